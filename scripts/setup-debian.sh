@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs what the build needs on a Debian machine, only what is missing.
+set -euo pipefail
+packages=(cmake ninja-build g++ clang qtbase5-dev qttools5-dev-tools bison flex
+          libgtest-dev libgmock-dev libbenchmark-dev python3 gcc)
+missing=()
+for package in "${packages[@]}"; do
+  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
+fi

@@ -1,0 +1,50 @@
+// Checked system calls (a failure never returns) and thin helpers over the C
+// runtime: files, environment, dates, paths of the file system.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace qvm::base {
+
+struct FileCloser {
+    void operator()(std::FILE* file) const;
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+// Opens a file; an empty handle when it cannot be opened.
+FileHandle openFile(const std::string& name, const char* mode);
+
+// Closes a stream; a failing close is the fatal "fclose" failure.
+void closeFile(FileHandle& file);
+
+// Formats to a stream; a failing write is the fatal "fprintf" failure.
+void writeText(std::FILE* file, std::string_view text);
+
+// The value of an environment variable ("" when unset).
+std::string envValue(const char* name);
+
+// The local time in ctime form, without its trailing newline.
+std::string currentDateText();
+
+int processId();
+
+// Removes a file; whether it was removed.
+bool removeFile(const std::string& name);
+
+// File name part and directory part of a path (directory not absolute); an
+// empty path gives the empty text.
+std::string fileNamePart(std::string_view path);
+std::string directoryPart(std::string_view path);
+
+// 0 when either file does not exist; 1 when file1 is as old as or older than
+// file2; 2 when file1 is newer. Any other failure is the fatal "stat" failure.
+int compareFileTimes(const std::string& file1, const std::string& file2);
+
+// Joins a directory and a name for opening on this system: '/' between them,
+// and a name that starts with '/' is taken as it is.
+std::string systemPath(std::string_view directory, std::string_view name);
+
+}  // namespace qvm::base

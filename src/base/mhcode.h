@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string_view>
+
+namespace qvm::base {
+
+constexpr int kIdentBuckets = 19997;
+
+// Bucket index of a text in the string identifier table.
+int identHash(std::string_view text);
+
+}  // namespace qvm::base

@@ -1,0 +1,29 @@
+// Bounded strings and the display format suffix of value texts.
+#pragma once
+
+#include <initializer_list>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace qvm::base {
+
+constexpr std::size_t kMaxConcat = 24576;
+
+// Appends each text to destination, stopping at kMaxConcat characters.
+void boundedAppend(std::string& destination, std::initializer_list<std::string_view> texts);
+
+// A new text of at most kMaxConcat characters.
+std::string boundedConcat(std::initializer_list<std::string_view> texts);
+
+struct DisplayFormat {
+    int kind = 6;  // 0 hex, 1 decimal, 2 binary, 3 unsigned, 4 F, 5 E, 6 default
+    int size = 0;  // bits; negative means signed
+};
+
+// Parses the "#" suffix of a value text. No '#' gives the default format.
+// Refused (nullopt) for a '#' with nothing after it, and after reporting
+// "BASEINCON", "TAILLEERR" or "TAILLEDIV" at the current position.
+std::optional<DisplayFormat> displayFormat(std::string_view valueText);
+
+}  // namespace qvm::base

@@ -1,0 +1,325 @@
+#include "diag/i18nerrgest.h"
+
+#include "diag/catalog.h"
+#include "diag/i18nutil.h"
+
+#include <QString>
+
+#include <cstdio>
+#include <memory>
+
+namespace qvm::diag {
+
+namespace {
+
+constexpr std::size_t kMaxCurrentFile = 1003;
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+struct RunState {
+    unsigned errors = 0;
+    unsigned warnings = 0;
+    bool consoleEcho = true;
+    std::string listName;
+    std::unique_ptr<std::FILE, FileCloser> listFile;
+    std::string currentFile;
+    int currentLine = 0;
+    std::function<void(std::string_view)> sink;
+};
+
+RunState& state()
+{
+    static RunState instance;
+    return instance;
+}
+
+char severityLetter(Severity severity)
+{
+    switch (severity) {
+    case Internal: return 'S';
+    case Fatal: return 'F';
+    case Error: return 'E';
+    case Warning: return 'W';
+    case Information: return 'I';
+    }
+    return '?';
+}
+
+// Replaces every occurrence of the lowest-numbered placeholder %1..%9 still
+// present in text; text without a placeholder is left as it is.
+QString fillLowestPlaceholder(const QString& text, const QString& value)
+{
+    QChar lowest = QLatin1Char(':');
+    for (int i = 0; i + 1 < text.size(); ++i) {
+        const QChar next = text.at(i + 1);
+        if (text.at(i) == QLatin1Char('%') && next >= QLatin1Char('1') && next <= QLatin1Char('9') && next < lowest) {
+            lowest = next;
+        }
+    }
+    if (lowest == QLatin1Char(':')) {
+        return text;
+    }
+    QString placeholder = QStringLiteral("%");
+    placeholder += lowest;
+    QString result = text;
+    result.replace(placeholder, value);
+    return result;
+}
+
+QString fillArguments(const QString& text, std::string_view arg1, std::string_view arg2)
+{
+    if (!arg1.empty() && !arg2.empty()) {
+        return fillLowestPlaceholder(fillLowestPlaceholder(text, fromLocal8(arg1)), fromLocal8(arg2));
+    }
+    if (!arg1.empty()) {
+        return fillLowestPlaceholder(text, fromLocal8(arg1));
+    }
+    if (!arg2.empty()) {
+        return fillLowestPlaceholder(text, fromLocal8(arg2));
+    }
+    return text;
+}
+
+void writeLine(const std::string& line)
+{
+    if (state().consoleEcho) {
+        writeConsole(line);
+    }
+    if (state().listFile) {
+        std::fwrite(line.data(), 1, line.size(), state().listFile.get());
+    }
+}
+
+void count(Severity severity)
+{
+    if (severity == Error) {
+        ++state().errors;
+    } else if (severity == Warning) {
+        ++state().warnings;
+    }
+}
+
+[[noreturn]] void endRun(int status)
+{
+    closeListFile();
+    std::fflush(stderr);
+    std::fflush(stdout);
+    throw RunAbort{status};
+}
+
+std::string_view orBlank(const char* text)
+{
+    return text == nullptr ? std::string_view(" ") : std::string_view(text);
+}
+
+}  // namespace
+
+std::string formatLine(Severity severity, std::string_view code, std::string_view arg1, std::string_view arg2)
+{
+    QString line = QStringLiteral("Fenwir-%1-%2,  ")
+                       .arg(QLatin1Char(severityLetter(severity)))
+                       .arg(QString::fromLatin1(code.data(), static_cast<int>(code.size())));
+    if (const QString* text = catalogText(code)) {
+        line += fillArguments(*text, arg1, arg2);
+    }
+    line += QLatin1Char('\n');
+    line.remove(QStringLiteral("%1"));
+    line.remove(QStringLiteral("%2"));
+    line.remove(QStringLiteral("%3"));
+    return toLocal8(line);
+}
+
+void report(Severity severity, std::string_view code, std::string_view arg1, std::string_view arg2)
+{
+    count(severity);
+    writeLine(formatLine(severity, code, arg1, arg2));
+    if (severity == Fatal) {
+        endRun(7);
+    }
+    if (severity == Internal) {
+        endRun(9);
+    }
+}
+
+void information(std::string_view code, std::string_view arg1, std::string_view arg2)
+{
+    report(Information, code, arg1, arg2);
+}
+
+void warning(std::string_view code, std::string_view arg1, std::string_view arg2)
+{
+    report(Warning, code, arg1, arg2);
+}
+
+void error(std::string_view code, std::string_view arg1, std::string_view arg2)
+{
+    report(Error, code, arg1, arg2);
+}
+
+void fatal(std::string_view code, std::string_view arg1, std::string_view arg2)
+{
+    report(Fatal, code, arg1, arg2);
+    endRun(7);
+}
+
+void internal(std::string_view code, std::string_view arg1, std::string_view arg2)
+{
+    report(Internal, code, arg1, arg2);
+    endRun(9);
+}
+
+void fatalC(const char* code, const char* arg1, const char* arg2)
+{
+    fatal(code, orBlank(arg1), orBlank(arg2));
+}
+
+void internalC(const char* code, const char* arg1, const char* arg2)
+{
+    internal(code, orBlank(arg1), orBlank(arg2));
+}
+
+std::string positionPrefix(std::string_view file, int line)
+{
+    if (!file.empty()) {
+        return "[" + std::string(file) + ":" + std::to_string(line) + "] ";
+    }
+    if (line != 0) {
+        return "[" + std::to_string(line) + "] ";
+    }
+    return " ";
+}
+
+void reportLocated(Severity severity, std::string_view code, std::string_view arg2, std::string_view file, int line)
+{
+    report(severity, code, positionPrefix(file, line), arg2);
+}
+
+void reportLocatedC(Severity severity, const char* code, const char* arg2, const char* file, int line)
+{
+    reportLocated(severity, code, orBlank(arg2), file == nullptr ? std::string_view() : file, line);
+}
+
+void setCurrentFile(std::string_view file)
+{
+    state().currentFile.assign(file.substr(0, kMaxCurrentFile));
+}
+
+const std::string& currentFile()
+{
+    return state().currentFile;
+}
+
+void setCurrentLine(int line)
+{
+    state().currentLine = line;
+}
+
+int currentLine()
+{
+    return state().currentLine;
+}
+
+void reportAt(Severity severity, std::string_view code, std::string_view arg2)
+{
+    reportLocated(severity, code, arg2, state().currentFile, state().currentLine);
+}
+
+void fatalAt(std::string_view code, std::string_view arg2)
+{
+    reportAt(Fatal, code, arg2);
+    endRun(7);
+}
+
+void internalAt(std::string_view code, std::string_view arg2)
+{
+    reportAt(Internal, code, arg2);
+    endRun(9);
+}
+
+unsigned errorCount()
+{
+    return state().errors;
+}
+
+unsigned warningCount()
+{
+    return state().warnings;
+}
+
+void openListFile(const std::string& name, bool consoleEcho)
+{
+    state().listName = name;
+    state().consoleEcho = consoleEcho;
+    state().listFile.reset(std::fopen(name.c_str(), "w"));
+    if (!state().listFile) {
+        fatal("FICERROPN", name, {});
+    }
+}
+
+void closeListFile()
+{
+    state().listFile.reset();
+}
+
+void setConsoleEcho(bool on)
+{
+    state().consoleEcho = on;
+}
+
+int statusOfCounts()
+{
+    if (state().errors != 0) {
+        return 5;
+    }
+    return state().warnings != 0 ? 3 : 0;
+}
+
+void endOfRun()
+{
+    const unsigned errors = state().errors;
+    const unsigned warnings = state().warnings;
+    const char* code = "ENDNOENWR";
+    if (errors != 0) {
+        code = warnings != 0 ? "ENDERRWAR" : "ENDERRNWR";
+    } else if (warnings != 0) {
+        code = "ENDNOEWAR";
+    }
+    const int status = statusOfCounts();
+    information(code, errors != 0 ? std::to_string(errors) : std::string(),
+                warnings != 0 ? std::to_string(warnings) : std::string());
+    endRun(status);
+}
+
+void systemFailure(std::string_view callName)
+{
+    const QString text = tr("Fatal Error (cstsyst)", "FATAL ERROR on '%1',\n Please contact your administrative.",
+                            "'%1' is a function name")
+                             .arg(fromLocal8(callName));
+    writeConsole(toLocal8(text) + "\n");
+    endRun(7);
+}
+
+void writeConsole(std::string_view text)
+{
+    if (state().sink) {
+        state().sink(text);
+        return;
+    }
+    std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
+void setConsoleSink(std::function<void(std::string_view)> sink)
+{
+    state().sink = std::move(sink);
+}
+
+void resetRun()
+{
+    auto sink = std::move(state().sink);
+    state() = RunState{};
+    state().sink = std::move(sink);
+}
+
+}  // namespace qvm::diag

@@ -1,0 +1,94 @@
+// The diagnostics service: every message of the program goes through here.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace qvm {
+
+// Thrown by every report that ends the run (fatal, internal, end-of-run
+// summary, start-up failures); main turns it into the process exit status.
+struct RunAbort {
+    int status;
+};
+
+}  // namespace qvm
+
+namespace qvm::diag {
+
+enum Severity : int { Internal = 0, Fatal = 1, Error = 2, Warning = 3, Information = 4 };
+
+// Reports with two argument texts (local 8-bit). Warnings and errors are
+// counted; fatal ends the run with status 7, internal with status 9.
+void information(std::string_view code, std::string_view arg1 = {}, std::string_view arg2 = {});
+void warning(std::string_view code, std::string_view arg1 = {}, std::string_view arg2 = {});
+void error(std::string_view code, std::string_view arg1 = {}, std::string_view arg2 = {});
+[[noreturn]] void fatal(std::string_view code, std::string_view arg1 = {}, std::string_view arg2 = {});
+[[noreturn]] void internal(std::string_view code, std::string_view arg1 = {}, std::string_view arg2 = {});
+void report(Severity severity, std::string_view code, std::string_view arg1, std::string_view arg2);
+
+// Plain C string variants: an argument that is not given becomes one blank.
+[[noreturn]] void fatalC(const char* code, const char* arg1 = nullptr, const char* arg2 = nullptr);
+[[noreturn]] void internalC(const char* code, const char* arg1 = nullptr, const char* arg2 = nullptr);
+
+// Position prefix put into %1 of a located message: "[file:line] ", "[line] "
+// or a single blank.
+std::string positionPrefix(std::string_view file, int line);
+
+// Located report: the first argument is the position prefix.
+void reportLocated(Severity severity, std::string_view code, std::string_view arg2,
+                   std::string_view file, int line);
+void reportLocatedC(Severity severity, const char* code, const char* arg2, const char* file, int line);
+
+// Current position, set by the passes as they read.
+void setCurrentFile(std::string_view file);
+const std::string& currentFile();
+void setCurrentLine(int line);
+int currentLine();
+
+// Located report at the current position.
+void reportAt(Severity severity, std::string_view code, std::string_view arg2 = {});
+inline void informationAt(std::string_view code, std::string_view arg2 = {}) { reportAt(Information, code, arg2); }
+inline void warningAt(std::string_view code, std::string_view arg2 = {}) { reportAt(Warning, code, arg2); }
+inline void errorAt(std::string_view code, std::string_view arg2 = {}) { reportAt(Error, code, arg2); }
+[[noreturn]] void fatalAt(std::string_view code, std::string_view arg2 = {});
+[[noreturn]] void internalAt(std::string_view code, std::string_view arg2 = {});
+
+unsigned errorCount();
+unsigned warningCount();
+
+// The list file receives every line from its opening on; the console echo
+// takes the LOG setting at the same moment.
+void openListFile(const std::string& name, bool consoleEcho);
+void closeListFile();
+void setConsoleEcho(bool on);
+
+// The text of a message line without writing it (prefix, filled catalog
+// text, newline, leftover placeholders removed), in local 8-bit encoding.
+std::string formatLine(Severity severity, std::string_view code, std::string_view arg1,
+                       std::string_view arg2);
+
+// Exit status of the counts so far: 5 errors, 3 warnings only, 0 otherwise.
+int statusOfCounts();
+
+// Prints the counts, closes the list file and ends the run with its status.
+[[noreturn]] void endOfRun();
+
+// A failing system call: "FATAL ERROR on '%1'" on the standard error stream
+// only (never the list file), then status 7.
+[[noreturn]] void systemFailure(std::string_view callName);
+
+// Writes text to the standard error stream as it is (for messages that do not
+// go through the catalog: command-line decoder, start-up failures).
+void writeConsole(std::string_view text);
+
+// Where console text goes; by default the standard error stream. Tests may
+// capture it. Passing nullptr restores the default.
+void setConsoleSink(std::function<void(std::string_view)> sink);
+
+// Back to the state of a fresh process: counters, position, list file closed,
+// echo on. The catalog is kept.
+void resetRun();
+
+}  // namespace qvm::diag

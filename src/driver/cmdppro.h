@@ -1,0 +1,52 @@
+// The program's command line: its tables of positional parameters, options,
+// allowed values and forbidden combinations, and the getters of the settings.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace qvm::cmdline {
+
+enum Dialect { DialectKR = 0, DialectANSI = 1, DialectNone = 2 };
+enum ProbeMode { ProbeNone = 0, ProbeDefault = 1, ProbeCustom = 2 };
+enum AllocationMode { AllocationNone = 0, AllocationStack = 1, AllocationDynamic = 2 };
+
+// Decodes the arguments (argv[0] is the program path). On success the getters
+// become usable and echo receives the normalised command line; on failure the
+// decoder has printed its message and the usage text and false is returned.
+bool decode(int argc, const char* const* argv, std::string& echo);
+
+// Getters; called before a successful decode they report "INITPBRLM".
+std::string scriptName();
+std::vector<std::string> interfaceFiles();
+std::string rootName();
+std::vector<std::string> includeDirectories();
+bool hasFilterLetters();
+std::string filterLetters();  // checks A-Z on each call ("BADFLTVAL")
+std::vector<std::string> defines();
+bool hasStdDefine();
+std::string stdDefine();
+bool hasStudioLog();
+std::string studioLog();
+std::vector<std::string> scenarios();
+std::vector<std::string> excludedScenarios();
+std::vector<std::string> families();
+std::vector<std::string> excludedFamilies();
+bool hasInstance();
+std::string instanceName();
+int dialect();
+int fastMode();
+int probeMode();
+int consoleLog();
+int allocationMode();
+std::string threadRoutine();  // "<main>" when absent, "<start>" without value
+int notShared();
+int comments();               // 0 with -NOCOMMENT, else 1
+int spgOnly();
+int traceLevel();             // 0, 5, 10, 20, 50
+int bufferSize();             // kilobytes; 0 is taken as 10
+
+// Frees everything the decoder allocated; the getters are unusable afterwards.
+void release();
+
+}  // namespace qvm::cmdline

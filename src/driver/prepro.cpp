@@ -1,0 +1,256 @@
+#include "driver/prepro.h"
+
+#include "base/cstsyst.h"
+#include "base/extgest.h"
+#include "base/mfmemo.h"
+#include "base/mstrid.h"
+#include "diag/catalog.h"
+#include "diag/i18nerrgest.h"
+#include "diag/i18nutil.h"
+#include "driver/cmdppro.h"
+
+#include <QCoreApplication>
+
+#include <new>
+#include <vector>
+
+namespace qvm::driver {
+
+namespace {
+
+constexpr std::size_t kEchoLimit = 1900;
+
+// Everything the passes read from the command line, read once.
+struct Settings {
+    std::string scriptArgument;
+    std::vector<std::string> interfaceFiles;
+    std::string rootArgument;
+    std::vector<std::string> includeDirectories;
+    std::vector<std::string> defines;
+    std::string stdDefine;
+    std::string studioLog;
+    std::vector<std::string> scenarios;
+    std::vector<std::string> excludedScenarios;
+    std::vector<std::string> families;
+    std::vector<std::string> excludedFamilies;
+    std::string instance;
+    std::string filterLetters;
+    int dialect = cmdline::DialectNone;
+    int fast = 1;
+    int probe = 0;
+    int allocation = 0;
+    std::string thread;
+    int notShared = 0;
+    int comments = 1;
+    int spgOnly = 0;
+    int traceLevel = 0;
+    int bufferSize = 10;
+};
+
+Settings readSettings()
+{
+    Settings s;
+    s.scriptArgument = cmdline::scriptName();
+    s.interfaceFiles = cmdline::interfaceFiles();
+    s.rootArgument = cmdline::rootName();
+    s.includeDirectories = cmdline::includeDirectories();
+    s.defines = cmdline::defines();
+    if (cmdline::hasStdDefine()) {
+        s.stdDefine = cmdline::stdDefine();
+    }
+    if (cmdline::hasStudioLog()) {
+        s.studioLog = cmdline::studioLog();
+    }
+    s.scenarios = cmdline::scenarios();
+    s.excludedScenarios = cmdline::excludedScenarios();
+    s.families = cmdline::families();
+    s.excludedFamilies = cmdline::excludedFamilies();
+    if (cmdline::hasInstance()) {
+        s.instance = cmdline::instanceName();
+    }
+    if (cmdline::hasFilterLetters()) {
+        s.filterLetters = cmdline::filterLetters();
+    }
+    s.dialect = cmdline::dialect();
+    s.fast = cmdline::fastMode();
+    s.probe = cmdline::probeMode();
+    s.allocation = cmdline::allocationMode();
+    s.thread = cmdline::threadRoutine();
+    s.notShared = cmdline::notShared();
+    s.comments = cmdline::comments();
+    s.spgOnly = cmdline::spgOnly();
+    s.traceLevel = cmdline::traceLevel();
+    s.bufferSize = cmdline::bufferSize();
+    return s;
+}
+
+std::string withoutExtension(std::string_view name)
+{
+    return base::splitExtension(name).name;
+}
+
+void reportStartBanner()
+{
+    const std::string details = " " + diag::trLocal("ZOLVIdent", kToolTitle) + " " +
+                                diag::trLocal("ZOLVIdent", kVersionText);
+    diag::information("STARTEXEC", kProductTitle, details);
+    diag::information("COPYRIGHT");
+}
+
+// The studio log lists the files a run writes, one "KIND path" line each.
+class StudioLog {
+public:
+    explicit StudioLog(std::string name) : name_(std::move(name)) {}
+
+    void open()
+    {
+        if (name_.empty() || file_) {
+            return;
+        }
+        file_ = base::openFile(name_, "w");
+        if (!file_) {
+            diag::fatal("FICERROPN", name_);
+        }
+    }
+
+    void record(std::string_view kind, std::string_view path)
+    {
+        if (file_) {
+            base::writeText(file_.get(), std::string(kind) + " " + std::string(path) + "\n");
+        }
+    }
+
+    void close()
+    {
+        if (file_) {
+            base::closeFile(file_);
+        }
+    }
+
+private:
+    std::string name_;
+    base::FileHandle file_;
+};
+
+// The passes below belong to the C analysis, the script front end and the
+// writers. Each is called at its place in the pipeline; those not yet part of
+// the program do nothing, so a run goes from the list file to the summary.
+void analyseInterfaceFiles(const Settings&) {}
+void parseScript(const RunNames&, const Settings&) {}
+void analyseScript(const Settings&) {}
+void endCAnalysis() {}
+void writeSpgFile(const RunNames&) {}
+void writeTdcFile(const RunNames&, const Settings&, const std::string& /*echo*/, const std::string& /*date*/) {}
+void writeTracerFile(const RunNames&, const Settings&, const std::string& /*date*/) {}
+void writeProgram(const RunNames&, const Settings&, const std::string& /*thread*/, const std::string& /*date*/) {}
+
+void generateOutputs(const RunNames& names, const Settings& settings, StudioLog& studioLog,
+                     const std::string& echo, const std::string& thread)
+{
+    studioLog.open();
+    studioLog.record("TDC", names.tdc);
+    if (settings.probe != cmdline::ProbeNone) {
+        studioLog.record("_H_", names.probeHeader);
+    }
+    const std::string date = base::currentDateText();
+    writeTdcFile(names, settings, echo, date);
+    studioLog.record("TSF", names.tracer);
+    writeTracerFile(names, settings, date);
+    studioLog.record("SRC", names.program);
+    writeProgram(names, settings, thread, date);
+}
+
+[[noreturn]] void runPipeline(int argc, char** argv)
+{
+    std::string echo;
+    if (!cmdline::decode(argc, argv, echo)) {
+        diag::fatal("COMMFATAL");
+    }
+    echo = cutEcho(std::move(echo));
+
+    const RunNames names = deriveNames(cmdline::scriptName(), cmdline::rootName());
+    diag::openListFile(names.list, cmdline::consoleLog() != 0);
+    reportStartBanner();
+
+    Settings settings = readSettings();
+    const std::string thread = threadRoutineName(settings.thread, settings.rootArgument);
+    base::initIdentTable();
+
+    analyseInterfaceFiles(settings);
+    parseScript(names, settings);
+    StudioLog studioLog(settings.studioLog);
+    if (diag::errorCount() == 0) {
+        analyseScript(settings);
+        if (settings.spgOnly != 0) {
+            studioLog.open();
+            studioLog.record("SPG", names.spg);
+            writeSpgFile(names);
+        }
+        endCAnalysis();
+        if (diag::errorCount() == 0 && settings.spgOnly == 0) {
+            generateOutputs(names, settings, studioLog, echo, thread);
+        }
+    }
+    cmdline::release();
+    studioLog.close();
+    diag::endOfRun();
+}
+
+}  // namespace
+
+RunNames deriveNames(std::string_view scriptArgument, std::string_view rootArgument)
+{
+    RunNames names;
+    names.script = base::withOwnOrDefaultExtension(scriptArgument, "QVM_PTS", "pts");
+    const std::string scriptStem = withoutExtension(scriptArgument);
+    names.list = base::withDefaultExtension(scriptStem, "QVM_LIS", "lis");
+    names.spg = scriptStem + ".spg";
+    const std::string rootStem = withoutExtension(rootArgument);
+    names.tdc = base::withDefaultExtension(rootStem, "QVM_TDC", "tdc");
+    names.probeHeader = base::withDefaultExtension(rootStem, "QVM_H", "h");
+    names.tracer = base::withDefaultExtension(rootStem + "_dyn", "QVM_TSF", "tsf");
+    names.rio = base::withDefaultExtension(rootStem, "QVM_RIO", "rio");
+    names.program = base::withOwnOrDefaultExtension(rootArgument, "QVM_SRC", "c");
+    return names;
+}
+
+std::string stdDefinePath(std::string_view stdDefineArgument)
+{
+    return base::withOwnOrDefaultExtension(stdDefineArgument, "QVM_DEF", "def");
+}
+
+std::string threadRoutineName(std::string_view threadSetting, std::string_view rootArgument)
+{
+    if (threadSetting == "<start>") {
+        return withoutExtension(base::fileNamePart(rootArgument)) + "_start";
+    }
+    return std::string(threadSetting);
+}
+
+std::string cutEcho(std::string echo)
+{
+    if (echo.size() > kEchoLimit) {
+        echo.resize(kEchoLimit);
+        echo += " (...)";
+    }
+    return echo;
+}
+
+int run(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    try {
+        try {
+            diag::loadTranslators(app, diag::catalogPrefixes());
+            diag::registerBuiltinCatalogs();
+            runPipeline(argc, argv);
+        } catch (const std::bad_alloc&) {
+            base::memoryExhausted();
+        }
+    } catch (const RunAbort& abort) {
+        diag::closeListFile();
+        return abort.status;
+    }
+}
+
+}  // namespace qvm::driver

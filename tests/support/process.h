@@ -1,0 +1,51 @@
+// Test helpers: run the real binaries as subprocesses, temporary directories
+// and small file utilities.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qvm::testing {
+
+struct RunResult {
+    int status = -1;     // exit status as the shell sees it (0..255), or 128+signal
+    std::string out;     // standard output
+    std::string err;     // standard error
+};
+
+// Environment changes for a run: a value sets the variable, nullopt unsets it.
+using EnvChanges = std::map<std::string, std::optional<std::string>>;
+
+RunResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
+                     const EnvChanges& env = {}, const std::filesystem::path& workingDirectory = {});
+
+// qvmprepro with FENWIRDIR set to the bundled share/ tree unless env says otherwise.
+RunResult runPrepro(const std::vector<std::string>& arguments, const EnvChanges& env = {},
+                    const std::filesystem::path& workingDirectory = {});
+RunResult runInspect(const std::vector<std::string>& arguments, const EnvChanges& env = {},
+                     const std::filesystem::path& workingDirectory = {});
+
+// A fresh directory removed with everything in it at the end of the scope.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+std::string readFile(const std::filesystem::path& path);
+void writeFile(const std::filesystem::path& path, const std::string& contents);
+
+// Lines of a text, without their newlines.
+std::vector<std::string> lines(const std::string& text);
+
+}  // namespace qvm::testing

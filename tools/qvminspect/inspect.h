@@ -1,0 +1,37 @@
+// qvminspect: a thin front over the library for seeing what qvmprepro sees.
+// Each subcommand lives in its own file and registers itself here.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace qvm::inspect {
+
+struct Options {
+    std::vector<std::string> positional;  // arguments after the subcommand that are not options
+    std::vector<std::string> includeDirectories;
+    std::vector<std::string> defines;
+    int dialect = 2;                      // 0 KR, 1 ANSI, 2 none
+    std::string stdDefine;
+    bool noComment = false;
+};
+
+// Returns the exit status; a usage problem of the subcommand returns kUsage.
+using Handler = int (*)(const Options& options);
+
+struct Subcommand {
+    const char* name;
+    const char* usage;  // e.g. "tokens SCRIPT [-INCL=...]"
+    std::size_t positionalCount;
+    Handler handler;
+};
+
+constexpr int kUsage = 2;
+
+// Called from a static initialiser in each subcommand's file.
+bool registerSubcommand(const Subcommand& subcommand);
+
+// Exit status of the diagnostics counted so far: 0, 3 warnings, 5 errors.
+int statusOfReports();
+
+}  // namespace qvm::inspect

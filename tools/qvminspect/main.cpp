@@ -1,0 +1,146 @@
+#include "inspect.h"
+
+#include "diag/catalog.h"
+#include "diag/i18nerrgest.h"
+#include "diag/i18nutil.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+#include <string_view>
+
+namespace qvm::inspect {
+
+namespace {
+
+std::map<std::string, Subcommand>& subcommands()
+{
+    static std::map<std::string, Subcommand> table;
+    return table;
+}
+
+std::vector<std::string> splitList(std::string_view value)
+{
+    std::vector<std::string> pieces;
+    std::string piece;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] == '\\' && i + 1 < value.size() && value[i + 1] == ',') {
+            piece += ',';
+            ++i;
+        } else if (value[i] == ',') {
+            pieces.push_back(piece);
+            piece.clear();
+        } else {
+            piece += value[i];
+        }
+    }
+    pieces.push_back(piece);
+    return pieces;
+}
+
+bool startsWithNoCase(std::string_view text, std::string_view prefix)
+{
+    return text.size() >= prefix.size() &&
+           std::equal(prefix.begin(), prefix.end(), text.begin(),
+                      [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == b; });
+}
+
+// Reads one of the C-analysis options; false when the argument is not one.
+bool readOption(std::string_view argument, Options& options)
+{
+    auto valueAfter = [&](std::string_view name) { return argument.substr(name.size()); };
+    if (startsWithNoCase(argument, "-INCL=")) {
+        auto dirs = splitList(valueAfter("-INCL="));
+        options.includeDirectories.insert(options.includeDirectories.end(), dirs.begin(), dirs.end());
+    } else if (startsWithNoCase(argument, "-DEFINE=")) {
+        auto defs = splitList(valueAfter("-DEFINE="));
+        options.defines.insert(options.defines.end(), defs.begin(), defs.end());
+    } else if (startsWithNoCase(argument, "-RESTRICTION=")) {
+        std::string value(valueAfter("-RESTRICTION="));
+        std::transform(value.begin(), value.end(), value.begin(), ::toupper);
+        if (value == "KR") {
+            options.dialect = 0;
+        } else if (value == "ANSI") {
+            options.dialect = 1;
+        } else {
+            return false;
+        }
+    } else if (startsWithNoCase(argument, "-STD_DEFINE=")) {
+        options.stdDefine = valueAfter("-STD_DEFINE=");
+    } else if (startsWithNoCase(argument, "-NOCOMMENT") && argument.size() == 10) {
+        options.noComment = true;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+std::string usageText()
+{
+    std::string text = "usage: qvminspect SUBCOMMAND ARGUMENTS [options]\nsubcommands:\n";
+    for (const auto& [name, subcommand] : subcommands()) {
+        text += "  qvminspect ";
+        text += subcommand.usage;
+        text += '\n';
+    }
+    text += "options: -INCL=dir[,dir] -DEFINE=NAME[=VALUE][,...] -RESTRICTION=ANSI|KR -STD_DEFINE=file\n";
+    return text;
+}
+
+int usageError(std::string_view problem)
+{
+    diag::writeConsole("qvminspect: " + std::string(problem) + "\n" + usageText());
+    return kUsage;
+}
+
+int dispatch(int argc, char** argv)
+{
+    if (argc < 2) {
+        return usageError("missing subcommand");
+    }
+    const auto found = subcommands().find(argv[1]);
+    if (found == subcommands().end()) {
+        return usageError(std::string("unknown subcommand '") + argv[1] + "'");
+    }
+    Options options;
+    for (int i = 2; i < argc; ++i) {
+        std::string_view argument = argv[i];
+        if (argument.size() > 1 && argument.front() == '-' && readOption(argument, options)) {
+            continue;
+        }
+        options.positional.emplace_back(argument);
+    }
+    if (options.positional.size() != found->second.positionalCount) {
+        return usageError(std::string("wrong number of arguments for '") + argv[1] + "'");
+    }
+    return found->second.handler(options);
+}
+
+}  // namespace
+
+bool registerSubcommand(const Subcommand& subcommand)
+{
+    subcommands().emplace(subcommand.name, subcommand);
+    return true;
+}
+
+int statusOfReports()
+{
+    return diag::statusOfCounts();
+}
+
+}  // namespace qvm::inspect
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    try {
+        qvm::diag::loadTranslatorsIfAvailable(app, qvm::diag::catalogPrefixes());
+        qvm::diag::registerBuiltinCatalogs();
+        return qvm::inspect::dispatch(argc, argv);
+    } catch (const qvm::RunAbort& abort) {
+        return abort.status;
+    }
+}
