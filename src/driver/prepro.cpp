@@ -8,6 +8,7 @@
 #include "diag/i18nerrgest.h"
 #include "diag/i18nutil.h"
 #include "driver/cmdppro.h"
+#include "script/stxpti.h"
 
 #include <QCoreApplication>
 
@@ -136,7 +137,17 @@ private:
 // writers. Each is called at its place in the pipeline; those not yet part of
 // the program do nothing, so a run goes from the list file to the summary.
 void analyseInterfaceFiles(const Settings&) {}
-void parseScript(const RunNames&, const Settings&) {}
+// The parsed script, kept for the passes after the parse: the syntax tree,
+// the source file records and the script-wide flags.
+script::ParsedScript parsedScript;
+
+void parseScript(const RunNames& names, const Settings& settings)
+{
+    script::ParseOptions options;
+    options.includeDirectories = settings.includeDirectories;
+    options.comments = settings.comments != 0;
+    parsedScript = script::parseScript(names.script, options);
+}
 void analyseScript(const Settings&) {}
 void endCAnalysis() {}
 void writeSpgFile(const RunNames&) {}

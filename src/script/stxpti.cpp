@@ -1,0 +1,215 @@
+#include "script/stxpti.h"
+
+#include "script/stxpti_context.h"
+#include "stxpti.tab.h"
+
+#include <string_view>
+
+namespace qvm::script {
+
+namespace {
+
+std::string trimBlanks(std::string_view text)
+{
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    const std::size_t last = text.find_last_not_of(" \t");
+    return std::string(text.substr(first, last - first + 1));
+}
+
+bool keepsText(int token)
+{
+    switch (token) {
+    case TK_FORMAT:
+    case TK_INIT:
+    case TK_EV:
+    case TK_NUMBER:
+    case TK_STRING:
+    case TK_ENV_VAR:
+    case TK_SCOPED_IDENT:
+    case TK_IDENT:
+    case TK_CHAR_CONST:
+    case TK_COMMENT:
+    case TK_NATIVE_HASH_LINE:
+    case TK_NATIVE_AT_LINE:
+    case TK_FILTER_SINGLE:
+    case TK_FILTER_DOUBLE:
+    case TK_NATIVE_EXPR:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The root scenario: the parsed scenario items wrapped in one unnamed
+// scenario, so that every script has exactly one outermost scenario.
+void wrapInRootScenario(ParserContext& ctx)
+{
+    SyntaxNode* root = ctx.tree.root();
+    if (root == nullptr || root->child[2] == nullptr) {
+        return;
+    }
+    SyntaxNode* name = ctx.leaf(STX_IDENT, "");
+    SyntaxNode* body = ctx.node(STX_SCENARIO_BODY, nullptr, ctx.node(STX_EMPTY), root->child[2]);
+    root->child[2] = ctx.node(STX_SCENARIO_ITEM_LIST, ctx.node(STX_SCENARIO, name, body));
+}
+
+}  // namespace
+
+// ---- parser context ----
+
+int ParserContext::nextToken(STXSTYPE& value)
+{
+    if (abort) {
+        return 0;
+    }
+    try {
+        lookahead = lexer.next();
+    } catch (const RunAbort& stop) {
+        abort = stop;
+        lookahead = 0;
+        return 0;
+    }
+    value.text = keepsText(lookahead) ? &texts.emplace_back(lexer.text()) : nullptr;
+    return lookahead;
+}
+
+// The message comes from the token the parser could not accept.
+void ParserContext::reportSyntaxError()
+{
+    if (abort) {
+        return;
+    }
+    try {
+        lexer.publishPosition();
+        if (lookahead == 0) {
+            diag::errorAt("UNEXPTEOF");
+            return;
+        }
+        const std::string_view code = tokenMessage(lookahead);
+        if (code.empty()) {
+            diag::internalAt("STXNOMESS", std::to_string(lookahead));
+        }
+        diag::errorAt(code);
+    } catch (const RunAbort& stop) {
+        abort = stop;
+    }
+}
+
+bool ParserContext::openInclude(const std::string& quotedName)
+{
+    try {
+        lexer.openInclude(quotedName);
+        return true;
+    } catch (const RunAbort& stop) {
+        abort = stop;
+        return false;
+    }
+}
+
+void ParserContext::stampPosition()
+{
+    if (seenSwitches_ != lexer.fileSwitches()) {
+        seenSwitches_ = lexer.fileSwitches();
+        fileName_ = tree.keepFileName(lexer.fileName());
+    }
+    tree.setPosition(lexer.line(), fileName_, lexer.fileId());
+}
+
+SyntaxNode* ParserContext::node(SyntaxKind kind, SyntaxNode* c0, SyntaxNode* c1, SyntaxNode* c2)
+{
+    stampPosition();
+    return tree.make(kind, c0, c1, c2);
+}
+
+SyntaxNode* ParserContext::leaf(SyntaxKind kind, const std::string& text)
+{
+    SyntaxNode* made = node(kind);
+    made->text = text;
+    return made;
+}
+
+SyntaxNode* ParserContext::nativePiece(const std::string& text)
+{
+    std::string trimmed = trimBlanks(text);
+    if (trimmed.empty()) {
+        return node(STX_EMPTY);
+    }
+    return leaf(STX_NATIVE_EXPR, trimmed);
+}
+
+SyntaxNode* ParserContext::comment(const std::string& text)
+{
+    return comments ? leaf(STX_COMMENT, text) : nullptr;
+}
+
+SyntaxNode* ParserContext::formatKey(const std::string& text)
+{
+    return leaf(STX_FORMAT_KEY, text);
+}
+
+SyntaxNode* ParserContext::declarationListNode(SyntaxNode* entry, SyntaxNode* rest)
+{
+    const bool instancePart = entry != nullptr &&
+                              (entry->kind == STX_DECLARE_INSTANCE || entry->kind == STX_INSTANCE_BLOCK);
+    return instancePart ? node(STX_DECL_LIST, nullptr, entry, rest) : node(STX_DECL_LIST, entry, nullptr, rest);
+}
+
+SyntaxNode* ParserContext::relabel(SyntaxNode* chain, SyntaxKind kind)
+{
+    for (SyntaxNode* link = chain; link != nullptr && link->kind == STX_EMPTY; link = link->child[1]) {
+        link->kind = kind;
+    }
+    return chain;
+}
+
+// ---- entry points ----
+
+ParsedScript parseScript(const std::string& path, const ParseOptions& options)
+{
+    ParsedScript result;
+    result.tree = std::make_unique<SyntaxTree>();
+    ScriptLexer lexer(options.includeDirectories, options.reader);
+    lexer.start(path);
+    ParserContext ctx(lexer, *result.tree, options.comments);
+    stxparse(ctx);
+    if (ctx.abort) {
+        throw *ctx.abort;
+    }
+    wrapInRootScenario(ctx);
+    result.root = result.tree->root();
+    result.sourceFiles = lexer.sourceFiles().recordsNewestFirst();
+    result.scriptFlags = lexer.scriptFlags();
+    return result;
+}
+
+void scanTokens(const std::string& path, const ParseOptions& options,
+                const std::function<void(const TokenRecord&)>& onToken)
+{
+    ScriptLexer lexer(options.includeDirectories, options.reader);
+    lexer.start(path);
+    // An INCLUDE line opens its file once its newline has been read, as the
+    // parser does when it reduces the line.
+    int beforeLast = TK_NEWLINE;
+    int last = TK_NEWLINE;
+    std::string includeName;
+    int lineStartToken = TK_NEWLINE;
+    for (int token = lexer.next(); token != 0; token = lexer.next()) {
+        onToken({lexer.line(), tokenName(token), lexer.text()});
+        if (token == TK_NEWLINE && last == TK_STRING && beforeLast == TK_INCLUDE && lineStartToken == TK_INCLUDE) {
+            lexer.openInclude(includeName);
+        }
+        if (token == TK_STRING) {
+            includeName = lexer.text();
+        }
+        if (last == TK_NEWLINE) {
+            lineStartToken = token;
+        }
+        beforeLast = last;
+        last = token;
+    }
+}
+
+}  // namespace qvm::script

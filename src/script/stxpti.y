@@ -1,0 +1,561 @@
+/* Grammar of the test script language. Lists are right-recursive so that the
+   tree chains come out in script order: child 0 the element, the last child
+   the rest of the list. */
+
+%require "3.6"
+%define api.pure full
+%define api.prefix {stx}
+%define api.token.prefix {TK_}
+%define parse.error simple
+%param {qvm::script::ParserContext& ctx}
+
+%code requires {
+#include <string>
+
+namespace qvm::script {
+struct ParserContext;
+struct SyntaxNode;
+}
+}
+
+%union {
+    qvm::script::SyntaxNode* node;
+    const std::string* text;
+}
+
+%code {
+#include "script/stxpti_context.h"
+
+#define YYMAXDEPTH 102400
+
+using namespace qvm::script;
+
+int stxlex(STXSTYPE* value, ParserContext& ctx);
+void stxerror(ParserContext& ctx, const char* message);
+}
+
+%token NEWLINE "NEWLINE"
+%token LPAREN "("
+%token RPAREN ")"
+%token LBRACKET "["
+%token RBRACKET "]"
+%token ARROW "=>"
+%token COMMA ","
+%token AT "@"
+%token COLON ":"
+%token SEMICOLON ";"
+%token ELLIPSIS "..."
+
+%token ADD_ID CALL CALLBACK VIRTUAL_CALLBACK CASE CATCH CLEAR_ID COMMTYPE CHANNEL
+%token DEF_MESSAGE DEF_TRIGGER DISABLE_CLEANUP ELSE ENABLE_CLEANUP END ERROR EXCEPTION
+%token EXIT FAMILY FD_ADD FD_DEL HEADER IF INCLUDE INITIALIZATION IS LOOP ON
+%token OTHERS MESSAGE MESSAGE_DATE MULTIPLEXING NO_MESSAGE PAUSE PRINT PROC REF
+%token DECLARE_INSTANCE INSTANCE SEND PROCSEND VIRTUAL_PROCSEND TRACE_ON TRACE_OFF
+%token FLUSH_TRACE INTERSEND INTERRECV RENDEZVOUS RESET SCENARIO SET SHARE TERMINATION
+%token TIMEOUT TIMER THEN TRIGGER UNSET EV_EQ VAR WAITTIL WITH WHEN WHILE
+%token MATCH_COMMA MATCH_CLOSE MATCHING MATCHED NOTMATCHING NOTMATCHED BAD_SEQUENCE
+
+%token <text> FORMAT INIT EV
+%token <text> NUMBER STRING ENV_VAR SCOPED_IDENT IDENT CHAR_CONST COMMENT
+%token <text> NATIVE_HASH_LINE NATIVE_AT_LINE FILTER_SINGLE FILTER_DOUBLE NATIVE_EXPR
+
+/* An INCLUDE line right after a declaration belongs to the declaration part;
+   the scenario part starts with the first item that cannot be a declaration. */
+%precedence DECLARATIONS_END
+%precedence INCLUDE
+
+%type <node> header header_value declarations declaration_entry instance_block
+%type <node> instance_declarations instance_declaration declaration trigger_fields procedure
+%type <node> parameters parameter include format_instruction catch commtype properties channel
+%type <node> message name_list callback virtual_callback procsend virtual_procsend
+%type <node> callback_name callback_on procsend_name procsend_on scenario_items scenario_item
+%type <node> scenario scenario_loop family_part scenario_contents initialization termination
+%type <node> exception body body_after_hash plain_body hash_lines instance_begin instance_names
+%type <node> instance_lines nested_body instruction_line filter_part instruction call_at
+%type <node> arguments argument at_expression expression piece match_names when_clauses
+%type <node> when_clause when_list when_value else_part trigger_values var_check name
+%type <node> family_names
+
+%%
+
+script:
+    header declarations scenario_items
+        { ctx.setRoot(ctx.node(STX_SCRIPT, $1, $2, $3)); }
+    ;
+
+header:
+    HEADER header_value "," header_value "," header_value NEWLINE
+        { $$ = ctx.node(STX_HEADER, $2, $4, $6); }
+  | NEWLINE header
+        { $$ = $2; }
+    ;
+
+header_value:
+    STRING   { $$ = ctx.leaf(STX_STRING, *$1); }
+  | ENV_VAR  { $$ = ctx.leaf(STX_ENV_VAR, *$1); }
+    ;
+
+/* ---- declaration part ---- */
+
+declarations:
+    declaration_entry %prec DECLARATIONS_END
+        { $$ = ctx.declarationListNode($1, nullptr); }
+  | declaration_entry declarations
+        { $$ = ctx.declarationListNode($1, $2); }
+    ;
+
+declaration_entry:
+    declaration
+        { $$ = $1; }
+  | DECLARE_INSTANCE instance_names NEWLINE
+        { $$ = ctx.node(STX_DECLARE_INSTANCE, $2); }
+  | instance_block
+        { $$ = $1; }
+  | error NEWLINE
+        { $$ = nullptr; }
+    ;
+
+instance_block:
+    INSTANCE instance_names ":" NEWLINE instance_declarations END INSTANCE NEWLINE
+        { $$ = ctx.node(STX_INSTANCE_BLOCK, $2, $5); }
+    ;
+
+instance_declarations:
+    instance_declaration
+        { $$ = ctx.node(STX_INSTANCE_DECL_LIST, $1, nullptr, nullptr); }
+  | instance_declaration instance_declarations
+        { $$ = ctx.node(STX_INSTANCE_DECL_LIST, $1, nullptr, $2); }
+    ;
+
+instance_declaration:
+    declaration   { $$ = $1; }
+  | error NEWLINE { $$ = nullptr; }
+    ;
+
+declaration:
+    NATIVE_HASH_LINE NEWLINE              { $$ = ctx.leaf(STX_HASH_LINE, *$1); }
+  | NATIVE_AT_LINE NEWLINE                { $$ = ctx.leaf(STX_AT_LINE, *$1); }
+  | TRIGGER name trigger_fields NEWLINE   { $$ = ctx.node(STX_TRIGGER, $2, $3); }
+  | SHARE name NEWLINE                    { $$ = ctx.node(STX_SHARE, $2); }
+  | procedure NEWLINE                     { $$ = $1; }
+  | include                               { $$ = $1; }
+  | format_instruction NEWLINE            { $$ = $1; }
+  | catch NEWLINE                         { $$ = $1; }
+  | commtype NEWLINE                      { $$ = $1; }
+  | channel NEWLINE                       { $$ = $1; }
+  | message NEWLINE                       { $$ = $1; }
+  | callback NEWLINE                      { $$ = $1; }
+  | virtual_callback NEWLINE              { $$ = $1; }
+  | procsend NEWLINE                      { $$ = $1; }
+  | virtual_procsend NEWLINE              { $$ = $1; }
+  | TIMER name NEWLINE                    { $$ = ctx.node(STX_TIMER, $2); }
+  | NEWLINE                               { $$ = nullptr; }
+    ;
+
+trigger_fields:
+    name                     { $$ = ctx.node(STX_TRIGGER_FIELD_LIST, $1); }
+  | name "," trigger_fields  { $$ = ctx.node(STX_TRIGGER_FIELD_LIST, $1, $3); }
+    ;
+
+procedure:
+    PROC name "(" ")" NEWLINE body END PROC
+        { $$ = ctx.node(STX_PROC, $2, nullptr, $6); }
+  | PROC name "(" parameters ")" NEWLINE body END PROC
+        { $$ = ctx.node(STX_PROC, $2, $4, $7); }
+    ;
+
+parameters:
+    parameter                 { $$ = ctx.node(STX_PARAM_LIST, $1); }
+  | parameter "," parameters  { $$ = ctx.node(STX_PARAM_LIST, $1, $3); }
+    ;
+
+parameter:
+    name name  { $$ = ctx.node(STX_PARAM, $1, $2); }
+    ;
+
+include:
+    INCLUDE STRING NEWLINE
+        { if (!ctx.openInclude(*$2)) { YYABORT; } $$ = ctx.node(STX_INCLUDE); }
+    ;
+
+format_instruction:
+    FORMAT expression
+        { $$ = ctx.node(STX_FORMAT, ctx.formatKey(*$1), $2); }
+    ;
+
+catch:
+    CATCH name WITH name      { $$ = ctx.node(STX_CATCH, $2, $4); }
+  | CATCH "..." WITH name     { $$ = ctx.node(STX_CATCH, nullptr, $4); }
+    ;
+
+commtype:
+    COMMTYPE name IS name                  { $$ = ctx.node(STX_COMMTYPE, $2, $4); }
+  | COMMTYPE name IS name WITH properties  { $$ = ctx.node(STX_COMMTYPE, $2, $4, $6); }
+    ;
+
+properties:
+    MULTIPLEXING                 { $$ = ctx.node(STX_PROPERTY_LIST, ctx.node(STX_MULTIPLEXING)); }
+  | MULTIPLEXING "," properties  { $$ = ctx.node(STX_PROPERTY_LIST, ctx.node(STX_MULTIPLEXING), $3); }
+    ;
+
+channel:
+    CHANNEL name ":" name_list  { $$ = ctx.node(STX_CHANNEL, $2, ctx.relabel($4, STX_CHANNEL_ITEM_LIST)); }
+    ;
+
+message:
+    MESSAGE name ":" name_list  { $$ = ctx.node(STX_MESSAGE, $2, ctx.relabel($4, STX_MESSAGE_ITEM_LIST)); }
+    ;
+
+/* A chain of names; the rule that uses it gives the chain its kind. */
+name_list:
+    name                { $$ = ctx.node(STX_EMPTY, $1); }
+  | name "," name_list  { $$ = ctx.node(STX_EMPTY, $1, $3); }
+    ;
+
+callback:
+    CALLBACK callback_name ON callback_on NEWLINE body END CALLBACK
+        { $$ = ctx.node(STX_CALLBACK, $2, $4, $6); }
+    ;
+
+virtual_callback:
+    VIRTUAL_CALLBACK callback_name ON callback_on NEWLINE body END CALLBACK
+        { $$ = ctx.node(STX_VIRTUAL_CALLBACK, $2, $4, $6); }
+    ;
+
+callback_name:
+    name ":" name  { $$ = ctx.node(STX_CALLBACK_NAME, $1, $3); }
+    ;
+
+callback_on:
+    name ":" name               { $$ = ctx.node(STX_CALLBACK_ON, $1, $3); }
+  | name ":" name "[" name "]"  { $$ = ctx.node(STX_CALLBACK_ON, $1, $3, $5); }
+    ;
+
+procsend:
+    PROCSEND procsend_name ON procsend_on NEWLINE body END PROCSEND
+        { $$ = ctx.node(STX_PROCSEND, $2, $4, $6); }
+    ;
+
+virtual_procsend:
+    VIRTUAL_PROCSEND procsend_name ON procsend_on NEWLINE body END PROCSEND
+        { $$ = ctx.node(STX_VIRTUAL_PROCSEND, $2, $4, $6); }
+    ;
+
+procsend_name:
+    name ":" name  { $$ = ctx.node(STX_PROCSEND_NAME, $1, $3); }
+    ;
+
+procsend_on:
+    name ":" name  { $$ = ctx.node(STX_PROCSEND_ON, $1, $3); }
+    ;
+
+/* ---- scenarios ---- */
+
+scenario_items:
+    scenario_item                 { $$ = ctx.node(STX_SCENARIO_ITEM_LIST, $1); }
+  | scenario_item scenario_items  { $$ = ctx.node(STX_SCENARIO_ITEM_LIST, $1, $2); }
+    ;
+
+scenario_item:
+    scenario                { $$ = $1; }
+  | initialization NEWLINE  { $$ = $1; }
+  | termination NEWLINE     { $$ = $1; }
+  | exception NEWLINE       { $$ = $1; }
+  | include                 { $$ = $1; }
+    ;
+
+scenario:
+    SCENARIO name scenario_loop family_part scenario_contents END SCENARIO NEWLINE
+        { $$ = ctx.node(STX_SCENARIO, $2, ctx.node(STX_SCENARIO_BODY, $3, $4, $5)); }
+    ;
+
+scenario_loop:
+    LOOP NUMBER NEWLINE  { $$ = ctx.leaf(STX_CONSTANT, *$2); }
+  | NEWLINE              { $$ = nullptr; }
+    ;
+
+family_part:
+    %empty                         { $$ = ctx.node(STX_EMPTY); }
+  | FAMILY family_names NEWLINE    { $$ = ctx.node(STX_FAMILY, $2); }
+    ;
+
+family_names:
+    name                   { $$ = ctx.node(STX_FAMILY_NAMES, $1); }
+  | name "," family_names  { $$ = ctx.node(STX_FAMILY_NAMES, $1, $3); }
+    ;
+
+scenario_contents:
+    scenario_items  { $$ = $1; }
+  | body            { $$ = $1; }
+    ;
+
+initialization:
+    INITIALIZATION name "(" arguments ")"
+        { $$ = ctx.node(STX_INITIALIZATION, $2, nullptr, $4); }
+  | INITIALIZATION NEWLINE body END INITIALIZATION
+        { $$ = ctx.node(STX_INITIALIZATION, nullptr, $3, ctx.node(STX_BLOCK_MARK)); }
+    ;
+
+termination:
+    TERMINATION name "(" arguments ")"
+        { $$ = ctx.node(STX_TERMINATION, $2, nullptr, $4); }
+  | TERMINATION NEWLINE body END TERMINATION
+        { $$ = ctx.node(STX_TERMINATION, nullptr, $3, ctx.node(STX_BLOCK_MARK)); }
+    ;
+
+exception:
+    EXCEPTION name "(" arguments ")"
+        { $$ = ctx.node(STX_EXCEPTION, $2, nullptr, $4); }
+  | EXCEPTION NEWLINE body END EXCEPTION
+        { $$ = ctx.node(STX_EXCEPTION, nullptr, $3, ctx.node(STX_BLOCK_MARK)); }
+    ;
+
+/* ---- bodies ---- */
+
+/* Consecutive '#' lines always form one group, so a group of '#' lines is
+   followed by something else or ends the body. */
+body:
+    hash_lines                  { $$ = ctx.node(STX_NATIVE_GROUP, $1); }
+  | hash_lines body_after_hash  { $$ = ctx.node(STX_NATIVE_GROUP, $1, nullptr, $2); }
+  | plain_body                  { $$ = $1; }
+    ;
+
+body_after_hash:
+    plain_body  { $$ = $1; }
+    ;
+
+plain_body:
+    instruction_line
+        { $$ = ctx.node(STX_INSTR_GROUP, $1); }
+  | instruction_line body
+        { $$ = ctx.node(STX_INSTR_GROUP, $1, nullptr, $2); }
+  | instance_begin hash_lines END INSTANCE NEWLINE
+        { $$ = ctx.node(STX_NATIVE_GROUP, $1, $2); }
+  | instance_begin hash_lines END INSTANCE NEWLINE body
+        { $$ = ctx.node(STX_NATIVE_GROUP, $1, $2, $6); }
+  | instance_begin instance_lines END INSTANCE NEWLINE
+        { $$ = ctx.node(STX_INSTR_GROUP, $1, $2); }
+  | instance_begin instance_lines END INSTANCE NEWLINE body
+        { $$ = ctx.node(STX_INSTR_GROUP, $1, $2, $6); }
+    ;
+
+hash_lines:
+    NATIVE_HASH_LINE NEWLINE
+        { $$ = ctx.node(STX_HASH_LINE_LIST, ctx.leaf(STX_HASH_LINE, *$1)); }
+  | NATIVE_HASH_LINE NEWLINE hash_lines
+        { $$ = ctx.node(STX_HASH_LINE_LIST, ctx.leaf(STX_HASH_LINE, *$1), $3); }
+    ;
+
+instance_begin:
+    INSTANCE instance_names ":" NEWLINE  { $$ = ctx.node(STX_INSTANCE_BEGIN, $2); }
+    ;
+
+instance_names:
+    name                     { $$ = ctx.node(STX_INSTANCE_NAME_LIST, $1); }
+  | name "," instance_names  { $$ = ctx.node(STX_INSTANCE_NAME_LIST, $1, $3); }
+    ;
+
+instance_lines:
+    instruction_line                 { $$ = ctx.node(STX_INSTANCE_BODY, $1); }
+  | instruction_line instance_lines  { $$ = ctx.node(STX_INSTANCE_BODY, $1, $2); }
+    ;
+
+nested_body:
+    instruction_line
+        { $$ = ctx.node(STX_NESTED_GROUP, $1); }
+  | instruction_line nested_body
+        { $$ = ctx.node(STX_NESTED_GROUP, $1, nullptr, $2); }
+  | instance_begin instance_lines END INSTANCE NEWLINE
+        { $$ = ctx.node(STX_NESTED_GROUP, $1, $2); }
+  | instance_begin instance_lines END INSTANCE NEWLINE nested_body
+        { $$ = ctx.node(STX_NESTED_GROUP, $1, $2, $6); }
+    ;
+
+instruction_line:
+    filter_part instruction NEWLINE  { $$ = ctx.node(STX_INSTR_LINE, $1, $2); }
+  | error NEWLINE                    { $$ = nullptr; }
+    ;
+
+filter_part:
+    %empty         { $$ = nullptr; }
+  | FILTER_SINGLE  { $$ = ctx.leaf(STX_FILTER, *$1); }
+  | FILTER_DOUBLE  { $$ = ctx.leaf(STX_FILTER_DOUBLE, *$1); }
+    ;
+
+/* ---- instructions ---- */
+
+instruction:
+    CALL name "(" arguments ")" call_at
+        { $$ = ctx.node(STX_CALL, $2, $4, $6); }
+  | SEND "(" name "," name ")"
+        { $$ = ctx.node(STX_SEND, ctx.node(STX_SEND_ARGS, $3, $5)); }
+  | catch
+        { $$ = $1; }
+  | CASE "(" expression ")" IS NEWLINE when_clauses END CASE
+        { $$ = ctx.node(STX_CASE, $3, $7); }
+  | COMMENT
+        { $$ = ctx.comment(*$1); }
+  | DEF_TRIGGER "(" expression "," trigger_values ")"
+        { $$ = ctx.node(STX_DEF_TRIGGER, $3, $5); }
+  | DISABLE_CLEANUP name "(" ")"
+        { $$ = ctx.node(STX_DISABLE_CLEANUP, $2); }
+  | ENABLE_CLEANUP name "(" ")"
+        { $$ = ctx.node(STX_ENABLE_CLEANUP, $2); }
+  | ERROR
+        { $$ = ctx.node(STX_ERROR); }
+  | EXIT
+        { $$ = ctx.node(STX_EXIT); }
+  | IF "(" expression ")" THEN NEWLINE nested_body else_part END IF
+        { $$ = ctx.node(STX_IF, $3, $7, $8); }
+  | NATIVE_AT_LINE
+        { $$ = ctx.leaf(STX_AT_LINE, *$1); }
+  | SET "(" STRING ")"
+        { $$ = ctx.node(STX_SET, ctx.leaf(STX_STRING, *$3)); }
+  | UNSET "(" STRING ")"
+        { $$ = ctx.node(STX_UNSET, ctx.leaf(STX_STRING, *$3)); }
+  | VAR expression "," var_check
+        { $$ = ctx.node(STX_VAR, $2, $4); }
+  | WAITTIL "(" expression "," expression ")"
+        { $$ = ctx.node(STX_WAITTIL, $3, $5); }
+  | WHILE "(" expression ")" NEWLINE nested_body END WHILE
+        { $$ = ctx.node(STX_WHILE, $3, $6); }
+  | FD_ADD "(" expression "," expression ")"
+        { $$ = ctx.node(STX_FD_ADD, $3, $5); }
+  | FD_DEL "(" expression ")"
+        { $$ = ctx.node(STX_FD_DEL, $3); }
+  | RENDEZVOUS name
+        { $$ = ctx.node(STX_RENDEZVOUS, $2); }
+  | format_instruction
+        { $$ = $1; }
+  | DEF_MESSAGE expression "," EV
+        { $$ = ctx.node(STX_DEF_MESSAGE, $2, ctx.leaf(STX_EV_TEXT, *$4)); }
+  | ADD_ID "(" expression "," expression ")"
+        { $$ = ctx.node(STX_ADD_ID, $3, $5); }
+  | CLEAR_ID "(" expression ")"
+        { $$ = ctx.node(STX_CLEAR_ID, $3); }
+  | NO_MESSAGE
+        { $$ = ctx.node(STX_NO_MESSAGE); }
+  | MESSAGE_DATE
+        { $$ = ctx.node(STX_MESSAGE_DATE); }
+  | TIMER name
+        { $$ = ctx.node(STX_TIMER, $2); }
+  | RESET name
+        { $$ = ctx.node(STX_RESET, $2); }
+  | PAUSE expression
+        { $$ = ctx.node(STX_PAUSE, $2); }
+  | PRINT name "," expression
+        { $$ = ctx.node(STX_PRINT, $2, $4); }
+  | FLUSH_TRACE
+        { $$ = ctx.node(STX_FLUSH_TRACE); }
+  | TRACE_ON
+        { $$ = ctx.node(STX_TRACE_ON); }
+  | TRACE_OFF
+        { $$ = ctx.node(STX_TRACE_OFF); }
+  | INTERSEND "(" expression "," expression ")"
+        { $$ = ctx.node(STX_INTERSEND, ctx.node(STX_INTERSEND_ARGS, $3, $5)); }
+  | INTERRECV "(" expression ")"
+        { $$ = ctx.node(STX_INTERRECV, ctx.node(STX_INTERRECV_ARGS, $3)); }
+  | INTERRECV "(" expression "," expression ")"
+        { $$ = ctx.node(STX_INTERRECV, ctx.node(STX_INTERRECV_ARGS, $3, $5)); }
+    ;
+
+call_at:
+    %empty                          { $$ = nullptr; }
+  | "@" expression                  { $$ = ctx.node(STX_CALL_AT, $2); }
+  | "@" expression "@" expression   { $$ = ctx.node(STX_CALL_AT, $2, $4); }
+    ;
+
+when_clauses:
+    when_clause               { $$ = ctx.node(STX_WHEN_CLAUSE_LIST, $1); }
+  | when_clause when_clauses  { $$ = ctx.node(STX_WHEN_CLAUSE_LIST, $1, $2); }
+    ;
+
+when_clause:
+    when_list nested_body  { $$ = ctx.node(STX_WHEN_CLAUSE, $1, $2); }
+    ;
+
+when_list:
+    WHEN when_value "=>"                      { $$ = ctx.node(STX_WHEN_LIST, $2); }
+  | WHEN when_value "=>" NEWLINE              { $$ = ctx.node(STX_WHEN_LIST, $2); }
+  | WHEN when_value "=>" when_list            { $$ = ctx.node(STX_WHEN_LIST, $2, $4); }
+  | WHEN when_value "=>" NEWLINE when_list    { $$ = ctx.node(STX_WHEN_LIST, $2, $5); }
+    ;
+
+when_value:
+    NUMBER        { $$ = ctx.leaf(STX_CONSTANT, *$1); }
+  | OTHERS        { $$ = ctx.node(STX_OTHERS); }
+  | CHAR_CONST    { $$ = ctx.leaf(STX_CONSTANT, *$1); }
+  | IDENT         { $$ = ctx.leaf(STX_IDENT, *$1); }
+  | SCOPED_IDENT  { $$ = ctx.leaf(STX_IDENT, *$1); }
+    ;
+
+else_part:
+    %empty                 { $$ = ctx.node(STX_EMPTY); }
+  | ELSE NEWLINE nested_body  { $$ = ctx.node(STX_ELSE, $3); }
+    ;
+
+trigger_values:
+    expression                     { $$ = ctx.node(STX_TRIGGER_VALUE_LIST, $1); }
+  | expression "," trigger_values  { $$ = ctx.node(STX_TRIGGER_VALUE_LIST, $1, $3); }
+    ;
+
+var_check:
+    INIT   { $$ = ctx.leaf(STX_INIT_TEXT, *$1); }
+  | EV     { $$ = ctx.leaf(STX_EV_TEXT, *$1); }
+  | EV_EQ  { $$ = ctx.node(STX_EV_EQ); }
+    ;
+
+/* ---- arguments and native expressions ---- */
+
+arguments:
+    argument                { $$ = ctx.node(STX_ARG_LIST, $1); }
+  | argument "," arguments  { $$ = ctx.node(STX_ARG_LIST, $1, $3); }
+    ;
+
+argument:
+    REF "(" at_expression ")"  { $$ = ctx.node(STX_REF_ARG, $3); }
+  | at_expression              { $$ = ctx.node(STX_ARG, $1); }
+    ;
+
+at_expression:
+    expression                                { $$ = ctx.node(STX_AT_EXPR, $1); }
+  | expression "@" expression                 { $$ = ctx.node(STX_AT_EXPR, $1, $3); }
+  | expression "@" expression "@" expression  { $$ = ctx.node(STX_AT_EXPR, $1, $3, $5); }
+    ;
+
+expression:
+    piece             { $$ = ctx.node(STX_EXPR, $1); }
+  | piece expression  { $$ = ctx.node(STX_EXPR, $1, $2); }
+    ;
+
+piece:
+    NATIVE_EXPR               { $$ = ctx.nativePiece(*$1); }
+  | MATCHING match_names      { $$ = ctx.relabel($2, STX_MATCHING); }
+  | MATCHED match_names       { $$ = ctx.relabel($2, STX_MATCHED); }
+  | NOTMATCHING match_names   { $$ = ctx.relabel($2, STX_NOTMATCHING); }
+  | NOTMATCHED match_names    { $$ = ctx.relabel($2, STX_NOTMATCHED); }
+    ;
+
+match_names:
+    name MATCH_CLOSE                   { $$ = ctx.node(STX_EMPTY, $1); }
+  | name MATCH_COMMA name MATCH_CLOSE  { $$ = ctx.node(STX_EMPTY, $1, $3); }
+    ;
+
+name:
+    IDENT  { $$ = ctx.leaf(STX_IDENT, *$1); }
+    ;
+
+%%
+
+int stxlex(STXSTYPE* value, ParserContext& ctx)
+{
+    return ctx.nextToken(*value);
+}
+
+// Called for a syntax error worth reporting and for a full state stack; the
+// message is chosen from the lookahead token either way.
+void stxerror(ParserContext& ctx, const char*)
+{
+    ctx.reportSyntaxError();
+}
+

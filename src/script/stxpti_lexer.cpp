@@ -1,0 +1,1052 @@
+#include "script/stxpti_lexer.h"
+
+#include "base/cstsyst.h"
+#include "diag/i18nerrgest.h"
+#include "stxpti.tab.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace qvm::script {
+
+namespace {
+
+constexpr int kEof = -1;
+constexpr int kSkip = -2;
+constexpr int kEndOfInput = -3;
+
+struct TokenEntry {
+    int token;
+    std::string_view name;
+    std::string_view message;
+};
+
+// In the order the syntax error messages are searched.
+constexpr TokenEntry kTokenTable[] = {
+    {TK_NEWLINE, "NEWLINE", "UNEXPTRET"},
+    {TK_LPAREN, "(", "UNEXPLPAR"},
+    {TK_RPAREN, ")", "UNEXPRPAR"},
+    {TK_LBRACKET, "[", "UNEXPLBRA"},
+    {TK_RBRACKET, "]", "UNEXPRBRA"},
+    {TK_ARROW, "=>", "UNEXPARRW"},
+    {TK_COMMA, ",", "UNEXPCOMM"},
+    {TK_AT, "@", "UNEXPAROB"},
+    {TK_COLON, ":", "UNEXPCOLN"},
+    {TK_SEMICOLON, ";", "UNEXPSEMI"},
+    {TK_ELLIPSIS, "...", "UNEXPALLC"},
+    {TK_ADD_ID, "ADD_ID", "UNEXPADDI"},
+    {TK_CALL, "CALL", "UNEXPCALL"},
+    {TK_CALLBACK, "CALLBACK", "UNEXPCLBK"},
+    {TK_CASE, "CASE", "UNEXPCASE"},
+    {TK_CATCH, "CATCH", "UNEXPCATC"},
+    {TK_CLEAR_ID, "CLEAR_ID", "UNEXPCLRI"},
+    {TK_COMMTYPE, "COMMTYPE", "UNEXPCMTY"},
+    {TK_CHANNEL, "CHANNEL", "UNEXPCHAN"},
+    {TK_DEF_MESSAGE, "DEF_MESSAGE", "UNEXPDFMS"},
+    {TK_DEF_TRIGGER, "DEF_TRIGGER", "UNEXPDFTR"},
+    {TK_DISABLE_CLEANUP, "DISABLE_CLEANUP", "UNEXPDISC"},
+    {TK_ELSE, "ELSE", "UNEXPELSE"},
+    {TK_ENABLE_CLEANUP, "ENABLE_CLEANUP", "UNEXPENAC"},
+    {TK_END, "END", "UNEXPTEND"},
+    {TK_ERROR, "ERROR", "UNEXPERRR"},
+    {TK_EXCEPTION, "EXCEPTION", "UNEXPEXCP"},
+    {TK_EXIT, "EXIT", "UNEXPEXIT"},
+    {TK_FAMILY, "FAMILY", "UNEXPFAML"},
+    {TK_FORMAT, "FORMAT=", "UNEXPFRMT"},
+    {TK_FD_ADD, "FD_ADD", "UNEXPFDAD"},
+    {TK_FD_DEL, "FD_DEL", "UNEXPFDDE"},
+    {TK_HEADER, "HEADER", "UNEXPHEAD"},
+    {TK_IF, "IF", "UNEXPTKIF"},
+    {TK_INCLUDE, "INCLUDE", "UNEXPINCL"},
+    {TK_INITIALIZATION, "INITIALIZATION", "UNEXPINTZ"},
+    {TK_INIT, "INIT", "UNEXPVARI"},
+    {TK_IS, "IS", "UNEXPTKIS"},
+    {TK_LOOP, "LOOP", "UNEXPLOOP"},
+    {TK_ON, "ON", "UNEXPCBON"},
+    {TK_OTHERS, "OTHERS", "UNEXPOTHR"},
+    {TK_MESSAGE, "MESSAGE", "UNEXPMSGE"},
+    {TK_MESSAGE_DATE, "MESSAGE_DATE", "UNEXPMSDT"},
+    {TK_MULTIPLEXING, "MULTIPLEXING", "UNEXPMULT"},
+    {TK_NO_MESSAGE, "NO_MESSAGE", "UNEXPNOMS"},
+    {TK_PAUSE, "PAUSE", "UNEXPAUSE"},
+    {TK_PRINT, "PRINT", "UNEXPRINT"},
+    {TK_PROC, "PROC", "UNEXPPROC"},
+    {TK_REF, "REF", "UNEXPTREF"},
+    {TK_DECLARE_INSTANCE, "DECLARE_INSTANCE", "UNEXPIDCL"},
+    {TK_INSTANCE, "INSTANCE", "UNEXPIST"},
+    {TK_SEND, "SEND", "UNEXPSND"},
+    {TK_PROCSEND, "PROCSEND", "UNEXPPSND"},
+    {TK_TRACE_ON, "TRACE_ON", "UNEXPTRON"},
+    {TK_TRACE_OFF, "TRACE_OFF", "UNEXPTROF"},
+    {TK_FLUSH_TRACE, "FLUSH_TRACE", "UNEXPFTRC"},
+    {TK_INTERSEND, "INTERSEND", "UNEXPISND"},
+    {TK_INTERRECV, "INTERRECV", "UNEXPIRCV"},
+    {TK_RENDEZVOUS, "RENDEZVOUS", "UNEXPTRDV"},
+    {TK_RESET, "RESET", "UNEXPREST"},
+    {TK_SCENARIO, "SCENARIO", "UNEXPSCEN"},
+    {TK_SET, "SET", "UNEXPTSET"},
+    {TK_SHARE, "SHARE", "UNEXPSHAR"},
+    {TK_TERMINATION, "TERMINATION", "UNEXPTERM"},
+    {TK_TIMEOUT, "TIMEOUT", "UNEXPTOUT"},
+    {TK_TIMER, "TIMER", "UNEXPTIMR"},
+    {TK_THEN, "THEN", "UNEXPTHEN"},
+    {TK_TRIGGER, "TRIGGER", "UNEXPTRIG"},
+    {TK_UNSET, "UNSET", "UNEXPUNST"},
+    {TK_EV, "EV", "UNEXPVARV"},
+    {TK_EV_EQ, "EV==", "UNEXPVARV"},
+    {TK_VAR, "VAR", "UNEXPTVAR"},
+    {TK_WAITTIL, "WAITTIL", "UNEXPWAIT"},
+    {TK_WITH, "WITH", "UNEXPWITH"},
+    {TK_WHEN, "WHEN", "UNEXPWHEN"},
+    {TK_WHILE, "WHILE", "UNEXPWHIL"},
+    {TK_NUMBER, "NUMBER", "UNEXPDECM"},
+    {TK_STRING, "STRING", "UNEXPSTRG"},
+    {TK_ENV_VAR, "ENV_VAR", "UNEXPENVV"},
+    {TK_SCOPED_IDENT, "SCOPED_IDENT", "UNEXPIDWH"},
+    {TK_IDENT, "IDENT", "UNEXPIDNT"},
+    {TK_CHAR_CONST, "CHAR_CONST", "UNEXPTCAR"},
+    {TK_COMMENT, "COMMENT", "UNEXPCMMT"},
+    {TK_NATIVE_HASH_LINE, "NATIVE_HASH_LINE", "UNEXPNIAN"},
+    {TK_NATIVE_AT_LINE, "NATIVE_AT_LINE", "UNEXPNIAN"},
+    {TK_FILTER_SINGLE, "FILTER_SINGLE", "UNEXPFILT"},
+    {TK_FILTER_DOUBLE, "FILTER_DOUBLE", "UNEXPFILT"},
+    {TK_NATIVE_EXPR, "NATIVE_EXPR", "UNEXPEXPR"},
+    {TK_BAD_SEQUENCE, "BAD_SEQUENCE", "LEXSEQUNK"},
+    {TK_MATCHING, "MATCHING", "UNEXMATIG"},
+    {TK_MATCHED, "MATCHED", "UNEXMATED"},
+    {TK_NOTMATCHING, "NOTMATCHING", "UNEXNMTIG"},
+    {TK_NOTMATCHED, "NOTMATCHED", "UNEXNMTED"},
+    {TK_MATCH_COMMA, "MATCH_COMMA", "UNEXPCOMM"},
+    {TK_MATCH_CLOSE, "MATCH_CLOSE", "UNEXPRPAR"},
+    // Tokens without a message of their own.
+    {TK_VIRTUAL_CALLBACK, "VIRTUAL CALLBACK", ""},
+    {TK_VIRTUAL_PROCSEND, "VIRTUAL PROCSEND", ""},
+};
+
+// What a keyword does besides being a token.
+enum KeywordEffect : unsigned {
+    None = 0,
+    ClearsNative = 1,   // parentheses after it hold ordinary tokens
+    StartsNative = 2,   // the keyword itself starts a native expression
+};
+
+struct Keyword {
+    std::string_view word;
+    int token;
+    unsigned effect;
+};
+
+constexpr Keyword kKeywords[] = {
+    {"ADD_ID", TK_ADD_ID, None},
+    {"CALL", TK_CALL, None},
+    {"CALLBACK", TK_CALLBACK, ClearsNative},
+    {"CASE", TK_CASE, None},
+    {"CATCH", TK_CATCH, None},
+    {"CLEAR_ID", TK_CLEAR_ID, None},
+    {"COMMTYPE", TK_COMMTYPE, ClearsNative},
+    {"CHANNEL", TK_CHANNEL, ClearsNative},
+    {"DEF_MESSAGE", TK_DEF_MESSAGE, ClearsNative | StartsNative},
+    {"DEF_TRIGGER", TK_DEF_TRIGGER, None},
+    {"DISABLE_CLEANUP", TK_DISABLE_CLEANUP, ClearsNative},
+    {"ELSE", TK_ELSE, None},
+    {"ENABLE_CLEANUP", TK_ENABLE_CLEANUP, ClearsNative},
+    {"END", TK_END, None},
+    {"ERROR", TK_ERROR, None},
+    {"EXCEPTION", TK_EXCEPTION, None},
+    {"EXIT", TK_EXIT, None},
+    {"FAMILY", TK_FAMILY, ClearsNative},
+    {"FD_ADD", TK_FD_ADD, None},
+    {"FD_DEL", TK_FD_DEL, None},
+    {"HEADER", TK_HEADER, ClearsNative},
+    {"IF", TK_IF, None},
+    {"INCLUDE", TK_INCLUDE, None},
+    {"INITIALIZATION", TK_INITIALIZATION, None},
+    {"IS", TK_IS, None},
+    {"LOOP", TK_LOOP, None},
+    {"ON", TK_ON, None},
+    {"OTHERS", TK_OTHERS, None},
+    {"MESSAGE", TK_MESSAGE, ClearsNative},
+    {"MESSAGE_DATE", TK_MESSAGE_DATE, None},
+    {"MULTIPLEXING", TK_MULTIPLEXING, None},
+    {"NO_MESSAGE", TK_NO_MESSAGE, None},
+    {"PAUSE", TK_PAUSE, StartsNative},
+    {"PRINT", TK_PRINT, None},
+    {"PROC", TK_PROC, ClearsNative},
+    {"REF", TK_REF, None},
+    {"DECLARE_INSTANCE", TK_DECLARE_INSTANCE, ClearsNative},
+    {"INSTANCE", TK_INSTANCE, ClearsNative},
+    {"SEND", TK_SEND, ClearsNative},
+    {"PROCSEND", TK_PROCSEND, ClearsNative},
+    {"TRACE_ON", TK_TRACE_ON, ClearsNative},
+    {"TRACE_OFF", TK_TRACE_OFF, ClearsNative},
+    {"FLUSH_TRACE", TK_FLUSH_TRACE, ClearsNative},
+    {"INTERSEND", TK_INTERSEND, None},
+    {"INTERRECV", TK_INTERRECV, None},
+    {"RENDEZVOUS", TK_RENDEZVOUS, None},
+    {"RESET", TK_RESET, None},
+    {"SCENARIO", TK_SCENARIO, None},
+    {"SET", TK_SET, ClearsNative},
+    {"SHARE", TK_SHARE, ClearsNative},
+    {"TERMINATION", TK_TERMINATION, None},
+    {"TIMEOUT", TK_TIMEOUT, None},
+    {"TIMER", TK_TIMER, None},
+    {"THEN", TK_THEN, None},
+    {"TRIGGER", TK_TRIGGER, ClearsNative},
+    {"UNSET", TK_UNSET, ClearsNative},
+    {"VAR", TK_VAR, ClearsNative | StartsNative},
+    {"WAITTIL", TK_WAITTIL, None},
+    {"WITH", TK_WITH, None},
+    {"WHEN", TK_WHEN, None},
+    {"WHILE", TK_WHILE, None},
+};
+
+struct MatchWord {
+    std::string_view word;
+    int token;
+};
+
+constexpr MatchWord kMatchWords[] = {
+    {"MATCHING", TK_MATCHING},
+    {"MATCHED", TK_MATCHED},
+    {"NOTMATCHING", TK_NOTMATCHING},
+    {"NOTMATCHED", TK_NOTMATCHED},
+};
+
+bool isLetter(int c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+bool isDigit(int c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool isHexDigit(int c)
+{
+    return isDigit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+bool startsIdentifier(int c)
+{
+    return isLetter(c) || c == '_';
+}
+
+bool continuesIdentifier(int c)
+{
+    return isLetter(c) || isDigit(c) || c == '_' || c == '$';
+}
+
+bool isBlank(int c)
+{
+    return c == ' ' || c == '\t';
+}
+
+bool isFilterLetter(int c)
+{
+    return (c >= 'A' && c <= 'Z') || c == '+' || c == '~';
+}
+
+const Keyword* findKeyword(std::string_view word)
+{
+    for (const Keyword& keyword : kKeywords) {
+        if (keyword.word == word) {
+            return &keyword;
+        }
+    }
+    return nullptr;
+}
+
+// A STRING keeps its quotes; a backslash before '"' or '\\' is removed.
+std::string stringText(std::string_view lexeme)
+{
+    std::string text;
+    text.reserve(lexeme.size());
+    for (std::size_t i = 0; i < lexeme.size(); ++i) {
+        if (lexeme[i] == '\\' && i + 1 < lexeme.size() - 1 && (lexeme[i + 1] == '"' || lexeme[i + 1] == '\\')) {
+            ++i;
+        }
+        text += lexeme[i];
+    }
+    return text;
+}
+
+bool sameFile(const std::string& a, const std::string& b)
+{
+    if (a == b) {
+        return true;
+    }
+    std::error_code failure;
+    return std::filesystem::equivalent(a, b, failure) && !failure;
+}
+
+}  // namespace
+
+std::optional<std::string> readSourceFile(const std::string& path)
+{
+    std::error_code failure;
+    if (!std::filesystem::is_regular_file(path, failure) || failure) {
+        return std::nullopt;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string_view tokenName(int token)
+{
+    if (token == 0) {
+        return "EOF";
+    }
+    for (const TokenEntry& entry : kTokenTable) {
+        if (entry.token == token) {
+            return entry.name;
+        }
+    }
+    return "?";
+}
+
+std::string_view tokenMessage(int token)
+{
+    for (const TokenEntry& entry : kTokenTable) {
+        if (entry.token == token) {
+            return entry.message;
+        }
+    }
+    return {};
+}
+
+ScriptLexer::ScriptLexer(std::vector<std::string> includeDirectories, SourceReader reader)
+    : includeDirectories_(std::move(includeDirectories)), reader_(std::move(reader))
+{
+}
+
+void ScriptLexer::start(const std::string& path)
+{
+    std::optional<std::string> content = reader_(path);
+    if (!content) {
+        diag::fatal("FICNOTOPN", path);
+    }
+    Input input;
+    input.name = path;
+    input.content = std::move(*content);
+    inputs_.push_back(std::move(input));
+    SourceFileRecord record = describeSourceFile(path, current().content);
+    current().fileId = sourceFiles_.enter(record);
+    ++fileSwitches_;
+}
+
+int ScriptLexer::line() const
+{
+    return inputs_.empty() ? 0 : current().line;
+}
+
+const std::string& ScriptLexer::fileName() const
+{
+    static const std::string none;
+    return inputs_.empty() ? none : current().name;
+}
+
+int ScriptLexer::fileId() const
+{
+    return inputs_.empty() ? 0 : current().fileId;
+}
+
+void ScriptLexer::publishPosition() const
+{
+    diag::setCurrentFile(fileName());
+    diag::setCurrentLine(line());
+}
+
+// ---- characters ----
+
+int ScriptLexer::readRaw()
+{
+    if (!pushback_.empty()) {
+        const int c = static_cast<unsigned char>(pushback_.back());
+        pushback_.pop_back();
+        return c;
+    }
+    Input& input = current();
+    if (input.position >= input.content.size()) {
+        return kEof;
+    }
+    return static_cast<unsigned char>(input.content[input.position++]);
+}
+
+// A newline followed by '&' joins the next line to this one: both are
+// dropped and the character after the '&' comes instead.
+int ScriptLexer::readChar()
+{
+    for (;;) {
+        const int c = readRaw();
+        if (c != '\n') {
+            return c;
+        }
+        ++current().line;
+        if (continuationOff_) {
+            return c;
+        }
+        const int next = readRaw();
+        if (next != '&') {
+            if (next != kEof) {
+                pushback_.push_back(static_cast<char>(next));
+            }
+            return c;
+        }
+    }
+}
+
+void ScriptLexer::pushBack(int c)
+{
+    if (c == '\n') {
+        --current().line;
+    }
+    pushback_.push_back(static_cast<char>(c));
+}
+
+// Reads the next character into the text of the token being matched.
+int ScriptLexer::take()
+{
+    if (pending_.size() >= kMaxTokenLength) {
+        publishPosition();
+        diag::fatalAt("LEXTKTLNG", pending_);
+    }
+    const int c = readChar();
+    if (c != kEof) {
+        pending_.push_back(static_cast<char>(c));
+    }
+    return c;
+}
+
+int ScriptLexer::peekAt(std::size_t index)
+{
+    while (pending_.size() <= index) {
+        if (take() == kEof) {
+            return kEof;
+        }
+    }
+    return static_cast<unsigned char>(pending_[index]);
+}
+
+// The match is the first length characters; the rest go back to the input.
+void ScriptLexer::keep(std::size_t length)
+{
+    for (std::size_t i = pending_.size(); i > length; --i) {
+        pushBack(static_cast<unsigned char>(pending_[i - 1]));
+    }
+    pending_.resize(length);
+    if (length > 0) {
+        previousChar_ = static_cast<unsigned char>(pending_.back());
+    }
+}
+
+std::size_t ScriptLexer::restOfLine(std::size_t from)
+{
+    std::size_t end = from;
+    for (int c = peekAt(end); c != kEof && c != '\n'; c = peekAt(end)) {
+        ++end;
+    }
+    return end;
+}
+
+std::size_t ScriptLexer::identifierLength(std::size_t from)
+{
+    if (!startsIdentifier(peekAt(from))) {
+        return 0;
+    }
+    std::size_t end = from + 1;
+    while (continuesIdentifier(peekAt(end))) {
+        ++end;
+    }
+    return end - from;
+}
+
+std::size_t ScriptLexer::blanksFrom(std::size_t from)
+{
+    std::size_t end = from;
+    while (isBlank(peekAt(end))) {
+        ++end;
+    }
+    return end;
+}
+
+// ---- tokens ----
+
+int ScriptLexer::next()
+{
+    for (;;) {
+        pending_.clear();
+        text_.clear();
+        int token = kSkip;
+        switch (state_) {
+        case State::InstrStart:
+        case State::InInstr:
+            token = scanInstruction();
+            break;
+        case State::NativeExpr:
+            token = scanNative();
+            break;
+        case State::MatchArgs:
+            token = scanMatchArgs();
+            break;
+        case State::CallName:
+            token = scanCallName();
+            break;
+        }
+        if (token == kSkip) {
+            continue;
+        }
+        if (token == kEndOfInput) {
+            if (popInclude()) {
+                continue;
+            }
+            return 0;
+        }
+        if (token != TK_NEWLINE) {
+            atLineStart_ = false;
+        }
+        return token;
+    }
+}
+
+int ScriptLexer::badSequence()
+{
+    keep(1);
+    return TK_BAD_SEQUENCE;
+}
+
+void ScriptLexer::enterNative()
+{
+    parenDepth_ = 0;
+    bracketDepth_ = 0;
+    state_ = State::NativeExpr;
+}
+
+int ScriptLexer::scanInstruction()
+{
+    const int c = peekAt(0);
+    switch (c) {
+    case kEof:
+        return kEndOfInput;
+    case ' ':
+    case '\t':
+    case '\f':
+        keep(1);
+        return kSkip;
+    case '\n':
+        keep(1);
+        if (atLineStart_) {
+            return kSkip;
+        }
+        atLineStart_ = true;
+        nativeAfterParen_ = true;
+        continuationOff_ = false;
+        state_ = State::InstrStart;
+        return TK_NEWLINE;
+    case '(':
+    case ',':
+        keep(1);
+        if (nativeAfterParen_) {
+            enterNative();
+        }
+        return c == '(' ? TK_LPAREN : TK_COMMA;
+    case ')':
+        keep(1);
+        return TK_RPAREN;
+    case '[':
+        keep(1);
+        return TK_LBRACKET;
+    case ']':
+        keep(1);
+        return TK_RBRACKET;
+    case ':':
+        keep(1);
+        return TK_COLON;
+    case ';':
+        keep(1);
+        return TK_SEMICOLON;
+    case '=':
+        if (peekAt(1) == '>') {
+            keep(2);
+            return TK_ARROW;
+        }
+        return badSequence();
+    case '.':
+        if (peekAt(1) == '.' && peekAt(2) == '.') {
+            keep(3);
+            return TK_ELLIPSIS;
+        }
+        return badSequence();
+    case '-':
+        if (peekAt(1) == '-') {
+            keep(restOfLine(2));
+            return kSkip;
+        }
+        return badSequence();
+    case '@':
+        if (state_ == State::InstrStart) {
+            keep(restOfLine(1));
+            text_ = pending_.substr(1);
+            return TK_NATIVE_AT_LINE;
+        }
+        keep(1);
+        enterNative();
+        return TK_AT;
+    case '#':
+        keep(restOfLine(1));
+        text_ = pending_.substr(1);
+        return TK_NATIVE_HASH_LINE;
+    case '%':
+        return scanFilter();
+    case '"':
+        return scanString();
+    case '\'':
+        return scanCharConstant();
+    case '$': {
+        std::size_t end = 1;
+        while (isLetter(peekAt(end)) || peekAt(end) == '_') {
+            ++end;
+        }
+        if (end == 1) {
+            return badSequence();
+        }
+        keep(end);
+        text_ = pending_;
+        return TK_ENV_VAR;
+    }
+    default:
+        break;
+    }
+    if (isDigit(c)) {
+        return scanNumber();
+    }
+    if (startsIdentifier(c)) {
+        return scanWord();
+    }
+    return badSequence();
+}
+
+int ScriptLexer::scanNumber()
+{
+    std::size_t end = 1;
+    if (peekAt(0) == '0' && (peekAt(1) == 'x' || peekAt(1) == 'X') && isHexDigit(peekAt(2))) {
+        end = 3;
+        while (isHexDigit(peekAt(end))) {
+            ++end;
+        }
+    } else {
+        while (isDigit(peekAt(end))) {
+            ++end;
+        }
+    }
+    for (int c = peekAt(end); c == 'L' || c == 'U' || c == 'l' || c == 'u'; c = peekAt(end)) {
+        ++end;
+    }
+    keep(end);
+    text_ = pending_;
+    return TK_NUMBER;
+}
+
+int ScriptLexer::scanString()
+{
+    std::size_t end = 1;
+    for (;;) {
+        const int c = peekAt(end);
+        if (c == kEof || c == '\n') {
+            return badSequence();
+        }
+        if (c == '"') {
+            break;
+        }
+        if (c == '\\') {
+            const int escaped = peekAt(end + 1);
+            if (escaped == kEof || escaped == '\n') {
+                return badSequence();
+            }
+            ++end;
+        }
+        ++end;
+    }
+    keep(end + 1);
+    text_ = stringText(pending_);
+    return TK_STRING;
+}
+
+int ScriptLexer::scanCharConstant()
+{
+    std::size_t end = 1;
+    const int c = peekAt(1);
+    if (c == '\\') {
+        const int escaped = peekAt(2);
+        if (escaped >= '0' && escaped <= '7') {
+            end = 3;
+            while (end < 5 && peekAt(end) >= '0' && peekAt(end) <= '7') {
+                ++end;
+            }
+        } else if (escaped == 'x' && isHexDigit(peekAt(3))) {
+            end = 4;
+            while (isHexDigit(peekAt(end))) {
+                ++end;
+            }
+        } else if (escaped != kEof && escaped != '\n') {
+            end = 3;
+        } else {
+            return badSequence();
+        }
+    } else if (c != kEof && c != '\n' && c != '\'') {
+        end = 2;
+    } else {
+        return badSequence();
+    }
+    if (peekAt(end) != '\'') {
+        return badSequence();
+    }
+    keep(end + 1);
+    text_ = pending_;
+    return TK_CHAR_CONST;
+}
+
+// Filter prefixes exist only at the very beginning of a line.
+int ScriptLexer::scanFilter()
+{
+    if (previousChar_ != '\n') {
+        return badSequence();
+    }
+    const bool isDouble = peekAt(1) == '%';
+    const std::size_t lettersFrom = isDouble ? 2 : 1;
+    std::size_t end = lettersFrom;
+    while (isFilterLetter(peekAt(end))) {
+        ++end;
+    }
+    if (end == lettersFrom) {
+        return badSequence();
+    }
+    keep(end);
+    text_ = pending_.substr(1);
+    return isDouble ? TK_FILTER_DOUBLE : TK_FILTER_SINGLE;
+}
+
+// A word: a keyword, an identifier, or one of the longer forms that start
+// with a word. The longest match wins; at equal length the keyword forms come
+// before the scoped identifier, which comes before COMMENT.
+int ScriptLexer::scanWord()
+{
+    const std::size_t wordLength = identifierLength(0);
+    const std::string word = pending_.substr(0, wordLength);
+    const Keyword* keyword = findKeyword(word);
+
+    int token = keyword ? keyword->token : TK_IDENT;
+    std::size_t length = wordLength;
+    auto offer = [&](int candidate, std::size_t candidateLength) {
+        if (candidateLength > length) {
+            token = candidate;
+            length = candidateLength;
+        }
+    };
+
+    if (word == "VIRTUAL") {
+        const std::size_t after = blanksFrom(wordLength);
+        if (after > wordLength) {
+            const std::size_t second = identifierLength(after);
+            const std::string_view next = std::string_view(pending_).substr(after, second);
+            if (next.substr(0, 8) == "CALLBACK") {
+                offer(TK_VIRTUAL_CALLBACK, after + 8);
+            } else if (next.substr(0, 8) == "PROCSEND") {
+                offer(TK_VIRTUAL_PROCSEND, after + 8);
+            }
+        }
+    } else if (word == "FORMAT") {
+        const std::size_t after = blanksFrom(wordLength);
+        if (peekAt(after) == '=') {
+            offer(TK_FORMAT, after + 1);
+        }
+    } else if (word == "INIT") {
+        const std::size_t after = blanksFrom(wordLength);
+        if (peekAt(after) == '=') {
+            offer(TK_INIT, restOfLine(after + 1));
+        }
+    } else if (word == "EV" || word == "VA") {
+        if (word == "EV" && peekAt(2) == '=' && peekAt(3) == '=') {
+            offer(TK_EV_EQ, 4);
+        }
+        const std::size_t after = blanksFrom(wordLength);
+        const int valueStart = peekAt(after + 1);
+        if (peekAt(after) == '=' && valueStart != '=' && valueStart != '\n' && valueStart != kEof) {
+            offer(TK_EV, restOfLine(after + 2));
+        }
+    }
+
+    if (peekAt(wordLength) == ':' && peekAt(wordLength + 1) == ':') {
+        const std::size_t second = identifierLength(wordLength + 2);
+        if (second > 0) {
+            offer(TK_SCOPED_IDENT, wordLength + 2 + second);
+        }
+    }
+
+    if (word == "COMMENT") {
+        const int separator = peekAt(wordLength);
+        if (separator != kEof && separator != '\n' && !continuesIdentifier(separator)) {
+            offer(TK_COMMENT, restOfLine(wordLength + 1));
+        }
+    }
+
+    keep(length);
+    return finishWord(token);
+}
+
+// Sets the kept text of the word token and applies the keyword's effects.
+int ScriptLexer::finishWord(int token)
+{
+    switch (token) {
+    case TK_IDENT:
+    case TK_SCOPED_IDENT:
+    case TK_INIT:
+    case TK_EV:
+        text_ = pending_;
+        return token;
+    case TK_COMMENT:
+        text_ = pending_.substr(8);
+        return token;
+    case TK_FORMAT:
+        // Only the blanks between FORMAT and '=' beyond the first are kept.
+        text_ = pending_.size() > 8 ? pending_.substr(7, pending_.size() - 8) : std::string();
+        enterNative();
+        return token;
+    case TK_VIRTUAL_CALLBACK:
+    case TK_VIRTUAL_PROCSEND:
+        nativeAfterParen_ = false;
+        return token;
+    case TK_EV_EQ:
+        return token;
+    default:
+        break;
+    }
+    const Keyword* keyword = findKeyword(pending_);
+    if (keyword->effect & ClearsNative) {
+        nativeAfterParen_ = false;
+    }
+    if (keyword->effect & StartsNative) {
+        enterNative();
+    }
+    switch (token) {
+    case TK_CALL:
+        state_ = State::CallName;
+        break;
+    case TK_REF:
+        state_ = State::InInstr;
+        break;
+    case TK_INCLUDE:
+        continuationOff_ = true;
+        break;
+    case TK_COMMTYPE:
+        scriptFlags_ |= 1;
+        return (scriptFlags_ & 2) ? TK_BAD_SEQUENCE : token;
+    case TK_TRIGGER:
+        scriptFlags_ |= 2;
+        return (scriptFlags_ & 1) ? TK_BAD_SEQUENCE : token;
+    default:
+        break;
+    }
+    return token;
+}
+
+// Native C text is gathered whole up to a ',', '@', ')' or newline outside
+// parentheses and brackets; strings and character constants count as one
+// piece. A MATCHING-family call inside ends the text gathered so far.
+int ScriptLexer::scanNative()
+{
+    const std::size_t refAt = blanksFrom(0);
+    if (peekAt(refAt) == 'R' && peekAt(refAt + 1) == 'E' && peekAt(refAt + 2) == 'F' &&
+        !continuesIdentifier(peekAt(refAt + 3))) {
+        keep(refAt + 3);
+        state_ = State::InInstr;
+        return TK_REF;
+    }
+    std::size_t at = 0;
+    for (;;) {
+        const int c = peekAt(at);
+        if (c == kEof) {
+            if (at == 0) {
+                return kEndOfInput;
+            }
+            break;
+        }
+        if (c == '\f') {
+            pending_.erase(at, 1);
+            continue;
+        }
+        if (c == '"' || c == '\'') {
+            at = quotedEnd(at + 1, c);
+            continue;
+        }
+        const bool outside = parenDepth_ == 0 && bracketDepth_ == 0;
+        if ((c == ',' || c == '@' || c == '\n') && outside) {
+            break;
+        }
+        if (c == ')') {
+            if (parenDepth_ > 0) {
+                --parenDepth_;
+            } else if (bracketDepth_ == 0) {
+                break;
+            }
+        } else if (c == '(') {
+            ++parenDepth_;
+        } else if (c == '[') {
+            ++bracketDepth_;
+        } else if (c == ']' && bracketDepth_ > 0) {
+            --bracketDepth_;
+        } else if (startsIdentifier(c) && (at == 0 || !continuesIdentifier(static_cast<unsigned char>(pending_[at - 1])))) {
+            const std::size_t length = identifierLength(at);
+            const std::string_view word = std::string_view(pending_).substr(at, length);
+            for (const MatchWord& match : kMatchWords) {
+                if (match.word == word && peekAt(at + length) == '(') {
+                    keep(at + length);
+                    text_ = pending_.substr(0, at);
+                    savedMatchToken_ = match.token;
+                    state_ = State::MatchArgs;
+                    return TK_NATIVE_EXPR;
+                }
+            }
+            at += length;
+            continue;
+        }
+        ++at;
+    }
+    keep(at);
+    text_ = pending_;
+    state_ = State::InInstr;
+    return TK_NATIVE_EXPR;
+}
+
+// Index just after a string or character constant whose opening quote is
+// before from; an unterminated one stops before the end of the line.
+std::size_t ScriptLexer::quotedEnd(std::size_t from, int quote)
+{
+    std::size_t at = from;
+    for (;;) {
+        const int c = peekAt(at);
+        if (c == kEof || c == '\n') {
+            return at;
+        }
+        if (c == quote) {
+            return at + 1;
+        }
+        if (c == '\\') {
+            const int escaped = peekAt(at + 1);
+            if (escaped != kEof && escaped != '\n') {
+                ++at;
+            }
+        }
+        ++at;
+    }
+}
+
+int ScriptLexer::scanMatchArgs()
+{
+    const int c = peekAt(0);
+    switch (c) {
+    case kEof:
+        return kEndOfInput;
+    case ' ':
+    case '\t':
+    case '\f':
+        keep(1);
+        return kSkip;
+    case '(':
+        keep(1);
+        return savedMatchToken_;
+    case ',':
+        keep(1);
+        return TK_MATCH_COMMA;
+    case ')':
+        keep(1);
+        state_ = State::NativeExpr;
+        return TK_MATCH_CLOSE;
+    default:
+        break;
+    }
+    if (!startsIdentifier(c)) {
+        return badSequence();
+    }
+    keep(identifierLength(0));
+    if (pending_ == "REF") {
+        return TK_REF;
+    }
+    text_ = pending_;
+    return TK_IDENT;
+}
+
+// After CALL, everything up to the next '(' or newline is the name.
+int ScriptLexer::scanCallName()
+{
+    std::size_t end = 0;
+    for (int c = peekAt(end); c != kEof && c != '(' && c != '\n'; c = peekAt(end)) {
+        ++end;
+    }
+    state_ = State::InstrStart;
+    if (end == 0) {
+        keep(0);
+        return kSkip;
+    }
+    keep(end);
+    text_ = pending_;
+    return TK_IDENT;
+}
+
+// ---- included files ----
+
+void ScriptLexer::openInclude(std::string_view quotedName)
+{
+    std::string name(quotedName);
+    if (name.size() >= 2 && name.front() == '"' && name.back() == '"') {
+        name = name.substr(1, name.size() - 2);
+    }
+    std::string opened = name;
+    std::optional<std::string> content = reader_(name);
+    for (std::size_t i = 0; !content && i < includeDirectories_.size(); ++i) {
+        opened = base::systemPath(includeDirectories_[i], name);
+        content = reader_(opened);
+    }
+    publishPosition();
+    if (!content) {
+        diag::fatalAt("CANNOTOPN", name);
+    }
+    if (isOpen(opened)) {
+        diag::fatalAt("INCLOOPDT");
+    }
+    SourceFileRecord record = describeSourceFile(opened, *content);
+    const int fileId = sourceFiles_.enter(record);
+    Input input;
+    input.name = std::move(opened);
+    input.content = std::move(*content);
+    input.fileId = fileId;
+    inputs_.push_back(std::move(input));
+    ++fileSwitches_;
+}
+
+bool ScriptLexer::isOpen(const std::string& name) const
+{
+    for (const Input& input : inputs_) {
+        if (sameFile(input.name, name)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ScriptLexer::popInclude()
+{
+    if (inputs_.size() <= 1) {
+        return false;
+    }
+    inputs_.pop_back();
+    pushback_.clear();
+    ++fileSwitches_;
+    return true;
+}
+
+}  // namespace qvm::script

@@ -1,0 +1,204 @@
+#include "script/syntaxtree.h"
+
+#include <iterator>
+
+namespace qvm::script {
+
+namespace {
+
+constexpr std::string_view kKindNames[] = {
+    "STX_SCRIPT",
+    "STX_HEADER",
+    "STX_DECL_LIST",
+    "STX_DECLARE_INSTANCE",
+    "STX_INSTANCE_NAME_LIST",
+    "STX_INSTANCE_BLOCK",
+    "STX_INSTANCE_DECL_LIST",
+    "STX_HASH_LINE",
+    "STX_AT_LINE",
+    "STX_TRIGGER",
+    "STX_TRIGGER_FIELD_LIST",
+    "STX_SHARE",
+    "STX_PROC",
+    "STX_PARAM_LIST",
+    "STX_PARAM",
+    "STX_INCLUDE",
+    "STX_FORMAT",
+    "STX_FORMAT_KEY",
+    "STX_CATCH",
+    "STX_COMMTYPE",
+    "STX_PROPERTY_LIST",
+    "STX_MULTIPLEXING",
+    "STX_CHANNEL",
+    "STX_CHANNEL_ITEM_LIST",
+    "STX_MESSAGE",
+    "STX_MESSAGE_ITEM_LIST",
+    "STX_CALLBACK",
+    "STX_VIRTUAL_CALLBACK",
+    "STX_CALLBACK_NAME",
+    "STX_CALLBACK_ON",
+    "STX_PROCSEND",
+    "STX_VIRTUAL_PROCSEND",
+    "STX_PROCSEND_NAME",
+    "STX_PROCSEND_ON",
+    "STX_TIMER",
+    "STX_RESET",
+    "STX_RENDEZVOUS",
+    "STX_SCENARIO_ITEM_LIST",
+    "STX_SCENARIO",
+    "STX_SCENARIO_BODY",
+    "STX_FAMILY",
+    "STX_FAMILY_NAMES",
+    "STX_INITIALIZATION",
+    "STX_TERMINATION",
+    "STX_EXCEPTION",
+    "STX_INSTR_GROUP",
+    "STX_NATIVE_GROUP",
+    "STX_NESTED_GROUP",
+    "STX_INSTANCE_BEGIN",
+    "STX_INSTANCE_BODY",
+    "STX_HASH_LINE_LIST",
+    "STX_INSTR_LINE",
+    "STX_FILTER",
+    "STX_FILTER_DOUBLE",
+    "STX_CALL",
+    "STX_CALL_AT",
+    "STX_ARG_LIST",
+    "STX_ARG",
+    "STX_REF_ARG",
+    "STX_AT_EXPR",
+    "STX_SEND",
+    "STX_SEND_ARGS",
+    "STX_CASE",
+    "STX_WHEN_CLAUSE_LIST",
+    "STX_WHEN_CLAUSE",
+    "STX_WHEN_LIST",
+    "STX_COMMENT",
+    "STX_DEF_TRIGGER",
+    "STX_TRIGGER_VALUE_LIST",
+    "STX_DISABLE_CLEANUP",
+    "STX_ENABLE_CLEANUP",
+    "STX_ERROR",
+    "STX_EXIT",
+    "STX_NO_MESSAGE",
+    "STX_MESSAGE_DATE",
+    "STX_FLUSH_TRACE",
+    "STX_TRACE_ON",
+    "STX_TRACE_OFF",
+    "STX_OTHERS",
+    "STX_EMPTY",
+    "STX_BLOCK_MARK",
+    "STX_EV_EQ",
+    "STX_INSTANCE_END",
+    "STX_IF",
+    "STX_ELSE",
+    "STX_WHILE",
+    "STX_SET",
+    "STX_UNSET",
+    "STX_VAR",
+    "STX_INIT_TEXT",
+    "STX_EV_TEXT",
+    "STX_DEF_MESSAGE",
+    "STX_WAITTIL",
+    "STX_FD_ADD",
+    "STX_ADD_ID",
+    "STX_FD_DEL",
+    "STX_CLEAR_ID",
+    "STX_PAUSE",
+    "STX_PRINT",
+    "STX_INTERSEND",
+    "STX_INTERSEND_ARGS",
+    "STX_INTERRECV",
+    "STX_INTERRECV_ARGS",
+    "STX_EXPR",
+    "STX_NATIVE_EXPR",
+    "STX_MATCHING",
+    "STX_MATCHED",
+    "STX_NOTMATCHING",
+    "STX_NOTMATCHED",
+    "STX_IDENT",
+    "STX_CONSTANT",
+    "STX_STRING",
+    "STX_ENV_VAR",
+};
+static_assert(std::size(kKindNames) == STX_KIND_COUNT);
+
+void dumpNode(const SyntaxNode* node, int depth, std::string& out)
+{
+    out.append(static_cast<std::size_t>(depth) * 2, ' ');
+    if (node == nullptr) {
+        out += "-\n";
+        return;
+    }
+    out += kindName(node->kind);
+    if (node->text) {
+        out += " \"";
+        out += *node->text;
+        out += '"';
+    }
+    out += " @";
+    out += std::to_string(node->line);
+    out += '\n';
+    int last = 2;
+    while (last >= 0 && node->child[static_cast<std::size_t>(last)] == nullptr) {
+        --last;
+    }
+    for (int i = 0; i <= last; ++i) {
+        dumpNode(node->child[static_cast<std::size_t>(i)], depth + 1, out);
+    }
+}
+
+}  // namespace
+
+std::string_view kindName(SyntaxKind kind)
+{
+    if (kind < 0 || kind >= STX_KIND_COUNT) {
+        return "STX_?";
+    }
+    return kKindNames[kind];
+}
+
+const std::string& SyntaxNode::textOrEmpty() const
+{
+    static const std::string empty;
+    return text ? *text : empty;
+}
+
+SyntaxNode* SyntaxTree::make(SyntaxKind kind, SyntaxNode* c0, SyntaxNode* c1, SyntaxNode* c2)
+{
+    SyntaxNode& node = nodes_.emplace_back();
+    node.kind = kind;
+    node.child = {c0, c1, c2};
+    node.line = line_;
+    node.fileName = fileName_;
+    node.fileId = fileId_;
+    return &node;
+}
+
+std::string_view SyntaxTree::keepFileName(std::string_view name)
+{
+    for (const std::string& kept : fileNames_) {
+        if (kept == name) {
+            return kept;
+        }
+    }
+    return fileNames_.emplace_back(name);
+}
+
+void SyntaxTree::setPosition(int line, std::string_view fileName, int fileId)
+{
+    line_ = line;
+    fileName_ = fileName;
+    fileId_ = fileId;
+}
+
+std::string dumpTree(const SyntaxNode* root)
+{
+    std::string out;
+    if (root != nullptr) {
+        dumpNode(root, 0, out);
+    }
+    return out;
+}
+
+}  // namespace qvm::script

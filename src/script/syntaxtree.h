@@ -1,0 +1,190 @@
+// The syntax tree of a test script: nodes with a kind, three children, the
+// line and file they were made in, and a text for the leaf kinds.
+#pragma once
+
+#include <array>
+#include <deque>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace qvm::script {
+
+enum SyntaxKind : int {
+    STX_SCRIPT,
+    STX_HEADER,
+    STX_DECL_LIST,
+    STX_DECLARE_INSTANCE,
+    STX_INSTANCE_NAME_LIST,
+    STX_INSTANCE_BLOCK,
+    STX_INSTANCE_DECL_LIST,
+    STX_HASH_LINE,
+    STX_AT_LINE,
+    STX_TRIGGER,
+    STX_TRIGGER_FIELD_LIST,
+    STX_SHARE,
+    STX_PROC,
+    STX_PARAM_LIST,
+    STX_PARAM,
+    STX_INCLUDE,
+    STX_FORMAT,
+    STX_FORMAT_KEY,
+    STX_CATCH,
+    STX_COMMTYPE,
+    STX_PROPERTY_LIST,
+    STX_MULTIPLEXING,
+    STX_CHANNEL,
+    STX_CHANNEL_ITEM_LIST,
+    STX_MESSAGE,
+    STX_MESSAGE_ITEM_LIST,
+    STX_CALLBACK,
+    STX_VIRTUAL_CALLBACK,
+    STX_CALLBACK_NAME,
+    STX_CALLBACK_ON,
+    STX_PROCSEND,
+    STX_VIRTUAL_PROCSEND,
+    STX_PROCSEND_NAME,
+    STX_PROCSEND_ON,
+    STX_TIMER,
+    STX_RESET,
+    STX_RENDEZVOUS,
+    STX_SCENARIO_ITEM_LIST,
+    STX_SCENARIO,
+    STX_SCENARIO_BODY,
+    STX_FAMILY,
+    STX_FAMILY_NAMES,
+    STX_INITIALIZATION,
+    STX_TERMINATION,
+    STX_EXCEPTION,
+    STX_INSTR_GROUP,
+    STX_NATIVE_GROUP,
+    STX_NESTED_GROUP,
+    STX_INSTANCE_BEGIN,
+    STX_INSTANCE_BODY,
+    STX_HASH_LINE_LIST,
+    STX_INSTR_LINE,
+    STX_FILTER,
+    STX_FILTER_DOUBLE,
+    STX_CALL,
+    STX_CALL_AT,
+    STX_ARG_LIST,
+    STX_ARG,
+    STX_REF_ARG,
+    STX_AT_EXPR,
+    STX_SEND,
+    STX_SEND_ARGS,
+    STX_CASE,
+    STX_WHEN_CLAUSE_LIST,
+    STX_WHEN_CLAUSE,
+    STX_WHEN_LIST,
+    STX_COMMENT,
+    STX_DEF_TRIGGER,
+    STX_TRIGGER_VALUE_LIST,
+    STX_DISABLE_CLEANUP,
+    STX_ENABLE_CLEANUP,
+    STX_ERROR,
+    STX_EXIT,
+    STX_NO_MESSAGE,
+    STX_MESSAGE_DATE,
+    STX_FLUSH_TRACE,
+    STX_TRACE_ON,
+    STX_TRACE_OFF,
+    STX_OTHERS,
+    STX_EMPTY,
+    STX_BLOCK_MARK,
+    STX_EV_EQ,
+    STX_INSTANCE_END,
+    STX_IF,
+    STX_ELSE,
+    STX_WHILE,
+    STX_SET,
+    STX_UNSET,
+    STX_VAR,
+    STX_INIT_TEXT,
+    STX_EV_TEXT,
+    STX_DEF_MESSAGE,
+    STX_WAITTIL,
+    STX_FD_ADD,
+    STX_ADD_ID,
+    STX_FD_DEL,
+    STX_CLEAR_ID,
+    STX_PAUSE,
+    STX_PRINT,
+    STX_INTERSEND,
+    STX_INTERSEND_ARGS,
+    STX_INTERRECV,
+    STX_INTERRECV_ARGS,
+    STX_EXPR,
+    STX_NATIVE_EXPR,
+    STX_MATCHING,
+    STX_MATCHED,
+    STX_NOTMATCHING,
+    STX_NOTMATCHED,
+    STX_IDENT,
+    STX_CONSTANT,
+    STX_STRING,
+    STX_ENV_VAR,
+    STX_KIND_COUNT
+};
+
+// The "STX_..." name of a kind.
+std::string_view kindName(SyntaxKind kind);
+
+struct SyntaxNode {
+    SyntaxKind kind = STX_EMPTY;
+    std::array<SyntaxNode*, 3> child{};  // meaning per kind; unused ones stay null
+    int line = 0;                        // lexer line when the node was made
+    std::optional<std::string> text;     // leaf kinds only
+    std::string_view fileName;           // file current when the node was made
+    int fileId = 0;
+
+    // Numbers the writers store while they walk the tree: the TDC writer's
+    // begin and end record numbers, the tracer writer's element number, and
+    // room for whatever a later pass needs to attach.
+    int recordBegin = 0;
+    int recordEnd = 0;
+    int elementNumber = 0;
+    void* annotation = nullptr;
+
+    SyntaxNode* c0() const { return child[0]; }
+    SyntaxNode* c1() const { return child[1]; }
+    SyntaxNode* c2() const { return child[2]; }
+    const std::string& textOrEmpty() const;
+};
+
+// Owns every node of one parse and the file names they refer to. Nodes keep
+// their addresses for the life of the tree.
+class SyntaxTree {
+public:
+    SyntaxTree() = default;
+    SyntaxTree(const SyntaxTree&) = delete;
+    SyntaxTree& operator=(const SyntaxTree&) = delete;
+
+    SyntaxNode* make(SyntaxKind kind, SyntaxNode* c0 = nullptr, SyntaxNode* c1 = nullptr,
+                     SyntaxNode* c2 = nullptr);
+
+    // The stored copy of a file name, for the nodes' fileName.
+    std::string_view keepFileName(std::string_view name);
+
+    // Position stamped on the nodes made from now on.
+    void setPosition(int line, std::string_view fileName, int fileId);
+
+    SyntaxNode* root() const { return root_; }
+    void setRoot(SyntaxNode* root) { root_ = root; }
+    std::size_t size() const { return nodes_.size(); }
+
+private:
+    std::deque<SyntaxNode> nodes_;
+    std::deque<std::string> fileNames_;
+    SyntaxNode* root_ = nullptr;
+    int line_ = 0;
+    std::string_view fileName_;
+    int fileId_ = 0;
+};
+
+// One node per line, indented by two blanks per depth: kind, ` "text"` when
+// the node has text, ` @line`; an empty child that a later child follows
+// prints "-".
+std::string dumpTree(const SyntaxNode* root);
+
+}  // namespace qvm::script
