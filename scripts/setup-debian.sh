@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build needs on a Debian machine, only what is missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ clang qtbase5-dev qttools5-dev-tools bison flex
+packages=(cmake ninja-build g++ qtbase5-dev qttools5-dev-tools bison flex
           libgtest-dev libgmock-dev libbenchmark-dev python3 gcc)
 missing=()
 for package in "${packages[@]}"; do

@@ -148,6 +148,17 @@ void writeFile(const std::filesystem::path& path, const std::string& contents)
     out << contents;
 }
 
+void writeSampleRun(const std::filesystem::path& directory)
+{
+    writeFile(directory / "demo.h", "extern int counter;\nint reset_counter(int value);\n");
+    writeFile(directory / "demo.pts",
+              "HEADER \"demo\", \"sample\", \"1\"\n"
+              "#int local_value;\n"
+              "SCENARIO main\n"
+              "  CALL reset_counter(0)\n"
+              "END SCENARIO\n");
+}
+
 std::vector<std::string> lines(const std::string& text)
 {
     std::vector<std::string> result;

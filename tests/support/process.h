@@ -45,6 +45,10 @@ private:
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& contents);
 
+// Writes demo.pts (a small valid script) and demo.h (its interface file)
+// into a directory, for runs that must get through to the summary.
+void writeSampleRun(const std::filesystem::path& directory);
+
 // Lines of a text, without their newlines.
 std::vector<std::string> lines(const std::string& text);
 

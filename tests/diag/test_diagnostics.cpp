@@ -1,0 +1,178 @@
+// The message line, the counters, the list file and the end-of-run summary,
+// exercised in-process with the console captured.
+#include "diag/catalog.h"
+#include "diag/i18nerrgest.h"
+#include "support/process.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace qvm;
+using qvm::testing::TempDir;
+using qvm::testing::readFile;
+
+class Diagnostics : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        diag::registerBuiltinCatalogs();
+        diag::resetRun();
+        diag::setConsoleSink([this](std::string_view text) { console += text; });
+    }
+    void TearDown() override
+    {
+        diag::resetRun();
+        diag::setConsoleSink(nullptr);
+    }
+
+    // Runs a report that ends the run and gives its status.
+    template <typename Report>
+    int statusOf(Report report)
+    {
+        try {
+            report();
+        } catch (const RunAbort& abort) {
+            return abort.status;
+        }
+        ADD_FAILURE() << "the report did not end the run";
+        return -100;
+    }
+
+    std::string console;
+};
+
+TEST_F(Diagnostics, LocatedErrorCarriesFileAndLinePrefix)
+{
+    diag::reportLocated(diag::Error, "UNEXPTEOF", {}, "demo.pts", 12);
+    EXPECT_EQ(console, "Fenwir-E-UNEXPTEOF,  [demo.pts:12] Unexpected end of file\n");
+    EXPECT_EQ(diag::errorCount(), 1u);
+}
+
+TEST_F(Diagnostics, PositionPrefixForms)
+{
+    EXPECT_EQ(diag::positionPrefix("a.h", 0), "[a.h:0] ");
+    EXPECT_EQ(diag::positionPrefix("", 7), "[7] ");
+    EXPECT_EQ(diag::positionPrefix("", 0), " ");
+}
+
+TEST_F(Diagnostics, CurrentPositionLocatesReports)
+{
+    diag::setCurrentFile("inc\\part.pts");
+    diag::setCurrentLine(40);
+    diag::warningAt("UNKCLPROC", "p1");
+    EXPECT_EQ(console, "Fenwir-W-UNKCLPROC,  [inc\\part.pts:40] Unknown procedure 'p1'\n");
+    EXPECT_EQ(diag::warningCount(), 1u);
+}
+
+TEST_F(Diagnostics, OnlySecondArgumentTakesTheLowestPlaceholder)
+{
+    // "%1Unknown procedure '%2'" given only a second argument.
+    diag::error("UNKCLPROC", {}, "p2");
+    EXPECT_EQ(console, "Fenwir-E-UNKCLPROC,  p2Unknown procedure ''\n");
+}
+
+TEST_F(Diagnostics, LeftoverPlaceholdersAreRemoved)
+{
+    diag::information("STARTEXEC");
+    diag::information("ENDNOENWR");
+    EXPECT_EQ(console, "Fenwir-I-STARTEXEC,  \nFenwir-I-ENDNOENWR,  End of execution with 0 error and 0 warning\n");
+}
+
+TEST_F(Diagnostics, UnknownCodeGivesThePrefixAloneAndIsCounted)
+{
+    diag::warning("WARNERR", "text");
+    diag::information("COPYRIGHT");
+    EXPECT_EQ(console, "Fenwir-W-WARNERR,  \nFenwir-I-COPYRIGHT,  \n");
+    EXPECT_EQ(diag::warningCount(), 1u);
+}
+
+TEST_F(Diagnostics, LaterCatalogTextWins)
+{
+    diag::information("NOMESSDEF", "X");
+    diag::information("ERRINTFCT", "[f:1] ", "xstrcat");
+    EXPECT_EQ(console,
+              "Fenwir-I-NOMESSDEF,  Undefined message for code number X\n"
+              "Fenwir-I-ERRINTFCT,  [f:1] Internal error in the function xstrcat\n");
+}
+
+TEST_F(Diagnostics, PlainStringVariantsTurnMissingArgumentsIntoBlanks)
+{
+    EXPECT_EQ(statusOf([] { diag::fatalC("FICERROPN"); }), 7);
+    EXPECT_EQ(console, "Fenwir-F-FICERROPN,  File   opening problem\n");
+}
+
+TEST_F(Diagnostics, SummaryTextsAndStatuses)
+{
+    EXPECT_EQ(statusOf([] { diag::endOfRun(); }), 0);
+    EXPECT_EQ(console, "Fenwir-I-ENDNOENWR,  End of execution with 0 error and 0 warning\n");
+
+    diag::resetRun();
+    console.clear();
+    diag::warning("WARNERR");
+    diag::warning("WARNERR");
+    EXPECT_EQ(statusOf([] { diag::endOfRun(); }), 3);
+    EXPECT_EQ(qvm::testing::lines(console).back(), "Fenwir-I-ENDNOEWAR,  End of execution with 2 warning(s)");
+
+    diag::resetRun();
+    console.clear();
+    diag::error("UNEXPTEOF");
+    EXPECT_EQ(statusOf([] { diag::endOfRun(); }), 5);
+    EXPECT_EQ(qvm::testing::lines(console).back(), "Fenwir-I-ENDERRNWR,  End of execution with 1 error(s)");
+
+    diag::resetRun();
+    console.clear();
+    diag::error("UNEXPTEOF");
+    diag::error("UNEXPTEOF");
+    diag::warning("WARNERR");
+    EXPECT_EQ(statusOf([] { diag::endOfRun(); }), 5);
+    EXPECT_EQ(qvm::testing::lines(console).back(),
+              "Fenwir-I-ENDERRWAR,  End of execution with 2 error(s) and 1 warning(s)");
+}
+
+TEST_F(Diagnostics, FatalAndInternalEndTheRunAndCloseTheListFile)
+{
+    TempDir dir;
+    const auto list = (dir / "run.lis").string();
+    diag::openListFile(list, true);
+    EXPECT_EQ(statusOf([] { diag::fatal("COMMFATAL"); }), 7);
+    EXPECT_EQ(readFile(list), "Fenwir-F-COMMFATAL,  Invalid command line\n");
+
+    diag::openListFile(list, true);
+    EXPECT_EQ(statusOf([] { diag::internal("ERRINTFCT", "", "here"); }), 9);
+    EXPECT_EQ(readFile(list), "Fenwir-S-ERRINTFCT,  hereInternal error in the function \n");
+}
+
+TEST_F(Diagnostics, ListFileReceivesEveryLineWhenTheConsoleIsSilent)
+{
+    TempDir dir;
+    const auto list = (dir / "quiet.lis").string();
+    diag::information("STARTEXEC", "A", "B");
+    diag::openListFile(list, false);
+    diag::warning("WARNERR");
+    diag::reportLocated(diag::Error, "UNEXPTEOF", {}, "q.pts", 3);
+    EXPECT_EQ(statusOf([] { diag::endOfRun(); }), 5);
+    EXPECT_EQ(console, "Fenwir-I-STARTEXEC,  AB\n");
+    EXPECT_EQ(readFile(list),
+              "Fenwir-W-WARNERR,  \n"
+              "Fenwir-E-UNEXPTEOF,  [q.pts:3] Unexpected end of file\n"
+              "Fenwir-I-ENDERRWAR,  End of execution with 1 error(s) and 1 warning(s)\n");
+}
+
+TEST_F(Diagnostics, UncreatableListFileIsFatal)
+{
+    EXPECT_EQ(statusOf([] { diag::openListFile("/nonexistent-dir/x.lis", true); }), 7);
+    EXPECT_EQ(console, "Fenwir-F-FICERROPN,  File /nonexistent-dir/x.lis opening problem\n");
+}
+
+TEST_F(Diagnostics, SystemFailureBypassesCatalogAndListFile)
+{
+    TempDir dir;
+    const auto list = (dir / "s.lis").string();
+    diag::openListFile(list, true);
+    EXPECT_EQ(statusOf([] { diag::systemFailure("fclose"); }), 7);
+    EXPECT_EQ(console, "FATAL ERROR on 'fclose',\n Please contact your administrative.\n");
+    EXPECT_EQ(readFile(list), "");
+}
+
+}  // namespace

@@ -1,0 +1,104 @@
+// File names of a run, the thread routine name and the echo limit.
+#include "driver/prepro.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+using qvm::driver::deriveNames;
+
+// Sets (or unsets, for nullptr) an environment variable for one scope.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name)
+    {
+        if (const char* old = std::getenv(name)) {
+            old_ = old;
+        }
+        value ? setenv(name, value, 1) : unsetenv(name);
+    }
+    ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+TEST(RunNames, ScriptArgumentWithoutExtension)
+{
+    ScopedEnv pts("QVM_PTS", nullptr);
+    ScopedEnv lis("QVM_LIS", nullptr);
+    const auto names = deriveNames("demo", "out\\run");
+    EXPECT_EQ(names.script, "demo.pts");
+    EXPECT_EQ(names.list, "demo.lis");
+    EXPECT_EQ(names.spg, "demo.spg");
+}
+
+TEST(RunNames, ScriptArgumentKeepsItsOwnExtension)
+{
+    const auto names = deriveNames("demo.scr", "run");
+    EXPECT_EQ(names.script, "demo.scr");
+    EXPECT_EQ(names.list, "demo.lis");
+}
+
+TEST(RunNames, ExtensionVariablesApplyWhenSetAndNotEmpty)
+{
+    {
+        ScopedEnv pts("QVM_PTS", "txt");
+        EXPECT_EQ(deriveNames("demo", "run").script, "demo.txt");
+        EXPECT_EQ(deriveNames("demo.scr", "run").script, "demo.scr");
+    }
+    {
+        ScopedEnv pts("QVM_PTS", "");
+        EXPECT_EQ(deriveNames("demo", "run").script, "demo.pts");
+    }
+    ScopedEnv lis("QVM_LIS", "log");
+    ScopedEnv tsf("QVM_TSF", "trc");
+    const auto names = deriveNames("demo", "run");
+    EXPECT_EQ(names.list, "demo.log");
+    EXPECT_EQ(names.tracer, "run_dyn.trc");
+}
+
+TEST(RunNames, OutputNamesFromTheRoot)
+{
+    const auto withOwn = deriveNames("demo", "out\\run.cc");
+    EXPECT_EQ(withOwn.tdc, "out\\run.tdc");
+    EXPECT_EQ(withOwn.probeHeader, "out\\run.h");
+    EXPECT_EQ(withOwn.tracer, "out\\run_dyn.tsf");
+    EXPECT_EQ(withOwn.rio, "out\\run.rio");
+    EXPECT_EQ(withOwn.program, "out\\run.cc");
+    EXPECT_EQ(deriveNames("demo", "out\\run").program, "out\\run.c");
+}
+
+TEST(RunNames, OnlyTheBackslashSeparatesDirectories)
+{
+    const auto names = deriveNames("demo", "dir.d/run");
+    EXPECT_EQ(names.program, "dir.d/run");
+    EXPECT_EQ(names.tdc, "dir.tdc");
+    EXPECT_EQ(deriveNames("dir.d\\demo", "r").script, "dir.d\\demo.pts");
+}
+
+TEST(RunNames, StandardDefinitionsFile)
+{
+    ScopedEnv def("QVM_DEF", nullptr);
+    EXPECT_EQ(qvm::driver::stdDefinePath("std"), "std.def");
+    EXPECT_EQ(qvm::driver::stdDefinePath("std.h"), "std.h");
+}
+
+TEST(ThreadRoutine, StartFormUsesTheRootFileName)
+{
+    EXPECT_EQ(qvm::driver::threadRoutineName("<start>", "out\\run.c"), "run_start");
+    EXPECT_EQ(qvm::driver::threadRoutineName("<main>", "out\\run.c"), "<main>");
+    EXPECT_EQ(qvm::driver::threadRoutineName("worker", "run"), "worker");
+}
+
+TEST(Echo, CutAfter1900Characters)
+{
+    const std::string exact(1900, 'x');
+    EXPECT_EQ(qvm::driver::cutEcho(exact), exact);
+    EXPECT_EQ(qvm::driver::cutEcho(exact + "y"), exact + " (...)");
+}
+
+}  // namespace
