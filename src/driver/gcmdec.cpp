@@ -40,7 +40,7 @@ const char* const kBadOptionName = QT_TRANSLATE_NOOP("CAB", "Internal error, bad
 // Thrown by the steps of a decode; caught once in decode().
 struct DecodeFailure {
     const char* message;
-    std::optional<std::string> offending;
+    std::string offending;  // shown after the message when not empty
 };
 
 [[noreturn]] void fail(const char* message, std::string_view offending)
@@ -453,11 +453,11 @@ QString CommandDecoder::usageText() const
     return text;
 }
 
-void CommandDecoder::printFailure(const char* message, const std::optional<std::string>& offending) const
+void CommandDecoder::printFailure(const char* message, const std::string& offending) const
 {
     QString text = messageStart(table_.productTitle, message);
-    if (offending) {
-        text += QLatin1Char(' ') + translatedOrOwn("Command-line", *offending);
+    if (!offending.empty()) {
+        text += QLatin1Char(' ') + translatedOrOwn("Command-line", offending);
     }
     text += usageText();
     diag::writeConsole(diag::toLocal8(text) + "\n");

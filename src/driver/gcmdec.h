@@ -121,7 +121,7 @@ private:
     void checkIncompatibilities() const;
     bool conditionHolds(const Condition& condition) const;
     std::size_t optionIndex(std::string_view name) const;
-    void printFailure(const char* message, const std::optional<std::string>& offending) const;
+    void printFailure(const char* message, const std::string& offending) const;
 
     const CommandTable& table_;
     std::vector<std::vector<std::string>> parameterValues_;
