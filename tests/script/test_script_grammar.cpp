@@ -1,0 +1,231 @@
+// The grammar, the syntax tree and the syntax error reports, through the real
+// binaries: `qvminspect tree` for the tree, `qvmprepro` for messages and the
+// exit status of a run.
+#include "script_support.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace qvm::testing;
+using namespace qvm::testing::script;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+// Runs qvmprepro on a copy of the test data, so that nothing it writes lands
+// in the source tree.
+RunResult prepro(const std::string& script, const std::vector<std::string>& options = {})
+{
+    TempDir work;
+    std::filesystem::copy(kDataDir, work.path(), std::filesystem::copy_options::recursive);
+    std::vector<std::string> arguments{script, "api.h", "prog"};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    return runPrepro(arguments, {}, work.path());
+}
+
+// The lines of the first node whose line starts with `head` and of its
+// descendants, indented relative to that node.
+std::vector<std::string> subtree(const std::string& tree, const std::string& head)
+{
+    std::vector<std::string> found;
+    std::size_t depth = std::string::npos;
+    for (const std::string& line : lines(tree)) {
+        const std::size_t indent = line.find_first_not_of(' ');
+        if (depth == std::string::npos) {
+            if (line.compare(indent, head.size(), head) == 0) {
+                depth = indent;
+                found.push_back(line.substr(indent));
+            }
+        } else if (indent > depth) {
+            found.push_back(line.substr(depth));
+        } else {
+            break;
+        }
+    }
+    return found;
+}
+
+std::string treeOf(const std::string& script, const std::vector<std::string>& options = {})
+{
+    std::vector<std::string> arguments{"tree", script};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    const RunResult result = inspect(arguments);
+    EXPECT_EQ(result.status, 0) << result.err;
+    return result.out;
+}
+
+TEST(ScriptGrammar, EveryDeclarationAndBodyKindBuildsItsNodes)
+{
+    EXPECT_EQ(treeOf("declarations.pts"), readFile(kDataDir + "/declarations.tree"));
+}
+
+TEST(ScriptGrammar, ScenarioRightAfterTheHeaderIsRejected)
+{
+    const RunResult rejected = prepro("header_then_scenario.pts");
+    EXPECT_EQ(rejected.status, 5);
+    EXPECT_THAT(messagesOf(rejected.err), ElementsAre(Message{"E", "UNEXPSCEN", "header_then_scenario.pts", 2}));
+
+    const RunResult accepted = prepro("header_hash_scenario.pts");
+    EXPECT_EQ(accepted.status, 0) << accepted.err;
+}
+
+TEST(ScriptGrammar, EmptyArgumentListPassesOneEmptyExpression)
+{
+    EXPECT_THAT(subtree(treeOf("call_empty.pts"), "STX_CALL "),
+                ElementsAre("STX_CALL @5", "  STX_IDENT \" p\" @4", "  STX_ARG_LIST @4", "    STX_ARG @4",
+                            "      STX_AT_EXPR @4", "        STX_EXPR @4", "          STX_EMPTY @4"));
+}
+
+TEST(ScriptGrammar, StackedWhenValuesShareOneClauseBody)
+{
+    EXPECT_THAT(subtree(treeOf("when_stacked.pts"), "STX_WHEN_CLAUSE_LIST"),
+                ElementsAre("STX_WHEN_CLAUSE_LIST @12",
+                            "  STX_WHEN_CLAUSE @7",
+                            "    STX_WHEN_LIST @6",
+                            "      STX_CONSTANT \"1\" @5",
+                            "    STX_NESTED_GROUP @7",
+                            "      STX_INSTR_LINE @7",
+                            "        -",
+                            "        STX_EXIT @6",
+                            "  STX_WHEN_CLAUSE_LIST @12",
+                            "    STX_WHEN_CLAUSE @11",
+                            "      STX_WHEN_LIST @9",
+                            "        STX_CONSTANT \"2\" @7",
+                            "        STX_WHEN_LIST @9",
+                            "          STX_CONSTANT \"3\" @8",
+                            "      STX_NESTED_GROUP @11",
+                            "        STX_INSTR_LINE @10",
+                            "          -",
+                            "          STX_ERROR @9",
+                            "        -",
+                            "        STX_NESTED_GROUP @11",
+                            "          STX_INSTR_LINE @11",
+                            "            -",
+                            "            STX_EXIT @10",
+                            "    STX_WHEN_CLAUSE_LIST @12",
+                            "      STX_WHEN_CLAUSE @12",
+                            "        STX_WHEN_LIST @11",
+                            "          STX_OTHERS @11",
+                            "        STX_NESTED_GROUP @12",
+                            "          STX_INSTR_LINE @12",
+                            "            -",
+                            "            STX_EXIT @11"));
+}
+
+TEST(ScriptGrammar, CatchWithEllipsisHasNoExceptionName)
+{
+    const std::string tree = treeOf("catch_any.pts");
+    EXPECT_THAT(subtree(tree, "STX_CATCH"), ElementsAre("STX_CATCH @2", "  -", "  STX_IDENT \"handler\" @2"));
+    EXPECT_THAT(tree, HasSubstr("STX_IDENT \"oops\" @3"));
+}
+
+TEST(ScriptGrammar, MissingEndIfIsReportedOnTheScenarioKeywordOnce)
+{
+    const RunResult result = prepro("missing_end_if.pts");
+    EXPECT_EQ(result.status, 5);
+    EXPECT_THAT(messagesOf(result.err), ElementsAre(Message{"E", "UNEXPSCEN", "missing_end_if.pts", 6}));
+}
+
+TEST(ScriptGrammar, ErrorsAtTheFirstTwoTokensAfterAnErroneousLineAreSilent)
+{
+    // Line 5 fails at its first token and line 6 at its second: both are
+    // skipped silently; line 7 fails at its third token and is reported.
+    const RunResult result = prepro("error_skip.pts");
+    EXPECT_EQ(result.status, 5);
+    EXPECT_THAT(messagesOf(result.err), ElementsAre(Message{"E", "UNEXPEXIT", "error_skip.pts", 4},
+                                                    Message{"E", "UNEXPAROB", "error_skip.pts", 7}));
+    EXPECT_THAT(result.err, HasSubstr("End of execution with 2 error(s)"));
+}
+
+TEST(ScriptGrammar, MessageOnAContinuationLineCarriesThatLine)
+{
+    const RunResult result = prepro("continuation.pts");
+    EXPECT_THAT(messagesOf(result.err), ElementsAre(Message{"E", "UNEXPEXIT", "continuation.pts", 7}));
+}
+
+TEST(ScriptGrammar, IncludeOfItselfStopsTheRun)
+{
+    const RunResult result = prepro("include_self.pts");
+    EXPECT_EQ(result.status, 7);
+    EXPECT_THAT(messagesOf(result.err), ElementsAre(Message{"F", "INCLOOPDT", "include_self.pts", 4}));
+}
+
+TEST(ScriptGrammar, IncludeIsADeclarationOrScenarioItemButNotAnInstruction)
+{
+    const std::string tree = treeOf("include_twice.pts", {"-INCL=inc"});
+    EXPECT_THAT(tree, HasSubstr("STX_HASH_LINE \"define FROM_INCLUDE 1\""));
+    EXPECT_THAT(tree, HasSubstr("STX_IDENT \"included\" @1"));
+    EXPECT_THAT(subtree(tree, "STX_INCLUDE"), ElementsAre("STX_INCLUDE @1"));
+
+    const RunResult inBody = prepro("include_in_body.pts", {"-INCL=inc"});
+    EXPECT_EQ(inBody.status, 5);
+    EXPECT_THAT(messagesOf(inBody.err), ElementsAre(Message{"E", "UNEXPINCL", "include_in_body.pts", 5}));
+}
+
+TEST(ScriptGrammar, IncludeNotFoundInAnyDirectoryStopsTheRun)
+{
+    const RunResult result = prepro("include_missing.pts", {"-INCL=inc"});
+    EXPECT_EQ(result.status, 7);
+    EXPECT_THAT(messagesOf(result.err), ElementsAre(Message{"F", "CANNOTOPN", "include_missing.pts", 4}));
+    EXPECT_THAT(result.err, HasSubstr("Cannot open file missing.pts"));
+}
+
+TEST(ScriptGrammar, CommentInstructionsFollowTheCommentSetting)
+{
+    EXPECT_THAT(subtree(treeOf("comment_flag.pts"), "STX_INSTR_LINE"),
+                ElementsAre("STX_INSTR_LINE @5", "  -", "  STX_COMMENT \" checks the flag\" @4"));
+    EXPECT_THAT(subtree(treeOf("comment_flag.pts", {"-NOCOMMENT"}), "STX_INSTR_LINE"),
+                ElementsAre("STX_INSTR_LINE @5"));
+}
+
+TEST(ScriptGrammar, CommtypeAfterTriggerIsAnUnknownSequence)
+{
+    const RunResult result = prepro("commtype_trigger.pts");
+    EXPECT_EQ(result.status, 5);
+    EXPECT_THAT(messagesOf(result.err), ElementsAre(Message{"E", "LEXSEQUNK", "commtype_trigger.pts", 3}));
+}
+
+TEST(ScriptGrammar, UnexpectedVirtualBlockIsAnInternalError)
+{
+    const RunResult result = prepro("virtual_misplaced.pts");
+    EXPECT_EQ(result.status, 9);
+    EXPECT_THAT(messagesOf(result.err), ElementsAre(Message{"S", "STXNOMESS", "virtual_misplaced.pts", 4}));
+}
+
+TEST(ScriptGrammar, ScriptThatCannotBeReadIsFatal)
+{
+    const RunResult result = prepro("no_such_script.pts");
+    EXPECT_EQ(result.status, 7);
+    EXPECT_THAT(result.err, HasSubstr("Fenwir-F-FICNOTOPN,  File no_such_script.pts access problem"));
+}
+
+TEST(ScriptGrammar, EndOfFileInsideAScenario)
+{
+    TempDir dir;
+    writeFile(dir / "api.h", "");
+    writeFile(dir / "eof.pts", "HEADER \"a\", \"b\", \"c\"\n#x\nSCENARIO s\n  EXIT\n");
+    const RunResult result = runPrepro({"eof.pts", "api.h", "prog"}, {}, dir.path());
+    EXPECT_EQ(result.status, 5);
+    EXPECT_THAT(messagesOf(result.err), ElementsAre(Message{"E", "UNEXPTEOF", "eof.pts", 5}));
+}
+
+// A message is located at the lexer's line: an unexpected end of line is
+// reported on the line after it.
+TEST(ScriptGrammar, OneMessagePerFaultyLine)
+{
+    TempDir dir;
+    writeFile(dir / "api.h", "");
+    writeFile(dir / "bad.pts", "HEADER \"a\", \"b\", \"c\"\n#x\nSCENARIO s\n  SEND(a b)\n  EXIT\n"
+                               "  WAITTIL(x, 1) 3\n  EXIT\n  CATCH x WITH\nEND SCENARIO\n");
+    const RunResult result = runPrepro({"bad.pts", "api.h", "prog"}, {}, dir.path());
+    EXPECT_EQ(result.status, 5);
+    EXPECT_THAT(messagesOf(result.err),
+                ElementsAre(Message{"E", "UNEXPIDNT", "bad.pts", 4}, Message{"E", "UNEXPDECM", "bad.pts", 6},
+                            Message{"E", "UNEXPTRET", "bad.pts", 9}));
+    EXPECT_THAT(readFile(dir / "bad.lis"), HasSubstr("[bad.pts:6] Unexpected number"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "prog.c"));
+}
+
+}  // namespace
