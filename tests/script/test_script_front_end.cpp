@@ -1,0 +1,201 @@
+// The parse entry in-process: source file records and file ids, limits that
+// end the run, and repeated parses in one process.
+#include "script_support.h"
+
+#include "base/extgest.h"
+#include "diag/catalog.h"
+#include "diag/i18nerrgest.h"
+#include "script/stxpti.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace {
+
+using namespace qvm;
+using namespace qvm::testing::script;
+using ::testing::HasSubstr;
+
+class FrontEnd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        diag::registerBuiltinCatalogs();
+        diag::resetRun();
+        diag::setConsoleSink([this](std::string_view text) { console += text; });
+    }
+    void TearDown() override
+    {
+        diag::resetRun();
+        diag::setConsoleSink(nullptr);
+    }
+
+    // Parses from an in-memory set of files.
+    script::ParsedScript parseFiles(const std::map<std::string, std::string>& files, const std::string& script)
+    {
+        script::ParseOptions options;
+        options.reader = [files](const std::string& path) -> std::optional<std::string> {
+            const auto found = files.find(path);
+            return found == files.end() ? std::nullopt : std::optional(found->second);
+        };
+        return script::parseScript(script, options);
+    }
+
+    int statusOfParse(const std::map<std::string, std::string>& files, const std::string& script)
+    {
+        try {
+            parseFiles(files, script);
+        } catch (const RunAbort& abort) {
+            return abort.status;
+        }
+        return -1;
+    }
+
+    std::string console;
+};
+
+const std::string kHeader = "HEADER \"a\", \"b\", \"c\"\n#x\n";
+
+std::vector<const script::SyntaxNode*> nodesOfKind(const script::SyntaxNode* node, script::SyntaxKind kind)
+{
+    std::vector<const script::SyntaxNode*> found;
+    if (node == nullptr) {
+        return found;
+    }
+    if (node->kind == kind) {
+        found.push_back(node);
+    }
+    for (const script::SyntaxNode* child : node->child) {
+        const auto below = nodesOfKind(child, kind);
+        found.insert(found.end(), below.begin(), below.end());
+    }
+    return found;
+}
+
+TEST_F(FrontEnd, SameFileIncludedTwiceSharesOneFileId)
+{
+    script::ParseOptions options;
+    options.includeDirectories = {kDataDir + "/none", kDataDir + "/inc"};
+    const script::ParsedScript parsed = script::parseScript(kDataDir + "/include_twice.pts", options);
+    ASSERT_NE(parsed.root, nullptr);
+    EXPECT_EQ(diag::errorCount(), 0u) << console;
+
+    const auto hashLines = nodesOfKind(parsed.root, script::STX_HASH_LINE);
+    ASSERT_EQ(hashLines.size(), 3u);
+    EXPECT_EQ(hashLines[0]->fileId, 1);
+    EXPECT_EQ(hashLines[1]->fileId, 2);
+    EXPECT_EQ(hashLines[2]->fileId, 2);
+    EXPECT_EQ(hashLines[1]->fileName, kDataDir + "/inc/shared.pts");
+
+    // The script, the shared file once, the included scenario: newest first.
+    ASSERT_EQ(parsed.sourceFiles.size(), 3u);
+    EXPECT_EQ(parsed.sourceFiles[2].path, kDataDir + "/include_twice.pts");
+    EXPECT_EQ(parsed.sourceFiles[1].path, kDataDir + "/inc/shared.pts");
+    EXPECT_EQ(parsed.sourceFiles[0].baseName, "scenario.pts");
+    EXPECT_EQ(parsed.sourceFiles[0].fileId, 3);
+}
+
+TEST_F(FrontEnd, SourceRecordHoldsSizeChecksumAndDirectory)
+{
+    const std::string path = kDataDir + "/inc/shared.pts";
+    const std::string content = qvm::testing::readFile(path);
+    script::ParseOptions options;
+    try {
+        script::parseScript(path, options);
+    } catch (const RunAbort&) {
+    }
+    const script::SourceFileRecord record = script::describeSourceFile(path, content);
+    EXPECT_EQ(record.size, content.size());
+    EXPECT_EQ(record.checksum, base::crc16Kermit(content));
+    EXPECT_EQ(record.absoluteDirectory, kDataDir + "/inc");
+    EXPECT_EQ(record.baseName, "shared.pts");
+    std::int64_t key = static_cast<std::int64_t>(content.size());
+    for (const char c : record.absoluteDirectory) {
+        key += static_cast<unsigned char>(c) - 32;
+    }
+    EXPECT_EQ(record.hashKey, key);
+}
+
+TEST_F(FrontEnd, FiveHundredAndOneDistinctFilesOverflowTheTable)
+{
+    // The script and 499 included files fill the table.
+    std::map<std::string, std::string> files;
+    std::string script = kHeader;
+    for (int i = 1; i < 500; ++i) {
+        const std::string name = "f" + std::to_string(i) + ".pts";
+        files[name] = "#define F" + std::to_string(i) + "\n";
+        script += "INCLUDE \"" + name + "\"\n";
+    }
+    files["main.pts"] = script + "SCENARIO s\n  EXIT\nEND SCENARIO\n";
+    const script::ParsedScript parsed = parseFiles(files, "main.pts");
+    EXPECT_EQ(parsed.sourceFiles.size(), 500u);
+
+    files["f500.pts"] = "#define F500\n";
+    files["main.pts"] = script + "INCLUDE \"f500.pts\"\n";
+    diag::resetRun();
+    console.clear();
+    EXPECT_EQ(statusOfParse(files, "main.pts"), 7);
+    EXPECT_THAT(console, HasSubstr("Fenwir-F-INCLOVFLW,  [main.pts:503] "));
+}
+
+TEST_F(FrontEnd, IncludeLoopThroughAnotherFileIsDetected)
+{
+    const std::map<std::string, std::string> files{{"a.pts", kHeader + "INCLUDE \"b.pts\"\n"},
+                                                   {"b.pts", "#b\nINCLUDE \"a.pts\"\n"}};
+    EXPECT_EQ(statusOfParse(files, "a.pts"), 7);
+    EXPECT_THAT(console, HasSubstr("Fenwir-F-INCLOOPDT,  [b.pts:3] Include file loop detected"));
+}
+
+TEST_F(FrontEnd, ScriptWideFlagsTellWhichDeclarationsWereUsed)
+{
+    const auto flagsOf = [this](const std::string& declarations) {
+        return parseFiles({{"s.pts", kHeader + declarations + "SCENARIO s\n  EXIT\nEND SCENARIO\n"}}, "s.pts")
+            .scriptFlags;
+    };
+    EXPECT_EQ(flagsOf(""), 0);
+    EXPECT_EQ(flagsOf("COMMTYPE c IS int\n"), script::ScriptUsesCommtype);
+    EXPECT_EQ(flagsOf("TRIGGER t a\n"), script::ScriptUsesTrigger);
+    EXPECT_EQ(diag::errorCount(), 0u) << console;
+}
+
+TEST_F(FrontEnd, RepeatedParsesGiveTheSameTree)
+{
+    script::ParseOptions options;
+    const script::ParsedScript first = script::parseScript(kDataDir + "/declarations.pts", options);
+    const script::ParsedScript second = script::parseScript(kDataDir + "/declarations.pts", options);
+    EXPECT_EQ(script::dumpTree(first.root), script::dumpTree(second.root));
+    EXPECT_EQ(script::dumpTree(first.root), qvm::testing::readFile(kDataDir + "/declarations.tree"));
+}
+
+TEST_F(FrontEnd, RootScenarioWrapsTheScenarioItems)
+{
+    const script::ParsedScript parsed =
+        parseFiles({{"s.pts", kHeader + "SCENARIO one\n  EXIT\nEND SCENARIO\n"}}, "s.pts");
+    const script::SyntaxNode* items = parsed.root->c2();
+    ASSERT_EQ(items->kind, script::STX_SCENARIO_ITEM_LIST);
+    EXPECT_EQ(items->c1(), nullptr);
+    const script::SyntaxNode* wrapper = items->c0();
+    ASSERT_EQ(wrapper->kind, script::STX_SCENARIO);
+    EXPECT_EQ(wrapper->c0()->kind, script::STX_IDENT);
+    EXPECT_EQ(wrapper->c0()->textOrEmpty(), "");
+    EXPECT_EQ(wrapper->c1()->c0(), nullptr);
+    EXPECT_EQ(wrapper->c1()->c1()->kind, script::STX_EMPTY);
+    EXPECT_EQ(wrapper->c1()->c2()->c0()->c0()->textOrEmpty(), "one");
+}
+
+TEST_F(FrontEnd, FullStateStackEndsTheParseWithAMessage)
+{
+    std::string script = kHeader + "SCENARIO s\n";
+    for (int i = 0; i < 110000; ++i) {
+        script += "  EXIT\n";
+    }
+    script += "END SCENARIO\n";
+    const script::ParsedScript parsed = parseFiles({{"deep.pts", script}}, "deep.pts");
+    EXPECT_EQ(parsed.root, nullptr);
+    EXPECT_EQ(diag::errorCount(), 1u);
+    EXPECT_THAT(console, HasSubstr("Fenwir-E-UNEXPTRET,  [deep.pts:"));
+}
+
+}  // namespace
