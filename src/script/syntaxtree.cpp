@@ -1,6 +1,8 @@
 #include "script/syntaxtree.h"
 
 #include <iterator>
+#include <utility>
+#include <vector>
 
 namespace qvm::script {
 
@@ -123,9 +125,9 @@ constexpr std::string_view kKindNames[] = {
 };
 static_assert(std::size(kKindNames) == STX_KIND_COUNT);
 
-void dumpNode(const SyntaxNode* node, int depth, std::string& out)
+void dumpLine(const SyntaxNode* node, std::size_t depth, std::string& out)
 {
-    out.append(static_cast<std::size_t>(depth) * 2, ' ');
+    out.append(depth * 2, ' ');
     if (node == nullptr) {
         out += "-\n";
         return;
@@ -139,13 +141,6 @@ void dumpNode(const SyntaxNode* node, int depth, std::string& out)
     out += " @";
     out += std::to_string(node->line);
     out += '\n';
-    int last = 2;
-    while (last >= 0 && node->child[static_cast<std::size_t>(last)] == nullptr) {
-        --last;
-    }
-    for (int i = 0; i <= last; ++i) {
-        dumpNode(node->child[static_cast<std::size_t>(i)], depth + 1, out);
-    }
 }
 
 }  // namespace
@@ -192,11 +187,28 @@ void SyntaxTree::setPosition(int line, std::string_view fileName, int fileId)
     fileId_ = fileId;
 }
 
+// Lists are long right-leaning chains, so the walk keeps its own stack.
 std::string dumpTree(const SyntaxNode* root)
 {
     std::string out;
-    if (root != nullptr) {
-        dumpNode(root, 0, out);
+    if (root == nullptr) {
+        return out;
+    }
+    std::vector<std::pair<const SyntaxNode*, std::size_t>> pending{{root, 0}};
+    while (!pending.empty()) {
+        const auto [node, depth] = pending.back();
+        pending.pop_back();
+        dumpLine(node, depth, out);
+        if (node == nullptr) {
+            continue;
+        }
+        std::size_t used = node->child.size();
+        while (used > 0 && node->child[used - 1] == nullptr) {
+            --used;
+        }
+        for (std::size_t i = used; i > 0; --i) {
+            pending.emplace_back(node->child[i - 1], depth + 1);
+        }
     }
     return out;
 }

@@ -58,18 +58,23 @@ protected:
 
 const std::string kHeader = "HEADER \"a\", \"b\", \"c\"\n#x\n";
 
-std::vector<const script::SyntaxNode*> nodesOfKind(const script::SyntaxNode* node, script::SyntaxKind kind)
+// Nodes of one kind in tree order (lists are long chains: no recursion).
+std::vector<const script::SyntaxNode*> nodesOfKind(const script::SyntaxNode* root, script::SyntaxKind kind)
 {
     std::vector<const script::SyntaxNode*> found;
-    if (node == nullptr) {
-        return found;
-    }
-    if (node->kind == kind) {
-        found.push_back(node);
-    }
-    for (const script::SyntaxNode* child : node->child) {
-        const auto below = nodesOfKind(child, kind);
-        found.insert(found.end(), below.begin(), below.end());
+    std::vector<const script::SyntaxNode*> pending{root};
+    while (!pending.empty()) {
+        const script::SyntaxNode* node = pending.back();
+        pending.pop_back();
+        if (node == nullptr) {
+            continue;
+        }
+        if (node->kind == kind) {
+            found.push_back(node);
+        }
+        for (auto child = node->child.rbegin(); child != node->child.rend(); ++child) {
+            pending.push_back(*child);
+        }
     }
     return found;
 }
@@ -183,6 +188,20 @@ TEST_F(FrontEnd, RootScenarioWrapsTheScenarioItems)
     EXPECT_EQ(wrapper->c1()->c0(), nullptr);
     EXPECT_EQ(wrapper->c1()->c1()->kind, script::STX_EMPTY);
     EXPECT_EQ(wrapper->c1()->c2()->c0()->c0()->textOrEmpty(), "one");
+}
+
+TEST_F(FrontEnd, LongBodyParsesIntoOneChain)
+{
+    std::string script = kHeader + "SCENARIO s\n";
+    for (int i = 0; i < 50000; ++i) {
+        script += "  EXIT\n";
+    }
+    script += "END SCENARIO\n";
+    const script::ParsedScript parsed = parseFiles({{"long.pts", script}}, "long.pts");
+    ASSERT_NE(parsed.root, nullptr);
+    const auto exits = nodesOfKind(parsed.root, script::STX_EXIT);
+    ASSERT_EQ(exits.size(), 0u + 50000);
+    EXPECT_EQ(exits.back()->line, 50003);
 }
 
 TEST_F(FrontEnd, FullStateStackEndsTheParseWithAMessage)
