@@ -23,6 +23,14 @@ void closeFile(FileHandle& file);
 // Formats to a stream; a failing write is the fatal "fprintf" failure.
 void writeText(std::FILE* file, std::string_view text);
 
+// printf-style formatting to a stream; a failing write is the fatal "fprintf"
+// failure.
+void writeFormatted(std::FILE* file, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// printf-style formatting into a new text; a failing format is the fatal
+// "sprintf(<format>" failure.
+std::string formatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 // The value of an environment variable ("" when unset).
 std::string envValue(const char* name);
 
@@ -34,8 +42,11 @@ int processId();
 // Removes a file; whether it was removed.
 bool removeFile(const std::string& name);
 
-// File name part and directory part of a path (directory not absolute); an
-// empty path gives the empty text.
+// File name part and directory part of a path, '/' and '\\' both being
+// separators and "X:" a drive. The directory part keeps the path's own
+// separators and is not made absolute: "." when the path has no directory,
+// the root itself for a file in the root ("/", "\\", "C:\\"), "C:" for
+// "C:name". An empty path gives the empty text.
 std::string fileNamePart(std::string_view path);
 std::string directoryPart(std::string_view path);
 
@@ -43,8 +54,9 @@ std::string directoryPart(std::string_view path);
 // file2; 2 when file1 is newer. Any other failure is the fatal "stat" failure.
 int compareFileTimes(const std::string& file1, const std::string& file2);
 
-// Joins a directory and a name for opening on this system: '/' between them,
-// and a name that starts with '/' is taken as it is.
+// Joins a directory and a name for opening on this system: '/' between them
+// (none added when the directory already ends with one), a name that starts
+// with '/' is taken as it is, and an empty directory gives the name.
 std::string systemPath(std::string_view directory, std::string_view name);
 
 }  // namespace qvm::base

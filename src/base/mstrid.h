@@ -27,7 +27,8 @@ std::string identText(Ident id);
 // characters (as signed chars), 0 when equal.
 int compareTexts(const char* a, const char* b);
 
-// Sizes observed by tests: number of entries, entry capacity, current chunk size.
+// Sizes observed by tests: number of entries (the reserved entry 0 of the
+// empty text included), entry capacity, current chunk size.
 std::size_t identCount();
 std::size_t identCapacity();
 std::size_t identChunkSize();

@@ -1,0 +1,218 @@
+#include "base/extgest.h"
+
+#include "base/cstsyst.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+
+namespace qvm::base {
+
+namespace {
+
+constexpr char kSeparator = '\\';
+
+bool hasDrive(std::string_view path)
+{
+    return path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0])) != 0;
+}
+
+bool isAnySeparator(char c)
+{
+    return c == '\\' || c == '/';
+}
+
+std::string withTrailingSeparator(std::string_view path)
+{
+    std::string result(path);
+    if (result.empty() || result.back() != kSeparator) {
+        result += kSeparator;
+    }
+    return result;
+}
+
+constexpr std::array<std::uint16_t, 256> crcTable()
+{
+    std::array<std::uint16_t, 256> table{};
+    for (unsigned byte = 0; byte < 256; ++byte) {
+        unsigned crc = byte << 8;
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = (crc & 0x8000U) != 0 ? (crc << 1) ^ 0x1021U : crc << 1;
+        }
+        table[byte] = static_cast<std::uint16_t>(crc);
+    }
+    return table;
+}
+
+constexpr std::array<unsigned char, 256> reversedBytes()
+{
+    std::array<unsigned char, 256> table{};
+    for (unsigned byte = 0; byte < 256; ++byte) {
+        unsigned reversed = 0;
+        for (int bit = 0; bit < 8; ++bit) {
+            if ((byte & (1U << bit)) != 0) {
+                reversed |= 0x80U >> bit;
+            }
+        }
+        table[byte] = static_cast<unsigned char>(reversed);
+    }
+    return table;
+}
+
+constexpr std::array<std::uint16_t, 256> kCrcTable = crcTable();
+constexpr std::array<unsigned char, 256> kReversed = reversedBytes();
+
+std::uint16_t reverse16(std::uint16_t value)
+{
+    return static_cast<std::uint16_t>((kReversed[value & 0xFFU] << 8) | kReversed[value >> 8]);
+}
+
+}  // namespace
+
+SplitName splitExtension(std::string_view name)
+{
+    for (std::size_t i = name.size(); i-- > 0;) {
+        if (name[i] == '\\') {
+            break;
+        }
+        if (name[i] == '.') {
+            return {std::string(name.substr(0, i)), std::string(name.substr(i + 1))};
+        }
+    }
+    return {std::string(name), std::string()};
+}
+
+std::string withDefaultExtension(std::string_view name, const char* envVar, std::string_view defaultExtension)
+{
+    const std::string fromEnvironment = envValue(envVar);
+    std::string result(name);
+    result += '.';
+    result += fromEnvironment.empty() ? std::string(defaultExtension) : fromEnvironment;
+    return result;
+}
+
+std::string withOwnOrDefaultExtension(std::string_view argument, const char* envVar,
+                                      std::string_view defaultExtension)
+{
+    SplitName split = splitExtension(argument);
+    if (split.extension.empty()) {
+        return withDefaultExtension(split.name, envVar, defaultExtension);
+    }
+    return split.name + "." + split.extension;
+}
+
+std::string joinPath(std::string_view directory, std::string_view name)
+{
+    std::string path(directory);
+    path += kSeparator;
+    path += name;
+    return path;
+}
+
+std::string resolvePath(std::string_view directory, std::string_view name)
+{
+    if ((!name.empty() && name.front() == kSeparator) || hasDrive(name)) {
+        return std::string(name);
+    }
+    if (name.empty()) {
+        return std::string(directory);
+    }
+    return joinPath(directory, name);
+}
+
+std::string relativePath(std::string_view from, std::string_view to)
+{
+    const std::string a = withTrailingSeparator(from);
+    const std::string b = withTrailingSeparator(to);
+    // The first character of each path is not compared (a drive letter or
+    // the leading separator).
+    std::size_t restA = 1;
+    std::size_t restB = 1;
+    while (restA < a.size() && restB < b.size()) {
+        const std::size_t endA = a.find(kSeparator, restA);
+        const std::size_t endB = b.find(kSeparator, restB);
+        if (std::string_view(a).substr(restA, endA - restA) != std::string_view(b).substr(restB, endB - restB)) {
+            break;
+        }
+        restA = endA + 1;
+        restB = endB + 1;
+    }
+    std::string result;
+    for (std::size_t i = restA; i < a.size(); ++i) {
+        if (a[i] == kSeparator) {
+            result += "..";
+            result += kSeparator;
+        }
+    }
+    if (restB < b.size()) {
+        result += b.substr(restB);
+    }
+    return result;
+}
+
+int samePathPrefix(std::string_view a, std::string_view b, std::size_t length)
+{
+    const std::size_t end = std::min(length, a.size());
+    std::size_t i = 0;
+    std::size_t j = 0;
+    if (!a.empty() && !b.empty() && a.front() != b.front()) {
+        if (hasDrive(a) && !hasDrive(b)) {
+            i = 2;
+        } else if (hasDrive(b) && !hasDrive(a)) {
+            j = 2;
+        }
+    }
+    while (i < end) {
+        if (isAnySeparator(a[i])) {
+            if (j >= b.size() || !isAnySeparator(b[j])) {
+                return 1;
+            }
+            while (i < end && isAnySeparator(a[i])) {
+                ++i;
+            }
+            while (j < b.size() && isAnySeparator(b[j])) {
+                ++j;
+            }
+            continue;
+        }
+        if (j >= b.size() || a[i] != b[j]) {
+            return 1;
+        }
+        ++i;
+        ++j;
+    }
+    // Asked for more than a holds: b must end there too.
+    if (length > a.size() && j < b.size()) {
+        return 1;
+    }
+    return 0;
+}
+
+std::uint16_t crc16(std::span<const unsigned char> bytes, std::optional<unsigned char> initialByte,
+                    std::uint16_t initialValue, bool reflect)
+{
+    std::uint16_t crc = 0;
+    if (initialByte) {
+        crc = static_cast<std::uint16_t>((*initialByte << 8) | *initialByte);
+    } else {
+        crc = reflect ? reverse16(initialValue) : initialValue;
+    }
+    for (const unsigned char byte : bytes) {
+        const unsigned char input = reflect ? kReversed[byte] : byte;
+        crc = static_cast<std::uint16_t>((crc << 8) ^ kCrcTable[((crc >> 8) ^ input) & 0xFFU]);
+    }
+    return reflect ? reverse16(crc) : crc;
+}
+
+std::uint16_t crc16Kermit(std::span<const unsigned char> bytes)
+{
+    return crc16(bytes, static_cast<unsigned char>(0), 0, true);
+}
+
+std::uint16_t crc16Kermit(std::string_view bytes)
+{
+    return crc16Kermit(std::span<const unsigned char>(reinterpret_cast<const unsigned char*>(bytes.data()),
+                                                      bytes.size()));
+}
+
+}  // namespace qvm::base
