@@ -1,5 +1,6 @@
 // The script lexer and parser on arbitrary bytes: the input is the script;
 // INCLUDE finds one small in-memory file, every other name is missing.
+// Run with the keyword dictionary: -dict=fuzz/fuzz_script.dict
 #include "diag/catalog.h"
 #include "diag/i18nerrgest.h"
 #include "script/stxpti.h"
