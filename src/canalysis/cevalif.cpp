@@ -1,0 +1,472 @@
+#include "canalysis/cevalif.h"
+
+#include "base/mstrid.h"
+#include "canalysis/cerror.h"
+#include "canalysis/cevalif_detail.h"
+#include "canalysis/ctypesizes.h"
+#include "y1_tab.tab.h"
+
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+
+namespace qvm::canalysis {
+
+namespace {
+
+std::function<bool(std::string_view)>& macroDefinedQuery()
+{
+    static std::function<bool(std::string_view)> query;
+    return query;
+}
+
+bool charIsUnsigned()
+{
+    const auto& query = macroDefinedQuery();
+    return query && query("__CHAR_UNSIGNED__");
+}
+
+constexpr std::size_t kMaxCharConstant = 1000;
+constexpr std::size_t kErrorContext = 40;
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool isIdentStart(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+}
+
+bool isIdentChar(char c)
+{
+    return isIdentStart(c) || isDigit(c);
+}
+
+int hexDigit(char c)
+{
+    if (isDigit(c)) {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+bool isOctalDigit(char c)
+{
+    return c >= '0' && c <= '7';
+}
+
+// The reader of the expression text; every function advances ctx.position.
+class Lexer {
+public:
+    explicit Lexer(evalif::Context& ctx) : ctx_(ctx) {}
+
+    int next(evalif::Value& value);
+
+private:
+    char peek(std::size_t ahead = 0) const
+    {
+        const std::size_t at = ctx_.position + ahead;
+        return at < ctx_.text.size() ? ctx_.text[at] : '\0';
+    }
+    bool atEnd() const { return ctx_.position >= ctx_.text.size(); }
+
+    int fail()
+    {
+        ctx_.reportError();
+        return IFTOK_CPIFerror;
+    }
+
+    int twoCharOperator();
+    int number(evalif::Value& value);
+    int character(evalif::Value& value);
+    int identifier(evalif::Value& value);
+    int sizeOf(evalif::Value& value);
+
+    struct Escape {
+        int value;
+        bool exceedsByte;
+    };
+    Escape escape();
+
+    evalif::Context& ctx_;
+};
+
+int Lexer::next(evalif::Value& value)
+{
+    value = {};
+    while (!atEnd() && isBlank(peek())) {
+        ++ctx_.position;
+    }
+    if (atEnd()) {
+        return IFTOK_YYEOF;
+    }
+    if (const int token = twoCharOperator()) {
+        return token;
+    }
+    const char c = peek();
+    if (isDigit(c)) {
+        return number(value);
+    }
+    if (c == '\'') {
+        return character(value);
+    }
+    if (isIdentStart(c)) {
+        return identifier(value);
+    }
+    if (std::string_view("!%&()*+,-./:<=>?@[]^{|}~").find(c) != std::string_view::npos) {
+        ++ctx_.position;
+        return static_cast<unsigned char>(c);
+    }
+    ++ctx_.position;  // a double quote or any other character
+    return fail();
+}
+
+int Lexer::twoCharOperator()
+{
+    struct Pair {
+        const char* text;
+        int token;
+    };
+    static constexpr Pair operators[] = {
+        {"&&", IFTOK_ANDAND}, {"||", IFTOK_OROR},     {"<<", IFTOK_LSHIFT},    {">>", IFTOK_RSHIFT},
+        {"==", IFTOK_EQUAL},  {"!=", IFTOK_NOTEQUAL}, {"<=", IFTOK_LESSEQUAL}, {">=", IFTOK_GREATEREQUAL},
+    };
+    for (const auto& op : operators) {
+        if (peek() == op.text[0] && peek(1) == op.text[1]) {
+            ctx_.position += 2;
+            return op.token;
+        }
+    }
+    return 0;
+}
+
+int Lexer::number(evalif::Value& value)
+{
+    const std::size_t start = ctx_.position;
+    while (!atEnd() && (isIdentChar(peek()) || peek() == '.')) {
+        ++ctx_.position;
+    }
+    const std::string_view token = ctx_.text.substr(start, ctx_.position - start);
+    if (token.find('.') != std::string_view::npos) {
+        return fail();
+    }
+    int base = 10;
+    std::size_t digitsFrom = 0;
+    if (token.size() >= 3 && token[0] == '0' && (token[1] == 'x' || token[1] == 'X')) {
+        base = 16;
+        digitsFrom = 2;
+    } else if (token[0] == '0') {
+        base = 8;
+    }
+    std::uint64_t accumulated = 0;
+    std::size_t i = digitsFrom;
+    for (; i < token.size(); ++i) {
+        const int digit = base == 16 ? hexDigit(token[i]) : (isDigit(token[i]) ? token[i] - '0' : -1);
+        if (digit < 0) {
+            break;
+        }
+        accumulated = accumulated * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(digit);
+    }
+    bool isUnsigned = (accumulated >> 63) != 0;
+    for (; i < token.size(); ++i) {
+        const char c = token[i];
+        if (c == 'u' || c == 'U') {
+            isUnsigned = true;
+        } else if (c != 'l' && c != 'L') {
+            return fail();
+        }
+    }
+    value.value = static_cast<std::int64_t>(accumulated);
+    value.isUnsigned = isUnsigned;
+    return IFTOK_NUMBER;
+}
+
+// Reads the escape after a backslash (the backslash already read).
+Lexer::Escape Lexer::escape()
+{
+    const char c = peek();
+    if (atEnd()) {
+        return {'\\', false};
+    }
+    ++ctx_.position;
+    switch (c) {
+    case 'a': return {7, false};
+    case 'b': return {8, false};
+    case 'e': return {27, false};
+    case 'f': return {12, false};
+    case 'n': return {10, false};
+    case 'r': return {13, false};
+    case 't': return {9, false};
+    case 'v': return {11, false};
+    case 'x': {
+        std::uint32_t accumulated = 0;
+        bool exceeds = false;
+        while (hexDigit(peek()) >= 0 && !atEnd()) {
+            accumulated = accumulated * 16 + static_cast<std::uint32_t>(hexDigit(peek()));
+            exceeds = exceeds || accumulated > 255;
+            ++ctx_.position;
+        }
+        return {static_cast<int>(accumulated & 0xff), exceeds};
+    }
+    case '^':
+        if (atEnd()) {
+            return {'^', false};
+        }
+        ++ctx_.position;
+        return {ctx_.text[ctx_.position - 1] == '?' ? 127 : (ctx_.text[ctx_.position - 1] & 0x9f), false};
+    default:
+        break;
+    }
+    if (isOctalDigit(c)) {
+        int accumulated = c - '0';
+        for (int digits = 1; digits < 3 && isOctalDigit(peek()) && !atEnd(); ++digits) {
+            accumulated = accumulated * 8 + (peek() - '0');
+            ++ctx_.position;
+        }
+        return {accumulated & 0xff, accumulated > 255};
+    }
+    return {static_cast<unsigned char>(c), false};
+}
+
+int Lexer::character(evalif::Value& value)
+{
+    ++ctx_.position;  // opening quote
+    const std::size_t contentStart = ctx_.position;
+    if (atEnd() || peek() == '\'' || peek() == '\n') {
+        return fail();
+    }
+    Escape single{static_cast<unsigned char>(peek()), false};
+    if (peek() == '\\') {
+        ++ctx_.position;
+        single = escape();
+    } else {
+        ++ctx_.position;
+    }
+    if (!atEnd() && peek() == '\'') {
+        ++ctx_.position;
+        if (single.exceedsByte) {
+            reportHere(CWarning, "NOFITBYTE", ctx_.text.substr(contentStart, ctx_.position - 1 - contentStart));
+        }
+        int byte = single.value & 0xff;
+        if ((byte & 0x80) != 0 && !charIsUnsigned()) {
+            byte -= 256;
+        }
+        value.value = byte;
+        return IFTOK_CHARACTER;
+    }
+    // Several characters: their text up to the next quote names a string identifier.
+    ctx_.position = contentStart;
+    while (!atEnd() && peek() != '\'' && peek() != '\n') {
+        ++ctx_.position;
+    }
+    const std::size_t length = ctx_.position - contentStart;
+    if (atEnd() || peek() != '\'' || length > kMaxCharConstant) {
+        return fail();
+    }
+    ++ctx_.position;
+    base::initIdentTable();
+    const base::Ident id = base::ident(ctx_.text.substr(contentStart, length));
+    value.value = static_cast<std::int64_t>(reinterpret_cast<std::uintptr_t>(id));
+    value.isUnsigned = true;
+    return IFTOK_CHARACTER;
+}
+
+int Lexer::identifier(evalif::Value& value)
+{
+    const std::size_t start = ctx_.position;
+    while (!atEnd() && isIdentChar(peek())) {
+        ++ctx_.position;
+    }
+    if (ctx_.text.substr(start, ctx_.position - start) == "sizeof") {
+        return sizeOf(value);
+    }
+    return IFTOK_NAME;
+}
+
+// `sizeof` has been read: the balanced parenthesised text that follows names the type.
+int Lexer::sizeOf(evalif::Value& value)
+{
+    while (!atEnd() && isBlank(peek())) {
+        ++ctx_.position;
+    }
+    if (peek() != '(' || atEnd()) {
+        return fail();
+    }
+    ++ctx_.position;
+    const std::size_t start = ctx_.position;
+    int depth = 1;
+    while (!atEnd()) {
+        const char c = peek();
+        ++ctx_.position;
+        if (c == '(') {
+            ++depth;
+        } else if (c == ')' && --depth == 0) {
+            const std::string_view typeText = ctx_.text.substr(start, ctx_.position - 1 - start);
+            value.value = typeSizes().sizeofBytes(typeText);
+            return IFTOK_SIZEOF;
+        }
+    }
+    return fail();
+}
+
+std::uint64_t low32(std::int64_t value)
+{
+    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(value));
+}
+
+std::int64_t wrap(std::uint64_t bits)
+{
+    return static_cast<std::int64_t>(bits);
+}
+
+std::int64_t quotientOrRemainder(evalif::BinaryOp op, std::int64_t left, std::int64_t right)
+{
+    if (right == 0) {
+        reportHere(CWarning, "DIVISZERO", {});
+        right = 1;
+    }
+    if (left == std::numeric_limits<std::int64_t>::min() && right == -1) {
+        return op == evalif::BinaryOp::Divide ? left : 0;
+    }
+    return op == evalif::BinaryOp::Divide ? left / right : left % right;
+}
+
+evalif::Value shift(evalif::BinaryOp op, evalif::Value left, evalif::Value right)
+{
+    const bool toLeft = op == evalif::BinaryOp::ShiftLeft;
+    if (left.isUnsigned) {
+        const auto word = static_cast<std::uint32_t>(left.value);
+        const auto count = static_cast<unsigned>(right.value & 31);
+        const std::uint32_t shifted = toLeft ? word << count : word >> count;
+        return {static_cast<std::int64_t>(shifted), true};
+    }
+    const auto count = static_cast<unsigned>(right.value & 63);
+    if (toLeft) {
+        return {wrap(static_cast<std::uint64_t>(left.value) << count), false};
+    }
+    return {left.value >> count, false};
+}
+
+bool compare(evalif::BinaryOp op, std::int64_t left, std::int64_t right)
+{
+    using evalif::BinaryOp;
+    switch (op) {
+    case BinaryOp::Equal: return left == right;
+    case BinaryOp::NotEqual: return left != right;
+    case BinaryOp::Less: return left < right;
+    case BinaryOp::Greater: return left > right;
+    case BinaryOp::LessEqual: return left <= right;
+    default: return left >= right;
+    }
+}
+
+}  // namespace
+
+namespace evalif {
+
+void Context::reportError()
+{
+    if (failed) {
+        return;
+    }
+    failed = true;
+    const std::size_t end = position < text.size() ? position : text.size();
+    const std::string_view argument =
+        end <= kErrorContext ? text.substr(0, end) : text.substr(end - (kErrorContext - 1), kErrorContext - 1);
+    reportHere(CWarning, "EXPERRONE", argument);
+}
+
+Value binary(BinaryOp op, Value left, Value right)
+{
+    switch (op) {
+    case BinaryOp::ShiftLeft:
+    case BinaryOp::ShiftRight:
+        return shift(op, left, right);
+    case BinaryOp::LogicalAnd:
+        return {left.value != 0 && right.value != 0, false};
+    case BinaryOp::LogicalOr:
+        return {left.value != 0 || right.value != 0, false};
+    default:
+        break;
+    }
+    const bool isUnsigned = left.isUnsigned || right.isUnsigned;
+    const std::int64_t a = isUnsigned ? static_cast<std::int64_t>(low32(left.value)) : left.value;
+    const std::int64_t b = right.value;
+    const auto ua = static_cast<std::uint64_t>(a);
+    const auto ub = static_cast<std::uint64_t>(b);
+    switch (op) {
+    case BinaryOp::Multiply: return {wrap(ua * ub), isUnsigned};
+    case BinaryOp::Divide:
+    case BinaryOp::Remainder: return {quotientOrRemainder(op, a, b), isUnsigned};
+    case BinaryOp::Add: return {wrap(ua + ub), isUnsigned};
+    case BinaryOp::Subtract: return {wrap(ua - ub), isUnsigned};
+    case BinaryOp::BitAnd: return {wrap(ua & ub), isUnsigned};
+    case BinaryOp::BitXor: return {wrap(ua ^ ub), isUnsigned};
+    case BinaryOp::BitOr: return {wrap(ua | ub), isUnsigned};
+    default: return {compare(op, a, b), false};
+    }
+}
+
+Value unary(UnaryOp op, Value operand)
+{
+    const auto bits = static_cast<std::uint64_t>(operand.value);
+    switch (op) {
+    case UnaryOp::Negate: return {wrap(0 - bits), operand.isUnsigned};
+    case UnaryOp::Not: return {operand.value == 0, false};
+    case UnaryOp::Complement: return {wrap(~bits), operand.isUnsigned};
+    case UnaryOp::Plus: break;
+    }
+    return operand;
+}
+
+Value conditional(Value condition, Value whenTrue, Value whenFalse)
+{
+    return condition.value != 0 ? whenTrue : whenFalse;
+}
+
+}  // namespace evalif
+
+void setMacroDefinedQuery(std::function<bool(std::string_view)> query)
+{
+    macroDefinedQuery() = std::move(query);
+}
+
+int C_CPP_eval_if(const char* text)
+{
+    const std::string_view expression = text ? std::string_view(text) : std::string_view();
+    if (expression.find_first_not_of(" \t\n\r\f") == std::string_view::npos) {
+        reportHere(CWarning, "EMPTYEXPR", "#if");
+        return 0;
+    }
+    evalif::Context ctx;
+    ctx.text = expression;
+    cpifparse(ctx);
+    if (ctx.failed || !ctx.accepted) {
+        return 0;
+    }
+    if (ctx.textLeft) {
+        reportHere(CWarning, "ERRAFTEND", {});
+    }
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(ctx.result.value)));
+}
+
+}  // namespace qvm::canalysis
+
+int cpiflex(CPIFSTYPE* token, qvm::canalysis::evalif::Context& ctx)
+{
+    return qvm::canalysis::Lexer(ctx).next(*token);
+}
