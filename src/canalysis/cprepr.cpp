@@ -353,7 +353,7 @@ int Engine::processBuffer(std::string_view text, int analyseAll, std::string_vie
     level->fileName = std::string(fileName);
     level->line = firstLine;
     level->text = C_CPP_prepare_text(text);
-    level->conditionDepth = conditions_.size();
+    level->conditionDepth = 0;  // a text may close the conditionals of an earlier one
     const bool named = level->named;
     if (pushLevel(std::move(level))) {
         InputLevel& top = *stack_.back();

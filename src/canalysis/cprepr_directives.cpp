@@ -437,6 +437,11 @@ void DefineParser::parseBody(std::string_view body)
             i = end;
             continue;
         }
+        if (c == '/' && traditional && i + 1 < body.size() && body[i + 1] == '*') {
+            const std::size_t end = body.find("*/", i + 2);
+            i = end == std::string_view::npos ? body.size() : end + 2;
+            continue;
+        }
         if ((c == '"' || c == '\'') && !traditional) {
             std::size_t end = i + 1;
             while (end < body.size() && body[end] != c) {
@@ -771,12 +776,18 @@ std::string Engine::collectDirectiveLine(InputLevel& level, int kind)
             continue;
         }
         if (c == '/' && level.pos + 1 < t.size() && (t[level.pos + 1] == '*' || t[level.pos + 1] == '/')) {
+            const std::size_t start = level.pos;
             if (t[level.pos + 1] == '*') {
                 skipBlockComment(level, nullptr);
             } else {
                 skipLineComment(level);
             }
-            if (!(traditional_ && kind == kDefine)) {
+            if (traditional_ && kind == kDefine && t[start + 1] == '*') {
+                // Kept for the body, where it vanishes after the parameters are found.
+                for (std::size_t k = start; k < level.pos; ++k) {
+                    line += t[k] == '\n' ? ' ' : t[k];
+                }
+            } else {
                 line += ' ';
             }
             continue;

@@ -610,7 +610,7 @@ void Engine::expandPredefined(std::string& out, MacroEntry& macro)
     case kKindIncludeLevel: {
         int files = 0;
         for (const auto& level : stack_) {
-            files += level->kind == LevelKind::File ? 1 : 0;
+            files += level->named ? 1 : 0;
         }
         value = std::to_string(files > 0 ? files - 1 : 0);
         break;
@@ -714,6 +714,9 @@ bool Engine::collectArguments(const MacroDefinition& definition, std::vector<Mac
         }
         std::string& raw = arguments.back().raw;
         const char c = t[level.pos];
+        if (c != '\n' && c != '#' && c != '/' && c != '\\' && !isAnySpace(c)) {
+            level.lineStart = false;
+        }
         switch (c) {
         case '(':
         case '[':
@@ -774,7 +777,20 @@ bool Engine::collectArguments(const MacroDefinition& definition, std::vector<Mac
             ++level.pos;
             if (level.kind == LevelKind::File) {
                 ++level.line;
+                level.lineStart = true;
             }
+            break;
+        case '#':
+            // Directives may stand between the lines of an argument list.
+            if (level.kind == LevelKind::File && level.lineStart) {
+                std::string directiveOutput;
+                if (handleDirective(directiveOutput, level)) {
+                    break;
+                }
+            }
+            level.lineStart = false;
+            raw += c;
+            ++level.pos;
             break;
         case '\\':
             if (spliceLength(t, level.pos) != 0) {
@@ -789,10 +805,15 @@ bool Engine::collectArguments(const MacroDefinition& definition, std::vector<Mac
             while (end < t.size()) {
                 const char k = t[end];
                 if (k == '(' || k == ')' || k == '[' || k == ']' || k == ',' || k == '"' || k == '\'' ||
-                    k == '/' || k == '\n' || k == '\\') {
+                    k == '/' || k == '\n' || k == '\\' || k == '#') {
                     break;
                 }
                 ++end;
+            }
+            if (level.lineStart) {
+                for (std::size_t k = level.pos; k < end; ++k) {
+                    level.lineStart = level.lineStart && isHSpace(t[k]);
+                }
             }
             raw.append(t, level.pos, end - level.pos);
             level.pos = end;
