@@ -32,20 +32,16 @@ constexpr std::array<int, kPrimeCount> kPrimes = firstPrimes();
 static_assert(kPrimes.front() == 2 && kPrimes.back() == 1619);
 
 // The hash runs on a 32-bit signed value that wraps like the machine does;
-// the unsigned arithmetic below gives exactly that without overflow.
+// unsigned arithmetic gives exactly that without overflow. The low byte is
+// the value modulo 256 whatever its sign.
 int primeAt(std::uint32_t h)
 {
-    const auto value = static_cast<std::int32_t>(h);
-    int index = value % 256;
-    if (index < 0) {
-        index += 256;
-    }
-    return kPrimes[static_cast<std::size_t>(index)];
+    return kPrimes[h & 0xFFU];
 }
 
 }  // namespace
 
-int identHash(std::string_view text)
+std::uint32_t identHashValue(std::string_view text)
 {
     std::uint32_t h = 128;
     for (const char c : text) {
@@ -53,11 +49,21 @@ int identHash(std::string_view text)
         h += static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<signed char>(c)));
         h += static_cast<std::uint32_t>(primeAt(h));
     }
-    int bucket = static_cast<std::int32_t>(h) % kIdentBuckets;
+    return h;
+}
+
+int identBucket(std::uint32_t hashValue)
+{
+    int bucket = static_cast<std::int32_t>(hashValue) % kIdentBuckets;
     if (bucket < 0) {
         bucket += kIdentBuckets;
     }
     return bucket;
+}
+
+int identHash(std::string_view text)
+{
+    return identBucket(identHashValue(text));
 }
 
 }  // namespace qvm::base

@@ -3,6 +3,7 @@
 #include "base/mhcode.h"
 
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -20,6 +21,7 @@ const char kEmptyText[] = "";
 struct Entry {
     const char* text = nullptr;
     std::size_t length = 0;
+    std::uint32_t hashValue = 0;
     int next = 0;  // next entry of the same bucket chain, 0 ends the chain
 };
 
@@ -90,7 +92,7 @@ void initIdentTable()
     t.buckets.fill(0);
     t.capacity = kInitialEntries;
     t.entries.reserve(t.capacity);
-    t.entries.push_back(Entry{kEmptyText, 0, 0});
+    t.entries.push_back(Entry{kEmptyText, 0, 0, 0});
     t.chunkSize = kInitialChunkSize;
     startChunk(t);
 }
@@ -103,18 +105,20 @@ Ident ident(std::string_view text)
     }
     IdentTable& t = table();
     initIdentTable();
-    const int bucket = identHash(text);
-    for (int index = t.buckets[static_cast<std::size_t>(bucket)]; index != 0;) {
+    const std::uint32_t hashValue = identHashValue(text);
+    int& chain = t.buckets[static_cast<std::size_t>(identBucket(hashValue))];
+    for (int index = chain; index != 0;) {
         const Entry& entry = t.entries[static_cast<std::size_t>(index)];
-        if (entry.length == text.size() && std::memcmp(entry.text, text.data(), text.size()) == 0) {
+        if (entry.hashValue == hashValue && entry.length == text.size() &&
+            std::memcmp(entry.text, text.data(), text.size()) == 0) {
             return entry.text;
         }
         index = entry.next;
     }
     growEntriesWhenFull(t);
     const char* stored = storeText(t, text);
-    t.entries.push_back(Entry{stored, text.size(), t.buckets[static_cast<std::size_t>(bucket)]});
-    t.buckets[static_cast<std::size_t>(bucket)] = static_cast<int>(t.entries.size() - 1);
+    t.entries.push_back(Entry{stored, text.size(), hashValue, chain});
+    chain = static_cast<int>(t.entries.size() - 1);
     return stored;
 }
 

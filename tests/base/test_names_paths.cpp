@@ -2,6 +2,7 @@
 // the CRC-16 checksum.
 #include "base/cstsyst.h"
 #include "base/extgest.h"
+#include "diag/i18nerrgest.h"
 #include "support/process.h"
 
 #include <gtest/gtest.h>
@@ -168,6 +169,76 @@ TEST(SystemFiles, WriteFormatAndClose)
     EXPECT_FALSE(openFile((dir / "no" / "such.txt").string(), "r"));
     EXPECT_TRUE(removeFile(name));
     EXPECT_FALSE(removeFile(name));
+}
+
+// A failing system call ends the run with status 7 and a message on the
+// console only.
+class FailingCalls : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        qvm::diag::resetRun();
+        qvm::diag::setConsoleSink([this](std::string_view text) { console += text; });
+    }
+    void TearDown() override
+    {
+        qvm::diag::resetRun();
+        qvm::diag::setConsoleSink(nullptr);
+    }
+
+    template <typename Call>
+    void expectSystemFailure(Call call, const std::string& name)
+    {
+        console.clear();
+        int status = -1;
+        try {
+            call();
+        } catch (const qvm::RunAbort& abort) {
+            status = abort.status;
+        }
+        EXPECT_EQ(status, 7) << name;
+        EXPECT_EQ(console, "FATAL ERROR on '" + name + "',\n Please contact your administrative.\n");
+    }
+
+    std::string console;
+};
+
+TEST_F(FailingCalls, WriteToAReadOnlyStream)
+{
+    qvm::testing::TempDir dir;
+    qvm::testing::writeFile(dir / "in.txt", "x");
+    FileHandle file = openFile((dir / "in.txt").string(), "r");
+    ASSERT_TRUE(file);
+    expectSystemFailure([&] { writeText(file.get(), "text"); }, "fprintf");
+    expectSystemFailure([&] { writeFormatted(file.get(), "%d", 1); }, "fprintf");
+}
+
+TEST_F(FailingCalls, CloseOfAStreamThatCannotFlush)
+{
+    FileHandle file = openFile("/dev/full", "w");
+    if (!file) {
+        GTEST_SKIP() << "no /dev/full";
+    }
+    writeText(file.get(), "buffered until the close");
+    expectSystemFailure([&] { closeFile(file); }, "fclose");
+    EXPECT_FALSE(file);
+}
+
+TEST_F(FailingCalls, StatOfAnUnreadableNameIsFatalButAMissingFileIsNot)
+{
+    qvm::testing::TempDir dir;
+    qvm::testing::writeFile(dir / "a.h", "x");
+    const std::string existing = (dir / "a.h").string();
+    EXPECT_EQ(compareFileTimes(existing, (dir / "missing" / "b.h").string()), 0);
+    EXPECT_EQ(compareFileTimes(existing, existing + "/b.h"), 0);  // a file used as a directory
+    const std::string tooLong(5000, 'n');
+    expectSystemFailure([&] { compareFileTimes(existing, tooLong); }, "stat");
+}
+
+TEST_F(FailingCalls, FormatThatCannotBeProduced)
+{
+    // A wide character with no multibyte form in the C locale.
+    expectSystemFailure([] { formatText("%ls", L"\x20ac"); }, "sprintf(%ls");
 }
 
 TEST(SystemFiles, DateTextHasNoTrailingNewline)
