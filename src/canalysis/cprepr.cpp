@@ -302,14 +302,16 @@ void Engine::init(bool pedantic, bool traditional, const std::vector<std::string
     installPositionProvider([this] { return position(); });
     processPseudoFile("*Initialization*",
                       "#define TRV_WIN32 1\n#define USE_QVM 1\n#define TRV_CPLUSPLUS_LANGUAGE 0\n");
-    table.insert("__LINE__", kKindLine);
-    table.insert("__DATE__", kKindDate);
-    table.insert("__FILE__", kKindFile);
-    table.insert("__BASE_FILE__", kKindBaseFile);
-    table.insert("__INCLUDE_LEVEL__", kKindIncludeLevel);
-    table.insert("__TIME__", kKindTime);
-    if (!traditional) {
-        table.insert("__STDC__", kKindStdc);
+    const std::pair<const char*, int> predefined[] = {
+        {"__LINE__", kKindLine},         {"__DATE__", kKindDate}, {"__FILE__", kKindFile},
+        {"__BASE_FILE__", kKindBaseFile}, {"__INCLUDE_LEVEL__", kKindIncludeLevel},
+        {"__TIME__", kKindTime},          {"__STDC__", kKindStdc},
+    };
+    for (const auto& [name, kind] : predefined) {
+        table.removeAll(name, [](int) {});  // left from an earlier cycle on the same table
+        if (kind != kKindStdc || !traditional) {
+            table.insert(name, kind);
+        }
     }
     for (const auto& option : defines) {
         defineFromOption(option);
@@ -659,9 +661,9 @@ std::vector<std::string> C_CPP_search_list()
     return cpp::engine().searchList();
 }
 
-void C_CPP_set_resource_limits(std::size_t maxOutput, std::size_t maxExpansions)
+void C_CPP_set_resource_limits(std::size_t maxOutput, std::size_t maxExpansions, bool readFiles)
 {
-    cpp::engine().setLimits(maxOutput, maxExpansions);
+    cpp::engine().setLimits(maxOutput, maxExpansions, readFiles);
 }
 
 }  // namespace qvm::canalysis

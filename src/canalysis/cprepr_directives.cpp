@@ -946,11 +946,11 @@ void Engine::doInclude(std::string& out, InputLevel& level, std::string_view arg
     std::optional<std::string> text;
     std::string path;
     int foundEntry = -1;
-    if (tryAsWritten) {
+    if (tryAsWritten && readFiles_) {
         path = name;
         text = readSourceFile(path);
     }
-    for (std::size_t k = first; !text && k < entries.size(); ++k) {
+    for (std::size_t k = first; readFiles_ && !text && k < entries.size(); ++k) {
         path = entries[k].hasDirectory ? base::systemPath(entries[k].directory, name) : name;
         text = readSourceFile(path);
         foundEntry = static_cast<int>(k);

@@ -97,10 +97,11 @@ public:
     const std::vector<std::string>& systemDirectories() const { return systemDirectories_; }
     const std::vector<std::string>& typeModifiers() const { return typeModifiers_; }
     std::vector<std::string> searchList() const;
-    void setLimits(std::size_t maxOutput, std::size_t maxExpansions)
+    void setLimits(std::size_t maxOutput, std::size_t maxExpansions, bool readFiles)
     {
         maxOutput_ = maxOutput;
         maxExpansions_ = maxExpansions;
+        readFiles_ = readFiles;
     }
 
 private:
@@ -195,6 +196,7 @@ private:
     std::size_t maxOutput_ = static_cast<std::size_t>(-1);
     std::size_t maxExpansions_ = static_cast<std::size_t>(-1);
     std::size_t expansions_ = 0;
+    bool readFiles_ = true;
 };
 
 Engine& engine();
