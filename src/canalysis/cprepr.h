@@ -53,7 +53,7 @@ struct MacroEntry {
     std::string name;
     int kind = kKindUser;
     long value = 0;
-    std::unique_ptr<MacroDefinition> definition;
+    std::shared_ptr<const MacroDefinition> definition;
 };
 
 // The macro table: 1403 chains, a new entry at the head of its chain.

@@ -244,7 +244,7 @@ void DefineParser::run()
         table.remove(existing);
     }
     MacroEntry& entry = table.insert(name_, kKindUser);
-    entry.definition = std::make_unique<MacroDefinition>(std::move(definition_));
+    entry.definition = std::make_shared<const MacroDefinition>(std::move(definition_));
 }
 
 bool DefineParser::parseParameters(char close)

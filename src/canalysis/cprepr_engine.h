@@ -142,7 +142,7 @@ private:
     std::string buildReplacement(const MacroDefinition& definition, std::vector<MacroArgument>& arguments);
     const std::string& expandedArgument(MacroArgument& argument);
     std::string expandText(std::string_view text, bool marks);
-    void pushExpansion(std::string& out, MacroEntry& macro, std::string text);
+    void pushExpansion(std::string& out, MacroEntry* macro, std::string text);
 
     // ---- directives (cprepr_directives.cpp)
     bool handleDirective(std::string& out, InputLevel& level);

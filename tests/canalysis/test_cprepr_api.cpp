@@ -213,10 +213,10 @@ TEST_F(CpreprApi, ResourceLimitsStopRunawayExpansion)
 TEST(CpreprText, PreparationKeepsLinesAndContinuations)
 {
     EXPECT_EQ(C_CPP_prepare_text("a"), "a\n");
-    EXPECT_EQ(C_CPP_prepare_text("??=x\n"), "#x  \n");
-    EXPECT_EQ(C_CPP_prepare_text("<:x ??( \\\n"), "[x [    \\\n");
-    EXPECT_EQ(C_CPP_prepare_text("x ??/  \r\n"), "x     \\\r\n");
-    EXPECT_EQ(C_CPP_prepare_text("a??!b\n"), "a??!b\n");
+    EXPECT_EQ(C_CPP_prepare_text("?\?=x\n"), "#x  \n");
+    EXPECT_EQ(C_CPP_prepare_text("<:x ?\?( \\\n"), "[x [    \\\n");
+    EXPECT_EQ(C_CPP_prepare_text("x ?\?/  \r\n"), "x     \\\r\n");
+    EXPECT_EQ(C_CPP_prepare_text("a?\?!b\n"), "a?\?!b\n");
 }
 
 }  // namespace
