@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const DiagnosticCallback ignore = [](int, std::string_view, std::string_view, std::string_view, int) {};
     installCallback(ignore);
     // Exponential macros are stopped by the budget; files are never opened.
-    C_CPP_set_resource_limits(std::size_t{16} << 20, 200000, false);
+    C_CPP_set_resource_limits(std::size_t{4} << 20, 20000, false);
     C_CPP_init_prepro(size > 0 && (data[0] & 1) != 0, size > 0 && (data[0] & 2) != 0, {"FUZZ=1"}, {}, {}, table,
                       true);
     std::string result;

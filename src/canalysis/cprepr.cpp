@@ -81,6 +81,7 @@ bool Engine::pushLevel(std::unique_ptr<InputLevel> level)
         warnFatalDepth();
         return false;
     }
+    scannedBytes_ += level->text.size();
     stack_.push_back(std::move(level));
     return true;
 }
@@ -152,7 +153,7 @@ void Engine::reportAtLine(int severity, std::string_view code, std::string_view 
 
 bool Engine::overLimits(const std::string& out)
 {
-    if (out.size() > maxOutput_ || expansions_ > maxExpansions_) {
+    if (out.size() > maxOutput_ || scannedBytes_ > maxOutput_ || expansions_ > maxExpansions_) {
         stopped_ = true;
     }
     return stopped_;
@@ -342,6 +343,7 @@ int Engine::processBuffer(std::string_view text, int analyseAll, std::string_vie
     analyseAll_ = analyseAll != 0;
     stopped_ = false;
     expansions_ = 0;
+    scannedBytes_ = 0;
     installPositionProvider([this] { return position(); });
     setMacroDefinedQuery([](std::string_view name) { return engine().macroDefined(name); });
 

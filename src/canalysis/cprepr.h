@@ -129,7 +129,8 @@ const std::vector<std::string>& C_CPP_type_modifiers();
 std::vector<std::string> C_CPP_search_list();
 
 // Limits for fuzzing: the run stops quietly (stack emptied) once the output of
-// one text exceeds maxOutput bytes or maxExpansions macro expansions happened;
+// one text, or the text scanned for it (macro expansions and arguments
+// included), exceeds maxOutput bytes, or maxExpansions macro expansions happened;
 // without readFiles no included file is opened (as if none existed).
 void C_CPP_set_resource_limits(std::size_t maxOutput, std::size_t maxExpansions, bool readFiles = true);
 

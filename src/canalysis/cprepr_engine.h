@@ -196,6 +196,7 @@ private:
     std::size_t maxOutput_ = static_cast<std::size_t>(-1);
     std::size_t maxExpansions_ = static_cast<std::size_t>(-1);
     std::size_t expansions_ = 0;
+    std::size_t scannedBytes_ = 0;
     bool readFiles_ = true;
 };
 

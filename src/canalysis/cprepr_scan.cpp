@@ -833,7 +833,7 @@ std::string Engine::expandText(std::string_view text, bool marks)
             break;
         }
     }
-    if (!needsWork) {
+    if (!needsWork || overLimits(std::string())) {
         return std::string(text);
     }
     auto level = std::make_unique<InputLevel>();
@@ -870,6 +870,9 @@ std::string Engine::buildReplacement(const MacroDefinition& definition, std::vec
     std::size_t cursor = 0;
     const int variadicIndex = definition.variadic != 0 ? definition.parameterCount - 1 : -2;
     for (const auto& reference : definition.references) {
+        if (overLimits(result)) {
+            break;
+        }
         const std::size_t before = std::min(static_cast<std::size_t>(reference.textBefore), body.size() - cursor);
         result.append(body, cursor, before);
         cursor += before;
