@@ -8,7 +8,6 @@
 
 #include <cstdint>
 #include <limits>
-#include <optional>
 #include <string>
 
 namespace qvm::canalysis {
