@@ -340,6 +340,7 @@ int Engine::processBuffer(std::string_view text, int analyseAll, std::string_vie
 {
     clearStack();
     table_ = &table;
+    inInit_ = false;
     analyseAll_ = analyseAll != 0;
     stopped_ = false;
     expansions_ = 0;
@@ -395,6 +396,9 @@ void Engine::end(MacroTable& table, bool freeSearchList)
         searchList_.clear();
         systemDirectories_.clear();
     }
+    // The caller's table may go away after the cycle.
+    table_ = nullptr;
+    setMacroDefinedQuery({});
 }
 
 bool Engine::macroDefined(std::string_view name)
