@@ -919,16 +919,16 @@ void Engine::doInclude(std::string& out, InputLevel& level, std::string_view arg
                                     (text.front() == '<' && text.back() == '>' &&
                                      text.find('>') == text.size() - 1));
     };
-    std::string spec(trimSpaces(argument));
-    if (!isComplete(spec)) {
-        spec = std::string(trimSpaces(expandText(spec, false)));
-        if (!isComplete(spec)) {
-            warn("ERINCLUDE", spec);
+    std::string operand(trimSpaces(argument));
+    if (!isComplete(operand)) {
+        operand = std::string(trimSpaces(expandText(operand, false)));
+        if (!isComplete(operand)) {
+            warn("ERINCLUDE", operand);
             return;
         }
     }
-    const std::string name = spec.substr(1, spec.size() - 2);
-    const bool angled = spec.front() == '<';
+    const std::string name = operand.substr(1, operand.size() - 2);
+    const bool angled = operand.front() == '<';
 
     std::vector<SearchEntry> entries = searchList_;
     std::size_t first = 0;
