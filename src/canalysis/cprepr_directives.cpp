@@ -735,19 +735,13 @@ void Engine::skipToStartPragma(InputLevel& level)
     while (level.pos < t.size() && !stopped_) {
         skipLeadingBlanks(level);
         if (level.pos < t.size() && t[level.pos] == '#') {
-            const std::size_t save = level.pos;
             ++level.pos;
             skipLeadingBlanks(level);
             const std::string name =
                 level.pos < t.size() && isIdStart(t[level.pos]) ? readIdentifier(level) : std::string();
-            if (name == "pragma") {
-                const std::string text = collectDirectiveLine(level, kPragma);
-                if (isStartPragma(text)) {
-                    analysisOn_ = true;
-                    return;
-                }
-            } else {
-                (void)save;
+            if (name == "pragma" && isStartPragma(collectDirectiveLine(level, kPragma))) {
+                analysisOn_ = true;
+                return;
             }
         }
         skipRestOfLine(level);

@@ -127,7 +127,7 @@ private:
     void handleHash(std::string& out, InputLevel& level);
     void handleMark(std::string& out, InputLevel& level, bool marks);
     void handleIdentifier(std::string& out, InputLevel& level, bool marks);
-    void handleDefinedOperator(std::string& out, InputLevel& level);
+    void handleDefinedOperator(std::string& out);
     void copyQuoted(std::string& out, InputLevel& level);
     void copyNumber(std::string& out, InputLevel& level);
     std::string readIdentifier(InputLevel& level);

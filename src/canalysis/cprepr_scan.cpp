@@ -461,7 +461,7 @@ void Engine::handleIdentifier(std::string& out, InputLevel& level, bool marks)
         out += name;
         return;
     case kKindDefined:
-        handleDefinedOperator(out, level);
+        handleDefinedOperator(out);
         return;
     case kKindUser: {
         const MacroDefinition& definition = *macro->definition;
@@ -641,7 +641,7 @@ void Engine::expandPredefined(std::string& out, MacroEntry& macro)
 }
 
 // `defined NAME` or `defined ( NAME )` on an #if line.
-void Engine::handleDefinedOperator(std::string& out, InputLevel& level)
+void Engine::handleDefinedOperator(std::string& out)
 {
     auto skipBlanks = [this]() -> InputLevel* {
         while (true) {
@@ -659,7 +659,6 @@ void Engine::handleDefinedOperator(std::string& out, InputLevel& level)
             popLevel(unused);
         }
     };
-    (void)level;
     InputLevel* current = skipBlanks();
     bool parenthesised = false;
     if (current != nullptr && current->text[current->pos] == '(') {
