@@ -25,36 +25,36 @@ ParameterSpec text(Names names, bool list, long maximum)
 
 OptionSpec switchOption(std::string_view name)
 {
-    OptionSpec spec;
-    spec.names = same(name);
-    return spec;
+    OptionSpec record;
+    record.names = same(name);
+    return record;
 }
 
 OptionSpec negatableOption(std::string_view name)
 {
-    OptionSpec spec = switchOption(name);
-    spec.negatable = true;
-    spec.defaultOn = true;
-    return spec;
+    OptionSpec record = switchOption(name);
+    record.negatable = true;
+    record.defaultOn = true;
+    return record;
 }
 
 OptionSpec valuedOption(std::string_view name, ParameterSpec argument, bool mandatory = true)
 {
-    OptionSpec spec = switchOption(name);
-    spec.argument = argument;
-    spec.argumentMandatory = mandatory;
-    return spec;
+    OptionSpec record = switchOption(name);
+    record.argument = argument;
+    record.argumentMandatory = mandatory;
+    return record;
 }
 
 OptionSpec keywordOption(std::string_view name, ParameterSpec argument, std::vector<std::string_view> keywords,
                          bool mandatory = true)
 {
-    OptionSpec spec = valuedOption(name, argument, mandatory);
+    OptionSpec record = valuedOption(name, argument, mandatory);
     for (std::string_view keyword : keywords) {
-        spec.allowed.push_back({same(keyword)});
+        record.allowed.push_back({same(keyword)});
     }
-    spec.defaultValue = 1;
-    return spec;
+    record.defaultValue = 1;
+    return record;
 }
 
 constexpr const char* kUsageFrench =

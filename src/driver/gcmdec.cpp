@@ -174,7 +174,7 @@ std::string withoutCommaEscapes(std::string_view text)
     return result;
 }
 
-void checkIntegerPiece(const ParameterSpec& spec, std::string_view piece)
+void checkIntegerPiece(const ParameterSpec& record, std::string_view piece)
 {
     long value = 0;
     const char* end = piece.data() + piece.size();
@@ -185,10 +185,10 @@ void checkIntegerPiece(const ParameterSpec& spec, std::string_view piece)
     if (error != std::errc{} || stop != end) {
         fail(kUnknownValue, piece);
     }
-    if (value < spec.minimum) {
+    if (value < record.minimum) {
         fail(kValueTooSmall, piece);
     }
-    if (value > spec.maximum) {
+    if (value > record.maximum) {
         fail(kValueTooLarge, piece);
     }
 }
@@ -284,16 +284,16 @@ void CommandDecoder::takePositional(std::string_view argument)
     // Arguments beyond the last parameter go to the last one.
     const std::size_t index = std::min(positionalCount_, table_.parameters.size() - 1);
     ++positionalCount_;
-    const ParameterSpec& spec = table_.parameters[index];
+    const ParameterSpec& record = table_.parameters[index];
     std::vector<std::string>& values = parameterValues_[index];
-    if (!spec.list && hasUnescapedComma(argument)) {
+    if (!record.list && hasUnescapedComma(argument)) {
         fail(kListForbiddenArgument, argument);
     }
-    if (!spec.list && !values.empty()) {
+    if (!record.list && !values.empty()) {
         fail(kTooManyArguments, argument);
     }
     for (std::string_view piece : splitAtUnescapedCommas(argument)) {
-        values.push_back(checkedPiece(spec, piece, table_.options.size()));
+        values.push_back(checkedPiece(record, piece, table_.options.size()));
     }
 }
 
@@ -312,15 +312,15 @@ void CommandDecoder::takeOption(std::string_view argument)
     if (!rest.empty() && rest.front() != '=') {
         fail(kInvalidCharacter, argument);
     }
-    const OptionSpec& spec = table_.options[match.owner];
+    const OptionSpec& record = table_.options[match.owner];
     OptionResult& result = options_[match.owner];
-    const bool listArgument = spec.argument && spec.argument->list;
+    const bool listArgument = record.argument && record.argument->list;
     if (result.state != NotGiven && !listArgument) {
         fail(kUsedTwice, argument);
     }
     result.state = match.negated ? GivenNegated : Given;
 
-    if (!spec.argument) {
+    if (!record.argument) {
         if (!rest.empty()) {
             fail(kNoArgument, argument);
         }
@@ -328,7 +328,7 @@ void CommandDecoder::takeOption(std::string_view argument)
     }
     const std::string_view value = rest.empty() ? rest : rest.substr(1);
     if (value.empty()) {
-        if (spec.argumentMandatory) {
+        if (record.argumentMandatory) {
             fail(kMandatoryArgument, argument);
         }
         return;
@@ -338,29 +338,29 @@ void CommandDecoder::takeOption(std::string_view argument)
 
 void CommandDecoder::takeOptionValue(std::size_t option, std::string_view argument, std::string_view value)
 {
-    const ParameterSpec& spec = *table_.options[option].argument;
-    if (!spec.list && hasUnescapedComma(value)) {
+    const ParameterSpec& record = *table_.options[option].argument;
+    if (!record.list && hasUnescapedComma(value)) {
         fail(kListForbiddenOption, argument);
     }
     for (std::string_view piece : splitAtUnescapedCommas(value)) {
-        std::string checked = checkedPiece(spec, piece, option);
+        std::string checked = checkedPiece(record, piece, option);
         options_[option].values.push_back(std::move(checked));
     }
 }
 
 // `option` is the index of the option the piece belongs to, or the option
 // count for a positional parameter.
-std::string CommandDecoder::checkedPiece(const ParameterSpec& spec, std::string_view piece, std::size_t option)
+std::string CommandDecoder::checkedPiece(const ParameterSpec& record, std::string_view piece, std::size_t option)
 {
-    if (spec.type != ValueType::Text) {
-        checkIntegerPiece(spec, piece);
+    if (record.type != ValueType::Text) {
+        checkIntegerPiece(record, piece);
         return std::string(piece);
     }
     const long length = static_cast<long>(piece.size());
-    if (length < spec.minimum) {
+    if (length < record.minimum) {
         fail(kLengthTooSmall, piece);
     }
-    if (length > spec.maximum) {
+    if (length > record.maximum) {
         fail(kLengthTooLarge, piece);
     }
     std::string text = withoutCommaEscapes(piece);
@@ -387,9 +387,9 @@ std::string CommandDecoder::matchedKeyword(std::size_t option, std::string_view 
 void CommandDecoder::checkMissingParameters() const
 {
     for (std::size_t i = 0; i < table_.parameters.size(); ++i) {
-        const ParameterSpec& spec = table_.parameters[i];
-        if (parameterValues_[i].empty() && !spec.optional) {
-            fail(kArgumentMissing, spec.names[kLanguageColumn]);
+        const ParameterSpec& record = table_.parameters[i];
+        if (parameterValues_[i].empty() && !record.optional) {
+            fail(kArgumentMissing, record.names[kLanguageColumn]);
         }
     }
 }
@@ -397,16 +397,16 @@ void CommandDecoder::checkMissingParameters() const
 void CommandDecoder::applyDefaults()
 {
     for (std::size_t i = 0; i < table_.options.size(); ++i) {
-        const OptionSpec& spec = table_.options[i];
+        const OptionSpec& record = table_.options[i];
         OptionResult& result = options_[i];
-        if (result.state == NotGiven && spec.defaultOn) {
+        if (result.state == NotGiven && record.defaultOn) {
             result.state = Given;
-        } else if (result.state == NotGiven && spec.negatable) {
+        } else if (result.state == NotGiven && record.negatable) {
             result.state = GivenNegated;
         }
         const bool anyUsed = std::find(result.used.begin(), result.used.end(), true) != result.used.end();
-        if (spec.defaultValue > 0 && static_cast<std::size_t>(spec.defaultValue) <= spec.allowed.size() && !anyUsed) {
-            result.values.emplace_back(spec.allowed[spec.defaultValue - 1].names[kLanguageColumn]);
+        if (record.defaultValue > 0 && static_cast<std::size_t>(record.defaultValue) <= record.allowed.size() && !anyUsed) {
+            result.values.emplace_back(record.allowed[record.defaultValue - 1].names[kLanguageColumn]);
         }
     }
 }

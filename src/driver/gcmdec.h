@@ -115,7 +115,7 @@ private:
     void takePositional(std::string_view argument);
     void takeOption(std::string_view argument);
     void takeOptionValue(std::size_t option, std::string_view argument, std::string_view value);
-    std::string checkedPiece(const ParameterSpec& spec, std::string_view piece, std::size_t option);
+    std::string checkedPiece(const ParameterSpec& record, std::string_view piece, std::size_t option);
     std::string matchedKeyword(std::size_t option, std::string_view piece);
     void checkMissingParameters() const;
     void applyDefaults();

@@ -1,0 +1,675 @@
+#include "canalysis/cprepr.h"
+
+#include "canalysis/cevalif.h"
+#include "canalysis/cprepr_engine.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <ctime>
+
+namespace qvm::canalysis {
+
+namespace cpp {
+
+const std::array<unsigned char, 256>& charClasses()
+{
+    static const std::array<unsigned char, 256> table = [] {
+        std::array<unsigned char, 256> t{};
+        for (int c = 0; c < 256; ++c) {
+            unsigned char bits = 0;
+            const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '$';
+            const bool digit = c >= '0' && c <= '9';
+            if (letter) {
+                bits |= kIdStart | kIdChar | kScanStop;
+            }
+            if (digit) {
+                bits |= kIdChar | kDigit | kScanStop;
+            }
+            if (c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r') {
+                bits |= kHSpace | kAnySpace;
+            }
+            if (c == '\n') {
+                bits |= kAnySpace | kScanStop;
+            }
+            if (c == '/' || c == '"' || c == '\'' || c == '\\' || c == '#' || c == '.' ||
+                c == static_cast<unsigned char>(kNoExpandMark)) {
+                bits |= kScanStop;
+            }
+            t[static_cast<std::size_t>(c)] = bits;
+        }
+        return t;
+    }();
+    return table;
+}
+
+std::string_view trimSpaces(std::string_view text)
+{
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && isAnySpace(text[begin])) {
+        ++begin;
+    }
+    while (end > begin && isAnySpace(text[end - 1])) {
+        --end;
+    }
+    return text.substr(begin, end - begin);
+}
+
+bool couldPaste(char a, char b)
+{
+    if (isIdChar(a) && (isIdChar(b) || b == kNoExpandMark)) {
+        return true;
+    }
+    static constexpr std::string_view punct = "+-*/%<>=!&|^.#:";
+    if (punct.find(a) != std::string_view::npos && punct.find(b) != std::string_view::npos) {
+        return true;
+    }
+    return (a == '.' && isDigit(b)) || (isDigit(a) && b == '.');
+}
+
+Engine& engine()
+{
+    static Engine instance;
+    return instance;
+}
+
+// ---------------------------------------------------------------- levels
+
+bool Engine::pushLevel(std::unique_ptr<InputLevel> level)
+{
+    if (stack_.size() >= kRefusedDepth) {
+        warnFatalDepth();
+        return false;
+    }
+    scannedBytes_ += level->text.size();
+    stack_.push_back(std::move(level));
+    return true;
+}
+
+void Engine::warnFatalDepth()
+{
+    const InputLevel* file = nearestFile();
+    report(CFatal, "NBRECURSI", "", file ? file->fileName : std::string(),
+           file ? file->line : 0);
+}
+
+void Engine::popLevel(std::string& out)
+{
+    std::unique_ptr<InputLevel> level = std::move(stack_.back());
+    stack_.pop_back();
+    if (level->kind == LevelKind::Expansion && level->macro != nullptr && level->macro->kind == kKindUserBusy) {
+        level->macro->kind = kKindUser;
+    }
+    if (level->included && !inInit_ && !stack_.empty() && &out == mainOutput_) {
+        InputLevel& includer = *stack_.back();
+        if (includer.named) {
+            writeLineLine(out, includer.line, includer.fileName);
+        } else {
+            outputLine_ = includer.line;
+        }
+    }
+}
+
+void Engine::clearStack()
+{
+    for (auto& level : stack_) {
+        if (level->macro != nullptr && level->macro->kind == kKindUserBusy) {
+            level->macro->kind = kKindUser;
+        }
+    }
+    stack_.clear();
+    floor_ = 0;
+}
+
+InputLevel* Engine::nearestFile() const
+{
+    for (auto it = stack_.rbegin(); it != stack_.rend(); ++it) {
+        if ((*it)->named) {
+            return it->get();
+        }
+    }
+    return nullptr;
+}
+
+std::pair<std::string, int> Engine::position() const
+{
+    if (const InputLevel* file = nearestFile()) {
+        return {file->fileName, file->line};
+    }
+    return {std::string(), 0};
+}
+
+void Engine::warn(std::string_view code, std::string_view argument)
+{
+    const auto [file, line] = position();
+    report(CWarning, code, argument, file, line);
+}
+
+void Engine::reportAtLine(int severity, std::string_view code, std::string_view argument, int line)
+{
+    const InputLevel* file = nearestFile();
+    report(severity, code, argument, file ? std::string_view(file->fileName) : std::string_view(), file ? line : 0);
+}
+
+bool Engine::overLimits(const std::string& out)
+{
+    if (out.size() > maxOutput_ || scannedBytes_ > maxOutput_ || expansions_ > maxExpansions_) {
+        stopped_ = true;
+    }
+    return stopped_;
+}
+
+// ---------------------------------------------------------------- #line lines
+
+void Engine::writeLineLine(std::string& out, int line, const std::string& file)
+{
+    if (!out.empty() && out.back() != '\n') {
+        out += '\n';
+    }
+    out += "#line ";
+    out += std::to_string(line);
+    out += " \"";
+    out += file;
+    out += "\"\n";
+    outputLine_ = line;
+    outputFile_ = file;
+}
+
+bool Engine::nextIsLineDirective(const InputLevel& level) const
+{
+    std::size_t p = level.pos;
+    const std::string& t = level.text;
+    while (p < t.size() && isHSpace(t[p])) {
+        ++p;
+    }
+    if (p >= t.size() || t[p] != '#') {
+        return false;
+    }
+    ++p;
+    while (p < t.size() && isHSpace(t[p])) {
+        ++p;
+    }
+    return t.compare(p, 4, "line") == 0 && (p + 4 >= t.size() || !isIdChar(t[p + 4]));
+}
+
+// Called at a newline of a file level once it has been copied.
+void Engine::syncLine(std::string& out, InputLevel& level)
+{
+    if (!level.named || inInit_ || &out != mainOutput_) {
+        outputLine_ = level.line;
+        return;
+    }
+    if (level.line == outputLine_ && level.fileName == outputFile_) {
+        return;
+    }
+    if (nextIsLineDirective(level)) {
+        return;
+    }
+    const int gap = level.line - outputLine_;
+    if (gap >= 1 && gap <= 7 && level.fileName == outputFile_) {
+        out.append(static_cast<std::size_t>(gap), '\n');
+        outputLine_ = level.line;
+        return;
+    }
+    writeLineLine(out, level.line, level.fileName);
+}
+
+// ---------------------------------------------------------------- cycle
+
+void Engine::processPseudoFile(const std::string& name, const std::string& text)
+{
+    auto level = std::make_unique<InputLevel>();
+    level->kind = LevelKind::File;
+    level->named = true;
+    level->fileName = name;
+    level->text = text;
+    level->conditionDepth = conditions_.size();
+    const std::size_t floor = stack_.size();
+    if (!pushLevel(std::move(level))) {
+        return;
+    }
+    std::string discarded;
+    std::string* savedMain = mainOutput_;
+    mainOutput_ = &discarded;
+    scan(discarded, floor, false);
+    mainOutput_ = savedMain;
+}
+
+void Engine::defineFromOption(const std::string& option)
+{
+    std::size_t i = 0;
+    while (i < option.size() && isIdChar(option[i])) {
+        ++i;
+    }
+    if (i == 0 || (i < option.size() && option[i] != '=')) {
+        warn("MALFOROPT", "-D" + option);
+        return;
+    }
+    std::string text = "#define " + option.substr(0, i);
+    if (i == option.size()) {
+        text += " 1";
+    } else {
+        text += ' ';
+        const std::string_view value = std::string_view(option).substr(i + 1);
+        for (std::size_t k = 0; k < value.size(); ++k) {
+            if (value[k] == '\\' && k + 1 < value.size() && value[k + 1] == '\n') {
+                ++k;
+                continue;
+            }
+            text += value[k];
+        }
+    }
+    text += '\n';
+    processPseudoFile("*Initialization*", text);
+}
+
+void Engine::init(bool pedantic, bool traditional, const std::vector<std::string>& defines,
+                  const std::vector<std::string>& includeDirectories, std::string_view fileName,
+                  MacroTable& table, bool buildSearchList)
+{
+    clearStack();
+    table_ = &table;
+    pedantic_ = pedantic;
+    traditional_ = traditional;
+    conditions_.clear();
+    aliases_.clear();
+    analysisOn_ = true;
+    analyseAll_ = true;
+    stopped_ = false;
+    expansions_ = 0;
+    outputLine_ = 0;
+    outputFile_.clear();
+    if (buildSearchList) {
+        for (const auto& directory : includeDirectories) {
+            searchList_.push_back({true, directory});
+        }
+        const char* target = std::getenv("QVMTGT");
+        if (target == nullptr) {
+            target = std::getenv("TRVTGT");
+        }
+        if (target != nullptr) {
+            const std::string directory = std::string(target) + "/lib";
+            searchList_.push_back({true, directory});
+            systemDirectories_.push_back(directory);
+        }
+        if (std::getenv("ZWK_ADD_USR_INCLUDE") != nullptr) {
+            for (const char* directory : {"/usr/include", "/usr/local/include"}) {
+                searchList_.push_back({true, directory});
+                systemDirectories_.push_back(directory);
+            }
+        }
+    }
+    inInit_ = true;
+    installPositionProvider([this] { return position(); });
+    processPseudoFile("*Initialization*",
+                      "#define TRV_WIN32 1\n#define USE_QVM 1\n#define TRV_CPLUSPLUS_LANGUAGE 0\n");
+    const std::pair<const char*, int> predefined[] = {
+        {"__LINE__", kKindLine},         {"__DATE__", kKindDate}, {"__FILE__", kKindFile},
+        {"__BASE_FILE__", kKindBaseFile}, {"__INCLUDE_LEVEL__", kKindIncludeLevel},
+        {"__TIME__", kKindTime},          {"__STDC__", kKindStdc},
+    };
+    for (const auto& [name, kind] : predefined) {
+        table.removeAll(name, [](int) {});  // left from an earlier cycle on the same table
+        if (kind != kKindStdc || !traditional) {
+            table.insert(name, kind);
+        }
+    }
+    for (const auto& option : defines) {
+        defineFromOption(option);
+    }
+    if (!fileName.empty()) {
+        std::string discarded;
+        std::string* savedMain = mainOutput_;
+        mainOutput_ = &discarded;
+        auto level = std::make_unique<InputLevel>();
+        level->kind = LevelKind::File;
+        level->text = "#include \"" + std::string(fileName) + "\"\n";
+        const std::size_t floor = stack_.size();
+        if (pushLevel(std::move(level))) {
+            scan(discarded, floor, false);
+        }
+        mainOutput_ = savedMain;
+    }
+    inInit_ = false;
+    clearStack();
+    setMacroDefinedQuery([](std::string_view name) { return engine().macroDefined(name); });
+}
+
+int Engine::processBuffer(std::string_view text, int analyseAll, std::string_view fileName, int firstLine,
+                          std::string& result, MacroTable& table)
+{
+    clearStack();
+    table_ = &table;
+    inInit_ = false;
+    analyseAll_ = analyseAll != 0;
+    stopped_ = false;
+    expansions_ = 0;
+    scannedBytes_ = 0;
+    installPositionProvider([this] { return position(); });
+    setMacroDefinedQuery([](std::string_view name) { return engine().macroDefined(name); });
+
+    std::string out;
+    out.reserve(30);
+    mainOutput_ = &out;
+    outputFile_.clear();
+    auto level = std::make_unique<InputLevel>();
+    level->kind = LevelKind::File;
+    level->named = !fileName.empty();
+    level->fileName = std::string(fileName);
+    level->line = firstLine;
+    level->text = C_CPP_prepare_text(text);
+    level->conditionDepth = 0;  // a text may close the conditionals of an earlier one
+    const bool named = level->named;
+    if (pushLevel(std::move(level))) {
+        InputLevel& top = *stack_.back();
+        if (named && !nextIsLineDirective(top)) {
+            writeLineLine(out, firstLine, top.fileName);
+        } else {
+            outputLine_ = firstLine;
+        }
+        if (!analysisOn_ && !analyseAll_) {
+            skipToStartPragma(top);
+        }
+        scan(out, 0, false);
+    }
+    clearStack();
+    mainOutput_ = nullptr;
+    result = std::move(out);
+    return 0;
+}
+
+void Engine::end(MacroTable& table, bool freeSearchList)
+{
+    clearStack();
+    static constexpr std::string_view names[] = {"", "", "", "ifdef", "ifndef", "if", "else", "elif"};
+    for (const auto& conditional : conditions_) {
+        const int kind = conditional.kind;
+        const std::string_view name = (kind >= 3 && kind <= 7) ? names[kind] : std::string_view("if");
+        report(CWarning, "UNTERCOND", name, conditional.file, conditional.line);
+    }
+    conditions_.clear();
+    table.removeIf([](const MacroEntry& entry) {
+        return entry.kind == kKindUser || entry.kind == kKindUserBusy || entry.kind == kKindDefined;
+    });
+    typeModifiers_.clear();
+    if (freeSearchList) {
+        searchList_.clear();
+        systemDirectories_.clear();
+    }
+    // The caller's table may go away after the cycle.
+    table_ = nullptr;
+    setMacroDefinedQuery({});
+}
+
+bool Engine::macroDefined(std::string_view name)
+{
+    if (table_ == nullptr) {
+        return false;
+    }
+    MacroEntry* entry = table_->find(name);
+    return entry != nullptr && entry->kind != kKindDefined;
+}
+
+std::vector<std::string> Engine::searchList() const
+{
+    std::vector<std::string> names;
+    for (const auto& entry : searchList_) {
+        names.push_back(entry.hasDirectory ? entry.directory : std::string());
+    }
+    return names;
+}
+
+}  // namespace cpp
+
+// ---------------------------------------------------------------- macro table
+
+unsigned MacroTable::hash(std::string_view name)
+{
+    std::uint32_t h = 0;
+    for (const char c : name) {
+        h = h * 4 + static_cast<unsigned char>(c);
+    }
+    return (h & 0x7fffffffU) % kMacroChains;
+}
+
+MacroEntry* MacroTable::find(std::string_view name)
+{
+    auto& chain = chains_[hash(name)];
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        if ((*it)->name == name) {
+            return it->get();
+        }
+    }
+    return nullptr;
+}
+
+MacroEntry& MacroTable::insert(std::string_view name, int kind)
+{
+    auto entry = std::make_unique<MacroEntry>();
+    entry->name = std::string(name);
+    entry->kind = kind;
+    auto& chain = chains_[hash(name)];
+    chain.push_back(std::move(entry));
+    return *chain.back();
+}
+
+void MacroTable::remove(const MacroEntry* entry)
+{
+    auto& chain = chains_[hash(entry->name)];
+    std::erase_if(chain, [&](const std::unique_ptr<MacroEntry>& e) { return e.get() == entry; });
+}
+
+void MacroTable::clear()
+{
+    for (auto& chain : chains_) {
+        chain.clear();
+    }
+}
+
+// ---------------------------------------------------------------- text preparation
+
+namespace {
+
+char trigraphReplacement(char c)
+{
+    switch (c) {
+    case '\'': return '^';
+    case '(': return '[';
+    case ')': return ']';
+    case '-': return '~';
+    case '<': return '{';
+    case '=': return '#';
+    case '>': return '}';
+    case '/': return '\\';
+    default: return 0;
+    }
+}
+
+char digraphReplacement(char a, char b)
+{
+    if (a == '<' && b == ':') return '[';
+    if (a == ':' && b == '>') return ']';
+    if (a == '<' && b == '%') return '{';
+    if (a == '%' && b == '>') return '}';
+    if (a == '%' && b == ':') return '#';
+    return 0;
+}
+
+bool onlyBlanksUntilEnd(std::string_view line, std::size_t from)
+{
+    for (std::size_t i = from; i < line.size(); ++i) {
+        if (line[i] != ' ' && line[i] != '\t' && line[i] != '\r') {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The blanks that keep a line's length go before its end: before a final
+// carriage return and a continuation backslash, so that both keep working.
+void appendPadded(std::string& out, std::string_view line, std::size_t blanks)
+{
+    std::size_t keep = line.size();
+    if (keep > 0 && line[keep - 1] == '\r') {
+        --keep;
+    }
+    if (keep > 0 && line[keep - 1] == '\\') {
+        --keep;
+    }
+    out.append(line.substr(0, keep));
+    out.append(blanks, ' ');
+    out.append(line.substr(keep));
+}
+
+std::string replaceTrigraphs(std::string_view line)
+{
+    std::string result;
+    result.reserve(line.size());
+    std::size_t removed = 0;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '?' && i + 2 < line.size() && line[i + 1] == '?') {
+            const char replacement = trigraphReplacement(line[i + 2]);
+            if (replacement == '\\' && onlyBlanksUntilEnd(line, i + 3)) {
+                // "??/" closing the line continues it: the last blank becomes the backslash.
+                std::string tail(line.size() - i, ' ');
+                std::size_t last = tail.size();
+                if (line.back() == '\r') {
+                    tail.back() = '\r';
+                    --last;
+                }
+                tail[last - 1] = '\\';
+                return result + std::string(removed, ' ') + tail;
+            }
+            if (replacement != 0) {
+                result += replacement;
+                removed += 2;
+                i += 2;
+                continue;
+            }
+        }
+        result += line[i];
+    }
+    if (removed == 0) {
+        return result;
+    }
+    std::string padded;
+    appendPadded(padded, result, removed);
+    return padded;
+}
+
+std::string replaceDigraphs(std::string_view line)
+{
+    std::string result;
+    result.reserve(line.size());
+    std::size_t removed = 0;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (i + 1 < line.size()) {
+            const char replacement = digraphReplacement(line[i], line[i + 1]);
+            if (replacement != 0) {
+                result += replacement;
+                ++removed;
+                ++i;
+                continue;
+            }
+        }
+        result += line[i];
+    }
+    if (removed == 0) {
+        return result;
+    }
+    std::string padded;
+    appendPadded(padded, result, removed);
+    return padded;
+}
+
+bool lineNeedsWork(std::string_view line)
+{
+    for (std::size_t i = 0; i + 1 < line.size(); ++i) {
+        const char a = line[i];
+        const char b = line[i + 1];
+        if ((a == '?' && b == '?') || digraphReplacement(a, b) != 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+std::string C_CPP_prepare_text(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size() + 1);
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        const bool hasNewline = end != std::string_view::npos;
+        if (!hasNewline) {
+            end = text.size();
+        }
+        const std::string_view line = text.substr(start, end - start);
+        if (lineNeedsWork(line)) {
+            out += replaceDigraphs(replaceTrigraphs(line));
+        } else {
+            out.append(line);
+        }
+        out += '\n';
+        start = end + 1;
+    }
+    return out;
+}
+
+// ---------------------------------------------------------------- entry points
+
+void C_CPP_init_prepro(bool pedantic, bool traditional, const std::vector<std::string>& defines,
+                       const std::vector<std::string>& includeDirectories, std::string_view fileName,
+                       MacroTable& table, bool buildSearchList)
+{
+    cpp::engine().init(pedantic, traditional, defines, includeDirectories, fileName, table, buildSearchList);
+}
+
+int C_CPP_prepro_buffer(std::string_view text, int analyseAll, std::string_view fileName, int firstLine,
+                        std::string& result, MacroTable& table, DiagnosticCallback callback)
+{
+    installCallback(std::move(callback));
+    const int before = errorsReported();
+    cpp::engine().processBuffer(text, analyseAll, fileName, firstLine, result, table);
+    return errorsReported() - before;
+}
+
+void C_CPP_end_prepro(MacroTable& table, bool freeSearchList)
+{
+    cpp::engine().end(table, freeSearchList);
+}
+
+int C_CPP_eval_if_line(std::string_view expression)
+{
+    return cpp::engine().evalIfText(expression);
+}
+
+bool C_CPP_macro_defined(std::string_view name)
+{
+    return cpp::engine().macroDefined(name);
+}
+
+const std::vector<std::string>& C_CPP_system_directories()
+{
+    return cpp::engine().systemDirectories();
+}
+
+const std::vector<std::string>& C_CPP_type_modifiers()
+{
+    return cpp::engine().typeModifiers();
+}
+
+std::vector<std::string> C_CPP_search_list()
+{
+    return cpp::engine().searchList();
+}
+
+void C_CPP_set_resource_limits(std::size_t maxOutput, std::size_t maxExpansions, bool readFiles)
+{
+    cpp::engine().setLimits(maxOutput, maxExpansions, readFiles);
+}
+
+}  // namespace qvm::canalysis

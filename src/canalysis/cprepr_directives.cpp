@@ -1,0 +1,1188 @@
+// Preprocessing directives, conditional groups, file inclusion and pragmas.
+#include "base/cstsyst.h"
+#include "canalysis/cevalif.h"
+#include "canalysis/cprepr_engine.h"
+#include "diag/i18nutil.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+
+namespace qvm::canalysis::cpp {
+
+namespace {
+
+enum DirectiveKind : int {
+    kDefine = 1,
+    kInclude = 2,
+    kIfdef = 3,
+    kIfndef = 4,
+    kIf = 5,
+    kElse = 6,
+    kElif = 7,
+    kUndef = 8,
+    kEndif = 9,
+    kPragma = 22,
+    kMessage = 23,
+    kLine = 24,
+};
+
+constexpr DirectiveInfo kDirectives[] = {
+    {"define", kDefine}, {"if", kIf},         {"ifdef", kIfdef},   {"ifndef", kIfndef},
+    {"endif", kEndif},   {"else", kElse},     {"elif", kElif},     {"include", kInclude},
+    {"include_next", kInclude}, {"undef", kUndef}, {"pragma", kPragma}, {"warning", kMessage},
+    {"error", kMessage}, {"line", kLine},
+};
+
+const DirectiveInfo* findDirective(std::string_view name)
+{
+    for (const auto& directive : kDirectives) {
+        if (directive.name == name) {
+            return &directive;
+        }
+    }
+    return nullptr;
+}
+
+std::size_t spliceAt(const std::string& t, std::size_t p)
+{
+    if (p < t.size() && t[p] == '\\') {
+        if (p + 1 < t.size() && t[p + 1] == '\n') {
+            return 2;
+        }
+        if (p + 2 < t.size() && t[p + 1] == '\r' && t[p + 2] == '\n') {
+            return 3;
+        }
+    }
+    return 0;
+}
+
+std::string withoutBlanks(std::string_view text)
+{
+    std::string result;
+    for (const char c : text) {
+        if (!isAnySpace(c)) {
+            result += c;
+        }
+    }
+    return result;
+}
+
+std::string_view readWord(std::string_view text, std::size_t& i)
+{
+    while (i < text.size() && isAnySpace(text[i])) {
+        ++i;
+    }
+    const std::size_t start = i;
+    while (i < text.size() && isIdChar(text[i])) {
+        ++i;
+    }
+    return text.substr(start, i - start);
+}
+
+// Whitespace runs count as one blank; references stand as their attributes.
+std::string canonicalDefinition(const MacroDefinition& definition)
+{
+    std::string canonical;
+    std::size_t cursor = 0;
+    auto appendText = [&](std::string_view text) {
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (isAnySpace(text[i])) {
+                while (i + 1 < text.size() && isAnySpace(text[i + 1])) {
+                    ++i;
+                }
+                canonical += ' ';
+            } else {
+                canonical += text[i];
+            }
+        }
+    };
+    for (const auto& reference : definition.references) {
+        appendText(std::string_view(definition.replacement).substr(cursor, static_cast<std::size_t>(reference.textBefore)));
+        cursor += static_cast<std::size_t>(reference.textBefore);
+        canonical += '\x01';
+        canonical += std::to_string(reference.index);
+        canonical += reference.quote == 0 ? '-' : reference.quote;
+        canonical += reference.pasteBefore ? 'b' : '-';
+        canonical += reference.pasteAfter ? 'a' : '-';
+        canonical += '\x01';
+    }
+    appendText(std::string_view(definition.replacement).substr(std::min(cursor, definition.replacement.size())));
+    return canonical;
+}
+
+bool sameDefinition(const MacroDefinition& a, const MacroDefinition& b)
+{
+    return a.parameterCount == b.parameterCount && a.parameterNames == b.parameterNames &&
+           a.variadic == b.variadic && a.bracketed == b.bracketed && canonicalDefinition(a) == canonicalDefinition(b);
+}
+
+// Reads a whole regular file, stopping at its first NUL byte.
+std::optional<std::string> readSourceFile(const std::string& path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return std::nullopt;
+    }
+    base::FileHandle file = base::openFile(path, "rb");
+    if (!file) {
+        return std::nullopt;
+    }
+    std::string text;
+    text.reserve(512 + 2 * static_cast<std::size_t>(info.st_size));
+    char buffer[65536];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
+        const void* nul = std::memchr(buffer, '\0', got);
+        if (nul != nullptr) {
+            text.append(buffer, static_cast<const char*>(nul) - buffer);
+            break;
+        }
+        text.append(buffer, got);
+    }
+    return text;
+}
+
+std::string doubledBackslashes(std::string_view text)
+{
+    std::string result;
+    for (const char c : text) {
+        result += c;
+        if (c == '\\') {
+            result += '\\';
+        }
+    }
+    return result;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- #define
+
+// Reads the parameter list and body of a #define line.
+class DefineParser {
+public:
+    DefineParser(Engine& engine, std::string_view text) : engine_(engine), text_(text) {}
+
+    void run();
+
+private:
+    bool parseParameters(char close);
+    void parseBody(std::string_view body);
+    void addReference(int index, char quote);
+    int parameterIndex(std::string_view name) const;
+    std::string restOfLine() const { return std::string(trimSpaces(text_.substr(std::min(i_, text_.size())))); }
+
+    Engine& engine_;
+    std::string_view text_;
+    std::size_t i_ = 0;
+    std::string name_;
+    std::vector<std::string> parameters_;
+    MacroDefinition definition_;
+    std::size_t lastReferenceEnd_ = 0;
+    bool pendingPaste_ = false;
+};
+
+int DefineParser::parameterIndex(std::string_view name) const
+{
+    for (std::size_t k = 0; k < parameters_.size(); ++k) {
+        if (parameters_[k] == name) {
+            return static_cast<int>(k);
+        }
+    }
+    return -1;
+}
+
+void DefineParser::run()
+{
+    while (i_ < text_.size() && isAnySpace(text_[i_])) {
+        ++i_;
+    }
+    if (i_ >= text_.size()) {
+        engine_.warn("INVAMACRO", "");
+        return;
+    }
+    if (!isIdStart(text_[i_])) {
+        std::size_t end = i_;
+        while (end < text_.size() && !isAnySpace(text_[end])) {
+            ++end;
+        }
+        engine_.warn("INVAMACRO", text_.substr(i_, end - i_));
+        return;
+    }
+    const std::size_t start = i_;
+    while (i_ < text_.size() && isIdChar(text_[i_])) {
+        ++i_;
+    }
+    name_ = std::string(text_.substr(start, i_ - start));
+    if (name_ == "defined") {
+        engine_.warn("INVDEFINE", name_);
+    }
+    if (i_ < text_.size() && (text_[i_] == '(' || text_[i_] == '[')) {
+        definition_.bracketed = text_[i_] == '[';
+        ++i_;
+        if (!parseParameters(definition_.bracketed ? ']' : ')')) {
+            return;
+        }
+        if (i_ < text_.size() && (text_[i_] == ' ' || text_[i_] == '\t')) {
+            ++i_;
+        }
+    }
+    parseBody(trimSpaces(text_.substr(i_)));
+
+    MacroTable& table = *engine_.table_;
+    if (MacroEntry* existing = table.find(name_)) {
+        const bool user = existing->kind == kKindUser || existing->kind == kKindUserBusy;
+        const bool equal = user && existing->definition && sameDefinition(*existing->definition, definition_);
+        if (!equal && existing->kind != kKindStdc) {
+            engine_.warn("IDENREDEF", name_);
+        }
+        table.remove(existing);
+    }
+    MacroEntry& entry = table.insert(name_, kKindUser);
+    entry.definition = std::make_shared<const MacroDefinition>(std::move(definition_));
+}
+
+bool DefineParser::parseParameters(char close)
+{
+    definition_.parameterCount = 0;
+    std::string names;
+    auto skipBlanks = [&] {
+        while (i_ < text_.size() && isAnySpace(text_[i_])) {
+            ++i_;
+        }
+    };
+    skipBlanks();
+    if (i_ < text_.size() && text_[i_] == close) {
+        ++i_;
+        return true;
+    }
+    while (true) {
+        skipBlanks();
+        if (i_ >= text_.size()) {
+            engine_.warn("UNTPARDEF", name_);
+            return false;
+        }
+        const char c = text_[i_];
+        if (!isIdStart(c) && c != '.') {
+            if (c == ',' || c == close) {
+                engine_.warn("BADPARDEF", restOfLine());
+            } else {
+                engine_.warn("PARASTART", restOfLine());
+            }
+            return false;
+        }
+        if (definition_.variadic != 0) {
+            engine_.warn("BADPARDEF",
+                         diag::trLocal("Warning Parameter", "another parameter follow \"...\""));
+            return false;
+        }
+        std::string parameter;
+        while (i_ < text_.size() && isIdChar(text_[i_])) {
+            parameter += text_[i_++];
+        }
+        skipBlanks();
+        if (i_ < text_.size() && text_[i_] == '.') {
+            std::size_t dots = 0;
+            while (i_ < text_.size() && text_[i_] == '.') {
+                ++dots;
+                ++i_;
+            }
+            if (dots != 3) {
+                engine_.warn("BADPARDEF", diag::trLocal("Warning Parameter", "\"...\" expected"));
+                return false;
+            }
+            definition_.variadic = parameter.empty() ? 2 : 1;
+            if (parameter.empty()) {
+                parameter = "__VA_ARGS__";
+            }
+            names += names.empty() ? "" : ", ";
+            names += definition_.variadic == 2 ? std::string("...") : parameter + "...";
+        } else {
+            names += names.empty() ? "" : ", ";
+            names += parameter;
+        }
+        parameters_.push_back(parameter);
+        ++definition_.parameterCount;
+        skipBlanks();
+        if (i_ >= text_.size()) {
+            engine_.warn("UNTPARDEF", name_);
+            return false;
+        }
+        if (text_[i_] == close) {
+            ++i_;
+            break;
+        }
+        if (text_[i_] != ',') {
+            engine_.warn("BADPARDEF", restOfLine());
+            return false;
+        }
+        ++i_;
+        skipBlanks();
+        if (i_ < text_.size() && (text_[i_] == ',' || text_[i_] == close)) {
+            engine_.warn("BADPARDEF", restOfLine());
+            return false;
+        }
+    }
+    definition_.parameterNames = names;
+    return true;
+}
+
+void DefineParser::addReference(int index, char quote)
+{
+    ParameterReference reference;
+    reference.textBefore = static_cast<int>(definition_.replacement.size() - lastReferenceEnd_);
+    reference.index = index;
+    reference.quote = quote;
+    reference.pasteBefore = pendingPaste_;
+    pendingPaste_ = false;
+    lastReferenceEnd_ = definition_.replacement.size();
+    definition_.references.push_back(reference);
+}
+
+void DefineParser::parseBody(std::string_view body)
+{
+    std::string& plain = definition_.replacement;
+    const bool functionLike = definition_.parameterCount >= 0;
+    const bool traditional = engine_.traditional_;
+    auto referenceFor = [&](std::string_view word) -> std::optional<int> {
+        if (!functionLike) {
+            return std::nullopt;
+        }
+        if (definition_.variadic == 2 && word == "__VA_ARGS__") {
+            return -1;
+        }
+        const int index = parameterIndex(word);
+        if (index >= 0 && !(definition_.variadic == 2 && index == definition_.parameterCount - 1)) {
+            return index;
+        }
+        return std::nullopt;
+    };
+    std::size_t i = 0;
+    while (i < body.size()) {
+        const char c = body[i];
+        if (c == '#' && !traditional && i + 1 < body.size() && body[i + 1] == '#') {
+            while (plain.size() > lastReferenceEnd_ && isAnySpace(plain.back())) {
+                plain.pop_back();
+            }
+            if (plain.size() == lastReferenceEnd_ && !definition_.references.empty() &&
+                plain.size() == lastReferenceEnd_) {
+                definition_.references.back().pasteAfter = true;
+            }
+            i += 2;
+            while (i < body.size() && isAnySpace(body[i])) {
+                ++i;
+            }
+            pendingPaste_ = true;
+            continue;
+        }
+        if (c == '#' && !traditional && functionLike) {
+            std::size_t j = i + 1;
+            char quote = '"';
+            if (j < body.size() && body[j] == '@') {
+                quote = '\'';
+                ++j;
+            }
+            while (j < body.size() && isAnySpace(body[j])) {
+                ++j;
+            }
+            std::size_t end = j;
+            while (end < body.size() && isIdChar(body[end])) {
+                ++end;
+            }
+            const auto reference = end > j && isIdStart(body[j]) ? referenceFor(body.substr(j, end - j)) : std::nullopt;
+            if (reference) {
+                addReference(*reference, quote);
+                i = end;
+                continue;
+            }
+            engine_.warn("OPERMACRO", name_);
+            plain += c;
+            pendingPaste_ = false;
+            ++i;
+            continue;
+        }
+        if (isIdStart(c)) {
+            std::size_t end = i;
+            while (end < body.size() && isIdChar(body[end])) {
+                ++end;
+            }
+            const std::string_view word = body.substr(i, end - i);
+            if (const auto reference = referenceFor(word)) {
+                addReference(*reference, 0);
+            } else {
+                plain += word;
+                pendingPaste_ = false;
+            }
+            i = end;
+            continue;
+        }
+        if (isDigit(c) || (c == '.' && i + 1 < body.size() && isDigit(body[i + 1]))) {
+            std::size_t end = i + 1;
+            while (end < body.size()) {
+                const char k = body[end];
+                if (isIdChar(k) || (k == '.' && !(end + 1 < body.size() && body[end + 1] == '.')) ||
+                    ((k == '+' || k == '-') && (body[end - 1] == 'e' || body[end - 1] == 'E') && !traditional)) {
+                    ++end;
+                } else {
+                    break;
+                }
+            }
+            plain += body.substr(i, end - i);
+            pendingPaste_ = false;
+            i = end;
+            continue;
+        }
+        if (c == '/' && traditional && i + 1 < body.size() && body[i + 1] == '*') {
+            const std::size_t end = body.find("*/", i + 2);
+            i = end == std::string_view::npos ? body.size() : end + 2;
+            continue;
+        }
+        if ((c == '"' || c == '\'') && !traditional) {
+            std::size_t end = i + 1;
+            while (end < body.size() && body[end] != c) {
+                end += body[end] == '\\' ? 2 : 1;
+            }
+            end = std::min(end + 1, body.size());
+            plain += body.substr(i, end - i);
+            pendingPaste_ = false;
+            i = end;
+            continue;
+        }
+        plain += c;
+        if (!isAnySpace(c)) {
+            pendingPaste_ = false;
+        }
+        ++i;
+    }
+}
+
+void Engine::doDefine(std::string_view argument)
+{
+    DefineParser parser(*this, argument);
+    parser.run();
+}
+
+// ---------------------------------------------------------------- #undef
+
+void Engine::doUndef(std::string_view argument)
+{
+    std::size_t i = 0;
+    const std::string name(readWord(argument, i));
+    if (name == "defined") {
+        warn("UNDEFININ", "defined");
+    }
+    table_->removeAll(name, [&](int kind) {
+        if (kind != kKindUser && kind != kKindUserBusy && kind != kKindStdc) {
+            warn("UNDEFININ", name);
+        }
+    });
+}
+
+// ---------------------------------------------------------------- conditionals
+
+int Engine::evalIfText(std::string_view expression)
+{
+    std::string text(expression);
+    for (std::size_t p = text.find("#machine("); p != std::string::npos; p = text.find("#machine(", p)) {
+        text.replace(p, 9, " defined(");
+    }
+    for (std::size_t p = text.find("#lint(on)"); p != std::string::npos; p = text.find("#lint(on)", p)) {
+        text.replace(p, 9, "  (0)    ");
+    }
+    if (table_ == nullptr) {
+        return C_CPP_eval_if(text.c_str());
+    }
+    MacroEntry& defined = table_->insert("defined", kKindDefined);
+    const std::string expanded = expandText(text, false);
+    table_->remove(&defined);
+    return C_CPP_eval_if(expanded.c_str());
+}
+
+bool Engine::insideConditional(const InputLevel& level) const
+{
+    return conditions_.size() > level.conditionDepth;
+}
+
+void Engine::reportMatchLine(const Conditional& conditional)
+{
+    const InputLevel* file = nearestFile();
+    std::string text = " " + std::to_string(conditional.line);
+    if (file == nullptr || file->fileName != conditional.file) {
+        text += " file " + conditional.file;
+    }
+    const auto [name, line] = position();
+    report(CInformation, "MATCHLINE", text, name, line);
+}
+
+void Engine::doIf(InputLevel& level, std::string_view argument)
+{
+    Conditional conditional{level.fileName, directiveLine_, 0, kIf};
+    const int value = evalIfText(argument);
+    conditional.taken = value != 0 ? 1 : 0;
+    conditions_.push_back(conditional);
+    if (value == 0) {
+        skipGroup(level);
+    }
+}
+
+void Engine::doIfdef(InputLevel& level, std::string_view argument, bool wantDefined, std::string_view name)
+{
+    const std::string_view text = trimSpaces(argument);
+    bool value = !wantDefined;
+    if (text.empty()) {
+        warn("NOARGUMEN", name);
+    } else if (!isIdChar(text[0])) {
+        if (!traditional_) {
+            warn("ARGPUNCTU", name);
+        }
+    } else {
+        if (isDigit(text[0]) && pedantic_) {
+            warn("STARTDIGI", name);
+        }
+        std::size_t end = 0;
+        while (end < text.size() && isIdChar(text[end])) {
+            ++end;
+        }
+        if (end < text.size() && !traditional_) {
+            warn("INVALIEND", name);
+        }
+        const bool defined = macroDefined(text.substr(0, end));
+        value = wantDefined ? defined : !defined;
+    }
+    conditions_.push_back({level.fileName, directiveLine_, value ? 1 : 0, wantDefined ? kIfdef : kIfndef});
+    if (!value) {
+        skipGroup(level);
+    }
+}
+
+void Engine::doElse(InputLevel& level, bool isElif)
+{
+    if (!insideConditional(level)) {
+        warn("NOCONDITI", isElif ? "#elif" : "#else");
+        return;
+    }
+    Conditional& conditional = conditions_.back();
+    if (conditional.kind == kElse) {
+        warn("ELIFAELSE", isElif ? "elif" : "#else");
+        reportMatchLine(conditional);
+    }
+    conditional.kind = isElif ? kElif : kElse;
+    skipGroup(level);
+}
+
+void Engine::doEndif(InputLevel& level)
+{
+    if (!insideConditional(level)) {
+        warn("UNBAENDIF", "");
+        return;
+    }
+    conditions_.pop_back();
+}
+
+// Steps to the newline that ends the current line, over strings and comments.
+void Engine::skipRestOfLine(InputLevel& level)
+{
+    const std::string& t = level.text;
+    while (level.pos < t.size()) {
+        const std::size_t p = t.find_first_of("\n/\"'\\", level.pos);
+        if (p == std::string::npos) {
+            level.pos = t.size();
+            return;
+        }
+        level.pos = p;
+        const char c = t[p];
+        if (c == '\n') {
+            return;
+        }
+        if (c == '\\') {
+            if (spliceAt(t, p) != 0) {
+                skipSplices(level);
+            } else {
+                level.pos += 2;
+            }
+        } else if (c == '/') {
+            if (p + 1 < t.size() && t[p + 1] == '*') {
+                skipBlockComment(level, nullptr);
+            } else if (p + 1 < t.size() && t[p + 1] == '/') {
+                skipLineComment(level);
+            } else {
+                ++level.pos;
+            }
+        } else {
+            std::size_t q = p + 1;
+            while (q < t.size() && t[q] != c && t[q] != '\n') {
+                if (t[q] == '\\' && q + 1 < t.size()) {
+                    if (const std::size_t length = spliceAt(t, q)) {
+                        ++level.line;
+                        q += length;
+                        continue;
+                    }
+                    ++q;
+                }
+                ++q;
+            }
+            level.pos = q < t.size() && t[q] == c ? q + 1 : q;
+        }
+    }
+    level.pos = std::min(level.pos, t.size());
+}
+
+// Skips blanks, continuations and comments at the start of a line or after '#'.
+void Engine::skipLeadingBlanks(InputLevel& level)
+{
+    const std::string& t = level.text;
+    while (level.pos < t.size()) {
+        const char c = t[level.pos];
+        if (isHSpace(c)) {
+            ++level.pos;
+        } else if (const std::size_t length = spliceAt(t, level.pos)) {
+            level.pos += length;
+            ++level.line;
+        } else if (c == '/' && level.pos + 1 < t.size() && t[level.pos + 1] == '*') {
+            skipBlockComment(level, nullptr);
+        } else {
+            return;
+        }
+    }
+}
+
+void Engine::skipGroup(InputLevel& level)
+{
+    const std::string& t = level.text;
+    int nesting = 0;
+    skipRestOfLine(level);
+    while (level.pos < t.size() && !stopped_) {
+        ++level.pos;  // the newline
+        ++level.line;
+        skipLeadingBlanks(level);
+        if (level.pos < t.size() && t[level.pos] == '#') {
+            const int line = level.line;
+            ++level.pos;
+            skipLeadingBlanks(level);
+            const std::string name =
+                level.pos < t.size() && isIdStart(t[level.pos]) ? readIdentifier(level) : std::string();
+            if (name == "if" || name == "ifdef" || name == "ifndef") {
+                ++nesting;
+            } else if (name == "endif") {
+                if (nesting > 0) {
+                    --nesting;
+                } else {
+                    conditions_.pop_back();
+                    skipRestOfLine(level);
+                    return;
+                }
+            } else if (nesting == 0 && (name == "else" || name == "elif")) {
+                Conditional& conditional = conditions_.back();
+                if (conditional.kind == kElse) {
+                    warn("ELIFAELSE", "else or elif");
+                    reportMatchLine(conditional);
+                }
+                if (name == "else") {
+                    conditional.kind = kElse;
+                    if (conditional.taken == 0) {
+                        ++conditional.taken;
+                        skipRestOfLine(level);
+                        return;
+                    }
+                } else {
+                    conditional.kind = kElif;
+                    if (conditional.taken == 0) {
+                        directiveLine_ = line;
+                        const std::string expression = collectDirectiveLine(level, kElif);
+                        if (evalIfText(expression) != 0) {
+                            ++conditional.taken;
+                            return;
+                        }
+                    }
+                }
+            }
+        }
+        skipRestOfLine(level);
+    }
+}
+
+bool Engine::isStartPragma(std::string_view pragmaText) const
+{
+    auto isStart = [](std::string_view text) {
+        std::string compact = withoutBlanks(text);
+        if (compact.rfind("#pragma", 0) == 0) {
+            compact.erase(0, 7);
+        } else if (compact.rfind("pragma", 0) == 0 && compact.rfind("pragmatarvo", 0) != 0) {
+            compact.erase(0, 6);
+        }
+        return compact == "tarvostart_analyse" || compact == "tarvostart_analyze";
+    };
+    if (isStart(pragmaText)) {
+        return true;
+    }
+    const std::string compact = withoutBlanks(pragmaText);
+    for (const auto& [text, replacement] : aliases_) {
+        if (withoutBlanks(text) == compact && isStart(replacement)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void Engine::skipToStartPragma(InputLevel& level)
+{
+    const std::string& t = level.text;
+    while (level.pos < t.size() && !stopped_) {
+        skipLeadingBlanks(level);
+        if (level.pos < t.size() && t[level.pos] == '#') {
+            ++level.pos;
+            skipLeadingBlanks(level);
+            const std::string name =
+                level.pos < t.size() && isIdStart(t[level.pos]) ? readIdentifier(level) : std::string();
+            if (name == "pragma" && isStartPragma(collectDirectiveLine(level, kPragma))) {
+                analysisOn_ = true;
+                return;
+            }
+        }
+        skipRestOfLine(level);
+        if (level.pos < t.size()) {
+            ++level.pos;
+            ++level.line;
+        }
+    }
+}
+
+// ---------------------------------------------------------------- directive lines
+
+std::string Engine::collectDirectiveLine(InputLevel& level, int kind)
+{
+    const std::string& t = level.text;
+    std::string line;
+    bool angleAllowed = kind == kInclude;
+    while (level.pos < t.size()) {
+        const char c = t[level.pos];
+        if (c == '\n') {
+            break;
+        }
+        if (const std::size_t length = spliceAt(t, level.pos)) {
+            level.pos += length;
+            ++level.line;
+            continue;
+        }
+        if (c == '/' && level.pos + 1 < t.size() && (t[level.pos + 1] == '*' || t[level.pos + 1] == '/')) {
+            const std::size_t start = level.pos;
+            if (t[level.pos + 1] == '*') {
+                skipBlockComment(level, nullptr);
+            } else {
+                skipLineComment(level);
+            }
+            if (traditional_ && kind == kDefine && t[start + 1] == '*') {
+                // Kept for the body, where it vanishes after the parameters are found.
+                for (std::size_t k = start; k < level.pos; ++k) {
+                    line += t[k] == '\n' ? ' ' : t[k];
+                }
+            } else {
+                line += ' ';
+            }
+            continue;
+        }
+        if (c == '<' && angleAllowed) {
+            const std::size_t end = t.find_first_of(">\n", level.pos);
+            const std::size_t stop = end == std::string::npos ? t.size() : (t[end] == '>' ? end + 1 : end);
+            line.append(t, level.pos, stop - level.pos);
+            level.pos = stop;
+            angleAllowed = false;
+            continue;
+        }
+        if (!isHSpace(c)) {
+            angleAllowed = false;
+        }
+        if (c == '"' || c == '\'') {
+            line += c;
+            ++level.pos;
+            while (level.pos < t.size() && t[level.pos] != '\n') {
+                if (const std::size_t length = spliceAt(t, level.pos)) {
+                    level.pos += length;
+                    ++level.line;
+                    continue;
+                }
+                const char k = t[level.pos++];
+                line += k;
+                if (k == '\\' && level.pos < t.size() && t[level.pos] != '\n') {
+                    line += t[level.pos++];
+                } else if (k == c) {
+                    break;
+                }
+            }
+            continue;
+        }
+        line += c;
+        ++level.pos;
+    }
+    return line;
+}
+
+bool Engine::handleDirective(std::string& out, InputLevel& level)
+{
+    const std::size_t hashPosition = level.pos;
+    const int startLine = level.line;
+    const std::string& t = level.text;
+    ++level.pos;
+    skipLeadingBlanks(level);
+    const std::string name =
+        level.pos < t.size() && isIdStart(t[level.pos]) ? readIdentifier(level) : std::string();
+    const DirectiveInfo* directive = findDirective(name);
+    if (directive == nullptr) {
+        if (name.empty()) {
+            std::size_t p = level.pos;
+            while (p < t.size() && isHSpace(t[p])) {
+                ++p;
+            }
+            if (p >= t.size() || t[p] == '\n') {
+                level.pos = p;  // an empty directive
+                return true;
+            }
+        }
+        level.pos = hashPosition;
+        level.line = startLine;
+        return false;
+    }
+    directiveLine_ = startLine;
+    const std::string argument = collectDirectiveLine(level, directive->kind);
+    level.lineStart = false;
+    switch (directive->kind) {
+    case kDefine:
+        doDefine(argument);
+        break;
+    case kUndef:
+        doUndef(argument);
+        break;
+    case kIf:
+        doIf(level, argument);
+        break;
+    case kIfdef:
+        doIfdef(level, argument, true, name);
+        break;
+    case kIfndef:
+        doIfdef(level, argument, false, name);
+        break;
+    case kElse:
+        doElse(level, false);
+        break;
+    case kElif:
+        doElse(level, true);
+        break;
+    case kEndif:
+        doEndif(level);
+        break;
+    case kInclude:
+        doInclude(out, level, argument, name == "include_next");
+        break;
+    case kMessage:
+        doError(out, name, argument);
+        break;
+    case kLine:
+        doLine(level, argument);
+        break;
+    case kPragma:
+        doPragma(out, argument);
+        break;
+    default:
+        break;
+    }
+    return true;
+}
+
+void Engine::handleHash(std::string& out, InputLevel& level)
+{
+    if (level.kind == LevelKind::File && level.lineStart && handleDirective(out, level)) {
+        return;
+    }
+    level.lineStart = false;
+    out += '#';
+    ++level.pos;
+}
+
+// ---------------------------------------------------------------- #include
+
+void Engine::doInclude(std::string& out, InputLevel& level, std::string_view argument, bool next)
+{
+    auto isComplete = [](std::string_view text) {
+        return text.size() >= 2 && ((text.front() == '"' && text.back() == '"' &&
+                                     text.find('"', 1) == text.size() - 1) ||
+                                    (text.front() == '<' && text.back() == '>' &&
+                                     text.find('>') == text.size() - 1));
+    };
+    std::string operand(trimSpaces(argument));
+    if (!isComplete(operand)) {
+        operand = std::string(trimSpaces(expandText(operand, false)));
+        if (!isComplete(operand)) {
+            warn("ERINCLUDE", operand);
+            return;
+        }
+    }
+    const std::string name = operand.substr(1, operand.size() - 2);
+    const bool angled = operand.front() == '<';
+
+    std::vector<SearchEntry> entries = searchList_;
+    std::size_t first = 0;
+    bool tryAsWritten = true;
+    if (next && angled) {
+        tryAsWritten = false;
+        first = level.searchEntry < 0 ? 0 : static_cast<std::size_t>(level.searchEntry) + 1;
+    } else {
+        entries.push_back({true, level.named ? base::directoryPart(level.fileName) : std::string()});
+        if (entries.back().directory.empty()) {
+            entries.back().hasDirectory = false;
+        }
+    }
+
+    std::optional<std::string> text;
+    std::string path;
+    int foundEntry = -1;
+    if (tryAsWritten && readFiles_) {
+        path = name;
+        text = readSourceFile(path);
+    }
+    for (std::size_t k = first; readFiles_ && !text && k < entries.size(); ++k) {
+        path = entries[k].hasDirectory ? base::systemPath(entries[k].directory, name) : name;
+        text = readSourceFile(path);
+        foundEntry = static_cast<int>(k);
+    }
+    if (!text) {
+        const auto [file, line] = position();
+        report(CFatal, "IMPOUVFIC", name, file, line);
+        return;
+    }
+
+    auto included = std::make_unique<InputLevel>();
+    included->kind = LevelKind::File;
+    included->named = true;
+    included->included = true;
+    included->fileName = path;
+    included->text = C_CPP_prepare_text(*text);
+    included->conditionDepth = conditions_.size();
+    included->searchEntry = foundEntry;
+    if (!pushLevel(std::move(included))) {
+        return;
+    }
+    if (!inInit_ && &out == mainOutput_) {
+        writeLineLine(out, 1, path);
+    }
+    if (!analysisOn_ && !analyseAll_) {
+        skipToStartPragma(*stack_.back());
+    }
+}
+
+// ---------------------------------------------------------------- #error, #line
+
+void Engine::doError(std::string& out, std::string_view name, std::string_view argument)
+{
+    const std::string_view rest = trimSpaces(argument);
+    const std::string written = "#" + std::string(name) + " ";
+    warn("WARNERR", written + std::string(rest.substr(0, 511)));
+    out += written;
+    out += rest;
+}
+
+void Engine::doLine(InputLevel& level, std::string_view argument)
+{
+    std::size_t i = 0;
+    while (i < argument.size() && isAnySpace(argument[i])) {
+        ++i;
+    }
+    const std::size_t digitsStart = i;
+    long number = 0;
+    bool negative = false;
+    if (i < argument.size() && (argument[i] == '-' || argument[i] == '+')) {
+        negative = argument[i] == '-';
+        ++i;
+    }
+    std::size_t digits = 0;
+    while (i < argument.size() && isDigit(argument[i]) && digits < 18) {
+        number = number * 10 + (argument[i] - '0');
+        ++i;
+        ++digits;
+    }
+    if (digits == 0 || i == digitsStart) {
+        return;
+    }
+    number = negative ? -number : number;
+    while (i < argument.size() && isAnySpace(argument[i])) {
+        ++i;
+    }
+    std::size_t end = i;
+    while (end < argument.size() && !isAnySpace(argument[end])) {
+        ++end;
+    }
+    std::string word(argument.substr(i, end - i));
+    for (char& c : word) {
+        c = c == '"' ? ' ' : c;
+    }
+    const std::string fileName(trimSpaces(word));
+    if (number == 0 || word.empty() || fileName.empty()) {
+        return;
+    }
+    level.line = static_cast<int>(number - 1);
+    level.fileName = fileName;
+    level.named = true;
+}
+
+// ---------------------------------------------------------------- #pragma
+
+void Engine::addIncludeStd(std::string_view list)
+{
+    std::vector<std::string> directories;
+    std::string current;
+    bool quoted = false;
+    for (const char c : list) {
+        if (c == '"') {
+            quoted = !quoted;
+            continue;
+        }
+        if (!quoted && (c == ',' || isAnySpace(c))) {
+            if (!current.empty()) {
+                directories.push_back(current);
+                current.clear();
+            }
+            continue;
+        }
+        current += c;
+    }
+    if (!current.empty()) {
+        directories.push_back(current);
+    }
+    if (directories.empty()) {
+        warn("SYNTAXERR", "empty pragma tarvo incl_std");
+        return;
+    }
+    for (const auto& directory : directories) {
+        systemDirectories_.push_back(doubledBackslashes(directory));
+        searchList_.push_back({true, directory});
+    }
+}
+
+namespace {
+
+// One operand of the alias pragma: a double-quoted string or a word.
+std::optional<std::string> readOperand(std::string_view text, std::size_t& i)
+{
+    while (i < text.size() && isAnySpace(text[i])) {
+        ++i;
+    }
+    if (i >= text.size()) {
+        return std::nullopt;
+    }
+    if (text[i] == '"') {
+        const std::size_t end = text.find('"', i + 1);
+        if (end == std::string_view::npos) {
+            return std::nullopt;
+        }
+        std::string operand(text.substr(i + 1, end - i - 1));
+        i = end + 1;
+        return operand;
+    }
+    const std::size_t start = i;
+    while (i < text.size() && !isAnySpace(text[i]) && text[i] != '=') {
+        ++i;
+    }
+    if (i == start) {
+        return std::nullopt;
+    }
+    return std::string(text.substr(start, i - start));
+}
+
+bool isAcceptedWord(std::string_view word)
+{
+    static constexpr std::string_view accepted[] = {
+        "crc_justify", "crc_justify_all", "crc_justify_everywhere", "insert", "prefix_call", "type_boolean",
+        "ex_call", "exit_instr", "accept", "reduce", "fctreduce", "nothingbefore", "nointerpret", "directive",
+        "stop_instr", "start_instr", "zel_stub", "testing_tool_call_place",
+    };
+    return std::find(std::begin(accepted), std::end(accepted), word) != std::end(accepted);
+}
+
+}  // namespace
+
+void Engine::doPragmaTarvo(std::string& out, std::string_view text, std::string_view words)
+{
+    std::size_t i = 0;
+    const std::string_view word = readWord(words, i);
+    const std::string_view rest = words.substr(i);
+    if (word == "sizeof" || word == "signof") {
+        out += "#pragma ";
+        out += trimSpaces(text);
+        return;
+    }
+    if (word == "incl_std") {
+        addIncludeStd(rest);
+    } else if (word == "stop_analyse" || word == "stop_analyze") {
+        analysisOn_ = false;
+    } else if (word == "start_analyse" || word == "start_analyze") {
+        analysisOn_ = true;
+    } else if (word == "pragma") {
+        std::size_t k = 0;
+        const auto first = readOperand(rest, k);
+        while (k < rest.size() && isAnySpace(rest[k])) {
+            ++k;
+        }
+        if (k < rest.size() && rest[k] == '=') {
+            ++k;
+        }
+        const auto second = first ? readOperand(rest, k) : std::nullopt;
+        if (!first || !second) {
+            warn("SYNTAXERR", trimSpaces(text));
+            return;
+        }
+        for (auto& alias : aliases_) {
+            if (alias.first == *first) {
+                alias.second = *second;
+                return;
+            }
+        }
+        aliases_.emplace_back(*first, *second);
+    } else if (word == "type_modifier") {
+        std::size_t k = 0;
+        while (k < rest.size() && isAnySpace(rest[k])) {
+            ++k;
+        }
+        if (k >= rest.size() || rest[k] != '=') {
+            warn("TYPMODINC", trimSpaces(rest));
+            return;
+        }
+        ++k;
+        const std::string modifier(readWord(rest, k));
+        if (modifier.empty()) {
+            warn("TYPMODINC", trimSpaces(rest));
+            return;
+        }
+        if (std::find(typeModifiers_.begin(), typeModifiers_.end(), modifier) == typeModifiers_.end()) {
+            typeModifiers_.push_back(modifier);
+        }
+    } else if (!isAcceptedWord(word)) {
+        warn("PRAGMAINC", word);
+    }
+}
+
+void Engine::doPragma(std::string& out, std::string_view argument)
+{
+    std::string text(trimSpaces(argument));
+    const std::string compact = withoutBlanks(text);
+    for (const auto& [alias, replacement] : aliases_) {
+        if (withoutBlanks(alias) == compact) {
+            std::string_view replaced = trimSpaces(replacement);
+            if (replaced.rfind("#pragma", 0) == 0) {
+                replaced = trimSpaces(replaced.substr(7));
+            }
+            text = std::string(replaced);
+            break;
+        }
+    }
+    std::size_t i = 0;
+    if (readWord(text, i) != "tarvo") {
+        return;
+    }
+    doPragmaTarvo(out, text, std::string_view(text).substr(i));
+}
+
+}  // namespace qvm::canalysis::cpp

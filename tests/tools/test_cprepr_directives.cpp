@@ -1,0 +1,256 @@
+// Directives, conditional groups, inclusion and pragmas through `qvminspect cpp`.
+#include "cpp_harness.h"
+
+namespace qvm::testing {
+namespace {
+
+using CppDirectives = CppHarness;
+
+TEST_F(CppDirectives, ConditionalGroupsChooseOneBranch)
+{
+    const auto result = cpp(R"(#define ONE 1
+#if ONE == 1
+a
+#elif 1
+b
+#else
+c
+#endif
+#if 0
+d
+#elif ONE
+e
+#elif 1
+f
+#endif
+#ifdef ONE
+g
+#else
+h
+#endif
+#ifndef ONE
+i
+#endif
+#if defined ONE && defined(ONE) && !defined ( TWO )
+j
+#endif
+#if #machine(ONE) + #lint(on)
+k
+#endif
+#if 0
+# if 1
+#  error never
+# endif
+#else
+l
+#endif
+)");
+    EXPECT_EQ(tokens(result.out), tokens("a e g j k l"));
+    EXPECT_EQ(result.status, 0) << result.err;
+}
+
+TEST_F(CppDirectives, SkippedGroupsStepOverStringsAndComments)
+{
+    const auto result = cpp("#if 0\n\"#endif\" /* \n#endif */ don't\n#else\nyes\n#endif\nafter\n");
+    EXPECT_EQ(body(result.out), "yes\nafter");
+    EXPECT_EQ(result.status, 0) << result.err;
+}
+
+TEST_F(CppDirectives, DefinedNeedsAName)
+{
+    const auto result = cpp("#if defined\nno\n#endif\n#if defined(X\nno\n#endif\n#if defined X || 1\nyes\n#endif\n");
+    EXPECT_EQ(count(result.err, "ERDEFINED"), 2) << result.err;
+    EXPECT_EQ(body(result.out), "yes");
+}
+
+TEST_F(CppDirectives, IfdefArgumentWarnings)
+{
+    const auto result = cpp("#ifdef\n#endif\n#ifndef +X\nn\n#endif\n#ifdef X junk\n#endif\n#ifdef 9X\n#endif\n");
+    EXPECT_NE(result.err.find("[t.c:1] No argument for #ifdef"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("[t.c:3] Argument of #ifndef starts with a punctuation character"), std::string::npos);
+    EXPECT_NE(result.err.find("[t.c:6] Invalid characters at the end of #ifdef"), std::string::npos);
+    EXPECT_EQ(count(result.err, "STARTDIGI"), 0);
+    EXPECT_EQ(body(result.out), "n");
+
+    const auto pedantic = cpp("#ifdef 9X\n#endif\n", {"-RESTRICTION=ANSI"});
+    EXPECT_NE(pedantic.err.find("[t.c:1] Name starts with a digit in #ifdef"), std::string::npos) << pedantic.err;
+
+    const auto traditional = cpp("#ifdef X junk\n#endif\n#ifdef +\n#endif\n", {"-RESTRICTION=KR"});
+    EXPECT_EQ(traditional.status, 0) << traditional.err;
+}
+
+TEST_F(CppDirectives, MisplacedElseElifAndEndif)
+{
+    const auto result = cpp(R"(#else
+#elif 1
+#endif
+#if 1
+a
+#else
+#else
+#elif 1
+#endif
+#if 0
+#else
+b
+#elif 1
+#endif
+)");
+    EXPECT_NE(result.err.find("[t.c:1] No open conditional for #else"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("[t.c:2] No open conditional for #elif"), std::string::npos);
+    EXPECT_NE(result.err.find("[t.c:3] #endif without #if"), std::string::npos);
+    EXPECT_NE(result.err.find("[t.c:7] Directive else or elif after #else"), std::string::npos);
+    EXPECT_NE(result.err.find("[t.c:8] Directive else or elif after #else"), std::string::npos);
+    EXPECT_NE(result.err.find("[t.c:13] Directive elif after #else"), std::string::npos);
+    EXPECT_NE(result.err.find("Fenwir-I-MATCHLINE,  [t.c:13] Conditional group began at line 10"),
+              std::string::npos);
+    EXPECT_EQ(count(result.err, "MATCHLINE"), 3);
+    EXPECT_EQ(body(result.out), "a\nb");
+}
+
+TEST_F(CppDirectives, MatchLineNamesTheFileOfAnotherGroup)
+{
+    // A group left open by an included file goes on in the includer.
+    files({{"open.h", "#if 1\n"}});
+    const auto result = cpp("#include \"open.h\"\n#else\n#else\n#endif\n#endif\n");
+    EXPECT_NE(result.err.find("Fenwir-W-ELIFAELSE,  [t.c:3] Directive else or elif after #else"), std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find("Fenwir-I-MATCHLINE,  [t.c:3] Conditional group began at line 1 file open.h"),
+              std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find("[t.c:5] #endif without #if"), std::string::npos) << result.err;
+    EXPECT_EQ(count(result.err, "UNTERCOND"), 0);
+}
+
+TEST_F(CppDirectives, UnterminatedConditionalsAreReportedAtTheEndOfTheCycle)
+{
+    const auto result = cpp("#ifdef A\n#else\nx\n");
+    EXPECT_NE(result.err.find("Fenwir-W-UNTERCOND,  [t.c:1] Unterminated conditional #else"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(body(result.out), "x");
+}
+
+TEST_F(CppDirectives, IfExpressionsGoThroughTheEvaluator)
+{
+    const auto result = cpp("#define N 0x10\n#if N == 16 && 010 == 8 && 'a' == 97\na\n#endif\n#if 1.0\nb\n#endif\n"
+                            "#if -1 > 0u\nc\n#endif\n");
+    EXPECT_EQ(body(result.out), "a\nc");
+    EXPECT_NE(result.err.find("[t.c:5]"), std::string::npos) << result.err;
+}
+
+TEST_F(CppDirectives, IncludeSearchOrder)
+{
+    files({{"x.h", "cwd\n"},
+           {"list/x.h", "list\n"},
+           {"list/y.h", "list_y\n"},
+           {"sub/y.h", "sub_y\n"},
+           {"sub/z.h", "sub_z\n"},
+           {"sub/main.h", "#include <x.h>\n#include \"y.h\"\n#include \"z.h\"\n"}});
+    const auto result = cpp("#include \"sub/main.h\"\n", {"-INCL=list"});
+    EXPECT_EQ(body(result.out), "cwd\nlist_y\nsub_z");
+    EXPECT_NE(result.out.find("#line 1 \"list/y.h\"\n"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("#line 1 \"sub/z.h\"\n"), std::string::npos) << result.out;
+}
+
+TEST_F(CppDirectives, IncludeNextContinuesAfterTheCurrentEntry)
+{
+    files({{"a/n.h", "a_before\n#include_next <n.h>\na_after\n"}, {"b/n.h", "b\n"}});
+    const auto result = cpp("#include <n.h>\n", {"-INCL=a,b"});
+    EXPECT_EQ(body(result.out), "a_before\nb\na_after");
+}
+
+TEST_F(CppDirectives, IncludeOfAMacroName)
+{
+    files({{"m.h", "m\n"}});
+    const auto result = cpp("#define H \"m.h\"\n#define Q(x) #x\n#include H\n#include Q(m.h)\n#include bad\n");
+    EXPECT_EQ(body(result.out), "m\nm");
+    EXPECT_NE(result.err.find("[t.c:5] Incorrect include directive bad"), std::string::npos) << result.err;
+}
+
+TEST_F(CppDirectives, MissingIncludeIsFatal)
+{
+    const auto result = cpp("#include \"none.h\"\n");
+    EXPECT_EQ(result.status, 7);
+    EXPECT_NE(result.err.find("Fenwir-F-IMPOUVFIC,  [t.c:1] Cannot open file none.h"), std::string::npos)
+        << result.err;
+}
+
+TEST_F(CppDirectives, IncludeLoopStopsAtTheDepthLimit)
+{
+    files({{"loop.h", "#include \"loop.h\"\n"}});
+    const auto result = cppFile("loop.h");
+    EXPECT_EQ(result.status, 7);
+    EXPECT_NE(result.err.find("Fenwir-F-NBRECURSI,  [loop.h:1]"), std::string::npos) << result.err.substr(0, 300);
+}
+
+TEST_F(CppDirectives, TargetAndUsrIncludeDirectories)
+{
+    files({{"tgt/lib/tgt.h", "from_target\n"}});
+    const auto result = cpp("#include <tgt.h>\n", {}, {{"QVMTGT", (dir_ / "tgt").string()}});
+    EXPECT_EQ(body(result.out), "from_target");
+    const auto fallback = cpp("#include <tgt.h>\n", {}, {{"TRVTGT", (dir_ / "tgt").string()}});
+    EXPECT_EQ(body(fallback.out), "from_target");
+
+    if (std::filesystem::exists("/usr/include/linux/limits.h")) {
+        const auto usr = cpp("#include <linux/limits.h>\nPATH_MAX\n", {}, {{"ZWK_ADD_USR_INCLUDE", ""}});
+        EXPECT_EQ(usr.status, 0) << usr.err;
+        EXPECT_NE(usr.out.find("#line 1 \"/usr/include/linux/limits.h\""), std::string::npos);
+        const auto without = cpp("#include <linux/limits.h>\n");
+        EXPECT_EQ(without.status, 7);
+    }
+}
+
+TEST_F(CppDirectives, ErrorAndWarningAreReportedAndCopied)
+{
+    const auto result = cpp("#error  stop   here\n#warning careful\n");
+    EXPECT_EQ(count(result.err, "WARNERR"), 2);
+    EXPECT_EQ(body(result.out), "#error stop   here\n#warning careful");
+    EXPECT_EQ(result.status, 3);
+}
+
+TEST_F(CppDirectives, LineDirective)
+{
+    const auto result = cpp("#line 100 \"other.c\"\n__LINE__ __FILE__\n#line 7\n__LINE__\n#line 0 \"zero.c\"\n__LINE__\n");
+    EXPECT_EQ(result.out, "#line 1 \"t.c\"\n\n#line 100 \"other.c\"\n100 \"other.c\"\n\n102\n\n104\n\n");
+}
+
+TEST_F(CppDirectives, UnknownDirectivesAreCopiedAndEmptyOnesIgnored)
+{
+    const auto result = cpp("#unknown text here\n#\n# 33 \"x\"\n#ident \"v1\"\n");
+    // A rule of this preprocessor (also for assembler comment lines such as
+    // "# `modelist' label"): a line whose directive name it does not know is
+    // ordinary text.
+    EXPECT_EQ(body(result.out), "#unknown text here\n# 33 \"x\"\n#ident \"v1\"");
+}
+
+TEST_F(CppDirectives, TarvoPragmas)
+{
+    files({{"std1/s.h", "in_std\n"}});
+    const auto result = cpp(R"(#pragma once
+#pragma tarvo incl_std "std1", other
+#include <s.h>
+#pragma tarvo incl_std
+#pragma tarvo sizeof int = 16
+#pragma tarvo signof char = unsigned
+#pragma tarvo type_modifier = far
+#pragma tarvo type_modifier far
+#pragma tarvo type_modifier =
+#pragma tarvo crc_justify
+#pragma tarvo nothing_known
+#pragma tarvo
+#pragma tarvo pragma "GO" = "tarvo start_analyse"
+#pragma GO
+#pragma tarvo stop_analyse
+kept_because_everything_is_analysed
+)");
+    EXPECT_EQ(body(result.out), "in_std\n#pragma tarvo sizeof int = 16\n#pragma tarvo signof char = unsigned\n"
+                                "kept_because_everything_is_analysed");
+    EXPECT_NE(result.err.find("[t.c:4] Syntax error empty pragma tarvo incl_std"), std::string::npos) << result.err;
+    EXPECT_EQ(count(result.err, "TYPMODINC"), 2);
+    EXPECT_NE(result.err.find("[t.c:11] Unknown pragma nothing_known"), std::string::npos);
+    EXPECT_NE(result.err.find("[t.c:12] Unknown pragma"), std::string::npos);
+    EXPECT_EQ(count(result.err, "PRAGMAINC"), 2);
+}
+
+}  // namespace
+}  // namespace qvm::testing

@@ -1,0 +1,308 @@
+// Macro definition and expansion through `qvminspect cpp`.
+#include "cpp_harness.h"
+
+#include <regex>
+
+namespace qvm::testing {
+namespace {
+
+using CppMacros = CppHarness;
+
+// The macro replacement examples of the C standard (ISO C99 6.10.3.5).
+TEST_F(CppMacros, StandardRescanExampleGivesTheStandardResult)
+{
+    const auto result = cpp(R"(#define x 3
+#define f(a) f(x * (a))
+#undef x
+#define x 2
+#define g f
+#define z z[0]
+#define h g(~
+#define m(a) a(w)
+#define w 0,1
+#define t(a) a
+#define p() int
+#define q(x) x
+#define r(x,y) x ## y
+#define str(x) # x
+f(y+1) + f(f(z)) % t(t(g)(0) + t)(1);
+g(x+(3,4)-w) | h 5) & m
+(f)^m(m);
+p() i[q()] = { q(1), r(2,3), r(4,), r(,5), r(,) };
+char c[2][6] = { str(hello), str() };
+)");
+    EXPECT_EQ(tokens(result.out), tokens(R"(f(2 * (y+1)) + f(2 * (f(2 * (z[0])))) % f(2 * (0)) + t(1);
+f(2 * (2+(3,4)-0,1)) | f(2 * (~ 5)) & f(2 * (0,1))^m(0,1);
+int i[] = { 1, 23, 4, 5, };
+char c[2][6] = { "hello", "" };)"));
+    // A rule of this preprocessor: a call without argument of a macro with one
+    // parameter is reported (only the traditional dialect accepts it silently).
+    EXPECT_EQ(count(result.err, "NOARTOMAC"), 2);
+    EXPECT_EQ(result.status, 3);
+}
+
+TEST_F(CppMacros, StandardStringizingAndPastingExample)
+{
+    const auto result = cpp(R"(#define str(s) # s
+#define xstr(s) str(s)
+#define debug(s, t) printf("x" # s "= %d, x" # t "= %s", \
+ x ## s, x ## t)
+#define INCFILE(n) vers ## n
+#define glue(a, b) a ## b
+#define xglue(a, b) glue(a, b)
+#define HIGHLOW "hello"
+#define LOW LOW ", world"
+debug(1, 2);
+fputs(str(strncmp("abc\0d", "abc", '\4') // this goes away
+ == 0) str(: @\n), s);
+xstr(INCFILE(2).h)
+glue(HIGH, LOW);
+xglue(HIGH, LOW)
+)");
+    EXPECT_EQ(tokens(result.out), tokens(R"(printf("x" "1" "= %d, x" "2" "= %s", x1, x2);
+fputs("strncmp(\"abc\\0d\", \"abc\", '\\4') == 0" ": @\n", s);
+"vers2.h"
+"hello";
+"hello" ", world")"));
+    EXPECT_EQ(result.status, 0) << result.err;
+}
+
+TEST_F(CppMacros, StandardPlacemarkerExample)
+{
+    const auto result = cpp(R"(#define t(x,y,z) x ## y ## z
+int j[] = { t(1,2,3), t(,4,5), t(6,,7), t(8,9,),
+ t(10,,), t(,11,), t(,,12), t(,,) };
+)");
+    EXPECT_EQ(tokens(result.out), tokens("int j[] = { 123, 45, 67, 89,\n 10, 11, 12, };"));
+    EXPECT_EQ(result.status, 0) << result.err;
+}
+
+TEST_F(CppMacros, StandardVariadicExample)
+{
+    const auto result = cpp(R"(#define debug(...) fprintf(stderr, __VA_ARGS__)
+#define showlist(...) puts(#__VA_ARGS__)
+#define report(test, ...) ((test)?puts(#test):\
+ printf(__VA_ARGS__))
+debug("Flag");
+debug("X = %d\n", x);
+showlist(The first, second, and third items.);
+report(x>y, "x is %d but y is %d", x, y);
+)");
+    EXPECT_EQ(tokens(result.out), tokens(R"(fprintf(stderr, "Flag");
+fprintf(stderr, "X = %d\n", x);
+puts("The first, second, and third items.");
+((x>y)?puts("x>y"): printf("x is %d but y is %d", x, y));)"));
+    EXPECT_EQ(result.status, 0) << result.err;
+}
+
+TEST_F(CppMacros, StandardRedefinitionExampleWarnsOnlyForRealChanges)
+{
+    const auto result = cpp(R"(#define OBJ_LIKE (1-1)
+#define OBJ_LIKE /* white space */ (1-1) /* other */
+#define FUNC_LIKE(a) ( a )
+#define FUNC_LIKE( a )( /* note the white space */ \
+ a /* other stuff on this line
+ */ )
+#define OBJ_LIKE (0)
+#define FUNC_LIKE(b) ( a )
+#define SPACES(a)  a   +    a
+#define SPACES(a) a + a
+#define SPACES(a) a+a
+OBJ_LIKE FUNC_LIKE(1)
+)");
+    EXPECT_EQ(count(result.err, "IDENREDEF"), 3) << result.err;
+    EXPECT_NE(result.err.find("[t.c:7] Identifier OBJ_LIKE redefined"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("[t.c:8] Identifier FUNC_LIKE redefined"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("[t.c:11] Identifier SPACES redefined"), std::string::npos) << result.err;
+    EXPECT_EQ(body(result.out), "(0) ( a )");
+}
+
+TEST_F(CppMacros, BracketedParameterListIsCalledOnlyWithBrackets)
+{
+    const auto result = cpp(R"(#define F[a,b] a+b
+#define G(a) <a>
+F[1,2] F(1,2) G[3] G(3) F[(1,2),x[0]]
+)");
+    EXPECT_EQ(tokens(result.out), tokens("1+2 F(1,2) G[3] <3> (1,2)+x[0]"));
+}
+
+TEST_F(CppMacros, StringizingOperators)
+{
+    const auto result = cpp("#define S(x) #@x\n#define Q(x) #x\n#define E(x) # x\n"
+                            "S(a) Q(  a   \"b\\n\"  'c'  ) Q(\"\\\\\") E(\x02) Q()\n");
+    EXPECT_EQ(body(result.out), R"('a' "a \"b\\n\" 'c'" "\"\\\\\"" "\002" "")");
+    EXPECT_EQ(count(result.err, "NOARTOMAC"), 1);
+}
+
+TEST_F(CppMacros, HashNotBeforeAParameterWarns)
+{
+    const auto result = cpp("#define H(x) # y x\n#define O # x\nH(1) O\n");
+    EXPECT_EQ(count(result.err, "OPERMACRO"), 1) << result.err;
+    EXPECT_NE(result.err.find("[t.c:1] Operator # not followed by a parameter name H"), std::string::npos);
+    EXPECT_EQ(tokens(result.out), tokens("# y 1 # x"));
+}
+
+TEST_F(CppMacros, VariadicParameters)
+{
+    const auto result = cpp(R"(#define V(fmt,...) f(fmt __VA_ARGS__)
+#define N(fmt, args...) g(fmt, args)
+#define C(fmt, ...) h(fmt, ## __VA_ARGS__)
+#define P(a, rest...) #rest
+#define NV(a) __VA_ARGS__ a
+V(a,b,c) V(a) N(x, 1, 2) N(x) C(y) C(y, 3) P(1, 2 , 3) NV(1)
+)");
+    EXPECT_EQ(tokens(result.out), tokens("f(a b,c) f(a ) g(x, 1, 2) g(x, ) h(y) h(y,3) \"2 , 3\" __VA_ARGS__ 1"));
+    EXPECT_EQ(result.status, 0) << result.err;
+}
+
+TEST_F(CppMacros, VariadicArgumentsOfAThousandCharactersStopTheRun)
+{
+    const std::string shortText(998, 'a');
+    auto result = cpp("#define V(...) [__VA_ARGS__]\nV(" + shortText + ")\n");
+    EXPECT_EQ(result.status, 0) << result.err;
+    result = cpp("#define V(...) [__VA_ARGS__]\nV(" + shortText + ",b)\n");
+    EXPECT_EQ(result.status, 7);
+    EXPECT_NE(result.err.find("Fenwir-F-TOMANYARG,  [t.c:2] Too many arguments for macro V"), std::string::npos)
+        << result.err;
+}
+
+TEST_F(CppMacros, ArgumentCountWarnings)
+{
+    const auto result = cpp(R"(#define Z() z
+#define O(a) [a]
+#define T(a,b) [a|b]
+Z(1) Z( ) O() T() T(1) T(1,2,3) O((1,2)) T([1,2],3)
+)");
+    EXPECT_EQ(count(result.err, "ARGTOMACR"), 1);
+    EXPECT_EQ(count(result.err, "NOARTOMAC"), 2);
+    EXPECT_EQ(count(result.err, "NBARGMACR"), 1);
+    // Square brackets do not protect commas: T([1,2],3) has three arguments.
+    EXPECT_EQ(count(result.err, "TOMANYARG"), 2);
+    EXPECT_NE(result.err.find("[t.c:4] Arguments given to macro Z which has no parameters"), std::string::npos);
+    EXPECT_EQ(tokens(result.out), tokens("z z [] [|] [1|] [1|2] [(1,2)] [[1|2]]"));
+
+    const auto traditional = cpp("#define O(a) [a]\nO()\n", {"-RESTRICTION=KR"});
+    EXPECT_EQ(traditional.status, 0) << traditional.err;
+}
+
+TEST_F(CppMacros, UnterminatedCallIsReported)
+{
+    const auto result = cpp("#define F(a) a\nF(1, (2)\n");
+    EXPECT_NE(result.err.find("Fenwir-W-ERRINLINE,  [t.c:3] Error in line: unterminated macro call"),
+              std::string::npos)
+        << result.err;
+}
+
+TEST_F(CppMacros, ArgumentsCrossExpansionLevelsAndLines)
+{
+    const auto result = cpp(R"(#define LPAREN (
+#define F(a,b) <a;b>
+#define G F LPAREN
+#define ID(x) x
+ID(F)(1,
+  2) G 3, 4) F
+/* comment */ (5, 6)
+)");
+    EXPECT_EQ(tokens(result.out), tokens("<1;2> F ( 3, 4) <5;6>"));
+}
+
+TEST_F(CppMacros, NoReexpansionInsideOwnExpansion)
+{
+    const auto result = cpp(R"(#define foo foo + 1
+#define a b
+#define b a
+#define f(x) x f
+#define ID(x) x
+foo a b f(1)(2) ID(ID)(3) ID(foo)
+)");
+    EXPECT_EQ(tokens(result.out), tokens("foo + 1 a b 1 f(2) ID(3) foo + 1"));
+}
+
+TEST_F(CppMacros, ExpansionsDoNotGlueTokensTogether)
+{
+    const auto result = cpp("#define M -1\n#define E\n#define P +\n-M a E b P+ x P\n");
+    EXPECT_EQ(tokens(result.out), tokens("- -1 a b + + x +"));
+}
+
+TEST_F(CppMacros, PredefinedNames)
+{
+    files({{"inc/h.h", "__FILE__ __LINE__ __BASE_FILE__ __INCLUDE_LEVEL__\n"}});
+    const auto result = cpp("__LINE__ __FILE__ __INCLUDE_LEVEL__ __STDC__\n#include \"inc/h.h\"\n__DATE__ __TIME__\n");
+    const auto lines = testing::lines(body(result.out));
+    ASSERT_EQ(lines.size(), 3u) << result.out;
+    EXPECT_EQ(lines[0], "1 \"t.c\" 0 0");
+    EXPECT_EQ(lines[1], "\"inc/h.h\" 1 \"t.c\" 1");
+    EXPECT_TRUE(std::regex_match(lines[2], std::regex(R"("[A-Z][a-z][a-z] [ 1-3][0-9] [0-9]{4}" "[0-2][0-9]:[0-5][0-9]:[0-5][0-9]")")))
+        << lines[2];
+    EXPECT_EQ(result.status, 0) << result.err;
+
+    const auto traditional = cpp("__STDC__\n#ifdef __STDC__\nyes\n#endif\n", {"-RESTRICTION=KR"});
+    EXPECT_EQ(body(traditional.out), "__STDC__");
+}
+
+TEST_F(CppMacros, OwnPredefinedMacros)
+{
+    const auto result = cpp("TRV_WIN32 USE_QVM TRV_CPLUSPLUS_LANGUAGE __COUNTER__\n");
+    // __COUNTER__ is not one of this preprocessor's names: it stays as written.
+    EXPECT_EQ(body(result.out), "1 1 0 __COUNTER__");
+}
+
+TEST_F(CppMacros, CommandLineDefinitions)
+{
+    const auto result = cpp("A B C\n", {"-DEFINE=A,B=2+3,+X,F(x)=x,C=,1X", "-DEFINE=G=1 2"});
+    EXPECT_EQ(tokens(result.out), tokens("1 2+3"));
+    EXPECT_EQ(count(result.err, "MALFOROPT"), 2);
+    EXPECT_NE(result.err.find("Malformed option -D+X"), std::string::npos) << result.err;
+    // A digit is an identifier character: the option is taken, the definition refuses the name.
+    EXPECT_NE(result.err.find("[*Initialization*:1] Invalid macro name 1X"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("Malformed option -DF(x)=x"), std::string::npos);
+}
+
+TEST_F(CppMacros, DefineDirectiveWarnings)
+{
+    const auto result = cpp(R"(#define
+#define 3x 1
+#define defined 1
+#define A(1) x
+#define B(a,) x
+#define C(a b) x
+#define D(a.. ) x
+#define E(a..., b) x
+#define F(a
+#define G(a,,b) x
+#define H(a)a
+H(1)
+)");
+    EXPECT_NE(result.err.find("[t.c:1] Invalid macro name"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("[t.c:2] Invalid macro name 3x"), std::string::npos);
+    EXPECT_NE(result.err.find("[t.c:3] Invalid definition of defined defined"), std::string::npos);
+    EXPECT_NE(result.err.find("[t.c:4] Invalid start of macro parameter 1) x"), std::string::npos);
+    EXPECT_NE(result.err.find("[t.c:5] Incorrect macro parameter definition ) x"), std::string::npos);
+    EXPECT_NE(result.err.find("[t.c:6] Incorrect macro parameter definition b) x"), std::string::npos);
+    EXPECT_NE(result.err.find("[t.c:7] Incorrect macro parameter definition \"...\" expected"), std::string::npos);
+    EXPECT_NE(result.err.find("[t.c:8] Incorrect macro parameter definition another parameter follow \"...\""),
+              std::string::npos);
+    EXPECT_NE(result.err.find("[t.c:9] Unterminated macro parameter list"), std::string::npos);
+    EXPECT_NE(result.err.find("[t.c:10] Incorrect macro parameter definition ,b) x"), std::string::npos);
+    EXPECT_EQ(body(result.out), "1");
+}
+
+TEST_F(CppMacros, UndefRules)
+{
+    const auto result = cpp("#define A 1\n#undef A\n#undef defined\n#undef __FILE__\n#undef __STDC__\n"
+                            "#undef NEVER\nA __FILE__ __STDC__\n");
+    EXPECT_NE(result.err.find("[t.c:3] Incorrect #undef of defined"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("[t.c:4] Incorrect #undef of __FILE__"), std::string::npos);
+    EXPECT_EQ(count(result.err, "UNDEFININ"), 2);
+    EXPECT_EQ(body(result.out), "A __FILE__ __STDC__");
+}
+
+TEST_F(CppMacros, TraditionalModeReplacesInsideStringsAndPastesAcrossComments)
+{
+    const auto result = cpp("#define Q(x) \"x\" 'x' #x\n#define CAT(a,b) a/**/b\nQ(1) CAT(p,q)\n",
+                            {"-RESTRICTION=KR"});
+    EXPECT_EQ(tokens(result.out), tokens("\"1\" '1' #1 pq"));
+}
+
+}  // namespace
+}  // namespace qvm::testing

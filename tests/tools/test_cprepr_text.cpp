@@ -1,0 +1,92 @@
+// Text preparation, comments, literals and #line synchronisation through
+// `qvminspect cpp`.
+#include "cpp_harness.h"
+
+namespace qvm::testing {
+namespace {
+
+using CppText = CppHarness;
+
+TEST_F(CppText, TrigraphsKeepLineLengthAndCount)
+{
+    const auto result = cpp("?\?=define A ?\?( ?\?) ?\?< ?\?> ?\?' ?\?- ?\?! x\nA|\n");
+    EXPECT_EQ(body(result.out), "[ ] { } ^ ~ ?\?! x|");
+}
+
+TEST_F(CppText, TrigraphBackslashContinuesTheLine)
+{
+    const auto result = cpp("#define LONG one ?\?/\n two\nLONG __LINE__\nab?\?/n\n");
+    EXPECT_EQ(body(result.out), "one    two 3\nab\\n");
+}
+
+TEST_F(CppText, DigraphsAreReplacedEverywhere)
+{
+    const auto result = cpp("%:define X <: :> <% %>\nX \"<%\"\n");
+    EXPECT_EQ(body(result.out), "[ ] { } \"{\"");
+}
+
+TEST_F(CppText, MissingFinalNewlineIsAdded)
+{
+    files({{"h.h", "last_line"}});
+    const auto result = cpp("#include \"h.h\"\nnext\n");
+    EXPECT_EQ(body(result.out), "last_line\nnext");
+}
+
+TEST_F(CppText, BackslashNewlines)
+{
+    const auto result = cpp("#define A 1 \\\r\n + 2\nA\nide\\\nnt __LINE__\n/\\\n* c */ x /\\\n/ d\n__LINE__\n");
+    EXPECT_EQ(tokens(result.out), tokens("1 + 2 ident 5 x 9"));
+}
+
+TEST_F(CppText, CommentsKeepTheLineCount)
+{
+    const auto result = cpp("a /* one\ntwo\nthree */ b\n__LINE__ // x /* y\n__LINE__\n");
+    EXPECT_EQ(result.out, "#line 1 \"t.c\"\na  \n\n b\n4  \n5\n\n");
+}
+
+TEST_F(CppText, UnterminatedCommentIsReportedWhereItBegan)
+{
+    const auto result = cpp("x\n/* open\n\n");
+    EXPECT_NE(result.err.find("Fenwir-W-UNTERCOMM,  [t.c:2] Unterminated comment"), std::string::npos) << result.err;
+}
+
+TEST_F(CppText, StringsAndCharacterConstants)
+{
+    const auto result = cpp("#define X 1\n\"X /* \\\" */\" 'X' 'a\nX \"multi\nline\" X\n");
+    EXPECT_EQ(body(result.out), "\"X /* \\\" */\" 'X' 'a\n1 \"multi\nline\" 1");
+    EXPECT_NE(result.err.find("Fenwir-W-UNTERSTRI,  [t.c:2] Unterminated string or character constant"),
+              std::string::npos)
+        << result.err;
+    EXPECT_EQ(count(result.err, "UNTERSTRI"), 1);
+
+    const auto pedantic = cpp("\"open\nX\n", {"-RESTRICTION=ANSI"});
+    EXPECT_NE(pedantic.err.find("[t.c:1] Unterminated string"), std::string::npos) << pedantic.err;
+}
+
+TEST_F(CppText, NumbersAreCopiedWhole)
+{
+    const auto result = cpp("#define e 9\n#define E 8\n#define x 7\n1e+e 0x1E-E 1.e 0xe 1..e .5e x\n");
+    EXPECT_EQ(body(result.out), "1e+e 0x1E-E 1.e 0xe 1.. 9 .5e 7");
+}
+
+TEST_F(CppText, SmallGapsAreFilledLargeOnesGetALineLine)
+{
+    const auto result = cpp("a\n#if 0\n\n\n#endif\nb\n#if 0\n\n\n\n\n\n\n\n\n#endif\nc\n");
+    EXPECT_EQ(result.out, "#line 1 \"t.c\"\na\n\n\n\n\nb\n\n#line 17 \"t.c\"\nc\n\n");
+}
+
+TEST_F(CppText, IncludedFilesAreFramedByLineLines)
+{
+    files({{"h.h", "in_h\n"}});
+    const auto result = cpp("first\n#include \"h.h\"\nlast\n");
+    EXPECT_EQ(result.out, "#line 1 \"t.c\"\nfirst\n#line 1 \"h.h\"\nin_h\n#line 2 \"t.c\"\n\nlast\n\n");
+}
+
+TEST_F(CppText, MacroCallsOverSeveralLinesKeepLaterLinesRight)
+{
+    const auto result = cpp("#define F(a,b) a b\nF(1,\n2)\n__LINE__\n");
+    EXPECT_EQ(result.out, "#line 1 \"t.c\"\n\n1  2\n\n4\n\n");
+}
+
+}  // namespace
+}  // namespace qvm::testing
