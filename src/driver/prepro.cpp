@@ -8,6 +8,7 @@
 #include "diag/i18nerrgest.h"
 #include "diag/i18nutil.h"
 #include "driver/cmdppro.h"
+#include "script/ancgest.h"
 
 #include <QCoreApplication>
 
@@ -135,10 +136,25 @@ private:
 // The passes below belong to the C analysis, the script front end and the
 // writers. Each is called at its place in the pipeline; those not yet part of
 // the program do nothing, so a run goes from the list file to the summary.
-void analyseInterfaceFiles(const Settings&) {}
+void analyseInterfaceFiles(const Settings& settings)
+{
+    // Without -RESTRICTION the dialect is "none": neither pedantic nor traditional.
+    const int mode = settings.dialect == cmdline::DialectANSI ? 1 : settings.dialect == cmdline::DialectKR ? 0 : 2;
+    script::startCAnalysis(mode, settings.includeDirectories, settings.defines, {});
+    if (!settings.stdDefine.empty()) {
+        script::declareIncludedFile(stdDefinePath(settings.stdDefine));
+    }
+    for (const std::string& interfaceFile : settings.interfaceFiles) {
+        script::declareIncludedFile(interfaceFile);
+    }
+}
+
 void parseScript(const RunNames&, const Settings&) {}
 void analyseScript(const Settings&) {}
-void endCAnalysis() {}
+void endCAnalysis()
+{
+    script::endCAnalysis();
+}
 void writeSpgFile(const RunNames&) {}
 void writeTdcFile(const RunNames&, const Settings&, const std::string& /*echo*/, const std::string& /*date*/) {}
 void writeTracerFile(const RunNames&, const Settings&, const std::string& /*date*/) {}
