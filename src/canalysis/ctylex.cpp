@@ -452,12 +452,14 @@ private:
         }
         const Ident name = base::ident(text);
         value_.id = name;
-        if (lx_.tagExpected || lx_.typeSeen || lx_.symbols == nullptr) {
+        if (lx_.tagExpected) {
             return DTOK_IDENTIFIER;
         }
-        const Symbol* symbol = lx_.symbols->find(name, lx_.scope);
-        if (symbol != nullptr && (symbol->storage & kTypedef) != 0) {
-            return DTOK_TYPE_NAME;
+        if (!lx_.typeSeen && lx_.symbols != nullptr) {
+            const Symbol* symbol = lx_.symbols->find(name, lx_.scope);
+            if (symbol != nullptr && (symbol->storage & kTypedef) != 0) {
+                return DTOK_TYPE_NAME;
+            }
         }
         const auto& modifiers = C_CPP_type_modifiers();
         if (std::find(modifiers.begin(), modifiers.end(), text) != modifiers.end()) {
