@@ -168,3 +168,29 @@ void enterFunctionDefinition(DeclParse& parse, const DeclSpecs* specs, Declarato
 }  // namespace decl
 
 }  // namespace qvm::canalysis
+
+#include "canalysis/cexpr.h"
+
+namespace qvm::canalysis {
+
+struct ExprParse {
+    LexContext* lex = nullptr;
+    ExprTree* tree = nullptr;
+    SymbolTable* table = nullptr;
+    Ident scope = nullptr;
+};
+
+// Actions of the expression grammar.
+namespace expr {
+
+ExprNode* node(ExprParse& parse, ExprKind kind, ExprNode* a = nullptr, ExprNode* b = nullptr, ExprNode* c = nullptr);
+ExprNode* unary(ExprParse& parse, int op, ExprNode* operand);
+ExprNode* binary(ExprParse& parse, int op, ExprNode* left, ExprNode* right);
+ExprNode* refused(ExprParse& parse, const char* code, ExprNode* operand);
+ExprNode* badRange(ExprParse& parse);
+ExprNode* append(ExprNode* list, ExprNode* item);
+TypePtr typeOfTypeName(ExprParse& parse, std::string_view text);
+
+}  // namespace expr
+
+}  // namespace qvm::canalysis
