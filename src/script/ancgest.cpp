@@ -1,5 +1,6 @@
 #include "script/ancgest.h"
 
+#include "canalysis/cexpr.h"
 #include "canalysis/cprepr.h"
 
 #include <memory>
@@ -95,6 +96,24 @@ void resetCAnalysis()
     state().context = {};
     state().callback = {};
     canalysis::C_CPP_reset_analysis();
+}
+
+std::pair<std::string, int> expressionType(std::string_view text, std::string_view scope, std::string_view file,
+                                           int line)
+{
+    setCContext(scope, file, line);
+    canalysis::C_CPP_set_expression_table(&cSymbols(), scope);
+    auto tree = canalysis::C_CPP_parse_expr(text, file, line, callback());
+    if (!tree) {
+        return {"int", 2};
+    }
+    const canalysis::TypePtr type = canalysis::C_CPP_type_expr(*tree, file, line, scope, callback(), cSymbols());
+    const canalysis::ExprNode* root = tree->root;
+    const bool nonNil = root->kind == canalysis::kExprIdentifier && base::identText(root->name) == "NONIL";
+    std::pair<std::string, int> result{canalysis::C_CPP_type_image(type.get()),
+                                       nonNil ? 8 : expressionClassOfType(type.get())};
+    canalysis::C_CPP_free_expr(tree);
+    return result;
 }
 
 int expressionClassOfType(const canalysis::CType* type)

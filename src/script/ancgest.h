@@ -7,6 +7,7 @@
 #include "canalysis/ctabsy.h"
 
 #include <string>
+#include <utility>
 #include <string_view>
 #include <vector>
 
@@ -52,6 +53,11 @@ canalysis::MacroTable& cMacros();
 
 // Drops every table of the C analysis (tests run several analyses in one process).
 void resetCAnalysis();
+
+// The type image and expression type class of a C expression typed in a
+// scope (the identifier NONIL has class 8).
+std::pair<std::string, int> expressionType(std::string_view text, std::string_view scope, std::string_view file,
+                                           int line);
 
 // Expression type class of a C type (0 to 15; 2 without type; -1 otherwise).
 int expressionClassOfType(const canalysis::CType* type);
