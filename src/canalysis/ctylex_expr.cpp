@@ -185,7 +185,8 @@ private:
                 if (c == '.' && base == 16) {
                     continue;  // reported as a decimal point in a hexadecimal constant
                 }
-                if (std::isalpha(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '.') {
+                if ((std::isalpha(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '.') &&
+                    digitFollows(body.substr(i + 1), base)) {
                     warn("CARNONNUM", number_);
                     continue;
                 }
@@ -206,6 +207,17 @@ private:
         fitToSize(value);
         constant_.value = value;
         return constant_;
+    }
+
+    // Whether a digit of the base comes before the end of the number.
+    static bool digitFollows(std::string_view rest, int base)
+    {
+        for (const char c : rest) {
+            if (base == 16 ? hexValue(c) >= 0 : isDigit(c)) {
+                return true;
+            }
+        }
+        return false;
     }
 
     static bool startsSuffix(std::string_view rest)
