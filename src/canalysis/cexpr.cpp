@@ -6,6 +6,7 @@
 #include "diag/i18nutil.h"
 #include "y3_tab.tab.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace qvm::canalysis {
@@ -45,6 +46,11 @@ ExprNode* node(ExprParse& parse, ExprKind kind, ExprNode* a, ExprNode* b, ExprNo
     result->child[0] = a;
     result->child[1] = b;
     result->child[2] = c;
+    for (const ExprNode* operand : {a, b, c}) {
+        if (operand != nullptr) {
+            result->depth = std::max(result->depth, operand->depth + 1);
+        }
+    }
     result->file = base::ident(parse.lex->fileName);
     result->line = parse.lex->line;
     return result;
@@ -129,8 +135,16 @@ ExprNode* badRange(ExprParse& parse)
     return node(parse, kExprError);
 }
 
+ExprNode* setOperand(ExprNode* cast, ExprNode* operand)
+{
+    cast->child[0] = operand;
+    cast->depth = std::max(cast->depth, operand->depth + 1);
+    return cast;
+}
+
 ExprNode* append(ExprNode* list, ExprNode* item)
 {
+    list->depth = std::max(list->depth, item->depth);
     ExprNode* last = list;
     while (last->next != nullptr) {
         last = last->next;
@@ -168,6 +182,12 @@ std::unique_ptr<ExprTree> C_CPP_parse_expr(std::string_view text, std::string_vi
     }
     if (tree->root == nullptr) {
         return nullptr;
+    }
+    if (tree->root->depth > kMaxExprDepth) {
+        reportLex(CWarning, "EXPERRONE", "");
+        tree->root = tree->make(kExprError);
+        tree->root->file = base::ident(file);
+        tree->root->line = line;
     }
     installCallback(callback);
     return tree;

@@ -68,6 +68,9 @@ enum ExprOperator : int {
     kOpArrow,
 };
 
+// Trees deeper than this are refused as an error in the expression.
+constexpr int kMaxExprDepth = 1000;
+
 struct ExprNode {
     ExprKind kind = kExprError;
     ExprNode* child[3] = {nullptr, nullptr, nullptr};
@@ -77,6 +80,7 @@ struct ExprNode {
     ExprNode* next = nullptr;   // list link (arguments, list elements)
     Ident file = nullptr;
     int line = 0;
+    int depth = 1;              // levels of the subtree
     TypePtr type;               // cast and sizeof of a type
     // After typing: what the node designates.
     Symbol* symbol = nullptr;

@@ -189,6 +189,7 @@ ExprNode* binary(ExprParse& parse, int op, ExprNode* left, ExprNode* right);
 ExprNode* refused(ExprParse& parse, const char* code, ExprNode* operand);
 ExprNode* badRange(ExprParse& parse);
 ExprNode* append(ExprNode* list, ExprNode* item);
+ExprNode* setOperand(ExprNode* cast, ExprNode* operand);
 TypePtr typeOfTypeName(ExprParse& parse, std::string_view text);
 
 }  // namespace expr

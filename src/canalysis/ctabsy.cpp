@@ -220,7 +220,10 @@ TypePtr C_CPP_copy_type(const TypePtr& type)
         return nullptr;
     }
     auto copy = std::make_shared<CType>(*type);
-    copy->target = C_CPP_copy_type(type->target);
+    // A typedef name keeps sharing the type the table holds for it.
+    if (type->kind != kTypedefName) {
+        copy->target = C_CPP_copy_type(type->target);
+    }
     for (auto& parameter : copy->parameters) {
         parameter.type = C_CPP_copy_type(parameter.type);
     }

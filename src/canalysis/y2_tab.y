@@ -1,4 +1,9 @@
 /* Grammar of C declarations: interface files and native declarations. */
+%code top {
+/* Deeper nesting is a syntax error rather than a risk for the stack. */
+#define YYMAXDEPTH 5000
+}
+
 %code requires {
 #include "canalysis/cgloba.h"
 }
@@ -12,6 +17,8 @@ using namespace qvm::canalysis;
 namespace {
 template <typename T>
 T* fresh(DeclParse& parse) { return parse.arena.make<T>(); }
+// Derivations (pointers, arrays, functions) allowed in one declarator.
+constexpr std::size_t kMaxDerivations = 500;
 }
 }
 
@@ -240,7 +247,11 @@ pointer
     : '*'
         { $$ = fresh<Declarator>(parse); $$->ops.push_back({}); }
     | pointer '*'
-        { $$ = $1; $$->ops.push_back({}); }
+        {
+            $$ = $1;
+            $$->ops.push_back({});
+            if ($$->ops.size() > kMaxDerivations) { cdeclerror(parse, ""); YYERROR; }
+        }
     | pointer qualifier
         { $$ = $1; $$->ops.back().qualifiers.push_back($2); }
     ;
@@ -253,13 +264,18 @@ direct_declarator
     | direct_declarator DIMENSION
         {
             $$ = $1;
+            if ($$->ops.size() > kMaxDerivations) { cdeclerror(parse, ""); YYERROR; }
             DeclaratorOp op;
             op.kind = DeclaratorOp::Array;
             op.dimension = decl::rewriteDimension(parse, qvm::base::identText($2));
             $$->ops.insert($$->ops.begin(), std::move(op));
         }
     | direct_declarator '(' parameter_type_list ')'
-        { $$ = $1; decl::functionOp(*$$, $3, true); }
+        {
+            $$ = $1;
+            if ($$->ops.size() > kMaxDerivations) { cdeclerror(parse, ""); YYERROR; }
+            decl::functionOp(*$$, $3, true);
+        }
     | direct_declarator '(' identifier_list ')'
         { $$ = $1; decl::functionOp(*$$, $3, false); }
     | direct_declarator '(' ')'
@@ -287,6 +303,7 @@ direct_abstract_declarator
     | direct_abstract_declarator DIMENSION
         {
             $$ = $1;
+            if ($$->ops.size() > kMaxDerivations) { cdeclerror(parse, ""); YYERROR; }
             DeclaratorOp op;
             op.kind = DeclaratorOp::Array;
             op.dimension = decl::rewriteDimension(parse, qvm::base::identText($2));

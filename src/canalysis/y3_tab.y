@@ -1,4 +1,9 @@
 /* Grammar of the C expressions of the test script. */
+%code top {
+/* Deeper nesting is reported as an error in the expression. */
+#define YYMAXDEPTH 2000
+}
+
 %code requires {
 #include "canalysis/cgloba.h"
 }
@@ -90,7 +95,7 @@ binary
 
 cast_expression
     : unary
-    | CAST cast_expression      { $$ = $1; $$->child[0] = $2; }
+    | CAST cast_expression      { $$ = expr::setOperand($1, $2); }
     ;
 
 unary

@@ -349,6 +349,12 @@ TEST_F(CDecls, SyntaxErrorsNameTheLineUpToThePositionAndParsingGoesOn)
     EXPECT_EQ(reports_[0].line, 2);
     reports_.clear();
 
+    parse("int " + std::string(100000, '*') + "p;\nint next;\n");
+    EXPECT_EQ(codes(), Codes{"SYNTAXERR"});
+    EXPECT_EQ(C_CPP_find_symbol("p", table_, {}), nullptr);
+    EXPECT_NE(C_CPP_find_symbol("next", table_, {}), nullptr);
+    reports_.clear();
+
     parse("int x = == 3;\n");
     EXPECT_EQ(codes(), Codes{"SYNTAXERR"});
     EXPECT_EQ(reports_[0].argument, "== 3");

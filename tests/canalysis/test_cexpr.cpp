@@ -285,6 +285,16 @@ TEST_F(CExpr, RefusedFormsAndSyntaxErrors)
     reports_.clear();
     C_CPP_parse_expr(std::string(20000, '(') + "1", "s.pts", 1, collector());
     EXPECT_EQ(codes(), Codes{"EXPERRONE"});
+    // A long left-recursive chain is refused before anything walks it.
+    reports_.clear();
+    std::string chain = "i";
+    for (int n = 0; n < 5000; ++n) {
+        chain += " + i";
+    }
+    auto deep = C_CPP_parse_expr(chain, "s.pts", 1, collector());
+    EXPECT_EQ(codes(), Codes{"EXPERRONE"});
+    ASSERT_TRUE(deep);
+    EXPECT_EQ(deep->root->kind, kExprError);
 }
 
 TEST_F(CExpr, TypingFollowsTheDeclarations)
