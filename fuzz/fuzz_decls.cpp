@@ -28,8 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         CType type;
         type.kind = tag->kind;
         type.name = tag->name;
-        type.aggregate = tag->aggregate;
-        type.enumeration = tag->enumeration;
+        type.aggregate = tag->aggregate.get();
+        type.enumeration = tag->enumeration.get();
         (void)C_CPP_type_image(&type, {}, true);
     }
     (void)C_CPP_type_of_type_name(text.substr(0, 200), table, {}, "fuzz.h", 1);

@@ -444,31 +444,49 @@ int C_CPP_field_index(const CType* type, Ident name)
     return 1;
 }
 
-const Field* C_CPP_field_path(const CType* type, int position, bool scalarLeaves, std::string& path)
+namespace {
+
+// Aggregates being walked, so that a struct holding itself ends the walk.
+using AggregatePath = std::vector<const Aggregate*>;
+
+bool onPath(const AggregatePath& path, const Aggregate* aggregate)
+{
+    return std::find(path.begin(), path.end(), aggregate) != path.end();
+}
+
+int scalarCount(const CType* type, AggregatePath& path);
+
+const Field* fieldPath(const CType* type, int position, bool scalarLeaves, std::string& text, AggregatePath& path)
 {
     type = C_CPP_resolve(type);
-    if (type == nullptr || type->kind != kStruct || !type->aggregate || position < 1) {
+    if (type == nullptr || type->kind != kStruct || type->aggregate == nullptr || position < 1 ||
+        onPath(path, type->aggregate)) {
         return nullptr;
     }
+    path.push_back(type->aggregate);
     int remaining = position;
     for (const Field& field : type->aggregate->fields) {
-        const int width = scalarLeaves ? C_CPP_scalar_count(field.type.get()) : 1;
+        const int width = scalarLeaves ? scalarCount(field.type.get(), path) : 1;
         if (remaining > width) {
             remaining -= width;
             continue;
         }
-        path += ".";
-        path += base::identText(field.name);
+        text += ".";
+        text += base::identText(field.name);
         const CType* inner = C_CPP_resolve(field.type.get());
         if (scalarLeaves && inner != nullptr && inner->kind == kStruct && width > 0) {
-            return C_CPP_field_path(inner, remaining, true, path);
+            const Field* found = fieldPath(inner, remaining, true, text, path);
+            path.pop_back();
+            return found;
         }
+        path.pop_back();
         return &field;
     }
+    path.pop_back();
     return nullptr;
 }
 
-int C_CPP_scalar_count(const CType* type)
+int scalarCount(const CType* type, AggregatePath& path)
 {
     type = C_CPP_resolve(type);
     if (type == nullptr) {
@@ -476,25 +494,45 @@ int C_CPP_scalar_count(const CType* type)
     }
     switch (type->kind) {
     case kStruct: {
-        int count = 0;
-        if (type->aggregate) {
-            for (const Field& field : type->aggregate->fields) {
-                count += C_CPP_scalar_count(field.type.get());
-            }
+        if (type->aggregate == nullptr || onPath(path, type->aggregate)) {
+            return type->aggregate == nullptr ? 0 : 1;
         }
+        path.push_back(type->aggregate);
+        int count = 0;
+        for (const Field& field : type->aggregate->fields) {
+            count += scalarCount(field.type.get(), path);
+        }
+        path.pop_back();
         return count;
     }
     case kArray:
-        return C_CPP_scalar_count(type->target.get());
+        return scalarCount(type->target.get(), path);
     case kUnion:
-        if (type->selectedMember > 0 && type->aggregate &&
+        if (type->selectedMember > 0 && type->aggregate != nullptr && !onPath(path, type->aggregate) &&
             type->selectedMember <= static_cast<int>(type->aggregate->fields.size())) {
-            return C_CPP_scalar_count(type->aggregate->fields[type->selectedMember - 1].type.get());
+            path.push_back(type->aggregate);
+            const int count = scalarCount(type->aggregate->fields[type->selectedMember - 1].type.get(), path);
+            path.pop_back();
+            return count;
         }
         return 1;
     default:
         return 1;
     }
+}
+
+}  // namespace
+
+const Field* C_CPP_field_path(const CType* type, int position, bool scalarLeaves, std::string& path)
+{
+    AggregatePath walked;
+    return fieldPath(type, position, scalarLeaves, path, walked);
+}
+
+int C_CPP_scalar_count(const CType* type)
+{
+    AggregatePath walked;
+    return scalarCount(type, walked);
 }
 
 bool C_CPP_is_signed_char_pointer(const CType* type)

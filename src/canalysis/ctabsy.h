@@ -78,11 +78,11 @@ struct CType {
     // Array.
     Ident dimension = nullptr;
     std::vector<Ident> initialValues;
-    // Struct and union.
-    std::shared_ptr<Aggregate> aggregate;
+    // Struct and union: the body owned by the tag record.
+    Aggregate* aggregate = nullptr;
     int selectedMember = 0;  // union: 1-based member a value selects, 0 none
-    // Enum.
-    std::shared_ptr<EnumBody> enumeration;
+    // Enum: the body owned by the tag record.
+    EnumBody* enumeration = nullptr;
     // Function.
     std::vector<Parameter> parameters;
     bool prototype = false;
@@ -114,6 +114,8 @@ struct Tag {
     Ident scope = nullptr;
     std::shared_ptr<Aggregate> aggregate;
     std::shared_ptr<EnumBody> enumeration;
+    // Bodies replaced by a redefinition, kept for the declarations that use them.
+    std::vector<std::shared_ptr<void>> retired;
     Ident file = nullptr;
     long order = 0;
 

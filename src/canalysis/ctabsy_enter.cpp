@@ -207,6 +207,7 @@ TypePtr aggregateType(DeclParse& parse, TypeKind kind, Ident tag, const FieldLis
     if (body != nullptr) {
         if (record->aggregate->hasBody) {
             report(CWarning, "REDEFSTRU", base::identText(tag), parse.lex->fileName, parse.lex->line);
+            record->retired.push_back(record->aggregate);
             record->aggregate = std::make_shared<Aggregate>();
             record->aggregate->tag = tag;
         }
@@ -215,7 +216,7 @@ TypePtr aggregateType(DeclParse& parse, TypeKind kind, Ident tag, const FieldLis
     }
     CType part;
     part.name = tag;
-    part.aggregate = record->aggregate;
+    part.aggregate = record->aggregate.get();
     return C_CPP_new_type(kind, std::move(part));
 }
 
@@ -241,6 +242,7 @@ TypePtr enumType(DeclParse& parse, Ident tag, const EnumeratorList* body)
     if (body != nullptr) {
         if (record->enumeration->hasBody) {
             report(CWarning, "REDEFSTRU", base::identText(tag), parse.lex->fileName, parse.lex->line);
+            record->retired.push_back(record->enumeration);
             record->enumeration = std::make_shared<EnumBody>();
             record->enumeration->tag = tag;
         }
@@ -269,7 +271,7 @@ TypePtr enumType(DeclParse& parse, Ident tag, const EnumeratorList* body)
     }
     CType part;
     part.name = tag;
-    part.enumeration = record->enumeration;
+    part.enumeration = record->enumeration.get();
     return C_CPP_new_type(kEnum, std::move(part));
 }
 

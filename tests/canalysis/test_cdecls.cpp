@@ -154,7 +154,7 @@ TEST_F(CDecls, EnumeratorsGetPositionsOrTheLastValueTextPlusACount)
     CType type;
     type.kind = kEnum;
     type.name = tag->name;
-    type.enumeration = tag->enumeration;
+    type.enumeration = tag->enumeration.get();
     EXPECT_EQ(C_CPP_type_image(&type, {}, true), "enum e {\nA = 0,\nB = 1,\nC = X,\nD = X+1,\nE = X+2}");
     EXPECT_EQ(C_CPP_field_index(&type, base::ident("C")), 3);
     EXPECT_EQ(C_CPP_field_index(&type, base::ident("Z")), 6);
@@ -249,7 +249,7 @@ TEST_F(CDecls, StructBodiesWithBitFieldsNestedUnionsAndTypedefNamesAsFields)
     CType type;
     type.kind = kStruct;
     type.name = tag->name;
-    type.aggregate = tag->aggregate;
+    type.aggregate = tag->aggregate.get();
     EXPECT_EQ(C_CPP_type_image(&type, {}, true),
               "struct msg {\n\tBYTE kind : 4;\n\tBYTE : 2;\n\tBYTE BYTE;\n\tunion _unamedStruct1 u;\n"
               "\tstruct _unamedStruct2 pts[3];\n}");
@@ -263,6 +263,15 @@ TEST_F(CDecls, StructBodiesWithBitFieldsNestedUnionsAndTypedefNamesAsFields)
     EXPECT_EQ(path, ".u");
     path.clear();
     EXPECT_EQ(C_CPP_field_path(&type, 9, false, path), nullptr);
+}
+
+TEST_F(CDecls, AStructHoldingItselfEndsTheWalks)
+{
+    parse("struct s { struct s inner; int y; } v;");
+    EXPECT_EQ(C_CPP_scalar_count(symbol("v").type.get()), 2);
+    std::string path;
+    EXPECT_EQ(C_CPP_field_path(symbol("v").type.get(), 2, true, path)->name, base::ident("y"));
+    EXPECT_EQ(path, ".y");
 }
 
 TEST_F(CDecls, QuestionsAskedOfTypes)

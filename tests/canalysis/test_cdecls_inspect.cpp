@@ -60,6 +60,21 @@ TEST(CDeclsInspect, PreprocessorOptionsAndPragmasReachTheDeclarations)
     EXPECT_EQ(run.out, "typedef long word_t;\nword_t buffer[4];\nfar int *p;\nint small;\n");
 }
 
+TEST(CDeclsInspect, SizeofPragmaReachesLaterConditionsAndTypes)
+{
+    TempDir dir;
+    writeFile(dir / "std.def", "#pragma tarvo sizeof int = 16\n#pragma tarvo signof char = unsigned\n");
+    writeFile(dir / "m.h", "#if sizeof(int) == 2\nint sixteen;\n#else\nint thirtytwo;\n#endif\nchar c;\n");
+    const RunResult run = runInspect({"decls", "m.h", "-STD_DEFINE=std"}, {}, dir.path());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "int sixteen;\nchar c;\n");
+    const RunResult typed = runInspect({"type", "m.h", "c", "-STD_DEFINE=std"}, {}, dir.path());
+    EXPECT_EQ(typed.out, "char\t1\n");
+    const RunResult missing = runInspect({"decls", "none.h"}, {}, dir.path());
+    EXPECT_EQ(missing.status, 7);
+    EXPECT_NE(missing.err.find("IMPOUVFIC"), std::string::npos) << missing.err;
+}
+
 // Include directories of the C compiler of this machine, so that the system
 // headers are read as they are installed.
 std::vector<std::string> systemIncludeOptions()

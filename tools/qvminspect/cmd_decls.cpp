@@ -24,8 +24,8 @@ std::string tagImage(const Tag& tag)
     CType type;
     type.kind = tag.kind;
     type.name = tag.name;
-    type.aggregate = tag.aggregate;
-    type.enumeration = tag.enumeration;
+    type.aggregate = tag.aggregate.get();
+    type.enumeration = tag.enumeration.get();
     return C_CPP_type_image(&type, {}, true);
 }
 
