@@ -51,7 +51,7 @@ ExprNode* node(ExprParse& parse, ExprKind kind, ExprNode* a, ExprNode* b, ExprNo
             result->depth = std::max(result->depth, operand->depth + 1);
         }
     }
-    result->file = base::ident(parse.lex->fileName);
+    result->file = parse.lex->fileIdent();
     result->line = parse.lex->line;
     return result;
 }

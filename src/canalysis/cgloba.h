@@ -19,6 +19,16 @@ struct LexContext {
     std::vector<const void*> table;
     std::string fileName;
     int line = 1;
+
+    // The string identifier of the current file name.
+    Ident fileIdent()
+    {
+        if (fileIdent_ == nullptr || fileIdentOf_ != fileName) {
+            fileIdentOf_ = fileName;
+            fileIdent_ = base::ident(fileName);
+        }
+        return fileIdent_;
+    }
     LexContext* below = nullptr;
 
     // The text read and the reading position.
@@ -36,6 +46,10 @@ struct LexContext {
     int braceDepth = 0;          // open struct, union and enum bodies
     bool atConstructStart = true;
     int constructLine = 0;       // line where the current declaration began
+
+private:
+    Ident fileIdent_ = nullptr;
+    std::string fileIdentOf_;
 };
 
 // Pushes a new context on the stack and makes it current.
@@ -133,6 +147,7 @@ public:
         items_.push_back(item);
         return item.get();
     }
+    void clear() { items_.clear(); }
 
 private:
     std::vector<std::shared_ptr<void>> items_;

@@ -57,12 +57,8 @@ Symbol* SymbolTable::findInScope(Ident name, Ident scope)
     if (name == nullptr) {
         return nullptr;
     }
-    for (auto& record : symbols_[chainOf(name)]) {
-        if (record->name == name && record->scope == scope) {
-            return record.get();
-        }
-    }
-    return nullptr;
+    const auto it = symbolIndex_.find({name, scope});
+    return it == symbolIndex_.end() ? nullptr : static_cast<Symbol*>(it->second);
 }
 
 Symbol* SymbolTable::find(Ident name, Ident scope)
@@ -78,7 +74,9 @@ Symbol& SymbolTable::append(Symbol symbol)
     symbol.order = nextOrder_++;
     auto& chain = symbols_[chainOf(symbol.name != nullptr ? symbol.name : "")];
     chain.push_back(std::make_unique<Symbol>(std::move(symbol)));
-    return *chain.back();
+    Symbol& added = *chain.back();
+    symbolIndex_.try_emplace({added.name, added.scope}, &added);
+    return added;
 }
 
 bool SymbolTable::remove(Ident name, Ident scope)
@@ -93,7 +91,20 @@ bool SymbolTable::remove(Ident name, Ident scope)
         return false;
     }
     chain.erase(it);
+    symbolIndex_.erase({name, scope});
+    // A later record of the same name and scope becomes the one found.
+    for (auto& record : chain) {
+        if (record->name == name && record->scope == scope) {
+            symbolIndex_.emplace(std::make_pair(name, scope), record.get());
+            break;
+        }
+    }
     return true;
+}
+
+std::size_t SymbolTable::tagSlot(TypeKind kind)
+{
+    return kind == kUnion ? 1 : kind == kEnum ? 2 : 0;
 }
 
 Tag* SymbolTable::findTagInScope(Ident name, TypeKind kind, Ident scope)
@@ -101,12 +112,9 @@ Tag* SymbolTable::findTagInScope(Ident name, TypeKind kind, Ident scope)
     if (name == nullptr) {
         return nullptr;
     }
-    for (auto& record : tags_[chainOf(name)]) {
-        if (record->name == name && record->kind == kind && record->scope == scope) {
-            return record.get();
-        }
-    }
-    return nullptr;
+    const Index& index = tagIndex_[tagSlot(kind)];
+    const auto it = index.find({name, scope});
+    return it == index.end() ? nullptr : static_cast<Tag*>(it->second);
 }
 
 Tag* SymbolTable::findTag(Ident name, TypeKind kind, Ident scope)
@@ -122,7 +130,9 @@ Tag& SymbolTable::appendTag(Tag tag)
     tag.order = nextOrder_++;
     auto& chain = tags_[chainOf(tag.name != nullptr ? tag.name : "")];
     chain.push_back(std::make_unique<Tag>(std::move(tag)));
-    return *chain.back();
+    Tag& added = *chain.back();
+    tagIndex_[tagSlot(added.kind)].try_emplace({added.name, added.scope}, &added);
+    return added;
 }
 
 std::vector<const Symbol*> SymbolTable::symbolsOf(Ident scope) const

@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace qvm::canalysis {
@@ -145,9 +147,23 @@ public:
     SymbolTable* parent = nullptr;
 
 private:
+    struct KeyHash {
+        std::size_t operator()(const std::pair<const void*, const void*>& key) const
+        {
+            return std::hash<const void*>()(key.first) * 31 + std::hash<const void*>()(key.second);
+        }
+    };
+    using Index = std::unordered_map<std::pair<const void*, const void*>, void*, KeyHash>;
+
     std::array<std::vector<std::unique_ptr<Symbol>>, kChains> symbols_;
     std::array<std::vector<std::unique_ptr<Tag>>, kChains> tags_;
+    // The first record of each (name, scope) in its chain, and of each
+    // (name, scope) per tag kind, so lookups need not walk the chains.
+    Index symbolIndex_;
+    std::array<Index, 3> tagIndex_;
     long nextOrder_ = 0;
+
+    static std::size_t tagSlot(TypeKind kind);
 };
 
 struct EnumerationConstant {

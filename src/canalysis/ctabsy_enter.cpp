@@ -186,7 +186,7 @@ TypePtr typedefNameType(DeclParse& parse, Ident name)
 
 TypePtr aggregateType(DeclParse& parse, TypeKind kind, Ident tag, const FieldList* body)
 {
-    const Ident file = base::ident(parse.lex->fileName);
+    const Ident file = parse.lex->fileIdent();
     if (tag == nullptr) {
         tag = nextUnnamedTag();
     }
@@ -234,7 +234,7 @@ TypePtr enumType(DeclParse& parse, Ident tag, const EnumeratorList* body)
         fresh.name = tag;
         fresh.kind = kEnum;
         fresh.scope = parse.scope;
-        fresh.file = base::ident(parse.lex->fileName);
+        fresh.file = parse.lex->fileIdent();
         fresh.enumeration = std::make_shared<EnumBody>();
         fresh.enumeration->tag = tag;
         record = &parse.table->appendTag(std::move(fresh));
@@ -508,7 +508,7 @@ Symbol symbolOf(DeclParse& parse, const DeclSpecs* specs, const Declarator& decl
     symbol.scope = parse.scope;
     symbol.storage = specs != nullptr ? specs->storage : 0;
     symbol.init = declarator.init;
-    symbol.file = base::ident(parse.lex->fileName);
+    symbol.file = parse.lex->fileIdent();
     return symbol;
 }
 

@@ -17,6 +17,7 @@ namespace {
 struct Keyword {
     int token;
     std::string_view canonical;
+    mutable Ident id = nullptr;  // identifier of the canonical spelling, taken at first use
 };
 
 const std::unordered_map<std::string_view, Keyword>& keywordTable()
@@ -243,18 +244,28 @@ void lineNumberDirective(LexContext& context, LineReader& reader)
 
 }  // namespace
 
-int declarationKeyword(std::string_view word, std::string_view& canonical)
+namespace {
+
+const Keyword* keywordOf(std::string_view word)
 {
     if (word.size() < 2 || word.size() > 13) {
-        return 0;
+        return nullptr;
     }
     const auto& table = keywordTable();
     const auto it = table.find(word);
-    if (it == table.end()) {
+    return it == table.end() ? nullptr : &it->second;
+}
+
+}  // namespace
+
+int declarationKeyword(std::string_view word, std::string_view& canonical)
+{
+    const Keyword* keyword = keywordOf(word);
+    if (keyword == nullptr) {
         return 0;
     }
-    canonical = it->second.canonical;
-    return it->second.token;
+    canonical = keyword->canonical;
+    return keyword->token;
 }
 
 void followLineDirectives(LexContext& context)
@@ -445,10 +456,12 @@ private:
         case SkipWord::None:
             break;
         }
-        std::string_view canonical;
-        if (const int keyword = declarationKeyword(text, canonical)) {
-            value_.id = base::ident(canonical);
-            return keyword;
+        if (const Keyword* keyword = keywordOf(text)) {
+            if (keyword->id == nullptr) {
+                keyword->id = base::ident(keyword->canonical);
+            }
+            value_.id = keyword->id;
+            return keyword->token;
         }
         const Ident name = base::ident(text);
         value_.id = name;

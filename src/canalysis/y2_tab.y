@@ -69,6 +69,7 @@ constexpr std::size_t kMaxDerivations = 500;
 translation_unit
     : %empty
     | translation_unit external_declaration
+        { parse.arena.clear(); /* the working records of one declaration are done with */ }
     ;
 
 external_declaration
