@@ -8,7 +8,6 @@
 
 #include <cstdint>
 #include <limits>
-#include <optional>
 #include <string>
 
 namespace qvm::canalysis {
@@ -28,6 +27,11 @@ bool charIsUnsigned()
 }
 
 constexpr std::size_t kMaxCharConstant = 1000;
+
+std::uint64_t low32(std::int64_t value)
+{
+    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(value));
+}
 constexpr std::size_t kErrorContext = 40;
 
 bool isBlank(char c)
@@ -280,7 +284,9 @@ int Lexer::character(evalif::Value& value)
     ++ctx_.position;
     base::initIdentTable();
     const base::Ident id = base::ident(ctx_.text.substr(contentStart, length));
-    value.value = static_cast<std::int64_t>(reinterpret_cast<std::uintptr_t>(id));
+    // The identifier is an address; its low 32 bits keep the value within
+    // the unsigned range that the comparison rules reduce operands to.
+    value.value = static_cast<std::int64_t>(low32(static_cast<std::int64_t>(reinterpret_cast<std::uintptr_t>(id))));
     value.isUnsigned = true;
     return IFTOK_CHARACTER;
 }
@@ -321,11 +327,6 @@ int Lexer::sizeOf(evalif::Value& value)
         }
     }
     return fail();
-}
-
-std::uint64_t low32(std::int64_t value)
-{
-    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(value));
 }
 
 std::int64_t wrap(std::uint64_t bits)

@@ -237,13 +237,26 @@ void CommandDecoder::release()
     positionalCount_ = 0;
 }
 
+// '-' starts an option; so does '/', except in an absolute path: an argument
+// whose name part (before any '=') holds a second '/' names a file.
+bool CommandDecoder::isOptionArgument(std::string_view argument)
+{
+    if (argument.empty()) {
+        return false;
+    }
+    if (argument.front() == '-') {
+        return true;
+    }
+    return argument.front() == '/' && argument.substr(1, argument.find('=') - 1).find('/') == std::string_view::npos;
+}
+
 bool CommandDecoder::decode(int argc, const char* const* argv)
 {
     try {
         reset();
         for (int i = 1; i < argc; ++i) {
             const std::string argument = argv[i] != nullptr ? argv[i] : "";
-            if (!argument.empty() && (argument.front() == '-' || argument.front() == '/')) {
+            if (isOptionArgument(argument)) {
                 takeOption(argument);
             } else {
                 takePositional(argument);

@@ -85,6 +85,7 @@ public:
     // failure the message and the usage text have been written to the
     // console and false is returned.
     bool decode(int argc, const char* const* argv);
+    static bool isOptionArgument(std::string_view argument);
 
     // Values of positional parameter `index` (from 0), in the order given.
     const std::vector<std::string>& parameterValues(std::size_t index) const;

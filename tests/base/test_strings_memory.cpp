@@ -10,6 +10,22 @@
 #include <cstdint>
 #include <string>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define QVM_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QVM_TEST_ASAN 1
+#endif
+#endif
+
+#ifdef QVM_TEST_ASAN
+// Let a huge allocation fail the ordinary way, as the memory test expects.
+extern "C" const char* __asan_default_options()
+{
+    return "allocator_may_return_null=1";
+}
+#endif
+
 namespace {
 
 using namespace qvm;

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace {
 
 using namespace qvm::canalysis;
@@ -275,6 +277,39 @@ TEST_F(DecimalFloating, TextRoundsOnlyAtTheDigitLimit)
     EXPECT_EQ(dfloat_image(fromInt("1000000000000000000003"), 19), "0.1E22");
     EXPECT_EQ(dfloat_image(fromInt("150004"), 5), "0.15E6");
     EXPECT_EQ(dfloat_image(fromInt("150004"), 6), "0.150004E6");
+}
+
+TEST_F(DecimalFloating, IntegersOfUpTo17DigitsPrintExactly)
+{
+    std::mt19937_64 random(17);
+    for (int i = 0; i < 3000; ++i) {
+        const std::string digits = std::to_string(random() % 100000000000000000ULL >> (random() % 57));
+        std::string significant = digits;
+        while (significant.size() > 1 && significant.back() == '0') {
+            significant.pop_back();
+        }
+        const std::string expected =
+            digits == "0" ? "0.0" : "0." + significant + "E" + std::to_string(digits.size());
+        ASSERT_EQ(dfloat_image(fromInt(digits), 19), expected);
+        ASSERT_EQ(dfloat_image(fromInt("-" + digits), 19), digits == "0" ? expected : "-" + expected);
+    }
+}
+
+TEST_F(DecimalFloating, OperationsUndoEachOtherAtFifteenDigits)
+{
+    std::mt19937_64 random(15);
+    for (int i = 0; i < 2000; ++i) {
+        const DFloat p = fromInt(std::to_string(static_cast<long long>(random() % 2000001) - 1000000));
+        const DFloat q = fromInt(std::to_string(static_cast<long long>(random() % 999999) + 1));
+        DFloat result;
+        dfloat_div(result, p, q);
+        dfloat_mul(result, result, q);
+        ASSERT_EQ(dfloat_image(result, 15), dfloat_image(p, 15));
+        dfloat_add(result, p, q);
+        dfloat_sub(result, result, q);
+        ASSERT_EQ(dfloat_image(result, 19), dfloat_image(p, 19));
+    }
+    EXPECT_TRUE(takeCodes().empty());
 }
 
 }  // namespace

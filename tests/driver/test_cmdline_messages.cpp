@@ -50,7 +50,7 @@ TEST(CommandLineMessages, OptionNames)
     const Rejection cases[] = {
         {{"demo", "a.h", "out", "-XYZ"}, "Unknown option, -XYZ"},
         {{"demo", "a.h", "out", "/"}, "Unknown option, /"},
-        {{"/abs/demo", "a.h", "out"}, "Unknown option, /abs/demo"},
+        {{"demo", "a.h", "out", "/abs"}, "Unknown option, /abs"},
         {{"demo", "a.h", "out", "-S"}, "Ambiguous option, -S"},
         {{"demo", "a.h", "out", "-NO"}, "Ambiguous option, -NO"},
         {{"demo", "a.h", "out", "-FASTER"}, "Invalid character following option, -FASTER"},

@@ -56,6 +56,16 @@ protected:
     std::string console;
 };
 
+TEST_F(CommandLine, AbsolutePathsArePositionalValuesNotOptions)
+{
+    ASSERT_TRUE(decode({"/work/t/demo", "/usr/include/a.h,b.h", "/tmp/out/run", "/NOLOG", "/INCL=/opt/inc"}));
+    EXPECT_EQ(cmdline::scriptName(), "/work/t/demo");
+    EXPECT_EQ(cmdline::interfaceFiles(), (Strings{"/usr/include/a.h", "b.h"}));
+    EXPECT_EQ(cmdline::rootName(), "/tmp/out/run");
+    EXPECT_EQ(cmdline::consoleLog(), 0);
+    EXPECT_EQ(cmdline::includeDirectories(), Strings{"/opt/inc"});
+}
+
 TEST_F(CommandLine, SettingsWhenNoOptionIsGiven)
 {
     ASSERT_TRUE(decode({"demo", "a.h", "out"})) << console;
