@@ -81,6 +81,7 @@ bool Engine::pushLevel(std::unique_ptr<InputLevel> level)
         warnFatalDepth();
         return false;
     }
+    scannedBytes_ += level->text.size();
     stack_.push_back(std::move(level));
     return true;
 }
@@ -152,7 +153,7 @@ void Engine::reportAtLine(int severity, std::string_view code, std::string_view 
 
 bool Engine::overLimits(const std::string& out)
 {
-    if (out.size() > maxOutput_ || expansions_ > maxExpansions_) {
+    if (out.size() > maxOutput_ || scannedBytes_ > maxOutput_ || expansions_ > maxExpansions_) {
         stopped_ = true;
     }
     return stopped_;
@@ -302,14 +303,16 @@ void Engine::init(bool pedantic, bool traditional, const std::vector<std::string
     installPositionProvider([this] { return position(); });
     processPseudoFile("*Initialization*",
                       "#define TRV_WIN32 1\n#define USE_QVM 1\n#define TRV_CPLUSPLUS_LANGUAGE 0\n");
-    table.insert("__LINE__", kKindLine);
-    table.insert("__DATE__", kKindDate);
-    table.insert("__FILE__", kKindFile);
-    table.insert("__BASE_FILE__", kKindBaseFile);
-    table.insert("__INCLUDE_LEVEL__", kKindIncludeLevel);
-    table.insert("__TIME__", kKindTime);
-    if (!traditional) {
-        table.insert("__STDC__", kKindStdc);
+    const std::pair<const char*, int> predefined[] = {
+        {"__LINE__", kKindLine},         {"__DATE__", kKindDate}, {"__FILE__", kKindFile},
+        {"__BASE_FILE__", kKindBaseFile}, {"__INCLUDE_LEVEL__", kKindIncludeLevel},
+        {"__TIME__", kKindTime},          {"__STDC__", kKindStdc},
+    };
+    for (const auto& [name, kind] : predefined) {
+        table.removeAll(name, [](int) {});  // left from an earlier cycle on the same table
+        if (kind != kKindStdc || !traditional) {
+            table.insert(name, kind);
+        }
     }
     for (const auto& option : defines) {
         defineFromOption(option);
@@ -337,9 +340,11 @@ int Engine::processBuffer(std::string_view text, int analyseAll, std::string_vie
 {
     clearStack();
     table_ = &table;
+    inInit_ = false;
     analyseAll_ = analyseAll != 0;
     stopped_ = false;
     expansions_ = 0;
+    scannedBytes_ = 0;
     installPositionProvider([this] { return position(); });
     setMacroDefinedQuery([](std::string_view name) { return engine().macroDefined(name); });
 
@@ -391,6 +396,9 @@ void Engine::end(MacroTable& table, bool freeSearchList)
         searchList_.clear();
         systemDirectories_.clear();
     }
+    // The caller's table may go away after the cycle.
+    table_ = nullptr;
+    setMacroDefinedQuery({});
 }
 
 bool Engine::macroDefined(std::string_view name)
@@ -659,9 +667,9 @@ std::vector<std::string> C_CPP_search_list()
     return cpp::engine().searchList();
 }
 
-void C_CPP_set_resource_limits(std::size_t maxOutput, std::size_t maxExpansions)
+void C_CPP_set_resource_limits(std::size_t maxOutput, std::size_t maxExpansions, bool readFiles)
 {
-    cpp::engine().setLimits(maxOutput, maxExpansions);
+    cpp::engine().setLimits(maxOutput, maxExpansions, readFiles);
 }
 
 }  // namespace qvm::canalysis

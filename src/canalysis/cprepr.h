@@ -53,7 +53,7 @@ struct MacroEntry {
     std::string name;
     int kind = kKindUser;
     long value = 0;
-    std::unique_ptr<MacroDefinition> definition;
+    std::shared_ptr<const MacroDefinition> definition;
 };
 
 // The macro table: 1403 chains, a new entry at the head of its chain.
@@ -129,8 +129,10 @@ const std::vector<std::string>& C_CPP_type_modifiers();
 std::vector<std::string> C_CPP_search_list();
 
 // Limits for fuzzing: the run stops quietly (stack emptied) once the output of
-// one text exceeds maxOutput bytes or maxExpansions macro expansions happened.
-void C_CPP_set_resource_limits(std::size_t maxOutput, std::size_t maxExpansions);
+// one text, or the text scanned for it (macro expansions and arguments
+// included), exceeds maxOutput bytes, or maxExpansions macro expansions happened;
+// without readFiles no included file is opened (as if none existed).
+void C_CPP_set_resource_limits(std::size_t maxOutput, std::size_t maxExpansions, bool readFiles = true);
 
 // Text preparation: trigraphs, digraphs and a final newline.
 std::string C_CPP_prepare_text(std::string_view text);

@@ -244,7 +244,7 @@ void DefineParser::run()
         table.remove(existing);
     }
     MacroEntry& entry = table.insert(name_, kKindUser);
-    entry.definition = std::make_unique<MacroDefinition>(std::move(definition_));
+    entry.definition = std::make_shared<const MacroDefinition>(std::move(definition_));
 }
 
 bool DefineParser::parseParameters(char close)
@@ -735,19 +735,13 @@ void Engine::skipToStartPragma(InputLevel& level)
     while (level.pos < t.size() && !stopped_) {
         skipLeadingBlanks(level);
         if (level.pos < t.size() && t[level.pos] == '#') {
-            const std::size_t save = level.pos;
             ++level.pos;
             skipLeadingBlanks(level);
             const std::string name =
                 level.pos < t.size() && isIdStart(t[level.pos]) ? readIdentifier(level) : std::string();
-            if (name == "pragma") {
-                const std::string text = collectDirectiveLine(level, kPragma);
-                if (isStartPragma(text)) {
-                    analysisOn_ = true;
-                    return;
-                }
-            } else {
-                (void)save;
+            if (name == "pragma" && isStartPragma(collectDirectiveLine(level, kPragma))) {
+                analysisOn_ = true;
+                return;
             }
         }
         skipRestOfLine(level);
@@ -919,16 +913,16 @@ void Engine::doInclude(std::string& out, InputLevel& level, std::string_view arg
                                     (text.front() == '<' && text.back() == '>' &&
                                      text.find('>') == text.size() - 1));
     };
-    std::string spec(trimSpaces(argument));
-    if (!isComplete(spec)) {
-        spec = std::string(trimSpaces(expandText(spec, false)));
-        if (!isComplete(spec)) {
-            warn("ERINCLUDE", spec);
+    std::string operand(trimSpaces(argument));
+    if (!isComplete(operand)) {
+        operand = std::string(trimSpaces(expandText(operand, false)));
+        if (!isComplete(operand)) {
+            warn("ERINCLUDE", operand);
             return;
         }
     }
-    const std::string name = spec.substr(1, spec.size() - 2);
-    const bool angled = spec.front() == '<';
+    const std::string name = operand.substr(1, operand.size() - 2);
+    const bool angled = operand.front() == '<';
 
     std::vector<SearchEntry> entries = searchList_;
     std::size_t first = 0;
@@ -946,11 +940,11 @@ void Engine::doInclude(std::string& out, InputLevel& level, std::string_view arg
     std::optional<std::string> text;
     std::string path;
     int foundEntry = -1;
-    if (tryAsWritten) {
+    if (tryAsWritten && readFiles_) {
         path = name;
         text = readSourceFile(path);
     }
-    for (std::size_t k = first; !text && k < entries.size(); ++k) {
+    for (std::size_t k = first; readFiles_ && !text && k < entries.size(); ++k) {
         path = entries[k].hasDirectory ? base::systemPath(entries[k].directory, name) : name;
         text = readSourceFile(path);
         foundEntry = static_cast<int>(k);

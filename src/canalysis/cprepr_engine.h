@@ -97,10 +97,11 @@ public:
     const std::vector<std::string>& systemDirectories() const { return systemDirectories_; }
     const std::vector<std::string>& typeModifiers() const { return typeModifiers_; }
     std::vector<std::string> searchList() const;
-    void setLimits(std::size_t maxOutput, std::size_t maxExpansions)
+    void setLimits(std::size_t maxOutput, std::size_t maxExpansions, bool readFiles)
     {
         maxOutput_ = maxOutput;
         maxExpansions_ = maxExpansions;
+        readFiles_ = readFiles;
     }
 
 private:
@@ -126,7 +127,7 @@ private:
     void handleHash(std::string& out, InputLevel& level);
     void handleMark(std::string& out, InputLevel& level, bool marks);
     void handleIdentifier(std::string& out, InputLevel& level, bool marks);
-    void handleDefinedOperator(std::string& out, InputLevel& level);
+    void handleDefinedOperator(std::string& out);
     void copyQuoted(std::string& out, InputLevel& level);
     void copyNumber(std::string& out, InputLevel& level);
     std::string readIdentifier(InputLevel& level);
@@ -141,7 +142,7 @@ private:
     std::string buildReplacement(const MacroDefinition& definition, std::vector<MacroArgument>& arguments);
     const std::string& expandedArgument(MacroArgument& argument);
     std::string expandText(std::string_view text, bool marks);
-    void pushExpansion(std::string& out, MacroEntry& macro, std::string text);
+    void pushExpansion(std::string& out, MacroEntry* macro, std::string text);
 
     // ---- directives (cprepr_directives.cpp)
     bool handleDirective(std::string& out, InputLevel& level);
@@ -195,6 +196,8 @@ private:
     std::size_t maxOutput_ = static_cast<std::size_t>(-1);
     std::size_t maxExpansions_ = static_cast<std::size_t>(-1);
     std::size_t expansions_ = 0;
+    std::size_t scannedBytes_ = 0;
+    bool readFiles_ = true;
 };
 
 Engine& engine();

@@ -461,7 +461,7 @@ void Engine::handleIdentifier(std::string& out, InputLevel& level, bool marks)
         out += name;
         return;
     case kKindDefined:
-        handleDefinedOperator(out, level);
+        handleDefinedOperator(out);
         return;
     case kKindUser: {
         const MacroDefinition& definition = *macro->definition;
@@ -555,31 +555,31 @@ bool Engine::findCallOpen(char open, bool consume)
     }
 }
 
-void Engine::pushExpansion(std::string& out, MacroEntry& macro, std::string text)
+void Engine::pushExpansion(std::string& out, MacroEntry* macro, std::string text)
 {
     ++expansions_;
-    if (!out.empty() && !text.empty() && couldPaste(out.back(), text.front())) {
+    if (!traditional_ && !out.empty() && !text.empty() && couldPaste(out.back(), text.front())) {
         out += ' ';
     }
     const InputLevel& current = *stack_.back();
-    if (&out == mainOutput_ && !text.empty() && current.pos < current.text.size() &&
+    if (!traditional_ && &out == mainOutput_ && !text.empty() && current.pos < current.text.size() &&
         couldPaste(text.back(), current.text[current.pos])) {
         text += ' ';
     }
     auto level = std::make_unique<InputLevel>();
     level->kind = LevelKind::Expansion;
     level->text = std::move(text);
-    level->macro = &macro;
+    level->macro = macro;
     level->lineStart = false;
-    if (pushLevel(std::move(level))) {
-        macro.kind = kKindUserBusy;
+    if (pushLevel(std::move(level)) && macro != nullptr) {
+        macro->kind = kKindUserBusy;
     }
     overLimits(out);
 }
 
 void Engine::expandObjectLike(std::string& out, MacroEntry& macro)
 {
-    pushExpansion(out, macro, macro.definition->replacement);
+    pushExpansion(out, &macro, macro.definition->replacement);
 }
 
 void Engine::expandPredefined(std::string& out, MacroEntry& macro)
@@ -641,7 +641,7 @@ void Engine::expandPredefined(std::string& out, MacroEntry& macro)
 }
 
 // `defined NAME` or `defined ( NAME )` on an #if line.
-void Engine::handleDefinedOperator(std::string& out, InputLevel& level)
+void Engine::handleDefinedOperator(std::string& out)
 {
     auto skipBlanks = [this]() -> InputLevel* {
         while (true) {
@@ -659,7 +659,6 @@ void Engine::handleDefinedOperator(std::string& out, InputLevel& level)
             popLevel(unused);
         }
     };
-    (void)level;
     InputLevel* current = skipBlanks();
     bool parenthesised = false;
     if (current != nullptr && current->text[current->pos] == '(') {
@@ -833,7 +832,7 @@ std::string Engine::expandText(std::string_view text, bool marks)
             break;
         }
     }
-    if (!needsWork) {
+    if (!needsWork || overLimits(std::string())) {
         return std::string(text);
     }
     auto level = std::make_unique<InputLevel>();
@@ -870,6 +869,9 @@ std::string Engine::buildReplacement(const MacroDefinition& definition, std::vec
     std::size_t cursor = 0;
     const int variadicIndex = definition.variadic != 0 ? definition.parameterCount - 1 : -2;
     for (const auto& reference : definition.references) {
+        if (overLimits(result)) {
+            break;
+        }
         const std::size_t before = std::min(static_cast<std::size_t>(reference.textBefore), body.size() - cursor);
         result.append(body, cursor, before);
         cursor += before;
@@ -893,11 +895,11 @@ std::string Engine::buildReplacement(const MacroDefinition& definition, std::vec
         } else {
             const std::string& expanded = expandedArgument(argument);
             if (!expanded.empty()) {
-                if (!result.empty() && couldPaste(result.back(), expanded.front())) {
+                if (!traditional_ && !result.empty() && couldPaste(result.back(), expanded.front())) {
                     result += ' ';
                 }
                 result += expanded;
-                if (cursor < body.size() && couldPaste(expanded.back(), body[cursor])) {
+                if (!traditional_ && cursor < body.size() && couldPaste(expanded.back(), body[cursor])) {
                     result += ' ';
                 }
             }
@@ -909,13 +911,22 @@ std::string Engine::buildReplacement(const MacroDefinition& definition, std::vec
 
 void Engine::expandCall(std::string& out, MacroEntry& macro)
 {
-    const MacroDefinition& definition = *macro.definition;
+    // Directives between the lines of the arguments may remove or redefine
+    // the macro: the call keeps the definition it started with.
+    const std::shared_ptr<const MacroDefinition> held = macro.definition;
+    const MacroDefinition& definition = *held;
+    const std::string name = macro.name;
     std::vector<MacroArgument> arguments;
-    if (!collectArguments(definition, arguments)) {
+    const bool complete = collectArguments(definition, arguments);
+    MacroEntry* entry = table_->find(name);
+    if (entry != nullptr && entry->definition != held) {
+        entry = nullptr;
+    }
+    if (!complete) {
         if (!stopped_) {
             warn("ERRINLINE", "unterminated macro call");
         }
-        out += macro.name;
+        out += name;
         return;
     }
     std::size_t given = arguments.size();
@@ -925,15 +936,15 @@ void Engine::expandCall(std::string& out, MacroEntry& macro)
     const std::size_t parameters = static_cast<std::size_t>(definition.parameterCount);
     const bool variadic = definition.variadic != 0;
     if (parameters == 0 && given > 0) {
-        warn("ARGTOMACR", macro.name);
+        warn("ARGTOMACR", name);
     } else if (given < parameters) {
         const bool traditionalEmpty = traditional_ && parameters == 1 && given == 0;
         const bool emptyVariadic = variadic && given + 1 == parameters;
         if (!traditionalEmpty && !emptyVariadic) {
-            warn(given == 0 ? "NOARTOMAC" : "NBARGMACR", macro.name);
+            warn(given == 0 ? "NOARTOMAC" : "NBARGMACR", name);
         }
     } else if (given > parameters && !variadic) {
-        warn("TOMANYARG", macro.name);
+        warn("TOMANYARG", name);
     }
     if (variadic && arguments.size() > parameters) {
         // The variadic parameter takes its own argument and every later one.
@@ -946,7 +957,7 @@ void Engine::expandCall(std::string& out, MacroEntry& macro)
     }
     if (variadic && arguments.size() >= parameters && arguments[parameters - 1].raw.size() >= kMaxVariadicText) {
         const InputLevel* file = nearestFile();
-        report(CFatal, "TOMANYARG", macro.name, file ? std::string_view(file->fileName) : std::string_view(),
+        report(CFatal, "TOMANYARG", name, file ? std::string_view(file->fileName) : std::string_view(),
                file ? file->line : 0);
     }
     if (given == 0 && arguments.size() == 1) {
@@ -954,7 +965,7 @@ void Engine::expandCall(std::string& out, MacroEntry& macro)
     }
     arguments.resize(std::max(arguments.size(), parameters));
     std::string text = buildReplacement(definition, arguments);
-    pushExpansion(out, macro, std::move(text));
+    pushExpansion(out, entry, std::move(text));
 }
 
 }  // namespace qvm::canalysis::cpp

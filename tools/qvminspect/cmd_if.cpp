@@ -1,34 +1,34 @@
-// qvminspect if 'EXPR': the value of a preprocessor condition, in decimal.
+// qvminspect if 'EXPR': the value of a preprocessor condition, in decimal,
+// after the same macro expansion and `defined` handling as an #if line.
 #include "inspect.h"
 
+#include "base/extgest.h"
 #include "base/mstrid.h"
 #include "canalysis/cerror.h"
-#include "canalysis/cevalif.h"
+#include "canalysis/cprepr.h"
 
-#include <algorithm>
 #include <iostream>
 #include <string>
 
 namespace {
 
-// The macro name of a -DEFINE text (NAME or NAME=VALUE).
-std::string defineName(const std::string& define)
-{
-    return define.substr(0, define.find('='));
-}
-
 int evaluateCondition(const qvm::inspect::Options& options)
 {
     namespace ca = qvm::canalysis;
     qvm::base::initIdentTable();
-    ca::installCallback(ca::diagnosticsServiceCallback());
-    std::vector<std::string> defined;
-    std::transform(options.defines.begin(), options.defines.end(), std::back_inserter(defined), defineName);
-    ca::setMacroDefinedQuery([defined](std::string_view name) {
-        return std::find(defined.begin(), defined.end(), name) != defined.end();
-    });
-    const int value = ca::C_CPP_eval_if(options.positional[0].c_str());
+    const ca::DiagnosticCallback callback = ca::diagnosticsServiceCallback();
+    ca::installCallback(callback);
+    ca::MacroTable table;
+    ca::C_CPP_init_prepro(options.dialect == 1, options.dialect == 0, options.defines, options.includeDirectories,
+                          {}, table, true);
+    if (!options.stdDefine.empty()) {
+        const std::string stdDefine = qvm::base::withOwnOrDefaultExtension(options.stdDefine, "QVM_DEF", "def");
+        std::string discarded;
+        ca::C_CPP_prepro_buffer("#include \"" + stdDefine + "\"\n", 1, {}, 1, discarded, table, callback);
+    }
+    const int value = ca::C_CPP_eval_if_line(options.positional[0]);
     std::cout << value << '\n';
+    ca::C_CPP_end_prepro(table, true);
     return qvm::inspect::statusOfReports();
 }
 

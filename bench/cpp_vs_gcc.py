@@ -1,0 +1,128 @@
+#!/usr/bin/env python3
+"""Times `qvminspect cpp` against `gcc -E` on one generated interface header
+(typedefs, structures with unions and bit-fields, enumerations, object-like
+and function-like macros, nested includes), side by side in one run.
+
+Usage: cpp_vs_gcc.py QVMINSPECT [--parts N] [--runs N] [--keep DIR]
+Prints the size of the header, the best time and peak memory of each side,
+and the ratio qvminspect/gcc (1.0 or less: no slower than gcc -E)."""
+import argparse, os, shutil, subprocess, sys, tempfile, time
+
+COMMON = """#ifndef COMMON_H
+#define COMMON_H
+#define FIELD(type, name) type name;
+#define ARRAY(type, name, n) type name[(n)];
+#define BITS(name, width) unsigned int name : width;
+#define MAX(a, b) ((a) > (b) ? (a) : (b))
+#define MIN(a, b) ((a) < (b) ? (a) : (b))
+#define CAT(a, b) a##b
+#define XCAT(a, b) CAT(a, b)
+#define STR(x) #x
+#define ALIGN(x) (((x) + 7) & ~7)
+#define DECLARE_FN(ret, name, ...) extern ret name(__VA_ARGS__);
+#endif
+"""
+
+
+def part(index, sub):
+    lines = ["#ifndef PART_%d_H" % index, "#define PART_%d_H" % index, '#include "common.h"',
+             '#include "%s"' % sub]
+    for k in range(40):
+        n = index * 40 + k
+        lines += [
+            "#define CONST_%d (%d * 4 + 1)" % (n, n),
+            "#define SIZE_%d ALIGN(MAX(CONST_%d, %d))" % (n, n, k + 3),
+            "typedef unsigned int u%d_t;" % n,
+            "typedef struct s%d {" % n,
+            "    FIELD(int, id)",
+            "    FIELD(u%d_t, flags)" % n,
+            "    BITS(kind, 3)",
+            "    BITS(mode, 5)",
+            "    unsigned int spare : 24;",
+            "    union {",
+            "        ARRAY(char, name, SIZE_%d)" % n,
+            "        FIELD(long, value)",
+            "        struct { BITS(lo, 16) BITS(hi, 16) } half;",
+            "    } u;",
+            "    ARRAY(short, table, MIN(CONST_%d, 64))" % n,
+            "} XCAT(rec_, %d);" % n,
+            "enum e%d { E%d_FIRST = CONST_%d, E%d_SECOND, E%d_THIRD = SIZE_%d, E%d_LAST };" % (n, n, n, n, n, n, n),
+            "DECLARE_FN(int, handle_%d, XCAT(rec_, %d) *record, const char *text)" % (n, n),
+            "#if CONST_%d > 100 && defined(PART_%d_H)" % (n, index),
+            "static const char *const label_%d = STR(rec_%d);" % (n, n),
+            "#else",
+            "static const int label_%d = CONST_%d;" % (n, n),
+            "#endif",
+            "/* record %d: a comment that spans",
+            "   two lines */",
+        ]
+    lines.append("#endif")
+    return "\n".join(lines) + "\n"
+
+
+def sub(index):
+    return "\n".join(["#ifndef SUB_%d_H" % index, "#define SUB_%d_H" % index,
+                      "typedef int sub%d_t;" % index, "#define SUB_%d_VALUE %d" % (index, index), "#endif"]) + "\n"
+
+
+def generate(folder, parts):
+    with open(os.path.join(folder, "common.h"), "w") as f:
+        f.write(COMMON)
+    with open(os.path.join(folder, "big.h"), "w") as f:
+        for i in range(parts):
+            f.write('#include "part_%d.h"\n' % i)
+    for i in range(parts):
+        with open(os.path.join(folder, "part_%d.h" % i), "w") as f:
+            f.write(part(i, "sub_%d.h" % i))
+        with open(os.path.join(folder, "sub_%d.h" % i), "w") as f:
+            f.write(sub(i))
+    total_bytes = total_lines = 0
+    for name in os.listdir(folder):
+        with open(os.path.join(folder, name), "rb") as f:
+            data = f.read()
+        total_bytes += len(data)
+        total_lines += data.count(b"\n")
+    return total_bytes, total_lines
+
+
+def measure(command, folder, runs):
+    best, peak = None, 0
+    for _ in range(runs):
+        start = time.perf_counter()
+        with open(os.devnull, "wb") as sink:
+            process = subprocess.Popen(command, cwd=folder, stdout=sink, stderr=subprocess.PIPE)
+            _, status, usage = os.wait4(process.pid, 0)
+            err = process.stderr.read().decode(errors="replace")
+            process.stderr.close()
+        elapsed = time.perf_counter() - start
+        if os.waitstatus_to_exitcode(status) not in (0, 3):
+            sys.exit("%s failed: %s" % (command[0], err[:500]))
+        best = elapsed if best is None else min(best, elapsed)
+        peak = max(peak, usage.ru_maxrss)
+    return best, peak
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("inspect")
+    ap.add_argument("--parts", type=int, default=70)
+    ap.add_argument("--runs", type=int, default=5)
+    ap.add_argument("--keep")
+    args = ap.parse_args()
+    folder = args.keep or tempfile.mkdtemp(prefix="cppbench")
+    os.makedirs(folder, exist_ok=True)
+    try:
+        size, lines = generate(folder, args.parts)
+        print("header: %.2f MB, %d lines in %d files" % (size / 1e6, lines, 2 * args.parts + 2))
+        ours = measure([os.path.abspath(args.inspect), "cpp", "big.h", "-INCL=" + folder], folder, args.runs)
+        gcc = measure(["gcc", "-E", "-I", folder, "big.h", "-o", os.devnull], folder, args.runs)
+        print("%-22s %8.3f s  peak %7.1f MB" % ("qvminspect cpp", ours[0], ours[1] / 1024))
+        print("%-22s %8.3f s  peak %7.1f MB" % ("gcc -E", gcc[0], gcc[1] / 1024))
+        print("ratio qvminspect/gcc: %.2f" % (ours[0] / gcc[0]))
+    finally:
+        if not args.keep:
+            shutil.rmtree(folder)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,34 @@
+// `qvminspect if` with macro expansion and `defined` handling.
+#include "cpp_harness.h"
+
+namespace qvm::testing {
+namespace {
+
+using InspectIfMacros = CppHarness;
+
+TEST_F(InspectIfMacros, MacrosFromDefinitionsAndTheStandardFileAreExpanded)
+{
+    files({{"std.def", "#define WIDTH 16\n#define TWICE(x) ((x) * 2)\n"}});
+    const auto run = runInspect({"if", "TWICE(WIDTH) + N + defined(WIDTH) + defined N + #machine(N) + TRV_WIN32",
+                                 "-DEFINE=N=3", "-STD_DEFINE=std.def"},
+                                {}, dir_.path());
+    EXPECT_EQ(run.out, "39\n");
+    EXPECT_EQ(run.status, 0) << run.err;
+}
+
+TEST_F(InspectIfMacros, DefinedWithoutANameWarns)
+{
+    const auto run = runInspect({"if", "defined + 2"}, {}, dir_.path());
+    EXPECT_EQ(run.out, "2\n");
+    EXPECT_EQ(run.status, 3);
+    EXPECT_NE(run.err.find("ERDEFINED"), std::string::npos) << run.err;
+}
+
+TEST_F(InspectIfMacros, LintAndUndefinedNamesAreZero)
+{
+    const auto run = runInspect({"if", "#lint(on) || UNDEFINED || __STDC__"}, {}, dir_.path());
+    EXPECT_EQ(run.out, "0\n");
+}
+
+}  // namespace
+}  // namespace qvm::testing
