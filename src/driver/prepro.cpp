@@ -8,6 +8,7 @@
 #include "diag/i18nerrgest.h"
 #include "diag/i18nutil.h"
 #include "driver/cmdppro.h"
+#include "script/ancgest.h"
 #include "script/stxpti.h"
 
 #include <QCoreApplication>
@@ -136,7 +137,19 @@ private:
 // The passes below belong to the C analysis, the script front end and the
 // writers. Each is called at its place in the pipeline; those not yet part of
 // the program do nothing, so a run goes from the list file to the summary.
-void analyseInterfaceFiles(const Settings&) {}
+void analyseInterfaceFiles(const Settings& settings)
+{
+    // Without -RESTRICTION the dialect is "none": neither pedantic nor traditional.
+    const int mode = settings.dialect == cmdline::DialectANSI ? 1 : settings.dialect == cmdline::DialectKR ? 0 : 2;
+    script::startCAnalysis(mode, settings.includeDirectories, settings.defines, {});
+    if (!settings.stdDefine.empty()) {
+        script::declareIncludedFile(stdDefinePath(settings.stdDefine));
+    }
+    for (const std::string& interfaceFile : settings.interfaceFiles) {
+        script::declareIncludedFile(interfaceFile);
+    }
+}
+
 // The parsed script, kept for the passes after the parse: the syntax tree,
 // the source file records and the script-wide flags.
 script::ParsedScript parsedScript;
@@ -148,8 +161,12 @@ void parseScript(const RunNames& names, const Settings& settings)
     options.comments = settings.comments != 0;
     parsedScript = script::parseScript(names.script, options);
 }
+
 void analyseScript(const Settings&) {}
-void endCAnalysis() {}
+void endCAnalysis()
+{
+    script::endCAnalysis();
+}
 void writeSpgFile(const RunNames&) {}
 void writeTdcFile(const RunNames&, const Settings&, const std::string& /*echo*/, const std::string& /*date*/) {}
 void writeTracerFile(const RunNames&, const Settings&, const std::string& /*date*/) {}

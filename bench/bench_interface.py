@@ -1,0 +1,106 @@
+#!/usr/bin/env python3
+"""Time of the interface analysis of qvmprepro (preprocessing and declaring
+an interface header) side by side with `gcc -fsyntax-only` on the same
+generated header, at 1, 2 and 4 times the base size, with the peak memory of
+each run.
+
+Usage: bench_interface.py QVMPREPRO [BASE_MEGABYTES] [REPEATS]
+"""
+import os
+import resource
+import subprocess
+import sys
+import tempfile
+
+SCRIPT = 'HEADER "bench", "interface analysis", "1"\nSCENARIO main\nEND SCENARIO\n'
+
+
+def header_block(n):
+    """One block of typical interface declarations, numbered n."""
+    return (
+        f"#define MSG_{n}_ID ({n} + 0x100)\n"
+        f"#define MSG_{n}_LEN (sizeof(int) * 4)\n"
+        f"typedef unsigned short u16_{n};\n"
+        f"typedef enum {{ ST{n}_IDLE, ST{n}_RUN = 4, ST{n}_STOP, ST{n}_FAULT = ST{n}_RUN * 2 }} state_{n}_t;\n"
+        f"typedef struct {{\n"
+        f"    u16_{n} length;\n"
+        f"    unsigned char kind : 4;\n"
+        f"    unsigned char prio : 3;\n"
+        f"    union {{ long raw; struct {{ short code; short detail; }} fault; }} info;\n"
+        f"    state_{n}_t state;\n"
+        f"    char name[16 + 1];\n"
+        f"    int values[MSG_{n}_ID];\n"
+        f"}} msg_{n}_t;\n"
+        f"extern msg_{n}_t last_{n};\n"
+        f"extern const char *const names_{n}[8];\n"
+        f"typedef void (*handler_{n}_t)(const msg_{n}_t *msg, u16_{n} length);\n"
+        f"int register_{n}(int kind, handler_{n}_t handler, void *context);\n"
+        f"int log_{n}(const char *format, ...);\n"
+        f"#if MSG_{n}_ID > 0x100\n"
+        f"static int check_{n}(int a, int b) {{ return a > b ? a : b; }}\n"
+        f"#endif\n"
+    )
+
+
+def write_header(path, megabytes):
+    target = int(megabytes * 1024 * 1024)
+    size = 0
+    n = 0
+    with open(path, "w") as out:
+        out.write("#ifndef BENCH_H\n#define BENCH_H\n")
+        while size < target:
+            block = header_block(n)
+            out.write(block)
+            size += len(block)
+            n += 1
+        out.write("#endif\n")
+    return n
+
+
+def timed(command, cwd, env):
+    """CPU time (user and system; the wall time of a shared machine says
+    little), peak resident memory (kilobytes), status and error text of one run."""
+    process = subprocess.Popen(command, cwd=cwd, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    _, status, usage = os.wait4(process.pid, 0)
+    elapsed = usage.ru_utime + usage.ru_stime
+    err = process.stderr.read().decode(errors="replace")
+    process.stderr.close()
+    code = os.waitstatus_to_exitcode(status)
+    return elapsed, usage.ru_maxrss, code, err
+
+
+def main():
+    prepro = os.path.abspath(sys.argv[1])
+    base = float(sys.argv[2]) if len(sys.argv) > 2 else 2.0
+    repeats = int(sys.argv[3]) if len(sys.argv) > 3 else 3
+    share = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "share")
+    env = dict(os.environ)
+    env.setdefault("FENWIRDIR", os.path.abspath(share))
+    print(f"{'size':>8} {'blocks':>7} {'qvmprepro cpu s':>16} {'gcc cpu s':>10} {'ratio':>6} {'qvm MB':>8} {'gcc MB':>8}")
+    failures = 0
+    with tempfile.TemporaryDirectory() as work:
+        with open(os.path.join(work, "bench.pts"), "w") as f:
+            f.write(SCRIPT)
+        for factor in (1, 2, 4):
+            blocks = write_header(os.path.join(work, "gen.h"), base * factor)
+            ours, theirs = [], []
+            for _ in range(repeats):
+                t, mem_q, code, err = timed([prepro, "bench.pts", "gen.h", "out", "-NOLOG"], work, env)
+                if code != 0:
+                    print(f"qvmprepro ended with status {code}\n{err}", file=sys.stderr)
+                    failures += 1
+                ours.append((t, mem_q))
+                t, mem_g, code, err = timed(["gcc", "-fsyntax-only", "-x", "c", "gen.h"], work, env)
+                if code != 0:
+                    print(f"gcc ended with status {code}\n{err}", file=sys.stderr)
+                    failures += 1
+                theirs.append((t, mem_g))
+            q = min(t for t, _ in ours)
+            g = min(t for t, _ in theirs)
+            print(f"{base * factor:>6.1f}MB {blocks:>7} {q:>16.3f} {g:>10.3f} {q / g:>6.2f} "
+                  f"{max(m for _, m in ours) / 1024:>8.1f} {max(m for _, m in theirs) / 1024:>8.1f}")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,353 @@
+// Typing of expression trees against the symbol table.
+#include "canalysis/cexpr.h"
+
+#include "canalysis/ctypesizes.h"
+
+#include <cstdlib>
+
+namespace qvm::canalysis {
+
+namespace {
+
+bool isInteger(const CType* type)
+{
+    return type == nullptr || type->kind == kBasic || type->kind == kEnum;
+}
+
+bool isArithmetic(const CType* type)
+{
+    return isInteger(type) || type->kind == kFloating;
+}
+
+bool isScalar(const CType* type)
+{
+    return isArithmetic(type) || type->kind == kPointer || type->kind == kArray;
+}
+
+TypePtr basicNamed(const char* name, int size, bool isChar = false)
+{
+    CType part;
+    part.name = base::ident(name);
+    part.size = size;
+    part.isChar = isChar;
+    return C_CPP_new_type(kBasic, std::move(part));
+}
+
+TypePtr intType()
+{
+    return basicNamed("int", -typeSizes().intBits);
+}
+
+TypePtr integerConstantType(const CConstant& constant)
+{
+    if (constant.isChar) {
+        return basicNamed(constant.size > 0 ? "unsigned char" : "char", constant.size, true);
+    }
+    static const char* const names[2][3] = {{"int", "long", "long long"},
+                                             {"unsigned int", "unsigned long", "unsigned long long"}};
+    const int lengthClass = constant.lengthClass < 0 || constant.lengthClass > 2 ? 0 : constant.lengthClass;
+    const int size = lengthClass == 2 ? typeSizes().longLongBits * (constant.size < 0 ? -1 : 1) : constant.size;
+    return basicNamed(names[constant.size > 0 ? 1 : 0][lengthClass], size);
+}
+
+class Typer {
+public:
+    Typer(std::string_view file, int line, Ident scope, SymbolTable& table)
+        : file_(file), line_(line), scope_(scope), table_(table)
+    {
+    }
+
+    TypePtr type(ExprNode* node)
+    {
+        if (node == nullptr) {
+            return nullptr;
+        }
+        switch (node->kind) {
+        case kExprInteger:
+            return integerConstantType(node->constant);
+        case kExprFloating: {
+            CType part;
+            part.name = base::ident(node->constant.isFloatSuffix ? "float" : "double");
+            return C_CPP_new_type(kFloating, std::move(part));
+        }
+        case kExprString: {
+            CType array;
+            array.target = basicNamed("char", typeSizes().charUnsigned ? typeSizes().charBits : -typeSizes().charBits,
+                                      true);
+            array.dimension = base::ident(std::to_string(base::identText(node->constant.name).size() + 1));
+            return C_CPP_new_type(kArray, std::move(array));
+        }
+        case kExprIdentifier:
+            return identifier(node);
+        case kExprParenthesised:
+            return type(node->child[0]);
+        case kExprIndex:
+        case kExprSlice:
+            return indexed(node);
+        case kExprCall:
+            return call(node);
+        case kExprMember:
+            return member(node);
+        case kExprUnary:
+            return unary(node);
+        case kExprBinary:
+            return binary(node);
+        case kExprConditional:
+            check(node->child[0], isScalar, "OPERSCALA");
+            type(node->child[2]);
+            return type(node->child[1]);
+        case kExprCast:
+            type(node->child[0]);
+            return node->type;
+        case kExprSizeof:
+            type(node->child[0]);
+            return basicNamed("unsigned int", typeSizes().intBits);
+        case kExprList:
+            return list(node);
+        case kExprRange:
+            type(node->child[1]);
+            return type(node->child[0]);
+        case kExprError:
+            return nullptr;
+        }
+        report(CInternal, "ERRINTERN", "expression type search", file_, line_);
+        return nullptr;
+    }
+
+private:
+    std::string file_;
+    int line_;
+    Ident scope_;
+    SymbolTable& table_;
+
+    void warn(const char* code, std::string_view argument) { report(CWarning, code, argument, file_, line_); }
+
+    TypePtr identifier(ExprNode* node)
+    {
+        Symbol* symbol = nullptr;
+        for (SymbolTable* table = &table_; table != nullptr && symbol == nullptr; table = table->parent) {
+            symbol = table->find(node->name, scope_);
+        }
+        if (symbol != nullptr && (symbol->storage & kTypedef) == 0) {
+            node->symbol = symbol;
+            return symbol->type ? symbol->type : intType();
+        }
+        if (findEnumerationConstant(node->name) != nullptr) {
+            return intType();
+        }
+        warn("IDENTIINC", base::identText(node->name));
+        return nullptr;
+    }
+
+    // Checks an operand's type with a predicate; the type is returned.
+    TypePtr check(ExprNode* operand, bool (*accepted)(const CType*), const char* code)
+    {
+        TypePtr operandType = type(operand);
+        if (operand != nullptr && operand->kind != kExprError && !accepted(C_CPP_resolve(operandType.get()))) {
+            warn(code, C_CPP_expr_image(operand));
+        }
+        return operandType;
+    }
+
+    TypePtr indexed(ExprNode* node)
+    {
+        const TypePtr base = type(node->child[0]);
+        type(node->child[1]);
+        type(node->child[2]);
+        const CType* resolved = C_CPP_resolve(base.get());
+        if (resolved == nullptr || (resolved->kind != kArray && resolved->kind != kPointer)) {
+            if (node->child[0] != nullptr && node->child[0]->kind != kExprError) {
+                warn("NONTABLEA", C_CPP_expr_image(node->child[0]));
+            }
+            return nullptr;
+        }
+        return resolved->target;
+    }
+
+    TypePtr call(ExprNode* node)
+    {
+        const TypePtr callee = type(node->child[0]);
+        for (ExprNode* argument = node->child[1]; argument != nullptr; argument = argument->next) {
+            type(argument);
+        }
+        const CType* resolved = C_CPP_resolve(callee.get());
+        if (resolved != nullptr && resolved->kind == kPointer) {
+            resolved = C_CPP_resolve(resolved->target.get());
+        }
+        if (resolved == nullptr || resolved->kind != kFunction) {
+            if (node->child[0] != nullptr && node->child[0]->kind != kExprError) {
+                warn("NONFONCTI", C_CPP_expr_image(node->child[0]));
+            }
+            return nullptr;
+        }
+        return resolved->target ? resolved->target : intType();
+    }
+
+    static bool isAggregate(const CType* type)
+    {
+        return type != nullptr && (type->kind == kStruct || type->kind == kUnion);
+    }
+
+    TypePtr member(ExprNode* node)
+    {
+        const TypePtr base = type(node->child[0]);
+        if (node->child[0] != nullptr && node->child[0]->kind == kExprError) {
+            return nullptr;
+        }
+        const CType* resolved = C_CPP_resolve(base.get());
+        const std::string image = C_CPP_expr_image(node->child[0]);
+        if (node->op == kOpArrow) {
+            const CType* pointed = resolved != nullptr && (resolved->kind == kPointer || resolved->kind == kArray)
+                                       ? C_CPP_resolve(resolved->target.get())
+                                       : nullptr;
+            if (!isAggregate(pointed)) {
+                warn("NOPOSTRUC", image);
+                return nullptr;
+            }
+            resolved = pointed;
+        } else if (!isAggregate(resolved)) {
+            const CType* pointed =
+                resolved != nullptr && resolved->kind == kPointer ? C_CPP_resolve(resolved->target.get()) : nullptr;
+            warn(isAggregate(pointed) ? "POINSTRUC" : "INVCHASTR", image);
+            return nullptr;
+        }
+        if (resolved->aggregate) {
+            for (const Field& field : resolved->aggregate->fields) {
+                if (field.name == node->name) {
+                    node->field = &field;
+                    return field.type ? field.type : intType();
+                }
+            }
+        }
+        warn("CHAMPINCO", base::identText(node->name));
+        return nullptr;
+    }
+
+    TypePtr unary(ExprNode* node)
+    {
+        switch (node->op) {
+        case '*': {
+            const TypePtr operand = type(node->child[0]);
+            const CType* resolved = C_CPP_resolve(operand.get());
+            if (resolved == nullptr || (resolved->kind != kPointer && resolved->kind != kArray)) {
+                if (node->child[0] != nullptr && node->child[0]->kind != kExprError) {
+                    warn("NONPOINTE", C_CPP_expr_image(node->child[0]));
+                }
+                return nullptr;
+            }
+            return resolved->target;
+        }
+        case '&': {
+            CType part;
+            part.target = type(node->child[0]);
+            return C_CPP_new_type(kPointer, std::move(part));
+        }
+        case '~':
+            return check(node->child[0], isInteger, "OPERENTIE");
+        case '!':
+            check(node->child[0], isScalar, "OPERSCALA");
+            return intType();
+        default:
+            return check(node->child[0], isArithmetic, "OPERARITH");
+        }
+    }
+
+    static TypePtr arithmeticResult(const TypePtr& left, const TypePtr& right)
+    {
+        const CType* a = C_CPP_resolve(left.get());
+        const CType* b = C_CPP_resolve(right.get());
+        if (a != nullptr && a->kind == kFloating) {
+            return left;
+        }
+        if (b != nullptr && b->kind == kFloating) {
+            return right;
+        }
+        const int sizeA = a != nullptr && a->kind == kBasic ? a->size : -typeSizes().intBits;
+        const int sizeB = b != nullptr && b->kind == kBasic ? b->size : -typeSizes().intBits;
+        if (std::abs(sizeA) < typeSizes().intBits && std::abs(sizeB) < typeSizes().intBits) {
+            return intType();
+        }
+        if (std::abs(sizeA) != std::abs(sizeB)) {
+            return std::abs(sizeA) > std::abs(sizeB) ? left : right;
+        }
+        return sizeA > 0 ? left : right;
+    }
+
+    TypePtr binary(ExprNode* node)
+    {
+        const int op = node->op;
+        bool (*accepted)(const CType*) = isScalar;
+        const char* code = "OPERSCALA";
+        if (op == '*' || op == '/') {
+            accepted = isArithmetic;
+            code = "OPERARITH";
+        } else if (op == '%' || op == '&' || op == '|' || op == '^' || op == kOpShiftLeft || op == kOpShiftRight) {
+            accepted = isInteger;
+            code = "OPERENTIE";
+        }
+        const TypePtr left = check(node->child[0], accepted, code);
+        const TypePtr right = check(node->child[1], accepted, code);
+        switch (op) {
+        case '<': case '>': case kOpLessEqual: case kOpGreaterEqual: case kOpEqual: case kOpNotEqual:
+        case kOpAnd: case kOpOr:
+            return intType();
+        case kOpShiftLeft: case kOpShiftRight:
+            return left;
+        default:
+            break;
+        }
+        const CType* a = C_CPP_resolve(left.get());
+        const CType* b = C_CPP_resolve(right.get());
+        const bool pointerA = a != nullptr && (a->kind == kPointer || a->kind == kArray);
+        const bool pointerB = b != nullptr && (b->kind == kPointer || b->kind == kArray);
+        if (pointerA && pointerB) {
+            return op == '-' ? basicNamed("long", -typeSizes().longBits) : left;
+        }
+        if (pointerA) {
+            return left;
+        }
+        if (pointerB) {
+            return right;
+        }
+        return arithmeticResult(left, right);
+    }
+
+    static bool sameKind(const CType* a, const CType* b)
+    {
+        const auto family = [](const CType* type) {
+            return type == nullptr || type->kind == kBasic || type->kind == kEnum ? kBasic : type->kind;
+        };
+        return family(a) == family(b);
+    }
+
+    TypePtr list(ExprNode* node)
+    {
+        TypePtr first;
+        int count = 0;
+        for (ExprNode* item = node->child[0]; item != nullptr; item = item->next) {
+            TypePtr itemType = type(item);
+            if (count++ == 0) {
+                first = itemType;
+            } else if (!sameKind(C_CPP_resolve(first.get()), C_CPP_resolve(itemType.get()))) {
+                warn("TYPESDIFF", C_CPP_expr_image(node));
+                first = nullptr;
+                break;
+            }
+        }
+        CType array;
+        array.target = first;
+        array.dimension = base::ident(std::to_string(count));
+        return C_CPP_new_type(kArray, std::move(array));
+    }
+};
+
+}  // namespace
+
+TypePtr C_CPP_type_expr(ExprTree& tree, std::string_view file, int line, std::string_view scope,
+                        const DiagnosticCallback& callback, SymbolTable& table)
+{
+    installCallback(callback);
+    return Typer(file, line, scopeIdent(scope), table).type(tree.root);
+}
+
+}  // namespace qvm::canalysis

@@ -1,0 +1,212 @@
+// Lexer contexts of the C analysis and the working records of the
+// declaration grammar. Contexts stack up: a lexer may start a nested
+// declaration parse (cast detection, type names) while it runs.
+#pragma once
+
+#include "canalysis/ctabsy.h"
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace qvm::canalysis {
+
+struct LexContext {
+    std::string tokenText;  // characters of the last token
+    std::vector<const void*> table;
+    std::string fileName;
+    int line = 1;
+
+    // The string identifier of the current file name.
+    Ident fileIdent()
+    {
+        if (fileIdent_ == nullptr || fileIdentOf_ != fileName) {
+            fileIdentOf_ = fileName;
+            fileIdent_ = base::ident(fileName);
+        }
+        return fileIdent_;
+    }
+    LexContext* below = nullptr;
+
+    // The text read and the reading position.
+    std::string_view text;
+    std::size_t pos = 0;
+    std::size_t lineStart = 0;
+
+    // Declaration lexer state.
+    SymbolTable* symbols = nullptr;
+    Ident scope = nullptr;
+    int previousToken = 0;
+    bool typeSeen = false;       // a type specifier was read in the current specifiers
+    bool tagExpected = false;    // after struct, union or enum
+    bool tagPending = false;     // a tag head whose '{' would open its body
+    int braceDepth = 0;          // open struct, union and enum bodies
+    bool atConstructStart = true;
+    int constructLine = 0;       // line where the current declaration began
+
+private:
+    Ident fileIdent_ = nullptr;
+    std::string fileIdentOf_;
+};
+
+// Pushes a new context on the stack and makes it current.
+LexContext* C_CPP_init_lex(LexContext* below, std::string_view fileName, int firstLine, std::size_t textCapacity,
+                           std::size_t tableCapacity);
+// Pops the current context.
+void C_CPP_end_lex();
+LexContext* currentLexContext();
+
+// Pushes a context on construction and pops it on destruction.
+class LexScope {
+public:
+    LexScope(std::string_view text, std::string_view fileName, int firstLine);
+    ~LexScope();
+    LexScope(const LexScope&) = delete;
+    LexScope& operator=(const LexScope&) = delete;
+    LexContext& context() { return *context_; }
+
+private:
+    LexContext* context_;
+};
+
+// Reports at the current context's file and line.
+void reportLex(int severity, std::string_view code, std::string_view argument);
+
+// Run-wide switches of the lexers (KQ_EXT seen, multibyte constants).
+struct LexerSwitches {
+    bool extSkipping = false;
+    bool multibyteReported = false;
+    bool multibyteOff = false;
+};
+LexerSwitches& lexerSwitches();
+void resetLexerSwitches();
+
+// Working records of the declaration grammar; they live in the arena of one
+// parse.
+struct DeclSpecs {
+    unsigned storage = 0;
+    TypePtr type;
+    std::string spelling;  // spelling of the type collected so far
+    std::vector<Ident> qualifiers;
+    bool failed = false;
+    bool hasType = false;
+};
+
+struct TypeSpecifier {
+    TypePtr type;
+    std::string spelling;
+};
+
+struct DeclaratorOp {
+    enum Kind { Pointer, Array, Function } kind = Pointer;
+    std::vector<Ident> qualifiers;       // pointer
+    Ident dimension = nullptr;           // array
+    std::vector<Parameter> parameters;   // function
+    bool prototype = false;
+    bool identifierList = false;
+};
+
+struct Declarator {
+    Ident name = nullptr;
+    std::vector<DeclaratorOp> ops;  // applied in order to the base type
+    Ident init = nullptr;
+    Ident width = nullptr;
+    int line = 0;
+};
+
+struct DeclaratorList {
+    std::vector<Declarator*> items;
+};
+
+struct ParameterList {
+    std::vector<Parameter> parameters;
+    std::vector<Ident> names;  // an identifier list
+};
+
+struct FieldList {
+    std::vector<Field> fields;
+};
+
+struct EnumeratorList {
+    std::vector<std::pair<Ident, Ident>> items;  // name and value text (none when not written)
+};
+
+struct OldStyleDecls {
+    std::vector<std::pair<DeclSpecs*, DeclaratorList*>> decls;
+};
+
+class Arena {
+public:
+    template <typename T>
+    T* make()
+    {
+        auto item = std::make_shared<T>();
+        items_.push_back(item);
+        return item.get();
+    }
+    void clear() { items_.clear(); }
+
+private:
+    std::vector<std::shared_ptr<void>> items_;
+};
+
+struct DeclParse {
+    LexContext* lex = nullptr;
+    SymbolTable* table = nullptr;
+    Ident scope = nullptr;
+    Arena arena;
+};
+
+// Building and entering declarations (actions of the declaration grammar).
+namespace decl {
+
+void addStorage(DeclSpecs& specs, unsigned storage);
+void addQualifier(DeclSpecs& specs, Ident qualifier);
+void addType(DeclSpecs& specs, const TypeSpecifier& specifier);
+TypePtr basicWord(std::string_view word);
+TypePtr typedefNameType(DeclParse& parse, Ident name);
+TypePtr aggregateType(DeclParse& parse, TypeKind kind, Ident tag, const FieldList* body);
+TypePtr enumType(DeclParse& parse, Ident tag, const EnumeratorList* body);
+TypePtr baseType(const DeclSpecs& specs);
+TypePtr applyDeclarator(TypePtr base, const Declarator& declarator);
+Ident rewriteDimension(DeclParse& parse, std::string_view text);
+void functionOp(Declarator& declarator, const ParameterList* list, bool prototype);
+Parameter parameterOf(const DeclSpecs& specs, const Declarator* declarator);
+void addFields(FieldList& list, const DeclSpecs& specs, const DeclaratorList* declarators);
+void enterDeclarations(DeclParse& parse, const DeclSpecs* specs, const DeclaratorList& declarators);
+void enterFunctionDefinition(DeclParse& parse, const DeclSpecs* specs, Declarator& declarator,
+                             const OldStyleDecls* oldStyle);
+
+}  // namespace decl
+
+}  // namespace qvm::canalysis
+
+#include "canalysis/cexpr.h"
+
+namespace qvm::canalysis {
+
+struct ExprParse {
+    LexContext* lex = nullptr;
+    ExprTree* tree = nullptr;
+    SymbolTable* table = nullptr;
+    Ident scope = nullptr;
+};
+
+// Actions of the expression grammar.
+namespace expr {
+
+ExprNode* node(ExprParse& parse, ExprKind kind, ExprNode* a = nullptr, ExprNode* b = nullptr, ExprNode* c = nullptr);
+ExprNode* unary(ExprParse& parse, int op, ExprNode* operand);
+ExprNode* binary(ExprParse& parse, int op, ExprNode* left, ExprNode* right);
+ExprNode* refused(ExprParse& parse, const char* code, ExprNode* operand);
+ExprNode* badRange(ExprParse& parse);
+ExprNode* append(ExprNode* list, ExprNode* item);
+ExprNode* setOperand(ExprNode* cast, ExprNode* operand);
+TypePtr typeOfTypeName(ExprParse& parse, std::string_view text);
+
+}  // namespace expr
+
+}  // namespace qvm::canalysis

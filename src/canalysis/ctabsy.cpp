@@ -1,0 +1,558 @@
+#include "canalysis/ctabsy.h"
+
+#include "canalysis/cgloba.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace qvm::canalysis {
+
+namespace {
+
+struct TableState {
+    std::vector<EnumerationConstant> enumerationConstants;
+    int unnamedTags = 0;
+};
+
+TableState& tableState()
+{
+    static TableState state;
+    return state;
+}
+
+template <typename Record>
+std::vector<const Record*> inOrder(const std::array<std::vector<std::unique_ptr<Record>>, SymbolTable::kChains>& chains,
+                                   Ident scope)
+{
+    std::vector<const Record*> records;
+    for (const auto& chain : chains) {
+        for (const auto& record : chain) {
+            if (record->scope == scope) {
+                records.push_back(record.get());
+            }
+        }
+    }
+    std::sort(records.begin(), records.end(), [](const Record* a, const Record* b) { return a->order < b->order; });
+    return records;
+}
+
+}  // namespace
+
+bool Tag::hasBody() const
+{
+    return (aggregate && aggregate->hasBody) || (enumeration && enumeration->hasBody);
+}
+
+std::size_t SymbolTable::chainOf(std::string_view name)
+{
+    unsigned sum = 0;
+    for (const char c : name) {
+        sum += static_cast<unsigned char>(c);
+    }
+    return (sum % 10) * 10 + name.size() % 10;
+}
+
+Symbol* SymbolTable::findInScope(Ident name, Ident scope)
+{
+    if (name == nullptr) {
+        return nullptr;
+    }
+    const auto it = symbolIndex_.find({name, scope});
+    return it == symbolIndex_.end() ? nullptr : static_cast<Symbol*>(it->second);
+}
+
+Symbol* SymbolTable::find(Ident name, Ident scope)
+{
+    if (Symbol* found = findInScope(name, scope)) {
+        return found;
+    }
+    return scope != nullptr ? findInScope(name, nullptr) : nullptr;
+}
+
+Symbol& SymbolTable::append(Symbol symbol)
+{
+    symbol.order = nextOrder_++;
+    auto& chain = symbols_[chainOf(symbol.name != nullptr ? symbol.name : "")];
+    chain.push_back(std::make_unique<Symbol>(std::move(symbol)));
+    Symbol& added = *chain.back();
+    symbolIndex_.try_emplace({added.name, added.scope}, &added);
+    return added;
+}
+
+bool SymbolTable::remove(Ident name, Ident scope)
+{
+    if (name == nullptr) {
+        return false;
+    }
+    auto& chain = symbols_[chainOf(name)];
+    const auto it = std::find_if(chain.begin(), chain.end(),
+                                 [&](const auto& record) { return record->name == name && record->scope == scope; });
+    if (it == chain.end()) {
+        return false;
+    }
+    chain.erase(it);
+    symbolIndex_.erase({name, scope});
+    // A later record of the same name and scope becomes the one found.
+    for (auto& record : chain) {
+        if (record->name == name && record->scope == scope) {
+            symbolIndex_.emplace(std::make_pair(name, scope), record.get());
+            break;
+        }
+    }
+    return true;
+}
+
+std::size_t SymbolTable::tagSlot(TypeKind kind)
+{
+    return kind == kUnion ? 1 : kind == kEnum ? 2 : 0;
+}
+
+Tag* SymbolTable::findTagInScope(Ident name, TypeKind kind, Ident scope)
+{
+    if (name == nullptr) {
+        return nullptr;
+    }
+    const Index& index = tagIndex_[tagSlot(kind)];
+    const auto it = index.find({name, scope});
+    return it == index.end() ? nullptr : static_cast<Tag*>(it->second);
+}
+
+Tag* SymbolTable::findTag(Ident name, TypeKind kind, Ident scope)
+{
+    if (Tag* found = findTagInScope(name, kind, scope)) {
+        return found;
+    }
+    return scope != nullptr ? findTagInScope(name, kind, nullptr) : nullptr;
+}
+
+Tag& SymbolTable::appendTag(Tag tag)
+{
+    tag.order = nextOrder_++;
+    auto& chain = tags_[chainOf(tag.name != nullptr ? tag.name : "")];
+    chain.push_back(std::make_unique<Tag>(std::move(tag)));
+    Tag& added = *chain.back();
+    tagIndex_[tagSlot(added.kind)].try_emplace({added.name, added.scope}, &added);
+    return added;
+}
+
+std::vector<const Symbol*> SymbolTable::symbolsOf(Ident scope) const
+{
+    return inOrder(symbols_, scope);
+}
+
+std::vector<const Tag*> SymbolTable::tagsOf(Ident scope) const
+{
+    return inOrder(tags_, scope);
+}
+
+const std::vector<EnumerationConstant>& enumerationConstants()
+{
+    return tableState().enumerationConstants;
+}
+
+const EnumerationConstant* findEnumerationConstant(Ident name)
+{
+    const auto& list = tableState().enumerationConstants;
+    // The latest enumerator of a name wins.
+    for (auto it = list.rbegin(); it != list.rend(); ++it) {
+        if (it->name == name) {
+            return &*it;
+        }
+    }
+    return nullptr;
+}
+
+void addEnumerationConstant(Ident name, Ident value)
+{
+    tableState().enumerationConstants.push_back({name, value});
+}
+
+Ident nextUnnamedTag()
+{
+    const char* prefix = std::getenv("TRV_UNAMESTRUCT");
+    const std::string text = (prefix != nullptr && *prefix != '\0' ? std::string(prefix) : std::string("_unamedStruct")) +
+                             std::to_string(++tableState().unnamedTags);
+    return base::ident(text);
+}
+
+void C_CPP_reset_analysis()
+{
+    tableState() = TableState{};
+    resetLexerSwitches();
+}
+
+Ident scopeIdent(std::string_view scope)
+{
+    return scope.empty() ? nullptr : base::ident(scope);
+}
+
+Symbol* C_CPP_find_symbol(std::string_view name, SymbolTable& table, std::string_view scope)
+{
+    return table.find(base::ident(name), scopeIdent(scope));
+}
+
+Symbol* C_CPP_find_symbol_with_parent(std::string_view name, SymbolTable& table, std::string_view scope)
+{
+    for (SymbolTable* current = &table; current != nullptr; current = current->parent) {
+        if (Symbol* found = current->find(base::ident(name), scopeIdent(scope))) {
+            return found;
+        }
+    }
+    return nullptr;
+}
+
+Tag* C_CPP_find_tag(std::string_view name, SymbolTable& table, TypeKind kind)
+{
+    return table.findTag(base::ident(name), kind, nullptr);
+}
+
+bool C_CPP_remove_symbol(std::string_view name, SymbolTable& table, std::string_view scope)
+{
+    return table.remove(base::ident(name), scopeIdent(scope));
+}
+
+void C_CPP_free_type(TypePtr& type)
+{
+    // Struct, union and enum bodies are shared with their tag records, which
+    // keep them alive.
+    type.reset();
+}
+
+TypePtr C_CPP_new_type(TypeKind kind, CType part)
+{
+    part.kind = kind;
+    return std::make_shared<CType>(std::move(part));
+}
+
+TypePtr C_CPP_copy_type(const TypePtr& type)
+{
+    if (!type) {
+        return nullptr;
+    }
+    auto copy = std::make_shared<CType>(*type);
+    // A typedef name keeps sharing the type the table holds for it.
+    if (type->kind != kTypedefName) {
+        copy->target = C_CPP_copy_type(type->target);
+    }
+    for (auto& parameter : copy->parameters) {
+        parameter.type = C_CPP_copy_type(parameter.type);
+    }
+    return copy;
+}
+
+const CType* C_CPP_resolve(const CType* type)
+{
+    // A typedef chain cannot loop: a name only stands for types known before it.
+    while (type != nullptr && (type->kind == kTypedefName || type->kind == kQualified)) {
+        type = type->target.get();
+    }
+    return type;
+}
+
+namespace {
+
+std::string withDeclarator(std::string_view head, std::string_view declarator)
+{
+    std::string text(head);
+    if (!declarator.empty()) {
+        text += ' ';
+        text += declarator;
+    }
+    return text;
+}
+
+std::string parametersImage(const CType& function)
+{
+    std::string text;
+    for (std::size_t i = 0; i < function.parameters.size(); ++i) {
+        const Parameter& parameter = function.parameters[i];
+        if (i > 0) {
+            text += ", ";
+        }
+        const std::string name = base::identText(parameter.name);
+        if (!parameter.type) {
+            text += name.empty() ? "int" : name;
+        } else {
+            text += C_CPP_type_image(parameter.type.get(), name, false);
+        }
+    }
+    return text;
+}
+
+std::string aggregateBody(const Aggregate& aggregate)
+{
+    std::string text = "{\n";
+    for (const Field& field : aggregate.fields) {
+        text += '\t';
+        text += C_CPP_type_image(field.type.get(), base::identText(field.name), false);
+        if (field.width != nullptr) {
+            text += " : ";
+            text += field.width;
+        }
+        text += ";\n";
+    }
+    return text + "}";
+}
+
+std::string enumBody(const EnumBody& body)
+{
+    std::string text = "{\n";
+    for (std::size_t i = 0; i < body.enumerators.size(); ++i) {
+        if (i > 0) {
+            text += ",\n";
+        }
+        text += base::identText(body.enumerators[i].name);
+        text += " = ";
+        text += base::identText(body.enumerators[i].value);
+    }
+    return text + "}";
+}
+
+std::string taggedHead(const char* keyword, const CType& type, bool full)
+{
+    std::string text = std::string(keyword) + " " + base::identText(type.name);
+    if (full && type.kind == kEnum && type.enumeration && type.enumeration->hasBody) {
+        text += " " + enumBody(*type.enumeration);
+    } else if (full && type.kind != kEnum && type.aggregate && type.aggregate->hasBody) {
+        text += " " + aggregateBody(*type.aggregate);
+    }
+    return text;
+}
+
+bool needsParentheses(const CType* pointed)
+{
+    return pointed != nullptr && (pointed->kind == kArray || pointed->kind == kFunction);
+}
+
+}  // namespace
+
+std::string C_CPP_type_image(const CType* type, std::string_view declarator, bool full)
+{
+    if (type == nullptr) {
+        return withDeclarator("int", declarator);
+    }
+    switch (type->kind) {
+    case kBasic:
+    case kFloating:
+    case kTypedefName:
+        return withDeclarator(base::identText(type->name), declarator);
+    case kVoid:
+        return withDeclarator("void", declarator);
+    case kEllipsis:
+        return "...";
+    case kStruct:
+        return withDeclarator(taggedHead("struct", *type, full), declarator);
+    case kUnion:
+        return withDeclarator(taggedHead("union", *type, full), declarator);
+    case kEnum:
+        return withDeclarator(taggedHead("enum", *type, full), declarator);
+    case kPointer: {
+        std::string inner = "*" + std::string(declarator);
+        if (needsParentheses(type->target.get())) {
+            inner = "(" + inner + ")";
+        }
+        return C_CPP_type_image(type->target.get(), inner, full);
+    }
+    case kArray:
+        return C_CPP_type_image(type->target.get(),
+                                std::string(declarator) + "[" + base::identText(type->dimension) + "]", full);
+    case kFunction:
+        return C_CPP_type_image(type->target.get(),
+                                std::string(declarator) + "(" + parametersImage(*type) + ")", full);
+    case kQualified: {
+        const std::string qualifier = base::identText(type->name);
+        if (type->target && type->target->kind == kPointer) {
+            // A qualified pointer: the qualifier follows its '*'.
+            const std::string inner = declarator.empty() ? qualifier : qualifier + " " + std::string(declarator);
+            return C_CPP_type_image(type->target.get(), inner, full);
+        }
+        return qualifier + " " + C_CPP_type_image(type->target.get(), declarator, full);
+    }
+    }
+    return withDeclarator("int", declarator);
+}
+
+std::string C_CPP_decl_image(const Symbol& symbol, bool withStorage)
+{
+    std::string text;
+    if (withStorage) {
+        if (symbol.storage & kExtern) {
+            text += "extern ";
+        }
+        if (symbol.storage & kStatic) {
+            text += "static ";
+        }
+        if (symbol.storage & kAuto) {
+            text += "auto ";
+        }
+        if (symbol.storage & kRegister) {
+            text += "register ";
+        }
+    }
+    text += C_CPP_type_image(symbol.type.get(), base::identText(symbol.name), false);
+    if (symbol.init != nullptr && (symbol.storage & kExtern) == 0) {
+        text += " = ";
+        text += symbol.init;
+    } else {
+        text += ";";
+    }
+    return text;
+}
+
+bool C_CPP_is_const(const CType* type)
+{
+    static const Ident constName = base::ident("const");
+    while (type != nullptr) {
+        switch (type->kind) {
+        case kQualified:
+            if (type->name == constName) {
+                return true;
+            }
+            type = type->target.get();
+            break;
+        case kBasic:
+        case kFloating:
+        case kVoid:
+        case kEllipsis:
+            return false;
+        case kPointer:
+        case kArray:
+        case kFunction:
+            type = type->target.get();
+            break;
+        default:
+            return false;
+        }
+    }
+    return false;
+}
+
+int C_CPP_field_index(const CType* type, Ident name)
+{
+    type = C_CPP_resolve(type);
+    if (type == nullptr) {
+        return 1;
+    }
+    if ((type->kind == kStruct || type->kind == kUnion) && type->aggregate) {
+        const auto& fields = type->aggregate->fields;
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            if (fields[i].name == name) {
+                return static_cast<int>(i) + 1;
+            }
+        }
+        return 0;
+    }
+    if (type->kind == kEnum && type->enumeration) {
+        const auto& items = type->enumeration->enumerators;
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (items[i].name == name) {
+                return static_cast<int>(i) + 1;
+            }
+        }
+        return static_cast<int>(items.size()) + 1;
+    }
+    return 1;
+}
+
+namespace {
+
+// Aggregates being walked, so that a struct holding itself ends the walk.
+using AggregatePath = std::vector<const Aggregate*>;
+
+bool onPath(const AggregatePath& path, const Aggregate* aggregate)
+{
+    return std::find(path.begin(), path.end(), aggregate) != path.end();
+}
+
+int scalarCount(const CType* type, AggregatePath& path);
+
+const Field* fieldPath(const CType* type, int position, bool scalarLeaves, std::string& text, AggregatePath& path)
+{
+    type = C_CPP_resolve(type);
+    if (type == nullptr || type->kind != kStruct || type->aggregate == nullptr || position < 1 ||
+        onPath(path, type->aggregate)) {
+        return nullptr;
+    }
+    path.push_back(type->aggregate);
+    int remaining = position;
+    for (const Field& field : type->aggregate->fields) {
+        const int width = scalarLeaves ? scalarCount(field.type.get(), path) : 1;
+        if (remaining > width) {
+            remaining -= width;
+            continue;
+        }
+        text += ".";
+        text += base::identText(field.name);
+        const CType* inner = C_CPP_resolve(field.type.get());
+        if (scalarLeaves && inner != nullptr && inner->kind == kStruct && width > 0) {
+            const Field* found = fieldPath(inner, remaining, true, text, path);
+            path.pop_back();
+            return found;
+        }
+        path.pop_back();
+        return &field;
+    }
+    path.pop_back();
+    return nullptr;
+}
+
+int scalarCount(const CType* type, AggregatePath& path)
+{
+    type = C_CPP_resolve(type);
+    if (type == nullptr) {
+        return 1;
+    }
+    switch (type->kind) {
+    case kStruct: {
+        if (type->aggregate == nullptr || onPath(path, type->aggregate)) {
+            return type->aggregate == nullptr ? 0 : 1;
+        }
+        path.push_back(type->aggregate);
+        int count = 0;
+        for (const Field& field : type->aggregate->fields) {
+            count += scalarCount(field.type.get(), path);
+        }
+        path.pop_back();
+        return count;
+    }
+    case kArray:
+        return scalarCount(type->target.get(), path);
+    case kUnion:
+        if (type->selectedMember > 0 && type->aggregate != nullptr && !onPath(path, type->aggregate) &&
+            type->selectedMember <= static_cast<int>(type->aggregate->fields.size())) {
+            path.push_back(type->aggregate);
+            const int count = scalarCount(type->aggregate->fields[type->selectedMember - 1].type.get(), path);
+            path.pop_back();
+            return count;
+        }
+        return 1;
+    default:
+        return 1;
+    }
+}
+
+}  // namespace
+
+const Field* C_CPP_field_path(const CType* type, int position, bool scalarLeaves, std::string& path)
+{
+    AggregatePath walked;
+    return fieldPath(type, position, scalarLeaves, path, walked);
+}
+
+int C_CPP_scalar_count(const CType* type)
+{
+    AggregatePath walked;
+    return scalarCount(type, walked);
+}
+
+bool C_CPP_is_signed_char_pointer(const CType* type)
+{
+    type = C_CPP_resolve(type);
+    if (type == nullptr || (type->kind != kPointer && type->kind != kArray)) {
+        return false;
+    }
+    const CType* element = C_CPP_resolve(type->target.get());
+    return element != nullptr && element->kind == kBasic && element->isChar && element->size < 0;
+}
+
+}  // namespace qvm::canalysis

@@ -1,0 +1,706 @@
+#include "canalysis/ctylex.h"
+
+#include "canalysis/cprepr.h"
+#include "canalysis/ctypesizes.h"
+#include "y2_tab.tab.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <string>
+#include <unordered_map>
+
+namespace qvm::canalysis {
+
+namespace {
+
+struct Keyword {
+    int token;
+    std::string_view canonical;
+    mutable Ident id = nullptr;  // identifier of the canonical spelling, taken at first use
+};
+
+const std::unordered_map<std::string_view, Keyword>& keywordTable()
+{
+    static const std::unordered_map<std::string_view, Keyword> table = {
+        {"typedef", {DTOK_TYPEDEF, "typedef"}},
+        {"extern", {DTOK_EXTERN, "extern"}},
+        {"static", {DTOK_STATIC, "static"}},
+        {"auto", {DTOK_AUTO, "auto"}},
+        {"register", {DTOK_REGISTER, "register"}},
+        {"__alignof", {DTOK_ALIGNOF, "__alignof"}},
+        {"__alignof__", {DTOK_ALIGNOF, "__alignof"}},
+        {"inline", {DTOK_INLINE, "inline"}},
+        {"__inline", {DTOK_INLINE, "inline"}},
+        {"__inline__", {DTOK_INLINE, "inline"}},
+        {"char", {DTOK_CHAR, "char"}},
+        {"short", {DTOK_SHORT, "short"}},
+        {"int", {DTOK_INT, "int"}},
+        {"long", {DTOK_LONG, "long"}},
+        {"float", {DTOK_FLOAT, "float"}},
+        {"double", {DTOK_DOUBLE, "double"}},
+        {"void", {DTOK_VOID, "void"}},
+        {"signed", {DTOK_SIGNED, "signed"}},
+        {"__signed", {DTOK_SIGNED, "signed"}},
+        {"__signed__", {DTOK_SIGNED, "signed"}},
+        {"unsigned", {DTOK_UNSIGNED, "unsigned"}},
+        {"const", {DTOK_CONST, "const"}},
+        {"__const", {DTOK_CONST, "const"}},
+        {"__const__", {DTOK_CONST, "const"}},
+        {"volatile", {DTOK_VOLATILE, "volatile"}},
+        {"__volatile", {DTOK_VOLATILE, "volatile"}},
+        {"__volatile__", {DTOK_VOLATILE, "volatile"}},
+        {"struct", {DTOK_STRUCT, "struct"}},
+        {"union", {DTOK_UNION, "union"}},
+        {"enum", {DTOK_ENUM, "enum"}},
+        {"case", {DTOK_CASE, "case"}},
+        {"default", {DTOK_DEFAULT, "default"}},
+        {"if", {DTOK_IF, "if"}},
+        {"else", {DTOK_ELSE, "else"}},
+        {"switch", {DTOK_SWITCH, "switch"}},
+        {"while", {DTOK_WHILE, "while"}},
+        {"do", {DTOK_DO, "do"}},
+        {"for", {DTOK_FOR, "for"}},
+        {"goto", {DTOK_GOTO, "goto"}},
+        {"continue", {DTOK_CONTINUE, "continue"}},
+        {"break", {DTOK_BREAK, "break"}},
+        {"return", {DTOK_RETURN, "return"}},
+        {"sizeof", {DTOK_SIZEOF, "sizeof"}},
+    };
+    return table;
+}
+
+// Words skipped with their parenthesised text: asm and attributes.
+enum class SkipWord { None, Asm, Attribute, Typeof };
+
+SkipWord skipWordOf(std::string_view word)
+{
+    if (word == "asm" || word == "__asm" || word == "__asm__") {
+        return SkipWord::Asm;
+    }
+    if (word == "__attribute__" || word == "__attribute") {
+        return SkipWord::Attribute;
+    }
+    if (word == "typeof" || word == "__typeof" || word == "__typeof__") {
+        return SkipWord::Typeof;
+    }
+    return SkipWord::None;
+}
+
+bool isIdentStart(char c)
+{
+    return std::isalpha(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '$';
+}
+
+bool isIdentChar(char c)
+{
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '$';
+}
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+std::string trimmed(std::string_view text)
+{
+    const auto first = text.find_first_not_of(" \t\r\n\v\f");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    const auto last = text.find_last_not_of(" \t\r\n\v\f");
+    return std::string(text.substr(first, last - first + 1));
+}
+
+// A small reader over one directive line.
+struct LineReader {
+    std::string_view line;
+    std::size_t pos = 0;
+
+    void skipBlanks()
+    {
+        while (pos < line.size() && isBlank(line[pos])) {
+            ++pos;
+        }
+    }
+    std::string_view word()
+    {
+        const std::size_t start = pos;
+        while (pos < line.size() && isIdentChar(line[pos])) {
+            ++pos;
+        }
+        return line.substr(start, pos - start);
+    }
+    bool at(char c) const { return pos < line.size() && line[pos] == c; }
+};
+
+const CType* basicBehindTypedef(LexContext& context, std::string_view name)
+{
+    if (context.symbols == nullptr) {
+        return nullptr;
+    }
+    const Symbol* symbol = context.symbols->find(base::ident(name), context.scope);
+    if (symbol == nullptr || (symbol->storage & kTypedef) == 0) {
+        return nullptr;
+    }
+    const CType* type = C_CPP_resolve(symbol->type.get());
+    return type != nullptr && type->kind == kBasic ? type : nullptr;
+}
+
+void sizeofPragma(LexContext& context, std::string_view name, int bits)
+{
+    TypeSizes& sizes = typeSizes();
+    sizes.registerSize(name, bits / 8);
+    if (name == "int") {
+        sizes.intBits = bits;
+    } else if (name == "short") {
+        sizes.shortBits = bits;
+    } else if (name == "long") {
+        sizes.longBits = bits;
+    } else if (name == "longlong") {
+        sizes.longLongBits = bits;
+    } else if (name == "char") {
+        sizes.charBits = bits;
+    } else if (const CType* basic = basicBehindTypedef(context, name)) {
+        const_cast<CType*>(basic)->size = basic->size < 0 ? -bits : bits;
+    }
+}
+
+void signofPragma(LexContext& context, std::string_view name, std::string_view sign)
+{
+    if (sign != "signed" && sign != "unsigned") {
+        return;
+    }
+    const bool isUnsigned = sign == "unsigned";
+    if (name == "char") {
+        typeSizes().charUnsigned = isUnsigned;
+    } else if (const CType* basic = basicBehindTypedef(context, name)) {
+        const int bits = std::abs(basic->size);
+        const_cast<CType*>(basic)->size = isUnsigned ? bits : -bits;
+    }
+}
+
+void tarvoPragma(LexContext& context, LineReader& reader)
+{
+    reader.skipBlanks();
+    if (reader.word() != "tarvo") {
+        return;
+    }
+    reader.skipBlanks();
+    const std::string_view what = reader.word();
+    if (what != "sizeof" && what != "signof") {
+        return;
+    }
+    reader.skipBlanks();
+    const bool parenthesised = reader.at('(');
+    if (parenthesised) {
+        ++reader.pos;
+        reader.skipBlanks();
+    }
+    const std::string_view name = reader.word();
+    reader.skipBlanks();
+    if (parenthesised && reader.at(')')) {
+        ++reader.pos;
+    }
+    reader.skipBlanks();
+    if (reader.at('=')) {
+        ++reader.pos;
+    }
+    reader.skipBlanks();
+    const std::string_view value = reader.word();
+    if (name.empty() || value.empty()) {
+        return;
+    }
+    if (what == "signof") {
+        signofPragma(context, name, value);
+    } else if (std::all_of(value.begin(), value.end(), isDigit)) {
+        sizeofPragma(context, name, std::atoi(std::string(value).c_str()));
+    }
+}
+
+// "# 12 "file"" or "#line 12 "file"": reader stands on the number.
+void lineNumberDirective(LexContext& context, LineReader& reader)
+{
+    const std::size_t start = reader.pos;
+    while (reader.pos < reader.line.size() && isDigit(reader.line[reader.pos])) {
+        ++reader.pos;
+    }
+    const long number = std::atol(std::string(reader.line.substr(start, reader.pos - start)).c_str());
+    reader.skipBlanks();
+    if (reader.at('"')) {
+        const std::size_t nameStart = reader.pos + 1;
+        const std::size_t nameEnd = reader.line.find('"', nameStart);
+        context.fileName = std::string(reader.line.substr(nameStart, nameEnd == std::string_view::npos
+                                                                          ? std::string_view::npos
+                                                                          : nameEnd - nameStart));
+    }
+    context.line = static_cast<int>(number - 1);
+}
+
+}  // namespace
+
+namespace {
+
+const Keyword* keywordOf(std::string_view word)
+{
+    if (word.size() < 2 || word.size() > 13) {
+        return nullptr;
+    }
+    const auto& table = keywordTable();
+    const auto it = table.find(word);
+    return it == table.end() ? nullptr : &it->second;
+}
+
+}  // namespace
+
+int declarationKeyword(std::string_view word, std::string_view& canonical)
+{
+    const Keyword* keyword = keywordOf(word);
+    if (keyword == nullptr) {
+        return 0;
+    }
+    canonical = keyword->canonical;
+    return keyword->token;
+}
+
+void followLineDirectives(LexContext& context)
+{
+    std::size_t p = context.pos;
+    const std::string_view text = context.text;
+    while (p < text.size() && (text[p] == ' ' || text[p] == '\t')) {
+        ++p;
+    }
+    if (p >= text.size() || text[p] != '#') {
+        return;
+    }
+    std::size_t end = text.find('\n', p);
+    if (end == std::string_view::npos) {
+        end = text.size();
+    }
+    LineReader reader{text.substr(p + 1, end - p - 1)};
+    reader.skipBlanks();
+    if (reader.pos < reader.line.size() && isDigit(reader.line[reader.pos])) {
+        lineNumberDirective(context, reader);
+    } else {
+        const std::string_view name = reader.word();
+        if (name == "line") {
+            reader.skipBlanks();
+            if (reader.pos < reader.line.size() && isDigit(reader.line[reader.pos])) {
+                lineNumberDirective(context, reader);
+            } else {
+                reportLex(CWarning, "DIESELINE", "");
+            }
+        } else if (name == "pragma") {
+            tarvoPragma(context, reader);
+        } else if (name.empty()) {
+            reportLex(CWarning, "DIESELINE", "");
+        }
+    }
+    context.pos = end;
+}
+
+namespace {
+
+class DeclLexer {
+public:
+    DeclLexer(LexContext& context, CDECLSTYPE& value) : lx_(context), value_(value) {}
+
+    int next()
+    {
+        for (;;) {
+            skipSpaces();
+            if (atEnd()) {
+                return 0;
+            }
+            const char c = peek();
+            const std::size_t start = lx_.pos;
+            if (c == '@' && extSkipping()) {
+                skipUpTo(';');
+                continue;
+            }
+            if (isDigit(c)) {
+                while (!atEnd() && isDigit(peek())) {
+                    ++lx_.pos;
+                }
+                return textToken(DTOK_CONSTANT, start);
+            }
+            if (c == '"') {
+                return stringToken();
+            }
+            if (c == '.' && peek(1) == '.' && peek(2) == '.') {
+                lx_.pos += 3;
+                lx_.tokenText = "...";
+                return DTOK_ELLIPSIS;
+            }
+            if (isIdentStart(c)) {
+                const int token = word();
+                if (token >= 0) {
+                    return token;
+                }
+                continue;
+            }
+            return punctuation(c);
+        }
+    }
+
+private:
+    LexContext& lx_;
+    CDECLSTYPE& value_;
+
+    bool atEnd() const { return lx_.pos >= lx_.text.size(); }
+    char peek(std::size_t ahead = 0) const
+    {
+        return lx_.pos + ahead < lx_.text.size() ? lx_.text[lx_.pos + ahead] : '\0';
+    }
+
+    void newline()
+    {
+        ++lx_.pos;
+        ++lx_.line;
+        lx_.lineStart = lx_.pos;
+        followLineDirectives(lx_);
+    }
+
+    void skipSpaces()
+    {
+        while (!atEnd()) {
+            const char c = peek();
+            if (isBlank(c)) {
+                ++lx_.pos;
+            } else if (c == '\n') {
+                newline();
+            } else if (c == '\\') {
+                if (peek(1) == '\n') {
+                    ++lx_.pos;
+                    newline();
+                } else {
+                    reportLex(CWarning, "CHAINUTIL", "'\\'");
+                    ++lx_.pos;
+                }
+            } else {
+                return;
+            }
+        }
+    }
+
+    static bool extSkipping()
+    {
+        LexerSwitches& switches = lexerSwitches();
+        if (!switches.extSkipping && std::getenv("KQ_EXT") != nullptr) {
+            switches.extSkipping = true;
+        }
+        return switches.extSkipping;
+    }
+
+    void skipUpTo(char stop)
+    {
+        while (!atEnd() && peek() != stop) {
+            if (peek() == '\n') {
+                newline();
+            } else {
+                ++lx_.pos;
+            }
+        }
+    }
+
+    int textToken(int token, std::size_t start)
+    {
+        lx_.tokenText.assign(lx_.text.substr(start, lx_.pos - start));
+        value_.id = base::ident(lx_.tokenText);
+        return token;
+    }
+
+    int stringToken()
+    {
+        const std::size_t start = ++lx_.pos;
+        while (!atEnd() && !(peek() == '"' && lx_.text[lx_.pos - 1] != '\\')) {
+            if (peek() == '\n') {
+                newline();
+            } else {
+                ++lx_.pos;
+            }
+        }
+        if (atEnd()) {
+            return 0;
+        }
+        const int token = textToken(DTOK_STRING, start);
+        ++lx_.pos;
+        return token;
+    }
+
+    // Returns the token, or -1 when the word was skipped.
+    int word()
+    {
+        const std::size_t start = lx_.pos;
+        while (!atEnd() && isIdentChar(peek())) {
+            ++lx_.pos;
+        }
+        const std::string_view text = lx_.text.substr(start, lx_.pos - start);
+        lx_.tokenText.assign(text);
+        switch (skipWordOf(text)) {
+        case SkipWord::Asm:
+        case SkipWord::Attribute:
+            skipParenthesisedAfterWord();
+            return -1;
+        case SkipWord::Typeof: {
+            const std::string inner = skipParenthesisedAfterWord();
+            lx_.tokenText = "typeof(" + inner + ")";
+            value_.id = base::ident(lx_.tokenText);
+            return DTOK_TYPEOF_TEXT;
+        }
+        case SkipWord::None:
+            break;
+        }
+        if (const Keyword* keyword = keywordOf(text)) {
+            if (keyword->id == nullptr) {
+                keyword->id = base::ident(keyword->canonical);
+            }
+            value_.id = keyword->id;
+            return keyword->token;
+        }
+        const Ident name = base::ident(text);
+        value_.id = name;
+        if (lx_.tagExpected) {
+            return DTOK_IDENTIFIER;
+        }
+        if (!lx_.typeSeen && lx_.symbols != nullptr) {
+            const Symbol* symbol = lx_.symbols->find(name, lx_.scope);
+            if (symbol != nullptr && (symbol->storage & kTypedef) != 0) {
+                return DTOK_TYPE_NAME;
+            }
+        }
+        const auto& modifiers = C_CPP_type_modifiers();
+        if (std::find(modifiers.begin(), modifiers.end(), text) != modifiers.end()) {
+            return DTOK_TYPE_MODIFIER;
+        }
+        return DTOK_IDENTIFIER;
+    }
+
+    // Skips blanks, qualifier words and a balanced parenthesised text after
+    // a word; returns the text between the parentheses.
+    std::string skipParenthesisedAfterWord()
+    {
+        for (;;) {
+            skipSpaces();
+            if (!atEnd() && isIdentStart(peek())) {
+                const std::size_t start = lx_.pos;
+                while (!atEnd() && isIdentChar(peek())) {
+                    ++lx_.pos;
+                }
+                const std::string_view qualifierWord = lx_.text.substr(start, lx_.pos - start);
+                std::string_view canonical;
+                if (declarationKeyword(qualifierWord, canonical) == DTOK_VOLATILE || qualifierWord == "goto") {
+                    continue;
+                }
+                lx_.pos = start;
+            }
+            break;
+        }
+        if (peek() != '(') {
+            return {};
+        }
+        ++lx_.pos;
+        return trimmed(capture(")", true));
+    }
+
+    // Reads up to one of the stop characters met outside nested brackets
+    // (the stop character is not consumed when keepStop, else consumed), or
+    // up to an unbalanced closing bracket. Strings and character constants
+    // are stepped over, line breaks become blanks.
+    std::string capture(std::string_view stops, bool consumeStop)
+    {
+        std::string text;
+        int depth = 0;
+        while (!atEnd()) {
+            const char c = peek();
+            if (depth == 0 && stops.find(c) != std::string_view::npos) {
+                if (consumeStop) {
+                    ++lx_.pos;
+                }
+                return text;
+            }
+            if (c == '(' || c == '[' || c == '{') {
+                ++depth;
+            } else if (c == ')' || c == ']' || c == '}') {
+                if (depth == 0) {
+                    return text;
+                }
+                --depth;
+            } else if (c == '"' || c == '\'') {
+                text += quoted(c);
+                continue;
+            } else if (c == '\n') {
+                newline();
+                text += ' ';
+                continue;
+            }
+            text += (c == '\t' || c == '\r' || c == '\v' || c == '\f') ? ' ' : c;
+            ++lx_.pos;
+        }
+        return text;
+    }
+
+    std::string quoted(char quote)
+    {
+        std::string text(1, quote);
+        ++lx_.pos;
+        while (!atEnd() && peek() != quote) {
+            if (peek() == '\\' && lx_.pos + 1 < lx_.text.size()) {
+                text += peek();
+                ++lx_.pos;
+            }
+            if (peek() == '\n') {
+                newline();
+                text += ' ';
+                continue;
+            }
+            text += peek();
+            ++lx_.pos;
+        }
+        if (!atEnd()) {
+            text += quote;
+            ++lx_.pos;
+        }
+        return text;
+    }
+
+    int punctuation(char c)
+    {
+        ++lx_.pos;
+        lx_.tokenText.assign(1, c);
+        switch (c) {
+        case '=': {
+            const std::string text = trimmed(capture(",;", false));
+            lx_.tokenText = text;
+            if (!text.empty() && (text[0] == '<' || text[0] == '=' || text[0] == '>')) {
+                reportLex(CWarning, "SYNTAXERR", text);
+            }
+            value_.id = base::ident(text);
+            return DTOK_INITIALIZER;
+        }
+        case '[': {
+            const std::string text = trimmed(capture("]", true));
+            lx_.tokenText = text;
+            value_.id = base::ident(text);
+            return DTOK_DIMENSION;
+        }
+        case ':': {
+            const std::string text = trimmed(capture(",;", false));
+            lx_.tokenText = text;
+            value_.id = base::ident(text);
+            return DTOK_BITFIELD;
+        }
+        case '{':
+            if (lx_.tagPending) {
+                return '{';
+            }
+            capture("}", true);
+            value_.id = nullptr;
+            return DTOK_BODY;
+        default:
+            return static_cast<unsigned char>(c);
+        }
+    }
+};
+
+void updateState(LexContext& lx, int token)
+{
+    if (token != 0 && lx.atConstructStart) {
+        lx.constructLine = lx.line;
+        lx.atConstructStart = false;
+    }
+    const bool tagWord = lx.tagExpected && (token == DTOK_IDENTIFIER || token == DTOK_TYPE_NAME);
+    switch (token) {
+    case DTOK_CHAR:
+    case DTOK_SHORT:
+    case DTOK_INT:
+    case DTOK_LONG:
+    case DTOK_FLOAT:
+    case DTOK_DOUBLE:
+    case DTOK_VOID:
+    case DTOK_SIGNED:
+    case DTOK_UNSIGNED:
+    case DTOK_TYPE_NAME:
+    case DTOK_TYPEOF_TEXT:
+        lx.typeSeen = true;
+        lx.tagPending = false;
+        break;
+    case DTOK_STRUCT:
+    case DTOK_UNION:
+    case DTOK_ENUM:
+        lx.tagExpected = true;
+        lx.tagPending = true;
+        lx.typeSeen = true;
+        return;
+    case '{':
+        ++lx.braceDepth;
+        lx.typeSeen = false;
+        lx.tagPending = false;
+        break;
+    case '}':
+        lx.braceDepth = std::max(0, lx.braceDepth - 1);
+        lx.typeSeen = true;
+        lx.tagPending = false;
+        break;
+    case ';':
+    case DTOK_BODY:
+        lx.typeSeen = false;
+        lx.tagPending = false;
+        if (lx.braceDepth == 0) {
+            lx.atConstructStart = true;
+        }
+        break;
+    case ',':
+    case '(':
+    case ')':
+        lx.typeSeen = false;
+        lx.tagPending = false;
+        break;
+    default:
+        if (!tagWord) {
+            lx.tagPending = false;
+        }
+        break;
+    }
+    lx.tagExpected = false;
+    lx.previousToken = token;
+}
+
+}  // namespace
+
+}  // namespace qvm::canalysis
+
+int cdecllex(CDECLSTYPE* value, qvm::canalysis::DeclParse& parse)
+{
+    using namespace qvm::canalysis;
+    LexContext& context = *parse.lex;
+    context.symbols = parse.table;
+    context.scope = parse.scope;
+    if (context.pos == 0 && context.previousToken == 0) {
+        followLineDirectives(context);
+    }
+    value->id = nullptr;
+    const int token = DeclLexer(context, *value).next();
+    updateState(context, token);
+    return token;
+}
+
+void cdeclerror(qvm::canalysis::DeclParse& parse, const char* /*message*/)
+{
+    using namespace qvm::canalysis;
+    LexContext& context = *parse.lex;
+    if (context.pos >= context.text.size()) {
+        report(CError, "UNEXP_EOF", "", context.fileName,
+               context.atConstructStart ? context.line : context.constructLine);
+        return;
+    }
+    const std::size_t length = context.pos - context.lineStart;
+    const std::string_view argument = length <= 60 ? context.text.substr(context.lineStart, length)
+                                                   : context.text.substr(context.pos - 59, 59);
+    reportLex(CWarning, "SYNTAXERR", argument);
+}

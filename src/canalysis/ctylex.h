@@ -1,0 +1,31 @@
+// The lexers of the C analysis over lexer contexts: the declaration lexer of
+// the declaration grammar.
+#pragma once
+
+#include "canalysis/cexpr.h"
+#include "canalysis/cgloba.h"
+
+#include <string>
+
+#include <string_view>
+
+namespace qvm::canalysis {
+
+// Token codes of the keyword spellings for the declaration grammar; 0 when
+// the word is no keyword. canonical receives the keyword's plain spelling
+// ("const" for "__const__").
+int declarationKeyword(std::string_view word, std::string_view& canonical);
+
+// Follows the line directives and pragmas that start at the current position
+// of the context (at the start of a text or of a line).
+void followLineDirectives(LexContext& context);
+
+// Constant readers of the expression lexer; pos stands on the first
+// character (the quote for characters and strings) and ends after the
+// constant.
+CConstant readNumberConstant(std::string_view text, std::size_t& pos);
+CConstant readCharacterConstant(std::string_view text, std::size_t& pos, bool wide);
+CConstant readStringConstant(std::string_view text, std::size_t& pos, bool wide);
+std::string diagTextDeprecatedQuotes();
+
+}  // namespace qvm::canalysis

@@ -1,0 +1,353 @@
+/* Grammar of C declarations: interface files and native declarations. */
+%code top {
+/* Deeper nesting is a syntax error rather than a risk for the stack. */
+#define YYMAXDEPTH 5000
+}
+
+%code requires {
+#include "canalysis/cgloba.h"
+}
+
+%code {
+namespace cdecl_ns = qvm::canalysis;
+int cdecllex(CDECLSTYPE* value, cdecl_ns::DeclParse& parse);
+void cdeclerror(cdecl_ns::DeclParse& parse, const char* message);
+
+using namespace qvm::canalysis;
+namespace {
+template <typename T>
+T* fresh(DeclParse& parse) { return parse.arena.make<T>(); }
+// Derivations (pointers, arrays, functions) allowed in one declarator.
+constexpr std::size_t kMaxDerivations = 500;
+}
+}
+
+%define api.pure full
+%define api.prefix {cdecl}
+%define api.token.prefix {DTOK_}
+%parse-param {qvm::canalysis::DeclParse& parse}
+%lex-param {qvm::canalysis::DeclParse& parse}
+%expect 0
+
+%union {
+    qvm::canalysis::Ident id;
+    qvm::canalysis::DeclSpecs* specs;
+    qvm::canalysis::TypeSpecifier* typeSpecifier;
+    qvm::canalysis::Declarator* declarator;
+    qvm::canalysis::DeclaratorList* declarators;
+    qvm::canalysis::ParameterList* parameters;
+    qvm::canalysis::FieldList* fields;
+    qvm::canalysis::EnumeratorList* enumerators;
+    qvm::canalysis::OldStyleDecls* oldStyle;
+    unsigned storage;
+    int kind;
+}
+
+%token <id> IDENTIFIER TYPE_NAME TYPE_MODIFIER CONSTANT STRING
+%token <id> INITIALIZER DIMENSION BITFIELD BODY TYPEOF_TEXT
+%token <id> CHAR SHORT INT LONG FLOAT DOUBLE VOID SIGNED UNSIGNED CONST VOLATILE INLINE
+%token ELLIPSIS
+%token TYPEDEF EXTERN STATIC AUTO REGISTER ALIGNOF
+%token STRUCT UNION ENUM
+%token CASE DEFAULT IF ELSE SWITCH WHILE DO FOR GOTO CONTINUE BREAK RETURN SIZEOF
+
+%type <specs> decl_specifiers
+%type <typeSpecifier> type_specifier
+%type <declarator> declarator direct_declarator init_declarator pointer
+%type <declarator> abstract_declarator direct_abstract_declarator struct_declarator
+%type <declarators> init_declarator_list struct_declarator_list
+%type <parameters> parameter_type_list parameter_list identifier_list
+%type <fields> struct_declaration_list
+%type <enumerators> enumerator_list
+%type <oldStyle> old_style_decls
+%type <id> tag qualifier basic_word
+%type <storage> storage
+%type <kind> struct_or_union
+
+%%
+
+translation_unit
+    : %empty
+    | translation_unit external_declaration
+        { parse.arena.clear(); /* the working records of one declaration are done with */ }
+    ;
+
+external_declaration
+    : decl_specifiers ';'
+        { decl::enterDeclarations(parse, $1, DeclaratorList{}); }
+    | decl_specifiers init_declarator_list ';'
+        { decl::enterDeclarations(parse, $1, *$2); }
+    | init_declarator_list ';'
+        { decl::enterDeclarations(parse, nullptr, *$1); }
+    | decl_specifiers declarator BODY
+        { decl::enterFunctionDefinition(parse, $1, *$2, nullptr); }
+    | decl_specifiers declarator old_style_decls BODY
+        { decl::enterFunctionDefinition(parse, $1, *$2, $3); }
+    | declarator BODY
+        { decl::enterFunctionDefinition(parse, nullptr, *$1, nullptr); }
+    | declarator old_style_decls BODY
+        { decl::enterFunctionDefinition(parse, nullptr, *$1, $2); }
+    | ';'
+    | error ';'
+        { yyerrok; }
+    | error BODY
+        { yyerrok; }
+    ;
+
+old_style_decls
+    : decl_specifiers init_declarator_list ';'
+        { $$ = fresh<OldStyleDecls>(parse); $$->decls.emplace_back($1, $2); }
+    | old_style_decls decl_specifiers init_declarator_list ';'
+        { $$ = $1; $$->decls.emplace_back($2, $3); }
+    ;
+
+decl_specifiers
+    : storage                           { $$ = fresh<DeclSpecs>(parse); decl::addStorage(*$$, $1); }
+    | qualifier                         { $$ = fresh<DeclSpecs>(parse); decl::addQualifier(*$$, $1); }
+    | type_specifier                    { $$ = fresh<DeclSpecs>(parse); decl::addType(*$$, *$1); }
+    | decl_specifiers storage           { $$ = $1; decl::addStorage(*$$, $2); }
+    | decl_specifiers qualifier         { $$ = $1; decl::addQualifier(*$$, $2); }
+    | decl_specifiers type_specifier    { $$ = $1; decl::addType(*$$, *$2); }
+    ;
+
+storage
+    : TYPEDEF       { $$ = kTypedef; }
+    | EXTERN        { $$ = kExtern; }
+    | STATIC        { $$ = kStatic; }
+    | AUTO          { $$ = kAuto; }
+    | REGISTER      { $$ = kRegister; }
+    ;
+
+qualifier
+    : CONST | VOLATILE | INLINE | TYPE_MODIFIER
+    ;
+
+basic_word
+    : CHAR | SHORT | INT | LONG | FLOAT | DOUBLE | VOID | SIGNED | UNSIGNED
+    ;
+
+type_specifier
+    : basic_word
+        { $$ = fresh<TypeSpecifier>(parse); $$->type = decl::basicWord($1); $$->spelling = $1; }
+    | TYPE_NAME
+        { $$ = fresh<TypeSpecifier>(parse); $$->type = decl::typedefNameType(parse, $1); $$->spelling = $1; }
+    | TYPEOF_TEXT
+        {
+            $$ = fresh<TypeSpecifier>(parse);
+            $$->type = C_CPP_new_type(kTypedefName);
+            $$->type->name = $1;
+            $$->spelling = $1;
+        }
+    | struct_or_union '{' struct_declaration_list '}'
+        {
+            $$ = fresh<TypeSpecifier>(parse);
+            $$->type = decl::aggregateType(parse, static_cast<TypeKind>($1), nullptr, $3);
+            $$->spelling = C_CPP_type_image($$->type.get());
+        }
+    | struct_or_union tag '{' struct_declaration_list '}'
+        {
+            $$ = fresh<TypeSpecifier>(parse);
+            $$->type = decl::aggregateType(parse, static_cast<TypeKind>($1), $2, $4);
+            $$->spelling = C_CPP_type_image($$->type.get());
+        }
+    | struct_or_union tag
+        {
+            $$ = fresh<TypeSpecifier>(parse);
+            $$->type = decl::aggregateType(parse, static_cast<TypeKind>($1), $2, nullptr);
+            $$->spelling = C_CPP_type_image($$->type.get());
+        }
+    | ENUM '{' enumerator_list comma_opt '}'
+        {
+            $$ = fresh<TypeSpecifier>(parse);
+            $$->type = decl::enumType(parse, nullptr, $3);
+            $$->spelling = C_CPP_type_image($$->type.get());
+        }
+    | ENUM tag '{' enumerator_list comma_opt '}'
+        {
+            $$ = fresh<TypeSpecifier>(parse);
+            $$->type = decl::enumType(parse, $2, $4);
+            $$->spelling = C_CPP_type_image($$->type.get());
+        }
+    | ENUM tag
+        {
+            $$ = fresh<TypeSpecifier>(parse);
+            $$->type = decl::enumType(parse, $2, nullptr);
+            $$->spelling = C_CPP_type_image($$->type.get());
+        }
+    ;
+
+struct_or_union
+    : STRUCT        { $$ = kStruct; }
+    | UNION         { $$ = kUnion; }
+    ;
+
+tag
+    : IDENTIFIER | TYPE_NAME
+    ;
+
+comma_opt
+    : %empty | ','
+    ;
+
+struct_declaration_list
+    : %empty
+        { $$ = fresh<FieldList>(parse); }
+    | struct_declaration_list decl_specifiers struct_declarator_list ';'
+        { $$ = $1; decl::addFields(*$$, *$2, $3); }
+    | struct_declaration_list decl_specifiers ';'
+        { $$ = $1; decl::addFields(*$$, *$2, nullptr); }
+    | struct_declaration_list ';'
+        { $$ = $1; }
+    | struct_declaration_list error ';'
+        { $$ = $1; yyerrok; }
+    ;
+
+struct_declarator_list
+    : struct_declarator
+        { $$ = fresh<DeclaratorList>(parse); $$->items.push_back($1); }
+    | struct_declarator_list ',' struct_declarator
+        { $$ = $1; $$->items.push_back($3); }
+    ;
+
+struct_declarator
+    : declarator
+    | declarator BITFIELD       { $$ = $1; $$->width = $2; }
+    | BITFIELD                  { $$ = fresh<Declarator>(parse); $$->width = $1; }
+    ;
+
+enumerator_list
+    : IDENTIFIER
+        { $$ = fresh<EnumeratorList>(parse); $$->items.emplace_back($1, nullptr); }
+    | IDENTIFIER INITIALIZER
+        { $$ = fresh<EnumeratorList>(parse); $$->items.emplace_back($1, $2); }
+    | enumerator_list ',' IDENTIFIER
+        { $$ = $1; $$->items.emplace_back($3, nullptr); }
+    | enumerator_list ',' IDENTIFIER INITIALIZER
+        { $$ = $1; $$->items.emplace_back($3, $4); }
+    ;
+
+init_declarator_list
+    : init_declarator
+        { $$ = fresh<DeclaratorList>(parse); $$->items.push_back($1); }
+    | init_declarator_list ',' init_declarator
+        { $$ = $1; $$->items.push_back($3); }
+    ;
+
+init_declarator
+    : declarator
+    | declarator INITIALIZER    { $$ = $1; $$->init = $2; }
+    ;
+
+declarator
+    : pointer direct_declarator
+        { $$ = $2; $$->ops.insert($$->ops.begin(), $1->ops.begin(), $1->ops.end()); }
+    | direct_declarator
+    ;
+
+pointer
+    : '*'
+        { $$ = fresh<Declarator>(parse); $$->ops.push_back({}); }
+    | pointer '*'
+        {
+            $$ = $1;
+            $$->ops.push_back({});
+            if ($$->ops.size() > kMaxDerivations) { cdeclerror(parse, ""); YYERROR; }
+        }
+    | pointer qualifier
+        { $$ = $1; $$->ops.back().qualifiers.push_back($2); }
+    ;
+
+direct_declarator
+    : IDENTIFIER
+        { $$ = fresh<Declarator>(parse); $$->name = $1; $$->line = parse.lex->line; }
+    | '(' declarator ')'
+        { $$ = $2; }
+    | direct_declarator DIMENSION
+        {
+            $$ = $1;
+            if ($$->ops.size() > kMaxDerivations) { cdeclerror(parse, ""); YYERROR; }
+            DeclaratorOp op;
+            op.kind = DeclaratorOp::Array;
+            op.dimension = decl::rewriteDimension(parse, qvm::base::identText($2));
+            $$->ops.insert($$->ops.begin(), std::move(op));
+        }
+    | direct_declarator '(' parameter_type_list ')'
+        {
+            $$ = $1;
+            if ($$->ops.size() > kMaxDerivations) { cdeclerror(parse, ""); YYERROR; }
+            decl::functionOp(*$$, $3, true);
+        }
+    | direct_declarator '(' identifier_list ')'
+        { $$ = $1; decl::functionOp(*$$, $3, false); }
+    | direct_declarator '(' ')'
+        { $$ = $1; decl::functionOp(*$$, nullptr, false); }
+    ;
+
+abstract_declarator
+    : pointer
+    | direct_abstract_declarator
+    | pointer direct_abstract_declarator
+        { $$ = $2; $$->ops.insert($$->ops.begin(), $1->ops.begin(), $1->ops.end()); }
+    ;
+
+direct_abstract_declarator
+    : '(' abstract_declarator ')'
+        { $$ = $2; }
+    | DIMENSION
+        {
+            $$ = fresh<Declarator>(parse);
+            DeclaratorOp op;
+            op.kind = DeclaratorOp::Array;
+            op.dimension = decl::rewriteDimension(parse, qvm::base::identText($1));
+            $$->ops.push_back(std::move(op));
+        }
+    | direct_abstract_declarator DIMENSION
+        {
+            $$ = $1;
+            if ($$->ops.size() > kMaxDerivations) { cdeclerror(parse, ""); YYERROR; }
+            DeclaratorOp op;
+            op.kind = DeclaratorOp::Array;
+            op.dimension = decl::rewriteDimension(parse, qvm::base::identText($2));
+            $$->ops.insert($$->ops.begin(), std::move(op));
+        }
+    | '(' ')'
+        { $$ = fresh<Declarator>(parse); decl::functionOp(*$$, nullptr, false); }
+    | '(' parameter_type_list ')'
+        { $$ = fresh<Declarator>(parse); decl::functionOp(*$$, $2, true); }
+    | direct_abstract_declarator '(' ')'
+        { $$ = $1; decl::functionOp(*$$, nullptr, false); }
+    | direct_abstract_declarator '(' parameter_type_list ')'
+        { $$ = $1; decl::functionOp(*$$, $3, true); }
+    ;
+
+parameter_type_list
+    : parameter_list
+    | parameter_list ',' ELLIPSIS
+        { $$ = $1; $$->parameters.push_back({nullptr, C_CPP_new_type(kEllipsis)}); }
+    | ELLIPSIS
+        { $$ = fresh<ParameterList>(parse); $$->parameters.push_back({nullptr, C_CPP_new_type(kEllipsis)}); }
+    ;
+
+parameter_list
+    : decl_specifiers declarator
+        { $$ = fresh<ParameterList>(parse); $$->parameters.push_back(decl::parameterOf(*$1, $2)); }
+    | decl_specifiers abstract_declarator
+        { $$ = fresh<ParameterList>(parse); $$->parameters.push_back(decl::parameterOf(*$1, $2)); }
+    | decl_specifiers
+        { $$ = fresh<ParameterList>(parse); $$->parameters.push_back(decl::parameterOf(*$1, nullptr)); }
+    | parameter_list ',' decl_specifiers declarator
+        { $$ = $1; $$->parameters.push_back(decl::parameterOf(*$3, $4)); }
+    | parameter_list ',' decl_specifiers abstract_declarator
+        { $$ = $1; $$->parameters.push_back(decl::parameterOf(*$3, $4)); }
+    | parameter_list ',' decl_specifiers
+        { $$ = $1; $$->parameters.push_back(decl::parameterOf(*$3, nullptr)); }
+    ;
+
+identifier_list
+    : IDENTIFIER
+        { $$ = fresh<ParameterList>(parse); $$->names.push_back($1); }
+    | identifier_list ',' IDENTIFIER
+        { $$ = $1; $$->names.push_back($3); }
+    ;
+
+%%

@@ -1,0 +1,162 @@
+#include "script/ancgest.h"
+
+#include "canalysis/cexpr.h"
+#include "canalysis/cprepr.h"
+
+#include <memory>
+
+namespace qvm::script {
+
+namespace {
+
+struct BridgeState {
+    CContext context;
+    std::unique_ptr<canalysis::SymbolTable> symbols = std::make_unique<canalysis::SymbolTable>();
+    std::unique_ptr<canalysis::MacroTable> macros = std::make_unique<canalysis::MacroTable>();
+    canalysis::DiagnosticCallback callback;
+};
+
+BridgeState& state()
+{
+    static BridgeState bridge;
+    return bridge;
+}
+
+const canalysis::DiagnosticCallback& callback()
+{
+    if (!state().callback) {
+        state().callback = canalysis::diagnosticsServiceCallback();
+    }
+    return state().callback;
+}
+
+int preprocessAndDeclare(std::string_view text, std::string_view scope, std::string_view file, int line)
+{
+    std::string preprocessed;
+    int errors = canalysis::C_CPP_prepro_buffer(text, 1, file, line, preprocessed, cMacros(), callback());
+    errors += canalysis::C_CPP_parse_decls(preprocessed, cSymbols(), scope, file, line, callback());
+    return errors;
+}
+
+}  // namespace
+
+void setCContext(std::string_view scope, std::string_view file, int line)
+{
+    state().context = {std::string(scope), std::string(file), line};
+}
+
+const CContext& cContext()
+{
+    return state().context;
+}
+
+void startCAnalysis(int mode, const std::vector<std::string>& includeDirectories,
+                    const std::vector<std::string>& defines, std::string_view interfaceFile,
+                    canalysis::DiagnosticCallback diagnostics)
+{
+    state().callback = std::move(diagnostics);
+    canalysis::installCallback(callback());
+    canalysis::C_CPP_init_prepro(mode == 1, mode == 0, defines, includeDirectories, {}, cMacros(), true);
+    if (!interfaceFile.empty()) {
+        declareIncludedFile(interfaceFile);
+    }
+}
+
+int declareIncludedFile(std::string_view name)
+{
+    setCContext({}, {}, 1);
+    return preprocessAndDeclare("#include \"" + std::string(name) + "\"\n", {}, {}, 1);
+}
+
+int declareCText(std::string_view text, std::string_view scope, std::string_view file, int line)
+{
+    setCContext(scope, file, line);
+    return preprocessAndDeclare(text, scope, file, line);
+}
+
+void endCAnalysis()
+{
+    canalysis::C_CPP_end_prepro(cMacros(), true);
+}
+
+canalysis::SymbolTable& cSymbols()
+{
+    return *state().symbols;
+}
+
+canalysis::MacroTable& cMacros()
+{
+    return *state().macros;
+}
+
+void resetCAnalysis()
+{
+    state().symbols = std::make_unique<canalysis::SymbolTable>();
+    state().macros = std::make_unique<canalysis::MacroTable>();
+    state().context = {};
+    state().callback = {};
+    canalysis::C_CPP_reset_analysis();
+}
+
+std::pair<std::string, int> expressionType(std::string_view text, std::string_view scope, std::string_view file,
+                                           int line)
+{
+    setCContext(scope, file, line);
+    canalysis::C_CPP_set_expression_table(&cSymbols(), scope);
+    auto tree = canalysis::C_CPP_parse_expr(text, file, line, callback());
+    if (!tree) {
+        return {"int", 2};
+    }
+    const canalysis::TypePtr type = canalysis::C_CPP_type_expr(*tree, file, line, scope, callback(), cSymbols());
+    const canalysis::ExprNode* root = tree->root;
+    const bool nonNil = root->kind == canalysis::kExprIdentifier && base::identText(root->name) == "NONIL";
+    std::pair<std::string, int> result{canalysis::C_CPP_type_image(type.get()),
+                                       nonNil ? 8 : expressionClassOfType(type.get())};
+    canalysis::C_CPP_free_expr(tree);
+    return result;
+}
+
+int expressionClassOfType(const canalysis::CType* type)
+{
+    using namespace canalysis;
+    if (type == nullptr) {
+        return 2;
+    }
+    type = C_CPP_resolve(type);
+    if (type == nullptr) {
+        return 2;
+    }
+    const auto isCharType = [](const CType* element) {
+        element = C_CPP_resolve(element);
+        return element != nullptr && element->kind == kBasic && element->isChar;
+    };
+    switch (type->kind) {
+    case kBasic:
+        if (type->isChar) {
+            return 1;
+        }
+        return base::identText(type->name).find("long") != std::string::npos ? 3 : 2;
+    case kFloating:
+        return base::identText(type->name).find("double") != std::string::npos ? 5 : 4;
+    case kPointer:
+        return isCharType(type->target.get()) ? 6 : 9;
+    case kArray:
+        return isCharType(type->target.get()) ? 7 : 11;
+    case kEnum:
+        return 0;
+    case kStruct:
+        return 10;
+    case kUnion:
+        return 12;
+    case kFunction:
+        return 13;
+    case kVoid:
+        return 14;
+    case kEllipsis:
+        return 15;
+    default:
+        return -1;
+    }
+}
+
+}  // namespace qvm::script

@@ -1,0 +1,65 @@
+// The door between the script analysis and the C analysis: the current C
+// context, the start and end of the C analysis, the declaration of C texts
+// and interface files, and the expression type classes of C types.
+#pragma once
+
+#include "canalysis/cerror.h"
+#include "canalysis/ctabsy.h"
+
+#include <string>
+#include <utility>
+#include <string_view>
+#include <vector>
+
+namespace qvm::canalysis {
+class MacroTable;
+}
+
+namespace qvm::script {
+
+// Scope name, file and line to which declarations and messages belong.
+struct CContext {
+    std::string scope;
+    std::string file;
+    int line = 0;
+};
+
+void setCContext(std::string_view scope, std::string_view file, int line);
+const CContext& cContext();
+
+// Opens the preprocessing cycle (mode 1 pedantic, 0 traditional, other
+// neither) with the include directories and -DEFINE texts; when a file name
+// is given, its "#include" line is preprocessed and declared in the global
+// scope. Diagnostics go through the callback (the diagnostics service when
+// none is given).
+void startCAnalysis(int mode, const std::vector<std::string>& includeDirectories,
+                    const std::vector<std::string>& defines, std::string_view interfaceFile,
+                    canalysis::DiagnosticCallback callback = {});
+
+// Preprocesses the line "#include "name"" and declares what it gives in the
+// global scope. Returns the number of errors reported.
+int declareIncludedFile(std::string_view name);
+
+// Declares C text under a scope; it is preprocessed first. Returns the
+// number of errors reported.
+int declareCText(std::string_view text, std::string_view scope, std::string_view file, int line);
+
+// Ends the preprocessing cycle and frees the include search list.
+void endCAnalysis();
+
+// The tables of the C analysis for the run.
+canalysis::SymbolTable& cSymbols();
+canalysis::MacroTable& cMacros();
+
+// Drops every table of the C analysis (tests run several analyses in one process).
+void resetCAnalysis();
+
+// The type image and expression type class of a C expression typed in a
+// scope (the identifier NONIL has class 8).
+std::pair<std::string, int> expressionType(std::string_view text, std::string_view scope, std::string_view file,
+                                           int line);
+
+// Expression type class of a C type (0 to 15; 2 without type; -1 otherwise).
+int expressionClassOfType(const canalysis::CType* type);
+
+}  // namespace qvm::script

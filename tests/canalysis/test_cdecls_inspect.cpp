@@ -1,0 +1,168 @@
+// Declarations seen through the real binaries: qvminspect decls on a
+// realistic interface header and on the system headers, and qvmprepro
+// analysing its interface files before the script.
+#include "support/process.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace qvm::testing {
+namespace {
+
+const std::string kData = std::string(QVM_TESTDATA_DIR) + "/canalysis/";
+
+bool contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+TEST(CDeclsInspect, EmbeddedInterfaceHeaderGivesTheExpectedDeclarations)
+{
+    const RunResult run = runInspect({"decls", "embedded.h"}, {}, kData);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, readFile(kData + "embedded.decls"));
+}
+
+TEST(CDeclsInspect, ReportsCarryTheFileAndLineOfTheHeader)
+{
+    TempDir dir;
+    writeFile(dir / "inner.h", "int a;\nint b c;\nshort long d;\n");
+    writeFile(dir / "outer.h", "#include \"inner.h\"\nint after;\n");
+    const RunResult run = runInspect({"decls", "outer.h"}, {}, dir.path());
+    EXPECT_EQ(run.status, 3);
+    EXPECT_TRUE(contains(run.err, "Fenwir-W-SYNTAXERR,  [")) << run.err;
+    EXPECT_TRUE(contains(run.err, "inner.h:2] Syntax error int b c\n")) << run.err;
+    EXPECT_TRUE(contains(run.err, "inner.h:3] Incompatible type combination short long\n")) << run.err;
+    EXPECT_EQ(run.out, "int a;\nint d;\nint after;\n");
+
+    writeFile(dir / "cut.h", "int a;\nstruct s {\n  int x;\n");
+    const RunResult cut = runInspect({"decls", "cut.h"}, {}, dir.path());
+    EXPECT_EQ(cut.status, 5);
+    EXPECT_TRUE(contains(cut.err, "Fenwir-E-UNEXP_EOF,  [")) << cut.err;
+    EXPECT_TRUE(contains(cut.err, "cut.h:2] Unexpected end of text")) << cut.err;
+}
+
+TEST(CDeclsInspect, PreprocessorOptionsAndPragmasReachTheDeclarations)
+{
+    TempDir dir;
+    writeFile(dir / "std.def", "typedef long word_t;\n");
+    writeFile(dir / "m.h",
+              "#pragma tarvo type_modifier = far\n"
+              "#ifdef WIDE\nword_t buffer[SIZE];\n#endif\n"
+              "int far *p;\n#pragma tarvo sizeof int = 16\nint small;\n");
+    const RunResult run =
+        runInspect({"decls", "m.h", "-DEFINE=WIDE,SIZE=4", "-STD_DEFINE=std"}, {}, dir.path());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "typedef long word_t;\nword_t buffer[4];\nfar int *p;\nint small;\n");
+}
+
+TEST(CDeclsInspect, SizeofPragmaReachesLaterConditionsAndTypes)
+{
+    TempDir dir;
+    writeFile(dir / "std.def", "#pragma tarvo sizeof int = 16\n#pragma tarvo signof char = unsigned\n");
+    writeFile(dir / "m.h", "#if sizeof(int) == 2\nint sixteen;\n#else\nint thirtytwo;\n#endif\nchar c;\n");
+    const RunResult run = runInspect({"decls", "m.h", "-STD_DEFINE=std"}, {}, dir.path());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "int sixteen;\nchar c;\n");
+    const RunResult typed = runInspect({"type", "m.h", "c", "-STD_DEFINE=std"}, {}, dir.path());
+    EXPECT_EQ(typed.out, "char\t1\n");
+    const RunResult missing = runInspect({"decls", "none.h"}, {}, dir.path());
+    EXPECT_EQ(missing.status, 7);
+    EXPECT_NE(missing.err.find("IMPOUVFIC"), std::string::npos) << missing.err;
+}
+
+// Include directories of the C compiler of this machine, so that the system
+// headers are read as they are installed.
+std::vector<std::string> systemIncludeOptions()
+{
+    std::string directories;
+    const RunResult gcc = runProgram("/bin/sh", {"-c", "gcc -print-file-name=include"});
+    if (gcc.status == 0 && !gcc.out.empty()) {
+        directories = gcc.out.substr(0, gcc.out.find('\n')) + ",";
+    }
+    directories += "/usr/local/include,/usr/include/x86_64-linux-gnu,/usr/include";
+    return {"-INCL=" + directories, "-DEFINE=__x86_64__=1,__STDC_HOSTED__=1"};
+}
+
+struct HeaderCase {
+    const char* header;
+    std::vector<std::string> declarations;
+};
+
+TEST(CDeclsInspect, SystemHeadersAreDeclaredWithoutErrors)
+{
+    if (!std::filesystem::exists("/usr/include/stdio.h")) {
+        GTEST_SKIP() << "no system headers";
+    }
+    const std::vector<HeaderCase> cases = {
+        {"stdio.h",
+         {"typedef struct _IO_FILE FILE;", "extern FILE *fopen(const char *__filename, const char *__modes);",
+          "extern int printf(const char *__format, ...);", "typedef long unsigned int size_t;"}},
+        {"stdlib.h", {"extern long int strtol(const char *__nptr, char **__endptr, int __base);"}},
+        {"string.h", {"extern void *memcpy(void *__dest, const void *__src, size_t __n);"}},
+        {"stdint.h", {"typedef __uint32_t uint32_t;", "typedef long int intptr_t;"}},
+        {"limits.h", {}},
+        {"errno.h", {"extern int *__errno_location(void);"}},
+        {"signal.h", {"typedef void (*__sighandler_t)(int);"}},
+        {"time.h",
+         {"struct tm {\n\tint tm_sec;\n\tint tm_min;\n\tint tm_hour;\n\tint tm_mday;\n\tint tm_mon;\n"
+          "\tint tm_year;\n\tint tm_wday;\n\tint tm_yday;\n\tint tm_isdst;\n\tlong int tm_gmtoff;\n"
+          "\tconst char *tm_zone;\n}",
+          "extern time_t time(time_t *__timer);"}},
+        {"sys/types.h", {"typedef __pid_t pid_t;"}},
+        {"sys/socket.h", {"extern int socket(int __domain, int __type, int __protocol);"}},
+        {"netinet/in.h", {"extern uint16_t htons(uint16_t __hostshort);"}},
+        {"pthread.h", {"extern int pthread_create(pthread_t *__newthread, const pthread_attr_t *__attr, "
+                       "void *(*__start_routine)(void *), void *__arg);"}},
+        {"setjmp.h", {"typedef struct __jmp_buf_tag jmp_buf[1];"}},
+        {"stdarg.h", {"typedef __gnuc_va_list va_list;"}},
+        {"math.h", {"extern double sin(double __x);"}},
+        {"sys/stat.h", {"extern int stat(const char *__file, struct stat *__buf);"}},
+    };
+    TempDir dir;
+    // The compiler's own va_list type is no C; the standard-definitions file gives it one.
+    writeFile(dir / "std.def", "typedef char *__builtin_va_list;\n");
+    for (const HeaderCase& item : cases) {
+        writeFile(dir / "t.h", std::string("#include <") + item.header + ">\n");
+        std::vector<std::string> arguments = {"decls", "t.h", "-STD_DEFINE=std.def"};
+        for (const std::string& option : systemIncludeOptions()) {
+            arguments.push_back(option);
+        }
+        const RunResult run = runInspect(arguments, {}, dir.path());
+        EXPECT_TRUE(run.status == 0 || run.status == 3) << item.header << ": " << run.status << "\n" << run.err;
+        for (const char* severe : {"Fenwir-E-", "Fenwir-F-", "Fenwir-S-", "SYNTAXERR", "UNEXP_EOF"}) {
+            EXPECT_FALSE(contains(run.err, severe)) << item.header << "\n" << run.err;
+        }
+        for (const std::string& declaration : item.declarations) {
+            EXPECT_TRUE(contains(run.out, declaration + "\n")) << item.header << ": " << declaration;
+        }
+    }
+}
+
+TEST(CDeclsInspect, TheDriverAnalysesInterfaceFilesBeforeTheScript)
+{
+    TempDir dir;
+    writeSampleRun(dir.path());
+    writeFile(dir / "std.def", "typedef int base_t;\n");
+    writeFile(dir / "ok.h", "base_t counter;\n");
+    writeFile(dir / "bad.h", "int x;\nint y\n");
+    const RunResult clean = runPrepro({"demo.pts", "demo.h,ok.h", "out", "-STD_DEFINE=std"}, {}, dir.path());
+    EXPECT_EQ(clean.status, 0) << clean.err;
+
+    const RunResult broken = runPrepro({"demo.pts", "ok.h,bad.h", "out", "-STD_DEFINE=std"}, {}, dir.path());
+    EXPECT_EQ(broken.status, 5) << broken.err;
+    EXPECT_TRUE(contains(broken.err, "Fenwir-E-UNEXP_EOF,  [bad.h:2] Unexpected end of text")) << broken.err;
+    EXPECT_TRUE(contains(readFile(dir / "demo.lis"), "UNEXP_EOF"));
+
+    // Without the standard definitions base_t is no type name.
+    const RunResult missing = runPrepro({"demo.pts", "ok.h", "out"}, {}, dir.path());
+    EXPECT_EQ(missing.status, 3) << missing.err;
+    EXPECT_TRUE(contains(missing.err, "SYNTAXERR")) << missing.err;
+}
+
+}  // namespace
+}  // namespace qvm::testing
