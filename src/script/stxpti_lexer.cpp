@@ -281,6 +281,20 @@ bool sameFile(const std::string& a, const std::string& b)
     return std::filesystem::equivalent(a, b, failure) && !failure;
 }
 
+// Scripts are text: a carriage return before a newline belongs to the line
+// end, as a text-mode read gives it. The file record keeps the raw bytes.
+std::string textOf(std::string raw)
+{
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        if (!(raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n')) {
+            raw[kept++] = raw[i];
+        }
+    }
+    raw.resize(kept);
+    return raw;
+}
+
 }  // namespace
 
 std::optional<std::string> readSourceFile(const std::string& path)
@@ -333,8 +347,9 @@ void ScriptLexer::start(const std::string& path)
     Input input;
     input.name = path;
     input.content = std::move(*content);
+    SourceFileRecord record = describeSourceFile(path, input.content);
+    input.content = textOf(std::move(input.content));
     inputs_.push_back(std::move(input));
-    SourceFileRecord record = describeSourceFile(path, current().content);
     current().fileId = sourceFiles_.enter(record);
     ++fileSwitches_;
 }
@@ -1022,7 +1037,7 @@ void ScriptLexer::openInclude(std::string_view quotedName)
     const int fileId = sourceFiles_.enter(record);
     Input input;
     input.name = std::move(opened);
-    input.content = std::move(*content);
+    input.content = textOf(std::move(*content));
     input.fileId = fileId;
     inputs_.push_back(std::move(input));
     ++fileSwitches_;

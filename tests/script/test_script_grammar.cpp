@@ -228,4 +228,15 @@ TEST(ScriptGrammar, OneMessagePerFaultyLine)
     EXPECT_FALSE(std::filesystem::exists(dir / "prog.c"));
 }
 
+TEST(ScriptGrammar, CarriageReturnLineEndsReadAsPlainLineEnds)
+{
+    TempDir work;
+    std::string text = readFile(kDataDir + "/declarations.pts");
+    for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2)) {
+        text.insert(at, "\r");
+    }
+    writeFile(work / "crlf.pts", text);
+    EXPECT_EQ(treeOf((work / "crlf.pts").string()), treeOf(kDataDir + "/declarations.pts"));
+}
+
 }  // namespace
