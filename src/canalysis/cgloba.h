@@ -46,6 +46,10 @@ struct LexContext {
     int braceDepth = 0;          // open struct, union and enum bodies
     bool atConstructStart = true;
     int constructLine = 0;       // line where the current declaration began
+    int tokenLine = 0;           // line where the last token began
+    int lookahead = 0;           // the last token returned (0 at the end of the text)
+    bool recovering = false;     // skipping after a syntax error: bodies are skipped whole
+    bool skippingDeclaration = false;  // the rest of a faulty declaration is skipped
 
 private:
     Ident fileIdent_ = nullptr;
@@ -158,6 +162,9 @@ struct DeclParse {
     SymbolTable* table = nullptr;
     Ident scope = nullptr;
     Arena arena;
+    // Reading position of the last syntax error reported: a token is
+    // reported once, even when the recovery meets it again.
+    std::size_t lastErrorPos = std::string_view::npos;
 };
 
 // Building and entering declarations (actions of the declaration grammar).
@@ -179,6 +186,28 @@ void addFields(FieldList& list, const DeclSpecs& specs, const DeclaratorList* de
 void enterDeclarations(DeclParse& parse, const DeclSpecs* specs, const DeclaratorList& declarators);
 void enterFunctionDefinition(DeclParse& parse, const DeclSpecs* specs, Declarator& declarator,
                              const OldStyleDecls* oldStyle);
+
+// Whether old-style parameter declarations may follow the declarator: it
+// declares a function with an identifier list.
+bool acceptsOldStyleParameters(const Declarator& declarator);
+// Enters a declaration whose ';' is missing.
+void enterMissingSemicolon(DeclParse& parse, const DeclSpecs* specs, Declarator& declarator);
+
+// Where the parser took up its work again after a syntax error.
+enum class Resync {
+    AfterDeclaration,   // after the ';' or body that ended the faulty declaration
+    AtNextDeclaration,  // a ';' was missing: the token read begins the next declaration
+    InsideBody,         // within a struct or union body
+};
+void resynchronised(DeclParse& parse, Resync where);
+// The token read after a missing ';' begins a declaration: a typedef name
+// read as a declared name is a type name again.
+int retokenAtDeclarationStart(DeclParse& parse, int token, Ident name);
+// Makes the lexer skip the tokens up to the next ';' or '}' (returned),
+// tag bodies whole.
+void skipRestOfDeclaration(DeclParse& parse);
+// Whether the token can begin declaration specifiers.
+bool beginsDeclaration(int token);
 
 }  // namespace decl
 

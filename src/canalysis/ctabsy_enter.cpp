@@ -523,20 +523,76 @@ void enterDeclarations(DeclParse& parse, const DeclSpecs* specs, const Declarato
     }
 }
 
+bool acceptsOldStyleParameters(const Declarator& declarator)
+{
+    return declarator.name != nullptr && !declarator.ops.empty() &&
+           declarator.ops.back().kind == DeclaratorOp::Function && declarator.ops.back().identifierList;
+}
+
+void enterMissingSemicolon(DeclParse& parse, const DeclSpecs* specs, Declarator& declarator)
+{
+    DeclaratorList declarators;
+    declarators.items.push_back(&declarator);
+    enterDeclarations(parse, specs, declarators);
+}
+
+void resynchronised(DeclParse& parse, Resync where)
+{
+    LexContext& lex = *parse.lex;
+    lex.recovering = false;
+    switch (where) {
+    case Resync::AfterDeclaration:
+        lex.braceDepth = 0;
+        lex.atConstructStart = true;
+        break;
+    case Resync::AtNextDeclaration:
+        // The token already read begins the next declaration.
+        lex.braceDepth = 0;
+        lex.atConstructStart = lex.lookahead == 0 || lex.lookahead == ';';
+        lex.constructLine = lex.tokenLine;
+        break;
+    case Resync::InsideBody:
+        break;
+    }
+}
+
+int retokenAtDeclarationStart(DeclParse& parse, int token, Ident name)
+{
+    if (token != DTOK_IDENTIFIER || name == nullptr) {
+        return token;
+    }
+    const Symbol* symbol = parse.table->find(name, parse.scope);
+    return symbol != nullptr && (symbol->storage & kTypedef) != 0 ? DTOK_TYPE_NAME : token;
+}
+
+void skipRestOfDeclaration(DeclParse& parse)
+{
+    parse.lex->recovering = true;
+    parse.lex->skippingDeclaration = true;
+}
+
+bool beginsDeclaration(int token)
+{
+    switch (token) {
+    case DTOK_TYPEDEF: case DTOK_EXTERN: case DTOK_STATIC: case DTOK_AUTO: case DTOK_REGISTER:
+    case DTOK_CONST: case DTOK_VOLATILE: case DTOK_INLINE: case DTOK_TYPE_MODIFIER:
+    case DTOK_CHAR: case DTOK_SHORT: case DTOK_INT: case DTOK_LONG: case DTOK_FLOAT: case DTOK_DOUBLE:
+    case DTOK_VOID: case DTOK_SIGNED: case DTOK_UNSIGNED: case DTOK_TYPE_NAME: case DTOK_TYPEOF_TEXT:
+    case DTOK_STRUCT: case DTOK_UNION: case DTOK_ENUM:
+        return true;
+    default:
+        return false;
+    }
+}
+
 void enterFunctionDefinition(DeclParse& parse, const DeclSpecs* specs, Declarator& declarator,
                              const OldStyleDecls* oldStyle)
 {
-    if (declarator.name == nullptr || declarator.ops.empty() || declarator.ops.front().kind != DeclaratorOp::Function) {
+    // The name's own type is the last operation applied: it must be a function.
+    if (declarator.name == nullptr || declarator.ops.empty() || declarator.ops.back().kind != DeclaratorOp::Function) {
         return;
     }
-    // The function's own parameter list is the last operation applied to the name.
-    DeclaratorOp* function = nullptr;
-    for (auto it = declarator.ops.rbegin(); it != declarator.ops.rend(); ++it) {
-        if (it->kind == DeclaratorOp::Function) {
-            function = &*it;
-            break;
-        }
-    }
+    DeclaratorOp* function = &declarator.ops.back();
     if (oldStyle != nullptr && function != nullptr) {
         std::set<Ident> declared;
         std::size_t count = 0;

@@ -314,6 +314,7 @@ public:
     {
         for (;;) {
             skipSpaces();
+            lx_.tokenLine = lx_.line;
             if (atEnd()) {
                 return 0;
             }
@@ -344,7 +345,10 @@ public:
                 }
                 continue;
             }
-            return punctuation(c);
+            const int token = punctuation(c);
+            if (token >= 0) {
+                return token;
+            }
         }
     }
 
@@ -569,6 +573,7 @@ private:
         return text;
     }
 
+    // Returns the token, or -1 when the text was skipped.
     int punctuation(char c)
     {
         ++lx_.pos;
@@ -596,6 +601,12 @@ private:
             return DTOK_BITFIELD;
         }
         case '{':
+            if (lx_.tagPending && lx_.recovering) {
+                // Skipped whole, so that its ';' and '}' cannot end the recovery.
+                lx_.tagPending = false;
+                capture("}", true);
+                return -1;
+            }
             if (lx_.tagPending) {
                 return '{';
             }
@@ -611,7 +622,7 @@ private:
 void updateState(LexContext& lx, int token)
 {
     if (token != 0 && lx.atConstructStart) {
-        lx.constructLine = lx.line;
+        lx.constructLine = lx.tokenLine;
         lx.atConstructStart = false;
     }
     const bool tagWord = lx.tagExpected && (token == DTOK_IDENTIFIER || token == DTOK_TYPE_NAME);
@@ -684,9 +695,17 @@ int cdecllex(CDECLSTYPE* value, qvm::canalysis::DeclParse& parse)
     if (context.pos == 0 && context.previousToken == 0) {
         followLineDirectives(context);
     }
-    value->id = nullptr;
-    const int token = DeclLexer(context, *value).next();
-    updateState(context, token);
+    int token = 0;
+    do {
+        value->id = nullptr;
+        token = DeclLexer(context, *value).next();
+        context.lookahead = token;
+        updateState(context, token);
+    } while (context.skippingDeclaration && token != ';' && token != '}' && token != 0);
+    if (context.skippingDeclaration) {
+        context.skippingDeclaration = false;
+        context.recovering = false;
+    }
     return token;
 }
 
@@ -694,7 +713,12 @@ void cdeclerror(qvm::canalysis::DeclParse& parse, const char* /*message*/)
 {
     using namespace qvm::canalysis;
     LexContext& context = *parse.lex;
-    if (context.pos >= context.text.size()) {
+    context.recovering = true;
+    if (parse.lastErrorPos == context.pos) {
+        return;
+    }
+    parse.lastErrorPos = context.pos;
+    if (context.lookahead == 0) {
         report(CError, "UNEXP_EOF", "", context.fileName,
                context.atConstructStart ? context.line : context.constructLine);
         return;

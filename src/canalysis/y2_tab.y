@@ -19,6 +19,24 @@ template <typename T>
 T* fresh(DeclParse& parse) { return parse.arena.make<T>(); }
 // Derivations (pointers, arrays, functions) allowed in one declarator.
 constexpr std::size_t kMaxDerivations = 500;
+
+// After a declaration that a syntax error ended: the parse goes on with the
+// token read when it can follow (it begins a declaration, or ends the body),
+// else after the rest of the faulty declaration.
+void resume(DeclParse& parse, int& lookahead, int& errorStatus, Ident lookaheadName, bool inBody)
+{
+    if (lookahead == DTOK_YYEOF) {
+        return;
+    }
+    lookahead = decl::retokenAtDeclarationStart(parse, lookahead, lookaheadName);
+    errorStatus = 0;
+    if (decl::beginsDeclaration(lookahead) || lookahead == ';' || (inBody && lookahead == '}')) {
+        decl::resynchronised(parse, inBody ? decl::Resync::InsideBody : decl::Resync::AtNextDeclaration);
+    } else {
+        lookahead = DTOK_CDECLEMPTY;
+        decl::skipRestOfDeclaration(parse);
+    }
+}
 }
 }
 
@@ -57,7 +75,7 @@ constexpr std::size_t kMaxDerivations = 500;
 %type <declarator> abstract_declarator direct_abstract_declarator struct_declarator
 %type <declarators> init_declarator_list struct_declarator_list
 %type <parameters> parameter_type_list parameter_list identifier_list
-%type <fields> struct_declaration_list
+%type <fields> struct_declaration_list struct_body
 %type <enumerators> enumerator_list
 %type <oldStyle> old_style_decls
 %type <id> tag qualifier basic_word
@@ -81,17 +99,53 @@ external_declaration
         { decl::enterDeclarations(parse, nullptr, *$1); }
     | decl_specifiers declarator BODY
         { decl::enterFunctionDefinition(parse, $1, *$2, nullptr); }
-    | decl_specifiers declarator old_style_decls BODY
-        { decl::enterFunctionDefinition(parse, $1, *$2, $3); }
+    | decl_specifiers declarator old_style_start old_style_decls BODY
+        { decl::enterFunctionDefinition(parse, $1, *$2, $4); }
     | declarator BODY
         { decl::enterFunctionDefinition(parse, nullptr, *$1, nullptr); }
-    | declarator old_style_decls BODY
-        { decl::enterFunctionDefinition(parse, nullptr, *$1, $2); }
+    | declarator old_style_start_implicit old_style_decls BODY
+        { decl::enterFunctionDefinition(parse, nullptr, *$1, $3); }
     | ';'
     | error ';'
-        { yyerrok; }
+        { yyerrok; decl::resynchronised(parse, decl::Resync::AfterDeclaration); }
     | error BODY
-        { yyerrok; }
+        { yyerrok; decl::resynchronised(parse, decl::Resync::AfterDeclaration); }
+    /* A missing ';' when the token in error begins the next declaration;
+       otherwise the rest of the declaration is skipped. */
+    | decl_specifiers init_declarator_list error
+        {
+            decl::enterDeclarations(parse, $1, *$2);
+            resume(parse, yychar, yyerrstatus, yylval.id, false);
+        }
+    /* Reached when old_style_start refused the declarator: it has been
+       entered already. */
+    | decl_specifiers error
+        {
+            resume(parse, yychar, yyerrstatus, yylval.id, false);
+        }
+    ;
+
+/* Parameter declarations may follow only a function declarator with an
+   identifier list or an empty list; any other declarator lacks its ';'. */
+old_style_start
+    : %empty
+        {
+            if (!decl::acceptsOldStyleParameters(*$<declarator>0)) {
+                cdeclerror(parse, "");
+                decl::enterMissingSemicolon(parse, $<specs>-1, *$<declarator>0);
+                YYERROR;
+            }
+        }
+    ;
+
+old_style_start_implicit
+    : %empty
+        {
+            if (!decl::acceptsOldStyleParameters(*$<declarator>0)) {
+                cdeclerror(parse, "");
+                YYERROR;
+            }
+        }
     ;
 
 old_style_decls
@@ -138,16 +192,16 @@ type_specifier
             $$->type->name = $1;
             $$->spelling = $1;
         }
-    | struct_or_union '{' struct_declaration_list '}'
+    | struct_or_union struct_body
         {
             $$ = fresh<TypeSpecifier>(parse);
-            $$->type = decl::aggregateType(parse, static_cast<TypeKind>($1), nullptr, $3);
+            $$->type = decl::aggregateType(parse, static_cast<TypeKind>($1), nullptr, $2);
             $$->spelling = C_CPP_type_image($$->type.get());
         }
-    | struct_or_union tag '{' struct_declaration_list '}'
+    | struct_or_union tag struct_body
         {
             $$ = fresh<TypeSpecifier>(parse);
-            $$->type = decl::aggregateType(parse, static_cast<TypeKind>($1), $2, $4);
+            $$->type = decl::aggregateType(parse, static_cast<TypeKind>($1), $2, $3);
             $$->spelling = C_CPP_type_image($$->type.get());
         }
     | struct_or_union tag
@@ -189,6 +243,14 @@ comma_opt
     : %empty | ','
     ;
 
+struct_body
+    : '{' struct_declaration_list '}'
+        { $$ = $2; }
+    /* The fields read before an error that the body's end resynchronises. */
+    | '{' struct_declaration_list error '}'
+        { $$ = $2; yyerrok; decl::resynchronised(parse, decl::Resync::InsideBody); }
+    ;
+
 struct_declaration_list
     : %empty
         { $$ = fresh<FieldList>(parse); }
@@ -198,8 +260,14 @@ struct_declaration_list
         { $$ = $1; decl::addFields(*$$, *$2, nullptr); }
     | struct_declaration_list ';'
         { $$ = $1; }
+    | struct_declaration_list decl_specifiers struct_declarator_list error
+        {
+            $$ = $1;
+            decl::addFields(*$$, *$2, $3);
+            resume(parse, yychar, yyerrstatus, yylval.id, true);
+        }
     | struct_declaration_list error ';'
-        { $$ = $1; yyerrok; }
+        { $$ = $1; yyerrok; decl::resynchronised(parse, decl::Resync::InsideBody); }
     ;
 
 struct_declarator_list

@@ -37,7 +37,7 @@ TEST(CDeclsInspect, ReportsCarryTheFileAndLineOfTheHeader)
     EXPECT_TRUE(contains(run.err, "Fenwir-W-SYNTAXERR,  [")) << run.err;
     EXPECT_TRUE(contains(run.err, "inner.h:2] Syntax error int b c\n")) << run.err;
     EXPECT_TRUE(contains(run.err, "inner.h:3] Incompatible type combination short long\n")) << run.err;
-    EXPECT_EQ(run.out, "int a;\nint d;\nint after;\n");
+    EXPECT_EQ(run.out, "int a;\nint b;\nint d;\nint after;\n");
 
     writeFile(dir / "cut.h", "int a;\nstruct s {\n  int x;\n");
     const RunResult cut = runInspect({"decls", "cut.h"}, {}, dir.path());
