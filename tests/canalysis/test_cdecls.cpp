@@ -369,6 +369,142 @@ TEST_F(CDecls, SyntaxErrorsNameTheLineUpToThePositionAndParsingGoesOn)
     EXPECT_EQ(reports_[0].argument, "== 3");
 }
 
+// Field names of a struct tag, in order.
+std::vector<std::string> fieldNames(SymbolTable& table, const std::string& tag)
+{
+    std::vector<std::string> names;
+    const Tag* found = C_CPP_find_tag(tag, table, kStruct);
+    if (found == nullptr || !found->aggregate) {
+        ADD_FAILURE() << "no struct " << tag;
+        return names;
+    }
+    for (const Field& field : found->aggregate->fields) {
+        names.push_back(field.name != nullptr ? field.name : "");
+    }
+    return names;
+}
+
+TEST_F(CDecls, AMissingSemicolonIsReportedWhereTheNextDeclarationBegins)
+{
+    // Once blank lines follow, the text did not end inside a declaration.
+    parse("int x int y;\n\n\n");
+    ASSERT_EQ(codes(), Codes{"SYNTAXERR"});
+    EXPECT_EQ(reports_[0].severity, CWarning);
+    EXPECT_EQ(reports_[0].argument, "int x int");
+    EXPECT_EQ(reports_[0].line, 1);
+    EXPECT_EQ(image("x"), "int x;");
+    EXPECT_EQ(image("y"), "int y;");
+    reports_.clear();
+
+    parse("int a\nstruct { int f; } b;\nint c(int;\nint d;\n");
+    ASSERT_EQ(codes(), (Codes{"SYNTAXERR", "SYNTAXERR"}));
+    EXPECT_EQ(reports_[0].argument, "struct");
+    EXPECT_EQ(reports_[0].line, 2);
+    EXPECT_EQ(reports_[1].argument, "int c(int;");
+    EXPECT_EQ(reports_[1].line, 3);
+    EXPECT_EQ(image("a"), "int a;");
+    EXPECT_EQ(image("b"), "struct _unamedStruct1 b;");
+    EXPECT_EQ(fieldNames(table_, "_unamedStruct1"), std::vector<std::string>{"f"});
+    EXPECT_EQ(image("d"), "int d;");
+    EXPECT_EQ(C_CPP_find_symbol("c", table_, {}), nullptr);
+}
+
+TEST_F(CDecls, TheDeclarationAfterAMissingSemicolonKeepsItsMeaning)
+{
+    // A typedef name right after the missing ';' is a type again.
+    parse("typedef int T;\nint x\nT y;\n");
+    ASSERT_EQ(codes(), Codes{"SYNTAXERR"});
+    EXPECT_EQ(reports_[0].argument, "T");
+    EXPECT_EQ(reports_[0].line, 3);
+    EXPECT_EQ(image("y"), "T y;");
+    reports_.clear();
+
+    // Only an identifier list may be followed by parameter declarations.
+    parse("int f()\nint g;\nint h(void)\nlong k;\nint old(a) int a; { return a; }\n");
+    ASSERT_EQ(codes(), (Codes{"SYNTAXERR", "SYNTAXERR"}));
+    EXPECT_EQ(reports_[0].line, 2);
+    EXPECT_EQ(reports_[1].line, 4);
+    EXPECT_EQ(image("f"), "int f();");
+    EXPECT_EQ(image("g"), "int g;");
+    EXPECT_EQ(image("k"), "long k;");
+    EXPECT_EQ(image("old"), "int old(int a);");
+    reports_.clear();
+
+    // A token that cannot begin a declaration: the rest of it is skipped,
+    // bodies whole.
+    parse("int p q struct { int r; } s;\nint t;\n");
+    ASSERT_EQ(codes(), Codes{"SYNTAXERR"});
+    EXPECT_EQ(reports_[0].argument, "int p q");
+    EXPECT_EQ(image("p"), "int p;");
+    EXPECT_EQ(C_CPP_find_symbol("q", table_, {}), nullptr);
+    EXPECT_EQ(C_CPP_find_symbol("s", table_, {}), nullptr);
+    EXPECT_EQ(image("t"), "int t;");
+}
+
+TEST_F(CDecls, ErrorsInsideAStructBodyKeepTheOtherFields)
+{
+    parse("struct s {\n  int a b struct n { int q; } w;\n  int c;\n} v;\nint z;\n");
+    ASSERT_EQ(codes(), Codes{"SYNTAXERR"});
+    EXPECT_EQ(reports_[0].argument, "  int a b");
+    EXPECT_EQ(reports_[0].line, 2);
+    EXPECT_EQ(fieldNames(table_, "s"), (std::vector<std::string>{"a", "c"}));
+    EXPECT_EQ(image("v"), "struct s v;");
+    EXPECT_EQ(image("z"), "int z;");
+    reports_.clear();
+
+    parse("struct u {\n  int a\n};\nstruct w { int b; ) int c; long d; };\nint after;\n");
+    ASSERT_EQ(codes(), (Codes{"SYNTAXERR", "SYNTAXERR"}));
+    EXPECT_EQ(reports_[0].argument, "}");
+    EXPECT_EQ(reports_[0].line, 3);
+    EXPECT_EQ(reports_[1].argument, "struct w { int b; )");
+    EXPECT_EQ(fieldNames(table_, "u"), std::vector<std::string>{"a"});
+    EXPECT_EQ(fieldNames(table_, "w"), (std::vector<std::string>{"b", "d"}));
+    EXPECT_EQ(image("after"), "int after;");
+}
+
+TEST_F(CDecls, TheEndOfTheTextInsideADeclarationIsReportedWhereItBegan)
+{
+    EXPECT_EQ(parse("int ok;\n\nstruct s {\n  int a;\n\n"), 1);
+    ASSERT_EQ(codes(), Codes{"UNEXP_EOF"});
+    EXPECT_EQ(reports_[0].severity, CError);
+    EXPECT_EQ(reports_[0].argument, "");
+    EXPECT_EQ(reports_[0].line, 3);
+    EXPECT_EQ(image("ok"), "int ok;");
+    reports_.clear();
+
+    // After a missing ';' the unfinished declaration is the next one.
+    parse("int a\nstruct t {\n  int b;\n");
+    ASSERT_EQ(codes(), (Codes{"SYNTAXERR", "UNEXP_EOF"}));
+    EXPECT_EQ(reports_[1].line, 2);
+    reports_.clear();
+
+    parse("int last\n\n");
+    ASSERT_EQ(codes(), Codes{"UNEXP_EOF"});
+    EXPECT_EQ(reports_[0].line, 1);
+    EXPECT_EQ(image("last"), "int last;");
+    reports_.clear();
+
+    // The last token of a text without a newline is no end of text.
+    parse("int m n");
+    ASSERT_EQ(codes(), Codes{"SYNTAXERR"});
+    EXPECT_EQ(reports_[0].argument, "int m n");
+}
+
+TEST_F(CDecls, TheSyntaxErrorTextIsTheLineUpToThePositionOrItsLast59Characters)
+{
+    const std::string sixty = "int " + std::string(54, 'v') + " y";
+    parse("int ok;\n" + sixty + ";\n");
+    ASSERT_EQ(codes(), Codes{"SYNTAXERR"});
+    EXPECT_EQ(reports_[0].argument, sixty);
+    EXPECT_EQ(reports_[0].line, 2);
+    reports_.clear();
+
+    const std::string sixtyOne = "int " + std::string(55, 'v') + " y";
+    parse(sixtyOne + ";\n");
+    ASSERT_EQ(codes(), Codes{"SYNTAXERR"});
+    EXPECT_EQ(reports_[0].argument, sixtyOne.substr(2));
+}
+
 TEST_F(CDecls, LineDirectivesAndPragmasOfThePreprocessedText)
 {
     parse("# 12 \"a.h\"\nint a;\n#line 30 \"b.h\"\n\nint b c;\n#line x\nint d;\n");

@@ -46,6 +46,57 @@ TEST(CDeclsInspect, ReportsCarryTheFileAndLineOfTheHeader)
     EXPECT_TRUE(contains(cut.err, "cut.h:2] Unexpected end of text")) << cut.err;
 }
 
+std::size_t occurrences(const std::string& text, const std::string& part)
+{
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+TEST(CDeclsInspect, EachSyntaxErrorIsReportedOnceAtItsLineAndTheHeaderIsDeclaredOn)
+{
+    TempDir dir;
+    writeFile(dir / "one.h", "int x int y;\n");
+    const RunResult one = runInspect({"decls", "one.h"}, {}, dir.path());
+    EXPECT_EQ(one.status, 3);
+    EXPECT_EQ(one.err, "Fenwir-W-SYNTAXERR,  [one.h:1] Syntax error int x int\n");
+    EXPECT_EQ(one.out, "int x;\nint y;\n");
+
+    writeFile(dir / "three.h", "int x\nstruct { int a; } y;\nint f(int;\nint z;\n");
+    const RunResult three = runInspect({"decls", "three.h"}, {}, dir.path());
+    EXPECT_EQ(three.status, 3);
+    EXPECT_EQ(three.err,
+              "Fenwir-W-SYNTAXERR,  [three.h:2] Syntax error struct\n"
+              "Fenwir-W-SYNTAXERR,  [three.h:3] Syntax error int f(int;\n");
+    EXPECT_EQ(three.out, "struct _unamedStruct1 {\n\tint a;\n}\nint x;\nstruct _unamedStruct1 y;\nint z;\n");
+
+    writeFile(dir / "body.h", "int before;\nstruct s {\n  int a b;\n  int c;\n};\nint after;\n");
+    const RunResult body = runInspect({"decls", "body.h"}, {}, dir.path());
+    EXPECT_EQ(body.status, 3);
+    EXPECT_EQ(body.err, "Fenwir-W-SYNTAXERR,  [body.h:3] Syntax error   int a b\n");
+    EXPECT_EQ(body.out, "struct s {\n\tint a;\n\tint c;\n}\nint before;\nint after;\n");
+}
+
+TEST(CDeclsInspect, TheDriverEndsWithTheStatusOfTheHeaderSyntaxErrors)
+{
+    TempDir dir;
+    writeSampleRun(dir.path());
+    writeFile(dir / "mid.h", "int x\nextern int counter;\nint reset_counter(int value);\n");
+    const RunResult warned = runPrepro({"demo.pts", "mid.h", "out"}, {}, dir.path());
+    EXPECT_EQ(warned.status, 3) << warned.err;
+    EXPECT_EQ(occurrences(warned.err, "SYNTAXERR"), 1u) << warned.err;
+    EXPECT_TRUE(contains(warned.err, "Fenwir-W-SYNTAXERR,  [mid.h:2] Syntax error extern\n")) << warned.err;
+    EXPECT_FALSE(contains(warned.err, "UNEXP_EOF")) << warned.err;
+
+    writeFile(dir / "cut.h", "extern int counter;\n\nstruct open {\n  int a;\nint reset_counter(int value);\n");
+    const RunResult cut = runPrepro({"demo.pts", "demo.h,cut.h", "out"}, {}, dir.path());
+    EXPECT_EQ(cut.status, 5) << cut.err;
+    EXPECT_EQ(occurrences(cut.err, "Fenwir-"), 4u) << cut.err;  // banner, copyright, error, summary
+    EXPECT_TRUE(contains(cut.err, "Fenwir-E-UNEXP_EOF,  [cut.h:3] Unexpected end of text\n")) << cut.err;
+}
+
 TEST(CDeclsInspect, PreprocessorOptionsAndPragmasReachTheDeclarations)
 {
     TempDir dir;
