@@ -593,7 +593,7 @@ void enterFunctionDefinition(DeclParse& parse, const DeclSpecs* specs, Declarato
         return;
     }
     DeclaratorOp* function = &declarator.ops.back();
-    if (oldStyle != nullptr && function != nullptr) {
+    if (oldStyle != nullptr) {
         std::set<Ident> declared;
         std::size_t count = 0;
         bool faulty = false;

@@ -117,16 +117,15 @@ external_declaration
             decl::enterDeclarations(parse, $1, *$2);
             resume(parse, yychar, yyerrstatus, yylval.id, false);
         }
-    /* Reached when old_style_start refused the declarator: it has been
-       entered already. */
+    /* An error right after the specifiers, or a declarator that
+       old_style_start refused (and entered). */
     | decl_specifiers error
-        {
-            resume(parse, yychar, yyerrstatus, yylval.id, false);
-        }
+        { resume(parse, yychar, yyerrstatus, yylval.id, false); }
     ;
 
 /* Parameter declarations may follow only a function declarator with an
-   identifier list or an empty list; any other declarator lacks its ';'. */
+   identifier list; after any other declarator the ';' is missing and the
+   error stands at the token read. */
 old_style_start
     : %empty
         {
