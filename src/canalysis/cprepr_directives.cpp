@@ -48,19 +48,6 @@ const DirectiveInfo* findDirective(std::string_view name)
     return nullptr;
 }
 
-std::size_t spliceAt(const std::string& t, std::size_t p)
-{
-    if (p < t.size() && t[p] == '\\') {
-        if (p + 1 < t.size() && t[p + 1] == '\n') {
-            return 2;
-        }
-        if (p + 2 < t.size() && t[p + 1] == '\r' && t[p + 2] == '\n') {
-            return 3;
-        }
-    }
-    return 0;
-}
-
 std::string withoutBlanks(std::string_view text)
 {
     std::string result;
@@ -600,7 +587,7 @@ void Engine::skipRestOfLine(InputLevel& level)
             return;
         }
         if (c == '\\') {
-            if (spliceAt(t, p) != 0) {
+            if (spliceLength(t, p) != 0) {
                 skipSplices(level);
             } else {
                 level.pos += 2;
@@ -617,7 +604,7 @@ void Engine::skipRestOfLine(InputLevel& level)
             std::size_t q = p + 1;
             while (q < t.size() && t[q] != c && t[q] != '\n') {
                 if (t[q] == '\\' && q + 1 < t.size()) {
-                    if (const std::size_t length = spliceAt(t, q)) {
+                    if (const std::size_t length = spliceLength(t, q)) {
                         ++level.line;
                         q += length;
                         continue;
@@ -640,7 +627,7 @@ void Engine::skipLeadingBlanks(InputLevel& level)
         const char c = t[level.pos];
         if (isHSpace(c)) {
             ++level.pos;
-        } else if (const std::size_t length = spliceAt(t, level.pos)) {
+        } else if (const std::size_t length = spliceLength(t, level.pos)) {
             level.pos += length;
             ++level.line;
         } else if (c == '/' && level.pos + 1 < t.size() && t[level.pos + 1] == '*') {
@@ -764,7 +751,7 @@ std::string Engine::collectDirectiveLine(InputLevel& level, int kind)
         if (c == '\n') {
             break;
         }
-        if (const std::size_t length = spliceAt(t, level.pos)) {
+        if (const std::size_t length = spliceLength(t, level.pos)) {
             level.pos += length;
             ++level.line;
             continue;
@@ -801,7 +788,7 @@ std::string Engine::collectDirectiveLine(InputLevel& level, int kind)
             line += c;
             ++level.pos;
             while (level.pos < t.size() && t[level.pos] != '\n') {
-                if (const std::size_t length = spliceAt(t, level.pos)) {
+                if (const std::size_t length = spliceLength(t, level.pos)) {
                     level.pos += length;
                     ++level.line;
                     continue;

@@ -34,6 +34,20 @@ inline bool isHSpace(char c) { return hasClass(c, kHSpace); }
 inline bool isAnySpace(char c) { return hasClass(c, kAnySpace); }
 inline bool isDigit(char c) { return hasClass(c, kDigit); }
 
+// Length of a backslash-newline (or backslash, CR, newline) at p, 0 if none.
+inline std::size_t spliceLength(const std::string& t, std::size_t p)
+{
+    if (p < t.size() && t[p] == '\\') {
+        if (p + 1 < t.size() && t[p + 1] == '\n') {
+            return 2;
+        }
+        if (p + 2 < t.size() && t[p + 1] == '\r' && t[p + 2] == '\n') {
+            return 3;
+        }
+    }
+    return 0;
+}
+
 // Put before an identifier that must not be expanded when the text is
 // scanned again (a name met while its own expansion was in progress).
 constexpr char kNoExpandMark = '\x01';

@@ -8,20 +8,6 @@ namespace qvm::canalysis::cpp {
 
 namespace {
 
-// Length of a backslash-newline (or backslash, CR, newline) at p, 0 if none.
-std::size_t spliceLength(const std::string& t, std::size_t p)
-{
-    if (p < t.size() && t[p] == '\\') {
-        if (p + 1 < t.size() && t[p + 1] == '\n') {
-            return 2;
-        }
-        if (p + 2 < t.size() && t[p + 1] == '\r' && t[p + 2] == '\n') {
-            return 3;
-        }
-    }
-    return 0;
-}
-
 bool isPrintable(unsigned char c)
 {
     return c >= 0x20 && c < 0x7f;
