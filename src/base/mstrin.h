@@ -10,6 +10,21 @@ namespace qvm::base {
 
 constexpr std::size_t kMaxConcat = 24576;
 
+// Value of a hexadecimal digit of either case, -1 for any other character.
+constexpr int hexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
 // Appends each text to destination, stopping at kMaxConcat characters.
 void boundedAppend(std::string& destination, std::initializer_list<std::string_view> texts);
 

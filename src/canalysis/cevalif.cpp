@@ -1,6 +1,7 @@
 #include "canalysis/cevalif.h"
 
 #include "base/mstrid.h"
+#include "base/mstrin.h"
 #include "canalysis/cerror.h"
 #include "canalysis/cevalif_detail.h"
 #include "canalysis/ctypesizes.h"
@@ -52,20 +53,6 @@ bool isIdentStart(char c)
 bool isIdentChar(char c)
 {
     return isIdentStart(c) || isDigit(c);
-}
-
-int hexDigit(char c)
-{
-    if (isDigit(c)) {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
 }
 
 bool isOctalDigit(char c)
@@ -179,7 +166,7 @@ int Lexer::number(evalif::Value& value)
     std::uint64_t accumulated = 0;
     std::size_t i = digitsFrom;
     for (; i < token.size(); ++i) {
-        const int digit = base == 16 ? hexDigit(token[i]) : (isDigit(token[i]) ? token[i] - '0' : -1);
+        const int digit = base == 16 ? base::hexDigitValue(token[i]) : (isDigit(token[i]) ? token[i] - '0' : -1);
         if (digit < 0) {
             break;
         }
@@ -219,8 +206,8 @@ Lexer::Escape Lexer::escape()
     case 'x': {
         std::uint32_t accumulated = 0;
         bool exceeds = false;
-        while (hexDigit(peek()) >= 0 && !atEnd()) {
-            accumulated = accumulated * 16 + static_cast<std::uint32_t>(hexDigit(peek()));
+        while (base::hexDigitValue(peek()) >= 0 && !atEnd()) {
+            accumulated = accumulated * 16 + static_cast<std::uint32_t>(base::hexDigitValue(peek()));
             exceeds = exceeds || accumulated > 255;
             ++ctx_.position;
         }

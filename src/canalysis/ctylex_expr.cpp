@@ -2,6 +2,8 @@
 // character and string constants evaluated into typed constant values.
 #include "canalysis/ctylex.h"
 
+#include "base/mstrin.h"
+
 #include "canalysis/ctypesizes.h"
 #include "canalysis/cvalue.h"
 #include "y3_tab.tab.h"
@@ -27,20 +29,6 @@ bool isIdentChar(char c)
 bool isDigit(char c)
 {
     return c >= '0' && c <= '9';
-}
-
-int hexValue(char c)
-{
-    if (isDigit(c)) {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
 }
 
 void warn(const char* code, std::string_view argument)
@@ -177,7 +165,7 @@ private:
         PInt value;
         for (; i < body.size(); ++i) {
             const char c = body[i];
-            int digit = base == 16 ? hexValue(c) : (isDigit(c) ? c - '0' : -1);
+            int digit = base == 16 ? base::hexDigitValue(c) : (isDigit(c) ? c - '0' : -1);
             if (digit < 0) {
                 if (startsSuffix(body.substr(i))) {
                     break;
@@ -213,7 +201,7 @@ private:
     static bool digitFollows(std::string_view rest, int base)
     {
         for (const char c : rest) {
-            if (base == 16 ? hexValue(c) >= 0 : isDigit(c)) {
+            if (base == 16 ? base::hexDigitValue(c) >= 0 : isDigit(c)) {
                 return true;
             }
         }
@@ -302,8 +290,8 @@ public:
         case 'x': {
             unsigned long value = 0;
             bool any = false;
-            while (pos_ < text_.size() && hexValue(text_[pos_]) >= 0) {
-                value = (value << 4) | static_cast<unsigned>(hexValue(text_[pos_++]));
+            while (pos_ < text_.size() && base::hexDigitValue(text_[pos_]) >= 0) {
+                value = (value << 4) | static_cast<unsigned>(base::hexDigitValue(text_[pos_++]));
                 value &= 0xffffffffUL;
                 any = true;
             }
