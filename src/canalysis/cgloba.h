@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -142,19 +143,63 @@ struct OldStyleDecls {
     std::vector<std::pair<DeclSpecs*, DeclaratorList*>> decls;
 };
 
+// Records are placed one after the other in blocks that are kept from one
+// declaration to the next; clearing destroys the records in the order made.
 class Arena {
 public:
+    Arena() = default;
+    Arena(const Arena&) = delete;
+    Arena& operator=(const Arena&) = delete;
+    ~Arena() { clear(); }
+
     template <typename T>
     T* make()
     {
-        auto item = std::make_shared<T>();
-        items_.push_back(item);
-        return item.get();
+        static_assert(sizeof(T) <= kBlockSize && alignof(T) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
+        made_.reserve(made_.size() + 1);
+        T* item = new (place(sizeof(T), alignof(T))) T();
+        made_.push_back({item, [](void* record) { static_cast<T*>(record)->~T(); }});
+        return item;
     }
-    void clear() { items_.clear(); }
+
+    void clear()
+    {
+        for (const Made& made : made_) {
+            made.destroy(made.record);
+        }
+        made_.clear();
+        block_ = 0;
+        used_ = 0;
+    }
 
 private:
-    std::vector<std::shared_ptr<void>> items_;
+    static constexpr std::size_t kBlockSize = 16384;
+
+    struct Made {
+        void* record;
+        void (*destroy)(void*);
+    };
+
+    void* place(std::size_t size, std::size_t alignment)
+    {
+        std::size_t start = (used_ + alignment - 1) / alignment * alignment;
+        if (blocks_.empty() || start + size > kBlockSize) {
+            if (!blocks_.empty()) {
+                ++block_;
+            }
+            if (block_ == blocks_.size()) {
+                blocks_.push_back(std::make_unique<std::byte[]>(kBlockSize));
+            }
+            start = 0;
+        }
+        used_ = start + size;
+        return blocks_[block_].get() + start;
+    }
+
+    std::vector<std::unique_ptr<std::byte[]>> blocks_;
+    std::size_t block_ = 0;  // the block being filled
+    std::size_t used_ = 0;   // bytes of it taken
+    std::vector<Made> made_;
 };
 
 struct DeclParse {

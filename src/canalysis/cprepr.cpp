@@ -582,10 +582,19 @@ std::string replaceDigraphs(std::string_view line)
     return padded;
 }
 
+// The first characters of trigraphs and digraphs.
+bool mayStartReplacement(char c)
+{
+    return c == '?' || c == '<' || c == ':' || c == '%';
+}
+
 bool lineNeedsWork(std::string_view line)
 {
     for (std::size_t i = 0; i + 1 < line.size(); ++i) {
         const char a = line[i];
+        if (!mayStartReplacement(a)) {
+            continue;
+        }
         const char b = line[i + 1];
         if ((a == '?' && b == '?') || digraphReplacement(a, b) != 0) {
             return true;
