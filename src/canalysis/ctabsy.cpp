@@ -3,7 +3,9 @@
 #include "canalysis/cgloba.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdlib>
+#include <new>
 
 namespace qvm::canalysis {
 
@@ -18,6 +20,109 @@ TableState& tableState()
 {
     static TableState state;
     return state;
+}
+
+// Slots of one size for type descriptors, which are many, small and freed
+// as often as made: a freed slot is taken again by the next descriptor.
+// Address-sanitised builds use the ordinary heap, so that a descriptor used
+// after it was freed is still caught.
+#if defined(__SANITIZE_ADDRESS__)
+#define QVM_DESCRIPTOR_POOL 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QVM_DESCRIPTOR_POOL 0
+#endif
+#endif
+#ifndef QVM_DESCRIPTOR_POOL
+#define QVM_DESCRIPTOR_POOL 1
+#endif
+
+template <std::size_t Size>
+class SlotPool {
+public:
+    static SlotPool& instance()
+    {
+        // Never destroyed: descriptors held by other run-wide records may be
+        // freed while the program ends.
+        static SlotPool& pool = *new SlotPool;
+        return pool;
+    }
+
+    void* take()
+    {
+        if (free_ == nullptr) {
+            addBlock();
+        }
+        Slot* slot = free_;
+        free_ = slot->next;
+        return slot;
+    }
+
+    void give(void* storage)
+    {
+        Slot* slot = static_cast<Slot*>(storage);
+        slot->next = free_;
+        free_ = slot;
+    }
+
+private:
+    union Slot {
+        Slot* next;
+        alignas(std::max_align_t) std::byte storage[Size];
+    };
+    static constexpr std::size_t kSlotsPerBlock = 1024;
+
+    void addBlock()
+    {
+        blocks_.push_back(std::make_unique<Slot[]>(kSlotsPerBlock));
+        Slot* block = blocks_.back().get();
+        for (std::size_t i = kSlotsPerBlock; i-- > 0;) {
+            block[i].next = free_;
+            free_ = &block[i];
+        }
+    }
+
+    std::vector<std::unique_ptr<Slot[]>> blocks_;
+    Slot* free_ = nullptr;
+};
+
+template <typename T>
+struct DescriptorAllocator {
+    using value_type = T;
+
+    DescriptorAllocator() = default;
+    template <typename U>
+    DescriptorAllocator(const DescriptorAllocator<U>& /*other*/)
+    {
+    }
+
+    T* allocate(std::size_t count)
+    {
+        if (QVM_DESCRIPTOR_POOL && count == 1) {
+            return static_cast<T*>(SlotPool<sizeof(T)>::instance().take());
+        }
+        return static_cast<T*>(::operator new(count * sizeof(T)));
+    }
+
+    void deallocate(T* storage, std::size_t count)
+    {
+        if (QVM_DESCRIPTOR_POOL && count == 1) {
+            SlotPool<sizeof(T)>::instance().give(storage);
+            return;
+        }
+        ::operator delete(storage);
+    }
+
+    template <typename U>
+    bool operator==(const DescriptorAllocator<U>& /*other*/) const
+    {
+        return true;
+    }
+};
+
+TypePtr makeDescriptor(CType&& part)
+{
+    return std::allocate_shared<CType>(DescriptorAllocator<CType>{}, std::move(part));
 }
 
 template <typename Record>
@@ -221,7 +326,7 @@ void C_CPP_free_type(TypePtr& type)
 TypePtr C_CPP_new_type(TypeKind kind, CType part)
 {
     part.kind = kind;
-    return std::make_shared<CType>(std::move(part));
+    return makeDescriptor(std::move(part));
 }
 
 TypePtr C_CPP_copy_type(const TypePtr& type)
@@ -229,7 +334,7 @@ TypePtr C_CPP_copy_type(const TypePtr& type)
     if (!type) {
         return nullptr;
     }
-    auto copy = std::make_shared<CType>(*type);
+    TypePtr copy = makeDescriptor(CType(*type));
     // A typedef name keeps sharing the type the table holds for it.
     if (type->kind != kTypedefName) {
         copy->target = C_CPP_copy_type(type->target);

@@ -67,13 +67,14 @@ struct Parameter {
     TypePtr type;  // none for a name of an identifier list without declaration
 };
 
+// Members are ordered so that no padding falls between them: a large
+// interface holds a great many descriptors.
 struct CType {
     TypeKind kind = kBasic;
-    // Basic and floating spelling, tag, typedef name or qualifier name.
-    Ident name = nullptr;
     // Basic: size in bits, negative when signed.
     int size = 0;
-    bool isChar = false;
+    // Basic and floating spelling, tag, typedef name or qualifier name.
+    Ident name = nullptr;
     // Pointed-to type, element type, return type, the type a typedef name
     // stands for, or the qualified type.
     TypePtr target;
@@ -82,13 +83,14 @@ struct CType {
     std::vector<Ident> initialValues;
     // Struct and union: the body owned by the tag record.
     Aggregate* aggregate = nullptr;
-    int selectedMember = 0;  // union: 1-based member a value selects, 0 none
     // Enum: the body owned by the tag record.
     EnumBody* enumeration = nullptr;
     // Function.
     std::vector<Parameter> parameters;
-    bool prototype = false;
-    bool definition = false;
+    int selectedMember = 0;  // union: 1-based member a value selects, 0 none
+    bool isChar = false;     // basic
+    bool prototype = false;  // function
+    bool definition = false; // function
 };
 
 // Storage classes of a symbol record.
