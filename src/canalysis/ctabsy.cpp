@@ -37,7 +37,7 @@ TableState& tableState()
 #define QVM_DESCRIPTOR_POOL 1
 #endif
 
-template <std::size_t Size>
+template <std::size_t Size, std::size_t Alignment>
 class SlotPool {
 public:
     static SlotPool& instance()
@@ -50,12 +50,17 @@ public:
 
     void* take()
     {
-        if (free_ == nullptr) {
-            addBlock();
+        if (free_ != nullptr) {
+            Slot* slot = free_;
+            free_ = slot->next;
+            return slot;
         }
-        Slot* slot = free_;
-        free_ = slot->next;
-        return slot;
+        if (blocks_.empty() || used_ == kSlotsPerBlock) {
+            // Left unwritten: pages are touched only as slots are taken.
+            blocks_.push_back(std::make_unique_for_overwrite<Slot[]>(kSlotsPerBlock));
+            used_ = 0;
+        }
+        return &blocks_.back()[used_++];
     }
 
     void give(void* storage)
@@ -68,22 +73,13 @@ public:
 private:
     union Slot {
         Slot* next;
-        alignas(std::max_align_t) std::byte storage[Size];
+        alignas(Alignment) std::byte storage[Size];
     };
     static constexpr std::size_t kSlotsPerBlock = 1024;
 
-    void addBlock()
-    {
-        blocks_.push_back(std::make_unique<Slot[]>(kSlotsPerBlock));
-        Slot* block = blocks_.back().get();
-        for (std::size_t i = kSlotsPerBlock; i-- > 0;) {
-            block[i].next = free_;
-            free_ = &block[i];
-        }
-    }
-
     std::vector<std::unique_ptr<Slot[]>> blocks_;
-    Slot* free_ = nullptr;
+    std::size_t used_ = 0;  // slots of the last block handed out
+    Slot* free_ = nullptr;  // slots given back
 };
 
 template <typename T>
@@ -99,7 +95,7 @@ struct DescriptorAllocator {
     T* allocate(std::size_t count)
     {
         if (QVM_DESCRIPTOR_POOL && count == 1) {
-            return static_cast<T*>(SlotPool<sizeof(T)>::instance().take());
+            return static_cast<T*>(SlotPool<sizeof(T), alignof(T)>::instance().take());
         }
         return static_cast<T*>(::operator new(count * sizeof(T)));
     }
@@ -107,7 +103,7 @@ struct DescriptorAllocator {
     void deallocate(T* storage, std::size_t count)
     {
         if (QVM_DESCRIPTOR_POOL && count == 1) {
-            SlotPool<sizeof(T)>::instance().give(storage);
+            SlotPool<sizeof(T), alignof(T)>::instance().give(storage);
             return;
         }
         ::operator delete(storage);

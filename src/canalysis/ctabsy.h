@@ -80,7 +80,6 @@ struct CType {
     TypePtr target;
     // Array.
     Ident dimension = nullptr;
-    std::vector<Ident> initialValues;
     // Struct and union: the body owned by the tag record.
     Aggregate* aggregate = nullptr;
     // Enum: the body owned by the tag record.
