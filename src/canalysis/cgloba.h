@@ -218,7 +218,8 @@ namespace decl {
 void addStorage(DeclSpecs& specs, unsigned storage);
 void addQualifier(DeclSpecs& specs, Ident qualifier);
 void addType(DeclSpecs& specs, const TypeSpecifier& specifier);
-TypePtr basicWord(std::string_view word);
+// word: the identifier of a basic type word (int, unsigned, void, ...).
+TypePtr basicWord(Ident word);
 TypePtr typedefNameType(DeclParse& parse, Ident name);
 TypePtr aggregateType(DeclParse& parse, TypeKind kind, Ident tag, const FieldList* body);
 TypePtr enumType(DeclParse& parse, Ident tag, const EnumeratorList* body);

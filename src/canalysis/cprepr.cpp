@@ -590,9 +590,16 @@ bool mayStartReplacement(char c)
 
 bool lineNeedsWork(std::string_view line)
 {
+    static const auto starts = [] {
+        std::array<bool, 256> table{};
+        for (int c = 0; c < 256; ++c) {
+            table[static_cast<std::size_t>(c)] = mayStartReplacement(static_cast<char>(c));
+        }
+        return table;
+    }();
     for (std::size_t i = 0; i + 1 < line.size(); ++i) {
         const char a = line[i];
-        if (!mayStartReplacement(a)) {
+        if (!starts[static_cast<unsigned char>(a)]) {
             continue;
         }
         const char b = line[i + 1];

@@ -86,11 +86,12 @@ bool floating(const BasicWords& w)
     return w.floats + w.doubles > 0;
 }
 
-TypePtr basicOf(std::string_view spelling, const BasicWords& w)
+// name: the identifier of the spelling the words were counted from.
+TypePtr basicOf(Ident name, const BasicWords& w)
 {
     const TypeSizes& sizes = typeSizes();
     CType part;
-    part.name = identOf(spelling);
+    part.name = name;
     if (floating(w)) {
         return C_CPP_new_type(kFloating, std::move(part));
     }
@@ -133,14 +134,15 @@ void addQualifier(DeclSpecs& specs, Ident qualifier)
     specs.qualifiers.push_back(qualifier);
 }
 
-TypePtr basicWord(std::string_view word)
+TypePtr basicWord(Ident word)
 {
-    if (word == "void") {
+    const std::string_view text = word;
+    if (text == "void") {
         return C_CPP_new_type(kVoid);
     }
     BasicWords words;
-    countWord(words, word);
-    return basicOf(word == "unsigned" || word == "signed" ? word : word, words);
+    countWord(words, text);
+    return basicOf(word, words);
 }
 
 void addType(DeclSpecs& specs, const TypeSpecifier& specifier)
@@ -171,7 +173,7 @@ void addType(DeclSpecs& specs, const TypeSpecifier& specifier)
         constructWarning(specs, specifier.spelling);
         return;
     }
-    specs.type = basicOf(spelling, words);
+    specs.type = basicOf(identOf(spelling), words);
     specs.spelling = spelling;
 }
 
@@ -347,7 +349,7 @@ Parameter parameterOf(const DeclSpecs& specs, const Declarator* declarator)
         parameter.type = base;
     }
     if (!parameter.type) {
-        parameter.type = basicWord("int");
+        parameter.type = basicWord(identOf("int"));
     }
     return parameter;
 }
