@@ -12,7 +12,10 @@ import subprocess
 import sys
 import tempfile
 
-SCRIPT = 'HEADER "bench", "interface analysis", "1"\nSCENARIO main\nEND SCENARIO\n'
+# The smallest script the preprocessor accepts: a scenario needs a statement,
+# and a declaration line between the header and the first scenario.
+SCRIPT = ('HEADER "bench", "interface analysis", "1"\n#int bench_done;\n'
+          'SCENARIO main\n  VAR bench_done, INIT=1\nEND SCENARIO\n')
 
 
 def header_block(n):
