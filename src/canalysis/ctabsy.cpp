@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 
@@ -139,6 +140,80 @@ std::vector<const Record*> inOrder(const std::array<std::vector<std::unique_ptr<
 
 }  // namespace
 
+std::size_t SymbolTable::Index::home(const void* name, const void* scope) const
+{
+    const auto a = reinterpret_cast<std::uintptr_t>(name);
+    const auto b = reinterpret_cast<std::uintptr_t>(scope);
+    std::uint64_t hash = a * 0x9E3779B97F4A7C15ULL ^ b * 0xC2B2AE3D27D4EB4FULL;
+    hash ^= hash >> 32;
+    return static_cast<std::size_t>(hash) & (slots_.size() - 1);
+}
+
+std::size_t SymbolTable::Index::slotOf(const void* name, const void* scope) const
+{
+    std::size_t slot = home(name, scope);
+    while (slots_[slot].record != nullptr && (slots_[slot].name != name || slots_[slot].scope != scope)) {
+        slot = (slot + 1) & (slots_.size() - 1);
+    }
+    return slot;
+}
+
+void* SymbolTable::Index::find(const void* name, const void* scope) const
+{
+    if (slots_.empty()) {
+        return nullptr;
+    }
+    return slots_[slotOf(name, scope)].record;
+}
+
+void SymbolTable::Index::insert(const void* name, const void* scope, void* record)
+{
+    if ((used_ + 1) * 4 > slots_.size() * 3) {
+        grow();
+    }
+    Slot& slot = slots_[slotOf(name, scope)];
+    if (slot.record == nullptr) {
+        slot = {name, scope, record};
+        ++used_;
+    }
+}
+
+void SymbolTable::Index::erase(const void* name, const void* scope)
+{
+    if (slots_.empty()) {
+        return;
+    }
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t hole = slotOf(name, scope);
+    if (slots_[hole].record == nullptr) {
+        return;
+    }
+    // Later slots of the same run move back into the hole when their home
+    // lies at or before it, so that no key falls out of reach.
+    for (std::size_t next = (hole + 1) & mask; slots_[next].record != nullptr; next = (next + 1) & mask) {
+        const std::size_t wanted = home(slots_[next].name, slots_[next].scope);
+        const bool reachable = hole <= next ? (wanted > hole && wanted <= next) : (wanted > hole || wanted <= next);
+        if (!reachable) {
+            slots_[hole] = slots_[next];
+            hole = next;
+        }
+    }
+    slots_[hole] = Slot{};
+    --used_;
+}
+
+void SymbolTable::Index::grow()
+{
+    std::vector<Slot> old(slots_.empty() ? 64 : slots_.size() * 2);
+    old.swap(slots_);
+    used_ = 0;
+    for (const Slot& slot : old) {
+        if (slot.record != nullptr) {
+            insert(slot.name, slot.scope, slot.record);
+        }
+    }
+}
+
 bool Tag::hasBody() const
 {
     return (aggregate && aggregate->hasBody) || (enumeration && enumeration->hasBody);
@@ -158,8 +233,7 @@ Symbol* SymbolTable::findInScope(Ident name, Ident scope)
     if (name == nullptr) {
         return nullptr;
     }
-    const auto it = symbolIndex_.find({name, scope});
-    return it == symbolIndex_.end() ? nullptr : static_cast<Symbol*>(it->second);
+    return static_cast<Symbol*>(symbolIndex_.find(name, scope));
 }
 
 Symbol* SymbolTable::find(Ident name, Ident scope)
@@ -176,7 +250,7 @@ Symbol& SymbolTable::append(Symbol symbol)
     auto& chain = symbols_[chainOf(symbol.name != nullptr ? symbol.name : "")];
     chain.push_back(std::make_unique<Symbol>(std::move(symbol)));
     Symbol& added = *chain.back();
-    symbolIndex_.try_emplace({added.name, added.scope}, &added);
+    symbolIndex_.insert(added.name, added.scope, &added);
     return added;
 }
 
@@ -192,11 +266,11 @@ bool SymbolTable::remove(Ident name, Ident scope)
         return false;
     }
     chain.erase(it);
-    symbolIndex_.erase({name, scope});
+    symbolIndex_.erase(name, scope);
     // A later record of the same name and scope becomes the one found.
     for (auto& record : chain) {
         if (record->name == name && record->scope == scope) {
-            symbolIndex_.emplace(std::make_pair(name, scope), record.get());
+            symbolIndex_.insert(name, scope, record.get());
             break;
         }
     }
@@ -214,8 +288,7 @@ Tag* SymbolTable::findTagInScope(Ident name, TypeKind kind, Ident scope)
         return nullptr;
     }
     const Index& index = tagIndex_[tagSlot(kind)];
-    const auto it = index.find({name, scope});
-    return it == index.end() ? nullptr : static_cast<Tag*>(it->second);
+    return static_cast<Tag*>(index.find(name, scope));
 }
 
 Tag* SymbolTable::findTag(Ident name, TypeKind kind, Ident scope)
@@ -232,7 +305,7 @@ Tag& SymbolTable::appendTag(Tag tag)
     auto& chain = tags_[chainOf(tag.name != nullptr ? tag.name : "")];
     chain.push_back(std::make_unique<Tag>(std::move(tag)));
     Tag& added = *chain.back();
-    tagIndex_[tagSlot(added.kind)].try_emplace({added.name, added.scope}, &added);
+    tagIndex_[tagSlot(added.kind)].insert(added.name, added.scope, &added);
     return added;
 }
 

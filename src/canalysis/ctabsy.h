@@ -148,13 +148,28 @@ public:
     SymbolTable* parent = nullptr;
 
 private:
-    struct KeyHash {
-        std::size_t operator()(const std::pair<const void*, const void*>& key) const
-        {
-            return std::hash<const void*>()(key.first) * 31 + std::hash<const void*>()(key.second);
-        }
+    // Records by (name, scope): open addressing over a power-of-two number
+    // of slots, which keeps lookups to one or two cache lines.
+    class Index {
+    public:
+        void* find(const void* name, const void* scope) const;
+        // Does nothing when the key is present already.
+        void insert(const void* name, const void* scope, void* record);
+        void erase(const void* name, const void* scope);
+
+    private:
+        struct Slot {
+            const void* name = nullptr;
+            const void* scope = nullptr;
+            void* record = nullptr;  // none marks a free slot
+        };
+        std::size_t home(const void* name, const void* scope) const;
+        std::size_t slotOf(const void* name, const void* scope) const;  // the slot holding the key, or a free one
+        void grow();
+
+        std::vector<Slot> slots_;
+        std::size_t used_ = 0;
     };
-    using Index = std::unordered_map<std::pair<const void*, const void*>, void*, KeyHash>;
 
     std::array<std::vector<std::unique_ptr<Symbol>>, kChains> symbols_;
     std::array<std::vector<std::unique_ptr<Tag>>, kChains> tags_;

@@ -202,6 +202,34 @@ TEST_F(CDecls, ScopesKeepTheirOwnRecords)
     EXPECT_NE(C_CPP_find_symbol_with_parent("n", child, {}), nullptr);
 }
 
+TEST_F(CDecls, ManyRecordsStayFoundAfterRemovalsInEveryScope)
+{
+    std::string text;
+    for (int i = 0; i < 3000; ++i) {
+        text += "int v" + std::to_string(i) + "; struct t" + std::to_string(i) + " { char c; };\n";
+    }
+    parse(text);
+    parse(text, "SCN1");
+    ASSERT_TRUE(reports_.empty());
+    for (int i = 0; i < 3000; i += 3) {
+        EXPECT_TRUE(C_CPP_remove_symbol("v" + std::to_string(i), table_, "SCN1"));
+    }
+    EXPECT_FALSE(C_CPP_remove_symbol("v0", table_, "SCN1"));
+    for (int i = 0; i < 3000; ++i) {
+        const std::string name = "v" + std::to_string(i);
+        const Symbol* global = C_CPP_find_symbol(name, table_, {});
+        const Symbol* local = C_CPP_find_symbol(name, table_, "SCN1");
+        ASSERT_NE(global, nullptr) << name;
+        ASSERT_NE(local, nullptr) << name;
+        EXPECT_EQ(global->scope, nullptr);
+        // A removed scope record leaves the global one to be found.
+        EXPECT_EQ(local->scope == nullptr, i % 3 == 0) << name;
+        EXPECT_NE(C_CPP_find_tag("t" + std::to_string(i), table_, kStruct), nullptr) << name;
+    }
+    EXPECT_EQ(C_CPP_find_symbol("v3000", table_, {}), nullptr);
+    EXPECT_EQ(C_CPP_find_tag("t1", table_, kUnion), nullptr);
+}
+
 TEST_F(CDecls, TagsAreCompletedOnceAndRedefinitionsWarn)
 {
     parse("struct node; struct node *head;\nstruct node { int v; struct node *next; };\n");
