@@ -635,6 +635,19 @@ std::string C_CPP_prepare_text(std::string_view text)
     return out;
 }
 
+std::string prepareOwnedText(std::string text)
+{
+    // No replacement pair can span a newline, so the whole text is checked
+    // at once.
+    if (lineNeedsWork(text)) {
+        return C_CPP_prepare_text(text);
+    }
+    if (!text.empty() && text.back() != '\n') {
+        text += '\n';
+    }
+    return text;
+}
+
 // ---------------------------------------------------------------- entry points
 
 void C_CPP_init_prepro(bool pedantic, bool traditional, const std::vector<std::string>& defines,

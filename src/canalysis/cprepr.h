@@ -136,5 +136,8 @@ void C_CPP_set_resource_limits(std::size_t maxOutput, std::size_t maxExpansions,
 
 // Text preparation: trigraphs, digraphs and a final newline.
 std::string C_CPP_prepare_text(std::string_view text);
+// The same for a text the caller hands over (a file just read): kept as it is
+// when it has no trigraph or digraph, so a large file is not copied again.
+std::string prepareOwnedText(std::string text);
 
 }  // namespace qvm::canalysis

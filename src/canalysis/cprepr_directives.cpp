@@ -947,13 +947,19 @@ void Engine::doInclude(std::string& out, InputLevel& level, std::string_view arg
     included->named = true;
     included->included = true;
     included->fileName = path;
-    included->text = C_CPP_prepare_text(*text);
+    included->text = prepareOwnedText(std::move(*text));
     included->conditionDepth = conditions_.size();
     included->searchEntry = foundEntry;
     if (!pushLevel(std::move(included))) {
         return;
     }
     if (!inInit_ && &out == mainOutput_) {
+        // The file's text mostly passes through: room for it at once, still
+        // growing at least twofold so that many small files stay linear.
+        const std::size_t needed = out.size() + stack_.back()->text.size();
+        if (needed > out.capacity()) {
+            out.reserve(std::max(needed, 2 * out.capacity()));
+        }
         writeLineLine(out, 1, path);
     }
     if (!analysisOn_ && !analyseAll_) {

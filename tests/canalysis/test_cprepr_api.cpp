@@ -220,5 +220,12 @@ TEST(CpreprText, PreparationKeepsLinesAndContinuations)
     EXPECT_EQ(C_CPP_prepare_text("a?\?!b\n"), "a?\?!b\n");
 }
 
+TEST(CpreprText, AHandedOverTextIsPreparedTheSameWay)
+{
+    for (const std::string text : {"", "a", "a\nb", "a\n\n", "x <: y\n%:z", "?\?=x\nok\n", "a : b % c < d ?\n"}) {
+        EXPECT_EQ(prepareOwnedText(text), C_CPP_prepare_text(text)) << text;
+    }
+}
+
 }  // namespace
 }  // namespace qvm::canalysis
