@@ -5,7 +5,9 @@
 #include "y2_tab.tab.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <unordered_map>
@@ -246,9 +248,26 @@ void lineNumberDirective(LexContext& context, LineReader& reader)
 
 namespace {
 
+// For each first character, the lengths of the keywords that start with it
+// (bit n for length n): most identifiers need not be looked up at all.
+const std::array<std::uint16_t, 256>& keywordLengths()
+{
+    static const auto lengths = [] {
+        std::array<std::uint16_t, 256> table{};
+        for (const auto& entry : keywordTable()) {
+            table[static_cast<unsigned char>(entry.first[0])] |= static_cast<std::uint16_t>(1U << entry.first.size());
+        }
+        return table;
+    }();
+    return lengths;
+}
+
 const Keyword* keywordOf(std::string_view word)
 {
     if (word.size() < 2 || word.size() > 13) {
+        return nullptr;
+    }
+    if ((keywordLengths()[static_cast<unsigned char>(word[0])] & (1U << word.size())) == 0) {
         return nullptr;
     }
     const auto& table = keywordTable();
