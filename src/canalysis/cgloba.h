@@ -5,6 +5,7 @@
 
 #include "canalysis/ctabsy.h"
 
+#include <cctype>
 #include <cstddef>
 #include <memory>
 #include <new>
@@ -14,6 +15,17 @@
 #include <vector>
 
 namespace qvm::canalysis {
+
+// Identifier characters of the C lexers ('$' included).
+inline bool isIdentStart(char c)
+{
+    return std::isalpha(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '$';
+}
+
+inline bool isIdentChar(char c)
+{
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '$';
+}
 
 struct LexContext {
     std::string tokenText;  // characters of the last token
@@ -51,6 +63,18 @@ struct LexContext {
     int lookahead = 0;           // the last token returned (0 at the end of the text)
     bool recovering = false;     // skipping after a syntax error: bodies are skipped whole
     bool skippingDeclaration = false;  // the rest of a faulty declaration is skipped
+
+    // Reads the identifier characters from the position on; they become the
+    // token text.
+    std::string_view readWord()
+    {
+        const std::size_t start = pos;
+        while (pos < text.size() && isIdentChar(text[pos])) {
+            ++pos;
+        }
+        tokenText.assign(text.substr(start, pos - start));
+        return text.substr(start, pos - start);
+    }
 
 private:
     Ident fileIdent_ = nullptr;

@@ -89,16 +89,6 @@ SkipWord skipWordOf(std::string_view word)
     return SkipWord::None;
 }
 
-bool isIdentStart(char c)
-{
-    return std::isalpha(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '$';
-}
-
-bool isIdentChar(char c)
-{
-    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '$';
-}
-
 bool isBlank(char c)
 {
     return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r';
@@ -459,12 +449,7 @@ private:
     // Returns the token, or -1 when the word was skipped.
     int word()
     {
-        const std::size_t start = lx_.pos;
-        while (!atEnd() && isIdentChar(peek())) {
-            ++lx_.pos;
-        }
-        const std::string_view text = lx_.text.substr(start, lx_.pos - start);
-        lx_.tokenText.assign(text);
+        const std::string_view text = lx_.readWord();
         switch (skipWordOf(text)) {
         case SkipWord::Asm:
         case SkipWord::Attribute:

@@ -16,16 +16,6 @@ namespace qvm::canalysis {
 
 namespace {
 
-bool isIdentStart(char c)
-{
-    return std::isalpha(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '$';
-}
-
-bool isIdentChar(char c)
-{
-    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '$';
-}
-
 bool isDigit(char c)
 {
     return c >= '0' && c <= '9';
@@ -588,12 +578,7 @@ private:
 
     int word()
     {
-        const std::size_t start = lx_.pos;
-        while (!atEnd() && isIdentChar(peek())) {
-            ++lx_.pos;
-        }
-        const std::string_view text = lx_.text.substr(start, lx_.pos - start);
-        lx_.tokenText.assign(text);
+        const std::string_view text = lx_.readWord();
         std::string_view canonical;
         const int keyword = declarationKeyword(text, canonical);
         if (keyword != 0) {
