@@ -3,6 +3,7 @@
 #include "base/cstsyst.h"
 #include "base/extgest.h"
 #include "diag/i18nerrgest.h"
+#include "support/console.h"
 #include "support/process.h"
 
 #include <gtest/gtest.h>
@@ -173,34 +174,15 @@ TEST(SystemFiles, WriteFormatAndClose)
 
 // A failing system call ends the run with status 7 and a message on the
 // console only.
-class FailingCalls : public ::testing::Test {
+class FailingCalls : public qvm::testing::ConsoleTest {
 protected:
-    void SetUp() override
-    {
-        qvm::diag::resetRun();
-        qvm::diag::setConsoleSink([this](std::string_view text) { console += text; });
-    }
-    void TearDown() override
-    {
-        qvm::diag::resetRun();
-        qvm::diag::setConsoleSink(nullptr);
-    }
-
     template <typename Call>
     void expectSystemFailure(Call call, const std::string& name)
     {
         console.clear();
-        int status = -1;
-        try {
-            call();
-        } catch (const qvm::RunAbort& abort) {
-            status = abort.status;
-        }
-        EXPECT_EQ(status, 7) << name;
+        EXPECT_EQ(statusOf(call), 7) << name;
         EXPECT_EQ(console, "FATAL ERROR on '" + name + "',\n Please contact your administrative.\n");
     }
-
-    std::string console;
 };
 
 TEST_F(FailingCalls, WriteToAReadOnlyStream)

@@ -4,6 +4,7 @@
 #include "base/mstrin.h"
 #include "diag/catalog.h"
 #include "diag/i18nerrgest.h"
+#include "support/console.h"
 
 #include <gtest/gtest.h>
 
@@ -32,23 +33,14 @@ using namespace qvm;
 using base::DisplayFormat;
 using base::displayFormat;
 
-class WithConsole : public ::testing::Test {
+class WithConsole : public qvm::testing::ConsoleTest {
 protected:
     void SetUp() override
     {
-        diag::registerBuiltinCatalogs();
-        diag::resetRun();
-        diag::setConsoleSink([this](std::string_view text) { console += text; });
+        ConsoleTest::SetUp();
         diag::setCurrentFile("demo.pts");
         diag::setCurrentLine(7);
     }
-    void TearDown() override
-    {
-        diag::resetRun();
-        diag::setConsoleSink(nullptr);
-    }
-
-    std::string console;
 };
 
 TEST(BoundedStrings, ConcatenationStopsAtTheLimit)

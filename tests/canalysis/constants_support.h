@@ -5,6 +5,7 @@
 #include "canalysis/mfmath.h"
 #include "diag/catalog.h"
 #include "diag/i18nerrgest.h"
+#include "support/console.h"
 
 #include <gtest/gtest.h>
 
@@ -56,20 +57,8 @@ inline canalysis::PInt pintMin()
 }
 
 // Captures the message lines of the diagnostics service for one test.
-class DiagnosticsCapture : public ::testing::Test {
+class DiagnosticsCapture : public qvm::testing::ConsoleTest {
 protected:
-    void SetUp() override
-    {
-        diag::registerBuiltinCatalogs();
-        diag::resetRun();
-        diag::setConsoleSink([this](std::string_view text) { console += text; });
-    }
-    void TearDown() override
-    {
-        diag::setConsoleSink(nullptr);
-        diag::resetRun();
-    }
-
     // The codes of the lines written so far, in order; clears the capture.
     std::vector<std::string> takeCodes()
     {
@@ -84,20 +73,6 @@ protected:
         console.clear();
         return codes;
     }
-
-    // Runs a report that ends the run and gives its status (-100 if it returned).
-    template <typename Action>
-    int statusOf(Action action)
-    {
-        try {
-            action();
-        } catch (const RunAbort& abort) {
-            return abort.status;
-        }
-        return -100;
-    }
-
-    std::string console;
 };
 
 }  // namespace qvm::testing

@@ -2,6 +2,7 @@
 // exercised in-process with the console captured.
 #include "diag/catalog.h"
 #include "diag/i18nerrgest.h"
+#include "support/console.h"
 #include "support/process.h"
 
 #include <gtest/gtest.h>
@@ -12,35 +13,7 @@ using namespace qvm;
 using qvm::testing::TempDir;
 using qvm::testing::readFile;
 
-class Diagnostics : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        diag::registerBuiltinCatalogs();
-        diag::resetRun();
-        diag::setConsoleSink([this](std::string_view text) { console += text; });
-    }
-    void TearDown() override
-    {
-        diag::resetRun();
-        diag::setConsoleSink(nullptr);
-    }
-
-    // Runs a report that ends the run and gives its status.
-    template <typename Report>
-    int statusOf(Report report)
-    {
-        try {
-            report();
-        } catch (const RunAbort& abort) {
-            return abort.status;
-        }
-        ADD_FAILURE() << "the report did not end the run";
-        return -100;
-    }
-
-    std::string console;
-};
+class Diagnostics : public qvm::testing::ConsoleTest {};
 
 TEST_F(Diagnostics, LocatedErrorCarriesFileAndLinePrefix)
 {

@@ -3,6 +3,7 @@
 #include "diag/i18nerrgest.h"
 #include "driver/cmdppro.h"
 #include "driver/gcmdec.h"
+#include "support/console.h"
 
 #include <gtest/gtest.h>
 
@@ -16,20 +17,17 @@ namespace {
 using namespace qvm;
 using Strings = std::vector<std::string>;
 
-class CommandLine : public ::testing::Test {
+class CommandLine : public qvm::testing::ConsoleTest {
 protected:
     void SetUp() override
     {
-        diag::registerBuiltinCatalogs();
-        diag::resetRun();
-        diag::setConsoleSink([this](std::string_view text) { console += text; });
+        ConsoleTest::SetUp();
         cmdline::release();
     }
     void TearDown() override
     {
         cmdline::release();
-        diag::resetRun();
-        diag::setConsoleSink(nullptr);
+        ConsoleTest::TearDown();
     }
 
     // Decodes "qvmprepro" followed by the arguments.
@@ -40,20 +38,7 @@ protected:
         return cmdline::decode(static_cast<int>(argv.size()), argv.data(), echo);
     }
 
-    // The status of a call that must end the run.
-    int statusOf(const std::function<void()>& call)
-    {
-        try {
-            call();
-        } catch (const RunAbort& abort) {
-            return abort.status;
-        }
-        ADD_FAILURE() << "the call did not end the run";
-        return -100;
-    }
-
     std::string echo;
-    std::string console;
 };
 
 TEST_F(CommandLine, AbsolutePathsArePositionalValuesNotOptions)

@@ -6,6 +6,7 @@
 #include "diag/catalog.h"
 #include "diag/i18nerrgest.h"
 #include "script/stxpti.h"
+#include "support/console.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -18,20 +19,8 @@ using namespace qvm;
 using namespace qvm::testing::script;
 using ::testing::HasSubstr;
 
-class FrontEnd : public ::testing::Test {
+class FrontEnd : public qvm::testing::ConsoleTest {
 protected:
-    void SetUp() override
-    {
-        diag::registerBuiltinCatalogs();
-        diag::resetRun();
-        diag::setConsoleSink([this](std::string_view text) { console += text; });
-    }
-    void TearDown() override
-    {
-        diag::resetRun();
-        diag::setConsoleSink(nullptr);
-    }
-
     // Parses from an in-memory set of files.
     script::ParsedScript parseFiles(const std::map<std::string, std::string>& files, const std::string& script)
     {
@@ -45,15 +34,8 @@ protected:
 
     int statusOfParse(const std::map<std::string, std::string>& files, const std::string& script)
     {
-        try {
-            parseFiles(files, script);
-        } catch (const RunAbort& abort) {
-            return abort.status;
-        }
-        return -1;
+        return statusOf([&] { parseFiles(files, script); });
     }
-
-    std::string console;
 };
 
 const std::string kHeader = "HEADER \"a\", \"b\", \"c\"\n#x\n";
