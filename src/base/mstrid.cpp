@@ -160,6 +160,7 @@ std::size_t identChunkSize()
 void resetIdentTable()
 {
     table() = IdentTable{};
+    ++detail::identGeneration;
 }
 
 }  // namespace qvm::base

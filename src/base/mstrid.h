@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -35,5 +36,38 @@ std::size_t identChunkSize();
 
 // Drops every identifier (tests only: identifiers handed out before become invalid).
 void resetIdentTable();
+
+namespace detail {
+inline std::uint64_t identGeneration = 0;  // counts the resets of the table
+}
+
+// How many times the table was reset: an identifier kept from an earlier
+// generation may name another text now.
+inline std::uint64_t identGeneration()
+{
+    return detail::identGeneration;
+}
+
+// The identifier of a fixed text, kept across calls (in a static or a table)
+// and looked up again after the table was reset.
+class CachedIdent {
+public:
+    // text must outlive the object (a literal).
+    explicit CachedIdent(std::string_view text) : text_(text) {}
+
+    Ident get() const
+    {
+        if (id_ == nullptr || generation_ != identGeneration()) {
+            id_ = ident(text_);
+            generation_ = identGeneration();
+        }
+        return id_;
+    }
+
+private:
+    std::string_view text_;
+    mutable Ident id_ = nullptr;
+    mutable std::uint64_t generation_ = 0;
+};
 
 }  // namespace qvm::base

@@ -575,11 +575,11 @@ std::string C_CPP_decl_image(const Symbol& symbol, bool withStorage)
 
 bool C_CPP_is_const(const CType* type)
 {
-    static const Ident constName = base::ident("const");
+    static const base::CachedIdent constName("const");
     while (type != nullptr) {
         switch (type->kind) {
         case kQualified:
-            if (type->name == constName) {
+            if (type->name == constName.get()) {
                 return true;
             }
             type = type->target.get();

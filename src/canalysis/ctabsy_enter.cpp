@@ -800,7 +800,8 @@ TypePtr C_CPP_type_of_type_name(std::string_view text, SymbolTable& table, std::
     installCallback([&failed](int, std::string_view, std::string_view, std::string_view, int) { failed = true; });
     const std::string declaration = "__tarvo_var(" + std::string(text) + ");";
     const Ident scopeName = scopeIdent(scope);
-    static const Ident probeName = base::ident("__tarvo_var");
+    static const base::CachedIdent probeIdent("__tarvo_var");
+    const Ident probeName = probeIdent.get();
     const bool existed = table.findInScope(probeName, scopeName) != nullptr;
     parseText(declaration, table, scopeName, file, line);
     installCallback(saved);

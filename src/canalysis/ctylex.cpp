@@ -17,9 +17,10 @@ namespace qvm::canalysis {
 namespace {
 
 struct Keyword {
+    Keyword(int token, std::string_view canonical) : token(token), canonical(canonical), id(canonical) {}
     int token;
     std::string_view canonical;
-    mutable Ident id = nullptr;  // identifier of the canonical spelling, taken at first use
+    base::CachedIdent id;  // identifier of the canonical spelling
 };
 
 const std::unordered_map<std::string_view, Keyword>& keywordTable()
@@ -465,10 +466,7 @@ private:
             break;
         }
         if (const Keyword* keyword = keywordOf(text)) {
-            if (keyword->id == nullptr) {
-                keyword->id = base::ident(keyword->canonical);
-            }
-            value_.id = keyword->id;
+            value_.id = keyword->id.get();
             return keyword->token;
         }
         const Ident name = base::ident(text);

@@ -1,6 +1,7 @@
 // The declaration parser and the type table through their entry points:
 // specifier combinations, declarators, tags, enumerators, redeclarations,
 // line directives and pragmas, syntax errors, and the questions asked of types.
+#include "base/mstrid.h"
 #include "canalysis/ctabsy.h"
 #include "canalysis/ctypesizes.h"
 
@@ -588,6 +589,35 @@ TEST_F(CDecls, DimensionTextsAreRewritten)
     EXPECT_STREQ(symbol("d").type->dimension, "0x10");
     EXPECT_STREQ(symbol("e").type->dimension, "4 * 2");
     EXPECT_STREQ(symbol("f").type->dimension, "2");
+}
+
+TEST_F(CDecls, FixedNamesAreLookedUpAgainAfterTheIdentifierTableIsReset)
+{
+    {
+        // Fills the kept identifiers of const, the probe name and the keywords.
+        SymbolTable before;
+        C_CPP_parse_decls("const int k;\n", before, {}, "if.h", 1, {}, false);
+        ASSERT_TRUE(C_CPP_is_const(C_CPP_find_symbol("k", before, {})->type.get()));
+        ASSERT_NE(C_CPP_type_of_type_name("const char *", before, {}, "if.h", 1), nullptr);
+    }
+    C_CPP_reset_analysis();
+    base::resetIdentTable();
+    // Other names take the places where the old texts were stored.
+    for (int i = 0; i < 200; ++i) {
+        base::ident("shifted_" + std::to_string(i));
+    }
+
+    parse("const int c;\nconst char *volatile p;\n");
+    EXPECT_TRUE(reports_.empty());
+    EXPECT_TRUE(C_CPP_is_const(symbol("c").type.get()));
+    EXPECT_EQ(image("c"), "const int c;");
+    EXPECT_TRUE(C_CPP_is_const(symbol("p").type.get()));
+    EXPECT_EQ(image("p"), "const char *volatile p;");
+    const TypePtr named = C_CPP_type_of_type_name("const unsigned char *", table_, {}, "if.h", 1);
+    ASSERT_NE(named, nullptr);
+    EXPECT_EQ(C_CPP_type_image(named.get()), "const unsigned char *");
+    EXPECT_TRUE(C_CPP_is_const(named.get()));
+    EXPECT_EQ(C_CPP_find_symbol("__tarvo_var", table_, {}), nullptr);
 }
 
 }  // namespace
