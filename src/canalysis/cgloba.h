@@ -62,7 +62,8 @@ struct LexContext {
     int tokenLine = 0;           // line where the last token began
     int lookahead = 0;           // the last token returned (0 at the end of the text)
     bool recovering = false;     // skipping after a syntax error: bodies are skipped whole
-    bool skippingDeclaration = false;  // the rest of a faulty declaration is skipped
+    int parenDepth = 0;          // '(' read and not closed since the parser last resynchronised
+    std::size_t badTextEnd = 0;  // where the report of a faulty value ends
 
     // Reads the identifier characters from the position on; they become the
     // token text.
@@ -163,6 +164,12 @@ struct EnumeratorList {
     std::vector<std::pair<Ident, Ident>> items;  // name and value text (none when not written)
 };
 
+// One enumerator as read: no name when it was faulty.
+struct EnumeratorItem {
+    Ident name;
+    Ident value;
+};
+
 struct OldStyleDecls {
     std::vector<std::pair<DeclSpecs*, DeclaratorList*>> decls;
 };
@@ -234,6 +241,9 @@ struct DeclParse {
     // Reading position of the last syntax error reported: a token is
     // reported once, even when the recovery meets it again.
     std::size_t lastErrorPos = std::string_view::npos;
+    // Tokens the lexer returns before reading on, the last first (a body
+    // that a syntax error left open is closed with tokens of its own).
+    std::vector<std::pair<int, Ident>> pending;
 };
 
 // Building and entering declarations (actions of the declaration grammar).
@@ -253,6 +263,7 @@ Ident rewriteDimension(DeclParse& parse, std::string_view text);
 void functionOp(Declarator& declarator, const ParameterList* list, bool prototype);
 Parameter parameterOf(const DeclSpecs& specs, const Declarator* declarator);
 void addFields(FieldList& list, const DeclSpecs& specs, const DeclaratorList* declarators);
+void addEnumerator(EnumeratorList& list, EnumeratorItem item);
 void enterDeclarations(DeclParse& parse, const DeclSpecs* specs, const DeclaratorList& declarators);
 void enterFunctionDefinition(DeclParse& parse, const DeclSpecs* specs, Declarator& declarator,
                              const OldStyleDecls* oldStyle);
@@ -273,9 +284,9 @@ void resynchronised(DeclParse& parse, Resync where);
 // The token read after a missing ';' begins a declaration: a typedef name
 // read as a declared name is a type name again.
 int retokenAtDeclarationStart(DeclParse& parse, int token, Ident name);
-// Makes the lexer skip the tokens up to the next ';' or '}' (returned),
-// tag bodies whole.
-void skipRestOfDeclaration(DeclParse& parse);
+// Whether the token read stands inside a parenthesised list that goes on:
+// the text from `from` closes the open parentheses before any ';'.
+bool insideParenthesesThatGoOn(const LexContext& lex, std::size_t from);
 // Whether the token can begin declaration specifiers.
 bool beginsDeclaration(int token);
 

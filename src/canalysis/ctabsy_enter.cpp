@@ -367,6 +367,13 @@ void addFields(FieldList& list, const DeclSpecs& specs, const DeclaratorList* de
     }
 }
 
+void addEnumerator(EnumeratorList& list, EnumeratorItem item)
+{
+    if (item.name != nullptr) {
+        list.items.emplace_back(item.name, item.value);
+    }
+}
+
 namespace {
 
 bool isFunction(const TypePtr& type)
@@ -542,6 +549,7 @@ void resynchronised(DeclParse& parse, Resync where)
 {
     LexContext& lex = *parse.lex;
     lex.recovering = false;
+    lex.parenDepth = 0;
     switch (where) {
     case Resync::AfterDeclaration:
         lex.braceDepth = 0;
@@ -567,10 +575,34 @@ int retokenAtDeclarationStart(DeclParse& parse, int token, Ident name)
     return symbol != nullptr && (symbol->storage & kTypedef) != 0 ? DTOK_TYPE_NAME : token;
 }
 
-void skipRestOfDeclaration(DeclParse& parse)
+bool insideParenthesesThatGoOn(const LexContext& lex, std::size_t from)
 {
-    parse.lex->recovering = true;
-    parse.lex->skippingDeclaration = true;
+    int depth = lex.parenDepth;
+    int braces = 0;
+    const std::string_view text = lex.text;
+    for (std::size_t p = from; depth > 0 && p < text.size(); ++p) {
+        const char c = text[p];
+        if (c == '"' || c == '\'') {
+            for (++p; p < text.size() && text[p] != c; ++p) {
+                p += text[p] == '\\' ? 1 : 0;
+            }
+        } else if (c == '{') {
+            ++braces;
+        } else if (c == '}') {
+            if (braces-- == 0) {
+                return false;
+            }
+        } else if (braces > 0) {
+            continue;
+        } else if (c == '(') {
+            ++depth;
+        } else if (c == ')') {
+            --depth;
+        } else if (c == ';') {
+            return false;
+        }
+    }
+    return depth == 0 && lex.parenDepth > 0;
 }
 
 bool beginsDeclaration(int token)

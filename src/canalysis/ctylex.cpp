@@ -365,6 +365,7 @@ public:
 private:
     LexContext& lx_;
     CDECLSTYPE& value_;
+    bool faulty_ = false;  // the last value captured was left unbalanced
 
     bool atEnd() const { return lx_.pos >= lx_.text.size(); }
     char peek(std::size_t ahead = 0) const
@@ -455,9 +456,12 @@ private:
         case SkipWord::Asm:
         case SkipWord::Attribute:
             skipParenthesisedAfterWord();
-            return -1;
+            return faulty_ ? faultyText() : -1;
         case SkipWord::Typeof: {
             const std::string inner = skipParenthesisedAfterWord();
+            if (faulty_) {
+                return faultyText();
+            }
             lx_.tokenText = "typeof(" + inner + ")";
             value_.id = base::ident(lx_.tokenText);
             return DTOK_TYPEOF_TEXT;
@@ -507,36 +511,45 @@ private:
             }
             break;
         }
+        faulty_ = false;
         if (peek() != '(') {
             return {};
         }
         ++lx_.pos;
-        return trimmed(capture(")", true));
+        return trimmed(capture(")", true, true));
     }
 
     // Reads up to one of the stop characters met outside nested brackets
-    // (the stop character is not consumed when keepStop, else consumed), or
-    // up to an unbalanced closing bracket. Strings and character constants
-    // are stepped over, line breaks become blanks.
-    std::string capture(std::string_view stops, bool consumeStop)
+    // (consumed when consumeStop), or up to an unbalanced closing bracket.
+    // Strings and character constants are stepped over, line breaks become
+    // blanks. A value (initialiser, dimension, width, attribute) ends early
+    // and is faulty at a closing bracket that does not match the open one or
+    // at a ';' inside ( or [; one that must end with its stop also at a
+    // closing bracket or ';' met in its place.
+    std::string capture(std::string_view stops, bool consumeStop, bool value = false)
     {
         std::string text;
-        int depth = 0;
+        std::string open;  // the brackets open, innermost last
+        faulty_ = false;
         while (!atEnd()) {
             const char c = peek();
-            if (depth == 0 && stops.find(c) != std::string_view::npos) {
+            if (open.empty() && stops.find(c) != std::string_view::npos) {
                 if (consumeStop) {
                     ++lx_.pos;
                 }
                 return text;
             }
             if (c == '(' || c == '[' || c == '{') {
-                ++depth;
+                open += c;
             } else if (c == ')' || c == ']' || c == '}') {
-                if (depth == 0) {
+                if (open.empty() || (value && c != closerOf(open.back()))) {
+                    faulty_ = value && (consumeStop || !open.empty());
                     return text;
                 }
-                --depth;
+                open.pop_back();
+            } else if (value && c == ';' && (open.empty() || open.back() != '{')) {
+                faulty_ = true;
+                return text;
             } else if (c == '"' || c == '\'') {
                 text += quoted(c);
                 continue;
@@ -575,6 +588,17 @@ private:
         return text;
     }
 
+    static char closerOf(char opening) { return opening == '(' ? ')' : opening == '[' ? ']' : '}'; }
+
+    // A value left unbalanced or empty: the report of the syntax error shows
+    // the line up to the character that made it so.
+    int faultyText()
+    {
+        lx_.badTextEnd = atEnd() ? lx_.pos : lx_.pos + 1;
+        value_.id = nullptr;
+        return DTOK_BAD_TEXT;
+    }
+
     // Returns the token, or -1 when the text was skipped.
     int punctuation(char c)
     {
@@ -582,8 +606,11 @@ private:
         lx_.tokenText.assign(1, c);
         switch (c) {
         case '=': {
-            const std::string text = trimmed(capture(",;", false));
+            const std::string text = trimmed(capture(",;", false, true));
             lx_.tokenText = text;
+            if (faulty_ || (text.empty() && !atEnd())) {
+                return faultyText();
+            }
             if (!text.empty() && (text[0] == '<' || text[0] == '=' || text[0] == '>')) {
                 reportLex(CWarning, "SYNTAXERR", text);
             }
@@ -591,14 +618,20 @@ private:
             return DTOK_INITIALIZER;
         }
         case '[': {
-            const std::string text = trimmed(capture("]", true));
+            const std::string text = trimmed(capture("]", true, true));
             lx_.tokenText = text;
+            if (faulty_) {
+                return faultyText();
+            }
             value_.id = base::ident(text);
             return DTOK_DIMENSION;
         }
         case ':': {
-            const std::string text = trimmed(capture(",;", false));
+            const std::string text = trimmed(capture(",;", false, true));
             lx_.tokenText = text;
+            if (faulty_ || (text.empty() && !atEnd())) {
+                return faultyText();
+            }
             value_.id = base::ident(text);
             return DTOK_BITFIELD;
         }
@@ -668,9 +701,13 @@ void updateState(LexContext& lx, int token)
             lx.atConstructStart = true;
         }
         break;
-    case ',':
     case '(':
     case ')':
+        lx.parenDepth = std::max(0, lx.parenDepth + (token == '(' ? 1 : -1));
+        lx.typeSeen = false;
+        lx.tagPending = false;
+        break;
+    case ',':
         lx.typeSeen = false;
         lx.tagPending = false;
         break;
@@ -698,16 +735,16 @@ int cdecllex(CDECLSTYPE* value, qvm::canalysis::DeclParse& parse)
         followLineDirectives(context);
     }
     int token = 0;
-    do {
+    if (!parse.pending.empty()) {
+        token = parse.pending.back().first;
+        value->id = parse.pending.back().second;
+        parse.pending.pop_back();
+    } else {
         value->id = nullptr;
         token = DeclLexer(context, *value).next();
-        context.lookahead = token;
-        updateState(context, token);
-    } while (context.skippingDeclaration && token != ';' && token != '}' && token != 0);
-    if (context.skippingDeclaration) {
-        context.skippingDeclaration = false;
-        context.recovering = false;
     }
+    context.lookahead = token;
+    updateState(context, token);
     return token;
 }
 
@@ -725,8 +762,9 @@ void cdeclerror(qvm::canalysis::DeclParse& parse, const char* /*message*/)
                context.atConstructStart ? context.line : context.constructLine);
         return;
     }
-    const std::size_t length = context.pos - context.lineStart;
+    const std::size_t position = context.lookahead == DTOK_BAD_TEXT ? context.badTextEnd : context.pos;
+    const std::size_t length = position - context.lineStart;
     const std::string_view argument = length <= 60 ? context.text.substr(context.lineStart, length)
-                                                   : context.text.substr(context.pos - 59, 59);
+                                                   : context.text.substr(position - 59, 59);
     reportLex(CWarning, "SYNTAXERR", argument);
 }

@@ -20,22 +20,75 @@ T* fresh(DeclParse& parse) { return parse.arena.make<T>(); }
 // Derivations (pointers, arrays, functions) allowed in one declarator.
 constexpr std::size_t kMaxDerivations = 500;
 
-// After a declaration that a syntax error ended: the parse goes on with the
-// token read when it can follow (it begins a declaration, or ends the body),
-// else after the rest of the faulty declaration.
-void resume(DeclParse& parse, int& lookahead, int& errorStatus, Ident lookaheadName, bool inBody)
+// Reads on from the token read to the end of a faulty declaration: a ';'
+// or '}' (outside parentheses when pastParentheses), or a function body.
+// Tag bodies are skipped whole while recovering.
+int skipToDeclarationEnd(DeclParse& parse, CDECLSTYPE& value, int token, bool pastParentheses)
+{
+    parse.lex->recovering = true;
+    while (token != DTOK_YYEOF) {
+        if ((token == ';' || token == '}' || token == DTOK_BODY) && (!pastParentheses || parse.lex->parenDepth == 0)) {
+            break;
+        }
+        token = cdecllex(&value, parse);
+    }
+    return token;
+}
+
+// After a declaration or field that a syntax error ended: the parse goes on
+// with the token read when it can follow (it begins a declaration, or ends
+// the body), else after the rest of the faulty declaration. An error inside a
+// parameter list that goes on past the token read ends only after the list.
+void resume(DeclParse& parse, int& lookahead, int& errorStatus, CDECLSTYPE& value, bool inBody)
 {
     if (lookahead == DTOK_YYEOF) {
         return;
     }
-    lookahead = decl::retokenAtDeclarationStart(parse, lookahead, lookaheadName);
+    lookahead = decl::retokenAtDeclarationStart(parse, lookahead, value.id);
     errorStatus = 0;
-    if (decl::beginsDeclaration(lookahead) || lookahead == ';' || (inBody && lookahead == '}')) {
-        decl::resynchronised(parse, inBody ? decl::Resync::InsideBody : decl::Resync::AtNextDeclaration);
-    } else {
-        lookahead = DTOK_CDECLEMPTY;
-        decl::skipRestOfDeclaration(parse);
+    const std::size_t from = parse.lex->lookahead == DTOK_BAD_TEXT ? parse.lex->badTextEnd : parse.lex->pos;
+    const bool inList = decl::insideParenthesesThatGoOn(*parse.lex, from);
+    if (inList || !(decl::beginsDeclaration(lookahead) || lookahead == ';' || lookahead == '}')) {
+        lookahead = skipToDeclarationEnd(parse, value, lookahead, inList);
     }
+    const decl::Resync within = inBody ? decl::Resync::InsideBody : decl::Resync::AfterDeclaration;
+    if (lookahead == DTOK_BODY || (lookahead == '}' && !inBody)) {
+        // Ends the faulty declaration (a '}' out of any body is stray).
+        lookahead = DTOK_CDECLEMPTY;
+        decl::resynchronised(parse, within);
+    } else if (lookahead != DTOK_YYEOF) {
+        decl::resynchronised(parse, inBody ? within : decl::Resync::AtNextDeclaration);
+    }
+}
+
+// After a faulty enumerator: the rest of it is skipped up to the ',' or '}'
+// that follows. A ';' or the start of a declaration met first means the
+// body was left open: it is closed there, and so is the declaration when
+// the token read begins the next one.
+void resumeInEnumBody(DeclParse& parse, int& lookahead, int& errorStatus, CDECLSTYPE& value)
+{
+    parse.lex->recovering = true;
+    for (;;) {
+        if (lookahead == DTOK_YYEOF) {
+            return;
+        }
+        lookahead = decl::retokenAtDeclarationStart(parse, lookahead, value.id);
+        if (lookahead == ',' || lookahead == '}' || lookahead == ';' || decl::beginsDeclaration(lookahead)) {
+            break;
+        }
+        lookahead = cdecllex(&value, parse);
+    }
+    errorStatus = 0;
+    decl::resynchronised(parse, decl::Resync::InsideBody);
+    if (lookahead == ',' || lookahead == '}') {
+        return;
+    }
+    parse.pending.emplace_back(lookahead, value.id);
+    if (lookahead != ';') {
+        parse.pending.emplace_back(';', nullptr);
+    }
+    parse.pending.emplace_back('}', nullptr);
+    lookahead = cdecllex(&value, parse);
 }
 }
 }
@@ -57,6 +110,7 @@ void resume(DeclParse& parse, int& lookahead, int& errorStatus, Ident lookaheadN
     qvm::canalysis::FieldList* fields;
     qvm::canalysis::EnumeratorList* enumerators;
     qvm::canalysis::OldStyleDecls* oldStyle;
+    qvm::canalysis::EnumeratorItem enumerator;
     unsigned storage;
     int kind;
 }
@@ -65,6 +119,8 @@ void resume(DeclParse& parse, int& lookahead, int& errorStatus, Ident lookaheadN
 %token <id> INITIALIZER DIMENSION BITFIELD BODY TYPEOF_TEXT
 %token <id> CHAR SHORT INT LONG FLOAT DOUBLE VOID SIGNED UNSIGNED CONST VOLATILE INLINE
 %token ELLIPSIS
+/* A value left unbalanced or empty: a syntax error wherever it stands. */
+%token BAD_TEXT
 %token TYPEDEF EXTERN STATIC AUTO REGISTER ALIGNOF
 %token STRUCT UNION ENUM
 %token CASE DEFAULT IF ELSE SWITCH WHILE DO FOR GOTO CONTINUE BREAK RETURN SIZEOF
@@ -77,6 +133,7 @@ void resume(DeclParse& parse, int& lookahead, int& errorStatus, Ident lookaheadN
 %type <parameters> parameter_type_list parameter_list identifier_list
 %type <fields> struct_declaration_list struct_body
 %type <enumerators> enumerator_list
+%type <enumerator> enumerator
 %type <oldStyle> old_style_decls
 %type <id> tag qualifier basic_word
 %type <storage> storage
@@ -106,21 +163,19 @@ external_declaration
     | declarator old_style_start_implicit old_style_decls BODY
         { decl::enterFunctionDefinition(parse, nullptr, *$1, $3); }
     | ';'
-    | error ';'
-        { yyerrok; decl::resynchronised(parse, decl::Resync::AfterDeclaration); }
-    | error BODY
-        { yyerrok; decl::resynchronised(parse, decl::Resync::AfterDeclaration); }
+    | error
+        { resume(parse, yychar, yyerrstatus, yylval, false); }
     /* A missing ';' when the token in error begins the next declaration;
        otherwise the rest of the declaration is skipped. */
     | decl_specifiers init_declarator_list error
         {
             decl::enterDeclarations(parse, $1, *$2);
-            resume(parse, yychar, yyerrstatus, yylval.id, false);
+            resume(parse, yychar, yyerrstatus, yylval, false);
         }
     /* An error right after the specifiers, or a declarator that
        old_style_start refused (and entered). */
     | decl_specifiers error
-        { resume(parse, yychar, yyerrstatus, yylval.id, false); }
+        { resume(parse, yychar, yyerrstatus, yylval, false); }
     ;
 
 /* Parameter declarations may follow only a function declarator with an
@@ -245,9 +300,6 @@ comma_opt
 struct_body
     : '{' struct_declaration_list '}'
         { $$ = $2; }
-    /* The fields read before an error that the body's end resynchronises. */
-    | '{' struct_declaration_list error '}'
-        { $$ = $2; yyerrok; decl::resynchronised(parse, decl::Resync::InsideBody); }
     ;
 
 struct_declaration_list
@@ -263,10 +315,12 @@ struct_declaration_list
         {
             $$ = $1;
             decl::addFields(*$$, *$2, $3);
-            resume(parse, yychar, yyerrstatus, yylval.id, true);
+            resume(parse, yychar, yyerrstatus, yylval, true);
         }
-    | struct_declaration_list error ';'
-        { $$ = $1; yyerrok; decl::resynchronised(parse, decl::Resync::InsideBody); }
+    | struct_declaration_list decl_specifiers error
+        { $$ = $1; resume(parse, yychar, yyerrstatus, yylval, true); }
+    | struct_declaration_list error
+        { $$ = $1; resume(parse, yychar, yyerrstatus, yylval, true); }
     ;
 
 struct_declarator_list
@@ -283,14 +337,28 @@ struct_declarator
     ;
 
 enumerator_list
+    : enumerator
+        { $$ = fresh<EnumeratorList>(parse); decl::addEnumerator(*$$, $1); }
+    | enumerator_list ',' enumerator
+        { $$ = $1; decl::addEnumerator(*$$, $3); }
+    ;
+
+/* A syntax error drops the enumerator only when its value was faulty, or
+   when no name was read. */
+enumerator
     : IDENTIFIER
-        { $$ = fresh<EnumeratorList>(parse); $$->items.emplace_back($1, nullptr); }
+        { $$ = {$1, nullptr}; }
     | IDENTIFIER INITIALIZER
-        { $$ = fresh<EnumeratorList>(parse); $$->items.emplace_back($1, $2); }
-    | enumerator_list ',' IDENTIFIER
-        { $$ = $1; $$->items.emplace_back($3, nullptr); }
-    | enumerator_list ',' IDENTIFIER INITIALIZER
-        { $$ = $1; $$->items.emplace_back($3, $4); }
+        { $$ = {$1, $2}; }
+    | IDENTIFIER error
+        {
+            $$ = {yychar == DTOK_BAD_TEXT ? nullptr : $1, nullptr};
+            resumeInEnumBody(parse, yychar, yyerrstatus, yylval);
+        }
+    | IDENTIFIER INITIALIZER error
+        { $$ = {$1, $2}; resumeInEnumBody(parse, yychar, yyerrstatus, yylval); }
+    | error
+        { $$ = {nullptr, nullptr}; resumeInEnumBody(parse, yychar, yyerrstatus, yylval); }
     ;
 
 init_declarator_list
@@ -348,6 +416,10 @@ direct_declarator
         { $$ = $1; decl::functionOp(*$$, $3, false); }
     | direct_declarator '(' ')'
         { $$ = $1; decl::functionOp(*$$, nullptr, false); }
+    /* A faulty value after a declarator (initialiser, dimension, width)
+       drops the declarator. */
+    | direct_declarator BAD_TEXT
+        { cdeclerror(parse, ""); YYERROR; }
     ;
 
 abstract_declarator
