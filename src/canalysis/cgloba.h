@@ -287,6 +287,9 @@ int retokenAtDeclarationStart(DeclParse& parse, int token, Ident name);
 // Whether the token read stands inside a parenthesised list that goes on:
 // the text from `from` closes the open parentheses before any ';'.
 bool insideParenthesesThatGoOn(const LexContext& lex, std::size_t from);
+// Whether a '{' is the next character after blanks and line breaks: a
+// function body, as no declaration begins with it.
+bool bodyFollows(const LexContext& lex);
 // Whether the token can begin declaration specifiers.
 bool beginsDeclaration(int token);
 

@@ -605,6 +605,12 @@ bool insideParenthesesThatGoOn(const LexContext& lex, std::size_t from)
     return depth == 0 && lex.parenDepth > 0;
 }
 
+bool bodyFollows(const LexContext& lex)
+{
+    const std::size_t next = lex.text.find_first_not_of(" \t\r\n\v\f", lex.pos);
+    return next != std::string_view::npos && lex.text[next] == '{';
+}
+
 bool beginsDeclaration(int token)
 {
     switch (token) {

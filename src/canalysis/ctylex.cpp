@@ -524,7 +524,8 @@ private:
     // Strings and character constants are stepped over, line breaks become
     // blanks. A value (initialiser, dimension, width, attribute) ends early
     // and is faulty at a closing bracket that does not match the open one or
-    // at a ';' inside ( or [; one that must end with its stop also at a
+    // at a ';' in brackets (but for a tag body inside parentheses, as in
+    // sizeof(struct { int a; })); one that must end with its stop also at a
     // closing bracket or ';' met in its place.
     std::string capture(std::string_view stops, bool consumeStop, bool value = false)
     {
@@ -547,7 +548,7 @@ private:
                     return text;
                 }
                 open.pop_back();
-            } else if (value && c == ';' && (open.empty() || open.back() != '{')) {
+            } else if (value && c == ';' && (open.empty() || open.back() != '{' || open.find('(') == std::string::npos)) {
                 faulty_ = true;
                 return text;
             } else if (c == '"' || c == '\'') {

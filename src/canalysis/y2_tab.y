@@ -51,6 +51,10 @@ void resume(DeclParse& parse, int& lookahead, int& errorStatus, CDECLSTYPE& valu
     if (inList || !(decl::beginsDeclaration(lookahead) || lookahead == ';' || lookahead == '}')) {
         lookahead = skipToDeclarationEnd(parse, value, lookahead, inList);
     }
+    if (lookahead == ';' && decl::bodyFollows(*parse.lex)) {
+        // The ';' ended an old-style parameter declaration: the body follows.
+        lookahead = cdecllex(&value, parse);
+    }
     const decl::Resync within = inBody ? decl::Resync::InsideBody : decl::Resync::AfterDeclaration;
     if (lookahead == DTOK_BODY || (lookahead == '}' && !inBody)) {
         // Ends the faulty declaration (a '}' out of any body is stray).
