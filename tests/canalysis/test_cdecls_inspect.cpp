@@ -79,6 +79,121 @@ TEST(CDeclsInspect, EachSyntaxErrorIsReportedOnceAtItsLineAndTheHeaderIsDeclared
     EXPECT_EQ(body.out, "struct s {\n\tint a;\n\tint c;\n}\nint before;\nint after;\n");
 }
 
+// A header, the reports of qvminspect decls on it, and the declarations it
+// prints.
+struct RecoveryCase {
+    const char* header;
+    const char* reports;
+    const char* declarations;
+};
+
+void expectRecoveries(const std::vector<RecoveryCase>& cases)
+{
+    TempDir dir;
+    for (const RecoveryCase& item : cases) {
+        writeFile(dir / "t.h", item.header);
+        const RunResult run = runInspect({"decls", "t.h"}, {}, dir.path());
+        EXPECT_EQ(run.status, 3) << item.header;
+        EXPECT_EQ(run.err, item.reports) << item.header;
+        EXPECT_EQ(run.out, item.declarations) << item.header;
+    }
+}
+
+TEST(CDeclsInspect, AnErrorInATagBodyKeepsTheTagAndItsWellFormedMembers)
+{
+    expectRecoveries({
+        // A faulty value drops its enumerator; the others keep their places.
+        {"enum e { A, B = , C };\nint next;\n", "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error enum e { A, B = ,\n",
+         "enum e {\nA = 0,\nC = 1}\nint next;\n"},
+        // A name followed by a stray word stays.
+        {"enum e { A, B C, D };\nint next;\n", "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error enum e { A, B C\n",
+         "enum e {\nA = 0,\nB = 1,\nD = 2}\nint next;\n"},
+        {"enum e {\n  A,\n  B = (1, C\n};\nint next;\n", "Fenwir-W-SYNTAXERR,  [t.h:4] Syntax error }\n",
+         "enum e {\nA = 0}\nint next;\n"},
+        {"enum e { A, B = [1], C = 4) };\nint next;\n",
+         "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error enum e { A, B = [1], C = 4)\n",
+         "enum e {\nA = 0,\nB = [1],\nC = 4}\nint next;\n"},
+        {"typedef enum { A, 3, C, } T;\nT next;\n", "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error typedef enum { A, 3\n",
+         "enum _unamedStruct1 {\nA = 0,\nC = 1}\ntypedef enum _unamedStruct1 T;\nT next;\n"},
+        {"enum e { A, , B };\nint next;\n", "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error enum e { A, ,\n",
+         "enum e {\nA = 0,\nB = 1}\nint next;\n"},
+        {"enum e { };\nint next;\n", "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error enum e { }\n",
+         "enum e {\n}\nint next;\n"},
+        // A body left open ends where the next declaration begins.
+        {"enum e { A, B\nint next;\n", "Fenwir-W-SYNTAXERR,  [t.h:2] Syntax error int\n",
+         "enum e {\nA = 0,\nB = 1}\nint next;\n"},
+        {"enum e { A, B;\nint next;\n", "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error enum e { A, B;\n",
+         "enum e {\nA = 0,\nB = 1}\nint next;\n"},
+        {"enum colours { COLOUR_RED, COLOUR_GREEN, COLOUR_YELLOW, COLOUR_BLUE = , COLOUR_LAST };\n",
+         "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error  { COLOUR_RED, COLOUR_GREEN, COLOUR_YELLOW, COLOUR_BLUE = ,\n",
+         "enum colours {\nCOLOUR_RED = 0,\nCOLOUR_GREEN = 1,\nCOLOUR_YELLOW = 2,\nCOLOUR_LAST = 3}\n"},
+        {"struct s { enum { X, Y Z } e; int c; };\nint next;\n",
+         "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error struct s { enum { X, Y Z\n",
+         "enum _unamedStruct1 {\nX = 0,\nY = 1}\nstruct s {\n\tenum _unamedStruct1 e;\n\tint c;\n}\nint next;\n"},
+        // Fields: a faulty one is dropped, the others and the struct stay.
+        {"struct s {\n  int a;\n  int b[4;\n  int c;\n};\nint next;\n",
+         "Fenwir-W-SYNTAXERR,  [t.h:3] Syntax error   int b[4;\n", "struct s {\n\tint a;\n\tint c;\n}\nint next;\n"},
+        {"struct s { int a : ; int b; };\nint next;\n", "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error struct s { int a : ;\n",
+         "struct s {\n\tint b;\n}\nint next;\n"},
+        {"struct s { int b : 3 ); int c; };\nint next;\n",
+         "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error struct s { int b : 3 )\n",
+         "struct s {\n\tint b : 3;\n\tint c;\n}\nint next;\n"},
+        {"struct s { int a; int f(int x; int y); long c; };\nint next;\n",
+         "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error struct s { int a; int f(int x;\n",
+         "struct s {\n\tint a;\n\tlong c;\n}\nint next;\n"},
+        {"struct s { 3 }; int next;\n", "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error struct s { 3\n",
+         "struct s {\n}\nint next;\n"},
+    });
+}
+
+TEST(CDeclsInspect, OneErrorGivesOneReportAndTheNextDeclarationIsEntered)
+{
+    expectRecoveries({
+        // Parameter lists: the faulty declaration ends after the list.
+        {"int f(int a; int b);\nint next;\n", "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error int f(int a;\n", "int next;\n"},
+        {"int f(int a int b);\nint next;\n", "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error int f(int a int\n",
+         "int next;\n"},
+        {"int (*fp)(int a; int b), after;\nint next;\n",
+         "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error int (*fp)(int a;\n", "int next;\n"},
+        {"int f(int a, );\nint next;\n", "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error int f(int a, )\n", "int next;\n"},
+        // A list never closed ends where the next declaration begins.
+        {"int f(int a\nint next;\n", "Fenwir-W-SYNTAXERR,  [t.h:2] Syntax error int\n", "int next;\n"},
+        // Function bodies end the faulty definition.
+        {"int f(int a b) { return a; }\nint next;\n", "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error int f(int a b\n",
+         "int next;\n"},
+        {"int f(int a; int b) { return a; }\nint next;\n", "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error int f(int a;\n",
+         "int next;\n"},
+        {"int old(a) int a b; { return a; }\nint next;\n",
+         "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error int old(a) int a b\n", "int next;\n"},
+        // Array dimensions.
+        {"int a[3;\nint next;\n", "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error int a[3;\n", "int next;\n"},
+        {"int a[3][;\nint next;\n", "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error int a[3][;\n", "int next;\n"},
+        {"int (a[3);\nint next;\n", "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error int (a[3)\n", "int next;\n"},
+        {"int f(int v[2; int w);\nint next;\n", "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error int f(int v[2;\n",
+         "int next;\n"},
+        // Initialisers.
+        {"int x = ;\nint next;\n", "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error int x = ;\n", "int next;\n"},
+        {"int x = (1;\nint next;\n", "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error int x = (1;\n", "int next;\n"},
+        {"int x = 1, y = {2;\nint next;\n", "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error int x = 1, y = {2;\n",
+         "int x = 1\nint next;\n"},
+        {"int x = 1);\nint next;\n", "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error int x = 1)\n",
+         "int x = 1\nint next;\n"},
+        // Attributes.
+        {"int f(void) __attribute__((noreturn);\nint next;\n",
+         "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error int f(void) __attribute__((noreturn);\n", "int next;\n"},
+        {"int f(void) __attribute__((noreturn)));\nint next;\n",
+         "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error int f(void) __attribute__((noreturn)))\n",
+         "int f(void);\nint next;\n"},
+        // A missing ';' before the next declaration.
+        {"int a\nint next;\n", "Fenwir-W-SYNTAXERR,  [t.h:2] Syntax error int\n", "int a;\nint next;\n"},
+        {"typedef int T\nT next;\n", "Fenwir-W-SYNTAXERR,  [t.h:2] Syntax error T\n", "typedef int T;\nT next;\n"},
+        // A '}' out of any body.
+        {"}\nint next;\n", "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error }\n", "int next;\n"},
+        {"int a; }\nint next;\n", "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error int a; }\n", "int a;\nint next;\n"},
+        {"int a b }\nint next;\n", "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error int a b\n", "int a;\nint next;\n"},
+    });
+}
+
 TEST(CDeclsInspect, TheDriverEndsWithTheStatusOfTheHeaderSyntaxErrors)
 {
     TempDir dir;
