@@ -548,7 +548,7 @@ private:
                     return text;
                 }
                 open.pop_back();
-            } else if (value && c == ';' && (open.empty() || open.back() != '{' || open.find('(') == std::string::npos)) {
+            } else if (value && c == ';' && !inTagBodyWithinParentheses(open)) {
                 faulty_ = true;
                 return text;
             } else if (c == '"' || c == '\'') {
@@ -590,6 +590,11 @@ private:
     }
 
     static char closerOf(char opening) { return opening == '(' ? ')' : opening == '[' ? ']' : '}'; }
+
+    static bool inTagBodyWithinParentheses(const std::string& open)
+    {
+        return !open.empty() && open.back() == '{' && open.find('(') != std::string::npos;
+    }
 
     // A value left unbalanced or empty: the report of the syntax error shows
     // the line up to the character that made it so.

@@ -133,8 +133,8 @@ TEST(CDeclsInspect, AnErrorInATagBodyKeepsTheTagAndItsWellFormedMembers)
         // Fields: a faulty one is dropped, the others and the struct stay.
         {"struct s {\n  int a;\n  int b[4;\n  int c;\n};\nint next;\n",
          "Fenwir-W-SYNTAXERR,  [t.h:3] Syntax error   int b[4;\n", "struct s {\n\tint a;\n\tint c;\n}\nint next;\n"},
-        {"struct s { int a : ; int b; };\nint next;\n", "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error struct s { int a : ;\n",
-         "struct s {\n\tint b;\n}\nint next;\n"},
+        {"struct s { int a : ; int b; };\nint next;\n",
+         "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error struct s { int a : ;\n", "struct s {\n\tint b;\n}\nint next;\n"},
         {"struct s { int b : 3 ); int c; };\nint next;\n",
          "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error struct s { int b : 3 )\n",
          "struct s {\n\tint b : 3;\n\tint c;\n}\nint next;\n"},
@@ -150,7 +150,8 @@ TEST(CDeclsInspect, OneErrorGivesOneReportAndTheNextDeclarationIsEntered)
 {
     expectRecoveries({
         // Parameter lists: the faulty declaration ends after the list.
-        {"int f(int a; int b);\nint next;\n", "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error int f(int a;\n", "int next;\n"},
+        {"int f(int a; int b);\nint next;\n", "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error int f(int a;\n",
+         "int next;\n"},
         {"int f(int a int b);\nint next;\n", "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error int f(int a int\n",
          "int next;\n"},
         {"int (*fp)(int a; int b), after;\nint next;\n",
