@@ -526,7 +526,9 @@ private:
     // and is faulty at a closing bracket that does not match the open one or
     // at a ';' in brackets (but for a tag body inside parentheses, as in
     // sizeof(struct { int a; })); one that must end with its stop also at a
-    // closing bracket or ';' met in its place.
+    // closing bracket or ';' met in its place. An initialiser or width ends
+    // before a word that begins a declaration outside brackets: no
+    // expression holds one there, the ';' before it is missing.
     std::string capture(std::string_view stops, bool consumeStop, bool value = false)
     {
         std::string text;
@@ -551,6 +553,13 @@ private:
             } else if (value && c == ';' && !inTagBodyWithinParentheses(open)) {
                 faulty_ = true;
                 return text;
+            } else if (value && !consumeStop && open.empty() && isIdentStart(c) &&
+                       (lx_.pos == 0 || !isIdentChar(lx_.text[lx_.pos - 1]))) {
+                if (declarationWordFollows()) {
+                    return text;
+                }
+                text += lx_.readWord();
+                continue;
             } else if (c == '"' || c == '\'') {
                 text += quoted(c);
                 continue;
@@ -590,6 +599,16 @@ private:
     }
 
     static char closerOf(char opening) { return opening == '(' ? ')' : opening == '[' ? ']' : '}'; }
+
+    bool declarationWordFollows() const
+    {
+        std::size_t end = lx_.pos;
+        while (end < lx_.text.size() && isIdentChar(lx_.text[end])) {
+            ++end;
+        }
+        std::string_view canonical;
+        return decl::beginsDeclaration(declarationKeyword(lx_.text.substr(lx_.pos, end - lx_.pos), canonical));
+    }
 
     static bool inTagBodyWithinParentheses(const std::string& open)
     {

@@ -188,6 +188,14 @@ TEST(CDeclsInspect, OneErrorGivesOneReportAndTheNextDeclarationIsEntered)
         // A missing ';' before the next declaration.
         {"int a\nint next;\n", "Fenwir-W-SYNTAXERR,  [t.h:2] Syntax error int\n", "int a;\nint next;\n"},
         {"typedef int T\nT next;\n", "Fenwir-W-SYNTAXERR,  [t.h:2] Syntax error T\n", "typedef int T;\nT next;\n"},
+        {"int a = 1\nstatic int next;\n", "Fenwir-W-SYNTAXERR,  [t.h:2] Syntax error static\n",
+         "int a = 1\nstatic int next;\n"},
+        {"int a = 1 int next;\n", "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error int a = 1 int\n",
+         "int a = 1\nint next;\n"},
+        {"struct s {\n  int a : 3\n  int b;\n};\nint next;\n", "Fenwir-W-SYNTAXERR,  [t.h:3] Syntax error   int\n",
+         "struct s {\n\tint a : 3;\n\tint b;\n}\nint next;\n"},
+        {"enum e { A = 1\nint next;\n", "Fenwir-W-SYNTAXERR,  [t.h:2] Syntax error int\n",
+         "enum e {\nA = 1}\nint next;\n"},
         // A '}' out of any body.
         {"}\nint next;\n", "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error }\n", "int next;\n"},
         {"int a; }\nint next;\n", "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error int a; }\n", "int a;\nint next;\n"},
