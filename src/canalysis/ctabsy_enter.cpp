@@ -552,8 +552,13 @@ void resynchronised(DeclParse& parse, Resync where)
     lex.parenDepth = 0;
     switch (where) {
     case Resync::AfterDeclaration:
+        // Nothing read yet belongs to the next declaration: a typedef name
+        // that begins it is a type again.
         lex.braceDepth = 0;
         lex.atConstructStart = true;
+        lex.typeSeen = false;
+        lex.tagPending = false;
+        lex.tagExpected = false;
         break;
     case Resync::AtNextDeclaration:
         // The token already read begins the next declaration.

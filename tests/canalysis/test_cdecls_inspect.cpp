@@ -198,7 +198,8 @@ TEST(CDeclsInspect, OneErrorGivesOneReportAndTheNextDeclarationIsEntered)
          "enum e {\nA = 1}\nint next;\n"},
         // A '}' out of any body.
         {"}\nint next;\n", "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error }\n", "int next;\n"},
-        {"int a; }\nint next;\n", "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error int a; }\n", "int a;\nint next;\n"},
+        {"typedef int T;\nint a; }\nT next;\n", "Fenwir-W-SYNTAXERR,  [t.h:2] Syntax error int a; }\n",
+         "typedef int T;\nint a;\nT next;\n"},
         {"int a b }\nint next;\n", "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error int a b\n", "int a;\nint next;\n"},
     });
 }
