@@ -64,8 +64,8 @@ void identInsert(benchmark::State& state)
 
 }  // namespace
 
-BENCHMARK(identLookup)->Arg(1000)->Arg(50000);
-BENCHMARK(hashSetLookup)->Arg(1000)->Arg(50000);
-BENCHMARK(identInsert)->Arg(1000)->Arg(50000);
+BENCHMARK(identLookup)->Arg(1000)->Arg(50000)->Arg(400000);
+BENCHMARK(hashSetLookup)->Arg(1000)->Arg(50000)->Arg(400000);
+BENCHMARK(identInsert)->Arg(1000)->Arg(50000)->Arg(400000);
 
 BENCHMARK_MAIN();

@@ -4,7 +4,12 @@ an interface header) side by side with `gcc -fsyntax-only` on the same
 generated header, at 1, 2 and 4 times the base size, with the peak memory of
 each run.
 
-Usage: bench_interface.py QVMPREPRO [BASE_MEGABYTES] [REPEATS]
+A second table runs headers of one extreme shape each (one huge enum, one
+huge struct, a long typedef chain, many skipped function bodies, chained
+macros, many unnamed tags) at 1, 2 and 4 times a base count: the time per
+thousand items must stay flat when the analysis is linear.
+
+Usage: bench_interface.py QVMPREPRO [BASE_MEGABYTES] [REPEATS] [BASE_COUNT]
 """
 import os
 import resource
@@ -32,6 +37,7 @@ def header_block(n):
         f"    union {{ long raw; struct {{ short code; short detail; }} fault; }} info;\n"
         f"    state_{n}_t state;\n"
         f"    char name[16 + 1];\n"
+        f"    char trace[ST{n}_FAULT];\n"
         f"    int values[MSG_{n}_ID];\n"
         f"}} msg_{n}_t;\n"
         f"extern msg_{n}_t last_{n};\n"
@@ -60,6 +66,29 @@ def write_header(path, megabytes):
     return n
 
 
+def shape_text(shape, count):
+    """A header made of COUNT items of one shape."""
+    if shape == "enum":
+        body = ",\n".join(f"E{i}" + (f" = {i} * 2" if i % 100 == 0 else "") for i in range(count))
+        return f"enum big {{\n{body}\n}};\n" + "".join(f"char buf{i}[E{i} + 1];\n" for i in range(0, count, 10))
+    if shape == "struct":
+        return "struct big {\n" + "".join(f"    int f{i};\n" for i in range(count)) + "};\n"
+    if shape == "typedef chain":
+        return "typedef int t0;\n" + "".join(f"typedef t{i} t{i + 1};\n" for i in range(count))
+    if shape == "function bodies":
+        return "".join(f"static int f{i}(int a, int b) {{ if (a) {{ return b; }} return a + b; }}\n"
+                       for i in range(count))
+    if shape == "chained macros":
+        return ("#define M0 0\n" + "".join(f"#define M{i} (M{i - 1} + 1)\n" for i in range(1, count))
+                + "".join(f"int y{i}[M{i % 50}];\n" for i in range(count)))
+    if shape == "unnamed tags":
+        return "".join(f"typedef struct {{ int a; union {{ int b; char c; }} u; }} S{i};\n" for i in range(count))
+    raise ValueError(shape)
+
+
+SHAPES = ("enum", "struct", "typedef chain", "function bodies", "chained macros", "unnamed tags")
+
+
 def timed(command, cwd, env):
     """CPU time (user and system; the wall time of a shared machine says
     little), peak resident memory (kilobytes), status and error text of one run."""
@@ -76,6 +105,7 @@ def main():
     prepro = os.path.abspath(sys.argv[1])
     base = float(sys.argv[2]) if len(sys.argv) > 2 else 2.0
     repeats = int(sys.argv[3]) if len(sys.argv) > 3 else 3
+    base_count = int(sys.argv[4]) if len(sys.argv) > 4 else 20000
     share = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "share")
     env = dict(os.environ)
     env.setdefault("FENWIRDIR", os.path.abspath(share))
@@ -102,7 +132,29 @@ def main():
             g = min(t for t, _ in theirs)
             print(f"{base * factor:>6.1f}MB {blocks:>7} {q:>16.3f} {g:>10.3f} {q / g:>6.2f} "
                   f"{max(m for _, m in ours) / 1024:>8.1f} {max(m for _, m in theirs) / 1024:>8.1f}")
+        failures += run_shapes(prepro, work, env, base_count, repeats)
     return 1 if failures else 0
+
+
+def run_shapes(prepro, work, env, base_count, repeats):
+    print(f"\n{'shape':>16} {'items':>7} {'qvmprepro cpu s':>16} {'ms per 1000':>12} {'qvm MB':>8}")
+    failures = 0
+    for shape in SHAPES:
+        for factor in (1, 2, 4):
+            count = base_count * factor
+            with open(os.path.join(work, "gen.h"), "w") as f:
+                f.write(shape_text(shape, count))
+            runs = []
+            for _ in range(repeats):
+                t, mem, code, err = timed([prepro, "bench.pts", "gen.h", "out", "-NOLOG"], work, env)
+                if code != 0:
+                    print(f"qvmprepro ended with status {code} on {shape}\n{err}", file=sys.stderr)
+                    failures += 1
+                runs.append((t, mem))
+            best = min(t for t, _ in runs)
+            print(f"{shape:>16} {count:>7} {best:>16.3f} {best * 1e6 / count:>12.2f} "
+                  f"{max(m for _, m in runs) / 1024:>8.1f}")
+    return failures
 
 
 if __name__ == "__main__":

@@ -39,9 +39,7 @@ int primeAt(std::uint32_t h)
     return kPrimes[h & 0xFFU];
 }
 
-}  // namespace
-
-std::uint32_t identHashValue(std::string_view text)
+std::uint32_t hashValueOf(std::string_view text)
 {
     std::uint32_t h = 128;
     for (const char c : text) {
@@ -52,7 +50,7 @@ std::uint32_t identHashValue(std::string_view text)
     return h;
 }
 
-int identBucket(std::uint32_t hashValue)
+int bucketOf(std::uint32_t hashValue)
 {
     int bucket = static_cast<std::int32_t>(hashValue) % kIdentBuckets;
     if (bucket < 0) {
@@ -61,9 +59,11 @@ int identBucket(std::uint32_t hashValue)
     return bucket;
 }
 
+}  // namespace
+
 int identHash(std::string_view text)
 {
-    return identBucket(identHashValue(text));
+    return bucketOf(hashValueOf(text));
 }
 
 }  // namespace qvm::base

@@ -21,27 +21,133 @@ const char kEmptyText[] = "";
 struct Entry {
     const char* text = nullptr;
     std::size_t length = 0;
-    std::uint32_t hashValue = 0;
-    int next = 0;  // next entry of the same bucket chain, 0 ends the chain
+};
+
+// Entries live in fixed segments: the first of the initial size, then one per
+// growth step, so growing never moves the entries already stored.
+class EntryStore {
+public:
+    std::size_t size() const { return count_; }
+    std::size_t capacity() const { return capacity_; }
+
+    void grow(std::size_t entries)
+    {
+        segments_.push_back(std::make_unique<Entry[]>(entries));
+        capacity_ += entries;
+    }
+
+    std::uint32_t push(const Entry& entry)
+    {
+        const std::uint32_t index = static_cast<std::uint32_t>(count_++);
+        at(index) = entry;
+        return index;
+    }
+
+    Entry& at(std::uint32_t index)
+    {
+        if (index < kInitialEntries) {
+            return segments_[0][index];
+        }
+        const std::size_t later = index - kInitialEntries;
+        return segments_[1 + later / kEntryGrowth][later % kEntryGrowth];
+    }
+
+private:
+    std::vector<std::unique_ptr<Entry[]>> segments_;
+    std::size_t count_ = 0;
+    std::size_t capacity_ = 0;
+};
+
+// A bucket finds its entries through a small open-addressing index keyed by
+// a second, well-spread hash of the text. The bucket hash alone takes few
+// distinct values for short names (about 10,000 for the 150,000 names of a
+// large header), so walking a bucket's entries one by one would make every
+// lookup cost in proportion to the number of names already stored.
+class Bucket {
+public:
+    template <typename Matches>
+    std::uint32_t find(std::uint32_t fingerprint, Matches&& matches) const
+    {
+        if (slots_.empty()) {
+            return 0;
+        }
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t i = fingerprint & mask;; i = (i + 1) & mask) {
+            const Slot& slot = slots_[i];
+            if (slot.entry == 0) {
+                return 0;
+            }
+            if (slot.fingerprint == fingerprint && matches(slot.entry)) {
+                return slot.entry;
+            }
+        }
+    }
+
+    void add(std::uint32_t fingerprint, std::uint32_t entry)
+    {
+        if ((used_ + 1) * 4 > slots_.size() * 3) {
+            rehash(slots_.empty() ? 4 : slots_.size() * 2);
+        }
+        place(Slot{fingerprint, entry});
+        ++used_;
+    }
+
+private:
+    struct Slot {
+        std::uint32_t fingerprint = 0;
+        std::uint32_t entry = 0;  // 0: free (entry 0 is the empty text, never stored here)
+    };
+
+    void place(const Slot& slot)
+    {
+        const std::size_t mask = slots_.size() - 1;
+        std::size_t i = slot.fingerprint & mask;
+        while (slots_[i].entry != 0) {
+            i = (i + 1) & mask;
+        }
+        slots_[i] = slot;
+    }
+
+    void rehash(std::size_t size)
+    {
+        std::vector<Slot> old(size);
+        old.swap(slots_);
+        for (const Slot& slot : old) {
+            if (slot.entry != 0) {
+                place(slot);
+            }
+        }
+    }
+
+    std::vector<Slot> slots_;
+    std::size_t used_ = 0;
 };
 
 // Texts are copied into chunks that live until the table is reset, so every
 // identifier stays valid for the whole run.
 struct IdentTable {
-    std::array<int, kIdentBuckets> buckets{};
-    std::vector<Entry> entries;
-    std::size_t capacity = 0;
+    std::vector<Bucket> buckets;
+    EntryStore entries;
     std::vector<std::unique_ptr<char[]>> chunks;
     std::size_t chunkSize = kInitialChunkSize;
     std::size_t chunkUsed = 0;
 
-    bool initialised() const { return !entries.empty(); }
+    bool initialised() const { return entries.size() != 0; }
 };
 
 IdentTable& table()
 {
     static IdentTable instance;
     return instance;
+}
+
+std::uint32_t fingerprintOf(std::string_view text)
+{
+    std::uint64_t h = 0xcbf29ce484222325ULL;
+    for (const char c : text) {
+        h = (h ^ static_cast<unsigned char>(c)) * 0x100000001b3ULL;
+    }
+    return static_cast<std::uint32_t>(h ^ (h >> 32));
 }
 
 void startChunk(IdentTable& t)
@@ -68,9 +174,8 @@ const char* storeText(IdentTable& t, std::string_view text)
 
 void growEntriesWhenFull(IdentTable& t)
 {
-    if (t.entries.size() >= t.capacity - 1) {
-        t.capacity += kEntryGrowth;
-        t.entries.reserve(t.capacity);
+    if (t.entries.size() >= t.entries.capacity() - 1) {
+        t.entries.grow(kEntryGrowth);
     }
 }
 
@@ -89,10 +194,9 @@ void initIdentTable()
     if (t.initialised()) {
         return;
     }
-    t.buckets.fill(0);
-    t.capacity = kInitialEntries;
-    t.entries.reserve(t.capacity);
-    t.entries.push_back(Entry{kEmptyText, 0, 0, 0});
+    t.buckets.assign(kIdentBuckets, Bucket{});
+    t.entries.grow(kInitialEntries);
+    t.entries.push(Entry{kEmptyText, 0});
     t.chunkSize = kInitialChunkSize;
     startChunk(t);
 }
@@ -105,20 +209,18 @@ Ident ident(std::string_view text)
     }
     IdentTable& t = table();
     initIdentTable();
-    const std::uint32_t hashValue = identHashValue(text);
-    int& chain = t.buckets[static_cast<std::size_t>(identBucket(hashValue))];
-    for (int index = chain; index != 0;) {
-        const Entry& entry = t.entries[static_cast<std::size_t>(index)];
-        if (entry.hashValue == hashValue && entry.length == text.size() &&
-            std::memcmp(entry.text, text.data(), text.size()) == 0) {
-            return entry.text;
-        }
-        index = entry.next;
+    Bucket& bucket = t.buckets[static_cast<std::size_t>(identHash(text))];
+    const std::uint32_t fingerprint = fingerprintOf(text);
+    const std::uint32_t found = bucket.find(fingerprint, [&](std::uint32_t index) {
+        const Entry& entry = t.entries.at(index);
+        return entry.length == text.size() && std::memcmp(entry.text, text.data(), text.size()) == 0;
+    });
+    if (found != 0) {
+        return t.entries.at(found).text;
     }
     growEntriesWhenFull(t);
     const char* stored = storeText(t, text);
-    t.entries.push_back(Entry{stored, text.size(), hashValue, chain});
-    chain = static_cast<int>(t.entries.size() - 1);
+    bucket.add(fingerprint, t.entries.push(Entry{stored, text.size()}));
     return stored;
 }
 
@@ -149,7 +251,7 @@ std::size_t identCount()
 
 std::size_t identCapacity()
 {
-    return table().capacity;
+    return table().entries.capacity();
 }
 
 std::size_t identChunkSize()

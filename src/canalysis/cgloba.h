@@ -187,7 +187,10 @@ public:
     T* make()
     {
         static_assert(sizeof(T) <= kBlockSize && alignof(T) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
-        made_.reserve(made_.size() + 1);
+        // Room for the record first, so that pushing it cannot fail once it is built.
+        if (made_.size() == made_.capacity()) {
+            made_.reserve(made_.empty() ? 64 : made_.size() * 2);
+        }
         T* item = new (place(sizeof(T), alignof(T))) T();
         made_.push_back({item, [](void* record) { static_cast<T*>(record)->~T(); }});
         return item;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <new>
+#include <unordered_map>
 
 namespace qvm::canalysis {
 
@@ -14,6 +15,8 @@ namespace {
 
 struct TableState {
     std::vector<EnumerationConstant> enumerationConstants;
+    // Position of the latest enumerator of each name in the list above.
+    std::unordered_map<Ident, std::size_t> latestEnumerator;
     int unnamedTags = 0;
 };
 
@@ -326,19 +329,16 @@ const std::vector<EnumerationConstant>& enumerationConstants()
 
 const EnumerationConstant* findEnumerationConstant(Ident name)
 {
-    const auto& list = tableState().enumerationConstants;
-    // The latest enumerator of a name wins.
-    for (auto it = list.rbegin(); it != list.rend(); ++it) {
-        if (it->name == name) {
-            return &*it;
-        }
-    }
-    return nullptr;
+    const TableState& state = tableState();
+    const auto found = state.latestEnumerator.find(name);
+    return found == state.latestEnumerator.end() ? nullptr : &state.enumerationConstants[found->second];
 }
 
 void addEnumerationConstant(Ident name, Ident value)
 {
-    tableState().enumerationConstants.push_back({name, value});
+    TableState& state = tableState();
+    state.latestEnumerator[name] = state.enumerationConstants.size();
+    state.enumerationConstants.push_back({name, value});
 }
 
 Ident nextUnnamedTag()
