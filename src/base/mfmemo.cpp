@@ -3,8 +3,11 @@
 #include "diag/i18nerrgest.h"
 #include "diag/i18nutil.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+
+#include <sys/mman.h>
 
 namespace qvm::base {
 
@@ -47,6 +50,29 @@ void* allocateZeroed(std::size_t count, std::size_t size)
 }
 
 void release(void* block)
+{
+    std::free(block);
+}
+
+void* allocateLargePages(std::size_t bytes)
+{
+    if (bytes < kLargePage) {
+        return allocate(bytes);
+    }
+    if (bytes > SIZE_MAX - kLargePage) {
+        memoryExhausted();
+    }
+    const std::size_t rounded = (bytes + kLargePage - 1) / kLargePage * kLargePage;
+    void* block = std::aligned_alloc(kLargePage, rounded);
+    if (block == nullptr) {
+        memoryExhausted();
+    }
+    // Only advice: without large pages the block works as any other.
+    ::madvise(block, rounded, MADV_HUGEPAGE);
+    return block;
+}
+
+void releaseLargePages(void* block, std::size_t /*bytes*/)
 {
     std::free(block);
 }

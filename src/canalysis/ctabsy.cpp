@@ -1,5 +1,6 @@
 #include "canalysis/ctabsy.h"
 
+#include "base/mfmemo.h"
 #include "canalysis/cgloba.h"
 
 #include <algorithm>
@@ -61,7 +62,7 @@ public:
         }
         if (blocks_.empty() || used_ == kSlotsPerBlock) {
             // Left unwritten: pages are touched only as slots are taken.
-            blocks_.push_back(std::make_unique_for_overwrite<Slot[]>(kSlotsPerBlock));
+            blocks_.push_back(static_cast<Slot*>(base::allocateLargePages(kBlockBytes)));
             used_ = 0;
         }
         return &blocks_.back()[used_++];
@@ -79,9 +80,10 @@ private:
         Slot* next;
         alignas(Alignment) std::byte storage[Size];
     };
-    static constexpr std::size_t kSlotsPerBlock = 1024;
+    static constexpr std::size_t kBlockBytes = base::kLargePage;
+    static constexpr std::size_t kSlotsPerBlock = kBlockBytes / sizeof(Slot);
 
-    std::vector<std::unique_ptr<Slot[]>> blocks_;
+    std::vector<Slot*> blocks_;  // never released: the pool lives as long as the program
     std::size_t used_ = 0;  // slots of the last block handed out
     Slot* free_ = nullptr;  // slots given back
 };
@@ -207,7 +209,7 @@ void SymbolTable::Index::erase(const void* name, const void* scope)
 
 void SymbolTable::Index::grow()
 {
-    std::vector<Slot> old(slots_.empty() ? 64 : slots_.size() * 2);
+    Slots old(slots_.empty() ? 64 : slots_.size() * 2);
     old.swap(slots_);
     used_ = 0;
     for (const Slot& slot : old) {

@@ -3,6 +3,7 @@
 // declarations as C text.
 #pragma once
 
+#include "base/mfmemo.h"
 #include "base/mstrid.h"
 #include "canalysis/cerror.h"
 
@@ -167,7 +168,8 @@ private:
         std::size_t slotOf(const void* name, const void* scope) const;  // the slot holding the key, or a free one
         void grow();
 
-        std::vector<Slot> slots_;
+        using Slots = std::vector<Slot, base::LargePageAllocator<Slot>>;
+        Slots slots_;
         std::size_t used_ = 0;
     };
 

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define QVM_TEST_ASAN 1
@@ -143,11 +144,37 @@ TEST_F(Memory, BlocksAreUsableAndZeroed)
     base::release(base::allocate(0));
 }
 
+TEST_F(Memory, LargePageBlocksAreAlignedAndKeepTheirContentsAsTheyGrow)
+{
+    void* small = base::allocateLargePages(100);
+    void* large = base::allocateLargePages(base::kLargePage + 1);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(large) % base::kLargePage, 0u);
+    static_cast<char*>(large)[base::kLargePage] = 'x';
+    base::releaseLargePages(small, 100);
+    base::releaseLargePages(large, base::kLargePage + 1);
+
+    std::vector<std::uint64_t, base::LargePageAllocator<std::uint64_t>> values;
+    for (std::uint64_t i = 0; i < 3 * base::kLargePage / sizeof(std::uint64_t); ++i) {
+        values.push_back(i * 7);
+    }
+    for (std::size_t i = 0; i < values.size(); i += 4093) {
+        ASSERT_EQ(values[i], i * 7);
+    }
+}
+
 TEST_F(Memory, ExhaustionIsAnInternalErrorEndingTheRun)
 {
     int status = -1;
     try {
         base::allocate(SIZE_MAX / 2);
+    } catch (const RunAbort& abort) {
+        status = abort.status;
+    }
+    EXPECT_EQ(status, 9);
+    status = -1;
+    console.clear();
+    try {
+        base::allocateLargePages(SIZE_MAX);
     } catch (const RunAbort& abort) {
         status = abort.status;
     }
