@@ -101,6 +101,19 @@ def timed(command, cwd, env):
     return elapsed, usage.ru_maxrss, code, err
 
 
+def best_of(repeats, command, cwd, env):
+    """Least CPU time and largest peak memory of REPEATS runs, and how many of
+    them failed (each failure is shown)."""
+    runs, failed = [], 0
+    for _ in range(repeats):
+        t, mem, code, err = timed(command, cwd, env)
+        if code != 0:
+            print(f"{os.path.basename(command[0])} ended with status {code}\n{err}", file=sys.stderr)
+            failed += 1
+        runs.append((t, mem))
+    return min(t for t, _ in runs), max(m for _, m in runs), failed
+
+
 def main():
     prepro = os.path.abspath(sys.argv[1])
     base = float(sys.argv[2]) if len(sys.argv) > 2 else 2.0
@@ -116,22 +129,11 @@ def main():
             f.write(SCRIPT)
         for factor in (1, 2, 4):
             blocks = write_header(os.path.join(work, "gen.h"), base * factor)
-            ours, theirs = [], []
-            for _ in range(repeats):
-                t, mem_q, code, err = timed([prepro, "bench.pts", "gen.h", "out", "-NOLOG"], work, env)
-                if code != 0:
-                    print(f"qvmprepro ended with status {code}\n{err}", file=sys.stderr)
-                    failures += 1
-                ours.append((t, mem_q))
-                t, mem_g, code, err = timed(["gcc", "-fsyntax-only", "-x", "c", "gen.h"], work, env)
-                if code != 0:
-                    print(f"gcc ended with status {code}\n{err}", file=sys.stderr)
-                    failures += 1
-                theirs.append((t, mem_g))
-            q = min(t for t, _ in ours)
-            g = min(t for t, _ in theirs)
+            q, mem_q, failed_q = best_of(repeats, [prepro, "bench.pts", "gen.h", "out", "-NOLOG"], work, env)
+            g, mem_g, failed_g = best_of(repeats, ["gcc", "-fsyntax-only", "-x", "c", "gen.h"], work, env)
+            failures += failed_q + failed_g
             print(f"{base * factor:>6.1f}MB {blocks:>7} {q:>16.3f} {g:>10.3f} {q / g:>6.2f} "
-                  f"{max(m for _, m in ours) / 1024:>8.1f} {max(m for _, m in theirs) / 1024:>8.1f}")
+                  f"{mem_q / 1024:>8.1f} {mem_g / 1024:>8.1f}")
         failures += run_shapes(prepro, work, env, base_count, repeats)
     return 1 if failures else 0
 
@@ -144,16 +146,9 @@ def run_shapes(prepro, work, env, base_count, repeats):
             count = base_count * factor
             with open(os.path.join(work, "gen.h"), "w") as f:
                 f.write(shape_text(shape, count))
-            runs = []
-            for _ in range(repeats):
-                t, mem, code, err = timed([prepro, "bench.pts", "gen.h", "out", "-NOLOG"], work, env)
-                if code != 0:
-                    print(f"qvmprepro ended with status {code} on {shape}\n{err}", file=sys.stderr)
-                    failures += 1
-                runs.append((t, mem))
-            best = min(t for t, _ in runs)
-            print(f"{shape:>16} {count:>7} {best:>16.3f} {best * 1e6 / count:>12.2f} "
-                  f"{max(m for _, m in runs) / 1024:>8.1f}")
+            best, mem, failed = best_of(repeats, [prepro, "bench.pts", "gen.h", "out", "-NOLOG"], work, env)
+            failures += failed
+            print(f"{shape:>16} {count:>7} {best:>16.3f} {best * 1e6 / count:>12.2f} {mem / 1024:>8.1f}")
     return failures
 
 
