@@ -8,16 +8,15 @@
 #include <cstdint>
 #include <cstdlib>
 #include <new>
-#include <unordered_map>
 
 namespace qvm::canalysis {
 
 namespace {
 
 struct TableState {
-    std::vector<EnumerationConstant> enumerationConstants;
-    // Position of the latest enumerator of each name in the list above.
-    std::unordered_map<Ident, std::size_t> latestEnumerator;
+    std::deque<EnumerationConstant> enumerationConstants;
+    // The latest enumerator of each name in the list above.
+    RecordIndex latestEnumerator;
     int unnamedTags = 0;
 };
 
@@ -145,7 +144,7 @@ std::vector<const Record*> inOrder(const std::array<std::vector<std::unique_ptr<
 
 }  // namespace
 
-std::size_t SymbolTable::Index::home(const void* name, const void* scope) const
+std::size_t RecordIndex::home(const void* name, const void* scope) const
 {
     const auto a = reinterpret_cast<std::uintptr_t>(name);
     const auto b = reinterpret_cast<std::uintptr_t>(scope);
@@ -154,7 +153,7 @@ std::size_t SymbolTable::Index::home(const void* name, const void* scope) const
     return static_cast<std::size_t>(hash) & (slots_.size() - 1);
 }
 
-std::size_t SymbolTable::Index::slotOf(const void* name, const void* scope) const
+std::size_t RecordIndex::slotOf(const void* name, const void* scope) const
 {
     std::size_t slot = home(name, scope);
     while (slots_[slot].record != nullptr && (slots_[slot].name != name || slots_[slot].scope != scope)) {
@@ -163,7 +162,7 @@ std::size_t SymbolTable::Index::slotOf(const void* name, const void* scope) cons
     return slot;
 }
 
-void* SymbolTable::Index::find(const void* name, const void* scope) const
+void* RecordIndex::find(const void* name, const void* scope) const
 {
     if (slots_.empty()) {
         return nullptr;
@@ -171,7 +170,7 @@ void* SymbolTable::Index::find(const void* name, const void* scope) const
     return slots_[slotOf(name, scope)].record;
 }
 
-void SymbolTable::Index::insert(const void* name, const void* scope, void* record)
+void RecordIndex::insert(const void* name, const void* scope, void* record)
 {
     if ((used_ + 1) * 4 > slots_.size() * 3) {
         grow();
@@ -183,7 +182,13 @@ void SymbolTable::Index::insert(const void* name, const void* scope, void* recor
     }
 }
 
-void SymbolTable::Index::erase(const void* name, const void* scope)
+void RecordIndex::assign(const void* name, const void* scope, void* record)
+{
+    insert(name, scope, record);
+    slots_[slotOf(name, scope)].record = record;
+}
+
+void RecordIndex::erase(const void* name, const void* scope)
 {
     if (slots_.empty()) {
         return;
@@ -207,7 +212,7 @@ void SymbolTable::Index::erase(const void* name, const void* scope)
     --used_;
 }
 
-void SymbolTable::Index::grow()
+void RecordIndex::grow()
 {
     Slots old(slots_.empty() ? 64 : slots_.size() * 2);
     old.swap(slots_);
@@ -292,7 +297,7 @@ Tag* SymbolTable::findTagInScope(Ident name, TypeKind kind, Ident scope)
     if (name == nullptr) {
         return nullptr;
     }
-    const Index& index = tagIndex_[tagSlot(kind)];
+    const RecordIndex& index = tagIndex_[tagSlot(kind)];
     return static_cast<Tag*>(index.find(name, scope));
 }
 
@@ -324,23 +329,20 @@ std::vector<const Tag*> SymbolTable::tagsOf(Ident scope) const
     return inOrder(tags_, scope);
 }
 
-const std::vector<EnumerationConstant>& enumerationConstants()
+const std::deque<EnumerationConstant>& enumerationConstants()
 {
     return tableState().enumerationConstants;
 }
 
 const EnumerationConstant* findEnumerationConstant(Ident name)
 {
-    const TableState& state = tableState();
-    const auto found = state.latestEnumerator.find(name);
-    return found == state.latestEnumerator.end() ? nullptr : &state.enumerationConstants[found->second];
+    return static_cast<const EnumerationConstant*>(tableState().latestEnumerator.find(name, nullptr));
 }
 
 void addEnumerationConstant(Ident name, Ident value)
 {
     TableState& state = tableState();
-    state.latestEnumerator[name] = state.enumerationConstants.size();
-    state.enumerationConstants.push_back({name, value});
+    state.latestEnumerator.assign(name, nullptr, &state.enumerationConstants.emplace_back(EnumerationConstant{name, value}));
 }
 
 Ident nextUnnamedTag()

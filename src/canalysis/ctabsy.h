@@ -8,6 +8,7 @@
 #include "canalysis/cerror.h"
 
 #include <array>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -126,6 +127,32 @@ struct Tag {
     bool hasBody() const;
 };
 
+// Records by (name, scope): open addressing over a power-of-two number
+// of slots, which keeps lookups to one or two cache lines.
+class RecordIndex {
+public:
+    void* find(const void* name, const void* scope) const;
+    // Does nothing when the key is present already.
+    void insert(const void* name, const void* scope, void* record);
+    // The key gives that record from now on, present already or not.
+    void assign(const void* name, const void* scope, void* record);
+    void erase(const void* name, const void* scope);
+
+private:
+    struct Slot {
+        const void* name = nullptr;
+        const void* scope = nullptr;
+        void* record = nullptr;  // none marks a free slot
+    };
+    std::size_t home(const void* name, const void* scope) const;
+    std::size_t slotOf(const void* name, const void* scope) const;  // the slot holding the key, or a free one
+    void grow();
+
+    using Slots = std::vector<Slot, base::LargePageAllocator<Slot>>;
+    Slots slots_;
+    std::size_t used_ = 0;
+};
+
 class SymbolTable {
 public:
     static constexpr int kChains = 100;
@@ -149,36 +176,12 @@ public:
     SymbolTable* parent = nullptr;
 
 private:
-    // Records by (name, scope): open addressing over a power-of-two number
-    // of slots, which keeps lookups to one or two cache lines.
-    class Index {
-    public:
-        void* find(const void* name, const void* scope) const;
-        // Does nothing when the key is present already.
-        void insert(const void* name, const void* scope, void* record);
-        void erase(const void* name, const void* scope);
-
-    private:
-        struct Slot {
-            const void* name = nullptr;
-            const void* scope = nullptr;
-            void* record = nullptr;  // none marks a free slot
-        };
-        std::size_t home(const void* name, const void* scope) const;
-        std::size_t slotOf(const void* name, const void* scope) const;  // the slot holding the key, or a free one
-        void grow();
-
-        using Slots = std::vector<Slot, base::LargePageAllocator<Slot>>;
-        Slots slots_;
-        std::size_t used_ = 0;
-    };
-
     std::array<std::vector<std::unique_ptr<Symbol>>, kChains> symbols_;
     std::array<std::vector<std::unique_ptr<Tag>>, kChains> tags_;
     // The first record of each (name, scope) in its chain, and of each
     // (name, scope) per tag kind, so lookups need not walk the chains.
-    Index symbolIndex_;
-    std::array<Index, 3> tagIndex_;
+    RecordIndex symbolIndex_;
+    std::array<RecordIndex, 3> tagIndex_;
     long nextOrder_ = 0;
 
     static std::size_t tagSlot(TypeKind kind);
@@ -190,7 +193,7 @@ struct EnumerationConstant {
 };
 
 // Every enumerator read during the run, in order.
-const std::vector<EnumerationConstant>& enumerationConstants();
+const std::deque<EnumerationConstant>& enumerationConstants();
 const EnumerationConstant* findEnumerationConstant(Ident name);
 void addEnumerationConstant(Ident name, Ident value);
 
