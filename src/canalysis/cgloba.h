@@ -247,6 +247,9 @@ struct DeclParse {
     // Tokens the lexer returns before reading on, the last first (a body
     // that a syntax error left open is closed with tokens of its own).
     std::vector<std::pair<int, Ident>> pending;
+    // Name of the declarator being read (the first name read since the last
+    // declarator ended): a typedef that a syntax error ends still declares it.
+    Ident declaratorName = nullptr;
 };
 
 // Building and entering declarations (actions of the declaration grammar).
@@ -276,6 +279,12 @@ void enterFunctionDefinition(DeclParse& parse, const DeclSpecs* specs, Declarato
 bool acceptsOldStyleParameters(const Declarator& declarator);
 // Enters a declaration whose ';' is missing.
 void enterMissingSemicolon(DeclParse& parse, const DeclSpecs* specs, Declarator& declarator);
+// After a syntax error in a typedef: the name it was declaring becomes a type
+// name standing for no type (int), so that its uses are read as types. The
+// name is the word read in error when it follows a declarator name outside
+// parentheses (an unknown type word such as `__int128` took the declarator's
+// place), else the declarator's own name. A name declared already is kept.
+void enterFaultyTypedef(DeclParse& parse, const DeclSpecs& specs, int errorToken, Ident errorName);
 
 // Where the parser took up its work again after a syntax error.
 enum class Resync {

@@ -545,6 +545,24 @@ void enterMissingSemicolon(DeclParse& parse, const DeclSpecs* specs, Declarator&
     enterDeclarations(parse, specs, declarators);
 }
 
+void enterFaultyTypedef(DeclParse& parse, const DeclSpecs& specs, int errorToken, Ident errorName)
+{
+    Ident name = parse.declaratorName;
+    parse.declaratorName = nullptr;
+    if (errorToken == DTOK_IDENTIFIER && name != nullptr && parse.lex->parenDepth == 0) {
+        name = errorName;
+    }
+    if ((specs.storage & kTypedef) == 0 || name == nullptr || parse.table->findInScope(name, parse.scope) != nullptr) {
+        return;
+    }
+    Symbol symbol;
+    symbol.name = name;
+    symbol.scope = parse.scope;
+    symbol.storage = kTypedef;
+    symbol.file = parse.lex->fileIdent();
+    parse.table->append(std::move(symbol));
+}
+
 void resynchronised(DeclParse& parse, Resync where)
 {
     LexContext& lex = *parse.lex;

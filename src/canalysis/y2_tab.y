@@ -148,7 +148,11 @@ void resumeInEnumBody(DeclParse& parse, int& lookahead, int& errorStatus, CDECLS
 translation_unit
     : %empty
     | translation_unit external_declaration
-        { parse.arena.clear(); /* the working records of one declaration are done with */ }
+        {
+            /* the working records of one declaration are done with */
+            parse.arena.clear();
+            parse.declaratorName = nullptr;
+        }
     ;
 
 external_declaration
@@ -174,12 +178,16 @@ external_declaration
     | decl_specifiers init_declarator_list error
         {
             decl::enterDeclarations(parse, $1, *$2);
+            decl::enterFaultyTypedef(parse, *$1, yychar, yylval.id);
             resume(parse, yychar, yyerrstatus, yylval, false);
         }
     /* An error right after the specifiers, or a declarator that
        old_style_start refused (and entered). */
     | decl_specifiers error
-        { resume(parse, yychar, yyerrstatus, yylval, false); }
+        {
+            decl::enterFaultyTypedef(parse, *$1, yychar, yylval.id);
+            resume(parse, yychar, yyerrstatus, yylval, false);
+        }
     ;
 
 /* Parameter declarations may follow only a function declarator with an
@@ -303,7 +311,7 @@ comma_opt
 
 struct_body
     : '{' struct_declaration_list '}'
-        { $$ = $2; }
+        { $$ = $2; parse.declaratorName = nullptr; }
     ;
 
 struct_declaration_list
@@ -335,8 +343,8 @@ struct_declarator_list
     ;
 
 struct_declarator
-    : declarator
-    | declarator BITFIELD       { $$ = $1; $$->width = $2; }
+    : declarator                { $$ = $1; parse.declaratorName = nullptr; }
+    | declarator BITFIELD       { $$ = $1; $$->width = $2; parse.declaratorName = nullptr; }
     | BITFIELD                  { $$ = fresh<Declarator>(parse); $$->width = $1; }
     ;
 
@@ -373,8 +381,8 @@ init_declarator_list
     ;
 
 init_declarator
-    : declarator
-    | declarator INITIALIZER    { $$ = $1; $$->init = $2; }
+    : declarator                { $$ = $1; parse.declaratorName = nullptr; }
+    | declarator INITIALIZER    { $$ = $1; $$->init = $2; parse.declaratorName = nullptr; }
     ;
 
 declarator
@@ -398,7 +406,14 @@ pointer
 
 direct_declarator
     : IDENTIFIER
-        { $$ = fresh<Declarator>(parse); $$->name = $1; $$->line = parse.lex->line; }
+        {
+            $$ = fresh<Declarator>(parse);
+            $$->name = $1;
+            $$->line = parse.lex->line;
+            if (parse.declaratorName == nullptr) {
+                parse.declaratorName = $1;
+            }
+        }
     | '(' declarator ')'
         { $$ = $2; }
     | direct_declarator DIMENSION

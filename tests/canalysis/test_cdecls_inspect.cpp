@@ -204,6 +204,31 @@ TEST(CDeclsInspect, OneErrorGivesOneReportAndTheNextDeclarationIsEntered)
     });
 }
 
+TEST(CDeclsInspect, ATypedefEndedByAnErrorStillDeclaresItsNameSoItsUsesAreNoFurtherErrors)
+{
+    expectRecoveries({
+        {"typedef int (*F)(int a int b);\nF x;\nF y;\n",
+         "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error typedef int (*F)(int a int\n", "typedef int F;\nF x;\nF y;\n"},
+        {"typedef int A, (*B)(int a; int b);\nB b1;\n",
+         "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error typedef int A, (*B)(int a;\n",
+         "typedef int A;\ntypedef int B;\nB b1;\n"},
+        // An unknown type word takes the declarator's place: the word after it is the name.
+        {"typedef unsigned __int128 u128;\nu128 v;\n",
+         "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error typedef unsigned __int128 u128\n",
+         "typedef unsigned __int128;\ntypedef int u128;\nu128 v;\n"},
+        // Field names of a body read before the declarator are not taken for it.
+        {"typedef struct s { int a; } (*T)(int x int y);\nT t;\nint a;\n",
+         "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error typedef struct s { int a; } (*T)(int x int\n",
+         "struct s {\n\tint a;\n}\ntypedef int T;\nT t;\nint a;\n"},
+        // A name declared before keeps its declaration.
+        {"typedef long T;\ntypedef int (*T)(int a int b);\nT t;\n",
+         "Fenwir-W-SYNTAXERR,  [t.h:2] Syntax error typedef int (*T\n", "typedef long T;\nT t;\n"},
+        // Other declarations ended by an error declare nothing.
+        {"int (*f)(int a int b);\nint next;\n", "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error int (*f)(int a int\n",
+         "int next;\n"},
+    });
+}
+
 TEST(CDeclsInspect, TheDriverEndsWithTheStatusOfTheHeaderSyntaxErrors)
 {
     TempDir dir;
