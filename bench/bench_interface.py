@@ -101,17 +101,23 @@ def timed(command, cwd, env):
     return elapsed, usage.ru_maxrss, code, err
 
 
-def best_of(repeats, command, cwd, env):
-    """Least CPU time and largest peak memory of REPEATS runs, and how many of
-    them failed (each failure is shown)."""
-    runs, failed = [], 0
+def best_of_each(repeats, commands, cwd, env):
+    """For each command: the least CPU time and the largest peak memory of
+    REPEATS runs, and how many of them failed (each failure is shown). The
+    commands take turns, so that a slow spell of a shared machine falls on
+    all of them alike."""
+    times = [[] for _ in commands]
+    memories = [0 for _ in commands]
+    failed = [0 for _ in commands]
     for _ in range(repeats):
-        t, mem, code, err = timed(command, cwd, env)
-        if code != 0:
-            print(f"{os.path.basename(command[0])} ended with status {code}\n{err}", file=sys.stderr)
-            failed += 1
-        runs.append((t, mem))
-    return min(t for t, _ in runs), max(m for _, m in runs), failed
+        for i, command in enumerate(commands):
+            t, mem, code, err = timed(command, cwd, env)
+            if code != 0:
+                print(f"{os.path.basename(command[0])} ended with status {code}\n{err}", file=sys.stderr)
+                failed[i] += 1
+            times[i].append(t)
+            memories[i] = max(memories[i], mem)
+    return [(min(times[i]), memories[i], failed[i]) for i in range(len(commands))]
 
 
 def main():
@@ -127,12 +133,18 @@ def main():
     with tempfile.TemporaryDirectory() as work:
         with open(os.path.join(work, "bench.pts"), "w") as f:
             f.write(SCRIPT)
-        for factor in (1, 2, 4):
-            blocks = write_header(os.path.join(work, "gen.h"), base * factor)
-            q, mem_q, failed_q = best_of(repeats, [prepro, "bench.pts", "gen.h", "out", "-NOLOG"], work, env)
-            g, mem_g, failed_g = best_of(repeats, ["gcc", "-fsyntax-only", "-x", "c", "gen.h"], work, env)
+        factors = (1, 2, 4)
+        blocks, commands = [], []
+        for factor in factors:
+            header = f"gen{factor}.h"
+            blocks.append(write_header(os.path.join(work, header), base * factor))
+            commands.append([prepro, "bench.pts", header, "out", "-NOLOG"])
+            commands.append(["gcc", "-fsyntax-only", "-x", "c", header])
+        results = best_of_each(repeats, commands, work, env)
+        for i, factor in enumerate(factors):
+            (q, mem_q, failed_q), (g, mem_g, failed_g) = results[2 * i], results[2 * i + 1]
             failures += failed_q + failed_g
-            print(f"{base * factor:>6.1f}MB {blocks:>7} {q:>16.3f} {g:>10.3f} {q / g:>6.2f} "
+            print(f"{base * factor:>6.1f}MB {blocks[i]:>7} {q:>16.3f} {g:>10.3f} {q / g:>6.2f} "
                   f"{mem_q / 1024:>8.1f} {mem_g / 1024:>8.1f}")
         failures += run_shapes(prepro, work, env, base_count, repeats)
     return 1 if failures else 0
@@ -141,12 +153,16 @@ def main():
 def run_shapes(prepro, work, env, base_count, repeats):
     print(f"\n{'shape':>16} {'items':>7} {'qvmprepro cpu s':>16} {'ms per 1000':>12} {'qvm MB':>8}")
     failures = 0
+    factors = (1, 2, 4)
     for shape in SHAPES:
-        for factor in (1, 2, 4):
+        commands = []
+        for factor in factors:
+            header = f"shape{factor}.h"
+            with open(os.path.join(work, header), "w") as f:
+                f.write(shape_text(shape, base_count * factor))
+            commands.append([prepro, "bench.pts", header, "out", "-NOLOG"])
+        for factor, (best, mem, failed) in zip(factors, best_of_each(repeats, commands, work, env)):
             count = base_count * factor
-            with open(os.path.join(work, "gen.h"), "w") as f:
-                f.write(shape_text(shape, count))
-            best, mem, failed = best_of(repeats, [prepro, "bench.pts", "gen.h", "out", "-NOLOG"], work, env)
             failures += failed
             print(f"{shape:>16} {count:>7} {best:>16.3f} {best * 1e6 / count:>12.2f} {mem / 1024:>8.1f}")
     return failures
