@@ -5,6 +5,8 @@
 #include "canalysis/ctabsy.h"
 #include "canalysis/ctypesizes.h"
 
+#include "support/creports.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -14,13 +16,7 @@
 namespace qvm::canalysis {
 namespace {
 
-struct Report {
-    int severity;
-    std::string code;
-    std::string argument;
-    std::string file;
-    int line;
-};
+using testing::CReport;
 
 class CDecls : public ::testing::Test {
 protected:
@@ -41,12 +37,7 @@ protected:
 
     int parse(const std::string& text, const std::string& scope = {})
     {
-        return C_CPP_parse_decls(text, table_, scope, "if.h", 1,
-                                 [this](int severity, std::string_view code, std::string_view argument,
-                                        std::string_view file, int line) {
-                                     reports_.push_back({severity, std::string(code), std::string(argument),
-                                                         std::string(file), line});
-                                 });
+        return C_CPP_parse_decls(text, table_, scope, "if.h", 1, testing::recordInto(reports_));
     }
 
     const Symbol& symbol(const std::string& name, const std::string& scope = {})
@@ -62,17 +53,10 @@ protected:
 
     std::string image(const std::string& name) { return C_CPP_decl_image(symbol(name), true); }
 
-    std::vector<std::string> codes() const
-    {
-        std::vector<std::string> result;
-        for (const Report& report : reports_) {
-            result.push_back(report.code);
-        }
-        return result;
-    }
+    std::vector<std::string> codes() const { return testing::codesOf(reports_); }
 
     SymbolTable table_;
-    std::vector<Report> reports_;
+    std::vector<CReport> reports_;
 };
 
 using Codes = std::vector<std::string>;

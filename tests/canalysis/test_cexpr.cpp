@@ -4,6 +4,7 @@
 #include "canalysis/ctypesizes.h"
 #include "script/ancgest.h"
 
+#include "support/creports.h"
 #include "support/process.h"
 
 #include <gtest/gtest.h>
@@ -15,11 +16,7 @@
 namespace qvm::canalysis {
 namespace {
 
-struct Report {
-    int severity;
-    std::string code;
-    std::string argument;
-};
+using testing::CReport;
 
 class CExpr : public ::testing::Test {
 protected:
@@ -39,12 +36,7 @@ protected:
         C_CPP_reset_analysis();
     }
 
-    DiagnosticCallback collector()
-    {
-        return [this](int severity, std::string_view code, std::string_view argument, std::string_view, int) {
-            reports_.push_back({severity, std::string(code), std::string(argument)});
-        };
-    }
+    DiagnosticCallback collector() { return testing::recordInto(reports_); }
 
     CConstant constant(const std::string& text)
     {
@@ -60,14 +52,7 @@ protected:
         return text;
     }
 
-    std::vector<std::string> codes() const
-    {
-        std::vector<std::string> result;
-        for (const Report& report : reports_) {
-            result.push_back(report.code);
-        }
-        return result;
-    }
+    std::vector<std::string> codes() const { return testing::codesOf(reports_); }
 
     void declare(const std::string& text)
     {
@@ -88,7 +73,7 @@ protected:
     }
 
     SymbolTable table_;
-    std::vector<Report> reports_;
+    std::vector<CReport> reports_;
 };
 
 using Codes = std::vector<std::string>;

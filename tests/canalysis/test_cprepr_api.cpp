@@ -2,6 +2,7 @@
 // after the other, the analysis switch and the lists kept for the C analysis.
 #include "canalysis/cprepr.h"
 
+#include "support/creports.h"
 #include "support/process.h"
 
 #include <gtest/gtest.h>
@@ -13,13 +14,7 @@
 namespace qvm::canalysis {
 namespace {
 
-struct Report {
-    int severity;
-    std::string code;
-    std::string argument;
-    std::string file;
-    int line;
-};
+using testing::CReport;
 
 class CpreprApi : public ::testing::Test {
 protected:
@@ -39,13 +34,7 @@ protected:
         C_CPP_set_resource_limits(static_cast<std::size_t>(-1), static_cast<std::size_t>(-1));
     }
 
-    DiagnosticCallback collector()
-    {
-        return [this](int severity, std::string_view code, std::string_view argument, std::string_view file,
-                      int line) {
-            reports_.push_back({severity, std::string(code), std::string(argument), std::string(file), line});
-        };
-    }
+    DiagnosticCallback collector() { return testing::recordInto(reports_); }
 
     std::string run(const std::string& text, int analyseAll = 1, const std::string& file = "s.pts", int line = 1)
     {
@@ -65,7 +54,7 @@ protected:
     }
 
     MacroTable table_;
-    std::vector<Report> reports_;
+    std::vector<CReport> reports_;
     int errors_ = 0;
 };
 
