@@ -142,7 +142,50 @@ std::vector<const Record*> inOrder(const std::array<std::vector<std::unique_ptr<
     return records;
 }
 
+// Descriptors left to free by the descriptor being freed.
+struct Release {
+    std::vector<TypePtr> pending;
+    bool draining = false;
+};
+
+Release& release()
+{
+    // Never destroyed: descriptors of other run-wide records may be freed
+    // while the program ends.
+    static Release& state = *new Release;
+    return state;
+}
+
+void handOver(Release& state, TypePtr& type)
+{
+    if (type && type.use_count() == 1) {
+        state.pending.push_back(std::move(type));
+    }
+}
+
 }  // namespace
+
+CType::~CType()
+{
+    if (!target && parameters.empty()) {
+        return;
+    }
+    Release& state = release();
+    handOver(state, target);
+    for (Parameter& parameter : parameters) {
+        handOver(state, parameter.type);
+    }
+    if (state.draining) {
+        return;
+    }
+    state.draining = true;
+    while (!state.pending.empty()) {
+        TypePtr next = std::move(state.pending.back());
+        state.pending.pop_back();
+        next.reset();
+    }
+    state.draining = false;
+}
 
 std::size_t RecordIndex::home(const void* name, const void* scope) const
 {
@@ -404,16 +447,25 @@ TypePtr C_CPP_new_type(TypeKind kind, CType part)
 
 TypePtr C_CPP_copy_type(const TypePtr& type)
 {
-    if (!type) {
-        return nullptr;
-    }
-    TypePtr copy = makeDescriptor(CType(*type));
-    // A typedef name keeps sharing the type the table holds for it.
-    if (type->kind != kTypedefName) {
-        copy->target = C_CPP_copy_type(type->target);
-    }
-    for (auto& parameter : copy->parameters) {
-        parameter.type = C_CPP_copy_type(parameter.type);
+    // Descriptors still to copy with the place of their copy: no depth of
+    // derivations or parameter lists weighs on the call stack. A typedef name
+    // keeps sharing the type the table holds for it.
+    TypePtr copy;
+    std::vector<std::pair<const CType*, TypePtr*>> pending = {{type.get(), &copy}};
+    while (!pending.empty()) {
+        const auto [from, place] = pending.back();
+        pending.pop_back();
+        if (from == nullptr) {
+            continue;
+        }
+        *place = makeDescriptor(CType(*from));
+        CType& made = **place;
+        for (Parameter& parameter : made.parameters) {
+            pending.emplace_back(parameter.type.get(), &parameter.type);
+        }
+        if (from->kind != kTypedefName) {
+            pending.emplace_back(from->target.get(), &made.target);
+        }
     }
     return copy;
 }
@@ -428,34 +480,6 @@ const CType* C_CPP_resolve(const CType* type)
 }
 
 namespace {
-
-std::string withDeclarator(std::string_view head, std::string_view declarator)
-{
-    std::string text(head);
-    if (!declarator.empty()) {
-        text += ' ';
-        text += declarator;
-    }
-    return text;
-}
-
-std::string parametersImage(const CType& function)
-{
-    std::string text;
-    for (std::size_t i = 0; i < function.parameters.size(); ++i) {
-        const Parameter& parameter = function.parameters[i];
-        if (i > 0) {
-            text += ", ";
-        }
-        const std::string name = base::identText(parameter.name);
-        if (!parameter.type) {
-            text += name.empty() ? "int" : name;
-        } else {
-            text += C_CPP_type_image(parameter.type.get(), name, false);
-        }
-    }
-    return text;
-}
 
 std::string aggregateBody(const Aggregate& aggregate)
 {
@@ -502,52 +526,177 @@ bool needsParentheses(const CType* pointed)
     return pointed != nullptr && (pointed->kind == kArray || pointed->kind == kFunction);
 }
 
+// One type being written. The walk goes from the outermost derivation down
+// to the base type, and the declarator grows around the name on both sides:
+// what goes before it is kept reversed, so that each piece is appended.
+struct ImageFrame {
+    const CType* type = nullptr;  // what is still to be written
+    std::string name;
+    std::string beforeReversed;
+    std::string after;
+    std::string qualifiers;  // of the base type, each followed by a blank
+    bool full = false;
+    std::size_t parameter = 0;  // next parameter of the function at `type`
+    std::string parameters;     // images of the parameters written so far
+
+    bool bare() const { return name.empty() && beforeReversed.empty() && after.empty(); }
+
+    void before(std::string_view piece) { beforeReversed.append(piece.rbegin(), piece.rend()); }
+
+    void addParameter(std::string_view text)
+    {
+        if (parameter++ > 0) {
+            parameters += ", ";
+        }
+        parameters += text;
+    }
+
+    void pointer(const CType* pointer, std::string_view pointerQualifiers)
+    {
+        std::string piece = "*";
+        piece += pointerQualifiers;
+        if (!pointerQualifiers.empty() && !bare()) {
+            piece += ' ';
+        }
+        before(piece);
+        type = pointer->target.get();
+        if (needsParentheses(type)) {
+            before("(");
+            after += ')';
+        }
+    }
+
+    // Writes the derivation at `type` and steps below it; false at the base
+    // type or at a function whose parameters are still to be written.
+    bool derive()
+    {
+        switch (type->kind) {
+        case kPointer:
+            pointer(type, {});
+            return true;
+        case kArray:
+            after += '[';
+            after += base::identText(type->dimension);
+            after += ']';
+            type = type->target.get();
+            return true;
+        case kFunction:
+            if (parameter < type->parameters.size()) {
+                return false;
+            }
+            after += '(';
+            after += parameters;
+            after += ')';
+            parameter = 0;
+            parameters.clear();
+            type = type->target.get();
+            return true;
+        case kQualified:
+            qualified();
+            return true;
+        default:
+            return false;
+        }
+    }
+
+    // A run of qualifiers: after the '*' of the pointer they qualify, in the
+    // order written, else before the base type.
+    void qualified()
+    {
+        std::vector<Ident> run;  // outermost first, which is the last written
+        const CType* below = type;
+        while (below != nullptr && below->kind == kQualified) {
+            run.push_back(below->name);
+            below = below->target.get();
+        }
+        if (below != nullptr && below->kind == kPointer) {
+            std::string words;
+            for (auto it = run.rbegin(); it != run.rend(); ++it) {
+                words += it == run.rbegin() ? "" : " ";
+                words += base::identText(*it);
+            }
+            pointer(below, words);
+            return;
+        }
+        for (const Ident word : run) {
+            qualifiers += base::identText(word);
+            qualifiers += ' ';
+        }
+        type = below;
+    }
+
+    std::string baseImage() const
+    {
+        std::string text = qualifiers;
+        if (type == nullptr) {
+            text += "int";
+        } else {
+            switch (type->kind) {
+            case kEllipsis:
+                return "...";
+            case kVoid:
+                text += "void";
+                break;
+            case kStruct:
+                text += taggedHead("struct", *type, full);
+                break;
+            case kUnion:
+                text += taggedHead("union", *type, full);
+                break;
+            case kEnum:
+                text += taggedHead("enum", *type, full);
+                break;
+            default:
+                text += base::identText(type->name);
+                break;
+            }
+        }
+        if (!bare()) {
+            text += ' ';
+            text.append(beforeReversed.rbegin(), beforeReversed.rend());
+            text += name;
+            text += after;
+        }
+        return text;
+    }
+};
+
 }  // namespace
 
 std::string C_CPP_type_image(const CType* type, std::string_view declarator, bool full)
 {
-    if (type == nullptr) {
-        return withDeclarator("int", declarator);
-    }
-    switch (type->kind) {
-    case kBasic:
-    case kFloating:
-    case kTypedefName:
-        return withDeclarator(base::identText(type->name), declarator);
-    case kVoid:
-        return withDeclarator("void", declarator);
-    case kEllipsis:
-        return "...";
-    case kStruct:
-        return withDeclarator(taggedHead("struct", *type, full), declarator);
-    case kUnion:
-        return withDeclarator(taggedHead("union", *type, full), declarator);
-    case kEnum:
-        return withDeclarator(taggedHead("enum", *type, full), declarator);
-    case kPointer: {
-        std::string inner = "*" + std::string(declarator);
-        if (needsParentheses(type->target.get())) {
-            inner = "(" + inner + ")";
+    // Parameters are written in frames of their own, so that no depth of
+    // nesting weighs on the call stack.
+    std::vector<ImageFrame> frames(1);
+    frames.back().type = type;
+    frames.back().name = declarator;
+    frames.back().full = full;
+    for (;;) {
+        ImageFrame& frame = frames.back();
+        if (frame.type != nullptr && frame.derive()) {
+            continue;
         }
-        return C_CPP_type_image(type->target.get(), inner, full);
-    }
-    case kArray:
-        return C_CPP_type_image(type->target.get(),
-                                std::string(declarator) + "[" + base::identText(type->dimension) + "]", full);
-    case kFunction:
-        return C_CPP_type_image(type->target.get(),
-                                std::string(declarator) + "(" + parametersImage(*type) + ")", full);
-    case kQualified: {
-        const std::string qualifier = base::identText(type->name);
-        if (type->target && type->target->kind == kPointer) {
-            // A qualified pointer: the qualifier follows its '*'.
-            const std::string inner = declarator.empty() ? qualifier : qualifier + " " + std::string(declarator);
-            return C_CPP_type_image(type->target.get(), inner, full);
+        if (frame.type != nullptr && frame.type->kind == kFunction) {
+            const Parameter& parameter = frame.type->parameters[frame.parameter];
+            const std::string name = base::identText(parameter.name);
+            if (!parameter.type) {
+                // A name of an identifier list: an int, as a prototype says it.
+                frame.addParameter(name.empty() ? "int" : "int " + name);
+                continue;
+            }
+            ImageFrame inner;
+            inner.type = parameter.type.get();
+            inner.name = name;
+            frames.push_back(std::move(inner));
+            continue;
         }
-        return qualifier + " " + C_CPP_type_image(type->target.get(), declarator, full);
+        std::string text = frame.baseImage();
+        frames.pop_back();
+        if (frames.empty()) {
+            return text;
+        }
+        frames.back().addParameter(text);
     }
-    }
-    return withDeclarator("int", declarator);
 }
 
 std::string C_CPP_decl_image(const Symbol& symbol, bool withStorage)

@@ -72,6 +72,15 @@ struct Parameter {
 // Members are ordered so that no padding falls between them: a large
 // interface holds a great many descriptors.
 struct CType {
+    CType() = default;
+    CType(const CType&) = default;
+    CType(CType&&) = default;
+    CType& operator=(const CType&) = default;
+    CType& operator=(CType&&) = default;
+    // Frees the descriptors that only this one holds one after the other, so
+    // that no depth of derivations weighs on the call stack.
+    ~CType();
+
     TypeKind kind = kBasic;
     // Basic: size in bits, negative when signed.
     int size = 0;

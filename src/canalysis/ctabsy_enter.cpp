@@ -640,7 +640,7 @@ bool beginsDeclaration(int token)
     case DTOK_TYPEDEF: case DTOK_EXTERN: case DTOK_STATIC: case DTOK_AUTO: case DTOK_REGISTER:
     case DTOK_CONST: case DTOK_VOLATILE: case DTOK_INLINE: case DTOK_TYPE_MODIFIER:
     case DTOK_CHAR: case DTOK_SHORT: case DTOK_INT: case DTOK_LONG: case DTOK_FLOAT: case DTOK_DOUBLE:
-    case DTOK_VOID: case DTOK_SIGNED: case DTOK_UNSIGNED: case DTOK_TYPE_NAME: case DTOK_TYPEOF_TEXT:
+    case DTOK_VOID: case DTOK_SIGNED: case DTOK_UNSIGNED: case DTOK_TYPE_NAME:
     case DTOK_STRUCT: case DTOK_UNION: case DTOK_ENUM:
         return true;
     default:
@@ -675,6 +675,12 @@ void enterFunctionDefinition(DeclParse& parse, const DeclSpecs* specs, Declarato
         }
         if (faulty || count > function->parameters.size()) {
             report(CWarning, "FUNCT_DEF", base::identText(declarator.name), parse.lex->fileName, parse.lex->line);
+        }
+    }
+    // A name of the identifier list declared by no parameter declaration is an int.
+    for (Parameter& parameter : function->parameters) {
+        if (!parameter.type) {
+            parameter.type = basicWord(identOf("int"));
         }
     }
     Symbol symbol = symbolOf(parse, specs, declarator);

@@ -251,6 +251,22 @@ TEST_F(CDecls, DeclaratorsBuildTheirTypesInsideOut)
     EXPECT_EQ(image("a"), "auto int a;");
 }
 
+TEST_F(CDecls, QualifiersOfAPointerFollowItsStarInTheOrderWritten)
+{
+    parse("int * const volatile p1;\nvoid (* const volatile cfp)(void);\n"
+          "const volatile int * volatile const * p2;\nchar * const * const volatile pp[2];\n"
+          "int (* volatile ap)[4];\nvoid f(int * const volatile, char * volatile const q);\n");
+    EXPECT_TRUE(reports_.empty());
+    EXPECT_EQ(image("p1"), "int *const volatile p1;");
+    EXPECT_EQ(image("cfp"), "void (*const volatile cfp)(void);");
+    EXPECT_EQ(image("p2"), "const volatile int *volatile const *p2;");
+    EXPECT_EQ(image("pp"), "char *const *const volatile pp[2];");
+    EXPECT_EQ(image("ap"), "int (*volatile ap)[4];");
+    EXPECT_EQ(image("f"), "void f(int *const volatile, char *volatile const q);");
+    const TypePtr named = C_CPP_type_of_type_name("int * const volatile", table_, {}, "if.h", 1);
+    EXPECT_EQ(C_CPP_type_image(named.get()), "int *const volatile");
+}
+
 TEST_F(CDecls, StructBodiesWithBitFieldsNestedUnionsAndTypedefNamesAsFields)
 {
     parse("typedef unsigned char BYTE;\n"
