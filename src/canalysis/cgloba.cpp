@@ -1,5 +1,8 @@
 #include "canalysis/cgloba.h"
 
+#include <pthread.h>
+
+#include <exception>
 #include <new>
 
 namespace qvm::canalysis {
@@ -20,7 +23,59 @@ std::pair<std::string, int> currentPosition()
     return {std::string(), 0};
 }
 
+// Whether the calling code runs on the deep stack already.
+bool& onDeepStack()
+{
+    static bool running = false;
+    return running;
+}
+
+struct DeepWork {
+    const std::function<void()>* work;
+    std::exception_ptr failure;
+};
+
+void* runDeepWork(void* argument)
+{
+    auto* deep = static_cast<DeepWork*>(argument);
+    try {
+        (*deep->work)();
+    } catch (...) {
+        deep->failure = std::current_exception();
+    }
+    return nullptr;
+}
+
 }  // namespace
+
+void runOnDeepStack(const std::function<void()>& work)
+{
+    // Reserved address space: pages are taken only as deep walks reach them.
+    constexpr std::size_t kStackBytes = std::size_t{512} << 20;
+    if (onDeepStack()) {
+        work();
+        return;
+    }
+    DeepWork deep{&work, nullptr};
+    pthread_attr_t attributes;
+    pthread_t thread;
+    pthread_attr_init(&attributes);
+    onDeepStack() = true;
+    const bool started = pthread_attr_setstacksize(&attributes, kStackBytes) == 0 &&
+                         pthread_create(&thread, &attributes, runDeepWork, &deep) == 0;
+    pthread_attr_destroy(&attributes);
+    if (started) {
+        pthread_join(thread, nullptr);
+    }
+    onDeepStack() = false;
+    if (!started) {
+        report(CInternal, "ERRINTERN", "deep stack", {}, 0);
+        return;
+    }
+    if (deep.failure) {
+        std::rethrow_exception(deep.failure);
+    }
+}
 
 LexContext* C_CPP_init_lex(LexContext* below, std::string_view fileName, int firstLine, std::size_t textCapacity,
                            std::size_t tableCapacity)

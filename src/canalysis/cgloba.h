@@ -7,6 +7,8 @@
 
 #include <cctype>
 #include <cstddef>
+#include <functional>
+#include <limits>
 #include <memory>
 #include <new>
 #include <string>
@@ -32,6 +34,14 @@ struct LexContext {
     std::vector<const void*> table;
     std::string fileName;
     int line = 1;
+
+    // Counts a line break; the count stops at the largest line number.
+    void countLine()
+    {
+        if (line < std::numeric_limits<int>::max()) {
+            ++line;
+        }
+    }
 
     // The string identifier of the current file name.
     Ident fileIdent()
@@ -101,6 +111,15 @@ public:
 private:
     LexContext* context_;
 };
+
+// Deepest nesting the grammars accept: parentheses, brackets and bodies in
+// a declaration, derivations of one declarator, levels of an expression.
+constexpr int kMaxNesting = 10000;
+
+// Runs work to its end on a stack of its own, large enough for recursive
+// walks over trees of the deepest nesting accepted; an exception it throws
+// passes on to the caller. Work run this way runs directly when it nests.
+void runOnDeepStack(const std::function<void()>& work);
 
 // Reports at the current context's file and line.
 void reportLex(int severity, std::string_view code, std::string_view argument);

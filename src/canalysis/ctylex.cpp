@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
+#include <limits>
 #include <string>
 #include <unordered_map>
 
@@ -73,7 +74,7 @@ const std::unordered_map<std::string_view, Keyword>& keywordTable()
     return table;
 }
 
-// Words skipped with their parenthesised text: asm and attributes.
+// Words skipped with their parenthesised text: asm, attributes and typeof.
 enum class SkipWord { None, Asm, Attribute, Typeof };
 
 SkipWord skipWordOf(std::string_view word)
@@ -216,14 +217,21 @@ void tarvoPragma(LexContext& context, LineReader& reader)
     }
 }
 
-// "# 12 "file"" or "#line 12 "file"": reader stands on the number.
+// "# 12 "file"" or "#line 12 "file"": reader stands on the number. A number
+// beyond the largest line number is refused and changes nothing.
 void lineNumberDirective(LexContext& context, LineReader& reader)
 {
-    const std::size_t start = reader.pos;
+    long long number = 0;
     while (reader.pos < reader.line.size() && isDigit(reader.line[reader.pos])) {
+        if (number <= std::numeric_limits<int>::max()) {
+            number = number * 10 + (reader.line[reader.pos] - '0');
+        }
         ++reader.pos;
     }
-    const long number = std::atol(std::string(reader.line.substr(start, reader.pos - start)).c_str());
+    if (number > std::numeric_limits<int>::max()) {
+        reportLex(CWarning, "DIESELINE", "");
+        return;
+    }
     reader.skipBlanks();
     if (reader.at('"')) {
         const std::size_t nameStart = reader.pos + 1;
@@ -276,6 +284,11 @@ int declarationKeyword(std::string_view word, std::string_view& canonical)
     }
     canonical = keyword->canonical;
     return keyword->token;
+}
+
+bool isSkippedWord(std::string_view word)
+{
+    return skipWordOf(word) != SkipWord::None;
 }
 
 void followLineDirectives(LexContext& context)
@@ -366,6 +379,8 @@ private:
     LexContext& lx_;
     CDECLSTYPE& value_;
     bool faulty_ = false;  // the last value captured was left unbalanced
+    bool stopped_ = false; // the last capture ended at one of its stops
+    bool enclosed_ = false; // the text captured stands in parentheses already open
 
     bool atEnd() const { return lx_.pos >= lx_.text.size(); }
     char peek(std::size_t ahead = 0) const
@@ -376,7 +391,7 @@ private:
     void newline()
     {
         ++lx_.pos;
-        ++lx_.line;
+        lx_.countLine();
         lx_.lineStart = lx_.pos;
         followLineDirectives(lx_);
     }
@@ -452,22 +467,17 @@ private:
     int word()
     {
         const std::string_view text = lx_.readWord();
-        switch (skipWordOf(text)) {
-        case SkipWord::Asm:
-        case SkipWord::Attribute:
+        if (const SkipWord skipped = skipWordOf(text); skipped != SkipWord::None) {
             skipParenthesisedAfterWord();
-            return faulty_ ? faultyText() : -1;
-        case SkipWord::Typeof: {
-            const std::string inner = skipParenthesisedAfterWord();
             if (faulty_) {
                 return faultyText();
             }
-            lx_.tokenText = "typeof(" + inner + ")";
-            value_.id = base::ident(lx_.tokenText);
-            return DTOK_TYPEOF_TEXT;
-        }
-        case SkipWord::None:
-            break;
+            if (skipped == SkipWord::Typeof) {
+                // The word after the skipped specifier names the declarator.
+                lx_.typeSeen = true;
+                lx_.tagPending = false;
+            }
+            return -1;
         }
         if (const Keyword* keyword = keywordOf(text)) {
             value_.id = keyword->id.get();
@@ -492,8 +502,8 @@ private:
     }
 
     // Skips blanks, qualifier words and a balanced parenthesised text after
-    // a word; returns the text between the parentheses.
-    std::string skipParenthesisedAfterWord()
+    // a word.
+    void skipParenthesisedAfterWord()
     {
         for (;;) {
             skipSpaces();
@@ -513,10 +523,12 @@ private:
         }
         faulty_ = false;
         if (peek() != '(') {
-            return {};
+            return;
         }
         ++lx_.pos;
-        return trimmed(capture(")", true, true));
+        enclosed_ = true;
+        capture(")", true, true);
+        enclosed_ = false;
     }
 
     // Reads up to one of the stop characters met outside nested brackets
@@ -534,12 +546,14 @@ private:
         std::string text;
         std::string open;  // the brackets open, innermost last
         faulty_ = false;
+        stopped_ = false;
         while (!atEnd()) {
             const char c = peek();
             if (open.empty() && stops.find(c) != std::string_view::npos) {
                 if (consumeStop) {
                     ++lx_.pos;
                 }
+                stopped_ = true;
                 return text;
             }
             if (c == '(' || c == '[' || c == '{') {
@@ -610,9 +624,9 @@ private:
         return decl::beginsDeclaration(declarationKeyword(lx_.text.substr(lx_.pos, end - lx_.pos), canonical));
     }
 
-    static bool inTagBodyWithinParentheses(const std::string& open)
+    bool inTagBodyWithinParentheses(const std::string& open) const
     {
-        return !open.empty() && open.back() == '{' && open.find('(') != std::string::npos;
+        return !open.empty() && open.back() == '{' && (enclosed_ || open.find('(') != std::string::npos);
     }
 
     // A value left unbalanced or empty: the report of the syntax error shows
@@ -667,10 +681,22 @@ private:
                 capture("}", true);
                 return -1;
             }
+            if (lx_.tagPending && lx_.parenDepth + lx_.braceDepth >= kMaxNesting) {
+                // Nested too deep: skipped whole, a syntax error where it ends.
+                capture("}", true);
+                lx_.tagPending = false;
+                lx_.badTextEnd = lx_.pos;
+                value_.id = nullptr;
+                return DTOK_BAD_TEXT;
+            }
             if (lx_.tagPending) {
                 return '{';
             }
             capture("}", true);
+            if (!stopped_ && atEnd()) {
+                // A body the text leaves open: the definition is unfinished.
+                return 0;
+            }
             value_.id = nullptr;
             return DTOK_BODY;
         default:
@@ -697,7 +723,6 @@ void updateState(LexContext& lx, int token)
     case DTOK_SIGNED:
     case DTOK_UNSIGNED:
     case DTOK_TYPE_NAME:
-    case DTOK_TYPEOF_TEXT:
         lx.typeSeen = true;
         lx.tagPending = false;
         break;
@@ -770,6 +795,12 @@ int cdecllex(CDECLSTYPE* value, qvm::canalysis::DeclParse& parse)
     }
     context.lookahead = token;
     updateState(context, token);
+    if (token == '(' && context.parenDepth + context.braceDepth > kMaxNesting) {
+        // Nested too deep: a syntax error at the parenthesis.
+        context.badTextEnd = context.pos;
+        context.lookahead = DTOK_BAD_TEXT;
+        token = DTOK_BAD_TEXT;
+    }
     return token;
 }
 

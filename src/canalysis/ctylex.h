@@ -16,6 +16,10 @@ namespace qvm::canalysis {
 // ("const" for "__const__").
 int declarationKeyword(std::string_view word, std::string_view& canonical);
 
+// Whether the declaration lexer skips the word with its parenthesised text
+// (asm, attributes, typeof).
+bool isSkippedWord(std::string_view word);
+
 // Follows the line directives and pragmas that start at the current position
 // of the context (at the start of a text or of a line).
 void followLineDirectives(LexContext& context);

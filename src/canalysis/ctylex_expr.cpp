@@ -3,11 +3,13 @@
 #include "canalysis/ctylex.h"
 
 #include "base/mstrin.h"
+#include "canalysis/cprepr.h"
 
 #include "canalysis/ctypesizes.h"
 #include "canalysis/cvalue.h"
 #include "y3_tab.tab.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <string>
@@ -544,7 +546,7 @@ private:
         while (!atEnd()) {
             const char c = peek();
             if (c == '\n') {
-                ++lx_.line;
+                lx_.countLine();
                 ++lx_.pos;
                 lx_.lineStart = lx_.pos;
             } else if (c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r') {
@@ -596,6 +598,34 @@ private:
         return ETOK_IDENTIFIER;
     }
 
+    // Whether the word at p can begin a type name: a word of the declaration
+    // specifiers, a type name or a type modifier. Other words are no cast,
+    // and need not be parsed as one.
+    bool mayBeginTypeName(std::size_t p) const
+    {
+        std::size_t end = p;
+        while (end < lx_.text.size() && isIdentChar(lx_.text[end])) {
+            ++end;
+        }
+        const std::string_view word = lx_.text.substr(p, end - p);
+        std::string_view canonical;
+        const int keyword = declarationKeyword(word, canonical);
+        if (keyword != 0) {
+            return decl::beginsDeclaration(keyword);
+        }
+        if (isSkippedWord(word)) {
+            return true;
+        }
+        if (parse_.table != nullptr) {
+            const Symbol* symbol = parse_.table->find(base::ident(word), parse_.scope);
+            if (symbol != nullptr && (symbol->storage & kTypedef) != 0) {
+                return true;
+            }
+        }
+        const auto& modifiers = C_CPP_type_modifiers();
+        return std::find(modifiers.begin(), modifiers.end(), word) != modifiers.end();
+    }
+
     // "(type name)": the text up to the matching ')' read as a type name.
     int tryCast()
     {
@@ -603,7 +633,7 @@ private:
         while (p < lx_.text.size() && std::isspace(static_cast<unsigned char>(lx_.text[p])) != 0) {
             ++p;
         }
-        if (p >= lx_.text.size() || !isIdentStart(lx_.text[p])) {
+        if (p >= lx_.text.size() || !isIdentStart(lx_.text[p]) || !mayBeginTypeName(p)) {
             return 0;
         }
         int depth = 0;

@@ -1,7 +1,7 @@
 /* Grammar of C declarations: interface files and native declarations. */
 %code top {
-/* Deeper nesting is a syntax error rather than a risk for the stack. */
-#define YYMAXDEPTH 5000
+/* Room for the deepest nesting accepted; the lexer refuses deeper. */
+#define YYMAXDEPTH 200000
 }
 
 %code requires {
@@ -18,7 +18,7 @@ namespace {
 template <typename T>
 T* fresh(DeclParse& parse) { return parse.arena.make<T>(); }
 // Derivations (pointers, arrays, functions) allowed in one declarator.
-constexpr std::size_t kMaxDerivations = 500;
+constexpr std::size_t kMaxDerivations = kMaxNesting;
 
 // Reads on from the token read to the end of a faulty declaration: a ';'
 // or '}' (outside parentheses when pastParentheses), or a function body.
@@ -120,7 +120,7 @@ void resumeInEnumBody(DeclParse& parse, int& lookahead, int& errorStatus, CDECLS
 }
 
 %token <id> IDENTIFIER TYPE_NAME TYPE_MODIFIER CONSTANT STRING
-%token <id> INITIALIZER DIMENSION BITFIELD BODY TYPEOF_TEXT
+%token <id> INITIALIZER DIMENSION BITFIELD BODY
 %token <id> CHAR SHORT INT LONG FLOAT DOUBLE VOID SIGNED UNSIGNED CONST VOLATILE INLINE
 %token ELLIPSIS
 /* A value left unbalanced or empty: a syntax error wherever it stands. */
@@ -251,13 +251,6 @@ type_specifier
         { $$ = fresh<TypeSpecifier>(parse); $$->type = decl::basicWord($1); $$->spelling = $1; }
     | TYPE_NAME
         { $$ = fresh<TypeSpecifier>(parse); $$->type = decl::typedefNameType(parse, $1); $$->spelling = $1; }
-    | TYPEOF_TEXT
-        {
-            $$ = fresh<TypeSpecifier>(parse);
-            $$->type = C_CPP_new_type(kTypedefName);
-            $$->type->name = $1;
-            $$->spelling = $1;
-        }
     | struct_or_union struct_body
         {
             $$ = fresh<TypeSpecifier>(parse);
@@ -419,7 +412,7 @@ direct_declarator
     | direct_declarator DIMENSION
         {
             $$ = $1;
-            if ($$->ops.size() > kMaxDerivations) { cdeclerror(parse, ""); YYERROR; }
+            if ($$->ops.size() >= kMaxDerivations) { cdeclerror(parse, ""); YYERROR; }
             DeclaratorOp op;
             op.kind = DeclaratorOp::Array;
             op.dimension = decl::rewriteDimension(parse, qvm::base::identText($2));
@@ -428,7 +421,7 @@ direct_declarator
     | direct_declarator '(' parameter_type_list ')'
         {
             $$ = $1;
-            if ($$->ops.size() > kMaxDerivations) { cdeclerror(parse, ""); YYERROR; }
+            if ($$->ops.size() >= kMaxDerivations) { cdeclerror(parse, ""); YYERROR; }
             decl::functionOp(*$$, $3, true);
         }
     | direct_declarator '(' identifier_list ')'
@@ -462,7 +455,7 @@ direct_abstract_declarator
     | direct_abstract_declarator DIMENSION
         {
             $$ = $1;
-            if ($$->ops.size() > kMaxDerivations) { cdeclerror(parse, ""); YYERROR; }
+            if ($$->ops.size() >= kMaxDerivations) { cdeclerror(parse, ""); YYERROR; }
             DeclaratorOp op;
             op.kind = DeclaratorOp::Array;
             op.dimension = decl::rewriteDimension(parse, qvm::base::identText($2));

@@ -365,6 +365,41 @@ TEST_F(CDecls, FunctionBodiesAreSkippedAndOldStyleDefinitionsChecked)
     EXPECT_EQ(image("after"), "int after;");
 }
 
+TEST_F(CDecls, OldStyleDefinitionsImageAsPrototypes)
+{
+    parse("int kr3(a, b) int a; { return a; }\n"
+          "k(a) { }\n"
+          "static char *kp(s, n) char *s; { return s + n; }\n"
+          "int old();\n");
+    EXPECT_TRUE(reports_.empty());
+    EXPECT_EQ(image("kr3"), "int kr3(int a, int b);");
+    EXPECT_EQ(image("k"), "int k(int a);");
+    EXPECT_EQ(image("kp"), "static char *kp(char *s, int n);");
+    EXPECT_EQ(image("old"), "int old();");
+    // The parameters left to int are ints for the typing too.
+    ASSERT_EQ(symbol("kr3").type->parameters.size(), 2U);
+    EXPECT_EQ(C_CPP_type_image(symbol("kr3").type->parameters[1].type.get()), "int");
+}
+
+TEST_F(CDecls, AFunctionBodyLeftOpenIsAnUnexpectedEnd)
+{
+    EXPECT_EQ(parse("int before;\nint f(void)\n{\n  if (x) {\n  }\nint g;\n"), 1);
+    ASSERT_EQ(codes(), Codes{"UNEXP_EOF"});
+    EXPECT_EQ(reports_[0].severity, CError);
+    EXPECT_EQ(reports_[0].line, 2);
+    EXPECT_EQ(image("before"), "int before;");
+    reports_.clear();
+
+    parse("int kr(a) int a; {\n return a;\n");
+    EXPECT_EQ(codes(), Codes{"UNEXP_EOF"});
+    reports_.clear();
+
+    // A body closed on the last character is complete.
+    EXPECT_EQ(parse("int h(void) { return 0; }"), 0);
+    EXPECT_TRUE(reports_.empty());
+    EXPECT_EQ(image("h"), "int h(void);");
+}
+
 TEST_F(CDecls, SyntaxErrorsNameTheLineUpToThePositionAndParsingGoesOn)
 {
     parse("int a;\nint b c;\nint d;\n");
@@ -544,6 +579,19 @@ TEST_F(CDecls, LineDirectivesAndPragmasOfThePreprocessedText)
     EXPECT_EQ(reports_[1].line, 32);
     reports_.clear();
 
+    // A line number beyond the largest int is refused and changes nothing.
+    parse("int x1 y1;\n#2147483648 \"big.h\"\nint x2 y2;\n#line 99999999999999999999\nint x3 y3;\n");
+    ASSERT_EQ(codes(), (Codes{"SYNTAXERR", "DIESELINE", "SYNTAXERR", "DIESELINE", "SYNTAXERR"}));
+    EXPECT_EQ(reports_[2].file, "if.h");
+    EXPECT_EQ(reports_[2].line, 3);
+    EXPECT_EQ(reports_[4].line, 5);
+    reports_.clear();
+    // The line count stops at the largest int.
+    parse("#line 2147483646\nint a1;\nint a2;\n\n\nint a3 b3;\n");
+    ASSERT_EQ(codes(), Codes{"SYNTAXERR"});
+    EXPECT_EQ(reports_[0].line, 2147483647);
+    reports_.clear();
+
     parse("#pragma tarvo sizeof int = 16\nint i; typedef long L;\n#pragma tarvo sizeof (L) 64\n"
           "#pragma tarvo signof L = unsigned\n#pragma tarvo signof char = unsigned\nchar c; L l;\n");
     EXPECT_TRUE(reports_.empty());
@@ -573,8 +621,21 @@ TEST_F(CDecls, ExtensionsAndSkippedTexts)
     EXPECT_EQ(codes(), Codes{"CHAINUTIL"});
     EXPECT_EQ(reports_[0].argument, "'\\'");
     EXPECT_EQ(image("f"), "extern int f(void);");
-    EXPECT_EQ(image("pf"), "typeof(f) *pf;");
+    EXPECT_EQ(image("pf"), "int *pf;");
     EXPECT_NE(C_CPP_find_tag("p", table_, kStruct), nullptr);
+}
+
+TEST_F(CDecls, TypeofIsSkippedWithItsText)
+{
+    parse("typedef long L;\nconst typeof(L) L1;\n__typeof(int (*)(void)) t2[3];\ntypeof(struct { int a; }) *t3, t4;\n"
+          "static __typeof__ ((L) 1) t5 = 2;\n");
+    EXPECT_TRUE(reports_.empty());
+    EXPECT_EQ(image("L1"), "const int L1;");
+    EXPECT_EQ(image("t2"), "int t2[3];");
+    EXPECT_EQ(image("t3"), "int *t3;");
+    EXPECT_EQ(image("t4"), "int t4;");
+    EXPECT_EQ(image("t5"), "static int t5 = 2");
+    EXPECT_EQ(table_.tagsOf(nullptr).size(), 0U);
 }
 
 TEST_F(CDecls, DimensionTextsAreRewritten)

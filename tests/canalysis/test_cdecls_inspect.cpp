@@ -46,6 +46,23 @@ TEST(CDeclsInspect, ReportsCarryTheFileAndLineOfTheHeader)
     EXPECT_TRUE(contains(cut.err, "cut.h:2] Unexpected end of text")) << cut.err;
 }
 
+TEST(CDeclsInspect, AFunctionBodyLeftOpenIsAnErrorAndALineNumberBeyondIntIsRefused)
+{
+    TempDir dir;
+    writeFile(dir / "open.h", "int before;\nint f(void)\n{\n  return 0;\n\nint after;\n");
+    const RunResult open = runInspect({"decls", "open.h"}, {}, dir.path());
+    EXPECT_EQ(open.status, 5);
+    EXPECT_EQ(open.err, "Fenwir-E-UNEXP_EOF,  [open.h:2] Unexpected end of text\n");
+    EXPECT_EQ(open.out.rfind("int before;\n", 0), 0U) << open.out;
+
+    writeFile(dir / "big.h", "int a;\n#2147483648 \"other.h\"\nint b c;\n");
+    const RunResult big = runInspect({"decls", "big.h"}, {}, dir.path());
+    EXPECT_EQ(big.status, 3);
+    EXPECT_EQ(big.err,
+              "Fenwir-W-DIESELINE,  [big.h:2] Incorrect line directive\n"
+              "Fenwir-W-SYNTAXERR,  [big.h:3] Syntax error int b c\n");
+}
+
 std::size_t occurrences(const std::string& text, const std::string& part)
 {
     std::size_t count = 0;
