@@ -40,6 +40,19 @@ void C_CPP_set_expression_table(SymbolTable* table, std::string_view scope)
 
 namespace expr {
 
+namespace {
+
+// Counts the levels of an operand within the node that holds it.
+void nestInto(ExprNode& holder, const ExprNode& operand)
+{
+    const bool parenthesis = holder.kind == kExprParenthesised;
+    holder.depth = std::max(holder.depth, operand.depth + (parenthesis ? 0 : 1));
+    holder.parentheses = std::max(holder.parentheses, operand.parentheses + (parenthesis ? 1 : 0));
+    holder.height = std::max(holder.height, operand.height + 1);
+}
+
+}  // namespace
+
 ExprNode* node(ExprParse& parse, ExprKind kind, ExprNode* a, ExprNode* b, ExprNode* c)
 {
     ExprNode* result = parse.tree->make(kind);
@@ -48,7 +61,7 @@ ExprNode* node(ExprParse& parse, ExprKind kind, ExprNode* a, ExprNode* b, ExprNo
     result->child[2] = c;
     for (const ExprNode* operand : {a, b, c}) {
         if (operand != nullptr) {
-            result->depth = std::max(result->depth, operand->depth + 1);
+            nestInto(*result, *operand);
         }
     }
     result->file = parse.lex->fileIdent();
@@ -138,13 +151,15 @@ ExprNode* badRange(ExprParse& parse)
 ExprNode* setOperand(ExprNode* cast, ExprNode* operand)
 {
     cast->child[0] = operand;
-    cast->depth = std::max(cast->depth, operand->depth + 1);
+    nestInto(*cast, *operand);
     return cast;
 }
 
 ExprNode* append(ExprNode* list, ExprNode* item)
 {
     list->depth = std::max(list->depth, item->depth);
+    list->parentheses = std::max(list->parentheses, item->parentheses);
+    list->height = std::max(list->height, item->height);
     ExprNode* last = list;
     while (last->next != nullptr) {
         last = last->next;
@@ -183,7 +198,7 @@ std::unique_ptr<ExprTree> C_CPP_parse_expr(std::string_view text, std::string_vi
     if (tree->root == nullptr) {
         return nullptr;
     }
-    if (tree->root->depth > kMaxExprDepth) {
+    if (tree->root->depth - 1 > kMaxExprDepth || tree->root->parentheses > kMaxExprDepth) {
         reportLex(CWarning, "EXPERRONE", "");
         tree->root = tree->make(kExprError);
         tree->root->file = base::ident(file);
@@ -199,6 +214,8 @@ void C_CPP_free_expr(std::unique_ptr<ExprTree>& tree)
 }
 
 namespace {
+
+std::string nodeImage(const ExprNode* node);
 
 const char* operatorText(int op)
 {
@@ -272,7 +289,7 @@ std::string listImage(const ExprNode* first)
         if (item != first) {
             text += ", ";
         }
-        text += C_CPP_expr_image(item);
+        text += nodeImage(item);
     }
     return text;
 }
@@ -281,10 +298,22 @@ std::string listImage(const ExprNode* first)
 
 std::string C_CPP_expr_image(const ExprNode* node)
 {
+    if (node != nullptr && node->height > kShallowTree) {
+        std::string image;
+        runOnDeepStack([&image, node] { image = nodeImage(node); });
+        return image;
+    }
+    return nodeImage(node);
+}
+
+namespace {
+
+std::string nodeImage(const ExprNode* node)
+{
     if (node == nullptr) {
         return {};
     }
-    const auto child = [node](int i) { return C_CPP_expr_image(node->child[i]); };
+    const auto child = [node](int i) { return nodeImage(node->child[i]); };
     switch (node->kind) {
     case kExprInteger:
         return integerImage(node->constant);
@@ -323,5 +352,7 @@ std::string C_CPP_expr_image(const ExprNode* node)
     }
     return {};
 }
+
+}  // namespace
 
 }  // namespace qvm::canalysis

@@ -68,8 +68,12 @@ enum ExprOperator : int {
     kOpArrow,
 };
 
-// Trees deeper than this are refused as an error in the expression.
-constexpr int kMaxExprDepth = 1000;
+// Levels of operators, and of parentheses, nested in an expression (a tree
+// holds one level of operands more); deeper expressions are refused as an
+// error in the expression.
+constexpr int kMaxExprDepth = 10000;
+// Trees higher than this are walked on a stack of their own.
+constexpr int kShallowTree = 400;
 
 struct ExprNode {
     ExprKind kind = kExprError;
@@ -80,7 +84,9 @@ struct ExprNode {
     ExprNode* next = nullptr;   // list link (arguments, list elements)
     Ident file = nullptr;
     int line = 0;
-    int depth = 1;              // levels of the subtree
+    int depth = 1;              // levels of operators and operands, parentheses aside
+    int parentheses = 0;        // parentheses nested in the subtree
+    int height = 1;             // nodes on the longest path down
     TypePtr type;               // cast and sizeof of a type
     // After typing: what the node designates.
     Symbol* symbol = nullptr;

@@ -1,9 +1,11 @@
 // Typing of expression trees against the symbol table.
 #include "canalysis/cexpr.h"
 
+#include "canalysis/cgloba.h"
 #include "canalysis/ctypesizes.h"
 
 #include <cstdlib>
+#include <string_view>
 
 namespace qvm::canalysis {
 
@@ -252,25 +254,88 @@ private:
         }
     }
 
+    // The usual arithmetic conversions: the type both operands are brought to.
     static TypePtr arithmeticResult(const TypePtr& left, const TypePtr& right)
     {
         const CType* a = C_CPP_resolve(left.get());
         const CType* b = C_CPP_resolve(right.get());
-        if (a != nullptr && a->kind == kFloating) {
-            return left;
+        const bool floatingA = a != nullptr && a->kind == kFloating;
+        const bool floatingB = b != nullptr && b->kind == kFloating;
+        if (floatingA || floatingB) {
+            if (floatingA && floatingB) {
+                return floatingRank(a) >= floatingRank(b) ? left : right;
+            }
+            return floatingA ? left : right;
         }
-        if (b != nullptr && b->kind == kFloating) {
-            return right;
+        const IntegerType x = promoted(a, left);
+        const IntegerType y = promoted(b, right);
+        if (x.isUnsigned() == y.isUnsigned()) {
+            return x.rank >= y.rank ? x.type : y.type;
         }
-        const int sizeA = a != nullptr && a->kind == kBasic ? a->size : -typeSizes().intBits;
-        const int sizeB = b != nullptr && b->kind == kBasic ? b->size : -typeSizes().intBits;
-        if (std::abs(sizeA) < typeSizes().intBits && std::abs(sizeB) < typeSizes().intBits) {
-            return intType();
+        const IntegerType& unsignedOne = x.isUnsigned() ? x : y;
+        const IntegerType& signedOne = x.isUnsigned() ? y : x;
+        if (unsignedOne.rank >= signedOne.rank) {
+            return unsignedOne.type;
         }
-        if (std::abs(sizeA) != std::abs(sizeB)) {
-            return std::abs(sizeA) > std::abs(sizeB) ? left : right;
+        if (std::abs(signedOne.size) > std::abs(unsignedOne.size)) {
+            return signedOne.type;
         }
-        return sizeA > 0 ? left : right;
+        return integerNamed(signedOne.rank, true);
+    }
+
+    // Long double above double above float.
+    static int floatingRank(const CType* type)
+    {
+        const std::string_view name = base::identText(type->name);
+        return name.find("long") != std::string_view::npos ? 2 : name.find("double") != std::string_view::npos ? 1 : 0;
+    }
+
+    enum Rank { kRankChar, kRankShort, kRankInt, kRankLong, kRankLongLong };
+
+    struct IntegerType {
+        TypePtr type;
+        int size = 0;  // bits, negative when signed
+        Rank rank = kRankInt;
+        bool isUnsigned() const { return size > 0; }
+    };
+
+    static Rank rankOf(const CType& type)
+    {
+        const std::string_view name = base::identText(type.name);
+        const std::size_t longWord = name.find("long");
+        if (longWord != std::string_view::npos) {
+            return name.find("long", longWord + 4) != std::string_view::npos ? kRankLongLong : kRankLong;
+        }
+        if (type.isChar || name.find("char") != std::string_view::npos) {
+            return kRankChar;
+        }
+        return name.find("short") != std::string_view::npos ? kRankShort : kRankInt;
+    }
+
+    static TypePtr integerNamed(Rank rank, bool isUnsigned)
+    {
+        static const char* const names[2][3] = {{"int", "long", "long long"},
+                                                 {"unsigned int", "unsigned long", "unsigned long long"}};
+        const TypeSizes& sizes = typeSizes();
+        const int bits = rank == kRankLongLong ? sizes.longLongBits : rank == kRankLong ? sizes.longBits : sizes.intBits;
+        const int column = rank == kRankLongLong ? 2 : rank == kRankLong ? 1 : 0;
+        return basicNamed(names[isUnsigned ? 1 : 0][column], isUnsigned ? bits : -bits);
+    }
+
+    // The integer promotions: a type below int becomes int, or unsigned int
+    // when int cannot hold all its values; enumerations are int.
+    static IntegerType promoted(const CType* resolved, const TypePtr& type)
+    {
+        const int intBits = typeSizes().intBits;
+        if (resolved == nullptr || resolved->kind != kBasic) {
+            return {intType(), -intBits, kRankInt};
+        }
+        const Rank rank = rankOf(*resolved);
+        if (rank >= kRankInt) {
+            return {type, resolved->size, rank};
+        }
+        const bool isUnsigned = resolved->size >= intBits;
+        return {integerNamed(kRankInt, isUnsigned), isUnsigned ? intBits : -intBits, kRankInt};
     }
 
     TypePtr binary(ExprNode* node)
@@ -292,7 +357,7 @@ private:
         case kOpAnd: case kOpOr:
             return intType();
         case kOpShiftLeft: case kOpShiftRight:
-            return left;
+            return promoted(C_CPP_resolve(left.get()), left).type;
         default:
             break;
         }
@@ -347,7 +412,13 @@ TypePtr C_CPP_type_expr(ExprTree& tree, std::string_view file, int line, std::st
                         const DiagnosticCallback& callback, SymbolTable& table)
 {
     installCallback(callback);
-    return Typer(file, line, scopeIdent(scope), table).type(tree.root);
+    Typer typer(file, line, scopeIdent(scope), table);
+    if (tree.root != nullptr && tree.root->height > kShallowTree) {
+        TypePtr type;
+        runOnDeepStack([&type, &typer, &tree] { type = typer.type(tree.root); });
+        return type;
+    }
+    return typer.type(tree.root);
 }
 
 }  // namespace qvm::canalysis

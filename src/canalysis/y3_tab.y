@@ -1,7 +1,7 @@
 /* Grammar of the C expressions of the test script. */
 %code top {
 /* Deeper nesting is reported as an error in the expression. */
-#define YYMAXDEPTH 2000
+#define YYMAXDEPTH 80000
 }
 
 %code requires {

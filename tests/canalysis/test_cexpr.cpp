@@ -11,6 +11,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace qvm::canalysis {
@@ -270,16 +271,59 @@ TEST_F(CExpr, RefusedFormsAndSyntaxErrors)
     reports_.clear();
     C_CPP_parse_expr(std::string(20000, '(') + "1", "s.pts", 1, collector());
     EXPECT_EQ(codes(), Codes{"EXPERRONE"});
-    // A long left-recursive chain is refused before anything walks it.
+    // A left-recursive chain beyond the deepest nesting is refused before
+    // anything walks it.
     reports_.clear();
     std::string chain = "i";
-    for (int n = 0; n < 5000; ++n) {
+    for (int n = 0; n <= kMaxExprDepth; ++n) {
         chain += " + i";
     }
     auto deep = C_CPP_parse_expr(chain, "s.pts", 1, collector());
     EXPECT_EQ(codes(), Codes{"EXPERRONE"});
     ASSERT_TRUE(deep);
     EXPECT_EQ(deep->root->kind, kExprError);
+}
+
+TEST_F(CExpr, BinaryOperatorsFollowTheUsualArithmeticConversionsInEitherOrder)
+{
+    declare("long lv; int x; float fl; double d; long double ld; unsigned u; unsigned long ul; long long ll;\n"
+            "unsigned long long ull; char c; unsigned char uc; short s; unsigned short us; enum e { E } en;\n"
+            "typedef unsigned long UL; UL tul; int *p;");
+    const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
+        {"lv", "x", "long"},
+        {"fl", "d", "double"},
+        {"fl", "ld", "long double"},
+        {"d", "ld", "long double"},
+        {"fl", "ll", "float"},
+        {"x", "u", "unsigned"},
+        {"lv", "u", "unsigned long"},  // long cannot hold every unsigned int
+        {"ll", "u", "long long"},
+        {"ll", "ul", "long long"},
+        {"ll", "ull", "unsigned long long"},
+        {"ul", "x", "unsigned long"},
+        {"tul", "x", "UL"},
+        {"c", "c", "int"},
+        {"c", "uc", "int"},
+        {"s", "us", "int"},
+        {"en", "c", "int"},
+        {"en", "lv", "long"},
+        {"us", "lv", "long"},
+    };
+    for (const auto& [a, b, expected] : cases) {
+        for (const char* op : {" + ", " * ", " - ", " % "}) {
+            if (std::string(op) == " % " && (a == "fl" || a == "d")) {
+                continue;
+            }
+            EXPECT_EQ(typeOf(a + op + b), expected) << a << op << b;
+            EXPECT_EQ(typeOf(b + op + a), expected) << b << op << a;
+        }
+    }
+    // Shifts take the promoted left operand.
+    EXPECT_EQ(typeOf("c << lv"), "int");
+    EXPECT_EQ(typeOf("ul >> c"), "unsigned long");
+    EXPECT_EQ(typeOf("p + lv"), "int *");
+    EXPECT_EQ(typeOf("lv + p"), "int *");
+    EXPECT_TRUE(reports_.empty());
 }
 
 TEST_F(CExpr, TypingFollowsTheDeclarations)
