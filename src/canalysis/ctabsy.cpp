@@ -603,23 +603,18 @@ struct ImageFrame {
     // order written, else before the base type.
     void qualified()
     {
-        std::vector<Ident> run;  // outermost first, which is the last written
+        std::string words;  // in the order written: the innermost first
         const CType* below = type;
-        while (below != nullptr && below->kind == kQualified) {
-            run.push_back(below->name);
-            below = below->target.get();
+        for (; below != nullptr && below->kind == kQualified; below = below->target.get()) {
+            words.insert(0, words.empty() ? "" : " ");
+            words.insert(0, base::identText(below->name));
         }
         if (below != nullptr && below->kind == kPointer) {
-            std::string words;
-            for (auto it = run.rbegin(); it != run.rend(); ++it) {
-                words += it == run.rbegin() ? "" : " ";
-                words += base::identText(*it);
-            }
             pointer(below, words);
             return;
         }
-        for (const Ident word : run) {
-            qualifiers += base::identText(word);
+        for (const CType* word = type; word != below; word = word->target.get()) {
+            qualifiers += base::identText(word->name);
             qualifiers += ' ';
         }
         type = below;
@@ -667,18 +662,19 @@ std::string C_CPP_type_image(const CType* type, std::string_view declarator, boo
 {
     // Parameters are written in frames of their own, so that no depth of
     // nesting weighs on the call stack.
-    std::vector<ImageFrame> frames(1);
-    frames.back().type = type;
-    frames.back().name = declarator;
-    frames.back().full = full;
+    ImageFrame outer;
+    outer.type = type;
+    outer.name = declarator;
+    outer.full = full;
+    std::vector<ImageFrame> parameters;
     for (;;) {
-        ImageFrame& frame = frames.back();
+        ImageFrame& frame = parameters.empty() ? outer : parameters.back();
         if (frame.type != nullptr && frame.derive()) {
             continue;
         }
         if (frame.type != nullptr && frame.type->kind == kFunction) {
             const Parameter& parameter = frame.type->parameters[frame.parameter];
-            const std::string name = base::identText(parameter.name);
+            std::string name = base::identText(parameter.name);
             if (!parameter.type) {
                 // A name of an identifier list: an int, as a prototype says it.
                 frame.addParameter(name.empty() ? "int" : "int " + name);
@@ -686,16 +682,16 @@ std::string C_CPP_type_image(const CType* type, std::string_view declarator, boo
             }
             ImageFrame inner;
             inner.type = parameter.type.get();
-            inner.name = name;
-            frames.push_back(std::move(inner));
+            inner.name = std::move(name);
+            parameters.push_back(std::move(inner));
             continue;
         }
         std::string text = frame.baseImage();
-        frames.pop_back();
-        if (frames.empty()) {
+        if (parameters.empty()) {
             return text;
         }
-        frames.back().addParameter(text);
+        parameters.pop_back();
+        (parameters.empty() ? outer : parameters.back()).addParameter(text);
     }
 }
 
