@@ -63,15 +63,6 @@ TEST(CDeclsInspect, AFunctionBodyLeftOpenIsAnErrorAndALineNumberBeyondIntIsRefus
               "Fenwir-W-SYNTAXERR,  [big.h:3] Syntax error int b c\n");
 }
 
-std::size_t occurrences(const std::string& text, const std::string& part)
-{
-    std::size_t count = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++count;
-    }
-    return count;
-}
-
 TEST(CDeclsInspect, EachSyntaxErrorIsReportedOnceAtItsLineAndTheHeaderIsDeclaredOn)
 {
     TempDir dir;

@@ -29,15 +29,6 @@ std::string repeated(const std::string& part, int count)
     return text;
 }
 
-std::size_t occurrences(const std::string& text, const std::string& part)
-{
-    std::size_t count = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++count;
-    }
-    return count;
-}
-
 // qvminspect with a call stack of 1 MiB: no walk may lean on the stack for
 // each level of nesting.
 RunResult inspectOnSmallStack(const std::vector<std::string>& arguments, const std::filesystem::path& directory)
