@@ -829,6 +829,11 @@ bool Engine::handleDirective(std::string& out, InputLevel& level)
                 level.pos = p;  // an empty directive
                 return true;
             }
+            if (t.compare(p, 2, "//") == 0) {
+                level.pos = p;  // an empty directive closed by a line comment
+                skipLineComment(level);
+                return true;
+            }
         }
         level.pos = hashPosition;
         level.line = startLine;

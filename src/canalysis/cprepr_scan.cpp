@@ -23,13 +23,13 @@ void appendOctal(std::string& s, unsigned char c)
 // The stringized form of a raw argument.
 std::string stringize(std::string_view raw)
 {
-    const std::string_view text = trimSpaces(raw);
+    const std::string_view text = trimSpacesAndPads(raw);
     std::string s;
     s.reserve(text.size() + 8);
     char quote = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
-        if (c == kNoExpandMark) {
+        if (c == kNoExpandMark || c == kPadMark) {
             continue;
         }
         if (quote != 0) {
@@ -115,7 +115,9 @@ void Engine::skipSplices(InputLevel& level)
 void Engine::scan(std::string& out, std::size_t floor, bool marks)
 {
     const std::size_t savedFloor = floor_;
+    const bool savedMarks = marks_;
     floor_ = floor;
+    marks_ = marks;
     const auto& classes = charClasses();
     while (stack_.size() > floor && !stopped_) {
         InputLevel& level = *stack_.back();
@@ -187,12 +189,16 @@ void Engine::scan(std::string& out, std::size_t floor, bool marks)
                 ++level.pos;
             }
             break;
+        case kPadMark:
+            handlePad(out, level);
+            break;
         default:  // the no-re-expansion mark
             handleMark(out, level, marks);
             break;
         }
     }
     floor_ = savedFloor;
+    marks_ = savedMarks;
 }
 
 void Engine::handleNewline(std::string& out, InputLevel& level)
@@ -431,9 +437,40 @@ void Engine::handleMark(std::string& out, InputLevel& level, bool marks)
     out += name;
 }
 
+void Engine::handlePad(std::string& out, InputLevel& level)
+{
+    ++level.pos;
+    if (level.kind == LevelKind::File) {
+        out += kPadMark;  // a byte of the file, not one of ours
+    } else {
+        separate(out);
+    }
+}
+
 void Engine::handleIdentifier(std::string& out, InputLevel& level, bool marks)
 {
+    // Continuations inside the name count as lines only after it, so that a
+    // spliced __LINE__ gives the line where it begins.
+    const int line = level.line;
     const std::string name = readIdentifier(level);
+    const int splices = level.line - line;
+    if (splices == 0) {
+        expandIdentifier(out, level, name, marks);
+        return;
+    }
+    level.line = line;
+    expandIdentifier(out, level, name, marks);
+    level.line += splices;  // a level with continuations is a file or a buffer: still on the stack
+}
+
+void Engine::expandIdentifier(std::string& out, InputLevel& level, const std::string& name, bool marks)
+{
+    if (name.size() <= 2 && !traditional_ && level.pos < level.text.size() &&
+        (level.text[level.pos] == '\'' || level.text[level.pos] == '"') && isLiteralPrefix(name)) {
+        out += name;  // L'x', u8"x": one token with its prefix
+        copyQuoted(out, level);
+        return;
+    }
     MacroEntry* macro = table_->find(name);
     if (macro == nullptr) {
         out += name;
@@ -487,7 +524,7 @@ bool Engine::findCallOpen(char open, bool consume)
         const std::string& t = level.text;
         while (p < t.size()) {
             const char c = t[p];
-            if (isAnySpace(c)) {
+            if (isAnySpace(c) || (c == kPadMark && level.kind != LevelKind::File)) {
                 if (c == '\n' && consume && level.kind == LevelKind::File) {
                     ++level.line;
                 }
@@ -541,16 +578,33 @@ bool Engine::findCallOpen(char open, bool consume)
     }
 }
 
+// The character that the scan reads after the current level, across
+// finished expansions; 0 when there is none.
+char Engine::nextCharBelow() const
+{
+    for (std::size_t index = stack_.size(); index-- > 0;) {
+        const InputLevel& level = *stack_[index];
+        if (level.pos < level.text.size()) {
+            return level.text[level.pos];
+        }
+        if (level.kind != LevelKind::Expansion || index <= floor_) {
+            break;
+        }
+    }
+    return 0;
+}
+
 void Engine::pushExpansion(std::string& out, MacroEntry* macro, std::string text)
 {
     ++expansions_;
     if (!traditional_ && !out.empty() && !text.empty() && couldPaste(out.back(), text.front())) {
-        out += ' ';
+        separate(out);
     }
-    const InputLevel& current = *stack_.back();
-    if (!traditional_ && &out == mainOutput_ && !text.empty() && current.pos < current.text.size() &&
-        couldPaste(text.back(), current.text[current.pos])) {
-        text += ' ';
+    if (!traditional_ && !text.empty()) {
+        const char next = nextCharBelow();
+        if (next != 0 && couldPaste(text.back(), next)) {
+            text += kPadMark;
+        }
     }
     auto level = std::make_unique<InputLevel>();
     level->kind = LevelKind::Expansion;
@@ -621,7 +675,7 @@ void Engine::expandPredefined(std::string& out, MacroEntry& macro)
         break;
     }
     if (!out.empty() && couldPaste(out.back(), value.front())) {
-        out += ' ';
+        separate(out);
     }
     out += value;
 }
@@ -632,7 +686,8 @@ void Engine::handleDefinedOperator(std::string& out)
     auto skipBlanks = [this]() -> InputLevel* {
         while (true) {
             InputLevel& current = *stack_.back();
-            while (current.pos < current.text.size() && isAnySpace(current.text[current.pos])) {
+            while (current.pos < current.text.size() &&
+                   (isAnySpace(current.text[current.pos]) || current.text[current.pos] == kPadMark)) {
                 ++current.pos;
             }
             if (current.pos < current.text.size()) {
@@ -871,7 +926,7 @@ std::string Engine::buildReplacement(const MacroDefinition& definition, std::vec
             result += stringize(argument.raw);
             result += reference.quote;
         } else if (reference.pasteBefore || reference.pasteAfter) {
-            const std::string raw = withoutPasteMarks(trimSpaces(argument.raw), reference.pasteBefore,
+            const std::string raw = withoutPasteMarks(trimSpacesAndPads(argument.raw), reference.pasteBefore,
                                                       reference.pasteAfter);
             if (raw.empty() && reference.pasteBefore && index == variadicIndex && !result.empty() &&
                 result.back() == ',') {
@@ -882,11 +937,11 @@ std::string Engine::buildReplacement(const MacroDefinition& definition, std::vec
             const std::string& expanded = expandedArgument(argument);
             if (!expanded.empty()) {
                 if (!traditional_ && !result.empty() && couldPaste(result.back(), expanded.front())) {
-                    result += ' ';
+                    result += kPadMark;
                 }
                 result += expanded;
                 if (!traditional_ && cursor < body.size() && couldPaste(expanded.back(), body[cursor])) {
-                    result += ' ';
+                    result += kPadMark;
                 }
             }
         }
@@ -916,7 +971,7 @@ void Engine::expandCall(std::string& out, MacroEntry& macro)
         return;
     }
     std::size_t given = arguments.size();
-    if (given == 1 && trimSpaces(arguments[0].raw).empty()) {
+    if (given == 1 && trimSpacesAndPads(arguments[0].raw).empty()) {
         given = 0;
     }
     const std::size_t parameters = static_cast<std::size_t>(definition.parameterCount);
