@@ -138,6 +138,49 @@ std::size_t tokenLength(std::string_view text, std::size_t from)
     return punctuatorLength(text, from);
 }
 
+namespace {
+
+// The last and the first token of two texts; empty when a text has none.
+std::string_view lastToken(std::string_view text)
+{
+    std::string_view last;
+    for (std::size_t p = 0; p < text.size();) {
+        if (isAnySpace(text[p]) || text[p] == kPadMark || text[p] == kNoExpandMark) {
+            ++p;
+            continue;
+        }
+        const std::size_t length = tokenLength(text, p);
+        last = text.substr(p, length);
+        p += length;
+    }
+    return last;
+}
+
+std::string_view firstToken(std::string_view text)
+{
+    std::size_t p = 0;
+    while (p < text.size() && (isAnySpace(text[p]) || text[p] == kPadMark || text[p] == kNoExpandMark)) {
+        ++p;
+    }
+    return text.substr(p, tokenLength(text, p));
+}
+
+}  // namespace
+
+std::optional<std::string> invalidPaste(std::string_view left, std::string_view right)
+{
+    const std::string_view a = lastToken(left);
+    const std::string_view b = firstToken(right);
+    if (a.empty() || b.empty()) {
+        return std::nullopt;
+    }
+    const std::string joined = std::string(a) + std::string(b);
+    if (tokenLength(joined, 0) == joined.size()) {
+        return std::nullopt;
+    }
+    return std::string(a) + " ## " + std::string(b);
+}
+
 bool couldPaste(char a, char b)
 {
     if (isIdChar(a) && (isIdChar(b) || b == kNoExpandMark)) {

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -169,6 +170,7 @@ private:
     void expandPredefined(std::string& out, MacroEntry& macro);
     void expandCall(std::string& out, MacroEntry& macro);
     bool collectArguments(const MacroDefinition& definition, std::vector<MacroArgument>& arguments);
+    void checkPaste(std::string& result, std::size_t leftStart, std::string_view right);
     std::string buildReplacement(const MacroDefinition& definition, std::vector<MacroArgument>& arguments);
     const std::string& expandedArgument(MacroArgument& argument);
     std::string expandText(std::string_view text, bool marks);
@@ -244,5 +246,9 @@ std::string_view trimSpacesAndPads(std::string_view text);
 
 // Length of the preprocessing token that starts at text[from] (0 at the end).
 std::size_t tokenLength(std::string_view text, std::size_t from);
+
+// When the last token of left and the first token of right do not join into
+// one token, the two written around "##"; nothing when they do or one is empty.
+std::optional<std::string> invalidPaste(std::string_view left, std::string_view right);
 
 }  // namespace qvm::canalysis::cpp

@@ -902,43 +902,83 @@ const std::string& Engine::expandedArgument(MacroArgument& argument)
     return argument.expanded;
 }
 
+// `##` joined two pieces of a replacement at its end: when they give no
+// token, the report (as an incorrect construct) and a mark that keeps them apart.
+void Engine::checkPaste(std::string& result, std::size_t leftStart, std::string_view right)
+{
+    if (leftStart >= result.size()) {
+        return;
+    }
+    if (const auto pasted = invalidPaste(std::string_view(result).substr(leftStart), right)) {
+        warn("CONSTRINC", *pasted);
+        result += kPadMark;
+    }
+}
+
 std::string Engine::buildReplacement(const MacroDefinition& definition, std::vector<MacroArgument>& arguments)
 {
+    constexpr std::size_t none = std::string::npos;
     const std::string& body = definition.replacement;
     std::string result;
     result.reserve(body.size() + 16);
     std::size_t cursor = 0;
+    std::size_t pieceStart = 0;        // where the last piece that is not empty begins
+    std::size_t pastedBeforeBody = none;  // a piece that `##` joins to the body text after it
+    auto appendBody = [&](std::size_t length) {
+        if (length == 0) {
+            return;
+        }
+        if (pastedBeforeBody != none) {
+            checkPaste(result, pastedBeforeBody, std::string_view(body).substr(cursor, length));
+            pastedBeforeBody = none;
+        }
+        pieceStart = result.size();
+        result.append(body, cursor, length);
+        cursor += length;
+    };
     const int variadicIndex = definition.variadic != 0 ? definition.parameterCount - 1 : -2;
     for (const auto& reference : definition.references) {
         if (overLimits(result)) {
             break;
         }
-        const std::size_t before = std::min(static_cast<std::size_t>(reference.textBefore), body.size() - cursor);
-        result.append(body, cursor, before);
-        cursor += before;
+        appendBody(std::min(static_cast<std::size_t>(reference.textBefore), body.size() - cursor));
         const int index = reference.index < 0 ? variadicIndex : reference.index;
         if (index < 0 || static_cast<std::size_t>(index) >= arguments.size()) {
             continue;
         }
         MacroArgument& argument = arguments[static_cast<std::size_t>(index)];
         if (reference.quote != 0) {
+            pieceStart = result.size();
             result += reference.quote;
             result += stringize(argument.raw);
             result += reference.quote;
+            pastedBeforeBody = reference.pasteAfter ? pieceStart : none;
         } else if (reference.pasteBefore || reference.pasteAfter) {
             const std::string raw = withoutPasteMarks(trimSpacesAndPads(argument.raw), reference.pasteBefore,
                                                       reference.pasteAfter);
-            if (raw.empty() && reference.pasteBefore && index == variadicIndex && !result.empty() &&
-                result.back() == ',') {
+            const bool variadicComma = reference.pasteBefore && index == variadicIndex && !result.empty() &&
+                                       result.back() == ',';
+            if (raw.empty() && variadicComma) {
                 result.pop_back();  // `, ## __VA_ARGS__` with no variadic argument drops the comma
             }
+            if (raw.empty()) {
+                pastedBeforeBody = reference.pasteAfter && reference.pasteBefore ? pieceStart : none;
+                continue;
+            }
+            if (reference.pasteBefore && !variadicComma) {
+                checkPaste(result, pieceStart, raw);
+            }
+            pieceStart = result.size();
             result += raw;
+            pastedBeforeBody = reference.pasteAfter ? pieceStart : none;
         } else {
             const std::string& expanded = expandedArgument(argument);
+            pastedBeforeBody = none;
             if (!expanded.empty()) {
                 if (!traditional_ && !result.empty() && couldPaste(result.back(), expanded.front())) {
                     result += kPadMark;
                 }
+                pieceStart = result.size();
                 result += expanded;
                 if (!traditional_ && cursor < body.size() && couldPaste(expanded.back(), body[cursor])) {
                     result += kPadMark;
@@ -946,7 +986,7 @@ std::string Engine::buildReplacement(const MacroDefinition& definition, std::vec
             }
         }
     }
-    result.append(body, cursor);
+    appendBody(body.size() - cursor);
     return result;
 }
 
