@@ -967,10 +967,15 @@ std::string Engine::buildReplacement(const MacroDefinition& definition, std::vec
             }
             if (reference.pasteBefore && !variadicComma) {
                 checkPaste(result, pieceStart, raw);
+            } else if (!result.empty() && couldPaste(result.back(), raw.front())) {
+                result += kPadMark;
             }
             pieceStart = result.size();
             result += raw;
             pastedBeforeBody = reference.pasteAfter ? pieceStart : none;
+            if (!reference.pasteAfter && cursor < body.size() && couldPaste(raw.back(), body[cursor])) {
+                result += kPadMark;
+            }
         } else {
             const std::string& expanded = expandedArgument(argument);
             pastedBeforeBody = none;

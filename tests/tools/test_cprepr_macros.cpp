@@ -275,12 +275,18 @@ TEST_F(CppMacros, PastesThatGiveNoTokenAreReportedAndKeptApart)
 #define C3(a, b, c) a ## b ## c
 #define V(f, ...) g(f, ## __VA_ARGS__)
 #define S(a) #a ## x
+#define AFTER(a) x ## a+
+#define BEFORE(a) -a ## x
 C(+,x) C(x,+) C(+,+) C(<<,=) C(,x) C(x,) C(1,e) C(.,5) C(L,'a') C3(x,,-) C3(x,y,z) V(1) V(1,2) S(q)
+AFTER(+) BEFORE(-)
 )");
-    EXPECT_EQ(tokens(result.out), tokens(R"(+ x x + ++ <<= x x 1e .5 L'a' x - xyz g(1) g(1,2) "q" x)"));
-    EXPECT_EQ(count(result.err, "CONSTRINC"), 4) << result.err;
-    EXPECT_NE(result.err.find("[t.c:5] Incorrect construct + ## x"), std::string::npos) << result.err;
-    EXPECT_NE(result.err.find("[t.c:5] Incorrect construct \"q\" ## x"), std::string::npos) << result.err;
+    EXPECT_EQ(tokens(result.out), tokens(R"(+ x x + ++ <<= x x 1e .5 L'a' x - xyz g(1) g(1,2) "q" x x+ + - -x)"));
+    EXPECT_EQ(count(result.err, "CONSTRINC"), 6) << result.err;
+    for (const char* pasted : {"+ ## x", "x ## +", "x ## -", "\"q\" ## x"}) {
+        EXPECT_NE(result.err.find(std::string("[t.c:7] Incorrect construct ") + pasted + "\n"), std::string::npos)
+            << result.err;
+    }
+    EXPECT_NE(result.err.find("[t.c:8] Incorrect construct - ## x"), std::string::npos) << result.err;
 }
 
 TEST_F(CppMacros, PredefinedNames)
