@@ -226,6 +226,9 @@ void Engine::popLevel(std::string& out)
     if (level->kind == LevelKind::Expansion && level->macro != nullptr && level->macro->kind == kKindUserBusy) {
         level->macro->kind = kKindUser;
     }
+    if (!stack_.empty() && stack_.back()->pendingLines != 0) {
+        stack_.back()->line += std::exchange(stack_.back()->pendingLines, 0);
+    }
     if (level->included && !inInit_ && !stack_.empty() && &out == mainOutput_) {
         InputLevel& includer = *stack_.back();
         if (includer.named) {

@@ -82,6 +82,7 @@ struct InputLevel {
     std::size_t conditionDepth = 0;
     int searchEntry = -1;  // where an included file was found (-1: as written)
     bool lineStart = true;
+    int pendingLines = 0;  // continuations inside a name whose expansion is still being read
 };
 
 struct Conditional {

@@ -460,7 +460,12 @@ void Engine::handleIdentifier(std::string& out, InputLevel& level, bool marks)
     }
     level.line = line;
     expandIdentifier(out, level, name, marks);
-    level.line += splices;  // a level with continuations is a file or a buffer: still on the stack
+    // A level with continuations is a file or a buffer: still on the stack.
+    if (stack_.back().get() == &level) {
+        level.line += splices;
+    } else {
+        level.pendingLines += splices;  // counted once the expansion has been read
+    }
 }
 
 void Engine::expandIdentifier(std::string& out, InputLevel& level, const std::string& name, bool marks)
