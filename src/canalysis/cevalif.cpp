@@ -262,8 +262,8 @@ std::uint32_t Lexer::sourceCharacter()
 {
     const auto lead = static_cast<unsigned char>(peek());
     ++ctx_.position;
-    const int following = lead >= 0xf0 && lead < 0xf8 ? 3 : lead >= 0xe0 ? 2 : lead >= 0xc0 ? 1 : 0;
-    if (lead < 0x80 || following == 0) {
+    const int following = lead < 0xc0 ? 0 : lead < 0xe0 ? 1 : lead < 0xf0 ? 2 : lead < 0xf8 ? 3 : 0;
+    if (following == 0) {
         return lead;
     }
     std::uint32_t code = lead & (0x3fU >> following);
@@ -286,15 +286,15 @@ int Lexer::prefixedCharacter(evalif::Value& value, std::string_view prefix)
     const bool isSigned = prefix == "L";
     const std::uint32_t unitMask = prefix == "u" ? 0xffffU : prefix == "u8" ? 0xffU : 0xffffffffU;
     ++ctx_.position;
+    const std::size_t contentStart = ctx_.position;
     std::uint32_t last = 0;
     std::size_t characters = 0;
+    bool exceeds = false;
     while (!atEnd() && peek() != '\'' && peek() != '\n') {
         if (peek() == '\\') {
             ++ctx_.position;
             const Escape code = escape(unitMask, true);
-            if (code.exceedsByte) {
-                reportHere(CWarning, "NOFITBYTE", ctx_.text.substr(start, ctx_.position - start));
-            }
+            exceeds = exceeds || code.exceedsByte;
             last = code.value;
         } else {
             last = (prefix == "u8" ? static_cast<unsigned char>(ctx_.text[ctx_.position++]) : sourceCharacter()) &
@@ -306,6 +306,9 @@ int Lexer::prefixedCharacter(evalif::Value& value, std::string_view prefix)
         return fail();
     }
     ++ctx_.position;
+    if (exceeds) {
+        reportHere(CWarning, "NOFITBYTE", ctx_.text.substr(contentStart, ctx_.position - 1 - contentStart));
+    }
     if (characters > 1) {
         // Too long for its type: the last character is its value.
         reportHere(CWarning, "MULCARCST", ctx_.text.substr(start, ctx_.position - start));

@@ -497,7 +497,7 @@ void Engine::doUndef(std::string_view argument)
     if (name.empty() || !isIdStart(name[0])) {
         // No name, or one that is no identifier: reported as for #define.
         const std::string_view rest = trimSpaces(argument);
-        warn("INVAMACRO", rest.substr(0, std::min(rest.size(), rest.find_first_of(" \t"))));
+        warn("INVAMACRO", rest.substr(0, rest.find_first_of(" \t")));
         return;
     }
     if (name == "defined") {

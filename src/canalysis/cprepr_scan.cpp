@@ -323,7 +323,7 @@ void Engine::copyQuoted(std::string& out, InputLevel& level)
     ++level.pos;
     while (true) {
         std::size_t p = level.pos;
-        while (p < t.size() && t[p] != quote && t[p] != '\\' && t[p] != '\n') {
+        while (p < t.size() && t[p] != quote && t[p] != '\\' && t[p] != '\n' && t[p] != kPadMark) {
             ++p;
         }
         out.append(t, level.pos, p - level.pos);
@@ -333,6 +333,12 @@ void Engine::copyQuoted(std::string& out, InputLevel& level)
             return;
         }
         const char c = t[p];
+        if (c == kPadMark) {
+            // Only an unterminated constant of an expansion runs into a mark.
+            out += level.kind == LevelKind::File ? c : ' ';
+            ++level.pos;
+            continue;
+        }
         if (c == quote) {
             out += c;
             ++level.pos;
@@ -442,6 +448,7 @@ void Engine::handlePad(std::string& out, InputLevel& level)
     ++level.pos;
     if (level.kind == LevelKind::File) {
         out += kPadMark;  // a byte of the file, not one of ours
+        level.lineStart = false;
     } else {
         separate(out);
     }
