@@ -5,7 +5,6 @@
 #include "canalysis/ctypesizes.h"
 
 #include <cstdlib>
-#include <string_view>
 
 namespace qvm::canalysis {
 
@@ -286,8 +285,8 @@ private:
     // Long double above double above float.
     static int floatingRank(const CType* type)
     {
-        const std::string_view name = base::identText(type->name);
-        return name.find("long") != std::string_view::npos ? 2 : name.find("double") != std::string_view::npos ? 1 : 0;
+        const std::string name = base::identText(type->name);
+        return name.find("long") != std::string::npos ? 2 : name.find("double") != std::string::npos ? 1 : 0;
     }
 
     enum Rank { kRankChar, kRankShort, kRankInt, kRankLong, kRankLongLong };
@@ -301,15 +300,15 @@ private:
 
     static Rank rankOf(const CType& type)
     {
-        const std::string_view name = base::identText(type.name);
+        const std::string name = base::identText(type.name);
         const std::size_t longWord = name.find("long");
-        if (longWord != std::string_view::npos) {
-            return name.find("long", longWord + 4) != std::string_view::npos ? kRankLongLong : kRankLong;
+        if (longWord != std::string::npos) {
+            return name.find("long", longWord + 4) != std::string::npos ? kRankLongLong : kRankLong;
         }
-        if (type.isChar || name.find("char") != std::string_view::npos) {
+        if (type.isChar || name.find("char") != std::string::npos) {
             return kRankChar;
         }
-        return name.find("short") != std::string_view::npos ? kRankShort : kRankInt;
+        return name.find("short") != std::string::npos ? kRankShort : kRankInt;
     }
 
     static TypePtr integerNamed(Rank rank, bool isUnsigned)
