@@ -10,8 +10,6 @@ namespace qvm::base {
 
 namespace {
 
-constexpr char kSeparator = '\\';
-
 bool hasDrive(std::string_view path)
 {
     return path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0])) != 0;
@@ -22,11 +20,19 @@ bool isAnySeparator(char c)
     return c == '\\' || c == '/';
 }
 
+// The separator a path already uses (its first one), so that what is added to
+// it keeps its style; '/' for a path without one.
+char separatorOf(std::string_view path)
+{
+    const std::size_t first = path.find_first_of("/\\");
+    return first == std::string_view::npos ? '/' : path[first];
+}
+
 std::string withTrailingSeparator(std::string_view path)
 {
     std::string result(path);
-    if (result.empty() || result.back() != kSeparator) {
-        result += kSeparator;
+    if (result.empty() || !isAnySeparator(result.back())) {
+        result += separatorOf(path);
     }
     return result;
 }
@@ -72,7 +78,7 @@ std::uint16_t reverse16(std::uint16_t value)
 SplitName splitExtension(std::string_view name)
 {
     for (std::size_t i = name.size(); i-- > 0;) {
-        if (name[i] == '\\') {
+        if (isAnySeparator(name[i])) {
             break;
         }
         if (name[i] == '.') {
@@ -104,14 +110,14 @@ std::string withOwnOrDefaultExtension(std::string_view argument, const char* env
 std::string joinPath(std::string_view directory, std::string_view name)
 {
     std::string path(directory);
-    path += kSeparator;
+    path += separatorOf(directory);
     path += name;
     return path;
 }
 
 std::string resolvePath(std::string_view directory, std::string_view name)
 {
-    if ((!name.empty() && name.front() == kSeparator) || hasDrive(name)) {
+    if ((!name.empty() && isAnySeparator(name.front())) || hasDrive(name)) {
         return std::string(name);
     }
     if (name.empty()) {
@@ -129,8 +135,8 @@ std::string relativePath(std::string_view from, std::string_view to)
     std::size_t restA = 1;
     std::size_t restB = 1;
     while (restA < a.size() && restB < b.size()) {
-        const std::size_t endA = a.find(kSeparator, restA);
-        const std::size_t endB = b.find(kSeparator, restB);
+        const std::size_t endA = a.find_first_of("/\\", restA);
+        const std::size_t endB = b.find_first_of("/\\", restB);
         if (std::string_view(a).substr(restA, endA - restA) != std::string_view(b).substr(restB, endB - restB)) {
             break;
         }
@@ -139,9 +145,9 @@ std::string relativePath(std::string_view from, std::string_view to)
     }
     std::string result;
     for (std::size_t i = restA; i < a.size(); ++i) {
-        if (a[i] == kSeparator) {
+        if (isAnySeparator(a[i])) {
             result += "..";
-            result += kSeparator;
+            result += separatorOf(b);
         }
     }
     if (restB < b.size()) {
