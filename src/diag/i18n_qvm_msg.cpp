@@ -68,6 +68,7 @@ constexpr CatalogEntry kEntries[] = {
     {"UNEXPNIAN", "Syntax analysis", "%1Unexpected native line"},
     {"UNEXPEXPR", "Syntax analysis", "%1Unexpected expression"},
     {"LEXTKTLNG", "Syntax analysis", "%1Line too long"},
+    {"STXTOODEP", "Syntax analysis", "%1Script nested too deeply: the parser's limit of %2 stack entries was reached"},
     {"INCLOOPDT", "Syntax analysis", "%1Include file loop detected"},
     {"STXNOMESS", "Syntax analysis", "%1No syntax error messages detected '%2'"},
     {"LEXSEQUNK", "Syntax analysis", "%1Unknown lexical sequence"},

@@ -281,17 +281,24 @@ bool sameFile(const std::string& a, const std::string& b)
     return std::filesystem::equivalent(a, b, failure) && !failure;
 }
 
-// Scripts are text: a carriage return before a newline belongs to the line
-// end, as a text-mode read gives it. The file record keeps the raw bytes.
+// Scripts are text: a UTF-8 byte-order mark at the start is no part of it, a
+// carriage return before a newline belongs to the line end (as a text-mode
+// read gives it), and a last line without its newline is read as if it had
+// one. The file record keeps the raw bytes.
 std::string textOf(std::string raw)
 {
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    const std::size_t start = std::string_view(raw).starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
     std::size_t kept = 0;
-    for (std::size_t i = 0; i < raw.size(); ++i) {
+    for (std::size_t i = start; i < raw.size(); ++i) {
         if (!(raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n')) {
             raw[kept++] = raw[i];
         }
     }
     raw.resize(kept);
+    if (!raw.empty() && raw.back() != '\n') {
+        raw += '\n';
+    }
     return raw;
 }
 
@@ -856,6 +863,7 @@ int ScriptLexer::finishWord(int token)
         break;
     case TK_INCLUDE:
         continuationOff_ = true;
+        includeLine_ = current().line;
         break;
     case TK_COMMTYPE:
         scriptFlags_ |= 1;
@@ -1026,7 +1034,10 @@ void ScriptLexer::openInclude(std::string_view quotedName)
         opened = base::systemPath(includeDirectories_[i], name);
         content = reader_(opened);
     }
-    publishPosition();
+    // The INCLUDE line's newline has been read by now: its messages name the
+    // line itself.
+    diag::setCurrentFile(fileName());
+    diag::setCurrentLine(includeLine_);
     if (!content) {
         diag::fatalAt("CANNOTOPN", name);
     }
