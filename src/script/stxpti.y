@@ -74,7 +74,7 @@ void stxerror(ParserContext& ctx, const char* message);
 %type <node> when_clause when_list when_value else_part trigger_values var_check name
 %type <node> family_names body_element nested_element when_head
 %type <chain> declaration_links instance_declaration_links trigger_field_links parameter_links
-%type <chain> property_links name_links scenario_item_links family_name_links body_links
+%type <chain> property_links name_links scenario_item_links family_name_links
 %type <chain> body_ending_hash body_ending_plain hash_line_links instance_name_links
 %type <chain> instance_line_links nested_links when_clause_links when_links trigger_value_links
 %type <chain> argument_links piece_links
@@ -348,15 +348,11 @@ exception:
 
 /* ---- bodies ---- */
 
-body:
-    body_links  { $$ = ctx.finish($1); }
-    ;
-
 /* Consecutive '#' lines always form one group, so a group of '#' lines is
    followed by something else or ends the body. */
-body_links:
-    body_ending_plain
-  | body_ending_hash
+body:
+    body_ending_plain  { $$ = ctx.finish($1); }
+  | body_ending_hash   { $$ = ctx.finish($1); }
     ;
 
 body_ending_hash:
@@ -365,8 +361,9 @@ body_ending_hash:
     ;
 
 body_ending_plain:
-    body_element             { $$ = ctx.chain($1); }
-  | body_links body_element  { $$ = ctx.append($1, $2); }
+    body_element                    { $$ = ctx.chain($1); }
+  | body_ending_plain body_element  { $$ = ctx.append($1, $2); }
+  | body_ending_hash body_element   { $$ = ctx.append($1, $2); }
     ;
 
 body_element:

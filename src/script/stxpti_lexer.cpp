@@ -4,6 +4,7 @@
 #include "diag/i18nerrgest.h"
 #include "stxpti.tab.h"
 
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -248,11 +249,23 @@ bool isFilterLetter(int c)
     return (c >= 'A' && c <= 'Z') || c == '+' || c == '~';
 }
 
+// Every word is looked up, so the keywords are grouped by their first
+// letter (all are upper case).
 const Keyword* findKeyword(std::string_view word)
 {
-    for (const Keyword& keyword : kKeywords) {
-        if (keyword.word == word) {
-            return &keyword;
+    static const auto byFirstLetter = [] {
+        std::array<std::vector<const Keyword*>, 26> groups;
+        for (const Keyword& keyword : kKeywords) {
+            groups[static_cast<std::size_t>(keyword.word.front() - 'A')].push_back(&keyword);
+        }
+        return groups;
+    }();
+    if (word.empty() || word.front() < 'A' || word.front() > 'Z') {
+        return nullptr;
+    }
+    for (const Keyword* keyword : byFirstLetter[static_cast<std::size_t>(word.front() - 'A')]) {
+        if (keyword->word == word) {
+            return keyword;
         }
     }
     return nullptr;
