@@ -448,7 +448,7 @@ int ScriptLexer::take()
 {
     if (pending_.size() >= kMaxTokenLength) {
         publishPosition();
-        diag::fatalAt("LEXTKTLNG", pending_);
+        diag::fatalAt("LEXTKTLNG", std::to_string(kMaxTokenLength));
     }
     const int c = readChar();
     if (c != kEof) {

@@ -124,7 +124,8 @@ TEST_F(FrontEnd, FiveHundredAndOneDistinctFilesOverflowTheTable)
     diag::resetRun();
     console.clear();
     EXPECT_EQ(statusOfParse(files, "main.pts"), 7);
-    EXPECT_THAT(console, HasSubstr("Fenwir-F-INCLOVFLW,  [main.pts:502] "));
+    EXPECT_THAT(console, HasSubstr("Fenwir-F-INCLOVFLW,  [main.pts:502] Too many included files in current test "
+                                   "script: the limit is 500 distinct files"));
 }
 
 TEST_F(FrontEnd, IncludeLoopThroughAnotherFileIsDetected)
