@@ -50,6 +50,20 @@ constexpr std::array<std::uint16_t, 256> crcTable()
     return table;
 }
 
+// The table of the same polynomial for registers kept bit-reversed.
+constexpr std::array<std::uint16_t, 256> reflectedCrcTable()
+{
+    std::array<std::uint16_t, 256> table{};
+    for (unsigned byte = 0; byte < 256; ++byte) {
+        unsigned crc = byte;
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = (crc & 1U) != 0 ? (crc >> 1) ^ 0x8408U : crc >> 1;
+        }
+        table[byte] = static_cast<std::uint16_t>(crc);
+    }
+    return table;
+}
+
 constexpr std::array<unsigned char, 256> reversedBytes()
 {
     std::array<unsigned char, 256> table{};
@@ -66,6 +80,7 @@ constexpr std::array<unsigned char, 256> reversedBytes()
 }
 
 constexpr std::array<std::uint16_t, 256> kCrcTable = crcTable();
+constexpr std::array<std::uint16_t, 256> kReflectedCrcTable = reflectedCrcTable();
 constexpr std::array<unsigned char, 256> kReversed = reversedBytes();
 
 std::uint16_t reverse16(std::uint16_t value)
@@ -203,11 +218,19 @@ std::uint16_t crc16(std::span<const unsigned char> bytes, std::optional<unsigned
     } else {
         crc = reflect ? reverse16(initialValue) : initialValue;
     }
-    for (const unsigned char byte : bytes) {
-        const unsigned char input = reflect ? kReversed[byte] : byte;
-        crc = static_cast<std::uint16_t>((crc << 8) ^ kCrcTable[((crc >> 8) ^ input) & 0xFFU]);
+    if (reflect) {
+        // Reversing every input byte and the result is the same as running
+        // the bit-reversed register through the reflected table.
+        crc = reverse16(crc);
+        for (const unsigned char byte : bytes) {
+            crc = static_cast<std::uint16_t>((crc >> 8) ^ kReflectedCrcTable[(crc ^ byte) & 0xFFU]);
+        }
+        return crc;
     }
-    return reflect ? reverse16(crc) : crc;
+    for (const unsigned char byte : bytes) {
+        crc = static_cast<std::uint16_t>((crc << 8) ^ kCrcTable[((crc >> 8) ^ byte) & 0xFFU]);
+    }
+    return crc;
 }
 
 std::uint16_t crc16Kermit(std::span<const unsigned char> bytes)

@@ -253,6 +253,9 @@ TEST(Checksum, Crc16CheckValues)
     EXPECT_EQ(crc16(bytes, static_cast<unsigned char>(0xFF), 0, false), 0x29B1);
     EXPECT_EQ(crc16(bytes, std::nullopt, 0x1D0F, false), 0xE5CC);  // AUG-CCITT
     EXPECT_EQ(crc16(bytes, std::nullopt, 0xFFFF, true), 0x6F91);   // MCRF4XX
+    // Reflected runs from an initial value or byte that is not symmetric.
+    EXPECT_EQ(crc16(bytes, std::nullopt, 0x89EC, true), 0xD3CA);
+    EXPECT_EQ(crc16(bytes, static_cast<unsigned char>(0x12), 0, true), 0xF06D);
 }
 
 }  // namespace
