@@ -21,7 +21,7 @@ struct NodeChain {
     SyntaxNode* tail;
 };
 
-// What a finished list re-stamps with the position where the list ends.
+// What finishing a list stamps with the position where the list ends.
 enum class ChainStamp {
     Links,             // the links only
     LinksAndElements,  // the links and the elements their rule made with them
@@ -57,9 +57,9 @@ struct ParserContext {
     SyntaxNode* declarationLink(SyntaxNode* entry);
 
     // Lists: the first link starts a chain, each further link goes into the
-    // rest child of the chain's tail. A finished list takes the position
-    // where it ends, the position its links would have had if each had been
-    // made when the rest of the list was complete.
+    // rest child of the chain's tail. A link is complete only once the rest
+    // of its list is, so finishing a list stamps its links with the position
+    // where the list ends.
     NodeChain chain(SyntaxNode* link) { return {link, link}; }
     NodeChain append(NodeChain list, SyntaxNode* link);
     SyntaxNode* finish(NodeChain list, ChainStamp stamp = ChainStamp::Links);
