@@ -18,7 +18,7 @@ TEST(InspectCommand, UnknownOptionShowsTheSubcommandsUsage)
     const auto result = runInspect({"tree", "-X", "demo.pts"}, {}, dir.path());
     EXPECT_EQ(result.status, 2);
     const auto text = lines(result.err);
-    ASSERT_EQ(text.size(), 3u) << result.err;
+    ASSERT_EQ(text.size(), 4u) << result.err;
     EXPECT_EQ(text[0], "qvminspect: unknown option '-X'");
     EXPECT_EQ(text[1], "usage: qvminspect tree SCRIPT [-INCL=...] [-NOCOMMENT]");
     EXPECT_EQ(text[2].rfind("options: -INCL=", 0), 0u);
@@ -27,6 +27,11 @@ TEST(InspectCommand, UnknownOptionShowsTheSubcommandsUsage)
     const auto negative = runInspect({"if", "-1 > 0u"});
     EXPECT_EQ(negative.status, 0) << negative.err;
     EXPECT_EQ(negative.out, "1\n");
+    const auto afterEnd = runInspect({"if", "--", "-FLAG + 2", "-DEFINE=FLAG=1"});
+    EXPECT_EQ(afterEnd.status, 2);
+    const auto ended = runInspect({"if", "-DEFINE=FLAG=1", "--", "-FLAG + 2"});
+    EXPECT_EQ(ended.status, 0) << ended.err;
+    EXPECT_EQ(ended.out, "1\n");
 }
 
 TEST(InspectCommand, OptionsBeforeTheSubcommandAreRefused)

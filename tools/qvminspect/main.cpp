@@ -1,5 +1,6 @@
 #include "inspect.h"
 
+#include "base/mfmemo.h"
 #include "diag/catalog.h"
 #include "diag/i18nerrgest.h"
 #include "diag/i18nutil.h"
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <iostream>
 #include <map>
+#include <new>
 #include <string_view>
 
 namespace qvm::inspect {
@@ -50,7 +52,8 @@ bool startsWithNoCase(std::string_view text, std::string_view prefix)
 }
 
 // An argument shaped like an option: '-' and a letter. Other arguments that
-// start with '-' ("-1 > 0u") are expressions or names.
+// start with '-' ("-1 > 0u") are expressions or names; "--" ends the options
+// for those that start with a letter ("-FLAG").
 bool looksLikeOption(std::string_view argument)
 {
     return argument.size() > 1 && argument.front() == '-' && std::isalpha(static_cast<unsigned char>(argument[1])) != 0;
@@ -87,7 +90,8 @@ bool readOption(std::string_view argument, Options& options)
 }
 
 constexpr std::string_view kOptionsUsage =
-    "options: -INCL=dir[,dir] -DEFINE=NAME[=VALUE][,...] -RESTRICTION=ANSI|KR -STD_DEFINE=file\n";
+    "options: -INCL=dir[,dir] -DEFINE=NAME[=VALUE][,...] -RESTRICTION=ANSI|KR -STD_DEFINE=file\n"
+    "         (after --, arguments that start with '-' are no options)\n";
 
 std::string usageText()
 {
@@ -141,9 +145,12 @@ int dispatch(int argc, char** argv)
     }
     const Subcommand& subcommand = found->second;
     Options options;
+    bool optionsEnded = false;
     for (int i = 2; i < argc; ++i) {
         std::string_view argument = argv[i];
-        if (!looksLikeOption(argument)) {
+        if (!optionsEnded && argument == "--") {
+            optionsEnded = true;
+        } else if (optionsEnded || !looksLikeOption(argument)) {
             options.positional.emplace_back(argument);
         } else if (!readOption(argument, options)) {
             return usageError("unknown option '" + std::string(argument) + "'", usageText(subcommand));
@@ -176,9 +183,13 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     try {
-        qvm::diag::loadTranslatorsIfAvailable(app, qvm::diag::catalogPrefixes());
-        qvm::diag::registerBuiltinCatalogs();
-        return qvm::inspect::dispatch(argc, argv);
+        try {
+            qvm::diag::loadTranslatorsIfAvailable(app, qvm::diag::catalogPrefixes());
+            qvm::diag::registerBuiltinCatalogs();
+            return qvm::inspect::dispatch(argc, argv);
+        } catch (const std::bad_alloc&) {
+            qvm::base::memoryExhausted();
+        }
     } catch (const qvm::RunAbort& abort) {
         return abort.status;
     }
