@@ -110,6 +110,9 @@ struct LexerSwitches {
     bool extSkipping = false;
     bool multibyteReported = false;
     bool multibyteOff = false;
+    // The words of today's C and of its common extensions are keywords
+    // (off for the K&R dialect).
+    bool modernWords = true;
 };
 LexerSwitches& lexerSwitches();
 void resetLexerSwitches();
@@ -330,6 +333,8 @@ ExprNode* refused(ExprParse& parse, const char* code, ExprNode* operand);
 ExprNode* badRange(ExprParse& parse);
 ExprNode* append(ExprNode* list, ExprNode* item);
 ExprNode* setOperand(ExprNode* cast, ExprNode* operand);
+// Adjacent string literals make one string.
+ExprNode* joinStrings(ExprNode* first, const ExprNode* second);
 TypePtr typeOfTypeName(ExprParse& parse, std::string_view text);
 
 }  // namespace expr
