@@ -99,9 +99,11 @@ public:
         case kExprCast:
             type(node->child[0]);
             return node->type;
-        case kExprSizeof:
+        case kExprSizeof: {
             type(node->child[0]);
-            return basicNamed("unsigned int", typeSizes().intBits);
+            const auto [name, bits] = typeSizes().sizeofResult();
+            return basicNamed(name, bits);
+        }
         case kExprList:
             return list(node);
         case kExprRange:
@@ -188,6 +190,28 @@ private:
         return type != nullptr && (type->kind == kStruct || type->kind == kUnion);
     }
 
+    // The field of that name in an aggregate, or in one of its unnamed
+    // struct or union members (reached as if it were its own).
+    static const Field* findMember(const CType* aggregate, Ident name, int depth = 0)
+    {
+        constexpr int kMaxUnnamedNesting = 64;
+        if (!aggregate->aggregate || depth > kMaxUnnamedNesting) {
+            return nullptr;
+        }
+        for (const Field& field : aggregate->aggregate->fields) {
+            if (field.name == name) {
+                return &field;
+            }
+            const CType* inner = field.name == nullptr ? C_CPP_resolve(field.type.get()) : nullptr;
+            if (isAggregate(inner)) {
+                if (const Field* found = findMember(inner, name, depth + 1)) {
+                    return found;
+                }
+            }
+        }
+        return nullptr;
+    }
+
     TypePtr member(ExprNode* node)
     {
         const TypePtr base = type(node->child[0]);
@@ -211,13 +235,9 @@ private:
             warn(isAggregate(pointed) ? "POINSTRUC" : "INVCHASTR", image);
             return nullptr;
         }
-        if (resolved->aggregate) {
-            for (const Field& field : resolved->aggregate->fields) {
-                if (field.name == node->name) {
-                    node->field = &field;
-                    return field.type ? field.type : intType();
-                }
-            }
+        if (const Field* field = findMember(resolved, node->name)) {
+            node->field = field;
+            return field->type ? field->type : intType();
         }
         warn("CHAMPINCO", base::identText(node->name));
         return nullptr;
