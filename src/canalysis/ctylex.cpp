@@ -564,7 +564,7 @@ private:
         }
         std::string_view canonical;
         const ModernWord modern = modernWord(text, canonical);
-        if (modern != ModernWord::None) {
+        if (modern != ModernWord::None && !declaredAsName(modern, canonical, text)) {
             return modernToken(modern, canonical);
         }
         const Ident name = base::ident(text);
@@ -583,6 +583,40 @@ private:
             return DTOK_TYPE_MODIFIER;
         }
         return DTOK_IDENTIFIER;
+    }
+
+    // The types that headers for older compilers define themselves
+    // (typedef float _Float32; typedef char *__builtin_va_list;) are names
+    // where a type was already given, and where such a typedef declared them.
+    bool declaredAsName(ModernWord modern, std::string_view canonical, std::string_view text) const
+    {
+        const bool selfDefinable = modern == ModernWord::BuiltinType ||
+                                   (modern == ModernWord::BasicType && canonical != "_Complex" &&
+                                    canonical != "_Bool" && canonical != "__int128");
+        if (!selfDefinable) {
+            return false;
+        }
+        if (lx_.typeSeen) {
+            return !afterComplex(lx_.pos - text.size());
+        }
+        const Symbol* symbol = lx_.symbols != nullptr ? lx_.symbols->find(base::ident(text), lx_.scope) : nullptr;
+        return symbol != nullptr && (symbol->storage & kTypedef) != 0;
+    }
+
+    // Whether the word before position start is _Complex (or a spelling of it).
+    bool afterComplex(std::size_t start) const
+    {
+        std::size_t end = start;
+        while (end > 0 && (isBlank(lx_.text[end - 1]) || lx_.text[end - 1] == '\n')) {
+            --end;
+        }
+        std::size_t begin = end;
+        while (begin > 0 && isIdentChar(lx_.text[begin - 1])) {
+            --begin;
+        }
+        std::string_view canonical;
+        return modernWord(lx_.text.substr(begin, end - begin), canonical) == ModernWord::BasicType &&
+               canonical == "_Complex";
     }
 
     // Returns the token of a modern word, or -1 when the word was skipped.

@@ -49,6 +49,23 @@ TEST(CModernInspect, WordsOfTodaysCAndTheirExtensionsAreDeclared)
     EXPECT_EQ(flag.out, "flag_t\t2\n") << flag.err;
 }
 
+TEST(CModernInspect, HeadersForOlderCompilersMayDefineTheBuiltinTypesThemselves)
+{
+    TempDir dir;
+    writeFile(dir / "own.h",
+              "typedef float _Float32;\n_Float32 x;\n"
+              "typedef __float128 _Float128;\n_Complex _Float128 c;\n"
+              "typedef char *__builtin_va_list;\n__builtin_va_list ap;\n"
+              "_Float64 y;\n");
+    const RunResult run = runInspect({"decls", "own.h"}, {}, dir.path());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "typedef float _Float32;\n_Float32 x;\ntypedef __float128 _Float128;\n_Complex _Float128 c;\n"
+              "typedef char *__builtin_va_list;\n__builtin_va_list ap;\n_Float64 y;\n");
+    const RunResult pointer = runInspect({"type", "own.h", "ap"}, {}, dir.path());
+    EXPECT_EQ(pointer.out, "__builtin_va_list\t6\n") << pointer.err;
+}
+
 TEST(CModernInspect, MisusedModernWordsAreConstructionErrors)
 {
     TempDir dir;
