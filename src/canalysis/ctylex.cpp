@@ -546,15 +546,8 @@ private:
         case SkipWord::Attribute:
             skipParenthesisedAfterWord();
             return faulty_ ? faultyText() : -1;
-        case SkipWord::Typeof: {
-            const std::string inner = skipParenthesisedAfterWord();
-            if (faulty_) {
-                return faultyText();
-            }
-            lx_.tokenText = "typeof(" + inner + ")";
-            value_.id = base::ident(lx_.tokenText);
-            return DTOK_TYPEOF_TEXT;
-        }
+        case SkipWord::Typeof:
+            return typeofToken();
         case SkipWord::None:
             break;
         }
@@ -655,6 +648,12 @@ private:
         if (p >= lx_.text.size() || lx_.text[p] != '(') {
             return -1;
         }
+        return typeofToken();
+    }
+
+    // The parenthesised operand after the word read, as a typeof text.
+    int typeofToken()
+    {
         const std::string inner = skipParenthesisedAfterWord();
         if (faulty_) {
             return faultyText();
