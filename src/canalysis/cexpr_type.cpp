@@ -4,6 +4,8 @@
 #include "canalysis/ctypesizes.h"
 
 #include <cstdlib>
+#include <unordered_set>
+#include <vector>
 
 namespace qvm::canalysis {
 
@@ -191,21 +193,28 @@ private:
     }
 
     // The field of that name in an aggregate, or in one of its unnamed
-    // struct or union members (reached as if it were its own).
-    static const Field* findMember(const CType* aggregate, Ident name, int depth = 0)
+    // struct or union members (reached as if it were its own). Each body is
+    // searched once, so bodies shared or holding themselves end the search.
+    static const Field* findMember(const CType* aggregate, Ident name)
     {
-        constexpr int kMaxUnnamedNesting = 64;
-        if (!aggregate->aggregate || depth > kMaxUnnamedNesting) {
-            return nullptr;
-        }
-        for (const Field& field : aggregate->aggregate->fields) {
-            if (field.name == name) {
-                return &field;
+        std::vector<const Aggregate*> pending{aggregate->aggregate};
+        std::unordered_set<const Aggregate*> searched;
+        while (!pending.empty()) {
+            const Aggregate* body = pending.back();
+            pending.pop_back();
+            if (body == nullptr || !searched.insert(body).second) {
+                continue;
             }
-            const CType* inner = field.name == nullptr ? C_CPP_resolve(field.type.get()) : nullptr;
-            if (isAggregate(inner)) {
-                if (const Field* found = findMember(inner, name, depth + 1)) {
-                    return found;
+            for (const Field& field : body->fields) {
+                if (field.name == name) {
+                    return &field;
+                }
+            }
+            // The first unnamed member is searched first.
+            for (auto field = body->fields.rbegin(); field != body->fields.rend(); ++field) {
+                const CType* inner = field->name == nullptr ? C_CPP_resolve(field->type.get()) : nullptr;
+                if (isAggregate(inner)) {
+                    pending.push_back(inner->aggregate);
                 }
             }
         }

@@ -462,9 +462,7 @@ std::string aggregateBody(const Aggregate& aggregate)
     std::string text = "{\n";
     for (const Field& field : aggregate.fields) {
         text += '\t';
-        // An unnamed struct or union member shows its body: its fields are the
-        // aggregate's own.
-        text += C_CPP_type_image(field.type.get(), base::identText(field.name), field.name == nullptr);
+        text += C_CPP_type_image(field.type.get(), base::identText(field.name), false);
         if (field.width != nullptr) {
             text += " : ";
             text += field.width;

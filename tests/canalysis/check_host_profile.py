@@ -19,8 +19,8 @@ HEADERS = ["stdio.h", "stdlib.h", "string.h", "stdint.h", "stdbool.h", "stddef.h
            "errno.h", "signal.h", "time.h", "pthread.h", "setjmp.h", "math.h", "sys/types.h", "sys/stat.h",
            "sys/socket.h", "netinet/in.h", "unistd.h", "fcntl.h"]
 
-# Functions, variables, typedefs, struct fields (through pointers and nested
-# members) and sizeof, whose type depends on the size pragmas.
+# Functions, variables, typedefs, struct fields (through pointers, nested and
+# unnamed members) and sizeof, whose type depends on the size pragmas.
 EXPRESSIONS = [
     "fopen", "stdin", "fprintf", "malloc", "strtol", "memcpy", 'strlen("ab" "cd")', "time", "sqrt",
     "pthread_create", "signal", "longjmp", "getpid", "read", "open", "socket", "__errno_location",
@@ -32,6 +32,8 @@ EXPRESSIONS = [
     "((struct tm *)0)->tm_gmtoff", "((pthread_mutex_t *)0)->__data.__kind", "((pthread_attr_t *)0)->__size",
     "((struct sigaction *)0)->sa_mask", "((div_t *)0)->quot", "((fd_set *)0)->__fds_bits",
     "((struct sockaddr *)0)->sa_family", "(mode_t)0", "(double _Complex)0",
+    # members of an unnamed union
+    "((struct sigcontext *)0)->fpstate", "((struct sigcontext *)0)->__fpstate_word",
 ]
 
 SCRIPT = """HEADER "host", "host profile", "1.0"

@@ -119,6 +119,32 @@ TEST(CModernInspect, UnnamedMembersAreReachedThroughDotAndArrow)
     EXPECT_EQ(typeOf("o.d"), "int\t2\nFenwir-W-CHAMPINCO,  [1] Unknown field d\n");
 }
 
+TEST(CModernInspect, DeepOrSelfHoldingUnnamedMembersEndTheSearch)
+{
+    TempDir dir;
+    std::string deep = "struct s {";
+    constexpr int kDepth = 1000;
+    for (int i = 0; i < kDepth; ++i) {
+        deep += " struct {";
+    }
+    deep += " int x;";
+    for (int i = 0; i < kDepth; ++i) {
+        deep += " };";
+    }
+    writeFile(dir / "deep.h", deep + " } v;\n");
+    const RunResult reached = runInspect({"type", "deep.h", "v.x"}, {}, dir.path());
+    EXPECT_EQ(reached.out + reached.err, "int\t2\n");
+    const RunResult decls = runInspect({"decls", "deep.h"}, {}, dir.path());
+    EXPECT_EQ(decls.status, 0);
+    EXPECT_LT(decls.out.size(), 100U * kDepth) << "each body is shown once";
+
+    writeFile(dir / "self.h", "struct a { struct a; int y; };\nstruct a v;\n");
+    const RunResult found = runInspect({"type", "self.h", "v.y"}, {}, dir.path());
+    EXPECT_EQ(found.out, "int\t2\n") << found.err;
+    const RunResult missing = runInspect({"type", "self.h", "v.z"}, {}, dir.path());
+    EXPECT_EQ(missing.err, "Fenwir-W-CHAMPINCO,  [1] Unknown field z\n");
+}
+
 TEST(CModernInspect, AdjacentStringLiteralsAreOneString)
 {
     TempDir dir;
