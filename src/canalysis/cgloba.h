@@ -64,6 +64,9 @@ struct LexContext {
     bool recovering = false;     // skipping after a syntax error: bodies are skipped whole
     int parenDepth = 0;          // '(' read and not closed since the parser last resynchronised
     std::size_t badTextEnd = 0;  // where the report of a faulty value ends
+    // For each "_Atomic (" open, innermost last, the brackets open inside it:
+    // its parentheses are dropped and the type name inside is read in place.
+    std::vector<int> atomicNesting;
 
     // Reads the identifier characters from the position on; they become the
     // token text.

@@ -546,8 +546,15 @@ private:
         case SkipWord::Attribute:
             skipParenthesisedAfterWord();
             return faulty_ ? faultyText() : -1;
-        case SkipWord::Typeof:
-            return typeofToken();
+        case SkipWord::Typeof: {
+            const std::string inner = skipParenthesisedAfterWord();
+            if (faulty_) {
+                return faultyText();
+            }
+            lx_.tokenText = "typeof(" + inner + ")";
+            value_.id = base::ident(lx_.tokenText);
+            return DTOK_TYPEOF_TEXT;
+        }
         case SkipWord::None:
             break;
         }
@@ -637,30 +644,40 @@ private:
         return -1;
     }
 
-    // "_Atomic ( type name )" stands for that type; "_Atomic" alone is a
-    // qualifier without effect here.
+    // "_Atomic ( type name )" stands for that type: the parentheses are
+    // dropped. "_Atomic" alone is a qualifier without effect here.
     int atomicSpecifier()
     {
-        std::size_t p = lx_.pos;
-        while (p < lx_.text.size() && (isBlank(lx_.text[p]) || lx_.text[p] == '\n')) {
-            ++p;
+        skipSpaces();
+        if (peek() == '(') {
+            ++lx_.pos;
+            lx_.atomicNesting.push_back(0);
         }
-        if (p >= lx_.text.size() || lx_.text[p] != '(') {
-            return -1;
-        }
-        return typeofToken();
+        return -1;
     }
 
-    // The parenthesised operand after the word read, as a typeof text.
-    int typeofToken()
+    enum class AtomicBracket { Other, Closing, Unclosed };
+
+    // Follows the brackets inside "_Atomic ( ... )": the ')' that closes it
+    // is dropped; a ';' outside brackets leaves it unclosed.
+    AtomicBracket atomicBracket(char c)
     {
-        const std::string inner = skipParenthesisedAfterWord();
-        if (faulty_) {
-            return faultyText();
+        if (lx_.atomicNesting.empty()) {
+            return AtomicBracket::Other;
         }
-        lx_.tokenText = "typeof(" + inner + ")";
-        value_.id = base::ident(lx_.tokenText);
-        return DTOK_TYPEOF_TEXT;
+        int& nesting = lx_.atomicNesting.back();
+        if (c == '(' || c == '{') {
+            ++nesting;
+        } else if (c == ')' && nesting == 0) {
+            lx_.atomicNesting.pop_back();
+            return AtomicBracket::Closing;
+        } else if (c == ')' || c == '}') {
+            --nesting;
+        } else if (c == ';' && nesting == 0) {
+            lx_.atomicNesting.clear();
+            return AtomicBracket::Unclosed;
+        }
+        return AtomicBracket::Other;
     }
 
     // Skips blanks, qualifier words and a balanced parenthesised text after
@@ -801,6 +818,16 @@ private:
     {
         ++lx_.pos;
         lx_.tokenText.assign(1, c);
+        switch (atomicBracket(c)) {
+        case AtomicBracket::Closing:
+            return -1;
+        case AtomicBracket::Unclosed:
+            // A syntax error before the ';', which then ends the declaration.
+            --lx_.pos;
+            return faultyText();
+        case AtomicBracket::Other:
+            break;
+        }
         switch (c) {
         case '=': {
             const std::string text = trimmed(capture(",;", false, true));

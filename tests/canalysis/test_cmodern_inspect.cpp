@@ -18,6 +18,8 @@ const char* const kModernHeader =
     "_Static_assert(sizeof(int) == 4, \"int\");\n"
     "struct aligned { _Alignas(16) char bytes[_Alignof(long)]; _Static_assert(1, \"in a body\"); };\n"
     "_Atomic int counter;\n"
+    "_Atomic(long) total;\n"
+    "_Atomic(struct pair { int a; } *) pairs;\n"
     "_Noreturn void stop(void);\n"
     "_Thread_local int local;\n"
     "__extension__ typedef unsigned __int128 u128;\n"
@@ -34,10 +36,13 @@ TEST(CModernInspect, WordsOfTodaysCAndTheirExtensionsAreDeclared)
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.out,
               "struct aligned {\n\tchar bytes[_Alignof(long)];\n}\n"
+              "struct pair {\n\tint a;\n}\n"
               "typedef _Bool flag_t;\n"
               "extern char *copy(char *to, const char *from);\n"
               "static inline int twice(int x);\n"
               "int counter;\n"
+              "long total;\n"
+              "struct pair *pairs;\n"
               "void stop(void);\n"
               "int local;\n"
               "typedef unsigned __int128 u128;\n"
@@ -69,14 +74,17 @@ TEST(CModernInspect, HeadersForOlderCompilersMayDefineTheBuiltinTypesThemselves)
 TEST(CModernInspect, MisusedModernWordsAreConstructionErrors)
 {
     TempDir dir;
-    writeFile(dir / "bad.h", "unsigned _Bool a;\nshort __int128 b;\n_Complex int c;\n_Float64 double d;\n");
+    writeFile(dir / "bad.h",
+              "unsigned _Bool a;\nshort __int128 b;\n_Complex int c;\n_Float64 double d;\n_Atomic(int e;\nint f;\n");
     const RunResult run = runInspect({"decls", "bad.h"}, {}, dir.path());
     EXPECT_EQ(run.status, 3);
     EXPECT_EQ(run.err,
               "Fenwir-W-CONSTRUCT,  [bad.h:1] Incompatible type combination unsigned _Bool\n"
               "Fenwir-W-CONSTRUCT,  [bad.h:2] Incompatible type combination short __int128\n"
               "Fenwir-W-CONSTRUCT,  [bad.h:3] Incompatible type combination _Complex int\n"
-              "Fenwir-W-CONSTRUCT,  [bad.h:4] Incompatible type combination _Float64 double\n");
+              "Fenwir-W-CONSTRUCT,  [bad.h:4] Incompatible type combination _Float64 double\n"
+              "Fenwir-W-SYNTAXERR,  [bad.h:5] Syntax error _Atomic(int e;\n");
+    EXPECT_NE(run.out.find("int f;\n"), std::string::npos) << run.out;
 }
 
 TEST(CModernInspect, UnderTheKAndRDialectTheNewWordsArePlainNames)
