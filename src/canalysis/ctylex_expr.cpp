@@ -501,6 +501,9 @@ public:
     int next()
     {
         skipSpaces();
+        while (!atEnd() && isIdentStart(peek()) && ignoredWordAhead()) {
+            skipSpaces();
+        }
         if (atEnd()) {
             return 0;
         }
@@ -578,6 +581,21 @@ private:
         return token;
     }
 
+    // Steps over a word without effect in an expression (__extension__).
+    bool ignoredWordAhead()
+    {
+        std::size_t end = lx_.pos;
+        while (end < lx_.text.size() && isIdentChar(lx_.text[end])) {
+            ++end;
+        }
+        std::string_view canonical;
+        if (modernWord(lx_.text.substr(lx_.pos, end - lx_.pos), canonical) != ModernWord::Ignored) {
+            return false;
+        }
+        lx_.pos = end;
+        return true;
+    }
+
     int word()
     {
         const std::string_view text = lx_.readWord();
@@ -585,6 +603,9 @@ private:
         const int keyword = declarationKeyword(text, canonical);
         if (keyword != 0) {
             return canonical == "sizeof" ? ETOK_SIZEOF : ETOK_KEYWORD;
+        }
+        if (modernWord(text, canonical) != ModernWord::None) {
+            return ETOK_KEYWORD;
         }
         if (text == "__attribute__" || text == "__attribute" || text == "typeof" || text == "__typeof" ||
             text == "__typeof__") {
@@ -613,7 +634,7 @@ private:
         if (keyword != 0) {
             return decl::beginsDeclaration(keyword);
         }
-        if (isSkippedWord(word)) {
+        if (isSkippedWord(word) || modernWord(word, canonical) != ModernWord::None) {
             return true;
         }
         if (parse_.table != nullptr) {
