@@ -4,6 +4,7 @@
 #include "canalysis/cgloba.h"
 #include "canalysis/ctypesizes.h"
 
+#include <array>
 #include <cstdlib>
 #include <unordered_set>
 #include <vector>
@@ -298,11 +299,11 @@ private:
         const IntegerType x = promoted(a, left);
         const IntegerType y = promoted(b, right);
         if (x.isUnsigned() == y.isUnsigned()) {
-            return x.rank >= y.rank ? x.type : y.type;
+            return atLeast(x, y) ? x.type : y.type;
         }
         const IntegerType& unsignedOne = x.isUnsigned() ? x : y;
         const IntegerType& signedOne = x.isUnsigned() ? y : x;
-        if (unsignedOne.rank >= signedOne.rank) {
+        if (atLeast(unsignedOne, signedOne)) {
             return unsignedOne.type;
         }
         if (std::abs(signedOne.size) > std::abs(unsignedOne.size)) {
@@ -318,7 +319,7 @@ private:
         return name.find("long") != std::string::npos ? 2 : name.find("double") != std::string::npos ? 1 : 0;
     }
 
-    enum Rank { kRankChar, kRankShort, kRankInt, kRankLong, kRankLongLong };
+    enum Rank { kRankBool, kRankChar, kRankShort, kRankInt, kRankLong, kRankLongLong, kRankInt128 };
 
     struct IntegerType {
         TypePtr type;
@@ -327,9 +328,24 @@ private:
         bool isUnsigned() const { return size > 0; }
     };
 
+    // Whether a ranks at least as high as b: the wider type, and between
+    // types of one width (int and long by default) the one of higher rank.
+    static bool atLeast(const IntegerType& a, const IntegerType& b)
+    {
+        const int widthA = std::abs(a.size);
+        const int widthB = std::abs(b.size);
+        return widthA != widthB ? widthA > widthB : a.rank >= b.rank;
+    }
+
     static Rank rankOf(const CType& type)
     {
         const std::string name = base::identText(type.name);
+        if (name.find("_Bool") != std::string::npos) {
+            return kRankBool;
+        }
+        if (name.find("__int128") != std::string::npos) {
+            return kRankInt128;
+        }
         const std::size_t longWord = name.find("long");
         if (longWord != std::string::npos) {
             return name.find("long", longWord + 4) != std::string::npos ? kRankLongLong : kRankLong;
@@ -342,11 +358,12 @@ private:
 
     static TypePtr integerNamed(Rank rank, bool isUnsigned)
     {
-        static const char* const names[2][3] = {{"int", "long", "long long"},
-                                                 {"unsigned int", "unsigned long", "unsigned long long"}};
+        static const char* const names[2][4] = {{"int", "long", "long long", "__int128"},
+                                                 {"unsigned int", "unsigned long", "unsigned long long",
+                                                  "unsigned __int128"}};
         const TypeSizes& sizes = typeSizes();
-        const int bits = rank == kRankLongLong ? sizes.longLongBits : rank == kRankLong ? sizes.longBits : sizes.intBits;
-        const int column = rank == kRankLongLong ? 2 : rank == kRankLong ? 1 : 0;
+        const int column = rank == kRankInt128 ? 3 : rank == kRankLongLong ? 2 : rank == kRankLong ? 1 : 0;
+        const int bits = std::array<int, 4>{sizes.intBits, sizes.longBits, sizes.longLongBits, 128}[column];
         return basicNamed(names[isUnsigned ? 1 : 0][column], isUnsigned ? bits : -bits);
     }
 
@@ -359,7 +376,7 @@ private:
             return {intType(), -intBits, kRankInt};
         }
         const Rank rank = rankOf(*resolved);
-        if (rank >= kRankInt) {
+        if (rank >= kRankInt && std::abs(resolved->size) >= intBits) {
             return {type, resolved->size, rank};
         }
         const bool isUnsigned = resolved->size >= intBits;

@@ -288,7 +288,7 @@ TEST_F(CExpr, BinaryOperatorsFollowTheUsualArithmeticConversionsInEitherOrder)
 {
     declare("long lv; int x; float fl; double d; long double ld; unsigned u; unsigned long ul; long long ll;\n"
             "unsigned long long ull; char c; unsigned char uc; short s; unsigned short us; enum e { E } en;\n"
-            "typedef unsigned long UL; UL tul; int *p;");
+            "typedef unsigned long UL; UL tul; int *p; _Bool bo; __int128 q; unsigned __int128 uq;");
     const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
         {"lv", "x", "long"},
         {"fl", "d", "double"},
@@ -308,6 +308,10 @@ TEST_F(CExpr, BinaryOperatorsFollowTheUsualArithmeticConversionsInEitherOrder)
         {"en", "c", "int"},
         {"en", "lv", "long"},
         {"us", "lv", "long"},
+        {"bo", "c", "int"},
+        {"q", "x", "__int128"},
+        {"q", "ul", "__int128"},
+        {"q", "uq", "unsigned __int128"},
     };
     for (const auto& [a, b, expected] : cases) {
         for (const char* op : {" + ", " * ", " - ", " % "}) {
