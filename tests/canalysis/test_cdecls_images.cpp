@@ -28,6 +28,7 @@ const std::vector<std::string> kBases = {
     "union u",       "enum e",        "T",              "PC",               "const PC",
     "double",        "long double",   "unsigned",       "signed char",      "long long",
     "float",         "CS",            "const volatile unsigned char",       "void",
+    "_Bool",         "unsigned __int128", "long double _Complex",
 };
 
 // A declarator shape ("%" stands for the name); objectBase: the base type is
