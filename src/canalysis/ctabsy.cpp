@@ -142,24 +142,24 @@ std::vector<const Record*> inOrder(const std::array<std::vector<std::unique_ptr<
     return records;
 }
 
-// Descriptors left to free by the descriptor being freed.
-struct Release {
-    std::vector<TypePtr> pending;
-    bool draining = false;
-};
+// Descriptors are freed within one another up to a small depth; deeper
+// ones wait in a list that the outermost free works through.
+constexpr int kDirectReleaseDepth = 64;
+int releaseDepth = 0;
+bool releaseDraining = false;
 
-Release& release()
+std::vector<TypePtr>& pendingRelease()
 {
     // Never destroyed: descriptors of other run-wide records may be freed
     // while the program ends.
-    static Release& state = *new Release;
-    return state;
+    static std::vector<TypePtr>& pending = *new std::vector<TypePtr>;
+    return pending;
 }
 
-void handOver(Release& state, TypePtr& type)
+void handOver(TypePtr& type)
 {
     if (type && type.use_count() == 1) {
-        state.pending.push_back(std::move(type));
+        pendingRelease().push_back(std::move(type));
     }
 }
 
@@ -170,21 +170,28 @@ CType::~CType()
     if (!target && parameters.empty()) {
         return;
     }
-    Release& state = release();
-    handOver(state, target);
-    for (Parameter& parameter : parameters) {
-        handOver(state, parameter.type);
-    }
-    if (state.draining) {
+    if (releaseDepth >= kDirectReleaseDepth) {
+        handOver(target);
+        for (Parameter& parameter : parameters) {
+            handOver(parameter.type);
+        }
         return;
     }
-    state.draining = true;
-    while (!state.pending.empty()) {
-        TypePtr next = std::move(state.pending.back());
-        state.pending.pop_back();
+    ++releaseDepth;
+    target.reset();
+    parameters.clear();
+    --releaseDepth;
+    if (releaseDepth > 0 || releaseDraining) {
+        return;
+    }
+    releaseDraining = true;
+    std::vector<TypePtr>& pending = pendingRelease();
+    while (!pending.empty()) {
+        TypePtr next = std::move(pending.back());
+        pending.pop_back();
         next.reset();
     }
-    state.draining = false;
+    releaseDraining = false;
 }
 
 std::size_t RecordIndex::home(const void* name, const void* scope) const
@@ -526,6 +533,34 @@ bool needsParentheses(const CType* pointed)
     return pointed != nullptr && (pointed->kind == kArray || pointed->kind == kFunction);
 }
 
+// The words of a type that derives from no other.
+std::string baseName(const CType* type, bool full)
+{
+    if (type == nullptr) {
+        return "int";
+    }
+    switch (type->kind) {
+    case kEllipsis:
+        return "...";
+    case kVoid:
+        return "void";
+    case kStruct:
+        return taggedHead("struct", *type, full);
+    case kUnion:
+        return taggedHead("union", *type, full);
+    case kEnum:
+        return taggedHead("enum", *type, full);
+    default:
+        return base::identText(type->name);
+    }
+}
+
+bool derives(const CType* type)
+{
+    return type != nullptr && (type->kind == kPointer || type->kind == kArray || type->kind == kFunction ||
+                               type->kind == kQualified);
+}
+
 // One type being written. The walk goes from the outermost derivation down
 // to the base type, and the declarator grows around the name on both sides:
 // what goes before it is kept reversed, so that each piece is appended.
@@ -622,29 +657,9 @@ struct ImageFrame {
 
     std::string baseImage() const
     {
-        std::string text = qualifiers;
-        if (type == nullptr) {
-            text += "int";
-        } else {
-            switch (type->kind) {
-            case kEllipsis:
-                return "...";
-            case kVoid:
-                text += "void";
-                break;
-            case kStruct:
-                text += taggedHead("struct", *type, full);
-                break;
-            case kUnion:
-                text += taggedHead("union", *type, full);
-                break;
-            case kEnum:
-                text += taggedHead("enum", *type, full);
-                break;
-            default:
-                text += base::identText(type->name);
-                break;
-            }
+        std::string text = qualifiers + baseName(type, full);
+        if (type != nullptr && type->kind == kEllipsis) {
+            return text;
         }
         if (!bare()) {
             text += ' ';
@@ -660,6 +675,14 @@ struct ImageFrame {
 
 std::string C_CPP_type_image(const CType* type, std::string_view declarator, bool full)
 {
+    if (!derives(type)) {
+        std::string text = baseName(type, full);
+        if (!declarator.empty() && (type == nullptr || type->kind != kEllipsis)) {
+            text += ' ';
+            text += declarator;
+        }
+        return text;
+    }
     // Parameters are written in frames of their own, so that no depth of
     // nesting weighs on the call stack.
     ImageFrame outer;

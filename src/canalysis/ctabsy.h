@@ -77,8 +77,9 @@ struct CType {
     CType(CType&&) = default;
     CType& operator=(const CType&) = default;
     CType& operator=(CType&&) = default;
-    // Frees the descriptors that only this one holds one after the other, so
-    // that no depth of derivations weighs on the call stack.
+    // Frees the descriptors that only this one holds; beyond a small depth
+    // they are freed one after the other, so that no depth of derivations
+    // weighs on the call stack.
     ~CType();
 
     TypeKind kind = kBasic;

@@ -827,6 +827,16 @@ private:
         return DTOK_BAD_TEXT;
     }
 
+    // A tag body nested too deep: skipped whole, a syntax error where it ends.
+    [[gnu::noinline]] int bodyTooDeep()
+    {
+        capture("}", true);
+        lx_.tagPending = false;
+        lx_.badTextEnd = lx_.pos;
+        value_.id = nullptr;
+        return DTOK_BAD_TEXT;
+    }
+
     // Returns the token, or -1 when the text was skipped.
     int punctuation(char c)
     {
@@ -881,12 +891,7 @@ private:
                 return -1;
             }
             if (lx_.tagPending && lx_.parenDepth + lx_.braceDepth >= kMaxNesting) {
-                // Nested too deep: skipped whole, a syntax error where it ends.
-                capture("}", true);
-                lx_.tagPending = false;
-                lx_.badTextEnd = lx_.pos;
-                value_.id = nullptr;
-                return DTOK_BAD_TEXT;
+                return bodyTooDeep();
             }
             if (lx_.tagPending) {
                 return '{';
