@@ -129,12 +129,12 @@ std::string_view orBlank(const char* text)
 
 }  // namespace
 
-std::string formatLine(Severity severity, std::string_view code, std::string_view arg1, std::string_view arg2)
+std::string formatLine(Severity severity, MessageCode code, std::string_view arg1, std::string_view arg2)
 {
     QString line = QStringLiteral("Fenwir-%1-%2,  ")
                        .arg(QLatin1Char(severityLetter(severity)))
-                       .arg(QString::fromLatin1(code.data(), static_cast<int>(code.size())));
-    if (const QString* text = catalogText(code)) {
+                       .arg(QString::fromLatin1(code.text().data(), static_cast<int>(code.text().size())));
+    if (const QString* text = catalogText(code.text())) {
         line += fillArguments(*text, arg1, arg2);
     }
     line += QLatin1Char('\n');
@@ -144,7 +144,7 @@ std::string formatLine(Severity severity, std::string_view code, std::string_vie
     return toLocal8(line);
 }
 
-void report(Severity severity, std::string_view code, std::string_view arg1, std::string_view arg2)
+void report(Severity severity, MessageCode code, std::string_view arg1, std::string_view arg2)
 {
     count(severity);
     writeLine(formatLine(severity, code, arg1, arg2));
@@ -156,39 +156,39 @@ void report(Severity severity, std::string_view code, std::string_view arg1, std
     }
 }
 
-void information(std::string_view code, std::string_view arg1, std::string_view arg2)
+void information(MessageCode code, std::string_view arg1, std::string_view arg2)
 {
     report(Information, code, arg1, arg2);
 }
 
-void warning(std::string_view code, std::string_view arg1, std::string_view arg2)
+void warning(MessageCode code, std::string_view arg1, std::string_view arg2)
 {
     report(Warning, code, arg1, arg2);
 }
 
-void error(std::string_view code, std::string_view arg1, std::string_view arg2)
+void error(MessageCode code, std::string_view arg1, std::string_view arg2)
 {
     report(Error, code, arg1, arg2);
 }
 
-void fatal(std::string_view code, std::string_view arg1, std::string_view arg2)
+void fatal(MessageCode code, std::string_view arg1, std::string_view arg2)
 {
     report(Fatal, code, arg1, arg2);
     endRun(7);
 }
 
-void internal(std::string_view code, std::string_view arg1, std::string_view arg2)
+void internal(MessageCode code, std::string_view arg1, std::string_view arg2)
 {
     report(Internal, code, arg1, arg2);
     endRun(9);
 }
 
-void fatalC(const char* code, const char* arg1, const char* arg2)
+void fatalC(MessageCode code, const char* arg1, const char* arg2)
 {
     fatal(code, orBlank(arg1), orBlank(arg2));
 }
 
-void internalC(const char* code, const char* arg1, const char* arg2)
+void internalC(MessageCode code, const char* arg1, const char* arg2)
 {
     internal(code, orBlank(arg1), orBlank(arg2));
 }
@@ -204,12 +204,12 @@ std::string positionPrefix(std::string_view file, int line)
     return " ";
 }
 
-void reportLocated(Severity severity, std::string_view code, std::string_view arg2, std::string_view file, int line)
+void reportLocated(Severity severity, MessageCode code, std::string_view arg2, std::string_view file, int line)
 {
     report(severity, code, positionPrefix(file, line), arg2);
 }
 
-void reportLocatedC(Severity severity, const char* code, const char* arg2, const char* file, int line)
+void reportLocatedC(Severity severity, MessageCode code, const char* arg2, const char* file, int line)
 {
     reportLocated(severity, code, orBlank(arg2), file == nullptr ? std::string_view() : file, line);
 }
@@ -234,18 +234,18 @@ int currentLine()
     return state().currentLine;
 }
 
-void reportAt(Severity severity, std::string_view code, std::string_view arg2)
+void reportAt(Severity severity, MessageCode code, std::string_view arg2)
 {
     reportLocated(severity, code, arg2, state().currentFile, state().currentLine);
 }
 
-void fatalAt(std::string_view code, std::string_view arg2)
+void fatalAt(MessageCode code, std::string_view arg2)
 {
     reportAt(Fatal, code, arg2);
     endRun(7);
 }
 
-void internalAt(std::string_view code, std::string_view arg2)
+void internalAt(MessageCode code, std::string_view arg2)
 {
     reportAt(Internal, code, arg2);
     endRun(9);
@@ -302,9 +302,9 @@ void endOfRun()
 {
     const unsigned errors = state().errors;
     const unsigned warnings = state().warnings;
-    const char* code = "ENDNOENWR";
+    MessageCode code = "ENDNOENWR";
     if (errors != 0) {
-        code = warnings != 0 ? "ENDERRWAR" : "ENDERRNWR";
+        code = warnings != 0 ? MessageCode("ENDERRWAR") : MessageCode("ENDERRNWR");
     } else if (warnings != 0) {
         code = "ENDNOEWAR";
     }

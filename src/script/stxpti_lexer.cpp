@@ -20,7 +20,7 @@ constexpr int kEndOfInput = -3;
 struct TokenEntry {
     int token;
     std::string_view name;
-    std::string_view message;
+    diag::MessageCode message;  // reported on a syntax error met on the token; none for some
 };
 
 // In the order the syntax error messages are searched.
@@ -121,8 +121,8 @@ constexpr TokenEntry kTokenTable[] = {
     {TK_MATCH_COMMA, "MATCH_COMMA", "UNEXPCOMM"},
     {TK_MATCH_CLOSE, "MATCH_CLOSE", "UNEXPRPAR"},
     // Tokens without a message of their own.
-    {TK_VIRTUAL_CALLBACK, "VIRTUAL CALLBACK", ""},
-    {TK_VIRTUAL_PROCSEND, "VIRTUAL PROCSEND", ""},
+    {TK_VIRTUAL_CALLBACK, "VIRTUAL CALLBACK", {}},
+    {TK_VIRTUAL_PROCSEND, "VIRTUAL PROCSEND", {}},
 };
 
 // What a keyword does besides being a token.
@@ -343,7 +343,7 @@ std::string_view tokenName(int token)
     return "?";
 }
 
-std::string_view tokenMessage(int token)
+diag::MessageCode tokenMessage(int token)
 {
     for (const TokenEntry& entry : kTokenTable) {
         if (entry.token == token) {

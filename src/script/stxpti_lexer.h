@@ -3,6 +3,7 @@
 // included files with their source file records.
 #pragma once
 
+#include "diag/message_code.h"
 #include "script/sourcefiles.h"
 
 #include <functional>
@@ -20,9 +21,9 @@ using SourceReader = std::function<std::optional<std::string>(const std::string&
 std::optional<std::string> readSourceFile(const std::string& path);
 
 // Name of a token for listings, and the message code of a syntax error met
-// on it ("" when the token has none).
+// on it (empty when the token has none).
 std::string_view tokenName(int token);
-std::string_view tokenMessage(int token);
+diag::MessageCode tokenMessage(int token);
 
 class ScriptLexer {
 public:
