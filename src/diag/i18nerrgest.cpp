@@ -82,7 +82,7 @@ QString fillArguments(const QString& text, std::string_view arg1, std::string_vi
     return text;
 }
 
-[[noreturn]] void endRun(int status);
+[[noreturn]] void endRun(ExitStatus status);
 
 // The list file could not take all its lines: said on the console whatever
 // the echo setting, since the list file cannot say it.
@@ -99,7 +99,7 @@ void writeLine(const std::string& line)
     if (state().listFile && std::fwrite(line.data(), 1, line.size(), state().listFile.get()) != line.size()) {
         state().listFile.reset();
         reportListFileLoss();
-        endRun(7);
+        endRun(StatusFatal);
     }
 }
 
@@ -112,10 +112,10 @@ void count(Severity severity)
     }
 }
 
-[[noreturn]] void endRun(int status)
+[[noreturn]] void endRun(ExitStatus status)
 {
-    if (!closeListFile() && status != 9) {
-        status = 7;
+    if (!closeListFile() && status != StatusInternal) {
+        status = StatusFatal;
     }
     std::fflush(stderr);
     std::fflush(stdout);
@@ -149,10 +149,10 @@ void report(Severity severity, MessageCode code, std::string_view arg1, std::str
     count(severity);
     writeLine(formatLine(severity, code, arg1, arg2));
     if (severity == Fatal) {
-        endRun(7);
+        endRun(StatusFatal);
     }
     if (severity == Internal) {
-        endRun(9);
+        endRun(StatusInternal);
     }
 }
 
@@ -174,13 +174,13 @@ void error(MessageCode code, std::string_view arg1, std::string_view arg2)
 void fatal(MessageCode code, std::string_view arg1, std::string_view arg2)
 {
     report(Fatal, code, arg1, arg2);
-    endRun(7);
+    endRun(StatusFatal);
 }
 
 void internal(MessageCode code, std::string_view arg1, std::string_view arg2)
 {
     report(Internal, code, arg1, arg2);
-    endRun(9);
+    endRun(StatusInternal);
 }
 
 void fatalC(MessageCode code, const char* arg1, const char* arg2)
@@ -242,13 +242,13 @@ void reportAt(Severity severity, MessageCode code, std::string_view arg2)
 void fatalAt(MessageCode code, std::string_view arg2)
 {
     reportAt(Fatal, code, arg2);
-    endRun(7);
+    endRun(StatusFatal);
 }
 
 void internalAt(MessageCode code, std::string_view arg2)
 {
     reportAt(Internal, code, arg2);
-    endRun(9);
+    endRun(StatusInternal);
 }
 
 unsigned errorCount()
@@ -290,12 +290,12 @@ void setConsoleEcho(bool on)
     state().consoleEcho = on;
 }
 
-int statusOfCounts()
+ExitStatus statusOfCounts()
 {
     if (state().errors != 0) {
-        return 5;
+        return StatusErrors;
     }
-    return state().warnings != 0 ? 3 : 0;
+    return state().warnings != 0 ? StatusWarnings : StatusClean;
 }
 
 void endOfRun()
@@ -308,7 +308,7 @@ void endOfRun()
     } else if (warnings != 0) {
         code = "ENDNOEWAR";
     }
-    const int status = statusOfCounts();
+    const ExitStatus status = statusOfCounts();
     information(code, errors != 0 ? std::to_string(errors) : std::string(),
                 warnings != 0 ? std::to_string(warnings) : std::string());
     endRun(status);
@@ -320,7 +320,7 @@ void systemFailure(std::string_view callName)
                             "'%1' is a function name")
                              .arg(fromLocal8(callName));
     writeConsole(toLocal8(text) + "\n");
-    endRun(7);
+    endRun(StatusFatal);
 }
 
 void writeConsole(std::string_view text)

@@ -9,16 +9,27 @@
 
 namespace qvm {
 
+// Exit statuses of the process: the worst severity met.
+enum ExitStatus : int {
+    StatusClean = 0,
+    StatusWarnings = 3,
+    StatusErrors = 5,
+    StatusFatal = 7,
+    StatusInternal = 9,
+    StatusNoCatalog = -1,  // FENWIRDIR unset, or its catalog directory missing
+};
+
 // Thrown by every report that ends the run (fatal, internal, end-of-run
 // summary, start-up failures); main turns it into the process exit status.
 struct RunAbort {
-    int status;
+    int status;  // an ExitStatus
 };
 
 }  // namespace qvm
 
 namespace qvm::diag {
 
+// The numbers are those the C analysis reports with.
 enum Severity : int { Internal = 0, Fatal = 1, Error = 2, Warning = 3, Information = 4 };
 
 // Reports with two argument texts (local 8-bit). Warnings and errors are
@@ -75,8 +86,8 @@ void setConsoleEcho(bool on);
 std::string formatLine(Severity severity, MessageCode code, std::string_view arg1,
                        std::string_view arg2);
 
-// Exit status of the counts so far: 5 errors, 3 warnings only, 0 otherwise.
-int statusOfCounts();
+// Exit status of the counts so far: errors, warnings only, or clean.
+ExitStatus statusOfCounts();
 
 // Prints the counts, closes the list file and ends the run with its status.
 [[noreturn]] void endOfRun();

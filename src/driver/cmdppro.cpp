@@ -394,10 +394,13 @@ std::string instanceName()
     return valueOf("INSTANCE");
 }
 
-int dialect()
+Dialect dialect()
 {
-    const int number = keywordNumber("RESTRICTION", {"KR", "ANSI"});
-    return number == 0 ? DialectNone : number - 1;
+    switch (keywordNumber("RESTRICTION", {"KR", "ANSI"})) {
+    case 1: return DialectKR;
+    case 2: return DialectANSI;
+    default: return DialectNone;
+    }
 }
 
 int fastMode()
@@ -405,9 +408,13 @@ int fastMode()
     return negated("FAST") ? 0 : 1;
 }
 
-int probeMode()
+ProbeMode probeMode()
 {
-    return keywordNumber("PROBE", {"DEFAULT", "CUSTOM"});
+    switch (keywordNumber("PROBE", {"DEFAULT", "CUSTOM"})) {
+    case 1: return ProbeDefault;
+    case 2: return ProbeCustom;
+    default: return ProbeNone;
+    }
 }
 
 int consoleLog()
@@ -415,9 +422,13 @@ int consoleLog()
     return negated("LOG") ? 0 : 1;
 }
 
-int allocationMode()
+AllocationMode allocationMode()
 {
-    return keywordNumber("ALLOCATION", {"STACK", "DYNAMIC"});
+    switch (keywordNumber("ALLOCATION", {"STACK", "DYNAMIC"})) {
+    case 1: return AllocationStack;
+    case 2: return AllocationDynamic;
+    default: return AllocationNone;
+    }
 }
 
 std::string threadRoutine()
@@ -444,9 +455,10 @@ int spgOnly()
     return given("SPVGEN") ? 1 : 0;
 }
 
-int traceLevel()
+TraceLevel traceLevel()
 {
-    static constexpr int kLevels[] = {0, 50, 10, 20, 5};
+    // Indexed by the number of the keyword given, 0 for none.
+    static constexpr TraceLevel kLevels[] = {TraceNone, TraceCircular, TraceScenario, TraceTime, TraceError};
     return kLevels[keywordNumber("TRACE", {"CIRCULAR", "SCN", "TIME", "ERROR"})];
 }
 

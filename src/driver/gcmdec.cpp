@@ -439,7 +439,7 @@ std::size_t CommandDecoder::optionIndex(std::string_view name) const
         }
     }
     diag::writeConsole(diag::toLocal8(messageStart(table_.productTitle, kBadOptionName)) + "\n");
-    throw RunAbort{9};
+    throw RunAbort{StatusInternal};
 }
 
 const std::vector<std::string>& CommandDecoder::parameterValues(std::size_t index) const

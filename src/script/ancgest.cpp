@@ -59,7 +59,7 @@ void startCAnalysis(int mode, const std::vector<std::string>& includeDirectories
 {
     state().callback = std::move(diagnostics);
     canalysis::installCallback(callback());
-    canalysis::C_CPP_init_prepro(mode == 1, mode == 0, defines, includeDirectories, {}, cMacros(), true);
+    canalysis::C_CPP_init_prepro(mode == CModePedantic, mode == CModeTraditional, defines, includeDirectories, {}, cMacros(), true);
     if (!interfaceFile.empty()) {
         declareIncludedFile(interfaceFile);
     }

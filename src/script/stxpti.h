@@ -13,12 +13,6 @@
 
 namespace qvm::script {
 
-// Bits of the script-wide flags.
-enum ScriptFlags : int {
-    ScriptUsesCommtype = 1,
-    ScriptUsesTrigger = 2,
-};
-
 struct ParsedScript {
     std::unique_ptr<SyntaxTree> tree;             // owns every node
     SyntaxNode* root = nullptr;                   // STX_SCRIPT, or null when no tree was made

@@ -878,12 +878,13 @@ int ScriptLexer::finishWord(int token)
         continuationOff_ = true;
         includeLine_ = current().line;
         break;
+    // COMMTYPE once TRIGGER was met, or TRIGGER once COMMTYPE was, is a bad sequence.
     case TK_COMMTYPE:
-        scriptFlags_ |= 1;
-        return (scriptFlags_ & 2) ? TK_BAD_SEQUENCE : token;
+        scriptFlags_ |= ScriptUsesCommtype;
+        return (scriptFlags_ & ScriptUsesTrigger) != 0 ? TK_BAD_SEQUENCE : token;
     case TK_TRIGGER:
-        scriptFlags_ |= 2;
-        return (scriptFlags_ & 1) ? TK_BAD_SEQUENCE : token;
+        scriptFlags_ |= ScriptUsesTrigger;
+        return (scriptFlags_ & ScriptUsesCommtype) != 0 ? TK_BAD_SEQUENCE : token;
     default:
         break;
     }

@@ -14,6 +14,13 @@
 
 namespace qvm::script {
 
+// Bits of the script-wide flags; the generators read the numbers (2: TRIGGER
+// without COMMTYPE).
+enum ScriptFlags : int {
+    ScriptUsesCommtype = 1,
+    ScriptUsesTrigger = 2,
+};
+
 // Reads a whole file; nullopt when it cannot be opened.
 using SourceReader = std::function<std::optional<std::string>(const std::string& path)>;
 
@@ -49,7 +56,7 @@ public:
     // Changes whenever the current file changes.
     unsigned fileSwitches() const { return fileSwitches_; }
 
-    // Bit 0: COMMTYPE used; bit 1: TRIGGER used.
+    // ScriptFlags bits of the keywords met so far.
     int scriptFlags() const { return scriptFlags_; }
     const SourceFileTable& sourceFiles() const { return sourceFiles_; }
 
@@ -114,7 +121,7 @@ private:
     int bracketDepth_ = 0;
     int savedMatchToken_ = 0;
     int includeLine_ = 0;  // line of the last INCLUDE keyword
-    int scriptFlags_ = 0;
+    int scriptFlags_ = 0;  // ScriptFlags bits
 };
 
 }  // namespace qvm::script
