@@ -1,0 +1,85 @@
+// The message lines of a run read back as structures: severity, code,
+// position and text, so that tests compare reports field by field.
+#pragma once
+
+#include "support/process.h"
+
+#include <gmock/gmock.h>
+
+#include <optional>
+#include <ostream>
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace qvm::testing {
+
+// A located message ("[file:line] " prefix). Two messages are equal by
+// severity, code, file and line; the text is matched on its own (IsMessage).
+struct Message {
+    std::string severity;
+    std::string code;
+    std::string file;
+    int line = 0;
+    std::string text{};  // the line after the position prefix
+    bool operator==(const Message& other) const
+    {
+        return severity == other.severity && code == other.code && file == other.file && line == other.line;
+    }
+};
+
+inline std::ostream& operator<<(std::ostream& out, const Message& m)
+{
+    return out << m.severity << '-' << m.code << " [" << m.file << ':' << m.line << "] " << m.text;
+}
+
+// The located messages of a run, in order.
+inline std::vector<Message> messagesOf(const std::string& output)
+{
+    static const std::regex located(R"(Fenwir-([A-Z])-([A-Z_]+),  \[([^:\]]*):(-?\d+)\] (.*))");
+    std::vector<Message> found;
+    for (const std::string& line : lines(output)) {
+        std::smatch m;
+        if (std::regex_search(line, m, located)) {
+            found.push_back({m[1], m[2], m[3], std::stoi(m[4]), m[5]});
+        }
+    }
+    return found;
+}
+
+// A message line without a position: severity, code and text.
+struct PlainMessage {
+    std::string severity;
+    std::string code;
+    std::string text;
+    bool operator==(const PlainMessage&) const = default;
+};
+
+inline std::ostream& operator<<(std::ostream& out, const PlainMessage& m)
+{
+    return out << m.severity << '-' << m.code << ' ' << m.text;
+}
+
+// The last message line of a run (the summary of a finished run, the report
+// that ended any other), nullopt when there is none.
+inline std::optional<PlainMessage> lastMessageOf(const std::string& output)
+{
+    static const std::regex message(R"(^Fenwir-([A-Z])-([A-Z_]+),  (.*)$)");
+    const std::vector<std::string> all = lines(output);
+    for (auto line = all.rbegin(); line != all.rend(); ++line) {
+        std::smatch m;
+        if (std::regex_match(*line, m, message)) {
+            return PlainMessage{m[1], m[2], m[3]};
+        }
+    }
+    return std::nullopt;
+}
+
+// Matches the located message `expected` whose text matches `text`.
+template <typename TextMatcher>
+auto IsMessage(const Message& expected, TextMatcher text)
+{
+    return ::testing::AllOf(::testing::Eq(expected), ::testing::Field("text", &Message::text, text));
+}
+
+}  // namespace qvm::testing
