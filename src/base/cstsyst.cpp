@@ -41,7 +41,7 @@ std::optional<std::string> formatList(const char* format, std::va_list arguments
 
 struct ModificationTime {
     bool exists = false;
-    timespec time{};
+    timespec time{};  // meaningful when the file exists
 };
 
 ModificationTime modificationTime(const std::string& file)

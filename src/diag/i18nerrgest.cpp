@@ -19,14 +19,14 @@ struct FileCloser {
 };
 
 struct RunState {
-    unsigned errors = 0;
-    unsigned warnings = 0;
-    bool consoleEcho = true;
-    std::string listName;
-    std::unique_ptr<std::FILE, FileCloser> listFile;
-    std::string currentFile;
+    unsigned errors = 0;                               // errors reported
+    unsigned warnings = 0;                             // warnings reported
+    bool consoleEcho = true;                           // lines also go to the console
+    std::string listName;                              // the list file's name, once opened
+    std::unique_ptr<std::FILE, FileCloser> listFile;   // open from openListFile to closeListFile
+    std::string currentFile;                           // current position of the located reports
     int currentLine = 0;
-    std::function<void(std::string_view)> sink;
+    std::function<void(std::string_view)> sink;        // console replacement set by tests
 };
 
 RunState& state()

@@ -90,6 +90,8 @@ constexpr const char* kUsageEnglish =
     "\t[-ALLOCATION[=<DYNAMIC|STACK>]]\n\t[-THREAD[=<routine_name>]]\n\t[-NOTSHARED]\n\t[-NOPATH]\n"
     "\t[-NOCOMMENT]\n\t[-SPVGEN]\n\t[-TRACE=<ERROR|TIME|SCN|CIRCULAR>]\n\t[-BUFSIZE=<buffer_size>]\n";
 
+// The command line of qvmprepro: three positional parameters, the options
+// in the order of the usage text, and the forbidden combinations.
 CommandTable buildProgramTable()
 {
     CommandTable table;
@@ -141,9 +143,10 @@ const CommandTable& programTable()
     return table;
 }
 
+// The decoder of the run's command line; the getters read it.
 struct Session {
     CommandDecoder decoder{programTable()};
-    bool decoded = false;
+    bool decoded = false;  // the last decode succeeded and was not released
 };
 
 Session& session()
@@ -245,6 +248,9 @@ void appendIfGiven(std::string& echo, std::string_view name, const std::string& 
     }
 }
 
+// The command line as the run understood it: the program path, the
+// positional values, then each option given in a fixed order, FAST and LOG
+// always (positive or negated).
 std::string buildEcho(const char* programPath)
 {
     std::string echo = programPath != nullptr ? programPath : "";

@@ -50,6 +50,8 @@ struct Settings {
     int bufferSize = 10;                         // trace buffer, kilobytes
 };
 
+// Reads every setting through the getters, after a successful decode; a bad
+// -SET or -BUFSIZE value ends the run here.
 Settings readSettings()
 {
     Settings s;
@@ -127,8 +129,8 @@ public:
     }
 
 private:
-    std::string name_;
-    std::optional<base::OutputFile> file_;
+    std::string name_;                      // "" without -STUDIO_LOG: nothing is written
+    std::optional<base::OutputFile> file_;  // created at the first open
 };
 
 // The passes below belong to the C analysis, the script front end and the
@@ -183,6 +185,8 @@ void generateOutputs(const RunNames& names, const Settings& settings, StudioLog&
     writeProgram(names, settings, thread, date);
 }
 
+// One run, from the command line to the summary: the passes in order, each
+// to completion. Ends by throwing RunAbort with the exit status.
 [[noreturn]] void runPipeline(int argc, char** argv)
 {
     std::string echo;

@@ -10,10 +10,10 @@ namespace qvm::script {
 namespace {
 
 struct BridgeState {
-    CContext context;
-    std::unique_ptr<canalysis::SymbolTable> symbols = std::make_unique<canalysis::SymbolTable>();
-    std::unique_ptr<canalysis::MacroTable> macros = std::make_unique<canalysis::MacroTable>();
-    canalysis::DiagnosticCallback callback;
+    CContext context;  // where the C text being declared belongs
+    std::unique_ptr<canalysis::SymbolTable> symbols = std::make_unique<canalysis::SymbolTable>();  // of the run
+    std::unique_ptr<canalysis::MacroTable> macros = std::make_unique<canalysis::MacroTable>();     // of the run
+    canalysis::DiagnosticCallback callback;  // given to every C analysis call; empty until first needed
 };
 
 BridgeState& state()

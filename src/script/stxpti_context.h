@@ -69,8 +69,8 @@ struct ParserContext {
 
 private:
     void stampPosition();
-    unsigned seenSwitches_ = ~0U;
-    std::string_view fileName_;
+    unsigned seenSwitches_ = ~0U;  // the lexer's file switch count when fileName_ was kept
+    std::string_view fileName_;    // the tree's copy of the lexer's current file name
 };
 
 }  // namespace qvm::script

@@ -19,7 +19,7 @@ constexpr int kEndOfInput = -3;
 
 struct TokenEntry {
     int token;
-    std::string_view name;
+    std::string_view name;      // shown in token listings
     diag::MessageCode message;  // reported on a syntax error met on the token; none for some
 };
 
@@ -133,9 +133,9 @@ enum KeywordEffect : unsigned {
 };
 
 struct Keyword {
-    std::string_view word;
+    std::string_view word;  // as written in a script
     int token;
-    unsigned effect;
+    unsigned effect;        // KeywordEffect bits
 };
 
 constexpr Keyword kKeywords[] = {
@@ -202,9 +202,10 @@ constexpr Keyword kKeywords[] = {
     {"WHILE", TK_WHILE, None},
 };
 
+// A word that, inside a piece of C, opens an argument list of its own.
 struct MatchWord {
     std::string_view word;
-    int token;
+    int token;  // handed to the parser at the '(' after the word
 };
 
 constexpr MatchWord kMatchWords[] = {
@@ -511,6 +512,8 @@ std::size_t ScriptLexer::blanksFrom(std::size_t from)
 
 // ---- tokens ----
 
+// Runs the scanner of the current state until it gives a token, going back
+// to the including file at the end of an included one.
 int ScriptLexer::next()
 {
     for (;;) {
@@ -561,6 +564,10 @@ void ScriptLexer::enterNative()
     state_ = State::NativeExpr;
 }
 
+// The tokens of instruction lines: blanks and "--" comments (skipped),
+// newlines (empty lines collapsed), punctuation, '@' and '#' lines, '%'
+// filters, strings, character constants, $NAME references, numbers and
+// words; anything else is an unknown sequence.
 int ScriptLexer::scanInstruction()
 {
     const int c = peekAt(0);
@@ -711,6 +718,9 @@ int ScriptLexer::scanString()
     return TK_STRING;
 }
 
+// A C character constant: one character or one escape (up to three octal
+// digits, \x with hex digits, or any other character) between quotes;
+// anything else is an unknown sequence.
 int ScriptLexer::scanCharConstant()
 {
     std::size_t end = 1;
@@ -982,6 +992,8 @@ std::size_t ScriptLexer::quotedEnd(std::size_t from, int quote)
     }
 }
 
+// Inside the parentheses after a match word: identifiers, REF and commas,
+// until the ')' that returns to the piece of C.
 int ScriptLexer::scanMatchArgs()
 {
     const int c = peekAt(0);
