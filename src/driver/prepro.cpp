@@ -189,6 +189,10 @@ void generateOutputs(const RunNames& names, const Settings& settings, StudioLog&
 // to completion. Ends by throwing RunAbort with the exit status.
 [[noreturn]] void runPipeline(int argc, char** argv)
 {
+    // The decoder's values are freed however the run ends.
+    struct CommandLineRelease {
+        ~CommandLineRelease() { cmdline::release(); }
+    } const releaseCommandLine;
     std::string echo;
     if (!cmdline::decode(argc, argv, echo)) {
         diag::fatal("COMMFATAL");
@@ -220,7 +224,6 @@ void generateOutputs(const RunNames& names, const Settings& settings, StudioLog&
             generateOutputs(names, settings, studioLog, echo, thread);
         }
     }
-    cmdline::release();
     studioLog.close();
     diag::endOfRun();
 }
