@@ -59,7 +59,9 @@ void startCAnalysis(int mode, const std::vector<std::string>& includeDirectories
 {
     state().callback = std::move(diagnostics);
     canalysis::installCallback(callback());
-    canalysis::C_CPP_init_prepro(mode == CModePedantic, mode == CModeTraditional, defines, includeDirectories, {}, cMacros(), true);
+    canalysis::C_CPP_set_modern_words(mode != CModeTraditional);
+    canalysis::C_CPP_init_prepro(mode == CModePedantic, mode == CModeTraditional, defines, includeDirectories, {},
+                                 cMacros(), true);
     if (!interfaceFile.empty()) {
         declareIncludedFile(interfaceFile);
     }
