@@ -60,19 +60,27 @@ inline std::ostream& operator<<(std::ostream& out, const PlainMessage& m)
     return out << m.severity << '-' << m.code << ' ' << m.text;
 }
 
+// Every message line of a run, in order; a located one keeps its position
+// prefix in its text.
+inline std::vector<PlainMessage> allMessagesOf(const std::string& output)
+{
+    static const std::regex message(R"(^Fenwir-([A-Z])-([A-Z_]+),  (.*)$)");
+    std::vector<PlainMessage> found;
+    for (const std::string& line : lines(output)) {
+        std::smatch m;
+        if (std::regex_match(line, m, message)) {
+            found.push_back({m[1], m[2], m[3]});
+        }
+    }
+    return found;
+}
+
 // The last message line of a run (the summary of a finished run, the report
 // that ended any other), nullopt when there is none.
 inline std::optional<PlainMessage> lastMessageOf(const std::string& output)
 {
-    static const std::regex message(R"(^Fenwir-([A-Z])-([A-Z_]+),  (.*)$)");
-    const std::vector<std::string> all = lines(output);
-    for (auto line = all.rbegin(); line != all.rend(); ++line) {
-        std::smatch m;
-        if (std::regex_match(*line, m, message)) {
-            return PlainMessage{m[1], m[2], m[3]};
-        }
-    }
-    return std::nullopt;
+    std::vector<PlainMessage> all = allMessagesOf(output);
+    return all.empty() ? std::nullopt : std::optional<PlainMessage>(std::move(all.back()));
 }
 
 // Matches the located message `expected` whose text matches `text`.
