@@ -41,11 +41,11 @@ struct KeywordSpec {
 };
 
 struct OptionSpec {
-    Names names;
-    bool argumentMandatory = false;
+    Names names;                            // without the leading '-'
+    bool argumentMandatory = false;         // "-NAME" alone is refused
     std::optional<ParameterSpec> argument;  // none: the option takes no value
     bool negatable = false;                 // "NO" + name is accepted
-    bool defaultOn = false;
+    bool defaultOn = false;                 // taken as given when absent
     int defaultValue = 0;                   // number of the default allowed value, from 1; 0 for none
     std::vector<KeywordSpec> allowed;       // empty: any value
 };
