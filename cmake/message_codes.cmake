@@ -28,8 +28,7 @@ foreach(code IN LISTS codes)
 endforeach()
 string(APPEND text "};\n\n}  // namespace qvm::diag::generated\n")
 
-# Rewritten only when the list changed, so that editing a text does not
-# recompile every reporting file.
+# Rewritten only when the list changed.
 set(old "")
 if(EXISTS ${OUTPUT})
   file(READ ${OUTPUT} old)

@@ -42,7 +42,7 @@ struct KeywordSpec {
 
 struct OptionSpec {
     Names names;                            // without the leading '-'
-    bool argumentMandatory = false;         // "-NAME" alone is refused
+    bool argumentMandatory = false;         // a missing or empty value is refused
     std::optional<ParameterSpec> argument;  // none: the option takes no value
     bool negatable = false;                 // "NO" + name is accepted
     bool defaultOn = false;                 // taken as given when absent
