@@ -4,6 +4,7 @@
 #include "base/mstrin.h"
 #include "canalysis/cerror.h"
 #include "canalysis/cevalif_detail.h"
+#include "canalysis/cprepr_cursor.h"
 #include "canalysis/ctypesizes.h"
 #include "y1_tab.tab.h"
 
@@ -40,19 +41,17 @@ bool isBlank(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
 }
 
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
+using cpp::isDigit;
 
+// Names of the expression language: those of C without `$`.
 bool isIdentStart(char c)
 {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+    return cpp::isIdStart(c) && c != '$';
 }
 
 bool isIdentChar(char c)
 {
-    return isIdentStart(c) || isDigit(c);
+    return cpp::isIdChar(c) && c != '$';
 }
 
 bool isOctalDigit(char c)
@@ -373,7 +372,7 @@ int Lexer::identifier(evalif::Value& value)
     if (word == "sizeof") {
         return sizeOf(value);
     }
-    if (peek() == '\'' && !atEnd() && (word == "L" || word == "u" || word == "U" || word == "u8")) {
+    if (peek() == '\'' && !atEnd() && cpp::isLiteralPrefix(word)) {
         return prefixedCharacter(value, word);
     }
     return IFTOK_NAME;

@@ -11,37 +11,6 @@ namespace qvm::canalysis {
 
 namespace cpp {
 
-const std::array<unsigned char, 256>& charClasses()
-{
-    static const std::array<unsigned char, 256> table = [] {
-        std::array<unsigned char, 256> t{};
-        for (int c = 0; c < 256; ++c) {
-            unsigned char bits = 0;
-            const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '$';
-            const bool digit = c >= '0' && c <= '9';
-            if (letter) {
-                bits |= kIdStart | kIdChar | kScanStop;
-            }
-            if (digit) {
-                bits |= kIdChar | kDigit | kScanStop;
-            }
-            if (c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r') {
-                bits |= kHSpace | kAnySpace;
-            }
-            if (c == '\n') {
-                bits |= kAnySpace | kScanStop;
-            }
-            if (c == '/' || c == '"' || c == '\'' || c == '\\' || c == '#' || c == '.' ||
-                c == static_cast<unsigned char>(kNoExpandMark) || c == static_cast<unsigned char>(kPadMark)) {
-                bits |= kScanStop;
-            }
-            t[static_cast<std::size_t>(c)] = bits;
-        }
-        return t;
-    }();
-    return table;
-}
-
 std::string_view trimSpaces(std::string_view text)
 {
     std::size_t begin = 0;
@@ -69,32 +38,6 @@ std::string_view trimSpacesAndPads(std::string_view text)
 }
 
 namespace {
-
-std::size_t quotedLength(std::string_view t, std::size_t open)
-{
-    const char quote = t[open];
-    std::size_t p = open + 1;
-    while (p < t.size() && t[p] != quote) {
-        p += t[p] == '\\' ? 2 : 1;
-    }
-    return std::min(p + 1, t.size()) - open;
-}
-
-std::size_t numberLength(std::string_view t, std::size_t from)
-{
-    std::size_t p = from + 1;
-    while (p < t.size()) {
-        const char k = t[p];
-        const char previous = t[p - 1];
-        const bool exponentSign = (k == '+' || k == '-') && (previous == 'e' || previous == 'E' ||
-                                                             previous == 'p' || previous == 'P');
-        if (!isIdChar(k) && k != '.' && !exponentSign) {
-            break;
-        }
-        ++p;
-    }
-    return p - from;
-}
 
 std::size_t punctuatorLength(std::string_view t, std::size_t from)
 {
@@ -130,7 +73,7 @@ std::size_t tokenLength(std::string_view text, std::size_t from)
         return p - from;
     }
     if (isDigit(c) || (c == '.' && from + 1 < text.size() && isDigit(text[from + 1]))) {
-        return numberLength(text, from);
+        return numberLength(text, from, NumberRule::Pasted);
     }
     if (c == '"' || c == '\'') {
         return quotedLength(text, from);

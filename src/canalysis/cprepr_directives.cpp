@@ -442,35 +442,23 @@ bool DefineParser::parseBody(std::string_view body)
             continue;
         }
         if (isDigit(c) || (c == '.' && i + 1 < body.size() && isDigit(body[i + 1]))) {
-            std::size_t end = i + 1;
-            while (end < body.size()) {
-                const char k = body[end];
-                if (isIdChar(k) || (k == '.' && !(end + 1 < body.size() && body[end + 1] == '.')) ||
-                    ((k == '+' || k == '-') && (body[end - 1] == 'e' || body[end - 1] == 'E') && !traditional)) {
-                    ++end;
-                } else {
-                    break;
-                }
-            }
-            plain += body.substr(i, end - i);
+            const std::size_t length =
+                numberLength(body, i, traditional ? NumberRule::Traditional : NumberRule::Source);
+            plain += body.substr(i, length);
             pendingPaste_ = false;
-            i = end;
+            i += length;
             continue;
         }
         if (c == '/' && traditional && i + 1 < body.size() && body[i + 1] == '*') {
-            const std::size_t end = body.find("*/", i + 2);
-            i = end == std::string_view::npos ? body.size() : end + 2;
+            int lines = 0;
+            Cursor(body, i, lines).skipComment();
             continue;
         }
         if ((c == '"' || c == '\'') && !traditional) {
-            std::size_t end = i + 1;
-            while (end < body.size() && body[end] != c) {
-                end += body[end] == '\\' ? 2 : 1;
-            }
-            end = std::min(end + 1, body.size());
-            plain += body.substr(i, end - i);
+            const std::size_t length = quotedLength(body, i);
+            plain += body.substr(i, length);
             pendingPaste_ = false;
-            i = end;
+            i += length;
             continue;
         }
         plain += c;
@@ -614,68 +602,26 @@ void Engine::doEndif(InputLevel& level)
 // Steps to the newline that ends the current line, over strings and comments.
 void Engine::skipRestOfLine(InputLevel& level)
 {
-    const std::string& t = level.text;
-    while (level.pos < t.size()) {
-        const std::size_t p = t.find_first_of("\n/\"'\\", level.pos);
-        if (p == std::string::npos) {
-            level.pos = t.size();
-            return;
-        }
-        level.pos = p;
-        const char c = t[p];
-        if (c == '\n') {
-            return;
-        }
-        if (c == '\\') {
-            if (spliceLength(t, p) != 0) {
-                skipSplices(level);
-            } else {
-                level.pos += 2;
-            }
-        } else if (c == '/') {
-            if (p + 1 < t.size() && t[p + 1] == '*') {
-                skipBlockComment(level, nullptr);
-            } else if (p + 1 < t.size() && t[p + 1] == '/') {
-                skipLineComment(level);
-            } else {
-                ++level.pos;
-            }
-        } else {
-            std::size_t q = p + 1;
-            while (q < t.size() && t[q] != c && t[q] != '\n') {
-                if (t[q] == '\\' && q + 1 < t.size()) {
-                    if (const std::size_t length = spliceLength(t, q)) {
-                        ++level.line;
-                        q += length;
-                        continue;
-                    }
-                    ++q;
-                }
-                ++q;
-            }
-            level.pos = q < t.size() && t[q] == c ? q + 1 : q;
-        }
-    }
-    level.pos = std::min(level.pos, t.size());
+    Cursor cursor = cursorAt(level);
+    cursor.skipToLineEnd();
+    reportUnclosedComment(cursor);
 }
 
 // Skips blanks, continuations and comments at the start of a line or after '#'.
 void Engine::skipLeadingBlanks(InputLevel& level)
 {
-    const std::string& t = level.text;
-    while (level.pos < t.size()) {
-        const char c = t[level.pos];
-        if (isHSpace(c)) {
-            ++level.pos;
-        } else if (const std::size_t length = spliceLength(t, level.pos)) {
-            level.pos += length;
-            ++level.line;
-        } else if (c == '/' && level.pos + 1 < t.size() && t[level.pos + 1] == '*') {
-            skipBlockComment(level, nullptr);
-        } else {
-            return;
-        }
-    }
+    Cursor cursor = cursorAt(level);
+    cursor.skipBlanksAndComments();
+    reportUnclosedComment(cursor);
+}
+
+// From a `#`: the name of the directive (empty when none follows).
+std::string Engine::readDirectiveName(InputLevel& level)
+{
+    Cursor cursor = cursorAt(level);
+    std::string name = cursor.readDirectiveName();
+    reportUnclosedComment(cursor);
+    return name;
 }
 
 void Engine::skipGroup(InputLevel& level)
@@ -689,10 +635,7 @@ void Engine::skipGroup(InputLevel& level)
         skipLeadingBlanks(level);
         if (level.pos < t.size() && t[level.pos] == '#') {
             const int line = level.line;
-            ++level.pos;
-            skipLeadingBlanks(level);
-            const std::string name =
-                level.pos < t.size() && isIdStart(t[level.pos]) ? readIdentifier(level) : std::string();
+            const std::string name = readDirectiveName(level);
             if (name == "if" || name == "ifdef" || name == "ifndef") {
                 ++nesting;
             } else if (name == "endif") {
@@ -762,10 +705,7 @@ void Engine::skipToStartPragma(InputLevel& level)
     while (level.pos < t.size() && !stopped_) {
         skipLeadingBlanks(level);
         if (level.pos < t.size() && t[level.pos] == '#') {
-            ++level.pos;
-            skipLeadingBlanks(level);
-            const std::string name =
-                level.pos < t.size() && isIdStart(t[level.pos]) ? readIdentifier(level) : std::string();
+            const std::string name = readDirectiveName(level);
             if (name == "pragma" && isStartPragma(collectDirectiveLine(level, kPragma))) {
                 analysisOn_ = true;
                 return;
@@ -791,19 +731,14 @@ std::string Engine::collectDirectiveLine(InputLevel& level, int kind)
         if (c == '\n') {
             break;
         }
-        if (const std::size_t length = spliceLength(t, level.pos)) {
-            level.pos += length;
-            ++level.line;
+        if (spliceLength(t, level.pos) != 0) {
+            cursorAt(level).skipSplices();
             continue;
         }
-        if (c == '/' && level.pos + 1 < t.size() && (t[level.pos + 1] == '*' || t[level.pos + 1] == '/')) {
+        if (const char opener = c == '/' ? cursorAt(level).commentOpener() : 0) {
             const std::size_t start = level.pos;
-            if (t[level.pos + 1] == '*') {
-                skipBlockComment(level, nullptr);
-            } else {
-                skipLineComment(level);
-            }
-            if (traditional_ && kind == kDefine && t[start + 1] == '*') {
+            skipComment(level);
+            if (traditional_ && kind == kDefine && opener == '*') {
                 // Kept for the body, where it vanishes after the parameters are found.
                 for (std::size_t k = start; k < level.pos; ++k) {
                     line += t[k] == '\n' ? ' ' : t[k];
@@ -827,20 +762,7 @@ std::string Engine::collectDirectiveLine(InputLevel& level, int kind)
         if (c == '"' || c == '\'') {
             line += c;
             ++level.pos;
-            while (level.pos < t.size() && t[level.pos] != '\n') {
-                if (const std::size_t length = spliceLength(t, level.pos)) {
-                    level.pos += length;
-                    ++level.line;
-                    continue;
-                }
-                const char k = t[level.pos++];
-                line += k;
-                if (k == '\\' && level.pos < t.size() && t[level.pos] != '\n') {
-                    line += t[level.pos++];
-                } else if (k == c) {
-                    break;
-                }
-            }
+            cursorAt(level).stepQuoted(c, &line);
             continue;
         }
         line += c;
@@ -854,10 +776,7 @@ bool Engine::handleDirective(std::string& out, InputLevel& level)
     const std::size_t hashPosition = level.pos;
     const int startLine = level.line;
     const std::string& t = level.text;
-    ++level.pos;
-    skipLeadingBlanks(level);
-    const std::string name =
-        level.pos < t.size() && isIdStart(t[level.pos]) ? readIdentifier(level) : std::string();
+    const std::string name = readDirectiveName(level);
     const DirectiveInfo* directive = findDirective(name);
     if (directive == nullptr) {
         if (name.empty()) {
@@ -871,7 +790,7 @@ bool Engine::handleDirective(std::string& out, InputLevel& level)
             }
             if (t.compare(p, 2, "//") == 0) {
                 level.pos = p;  // an empty directive closed by a line comment
-                skipLineComment(level);
+                skipComment(level);
                 return true;
             }
         }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "canalysis/cprepr.h"
+#include "canalysis/cprepr_cursor.h"
 
 #include <array>
 #include <cstddef>
@@ -13,57 +14,6 @@
 #include <vector>
 
 namespace qvm::canalysis::cpp {
-
-enum CharClassBit : unsigned char {
-    kIdChar = 1,
-    kIdStart = 2,
-    kHSpace = 4,
-    kAnySpace = 8,
-    kDigit = 16,
-    kScanStop = 32,  // the main loop must look at this character
-};
-
-const std::array<unsigned char, 256>& charClasses();
-
-inline bool hasClass(char c, unsigned char bits)
-{
-    return (charClasses()[static_cast<unsigned char>(c)] & bits) != 0;
-}
-inline bool isIdChar(char c) { return hasClass(c, kIdChar); }
-inline bool isIdStart(char c) { return hasClass(c, kIdStart); }
-inline bool isHSpace(char c) { return hasClass(c, kHSpace); }
-inline bool isAnySpace(char c) { return hasClass(c, kAnySpace); }
-inline bool isDigit(char c) { return hasClass(c, kDigit); }
-
-// The prefixes of wide and Unicode character constants and strings.
-inline bool isLiteralPrefix(std::string_view word)
-{
-    return word == "L" || word == "u" || word == "U" || word == "u8";
-}
-
-// Length of a backslash-newline (or backslash, CR, newline) at p, 0 if none.
-inline std::size_t spliceLength(const std::string& t, std::size_t p)
-{
-    if (p < t.size() && t[p] == '\\') {
-        if (p + 1 < t.size() && t[p + 1] == '\n') {
-            return 2;
-        }
-        if (p + 2 < t.size() && t[p + 1] == '\r' && t[p + 2] == '\n') {
-            return 3;
-        }
-    }
-    return 0;
-}
-
-// Put before an identifier that must not be expanded when the text is
-// scanned again (a name met while its own expansion was in progress).
-constexpr char kNoExpandMark = '\x01';
-
-// Stands between two expansion results that would otherwise join into one
-// token. It prints as a blank, while `#` and `##` see no blank there. Only
-// the texts of expansions and argument buffers carry it: in a file it is an
-// ordinary byte.
-constexpr char kPadMark = '\x1f';
 
 constexpr std::size_t kRefusedDepth = kMaxInputLevels - 1;
 constexpr std::size_t kMaxVariadicText = 1000;
@@ -84,6 +34,12 @@ struct InputLevel {
     bool lineStart = true;
     int pendingLines = 0;  // continuations inside a name whose expansion is still being read
 };
+
+// A cursor over a level's text, position and line.
+inline Cursor cursorAt(InputLevel& level)
+{
+    return Cursor(level.text, level.pos, level.line);
+}
 
 struct Conditional {
     std::string file;
@@ -162,10 +118,9 @@ private:
     void handleDefinedOperator(std::string& out);
     void copyQuoted(std::string& out, InputLevel& level);
     void copyNumber(std::string& out, InputLevel& level);
-    std::string readIdentifier(InputLevel& level);
-    void skipBlockComment(InputLevel& level, std::string* newlinesOut);
-    void skipLineComment(InputLevel& level);
-    static void skipSplices(InputLevel& level);
+    int skipComment(InputLevel& level);
+    void reportUnclosedComment(const Cursor& cursor);
+    InputLevel* levelWithText();
     bool findCallOpen(char open, bool consume);
     void expandObjectLike(std::string& out, MacroEntry& macro);
     void expandPredefined(std::string& out, MacroEntry& macro);
@@ -195,6 +150,7 @@ private:
     void skipToStartPragma(InputLevel& level);
     void skipRestOfLine(InputLevel& level);
     void skipLeadingBlanks(InputLevel& level);
+    std::string readDirectiveName(InputLevel& level);
     void reportMatchLine(const Conditional& conditional);
     bool insideConditional(const InputLevel& level) const;
     bool isStartPragma(std::string_view pragmaText) const;

@@ -102,11 +102,20 @@ const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
 
 }  // namespace
 
-void Engine::skipSplices(InputLevel& level)
+// The top level with text left, once finished expansion levels above the
+// floor of the current scan are popped; nullptr when there is none.
+InputLevel* Engine::levelWithText()
 {
-    while (const std::size_t length = spliceLength(level.text, level.pos)) {
-        level.pos += length;
-        ++level.line;
+    while (true) {
+        InputLevel& top = *stack_.back();
+        if (top.pos < top.text.size()) {
+            return &top;
+        }
+        if (top.kind != LevelKind::Expansion || stack_.size() - 1 <= floor_) {
+            return nullptr;
+        }
+        std::string unused;
+        popLevel(unused);
     }
 }
 
@@ -170,7 +179,7 @@ void Engine::scan(std::string& out, std::size_t floor, bool marks)
             break;
         case '\\':
             if (spliceLength(text, pos) != 0) {
-                skipSplices(level);
+                cursorAt(level).skipSplices();
             } else {
                 level.lineStart = false;
                 out += '\\';
@@ -224,206 +233,92 @@ void Engine::handleNewline(std::string& out, InputLevel& level)
 
 // ---------------------------------------------------------------- comments
 
-void Engine::skipBlockComment(InputLevel& level, std::string* newlinesOut)
+void Engine::reportUnclosedComment(const Cursor& cursor)
 {
-    const std::string& t = level.text;
-    const int startLine = level.line;
-    std::size_t p = level.pos + 2;
-    while (true) {
-        const std::size_t q = t.find_first_of("*\n", p);
-        if (q == std::string::npos) {
-            level.pos = t.size();
-            reportAtLine(CWarning, "UNTERCOMM", "", startLine);
-            return;
-        }
-        if (t[q] == '\n') {
-            ++level.line;
-            if (newlinesOut != nullptr) {
-                *newlinesOut += '\n';
-            }
-            p = q + 1;
-            continue;
-        }
-        std::size_t r = q + 1;
-        while (const std::size_t length = spliceLength(t, r)) {
-            r += length;
-            ++level.line;
-            if (newlinesOut != nullptr) {
-                *newlinesOut += '\n';
-            }
-        }
-        if (r < t.size() && t[r] == '/') {
-            level.pos = r + 1;
-            return;
-        }
-        p = r;
+    if (cursor.unclosedComment) {
+        reportAtLine(CWarning, "UNTERCOMM", "", *cursor.unclosedComment);
     }
 }
 
-void Engine::skipLineComment(InputLevel& level)
+// Skips the comment that starts at the level's position; returns the lines
+// it spans after its opener.
+int Engine::skipComment(InputLevel& level)
 {
-    const std::string& t = level.text;
-    std::size_t p = level.pos + 2;
-    while (p < t.size() && t[p] != '\n') {
-        if (const std::size_t length = spliceLength(t, p)) {
-            p += length;
-            ++level.line;
-            continue;
-        }
-        ++p;
-    }
-    level.pos = p;
+    Cursor cursor = cursorAt(level);
+    const int lines = cursor.skipComment();
+    reportUnclosedComment(cursor);
+    return lines;
 }
 
 void Engine::handleSlash(std::string& out, InputLevel& level)
 {
-    const std::string& t = level.text;
-    std::size_t p = level.pos + 1;
-    int splices = 0;
-    while (const std::size_t length = spliceLength(t, p)) {
-        p += length;
-        ++splices;
-    }
-    const char next = p < t.size() ? t[p] : '\0';
-    if (next != '*' && next != '/') {
+    const char opener = cursorAt(level).commentOpener();
+    if (opener == 0) {
         level.lineStart = false;
         out += '/';
         ++level.pos;
         return;
     }
-    // A continuation between the two characters moves after the opener.
-    level.line += splices;
-    level.pos = p - 1;
-    if (next == '*') {
-        std::string newlines;
-        skipBlockComment(level, &newlines);
-        if (!traditional_) {
-            out += ' ';
-        }
-        if (!newlines.empty() && level.kind == LevelKind::File) {
-            out += newlines;
-            if (&out == mainOutput_) {
-                outputLine_ += static_cast<int>(newlines.size());
-            }
-        }
-    } else {
-        skipLineComment(level);
+    const int lines = skipComment(level);
+    if (opener == '/') {
         out += ' ';
+        return;
+    }
+    if (!traditional_) {
+        out += ' ';
+    }
+    if (lines > 0 && level.kind == LevelKind::File) {
+        out.append(static_cast<std::size_t>(lines), '\n');
+        if (&out == mainOutput_) {
+            outputLine_ += lines;
+        }
     }
 }
 
 // ---------------------------------------------------------------- literals
 
+// Copies the literal that starts at the level's position. A string may go
+// on over newlines unless pedantic; a character constant may not.
 void Engine::copyQuoted(std::string& out, InputLevel& level)
 {
-    const std::string& t = level.text;
-    const char quote = t[level.pos];
+    Cursor cursor = cursorAt(level);
+    const char quote = cursor.peek();
     const int startLine = level.line;
     out += quote;
     ++level.pos;
     while (true) {
-        std::size_t p = level.pos;
-        while (p < t.size() && t[p] != quote && t[p] != '\\' && t[p] != '\n' && t[p] != kPadMark) {
-            ++p;
-        }
-        out.append(t, level.pos, p - level.pos);
-        level.pos = p;
-        if (p >= t.size()) {
+        switch (cursor.stepQuoted(quote, &out, true)) {
+        case QuoteStop::Closed:
+            return;
+        case QuoteStop::End:
             reportAtLine(CWarning, "UNTERSTRI", "", startLine);
             return;
-        }
-        const char c = t[p];
-        if (c == kPadMark) {
+        case QuoteStop::Pad:
             // Only an unterminated constant of an expansion runs into a mark.
-            out += level.kind == LevelKind::File ? c : ' ';
+            out += level.kind == LevelKind::File ? kPadMark : ' ';
             ++level.pos;
-            continue;
-        }
-        if (c == quote) {
-            out += c;
+            break;
+        case QuoteStop::Newline:
+            if (quote == '\'' || pedantic_) {
+                reportAtLine(CWarning, "UNTERSTRI", "", startLine);
+                return;
+            }
+            out += '\n';
             ++level.pos;
-            return;
-        }
-        if (c == '\\') {
-            if (spliceLength(t, p) != 0) {
-                skipSplices(level);
-                continue;
+            if (level.kind == LevelKind::File) {
+                ++level.line;
+                if (&out == mainOutput_) {
+                    ++outputLine_;
+                }
             }
-            out += '\\';
-            ++level.pos;
-            if (level.pos < t.size() && t[level.pos] != '\n') {
-                out += t[level.pos];
-                ++level.pos;
-            }
-            continue;
-        }
-        // A newline inside the constant.
-        if (quote == '\'' || pedantic_) {
-            reportAtLine(CWarning, "UNTERSTRI", "", startLine);
-            return;
-        }
-        out += '\n';
-        ++level.pos;
-        if (level.kind == LevelKind::File) {
-            ++level.line;
-            if (&out == mainOutput_) {
-                ++outputLine_;
-            }
+            break;
         }
     }
 }
 
 void Engine::copyNumber(std::string& out, InputLevel& level)
 {
-    const std::string& t = level.text;
-    char previous = t[level.pos];
-    out += previous;
-    ++level.pos;
-    while (level.pos < t.size()) {
-        if (spliceLength(t, level.pos) != 0) {
-            skipSplices(level);
-            continue;
-        }
-        const char c = t[level.pos];
-        if (isIdChar(c)) {
-            out += c;
-        } else if (c == '.') {
-            if (level.pos + 1 < t.size() && t[level.pos + 1] == '.') {
-                return;
-            }
-            out += c;
-        } else if ((c == '+' || c == '-') && (previous == 'e' || previous == 'E') && !traditional_) {
-            out += c;
-        } else {
-            return;
-        }
-        previous = c;
-        ++level.pos;
-    }
-}
-
-std::string Engine::readIdentifier(InputLevel& level)
-{
-    const std::string& t = level.text;
-    std::size_t p = level.pos;
-    while (p < t.size() && isIdChar(t[p])) {
-        ++p;
-    }
-    std::string name(t, level.pos, p - level.pos);
-    level.pos = p;
-    // A continuation inside the name moves after it.
-    while (const std::size_t length = spliceLength(t, level.pos)) {
-        std::size_t q = level.pos + length;
-        if (q >= t.size() || !isIdChar(t[q])) {
-            break;
-        }
-        ++level.line;
-        level.pos = q;
-        while (level.pos < t.size() && isIdChar(t[level.pos])) {
-            name += t[level.pos++];
-        }
-    }
-    return name;
+    cursorAt(level).stepNumber(&out, traditional_ ? NumberRule::Traditional : NumberRule::Source);
 }
 
 // ---------------------------------------------------------------- identifiers
@@ -434,7 +329,7 @@ void Engine::handleMark(std::string& out, InputLevel& level, bool marks)
     if (level.pos >= level.text.size() || !isIdStart(level.text[level.pos])) {
         return;
     }
-    const std::string name = readIdentifier(level);
+    const std::string name = cursorAt(level).readIdentifier();
     if (marks) {
         out += kNoExpandMark;
     } else if (!out.empty() && couldPaste(out.back(), name.front())) {
@@ -459,7 +354,7 @@ void Engine::handleIdentifier(std::string& out, InputLevel& level, bool marks)
     // Continuations inside the name count as lines only after it, so that a
     // spliced __LINE__ gives the line where it begins.
     const int line = level.line;
-    const std::string name = readIdentifier(level);
+    const std::string name = cursorAt(level).readIdentifier();
     const int splices = level.line - line;
     if (splices == 0) {
         expandIdentifier(out, level, name, marks);
@@ -526,57 +421,38 @@ void Engine::expandIdentifier(std::string& out, InputLevel& level, const std::st
 
 // Whether the next significant character, looked for across finished
 // expansion levels, is the opening bracket of a call; with consume, the input
-// is moved just after it.
+// is moved just after it. Blanks, newlines, continuations and comments may
+// stand before it.
 bool Engine::findCallOpen(char open, bool consume)
 {
     std::size_t index = stack_.size() - 1;
     std::size_t p = stack_[index]->pos;
     while (true) {
         InputLevel& level = *stack_[index];
-        const std::string& t = level.text;
-        while (p < t.size()) {
-            const char c = t[p];
+        int lines = 0;
+        Cursor cursor(level.text, p, lines);
+        while (!cursor.atEnd()) {
+            const char c = cursor.peek();
             if (isAnySpace(c) || (c == kPadMark && level.kind != LevelKind::File)) {
-                if (c == '\n' && consume && level.kind == LevelKind::File) {
-                    ++level.line;
-                }
+                lines += c == '\n' ? 1 : 0;
                 ++p;
-                continue;
-            }
-            if (const std::size_t length = spliceLength(t, p)) {
-                p += length;
-                if (consume) {
-                    ++level.line;
-                }
-                continue;
-            }
-            if (c == '/' && p + 1 < t.size() && t[p + 1] == '*') {
-                const std::size_t end = t.find("*/", p + 2);
-                if (end == std::string::npos) {
+            } else if (cursor.spliceHere() != 0) {
+                cursor.skipSplices();
+            } else if (cursor.commentOpener() != 0) {
+                cursor.skipComment();
+                if (cursor.unclosedComment) {
                     return false;
                 }
-                if (consume && level.kind == LevelKind::File) {
-                    for (std::size_t k = p; k < end; ++k) {
-                        level.line += t[k] == '\n' ? 1 : 0;
-                    }
-                }
-                p = end + 2;
-                continue;
-            }
-            if (c == '/' && p + 1 < t.size() && t[p + 1] == '/') {
-                while (p < t.size() && t[p] != '\n') {
-                    ++p;
-                }
-                continue;
-            }
-            if (c == open) {
+            } else if (c != open) {
+                return false;
+            } else {
                 if (consume) {
                     level.pos = p + 1;
+                    level.line += lines;
                     level.lineStart = false;
                 }
                 return true;
             }
-            return false;
         }
         if (level.kind != LevelKind::Expansion || index <= floor_) {
             return false;
@@ -696,21 +572,16 @@ void Engine::expandPredefined(std::string& out, MacroEntry& macro)
 void Engine::handleDefinedOperator(std::string& out)
 {
     auto skipBlanks = [this]() -> InputLevel* {
-        while (true) {
-            InputLevel& current = *stack_.back();
-            while (current.pos < current.text.size() &&
-                   (isAnySpace(current.text[current.pos]) || current.text[current.pos] == kPadMark)) {
-                ++current.pos;
+        while (InputLevel* current = levelWithText()) {
+            while (current->pos < current->text.size() &&
+                   (isAnySpace(current->text[current->pos]) || current->text[current->pos] == kPadMark)) {
+                ++current->pos;
             }
-            if (current.pos < current.text.size()) {
-                return &current;
+            if (current->pos < current->text.size()) {
+                return current;
             }
-            if (current.kind != LevelKind::Expansion || stack_.size() - 1 <= floor_) {
-                return nullptr;
-            }
-            std::string unused;
-            popLevel(unused);
         }
+        return nullptr;
     };
     InputLevel* current = skipBlanks();
     bool parenthesised = false;
@@ -721,11 +592,11 @@ void Engine::handleDefinedOperator(std::string& out)
     }
     std::string name;
     if (current != nullptr && isIdStart(current->text[current->pos])) {
-        name = readIdentifier(*current);
+        name = cursorAt(*current).readIdentifier();
     } else if (current != nullptr && current->text[current->pos] == kNoExpandMark) {
         ++current->pos;
         if (current->pos < current->text.size() && isIdStart(current->text[current->pos])) {
-            name = readIdentifier(*current);
+            name = cursorAt(*current).readIdentifier();
         }
     }
     if (!name.empty() && parenthesised) {
@@ -754,16 +625,12 @@ bool Engine::collectArguments(const MacroDefinition& definition, std::vector<Mac
     const char close = bracketed ? ']' : ')';
     int depth = 0;
     while (!stopped_) {
-        InputLevel& level = *stack_.back();
-        const std::string& t = level.text;
-        if (level.pos >= t.size()) {
-            if (level.kind == LevelKind::Expansion && stack_.size() - 1 > floor_) {
-                std::string unused;
-                popLevel(unused);
-                continue;
-            }
+        InputLevel* current = levelWithText();
+        if (current == nullptr) {
             return false;
         }
+        InputLevel& level = *current;
+        const std::string& t = level.text;
         std::string& raw = arguments.back().raw;
         const char c = t[level.pos];
         if (c != '\n' && c != '#' && c != '/' && c != '\\' && !isAnySpace(c)) {
@@ -810,12 +677,8 @@ bool Engine::collectArguments(const MacroDefinition& definition, std::vector<Mac
             break;
         }
         case '/':
-            if (level.pos + 1 < t.size() && (t[level.pos + 1] == '*' || t[level.pos + 1] == '/')) {
-                if (t[level.pos + 1] == '*') {
-                    skipBlockComment(level, nullptr);
-                } else {
-                    skipLineComment(level);
-                }
+            if (cursorAt(level).commentOpener() != 0) {
+                skipComment(level);
                 if (!traditional_) {
                     raw += ' ';
                 }
@@ -846,7 +709,7 @@ bool Engine::collectArguments(const MacroDefinition& definition, std::vector<Mac
             break;
         case '\\':
             if (spliceLength(t, level.pos) != 0) {
-                skipSplices(level);
+                cursorAt(level).skipSplices();
             } else {
                 raw += c;
                 ++level.pos;
