@@ -375,13 +375,13 @@ void Engine::init(bool pedantic, bool traditional, const std::vector<std::string
     installPositionProvider([this] { return position(); });
     processPseudoFile("*Initialization*",
                       "#define TRV_WIN32 1\n#define USE_QVM 1\n#define TRV_CPLUSPLUS_LANGUAGE 0\n");
-    const std::pair<const char*, int> predefined[] = {
+    const std::pair<const char*, MacroKind> predefined[] = {
         {"__LINE__", kKindLine},         {"__DATE__", kKindDate}, {"__FILE__", kKindFile},
         {"__BASE_FILE__", kKindBaseFile}, {"__INCLUDE_LEVEL__", kKindIncludeLevel},
         {"__TIME__", kKindTime},          {"__STDC__", kKindStdc},
     };
     for (const auto& [name, kind] : predefined) {
-        table.removeAll(name, [](int) {});  // left from an earlier cycle on the same table
+        table.removeAll(name, [](MacroKind) {});  // left from an earlier cycle on the same table
         if (kind != kKindStdc || !traditional) {
             table.insert(name, kind);
         }
@@ -453,11 +453,8 @@ int Engine::processBuffer(std::string_view text, int analyseAll, std::string_vie
 void Engine::end(MacroTable& table, bool freeSearchList)
 {
     clearStack();
-    static constexpr std::string_view names[] = {"", "", "", "ifdef", "ifndef", "if", "else", "elif"};
     for (const auto& conditional : conditions_) {
-        const int kind = conditional.kind;
-        const std::string_view name = (kind >= 3 && kind <= 7) ? names[kind] : std::string_view("if");
-        report(CWarning, "UNTERCOND", name, conditional.file, conditional.line);
+        report(CWarning, "UNTERCOND", directiveName(conditional.kind), conditional.file, conditional.line);
     }
     conditions_.clear();
     table.removeIf([](const MacroEntry& entry) {
@@ -515,7 +512,7 @@ MacroEntry* MacroTable::find(std::string_view name)
     return nullptr;
 }
 
-MacroEntry& MacroTable::insert(std::string_view name, int kind)
+MacroEntry& MacroTable::insert(std::string_view name, MacroKind kind)
 {
     auto entry = std::make_unique<MacroEntry>();
     entry->name = std::string(name);

@@ -16,27 +16,26 @@ namespace qvm::canalysis::cpp {
 
 namespace {
 
-enum DirectiveKind : int {
-    kDefine = 1,
-    kInclude = 2,
-    kIfdef = 3,
-    kIfndef = 4,
-    kIf = 5,
-    kElse = 6,
-    kElif = 7,
-    kUndef = 8,
-    kEndif = 9,
-    kPragma = 22,
-    kMessage = 23,
-    kLine = 24,
+constexpr DirectiveInfo kDirectives[] = {
+    {"define", Directive::Define}, {"if", Directive::If},         {"ifdef", Directive::Ifdef},   {"ifndef", Directive::Ifndef},
+    {"endif", Directive::Endif},   {"else", Directive::Else},     {"elif", Directive::Elif},     {"include", Directive::Include},
+    {"include_next", Directive::Include}, {"undef", Directive::Undef}, {"pragma", Directive::Pragma}, {"warning", Directive::Message},
+    {"error", Directive::Message}, {"line", Directive::Line},
 };
 
-constexpr DirectiveInfo kDirectives[] = {
-    {"define", kDefine}, {"if", kIf},         {"ifdef", kIfdef},   {"ifndef", kIfndef},
-    {"endif", kEndif},   {"else", kElse},     {"elif", kElif},     {"include", kInclude},
-    {"include_next", kInclude}, {"undef", kUndef}, {"pragma", kPragma}, {"warning", kMessage},
-    {"error", kMessage}, {"line", kLine},
-};
+}  // namespace
+
+std::string_view directiveName(Directive kind)
+{
+    for (const auto& directive : kDirectives) {
+        if (directive.kind == kind) {
+            return directive.name;
+        }
+    }
+    return {};
+}
+
+namespace {
 
 const DirectiveInfo* findDirective(std::string_view name)
 {
@@ -266,7 +265,7 @@ bool DefineParser::parseParameters(char close)
             }
             return false;
         }
-        if (definition_.variadic != 0) {
+        if (definition_.variadic != Variadic::None) {
             engine_.warn("BADPARDEF",
                          diag::trLocal("Warning Parameter", "another parameter follow \"...\""));
             return false;
@@ -291,12 +290,12 @@ bool DefineParser::parseParameters(char close)
                 engine_.warn("BADPARDEF", diag::trLocal("Warning Parameter", "\"...\" expected"));
                 return false;
             }
-            definition_.variadic = parameter.empty() ? 2 : 1;
+            definition_.variadic = parameter.empty() ? Variadic::Anonymous : Variadic::Named;
             if (parameter.empty()) {
                 parameter = "__VA_ARGS__";
             }
             names += names.empty() ? "" : ", ";
-            names += definition_.variadic == 2 ? std::string("...") : parameter + "...";
+            names += definition_.variadic == Variadic::Anonymous ? std::string("...") : parameter + "...";
         } else {
             names += names.empty() ? "" : ", ";
             names += parameter;
@@ -347,9 +346,9 @@ void DefineParser::checkLiteralPaste(std::string_view body, std::size_t right)
         return;  // the left operand is a parameter: checked at each expansion
     }
     const std::string_view rightToken = body.substr(right, tokenLength(body, right));
-    if (rightToken.empty() || (rightToken[0] == '#' && definition_.parameterCount >= 0) ||
+    if (rightToken.empty() || (rightToken[0] == '#' && definition_.functionLike()) ||
         (isIdStart(rightToken[0]) && parameterIndex(rightToken) >= 0) ||
-        (rightToken == "__VA_ARGS__" && definition_.variadic == 2)) {
+        (rightToken == "__VA_ARGS__" && definition_.variadic == Variadic::Anonymous)) {
         return;
     }
     if (const auto pasted = invalidPaste(std::string_view(plain).substr(lastReferenceEnd_), rightToken)) {
@@ -361,7 +360,7 @@ void DefineParser::checkLiteralPaste(std::string_view body, std::size_t right)
 bool DefineParser::parseBody(std::string_view body)
 {
     std::string& plain = definition_.replacement;
-    const bool functionLike = definition_.parameterCount >= 0;
+    const bool functionLike = definition_.functionLike();
     const bool traditional = engine_.traditional_;
     if (!traditional && (body.starts_with("##") || (body.size() > 2 && body.ends_with("##")))) {
         // `##` with no operand on one side: the closest report is the misused operator.
@@ -372,11 +371,11 @@ bool DefineParser::parseBody(std::string_view body)
         if (!functionLike) {
             return std::nullopt;
         }
-        if (definition_.variadic == 2 && word == "__VA_ARGS__") {
-            return -1;
+        if (definition_.variadic == Variadic::Anonymous && word == "__VA_ARGS__") {
+            return kVaArgsReference;
         }
         const int index = parameterIndex(word);
-        if (index >= 0 && !(definition_.variadic == 2 && index == definition_.parameterCount - 1)) {
+        if (index >= 0 && !(definition_.variadic == Variadic::Anonymous && index == definition_.parameterCount - 1)) {
             return index;
         }
         return std::nullopt;
@@ -491,7 +490,7 @@ void Engine::doUndef(std::string_view argument)
     if (name == "defined") {
         warn("UNDEFININ", "defined");
     }
-    table_->removeAll(name, [&](int kind) {
+    table_->removeAll(name, [&](MacroKind kind) {
         if (kind != kKindUser && kind != kKindUserBusy && kind != kKindStdc) {
             warn("UNDEFININ", name);
         }
@@ -536,9 +535,9 @@ void Engine::reportMatchLine(const Conditional& conditional)
 
 void Engine::doIf(InputLevel& level, std::string_view argument)
 {
-    Conditional conditional{level.fileName, directiveLine_, 0, kIf};
+    Conditional conditional{level.fileName, directiveLine_, false, Directive::If};
     const int value = evalIfText(argument);
-    conditional.taken = value != 0 ? 1 : 0;
+    conditional.taken = value != 0;
     conditions_.push_back(conditional);
     if (value == 0) {
         skipGroup(level);
@@ -569,7 +568,7 @@ void Engine::doIfdef(InputLevel& level, std::string_view argument, bool wantDefi
         const bool defined = macroDefined(text.substr(0, end));
         value = wantDefined ? defined : !defined;
     }
-    conditions_.push_back({level.fileName, directiveLine_, value ? 1 : 0, wantDefined ? kIfdef : kIfndef});
+    conditions_.push_back({level.fileName, directiveLine_, value, wantDefined ? Directive::Ifdef : Directive::Ifndef});
     if (!value) {
         skipGroup(level);
     }
@@ -582,11 +581,11 @@ void Engine::doElse(InputLevel& level, bool isElif)
         return;
     }
     Conditional& conditional = conditions_.back();
-    if (conditional.kind == kElse) {
+    if (conditional.kind == Directive::Else) {
         warn("ELIFAELSE", isElif ? "elif" : "#else");
         reportMatchLine(conditional);
     }
-    conditional.kind = isElif ? kElif : kElse;
+    conditional.kind = isElif ? Directive::Elif : Directive::Else;
     skipGroup(level);
 }
 
@@ -648,24 +647,24 @@ void Engine::skipGroup(InputLevel& level)
                 }
             } else if (nesting == 0 && (name == "else" || name == "elif")) {
                 Conditional& conditional = conditions_.back();
-                if (conditional.kind == kElse) {
+                if (conditional.kind == Directive::Else) {
                     warn("ELIFAELSE", "else or elif");
                     reportMatchLine(conditional);
                 }
                 if (name == "else") {
-                    conditional.kind = kElse;
-                    if (conditional.taken == 0) {
-                        ++conditional.taken;
+                    conditional.kind = Directive::Else;
+                    if (!conditional.taken) {
+                        conditional.taken = true;
                         skipRestOfLine(level);
                         return;
                     }
                 } else {
-                    conditional.kind = kElif;
-                    if (conditional.taken == 0) {
+                    conditional.kind = Directive::Elif;
+                    if (!conditional.taken) {
                         directiveLine_ = line;
-                        const std::string expression = collectDirectiveLine(level, kElif);
+                        const std::string expression = collectDirectiveLine(level, Directive::Elif);
                         if (evalIfText(expression) != 0) {
-                            ++conditional.taken;
+                            conditional.taken = true;
                             return;
                         }
                     }
@@ -706,7 +705,7 @@ void Engine::skipToStartPragma(InputLevel& level)
         skipLeadingBlanks(level);
         if (level.pos < t.size() && t[level.pos] == '#') {
             const std::string name = readDirectiveName(level);
-            if (name == "pragma" && isStartPragma(collectDirectiveLine(level, kPragma))) {
+            if (name == "pragma" && isStartPragma(collectDirectiveLine(level, Directive::Pragma))) {
                 analysisOn_ = true;
                 return;
             }
@@ -721,11 +720,11 @@ void Engine::skipToStartPragma(InputLevel& level)
 
 // ---------------------------------------------------------------- directive lines
 
-std::string Engine::collectDirectiveLine(InputLevel& level, int kind)
+std::string Engine::collectDirectiveLine(InputLevel& level, Directive kind)
 {
     const std::string& t = level.text;
     std::string line;
-    bool angleAllowed = kind == kInclude;
+    bool angleAllowed = kind == Directive::Include;
     while (level.pos < t.size()) {
         const char c = t[level.pos];
         if (c == '\n') {
@@ -738,7 +737,7 @@ std::string Engine::collectDirectiveLine(InputLevel& level, int kind)
         if (const char opener = c == '/' ? cursorAt(level).commentOpener() : 0) {
             const std::size_t start = level.pos;
             skipComment(level);
-            if (traditional_ && kind == kDefine && opener == '*') {
+            if (traditional_ && kind == Directive::Define && opener == '*') {
                 // Kept for the body, where it vanishes after the parameters are found.
                 for (std::size_t k = start; k < level.pos; ++k) {
                     line += t[k] == '\n' ? ' ' : t[k];
@@ -802,40 +801,40 @@ bool Engine::handleDirective(std::string& out, InputLevel& level)
     const std::string argument = collectDirectiveLine(level, directive->kind);
     level.lineStart = false;
     switch (directive->kind) {
-    case kDefine:
+    case Directive::Define:
         doDefine(argument);
         break;
-    case kUndef:
+    case Directive::Undef:
         doUndef(argument);
         break;
-    case kIf:
+    case Directive::If:
         doIf(level, argument);
         break;
-    case kIfdef:
+    case Directive::Ifdef:
         doIfdef(level, argument, true, name);
         break;
-    case kIfndef:
+    case Directive::Ifndef:
         doIfdef(level, argument, false, name);
         break;
-    case kElse:
+    case Directive::Else:
         doElse(level, false);
         break;
-    case kElif:
+    case Directive::Elif:
         doElse(level, true);
         break;
-    case kEndif:
+    case Directive::Endif:
         doEndif(level);
         break;
-    case kInclude:
+    case Directive::Include:
         doInclude(out, level, argument, name == "include_next");
         break;
-    case kMessage:
+    case Directive::Message:
         doError(out, name, argument);
         break;
-    case kLine:
+    case Directive::Line:
         doLine(level, argument);
         break;
-    case kPragma:
+    case Directive::Pragma:
         doPragma(out, argument);
         break;
     default:

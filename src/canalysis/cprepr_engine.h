@@ -41,11 +41,31 @@ inline Cursor cursorAt(InputLevel& level)
     return Cursor(level.text, level.pos, level.line);
 }
 
+// The directives, numbered as in the directive table of the preprocessor.
+enum class Directive : int {
+    Define = 1,
+    Include = 2,  // also #include_next
+    Ifdef = 3,
+    Ifndef = 4,
+    If = 5,
+    Else = 6,
+    Elif = 7,
+    Undef = 8,
+    Endif = 9,
+    Pragma = 22,
+    Message = 23,  // #error and #warning
+    Line = 24,
+};
+
+// The name a directive is written with (the first one for shared kinds).
+std::string_view directiveName(Directive kind);
+
+// An open conditional group.
 struct Conditional {
-    std::string file;
+    std::string file;  // where its #if, #ifdef or #ifndef stands
     int line = 0;
-    int taken = 0;
-    int kind = 5;  // if 5, ifdef 3, ifndef 4, else 6, elif 7
+    bool taken = false;  // one of its groups has been taken
+    Directive kind = Directive::If;  // the directive that opened its current group
 };
 
 struct SearchEntry {
@@ -55,7 +75,7 @@ struct SearchEntry {
 
 struct DirectiveInfo {
     std::string_view name;
-    int kind;
+    Directive kind;
 };
 
 // One argument of a macro call.
@@ -134,7 +154,7 @@ private:
 
     // ---- directives (cprepr_directives.cpp)
     bool handleDirective(std::string& out, InputLevel& level);
-    std::string collectDirectiveLine(InputLevel& level, int kind);
+    std::string collectDirectiveLine(InputLevel& level, Directive kind);
     void doDefine(std::string_view argument);
     void doUndef(std::string_view argument);
     void doIf(InputLevel& level, std::string_view argument);

@@ -395,7 +395,7 @@ void Engine::expandIdentifier(std::string& out, InputLevel& level, const std::st
         return;
     case kKindUser: {
         const MacroDefinition& definition = *macro->definition;
-        if (definition.parameterCount < 0) {
+        if (!definition.functionLike()) {
             expandObjectLike(out, *macro);
             return;
         }
@@ -811,13 +811,14 @@ std::string Engine::buildReplacement(const MacroDefinition& definition, std::vec
         result.append(body, cursor, length);
         cursor += length;
     };
-    const int variadicIndex = definition.variadic != 0 ? definition.parameterCount - 1 : -2;
+    // The argument that __VA_ARGS__ stands for (-1: none).
+    const int variadicIndex = definition.variadic != Variadic::None ? definition.parameterCount - 1 : -1;
     for (const auto& reference : definition.references) {
         if (overLimits(result)) {
             break;
         }
         appendBody(std::min(static_cast<std::size_t>(reference.textBefore), body.size() - cursor));
-        const int index = reference.index < 0 ? variadicIndex : reference.index;
+        const int index = reference.index == kVaArgsReference ? variadicIndex : reference.index;
         if (index < 0 || static_cast<std::size_t>(index) >= arguments.size()) {
             continue;
         }
@@ -895,7 +896,7 @@ void Engine::expandCall(std::string& out, MacroEntry& macro)
         given = 0;
     }
     const std::size_t parameters = static_cast<std::size_t>(definition.parameterCount);
-    const bool variadic = definition.variadic != 0;
+    const bool variadic = definition.variadic != Variadic::None;
     if (parameters == 0 && given > 0) {
         warn("ARGTOMACR", name);
     } else if (given < parameters) {
