@@ -16,15 +16,15 @@ namespace qvm::canalysis {
 
 namespace {
 
-std::function<bool(std::string_view)>& macroDefinedQuery()
+MacroDefinedQuery& installedQuery()
 {
-    static std::function<bool(std::string_view)> query;
+    static MacroDefinedQuery query;
     return query;
 }
 
 bool charIsUnsigned()
 {
-    const auto& query = macroDefinedQuery();
+    const auto& query = installedQuery();
     return query && query("__CHAR_UNSIGNED__");
 }
 
@@ -516,9 +516,14 @@ Value conditional(Value condition, Value whenTrue, Value whenFalse)
 
 }  // namespace evalif
 
-void setMacroDefinedQuery(std::function<bool(std::string_view)> query)
+void setMacroDefinedQuery(MacroDefinedQuery query)
 {
-    macroDefinedQuery() = std::move(query);
+    installedQuery() = std::move(query);
+}
+
+const MacroDefinedQuery& macroDefinedQuery()
+{
+    return installedQuery();
 }
 
 int C_CPP_eval_if(const char* text)

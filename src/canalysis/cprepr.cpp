@@ -136,12 +136,6 @@ bool couldPaste(char a, char b)
     return (a == '.' && isDigit(b)) || (isDigit(a) && b == '.');
 }
 
-Engine& engine()
-{
-    static Engine instance;
-    return instance;
-}
-
 // ---------------------------------------------------------------- levels
 
 bool Engine::pushLevel(std::unique_ptr<InputLevel> level)
@@ -288,6 +282,18 @@ void Engine::syncLine(std::string& out, InputLevel& level)
 
 // ---------------------------------------------------------------- cycle
 
+// Reads a level for its directives only: what it writes is dropped.
+void Engine::readDiscarded(std::unique_ptr<InputLevel> level)
+{
+    const std::size_t floor = stack_.size();
+    if (!pushLevel(std::move(level))) {
+        return;
+    }
+    std::string discarded;
+    const ScopedValue<std::string*> main(mainOutput_, &discarded);
+    scan(discarded, floor, false);
+}
+
 void Engine::processPseudoFile(const std::string& name, const std::string& text)
 {
     auto level = std::make_unique<InputLevel>();
@@ -296,15 +302,7 @@ void Engine::processPseudoFile(const std::string& name, const std::string& text)
     level->fileName = name;
     level->text = text;
     level->conditionDepth = conditions_.size();
-    const std::size_t floor = stack_.size();
-    if (!pushLevel(std::move(level))) {
-        return;
-    }
-    std::string discarded;
-    std::string* savedMain = mainOutput_;
-    mainOutput_ = &discarded;
-    scan(discarded, floor, false);
-    mainOutput_ = savedMain;
+    readDiscarded(std::move(level));
 }
 
 void Engine::defineFromOption(const std::string& option)
@@ -341,6 +339,9 @@ void Engine::init(bool pedantic, bool traditional, const std::vector<std::string
 {
     clearStack();
     table_ = &table;
+    cycleQuery_.reset();
+    cycleQuery_.emplace([this](std::string_view name) { return macroDefined(name); }, macroDefinedQuery,
+                        setMacroDefinedQuery);
     pedantic_ = pedantic;
     traditional_ = traditional;
     conditions_.clear();
@@ -371,8 +372,9 @@ void Engine::init(bool pedantic, bool traditional, const std::vector<std::string
             }
         }
     }
-    inInit_ = true;
-    installPositionProvider([this] { return position(); });
+    const ScopedHook<PositionProvider> located([this] { return position(); }, installedPositionProvider,
+                                               installPositionProvider);
+    const ScopedValue<bool> initializing(inInit_, true);
     processPseudoFile("*Initialization*",
                       "#define TRV_WIN32 1\n#define USE_QVM 1\n#define TRV_CPLUSPLUS_LANGUAGE 0\n");
     const std::pair<const char*, MacroKind> predefined[] = {
@@ -390,24 +392,15 @@ void Engine::init(bool pedantic, bool traditional, const std::vector<std::string
         defineFromOption(option);
     }
     if (!fileName.empty()) {
-        std::string discarded;
-        std::string* savedMain = mainOutput_;
-        mainOutput_ = &discarded;
         auto level = std::make_unique<InputLevel>();
         level->kind = LevelKind::File;
         level->text = "#include \"" + std::string(fileName) + "\"\n";
-        const std::size_t floor = stack_.size();
-        if (pushLevel(std::move(level))) {
-            scan(discarded, floor, false);
-        }
-        mainOutput_ = savedMain;
+        readDiscarded(std::move(level));
     }
-    inInit_ = false;
     clearStack();
-    setMacroDefinedQuery([](std::string_view name) { return engine().macroDefined(name); });
 }
 
-int Engine::processBuffer(std::string_view text, int analyseAll, std::string_view fileName, int firstLine,
+void Engine::processBuffer(std::string_view text, int analyseAll, std::string_view fileName, int firstLine,
                           std::string& result, MacroTable& table)
 {
     clearStack();
@@ -417,12 +410,12 @@ int Engine::processBuffer(std::string_view text, int analyseAll, std::string_vie
     stopped_ = false;
     expansions_ = 0;
     scannedBytes_ = 0;
-    installPositionProvider([this] { return position(); });
-    setMacroDefinedQuery([](std::string_view name) { return engine().macroDefined(name); });
+    const ScopedHook<PositionProvider> located([this] { return position(); }, installedPositionProvider,
+                                               installPositionProvider);
 
     std::string out;
     out.reserve(30);
-    mainOutput_ = &out;
+    const ScopedValue<std::string*> main(mainOutput_, &out);
     outputFile_.clear();
     auto level = std::make_unique<InputLevel>();
     level->kind = LevelKind::File;
@@ -445,9 +438,7 @@ int Engine::processBuffer(std::string_view text, int analyseAll, std::string_vie
         scan(out, 0, false);
     }
     clearStack();
-    mainOutput_ = nullptr;
     result = std::move(out);
-    return 0;
 }
 
 void Engine::end(MacroTable& table, bool freeSearchList)
@@ -467,10 +458,17 @@ void Engine::end(MacroTable& table, bool freeSearchList)
     }
     // The caller's table may go away after the cycle.
     table_ = nullptr;
-    setMacroDefinedQuery({});
+    cycleQuery_.reset();
 }
 
-bool Engine::macroDefined(std::string_view name)
+int Engine::evalIfLine(std::string_view expression)
+{
+    const ScopedHook<PositionProvider> located([this] { return position(); }, installedPositionProvider,
+                                               installPositionProvider);
+    return evalIfText(expression);
+}
+
+bool Engine::macroDefined(std::string_view name) const
 {
     if (table_ == nullptr) {
         return false;
@@ -717,57 +715,123 @@ std::string prepareOwnedText(std::string text)
     return text;
 }
 
+// ---------------------------------------------------------------- contexts
+
+Preprocessor::Preprocessor() : engine_(std::make_unique<cpp::Engine>()) {}
+
+Preprocessor::~Preprocessor() = default;
+
+void Preprocessor::init(bool pedantic, bool traditional, const std::vector<std::string>& defines,
+                        const std::vector<std::string>& includeDirectories, std::string_view fileName,
+                        MacroTable& table, bool buildSearchList)
+{
+    engine_->init(pedantic, traditional, defines, includeDirectories, fileName, table, buildSearchList);
+}
+
+int Preprocessor::process(std::string_view text, int analyseAll, std::string_view fileName, int firstLine,
+                          std::string& result, MacroTable& table, DiagnosticCallback callback)
+{
+    installCallback(std::move(callback));
+    const int before = errorsReported();
+    engine_->processBuffer(text, analyseAll, fileName, firstLine, result, table);
+    return errorsReported() - before;
+}
+
+void Preprocessor::end(MacroTable& table, bool freeSearchList)
+{
+    engine_->end(table, freeSearchList);
+}
+
+int Preprocessor::evalIfLine(std::string_view expression)
+{
+    return engine_->evalIfLine(expression);
+}
+
+bool Preprocessor::macroDefined(std::string_view name) const
+{
+    return engine_->macroDefined(name);
+}
+
+const std::vector<std::string>& Preprocessor::systemDirectories() const
+{
+    return engine_->systemDirectories();
+}
+
+const std::vector<std::string>& Preprocessor::typeModifiers() const
+{
+    return engine_->typeModifiers();
+}
+
+std::vector<std::string> Preprocessor::searchList() const
+{
+    return engine_->searchList();
+}
+
+void Preprocessor::setResourceLimits(std::size_t maxOutput, std::size_t maxExpansions, bool readFiles)
+{
+    engine_->setLimits(maxOutput, maxExpansions, readFiles);
+}
+
 // ---------------------------------------------------------------- entry points
+
+namespace {
+
+// The context of the C_CPP_ entry points, kept until the process ends (its
+// cycle hooks must not outlive the evaluator they are installed in).
+Preprocessor& entryPointContext()
+{
+    static Preprocessor* const context = new Preprocessor;
+    return *context;
+}
+
+}  // namespace
 
 void C_CPP_init_prepro(bool pedantic, bool traditional, const std::vector<std::string>& defines,
                        const std::vector<std::string>& includeDirectories, std::string_view fileName,
                        MacroTable& table, bool buildSearchList)
 {
-    cpp::engine().init(pedantic, traditional, defines, includeDirectories, fileName, table, buildSearchList);
+    entryPointContext().init(pedantic, traditional, defines, includeDirectories, fileName, table, buildSearchList);
 }
 
 int C_CPP_prepro_buffer(std::string_view text, int analyseAll, std::string_view fileName, int firstLine,
                         std::string& result, MacroTable& table, DiagnosticCallback callback)
 {
-    installCallback(std::move(callback));
-    const int before = errorsReported();
-    cpp::engine().processBuffer(text, analyseAll, fileName, firstLine, result, table);
-    return errorsReported() - before;
+    return entryPointContext().process(text, analyseAll, fileName, firstLine, result, table, std::move(callback));
 }
 
 void C_CPP_end_prepro(MacroTable& table, bool freeSearchList)
 {
-    cpp::engine().end(table, freeSearchList);
+    entryPointContext().end(table, freeSearchList);
 }
 
 int C_CPP_eval_if_line(std::string_view expression)
 {
-    return cpp::engine().evalIfText(expression);
+    return entryPointContext().evalIfLine(expression);
 }
 
 bool C_CPP_macro_defined(std::string_view name)
 {
-    return cpp::engine().macroDefined(name);
+    return entryPointContext().macroDefined(name);
 }
 
 const std::vector<std::string>& C_CPP_system_directories()
 {
-    return cpp::engine().systemDirectories();
+    return entryPointContext().systemDirectories();
 }
 
 const std::vector<std::string>& C_CPP_type_modifiers()
 {
-    return cpp::engine().typeModifiers();
+    return entryPointContext().typeModifiers();
 }
 
 std::vector<std::string> C_CPP_search_list()
 {
-    return cpp::engine().searchList();
+    return entryPointContext().searchList();
 }
 
 void C_CPP_set_resource_limits(std::size_t maxOutput, std::size_t maxExpansions, bool readFiles)
 {
-    cpp::engine().setLimits(maxOutput, maxExpansions, readFiles);
+    entryPointContext().setResourceLimits(maxOutput, maxExpansions, readFiles);
 }
 
 }  // namespace qvm::canalysis

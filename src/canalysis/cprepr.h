@@ -114,6 +114,38 @@ private:
     std::array<std::vector<std::unique_ptr<MacroEntry>>, kMacroChains> chains_;
 };
 
+namespace cpp {
+class Engine;
+}
+
+// One preprocessor: its input stack, conditional stack, include search list,
+// pragma aliases, analysis switch and limits. The macro table is the
+// caller's, handed to each call. Its calls are those of the entry points
+// below, which work on one context of their own.
+class Preprocessor {
+public:
+    Preprocessor();
+    ~Preprocessor();
+    Preprocessor(const Preprocessor&) = delete;
+    Preprocessor& operator=(const Preprocessor&) = delete;
+
+    void init(bool pedantic, bool traditional, const std::vector<std::string>& defines,
+              const std::vector<std::string>& includeDirectories, std::string_view fileName, MacroTable& table,
+              bool buildSearchList);
+    int process(std::string_view text, int analyseAll, std::string_view fileName, int firstLine,
+                std::string& result, MacroTable& table, DiagnosticCallback callback);
+    void end(MacroTable& table, bool freeSearchList);
+    int evalIfLine(std::string_view expression);
+    bool macroDefined(std::string_view name) const;
+    const std::vector<std::string>& systemDirectories() const;
+    const std::vector<std::string>& typeModifiers() const;
+    std::vector<std::string> searchList() const;
+    void setResourceLimits(std::size_t maxOutput, std::size_t maxExpansions, bool readFiles = true);
+
+private:
+    std::unique_ptr<cpp::Engine> engine_;
+};
+
 // Opens a preprocessing cycle. An empty fileName means none.
 void C_CPP_init_prepro(bool pedantic, bool traditional, const std::vector<std::string>& defines,
                        const std::vector<std::string>& includeDirectories, std::string_view fileName,

@@ -1,6 +1,8 @@
 // Internal state of the C preprocessor, shared by its source files.
 #pragma once
 
+#include "canalysis/cerror.h"
+#include "canalysis/cevalif.h"
 #include "canalysis/cprepr.h"
 #include "canalysis/cprepr_cursor.h"
 
@@ -15,23 +17,62 @@
 
 namespace qvm::canalysis::cpp {
 
+// Gives a variable a value for the guard's lifetime; the value it had
+// comes back afterwards, also when a report ends the run by throwing.
+template <typename T>
+class ScopedValue {
+public:
+    ScopedValue(T& variable, T value) : variable_(variable), saved_(std::exchange(variable, std::move(value))) {}
+    ~ScopedValue() { variable_ = std::move(saved_); }
+    ScopedValue(const ScopedValue&) = delete;
+    ScopedValue& operator=(const ScopedValue&) = delete;
+
+private:
+    T& variable_;
+    T saved_;
+};
+
+// Installs a hook of the C source analysis (position provider, macro query)
+// for the guard's lifetime; the hook installed before comes back afterwards.
+template <typename Hook>
+class ScopedHook {
+public:
+    ScopedHook(Hook hook, const Hook& (*installed)(), void (*install)(Hook))
+        : install_(install), previous_(installed())
+    {
+        install_(std::move(hook));
+    }
+    ~ScopedHook() { install_(std::move(previous_)); }
+    ScopedHook(const ScopedHook&) = delete;
+    ScopedHook& operator=(const ScopedHook&) = delete;
+
+private:
+    void (*install_)(Hook);
+    Hook previous_;
+};
+
 constexpr std::size_t kRefusedDepth = kMaxInputLevels - 1;
 constexpr std::size_t kMaxVariadicText = 1000;
 
-enum class LevelKind { File, Expansion, Buffer };
+enum class LevelKind {
+    File,       // a file, pseudo-file or text handed in: directives and line counting
+    Expansion,  // the replacement of a macro, read once and popped when done
+    Buffer,     // a text expanded on its own (an argument, an #include or #if operand)
+};
 
+// One level of the input stack: a text and where its reading stands.
 struct InputLevel {
     LevelKind kind = LevelKind::Buffer;
     bool named = false;     // a file or pseudo-file with a name
     bool included = false;  // pushed by #include: #line lines around it
     std::string fileName;
-    int line = 1;
-    std::string text;
-    std::size_t pos = 0;
-    MacroEntry* macro = nullptr;  // the macro being expanded
-    std::size_t conditionDepth = 0;
+    int line = 1;           // the line of the next character to read
+    std::string text;       // prepared text: trigraphs and digraphs replaced, final newline
+    std::size_t pos = 0;    // the next character to read
+    MacroEntry* macro = nullptr;  // the macro being expanded; set back to expandable when popped
+    std::size_t conditionDepth = 0;  // open conditionals when the level was pushed
     int searchEntry = -1;  // where an included file was found (-1: as written)
-    bool lineStart = true;
+    bool lineStart = true;  // only blanks read so far on this line: a `#` starts a directive
     int pendingLines = 0;  // continuations inside a name whose expansion is still being read
 };
 
@@ -68,11 +109,13 @@ struct Conditional {
     Directive kind = Directive::If;  // the directive that opened its current group
 };
 
+// One entry of the include search list.
 struct SearchEntry {
-    bool hasDirectory = false;
+    bool hasDirectory = false;  // without one the name is tried as written
     std::string directory;
 };
 
+// A row of the directive table.
 struct DirectiveInfo {
     std::string_view name;
     Directive kind;
@@ -80,22 +123,25 @@ struct DirectiveInfo {
 
 // One argument of a macro call.
 struct MacroArgument {
-    std::string raw;
-    std::string expanded;
+    std::string raw;       // as written, comments and newlines turned into blanks
+    std::string expanded;  // fully macro-expanded, with marks; made when first needed
     bool expandedReady = false;
 };
 
+// The working state of one preprocessor and the code that reads through it.
+// Reports go through the installed diagnostic callback; while a call runs,
+// reports made without a position are located at the nearest file level.
 class Engine {
 public:
     // ---- cycle (cprepr.cpp)
     void init(bool pedantic, bool traditional, const std::vector<std::string>& defines,
               const std::vector<std::string>& includeDirectories, std::string_view fileName, MacroTable& table,
               bool buildSearchList);
-    int processBuffer(std::string_view text, int analyseAll, std::string_view fileName, int firstLine,
+    void processBuffer(std::string_view text, int analyseAll, std::string_view fileName, int firstLine,
                       std::string& result, MacroTable& table);
     void end(MacroTable& table, bool freeSearchList);
-    int evalIfText(std::string_view expression);
-    bool macroDefined(std::string_view name);
+    int evalIfLine(std::string_view expression);
+    bool macroDefined(std::string_view name) const;
 
     std::pair<std::string, int> position() const;
     const std::vector<std::string>& systemDirectories() const { return systemDirectories_; }
@@ -120,6 +166,7 @@ private:
     void writeLineLine(std::string& out, int line, const std::string& file);
     void syncLine(std::string& out, InputLevel& level);
     bool nextIsLineDirective(const InputLevel& level) const;
+    void readDiscarded(std::unique_ptr<InputLevel> level);
     void processPseudoFile(const std::string& name, const std::string& text);
     void defineFromOption(const std::string& option);
     bool overLimits(const std::string& out);
@@ -164,6 +211,7 @@ private:
     void doInclude(std::string& out, InputLevel& level, std::string_view argument, bool next);
     void doError(std::string& out, std::string_view name, std::string_view argument);
     void doLine(InputLevel& level, std::string_view argument);
+    int evalIfText(std::string_view expression);
     void doPragma(std::string& out, std::string_view argument);
     void doPragmaTarvo(std::string& out, std::string_view text, std::string_view words);
     void skipGroup(InputLevel& level);
@@ -178,39 +226,43 @@ private:
 
     friend class DefineParser;
 
-    MacroTable* table_ = nullptr;
-    bool pedantic_ = false;
-    bool traditional_ = false;
-    bool inInit_ = false;
-    bool analysisOn_ = true;
-    bool analyseAll_ = true;
-    bool stopped_ = false;
-    int directiveLine_ = 0;
+    // ---- the cycle
+    MacroTable* table_ = nullptr;  // the caller's macro table, from init or the current text to end
+    bool pedantic_ = false;        // ANSI dialect: a newline ends a string, #ifdef 1x is reported
+    bool traditional_ = false;     // K&R dialect: no `#`/`##`, comments paste, no __STDC__
+    bool inInit_ = false;          // reading the texts of init: no #line lines
+    bool analysisOn_ = true;       // the analysis switch of the start/stop pragmas
+    bool analyseAll_ = true;       // the current text is read whatever the analysis switch says
+    bool stopped_ = false;         // a resource limit was passed: the current text ends quietly
+    int directiveLine_ = 0;        // line of the directive being handled (for the conditional it opens)
+    std::optional<ScopedHook<MacroDefinedQuery>> cycleQuery_;  // answers the #if evaluator while a cycle is open
 
-    std::vector<std::unique_ptr<InputLevel>> stack_;
+    // ---- input
+    std::vector<std::unique_ptr<InputLevel>> stack_;  // the input levels, innermost last
     std::size_t floor_ = 0;  // levels of the current scan that argument lists may not cross
     bool marks_ = false;     // the current scan keeps marks (an argument being expanded)
-    std::vector<Conditional> conditions_;
-    std::vector<SearchEntry> searchList_;
-    std::vector<std::string> systemDirectories_;
-    std::vector<std::pair<std::string, std::string>> aliases_;
-    std::vector<std::string> typeModifiers_;
+    std::vector<Conditional> conditions_;  // open conditional groups, innermost last
+    std::vector<SearchEntry> searchList_;  // include search list: options, target, incl_std pragmas
+    std::vector<std::string> systemDirectories_;  // directories of system headers, backslashes doubled
+    std::vector<std::pair<std::string, std::string>> aliases_;  // pragma text and its replacement
+    std::vector<std::string> typeModifiers_;  // names given by the type_modifier pragma
 
-    std::string* mainOutput_ = nullptr;
-    int outputLine_ = 0;
-    std::string outputFile_;
+    // ---- output
+    std::string* mainOutput_ = nullptr;  // the result of the current text; other outputs write no #line lines
+    int outputLine_ = 0;                 // the input line that the end of the main output stands for
+    std::string outputFile_;             // the file named by the last #line line written
 
-    std::string dateText_;
+    std::string dateText_;  // __DATE__ and __TIME__, taken once at first use
     std::string timeText_;
 
-    std::size_t maxOutput_ = static_cast<std::size_t>(-1);
-    std::size_t maxExpansions_ = static_cast<std::size_t>(-1);
-    std::size_t expansions_ = 0;
-    std::size_t scannedBytes_ = 0;
-    bool readFiles_ = true;
+    // ---- limits (for fuzzing)
+    std::size_t maxOutput_ = static_cast<std::size_t>(-1);      // bytes written or scanned per text
+    std::size_t maxExpansions_ = static_cast<std::size_t>(-1);  // macro expansions per text
+    std::size_t expansions_ = 0;    // expansions of the current text
+    std::size_t scannedBytes_ = 0;  // bytes of all levels pushed for the current text
+    bool readFiles_ = true;         // included files are opened
 };
 
-Engine& engine();
 
 // Trims blanks, tabs, newlines and the like at both ends.
 std::string_view trimSpaces(std::string_view text);

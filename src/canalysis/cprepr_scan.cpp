@@ -123,10 +123,8 @@ InputLevel* Engine::levelWithText()
 
 void Engine::scan(std::string& out, std::size_t floor, bool marks)
 {
-    const std::size_t savedFloor = floor_;
-    const bool savedMarks = marks_;
-    floor_ = floor;
-    marks_ = marks;
+    const ScopedValue<std::size_t> levelsBelow(floor_, floor);
+    const ScopedValue<bool> keepMarks(marks_, marks);
     const auto& classes = charClasses();
     while (stack_.size() > floor && !stopped_) {
         InputLevel& level = *stack_.back();
@@ -206,8 +204,6 @@ void Engine::scan(std::string& out, std::size_t floor, bool marks)
             break;
         }
     }
-    floor_ = savedFloor;
-    marks_ = savedMarks;
 }
 
 void Engine::handleNewline(std::string& out, InputLevel& level)
