@@ -148,6 +148,8 @@ int Lexer::twoCharOperator()
     return 0;
 }
 
+// A number token: digits, letters and dots; its base, value and unsigned
+// suffix. A dot or any other suffix letter is an error.
 int Lexer::number(evalif::Value& value)
 {
     const std::size_t start = ctx_.position;
@@ -317,6 +319,9 @@ int Lexer::prefixedCharacter(evalif::Value& value, std::string_view prefix)
     return IFTOK_CHARACTER;
 }
 
+// A plain character constant: one character or escape gives its (signed
+// unless __CHAR_UNSIGNED__) byte value; more characters name a string
+// identifier, taken as an unsigned value.
 int Lexer::character(evalif::Value& value)
 {
     ++ctx_.position;  // opening quote

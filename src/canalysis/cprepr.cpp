@@ -333,6 +333,10 @@ void Engine::defineFromOption(const std::string& option)
     processPseudoFile("*Initialization*", text);
 }
 
+// Opens a cycle: resets the run state, builds the search list when asked,
+// enters the own and predefined macros and the -D definitions, and reads
+// the initial file (its output dropped). Installs the evaluator's macro
+// query until end.
 void Engine::init(bool pedantic, bool traditional, const std::vector<std::string>& defines,
                   const std::vector<std::string>& includeDirectories, std::string_view fileName,
                   MacroTable& table, bool buildSearchList)
@@ -400,6 +404,8 @@ void Engine::init(bool pedantic, bool traditional, const std::vector<std::string
     clearStack();
 }
 
+// Preprocesses one text as the content of fileName from firstLine on into
+// result; the input stack is empty before and after.
 void Engine::processBuffer(std::string_view text, int analyseAll, std::string_view fileName, int firstLine,
                           std::string& result, MacroTable& table)
 {
@@ -441,6 +447,8 @@ void Engine::processBuffer(std::string_view text, int analyseAll, std::string_vi
     result = std::move(out);
 }
 
+// Closes the cycle: open conditionals are reported, user macros and type
+// modifiers dropped, the search list too when asked.
 void Engine::end(MacroTable& table, bool freeSearchList)
 {
     clearStack();
@@ -588,6 +596,8 @@ void appendPadded(std::string& out, std::string_view line, std::size_t blanks)
     out.append(line.substr(keep));
 }
 
+// Trigraphs of one line replaced; blanks before the line's end keep its
+// length, and a final "??/" becomes a continuation backslash.
 std::string replaceTrigraphs(std::string_view line)
 {
     std::string result;

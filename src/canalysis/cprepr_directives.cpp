@@ -184,6 +184,8 @@ int DefineParser::parameterIndex(std::string_view name) const
     return -1;
 }
 
+// Parses the #define line and enters the macro; a malformed line is
+// reported and defines nothing.
 void DefineParser::run()
 {
     while (i_ < text_.size() && isAnySpace(text_[i_])) {
@@ -236,6 +238,9 @@ void DefineParser::run()
     entry.definition = std::make_shared<const MacroDefinition>(std::move(definition_));
 }
 
+// From just after the opening bracket to just after the closing one: the
+// parameter names, a variadic last one and the joined names. False after a
+// reported error.
 bool DefineParser::parseParameters(char close)
 {
     definition_.parameterCount = 0;
@@ -357,6 +362,8 @@ void DefineParser::checkLiteralPaste(std::string_view body, std::size_t right)
     }
 }
 
+// Splits the body into plain replacement text and parameter references
+// (with their `#`, `#@` and `##` attributes). False when `##` stands at an end.
 bool DefineParser::parseBody(std::string_view body)
 {
     std::string& plain = definition_.replacement;
@@ -623,6 +630,9 @@ std::string Engine::readDirectiveName(InputLevel& level)
     return name;
 }
 
+// From a conditional whose group is not taken: skips lines up to the
+// matching #endif, an #else, or an #elif that evaluates true (nested
+// conditionals counted); the position is then on that line's newline.
 void Engine::skipGroup(InputLevel& level)
 {
     const std::string& t = level.text;
@@ -720,6 +730,10 @@ void Engine::skipToStartPragma(InputLevel& level)
 
 // ---------------------------------------------------------------- directive lines
 
+
+// The rest of the directive line up to its newline (not consumed):
+// continuations removed, comments made blanks (kept in a traditional
+// #define), literals and an include's <name> copied as written.
 std::string Engine::collectDirectiveLine(InputLevel& level, Directive kind)
 {
     const std::string& t = level.text;
@@ -770,6 +784,8 @@ std::string Engine::collectDirectiveLine(InputLevel& level, Directive kind)
     return line;
 }
 
+// At a `#` that starts a line: runs the directive. False for a name not in
+// the directive table, with the position back on the `#` (the line is text).
 bool Engine::handleDirective(std::string& out, InputLevel& level)
 {
     const std::size_t hashPosition = level.pos;
@@ -855,6 +871,10 @@ void Engine::handleHash(std::string& out, InputLevel& level)
 
 // ---------------------------------------------------------------- #include
 
+
+// Finds the named file (as written, then through the search list and the
+// including file's directory) and pushes it as a file level framed by
+// #line lines; a file that opens nowhere is a fatal report.
 void Engine::doInclude(std::string& out, InputLevel& level, std::string_view argument, bool next)
 {
     auto isComplete = [](std::string_view text) {
@@ -941,6 +961,8 @@ void Engine::doError(std::string& out, std::string_view name, std::string_view a
     out += rest;
 }
 
+// `#line NUMBER "FILE"`: the next line becomes NUMBER of FILE; a line
+// without both parts, or with number 0, changes nothing.
 void Engine::doLine(InputLevel& level, std::string_view argument)
 {
     std::size_t i = 0;
@@ -1060,6 +1082,8 @@ bool isAcceptedWord(std::string_view word)
 
 }  // namespace
 
+// A "#pragma tarvo" line: words is what follows `tarvo`. Sizes and signs
+// are passed on in the output; the other words act here or are accepted.
 void Engine::doPragmaTarvo(std::string& out, std::string_view text, std::string_view words)
 {
     std::size_t i = 0;

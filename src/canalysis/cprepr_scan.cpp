@@ -121,6 +121,11 @@ InputLevel* Engine::levelWithText()
 
 // ---------------------------------------------------------------- main loop
 
+
+// Reads the input stack into out until only floor levels are left (or a
+// limit stops the text): plain runs are copied at once, and identifiers,
+// numbers, literals, comments, directives and marks are handled as met.
+// With marks, names that must not be expanded again keep their mark.
 void Engine::scan(std::string& out, std::size_t floor, bool marks)
 {
     const ScopedValue<std::size_t> levelsBelow(floor_, floor);
@@ -366,6 +371,8 @@ void Engine::handleIdentifier(std::string& out, InputLevel& level, bool marks)
     }
 }
 
+// A name just read: a literal prefix, a macro to expand (a function-like
+// one only when its argument list follows), or text to copy.
 void Engine::expandIdentifier(std::string& out, InputLevel& level, const std::string& name, bool marks)
 {
     if (name.size() <= 2 && !traditional_ && level.pos < level.text.size() &&
@@ -506,6 +513,8 @@ void Engine::expandObjectLike(std::string& out, MacroEntry& macro)
     pushExpansion(out, &macro, macro.definition->replacement);
 }
 
+// The value of __LINE__, __FILE__, __DATE__ and the other predefined names,
+// from the nearest file level.
 void Engine::expandPredefined(std::string& out, MacroEntry& macro)
 {
     const InputLevel* file = nearestFile();
@@ -613,6 +622,10 @@ void Engine::handleDefinedOperator(std::string& out)
 
 // ---------------------------------------------------------------- calls
 
+
+// From just after the opening bracket of a call to just after its closing
+// one, across lines, directives and finished expansion levels: the raw
+// arguments split at top-level commas. False when the input ends first.
 bool Engine::collectArguments(const MacroDefinition& definition, std::vector<MacroArgument>& arguments)
 {
     arguments.emplace_back();
@@ -786,6 +799,9 @@ void Engine::checkPaste(std::string& result, std::size_t leftStart, std::string_
     }
 }
 
+// The replacement of a call: plain text with each reference replaced by
+// its argument stringized, pasted (raw, marks dropped at the joins) or
+// fully expanded; pads keep pieces apart that would join into one token.
 std::string Engine::buildReplacement(const MacroDefinition& definition, std::vector<MacroArgument>& arguments)
 {
     constexpr std::size_t none = std::string::npos;
@@ -867,6 +883,8 @@ std::string Engine::buildReplacement(const MacroDefinition& definition, std::vec
     return result;
 }
 
+// After a function-like macro's name and opening bracket: collects the
+// arguments, checks their count and pushes the replacement for rescanning.
 void Engine::expandCall(std::string& out, MacroEntry& macro)
 {
     // Directives between the lines of the arguments may remove or redefine
