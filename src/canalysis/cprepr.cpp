@@ -580,10 +580,14 @@ bool onlyBlanksUntilEnd(std::string_view line, std::size_t from)
     return true;
 }
 
-// The blanks that keep a line's length go before its end: before a final
-// carriage return and a continuation backslash, so that both keep working.
-void appendPadded(std::string& out, std::string_view line, std::size_t blanks)
+// A line that lost `blanks` characters to replacements gets them back as
+// blanks before its end: before a final carriage return and a continuation
+// backslash, so that both keep working.
+std::string padded(std::string line, std::size_t blanks)
 {
+    if (blanks == 0) {
+        return line;
+    }
     std::size_t keep = line.size();
     if (keep > 0 && line[keep - 1] == '\r') {
         --keep;
@@ -591,9 +595,8 @@ void appendPadded(std::string& out, std::string_view line, std::size_t blanks)
     if (keep > 0 && line[keep - 1] == '\\') {
         --keep;
     }
-    out.append(line.substr(0, keep));
-    out.append(blanks, ' ');
-    out.append(line.substr(keep));
+    line.insert(keep, blanks, ' ');
+    return line;
 }
 
 // Trigraphs of one line replaced; blanks before the line's end keep its
@@ -626,12 +629,7 @@ std::string replaceTrigraphs(std::string_view line)
         }
         result += line[i];
     }
-    if (removed == 0) {
-        return result;
-    }
-    std::string padded;
-    appendPadded(padded, result, removed);
-    return padded;
+    return padded(std::move(result), removed);
 }
 
 std::string replaceDigraphs(std::string_view line)
@@ -651,12 +649,7 @@ std::string replaceDigraphs(std::string_view line)
         }
         result += line[i];
     }
-    if (removed == 0) {
-        return result;
-    }
-    std::string padded;
-    appendPadded(padded, result, removed);
-    return padded;
+    return padded(std::move(result), removed);
 }
 
 // The first characters of trigraphs and digraphs.
