@@ -92,6 +92,13 @@ public:
     }
     std::size_t spliceHere() const { return spliceLength(text_, pos_); }
 
+    // One character on; a newline counts a line.
+    void advance()
+    {
+        line_ += peek() == '\n' ? 1 : 0;
+        ++pos_;
+    }
+
     // Skips any continuations at the position.
     void skipSplices()
     {

@@ -188,7 +188,8 @@ private:
     int skipComment(InputLevel& level);
     void reportUnclosedComment(const Cursor& cursor);
     InputLevel* levelWithText();
-    bool findCallOpen(char open, bool consume);
+    bool callOpenFollows(char open) const;
+    void consumeCallOpen();
     void expandObjectLike(std::string& out, MacroEntry& macro);
     void expandPredefined(std::string& out, MacroEntry& macro);
     void expandCall(std::string& out, MacroEntry& macro);

@@ -403,7 +403,7 @@ void Engine::expandIdentifier(std::string& out, InputLevel& level, const std::st
             return;
         }
         const char open = definition.bracketed ? '[' : '(';
-        if (!findCallOpen(open, false)) {
+        if (!callOpenFollows(open)) {
             out += name;
             return;
         }
@@ -412,7 +412,7 @@ void Engine::expandIdentifier(std::string& out, InputLevel& level, const std::st
             out += name;
             return;
         }
-        findCallOpen(open, true);
+        consumeCallOpen();
         expandCall(out, *macro);
         return;
     }
@@ -422,50 +422,66 @@ void Engine::expandIdentifier(std::string& out, InputLevel& level, const std::st
     }
 }
 
-// Whether the next significant character, looked for across finished
-// expansion levels, is the opening bracket of a call; with consume, the input
-// is moved just after it. Blanks, newlines, continuations and comments may
-// stand before it.
-bool Engine::findCallOpen(char open, bool consume)
+namespace {
+
+// Steps over what may stand between a macro name and its argument list:
+// blanks, newlines, continuations, comments and, in expansions, pads.
+// False when a comment is left open.
+bool skipBeforeArguments(Cursor& cursor, bool inFile)
 {
-    std::size_t index = stack_.size() - 1;
-    std::size_t p = stack_[index]->pos;
-    while (true) {
-        InputLevel& level = *stack_[index];
-        int lines = 0;
-        Cursor cursor(level.text, p, lines);
-        while (!cursor.atEnd()) {
-            const char c = cursor.peek();
-            if (isAnySpace(c) || (c == kPadMark && level.kind != LevelKind::File)) {
-                lines += c == '\n' ? 1 : 0;
-                ++p;
-            } else if (cursor.spliceHere() != 0) {
-                cursor.skipSplices();
-            } else if (cursor.commentOpener() != 0) {
-                cursor.skipComment();
-                if (cursor.unclosedComment) {
-                    return false;
-                }
-            } else if (c != open) {
+    while (!cursor.atEnd()) {
+        const char c = cursor.peek();
+        if (isAnySpace(c) || (c == kPadMark && !inFile)) {
+            cursor.advance();
+        } else if (cursor.spliceHere() != 0) {
+            cursor.skipSplices();
+        } else if (cursor.commentOpener() != 0) {
+            cursor.skipComment();
+            if (cursor.unclosedComment) {
                 return false;
-            } else {
-                if (consume) {
-                    level.pos = p + 1;
-                    level.line += lines;
-                    level.lineStart = false;
-                }
-                return true;
             }
+        } else {
+            break;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+// Whether the next significant character, looked for across finished
+// expansion levels without reading anything, is the opening bracket of a call.
+bool Engine::callOpenFollows(char open) const
+{
+    for (std::size_t index = stack_.size(); index-- > 0;) {
+        const InputLevel& level = *stack_[index];
+        std::size_t pos = level.pos;
+        int line = level.line;
+        Cursor cursor(level.text, pos, line);
+        if (!skipBeforeArguments(cursor, level.kind == LevelKind::File)) {
+            return false;
+        }
+        if (!cursor.atEnd()) {
+            return cursor.peek() == open;
         }
         if (level.kind != LevelKind::Expansion || index <= floor_) {
             return false;
         }
-        if (consume) {
-            std::string unused;
-            popLevel(unused);
+    }
+    return false;
+}
+
+// Reads up to just after the bracket that callOpenFollows found.
+void Engine::consumeCallOpen()
+{
+    while (InputLevel* level = levelWithText()) {
+        Cursor cursor = cursorAt(*level);
+        skipBeforeArguments(cursor, level->kind == LevelKind::File);
+        if (!cursor.atEnd()) {
+            cursor.advance();
+            level->lineStart = false;
+            return;
         }
-        --index;
-        p = stack_[index]->pos;
     }
 }
 
