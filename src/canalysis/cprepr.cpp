@@ -241,21 +241,15 @@ void Engine::writeLineLine(std::string& out, int line, const std::string& file)
     outputFile_ = file;
 }
 
+// Whether the line that starts at the level's position is a #line
+// directive (looked at without reading it).
 bool Engine::nextIsLineDirective(const InputLevel& level) const
 {
-    std::size_t p = level.pos;
-    const std::string& t = level.text;
-    while (p < t.size() && isHSpace(t[p])) {
-        ++p;
-    }
-    if (p >= t.size() || t[p] != '#') {
-        return false;
-    }
-    ++p;
-    while (p < t.size() && isHSpace(t[p])) {
-        ++p;
-    }
-    return t.compare(p, 4, "line") == 0 && (p + 4 >= t.size() || !isIdChar(t[p + 4]));
+    std::size_t pos = level.pos;
+    int line = level.line;
+    Cursor cursor(level.text, pos, line);
+    cursor.skipBlanksAndComments();
+    return cursor.peek() == '#' && cursor.readDirectiveName() == "line";
 }
 
 // Called at a newline of a file level once it has been copied.
