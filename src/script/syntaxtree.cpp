@@ -187,6 +187,13 @@ void SyntaxTree::setPosition(int line, std::string_view fileName, int fileId)
     fileId_ = fileId;
 }
 
+void SyntaxTree::stamp(SyntaxNode& node) const
+{
+    node.line = line_;
+    node.fileName = fileName_;
+    node.fileId = fileId_;
+}
+
 // Lists are long right-leaning chains, so the walk keeps its own stack.
 std::string dumpTree(const SyntaxNode* root)
 {
