@@ -135,64 +135,6 @@ int Cursor::skipComment()
     }
 }
 
-void Cursor::stepNumber(std::string* copy, NumberRule rule)
-{
-    const std::string_view t = text_;
-    char previous = t[pos_];
-    if (copy != nullptr) {
-        *copy += previous;
-    }
-    ++pos_;
-    while (pos_ < t.size()) {
-        if (spliceHere() != 0) {
-            skipSplices();
-            continue;
-        }
-        const char c = t[pos_];
-        bool part = isIdChar(c);
-        if (c == '.') {
-            part = rule == NumberRule::Pasted || peek(1) != '.';
-        } else if (c == '+' || c == '-') {
-            const bool decimalExponent = previous == 'e' || previous == 'E';
-            const bool binaryExponent = previous == 'p' || previous == 'P';
-            part = (rule == NumberRule::Source && decimalExponent) ||
-                   (rule == NumberRule::Pasted && (decimalExponent || binaryExponent));
-        }
-        if (!part) {
-            return;
-        }
-        if (copy != nullptr) {
-            *copy += c;
-        }
-        previous = c;
-        ++pos_;
-    }
-}
-
-std::string Cursor::readIdentifier()
-{
-    const std::string_view t = text_;
-    std::size_t p = pos_;
-    while (p < t.size() && isIdChar(t[p])) {
-        ++p;
-    }
-    std::string name(t.substr(pos_, p - pos_));
-    pos_ = p;
-    // A continuation inside the name moves after it.
-    while (const std::size_t length = spliceHere()) {
-        const std::size_t q = pos_ + length;
-        if (q >= t.size() || !isIdChar(t[q])) {
-            break;
-        }
-        ++line_;
-        pos_ = q;
-        while (pos_ < t.size() && isIdChar(t[pos_])) {
-            name += t[pos_++];
-        }
-    }
-    return name;
-}
-
 void Cursor::skipBlanksAndComments()
 {
     while (!atEnd()) {
