@@ -17,10 +17,13 @@ namespace qvm::canalysis::cpp {
 namespace {
 
 constexpr DirectiveInfo kDirectives[] = {
-    {"define", Directive::Define}, {"if", Directive::If},         {"ifdef", Directive::Ifdef},   {"ifndef", Directive::Ifndef},
-    {"endif", Directive::Endif},   {"else", Directive::Else},     {"elif", Directive::Elif},     {"include", Directive::Include},
-    {"include_next", Directive::Include}, {"undef", Directive::Undef}, {"pragma", Directive::Pragma}, {"warning", Directive::Message},
-    {"error", Directive::Message}, {"line", Directive::Line},
+    {"define", Directive::Define},   {"if", Directive::If},
+    {"ifdef", Directive::Ifdef},     {"ifndef", Directive::Ifndef},
+    {"endif", Directive::Endif},     {"else", Directive::Else},
+    {"elif", Directive::Elif},       {"include", Directive::Include},
+    {"include_next", Directive::Include}, {"undef", Directive::Undef},
+    {"pragma", Directive::Pragma},   {"warning", Directive::Message},
+    {"error", Directive::Message},   {"line", Directive::Line},
 };
 
 }  // namespace
@@ -382,7 +385,9 @@ bool DefineParser::parseBody(std::string_view body)
             return kVaArgsReference;
         }
         const int index = parameterIndex(word);
-        if (index >= 0 && !(definition_.variadic == Variadic::Anonymous && index == definition_.parameterCount - 1)) {
+        const bool anonymousSlot =
+            definition_.variadic == Variadic::Anonymous && index == definition_.parameterCount - 1;
+        if (index >= 0 && !anonymousSlot) {
             return index;
         }
         return std::nullopt;
@@ -575,7 +580,8 @@ void Engine::doIfdef(InputLevel& level, std::string_view argument, bool wantDefi
         const bool defined = macroDefined(text.substr(0, end));
         value = wantDefined ? defined : !defined;
     }
-    conditions_.push_back({level.fileName, directiveLine_, value, wantDefined ? Directive::Ifdef : Directive::Ifndef});
+    const Directive kind = wantDefined ? Directive::Ifdef : Directive::Ifndef;
+    conditions_.push_back({level.fileName, directiveLine_, value, kind});
     if (!value) {
         skipGroup(level);
     }
@@ -730,7 +736,6 @@ void Engine::skipToStartPragma(InputLevel& level)
 
 // ---------------------------------------------------------------- directive lines
 
-
 // The rest of the directive line up to its newline (not consumed):
 // continuations removed, comments made blanks (kept in a traditional
 // #define), literals and an include's <name> copied as written.
@@ -870,7 +875,6 @@ void Engine::handleHash(std::string& out, InputLevel& level)
 }
 
 // ---------------------------------------------------------------- #include
-
 
 // Finds the named file (as written, then through the search list and the
 // including file's directory) and pushes it as a file level framed by

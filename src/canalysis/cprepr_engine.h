@@ -264,7 +264,6 @@ private:
     bool readFiles_ = true;         // included files are opened
 };
 
-
 // Trims blanks, tabs, newlines and the like at both ends.
 std::string_view trimSpaces(std::string_view text);
 

@@ -121,7 +121,6 @@ InputLevel* Engine::levelWithText()
 
 // ---------------------------------------------------------------- main loop
 
-
 // Reads the input stack into out until only floor levels are left (or a
 // limit stops the text): plain runs are copied at once, and identifiers,
 // numbers, literals, comments, directives and marks are handled as met.
@@ -637,7 +636,6 @@ void Engine::handleDefinedOperator(std::string& out)
 }
 
 // ---------------------------------------------------------------- calls
-
 
 // From just after the opening bracket of a call to just after its closing
 // one, across lines, directives and finished expansion levels: the raw
