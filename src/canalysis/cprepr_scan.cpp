@@ -648,8 +648,8 @@ bool Engine::collectArguments(const MacroDefinition& definition, std::vector<Mac
     const char close = bracketed ? ']' : ')';
     int depth = 0;
     while (!stopped_) {
-        InputLevel* current = levelWithText();
-        if (current == nullptr) {
+        InputLevel* current = stack_.back().get();
+        if (current->pos >= current->text.size() && (current = levelWithText()) == nullptr) {
             return false;
         }
         InputLevel& level = *current;
