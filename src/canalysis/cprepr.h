@@ -121,7 +121,8 @@ class Engine;
 // One preprocessor: its input stack, conditional stack, include search list,
 // pragma aliases, analysis switch and limits. The macro table is the
 // caller's, handed to each call. Its calls are those of the entry points
-// below, which work on one context of their own.
+// below, which work on one context of their own. From init to end the #if
+// evaluator asks it which macros are defined (the cycle opened last wins).
 class Preprocessor {
 public:
     Preprocessor();
