@@ -122,7 +122,8 @@ class Engine;
 // pragma aliases, analysis switch and limits. The macro table is the
 // caller's, handed to each call. Its calls are those of the entry points
 // below, which work on one context of their own. From init to end the #if
-// evaluator asks it which macros are defined (the cycle opened last wins).
+// evaluator asks it which macros are defined; cycles of several contexts
+// nest, the one opened last answering.
 class Preprocessor {
 public:
     Preprocessor();
