@@ -523,9 +523,17 @@ int Engine::evalIfText(std::string_view expression)
     if (table_ == nullptr) {
         return C_CPP_eval_if(text.c_str());
     }
-    MacroEntry& defined = table_->insert("defined", kKindDefined);
-    const std::string expanded = expandText(text, false);
-    table_->remove(&defined);
+    // `defined` is an operator only while the line is expanded.
+    struct DefinedOperator {
+        MacroTable& table;
+        MacroEntry& entry;
+        ~DefinedOperator() { table.remove(&entry); }
+    };
+    std::string expanded;
+    {
+        const DefinedOperator defined{*table_, table_->insert("defined", kKindDefined)};
+        expanded = expandText(text, false);
+    }
     return C_CPP_eval_if(expanded.c_str());
 }
 
