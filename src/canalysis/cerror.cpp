@@ -43,6 +43,11 @@ void installPositionProvider(PositionProvider provider)
     state().position = std::move(provider);
 }
 
+const PositionProvider& installedPositionProvider()
+{
+    return state().position;
+}
+
 void report(int severity, std::string_view code, std::string_view argument, std::string_view file, int line)
 {
     if (severity == CError) {

@@ -206,6 +206,18 @@ ID(F)(1,
     EXPECT_EQ(tokens(result.out), tokens("<1;2> F ( 3, 4) <5;6>"));
 }
 
+// Between a macro name and its argument list, comments follow the same
+// continuation rules as anywhere else, and the lines they span still count.
+TEST_F(CppMacros, CommentsBeforeTheArgumentListFollowContinuations)
+{
+    const auto block = cpp("#define F(a) <a>\nF /* x *\\\n/ (1)\nF /* y */ (2)\n__LINE__\n");
+    EXPECT_EQ(tokens(block.out), tokens("<1> <2> 5")) << block.out;
+    const auto line = cpp("#define F(a) <a>\nF // x \\\n still a comment\n(3) __LINE__\n");
+    EXPECT_EQ(tokens(line.out), tokens("<3> 4")) << line.out;
+    const auto open = cpp("#define F(a) <a>\nF /* never closed *\\\n");
+    EXPECT_EQ(count(open.err, "UNTERCOMM"), 1) << open.err;
+}
+
 TEST_F(CppMacros, NoReexpansionInsideOwnExpansion)
 {
     const auto result = cpp(R"(#define foo foo + 1
