@@ -4,6 +4,7 @@
 #include "base/mstrin.h"
 #include "canalysis/cerror.h"
 #include "canalysis/cevalif_detail.h"
+#include "canalysis/cprepr_cursor.h"
 #include "canalysis/ctypesizes.h"
 #include "y1_tab.tab.h"
 
@@ -15,15 +16,15 @@ namespace qvm::canalysis {
 
 namespace {
 
-std::function<bool(std::string_view)>& macroDefinedQuery()
+MacroDefinedQuery& installedQuery()
 {
-    static std::function<bool(std::string_view)> query;
+    static MacroDefinedQuery query;
     return query;
 }
 
 bool charIsUnsigned()
 {
-    const auto& query = macroDefinedQuery();
+    const auto& query = installedQuery();
     return query && query("__CHAR_UNSIGNED__");
 }
 
@@ -40,19 +41,17 @@ bool isBlank(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
 }
 
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
+using cpp::isDigit;
 
+// Names of the expression language: those of C without `$`.
 bool isIdentStart(char c)
 {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+    return cpp::isIdStart(c) && c != '$';
 }
 
 bool isIdentChar(char c)
 {
-    return isIdentStart(c) || isDigit(c);
+    return cpp::isIdChar(c) && c != '$';
 }
 
 bool isOctalDigit(char c)
@@ -149,6 +148,8 @@ int Lexer::twoCharOperator()
     return 0;
 }
 
+// A number token: digits, letters and dots; its base, value and unsigned
+// suffix. A dot or any other suffix letter is an error.
 int Lexer::number(evalif::Value& value)
 {
     const std::size_t start = ctx_.position;
@@ -318,6 +319,9 @@ int Lexer::prefixedCharacter(evalif::Value& value, std::string_view prefix)
     return IFTOK_CHARACTER;
 }
 
+// A plain character constant: one character or escape gives its (signed
+// unless __CHAR_UNSIGNED__) byte value; more characters name a string
+// identifier, taken as an unsigned value.
 int Lexer::character(evalif::Value& value)
 {
     ++ctx_.position;  // opening quote
@@ -373,7 +377,7 @@ int Lexer::identifier(evalif::Value& value)
     if (word == "sizeof") {
         return sizeOf(value);
     }
-    if (peek() == '\'' && !atEnd() && (word == "L" || word == "u" || word == "U" || word == "u8")) {
+    if (peek() == '\'' && !atEnd() && cpp::isLiteralPrefix(word)) {
         return prefixedCharacter(value, word);
     }
     return IFTOK_NAME;
@@ -517,9 +521,14 @@ Value conditional(Value condition, Value whenTrue, Value whenFalse)
 
 }  // namespace evalif
 
-void setMacroDefinedQuery(std::function<bool(std::string_view)> query)
+void setMacroDefinedQuery(MacroDefinedQuery query)
 {
-    macroDefinedQuery() = std::move(query);
+    installedQuery() = std::move(query);
+}
+
+const MacroDefinedQuery& macroDefinedQuery()
+{
+    return installedQuery();
 }
 
 int C_CPP_eval_if(const char* text)

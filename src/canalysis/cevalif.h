@@ -15,6 +15,8 @@ int C_CPP_eval_if(const char* text);
 // Tells the evaluator whether a macro is defined (only __CHAR_UNSIGNED__ is
 // asked for: it makes character constants range from 0 to 255). Without a
 // query no macro counts as defined; an empty function removes the query.
-void setMacroDefinedQuery(std::function<bool(std::string_view)> query);
+using MacroDefinedQuery = std::function<bool(std::string_view)>;
+void setMacroDefinedQuery(MacroDefinedQuery query);
+const MacroDefinedQuery& macroDefinedQuery();
 
 }  // namespace qvm::canalysis

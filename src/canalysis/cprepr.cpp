@@ -11,37 +11,6 @@ namespace qvm::canalysis {
 
 namespace cpp {
 
-const std::array<unsigned char, 256>& charClasses()
-{
-    static const std::array<unsigned char, 256> table = [] {
-        std::array<unsigned char, 256> t{};
-        for (int c = 0; c < 256; ++c) {
-            unsigned char bits = 0;
-            const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '$';
-            const bool digit = c >= '0' && c <= '9';
-            if (letter) {
-                bits |= kIdStart | kIdChar | kScanStop;
-            }
-            if (digit) {
-                bits |= kIdChar | kDigit | kScanStop;
-            }
-            if (c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r') {
-                bits |= kHSpace | kAnySpace;
-            }
-            if (c == '\n') {
-                bits |= kAnySpace | kScanStop;
-            }
-            if (c == '/' || c == '"' || c == '\'' || c == '\\' || c == '#' || c == '.' ||
-                c == static_cast<unsigned char>(kNoExpandMark) || c == static_cast<unsigned char>(kPadMark)) {
-                bits |= kScanStop;
-            }
-            t[static_cast<std::size_t>(c)] = bits;
-        }
-        return t;
-    }();
-    return table;
-}
-
 std::string_view trimSpaces(std::string_view text)
 {
     std::size_t begin = 0;
@@ -69,32 +38,6 @@ std::string_view trimSpacesAndPads(std::string_view text)
 }
 
 namespace {
-
-std::size_t quotedLength(std::string_view t, std::size_t open)
-{
-    const char quote = t[open];
-    std::size_t p = open + 1;
-    while (p < t.size() && t[p] != quote) {
-        p += t[p] == '\\' ? 2 : 1;
-    }
-    return std::min(p + 1, t.size()) - open;
-}
-
-std::size_t numberLength(std::string_view t, std::size_t from)
-{
-    std::size_t p = from + 1;
-    while (p < t.size()) {
-        const char k = t[p];
-        const char previous = t[p - 1];
-        const bool exponentSign = (k == '+' || k == '-') && (previous == 'e' || previous == 'E' ||
-                                                             previous == 'p' || previous == 'P');
-        if (!isIdChar(k) && k != '.' && !exponentSign) {
-            break;
-        }
-        ++p;
-    }
-    return p - from;
-}
 
 std::size_t punctuatorLength(std::string_view t, std::size_t from)
 {
@@ -130,7 +73,7 @@ std::size_t tokenLength(std::string_view text, std::size_t from)
         return p - from;
     }
     if (isDigit(c) || (c == '.' && from + 1 < text.size() && isDigit(text[from + 1]))) {
-        return numberLength(text, from);
+        return numberLength(text, from, NumberRule::Pasted);
     }
     if (c == '"' || c == '\'') {
         return quotedLength(text, from);
@@ -191,12 +134,6 @@ bool couldPaste(char a, char b)
         return true;
     }
     return (a == '.' && isDigit(b)) || (isDigit(a) && b == '.');
-}
-
-Engine& engine()
-{
-    static Engine instance;
-    return instance;
 }
 
 // ---------------------------------------------------------------- levels
@@ -304,21 +241,15 @@ void Engine::writeLineLine(std::string& out, int line, const std::string& file)
     outputFile_ = file;
 }
 
+// Whether the line that starts at the level's position is a #line
+// directive (looked at without reading it).
 bool Engine::nextIsLineDirective(const InputLevel& level) const
 {
-    std::size_t p = level.pos;
-    const std::string& t = level.text;
-    while (p < t.size() && isHSpace(t[p])) {
-        ++p;
-    }
-    if (p >= t.size() || t[p] != '#') {
-        return false;
-    }
-    ++p;
-    while (p < t.size() && isHSpace(t[p])) {
-        ++p;
-    }
-    return t.compare(p, 4, "line") == 0 && (p + 4 >= t.size() || !isIdChar(t[p + 4]));
+    std::size_t pos = level.pos;
+    int line = level.line;
+    Cursor cursor(level.text, pos, line);
+    cursor.skipBlanksAndComments();
+    return cursor.peek() == '#' && cursor.readDirectiveName() == "line";
 }
 
 // Called at a newline of a file level once it has been copied.
@@ -345,6 +276,18 @@ void Engine::syncLine(std::string& out, InputLevel& level)
 
 // ---------------------------------------------------------------- cycle
 
+// Reads a level for its directives only: what it writes is dropped.
+void Engine::readDiscarded(std::unique_ptr<InputLevel> level)
+{
+    const std::size_t floor = stack_.size();
+    if (!pushLevel(std::move(level))) {
+        return;
+    }
+    std::string discarded;
+    const ScopedValue<std::string*> main(mainOutput_, &discarded);
+    scan(discarded, floor, false);
+}
+
 void Engine::processPseudoFile(const std::string& name, const std::string& text)
 {
     auto level = std::make_unique<InputLevel>();
@@ -353,15 +296,7 @@ void Engine::processPseudoFile(const std::string& name, const std::string& text)
     level->fileName = name;
     level->text = text;
     level->conditionDepth = conditions_.size();
-    const std::size_t floor = stack_.size();
-    if (!pushLevel(std::move(level))) {
-        return;
-    }
-    std::string discarded;
-    std::string* savedMain = mainOutput_;
-    mainOutput_ = &discarded;
-    scan(discarded, floor, false);
-    mainOutput_ = savedMain;
+    readDiscarded(std::move(level));
 }
 
 void Engine::defineFromOption(const std::string& option)
@@ -392,12 +327,19 @@ void Engine::defineFromOption(const std::string& option)
     processPseudoFile("*Initialization*", text);
 }
 
+// Opens a cycle: resets the run state, builds the search list when asked,
+// enters the own and predefined macros and the -D definitions, and reads
+// the initial file (its output dropped). Installs the evaluator's macro
+// query until end.
 void Engine::init(bool pedantic, bool traditional, const std::vector<std::string>& defines,
                   const std::vector<std::string>& includeDirectories, std::string_view fileName,
                   MacroTable& table, bool buildSearchList)
 {
     clearStack();
     table_ = &table;
+    cycleQuery_.reset();
+    cycleQuery_.emplace([this](std::string_view name) { return macroDefined(name); }, macroDefinedQuery,
+                        setMacroDefinedQuery);
     pedantic_ = pedantic;
     traditional_ = traditional;
     conditions_.clear();
@@ -428,17 +370,18 @@ void Engine::init(bool pedantic, bool traditional, const std::vector<std::string
             }
         }
     }
-    inInit_ = true;
-    installPositionProvider([this] { return position(); });
+    const ScopedHook<PositionProvider> located([this] { return position(); }, installedPositionProvider,
+                                               installPositionProvider);
+    const ScopedValue<bool> initializing(inInit_, true);
     processPseudoFile("*Initialization*",
                       "#define TRV_WIN32 1\n#define USE_QVM 1\n#define TRV_CPLUSPLUS_LANGUAGE 0\n");
-    const std::pair<const char*, int> predefined[] = {
+    const std::pair<const char*, MacroKind> predefined[] = {
         {"__LINE__", kKindLine},         {"__DATE__", kKindDate}, {"__FILE__", kKindFile},
         {"__BASE_FILE__", kKindBaseFile}, {"__INCLUDE_LEVEL__", kKindIncludeLevel},
         {"__TIME__", kKindTime},          {"__STDC__", kKindStdc},
     };
     for (const auto& [name, kind] : predefined) {
-        table.removeAll(name, [](int) {});  // left from an earlier cycle on the same table
+        table.removeAll(name, [](MacroKind) {});  // left from an earlier cycle on the same table
         if (kind != kKindStdc || !traditional) {
             table.insert(name, kind);
         }
@@ -447,24 +390,17 @@ void Engine::init(bool pedantic, bool traditional, const std::vector<std::string
         defineFromOption(option);
     }
     if (!fileName.empty()) {
-        std::string discarded;
-        std::string* savedMain = mainOutput_;
-        mainOutput_ = &discarded;
         auto level = std::make_unique<InputLevel>();
         level->kind = LevelKind::File;
         level->text = "#include \"" + std::string(fileName) + "\"\n";
-        const std::size_t floor = stack_.size();
-        if (pushLevel(std::move(level))) {
-            scan(discarded, floor, false);
-        }
-        mainOutput_ = savedMain;
+        readDiscarded(std::move(level));
     }
-    inInit_ = false;
     clearStack();
-    setMacroDefinedQuery([](std::string_view name) { return engine().macroDefined(name); });
 }
 
-int Engine::processBuffer(std::string_view text, int analyseAll, std::string_view fileName, int firstLine,
+// Preprocesses one text as the content of fileName from firstLine on into
+// result; the input stack is empty before and after.
+void Engine::processBuffer(std::string_view text, int analyseAll, std::string_view fileName, int firstLine,
                           std::string& result, MacroTable& table)
 {
     clearStack();
@@ -474,12 +410,12 @@ int Engine::processBuffer(std::string_view text, int analyseAll, std::string_vie
     stopped_ = false;
     expansions_ = 0;
     scannedBytes_ = 0;
-    installPositionProvider([this] { return position(); });
-    setMacroDefinedQuery([](std::string_view name) { return engine().macroDefined(name); });
+    const ScopedHook<PositionProvider> located([this] { return position(); }, installedPositionProvider,
+                                               installPositionProvider);
 
     std::string out;
     out.reserve(30);
-    mainOutput_ = &out;
+    const ScopedValue<std::string*> main(mainOutput_, &out);
     outputFile_.clear();
     auto level = std::make_unique<InputLevel>();
     level->kind = LevelKind::File;
@@ -502,19 +438,16 @@ int Engine::processBuffer(std::string_view text, int analyseAll, std::string_vie
         scan(out, 0, false);
     }
     clearStack();
-    mainOutput_ = nullptr;
     result = std::move(out);
-    return 0;
 }
 
+// Closes the cycle: open conditionals are reported, user macros and type
+// modifiers dropped, the search list too when asked.
 void Engine::end(MacroTable& table, bool freeSearchList)
 {
     clearStack();
-    static constexpr std::string_view names[] = {"", "", "", "ifdef", "ifndef", "if", "else", "elif"};
     for (const auto& conditional : conditions_) {
-        const int kind = conditional.kind;
-        const std::string_view name = (kind >= 3 && kind <= 7) ? names[kind] : std::string_view("if");
-        report(CWarning, "UNTERCOND", name, conditional.file, conditional.line);
+        report(CWarning, "UNTERCOND", directiveName(conditional.kind), conditional.file, conditional.line);
     }
     conditions_.clear();
     table.removeIf([](const MacroEntry& entry) {
@@ -527,10 +460,17 @@ void Engine::end(MacroTable& table, bool freeSearchList)
     }
     // The caller's table may go away after the cycle.
     table_ = nullptr;
-    setMacroDefinedQuery({});
+    cycleQuery_.reset();
 }
 
-bool Engine::macroDefined(std::string_view name)
+int Engine::evalIfLine(std::string_view expression)
+{
+    const ScopedHook<PositionProvider> located([this] { return position(); }, installedPositionProvider,
+                                               installPositionProvider);
+    return evalIfText(expression);
+}
+
+bool Engine::macroDefined(std::string_view name) const
 {
     if (table_ == nullptr) {
         return false;
@@ -572,7 +512,7 @@ MacroEntry* MacroTable::find(std::string_view name)
     return nullptr;
 }
 
-MacroEntry& MacroTable::insert(std::string_view name, int kind)
+MacroEntry& MacroTable::insert(std::string_view name, MacroKind kind)
 {
     auto entry = std::make_unique<MacroEntry>();
     entry->name = std::string(name);
@@ -634,10 +574,14 @@ bool onlyBlanksUntilEnd(std::string_view line, std::size_t from)
     return true;
 }
 
-// The blanks that keep a line's length go before its end: before a final
-// carriage return and a continuation backslash, so that both keep working.
-void appendPadded(std::string& out, std::string_view line, std::size_t blanks)
+// A line that lost `blanks` characters to replacements gets them back as
+// blanks before its end: before a final carriage return and a continuation
+// backslash, so that both keep working.
+std::string padded(std::string line, std::size_t blanks)
 {
+    if (blanks == 0) {
+        return line;
+    }
     std::size_t keep = line.size();
     if (keep > 0 && line[keep - 1] == '\r') {
         --keep;
@@ -645,11 +589,12 @@ void appendPadded(std::string& out, std::string_view line, std::size_t blanks)
     if (keep > 0 && line[keep - 1] == '\\') {
         --keep;
     }
-    out.append(line.substr(0, keep));
-    out.append(blanks, ' ');
-    out.append(line.substr(keep));
+    line.insert(keep, blanks, ' ');
+    return line;
 }
 
+// Trigraphs of one line replaced; blanks before the line's end keep its
+// length, and a final "??/" becomes a continuation backslash.
 std::string replaceTrigraphs(std::string_view line)
 {
     std::string result;
@@ -678,12 +623,7 @@ std::string replaceTrigraphs(std::string_view line)
         }
         result += line[i];
     }
-    if (removed == 0) {
-        return result;
-    }
-    std::string padded;
-    appendPadded(padded, result, removed);
-    return padded;
+    return padded(std::move(result), removed);
 }
 
 std::string replaceDigraphs(std::string_view line)
@@ -703,12 +643,7 @@ std::string replaceDigraphs(std::string_view line)
         }
         result += line[i];
     }
-    if (removed == 0) {
-        return result;
-    }
-    std::string padded;
-    appendPadded(padded, result, removed);
-    return padded;
+    return padded(std::move(result), removed);
 }
 
 // The first characters of trigraphs and digraphs.
@@ -777,57 +712,123 @@ std::string prepareOwnedText(std::string text)
     return text;
 }
 
+// ---------------------------------------------------------------- contexts
+
+Preprocessor::Preprocessor() : engine_(std::make_unique<cpp::Engine>()) {}
+
+Preprocessor::~Preprocessor() = default;
+
+void Preprocessor::init(bool pedantic, bool traditional, const std::vector<std::string>& defines,
+                        const std::vector<std::string>& includeDirectories, std::string_view fileName,
+                        MacroTable& table, bool buildSearchList)
+{
+    engine_->init(pedantic, traditional, defines, includeDirectories, fileName, table, buildSearchList);
+}
+
+int Preprocessor::process(std::string_view text, int analyseAll, std::string_view fileName, int firstLine,
+                          std::string& result, MacroTable& table, DiagnosticCallback callback)
+{
+    installCallback(std::move(callback));
+    const int before = errorsReported();
+    engine_->processBuffer(text, analyseAll, fileName, firstLine, result, table);
+    return errorsReported() - before;
+}
+
+void Preprocessor::end(MacroTable& table, bool freeSearchList)
+{
+    engine_->end(table, freeSearchList);
+}
+
+int Preprocessor::evalIfLine(std::string_view expression)
+{
+    return engine_->evalIfLine(expression);
+}
+
+bool Preprocessor::macroDefined(std::string_view name) const
+{
+    return engine_->macroDefined(name);
+}
+
+const std::vector<std::string>& Preprocessor::systemDirectories() const
+{
+    return engine_->systemDirectories();
+}
+
+const std::vector<std::string>& Preprocessor::typeModifiers() const
+{
+    return engine_->typeModifiers();
+}
+
+std::vector<std::string> Preprocessor::searchList() const
+{
+    return engine_->searchList();
+}
+
+void Preprocessor::setResourceLimits(std::size_t maxOutput, std::size_t maxExpansions, bool readFiles)
+{
+    engine_->setLimits(maxOutput, maxExpansions, readFiles);
+}
+
 // ---------------------------------------------------------------- entry points
+
+namespace {
+
+// The context of the C_CPP_ entry points, kept until the process ends (its
+// cycle hooks must not outlive the evaluator they are installed in).
+Preprocessor& entryPointContext()
+{
+    static Preprocessor* const context = new Preprocessor;
+    return *context;
+}
+
+}  // namespace
 
 void C_CPP_init_prepro(bool pedantic, bool traditional, const std::vector<std::string>& defines,
                        const std::vector<std::string>& includeDirectories, std::string_view fileName,
                        MacroTable& table, bool buildSearchList)
 {
-    cpp::engine().init(pedantic, traditional, defines, includeDirectories, fileName, table, buildSearchList);
+    entryPointContext().init(pedantic, traditional, defines, includeDirectories, fileName, table, buildSearchList);
 }
 
 int C_CPP_prepro_buffer(std::string_view text, int analyseAll, std::string_view fileName, int firstLine,
                         std::string& result, MacroTable& table, DiagnosticCallback callback)
 {
-    installCallback(std::move(callback));
-    const int before = errorsReported();
-    cpp::engine().processBuffer(text, analyseAll, fileName, firstLine, result, table);
-    return errorsReported() - before;
+    return entryPointContext().process(text, analyseAll, fileName, firstLine, result, table, std::move(callback));
 }
 
 void C_CPP_end_prepro(MacroTable& table, bool freeSearchList)
 {
-    cpp::engine().end(table, freeSearchList);
+    entryPointContext().end(table, freeSearchList);
 }
 
 int C_CPP_eval_if_line(std::string_view expression)
 {
-    return cpp::engine().evalIfText(expression);
+    return entryPointContext().evalIfLine(expression);
 }
 
 bool C_CPP_macro_defined(std::string_view name)
 {
-    return cpp::engine().macroDefined(name);
+    return entryPointContext().macroDefined(name);
 }
 
 const std::vector<std::string>& C_CPP_system_directories()
 {
-    return cpp::engine().systemDirectories();
+    return entryPointContext().systemDirectories();
 }
 
 const std::vector<std::string>& C_CPP_type_modifiers()
 {
-    return cpp::engine().typeModifiers();
+    return entryPointContext().typeModifiers();
 }
 
 std::vector<std::string> C_CPP_search_list()
 {
-    return cpp::engine().searchList();
+    return entryPointContext().searchList();
 }
 
 void C_CPP_set_resource_limits(std::size_t maxOutput, std::size_t maxExpansions, bool readFiles)
 {
-    cpp::engine().setLimits(maxOutput, maxExpansions, readFiles);
+    entryPointContext().setResourceLimits(maxOutput, maxExpansions, readFiles);
 }
 
 }  // namespace qvm::canalysis

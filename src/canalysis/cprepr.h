@@ -19,6 +19,8 @@ namespace qvm::canalysis {
 constexpr int kMacroChains = 1403;
 constexpr int kMaxInputLevels = 2000;
 
+// What a macro table entry stands for; the numbers are those the macro table
+// has always given its kinds.
 enum MacroKind : int {
     kKindLine = 10,
     kKindDate = 11,
@@ -32,28 +34,41 @@ enum MacroKind : int {
     kKindDefined = 20,   // the operator `defined`, only while an #if line is expanded
 };
 
+// Whether and how a macro takes variable arguments.
+enum class Variadic : int {
+    None = 0,
+    Named = 1,      // the last parameter is written `name...`
+    Anonymous = 2,  // the last parameter is `...`, used through __VA_ARGS__
+};
+
+constexpr int kObjectLike = -1;       // the parameter count of an object-like macro
+constexpr int kVaArgsReference = -1;  // the parameter index of __VA_ARGS__
+
+// Where a parameter stands in a replacement, and how it is used there.
 struct ParameterReference {
     int textBefore = 0;       // plain replacement characters since the previous reference
-    int index = 0;            // parameter index, -1 for __VA_ARGS__
+    int index = 0;            // parameter index, or kVaArgsReference
     char quote = 0;           // 0, '"' for #, '\'' for #@
     bool pasteBefore = false; // ## precedes it
     bool pasteAfter = false;  // ## follows it
 };
 
+// A user macro as #define gave it.
 struct MacroDefinition {
-    int parameterCount = -1;  // -1 for an object-like macro
+    int parameterCount = kObjectLike;
     std::string replacement;  // plain text, references removed
-    int variadic = 0;         // 0 none, 1 named `name...`, 2 anonymous `...`
+    Variadic variadic = Variadic::None;
     bool bracketed = false;   // parameter list written in [ ]
     std::string parameterNames;  // joined by ", "
-    std::vector<ParameterReference> references;
+    std::vector<ParameterReference> references;  // in the order they stand in the replacement
+
+    bool functionLike() const { return parameterCount != kObjectLike; }
 };
 
 struct MacroEntry {
     std::string name;
-    int kind = kKindUser;
-    long value = 0;
-    std::shared_ptr<const MacroDefinition> definition;
+    MacroKind kind = kKindUser;
+    std::shared_ptr<const MacroDefinition> definition;  // user macros only; shared with calls in progress
 };
 
 // The macro table: 1403 chains, a new entry at the head of its chain.
@@ -61,7 +76,7 @@ class MacroTable {
 public:
     static unsigned hash(std::string_view name);
     MacroEntry* find(std::string_view name);
-    MacroEntry& insert(std::string_view name, int kind);
+    MacroEntry& insert(std::string_view name, MacroKind kind);
     void remove(const MacroEntry* entry);
     // Removes every entry of that name; calls visit(kind) for each removed one.
     template <typename Visit>
@@ -97,6 +112,40 @@ public:
 private:
     // Each chain keeps its head at the back.
     std::array<std::vector<std::unique_ptr<MacroEntry>>, kMacroChains> chains_;
+};
+
+namespace cpp {
+class Engine;
+}
+
+// One preprocessor: its input stack, conditional stack, include search list,
+// pragma aliases, analysis switch and limits. The macro table is the
+// caller's, handed to each call. Its calls are those of the entry points
+// below, which work on one context of their own. From init to end the #if
+// evaluator asks it which macros are defined; cycles of several contexts
+// nest, the one opened last answering.
+class Preprocessor {
+public:
+    Preprocessor();
+    ~Preprocessor();
+    Preprocessor(const Preprocessor&) = delete;
+    Preprocessor& operator=(const Preprocessor&) = delete;
+
+    void init(bool pedantic, bool traditional, const std::vector<std::string>& defines,
+              const std::vector<std::string>& includeDirectories, std::string_view fileName, MacroTable& table,
+              bool buildSearchList);
+    int process(std::string_view text, int analyseAll, std::string_view fileName, int firstLine,
+                std::string& result, MacroTable& table, DiagnosticCallback callback);
+    void end(MacroTable& table, bool freeSearchList);
+    int evalIfLine(std::string_view expression);
+    bool macroDefined(std::string_view name) const;
+    const std::vector<std::string>& systemDirectories() const;
+    const std::vector<std::string>& typeModifiers() const;
+    std::vector<std::string> searchList() const;
+    void setResourceLimits(std::size_t maxOutput, std::size_t maxExpansions, bool readFiles = true);
+
+private:
+    std::unique_ptr<cpp::Engine> engine_;
 };
 
 // Opens a preprocessing cycle. An empty fileName means none.

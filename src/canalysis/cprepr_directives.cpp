@@ -16,27 +16,29 @@ namespace qvm::canalysis::cpp {
 
 namespace {
 
-enum DirectiveKind : int {
-    kDefine = 1,
-    kInclude = 2,
-    kIfdef = 3,
-    kIfndef = 4,
-    kIf = 5,
-    kElse = 6,
-    kElif = 7,
-    kUndef = 8,
-    kEndif = 9,
-    kPragma = 22,
-    kMessage = 23,
-    kLine = 24,
+constexpr DirectiveInfo kDirectives[] = {
+    {"define", Directive::Define},   {"if", Directive::If},
+    {"ifdef", Directive::Ifdef},     {"ifndef", Directive::Ifndef},
+    {"endif", Directive::Endif},     {"else", Directive::Else},
+    {"elif", Directive::Elif},       {"include", Directive::Include},
+    {"include_next", Directive::Include}, {"undef", Directive::Undef},
+    {"pragma", Directive::Pragma},   {"warning", Directive::Message},
+    {"error", Directive::Message},   {"line", Directive::Line},
 };
 
-constexpr DirectiveInfo kDirectives[] = {
-    {"define", kDefine}, {"if", kIf},         {"ifdef", kIfdef},   {"ifndef", kIfndef},
-    {"endif", kEndif},   {"else", kElse},     {"elif", kElif},     {"include", kInclude},
-    {"include_next", kInclude}, {"undef", kUndef}, {"pragma", kPragma}, {"warning", kMessage},
-    {"error", kMessage}, {"line", kLine},
-};
+}  // namespace
+
+std::string_view directiveName(Directive kind)
+{
+    for (const auto& directive : kDirectives) {
+        if (directive.kind == kind) {
+            return directive.name;
+        }
+    }
+    return {};
+}
+
+namespace {
 
 const DirectiveInfo* findDirective(std::string_view name)
 {
@@ -185,6 +187,8 @@ int DefineParser::parameterIndex(std::string_view name) const
     return -1;
 }
 
+// Parses the #define line and enters the macro; a malformed line is
+// reported and defines nothing.
 void DefineParser::run()
 {
     while (i_ < text_.size() && isAnySpace(text_[i_])) {
@@ -237,6 +241,9 @@ void DefineParser::run()
     entry.definition = std::make_shared<const MacroDefinition>(std::move(definition_));
 }
 
+// From just after the opening bracket to just after the closing one: the
+// parameter names, a variadic last one and the joined names. False after a
+// reported error.
 bool DefineParser::parseParameters(char close)
 {
     definition_.parameterCount = 0;
@@ -266,7 +273,7 @@ bool DefineParser::parseParameters(char close)
             }
             return false;
         }
-        if (definition_.variadic != 0) {
+        if (definition_.variadic != Variadic::None) {
             engine_.warn("BADPARDEF",
                          diag::trLocal("Warning Parameter", "another parameter follow \"...\""));
             return false;
@@ -291,12 +298,12 @@ bool DefineParser::parseParameters(char close)
                 engine_.warn("BADPARDEF", diag::trLocal("Warning Parameter", "\"...\" expected"));
                 return false;
             }
-            definition_.variadic = parameter.empty() ? 2 : 1;
+            definition_.variadic = parameter.empty() ? Variadic::Anonymous : Variadic::Named;
             if (parameter.empty()) {
                 parameter = "__VA_ARGS__";
             }
             names += names.empty() ? "" : ", ";
-            names += definition_.variadic == 2 ? std::string("...") : parameter + "...";
+            names += definition_.variadic == Variadic::Anonymous ? std::string("...") : parameter + "...";
         } else {
             names += names.empty() ? "" : ", ";
             names += parameter;
@@ -347,9 +354,9 @@ void DefineParser::checkLiteralPaste(std::string_view body, std::size_t right)
         return;  // the left operand is a parameter: checked at each expansion
     }
     const std::string_view rightToken = body.substr(right, tokenLength(body, right));
-    if (rightToken.empty() || (rightToken[0] == '#' && definition_.parameterCount >= 0) ||
+    if (rightToken.empty() || (rightToken[0] == '#' && definition_.functionLike()) ||
         (isIdStart(rightToken[0]) && parameterIndex(rightToken) >= 0) ||
-        (rightToken == "__VA_ARGS__" && definition_.variadic == 2)) {
+        (rightToken == "__VA_ARGS__" && definition_.variadic == Variadic::Anonymous)) {
         return;
     }
     if (const auto pasted = invalidPaste(std::string_view(plain).substr(lastReferenceEnd_), rightToken)) {
@@ -358,10 +365,12 @@ void DefineParser::checkLiteralPaste(std::string_view body, std::size_t right)
     }
 }
 
+// Splits the body into plain replacement text and parameter references
+// (with their `#`, `#@` and `##` attributes). False when `##` stands at an end.
 bool DefineParser::parseBody(std::string_view body)
 {
     std::string& plain = definition_.replacement;
-    const bool functionLike = definition_.parameterCount >= 0;
+    const bool functionLike = definition_.functionLike();
     const bool traditional = engine_.traditional_;
     if (!traditional && (body.starts_with("##") || (body.size() > 2 && body.ends_with("##")))) {
         // `##` with no operand on one side: the closest report is the misused operator.
@@ -372,11 +381,13 @@ bool DefineParser::parseBody(std::string_view body)
         if (!functionLike) {
             return std::nullopt;
         }
-        if (definition_.variadic == 2 && word == "__VA_ARGS__") {
-            return -1;
+        if (definition_.variadic == Variadic::Anonymous && word == "__VA_ARGS__") {
+            return kVaArgsReference;
         }
         const int index = parameterIndex(word);
-        if (index >= 0 && !(definition_.variadic == 2 && index == definition_.parameterCount - 1)) {
+        const bool anonymousSlot =
+            definition_.variadic == Variadic::Anonymous && index == definition_.parameterCount - 1;
+        if (index >= 0 && !anonymousSlot) {
             return index;
         }
         return std::nullopt;
@@ -442,35 +453,23 @@ bool DefineParser::parseBody(std::string_view body)
             continue;
         }
         if (isDigit(c) || (c == '.' && i + 1 < body.size() && isDigit(body[i + 1]))) {
-            std::size_t end = i + 1;
-            while (end < body.size()) {
-                const char k = body[end];
-                if (isIdChar(k) || (k == '.' && !(end + 1 < body.size() && body[end + 1] == '.')) ||
-                    ((k == '+' || k == '-') && (body[end - 1] == 'e' || body[end - 1] == 'E') && !traditional)) {
-                    ++end;
-                } else {
-                    break;
-                }
-            }
-            plain += body.substr(i, end - i);
+            const std::size_t length =
+                numberLength(body, i, traditional ? NumberRule::Traditional : NumberRule::Source);
+            plain += body.substr(i, length);
             pendingPaste_ = false;
-            i = end;
+            i += length;
             continue;
         }
         if (c == '/' && traditional && i + 1 < body.size() && body[i + 1] == '*') {
-            const std::size_t end = body.find("*/", i + 2);
-            i = end == std::string_view::npos ? body.size() : end + 2;
+            int lines = 0;
+            Cursor(body, i, lines).skipComment();
             continue;
         }
         if ((c == '"' || c == '\'') && !traditional) {
-            std::size_t end = i + 1;
-            while (end < body.size() && body[end] != c) {
-                end += body[end] == '\\' ? 2 : 1;
-            }
-            end = std::min(end + 1, body.size());
-            plain += body.substr(i, end - i);
+            const std::size_t length = quotedLength(body, i);
+            plain += body.substr(i, length);
             pendingPaste_ = false;
-            i = end;
+            i += length;
             continue;
         }
         plain += c;
@@ -503,7 +502,7 @@ void Engine::doUndef(std::string_view argument)
     if (name == "defined") {
         warn("UNDEFININ", "defined");
     }
-    table_->removeAll(name, [&](int kind) {
+    table_->removeAll(name, [&](MacroKind kind) {
         if (kind != kKindUser && kind != kKindUserBusy && kind != kKindStdc) {
             warn("UNDEFININ", name);
         }
@@ -524,9 +523,17 @@ int Engine::evalIfText(std::string_view expression)
     if (table_ == nullptr) {
         return C_CPP_eval_if(text.c_str());
     }
-    MacroEntry& defined = table_->insert("defined", kKindDefined);
-    const std::string expanded = expandText(text, false);
-    table_->remove(&defined);
+    // `defined` is an operator only while the line is expanded.
+    struct DefinedOperator {
+        MacroTable& table;
+        MacroEntry& entry;
+        ~DefinedOperator() { table.remove(&entry); }
+    };
+    std::string expanded;
+    {
+        const DefinedOperator defined{*table_, table_->insert("defined", kKindDefined)};
+        expanded = expandText(text, false);
+    }
     return C_CPP_eval_if(expanded.c_str());
 }
 
@@ -548,9 +555,9 @@ void Engine::reportMatchLine(const Conditional& conditional)
 
 void Engine::doIf(InputLevel& level, std::string_view argument)
 {
-    Conditional conditional{level.fileName, directiveLine_, 0, kIf};
+    Conditional conditional{level.fileName, directiveLine_, false, Directive::If};
     const int value = evalIfText(argument);
-    conditional.taken = value != 0 ? 1 : 0;
+    conditional.taken = value != 0;
     conditions_.push_back(conditional);
     if (value == 0) {
         skipGroup(level);
@@ -581,7 +588,8 @@ void Engine::doIfdef(InputLevel& level, std::string_view argument, bool wantDefi
         const bool defined = macroDefined(text.substr(0, end));
         value = wantDefined ? defined : !defined;
     }
-    conditions_.push_back({level.fileName, directiveLine_, value ? 1 : 0, wantDefined ? kIfdef : kIfndef});
+    const Directive kind = wantDefined ? Directive::Ifdef : Directive::Ifndef;
+    conditions_.push_back({level.fileName, directiveLine_, value, kind});
     if (!value) {
         skipGroup(level);
     }
@@ -594,11 +602,11 @@ void Engine::doElse(InputLevel& level, bool isElif)
         return;
     }
     Conditional& conditional = conditions_.back();
-    if (conditional.kind == kElse) {
+    if (conditional.kind == Directive::Else) {
         warn("ELIFAELSE", isElif ? "elif" : "#else");
         reportMatchLine(conditional);
     }
-    conditional.kind = isElif ? kElif : kElse;
+    conditional.kind = isElif ? Directive::Elif : Directive::Else;
     skipGroup(level);
 }
 
@@ -614,70 +622,31 @@ void Engine::doEndif(InputLevel& level)
 // Steps to the newline that ends the current line, over strings and comments.
 void Engine::skipRestOfLine(InputLevel& level)
 {
-    const std::string& t = level.text;
-    while (level.pos < t.size()) {
-        const std::size_t p = t.find_first_of("\n/\"'\\", level.pos);
-        if (p == std::string::npos) {
-            level.pos = t.size();
-            return;
-        }
-        level.pos = p;
-        const char c = t[p];
-        if (c == '\n') {
-            return;
-        }
-        if (c == '\\') {
-            if (spliceLength(t, p) != 0) {
-                skipSplices(level);
-            } else {
-                level.pos += 2;
-            }
-        } else if (c == '/') {
-            if (p + 1 < t.size() && t[p + 1] == '*') {
-                skipBlockComment(level, nullptr);
-            } else if (p + 1 < t.size() && t[p + 1] == '/') {
-                skipLineComment(level);
-            } else {
-                ++level.pos;
-            }
-        } else {
-            std::size_t q = p + 1;
-            while (q < t.size() && t[q] != c && t[q] != '\n') {
-                if (t[q] == '\\' && q + 1 < t.size()) {
-                    if (const std::size_t length = spliceLength(t, q)) {
-                        ++level.line;
-                        q += length;
-                        continue;
-                    }
-                    ++q;
-                }
-                ++q;
-            }
-            level.pos = q < t.size() && t[q] == c ? q + 1 : q;
-        }
-    }
-    level.pos = std::min(level.pos, t.size());
+    Cursor cursor = cursorAt(level);
+    cursor.skipToLineEnd();
+    reportUnclosedComment(cursor);
 }
 
 // Skips blanks, continuations and comments at the start of a line or after '#'.
 void Engine::skipLeadingBlanks(InputLevel& level)
 {
-    const std::string& t = level.text;
-    while (level.pos < t.size()) {
-        const char c = t[level.pos];
-        if (isHSpace(c)) {
-            ++level.pos;
-        } else if (const std::size_t length = spliceLength(t, level.pos)) {
-            level.pos += length;
-            ++level.line;
-        } else if (c == '/' && level.pos + 1 < t.size() && t[level.pos + 1] == '*') {
-            skipBlockComment(level, nullptr);
-        } else {
-            return;
-        }
-    }
+    Cursor cursor = cursorAt(level);
+    cursor.skipBlanksAndComments();
+    reportUnclosedComment(cursor);
 }
 
+// From a `#`: the name of the directive (empty when none follows).
+std::string Engine::readDirectiveName(InputLevel& level)
+{
+    Cursor cursor = cursorAt(level);
+    std::string name = cursor.readDirectiveName();
+    reportUnclosedComment(cursor);
+    return name;
+}
+
+// From a conditional whose group is not taken: skips lines up to the
+// matching #endif, an #else, or an #elif that evaluates true (nested
+// conditionals counted); the position is then on that line's newline.
 void Engine::skipGroup(InputLevel& level)
 {
     const std::string& t = level.text;
@@ -689,10 +658,7 @@ void Engine::skipGroup(InputLevel& level)
         skipLeadingBlanks(level);
         if (level.pos < t.size() && t[level.pos] == '#') {
             const int line = level.line;
-            ++level.pos;
-            skipLeadingBlanks(level);
-            const std::string name =
-                level.pos < t.size() && isIdStart(t[level.pos]) ? readIdentifier(level) : std::string();
+            const std::string name = readDirectiveName(level);
             if (name == "if" || name == "ifdef" || name == "ifndef") {
                 ++nesting;
             } else if (name == "endif") {
@@ -705,24 +671,24 @@ void Engine::skipGroup(InputLevel& level)
                 }
             } else if (nesting == 0 && (name == "else" || name == "elif")) {
                 Conditional& conditional = conditions_.back();
-                if (conditional.kind == kElse) {
+                if (conditional.kind == Directive::Else) {
                     warn("ELIFAELSE", "else or elif");
                     reportMatchLine(conditional);
                 }
                 if (name == "else") {
-                    conditional.kind = kElse;
-                    if (conditional.taken == 0) {
-                        ++conditional.taken;
+                    conditional.kind = Directive::Else;
+                    if (!conditional.taken) {
+                        conditional.taken = true;
                         skipRestOfLine(level);
                         return;
                     }
                 } else {
-                    conditional.kind = kElif;
-                    if (conditional.taken == 0) {
+                    conditional.kind = Directive::Elif;
+                    if (!conditional.taken) {
                         directiveLine_ = line;
-                        const std::string expression = collectDirectiveLine(level, kElif);
+                        const std::string expression = collectDirectiveLine(level, Directive::Elif);
                         if (evalIfText(expression) != 0) {
-                            ++conditional.taken;
+                            conditional.taken = true;
                             return;
                         }
                     }
@@ -762,11 +728,8 @@ void Engine::skipToStartPragma(InputLevel& level)
     while (level.pos < t.size() && !stopped_) {
         skipLeadingBlanks(level);
         if (level.pos < t.size() && t[level.pos] == '#') {
-            ++level.pos;
-            skipLeadingBlanks(level);
-            const std::string name =
-                level.pos < t.size() && isIdStart(t[level.pos]) ? readIdentifier(level) : std::string();
-            if (name == "pragma" && isStartPragma(collectDirectiveLine(level, kPragma))) {
+            const std::string name = readDirectiveName(level);
+            if (name == "pragma" && isStartPragma(collectDirectiveLine(level, Directive::Pragma))) {
                 analysisOn_ = true;
                 return;
             }
@@ -781,29 +744,27 @@ void Engine::skipToStartPragma(InputLevel& level)
 
 // ---------------------------------------------------------------- directive lines
 
-std::string Engine::collectDirectiveLine(InputLevel& level, int kind)
+// The rest of the directive line up to its newline (not consumed):
+// continuations removed, comments made blanks (kept in a traditional
+// #define), literals and an include's <name> copied as written.
+std::string Engine::collectDirectiveLine(InputLevel& level, Directive kind)
 {
     const std::string& t = level.text;
     std::string line;
-    bool angleAllowed = kind == kInclude;
+    bool angleAllowed = kind == Directive::Include;
     while (level.pos < t.size()) {
         const char c = t[level.pos];
         if (c == '\n') {
             break;
         }
-        if (const std::size_t length = spliceLength(t, level.pos)) {
-            level.pos += length;
-            ++level.line;
+        if (spliceLength(t, level.pos) != 0) {
+            cursorAt(level).skipSplices();
             continue;
         }
-        if (c == '/' && level.pos + 1 < t.size() && (t[level.pos + 1] == '*' || t[level.pos + 1] == '/')) {
+        if (const char opener = c == '/' ? cursorAt(level).commentOpener() : 0) {
             const std::size_t start = level.pos;
-            if (t[level.pos + 1] == '*') {
-                skipBlockComment(level, nullptr);
-            } else {
-                skipLineComment(level);
-            }
-            if (traditional_ && kind == kDefine && t[start + 1] == '*') {
+            skipComment(level);
+            if (traditional_ && kind == Directive::Define && opener == '*') {
                 // Kept for the body, where it vanishes after the parameters are found.
                 for (std::size_t k = start; k < level.pos; ++k) {
                     line += t[k] == '\n' ? ' ' : t[k];
@@ -827,20 +788,7 @@ std::string Engine::collectDirectiveLine(InputLevel& level, int kind)
         if (c == '"' || c == '\'') {
             line += c;
             ++level.pos;
-            while (level.pos < t.size() && t[level.pos] != '\n') {
-                if (const std::size_t length = spliceLength(t, level.pos)) {
-                    level.pos += length;
-                    ++level.line;
-                    continue;
-                }
-                const char k = t[level.pos++];
-                line += k;
-                if (k == '\\' && level.pos < t.size() && t[level.pos] != '\n') {
-                    line += t[level.pos++];
-                } else if (k == c) {
-                    break;
-                }
-            }
+            cursorAt(level).stepQuoted(c, &line);
             continue;
         }
         line += c;
@@ -849,15 +797,14 @@ std::string Engine::collectDirectiveLine(InputLevel& level, int kind)
     return line;
 }
 
+// At a `#` that starts a line: runs the directive. False for a name not in
+// the directive table, with the position back on the `#` (the line is text).
 bool Engine::handleDirective(std::string& out, InputLevel& level)
 {
     const std::size_t hashPosition = level.pos;
     const int startLine = level.line;
     const std::string& t = level.text;
-    ++level.pos;
-    skipLeadingBlanks(level);
-    const std::string name =
-        level.pos < t.size() && isIdStart(t[level.pos]) ? readIdentifier(level) : std::string();
+    const std::string name = readDirectiveName(level);
     const DirectiveInfo* directive = findDirective(name);
     if (directive == nullptr) {
         if (name.empty()) {
@@ -871,7 +818,7 @@ bool Engine::handleDirective(std::string& out, InputLevel& level)
             }
             if (t.compare(p, 2, "//") == 0) {
                 level.pos = p;  // an empty directive closed by a line comment
-                skipLineComment(level);
+                skipComment(level);
                 return true;
             }
         }
@@ -883,40 +830,40 @@ bool Engine::handleDirective(std::string& out, InputLevel& level)
     const std::string argument = collectDirectiveLine(level, directive->kind);
     level.lineStart = false;
     switch (directive->kind) {
-    case kDefine:
+    case Directive::Define:
         doDefine(argument);
         break;
-    case kUndef:
+    case Directive::Undef:
         doUndef(argument);
         break;
-    case kIf:
+    case Directive::If:
         doIf(level, argument);
         break;
-    case kIfdef:
+    case Directive::Ifdef:
         doIfdef(level, argument, true, name);
         break;
-    case kIfndef:
+    case Directive::Ifndef:
         doIfdef(level, argument, false, name);
         break;
-    case kElse:
+    case Directive::Else:
         doElse(level, false);
         break;
-    case kElif:
+    case Directive::Elif:
         doElse(level, true);
         break;
-    case kEndif:
+    case Directive::Endif:
         doEndif(level);
         break;
-    case kInclude:
+    case Directive::Include:
         doInclude(out, level, argument, name == "include_next");
         break;
-    case kMessage:
+    case Directive::Message:
         doError(out, name, argument);
         break;
-    case kLine:
+    case Directive::Line:
         doLine(level, argument);
         break;
-    case kPragma:
+    case Directive::Pragma:
         doPragma(out, argument);
         break;
     default:
@@ -937,6 +884,9 @@ void Engine::handleHash(std::string& out, InputLevel& level)
 
 // ---------------------------------------------------------------- #include
 
+// Finds the named file (as written, then through the search list and the
+// including file's directory) and pushes it as a file level framed by
+// #line lines; a file that opens nowhere is a fatal report.
 void Engine::doInclude(std::string& out, InputLevel& level, std::string_view argument, bool next)
 {
     auto isComplete = [](std::string_view text) {
@@ -1023,6 +973,8 @@ void Engine::doError(std::string& out, std::string_view name, std::string_view a
     out += rest;
 }
 
+// `#line NUMBER "FILE"`: the next line becomes NUMBER of FILE; a line
+// without both parts, or with number 0, changes nothing.
 void Engine::doLine(InputLevel& level, std::string_view argument)
 {
     std::size_t i = 0;
@@ -1142,6 +1094,8 @@ bool isAcceptedWord(std::string_view word)
 
 }  // namespace
 
+// A "#pragma tarvo" line: words is what follows `tarvo`. Sizes and signs
+// are passed on in the output; the other words act here or are accepted.
 void Engine::doPragmaTarvo(std::string& out, std::string_view text, std::string_view words)
 {
     std::size_t i = 0;

@@ -1,7 +1,10 @@
 // Internal state of the C preprocessor, shared by its source files.
 #pragma once
 
+#include "canalysis/cerror.h"
+#include "canalysis/cevalif.h"
 #include "canalysis/cprepr.h"
+#include "canalysis/cprepr_cursor.h"
 
 #include <array>
 #include <cstddef>
@@ -14,112 +17,131 @@
 
 namespace qvm::canalysis::cpp {
 
-enum CharClassBit : unsigned char {
-    kIdChar = 1,
-    kIdStart = 2,
-    kHSpace = 4,
-    kAnySpace = 8,
-    kDigit = 16,
-    kScanStop = 32,  // the main loop must look at this character
+// Gives a variable a value for the guard's lifetime; the value it had
+// comes back afterwards, also when a report ends the run by throwing.
+template <typename T>
+class ScopedValue {
+public:
+    ScopedValue(T& variable, T value) : variable_(variable), saved_(std::exchange(variable, std::move(value))) {}
+    ~ScopedValue() { variable_ = std::move(saved_); }
+    ScopedValue(const ScopedValue&) = delete;
+    ScopedValue& operator=(const ScopedValue&) = delete;
+
+private:
+    T& variable_;
+    T saved_;
 };
 
-const std::array<unsigned char, 256>& charClasses();
-
-inline bool hasClass(char c, unsigned char bits)
-{
-    return (charClasses()[static_cast<unsigned char>(c)] & bits) != 0;
-}
-inline bool isIdChar(char c) { return hasClass(c, kIdChar); }
-inline bool isIdStart(char c) { return hasClass(c, kIdStart); }
-inline bool isHSpace(char c) { return hasClass(c, kHSpace); }
-inline bool isAnySpace(char c) { return hasClass(c, kAnySpace); }
-inline bool isDigit(char c) { return hasClass(c, kDigit); }
-
-// The prefixes of wide and Unicode character constants and strings.
-inline bool isLiteralPrefix(std::string_view word)
-{
-    return word == "L" || word == "u" || word == "U" || word == "u8";
-}
-
-// Length of a backslash-newline (or backslash, CR, newline) at p, 0 if none.
-inline std::size_t spliceLength(const std::string& t, std::size_t p)
-{
-    if (p < t.size() && t[p] == '\\') {
-        if (p + 1 < t.size() && t[p + 1] == '\n') {
-            return 2;
-        }
-        if (p + 2 < t.size() && t[p + 1] == '\r' && t[p + 2] == '\n') {
-            return 3;
-        }
+// Installs a hook of the C source analysis (position provider, macro query)
+// for the guard's lifetime; the hook installed before comes back afterwards.
+template <typename Hook>
+class ScopedHook {
+public:
+    ScopedHook(Hook hook, const Hook& (*installed)(), void (*install)(Hook))
+        : install_(install), previous_(installed())
+    {
+        install_(std::move(hook));
     }
-    return 0;
-}
+    ~ScopedHook() { install_(std::move(previous_)); }
+    ScopedHook(const ScopedHook&) = delete;
+    ScopedHook& operator=(const ScopedHook&) = delete;
 
-// Put before an identifier that must not be expanded when the text is
-// scanned again (a name met while its own expansion was in progress).
-constexpr char kNoExpandMark = '\x01';
-
-// Stands between two expansion results that would otherwise join into one
-// token. It prints as a blank, while `#` and `##` see no blank there. Only
-// the texts of expansions and argument buffers carry it: in a file it is an
-// ordinary byte.
-constexpr char kPadMark = '\x1f';
+private:
+    void (*install_)(Hook);
+    Hook previous_;
+};
 
 constexpr std::size_t kRefusedDepth = kMaxInputLevels - 1;
 constexpr std::size_t kMaxVariadicText = 1000;
 
-enum class LevelKind { File, Expansion, Buffer };
+enum class LevelKind {
+    File,       // a file, pseudo-file or text handed in: directives and line counting
+    Expansion,  // the replacement of a macro, read once and popped when done
+    Buffer,     // a text expanded on its own (an argument, an #include or #if operand)
+};
 
+// One level of the input stack: a text and where its reading stands.
 struct InputLevel {
     LevelKind kind = LevelKind::Buffer;
     bool named = false;     // a file or pseudo-file with a name
     bool included = false;  // pushed by #include: #line lines around it
     std::string fileName;
-    int line = 1;
-    std::string text;
-    std::size_t pos = 0;
-    MacroEntry* macro = nullptr;  // the macro being expanded
-    std::size_t conditionDepth = 0;
+    int line = 1;           // the line of the next character to read
+    std::string text;       // prepared text: trigraphs and digraphs replaced, final newline
+    std::size_t pos = 0;    // the next character to read
+    MacroEntry* macro = nullptr;  // the macro being expanded; set back to expandable when popped
+    std::size_t conditionDepth = 0;  // open conditionals when the level was pushed
     int searchEntry = -1;  // where an included file was found (-1: as written)
-    bool lineStart = true;
+    bool lineStart = true;  // only blanks read so far on this line: a `#` starts a directive
     int pendingLines = 0;  // continuations inside a name whose expansion is still being read
 };
 
-struct Conditional {
-    std::string file;
-    int line = 0;
-    int taken = 0;
-    int kind = 5;  // if 5, ifdef 3, ifndef 4, else 6, elif 7
+// A cursor over a level's text, position and line.
+inline Cursor cursorAt(InputLevel& level)
+{
+    return Cursor(level.text, level.pos, level.line);
+}
+
+// The directives, numbered as in the directive table of the preprocessor.
+enum class Directive : int {
+    Define = 1,
+    Include = 2,  // also #include_next
+    Ifdef = 3,
+    Ifndef = 4,
+    If = 5,
+    Else = 6,
+    Elif = 7,
+    Undef = 8,
+    Endif = 9,
+    Pragma = 22,
+    Message = 23,  // #error and #warning
+    Line = 24,
 };
 
+// The name a directive is written with (the first one for shared kinds).
+std::string_view directiveName(Directive kind);
+
+// An open conditional group.
+struct Conditional {
+    std::string file;  // where its #if, #ifdef or #ifndef stands
+    int line = 0;
+    bool taken = false;  // one of its groups has been taken
+    Directive kind = Directive::If;  // the directive that opened its current group
+};
+
+// One entry of the include search list.
 struct SearchEntry {
-    bool hasDirectory = false;
+    bool hasDirectory = false;  // without one the name is tried as written
     std::string directory;
 };
 
+// A row of the directive table.
 struct DirectiveInfo {
     std::string_view name;
-    int kind;
+    Directive kind;
 };
 
 // One argument of a macro call.
 struct MacroArgument {
-    std::string raw;
-    std::string expanded;
+    std::string raw;       // as written, comments and newlines turned into blanks
+    std::string expanded;  // fully macro-expanded, with marks; made when first needed
     bool expandedReady = false;
 };
 
+// The working state of one preprocessor and the code that reads through it.
+// Reports go through the installed diagnostic callback; while a call runs,
+// reports made without a position are located at the nearest file level.
 class Engine {
 public:
     // ---- cycle (cprepr.cpp)
     void init(bool pedantic, bool traditional, const std::vector<std::string>& defines,
               const std::vector<std::string>& includeDirectories, std::string_view fileName, MacroTable& table,
               bool buildSearchList);
-    int processBuffer(std::string_view text, int analyseAll, std::string_view fileName, int firstLine,
+    void processBuffer(std::string_view text, int analyseAll, std::string_view fileName, int firstLine,
                       std::string& result, MacroTable& table);
     void end(MacroTable& table, bool freeSearchList);
-    int evalIfText(std::string_view expression);
-    bool macroDefined(std::string_view name);
+    int evalIfLine(std::string_view expression);
+    bool macroDefined(std::string_view name) const;
 
     std::pair<std::string, int> position() const;
     const std::vector<std::string>& systemDirectories() const { return systemDirectories_; }
@@ -144,6 +166,7 @@ private:
     void writeLineLine(std::string& out, int line, const std::string& file);
     void syncLine(std::string& out, InputLevel& level);
     bool nextIsLineDirective(const InputLevel& level) const;
+    void readDiscarded(std::unique_ptr<InputLevel> level);
     void processPseudoFile(const std::string& name, const std::string& text);
     void defineFromOption(const std::string& option);
     bool overLimits(const std::string& out);
@@ -162,11 +185,11 @@ private:
     void handleDefinedOperator(std::string& out);
     void copyQuoted(std::string& out, InputLevel& level);
     void copyNumber(std::string& out, InputLevel& level);
-    std::string readIdentifier(InputLevel& level);
-    void skipBlockComment(InputLevel& level, std::string* newlinesOut);
-    void skipLineComment(InputLevel& level);
-    static void skipSplices(InputLevel& level);
-    bool findCallOpen(char open, bool consume);
+    int skipComment(InputLevel& level);
+    void reportUnclosedComment(const Cursor& cursor);
+    InputLevel* levelWithText();
+    bool callOpenFollows(char open) const;
+    void consumeCallOpen();
     void expandObjectLike(std::string& out, MacroEntry& macro);
     void expandPredefined(std::string& out, MacroEntry& macro);
     void expandCall(std::string& out, MacroEntry& macro);
@@ -179,7 +202,7 @@ private:
 
     // ---- directives (cprepr_directives.cpp)
     bool handleDirective(std::string& out, InputLevel& level);
-    std::string collectDirectiveLine(InputLevel& level, int kind);
+    std::string collectDirectiveLine(InputLevel& level, Directive kind);
     void doDefine(std::string_view argument);
     void doUndef(std::string_view argument);
     void doIf(InputLevel& level, std::string_view argument);
@@ -189,12 +212,14 @@ private:
     void doInclude(std::string& out, InputLevel& level, std::string_view argument, bool next);
     void doError(std::string& out, std::string_view name, std::string_view argument);
     void doLine(InputLevel& level, std::string_view argument);
+    int evalIfText(std::string_view expression);
     void doPragma(std::string& out, std::string_view argument);
     void doPragmaTarvo(std::string& out, std::string_view text, std::string_view words);
     void skipGroup(InputLevel& level);
     void skipToStartPragma(InputLevel& level);
     void skipRestOfLine(InputLevel& level);
     void skipLeadingBlanks(InputLevel& level);
+    std::string readDirectiveName(InputLevel& level);
     void reportMatchLine(const Conditional& conditional);
     bool insideConditional(const InputLevel& level) const;
     bool isStartPragma(std::string_view pragmaText) const;
@@ -202,39 +227,42 @@ private:
 
     friend class DefineParser;
 
-    MacroTable* table_ = nullptr;
-    bool pedantic_ = false;
-    bool traditional_ = false;
-    bool inInit_ = false;
-    bool analysisOn_ = true;
-    bool analyseAll_ = true;
-    bool stopped_ = false;
-    int directiveLine_ = 0;
+    // ---- the cycle
+    MacroTable* table_ = nullptr;  // the caller's macro table, from init or the current text to end
+    bool pedantic_ = false;        // ANSI dialect: a newline ends a string, #ifdef 1x is reported
+    bool traditional_ = false;     // K&R dialect: no `#`/`##`, comments paste, no __STDC__
+    bool inInit_ = false;          // reading the texts of init: no #line lines
+    bool analysisOn_ = true;       // the analysis switch of the start/stop pragmas
+    bool analyseAll_ = true;       // the current text is read whatever the analysis switch says
+    bool stopped_ = false;         // a resource limit was passed: the current text ends quietly
+    int directiveLine_ = 0;        // line of the directive being handled (for the conditional it opens)
+    std::optional<ScopedHook<MacroDefinedQuery>> cycleQuery_;  // answers the #if evaluator while a cycle is open
 
-    std::vector<std::unique_ptr<InputLevel>> stack_;
+    // ---- input
+    std::vector<std::unique_ptr<InputLevel>> stack_;  // the input levels, innermost last
     std::size_t floor_ = 0;  // levels of the current scan that argument lists may not cross
     bool marks_ = false;     // the current scan keeps marks (an argument being expanded)
-    std::vector<Conditional> conditions_;
-    std::vector<SearchEntry> searchList_;
-    std::vector<std::string> systemDirectories_;
-    std::vector<std::pair<std::string, std::string>> aliases_;
-    std::vector<std::string> typeModifiers_;
+    std::vector<Conditional> conditions_;  // open conditional groups, innermost last
+    std::vector<SearchEntry> searchList_;  // include search list: options, target, incl_std pragmas
+    std::vector<std::string> systemDirectories_;  // directories of system headers, backslashes doubled
+    std::vector<std::pair<std::string, std::string>> aliases_;  // pragma text and its replacement
+    std::vector<std::string> typeModifiers_;  // names given by the type_modifier pragma
 
-    std::string* mainOutput_ = nullptr;
-    int outputLine_ = 0;
-    std::string outputFile_;
+    // ---- output
+    std::string* mainOutput_ = nullptr;  // the result of the current text; other outputs write no #line lines
+    int outputLine_ = 0;                 // the input line that the end of the main output stands for
+    std::string outputFile_;             // the file named by the last #line line written
 
-    std::string dateText_;
+    std::string dateText_;  // __DATE__ and __TIME__, taken once at first use
     std::string timeText_;
 
-    std::size_t maxOutput_ = static_cast<std::size_t>(-1);
-    std::size_t maxExpansions_ = static_cast<std::size_t>(-1);
-    std::size_t expansions_ = 0;
-    std::size_t scannedBytes_ = 0;
-    bool readFiles_ = true;
+    // ---- limits (for fuzzing)
+    std::size_t maxOutput_ = static_cast<std::size_t>(-1);      // bytes written or scanned per text
+    std::size_t maxExpansions_ = static_cast<std::size_t>(-1);  // macro expansions per text
+    std::size_t expansions_ = 0;    // expansions of the current text
+    std::size_t scannedBytes_ = 0;  // bytes of all levels pushed for the current text
+    bool readFiles_ = true;         // included files are opened
 };
-
-Engine& engine();
 
 // Trims blanks, tabs, newlines and the like at both ends.
 std::string_view trimSpaces(std::string_view text);

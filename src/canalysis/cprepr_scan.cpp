@@ -102,22 +102,33 @@ const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
 
 }  // namespace
 
-void Engine::skipSplices(InputLevel& level)
+// The top level with text left, once finished expansion levels above the
+// floor of the current scan are popped; nullptr when there is none.
+InputLevel* Engine::levelWithText()
 {
-    while (const std::size_t length = spliceLength(level.text, level.pos)) {
-        level.pos += length;
-        ++level.line;
+    while (true) {
+        InputLevel& top = *stack_.back();
+        if (top.pos < top.text.size()) {
+            return &top;
+        }
+        if (top.kind != LevelKind::Expansion || stack_.size() - 1 <= floor_) {
+            return nullptr;
+        }
+        std::string unused;
+        popLevel(unused);
     }
 }
 
 // ---------------------------------------------------------------- main loop
 
+// Reads the input stack into out until only floor levels are left (or a
+// limit stops the text): plain runs are copied at once, and identifiers,
+// numbers, literals, comments, directives and marks are handled as met.
+// With marks, names that must not be expanded again keep their mark.
 void Engine::scan(std::string& out, std::size_t floor, bool marks)
 {
-    const std::size_t savedFloor = floor_;
-    const bool savedMarks = marks_;
-    floor_ = floor;
-    marks_ = marks;
+    const ScopedValue<std::size_t> levelsBelow(floor_, floor);
+    const ScopedValue<bool> keepMarks(marks_, marks);
     const auto& classes = charClasses();
     while (stack_.size() > floor && !stopped_) {
         InputLevel& level = *stack_.back();
@@ -170,7 +181,7 @@ void Engine::scan(std::string& out, std::size_t floor, bool marks)
             break;
         case '\\':
             if (spliceLength(text, pos) != 0) {
-                skipSplices(level);
+                cursorAt(level).skipSplices();
             } else {
                 level.lineStart = false;
                 out += '\\';
@@ -197,8 +208,6 @@ void Engine::scan(std::string& out, std::size_t floor, bool marks)
             break;
         }
     }
-    floor_ = savedFloor;
-    marks_ = savedMarks;
 }
 
 void Engine::handleNewline(std::string& out, InputLevel& level)
@@ -224,206 +233,92 @@ void Engine::handleNewline(std::string& out, InputLevel& level)
 
 // ---------------------------------------------------------------- comments
 
-void Engine::skipBlockComment(InputLevel& level, std::string* newlinesOut)
+void Engine::reportUnclosedComment(const Cursor& cursor)
 {
-    const std::string& t = level.text;
-    const int startLine = level.line;
-    std::size_t p = level.pos + 2;
-    while (true) {
-        const std::size_t q = t.find_first_of("*\n", p);
-        if (q == std::string::npos) {
-            level.pos = t.size();
-            reportAtLine(CWarning, "UNTERCOMM", "", startLine);
-            return;
-        }
-        if (t[q] == '\n') {
-            ++level.line;
-            if (newlinesOut != nullptr) {
-                *newlinesOut += '\n';
-            }
-            p = q + 1;
-            continue;
-        }
-        std::size_t r = q + 1;
-        while (const std::size_t length = spliceLength(t, r)) {
-            r += length;
-            ++level.line;
-            if (newlinesOut != nullptr) {
-                *newlinesOut += '\n';
-            }
-        }
-        if (r < t.size() && t[r] == '/') {
-            level.pos = r + 1;
-            return;
-        }
-        p = r;
+    if (cursor.unclosedComment) {
+        reportAtLine(CWarning, "UNTERCOMM", "", *cursor.unclosedComment);
     }
 }
 
-void Engine::skipLineComment(InputLevel& level)
+// Skips the comment that starts at the level's position; returns the lines
+// it spans after its opener.
+int Engine::skipComment(InputLevel& level)
 {
-    const std::string& t = level.text;
-    std::size_t p = level.pos + 2;
-    while (p < t.size() && t[p] != '\n') {
-        if (const std::size_t length = spliceLength(t, p)) {
-            p += length;
-            ++level.line;
-            continue;
-        }
-        ++p;
-    }
-    level.pos = p;
+    Cursor cursor = cursorAt(level);
+    const int lines = cursor.skipComment();
+    reportUnclosedComment(cursor);
+    return lines;
 }
 
 void Engine::handleSlash(std::string& out, InputLevel& level)
 {
-    const std::string& t = level.text;
-    std::size_t p = level.pos + 1;
-    int splices = 0;
-    while (const std::size_t length = spliceLength(t, p)) {
-        p += length;
-        ++splices;
-    }
-    const char next = p < t.size() ? t[p] : '\0';
-    if (next != '*' && next != '/') {
+    const char opener = cursorAt(level).commentOpener();
+    if (opener == 0) {
         level.lineStart = false;
         out += '/';
         ++level.pos;
         return;
     }
-    // A continuation between the two characters moves after the opener.
-    level.line += splices;
-    level.pos = p - 1;
-    if (next == '*') {
-        std::string newlines;
-        skipBlockComment(level, &newlines);
-        if (!traditional_) {
-            out += ' ';
-        }
-        if (!newlines.empty() && level.kind == LevelKind::File) {
-            out += newlines;
-            if (&out == mainOutput_) {
-                outputLine_ += static_cast<int>(newlines.size());
-            }
-        }
-    } else {
-        skipLineComment(level);
+    const int lines = skipComment(level);
+    if (opener == '/') {
         out += ' ';
+        return;
+    }
+    if (!traditional_) {
+        out += ' ';
+    }
+    if (lines > 0 && level.kind == LevelKind::File) {
+        out.append(static_cast<std::size_t>(lines), '\n');
+        if (&out == mainOutput_) {
+            outputLine_ += lines;
+        }
     }
 }
 
 // ---------------------------------------------------------------- literals
 
+// Copies the literal that starts at the level's position. A string may go
+// on over newlines unless pedantic; a character constant may not.
 void Engine::copyQuoted(std::string& out, InputLevel& level)
 {
-    const std::string& t = level.text;
-    const char quote = t[level.pos];
+    Cursor cursor = cursorAt(level);
+    const char quote = cursor.peek();
     const int startLine = level.line;
     out += quote;
     ++level.pos;
     while (true) {
-        std::size_t p = level.pos;
-        while (p < t.size() && t[p] != quote && t[p] != '\\' && t[p] != '\n' && t[p] != kPadMark) {
-            ++p;
-        }
-        out.append(t, level.pos, p - level.pos);
-        level.pos = p;
-        if (p >= t.size()) {
+        switch (cursor.stepQuoted(quote, &out, true)) {
+        case QuoteStop::Closed:
+            return;
+        case QuoteStop::End:
             reportAtLine(CWarning, "UNTERSTRI", "", startLine);
             return;
-        }
-        const char c = t[p];
-        if (c == kPadMark) {
+        case QuoteStop::Pad:
             // Only an unterminated constant of an expansion runs into a mark.
-            out += level.kind == LevelKind::File ? c : ' ';
+            out += level.kind == LevelKind::File ? kPadMark : ' ';
             ++level.pos;
-            continue;
-        }
-        if (c == quote) {
-            out += c;
+            break;
+        case QuoteStop::Newline:
+            if (quote == '\'' || pedantic_) {
+                reportAtLine(CWarning, "UNTERSTRI", "", startLine);
+                return;
+            }
+            out += '\n';
             ++level.pos;
-            return;
-        }
-        if (c == '\\') {
-            if (spliceLength(t, p) != 0) {
-                skipSplices(level);
-                continue;
+            if (level.kind == LevelKind::File) {
+                ++level.line;
+                if (&out == mainOutput_) {
+                    ++outputLine_;
+                }
             }
-            out += '\\';
-            ++level.pos;
-            if (level.pos < t.size() && t[level.pos] != '\n') {
-                out += t[level.pos];
-                ++level.pos;
-            }
-            continue;
-        }
-        // A newline inside the constant.
-        if (quote == '\'' || pedantic_) {
-            reportAtLine(CWarning, "UNTERSTRI", "", startLine);
-            return;
-        }
-        out += '\n';
-        ++level.pos;
-        if (level.kind == LevelKind::File) {
-            ++level.line;
-            if (&out == mainOutput_) {
-                ++outputLine_;
-            }
+            break;
         }
     }
 }
 
 void Engine::copyNumber(std::string& out, InputLevel& level)
 {
-    const std::string& t = level.text;
-    char previous = t[level.pos];
-    out += previous;
-    ++level.pos;
-    while (level.pos < t.size()) {
-        if (spliceLength(t, level.pos) != 0) {
-            skipSplices(level);
-            continue;
-        }
-        const char c = t[level.pos];
-        if (isIdChar(c)) {
-            out += c;
-        } else if (c == '.') {
-            if (level.pos + 1 < t.size() && t[level.pos + 1] == '.') {
-                return;
-            }
-            out += c;
-        } else if ((c == '+' || c == '-') && (previous == 'e' || previous == 'E') && !traditional_) {
-            out += c;
-        } else {
-            return;
-        }
-        previous = c;
-        ++level.pos;
-    }
-}
-
-std::string Engine::readIdentifier(InputLevel& level)
-{
-    const std::string& t = level.text;
-    std::size_t p = level.pos;
-    while (p < t.size() && isIdChar(t[p])) {
-        ++p;
-    }
-    std::string name(t, level.pos, p - level.pos);
-    level.pos = p;
-    // A continuation inside the name moves after it.
-    while (const std::size_t length = spliceLength(t, level.pos)) {
-        std::size_t q = level.pos + length;
-        if (q >= t.size() || !isIdChar(t[q])) {
-            break;
-        }
-        ++level.line;
-        level.pos = q;
-        while (level.pos < t.size() && isIdChar(t[level.pos])) {
-            name += t[level.pos++];
-        }
-    }
-    return name;
+    cursorAt(level).stepNumber(&out, traditional_ ? NumberRule::Traditional : NumberRule::Source);
 }
 
 // ---------------------------------------------------------------- identifiers
@@ -434,7 +329,7 @@ void Engine::handleMark(std::string& out, InputLevel& level, bool marks)
     if (level.pos >= level.text.size() || !isIdStart(level.text[level.pos])) {
         return;
     }
-    const std::string name = readIdentifier(level);
+    const std::string name = cursorAt(level).readIdentifier();
     if (marks) {
         out += kNoExpandMark;
     } else if (!out.empty() && couldPaste(out.back(), name.front())) {
@@ -459,7 +354,7 @@ void Engine::handleIdentifier(std::string& out, InputLevel& level, bool marks)
     // Continuations inside the name count as lines only after it, so that a
     // spliced __LINE__ gives the line where it begins.
     const int line = level.line;
-    const std::string name = readIdentifier(level);
+    const std::string name = cursorAt(level).readIdentifier();
     const int splices = level.line - line;
     if (splices == 0) {
         expandIdentifier(out, level, name, marks);
@@ -475,6 +370,8 @@ void Engine::handleIdentifier(std::string& out, InputLevel& level, bool marks)
     }
 }
 
+// A name just read: a literal prefix, a macro to expand (a function-like
+// one only when its argument list follows), or text to copy.
 void Engine::expandIdentifier(std::string& out, InputLevel& level, const std::string& name, bool marks)
 {
     if (name.size() <= 2 && !traditional_ && level.pos < level.text.size() &&
@@ -500,12 +397,12 @@ void Engine::expandIdentifier(std::string& out, InputLevel& level, const std::st
         return;
     case kKindUser: {
         const MacroDefinition& definition = *macro->definition;
-        if (definition.parameterCount < 0) {
+        if (!definition.functionLike()) {
             expandObjectLike(out, *macro);
             return;
         }
         const char open = definition.bracketed ? '[' : '(';
-        if (!findCallOpen(open, false)) {
+        if (!callOpenFollows(open)) {
             out += name;
             return;
         }
@@ -514,7 +411,7 @@ void Engine::expandIdentifier(std::string& out, InputLevel& level, const std::st
             out += name;
             return;
         }
-        findCallOpen(open, true);
+        consumeCallOpen();
         expandCall(out, *macro);
         return;
     }
@@ -524,69 +421,66 @@ void Engine::expandIdentifier(std::string& out, InputLevel& level, const std::st
     }
 }
 
-// Whether the next significant character, looked for across finished
-// expansion levels, is the opening bracket of a call; with consume, the input
-// is moved just after it.
-bool Engine::findCallOpen(char open, bool consume)
+namespace {
+
+// Steps over what may stand between a macro name and its argument list:
+// blanks, newlines, continuations, comments and, in expansions, pads.
+// False when a comment is left open.
+bool skipBeforeArguments(Cursor& cursor, bool inFile)
 {
-    std::size_t index = stack_.size() - 1;
-    std::size_t p = stack_[index]->pos;
-    while (true) {
-        InputLevel& level = *stack_[index];
-        const std::string& t = level.text;
-        while (p < t.size()) {
-            const char c = t[p];
-            if (isAnySpace(c) || (c == kPadMark && level.kind != LevelKind::File)) {
-                if (c == '\n' && consume && level.kind == LevelKind::File) {
-                    ++level.line;
-                }
-                ++p;
-                continue;
+    while (!cursor.atEnd()) {
+        const char c = cursor.peek();
+        if (isAnySpace(c) || (c == kPadMark && !inFile)) {
+            cursor.advance();
+        } else if (cursor.spliceHere() != 0) {
+            cursor.skipSplices();
+        } else if (cursor.commentOpener() != 0) {
+            cursor.skipComment();
+            if (cursor.unclosedComment) {
+                return false;
             }
-            if (const std::size_t length = spliceLength(t, p)) {
-                p += length;
-                if (consume) {
-                    ++level.line;
-                }
-                continue;
-            }
-            if (c == '/' && p + 1 < t.size() && t[p + 1] == '*') {
-                const std::size_t end = t.find("*/", p + 2);
-                if (end == std::string::npos) {
-                    return false;
-                }
-                if (consume && level.kind == LevelKind::File) {
-                    for (std::size_t k = p; k < end; ++k) {
-                        level.line += t[k] == '\n' ? 1 : 0;
-                    }
-                }
-                p = end + 2;
-                continue;
-            }
-            if (c == '/' && p + 1 < t.size() && t[p + 1] == '/') {
-                while (p < t.size() && t[p] != '\n') {
-                    ++p;
-                }
-                continue;
-            }
-            if (c == open) {
-                if (consume) {
-                    level.pos = p + 1;
-                    level.lineStart = false;
-                }
-                return true;
-            }
+        } else {
+            break;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+// Whether the next significant character, looked for across finished
+// expansion levels without reading anything, is the opening bracket of a call.
+bool Engine::callOpenFollows(char open) const
+{
+    for (std::size_t index = stack_.size(); index-- > 0;) {
+        const InputLevel& level = *stack_[index];
+        std::size_t pos = level.pos;
+        int line = level.line;
+        Cursor cursor(level.text, pos, line);
+        if (!skipBeforeArguments(cursor, level.kind == LevelKind::File)) {
             return false;
+        }
+        if (!cursor.atEnd()) {
+            return cursor.peek() == open;
         }
         if (level.kind != LevelKind::Expansion || index <= floor_) {
             return false;
         }
-        if (consume) {
-            std::string unused;
-            popLevel(unused);
+    }
+    return false;
+}
+
+// Reads up to just after the bracket that callOpenFollows found.
+void Engine::consumeCallOpen()
+{
+    while (InputLevel* level = levelWithText()) {
+        Cursor cursor = cursorAt(*level);
+        skipBeforeArguments(cursor, level->kind == LevelKind::File);
+        if (!cursor.atEnd()) {
+            cursor.advance();
+            level->lineStart = false;
+            return;
         }
-        --index;
-        p = stack_[index]->pos;
     }
 }
 
@@ -634,6 +528,8 @@ void Engine::expandObjectLike(std::string& out, MacroEntry& macro)
     pushExpansion(out, &macro, macro.definition->replacement);
 }
 
+// The value of __LINE__, __FILE__, __DATE__ and the other predefined names,
+// from the nearest file level.
 void Engine::expandPredefined(std::string& out, MacroEntry& macro)
 {
     const InputLevel* file = nearestFile();
@@ -696,21 +592,16 @@ void Engine::expandPredefined(std::string& out, MacroEntry& macro)
 void Engine::handleDefinedOperator(std::string& out)
 {
     auto skipBlanks = [this]() -> InputLevel* {
-        while (true) {
-            InputLevel& current = *stack_.back();
-            while (current.pos < current.text.size() &&
-                   (isAnySpace(current.text[current.pos]) || current.text[current.pos] == kPadMark)) {
-                ++current.pos;
+        while (InputLevel* current = levelWithText()) {
+            while (current->pos < current->text.size() &&
+                   (isAnySpace(current->text[current->pos]) || current->text[current->pos] == kPadMark)) {
+                ++current->pos;
             }
-            if (current.pos < current.text.size()) {
-                return &current;
+            if (current->pos < current->text.size()) {
+                return current;
             }
-            if (current.kind != LevelKind::Expansion || stack_.size() - 1 <= floor_) {
-                return nullptr;
-            }
-            std::string unused;
-            popLevel(unused);
         }
+        return nullptr;
     };
     InputLevel* current = skipBlanks();
     bool parenthesised = false;
@@ -721,11 +612,11 @@ void Engine::handleDefinedOperator(std::string& out)
     }
     std::string name;
     if (current != nullptr && isIdStart(current->text[current->pos])) {
-        name = readIdentifier(*current);
+        name = cursorAt(*current).readIdentifier();
     } else if (current != nullptr && current->text[current->pos] == kNoExpandMark) {
         ++current->pos;
         if (current->pos < current->text.size() && isIdStart(current->text[current->pos])) {
-            name = readIdentifier(*current);
+            name = cursorAt(*current).readIdentifier();
         }
     }
     if (!name.empty() && parenthesised) {
@@ -746,6 +637,9 @@ void Engine::handleDefinedOperator(std::string& out)
 
 // ---------------------------------------------------------------- calls
 
+// From just after the opening bracket of a call to just after its closing
+// one, across lines, directives and finished expansion levels: the raw
+// arguments split at top-level commas. False when the input ends first.
 bool Engine::collectArguments(const MacroDefinition& definition, std::vector<MacroArgument>& arguments)
 {
     arguments.emplace_back();
@@ -754,16 +648,12 @@ bool Engine::collectArguments(const MacroDefinition& definition, std::vector<Mac
     const char close = bracketed ? ']' : ')';
     int depth = 0;
     while (!stopped_) {
-        InputLevel& level = *stack_.back();
-        const std::string& t = level.text;
-        if (level.pos >= t.size()) {
-            if (level.kind == LevelKind::Expansion && stack_.size() - 1 > floor_) {
-                std::string unused;
-                popLevel(unused);
-                continue;
-            }
+        InputLevel* current = stack_.back().get();
+        if (current->pos >= current->text.size() && (current = levelWithText()) == nullptr) {
             return false;
         }
+        InputLevel& level = *current;
+        const std::string& t = level.text;
         std::string& raw = arguments.back().raw;
         const char c = t[level.pos];
         if (c != '\n' && c != '#' && c != '/' && c != '\\' && !isAnySpace(c)) {
@@ -810,12 +700,8 @@ bool Engine::collectArguments(const MacroDefinition& definition, std::vector<Mac
             break;
         }
         case '/':
-            if (level.pos + 1 < t.size() && (t[level.pos + 1] == '*' || t[level.pos + 1] == '/')) {
-                if (t[level.pos + 1] == '*') {
-                    skipBlockComment(level, nullptr);
-                } else {
-                    skipLineComment(level);
-                }
+            if (cursorAt(level).commentOpener() != 0) {
+                skipComment(level);
                 if (!traditional_) {
                     raw += ' ';
                 }
@@ -846,7 +732,7 @@ bool Engine::collectArguments(const MacroDefinition& definition, std::vector<Mac
             break;
         case '\\':
             if (spliceLength(t, level.pos) != 0) {
-                skipSplices(level);
+                cursorAt(level).skipSplices();
             } else {
                 raw += c;
                 ++level.pos;
@@ -927,6 +813,9 @@ void Engine::checkPaste(std::string& result, std::size_t leftStart, std::string_
     }
 }
 
+// The replacement of a call: plain text with each reference replaced by
+// its argument stringized, pasted (raw, marks dropped at the joins) or
+// fully expanded; pads keep pieces apart that would join into one token.
 std::string Engine::buildReplacement(const MacroDefinition& definition, std::vector<MacroArgument>& arguments)
 {
     constexpr std::size_t none = std::string::npos;
@@ -948,13 +837,14 @@ std::string Engine::buildReplacement(const MacroDefinition& definition, std::vec
         result.append(body, cursor, length);
         cursor += length;
     };
-    const int variadicIndex = definition.variadic != 0 ? definition.parameterCount - 1 : -2;
+    // The argument that __VA_ARGS__ stands for (-1: none).
+    const int variadicIndex = definition.variadic != Variadic::None ? definition.parameterCount - 1 : -1;
     for (const auto& reference : definition.references) {
         if (overLimits(result)) {
             break;
         }
         appendBody(std::min(static_cast<std::size_t>(reference.textBefore), body.size() - cursor));
-        const int index = reference.index < 0 ? variadicIndex : reference.index;
+        const int index = reference.index == kVaArgsReference ? variadicIndex : reference.index;
         if (index < 0 || static_cast<std::size_t>(index) >= arguments.size()) {
             continue;
         }
@@ -1007,6 +897,8 @@ std::string Engine::buildReplacement(const MacroDefinition& definition, std::vec
     return result;
 }
 
+// After a function-like macro's name and opening bracket: collects the
+// arguments, checks their count and pushes the replacement for rescanning.
 void Engine::expandCall(std::string& out, MacroEntry& macro)
 {
     // Directives between the lines of the arguments may remove or redefine
@@ -1032,7 +924,7 @@ void Engine::expandCall(std::string& out, MacroEntry& macro)
         given = 0;
     }
     const std::size_t parameters = static_cast<std::size_t>(definition.parameterCount);
-    const bool variadic = definition.variadic != 0;
+    const bool variadic = definition.variadic != Variadic::None;
     if (parameters == 0 && given > 0) {
         warn("ARGTOMACR", name);
     } else if (given < parameters) {

@@ -2,12 +2,15 @@
 // after the other, the analysis switch and the lists kept for the C analysis.
 #include "canalysis/cprepr.h"
 
+#include "canalysis/cevalif.h"
+
 #include "support/creports.h"
 #include "support/process.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -198,6 +201,73 @@ TEST_F(CpreprApi, ResourceLimitsStopRunawayExpansion)
     C_CPP_set_resource_limits(1 << 20, 100000);
     const std::string result = run(text);
     EXPECT_LT(result.size(), 2u << 20);
+}
+
+TEST_F(CpreprApi, OwnedContextsKeepTheirOwnState)
+{
+    Preprocessor first;
+    Preprocessor second;
+    MacroTable firstTable;
+    MacroTable secondTable;
+    first.init(false, false, {"ONE=1"}, {}, {}, firstTable, true);
+    second.init(false, true, {}, {}, {}, secondTable, true);
+    std::string result;
+    first.process("#pragma tarvo type_modifier = near\n#if ONE\n", 1, "a.h", 1, result, firstTable, collector());
+    second.process("#define TWO 2\n__STDC__ TWO ONE\n", 1, "b.h", 1, result, secondTable, collector());
+    EXPECT_EQ(result, "#line 1 \"b.h\"\n\n__STDC__ 2 ONE\n");  // traditional: no __STDC__
+    EXPECT_TRUE(first.macroDefined("ONE"));
+    EXPECT_FALSE(first.macroDefined("TWO"));
+    EXPECT_FALSE(C_CPP_macro_defined("ONE"));
+    EXPECT_EQ(first.typeModifiers(), std::vector<std::string>{"near"});
+    EXPECT_TRUE(second.typeModifiers().empty());
+    EXPECT_EQ(second.evalIfLine("TWO * 2"), 4);
+    reports_.clear();
+    second.end(secondTable, true);
+    EXPECT_TRUE(reports_.empty());
+    first.end(firstTable, true);
+    ASSERT_EQ(reports_.size(), 1u);
+    EXPECT_EQ(reports_[0].code, "UNTERCOND");
+    EXPECT_EQ(reports_[0].file, "a.h");
+}
+
+TEST_F(CpreprApi, HooksOfACallAreTakenBackAfterIt)
+{
+    installPositionProvider([] { return std::pair<std::string, int>("outer.c", 42); });
+    run("\n#if 1/0\n#endif\n#define __CHAR_UNSIGNED__\n", 1, "in.h");
+    ASSERT_EQ(reports_.size(), 1u);
+    EXPECT_EQ(reports_[0].file, "in.h");
+    EXPECT_EQ(reports_[0].line, 2);
+    reports_.clear();
+    // Between texts the evaluator reports where its caller is, and sees the
+    // macros of the open cycle until the cycle ends.
+    EXPECT_EQ(C_CPP_eval_if("1/0 + ('\\377' > 0)"), 2);
+    ASSERT_EQ(reports_.size(), 1u);
+    EXPECT_EQ(reports_[0].file, "outer.c");
+    EXPECT_EQ(reports_[0].line, 42);
+    C_CPP_end_prepro(table_, true);
+    EXPECT_EQ(C_CPP_eval_if("'\\377' > 0"), 0);
+    installPositionProvider({});
+    C_CPP_init_prepro(false, false, {}, {}, {}, table_, true);
+}
+
+TEST_F(CpreprApi, AFatalReportThatThrowsLeavesTheContextUsable)
+{
+    struct Fatal : std::runtime_error {
+        using std::runtime_error::runtime_error;
+    };
+    auto throwing = [this](int severity, std::string_view code, std::string_view argument, std::string_view file,
+                           int line) {
+        collector()(severity, code, argument, file, line);
+        if (severity == CFatal) {
+            throw Fatal(std::string(code));
+        }
+    };
+    std::string result;
+    EXPECT_THROW(C_CPP_prepro_buffer("#define F(x) <x>\nF(\n#include \"none.h\"\n1)\n", 1, "f.h", 1, result,
+                                     table_, throwing),
+                 Fatal);
+    EXPECT_EQ(run("F(2) __LINE__\n", 1, "g.h", 5), "#line 5 \"g.h\"\n<2> 5\n");
+    EXPECT_EQ(C_CPP_eval_if_line("defined F"), 1);
 }
 
 TEST(CpreprText, PreparationKeepsLinesAndContinuations)
