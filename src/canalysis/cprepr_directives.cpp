@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <optional>
 
 namespace qvm::canalysis::cpp {
@@ -989,12 +990,20 @@ void Engine::doLine(InputLevel& level, std::string_view argument)
         ++i;
     }
     std::size_t digits = 0;
-    while (i < argument.size() && isDigit(argument[i]) && digits < 18) {
-        number = number * 10 + (argument[i] - '0');
+    constexpr long kLargestLine = std::numeric_limits<int>::max();
+    while (i < argument.size() && isDigit(argument[i])) {
+        if (number <= kLargestLine) {
+            number = number * 10 + (argument[i] - '0');
+        }
         ++i;
         ++digits;
     }
     if (digits == 0 || i == digitsStart) {
+        return;
+    }
+    if (number > kLargestLine) {
+        // A line the counters cannot hold: refused whole, its file name too.
+        warn("DIESELINE", "");
         return;
     }
     number = negative ? -number : number;

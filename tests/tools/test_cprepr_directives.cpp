@@ -239,6 +239,15 @@ TEST_F(CppDirectives, LineDirective)
     EXPECT_EQ(result.out, "#line 1 \"t.c\"\n\n#line 100 \"other.c\"\n100 \"other.c\"\n\n102\n\n104\n\n");
 }
 
+TEST_F(CppDirectives, LineNumbersBeyondTheLargestIntAreRefused)
+{
+    const auto result = cpp("#line 2147483648\n#line 99999999999 \"x.h\"\n__LINE__ __FILE__\n#line 2147483647 \"y.h\"\n__LINE__\n");
+    EXPECT_EQ(count(result.err, "DIESELINE"), 2) << result.err;
+    EXPECT_NE(result.out.find("3 \"t.c\""), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("2147483647\n"), std::string::npos) << result.out;
+    EXPECT_EQ(result.status, 3);
+}
+
 TEST_F(CppDirectives, UnknownDirectivesAreCopiedAndEmptyOnesIgnored)
 {
     const auto result = cpp("#unknown text here\n#\n# 33 \"x\"\n#ident \"v1\"\n# // note\n# /* c */\n  #  \\\n\n");
