@@ -1,7 +1,7 @@
 #include "script/ancgest.h"
 
-#include "canalysis/cexpr.h"
-#include "canalysis/cprepr.h"
+#include "canalysis/declarations/cexpr.h"
+#include "canalysis/preprocessor/cprepr.h"
 
 #include <memory>
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "canalysis/cerror.h"
-#include "canalysis/ctabsy.h"
+#include "canalysis/declarations/ctabsy.h"
 
 #include <string>
 #include <utility>
