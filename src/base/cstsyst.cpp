@@ -73,6 +73,30 @@ FileHandle openFile(const std::string& name, const char* mode)
     return FileHandle(std::fopen(name.c_str(), mode));
 }
 
+std::optional<std::string> readWholeFile(const std::string& path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return std::nullopt;
+    }
+    FileHandle file = openFile(path, "rb");
+    if (!file) {
+        return std::nullopt;
+    }
+    std::string text;
+    // One more than the size: readers commonly end the text with a newline.
+    text.reserve(static_cast<std::size_t>(info.st_size) + 1);
+    char buffer[65536];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
+        text.append(buffer, got);
+    }
+    if (std::ferror(file.get()) != 0) {
+        return std::nullopt;
+    }
+    return text;
+}
+
 void closeFile(FileHandle& file)
 {
     if (!file) {

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,6 +17,10 @@ using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
 // Opens a file; an empty handle when it cannot be opened.
 FileHandle openFile(const std::string& name, const char* mode);
+
+// The whole text of a regular file, every byte kept (NULs included); nullopt
+// for a path that is not a regular file, cannot be opened or fails to read.
+std::optional<std::string> readWholeFile(const std::string& path);
 
 // Closes a stream; a failing close is the fatal "fclose" failure.
 void closeFile(FileHandle& file);

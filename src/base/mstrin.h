@@ -10,6 +10,12 @@ namespace qvm::base {
 
 constexpr std::size_t kMaxConcat = 24576;
 
+// A decimal digit '0'..'9'; any other character or an end-of-input code is not.
+constexpr bool isDigit(int c)
+{
+    return c >= '0' && c <= '9';
+}
+
 // Value of a hexadecimal digit of either case, -1 for any other character.
 constexpr int hexDigitValue(char c)
 {

@@ -1,13 +1,12 @@
 #include "script/stxpti_lexer.h"
 
 #include "base/cstsyst.h"
+#include "base/mstrin.h"
 #include "diag/i18nerrgest.h"
 #include "stxpti.tab.h"
 
 #include <array>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 namespace qvm::script {
 
@@ -220,10 +219,7 @@ bool isLetter(int c)
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
-bool isDigit(int c)
-{
-    return c >= '0' && c <= '9';
-}
+using base::isDigit;
 
 bool isHexDigit(int c)
 {
@@ -320,15 +316,7 @@ std::string textOf(std::string raw)
 
 std::optional<std::string> readSourceFile(const std::string& path)
 {
-    std::error_code failure;
-    if (!std::filesystem::is_regular_file(path, failure) || failure) {
-        return std::nullopt;
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return base::readWholeFile(path);
 }
 
 std::string_view tokenName(int token)

@@ -1,5 +1,7 @@
 #include "canalysis/constants/cvalue.h"
 
+#include "base/mstrin.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -184,10 +186,7 @@ constexpr std::int64_t kExponentLimit = 1000000000;
 constexpr int kRefusedExponent = 49;
 constexpr int kNegligibleFractionExponent = -48;
 
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
+using base::isDigit;
 
 DFloat dfloatOfDigit(int digit)
 {

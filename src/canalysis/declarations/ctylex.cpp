@@ -1,5 +1,6 @@
 #include "canalysis/declarations/ctylex.h"
 
+#include "base/mstrin.h"
 #include "canalysis/preprocessor/cprepr.h"
 #include "canalysis/ctypesizes.h"
 #include "y2_tab.tab.h"
@@ -96,10 +97,7 @@ bool isBlank(char c)
     return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r';
 }
 
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
+using base::isDigit;
 
 std::string trimmed(std::string_view text)
 {

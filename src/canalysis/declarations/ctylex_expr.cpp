@@ -18,10 +18,7 @@ namespace qvm::canalysis {
 
 namespace {
 
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
+using base::isDigit;
 
 void warn(const char* code, std::string_view argument)
 {

@@ -4,7 +4,6 @@
 #include "canalysis/preprocessor/cprepr_engine.h"
 #include "diag/i18nutil.h"
 
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -111,28 +110,15 @@ bool sameDefinition(const MacroDefinition& a, const MacroDefinition& b)
            a.variadic == b.variadic && a.bracketed == b.bracketed && canonicalDefinition(a) == canonicalDefinition(b);
 }
 
-// Reads a whole regular file, stopping at its first NUL byte.
+// Reads a whole regular file; its text ends at its first NUL byte.
 std::optional<std::string> readSourceFile(const std::string& path)
 {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return std::nullopt;
-    }
-    base::FileHandle file = base::openFile(path, "rb");
-    if (!file) {
-        return std::nullopt;
-    }
-    std::string text;
-    text.reserve(512 + 2 * static_cast<std::size_t>(info.st_size));
-    char buffer[65536];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
-        const void* nul = std::memchr(buffer, '\0', got);
-        if (nul != nullptr) {
-            text.append(buffer, static_cast<const char*>(nul) - buffer);
-            break;
+    std::optional<std::string> text = base::readWholeFile(path);
+    if (text) {
+        const std::size_t nul = text->find('\0');
+        if (nul != std::string::npos) {
+            text->resize(nul);
         }
-        text.append(buffer, got);
     }
     return text;
 }
