@@ -24,6 +24,22 @@ DiagnosticCallback diagnosticsServiceCallback();
 void installCallback(DiagnosticCallback callback);
 const DiagnosticCallback& installedCallback();
 
+// Installs a callback for the guard's lifetime; the one installed before
+// comes back afterwards, also when a report ends the run by throwing.
+class ScopedCallback {
+public:
+    explicit ScopedCallback(DiagnosticCallback callback) : previous_(installedCallback())
+    {
+        installCallback(std::move(callback));
+    }
+    ~ScopedCallback() { installCallback(std::move(previous_)); }
+    ScopedCallback(const ScopedCallback&) = delete;
+    ScopedCallback& operator=(const ScopedCallback&) = delete;
+
+private:
+    DiagnosticCallback previous_;
+};
+
 // Where a report made without an explicit position is located: the engine
 // running at the time installs a provider (the preprocessor's nearest file
 // level, the lexer context's line). Without one: empty file name, line 0.

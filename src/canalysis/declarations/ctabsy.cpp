@@ -477,13 +477,28 @@ TypePtr C_CPP_copy_type(const TypePtr& type)
     return copy;
 }
 
-const CType* C_CPP_resolve(const CType* type)
+namespace {
+
+// A typedef chain cannot loop: a name only stands for types known before it.
+template <typename Type>
+Type* resolved(Type* type)
 {
-    // A typedef chain cannot loop: a name only stands for types known before it.
     while (type != nullptr && (type->kind == kTypedefName || type->kind == kQualified)) {
         type = type->target.get();
     }
     return type;
+}
+
+}  // namespace
+
+const CType* C_CPP_resolve(const CType* type)
+{
+    return resolved(type);
+}
+
+CType* C_CPP_resolve(CType* type)
+{
+    return resolved(type);
 }
 
 namespace {

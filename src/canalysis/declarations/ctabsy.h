@@ -240,6 +240,8 @@ bool C_CPP_is_signed_char_pointer(const CType* type);
 
 // Follows typedef names and qualified types to the type they stand for.
 const CType* C_CPP_resolve(const CType* type);
+// The same for a caller that changes the type found (a size pragma).
+CType* C_CPP_resolve(CType* type);
 
 // Parses declaration text and enters every declaration in the table.
 // Returns the number of errors reported.

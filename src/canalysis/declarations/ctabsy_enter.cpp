@@ -906,16 +906,17 @@ int C_CPP_parse_decls(std::string_view text, SymbolTable& table, std::string_vie
 TypePtr C_CPP_type_of_type_name(std::string_view text, SymbolTable& table, std::string_view scope,
                                 std::string_view file, int line)
 {
-    const DiagnosticCallback saved = installedCallback();
     bool failed = false;
-    installCallback([&failed](int, std::string_view, std::string_view, std::string_view, int) { failed = true; });
     const std::string declaration = "__tarvo_var(" + std::string(text) + ");";
     const Ident scopeName = scopeIdent(scope);
     static const base::CachedIdent probeIdent("__tarvo_var");
     const Ident probeName = probeIdent.get();
     const bool existed = table.findInScope(probeName, scopeName) != nullptr;
-    parseText(declaration, table, scopeName, file, line);
-    installCallback(saved);
+    {
+        const ScopedCallback silenced(
+            [&failed](int, std::string_view, std::string_view, std::string_view, int) { failed = true; });
+        parseText(declaration, table, scopeName, file, line);
+    }
     TypePtr result;
     if (const Symbol* probe = table.findInScope(probeName, scopeName); probe != nullptr && !failed) {
         const CType* type = probe->type.get();

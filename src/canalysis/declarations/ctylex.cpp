@@ -131,16 +131,17 @@ struct LineReader {
     bool at(char c) const { return pos < line.size() && line[pos] == c; }
 };
 
-const CType* basicBehindTypedef(LexContext& context, std::string_view name)
+// The basic type a typedef name stands for, which size pragmas rewrite.
+CType* basicBehindTypedef(LexContext& context, std::string_view name)
 {
     if (context.symbols == nullptr) {
         return nullptr;
     }
-    const Symbol* symbol = context.symbols->find(base::ident(name), context.scope);
+    Symbol* symbol = context.symbols->find(base::ident(name), context.scope);
     if (symbol == nullptr || (symbol->storage & kTypedef) == 0) {
         return nullptr;
     }
-    const CType* type = C_CPP_resolve(symbol->type.get());
+    CType* type = C_CPP_resolve(symbol->type.get());
     return type != nullptr && type->kind == kBasic ? type : nullptr;
 }
 
@@ -158,8 +159,8 @@ void sizeofPragma(LexContext& context, std::string_view name, int bits)
         sizes.longLongBits = bits;
     } else if (name == "char") {
         sizes.charBits = bits;
-    } else if (const CType* basic = basicBehindTypedef(context, name)) {
-        const_cast<CType*>(basic)->size = basic->size < 0 ? -bits : bits;
+    } else if (CType* basic = basicBehindTypedef(context, name)) {
+        basic->size = basic->size < 0 ? -bits : bits;
     }
 }
 
@@ -171,9 +172,9 @@ void signofPragma(LexContext& context, std::string_view name, std::string_view s
     const bool isUnsigned = sign == "unsigned";
     if (name == "char") {
         typeSizes().charUnsigned = isUnsigned;
-    } else if (const CType* basic = basicBehindTypedef(context, name)) {
+    } else if (CType* basic = basicBehindTypedef(context, name)) {
         const int bits = std::abs(basic->size);
-        const_cast<CType*>(basic)->size = isUnsigned ? bits : -bits;
+        basic->size = isUnsigned ? bits : -bits;
     }
 }
 
