@@ -283,9 +283,9 @@ std::string integerImage(const CConstant& constant)
     if (constant.size > 0) {
         text += "U";
     }
-    if (constant.lengthClass == 1) {
+    if (constant.lengthClass == kLengthLong) {
         text += "L";
-    } else if (constant.lengthClass == 2) {
+    } else if (constant.lengthClass == kLengthLongLong) {
         text += "LL";
     }
     return text;

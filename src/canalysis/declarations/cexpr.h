@@ -17,15 +17,18 @@ namespace qvm::canalysis {
 
 enum ConstantKind : int { kConstInteger = 0, kConstFloating = 1, kConstIdentifier = 2, kConstString = 16 };
 
+// The length a constant's suffix (or its kind) gives; readers may use the numbers.
+enum LengthClass : int { kLengthInt = 0, kLengthLong = 1, kLengthLongLong = 2 };
+
 struct CConstant {
-    int kind = kConstInteger;
+    ConstantKind kind = kConstInteger;
     PInt value;                // integers
     DFloat floating;           // floating values
     std::string text;          // token text (rewritten for characters)
     Ident name = nullptr;      // identifier name or resolved string text
     int size = 0;              // bits, negative when signed
     bool isChar = false;
-    int lengthClass = 0;       // 0 int, 1 long, 2 long long
+    LengthClass lengthClass = kLengthInt;
     bool wide = false;
     bool isFloatSuffix = false;  // floating constant written with f or F
 };

@@ -49,8 +49,9 @@ TypePtr integerConstantType(const CConstant& constant)
     }
     static const char* const names[2][3] = {{"int", "long", "long long"},
                                              {"unsigned int", "unsigned long", "unsigned long long"}};
-    const int lengthClass = constant.lengthClass < 0 || constant.lengthClass > 2 ? 0 : constant.lengthClass;
-    const int size = lengthClass == 2 ? typeSizes().longLongBits * (constant.size < 0 ? -1 : 1) : constant.size;
+    const LengthClass lengthClass =
+        constant.lengthClass < kLengthInt || constant.lengthClass > kLengthLongLong ? kLengthInt : constant.lengthClass;
+    const int size = lengthClass == kLengthLongLong ? typeSizes().longLongBits * (constant.size < 0 ? -1 : 1) : constant.size;
     return basicNamed(names[constant.size > 0 ? 1 : 0][lengthClass], size);
 }
 

@@ -810,12 +810,20 @@ std::size_t skipSizeofOperand(const std::string& text, std::size_t i)
     return i;
 }
 
+// How many characters enumerator values may add to a dimension text.
+constexpr std::size_t kDimensionGrowthRoom = 60000;
+// A rewritten dimension at least this long is replaced by its value when
+// that value is positive, so that declaration images stay readable.
+constexpr std::size_t kDimensionValueLength = 59990;
+
 }  // namespace
 
+// The dimension text as declarations show it: control characters blanked,
+// casts blanked, integer suffixes dropped and enumerators replaced by their
+// values (within kDimensionGrowthRoom); sizeof and alignof operands are kept.
 Ident rewriteDimension(DeclParse& parse, std::string_view dimension)
 {
-    constexpr std::size_t kRoom = 60000;
-    const std::size_t limit = dimension.size() + kRoom;
+    const std::size_t limit = dimension.size() + kDimensionGrowthRoom;
     std::string text(dimension);
     for (char& c : text) {
         if (static_cast<unsigned char>(c) < 32 || c == 127) {
@@ -869,7 +877,7 @@ Ident rewriteDimension(DeclParse& parse, std::string_view dimension)
         }
         ++i;
     }
-    if (text.size() >= 59990) {
+    if (text.size() >= kDimensionValueLength) {
         const int value = C_CPP_eval_if(text.c_str());
         if (value > 0) {
             return base::ident(std::to_string(value));

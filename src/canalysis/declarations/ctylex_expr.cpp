@@ -141,7 +141,7 @@ private:
             seen = true;
         }
         constant_.isFloatSuffix = sawF;
-        constant_.lengthClass = sawL ? 1 : 0;
+        constant_.lengthClass = sawL ? kLengthLong : kLengthInt;
         constant_.size = sawF ? -32 : -64;
         return constant_;
     }
@@ -234,8 +234,10 @@ private:
     void fitToSize(PInt& value)
     {
         const TypeSizes& sizes = typeSizes();
-        const int lengthClass = longs_ >= 2 ? 2 : longs_;
-        const int bits = lengthClass == 2 ? sizes.longLongBits : lengthClass == 1 ? sizes.longBits : sizes.intBits;
+        const LengthClass lengthClass = longs_ >= 2 ? kLengthLongLong : longs_ == 1 ? kLengthLong : kLengthInt;
+        const int bits = lengthClass == kLengthLongLong ? sizes.longLongBits
+                         : lengthClass == kLengthLong   ? sizes.longBits
+                                                        : sizes.intBits;
         const bool fits = unsigned_ ? (!value.isNegative() && pint_fits(value, bits)) : pint_fits(value, bits - 1);
         if (!fits) {
             warn("ENTOUTRAN", number_);
@@ -244,7 +246,7 @@ private:
             }
         }
         constant_.lengthClass = lengthClass;
-        const int recorded = lengthClass > 0 ? sizes.longBits : sizes.intBits;
+        const int recorded = lengthClass != kLengthInt ? sizes.longBits : sizes.intBits;
         constant_.size = unsigned_ ? recorded : -recorded;
     }
 };
@@ -400,7 +402,7 @@ CConstant readCharacterConstant(std::string_view text, std::size_t& pos, bool wi
             }
             pint_from_int(constant.value, packed);
             constant.size = -sizes.longBits;
-            constant.lengthClass = 1;
+            constant.lengthClass = kLengthLong;
             return constant;
         }
     }
