@@ -108,8 +108,16 @@ LexContext* currentLexContext()
     return contextStack().empty() ? nullptr : contextStack().back().get();
 }
 
+namespace {
+
+// Room reserved at first in a context for the token text and the table.
+constexpr std::size_t kInitialTokenRoom = 50;
+constexpr std::size_t kInitialTableRoom = 50;
+
+}  // namespace
+
 LexScope::LexScope(std::string_view text, std::string_view fileName, int firstLine)
-    : context_(C_CPP_init_lex(currentLexContext(), fileName, firstLine, 50, 50))
+    : context_(C_CPP_init_lex(currentLexContext(), fileName, firstLine, kInitialTokenRoom, kInitialTableRoom))
 {
     context_->text = text;
 }

@@ -276,7 +276,10 @@ const std::array<std::uint16_t, 256>& keywordLengths()
 
 const Keyword* keywordOf(std::string_view word)
 {
-    if (word.size() < 2 || word.size() > 13) {
+    // No keyword is shorter or longer (the length filter below is exact).
+    constexpr std::size_t kShortestKeyword = 2;
+    constexpr std::size_t kLongestKeyword = 13;
+    if (word.size() < kShortestKeyword || word.size() > kLongestKeyword) {
         return nullptr;
     }
     if ((keywordLengths()[static_cast<unsigned char>(word[0])] & (1U << word.size())) == 0) {
@@ -1023,8 +1026,13 @@ void cdeclerror(qvm::canalysis::DeclParse& parse, const char* /*message*/)
         return;
     }
     const std::size_t position = context.lookahead == DTOK_BAD_TEXT ? context.badTextEnd : context.pos;
+    // The report shows the line up to the faulty token, or only its last
+    // characters when that part is long.
+    constexpr std::size_t kWholeLineShown = 60;
+    constexpr std::size_t kTailShown = 59;
     const std::size_t length = position - context.lineStart;
-    const std::string_view argument = length <= 60 ? context.text.substr(context.lineStart, length)
-                                                   : context.text.substr(position - 59, 59);
+    const std::string_view argument = length <= kWholeLineShown
+                                          ? context.text.substr(context.lineStart, length)
+                                          : context.text.substr(position - kTailShown, kTailShown);
     reportLex(CWarning, "SYNTAXERR", argument);
 }
