@@ -82,6 +82,8 @@ void setIntegerOfInt(ExprNode& constant, int value)
 
 }  // namespace
 
+// A unary operation; on an integer or floating constant, +, -, ~ and ! are
+// folded into the constant (its text keeps the operator), else a new node.
 ExprNode* unary(ExprParse& parse, int op, ExprNode* operand)
 {
     if (operand != nullptr && operand->kind == kExprInteger) {
@@ -317,6 +319,8 @@ std::string C_CPP_expr_image(const ExprNode* node)
 
 namespace {
 
+// The C text of a tree as the generated program writes it: binary operators
+// between blanks, conditionals parenthesised, constants in their own form.
 std::string nodeImage(const ExprNode* node)
 {
     if (node == nullptr) {

@@ -857,6 +857,9 @@ const Field* fieldPath(const CType* type, int position, bool scalarLeaves, std::
     return nullptr;
 }
 
+// Scalars a value of the type holds: fields of structs (a struct that
+// contains itself counts once), the element of an array, the selected member
+// of a union; any other type is one. path holds the aggregates being walked.
 int scalarCount(const CType* type, AggregatePath& path)
 {
     type = C_CPP_resolve(type);

@@ -228,6 +228,9 @@ TypePtr typedefNameType(DeclParse& parse, Ident name)
     return C_CPP_new_type(kTypedefName, std::move(part));
 }
 
+// The struct or union type of a tag (an unnamed one gets a fresh name). The
+// tag record of the scope is made when missing; a body defines it, and a
+// second body warns REDEFSTRU and retires the first for its earlier users.
 TypePtr aggregateType(DeclParse& parse, TypeKind kind, Ident tag, const FieldList* body)
 {
     const Ident file = parse.lex->fileIdent();
@@ -264,6 +267,10 @@ TypePtr aggregateType(DeclParse& parse, TypeKind kind, Ident tag, const FieldLis
     return C_CPP_new_type(kind, std::move(part));
 }
 
+// The enum type of a tag, found or made like a struct tag. A body gives each
+// enumerator the text of its value: the one written, else the last written
+// value plus the count since, else its position; each is also entered in the
+// run's enumeration constants.
 TypePtr enumType(DeclParse& parse, Ident tag, const EnumeratorList* body)
 {
     if (tag == nullptr) {
@@ -485,6 +492,10 @@ bool standsForOwnName(const Symbol& symbol)
 
 constexpr unsigned kStorageClasses = kExtern | kStatic | kAuto | kRegister;
 
+// Enters a declared symbol in the parse's scope. A name declared there
+// already is merged with its earlier record following both storage classes
+// (extern, static, a plain redeclaration); an incompatible redefinition warns
+// REDEFSYMB and the later declaration wins.
 void enter(DeclParse& parse, Symbol symbol)
 {
     Symbol* earlier = parse.table->findInScope(symbol.name, parse.scope);
@@ -691,6 +702,9 @@ bool beginsDeclaration(int token)
     }
 }
 
+// Enters a function definition. Old-style parameter declarations give the
+// types of the identifier list (FUNCT_DEF warns of duplicates or extras);
+// names left without a declaration are int.
 void enterFunctionDefinition(DeclParse& parse, const DeclSpecs* specs, Declarator& declarator,
                              const OldStyleDecls* oldStyle)
 {

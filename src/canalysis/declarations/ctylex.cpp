@@ -18,6 +18,8 @@ namespace qvm::canalysis {
 
 namespace {
 
+// A keyword of the declaration lexer: the grammar token it gives and its
+// canonical spelling (alternate spellings such as __const map to const).
 struct Keyword {
     Keyword(int token, std::string_view canonical) : token(token), canonical(canonical), id(canonical) {}
     int token;
@@ -111,8 +113,8 @@ std::string trimmed(std::string_view text)
 
 // A small reader over one directive line.
 struct LineReader {
-    std::string_view line;
-    std::size_t pos = 0;
+    std::string_view line;  // the directive line without its '#'
+    std::size_t pos = 0;    // reading position in line
 
     void skipBlanks()
     {
@@ -178,6 +180,9 @@ void signofPragma(LexContext& context, std::string_view name, std::string_view s
     }
 }
 
+// "#pragma tarvo sizeof(type) = bits" and "#pragma tarvo signof(type) =
+// signed|unsigned": reader stands after "pragma". Anything else is ignored;
+// a pointer type sets the size of every pointer.
 void tarvoPragma(LexContext& context, LineReader& reader)
 {
     reader.skipBlanks();
@@ -295,8 +300,8 @@ const Keyword* keywordOf(std::string_view word)
 namespace {
 
 struct ModernEntry {
-    ModernWord what;
-    std::string_view canonical;
+    ModernWord what;             // how the lexer treats the word
+    std::string_view canonical;  // the spelling it stands for
 };
 
 const std::unordered_map<std::string_view, ModernEntry>& modernTable()
@@ -382,6 +387,9 @@ bool isSkippedWord(std::string_view word)
     return skipWordOf(word) != SkipWord::None;
 }
 
+// At the start of a line: a "# n" or "#line n" directive moves the context's
+// file and line, a tarvo pragma changes type sizes; the position then skips
+// the directive line. Any other line is left as it is.
 void followLineDirectives(LexContext& context)
 {
     std::size_t p = context.pos;
@@ -420,10 +428,14 @@ void followLineDirectives(LexContext& context)
 
 namespace {
 
+// The tokens of declaration text for the declaration grammar, read from the
+// context's position on; it follows line directives and pragmas met at line
+// starts and tells type names from identifiers through the context's table.
 class DeclLexer {
 public:
     DeclLexer(LexContext& context, CDECLSTYPE& value) : lx_(context), value_(value) {}
 
+    // The next token (0 at the end of the text), its value stored in value_.
     int next()
     {
         for (;;) {
@@ -467,8 +479,8 @@ public:
     }
 
 private:
-    LexContext& lx_;
-    CDECLSTYPE& value_;
+    LexContext& lx_;      // the text read, its position and the lexer state
+    CDECLSTYPE& value_;   // the grammar's value of the token returned
     bool faulty_ = false;  // the last value captured was left unbalanced
     bool stopped_ = false; // the last capture ended at one of its stops
     bool enclosed_ = false; // the text captured stands in parentheses already open
@@ -911,6 +923,9 @@ private:
     }
 };
 
+// Keeps the context's view of the declaration being read up to date after
+// each token: whether a type was seen, a tag is expected or pending, the
+// depth of bodies and parentheses, and where the current construct began.
 void updateState(LexContext& lx, int token)
 {
     if (token != 0 && lx.atConstructStart) {

@@ -66,9 +66,9 @@ public:
     }
 
 private:
-    std::string_view number_;
-    std::string_view after_;
-    CConstant constant_;
+    std::string_view number_;  // the constant's text, suffix included
+    std::string_view after_;   // the text after it
+    CConstant constant_;       // the constant being built
 
     // A trailing H (hexadecimal) or B (binary) counts only before the end of
     // the text, ',', ']' or '}'.
@@ -206,8 +206,8 @@ private:
         return (c == 'i' || c == 'I') && rest.substr(1, 2) == "64";
     }
 
-    bool unsigned_ = false;
-    int longs_ = 0;
+    bool unsigned_ = false;  // a u or U suffix was read
+    int longs_ = 0;          // l and L suffix letters read
 
     void readIntegerSuffix(std::string_view suffix)
     {
@@ -307,8 +307,8 @@ public:
 
 private:
     std::string_view text_;
-    std::size_t& pos_;
-    bool check_;
+    std::size_t& pos_;  // the caller's reading position, moved past what is read
+    bool check_;        // values too large for the character size are reported
 
     unsigned checked(unsigned value, std::size_t start)
     {
@@ -481,8 +481,8 @@ namespace qvm::canalysis {
 namespace {
 
 struct TwoCharOperator {
-    const char* text;
-    int token;
+    const char* text;  // its two characters
+    int token;         // the expression grammar's token
 };
 
 constexpr TwoCharOperator kTwoCharOperators[] = {
@@ -493,10 +493,15 @@ constexpr TwoCharOperator kTwoCharOperators[] = {
 
 constexpr const char* kAssignOperators[] = {"+=", "-=", "*=", "/=", "%=", "&=", "|=", "^="};
 
+// The tokens of an expression for the expression grammar: constants,
+// identifiers, keywords (declaration words), operators; a parenthesised type
+// name is recognised as a cast through the expression table, and words
+// without effect (__extension__) are skipped.
 class ExprLexer {
 public:
     ExprLexer(ExprParse& parse, CEXPRSTYPE& value) : parse_(parse), lx_(*parse.lex), value_(value) {}
 
+    // The next token (0 at the end of the text), its value stored in value_.
     int next()
     {
         skipSpaces();
@@ -533,9 +538,9 @@ public:
     }
 
 private:
-    ExprParse& parse_;
-    LexContext& lx_;
-    CEXPRSTYPE& value_;
+    ExprParse& parse_;    // the parse the tokens are for
+    LexContext& lx_;      // its text and reading position
+    CEXPRSTYPE& value_;   // the grammar's value of the token returned
 
     bool atEnd() const { return lx_.pos >= lx_.text.size(); }
     char peek(std::size_t ahead = 0) const
