@@ -57,9 +57,9 @@ void pint_image(const PInt& a, int format, int size, std::string& text);
 // Decimal floating value: sign x mantissa x 10^(exponent - 1), the mantissa a
 // fixed-point number with bytes[0] as integer part and bytes[1..20] as fraction.
 struct DFloat {
-    int sign = 0;  // nonzero for negative
-    PInt mantissa;
-    std::int32_t exponent = 0;
+    int sign = 0;               // nonzero for negative
+    PInt mantissa;              // unsigned fixed point; bytes[0] is the integer part (1-9 once normalised)
+    std::int32_t exponent = 0;  // power of ten the mantissa is scaled by
 
     bool isZero() const { return mantissa.isZero(); }
 };

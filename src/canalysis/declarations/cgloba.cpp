@@ -77,13 +77,11 @@ void runOnDeepStack(const std::function<void()>& work)
     }
 }
 
-LexContext* C_CPP_init_lex(LexContext* below, std::string_view fileName, int firstLine, std::size_t textCapacity,
-                           std::size_t tableCapacity)
+LexContext* C_CPP_init_lex(LexContext* below, std::string_view fileName, int firstLine, std::size_t textCapacity)
 {
     try {
         auto context = std::make_unique<LexContext>();
         context->tokenText.reserve(textCapacity);
-        context->table.reserve(tableCapacity);
         context->fileName = std::string(fileName);
         context->line = firstLine;
         context->below = below;
@@ -110,14 +108,13 @@ LexContext* currentLexContext()
 
 namespace {
 
-// Room reserved at first in a context for the token text and the table.
+// Room reserved at first in a context for the token text.
 constexpr std::size_t kInitialTokenRoom = 50;
-constexpr std::size_t kInitialTableRoom = 50;
 
 }  // namespace
 
 LexScope::LexScope(std::string_view text, std::string_view fileName, int firstLine)
-    : context_(C_CPP_init_lex(currentLexContext(), fileName, firstLine, kInitialTokenRoom, kInitialTableRoom))
+    : context_(C_CPP_init_lex(currentLexContext(), fileName, firstLine, kInitialTokenRoom))
 {
     context_->text = text;
 }

@@ -31,9 +31,8 @@ inline bool isIdentChar(char c)
 
 struct LexContext {
     std::string tokenText;  // characters of the last token
-    std::vector<const void*> table;
-    std::string fileName;
-    int line = 1;
+    std::string fileName;   // file the text comes from, as line directives name it
+    int line = 1;           // line of the reading position
 
     // Counts a line break; the count stops at the largest line number.
     void countLine()
@@ -52,7 +51,7 @@ struct LexContext {
         }
         return fileIdent_;
     }
-    LexContext* below = nullptr;
+    LexContext* below = nullptr;  // the context this one was pushed on
 
     // The text read and the reading position.
     std::string_view text;
@@ -60,9 +59,9 @@ struct LexContext {
     std::size_t lineStart = 0;
 
     // Declaration lexer state.
-    SymbolTable* symbols = nullptr;
-    Ident scope = nullptr;
-    int previousToken = 0;
+    SymbolTable* symbols = nullptr;  // where type names are looked up
+    Ident scope = nullptr;           // scope of the lookups
+    int previousToken = 0;           // the token before the last one returned
     bool typeSeen = false;       // a type specifier was read in the current specifiers
     bool tagExpected = false;    // after struct, union or enum
     bool tagPending = false;     // a tag head whose '{' would open its body
@@ -96,8 +95,7 @@ private:
 };
 
 // Pushes a new context on the stack and makes it current.
-LexContext* C_CPP_init_lex(LexContext* below, std::string_view fileName, int firstLine, std::size_t textCapacity,
-                           std::size_t tableCapacity);
+LexContext* C_CPP_init_lex(LexContext* below, std::string_view fileName, int firstLine, std::size_t textCapacity);
 // Pops the current context.
 void C_CPP_end_lex();
 LexContext* currentLexContext();
@@ -142,17 +140,17 @@ void resetLexerSwitches();
 // Working records of the declaration grammar; they live in the arena of one
 // parse.
 struct DeclSpecs {
-    unsigned storage = 0;
-    TypePtr type;
-    std::string spelling;  // spelling of the type collected so far
-    std::vector<Ident> qualifiers;
-    bool failed = false;
-    bool hasType = false;
+    unsigned storage = 0;            // Storage bits written
+    TypePtr type;                    // the type the specifiers name so far
+    std::string spelling;            // spelling of the type collected so far
+    std::vector<Ident> qualifiers;   // const, volatile and the like, as written
+    bool failed = false;             // specifiers that make no type together
+    bool hasType = false;            // a type specifier was written
 };
 
 struct TypeSpecifier {
-    TypePtr type;
-    std::string spelling;
+    TypePtr type;          // the type one specifier names
+    std::string spelling;  // its words as they are written
 };
 
 struct DeclaratorOp {
@@ -160,16 +158,16 @@ struct DeclaratorOp {
     std::vector<Ident> qualifiers;       // pointer
     Ident dimension = nullptr;           // array
     std::vector<Parameter> parameters;   // function
-    bool prototype = false;
-    bool identifierList = false;
+    bool prototype = false;        // function: parameters declared with types
+    bool identifierList = false;   // function: old-style list of names
 };
 
 struct Declarator {
-    Ident name = nullptr;
+    Ident name = nullptr;           // none for an abstract declarator
     std::vector<DeclaratorOp> ops;  // applied in order to the base type
-    Ident init = nullptr;
-    Ident width = nullptr;
-    int line = 0;
+    Ident init = nullptr;           // initialiser text
+    Ident width = nullptr;          // bit-field width text
+    int line = 0;                   // line where the declarator was read
 };
 
 struct DeclaratorList {
@@ -262,10 +260,10 @@ private:
 };
 
 struct DeclParse {
-    LexContext* lex = nullptr;
-    SymbolTable* table = nullptr;
-    Ident scope = nullptr;
-    Arena arena;
+    LexContext* lex = nullptr;      // the text being read
+    SymbolTable* table = nullptr;   // where declarations are entered
+    Ident scope = nullptr;          // their scope (none: global)
+    Arena arena;                    // the grammar's working records
     // Reading position of the last syntax error reported: a token is
     // reported once, even when the recovery meets it again.
     std::size_t lastErrorPos = std::string_view::npos;
