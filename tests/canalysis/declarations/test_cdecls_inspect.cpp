@@ -1,6 +1,7 @@
 // Declarations seen through the real binaries: qvminspect decls on a
 // realistic interface header and on the system headers, and qvmprepro
 // analysing its interface files before the script.
+#include "support/messages.h"
 #include "support/process.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,30 @@
 
 namespace qvm::testing {
 namespace {
+
+using ::testing::AllOf;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::Field;
+using ::testing::IsEmpty;
+
+// A report of a run by severity letter and code, whatever its position.
+auto IsReport(const std::string& severity, const std::string& code)
+{
+    return AllOf(Field("severity", &PlainMessage::severity, severity), Field("code", &PlainMessage::code, code));
+}
+
+// The reports of a run that have that code.
+std::vector<PlainMessage> reportsWithCode(const std::string& output, const std::string& code)
+{
+    std::vector<PlainMessage> found;
+    for (const PlainMessage& message : allMessagesOf(output)) {
+        if (message.code == code) {
+            found.push_back(message);
+        }
+    }
+    return found;
+}
 
 const std::string kData = std::string(QVM_TESTDATA_DIR) + "/canalysis/";
 
@@ -34,16 +59,17 @@ TEST(CDeclsInspect, ReportsCarryTheFileAndLineOfTheHeader)
     writeFile(dir / "outer.h", "#include \"inner.h\"\nint after;\n");
     const RunResult run = runInspect({"decls", "outer.h"}, {}, dir.path());
     EXPECT_EQ(run.status, 3);
-    EXPECT_TRUE(contains(run.err, "Fenwir-W-SYNTAXERR,  [")) << run.err;
-    EXPECT_TRUE(contains(run.err, "inner.h:2] Syntax error int b c\n")) << run.err;
-    EXPECT_TRUE(contains(run.err, "inner.h:3] Incompatible type combination short long\n")) << run.err;
+    EXPECT_THAT(messagesOf(run.err),
+                ElementsAre(IsMessage({"W", "SYNTAXERR", "inner.h", 2}, "Syntax error int b c"),
+                            IsMessage({"W", "CONSTRUCT", "inner.h", 3}, "Incompatible type combination short long")))
+        << run.err;
     EXPECT_EQ(run.out, "int a;\nint b;\nint d;\nint after;\n");
 
     writeFile(dir / "cut.h", "int a;\nstruct s {\n  int x;\n");
     const RunResult cut = runInspect({"decls", "cut.h"}, {}, dir.path());
     EXPECT_EQ(cut.status, 5);
-    EXPECT_TRUE(contains(cut.err, "Fenwir-E-UNEXP_EOF,  [")) << cut.err;
-    EXPECT_TRUE(contains(cut.err, "cut.h:2] Unexpected end of text")) << cut.err;
+    EXPECT_THAT(messagesOf(cut.err), ElementsAre(IsMessage({"E", "UNEXP_EOF", "cut.h", 2}, "Unexpected end of text")))
+        << cut.err;
 }
 
 TEST(CDeclsInspect, AFunctionBodyLeftOpenIsAnErrorAndALineNumberBeyondIntIsRefused)
@@ -244,15 +270,17 @@ TEST(CDeclsInspect, TheDriverEndsWithTheStatusOfTheHeaderSyntaxErrors)
     writeFile(dir / "mid.h", "int x\nextern int counter;\nint reset_counter(int value);\n");
     const RunResult warned = runPrepro({"demo.pts", "mid.h", "out"}, {}, dir.path());
     EXPECT_EQ(warned.status, 3) << warned.err;
-    EXPECT_EQ(occurrences(warned.err, "SYNTAXERR"), 1u) << warned.err;
-    EXPECT_TRUE(contains(warned.err, "Fenwir-W-SYNTAXERR,  [mid.h:2] Syntax error extern\n")) << warned.err;
-    EXPECT_FALSE(contains(warned.err, "UNEXP_EOF")) << warned.err;
+    EXPECT_THAT(reportsWithCode(warned.err, "SYNTAXERR"), ElementsAre(IsReport("W", "SYNTAXERR"))) << warned.err;
+    EXPECT_THAT(messagesOf(warned.err), Contains(IsMessage({"W", "SYNTAXERR", "mid.h", 2}, "Syntax error extern")))
+        << warned.err;
+    EXPECT_THAT(reportsWithCode(warned.err, "UNEXP_EOF"), IsEmpty()) << warned.err;
 
     writeFile(dir / "cut.h", "extern int counter;\n\nstruct open {\n  int a;\nint reset_counter(int value);\n");
     const RunResult cut = runPrepro({"demo.pts", "demo.h,cut.h", "out"}, {}, dir.path());
     EXPECT_EQ(cut.status, 5) << cut.err;
-    EXPECT_EQ(occurrences(cut.err, "Fenwir-"), 4u) << cut.err;  // banner, copyright, error, summary
-    EXPECT_TRUE(contains(cut.err, "Fenwir-E-UNEXP_EOF,  [cut.h:3] Unexpected end of text\n")) << cut.err;
+    EXPECT_THAT(messagesOf(cut.err), ElementsAre(IsMessage({"E", "UNEXP_EOF", "cut.h", 3}, "Unexpected end of text")))
+        << cut.err;
+    EXPECT_EQ(allMessagesOf(cut.err).size(), 4u) << cut.err;  // banner, copyright, error, summary
 }
 
 TEST(CDeclsInspect, PreprocessorOptionsAndPragmasReachTheDeclarations)
@@ -281,7 +309,7 @@ TEST(CDeclsInspect, SizeofPragmaReachesLaterConditionsAndTypes)
     EXPECT_EQ(typed.out, "char\t1\n");
     const RunResult missing = runInspect({"decls", "none.h"}, {}, dir.path());
     EXPECT_EQ(missing.status, 7);
-    EXPECT_NE(missing.err.find("IMPOUVFIC"), std::string::npos) << missing.err;
+    EXPECT_THAT(allMessagesOf(missing.err), ElementsAre(IsReport("F", "IMPOUVFIC"))) << missing.err;
 }
 
 // Include directories of the C compiler of this machine, so that the system
@@ -343,8 +371,9 @@ TEST(CDeclsInspect, SystemHeadersAreDeclaredWithoutErrors)
         }
         const RunResult run = runInspect(arguments, {}, dir.path());
         EXPECT_TRUE(run.status == 0 || run.status == 3) << item.header << ": " << run.status << "\n" << run.err;
-        for (const char* severe : {"Fenwir-E-", "Fenwir-F-", "Fenwir-S-", "SYNTAXERR", "UNEXP_EOF"}) {
-            EXPECT_FALSE(contains(run.err, severe)) << item.header << "\n" << run.err;
+        for (const PlainMessage& message : allMessagesOf(run.err)) {
+            EXPECT_TRUE(message.severity == "W" || message.severity == "I") << item.header << "\n" << run.err;
+            EXPECT_NE(message.code, "SYNTAXERR") << item.header << "\n" << run.err;
         }
         for (const std::string& declaration : item.declarations) {
             EXPECT_TRUE(contains(run.out, declaration + "\n")) << item.header << ": " << declaration;
@@ -364,7 +393,8 @@ TEST(CDeclsInspect, TheDriverAnalysesInterfaceFilesBeforeTheScript)
 
     const RunResult broken = runPrepro({"demo.pts", "ok.h,bad.h", "out", "-STD_DEFINE=std"}, {}, dir.path());
     EXPECT_EQ(broken.status, 5) << broken.err;
-    EXPECT_TRUE(contains(broken.err, "Fenwir-E-UNEXP_EOF,  [bad.h:2] Unexpected end of text")) << broken.err;
+    EXPECT_THAT(messagesOf(broken.err), Contains(IsMessage({"E", "UNEXP_EOF", "bad.h", 2}, "Unexpected end of text")))
+        << broken.err;
     EXPECT_TRUE(contains(readFile(dir / "demo.lis"), "UNEXP_EOF"));
 
     // Without the standard definitions base_t is no type name.
