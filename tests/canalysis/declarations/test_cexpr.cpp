@@ -5,6 +5,7 @@
 #include "script/ancgest.h"
 
 #include "support/creports.h"
+#include "support/messages.h"
 #include "support/process.h"
 
 #include <gtest/gtest.h>
@@ -428,7 +429,10 @@ TEST(CExprInspect, ConstAndTypeCommands)
     EXPECT_EQ(runInspect({"const", "7ul"}).out, "integer\t7 0x00000007\t32\tlong\n");
     const auto bad = runInspect({"const", "08"});
     EXPECT_EQ(bad.status, 3);
-    EXPECT_NE(bad.err.find("Fenwir-W-CARNUMERI,  "), std::string::npos) << bad.err;
+    EXPECT_THAT(qvm::testing::allMessagesOf(bad.err),
+                ::testing::ElementsAre(qvm::testing::PlainMessage{
+                    "W", "CARNUMERI", "[1] Digit not allowed in the base of numeric constant 08"}))
+        << bad.err;
 
     const std::string data = std::string(QVM_TESTDATA_DIR) + "/canalysis/";
     const std::vector<std::pair<std::string, std::string>> cases = {
@@ -448,7 +452,11 @@ TEST(CExprInspect, ConstAndTypeCommands)
     }
     const auto warned = runInspect({"type", "embedded.h", "last_status->count"}, {}, data);
     EXPECT_EQ(warned.status, 3);
-    EXPECT_NE(warned.err.find("NOPOSTRUC"), std::string::npos);
+    EXPECT_THAT(qvm::testing::allMessagesOf(warned.err),
+                ::testing::ElementsAre(qvm::testing::PlainMessage{
+                    "W", "NOPOSTRUC",
+                    "[1] Left operand of -> is not a pointer to a structure or a union last_status"}))
+        << warned.err;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // through qvminspect: the words are declared, K&R code keeps them as plain
 // names, unnamed members are reached, adjacent strings are joined, and the
 // size pragmas decide the type of sizeof.
+#include "support/messages.h"
 #include "support/process.h"
 
 #include <gtest/gtest.h>
@@ -101,7 +102,10 @@ TEST(CModernInspect, UnderTheKAndRDialectTheNewWordsArePlainNames)
     writeFile(dir / "modern.h", kModernHeader);
     const RunResult refused = runInspect({"decls", "modern.h", "-RESTRICTION=KR"}, {}, dir.path());
     EXPECT_EQ(refused.status, 3);
-    EXPECT_NE(refused.err.find("Syntax error typedef _Bool flag_t"), std::string::npos) << refused.err;
+    EXPECT_THAT(messagesOf(refused.err),
+                ::testing::Contains(IsMessage({"W", "SYNTAXERR", "modern.h", 1},
+                                              "Syntax error typedef _Bool flag_t")))
+        << refused.err;
 }
 
 TEST(CModernInspect, UnnamedMembersAreReachedThroughDotAndArrow)

@@ -5,6 +5,7 @@
 #include "canalysis/declarations/cexpr.h"
 #include "canalysis/declarations/cgloba.h"
 
+#include "support/messages.h"
 #include "support/process.h"
 
 #include <gtest/gtest.h>
@@ -96,8 +97,9 @@ TEST(CNesting, DeclarationsNestedToTheLimitAreDeclaredAndDeeperOnesReportedOnce)
                                       form.make("deeper", kLimit + 1) + "\nint last;\n");
         const RunResult run = inspectOnSmallStack({"decls", "deep.h"}, dir.path());
         EXPECT_EQ(run.status, 3) << form.form;
-        EXPECT_EQ(occurrences(run.err, "Fenwir-"), 1U) << form.form << run.err.substr(0, 300);
-        EXPECT_EQ(occurrences(run.err, "Fenwir-W-SYNTAXERR,  [deep.h:4] "), 1U) << form.form;
+        EXPECT_THAT(messagesOf(run.err), ::testing::ElementsAre(Message{"W", "SYNTAXERR", "deep.h", 4}))
+            << form.form << run.err.substr(0, 300);
+        EXPECT_EQ(allMessagesOf(run.err).size(), 1U) << form.form << run.err.substr(0, 300);
         EXPECT_EQ(declarationsOf(run.out, "first"), 1) << form.form;
         EXPECT_EQ(declarationsOf(run.out, "deep"), 1) << form.form;
         EXPECT_EQ(declarationsOf(run.out, "middle"), 1) << form.form;
