@@ -7,5 +7,8 @@ bash scripts/build.sh
 mkdir -p out
 export FENWIRDIR="$PWD/share"
 status=0
-build/qvmprepro examples/demo.pts examples/demo.h out/demo || status=$?
+# The interface includes C library headers: the host profile gives the
+# macros, include directories and type sizes of gcc and glibc on x86_64.
+build/qvmprepro examples/demo.pts examples/demo.h out/demo \
+    -STD_DEFINE="$FENWIRDIR/lib/x86_64-linux-gnu.def" -INCL="$(gcc -print-file-name=include)" || status=$?
 echo "qvmprepro exit status: $status (list file: examples/demo.lis)"

@@ -83,6 +83,41 @@ void closeFile(FileHandle& file)
     }
 }
 
+OutputFile::OutputFile(std::string name) : name_(std::move(name)), file_(openFile(name_, "w"))
+{
+    if (!file_) {
+        diag::fatal("FICERROPN", name_);
+    }
+}
+
+void OutputFile::write(std::string_view text)
+{
+    if (!file_) {
+        return;
+    }
+    if (std::fwrite(text.data(), 1, text.size(), file_.get()) != text.size()) {
+        lost();
+    }
+}
+
+void OutputFile::close()
+{
+    if (!file_) {
+        return;
+    }
+    std::FILE* file = file_.release();
+    const bool flushed = std::fflush(file) == 0 && std::ferror(file) == 0;
+    if (std::fclose(file) != 0 || !flushed) {
+        diag::fatal("FICNOTOPN", name_);
+    }
+}
+
+void OutputFile::lost()
+{
+    file_.reset();
+    diag::fatal("FICNOTOPN", name_);
+}
+
 void writeText(std::FILE* file, std::string_view text)
 {
     if (text.empty()) {

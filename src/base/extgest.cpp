@@ -10,8 +10,6 @@ namespace qvm::base {
 
 namespace {
 
-constexpr char kSeparator = '\\';
-
 bool hasDrive(std::string_view path)
 {
     return path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0])) != 0;
@@ -22,11 +20,19 @@ bool isAnySeparator(char c)
     return c == '\\' || c == '/';
 }
 
+// The separator a path already uses (its first one), so that what is added to
+// it keeps its style; '/' for a path without one.
+char separatorOf(std::string_view path)
+{
+    const std::size_t first = path.find_first_of("/\\");
+    return first == std::string_view::npos ? '/' : path[first];
+}
+
 std::string withTrailingSeparator(std::string_view path)
 {
     std::string result(path);
-    if (result.empty() || result.back() != kSeparator) {
-        result += kSeparator;
+    if (result.empty() || !isAnySeparator(result.back())) {
+        result += separatorOf(path);
     }
     return result;
 }
@@ -38,6 +44,20 @@ constexpr std::array<std::uint16_t, 256> crcTable()
         unsigned crc = byte << 8;
         for (int bit = 0; bit < 8; ++bit) {
             crc = (crc & 0x8000U) != 0 ? (crc << 1) ^ 0x1021U : crc << 1;
+        }
+        table[byte] = static_cast<std::uint16_t>(crc);
+    }
+    return table;
+}
+
+// The table of the same polynomial for registers kept bit-reversed.
+constexpr std::array<std::uint16_t, 256> reflectedCrcTable()
+{
+    std::array<std::uint16_t, 256> table{};
+    for (unsigned byte = 0; byte < 256; ++byte) {
+        unsigned crc = byte;
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = (crc & 1U) != 0 ? (crc >> 1) ^ 0x8408U : crc >> 1;
         }
         table[byte] = static_cast<std::uint16_t>(crc);
     }
@@ -60,6 +80,7 @@ constexpr std::array<unsigned char, 256> reversedBytes()
 }
 
 constexpr std::array<std::uint16_t, 256> kCrcTable = crcTable();
+constexpr std::array<std::uint16_t, 256> kReflectedCrcTable = reflectedCrcTable();
 constexpr std::array<unsigned char, 256> kReversed = reversedBytes();
 
 std::uint16_t reverse16(std::uint16_t value)
@@ -72,7 +93,7 @@ std::uint16_t reverse16(std::uint16_t value)
 SplitName splitExtension(std::string_view name)
 {
     for (std::size_t i = name.size(); i-- > 0;) {
-        if (name[i] == '\\') {
+        if (isAnySeparator(name[i])) {
             break;
         }
         if (name[i] == '.') {
@@ -104,14 +125,14 @@ std::string withOwnOrDefaultExtension(std::string_view argument, const char* env
 std::string joinPath(std::string_view directory, std::string_view name)
 {
     std::string path(directory);
-    path += kSeparator;
+    path += separatorOf(directory);
     path += name;
     return path;
 }
 
 std::string resolvePath(std::string_view directory, std::string_view name)
 {
-    if ((!name.empty() && name.front() == kSeparator) || hasDrive(name)) {
+    if ((!name.empty() && isAnySeparator(name.front())) || hasDrive(name)) {
         return std::string(name);
     }
     if (name.empty()) {
@@ -129,8 +150,8 @@ std::string relativePath(std::string_view from, std::string_view to)
     std::size_t restA = 1;
     std::size_t restB = 1;
     while (restA < a.size() && restB < b.size()) {
-        const std::size_t endA = a.find(kSeparator, restA);
-        const std::size_t endB = b.find(kSeparator, restB);
+        const std::size_t endA = a.find_first_of("/\\", restA);
+        const std::size_t endB = b.find_first_of("/\\", restB);
         if (std::string_view(a).substr(restA, endA - restA) != std::string_view(b).substr(restB, endB - restB)) {
             break;
         }
@@ -139,9 +160,9 @@ std::string relativePath(std::string_view from, std::string_view to)
     }
     std::string result;
     for (std::size_t i = restA; i < a.size(); ++i) {
-        if (a[i] == kSeparator) {
+        if (isAnySeparator(a[i])) {
             result += "..";
-            result += kSeparator;
+            result += separatorOf(b);
         }
     }
     if (restB < b.size()) {
@@ -197,11 +218,19 @@ std::uint16_t crc16(std::span<const unsigned char> bytes, std::optional<unsigned
     } else {
         crc = reflect ? reverse16(initialValue) : initialValue;
     }
-    for (const unsigned char byte : bytes) {
-        const unsigned char input = reflect ? kReversed[byte] : byte;
-        crc = static_cast<std::uint16_t>((crc << 8) ^ kCrcTable[((crc >> 8) ^ input) & 0xFFU]);
+    if (reflect) {
+        // Reversing every input byte and the result is the same as running
+        // the bit-reversed register through the reflected table.
+        crc = reverse16(crc);
+        for (const unsigned char byte : bytes) {
+            crc = static_cast<std::uint16_t>((crc >> 8) ^ kReflectedCrcTable[(crc ^ byte) & 0xFFU]);
+        }
+        return crc;
     }
-    return reflect ? reverse16(crc) : crc;
+    for (const unsigned char byte : bytes) {
+        crc = static_cast<std::uint16_t>((crc << 8) ^ kCrcTable[((crc >> 8) ^ byte) & 0xFFU]);
+    }
+    return crc;
 }
 
 std::uint16_t crc16Kermit(std::span<const unsigned char> bytes)

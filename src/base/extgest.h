@@ -1,5 +1,7 @@
-// File name extensions, path helpers of the text kind (backslash as the
-// separator, drive prefixes) and the CRC-16 checksum.
+// File name extensions, path helpers of the text kind and the CRC-16
+// checksum. Both '/' and '\\' separate directories; what a helper adds to a
+// path uses the separator that path already uses, '/' when it has none.
+// Drive prefixes ("X:") are recognised.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +17,8 @@ struct SplitName {
     std::string extension;  // empty when the name has none
 };
 
-// Scans backwards for '.' or '\\'; a dot found first splits off the extension.
+// Scans backwards for '.' or a separator; a dot found first splits off the
+// extension, so "dir.d/run" has none.
 SplitName splitExtension(std::string_view name);
 
 // name + "." + ($envVar when set and not empty, else defaultExtension).
@@ -25,14 +28,15 @@ std::string withDefaultExtension(std::string_view name, const char* envVar, std:
 std::string withOwnOrDefaultExtension(std::string_view argument, const char* envVar,
                                       std::string_view defaultExtension);
 
-// "%s\\%s": directory, backslash, name.
+// Directory, separator, name.
 std::string joinPath(std::string_view directory, std::string_view name);
 
-// A name starting with '\\' or with a drive is kept; an empty name gives the
-// directory; otherwise directory + '\\' + name.
+// A name starting with a separator or with a drive is kept; an empty name
+// gives the directory; otherwise directory, separator, name.
 std::string resolvePath(std::string_view directory, std::string_view name);
 
-// Relative path from directory a to path b, with ".." steps and backslashes.
+// Relative path from directory a to path b: a ".." step (with b's separator)
+// for each component of a after the common ones, then the rest of b.
 std::string relativePath(std::string_view from, std::string_view to);
 
 // 0 when the first length characters of a and b designate the same path.

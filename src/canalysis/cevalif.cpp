@@ -84,14 +84,18 @@ private:
     int twoCharOperator();
     int number(evalif::Value& value);
     int character(evalif::Value& value);
+    int prefixedCharacter(evalif::Value& value, std::string_view prefix);
+    std::uint32_t sourceCharacter();
     int identifier(evalif::Value& value);
     int sizeOf(evalif::Value& value);
 
     struct Escape {
-        int value;
-        bool exceedsByte;
+        std::uint32_t value;
+        bool exceedsByte;  // exceeds the code unit
     };
-    Escape escape();
+    // Plain constants: 8-bit units, no universal character names.
+    Escape escape(std::uint32_t unitMask = 0xff, bool universal = false);
+    std::uint32_t hexDigits(std::size_t most);
 
     evalif::Context& ctx_;
 };
@@ -186,8 +190,19 @@ int Lexer::number(evalif::Value& value)
     return IFTOK_NUMBER;
 }
 
+// Reads up to `most` hexadecimal digits.
+std::uint32_t Lexer::hexDigits(std::size_t most)
+{
+    std::uint32_t accumulated = 0;
+    for (std::size_t digits = 0; digits < most && !atEnd() && base::hexDigitValue(peek()) >= 0; ++digits) {
+        accumulated = accumulated * 16 + static_cast<std::uint32_t>(base::hexDigitValue(peek()));
+        ++ctx_.position;
+    }
+    return accumulated;
+}
+
 // Reads the escape after a backslash (the backslash already read).
-Lexer::Escape Lexer::escape()
+Lexer::Escape Lexer::escape(std::uint32_t unitMask, bool universal)
 {
     const char c = peek();
     if (atEnd()) {
@@ -207,18 +222,26 @@ Lexer::Escape Lexer::escape()
         std::uint32_t accumulated = 0;
         bool exceeds = false;
         while (base::hexDigitValue(peek()) >= 0 && !atEnd()) {
+            exceeds = exceeds || accumulated > (unitMask >> 4);
             accumulated = accumulated * 16 + static_cast<std::uint32_t>(base::hexDigitValue(peek()));
-            exceeds = exceeds || accumulated > 255;
+            exceeds = exceeds || accumulated > unitMask;
             ++ctx_.position;
         }
-        return {static_cast<int>(accumulated & 0xff), exceeds};
+        return {accumulated & unitMask, exceeds};
     }
+    case 'u':
+    case 'U':
+        if (universal) {
+            return {hexDigits(c == 'u' ? 4 : 8) & unitMask, false};
+        }
+        break;
     case '^':
         if (atEnd()) {
             return {'^', false};
         }
         ++ctx_.position;
-        return {ctx_.text[ctx_.position - 1] == '?' ? 127 : (ctx_.text[ctx_.position - 1] & 0x9f), false};
+        return {ctx_.text[ctx_.position - 1] == '?' ? 127U : static_cast<std::uint32_t>(ctx_.text[ctx_.position - 1] & 0x9f),
+                false};
     default:
         break;
     }
@@ -228,9 +251,71 @@ Lexer::Escape Lexer::escape()
             accumulated = accumulated * 8 + (peek() - '0');
             ++ctx_.position;
         }
-        return {accumulated & 0xff, accumulated > 255};
+        const auto code = static_cast<std::uint32_t>(accumulated);
+        return {code & unitMask, code > unitMask};
     }
     return {static_cast<unsigned char>(c), false};
+}
+
+// One character of a wide constant as written in the (UTF-8) source.
+std::uint32_t Lexer::sourceCharacter()
+{
+    const auto lead = static_cast<unsigned char>(peek());
+    ++ctx_.position;
+    const int following = lead < 0xc0 ? 0 : lead < 0xe0 ? 1 : lead < 0xf0 ? 2 : lead < 0xf8 ? 3 : 0;
+    if (following == 0) {
+        return lead;
+    }
+    std::uint32_t code = lead & (0x3fU >> following);
+    for (int k = 0; k < following; ++k) {
+        const auto next = static_cast<unsigned char>(peek());
+        if (atEnd() || (next & 0xc0) != 0x80) {
+            return lead;  // not UTF-8: the byte stands for itself
+        }
+        code = (code << 6) | (next & 0x3fU);
+        ++ctx_.position;
+    }
+    return code;
+}
+
+// L'x' (wchar_t: signed, 32 bits), u'x' (16 bits), U'x' (32 bits) and u8'x'
+// (8 bits), the last three unsigned; the opening quote is next.
+int Lexer::prefixedCharacter(evalif::Value& value, std::string_view prefix)
+{
+    const std::size_t start = ctx_.position - prefix.size();
+    const bool isSigned = prefix == "L";
+    const std::uint32_t unitMask = prefix == "u" ? 0xffffU : prefix == "u8" ? 0xffU : 0xffffffffU;
+    ++ctx_.position;
+    const std::size_t contentStart = ctx_.position;
+    std::uint32_t last = 0;
+    std::size_t characters = 0;
+    bool exceeds = false;
+    while (!atEnd() && peek() != '\'' && peek() != '\n') {
+        if (peek() == '\\') {
+            ++ctx_.position;
+            const Escape code = escape(unitMask, true);
+            exceeds = exceeds || code.exceedsByte;
+            last = code.value;
+        } else {
+            last = (prefix == "u8" ? static_cast<unsigned char>(ctx_.text[ctx_.position++]) : sourceCharacter()) &
+                   unitMask;
+        }
+        ++characters;
+    }
+    if (atEnd() || peek() != '\'' || characters == 0) {
+        return fail();
+    }
+    ++ctx_.position;
+    if (exceeds) {
+        reportHere(CWarning, "NOFITBYTE", ctx_.text.substr(contentStart, ctx_.position - 1 - contentStart));
+    }
+    if (characters > 1) {
+        // Too long for its type: the last character is its value.
+        reportHere(CWarning, "MULCARCST", ctx_.text.substr(start, ctx_.position - start));
+    }
+    value.value = isSigned ? static_cast<std::int32_t>(last) : static_cast<std::int64_t>(last);
+    value.isUnsigned = !isSigned;
+    return IFTOK_CHARACTER;
 }
 
 int Lexer::character(evalif::Value& value)
@@ -252,7 +337,7 @@ int Lexer::character(evalif::Value& value)
         if (single.exceedsByte) {
             reportHere(CWarning, "NOFITBYTE", ctx_.text.substr(contentStart, ctx_.position - 1 - contentStart));
         }
-        int byte = single.value & 0xff;
+        int byte = static_cast<int>(single.value & 0xff);
         if ((byte & 0x80) != 0 && !charIsUnsigned()) {
             byte -= 256;
         }
@@ -284,8 +369,12 @@ int Lexer::identifier(evalif::Value& value)
     while (!atEnd() && isIdentChar(peek())) {
         ++ctx_.position;
     }
-    if (ctx_.text.substr(start, ctx_.position - start) == "sizeof") {
+    const std::string_view word = ctx_.text.substr(start, ctx_.position - start);
+    if (word == "sizeof") {
         return sizeOf(value);
+    }
+    if (peek() == '\'' && !atEnd() && (word == "L" || word == "u" || word == "U" || word == "u8")) {
+        return prefixedCharacter(value, word);
     }
     return IFTOK_NAME;
 }

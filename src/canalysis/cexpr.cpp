@@ -142,6 +142,15 @@ ExprNode* setOperand(ExprNode* cast, ExprNode* operand)
     return cast;
 }
 
+ExprNode* joinStrings(ExprNode* first, const ExprNode* second)
+{
+    CConstant& joined = first->constant;
+    joined.name = base::ident(base::identText(joined.name) + base::identText(second->constant.name));
+    joined.text += " " + second->constant.text;
+    joined.wide = joined.wide || second->constant.wide;
+    return first;
+}
+
 ExprNode* append(ExprNode* list, ExprNode* item)
 {
     list->depth = std::max(list->depth, item->depth);

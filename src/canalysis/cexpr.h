@@ -95,6 +95,11 @@ struct ExprTree {
     ExprNode* make(ExprKind kind);
 };
 
+// Whether the words of today's C and of its common extensions (_Bool,
+// restrict, __int128, ...) are keywords of both lexers; off for the K&R
+// dialect. Back on when the analysis is reset.
+void C_CPP_set_modern_words(bool on);
+
 // The symbol table and scope used to recognise casts and type names while
 // expressions are read (the table of the run by default).
 void C_CPP_set_expression_table(SymbolTable* table, std::string_view scope);

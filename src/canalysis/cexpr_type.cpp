@@ -4,6 +4,8 @@
 #include "canalysis/ctypesizes.h"
 
 #include <cstdlib>
+#include <unordered_set>
+#include <vector>
 
 namespace qvm::canalysis {
 
@@ -99,9 +101,11 @@ public:
         case kExprCast:
             type(node->child[0]);
             return node->type;
-        case kExprSizeof:
+        case kExprSizeof: {
             type(node->child[0]);
-            return basicNamed("unsigned int", typeSizes().intBits);
+            const auto [name, bits] = typeSizes().sizeofResult();
+            return basicNamed(name, bits);
+        }
         case kExprList:
             return list(node);
         case kExprRange:
@@ -188,6 +192,35 @@ private:
         return type != nullptr && (type->kind == kStruct || type->kind == kUnion);
     }
 
+    // The field of that name in an aggregate, or in one of its unnamed
+    // struct or union members (reached as if it were its own). Each body is
+    // searched once, so bodies shared or holding themselves end the search.
+    static const Field* findMember(const CType* aggregate, Ident name)
+    {
+        std::vector<const Aggregate*> pending{aggregate->aggregate};
+        std::unordered_set<const Aggregate*> searched;
+        while (!pending.empty()) {
+            const Aggregate* body = pending.back();
+            pending.pop_back();
+            if (body == nullptr || !searched.insert(body).second) {
+                continue;
+            }
+            for (const Field& field : body->fields) {
+                if (field.name == name) {
+                    return &field;
+                }
+            }
+            // The first unnamed member is searched first.
+            for (auto field = body->fields.rbegin(); field != body->fields.rend(); ++field) {
+                const CType* inner = field->name == nullptr ? C_CPP_resolve(field->type.get()) : nullptr;
+                if (isAggregate(inner)) {
+                    pending.push_back(inner->aggregate);
+                }
+            }
+        }
+        return nullptr;
+    }
+
     TypePtr member(ExprNode* node)
     {
         const TypePtr base = type(node->child[0]);
@@ -211,13 +244,9 @@ private:
             warn(isAggregate(pointed) ? "POINSTRUC" : "INVCHASTR", image);
             return nullptr;
         }
-        if (resolved->aggregate) {
-            for (const Field& field : resolved->aggregate->fields) {
-                if (field.name == node->name) {
-                    node->field = &field;
-                    return field.type ? field.type : intType();
-                }
-            }
+        if (const Field* field = findMember(resolved, node->name)) {
+            node->field = field;
+            return field->type ? field->type : intType();
         }
         warn("CHAMPINCO", base::identText(node->name));
         return nullptr;

@@ -64,6 +64,9 @@ struct LexContext {
     bool recovering = false;     // skipping after a syntax error: bodies are skipped whole
     int parenDepth = 0;          // '(' read and not closed since the parser last resynchronised
     std::size_t badTextEnd = 0;  // where the report of a faulty value ends
+    // For each "_Atomic (" open, innermost last, the brackets open inside it:
+    // its parentheses are dropped and the type name inside is read in place.
+    std::vector<int> atomicNesting;
 
     // Reads the identifier characters from the position on; they become the
     // token text.
@@ -110,6 +113,9 @@ struct LexerSwitches {
     bool extSkipping = false;
     bool multibyteReported = false;
     bool multibyteOff = false;
+    // The words of today's C and of its common extensions are keywords
+    // (off for the K&R dialect).
+    bool modernWords = true;
 };
 LexerSwitches& lexerSwitches();
 void resetLexerSwitches();
@@ -330,6 +336,8 @@ ExprNode* refused(ExprParse& parse, const char* code, ExprNode* operand);
 ExprNode* badRange(ExprParse& parse);
 ExprNode* append(ExprNode* list, ExprNode* item);
 ExprNode* setOperand(ExprNode* cast, ExprNode* operand);
+// Adjacent string literals make one string.
+ExprNode* joinStrings(ExprNode* first, const ExprNode* second);
 TypePtr typeOfTypeName(ExprParse& parse, std::string_view text);
 
 }  // namespace expr

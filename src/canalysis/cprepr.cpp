@@ -32,7 +32,7 @@ const std::array<unsigned char, 256>& charClasses()
                 bits |= kAnySpace | kScanStop;
             }
             if (c == '/' || c == '"' || c == '\'' || c == '\\' || c == '#' || c == '.' ||
-                c == static_cast<unsigned char>(kNoExpandMark)) {
+                c == static_cast<unsigned char>(kNoExpandMark) || c == static_cast<unsigned char>(kPadMark)) {
                 bits |= kScanStop;
             }
             t[static_cast<std::size_t>(c)] = bits;
@@ -53,6 +53,132 @@ std::string_view trimSpaces(std::string_view text)
         --end;
     }
     return text.substr(begin, end - begin);
+}
+
+std::string_view trimSpacesAndPads(std::string_view text)
+{
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && (isAnySpace(text[begin]) || text[begin] == kPadMark)) {
+        ++begin;
+    }
+    while (end > begin && (isAnySpace(text[end - 1]) || text[end - 1] == kPadMark)) {
+        --end;
+    }
+    return text.substr(begin, end - begin);
+}
+
+namespace {
+
+std::size_t quotedLength(std::string_view t, std::size_t open)
+{
+    const char quote = t[open];
+    std::size_t p = open + 1;
+    while (p < t.size() && t[p] != quote) {
+        p += t[p] == '\\' ? 2 : 1;
+    }
+    return std::min(p + 1, t.size()) - open;
+}
+
+std::size_t numberLength(std::string_view t, std::size_t from)
+{
+    std::size_t p = from + 1;
+    while (p < t.size()) {
+        const char k = t[p];
+        const char previous = t[p - 1];
+        const bool exponentSign = (k == '+' || k == '-') && (previous == 'e' || previous == 'E' ||
+                                                             previous == 'p' || previous == 'P');
+        if (!isIdChar(k) && k != '.' && !exponentSign) {
+            break;
+        }
+        ++p;
+    }
+    return p - from;
+}
+
+std::size_t punctuatorLength(std::string_view t, std::size_t from)
+{
+    static constexpr std::string_view punctuators[] = {
+        "%:%:", "...", "<<=", ">>=", "->", "++", "--", "<<", ">>", "<=", ">=", "==", "!=", "&&", "||", "*=",
+        "/=",   "%=",  "+=",  "-=",  "&=", "^=", "|=", "##", "<:", ":>", "<%", "%>", "%:",
+    };
+    const std::string_view rest = t.substr(from);
+    for (const std::string_view punctuator : punctuators) {
+        if (rest.starts_with(punctuator)) {
+            return punctuator.size();
+        }
+    }
+    return 1;
+}
+
+}  // namespace
+
+std::size_t tokenLength(std::string_view text, std::size_t from)
+{
+    if (from >= text.size()) {
+        return 0;
+    }
+    const char c = text[from];
+    if (isIdStart(c)) {
+        std::size_t p = from;
+        while (p < text.size() && isIdChar(text[p])) {
+            ++p;
+        }
+        if (p < text.size() && (text[p] == '\'' || text[p] == '"') && isLiteralPrefix(text.substr(from, p - from))) {
+            return p - from + quotedLength(text, p);
+        }
+        return p - from;
+    }
+    if (isDigit(c) || (c == '.' && from + 1 < text.size() && isDigit(text[from + 1]))) {
+        return numberLength(text, from);
+    }
+    if (c == '"' || c == '\'') {
+        return quotedLength(text, from);
+    }
+    return punctuatorLength(text, from);
+}
+
+namespace {
+
+// The last and the first token of two texts; empty when a text has none.
+std::string_view lastToken(std::string_view text)
+{
+    std::string_view last;
+    for (std::size_t p = 0; p < text.size();) {
+        if (isAnySpace(text[p]) || text[p] == kPadMark || text[p] == kNoExpandMark) {
+            ++p;
+            continue;
+        }
+        const std::size_t length = tokenLength(text, p);
+        last = text.substr(p, length);
+        p += length;
+    }
+    return last;
+}
+
+std::string_view firstToken(std::string_view text)
+{
+    std::size_t p = 0;
+    while (p < text.size() && (isAnySpace(text[p]) || text[p] == kPadMark || text[p] == kNoExpandMark)) {
+        ++p;
+    }
+    return text.substr(p, tokenLength(text, p));
+}
+
+}  // namespace
+
+std::optional<std::string> invalidPaste(std::string_view left, std::string_view right)
+{
+    const std::string_view a = lastToken(left);
+    const std::string_view b = firstToken(right);
+    if (a.empty() || b.empty()) {
+        return std::nullopt;
+    }
+    const std::string joined = std::string(a) + std::string(b);
+    if (tokenLength(joined, 0) == joined.size()) {
+        return std::nullopt;
+    }
+    return std::string(a) + " ## " + std::string(b);
 }
 
 bool couldPaste(char a, char b)
@@ -99,6 +225,9 @@ void Engine::popLevel(std::string& out)
     stack_.pop_back();
     if (level->kind == LevelKind::Expansion && level->macro != nullptr && level->macro->kind == kKindUserBusy) {
         level->macro->kind = kKindUser;
+    }
+    if (!stack_.empty() && stack_.back()->pendingLines != 0) {
+        stack_.back()->line += std::exchange(stack_.back()->pendingLines, 0);
     }
     if (level->included && !inInit_ && !stack_.empty() && &out == mainOutput_) {
         InputLevel& includer = *stack_.back();

@@ -159,7 +159,8 @@ public:
 
 private:
     bool parseParameters(char close);
-    void parseBody(std::string_view body);
+    bool parseBody(std::string_view body);
+    void checkLiteralPaste(std::string_view body, std::size_t right);
     void addReference(int index, char quote);
     int parameterIndex(std::string_view name) const;
     std::string restOfLine() const { return std::string(trimSpaces(text_.substr(std::min(i_, text_.size())))); }
@@ -219,7 +220,9 @@ void DefineParser::run()
             ++i_;
         }
     }
-    parseBody(trimSpaces(text_.substr(i_)));
+    if (!parseBody(trimSpaces(text_.substr(i_)))) {
+        return;
+    }
 
     MacroTable& table = *engine_.table_;
     if (MacroEntry* existing = table.find(name_)) {
@@ -271,6 +274,11 @@ bool DefineParser::parseParameters(char close)
         std::string parameter;
         while (i_ < text_.size() && isIdChar(text_[i_])) {
             parameter += text_[i_++];
+        }
+        if (!parameter.empty() && parameterIndex(parameter) >= 0) {
+            // Two parameters of one name: the closest report is a bad parameter list.
+            engine_.warn("BADPARDEF", parameter);
+            return false;
         }
         skipBlanks();
         if (i_ < text_.size() && text_[i_] == '.') {
@@ -331,11 +339,35 @@ void DefineParser::addReference(int index, char quote)
     definition_.references.push_back(reference);
 }
 
-void DefineParser::parseBody(std::string_view body)
+// `##` between two tokens of the body itself: they must join into one.
+void DefineParser::checkLiteralPaste(std::string_view body, std::size_t right)
+{
+    const std::string& plain = definition_.replacement;
+    if (plain.size() == lastReferenceEnd_ && !definition_.references.empty()) {
+        return;  // the left operand is a parameter: checked at each expansion
+    }
+    const std::string_view rightToken = body.substr(right, tokenLength(body, right));
+    if (rightToken.empty() || (rightToken[0] == '#' && definition_.parameterCount >= 0) ||
+        (isIdStart(rightToken[0]) && parameterIndex(rightToken) >= 0) ||
+        (rightToken == "__VA_ARGS__" && definition_.variadic == 2)) {
+        return;
+    }
+    if (const auto pasted = invalidPaste(std::string_view(plain).substr(lastReferenceEnd_), rightToken)) {
+        // A paste that gives no token: reported as an incorrect construct.
+        engine_.warn("CONSTRINC", *pasted);
+    }
+}
+
+bool DefineParser::parseBody(std::string_view body)
 {
     std::string& plain = definition_.replacement;
     const bool functionLike = definition_.parameterCount >= 0;
     const bool traditional = engine_.traditional_;
+    if (!traditional && (body.starts_with("##") || (body.size() > 2 && body.ends_with("##")))) {
+        // `##` with no operand on one side: the closest report is the misused operator.
+        engine_.warn("OPERMACRO", name_);
+        return false;
+    }
     auto referenceFor = [&](std::string_view word) -> std::optional<int> {
         if (!functionLike) {
             return std::nullopt;
@@ -364,6 +396,7 @@ void DefineParser::parseBody(std::string_view body)
             while (i < body.size() && isAnySpace(body[i])) {
                 ++i;
             }
+            checkLiteralPaste(body, i);
             pendingPaste_ = true;
             continue;
         }
@@ -446,6 +479,7 @@ void DefineParser::parseBody(std::string_view body)
         }
         ++i;
     }
+    return true;
 }
 
 void Engine::doDefine(std::string_view argument)
@@ -460,6 +494,12 @@ void Engine::doUndef(std::string_view argument)
 {
     std::size_t i = 0;
     const std::string name(readWord(argument, i));
+    if (name.empty() || !isIdStart(name[0])) {
+        // No name, or one that is no identifier: reported as for #define.
+        const std::string_view rest = trimSpaces(argument);
+        warn("INVAMACRO", rest.substr(0, rest.find_first_of(" \t")));
+        return;
+    }
     if (name == "defined") {
         warn("UNDEFININ", "defined");
     }
@@ -827,6 +867,11 @@ bool Engine::handleDirective(std::string& out, InputLevel& level)
             }
             if (p >= t.size() || t[p] == '\n') {
                 level.pos = p;  // an empty directive
+                return true;
+            }
+            if (t.compare(p, 2, "//") == 0) {
+                level.pos = p;  // an empty directive closed by a line comment
+                skipLineComment(level);
                 return true;
             }
         }

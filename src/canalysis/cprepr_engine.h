@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -34,6 +35,12 @@ inline bool isHSpace(char c) { return hasClass(c, kHSpace); }
 inline bool isAnySpace(char c) { return hasClass(c, kAnySpace); }
 inline bool isDigit(char c) { return hasClass(c, kDigit); }
 
+// The prefixes of wide and Unicode character constants and strings.
+inline bool isLiteralPrefix(std::string_view word)
+{
+    return word == "L" || word == "u" || word == "U" || word == "u8";
+}
+
 // Length of a backslash-newline (or backslash, CR, newline) at p, 0 if none.
 inline std::size_t spliceLength(const std::string& t, std::size_t p)
 {
@@ -52,6 +59,12 @@ inline std::size_t spliceLength(const std::string& t, std::size_t p)
 // scanned again (a name met while its own expansion was in progress).
 constexpr char kNoExpandMark = '\x01';
 
+// Stands between two expansion results that would otherwise join into one
+// token. It prints as a blank, while `#` and `##` see no blank there. Only
+// the texts of expansions and argument buffers carry it: in a file it is an
+// ordinary byte.
+constexpr char kPadMark = '\x1f';
+
 constexpr std::size_t kRefusedDepth = kMaxInputLevels - 1;
 constexpr std::size_t kMaxVariadicText = 1000;
 
@@ -69,6 +82,7 @@ struct InputLevel {
     std::size_t conditionDepth = 0;
     int searchEntry = -1;  // where an included file was found (-1: as written)
     bool lineStart = true;
+    int pendingLines = 0;  // continuations inside a name whose expansion is still being read
 };
 
 struct Conditional {
@@ -140,7 +154,11 @@ private:
     void handleSlash(std::string& out, InputLevel& level);
     void handleHash(std::string& out, InputLevel& level);
     void handleMark(std::string& out, InputLevel& level, bool marks);
+    void handlePad(std::string& out, InputLevel& level);
+    void separate(std::string& out) const { out += marks_ ? kPadMark : ' '; }
+    char nextCharBelow() const;
     void handleIdentifier(std::string& out, InputLevel& level, bool marks);
+    void expandIdentifier(std::string& out, InputLevel& level, const std::string& name, bool marks);
     void handleDefinedOperator(std::string& out);
     void copyQuoted(std::string& out, InputLevel& level);
     void copyNumber(std::string& out, InputLevel& level);
@@ -153,6 +171,7 @@ private:
     void expandPredefined(std::string& out, MacroEntry& macro);
     void expandCall(std::string& out, MacroEntry& macro);
     bool collectArguments(const MacroDefinition& definition, std::vector<MacroArgument>& arguments);
+    void checkPaste(std::string& result, std::size_t leftStart, std::string_view right);
     std::string buildReplacement(const MacroDefinition& definition, std::vector<MacroArgument>& arguments);
     const std::string& expandedArgument(MacroArgument& argument);
     std::string expandText(std::string_view text, bool marks);
@@ -194,6 +213,7 @@ private:
 
     std::vector<std::unique_ptr<InputLevel>> stack_;
     std::size_t floor_ = 0;  // levels of the current scan that argument lists may not cross
+    bool marks_ = false;     // the current scan keeps marks (an argument being expanded)
     std::vector<Conditional> conditions_;
     std::vector<SearchEntry> searchList_;
     std::vector<std::string> systemDirectories_;
@@ -221,5 +241,15 @@ std::string_view trimSpaces(std::string_view text);
 
 // Whether text a placed right before text b could form one token.
 bool couldPaste(char a, char b);
+
+// Drops blanks and padding marks at both ends.
+std::string_view trimSpacesAndPads(std::string_view text);
+
+// Length of the preprocessing token that starts at text[from] (0 at the end).
+std::size_t tokenLength(std::string_view text, std::size_t from);
+
+// When the last token of left and the first token of right do not join into
+// one token, the two written around "##"; nothing when they do or one is empty.
+std::optional<std::string> invalidPaste(std::string_view left, std::string_view right);
 
 }  // namespace qvm::canalysis::cpp

@@ -23,13 +23,13 @@ void appendOctal(std::string& s, unsigned char c)
 // The stringized form of a raw argument.
 std::string stringize(std::string_view raw)
 {
-    const std::string_view text = trimSpaces(raw);
+    const std::string_view text = trimSpacesAndPads(raw);
     std::string s;
     s.reserve(text.size() + 8);
     char quote = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
-        if (c == kNoExpandMark) {
+        if (c == kNoExpandMark || c == kPadMark) {
             continue;
         }
         if (quote != 0) {
@@ -115,7 +115,9 @@ void Engine::skipSplices(InputLevel& level)
 void Engine::scan(std::string& out, std::size_t floor, bool marks)
 {
     const std::size_t savedFloor = floor_;
+    const bool savedMarks = marks_;
     floor_ = floor;
+    marks_ = marks;
     const auto& classes = charClasses();
     while (stack_.size() > floor && !stopped_) {
         InputLevel& level = *stack_.back();
@@ -187,12 +189,16 @@ void Engine::scan(std::string& out, std::size_t floor, bool marks)
                 ++level.pos;
             }
             break;
+        case kPadMark:
+            handlePad(out, level);
+            break;
         default:  // the no-re-expansion mark
             handleMark(out, level, marks);
             break;
         }
     }
     floor_ = savedFloor;
+    marks_ = savedMarks;
 }
 
 void Engine::handleNewline(std::string& out, InputLevel& level)
@@ -317,7 +323,7 @@ void Engine::copyQuoted(std::string& out, InputLevel& level)
     ++level.pos;
     while (true) {
         std::size_t p = level.pos;
-        while (p < t.size() && t[p] != quote && t[p] != '\\' && t[p] != '\n') {
+        while (p < t.size() && t[p] != quote && t[p] != '\\' && t[p] != '\n' && t[p] != kPadMark) {
             ++p;
         }
         out.append(t, level.pos, p - level.pos);
@@ -327,6 +333,12 @@ void Engine::copyQuoted(std::string& out, InputLevel& level)
             return;
         }
         const char c = t[p];
+        if (c == kPadMark) {
+            // Only an unterminated constant of an expansion runs into a mark.
+            out += level.kind == LevelKind::File ? c : ' ';
+            ++level.pos;
+            continue;
+        }
         if (c == quote) {
             out += c;
             ++level.pos;
@@ -431,9 +443,46 @@ void Engine::handleMark(std::string& out, InputLevel& level, bool marks)
     out += name;
 }
 
+void Engine::handlePad(std::string& out, InputLevel& level)
+{
+    ++level.pos;
+    if (level.kind == LevelKind::File) {
+        out += kPadMark;  // a byte of the file, not one of ours
+        level.lineStart = false;
+    } else {
+        separate(out);
+    }
+}
+
 void Engine::handleIdentifier(std::string& out, InputLevel& level, bool marks)
 {
+    // Continuations inside the name count as lines only after it, so that a
+    // spliced __LINE__ gives the line where it begins.
+    const int line = level.line;
     const std::string name = readIdentifier(level);
+    const int splices = level.line - line;
+    if (splices == 0) {
+        expandIdentifier(out, level, name, marks);
+        return;
+    }
+    level.line = line;
+    expandIdentifier(out, level, name, marks);
+    // A level with continuations is a file or a buffer: still on the stack.
+    if (stack_.back().get() == &level) {
+        level.line += splices;
+    } else {
+        level.pendingLines += splices;  // counted once the expansion has been read
+    }
+}
+
+void Engine::expandIdentifier(std::string& out, InputLevel& level, const std::string& name, bool marks)
+{
+    if (name.size() <= 2 && !traditional_ && level.pos < level.text.size() &&
+        (level.text[level.pos] == '\'' || level.text[level.pos] == '"') && isLiteralPrefix(name)) {
+        out += name;  // L'x', u8"x": one token with its prefix
+        copyQuoted(out, level);
+        return;
+    }
     MacroEntry* macro = table_->find(name);
     if (macro == nullptr) {
         out += name;
@@ -487,7 +536,7 @@ bool Engine::findCallOpen(char open, bool consume)
         const std::string& t = level.text;
         while (p < t.size()) {
             const char c = t[p];
-            if (isAnySpace(c)) {
+            if (isAnySpace(c) || (c == kPadMark && level.kind != LevelKind::File)) {
                 if (c == '\n' && consume && level.kind == LevelKind::File) {
                     ++level.line;
                 }
@@ -541,16 +590,33 @@ bool Engine::findCallOpen(char open, bool consume)
     }
 }
 
+// The character that the scan reads after the current level, across
+// finished expansions; 0 when there is none.
+char Engine::nextCharBelow() const
+{
+    for (std::size_t index = stack_.size(); index-- > 0;) {
+        const InputLevel& level = *stack_[index];
+        if (level.pos < level.text.size()) {
+            return level.text[level.pos];
+        }
+        if (level.kind != LevelKind::Expansion || index <= floor_) {
+            break;
+        }
+    }
+    return 0;
+}
+
 void Engine::pushExpansion(std::string& out, MacroEntry* macro, std::string text)
 {
     ++expansions_;
     if (!traditional_ && !out.empty() && !text.empty() && couldPaste(out.back(), text.front())) {
-        out += ' ';
+        separate(out);
     }
-    const InputLevel& current = *stack_.back();
-    if (!traditional_ && &out == mainOutput_ && !text.empty() && current.pos < current.text.size() &&
-        couldPaste(text.back(), current.text[current.pos])) {
-        text += ' ';
+    if (!traditional_ && !text.empty()) {
+        const char next = nextCharBelow();
+        if (next != 0 && couldPaste(text.back(), next)) {
+            text += kPadMark;
+        }
     }
     auto level = std::make_unique<InputLevel>();
     level->kind = LevelKind::Expansion;
@@ -621,7 +687,7 @@ void Engine::expandPredefined(std::string& out, MacroEntry& macro)
         break;
     }
     if (!out.empty() && couldPaste(out.back(), value.front())) {
-        out += ' ';
+        separate(out);
     }
     out += value;
 }
@@ -632,7 +698,8 @@ void Engine::handleDefinedOperator(std::string& out)
     auto skipBlanks = [this]() -> InputLevel* {
         while (true) {
             InputLevel& current = *stack_.back();
-            while (current.pos < current.text.size() && isAnySpace(current.text[current.pos])) {
+            while (current.pos < current.text.size() &&
+                   (isAnySpace(current.text[current.pos]) || current.text[current.pos] == kPadMark)) {
                 ++current.pos;
             }
             if (current.pos < current.text.size()) {
@@ -847,51 +914,96 @@ const std::string& Engine::expandedArgument(MacroArgument& argument)
     return argument.expanded;
 }
 
+// `##` joined two pieces of a replacement at its end: when they give no
+// token, the report (as an incorrect construct) and a mark that keeps them apart.
+void Engine::checkPaste(std::string& result, std::size_t leftStart, std::string_view right)
+{
+    if (leftStart >= result.size()) {
+        return;
+    }
+    if (const auto pasted = invalidPaste(std::string_view(result).substr(leftStart), right)) {
+        warn("CONSTRINC", *pasted);
+        result += kPadMark;
+    }
+}
+
 std::string Engine::buildReplacement(const MacroDefinition& definition, std::vector<MacroArgument>& arguments)
 {
+    constexpr std::size_t none = std::string::npos;
     const std::string& body = definition.replacement;
     std::string result;
     result.reserve(body.size() + 16);
     std::size_t cursor = 0;
+    std::size_t pieceStart = 0;        // where the last piece that is not empty begins
+    std::size_t pastedBeforeBody = none;  // a piece that `##` joins to the body text after it
+    auto appendBody = [&](std::size_t length) {
+        if (length == 0) {
+            return;
+        }
+        if (pastedBeforeBody != none) {
+            checkPaste(result, pastedBeforeBody, std::string_view(body).substr(cursor, length));
+            pastedBeforeBody = none;
+        }
+        pieceStart = result.size();
+        result.append(body, cursor, length);
+        cursor += length;
+    };
     const int variadicIndex = definition.variadic != 0 ? definition.parameterCount - 1 : -2;
     for (const auto& reference : definition.references) {
         if (overLimits(result)) {
             break;
         }
-        const std::size_t before = std::min(static_cast<std::size_t>(reference.textBefore), body.size() - cursor);
-        result.append(body, cursor, before);
-        cursor += before;
+        appendBody(std::min(static_cast<std::size_t>(reference.textBefore), body.size() - cursor));
         const int index = reference.index < 0 ? variadicIndex : reference.index;
         if (index < 0 || static_cast<std::size_t>(index) >= arguments.size()) {
             continue;
         }
         MacroArgument& argument = arguments[static_cast<std::size_t>(index)];
         if (reference.quote != 0) {
+            pieceStart = result.size();
             result += reference.quote;
             result += stringize(argument.raw);
             result += reference.quote;
+            pastedBeforeBody = reference.pasteAfter ? pieceStart : none;
         } else if (reference.pasteBefore || reference.pasteAfter) {
-            const std::string raw = withoutPasteMarks(trimSpaces(argument.raw), reference.pasteBefore,
+            const std::string raw = withoutPasteMarks(trimSpacesAndPads(argument.raw), reference.pasteBefore,
                                                       reference.pasteAfter);
-            if (raw.empty() && reference.pasteBefore && index == variadicIndex && !result.empty() &&
-                result.back() == ',') {
+            const bool variadicComma = reference.pasteBefore && index == variadicIndex && !result.empty() &&
+                                       result.back() == ',';
+            if (raw.empty() && variadicComma) {
                 result.pop_back();  // `, ## __VA_ARGS__` with no variadic argument drops the comma
             }
+            if (raw.empty()) {
+                pastedBeforeBody = reference.pasteAfter && reference.pasteBefore ? pieceStart : none;
+                continue;
+            }
+            if (reference.pasteBefore && !variadicComma) {
+                checkPaste(result, pieceStart, raw);
+            } else if (!result.empty() && couldPaste(result.back(), raw.front())) {
+                result += kPadMark;
+            }
+            pieceStart = result.size();
             result += raw;
+            pastedBeforeBody = reference.pasteAfter ? pieceStart : none;
+            if (!reference.pasteAfter && cursor < body.size() && couldPaste(raw.back(), body[cursor])) {
+                result += kPadMark;
+            }
         } else {
             const std::string& expanded = expandedArgument(argument);
+            pastedBeforeBody = none;
             if (!expanded.empty()) {
                 if (!traditional_ && !result.empty() && couldPaste(result.back(), expanded.front())) {
-                    result += ' ';
+                    result += kPadMark;
                 }
+                pieceStart = result.size();
                 result += expanded;
                 if (!traditional_ && cursor < body.size() && couldPaste(expanded.back(), body[cursor])) {
-                    result += ' ';
+                    result += kPadMark;
                 }
             }
         }
     }
-    result.append(body, cursor);
+    appendBody(body.size() - cursor);
     return result;
 }
 
@@ -916,7 +1028,7 @@ void Engine::expandCall(std::string& out, MacroEntry& macro)
         return;
     }
     std::size_t given = arguments.size();
-    if (given == 1 && trimSpaces(arguments[0].raw).empty()) {
+    if (given == 1 && trimSpacesAndPads(arguments[0].raw).empty()) {
         given = 0;
     }
     const std::size_t parameters = static_cast<std::size_t>(definition.parameterCount);

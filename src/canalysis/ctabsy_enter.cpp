@@ -3,6 +3,7 @@
 #include "canalysis/cevalif.h"
 #include "canalysis/cgloba.h"
 #include "canalysis/ctypesizes.h"
+#include "canalysis/ctylex.h"
 #include "y2_tab.tab.h"
 
 #include <algorithm>
@@ -33,6 +34,10 @@ struct BasicWords {
     int ints = 0;
     int floats = 0;
     int doubles = 0;
+    int bools = 0;
+    int int128s = 0;
+    int complexes = 0;
+    int floatNs = 0;  // _Float32, __float128 and the like
 };
 
 bool countWord(BasicWords& words, std::string_view word)
@@ -53,6 +58,14 @@ bool countWord(BasicWords& words, std::string_view word)
         ++words.floats;
     } else if (word == "double") {
         ++words.doubles;
+    } else if (word == "_Bool") {
+        ++words.bools;
+    } else if (word == "__int128") {
+        ++words.int128s;
+    } else if (word == "_Complex") {
+        ++words.complexes;
+    } else if (word.starts_with("_Float") || word == "__float80" || word == "__float128") {
+        ++words.floatNs;
     } else {
         return false;
     }
@@ -74,17 +87,34 @@ BasicWords wordsOf(std::string_view spelling)
     return words;
 }
 
+bool floating(const BasicWords& w)
+{
+    return w.floats + w.doubles + w.floatNs + w.complexes > 0;
+}
+
+// The words of today's C: _Bool stands alone, __int128 takes a sign only,
+// _Complex goes with one floating type.
+bool conflictingModern(const BasicWords& w)
+{
+    const int integerWords = w.isUnsigned + w.isSigned + w.shorts + w.longs + w.chars + w.ints;
+    if (w.bools != 0 && (w.bools > 1 || integerWords + w.int128s + floating(w) > 0)) {
+        return true;
+    }
+    if (w.int128s != 0 && (w.int128s > 1 || w.shorts + w.longs + w.chars + w.ints > 0 || floating(w))) {
+        return true;
+    }
+    return w.complexes > 1 || w.floatNs > 1 || (w.floatNs != 0 && w.floats + w.doubles + w.longs > 0);
+}
+
 bool conflicting(const BasicWords& w)
 {
     return (w.isUnsigned && w.isSigned) || (w.shorts && w.longs) || w.isUnsigned > 1 || w.isSigned > 1 ||
            w.shorts > 1 || w.longs > 2 || w.chars > 1 || w.ints > 1 || (w.chars && w.ints) ||
-           w.floats + w.doubles > 1;
+           w.floats + w.doubles > 1 || conflictingModern(w);
 }
 
-bool floating(const BasicWords& w)
-{
-    return w.floats + w.doubles > 0;
-}
+// Sizes of the integer types that no size pragma changes.
+constexpr int kInt128Bits = 128;
 
 // name: the identifier of the spelling the words were counted from.
 TypePtr basicOf(Ident name, const BasicWords& w)
@@ -102,16 +132,30 @@ TypePtr basicOf(Ident name, const BasicWords& w)
         bits = sizes.longBits;
     } else if (w.shorts) {
         bits = sizes.shortBits;
-    } else if (w.chars) {
+    } else if (w.chars || w.bools) {
         bits = sizes.charBits;
+    } else if (w.int128s) {
+        bits = kInt128Bits;
     }
-    bool isUnsigned = w.isUnsigned > 0;
+    bool isUnsigned = w.isUnsigned > 0 || w.bools > 0;
     if (!w.isUnsigned && !w.isSigned && w.chars) {
         isUnsigned = sizes.charUnsigned;
     }
     part.size = isUnsigned ? bits : -bits;
     part.isChar = w.chars > 0;
     return C_CPP_new_type(kBasic, std::move(part));
+}
+
+// A floating type written in more than one word: long double, or _Complex
+// with one floating type.
+bool floatingCombination(const BasicWords& w)
+{
+    if (w.isUnsigned || w.isSigned || w.shorts || w.chars || w.ints) {
+        return false;
+    }
+    const bool longDouble = w.doubles == 1 && w.longs == 1 && w.floats + w.floatNs == 0;
+    const bool single = w.longs == 0 && w.floats + w.doubles + w.floatNs == 1;
+    return w.complexes == 1 ? longDouble || single : longDouble;
 }
 
 void constructWarning(DeclSpecs& specs, std::string_view newSpelling)
@@ -167,9 +211,7 @@ void addType(DeclSpecs& specs, const TypeSpecifier& specifier)
     }
     const std::string spelling = specs.spelling + " " + specifier.spelling;
     const BasicWords words = wordsOf(spelling);
-    const bool longDouble = floating(words) && words.doubles == 1 && words.longs == 1 && !words.isUnsigned &&
-                            !words.isSigned && !words.shorts && !words.chars && !words.ints;
-    if (conflicting(words) || (floating(words) && !longDouble)) {
+    if (conflicting(words) || (floating(words) && !floatingCombination(words))) {
         constructWarning(specs, specifier.spelling);
         return;
     }
@@ -641,6 +683,7 @@ bool beginsDeclaration(int token)
     case DTOK_CONST: case DTOK_VOLATILE: case DTOK_INLINE: case DTOK_TYPE_MODIFIER:
     case DTOK_CHAR: case DTOK_SHORT: case DTOK_INT: case DTOK_LONG: case DTOK_FLOAT: case DTOK_DOUBLE:
     case DTOK_VOID: case DTOK_SIGNED: case DTOK_UNSIGNED: case DTOK_TYPE_NAME: case DTOK_TYPEOF_TEXT:
+    case DTOK_MODERN_BASIC:
     case DTOK_STRUCT: case DTOK_UNION: case DTOK_ENUM:
         return true;
     default:
@@ -804,7 +847,8 @@ Ident rewriteDimension(DeclParse& parse, std::string_view dimension)
                 ++end;
             }
             const std::string_view word(text.data() + i, end - i);
-            if (word == "sizeof") {
+            std::string_view canonical;
+            if (word == "sizeof" || modernWord(word, canonical) == ModernWord::Alignof) {
                 i = skipSizeofOperand(text, end);
                 continue;
             }

@@ -195,8 +195,16 @@ void tarvoPragma(LexContext& context, LineReader& reader)
         ++reader.pos;
         reader.skipBlanks();
     }
-    const std::string_view name = reader.word();
+    std::string name(reader.word());
     reader.skipBlanks();
+    // A pointer type ("void *") gives the size of every pointer.
+    const bool pointer = !name.empty() && reader.at('*');
+    while (reader.at('*') || (pointer && reader.at(' '))) {
+        if (reader.at('*')) {
+            name += '*';
+        }
+        ++reader.pos;
+    }
     if (parenthesised && reader.at(')')) {
         ++reader.pos;
     }
@@ -211,6 +219,12 @@ void tarvoPragma(LexContext& context, LineReader& reader)
     }
     if (what == "signof") {
         signofPragma(context, name, value);
+    } else if (pointer && std::all_of(value.begin(), value.end(), isDigit)) {
+        const int bits = std::atoi(std::string(value).c_str());
+        // Both spellings a condition may write: "void*" and "void *".
+        typeSizes().registerSize(name.substr(0, name.find('*')) + " " + name.substr(name.find('*')), bits / 8);
+        typeSizes().registerSize(name, bits / 8);
+        typeSizes().pointerBits = bits;
     } else if (std::all_of(value.begin(), value.end(), isDigit)) {
         sizeofPragma(context, name, std::atoi(std::string(value).c_str()));
     }
@@ -267,6 +281,81 @@ const Keyword* keywordOf(std::string_view word)
 }
 
 }  // namespace
+
+namespace {
+
+struct ModernEntry {
+    ModernWord what;
+    std::string_view canonical;
+};
+
+const std::unordered_map<std::string_view, ModernEntry>& modernTable()
+{
+    static const std::unordered_map<std::string_view, ModernEntry> table = {
+        {"restrict", {ModernWord::Ignored, "restrict"}},
+        {"__restrict", {ModernWord::Ignored, "restrict"}},
+        {"__restrict__", {ModernWord::Ignored, "restrict"}},
+        {"__extension__", {ModernWord::Ignored, "__extension__"}},
+        {"_Noreturn", {ModernWord::Ignored, "_Noreturn"}},
+        {"_Thread_local", {ModernWord::Ignored, "_Thread_local"}},
+        {"__thread", {ModernWord::Ignored, "_Thread_local"}},
+        {"_Static_assert", {ModernWord::WithOperand, "_Static_assert"}},
+        {"_Alignas", {ModernWord::WithOperand, "_Alignas"}},
+        {"_Atomic", {ModernWord::Atomic, "_Atomic"}},
+        {"_Alignof", {ModernWord::Alignof, "__alignof"}},
+        {"_Bool", {ModernWord::BasicType, "_Bool"}},
+        {"__int128", {ModernWord::BasicType, "__int128"}},
+        {"_Complex", {ModernWord::BasicType, "_Complex"}},
+        {"__complex", {ModernWord::BasicType, "_Complex"}},
+        {"__complex__", {ModernWord::BasicType, "_Complex"}},
+        {"_Float16", {ModernWord::BasicType, "_Float16"}},
+        {"_Float32", {ModernWord::BasicType, "_Float32"}},
+        {"_Float64", {ModernWord::BasicType, "_Float64"}},
+        {"_Float128", {ModernWord::BasicType, "_Float128"}},
+        {"_Float32x", {ModernWord::BasicType, "_Float32x"}},
+        {"_Float64x", {ModernWord::BasicType, "_Float64x"}},
+        {"_Float128x", {ModernWord::BasicType, "_Float128x"}},
+        {"__float80", {ModernWord::BasicType, "__float80"}},
+        {"__float128", {ModernWord::BasicType, "__float128"}},
+        {"__builtin_va_list", {ModernWord::BuiltinType, "__builtin_va_list"}},
+    };
+    return table;
+}
+
+// Lengths of the modern words (bit n for length n).
+std::uint32_t modernLengths()
+{
+    static const std::uint32_t lengths = [] {
+        std::uint32_t mask = 0;
+        for (const auto& entry : modernTable()) {
+            mask |= 1U << entry.first.size();
+        }
+        return mask;
+    }();
+    return lengths;
+}
+
+}  // namespace
+
+void C_CPP_set_modern_words(bool on)
+{
+    lexerSwitches().modernWords = on;
+}
+
+ModernWord modernWord(std::string_view word, std::string_view& canonical)
+{
+    if (word.size() >= 32 || (word[0] != '_' && word[0] != 'r') || (modernLengths() & (1U << word.size())) == 0 ||
+        !lexerSwitches().modernWords) {
+        return ModernWord::None;
+    }
+    const auto& table = modernTable();
+    const auto it = table.find(word);
+    if (it == table.end()) {
+        return ModernWord::None;
+    }
+    canonical = it->second.canonical;
+    return it->second.what;
+}
 
 int declarationKeyword(std::string_view word, std::string_view& canonical)
 {
@@ -473,6 +562,11 @@ private:
             value_.id = keyword->id.get();
             return keyword->token;
         }
+        std::string_view canonical;
+        const ModernWord modern = modernWord(text, canonical);
+        if (modern != ModernWord::None && !declaredAsName(modern, canonical, text)) {
+            return modernToken(modern, canonical);
+        }
         const Ident name = base::ident(text);
         value_.id = name;
         if (lx_.tagExpected) {
@@ -489,6 +583,101 @@ private:
             return DTOK_TYPE_MODIFIER;
         }
         return DTOK_IDENTIFIER;
+    }
+
+    // The types that headers for older compilers define themselves
+    // (typedef float _Float32; typedef char *__builtin_va_list;) are names
+    // where a type was already given, and where such a typedef declared them.
+    bool declaredAsName(ModernWord modern, std::string_view canonical, std::string_view text) const
+    {
+        const bool selfDefinable = modern == ModernWord::BuiltinType ||
+                                   (modern == ModernWord::BasicType && canonical != "_Complex" &&
+                                    canonical != "_Bool" && canonical != "__int128");
+        if (!selfDefinable) {
+            return false;
+        }
+        if (lx_.typeSeen) {
+            return !afterComplex(lx_.pos - text.size());
+        }
+        const Symbol* symbol = lx_.symbols != nullptr ? lx_.symbols->find(base::ident(text), lx_.scope) : nullptr;
+        return symbol != nullptr && (symbol->storage & kTypedef) != 0;
+    }
+
+    // Whether the word before position start is _Complex (or a spelling of it).
+    bool afterComplex(std::size_t start) const
+    {
+        std::size_t end = start;
+        while (end > 0 && (isBlank(lx_.text[end - 1]) || lx_.text[end - 1] == '\n')) {
+            --end;
+        }
+        std::size_t begin = end;
+        while (begin > 0 && isIdentChar(lx_.text[begin - 1])) {
+            --begin;
+        }
+        std::string_view canonical;
+        return modernWord(lx_.text.substr(begin, end - begin), canonical) == ModernWord::BasicType &&
+               canonical == "_Complex";
+    }
+
+    // Returns the token of a modern word, or -1 when the word was skipped.
+    int modernToken(ModernWord modern, std::string_view canonical)
+    {
+        switch (modern) {
+        case ModernWord::WithOperand:
+            skipParenthesisedAfterWord();
+            return faulty_ ? faultyText() : -1;
+        case ModernWord::Atomic:
+            return atomicSpecifier();
+        case ModernWord::BasicType:
+            value_.id = base::ident(canonical);
+            return DTOK_MODERN_BASIC;
+        case ModernWord::BuiltinType:
+            value_.id = base::ident(canonical);
+            return DTOK_TYPE_NAME;
+        case ModernWord::Alignof:
+            value_.id = base::ident(canonical);
+            return DTOK_ALIGNOF;
+        case ModernWord::Ignored:
+        case ModernWord::None:
+            break;
+        }
+        return -1;
+    }
+
+    // "_Atomic ( type name )" stands for that type: the parentheses are
+    // dropped. "_Atomic" alone is a qualifier without effect here.
+    int atomicSpecifier()
+    {
+        skipSpaces();
+        if (peek() == '(') {
+            ++lx_.pos;
+            lx_.atomicNesting.push_back(0);
+        }
+        return -1;
+    }
+
+    enum class AtomicBracket { Other, Closing, Unclosed };
+
+    // Follows the brackets inside "_Atomic ( ... )": the ')' that closes it
+    // is dropped; a ';' outside brackets leaves it unclosed.
+    AtomicBracket atomicBracket(char c)
+    {
+        if (lx_.atomicNesting.empty()) {
+            return AtomicBracket::Other;
+        }
+        int& nesting = lx_.atomicNesting.back();
+        if (c == '(' || c == '{') {
+            ++nesting;
+        } else if (c == ')' && nesting == 0) {
+            lx_.atomicNesting.pop_back();
+            return AtomicBracket::Closing;
+        } else if (c == ')' || c == '}') {
+            --nesting;
+        } else if (c == ';' && nesting == 0) {
+            lx_.atomicNesting.clear();
+            return AtomicBracket::Unclosed;
+        }
+        return AtomicBracket::Other;
     }
 
     // Skips blanks, qualifier words and a balanced parenthesised text after
@@ -629,6 +818,16 @@ private:
     {
         ++lx_.pos;
         lx_.tokenText.assign(1, c);
+        switch (atomicBracket(c)) {
+        case AtomicBracket::Closing:
+            return -1;
+        case AtomicBracket::Unclosed:
+            // A syntax error before the ';', which then ends the declaration.
+            --lx_.pos;
+            return faultyText();
+        case AtomicBracket::Other:
+            break;
+        }
         switch (c) {
         case '=': {
             const std::string text = trimmed(capture(",;", false, true));
@@ -698,6 +897,7 @@ void updateState(LexContext& lx, int token)
     case DTOK_UNSIGNED:
     case DTOK_TYPE_NAME:
     case DTOK_TYPEOF_TEXT:
+    case DTOK_MODERN_BASIC:
         lx.typeSeen = true;
         lx.tagPending = false;
         break;

@@ -16,6 +16,21 @@ namespace qvm::canalysis {
 // ("const" for "__const__").
 int declarationKeyword(std::string_view word, std::string_view& canonical);
 
+// What a word of today's C or of its common extensions does in a
+// declaration, beyond the keyword table above.
+enum class ModernWord {
+    None,           // no such word, or the K&R dialect is in force
+    Ignored,        // qualifiers and specifiers without effect here (restrict, __extension__)
+    WithOperand,    // skipped with its parenthesised operand (_Static_assert, _Alignas)
+    Atomic,         // _Atomic: a qualifier, or with an operand a type specifier
+    BasicType,      // a word of a basic or floating type (_Bool, __int128, _Complex)
+    BuiltinType,    // a type the compiler provides (__builtin_va_list)
+    Alignof,        // _Alignof
+};
+
+// canonical receives the word's plain spelling ("_Complex" for "__complex__").
+ModernWord modernWord(std::string_view word, std::string_view& canonical);
+
 // Follows the line directives and pragmas that start at the current position
 // of the context (at the start of a text or of a line).
 void followLineDirectives(LexContext& context);

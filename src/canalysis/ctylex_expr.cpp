@@ -499,6 +499,9 @@ public:
     int next()
     {
         skipSpaces();
+        while (!atEnd() && isIdentStart(peek()) && ignoredWordAhead()) {
+            skipSpaces();
+        }
         if (atEnd()) {
             return 0;
         }
@@ -576,6 +579,21 @@ private:
         return token;
     }
 
+    // Steps over a word without effect in an expression (__extension__).
+    bool ignoredWordAhead()
+    {
+        std::size_t end = lx_.pos;
+        while (end < lx_.text.size() && isIdentChar(lx_.text[end])) {
+            ++end;
+        }
+        std::string_view canonical;
+        if (modernWord(lx_.text.substr(lx_.pos, end - lx_.pos), canonical) != ModernWord::Ignored) {
+            return false;
+        }
+        lx_.pos = end;
+        return true;
+    }
+
     int word()
     {
         const std::string_view text = lx_.readWord();
@@ -583,6 +601,9 @@ private:
         const int keyword = declarationKeyword(text, canonical);
         if (keyword != 0) {
             return canonical == "sizeof" ? ETOK_SIZEOF : ETOK_KEYWORD;
+        }
+        if (modernWord(text, canonical) != ModernWord::None) {
+            return ETOK_KEYWORD;
         }
         if (text == "__attribute__" || text == "__attribute" || text == "typeof" || text == "__typeof" ||
             text == "__typeof__") {

@@ -39,6 +39,14 @@ int TypeSizes::sizeofBytes(std::string_view typeText) const
     return 0;
 }
 
+std::pair<const char*, int> TypeSizes::sizeofResult() const
+{
+    if (pointerBits == longBits && longBits != intBits) {
+        return {"unsigned long", longBits};
+    }
+    return {"unsigned int", intBits};
+}
+
 void TypeSizes::reset()
 {
     *this = TypeSizes{};

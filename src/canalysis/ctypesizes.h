@@ -18,6 +18,8 @@ struct TypeSizes {
     int longBits = 32;
     int longLongBits = 64;
     bool charUnsigned = false;
+    // Size of pointers once a sizeof pragma named a pointer type; 0 before.
+    int pointerBits = 0;
 
     // (type text, size in bytes) pairs registered by the sizeof pragma, the
     // latest first.
@@ -33,6 +35,11 @@ struct TypeSizes {
     // a registered text first, then "char", "short", "int" and "long";
     // anything else is 0.
     int sizeofBytes(std::string_view typeText) const;
+
+    // The name and size of the unsigned type that `sizeof` yields: the
+    // unsigned long when pointers were given the size of long and it differs
+    // from int, else the unsigned int.
+    std::pair<const char*, int> sizeofResult() const;
 
     // Back to the default sizes with an empty registered list.
     void reset();

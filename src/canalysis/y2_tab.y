@@ -122,6 +122,8 @@ void resumeInEnumBody(DeclParse& parse, int& lookahead, int& errorStatus, CDECLS
 %token <id> IDENTIFIER TYPE_NAME TYPE_MODIFIER CONSTANT STRING
 %token <id> INITIALIZER DIMENSION BITFIELD BODY TYPEOF_TEXT
 %token <id> CHAR SHORT INT LONG FLOAT DOUBLE VOID SIGNED UNSIGNED CONST VOLATILE INLINE
+/* _Bool, __int128, _Complex and the _FloatN words. */
+%token <id> MODERN_BASIC
 %token ELLIPSIS
 /* A value left unbalanced or empty: a syntax error wherever it stands. */
 %token BAD_TEXT
@@ -243,7 +245,7 @@ qualifier
     ;
 
 basic_word
-    : CHAR | SHORT | INT | LONG | FLOAT | DOUBLE | VOID | SIGNED | UNSIGNED
+    : CHAR | SHORT | INT | LONG | FLOAT | DOUBLE | VOID | SIGNED | UNSIGNED | MODERN_BASIC
     ;
 
 type_specifier

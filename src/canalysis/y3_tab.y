@@ -34,7 +34,7 @@ using namespace qvm::canalysis;
 %token <op> ASSIGN_OP
 
 %type <node> expression assignment conditional binary cast_expression unary postfix primary
-%type <node> arguments list_elements
+%type <node> arguments list_elements strings
 
 %left "||"
 %left "&&"
@@ -139,7 +139,7 @@ primary
     : IDENTIFIER
     | INT_CONST
     | FLOAT_CONST
-    | STRING
+    | strings
     | '(' expression ')'        { $$ = expr::node(parse, kExprParenthesised, $2); }
     | '{' list_elements '}'     { $$ = expr::node(parse, kExprList, $2); }
     | '{' list_elements ',' '}' { $$ = expr::node(parse, kExprList, $2); }
@@ -148,6 +148,11 @@ primary
     | '[' ".." conditional ']'  { $$ = expr::badRange(parse); }
     | '[' conditional ".." ']'  { $$ = expr::badRange(parse); }
     | '[' conditional ']'       { $$ = expr::badRange(parse); }
+    ;
+
+strings
+    : STRING
+    | strings STRING            { $$ = expr::joinStrings($1, $2); }
     ;
 
 list_elements

@@ -82,13 +82,24 @@ QString fillArguments(const QString& text, std::string_view arg1, std::string_vi
     return text;
 }
 
+[[noreturn]] void endRun(int status);
+
+// The list file could not take all its lines: said on the console whatever
+// the echo setting, since the list file cannot say it.
+void reportListFileLoss()
+{
+    writeConsole(formatLine(Fatal, "FICNOTOPN", state().listName, {}));
+}
+
 void writeLine(const std::string& line)
 {
     if (state().consoleEcho) {
         writeConsole(line);
     }
-    if (state().listFile) {
-        std::fwrite(line.data(), 1, line.size(), state().listFile.get());
+    if (state().listFile && std::fwrite(line.data(), 1, line.size(), state().listFile.get()) != line.size()) {
+        state().listFile.reset();
+        reportListFileLoss();
+        endRun(7);
     }
 }
 
@@ -103,7 +114,9 @@ void count(Severity severity)
 
 [[noreturn]] void endRun(int status)
 {
-    closeListFile();
+    if (!closeListFile() && status != 9) {
+        status = 7;
+    }
     std::fflush(stderr);
     std::fflush(stdout);
     throw RunAbort{status};
@@ -258,9 +271,18 @@ void openListFile(const std::string& name, bool consoleEcho)
     }
 }
 
-void closeListFile()
+bool closeListFile()
 {
-    state().listFile.reset();
+    if (!state().listFile) {
+        return true;
+    }
+    std::FILE* file = state().listFile.release();
+    const bool flushed = std::fflush(file) == 0 && std::ferror(file) == 0;
+    if (std::fclose(file) == 0 && flushed) {
+        return true;
+    }
+    reportListFileLoss();
+    return false;
 }
 
 void setConsoleEcho(bool on)

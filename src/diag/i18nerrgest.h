@@ -60,8 +60,12 @@ unsigned warningCount();
 
 // The list file receives every line from its opening on; the console echo
 // takes the LOG setting at the same moment.
+// Lines that cannot all be written to it end the run: the fatal "FICNOTOPN"
+// with its name, on the console.
 void openListFile(const std::string& name, bool consoleEcho);
-void closeListFile();
+// Closes it once; false (after reporting "FICNOTOPN") when what it was given
+// did not all reach the file.
+bool closeListFile();
 void setConsoleEcho(bool on);
 
 // The text of a message line without writing it (prefix, filled catalog

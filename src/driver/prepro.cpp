@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 
 #include <new>
+#include <optional>
 #include <vector>
 
 namespace qvm::driver {
@@ -106,32 +107,28 @@ public:
 
     void open()
     {
-        if (name_.empty() || file_) {
-            return;
-        }
-        file_ = base::openFile(name_, "w");
-        if (!file_) {
-            diag::fatal("FICERROPN", name_);
+        if (!name_.empty() && !file_) {
+            file_.emplace(name_);
         }
     }
 
     void record(std::string_view kind, std::string_view path)
     {
         if (file_) {
-            base::writeText(file_.get(), std::string(kind) + " " + std::string(path) + "\n");
+            file_->write(std::string(kind) + " " + std::string(path) + "\n");
         }
     }
 
     void close()
     {
         if (file_) {
-            base::closeFile(file_);
+            file_->close();
         }
     }
 
 private:
     std::string name_;
-    base::FileHandle file_;
+    std::optional<base::OutputFile> file_;
 };
 
 // The passes below belong to the C analysis, the script front end and the

@@ -59,6 +59,7 @@ void startCAnalysis(int mode, const std::vector<std::string>& includeDirectories
 {
     state().callback = std::move(diagnostics);
     canalysis::installCallback(callback());
+    canalysis::C_CPP_set_modern_words(mode != 0);
     canalysis::C_CPP_init_prepro(mode == 1, mode == 0, defines, includeDirectories, {}, cMacros(), true);
     if (!interfaceFile.empty()) {
         declareIncludedFile(interfaceFile);

@@ -81,7 +81,7 @@ int SourceFileTable::enter(SourceFileRecord& record)
         }
     }
     if (keys_.size() >= kCapacity) {
-        diag::fatalAt("INCLOVFLW");
+        diag::fatalAt("INCLOVFLW", std::to_string(kCapacity));
     }
     keys_.push_back({record.hashKey, record.checksum});
     record.fileId = static_cast<int>(keys_.size());

@@ -43,6 +43,21 @@ bool keepsText(int token)
     }
 }
 
+// The child of a list link that holds the rest of the list.
+std::size_t restChild(SyntaxKind kind)
+{
+    switch (kind) {
+    case STX_DECL_LIST:
+    case STX_INSTANCE_DECL_LIST:
+    case STX_INSTR_GROUP:
+    case STX_NATIVE_GROUP:
+    case STX_NESTED_GROUP:
+        return 2;
+    default:
+        return 1;
+    }
+}
+
 // The root scenario: the parsed scenario items wrapped in one unnamed
 // scenario, so that every script has exactly one outermost scenario.
 void wrapInRootScenario(ParserContext& ctx)
@@ -93,6 +108,19 @@ void ParserContext::reportSyntaxError()
             diag::internalAt("STXNOMESS", std::to_string(lookahead));
         }
         diag::errorAt(code);
+    } catch (const RunAbort& stop) {
+        abort = stop;
+    }
+}
+
+void ParserContext::reportDepthLimit(long stackLimit)
+{
+    if (abort) {
+        return;
+    }
+    try {
+        lexer.publishPosition();
+        diag::errorAt("STXTOODEP", std::to_string(stackLimit));
     } catch (const RunAbort& stop) {
         abort = stop;
     }
@@ -150,11 +178,30 @@ SyntaxNode* ParserContext::formatKey(const std::string& text)
     return leaf(STX_FORMAT_KEY, text);
 }
 
-SyntaxNode* ParserContext::declarationListNode(SyntaxNode* entry, SyntaxNode* rest)
+SyntaxNode* ParserContext::declarationLink(SyntaxNode* entry)
 {
     const bool instancePart = entry != nullptr &&
                               (entry->kind == STX_DECLARE_INSTANCE || entry->kind == STX_INSTANCE_BLOCK);
-    return instancePart ? node(STX_DECL_LIST, nullptr, entry, rest) : node(STX_DECL_LIST, entry, nullptr, rest);
+    return instancePart ? node(STX_DECL_LIST, nullptr, entry) : node(STX_DECL_LIST, entry);
+}
+
+NodeChain ParserContext::append(NodeChain list, SyntaxNode* link)
+{
+    list.tail->child[restChild(list.tail->kind)] = link;
+    list.tail = link;
+    return list;
+}
+
+SyntaxNode* ParserContext::finish(NodeChain list, ChainStamp stamp)
+{
+    stampPosition();
+    for (SyntaxNode* link = list.head; link != nullptr; link = link->child[restChild(link->kind)]) {
+        tree.stamp(*link);
+        if (stamp == ChainStamp::LinksAndElements && link->child[0] != nullptr) {
+            tree.stamp(*link->child[0]);
+        }
+    }
+    return list.head;
 }
 
 SyntaxNode* ParserContext::relabel(SyntaxNode* chain, SyntaxKind kind)

@@ -1,6 +1,8 @@
-/* Grammar of the test script language. Lists are right-recursive so that the
-   tree chains come out in script order: child 0 the element, the last child
-   the rest of the list. */
+/* Grammar of the test script language. In the tree a list is a chain in
+   script order: child 0 the element, the last child the rest of the list.
+   The grammar builds those chains with left-recursive rules that append each
+   new link at the tail, so the parser stack does not grow with the length
+   of a list; a list's rule ends with ctx.finish once its last element is in. */
 
 %require "3.6"
 %define api.pure full
@@ -10,21 +12,17 @@
 %param {qvm::script::ParserContext& ctx}
 
 %code requires {
-#include <string>
-
-namespace qvm::script {
-struct ParserContext;
-struct SyntaxNode;
-}
+#include "script/stxpti_context.h"
 }
 
 %union {
     qvm::script::SyntaxNode* node;
+    qvm::script::NodeChain chain;
     const std::string* text;
 }
 
 %code {
-#include "script/stxpti_context.h"
+#include <string_view>
 
 #define YYMAXDEPTH 102400
 
@@ -70,11 +68,16 @@ void stxerror(ParserContext& ctx, const char* message);
 %type <node> message name_list callback virtual_callback procsend virtual_procsend
 %type <node> callback_name callback_on procsend_name procsend_on scenario_items scenario_item
 %type <node> scenario scenario_loop family_part scenario_contents initialization termination
-%type <node> exception body body_after_hash plain_body hash_lines instance_begin instance_names
+%type <node> exception body hash_lines instance_begin instance_names
 %type <node> instance_lines nested_body instruction_line filter_part instruction call_at
 %type <node> arguments argument at_expression expression piece match_names when_clauses
 %type <node> when_clause when_list when_value else_part trigger_values var_check name
-%type <node> family_names
+%type <node> family_names body_element nested_element when_head
+%type <chain> declaration_links instance_declaration_links trigger_field_links parameter_links
+%type <chain> property_links name_links scenario_item_links family_name_links
+%type <chain> body_ending_hash body_ending_plain hash_line_links instance_name_links
+%type <chain> instance_line_links nested_links when_clause_links when_links trigger_value_links
+%type <chain> argument_links piece_links
 
 %%
 
@@ -98,10 +101,13 @@ header_value:
 /* ---- declaration part ---- */
 
 declarations:
-    declaration_entry %prec DECLARATIONS_END
-        { $$ = ctx.declarationListNode($1, nullptr); }
-  | declaration_entry declarations
-        { $$ = ctx.declarationListNode($1, $2); }
+    declaration_links %prec DECLARATIONS_END
+        { $$ = ctx.finish($1); }
+    ;
+
+declaration_links:
+    declaration_entry                    { $$ = ctx.chain(ctx.declarationLink($1)); }
+  | declaration_links declaration_entry  { $$ = ctx.append($1, ctx.declarationLink($2)); }
     ;
 
 declaration_entry:
@@ -121,10 +127,14 @@ instance_block:
     ;
 
 instance_declarations:
+    instance_declaration_links  { $$ = ctx.finish($1); }
+    ;
+
+instance_declaration_links:
     instance_declaration
-        { $$ = ctx.node(STX_INSTANCE_DECL_LIST, $1, nullptr, nullptr); }
-  | instance_declaration instance_declarations
-        { $$ = ctx.node(STX_INSTANCE_DECL_LIST, $1, nullptr, $2); }
+        { $$ = ctx.chain(ctx.node(STX_INSTANCE_DECL_LIST, $1)); }
+  | instance_declaration_links instance_declaration
+        { $$ = ctx.append($1, ctx.node(STX_INSTANCE_DECL_LIST, $2)); }
     ;
 
 instance_declaration:
@@ -153,8 +163,12 @@ declaration:
     ;
 
 trigger_fields:
-    name                     { $$ = ctx.node(STX_TRIGGER_FIELD_LIST, $1); }
-  | name "," trigger_fields  { $$ = ctx.node(STX_TRIGGER_FIELD_LIST, $1, $3); }
+    trigger_field_links  { $$ = ctx.finish($1); }
+    ;
+
+trigger_field_links:
+    name                          { $$ = ctx.chain(ctx.node(STX_TRIGGER_FIELD_LIST, $1)); }
+  | trigger_field_links "," name  { $$ = ctx.append($1, ctx.node(STX_TRIGGER_FIELD_LIST, $3)); }
     ;
 
 procedure:
@@ -165,8 +179,12 @@ procedure:
     ;
 
 parameters:
-    parameter                 { $$ = ctx.node(STX_PARAM_LIST, $1); }
-  | parameter "," parameters  { $$ = ctx.node(STX_PARAM_LIST, $1, $3); }
+    parameter_links  { $$ = ctx.finish($1); }
+    ;
+
+parameter_links:
+    parameter                      { $$ = ctx.chain(ctx.node(STX_PARAM_LIST, $1)); }
+  | parameter_links "," parameter  { $$ = ctx.append($1, ctx.node(STX_PARAM_LIST, $3)); }
     ;
 
 parameter:
@@ -194,8 +212,14 @@ commtype:
     ;
 
 properties:
-    MULTIPLEXING                 { $$ = ctx.node(STX_PROPERTY_LIST, ctx.node(STX_MULTIPLEXING)); }
-  | MULTIPLEXING "," properties  { $$ = ctx.node(STX_PROPERTY_LIST, ctx.node(STX_MULTIPLEXING), $3); }
+    property_links  { $$ = ctx.finish($1, ChainStamp::LinksAndElements); }
+    ;
+
+property_links:
+    MULTIPLEXING
+        { $$ = ctx.chain(ctx.node(STX_PROPERTY_LIST, ctx.node(STX_MULTIPLEXING))); }
+  | property_links "," MULTIPLEXING
+        { $$ = ctx.append($1, ctx.node(STX_PROPERTY_LIST, ctx.node(STX_MULTIPLEXING))); }
     ;
 
 channel:
@@ -208,8 +232,12 @@ message:
 
 /* A chain of names; the rule that uses it gives the chain its kind. */
 name_list:
-    name                { $$ = ctx.node(STX_EMPTY, $1); }
-  | name "," name_list  { $$ = ctx.node(STX_EMPTY, $1, $3); }
+    name_links  { $$ = ctx.finish($1); }
+    ;
+
+name_links:
+    name                 { $$ = ctx.chain(ctx.node(STX_EMPTY, $1)); }
+  | name_links "," name  { $$ = ctx.append($1, ctx.node(STX_EMPTY, $3)); }
     ;
 
 callback:
@@ -252,8 +280,12 @@ procsend_on:
 /* ---- scenarios ---- */
 
 scenario_items:
-    scenario_item                 { $$ = ctx.node(STX_SCENARIO_ITEM_LIST, $1); }
-  | scenario_item scenario_items  { $$ = ctx.node(STX_SCENARIO_ITEM_LIST, $1, $2); }
+    scenario_item_links  { $$ = ctx.finish($1); }
+    ;
+
+scenario_item_links:
+    scenario_item                      { $$ = ctx.chain(ctx.node(STX_SCENARIO_ITEM_LIST, $1)); }
+  | scenario_item_links scenario_item  { $$ = ctx.append($1, ctx.node(STX_SCENARIO_ITEM_LIST, $2)); }
     ;
 
 scenario_item:
@@ -280,8 +312,12 @@ family_part:
     ;
 
 family_names:
-    name                   { $$ = ctx.node(STX_FAMILY_NAMES, $1); }
-  | name "," family_names  { $$ = ctx.node(STX_FAMILY_NAMES, $1, $3); }
+    family_name_links  { $$ = ctx.finish($1); }
+    ;
+
+family_name_links:
+    name                        { $$ = ctx.chain(ctx.node(STX_FAMILY_NAMES, $1)); }
+  | family_name_links "," name  { $$ = ctx.append($1, ctx.node(STX_FAMILY_NAMES, $3)); }
     ;
 
 scenario_contents:
@@ -315,35 +351,39 @@ exception:
 /* Consecutive '#' lines always form one group, so a group of '#' lines is
    followed by something else or ends the body. */
 body:
-    hash_lines                  { $$ = ctx.node(STX_NATIVE_GROUP, $1); }
-  | hash_lines body_after_hash  { $$ = ctx.node(STX_NATIVE_GROUP, $1, nullptr, $2); }
-  | plain_body                  { $$ = $1; }
+    body_ending_plain  { $$ = ctx.finish($1); }
+  | body_ending_hash   { $$ = ctx.finish($1); }
     ;
 
-body_after_hash:
-    plain_body  { $$ = $1; }
+body_ending_hash:
+    hash_lines                    { $$ = ctx.chain(ctx.node(STX_NATIVE_GROUP, $1)); }
+  | body_ending_plain hash_lines  { $$ = ctx.append($1, ctx.node(STX_NATIVE_GROUP, $2)); }
     ;
 
-plain_body:
+body_ending_plain:
+    body_element                    { $$ = ctx.chain($1); }
+  | body_ending_plain body_element  { $$ = ctx.append($1, $2); }
+  | body_ending_hash body_element   { $$ = ctx.append($1, $2); }
+    ;
+
+body_element:
     instruction_line
         { $$ = ctx.node(STX_INSTR_GROUP, $1); }
-  | instruction_line body
-        { $$ = ctx.node(STX_INSTR_GROUP, $1, nullptr, $2); }
   | instance_begin hash_lines END INSTANCE NEWLINE
         { $$ = ctx.node(STX_NATIVE_GROUP, $1, $2); }
-  | instance_begin hash_lines END INSTANCE NEWLINE body
-        { $$ = ctx.node(STX_NATIVE_GROUP, $1, $2, $6); }
   | instance_begin instance_lines END INSTANCE NEWLINE
         { $$ = ctx.node(STX_INSTR_GROUP, $1, $2); }
-  | instance_begin instance_lines END INSTANCE NEWLINE body
-        { $$ = ctx.node(STX_INSTR_GROUP, $1, $2, $6); }
     ;
 
 hash_lines:
+    hash_line_links  { $$ = ctx.finish($1, ChainStamp::LinksAndElements); }
+    ;
+
+hash_line_links:
     NATIVE_HASH_LINE NEWLINE
-        { $$ = ctx.node(STX_HASH_LINE_LIST, ctx.leaf(STX_HASH_LINE, *$1)); }
-  | NATIVE_HASH_LINE NEWLINE hash_lines
-        { $$ = ctx.node(STX_HASH_LINE_LIST, ctx.leaf(STX_HASH_LINE, *$1), $3); }
+        { $$ = ctx.chain(ctx.node(STX_HASH_LINE_LIST, ctx.leaf(STX_HASH_LINE, *$1))); }
+  | hash_line_links NATIVE_HASH_LINE NEWLINE
+        { $$ = ctx.append($1, ctx.node(STX_HASH_LINE_LIST, ctx.leaf(STX_HASH_LINE, *$2))); }
     ;
 
 instance_begin:
@@ -351,24 +391,37 @@ instance_begin:
     ;
 
 instance_names:
-    name                     { $$ = ctx.node(STX_INSTANCE_NAME_LIST, $1); }
-  | name "," instance_names  { $$ = ctx.node(STX_INSTANCE_NAME_LIST, $1, $3); }
+    instance_name_links  { $$ = ctx.finish($1); }
+    ;
+
+instance_name_links:
+    name                          { $$ = ctx.chain(ctx.node(STX_INSTANCE_NAME_LIST, $1)); }
+  | instance_name_links "," name  { $$ = ctx.append($1, ctx.node(STX_INSTANCE_NAME_LIST, $3)); }
     ;
 
 instance_lines:
-    instruction_line                 { $$ = ctx.node(STX_INSTANCE_BODY, $1); }
-  | instruction_line instance_lines  { $$ = ctx.node(STX_INSTANCE_BODY, $1, $2); }
+    instance_line_links  { $$ = ctx.finish($1); }
+    ;
+
+instance_line_links:
+    instruction_line                      { $$ = ctx.chain(ctx.node(STX_INSTANCE_BODY, $1)); }
+  | instance_line_links instruction_line  { $$ = ctx.append($1, ctx.node(STX_INSTANCE_BODY, $2)); }
     ;
 
 nested_body:
+    nested_links  { $$ = ctx.finish($1); }
+    ;
+
+nested_links:
+    nested_element               { $$ = ctx.chain($1); }
+  | nested_links nested_element  { $$ = ctx.append($1, $2); }
+    ;
+
+nested_element:
     instruction_line
         { $$ = ctx.node(STX_NESTED_GROUP, $1); }
-  | instruction_line nested_body
-        { $$ = ctx.node(STX_NESTED_GROUP, $1, nullptr, $2); }
   | instance_begin instance_lines END INSTANCE NEWLINE
         { $$ = ctx.node(STX_NESTED_GROUP, $1, $2); }
-  | instance_begin instance_lines END INSTANCE NEWLINE nested_body
-        { $$ = ctx.node(STX_NESTED_GROUP, $1, $2, $6); }
     ;
 
 instruction_line:
@@ -466,8 +519,12 @@ call_at:
     ;
 
 when_clauses:
-    when_clause               { $$ = ctx.node(STX_WHEN_CLAUSE_LIST, $1); }
-  | when_clause when_clauses  { $$ = ctx.node(STX_WHEN_CLAUSE_LIST, $1, $2); }
+    when_clause_links  { $$ = ctx.finish($1); }
+    ;
+
+when_clause_links:
+    when_clause                    { $$ = ctx.chain(ctx.node(STX_WHEN_CLAUSE_LIST, $1)); }
+  | when_clause_links when_clause  { $$ = ctx.append($1, ctx.node(STX_WHEN_CLAUSE_LIST, $2)); }
     ;
 
 when_clause:
@@ -475,10 +532,17 @@ when_clause:
     ;
 
 when_list:
-    WHEN when_value "=>"                      { $$ = ctx.node(STX_WHEN_LIST, $2); }
-  | WHEN when_value "=>" NEWLINE              { $$ = ctx.node(STX_WHEN_LIST, $2); }
-  | WHEN when_value "=>" when_list            { $$ = ctx.node(STX_WHEN_LIST, $2, $4); }
-  | WHEN when_value "=>" NEWLINE when_list    { $$ = ctx.node(STX_WHEN_LIST, $2, $5); }
+    when_links  { $$ = ctx.finish($1); }
+    ;
+
+when_links:
+    when_head             { $$ = ctx.chain($1); }
+  | when_links when_head  { $$ = ctx.append($1, $2); }
+    ;
+
+when_head:
+    WHEN when_value "=>"          { $$ = ctx.node(STX_WHEN_LIST, $2); }
+  | WHEN when_value "=>" NEWLINE  { $$ = ctx.node(STX_WHEN_LIST, $2); }
     ;
 
 when_value:
@@ -495,8 +559,12 @@ else_part:
     ;
 
 trigger_values:
-    expression                     { $$ = ctx.node(STX_TRIGGER_VALUE_LIST, $1); }
-  | expression "," trigger_values  { $$ = ctx.node(STX_TRIGGER_VALUE_LIST, $1, $3); }
+    trigger_value_links  { $$ = ctx.finish($1); }
+    ;
+
+trigger_value_links:
+    expression                          { $$ = ctx.chain(ctx.node(STX_TRIGGER_VALUE_LIST, $1)); }
+  | trigger_value_links "," expression  { $$ = ctx.append($1, ctx.node(STX_TRIGGER_VALUE_LIST, $3)); }
     ;
 
 var_check:
@@ -508,8 +576,12 @@ var_check:
 /* ---- arguments and native expressions ---- */
 
 arguments:
-    argument                { $$ = ctx.node(STX_ARG_LIST, $1); }
-  | argument "," arguments  { $$ = ctx.node(STX_ARG_LIST, $1, $3); }
+    argument_links  { $$ = ctx.finish($1); }
+    ;
+
+argument_links:
+    argument                     { $$ = ctx.chain(ctx.node(STX_ARG_LIST, $1)); }
+  | argument_links "," argument  { $$ = ctx.append($1, ctx.node(STX_ARG_LIST, $3)); }
     ;
 
 argument:
@@ -524,8 +596,12 @@ at_expression:
     ;
 
 expression:
-    piece             { $$ = ctx.node(STX_EXPR, $1); }
-  | piece expression  { $$ = ctx.node(STX_EXPR, $1, $2); }
+    piece_links  { $$ = ctx.finish($1); }
+    ;
+
+piece_links:
+    piece              { $$ = ctx.chain(ctx.node(STX_EXPR, $1)); }
+  | piece_links piece  { $$ = ctx.append($1, ctx.node(STX_EXPR, $2)); }
     ;
 
 piece:
@@ -552,10 +628,14 @@ int stxlex(STXSTYPE* value, ParserContext& ctx)
     return ctx.nextToken(*value);
 }
 
-// Called for a syntax error worth reporting and for a full state stack; the
-// message is chosen from the lookahead token either way.
-void stxerror(ParserContext& ctx, const char*)
+// Called for a syntax error worth reporting, and for a full state stack,
+// which the parser announces with its "memory exhausted" text.
+void stxerror(ParserContext& ctx, const char* message)
 {
+    if (std::string_view(message) == "memory exhausted") {
+        ctx.reportDepthLimit(YYMAXDEPTH);
+        return;
+    }
     ctx.reportSyntaxError();
 }
 

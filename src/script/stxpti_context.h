@@ -15,6 +15,18 @@ union STXSTYPE;
 
 namespace qvm::script {
 
+// A chain of list links being built: its first and its last link.
+struct NodeChain {
+    SyntaxNode* head;
+    SyntaxNode* tail;
+};
+
+// What finishing a list stamps with the position where the list ends.
+enum class ChainStamp {
+    Links,             // the links only
+    LinksAndElements,  // the links and the elements their rule made with them
+};
+
 struct ParserContext {
     ParserContext(ScriptLexer& lexer, SyntaxTree& tree, bool comments)
         : lexer(lexer), tree(tree), comments(comments)
@@ -30,6 +42,9 @@ struct ParserContext {
 
     int nextToken(STXSTYPE& value);
     void reportSyntaxError();
+    // The parser's state stack is full: the nesting of the script is deeper
+    // than it holds.
+    void reportDepthLimit(long stackLimit);
     bool openInclude(const std::string& quotedName);
 
     SyntaxNode* node(SyntaxKind kind, SyntaxNode* c0 = nullptr, SyntaxNode* c1 = nullptr,
@@ -38,7 +53,16 @@ struct ParserContext {
     SyntaxNode* nativePiece(const std::string& text);
     SyntaxNode* comment(const std::string& text);
     SyntaxNode* formatKey(const std::string& text);
-    SyntaxNode* declarationListNode(SyntaxNode* entry, SyntaxNode* rest);
+    // An STX_DECL_LIST link: declarations in child 0, the instance part in child 1.
+    SyntaxNode* declarationLink(SyntaxNode* entry);
+
+    // Lists: the first link starts a chain, each further link goes into the
+    // rest child of the chain's tail. A link is complete only once the rest
+    // of its list is, so finishing a list stamps its links with the position
+    // where the list ends.
+    NodeChain chain(SyntaxNode* link) { return {link, link}; }
+    NodeChain append(NodeChain list, SyntaxNode* link);
+    SyntaxNode* finish(NodeChain list, ChainStamp stamp = ChainStamp::Links);
     // Gives a chain made with STX_EMPTY placeholders its real kind.
     SyntaxNode* relabel(SyntaxNode* chain, SyntaxKind kind);
     void setRoot(SyntaxNode* root) { tree.setRoot(root); }

@@ -4,6 +4,7 @@
 #include "diag/i18nerrgest.h"
 #include "stxpti.tab.h"
 
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -248,11 +249,23 @@ bool isFilterLetter(int c)
     return (c >= 'A' && c <= 'Z') || c == '+' || c == '~';
 }
 
+// Every word is looked up, so the keywords are grouped by their first
+// letter (all are upper case).
 const Keyword* findKeyword(std::string_view word)
 {
-    for (const Keyword& keyword : kKeywords) {
-        if (keyword.word == word) {
-            return &keyword;
+    static const auto byFirstLetter = [] {
+        std::array<std::vector<const Keyword*>, 26> groups;
+        for (const Keyword& keyword : kKeywords) {
+            groups[static_cast<std::size_t>(keyword.word.front() - 'A')].push_back(&keyword);
+        }
+        return groups;
+    }();
+    if (word.empty() || word.front() < 'A' || word.front() > 'Z') {
+        return nullptr;
+    }
+    for (const Keyword* keyword : byFirstLetter[static_cast<std::size_t>(word.front() - 'A')]) {
+        if (keyword->word == word) {
+            return keyword;
         }
     }
     return nullptr;
@@ -281,17 +294,24 @@ bool sameFile(const std::string& a, const std::string& b)
     return std::filesystem::equivalent(a, b, failure) && !failure;
 }
 
-// Scripts are text: a carriage return before a newline belongs to the line
-// end, as a text-mode read gives it. The file record keeps the raw bytes.
+// Scripts are text: a UTF-8 byte-order mark at the start is no part of it, a
+// carriage return before a newline belongs to the line end (as a text-mode
+// read gives it), and a last line without its newline is read as if it had
+// one. The file record keeps the raw bytes.
 std::string textOf(std::string raw)
 {
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    const std::size_t start = std::string_view(raw).starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
     std::size_t kept = 0;
-    for (std::size_t i = 0; i < raw.size(); ++i) {
+    for (std::size_t i = start; i < raw.size(); ++i) {
         if (!(raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n')) {
             raw[kept++] = raw[i];
         }
     }
     raw.resize(kept);
+    if (!raw.empty() && raw.back() != '\n') {
+        raw += '\n';
+    }
     return raw;
 }
 
@@ -428,7 +448,7 @@ int ScriptLexer::take()
 {
     if (pending_.size() >= kMaxTokenLength) {
         publishPosition();
-        diag::fatalAt("LEXTKTLNG", pending_);
+        diag::fatalAt("LEXTKTLNG", std::to_string(kMaxTokenLength));
     }
     const int c = readChar();
     if (c != kEof) {
@@ -856,6 +876,7 @@ int ScriptLexer::finishWord(int token)
         break;
     case TK_INCLUDE:
         continuationOff_ = true;
+        includeLine_ = current().line;
         break;
     case TK_COMMTYPE:
         scriptFlags_ |= 1;
@@ -1026,7 +1047,10 @@ void ScriptLexer::openInclude(std::string_view quotedName)
         opened = base::systemPath(includeDirectories_[i], name);
         content = reader_(opened);
     }
-    publishPosition();
+    // The INCLUDE line's newline has been read by now: its messages name the
+    // line itself.
+    diag::setCurrentFile(fileName());
+    diag::setCurrentLine(includeLine_);
     if (!content) {
         diag::fatalAt("CANNOTOPN", name);
     }

@@ -112,6 +112,7 @@ private:
     int parenDepth_ = 0;
     int bracketDepth_ = 0;
     int savedMatchToken_ = 0;
+    int includeLine_ = 0;  // line of the last INCLUDE keyword
     int scriptFlags_ = 0;
 };
 

@@ -201,6 +201,13 @@ void SyntaxTree::setPosition(int line, std::string_view fileName, int fileId)
     fileId_ = fileId;
 }
 
+void SyntaxTree::stamp(SyntaxNode& node) const
+{
+    node.line = line_;
+    node.fileName = fileName_;
+    node.fileId = fileId_;
+}
+
 // Lists are long right-leaning chains: the walk keeps its own stack, and the
 // rest of a list stands at the list's own depth, so that the text grows with
 // the number of nodes only.

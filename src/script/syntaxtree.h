@@ -168,6 +168,8 @@ public:
 
     // Position stamped on the nodes made from now on.
     void setPosition(int line, std::string_view fileName, int fileId);
+    // Gives an existing node that position.
+    void stamp(SyntaxNode& node) const;
 
     SyntaxNode* root() const { return root_; }
     void setRoot(SyntaxNode* root) { root_ = root; }

@@ -42,13 +42,19 @@ void expectSplit(std::string_view name, std::string_view stem, std::string_view 
     EXPECT_EQ(split.extension, extension) << name;
 }
 
-TEST(Extensions, SplitStopsAtTheLastDotOrBackslash)
+// On Linux '/' separates directories, so a dot before the last slash belongs
+// to a directory name and never starts an extension; the backslash keeps
+// separating too.
+TEST(Extensions, SplitStopsAtTheLastDotOrSeparator)
 {
     expectSplit("demo", "demo", "");
     expectSplit("demo.scr", "demo", "scr");
     expectSplit("a.b.c", "a.b", "c");
     expectSplit(".profile", "", "profile");
-    expectSplit("dir.d/run", "dir", "d/run");
+    expectSplit("dir.d/run", "dir.d/run", "");
+    expectSplit("../tests/demo", "../tests/demo", "");
+    expectSplit("./demo", "./demo", "");
+    expectSplit("/abs.d/demo.scr", "/abs.d/demo", "scr");
     expectSplit("out\\run.cc", "out\\run", "cc");
     expectSplit("out.d\\run", "out.d\\run", "");
     expectSplit("demo.", "demo", "");
@@ -76,13 +82,16 @@ TEST(Extensions, DefaultExtensionFromTheEnvironmentWhenSetAndNotEmpty)
     EXPECT_EQ(withDefaultExtension("demo", nullptr, "spg"), "demo.spg");
 }
 
-TEST(TextPaths, JoinAndResolveWithBackslashes)
+TEST(TextPaths, JoinAndResolveKeepTheDirectorysSeparator)
 {
-    EXPECT_EQ(joinPath("inc", "a.pts"), "inc\\a.pts");
+    EXPECT_EQ(joinPath("inc", "a.pts"), "inc/a.pts");
+    EXPECT_EQ(joinPath("C:\\inc", "a.pts"), "C:\\inc\\a.pts");
     EXPECT_EQ(resolvePath("C:\\work", "a.pts"), "C:\\work\\a.pts");
     EXPECT_EQ(resolvePath("C:\\work", "\\abs\\a.pts"), "\\abs\\a.pts");
     EXPECT_EQ(resolvePath("C:\\work", "D:a.pts"), "D:a.pts");
     EXPECT_EQ(resolvePath("C:\\work", ""), "C:\\work");
+    EXPECT_EQ(resolvePath("/work", "sub/a.pts"), "/work/sub/a.pts");
+    EXPECT_EQ(resolvePath("/work", "/abs/a.pts"), "/abs/a.pts");
 }
 
 TEST(TextPaths, RelativePathClimbsThenDescends)
@@ -96,6 +105,8 @@ TEST(TextPaths, RelativePathClimbsThenDescends)
     EXPECT_EQ(relativePath("\\x\\y\\", "\\z\\"), "..\\..\\z\\");
     // Components must match whole, not as prefixes of each other.
     EXPECT_EQ(relativePath("C:\\ab\\", "C:\\a\\"), "..\\a\\");
+    EXPECT_EQ(relativePath("/home/a/b", "/home/a/c/d"), "../c/d/");
+    EXPECT_EQ(relativePath("/home/a/b/", "/home/a/b"), "");
 }
 
 TEST(TextPaths, SamePathPrefixWithMixedSeparatorsAndDrives)
@@ -242,6 +253,9 @@ TEST(Checksum, Crc16CheckValues)
     EXPECT_EQ(crc16(bytes, static_cast<unsigned char>(0xFF), 0, false), 0x29B1);
     EXPECT_EQ(crc16(bytes, std::nullopt, 0x1D0F, false), 0xE5CC);  // AUG-CCITT
     EXPECT_EQ(crc16(bytes, std::nullopt, 0xFFFF, true), 0x6F91);   // MCRF4XX
+    // Reflected runs from an initial value or byte that is not symmetric.
+    EXPECT_EQ(crc16(bytes, std::nullopt, 0x89EC, true), 0xD3CA);
+    EXPECT_EQ(crc16(bytes, static_cast<unsigned char>(0x12), 0, true), 0xF06D);
 }
 
 }  // namespace

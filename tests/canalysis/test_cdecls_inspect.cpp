@@ -213,9 +213,9 @@ TEST(CDeclsInspect, ATypedefEndedByAnErrorStillDeclaresItsNameSoItsUsesAreNoFurt
          "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error typedef int A, (*B)(int a;\n",
          "typedef int A;\ntypedef int B;\nB b1;\n"},
         // An unknown type word takes the declarator's place: the word after it is the name.
-        {"typedef unsigned __int128 u128;\nu128 v;\n",
-         "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error typedef unsigned __int128 u128\n",
-         "typedef unsigned __int128;\ntypedef int u128;\nu128 v;\n"},
+        {"typedef unsigned __int256 u256;\nu256 v;\n",
+         "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error typedef unsigned __int256 u256\n",
+         "typedef unsigned __int256;\ntypedef int u256;\nu256 v;\n"},
         // Field names of a body read before the declarator are not taken for it.
         {"typedef struct s { int a; } (*T)(int x int y);\nT t;\nint a;\n",
          "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error typedef struct s { int a; } (*T)(int x int\n",

@@ -136,6 +136,25 @@ TEST_F(EvalIf, CharacterConstantsAndEscapes)
     EXPECT_EQ(warningsOf("'\\777' == 255", 1), (Warnings{{"NOFITBYTE", "\\777"}}));
 }
 
+TEST_F(EvalIf, WideAndUnicodeCharacterConstants)
+{
+    EXPECT_EQ(value("L'\\0' - 1 > 0"), 0);
+    EXPECT_EQ(value("L'\\xffffffff' == -1"), 1);
+    EXPECT_EQ(value("L'a' == 97 && u'a' == 97 && U'a' == 97 && u8'a' == 97"), 1);
+    EXPECT_EQ(value("u'\\xffff' == 65535 && U'\\xffffffff' > 0"), 1);
+    EXPECT_EQ(value("u8'\\xff' == 255"), 1);
+    EXPECT_EQ(value("L'\\u00e9' == 0xe9 && U'\\U0001F600' == 0x1f600"), 1);
+    EXPECT_EQ(value("L'\xc3\xa9' == 0xe9 && u'\xe2\x82\xac' == 0x20ac"), 1);
+    EXPECT_EQ(value("L'\xff' == 255"), 1);  // not UTF-8: the byte itself
+    EXPECT_EQ(warningsOf("L'ab'", 'b'), (Warnings{{"MULCARCST", "L'ab'"}}));
+    EXPECT_EQ(warningsOf("u8'\\x100'", 0), (Warnings{{"NOFITBYTE", "\\x100"}}));
+    EXPECT_EQ(warningsOf("u'\\x12345' == 0x2345", 1), (Warnings{{"NOFITBYTE", "\\x12345"}}));
+    EXPECT_EQ(warningsOf("L''", 0), (Warnings{{"EXPERRONE", "L'"}}));
+    // Plain constants keep their rules: one byte, sign-extended; \u is a u.
+    EXPECT_EQ(value("'\\xff' == -1 && '\\u' == 'u'"), 1);
+    EXPECT_EQ(value("Lx"), 0);
+}
+
 TEST_F(EvalIf, MultiCharacterConstantsAreStringIdentifiers)
 {
     EXPECT_EQ(value("'ab' == 'ab'"), 1);

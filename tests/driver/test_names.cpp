@@ -72,11 +72,17 @@ TEST(RunNames, OutputNamesFromTheRoot)
     EXPECT_EQ(deriveNames("demo", "out\\run").program, "out\\run.c");
 }
 
-TEST(RunNames, OnlyTheBackslashSeparatesDirectories)
+// On Linux '/' separates directories, so a dot in a directory name never
+// starts an extension: the root dir.d/run has none. The backslash still
+// separates too.
+TEST(RunNames, BothSlashesSeparateDirectories)
 {
-    const auto names = deriveNames("demo", "dir.d/run");
-    EXPECT_EQ(names.program, "dir.d/run");
-    EXPECT_EQ(names.tdc, "dir.tdc");
+    const auto names = deriveNames("../tests/demo", "dir.d/run");
+    EXPECT_EQ(names.script, "../tests/demo.pts");
+    EXPECT_EQ(names.list, "../tests/demo.lis");
+    EXPECT_EQ(names.program, "dir.d/run.c");
+    EXPECT_EQ(names.tdc, "dir.d/run.tdc");
+    EXPECT_EQ(names.tracer, "dir.d/run_dyn.tsf");
     EXPECT_EQ(deriveNames("dir.d\\demo", "r").script, "dir.d\\demo.pts");
 }
 

@@ -1,7 +1,10 @@
-// Whole runs of the real program: list file, console echo, studio log.
+// Whole runs of the real program: list file, console echo, studio log, file
+// names derived from paths, files that cannot take what is written to them.
 #include "support/process.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 namespace {
 
@@ -9,6 +12,7 @@ using qvm::testing::lines;
 using qvm::testing::readFile;
 using qvm::testing::runPrepro;
 using qvm::testing::TempDir;
+using qvm::testing::writeFile;
 
 bool startsWith(const std::string& text, const std::string& prefix)
 {
@@ -78,6 +82,68 @@ TEST(Run, UncreatableStudioLogIsFatal)
     EXPECT_EQ(result.status, 7);
     EXPECT_EQ(lines(result.err).back(), "Fenwir-F-FICERROPN,  File no/such/dir/log opening problem");
     EXPECT_EQ(lines(readFile(dir / "demo.lis")).back(), "Fenwir-F-FICERROPN,  File no/such/dir/log opening problem");
+}
+
+// On Linux '/' separates directories: a dot in a directory name starts no
+// extension, and the list file lies beside the script.
+TEST(Run, ScriptAndRootPathsWithDirectories)
+{
+    TempDir dir;
+    std::filesystem::create_directories(dir / "tests");
+    std::filesystem::create_directories(dir / "run" / "dir.d");
+    qvm::testing::writeSampleRun(dir / "tests");
+
+    auto result = runPrepro({"../tests/demo", "../tests/demo.h", "dir.d/run", "-STUDIO_LOG=studio.txt"}, {},
+                            dir / "run");
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_TRUE(std::filesystem::exists(dir / "tests" / "demo.lis"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "run" / "..lis"));
+    EXPECT_EQ(readFile(dir / "run" / "studio.txt"), "TDC dir.d/run.tdc\nTSF dir.d/run_dyn.tsf\nSRC dir.d/run.c\n");
+
+    result = runPrepro({"./demo", "demo.h", "out"}, {}, dir / "tests");
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(readFile(dir / "tests" / "demo.lis"), result.err);
+
+    // An argument that starts with '/' and holds another '/' is a path.
+    const std::string absolute = (dir / "tests" / "demo").string();
+    std::filesystem::remove(dir / "tests" / "demo.lis");
+    result = runPrepro({absolute, absolute + ".h", "out"}, {}, dir / "run");
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_TRUE(std::filesystem::exists(dir / "tests" / "demo.lis"));
+}
+
+// /dev/full takes the opening but no line: the run must say so and fail.
+TEST(Run, ListFileThatCannotTakeItsLinesIsFatal)
+{
+    TempDir dir;
+    qvm::testing::writeSampleRun(dir.path());
+    std::filesystem::create_symlink("/dev/full", dir / "demo.lis");
+    for (const char* log : {"-LOG", "-NOLOG"}) {
+        const auto result = runPrepro({"demo", "demo.h", "out", log}, {}, dir.path());
+        EXPECT_EQ(result.status, 7) << log;
+        EXPECT_EQ(lines(result.err).back(), "Fenwir-F-FICNOTOPN,  File demo.lis access problem") << log;
+    }
+
+    // Enough reports to fill the buffer: the run stops at the first lost line.
+    std::string script = "HEADER \"demo\", \"sample\", \"1\"\n#int x;\nSCENARIO main\n";
+    for (int i = 0; i < 500; ++i) {
+        script += "  RESET t u\n";
+    }
+    writeFile(dir / "demo.pts", script + "END SCENARIO\n");
+    const auto result = runPrepro({"demo", "demo.h", "out"}, {}, dir.path());
+    EXPECT_EQ(result.status, 7);
+    EXPECT_EQ(lines(result.err).back(), "Fenwir-F-FICNOTOPN,  File demo.lis access problem");
+    EXPECT_EQ(result.err.find("End of execution"), std::string::npos);
+}
+
+TEST(Run, StudioLogThatCannotTakeItsLinesIsFatal)
+{
+    TempDir dir;
+    qvm::testing::writeSampleRun(dir.path());
+    const auto result = runPrepro({"demo", "demo.h", "out", "-STUDIO_LOG=/dev/full"}, {}, dir.path());
+    EXPECT_EQ(result.status, 7);
+    EXPECT_EQ(lines(result.err).back(), "Fenwir-F-FICNOTOPN,  File /dev/full access problem");
+    EXPECT_EQ(lines(readFile(dir / "demo.lis")).back(), "Fenwir-F-FICNOTOPN,  File /dev/full access problem");
 }
 
 }  // namespace

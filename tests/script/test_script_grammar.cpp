@@ -199,7 +199,7 @@ TEST(ScriptGrammar, IncludeOfItselfStopsTheRun)
 {
     const RunResult result = prepro("include_self.pts");
     EXPECT_EQ(result.status, 7);
-    EXPECT_THAT(messagesOf(result.err), ElementsAre(Message{"F", "INCLOOPDT", "include_self.pts", 4}));
+    EXPECT_THAT(messagesOf(result.err), ElementsAre(Message{"F", "INCLOOPDT", "include_self.pts", 3}));
 }
 
 TEST(ScriptGrammar, IncludeIsADeclarationOrScenarioItemButNotAnInstruction)
@@ -218,7 +218,7 @@ TEST(ScriptGrammar, IncludeNotFoundInAnyDirectoryStopsTheRun)
 {
     const RunResult result = prepro("include_missing.pts", {"-INCL=inc"});
     EXPECT_EQ(result.status, 7);
-    EXPECT_THAT(messagesOf(result.err), ElementsAre(Message{"F", "CANNOTOPN", "include_missing.pts", 4}));
+    EXPECT_THAT(messagesOf(result.err), ElementsAre(Message{"F", "CANNOTOPN", "include_missing.pts", 3}));
     EXPECT_THAT(result.err, HasSubstr("Cannot open file missing.pts"));
 }
 

@@ -10,6 +10,7 @@ namespace {
 using namespace qvm::testing;
 using namespace qvm::testing::script;
 using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 
 TEST(ScriptLexer, KeywordsAreUpperCaseAndWinOnlyAtEqualLength)
 {
@@ -106,6 +107,7 @@ TEST(ScriptLexer, TokenOf15000CharactersIsFatal)
     const RunResult result = runInspect({"tokens", "long.pts"}, {}, dir.path());
     EXPECT_EQ(result.status, 7);
     EXPECT_THAT(messagesOf(result.err), ElementsAre(Message{"F", "LEXTKTLNG", "long.pts", 2}));
+    EXPECT_THAT(result.err, HasSubstr("Line too long: a token reaches the limit of 15000 characters"));
 }
 
 TEST(ScriptLexer, StringEscapesAndBadSequences)

@@ -216,11 +216,33 @@ TEST_F(CppDirectives, LineDirective)
 
 TEST_F(CppDirectives, UnknownDirectivesAreCopiedAndEmptyOnesIgnored)
 {
-    const auto result = cpp("#unknown text here\n#\n# 33 \"x\"\n#ident \"v1\"\n");
+    const auto result = cpp("#unknown text here\n#\n# 33 \"x\"\n#ident \"v1\"\n# // note\n# /* c */\n  #  \\\n\n");
     // A rule of this preprocessor (also for assembler comment lines such as
     // "# `modelist' label"): a line whose directive name it does not know is
     // ordinary text.
     EXPECT_EQ(body(result.out), "#unknown text here\n# 33 \"x\"\n#ident \"v1\"");
+    EXPECT_EQ(result.status, 0) << result.err;
+}
+
+TEST_F(CppDirectives, WideCharacterConstantsInConditions)
+{
+    // The test of the C library's wchar header when the compiler gives no
+    // __WCHAR_MAX__: wchar_t is a signed 32-bit type here.
+    const auto result = cpp(R"(#define L oops
+#ifdef __WCHAR_MAX__
+# define WMAX __WCHAR_MAX__
+#elif L'\0' - 1 > 0
+# define WMAX (0xffffffffu + L'\0')
+#else
+# define WMAX (0x7fffffff + L'\0')
+#endif
+WMAX L
+#if u'\xffff' == 65535 && U'\U0001F600' == 0x1F600 && u8'a' == 97 && L'\xffffffff' < 0
+unicode
+#endif
+)");
+    EXPECT_EQ(body(result.out), "(0x7fffffff + L'\\0') oops\nunicode");
+    EXPECT_EQ(result.status, 0) << result.err;
 }
 
 TEST_F(CppDirectives, TarvoPragmas)

@@ -224,6 +224,71 @@ TEST_F(CppMacros, ExpansionsDoNotGlueTokensTogether)
     EXPECT_EQ(tokens(result.out), tokens("- -1 a b + + x +"));
 }
 
+TEST_F(CppMacros, ExpansionResultsNeverJoinYetStringizeWithoutBlanks)
+{
+    const auto result = cpp(R"(#define X() B
+#define BC wrong
+#define ID(a) a
+#define S(x) S_(x)
+#define S_(x) #x
+#define P() +
+#define M() -
+#define W(a) a X()
+#define CAT(a, b) a ## b
+#define C2(a, b) CAT(a, b)
+ID(X()C) S(P()M()) S(P() M()) W(1)C C2(ID(x)ID(y), z) S(ID(-)-1)
+#if P()P()1 == 1 && -M()1 == 1
+ok
+#endif
+)");
+    EXPECT_EQ(tokens(result.out), tokens(R"(B C "+-" "+ -" 1 B C x yz "--1" ok)"));
+    EXPECT_EQ(result.out.find('\x1f'), std::string::npos);
+    EXPECT_EQ(result.status, 0) << result.err;
+}
+
+TEST_F(CppMacros, MalformedDefinitionsAreReportedAndRefused)
+{
+    const auto result = cpp(R"(#define E1 ## a
+#define E2(a) a ##
+#define D(a, b, a) a
+#undef
+#undef 3x
+#undef +
+#define LIT x ## +
+E1 E2(1) D(1, 2, 3) LIT
+)");
+    EXPECT_NE(result.err.find("[t.c:1] Operator # not followed by a parameter name E1"), std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find("[t.c:2] Operator # not followed by a parameter name E2"), std::string::npos);
+    EXPECT_NE(result.err.find("[t.c:3] Incorrect macro parameter definition a"), std::string::npos);
+    EXPECT_NE(result.err.find("[t.c:4] Invalid macro name \n"), std::string::npos);
+    EXPECT_NE(result.err.find("[t.c:5] Invalid macro name 3x"), std::string::npos);
+    EXPECT_NE(result.err.find("[t.c:6] Invalid macro name +"), std::string::npos);
+    EXPECT_NE(result.err.find("[t.c:7] Incorrect construct x ## +"), std::string::npos);
+    EXPECT_EQ(tokens(result.out), tokens("E1 E2(1) D(1, 2, 3) x +"));
+    EXPECT_EQ(result.status, 3);
+}
+
+TEST_F(CppMacros, PastesThatGiveNoTokenAreReportedAndKeptApart)
+{
+    const auto result = cpp(R"(#define C(a, b) a ## b
+#define C3(a, b, c) a ## b ## c
+#define V(f, ...) g(f, ## __VA_ARGS__)
+#define S(a) #a ## x
+#define AFTER(a) x ## a+
+#define BEFORE(a) -a ## x
+C(+,x) C(x,+) C(+,+) C(<<,=) C(,x) C(x,) C(1,e) C(.,5) C(L,'a') C3(x,,-) C3(x,y,z) V(1) V(1,2) S(q)
+AFTER(+) BEFORE(-)
+)");
+    EXPECT_EQ(tokens(result.out), tokens(R"(+ x x + ++ <<= x x 1e .5 L'a' x - xyz g(1) g(1,2) "q" x x+ + - -x)"));
+    EXPECT_EQ(count(result.err, "CONSTRINC"), 6) << result.err;
+    for (const char* pasted : {"+ ## x", "x ## +", "x ## -", "\"q\" ## x"}) {
+        EXPECT_NE(result.err.find(std::string("[t.c:7] Incorrect construct ") + pasted + "\n"), std::string::npos)
+            << result.err;
+    }
+    EXPECT_NE(result.err.find("[t.c:8] Incorrect construct - ## x"), std::string::npos) << result.err;
+}
+
 TEST_F(CppMacros, PredefinedNames)
 {
     files({{"inc/h.h", "__FILE__ __LINE__ __BASE_FILE__ __INCLUDE_LEVEL__\n"}});

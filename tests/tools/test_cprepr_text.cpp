@@ -38,6 +38,15 @@ TEST_F(CppText, BackslashNewlines)
     EXPECT_EQ(tokens(result.out), tokens("1 + 2 ident 5 x 9"));
 }
 
+TEST_F(CppText, ContinuationsInsideANameCountAfterIt)
+{
+    const auto result = cpp("a __LINE__ __\\\nLINE\\\n__ __LINE__\n__LINE__\n");
+    EXPECT_EQ(result.out, "#line 1 \"t.c\"\na 1 1 3\n\n\n4\n\n");
+    // Also when the name is a macro whose expansion gives the line.
+    const auto macro = cpp("#define LN __LINE__\nL\\\nN L\\\nN __LINE__\n__LINE__\n");
+    EXPECT_EQ(tokens(macro.out), tokens("2 3 4 5"));
+}
+
 TEST_F(CppText, CommentsKeepTheLineCount)
 {
     const auto result = cpp("a /* one\ntwo\nthree */ b\n__LINE__ // x /* y\n__LINE__\n");

@@ -1,5 +1,6 @@
 #include "inspect.h"
 
+#include "base/mfmemo.h"
 #include "diag/catalog.h"
 #include "diag/i18nerrgest.h"
 #include "diag/i18nutil.h"
@@ -8,7 +9,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
+#include <iostream>
 #include <map>
+#include <new>
 #include <string_view>
 
 namespace qvm::inspect {
@@ -47,6 +51,14 @@ bool startsWithNoCase(std::string_view text, std::string_view prefix)
                       [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == b; });
 }
 
+// An argument shaped like an option: '-' and a letter. Other arguments that
+// start with '-' ("-1 > 0u") are expressions or names; "--" ends the options
+// for those that start with a letter ("-FLAG").
+bool looksLikeOption(std::string_view argument)
+{
+    return argument.size() > 1 && argument.front() == '-' && std::isalpha(static_cast<unsigned char>(argument[1])) != 0;
+}
+
 // Reads one of the C-analysis options; false when the argument is not one.
 bool readOption(std::string_view argument, Options& options)
 {
@@ -77,6 +89,10 @@ bool readOption(std::string_view argument, Options& options)
     return true;
 }
 
+constexpr std::string_view kOptionsUsage =
+    "options: -INCL=dir[,dir] -DEFINE=NAME[=VALUE][,...] -RESTRICTION=ANSI|KR -STD_DEFINE=file\n"
+    "         (after --, arguments that start with '-' are no options)\n";
+
 std::string usageText()
 {
     std::string text = "usage: qvminspect SUBCOMMAND ARGUMENTS [options]\nsubcommands:\n";
@@ -85,14 +101,34 @@ std::string usageText()
         text += subcommand.usage;
         text += '\n';
     }
-    text += "options: -INCL=dir[,dir] -DEFINE=NAME[=VALUE][,...] -RESTRICTION=ANSI|KR -STD_DEFINE=file\n";
+    text += kOptionsUsage;
     return text;
+}
+
+std::string usageText(const Subcommand& subcommand)
+{
+    return "usage: qvminspect " + std::string(subcommand.usage) + "\n" + std::string(kOptionsUsage);
+}
+
+int usageError(std::string_view problem, const std::string& usage)
+{
+    diag::writeConsole("qvminspect: " + std::string(problem) + "\n" + usage);
+    return kUsage;
 }
 
 int usageError(std::string_view problem)
 {
-    diag::writeConsole("qvminspect: " + std::string(problem) + "\n" + usageText());
-    return kUsage;
+    return usageError(problem, usageText());
+}
+
+// Output that did not all reach standard output is as bad as a list file
+// that lost lines.
+void checkStandardOutput()
+{
+    std::cout.flush();
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0 || !std::cout) {
+        diag::fatal("FICNOTOPN", "standard output");
+    }
 }
 
 int dispatch(int argc, char** argv)
@@ -100,22 +136,32 @@ int dispatch(int argc, char** argv)
     if (argc < 2) {
         return usageError("missing subcommand");
     }
+    if (looksLikeOption(argv[1])) {
+        return usageError(std::string("options follow the subcommand, '") + argv[1] + "' comes before it");
+    }
     const auto found = subcommands().find(argv[1]);
     if (found == subcommands().end()) {
         return usageError(std::string("unknown subcommand '") + argv[1] + "'");
     }
+    const Subcommand& subcommand = found->second;
     Options options;
+    bool optionsEnded = false;
     for (int i = 2; i < argc; ++i) {
         std::string_view argument = argv[i];
-        if (argument.size() > 1 && argument.front() == '-' && readOption(argument, options)) {
-            continue;
+        if (!optionsEnded && argument == "--") {
+            optionsEnded = true;
+        } else if (optionsEnded || !looksLikeOption(argument)) {
+            options.positional.emplace_back(argument);
+        } else if (!readOption(argument, options)) {
+            return usageError("unknown option '" + std::string(argument) + "'", usageText(subcommand));
         }
-        options.positional.emplace_back(argument);
     }
-    if (options.positional.size() != found->second.positionalCount) {
-        return usageError(std::string("wrong number of arguments for '") + argv[1] + "'");
+    if (options.positional.size() != subcommand.positionalCount) {
+        return usageError(std::string("wrong number of arguments for '") + argv[1] + "'", usageText(subcommand));
     }
-    return found->second.handler(options);
+    const int status = subcommand.handler(options);
+    checkStandardOutput();
+    return status;
 }
 
 }  // namespace
@@ -137,9 +183,13 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     try {
-        qvm::diag::loadTranslatorsIfAvailable(app, qvm::diag::catalogPrefixes());
-        qvm::diag::registerBuiltinCatalogs();
-        return qvm::inspect::dispatch(argc, argv);
+        try {
+            qvm::diag::loadTranslatorsIfAvailable(app, qvm::diag::catalogPrefixes());
+            qvm::diag::registerBuiltinCatalogs();
+            return qvm::inspect::dispatch(argc, argv);
+        } catch (const std::bad_alloc&) {
+            qvm::base::memoryExhausted();
+        }
     } catch (const qvm::RunAbort& abort) {
         return abort.status;
     }
