@@ -1,7 +1,7 @@
 // Fuzzes the decimal floating reader and text form, the conversion back to a
 // big integer, and the big-integer operations on operands taken from the input.
-#include "canalysis/cvalue.h"
-#include "canalysis/mfmath.h"
+#include "canalysis/constants/cvalue.h"
+#include "canalysis/constants/mfmath.h"
 #include "diag/i18nerrgest.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 // crash, a hang or unbounded memory. Reports are swallowed (a fatal report
 // returns, so the engine must go on safely after it).
 #include "canalysis/cerror.h"
-#include "canalysis/cprepr.h"
+#include "canalysis/preprocessor/cprepr.h"
 
 #include <cstddef>
 #include <cstdint>

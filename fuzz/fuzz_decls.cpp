@@ -1,5 +1,5 @@
 // Declaration parser over arbitrary preprocessed text.
-#include "canalysis/ctabsy.h"
+#include "canalysis/declarations/ctabsy.h"
 #include "canalysis/ctypesizes.h"
 
 #include <cstddef>

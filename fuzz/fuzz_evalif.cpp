@@ -2,7 +2,7 @@
 // __CHAR_UNSIGNED__ answer included.
 #include "base/mstrid.h"
 #include "canalysis/cerror.h"
-#include "canalysis/cevalif.h"
+#include "canalysis/preprocessor/cevalif.h"
 #include "canalysis/ctypesizes.h"
 
 #include <cstddef>

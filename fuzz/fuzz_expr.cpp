@@ -1,6 +1,6 @@
 // Expression parser and typing over arbitrary text, against a fixed set of
 // declarations.
-#include "canalysis/cexpr.h"
+#include "canalysis/declarations/cexpr.h"
 #include "canalysis/ctypesizes.h"
 
 #include <cstddef>

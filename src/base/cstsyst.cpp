@@ -41,7 +41,7 @@ std::optional<std::string> formatList(const char* format, std::va_list arguments
 
 struct ModificationTime {
     bool exists = false;
-    timespec time{};
+    timespec time{};  // meaningful when the file exists
 };
 
 ModificationTime modificationTime(const std::string& file)
@@ -201,17 +201,17 @@ std::string directoryPart(std::string_view path)
     return std::string(path.substr(0, last));
 }
 
-int compareFileTimes(const std::string& file1, const std::string& file2)
+FileTimeOrder compareFileTimes(const std::string& file1, const std::string& file2)
 {
     const ModificationTime first = modificationTime(file1);
     if (!first.exists) {
-        return 0;
+        return FileMissing;
     }
     const ModificationTime second = modificationTime(file2);
     if (!second.exists) {
-        return 0;
+        return FileMissing;
     }
-    return newer(first.time, second.time) ? 2 : 1;
+    return newer(first.time, second.time) ? FileNewer : FileNotNewer;
 }
 
 std::string systemPath(std::string_view directory, std::string_view name)

@@ -73,9 +73,15 @@ bool removeFile(const std::string& name);
 std::string fileNamePart(std::string_view path);
 std::string directoryPart(std::string_view path);
 
-// 0 when either file does not exist; 1 when file1 is as old as or older than
-// file2; 2 when file1 is newer. Any other failure is the fatal "stat" failure.
-int compareFileTimes(const std::string& file1, const std::string& file2);
+// How the modification times of two files compare; callers may read the numbers.
+enum FileTimeOrder : int {
+    FileMissing = 0,   // either file does not exist
+    FileNotNewer = 1,  // file1 is as old as or older than file2
+    FileNewer = 2,     // file1 is newer
+};
+
+// Any failure but a missing file is the fatal "stat" failure.
+FileTimeOrder compareFileTimes(const std::string& file1, const std::string& file2);
 
 // Joins a directory and a name for opening on this system: '/' between them
 // (none added when the directory already ends with one), a name that starts

@@ -19,8 +19,8 @@ constexpr std::size_t kInitialChunkSize = 100000;
 const char kEmptyText[] = "";
 
 struct Entry {
-    const char* text = nullptr;
-    std::size_t length = 0;
+    const char* text = nullptr;  // the stored copy, in a chunk of the table
+    std::size_t length = 0;      // its length without the terminating zero
 };
 
 // Entries live in fixed segments: the first of the initial size, then one per
@@ -53,9 +53,9 @@ public:
     }
 
 private:
-    std::vector<std::unique_ptr<Entry[]>> segments_;
-    std::size_t count_ = 0;
-    std::size_t capacity_ = 0;
+    std::vector<std::unique_ptr<Entry[]>> segments_;  // the initial segment, then growth segments
+    std::size_t count_ = 0;                           // entries stored
+    std::size_t capacity_ = 0;                        // entries the segments hold
 };
 
 // A bucket finds its entries through a small open-addressing index keyed by
@@ -94,7 +94,7 @@ public:
 
 private:
     struct Slot {
-        std::uint32_t fingerprint = 0;
+        std::uint32_t fingerprint = 0;  // second hash of the entry's text
         std::uint32_t entry = 0;  // 0: free (entry 0 is the empty text, never stored here)
     };
 
@@ -119,18 +119,18 @@ private:
         }
     }
 
-    std::vector<Slot> slots_;
-    std::size_t used_ = 0;
+    std::vector<Slot> slots_;  // a power of two in size, at most three quarters used
+    std::size_t used_ = 0;     // slots holding an entry
 };
 
 // Texts are copied into chunks that live until the table is reset, so every
 // identifier stays valid for the whole run.
 struct IdentTable {
-    std::vector<Bucket> buckets;
-    EntryStore entries;
-    std::vector<std::unique_ptr<char[]>> chunks;
-    std::size_t chunkSize = kInitialChunkSize;
-    std::size_t chunkUsed = 0;
+    std::vector<Bucket> buckets;                  // indexed by the bucket hash of a text
+    EntryStore entries;                           // entry 0 is the empty text
+    std::vector<std::unique_ptr<char[]>> chunks;  // the stored texts, the last one being filled
+    std::size_t chunkSize = kInitialChunkSize;    // size of the last chunk
+    std::size_t chunkUsed = 0;                    // bytes used in the last chunk
 
     bool initialised() const { return entries.size() != 0; }
 };

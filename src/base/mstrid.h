@@ -66,8 +66,8 @@ public:
 
 private:
     std::string_view text_;
-    mutable Ident id_ = nullptr;
-    mutable std::uint64_t generation_ = 0;
+    mutable Ident id_ = nullptr;            // looked up on first use
+    mutable std::uint64_t generation_ = 0;  // table generation id_ belongs to
 };
 
 }  // namespace qvm::base

@@ -22,19 +22,20 @@ std::string_view trimBlanks(std::string_view text)
 std::optional<DisplayFormat> formatOfLetter(char letter)
 {
     switch (letter) {
-    case 'H': case 'h': return DisplayFormat{0, 0};
-    case 'D': case 'd': return DisplayFormat{1, 0};
-    case 'B': case 'b': return DisplayFormat{2, 0};
-    case 'U': case 'u': return DisplayFormat{3, 0};
-    case 'F': case 'f': return DisplayFormat{4, 6};
-    case 'E': case 'e': return DisplayFormat{5, 48};
+    case 'H': case 'h': return DisplayFormat{DisplayHex, 0};
+    case 'D': case 'd': return DisplayFormat{DisplayDecimal, 0};
+    case 'B': case 'b': return DisplayFormat{DisplayBinary, 0};
+    case 'U': case 'u': return DisplayFormat{DisplayUnsigned, 0};
+    case 'F': case 'f': return DisplayFormat{DisplayFixed, 6};
+    case 'E': case 'e': return DisplayFormat{DisplayExponent, 48};
     default: return std::nullopt;
     }
 }
 
-bool isBitFieldKind(int kind)
+// Kinds whose size counts bits, in whole bytes.
+bool isBitFieldKind(DisplayKind kind)
 {
-    return kind >= 0 && kind <= 3;
+    return kind == DisplayHex || kind == DisplayDecimal || kind == DisplayBinary || kind == DisplayUnsigned;
 }
 
 }  // namespace
@@ -68,10 +69,10 @@ std::optional<DisplayFormat> displayFormat(std::string_view valueText)
     }
     const std::string_view body = trimBlanks(suffix.substr(1));
     if (body == "16") {
-        return DisplayFormat{0, 0};
+        return DisplayFormat{DisplayHex, 0};
     }
     if (body == "2") {
-        return DisplayFormat{2, 0};
+        return DisplayFormat{DisplayBinary, 0};
     }
     std::optional<DisplayFormat> format = body.empty() ? std::nullopt : formatOfLetter(body.front());
     if (!format) {
@@ -90,7 +91,7 @@ std::optional<DisplayFormat> displayFormat(std::string_view valueText)
         diag::errorAt("TAILLEDIV", suffix);
         return std::nullopt;
     }
-    if (format->kind != 3) {
+    if (format->kind != DisplayUnsigned) {
         format->size = -format->size;
     }
     return format;

@@ -31,8 +31,19 @@ void boundedAppend(std::string& destination, std::initializer_list<std::string_v
 // A new text of at most kMaxConcat characters.
 std::string boundedConcat(std::initializer_list<std::string_view> texts);
 
+// How a value is displayed; the generated program reads the numbers.
+enum DisplayKind : int {
+    DisplayHex = 0,
+    DisplayDecimal = 1,
+    DisplayBinary = 2,
+    DisplayUnsigned = 3,
+    DisplayFixed = 4,     // F
+    DisplayExponent = 5,  // E
+    DisplayDefault = 6,
+};
+
 struct DisplayFormat {
-    int kind = 6;  // 0 hex, 1 decimal, 2 binary, 3 unsigned, 4 F, 5 E, 6 default
+    DisplayKind kind = DisplayDefault;
     int size = 0;  // bits; negative means signed
 };
 

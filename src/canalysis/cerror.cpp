@@ -23,7 +23,8 @@ ReportState& state()
 DiagnosticCallback diagnosticsServiceCallback()
 {
     return [](int severity, std::string_view code, std::string_view argument, std::string_view file, int line) {
-        diag::reportLocated(static_cast<diag::Severity>(severity), code, argument, file, line);
+        diag::reportLocated(static_cast<diag::Severity>(severity), diag::MessageCode::fromText(code), argument, file,
+                            line);
     };
 }
 
@@ -40,6 +41,11 @@ const DiagnosticCallback& installedCallback()
 void installPositionProvider(PositionProvider provider)
 {
     state().position = std::move(provider);
+}
+
+const PositionProvider& installedPositionProvider()
+{
+    return state().position;
 }
 
 void report(int severity, std::string_view code, std::string_view argument, std::string_view file, int line)

@@ -29,6 +29,7 @@ const DiagnosticCallback& installedCallback();
 // level, the lexer context's line). Without one: empty file name, line 0.
 using PositionProvider = std::function<std::pair<std::string, int>()>;
 void installPositionProvider(PositionProvider provider);
+const PositionProvider& installedPositionProvider();
 
 // Reports through the installed callback; nothing happens without one.
 void report(int severity, std::string_view code, std::string_view argument, std::string_view file, int line);

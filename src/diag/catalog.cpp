@@ -13,8 +13,8 @@ namespace qvm::diag {
 namespace {
 
 struct Catalog {
-    QMap<QString, QString> texts;
-    std::array<bool, 4> registered{};
+    QMap<QString, QString> texts;      // code -> translated text
+    std::array<bool, 4> registered{};  // per built-in table, in registration order
 };
 
 Catalog& catalog()

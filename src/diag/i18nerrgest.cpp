@@ -19,14 +19,14 @@ struct FileCloser {
 };
 
 struct RunState {
-    unsigned errors = 0;
-    unsigned warnings = 0;
-    bool consoleEcho = true;
-    std::string listName;
-    std::unique_ptr<std::FILE, FileCloser> listFile;
-    std::string currentFile;
+    unsigned errors = 0;                               // errors reported
+    unsigned warnings = 0;                             // warnings reported
+    bool consoleEcho = true;                           // lines also go to the console
+    std::string listName;                              // the list file's name, once opened
+    std::unique_ptr<std::FILE, FileCloser> listFile;   // open from openListFile to closeListFile
+    std::string currentFile;                           // current position of the located reports
     int currentLine = 0;
-    std::function<void(std::string_view)> sink;
+    std::function<void(std::string_view)> sink;        // console replacement set by tests
 };
 
 RunState& state()
@@ -82,7 +82,7 @@ QString fillArguments(const QString& text, std::string_view arg1, std::string_vi
     return text;
 }
 
-[[noreturn]] void endRun(int status);
+[[noreturn]] void endRun(ExitStatus status);
 
 // The list file could not take all its lines: said on the console whatever
 // the echo setting, since the list file cannot say it.
@@ -99,7 +99,7 @@ void writeLine(const std::string& line)
     if (state().listFile && std::fwrite(line.data(), 1, line.size(), state().listFile.get()) != line.size()) {
         state().listFile.reset();
         reportListFileLoss();
-        endRun(7);
+        endRun(StatusFatal);
     }
 }
 
@@ -112,10 +112,10 @@ void count(Severity severity)
     }
 }
 
-[[noreturn]] void endRun(int status)
+[[noreturn]] void endRun(ExitStatus status)
 {
-    if (!closeListFile() && status != 9) {
-        status = 7;
+    if (!closeListFile() && status != StatusInternal) {
+        status = StatusFatal;
     }
     std::fflush(stderr);
     std::fflush(stdout);
@@ -129,12 +129,12 @@ std::string_view orBlank(const char* text)
 
 }  // namespace
 
-std::string formatLine(Severity severity, std::string_view code, std::string_view arg1, std::string_view arg2)
+std::string formatLine(Severity severity, MessageCode code, std::string_view arg1, std::string_view arg2)
 {
     QString line = QStringLiteral("Fenwir-%1-%2,  ")
                        .arg(QLatin1Char(severityLetter(severity)))
-                       .arg(QString::fromLatin1(code.data(), static_cast<int>(code.size())));
-    if (const QString* text = catalogText(code)) {
+                       .arg(QString::fromLatin1(code.text().data(), static_cast<int>(code.text().size())));
+    if (const QString* text = catalogText(code.text())) {
         line += fillArguments(*text, arg1, arg2);
     }
     line += QLatin1Char('\n');
@@ -144,51 +144,51 @@ std::string formatLine(Severity severity, std::string_view code, std::string_vie
     return toLocal8(line);
 }
 
-void report(Severity severity, std::string_view code, std::string_view arg1, std::string_view arg2)
+void report(Severity severity, MessageCode code, std::string_view arg1, std::string_view arg2)
 {
     count(severity);
     writeLine(formatLine(severity, code, arg1, arg2));
     if (severity == Fatal) {
-        endRun(7);
+        endRun(StatusFatal);
     }
     if (severity == Internal) {
-        endRun(9);
+        endRun(StatusInternal);
     }
 }
 
-void information(std::string_view code, std::string_view arg1, std::string_view arg2)
+void information(MessageCode code, std::string_view arg1, std::string_view arg2)
 {
     report(Information, code, arg1, arg2);
 }
 
-void warning(std::string_view code, std::string_view arg1, std::string_view arg2)
+void warning(MessageCode code, std::string_view arg1, std::string_view arg2)
 {
     report(Warning, code, arg1, arg2);
 }
 
-void error(std::string_view code, std::string_view arg1, std::string_view arg2)
+void error(MessageCode code, std::string_view arg1, std::string_view arg2)
 {
     report(Error, code, arg1, arg2);
 }
 
-void fatal(std::string_view code, std::string_view arg1, std::string_view arg2)
+void fatal(MessageCode code, std::string_view arg1, std::string_view arg2)
 {
     report(Fatal, code, arg1, arg2);
-    endRun(7);
+    endRun(StatusFatal);
 }
 
-void internal(std::string_view code, std::string_view arg1, std::string_view arg2)
+void internal(MessageCode code, std::string_view arg1, std::string_view arg2)
 {
     report(Internal, code, arg1, arg2);
-    endRun(9);
+    endRun(StatusInternal);
 }
 
-void fatalC(const char* code, const char* arg1, const char* arg2)
+void fatalC(MessageCode code, const char* arg1, const char* arg2)
 {
     fatal(code, orBlank(arg1), orBlank(arg2));
 }
 
-void internalC(const char* code, const char* arg1, const char* arg2)
+void internalC(MessageCode code, const char* arg1, const char* arg2)
 {
     internal(code, orBlank(arg1), orBlank(arg2));
 }
@@ -204,12 +204,12 @@ std::string positionPrefix(std::string_view file, int line)
     return " ";
 }
 
-void reportLocated(Severity severity, std::string_view code, std::string_view arg2, std::string_view file, int line)
+void reportLocated(Severity severity, MessageCode code, std::string_view arg2, std::string_view file, int line)
 {
     report(severity, code, positionPrefix(file, line), arg2);
 }
 
-void reportLocatedC(Severity severity, const char* code, const char* arg2, const char* file, int line)
+void reportLocatedC(Severity severity, MessageCode code, const char* arg2, const char* file, int line)
 {
     reportLocated(severity, code, orBlank(arg2), file == nullptr ? std::string_view() : file, line);
 }
@@ -234,21 +234,21 @@ int currentLine()
     return state().currentLine;
 }
 
-void reportAt(Severity severity, std::string_view code, std::string_view arg2)
+void reportAt(Severity severity, MessageCode code, std::string_view arg2)
 {
     reportLocated(severity, code, arg2, state().currentFile, state().currentLine);
 }
 
-void fatalAt(std::string_view code, std::string_view arg2)
+void fatalAt(MessageCode code, std::string_view arg2)
 {
     reportAt(Fatal, code, arg2);
-    endRun(7);
+    endRun(StatusFatal);
 }
 
-void internalAt(std::string_view code, std::string_view arg2)
+void internalAt(MessageCode code, std::string_view arg2)
 {
     reportAt(Internal, code, arg2);
-    endRun(9);
+    endRun(StatusInternal);
 }
 
 unsigned errorCount()
@@ -290,25 +290,25 @@ void setConsoleEcho(bool on)
     state().consoleEcho = on;
 }
 
-int statusOfCounts()
+ExitStatus statusOfCounts()
 {
     if (state().errors != 0) {
-        return 5;
+        return StatusErrors;
     }
-    return state().warnings != 0 ? 3 : 0;
+    return state().warnings != 0 ? StatusWarnings : StatusClean;
 }
 
 void endOfRun()
 {
     const unsigned errors = state().errors;
     const unsigned warnings = state().warnings;
-    const char* code = "ENDNOENWR";
+    MessageCode code = "ENDNOENWR";
     if (errors != 0) {
-        code = warnings != 0 ? "ENDERRWAR" : "ENDERRNWR";
+        code = warnings != 0 ? MessageCode("ENDERRWAR") : MessageCode("ENDERRNWR");
     } else if (warnings != 0) {
         code = "ENDNOEWAR";
     }
-    const int status = statusOfCounts();
+    const ExitStatus status = statusOfCounts();
     information(code, errors != 0 ? std::to_string(errors) : std::string(),
                 warnings != 0 ? std::to_string(warnings) : std::string());
     endRun(status);
@@ -320,7 +320,7 @@ void systemFailure(std::string_view callName)
                             "'%1' is a function name")
                              .arg(fromLocal8(callName));
     writeConsole(toLocal8(text) + "\n");
-    endRun(7);
+    endRun(StatusFatal);
 }
 
 void writeConsole(std::string_view text)

@@ -76,11 +76,11 @@ void loadTranslators(QCoreApplication& app, const std::vector<std::string>& pref
     const QString directory = catalogDirectory(std::getenv("FENWIRDIR"));
     if (directory.isEmpty()) {
         writeConsole("Fatal Error: please setup FENWIRDIR environment variable.\n");
-        throw RunAbort{-1};
+        throw RunAbort{StatusNoCatalog};
     }
     if (!QDir(directory).exists()) {
         writeConsole(toLocal8(QStringLiteral("Fatal Error: directory doesn't exist '%1'\n").arg(directory)));
-        throw RunAbort{-1};
+        throw RunAbort{StatusNoCatalog};
     }
     installFrom(app, directory, prefixes);
 }

@@ -90,6 +90,8 @@ constexpr const char* kUsageEnglish =
     "\t[-ALLOCATION[=<DYNAMIC|STACK>]]\n\t[-THREAD[=<routine_name>]]\n\t[-NOTSHARED]\n\t[-NOPATH]\n"
     "\t[-NOCOMMENT]\n\t[-SPVGEN]\n\t[-TRACE=<ERROR|TIME|SCN|CIRCULAR>]\n\t[-BUFSIZE=<buffer_size>]\n";
 
+// The command line of qvmprepro: three positional parameters, the options
+// in the order of the usage text, and the forbidden combinations.
 CommandTable buildProgramTable()
 {
     CommandTable table;
@@ -141,9 +143,10 @@ const CommandTable& programTable()
     return table;
 }
 
+// The decoder of the run's command line; the getters read it.
 struct Session {
     CommandDecoder decoder{programTable()};
-    bool decoded = false;
+    bool decoded = false;  // the last decode succeeded and was not released
 };
 
 Session& session()
@@ -245,6 +248,9 @@ void appendIfGiven(std::string& echo, std::string_view name, const std::string& 
     }
 }
 
+// The command line as the run understood it: the program path, the
+// positional values, then each option given in a fixed order, FAST and LOG
+// always (positive or negated).
 std::string buildEcho(const char* programPath)
 {
     std::string echo = programPath != nullptr ? programPath : "";
@@ -394,10 +400,13 @@ std::string instanceName()
     return valueOf("INSTANCE");
 }
 
-int dialect()
+Dialect dialect()
 {
-    const int number = keywordNumber("RESTRICTION", {"KR", "ANSI"});
-    return number == 0 ? DialectNone : number - 1;
+    switch (keywordNumber("RESTRICTION", {"KR", "ANSI"})) {
+    case 1: return DialectKR;
+    case 2: return DialectANSI;
+    default: return DialectNone;
+    }
 }
 
 int fastMode()
@@ -405,9 +414,13 @@ int fastMode()
     return negated("FAST") ? 0 : 1;
 }
 
-int probeMode()
+ProbeMode probeMode()
 {
-    return keywordNumber("PROBE", {"DEFAULT", "CUSTOM"});
+    switch (keywordNumber("PROBE", {"DEFAULT", "CUSTOM"})) {
+    case 1: return ProbeDefault;
+    case 2: return ProbeCustom;
+    default: return ProbeNone;
+    }
 }
 
 int consoleLog()
@@ -415,9 +428,13 @@ int consoleLog()
     return negated("LOG") ? 0 : 1;
 }
 
-int allocationMode()
+AllocationMode allocationMode()
 {
-    return keywordNumber("ALLOCATION", {"STACK", "DYNAMIC"});
+    switch (keywordNumber("ALLOCATION", {"STACK", "DYNAMIC"})) {
+    case 1: return AllocationStack;
+    case 2: return AllocationDynamic;
+    default: return AllocationNone;
+    }
 }
 
 std::string threadRoutine()
@@ -444,9 +461,10 @@ int spgOnly()
     return given("SPVGEN") ? 1 : 0;
 }
 
-int traceLevel()
+TraceLevel traceLevel()
 {
-    static constexpr int kLevels[] = {0, 50, 10, 20, 5};
+    // Indexed by the number of the keyword given, 0 for none.
+    static constexpr TraceLevel kLevels[] = {TraceNone, TraceCircular, TraceScenario, TraceTime, TraceError};
     return kLevels[keywordNumber("TRACE", {"CIRCULAR", "SCN", "TIME", "ERROR"})];
 }
 

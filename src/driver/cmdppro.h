@@ -10,6 +10,7 @@ namespace qvm::cmdline {
 enum Dialect { DialectKR = 0, DialectANSI = 1, DialectNone = 2 };
 enum ProbeMode { ProbeNone = 0, ProbeDefault = 1, ProbeCustom = 2 };
 enum AllocationMode { AllocationNone = 0, AllocationStack = 1, AllocationDynamic = 2 };
+enum TraceLevel { TraceNone = 0, TraceError = 5, TraceScenario = 10, TraceTime = 20, TraceCircular = 50 };
 
 // Decodes the arguments (argv[0] is the program path). On success the getters
 // become usable and echo receives the normalised command line; on failure the
@@ -34,16 +35,16 @@ std::vector<std::string> families();
 std::vector<std::string> excludedFamilies();
 bool hasInstance();
 std::string instanceName();
-int dialect();
+Dialect dialect();
 int fastMode();
-int probeMode();
+ProbeMode probeMode();
 int consoleLog();
-int allocationMode();
+AllocationMode allocationMode();
 std::string threadRoutine();  // "<main>" when absent, "<start>" without value
 int notShared();
 int comments();               // 0 with -NOCOMMENT, else 1
 int spgOnly();
-int traceLevel();             // 0, 5, 10, 20, 50
+TraceLevel traceLevel();
 int bufferSize();             // kilobytes; 0 is taken as 10
 
 // Frees everything the decoder allocated; the getters are unusable afterwards.

@@ -67,17 +67,17 @@ bool equalIgnoringCase(std::string_view a, std::string_view b)
 // A name that a text may designate: an option or allowed value (owner), in
 // its plain or negated form.
 struct Candidate {
-    std::size_t owner;
-    bool negated;
-    std::string name;
+    std::size_t owner;  // index of the option or allowed value
+    bool negated;       // the name is "NO" + the owner's name
+    std::string name;   // in one language column
 };
 
 enum class MatchKind { None, Exact, Prefix, Ambiguous, Overrun };
 
 struct Match {
     MatchKind kind = MatchKind::None;
-    std::size_t owner = 0;
-    bool negated = false;
+    std::size_t owner = 0;   // as in Candidate
+    bool negated = false;    // as in Candidate
     std::size_t length = 0;  // characters of the text the match covers
 };
 
@@ -297,6 +297,9 @@ void CommandDecoder::takePositional(std::string_view argument)
     }
 }
 
+// "-NAME[=value]": the name may be any unambiguous start of an option's
+// name; an option is given once unless it takes a list. Throws
+// DecodeFailure with the message of the first rule broken.
 void CommandDecoder::takeOption(std::string_view argument)
 {
     const std::string_view body = argument.substr(1);
@@ -439,7 +442,7 @@ std::size_t CommandDecoder::optionIndex(std::string_view name) const
         }
     }
     diag::writeConsole(diag::toLocal8(messageStart(table_.productTitle, kBadOptionName)) + "\n");
-    throw RunAbort{9};
+    throw RunAbort{StatusInternal};
 }
 
 const std::vector<std::string>& CommandDecoder::parameterValues(std::size_t index) const

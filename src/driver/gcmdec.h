@@ -27,25 +27,25 @@ enum class ValueType : char { Text = 'C', Integer = 'I', Long = 'L' };
 // A positional parameter, or the value an option takes. The bounds are the
 // length of a text or the value of an integer.
 struct ParameterSpec {
-    Names names;
+    Names names;                       // shown in messages and the usage text
     ValueType type = ValueType::Text;
-    bool list = false;
+    bool list = false;                 // several values separated by commas
     long minimum = 0;
     long maximum = 0;
-    bool optional = false;
+    bool optional = false;             // a positional parameter that may be missing
 };
 
 // One allowed value of an option.
 struct KeywordSpec {
-    Names names;
+    Names names;  // the value as it may be written
 };
 
 struct OptionSpec {
-    Names names;
-    bool argumentMandatory = false;
+    Names names;                            // without the leading '-'
+    bool argumentMandatory = false;         // a missing or empty value is refused
     std::optional<ParameterSpec> argument;  // none: the option takes no value
     bool negatable = false;                 // "NO" + name is accepted
-    bool defaultOn = false;
+    bool defaultOn = false;                 // taken as given when absent
     int defaultValue = 0;                   // number of the default allowed value, from 1; 0 for none
     std::vector<KeywordSpec> allowed;       // empty: any value
 };
@@ -69,9 +69,9 @@ struct IncompatibilityRule {
 struct CommandTable {
     std::string_view productTitle;                    // starts every decoder message
     std::array<std::string_view, kColumnCount> usage;  // usage text per column
-    std::array<std::string_view, kColumnCount> connective;
-    std::vector<ParameterSpec> parameters;
-    std::vector<OptionSpec> options;
+    std::array<std::string_view, kColumnCount> connective;  // joins two option names in a message
+    std::vector<ParameterSpec> parameters;             // positional, in order
+    std::vector<OptionSpec> options;                   // in the order of the usage text
     std::vector<IncompatibilityRule> rules;            // checked in order
 };
 
@@ -106,8 +106,8 @@ public:
 
 private:
     struct OptionResult {
-        int state = NotGiven;
-        std::vector<std::string> values;
+        int state = NotGiven;             // an OptionState
+        std::vector<std::string> values;  // in the order given
         std::vector<bool> used;  // per allowed value
     };
 
@@ -125,9 +125,9 @@ private:
     void printFailure(const char* message, const std::string& offending) const;
 
     const CommandTable& table_;
-    std::vector<std::vector<std::string>> parameterValues_;
-    std::vector<OptionResult> options_;
-    std::size_t positionalCount_ = 0;
+    std::vector<std::vector<std::string>> parameterValues_;  // per positional parameter
+    std::vector<OptionResult> options_;                      // per option of the table
+    std::size_t positionalCount_ = 0;                        // positional arguments met so far
 };
 
 }  // namespace qvm::cmdline

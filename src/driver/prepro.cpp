@@ -25,31 +25,33 @@ constexpr std::size_t kEchoLimit = 1900;
 
 // Everything the passes read from the command line, read once.
 struct Settings {
-    std::string scriptArgument;
-    std::vector<std::string> interfaceFiles;
-    std::string rootArgument;
-    std::vector<std::string> includeDirectories;
-    std::vector<std::string> defines;
-    std::string stdDefine;
-    std::string studioLog;
-    std::vector<std::string> scenarios;
-    std::vector<std::string> excludedScenarios;
-    std::vector<std::string> families;
-    std::vector<std::string> excludedFamilies;
-    std::string instance;
-    std::string filterLetters;
-    int dialect = cmdline::DialectNone;
-    int fast = 1;
-    int probe = 0;
-    int allocation = 0;
-    std::string thread;
-    int notShared = 0;
-    int comments = 1;
-    int spgOnly = 0;
-    int traceLevel = 0;
-    int bufferSize = 10;
+    std::string scriptArgument;                  // the script as given
+    std::vector<std::string> interfaceFiles;     // declared in this order
+    std::string rootArgument;                    // root of the generated file names
+    std::vector<std::string> includeDirectories; // -INCL, for the script and the C analysis
+    std::vector<std::string> defines;            // -DEFINE texts
+    std::string stdDefine;                       // -STD_DEFINE file, "" when not given
+    std::string studioLog;                       // -STUDIO_LOG file, "" when not given
+    std::vector<std::string> scenarios;          // -SCN
+    std::vector<std::string> excludedScenarios;  // -EXSCN
+    std::vector<std::string> families;           // -FAMILY
+    std::vector<std::string> excludedFamilies;   // -EXFAMILY
+    std::string instance;                        // -INSTANCE, "" when not given
+    std::string filterLetters;                   // -SET, "" when not given
+    cmdline::Dialect dialect = cmdline::DialectNone;
+    bool fast = true;                            // off with -NOFAST
+    cmdline::ProbeMode probe = cmdline::ProbeNone;
+    cmdline::AllocationMode allocation = cmdline::AllocationNone;
+    std::string thread;                          // "<main>", "<start>" or a routine name
+    bool notShared = false;                      // -NOTSHARED
+    bool comments = true;                        // off with -NOCOMMENT
+    bool spgOnly = false;                        // -SPVGEN: only the SPG project file
+    cmdline::TraceLevel traceLevel = cmdline::TraceNone;
+    int bufferSize = 10;                         // trace buffer, kilobytes
 };
 
+// Reads every setting through the getters, after a successful decode; a bad
+// -SET or -BUFSIZE value ends the run here.
 Settings readSettings()
 {
     Settings s;
@@ -75,13 +77,13 @@ Settings readSettings()
         s.filterLetters = cmdline::filterLetters();
     }
     s.dialect = cmdline::dialect();
-    s.fast = cmdline::fastMode();
+    s.fast = cmdline::fastMode() != 0;
     s.probe = cmdline::probeMode();
     s.allocation = cmdline::allocationMode();
     s.thread = cmdline::threadRoutine();
-    s.notShared = cmdline::notShared();
-    s.comments = cmdline::comments();
-    s.spgOnly = cmdline::spgOnly();
+    s.notShared = cmdline::notShared() != 0;
+    s.comments = cmdline::comments() != 0;
+    s.spgOnly = cmdline::spgOnly() != 0;
     s.traceLevel = cmdline::traceLevel();
     s.bufferSize = cmdline::bufferSize();
     return s;
@@ -127,8 +129,8 @@ public:
     }
 
 private:
-    std::string name_;
-    std::optional<base::OutputFile> file_;
+    std::string name_;                      // "" without -STUDIO_LOG: nothing is written
+    std::optional<base::OutputFile> file_;  // created at the first open
 };
 
 // The passes below belong to the C analysis, the script front end and the
@@ -137,7 +139,9 @@ private:
 void analyseInterfaceFiles(const Settings& settings)
 {
     // Without -RESTRICTION the dialect is "none": neither pedantic nor traditional.
-    const int mode = settings.dialect == cmdline::DialectANSI ? 1 : settings.dialect == cmdline::DialectKR ? 0 : 2;
+    const script::CMode mode = settings.dialect == cmdline::DialectANSI ? script::CModePedantic
+                               : settings.dialect == cmdline::DialectKR ? script::CModeTraditional
+                                                                        : script::CModeNeither;
     script::startCAnalysis(mode, settings.includeDirectories, settings.defines, {});
     if (!settings.stdDefine.empty()) {
         script::declareIncludedFile(stdDefinePath(settings.stdDefine));
@@ -147,19 +151,15 @@ void analyseInterfaceFiles(const Settings& settings)
     }
 }
 
-// The parsed script, kept for the passes after the parse: the syntax tree,
-// the source file records and the script-wide flags.
-script::ParsedScript parsedScript;
-
-void parseScript(const RunNames& names, const Settings& settings)
+script::ParsedScript parseScript(const RunNames& names, const Settings& settings)
 {
     script::ParseOptions options;
     options.includeDirectories = settings.includeDirectories;
-    options.comments = settings.comments != 0;
-    parsedScript = script::parseScript(names.script, options);
+    options.comments = settings.comments;
+    return script::parseScript(names.script, options);
 }
 
-void analyseScript(const Settings&) {}
+void analyseScript(const script::ParsedScript&, const Settings&) {}
 void endCAnalysis()
 {
     script::endCAnalysis();
@@ -185,8 +185,14 @@ void generateOutputs(const RunNames& names, const Settings& settings, StudioLog&
     writeProgram(names, settings, thread, date);
 }
 
+// One run, from the command line to the summary: the passes in order, each
+// to completion. Ends by throwing RunAbort with the exit status.
 [[noreturn]] void runPipeline(int argc, char** argv)
 {
+    // The decoder's values are freed however the run ends.
+    struct CommandLineRelease {
+        ~CommandLineRelease() { cmdline::release(); }
+    } const releaseCommandLine;
     std::string echo;
     if (!cmdline::decode(argc, argv, echo)) {
         diag::fatal("COMMFATAL");
@@ -202,21 +208,22 @@ void generateOutputs(const RunNames& names, const Settings& settings, StudioLog&
     base::initIdentTable();
 
     analyseInterfaceFiles(settings);
-    parseScript(names, settings);
+    // The syntax tree, the source file records and the script-wide flags,
+    // owned here until the end of the run.
+    const script::ParsedScript parsed = parseScript(names, settings);
     StudioLog studioLog(settings.studioLog);
     if (diag::errorCount() == 0) {
-        analyseScript(settings);
-        if (settings.spgOnly != 0) {
+        analyseScript(parsed, settings);
+        if (settings.spgOnly) {
             studioLog.open();
             studioLog.record("SPG", names.spg);
             writeSpgFile(names);
         }
         endCAnalysis();
-        if (diag::errorCount() == 0 && settings.spgOnly == 0) {
+        if (diag::errorCount() == 0 && !settings.spgOnly) {
             generateOutputs(names, settings, studioLog, echo, thread);
         }
     }
-    cmdline::release();
     studioLog.close();
     diag::endOfRun();
 }

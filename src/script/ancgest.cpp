@@ -1,7 +1,7 @@
 #include "script/ancgest.h"
 
-#include "canalysis/cexpr.h"
-#include "canalysis/cprepr.h"
+#include "canalysis/declarations/cexpr.h"
+#include "canalysis/preprocessor/cprepr.h"
 
 #include <memory>
 
@@ -10,10 +10,10 @@ namespace qvm::script {
 namespace {
 
 struct BridgeState {
-    CContext context;
-    std::unique_ptr<canalysis::SymbolTable> symbols = std::make_unique<canalysis::SymbolTable>();
-    std::unique_ptr<canalysis::MacroTable> macros = std::make_unique<canalysis::MacroTable>();
-    canalysis::DiagnosticCallback callback;
+    CContext context;  // where the C text being declared belongs
+    std::unique_ptr<canalysis::SymbolTable> symbols = std::make_unique<canalysis::SymbolTable>();  // of the run
+    std::unique_ptr<canalysis::MacroTable> macros = std::make_unique<canalysis::MacroTable>();     // of the run
+    canalysis::DiagnosticCallback callback;  // given to every C analysis call; empty until first needed
 };
 
 BridgeState& state()
@@ -59,8 +59,9 @@ void startCAnalysis(int mode, const std::vector<std::string>& includeDirectories
 {
     state().callback = std::move(diagnostics);
     canalysis::installCallback(callback());
-    canalysis::C_CPP_set_modern_words(mode != 0);
-    canalysis::C_CPP_init_prepro(mode == 1, mode == 0, defines, includeDirectories, {}, cMacros(), true);
+    canalysis::C_CPP_set_modern_words(mode != CModeTraditional);
+    canalysis::C_CPP_init_prepro(mode == CModePedantic, mode == CModeTraditional, defines, includeDirectories, {},
+                                 cMacros(), true);
     if (!interfaceFile.empty()) {
         declareIncludedFile(interfaceFile);
     }

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "canalysis/cerror.h"
-#include "canalysis/ctabsy.h"
+#include "canalysis/declarations/ctabsy.h"
 
 #include <string>
 #include <utility>
@@ -27,11 +27,15 @@ struct CContext {
 void setCContext(std::string_view scope, std::string_view file, int line);
 const CContext& cContext();
 
-// Opens the preprocessing cycle (mode 1 pedantic, 0 traditional, other
-// neither) with the include directories and -DEFINE texts; when a file name
-// is given, its "#include" line is preprocessed and declared in the global
-// scope. Diagnostics go through the callback (the diagnostics service when
-// none is given).
+// The C dialect of the preprocessing cycle; callers may pass the numbers.
+enum CMode : int { CModeTraditional = 0, CModePedantic = 1, CModeNeither = 2 };
+
+// Opens the preprocessing cycle (a CMode; a number outside it is neither
+// pedantic nor traditional; every mode but the traditional one reads the
+// words of today's C) with the include directories and -DEFINE texts; when
+// a file name is given, its "#include" line is preprocessed and declared in
+// the global scope. Diagnostics go through the callback (the diagnostics
+// service when none is given).
 void startCAnalysis(int mode, const std::vector<std::string>& includeDirectories,
                     const std::vector<std::string>& defines, std::string_view interfaceFile,
                     canalysis::DiagnosticCallback callback = {});

@@ -44,8 +44,8 @@ private:
         std::int64_t hashKey;
         std::uint16_t checksum;
     };
-    std::vector<Key> keys_;
-    std::vector<SourceFileRecord> records_;
+    std::vector<Key> keys_;                  // per record, in the same order
+    std::vector<SourceFileRecord> records_;  // in the order entered; ids from 1
 };
 
 }  // namespace qvm::script

@@ -103,7 +103,7 @@ void ParserContext::reportSyntaxError()
             diag::errorAt("UNEXPTEOF");
             return;
         }
-        const std::string_view code = tokenMessage(lookahead);
+        const diag::MessageCode code = tokenMessage(lookahead);
         if (code.empty()) {
             diag::internalAt("STXNOMESS", std::to_string(lookahead));
         }

@@ -13,12 +13,6 @@
 
 namespace qvm::script {
 
-// Bits of the script-wide flags.
-enum ScriptFlags : int {
-    ScriptUsesCommtype = 1,
-    ScriptUsesTrigger = 2,
-};
-
 struct ParsedScript {
     std::unique_ptr<SyntaxTree> tree;             // owns every node
     SyntaxNode* root = nullptr;                   // STX_SCRIPT, or null when no tree was made
@@ -27,7 +21,7 @@ struct ParsedScript {
 };
 
 struct ParseOptions {
-    std::vector<std::string> includeDirectories;
+    std::vector<std::string> includeDirectories;  // searched for INCLUDE files
     bool comments = true;                         // off: COMMENT instructions make no node
     SourceReader reader = readSourceFile;         // how files are read
 };
@@ -39,9 +33,9 @@ ParsedScript parseScript(const std::string& path, const ParseOptions& options);
 // The token stream of the lexer, following included files where an
 // INCLUDE line would open one.
 struct TokenRecord {
-    int line = 0;
-    std::string_view name;
-    std::string text;
+    int line = 0;           // lexer line when the token was read
+    std::string_view name;  // the token's listing name
+    std::string text;       // its kept text, empty for most tokens
 };
 void scanTokens(const std::string& path, const ParseOptions& options,
                 const std::function<void(const TokenRecord&)>& onToken);

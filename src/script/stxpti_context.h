@@ -33,9 +33,9 @@ struct ParserContext {
     {
     }
 
-    ScriptLexer& lexer;
-    SyntaxTree& tree;
-    bool comments;
+    ScriptLexer& lexer;                // the tokens, with their position
+    SyntaxTree& tree;                  // receives the nodes the actions make
+    bool comments;                     // COMMENT instructions make nodes
     int lookahead = 0;                 // the token last handed to the parser
     std::deque<std::string> texts;     // kept texts of the tokens
     std::optional<RunAbort> abort;     // a run-ending report met during the parse
@@ -69,8 +69,8 @@ struct ParserContext {
 
 private:
     void stampPosition();
-    unsigned seenSwitches_ = ~0U;
-    std::string_view fileName_;
+    unsigned seenSwitches_ = ~0U;  // the lexer's file switch count when fileName_ was kept
+    std::string_view fileName_;    // the tree's copy of the lexer's current file name
 };
 
 }  // namespace qvm::script

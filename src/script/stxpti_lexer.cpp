@@ -19,8 +19,8 @@ constexpr int kEndOfInput = -3;
 
 struct TokenEntry {
     int token;
-    std::string_view name;
-    std::string_view message;
+    std::string_view name;      // shown in token listings
+    diag::MessageCode message;  // reported on a syntax error met on the token; none for some
 };
 
 // In the order the syntax error messages are searched.
@@ -121,8 +121,8 @@ constexpr TokenEntry kTokenTable[] = {
     {TK_MATCH_COMMA, "MATCH_COMMA", "UNEXPCOMM"},
     {TK_MATCH_CLOSE, "MATCH_CLOSE", "UNEXPRPAR"},
     // Tokens without a message of their own.
-    {TK_VIRTUAL_CALLBACK, "VIRTUAL CALLBACK", ""},
-    {TK_VIRTUAL_PROCSEND, "VIRTUAL PROCSEND", ""},
+    {TK_VIRTUAL_CALLBACK, "VIRTUAL CALLBACK", {}},
+    {TK_VIRTUAL_PROCSEND, "VIRTUAL PROCSEND", {}},
 };
 
 // What a keyword does besides being a token.
@@ -133,9 +133,9 @@ enum KeywordEffect : unsigned {
 };
 
 struct Keyword {
-    std::string_view word;
+    std::string_view word;  // as written in a script
     int token;
-    unsigned effect;
+    unsigned effect;        // KeywordEffect bits
 };
 
 constexpr Keyword kKeywords[] = {
@@ -202,9 +202,10 @@ constexpr Keyword kKeywords[] = {
     {"WHILE", TK_WHILE, None},
 };
 
+// A word that, inside a piece of C, opens an argument list of its own.
 struct MatchWord {
     std::string_view word;
-    int token;
+    int token;  // handed to the parser at the '(' after the word
 };
 
 constexpr MatchWord kMatchWords[] = {
@@ -343,7 +344,7 @@ std::string_view tokenName(int token)
     return "?";
 }
 
-std::string_view tokenMessage(int token)
+diag::MessageCode tokenMessage(int token)
 {
     for (const TokenEntry& entry : kTokenTable) {
         if (entry.token == token) {
@@ -511,6 +512,8 @@ std::size_t ScriptLexer::blanksFrom(std::size_t from)
 
 // ---- tokens ----
 
+// Runs the scanner of the current state until it gives a token, going back
+// to the including file at the end of an included one.
 int ScriptLexer::next()
 {
     for (;;) {
@@ -561,6 +564,10 @@ void ScriptLexer::enterNative()
     state_ = State::NativeExpr;
 }
 
+// The tokens of instruction lines: blanks and "--" comments (skipped),
+// newlines (empty lines collapsed), punctuation, '@' and '#' lines, '%'
+// filters, strings, character constants, $NAME references, numbers and
+// words; anything else is an unknown sequence.
 int ScriptLexer::scanInstruction()
 {
     const int c = peekAt(0);
@@ -711,6 +718,9 @@ int ScriptLexer::scanString()
     return TK_STRING;
 }
 
+// A C character constant: one character or one escape (up to three octal
+// digits, \x with hex digits, or any other character) between quotes;
+// anything else is an unknown sequence.
 int ScriptLexer::scanCharConstant()
 {
     std::size_t end = 1;
@@ -878,12 +888,13 @@ int ScriptLexer::finishWord(int token)
         continuationOff_ = true;
         includeLine_ = current().line;
         break;
+    // COMMTYPE once TRIGGER was met, or TRIGGER once COMMTYPE was, is a bad sequence.
     case TK_COMMTYPE:
-        scriptFlags_ |= 1;
-        return (scriptFlags_ & 2) ? TK_BAD_SEQUENCE : token;
+        scriptFlags_ |= ScriptUsesCommtype;
+        return (scriptFlags_ & ScriptUsesTrigger) != 0 ? TK_BAD_SEQUENCE : token;
     case TK_TRIGGER:
-        scriptFlags_ |= 2;
-        return (scriptFlags_ & 1) ? TK_BAD_SEQUENCE : token;
+        scriptFlags_ |= ScriptUsesTrigger;
+        return (scriptFlags_ & ScriptUsesCommtype) != 0 ? TK_BAD_SEQUENCE : token;
     default:
         break;
     }
@@ -981,6 +992,8 @@ std::size_t ScriptLexer::quotedEnd(std::size_t from, int quote)
     }
 }
 
+// Inside the parentheses after a match word: identifiers, REF and commas,
+// until the ')' that returns to the piece of C.
 int ScriptLexer::scanMatchArgs()
 {
     const int c = peekAt(0);

@@ -3,6 +3,7 @@
 // included files with their source file records.
 #pragma once
 
+#include "diag/message_code.h"
 #include "script/sourcefiles.h"
 
 #include <functional>
@@ -13,6 +14,13 @@
 
 namespace qvm::script {
 
+// Bits of the script-wide flags; the generators read the numbers (2: TRIGGER
+// without COMMTYPE).
+enum ScriptFlags : int {
+    ScriptUsesCommtype = 1,
+    ScriptUsesTrigger = 2,
+};
+
 // Reads a whole file; nullopt when it cannot be opened.
 using SourceReader = std::function<std::optional<std::string>(const std::string& path)>;
 
@@ -20,9 +28,9 @@ using SourceReader = std::function<std::optional<std::string>(const std::string&
 std::optional<std::string> readSourceFile(const std::string& path);
 
 // Name of a token for listings, and the message code of a syntax error met
-// on it ("" when the token has none).
+// on it (empty when the token has none).
 std::string_view tokenName(int token);
-std::string_view tokenMessage(int token);
+diag::MessageCode tokenMessage(int token);
 
 class ScriptLexer {
 public:
@@ -48,7 +56,7 @@ public:
     // Changes whenever the current file changes.
     unsigned fileSwitches() const { return fileSwitches_; }
 
-    // Bit 0: COMMTYPE used; bit 1: TRIGGER used.
+    // ScriptFlags bits of the keywords met so far.
     int scriptFlags() const { return scriptFlags_; }
     const SourceFileTable& sourceFiles() const { return sourceFiles_; }
 
@@ -56,16 +64,23 @@ public:
     void publishPosition() const;
 
 private:
+    // InstrStart: at the start of an instruction line; InInstr: inside one;
+    // NativeExpr: a piece of C up to its closing parenthesis or comma;
+    // MatchArgs: the argument list of a match word inside a piece of C;
+    // CallName: the procedure name after CALL.
     enum class State { InstrStart, InInstr, NativeExpr, MatchArgs, CallName };
 
     struct Input {
-        std::string name;
-        std::string content;
-        std::size_t position = 0;
-        int line = 1;
-        int fileId = 0;
+        std::string name;          // the file name as opened
+        std::string content;       // the whole file
+        std::size_t position = 0;  // next character to read in content
+        int line = 1;              // line of that character
+        int fileId = 0;            // identifier of the file's source record
     };
 
+    // Characters: readRaw takes the pushed-back characters first, readChar
+    // joins continuation lines, take appends to the token being matched
+    // (fatal "LEXTKTLNG" at the length limit), peekAt looks ahead through it.
     int readRaw();
     int readChar();
     void pushBack(int c);
@@ -76,6 +91,9 @@ private:
     std::size_t identifierLength(std::size_t from);
     std::size_t blanksFrom(std::size_t from);
 
+    // One scanner per state. Each returns a token code, kSkip to scan again
+    // or kEndOfInput at the end of the current file, and sets text_ for the
+    // tokens that keep their text.
     int scanInstruction();
     int scanWord();
     int scanNumber();
@@ -85,35 +103,39 @@ private:
     int scanNative();
     int scanMatchArgs();
     int scanCallName();
+    // Keeps one character as an unknown sequence (reported by the parser).
     int badSequence();
+    // Effects of a keyword on the lexical state and the script-wide flags.
     int finishWord(int token);
     void enterNative();
     std::size_t quotedEnd(std::size_t from, int quote);
 
+    // Back to the including file at the end of an included one; false at
+    // the end of the script itself.
     bool popInclude();
     bool isOpen(const std::string& name) const;
     Input& current() { return inputs_.back(); }
     const Input& current() const { return inputs_.back(); }
 
-    std::vector<std::string> includeDirectories_;
+    std::vector<std::string> includeDirectories_;  // searched for INCLUDE files
     SourceReader reader_;
     std::vector<Input> inputs_;  // the script first, the newest include last
     SourceFileTable sourceFiles_;
     unsigned fileSwitches_ = 0;
 
-    std::string pushback_;
-    std::string pending_;
-    std::string text_;
-    int previousChar_ = '\n';
+    std::string pushback_;      // characters given back, read last to first
+    std::string pending_;       // characters read for the token being matched
+    std::string text_;          // kept text of the last token
+    int previousChar_ = '\n';   // last character kept
     State state_ = State::InstrStart;
-    bool atLineStart_ = false;
-    bool nativeAfterParen_ = true;
-    bool continuationOff_ = false;
-    int parenDepth_ = 0;
-    int bracketDepth_ = 0;
-    int savedMatchToken_ = 0;
+    bool atLineStart_ = false;      // no token since the last newline token
+    bool nativeAfterParen_ = true;  // '(' and ',' start a piece of C on this line
+    bool continuationOff_ = false;  // '&' does not join lines (INCLUDE lines)
+    int parenDepth_ = 0;            // open parentheses of the current piece of C
+    int bracketDepth_ = 0;          // open brackets of the current piece of C
+    int savedMatchToken_ = 0;       // token of the match word whose arguments are read
     int includeLine_ = 0;  // line of the last INCLUDE keyword
-    int scriptFlags_ = 0;
+    int scriptFlags_ = 0;  // ScriptFlags bits
 };
 
 }  // namespace qvm::script

@@ -136,7 +136,7 @@ struct SyntaxNode {
     int line = 0;                        // lexer line when the node was made
     std::optional<std::string> text;     // leaf kinds only
     std::string_view fileName;           // file current when the node was made
-    int fileId = 0;
+    int fileId = 0;                      // that file's source record identifier
 
     // Numbers the writers store while they walk the tree: the TDC writer's
     // begin and end record numbers, the tracer writer's element number, and
@@ -176,10 +176,10 @@ public:
     std::size_t size() const { return nodes_.size(); }
 
 private:
-    std::deque<SyntaxNode> nodes_;
-    std::deque<std::string> fileNames_;
+    std::deque<SyntaxNode> nodes_;       // every node made, in order
+    std::deque<std::string> fileNames_;  // the file names the nodes refer to
     SyntaxNode* root_ = nullptr;
-    int line_ = 0;
+    int line_ = 0;                       // position stamped on new nodes
     std::string_view fileName_;
     int fileId_ = 0;
 };

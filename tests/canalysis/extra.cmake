@@ -2,11 +2,13 @@
 # program evaluates generated operations and a Python script compares its
 # answers with Python's own integers.
 find_package(Python3 COMPONENTS Interpreter REQUIRED)
-foreach(driver pint evalif)
-  add_executable(${driver}_driver ${CMAKE_CURRENT_SOURCE_DIR}/canalysis/refcheck/${driver}_driver.cpp)
+foreach(check constants/pint preprocessor/evalif)
+  get_filename_component(pass ${check} DIRECTORY)
+  get_filename_component(driver ${check} NAME)
+  add_executable(${driver}_driver ${CMAKE_CURRENT_SOURCE_DIR}/canalysis/${pass}/refcheck/${driver}_driver.cpp)
   target_link_libraries(${driver}_driver PRIVATE qvmcore)
   add_test(NAME canalysis.reference.${driver}
-           COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/canalysis/check_${driver}.py
+           COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/canalysis/${pass}/check_${driver}.py
                    $<TARGET_FILE:${driver}_driver>)
   set_tests_properties(canalysis.reference.${driver} PROPERTIES TIMEOUT 300)
 endforeach()
@@ -17,7 +19,7 @@ endforeach()
 find_program(QVM_HOST_GCC gcc)
 if(QVM_HOST_GCC AND CMAKE_SYSTEM_NAME STREQUAL "Linux" AND CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64")
   add_test(NAME canalysis.host_profile
-           COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/canalysis/check_host_profile.py
+           COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/canalysis/declarations/check_host_profile.py
                    $<TARGET_FILE:qvmprepro> $<TARGET_FILE:qvminspect> ${PROJECT_SOURCE_DIR}/share/lib/x86_64-linux-gnu.def)
   set_tests_properties(canalysis.host_profile PROPERTIES TIMEOUT 300)
 endif()

@@ -13,3 +13,18 @@ add_custom_command(
 add_custom_target(french_test_catalog DEPENDS ${QVM_FRENCH_CATALOG_DIR}/qvm_fr_FR.qm)
 add_dependencies(test_diag french_test_catalog)
 target_compile_definitions(test_diag PRIVATE QVM_FRENCH_FENWIRDIR="${CMAKE_BINARY_DIR}/test-fenwir")
+
+# A report naming a code that is in no catalog does not compile: the same
+# call is compiled once spelt right (must succeed) and once misspelt (must
+# fail on the catalog check, not on anything else).
+set(QVM_CODE_USE ${CMAKE_CURRENT_SOURCE_DIR}/data/diag/report_code_use.cpp)
+set(QVM_CODE_USE_FLAGS -std=c++20 -fsyntax-only
+    "-I$<JOIN:$<TARGET_PROPERTY:qvmcore,INTERFACE_INCLUDE_DIRECTORIES>,$<SEMICOLON>-I>")
+add_test(NAME diag.KnownMessageCodeCompiles
+         COMMAND ${CMAKE_CXX_COMPILER} ${QVM_CODE_USE_FLAGS} ${QVM_CODE_USE}
+         COMMAND_EXPAND_LISTS)
+add_test(NAME diag.MisspeltMessageCodeDoesNotCompile
+         COMMAND ${CMAKE_CXX_COMPILER} ${QVM_CODE_USE_FLAGS} -DQVM_MISSPELT_CODE ${QVM_CODE_USE}
+         COMMAND_EXPAND_LISTS)
+set_tests_properties(diag.MisspeltMessageCodeDoesNotCompile PROPERTIES
+                     PASS_REGULAR_EXPRESSION "message_code_is_in_no_catalog")

@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+#include <string>
+#include <string_view>
+
 namespace {
 
 using namespace qvm;
@@ -58,6 +62,36 @@ TEST_F(Diagnostics, UnknownCodeGivesThePrefixAloneAndIsCounted)
     diag::information("COPYRIGHT");
     EXPECT_EQ(console, "Fenwir-W-WARNERR,  \nFenwir-I-COPYRIGHT,  \n");
     EXPECT_EQ(diag::warningCount(), 1u);
+}
+
+TEST_F(Diagnostics, CodeKnownOnlyAtRunTimeIsReportedLikeAnyOther)
+{
+    const std::string known = "UNKCLPROC";
+    const std::string misspelt = "UNKCLPROK";
+    diag::warning(diag::MessageCode::fromText(known), {}, "p3");
+    diag::error(diag::MessageCode::fromText(misspelt), "x");
+    EXPECT_EQ(console, "Fenwir-W-UNKCLPROC,  p3Unknown procedure ''\nFenwir-E-UNKCLPROK,  \n");
+    EXPECT_TRUE(diag::MessageCode::fromText(known).known());
+    EXPECT_FALSE(diag::MessageCode::fromText(misspelt).known());
+    EXPECT_EQ(diag::errorCount(), 1u);
+}
+
+// The code list the compiler checks against is generated from the catalog
+// sources; it must hold exactly the codes the running catalogs register.
+TEST(MessageCodes, CompiledCheckListMatchesTheRegisteredCatalogs)
+{
+    std::set<std::string_view> registered;
+    for (const auto& table : {diag::qvmCatalog(), diag::bibliCatalog(), diag::modbasCatalog(), diag::anaccppCatalog()}) {
+        for (const diag::CatalogEntry& entry : table) {
+            registered.insert(entry.code);
+        }
+    }
+    const std::set<std::string_view> checked(std::begin(diag::generated::kCatalogCodes),
+                                             std::end(diag::generated::kCatalogCodes));
+    EXPECT_EQ(checked, registered);
+    for (std::string_view withoutText : diag::kCodesWithoutText) {
+        EXPECT_FALSE(registered.contains(withoutText)) << withoutText;
+    }
 }
 
 TEST_F(Diagnostics, LaterCatalogTextWins)

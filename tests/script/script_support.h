@@ -2,9 +2,9 @@
 // messages they report.
 #pragma once
 
+#include "support/messages.h"
 #include "support/process.h"
 
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -12,32 +12,9 @@ namespace qvm::testing::script {
 
 inline const std::string kDataDir = QVM_TESTDATA_DIR "/script";
 
-struct Message {
-    std::string severity;
-    std::string code;
-    std::string file;
-    int line = 0;
-    bool operator==(const Message&) const = default;
-};
-
-inline std::ostream& operator<<(std::ostream& out, const Message& m)
-{
-    return out << m.severity << '-' << m.code << " [" << m.file << ':' << m.line << ']';
-}
-
-// The located messages of a run, in order.
-inline std::vector<Message> messagesOf(const std::string& stderrText)
-{
-    static const std::regex located(R"(Fenwir-([A-Z])-([A-Z]+),  \[([^:\]]*):(-?\d+)\])");
-    std::vector<Message> found;
-    for (const std::string& line : lines(stderrText)) {
-        std::smatch m;
-        if (std::regex_search(line, m, located)) {
-            found.push_back({m[1], m[2], m[3], std::stoi(m[4])});
-        }
-    }
-    return found;
-}
+using qvm::testing::IsMessage;
+using qvm::testing::Message;
+using qvm::testing::messagesOf;
 
 inline RunResult inspect(const std::vector<std::string>& arguments)
 {

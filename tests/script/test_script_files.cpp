@@ -117,7 +117,7 @@ TEST_F(ScriptFiles, NestingDeeperThanTheParserHoldsSaysSo)
     const auto messages = messagesOf(run.err);
     ASSERT_EQ(messages.size(), 1u) << run.err;
     EXPECT_EQ(messages[0].code, "STXTOODEP");
-    EXPECT_THAT(run.err, HasSubstr("Script nested too deeply: the parser's limit of 102400 stack entries"));
+    EXPECT_EQ(messages[0].text, "Script nested too deeply: the parser's limit of 102400 stack entries was reached");
 }
 
 TEST_F(ScriptFiles, IncludeMessagesNameTheIncludeLine)

@@ -17,6 +17,7 @@ namespace {
 
 using namespace qvm;
 using namespace qvm::testing::script;
+using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 class FrontEnd : public qvm::testing::ConsoleTest {
@@ -124,8 +125,9 @@ TEST_F(FrontEnd, FiveHundredAndOneDistinctFilesOverflowTheTable)
     diag::resetRun();
     console.clear();
     EXPECT_EQ(statusOfParse(files, "main.pts"), 7);
-    EXPECT_THAT(console, HasSubstr("Fenwir-F-INCLOVFLW,  [main.pts:502] Too many included files in current test "
-                                   "script: the limit is 500 distinct files"));
+    EXPECT_THAT(messagesOf(console),
+                ElementsAre(IsMessage({"F", "INCLOVFLW", "main.pts", 502},
+                                      "Too many included files in current test script: the limit is 500 distinct files")));
 }
 
 TEST_F(FrontEnd, IncludeLoopThroughAnotherFileIsDetected)
@@ -133,7 +135,7 @@ TEST_F(FrontEnd, IncludeLoopThroughAnotherFileIsDetected)
     const std::map<std::string, std::string> files{{"a.pts", kHeader + "INCLUDE \"b.pts\"\n"},
                                                    {"b.pts", "#b\nINCLUDE \"a.pts\"\n"}};
     EXPECT_EQ(statusOfParse(files, "a.pts"), 7);
-    EXPECT_THAT(console, HasSubstr("Fenwir-F-INCLOOPDT,  [b.pts:2] Include file loop detected"));
+    EXPECT_THAT(messagesOf(console), ElementsAre(IsMessage({"F", "INCLOOPDT", "b.pts", 2}, "Include file loop detected")));
 }
 
 TEST_F(FrontEnd, ScriptWideFlagsTellWhichDeclarationsWereUsed)

@@ -106,8 +106,9 @@ TEST(ScriptLexer, TokenOf15000CharactersIsFatal)
     writeFile(dir / "long.pts", "EXIT\n#" + std::string(14999, 'x') + "\nEXIT\n");
     const RunResult result = runInspect({"tokens", "long.pts"}, {}, dir.path());
     EXPECT_EQ(result.status, 7);
-    EXPECT_THAT(messagesOf(result.err), ElementsAre(Message{"F", "LEXTKTLNG", "long.pts", 2}));
-    EXPECT_THAT(result.err, HasSubstr("Line too long: a token reaches the limit of 15000 characters"));
+    EXPECT_THAT(messagesOf(result.err),
+                ElementsAre(IsMessage({"F", "LEXTKTLNG", "long.pts", 2},
+                                      HasSubstr("Line too long: a token reaches the limit of 15000 characters"))));
 }
 
 TEST(ScriptLexer, StringEscapesAndBadSequences)

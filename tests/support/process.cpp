@@ -170,4 +170,13 @@ std::vector<std::string> lines(const std::string& text)
     return result;
 }
 
+std::size_t occurrences(const std::string& text, const std::string& part)
+{
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
 }  // namespace qvm::testing

@@ -52,4 +52,7 @@ void writeSampleRun(const std::filesystem::path& directory);
 // Lines of a text, without their newlines.
 std::vector<std::string> lines(const std::string& text);
 
+// How many times part occurs in text (overlapping occurrences included).
+std::size_t occurrences(const std::string& text, const std::string& part);
+
 }  // namespace qvm::testing

@@ -1,10 +1,12 @@
 // Runs `qvminspect cpp` over small sources written into a temporary directory.
 #pragma once
 
+#include "support/messages.h"
 #include "support/process.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -68,12 +70,9 @@ protected:
     // Number of report lines carrying that code.
     static int count(const std::string& err, const std::string& code)
     {
-        int n = 0;
-        for (std::size_t p = err.find("-" + code + ","); p != std::string::npos;
-             p = err.find("-" + code + ",", p + 1)) {
-            ++n;
-        }
-        return n;
+        const std::vector<PlainMessage> all = allMessagesOf(err);
+        return static_cast<int>(
+            std::count_if(all.begin(), all.end(), [&](const PlainMessage& message) { return message.code == code; }));
     }
 
     TempDir dir_;

@@ -4,6 +4,8 @@
 namespace qvm::testing {
 namespace {
 
+using ::testing::Contains;
+using ::testing::Field;
 using InspectIfMacros = CppHarness;
 
 TEST_F(InspectIfMacros, MacrosFromDefinitionsAndTheStandardFileAreExpanded)
@@ -21,7 +23,7 @@ TEST_F(InspectIfMacros, DefinedWithoutANameWarns)
     const auto run = runInspect({"if", "defined + 2"}, {}, dir_.path());
     EXPECT_EQ(run.out, "2\n");
     EXPECT_EQ(run.status, 3);
-    EXPECT_NE(run.err.find("ERDEFINED"), std::string::npos) << run.err;
+    EXPECT_THAT(allMessagesOf(run.err), Contains(Field("code", &PlainMessage::code, "ERDEFINED"))) << run.err;
 }
 
 TEST_F(InspectIfMacros, LintAndUndefinedNamesAreZero)

@@ -1,7 +1,7 @@
 // qvminspect const 'TEXT': the constant the C expression lexer reads from TEXT.
 #include "inspect.h"
 
-#include "canalysis/cexpr.h"
+#include "canalysis/declarations/cexpr.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -3,7 +3,7 @@
 
 #include "base/extgest.h"
 #include "canalysis/cerror.h"
-#include "canalysis/cprepr.h"
+#include "canalysis/preprocessor/cprepr.h"
 
 #include <cstdio>
 #include <string>

@@ -3,7 +3,7 @@
 #include "inspect.h"
 
 #include "base/extgest.h"
-#include "canalysis/ctabsy.h"
+#include "canalysis/declarations/ctabsy.h"
 #include "script/ancgest.h"
 
 #include <cstdio>

@@ -5,7 +5,7 @@
 #include "base/extgest.h"
 #include "base/mstrid.h"
 #include "canalysis/cerror.h"
-#include "canalysis/cprepr.h"
+#include "canalysis/preprocessor/cprepr.h"
 
 #include <iostream>
 #include <string>

@@ -3,7 +3,7 @@
 #include "inspect.h"
 
 #include "base/extgest.h"
-#include "canalysis/cexpr.h"
+#include "canalysis/declarations/cexpr.h"
 #include "script/ancgest.h"
 
 #include <cstdio>

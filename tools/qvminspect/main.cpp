@@ -4,6 +4,7 @@
 #include "diag/catalog.h"
 #include "diag/i18nerrgest.h"
 #include "diag/i18nutil.h"
+#include "script/ancgest.h"
 
 #include <QCoreApplication>
 
@@ -73,9 +74,9 @@ bool readOption(std::string_view argument, Options& options)
         std::string value(valueAfter("-RESTRICTION="));
         std::transform(value.begin(), value.end(), value.begin(), ::toupper);
         if (value == "KR") {
-            options.dialect = 0;
+            options.dialect = script::CModeTraditional;
         } else if (value == "ANSI") {
-            options.dialect = 1;
+            options.dialect = script::CModePedantic;
         } else {
             return false;
         }
@@ -131,6 +132,9 @@ void checkStandardOutput()
     }
 }
 
+// Finds the subcommand, reads its arguments and options and runs it; a usage
+// problem is told on the console and gives kUsage. The subcommand's status
+// stands unless its standard output was lost.
 int dispatch(int argc, char** argv)
 {
     if (argc < 2) {

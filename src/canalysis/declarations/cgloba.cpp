@@ -1,0 +1,139 @@
+#include "canalysis/declarations/cgloba.h"
+
+#include <pthread.h>
+
+#include <exception>
+#include <new>
+
+namespace qvm::canalysis {
+
+namespace {
+
+std::vector<std::unique_ptr<LexContext>>& contextStack()
+{
+    static std::vector<std::unique_ptr<LexContext>> stack;
+    return stack;
+}
+
+std::pair<std::string, int> currentPosition()
+{
+    if (const LexContext* context = currentLexContext()) {
+        return {context->fileName, context->line};
+    }
+    return {std::string(), 0};
+}
+
+// Whether the calling code runs on the deep stack already.
+bool& onDeepStack()
+{
+    static bool running = false;
+    return running;
+}
+
+struct DeepWork {
+    const std::function<void()>* work;
+    std::exception_ptr failure;
+};
+
+void* runDeepWork(void* argument)
+{
+    auto* deep = static_cast<DeepWork*>(argument);
+    try {
+        (*deep->work)();
+    } catch (...) {
+        deep->failure = std::current_exception();
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void runOnDeepStack(const std::function<void()>& work)
+{
+    // Reserved address space: pages are taken only as deep walks reach them.
+    constexpr std::size_t kStackBytes = std::size_t{512} << 20;
+    if (onDeepStack()) {
+        work();
+        return;
+    }
+    DeepWork deep{&work, nullptr};
+    pthread_attr_t attributes;
+    pthread_t thread;
+    pthread_attr_init(&attributes);
+    onDeepStack() = true;
+    const bool started = pthread_attr_setstacksize(&attributes, kStackBytes) == 0 &&
+                         pthread_create(&thread, &attributes, runDeepWork, &deep) == 0;
+    pthread_attr_destroy(&attributes);
+    if (started) {
+        pthread_join(thread, nullptr);
+    }
+    onDeepStack() = false;
+    if (!started) {
+        report(CInternal, "ERRINTERN", "deep stack", {}, 0);
+        return;
+    }
+    if (deep.failure) {
+        std::rethrow_exception(deep.failure);
+    }
+}
+
+LexContext* C_CPP_init_lex(LexContext* below, std::string_view fileName, int firstLine, std::size_t textCapacity,
+                           std::size_t tableCapacity)
+{
+    try {
+        auto context = std::make_unique<LexContext>();
+        context->tokenText.reserve(textCapacity);
+        context->table.reserve(tableCapacity);
+        context->fileName = std::string(fileName);
+        context->line = firstLine;
+        context->below = below;
+        contextStack().push_back(std::move(context));
+    } catch (const std::bad_alloc&) {
+        report(CInternal, "ERRINTERN", "C_CPP_init_lex", fileName, firstLine);
+        return nullptr;
+    }
+    installPositionProvider(currentPosition);
+    return contextStack().back().get();
+}
+
+void C_CPP_end_lex()
+{
+    if (!contextStack().empty()) {
+        contextStack().pop_back();
+    }
+}
+
+LexContext* currentLexContext()
+{
+    return contextStack().empty() ? nullptr : contextStack().back().get();
+}
+
+LexScope::LexScope(std::string_view text, std::string_view fileName, int firstLine)
+    : context_(C_CPP_init_lex(currentLexContext(), fileName, firstLine, 50, 50))
+{
+    context_->text = text;
+}
+
+LexScope::~LexScope()
+{
+    C_CPP_end_lex();
+}
+
+void reportLex(int severity, std::string_view code, std::string_view argument)
+{
+    const auto [file, line] = currentPosition();
+    report(severity, code, argument, file, line);
+}
+
+LexerSwitches& lexerSwitches()
+{
+    static LexerSwitches switches;
+    return switches;
+}
+
+void resetLexerSwitches()
+{
+    lexerSwitches() = LexerSwitches{};
+}
+
+}  // namespace qvm::canalysis

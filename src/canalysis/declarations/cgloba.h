@@ -1,0 +1,364 @@
+// Lexer contexts of the C analysis and the working records of the
+// declaration grammar. Contexts stack up: a lexer may start a nested
+// declaration parse (cast detection, type names) while it runs.
+#pragma once
+
+#include "canalysis/declarations/ctabsy.h"
+
+#include <cctype>
+#include <cstddef>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <new>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace qvm::canalysis {
+
+// Identifier characters of the C lexers ('$' included).
+inline bool isIdentStart(char c)
+{
+    return std::isalpha(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '$';
+}
+
+inline bool isIdentChar(char c)
+{
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '$';
+}
+
+struct LexContext {
+    std::string tokenText;  // characters of the last token
+    std::vector<const void*> table;
+    std::string fileName;
+    int line = 1;
+
+    // Counts a line break; the count stops at the largest line number.
+    void countLine()
+    {
+        if (line < std::numeric_limits<int>::max()) {
+            ++line;
+        }
+    }
+
+    // The string identifier of the current file name.
+    Ident fileIdent()
+    {
+        if (fileIdent_ == nullptr || fileIdentOf_ != fileName) {
+            fileIdentOf_ = fileName;
+            fileIdent_ = base::ident(fileName);
+        }
+        return fileIdent_;
+    }
+    LexContext* below = nullptr;
+
+    // The text read and the reading position.
+    std::string_view text;
+    std::size_t pos = 0;
+    std::size_t lineStart = 0;
+
+    // Declaration lexer state.
+    SymbolTable* symbols = nullptr;
+    Ident scope = nullptr;
+    int previousToken = 0;
+    bool typeSeen = false;       // a type specifier was read in the current specifiers
+    bool tagExpected = false;    // after struct, union or enum
+    bool tagPending = false;     // a tag head whose '{' would open its body
+    int braceDepth = 0;          // open struct, union and enum bodies
+    bool atConstructStart = true;
+    int constructLine = 0;       // line where the current declaration began
+    int tokenLine = 0;           // line where the last token began
+    int lookahead = 0;           // the last token returned (0 at the end of the text)
+    bool recovering = false;     // skipping after a syntax error: bodies are skipped whole
+    int parenDepth = 0;          // '(' read and not closed since the parser last resynchronised
+    std::size_t badTextEnd = 0;  // where the report of a faulty value ends
+    // For each "_Atomic (" open, innermost last, the brackets open inside it:
+    // its parentheses are dropped and the type name inside is read in place.
+    std::vector<int> atomicNesting;
+
+    // Reads the identifier characters from the position on; they become the
+    // token text.
+    std::string_view readWord()
+    {
+        const std::size_t start = pos;
+        while (pos < text.size() && isIdentChar(text[pos])) {
+            ++pos;
+        }
+        tokenText.assign(text.substr(start, pos - start));
+        return text.substr(start, pos - start);
+    }
+
+private:
+    Ident fileIdent_ = nullptr;
+    std::string fileIdentOf_;
+};
+
+// Pushes a new context on the stack and makes it current.
+LexContext* C_CPP_init_lex(LexContext* below, std::string_view fileName, int firstLine, std::size_t textCapacity,
+                           std::size_t tableCapacity);
+// Pops the current context.
+void C_CPP_end_lex();
+LexContext* currentLexContext();
+
+// Pushes a context on construction and pops it on destruction.
+class LexScope {
+public:
+    LexScope(std::string_view text, std::string_view fileName, int firstLine);
+    ~LexScope();
+    LexScope(const LexScope&) = delete;
+    LexScope& operator=(const LexScope&) = delete;
+    LexContext& context() { return *context_; }
+
+private:
+    LexContext* context_;
+};
+
+// Deepest nesting the grammars accept: parentheses, brackets and bodies in
+// a declaration, derivations of one declarator, levels of an expression.
+constexpr int kMaxNesting = 10000;
+
+// Runs work to its end on a stack of its own, large enough for recursive
+// walks over trees of the deepest nesting accepted; an exception it throws
+// passes on to the caller. Work run this way runs directly when it nests.
+void runOnDeepStack(const std::function<void()>& work);
+
+// Reports at the current context's file and line.
+void reportLex(int severity, std::string_view code, std::string_view argument);
+
+// Run-wide switches of the lexers (KQ_EXT seen, multibyte constants).
+struct LexerSwitches {
+    bool extSkipping = false;
+    bool multibyteReported = false;
+    bool multibyteOff = false;
+    // The words of today's C and of its common extensions are keywords
+    // (off for the K&R dialect).
+    bool modernWords = true;
+};
+LexerSwitches& lexerSwitches();
+void resetLexerSwitches();
+
+// Working records of the declaration grammar; they live in the arena of one
+// parse.
+struct DeclSpecs {
+    unsigned storage = 0;
+    TypePtr type;
+    std::string spelling;  // spelling of the type collected so far
+    std::vector<Ident> qualifiers;
+    bool failed = false;
+    bool hasType = false;
+};
+
+struct TypeSpecifier {
+    TypePtr type;
+    std::string spelling;
+};
+
+struct DeclaratorOp {
+    enum Kind { Pointer, Array, Function } kind = Pointer;
+    std::vector<Ident> qualifiers;       // pointer
+    Ident dimension = nullptr;           // array
+    std::vector<Parameter> parameters;   // function
+    bool prototype = false;
+    bool identifierList = false;
+};
+
+struct Declarator {
+    Ident name = nullptr;
+    std::vector<DeclaratorOp> ops;  // applied in order to the base type
+    Ident init = nullptr;
+    Ident width = nullptr;
+    int line = 0;
+};
+
+struct DeclaratorList {
+    std::vector<Declarator*> items;
+};
+
+struct ParameterList {
+    std::vector<Parameter> parameters;
+    std::vector<Ident> names;  // an identifier list
+};
+
+struct FieldList {
+    std::vector<Field> fields;
+};
+
+struct EnumeratorList {
+    std::vector<std::pair<Ident, Ident>> items;  // name and value text (none when not written)
+};
+
+// One enumerator as read: no name when it was faulty.
+struct EnumeratorItem {
+    Ident name;
+    Ident value;
+};
+
+struct OldStyleDecls {
+    std::vector<std::pair<DeclSpecs*, DeclaratorList*>> decls;
+};
+
+// Records are placed one after the other in blocks that are kept from one
+// declaration to the next; clearing destroys the records in the order made.
+class Arena {
+public:
+    Arena() = default;
+    Arena(const Arena&) = delete;
+    Arena& operator=(const Arena&) = delete;
+    ~Arena() { clear(); }
+
+    template <typename T>
+    T* make()
+    {
+        static_assert(sizeof(T) <= kBlockSize && alignof(T) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
+        // Room for the record first, so that pushing it cannot fail once it is built.
+        if (made_.size() == made_.capacity()) {
+            made_.reserve(made_.empty() ? 64 : made_.size() * 2);
+        }
+        T* item = new (place(sizeof(T), alignof(T))) T();
+        made_.push_back({item, [](void* record) { static_cast<T*>(record)->~T(); }});
+        return item;
+    }
+
+    void clear()
+    {
+        for (const Made& made : made_) {
+            made.destroy(made.record);
+        }
+        made_.clear();
+        block_ = 0;
+        used_ = 0;
+    }
+
+private:
+    static constexpr std::size_t kBlockSize = 16384;
+
+    struct Made {
+        void* record;
+        void (*destroy)(void*);
+    };
+
+    void* place(std::size_t size, std::size_t alignment)
+    {
+        std::size_t start = (used_ + alignment - 1) / alignment * alignment;
+        if (blocks_.empty() || start + size > kBlockSize) {
+            if (!blocks_.empty()) {
+                ++block_;
+            }
+            if (block_ == blocks_.size()) {
+                blocks_.push_back(std::make_unique<std::byte[]>(kBlockSize));
+            }
+            start = 0;
+        }
+        used_ = start + size;
+        return blocks_[block_].get() + start;
+    }
+
+    std::vector<std::unique_ptr<std::byte[]>> blocks_;
+    std::size_t block_ = 0;  // the block being filled
+    std::size_t used_ = 0;   // bytes of it taken
+    std::vector<Made> made_;
+};
+
+struct DeclParse {
+    LexContext* lex = nullptr;
+    SymbolTable* table = nullptr;
+    Ident scope = nullptr;
+    Arena arena;
+    // Reading position of the last syntax error reported: a token is
+    // reported once, even when the recovery meets it again.
+    std::size_t lastErrorPos = std::string_view::npos;
+    // Tokens the lexer returns before reading on, the last first (a body
+    // that a syntax error left open is closed with tokens of its own).
+    std::vector<std::pair<int, Ident>> pending;
+    // Name of the declarator being read (the first name read since the last
+    // declarator ended): a typedef that a syntax error ends still declares it.
+    Ident declaratorName = nullptr;
+};
+
+// Building and entering declarations (actions of the declaration grammar).
+namespace decl {
+
+void addStorage(DeclSpecs& specs, unsigned storage);
+void addQualifier(DeclSpecs& specs, Ident qualifier);
+void addType(DeclSpecs& specs, const TypeSpecifier& specifier);
+// word: the identifier of a basic type word (int, unsigned, void, ...).
+TypePtr basicWord(Ident word);
+TypePtr typedefNameType(DeclParse& parse, Ident name);
+TypePtr aggregateType(DeclParse& parse, TypeKind kind, Ident tag, const FieldList* body);
+TypePtr enumType(DeclParse& parse, Ident tag, const EnumeratorList* body);
+TypePtr baseType(const DeclSpecs& specs);
+TypePtr applyDeclarator(TypePtr base, const Declarator& declarator);
+Ident rewriteDimension(DeclParse& parse, std::string_view text);
+void functionOp(Declarator& declarator, const ParameterList* list, bool prototype);
+Parameter parameterOf(const DeclSpecs& specs, const Declarator* declarator);
+void addFields(FieldList& list, const DeclSpecs& specs, const DeclaratorList* declarators);
+void addEnumerator(EnumeratorList& list, EnumeratorItem item);
+void enterDeclarations(DeclParse& parse, const DeclSpecs* specs, const DeclaratorList& declarators);
+void enterFunctionDefinition(DeclParse& parse, const DeclSpecs* specs, Declarator& declarator,
+                             const OldStyleDecls* oldStyle);
+
+// Whether old-style parameter declarations may follow the declarator: it
+// declares a function with an identifier list.
+bool acceptsOldStyleParameters(const Declarator& declarator);
+// Enters a declaration whose ';' is missing.
+void enterMissingSemicolon(DeclParse& parse, const DeclSpecs* specs, Declarator& declarator);
+// After a syntax error in a typedef: the name it was declaring becomes a type
+// name standing for no type (int), so that its uses are read as types. The
+// name is the word read in error when it follows a declarator name outside
+// parentheses (an unknown type word such as `__int128` took the declarator's
+// place), else the declarator's own name. A name declared already is kept.
+void enterFaultyTypedef(DeclParse& parse, const DeclSpecs& specs, int errorToken, Ident errorName);
+
+// Where the parser took up its work again after a syntax error.
+enum class Resync {
+    AfterDeclaration,   // after the ';' or body that ended the faulty declaration
+    AtNextDeclaration,  // a ';' was missing: the token read begins the next declaration
+    InsideBody,         // within a struct or union body
+};
+void resynchronised(DeclParse& parse, Resync where);
+// The token read after a missing ';' begins a declaration: a typedef name
+// read as a declared name is a type name again.
+int retokenAtDeclarationStart(DeclParse& parse, int token, Ident name);
+// Whether the token read stands inside a parenthesised list that goes on:
+// the text from `from` closes the open parentheses before any ';'.
+bool insideParenthesesThatGoOn(const LexContext& lex, std::size_t from);
+// Whether a '{' is the next character after blanks and line breaks: a
+// function body, as no declaration begins with it.
+bool bodyFollows(const LexContext& lex);
+// Whether the token can begin declaration specifiers.
+bool beginsDeclaration(int token);
+
+}  // namespace decl
+
+}  // namespace qvm::canalysis
+
+#include "canalysis/declarations/cexpr.h"
+
+namespace qvm::canalysis {
+
+struct ExprParse {
+    LexContext* lex = nullptr;
+    ExprTree* tree = nullptr;
+    SymbolTable* table = nullptr;
+    Ident scope = nullptr;
+};
+
+// Actions of the expression grammar.
+namespace expr {
+
+ExprNode* node(ExprParse& parse, ExprKind kind, ExprNode* a = nullptr, ExprNode* b = nullptr, ExprNode* c = nullptr);
+ExprNode* unary(ExprParse& parse, int op, ExprNode* operand);
+ExprNode* binary(ExprParse& parse, int op, ExprNode* left, ExprNode* right);
+ExprNode* refused(ExprParse& parse, const char* code, ExprNode* operand);
+ExprNode* badRange(ExprParse& parse);
+ExprNode* append(ExprNode* list, ExprNode* item);
+ExprNode* setOperand(ExprNode* cast, ExprNode* operand);
+// Adjacent string literals make one string.
+ExprNode* joinStrings(ExprNode* first, const ExprNode* second);
+TypePtr typeOfTypeName(ExprParse& parse, std::string_view text);
+
+}  // namespace expr
+
+}  // namespace qvm::canalysis

@@ -1,0 +1,253 @@
+// The symbol and type table of the C analysis: type descriptors, symbol and
+// tag records, the enumeration constant list, and the images of types and
+// declarations as C text.
+#pragma once
+
+#include "base/mfmemo.h"
+#include "base/mstrid.h"
+#include "canalysis/cerror.h"
+
+#include <array>
+#include <deque>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace qvm::canalysis {
+
+using base::Ident;
+
+enum TypeKind : int {
+    kBasic = 0,
+    kFloating = 1,
+    kStruct = 2,
+    kPointer = 3,
+    kArray = 4,
+    kEnum = 5,
+    kUnion = 6,
+    kTypedefName = 7,
+    kFunction = 8,
+    kVoid = 9,
+    kEllipsis = 10,
+    kQualified = 11,
+};
+
+struct CType;
+using TypePtr = std::shared_ptr<CType>;
+
+struct Field {
+    Ident name = nullptr;
+    TypePtr type;
+    Ident width = nullptr;  // bit-field width text
+    Ident init = nullptr;   // initial value text
+};
+
+// The body of a struct or union; shared by the tag record and every
+// descriptor that names the tag, so a later definition completes them all.
+struct Aggregate {
+    Ident tag = nullptr;
+    std::vector<Field> fields;
+    bool hasBody = false;
+};
+
+struct Enumerator {
+    Ident name = nullptr;
+    Ident value = nullptr;
+};
+
+struct EnumBody {
+    Ident tag = nullptr;
+    std::vector<Enumerator> enumerators;
+    bool hasBody = false;
+};
+
+struct Parameter {
+    Ident name = nullptr;
+    TypePtr type;  // none for a name of an identifier list without declaration
+};
+
+// Members are ordered so that no padding falls between them: a large
+// interface holds a great many descriptors.
+struct CType {
+    CType() = default;
+    CType(const CType&) = default;
+    CType(CType&&) = default;
+    CType& operator=(const CType&) = default;
+    CType& operator=(CType&&) = default;
+    // Frees the descriptors that only this one holds; beyond a small depth
+    // they are freed one after the other, so that no depth of derivations
+    // weighs on the call stack.
+    ~CType();
+
+    TypeKind kind = kBasic;
+    // Basic: size in bits, negative when signed.
+    int size = 0;
+    // Basic and floating spelling, tag, typedef name or qualifier name.
+    Ident name = nullptr;
+    // Pointed-to type, element type, return type, the type a typedef name
+    // stands for, or the qualified type.
+    TypePtr target;
+    // Array.
+    Ident dimension = nullptr;
+    // Struct and union: the body owned by the tag record.
+    Aggregate* aggregate = nullptr;
+    // Enum: the body owned by the tag record.
+    EnumBody* enumeration = nullptr;
+    // Function.
+    std::vector<Parameter> parameters;
+    int selectedMember = 0;  // union: 1-based member a value selects, 0 none
+    bool isChar = false;     // basic
+    bool prototype = false;  // function
+    bool definition = false; // function
+};
+
+// Storage classes of a symbol record.
+enum Storage : unsigned {
+    kExtern = 1,
+    kStatic = 2,
+    kAuto = 4,
+    kRegister = 8,
+    kTypedef = 16,
+};
+
+struct Symbol {
+    Ident name = nullptr;
+    TypePtr type;  // none stands for int
+    Ident scope = nullptr;  // none for the global scope
+    unsigned storage = 0;
+    Ident init = nullptr;
+    Ident file = nullptr;
+    long order = 0;
+};
+
+struct Tag {
+    Ident name = nullptr;
+    TypeKind kind = kStruct;  // kStruct, kUnion or kEnum
+    Ident scope = nullptr;
+    std::shared_ptr<Aggregate> aggregate;
+    std::shared_ptr<EnumBody> enumeration;
+    // Bodies replaced by a redefinition, kept for the declarations that use them.
+    std::vector<std::shared_ptr<void>> retired;
+    Ident file = nullptr;
+    long order = 0;
+
+    bool hasBody() const;
+};
+
+// Records by (name, scope): open addressing over a power-of-two number
+// of slots, which keeps lookups to one or two cache lines.
+class RecordIndex {
+public:
+    void* find(const void* name, const void* scope) const;
+    // Does nothing when the key is present already.
+    void insert(const void* name, const void* scope, void* record);
+    // The key gives that record from now on, present already or not.
+    void assign(const void* name, const void* scope, void* record);
+    void erase(const void* name, const void* scope);
+
+private:
+    struct Slot {
+        const void* name = nullptr;
+        const void* scope = nullptr;
+        void* record = nullptr;  // none marks a free slot
+    };
+    std::size_t home(const void* name, const void* scope) const;
+    std::size_t slotOf(const void* name, const void* scope) const;  // the slot holding the key, or a free one
+    void grow();
+
+    using Slots = std::vector<Slot, base::LargePageAllocator<Slot>>;
+    Slots slots_;
+    std::size_t used_ = 0;
+};
+
+class SymbolTable {
+public:
+    static constexpr int kChains = 100;
+    static std::size_t chainOf(std::string_view name);
+
+    // The record of that scope, else the global one.
+    Symbol* find(Ident name, Ident scope);
+    // The record of exactly that scope.
+    Symbol* findInScope(Ident name, Ident scope);
+    Symbol& append(Symbol symbol);
+    bool remove(Ident name, Ident scope);
+
+    Tag* findTag(Ident name, TypeKind kind, Ident scope);
+    Tag* findTagInScope(Ident name, TypeKind kind, Ident scope);
+    Tag& appendTag(Tag tag);
+
+    // Records of one scope in the order first declared.
+    std::vector<const Symbol*> symbolsOf(Ident scope) const;
+    std::vector<const Tag*> tagsOf(Ident scope) const;
+
+    SymbolTable* parent = nullptr;
+
+private:
+    std::array<std::vector<std::unique_ptr<Symbol>>, kChains> symbols_;
+    std::array<std::vector<std::unique_ptr<Tag>>, kChains> tags_;
+    // The first record of each (name, scope) in its chain, and of each
+    // (name, scope) per tag kind, so lookups need not walk the chains.
+    RecordIndex symbolIndex_;
+    std::array<RecordIndex, 3> tagIndex_;
+    long nextOrder_ = 0;
+
+    static std::size_t tagSlot(TypeKind kind);
+};
+
+struct EnumerationConstant {
+    Ident name = nullptr;
+    Ident value = nullptr;
+};
+
+// Every enumerator read during the run, in order.
+const std::deque<EnumerationConstant>& enumerationConstants();
+const EnumerationConstant* findEnumerationConstant(Ident name);
+void addEnumerationConstant(Ident name, Ident value);
+
+// The name of the next unnamed tag: TRV_UNAMESTRUCT (when set and not empty)
+// or "_unamedStruct", followed by the run-wide count of unnamed tags.
+Ident nextUnnamedTag();
+
+// Back to the start of a run: no enumeration constants, unnamed tags counted
+// from 1, lexer switches off.
+void C_CPP_reset_analysis();
+
+// Entry points.
+Ident scopeIdent(std::string_view scope);
+Symbol* C_CPP_find_symbol(std::string_view name, SymbolTable& table, std::string_view scope);
+Symbol* C_CPP_find_symbol_with_parent(std::string_view name, SymbolTable& table, std::string_view scope);
+Tag* C_CPP_find_tag(std::string_view name, SymbolTable& table, TypeKind kind);
+bool C_CPP_remove_symbol(std::string_view name, SymbolTable& table, std::string_view scope);
+void C_CPP_free_type(TypePtr& type);
+TypePtr C_CPP_new_type(TypeKind kind, CType part = {});
+TypePtr C_CPP_copy_type(const TypePtr& type);
+
+// C text of a type; declarator is the text it wraps (a name or empty). The
+// full form writes struct, union and enum bodies.
+std::string C_CPP_type_image(const CType* type, std::string_view declarator = {}, bool full = false);
+std::string C_CPP_decl_image(const Symbol& symbol, bool withStorage);
+
+bool C_CPP_is_const(const CType* type);
+int C_CPP_field_index(const CType* type, Ident name);
+// The field reached by a 1-based position (leaves of nested aggregates
+// counted when scalarLeaves); its names are appended to path after ".".
+const Field* C_CPP_field_path(const CType* type, int position, bool scalarLeaves, std::string& path);
+int C_CPP_scalar_count(const CType* type);
+bool C_CPP_is_signed_char_pointer(const CType* type);
+
+// Follows typedef names and qualified types to the type they stand for.
+const CType* C_CPP_resolve(const CType* type);
+
+// Parses declaration text and enters every declaration in the table.
+// Returns the number of errors reported.
+int C_CPP_parse_decls(std::string_view text, SymbolTable& table, std::string_view scope, std::string_view file,
+                      int firstLine, const DiagnosticCallback& callback, bool flag = false);
+
+// The type a type-name text denotes, or none.
+TypePtr C_CPP_type_of_type_name(std::string_view text, SymbolTable& table, std::string_view scope,
+                                std::string_view file, int line);
+
+}  // namespace qvm::canalysis

@@ -1,0 +1,1031 @@
+#include "canalysis/declarations/ctylex.h"
+
+#include "canalysis/preprocessor/cprepr.h"
+#include "canalysis/ctypesizes.h"
+#include "y2_tab.tab.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <string>
+#include <unordered_map>
+
+namespace qvm::canalysis {
+
+namespace {
+
+struct Keyword {
+    Keyword(int token, std::string_view canonical) : token(token), canonical(canonical), id(canonical) {}
+    int token;
+    std::string_view canonical;
+    base::CachedIdent id;  // identifier of the canonical spelling
+};
+
+const std::unordered_map<std::string_view, Keyword>& keywordTable()
+{
+    static const std::unordered_map<std::string_view, Keyword> table = {
+        {"typedef", {DTOK_TYPEDEF, "typedef"}},
+        {"extern", {DTOK_EXTERN, "extern"}},
+        {"static", {DTOK_STATIC, "static"}},
+        {"auto", {DTOK_AUTO, "auto"}},
+        {"register", {DTOK_REGISTER, "register"}},
+        {"__alignof", {DTOK_ALIGNOF, "__alignof"}},
+        {"__alignof__", {DTOK_ALIGNOF, "__alignof"}},
+        {"inline", {DTOK_INLINE, "inline"}},
+        {"__inline", {DTOK_INLINE, "inline"}},
+        {"__inline__", {DTOK_INLINE, "inline"}},
+        {"char", {DTOK_CHAR, "char"}},
+        {"short", {DTOK_SHORT, "short"}},
+        {"int", {DTOK_INT, "int"}},
+        {"long", {DTOK_LONG, "long"}},
+        {"float", {DTOK_FLOAT, "float"}},
+        {"double", {DTOK_DOUBLE, "double"}},
+        {"void", {DTOK_VOID, "void"}},
+        {"signed", {DTOK_SIGNED, "signed"}},
+        {"__signed", {DTOK_SIGNED, "signed"}},
+        {"__signed__", {DTOK_SIGNED, "signed"}},
+        {"unsigned", {DTOK_UNSIGNED, "unsigned"}},
+        {"const", {DTOK_CONST, "const"}},
+        {"__const", {DTOK_CONST, "const"}},
+        {"__const__", {DTOK_CONST, "const"}},
+        {"volatile", {DTOK_VOLATILE, "volatile"}},
+        {"__volatile", {DTOK_VOLATILE, "volatile"}},
+        {"__volatile__", {DTOK_VOLATILE, "volatile"}},
+        {"struct", {DTOK_STRUCT, "struct"}},
+        {"union", {DTOK_UNION, "union"}},
+        {"enum", {DTOK_ENUM, "enum"}},
+        {"case", {DTOK_CASE, "case"}},
+        {"default", {DTOK_DEFAULT, "default"}},
+        {"if", {DTOK_IF, "if"}},
+        {"else", {DTOK_ELSE, "else"}},
+        {"switch", {DTOK_SWITCH, "switch"}},
+        {"while", {DTOK_WHILE, "while"}},
+        {"do", {DTOK_DO, "do"}},
+        {"for", {DTOK_FOR, "for"}},
+        {"goto", {DTOK_GOTO, "goto"}},
+        {"continue", {DTOK_CONTINUE, "continue"}},
+        {"break", {DTOK_BREAK, "break"}},
+        {"return", {DTOK_RETURN, "return"}},
+        {"sizeof", {DTOK_SIZEOF, "sizeof"}},
+    };
+    return table;
+}
+
+// Words skipped with their parenthesised text: asm, attributes and typeof.
+enum class SkipWord { None, Asm, Attribute, Typeof };
+
+SkipWord skipWordOf(std::string_view word)
+{
+    if (word == "asm" || word == "__asm" || word == "__asm__") {
+        return SkipWord::Asm;
+    }
+    if (word == "__attribute__" || word == "__attribute") {
+        return SkipWord::Attribute;
+    }
+    if (word == "typeof" || word == "__typeof" || word == "__typeof__") {
+        return SkipWord::Typeof;
+    }
+    return SkipWord::None;
+}
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+std::string trimmed(std::string_view text)
+{
+    const auto first = text.find_first_not_of(" \t\r\n\v\f");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    const auto last = text.find_last_not_of(" \t\r\n\v\f");
+    return std::string(text.substr(first, last - first + 1));
+}
+
+// A small reader over one directive line.
+struct LineReader {
+    std::string_view line;
+    std::size_t pos = 0;
+
+    void skipBlanks()
+    {
+        while (pos < line.size() && isBlank(line[pos])) {
+            ++pos;
+        }
+    }
+    std::string_view word()
+    {
+        const std::size_t start = pos;
+        while (pos < line.size() && isIdentChar(line[pos])) {
+            ++pos;
+        }
+        return line.substr(start, pos - start);
+    }
+    bool at(char c) const { return pos < line.size() && line[pos] == c; }
+};
+
+const CType* basicBehindTypedef(LexContext& context, std::string_view name)
+{
+    if (context.symbols == nullptr) {
+        return nullptr;
+    }
+    const Symbol* symbol = context.symbols->find(base::ident(name), context.scope);
+    if (symbol == nullptr || (symbol->storage & kTypedef) == 0) {
+        return nullptr;
+    }
+    const CType* type = C_CPP_resolve(symbol->type.get());
+    return type != nullptr && type->kind == kBasic ? type : nullptr;
+}
+
+void sizeofPragma(LexContext& context, std::string_view name, int bits)
+{
+    TypeSizes& sizes = typeSizes();
+    sizes.registerSize(name, bits / 8);
+    if (name == "int") {
+        sizes.intBits = bits;
+    } else if (name == "short") {
+        sizes.shortBits = bits;
+    } else if (name == "long") {
+        sizes.longBits = bits;
+    } else if (name == "longlong") {
+        sizes.longLongBits = bits;
+    } else if (name == "char") {
+        sizes.charBits = bits;
+    } else if (const CType* basic = basicBehindTypedef(context, name)) {
+        const_cast<CType*>(basic)->size = basic->size < 0 ? -bits : bits;
+    }
+}
+
+void signofPragma(LexContext& context, std::string_view name, std::string_view sign)
+{
+    if (sign != "signed" && sign != "unsigned") {
+        return;
+    }
+    const bool isUnsigned = sign == "unsigned";
+    if (name == "char") {
+        typeSizes().charUnsigned = isUnsigned;
+    } else if (const CType* basic = basicBehindTypedef(context, name)) {
+        const int bits = std::abs(basic->size);
+        const_cast<CType*>(basic)->size = isUnsigned ? bits : -bits;
+    }
+}
+
+void tarvoPragma(LexContext& context, LineReader& reader)
+{
+    reader.skipBlanks();
+    if (reader.word() != "tarvo") {
+        return;
+    }
+    reader.skipBlanks();
+    const std::string_view what = reader.word();
+    if (what != "sizeof" && what != "signof") {
+        return;
+    }
+    reader.skipBlanks();
+    const bool parenthesised = reader.at('(');
+    if (parenthesised) {
+        ++reader.pos;
+        reader.skipBlanks();
+    }
+    std::string name(reader.word());
+    reader.skipBlanks();
+    // A pointer type ("void *") gives the size of every pointer.
+    const bool pointer = !name.empty() && reader.at('*');
+    while (reader.at('*') || (pointer && reader.at(' '))) {
+        if (reader.at('*')) {
+            name += '*';
+        }
+        ++reader.pos;
+    }
+    if (parenthesised && reader.at(')')) {
+        ++reader.pos;
+    }
+    reader.skipBlanks();
+    if (reader.at('=')) {
+        ++reader.pos;
+    }
+    reader.skipBlanks();
+    const std::string_view value = reader.word();
+    if (name.empty() || value.empty()) {
+        return;
+    }
+    if (what == "signof") {
+        signofPragma(context, name, value);
+    } else if (pointer && std::all_of(value.begin(), value.end(), isDigit)) {
+        const int bits = std::atoi(std::string(value).c_str());
+        // Both spellings a condition may write: "void*" and "void *".
+        typeSizes().registerSize(name.substr(0, name.find('*')) + " " + name.substr(name.find('*')), bits / 8);
+        typeSizes().registerSize(name, bits / 8);
+        typeSizes().pointerBits = bits;
+    } else if (std::all_of(value.begin(), value.end(), isDigit)) {
+        sizeofPragma(context, name, std::atoi(std::string(value).c_str()));
+    }
+}
+
+// "# 12 "file"" or "#line 12 "file"": reader stands on the number. A number
+// beyond the largest line number is refused and changes nothing.
+void lineNumberDirective(LexContext& context, LineReader& reader)
+{
+    long long number = 0;
+    while (reader.pos < reader.line.size() && isDigit(reader.line[reader.pos])) {
+        if (number <= std::numeric_limits<int>::max()) {
+            number = number * 10 + (reader.line[reader.pos] - '0');
+        }
+        ++reader.pos;
+    }
+    if (number > std::numeric_limits<int>::max()) {
+        reportLex(CWarning, "DIESELINE", "");
+        return;
+    }
+    reader.skipBlanks();
+    if (reader.at('"')) {
+        const std::size_t nameStart = reader.pos + 1;
+        const std::size_t nameEnd = reader.line.find('"', nameStart);
+        context.fileName = std::string(reader.line.substr(nameStart, nameEnd == std::string_view::npos
+                                                                          ? std::string_view::npos
+                                                                          : nameEnd - nameStart));
+    }
+    context.line = static_cast<int>(number - 1);
+}
+
+}  // namespace
+
+namespace {
+
+// For each first character, the lengths of the keywords that start with it
+// (bit n for length n): most identifiers need not be looked up at all.
+const std::array<std::uint16_t, 256>& keywordLengths()
+{
+    static const auto lengths = [] {
+        std::array<std::uint16_t, 256> table{};
+        for (const auto& entry : keywordTable()) {
+            table[static_cast<unsigned char>(entry.first[0])] |= static_cast<std::uint16_t>(1U << entry.first.size());
+        }
+        return table;
+    }();
+    return lengths;
+}
+
+const Keyword* keywordOf(std::string_view word)
+{
+    if (word.size() < 2 || word.size() > 13) {
+        return nullptr;
+    }
+    if ((keywordLengths()[static_cast<unsigned char>(word[0])] & (1U << word.size())) == 0) {
+        return nullptr;
+    }
+    const auto& table = keywordTable();
+    const auto it = table.find(word);
+    return it == table.end() ? nullptr : &it->second;
+}
+
+}  // namespace
+
+namespace {
+
+struct ModernEntry {
+    ModernWord what;
+    std::string_view canonical;
+};
+
+const std::unordered_map<std::string_view, ModernEntry>& modernTable()
+{
+    static const std::unordered_map<std::string_view, ModernEntry> table = {
+        {"restrict", {ModernWord::Ignored, "restrict"}},
+        {"__restrict", {ModernWord::Ignored, "restrict"}},
+        {"__restrict__", {ModernWord::Ignored, "restrict"}},
+        {"__extension__", {ModernWord::Ignored, "__extension__"}},
+        {"_Noreturn", {ModernWord::Ignored, "_Noreturn"}},
+        {"_Thread_local", {ModernWord::Ignored, "_Thread_local"}},
+        {"__thread", {ModernWord::Ignored, "_Thread_local"}},
+        {"_Static_assert", {ModernWord::WithOperand, "_Static_assert"}},
+        {"_Alignas", {ModernWord::WithOperand, "_Alignas"}},
+        {"_Atomic", {ModernWord::Atomic, "_Atomic"}},
+        {"_Alignof", {ModernWord::Alignof, "__alignof"}},
+        {"_Bool", {ModernWord::BasicType, "_Bool"}},
+        {"__int128", {ModernWord::BasicType, "__int128"}},
+        {"_Complex", {ModernWord::BasicType, "_Complex"}},
+        {"__complex", {ModernWord::BasicType, "_Complex"}},
+        {"__complex__", {ModernWord::BasicType, "_Complex"}},
+        {"_Float16", {ModernWord::BasicType, "_Float16"}},
+        {"_Float32", {ModernWord::BasicType, "_Float32"}},
+        {"_Float64", {ModernWord::BasicType, "_Float64"}},
+        {"_Float128", {ModernWord::BasicType, "_Float128"}},
+        {"_Float32x", {ModernWord::BasicType, "_Float32x"}},
+        {"_Float64x", {ModernWord::BasicType, "_Float64x"}},
+        {"_Float128x", {ModernWord::BasicType, "_Float128x"}},
+        {"__float80", {ModernWord::BasicType, "__float80"}},
+        {"__float128", {ModernWord::BasicType, "__float128"}},
+        {"__builtin_va_list", {ModernWord::BuiltinType, "__builtin_va_list"}},
+    };
+    return table;
+}
+
+// Lengths of the modern words (bit n for length n).
+std::uint32_t modernLengths()
+{
+    static const std::uint32_t lengths = [] {
+        std::uint32_t mask = 0;
+        for (const auto& entry : modernTable()) {
+            mask |= 1U << entry.first.size();
+        }
+        return mask;
+    }();
+    return lengths;
+}
+
+}  // namespace
+
+void C_CPP_set_modern_words(bool on)
+{
+    lexerSwitches().modernWords = on;
+}
+
+ModernWord modernWord(std::string_view word, std::string_view& canonical)
+{
+    if (word.size() >= 32 || (word[0] != '_' && word[0] != 'r') || (modernLengths() & (1U << word.size())) == 0 ||
+        !lexerSwitches().modernWords) {
+        return ModernWord::None;
+    }
+    const auto& table = modernTable();
+    const auto it = table.find(word);
+    if (it == table.end()) {
+        return ModernWord::None;
+    }
+    canonical = it->second.canonical;
+    return it->second.what;
+}
+
+int declarationKeyword(std::string_view word, std::string_view& canonical)
+{
+    const Keyword* keyword = keywordOf(word);
+    if (keyword == nullptr) {
+        return 0;
+    }
+    canonical = keyword->canonical;
+    return keyword->token;
+}
+
+bool isSkippedWord(std::string_view word)
+{
+    return skipWordOf(word) != SkipWord::None;
+}
+
+void followLineDirectives(LexContext& context)
+{
+    std::size_t p = context.pos;
+    const std::string_view text = context.text;
+    while (p < text.size() && (text[p] == ' ' || text[p] == '\t')) {
+        ++p;
+    }
+    if (p >= text.size() || text[p] != '#') {
+        return;
+    }
+    std::size_t end = text.find('\n', p);
+    if (end == std::string_view::npos) {
+        end = text.size();
+    }
+    LineReader reader{text.substr(p + 1, end - p - 1)};
+    reader.skipBlanks();
+    if (reader.pos < reader.line.size() && isDigit(reader.line[reader.pos])) {
+        lineNumberDirective(context, reader);
+    } else {
+        const std::string_view name = reader.word();
+        if (name == "line") {
+            reader.skipBlanks();
+            if (reader.pos < reader.line.size() && isDigit(reader.line[reader.pos])) {
+                lineNumberDirective(context, reader);
+            } else {
+                reportLex(CWarning, "DIESELINE", "");
+            }
+        } else if (name == "pragma") {
+            tarvoPragma(context, reader);
+        } else if (name.empty()) {
+            reportLex(CWarning, "DIESELINE", "");
+        }
+    }
+    context.pos = end;
+}
+
+namespace {
+
+class DeclLexer {
+public:
+    DeclLexer(LexContext& context, CDECLSTYPE& value) : lx_(context), value_(value) {}
+
+    int next()
+    {
+        for (;;) {
+            skipSpaces();
+            lx_.tokenLine = lx_.line;
+            if (atEnd()) {
+                return 0;
+            }
+            const char c = peek();
+            const std::size_t start = lx_.pos;
+            if (c == '@' && extSkipping()) {
+                skipUpTo(';');
+                continue;
+            }
+            if (isDigit(c)) {
+                while (!atEnd() && isDigit(peek())) {
+                    ++lx_.pos;
+                }
+                return textToken(DTOK_CONSTANT, start);
+            }
+            if (c == '"') {
+                return stringToken();
+            }
+            if (c == '.' && peek(1) == '.' && peek(2) == '.') {
+                lx_.pos += 3;
+                lx_.tokenText = "...";
+                return DTOK_ELLIPSIS;
+            }
+            if (isIdentStart(c)) {
+                const int token = word();
+                if (token >= 0) {
+                    return token;
+                }
+                continue;
+            }
+            const int token = punctuation(c);
+            if (token >= 0) {
+                return token;
+            }
+        }
+    }
+
+private:
+    LexContext& lx_;
+    CDECLSTYPE& value_;
+    bool faulty_ = false;  // the last value captured was left unbalanced
+    bool stopped_ = false; // the last capture ended at one of its stops
+    bool enclosed_ = false; // the text captured stands in parentheses already open
+
+    bool atEnd() const { return lx_.pos >= lx_.text.size(); }
+    char peek(std::size_t ahead = 0) const
+    {
+        return lx_.pos + ahead < lx_.text.size() ? lx_.text[lx_.pos + ahead] : '\0';
+    }
+
+    void newline()
+    {
+        ++lx_.pos;
+        lx_.countLine();
+        lx_.lineStart = lx_.pos;
+        followLineDirectives(lx_);
+    }
+
+    void skipSpaces()
+    {
+        while (!atEnd()) {
+            const char c = peek();
+            if (isBlank(c)) {
+                ++lx_.pos;
+            } else if (c == '\n') {
+                newline();
+            } else if (c == '\\') {
+                if (peek(1) == '\n') {
+                    ++lx_.pos;
+                    newline();
+                } else {
+                    reportLex(CWarning, "CHAINUTIL", "'\\'");
+                    ++lx_.pos;
+                }
+            } else {
+                return;
+            }
+        }
+    }
+
+    static bool extSkipping()
+    {
+        LexerSwitches& switches = lexerSwitches();
+        if (!switches.extSkipping && std::getenv("KQ_EXT") != nullptr) {
+            switches.extSkipping = true;
+        }
+        return switches.extSkipping;
+    }
+
+    void skipUpTo(char stop)
+    {
+        while (!atEnd() && peek() != stop) {
+            if (peek() == '\n') {
+                newline();
+            } else {
+                ++lx_.pos;
+            }
+        }
+    }
+
+    int textToken(int token, std::size_t start)
+    {
+        lx_.tokenText.assign(lx_.text.substr(start, lx_.pos - start));
+        value_.id = base::ident(lx_.tokenText);
+        return token;
+    }
+
+    int stringToken()
+    {
+        const std::size_t start = ++lx_.pos;
+        while (!atEnd() && !(peek() == '"' && lx_.text[lx_.pos - 1] != '\\')) {
+            if (peek() == '\n') {
+                newline();
+            } else {
+                ++lx_.pos;
+            }
+        }
+        if (atEnd()) {
+            return 0;
+        }
+        const int token = textToken(DTOK_STRING, start);
+        ++lx_.pos;
+        return token;
+    }
+
+    // Returns the token, or -1 when the word was skipped.
+    int word()
+    {
+        const std::string_view text = lx_.readWord();
+        if (const SkipWord skipped = skipWordOf(text); skipped != SkipWord::None) {
+            skipParenthesisedAfterWord();
+            if (faulty_) {
+                return faultyText();
+            }
+            if (skipped == SkipWord::Typeof) {
+                // The word after the skipped specifier names the declarator.
+                lx_.typeSeen = true;
+                lx_.tagPending = false;
+            }
+            return -1;
+        }
+        if (const Keyword* keyword = keywordOf(text)) {
+            value_.id = keyword->id.get();
+            return keyword->token;
+        }
+        std::string_view canonical;
+        const ModernWord modern = modernWord(text, canonical);
+        if (modern != ModernWord::None && !declaredAsName(modern, canonical, text)) {
+            return modernToken(modern, canonical);
+        }
+        const Ident name = base::ident(text);
+        value_.id = name;
+        if (lx_.tagExpected) {
+            return DTOK_IDENTIFIER;
+        }
+        if (!lx_.typeSeen && lx_.symbols != nullptr) {
+            const Symbol* symbol = lx_.symbols->find(name, lx_.scope);
+            if (symbol != nullptr && (symbol->storage & kTypedef) != 0) {
+                return DTOK_TYPE_NAME;
+            }
+        }
+        const auto& modifiers = C_CPP_type_modifiers();
+        if (std::find(modifiers.begin(), modifiers.end(), text) != modifiers.end()) {
+            return DTOK_TYPE_MODIFIER;
+        }
+        return DTOK_IDENTIFIER;
+    }
+
+    // The types that headers for older compilers define themselves
+    // (typedef float _Float32; typedef char *__builtin_va_list;) are names
+    // where a type was already given, and where such a typedef declared them.
+    bool declaredAsName(ModernWord modern, std::string_view canonical, std::string_view text) const
+    {
+        const bool selfDefinable = modern == ModernWord::BuiltinType ||
+                                   (modern == ModernWord::BasicType && canonical != "_Complex" &&
+                                    canonical != "_Bool" && canonical != "__int128");
+        if (!selfDefinable) {
+            return false;
+        }
+        if (lx_.typeSeen) {
+            return !afterComplex(lx_.pos - text.size());
+        }
+        const Symbol* symbol = lx_.symbols != nullptr ? lx_.symbols->find(base::ident(text), lx_.scope) : nullptr;
+        return symbol != nullptr && (symbol->storage & kTypedef) != 0;
+    }
+
+    // Whether the word before position start is _Complex (or a spelling of it).
+    bool afterComplex(std::size_t start) const
+    {
+        std::size_t end = start;
+        while (end > 0 && (isBlank(lx_.text[end - 1]) || lx_.text[end - 1] == '\n')) {
+            --end;
+        }
+        std::size_t begin = end;
+        while (begin > 0 && isIdentChar(lx_.text[begin - 1])) {
+            --begin;
+        }
+        std::string_view canonical;
+        return modernWord(lx_.text.substr(begin, end - begin), canonical) == ModernWord::BasicType &&
+               canonical == "_Complex";
+    }
+
+    // Returns the token of a modern word, or -1 when the word was skipped.
+    int modernToken(ModernWord modern, std::string_view canonical)
+    {
+        switch (modern) {
+        case ModernWord::WithOperand:
+            skipParenthesisedAfterWord();
+            return faulty_ ? faultyText() : -1;
+        case ModernWord::Atomic:
+            return atomicSpecifier();
+        case ModernWord::BasicType:
+            value_.id = base::ident(canonical);
+            return DTOK_MODERN_BASIC;
+        case ModernWord::BuiltinType:
+            value_.id = base::ident(canonical);
+            return DTOK_TYPE_NAME;
+        case ModernWord::Alignof:
+            value_.id = base::ident(canonical);
+            return DTOK_ALIGNOF;
+        case ModernWord::Ignored:
+        case ModernWord::None:
+            break;
+        }
+        return -1;
+    }
+
+    // "_Atomic ( type name )" stands for that type: the parentheses are
+    // dropped. "_Atomic" alone is a qualifier without effect here.
+    int atomicSpecifier()
+    {
+        skipSpaces();
+        if (peek() == '(') {
+            ++lx_.pos;
+            lx_.atomicNesting.push_back(0);
+        }
+        return -1;
+    }
+
+    enum class AtomicBracket { Other, Closing, Unclosed };
+
+    // Follows the brackets inside "_Atomic ( ... )": the ')' that closes it
+    // is dropped; a ';' outside brackets leaves it unclosed.
+    AtomicBracket atomicBracket(char c)
+    {
+        if (lx_.atomicNesting.empty()) {
+            return AtomicBracket::Other;
+        }
+        int& nesting = lx_.atomicNesting.back();
+        if (c == '(' || c == '{') {
+            ++nesting;
+        } else if (c == ')' && nesting == 0) {
+            lx_.atomicNesting.pop_back();
+            return AtomicBracket::Closing;
+        } else if (c == ')' || c == '}') {
+            --nesting;
+        } else if (c == ';' && nesting == 0) {
+            lx_.atomicNesting.clear();
+            return AtomicBracket::Unclosed;
+        }
+        return AtomicBracket::Other;
+    }
+
+    // Skips blanks, qualifier words and a balanced parenthesised text after
+    // a word.
+    void skipParenthesisedAfterWord()
+    {
+        for (;;) {
+            skipSpaces();
+            if (!atEnd() && isIdentStart(peek())) {
+                const std::size_t start = lx_.pos;
+                while (!atEnd() && isIdentChar(peek())) {
+                    ++lx_.pos;
+                }
+                const std::string_view qualifierWord = lx_.text.substr(start, lx_.pos - start);
+                std::string_view canonical;
+                if (declarationKeyword(qualifierWord, canonical) == DTOK_VOLATILE || qualifierWord == "goto") {
+                    continue;
+                }
+                lx_.pos = start;
+            }
+            break;
+        }
+        faulty_ = false;
+        if (peek() != '(') {
+            return;
+        }
+        ++lx_.pos;
+        enclosed_ = true;
+        capture(")", true, true);
+        enclosed_ = false;
+    }
+
+    // Reads up to one of the stop characters met outside nested brackets
+    // (consumed when consumeStop), or up to an unbalanced closing bracket.
+    // Strings and character constants are stepped over, line breaks become
+    // blanks. A value (initialiser, dimension, width, attribute) ends early
+    // and is faulty at a closing bracket that does not match the open one or
+    // at a ';' in brackets (but for a tag body inside parentheses, as in
+    // sizeof(struct { int a; })); one that must end with its stop also at a
+    // closing bracket or ';' met in its place. An initialiser or width ends
+    // before a word that begins a declaration outside brackets: no
+    // expression holds one there, the ';' before it is missing.
+    std::string capture(std::string_view stops, bool consumeStop, bool value = false)
+    {
+        std::string text;
+        std::string open;  // the brackets open, innermost last
+        faulty_ = false;
+        stopped_ = false;
+        while (!atEnd()) {
+            const char c = peek();
+            if (open.empty() && stops.find(c) != std::string_view::npos) {
+                if (consumeStop) {
+                    ++lx_.pos;
+                }
+                stopped_ = true;
+                return text;
+            }
+            if (c == '(' || c == '[' || c == '{') {
+                open += c;
+            } else if (c == ')' || c == ']' || c == '}') {
+                if (open.empty() || (value && c != closerOf(open.back()))) {
+                    faulty_ = value && (consumeStop || !open.empty());
+                    return text;
+                }
+                open.pop_back();
+            } else if (value && c == ';' && !inTagBodyWithinParentheses(open)) {
+                faulty_ = true;
+                return text;
+            } else if (value && !consumeStop && open.empty() && isIdentStart(c) &&
+                       (lx_.pos == 0 || !isIdentChar(lx_.text[lx_.pos - 1]))) {
+                if (declarationWordFollows()) {
+                    return text;
+                }
+                text += lx_.readWord();
+                continue;
+            } else if (c == '"' || c == '\'') {
+                text += quoted(c);
+                continue;
+            } else if (c == '\n') {
+                newline();
+                text += ' ';
+                continue;
+            }
+            text += (c == '\t' || c == '\r' || c == '\v' || c == '\f') ? ' ' : c;
+            ++lx_.pos;
+        }
+        return text;
+    }
+
+    std::string quoted(char quote)
+    {
+        std::string text(1, quote);
+        ++lx_.pos;
+        while (!atEnd() && peek() != quote) {
+            if (peek() == '\\' && lx_.pos + 1 < lx_.text.size()) {
+                text += peek();
+                ++lx_.pos;
+            }
+            if (peek() == '\n') {
+                newline();
+                text += ' ';
+                continue;
+            }
+            text += peek();
+            ++lx_.pos;
+        }
+        if (!atEnd()) {
+            text += quote;
+            ++lx_.pos;
+        }
+        return text;
+    }
+
+    static char closerOf(char opening) { return opening == '(' ? ')' : opening == '[' ? ']' : '}'; }
+
+    bool declarationWordFollows() const
+    {
+        std::size_t end = lx_.pos;
+        while (end < lx_.text.size() && isIdentChar(lx_.text[end])) {
+            ++end;
+        }
+        std::string_view canonical;
+        return decl::beginsDeclaration(declarationKeyword(lx_.text.substr(lx_.pos, end - lx_.pos), canonical));
+    }
+
+    bool inTagBodyWithinParentheses(const std::string& open) const
+    {
+        return !open.empty() && open.back() == '{' && (enclosed_ || open.find('(') != std::string::npos);
+    }
+
+    // A value left unbalanced or empty: the report of the syntax error shows
+    // the line up to the character that made it so.
+    int faultyText()
+    {
+        lx_.badTextEnd = atEnd() ? lx_.pos : lx_.pos + 1;
+        value_.id = nullptr;
+        return DTOK_BAD_TEXT;
+    }
+
+    // A tag body nested too deep: skipped whole, a syntax error where it ends.
+    [[gnu::noinline]] int bodyTooDeep()
+    {
+        capture("}", true);
+        lx_.tagPending = false;
+        lx_.badTextEnd = lx_.pos;
+        value_.id = nullptr;
+        return DTOK_BAD_TEXT;
+    }
+
+    // Returns the token, or -1 when the text was skipped.
+    int punctuation(char c)
+    {
+        ++lx_.pos;
+        lx_.tokenText.assign(1, c);
+        switch (atomicBracket(c)) {
+        case AtomicBracket::Closing:
+            return -1;
+        case AtomicBracket::Unclosed:
+            // A syntax error before the ';', which then ends the declaration.
+            --lx_.pos;
+            return faultyText();
+        case AtomicBracket::Other:
+            break;
+        }
+        switch (c) {
+        case '=': {
+            const std::string text = trimmed(capture(",;", false, true));
+            lx_.tokenText = text;
+            if (faulty_ || (text.empty() && !atEnd())) {
+                return faultyText();
+            }
+            if (!text.empty() && (text[0] == '<' || text[0] == '=' || text[0] == '>')) {
+                reportLex(CWarning, "SYNTAXERR", text);
+            }
+            value_.id = base::ident(text);
+            return DTOK_INITIALIZER;
+        }
+        case '[': {
+            const std::string text = trimmed(capture("]", true, true));
+            lx_.tokenText = text;
+            if (faulty_) {
+                return faultyText();
+            }
+            value_.id = base::ident(text);
+            return DTOK_DIMENSION;
+        }
+        case ':': {
+            const std::string text = trimmed(capture(",;", false, true));
+            lx_.tokenText = text;
+            if (faulty_ || (text.empty() && !atEnd())) {
+                return faultyText();
+            }
+            value_.id = base::ident(text);
+            return DTOK_BITFIELD;
+        }
+        case '{':
+            if (lx_.tagPending && lx_.recovering) {
+                // Skipped whole, so that its ';' and '}' cannot end the recovery.
+                lx_.tagPending = false;
+                capture("}", true);
+                return -1;
+            }
+            if (lx_.tagPending && lx_.parenDepth + lx_.braceDepth >= kMaxNesting) {
+                return bodyTooDeep();
+            }
+            if (lx_.tagPending) {
+                return '{';
+            }
+            capture("}", true);
+            if (!stopped_ && atEnd()) {
+                // A body the text leaves open: the definition is unfinished.
+                return 0;
+            }
+            value_.id = nullptr;
+            return DTOK_BODY;
+        default:
+            return static_cast<unsigned char>(c);
+        }
+    }
+};
+
+void updateState(LexContext& lx, int token)
+{
+    if (token != 0 && lx.atConstructStart) {
+        lx.constructLine = lx.tokenLine;
+        lx.atConstructStart = false;
+    }
+    const bool tagWord = lx.tagExpected && (token == DTOK_IDENTIFIER || token == DTOK_TYPE_NAME);
+    switch (token) {
+    case DTOK_CHAR:
+    case DTOK_SHORT:
+    case DTOK_INT:
+    case DTOK_LONG:
+    case DTOK_FLOAT:
+    case DTOK_DOUBLE:
+    case DTOK_VOID:
+    case DTOK_SIGNED:
+    case DTOK_UNSIGNED:
+    case DTOK_TYPE_NAME:
+    case DTOK_MODERN_BASIC:
+        lx.typeSeen = true;
+        lx.tagPending = false;
+        break;
+    case DTOK_STRUCT:
+    case DTOK_UNION:
+    case DTOK_ENUM:
+        lx.tagExpected = true;
+        lx.tagPending = true;
+        lx.typeSeen = true;
+        return;
+    case '{':
+        ++lx.braceDepth;
+        lx.typeSeen = false;
+        lx.tagPending = false;
+        break;
+    case '}':
+        lx.braceDepth = std::max(0, lx.braceDepth - 1);
+        lx.typeSeen = true;
+        lx.tagPending = false;
+        break;
+    case ';':
+    case DTOK_BODY:
+        lx.typeSeen = false;
+        lx.tagPending = false;
+        if (lx.braceDepth == 0) {
+            lx.atConstructStart = true;
+        }
+        break;
+    case '(':
+    case ')':
+        lx.parenDepth = std::max(0, lx.parenDepth + (token == '(' ? 1 : -1));
+        lx.typeSeen = false;
+        lx.tagPending = false;
+        break;
+    case ',':
+        lx.typeSeen = false;
+        lx.tagPending = false;
+        break;
+    default:
+        if (!tagWord) {
+            lx.tagPending = false;
+        }
+        break;
+    }
+    lx.tagExpected = false;
+    lx.previousToken = token;
+}
+
+}  // namespace
+
+}  // namespace qvm::canalysis
+
+int cdecllex(CDECLSTYPE* value, qvm::canalysis::DeclParse& parse)
+{
+    using namespace qvm::canalysis;
+    LexContext& context = *parse.lex;
+    context.symbols = parse.table;
+    context.scope = parse.scope;
+    if (context.pos == 0 && context.previousToken == 0) {
+        followLineDirectives(context);
+    }
+    int token = 0;
+    if (!parse.pending.empty()) {
+        token = parse.pending.back().first;
+        value->id = parse.pending.back().second;
+        parse.pending.pop_back();
+    } else {
+        value->id = nullptr;
+        token = DeclLexer(context, *value).next();
+    }
+    context.lookahead = token;
+    updateState(context, token);
+    if (token == '(' && context.parenDepth + context.braceDepth > kMaxNesting) {
+        // Nested too deep: a syntax error at the parenthesis.
+        context.badTextEnd = context.pos;
+        context.lookahead = DTOK_BAD_TEXT;
+        token = DTOK_BAD_TEXT;
+    }
+    return token;
+}
+
+void cdeclerror(qvm::canalysis::DeclParse& parse, const char* /*message*/)
+{
+    using namespace qvm::canalysis;
+    LexContext& context = *parse.lex;
+    context.recovering = true;
+    if (parse.lastErrorPos == context.pos) {
+        return;
+    }
+    parse.lastErrorPos = context.pos;
+    if (context.lookahead == 0) {
+        report(CError, "UNEXP_EOF", "", context.fileName,
+               context.atConstructStart ? context.line : context.constructLine);
+        return;
+    }
+    const std::size_t position = context.lookahead == DTOK_BAD_TEXT ? context.badTextEnd : context.pos;
+    const std::size_t length = position - context.lineStart;
+    const std::string_view argument = length <= 60 ? context.text.substr(context.lineStart, length)
+                                                   : context.text.substr(position - 59, 59);
+    reportLex(CWarning, "SYNTAXERR", argument);
+}
