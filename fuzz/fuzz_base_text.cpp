@@ -41,6 +41,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (id != qvm::base::ident(std::string(first))) {
         __builtin_trap();
     }
+    // Every input starts from an empty identifier table, as a run does; the
+    // table would otherwise keep every text of the whole campaign.
+    qvm::base::resetIdentTable();
     qvm::diag::resetRun();
     return 0;
 }

@@ -143,6 +143,20 @@ void dumpLine(const SyntaxNode* node, std::size_t depth, std::string& out)
     out += '\n';
 }
 
+// A body is one list whose elements are groups of instruction lines and
+// groups of '#' lines, in any order.
+bool isBodyGroup(SyntaxKind kind)
+{
+    return kind == STX_INSTR_GROUP || kind == STX_NATIVE_GROUP;
+}
+
+// Whether `rest`, the last child of `node`, carries on the list `node` is an
+// element of.
+bool continuesList(const SyntaxNode& node, const SyntaxNode& rest)
+{
+    return rest.kind == node.kind || (isBodyGroup(node.kind) && isBodyGroup(rest.kind));
+}
+
 }  // namespace
 
 std::string_view kindName(SyntaxKind kind)
@@ -194,7 +208,9 @@ void SyntaxTree::stamp(SyntaxNode& node) const
     node.fileId = fileId_;
 }
 
-// Lists are long right-leaning chains, so the walk keeps its own stack.
+// Lists are long right-leaning chains: the walk keeps its own stack, and the
+// rest of a list stands at the list's own depth, so that the text grows with
+// the number of nodes only.
 std::string dumpTree(const SyntaxNode* root)
 {
     std::string out;
@@ -214,7 +230,9 @@ std::string dumpTree(const SyntaxNode* root)
             --used;
         }
         for (std::size_t i = used; i > 0; --i) {
-            pending.emplace_back(node->child[i - 1], depth + 1);
+            const SyntaxNode* child = node->child[i - 1];
+            const bool rest = i == used && continuesList(*node, *child);
+            pending.emplace_back(child, rest ? depth : depth + 1);
         }
     }
     return out;

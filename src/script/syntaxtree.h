@@ -186,7 +186,7 @@ private:
 
 // One node per line, indented by two blanks per depth: kind, ` "text"` when
 // the node has text, ` @line`; an empty child that a later child follows
-// prints "-".
+// prints "-". The elements of a list chain stand at the list's own depth.
 std::string dumpTree(const SyntaxNode* root);
 
 }  // namespace qvm::script

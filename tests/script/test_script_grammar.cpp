@@ -6,6 +6,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <map>
+#include <set>
+#include <string>
+
 namespace {
 
 using namespace qvm::testing;
@@ -26,20 +30,29 @@ RunResult prepro(const std::string& script, const std::vector<std::string>& opti
     return runPrepro(arguments, {}, work.path());
 }
 
+std::string kindOf(const std::string& line)
+{
+    const std::size_t start = line.find_first_not_of(' ');
+    return line.substr(start, line.find(' ', start) - start);
+}
+
 // The lines of the first node whose line starts with `head` and of its
-// descendants, indented relative to that node.
+// descendants, indented relative to that node; when the node is a list, the
+// elements that follow it at its own depth belong to it too.
 std::vector<std::string> subtree(const std::string& tree, const std::string& head)
 {
     std::vector<std::string> found;
     std::size_t depth = std::string::npos;
+    std::string kind;
     for (const std::string& line : lines(tree)) {
         const std::size_t indent = line.find_first_not_of(' ');
         if (depth == std::string::npos) {
             if (line.compare(indent, head.size(), head) == 0) {
                 depth = indent;
+                kind = kindOf(line);
                 found.push_back(line.substr(indent));
             }
-        } else if (indent > depth) {
+        } else if (indent > depth || (indent == depth && kindOf(line) == kind)) {
             found.push_back(line.substr(depth));
         } else {
             break;
@@ -90,29 +103,66 @@ TEST(ScriptGrammar, StackedWhenValuesShareOneClauseBody)
                             "      STX_INSTR_LINE @7",
                             "        -",
                             "        STX_EXIT @6",
-                            "  STX_WHEN_CLAUSE_LIST @12",
-                            "    STX_WHEN_CLAUSE @11",
-                            "      STX_WHEN_LIST @9",
-                            "        STX_CONSTANT \"2\" @7",
-                            "        STX_WHEN_LIST @9",
-                            "          STX_CONSTANT \"3\" @8",
-                            "      STX_NESTED_GROUP @11",
-                            "        STX_INSTR_LINE @10",
-                            "          -",
-                            "          STX_ERROR @9",
+                            "STX_WHEN_CLAUSE_LIST @12",
+                            "  STX_WHEN_CLAUSE @11",
+                            "    STX_WHEN_LIST @9",
+                            "      STX_CONSTANT \"2\" @7",
+                            "    STX_WHEN_LIST @9",
+                            "      STX_CONSTANT \"3\" @8",
+                            "    STX_NESTED_GROUP @11",
+                            "      STX_INSTR_LINE @10",
                             "        -",
-                            "        STX_NESTED_GROUP @11",
-                            "          STX_INSTR_LINE @11",
-                            "            -",
-                            "            STX_EXIT @10",
-                            "    STX_WHEN_CLAUSE_LIST @12",
-                            "      STX_WHEN_CLAUSE @12",
-                            "        STX_WHEN_LIST @11",
-                            "          STX_OTHERS @11",
-                            "        STX_NESTED_GROUP @12",
-                            "          STX_INSTR_LINE @12",
-                            "            -",
-                            "            STX_EXIT @11"));
+                            "        STX_ERROR @9",
+                            "      -",
+                            "    STX_NESTED_GROUP @11",
+                            "      STX_INSTR_LINE @11",
+                            "        -",
+                            "        STX_EXIT @10",
+                            "STX_WHEN_CLAUSE_LIST @12",
+                            "  STX_WHEN_CLAUSE @12",
+                            "    STX_WHEN_LIST @11",
+                            "      STX_OTHERS @11",
+                            "    STX_NESTED_GROUP @12",
+                            "      STX_INSTR_LINE @12",
+                            "        -",
+                            "        STX_EXIT @11"));
+}
+
+// Every list of a long script, the body mixing instruction lines and '#'
+// lines included, stands at one depth: the listing's indentation does not
+// grow with the script.
+TEST(ScriptGrammar, LongListsArePrintedAtTheirOwnDepth)
+{
+    constexpr int kRepeats = 2000;
+    std::string text = "HEADER \"t\", \"1.0\", \"long\"\n#include \"api.h\"\nSCENARIO body\n";
+    for (int i = 0; i < kRepeats; ++i) {
+        text += "  CALL check(a, b, c, d)\n# trace();\n  EXIT\n";
+    }
+    text += "END SCENARIO\n";
+    for (int i = 0; i < kRepeats; ++i) {
+        text += "SCENARIO s" + std::to_string(i) + "\n  EXIT\nEND SCENARIO\n";
+    }
+    TempDir work;
+    writeFile(work / "long.pts", text);
+    const RunResult result = runInspect({"tree", "long.pts"}, {}, work.path());
+    ASSERT_EQ(result.status, 0) << result.err;
+
+    std::map<std::string, std::set<std::size_t>> depthsOfKind;
+    std::size_t exits = 0;
+    for (const std::string& line : lines(result.out)) {
+        const std::string kind = kindOf(line);
+        depthsOfKind[kind].insert(line.find_first_not_of(' '));
+        exits += kind == "STX_EXIT" ? 1 : 0;
+    }
+    EXPECT_EQ(exits, 2u * kRepeats);
+    for (const auto& [kind, depths] : depthsOfKind) {
+        EXPECT_LT(*depths.rbegin(), 40u) << kind;
+        if (kind.ends_with("_LIST")) {
+            EXPECT_LE(depths.size(), 2u) << kind;  // the scenario list holds one nested list
+        }
+    }
+    EXPECT_EQ(depthsOfKind["STX_INSTR_GROUP"].size(), 1u);
+    EXPECT_EQ(depthsOfKind["STX_NATIVE_GROUP"], depthsOfKind["STX_INSTR_GROUP"]);
 }
 
 TEST(ScriptGrammar, CatchWithEllipsisHasNoExceptionName)
