@@ -438,35 +438,35 @@ std::string decimalImage(const PInt& a)
 void pint_image(const PInt& a, int format, int size, std::string& text)
 {
     switch (format) {
-    case 1:
-    case 3:
-    case 6:
+    case kImageDecimal:
+    case kImageUnsigned:
+    case kImageDefault:
         text = decimalImage(a);
         return;
-    case 0:
-    case 2:
-    case 7:
-    case 8:
+    case kImageHexSuffix:
+    case kImageBinarySuffix:
+    case kImageBinaryPrefix:
+    case kImageHexPrefix:
         break;
     default:
         diag::internalAt("TRFSTRINT", "gfmath pint_image");
     }
     size = size < 0 ? -size : size;
-    if (size > 160) {
+    if (size > kMaxImageBits) {
         overflow();
         size = 0;
     }
     const auto bytes = shownBytes(a, size);
     switch (format) {
-    case 0:
+    case kImageHexSuffix:
         text = hexDigits(bytes);
         if (text[0] >= 'A') {
             text.insert(0, "0");
         }
         text += 'H';
         break;
-    case 2: text = binaryDigits(bytes) + "B"; break;
-    case 7: text = "0b" + binaryDigits(bytes); break;
+    case kImageBinarySuffix: text = binaryDigits(bytes) + "B"; break;
+    case kImageBinaryPrefix: text = "0b" + binaryDigits(bytes); break;
     default: text = "0x" + hexDigits(bytes); break;
     }
 }

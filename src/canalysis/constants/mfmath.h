@@ -50,8 +50,22 @@ bool pint_fits(const PInt& a, int n);
 void pint_extend(PInt& a, int n);
 void pint_truncate(PInt& a, int n);
 
-// Formats: 0 hexadecimal "...H", 1/3/6 decimal, 2 binary "...B", 7 "0b...",
-// 8 "0x...". size is the size in bits of the value's type (sign ignored) or 0.
+// Forms of an integer's image; callers may pass the numbers, which follow
+// the display kinds of value texts (base::DisplayKind).
+enum PIntImage : int {
+    kImageHexSuffix = 0,     // "...H", a leading 0 before a letter digit
+    kImageDecimal = 1,
+    kImageBinarySuffix = 2,  // "...B"
+    kImageUnsigned = 3,      // decimal
+    kImageDefault = 6,       // decimal
+    kImageBinaryPrefix = 7,  // "0b..."
+    kImageHexPrefix = 8,     // "0x..."
+};
+// The widest size an image shows; a larger one is an overflow.
+constexpr int kMaxImageBits = 160;
+
+// The image of a in one of the PIntImage forms (any other is an internal
+// error). size is the size in bits of the value's type (sign ignored) or 0.
 void pint_image(const PInt& a, int format, int size, std::string& text);
 
 // Decimal floating value: sign x mantissa x 10^(exponent - 1), the mantissa a

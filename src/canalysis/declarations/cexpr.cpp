@@ -281,7 +281,7 @@ std::string integerImage(const CConstant& constant)
         return constant.text;
     }
     std::string text;
-    pint_image(constant.value, 1, 0, text);
+    pint_image(constant.value, kImageDecimal, 0, text);
     if (constant.size > 0) {
         text += "U";
     }
