@@ -39,7 +39,7 @@ struct CType;
 using TypePtr = std::shared_ptr<CType>;
 
 struct Field {
-    Ident name = nullptr;
+    Ident name = nullptr;   // none for an unnamed member
     TypePtr type;
     Ident width = nullptr;  // bit-field width text
     Ident init = nullptr;   // initial value text
@@ -48,24 +48,24 @@ struct Field {
 // The body of a struct or union; shared by the tag record and every
 // descriptor that names the tag, so a later definition completes them all.
 struct Aggregate {
-    Ident tag = nullptr;
-    std::vector<Field> fields;
-    bool hasBody = false;
+    Ident tag = nullptr;        // the tag name (a made-up one for an unnamed tag)
+    std::vector<Field> fields;  // members in declaration order
+    bool hasBody = false;       // a body was read (else only declared)
 };
 
 struct Enumerator {
     Ident name = nullptr;
-    Ident value = nullptr;
+    Ident value = nullptr;  // text of its value ("A+1" after an explicit A)
 };
 
 struct EnumBody {
-    Ident tag = nullptr;
-    std::vector<Enumerator> enumerators;
-    bool hasBody = false;
+    Ident tag = nullptr;                  // the tag name (a made-up one for an unnamed tag)
+    std::vector<Enumerator> enumerators;  // in declaration order
+    bool hasBody = false;                 // a body was read (else only declared)
 };
 
 struct Parameter {
-    Ident name = nullptr;
+    Ident name = nullptr;  // none for an unnamed parameter
     TypePtr type;  // none for a name of an identifier list without declaration
 };
 
@@ -115,24 +115,24 @@ enum Storage : unsigned {
 
 struct Symbol {
     Ident name = nullptr;
-    TypePtr type;  // none stands for int
+    TypePtr type;           // none stands for int
     Ident scope = nullptr;  // none for the global scope
-    unsigned storage = 0;
-    Ident init = nullptr;
-    Ident file = nullptr;
-    long order = 0;
+    unsigned storage = 0;   // Storage bits
+    Ident init = nullptr;   // initialiser text, none when not written
+    Ident file = nullptr;   // file of the first declaration
+    long order = 0;         // table-wide rank of the first declaration
 };
 
 struct Tag {
     Ident name = nullptr;
     TypeKind kind = kStruct;  // kStruct, kUnion or kEnum
-    Ident scope = nullptr;
-    std::shared_ptr<Aggregate> aggregate;
-    std::shared_ptr<EnumBody> enumeration;
+    Ident scope = nullptr;    // none for the global scope
+    std::shared_ptr<Aggregate> aggregate;   // struct and union: the current body
+    std::shared_ptr<EnumBody> enumeration;  // enum: the current body
     // Bodies replaced by a redefinition, kept for the declarations that use them.
     std::vector<std::shared_ptr<void>> retired;
-    Ident file = nullptr;
-    long order = 0;
+    Ident file = nullptr;  // file of the first declaration
+    long order = 0;        // table-wide rank of the first declaration
 
     bool hasBody() const;
 };
