@@ -51,10 +51,13 @@ TypePtr integerConstantType(const CConstant& constant)
                                              {"unsigned int", "unsigned long", "unsigned long long"}};
     const LengthClass lengthClass =
         constant.lengthClass < kLengthInt || constant.lengthClass > kLengthLongLong ? kLengthInt : constant.lengthClass;
-    const int size = lengthClass == kLengthLongLong ? typeSizes().longLongBits * (constant.size < 0 ? -1 : 1) : constant.size;
+    const int size =
+        lengthClass == kLengthLongLong ? typeSizes().longLongBits * (constant.size < 0 ? -1 : 1) : constant.size;
     return basicNamed(names[constant.size > 0 ? 1 : 0][lengthClass], size);
 }
 
+// Types the nodes of an expression tree against a symbol table and scope,
+// reporting at the given position what the operands do not allow.
 class Typer {
 public:
     Typer(std::string_view file, int line, Ident scope, SymbolTable& table)
@@ -62,6 +65,8 @@ public:
     {
     }
 
+    // The type of a node after its operands are typed (none for an error);
+    // a node that designates a symbol or field records it.
     TypePtr type(ExprNode* node)
     {
         if (node == nullptr) {
@@ -384,6 +389,9 @@ private:
         return {integerNamed(kRankInt, isUnsigned), isUnsigned ? intBits : -intBits, kRankInt};
     }
 
+    // A binary operation: operands checked for the operator's kind
+    // (scalar, arithmetic, integer), comparisons give int, pointer arithmetic
+    // keeps the pointer, else the usual arithmetic conversions.
     TypePtr binary(ExprNode* node)
     {
         const int op = node->op;

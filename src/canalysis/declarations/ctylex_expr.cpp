@@ -31,6 +31,8 @@ class NumberReader {
 public:
     NumberReader(std::string_view number, std::string_view after) : number_(number), after_(after) {}
 
+    // The constant: its base (0x, 0b or 0 prefix, H or B suffix), value, size and
+    // length class; faults of the text are warned and the value kept.
     CConstant read()
     {
         constant_.text = std::string(number_);
@@ -103,6 +105,8 @@ private:
         return false;
     }
 
+    // A floating constant: digits with one '.', an optional exponent and an
+    // f or l suffix; double unless written with f.
     CConstant readFloating(std::string_view body)
     {
         constant_.kind = kConstFloating;
@@ -146,6 +150,8 @@ private:
         return constant_;
     }
 
+    // An integer constant of the base: digits, then the u/l/i64 suffix;
+    // a value too large for its type warns ENTOUTRAN.
     CConstant readInteger(std::string_view body, int base)
     {
         std::size_t i = 0;
@@ -259,6 +265,7 @@ public:
     {
     }
 
+    // The value of the character or escape at the position, moved past it.
     unsigned read()
     {
         const char c = text_[pos_++];
