@@ -283,6 +283,27 @@ TEST(CDeclsInspect, TheDriverEndsWithTheStatusOfTheHeaderSyntaxErrors)
     EXPECT_EQ(allMessagesOf(cut.err).size(), 4u) << cut.err;  // banner, copyright, error, summary
 }
 
+TEST(CDeclsInspect, AHeaderEndsAtItsFirstNulByteWhileAScriptReadsOnPastIt)
+{
+    using namespace std::string_literals;
+    TempDir dir;
+    writeFile(dir / "nul.h", "int a;\n\0int b;\n"s);
+    writeFile(dir / "outer.h", "#include \"nul.h\"\nint c;\n");
+    const RunResult header = runInspect({"decls", "outer.h"}, {}, dir.path());
+    EXPECT_EQ(header.status, 0) << header.err;
+    EXPECT_EQ(header.out, "int a;\nint c;\n");
+
+    writeFile(dir / "nul.pts", "HEADER \"a\", \"b\", \"1\"\n\0SCENARIO x\n"s);
+    const RunResult script = runInspect({"tokens", "nul.pts"}, {}, dir.path());
+    EXPECT_EQ(script.status, 0) << script.err;
+    EXPECT_NE(script.out.find("2\tBAD_SEQUENCE\t\n2\tSCENARIO\t\n2\tIDENT\tx\n"), std::string::npos) << script.out;
+
+    std::filesystem::create_directories(dir / "folder.h");
+    const RunResult folder = runInspect({"decls", "folder.h"}, {}, dir.path());
+    EXPECT_EQ(folder.status, 7);
+    EXPECT_THAT(allMessagesOf(folder.err), ElementsAre(IsReport("F", "IMPOUVFIC"))) << folder.err;
+}
+
 TEST(CDeclsInspect, PreprocessorOptionsAndPragmasReachTheDeclarations)
 {
     TempDir dir;
