@@ -153,7 +153,7 @@ void Engine::warnFatalDepth()
 {
     const InputLevel* file = nearestFile();
     report(CFatal, "NBRECURSI", "", file ? file->fileName : std::string(),
-           file ? file->line : 0);
+           file ? int{file->line} : 0);
 }
 
 void Engine::popLevel(std::string& out)
@@ -246,7 +246,7 @@ void Engine::writeLineLine(std::string& out, int line, const std::string& file)
 bool Engine::nextIsLineDirective(const InputLevel& level) const
 {
     std::size_t pos = level.pos;
-    int line = level.line;
+    LineCounter line = level.line;
     Cursor cursor(level.text, pos, line);
     cursor.skipBlanksAndComments();
     return cursor.peek() == '#' && cursor.readDirectiveName() == "line";
@@ -265,7 +265,7 @@ void Engine::syncLine(std::string& out, InputLevel& level)
     if (nextIsLineDirective(level)) {
         return;
     }
-    const int gap = level.line - outputLine_;
+    const long long gap = static_cast<long long>(level.line) - outputLine_;
     if (gap >= 1 && gap <= 7 && level.fileName == outputFile_) {
         out.append(static_cast<std::size_t>(gap), '\n');
         outputLine_ = level.line;

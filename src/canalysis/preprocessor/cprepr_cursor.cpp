@@ -193,7 +193,7 @@ void Cursor::skipToLineEnd()
 std::size_t quotedLength(std::string_view text, std::size_t open)
 {
     std::size_t pos = open + 1;
-    int line = 0;
+    LineCounter line = 0;
     Cursor cursor(text, pos, line);
     while (true) {
         const QuoteStop stop = cursor.stepQuoted(text[open], nullptr);
@@ -207,7 +207,7 @@ std::size_t quotedLength(std::string_view text, std::size_t open)
 std::size_t numberLength(std::string_view text, std::size_t from, NumberRule rule)
 {
     std::size_t pos = from;
-    int line = 0;
+    LineCounter line = 0;
     Cursor(text, pos, line).stepNumber(nullptr, rule);
     return pos - from;
 }

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstddef>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,6 +23,25 @@ enum CharClassBit : unsigned char {
 };
 
 const std::array<unsigned char, 256>& charClasses();
+
+// A line number that stops at the largest int instead of overflowing: a
+// #line directive may set it anywhere up to there.
+class LineCounter {
+public:
+    LineCounter(int value = 0) : value_(value) {}
+    operator int() const { return value_; }
+    LineCounter& operator++() { return *this += 1; }
+    LineCounter& operator+=(int lines)
+    {
+        const long long sum = static_cast<long long>(value_) + lines;
+        value_ = sum > kLargest ? kLargest : static_cast<int>(sum);
+        return *this;
+    }
+
+private:
+    static constexpr int kLargest = std::numeric_limits<int>::max();
+    int value_;
+};
 
 inline bool hasClass(char c, unsigned char bits)
 {
@@ -83,7 +103,7 @@ enum class QuoteStop {
 // skipped wherever a rule allows them and count a line each.
 class Cursor {
 public:
-    Cursor(std::string_view text, std::size_t& pos, int& line) : text_(text), pos_(pos), line_(line) {}
+    Cursor(std::string_view text, std::size_t& pos, LineCounter& line) : text_(text), pos_(pos), line_(line) {}
 
     bool atEnd() const { return pos_ >= text_.size(); }
     char peek(std::size_t ahead = 0) const
@@ -148,7 +168,7 @@ public:
 private:
     std::string_view text_;
     std::size_t& pos_;
-    int& line_;
+    LineCounter& line_;
 };
 
 // The two readers met most often are kept where the scanner can inline them.

@@ -448,7 +448,7 @@ bool DefineParser::parseBody(std::string_view body)
             continue;
         }
         if (c == '/' && traditional && i + 1 < body.size() && body[i + 1] == '*') {
-            int lines = 0;
+            LineCounter lines = 0;
             Cursor(body, i, lines).skipComment();
             continue;
         }

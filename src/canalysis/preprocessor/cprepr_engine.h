@@ -66,7 +66,7 @@ struct InputLevel {
     bool named = false;     // a file or pseudo-file with a name
     bool included = false;  // pushed by #include: #line lines around it
     std::string fileName;
-    int line = 1;           // the line of the next character to read
+    LineCounter line = 1;   // the line of the next character to read
     std::string text;       // prepared text: trigraphs and digraphs replaced, final newline
     std::size_t pos = 0;    // the next character to read
     MacroEntry* macro = nullptr;  // the macro being expanded; set back to expandable when popped
@@ -250,7 +250,7 @@ private:
 
     // ---- output
     std::string* mainOutput_ = nullptr;  // the result of the current text; other outputs write no #line lines
-    int outputLine_ = 0;                 // the input line that the end of the main output stands for
+    LineCounter outputLine_ = 0;         // the input line that the end of the main output stands for
     std::string outputFile_;             // the file named by the last #line line written
 
     std::string dateText_;  // __DATE__ and __TIME__, taken once at first use

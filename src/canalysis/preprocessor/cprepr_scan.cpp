@@ -455,7 +455,7 @@ bool Engine::callOpenFollows(char open) const
     for (std::size_t index = stack_.size(); index-- > 0;) {
         const InputLevel& level = *stack_[index];
         std::size_t pos = level.pos;
-        int line = level.line;
+        LineCounter line = level.line;
         Cursor cursor(level.text, pos, line);
         if (!skipBeforeArguments(cursor, level.kind == LevelKind::File)) {
             return false;
@@ -539,7 +539,7 @@ void Engine::expandPredefined(std::string& out, MacroEntry& macro)
     std::string value;
     switch (macro.kind) {
     case kKindLine:
-        value = std::to_string(file ? file->line : 0);
+        value = std::to_string(file ? int{file->line} : 0);
         break;
     case kKindFile:
         value = "\"" + (file ? file->fileName : std::string()) + "\"";
@@ -948,7 +948,7 @@ void Engine::expandCall(std::string& out, MacroEntry& macro)
     if (variadic && arguments.size() >= parameters && arguments[parameters - 1].raw.size() >= kMaxVariadicText) {
         const InputLevel* file = nearestFile();
         report(CFatal, "TOMANYARG", name, file ? std::string_view(file->fileName) : std::string_view(),
-               file ? file->line : 0);
+               file ? int{file->line} : 0);
     }
     if (given == 0 && arguments.size() == 1) {
         arguments[0].raw.clear();
