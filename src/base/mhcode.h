@@ -1,3 +1,4 @@
+// Hash codes of texts: the bucket index of the string identifier table.
 #pragma once
 
 #include <cstdint>

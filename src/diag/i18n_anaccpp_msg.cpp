@@ -1,3 +1,4 @@
+// Message catalog of the C source analysis (preprocessor, lexers, grammars, type table).
 #include "diag/catalog.h"
 
 namespace qvm::diag {

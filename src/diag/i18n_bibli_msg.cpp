@@ -1,3 +1,4 @@
+// Message catalog of the analysis library: internal, fatal, error, warning and information texts of its checks.
 #include "diag/catalog.h"
 
 namespace qvm::diag {

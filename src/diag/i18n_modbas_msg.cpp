@@ -1,3 +1,4 @@
+// Message catalog of the base modules: file services and the end-of-run summary.
 #include "diag/catalog.h"
 
 namespace qvm::diag {

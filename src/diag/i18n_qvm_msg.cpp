@@ -1,3 +1,4 @@
+// Message catalog of the preprocessor program: script syntax and semantics, files, command line and generated files.
 #include "diag/catalog.h"
 
 namespace qvm::diag {

@@ -1,3 +1,4 @@
+// Entry point of qvminspect: decodes the subcommand and its options and runs it.
 #include "inspect.h"
 
 #include "base/mfmemo.h"
