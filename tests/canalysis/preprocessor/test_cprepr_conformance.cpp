@@ -1,5 +1,5 @@
 // Rules of this preprocessor where it differs from the conformance cases that
-// the cpp_conformance check leaves out (see tests/tools/extra.cmake).
+// the cpp_conformance check leaves out (see tests/canalysis/extra.cmake).
 #include "cpp_harness.h"
 
 namespace qvm::testing {
