@@ -1,0 +1,38 @@
+// The semantic analysis of a test script: walks the syntax tree once,
+// checks it and builds the semantic model that the writers read.
+#pragma once
+
+#include "script/semmodel.h"
+#include "script/sourcefiles.h"
+#include "script/syntaxtree.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qvm::script {
+
+struct AnalysisOptions {
+    std::vector<std::string> families;           // -FAMILY
+    std::vector<std::string> excludedFamilies;   // -EXFAMILY
+    std::vector<std::string> scenarios;          // -SCN
+    std::vector<std::string> excludedScenarios;  // -EXSCN
+    bool fast = true;                            // off with -NOFAST
+    int traceLevel = 0;                          // 0, 5, 10, 20 or 50
+    int scriptFlags = 0;                         // ScriptFlags bits of the parse
+    std::string instance;                        // -INSTANCE, empty when not given
+};
+
+struct AnalysisResult {
+    std::unique_ptr<sem::Model> model;  // the global scope and everything under it
+    int instanceMode = 0;     // 0 none, 1 selected and declared, 2 declared but none selected, 3 undeclared
+    int instanceNumber = 0;   // the selected instance among the declared ones, from 1
+    int timerCount = 0;
+};
+
+// Analyses the parsed script. User errors are reported and counted; internal
+// ones end the run.
+AnalysisResult analyseScript(const SyntaxNode* root, const std::vector<SourceFileRecord>& sourceFiles,
+                             const AnalysisOptions& options);
+
+}  // namespace qvm::script
