@@ -1,7 +1,6 @@
 // The whole analysis of a script on arbitrary bytes: the input is parsed as
 // the script and, when the parse counted no error (as the driver decides),
 // analysed against a small fixed interface declared through the bridge.
-// INCLUDE finds one small in-memory file; every other name is missing.
 // The options of the analysis (trace level, instance, fast mode) are drawn
 // from the input's size so that every setting gets its share of inputs.
 // Run with the keyword dictionary: -dict=fuzz/fuzz_script.dict
@@ -11,6 +10,7 @@
 #include "script/prtanac.h"
 #include "script/sempti.h"
 #include "script/stxpti.h"
+#include "script_input.h"
 
 #include <array>
 #include <cstddef>
@@ -66,17 +66,6 @@ int receive(link_t link, void *buffer, unsigned int size);
 state_t door_state(door_id door);
 )";
 
-std::optional<std::string> readFromMemory(const std::string& script, const std::string& path)
-{
-    if (path == "fuzz.pts") {
-        return script;
-    }
-    if (path == "inc.pts") {
-        return std::string("PROC included ( )\n  CALL stop()\nEND PROC\n");
-    }
-    return std::nullopt;
-}
-
 void declareInterface()
 {
     qvm::script::resetCAnalysis();
@@ -104,7 +93,7 @@ qvm::script::AnalysisOptions optionsFor(std::size_t size, int scriptFlags)
 void analyse(const std::string& script)
 {
     qvm::script::ParseOptions parseOptions;
-    parseOptions.reader = [&script](const std::string& path) { return readFromMemory(script, path); };
+    parseOptions.reader = qvm::fuzz::inMemoryScript(script, "PROC included ( )\n  CALL stop()\nEND PROC\n");
     parseOptions.comments = script.size() % 2 == 0;
     declareInterface();
     const qvm::script::ParsedScript parsed = qvm::script::parseScript("fuzz.pts", parseOptions);
