@@ -95,6 +95,8 @@ struct SelectionContext {
     // program's context that "#define TRV_<type> (trv_ctx->trv_ctxsel_<type>)"
     // names.
     std::string companion;
+
+    bool operator==(const SelectionContext&) const = default;
 };
 
 // The selection context of a structure type (a type name); nothing when

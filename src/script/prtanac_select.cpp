@@ -29,7 +29,7 @@ public:
     std::optional<std::string> contextOf(const CType* type, const std::string& declarator)
     {
         type = canalysis::C_CPP_resolve(type);
-        if (type == nullptr) {
+        if (!mayNeedContext(type)) {
             return std::nullopt;
         }
         if (depth_ == kMaxSelectionDepth) {
@@ -46,6 +46,12 @@ public:
     bool tooDeep() const { return tooDeep_; }
 
 private:
+    static bool mayNeedContext(const CType* type)
+    {
+        return type != nullptr &&
+               (type->kind == canalysis::kArray || type->kind == canalysis::kStruct || type->kind == canalysis::kUnion);
+    }
+
     std::optional<std::string> contextOfResolved(const CType& type, const std::string& declarator)
     {
         switch (type.kind) {
