@@ -1,6 +1,7 @@
 #include "script/panalc.h"
 
 #include "canalysis/cerror.h"
+#include "canalysis/constants/cvalue.h"
 #include "canalysis/declarations/ctabsy.h"
 #include "canalysis/preprocessor/cprepr.h"
 #include "script/ancgest.h"
@@ -14,21 +15,12 @@ namespace {
 
 using canalysis::CType;
 
-std::string_view trimmed(std::string_view text)
-{
-    const std::size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
-
 // The number of elements a dimension text gives: a plain number is read as
 // it is, anything else is evaluated as a constant expression; 0 when empty
 // or not a constant (sizeof, names).
 long long elementCountOf(std::string_view dimension)
 {
-    dimension = trimmed(dimension);
+    dimension = canalysis::trimBlanks(dimension);
     long long count = 0;
     const auto [end, error] = std::from_chars(dimension.data(), dimension.data() + dimension.size(), count);
     if (error == std::errc{} && end == dimension.data() + dimension.size()) {
@@ -38,7 +30,8 @@ long long elementCountOf(std::string_view dimension)
         return 0;
     }
     bool failed = false;
-    const canalysis::ScopedCallback quiet([&failed](int severity, auto...) { failed |= severity <= canalysis::CError; });
+    const canalysis::ScopedCallback quiet(
+        [&failed](int severity, auto...) { failed |= severity <= canalysis::CError; });
     const int value = canalysis::C_CPP_eval_if_line(dimension);
     return !failed && value > 0 ? value : 0;
 }
@@ -119,7 +112,8 @@ bool compatibleClasses(int expected, int found)
 
 bool isTypeName(std::string_view name)
 {
-    const canalysis::Symbol* symbol = canalysis::C_CPP_find_symbol(trimmed(name), cSymbols(), cContext().scope);
+    const std::string_view trimmed = canalysis::trimBlanks(name);
+    const canalysis::Symbol* symbol = canalysis::C_CPP_find_symbol(trimmed, cSymbols(), cContext().scope);
     return symbol != nullptr && (symbol->storage & canalysis::kTypedef) != 0;
 }
 
@@ -136,7 +130,7 @@ TypedExpression expressionClass(std::string_view text, std::string_view scope, s
 TypedExpression variableClass(std::string_view name, std::string_view scope, std::string_view file, int line)
 {
     setCContext(scope, file, line);
-    const canalysis::Symbol* symbol = findCVariable(trimmed(name), cContext().scope);
+    const canalysis::Symbol* symbol = findCVariable(canalysis::trimBlanks(name), cContext().scope);
     if (symbol == nullptr) {
         return {};
     }
@@ -151,7 +145,7 @@ bool isConstantExpression(std::string_view text)
 
 std::optional<FunctionClasses> lookupFunction(std::string_view name)
 {
-    const canalysis::Symbol* symbol = findCVariable(trimmed(name), cContext().scope);
+    const canalysis::Symbol* symbol = findCVariable(canalysis::trimBlanks(name), cContext().scope);
     const CType* function = symbol != nullptr ? calledFunction(*symbol) : nullptr;
     if (function == nullptr) {
         return std::nullopt;

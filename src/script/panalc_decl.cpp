@@ -47,7 +47,8 @@ std::vector<DeclaredVariable> declarationList(std::string_view cText)
     std::vector<DeclaredVariable> variables;
     for (const canalysis::Symbol* symbol : scratch.symbolsOf(nullptr)) {
         if (declaresVariable(*symbol)) {
-            variables.push_back({std::string(base::identText(symbol->name)), expressionClassOfType(symbol->type.get())});
+            variables.push_back(
+                {std::string(base::identText(symbol->name)), expressionClassOfType(symbol->type.get())});
         }
     }
     return variables;

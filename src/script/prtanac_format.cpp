@@ -2,6 +2,7 @@
 // base of a FORMAT text, checked against the C analysis.
 #include "script/prtanac.h"
 
+#include "canalysis/constants/cvalue.h"
 #include "canalysis/declarations/ctabsy.h"
 #include "diag/i18nerrgest.h"
 #include "script/ancgest.h"
@@ -30,15 +31,6 @@ std::map<std::pair<std::string, std::string>, VariableFormat>& formats()
 void formatError(diag::MessageCode code, std::string_view argument)
 {
     diag::reportLocated(diag::Error, code, argument, cContext().file, cContext().line);
-}
-
-std::string_view trimmed(std::string_view text)
-{
-    const std::size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
 }
 
 std::string withoutBlanks(std::string_view text)
@@ -175,7 +167,8 @@ std::optional<std::string> checkPath(const VariablePath& path, std::string_view 
         }
     }
     if (path.elements) {
-        const bool indexable = type != nullptr && (type->kind == canalysis::kArray || type->kind == canalysis::kPointer);
+        const bool indexable =
+            type != nullptr && (type->kind == canalysis::kArray || type->kind == canalysis::kPointer);
         type = indexable ? canalysis::C_CPP_resolve(type->target.get()) : nullptr;
         if (!indexable) {
             formatError("NOMVARINC", text);
@@ -202,15 +195,15 @@ TypePart splitTypePart(std::string_view text)
     const std::size_t close = text.rfind(')');
     const std::size_t comma = text.find(',', close == std::string_view::npos ? 0 : close);
     if (comma != std::string_view::npos) {
-        part.base = trimmed(text.substr(comma + 1));
+        part.base = canalysis::trimBlanks(text.substr(comma + 1));
         text = text.substr(0, comma);
     }
     const std::size_t open = text.find('(');
     if (open != std::string_view::npos && close != std::string_view::npos && close > open) {
-        part.cType = std::string(trimmed(text.substr(open + 1, close - open - 1)));
+        part.cType = std::string(canalysis::trimBlanks(text.substr(open + 1, close - open - 1)));
         text = text.substr(0, open);
     }
-    part.typeName = trimmed(text);
+    part.typeName = canalysis::trimBlanks(text);
     return part;
 }
 

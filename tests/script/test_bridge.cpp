@@ -144,7 +144,8 @@ TEST_F(Bridge, FunctionLookupGivesReturnAndParameterClasses)
     const auto classesOf = [](const std::string& name) {
         const std::optional<FunctionClasses> found = lookupFunction(name);
         EXPECT_TRUE(found.has_value()) << name;
-        return found ? std::make_pair(found->returnClass, found->parameterClasses) : std::make_pair(-2, std::vector<int>{});
+        return found ? std::make_pair(found->returnClass, found->parameterClasses)
+                     : std::make_pair(-2, std::vector<int>{});
     };
     using Classes = std::pair<int, std::vector<int>>;
     EXPECT_EQ(classesOf("none"), (Classes{kClassInt, {kClassVoid}}));

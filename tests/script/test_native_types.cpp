@@ -156,8 +156,9 @@ TEST_F(Formats, ASecondFormatForAVariableIsRefused)
 {
     EXPECT_TRUE(instruction("rec.id # integer, HEX"));
     EXPECT_FALSE(registerFormat(FormatKind::Instruction, {}, "rec . id # char", "s.pts", 8));
-    EXPECT_THAT(messages(), ElementsAre(IsMessage({"E", "FORMREDEF", "s.pts", 8},
-                                                  HasSubstr("Several FORMAT instructions for the same variable rec.id"))));
+    EXPECT_THAT(messages(),
+                ElementsAre(IsMessage({"E", "FORMREDEF", "s.pts", 8},
+                                      HasSubstr("Several FORMAT instructions for the same variable rec.id"))));
     EXPECT_EQ(formatOf("rec.id")->checkName, "entier");
 }
 
@@ -301,19 +302,21 @@ TEST_F(SelectionContexts, TheGeneratedTextsCompileWithTheSelectorPaths)
     const std::optional<SelectionContext> msg = selectionContext("MSG", {}, 3);
     const std::optional<SelectionContext> choice = selectionContext("CHOICE", {}, 3);
     ASSERT_TRUE(msg && choice);
-    const std::string program = std::string(kMessages) + msg->declaration +
-                                "typedef struct {\nint trv_ctxflagrt;\n" + msg->companion + choice->companion +
+    const std::string program = std::string(kMessages) + msg->declaration + "typedef struct {\nint trv_ctxflagrt;\n" +
+                                msg->companion + choice->companion +
                                 "} TRV_T_CTX;\n"
                                 "int check(TRV_T_CTX *trv_ctx, int I1)\n{\n"
                                 "  int global = TRV_MSG.body[I1].select + TRV_MSG.single.s.deep.select;\n"
                                 "#define TRV_MSG (trv_ctx->trv_ctxsel_MSG)\n"
                                 "#define TRV_CHOICE (trv_ctx->trv_ctxsel_CHOICE)\n"
                                 "  switch (TRV_MSG.body[I1].s.deep.select) { case 0: break; }\n"
-                                "  return global + TRV_CHOICE.select + TRV_MSG." + anonymousMember(msg) + ".select;\n}\n";
+                                "  return global + TRV_CHOICE.select + TRV_MSG." +
+                                anonymousMember(msg) + ".select;\n}\n";
     qvm::testing::TempDir directory;
     qvm::testing::writeFile(directory / "contexts.c", program);
+    const std::string source = (directory / "contexts.c").string();
     const qvm::testing::RunResult run =
-        qvm::testing::runProgram("/usr/bin/gcc", {"-fsyntax-only", "-Wall", "-Werror", (directory / "contexts.c").string()});
+        qvm::testing::runProgram("/usr/bin/gcc", {"-fsyntax-only", "-Wall", "-Werror", source});
     EXPECT_EQ(run.status, 0) << run.err << program;
 }
 
