@@ -88,8 +88,8 @@ const VariableFormat* formatOf(std::string_view variable, std::string_view scope
 // member without a name (an anonymous structure or union) has no name to
 // follow: its context is named "trv_ctxsel_<tag>" after its type.
 struct SelectionContext {
-    // "struct {...}TRV_<type>;": declared in the C scope by selectionContext,
-    // so that script texts such as "TRV_T.a.select" type.
+    // "struct {...}TRV_<type>;": the caller declares it in the C analysis
+    // (declareCText), so that script texts such as "TRV_T.a.select" type.
     std::string declaration;
     // "struct {...}trv_ctxsel_<type>;": the member of the generated
     // program's context that "#define TRV_<type> (trv_ctx->trv_ctxsel_<type>)"
@@ -99,10 +99,11 @@ struct SelectionContext {
     bool operator==(const SelectionContext&) const = default;
 };
 
-// The selection context of a structure type (a type name); nothing when
-// the type holds no union or is not known. Built and declared once per
-// type name: later calls give the same texts and declare nothing. Contexts
-// nested deeper than kMaxSelectionDepth levels are refused (DEBORUBAN).
+// The selection context of a structure type (a type name, looked up in the
+// scope and the global one); nothing when the type holds no union or is not
+// known. Built once per type name: later calls give the same texts.
+// Contexts nested deeper than kMaxSelectionDepth levels are refused: an
+// error DEBORUBAN at the current file and the line given.
 constexpr int kMaxSelectionDepth = 256;
 std::optional<SelectionContext> selectionContext(std::string_view structTypeName, std::string_view scope, int line);
 

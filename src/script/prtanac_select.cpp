@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <map>
+#include <utility>
 
 namespace qvm::script {
 
@@ -16,10 +17,11 @@ namespace {
 
 using canalysis::CType;
 
-// Built contexts by type name; none for a type without union.
-std::map<std::string, std::optional<SelectionContext>, std::less<>>& builtContexts()
+// Built contexts by (C scope, type name); none for a type without union.
+using ContextKey = std::pair<std::string, std::string>;
+std::map<ContextKey, std::optional<SelectionContext>>& builtContexts()
 {
-    static std::map<std::string, std::optional<SelectionContext>, std::less<>> built;
+    static std::map<ContextKey, std::optional<SelectionContext>> built;
     return built;
 }
 
@@ -134,15 +136,13 @@ std::optional<SelectionContext> selectionContext(std::string_view structTypeName
     std::string_view name = structTypeName;
     name.remove_prefix(std::min(name.size(), name.find_first_not_of(" \t")));
     name = name.substr(0, name.find_last_not_of(" \t") + 1);
-    const auto found = builtContexts().find(name);
+    ContextKey key{cContext().scope, std::string(name)};
+    const auto found = builtContexts().find(key);
     if (found != builtContexts().end()) {
         return found->second;
     }
     std::optional<SelectionContext> context = buildContext(name, cContext().scope);
-    if (context) {
-        declareCText(context->declaration, cContext().scope, cContext().file, line);
-    }
-    builtContexts().emplace(std::string(name), context);
+    builtContexts().emplace(std::move(key), context);
     return context;
 }
 
