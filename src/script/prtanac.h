@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -102,9 +103,11 @@ struct SelectionContext {
 // The selection context of a structure type (a type name, looked up in the
 // scope and the global one); nothing when the type holds no union or is not
 // known. Built once per type name: later calls give the same texts.
-// Contexts nested deeper than kMaxSelectionDepth levels are refused: an
-// error DEBORUBAN at the current file and the line given.
+// Contexts nested deeper than kMaxSelectionDepth levels, or longer than
+// kMaxSelectionLength characters, are refused: an error DEBORUBAN at the
+// current file and the line given.
 constexpr int kMaxSelectionDepth = 256;
+constexpr std::size_t kMaxSelectionLength = 1 << 20;
 std::optional<SelectionContext> selectionContext(std::string_view structTypeName, std::string_view scope, int line);
 
 // Forgets the formats, the selection contexts and the switches of the run.

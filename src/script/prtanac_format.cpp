@@ -69,7 +69,8 @@ std::string readWord(std::string_view text, std::size_t& at)
     return std::string(text.substr(start, at - start));
 }
 
-// Reads a path written without blanks; none when it is not of that form.
+// Reads a path written without blanks; none when it is not of that form
+// (a "]" without its "[", or anything after the final "[...]").
 std::optional<VariablePath> parsePath(std::string_view text)
 {
     VariablePath path;
@@ -87,7 +88,7 @@ std::optional<VariablePath> parsePath(std::string_view text)
                 return std::nullopt;
             }
             path.fields.emplace_back(std::move(field), arrow);
-        } else if (text[at] == '[' && text.back() == ']') {
+        } else if (text[at] == '[' && text.find(']', at) == text.size() - 1) {
             path.elements = true;
             return path;
         } else {

@@ -27,25 +27,26 @@ std::map<ContextKey, std::optional<SelectionContext>>& builtContexts()
 
 class ContextBuilder {
 public:
-    // The context of a type declared as declarator; none when it needs none.
+    // The context of a type declared as declarator; none when it needs none
+    // or when the context was refused.
     std::optional<std::string> contextOf(const CType* type, const std::string& declarator)
     {
         type = canalysis::C_CPP_resolve(type);
-        if (!mayNeedContext(type)) {
+        if (!mayNeedContext(type) || !refusal_.empty()) {
             return std::nullopt;
         }
         if (depth_ == kMaxSelectionDepth) {
-            tooDeep_ = true;
+            refusal_ = "nested deeper than " + std::to_string(kMaxSelectionDepth) + " levels";
             return std::nullopt;
         }
         ++depth_;
         std::optional<std::string> context = contextOfResolved(*type, declarator);
         --depth_;
-        return context;
+        return refusal_.empty() ? context : std::nullopt;
     }
 
-    // Whether a type nested deeper than the contexts may go was met.
-    bool tooDeep() const { return tooDeep_; }
+    // Why the context was refused; empty when it was not.
+    const std::string& refusal() const { return refusal_; }
 
 private:
     static bool mayNeedContext(const CType* type)
@@ -59,8 +60,7 @@ private:
         switch (type.kind) {
         case canalysis::kArray:
             return contextOf(type.target.get(), declarator + "[" + base::identText(type.dimension) + "]");
-        case canalysis::kUnion:
-        {
+        case canalysis::kUnion: {
             const std::string members = membersOf(type);
             return "struct {\nint select;\n\n" + members + (members.empty() ? "" : "\n") + "}" + declarator + ";\n";
         }
@@ -87,6 +87,10 @@ private:
             if (std::optional<std::string> context = contextOf(field.type.get(), memberName(field))) {
                 members += *context;
             }
+            if (members.size() > kMaxSelectionLength) {
+                refusal_ = "longer than " + std::to_string(kMaxSelectionLength) + " characters";
+                break;
+            }
         }
         return members;
     }
@@ -102,7 +106,7 @@ private:
     }
 
     int depth_ = 0;
-    bool tooDeep_ = false;
+    std::string refusal_;
 };
 
 std::optional<SelectionContext> buildContext(std::string_view typeName, std::string_view scope)
@@ -116,8 +120,8 @@ std::optional<SelectionContext> buildContext(std::string_view typeName, std::str
     const std::string name(typeName);
     ContextBuilder builder;
     std::optional<std::string> declaration = builder.contextOf(type.get(), "TRV_" + name);
-    if (builder.tooDeep()) {
-        diag::reportLocated(diag::Error, "DEBORUBAN", "(selection context of " + name + " nested too deep)",
+    if (!builder.refusal().empty()) {
+        diag::reportLocated(diag::Error, "DEBORUBAN", "(selection context of " + name + " " + builder.refusal() + ")",
                             context.file, context.line);
         return std::nullopt;
     }

@@ -131,6 +131,8 @@ TEST_F(Formats, BadFormatsReportTheirMessageAndRegisterNothing)
         {"fn # pointer", "NOMVARINC", "Bad variable name fn", false},
         {"v[] # integer", "NOMVARINC", "Bad variable name v[]", false},
         {"rec..id # integer", "NOMVARINC", "Bad variable name rec..id", false},
+        {"tab[1].x] # integer", "NOMVARINC", "Bad variable name tab[1].x]", false},
+        {"tab[1][2] # integer", "NOMVARINC", "Bad variable name tab[1][2]", false},
         {"nowhere # integer", "IDENTINCO", "Unknown identifier nowhere", false},
         {"rec.missing # integer", "CHAMPINCO", "Unknown field missing", false},
         {"v.field # integer", "CHAMPINCO", "Unknown field field", false},
@@ -337,6 +339,23 @@ TEST_F(SelectionContexts, NestingDeeperThanTheLimitIsRefused)
     EXPECT_THAT(messages(), IsEmpty());
     EXPECT_EQ(selectionContext(deepest, {}, 3), std::nullopt);
     EXPECT_THAT(messages(), ElementsAre(IsMessage({"E", "DEBORUBAN", "s.pts", 3}, HasSubstr(deepest))));
+}
+
+TEST_F(SelectionContexts, TypesThatHoldThemselvesOrDoubleAtEachLevelAreRefused)
+{
+    std::string header = "struct loop { struct loop again, twice; union { int a; } u; };\n"
+                         "typedef struct loop LOOP;\ntypedef union { int a; } WIDE0;\n";
+    for (int level = 1; level <= 40; ++level) {
+        const std::string below = "WIDE" + std::to_string(level - 1);
+        header += "typedef struct { " + below + " left, right; } WIDE" + std::to_string(level) + ";\n";
+    }
+    declare(header);
+    console.clear();
+    setCContext({}, "s.pts", 2);
+    EXPECT_EQ(selectionContext("LOOP", {}, 3), std::nullopt);
+    EXPECT_EQ(selectionContext("WIDE40", {}, 4), std::nullopt);
+    EXPECT_THAT(messages(), ElementsAre(IsMessage({"E", "DEBORUBAN", "s.pts", 3}, HasSubstr("nested deeper")),
+                                        IsMessage({"E", "DEBORUBAN", "s.pts", 4}, HasSubstr("longer than"))));
 }
 
 }  // namespace
