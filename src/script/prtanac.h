@@ -68,9 +68,10 @@ struct VariableFormat {
 // gets TYPEINCON with an empty name. With parenthesisedRequired, the rows
 // that need a C type in parentheses report ENUTYPABS without it. Every
 // message (NOMVARINC, IDENTINCO, CHAMPINCO, TYPEINCON, ENUTYPABS,
-// BASEINCON, FORMREDEF) is an error at the file and line given; it gives
-// false and registers nothing.
-bool registerFormat(FormatKind kind, std::string_view scope, std::string_view formatText, std::string_view file,
+// BASEINCON, FORMREDEF) is an error at the file and line given, and
+// registers nothing. Gives the variable's format (for a hidden one given
+// again, the one kept), none when refused.
+const VariableFormat* registerFormat(FormatKind kind, std::string_view scope, std::string_view formatText, std::string_view file,
                     int line, bool parenthesisedRequired = false);
 
 // The FORMAT registered for a variable path (blanks ignored) whose first

@@ -280,26 +280,25 @@ bool readVariablePart(std::string_view text, VariableFormat& format)
 }
 
 // Stores the format unless an instruction already gave one for the variable.
-bool store(VariableFormat format)
+const VariableFormat* store(VariableFormat format)
 {
     auto key = std::make_pair(format.scope, format.variable);
     const auto found = formats().find(key);
     if (found != formats().end()) {
         if (format.kind == FormatKind::Hidden) {
-            return true;
+            return &found->second;
         }
         if (found->second.kind == FormatKind::Instruction) {
             formatError("FORMREDEF", format.variable);
-            return false;
+            return nullptr;
         }
     }
-    formats().insert_or_assign(std::move(key), std::move(format));
-    return true;
+    return &formats().insert_or_assign(std::move(key), std::move(format)).first->second;
 }
 
 }  // namespace
 
-bool registerFormat(FormatKind kind, std::string_view scope, std::string_view formatText, std::string_view file,
+const VariableFormat* registerFormat(FormatKind kind, std::string_view scope, std::string_view formatText, std::string_view file,
                     int line, bool parenthesisedRequired)
 {
     setCContext(scope, file, line);
@@ -309,7 +308,7 @@ bool registerFormat(FormatKind kind, std::string_view scope, std::string_view fo
     VariableFormat format;
     format.kind = kind;
     if (!readVariablePart(variableText, format) || !readTypePart(typeText, parenthesisedRequired, format)) {
-        return false;
+        return nullptr;
     }
     return store(std::move(format));
 }

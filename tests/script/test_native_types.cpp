@@ -41,7 +41,7 @@ protected:
 
     bool instruction(const std::string& text, bool parenthesisedRequired = false)
     {
-        return registerFormat(FormatKind::Instruction, {}, text, "s.pts", 7, parenthesisedRequired);
+        return registerFormat(FormatKind::Instruction, {}, text, "s.pts", 7, parenthesisedRequired) != nullptr;
     }
 };
 
