@@ -6,6 +6,8 @@
 #include "canalysis/preprocessor/cprepr.h"
 #include "script/ancgest.h"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <string>
 
@@ -31,7 +33,7 @@ long long elementCountOf(std::string_view dimension)
     }
     bool failed = false;
     const canalysis::ScopedCallback quiet(
-        [&failed](int severity, auto...) { failed |= severity <= canalysis::CError; });
+        [&failed](int severity, auto...) { failed |= severity <= canalysis::CWarning; });
     const int value = canalysis::C_CPP_eval_if_line(dimension);
     return !failed && value > 0 ? value : 0;
 }
@@ -90,6 +92,22 @@ const CType* calledFunction(const canalysis::Symbol& symbol)
     return type != nullptr && type->kind == canalysis::kFunction ? type : nullptr;
 }
 
+// Whether the text is an arithmetic type written in words ("int",
+// "unsigned long"): nothing but letters, digits, '_' and blanks.
+bool isBasicTypeName(std::string_view text)
+{
+    const bool words = !text.empty() && std::ranges::all_of(text, [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' || c == ' ' || c == '\t';
+    });
+    if (!words) {
+        return false;
+    }
+    const CContext& context = cContext();
+    const canalysis::TypePtr type =
+        canalysis::C_CPP_type_of_type_name(text, cSymbols(), context.scope, context.file, context.line);
+    return type && (type->kind == canalysis::kBasic || type->kind == canalysis::kFloating);
+}
+
 }  // namespace
 
 bool compatibleClasses(int expected, int found)
@@ -114,7 +132,10 @@ bool isTypeName(std::string_view name)
 {
     const std::string_view trimmed = canalysis::trimBlanks(name);
     const canalysis::Symbol* symbol = canalysis::C_CPP_find_symbol(trimmed, cSymbols(), cContext().scope);
-    return symbol != nullptr && (symbol->storage & canalysis::kTypedef) != 0;
+    if (symbol != nullptr) {
+        return (symbol->storage & canalysis::kTypedef) != 0;
+    }
+    return isBasicTypeName(trimmed);
 }
 
 TypedExpression expressionClass(std::string_view text, std::string_view scope, std::string_view file, int line)

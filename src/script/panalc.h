@@ -48,7 +48,9 @@ bool compatibleClasses(int expected, int found);
 // (preprocessText).
 
 // Whether a type definition of that name is known to the C analysis (in the
-// current scope or the global one).
+// current scope or the global one), or the name is an arithmetic type
+// written in words ("int", "unsigned long": a connection identifier is often
+// one). Variables, functions and tags alone are no type names.
 bool isTypeName(std::string_view name);
 
 // Class of a C expression typed in a scope (after the global one). A text

@@ -129,10 +129,19 @@ TEST_F(Bridge, TypeNamesAreTypeDefinitionsOnly)
     EXPECT_TRUE(isTypeName(" MSG "));
     EXPECT_FALSE(isTypeName("variable"));
     EXPECT_FALSE(isTypeName("tagOnly"));
+    EXPECT_TRUE(isTypeName("int"));
+    EXPECT_TRUE(isTypeName("unsigned long"));
+    EXPECT_TRUE(isTypeName("double"));
+    EXPECT_FALSE(isTypeName("void"));
+    EXPECT_FALSE(isTypeName("struct msg"));
+    EXPECT_FALSE(isTypeName("int *"));
+    EXPECT_FALSE(isTypeName("unknown_t"));
+    EXPECT_FALSE(isTypeName(""));
     setCContext({}, "s.pts", 1);
     EXPECT_FALSE(isTypeName("LOCAL_T"));
     setCContext("CB_ON_T", "s.pts", 1);
     EXPECT_TRUE(isTypeName("LOCAL_T"));
+    EXPECT_THAT(messages(), IsEmpty());
 }
 
 TEST_F(Bridge, FunctionLookupGivesReturnAndParameterClasses)
