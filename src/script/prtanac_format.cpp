@@ -50,6 +50,19 @@ bool isWordChar(char c)
     return isWordStart(c) || std::isdigit(static_cast<unsigned char>(c)) != 0;
 }
 
+// Whether blanks separate two words ("a b"), which no path may hold.
+bool blankBetweenWords(std::string_view text)
+{
+    for (std::size_t at = text.find_first_of(" \t\r\n"); at != std::string_view::npos;
+         at = text.find_first_of(" \t\r\n", at + 1)) {
+        const std::size_t next = text.find_first_not_of(" \t\r\n", at);
+        if (at > 0 && next != std::string_view::npos && isWordChar(text[at - 1]) && isWordChar(text[next])) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // A variable path: the first name, the field names reached through "." or
 // "->" (arrow steps marked), and whether a final "[...]" selects elements.
 struct VariablePath {
@@ -267,7 +280,7 @@ bool readVariablePart(std::string_view text, VariableFormat& format)
     }
     format.variable = withoutBlanks(*expanded);
     const std::optional<VariablePath> path = parsePath(format.variable);
-    if (!path) {
+    if (!path || blankBetweenWords(*expanded)) {
         formatError("NOMVARINC", *expanded);
         return false;
     }

@@ -131,6 +131,7 @@ TEST_F(Formats, BadFormatsReportTheirMessageAndRegisterNothing)
         {"fn # pointer", "NOMVARINC", "Bad variable name fn", false},
         {"v[] # integer", "NOMVARINC", "Bad variable name v[]", false},
         {"rec..id # integer", "NOMVARINC", "Bad variable name rec..id", false},
+        {"rec. inner count # integer", "NOMVARINC", "Bad variable name rec. inner count", false},
         {"tab[1].x] # integer", "NOMVARINC", "Bad variable name tab[1].x]", false},
         {"tab[1][2] # integer", "NOMVARINC", "Bad variable name tab[1][2]", false},
         {"nowhere # integer", "IDENTINCO", "Unknown identifier nowhere", false},
