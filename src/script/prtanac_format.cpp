@@ -117,16 +117,20 @@ bool isAggregate(const CType* type)
            type->aggregate != nullptr;
 }
 
+// How many members without a name a field is looked for through: a type
+// that holds itself that way would otherwise be searched without end.
+constexpr int kMaxUnnamedDepth = 64;
+
 // The member of that name, also inside members without a name.
-const canalysis::Field* findField(const CType* aggregate, base::Ident name)
+const canalysis::Field* findField(const CType* aggregate, base::Ident name, int depth = 0)
 {
     for (const canalysis::Field& field : aggregate->aggregate->fields) {
         if (field.name == name) {
             return &field;
         }
         const CType* inner = canalysis::C_CPP_resolve(field.type.get());
-        if (field.name == nullptr && isAggregate(inner)) {
-            if (const canalysis::Field* found = findField(inner, name)) {
+        if (field.name == nullptr && isAggregate(inner) && depth < kMaxUnnamedDepth) {
+            if (const canalysis::Field* found = findField(inner, name, depth + 1)) {
                 return found;
             }
         }
@@ -134,20 +138,14 @@ const canalysis::Field* findField(const CType* aggregate, base::Ident name)
     return nullptr;
 }
 
-// The type a field step reaches; reports CHAMPINCO and gives none when the
-// field is not there.
-const CType* stepField(const CType* type, const std::string& field, bool arrow)
+// The field a "." or "->" step reaches from a type; none when it is not there.
+const canalysis::Field* stepField(const CType* type, const std::string& field, bool arrow)
 {
     if (arrow) {
         type = type != nullptr && type->kind == canalysis::kPointer ? canalysis::C_CPP_resolve(type->target.get())
                                                                    : nullptr;
     }
-    const canalysis::Field* found = isAggregate(type) ? findField(type, base::ident(field)) : nullptr;
-    if (found == nullptr) {
-        formatError("CHAMPINCO", field);
-        return nullptr;
-    }
-    return canalysis::C_CPP_resolve(found->type.get());
+    return isAggregate(type) ? findField(type, base::ident(field)) : nullptr;
 }
 
 bool isFormattable(const CType* type)
@@ -175,10 +173,12 @@ std::optional<std::string> checkPath(const VariablePath& path, std::string_view 
     }
     const CType* type = canalysis::C_CPP_resolve(symbol->type.get());
     for (const auto& [field, arrow] : path.fields) {
-        type = stepField(type, field, arrow);
-        if (type == nullptr) {
+        const canalysis::Field* found = stepField(type, field, arrow);
+        if (found == nullptr) {
+            formatError("CHAMPINCO", field);
             return std::nullopt;
         }
+        type = canalysis::C_CPP_resolve(found->type.get());
     }
     if (path.elements) {
         const bool indexable =

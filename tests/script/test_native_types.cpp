@@ -155,6 +155,15 @@ TEST_F(Formats, BadFormatsReportTheirMessageAndRegisterNothing)
     EXPECT_TRUE(instruction("s # string(char *)", true));
 }
 
+TEST_F(Formats, FieldsOfATypeThatHoldsItself)
+{
+    declare("struct self { struct self; int x; } looping;");
+    console.clear();
+    EXPECT_TRUE(instruction("looping.x # integer"));
+    EXPECT_FALSE(instruction("looping.y # integer"));
+    EXPECT_THAT(messages(), ElementsAre(IsMessage({"E", "CHAMPINCO", "s.pts", 7}, HasSubstr("field y"))));
+}
+
 TEST_F(Formats, ASecondFormatForAVariableIsRefused)
 {
     EXPECT_TRUE(instruction("rec.id # integer, HEX"));
