@@ -5,18 +5,33 @@
 #include "canalysis/preprocessor/cprepr.h"
 #include "script/ancgest.h"
 
+#include <cctype>
+
 namespace qvm::script {
 
 namespace {
 
 void ignoreReport(int, std::string_view, std::string_view, std::string_view, int) {}
 
-// A table that knows the type names of the run's global scope, so that the
-// texts declared in it read as they did in the run's table.
-void copyGlobalTypeNames(canalysis::SymbolTable& scratch)
+// Gives the scratch table the run's global type names that the text uses,
+// so that the text reads there as it did in the run's table.
+void copyTypeNamesUsed(std::string_view text, canalysis::SymbolTable& scratch)
 {
-    for (const canalysis::Symbol* symbol : cSymbols().symbolsOf(nullptr)) {
-        if ((symbol->storage & canalysis::kTypedef) != 0) {
+    const auto isWordChar = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_'; };
+    std::size_t at = 0;
+    while (at < text.size()) {
+        if (!isWordChar(text[at])) {
+            ++at;
+            continue;
+        }
+        const std::size_t start = at;
+        while (at < text.size() && isWordChar(text[at])) {
+            ++at;
+        }
+        const base::Ident word = base::ident(text.substr(start, at - start));
+        const canalysis::Symbol* symbol = cSymbols().findInScope(word, nullptr);
+        if (symbol != nullptr && (symbol->storage & canalysis::kTypedef) != 0 &&
+            scratch.findInScope(word, nullptr) == nullptr) {
             scratch.append(*symbol);
         }
     }
@@ -42,7 +57,7 @@ std::vector<DeclaredVariable> declarationList(std::string_view cText)
     std::string preprocessed;
     canalysis::C_CPP_prepro_buffer(cText, 1, context.file, context.line, preprocessed, cMacros(), quiet);
     canalysis::SymbolTable scratch;
-    copyGlobalTypeNames(scratch);
+    copyTypeNamesUsed(preprocessed, scratch);
     canalysis::C_CPP_parse_decls(preprocessed, scratch, {}, context.file, context.line, quiet);
     std::vector<DeclaredVariable> variables;
     for (const canalysis::Symbol* symbol : scratch.symbolsOf(nullptr)) {
