@@ -3,6 +3,7 @@
 #include "canalysis/declarations/cexpr.h"
 #include "canalysis/preprocessor/cprepr.h"
 #include "diag/i18nerrgest.h"
+#include "script/prtanac.h"
 
 #include <memory>
 
@@ -106,6 +107,7 @@ void resetCAnalysis()
     state().context = {};
     state().callback = {};
     canalysis::C_CPP_reset_analysis();
+    resetNativeTypes();
 }
 
 TypedText typeExpression(std::string_view text, std::string_view scope, std::string_view file, int line)

@@ -64,7 +64,8 @@ void endCAnalysis();
 canalysis::SymbolTable& cSymbols();
 canalysis::MacroTable& cMacros();
 
-// Drops every table of the C analysis (tests run several analyses in one process).
+// Drops every table of the C analysis (tests run several analyses in one
+// process), and with them the formats and selection contexts built from them.
 void resetCAnalysis();
 
 // A C expression typed in a scope (after the global one): its type (none

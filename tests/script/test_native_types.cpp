@@ -187,12 +187,14 @@ TEST_F(Formats, HiddenFormatsNeverReportAndGiveWayToTheScripts)
     EXPECT_THAT(messages(), IsEmpty());
 }
 
-TEST_F(Formats, ResetForgetsTheFormats)
+TEST_F(Formats, ResetsForgetTheFormats)
 {
     EXPECT_TRUE(instruction("v # integer"));
     resetNativeTypes();
     EXPECT_EQ(formatOf("v"), nullptr);
     EXPECT_TRUE(instruction("v # integer"));
+    resetCAnalysis();
+    EXPECT_EQ(formatOf("v"), nullptr);
 }
 
 class CheckNames : public BridgeTest {
