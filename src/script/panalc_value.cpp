@@ -1,11 +1,173 @@
+// The value analysis of INIT=, EV= and VA= texts: macro expansion, reading,
+// form checks and matching against the variable's type, and the dump of the
+// value tree.
+#include "canalysis/declarations/cexpr.h"
+#include "canalysis/preprocessor/cprepr.h"
+#include "diag/i18nerrgest.h"
+#include "script/ancgest.h"
+#include "script/panalc.h"
+#include "script/panalc_value_detail.h"
 #include "script/valuetree.h"
+
+#include <algorithm>
+#include <cctype>
 
 namespace qvm::script {
 
-std::optional<ValueTree> analyseValue(std::string_view, std::string_view, std::string_view, std::string_view, int)
+namespace value {
+
+const canalysis::DiagnosticCallback& bridgeCallback()
 {
-    return std::nullopt;
+    static const canalysis::DiagnosticCallback service = canalysis::diagnosticsServiceCallback();
+    const canalysis::DiagnosticCallback& installed = canalysis::installedCallback();
+    return installed ? installed : service;
 }
-std::string dumpValueTree(const ValueTree&) { return {}; }
+
+TypedValue typeValueText(std::string_view text, const Place& place)
+{
+    canalysis::C_CPP_set_expression_table(&cSymbols(), place.scope);
+    auto tree = canalysis::C_CPP_parse_expr(text, place.file, place.line, bridgeCallback());
+    if (!tree) {
+        return {nullptr, kClassInt};
+    }
+    TypedValue typed;
+    typed.type = canalysis::C_CPP_type_expr(*tree, place.file, place.line, place.scope, bridgeCallback(), cSymbols());
+    const canalysis::ExprNode* root = tree->root;
+    const bool nonNil = root->kind == canalysis::kExprIdentifier && base::identText(root->name) == "NONIL";
+    typed.cls = nonNil ? kClassNonNil : expressionClassOfType(typed.type.get());
+    return typed;
+}
+
+}  // namespace value
+
+namespace {
+
+using value::Place;
+
+// The text after macro expansion on one line (the line markers of the
+// preprocessor dropped).
+std::string expandMacros(std::string_view text, const Place& place)
+{
+    std::string expanded;
+    canalysis::C_CPP_prepro_buffer(std::string(text) + "\n", 1, place.file, place.line, expanded, cMacros(),
+                                   value::bridgeCallback());
+    std::string joined;
+    std::size_t start = 0;
+    while (start < expanded.size()) {
+        std::size_t end = expanded.find('\n', start);
+        if (end == std::string::npos) {
+            end = expanded.size();
+        }
+        const std::string_view line = value::trimmed(std::string_view(expanded).substr(start, end - start));
+        if (!line.empty() && line.front() != '#') {
+            joined += joined.empty() ? "" : " ";
+            joined += line;
+        }
+        start = end + 1;
+    }
+    return joined;
+}
+
+bool isPlainName(std::string_view text)
+{
+    return !text.empty() && std::isdigit(static_cast<unsigned char>(text.front())) == 0 &&
+           std::ranges::all_of(text, [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_'; });
+}
+
+unsigned reportedCount()
+{
+    return diag::errorCount() + diag::warningCount();
+}
+
+}  // namespace
+
+std::optional<ValueTree> analyseValue(std::string_view variableText, std::string_view valueText,
+                                      std::string_view scope, std::string_view file, int line)
+{
+    const Place place{std::string(scope), std::string(file), line};
+    setCContext(scope, file, line);
+    const unsigned reportedBefore = reportedCount();
+
+    ValueTree tree;
+    const std::size_t equals = valueText.find('=');
+    tree.keyword = equals == std::string_view::npos ? std::string() : std::string(value::trimmed(valueText.substr(0, equals)));
+    const std::string_view written = equals == std::string_view::npos ? valueText : valueText.substr(equals + 1);
+
+    const std::string variable = expandMacros(variableText, place);
+    tree.variable = isPlainName(variable) ? variable : "(" + variable + ")";
+    const value::TypedValue variableType = value::typeValueText(tree.variable, place);
+
+    std::optional<value::ValueSyntax> syntax = value::parseValueText(expandMacros(written, place), place);
+    if (syntax && value::checkValueForm(*syntax, place)) {
+        tree.root = value::matchValue(*syntax, variableType.type.get(), place);
+    }
+    if (reportedCount() != reportedBefore) {
+        diag::reportLocated(diag::Error, "VARNOGOOD", value::trimmed(variableText), file, line);
+        return std::nullopt;
+    }
+    return tree;
+}
+
+namespace {
+
+const char* kindName(ValueKind kind)
+{
+    switch (kind) {
+    case ValueKind::Scalar: return "scalar";
+    case ValueKind::Bounded: return "bounded";
+    case ValueKind::Array: return "array";
+    case ValueKind::IndexRange: return "range";
+    case ValueKind::Structure: return "structure";
+    case ValueKind::Union: return "union";
+    }
+    return "?";
+}
+
+std::string nodeLine(const ValueNode& node)
+{
+    std::string line = kindName(node.kind);
+    if (!node.fieldName.empty()) {
+        line += " ." + node.fieldName;
+    }
+    if (node.kind == ValueKind::Array || node.kind == ValueKind::IndexRange) {
+        line += node.others ? " OTHERS" : "";
+        line += " [" + std::to_string(node.lowerIndex) + ".." + std::to_string(node.upperIndex) + "]";
+    }
+    if (node.kind == ValueKind::Bounded) {
+        line += " [" + node.lowerValue + ".." + node.upperValue + "]";
+    }
+    if (!node.text.empty()) {
+        line += " = " + node.text;
+    }
+    if (node.kind == ValueKind::Union && node.selectedMember >= 0) {
+        line += " member " + std::to_string(node.selectedMember);
+    }
+    if (node.kind != ValueKind::IndexRange) {
+        line += " (class " + std::to_string(node.cls) + ", " + node.typeImage + ")";
+    }
+    if (node.wholeValue) {
+        line += " whole";
+    }
+    return line;
+}
+
+void dumpNode(const ValueNode& node, int depth, std::string& out)
+{
+    out.append(static_cast<std::size_t>(depth) * 2, ' ');
+    out += nodeLine(node);
+    out += '\n';
+    for (const ValueNode& child : node.children) {
+        dumpNode(child, depth + 1, out);
+    }
+}
+
+}  // namespace
+
+std::string dumpValueTree(const ValueTree& tree)
+{
+    std::string out = tree.keyword + " " + tree.variable + "\n";
+    dumpNode(tree.root, 1, out);
+    return out;
+}
 
 }  // namespace qvm::script
