@@ -16,22 +16,15 @@ namespace qvm::script {
 
 namespace value {
 
-const canalysis::DiagnosticCallback& bridgeCallback()
-{
-    static const canalysis::DiagnosticCallback service = canalysis::diagnosticsServiceCallback();
-    const canalysis::DiagnosticCallback& installed = canalysis::installedCallback();
-    return installed ? installed : service;
-}
-
 TypedValue typeValueText(std::string_view text, const Place& place)
 {
     canalysis::C_CPP_set_expression_table(&cSymbols(), place.scope);
-    auto tree = canalysis::C_CPP_parse_expr(text, place.file, place.line, bridgeCallback());
+    auto tree = canalysis::C_CPP_parse_expr(text, place.file, place.line, place.callback);
     if (!tree) {
         return {nullptr, kClassInt};
     }
     TypedValue typed;
-    typed.type = canalysis::C_CPP_type_expr(*tree, place.file, place.line, place.scope, bridgeCallback(), cSymbols());
+    typed.type = canalysis::C_CPP_type_expr(*tree, place.file, place.line, place.scope, place.callback, cSymbols());
     const canalysis::ExprNode* root = tree->root;
     const bool nonNil = root->kind == canalysis::kExprIdentifier && base::identText(root->name) == "NONIL";
     typed.cls = nonNil ? kClassNonNil : expressionClassOfType(typed.type.get());
@@ -50,7 +43,7 @@ std::string expandMacros(std::string_view text, const Place& place)
 {
     std::string expanded;
     canalysis::C_CPP_prepro_buffer(std::string(text) + "\n", 1, place.file, place.line, expanded, cMacros(),
-                                   value::bridgeCallback());
+                                   place.callback);
     std::string joined;
     std::size_t start = 0;
     while (start < expanded.size()) {
@@ -71,7 +64,9 @@ std::string expandMacros(std::string_view text, const Place& place)
 bool isPlainName(std::string_view text)
 {
     return !text.empty() && std::isdigit(static_cast<unsigned char>(text.front())) == 0 &&
-           std::ranges::all_of(text, [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_'; });
+           std::ranges::all_of(text, [](char c) {
+               return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_';
+           });
 }
 
 unsigned reportedCount()
@@ -84,20 +79,28 @@ unsigned reportedCount()
 std::optional<ValueTree> analyseValue(std::string_view variableText, std::string_view valueText,
                                       std::string_view scope, std::string_view file, int line)
 {
-    const Place place{std::string(scope), std::string(file), line};
+    // The C analysis reports through the callback the bridge installed, or
+    // straight to the diagnostics service; it is installed again afterwards,
+    // as some requests below install a silent one.
+    const canalysis::DiagnosticCallback& installed = canalysis::installedCallback();
+    const canalysis::ScopedCallback restore(installed ? installed : canalysis::diagnosticsServiceCallback());
+    const Place place{std::string(scope), std::string(file), line, canalysis::installedCallback()};
     setCContext(scope, file, line);
     const unsigned reportedBefore = reportedCount();
 
     ValueTree tree;
     const std::size_t equals = valueText.find('=');
-    tree.keyword = equals == std::string_view::npos ? std::string() : std::string(value::trimmed(valueText.substr(0, equals)));
+    if (equals != std::string_view::npos) {
+        tree.keyword = std::string(value::trimmed(valueText.substr(0, equals)));
+    }
     const std::string_view written = equals == std::string_view::npos ? valueText : valueText.substr(equals + 1);
 
     const std::string variable = expandMacros(variableText, place);
     tree.variable = isPlainName(variable) ? variable : "(" + variable + ")";
     const value::TypedValue variableType = value::typeValueText(tree.variable, place);
 
-    std::optional<value::ValueSyntax> syntax = value::parseValueText(expandMacros(written, place), place);
+    const std::string expanded = expandMacros(written, place);  // the syntax below views it
+    std::optional<value::ValueSyntax> syntax = value::parseValueText(expanded, place);
     if (syntax && value::checkValueForm(*syntax, place)) {
         tree.root = value::matchValue(*syntax, variableType.type.get(), place);
     }

@@ -41,7 +41,10 @@ long long wrap(unsigned long long bits)
 
 class IndexEvaluator {
 public:
-    IndexEvaluator(const Place& place, bool report) : place_(place), report_(report) {}
+    IndexEvaluator(const Place& place, bool report)
+        : place_(place), report_(report), callback_(report ? place.callback : silentCallback())
+    {
+    }
 
     std::optional<long long> evaluateText(std::string_view text, int chain)
     {
@@ -50,7 +53,7 @@ public:
         }
         canalysis::C_CPP_set_expression_table(&cSymbols(), place_.scope);
         auto tree = canalysis::C_CPP_parse_expr(text, place_.file, place_.line,
-                                                report_ ? bridgeCallback() : silentCallback());
+                                                callback_);
         if (!tree) {
             return refuse("CONSTINIT", text);
         }
@@ -171,6 +174,7 @@ private:
 
     const Place& place_;
     bool report_;
+    canalysis::DiagnosticCallback callback_;
 };
 
 void reportError(diag::MessageCode code, std::string_view argument, const Place& place)
@@ -208,7 +212,7 @@ bool checkDesignationNotMixed(const ValueSyntax& list, const Place& place)
 bool checkFieldsOnce(const ValueSyntax& list, const Place& place)
 {
     bool ok = true;
-    std::set<std::string> seen;
+    std::set<std::string_view> seen;
     for (const ElementSyntax& element : list.elements) {
         if (element.designator.kind == Designator::Field && !seen.insert(element.designator.text).second) {
             reportError("STRFLDALR", element.designator.text, place);

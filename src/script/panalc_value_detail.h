@@ -12,19 +12,22 @@
 
 namespace qvm::script::value {
 
-// Where the analysis reports and in which C scope it types.
+// Where the analysis reports, in which C scope it types, and the callback
+// that the C analysis reports through.
 struct Place {
     std::string scope;
     std::string file;
     int line = 0;
+    canalysis::DiagnosticCallback callback;
 };
 
+// The texts of the syntax are views of the value text, which outlives it.
 struct Designator {
     enum Kind { None, Field, Index, Range, Others };
     Kind kind = None;
-    std::string text;   // as written (field name, index or range)
-    std::string lower;  // index and range: the bound texts
-    std::string upper;
+    std::string_view text;   // as written (field name, index or range)
+    std::string_view lower;  // index and range: the bound texts
+    std::string_view upper;
     // Filled by the form checks when both bounds evaluate, in increasing order.
     bool evaluated = false;
     long long first = 0;
@@ -36,9 +39,9 @@ struct ElementSyntax;
 struct ValueSyntax {
     enum Kind { Scalar, Bounded, List };
     Kind kind = Scalar;
-    std::string text;  // the value as written (a list with its brackets)
-    std::string lower;  // bounded
-    std::string upper;
+    std::string_view text;  // the value as written (a list with its brackets)
+    std::string_view lower;  // bounded
+    std::string_view upper;
     std::vector<ElementSyntax> elements;  // list
 };
 
@@ -62,9 +65,6 @@ std::optional<long long> evaluateIndex(std::string_view text, const Place& place
 
 // Builds the value tree of a value for a C type; reports what does not match.
 ValueNode matchValue(const ValueSyntax& value, const canalysis::CType* type, const Place& place);
-
-// The callback the C analysis reports through for the value analysis.
-const canalysis::DiagnosticCallback& bridgeCallback();
 
 struct TypedValue {
     canalysis::TypePtr type;

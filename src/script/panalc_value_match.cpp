@@ -68,7 +68,7 @@ void collectPositional(const CType* resolved, std::vector<Member>& members)
 }
 
 // The member of that name, also inside unnamed members; nothing when absent.
-const Field* findMember(const CType* resolved, const std::string& name)
+const Field* findMember(const CType* resolved, std::string_view name)
 {
     for (const Field& field : fieldsOf(resolved)) {
         if (field.name != nullptr && base::identText(field.name) == name) {
@@ -86,8 +86,14 @@ const Field* findMember(const CType* resolved, const std::string& name)
     return nullptr;
 }
 
+// A field name, or an enumeration constant that may also name a member.
+bool namesMember(const Designator& designator)
+{
+    return designator.kind == Designator::Field || designator.kind == Designator::Index;
+}
+
 // The position of a directly named member, or -1.
-int memberPosition(const CType* resolved, const std::string& name)
+int memberPosition(const CType* resolved, std::string_view name)
 {
     const std::vector<Field>& fields = fieldsOf(resolved);
     for (std::size_t i = 0; i < fields.size(); ++i) {
@@ -141,7 +147,7 @@ private:
         return node;
     }
 
-    ValueNode incompatible(const std::string& text, const CType* type, const Field* field)
+    ValueNode incompatible(std::string_view text, const CType* type, const Field* field)
     {
         diag::reportLocated(diag::Error, "INCOMPTYP", text, place_.file, place_.line);
         return nodeOf(ValueKind::Scalar, type, field);
@@ -176,7 +182,7 @@ private:
             return wholeValue(value.text, type, field);
         }
         ValueNode node = nodeOf(ValueKind::Scalar, type, field);
-        node.text = value.text;
+        node.text = std::string(value.text);
         return node;
     }
 
@@ -185,14 +191,14 @@ private:
         if (isAggregate(resolved) || isElementArray(resolved)) {
             return incompatible(value.text, type, field);
         }
-        for (const std::string* bound : {&value.lower, &value.upper}) {
+        for (const std::string_view* bound : {&value.lower, &value.upper}) {
             if (!bound->empty() && !fits(type, resolved, typeValueText(*bound, place_))) {
                 return incompatible(*bound, type, field);
             }
         }
         ValueNode node = nodeOf(ValueKind::Bounded, type, field);
-        node.lowerValue = value.lower;
-        node.upperValue = value.upper;
+        node.lowerValue = std::string(value.lower);
+        node.upperValue = std::string(value.upper);
         return node;
     }
 
@@ -202,7 +208,7 @@ private:
         std::vector<Member> positional;
         collectPositional(resolved, positional);
         std::size_t next = 0;
-        std::set<std::string> designated;
+        std::set<std::string_view> designated;
         for (const ElementSyntax& element : list.elements) {
             const Designator& designator = element.designator;
             if (designator.kind == Designator::None) {
@@ -219,7 +225,7 @@ private:
                     }
                 }
             } else if (const Field* member =
-                           designator.kind == Designator::Field ? findMember(resolved, designator.text) : nullptr) {
+                           namesMember(designator) ? findMember(resolved, designator.text) : nullptr) {
                 designated.insert(designator.text);
                 node.children.push_back(match(element.value, member->type.get(), member));
             } else {
@@ -233,14 +239,14 @@ private:
     {
         ValueNode node = nodeOf(ValueKind::Union, type, field);
         const Designator& designator = list.elements.front().designator;
-        const bool oneMember = designator.kind == Designator::None || designator.kind == Designator::Field;
+        const bool oneMember = designator.kind == Designator::None || namesMember(designator);
         if (list.elements.size() != 1 || !oneMember) {
             diag::reportLocated(diag::Error, "ONEFLDUNN", list.text, place_.file, place_.line);
             return node;
         }
         const int position = designator.kind == Designator::None ? 0 : memberPosition(resolved, designator.text);
         if (position < 0 || static_cast<std::size_t>(position) >= fieldsOf(resolved).size()) {
-            const std::string& name = designator.kind == Designator::None ? list.text : designator.text;
+            const std::string_view name = designator.kind == Designator::None ? list.text : designator.text;
             diag::reportLocated(diag::Warning, "CHAMPINCO", name, place_.file, place_.line);
             return node;
         }
@@ -296,10 +302,10 @@ private:
     }
 
     // The whole type below a value given for it as a whole.
-    ValueNode wholeValue(const std::string& text, const CType* type, const Field* field)
+    ValueNode wholeValue(std::string_view text, const CType* type, const Field* field)
     {
         ValueNode node = expandWhole(type, field, 0);
-        node.text = text;
+        node.text = std::string(text);
         return node;
     }
 

@@ -145,12 +145,12 @@ private:
         return false;
     }
 
-    std::string textOf(std::size_t first, std::size_t end) const
+    std::string_view textOf(std::size_t first, std::size_t end) const
     {
         if (first >= end) {
             return {};
         }
-        return std::string(text_.substr(tokens_[first].begin, tokens_[end - 1].end - tokens_[first].begin));
+        return text_.substr(tokens_[first].begin, tokens_[end - 1].end - tokens_[first].begin);
     }
 
     bool isOpen(std::size_t index, char bracket) const
