@@ -38,12 +38,15 @@ namespace {
 using value::Place;
 
 // The text after macro expansion on one line (the line markers of the
-// preprocessor dropped).
+// preprocessor dropped). A value is one line of the script: a line end
+// inside the text is a blank, so that nothing in it reads as a directive.
 std::string expandMacros(std::string_view text, const Place& place)
 {
+    std::string line(text);
+    std::ranges::replace_if(line, [](char c) { return c == '\n' || c == '\r'; }, ' ');
+    line += '\n';
     std::string expanded;
-    canalysis::C_CPP_prepro_buffer(std::string(text) + "\n", 1, place.file, place.line, expanded, cMacros(),
-                                   place.callback);
+    canalysis::C_CPP_prepro_buffer(line, 1, place.file, place.line, expanded, cMacros(), place.callback);
     std::string joined;
     std::size_t start = 0;
     while (start < expanded.size()) {
