@@ -16,34 +16,18 @@
 
 namespace {
 
-constexpr const char* kDeclarations = R"(
-typedef unsigned char U8;
-typedef U8 Byte;
-typedef enum { RED, GREEN = 4, BLUE } Colour;
-struct Point { int x; int y; };
-typedef struct Point Point;
-union Data { int i; float f; char c; };
-struct Flags { unsigned ready : 1; unsigned mode : 3; int level; };
-struct Msg {
-    int id; Colour colour; char name[8]; Point pos; int tab[4]; int grid[2][3];
-    union Data data; char *text; void *ptr; struct Flags flags; Byte code; double ratio;
-    union { long l; struct { int a; int b; }; };
-};
-#define SIZE 4
-#define PAIR {1, 2}
-#define NIL 0
-struct Msg msg, other;
-Point pt, *pp;
-union Data data;
-int tab[SIZE], grid[2][3], open[], zero;
-char name[8], *text;
-void *ptr, *NONIL;
-Colour colour;
-struct Flags flags;
-long count;
-double ratio;
-int trv_msgrcv;
-)";
+// Every kind of type a value meets: typedef chains, enumerations, nested
+// structures, unions and arrays, unnamed members, bit-fields, pointers.
+constexpr const char* kDeclarations =
+    "typedef unsigned char U8; typedef U8 Byte; typedef enum { RED, GREEN = 4, BLUE } Colour;\n"
+    "typedef struct Point { int x, y; } Point; union Data { int i; float f; char c; };\n"
+    "struct Flags { unsigned ready : 1, mode : 3; int level; };\n"
+    "struct Msg { int id; Colour colour; char name[8]; Point pos; int tab[4], grid[2][3]; union Data data;\n"
+    "  char *text; void *ptr; struct Flags flags; Byte code; double ratio; union { long l; struct { int a, b; }; }; };\n"
+    "#define SIZE 4\n#define PAIR {1, 2}\n#define NIL 0\n"
+    "struct Msg msg, other; Point pt, *pp; union Data data; int tab[SIZE], grid[2][3], open[], zero;\n"
+    "char name[8], *text; void *ptr, *NONIL; Colour colour; struct Flags flags; long count; double ratio;\n"
+    "int trv_msgrcv;\n";
 
 constexpr std::array kVariables{"msg", "pt", "pp", "data", "tab", "grid", "open", "name", "text",
                                 "ptr", "colour", "flags", "count", "ratio", "msg.pos", "msg.grid[1]"};
