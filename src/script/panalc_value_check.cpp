@@ -260,6 +260,14 @@ bool checkIndices(ValueSyntax& list, const Place& place)
     return ok;
 }
 
+bool checkList(ValueSyntax& list, const Place& place)
+{
+    bool ok = checkOthersLast(list, place);
+    ok = checkDesignationNotMixed(list, place) && ok;
+    ok = checkFieldsOnce(list, place) && ok;
+    return checkIndices(list, place) && ok;
+}
+
 }  // namespace
 
 std::optional<long long> evaluateIndex(std::string_view text, const Place& place, bool report)
@@ -269,15 +277,18 @@ std::optional<long long> evaluateIndex(std::string_view text, const Place& place
 
 bool checkValueForm(ValueSyntax& value, const Place& place)
 {
-    if (value.kind != ValueSyntax::List) {
-        return true;
-    }
-    bool ok = checkOthersLast(value, place);
-    ok = checkDesignationNotMixed(value, place) && ok;
-    ok = checkFieldsOnce(value, place) && ok;
-    ok = checkIndices(value, place) && ok;
-    for (ElementSyntax& element : value.elements) {
-        ok = checkValueForm(element.value, place) && ok;
+    bool ok = true;
+    std::vector<ValueSyntax*> pending{&value};  // last first: lists are checked in text order
+    while (!pending.empty()) {
+        ValueSyntax& next = *pending.back();
+        pending.pop_back();
+        if (next.kind != ValueSyntax::List) {
+            continue;
+        }
+        ok = checkList(next, place) && ok;
+        for (auto element = next.elements.rbegin(); element != next.elements.rend(); ++element) {
+            pending.push_back(&element->value);
+        }
     }
     return ok;
 }

@@ -37,6 +37,11 @@ struct Designator {
 struct ElementSyntax;
 
 struct ValueSyntax {
+    ValueSyntax() = default;
+    ValueSyntax(ValueSyntax&&) noexcept = default;
+    ValueSyntax& operator=(ValueSyntax&&) noexcept = default;
+    ~ValueSyntax();
+
     enum Kind { Scalar, Bounded, List };
     Kind kind = Scalar;
     std::string_view text;  // the value as written (a list with its brackets)

@@ -18,6 +18,11 @@ using canalysis::Field;
 
 const char* const kWholeMessage = "trv_msgrcv";
 
+// Levels of aggregates a value tree may hold (types nested deeper are
+// refused like a too deep C expression): the trees are built and walked by
+// recursion.
+constexpr int kMaxValueDepth = canalysis::kShallowTree;
+
 bool isAggregate(const CType* resolved)
 {
     return resolved != nullptr && (resolved->kind == canalysis::kStruct || resolved->kind == canalysis::kUnion);
@@ -110,6 +115,10 @@ public:
 
     ValueNode match(const ValueSyntax& value, const CType* type, const Field* field)
     {
+        const Nesting nesting(depth_);
+        if (depth_ > kMaxValueDepth) {
+            return tooDeep(type, field);
+        }
         const CType* resolved = canalysis::C_CPP_resolve(type);
         switch (value.kind) {
         case ValueSyntax::Scalar:
@@ -132,6 +141,27 @@ public:
     }
 
 private:
+    // Counts the levels of the tree being built while it lives.
+    class Nesting {
+    public:
+        explicit Nesting(int& depth) : depth_(depth) { ++depth_; }
+        ~Nesting() { --depth_; }
+        Nesting(const Nesting&) = delete;
+        Nesting& operator=(const Nesting&) = delete;
+
+    private:
+        int& depth_;
+    };
+
+    ValueNode tooDeep(const CType* type, const Field* field)
+    {
+        if (!reportedTooDeep_) {
+            diag::reportLocated(diag::Warning, "EXPERRONE", "", place_.file, place_.line);
+            reportedTooDeep_ = true;
+        }
+        return nodeOf(ValueKind::Scalar, type, field);
+    }
+
     ValueNode nodeOf(ValueKind kind, const CType* type, const Field* field) const
     {
         ValueNode node;
@@ -304,24 +334,25 @@ private:
     // The whole type below a value given for it as a whole.
     ValueNode wholeValue(std::string_view text, const CType* type, const Field* field)
     {
-        ValueNode node = expandWhole(type, field, 0);
+        ValueNode node = expandWhole(type, field);
         node.text = std::string(text);
         return node;
     }
 
-    ValueNode expandWhole(const CType* type, const Field* field, int depth)
+    ValueNode expandWhole(const CType* type, const Field* field)
     {
+        const Nesting nesting(depth_);
         const CType* resolved = canalysis::C_CPP_resolve(type);
         ValueNode node;
-        if (depth > canalysis::kMaxExprDepth) {
-            node = nodeOf(ValueKind::Scalar, type, field);
+        if (depth_ > kMaxValueDepth) {
+            node = tooDeep(type, field);
         } else if (isAggregate(resolved)) {
-            node = expandMembers(type, resolved, field, depth);
+            node = expandMembers(type, resolved, field);
         } else if (isElementArray(resolved)) {
             node = arrayNode(type, resolved, field);
             ValueNode range = rangeNode(node.lowerIndex, node.upperIndex);
             range.wholeValue = true;
-            range.children.push_back(expandWhole(resolved->target.get(), nullptr, depth + 1));
+            range.children.push_back(expandWhole(resolved->target.get(), nullptr));
             node.children.push_back(std::move(range));
         } else {
             node = nodeOf(ValueKind::Scalar, type, field);
@@ -330,7 +361,7 @@ private:
         return node;
     }
 
-    ValueNode expandMembers(const CType* type, const CType* resolved, const Field* field, int depth)
+    ValueNode expandMembers(const CType* type, const CType* resolved, const Field* field)
     {
         const bool isUnion = resolved->kind == canalysis::kUnion;
         ValueNode node = nodeOf(isUnion ? ValueKind::Union : ValueKind::Structure, type, field);
@@ -343,7 +374,7 @@ private:
             collectNamed(resolved, members);
         }
         for (const Member& member : members) {
-            node.children.push_back(expandWhole(member.field->type.get(), member.field, depth + 1));
+            node.children.push_back(expandWhole(member.field->type.get(), member.field));
         }
         return node;
     }
@@ -362,6 +393,8 @@ private:
     }
 
     const Place& place_;
+    int depth_ = 0;
+    bool reportedTooDeep_ = false;
 };
 
 }  // namespace

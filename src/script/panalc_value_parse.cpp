@@ -5,7 +5,9 @@
 #include "diag/i18nerrgest.h"
 #include "script/panalc_value_detail.h"
 
+#include <algorithm>
 #include <cctype>
+#include <iterator>
 
 namespace qvm::script::value {
 
@@ -93,20 +95,36 @@ char closerOf(char opener)
     return opener == '(' ? ')' : opener == '[' ? ']' : '}';
 }
 
+// A value whose text is known but not yet read.
+struct Pending {
+    ValueSyntax* value;
+    std::size_t first;  // its tokens
+    std::size_t end;
+};
+
 class Parser {
 public:
     Parser(std::string_view text, const Place& place) : text_(text), place_(place) {}
 
+    // Values are read from a list of pending ones rather than by recursion,
+    // so that no nesting depth weighs on the call stack; the list is taken
+    // last first and filled in reverse, so reports come in text order.
     std::optional<ValueSyntax> parse()
     {
         if (!tokenize()) {
             return std::nullopt;
         }
-        ValueSyntax value = parseValue(0, tokens_.size());
+        ValueSyntax root;
+        std::vector<Pending> pending{{&root, 0, tokens_.size()}};
+        while (!pending.empty()) {
+            const Pending next = pending.back();
+            pending.pop_back();
+            readValue(next, pending);
+        }
         if (failed_) {
             return std::nullopt;
         }
-        return value;
+        return root;
     }
 
 private:
@@ -178,38 +196,39 @@ private:
         failed_ = true;
     }
 
-    ValueSyntax parseValue(std::size_t first, std::size_t end)
+    bool enclosedBy(std::size_t first, std::size_t end, char bracket) const
     {
-        ValueSyntax value;
-        value.text = textOf(first, end);
-        if (first == end) {
-            empty();
-            return value;
-        }
-        const bool enclosed = tokens_[first].kind == Token::Open && tokens_[first].match == end - 1;
-        if (enclosed && isOpen(first, '[') && findAtLevel(first + 1, end - 1, Token::DotDot) != end - 1) {
-            return parseBounded(std::move(value), first + 1, end - 1);
-        }
-        if (enclosed && isOpen(first, '{')) {
-            value.kind = ValueSyntax::List;
-            value.elements = parseElements(first + 1, end - 1);
-            return value;
-        }
-        if (enclosed && isOpen(first, '(')) {
-            std::vector<ElementSyntax> elements = parseElements(first + 1, end - 1);
-            if (elements.size() != 1 || elements.front().designator.kind != Designator::None) {
-                value.kind = ValueSyntax::List;
-                value.elements = std::move(elements);
-                return value;
-            }
-            if (elements.front().value.kind != ValueSyntax::Scalar) {
-                return std::move(elements.front().value);
-            }
-        }
-        return value;
+        return first < end && isOpen(first, bracket) && tokens_[first].match == end - 1;
     }
 
-    ValueSyntax parseBounded(ValueSyntax value, std::size_t first, std::size_t end)
+    // One element without designator: a parenthesised expression, not a list.
+    bool isSinglePositional(std::size_t first, std::size_t end) const
+    {
+        return first < end && findAtLevel(first, end, Token::Comma) == end &&
+               findAtLevel(first, end, Token::Arrow) == end;
+    }
+
+    void readValue(const Pending& next, std::vector<Pending>& pending)
+    {
+        ValueSyntax& value = *next.value;
+        std::size_t first = next.first;
+        std::size_t end = next.end;
+        value.text = textOf(first, end);
+        while (enclosedBy(first, end, '(') && isSinglePositional(first + 1, end - 1)) {
+            ++first;
+            --end;
+        }
+        if (first == end) {
+            empty();
+        } else if (enclosedBy(first, end, '[') && findAtLevel(first + 1, end - 1, Token::DotDot) != end - 1) {
+            readBounded(value, first + 1, end - 1);
+        } else if (enclosedBy(first, end, '{') || enclosedBy(first, end, '(')) {
+            value.text = textOf(first, end);
+            readList(value, first + 1, end - 1, pending);
+        }
+    }
+
+    void readBounded(ValueSyntax& value, std::size_t first, std::size_t end)
     {
         const std::size_t dots = findAtLevel(first, end, Token::DotDot);
         value.kind = ValueSyntax::Bounded;
@@ -218,40 +237,38 @@ private:
         if (value.lower.empty() && value.upper.empty()) {
             empty();
         }
-        return value;
     }
 
-    std::vector<ElementSyntax> parseElements(std::size_t first, std::size_t end)
+    // The elements get their designators now and their values when their
+    // turn in the pending list comes.
+    void readList(ValueSyntax& list, std::size_t first, std::size_t end, std::vector<Pending>& pending)
     {
-        std::vector<ElementSyntax> elements;
+        list.kind = ValueSyntax::List;
         if (first == end) {
             empty();
-            return elements;
+            return;
         }
-        for (std::size_t start = first;;) {
+        std::vector<Pending> values;
+        for (std::size_t start = first;; ) {
             const std::size_t comma = findAtLevel(start, end, Token::Comma);
-            elements.push_back(parseElement(start, comma));
+            ElementSyntax& element = list.elements.emplace_back();
+            const std::size_t arrow = findAtLevel(start, comma, Token::Arrow);
+            if (arrow != comma) {
+                element.designator = readDesignator(start, arrow);
+            }
+            values.push_back({nullptr, arrow == comma ? start : arrow + 1, comma});
             if (comma == end) {
-                return elements;
+                break;
             }
             start = comma + 1;
         }
-    }
-
-    ElementSyntax parseElement(std::size_t first, std::size_t end)
-    {
-        ElementSyntax element;
-        const std::size_t arrow = findAtLevel(first, end, Token::Arrow);
-        if (arrow == end) {
-            element.value = parseValue(first, end);
-            return element;
+        for (std::size_t i = values.size(); i-- > 0;) {
+            values[i].value = &list.elements[i].value;
+            pending.push_back(values[i]);
         }
-        element.designator = parseDesignator(first, arrow);
-        element.value = parseValue(arrow + 1, end);
-        return element;
     }
 
-    Designator parseDesignator(std::size_t first, std::size_t end)
+    Designator readDesignator(std::size_t first, std::size_t end)
     {
         Designator designator;
         designator.text = textOf(first, end);
@@ -295,6 +312,19 @@ private:
 };
 
 }  // namespace
+
+// Elements are taken apart one after the other, so that no nesting depth
+// weighs on the call stack.
+ValueSyntax::~ValueSyntax()
+{
+    std::vector<ElementSyntax> pending = std::move(elements);
+    while (!pending.empty()) {
+        ElementSyntax last = std::move(pending.back());
+        pending.pop_back();
+        std::ranges::move(last.value.elements, std::back_inserter(pending));
+        last.value.elements.clear();
+    }
+}
 
 std::string_view trimmed(std::string_view text)
 {

@@ -445,6 +445,20 @@ TEST_F(ValueAnalysis, NestingIsLimitedLikeCExpressions)
     EXPECT_EQ(reported[0], located({"E", "INCOMPTYP", ""}));
 }
 
+TEST_F(ValueAnalysis, TypesNestedTooDeeplyAreRefused)
+{
+    std::string dimensions;
+    for (int i = 0; i < qvm::canalysis::kShallowTree; ++i) {
+        dimensions += "[2]";
+    }
+    qvm::script::declareCText("int deep" + dimensions + ";", {}, "values.h", 80);
+    ASSERT_EQ(console, "");
+
+    EXPECT_FALSE(analyse("deep", "EV=deep").has_value());
+    EXPECT_THAT(messagesOf(console), ElementsAreArray({located({"W", "EXPERRONE", "Error in expression "}),
+                                                       located({"E", "VARNOGOOD", "Incorrect expression (deep)"})}));
+}
+
 TEST_F(ValueAnalysis, RepeatedAnalysesGiveTheSameTree)
 {
     const auto first = analyse("msg", "INIT=(pos => (1, 2), tab => (OTHERS => 0))");
