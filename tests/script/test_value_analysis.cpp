@@ -62,6 +62,8 @@ long count;
 void *NONIL;
 int zero;
 int trv_msgrcv;
+extern int open_tab[];
+Point *pp;
 )";
 
 constexpr const char* kScript = "values.pts";
@@ -292,6 +294,16 @@ const Accepted kAccepted[] = {
              "    scalar .ptr = NONIL (class 9, void *)\n"
              "    structure .flags (class 10, struct Flags)\n"
              "      scalar .ready = 1 (class 2, unsigned : 1)\n"},
+    {"count", "EV=(count)",
+             "EV count\n"
+             "  scalar = (count) (class 3, long)\n"},
+    {"open_tab", "EV=(0 => 1, 7 => 2)",
+             "EV open_tab\n"
+             "  array [0..-1] (class 11, int [])\n"
+             "    range [0..0]\n"
+             "      scalar = 1 (class 2, int)\n"
+             "    range [7..7]\n"
+             "      scalar = 2 (class 2, int)\n"},
 };
 
 // A value text that the analysis refuses, with the reports before the final
@@ -354,6 +366,7 @@ const Refused kRefused[] = {
      {{"E", "STRFLDALR", "Structure field already used : x"},
       {"E", "VARPOSNAM", "Designation by position and name mixed : (1, 1 => 2)"}}},
     {"grid", "EV=((1, 2), (3, NONIL))", {{"E", "INCOMPTYP", "Incompatible types (NONIL)"}}},
+    {"pp", "EV=(1, 2)", {{"E", "INCOMPTYP", "Incompatible types ((1, 2))"}}},
     {"tab", "EV=(i++ => 1)", {{"W", "POSTINCRE", "Post-increment not allowed i"}}},
 };
 
