@@ -54,10 +54,10 @@ std::string expandMacros(std::string_view text, const Place& place)
         if (end == std::string::npos) {
             end = expanded.size();
         }
-        const std::string_view line = value::trimmed(std::string_view(expanded).substr(start, end - start));
-        if (!line.empty() && line.front() != '#') {
+        const std::string_view piece = value::trimmed(std::string_view(expanded).substr(start, end - start));
+        if (!piece.empty() && piece.front() != '#') {
             joined += joined.empty() ? "" : " ";
-            joined += line;
+            joined += piece;
         }
         start = end + 1;
     }
