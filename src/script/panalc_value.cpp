@@ -1,12 +1,12 @@
 // The value analysis of INIT=, EV= and VA= texts: macro expansion, reading,
 // form checks and matching against the variable's type, and the dump of the
 // value tree.
-#include "canalysis/declarations/cexpr.h"
-#include "canalysis/preprocessor/cprepr.h"
+#include "canalysis/cerror.h"
 #include "diag/i18nerrgest.h"
 #include "script/ancgest.h"
 #include "script/panalc.h"
 #include "script/panalc_value_detail.h"
+#include "script/pprepc.h"
 #include "script/valuetree.h"
 
 #include <algorithm>
@@ -18,17 +18,11 @@ namespace value {
 
 TypedValue typeValueText(std::string_view text, const Place& place)
 {
-    canalysis::C_CPP_set_expression_table(&cSymbols(), place.scope);
-    auto tree = canalysis::C_CPP_parse_expr(text, place.file, place.line, place.callback);
-    if (!tree) {
+    const TypedText typed = typeExpression(text, place.scope, place.file, place.line);
+    if (!typed.parsed) {
         return {nullptr, kClassInt};
     }
-    TypedValue typed;
-    typed.type = canalysis::C_CPP_type_expr(*tree, place.file, place.line, place.scope, place.callback, cSymbols());
-    const canalysis::ExprNode* root = tree->root;
-    const bool nonNil = root->kind == canalysis::kExprIdentifier && base::identText(root->name) == "NONIL";
-    typed.cls = nonNil ? kClassNonNil : expressionClassOfType(typed.type.get());
-    return typed;
+    return {typed.type, typed.nonNil ? kClassNonNil : expressionClassOfType(typed.type.get())};
 }
 
 }  // namespace value
@@ -37,31 +31,14 @@ namespace {
 
 using value::Place;
 
-// The text after macro expansion on one line (the line markers of the
-// preprocessor dropped). A value is one line of the script: a line end
-// inside the text is a blank, so that nothing in it reads as a directive.
-std::string expandMacros(std::string_view text, const Place& place)
+// The text after macro expansion, or nothing when the preprocessor
+// reported an error. A value is one line of the script: a line end inside
+// the text is a blank, so that nothing in it reads as a directive.
+std::optional<std::string> expandMacros(std::string_view text, const Place& place)
 {
     std::string line(text);
     std::ranges::replace_if(line, [](char c) { return c == '\n' || c == '\r'; }, ' ');
-    line += '\n';
-    std::string expanded;
-    canalysis::C_CPP_prepro_buffer(line, 1, place.file, place.line, expanded, cMacros(), place.callback);
-    std::string joined;
-    std::size_t start = 0;
-    while (start < expanded.size()) {
-        std::size_t end = expanded.find('\n', start);
-        if (end == std::string::npos) {
-            end = expanded.size();
-        }
-        const std::string_view piece = value::trimmed(std::string_view(expanded).substr(start, end - start));
-        if (!piece.empty() && piece.front() != '#') {
-            joined += joined.empty() ? "" : " ";
-            joined += piece;
-        }
-        start = end + 1;
-    }
-    return joined;
+    return preprocessText(line + '\n', place.scope, place.line);
 }
 
 bool isPlainName(std::string_view text)
@@ -82,12 +59,10 @@ unsigned reportedCount()
 std::optional<ValueTree> analyseValue(std::string_view variableText, std::string_view valueText,
                                       std::string_view scope, std::string_view file, int line)
 {
-    // The C analysis reports through the callback the bridge installed, or
-    // straight to the diagnostics service; it is installed again afterwards,
-    // as some requests below install a silent one.
-    const canalysis::DiagnosticCallback& installed = canalysis::installedCallback();
-    const canalysis::ScopedCallback restore(installed ? installed : canalysis::diagnosticsServiceCallback());
-    const Place place{std::string(scope), std::string(file), line, canalysis::installedCallback()};
+    // Some requests below install a silent callback in the C analysis; the
+    // bridge's own is installed again afterwards.
+    const canalysis::ScopedCallback restore(cDiagnostics());
+    const Place place{std::string(scope), std::string(file), line, cDiagnostics()};
     setCContext(scope, file, line);
     const unsigned reportedBefore = reportedCount();
 
@@ -98,14 +73,15 @@ std::optional<ValueTree> analyseValue(std::string_view variableText, std::string
     }
     const std::string_view written = equals == std::string_view::npos ? valueText : valueText.substr(equals + 1);
 
-    const std::string variable = expandMacros(variableText, place);
-    tree.variable = isPlainName(variable) ? variable : "(" + variable + ")";
-    const value::TypedValue variableType = value::typeValueText(tree.variable, place);
-
-    const std::string expanded = expandMacros(written, place);  // the syntax below views it
-    std::optional<value::ValueSyntax> syntax = value::parseValueText(expanded, place);
-    if (syntax && value::checkValueForm(*syntax, place)) {
-        tree.root = value::matchValue(*syntax, variableType.type.get(), place);
+    const std::optional<std::string> variable = expandMacros(variableText, place);
+    const std::optional<std::string> expanded = expandMacros(written, place);  // the syntax below views it
+    if (variable && expanded) {
+        tree.variable = isPlainName(*variable) ? *variable : "(" + *variable + ")";
+        const value::TypedValue variableType = value::typeValueText(tree.variable, place);
+        std::optional<value::ValueSyntax> syntax = value::parseValueText(*expanded, place);
+        if (syntax && value::checkValueForm(*syntax, place)) {
+            tree.root = value::matchValue(*syntax, variableType.type.get(), place);
+        }
     }
     if (reportedCount() != reportedBefore) {
         diag::reportLocated(diag::Error, "VARNOGOOD", value::trimmed(variableText), file, line);
