@@ -19,8 +19,9 @@
 //
 // Index bounds are integer constant expressions: numbers, characters and
 // enumeration constants with the C operators. Lists and parentheses nested
-// deeper than the C expressions' limit are refused like a too deep C
-// expression.
+// deeper than the C expressions' limit, and trees that would nest deeper
+// than the C analysis' shallow-tree height (types of hundreds of levels),
+// are refused like a too deep C expression.
 //
 // A structure takes positional values in field order or designated fields
 // (OTHERS: every field not designated); a union one designated member, or
