@@ -1,0 +1,129 @@
+// The state of one semantic analysis and the rules its passes share.
+// Internal to the semantic analysis.
+#pragma once
+
+#include "diag/i18nerrgest.h"
+#include "script/semmodel.h"
+#include "script/sempti.h"
+#include "script/syntaxtree.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qvm::script::sem {
+
+// C text gathered from consecutive '#' lines, declared as one piece.
+struct PendingText {
+    std::string text;
+    std::string fileName;
+    int line = 0;  // line of the first '#' line
+    bool started = false;
+    bool empty() const { return !started; }
+    // Adds the text of one '#' line (the text after its '#').
+    void add(std::string_view lineText, const Origin& origin);
+};
+
+// The block whose instructions are being analysed.
+struct Block {
+    Scope* scope = nullptr;
+    std::string cScope;              // C scope name of the declarations made in it
+    bool instructionSeen = false;    // instance blocks of '#' lines must come first
+};
+
+// A trace instruction that the trace level inhibits.
+struct IgnoredTrace {
+    int count = 0;
+    Origin first;  // where the first one stands
+};
+
+class Analysis {
+public:
+    Analysis(Model& model, const AnalysisOptions& options);
+
+    void run(const SyntaxNode* root);
+
+    int instanceMode() const { return instanceMode_; }
+    int instanceNumber() const { return instanceNumber_; }
+    int timerCount() const { return timerCount_; }
+
+    // ---- node checks and positions (sempti.cpp) ----
+    // The node, which must be of that kind (internal reports otherwise).
+    static const SyntaxNode& expect(const SyntaxNode* node, SyntaxKind kind, const SyntaxNode& parent);
+    static const SyntaxNode& present(const SyntaxNode* node, const SyntaxNode& parent);
+    [[noreturn]] static void unexpected(const SyntaxNode& node);
+    // Line of the construct: the earliest line along its first children.
+    static int lineOf(const SyntaxNode& node);
+    static Origin originOf(const SyntaxNode& node);
+    static Origin originAt(const SyntaxNode& node, int line);
+    static void report(diag::Severity severity, diag::MessageCode code, std::string_view argument,
+                       const Origin& origin);
+    // Text of a native expression: its pieces joined as written.
+    static std::string expressionText(const SyntaxNode* expression);
+    static const std::string& identText(const SyntaxNode* node, const SyntaxNode& parent);
+
+    // ---- C declarations ----
+    void declare(std::string_view text, std::string_view cScope, const Origin& origin);
+    void flushPending(PendingText& pending, std::string_view cScope);
+
+    // ---- declaration pass (sempti_decl.cpp) ----
+    void analyseDeclarations(const SyntaxNode* list);
+    void analyseDeclaration(const SyntaxNode& node, PendingText& pending);
+
+    // ---- scenario pass (sempti_scenario.cpp) ----
+    void analyseScenarioItems(const SyntaxNode* list, Scope& scope, Entry* scenario);
+    bool analyseInstanceBlockInBody(const SyntaxNode& group, Block& block, bool hashLines);
+
+    // ---- instruction bodies (sempti_body.cpp) ----
+    // Analyses a body in a fresh block; owner is the entry whose sub-scope it fills.
+    void analyseBody(const SyntaxNode* body, Scope& scope, std::string cScope);
+    void analyseNestedBody(const SyntaxNode* body, Block& block);
+    void analyseInstructionLine(const SyntaxNode& line, Block& block);
+    void analyseHashLines(const SyntaxNode* list, Block& block);
+    void analyseCallArguments(const SyntaxNode* arguments, Descriptor& call, Scope& parent, const std::string& cScope);
+    void markProcedureUsed(Entry& procedure);
+    // TIMER as a declaration and as an instruction.
+    void declareTimer(const SyntaxNode& node, Block& block);
+    // FORMAT= as a declaration and as an instruction.
+    void format(const SyntaxNode& node, const Block& block);
+
+    // ---- instance blocks (sempti_scenario.cpp) ----
+    void enterInstance(const Origin& origin);
+    void leaveInstance(const Origin& origin);
+    // One ENT_INSTANCE_USE per name; false after an undeclared one.
+    bool instanceUses(const SyntaxNode* names, Block& block, const Origin& origin);
+    bool namesSelectedInstance(const SyntaxNode* names) const;
+
+    // Trace and procedure bookkeeping read by the closing checks.
+    Model& model;
+    const AnalysisOptions& options;
+
+private:
+    void declareBuiltins();
+    void makeScriptEntry(const SyntaxNode& header);
+    void declareTriggerCommtype();
+    void countInstances(const SyntaxNode* declarations);
+    void closingChecks();
+
+public:
+    // Run-wide counters and flags.
+    int instanceMode_ = 0;
+    int instanceNumber_ = 0;
+    std::vector<std::string> declaredInstances_;  // as counted by the instance pass
+    int instanceNesting_ = 0;
+    int nextInstanceNumber_ = 2;                  // numbers of ENT_INSTANCE_DECL entries
+    int timerCount_ = 0;
+    int returnVarCount_ = 0;
+    int waittilCount_ = 0;
+    int defMessageCount_ = 0;
+    bool insideProcedure_ = false;
+    Entry* currentProcedure_ = nullptr;
+    std::optional<Origin> firstWaittil_;
+    IgnoredTrace ignoredTraceOn_;
+    IgnoredTrace ignoredTraceOff_;
+    IgnoredTrace ignoredFlushTrace_;
+    std::vector<Entry*> procedures_;  // in declaration order
+};
+
+}  // namespace qvm::script::sem
