@@ -340,8 +340,9 @@ Entry& Model::insertOrdered(Scope* scope, int code, std::string name, int descri
 Entry& Model::prepend(Scope* scope, int code, std::string name, const Origin& origin, int auxiliary)
 {
     checkScope(scope, origin);
+    // The script entry stays first, and a procedure's parameters before its body.
     auto where = scope->entries.begin();
-    if (scope == global_.get() && where != scope->entries.end() && where->code == ENT_SCRIPT) {
+    while (where != scope->entries.end() && (where->code == ENT_SCRIPT || where->code == ENT_PARAM)) {
         ++where;
     }
     return place(scope, where, code, std::move(name), origin, auxiliary);

@@ -50,7 +50,7 @@ std::string fieldsOf(const Descriptor& descriptor)
     std::visit(Overloaded{
                    [](const std::monostate&) {},
                    [&](const ScriptData& d) {
-                       f.raw("header1", d.header[0]).raw("header2", d.header[1]).raw("header3", d.header[2]);
+                       f.text("header1", d.header[0]).text("header2", d.header[1]).text("header3", d.header[2]);
                    },
                    [&](const ScenarioData& d) {
                        f.text("qualified", d.qualifiedName).number("loop", d.loopCount).flag("leaf", d.leaf)
@@ -139,6 +139,9 @@ void entryLine(const Entry& entry, std::size_t depth, std::string& out)
             out += ' ';
             out += fields;
         }
+    }
+    if (entry.auxiliary != 0 || entry.code == ENT_WAITTIL_REF) {
+        out += " aux=" + std::to_string(entry.auxiliary);
     }
     if (!entry.filter.empty()) {
         out += " filter=\"" + entry.filter + "\"";

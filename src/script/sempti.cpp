@@ -244,9 +244,18 @@ std::string Analysis::expressionText(const SyntaxNode* expression)
     return text;
 }
 
-const std::string& Analysis::identText(const SyntaxNode* node, const SyntaxNode& parent)
+std::string Analysis::identText(const SyntaxNode* node, const SyntaxNode& parent)
 {
-    return expect(node, STX_IDENT, parent).textOrEmpty();
+    return trimmed(expect(node, STX_IDENT, parent).textOrEmpty());
+}
+
+std::string Analysis::trimmed(std::string_view text)
+{
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return std::string(text.substr(first, text.find_last_not_of(" \t") - first + 1));
 }
 
 void Analysis::declare(std::string_view text, std::string_view cScope, const Origin& origin)

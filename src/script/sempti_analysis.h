@@ -61,7 +61,9 @@ public:
                        const Origin& origin);
     // Text of a native expression: its pieces joined as written.
     static std::string expressionText(const SyntaxNode* expression);
-    static const std::string& identText(const SyntaxNode* node, const SyntaxNode& parent);
+    // An identifier's text without the blanks the lexer may keep around it.
+    static std::string identText(const SyntaxNode* node, const SyntaxNode& parent);
+    static std::string trimmed(std::string_view text);
 
     // ---- C declarations ----
     void declare(std::string_view text, std::string_view cScope, const Origin& origin);

@@ -47,15 +47,6 @@ std::string waitingLimit(std::string_view text)
     return "0";
 }
 
-std::string trimmed(std::string_view text)
-{
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return std::string(text.substr(first, text.find_last_not_of(" \t") - first + 1));
-}
-
 bool isBlockOwner(const Entry* owner)
 {
     return owner != nullptr && owner->code != ENT_IF && owner->code != ENT_WHILE && owner->code != ENT_CASE &&
@@ -131,7 +122,7 @@ private:
 
     void call(const SyntaxNode& node, const Origin& origin)
     {
-        const std::string& name = Analysis::identText(node.c0(), node);
+        const std::string name = Analysis::identText(node.c0(), node);
         Entry& entry = simple(ENT_CALL, name, origin);
         Descriptor& descriptor = model.attach(entry, DSC_CALL);
         auto& data = descriptor.as<CallData>();
@@ -184,7 +175,7 @@ private:
         Entry& entry = simple(ENT_VAR, variable, origin);
         auto& data = model.attach(entry, DSC_VAR).as<VarData>();
         data.variable = variable;
-        data.message = model.findGlobal(ENT_MESSAGE_VAR, trimmed(variable));
+        data.message = model.findGlobal(ENT_MESSAGE_VAR, Analysis::trimmed(variable));
         switch (check.kind) {
         case STX_INIT_TEXT:
         case STX_EV_TEXT: data.check = check.textOrEmpty(); break;
@@ -285,8 +276,8 @@ private:
     void send(const SyntaxNode& node, const Origin& origin)
     {
         const SyntaxNode& arguments = Analysis::expect(node.c0(), STX_SEND_ARGS, node);
-        const std::string& messageName = Analysis::identText(arguments.c0(), arguments);
-        const std::string& channelName = Analysis::identText(arguments.c1(), arguments);
+        const std::string messageName = Analysis::identText(arguments.c0(), arguments);
+        const std::string channelName = Analysis::identText(arguments.c1(), arguments);
         Entry* message = model.findGlobal(ENT_MESSAGE_VAR, messageName);
         Entry* channel = model.findGlobal(ENT_CHANNEL, channelName);
         if (message == nullptr) {
@@ -314,7 +305,7 @@ private:
     void defMessage(const SyntaxNode& node, const std::string& messageText, std::string check, const Origin& origin)
     {
         (void)node;
-        const std::string name = trimmed(messageText);
+        const std::string name = Analysis::trimmed(messageText);
         Entry* message = model.findGlobal(ENT_MESSAGE_VAR, name);
         if (message == nullptr) {
             Analysis::report(diag::Error, "UNDECTRGV", name, origin);
@@ -342,7 +333,7 @@ private:
 
     void print(const SyntaxNode& node, const Origin& origin)
     {
-        const std::string& name = Analysis::identText(node.c0(), node);
+        const std::string name = Analysis::identText(node.c0(), node);
         Entry& entry = simple(ENT_PRINT, name, origin);
         auto& data = model.attach(entry, DSC_PRINT).as<TextPairData>();
         data.first = name;
@@ -377,7 +368,7 @@ private:
 
     void cleanup(const SyntaxNode& node, int code, int descriptorCode, const Origin& origin)
     {
-        const std::string& name = Analysis::identText(node.c0(), node);
+        const std::string name = Analysis::identText(node.c0(), node);
         Entry* procedure = model.findGlobal(ENT_PROC, name);
         if (procedure == nullptr) {
             Analysis::report(diag::Error, "UNKCLPROC", name, origin);
@@ -404,7 +395,7 @@ private:
 
     void addId(const SyntaxNode& node, const Origin& origin)
     {
-        const std::string channel = trimmed(Analysis::expressionText(node.c0()));
+        const std::string channel = Analysis::trimmed(Analysis::expressionText(node.c0()));
         if (model.findGlobal(ENT_CHANNEL, channel) == nullptr) {
             Analysis::report(diag::Error, "UNKCHANAM", channel, origin);
             return;
@@ -417,7 +408,7 @@ private:
 
     void clearId(const SyntaxNode& node, const Origin& origin)
     {
-        const std::string channel = trimmed(Analysis::expressionText(node.c0()));
+        const std::string channel = Analysis::trimmed(Analysis::expressionText(node.c0()));
         if (model.findGlobal(ENT_CHANNEL, channel) == nullptr) {
             Analysis::report(diag::Error, "UNKCHANAM", channel, origin);
             return;
@@ -438,7 +429,7 @@ private:
 
     void rendezvous(const SyntaxNode& node, const Origin& origin)
     {
-        const std::string& name = Analysis::identText(node.c0(), node);
+        const std::string name = Analysis::identText(node.c0(), node);
         Entry& entry = simple(ENT_RENDEZVOUS, name, origin);
         model.attach(entry, DSC_RENDEZVOUS).as<NameData>().name = name;
     }
@@ -576,7 +567,7 @@ void Analysis::markProcedureUsed(Entry& procedure)
 
 void Analysis::declareTimer(const SyntaxNode& node, Block& block)
 {
-    const std::string& name = identText(node.c0(), node);
+    const std::string name = identText(node.c0(), node);
     const Origin origin = originOf(node);
     declare("int " + name + ";\n", block.cScope, origin);
     const int number = timerCount_++;

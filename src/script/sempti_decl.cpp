@@ -26,7 +26,7 @@ struct Rules {
 
     void commtype(const SyntaxNode& node)
     {
-        const std::string& name = a.identText(node.c0(), node);
+        const std::string name = a.identText(node.c0(), node);
         const Origin origin = a.originOf(node);
         if (model.findGlobal(ENT_COMMTYPE, name) != nullptr) {
             a.report(diag::Error, "COMALRDEC", name, origin);
@@ -46,10 +46,10 @@ struct Rules {
 
     void channel(const SyntaxNode& node)
     {
-        const std::string& typeName = a.identText(node.c0(), node);
+        const std::string typeName = a.identText(node.c0(), node);
         const Origin origin = a.originOf(node);
         for (const SyntaxNode* item = node.c1(); item != nullptr; item = item->c1()) {
-            const std::string& name = a.identText(item->c0(), *item);
+            const std::string name = a.identText(item->c0(), *item);
             Entry* commtype = model.findGlobal(ENT_COMMTYPE, typeName);
             if (commtype == nullptr) {
                 a.report(diag::Error, "COMMNODEC", typeName, origin);
@@ -77,7 +77,7 @@ struct Rules {
     // variables. Gives the structure and whether it is new.
     std::pair<Entry*, bool> messages(const SyntaxNode& node)
     {
-        const std::string& structName = a.identText(node.c0(), node);
+        const std::string structName = a.identText(node.c0(), node);
         const Origin origin = a.originOf(node);
         Entry* structure = model.findGlobal(ENT_EVENT_STRUCT, structName);
         const bool isNew = structure == nullptr;
@@ -85,7 +85,7 @@ struct Rules {
             structure = &declareEventStruct(structName, origin);
         }
         for (const SyntaxNode* item = node.c1(); item != nullptr; item = item->c1()) {
-            const std::string& name = a.identText(item->c0(), *item);
+            const std::string name = a.identText(item->c0(), *item);
             if (model.findGlobal(ENT_MESSAGE_VAR, name) != nullptr) {
                 a.report(diag::Error, "TRGALRDEC", name, origin);
                 break;
@@ -169,8 +169,8 @@ struct Rules {
     {
         const SyntaxNode& head = a.expect(node.c0(), isCallback ? STX_CALLBACK_NAME : STX_PROCSEND_NAME, node);
         const SyntaxNode& on = a.expect(node.c1(), isCallback ? STX_CALLBACK_ON : STX_PROCSEND_ON, node);
-        const std::string& structName = a.identText(head.c0(), head);
-        const std::string& typeName = a.identText(on.c0(), on);
+        const std::string structName = a.identText(head.c0(), head);
+        const std::string typeName = a.identText(on.c0(), on);
         const std::string name = structName + "_ON_" + typeName + (isCallback ? "" : "_for_procsend");
         const Origin origin = a.originOf(node);
         Entry* commtype = model.findGlobal(ENT_COMMTYPE, typeName);
@@ -219,7 +219,7 @@ struct Rules {
 
     void procedure(const SyntaxNode& node)
     {
-        const std::string& name = a.identText(node.c0(), node);
+        const std::string name = a.identText(node.c0(), node);
         const Origin origin = a.originOf(node);
         if (model.findGlobal(ENT_PROC, name) != nullptr) {
             a.report(diag::Error, "PROCALREX", name, origin);
@@ -246,8 +246,8 @@ struct Rules {
         }
         for (const SyntaxNode* link = list; link != nullptr; link = link->c1()) {
             const SyntaxNode& parameter = a.expect(link->c0(), STX_PARAM, *link);
-            const std::string& type = a.identText(parameter.c0(), parameter);
-            const std::string& name = a.identText(parameter.c1(), parameter);
+            const std::string type = a.identText(parameter.c0(), parameter);
+            const std::string name = a.identText(parameter.c1(), parameter);
             const Origin at = a.originOf(parameter);
             a.declare(type + " " + name + ";\n", procedure.name, at);
             Entry& entry = model.append(&scope, ENT_PARAM, name, at);

@@ -78,7 +78,7 @@ public:
 private:
     void scenario(const SyntaxNode& node, Scope& scope, Entry* parent)
     {
-        const std::string& name = Analysis::identText(node.c0(), node);
+        const std::string name = Analysis::identText(node.c0(), node);
         const SyntaxNode& body = Analysis::expect(node.c1(), STX_SCENARIO_BODY, node);
         const Origin origin = Analysis::originAt(node, node.c0()->line);
         if (Model::findScenario(scope, name) != nullptr) {
@@ -172,7 +172,7 @@ private:
 
     void callForm(const SyntaxNode& node, const LevelBlockKind& kind, Scope& scope, const Origin& origin)
     {
-        const std::string& name = Analysis::identText(node.c0(), node);
+        const std::string name = Analysis::identText(node.c0(), node);
         Entry* procedure = model.findGlobal(ENT_PROC, name);
         if (procedure == nullptr) {
             Analysis::report(diag::Error, "UNKCLPROC", name, origin);
@@ -213,7 +213,7 @@ void Analysis::leaveInstance(const Origin& origin)
 bool Analysis::instanceUses(const SyntaxNode* names, Block& block, const Origin& origin)
 {
     for (const SyntaxNode* link = names; link != nullptr; link = link->c1()) {
-        const std::string& name = identText(link->c0(), *link);
+        const std::string name = identText(link->c0(), *link);
         if (model.findGlobal(ENT_INSTANCE_DECL, name) == nullptr) {
             report(diag::Error, "UNDECISTN", name, origin);
             return false;
