@@ -188,8 +188,11 @@ void Analysis::unexpected(const SyntaxNode& node)
 int Analysis::lineOf(const SyntaxNode& node)
 {
     int line = node.line;
-    const auto earliest = [&line](const SyntaxNode* from) {
-        for (; from != nullptr; from = from->c0()) {
+    const auto firstChild = [](const SyntaxNode* node) {
+        return node->c0() != nullptr ? node->c0() : node->c1() != nullptr ? node->c1() : node->c2();
+    };
+    const auto earliest = [&](const SyntaxNode* from) {
+        for (; from != nullptr; from = firstChild(from)) {
             line = std::min(line, from->line);
         }
     };

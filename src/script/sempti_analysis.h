@@ -97,6 +97,12 @@ public:
     bool instanceUses(const SyntaxNode* names, Block& block, const Origin& origin);
     bool namesSelectedInstance(const SyntaxNode* names) const;
 
+    // ---- execution filters (sempti_scenario.cpp) ----
+    // A filter prefix as the line node keeps it (a double one with its '%').
+    static void checkFilter(std::string_view prefix, bool doubled, const Origin& origin);
+    // The letters of SET("...") and UNSET("...").
+    static void checkFilterLetters(std::string_view quoted, const Origin& origin);
+
     // Trace and procedure bookkeeping read by the closing checks.
     Model& model;
     const AnalysisOptions& options;

@@ -94,8 +94,8 @@ public:
         case STX_FLUSH_TRACE: trace(ENT_FLUSH_TRACE, a.ignoredFlushTrace_, origin); break;
         case STX_ERROR: simple(ENT_ERROR, {}, origin); break;
         case STX_EXIT: simple(ENT_EXIT, {}, origin); break;
-        case STX_SET: simple(ENT_SET, Analysis::expect(node.c0(), STX_STRING, node).textOrEmpty(), origin); break;
-        case STX_UNSET: simple(ENT_UNSET, Analysis::expect(node.c0(), STX_STRING, node).textOrEmpty(), origin); break;
+        case STX_SET: filterSwitch(ENT_SET, node, origin); break;
+        case STX_UNSET: filterSwitch(ENT_UNSET, node, origin); break;
         case STX_ENABLE_CLEANUP: cleanup(node, ENT_ENABLE_CLEANUP, DSC_ENABLE_CLEANUP, origin); break;
         case STX_DISABLE_CLEANUP: cleanup(node, ENT_DISABLE_CLEANUP, DSC_DISABLE_CLEANUP, origin); break;
         case STX_COMMENT: simple(ENT_COMMENT, node.textOrEmpty(), origin); break;
@@ -118,6 +118,13 @@ private:
     Entry& simple(int code, std::string name, const Origin& origin)
     {
         return model.append(block.scope, code, std::move(name), origin);
+    }
+
+    void filterSwitch(int code, const SyntaxNode& node, const Origin& origin)
+    {
+        const std::string& letters = Analysis::expect(node.c0(), STX_STRING, node).textOrEmpty();
+        Analysis::checkFilterLetters(letters, origin);
+        simple(code, letters, origin);
     }
 
     void call(const SyntaxNode& node, const Origin& origin)
@@ -484,6 +491,7 @@ void Analysis::analyseInstructionLine(const SyntaxNode& line, Block& block)
             unexpected(*prefix);
         }
         filter = prefix->textOrEmpty();
+        checkFilter(filter, prefix->kind == STX_FILTER_DOUBLE, originOf(*line.c1()));
     }
     const SyntaxNode& instruction = present(line.c1(), line);
     Entry* before = block.scope->last();

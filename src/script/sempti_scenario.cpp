@@ -156,7 +156,9 @@ private:
     void levelBlock(const SyntaxNode& node, Scope& scope, Entry* parent)
     {
         const LevelBlockKind kind = levelBlockKind(node);
-        const Origin origin = Analysis::originOf(node);
+        // The block form's keyword stands on the line before its body.
+        const int line = Analysis::lineOf(node);
+        const Origin origin = Analysis::originAt(node, node.c0() == nullptr && line > 1 ? line - 1 : line);
         if (scope.holds(kind.entryCode)) {
             Analysis::report(diag::Error, kind.tooMany, {}, origin);
         }
@@ -266,6 +268,34 @@ bool Analysis::analyseInstanceBlockInBody(const SyntaxNode& group, Block& block,
     }
     leaveInstance(origin);
     return true;
+}
+
+// ---- execution filters ----
+
+void Analysis::checkFilter(std::string_view prefix, bool doubled, const Origin& origin)
+{
+    const std::string_view letters = doubled && !prefix.empty() && prefix.front() == '%' ? prefix.substr(1) : prefix;
+    const auto isMark = [](char c) { return c == '+' || c == '~'; };
+    bool valid = !letters.empty() && letters.front() != '+' && !isMark(letters.back());
+    for (std::size_t i = 0; valid && i < letters.size(); ++i) {
+        const char c = letters[i];
+        const char next = i + 1 < letters.size() ? letters[i + 1] : '\0';
+        valid = (c >= 'A' && c <= 'Z') || (c == '~' && !isMark(next)) || (c == '+' && next != '+');
+    }
+    if (!valid) {
+        report(diag::Error, "BADFLTSTX", prefix, origin);
+    }
+}
+
+void Analysis::checkFilterLetters(std::string_view quoted, const Origin& origin)
+{
+    const std::string_view letters =
+        quoted.size() >= 2 && quoted.front() == '"' && quoted.back() == '"' ? quoted.substr(1, quoted.size() - 2) : quoted;
+    for (const char c : letters) {
+        if (c < 'A' || c > 'Z') {
+            report(diag::Error, "BADLETFLT", std::string(1, c), origin);
+        }
+    }
 }
 
 }  // namespace qvm::script::sem

@@ -183,7 +183,7 @@ TEST_F(SemanticModel, EveryKindMakesItsEntryInTheScopeOfItsBlock)
             "DSC_SCENARIO qualified=\"\" loop=0 leaf=0 line=60 generate=yes") +
         row(1, "ENT_SCENARIO", "first", "main.pts:25",
             "DSC_SCENARIO qualified=\"first\" loop=0 leaf=0 line=60 generate=yes") +
-        row(2, "ENT_INITIALIZATION", "\"\"", "main.pts:28", "DSC_INITIALIZATION procedure=-") +
+        row(2, "ENT_INITIALIZATION", "\"\"", "main.pts:26", "DSC_INITIALIZATION procedure=-") +
         row(3, "ENT_CALL", "helper", "main.pts:27",
             "DSC_CALL expected=\"\" result=\"\" procedure=\"helper\" cfunction=0") +
         row(4, "ENT_ARG", "1", "main.pts:27", "DSC_ARG text=\"1\" ref=0 class=-1") +
@@ -466,5 +466,87 @@ TEST_F(SemanticModel, SemanticErrorsEndTheRunWithoutOutput)
     EXPECT_EQ(reported[0].line, 2);
     EXPECT_EQ(reported[1], (Message{"E", "UNKCHANAM", "main.pts", 5}));
 }
+
+// The checks the model answers on its own, one script each: what is
+// reported, where; the rest of the script is accepted.
+struct RuleCase {
+    const char* title;
+    std::string script;
+    std::vector<Message> expected;
+};
+
+class SemanticRules : public SemanticModel, public ::testing::WithParamInterface<RuleCase> {};
+
+const std::string kTypes = kHeader + "MESSAGE event_t : ping\nCOMMTYPE link IS link_id\nCOMMTYPE mux IS link_id WITH "
+                                     "MULTIPLEXING\nCHANNEL link : ch\n";
+
+std::string scenarioOf(const std::string& body)
+{
+    return "SCENARIO s\n" + body + "END SCENARIO\n";
+}
+
+TEST_P(SemanticRules, ReportsWhereTheRuleIsBroken)
+{
+    const RunResult run = model(GetParam().script);
+    EXPECT_THAT(messagesOf(run.err), ::testing::ElementsAreArray(GetParam().expected)) << run.err;
+    EXPECT_FALSE(run.out.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, SemanticRules,
+    ::testing::Values(
+        RuleCase{"CallbackWithoutItsCountOnAMultiplexedType",
+                 kTypes + "CALLBACK event_t : m ON mux : id\n  MESSAGE_DATE\n  NO_MESSAGE\nEND CALLBACK\n" +
+                     scenarioOf("  EXIT\n"),
+                 {{"E", "CBNOMATCH", "main.pts", 6}}},
+        RuleCase{"CallbackWithACountOnAPlainType",
+                 kTypes + "CALLBACK event_t : m ON link : id [ n ]\n  EXIT\nEND CALLBACK\n" + scenarioOf("  EXIT\n"),
+                 {{"E", "CBNOMATCH", "main.pts", 6}}},
+        RuleCase{"CallbackWhoseMessageDateStandsInAnIf",
+                 kTypes + "CALLBACK event_t : m ON link : id\n  IF (id) THEN\n    MESSAGE_DATE\n  END IF\n"
+                          "  NO_MESSAGE\nEND CALLBACK\n" + scenarioOf("  EXIT\n"),
+                 {{"E", "NOMSGDCAL", "main.pts", 6}}},
+        RuleCase{"SecondCallbackOfOnePair",
+                 kTypes + "CALLBACK event_t : m ON link : id\n  MESSAGE_DATE\n  NO_MESSAGE\nEND CALLBACK\n"
+                          "CALLBACK event_t : m ON link : id\n  EXIT\nEND CALLBACK\n" + scenarioOf("  EXIT\n"),
+                 {{"E", "CBALRDEFI", "main.pts", 10}}},
+        RuleCase{"BlocksOfUnknownTypesAndStructures",
+                 kTypes + "PROCSEND event_t : m ON nolink : id\n  EXIT\nEND PROCSEND\n"
+                          "PROCSEND other_t : m ON link : id\n  EXIT\nEND PROCSEND\nCHANNEL nolink : c2\n" +
+                     scenarioOf("  EXIT\n"),
+                 {{"E", "COMMNODEC", "main.pts", 6}, {"E", "UKNMSGTYP", "main.pts", 9},
+                  {"E", "COMMNODEC", "main.pts", 12}}},
+        RuleCase{"MessageDeclaredTwice", kTypes + "MESSAGE event_t : pong, ping, other\n" + scenarioOf("  EXIT\n"),
+                 {{"E", "TRGALRDEC", "main.pts", 6}}},
+        RuleCase{"MessageDateInAWhileOfAProcedureAndInAScenario",
+                 kTypes + "PROC p()\n  WHILE (1)\n    MESSAGE_DATE\n  END WHILE\nEND PROC\n" +
+                     scenarioOf("  CALL p()\n  NO_MESSAGE\n"),
+                 {{"E", "NOMSINBBL", "main.pts", 13}}},
+        RuleCase{"SendWithoutProcsend", kTypes + scenarioOf("  SEND(ping, ch)\n  SEND(pong, ch)\n"),
+                 {{"E", "PSNOTDECL", "main.pts", 7}, {"E", "UNKMSGNAM", "main.pts", 8}}},
+        RuleCase{"DefMessageOfAnUndeclaredVariable",
+                 kTypes + scenarioOf("  DEF_MESSAGE pong, EV= 1\n  DEF_TRIGGER(ping, 1, 2)\n"),
+                 {{"E", "UNDECTRGV", "main.pts", 7}}},
+        RuleCase{"CleanupOfUnknownProceduresAndProceduresWithParameters",
+                 kTypes + "PROC p(int a)\n  EXIT\nEND PROC\n" +
+                     scenarioOf("  ENABLE_CLEANUP q()\n  DISABLE_CLEANUP p()\n  CALL p(1)\n"),
+                 {{"E", "UNKCLPROC", "main.pts", 10}, {"E", "CLVOIDPRC", "main.pts", 11}}},
+        RuleCase{"TwoBlocksOfOneKindAtOneLevel",
+                 kTypes + "PROC p()\n  EXIT\nEND PROC\nSCENARIO s\nTERMINATION p()\nTERMINATION\n  EXIT\n"
+                          "END TERMINATION\nEXCEPTION q()\nSCENARIO t\n  EXIT\nEND SCENARIO\nEND SCENARIO\n",
+                 {{"E", "TOOMCHTER", "main.pts", 11}, {"E", "UNKCLPROC", "main.pts", 14}}},
+        RuleCase{"InstanceBlocksOfHashLinesComeFirst",
+                 kHeader + "DECLARE_INSTANCE one\n" +
+                     scenarioOf("INSTANCE one :\n  # int a;\nEND INSTANCE\n  EXIT\nINSTANCE one :\n  # int b;\n"
+                                "END INSTANCE\nINSTANCE one, two :\n  EXIT\nEND INSTANCE\n"),
+                 {{"E", "BADIBSEQ", "main.pts", 8}, {"E", "UNDECISTN", "main.pts", 11}}},
+        RuleCase{"FilterPrefixesAndLetters",
+                 kHeader + "# int x;\n" +
+                     scenarioOf("%+A PAUSE 1\n%A~ PAUSE 1\n%A+~B PAUSE 1\n%%~~A PAUSE 1\n%A++B PAUSE 1\n"
+                                "  SET(\"A1\")\n  UNSET(\"AB\")\n"),
+                 {{"E", "BADFLTSTX", "main.pts", 4}, {"E", "BADFLTSTX", "main.pts", 5},
+                  {"E", "BADFLTSTX", "main.pts", 7}, {"E", "BADFLTSTX", "main.pts", 8},
+                  {"E", "BADLETFLT", "main.pts", 9}}}),
+    [](const ::testing::TestParamInfo<RuleCase>& info) { return std::string(info.param.title); });
 
 }  // namespace
