@@ -448,7 +448,7 @@ void Model::registerProcsend(Entry& procsend)
 
 Entry* Model::findScenario(const Scope& scope, std::string_view name)
 {
-    const auto found = scope.scenarios.find(std::string(name));
+    const auto found = scope.scenarios.find(name);
     return found == scope.scenarios.end() ? nullptr : found->second;
 }
 

@@ -153,7 +153,7 @@ struct ScriptData {
 };
 
 struct ScenarioData {
-    std::string fileName;       // file of the SCENARIO line
+    std::string_view fileName;  // file of the SCENARIO line
     bool leaf = true;           // no sub-scenario
     int loopCount = 0;          // LOOP count, 0 without
     int line = 0;               // line of the scenario's body, less one
@@ -322,7 +322,7 @@ struct Entry {
     int auxiliary = 0;
     std::string filter;          // execution filter prefix of the instruction line
     int line = 0;
-    std::string fileName;
+    std::string_view fileName;   // the syntax tree's stored name: the model lives no longer than the tree
     int fileId = 0;
     int spare = 0;
 
@@ -337,7 +337,7 @@ struct Scope {
     Descriptor* owner = nullptr;  // none for the global scope
     std::list<Entry> entries;     // in order; entries keep their addresses
     std::list<Entry>::iterator firstScenario = entries.end();
-    std::unordered_map<std::string, Entry*> scenarios;  // by name, first of each name
+    std::map<std::string, Entry*, std::less<>> scenarios;  // by name, first of each name
     std::bitset<kLastEntryCode + 1> codes;               // codes present
 
     Scope() = default;

@@ -87,7 +87,7 @@ private:
         Entry& entry = model.append(&scope, ENT_SCENARIO, name, origin);
         Descriptor& descriptor = model.attach(entry, DSC_SCENARIO);
         auto& data = descriptor.as<ScenarioData>();
-        data.fileName = std::string(node.fileName);
+        data.fileName = node.fileName;
         data.line = body.line - 1;
         if (body.c0() != nullptr) {
             data.loopCount = std::atoi(Analysis::expect(body.c0(), STX_CONSTANT, body).textOrEmpty().c_str());
