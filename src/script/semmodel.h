@@ -2,6 +2,7 @@
 // each entry optionally carrying a descriptor whose data depends on its kind.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <bitset>
 #include <list>
@@ -399,10 +400,16 @@ public:
     static Entry* findScenario(const Scope& scope, std::string_view name);
     static bool holdsCode(const Scope& scope, int code) { return scope.holds(code); }
 
-    // Writers' bounds.
-    int commtypeCounter = 0;
-    int highestChannelIndex = 0;
-    int eventStructCount = 0;
+    // Bounds of the writers' tables: the communication type counter (type
+    // indexes stay below it), the highest channel index in use and the
+    // number of event structures.
+    int commtypeCounter() const { return commtypeCounter_; }
+    int highestChannelIndex() const { return highestChannelIndex_; }
+    int eventStructCount() const { return eventStructCount_; }
+    int takeCommtypeIndex() { return commtypeCounter_++; }
+    int takeEventStructIndex() { return eventStructCount_++; }
+    void useChannelIndex(int index) { highestChannelIndex_ = std::max(highestChannelIndex_, index); }
+    void skipChannelIndex() { ++highestChannelIndex_; }
 
     // Frees every scope, entry and descriptor below the global scope,
     // checking each descriptor's code.
@@ -414,6 +421,9 @@ private:
     void index(Entry& entry);
 
     std::unique_ptr<Scope> global_;
+    int commtypeCounter_ = 0;
+    int highestChannelIndex_ = 0;
+    int eventStructCount_ = 0;
     std::unordered_map<std::string, Entry*> names_;  // "code:name" of global entries
     std::map<std::pair<const Entry*, const Entry*>, Entry*> callbacks_;
     std::map<std::pair<const Entry*, const Entry*>, Entry*> procsends_;

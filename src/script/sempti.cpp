@@ -108,7 +108,7 @@ void Analysis::declareTriggerCommtype()
     Entry& commtype = model.append(&model.global(), ENT_COMMTYPE, "trv_socket", Origin{});
     auto& data = model.attach(commtype, DSC_COMMTYPE).as<CommtypeData>();
     data.idType = "int";
-    data.typeIndex = model.commtypeCounter++;
+    data.typeIndex = model.takeCommtypeIndex();
     data.multiplexing = true;
 }
 
@@ -120,21 +120,21 @@ void Analysis::countInstances(const SyntaxNode* declarations)
             continue;
         }
         for (const SyntaxNode* name = instancePart->c0(); name != nullptr; name = name->c1()) {
-            declaredInstances_.push_back(identText(name->c0(), *name));
+            state.declaredInstances.push_back(identText(name->c0(), *name));
         }
     }
     if (options.instance.empty()) {
-        instanceMode_ = declaredInstances_.empty() ? 0 : 2;
+        state.instanceMode = state.declaredInstances.empty() ? 0 : 2;
         return;
     }
-    for (std::size_t i = 0; i < declaredInstances_.size(); ++i) {
-        if (declaredInstances_[i] == options.instance) {
-            instanceMode_ = 1;
-            instanceNumber_ = static_cast<int>(i) + 1;
+    for (std::size_t i = 0; i < state.declaredInstances.size(); ++i) {
+        if (state.declaredInstances[i] == options.instance) {
+            state.instanceMode = 1;
+            state.instanceNumber = static_cast<int>(i) + 1;
             return;
         }
     }
-    instanceMode_ = 3;
+    state.instanceMode = 3;
     diag::information("ISTNOPLAN", options.instance);
 }
 
@@ -145,17 +145,17 @@ void Analysis::closingChecks()
             report(diag::Information, code, {}, ignored.first);
         }
     };
-    reportIgnored(ignoredTraceOn_, "IGNEDTRON");
-    reportIgnored(ignoredTraceOff_, "IGNEDTROF");
-    reportIgnored(ignoredFlushTrace_, "IGNEDFTRC");
-    for (const Entry* procedure : procedures_) {
+    reportIgnored(state.ignoredTraceOn, "IGNEDTRON");
+    reportIgnored(state.ignoredTraceOff, "IGNEDTROF");
+    reportIgnored(state.ignoredFlushTrace, "IGNEDFTRC");
+    for (const Entry* procedure : state.procedures) {
         if (!procedure->data<ProcData>().used) {
             report(diag::Information, "NOPROCCAL", procedure->name,
                    Origin{procedure->fileName, procedure->fileId, procedure->line});
         }
     }
-    if (firstWaittil_ && defMessageCount_ == 0) {
-        report(diag::Information, "NODEFMESS", {}, *firstWaittil_);
+    if (state.firstWaittil && state.defMessageCount == 0) {
+        report(diag::Information, "NODEFMESS", {}, *state.firstWaittil);
     }
 }
 

@@ -38,15 +38,35 @@ struct IgnoredTrace {
     Origin first;  // where the first one stands
 };
 
+// Counters and flags that live for one analysis.
+struct RunState {
+    int instanceMode = 0;                        // 0 to 3, see AnalysisResult
+    int instanceNumber = 0;                      // the selected one among the declared, from 1
+    std::vector<std::string> declaredInstances;  // as the instance pass counted them
+    int instanceNesting = 0;                     // instance blocks entered and not left
+    int nextInstanceNumber = 2;                  // numbers of ENT_INSTANCE_DECL entries
+    int timerCount = 0;
+    int returnVarCount = 0;
+    int waittilCount = 0;
+    int defMessageCount = 0;
+    bool insideProcedure = false;                // a procedure body is being analysed
+    Entry* currentProcedure = nullptr;
+    std::optional<Origin> firstWaittil;
+    IgnoredTrace ignoredTraceOn;
+    IgnoredTrace ignoredTraceOff;
+    IgnoredTrace ignoredFlushTrace;
+    std::vector<Entry*> procedures;              // in declaration order
+};
+
 class Analysis {
 public:
     Analysis(Model& model, const AnalysisOptions& options);
 
     void run(const SyntaxNode* root);
 
-    int instanceMode() const { return instanceMode_; }
-    int instanceNumber() const { return instanceNumber_; }
-    int timerCount() const { return timerCount_; }
+    int instanceMode() const { return state.instanceMode; }
+    int instanceNumber() const { return state.instanceNumber; }
+    int timerCount() const { return state.timerCount; }
 
     // ---- node checks and positions (sempti.cpp) ----
     // The node, which must be of that kind (internal reports otherwise).
@@ -103,9 +123,9 @@ public:
     // The letters of SET("...") and UNSET("...").
     static void checkFilterLetters(std::string_view quoted, const Origin& origin);
 
-    // Trace and procedure bookkeeping read by the closing checks.
     Model& model;
     const AnalysisOptions& options;
+    RunState state;
 
 private:
     void declareBuiltins();
@@ -113,25 +133,6 @@ private:
     void declareTriggerCommtype();
     void countInstances(const SyntaxNode* declarations);
     void closingChecks();
-
-public:
-    // Run-wide counters and flags.
-    int instanceMode_ = 0;
-    int instanceNumber_ = 0;
-    std::vector<std::string> declaredInstances_;  // as counted by the instance pass
-    int instanceNesting_ = 0;
-    int nextInstanceNumber_ = 2;                  // numbers of ENT_INSTANCE_DECL entries
-    int timerCount_ = 0;
-    int returnVarCount_ = 0;
-    int waittilCount_ = 0;
-    int defMessageCount_ = 0;
-    bool insideProcedure_ = false;
-    Entry* currentProcedure_ = nullptr;
-    std::optional<Origin> firstWaittil_;
-    IgnoredTrace ignoredTraceOn_;
-    IgnoredTrace ignoredTraceOff_;
-    IgnoredTrace ignoredFlushTrace_;
-    std::vector<Entry*> procedures_;  // in declaration order
 };
 
 }  // namespace qvm::script::sem

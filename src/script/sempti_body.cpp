@@ -89,9 +89,9 @@ public:
         case STX_RESET: simple(ENT_RESET, Analysis::identText(node.c0(), node), origin); break;
         case STX_PAUSE: simple(ENT_PAUSE, Analysis::expressionText(node.c0()), origin); break;
         case STX_PRINT: print(node, origin); break;
-        case STX_TRACE_ON: trace(ENT_TRACE_ON, a.ignoredTraceOn_, origin); break;
-        case STX_TRACE_OFF: trace(ENT_TRACE_OFF, a.ignoredTraceOff_, origin); break;
-        case STX_FLUSH_TRACE: trace(ENT_FLUSH_TRACE, a.ignoredFlushTrace_, origin); break;
+        case STX_TRACE_ON: trace(ENT_TRACE_ON, a.state.ignoredTraceOn, origin); break;
+        case STX_TRACE_OFF: trace(ENT_TRACE_OFF, a.state.ignoredTraceOff, origin); break;
+        case STX_FLUSH_TRACE: trace(ENT_FLUSH_TRACE, a.state.ignoredFlushTrace, origin); break;
         case STX_ERROR: simple(ENT_ERROR, {}, origin); break;
         case STX_EXIT: simple(ENT_EXIT, {}, origin); break;
         case STX_SET: filterSwitch(ENT_SET, node, origin); break;
@@ -140,8 +140,8 @@ private:
         }
         data.procedure = model.findGlobal(ENT_PROC, name);
         if (data.procedure != nullptr) {
-            if (a.insideProcedure_) {
-                a.currentProcedure_->data<ProcData>().calledProcedures.push_back(data.procedure);
+            if (a.state.insideProcedure) {
+                a.state.currentProcedure->data<ProcData>().calledProcedures.push_back(data.procedure);
             } else {
                 a.markProcedureUsed(*data.procedure);
             }
@@ -167,7 +167,7 @@ private:
                 cls = kClassInt;
             }
         }
-        const int number = a.returnVarCount_++;
+        const int number = a.state.returnVarCount++;
         data.result = "trv_return_" + std::to_string(number);
         Entry& variable = model.prependToBlock(block.scope, ENT_RETURN_VAR, data.result, origin);
         auto& variableData = model.attach(variable, DSC_RETURN_VAR).as<ReturnVarData>();
@@ -202,11 +202,11 @@ private:
         if (data.limit == "0") {
             data.limit = waitingLimit(data.condition);
         }
-        data.number = a.waittilCount_++;
+        data.number = a.state.waittilCount++;
         model.makeScope(descriptor, block.scope);
         model.prepend(&model.global(), ENT_WAITTIL_REF, {}, origin, data.number);
-        if (!a.firstWaittil_) {
-            a.firstWaittil_ = origin;
+        if (!a.state.firstWaittil) {
+            a.state.firstWaittil = origin;
         }
     }
 
@@ -320,10 +320,10 @@ private:
         }
         Entry& entry = simple(ENT_DEF_MESSAGE, name, origin);
         auto& data = model.attach(entry, DSC_DEF_MESSAGE).as<DefMessageData>();
-        data.number = ++a.defMessageCount_;
+        data.number = ++a.state.defMessageCount;
         data.message = message;
         data.check = std::move(check);
-        data.inProcedure = a.insideProcedure_;
+        data.inProcedure = a.state.insideProcedure;
     }
 
     void defTrigger(const SyntaxNode& node, const Origin& origin)
@@ -578,7 +578,7 @@ void Analysis::declareTimer(const SyntaxNode& node, Block& block)
     const std::string name = identText(node.c0(), node);
     const Origin origin = originOf(node);
     declare("int " + name + ";\n", block.cScope, origin);
-    const int number = timerCount_++;
+    const int number = state.timerCount++;
     Entry& timer = model.append(block.scope, ENT_TIMER, name, origin);
     model.attach(timer, DSC_TIMER).as<NumberData>().number = number;
     Entry& twin = model.prependToBlock(block.scope, ENT_TIMER_DECL, name, origin);

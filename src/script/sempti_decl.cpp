@@ -34,7 +34,7 @@ struct Rules {
         Entry& entry = model.append(&model.global(), ENT_COMMTYPE, name, origin);
         auto& data = model.attach(entry, DSC_COMMTYPE).as<CommtypeData>();
         data.idType = a.identText(node.c1(), node);
-        data.typeIndex = model.commtypeCounter++;
+        data.typeIndex = model.takeCommtypeIndex();
         for (const SyntaxNode* property = node.c2(); property != nullptr; property = property->c1()) {
             a.expect(property->c0(), STX_MULTIPLEXING, *property);
             if (data.multiplexing) {
@@ -69,7 +69,7 @@ struct Rules {
         auto& data = model.attach(entry, DSC_CHANNEL).as<ChannelData>();
         data.commtype = &commtype;
         data.index = commtype.data<CommtypeData>().channelCount++;
-        model.highestChannelIndex = std::max(model.highestChannelIndex, data.index);
+        model.useChannelIndex(data.index);
         return entry;
     }
 
@@ -103,9 +103,9 @@ struct Rules {
     {
         Entry& entry = model.append(&model.global(), ENT_EVENT_STRUCT, name, origin);
         auto& data = model.attach(entry, DSC_EVENT_STRUCT).as<EventStructData>();
-        data.index = model.eventStructCount++;
+        data.index = model.takeEventStructIndex();
         if (a.options.scriptFlags == ScriptUsesTrigger) {
-            ++model.highestChannelIndex;
+            model.skipChannelIndex();
         }
         if (const auto context = selectionContext(name, {}, origin.line)) {
             a.declare(context->declaration, {}, origin);
@@ -227,14 +227,14 @@ struct Rules {
         }
         Entry& entry = model.append(&model.global(), ENT_PROC, name, origin);
         model.attach(entry, DSC_PROC);
-        a.procedures_.push_back(&entry);
+        a.state.procedures.push_back(&entry);
         Scope& scope = model.makeScope(*entry.descriptor, &model.global());
         parameters(node.c1(), scope, entry, origin);
-        a.insideProcedure_ = true;
-        a.currentProcedure_ = &entry;
+        a.state.insideProcedure = true;
+        a.state.currentProcedure = &entry;
         a.analyseBody(node.c2(), scope, name);
-        a.insideProcedure_ = false;
-        a.currentProcedure_ = nullptr;
+        a.state.insideProcedure = false;
+        a.state.currentProcedure = nullptr;
     }
 
     void parameters(const SyntaxNode* list, Scope& scope, Entry& procedure, const Origin& origin)
@@ -268,7 +268,7 @@ struct Rules {
                 return;
             }
             Entry& entry = model.append(&model.global(), ENT_INSTANCE_DECL, ident.textOrEmpty(), origin);
-            model.attach(entry, DSC_INSTANCE_DECL).as<NumberData>().number = a.nextInstanceNumber_++;
+            model.attach(entry, DSC_INSTANCE_DECL).as<NumberData>().number = a.state.nextInstanceNumber++;
         }
     }
 

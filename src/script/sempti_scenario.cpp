@@ -200,15 +200,15 @@ void Analysis::analyseScenarioItems(const SyntaxNode* list, Scope& scope, Entry*
 
 void Analysis::enterInstance(const Origin& origin)
 {
-    if (++instanceNesting_ > 1) {
+    if (++state.instanceNesting > 1) {
         diag::internal("ISTBADLVL", diag::positionPrefix(origin.fileName, origin.line));
     }
 }
 
 void Analysis::leaveInstance(const Origin& origin)
 {
-    if (--instanceNesting_ < 0) {
-        diag::internal("ENTCODUNK", diag::positionPrefix(origin.fileName, origin.line), std::to_string(instanceNesting_));
+    if (--state.instanceNesting < 0) {
+        diag::internal("ENTCODUNK", diag::positionPrefix(origin.fileName, origin.line), std::to_string(state.instanceNesting));
     }
 }
 
@@ -244,12 +244,12 @@ bool Analysis::analyseInstanceBlockInBody(const SyntaxNode& group, Block& block,
         report(diag::Error, "BADIBSEQ", {}, origin);
         return false;
     }
-    if (instanceMode_ == 0) {
+    if (state.instanceMode == 0) {
         report(diag::Error, "NODCLISTN", {}, origin);
         return false;
     }
     enterInstance(origin);
-    const bool markers = instanceMode_ != 1;
+    const bool markers = state.instanceMode != 1;
     const bool analysed = markers || namesSelectedInstance(begin.c0());
     if (markers) {
         model.append(block.scope, hashLines ? ENT_INSTANCE_HASH_BEGIN : ENT_INSTANCE_BODY_BEGIN, {}, origin);

@@ -171,7 +171,9 @@ TEST(SemanticAnalysis, RunsTwiceInOneProcessWithTheSameResult)
         EXPECT_EQ(qvm::diag::errorCount() + qvm::diag::warningCount(), 0u);
         EXPECT_EQ(result.instanceNumber, 2);
         EXPECT_EQ(result.timerCount, 2);
-        EXPECT_EQ(result.model->commtypeCounter, 1);
+        EXPECT_EQ(result.model->commtypeCounter(), 1);
+        EXPECT_EQ(result.model->highestChannelIndex(), 0);
+        EXPECT_EQ(result.model->eventStructCount(), 1);
         dumps.push_back(dumpModel(*result.model, result.instanceMode, result.instanceNumber, result.timerCount));
         endCAnalysis();
     }
