@@ -61,7 +61,15 @@ std::string fieldsOf(const Descriptor& descriptor)
                        f.text("expected", d.expected).text("result", d.result).ref("procedure", d.procedure)
                            .flag("cfunction", d.cFunction);
                    },
-                   [&](const ArgData& d) { f.text("text", d.text).flag("ref", d.reference).number("class", d.cls); },
+                   [&](const ArgData& d) {
+                       f.text("text", d.text).flag("ref", d.reference).number("class", d.cls);
+                       if (!d.expected.empty()) {
+                           f.text("expected", d.expected);
+                       }
+                       if (!d.result.empty()) {
+                           f.text("result", d.result);
+                       }
+                   },
                    [&](const ParamData& d) { f.text("type", d.type).number("class", d.cls); },
                    [&](const ConditionData& d) {
                        f.text("text", d.text);

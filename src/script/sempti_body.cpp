@@ -554,7 +554,7 @@ void Analysis::analyseCallArguments(const SyntaxNode* arguments, Descriptor& cal
         data.reference = argument.kind == STX_REF_ARG;
         data.expected = expressionText(at.c1());
         data.result = expressionText(at.c2());
-        data.cls = expressionClass(text, cScope, origin.fileName, origin.line).cls;
+        data.cls = expressionType(text, cScope, origin.fileName, origin.line).second;
     }
 }
 

@@ -186,7 +186,7 @@ TEST_F(SemanticModel, EveryKindMakesItsEntryInTheScopeOfItsBlock)
         row(2, "ENT_INITIALIZATION", "\"\"", "main.pts:26", "DSC_INITIALIZATION procedure=-") +
         row(3, "ENT_CALL", "helper", "main.pts:27",
             "DSC_CALL expected=\"\" result=\"\" procedure=\"helper\" cfunction=0") +
-        row(4, "ENT_ARG", "1", "main.pts:27", "DSC_ARG text=\"1\" ref=0 class=-1") +
+        row(4, "ENT_ARG", "1", "main.pts:27", "DSC_ARG text=\"1\" ref=0 class=2") +
         row(2, "ENT_SCENARIO", "leaf", "main.pts:29",
             "DSC_SCENARIO qualified=\"first.leaf\" loop=3 leaf=1 line=59 generate=yes") +
         row(3, "ENT_FAMILY", "smoke", "main.pts:30", "-") +
@@ -248,6 +248,25 @@ TEST_F(SemanticModel, HashLinesAreDeclaredBeforeTheNextDeclaration)
                 ElementsAre(Message{"W", "REDEFSYMB", "main.pts", 2}, Message{"W", "REDEFSYMB", "main.pts", 3},
                             Message{"W", "REDEFSYMB", "main.pts", 4}, Message{"W", "REDEFSYMB", "main.pts", 5},
                             Message{"W", "REDEFSYMB", "main.pts", 6}));
+}
+
+// Arguments are typed in the C scope of their block, after the built-in
+// declarations of every script.
+TEST_F(SemanticModel, ArgumentsSeeTheBuiltinDeclarations)
+{
+    const RunResult run = model(kHeader + "# int x;\nSCENARIO s\n"
+                                          "  CALL g(WTIME, I3, NONIL, TRV_OCCID, TRV_TIMEOUT, x, REF(x @ 1 @ r))\n"
+                                          "END SCENARIO\n");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_THAT(rowsOf(run, "ENT_ARG"),
+                ElementsAre("      ENT_ARG\tWTIME\tmain.pts:4\tDSC_ARG text=\"WTIME\" ref=0 class=3",
+                            "      ENT_ARG\tI3\tmain.pts:4\tDSC_ARG text=\"I3\" ref=0 class=2",
+                            "      ENT_ARG\tNONIL\tmain.pts:4\tDSC_ARG text=\"NONIL\" ref=0 class=8",
+                            "      ENT_ARG\tTRV_OCCID\tmain.pts:4\tDSC_ARG text=\"TRV_OCCID\" ref=0 class=2",
+                            "      ENT_ARG\tTRV_TIMEOUT\tmain.pts:4\tDSC_ARG text=\"TRV_TIMEOUT\" ref=0 class=3",
+                            "      ENT_ARG\tx\tmain.pts:4\tDSC_ARG text=\"x\" ref=0 class=2",
+                            "      ENT_ARG\tx\tmain.pts:4\tDSC_ARG text=\"x\" ref=1 class=2 expected=\"1\" "
+                            "result=\"r\""));
 }
 
 TEST_F(SemanticModel, InstructionsAfterErrorOrExitAreWarnedOnce)
