@@ -105,6 +105,9 @@ public:
     void analyseHashLines(const SyntaxNode* list, Block& block);
     void analyseCallArguments(const SyntaxNode* arguments, Descriptor& call, Scope& parent, const std::string& cScope);
     void markProcedureUsed(Entry& procedure);
+    // Class of a native expression after macro expansion, typed in a C
+    // scope; kClassNone when the expansion was refused.
+    int classOf(std::string_view text, std::string_view cScope, const Origin& origin);
     // TIMER as a declaration and as an instruction.
     void declareTimer(const SyntaxNode& node, Block& block);
     // FORMAT= as a declaration and as an instruction.

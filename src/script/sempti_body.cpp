@@ -2,6 +2,7 @@
 // that records it in the scope of its block.
 #include "script/ancgest.h"
 #include "script/panalc.h"
+#include "script/pprepc.h"
 #include "script/prtanac.h"
 #include "script/sempti_analysis.h"
 
@@ -554,8 +555,19 @@ void Analysis::analyseCallArguments(const SyntaxNode* arguments, Descriptor& cal
         data.reference = argument.kind == STX_REF_ARG;
         data.expected = expressionText(at.c1());
         data.result = expressionText(at.c2());
-        data.cls = expressionType(text, cScope, origin.fileName, origin.line).second;
+        data.cls = classOf(text, cScope, origin);
     }
+}
+
+int Analysis::classOf(std::string_view text, std::string_view cScope, const Origin& origin)
+{
+    setCContext(cScope, origin.fileName, origin.line);
+    const unsigned errorsBefore = diag::errorCount();
+    std::optional<std::string> expanded = preprocessText(text, cScope, origin.line);
+    if (!expanded && diag::errorCount() != errorsBefore) {
+        return kClassNone;
+    }
+    return expressionType(expanded ? *expanded : text, cScope, origin.fileName, origin.line).second;
 }
 
 void Analysis::markProcedureUsed(Entry& procedure)
