@@ -95,10 +95,11 @@ public:
 
     // ---- scenario pass (sempti_scenario.cpp) ----
     void analyseScenarioItems(const SyntaxNode* list, Scope& scope, Entry* scenario);
-    bool analyseInstanceBlockInBody(const SyntaxNode& group, Block& block, bool hashLines);
+    void analyseInstanceBlockInBody(const SyntaxNode& group, Block& block, bool hashLines);
 
     // ---- instruction bodies (sempti_body.cpp) ----
-    // Analyses a body in a fresh block; owner is the entry whose sub-scope it fills.
+    // Analyses a body as a block of its own (a generated function) in scope,
+    // its declarations going to the C scope named cScope.
     void analyseBody(const SyntaxNode* body, Scope& scope, std::string cScope);
     void analyseNestedBody(const SyntaxNode* body, Block& block);
     void analyseInstructionLine(const SyntaxNode& line, Block& block);

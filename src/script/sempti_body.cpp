@@ -82,8 +82,8 @@ public:
         case STX_CASE: caseOf(node, origin); break;
         case STX_SEND: send(node, origin); break;
         case STX_DEF_MESSAGE:
-            defMessage(node, Analysis::expressionText(node.c0()),
-                       Analysis::expect(node.c1(), STX_EV_TEXT, node).textOrEmpty(), origin);
+            defMessage(Analysis::expressionText(node.c0()), Analysis::expect(node.c1(), STX_EV_TEXT, node).textOrEmpty(),
+                       origin);
             break;
         case STX_DEF_TRIGGER: defTrigger(node, origin); break;
         case STX_TIMER: a.declareTimer(node, block); break;
@@ -310,9 +310,8 @@ private:
         data = {message, channel, procsend};
     }
 
-    void defMessage(const SyntaxNode& node, const std::string& messageText, std::string check, const Origin& origin)
+    void defMessage(const std::string& messageText, std::string check, const Origin& origin)
     {
-        (void)node;
         const std::string name = Analysis::trimmed(messageText);
         Entry* message = model.findGlobal(ENT_MESSAGE_VAR, name);
         if (message == nullptr) {
@@ -336,7 +335,7 @@ private:
                 check += ",";
             }
         }
-        defMessage(node, Analysis::expressionText(node.c0()), check + "}", origin);
+        defMessage(Analysis::expressionText(node.c0()), check + "}", origin);
     }
 
     void print(const SyntaxNode& node, const Origin& origin)

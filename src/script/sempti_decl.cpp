@@ -19,8 +19,9 @@ int leafDeclarationLine(const SyntaxNode& node)
 
 }  // namespace
 
-// The communication declarations and the blocks that adapt them.
-struct Rules {
+// The rules of the declarations: communication types and their blocks,
+// procedures and instances.
+struct DeclarationRules {
     Analysis& a;
     Model& model;
 
@@ -301,7 +302,7 @@ struct Rules {
 void Analysis::analyseDeclarations(const SyntaxNode* list)
 {
     PendingText pending;
-    Rules rules{*this, model};
+    DeclarationRules rules{*this, model};
     for (const SyntaxNode* link = list; link != nullptr; link = link->c2()) {
         if (link->kind != STX_DECL_LIST) {
             unexpected(*link);
@@ -332,7 +333,7 @@ void Analysis::analyseDeclaration(const SyntaxNode& node, PendingText& pending)
         return;
     }
     flushPending(pending, {});
-    Rules rules{*this, model};
+    DeclarationRules rules{*this, model};
     Block global{&model.global(), {}};
     switch (node.kind) {
     case STX_AT_LINE:

@@ -236,17 +236,17 @@ bool Analysis::namesSelectedInstance(const SyntaxNode* names) const
     return false;
 }
 
-bool Analysis::analyseInstanceBlockInBody(const SyntaxNode& group, Block& block, bool hashLines)
+void Analysis::analyseInstanceBlockInBody(const SyntaxNode& group, Block& block, bool hashLines)
 {
     const SyntaxNode& begin = expect(group.c0(), STX_INSTANCE_BEGIN, group);
     const Origin origin = originOf(begin);
     if (hashLines && block.instructionSeen) {
         report(diag::Error, "BADIBSEQ", {}, origin);
-        return false;
+        return;
     }
     if (state.instanceMode == 0) {
         report(diag::Error, "NODCLISTN", {}, origin);
-        return false;
+        return;
     }
     enterInstance(origin);
     const bool markers = state.instanceMode != 1;
@@ -267,7 +267,6 @@ bool Analysis::analyseInstanceBlockInBody(const SyntaxNode& group, Block& block,
                      originAt(group, group.c1() != nullptr ? group.c1()->line : origin.line));
     }
     leaveInstance(origin);
-    return true;
 }
 
 // ---- execution filters ----
