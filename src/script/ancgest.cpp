@@ -2,6 +2,8 @@
 
 #include "canalysis/declarations/cexpr.h"
 #include "canalysis/preprocessor/cprepr.h"
+#include "diag/i18nerrgest.h"
+#include "script/prtanac.h"
 
 #include <memory>
 
@@ -25,7 +27,17 @@ BridgeState& state()
     return bridge;
 }
 
-const canalysis::DiagnosticCallback& callback()
+int preprocessAndDeclare(std::string_view text, std::string_view scope, std::string_view file, int line)
+{
+    std::string preprocessed;
+    int errors = canalysis::C_CPP_prepro_buffer(text, 1, file, line, preprocessed, cMacros(), cDiagnostics());
+    errors += canalysis::C_CPP_parse_decls(preprocessed, cSymbols(), scope, file, line, cDiagnostics());
+    return errors;
+}
+
+}  // namespace
+
+const canalysis::DiagnosticCallback& cDiagnostics()
 {
     if (!state().callback) {
         state().callback = canalysis::diagnosticsServiceCallback();
@@ -33,18 +45,12 @@ const canalysis::DiagnosticCallback& callback()
     return state().callback;
 }
 
-int preprocessAndDeclare(std::string_view text, std::string_view scope, std::string_view file, int line)
-{
-    std::string preprocessed;
-    int errors = canalysis::C_CPP_prepro_buffer(text, 1, file, line, preprocessed, cMacros(), callback());
-    errors += canalysis::C_CPP_parse_decls(preprocessed, cSymbols(), scope, file, line, callback());
-    return errors;
-}
-
-}  // namespace
-
 void setCContext(std::string_view scope, std::string_view file, int line)
 {
+    if (scope.size() > kMaxScopeNameLength) {
+        diag::reportLocated(diag::Error, "DEBORUBAN", "(C scope name of more than 16400 characters)", file, line);
+        scope = scope.substr(0, kMaxScopeNameLength);
+    }
     state().context = {std::string(scope), std::string(file), line};
 }
 
@@ -58,7 +64,7 @@ void startCAnalysis(int mode, const std::vector<std::string>& includeDirectories
                     canalysis::DiagnosticCallback diagnostics)
 {
     state().callback = std::move(diagnostics);
-    canalysis::installCallback(callback());
+    canalysis::installCallback(cDiagnostics());
     canalysis::C_CPP_set_modern_words(mode != CModeTraditional);
     canalysis::C_CPP_init_prepro(mode == CModePedantic, mode == CModeTraditional, defines, includeDirectories, {},
                                  cMacros(), true);
@@ -76,7 +82,7 @@ int declareIncludedFile(std::string_view name)
 int declareCText(std::string_view text, std::string_view scope, std::string_view file, int line)
 {
     setCContext(scope, file, line);
-    return preprocessAndDeclare(text, scope, file, line);
+    return preprocessAndDeclare(text, cContext().scope, file, line);
 }
 
 void endCAnalysis()
@@ -101,24 +107,43 @@ void resetCAnalysis()
     state().context = {};
     state().callback = {};
     canalysis::C_CPP_reset_analysis();
+    resetNativeTypes();
+}
+
+TypedText typeExpression(std::string_view text, std::string_view scope, std::string_view file, int line)
+{
+    setCContext(scope, file, line);
+    canalysis::C_CPP_set_expression_table(&cSymbols(), cContext().scope);
+    auto tree = canalysis::C_CPP_parse_expr(text, file, line, cDiagnostics());
+    if (!tree) {
+        return {};
+    }
+    TypedText typed;
+    typed.parsed = true;
+    typed.type = canalysis::C_CPP_type_expr(*tree, file, line, cContext().scope, cDiagnostics(), cSymbols());
+    const canalysis::ExprNode* root = tree->root;
+    typed.nonNil = root->kind == canalysis::kExprIdentifier && base::identText(root->name) == "NONIL";
+    canalysis::C_CPP_free_expr(tree);
+    return typed;
 }
 
 std::pair<std::string, int> expressionType(std::string_view text, std::string_view scope, std::string_view file,
                                            int line)
 {
-    setCContext(scope, file, line);
-    canalysis::C_CPP_set_expression_table(&cSymbols(), scope);
-    auto tree = canalysis::C_CPP_parse_expr(text, file, line, callback());
-    if (!tree) {
+    const TypedText typed = typeExpression(text, scope, file, line);
+    if (!typed.parsed) {
         return {"int", 2};
     }
-    const canalysis::TypePtr type = canalysis::C_CPP_type_expr(*tree, file, line, scope, callback(), cSymbols());
-    const canalysis::ExprNode* root = tree->root;
-    const bool nonNil = root->kind == canalysis::kExprIdentifier && base::identText(root->name) == "NONIL";
-    std::pair<std::string, int> result{canalysis::C_CPP_type_image(type.get()),
-                                       nonNil ? 8 : expressionClassOfType(type.get())};
-    canalysis::C_CPP_free_expr(tree);
-    return result;
+    return {canalysis::C_CPP_type_image(typed.type.get()), typed.nonNil ? 8 : expressionClassOfType(typed.type.get())};
+}
+
+const canalysis::Symbol* findCVariable(std::string_view name, std::string_view scope)
+{
+    const canalysis::Symbol* symbol = canalysis::C_CPP_find_symbol(name, cSymbols(), scope);
+    if (symbol == nullptr || (symbol->storage & canalysis::kTypedef) != 0) {
+        return nullptr;
+    }
+    return symbol;
 }
 
 int expressionClassOfType(const canalysis::CType* type)

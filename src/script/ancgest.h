@@ -6,6 +6,7 @@
 #include "canalysis/cerror.h"
 #include "canalysis/declarations/ctabsy.h"
 
+#include <cstddef>
 #include <string>
 #include <utility>
 #include <string_view>
@@ -18,6 +19,11 @@ class MacroTable;
 namespace qvm::script {
 
 // Scope name, file and line to which declarations and messages belong.
+// Scope names are at most this long: a longer one is reported as the error
+// DEBORUBAN at the context's file and line (so the run ends with errors) and
+// is cut to that length, so that the request still goes on.
+constexpr std::size_t kMaxScopeNameLength = 16400;
+
 struct CContext {
     std::string scope;
     std::string file;
@@ -26,6 +32,9 @@ struct CContext {
 
 void setCContext(std::string_view scope, std::string_view file, int line);
 const CContext& cContext();
+
+// The callback through which the C analysis reports for the bridge.
+const canalysis::DiagnosticCallback& cDiagnostics();
 
 // The C dialect of the preprocessing cycle; callers may pass the numbers.
 enum CMode : int { CModeTraditional = 0, CModePedantic = 1, CModeNeither = 2 };
@@ -55,13 +64,28 @@ void endCAnalysis();
 canalysis::SymbolTable& cSymbols();
 canalysis::MacroTable& cMacros();
 
-// Drops every table of the C analysis (tests run several analyses in one process).
+// Drops every table of the C analysis (tests run several analyses in one
+// process), and with them the formats and selection contexts built from them.
 void resetCAnalysis();
+
+// A C expression typed in a scope (after the global one): its type (none
+// for int and for a text that did not parse) and whether it is the
+// identifier NONIL.
+struct TypedText {
+    canalysis::TypePtr type;
+    bool parsed = false;
+    bool nonNil = false;
+};
+TypedText typeExpression(std::string_view text, std::string_view scope, std::string_view file, int line);
 
 // The type image and expression type class of a C expression typed in a
 // scope (the identifier NONIL has class 8).
 std::pair<std::string, int> expressionType(std::string_view text, std::string_view scope, std::string_view file,
                                            int line);
+
+// The variable (not a type definition) of that name in the scope, else in
+// the global scope; none when there is no such variable.
+const canalysis::Symbol* findCVariable(std::string_view name, std::string_view scope);
 
 // Expression type class of a C type (0 to 15; 2 without type; -1 otherwise).
 int expressionClassOfType(const canalysis::CType* type);

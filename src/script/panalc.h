@@ -42,24 +42,40 @@ struct TypedExpression {
 // Whether the two classes are compatible (expected class first).
 bool compatibleClasses(int expected, int found);
 
-// Whether a type definition of that name is known to the C analysis.
+// Every operation below first sets the current C context (ancgest.h): from
+// its arguments where it takes a scope, file and line, else it works in the
+// current one. Texts are typed as given: callers expand macros first
+// (preprocessText).
+
+// Whether a type definition of that name is known to the C analysis (in the
+// current scope or the global one), or the name is an arithmetic type
+// written in words ("int", "unsigned long": a connection identifier is often
+// one). Variables, functions and tags alone are no type names.
 bool isTypeName(std::string_view name);
 
-// Class of a C expression typed in a scope (after the global one).
+// Class of a C expression typed in a scope (after the global one). A text
+// that does not parse counts as an expression without type (class 2); the
+// C analysis has reported why.
 TypedExpression expressionClass(std::string_view text, std::string_view scope, std::string_view file, int line);
 
-// Class of a variable's declared type.
+// Class of a variable's declared type; class -1 and an empty image when no
+// variable of that name is known in the scope or the global scope.
 TypedExpression variableClass(std::string_view name, std::string_view scope, std::string_view file, int line);
 
-// Whether the expression's type is const-qualified.
+// Whether a const qualifier stands in the expression's type, through
+// pointers, arrays and type names ("const char *" and a typedef of a const
+// type are constant). Typed in the current C context.
 bool isConstantExpression(std::string_view text);
 
 struct FunctionClasses {
     int returnClass = kClassNone;
-    std::vector<int> parameterClasses;  // {14} for an empty list; 15 stands for "..."
+    // {14} for "()" and "(void)"; 15 stands for "..."; 17 for a name of an
+    // identifier list that no declaration gives a type.
+    std::vector<int> parameterClasses;
 };
 
-// The C function of that name, or nothing when no function is known by it.
+// The C function of that name (a function, or a variable pointing to one) in
+// the current scope or the global one; nothing when no function is known by it.
 std::optional<FunctionClasses> lookupFunction(std::string_view name);
 
 struct DeclaredVariable {
@@ -67,10 +83,18 @@ struct DeclaredVariable {
     int cls = kClassNone;
 };
 
-// The variables that a C text declares, in order.
+// The variables (neither type definitions nor functions) that a C text
+// declares in its global scope, in order. The text is preprocessed and read
+// in a table of its own that knows the run's global type names; the run's
+// table is left as it was and nothing is reported (the run reported on the
+// text when it declared it).
 std::vector<DeclaredVariable> declarationList(std::string_view cText);
 
-// Declaration text of the variable's "trv_ctx_" context name.
-std::string contextDeclaration(std::string_view variable, bool flag);
+// Declaration text of the variable's context "trv_ctx_<name>": the
+// variable's own type ("long trv_ctx_n;", "char trv_ctx_s[8];"), or a
+// pointer to that type when asPointer is set ("char (*trv_ctx_s)[8];");
+// "int trv_ctx_<name>;" when the variable is unknown or has no type. The
+// variable is looked up in the current C scope, then the global one.
+std::string contextDeclaration(std::string_view variable, bool asPointer);
 
 }  // namespace qvm::script

@@ -1,11 +1,155 @@
+// The value analysis of INIT=, EV= and VA= texts: macro expansion, reading,
+// form checks and matching against the variable's type, and the dump of the
+// value tree.
+#include "canalysis/cerror.h"
+#include "diag/i18nerrgest.h"
+#include "script/ancgest.h"
+#include "script/panalc.h"
+#include "script/panalc_value_detail.h"
+#include "script/pprepc.h"
 #include "script/valuetree.h"
+
+#include <algorithm>
+#include <cctype>
 
 namespace qvm::script {
 
-std::optional<ValueTree> analyseValue(std::string_view, std::string_view, std::string_view, std::string_view, int)
+namespace value {
+
+TypedValue typeValueText(std::string_view text, const Place& place)
 {
-    return std::nullopt;
+    const TypedText typed = typeExpression(text, place.scope, place.file, place.line);
+    if (!typed.parsed) {
+        return {nullptr, kClassInt};
+    }
+    return {typed.type, typed.nonNil ? kClassNonNil : expressionClassOfType(typed.type.get())};
 }
-std::string dumpValueTree(const ValueTree&) { return {}; }
+
+}  // namespace value
+
+namespace {
+
+using value::Place;
+
+// The text after macro expansion, or nothing when the preprocessor
+// reported an error. A value is one line of the script: a line end inside
+// the text is a blank, so that nothing in it reads as a directive.
+std::optional<std::string> expandMacros(std::string_view text, const Place& place)
+{
+    std::string line(text);
+    std::ranges::replace_if(line, [](char c) { return c == '\n' || c == '\r'; }, ' ');
+    return preprocessText(line + '\n', place.scope, place.line);
+}
+
+bool isPlainName(std::string_view text)
+{
+    return !text.empty() && std::isdigit(static_cast<unsigned char>(text.front())) == 0 &&
+           std::ranges::all_of(text, [](char c) {
+               return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_';
+           });
+}
+
+unsigned reportedCount()
+{
+    return diag::errorCount() + diag::warningCount();
+}
+
+}  // namespace
+
+std::optional<ValueTree> analyseValue(std::string_view variableText, std::string_view valueText,
+                                      std::string_view scope, std::string_view file, int line)
+{
+    // Some requests below install a silent callback in the C analysis; the
+    // bridge's own is installed again afterwards.
+    const canalysis::ScopedCallback restore(cDiagnostics());
+    const Place place{std::string(scope), std::string(file), line, cDiagnostics()};
+    setCContext(scope, file, line);
+    const unsigned reportedBefore = reportedCount();
+
+    ValueTree tree;
+    const std::size_t equals = valueText.find('=');
+    if (equals != std::string_view::npos) {
+        tree.keyword = std::string(value::trimmed(valueText.substr(0, equals)));
+    }
+    const std::string_view written = equals == std::string_view::npos ? valueText : valueText.substr(equals + 1);
+
+    const std::optional<std::string> variable = expandMacros(variableText, place);
+    const std::optional<std::string> expanded = expandMacros(written, place);  // the syntax below views it
+    if (variable && expanded) {
+        tree.variable = isPlainName(*variable) ? *variable : "(" + *variable + ")";
+        const value::TypedValue variableType = value::typeValueText(tree.variable, place);
+        std::optional<value::ValueSyntax> syntax = value::parseValueText(*expanded, place);
+        if (syntax && value::checkValueForm(*syntax, place)) {
+            tree.root = value::matchValue(*syntax, variableType.type.get(), place);
+        }
+    }
+    if (reportedCount() != reportedBefore) {
+        diag::reportLocated(diag::Error, "VARNOGOOD", value::trimmed(variableText), file, line);
+        return std::nullopt;
+    }
+    return tree;
+}
+
+namespace {
+
+const char* kindName(ValueKind kind)
+{
+    switch (kind) {
+    case ValueKind::Scalar: return "scalar";
+    case ValueKind::Bounded: return "bounded";
+    case ValueKind::Array: return "array";
+    case ValueKind::IndexRange: return "range";
+    case ValueKind::Structure: return "structure";
+    case ValueKind::Union: return "union";
+    }
+    return "?";
+}
+
+std::string nodeLine(const ValueNode& node)
+{
+    std::string line = kindName(node.kind);
+    if (!node.fieldName.empty()) {
+        line += " ." + node.fieldName;
+    }
+    if (node.kind == ValueKind::Array || node.kind == ValueKind::IndexRange) {
+        line += node.others ? " OTHERS" : "";
+        line += " [" + std::to_string(node.lowerIndex) + ".." + std::to_string(node.upperIndex) + "]";
+    }
+    if (node.kind == ValueKind::Bounded) {
+        line += " [" + node.lowerValue + ".." + node.upperValue + "]";
+    }
+    if (!node.text.empty()) {
+        line += " = " + node.text;
+    }
+    if (node.kind == ValueKind::Union && node.selectedMember >= 0) {
+        line += " member " + std::to_string(node.selectedMember);
+    }
+    if (node.kind != ValueKind::IndexRange) {
+        line += " (class " + std::to_string(node.cls) + ", " + node.typeImage + ")";
+    }
+    if (node.wholeValue) {
+        line += " whole";
+    }
+    return line;
+}
+
+void dumpNode(const ValueNode& node, int depth, std::string& out)
+{
+    out.append(static_cast<std::size_t>(depth) * 2, ' ');
+    out += nodeLine(node);
+    out += '\n';
+    for (const ValueNode& child : node.children) {
+        dumpNode(child, depth + 1, out);
+    }
+}
+
+}  // namespace
+
+std::string dumpValueTree(const ValueTree& tree)
+{
+    std::string out = tree.keyword + " " + tree.variable + "\n";
+    dumpNode(tree.root, 1, out);
+    return out;
+}
 
 }  // namespace qvm::script

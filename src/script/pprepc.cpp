@@ -1,10 +1,52 @@
 #include "script/pprepc.h"
 
+#include "canalysis/preprocessor/cprepr.h"
+#include "script/ancgest.h"
+
 namespace qvm::script {
 
-std::optional<std::string> preprocessText(std::string_view, std::string_view, int)
+namespace {
+
+bool isLineMarker(std::string_view line)
 {
-    return std::nullopt;
+    const std::size_t first = line.find_first_not_of(" \t");
+    return first != std::string_view::npos && line[first] == '#';
+}
+
+// The preprocessor's output without the line markers it writes, its lines
+// joined by newlines, blanks at both ends removed.
+std::string withoutLineMarkers(std::string_view output)
+{
+    std::string text;
+    while (!output.empty()) {
+        const std::size_t end = output.find('\n');
+        const std::string_view line = output.substr(0, end);
+        if (!isLineMarker(line)) {
+            text.append(line);
+            text += '\n';
+        }
+        output = end == std::string_view::npos ? std::string_view{} : output.substr(end + 1);
+    }
+    const std::size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) {
+        return {};
+    }
+    const std::size_t last = text.find_last_not_of(" \t\r\n");
+    return text.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+std::optional<std::string> preprocessText(std::string_view text, std::string_view scope, int line)
+{
+    setCContext(scope, cContext().file, line);
+    std::string output;
+    const int errors =
+        canalysis::C_CPP_prepro_buffer(text, 1, cContext().file, line, output, cMacros(), cDiagnostics());
+    if (errors > 0) {
+        return std::nullopt;
+    }
+    return withoutLineMarkers(output);
 }
 
 }  // namespace qvm::script

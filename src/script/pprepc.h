@@ -8,8 +8,11 @@
 
 namespace qvm::script {
 
-// The text after macro expansion in the given C scope, or nothing when the
-// preprocessor reported an error. Sets the current C context first.
+// The text after macro expansion in the given C scope, without the line
+// markers of the preprocessor and without blanks at both ends; nothing when
+// the preprocessor counted an error (its warnings go to the diagnostics and
+// the text is still given). Sets the current C context first: the scope and
+// line given, the file of the current context.
 std::optional<std::string> preprocessText(std::string_view text, std::string_view scope, int line);
 
 }  // namespace qvm::script

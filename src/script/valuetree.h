@@ -1,6 +1,38 @@
 // Values of INIT=, EV= and VA= texts analysed against a variable's C type:
 // one node per scalar, field, element or index range, in the shape the
 // variable check writers walk.
+//
+// The value language (the text after the first '=', macro-expanded first):
+//
+//   value      := scalar | bounded | aggregate
+//   scalar     := a C expression, typed by the C analysis; trv_msgrcv stands
+//                 for a whole received message, NIL and NONIL for pointers
+//   bounded    := '[' [lower] '..' [upper] ']'      a value expected between
+//                 two C expressions, either of which may be left out
+//   aggregate  := '{' element {',' element} '}'
+//              |  '(' element {',' element} ')'     a single positional
+//                 element in parentheses is a parenthesised scalar: EV=(x)
+//   element    := [designator '=>'] value
+//   designator := field name | index | lower '..' upper | OTHERS
+//                 (an index or range may be written between brackets; an
+//                 enumeration constant alone is an index)
+//
+// Index bounds are integer constant expressions: numbers, characters and
+// enumeration constants with the C operators. Lists and parentheses nested
+// deeper than the C expressions' limit, and trees that would nest deeper
+// than the C analysis' shallow-tree height (types of hundreds of levels),
+// are refused like a too deep C expression.
+//
+// A structure takes positional values in field order or designated fields
+// (OTHERS: every field not designated); a union one designated member, or
+// one positional value for its first member; an array positional values,
+// indices, ranges and OTHERS; a character array also a string. A scalar
+// expression given for an aggregate is the aggregate's whole value: its node
+// is expanded over the whole type (every member, every union alternative)
+// with the whole-value flag set, the value text on the top node only.
+// Members of unnamed structures and unions are designated as members of the
+// enclosing aggregate; an unnamed structure's fields also take positional
+// values in their place.
 #pragma once
 
 #include <optional>
@@ -13,29 +45,31 @@ namespace qvm::script {
 enum class ValueKind {
     Scalar,      // one expression for a scalar (or a whole aggregate, see wholeValue)
     Bounded,     // a scalar expected between two bounds: [lower..upper]
-    Array,       // an array value: its elements are the children
-    IndexRange,  // elements designated by an index or index range (children: the value)
+    Array,       // an array value: its elements are IndexRange children
+    IndexRange,  // elements designated by position, index, index range or OTHERS; one child: their value
     Structure,   // a structure value: its fields are the children
-    Union,       // a union value: the selected member is the only child
+    Union,       // a union value: the selected member is the only child (every alternative for a whole value)
 };
 
 struct ValueNode {
     ValueKind kind = ValueKind::Scalar;
-    std::string fieldName;        // structure and union members; empty for array elements
-    std::string text;             // scalar: the value expression after macro expansion
+    std::string fieldName;        // structure and union members; empty for array elements and the top node
+    std::string text;             // scalar: the value expression after macro expansion; whole value: on the top node
     std::string lowerValue;       // bounded: lower bound expression, empty when absent
     std::string upperValue;       // bounded: upper bound expression, empty when absent
     long long lowerIndex = 0;     // array: first index; index range: first designated index
-    long long upperIndex = 0;     // array: last index; index range: last designated index
-    bool others = false;          // index range written OTHERS: stands for every element not designated
+    long long upperIndex = 0;     // array: last index (-1 when the dimension is unknown); index range: last index
+    std::string dimension;        // array: the dimension text of its C type
+    bool others = false;          // index range written OTHERS: every element not designated otherwise
     bool wholeValue = false;      // the value is given for the aggregate as a whole
     int cls = -1;                 // expression type class of the node's C type
-    std::string typeImage;        // C text of the node's type
-    int selectedMember = -1;      // union: position of the chosen member, from 0
+    std::string typeImage;        // C text of the node's type (bit-fields: " : width" appended)
+    int selectedMember = -1;      // union: position of the chosen member among all members, from 0
     std::vector<ValueNode> children;
 };
 
 struct ValueTree {
+    std::string keyword;   // INIT, EV or VA: the text before the first '='
     std::string variable;  // the variable text as typed ("(%s)" when not a plain name)
     ValueNode root;
 };

@@ -1,0 +1,85 @@
+// Inside the value analysis: the value text read into its syntax, the form
+// checks of that syntax, and the matching of it against a C type.
+#pragma once
+
+#include "canalysis/declarations/ctabsy.h"
+#include "script/valuetree.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qvm::script::value {
+
+// Where the analysis reports, in which C scope it types, and the callback
+// that the C analysis reports through.
+struct Place {
+    std::string scope;
+    std::string file;
+    int line = 0;
+    canalysis::DiagnosticCallback callback;
+};
+
+// The texts of the syntax are views of the value text, which outlives it.
+struct Designator {
+    enum Kind { None, Field, Index, Range, Others };
+    Kind kind = None;
+    std::string_view text;   // as written (field name, index or range)
+    std::string_view lower;  // index and range: the bound texts
+    std::string_view upper;
+    // Filled by the form checks when both bounds evaluate, in increasing order.
+    bool evaluated = false;
+    long long first = 0;
+    long long last = 0;
+};
+
+struct ElementSyntax;
+
+struct ValueSyntax {
+    ValueSyntax() = default;
+    ValueSyntax(ValueSyntax&&) noexcept = default;
+    ValueSyntax& operator=(ValueSyntax&&) noexcept = default;
+    ~ValueSyntax();
+
+    enum Kind { Scalar, Bounded, List };
+    Kind kind = Scalar;
+    std::string_view text;  // the value as written (a list with its brackets)
+    std::string_view lower;  // bounded
+    std::string_view upper;
+    std::vector<ElementSyntax> elements;  // list
+};
+
+struct ElementSyntax {
+    Designator designator;
+    ValueSyntax value;
+};
+
+// Reads the value text (after macro expansion). Reports the problems of its
+// form that reading meets (empty values, unbalanced or too deeply nested
+// brackets) and then gives nothing.
+std::optional<ValueSyntax> parseValueText(std::string_view text, const Place& place);
+
+// The form checks of every list, recursively; evaluates index designators.
+// Returns whether the value passed them.
+bool checkValueForm(ValueSyntax& value, const Place& place);
+
+// Evaluates an integer constant expression of an index bound; reports
+// CONSTINIT and DIVBYZERO (when report is set) and gives nothing then.
+std::optional<long long> evaluateIndex(std::string_view text, const Place& place, bool report);
+
+// Builds the value tree of a value for a C type; reports what does not match.
+ValueNode matchValue(const ValueSyntax& value, const canalysis::CType* type, const Place& place);
+
+struct TypedValue {
+    canalysis::TypePtr type;
+    int cls = -1;  // expression type class; 8 for NONIL
+};
+
+// Types a C expression in the analysis' scope.
+TypedValue typeValueText(std::string_view text, const Place& place);
+
+// Trims blanks, tabs and line ends on both sides.
+std::string_view trimmed(std::string_view text);
+
+}  // namespace qvm::script::value

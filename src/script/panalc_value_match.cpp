@@ -1,0 +1,407 @@
+// Matching of a value against a C type: structures, unions, arrays and
+// scalars, and the expansion of a whole value over its type.
+#include "canalysis/declarations/cexpr.h"
+#include "diag/i18nerrgest.h"
+#include "script/ancgest.h"
+#include "script/panalc.h"
+#include "script/panalc_value_detail.h"
+
+#include <algorithm>
+#include <set>
+
+namespace qvm::script::value {
+
+namespace {
+
+using canalysis::CType;
+using canalysis::Field;
+
+const char* const kWholeMessage = "trv_msgrcv";
+
+// Levels of aggregates a value tree may hold (types nested deeper are
+// refused like a too deep C expression): the trees are built and walked by
+// recursion.
+constexpr int kMaxValueDepth = canalysis::kShallowTree;
+
+bool isAggregate(const CType* resolved)
+{
+    return resolved != nullptr && (resolved->kind == canalysis::kStruct || resolved->kind == canalysis::kUnion);
+}
+
+bool isCharArray(const CType* type)
+{
+    return expressionClassOfType(type) == kClassCharArray;
+}
+
+// Arrays other than character arrays take their values element by element.
+bool isElementArray(const CType* resolved)
+{
+    return resolved != nullptr && resolved->kind == canalysis::kArray && !isCharArray(resolved);
+}
+
+const std::vector<Field>& fieldsOf(const CType* resolved)
+{
+    static const std::vector<Field> none;
+    return resolved->aggregate != nullptr ? resolved->aggregate->fields : none;
+}
+
+// A member as the value sees it: members of unnamed structures and unions
+// belong to the enclosing aggregate.
+struct Member {
+    const Field* field = nullptr;
+    std::string name;
+};
+
+// The members that take positional values, in order: an unnamed structure
+// gives its own members, an unnamed union its first one.
+void collectPositional(const CType* resolved, std::vector<Member>& members)
+{
+    for (const Field& field : fieldsOf(resolved)) {
+        const CType* fieldType = canalysis::C_CPP_resolve(field.type.get());
+        if (field.name != nullptr || !isAggregate(fieldType)) {
+            members.push_back({&field, base::identText(field.name)});
+        } else if (fieldType->kind == canalysis::kStruct) {
+            collectPositional(fieldType, members);
+        } else if (!fieldsOf(fieldType).empty()) {
+            std::vector<Member> alternatives;
+            collectPositional(fieldType, alternatives);
+            if (!alternatives.empty()) {
+                members.push_back(alternatives.front());
+            }
+        }
+    }
+}
+
+// The member of that name, also inside unnamed members; nothing when absent.
+const Field* findMember(const CType* resolved, std::string_view name)
+{
+    for (const Field& field : fieldsOf(resolved)) {
+        if (field.name != nullptr && base::identText(field.name) == name) {
+            return &field;
+        }
+    }
+    for (const Field& field : fieldsOf(resolved)) {
+        const CType* fieldType = canalysis::C_CPP_resolve(field.type.get());
+        if (field.name == nullptr && isAggregate(fieldType)) {
+            if (const Field* inner = findMember(fieldType, name)) {
+                return inner;
+            }
+        }
+    }
+    return nullptr;
+}
+
+// A field name, or an enumeration constant that may also name a member.
+bool namesMember(const Designator& designator)
+{
+    return designator.kind == Designator::Field || designator.kind == Designator::Index;
+}
+
+// The position of a directly named member, or -1.
+int memberPosition(const CType* resolved, std::string_view name)
+{
+    const std::vector<Field>& fields = fieldsOf(resolved);
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (fields[i].name != nullptr && base::identText(fields[i].name) == name) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+class Matcher {
+public:
+    explicit Matcher(const Place& place) : place_(place) {}
+
+    ValueNode match(const ValueSyntax& value, const CType* type, const Field* field)
+    {
+        const Nesting nesting(depth_);
+        if (depth_ > kMaxValueDepth) {
+            return tooDeep(type, field);
+        }
+        const CType* resolved = canalysis::C_CPP_resolve(type);
+        switch (value.kind) {
+        case ValueSyntax::Scalar:
+            return matchScalar(value, type, resolved, field);
+        case ValueSyntax::Bounded:
+            return matchBounded(value, type, resolved, field);
+        case ValueSyntax::List:
+            break;
+        }
+        if (resolved != nullptr && resolved->kind == canalysis::kStruct) {
+            return matchStructure(value, type, resolved, field);
+        }
+        if (resolved != nullptr && resolved->kind == canalysis::kUnion) {
+            return matchUnion(value, type, resolved, field);
+        }
+        if (resolved != nullptr && resolved->kind == canalysis::kArray) {
+            return matchArray(value, type, resolved, field);
+        }
+        return incompatible(value.text, type, field);
+    }
+
+private:
+    // Counts the levels of the tree being built while it lives.
+    class Nesting {
+    public:
+        explicit Nesting(int& depth) : depth_(depth) { ++depth_; }
+        ~Nesting() { --depth_; }
+        Nesting(const Nesting&) = delete;
+        Nesting& operator=(const Nesting&) = delete;
+
+    private:
+        int& depth_;
+    };
+
+    ValueNode tooDeep(const CType* type, const Field* field)
+    {
+        if (!reportedTooDeep_) {
+            diag::reportLocated(diag::Warning, "EXPERRONE", "", place_.file, place_.line);
+            reportedTooDeep_ = true;
+        }
+        return nodeOf(ValueKind::Scalar, type, field);
+    }
+
+    ValueNode nodeOf(ValueKind kind, const CType* type, const Field* field) const
+    {
+        ValueNode node;
+        node.kind = kind;
+        node.cls = expressionClassOfType(type);
+        node.typeImage = canalysis::C_CPP_type_image(type);
+        if (field != nullptr) {
+            node.fieldName = base::identText(field->name);
+            if (field->width != nullptr) {
+                node.typeImage += " : " + base::identText(field->width);
+            }
+        }
+        return node;
+    }
+
+    ValueNode incompatible(std::string_view text, const CType* type, const Field* field)
+    {
+        diag::reportLocated(diag::Error, "INCOMPTYP", text, place_.file, place_.line);
+        return nodeOf(ValueKind::Scalar, type, field);
+    }
+
+    // Whether a value of class found fits where the type is expected; NONIL
+    // only fits a pointer.
+    bool fits(const CType* type, const CType* resolved, const TypedValue& found) const
+    {
+        const int expected = expressionClassOfType(type);
+        if (found.cls == kClassNonNil) {
+            return expected == kClassString || expected == kClassPointer;
+        }
+        if (isAggregate(resolved)) {
+            const CType* foundType = canalysis::C_CPP_resolve(found.type.get());
+            return isAggregate(foundType) && foundType->kind == resolved->kind &&
+                   foundType->aggregate == resolved->aggregate;
+        }
+        return compatibleClasses(expected, found.cls);
+    }
+
+    ValueNode matchScalar(const ValueSyntax& value, const CType* type, const CType* resolved, const Field* field)
+    {
+        const bool aggregate = isAggregate(resolved) || isElementArray(resolved);
+        if (value.text == kWholeMessage) {
+            return wholeValue(value.text, type, field);
+        }
+        if (!fits(type, resolved, typeValueText(value.text, place_))) {
+            return incompatible(value.text, type, field);
+        }
+        if (aggregate) {
+            return wholeValue(value.text, type, field);
+        }
+        ValueNode node = nodeOf(ValueKind::Scalar, type, field);
+        node.text = std::string(value.text);
+        return node;
+    }
+
+    ValueNode matchBounded(const ValueSyntax& value, const CType* type, const CType* resolved, const Field* field)
+    {
+        if (isAggregate(resolved) || isElementArray(resolved)) {
+            return incompatible(value.text, type, field);
+        }
+        for (const std::string_view* bound : {&value.lower, &value.upper}) {
+            if (!bound->empty() && !fits(type, resolved, typeValueText(*bound, place_))) {
+                return incompatible(*bound, type, field);
+            }
+        }
+        ValueNode node = nodeOf(ValueKind::Bounded, type, field);
+        node.lowerValue = std::string(value.lower);
+        node.upperValue = std::string(value.upper);
+        return node;
+    }
+
+    ValueNode matchStructure(const ValueSyntax& list, const CType* type, const CType* resolved, const Field* field)
+    {
+        ValueNode node = nodeOf(ValueKind::Structure, type, field);
+        std::vector<Member> positional;
+        collectPositional(resolved, positional);
+        std::size_t next = 0;
+        std::set<std::string_view> designated;
+        for (const ElementSyntax& element : list.elements) {
+            const Designator& designator = element.designator;
+            if (designator.kind == Designator::None) {
+                if (next >= positional.size()) {
+                    diag::reportLocated(diag::Error, "NBVALINCO", list.text, place_.file, place_.line);
+                    break;
+                }
+                const Field* member = positional[next++].field;
+                node.children.push_back(match(element.value, member->type.get(), member));
+            } else if (designator.kind == Designator::Others) {
+                for (const Member& member : positional) {
+                    if (!designated.contains(member.name)) {
+                        node.children.push_back(match(element.value, member.field->type.get(), member.field));
+                    }
+                }
+            } else if (const Field* member =
+                           namesMember(designator) ? findMember(resolved, designator.text) : nullptr) {
+                designated.insert(designator.text);
+                node.children.push_back(match(element.value, member->type.get(), member));
+            } else {
+                diag::reportLocated(diag::Warning, "CHAMPINCO", designator.text, place_.file, place_.line);
+            }
+        }
+        return node;
+    }
+
+    ValueNode matchUnion(const ValueSyntax& list, const CType* type, const CType* resolved, const Field* field)
+    {
+        ValueNode node = nodeOf(ValueKind::Union, type, field);
+        const Designator& designator = list.elements.front().designator;
+        const bool oneMember = designator.kind == Designator::None || namesMember(designator);
+        if (list.elements.size() != 1 || !oneMember) {
+            diag::reportLocated(diag::Error, "ONEFLDUNN", list.text, place_.file, place_.line);
+            return node;
+        }
+        const int position = designator.kind == Designator::None ? 0 : memberPosition(resolved, designator.text);
+        if (position < 0 || static_cast<std::size_t>(position) >= fieldsOf(resolved).size()) {
+            const std::string_view name = designator.kind == Designator::None ? list.text : designator.text;
+            diag::reportLocated(diag::Warning, "CHAMPINCO", name, place_.file, place_.line);
+            return node;
+        }
+        const Field& member = fieldsOf(resolved)[static_cast<std::size_t>(position)];
+        node.selectedMember = position;
+        node.children.push_back(match(list.elements.front().value, member.type.get(), &member));
+        return node;
+    }
+
+    ValueNode arrayNode(const CType* type, const CType* resolved, const Field* field) const
+    {
+        ValueNode node = nodeOf(ValueKind::Array, type, field);
+        node.dimension = base::identText(resolved->dimension);
+        const auto count = node.dimension.empty() ? std::nullopt : evaluateIndex(node.dimension, place_, false);
+        node.lowerIndex = 0;
+        node.upperIndex = count ? *count - 1 : -1;
+        return node;
+    }
+
+    static ValueNode rangeNode(long long first, long long last)
+    {
+        ValueNode range;
+        range.kind = ValueKind::IndexRange;
+        range.lowerIndex = first;
+        range.upperIndex = last;
+        return range;
+    }
+
+    ValueNode matchArray(const ValueSyntax& list, const CType* type, const CType* resolved, const Field* field)
+    {
+        ValueNode node = arrayNode(type, resolved, field);
+        const CType* element = resolved->target.get();
+        long long position = 0;
+        for (const ElementSyntax& item : list.elements) {
+            const Designator& designator = item.designator;
+            ValueNode range = rangeNode(position, position);
+            if (designator.kind == Designator::None) {
+                ++position;
+            } else if (designator.kind == Designator::Others) {
+                range = rangeNode(node.lowerIndex, node.upperIndex);
+                range.others = true;
+            } else if (designator.evaluated) {
+                range = rangeNode(designator.first, designator.last);
+            } else if (const auto index = evaluateIndex(designator.text, place_, true)) {
+                range = rangeNode(*index, *index);
+            } else {
+                continue;
+            }
+            range.children.push_back(match(item.value, element, nullptr));
+            node.children.push_back(std::move(range));
+        }
+        return node;
+    }
+
+    // The whole type below a value given for it as a whole.
+    ValueNode wholeValue(std::string_view text, const CType* type, const Field* field)
+    {
+        ValueNode node = expandWhole(type, field);
+        node.text = std::string(text);
+        return node;
+    }
+
+    ValueNode expandWhole(const CType* type, const Field* field)
+    {
+        const Nesting nesting(depth_);
+        const CType* resolved = canalysis::C_CPP_resolve(type);
+        ValueNode node;
+        if (depth_ > kMaxValueDepth) {
+            node = tooDeep(type, field);
+        } else if (isAggregate(resolved)) {
+            node = expandMembers(type, resolved, field);
+        } else if (isElementArray(resolved)) {
+            node = arrayNode(type, resolved, field);
+            ValueNode range = rangeNode(node.lowerIndex, node.upperIndex);
+            range.wholeValue = true;
+            range.children.push_back(expandWhole(resolved->target.get(), nullptr));
+            node.children.push_back(std::move(range));
+        } else {
+            node = nodeOf(ValueKind::Scalar, type, field);
+        }
+        node.wholeValue = true;
+        return node;
+    }
+
+    ValueNode expandMembers(const CType* type, const CType* resolved, const Field* field)
+    {
+        const bool isUnion = resolved->kind == canalysis::kUnion;
+        ValueNode node = nodeOf(isUnion ? ValueKind::Union : ValueKind::Structure, type, field);
+        std::vector<Member> members;
+        if (isUnion) {
+            for (const Field& member : fieldsOf(resolved)) {
+                members.push_back({&member, base::identText(member.name)});
+            }
+        } else {
+            collectNamed(resolved, members);
+        }
+        for (const Member& member : members) {
+            node.children.push_back(expandWhole(member.field->type.get(), member.field));
+        }
+        return node;
+    }
+
+    // Every named member, those of unnamed members included.
+    static void collectNamed(const CType* resolved, std::vector<Member>& members)
+    {
+        for (const Field& field : fieldsOf(resolved)) {
+            const CType* fieldType = canalysis::C_CPP_resolve(field.type.get());
+            if (field.name == nullptr && isAggregate(fieldType)) {
+                collectNamed(fieldType, members);
+            } else if (field.name != nullptr) {
+                members.push_back({&field, base::identText(field.name)});
+            }
+        }
+    }
+
+    const Place& place_;
+    int depth_ = 0;
+    bool reportedTooDeep_ = false;
+};
+
+}  // namespace
+
+ValueNode matchValue(const ValueSyntax& value, const CType* type, const Place& place)
+{
+    return Matcher(place).match(value, type, nullptr);
+}
+
+}  // namespace qvm::script::value
