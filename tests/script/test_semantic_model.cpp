@@ -23,7 +23,8 @@ const std::string kHeader = "HEADER \"a\", \"b\", \"c\"\n";
 const std::string kInterface =
     "typedef struct { int code; char text[8]; } event_t;\n"
     "typedef int link_id;\n"
-    "int compute(int value);\n";
+    "int compute(int value);\n"
+    "void act(void);\n";
 
 // One line of the model listing: two blanks per depth, then the four columns.
 std::string row(int depth, const std::string& code, const std::string& name, const std::string& where,
@@ -267,6 +268,28 @@ TEST_F(SemanticModel, ArgumentsSeeTheBuiltinDeclarations)
                             "      ENT_ARG\tx\tmain.pts:4\tDSC_ARG text=\"x\" ref=0 class=2",
                             "      ENT_ARG\tx\tmain.pts:4\tDSC_ARG text=\"x\" ref=1 class=2 expected=\"1\" "
                             "result=\"r\""));
+}
+
+// A C function's value that the script does not keep goes to a hidden
+// variable, numbered through the run, at the head of the generated function.
+TEST_F(SemanticModel, UnkeptValuesOfCFunctionsGetHiddenVariables)
+{
+    const RunResult run = model(kHeader + "# int x;\nSCENARIO s\n  PAUSE 1\n  IF (x) THEN\n    CALL compute(1)\n"
+                                          "  END IF\n  CALL act()\n  CALL compute(2) @ 1 @ x\nEND SCENARIO\n"
+                                          "SCENARIO t\n  CALL compute(3) @ 1\nEND SCENARIO\n");
+    EXPECT_EQ(run.status, 0) << run.err;
+    const auto all = lines(run.out);
+    ASSERT_GE(all.size(), 12u) << run.out;
+    EXPECT_EQ(all[4], "    ENT_RETURN_VAR\ttrv_return_0\tmain.pts:6\tDSC_RETURN_VAR number=0 class=2");
+    EXPECT_EQ(all[5], "    ENT_PAUSE\t1\tmain.pts:4\t-");
+    EXPECT_THAT(rowsOf(run, "ENT_CALL"),
+                ElementsAre(HasSubstr("result=\"trv_return_0\""), HasSubstr("\tact\tmain.pts:8\tDSC_CALL expected=\"\" "
+                                                                          "result=\"\""),
+                            HasSubstr("expected=\"1\" result=\"x\""),
+                            HasSubstr("expected=\"1\" result=\"trv_return_1\"")));
+    EXPECT_THAT(rowsOf(run, "ENT_RETURN_VAR"),
+                ElementsAre(HasSubstr("trv_return_0"), "    ENT_RETURN_VAR\ttrv_return_1\tmain.pts:12\tDSC_RETURN_VAR "
+                                                       "number=1 class=2"));
 }
 
 TEST_F(SemanticModel, InstructionsAfterErrorOrExitAreWarnedOnce)
