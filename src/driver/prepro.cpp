@@ -9,6 +9,7 @@
 #include "diag/i18nutil.h"
 #include "driver/cmdppro.h"
 #include "script/ancgest.h"
+#include "script/sempti.h"
 #include "script/stxpti.h"
 
 #include <QCoreApplication>
@@ -159,18 +160,37 @@ script::ParsedScript parseScript(const RunNames& names, const Settings& settings
     return script::parseScript(names.script, options);
 }
 
-void analyseScript(const script::ParsedScript&, const Settings&) {}
+script::AnalysisResult analyseScript(const script::ParsedScript& parsed, const Settings& settings)
+{
+    script::AnalysisOptions options;
+    options.families = settings.families;
+    options.excludedFamilies = settings.excludedFamilies;
+    options.scenarios = settings.scenarios;
+    options.excludedScenarios = settings.excludedScenarios;
+    options.fast = settings.fast;
+    options.traceLevel = static_cast<int>(settings.traceLevel);
+    options.scriptFlags = parsed.scriptFlags;
+    options.instance = settings.instance;
+    return script::analyseScript(parsed.root, parsed.sourceFiles, options);
+}
+
 void endCAnalysis()
 {
     script::endCAnalysis();
 }
-void writeSpgFile(const RunNames&) {}
-void writeTdcFile(const RunNames&, const Settings&, const std::string& /*echo*/, const std::string& /*date*/) {}
-void writeTracerFile(const RunNames&, const Settings&, const std::string& /*date*/) {}
-void writeProgram(const RunNames&, const Settings&, const std::string& /*thread*/, const std::string& /*date*/) {}
+void writeSpgFile(const RunNames&, const script::AnalysisResult&) {}
+void writeTdcFile(const RunNames&, const Settings&, const script::AnalysisResult&, const std::string& /*echo*/,
+                  const std::string& /*date*/)
+{
+}
+void writeTracerFile(const RunNames&, const Settings&, const script::AnalysisResult&, const std::string& /*date*/) {}
+void writeProgram(const RunNames&, const Settings&, const script::AnalysisResult&, const std::string& /*thread*/,
+                  const std::string& /*date*/)
+{
+}
 
-void generateOutputs(const RunNames& names, const Settings& settings, StudioLog& studioLog,
-                     const std::string& echo, const std::string& thread)
+void generateOutputs(const RunNames& names, const Settings& settings, const script::AnalysisResult& analysed,
+                     StudioLog& studioLog, const std::string& echo, const std::string& thread)
 {
     studioLog.open();
     studioLog.record("TDC", names.tdc);
@@ -178,11 +198,11 @@ void generateOutputs(const RunNames& names, const Settings& settings, StudioLog&
         studioLog.record("_H_", names.probeHeader);
     }
     const std::string date = base::currentDateText();
-    writeTdcFile(names, settings, echo, date);
+    writeTdcFile(names, settings, analysed, echo, date);
     studioLog.record("TSF", names.tracer);
-    writeTracerFile(names, settings, date);
+    writeTracerFile(names, settings, analysed, date);
     studioLog.record("SRC", names.program);
-    writeProgram(names, settings, thread, date);
+    writeProgram(names, settings, analysed, thread, date);
 }
 
 // One run, from the command line to the summary: the passes in order, each
@@ -213,16 +233,21 @@ void generateOutputs(const RunNames& names, const Settings& settings, StudioLog&
     const script::ParsedScript parsed = parseScript(names, settings);
     StudioLog studioLog(settings.studioLog);
     if (diag::errorCount() == 0) {
-        analyseScript(parsed, settings);
+        script::AnalysisResult analysed = analyseScript(parsed, settings);
         if (settings.spgOnly) {
             studioLog.open();
             studioLog.record("SPG", names.spg);
-            writeSpgFile(names);
+            writeSpgFile(names, analysed);
+        }
+        // An instance that the script does not declare is no instance for the writers.
+        if (analysed.instanceMode == 3) {
+            settings.instance.clear();
         }
         endCAnalysis();
         if (diag::errorCount() == 0 && !settings.spgOnly) {
-            generateOutputs(names, settings, studioLog, echo, thread);
+            generateOutputs(names, settings, analysed, studioLog, echo, thread);
         }
+        analysed.model->release();
     }
     studioLog.close();
     diag::endOfRun();

@@ -17,27 +17,6 @@ namespace {
 
 using canalysis::CType;
 
-// The number of elements a dimension text gives: a plain number is read as
-// it is, anything else is evaluated as a constant expression; 0 when empty
-// or not a constant (sizeof, names).
-long long elementCountOf(std::string_view dimension)
-{
-    dimension = canalysis::trimBlanks(dimension);
-    long long count = 0;
-    const auto [end, error] = std::from_chars(dimension.data(), dimension.data() + dimension.size(), count);
-    if (error == std::errc{} && end == dimension.data() + dimension.size()) {
-        return count;
-    }
-    if (dimension.empty() || dimension.find("sizeof") != std::string_view::npos) {
-        return 0;
-    }
-    bool failed = false;
-    const canalysis::ScopedCallback quiet(
-        [&failed](int severity, auto...) { failed |= severity <= canalysis::CWarning; });
-    const int value = canalysis::C_CPP_eval_if_line(dimension);
-    return !failed && value > 0 ? value : 0;
-}
-
 // Whether a const qualifier stands anywhere along the type, through
 // pointers, arrays, functions and type names.
 bool isConstType(const CType* type)
@@ -109,6 +88,24 @@ bool isBasicTypeName(std::string_view text)
 }
 
 }  // namespace
+
+long long elementCountOf(std::string_view dimension)
+{
+    dimension = canalysis::trimBlanks(dimension);
+    long long count = 0;
+    const auto [end, error] = std::from_chars(dimension.data(), dimension.data() + dimension.size(), count);
+    if (error == std::errc{} && end == dimension.data() + dimension.size()) {
+        return count;
+    }
+    if (dimension.empty() || dimension.find("sizeof") != std::string_view::npos) {
+        return 0;
+    }
+    bool failed = false;
+    const canalysis::ScopedCallback quiet(
+        [&failed](int severity, auto...) { failed |= severity <= canalysis::CWarning; });
+    const int value = canalysis::C_CPP_eval_if_line(dimension);
+    return !failed && value > 0 ? value : 0;
+}
 
 bool compatibleClasses(int expected, int found)
 {

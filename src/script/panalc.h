@@ -39,6 +39,11 @@ struct TypedExpression {
     std::string typeImage;     // C text of the type
 };
 
+// The number of elements an array dimension text gives: a plain number is
+// read as it is, anything else is evaluated as a constant expression; 0 when
+// empty or not a constant (sizeof, names).
+long long elementCountOf(std::string_view dimension);
+
 // Whether the two classes are compatible (expected class first).
 bool compatibleClasses(int expected, int found);
 

@@ -290,9 +290,8 @@ private:
     {
         ValueNode node = nodeOf(ValueKind::Array, type, field);
         node.dimension = base::identText(resolved->dimension);
-        const auto count = node.dimension.empty() ? std::nullopt : evaluateIndex(node.dimension, place_, false);
         node.lowerIndex = 0;
-        node.upperIndex = count ? *count - 1 : -1;
+        node.upperIndex = elementCountOf(node.dimension) - 1;
         return node;
     }
 

@@ -1,9 +1,439 @@
 // The semantic model of an analysed script: scopes holding ordered entries,
-// each entry optionally carrying a descriptor.
+// each entry optionally carrying a descriptor whose data depends on its kind.
 #pragma once
+
+#include <algorithm>
+#include <array>
+#include <bitset>
+#include <list>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <variant>
+#include <vector>
 
 namespace qvm::script::sem {
 
-struct Model {};
+// What an entry stands for. Some kinds come in pairs of numbers (a
+// declaration and its block-level twin, begin and end markers).
+enum EntryCode : int {
+    ENT_SCENARIO = 0,
+    ENT_SCRIPT = 1,
+    ENT_PROC = 3,
+    ENT_CALL = 4,
+    ENT_FAMILY = 5,
+    ENT_COMMENT = 6,
+    ENT_ENABLE_CLEANUP = 10,
+    ENT_DISABLE_CLEANUP = 11,
+    ENT_WAITTIL = 12,
+    ENT_HASH_LINE = 13,
+    ENT_AT_LINE = 14,
+    ENT_WHILE = 15,
+    ENT_IF = 16,
+    ENT_CASE = 17,
+    ENT_WHEN_VALUE = 18,
+    ENT_ERROR = 19,
+    ENT_EXIT = 20,
+    ENT_INITIALIZATION = 21,
+    ENT_TERMINATION = 22,
+    ENT_VAR = 23,              // a VAR check: the variable, its value entries below
+    ENT_AGGREGATE = 24,        // a structure or array value holding its elements
+    ENT_SET = 25,
+    ENT_UNSET = 26,
+    ENT_ARG = 27,
+    ENT_WHEN = 28,
+    ENT_RETURN_VAR = 35,
+    ENT_EXCEPTION = 36,
+    ENT_PARAM = 37,            // one parameter of a procedure
+    ENT_FIELD_VALUE = 38,      // the value of a structure field
+    ENT_ELEMENT_VALUE = 39,    // the value of an array element or index range
+    ENT_SCALAR_VALUE = 40,     // a scalar value
+    ENT_SHARE = 41,
+    ENT_RENDEZVOUS = 42,
+    ENT_BOUNDED_VALUE = 43,    // a scalar expected between two bounds
+    ENT_DEF_MESSAGE = 44,
+    ENT_DEF_MESSAGE_CHECK = 45,  // the received-message check of a structure
+    ENT_MESSAGE_VAR = 46,
+    ENT_EVENT_STRUCT = 47,
+    ENT_CHANNEL = 49,
+    ENT_COMMTYPE = 50,
+    ENT_CALLBACK = 51,
+    ENT_NO_MESSAGE = 52,
+    ENT_MESSAGE_DATE = 53,
+    ENT_POLL_PAIR = 54,
+    ENT_ADD_ID = 55,
+    ENT_CLEAR_ID = 56,
+    ENT_MATCH_PIECE = 57,
+    ENT_WAITTIL_REF = 58,
+    ENT_UNION_VALUE = 59,      // the value of the chosen union member
+    ENT_TIMER = 60,
+    ENT_TIMER_DECL = 61,       // the timer's variable at the head of its block
+    ENT_RESET = 63,
+    ENT_PAUSE = 64,
+    ENT_PRINT = 65,
+    ENT_SEND = 67,
+    ENT_PROCSEND = 68,
+    ENT_INSTANCE_DECL = 69,
+    ENT_INSTANCE_BEGIN = 70,
+    ENT_INSTANCE_END = 71,
+    ENT_INSTANCE_HASH_BEGIN = 72,
+    ENT_INSTANCE_HASH_END = 73,
+    ENT_INSTANCE_BODY_BEGIN = 74,
+    ENT_INSTANCE_BODY_END = 75,
+    ENT_INSTANCE_USE = 76,
+    ENT_OTHERS_VALUE = 77,     // the elements an OTHERS stands for
+    ENT_FLUSH_TRACE = 78,
+    ENT_TRACE_ON = 79,
+    ENT_TRACE_OFF = 80,
+    ENT_HIDDEN_DECL = 81,      // a C declaration the analysis made once for the run
+    ENT_INTERSEND = 82,
+    ENT_INTERRECV = 83,
+};
+inline constexpr int kLastEntryCode = 83;
+
+enum DescriptorCode : int {
+    DSC_SCENARIO = 101,
+    DSC_SCRIPT = 102,
+    DSC_PROC = 104,
+    DSC_CALL = 105,
+    DSC_ARG = 107,
+    DSC_WAITTIL = 108,
+    DSC_IF = 109,
+    DSC_CASE = 110,
+    DSC_WHEN = 111,
+    DSC_WHILE = 114,
+    DSC_INITIALIZATION = 115,
+    DSC_TERMINATION = 116,
+    DSC_ENABLE_CLEANUP = 117,
+    DSC_DISABLE_CLEANUP = 118,
+    DSC_VAR = 119,
+    DSC_VALUE = 120,
+    DSC_COMMENT = 121,
+    DSC_RETURN_VAR = 127,
+    DSC_EXCEPTION = 128,
+    DSC_PARAM = 130,
+    DSC_DEF_MESSAGE = 131,
+    DSC_DEF_MESSAGE_CHECK = 132,
+    DSC_MESSAGE_VAR = 133,
+    DSC_EVENT_STRUCT = 134,
+    DSC_CHANNEL = 137,
+    DSC_COMMTYPE = 138,
+    DSC_CALLBACK = 139,
+    DSC_POLL_PAIR = 140,
+    DSC_ADD_ID = 141,
+    DSC_CLEAR_ID = 142,
+    DSC_MATCH_PIECE = 143,
+    DSC_TIMER = 146,
+    DSC_PRINT = 149,
+    DSC_SEND = 151,
+    DSC_PROCSEND = 152,
+    DSC_INSTANCE_DECL = 153,
+    DSC_INSTANCE_USE = 154,
+    DSC_INTERSEND = 155,
+    DSC_INTERRECV = 156,
+    DSC_RENDEZVOUS = 157,
+};
+inline constexpr int kFirstDescriptorCode = 101;
+inline constexpr int kLastDescriptorCode = 157;
+
+// "ENT_..." and "DSC_..." names; a number without a name gives "".
+std::string_view entryCodeName(int code);
+std::string_view descriptorCodeName(int code);
+
+struct Entry;
+struct Scope;
+struct Descriptor;
+
+// ---- kind-specific descriptor data ----
+
+struct ScriptData {
+    std::array<std::string, 3> header;  // HEADER values; strings keep their quotes
+};
+
+struct ScenarioData {
+    std::string_view fileName;  // file of the SCENARIO line
+    bool leaf = true;           // no sub-scenario
+    int loopCount = 0;          // LOOP count, 0 without
+    int line = 0;               // line of the scenario's body, less one
+    std::string qualifiedName;  // dotted path from the root scenario
+    std::unique_ptr<Scope> familyScope;  // one ENT_FAMILY per name, or none
+    bool selected = false;      // generated
+};
+
+struct ProcData {
+    bool used = false;                  // called from a scenario (directly or not)
+    int parameterCount = 0;
+    std::vector<Entry*> calledProcedures;  // procedures its body calls, for use marking
+};
+
+struct CallData {
+    std::string expected;        // text after the first '@', "" when absent
+    std::string result;          // text after the second '@' (or the hidden return variable)
+    int expectedClass = -1;
+    int resultClass = -1;
+    Entry* procedure = nullptr;  // the script procedure called
+    bool cFunction = false;      // a C function of the interfaces
+    int returnClass = -1;        // of the C function
+};
+
+struct ArgData {
+    std::string text;        // the argument expression
+    int cls = -1;            // its expression class
+    bool reference = false;  // written REF(...)
+    std::string expected;    // text after '@' inside the argument
+    std::string result;      // text after the second '@'
+};
+
+struct ParamData {
+    std::string type;  // as written; "" for the single entry of an empty list
+    int cls = -1;
+};
+
+struct ConditionData {            // IF, WHILE, CASE
+    std::string text;             // the condition or selector, pieces joined
+    std::unique_ptr<Scope> elseScope;  // IF with ELSE only
+};
+
+struct WaittilData {
+    std::string condition;
+    std::string timeout;
+    std::string limit = "0";  // the waiting limit read from a WTIME comparison
+    int number = 0;           // run-wide count of WAITTILs, from 0
+};
+
+struct BlockData {                // INITIALIZATION, TERMINATION, EXCEPTION
+    Entry* procedure = nullptr;   // call form: the procedure; block form: none
+};
+
+struct ProcedureRefData {         // ENABLE_CLEANUP, DISABLE_CLEANUP
+    Entry* procedure = nullptr;
+};
+
+struct ReturnVarData {
+    int cls = -1;
+    int number = 0;
+};
+
+struct VarData {
+    std::string variable;   // the variable expression
+    std::string check;      // INIT=/EV=/VA= text as analysed
+    Entry* message = nullptr;  // when the variable is a message variable
+};
+
+struct DefMessageData {
+    int number = 0;             // run-wide, from 1
+    Entry* message = nullptr;
+    std::string check;          // the EV= text
+    bool inProcedure = false;
+};
+
+struct CommtypeData {
+    std::string idType;        // C type of a connection identifier
+    int typeIndex = 0;
+    int channelCount = 0;
+    bool multiplexing = false;
+};
+
+struct ChannelData {
+    Entry* commtype = nullptr;
+    int index = 0;
+    bool used = false;
+};
+
+struct EventStructData {
+    int index = 0;
+    int messageCount = 0;
+    Entry* callback = nullptr;  // TRIGGER mode: the callback of the structure
+    std::string companion;      // context member text of its selection context
+};
+
+struct MessageVarData {
+    Entry* structure = nullptr;
+    int index = 0;
+    bool used = false;
+    bool sent = false;
+};
+
+struct CommBlockData {          // CALLBACK, PROCSEND
+    Entry* commtype = nullptr;
+    Entry* structure = nullptr;
+    bool used = false;
+    std::string messageVar;
+    std::string idVar;
+    std::string countVar;       // multiplexed callbacks only
+    bool multiplexed = false;
+};
+
+struct SendData {
+    Entry* message = nullptr;
+    Entry* channel = nullptr;
+    Entry* procsend = nullptr;
+};
+
+struct ChannelOpData {          // ADD_ID, FD_ADD, CLEAR_ID
+    std::string channel;
+    std::string id;             // ADD_ID only
+    bool constant = false;
+};
+
+struct TextPairData {           // PRINT, INTERSEND, INTERRECV, match pieces
+    std::string first;
+    std::string second;
+};
+
+struct NumberData {             // TIMER, instance declarations
+    int number = 0;
+};
+
+struct NameData {               // RENDEZVOUS, instance uses
+    std::string name;
+};
+
+using DescriptorData =
+    std::variant<std::monostate, ScriptData, ScenarioData, ProcData, CallData, ArgData, ParamData, ConditionData,
+                 WaittilData, BlockData, ProcedureRefData, ReturnVarData, VarData, DefMessageData, CommtypeData,
+                 ChannelData, EventStructData, MessageVarData, CommBlockData, SendData, ChannelOpData, TextPairData,
+                 NumberData, NameData>;
+
+// The data that goes with a descriptor code (std::monostate for the codes
+// that carry none).
+DescriptorData dataFor(int descriptorCode);
+
+struct Descriptor {
+    int code = 0;
+    Entry* owner = nullptr;
+    std::unique_ptr<Scope> subScope;  // the nested scope of a block-owning entry
+    int key = 0;                      // order of ordered insertion
+    DescriptorData data;
+
+    template <typename T>
+    T& as() { return std::get<T>(data); }
+    template <typename T>
+    const T& as() const { return std::get<T>(data); }
+};
+
+struct Entry {
+    Scope* scope = nullptr;
+    int code = 0;
+    std::string name;
+    std::unique_ptr<Descriptor> descriptor;
+    int auxiliary = 0;
+    std::string filter;          // execution filter prefix of the instruction line
+    int line = 0;
+    std::string_view fileName;   // the syntax tree's stored name: the model lives no longer than the tree
+    int fileId = 0;
+    int spare = 0;
+
+    template <typename T>
+    T& data() { return descriptor->as<T>(); }
+    template <typename T>
+    const T& data() const { return descriptor->as<T>(); }
+};
+
+struct Scope {
+    Scope* parent = nullptr;
+    Descriptor* owner = nullptr;  // none for the global scope
+    std::list<Entry> entries;     // in order; entries keep their addresses
+    std::list<Entry>::iterator firstScenario = entries.end();
+    std::map<std::string, Entry*, std::less<>> scenarios;  // by name, first of each name
+    std::bitset<kLastEntryCode + 1> codes;               // codes present
+
+    Scope() = default;
+    Scope(const Scope&) = delete;
+    Scope& operator=(const Scope&) = delete;
+
+    Entry* ownerEntry() const;
+    Entry* last() { return entries.empty() ? nullptr : &entries.back(); }
+    bool holds(int code) const { return codes.test(static_cast<std::size_t>(code)); }
+};
+
+// Where an entry comes from.
+struct Origin {
+    std::string_view fileName;
+    int fileId = 0;
+    int line = 0;
+};
+
+// The analysed script: the global scope and the indexes of global names.
+class Model {
+public:
+    Model();
+    ~Model();
+    Model(const Model&) = delete;
+    Model& operator=(const Model&) = delete;
+
+    Scope& global() { return *global_; }
+    const Scope& global() const { return *global_; }
+
+    // An empty scope under parent; the descriptor's sub-scope becomes it.
+    Scope& makeScope(Descriptor& owner, Scope* parent);
+    // A scope owned by a descriptor beside its sub-scope (ELSE, family names).
+    std::unique_ptr<Scope> makeSideScope(Descriptor& owner, Scope* parent);
+
+    Entry& append(Scope* scope, int code, std::string name, const Origin& origin, int auxiliary = 0);
+    // Before the first entry whose descriptor key is larger (the entry gets
+    // a descriptor of descriptorCode with that key).
+    Entry& insertOrdered(Scope* scope, int code, std::string name, int descriptorCode, int key,
+                         const Origin& origin);
+    Entry& prepend(Scope* scope, int code, std::string name, const Origin& origin, int auxiliary = 0);
+    // At the head of the block that becomes one generated function: IF,
+    // WHILE, CASE and WHEN scopes are climbed through. In the global scope
+    // the head is just after the script entry.
+    Entry& prependToBlock(Scope* scope, int code, std::string name, const Origin& origin, int auxiliary = 0);
+    Entry& insertBeforeFirstScenario(Scope* scope, int code, std::string name, const Origin& origin,
+                                     int auxiliary = 0);
+    Descriptor& attach(Entry& entry, int descriptorCode);
+
+    // Global entries by code and name (first of that name).
+    Entry* findGlobal(int code, std::string_view name) const;
+    // Callback and procsend of a (communication type, event structure) pair;
+    // a hit marks it used.
+    Entry* findCallback(const Entry* commtype, const Entry* structure, bool markUsed = true);
+    Entry* findProcsend(const Entry* commtype, const Entry* structure, bool markUsed = true);
+    std::vector<Entry*> callbacksOf(const Entry* structure) const;
+    // Makes a callback or procsend findable by its pair (the first one stays).
+    void registerCallback(Entry& callback);
+    void registerProcsend(Entry& procsend);
+    static Entry* findScenario(const Scope& scope, std::string_view name);
+    static bool holdsCode(const Scope& scope, int code) { return scope.holds(code); }
+
+    // Bounds of the writers' tables: the communication type counter (type
+    // indexes stay below it), the highest channel index in use and the
+    // number of event structures.
+    int commtypeCounter() const { return commtypeCounter_; }
+    int highestChannelIndex() const { return highestChannelIndex_; }
+    int eventStructCount() const { return eventStructCount_; }
+    int takeCommtypeIndex() { return commtypeCounter_++; }
+    int takeEventStructIndex() { return eventStructCount_++; }
+    void useChannelIndex(int index) { highestChannelIndex_ = std::max(highestChannelIndex_, index); }
+    void skipChannelIndex() { ++highestChannelIndex_; }
+
+    // Frees every scope, entry and descriptor below the global scope,
+    // checking each descriptor's code.
+    void release();
+
+private:
+    Entry& place(Scope* scope, std::list<Entry>::iterator where, int code, std::string name, const Origin& origin,
+                 int auxiliary);
+    void index(Entry& entry);
+
+    std::unique_ptr<Scope> global_;
+    int commtypeCounter_ = 0;
+    int highestChannelIndex_ = 0;
+    int eventStructCount_ = 0;
+    std::unordered_map<std::string, Entry*> names_;  // "code:name" of global entries
+    std::map<std::pair<const Entry*, const Entry*>, Entry*> callbacks_;
+    std::map<std::pair<const Entry*, const Entry*>, Entry*> procsends_;
+};
+
+// The descriptor's key fields, "key=value" separated by blanks (texts in
+// double quotes); "" when it has none.
+std::string describeFields(const Descriptor& descriptor);
+
+// One entry per line, two blanks per scope depth, then the instance line.
+std::string dumpModel(const Model& model, int instanceMode, int instanceNumber, int timerCount);
 
 }  // namespace qvm::script::sem

@@ -31,7 +31,9 @@ struct AnalysisResult {
 };
 
 // Analyses the parsed script. User errors are reported and counted; internal
-// ones end the run.
+// ones end the run. The model refers to the syntax tree's file names, so it
+// lives no longer than the tree. An ENV_VAR header value is the variable's
+// value, an empty text when the variable is not set.
 AnalysisResult analyseScript(const SyntaxNode* root, const std::vector<SourceFileRecord>& sourceFiles,
                              const AnalysisOptions& options);
 

@@ -18,7 +18,7 @@ TEST(InspectCommand, UnknownOptionShowsTheSubcommandsUsage)
     const auto result = runInspect({"tree", "-X", "demo.pts"}, {}, dir.path());
     EXPECT_EQ(result.status, 2);
     const auto text = lines(result.err);
-    ASSERT_EQ(text.size(), 4u) << result.err;
+    ASSERT_EQ(text.size(), 6u) << result.err;
     EXPECT_EQ(text[0], "qvminspect: unknown option '-X'");
     EXPECT_EQ(text[1], "usage: qvminspect tree SCRIPT [-INCL=...] [-NOCOMMENT]");
     EXPECT_EQ(text[2].rfind("options: -INCL=", 0), 0u);

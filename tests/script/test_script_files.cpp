@@ -14,7 +14,7 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
-const std::string kHeader = "HEADER \"a\", \"b\", \"c\"\n#x\n";
+const std::string kHeader = "HEADER \"a\", \"b\", \"c\"\n#define QVM_SCRIPT 1\n";
 
 // A directory holding the files of one run and an empty interface file.
 class ScriptFiles : public ::testing::Test {
@@ -83,9 +83,9 @@ TEST_F(ScriptFiles, ListsOfAnyLengthParse)
         return text;
     };
     const std::string end = "END SCENARIO\n";
-    writeFile(work / "instructions.pts", kHeader + "SCENARIO s\n" + repeated("  EXIT\n", 1000000) + end);
+    writeFile(work / "instructions.pts", kHeader + "SCENARIO s\n" + repeated("  RENDEZVOUS r\n", 1000000) + end);
     writeFile(work / "hashes.pts",
-              kHeader + "SCENARIO s\n" + repeated("  # int x;\n", 1000000) + "  EXIT\n" + end);
+              kHeader + "SCENARIO s\n" + repeated("  #define HASHED 1\n", 1000000) + "  EXIT\n" + end);
     writeFile(work / "declarations.pts", kHeader + repeated("#define D\n", 200000) + "SCENARIO s\n  EXIT\n" + end);
     std::string scenarios = kHeader;
     for (int i = 0; i < 100000; ++i) {

@@ -14,6 +14,14 @@ struct Options {
     int dialect = 2;                      // 0 KR, 1 ANSI, 2 none
     std::string stdDefine;
     bool noComment = false;
+    // Selection options of the semantic analysis, spelt as qvmprepro's.
+    std::vector<std::string> scenarios;          // -SCN
+    std::vector<std::string> excludedScenarios;  // -EXSCN
+    std::vector<std::string> families;           // -FAMILY
+    std::vector<std::string> excludedFamilies;   // -EXFAMILY
+    std::string instance;                        // -INSTANCE
+    bool fast = true;                            // -FAST / -NOFAST
+    int traceLevel = 0;                          // -TRACE
 };
 
 // Returns the exit status; a usage problem of the subcommand returns kUsage.

@@ -61,6 +61,47 @@ bool looksLikeOption(std::string_view argument)
     return argument.size() > 1 && argument.front() == '-' && std::isalpha(static_cast<unsigned char>(argument[1])) != 0;
 }
 
+// The trace level of a -TRACE keyword; -1 for an unknown keyword.
+int traceLevelOf(std::string value)
+{
+    std::transform(value.begin(), value.end(), value.begin(), ::toupper);
+    static const std::map<std::string, int> levels{{"ERROR", 5}, {"SCN", 10}, {"TIME", 20}, {"CIRCULAR", 50}};
+    const auto found = levels.find(value);
+    return found == levels.end() ? -1 : found->second;
+}
+
+// Reads one of the options that select what the semantic analysis keeps;
+// false when the argument is not one.
+bool readSelectionOption(std::string_view argument, Options& options)
+{
+    const std::pair<std::string_view, std::vector<std::string>*> lists[] = {
+        {"-SCN=", &options.scenarios},
+        {"-EXSCN=", &options.excludedScenarios},
+        {"-FAMILY=", &options.families},
+        {"-EXFAMILY=", &options.excludedFamilies},
+    };
+    for (const auto& [name, list] : lists) {
+        if (startsWithNoCase(argument, name)) {
+            auto values = splitList(argument.substr(name.size()));
+            list->insert(list->end(), values.begin(), values.end());
+            return true;
+        }
+    }
+    if (startsWithNoCase(argument, "-INSTANCE=")) {
+        options.instance = argument.substr(10);
+    } else if (startsWithNoCase(argument, "-FAST") && argument.size() == 5) {
+        options.fast = true;
+    } else if (startsWithNoCase(argument, "-NOFAST") && argument.size() == 7) {
+        options.fast = false;
+    } else if (startsWithNoCase(argument, "-TRACE=")) {
+        options.traceLevel = traceLevelOf(std::string(argument.substr(7)));
+        return options.traceLevel >= 0;
+    } else {
+        return false;
+    }
+    return true;
+}
+
 // Reads one of the C-analysis options; false when the argument is not one.
 bool readOption(std::string_view argument, Options& options)
 {
@@ -86,13 +127,15 @@ bool readOption(std::string_view argument, Options& options)
     } else if (startsWithNoCase(argument, "-NOCOMMENT") && argument.size() == 10) {
         options.noComment = true;
     } else {
-        return false;
+        return readSelectionOption(argument, options);
     }
     return true;
 }
 
 constexpr std::string_view kOptionsUsage =
     "options: -INCL=dir[,dir] -DEFINE=NAME[=VALUE][,...] -RESTRICTION=ANSI|KR -STD_DEFINE=file\n"
+    "         model: -SCN=a[,b] -EXSCN=a[,b] -FAMILY=f[,g] -EXFAMILY=f[,g] -INSTANCE=name -FAST|-NOFAST\n"
+    "                -TRACE=ERROR|SCN|TIME|CIRCULAR\n"
     "         (after --, arguments that start with '-' are no options)\n";
 
 std::string usageText()

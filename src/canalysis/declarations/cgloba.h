@@ -245,7 +245,7 @@ private:
                 ++block_;
             }
             if (block_ == blocks_.size()) {
-                blocks_.push_back(std::make_unique<std::byte[]>(kBlockSize));
+                blocks_.push_back(std::make_unique_for_overwrite<std::byte[]>(kBlockSize));
             }
             start = 0;
         }

@@ -1,0 +1,471 @@
+#include "script/semmodel.h"
+
+#include "diag/i18nerrgest.h"
+
+#include <algorithm>
+
+namespace qvm::script::sem {
+
+namespace {
+
+constexpr std::pair<int, std::string_view> kEntryNames[] = {
+    {ENT_SCENARIO, "ENT_SCENARIO"},
+    {ENT_SCRIPT, "ENT_SCRIPT"},
+    {ENT_PROC, "ENT_PROC"},
+    {ENT_CALL, "ENT_CALL"},
+    {ENT_FAMILY, "ENT_FAMILY"},
+    {ENT_COMMENT, "ENT_COMMENT"},
+    {ENT_ENABLE_CLEANUP, "ENT_ENABLE_CLEANUP"},
+    {ENT_DISABLE_CLEANUP, "ENT_DISABLE_CLEANUP"},
+    {ENT_WAITTIL, "ENT_WAITTIL"},
+    {ENT_HASH_LINE, "ENT_HASH_LINE"},
+    {ENT_AT_LINE, "ENT_AT_LINE"},
+    {ENT_WHILE, "ENT_WHILE"},
+    {ENT_IF, "ENT_IF"},
+    {ENT_CASE, "ENT_CASE"},
+    {ENT_WHEN_VALUE, "ENT_WHEN_VALUE"},
+    {ENT_ERROR, "ENT_ERROR"},
+    {ENT_EXIT, "ENT_EXIT"},
+    {ENT_INITIALIZATION, "ENT_INITIALIZATION"},
+    {ENT_TERMINATION, "ENT_TERMINATION"},
+    {ENT_VAR, "ENT_VAR"},
+    {ENT_AGGREGATE, "ENT_AGGREGATE"},
+    {ENT_SET, "ENT_SET"},
+    {ENT_UNSET, "ENT_UNSET"},
+    {ENT_ARG, "ENT_ARG"},
+    {ENT_WHEN, "ENT_WHEN"},
+    {ENT_RETURN_VAR, "ENT_RETURN_VAR"},
+    {ENT_EXCEPTION, "ENT_EXCEPTION"},
+    {ENT_PARAM, "ENT_PARAM"},
+    {ENT_FIELD_VALUE, "ENT_FIELD_VALUE"},
+    {ENT_ELEMENT_VALUE, "ENT_ELEMENT_VALUE"},
+    {ENT_SCALAR_VALUE, "ENT_SCALAR_VALUE"},
+    {ENT_SHARE, "ENT_SHARE"},
+    {ENT_RENDEZVOUS, "ENT_RENDEZVOUS"},
+    {ENT_BOUNDED_VALUE, "ENT_BOUNDED_VALUE"},
+    {ENT_DEF_MESSAGE, "ENT_DEF_MESSAGE"},
+    {ENT_DEF_MESSAGE_CHECK, "ENT_DEF_MESSAGE_CHECK"},
+    {ENT_MESSAGE_VAR, "ENT_MESSAGE_VAR"},
+    {ENT_EVENT_STRUCT, "ENT_EVENT_STRUCT"},
+    {ENT_CHANNEL, "ENT_CHANNEL"},
+    {ENT_COMMTYPE, "ENT_COMMTYPE"},
+    {ENT_CALLBACK, "ENT_CALLBACK"},
+    {ENT_NO_MESSAGE, "ENT_NO_MESSAGE"},
+    {ENT_MESSAGE_DATE, "ENT_MESSAGE_DATE"},
+    {ENT_POLL_PAIR, "ENT_POLL_PAIR"},
+    {ENT_ADD_ID, "ENT_ADD_ID"},
+    {ENT_CLEAR_ID, "ENT_CLEAR_ID"},
+    {ENT_MATCH_PIECE, "ENT_MATCH_PIECE"},
+    {ENT_WAITTIL_REF, "ENT_WAITTIL_REF"},
+    {ENT_UNION_VALUE, "ENT_UNION_VALUE"},
+    {ENT_TIMER, "ENT_TIMER"},
+    {ENT_TIMER_DECL, "ENT_TIMER_DECL"},
+    {ENT_RESET, "ENT_RESET"},
+    {ENT_PAUSE, "ENT_PAUSE"},
+    {ENT_PRINT, "ENT_PRINT"},
+    {ENT_SEND, "ENT_SEND"},
+    {ENT_PROCSEND, "ENT_PROCSEND"},
+    {ENT_INSTANCE_DECL, "ENT_INSTANCE_DECL"},
+    {ENT_INSTANCE_BEGIN, "ENT_INSTANCE_BEGIN"},
+    {ENT_INSTANCE_END, "ENT_INSTANCE_END"},
+    {ENT_INSTANCE_HASH_BEGIN, "ENT_INSTANCE_HASH_BEGIN"},
+    {ENT_INSTANCE_HASH_END, "ENT_INSTANCE_HASH_END"},
+    {ENT_INSTANCE_BODY_BEGIN, "ENT_INSTANCE_BODY_BEGIN"},
+    {ENT_INSTANCE_BODY_END, "ENT_INSTANCE_BODY_END"},
+    {ENT_INSTANCE_USE, "ENT_INSTANCE_USE"},
+    {ENT_OTHERS_VALUE, "ENT_OTHERS_VALUE"},
+    {ENT_FLUSH_TRACE, "ENT_FLUSH_TRACE"},
+    {ENT_TRACE_ON, "ENT_TRACE_ON"},
+    {ENT_TRACE_OFF, "ENT_TRACE_OFF"},
+    {ENT_HIDDEN_DECL, "ENT_HIDDEN_DECL"},
+    {ENT_INTERSEND, "ENT_INTERSEND"},
+    {ENT_INTERRECV, "ENT_INTERRECV"},
+};
+
+constexpr std::pair<int, std::string_view> kDescriptorNames[] = {
+    {DSC_SCENARIO, "DSC_SCENARIO"},
+    {DSC_SCRIPT, "DSC_SCRIPT"},
+    {DSC_PROC, "DSC_PROC"},
+    {DSC_CALL, "DSC_CALL"},
+    {DSC_ARG, "DSC_ARG"},
+    {DSC_WAITTIL, "DSC_WAITTIL"},
+    {DSC_IF, "DSC_IF"},
+    {DSC_CASE, "DSC_CASE"},
+    {DSC_WHEN, "DSC_WHEN"},
+    {DSC_WHILE, "DSC_WHILE"},
+    {DSC_INITIALIZATION, "DSC_INITIALIZATION"},
+    {DSC_TERMINATION, "DSC_TERMINATION"},
+    {DSC_ENABLE_CLEANUP, "DSC_ENABLE_CLEANUP"},
+    {DSC_DISABLE_CLEANUP, "DSC_DISABLE_CLEANUP"},
+    {DSC_VAR, "DSC_VAR"},
+    {DSC_VALUE, "DSC_VALUE"},
+    {DSC_COMMENT, "DSC_COMMENT"},
+    {DSC_RETURN_VAR, "DSC_RETURN_VAR"},
+    {DSC_EXCEPTION, "DSC_EXCEPTION"},
+    {DSC_PARAM, "DSC_PARAM"},
+    {DSC_DEF_MESSAGE, "DSC_DEF_MESSAGE"},
+    {DSC_DEF_MESSAGE_CHECK, "DSC_DEF_MESSAGE_CHECK"},
+    {DSC_MESSAGE_VAR, "DSC_MESSAGE_VAR"},
+    {DSC_EVENT_STRUCT, "DSC_EVENT_STRUCT"},
+    {DSC_CHANNEL, "DSC_CHANNEL"},
+    {DSC_COMMTYPE, "DSC_COMMTYPE"},
+    {DSC_CALLBACK, "DSC_CALLBACK"},
+    {DSC_POLL_PAIR, "DSC_POLL_PAIR"},
+    {DSC_ADD_ID, "DSC_ADD_ID"},
+    {DSC_CLEAR_ID, "DSC_CLEAR_ID"},
+    {DSC_MATCH_PIECE, "DSC_MATCH_PIECE"},
+    {DSC_TIMER, "DSC_TIMER"},
+    {DSC_PRINT, "DSC_PRINT"},
+    {DSC_SEND, "DSC_SEND"},
+    {DSC_PROCSEND, "DSC_PROCSEND"},
+    {DSC_INSTANCE_DECL, "DSC_INSTANCE_DECL"},
+    {DSC_INSTANCE_USE, "DSC_INSTANCE_USE"},
+    {DSC_INTERSEND, "DSC_INTERSEND"},
+    {DSC_INTERRECV, "DSC_INTERRECV"},
+    {DSC_RENDEZVOUS, "DSC_RENDEZVOUS"},
+};
+
+template <std::size_t N>
+std::string_view nameIn(const std::pair<int, std::string_view> (&table)[N], int code)
+{
+    const auto found = std::find_if(std::begin(table), std::end(table), [code](const auto& row) { return row.first == code; });
+    return found == std::end(table) ? std::string_view{} : found->second;
+}
+
+std::string prefixOf(const Origin& origin)
+{
+    return diag::positionPrefix(origin.fileName, origin.line);
+}
+
+void checkEntryCode(int code, const Origin& origin)
+{
+    if (code < 0 || code > kLastEntryCode) {
+        diag::internal("ENTCODUNK", prefixOf(origin), std::to_string(code));
+    }
+}
+
+void checkScope(const Scope* scope, const Origin& origin)
+{
+    if (scope == nullptr) {
+        diag::internal("SCPBADPTR", prefixOf(origin));
+    }
+}
+
+std::string indexKey(int code, std::string_view name)
+{
+    return std::to_string(code) + ':' + std::string(name);
+}
+
+// The scopes that belong to a descriptor, moved out of it.
+void detachScopes(Descriptor& descriptor, std::vector<std::unique_ptr<Scope>>& into)
+{
+    if (descriptor.subScope) {
+        into.push_back(std::move(descriptor.subScope));
+    }
+    if (auto* scenario = std::get_if<ScenarioData>(&descriptor.data); scenario != nullptr && scenario->familyScope) {
+        into.push_back(std::move(scenario->familyScope));
+    }
+    if (auto* condition = std::get_if<ConditionData>(&descriptor.data); condition != nullptr && condition->elseScope) {
+        into.push_back(std::move(condition->elseScope));
+    }
+}
+
+// Takes every scope below the global one apart without recursing, so that a
+// deeply nested script cannot exhaust the stack while it is freed.
+template <typename CheckDescriptor>
+void dismantle(Scope& global, CheckDescriptor check)
+{
+    std::vector<std::unique_ptr<Scope>> detached;
+    std::vector<Scope*> pending{&global};
+    while (!pending.empty()) {
+        Scope* scope = pending.back();
+        pending.pop_back();
+        const std::size_t before = detached.size();
+        for (Entry& entry : scope->entries) {
+            if (entry.descriptor) {
+                check(*entry.descriptor);
+                detachScopes(*entry.descriptor, detached);
+            }
+        }
+        for (std::size_t i = before; i < detached.size(); ++i) {
+            pending.push_back(detached[i].get());
+        }
+    }
+    global.entries.clear();
+    while (!detached.empty()) {
+        detached.pop_back();
+    }
+}
+
+}  // namespace
+
+std::string_view entryCodeName(int code)
+{
+    return nameIn(kEntryNames, code);
+}
+
+std::string_view descriptorCodeName(int code)
+{
+    return nameIn(kDescriptorNames, code);
+}
+
+DescriptorData dataFor(int code)
+{
+    switch (code) {
+    case DSC_SCRIPT: return ScriptData{};
+    case DSC_SCENARIO: return ScenarioData{};
+    case DSC_PROC: return ProcData{};
+    case DSC_CALL: return CallData{};
+    case DSC_ARG: return ArgData{};
+    case DSC_PARAM: return ParamData{};
+    case DSC_IF:
+    case DSC_WHILE:
+    case DSC_CASE: return ConditionData{};
+    case DSC_WAITTIL: return WaittilData{};
+    case DSC_INITIALIZATION:
+    case DSC_TERMINATION:
+    case DSC_EXCEPTION: return BlockData{};
+    case DSC_ENABLE_CLEANUP:
+    case DSC_DISABLE_CLEANUP: return ProcedureRefData{};
+    case DSC_RETURN_VAR: return ReturnVarData{};
+    case DSC_VAR: return VarData{};
+    case DSC_DEF_MESSAGE: return DefMessageData{};
+    case DSC_COMMTYPE: return CommtypeData{};
+    case DSC_CHANNEL: return ChannelData{};
+    case DSC_EVENT_STRUCT: return EventStructData{};
+    case DSC_MESSAGE_VAR: return MessageVarData{};
+    case DSC_CALLBACK:
+    case DSC_PROCSEND: return CommBlockData{};
+    case DSC_SEND: return SendData{};
+    case DSC_ADD_ID:
+    case DSC_CLEAR_ID: return ChannelOpData{};
+    case DSC_PRINT:
+    case DSC_INTERSEND:
+    case DSC_INTERRECV:
+    case DSC_MATCH_PIECE:
+    case DSC_POLL_PAIR: return TextPairData{};
+    case DSC_TIMER:
+    case DSC_INSTANCE_DECL: return NumberData{};
+    case DSC_RENDEZVOUS:
+    case DSC_INSTANCE_USE: return NameData{};
+    default: return std::monostate{};
+    }
+}
+
+Entry* Scope::ownerEntry() const
+{
+    return owner == nullptr ? nullptr : owner->owner;
+}
+
+Model::Model() : global_(std::make_unique<Scope>()) {}
+
+Model::~Model()
+{
+    dismantle(*global_, [](const Descriptor&) {});
+}
+
+Scope& Model::makeScope(Descriptor& owner, Scope* parent)
+{
+    owner.subScope = makeSideScope(owner, parent);
+    return *owner.subScope;
+}
+
+std::unique_ptr<Scope> Model::makeSideScope(Descriptor& owner, Scope* parent)
+{
+    auto scope = std::make_unique<Scope>();
+    scope->parent = parent;
+    scope->owner = &owner;
+    scope->firstScenario = scope->entries.end();
+    return scope;
+}
+
+Entry& Model::place(Scope* scope, std::list<Entry>::iterator where, int code, std::string name,
+                    const Origin& origin, int auxiliary)
+{
+    checkScope(scope, origin);
+    checkEntryCode(code, origin);
+    const auto placed = scope->entries.emplace(where);
+    Entry& entry = *placed;
+    entry.scope = scope;
+    entry.code = code;
+    entry.name = std::move(name);
+    entry.auxiliary = auxiliary;
+    entry.line = origin.line;
+    entry.fileName = origin.fileName;
+    entry.fileId = origin.fileId;
+    scope->codes.set(static_cast<std::size_t>(code));
+    if (code == ENT_SCENARIO) {
+        scope->scenarios.emplace(entry.name, &entry);
+        if (scope->firstScenario == scope->entries.end() || where == scope->firstScenario) {
+            scope->firstScenario = placed;
+        }
+    }
+    if (scope == global_.get()) {
+        index(entry);
+    }
+    return entry;
+}
+
+void Model::index(Entry& entry)
+{
+    if (!entry.name.empty()) {
+        names_.emplace(indexKey(entry.code, entry.name), &entry);
+    }
+}
+
+Entry& Model::append(Scope* scope, int code, std::string name, const Origin& origin, int auxiliary)
+{
+    checkScope(scope, origin);
+    return place(scope, scope->entries.end(), code, std::move(name), origin, auxiliary);
+}
+
+Entry& Model::insertOrdered(Scope* scope, int code, std::string name, int descriptorCode, int key,
+                            const Origin& origin)
+{
+    checkScope(scope, origin);
+    // Entries arrive mostly in increasing key order: search from the end.
+    auto where = scope->entries.end();
+    while (where != scope->entries.begin()) {
+        const auto before = std::prev(where);
+        if (before->descriptor && before->descriptor->key <= key) {
+            break;
+        }
+        where = before;
+    }
+    Entry& entry = place(scope, where, code, std::move(name), origin, 0);
+    attach(entry, descriptorCode).key = key;
+    return entry;
+}
+
+Entry& Model::prepend(Scope* scope, int code, std::string name, const Origin& origin, int auxiliary)
+{
+    checkScope(scope, origin);
+    // The script entry stays first, and a procedure's parameters before its body.
+    auto where = scope->entries.begin();
+    while (where != scope->entries.end() && (where->code == ENT_SCRIPT || where->code == ENT_PARAM)) {
+        ++where;
+    }
+    return place(scope, where, code, std::move(name), origin, auxiliary);
+}
+
+Entry& Model::prependToBlock(Scope* scope, int code, std::string name, const Origin& origin, int auxiliary)
+{
+    checkScope(scope, origin);
+    const auto isBlock = [](const Entry* owner) {
+        switch (owner->code) {
+        case ENT_SCENARIO:
+        case ENT_PROC:
+        case ENT_CALLBACK:
+        case ENT_PROCSEND:
+        case ENT_INITIALIZATION:
+        case ENT_TERMINATION:
+        case ENT_EXCEPTION:
+        case ENT_INSTANCE_HASH_BEGIN: return true;
+        default: return false;
+        }
+    };
+    while (scope->parent != nullptr && scope->ownerEntry() != nullptr && !isBlock(scope->ownerEntry())) {
+        scope = scope->parent;
+    }
+    return prepend(scope, code, std::move(name), origin, auxiliary);
+}
+
+Entry& Model::insertBeforeFirstScenario(Scope* scope, int code, std::string name, const Origin& origin,
+                                        int auxiliary)
+{
+    checkScope(scope, origin);
+    return place(scope, scope->firstScenario, code, std::move(name), origin, auxiliary);
+}
+
+Descriptor& Model::attach(Entry& entry, int descriptorCode)
+{
+    if (descriptorCode < kFirstDescriptorCode || descriptorCode > kLastDescriptorCode) {
+        diag::internal("DSCCODUNK", diag::positionPrefix(entry.fileName, entry.line), std::to_string(descriptorCode));
+    }
+    entry.descriptor = std::make_unique<Descriptor>();
+    entry.descriptor->code = descriptorCode;
+    entry.descriptor->owner = &entry;
+    entry.descriptor->data = dataFor(descriptorCode);
+    return *entry.descriptor;
+}
+
+Entry* Model::findGlobal(int code, std::string_view name) const
+{
+    const auto found = names_.find(indexKey(code, name));
+    return found == names_.end() ? nullptr : found->second;
+}
+
+namespace {
+
+Entry* findPair(std::map<std::pair<const Entry*, const Entry*>, Entry*>& table, const Entry* commtype,
+                const Entry* structure, bool markUsed)
+{
+    const auto found = table.find({commtype, structure});
+    if (found == table.end()) {
+        return nullptr;
+    }
+    if (markUsed) {
+        found->second->data<CommBlockData>().used = true;
+    }
+    return found->second;
+}
+
+}  // namespace
+
+Entry* Model::findCallback(const Entry* commtype, const Entry* structure, bool markUsed)
+{
+    return findPair(callbacks_, commtype, structure, markUsed);
+}
+
+Entry* Model::findProcsend(const Entry* commtype, const Entry* structure, bool markUsed)
+{
+    return findPair(procsends_, commtype, structure, markUsed);
+}
+
+std::vector<Entry*> Model::callbacksOf(const Entry* structure) const
+{
+    std::vector<Entry*> found;
+    for (const auto& [pair, callback] : callbacks_) {
+        if (pair.second == structure) {
+            found.push_back(callback);
+        }
+    }
+    std::sort(found.begin(), found.end(), [](const Entry* a, const Entry* b) { return a->line < b->line; });
+    return found;
+}
+
+void Model::registerCallback(Entry& callback)
+{
+    const auto& data = callback.data<CommBlockData>();
+    callbacks_.emplace(std::make_pair(data.commtype, data.structure), &callback);
+}
+
+void Model::registerProcsend(Entry& procsend)
+{
+    const auto& data = procsend.data<CommBlockData>();
+    procsends_.emplace(std::make_pair(data.commtype, data.structure), &procsend);
+}
+
+Entry* Model::findScenario(const Scope& scope, std::string_view name)
+{
+    const auto found = scope.scenarios.find(name);
+    return found == scope.scenarios.end() ? nullptr : found->second;
+}
+
+void Model::release()
+{
+    dismantle(*global_, [](const Descriptor& descriptor) {
+        if (descriptorCodeName(descriptor.code).empty()) {
+            diag::internal("DSCCODUNK", diag::positionPrefix(descriptor.owner->fileName, descriptor.owner->line),
+                           std::to_string(descriptor.code));
+        }
+    });
+    names_.clear();
+    callbacks_.clear();
+    procsends_.clear();
+    global_->firstScenario = global_->entries.end();
+    global_->scenarios.clear();
+    global_->codes.reset();
+}
+
+}  // namespace qvm::script::sem

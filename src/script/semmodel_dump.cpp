@@ -1,0 +1,220 @@
+// The model as text: one entry per line, for qvminspect and the tests.
+#include "script/semmodel.h"
+
+#include <variant>
+
+namespace qvm::script::sem {
+
+namespace {
+
+// Collects "key=value" pairs separated by blanks.
+class Fields {
+public:
+    Fields& text(std::string_view key, std::string_view value)
+    {
+        return raw(key, "\"" + std::string(value) + "\"");
+    }
+    Fields& number(std::string_view key, long long value) { return raw(key, std::to_string(value)); }
+    Fields& flag(std::string_view key, bool value) { return raw(key, value ? "1" : "0"); }
+    Fields& mark(std::string_view key, bool value) { return raw(key, value ? "yes" : "no"); }
+    Fields& ref(std::string_view key, const Entry* entry)
+    {
+        return entry == nullptr ? raw(key, "-") : text(key, entry->name);
+    }
+    Fields& raw(std::string_view key, const std::string& value)
+    {
+        if (!out_.empty()) {
+            out_ += ' ';
+        }
+        out_ += key;
+        out_ += '=';
+        out_ += value;
+        return *this;
+    }
+    std::string take() { return std::move(out_); }
+
+private:
+    std::string out_;
+};
+
+template <class... Ts>
+struct Overloaded : Ts... {
+    using Ts::operator()...;
+};
+template <class... Ts>
+Overloaded(Ts...) -> Overloaded<Ts...>;
+
+std::string fieldsOf(const Descriptor& descriptor)
+{
+    Fields f;
+    std::visit(Overloaded{
+                   [](const std::monostate&) {},
+                   [&](const ScriptData& d) {
+                       f.text("header1", d.header[0]).text("header2", d.header[1]).text("header3", d.header[2]);
+                   },
+                   [&](const ScenarioData& d) {
+                       f.text("qualified", d.qualifiedName).number("loop", d.loopCount).flag("leaf", d.leaf)
+                           .number("line", d.line).mark("generate", d.selected);
+                   },
+                   [&](const ProcData& d) { f.mark("generate", d.used); },
+                   [&](const CallData& d) {
+                       f.text("expected", d.expected).text("result", d.result).ref("procedure", d.procedure)
+                           .flag("cfunction", d.cFunction);
+                   },
+                   [&](const ArgData& d) {
+                       f.text("text", d.text).flag("ref", d.reference).number("class", d.cls);
+                       if (!d.expected.empty()) {
+                           f.text("expected", d.expected);
+                       }
+                       if (!d.result.empty()) {
+                           f.text("result", d.result);
+                       }
+                   },
+                   [&](const ParamData& d) { f.text("type", d.type).number("class", d.cls); },
+                   [&](const ConditionData& d) {
+                       f.text("text", d.text);
+                       if (d.elseScope) {
+                           f.flag("else", true);
+                       }
+                   },
+                   [&](const WaittilData& d) {
+                       f.number("number", d.number).text("condition", d.condition).text("timeout", d.timeout)
+                           .text("limit", d.limit);
+                   },
+                   [&](const BlockData& d) { f.ref("procedure", d.procedure); },
+                   [&](const ProcedureRefData& d) { f.ref("procedure", d.procedure); },
+                   [&](const ReturnVarData& d) { f.number("number", d.number).number("class", d.cls); },
+                   [&](const VarData& d) { f.text("variable", d.variable).text("check", d.check).ref("message", d.message); },
+                   [&](const DefMessageData& d) {
+                       f.number("number", d.number).ref("message", d.message).text("check", d.check)
+                           .flag("inproc", d.inProcedure);
+                   },
+                   [&](const CommtypeData& d) {
+                       f.text("idtype", d.idType).number("index", d.typeIndex).number("channels", d.channelCount)
+                           .flag("multiplexing", d.multiplexing);
+                   },
+                   [&](const ChannelData& d) { f.ref("commtype", d.commtype).number("index", d.index); },
+                   [&](const EventStructData& d) {
+                       f.number("index", d.index).number("messages", d.messageCount).ref("callback", d.callback);
+                   },
+                   [&](const MessageVarData& d) { f.ref("structure", d.structure).number("index", d.index); },
+                   [&](const CommBlockData& d) {
+                       f.ref("commtype", d.commtype).ref("structure", d.structure).text("msgvar", d.messageVar)
+                           .text("idvar", d.idVar);
+                       if (d.multiplexed) {
+                           f.text("countvar", d.countVar);
+                       }
+                   },
+                   [&](const SendData& d) {
+                       f.ref("message", d.message).ref("channel", d.channel).ref("procsend", d.procsend);
+                   },
+                   [&](const ChannelOpData& d) {
+                       f.text("channel", d.channel);
+                       if (!d.id.empty()) {
+                           f.text("id", d.id);
+                       }
+                   },
+                   [&](const TextPairData& d) {
+                       f.text("first", d.first);
+                       if (!d.second.empty()) {
+                           f.text("second", d.second);
+                       }
+                   },
+                   [&](const NumberData& d) { f.number("number", d.number); },
+                   [&](const NameData& d) { f.text("name", d.name); },
+               },
+               descriptor.data);
+    return f.take();
+}
+
+void entryLine(const Entry& entry, std::size_t depth, std::string& out)
+{
+    out.append(2 * depth, ' ');
+    out += entryCodeName(entry.code);
+    out += '\t';
+    out += entry.name.empty() ? std::string("\"\"") : entry.name;
+    out += '\t';
+    out += entry.fileName;
+    out += ':';
+    out += std::to_string(entry.line);
+    out += '\t';
+    if (!entry.descriptor) {
+        out += '-';
+    } else {
+        out += descriptorCodeName(entry.descriptor->code);
+        const std::string fields = fieldsOf(*entry.descriptor);
+        if (!fields.empty()) {
+            out += ' ';
+            out += fields;
+        }
+    }
+    if (entry.auxiliary != 0 || entry.code == ENT_WAITTIL_REF) {
+        out += " aux=" + std::to_string(entry.auxiliary);
+    }
+    if (!entry.filter.empty()) {
+        out += " filter=\"" + entry.filter + "\"";
+    }
+    out += '\n';
+}
+
+// What is left to print: an entry, the entries of a scope, or a plain line.
+struct Pending {
+    const Entry* entry = nullptr;
+    const Scope* scope = nullptr;
+    std::string_view line;
+    std::size_t depth = 0;
+};
+
+void pushScope(std::vector<Pending>& pending, const Scope* scope, std::size_t depth)
+{
+    if (scope != nullptr) {
+        pending.push_back({nullptr, scope, {}, depth});
+    }
+}
+
+}  // namespace
+
+std::string describeFields(const Descriptor& descriptor)
+{
+    return fieldsOf(descriptor);
+}
+
+std::string dumpModel(const Model& model, int instanceMode, int instanceNumber, int timerCount)
+{
+    std::string out;
+    std::vector<Pending> pending;
+    pushScope(pending, &model.global(), 0);
+    while (!pending.empty()) {
+        const Pending next = pending.back();
+        pending.pop_back();
+        if (next.scope != nullptr) {
+            for (auto it = next.scope->entries.rbegin(); it != next.scope->entries.rend(); ++it) {
+                pending.push_back({&*it, nullptr, {}, next.depth});
+            }
+        } else if (next.entry == nullptr) {
+            out.append(2 * next.depth, ' ');
+            out += next.line;
+            out += '\n';
+        } else {
+            entryLine(*next.entry, next.depth, out);
+            const Descriptor* descriptor = next.entry->descriptor.get();
+            if (descriptor == nullptr) {
+                continue;
+            }
+            // Pushed in reverse: family names, then the sub-scope, then ELSE.
+            if (const auto* condition = std::get_if<ConditionData>(&descriptor->data); condition && condition->elseScope) {
+                pushScope(pending, condition->elseScope.get(), next.depth + 1);
+                pending.push_back({nullptr, nullptr, "ELSE", next.depth});
+            }
+            pushScope(pending, descriptor->subScope.get(), next.depth + 1);
+            if (const auto* scenario = std::get_if<ScenarioData>(&descriptor->data); scenario && scenario->familyScope) {
+                pushScope(pending, scenario->familyScope.get(), next.depth + 1);
+            }
+        }
+    }
+    out += "instance-mode=" + std::to_string(instanceMode) + " instance=" + std::to_string(instanceNumber) +
+           " timers=" + std::to_string(timerCount) + "\n";
+    return out;
+}
+
+}  // namespace qvm::script::sem

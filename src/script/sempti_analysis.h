@@ -1,0 +1,142 @@
+// The state of one semantic analysis and the rules its passes share.
+// Internal to the semantic analysis.
+#pragma once
+
+#include "diag/i18nerrgest.h"
+#include "script/semmodel.h"
+#include "script/sempti.h"
+#include "script/syntaxtree.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qvm::script::sem {
+
+// C text gathered from consecutive '#' lines, declared as one piece.
+struct PendingText {
+    std::string text;
+    std::string fileName;
+    int line = 0;  // line of the first '#' line
+    bool started = false;
+    bool empty() const { return !started; }
+    // Adds the text of one '#' line (the text after its '#').
+    void add(std::string_view lineText, const Origin& origin);
+};
+
+// The block whose instructions are being analysed.
+struct Block {
+    Scope* scope = nullptr;
+    std::string cScope;              // C scope name of the declarations made in it
+    bool instructionSeen = false;    // instance blocks of '#' lines must come first
+};
+
+// A trace instruction that the trace level inhibits.
+struct IgnoredTrace {
+    int count = 0;
+    Origin first;  // where the first one stands
+};
+
+// Counters and flags that live for one analysis.
+struct RunState {
+    int instanceMode = 0;                        // 0 to 3, see AnalysisResult
+    int instanceNumber = 0;                      // the selected one among the declared, from 1
+    std::vector<std::string> declaredInstances;  // as the instance pass counted them
+    int instanceNesting = 0;                     // instance blocks entered and not left
+    int nextInstanceNumber = 2;                  // numbers of ENT_INSTANCE_DECL entries
+    int timerCount = 0;
+    int returnVarCount = 0;
+    int waittilCount = 0;
+    int defMessageCount = 0;
+    bool insideProcedure = false;                // a procedure body is being analysed
+    Entry* currentProcedure = nullptr;
+    std::optional<Origin> firstWaittil;
+    IgnoredTrace ignoredTraceOn;
+    IgnoredTrace ignoredTraceOff;
+    IgnoredTrace ignoredFlushTrace;
+    std::vector<Entry*> procedures;              // in declaration order
+};
+
+class Analysis {
+public:
+    Analysis(Model& model, const AnalysisOptions& options);
+
+    void run(const SyntaxNode* root);
+
+    int instanceMode() const { return state.instanceMode; }
+    int instanceNumber() const { return state.instanceNumber; }
+    int timerCount() const { return state.timerCount; }
+
+    // ---- node checks and positions (sempti.cpp) ----
+    // The node, which must be of that kind (internal reports otherwise).
+    static const SyntaxNode& expect(const SyntaxNode* node, SyntaxKind kind, const SyntaxNode& parent);
+    static const SyntaxNode& present(const SyntaxNode* node, const SyntaxNode& parent);
+    [[noreturn]] static void unexpected(const SyntaxNode& node);
+    // Line of the construct: the earliest line along its first children.
+    static int lineOf(const SyntaxNode& node);
+    static Origin originOf(const SyntaxNode& node);
+    static Origin originAt(const SyntaxNode& node, int line);
+    static void report(diag::Severity severity, diag::MessageCode code, std::string_view argument,
+                       const Origin& origin);
+    // Text of a native expression: its pieces joined as written.
+    static std::string expressionText(const SyntaxNode* expression);
+    // An identifier's text without the blanks the lexer may keep around it.
+    static std::string identText(const SyntaxNode* node, const SyntaxNode& parent);
+    static std::string trimmed(std::string_view text);
+
+    // ---- C declarations ----
+    void declare(std::string_view text, std::string_view cScope, const Origin& origin);
+    void flushPending(PendingText& pending, std::string_view cScope);
+
+    // ---- declaration pass (sempti_decl.cpp) ----
+    void analyseDeclarations(const SyntaxNode* list);
+    void analyseDeclaration(const SyntaxNode& node, PendingText& pending);
+
+    // ---- scenario pass (sempti_scenario.cpp) ----
+    void analyseScenarioItems(const SyntaxNode* list, Scope& scope, Entry* scenario);
+    void analyseInstanceBlockInBody(const SyntaxNode& group, Block& block, bool hashLines);
+
+    // ---- instruction bodies (sempti_body.cpp) ----
+    // Analyses a body as a block of its own (a generated function) in scope,
+    // its declarations going to the C scope named cScope.
+    void analyseBody(const SyntaxNode* body, Scope& scope, std::string cScope);
+    void analyseNestedBody(const SyntaxNode* body, Block& block);
+    void analyseInstructionLine(const SyntaxNode& line, Block& block);
+    void analyseHashLines(const SyntaxNode* list, Block& block);
+    void analyseCallArguments(const SyntaxNode* arguments, Descriptor& call, Scope& parent, const std::string& cScope);
+    void markProcedureUsed(Entry& procedure);
+    // Class of a native expression after macro expansion, typed in a C
+    // scope; kClassNone when the expansion was refused.
+    int classOf(std::string_view text, std::string_view cScope, const Origin& origin);
+    // TIMER as a declaration and as an instruction.
+    void declareTimer(const SyntaxNode& node, Block& block);
+    // FORMAT= as a declaration and as an instruction.
+    void format(const SyntaxNode& node, const Block& block);
+
+    // ---- instance blocks (sempti_scenario.cpp) ----
+    void enterInstance(const Origin& origin);
+    void leaveInstance(const Origin& origin);
+    // One ENT_INSTANCE_USE per name; false after an undeclared one.
+    bool instanceUses(const SyntaxNode* names, Block& block, const Origin& origin);
+    bool namesSelectedInstance(const SyntaxNode* names) const;
+
+    // ---- execution filters (sempti_scenario.cpp) ----
+    // A filter prefix as the line node keeps it (a double one with its '%').
+    static void checkFilter(std::string_view prefix, bool doubled, const Origin& origin);
+    // The letters of SET("...") and UNSET("...").
+    static void checkFilterLetters(std::string_view quoted, const Origin& origin);
+
+    Model& model;
+    const AnalysisOptions& options;
+    RunState state;
+
+private:
+    void declareBuiltins();
+    void makeScriptEntry(const SyntaxNode& header);
+    void declareTriggerCommtype();
+    void countInstances(const SyntaxNode* declarations);
+    void closingChecks();
+};
+
+}  // namespace qvm::script::sem

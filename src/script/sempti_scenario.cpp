@@ -1,0 +1,300 @@
+// The scenario tree: scenarios with their selection, the INITIALIZATION,
+// TERMINATION and EXCEPTION blocks of each level, and instance blocks.
+#include "script/sempti_analysis.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <set>
+
+namespace qvm::script::sem {
+
+namespace {
+
+bool listed(const std::vector<std::string>& list, const std::string& name)
+{
+    return std::find(list.begin(), list.end(), name) != list.end();
+}
+
+// A listed scenario selects its ancestors and its descendants; an excluded
+// one takes its descendants with it.
+bool selectedByName(const std::string& qualified, const AnalysisOptions& options)
+{
+    if (qualified.empty()) {
+        return true;
+    }
+    if (!options.scenarios.empty()) {
+        return std::any_of(options.scenarios.begin(), options.scenarios.end(), [&](const std::string& s) {
+            const std::size_t common = std::min(s.size(), qualified.size());
+            if (s.compare(0, common, qualified, 0, common) != 0) {
+                return false;
+            }
+            const std::string& longer = s.size() > qualified.size() ? s : qualified;
+            return longer.size() == common || longer[common] == '.';
+        });
+    }
+    return std::none_of(options.excludedScenarios.begin(), options.excludedScenarios.end(), [&](const std::string& e) {
+        return qualified.compare(0, e.size(), e) == 0 && (qualified.size() == e.size() || qualified[e.size()] == '.');
+    });
+}
+
+struct LevelBlockKind {
+    int entryCode;
+    int descriptorCode;
+    diag::MessageCode tooMany;
+    const char* suffix;
+};
+
+LevelBlockKind levelBlockKind(const SyntaxNode& node)
+{
+    switch (node.kind) {
+    case STX_INITIALIZATION: return {ENT_INITIALIZATION, DSC_INITIALIZATION, "TOOMCHINI", "@init"};
+    case STX_TERMINATION: return {ENT_TERMINATION, DSC_TERMINATION, "TOOMCHTER", "@term"};
+    case STX_EXCEPTION: return {ENT_EXCEPTION, DSC_EXCEPTION, "TOOMCHEXC", "@excp"};
+    default: Analysis::unexpected(node);
+    }
+}
+
+}  // namespace
+
+class ScenarioTree {
+public:
+    explicit ScenarioTree(Analysis& analysis) : a(analysis), model(analysis.model) {}
+
+    void items(const SyntaxNode* list, Scope& scope, Entry* parent)
+    {
+        for (const SyntaxNode* link = list; link != nullptr; link = link->c1()) {
+            const SyntaxNode& item = Analysis::present(Analysis::expect(link, STX_SCENARIO_ITEM_LIST, *link).c0(), *link);
+            switch (item.kind) {
+            case STX_SCENARIO: scenario(item, scope, parent); break;
+            case STX_INITIALIZATION:
+            case STX_TERMINATION:
+            case STX_EXCEPTION: levelBlock(item, scope, parent); break;
+            case STX_INCLUDE: break;  // the included items follow in the list
+            default: Analysis::unexpected(item);
+            }
+        }
+    }
+
+private:
+    void scenario(const SyntaxNode& node, Scope& scope, Entry* parent)
+    {
+        const std::string name = Analysis::identText(node.c0(), node);
+        const SyntaxNode& body = Analysis::expect(node.c1(), STX_SCENARIO_BODY, node);
+        const Origin origin = Analysis::originAt(node, node.c0()->line);
+        if (Model::findScenario(scope, name) != nullptr) {
+            Analysis::report(diag::Error, "SCENALREX", name, origin);
+        }
+        Entry& entry = model.append(&scope, ENT_SCENARIO, name, origin);
+        Descriptor& descriptor = model.attach(entry, DSC_SCENARIO);
+        auto& data = descriptor.as<ScenarioData>();
+        data.fileName = node.fileName;
+        data.line = body.line - 1;
+        if (body.c0() != nullptr) {
+            data.loopCount = std::atoi(Analysis::expect(body.c0(), STX_CONSTANT, body).textOrEmpty().c_str());
+        }
+        if (parent != nullptr) {
+            auto& parentData = parent->data<ScenarioData>();
+            parentData.leaf = false;
+            data.qualifiedName = parentData.qualifiedName.empty() ? name : parentData.qualifiedName + "." + name;
+        }
+        data.selected = select(Analysis::present(body.c1(), body), descriptor, scope);
+        if (a.options.fast && !data.selected) {
+            return;
+        }
+        const SyntaxNode& contents = Analysis::present(body.c2(), body);
+        Scope& inner = model.makeScope(descriptor, &scope);
+        if (contents.kind == STX_SCENARIO_ITEM_LIST) {
+            items(&contents, inner, &entry);
+            generationCheck(entry, inner, parent == nullptr);
+        } else {
+            a.analyseBody(&contents, inner, data.qualifiedName);
+        }
+    }
+
+    bool select(const SyntaxNode& family, Descriptor& descriptor, Scope& scope)
+    {
+        auto& data = descriptor.as<ScenarioData>();
+        if (family.kind == STX_EMPTY) {
+            return selectedByName(data.qualifiedName, a.options);
+        }
+        Analysis::expect(&family, STX_FAMILY, family);
+        bool selected = a.options.families.empty();
+        data.familyScope = model.makeSideScope(descriptor, &scope);
+        std::set<std::string> seen;
+        for (const SyntaxNode* link = family.c0(); link != nullptr; link = link->c1()) {
+            const SyntaxNode& ident = Analysis::expect(link->c0(), STX_IDENT, *link);
+            const std::string& name = ident.textOrEmpty();
+            if (!seen.insert(name).second) {
+                Analysis::report(diag::Warning, "FNAMNOTUS", name, Analysis::originOf(ident));
+                continue;
+            }
+            model.append(data.familyScope.get(), ENT_FAMILY, name, Analysis::originOf(ident));
+            if (!a.options.families.empty() && !selected) {
+                selected = listed(a.options.families, name);
+            } else if (!a.options.excludedFamilies.empty() && selected) {
+                selected = !listed(a.options.excludedFamilies, name);
+            }
+        }
+        return selected && selectedByName(data.qualifiedName, a.options);
+    }
+
+    // A scenario of sub-scenarios is generated only with one of them.
+    void generationCheck(Entry& entry, const Scope& inner, bool root)
+    {
+        auto& data = entry.data<ScenarioData>();
+        if (!data.selected) {
+            return;
+        }
+        data.selected = std::any_of(inner.entries.begin(), inner.entries.end(), [](const Entry& child) {
+            return child.code == ENT_SCENARIO && child.data<ScenarioData>().selected;
+        });
+        if (!data.selected && root) {
+            diag::error("NOSCENGEN");
+        }
+    }
+
+    void levelBlock(const SyntaxNode& node, Scope& scope, Entry* parent)
+    {
+        const LevelBlockKind kind = levelBlockKind(node);
+        // The block form's keyword stands on the line before its body.
+        const int line = Analysis::lineOf(node);
+        const Origin origin = Analysis::originAt(node, node.c0() == nullptr && line > 1 ? line - 1 : line);
+        if (scope.holds(kind.entryCode)) {
+            Analysis::report(diag::Error, kind.tooMany, {}, origin);
+        }
+        if (node.c0() != nullptr) {
+            callForm(node, kind, scope, origin);
+            return;
+        }
+        Entry& entry = model.insertBeforeFirstScenario(&scope, kind.entryCode, {}, origin);
+        Descriptor& descriptor = model.attach(entry, kind.descriptorCode);
+        const std::string owner = parent == nullptr ? std::string() : parent->data<ScenarioData>().qualifiedName;
+        a.analyseBody(node.c1(), model.makeScope(descriptor, &scope), owner + kind.suffix);
+    }
+
+    void callForm(const SyntaxNode& node, const LevelBlockKind& kind, Scope& scope, const Origin& origin)
+    {
+        const std::string name = Analysis::identText(node.c0(), node);
+        Entry* procedure = model.findGlobal(ENT_PROC, name);
+        if (procedure == nullptr) {
+            Analysis::report(diag::Error, "UNKCLPROC", name, origin);
+            return;
+        }
+        a.markProcedureUsed(*procedure);
+        Entry& entry = model.insertBeforeFirstScenario(&scope, kind.entryCode, name, origin);
+        Descriptor& descriptor = model.attach(entry, kind.descriptorCode);
+        descriptor.as<BlockData>().procedure = procedure;
+        a.analyseCallArguments(node.c2(), descriptor, scope, {});
+    }
+
+    Analysis& a;
+    Model& model;
+};
+
+void Analysis::analyseScenarioItems(const SyntaxNode* list, Scope& scope, Entry* scenario)
+{
+    ScenarioTree(*this).items(list, scope, scenario);
+}
+
+// ---- instance blocks ----
+
+void Analysis::enterInstance(const Origin& origin)
+{
+    if (++state.instanceNesting > 1) {
+        diag::internal("ISTBADLVL", diag::positionPrefix(origin.fileName, origin.line));
+    }
+}
+
+void Analysis::leaveInstance(const Origin& origin)
+{
+    if (--state.instanceNesting < 0) {
+        diag::internal("ENTCODUNK", diag::positionPrefix(origin.fileName, origin.line), std::to_string(state.instanceNesting));
+    }
+}
+
+bool Analysis::instanceUses(const SyntaxNode* names, Block& block, const Origin& origin)
+{
+    for (const SyntaxNode* link = names; link != nullptr; link = link->c1()) {
+        const std::string name = identText(link->c0(), *link);
+        if (model.findGlobal(ENT_INSTANCE_DECL, name) == nullptr) {
+            report(diag::Error, "UNDECISTN", name, origin);
+            return false;
+        }
+        Entry& use = model.append(block.scope, ENT_INSTANCE_USE, name, origin);
+        model.attach(use, DSC_INSTANCE_USE).as<NameData>().name = name;
+    }
+    return true;
+}
+
+bool Analysis::namesSelectedInstance(const SyntaxNode* names) const
+{
+    for (const SyntaxNode* link = names; link != nullptr; link = link->c1()) {
+        if (link->c0() != nullptr && link->c0()->textOrEmpty() == options.instance) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void Analysis::analyseInstanceBlockInBody(const SyntaxNode& group, Block& block, bool hashLines)
+{
+    const SyntaxNode& begin = expect(group.c0(), STX_INSTANCE_BEGIN, group);
+    const Origin origin = originOf(begin);
+    if (hashLines && block.instructionSeen) {
+        report(diag::Error, "BADIBSEQ", {}, origin);
+        return;
+    }
+    if (state.instanceMode == 0) {
+        report(diag::Error, "NODCLISTN", {}, origin);
+        return;
+    }
+    enterInstance(origin);
+    const bool markers = state.instanceMode != 1;
+    const bool analysed = markers || namesSelectedInstance(begin.c0());
+    if (markers) {
+        model.append(block.scope, hashLines ? ENT_INSTANCE_HASH_BEGIN : ENT_INSTANCE_BODY_BEGIN, {}, origin);
+        instanceUses(begin.c0(), block, origin);
+    }
+    if (analysed && hashLines) {
+        analyseHashLines(group.c1(), block);
+    } else if (analysed) {
+        for (const SyntaxNode* link = group.c1(); link != nullptr; link = link->c1()) {
+            analyseInstructionLine(expect(expect(link, STX_INSTANCE_BODY, *link).c0(), STX_INSTR_LINE, *link), block);
+        }
+    }
+    if (markers) {
+        model.append(block.scope, hashLines ? ENT_INSTANCE_HASH_END : ENT_INSTANCE_BODY_END, {},
+                     originAt(group, group.c1() != nullptr ? group.c1()->line : origin.line));
+    }
+    leaveInstance(origin);
+}
+
+// ---- execution filters ----
+
+void Analysis::checkFilter(std::string_view prefix, bool doubled, const Origin& origin)
+{
+    const std::string_view letters = doubled && !prefix.empty() && prefix.front() == '%' ? prefix.substr(1) : prefix;
+    const auto isMark = [](char c) { return c == '+' || c == '~'; };
+    bool valid = !letters.empty() && letters.front() != '+' && !isMark(letters.back());
+    for (std::size_t i = 0; valid && i < letters.size(); ++i) {
+        const char c = letters[i];
+        const char next = i + 1 < letters.size() ? letters[i + 1] : '\0';
+        valid = (c >= 'A' && c <= 'Z') || (c == '~' && !isMark(next)) || (c == '+' && next != '+');
+    }
+    if (!valid) {
+        report(diag::Error, "BADFLTSTX", prefix, origin);
+    }
+}
+
+void Analysis::checkFilterLetters(std::string_view quoted, const Origin& origin)
+{
+    const std::string_view letters =
+        quoted.size() >= 2 && quoted.front() == '"' && quoted.back() == '"' ? quoted.substr(1, quoted.size() - 2) : quoted;
+    for (const char c : letters) {
+        if (c < 'A' || c > 'Z') {
+            report(diag::Error, "BADLETFLT", std::string(1, c), origin);
+        }
+    }
+}
+
+}  // namespace qvm::script::sem

@@ -1,0 +1,185 @@
+// The operations of the semantic model in one process: where each insertion
+// puts its entry, the lookups, the internal checks no script can reach, and
+// an analysis that runs twice with the same result.
+#include "script/ancgest.h"
+#include "script/prtanac.h"
+#include "script/semmodel.h"
+#include "script/sempti.h"
+#include "script/stxpti.h"
+#include "support/console.h"
+#include "support/process.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace qvm::script;
+using namespace qvm::script::sem;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+class ModelOperations : public qvm::testing::ConsoleTest {
+protected:
+    Origin at(int line) { return Origin{"ops.pts", 1, line}; }
+
+    // Names of a scope's entries, in order.
+    static std::vector<std::string> names(const Scope& scope)
+    {
+        std::vector<std::string> found;
+        for (const Entry& entry : scope.entries) {
+            found.push_back(entry.name);
+        }
+        return found;
+    }
+
+    Model model;
+};
+
+TEST_F(ModelOperations, InsertionsKeepTheirPlaces)
+{
+    Scope& global = model.global();
+    model.append(&global, ENT_SCRIPT, "script", at(1));
+    model.append(&global, ENT_HASH_LINE, "decl", at(2));
+    Entry& scenario = model.append(&global, ENT_SCENARIO, "s1", at(3));
+    model.append(&global, ENT_SCENARIO, "s2", at(4));
+    model.insertBeforeFirstScenario(&global, ENT_INITIALIZATION, "init", at(5));
+    model.insertBeforeFirstScenario(&global, ENT_TERMINATION, "term", at(6));
+    model.prepend(&global, ENT_WAITTIL_REF, "ref", at(7));
+    EXPECT_THAT(names(global), ElementsAre("script", "ref", "decl", "init", "term", "s1", "s2"));
+    EXPECT_EQ(Model::findScenario(global, "s2")->line, 4);
+    EXPECT_TRUE(Model::holdsCode(global, ENT_TERMINATION));
+    EXPECT_FALSE(Model::holdsCode(global, ENT_EXCEPTION));
+
+    // Ordered by key, equal keys in their order of arrival.
+    Scope& values = model.makeScope(model.attach(scenario, DSC_SCENARIO), &global);
+    for (const auto& [name, key] : std::vector<std::pair<std::string, int>>{{"k5", 5}, {"k1", 1}, {"k5b", 5}, {"k3", 3}}) {
+        model.insertOrdered(&values, ENT_ELEMENT_VALUE, name, DSC_VALUE, key, at(8));
+    }
+    EXPECT_THAT(names(values), ElementsAre("k1", "k3", "k5", "k5b"));
+}
+
+TEST_F(ModelOperations, HiddenVariablesGoToTheHeadOfTheGeneratedFunction)
+{
+    Scope& global = model.global();
+    Entry& procedure = model.append(&global, ENT_PROC, "p", at(1));
+    Scope& body = model.makeScope(model.attach(procedure, DSC_PROC), &global);
+    model.append(&body, ENT_PARAM, "a", at(1));
+    model.append(&body, ENT_PAUSE, "first", at(2));
+    Entry& loop = model.append(&body, ENT_WHILE, "loop", at(3));
+    Scope& loopBody = model.makeScope(model.attach(loop, DSC_WHILE), &body);
+    Entry& test = model.append(&loopBody, ENT_IF, "test", at(4));
+    Scope& thenBody = model.makeScope(model.attach(test, DSC_IF), &loopBody);
+    model.prependToBlock(&thenBody, ENT_RETURN_VAR, "trv_return_0", at(5));
+    EXPECT_THAT(names(body), ElementsAre("a", "trv_return_0", "first", "loop"));
+    EXPECT_TRUE(thenBody.entries.empty());
+    EXPECT_EQ(model.findGlobal(ENT_PROC, "p"), &procedure);
+    EXPECT_EQ(model.findGlobal(ENT_CALLBACK, "p"), nullptr);
+}
+
+TEST_F(ModelOperations, CallbackLookupsMarkTheBlockUsed)
+{
+    Scope& global = model.global();
+    Entry& commtype = model.append(&global, ENT_COMMTYPE, "link", at(1));
+    Entry& structure = model.append(&global, ENT_EVENT_STRUCT, "ev", at(2));
+    Entry& callback = model.append(&global, ENT_CALLBACK, "ev_ON_link", at(3));
+    auto& data = model.attach(callback, DSC_CALLBACK).as<CommBlockData>();
+    data.commtype = &commtype;
+    data.structure = &structure;
+    model.registerCallback(callback);
+    EXPECT_EQ(model.findProcsend(&commtype, &structure), nullptr);
+    EXPECT_EQ(model.findCallback(&commtype, &structure, false), &callback);
+    EXPECT_FALSE(data.used);
+    EXPECT_EQ(model.findCallback(&commtype, &structure), &callback);
+    EXPECT_TRUE(data.used);
+    EXPECT_THAT(model.callbacksOf(&structure), ElementsAre(&callback));
+    model.release();
+    EXPECT_TRUE(model.global().entries.empty());
+    EXPECT_EQ(model.findGlobal(ENT_COMMTYPE, "link"), nullptr);
+}
+
+TEST_F(ModelOperations, BrokenModelsAreInternalErrors)
+{
+    EXPECT_EQ(statusOf([&] { model.append(nullptr, ENT_ERROR, {}, at(3)); }), 9);
+    EXPECT_EQ(console, "Fenwir-S-SCPBADPTR,  [ops.pts:3] Null scope pointer.\n");
+    console.clear();
+    EXPECT_EQ(statusOf([&] { model.append(&model.global(), 84, {}, at(4)); }), 9);
+    EXPECT_THAT(console, HasSubstr("Fenwir-S-ENTCODUNK,  [ops.pts:4] Unknown semantic entry code '84'."));
+    console.clear();
+    Entry& entry = model.append(&model.global(), ENT_ERROR, {}, at(5));
+    EXPECT_EQ(statusOf([&] { model.attach(entry, 100); }), 9);
+    EXPECT_THAT(console, HasSubstr("Fenwir-S-DSCCODUNK,  [ops.pts:5] Unknown semantic descriptor code '100'."));
+    console.clear();
+    // A descriptor code outside the known set is found again when the model is freed.
+    model.attach(entry, DSC_SCRIPT).code = 103;
+    EXPECT_EQ(statusOf([&] { model.release(); }), 9);
+    EXPECT_THAT(console, HasSubstr("DSCCODUNK,  [ops.pts:5] Unknown semantic descriptor code '103'."));
+}
+
+TEST(SemanticAnalysis, NodesOfTheWrongKindAreInternalErrors)
+{
+    qvm::diag::registerBuiltinCatalogs();
+    qvm::diag::resetRun();
+    std::string console;
+    qvm::diag::setConsoleSink([&](std::string_view text) { console += text; });
+    const auto status = [](const SyntaxNode* root) {
+        try {
+            analyseScript(root, {}, {});
+        } catch (const qvm::RunAbort& abort) {
+            return abort.status;
+        }
+        return -1;
+    };
+    SyntaxTree tree;
+    EXPECT_EQ(status(nullptr), 9);
+    EXPECT_EQ(console, "Fenwir-S-STXNODNIL,   Null syntax node. Ask for maintenance help.\n");
+    console.clear();
+    EXPECT_EQ(status(tree.make(STX_HEADER)), 9);
+    EXPECT_THAT(console, HasSubstr("STXNODNWT"));
+    console.clear();
+    resetCAnalysis();
+    EXPECT_EQ(status(tree.make(STX_SCRIPT)), 9);
+    EXPECT_THAT(console, HasSubstr("STXNODNIL"));
+    qvm::diag::setConsoleSink(nullptr);
+    qvm::diag::resetRun();
+}
+
+// Everything a run keeps lives in the analysis it makes: a second run over
+// the same script in the same process gives the same model and no report.
+TEST(SemanticAnalysis, RunsTwiceInOneProcessWithTheSameResult)
+{
+    qvm::testing::TempDir dir;
+    qvm::testing::writeFile(dir / "api.h", "typedef struct { int code; } ev_t;\ntypedef int id_t;\n");
+    qvm::testing::writeFile(dir / "twice.pts",
+                            "HEADER \"a\", \"b\", \"c\"\nDECLARE_INSTANCE one, two\nMESSAGE ev_t : m\n"
+                            "COMMTYPE link IS id_t\nCHANNEL link : c\nPROCSEND ev_t : msg ON link : id\n  EXIT\n"
+                            "END PROCSEND\nTIMER t\nPROC p()\n  TIMER u\nEND PROC\n"
+                            "SCENARIO s\n  CALL p()\n  SEND(m, c)\n  WAITTIL(1, WTIME > 5)\nEND SCENARIO\n");
+    qvm::diag::registerBuiltinCatalogs();
+    std::vector<std::string> dumps;
+    for (int run = 0; run < 2; ++run) {
+        qvm::diag::resetRun();
+        resetCAnalysis();
+        resetNativeTypes();
+        startCAnalysis(CModeNeither, {}, {}, {});
+        declareIncludedFile((dir / "api.h").string());
+        const ParsedScript parsed = parseScript((dir / "twice.pts").string(), {});
+        AnalysisOptions options;
+        options.instance = "two";
+        options.scriptFlags = parsed.scriptFlags;
+        const AnalysisResult result = analyseScript(parsed.root, parsed.sourceFiles, options);
+        EXPECT_EQ(qvm::diag::errorCount() + qvm::diag::warningCount(), 0u);
+        EXPECT_EQ(result.instanceNumber, 2);
+        EXPECT_EQ(result.timerCount, 2);
+        EXPECT_EQ(result.model->commtypeCounter(), 1);
+        EXPECT_EQ(result.model->highestChannelIndex(), 0);
+        EXPECT_EQ(result.model->eventStructCount(), 1);
+        dumps.push_back(dumpModel(*result.model, result.instanceMode, result.instanceNumber, result.timerCount));
+        endCAnalysis();
+    }
+    EXPECT_EQ(dumps[0], dumps[1]);
+    EXPECT_THAT(dumps[0], HasSubstr("ENT_SEND\tm\t"));
+    qvm::diag::resetRun();
+}
+
+}  // namespace
