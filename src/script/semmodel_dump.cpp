@@ -242,6 +242,11 @@ std::string dumpModel(const Model& model, int instanceMode, int instanceNumber, 
             }
         }
     }
+    if (model.commtypeCounter() != 0 || model.eventStructCount() != 0) {
+        out += "commtypes=" + std::to_string(model.commtypeCounter()) +
+               " highest-channel=" + std::to_string(model.highestChannelIndex()) +
+               " event-structs=" + std::to_string(model.eventStructCount()) + "\n";
+    }
     out += "instance-mode=" + std::to_string(instanceMode) + " instance=" + std::to_string(instanceNumber) +
            " timers=" + std::to_string(timerCount) + "\n";
     return out;

@@ -354,7 +354,9 @@ public:
         }
         const std::string id = Analysis::expressionText(node.c1());
         const Entry& commtype = *channel->data<ChannelData>().commtype;
-        const TypedExpression found = typed(id, origin);
+        const std::optional<std::string> expanded = preprocessText(id, block->cScope, origin.line);
+        const std::string& typedText = expanded ? *expanded : id;
+        const TypedExpression found = expressionClass(typedText, block->cScope, origin.fileName, origin.line);
         if (!identifierTypeMatches(commtype.data<CommtypeData>().idType, found, origin)) {
             Analysis::report(diag::Error, "TYPIDCOKO", Analysis::trimmed(id), origin);
             return;
@@ -364,7 +366,7 @@ public:
         data.channel = channel->name;
         data.channelEntry = channel;
         data.id = id;
-        data.constant = found.constant || !isLvalueText(Analysis::trimmed(id));
+        data.constant = found.constant || !namesVariable(typedText);
     }
 
     void clearId(const SyntaxNode& node, const Origin& origin)
@@ -605,12 +607,6 @@ private:
         return channel;
     }
 
-    TypedExpression typed(const std::string& text, const Origin& origin)
-    {
-        const std::optional<std::string> expanded = preprocessText(text, block->cScope, origin.line);
-        return expressionClass(expanded ? *expanded : text, block->cScope, origin.fileName, origin.line);
-    }
-
     // An identifier of a communication type: of its identifier type's
     // class family, and of the same type for structures, unions and pointers.
     bool identifierTypeMatches(const std::string& idType, const TypedExpression& found, const Origin& origin)
@@ -635,11 +631,20 @@ private:
         return Analysis::trimmed(image);
     }
 
-    // A name, possibly followed by fields and indices: its address can be taken.
-    static bool isLvalueText(std::string_view text)
+    // A variable, possibly followed by fields and indices (its address can
+    // be taken), rather than a constant or a computed value.
+    bool namesVariable(std::string_view text) const
     {
-        return !text.empty() && (std::isalpha(static_cast<unsigned char>(text.front())) != 0 || text.front() == '_' ||
-                                 text.front() == '*' || text.front() == '(');
+        std::size_t start = text.find_first_not_of(" \t(*");
+        if (start == std::string_view::npos) {
+            return false;
+        }
+        std::size_t end = start;
+        while (end < text.size() && isIdentifierChar(text[end])) {
+            ++end;
+        }
+        return end > start && std::isdigit(static_cast<unsigned char>(text[start])) == 0 &&
+               findCVariable(text.substr(start, end - start), block->cScope) != nullptr;
     }
 
     InterData interArguments(const SyntaxNode& arguments, const Origin& origin)
