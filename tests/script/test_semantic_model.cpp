@@ -223,6 +223,7 @@ TEST_F(SemanticModel, EveryKindMakesItsEntryInTheScopeOfItsBlock)
         row(3, "ENT_INTERSEND", "\"\"", "main.pts:56", "DSC_INTERSEND first=\"\"peer\"\" class1=7 second=\"\"text\"\" class2=7") +
         row(3, "ENT_INTERRECV", "\"\"", "main.pts:57", "DSC_INTERRECV first=\"local\" class1=2") +
         row(3, "ENT_DISABLE_CLEANUP", "unused", "main.pts:58", "DSC_DISABLE_CLEANUP procedure=\"unused\"") +
+        "commtypes=1 highest-channel=1 event-structs=1\n"
         "instance-mode=0 instance=0 timers=2\n";
     EXPECT_EQ(run.out, expected);
     // DISABLE_CLEANUP does not use a procedure; the initialisation's call does.
