@@ -127,12 +127,14 @@ public:
     struct MatchPiece {
         std::string display;
         std::string code;
+        std::string typed;  // a call of the built-in declaration, for typing
         Entry* message = nullptr;
         Entry* channel = nullptr;
     };
     struct MatchingExpression {
         std::string display;
         std::string code;
+        std::string typed;  // what the C analysis can type: the pieces as built-in calls
         std::vector<MatchPiece> pieces;
     };
     std::optional<MatchingExpression> matchingExpression(const SyntaxNode* expression, const Origin& origin);

@@ -537,7 +537,7 @@ private:
     // channel) pairs it makes the WAITTIL poll, each pair once.
     void pollingList(const std::vector<Analysis::MatchPiece>& pieces, Scope& scope, const Origin& origin)
     {
-        std::vector<PollPairData> pairs;
+        PollingList pairs;
         for (const Analysis::MatchPiece& piece : pieces) {
             Entry& entry = model.append(&scope, ENT_MATCH_PIECE, piece.message->name, origin);
             model.attach(entry, DSC_MATCH_PIECE).as<MatchPieceData>() = {piece.display, piece.code, piece.message,
@@ -558,20 +558,27 @@ private:
         }
     }
 
-    void addPollPair(const PollPairData& pair, std::vector<PollPairData>& pairs, Scope& scope, const Origin& origin)
+    // The pairs of one WAITTIL; one structure per channel, reported once.
+    struct PollingList {
+        std::vector<PollPairData> pairs;
+        bool conflictReported = false;
+    };
+
+    void addPollPair(const PollPairData& pair, PollingList& list, Scope& scope, const Origin& origin)
     {
-        for (const PollPairData& known : pairs) {
+        for (const PollPairData& known : list.pairs) {
             if (known.channel != pair.channel) {
                 continue;
             }
-            if (known.structure != pair.structure) {
+            if (known.structure != pair.structure && !list.conflictReported) {
+                list.conflictReported = true;
                 Analysis::report(diag::Error, "DBLCOMTYP",
                                  pollText(known.message, known.channel) + " " + pollText(pair.message, pair.channel),
                                  origin);
             }
             return;
         }
-        pairs.push_back(pair);
+        list.pairs.push_back(pair);
         pair.channel->data<ChannelData>().commtype->data<CommtypeData>().used = true;
         Entry& entry = model.append(&scope, ENT_POLL_PAIR, pair.channel->name, origin);
         model.attach(entry, DSC_POLL_PAIR).as<PollPairData>() = pair;
@@ -731,6 +738,7 @@ public:
         messageData.used = true;
         Analysis::MatchPiece piece;
         piece.message = message;
+        piece.typed = "TRV_" + function + (channelName.empty() ? "_1(0)" : "_2(0,0)");
         piece.display = function + "(" + messageName +
                         (channelName.empty() || triggerMode ? std::string() : "," + channelName) + ")";
         const std::string messageRef =
@@ -791,10 +799,12 @@ std::optional<Analysis::MatchingExpression> Analysis::matchingExpression(const S
         if (piece.kind == STX_NATIVE_EXPR) {
             result.display += piece.textOrEmpty();
             result.code += piece.textOrEmpty();
+            result.typed += piece.textOrEmpty();
         } else if (isMatchingPiece(piece.kind)) {
             if (auto matched = rules.piece(piece, origin)) {
                 result.display += matched->display;
                 result.code += matched->code;
+                result.typed += matched->typed;
                 result.pieces.push_back(std::move(*matched));
             } else {
                 accepted = false;

@@ -348,11 +348,15 @@ INSTANTIATE_TEST_SUITE_P(
                  {{"E", "UNKMSGNAM", "comm.pts", kAfterBase + 1}, {"E", "UNKCHANAM", "comm.pts", kAfterBase + 2},
                   {"E", "CBNOTDECL", "comm.pts", kAfterBase + 3}, {"E", "CBNOTDECL", "comm.pts", kAfterBase + 4}}},
         CommCase{"OneChannelPolledForTwoStructures",
-                 kBase + "CALLBACK other_t : m ON link : id\n  MESSAGE_DATE\n  NO_MESSAGE\nEND CALLBACK\n" +
+                 kBase + "CHANNEL link : ch2\nCALLBACK other_t : m ON link : id\n  MESSAGE_DATE\n  NO_MESSAGE\n"
+                         "END CALLBACK\n" +
                      scenario("  DEF_MESSAGE ping, EV= { 1, \"a\" }\n"
                               "  WAITTIL(MATCHING(ping, ch) || MATCHING(oth, ch), 0)\n"
-                              "  WAITTIL(MATCHING(ping), MATCHING(oth, ch))\n"),
-                 {{"E", "DBLMSGTYP", "comm.pts", kAfterBase + 6}, {"E", "DBLCOMTYP", "comm.pts", kAfterBase + 7}}},
+                              "  WAITTIL(MATCHING(ping, ch2), MATCHING(oth))\n"
+                              "  WAITTIL(MATCHING(ping), MATCHING(oth))\n"),
+                 // In the last one both channels of the type clash; one report.
+                 {{"E", "DBLMSGTYP", "comm.pts", kAfterBase + 7}, {"E", "DBLCOMTYP", "comm.pts", kAfterBase + 8},
+                  {"E", "DBLCOMTYP", "comm.pts", kAfterBase + 9}}},
         CommCase{"SendsNeedMessagesChannelsAndProcsends",
                  kBase + scenario("  SEND(nothing, ch)\n  SEND(ping, nochan)\n  SEND(ping, ch)\n"),
                  {{"E", "UNKMSGNAM", "comm.pts", kAfterBase + 1}, {"E", "UNKCHANAM", "comm.pts", kAfterBase + 2},
@@ -375,6 +379,26 @@ INSTANTIATE_TEST_SUITE_P(
                   {"E", "INCOMPTYP", "comm.pts", kAfterBase + 9}, {"E", "INCOMPTYP", "comm.pts", kAfterBase + 10},
                   {"E", "INCOMPTYP", "comm.pts", kAfterBase + 10}}}),
     [](const ::testing::TestParamInfo<CommCase>& info) { return std::string(info.param.title); });
+
+// Messages name what the user wrote: pieces as displayed, pairs as
+// (message,channel).
+TEST_F(CommRules, MessagesShowTheDisplayForms)
+{
+    const RunResult run =
+        analyse(kBase + "CALLBACK other_t : m ON link : id\n  MESSAGE_DATE\n  NO_MESSAGE\nEND CALLBACK\n" +
+                scenario("  WAITTIL(MATCHING(ping, ch) || MATCHING(oth, ch), 0)\n"
+                         "  WAITTIL(MATCHING(ping), NOTMATCHED(oth))\n  WAITTIL(MATCHED(ping, mch), 0)\n"
+                         "  DEF_MESSAGE ping, EV= { 1, \"a\" }\n"));
+    EXPECT_THAT(messagesOf(run.err),
+                ElementsAre(IsMessage({"E", "DBLMSGTYP", "comm.pts", kAfterBase + 5},
+                                      "Polling different message types on a channel is not allowed : "
+                                      "(ping,ch) (oth,ch)"),
+                            IsMessage({"E", "DBLCOMTYP", "comm.pts", kAfterBase + 6},
+                                      "Polling different message types with one callback on a channel is not "
+                                      "allowed : (ping,ch) (oth,ch)"),
+                            IsMessage({"E", "CBNOTDECL", "comm.pts", kAfterBase + 7},
+                                      "No callback is available for instruction MATCHED(ping,mch)")));
+}
 
 TEST_F(CommRules, WaittilOnMessagesWithoutDefinitionIsNoted)
 {
