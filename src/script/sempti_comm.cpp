@@ -638,20 +638,59 @@ private:
         return Analysis::trimmed(image);
     }
 
-    // A variable, possibly followed by fields and indices (its address can
-    // be taken), rather than a constant or a computed value.
+    // A variable, possibly followed by fields and indices: its address can
+    // be taken (a constant or a computed value cannot).
     bool namesVariable(std::string_view text) const
     {
-        std::size_t start = text.find_first_not_of(" \t(*");
-        if (start == std::string_view::npos) {
+        std::size_t i = 0;
+        const auto blanks = [&] {
+            while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) {
+                ++i;
+            }
+        };
+        const auto identifier = [&] {
+            const std::size_t start = i;
+            while (i < text.size() && isIdentifierChar(text[i])) {
+                ++i;
+            }
+            return text.substr(start, i - start);
+        };
+        blanks();
+        const std::string_view name = identifier();
+        if (name.empty() || std::isdigit(static_cast<unsigned char>(name.front())) != 0 ||
+            findCVariable(name, block->cScope) == nullptr) {
             return false;
         }
-        std::size_t end = start;
-        while (end < text.size() && isIdentifierChar(text[end])) {
-            ++end;
+        for (blanks(); i < text.size(); blanks()) {
+            if (text[i] == '.' || text.substr(i, 2) == "->") {
+                i += text[i] == '.' ? 1 : 2;
+                blanks();
+                if (identifier().empty()) {
+                    return false;
+                }
+            } else if (text[i] == '[') {
+                const std::size_t close = matchingBracket(text, i);
+                if (close == std::string_view::npos) {
+                    return false;
+                }
+                i = close + 1;
+            } else {
+                return false;
+            }
         }
-        return end > start && std::isdigit(static_cast<unsigned char>(text[start])) == 0 &&
-               findCVariable(text.substr(start, end - start), block->cScope) != nullptr;
+        return true;
+    }
+
+    static std::size_t matchingBracket(std::string_view text, std::size_t open)
+    {
+        int depth = 0;
+        for (std::size_t i = open; i < text.size(); ++i) {
+            depth += text[i] == '[' ? 1 : text[i] == ']' ? -1 : 0;
+            if (depth == 0) {
+                return i;
+            }
+        }
+        return std::string_view::npos;
     }
 
     InterData interArguments(const SyntaxNode& arguments, const Origin& origin)

@@ -366,11 +366,13 @@ INSTANTIATE_TEST_SUITE_P(
                  {{"E", "INCOMPTYP", "comm.pts", kAfterBase + 1}, {"E", "VARNOGOOD", "comm.pts", kAfterBase + 1},
                   {"E", "NBVALINCO", "comm.pts", kAfterBase + 2}, {"E", "VARNOGOOD", "comm.pts", kAfterBase + 2}}},
         CommCase{"IdentifiersOfTheChannelsType",
-                 kBase + "# addr_t where;\n# other_t something;\n" +
+                 kBase + "COMMTYPE net IS addr_t\nCHANNEL net : n1\n# addr_t where;\n# other_t something;\n" +
                      scenario("  ADD_ID(nochan, 1)\n  FD_ADD(ch, where)\n  ADD_ID(ch, something)\n"
-                              "  ADD_ID(mch, \"text\")\n  ADD_ID(ch, 1.5)\n"),
-                 {{"E", "UNKCHANAM", "comm.pts", kAfterBase + 3}, {"E", "TYPIDCOKO", "comm.pts", kAfterBase + 4},
-                  {"E", "TYPIDCOKO", "comm.pts", kAfterBase + 5}, {"E", "TYPIDCOKO", "comm.pts", kAfterBase + 6}}},
+                              "  ADD_ID(mch, \"text\")\n  ADD_ID(ch, 1.5)\n  ADD_ID(n1, where)\n"
+                              "  ADD_ID(n1, something)\n  ADD_ID(n1, 0)\n"),
+                 {{"E", "UNKCHANAM", "comm.pts", kAfterBase + 5}, {"E", "TYPIDCOKO", "comm.pts", kAfterBase + 6},
+                  {"E", "TYPIDCOKO", "comm.pts", kAfterBase + 7}, {"E", "TYPIDCOKO", "comm.pts", kAfterBase + 8},
+                  {"E", "TYPIDCOKO", "comm.pts", kAfterBase + 11}, {"E", "TYPIDCOKO", "comm.pts", kAfterBase + 12}}},
         CommCase{"InterTesterMessagesOfTheRightClasses",
                  kBase + "# int n;\n# char text[8];\n# double d;\n" +
                      scenario("  INTERSEND(n, text)\n  INTERSEND(\"a\", \"b\")\n  INTERSEND(d, n)\n"
@@ -411,6 +413,20 @@ TEST_F(CommRules, WaittilOnMessagesWithoutDefinitionIsNoted)
     const RunResult defined = analyse(kBase + scenario("  WAITTIL(MATCHING(ping), 0)\n"
                                                        "  DEF_MESSAGE ping, EV= { 1, \"a\" }\n"));
     EXPECT_THAT(messagesOf(defined.err), IsEmpty());
+}
+
+// An identifier whose address can be taken is copied; constants, constant
+// variables and computed values are assigned.
+TEST_F(CommRules, IdentifiersAreCopiedOrAssigned)
+{
+    const RunResult run = analyse(kBase + "# const link_id fixed = 3;\n# link_id ids[4];\n# int count;\n" +
+                                  scenario("  ADD_ID(ch, fixed)\n  ADD_ID(ch, ids[2])\n  ADD_ID(ch, count + 1)\n"
+                                           "  ADD_ID(ch, count)\n  ADD_ID(ch, 'c')\n"));
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_THAT(linesWith(run, "ENT_ADD_ID"),
+                ElementsAre(HasSubstr("id=\"fixed\" constant=1"), HasSubstr("id=\"ids[2]\" constant=0"),
+                            HasSubstr("id=\"count + 1\" constant=1"), HasSubstr("id=\"count\" constant=0"),
+                            HasSubstr("id=\"'c'\" constant=1")));
 }
 
 // A failing piece drops the whole WAITTIL: no entry, no reference, no number.
