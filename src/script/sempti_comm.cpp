@@ -9,6 +9,7 @@
 #include "script/stxpti_lexer.h"
 
 #include <cctype>
+#include <unordered_map>
 
 namespace qvm::script::sem {
 
@@ -516,18 +517,18 @@ private:
     // No two structures on one channel among the pieces of one WAITTIL.
     bool oneStructurePerChannel(const std::vector<Analysis::MatchPiece>& pieces, const Origin& origin)
     {
-        for (std::size_t i = 0; i < pieces.size(); ++i) {
-            for (std::size_t j = i + 1; j < pieces.size(); ++j) {
-                const Analysis::MatchPiece& first = pieces[i];
-                const Analysis::MatchPiece& second = pieces[j];
-                if (first.channel != nullptr && first.channel == second.channel &&
-                    structureOf(first.message) != structureOf(second.message)) {
-                    Analysis::report(diag::Error, "DBLMSGTYP",
-                                     pollText(first.message, first.channel) + " " +
-                                         pollText(second.message, second.channel),
-                                     origin);
-                    return false;
-                }
+        std::unordered_map<const Entry*, const Analysis::MatchPiece*> firstOnChannel;
+        for (const Analysis::MatchPiece& piece : pieces) {
+            if (piece.channel == nullptr) {
+                continue;
+            }
+            const auto [known, isFirst] = firstOnChannel.emplace(piece.channel, &piece);
+            const Analysis::MatchPiece& first = *known->second;
+            if (!isFirst && structureOf(first.message) != structureOf(piece.message)) {
+                Analysis::report(diag::Error, "DBLMSGTYP",
+                                 pollText(first.message, first.channel) + " " + pollText(piece.message, piece.channel),
+                                 origin);
+                return false;
             }
         }
         return true;
@@ -558,27 +559,26 @@ private:
         }
     }
 
-    // The pairs of one WAITTIL; one structure per channel, reported once.
+    // The pairs of one WAITTIL by channel; one structure per channel, a
+    // conflict reported once.
     struct PollingList {
-        std::vector<PollPairData> pairs;
+        std::unordered_map<const Entry*, PollPairData> byChannel;
         bool conflictReported = false;
     };
 
     void addPollPair(const PollPairData& pair, PollingList& list, Scope& scope, const Origin& origin)
     {
-        for (const PollPairData& known : list.pairs) {
-            if (known.channel != pair.channel) {
-                continue;
-            }
-            if (known.structure != pair.structure && !list.conflictReported) {
+        const auto [known, isNew] = list.byChannel.emplace(pair.channel, pair);
+        if (!isNew) {
+            if (known->second.structure != pair.structure && !list.conflictReported) {
                 list.conflictReported = true;
                 Analysis::report(diag::Error, "DBLCOMTYP",
-                                 pollText(known.message, known.channel) + " " + pollText(pair.message, pair.channel),
+                                 pollText(known->second.message, known->second.channel) + " " +
+                                     pollText(pair.message, pair.channel),
                                  origin);
             }
             return;
         }
-        list.pairs.push_back(pair);
         pair.channel->data<ChannelData>().commtype->data<CommtypeData>().used = true;
         Entry& entry = model.append(&scope, ENT_POLL_PAIR, pair.channel->name, origin);
         model.attach(entry, DSC_POLL_PAIR).as<PollPairData>() = pair;
