@@ -93,12 +93,10 @@ const Entry* structureOf(const Entry* message)
 
 }  // namespace
 
-// The rules of communication; one object per declaration or instruction.
-class CommunicationRules {
+// The communication declarations, in the global scope.
+class CommunicationDeclarations {
 public:
-    CommunicationRules(Analysis& analysis, Block* block) : a(analysis), model(analysis.model), block(block) {}
-
-    // ---- declarations ----
+    explicit CommunicationDeclarations(Analysis& analysis) : a(analysis), model(analysis.model) {}
 
     void commtype(const SyntaxNode& node)
     {
@@ -238,193 +236,7 @@ public:
         }
     }
 
-    // ---- instructions ----
-
-    void waittil(const SyntaxNode& node, const Origin& origin)
-    {
-        const auto condition = a.matchingExpression(node.c0(), origin);
-        const auto timeout = a.matchingExpression(node.c1(), origin);
-        if (!condition || !timeout) {
-            return;
-        }
-        std::vector<Analysis::MatchPiece> pieces = condition->pieces;
-        pieces.insert(pieces.end(), timeout->pieces.begin(), timeout->pieces.end());
-        if (!oneStructurePerChannel(pieces, origin)) {
-            return;
-        }
-        Entry& entry = append(ENT_WAITTIL, {}, origin);
-        Descriptor& descriptor = model.attach(entry, DSC_WAITTIL);
-        auto& data = descriptor.as<WaittilData>();
-        data.condition = condition->display;
-        data.timeout = timeout->display;
-        data.conditionCode = condition->code;
-        data.timeoutCode = timeout->code;
-        data.limit = waitingLimit(data.timeout);
-        if (data.limit == "0") {
-            data.limit = waitingLimit(data.condition);
-        }
-        data.number = a.state.waittilCount++;
-        pollingList(pieces, model.makeScope(descriptor, block->scope), origin);
-        model.prepend(&model.global(), ENT_WAITTIL_REF, {}, origin, data.number);
-        if (!pieces.empty() && !a.state.firstWaittil) {
-            a.state.firstWaittil = origin;
-        }
-    }
-
-    void send(const SyntaxNode& node, const Origin& origin)
-    {
-        const SyntaxNode& arguments = Analysis::expect(node.c0(), STX_SEND_ARGS, node);
-        const std::string messageName = Analysis::identText(arguments.c0(), arguments);
-        const std::string channelName = Analysis::identText(arguments.c1(), arguments);
-        Entry* message = model.findGlobal(ENT_MESSAGE_VAR, messageName);
-        Entry* channel = model.findGlobal(ENT_CHANNEL, channelName);
-        if (message == nullptr) {
-            Analysis::report(diag::Error, "UNKMSGNAM", messageName, origin);
-        }
-        if (channel == nullptr) {
-            Analysis::report(diag::Error, "UNKCHANAM", channelName, origin);
-        }
-        if (message == nullptr || channel == nullptr) {
-            return;
-        }
-        Entry* commtype = channel->data<ChannelData>().commtype;
-        Entry* procsend = model.findProcsend(commtype, structureOf(message));
-        if (procsend == nullptr) {
-            Analysis::report(diag::Error, "PSNOTDECL", {}, origin);
-            return;
-        }
-        auto& messageData = message->data<MessageVarData>();
-        messageData.used = true;
-        commtype->data<CommtypeData>().used = true;
-        Entry& entry = append(ENT_SEND, messageName, origin);
-        model.attach(entry, DSC_SEND).as<SendData>() = {message, channel, procsend};
-        if (!messageData.sent) {
-            messageData.sent = true;
-            receivedMessageCheck(*message, origin);
-        }
-    }
-
-    void defMessage(const std::string& messageText, std::string check, const Origin& origin)
-    {
-        const std::string name = Analysis::trimmed(messageText);
-        Entry* message = model.findGlobal(ENT_MESSAGE_VAR, name);
-        if (message == nullptr) {
-            Analysis::report(diag::Error, "UNDECTRGV", name, origin);
-            return;
-        }
-        Entry& entry = append(ENT_DEF_MESSAGE, name, origin);
-        auto& data = model.attach(entry, DSC_DEF_MESSAGE).as<DefMessageData>();
-        data.number = ++a.state.defMessageCount;
-        data.message = message;
-        data.check = std::move(check);
-        data.inProcedure = a.state.insideProcedure;
-        data.procedure = a.state.insideProcedure ? a.state.currentProcedure : nullptr;
-        data.tree = analyseValue(name, data.check, block->cScope, origin.fileName, origin.line);
-        receivedMessageCheck(*message, origin);
-    }
-
-    // DEF_TRIGGER(m, v1, v2): DEF_MESSAGE m, EV={v1,v2}.
-    void defTrigger(const SyntaxNode& node, const Origin& origin)
-    {
-        std::string check = "EV={";
-        for (const SyntaxNode* value = node.c1(); value != nullptr; value = value->c1()) {
-            check += Analysis::expressionText(value->c0());
-            if (value->c1() != nullptr) {
-                check += ",";
-            }
-        }
-        defMessage(Analysis::expressionText(node.c0()), check + "}", origin);
-    }
-
-    // MESSAGE_DATE and NO_MESSAGE belong to a callback or a procedure.
-    void messageBlockOnly(int code, diag::MessageCode refusal, const Origin& origin)
-    {
-        const Entry* owner = enclosingBlock(block->scope);
-        if (owner == nullptr || (owner->code != ENT_CALLBACK && owner->code != ENT_PROC)) {
-            Analysis::report(diag::Error, refusal, {}, origin);
-            return;
-        }
-        append(code, {}, origin);
-    }
-
-    void addId(const SyntaxNode& node, const Origin& origin)
-    {
-        Entry* channel = knownChannel(node, origin);
-        if (channel == nullptr) {
-            return;
-        }
-        const std::string id = Analysis::expressionText(node.c1());
-        const Entry& commtype = *channel->data<ChannelData>().commtype;
-        const std::optional<std::string> expanded = preprocessText(id, block->cScope, origin.line);
-        const std::string& typedText = expanded ? *expanded : id;
-        const TypedExpression found = expressionClass(typedText, block->cScope, origin.fileName, origin.line);
-        if (!identifierTypeMatches(commtype.data<CommtypeData>().idType, found, origin)) {
-            Analysis::report(diag::Error, "TYPIDCOKO", Analysis::trimmed(id), origin);
-            return;
-        }
-        Entry& entry = append(ENT_ADD_ID, channel->name, origin);
-        auto& data = model.attach(entry, DSC_ADD_ID).as<ChannelOpData>();
-        data.channel = channel->name;
-        data.channelEntry = channel;
-        data.id = id;
-        data.constant = found.constant || !namesVariable(typedText);
-    }
-
-    void clearId(const SyntaxNode& node, const Origin& origin)
-    {
-        Entry* channel = knownChannel(node, origin);
-        if (channel == nullptr) {
-            return;
-        }
-        Entry& entry = append(ENT_CLEAR_ID, channel->name, origin);
-        auto& data = model.attach(entry, DSC_CLEAR_ID).as<ChannelOpData>();
-        data.channel = channel->name;
-        data.channelEntry = channel;
-    }
-
-    // INTERSEND(text or number, destination): the destination is a text.
-    void interSend(const SyntaxNode& node, const Origin& origin)
-    {
-        const SyntaxNode& arguments = Analysis::expect(node.c0(), STX_INTERSEND_ARGS, node);
-        InterData data = interArguments(arguments, origin);
-        bool accepted = classExpected(data.first, data.firstClass,
-                                      isIntegerClass(data.firstClass) || isStringClass(data.firstClass), origin);
-        accepted = classExpected(data.second, data.secondClass, isStringClass(data.secondClass), origin) && accepted;
-        if (accepted) {
-            model.attach(append(ENT_INTERSEND, {}, origin), DSC_INTERSEND).as<InterData>() = std::move(data);
-        }
-    }
-
-    // INTERRECV(number) or INTERRECV(text, size).
-    void interRecv(const SyntaxNode& node, const Origin& origin)
-    {
-        const SyntaxNode& arguments = Analysis::expect(node.c0(), STX_INTERRECV_ARGS, node);
-        InterData data = interArguments(arguments, origin);
-        bool accepted = true;
-        if (arguments.c1() != nullptr) {
-            accepted = classExpected(data.first, data.firstClass, isStringClass(data.firstClass), origin);
-            accepted = classExpected(data.second, data.secondClass, isIntegerClass(data.secondClass), origin) &&
-                       accepted;
-        } else {
-            accepted = classExpected(data.first, data.firstClass, !isStringClass(data.firstClass), origin);
-        }
-        if (accepted) {
-            model.attach(append(ENT_INTERRECV, {}, origin), DSC_INTERRECV).as<InterData>() = std::move(data);
-        }
-    }
-
-    void rendezvous(const SyntaxNode& node, const Origin& origin)
-    {
-        const std::string name = Analysis::identText(node.c0(), node);
-        model.attach(append(ENT_RENDEZVOUS, name, origin), DSC_RENDEZVOUS).as<NameData>().name = name;
-    }
-
 private:
-    Entry& append(int code, std::string name, const Origin& origin)
-    {
-        return model.append(block->scope, code, std::move(name), origin);
-    }
-
     Entry& declareChannel(const std::string& name, Entry& commtype, const Origin& origin)
     {
         Entry& entry = model.append(&model.global(), ENT_CHANNEL, name, origin);
@@ -512,6 +324,200 @@ private:
             return false;
         }
         return true;
+    }
+
+    Analysis& a;
+    Model& model;
+};
+
+// The communication instructions of one block.
+class CommunicationInstructions {
+public:
+    CommunicationInstructions(Analysis& analysis, Block& block) : a(analysis), model(analysis.model), block(block) {}
+
+    void waittil(const SyntaxNode& node, const Origin& origin)
+    {
+        const auto condition = a.matchingExpression(node.c0(), origin);
+        const auto timeout = a.matchingExpression(node.c1(), origin);
+        if (!condition || !timeout) {
+            return;
+        }
+        std::vector<Analysis::MatchPiece> pieces = condition->pieces;
+        pieces.insert(pieces.end(), timeout->pieces.begin(), timeout->pieces.end());
+        if (!oneStructurePerChannel(pieces, origin)) {
+            return;
+        }
+        Entry& entry = append(ENT_WAITTIL, {}, origin);
+        Descriptor& descriptor = model.attach(entry, DSC_WAITTIL);
+        auto& data = descriptor.as<WaittilData>();
+        data.condition = condition->display;
+        data.timeout = timeout->display;
+        data.conditionCode = condition->code;
+        data.timeoutCode = timeout->code;
+        data.limit = waitingLimit(data.timeout);
+        if (data.limit == "0") {
+            data.limit = waitingLimit(data.condition);
+        }
+        data.number = a.state.waittilCount++;
+        pollingList(pieces, model.makeScope(descriptor, block.scope), origin);
+        model.prepend(&model.global(), ENT_WAITTIL_REF, {}, origin, data.number);
+        if (!pieces.empty() && !a.state.firstWaittil) {
+            a.state.firstWaittil = origin;
+        }
+    }
+
+    void send(const SyntaxNode& node, const Origin& origin)
+    {
+        const SyntaxNode& arguments = Analysis::expect(node.c0(), STX_SEND_ARGS, node);
+        const std::string messageName = Analysis::identText(arguments.c0(), arguments);
+        const std::string channelName = Analysis::identText(arguments.c1(), arguments);
+        Entry* message = model.findGlobal(ENT_MESSAGE_VAR, messageName);
+        Entry* channel = model.findGlobal(ENT_CHANNEL, channelName);
+        if (message == nullptr) {
+            Analysis::report(diag::Error, "UNKMSGNAM", messageName, origin);
+        }
+        if (channel == nullptr) {
+            Analysis::report(diag::Error, "UNKCHANAM", channelName, origin);
+        }
+        if (message == nullptr || channel == nullptr) {
+            return;
+        }
+        Entry* commtype = channel->data<ChannelData>().commtype;
+        Entry* procsend = model.findProcsend(commtype, structureOf(message));
+        if (procsend == nullptr) {
+            Analysis::report(diag::Error, "PSNOTDECL", {}, origin);
+            return;
+        }
+        auto& messageData = message->data<MessageVarData>();
+        messageData.used = true;
+        commtype->data<CommtypeData>().used = true;
+        Entry& entry = append(ENT_SEND, messageName, origin);
+        model.attach(entry, DSC_SEND).as<SendData>() = {message, channel, procsend};
+        if (!messageData.sent) {
+            messageData.sent = true;
+            receivedMessageCheck(*message, origin);
+        }
+    }
+
+    void defMessage(const std::string& messageText, std::string check, const Origin& origin)
+    {
+        const std::string name = Analysis::trimmed(messageText);
+        Entry* message = model.findGlobal(ENT_MESSAGE_VAR, name);
+        if (message == nullptr) {
+            Analysis::report(diag::Error, "UNDECTRGV", name, origin);
+            return;
+        }
+        Entry& entry = append(ENT_DEF_MESSAGE, name, origin);
+        auto& data = model.attach(entry, DSC_DEF_MESSAGE).as<DefMessageData>();
+        data.number = ++a.state.defMessageCount;
+        data.message = message;
+        data.check = std::move(check);
+        data.inProcedure = a.state.insideProcedure;
+        data.procedure = a.state.insideProcedure ? a.state.currentProcedure : nullptr;
+        data.tree = analyseValue(name, data.check, block.cScope, origin.fileName, origin.line);
+        receivedMessageCheck(*message, origin);
+    }
+
+    // DEF_TRIGGER(m, v1, v2): DEF_MESSAGE m, EV={v1,v2}.
+    void defTrigger(const SyntaxNode& node, const Origin& origin)
+    {
+        std::string check = "EV={";
+        for (const SyntaxNode* value = node.c1(); value != nullptr; value = value->c1()) {
+            check += Analysis::expressionText(value->c0());
+            if (value->c1() != nullptr) {
+                check += ",";
+            }
+        }
+        defMessage(Analysis::expressionText(node.c0()), check + "}", origin);
+    }
+
+    // MESSAGE_DATE and NO_MESSAGE belong to a callback or a procedure.
+    void messageBlockOnly(int code, diag::MessageCode refusal, const Origin& origin)
+    {
+        const Entry* owner = enclosingBlock(block.scope);
+        if (owner == nullptr || (owner->code != ENT_CALLBACK && owner->code != ENT_PROC)) {
+            Analysis::report(diag::Error, refusal, {}, origin);
+            return;
+        }
+        append(code, {}, origin);
+    }
+
+    void addId(const SyntaxNode& node, const Origin& origin)
+    {
+        Entry* channel = knownChannel(node, origin);
+        if (channel == nullptr) {
+            return;
+        }
+        const std::string id = Analysis::expressionText(node.c1());
+        const Entry& commtype = *channel->data<ChannelData>().commtype;
+        const std::optional<std::string> expanded = preprocessText(id, block.cScope, origin.line);
+        const std::string& typedText = expanded ? *expanded : id;
+        const TypedExpression found = expressionClass(typedText, block.cScope, origin.fileName, origin.line);
+        if (!identifierTypeMatches(commtype.data<CommtypeData>().idType, found, origin)) {
+            Analysis::report(diag::Error, "TYPIDCOKO", Analysis::trimmed(id), origin);
+            return;
+        }
+        Entry& entry = append(ENT_ADD_ID, channel->name, origin);
+        auto& data = model.attach(entry, DSC_ADD_ID).as<ChannelOpData>();
+        data.channel = channel->name;
+        data.channelEntry = channel;
+        data.id = id;
+        data.constant = found.constant || !namesVariable(typedText);
+    }
+
+    void clearId(const SyntaxNode& node, const Origin& origin)
+    {
+        Entry* channel = knownChannel(node, origin);
+        if (channel == nullptr) {
+            return;
+        }
+        Entry& entry = append(ENT_CLEAR_ID, channel->name, origin);
+        auto& data = model.attach(entry, DSC_CLEAR_ID).as<ChannelOpData>();
+        data.channel = channel->name;
+        data.channelEntry = channel;
+    }
+
+    // INTERSEND(text or number, destination): the destination is a text.
+    void interSend(const SyntaxNode& node, const Origin& origin)
+    {
+        const SyntaxNode& arguments = Analysis::expect(node.c0(), STX_INTERSEND_ARGS, node);
+        InterData data = interArguments(arguments, origin);
+        bool accepted = classExpected(data.first, data.firstClass,
+                                      isIntegerClass(data.firstClass) || isStringClass(data.firstClass), origin);
+        accepted = classExpected(data.second, data.secondClass, isStringClass(data.secondClass), origin) && accepted;
+        if (accepted) {
+            model.attach(append(ENT_INTERSEND, {}, origin), DSC_INTERSEND).as<InterData>() = std::move(data);
+        }
+    }
+
+    // INTERRECV(number) or INTERRECV(text, size).
+    void interRecv(const SyntaxNode& node, const Origin& origin)
+    {
+        const SyntaxNode& arguments = Analysis::expect(node.c0(), STX_INTERRECV_ARGS, node);
+        InterData data = interArguments(arguments, origin);
+        bool accepted = true;
+        if (arguments.c1() != nullptr) {
+            accepted = classExpected(data.first, data.firstClass, isStringClass(data.firstClass), origin);
+            accepted = classExpected(data.second, data.secondClass, isIntegerClass(data.secondClass), origin) &&
+                       accepted;
+        } else {
+            accepted = classExpected(data.first, data.firstClass, !isStringClass(data.firstClass), origin);
+        }
+        if (accepted) {
+            model.attach(append(ENT_INTERRECV, {}, origin), DSC_INTERRECV).as<InterData>() = std::move(data);
+        }
+    }
+
+    void rendezvous(const SyntaxNode& node, const Origin& origin)
+    {
+        const std::string name = Analysis::identText(node.c0(), node);
+        model.attach(append(ENT_RENDEZVOUS, name, origin), DSC_RENDEZVOUS).as<NameData>().name = name;
+    }
+
+private:
+    Entry& append(int code, std::string name, const Origin& origin)
+    {
+        return model.append(block.scope, code, std::move(name), origin);
     }
 
     // No two structures on one channel among the pieces of one WAITTIL.
@@ -658,7 +664,7 @@ private:
         blanks();
         const std::string_view name = identifier();
         if (name.empty() || std::isdigit(static_cast<unsigned char>(name.front())) != 0 ||
-            findCVariable(name, block->cScope) == nullptr) {
+            findCVariable(name, block.cScope) == nullptr) {
             return false;
         }
         for (blanks(); i < text.size(); blanks()) {
@@ -697,10 +703,10 @@ private:
     {
         InterData data;
         data.first = Analysis::expressionText(arguments.c0());
-        data.firstClass = a.classOf(data.first, block->cScope, origin);
+        data.firstClass = a.classOf(data.first, block.cScope, origin);
         if (arguments.c1() != nullptr) {
             data.second = Analysis::expressionText(arguments.c1());
-            data.secondClass = a.classOf(data.second, block->cScope, origin);
+            data.secondClass = a.classOf(data.second, block.cScope, origin);
         }
         return data;
     }
@@ -715,12 +721,12 @@ private:
 
     Analysis& a;
     Model& model;
-    Block* block;
+    Block& block;
 };
 
 void Analysis::analyseCommunicationDeclaration(const SyntaxNode& node)
 {
-    CommunicationRules rules(*this, nullptr);
+    CommunicationDeclarations rules(*this);
     switch (node.kind) {
     case STX_COMMTYPE: rules.commtype(node); break;
     case STX_CHANNEL: rules.channels(node); break;
@@ -734,7 +740,7 @@ void Analysis::analyseCommunicationDeclaration(const SyntaxNode& node)
 
 void Analysis::analyseCommunicationInstruction(const SyntaxNode& node, Block& block)
 {
-    CommunicationRules rules(*this, &block);
+    CommunicationInstructions rules(*this, block);
     const Origin origin = originOf(node);
     switch (node.kind) {
     case STX_WAITTIL: rules.waittil(node, origin); break;
