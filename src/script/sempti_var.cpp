@@ -101,7 +101,11 @@ private:
                 continue;
             }
             if (bounded && (element.lowerIndex < array.lowerIndex || element.upperIndex > array.upperIndex)) {
-                Analysis::report(diag::Error, "BNDOUTARR", bounds(element.lowerIndex, element.upperIndex), origin);
+                // One report per VAR: a long list may overrun by thousands.
+                if (!outOfRangeReported) {
+                    Analysis::report(diag::Error, "BNDOUTARR", bounds(element.lowerIndex, element.upperIndex), origin);
+                    outOfRangeReported = true;
+                }
                 continue;
             }
             this->element(element, element.lowerIndex, element.upperIndex, false, scope);
@@ -152,6 +156,7 @@ private:
     Model& model;
     const Origin& origin;
     std::string_view variable;
+    bool outOfRangeReported = false;
 };
 
 void Analysis::analyseVar(const SyntaxNode& node, Block& block)

@@ -375,7 +375,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {{"W", "INCOMPTYP", "[main.pts:12] Incompatible types (pt)"}},
                  {{"W", "INCOMPTYP", "main.pts", 12}}},
         RuleCase{"ValuesOutOfTheArrayAndEmptyOthers",
-                 "  VAR tab, EV=(6 => 1)\n  VAR tab, EV=(0..5 => 1, OTHERS => 0)\n  VAR x, EV=(1, 2)\n",
+                 "  VAR tab, EV=(6 => 1, -1 => 2)\n  VAR tab, EV=(0..5 => 1, OTHERS => 0)\n  VAR x, EV=(1, 2)\n",
                  {{"E", "BNDOUTARR", "[main.pts:12] Array interval out of range : (6..6)"},
                   {"W", "OTHERSEMP", "[main.pts:13] OTHERS empty tab"}},
                  {{"E", "BNDOUTARR", "main.pts", 12}, {"W", "OTHERSEMP", "main.pts", 13},
