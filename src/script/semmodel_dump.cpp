@@ -124,7 +124,11 @@ std::string fieldsOf(const Descriptor& descriptor)
                    },
                    [&](const ParamData& d) { f.text("type", d.type).number("class", d.cls); },
                    [&](const ConditionData& d) {
-                       f.text("text", d.text).number("class", d.cls);
+                       f.text("text", d.text);
+                       if (d.code != d.text) {
+                           f.text("code", d.code);
+                       }
+                       f.number("class", d.cls);
                        if (d.elseScope) {
                            f.flag("else", true);
                        }
@@ -132,6 +136,12 @@ std::string fieldsOf(const Descriptor& descriptor)
                    [&](const WaittilData& d) {
                        f.number("number", d.number).text("condition", d.condition).text("timeout", d.timeout)
                            .text("limit", d.limit);
+                       if (d.conditionCode != d.condition) {
+                           f.text("condcode", d.conditionCode);
+                       }
+                       if (d.timeoutCode != d.timeout) {
+                           f.text("timecode", d.timeoutCode);
+                       }
                    },
                    [&](const BlockData& d) { f.ref("procedure", d.procedure); },
                    [&](const ProcedureRefData& d) { f.ref("procedure", d.procedure); },
@@ -143,26 +153,34 @@ std::string fieldsOf(const Descriptor& descriptor)
                    [&](const ValueData& d) { valueFields(f, d); },
                    [&](const DefMessageData& d) {
                        f.number("number", d.number).ref("message", d.message).text("check", d.check)
-                           .flag("inproc", d.inProcedure);
-                       if (d.inProcedure) {
-                           f.mark("generate", d.generate);
-                       }
+                           .flag("inproc", d.inProcedure).mark("tree", d.tree.has_value())
+                           .mark("generate", d.generated());
                    },
                    [&](const CommtypeData& d) {
                        f.text("idtype", d.idType).number("index", d.typeIndex).number("channels", d.channelCount)
-                           .flag("multiplexing", d.multiplexing);
+                           .flag("multiplexing", d.multiplexing).mark("used", d.used);
                    },
-                   [&](const ChannelData& d) { f.ref("commtype", d.commtype).number("index", d.index); },
+                   [&](const ChannelData& d) {
+                       f.ref("commtype", d.commtype).number("index", d.index).mark("used", d.used);
+                   },
                    [&](const EventStructData& d) {
                        f.number("index", d.index).number("messages", d.messageCount).ref("callback", d.callback);
+                       if (d.triggerChannel != nullptr) {
+                           f.ref("channel", d.triggerChannel);
+                       }
+                       f.mark("selection", !d.companion.empty()).mark("rcvcheck", d.receivedCheck.has_value());
                    },
-                   [&](const MessageVarData& d) { f.ref("structure", d.structure).number("index", d.index); },
+                   [&](const MessageVarData& d) {
+                       f.ref("structure", d.structure).number("index", d.index).mark("used", d.used)
+                           .mark("sent", d.sent);
+                   },
                    [&](const CommBlockData& d) {
                        f.ref("commtype", d.commtype).ref("structure", d.structure).text("msgvar", d.messageVar)
                            .text("idvar", d.idVar);
                        if (d.multiplexed) {
                            f.text("countvar", d.countVar);
                        }
+                       f.mark("used", d.used);
                    },
                    [&](const SendData& d) {
                        f.ref("message", d.message).ref("channel", d.channel).ref("procsend", d.procsend);
@@ -170,7 +188,20 @@ std::string fieldsOf(const Descriptor& descriptor)
                    [&](const ChannelOpData& d) {
                        f.text("channel", d.channel);
                        if (!d.id.empty()) {
-                           f.text("id", d.id);
+                           f.text("id", d.id).flag("constant", d.constant);
+                       }
+                   },
+                   [&](const MatchPieceData& d) {
+                       f.text("display", d.display).text("code", d.code).ref("message", d.message)
+                           .ref("channel", d.channel);
+                   },
+                   [&](const PollPairData& d) {
+                       f.ref("structure", d.structure).ref("channel", d.channel).ref("callback", d.callback);
+                   },
+                   [&](const InterData& d) {
+                       f.text("first", d.first).number("class1", d.firstClass);
+                       if (!d.second.empty()) {
+                           f.text("second", d.second).number("class2", d.secondClass);
                        }
                    },
                    [&](const TextPairData& d) {
@@ -270,6 +301,11 @@ std::string dumpModel(const Model& model, int instanceMode, int instanceNumber, 
                 pushScope(pending, scenario->familyScope.get(), next.depth + 1);
             }
         }
+    }
+    if (model.commtypeCounter() != 0 || model.eventStructCount() != 0) {
+        out += "commtypes=" + std::to_string(model.commtypeCounter()) +
+               " highest-channel=" + std::to_string(model.highestChannelIndex()) +
+               " event-structs=" + std::to_string(model.eventStructCount()) + "\n";
     }
     out += "instance-mode=" + std::to_string(instanceMode) + " instance=" + std::to_string(instanceNumber) +
            " timers=" + std::to_string(timerCount) + "\n";

@@ -498,8 +498,6 @@ void Analysis::markProcedureUsed(Entry& procedure)
             for (Entry& entry : scope->entries) {
                 if (entry.code == ENT_CALL && entry.data<CallData>().procedure != nullptr) {
                     procedures.push_back(entry.data<CallData>().procedure);
-                } else if (entry.code == ENT_DEF_MESSAGE) {
-                    entry.data<DefMessageData>().generate = true;
                 }
                 nestedScopes(entry, scopes);
             }

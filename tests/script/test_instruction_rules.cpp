@@ -249,7 +249,7 @@ TEST_F(InstructionRules, ProceduresAreUsedTransitively)
     EXPECT_EQ(levelBlock.status, 0) << levelBlock.err;
     EXPECT_THAT(rowsOf(levelBlock, "ENT_PROC"), ElementsAre(HasSubstr("generate=yes"), HasSubstr("generate=yes"),
                                                            HasSubstr("generate=yes")));
-    EXPECT_THAT(rowsOf(levelBlock, "ENT_DEF_MESSAGE"), ElementsAre(HasSubstr("inproc=1 generate=yes")));
+    EXPECT_THAT(rowsOf(levelBlock, "ENT_DEF_MESSAGE"), ElementsAre(HasSubstr("inproc=1 tree=yes generate=yes")));
     EXPECT_THAT(rowsOf(levelBlock, "ENT_ARG"), ElementsAre(HasSubstr("text=\"1\" ref=0 class=2 param=2")));
 
     // The call form checks its arguments as a CALL does.
