@@ -258,6 +258,28 @@ TEST_F(InstructionRules, ProceduresAreUsedTransitively)
                 ElementsAre(IsMessage({"E", "NOMOREARG", "main.pts", 19}, "Illegal Argument #2 (cleanup)")));
 }
 
+// Conditions are typed; MATCHING-family pieces are rewritten for the
+// generated code first.
+TEST_F(InstructionRules, ConditionsAreTypedAfterTheirRewriting)
+{
+    const RunResult run = model(kHeader + "MESSAGE event_t : ping\nCOMMTYPE link IS link_id\nCHANNEL link : ch\n"
+                                          "CALLBACK event_t : msg ON link : id\n  MESSAGE_DATE\n  NO_MESSAGE\n"
+                                          "END CALLBACK\n# double ratio; point_t pt;\nSCENARIO s\n"
+                                          "  IF (MATCHING(ping, ch) && 1) THEN\n    EXIT\n  END IF\n"
+                                          "  WHILE (NOTMATCHED(ping))\n    EXIT\n  END WHILE\n"
+                                          "  CASE (ratio * 2) IS\n    WHEN 1 => EXIT\n  END CASE\n"
+                                          "  IF (pt) THEN\n    EXIT\n  END IF\nEND SCENARIO\n");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_THAT(rowsOf(run, "ENT_IF"),
+                ElementsAre("    ENT_IF\t\"\"\tmain.pts:11\tDSC_IF text=\"MATCHING(ping,ch)&& 1\" "
+                            "code=\"TRV_MATCHING_2(trv_msg_event_t[0],trv_state_channel[0][0])&& 1\" class=2",
+                            "    ENT_IF\t\"\"\tmain.pts:20\tDSC_IF text=\"pt\" class=10"));
+    EXPECT_THAT(rowsOf(run, "ENT_WHILE"),
+                ElementsAre(HasSubstr("text=\"NOTMATCHED(ping)\" code=\"TRV_NOTMATCHED_1(trv_msg_event_t[0])\" "
+                                      "class=2")));
+    EXPECT_THAT(rowsOf(run, "ENT_CASE"), ElementsAre(HasSubstr("text=\"ratio * 2\" class=5")));
+}
+
 TEST_F(InstructionRules, VarChecksKeepTheirModeAndFormat)
 {
     const RunResult run = model(kHeader + kVariables + "MESSAGE event_t : ping\nFORMAT= x # integer\n"
