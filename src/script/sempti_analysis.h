@@ -121,7 +121,7 @@ public:
     // level block, checked against its parameters, as ENT_ARG entries in a
     // scope of the call's descriptor.
     void analyseProcedureArguments(const SyntaxNode* arguments, Descriptor& call, Entry& procedure, Scope& parent,
-                                   const std::string& cScope, const Origin& origin);
+                                   const std::string& cScope);
     // Marks the procedure used, and through its body every procedure it
     // calls (and with them the DEF_MESSAGEs of their bodies).
     void markProcedureUsed(Entry& procedure);

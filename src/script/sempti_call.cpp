@@ -415,7 +415,7 @@ void Analysis::analyseCall(const SyntaxNode& node, Block& block)
 }
 
 void Analysis::analyseProcedureArguments(const SyntaxNode* arguments, Descriptor& call, Entry& procedure,
-                                         Scope& parent, const std::string& cScope, const Origin&)
+                                         Scope& parent, const std::string& cScope)
 {
     CallRule(*this, parent, cScope).procedureArguments(writtenArguments(arguments), call, procedure);
 }

@@ -98,7 +98,6 @@ void Analysis::analyseDeclaration(const SyntaxNode& node, PendingText& pending)
         return;
     }
     flushPending(pending, {});
-    DeclarationRules rules{*this, model};
     Block global{&model.global(), {}};
     switch (node.kind) {
     case STX_AT_LINE:

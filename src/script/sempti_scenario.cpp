@@ -184,7 +184,7 @@ private:
         Entry& entry = model.insertBeforeFirstScenario(&scope, kind.entryCode, name, origin);
         Descriptor& descriptor = model.attach(entry, kind.descriptorCode);
         descriptor.as<BlockData>().procedure = procedure;
-        a.analyseProcedureArguments(node.c2(), descriptor, *procedure, scope, {}, origin);
+        a.analyseProcedureArguments(node.c2(), descriptor, *procedure, scope, {});
     }
 
     Analysis& a;
