@@ -323,6 +323,27 @@ TEST_F(InstructionRules, SharedVariablesMustBeStatic)
     EXPECT_THAT(codes, ElementsAre("E-NOTSTATIC", "E-NOTSTATIC"));
 }
 
+// Long and deep instructions end with their one message per instruction.
+TEST_F(InstructionRules, LargeInstructionsAreCheckedInOnePass)
+{
+    std::string arguments = "1";
+    std::string values = "1";
+    for (int i = 0; i < 3000; ++i) {
+        arguments += ", x";
+        values += ", 2";
+    }
+    const std::string nested = std::string(2000, '(') + "x" + std::string(2000, ')');
+    const RunResult run = model(kHeader + kVariables + "PROC one(int a)\n  EXIT\nEND PROC\nSCENARIO s\n"
+                                "  CALL total(" + arguments + ")\n  CALL one(" + arguments + ")\n"
+                                "  VAR tab, EV=(" + values + ")\n  CALL compute(" + nested + ")\n"
+                                "  CALL NOWHERE(" + nested + ")\nEND SCENARIO\n");
+    EXPECT_THAT(messagesOf(run.err),
+                ElementsAre(IsMessage({"E", "NOMOREARG", "main.pts", 8}, "Illegal Argument #2 (one)"),
+                            IsMessage({"E", "BNDOUTARR", "main.pts", 9}, "Array interval out of range : (6..6)"),
+                            Message{"E", "UKNFCTCLL", "main.pts", 11}));
+    EXPECT_EQ(rowsOf(run, "ENT_ARG").size(), 3001u + 1u + 1u);
+}
+
 // Every message of the instruction rules, one script each: code, severity
 // and line; the texts of the ones whose argument is built.
 struct RuleCase {
