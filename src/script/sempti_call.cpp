@@ -138,49 +138,30 @@ public:
         const Origin origin = Analysis::originOf(node);
         std::string name = expanded(Analysis::identText(node.c0(), node), origin);
         std::vector<WrittenArgument> arguments = writtenArguments(node.c1());
-        std::string expected;
-        std::string result;
-        if (const SyntaxNode* at = node.c2()) {
-            Analysis::expect(at, STX_CALL_AT, node);
-            expected = Analysis::trimmed(Analysis::expressionText(at->c0()));
-            result = Analysis::trimmed(Analysis::expressionText(at->c1()));
-        }
-        Entry* procedure = model.findGlobal(ENT_PROC, name);
-        setCContext(cScope, origin.fileName, origin.line);
-        std::optional<FunctionClasses> function = lookupFunction(name);
-        bool expandedCall = false;
-        if (procedure == nullptr && !function) {
-            if (!expandCall(name, arguments, origin)) {
-                return;
-            }
-            function = lookupFunction(name);
-            expandedCall = true;
-        }
-        if (procedure != nullptr && function) {
-            Analysis::report(diag::Error, "SAMEFCTNM", name, origin);
-            return;
-        }
-        if (procedure != nullptr && node.c2() != nullptr) {
-            Analysis::report(diag::Error, "NORETNFCT", name, origin);
+        const std::optional<Callee> found = callee(name, arguments, node.c2() != nullptr, origin);
+        if (!found) {
             return;
         }
         Entry& entry = model.append(&scope, ENT_CALL, name, origin);
         Descriptor& descriptor = model.attach(entry, DSC_CALL);
         auto& data = descriptor.as<CallData>();
-        data.expected = std::move(expected);
-        data.result = std::move(result);
-        data.expandedCall = expandedCall;
-        if (procedure != nullptr) {
-            data.procedure = procedure;
+        if (const SyntaxNode* at = node.c2()) {
+            Analysis::expect(at, STX_CALL_AT, node);
+            data.expected = Analysis::trimmed(Analysis::expressionText(at->c0()));
+            data.result = Analysis::trimmed(Analysis::expressionText(at->c1()));
+        }
+        data.expandedCall = found->expanded;
+        if (found->procedure != nullptr) {
+            data.procedure = found->procedure;
             if (!a.state.insideProcedure) {
-                a.markProcedureUsed(*procedure);
+                a.markProcedureUsed(*found->procedure);
             }
-            procedureArguments(arguments, descriptor, *procedure);
+            procedureArguments(arguments, descriptor, *found->procedure);
             return;
         }
         data.cFunction = true;
-        data.returnClass = function->returnClass;
-        data.parameterClasses = function->parameterClasses;
+        data.returnClass = found->function->returnClass;
+        data.parameterClasses = found->function->parameterClasses;
         checkExpectedValue(data, origin);
         hiddenReturnVariable(data, origin);
         functionArguments(arguments, descriptor, name);
@@ -224,6 +205,40 @@ public:
     }
 
 private:
+    // What a CALL calls: a script procedure or a C function.
+    struct Callee {
+        Entry* procedure = nullptr;
+        std::optional<FunctionClasses> function;
+        bool expanded = false;  // found through the expansion of the whole call
+    };
+
+    // The callee of a name, nothing (reported) when the call is dropped. A
+    // call found through its expansion gets the expanded name and arguments.
+    std::optional<Callee> callee(std::string& name, std::vector<WrittenArgument>& arguments, bool withAt,
+                                 const Origin& origin)
+    {
+        Callee found;
+        found.procedure = model.findGlobal(ENT_PROC, name);
+        setCContext(cScope, origin.fileName, origin.line);
+        found.function = lookupFunction(name);
+        if (found.procedure == nullptr && !found.function) {
+            if (!expandCall(name, arguments, origin)) {
+                return std::nullopt;
+            }
+            found.function = lookupFunction(name);
+            found.expanded = true;
+        }
+        if (found.procedure != nullptr && found.function) {
+            Analysis::report(diag::Error, "SAMEFCTNM", name, origin);
+            return std::nullopt;
+        }
+        if (found.procedure != nullptr && withAt) {
+            Analysis::report(diag::Error, "NORETNFCT", name, origin);
+            return std::nullopt;
+        }
+        return found;
+    }
+
     // The name after macro expansion, trimmed.
     std::string expanded(const std::string& name, const Origin& origin)
     {
@@ -318,41 +333,45 @@ private:
     void functionArguments(const std::vector<WrittenArgument>& arguments, Descriptor& call, const std::string& name)
     {
         const std::vector<int>& parameters = call.as<CallData>().parameterClasses;
-        const bool voidList = parameters.size() == 1 && parameters[0] == kClassVoid;
-        if (voidList) {
-            if (!arguments.empty()) {
-                Analysis::report(diag::Error, "NOMOREARG", argumentLabel(0, name), arguments[0].origin);
-            }
-            return;
-        }
-        const Origin callOrigin{call.owner->fileName, call.owner->fileId, call.owner->line};
-        const bool variadicFirst = !parameters.empty() && parameters[0] == kClassVariadic;
-        if (arguments.empty()) {
-            if (!parameters.empty() && !variadicFirst) {
-                Analysis::report(diag::Error, "TOOFEWARG", name, callOrigin);
-            }
-            return;
-        }
-        std::size_t matched = 0;
         for (std::size_t i = 0; i < arguments.size(); ++i) {
-            const bool variadic = i >= parameters.size() && !parameters.empty() && parameters.back() == kClassVariadic;
-            if (i >= parameters.size() && !variadic) {
+            const int parameter = parameterClassAt(parameters, i);
+            if (parameter == kClassNone) {
                 Analysis::report(diag::Error, "NOMOREARG", argumentLabel(i, name), arguments[i].origin);
                 return;
             }
-            const int parameter = variadic ? kClassVariadic : parameters[i];
-            matched = i + 1;
             if (arguments[i].text.empty()) {
                 Analysis::report(diag::Error, "CALLARGWT", argumentLabel(i, name), arguments[i].origin);
                 continue;
             }
             addArgument(call, arguments[i], parameter);
         }
-        const std::size_t needed = !parameters.empty() && parameters.back() == kClassVariadic ? parameters.size() - 1
-                                                                                               : parameters.size();
-        if (matched < needed) {
-            Analysis::report(diag::Error, "TOOFEWARG", name, arguments.back().origin);
+        if (arguments.size() < requiredCount(parameters)) {
+            const Origin at = arguments.empty() ? Origin{call.owner->fileName, call.owner->fileId, call.owner->line}
+                                                : arguments.back().origin;
+            Analysis::report(diag::Error, "TOOFEWARG", name, at);
         }
+    }
+
+    // The class of the parameter an argument goes to; kClassNone when the
+    // list has no parameter left for it ("(void)" has none at all).
+    static int parameterClassAt(const std::vector<int>& parameters, std::size_t index)
+    {
+        if (parameters.empty() || (parameters.size() == 1 && parameters[0] == kClassVoid)) {
+            return kClassNone;
+        }
+        if (index < parameters.size()) {
+            return parameters[index];
+        }
+        return parameters.back() == kClassVariadic ? kClassVariadic : kClassNone;
+    }
+
+    // The parameters that must receive an argument: all but "...".
+    static std::size_t requiredCount(const std::vector<int>& parameters)
+    {
+        if (parameters.size() == 1 && parameters[0] == kClassVoid) {
+            return 0;
+        }
+        return !parameters.empty() && parameters.back() == kClassVariadic ? parameters.size() - 1 : parameters.size();
     }
 
     void addArgument(Descriptor& call, const WrittenArgument& argument, int parameterClass)
