@@ -4,6 +4,7 @@
 #include "script/sempti_analysis.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace qvm::script::sem {
 
@@ -141,8 +142,9 @@ private:
         if (!nested && !others) {
             code = held.kind == ValueKind::Bounded ? ENT_BOUNDED_VALUE : ENT_SCALAR_VALUE;
         }
-        Entry& entry =
-            model.insertOrdered(&scope, code, nested ? std::string() : held.text, DSC_VALUE, static_cast<int>(lower), origin);
+        const int key = static_cast<int>(std::clamp<long long>(lower, std::numeric_limits<int>::min(),
+                                                                std::numeric_limits<int>::max()));
+        Entry& entry = model.insertOrdered(&scope, code, nested ? std::string() : held.text, DSC_VALUE, key, origin);
         auto& data = entry.data<ValueData>();
         data.node = nested ? &element : &held;
         data.element = true;

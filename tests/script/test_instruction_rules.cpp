@@ -455,12 +455,13 @@ TEST_F(InstructionRules, DeclarationMessages)
     const RunResult run = model(kHeader + kVariables +
                                 "PROC act()\n  EXIT\nEND PROC\n"
                                 "PROC typed(unknown_t a, int b)\n  EXIT\nEND PROC\n"
-                                "PROC typed()\n  EXIT\nEND PROC\n"
+                                "PROC typed()\n  EXIT\nEND PROC\nTIMER x\n"
                                 "SCENARIO s\n  CALL act()\n  CALL typed(x, 1)\nEND SCENARIO\n");
     EXPECT_THAT(messagesOf(run.err),
                 ElementsAre(IsMessage({"E", "UKNNATTYP", "main.pts", 6}, "Unknown native type (unknown_t)"),
                             IsMessage({"E", "PROCALREX", "main.pts", 9}, "Procedure 'typed' already declared"),
-                            IsMessage({"E", "SAMEFCTNM", "main.pts", 13},
+                            IsMessage({"E", "IDENREDEF", "main.pts", 12}, "Identifier x redefined"),
+                            IsMessage({"E", "SAMEFCTNM", "main.pts", 14},
                                       "A local procedure and an API function have the same name (act)"),
                             Message{"I", "NOPROCCAL", "main.pts", 3}));
     // The unknown type's parameter has the unspecified class, compatible with anything.
