@@ -30,7 +30,7 @@ GROUP_SIZE = 50      # scenarios per group scenario
 
 def declarations():
     lines = ['HEADER "bench", "semantic analysis", "1"',
-             "#int bench_done;",
+             "#static int bench_done;",
              "#int bench_link_id;",
              "COMMTYPE link IS int",
              "CHANNEL link : " + ", ".join(f"ch_{k}" for k in range(MESSAGE_TYPES)),
@@ -83,7 +83,7 @@ def scenario(i, blocks):
         f"      SEND(m_{k}, ch_{k})",
         f"      WAITTIL(MATCHING(reply_{k}, ch_{k}) || last_{n}.kind == 2, WTIME > 100)",
         f"      IF (last_{n}.prio > last_{n}.kind) THEN",
-        f"%A      PRINT kind, last_{n}.kind",
+        f"%A      PRINT length, last_{n}.length",
         "      ELSE",
         "        ERROR",
         "      END IF",
