@@ -105,15 +105,16 @@ typedef struct {
 typedef struct {
     diag_header_t header;
     uint8_t service;
+    /* Read as the request's service plus 0x40, or as a negative response */
     union {
-        struct {
-            uint8_t session;
-            uint16_t p2_ms;
-        } session_control;
         struct {
             uint16_t did;
             char vin[GW_VIN_LENGTH + 1];
         } read_vin;
+        struct {
+            uint8_t session;
+            uint16_t p2_ms;
+        } session_control;
         struct {
             uint16_t did;
         } write_data;
