@@ -6,6 +6,7 @@
 #include "script/ancgest.h"
 #include "script/panalc.h"
 #include "script/panalc_value_detail.h"
+#include "script/plainexpr.h"
 #include "script/pprepc.h"
 #include "script/valuetree.h"
 
@@ -23,6 +24,14 @@ TypedValue typeValueText(std::string_view text, const Place& place)
         return {nullptr, kClassInt};
     }
     return {typed.type, typed.nonNil ? kClassNonNil : expressionClassOfType(typed.type.get())};
+}
+
+TypedValue typeOperandText(std::string_view text, const Place& place)
+{
+    if (std::optional<PlainTyped> plain = typePlainExpression(text, place.scope)) {
+        return {std::move(plain->type), plain->cls};
+    }
+    return typeValueText(text, place);
 }
 
 }  // namespace value

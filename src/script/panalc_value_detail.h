@@ -78,6 +78,9 @@ struct TypedValue {
 
 // Types a C expression in the analysis' scope.
 TypedValue typeValueText(std::string_view text, const Place& place);
+// The same for a value matched against a type: only its class and, for an
+// aggregate, its type count; plain constants and names skip the parse.
+TypedValue typeOperandText(std::string_view text, const Place& place);
 
 // Trims blanks, tabs and line ends on both sides.
 std::string_view trimmed(std::string_view text);

@@ -205,7 +205,7 @@ private:
         if (value.text == kWholeMessage) {
             return wholeValue(value.text, type, field);
         }
-        if (!fits(type, resolved, typeValueText(value.text, place_))) {
+        if (!fits(type, resolved, typeOperandText(value.text, place_))) {
             return incompatible(value.text, type, field);
         }
         if (aggregate) {
@@ -222,7 +222,7 @@ private:
             return incompatible(value.text, type, field);
         }
         for (const std::string_view* bound : {&value.lower, &value.upper}) {
-            if (!bound->empty() && !fits(type, resolved, typeValueText(*bound, place_))) {
+            if (!bound->empty() && !fits(type, resolved, typeOperandText(*bound, place_))) {
                 return incompatible(*bound, type, field);
             }
         }

@@ -2,6 +2,7 @@
 // that records it in the scope of its block.
 #include "script/ancgest.h"
 #include "script/panalc.h"
+#include "script/plainexpr.h"
 #include "script/pprepc.h"
 #include "script/prtanac.h"
 #include "script/sempti_analysis.h"
@@ -340,7 +341,11 @@ int Analysis::classOf(std::string_view text, std::string_view cScope, const Orig
     if (!expanded && diag::errorCount() != errorsBefore) {
         return kClassNone;
     }
-    return expressionType(expanded ? *expanded : text, cScope, origin.fileName, origin.line).second;
+    const std::string_view typed = expanded ? std::string_view(*expanded) : text;
+    if (const std::optional<PlainTyped> plain = typePlainExpression(typed, cScope)) {
+        return plain->cls;
+    }
+    return expressionType(typed, cScope, origin.fileName, origin.line).second;
 }
 
 void Analysis::declareTimer(const SyntaxNode& node, Block& block)

@@ -1,0 +1,23 @@
+// The class of the plainest C expressions, found without parsing them: a
+// small decimal constant, a string without escapes, a declared name. The
+// result is what the full parse and typing would give; every other text
+// needs the full way.
+#pragma once
+
+#include "canalysis/declarations/ctabsy.h"
+
+#include <optional>
+#include <string_view>
+
+namespace qvm::script {
+
+struct PlainTyped {
+    canalysis::TypePtr type;  // the symbol's type for a name; none (int, char array) for a constant
+    int cls = -1;             // expression class
+};
+
+// Nothing when the text is no plain expression or the full way would report
+// something about it.
+std::optional<PlainTyped> typePlainExpression(std::string_view text, std::string_view scope);
+
+}  // namespace qvm::script
