@@ -3,6 +3,7 @@
 #include "base/mstrid.h"
 #include "canalysis/ctypesizes.h"
 #include "script/ancgest.h"
+#include "script/plainexpr.h"
 #include "script/valuetree.h"
 #include "support/console.h"
 #include "support/messages.h"
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -478,6 +480,64 @@ TEST_F(ValueAnalysis, RepeatedAnalysesGiveTheSameTree)
     const auto second = analyse("msg", "INIT=(pos => (1, 2), tab => (OTHERS => 0))");
     ASSERT_TRUE(first && second);
     EXPECT_EQ(qvm::script::dumpValueTree(*first), qvm::script::dumpValueTree(*second));
+}
+
+// The operands of the value texts above, and words the plain typing must
+// leave to the full way.
+std::set<std::string> operandTexts()
+{
+    std::set<std::string> operands{" 7 ", "0", "1234", "12345", "007", "\"a b\"", "\"a\\n\"", "\"??=\"",
+                                   "RED", "BLUE", "NONIL", "int", "Point", "U8", "nosuch", "sizeof",
+                                   "__LINE__", "open_tab", "pp", "text", "ptr", "trv_msgrcv", "SIZE"};
+    const auto split = [&](std::string_view text) {
+        std::string word;
+        for (const char c : text) {
+            if (std::string_view(",(){}[]=>. ").find(c) == std::string_view::npos) {
+                word += c;
+            } else if (!word.empty()) {
+                operands.insert(word);
+                word.clear();
+            }
+        }
+        if (!word.empty()) {
+            operands.insert(word);
+        }
+    };
+    for (const Accepted& accepted : kAccepted) {
+        split(accepted.value);
+    }
+    for (const Refused& refused : kRefused) {
+        split(refused.value);
+    }
+    return operands;
+}
+
+TEST_F(ValueAnalysis, PlainOperandsAreTypedAsTheFullParseTypesThem)
+{
+    int plainCount = 0;
+    for (const std::string& text : operandTexts()) {
+        SCOPED_TRACE(text);
+        const auto plain = qvm::script::typePlainExpression(text, {});
+        if (!plain) {
+            continue;
+        }
+        ++plainCount;
+        console.clear();
+        const qvm::script::TypedText full = qvm::script::typeExpression(text, {}, kScript, kLine);
+        EXPECT_EQ(console, "");
+        ASSERT_TRUE(full.parsed);
+        EXPECT_EQ(plain->cls, full.nonNil ? 8 : qvm::script::expressionClassOfType(full.type.get()));
+        if (plain->type) {
+            EXPECT_EQ(plain->type, full.type);
+        }
+    }
+    for (const char* fast : {"1", "\"abc\"", "GREEN", "msg", "colour"}) {
+        EXPECT_TRUE(qvm::script::typePlainExpression(fast, {}).has_value()) << fast;
+    }
+    for (const char* full : {"12345", "NONIL", "nosuch", "U8", "\"a\\n\"", "1 + 1"}) {
+        EXPECT_FALSE(qvm::script::typePlainExpression(full, {}).has_value()) << full;
+    }
+    EXPECT_GT(plainCount, 20);
 }
 
 }  // namespace
