@@ -1,12 +1,16 @@
 #include "script/syntaxtree.h"
 
 #include <iterator>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
 namespace qvm::script {
 
 namespace {
+
+// Blocks of nodes are freed without visiting their nodes.
+static_assert(std::is_trivially_destructible_v<SyntaxNode>);
 
 constexpr std::string_view kKindNames[] = {
     "STX_SCRIPT",
@@ -175,7 +179,12 @@ const std::string& SyntaxNode::textOrEmpty() const
 
 SyntaxNode* SyntaxTree::make(SyntaxKind kind, SyntaxNode* c0, SyntaxNode* c1, SyntaxNode* c2)
 {
-    SyntaxNode& node = nodes_.emplace_back();
+    const std::size_t slot = size_ % kBlockNodes;
+    if (slot == 0) {
+        blocks_.push_back(std::make_unique<SyntaxNode[]>(kBlockNodes));
+    }
+    ++size_;
+    SyntaxNode& node = blocks_.back()[slot];
     node.kind = kind;
     node.child = {c0, c1, c2};
     node.line = line_;
@@ -192,6 +201,11 @@ std::string_view SyntaxTree::keepFileName(std::string_view name)
         }
     }
     return fileNames_.emplace_back(name);
+}
+
+const std::string* SyntaxTree::keepText(std::string_view text)
+{
+    return &texts_.emplace_back(text);
 }
 
 void SyntaxTree::setPosition(int line, std::string_view fileName, int fileId)
