@@ -170,6 +170,11 @@ private:
     void processPseudoFile(const std::string& name, const std::string& text);
     void defineFromOption(const std::string& option);
     bool overLimits(const std::string& out);
+    // A text of one line that no rule would change (no directive, comment,
+    // continuation, replacement, open literal or macro name) is copied as it
+    // is, without the work of an input level.
+    bool passesUnchanged(std::string_view line) const;
+    void copyUnchanged(std::string_view line, std::string_view fileName, int firstLine, std::string& result);
 
     // ---- scanning and macros (cprepr_scan.cpp)
     void scan(std::string& out, std::size_t floor, bool marks);
