@@ -137,7 +137,9 @@ struct IdentTable {
 
 IdentTable& table()
 {
-    static IdentTable instance;
+    // Never destroyed: identifiers stay valid until the process ends, and
+    // freeing every chunk and bucket at exit would only cost time.
+    static IdentTable& instance = *new IdentTable;
     return instance;
 }
 
