@@ -1,6 +1,9 @@
 #include "script/syntaxtree.h"
 
+#include "base/mfmemo.h"
+
 #include <iterator>
+#include <new>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -11,6 +14,8 @@ namespace {
 
 // Blocks of nodes are freed without visiting their nodes.
 static_assert(std::is_trivially_destructible_v<SyntaxNode>);
+
+constexpr std::size_t kFirstBlockBytes = std::size_t{64} << 10;
 
 constexpr std::string_view kKindNames[] = {
     "STX_SCRIPT",
@@ -177,14 +182,22 @@ const std::string& SyntaxNode::textOrEmpty() const
     return text ? *text : empty;
 }
 
+void SyntaxTree::BlockRelease::operator()(SyntaxNode* nodes) const
+{
+    base::releaseLargePages(nodes, bytes);
+}
+
 SyntaxNode* SyntaxTree::make(SyntaxKind kind, SyntaxNode* c0, SyntaxNode* c1, SyntaxNode* c2)
 {
-    const std::size_t slot = size_ % kBlockNodes;
-    if (slot == 0) {
-        blocks_.push_back(std::make_unique<SyntaxNode[]>(kBlockNodes));
+    if (blockUsed_ == blockCapacity_) {
+        const std::size_t bytes = blocks_.empty() ? kFirstBlockBytes : base::kLargePage;
+        blocks_.emplace_back(static_cast<SyntaxNode*>(base::allocateLargePages(bytes)), BlockRelease{bytes});
+        blockCapacity_ = bytes / sizeof(SyntaxNode);
+        blockUsed_ = 0;
     }
+    SyntaxNode& node = *new (blocks_.back().get() + blockUsed_) SyntaxNode;
+    ++blockUsed_;
     ++size_;
-    SyntaxNode& node = blocks_.back()[slot];
     node.kind = kind;
     node.child = {c0, c1, c2};
     node.line = line_;
