@@ -59,14 +59,14 @@ private:
 };
 
 // The texts are found through one open-addressing index keyed by a
-// well-spread 64-bit hash of the text. Each slot holds what a lookup needs
+// well-spread hash of the text. Each slot holds what a lookup needs
 // (the hash, the length and the stored text), so that finding a name costs
 // one slot and one comparison of texts, however many names are stored.
 class TextIndex {
 public:
     static constexpr std::size_t kInitialSlots = std::size_t{1} << 15;
 
-    const char* find(std::uint64_t hash, std::string_view text) const
+    const char* find(std::uint32_t hash, std::string_view text) const
     {
         if (slots_.empty()) {
             return nullptr;
@@ -84,20 +84,20 @@ public:
         }
     }
 
-    void add(std::uint64_t hash, const char* text, std::size_t length)
+    void add(std::uint32_t hash, const char* text, std::size_t length)
     {
         if ((used_ + 1) * 4 > slots_.size() * 3) {
             rehash(slots_.empty() ? kInitialSlots : slots_.size() * 2);
         }
-        place(Slot{hash, text, length});
+        place(Slot{hash, static_cast<std::uint32_t>(length), text});
         ++used_;
     }
 
 private:
     struct Slot {
-        std::uint64_t hash = 0;
+        std::uint32_t hash = 0;
+        std::uint32_t length = 0;    // texts are far shorter than 4 GB
         const char* text = nullptr;  // nullptr: free
-        std::size_t length = 0;
     };
 
     void place(const Slot& slot)
@@ -145,13 +145,13 @@ IdentTable& table()
     return instance;
 }
 
-std::uint64_t hashOf(std::string_view text)
+std::uint32_t hashOf(std::string_view text)
 {
     std::uint64_t h = 0xcbf29ce484222325ULL;
     for (const char c : text) {
         h = (h ^ static_cast<unsigned char>(c)) * 0x100000001b3ULL;
     }
-    return h ^ (h >> 29);
+    return static_cast<std::uint32_t>(h ^ (h >> 32));
 }
 
 void startChunk(IdentTable& t)
@@ -212,7 +212,7 @@ Ident ident(std::string_view text)
     }
     IdentTable& t = table();
     initIdentTable();
-    const std::uint64_t hash = hashOf(text);
+    const std::uint32_t hash = hashOf(text);
     if (const char* found = t.index.find(hash, text)) {
         return found;
     }
