@@ -3,6 +3,7 @@
 #include "diag/i18nerrgest.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace qvm::script::sem {
 
@@ -239,17 +240,22 @@ DescriptorData dataFor(int code)
     case DSC_SEND: return SendData{};
     case DSC_ADD_ID:
     case DSC_CLEAR_ID: return ChannelOpData{};
-    case DSC_PRINT:
+    case DSC_MATCH_PIECE: return MatchPieceData{};
+    case DSC_POLL_PAIR: return PollPairData{};
     case DSC_INTERSEND:
-    case DSC_INTERRECV:
-    case DSC_MATCH_PIECE:
-    case DSC_POLL_PAIR: return TextPairData{};
+    case DSC_INTERRECV: return InterData{};
+    case DSC_PRINT: return TextPairData{};
     case DSC_TIMER:
     case DSC_INSTANCE_DECL: return NumberData{};
     case DSC_RENDEZVOUS:
     case DSC_INSTANCE_USE: return NameData{};
     default: return std::monostate{};
     }
+}
+
+bool DefMessageData::generated() const
+{
+    return procedure == nullptr || procedure->data<ProcData>().used;
 }
 
 Entry* Scope::ownerEntry() const
@@ -425,19 +431,17 @@ Entry* Model::findProcsend(const Entry* commtype, const Entry* structure, bool m
 std::vector<Entry*> Model::callbacksOf(const Entry* structure) const
 {
     std::vector<Entry*> found;
-    for (const auto& [pair, callback] : callbacks_) {
-        if (pair.second == structure) {
-            found.push_back(callback);
-        }
-    }
-    std::sort(found.begin(), found.end(), [](const Entry* a, const Entry* b) { return a->line < b->line; });
+    std::copy_if(callbackOrder_.begin(), callbackOrder_.end(), std::back_inserter(found),
+                 [&](const Entry* callback) { return callback->data<CommBlockData>().structure == structure; });
     return found;
 }
 
 void Model::registerCallback(Entry& callback)
 {
     const auto& data = callback.data<CommBlockData>();
-    callbacks_.emplace(std::make_pair(data.commtype, data.structure), &callback);
+    if (callbacks_.emplace(std::make_pair(data.commtype, data.structure), &callback).second) {
+        callbackOrder_.push_back(&callback);
+    }
 }
 
 void Model::registerProcsend(Entry& procsend)
@@ -463,6 +467,7 @@ void Model::release()
     names_.clear();
     callbacks_.clear();
     procsends_.clear();
+    callbackOrder_.clear();
     global_->firstScenario = global_->entries.end();
     global_->scenarios.clear();
     global_->codes.reset();

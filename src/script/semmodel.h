@@ -8,12 +8,15 @@
 #include <list>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <variant>
 #include <vector>
+
+#include "script/valuetree.h"
 
 namespace qvm::script::sem {
 
@@ -198,8 +201,10 @@ struct ConditionData {            // IF, WHILE, CASE
 };
 
 struct WaittilData {
-    std::string condition;
+    std::string condition;      // as shown to the user
     std::string timeout;
+    std::string conditionCode;  // MATCHING-family pieces rewritten for generated code
+    std::string timeoutCode;
     std::string limit = "0";  // the waiting limit read from a WTIME comparison
     int number = 0;           // run-wide count of WAITTILs, from 0
 };
@@ -228,6 +233,10 @@ struct DefMessageData {
     Entry* message = nullptr;
     std::string check;          // the EV= text
     bool inProcedure = false;
+    Entry* procedure = nullptr;     // the procedure whose body holds it
+    std::optional<ValueTree> tree;  // the EV= text analysed against the message
+    // Generated unless it stands in a procedure that nothing uses.
+    bool generated() const;
 };
 
 struct CommtypeData {
@@ -235,6 +244,8 @@ struct CommtypeData {
     int typeIndex = 0;
     int channelCount = 0;
     bool multiplexing = false;
+    bool used = false;         // generated code reaches its channel table
+    std::vector<Entry*> channels;  // in declaration order
 };
 
 struct ChannelData {
@@ -247,7 +258,12 @@ struct EventStructData {
     int index = 0;
     int messageCount = 0;
     Entry* callback = nullptr;  // TRIGGER mode: the callback of the structure
+    Entry* triggerChannel = nullptr;  // TRIGGER mode: the channel its messages arrive on
     std::string companion;      // context member text of its selection context
+    // "EV=trv_msgrcv" analysed against one of its messages: the received
+    // message as the generated code dumps it.
+    std::optional<ValueTree> receivedCheck;
+    bool receivedCheckDone = false;
 };
 
 struct MessageVarData {
@@ -275,8 +291,30 @@ struct SendData {
 
 struct ChannelOpData {          // ADD_ID, FD_ADD, CLEAR_ID
     std::string channel;
+    Entry* channelEntry = nullptr;
     std::string id;             // ADD_ID only
-    bool constant = false;
+    bool constant = false;      // the identifier is assigned, not copied
+};
+
+struct MatchPieceData {         // one MATCHING-family piece of a WAITTIL
+    std::string display;        // as shown to the user
+    std::string code;           // as written into generated code
+    Entry* message = nullptr;
+    Entry* channel = nullptr;   // as written (or given in TRIGGER mode)
+};
+
+struct PollPairData {           // a (structure, channel) pair a WAITTIL polls
+    Entry* structure = nullptr;
+    Entry* channel = nullptr;
+    Entry* callback = nullptr;
+    Entry* message = nullptr;   // the message whose piece asked for it
+};
+
+struct InterData {              // INTERSEND, INTERRECV
+    std::string first;
+    std::string second;         // empty for INTERRECV without a size
+    int firstClass = -1;
+    int secondClass = -1;
 };
 
 struct TextPairData {           // PRINT, INTERSEND, INTERRECV, match pieces
@@ -295,8 +333,8 @@ struct NameData {               // RENDEZVOUS, instance uses
 using DescriptorData =
     std::variant<std::monostate, ScriptData, ScenarioData, ProcData, CallData, ArgData, ParamData, ConditionData,
                  WaittilData, BlockData, ProcedureRefData, ReturnVarData, VarData, DefMessageData, CommtypeData,
-                 ChannelData, EventStructData, MessageVarData, CommBlockData, SendData, ChannelOpData, TextPairData,
-                 NumberData, NameData>;
+                 ChannelData, EventStructData, MessageVarData, CommBlockData, SendData, ChannelOpData, MatchPieceData,
+                 PollPairData, InterData, TextPairData, NumberData, NameData>;
 
 // The data that goes with a descriptor code (std::monostate for the codes
 // that carry none).
@@ -427,6 +465,7 @@ private:
     std::unordered_map<std::string, Entry*> names_;  // "code:name" of global entries
     std::map<std::pair<const Entry*, const Entry*>, Entry*> callbacks_;
     std::map<std::pair<const Entry*, const Entry*>, Entry*> procsends_;
+    std::vector<Entry*> callbackOrder_;  // registered callbacks, in declaration order
 };
 
 // The descriptor's key fields, "key=value" separated by blanks (texts in

@@ -80,6 +80,12 @@ std::string fieldsOf(const Descriptor& descriptor)
                    [&](const WaittilData& d) {
                        f.number("number", d.number).text("condition", d.condition).text("timeout", d.timeout)
                            .text("limit", d.limit);
+                       if (d.conditionCode != d.condition) {
+                           f.text("condcode", d.conditionCode);
+                       }
+                       if (d.timeoutCode != d.timeout) {
+                           f.text("timecode", d.timeoutCode);
+                       }
                    },
                    [&](const BlockData& d) { f.ref("procedure", d.procedure); },
                    [&](const ProcedureRefData& d) { f.ref("procedure", d.procedure); },
@@ -87,23 +93,34 @@ std::string fieldsOf(const Descriptor& descriptor)
                    [&](const VarData& d) { f.text("variable", d.variable).text("check", d.check).ref("message", d.message); },
                    [&](const DefMessageData& d) {
                        f.number("number", d.number).ref("message", d.message).text("check", d.check)
-                           .flag("inproc", d.inProcedure);
+                           .flag("inproc", d.inProcedure).mark("tree", d.tree.has_value())
+                           .mark("generate", d.generated());
                    },
                    [&](const CommtypeData& d) {
                        f.text("idtype", d.idType).number("index", d.typeIndex).number("channels", d.channelCount)
-                           .flag("multiplexing", d.multiplexing);
+                           .flag("multiplexing", d.multiplexing).mark("used", d.used);
                    },
-                   [&](const ChannelData& d) { f.ref("commtype", d.commtype).number("index", d.index); },
+                   [&](const ChannelData& d) {
+                       f.ref("commtype", d.commtype).number("index", d.index).mark("used", d.used);
+                   },
                    [&](const EventStructData& d) {
                        f.number("index", d.index).number("messages", d.messageCount).ref("callback", d.callback);
+                       if (d.triggerChannel != nullptr) {
+                           f.ref("channel", d.triggerChannel);
+                       }
+                       f.mark("selection", !d.companion.empty()).mark("rcvcheck", d.receivedCheck.has_value());
                    },
-                   [&](const MessageVarData& d) { f.ref("structure", d.structure).number("index", d.index); },
+                   [&](const MessageVarData& d) {
+                       f.ref("structure", d.structure).number("index", d.index).mark("used", d.used)
+                           .mark("sent", d.sent);
+                   },
                    [&](const CommBlockData& d) {
                        f.ref("commtype", d.commtype).ref("structure", d.structure).text("msgvar", d.messageVar)
                            .text("idvar", d.idVar);
                        if (d.multiplexed) {
                            f.text("countvar", d.countVar);
                        }
+                       f.mark("used", d.used);
                    },
                    [&](const SendData& d) {
                        f.ref("message", d.message).ref("channel", d.channel).ref("procsend", d.procsend);
@@ -111,7 +128,20 @@ std::string fieldsOf(const Descriptor& descriptor)
                    [&](const ChannelOpData& d) {
                        f.text("channel", d.channel);
                        if (!d.id.empty()) {
-                           f.text("id", d.id);
+                           f.text("id", d.id).flag("constant", d.constant);
+                       }
+                   },
+                   [&](const MatchPieceData& d) {
+                       f.text("display", d.display).text("code", d.code).ref("message", d.message)
+                           .ref("channel", d.channel);
+                   },
+                   [&](const PollPairData& d) {
+                       f.ref("structure", d.structure).ref("channel", d.channel).ref("callback", d.callback);
+                   },
+                   [&](const InterData& d) {
+                       f.text("first", d.first).number("class1", d.firstClass);
+                       if (!d.second.empty()) {
+                           f.text("second", d.second).number("class2", d.secondClass);
                        }
                    },
                    [&](const TextPairData& d) {
@@ -211,6 +241,11 @@ std::string dumpModel(const Model& model, int instanceMode, int instanceNumber, 
                 pushScope(pending, scenario->familyScope.get(), next.depth + 1);
             }
         }
+    }
+    if (model.commtypeCounter() != 0 || model.eventStructCount() != 0) {
+        out += "commtypes=" + std::to_string(model.commtypeCounter()) +
+               " highest-channel=" + std::to_string(model.highestChannelIndex()) +
+               " event-structs=" + std::to_string(model.eventStructCount()) + "\n";
     }
     out += "instance-mode=" + std::to_string(instanceMode) + " instance=" + std::to_string(instanceNumber) +
            " timers=" + std::to_string(timerCount) + "\n";

@@ -49,9 +49,10 @@ struct RunState {
     int returnVarCount = 0;
     int waittilCount = 0;
     int defMessageCount = 0;
+    bool receivedMessageDeclared = false;        // "int trv_msgrcv;" handed to the C analysis
     bool insideProcedure = false;                // a procedure body is being analysed
     Entry* currentProcedure = nullptr;
-    std::optional<Origin> firstWaittil;
+    std::optional<Origin> firstWaittil;          // the first WAITTIL on messages
     IgnoredTrace ignoredTraceOn;
     IgnoredTrace ignoredTraceOff;
     IgnoredTrace ignoredFlushTrace;
@@ -113,6 +114,30 @@ public:
     void declareTimer(const SyntaxNode& node, Block& block);
     // FORMAT= as a declaration and as an instruction.
     void format(const SyntaxNode& node, const Block& block);
+
+    // ---- communication (sempti_comm.cpp) ----
+    // COMMTYPE, CHANNEL, MESSAGE, TRIGGER, CALLBACK and PROCSEND.
+    void analyseCommunicationDeclaration(const SyntaxNode& node);
+    // SEND, WAITTIL, DEF_MESSAGE, DEF_TRIGGER, MESSAGE_DATE, NO_MESSAGE,
+    // ADD_ID, FD_ADD, CLEAR_ID, INTERSEND, INTERRECV and RENDEZVOUS.
+    void analyseCommunicationInstruction(const SyntaxNode& node, Block& block);
+    // A native expression with its MATCHING-family pieces rewritten, once
+    // for generated code and once for messages; every piece's message,
+    // channel and callbacks checked and marked used. Nothing after an error.
+    struct MatchPiece {
+        std::string display;
+        std::string code;
+        std::string typed;  // a call of the built-in declaration, for typing
+        Entry* message = nullptr;
+        Entry* channel = nullptr;
+    };
+    struct MatchingExpression {
+        std::string display;
+        std::string code;
+        std::string typed;  // what the C analysis can type: the pieces as built-in calls
+        std::vector<MatchPiece> pieces;
+    };
+    std::optional<MatchingExpression> matchingExpression(const SyntaxNode* expression, const Origin& origin);
 
     // ---- instance blocks (sempti_scenario.cpp) ----
     void enterInstance(const Origin& origin);

@@ -11,60 +11,6 @@
 
 namespace qvm::script::sem {
 
-namespace {
-
-bool isIdentifierChar(char c)
-{
-    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_';
-}
-
-// The waiting limit of a WAITTIL: the value compared with WTIME, "0" when
-// the text holds no such comparison.
-std::string waitingLimit(std::string_view text)
-{
-    constexpr std::string_view word = "WTIME";
-    for (std::size_t at = text.find(word); at != std::string_view::npos; at = text.find(word, at + 1)) {
-        const std::size_t end = at + word.size();
-        if ((at > 0 && isIdentifierChar(text[at - 1])) || (end < text.size() && isIdentifierChar(text[end]))) {
-            continue;
-        }
-        std::size_t i = end;
-        while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) {
-            ++i;
-        }
-        if (i >= text.size() || (text[i] != '>' && text[i] != '=')) {
-            continue;
-        }
-        i += (i + 1 < text.size() && text[i + 1] == '=') ? 2 : 1;
-        while (i < text.size() && text[i] < '*') {
-            ++i;
-        }
-        std::string limit;
-        while (i < text.size() && text[i] >= '*' && text[i] <= 'z') {
-            limit += text[i++];
-        }
-        return limit;
-    }
-    return "0";
-}
-
-bool isBlockOwner(const Entry* owner)
-{
-    return owner != nullptr && owner->code != ENT_IF && owner->code != ENT_WHILE && owner->code != ENT_CASE &&
-           owner->code != ENT_WHEN;
-}
-
-// The entry of the block that becomes one generated function around scope.
-const Entry* enclosingBlock(const Scope* scope)
-{
-    while (scope != nullptr && scope->ownerEntry() != nullptr && !isBlockOwner(scope->ownerEntry())) {
-        scope = scope->parent;
-    }
-    return scope == nullptr ? nullptr : scope->ownerEntry();
-}
-
-}  // namespace
-
 // The instruction rules of a body.
 class Instructions {
 public:
@@ -76,16 +22,21 @@ public:
         switch (node.kind) {
         case STX_CALL: call(node, origin); break;
         case STX_VAR: var(node, origin); break;
-        case STX_WAITTIL: waittil(node, origin); break;
         case STX_IF: ifThenElse(node, origin); break;
         case STX_WHILE: whileLoop(node, origin); break;
         case STX_CASE: caseOf(node, origin); break;
-        case STX_SEND: send(node, origin); break;
+        case STX_WAITTIL:
+        case STX_SEND:
         case STX_DEF_MESSAGE:
-            defMessage(Analysis::expressionText(node.c0()), Analysis::expect(node.c1(), STX_EV_TEXT, node).textOrEmpty(),
-                       origin);
-            break;
-        case STX_DEF_TRIGGER: defTrigger(node, origin); break;
+        case STX_DEF_TRIGGER:
+        case STX_MESSAGE_DATE:
+        case STX_NO_MESSAGE:
+        case STX_ADD_ID:
+        case STX_FD_ADD:
+        case STX_CLEAR_ID:
+        case STX_INTERSEND:
+        case STX_INTERRECV:
+        case STX_RENDEZVOUS: a.analyseCommunicationInstruction(node, block); break;
         case STX_TIMER: a.declareTimer(node, block); break;
         case STX_RESET: simple(ENT_RESET, Analysis::identText(node.c0(), node), origin); break;
         case STX_PAUSE: simple(ENT_PAUSE, Analysis::expressionText(node.c0()), origin); break;
@@ -101,15 +52,7 @@ public:
         case STX_DISABLE_CLEANUP: cleanup(node, ENT_DISABLE_CLEANUP, DSC_DISABLE_CLEANUP, origin); break;
         case STX_COMMENT: simple(ENT_COMMENT, node.textOrEmpty(), origin); break;
         case STX_AT_LINE: simple(ENT_AT_LINE, node.textOrEmpty(), origin); break;
-        case STX_MESSAGE_DATE: messageBlockOnly(ENT_MESSAGE_DATE, "MSGDINBBL", origin); break;
-        case STX_NO_MESSAGE: messageBlockOnly(ENT_NO_MESSAGE, "NOMSINBBL", origin); break;
-        case STX_ADD_ID:
-        case STX_FD_ADD: addId(node, origin); break;
-        case STX_CLEAR_ID: clearId(node, origin); break;
         case STX_FD_DEL: break;
-        case STX_INTERSEND: interOperation(node, STX_INTERSEND_ARGS, ENT_INTERSEND, DSC_INTERSEND, origin); break;
-        case STX_INTERRECV: interOperation(node, STX_INTERRECV_ARGS, ENT_INTERRECV, DSC_INTERRECV, origin); break;
-        case STX_RENDEZVOUS: rendezvous(node, origin); break;
         case STX_FORMAT: a.format(node, block); break;
         default: Analysis::unexpected(node);  // CATCH has no rule
         }
@@ -192,25 +135,6 @@ private:
         }
     }
 
-    void waittil(const SyntaxNode& node, const Origin& origin)
-    {
-        Entry& entry = simple(ENT_WAITTIL, {}, origin);
-        Descriptor& descriptor = model.attach(entry, DSC_WAITTIL);
-        auto& data = descriptor.as<WaittilData>();
-        data.condition = Analysis::expressionText(node.c0());
-        data.timeout = Analysis::expressionText(node.c1());
-        data.limit = waitingLimit(data.timeout);
-        if (data.limit == "0") {
-            data.limit = waitingLimit(data.condition);
-        }
-        data.number = a.state.waittilCount++;
-        model.makeScope(descriptor, block.scope);
-        model.prepend(&model.global(), ENT_WAITTIL_REF, {}, origin, data.number);
-        if (!a.state.firstWaittil) {
-            a.state.firstWaittil = origin;
-        }
-    }
-
     // A nested block (IF, WHILE, WHEN body) in the C scope of its block.
     void nested(const SyntaxNode* body, Scope& scope)
     {
@@ -281,63 +205,6 @@ private:
         model.append(&body, ENT_WHEN_VALUE, text, origin);
     }
 
-    void send(const SyntaxNode& node, const Origin& origin)
-    {
-        const SyntaxNode& arguments = Analysis::expect(node.c0(), STX_SEND_ARGS, node);
-        const std::string messageName = Analysis::identText(arguments.c0(), arguments);
-        const std::string channelName = Analysis::identText(arguments.c1(), arguments);
-        Entry* message = model.findGlobal(ENT_MESSAGE_VAR, messageName);
-        Entry* channel = model.findGlobal(ENT_CHANNEL, channelName);
-        if (message == nullptr) {
-            Analysis::report(diag::Error, "UNKMSGNAM", messageName, origin);
-        }
-        if (channel == nullptr) {
-            Analysis::report(diag::Error, "UNKCHANAM", channelName, origin);
-        }
-        if (message == nullptr || channel == nullptr) {
-            return;
-        }
-        Entry* procsend = model.findProcsend(channel->data<ChannelData>().commtype,
-                                             message->data<MessageVarData>().structure);
-        if (procsend == nullptr) {
-            Analysis::report(diag::Error, "PSNOTDECL", {}, origin);
-            return;
-        }
-        message->data<MessageVarData>().used = true;
-        message->data<MessageVarData>().sent = true;
-        Entry& entry = simple(ENT_SEND, messageName, origin);
-        auto& data = model.attach(entry, DSC_SEND).as<SendData>();
-        data = {message, channel, procsend};
-    }
-
-    void defMessage(const std::string& messageText, std::string check, const Origin& origin)
-    {
-        const std::string name = Analysis::trimmed(messageText);
-        Entry* message = model.findGlobal(ENT_MESSAGE_VAR, name);
-        if (message == nullptr) {
-            Analysis::report(diag::Error, "UNDECTRGV", name, origin);
-            return;
-        }
-        Entry& entry = simple(ENT_DEF_MESSAGE, name, origin);
-        auto& data = model.attach(entry, DSC_DEF_MESSAGE).as<DefMessageData>();
-        data.number = ++a.state.defMessageCount;
-        data.message = message;
-        data.check = std::move(check);
-        data.inProcedure = a.state.insideProcedure;
-    }
-
-    void defTrigger(const SyntaxNode& node, const Origin& origin)
-    {
-        std::string check = "EV={";
-        for (const SyntaxNode* value = node.c1(); value != nullptr; value = value->c1()) {
-            check += Analysis::expressionText(value->c0());
-            if (value->c1() != nullptr) {
-                check += ",";
-            }
-        }
-        defMessage(Analysis::expressionText(node.c0()), check + "}", origin);
-    }
-
     void print(const SyntaxNode& node, const Origin& origin)
     {
         const std::string name = Analysis::identText(node.c0(), node);
@@ -387,58 +254,6 @@ private:
         }
         Entry& entry = simple(code, name, origin);
         model.attach(entry, descriptorCode).as<ProcedureRefData>().procedure = procedure;
-    }
-
-    // MESSAGE_DATE and NO_MESSAGE belong to a callback or a procedure.
-    void messageBlockOnly(int code, diag::MessageCode refusal, const Origin& origin)
-    {
-        const Entry* owner = enclosingBlock(block.scope);
-        if (owner == nullptr || (owner->code != ENT_CALLBACK && owner->code != ENT_PROC)) {
-            Analysis::report(diag::Error, refusal, {}, origin);
-            return;
-        }
-        simple(code, {}, origin);
-    }
-
-    void addId(const SyntaxNode& node, const Origin& origin)
-    {
-        const std::string channel = Analysis::trimmed(Analysis::expressionText(node.c0()));
-        if (model.findGlobal(ENT_CHANNEL, channel) == nullptr) {
-            Analysis::report(diag::Error, "UNKCHANAM", channel, origin);
-            return;
-        }
-        Entry& entry = simple(ENT_ADD_ID, channel, origin);
-        auto& data = model.attach(entry, DSC_ADD_ID).as<ChannelOpData>();
-        data.channel = channel;
-        data.id = Analysis::expressionText(node.c1());
-    }
-
-    void clearId(const SyntaxNode& node, const Origin& origin)
-    {
-        const std::string channel = Analysis::trimmed(Analysis::expressionText(node.c0()));
-        if (model.findGlobal(ENT_CHANNEL, channel) == nullptr) {
-            Analysis::report(diag::Error, "UNKCHANAM", channel, origin);
-            return;
-        }
-        Entry& entry = simple(ENT_CLEAR_ID, channel, origin);
-        model.attach(entry, DSC_CLEAR_ID).as<ChannelOpData>().channel = channel;
-    }
-
-    void interOperation(const SyntaxNode& node, SyntaxKind argumentsKind, int code, int descriptorCode,
-                        const Origin& origin)
-    {
-        const SyntaxNode& arguments = Analysis::expect(node.c0(), argumentsKind, node);
-        Entry& entry = simple(code, {}, origin);
-        auto& data = model.attach(entry, descriptorCode).as<TextPairData>();
-        data.first = Analysis::expressionText(arguments.c0());
-        data.second = Analysis::expressionText(arguments.c1());
-    }
-
-    void rendezvous(const SyntaxNode& node, const Origin& origin)
-    {
-        const std::string name = Analysis::identText(node.c0(), node);
-        Entry& entry = simple(ENT_RENDEZVOUS, name, origin);
-        model.attach(entry, DSC_RENDEZVOUS).as<NameData>().name = name;
     }
 
     Analysis& a;

@@ -155,21 +155,21 @@ TEST_F(SemanticModel, EveryKindMakesItsEntryInTheScopeOfItsBlock)
         row(0, "ENT_TIMER_DECL", "t0", "main.pts:17", "DSC_TIMER number=0") +
         row(0, "ENT_HASH_LINE", " int shared_value;", "main.pts:2", "-") +
         row(0, "ENT_HASH_LINE", " int other_value;", "main.pts:3", "-") +
-        row(0, "ENT_EVENT_STRUCT", "event_t", "main.pts:4", "DSC_EVENT_STRUCT index=0 messages=2 callback=-") +
-        row(0, "ENT_MESSAGE_VAR", "ping", "main.pts:4", "DSC_MESSAGE_VAR structure=\"event_t\" index=0") +
-        row(0, "ENT_MESSAGE_VAR", "pong", "main.pts:4", "DSC_MESSAGE_VAR structure=\"event_t\" index=1") +
+        row(0, "ENT_EVENT_STRUCT", "event_t", "main.pts:4", "DSC_EVENT_STRUCT index=0 messages=2 callback=- selection=no rcvcheck=yes") +
+        row(0, "ENT_MESSAGE_VAR", "ping", "main.pts:4", "DSC_MESSAGE_VAR structure=\"event_t\" index=0 used=yes sent=yes") +
+        row(0, "ENT_MESSAGE_VAR", "pong", "main.pts:4", "DSC_MESSAGE_VAR structure=\"event_t\" index=1 used=yes sent=no") +
         row(0, "ENT_COMMTYPE", "link", "main.pts:5",
-            "DSC_COMMTYPE idtype=\"link_id\" index=0 channels=2 multiplexing=0") +
-        row(0, "ENT_CHANNEL", "ch1", "main.pts:6", "DSC_CHANNEL commtype=\"link\" index=0") +
-        row(0, "ENT_CHANNEL", "ch2", "main.pts:6", "DSC_CHANNEL commtype=\"link\" index=1") +
+            "DSC_COMMTYPE idtype=\"link_id\" index=0 channels=2 multiplexing=0 used=yes") +
+        row(0, "ENT_CHANNEL", "ch1", "main.pts:6", "DSC_CHANNEL commtype=\"link\" index=0 used=no") +
+        row(0, "ENT_CHANNEL", "ch2", "main.pts:6", "DSC_CHANNEL commtype=\"link\" index=1 used=yes") +
         row(0, "ENT_CALLBACK", "event_t_ON_link", "main.pts:7",
-            "DSC_CALLBACK commtype=\"link\" structure=\"event_t\" msgvar=\"msg\" idvar=\"id\"") +
+            "DSC_CALLBACK commtype=\"link\" structure=\"event_t\" msgvar=\"msg\" idvar=\"id\" used=yes") +
         row(1, "ENT_MESSAGE_DATE", "\"\"", "main.pts:8", "-") +
         row(1, "ENT_IF", "\"\"", "main.pts:9", "DSC_IF text=\"id\"") +
         row(2, "ENT_NO_MESSAGE", "\"\"", "main.pts:10", "-") +
         row(1, "ENT_NO_MESSAGE", "\"\"", "main.pts:12", "-") +
         row(0, "ENT_PROCSEND", "event_t_ON_link_for_procsend", "main.pts:14",
-            "DSC_PROCSEND commtype=\"link\" structure=\"event_t\" msgvar=\"msg\" idvar=\"id\"") +
+            "DSC_PROCSEND commtype=\"link\" structure=\"event_t\" msgvar=\"msg\" idvar=\"id\" used=yes") +
         row(1, "ENT_HASH_LINE", " int sent;", "main.pts:15", "-") +
         row(0, "ENT_TIMER", "t0", "main.pts:17", "DSC_TIMER number=0") +
         row(0, "ENT_PROC", "helper", "main.pts:18", "DSC_PROC generate=yes") +
@@ -205,18 +205,25 @@ TEST_F(SemanticModel, EveryKindMakesItsEntryInTheScopeOfItsBlock)
         row(5, "ENT_WHEN_VALUE", "OTHERS", "main.pts:43", "-") +
         row(5, "ENT_VAR", "local", "main.pts:44", "DSC_VAR variable=\"local\" check=\"EV=(local)\" message=-") +
         row(3, "ENT_WAITTIL", "\"\"", "main.pts:46",
-            "DSC_WAITTIL number=0 condition=\"MATCHING(pong,ch2)\" timeout=\"WTIME > 100\" limit=\"100\"") +
+            "DSC_WAITTIL number=0 condition=\"MATCHING(pong,ch2)\" timeout=\"WTIME > 100\" limit=\"100\" "
+            "condcode=\"TRV_MATCHING_2(trv_msg_event_t[1],trv_state_channel[0][1])\"") +
+        row(4, "ENT_MATCH_PIECE", "pong", "main.pts:46",
+            "DSC_MATCH_PIECE display=\"MATCHING(pong,ch2)\" "
+            "code=\"TRV_MATCHING_2(trv_msg_event_t[1],trv_state_channel[0][1])\" message=\"pong\" channel=\"ch2\"") +
+        row(4, "ENT_POLL_PAIR", "ch2", "main.pts:46",
+            "DSC_POLL_PAIR structure=\"event_t\" channel=\"ch2\" callback=\"event_t_ON_link\"") +
         row(3, "ENT_DEF_MESSAGE", "ping", "main.pts:47",
-            "DSC_DEF_MESSAGE number=1 message=\"ping\" check=\"EV= { 1, \"a\" }\" inproc=0") +
-        row(3, "ENT_ADD_ID", "ch1", "main.pts:48", "DSC_ADD_ID channel=\"ch1\" id=\"3\"") +
+            "DSC_DEF_MESSAGE number=1 message=\"ping\" check=\"EV= { 1, \"a\" }\" inproc=0 tree=yes generate=yes") +
+        row(3, "ENT_ADD_ID", "ch1", "main.pts:48", "DSC_ADD_ID channel=\"ch1\" id=\"3\" constant=1") +
         row(3, "ENT_CLEAR_ID", "ch2", "main.pts:49", "DSC_CLEAR_ID channel=\"ch2\"") +
         row(3, "ENT_COMMENT", "checked", "main.pts:51", "-") +
         row(3, "ENT_AT_LINE", " local = 0;", "main.pts:52", "-") +
         row(3, "ENT_SET", "\"AB\"", "main.pts:53", "-") + row(3, "ENT_UNSET", "\"A\"", "main.pts:54", "-") +
         row(3, "ENT_RENDEZVOUS", "meet", "main.pts:55", "DSC_RENDEZVOUS name=\"meet\"") +
-        row(3, "ENT_INTERSEND", "\"\"", "main.pts:56", "DSC_INTERSEND first=\"\"peer\"\" second=\"\"text\"\"") +
-        row(3, "ENT_INTERRECV", "\"\"", "main.pts:57", "DSC_INTERRECV first=\"local\"") +
+        row(3, "ENT_INTERSEND", "\"\"", "main.pts:56", "DSC_INTERSEND first=\"\"peer\"\" class1=7 second=\"\"text\"\" class2=7") +
+        row(3, "ENT_INTERRECV", "\"\"", "main.pts:57", "DSC_INTERRECV first=\"local\" class1=2") +
         row(3, "ENT_DISABLE_CLEANUP", "unused", "main.pts:58", "DSC_DISABLE_CLEANUP procedure=\"unused\"") +
+        "commtypes=1 highest-channel=1 event-structs=1\n"
         "instance-mode=0 instance=0 timers=2\n";
     EXPECT_EQ(run.out, expected);
     // DISABLE_CLEANUP does not use a procedure; the initialisation's call does.
@@ -230,7 +237,7 @@ TEST_F(SemanticModel, HashLinesAreDeclaredBeforeTheNextDeclaration)
     const RunResult before = model(kHeader + types + "MESSAGE msg_t : m1\nSCENARIO s\n  EXIT\nEND SCENARIO\n");
     EXPECT_EQ(before.status, 0) << before.err;
     EXPECT_THAT(rowsOf(before, "ENT_MESSAGE_VAR"),
-                ElementsAre("ENT_MESSAGE_VAR\tm1\tmain.pts:4\tDSC_MESSAGE_VAR structure=\"msg_t\" index=0"));
+                ElementsAre("ENT_MESSAGE_VAR\tm1\tmain.pts:4\tDSC_MESSAGE_VAR structure=\"msg_t\" index=0 used=no sent=no"));
 
     // Declared after the message, the type is unknown when "msg_t m1;" is.
     const RunResult after = model(kHeader + "# int first;\nMESSAGE msg_t : m1\n" + types +
@@ -384,10 +391,10 @@ TEST_F(SemanticModel, TriggerModePredeclaresItsSocketType)
     EXPECT_EQ(run.status, 0) << run.err;
     const auto all = lines(run.out);
     ASSERT_GE(all.size(), 9u) << run.out;
-    EXPECT_EQ(all[1], "ENT_COMMTYPE\ttrv_socket\t:0\tDSC_COMMTYPE idtype=\"int\" index=0 channels=1 multiplexing=1");
-    EXPECT_EQ(all[5], "ENT_CHANNEL\ttrv_v1_3_ch_0\tmain.pts:2\tDSC_CHANNEL commtype=\"trv_socket\" index=0");
+    EXPECT_EQ(all[1], "ENT_COMMTYPE\ttrv_socket\t:0\tDSC_COMMTYPE idtype=\"int\" index=0 channels=1 multiplexing=1 used=no");
+    EXPECT_EQ(all[5], "ENT_CHANNEL\ttrv_v1_3_ch_0\tmain.pts:2\tDSC_CHANNEL commtype=\"trv_socket\" index=0 used=no");
     EXPECT_EQ(all[6], "ENT_CALLBACK\tevent_t_ON_trv_socket\tmain.pts:2\tDSC_CALLBACK commtype=\"trv_socket\" "
-                      "structure=\"event_t\" msgvar=\"trv_msg\" idvar=\"trv_ids\" countvar=\"trv_n\"");
+                      "structure=\"event_t\" msgvar=\"trv_msg\" idvar=\"trv_ids\" countvar=\"trv_n\" used=no");
     EXPECT_EQ(all[7], "  ENT_HASH_LINE\tint fd;\tmain.pts:2\t-");
     EXPECT_EQ(all[8], "  ENT_COMMENT\tEntree dans le callback event_t\tmain.pts:2\t-");
 
@@ -567,7 +574,7 @@ INSTANTIATE_TEST_SUITE_P(
         RuleCase{"SendWithoutProcsend", kTypes + scenarioOf("  SEND(ping, ch)\n  SEND(pong, ch)\n"),
                  {{"E", "PSNOTDECL", "main.pts", 7}, {"E", "UNKMSGNAM", "main.pts", 8}}},
         RuleCase{"DefMessageOfAnUndeclaredVariable",
-                 kTypes + scenarioOf("  DEF_MESSAGE pong, EV= 1\n  DEF_TRIGGER(ping, 1, 2)\n"),
+                 kTypes + scenarioOf("  DEF_MESSAGE pong, EV= 1\n  DEF_TRIGGER(ping, 1, \"ab\")\n"),
                  {{"E", "UNDECTRGV", "main.pts", 7}}},
         RuleCase{"CleanupOfUnknownProceduresAndProceduresWithParameters",
                  kTypes + "PROC p(int a)\n  EXIT\nEND PROC\n" +
