@@ -1,5 +1,6 @@
 #include "canalysis/declarations/cgloba.h"
 
+#include <malloc.h>
 #include <pthread.h>
 
 #include <exception>
@@ -91,6 +92,11 @@ void runOnDeepStack(const std::function<void()>& work)
         work();
         return;
     }
+    // One thread runs at a time: the deep-stack thread allocates from the
+    // main heap, since a heap of its own grows a page or so at a time, each
+    // step a system call.
+    static const bool singleHeap = ::mallopt(M_ARENA_MAX, 1) != 0;
+    (void)singleHeap;
     DeepWork deep{&work, nullptr};
     pthread_attr_t attributes;
     pthread_t thread;
