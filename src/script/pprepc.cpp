@@ -13,6 +13,16 @@ bool isLineMarker(std::string_view line)
     return first != std::string_view::npos && line[first] == '#';
 }
 
+std::string withoutOuterBlanks(std::string_view text)
+{
+    const std::size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    const std::size_t last = text.find_last_not_of(" \t\r\n");
+    return std::string(text.substr(first, last - first + 1));
+}
+
 // The preprocessor's output without the line markers it writes, its lines
 // joined by newlines, blanks at both ends removed.
 std::string withoutLineMarkers(std::string_view output)
@@ -27,12 +37,7 @@ std::string withoutLineMarkers(std::string_view output)
         }
         output = end == std::string_view::npos ? std::string_view{} : output.substr(end + 1);
     }
-    const std::size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) {
-        return {};
-    }
-    const std::size_t last = text.find_last_not_of(" \t\r\n");
-    return text.substr(first, last - first + 1);
+    return withoutOuterBlanks(text);
 }
 
 }  // namespace
@@ -40,6 +45,9 @@ std::string withoutLineMarkers(std::string_view output)
 std::optional<std::string> preprocessText(std::string_view text, std::string_view scope, int line)
 {
     setCContext(scope, cContext().file, line);
+    if (canalysis::C_CPP_passes_unchanged(text, cMacros())) {
+        return withoutOuterBlanks(text);
+    }
     std::string output;
     const int errors =
         canalysis::C_CPP_prepro_buffer(text, 1, cContext().file, line, output, cMacros(), cDiagnostics());

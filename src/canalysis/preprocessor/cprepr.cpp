@@ -414,9 +414,8 @@ void Engine::processBuffer(std::string_view text, int analyseAll, std::string_vi
     stopped_ = false;
     expansions_ = 0;
     scannedBytes_ = 0;
-    const std::string_view line = text.ends_with('\n') ? text.substr(0, text.size() - 1) : text;
-    if (passesUnchanged(line)) {
-        copyUnchanged(line, fileName, firstLine, result);
+    if (passesUnchanged(text, table)) {
+        copyUnchanged(text.ends_with('\n') ? text.substr(0, text.size() - 1) : text, fileName, firstLine, result);
         return;
     }
     const ScopedHook<PositionProvider> located([this] { return position(); }, installedPositionProvider,
@@ -450,8 +449,9 @@ void Engine::processBuffer(std::string_view text, int analyseAll, std::string_vi
     result = std::move(out);
 }
 
-bool Engine::passesUnchanged(std::string_view line) const
+bool Engine::passesUnchanged(std::string_view text, MacroTable& table) const
 {
+    const std::string_view line = text.ends_with('\n') ? text.substr(0, text.size() - 1) : text;
     const bool plainRun = conditions_.empty() && (analysisOn_ || analyseAll_) &&
                           maxOutput_ == static_cast<std::size_t>(-1) && maxExpansions_ == static_cast<std::size_t>(-1);
     if (!plainRun || line.empty() || lineNeedsWork(line)) {
@@ -490,7 +490,7 @@ bool Engine::passesUnchanged(std::string_view line) const
             while (pos < line.size() && isIdChar(line[pos])) {
                 ++pos;
             }
-            if (table_->find(line.substr(start, pos - start)) != nullptr) {
+            if (table.find(line.substr(start, pos - start)) != nullptr) {
                 return false;
             }
             continue;
@@ -822,6 +822,11 @@ bool Preprocessor::macroDefined(std::string_view name) const
     return engine_->macroDefined(name);
 }
 
+bool Preprocessor::passesUnchanged(std::string_view text, MacroTable& table) const
+{
+    return engine_->passesUnchanged(text, table);
+}
+
 const std::vector<std::string>& Preprocessor::systemDirectories() const
 {
     return engine_->systemDirectories();
@@ -882,6 +887,11 @@ int C_CPP_eval_if_line(std::string_view expression)
 bool C_CPP_macro_defined(std::string_view name)
 {
     return entryPointContext().macroDefined(name);
+}
+
+bool C_CPP_passes_unchanged(std::string_view text, MacroTable& table)
+{
+    return entryPointContext().passesUnchanged(text, table);
 }
 
 const std::vector<std::string>& C_CPP_system_directories()
