@@ -1,5 +1,6 @@
 #include "script/pprepc.h"
 
+#include "base/mstrin.h"
 #include "canalysis/preprocessor/cprepr.h"
 #include "script/ancgest.h"
 
@@ -15,12 +16,7 @@ bool isLineMarker(std::string_view line)
 
 std::string withoutOuterBlanks(std::string_view text)
 {
-    const std::size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    const std::size_t last = text.find_last_not_of(" \t\r\n");
-    return std::string(text.substr(first, last - first + 1));
+    return std::string(base::trimmed(text, " \t\r\n"));
 }
 
 // The preprocessor's output without the line markers it writes, its lines

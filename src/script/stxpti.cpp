@@ -1,5 +1,6 @@
 #include "script/stxpti.h"
 
+#include "base/mstrin.h"
 #include "script/stxpti_context.h"
 #include "stxpti.tab.h"
 
@@ -8,16 +9,6 @@
 namespace qvm::script {
 
 namespace {
-
-std::string trimBlanks(std::string_view text)
-{
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    const std::size_t last = text.find_last_not_of(" \t");
-    return std::string(text.substr(first, last - first + 1));
-}
 
 bool keepsText(int token)
 {
@@ -161,7 +152,7 @@ SyntaxNode* ParserContext::leaf(SyntaxKind kind, const std::string* text)
 
 SyntaxNode* ParserContext::nativePiece(const std::string* text)
 {
-    std::string trimmed = trimBlanks(*text);
+    const std::string_view trimmed = base::trimmed(*text);
     if (trimmed.empty()) {
         return node(STX_EMPTY);
     }
