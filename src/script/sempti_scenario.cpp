@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <set>
+#include <utility>
 
 namespace qvm::script::sem {
 
@@ -54,21 +55,50 @@ LevelBlockKind levelBlockKind(const SyntaxNode& node)
     }
 }
 
+// Level blocks met so far in one scope, by kind.
+struct LevelBlocksSeen {
+    bool initialization = false;
+    bool termination = false;
+    bool exception = false;
+
+    // True for a second block of the kind.
+    bool again(int entryCode)
+    {
+        bool& seen = entryCode == ENT_INITIALIZATION ? initialization
+                     : entryCode == ENT_TERMINATION  ? termination
+                                                     : exception;
+        return std::exchange(seen, true);
+    }
+};
+
+// The longest qualified name kept: one more than a C scope name holds, so
+// that a longer one is still refused by the bridge.
+constexpr std::size_t kPathLimit = 16401;
+
 }  // namespace
 
 class ScenarioTree {
 public:
-    explicit ScenarioTree(Analysis& analysis) : a(analysis), model(analysis.model) {}
+    explicit ScenarioTree(Analysis& analysis) : a(analysis), model(analysis.model)
+    {
+        // Selection compares the path up to one character past the longest listed name.
+        for (const auto* list : {&a.options.scenarios, &a.options.excludedScenarios}) {
+            for (const std::string& name : *list) {
+                pathLimit = std::max(pathLimit, name.size() + 1);
+            }
+        }
+    }
 
     void items(const SyntaxNode* list, Scope& scope, Entry* parent)
     {
+        LevelBlocksSeen seen;
         for (const SyntaxNode* link = list; link != nullptr; link = link->c1()) {
             const SyntaxNode& item = Analysis::present(Analysis::expect(link, STX_SCENARIO_ITEM_LIST, *link).c0(), *link);
             switch (item.kind) {
             case STX_SCENARIO: scenario(item, scope, parent); break;
             case STX_INITIALIZATION:
             case STX_TERMINATION:
-            case STX_EXCEPTION: levelBlock(item, scope, parent); break;
+            case STX_EXCEPTION: levelBlock(item, scope, seen); break;
             case STX_INCLUDE: break;  // the included items follow in the list
             default: Analysis::unexpected(item);
             }
@@ -76,6 +106,28 @@ public:
     }
 
 private:
+    // The qualified name of the scenario being analysed grows by one name on
+    // the way down and is cut back on the way up; past the limit it is cut,
+    // so a deep tree costs one bounded text.
+    class PathStep {
+    public:
+        PathStep(std::string& path, const std::string& name, std::size_t limit) : path(path), outer(path.size())
+        {
+            if (!path.empty()) {
+                path += '.';
+            }
+            path.append(name, 0, std::min(name.size(), limit - std::min(limit, path.size())));
+            path.resize(std::min(path.size(), limit));
+        }
+        ~PathStep() { path.resize(outer); }
+        PathStep(const PathStep&) = delete;
+        PathStep& operator=(const PathStep&) = delete;
+
+    private:
+        std::string& path;
+        std::size_t outer;
+    };
+
     void scenario(const SyntaxNode& node, Scope& scope, Entry* parent)
     {
         const std::string name = Analysis::identText(node.c0(), node);
@@ -89,15 +141,17 @@ private:
         auto& data = descriptor.as<ScenarioData>();
         data.fileName = node.fileName;
         data.line = body.line - 1;
+        data.parent = parent;
         if (body.c0() != nullptr) {
             data.loopCount = std::atoi(Analysis::expect(body.c0(), STX_CONSTANT, body).textOrEmpty().c_str());
         }
+        const PathStep step(path, name, pathLimit);
+        // Below a scenario left out, nothing is generated (this matters without FAST).
+        const bool insideSelected = parent == nullptr || parent->data<ScenarioData>().selected;
         if (parent != nullptr) {
-            auto& parentData = parent->data<ScenarioData>();
-            parentData.leaf = false;
-            data.qualifiedName = parentData.qualifiedName.empty() ? name : parentData.qualifiedName + "." + name;
+            parent->data<ScenarioData>().leaf = false;
         }
-        data.selected = select(Analysis::present(body.c1(), body), descriptor, scope);
+        data.selected = select(Analysis::present(body.c1(), body), descriptor, scope) && insideSelected;
         if (a.options.fast && !data.selected) {
             return;
         }
@@ -107,23 +161,23 @@ private:
             items(&contents, inner, &entry);
             generationCheck(entry, inner, parent == nullptr);
         } else {
-            a.analyseBody(&contents, inner, data.qualifiedName);
+            a.analyseBody(&contents, inner, path);
         }
     }
 
     bool select(const SyntaxNode& family, Descriptor& descriptor, Scope& scope)
     {
-        auto& data = descriptor.as<ScenarioData>();
         if (family.kind == STX_EMPTY) {
-            return selectedByName(data.qualifiedName, a.options);
+            return selectedByName(path, a.options);
         }
         Analysis::expect(&family, STX_FAMILY, family);
+        auto& data = descriptor.as<ScenarioData>();
         bool selected = a.options.families.empty();
         data.familyScope = model.makeSideScope(descriptor, &scope);
         std::set<std::string> seen;
         for (const SyntaxNode* link = family.c0(); link != nullptr; link = link->c1()) {
             const SyntaxNode& ident = Analysis::expect(link->c0(), STX_IDENT, *link);
-            const std::string& name = ident.textOrEmpty();
+            const std::string name = Analysis::identText(&ident, *link);
             if (!seen.insert(name).second) {
                 Analysis::report(diag::Warning, "FNAMNOTUS", name, Analysis::originOf(ident));
                 continue;
@@ -135,7 +189,7 @@ private:
                 selected = !listed(a.options.excludedFamilies, name);
             }
         }
-        return selected && selectedByName(data.qualifiedName, a.options);
+        return selected && selectedByName(path, a.options);
     }
 
     // A scenario of sub-scenarios is generated only with one of them.
@@ -153,23 +207,24 @@ private:
         }
     }
 
-    void levelBlock(const SyntaxNode& node, Scope& scope, Entry* parent)
+    void levelBlock(const SyntaxNode& node, Scope& scope, LevelBlocksSeen& seen)
     {
         const LevelBlockKind kind = levelBlockKind(node);
-        // The block form's keyword stands on the line before its body.
-        const int line = Analysis::lineOf(node);
-        const Origin origin = Analysis::originAt(node, node.c0() == nullptr && line > 1 ? line - 1 : line);
-        if (scope.holds(kind.entryCode)) {
+        const bool isCallForm = node.c0() != nullptr;
+        // The block form's mark is made at the end of the keyword's line.
+        const Origin origin =
+            isCallForm ? Analysis::originOf(node)
+                     : Analysis::originAt(node, Analysis::expect(node.c2(), STX_BLOCK_MARK, node).line - 1);
+        if (seen.again(kind.entryCode)) {
             Analysis::report(diag::Error, kind.tooMany, {}, origin);
         }
-        if (node.c0() != nullptr) {
+        if (isCallForm) {
             callForm(node, kind, scope, origin);
             return;
         }
         Entry& entry = model.insertBeforeFirstScenario(&scope, kind.entryCode, {}, origin);
         Descriptor& descriptor = model.attach(entry, kind.descriptorCode);
-        const std::string owner = parent == nullptr ? std::string() : parent->data<ScenarioData>().qualifiedName;
-        a.analyseBody(node.c1(), model.makeScope(descriptor, &scope), owner + kind.suffix);
+        a.analyseBody(node.c1(), model.makeScope(descriptor, &scope), path + kind.suffix);
     }
 
     void callForm(const SyntaxNode& node, const LevelBlockKind& kind, Scope& scope, const Origin& origin)
@@ -189,6 +244,8 @@ private:
 
     Analysis& a;
     Model& model;
+    std::string path;  // qualified name of the scenario being analysed, cut at pathLimit
+    std::size_t pathLimit = kPathLimit;
 };
 
 void Analysis::analyseScenarioItems(const SyntaxNode* list, Scope& scope, Entry* scenario)
@@ -229,7 +286,7 @@ bool Analysis::instanceUses(const SyntaxNode* names, Block& block, const Origin&
 bool Analysis::namesSelectedInstance(const SyntaxNode* names) const
 {
     for (const SyntaxNode* link = names; link != nullptr; link = link->c1()) {
-        if (link->c0() != nullptr && link->c0()->textOrEmpty() == options.instance) {
+        if (identText(link->c0(), *link) == options.instance) {
             return true;
         }
     }
@@ -240,14 +297,16 @@ void Analysis::analyseInstanceBlockInBody(const SyntaxNode& group, Block& block,
 {
     const SyntaxNode& begin = expect(group.c0(), STX_INSTANCE_BEGIN, group);
     const Origin origin = originOf(begin);
-    if (hashLines && block.instructionSeen) {
-        report(diag::Error, "BADIBSEQ", {}, origin);
-        return;
-    }
     if (state.instanceMode == 0) {
         report(diag::Error, "NODCLISTN", {}, origin);
         return;
     }
+    if (hashLines && block.instructionSeen) {
+        report(diag::Error, "BADIBSEQ", {}, origin);
+        return;
+    }
+    // The order of blocks is the script's, whichever instance is generated.
+    block.instructionSeen = block.instructionSeen || !hashLines;
     enterInstance(origin);
     const bool markers = state.instanceMode != 1;
     const bool analysed = markers || namesSelectedInstance(begin.c0());
