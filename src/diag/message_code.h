@@ -18,6 +18,7 @@ inline constexpr std::string_view kCodesWithoutText[] = {
     // syntax errors of the test script met on ..., CATCH, LOOP, TIMEOUT and
     // a scoped identifier
     "UNEXPALLC", "UNEXPCATC", "UNEXPLOOP", "UNEXPTOUT", "UNEXPIDWH",
+    "NOTSTATIC",  // a SHARE of a variable that is not static
 };
 
 static_assert(std::ranges::is_sorted(generated::kCatalogCodes), "the generated code list must be sorted");

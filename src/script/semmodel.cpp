@@ -230,6 +230,7 @@ DescriptorData dataFor(int code)
     case DSC_DISABLE_CLEANUP: return ProcedureRefData{};
     case DSC_RETURN_VAR: return ReturnVarData{};
     case DSC_VAR: return VarData{};
+    case DSC_VALUE: return ValueData{};
     case DSC_DEF_MESSAGE: return DefMessageData{};
     case DSC_COMMTYPE: return CommtypeData{};
     case DSC_CHANNEL: return ChannelData{};

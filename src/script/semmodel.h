@@ -2,6 +2,8 @@
 // each entry optionally carrying a descriptor whose data depends on its kind.
 #pragma once
 
+#include "script/valuetree.h"
+
 #include <algorithm>
 #include <array>
 #include <bitset>
@@ -174,7 +176,6 @@ std::string qualifiedName(const Entry& scenario);
 struct ProcData {
     bool used = false;                  // called from a scenario (directly or not)
     int parameterCount = 0;
-    std::vector<Entry*> calledProcedures;  // procedures its body calls, for use marking
 };
 
 struct CallData {
@@ -185,14 +186,19 @@ struct CallData {
     Entry* procedure = nullptr;  // the script procedure called
     bool cFunction = false;      // a C function of the interfaces
     int returnClass = -1;        // of the C function
+    std::vector<int> parameterClasses;  // of the C function: {14} for none, 15 for "..."
+    bool expandedCall = false;   // found through the macro expansion of the whole call
 };
 
 struct ArgData {
     std::string text;        // the argument expression
     int cls = -1;            // its expression class
+    int parameterClass = -1; // class of the parameter it is passed to (15: variadic part)
     bool reference = false;  // written REF(...)
     std::string expected;    // text after '@' inside the argument
     std::string result;      // text after the second '@'
+    int expectedClass = -1;
+    int resultClass = -1;
 };
 
 struct ParamData {
@@ -202,6 +208,8 @@ struct ParamData {
 
 struct ConditionData {            // IF, WHILE, CASE
     std::string text;             // the condition or selector, pieces joined
+    std::string code;             // the text for generated code: MATCHING-family pieces rewritten
+    int cls = -1;                 // its expression class
     std::unique_ptr<Scope> elseScope;  // IF with ELSE only
 };
 
@@ -227,10 +235,24 @@ struct ReturnVarData {
     int number = 0;
 };
 
+enum class CheckMode { Init, Expected, Value };  // INIT=, EV= (and EV==), VA=
+
 struct VarData {
     std::string variable;   // the variable expression
     std::string check;      // INIT=/EV=/VA= text as analysed
     Entry* message = nullptr;  // when the variable is a message variable
+    CheckMode mode = CheckMode::Expected;
+    std::string keyword;    // INIT, EV or VA as written
+    int formatCode = -1;    // of the FORMAT registered for the variable, -1 without
+    ValueTree tree;         // the analysed value; the value entries point into it
+};
+
+// One value of a VAR check: an aggregate, a field, an element or a scalar.
+struct ValueData {
+    const ValueNode* node = nullptr;  // in the tree of the VAR entry above
+    long long lowerIndex = 0;         // array elements: the indices they stand for
+    long long upperIndex = 0;
+    bool element = false;             // an array element (lowerIndex..upperIndex apply)
 };
 
 struct DefMessageData {
@@ -337,7 +359,7 @@ struct NameData {               // RENDEZVOUS, instance uses
 
 using DescriptorData =
     std::variant<std::monostate, ScriptData, ScenarioData, ProcData, CallData, ArgData, ParamData, ConditionData,
-                 WaittilData, BlockData, ProcedureRefData, ReturnVarData, VarData, DefMessageData, CommtypeData,
+                 WaittilData, BlockData, ProcedureRefData, ReturnVarData, VarData, ValueData, DefMessageData, CommtypeData,
                  ChannelData, EventStructData, MessageVarData, CommBlockData, SendData, ChannelOpData, MatchPieceData,
                  PollPairData, InterData, TextPairData, NumberData, NameData>;
 

@@ -37,6 +37,43 @@ private:
     std::string out_;
 };
 
+std::string classList(const std::vector<int>& classes)
+{
+    std::string out;
+    for (const int cls : classes) {
+        out += (out.empty() ? "" : ",") + std::to_string(cls);
+    }
+    return out.empty() ? "-" : out;
+}
+
+void valueFields(Fields& f, const ValueData& d)
+{
+    if (d.element) {
+        f.raw("index", std::to_string(d.lowerIndex) + ".." + std::to_string(d.upperIndex));
+    }
+    if (d.node == nullptr) {
+        return;
+    }
+    const ValueNode& node = *d.node;
+    if (node.kind == ValueKind::Bounded) {
+        f.text("lower", node.lowerValue).text("upper", node.upperValue);
+    } else if (!node.text.empty()) {
+        f.text("value", node.text);
+    }
+    if (node.kind == ValueKind::Array) {
+        f.raw("bounds", std::to_string(node.lowerIndex) + ".." + std::to_string(node.upperIndex));
+    }
+    if (node.kind == ValueKind::Union) {
+        f.number("member", node.selectedMember);
+    }
+    if (node.kind != ValueKind::IndexRange) {
+        f.number("class", node.cls).text("type", node.typeImage);
+    }
+    if (node.wholeValue) {
+        f.flag("whole", true);
+    }
+}
+
 template <class... Ts>
 struct Overloaded : Ts... {
     using Ts::operator()...;
@@ -60,19 +97,38 @@ std::string fieldsOf(const Descriptor& descriptor)
                    [&](const CallData& d) {
                        f.text("expected", d.expected).text("result", d.result).ref("procedure", d.procedure)
                            .flag("cfunction", d.cFunction);
+                       if (d.cFunction) {
+                           f.number("return", d.returnClass).raw("params", classList(d.parameterClasses));
+                       }
+                       if (!d.expected.empty()) {
+                           f.number("expectedclass", d.expectedClass);
+                       }
+                       if (d.resultClass >= 0) {
+                           f.number("resultclass", d.resultClass);
+                       }
+                       if (d.expandedCall) {
+                           f.flag("expanded", true);
+                       }
                    },
                    [&](const ArgData& d) {
                        f.text("text", d.text).flag("ref", d.reference).number("class", d.cls);
+                       if (d.parameterClass >= 0) {
+                           f.number("param", d.parameterClass);
+                       }
                        if (!d.expected.empty()) {
-                           f.text("expected", d.expected);
+                           f.text("expected", d.expected).number("expectedclass", d.expectedClass);
                        }
                        if (!d.result.empty()) {
-                           f.text("result", d.result);
+                           f.text("result", d.result).number("resultclass", d.resultClass);
                        }
                    },
                    [&](const ParamData& d) { f.text("type", d.type).number("class", d.cls); },
                    [&](const ConditionData& d) {
                        f.text("text", d.text);
+                       if (d.code != d.text) {
+                           f.text("code", d.code);
+                       }
+                       f.number("class", d.cls);
                        if (d.elseScope) {
                            f.flag("else", true);
                        }
@@ -90,7 +146,11 @@ std::string fieldsOf(const Descriptor& descriptor)
                    [&](const BlockData& d) { f.ref("procedure", d.procedure); },
                    [&](const ProcedureRefData& d) { f.ref("procedure", d.procedure); },
                    [&](const ReturnVarData& d) { f.number("number", d.number).number("class", d.cls); },
-                   [&](const VarData& d) { f.text("variable", d.variable).text("check", d.check).ref("message", d.message); },
+                   [&](const VarData& d) {
+                       f.text("variable", d.variable).text("keyword", d.keyword).text("check", d.check)
+                           .ref("message", d.message).number("format", d.formatCode);
+                   },
+                   [&](const ValueData& d) { valueFields(f, d); },
                    [&](const DefMessageData& d) {
                        f.number("number", d.number).ref("message", d.message).text("check", d.check)
                            .flag("inproc", d.inProcedure).mark("tree", d.tree.has_value())

@@ -105,8 +105,6 @@ public:
     void analyseNestedBody(const SyntaxNode* body, Block& block);
     void analyseInstructionLine(const SyntaxNode& line, Block& block);
     void analyseHashLines(const SyntaxNode* list, Block& block);
-    void analyseCallArguments(const SyntaxNode* arguments, Descriptor& call, Scope& parent, const std::string& cScope);
-    void markProcedureUsed(Entry& procedure);
     // Class of a native expression after macro expansion, typed in a C
     // scope; kClassNone when the expansion was refused.
     int classOf(std::string_view text, std::string_view cScope, const Origin& origin);
@@ -114,6 +112,22 @@ public:
     void declareTimer(const SyntaxNode& node, Block& block);
     // FORMAT= as a declaration and as an instruction.
     void format(const SyntaxNode& node, const Block& block);
+    void share(const SyntaxNode& node);
+
+    // ---- procedures and calls (sempti_call.cpp) ----
+    void analyseProcedure(const SyntaxNode& node);
+    void analyseCall(const SyntaxNode& node, Block& block);
+    // The arguments of a procedure called by a CALL or by the call form of a
+    // level block, checked against its parameters, as ENT_ARG entries in a
+    // scope of the call's descriptor.
+    void analyseProcedureArguments(const SyntaxNode* arguments, Descriptor& call, Entry& procedure, Scope& parent,
+                                   const std::string& cScope);
+    // Marks the procedure used, and through its body every procedure it
+    // calls (and with them the DEF_MESSAGEs of their bodies).
+    void markProcedureUsed(Entry& procedure);
+
+    // ---- VAR checks (sempti_var.cpp) ----
+    void analyseVar(const SyntaxNode& node, Block& block);
 
     // ---- communication (sempti_comm.cpp) ----
     // COMMTYPE, CHANNEL, MESSAGE, TRIGGER, CALLBACK and PROCSEND.

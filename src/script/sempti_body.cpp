@@ -20,8 +20,8 @@ public:
     {
         const Origin origin = Analysis::originOf(node);
         switch (node.kind) {
-        case STX_CALL: call(node, origin); break;
-        case STX_VAR: var(node, origin); break;
+        case STX_CALL: a.analyseCall(node, block); break;
+        case STX_VAR: a.analyseVar(node, block); break;
         case STX_IF: ifThenElse(node, origin); break;
         case STX_WHILE: whileLoop(node, origin); break;
         case STX_CASE: caseOf(node, origin); break;
@@ -38,8 +38,8 @@ public:
         case STX_INTERRECV:
         case STX_RENDEZVOUS: a.analyseCommunicationInstruction(node, block); break;
         case STX_TIMER: a.declareTimer(node, block); break;
-        case STX_RESET: simple(ENT_RESET, Analysis::identText(node.c0(), node), origin); break;
-        case STX_PAUSE: simple(ENT_PAUSE, Analysis::expressionText(node.c0()), origin); break;
+        case STX_RESET: reset(node, origin); break;
+        case STX_PAUSE: pause(node, origin); break;
         case STX_PRINT: print(node, origin); break;
         case STX_TRACE_ON: trace(ENT_TRACE_ON, a.state.ignoredTraceOn, origin); break;
         case STX_TRACE_OFF: trace(ENT_TRACE_OFF, a.state.ignoredTraceOff, origin); break;
@@ -71,70 +71,6 @@ private:
         simple(code, letters, origin);
     }
 
-    void call(const SyntaxNode& node, const Origin& origin)
-    {
-        const std::string name = Analysis::identText(node.c0(), node);
-        Entry& entry = simple(ENT_CALL, name, origin);
-        Descriptor& descriptor = model.attach(entry, DSC_CALL);
-        auto& data = descriptor.as<CallData>();
-        if (const SyntaxNode* at = node.c2()) {
-            Analysis::expect(at, STX_CALL_AT, node);
-            data.expected = Analysis::expressionText(at->c0());
-            data.result = Analysis::expressionText(at->c1());
-        }
-        data.procedure = model.findGlobal(ENT_PROC, name);
-        if (data.procedure != nullptr) {
-            if (a.state.insideProcedure) {
-                a.state.currentProcedure->data<ProcData>().calledProcedures.push_back(data.procedure);
-            } else {
-                a.markProcedureUsed(*data.procedure);
-            }
-        } else if (const auto function = lookupFunction(name)) {
-            data.cFunction = true;
-            data.returnClass = function->returnClass;
-            hiddenReturnVariable(data, origin);
-        }
-        a.analyseCallArguments(node.c1(), descriptor, *block.scope, block.cScope);
-    }
-
-    // A C function's value goes somewhere even when the script does not keep it.
-    void hiddenReturnVariable(CallData& data, const Origin& origin)
-    {
-        const bool unspecified = data.returnClass == kClassUnspecified;
-        if (!data.result.empty() || data.returnClass == kClassVoid || (unspecified && data.expected.empty())) {
-            return;
-        }
-        int cls = data.returnClass;
-        if (unspecified) {
-            cls = expressionClass(data.expected, block.cScope, origin.fileName, origin.line).cls;
-            if (cls == kClassUnspecified || cls == kClassNone) {
-                cls = kClassInt;
-            }
-        }
-        const int number = a.state.returnVarCount++;
-        data.result = "trv_return_" + std::to_string(number);
-        Entry& variable = model.prependToBlock(block.scope, ENT_RETURN_VAR, data.result, origin);
-        auto& variableData = model.attach(variable, DSC_RETURN_VAR).as<ReturnVarData>();
-        variableData.cls = cls;
-        variableData.number = number;
-    }
-
-    void var(const SyntaxNode& node, const Origin& origin)
-    {
-        const std::string variable = Analysis::expressionText(node.c0());
-        const SyntaxNode& check = Analysis::present(node.c1(), node);
-        Entry& entry = simple(ENT_VAR, variable, origin);
-        auto& data = model.attach(entry, DSC_VAR).as<VarData>();
-        data.variable = variable;
-        data.message = model.findGlobal(ENT_MESSAGE_VAR, Analysis::trimmed(variable));
-        switch (check.kind) {
-        case STX_INIT_TEXT:
-        case STX_EV_TEXT: data.check = check.textOrEmpty(); break;
-        case STX_EV_EQ: data.check = "EV=(" + variable + ")"; break;
-        default: Analysis::unexpected(check);
-        }
-    }
-
     // A nested block (IF, WHILE, WHEN body) in the C scope of its block.
     void nested(const SyntaxNode* body, Scope& scope)
     {
@@ -146,7 +82,14 @@ private:
     {
         Entry& entry = simple(code, {}, origin);
         Descriptor& descriptor = model.attach(entry, descriptorCode);
-        descriptor.as<ConditionData>().text = Analysis::expressionText(node.c0());
+        auto& data = descriptor.as<ConditionData>();
+        data.text = Analysis::expressionText(node.c0());
+        // MATCHING-family pieces become calls the C analysis can type.
+        if (const auto rebuilt = a.matchingExpression(node.c0(), origin)) {
+            data.text = rebuilt->display;
+            data.code = rebuilt->code;
+            data.cls = a.classOf(rebuilt->typed, block.cScope, origin);
+        }
         return descriptor;
     }
 
@@ -191,13 +134,21 @@ private:
     void whenValue(const SyntaxNode& value, Scope& body, std::set<std::string>& used)
     {
         std::string text;
+        const Origin origin = Analysis::originOf(value);
         switch (value.kind) {
-        case STX_CONSTANT:
-        case STX_IDENT: text = value.textOrEmpty(); break;
+        case STX_CONSTANT: text = value.textOrEmpty(); break;
+        case STX_IDENT: {
+            text = Analysis::trimmed(value.textOrEmpty());
+            const int cls = a.classOf(text, block.cScope, origin);
+            if (cls != kClassChar && cls != kClassInt) {
+                Analysis::report(diag::Error, "WHWACONST", text, origin);
+                return;
+            }
+            break;
+        }
         case STX_OTHERS: text = "OTHERS"; break;
         default: Analysis::unexpected(value);
         }
-        const Origin origin = Analysis::originOf(value);
         if (!used.insert(text).second) {
             Analysis::report(diag::Error, "ALRCASDEF", text, origin);
             return;
@@ -205,13 +156,49 @@ private:
         model.append(&body, ENT_WHEN_VALUE, text, origin);
     }
 
+    void reset(const SyntaxNode& node, const Origin& origin)
+    {
+        const std::string name = Analysis::identText(node.c0(), node);
+        if (findCVariable(name, block.cScope) == nullptr) {
+            Analysis::report(diag::Error, "IDENTINCO", name, origin);
+            return;
+        }
+        simple(ENT_RESET, name, origin);
+    }
+
+    // The number PAUSE and PRINT take: an integer expression.
+    bool integerOperand(const std::string& text, std::string_view instruction, const Origin& origin)
+    {
+        if (Analysis::trimmed(text).empty()) {
+            Analysis::report(diag::Error, "TOOFEWARG", instruction, origin);
+            return false;
+        }
+        const int cls = a.classOf(text, block.cScope, origin);
+        if (cls != kClassInt && cls != kClassLong) {
+            Analysis::report(diag::Warning, "INCOMPTYP", text, origin);
+        }
+        return true;
+    }
+
+    void pause(const SyntaxNode& node, const Origin& origin)
+    {
+        const std::string text = Analysis::expressionText(node.c0());
+        if (integerOperand(text, "PAUSE", origin)) {
+            simple(ENT_PAUSE, text, origin);
+        }
+    }
+
     void print(const SyntaxNode& node, const Origin& origin)
     {
         const std::string name = Analysis::identText(node.c0(), node);
+        const std::string text = Analysis::expressionText(node.c1());
+        if (!integerOperand(text, "PRINT", origin)) {
+            return;
+        }
         Entry& entry = simple(ENT_PRINT, name, origin);
         auto& data = model.attach(entry, DSC_PRINT).as<TextPairData>();
         data.first = name;
-        data.second = Analysis::expressionText(node.c1());
+        data.second = text;
     }
 
     // Trace instructions exist only at the circular trace level; the levels
@@ -345,34 +332,6 @@ void Analysis::analyseHashLines(const SyntaxNode* list, Block& block)
     flushPending(pending, block.cScope);
 }
 
-void Analysis::analyseCallArguments(const SyntaxNode* arguments, Descriptor& call, Scope& parent,
-                                    const std::string& cScope)
-{
-    // "CALL p()" passes one empty argument: the empty list.
-    if (arguments == nullptr ||
-        (arguments->c1() == nullptr && arguments->c0() != nullptr && arguments->c0()->kind == STX_ARG &&
-         expressionText(expect(arguments->c0()->c0(), STX_AT_EXPR, *arguments->c0()).c0()).empty())) {
-        return;
-    }
-    Scope& scope = model.makeScope(call, &parent);
-    for (const SyntaxNode* link = arguments; link != nullptr; link = link->c1()) {
-        const SyntaxNode& argument = present(link->c0(), *link);
-        if (argument.kind != STX_ARG && argument.kind != STX_REF_ARG) {
-            unexpected(argument);
-        }
-        const SyntaxNode& at = expect(argument.c0(), STX_AT_EXPR, argument);
-        const Origin origin = originOf(argument);
-        const std::string text = expressionText(at.c0());
-        Entry& entry = model.append(&scope, ENT_ARG, text, origin);
-        auto& data = model.attach(entry, DSC_ARG).as<ArgData>();
-        data.text = text;
-        data.reference = argument.kind == STX_REF_ARG;
-        data.expected = expressionText(at.c1());
-        data.result = expressionText(at.c2());
-        data.cls = classOf(text, cScope, origin);
-    }
-}
-
 int Analysis::classOf(std::string_view text, std::string_view cScope, const Origin& origin)
 {
     setCContext(cScope, origin.fileName, origin.line);
@@ -384,25 +343,15 @@ int Analysis::classOf(std::string_view text, std::string_view cScope, const Orig
     return expressionType(expanded ? *expanded : text, cScope, origin.fileName, origin.line).second;
 }
 
-void Analysis::markProcedureUsed(Entry& procedure)
-{
-    std::vector<Entry*> pending{&procedure};
-    while (!pending.empty()) {
-        Entry* next = pending.back();
-        pending.pop_back();
-        auto& data = next->data<ProcData>();
-        if (data.used) {
-            continue;
-        }
-        data.used = true;
-        pending.insert(pending.end(), data.calledProcedures.begin(), data.calledProcedures.end());
-    }
-}
-
 void Analysis::declareTimer(const SyntaxNode& node, Block& block)
 {
     const std::string name = identText(node.c0(), node);
     const Origin origin = originOf(node);
+    const canalysis::Symbol* known = findCVariable(name, block.cScope);
+    if (known != nullptr && known->scope == canalysis::scopeIdent(block.cScope)) {
+        report(diag::Error, "IDENREDEF", name, origin);
+        return;
+    }
     declare("int " + name + ";\n", block.cScope, origin);
     const int number = state.timerCount++;
     Entry& timer = model.append(block.scope, ENT_TIMER, name, origin);
@@ -415,6 +364,18 @@ void Analysis::format(const SyntaxNode& node, const Block& block)
 {
     const Origin origin = originOf(node);
     registerFormat(FormatKind::Instruction, block.cScope, expressionText(node.c1()), origin.fileName, origin.line);
+}
+
+void Analysis::share(const SyntaxNode& node)
+{
+    const std::string name = identText(node.c0(), node);
+    const Origin origin = originOf(node);
+    const canalysis::Symbol* variable = findCVariable(name, {});
+    if (variable == nullptr || (variable->storage & canalysis::kStatic) == 0) {
+        report(diag::Error, "NOTSTATIC", name, origin);
+        return;
+    }
+    model.append(&model.global(), ENT_SHARE, name, origin);
 }
 
 }  // namespace qvm::script::sem

@@ -19,51 +19,10 @@ int leafDeclarationLine(const SyntaxNode& node)
 
 }  // namespace
 
-// The rules of the declarations: procedures and instances.
+// The rules of the declarations of instances.
 struct DeclarationRules {
     Analysis& a;
     Model& model;
-
-    void procedure(const SyntaxNode& node)
-    {
-        const std::string name = a.identText(node.c0(), node);
-        const Origin origin = a.originOf(node);
-        if (model.findGlobal(ENT_PROC, name) != nullptr) {
-            a.report(diag::Error, "PROCALREX", name, origin);
-            return;
-        }
-        Entry& entry = model.append(&model.global(), ENT_PROC, name, origin);
-        model.attach(entry, DSC_PROC);
-        a.state.procedures.push_back(&entry);
-        Scope& scope = model.makeScope(*entry.descriptor, &model.global());
-        parameters(node.c1(), scope, entry, origin);
-        a.state.insideProcedure = true;
-        a.state.currentProcedure = &entry;
-        a.analyseBody(node.c2(), scope, name);
-        a.state.insideProcedure = false;
-        a.state.currentProcedure = nullptr;
-    }
-
-    void parameters(const SyntaxNode* list, Scope& scope, Entry& procedure, const Origin& origin)
-    {
-        if (list == nullptr) {
-            Entry& none = model.append(&scope, ENT_PARAM, {}, origin);
-            model.attach(none, DSC_PARAM).as<ParamData>().cls = 14;
-            return;
-        }
-        for (const SyntaxNode* link = list; link != nullptr; link = link->c1()) {
-            const SyntaxNode& parameter = a.expect(link->c0(), STX_PARAM, *link);
-            const std::string type = a.identText(parameter.c0(), parameter);
-            const std::string name = a.identText(parameter.c1(), parameter);
-            const Origin at = a.originOf(parameter);
-            a.declare(type + " " + name + ";\n", procedure.name, at);
-            Entry& entry = model.append(&scope, ENT_PARAM, name, at);
-            auto& data = model.attach(entry, DSC_PARAM).as<ParamData>();
-            data.type = type;
-            data.cls = expressionType(name, procedure.name, at.fileName, at.line).second;
-            ++procedure.data<ProcData>().parameterCount;
-        }
-    }
 
     void declareInstances(const SyntaxNode& node)
     {
@@ -139,7 +98,6 @@ void Analysis::analyseDeclaration(const SyntaxNode& node, PendingText& pending)
         return;
     }
     flushPending(pending, {});
-    DeclarationRules rules{*this, model};
     Block global{&model.global(), {}};
     switch (node.kind) {
     case STX_AT_LINE:
@@ -151,11 +109,9 @@ void Analysis::analyseDeclaration(const SyntaxNode& node, PendingText& pending)
     case STX_TRIGGER:
     case STX_CALLBACK:
     case STX_PROCSEND: analyseCommunicationDeclaration(node); break;
-    case STX_PROC: rules.procedure(node); break;
+    case STX_PROC: analyseProcedure(node); break;
     case STX_TIMER: declareTimer(node, global); break;
-    case STX_SHARE:
-        model.append(&model.global(), ENT_SHARE, identText(node.c0(), node), originOf(node));
-        break;
+    case STX_SHARE: share(node); break;
     case STX_FORMAT: format(node, global); break;
     case STX_INCLUDE: break;  // the included declarations follow in the list
     default: unexpected(node);  // CATCH and the VIRTUAL blocks have no rule

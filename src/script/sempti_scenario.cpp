@@ -239,7 +239,7 @@ private:
         Entry& entry = model.insertBeforeFirstScenario(&scope, kind.entryCode, name, origin);
         Descriptor& descriptor = model.attach(entry, kind.descriptorCode);
         descriptor.as<BlockData>().procedure = procedure;
-        a.analyseCallArguments(node.c2(), descriptor, scope, {});
+        a.analyseProcedureArguments(node.c2(), descriptor, *procedure, scope, {});
     }
 
     Analysis& a;

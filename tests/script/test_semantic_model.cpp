@@ -165,7 +165,7 @@ TEST_F(SemanticModel, EveryKindMakesItsEntryInTheScopeOfItsBlock)
         row(0, "ENT_CALLBACK", "event_t_ON_link", "main.pts:7",
             "DSC_CALLBACK commtype=\"link\" structure=\"event_t\" msgvar=\"msg\" idvar=\"id\" used=yes") +
         row(1, "ENT_MESSAGE_DATE", "\"\"", "main.pts:8", "-") +
-        row(1, "ENT_IF", "\"\"", "main.pts:9", "DSC_IF text=\"id\"") +
+        row(1, "ENT_IF", "\"\"", "main.pts:9", "DSC_IF text=\"id\" class=2") +
         row(2, "ENT_NO_MESSAGE", "\"\"", "main.pts:10", "-") +
         row(1, "ENT_NO_MESSAGE", "\"\"", "main.pts:12", "-") +
         row(0, "ENT_PROCSEND", "event_t_ON_link_for_procsend", "main.pts:14",
@@ -187,23 +187,25 @@ TEST_F(SemanticModel, EveryKindMakesItsEntryInTheScopeOfItsBlock)
         row(2, "ENT_INITIALIZATION", "\"\"", "main.pts:26", "DSC_INITIALIZATION procedure=-") +
         row(3, "ENT_CALL", "helper", "main.pts:27",
             "DSC_CALL expected=\"\" result=\"\" procedure=\"helper\" cfunction=0") +
-        row(4, "ENT_ARG", "1", "main.pts:27", "DSC_ARG text=\"1\" ref=0 class=2") +
+        row(4, "ENT_ARG", "1", "main.pts:27", "DSC_ARG text=\"1\" ref=0 class=2 param=2") +
         row(2, "ENT_SCENARIO", "leaf", "main.pts:29",
             "DSC_SCENARIO qualified=\"first.leaf\" loop=3 leaf=1 line=59 generate=yes") +
         row(3, "ENT_FAMILY", "smoke", "main.pts:30", "-") +
         row(3, "ENT_HASH_LINE", " int local;", "main.pts:31", "-") +
         row(3, "ENT_SEND", "ping", "main.pts:32",
             "DSC_SEND message=\"ping\" channel=\"ch1\" procsend=\"event_t_ON_link_for_procsend\" filter=\"A\"") +
-        row(3, "ENT_WHILE", "\"\"", "main.pts:33", "DSC_WHILE text=\"local < 3\"") +
-        row(4, "ENT_IF", "\"\"", "main.pts:34", "DSC_IF text=\"local\" else=1") +
+        row(3, "ENT_WHILE", "\"\"", "main.pts:33", "DSC_WHILE text=\"local < 3\" class=2") +
+        row(4, "ENT_IF", "\"\"", "main.pts:34", "DSC_IF text=\"local\" class=2 else=1") +
         row(5, "ENT_PAUSE", "1", "main.pts:35", "-") + "        ELSE\n" +
         row(5, "ENT_PRINT", "trace_name", "main.pts:37", "DSC_PRINT first=\"trace_name\" second=\"local\"") +
-        row(3, "ENT_CASE", "\"\"", "main.pts:40", "DSC_CASE text=\"local\"") +
+        row(3, "ENT_CASE", "\"\"", "main.pts:40", "DSC_CASE text=\"local\" class=2") +
         row(4, "ENT_WHEN", "\"\"", "main.pts:41", "DSC_WHEN") + row(5, "ENT_WHEN_VALUE", "1", "main.pts:41", "-") +
         row(5, "ENT_WHEN_VALUE", "2", "main.pts:41", "-") + row(5, "ENT_EXIT", "\"\"", "main.pts:42", "-") +
         row(4, "ENT_WHEN", "\"\"", "main.pts:43", "DSC_WHEN") +
         row(5, "ENT_WHEN_VALUE", "OTHERS", "main.pts:43", "-") +
-        row(5, "ENT_VAR", "local", "main.pts:44", "DSC_VAR variable=\"local\" check=\"EV=(local)\" message=-") +
+        row(5, "ENT_VAR", "local", "main.pts:44",
+            "DSC_VAR variable=\"local\" keyword=\"EV\" check=\"EV=(local)\" message=- format=-1") +
+        row(6, "ENT_SCALAR_VALUE", "(local)", "main.pts:44", "DSC_VALUE value=\"(local)\" class=2 type=\"int\"") +
         row(3, "ENT_WAITTIL", "\"\"", "main.pts:46",
             "DSC_WAITTIL number=0 condition=\"MATCHING(pong,ch2)\" timeout=\"WTIME > 100\" limit=\"100\" "
             "condcode=\"TRV_MATCHING_2(trv_msg_event_t[1],trv_state_channel[0][1])\"") +
@@ -262,19 +264,19 @@ TEST_F(SemanticModel, HashLinesAreDeclaredBeforeTheNextDeclaration)
 // declarations of every script.
 TEST_F(SemanticModel, ArgumentsSeeTheBuiltinDeclarations)
 {
-    const RunResult run = model(kHeader + "# int x;\nSCENARIO s\n"
+    const RunResult run = model(kHeader + "# int x, r;\n# void g(long w, ...);\nSCENARIO s\n"
                                           "  CALL g(WTIME, I3, NONIL, TRV_OCCID, TRV_TIMEOUT, x, REF(x @ 1 @ r))\n"
                                           "END SCENARIO\n");
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_THAT(rowsOf(run, "ENT_ARG"),
-                ElementsAre("      ENT_ARG\tWTIME\tmain.pts:4\tDSC_ARG text=\"WTIME\" ref=0 class=3",
-                            "      ENT_ARG\tI3\tmain.pts:4\tDSC_ARG text=\"I3\" ref=0 class=2",
-                            "      ENT_ARG\tNONIL\tmain.pts:4\tDSC_ARG text=\"NONIL\" ref=0 class=8",
-                            "      ENT_ARG\tTRV_OCCID\tmain.pts:4\tDSC_ARG text=\"TRV_OCCID\" ref=0 class=2",
-                            "      ENT_ARG\tTRV_TIMEOUT\tmain.pts:4\tDSC_ARG text=\"TRV_TIMEOUT\" ref=0 class=3",
-                            "      ENT_ARG\tx\tmain.pts:4\tDSC_ARG text=\"x\" ref=0 class=2",
-                            "      ENT_ARG\tx\tmain.pts:4\tDSC_ARG text=\"x\" ref=1 class=2 expected=\"1\" "
-                            "result=\"r\""));
+                ElementsAre("      ENT_ARG\tWTIME\tmain.pts:5\tDSC_ARG text=\"WTIME\" ref=0 class=3 param=3",
+                            "      ENT_ARG\tI3\tmain.pts:5\tDSC_ARG text=\"I3\" ref=0 class=2 param=15",
+                            "      ENT_ARG\tNONIL\tmain.pts:5\tDSC_ARG text=\"NONIL\" ref=0 class=8 param=15",
+                            "      ENT_ARG\tTRV_OCCID\tmain.pts:5\tDSC_ARG text=\"TRV_OCCID\" ref=0 class=2 param=15",
+                            "      ENT_ARG\tTRV_TIMEOUT\tmain.pts:5\tDSC_ARG text=\"TRV_TIMEOUT\" ref=0 class=3 param=15",
+                            "      ENT_ARG\tx\tmain.pts:5\tDSC_ARG text=\"x\" ref=0 class=2 param=15",
+                            "      ENT_ARG\tx\tmain.pts:5\tDSC_ARG text=\"x\" ref=1 class=2 param=15 expected=\"1\" "
+                            "expectedclass=2 result=\"r\" resultclass=2"));
 }
 
 // A C function's value that the script does not keep goes to a hidden
@@ -417,7 +419,7 @@ TEST_F(SemanticModel, ScenarioSelectionMarksWhatIsGenerated)
     EXPECT_THAT(generated(script, {"-EXFAMILY=F1", "-NOFAST"}), ElementsAre(q(""), q("A"), q("A.B"), q("A.B.C"), q("A.C")));
 
     // FAST leaves unselected scenarios unanalysed: their errors go unseen.
-    const std::string faulty = kHeader + "# int x;\nSCENARIO A\n  RESET t\n  CLEAR_ID(nowhere)\nEND SCENARIO\n"
+    const std::string faulty = kHeader + "# int x;\nSCENARIO A\n  RESET x\n  CLEAR_ID(nowhere)\nEND SCENARIO\n"
                                          "SCENARIO B\n  EXIT\nEND SCENARIO\n";
     EXPECT_EQ(model(faulty, {"-SCN=B"}).status, 0);
     EXPECT_THAT(messagesOf(model(faulty, {"-SCN=B", "-NOFAST"}).err),
@@ -505,7 +507,7 @@ TEST_F(SemanticModel, SemanticErrorsEndTheRunWithoutOutput)
     EXPECT_EQ(clean.status, 0);
     EXPECT_THAT(readFile(work / "studio.log"), HasSubstr("TDC out.tdc"));
 
-    const RunResult faulty = prepro(kHeader + "# int x = ;\nSCENARIO s\n  RESET t\n  CLEAR_ID(c)\nEND SCENARIO\n");
+    const RunResult faulty = prepro(kHeader + "# int x = ;\nSCENARIO s\n  RESET WTIME\n  CLEAR_ID(c)\nEND SCENARIO\n");
     EXPECT_EQ(faulty.status, 5);
     EXPECT_FALSE(std::filesystem::exists(work / "studio.log"));
     EXPECT_FALSE(std::filesystem::exists(work / "out.c"));

@@ -419,7 +419,7 @@ TEST(CDeclsInspect, TheDriverAnalysesInterfaceFilesBeforeTheScript)
     EXPECT_TRUE(contains(readFile(dir / "demo.lis"), "UNEXP_EOF"));
 
     // Without the standard definitions base_t is no type name.
-    const RunResult missing = runPrepro({"demo.pts", "ok.h", "out"}, {}, dir.path());
+    const RunResult missing = runPrepro({"demo.pts", "demo.h,ok.h", "out"}, {}, dir.path());
     EXPECT_EQ(missing.status, 3) << missing.err;
     EXPECT_TRUE(contains(missing.err, "SYNTAXERR")) << missing.err;
 }

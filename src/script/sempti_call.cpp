@@ -1,0 +1,527 @@
+// Procedures and calls: PROC definitions with their parameters, CALL of a
+// script procedure or of a C function, and the use marking of procedures.
+#include "script/ancgest.h"
+#include "script/panalc.h"
+#include "script/pprepc.h"
+#include "script/sempti_analysis.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace qvm::script::sem {
+
+namespace {
+
+// One argument as written: "REF(text @ expected @ result)".
+struct WrittenArgument {
+    std::string text;
+    std::string expected;
+    std::string result;
+    bool reference = false;
+    bool withAt = false;
+    Origin origin;
+};
+
+std::vector<WrittenArgument> writtenArguments(const SyntaxNode* list)
+{
+    std::vector<WrittenArgument> arguments;
+    for (const SyntaxNode* link = list; link != nullptr; link = link->c1()) {
+        const SyntaxNode& argument = Analysis::present(link->c0(), *link);
+        if (argument.kind != STX_ARG && argument.kind != STX_REF_ARG) {
+            Analysis::unexpected(argument);
+        }
+        const SyntaxNode& at = Analysis::expect(argument.c0(), STX_AT_EXPR, argument);
+        WrittenArgument written;
+        written.text = Analysis::trimmed(Analysis::expressionText(at.c0()));
+        written.expected = Analysis::trimmed(Analysis::expressionText(at.c1()));
+        written.result = Analysis::trimmed(Analysis::expressionText(at.c2()));
+        written.reference = argument.kind == STX_REF_ARG;
+        written.withAt = at.c1() != nullptr;
+        written.origin = Analysis::originOf(argument);
+        arguments.push_back(std::move(written));
+    }
+    // "f()" passes one empty argument: the empty list.
+    if (arguments.size() == 1 && arguments[0].text.empty() && !arguments[0].reference && !arguments[0].withAt) {
+        arguments.clear();
+    }
+    return arguments;
+}
+
+// The texts between the top-level commas of an argument list.
+std::vector<std::string> splitArguments(std::string_view list)
+{
+    std::vector<std::string> parts;
+    if (Analysis::trimmed(list).empty()) {
+        return parts;
+    }
+    int depth = 0;
+    char quote = 0;
+    std::string current;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const char c = list[i];
+        if (quote != 0) {
+            if (c == '\\' && i + 1 < list.size()) {
+                current += c;
+                current += list[++i];
+                continue;
+            }
+            quote = c == quote ? 0 : quote;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '(' || c == '[' || c == '{') {
+            ++depth;
+        } else if (c == ')' || c == ']' || c == '}') {
+            --depth;
+        } else if (c == ',' && depth == 0) {
+            parts.push_back(Analysis::trimmed(current));
+            current.clear();
+            continue;
+        }
+        current += c;
+    }
+    parts.push_back(Analysis::trimmed(current));
+    return parts;
+}
+
+// "name(arguments)": the name and the argument list of an expanded call.
+std::optional<std::pair<std::string, std::string>> callForm(std::string_view text)
+{
+    const std::size_t open = text.find('(');
+    if (open == std::string_view::npos || text.empty() || text.back() != ')') {
+        return std::nullopt;
+    }
+    std::string name = Analysis::trimmed(text.substr(0, open));
+    const bool identifier = !name.empty() && std::isdigit(static_cast<unsigned char>(name[0])) == 0 &&
+                            std::all_of(name.begin(), name.end(), [](char c) {
+                                return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_';
+                            });
+    if (!identifier) {
+        return std::nullopt;
+    }
+    return std::make_pair(std::move(name), std::string(text.substr(open + 1, text.size() - open - 2)));
+}
+
+std::string withoutBlanks(std::string_view text)
+{
+    std::string out;
+    for (const char c : text) {
+        if (std::isspace(static_cast<unsigned char>(c)) == 0) {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// "%d (%s)": an argument's number, from 1, and the name of the callee.
+std::string argumentLabel(std::size_t index, std::string_view callee)
+{
+    return std::to_string(index + 1) + " (" + std::string(callee) + ")";
+}
+
+bool isAggregateClass(int cls)
+{
+    return cls == kClassStruct || cls == kClassUnion || cls == kClassArray;
+}
+
+}  // namespace
+
+// The CALL instruction and the argument lists of calls.
+class CallRule {
+public:
+    CallRule(Analysis& analysis, Scope& scope, std::string cScope)
+        : a(analysis), model(analysis.model), scope(scope), cScope(std::move(cScope))
+    {
+    }
+
+    void call(const SyntaxNode& node)
+    {
+        const Origin origin = Analysis::originOf(node);
+        std::string name = expanded(Analysis::identText(node.c0(), node), origin);
+        std::vector<WrittenArgument> arguments = writtenArguments(node.c1());
+        const std::optional<Callee> found = callee(name, arguments, node.c2() != nullptr, origin);
+        if (!found) {
+            return;
+        }
+        Entry& entry = model.append(&scope, ENT_CALL, name, origin);
+        Descriptor& descriptor = model.attach(entry, DSC_CALL);
+        auto& data = descriptor.as<CallData>();
+        if (const SyntaxNode* at = node.c2()) {
+            Analysis::expect(at, STX_CALL_AT, node);
+            data.expected = Analysis::trimmed(Analysis::expressionText(at->c0()));
+            data.result = Analysis::trimmed(Analysis::expressionText(at->c1()));
+        }
+        data.expandedCall = found->expanded;
+        if (found->procedure != nullptr) {
+            data.procedure = found->procedure;
+            if (!a.state.insideProcedure) {
+                a.markProcedureUsed(*found->procedure);
+            }
+            procedureArguments(arguments, descriptor, *found->procedure);
+            return;
+        }
+        data.cFunction = true;
+        data.returnClass = found->function->returnClass;
+        data.parameterClasses = found->function->parameterClasses;
+        checkExpectedValue(data, origin);
+        hiddenReturnVariable(data, origin);
+        functionArguments(arguments, descriptor, name);
+    }
+
+    void procedureArguments(const std::vector<WrittenArgument>& arguments, Descriptor& call, Entry& procedure)
+    {
+        const std::vector<int> parameters = parameterClassesOf(procedure);
+        const std::string& name = procedure.name;
+        if (parameters.empty()) {
+            if (!arguments.empty()) {
+                Analysis::report(diag::Error, "NOMOREARG", argumentLabel(0, name), arguments[0].origin);
+            }
+            return;
+        }
+        if (arguments.empty()) {
+            Analysis::report(diag::Error, "TOOFEWARG", name,
+                             Origin{call.owner->fileName, call.owner->fileId, call.owner->line});
+            return;
+        }
+        for (std::size_t i = 0; i < arguments.size(); ++i) {
+            const WrittenArgument& argument = arguments[i];
+            const std::string label = argumentLabel(i, name);
+            if (i >= parameters.size()) {
+                Analysis::report(diag::Error, "NOMOREARG", label, argument.origin);
+                return;
+            }
+            if (argument.reference) {
+                Analysis::report(diag::Error, "NOREFPROC", label, argument.origin);
+            } else if (argument.text.empty()) {
+                Analysis::report(diag::Error, "CALLARGWT", label, argument.origin);
+            } else if (argument.withAt) {
+                Analysis::report(diag::Error, "NOTERPROC", label, argument.origin);
+            } else {
+                addArgument(call, argument, parameters[i]);
+            }
+        }
+        if (arguments.size() < parameters.size()) {
+            Analysis::report(diag::Error, "TOOFEWARG", name, arguments.back().origin);
+        }
+    }
+
+private:
+    // What a CALL calls: a script procedure or a C function.
+    struct Callee {
+        Entry* procedure = nullptr;
+        std::optional<FunctionClasses> function;
+        bool expanded = false;  // found through the expansion of the whole call
+    };
+
+    // The callee of a name, nothing (reported) when the call is dropped. A
+    // call found through its expansion gets the expanded name and arguments.
+    std::optional<Callee> callee(std::string& name, std::vector<WrittenArgument>& arguments, bool withAt,
+                                 const Origin& origin)
+    {
+        Callee found;
+        found.procedure = model.findGlobal(ENT_PROC, name);
+        setCContext(cScope, origin.fileName, origin.line);
+        found.function = lookupFunction(name);
+        if (found.procedure == nullptr && !found.function) {
+            if (!expandCall(name, arguments, origin)) {
+                return std::nullopt;
+            }
+            found.function = lookupFunction(name);
+            found.expanded = true;
+        }
+        if (found.procedure != nullptr && found.function) {
+            Analysis::report(diag::Error, "SAMEFCTNM", name, origin);
+            return std::nullopt;
+        }
+        if (found.procedure != nullptr && withAt) {
+            Analysis::report(diag::Error, "NORETNFCT", name, origin);
+            return std::nullopt;
+        }
+        return found;
+    }
+
+    // The name after macro expansion, trimmed.
+    std::string expanded(const std::string& name, const Origin& origin)
+    {
+        const std::optional<std::string> text = preprocessText(name, cScope, origin.line);
+        return text && !text->empty() ? Analysis::trimmed(*text) : name;
+    }
+
+    // Neither a procedure nor a C function by its name: the call may be a
+    // macro. Gives false (reported) when it is no call of a known function.
+    bool expandCall(std::string& name, std::vector<WrittenArgument>& arguments, const Origin& origin)
+    {
+        std::string callText = name + "(";
+        for (std::size_t i = 0; i < arguments.size(); ++i) {
+            callText += (i == 0 ? "" : ",") + arguments[i].text;
+        }
+        callText += ")";
+        const std::optional<std::string> text = preprocessText(callText, cScope, origin.line);
+        setCContext(cScope, origin.fileName, origin.line);
+        const auto form = text ? callForm(*text) : std::nullopt;
+        if (!text || withoutBlanks(*text) == withoutBlanks(callText) || !form || !lookupFunction(form->first)) {
+            Analysis::report(diag::Error, "UKNFCTCLL", name, origin);
+            return false;
+        }
+        name = form->first;
+        const Origin at = arguments.empty() ? origin : arguments.front().origin;
+        arguments.clear();
+        for (std::string& part : splitArguments(form->second)) {
+            WrittenArgument argument;
+            argument.text = std::move(part);
+            argument.origin = at;
+            arguments.push_back(std::move(argument));
+        }
+        return true;
+    }
+
+    // "@ expected [@ result]" of a C function's call.
+    void checkExpectedValue(CallData& data, const Origin& origin)
+    {
+        if (data.expected.empty() && data.result.empty()) {
+            return;
+        }
+        data.expectedClass = a.classOf(data.expected, cScope, origin);
+        if (isAggregateClass(data.expectedClass)) {
+            Analysis::report(diag::Error, "NOTSTRUCT", data.expected, origin);
+        }
+        if (data.expectedClass == kClassCharArray) {
+            data.expectedClass = kClassString;
+        }
+        if (!compatibleClasses(data.returnClass, data.expectedClass)) {
+            Analysis::report(diag::Warning, "INCOMPTYP", data.expected, origin);
+        }
+        if (data.result.empty()) {
+            return;
+        }
+        data.resultClass = a.classOf(data.result, cScope, origin);
+        if (!compatibleClasses(data.expectedClass, data.resultClass)) {
+            Analysis::report(diag::Warning, "INCOMPTYP", data.result, origin);
+        }
+        if (!compatibleClasses(data.returnClass, data.resultClass)) {
+            Analysis::report(diag::Warning, "INCOMPTYP", data.result, origin);
+        }
+        if (isConstantExpression(data.result)) {
+            Analysis::report(diag::Warning, "EXPRCONST", data.result, origin);
+        }
+        if (data.resultClass == kClassStruct) {
+            Analysis::report(diag::Error, "NOTSTRUCT", data.result, origin);
+        }
+    }
+
+    // A C function's value goes somewhere even when the script does not keep it.
+    void hiddenReturnVariable(CallData& data, const Origin& origin)
+    {
+        const bool unspecified = data.returnClass == kClassUnspecified;
+        if (!data.result.empty() || data.returnClass == kClassVoid || (unspecified && data.expected.empty())) {
+            return;
+        }
+        int cls = data.returnClass;
+        if (unspecified) {
+            cls = data.expectedClass;
+            if (cls == kClassUnspecified || cls == kClassNone) {
+                cls = kClassInt;
+            }
+        }
+        const int number = a.state.returnVarCount++;
+        data.result = "trv_return_" + std::to_string(number);
+        Entry& variable = model.prependToBlock(&scope, ENT_RETURN_VAR, data.result, origin);
+        auto& variableData = model.attach(variable, DSC_RETURN_VAR).as<ReturnVarData>();
+        variableData.cls = cls;
+        variableData.number = number;
+    }
+
+    void functionArguments(const std::vector<WrittenArgument>& arguments, Descriptor& call, const std::string& name)
+    {
+        const std::vector<int>& parameters = call.as<CallData>().parameterClasses;
+        for (std::size_t i = 0; i < arguments.size(); ++i) {
+            const int parameter = parameterClassAt(parameters, i);
+            if (parameter == kClassNone) {
+                Analysis::report(diag::Error, "NOMOREARG", argumentLabel(i, name), arguments[i].origin);
+                return;
+            }
+            if (arguments[i].text.empty()) {
+                Analysis::report(diag::Error, "CALLARGWT", argumentLabel(i, name), arguments[i].origin);
+                continue;
+            }
+            addArgument(call, arguments[i], parameter);
+        }
+        if (arguments.size() < requiredCount(parameters)) {
+            const Origin at = arguments.empty() ? Origin{call.owner->fileName, call.owner->fileId, call.owner->line}
+                                                : arguments.back().origin;
+            Analysis::report(diag::Error, "TOOFEWARG", name, at);
+        }
+    }
+
+    // The class of the parameter an argument goes to; kClassNone when the
+    // list has no parameter left for it ("(void)" has none at all).
+    static int parameterClassAt(const std::vector<int>& parameters, std::size_t index)
+    {
+        if (parameters.empty() || (parameters.size() == 1 && parameters[0] == kClassVoid)) {
+            return kClassNone;
+        }
+        if (index < parameters.size()) {
+            return parameters[index];
+        }
+        return parameters.back() == kClassVariadic ? kClassVariadic : kClassNone;
+    }
+
+    // The parameters that must receive an argument: all but "...".
+    static std::size_t requiredCount(const std::vector<int>& parameters)
+    {
+        if (parameters.size() == 1 && parameters[0] == kClassVoid) {
+            return 0;
+        }
+        return !parameters.empty() && parameters.back() == kClassVariadic ? parameters.size() - 1 : parameters.size();
+    }
+
+    void addArgument(Descriptor& call, const WrittenArgument& argument, int parameterClass)
+    {
+        if (!call.subScope) {
+            model.makeScope(call, &scope);
+        }
+        Entry& entry = model.append(call.subScope.get(), ENT_ARG, argument.text, argument.origin);
+        auto& data = model.attach(entry, DSC_ARG).as<ArgData>();
+        data.text = argument.text;
+        data.reference = argument.reference;
+        data.expected = argument.expected;
+        data.result = argument.result;
+        data.parameterClass = parameterClass;
+        data.cls = a.classOf(argument.text, cScope, argument.origin);
+        // A reference passes the address of what it names; the variadic
+        // part of a parameter list takes anything.
+        const int passed = argument.reference ? kClassPointer : data.cls;
+        if (parameterClass != kClassVariadic && !compatibleClasses(parameterClass, passed)) {
+            Analysis::report(diag::Warning, "INCOMPTYP", argument.text, argument.origin);
+        }
+        if (!argument.expected.empty()) {
+            data.expectedClass = a.classOf(argument.expected, cScope, argument.origin);
+            if (!compatibleClasses(data.cls, data.expectedClass)) {
+                Analysis::report(diag::Warning, "INCOMPTYP", argument.expected, argument.origin);
+            }
+        }
+        if (!argument.result.empty()) {
+            data.resultClass = a.classOf(argument.result, cScope, argument.origin);
+            if (isConstantExpression(argument.result)) {
+                Analysis::report(diag::Warning, "EXPRCONST", argument.result, argument.origin);
+            }
+        }
+    }
+
+    // Classes of the procedure's parameters; none for an empty list.
+    static std::vector<int> parameterClassesOf(const Entry& procedure)
+    {
+        std::vector<int> classes;
+        if (procedure.data<ProcData>().parameterCount == 0) {
+            return classes;
+        }
+        for (const Entry& entry : procedure.descriptor->subScope->entries) {
+            if (entry.code == ENT_PARAM) {
+                classes.push_back(entry.data<ParamData>().cls);
+            }
+        }
+        return classes;
+    }
+
+    Analysis& a;
+    Model& model;
+    Scope& scope;
+    std::string cScope;
+};
+
+void Analysis::analyseCall(const SyntaxNode& node, Block& block)
+{
+    CallRule(*this, *block.scope, block.cScope).call(node);
+}
+
+void Analysis::analyseProcedureArguments(const SyntaxNode* arguments, Descriptor& call, Entry& procedure,
+                                         Scope& parent, const std::string& cScope)
+{
+    CallRule(*this, parent, cScope).procedureArguments(writtenArguments(arguments), call, procedure);
+}
+
+void Analysis::analyseProcedure(const SyntaxNode& node)
+{
+    const std::string name = identText(node.c0(), node);
+    const Origin origin = originOf(node);
+    if (model.findGlobal(ENT_PROC, name) != nullptr) {
+        report(diag::Error, "PROCALREX", name, origin);
+        return;
+    }
+    Entry& entry = model.append(&model.global(), ENT_PROC, name, origin);
+    model.attach(entry, DSC_PROC);
+    state.procedures.push_back(&entry);
+    Scope& scope = model.makeScope(*entry.descriptor, &model.global());
+    if (node.c1() == nullptr) {
+        Entry& none = model.append(&scope, ENT_PARAM, {}, origin);
+        model.attach(none, DSC_PARAM).as<ParamData>().cls = kClassVoid;
+    }
+    for (const SyntaxNode* link = node.c1(); link != nullptr; link = link->c1()) {
+        const SyntaxNode& parameter = expect(link->c0(), STX_PARAM, *link);
+        const std::string type = identText(parameter.c0(), parameter);
+        const std::string parameterName = identText(parameter.c1(), parameter);
+        const Origin at = originOf(parameter);
+        Entry& param = model.append(&scope, ENT_PARAM, parameterName, at);
+        auto& data = model.attach(param, DSC_PARAM).as<ParamData>();
+        data.type = type;
+        ++entry.data<ProcData>().parameterCount;
+        setCContext(name, at.fileName, at.line);
+        if (!isTypeName(type)) {
+            report(diag::Error, "UKNNATTYP", type, at);
+            data.cls = kClassUnspecified;
+            continue;
+        }
+        declare(type + " " + parameterName + ";\n", name, at);
+        data.cls = variableClass(parameterName, name, at.fileName, at.line).cls;
+    }
+    state.insideProcedure = true;
+    state.currentProcedure = &entry;
+    analyseBody(node.c2(), scope, name);
+    state.insideProcedure = false;
+    state.currentProcedure = nullptr;
+}
+
+namespace {
+
+// The scopes of a body that belong to the same generated function.
+void nestedScopes(const Entry& entry, std::vector<Scope*>& pending)
+{
+    if (entry.code != ENT_IF && entry.code != ENT_WHILE && entry.code != ENT_CASE && entry.code != ENT_WHEN) {
+        return;
+    }
+    if (entry.descriptor->subScope) {
+        pending.push_back(entry.descriptor->subScope.get());
+    }
+    if (const auto* condition = std::get_if<ConditionData>(&entry.descriptor->data);
+        condition != nullptr && condition->elseScope) {
+        pending.push_back(condition->elseScope.get());
+    }
+}
+
+}  // namespace
+
+void Analysis::markProcedureUsed(Entry& procedure)
+{
+    std::vector<Entry*> procedures{&procedure};
+    while (!procedures.empty()) {
+        Entry* next = procedures.back();
+        procedures.pop_back();
+        auto& data = next->data<ProcData>();
+        if (data.used) {
+            continue;
+        }
+        data.used = true;
+        std::vector<Scope*> scopes{next->descriptor->subScope.get()};
+        while (!scopes.empty()) {
+            Scope* scope = scopes.back();
+            scopes.pop_back();
+            for (Entry& entry : scope->entries) {
+                if (entry.code == ENT_CALL && entry.data<CallData>().procedure != nullptr) {
+                    procedures.push_back(entry.data<CallData>().procedure);
+                }
+                nestedScopes(entry, scopes);
+            }
+        }
+    }
+}
+
+}  // namespace qvm::script::sem
