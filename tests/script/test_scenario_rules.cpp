@@ -157,7 +157,8 @@ TEST_F(ScenarioRules, FastSkipsTheAnalysisOfScenariosLeftOut)
     const RunResult fast = prepro(script, {"-SCN=kept"});
     EXPECT_EQ(fast.status, 0) << fast.err;
     const RunResult slow = model(script, {"-SCN=kept", "-NOFAST"});
-    EXPECT_THAT(messagesOf(slow.err), ElementsAre(Message{"E", "UNKCLPROC", "main.pts", 10}));
+    EXPECT_THAT(messagesOf(slow.err),
+                ElementsAre(Message{"E", "IDENTINCO", "main.pts", 8}, Message{"E", "UNKCLPROC", "main.pts", 10}));
     EXPECT_THAT(generated(slow, "ENT_SCENARIO"), ElementsAre("", "kept"));
     EXPECT_THAT(rowsOf(slow, "ENT_SCENARIO"), ElementsAre(HasSubstr("\"\""), HasSubstr("kept"),
                                                           HasSubstr("dropped"), HasSubstr("dropped.inner")));
