@@ -43,12 +43,9 @@ protected:
     // The listing's rows of one entry code, without their indent.
     static std::vector<std::string> rowsOf(const RunResult& run, const std::string& code)
     {
-        std::vector<std::string> found;
-        for (const std::string& line : lines(run.out)) {
-            const std::size_t start = line.find_first_not_of(' ');
-            if (start != std::string::npos && line.compare(start, code.size() + 1, code + "\t") == 0) {
-                found.push_back(line.substr(start));
-            }
+        std::vector<std::string> found = modelRows(run, code);
+        for (std::string& row : found) {
+            row.erase(0, row.find_first_not_of(' '));
         }
         return found;
     }
