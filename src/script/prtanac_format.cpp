@@ -205,15 +205,24 @@ struct TypePart {
 
 TypePart splitTypePart(std::string_view text)
 {
+    // The base word follows the type after a blank (the way a script writes
+    // it: the script lexer ends a FORMAT= text at a top-level comma) or after
+    // a comma.
     TypePart part;
+    text = canalysis::trimBlanks(text);
     const std::size_t close = text.rfind(')');
-    const std::size_t comma = text.find(',', close == std::string_view::npos ? 0 : close);
-    if (comma != std::string_view::npos) {
-        part.base = canalysis::trimBlanks(text.substr(comma + 1));
-        text = text.substr(0, comma);
-    }
     const std::size_t open = text.find('(');
-    if (open != std::string_view::npos && close != std::string_view::npos && close > open) {
+    const bool parenthesised = open != std::string_view::npos && close != std::string_view::npos && close > open;
+    const std::size_t typeEnd = parenthesised ? close + 1 : text.find_first_of(" \t,");
+    if (typeEnd != std::string_view::npos && typeEnd < text.size()) {
+        std::string_view rest = canalysis::trimBlanks(text.substr(typeEnd));
+        if (!rest.empty() && rest.front() == ',') {
+            rest = canalysis::trimBlanks(rest.substr(1));
+        }
+        part.base = rest;
+        text = text.substr(0, typeEnd);
+    }
+    if (parenthesised) {
         part.cType = std::string(canalysis::trimBlanks(text.substr(open + 1, close - open - 1)));
         text = text.substr(0, open);
     }

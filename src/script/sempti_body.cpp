@@ -370,8 +370,11 @@ void Analysis::share(const SyntaxNode& node)
 {
     const std::string name = identText(node.c0(), node);
     const Origin origin = originOf(node);
+    // Every variable of the global C scope lives for the whole run, whether
+    // written static, extern or without storage class; functions do not.
     const canalysis::Symbol* variable = findCVariable(name, {});
-    if (variable == nullptr || (variable->storage & canalysis::kStatic) == 0) {
+    const canalysis::CType* type = variable != nullptr ? canalysis::C_CPP_resolve(variable->type.get()) : nullptr;
+    if (variable == nullptr || (type != nullptr && type->kind == canalysis::kFunction)) {
         report(diag::Error, "NOTSTATIC", name, origin);
         return;
     }

@@ -285,6 +285,25 @@ TEST_F(InstructionRules, VarChecksKeepTheirModeAndFormat)
     EXPECT_THAT(rowsOf(run, "ENT_OTHERS_VALUE"), ElementsAre(HasSubstr("DSC_VALUE index=0..5 value=\"0\"")));
 }
 
+// A FORMAT's display base follows its type after a blank: the script lexer
+// ends a FORMAT= text at a top-level comma, so the comma form is the bridge's
+// alone.
+TEST_F(InstructionRules, FormatBasesAreWrittenAfterTheType)
+{
+    const RunResult run = model(kHeader + kVariables + "FORMAT= x # integer HEX\nFORMAT= big # integer BIN\n"
+                                "SCENARIO s\n  FORMAT= ratio # double\n  VAR x, EV=1\n  VAR big, EV=2\n"
+                                "  VAR ratio, EV=0.5\nEND SCENARIO\n");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_THAT(rowsOf(run, "ENT_VAR"),
+                ElementsAre(HasSubstr("variable=\"x\" keyword=\"EV\" check=\"EV=1\" message=- format=0"),
+                            HasSubstr("variable=\"big\" keyword=\"EV\" check=\"EV=2\" message=- format=2"),
+                            HasSubstr("format=6")));
+    const RunResult badBase =
+        model(kHeader + kVariables + "FORMAT= x # integer HEXA\nSCENARIO s\n  EXIT\nEND SCENARIO\n");
+    EXPECT_EQ(badBase.status, 5);
+    EXPECT_THAT(badBase.err, HasSubstr("BASEINCON"));
+}
+
 TEST_F(InstructionRules, TimersAreNumberedThroughTheRun)
 {
     const RunResult run = model(kHeader + kVariables + "TIMER first\nSCENARIO s\n  IF (x) THEN\n    TIMER second\n"
@@ -299,13 +318,17 @@ TEST_F(InstructionRules, TimersAreNumberedThroughTheRun)
     EXPECT_EQ(rowsOf(run, "ENT_RESET").size(), 2u);
 }
 
-// A SHARE of a variable without static storage: NOTSTATIC has no text.
-TEST_F(InstructionRules, SharedVariablesMustBeStatic)
+// SHARE takes the variables of the global C scope, static, extern or plain:
+// all of them live for the whole run. Anything else is NOTSTATIC, a code
+// without text.
+TEST_F(InstructionRules, SharedVariablesAreGlobalVariables)
 {
-    const RunResult run = model(kHeader + "SHARE counter\nSHARE plain_global\nSHARE nowhere\n"
-                                          "SCENARIO s\n  EXIT\nEND SCENARIO\n");
+    const RunResult run = model(kHeader + "SHARE counter\nSHARE plain_global\nSHARE limit\nSHARE nowhere\n"
+                                          "SHARE compute\nSCENARIO s\n  EXIT\nEND SCENARIO\n");
     EXPECT_EQ(run.status, 5);
-    EXPECT_THAT(rowsOf(run, "ENT_SHARE"), ElementsAre("ENT_SHARE\tcounter\tmain.pts:2\t-"));
+    EXPECT_THAT(rowsOf(run, "ENT_SHARE"), ElementsAre("ENT_SHARE\tcounter\tmain.pts:2\t-",
+                                                      "ENT_SHARE\tplain_global\tmain.pts:3\t-",
+                                                      "ENT_SHARE\tlimit\tmain.pts:4\t-"));
     std::vector<std::string> codes;
     for (const PlainMessage& message : allMessagesOf(run.err)) {
         codes.push_back(message.severity + "-" + message.code);
