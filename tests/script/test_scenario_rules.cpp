@@ -280,13 +280,15 @@ TEST_F(ScenarioRules, InstanceBlocksFollowTheInstanceMode)
     EXPECT_THAT(lines(west.out).back(), "instance-mode=1 instance=2 timers=0");
     const RunResult north = model(script, {"-INSTANCE=north"});
     EXPECT_THAT(codes(north), ElementsAre("ENT_HASH_LINE  int pair;", "ENT_PAUSE 1"));
-    // Mode 3: the body's blocks keep their markers, the declaration level keeps nothing.
+    // Mode 3: the instance is chosen at run time, so every block keeps its markers.
     const RunResult south = prepro(script, {"-INSTANCE=south"});
     EXPECT_EQ(south.status, 0);
     EXPECT_THAT(allMessagesOf(south.err),
                 ::testing::Contains(PlainMessage{"I", "ISTNOPLAN", "Instance south undeclared in test plan"}));
     const RunResult southModel = model(script, {"-INSTANCE=south"});
-    EXPECT_THAT(codes(southModel), ElementsAre("ENT_INSTANCE_HASH_BEGIN \"\"", "ENT_INSTANCE_USE east",
+    EXPECT_THAT(codes(southModel), ElementsAre("ENT_INSTANCE_BEGIN \"\"", "ENT_INSTANCE_USE west",
+                                               "ENT_HASH_LINE  int west_only;", "ENT_INSTANCE_END \"\"",
+                                               "ENT_INSTANCE_HASH_BEGIN \"\"", "ENT_INSTANCE_USE east",
                                                "ENT_INSTANCE_USE north", "ENT_HASH_LINE  int pair;",
                                                "ENT_INSTANCE_HASH_END \"\"", "ENT_PAUSE 1",
                                                "ENT_INSTANCE_BODY_BEGIN \"\"", "ENT_INSTANCE_USE west", "ENT_PAUSE 2",

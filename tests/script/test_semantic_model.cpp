@@ -343,10 +343,11 @@ TEST_F(SemanticModel, InstanceOptionSelectsAmongTheDeclaredInstances)
     EXPECT_EQ(undeclared.status, 0) << undeclared.err;
     EXPECT_EQ(lastLine(undeclared), "instance-mode=3 instance=0 timers=0");
     EXPECT_EQ(lastMessageOf(undeclared.err), (PlainMessage{"I", "ISTNOPLAN", "Instance four undeclared in test plan"}));
-    // An undeclared instance keeps the markers of the body's blocks only.
-    EXPECT_THAT(rowsOf(undeclared, "ENT_HASH_LINE"), IsEmpty());
+    // An undeclared instance leaves the choice to run time: every block keeps its markers.
+    EXPECT_THAT(rowsOf(undeclared, "ENT_HASH_LINE"), ElementsAre(HasSubstr("only_two")));
     EXPECT_THAT(rowsOf(undeclared, "ENT_INSTANCE_USE"),
-                ElementsAre(HasSubstr("\tone\tmain.pts:8"), HasSubstr("\tthree\tmain.pts:8")));
+                ElementsAre(HasSubstr("\ttwo\tmain.pts:4"), HasSubstr("\tone\tmain.pts:8"),
+                            HasSubstr("\tthree\tmain.pts:8")));
 
     // Without the option every block keeps its markers and its uses.
     const RunResult all = model(script);
