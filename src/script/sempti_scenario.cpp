@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <set>
-#include <utility>
 
 namespace qvm::script::sem {
 
@@ -55,22 +54,6 @@ LevelBlockKind levelBlockKind(const SyntaxNode& node)
     }
 }
 
-// Level blocks met so far in one scope, by kind.
-struct LevelBlocksSeen {
-    bool initialization = false;
-    bool termination = false;
-    bool exception = false;
-
-    // True for a second block of the kind.
-    bool again(int entryCode)
-    {
-        bool& seen = entryCode == ENT_INITIALIZATION ? initialization
-                     : entryCode == ENT_TERMINATION  ? termination
-                                                     : exception;
-        return std::exchange(seen, true);
-    }
-};
-
 // The longest qualified name kept: one more than a C scope name holds, so
 // that a longer one is still refused by the bridge.
 constexpr std::size_t kPathLimit = 16401;
@@ -91,7 +74,7 @@ public:
 
     void items(const SyntaxNode* list, Scope& scope, Entry* parent)
     {
-        LevelBlocksSeen seen;
+        std::set<int> seen;  // entry codes of the level blocks met in this scope
         for (const SyntaxNode* link = list; link != nullptr; link = link->c1()) {
             const SyntaxNode& item = Analysis::present(Analysis::expect(link, STX_SCENARIO_ITEM_LIST, *link).c0(), *link);
             switch (item.kind) {
@@ -116,7 +99,7 @@ private:
             if (!path.empty()) {
                 path += '.';
             }
-            path.append(name, 0, std::min(name.size(), limit - std::min(limit, path.size())));
+            path += name;
             path.resize(std::min(path.size(), limit));
         }
         ~PathStep() { path.resize(outer); }
@@ -207,7 +190,7 @@ private:
         }
     }
 
-    void levelBlock(const SyntaxNode& node, Scope& scope, LevelBlocksSeen& seen)
+    void levelBlock(const SyntaxNode& node, Scope& scope, std::set<int>& seen)
     {
         const LevelBlockKind kind = levelBlockKind(node);
         const bool isCallForm = node.c0() != nullptr;
@@ -215,7 +198,7 @@ private:
         const Origin origin =
             isCallForm ? Analysis::originOf(node)
                      : Analysis::originAt(node, Analysis::expect(node.c2(), STX_BLOCK_MARK, node).line - 1);
-        if (seen.again(kind.entryCode)) {
+        if (!seen.insert(kind.entryCode).second) {
             Analysis::report(diag::Error, kind.tooMany, {}, origin);
         }
         if (isCallForm) {
