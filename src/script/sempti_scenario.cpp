@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <set>
 
 namespace qvm::script::sem {
@@ -53,6 +54,26 @@ LevelBlockKind levelBlockKind(const SyntaxNode& node)
     default: Analysis::unexpected(node);
     }
 }
+
+// The procedures not marked used at some point, to take back the marks made
+// after it.
+class UnusedProcedures {
+public:
+    explicit UnusedProcedures(const std::vector<Entry*>& procedures)
+    {
+        std::copy_if(procedures.begin(), procedures.end(), std::back_inserter(unused),
+                     [](const Entry* procedure) { return !procedure->data<ProcData>().used; });
+    }
+    void restore() const
+    {
+        for (Entry* procedure : unused) {
+            procedure->data<ProcData>().used = false;
+        }
+    }
+
+private:
+    std::vector<Entry*> unused;
+};
 
 // The longest qualified name kept: one more than a C scope name holds, so
 // that a longer one is still refused by the bridge.
@@ -138,6 +159,7 @@ private:
         if (a.options.fast && !data.selected) {
             return;
         }
+        const UnusedProcedures unused(a.state.procedures);
         const SyntaxNode& contents = Analysis::present(body.c2(), body);
         Scope& inner = model.makeScope(descriptor, &scope);
         if (contents.kind == STX_SCENARIO_ITEM_LIST) {
@@ -145,6 +167,10 @@ private:
             generationCheck(entry, inner, parent == nullptr);
         } else {
             a.analyseBody(&contents, inner, path);
+        }
+        // What a scenario that is not generated calls is not called.
+        if (!data.selected) {
+            unused.restore();
         }
     }
 

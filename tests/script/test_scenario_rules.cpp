@@ -120,9 +120,9 @@ INSTANTIATE_TEST_SUITE_P(
         Selection{"ScnIsNoTextPrefix", {"-SCN=AB.B"}, {"", "AB", "AB.B"}, {"cleanup"}},
         Selection{"ExscnTakesDescendants", {"-EXSCN=A"}, {"", "AB", "AB.B", "F"}, {"cleanup"}},
         // AB's block is analysed before AB turns out to hold nothing generated.
-        Selection{"ExscnEmptyingALevel", {"-EXSCN=A.B,AB.B"}, {"", "A", "A.E", "F"}, {"cleanup"}},
+        Selection{"ExscnEmptyingALevel", {"-EXSCN=A.B,AB.B"}, {"", "A", "A.E", "F"}, {}},
         Selection{"FamilyKeepsScenariosWithoutFamilyLine", {"-FAMILY=smoke"}, {"", "A", "A.E", "F"}, {}},
-        Selection{"FamilyBelowAScenarioLeftOut", {"-FAMILY=smoke", "-NOFAST"}, {"", "A", "A.E", "F"}, {"cleanup"}},
+        Selection{"FamilyBelowAScenarioLeftOut", {"-FAMILY=smoke", "-NOFAST"}, {"", "A", "A.E", "F"}, {}},
         Selection{"FamilyOfALevelBlockOwner", {"-FAMILY=fast"}, {"", "AB", "AB.B", "F"}, {"cleanup"}},
         Selection{"ExfamilyDropsASubtree", {"-EXFAMILY=slow"}, {"", "A", "A.E", "AB", "AB.B", "F"}, {"cleanup"}},
         Selection{"FamilyThenName", {"-FAMILY=smoke,slow", "-SCN=A.B.D"}, {"", "A", "A.B", "A.B.D"}, {}},
@@ -145,21 +145,25 @@ TEST_F(ScenarioRules, NothingSelectedIsAnErrorAndWritesNothing)
 }
 
 // Without FAST the scenarios left out are analysed all the same: their
-// errors are reported, and they are still not generated.
+// errors are reported, and neither they nor what they call is generated.
 TEST_F(ScenarioRules, FastSkipsTheAnalysisOfScenariosLeftOut)
 {
-    const std::string script = kHeader + "# int x;\nSCENARIO kept\n  PAUSE 1\nEND SCENARIO\n"
-                                         "SCENARIO dropped\n  SCENARIO inner\n    RESET undeclared\n"
+    const std::string script = kHeader + "# int x;\nPROC q()\n  PAUSE 1\nEND PROC\n"
+                                         "SCENARIO kept\n  PAUSE 1\nEND SCENARIO\n"
+                                         "SCENARIO dropped\n  SCENARIO inner\n    RESET undeclared\n    CALL q()\n"
                                          "  END SCENARIO\nINITIALIZATION nowhere()\nEND SCENARIO\n";
     const RunResult fast = prepro(script, {"-SCN=kept"});
     EXPECT_EQ(fast.status, 0) << fast.err;
     const RunResult slow = model(script, {"-SCN=kept", "-NOFAST"});
     EXPECT_THAT(messagesOf(slow.err),
-                ElementsAre(Message{"E", "IDENTINCO", "main.pts", 8}, Message{"E", "UNKCLPROC", "main.pts", 10}));
+                ElementsAre(Message{"E", "IDENTINCO", "main.pts", 11}, Message{"E", "UNKCLPROC", "main.pts", 14},
+                            Message{"I", "NOPROCCAL", "main.pts", 3}));
     EXPECT_THAT(generated(slow, "ENT_SCENARIO"), ElementsAre("", "kept"));
+    EXPECT_THAT(generated(slow, "ENT_PROC"), IsEmpty());
     EXPECT_THAT(rowsOf(slow, "ENT_SCENARIO"), ElementsAre(HasSubstr("\"\""), HasSubstr("kept"),
                                                           HasSubstr("dropped"), HasSubstr("dropped.inner")));
-    EXPECT_THAT(rowsOf(model(script, {"-SCN=kept"}), "ENT_RESET"), IsEmpty());
+    EXPECT_THAT(rowsOf(slow, "ENT_CALL"), ElementsAre(HasSubstr("procedure=\"q\"")));
+    EXPECT_THAT(rowsOf(model(script, {"-SCN=kept"}), "ENT_CALL"), IsEmpty());
 }
 
 // ---- the tree itself ----
