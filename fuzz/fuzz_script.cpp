@@ -4,25 +4,11 @@
 #include "diag/catalog.h"
 #include "diag/i18nerrgest.h"
 #include "script/stxpti.h"
+#include "script_input.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
-
-namespace {
-
-std::optional<std::string> readFromMemory(const std::string& script, const std::string& path)
-{
-    if (path == "fuzz.pts") {
-        return script;
-    }
-    if (path == "inc.pts") {
-        return std::string("#define INCLUDED 1\nSCENARIO inner\n  EXIT\nEND SCENARIO\n");
-    }
-    return std::nullopt;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -32,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::string script(reinterpret_cast<const char*>(data), size);
     qvm::script::ParseOptions options;
-    options.reader = [&script](const std::string& path) { return readFromMemory(script, path); };
+    options.reader = qvm::fuzz::inMemoryScript(script, "#define INCLUDED 1\nSCENARIO inner\n  EXIT\nEND SCENARIO\n");
     options.comments = size % 2 == 0;
     try {
         const qvm::script::ParsedScript parsed = qvm::script::parseScript("fuzz.pts", options);

@@ -1,0 +1,190 @@
+#!/usr/bin/env python3
+"""Time of a whole qvmprepro run (interface analysis, script parse and
+semantic analysis) on a generated test script of N scenarios against the
+generated interface header of bench_interface.py, side by side with
+`gcc -fsyntax-only` on that header, at 1, 2 and 4 times the script size.
+
+Every scenario uses every instruction kind of the test language on the names
+of one block of the header, so the script exercises the analysis the way a
+large real script does. For each size the table gives the CPU time of the
+run and its ratio to gcc's, the script's own part (the run less a run of the
+same header with a one-line script) per script line, which must stay flat
+when the analysis is linear, and the peak memory of each side.
+
+Usage: bench_analysis.py QVMPREPRO [--megabytes 2] [--scenarios 2000]
+                         [--repeats 3] [--keep DIR]
+"""
+import argparse
+import os
+import shutil
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from bench_interface import SCRIPT as MINIMAL_SCRIPT, best_of_each, write_header  # noqa: E402
+
+MESSAGE_TYPES = 16   # message structures with a callback, a procsend and a channel each
+PROCEDURES = 16      # script procedures with parameters
+GROUP_SIZE = 50      # scenarios per group scenario
+
+
+def declarations():
+    lines = ['HEADER "bench", "semantic analysis", "1"',
+             "#static int bench_done;",
+             "#int bench_link_id;",
+             "COMMTYPE link IS int",
+             "CHANNEL link : " + ", ".join(f"ch_{k}" for k in range(MESSAGE_TYPES)),
+             "TIMER bench_timer",
+             "SHARE bench_done",
+             "FORMAT= bench_done # integer"]
+    for k in range(MESSAGE_TYPES):
+        lines += [f"MESSAGE msg_{k}_t : m_{k}, reply_{k}",
+                  f"PROCSEND msg_{k}_t : out ON link : id",
+                  "  @bench_link_id = id;",
+                  "END PROCSEND",
+                  f"CALLBACK msg_{k}_t : in ON link : id",
+                  "  @if (id == 0) {",
+                  "  NO_MESSAGE",
+                  "  @}",
+                  f"  VAR in.length, EV=[1 .. MSG_{k}_LEN]",
+                  "  MESSAGE_DATE",
+                  "END CALLBACK"]
+    for p in range(PROCEDURES):
+        lines += [f"PROC verify_{p} (state_{p}_t expected, int limit)",
+                  f"  IF (last_{p}.state != expected && limit > 0) THEN",
+                  f"    CALL log_{p}(\"state %d\", last_{p}.state) @ 0",
+                  "  END IF",
+                  "END PROC"]
+    lines += ["PROC cleanup ( )",
+              "  @bench_done = 0;",
+              "END PROC"]
+    return lines
+
+
+def scenario(i, blocks):
+    """One scenario on header block n; 32 lines."""
+    n = i % blocks
+    k = i % MESSAGE_TYPES
+    p = i % PROCEDURES
+    return [
+        f"    SCENARIO s{i}",
+        f"      #int local_{i};",
+        f"      COMMENT: scenario {i} on block {n}",
+        f"      CALL register_{n}(ST{n}_RUN, NIL, NIL) @ 0",
+        f"      CALL log_{n}(\"step %d\", local_{i}) @ 0 @ local_{i}",
+        f"      CALL verify_{p}(ST{p}_RUN, 3)",
+        f"      VAR last_{n}.length, INIT=MSG_{n}_LEN",
+        f"      VAR last_{n}, EV={{length => [0 .. 100], kind => 1, info => {{fault => {{code => 1, detail => 2}}}},"
+        f" state => ST{n}_RUN, values => {{0 => 1, OTHERS => 0}}}}",
+        f"      VAR last_{n}.state, VA=ST{n}_STOP",
+        f"      VAR local_{i}, EV==",
+        f"      DEF_MESSAGE m_{k}, EV={{length => {i % 100}, state => ST{k}_RUN, name => \"m\"}}",
+        f"      DEF_TRIGGER(reply_{k}, {i % 100}, 1, 2)",
+        f"      SEND(m_{k}, ch_{k})",
+        f"      WAITTIL(MATCHING(reply_{k}, ch_{k}) || last_{n}.kind == 2, WTIME > 100)",
+        f"      IF (last_{n}.prio > last_{n}.kind) THEN",
+        f"%A      PRINT length, last_{n}.length",
+        "      ELSE",
+        "        ERROR",
+        "      END IF",
+        f"      WHILE (TIME(bench_timer) < MSG_{n}_ID)",
+        "        PAUSE 10",
+        "      END WHILE",
+        "      RESET bench_timer",
+        f"      CASE (last_{n}.state) IS",
+        f"        WHEN ST{n}_STOP =>",
+        f"          @local_{i}++;",
+        "        WHEN OTHERS =>",
+        "          TRACE_ON",
+        "      END CASE",
+        *rotating_instructions(i, k, n),
+        "    END SCENARIO",
+    ]
+
+
+def rotating_instructions(i, k, n):
+    """One of four pairs of less frequent instructions, so that a scenario
+    keeps its 32 lines while the script holds every kind."""
+    choice = i % 4
+    if choice == 0:
+        return ["      ADD_ID(ch_%d, bench_link_id)" % k, "      CLEAR_ID(ch_%d)" % k]
+    if choice == 1:
+        return ["      FD_ADD(ch_%d, bench_link_id)" % k, "      FD_DEL(bench_link_id)"]
+    if choice == 2:
+        return [f"      INTERSEND(local_{i}, names_{n}[0])", f"      INTERRECV(last_{n}.name, 10)"]
+    return [f"      RENDEZVOUS r{i}", "      FLUSH_TRACE"]
+
+
+def write_script(path, scenarios, blocks):
+    lines = declarations()
+    lines += ["INITIALIZATION", "  SET(\"AB\")", "  ENABLE_CLEANUP cleanup()", "  TRACE_OFF", "END INITIALIZATION",
+              "TERMINATION", "  DISABLE_CLEANUP cleanup()", "  UNSET(\"B\")", "END TERMINATION"]
+    for group in range(0, scenarios, GROUP_SIZE):
+        lines += [f"SCENARIO group_{group // GROUP_SIZE}",
+                  f"FAMILY F{group // GROUP_SIZE % 4}",
+                  "  SCENARIO leaves",
+                  f"    EXCEPTION",
+                  f"      FORMAT= last_{group % blocks}.length # unsigned",
+                  f"      EXIT",
+                  f"    END EXCEPTION"]
+        for i in range(group, min(group + GROUP_SIZE, scenarios)):
+            lines += scenario(i, blocks)
+        lines += ["  END SCENARIO", "END SCENARIO"]
+    with open(path, "w") as out:
+        out.write("\n".join(lines) + "\n")
+    return len(lines)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("qvmprepro")
+    parser.add_argument("--megabytes", type=float, default=2.0, help="size of the generated header")
+    parser.add_argument("--scenarios", type=int, default=2000, help="scenarios of the base script")
+    parser.add_argument("--repeats", type=int, default=3)
+    parser.add_argument("--keep", help="directory that keeps the generated header and scripts")
+    args = parser.parse_args()
+    prepro = os.path.abspath(args.qvmprepro)
+    env = dict(os.environ)
+    env.setdefault("FENWIRDIR", os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "share"))
+    work = args.keep or tempfile.mkdtemp()
+    os.makedirs(work, exist_ok=True)
+    try:
+        return run(prepro, work, env, args)
+    finally:
+        if not args.keep:
+            shutil.rmtree(work)
+
+
+def run(prepro, work, env, args):
+    blocks = write_header(os.path.join(work, "gen.h"), args.megabytes)
+    with open(os.path.join(work, "minimal.pts"), "w") as f:
+        f.write(MINIMAL_SCRIPT)
+    factors = (1, 2, 4)
+    line_counts = []
+    commands = [["gcc", "-fsyntax-only", "-x", "c", "gen.h"],
+                [prepro, "minimal.pts", "gen.h", "out", "-NOLOG"]]
+    for factor in factors:
+        script = f"bench{factor}.pts"
+        line_counts.append(write_script(os.path.join(work, script), args.scenarios * factor, blocks))
+        commands.append([prepro, script, "gen.h", "out", "-NOLOG", "-TRACE=CIRCULAR"])
+    results = best_of_each(args.repeats, commands, work, env)
+    (gcc, gcc_mem, gcc_failed), (base, base_mem, base_failed) = results[0], results[1]
+    failures = gcc_failed + base_failed
+    print(f"header {args.megabytes:.1f} MB, {blocks} blocks: gcc -fsyntax-only {gcc:.3f} s {gcc_mem / 1024:.1f} MB, "
+          f"qvmprepro with a one-line script {base:.3f} s {base_mem / 1024:.1f} MB")
+    print(f"{'scenarios':>9} {'lines':>7} {'qvmprepro s':>11} {'ratio':>6} {'script s':>9} {'us/line':>8} "
+          f"{'qvm MB':>7}")
+    per_line = []
+    for factor, lines, (total, mem, failed) in zip(factors, line_counts, results[2:]):
+        failures += failed
+        script_part = max(total - base, 0.0)
+        per_line.append(script_part * 1e6 / lines)
+        print(f"{args.scenarios * factor:>9} {lines:>7} {total:>11.3f} {total / gcc:>6.2f} {script_part:>9.3f} "
+              f"{per_line[-1]:>8.2f} {mem / 1024:>7.1f}")
+    spread = max(per_line) / min(per_line) if min(per_line) > 0 else float("inf")
+    print(f"time per line: largest / smallest = {spread:.2f} ({'flat' if spread <= 1.2 else 'NOT flat'} within 20%)")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,196 @@
+// The bundled examples: every script under examples/ that has an interface
+// file of the same name beside it goes through qvmprepro cleanly, with every
+// instance it declares and with every trace instruction kept.
+#include "support/messages.h"
+#include "support/process.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <regex>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+using qvm::testing::runPrepro;
+using qvm::testing::TempDir;
+
+struct Example {
+    fs::path directory;  // copied whole: the script may include other files beside it
+    std::string name;    // NAME.pts with its interface file NAME.h
+};
+
+std::vector<Example> bundledExamples()
+{
+    std::vector<Example> examples;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(fs::path(QVM_SOURCE_DIR) / "examples")) {
+        const fs::path& script = entry.path();
+        if (script.extension() == ".pts" && fs::exists(fs::path(script).replace_extension(".h"))) {
+            examples.push_back({script.parent_path(), script.stem().string()});
+        }
+    }
+    std::sort(examples.begin(), examples.end(), [](const Example& a, const Example& b) { return a.name < b.name; });
+    return examples;
+}
+
+// The names of the script's DECLARE_INSTANCE lines.
+std::vector<std::string> declaredInstances(const fs::path& script)
+{
+    static const std::regex declaration(R"(^\s*DECLARE_INSTANCE\s+(.*)$)");
+    static const std::regex name(R"([A-Za-z_][A-Za-z0-9_]*)");
+    std::vector<std::string> names;
+    for (const std::string& line : qvm::testing::lines(qvm::testing::readFile(script))) {
+        std::smatch m;
+        if (std::regex_match(line, m, declaration)) {
+            const std::string list = m[1];
+            for (std::sregex_iterator it(list.begin(), list.end(), name), end; it != end; ++it) {
+                names.push_back(it->str());
+            }
+        }
+    }
+    return names;
+}
+
+// A run of qvmprepro, or of a qvminspect subcommand, on the example in a copy
+// of its directory, so that list files and outputs stay out of the source
+// tree. The host profile is given because an example's interface may include
+// C library headers.
+qvm::testing::RunResult runExample(const Example& example, const std::vector<std::string>& options,
+                                   const std::string& inspectorCommand = {})
+{
+    TempDir dir;
+    fs::copy(example.directory, dir.path(), fs::copy_options::recursive);
+    fs::create_directories(dir / "out");
+    std::vector<std::string> arguments{example.name + ".pts", example.name + ".h"};
+    if (inspectorCommand.empty()) {
+        arguments.push_back("out/" + example.name);
+    } else {
+        arguments.insert(arguments.begin(), inspectorCommand);
+    }
+    arguments.push_back("-STD_DEFINE=" + std::string(QVM_SHARE_DIR) + "/lib/x86_64-linux-gnu.def");
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    const qvm::testing::EnvChanges env{{"USER", "tester"}};
+    return inspectorCommand.empty() ? runPrepro(arguments, env, dir.path())
+                                    : qvm::testing::runInspect(arguments, env, dir.path());
+}
+
+Example exampleNamed(const std::string& name)
+{
+    for (const Example& example : bundledExamples()) {
+        if (example.name == name) {
+            return example;
+        }
+    }
+    throw std::runtime_error("no example " + name);
+}
+
+// How many entries of the model's global scope have that entry code.
+std::size_t globalEntries(const std::vector<std::string>& model, const std::string& code)
+{
+    return static_cast<std::size_t>(std::count_if(model.begin(), model.end(), [&](const std::string& line) {
+        return line.rfind(code + "\t", 0) == 0;
+    }));
+}
+
+// The reports of a run that are not information, for the failure message.
+std::string problemsOf(const qvm::testing::RunResult& result)
+{
+    std::string problems;
+    for (const qvm::testing::PlainMessage& message : qvm::testing::allMessagesOf(result.err)) {
+        if (message.severity != "I") {
+            problems += message.severity + "-" + message.code + " " + message.text + "\n";
+        }
+    }
+    return problems;
+}
+
+TEST(Examples, TheBundledExamplesAreFound)
+{
+    std::vector<std::string> names;
+    for (const Example& example : bundledExamples()) {
+        names.push_back(example.name);
+    }
+    EXPECT_THAT(names, ::testing::IsSupersetOf({"demo", "door_controller", "platform_doors"}));
+}
+
+TEST(Examples, EveryExampleRunsCleanly)
+{
+    for (const Example& example : bundledExamples()) {
+        const auto result = runExample(example, {});
+        EXPECT_EQ(result.status, 0) << example.name << ":\n" << problemsOf(result) << result.err;
+    }
+}
+
+TEST(Examples, EveryExampleRunsCleanlyWithEveryTraceInstructionKept)
+{
+    for (const Example& example : bundledExamples()) {
+        const auto result = runExample(example, {"-TRACE=CIRCULAR"});
+        EXPECT_EQ(result.status, 0) << example.name << ":\n" << problemsOf(result) << result.err;
+    }
+}
+
+TEST(Examples, EveryDeclaredInstanceOfAnExampleRunsCleanly)
+{
+    std::size_t instances = 0;
+    for (const Example& example : bundledExamples()) {
+        for (const std::string& instance : declaredInstances(example.directory / (example.name + ".pts"))) {
+            const auto result = runExample(example, {"-INSTANCE=" + instance});
+            EXPECT_EQ(result.status, 0) << example.name << " " << instance << ":\n" << problemsOf(result) << result.err;
+            ++instances;
+        }
+    }
+    EXPECT_GE(instances, 2u);
+}
+
+
+TEST(Examples, TheInspectorShowsTheModelOfEveryExample)
+{
+    for (const Example& example : bundledExamples()) {
+        const auto result = runExample(example, {}, "model");
+        EXPECT_EQ(result.status, 0) << example.name << ":\n" << problemsOf(result);
+        const auto model = qvm::testing::lines(result.out);
+        ASSERT_GE(model.size(), 2u) << example.name << ":\n" << result.err;
+        EXPECT_EQ(model.front().rfind("ENT_SCRIPT\t", 0), 0u) << model.front();
+        EXPECT_EQ(model.back().rfind("instance-mode=", 0), 0u) << model.back();
+    }
+}
+
+// The door controller declares two communication types, five channels (two
+// of them in instance blocks), four message structures with twelve messages,
+// three callbacks, one procsend, eight procedures (seven from its included
+// script) and three timers; its header names the tester from $USER.
+TEST(Examples, TheDoorControllerModelHoldsEveryDeclaration)
+{
+    const auto result = runExample(exampleNamed("door_controller"), {}, "model");
+    const auto model = qvm::testing::lines(result.out);
+    ASSERT_FALSE(model.empty()) << result.err;
+    EXPECT_NE(model.front().find("tester"), std::string::npos) << model.front();
+    EXPECT_EQ(globalEntries(model, "ENT_COMMTYPE"), 2u);
+    EXPECT_EQ(globalEntries(model, "ENT_CHANNEL"), 5u);
+    EXPECT_EQ(globalEntries(model, "ENT_EVENT_STRUCT"), 4u);
+    EXPECT_EQ(globalEntries(model, "ENT_MESSAGE_VAR"), 12u);
+    EXPECT_EQ(globalEntries(model, "ENT_CALLBACK"), 3u);
+    EXPECT_EQ(globalEntries(model, "ENT_PROCSEND"), 1u);
+    EXPECT_EQ(globalEntries(model, "ENT_PROC"), 8u);
+    EXPECT_EQ(globalEntries(model, "ENT_INSTANCE_DECL"), 2u);
+    EXPECT_EQ(model.back(), "instance-mode=2 instance=0 timers=3");
+}
+
+// With the second instance chosen, the first one's service channel is not
+// declared and the instance is known by its number.
+TEST(Examples, TheDoorControllerModelOfOneInstance)
+{
+    const auto result = runExample(exampleNamed("door_controller"), {"-INSTANCE=car_b"}, "model");
+    const auto model = qvm::testing::lines(result.out);
+    ASSERT_FALSE(model.empty()) << result.err;
+    EXPECT_EQ(globalEntries(model, "ENT_CHANNEL"), 4u);
+    EXPECT_EQ(model.back(), "instance-mode=1 instance=2 timers=3");
+}
+
+}  // namespace
