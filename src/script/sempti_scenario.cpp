@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <iterator>
+#include <optional>
 #include <set>
 
 namespace qvm::script::sem {
@@ -55,8 +56,8 @@ LevelBlockKind levelBlockKind(const SyntaxNode& node)
     }
 }
 
-// The procedures not marked used at some point, to take back the marks made
-// after it.
+// The procedures not marked used at some point, to take back the marks
+// made after it.
 class UnusedProcedures {
 public:
     explicit UnusedProcedures(const std::vector<Entry*>& procedures)
@@ -93,20 +94,24 @@ public:
         }
     }
 
-    void items(const SyntaxNode* list, Scope& scope, Entry* parent)
+    // The procedures that the level blocks of the list call, to be marked
+    // used once their scenario is known to be generated.
+    std::vector<Entry*> items(const SyntaxNode* list, Scope& scope, Entry* parent)
     {
         std::set<int> seen;  // entry codes of the level blocks met in this scope
+        std::vector<Entry*> called;
         for (const SyntaxNode* link = list; link != nullptr; link = link->c1()) {
             const SyntaxNode& item = Analysis::present(Analysis::expect(link, STX_SCENARIO_ITEM_LIST, *link).c0(), *link);
             switch (item.kind) {
             case STX_SCENARIO: scenario(item, scope, parent); break;
             case STX_INITIALIZATION:
             case STX_TERMINATION:
-            case STX_EXCEPTION: levelBlock(item, scope, seen); break;
+            case STX_EXCEPTION: levelBlock(item, scope, seen, called); break;
             case STX_INCLUDE: break;  // the included items follow in the list
             default: Analysis::unexpected(item);
             }
         }
+        return called;
     }
 
 private:
@@ -159,18 +164,25 @@ private:
         if (a.options.fast && !data.selected) {
             return;
         }
-        const UnusedProcedures unused(a.state.procedures);
+        // Without FAST the scenarios left out are analysed too, but what
+        // they call is not called: the outermost of them takes its marks back.
+        std::optional<UnusedProcedures> unused;
+        if (!data.selected && insideSelected) {
+            unused.emplace(a.state.procedures);
+        }
         const SyntaxNode& contents = Analysis::present(body.c2(), body);
         Scope& inner = model.makeScope(descriptor, &scope);
         if (contents.kind == STX_SCENARIO_ITEM_LIST) {
-            items(&contents, inner, &entry);
+            const std::vector<Entry*> called = items(&contents, inner, &entry);
             generationCheck(entry, inner, parent == nullptr);
+            if (data.selected) {
+                std::for_each(called.begin(), called.end(), [&](Entry* procedure) { a.markProcedureUsed(*procedure); });
+            }
         } else {
             a.analyseBody(&contents, inner, path);
         }
-        // What a scenario that is not generated calls is not called.
-        if (!data.selected) {
-            unused.restore();
+        if (unused) {
+            unused->restore();
         }
     }
 
@@ -216,7 +228,7 @@ private:
         }
     }
 
-    void levelBlock(const SyntaxNode& node, Scope& scope, std::set<int>& seen)
+    void levelBlock(const SyntaxNode& node, Scope& scope, std::set<int>& seen, std::vector<Entry*>& called)
     {
         const LevelBlockKind kind = levelBlockKind(node);
         const bool isCallForm = node.c0() != nullptr;
@@ -228,7 +240,7 @@ private:
             Analysis::report(diag::Error, kind.tooMany, {}, origin);
         }
         if (isCallForm) {
-            callForm(node, kind, scope, origin);
+            callForm(node, kind, scope, origin, called);
             return;
         }
         Entry& entry = model.insertBeforeFirstScenario(&scope, kind.entryCode, {}, origin);
@@ -236,7 +248,8 @@ private:
         a.analyseBody(node.c1(), model.makeScope(descriptor, &scope), path + kind.suffix);
     }
 
-    void callForm(const SyntaxNode& node, const LevelBlockKind& kind, Scope& scope, const Origin& origin)
+    void callForm(const SyntaxNode& node, const LevelBlockKind& kind, Scope& scope, const Origin& origin,
+                  std::vector<Entry*>& called)
     {
         const std::string name = Analysis::identText(node.c0(), node);
         Entry* procedure = model.findGlobal(ENT_PROC, name);
@@ -244,7 +257,7 @@ private:
             Analysis::report(diag::Error, "UNKCLPROC", name, origin);
             return;
         }
-        a.markProcedureUsed(*procedure);
+        called.push_back(procedure);
         Entry& entry = model.insertBeforeFirstScenario(&scope, kind.entryCode, name, origin);
         Descriptor& descriptor = model.attach(entry, kind.descriptorCode);
         descriptor.as<BlockData>().procedure = procedure;
