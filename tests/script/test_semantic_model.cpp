@@ -528,23 +528,7 @@ INSTANTIATE_TEST_SUITE_P(
         RuleCase{"CleanupOfUnknownProceduresAndProceduresWithParameters",
                  kTypes + "PROC p(int a)\n  EXIT\nEND PROC\n" +
                      scenarioOf("  ENABLE_CLEANUP q()\n  DISABLE_CLEANUP p()\n  CALL p(1)\n"),
-                 {{"E", "UNKCLPROC", "main.pts", 10}, {"E", "CLVOIDPRC", "main.pts", 11}}},
-        RuleCase{"TwoBlocksOfOneKindAtOneLevel",
-                 kTypes + "PROC p()\n  EXIT\nEND PROC\nSCENARIO s\nTERMINATION p()\nTERMINATION\n  EXIT\n"
-                          "END TERMINATION\nEXCEPTION q()\nSCENARIO t\n  EXIT\nEND SCENARIO\nEND SCENARIO\n",
-                 {{"E", "TOOMCHTER", "main.pts", 11}, {"E", "UNKCLPROC", "main.pts", 14}}},
-        RuleCase{"InstanceBlocksOfHashLinesComeFirst",
-                 kHeader + "DECLARE_INSTANCE one\n" +
-                     scenarioOf("INSTANCE one :\n  # int a;\nEND INSTANCE\n  EXIT\nINSTANCE one :\n  # int b;\n"
-                                "END INSTANCE\nINSTANCE one, two :\n  EXIT\nEND INSTANCE\n"),
-                 {{"E", "BADIBSEQ", "main.pts", 8}, {"E", "UNDECISTN", "main.pts", 11}}},
-        RuleCase{"FilterPrefixesAndLetters",
-                 kHeader + "# int x;\n" +
-                     scenarioOf("%+A PAUSE 1\n%A~ PAUSE 1\n%A+~B PAUSE 1\n%%~~A PAUSE 1\n%A++B PAUSE 1\n"
-                                "  SET(\"A1\")\n  UNSET(\"AB\")\n"),
-                 {{"E", "BADFLTSTX", "main.pts", 4}, {"E", "BADFLTSTX", "main.pts", 5},
-                  {"E", "BADFLTSTX", "main.pts", 7}, {"E", "BADFLTSTX", "main.pts", 8},
-                  {"E", "BADLETFLT", "main.pts", 9}}}),
+                 {{"E", "UNKCLPROC", "main.pts", 10}, {"E", "CLVOIDPRC", "main.pts", 11}}}),
     [](const ::testing::TestParamInfo<RuleCase>& info) { return std::string(info.param.title); });
 
 }  // namespace
