@@ -68,7 +68,7 @@ void stxerror(ParserContext& ctx, const char* message);
 %type <node> message name_list callback virtual_callback procsend virtual_procsend
 %type <node> callback_name callback_on procsend_name procsend_on scenario_items scenario_item
 %type <node> scenario scenario_loop family_part scenario_contents initialization termination
-%type <node> exception body hash_lines instance_begin instance_names
+%type <node> exception block_mark body hash_lines instance_begin instance_names
 %type <node> instance_lines nested_body instruction_line filter_part instruction call_at
 %type <node> arguments argument at_expression expression piece match_names when_clauses
 %type <node> when_clause when_list when_value else_part trigger_values var_check name
@@ -328,22 +328,27 @@ scenario_contents:
 initialization:
     INITIALIZATION name "(" arguments ")"
         { $$ = ctx.node(STX_INITIALIZATION, $2, nullptr, $4); }
-  | INITIALIZATION NEWLINE body END INITIALIZATION
-        { $$ = ctx.node(STX_INITIALIZATION, nullptr, $3, ctx.node(STX_BLOCK_MARK)); }
+  | INITIALIZATION block_mark body END INITIALIZATION
+        { $$ = ctx.node(STX_INITIALIZATION, nullptr, $3, $2); }
     ;
 
 termination:
     TERMINATION name "(" arguments ")"
         { $$ = ctx.node(STX_TERMINATION, $2, nullptr, $4); }
-  | TERMINATION NEWLINE body END TERMINATION
-        { $$ = ctx.node(STX_TERMINATION, nullptr, $3, ctx.node(STX_BLOCK_MARK)); }
+  | TERMINATION block_mark body END TERMINATION
+        { $$ = ctx.node(STX_TERMINATION, nullptr, $3, $2); }
     ;
 
 exception:
     EXCEPTION name "(" arguments ")"
         { $$ = ctx.node(STX_EXCEPTION, $2, nullptr, $4); }
-  | EXCEPTION NEWLINE body END EXCEPTION
-        { $$ = ctx.node(STX_EXCEPTION, nullptr, $3, ctx.node(STX_BLOCK_MARK)); }
+  | EXCEPTION block_mark body END EXCEPTION
+        { $$ = ctx.node(STX_EXCEPTION, nullptr, $3, $2); }
+    ;
+
+/* Made as soon as the keyword's line ends, so it carries the line after it. */
+block_mark:
+    NEWLINE  { $$ = ctx.node(STX_BLOCK_MARK); }
     ;
 
 /* ---- bodies ---- */
