@@ -83,6 +83,39 @@ constexpr std::array<std::uint16_t, 256> kCrcTable = crcTable();
 constexpr std::array<std::uint16_t, 256> kReflectedCrcTable = reflectedCrcTable();
 constexpr std::array<unsigned char, 256> kReversed = reversedBytes();
 
+// The reflected table of a byte followed by k zero bytes, for k = 0 to 7:
+// eight bytes are then folded into the register with eight lookups.
+constexpr std::array<std::array<std::uint16_t, 256>, 8> slicedReflectedTables()
+{
+    std::array<std::array<std::uint16_t, 256>, 8> tables{};
+    tables[0] = kReflectedCrcTable;
+    for (std::size_t k = 1; k < tables.size(); ++k) {
+        for (std::size_t i = 0; i < 256; ++i) {
+            const std::uint16_t previous = tables[k - 1][i];
+            tables[k][i] = static_cast<std::uint16_t>((previous >> 8) ^ kReflectedCrcTable[previous & 0xFFU]);
+        }
+    }
+    return tables;
+}
+
+constexpr auto kSlicedReflected = slicedReflectedTables();
+
+std::uint16_t reflectedCrc(std::uint16_t crc, std::span<const unsigned char> bytes)
+{
+    const auto& t = kSlicedReflected;
+    std::size_t i = 0;
+    for (; i + 8 <= bytes.size(); i += 8) {
+        const unsigned char* b = bytes.data() + i;
+        crc = static_cast<std::uint16_t>(t[7][(crc ^ b[0]) & 0xFFU] ^ t[6][((crc >> 8) ^ b[1]) & 0xFFU] ^
+                                         t[5][b[2]] ^ t[4][b[3]] ^ t[3][b[4]] ^ t[2][b[5]] ^ t[1][b[6]] ^
+                                         t[0][b[7]]);
+    }
+    for (; i < bytes.size(); ++i) {
+        crc = static_cast<std::uint16_t>((crc >> 8) ^ kReflectedCrcTable[(crc ^ bytes[i]) & 0xFFU]);
+    }
+    return crc;
+}
+
 std::uint16_t reverse16(std::uint16_t value)
 {
     return static_cast<std::uint16_t>((kReversed[value & 0xFFU] << 8) | kReversed[value >> 8]);
@@ -221,11 +254,7 @@ std::uint16_t crc16(std::span<const unsigned char> bytes, std::optional<unsigned
     if (reflect) {
         // Reversing every input byte and the result is the same as running
         // the bit-reversed register through the reflected table.
-        crc = reverse16(crc);
-        for (const unsigned char byte : bytes) {
-            crc = static_cast<std::uint16_t>((crc >> 8) ^ kReflectedCrcTable[(crc ^ byte) & 0xFFU]);
-        }
-        return crc;
+        return reflectedCrc(reverse16(crc), bytes);
     }
     for (const unsigned char byte : bytes) {
         crc = static_cast<std::uint16_t>((crc << 8) ^ kCrcTable[((crc >> 8) ^ byte) & 0xFFU]);

@@ -1,6 +1,6 @@
 #include "base/mstrid.h"
 
-#include "base/mhcode.h"
+#include "base/mfmemo.h"
 
 #include <array>
 #include <cstdint>
@@ -58,51 +58,53 @@ private:
     std::size_t capacity_ = 0;                        // entries the segments hold
 };
 
-// A bucket finds its entries through a small open-addressing index keyed by
-// a second, well-spread hash of the text. The bucket hash alone takes few
-// distinct values for short names (about 10,000 for the 150,000 names of a
-// large header), so walking a bucket's entries one by one would make every
-// lookup cost in proportion to the number of names already stored.
-class Bucket {
+// The texts are found through one open-addressing index keyed by a
+// well-spread hash of the text. Each slot holds what a lookup needs
+// (the hash, the length and the stored text), so that finding a name costs
+// one slot and one comparison of texts, however many names are stored.
+class TextIndex {
 public:
-    template <typename Matches>
-    std::uint32_t find(std::uint32_t fingerprint, Matches&& matches) const
+    static constexpr std::size_t kInitialSlots = std::size_t{1} << 15;
+
+    const char* find(std::uint32_t hash, std::string_view text) const
     {
         if (slots_.empty()) {
-            return 0;
+            return nullptr;
         }
         const std::size_t mask = slots_.size() - 1;
-        for (std::size_t i = fingerprint & mask;; i = (i + 1) & mask) {
+        for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
             const Slot& slot = slots_[i];
-            if (slot.entry == 0) {
-                return 0;
+            if (slot.text == nullptr) {
+                return nullptr;
             }
-            if (slot.fingerprint == fingerprint && matches(slot.entry)) {
-                return slot.entry;
+            if (slot.hash == hash && slot.length == text.size() &&
+                std::memcmp(slot.text, text.data(), text.size()) == 0) {
+                return slot.text;
             }
         }
     }
 
-    void add(std::uint32_t fingerprint, std::uint32_t entry)
+    void add(std::uint32_t hash, const char* text, std::size_t length)
     {
         if ((used_ + 1) * 4 > slots_.size() * 3) {
-            rehash(slots_.empty() ? 4 : slots_.size() * 2);
+            rehash(slots_.empty() ? kInitialSlots : slots_.size() * 2);
         }
-        place(Slot{fingerprint, entry});
+        place(Slot{hash, static_cast<std::uint32_t>(length), text});
         ++used_;
     }
 
 private:
     struct Slot {
-        std::uint32_t fingerprint = 0;  // second hash of the entry's text
-        std::uint32_t entry = 0;  // 0: free (entry 0 is the empty text, never stored here)
+        std::uint32_t hash = 0;
+        std::uint32_t length = 0;    // texts are far shorter than 4 GB
+        const char* text = nullptr;  // nullptr: free
     };
 
     void place(const Slot& slot)
     {
         const std::size_t mask = slots_.size() - 1;
-        std::size_t i = slot.fingerprint & mask;
-        while (slots_[i].entry != 0) {
+        std::size_t i = slot.hash & mask;
+        while (slots_[i].text != nullptr) {
             i = (i + 1) & mask;
         }
         slots_[i] = slot;
@@ -110,23 +112,23 @@ private:
 
     void rehash(std::size_t size)
     {
-        std::vector<Slot> old(size);
+        std::vector<Slot, LargePageAllocator<Slot>> old(size);
         old.swap(slots_);
         for (const Slot& slot : old) {
-            if (slot.entry != 0) {
+            if (slot.text != nullptr) {
                 place(slot);
             }
         }
     }
 
-    std::vector<Slot> slots_;  // a power of two in size, at most three quarters used
-    std::size_t used_ = 0;     // slots holding an entry
+    std::vector<Slot, LargePageAllocator<Slot>> slots_;  // a power of two in size, at most three quarters used
+    std::size_t used_ = 0;                               // slots holding a text
 };
 
 // Texts are copied into chunks that live until the table is reset, so every
 // identifier stays valid for the whole run.
 struct IdentTable {
-    std::vector<Bucket> buckets;                  // indexed by the bucket hash of a text
+    TextIndex index;                              // finds the stored texts
     EntryStore entries;                           // entry 0 is the empty text
     std::vector<std::unique_ptr<char[]>> chunks;  // the stored texts, the last one being filled
     std::size_t chunkSize = kInitialChunkSize;    // size of the last chunk
@@ -137,11 +139,13 @@ struct IdentTable {
 
 IdentTable& table()
 {
-    static IdentTable instance;
+    // Never destroyed: identifiers stay valid until the process ends, and
+    // freeing every chunk at exit would only cost time.
+    static IdentTable& instance = *new IdentTable;
     return instance;
 }
 
-std::uint32_t fingerprintOf(std::string_view text)
+std::uint32_t hashOf(std::string_view text)
 {
     std::uint64_t h = 0xcbf29ce484222325ULL;
     for (const char c : text) {
@@ -194,7 +198,6 @@ void initIdentTable()
     if (t.initialised()) {
         return;
     }
-    t.buckets.assign(kIdentBuckets, Bucket{});
     t.entries.grow(kInitialEntries);
     t.entries.push(Entry{kEmptyText, 0});
     t.chunkSize = kInitialChunkSize;
@@ -209,18 +212,14 @@ Ident ident(std::string_view text)
     }
     IdentTable& t = table();
     initIdentTable();
-    Bucket& bucket = t.buckets[static_cast<std::size_t>(identHash(text))];
-    const std::uint32_t fingerprint = fingerprintOf(text);
-    const std::uint32_t found = bucket.find(fingerprint, [&](std::uint32_t index) {
-        const Entry& entry = t.entries.at(index);
-        return entry.length == text.size() && std::memcmp(entry.text, text.data(), text.size()) == 0;
-    });
-    if (found != 0) {
-        return t.entries.at(found).text;
+    const std::uint32_t hash = hashOf(text);
+    if (const char* found = t.index.find(hash, text)) {
+        return found;
     }
     growEntriesWhenFull(t);
     const char* stored = storeText(t, text);
-    bucket.add(fingerprint, t.entries.push(Entry{stored, text.size()}));
+    t.entries.push(Entry{stored, text.size()});
+    t.index.add(hash, stored, text.size());
     return stored;
 }
 

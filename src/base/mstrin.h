@@ -31,6 +31,16 @@ constexpr int hexDigitValue(char c)
     return -1;
 }
 
+// The text without the characters of `blanks` at both ends.
+constexpr std::string_view trimmed(std::string_view text, std::string_view blanks = " \t")
+{
+    const std::size_t first = text.find_first_not_of(blanks);
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
 // Appends each text to destination, stopping at kMaxConcat characters.
 void boundedAppend(std::string& destination, std::initializer_list<std::string_view> texts);
 

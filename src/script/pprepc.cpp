@@ -1,5 +1,6 @@
 #include "script/pprepc.h"
 
+#include "base/mstrin.h"
 #include "canalysis/preprocessor/cprepr.h"
 #include "script/ancgest.h"
 
@@ -11,6 +12,11 @@ bool isLineMarker(std::string_view line)
 {
     const std::size_t first = line.find_first_not_of(" \t");
     return first != std::string_view::npos && line[first] == '#';
+}
+
+std::string withoutOuterBlanks(std::string_view text)
+{
+    return std::string(base::trimmed(text, " \t\r\n"));
 }
 
 // The preprocessor's output without the line markers it writes, its lines
@@ -27,12 +33,7 @@ std::string withoutLineMarkers(std::string_view output)
         }
         output = end == std::string_view::npos ? std::string_view{} : output.substr(end + 1);
     }
-    const std::size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) {
-        return {};
-    }
-    const std::size_t last = text.find_last_not_of(" \t\r\n");
-    return text.substr(first, last - first + 1);
+    return withoutOuterBlanks(text);
 }
 
 }  // namespace
@@ -40,6 +41,9 @@ std::string withoutLineMarkers(std::string_view output)
 std::optional<std::string> preprocessText(std::string_view text, std::string_view scope, int line)
 {
     setCContext(scope, cContext().file, line);
+    if (canalysis::C_CPP_passes_unchanged(text, cMacros())) {
+        return withoutOuterBlanks(text);
+    }
     std::string output;
     const int errors =
         canalysis::C_CPP_prepro_buffer(text, 1, cContext().file, line, output, cMacros(), cDiagnostics());

@@ -493,6 +493,23 @@ void Model::checkDescriptors() const
     }
 }
 
+std::string qualifiedName(const Entry& scenario)
+{
+    std::vector<const Entry*> path;
+    for (const Entry* step = &scenario; step->data<ScenarioData>().parent != nullptr;
+         step = step->data<ScenarioData>().parent) {
+        path.push_back(step);
+    }
+    std::string name;
+    for (auto step = path.rbegin(); step != path.rend(); ++step) {
+        if (!name.empty()) {
+            name += '.';
+        }
+        name += (*step)->name;
+    }
+    return name;
+}
+
 void Model::release()
 {
     dismantle(*global_, checkDescriptorCode);

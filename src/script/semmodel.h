@@ -163,10 +163,15 @@ struct ScenarioData {
     bool leaf = true;           // no sub-scenario
     int loopCount = 0;          // LOOP count, 0 without
     int line = 0;               // line of the scenario's body, less one
-    std::string qualifiedName;  // dotted path from the root scenario
+    Entry* parent = nullptr;    // the enclosing scenario; none for the root scenario
     std::unique_ptr<Scope> familyScope;  // one ENT_FAMILY per name, or none
-    bool selected = false;      // generated
+    bool selected = false;      // generated (so are all the scenarios around it)
 };
+
+// The dotted path of a scenario's name from the root scenario: its own name
+// below the root, "" for the root itself. Made on demand: a deep tree would
+// hold its paths in quadratic room.
+std::string qualifiedName(const Entry& scenario);
 
 struct ProcData {
     bool used = false;                  // called from a scenario (directly or not)

@@ -90,7 +90,7 @@ std::string fieldsOf(const Descriptor& descriptor)
                        f.text("header1", d.header[0]).text("header2", d.header[1]).text("header3", d.header[2]);
                    },
                    [&](const ScenarioData& d) {
-                       f.text("qualified", d.qualifiedName).number("loop", d.loopCount).flag("leaf", d.leaf)
+                       f.text("qualified", qualifiedName(*descriptor.owner)).number("loop", d.loopCount).flag("leaf", d.leaf)
                            .number("line", d.line).mark("generate", d.selected);
                    },
                    [&](const ProcData& d) { f.mark("generate", d.used); },

@@ -43,7 +43,9 @@ struct DeclarationRules {
         const Origin origin = a.originOf(node);
         a.enterInstance(origin);
         Block global{&model.global(), {}};
-        const bool markers = a.options.instance.empty();
+        // An instance chosen at run time (none given, or one the script does
+        // not declare) keeps every block, as the blocks of bodies do.
+        const bool markers = a.state.instanceMode != 1;
         if (markers) {
             model.append(&model.global(), ENT_INSTANCE_BEGIN, {}, origin);
             a.instanceUses(node.c0(), global, origin);

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iterator>
+#include <optional>
 #include <set>
 
 namespace qvm::script::sem {
@@ -54,28 +56,87 @@ LevelBlockKind levelBlockKind(const SyntaxNode& node)
     }
 }
 
+// The procedures not marked used at some point, to take back the marks
+// made after it.
+class UnusedProcedures {
+public:
+    explicit UnusedProcedures(const std::vector<Entry*>& procedures)
+    {
+        std::copy_if(procedures.begin(), procedures.end(), std::back_inserter(unused),
+                     [](const Entry* procedure) { return !procedure->data<ProcData>().used; });
+    }
+    void restore() const
+    {
+        for (Entry* procedure : unused) {
+            procedure->data<ProcData>().used = false;
+        }
+    }
+
+private:
+    std::vector<Entry*> unused;
+};
+
+// The longest qualified name kept: one more than a C scope name holds, so
+// that a longer one is still refused by the bridge.
+constexpr std::size_t kPathLimit = 16401;
+
 }  // namespace
 
 class ScenarioTree {
 public:
-    explicit ScenarioTree(Analysis& analysis) : a(analysis), model(analysis.model) {}
-
-    void items(const SyntaxNode* list, Scope& scope, Entry* parent)
+    explicit ScenarioTree(Analysis& analysis) : a(analysis), model(analysis.model)
     {
+        // Selection compares the path up to one character past the longest listed name.
+        for (const auto* list : {&a.options.scenarios, &a.options.excludedScenarios}) {
+            for (const std::string& name : *list) {
+                pathLimit = std::max(pathLimit, name.size() + 1);
+            }
+        }
+    }
+
+    // The procedures that the level blocks of the list call, to be marked
+    // used once their scenario is known to be generated.
+    std::vector<Entry*> items(const SyntaxNode* list, Scope& scope, Entry* parent)
+    {
+        std::set<int> seen;  // entry codes of the level blocks met in this scope
+        std::vector<Entry*> called;
         for (const SyntaxNode* link = list; link != nullptr; link = link->c1()) {
             const SyntaxNode& item = Analysis::present(Analysis::expect(link, STX_SCENARIO_ITEM_LIST, *link).c0(), *link);
             switch (item.kind) {
             case STX_SCENARIO: scenario(item, scope, parent); break;
             case STX_INITIALIZATION:
             case STX_TERMINATION:
-            case STX_EXCEPTION: levelBlock(item, scope, parent); break;
+            case STX_EXCEPTION: levelBlock(item, scope, seen, called); break;
             case STX_INCLUDE: break;  // the included items follow in the list
             default: Analysis::unexpected(item);
             }
         }
+        return called;
     }
 
 private:
+    // The qualified name of the scenario being analysed grows by one name on
+    // the way down and is cut back on the way up; past the limit it is cut,
+    // so a deep tree costs one bounded text.
+    class PathStep {
+    public:
+        PathStep(std::string& path, const std::string& name, std::size_t limit) : path(path), outer(path.size())
+        {
+            if (!path.empty()) {
+                path += '.';
+            }
+            path += name;
+            path.resize(std::min(path.size(), limit));
+        }
+        ~PathStep() { path.resize(outer); }
+        PathStep(const PathStep&) = delete;
+        PathStep& operator=(const PathStep&) = delete;
+
+    private:
+        std::string& path;
+        std::size_t outer;
+    };
+
     void scenario(const SyntaxNode& node, Scope& scope, Entry* parent)
     {
         const std::string name = Analysis::identText(node.c0(), node);
@@ -89,41 +150,55 @@ private:
         auto& data = descriptor.as<ScenarioData>();
         data.fileName = node.fileName;
         data.line = body.line - 1;
+        data.parent = parent;
         if (body.c0() != nullptr) {
             data.loopCount = std::atoi(Analysis::expect(body.c0(), STX_CONSTANT, body).textOrEmpty().c_str());
         }
+        const PathStep step(path, name, pathLimit);
+        // Below a scenario left out, nothing is generated (this matters without FAST).
+        const bool insideSelected = parent == nullptr || parent->data<ScenarioData>().selected;
         if (parent != nullptr) {
-            auto& parentData = parent->data<ScenarioData>();
-            parentData.leaf = false;
-            data.qualifiedName = parentData.qualifiedName.empty() ? name : parentData.qualifiedName + "." + name;
+            parent->data<ScenarioData>().leaf = false;
         }
-        data.selected = select(Analysis::present(body.c1(), body), descriptor, scope);
+        data.selected = select(Analysis::present(body.c1(), body), descriptor, scope) && insideSelected;
         if (a.options.fast && !data.selected) {
             return;
+        }
+        // Without FAST the scenarios left out are analysed too, but what
+        // they call is not called: the outermost of them takes its marks back.
+        std::optional<UnusedProcedures> unused;
+        if (!data.selected && insideSelected) {
+            unused.emplace(a.state.procedures);
         }
         const SyntaxNode& contents = Analysis::present(body.c2(), body);
         Scope& inner = model.makeScope(descriptor, &scope);
         if (contents.kind == STX_SCENARIO_ITEM_LIST) {
-            items(&contents, inner, &entry);
+            const std::vector<Entry*> called = items(&contents, inner, &entry);
             generationCheck(entry, inner, parent == nullptr);
+            if (data.selected) {
+                std::for_each(called.begin(), called.end(), [&](Entry* procedure) { a.markProcedureUsed(*procedure); });
+            }
         } else {
-            a.analyseBody(&contents, inner, data.qualifiedName);
+            a.analyseBody(&contents, inner, path);
+        }
+        if (unused) {
+            unused->restore();
         }
     }
 
     bool select(const SyntaxNode& family, Descriptor& descriptor, Scope& scope)
     {
-        auto& data = descriptor.as<ScenarioData>();
         if (family.kind == STX_EMPTY) {
-            return selectedByName(data.qualifiedName, a.options);
+            return selectedByName(path, a.options);
         }
         Analysis::expect(&family, STX_FAMILY, family);
+        auto& data = descriptor.as<ScenarioData>();
         bool selected = a.options.families.empty();
         data.familyScope = model.makeSideScope(descriptor, &scope);
         std::set<std::string> seen;
         for (const SyntaxNode* link = family.c0(); link != nullptr; link = link->c1()) {
             const SyntaxNode& ident = Analysis::expect(link->c0(), STX_IDENT, *link);
-            const std::string& name = ident.textOrEmpty();
+            const std::string name = Analysis::identText(&ident, *link);
             if (!seen.insert(name).second) {
                 Analysis::report(diag::Warning, "FNAMNOTUS", name, Analysis::originOf(ident));
                 continue;
@@ -135,7 +210,7 @@ private:
                 selected = !listed(a.options.excludedFamilies, name);
             }
         }
-        return selected && selectedByName(data.qualifiedName, a.options);
+        return selected && selectedByName(path, a.options);
     }
 
     // A scenario of sub-scenarios is generated only with one of them.
@@ -153,26 +228,28 @@ private:
         }
     }
 
-    void levelBlock(const SyntaxNode& node, Scope& scope, Entry* parent)
+    void levelBlock(const SyntaxNode& node, Scope& scope, std::set<int>& seen, std::vector<Entry*>& called)
     {
         const LevelBlockKind kind = levelBlockKind(node);
-        // The block form's keyword stands on the line before its body.
-        const int line = Analysis::lineOf(node);
-        const Origin origin = Analysis::originAt(node, node.c0() == nullptr && line > 1 ? line - 1 : line);
-        if (scope.holds(kind.entryCode)) {
+        const bool isCallForm = node.c0() != nullptr;
+        // The block form's mark is made at the end of the keyword's line.
+        const Origin origin =
+            isCallForm ? Analysis::originOf(node)
+                     : Analysis::originAt(node, Analysis::expect(node.c2(), STX_BLOCK_MARK, node).line - 1);
+        if (!seen.insert(kind.entryCode).second) {
             Analysis::report(diag::Error, kind.tooMany, {}, origin);
         }
-        if (node.c0() != nullptr) {
-            callForm(node, kind, scope, origin);
+        if (isCallForm) {
+            callForm(node, kind, scope, origin, called);
             return;
         }
         Entry& entry = model.insertBeforeFirstScenario(&scope, kind.entryCode, {}, origin);
         Descriptor& descriptor = model.attach(entry, kind.descriptorCode);
-        const std::string owner = parent == nullptr ? std::string() : parent->data<ScenarioData>().qualifiedName;
-        a.analyseBody(node.c1(), model.makeScope(descriptor, &scope), owner + kind.suffix);
+        a.analyseBody(node.c1(), model.makeScope(descriptor, &scope), path + kind.suffix);
     }
 
-    void callForm(const SyntaxNode& node, const LevelBlockKind& kind, Scope& scope, const Origin& origin)
+    void callForm(const SyntaxNode& node, const LevelBlockKind& kind, Scope& scope, const Origin& origin,
+                  std::vector<Entry*>& called)
     {
         const std::string name = Analysis::identText(node.c0(), node);
         Entry* procedure = model.findGlobal(ENT_PROC, name);
@@ -180,7 +257,7 @@ private:
             Analysis::report(diag::Error, "UNKCLPROC", name, origin);
             return;
         }
-        a.markProcedureUsed(*procedure);
+        called.push_back(procedure);
         Entry& entry = model.insertBeforeFirstScenario(&scope, kind.entryCode, name, origin);
         Descriptor& descriptor = model.attach(entry, kind.descriptorCode);
         descriptor.as<BlockData>().procedure = procedure;
@@ -189,6 +266,8 @@ private:
 
     Analysis& a;
     Model& model;
+    std::string path;  // qualified name of the scenario being analysed, cut at pathLimit
+    std::size_t pathLimit = kPathLimit;
 };
 
 void Analysis::analyseScenarioItems(const SyntaxNode* list, Scope& scope, Entry* scenario)
@@ -229,7 +308,7 @@ bool Analysis::instanceUses(const SyntaxNode* names, Block& block, const Origin&
 bool Analysis::namesSelectedInstance(const SyntaxNode* names) const
 {
     for (const SyntaxNode* link = names; link != nullptr; link = link->c1()) {
-        if (link->c0() != nullptr && link->c0()->textOrEmpty() == options.instance) {
+        if (identText(link->c0(), *link) == options.instance) {
             return true;
         }
     }
@@ -240,14 +319,16 @@ void Analysis::analyseInstanceBlockInBody(const SyntaxNode& group, Block& block,
 {
     const SyntaxNode& begin = expect(group.c0(), STX_INSTANCE_BEGIN, group);
     const Origin origin = originOf(begin);
-    if (hashLines && block.instructionSeen) {
-        report(diag::Error, "BADIBSEQ", {}, origin);
-        return;
-    }
     if (state.instanceMode == 0) {
         report(diag::Error, "NODCLISTN", {}, origin);
         return;
     }
+    if (hashLines && block.instructionSeen) {
+        report(diag::Error, "BADIBSEQ", {}, origin);
+        return;
+    }
+    // The order of blocks is the script's, whichever instance is generated.
+    block.instructionSeen = block.instructionSeen || !hashLines;
     enterInstance(origin);
     const bool markers = state.instanceMode != 1;
     const bool analysed = markers || namesSelectedInstance(begin.c0());

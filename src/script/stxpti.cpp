@@ -1,5 +1,6 @@
 #include "script/stxpti.h"
 
+#include "base/mstrin.h"
 #include "script/stxpti_context.h"
 #include "stxpti.tab.h"
 
@@ -8,16 +9,6 @@
 namespace qvm::script {
 
 namespace {
-
-std::string trimBlanks(std::string_view text)
-{
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    const std::size_t last = text.find_last_not_of(" \t");
-    return std::string(text.substr(first, last - first + 1));
-}
 
 bool keepsText(int token)
 {
@@ -66,7 +57,7 @@ void wrapInRootScenario(ParserContext& ctx)
     if (root == nullptr || root->child[2] == nullptr) {
         return;
     }
-    SyntaxNode* name = ctx.leaf(STX_IDENT, "");
+    SyntaxNode* name = ctx.leaf(STX_IDENT, ctx.tree.keepText({}));
     SyntaxNode* body = ctx.node(STX_SCENARIO_BODY, nullptr, ctx.node(STX_EMPTY), root->child[2]);
     root->child[2] = ctx.node(STX_SCENARIO_ITEM_LIST, ctx.node(STX_SCENARIO, name, body));
 }
@@ -87,7 +78,7 @@ int ParserContext::nextToken(STXSTYPE& value)
         lookahead = 0;
         return 0;
     }
-    value.text = keepsText(lookahead) ? &texts.emplace_back(lexer.text()) : nullptr;
+    value.text = keepsText(lookahead) ? tree.keepText(lexer.text()) : nullptr;
     return lookahead;
 }
 
@@ -152,28 +143,28 @@ SyntaxNode* ParserContext::node(SyntaxKind kind, SyntaxNode* c0, SyntaxNode* c1,
     return tree.make(kind, c0, c1, c2);
 }
 
-SyntaxNode* ParserContext::leaf(SyntaxKind kind, const std::string& text)
+SyntaxNode* ParserContext::leaf(SyntaxKind kind, const std::string* text)
 {
     SyntaxNode* made = node(kind);
-    made->text = text;
+    made->text = NodeText(text);
     return made;
 }
 
-SyntaxNode* ParserContext::nativePiece(const std::string& text)
+SyntaxNode* ParserContext::nativePiece(const std::string* text)
 {
-    std::string trimmed = trimBlanks(text);
+    const std::string_view trimmed = base::trimmed(*text);
     if (trimmed.empty()) {
         return node(STX_EMPTY);
     }
-    return leaf(STX_NATIVE_EXPR, trimmed);
+    return leaf(STX_NATIVE_EXPR, trimmed.size() == text->size() ? text : tree.keepText(trimmed));
 }
 
-SyntaxNode* ParserContext::comment(const std::string& text)
+SyntaxNode* ParserContext::comment(const std::string* text)
 {
     return comments ? leaf(STX_COMMENT, text) : nullptr;
 }
 
-SyntaxNode* ParserContext::formatKey(const std::string& text)
+SyntaxNode* ParserContext::formatKey(const std::string* text)
 {
     return leaf(STX_FORMAT_KEY, text);
 }

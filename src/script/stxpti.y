@@ -68,7 +68,7 @@ void stxerror(ParserContext& ctx, const char* message);
 %type <node> message name_list callback virtual_callback procsend virtual_procsend
 %type <node> callback_name callback_on procsend_name procsend_on scenario_items scenario_item
 %type <node> scenario scenario_loop family_part scenario_contents initialization termination
-%type <node> exception body hash_lines instance_begin instance_names
+%type <node> exception block_mark body hash_lines instance_begin instance_names
 %type <node> instance_lines nested_body instruction_line filter_part instruction call_at
 %type <node> arguments argument at_expression expression piece match_names when_clauses
 %type <node> when_clause when_list when_value else_part trigger_values var_check name
@@ -94,8 +94,8 @@ header:
     ;
 
 header_value:
-    STRING   { $$ = ctx.leaf(STX_STRING, *$1); }
-  | ENV_VAR  { $$ = ctx.leaf(STX_ENV_VAR, *$1); }
+    STRING   { $$ = ctx.leaf(STX_STRING, $1); }
+  | ENV_VAR  { $$ = ctx.leaf(STX_ENV_VAR, $1); }
     ;
 
 /* ---- declaration part ---- */
@@ -143,8 +143,8 @@ instance_declaration:
     ;
 
 declaration:
-    NATIVE_HASH_LINE NEWLINE              { $$ = ctx.leaf(STX_HASH_LINE, *$1); }
-  | NATIVE_AT_LINE NEWLINE                { $$ = ctx.leaf(STX_AT_LINE, *$1); }
+    NATIVE_HASH_LINE NEWLINE              { $$ = ctx.leaf(STX_HASH_LINE, $1); }
+  | NATIVE_AT_LINE NEWLINE                { $$ = ctx.leaf(STX_AT_LINE, $1); }
   | TRIGGER name trigger_fields NEWLINE   { $$ = ctx.node(STX_TRIGGER, $2, $3); }
   | SHARE name NEWLINE                    { $$ = ctx.node(STX_SHARE, $2); }
   | procedure NEWLINE                     { $$ = $1; }
@@ -198,7 +198,7 @@ include:
 
 format_instruction:
     FORMAT expression
-        { $$ = ctx.node(STX_FORMAT, ctx.formatKey(*$1), $2); }
+        { $$ = ctx.node(STX_FORMAT, ctx.formatKey($1), $2); }
     ;
 
 catch:
@@ -302,7 +302,7 @@ scenario:
     ;
 
 scenario_loop:
-    LOOP NUMBER NEWLINE  { $$ = ctx.leaf(STX_CONSTANT, *$2); }
+    LOOP NUMBER NEWLINE  { $$ = ctx.leaf(STX_CONSTANT, $2); }
   | NEWLINE              { $$ = nullptr; }
     ;
 
@@ -328,22 +328,27 @@ scenario_contents:
 initialization:
     INITIALIZATION name "(" arguments ")"
         { $$ = ctx.node(STX_INITIALIZATION, $2, nullptr, $4); }
-  | INITIALIZATION NEWLINE body END INITIALIZATION
-        { $$ = ctx.node(STX_INITIALIZATION, nullptr, $3, ctx.node(STX_BLOCK_MARK)); }
+  | INITIALIZATION block_mark body END INITIALIZATION
+        { $$ = ctx.node(STX_INITIALIZATION, nullptr, $3, $2); }
     ;
 
 termination:
     TERMINATION name "(" arguments ")"
         { $$ = ctx.node(STX_TERMINATION, $2, nullptr, $4); }
-  | TERMINATION NEWLINE body END TERMINATION
-        { $$ = ctx.node(STX_TERMINATION, nullptr, $3, ctx.node(STX_BLOCK_MARK)); }
+  | TERMINATION block_mark body END TERMINATION
+        { $$ = ctx.node(STX_TERMINATION, nullptr, $3, $2); }
     ;
 
 exception:
     EXCEPTION name "(" arguments ")"
         { $$ = ctx.node(STX_EXCEPTION, $2, nullptr, $4); }
-  | EXCEPTION NEWLINE body END EXCEPTION
-        { $$ = ctx.node(STX_EXCEPTION, nullptr, $3, ctx.node(STX_BLOCK_MARK)); }
+  | EXCEPTION block_mark body END EXCEPTION
+        { $$ = ctx.node(STX_EXCEPTION, nullptr, $3, $2); }
+    ;
+
+/* Made as soon as the keyword's line ends, so it carries the line after it. */
+block_mark:
+    NEWLINE  { $$ = ctx.node(STX_BLOCK_MARK); }
     ;
 
 /* ---- bodies ---- */
@@ -381,9 +386,9 @@ hash_lines:
 
 hash_line_links:
     NATIVE_HASH_LINE NEWLINE
-        { $$ = ctx.chain(ctx.node(STX_HASH_LINE_LIST, ctx.leaf(STX_HASH_LINE, *$1))); }
+        { $$ = ctx.chain(ctx.node(STX_HASH_LINE_LIST, ctx.leaf(STX_HASH_LINE, $1))); }
   | hash_line_links NATIVE_HASH_LINE NEWLINE
-        { $$ = ctx.append($1, ctx.node(STX_HASH_LINE_LIST, ctx.leaf(STX_HASH_LINE, *$2))); }
+        { $$ = ctx.append($1, ctx.node(STX_HASH_LINE_LIST, ctx.leaf(STX_HASH_LINE, $2))); }
     ;
 
 instance_begin:
@@ -431,8 +436,8 @@ instruction_line:
 
 filter_part:
     %empty         { $$ = nullptr; }
-  | FILTER_SINGLE  { $$ = ctx.leaf(STX_FILTER, *$1); }
-  | FILTER_DOUBLE  { $$ = ctx.leaf(STX_FILTER_DOUBLE, *$1); }
+  | FILTER_SINGLE  { $$ = ctx.leaf(STX_FILTER, $1); }
+  | FILTER_DOUBLE  { $$ = ctx.leaf(STX_FILTER_DOUBLE, $1); }
     ;
 
 /* ---- instructions ---- */
@@ -447,7 +452,7 @@ instruction:
   | CASE "(" expression ")" IS NEWLINE when_clauses END CASE
         { $$ = ctx.node(STX_CASE, $3, $7); }
   | COMMENT
-        { $$ = ctx.comment(*$1); }
+        { $$ = ctx.comment($1); }
   | DEF_TRIGGER "(" expression "," trigger_values ")"
         { $$ = ctx.node(STX_DEF_TRIGGER, $3, $5); }
   | DISABLE_CLEANUP name "(" ")"
@@ -461,11 +466,11 @@ instruction:
   | IF "(" expression ")" THEN NEWLINE nested_body else_part END IF
         { $$ = ctx.node(STX_IF, $3, $7, $8); }
   | NATIVE_AT_LINE
-        { $$ = ctx.leaf(STX_AT_LINE, *$1); }
+        { $$ = ctx.leaf(STX_AT_LINE, $1); }
   | SET "(" STRING ")"
-        { $$ = ctx.node(STX_SET, ctx.leaf(STX_STRING, *$3)); }
+        { $$ = ctx.node(STX_SET, ctx.leaf(STX_STRING, $3)); }
   | UNSET "(" STRING ")"
-        { $$ = ctx.node(STX_UNSET, ctx.leaf(STX_STRING, *$3)); }
+        { $$ = ctx.node(STX_UNSET, ctx.leaf(STX_STRING, $3)); }
   | VAR expression "," var_check
         { $$ = ctx.node(STX_VAR, $2, $4); }
   | WAITTIL "(" expression "," expression ")"
@@ -481,7 +486,7 @@ instruction:
   | format_instruction
         { $$ = $1; }
   | DEF_MESSAGE expression "," EV
-        { $$ = ctx.node(STX_DEF_MESSAGE, $2, ctx.leaf(STX_EV_TEXT, *$4)); }
+        { $$ = ctx.node(STX_DEF_MESSAGE, $2, ctx.leaf(STX_EV_TEXT, $4)); }
   | ADD_ID "(" expression "," expression ")"
         { $$ = ctx.node(STX_ADD_ID, $3, $5); }
   | CLEAR_ID "(" expression ")"
@@ -546,11 +551,11 @@ when_head:
     ;
 
 when_value:
-    NUMBER        { $$ = ctx.leaf(STX_CONSTANT, *$1); }
+    NUMBER        { $$ = ctx.leaf(STX_CONSTANT, $1); }
   | OTHERS        { $$ = ctx.node(STX_OTHERS); }
-  | CHAR_CONST    { $$ = ctx.leaf(STX_CONSTANT, *$1); }
-  | IDENT         { $$ = ctx.leaf(STX_IDENT, *$1); }
-  | SCOPED_IDENT  { $$ = ctx.leaf(STX_IDENT, *$1); }
+  | CHAR_CONST    { $$ = ctx.leaf(STX_CONSTANT, $1); }
+  | IDENT         { $$ = ctx.leaf(STX_IDENT, $1); }
+  | SCOPED_IDENT  { $$ = ctx.leaf(STX_IDENT, $1); }
     ;
 
 else_part:
@@ -568,8 +573,8 @@ trigger_value_links:
     ;
 
 var_check:
-    INIT   { $$ = ctx.leaf(STX_INIT_TEXT, *$1); }
-  | EV     { $$ = ctx.leaf(STX_EV_TEXT, *$1); }
+    INIT   { $$ = ctx.leaf(STX_INIT_TEXT, $1); }
+  | EV     { $$ = ctx.leaf(STX_EV_TEXT, $1); }
   | EV_EQ  { $$ = ctx.node(STX_EV_EQ); }
     ;
 
@@ -605,7 +610,7 @@ piece_links:
     ;
 
 piece:
-    NATIVE_EXPR               { $$ = ctx.nativePiece(*$1); }
+    NATIVE_EXPR               { $$ = ctx.nativePiece($1); }
   | MATCHING match_names      { $$ = ctx.relabel($2, STX_MATCHING); }
   | MATCHED match_names       { $$ = ctx.relabel($2, STX_MATCHED); }
   | NOTMATCHING match_names   { $$ = ctx.relabel($2, STX_NOTMATCHING); }
@@ -618,7 +623,7 @@ match_names:
     ;
 
 name:
-    IDENT  { $$ = ctx.leaf(STX_IDENT, *$1); }
+    IDENT  { $$ = ctx.leaf(STX_IDENT, $1); }
     ;
 
 %%

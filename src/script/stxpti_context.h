@@ -7,7 +7,6 @@
 
 #include "diag/i18nerrgest.h"
 
-#include <deque>
 #include <optional>
 #include <string>
 
@@ -37,7 +36,6 @@ struct ParserContext {
     SyntaxTree& tree;                  // receives the nodes the actions make
     bool comments;                     // COMMENT instructions make nodes
     int lookahead = 0;                 // the token last handed to the parser
-    std::deque<std::string> texts;     // kept texts of the tokens
     std::optional<RunAbort> abort;     // a run-ending report met during the parse
 
     int nextToken(STXSTYPE& value);
@@ -49,10 +47,11 @@ struct ParserContext {
 
     SyntaxNode* node(SyntaxKind kind, SyntaxNode* c0 = nullptr, SyntaxNode* c1 = nullptr,
                      SyntaxNode* c2 = nullptr);
-    SyntaxNode* leaf(SyntaxKind kind, const std::string& text);
-    SyntaxNode* nativePiece(const std::string& text);
-    SyntaxNode* comment(const std::string& text);
-    SyntaxNode* formatKey(const std::string& text);
+    // Texts of leaves are token texts, which the tree keeps.
+    SyntaxNode* leaf(SyntaxKind kind, const std::string* text);
+    SyntaxNode* nativePiece(const std::string* text);
+    SyntaxNode* comment(const std::string* text);
+    SyntaxNode* formatKey(const std::string* text);
     // An STX_DECL_LIST link: declarations in child 0, the instance part in child 1.
     SyntaxNode* declarationLink(SyntaxNode* entry);
 

@@ -442,25 +442,56 @@ int ScriptLexer::take()
     const int c = readChar();
     if (c != kEof) {
         pending_.push_back(static_cast<char>(c));
+        directRun_ = 0;
     }
     return c;
 }
 
-int ScriptLexer::peekAt(std::size_t index)
+int ScriptLexer::peekFurther(std::size_t index)
 {
     while (pending_.size() <= index) {
-        if (take() == kEof) {
+        takeDirectRun(index);
+        if (pending_.size() <= index && take() == kEof) {
             return kEof;
         }
     }
     return static_cast<unsigned char>(pending_[index]);
 }
 
+// Characters up to a little past index are copied at once from the content
+// while nothing waits in the push-back and no newline (which may join the
+// next line) comes; the token length limit is left to take().
+void ScriptLexer::takeDirectRun(std::size_t index)
+{
+    constexpr std::size_t kReadAhead = 32;
+    if (!pushback_.empty() || pending_.size() >= kMaxTokenLength) {
+        return;
+    }
+    Input& input = current();
+    const std::string& content = input.content;
+    const std::size_t wanted = std::min(index + kReadAhead, kMaxTokenLength) - pending_.size();
+    const std::size_t limit = std::min(content.size(), input.position + wanted);
+    std::size_t end = input.position;
+    while (end < limit && content[end] != '\n') {
+        ++end;
+    }
+    pending_.append(content, input.position, end - input.position);
+    directRun_ += end - input.position;
+    input.position = end;
+}
+
 // The match is the first length characters; the rest go back to the input.
 void ScriptLexer::keep(std::size_t length)
 {
-    for (std::size_t i = pending_.size(); i > length; --i) {
-        pushBack(static_cast<unsigned char>(pending_[i - 1]));
+    const std::size_t extra = pending_.size() - std::min(length, pending_.size());
+    if (extra <= directRun_) {
+        current().position -= extra;
+        directRun_ -= extra;
+    } else {
+        for (std::size_t i = pending_.size(); i > length; --i) {
+            pushBack(static_cast<unsigned char>(pending_[i - 1]));
+        }
+        directRun_ = 0;
     }
     pending_.resize(length);
     if (length > 0) {
@@ -489,6 +520,16 @@ std::size_t ScriptLexer::identifierLength(std::size_t from)
     return end - from;
 }
 
+// The blanks and form feeds at the start of the token, skipped at once.
+std::size_t ScriptLexer::blankRun()
+{
+    std::size_t end = 1;
+    for (int c = peekAt(end); c == ' ' || c == '\t' || c == '\f'; c = peekAt(end)) {
+        ++end;
+    }
+    return end;
+}
+
 std::size_t ScriptLexer::blanksFrom(std::size_t from)
 {
     std::size_t end = from;
@@ -506,6 +547,7 @@ int ScriptLexer::next()
 {
     for (;;) {
         pending_.clear();
+        directRun_ = 0;
         text_.clear();
         int token = kSkip;
         switch (state_) {
@@ -565,7 +607,7 @@ int ScriptLexer::scanInstruction()
     case ' ':
     case '\t':
     case '\f':
-        keep(1);
+        keep(blankRun());
         return kSkip;
     case '\n':
         keep(1);
@@ -912,6 +954,7 @@ int ScriptLexer::scanNative()
         }
         if (c == '\f') {
             pending_.erase(at, 1);
+            directRun_ = 0;
             continue;
         }
         if (c == '"' || c == '\'') {
@@ -991,7 +1034,7 @@ int ScriptLexer::scanMatchArgs()
     case ' ':
     case '\t':
     case '\f':
-        keep(1);
+        keep(blankRun());
         return kSkip;
     case '(':
         keep(1);

@@ -85,11 +85,17 @@ private:
     int readChar();
     void pushBack(int c);
     int take();
-    int peekAt(std::size_t index);
+    int peekAt(std::size_t index)
+    {
+        return index < pending_.size() ? static_cast<unsigned char>(pending_[index]) : peekFurther(index);
+    }
+    int peekFurther(std::size_t index);
+    void takeDirectRun(std::size_t index);
     void keep(std::size_t length);
     std::size_t restOfLine(std::size_t from);
     std::size_t identifierLength(std::size_t from);
     std::size_t blanksFrom(std::size_t from);
+    std::size_t blankRun();
 
     // One scanner per state. Each returns a token code, kSkip to scan again
     // or kEndOfInput at the end of the current file, and sets text_ for the
@@ -125,6 +131,10 @@ private:
 
     std::string pushback_;      // characters given back, read last to first
     std::string pending_;       // characters read for the token being matched
+    // The last characters of pending_ copied straight from the current
+    // file's content, which ends just before its position: giving them back
+    // is moving the position back.
+    std::size_t directRun_ = 0;
     std::string text_;          // kept text of the last token
     int previousChar_ = '\n';   // last character kept
     State state_ = State::InstrStart;

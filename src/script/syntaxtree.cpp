@@ -1,12 +1,21 @@
 #include "script/syntaxtree.h"
 
+#include "base/mfmemo.h"
+
 #include <iterator>
+#include <new>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
 namespace qvm::script {
 
 namespace {
+
+// Blocks of nodes are freed without visiting their nodes.
+static_assert(std::is_trivially_destructible_v<SyntaxNode>);
+
+constexpr std::size_t kFirstBlockBytes = std::size_t{64} << 10;
 
 constexpr std::string_view kKindNames[] = {
     "STX_SCRIPT",
@@ -173,9 +182,22 @@ const std::string& SyntaxNode::textOrEmpty() const
     return text ? *text : empty;
 }
 
+void SyntaxTree::BlockRelease::operator()(SyntaxNode* nodes) const
+{
+    base::releaseLargePages(nodes, bytes);
+}
+
 SyntaxNode* SyntaxTree::make(SyntaxKind kind, SyntaxNode* c0, SyntaxNode* c1, SyntaxNode* c2)
 {
-    SyntaxNode& node = nodes_.emplace_back();
+    if (blockUsed_ == blockCapacity_) {
+        const std::size_t bytes = blocks_.empty() ? kFirstBlockBytes : base::kLargePage;
+        blocks_.emplace_back(static_cast<SyntaxNode*>(base::allocateLargePages(bytes)), BlockRelease{bytes});
+        blockCapacity_ = bytes / sizeof(SyntaxNode);
+        blockUsed_ = 0;
+    }
+    SyntaxNode& node = *new (blocks_.back().get() + blockUsed_) SyntaxNode;
+    ++blockUsed_;
+    ++size_;
     node.kind = kind;
     node.child = {c0, c1, c2};
     node.line = line_;
@@ -192,6 +214,11 @@ std::string_view SyntaxTree::keepFileName(std::string_view name)
         }
     }
     return fileNames_.emplace_back(name);
+}
+
+const std::string* SyntaxTree::keepText(std::string_view text)
+{
+    return &texts_.emplace_back(text);
 }
 
 void SyntaxTree::setPosition(int line, std::string_view fileName, int fileId)

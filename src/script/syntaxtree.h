@@ -3,10 +3,12 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <deque>
-#include <optional>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qvm::script {
 
@@ -130,11 +132,27 @@ enum SyntaxKind : int {
 // The "STX_..." name of a kind.
 std::string_view kindName(SyntaxKind kind);
 
+// The text of a leaf node: one the tree keeps, or none. Reads like an
+// optional string.
+class NodeText {
+public:
+    NodeText() = default;
+    explicit NodeText(const std::string* kept) : kept_(kept) {}
+
+    explicit operator bool() const { return kept_ != nullptr; }
+    bool has_value() const { return kept_ != nullptr; }
+    const std::string& operator*() const { return *kept_; }
+    const std::string* operator->() const { return kept_; }
+
+private:
+    const std::string* kept_ = nullptr;
+};
+
 struct SyntaxNode {
     SyntaxKind kind = STX_EMPTY;
-    std::array<SyntaxNode*, 3> child{};  // meaning per kind; unused ones stay null
     int line = 0;                        // lexer line when the node was made
-    std::optional<std::string> text;     // leaf kinds only
+    std::array<SyntaxNode*, 3> child{};  // meaning per kind; unused ones stay null
+    NodeText text;                       // leaf kinds only
     std::string_view fileName;           // file current when the node was made
     int fileId = 0;                      // that file's source record identifier
 
@@ -152,8 +170,11 @@ struct SyntaxNode {
     const std::string& textOrEmpty() const;
 };
 
-// Owns every node of one parse and the file names they refer to. Nodes keep
-// their addresses for the life of the tree.
+// Owns every node of one parse, the texts of its leaves and the file names
+// they refer to. Nodes and texts keep their addresses for the life of the
+// tree. Nodes are made in blocks, a small one first, then blocks of large
+// pages, so that a large script costs a few allocations and page faults per
+// ten thousand nodes.
 class SyntaxTree {
 public:
     SyntaxTree() = default;
@@ -166,6 +187,9 @@ public:
     // The stored copy of a file name, for the nodes' fileName.
     std::string_view keepFileName(std::string_view name);
 
+    // Keeps a text for the life of the tree, for the nodes' text.
+    const std::string* keepText(std::string_view text);
+
     // Position stamped on the nodes made from now on.
     void setPosition(int line, std::string_view fileName, int fileId);
     // Gives an existing node that position.
@@ -173,10 +197,20 @@ public:
 
     SyntaxNode* root() const { return root_; }
     void setRoot(SyntaxNode* root) { root_ = root; }
-    std::size_t size() const { return nodes_.size(); }
+    std::size_t size() const { return size_; }
 
 private:
-    std::deque<SyntaxNode> nodes_;       // every node made, in order
+    struct BlockRelease {
+        std::size_t bytes;
+        void operator()(SyntaxNode* nodes) const;
+    };
+    using Block = std::unique_ptr<SyntaxNode, BlockRelease>;
+
+    std::vector<Block> blocks_;  // every node made, in order
+    std::size_t size_ = 0;
+    std::size_t blockUsed_ = 0;      // nodes made in the last block
+    std::size_t blockCapacity_ = 0;  // nodes the last block holds
+    std::deque<std::string> texts_;      // the texts the nodes refer to
     std::deque<std::string> fileNames_;  // the file names the nodes refer to
     SyntaxNode* root_ = nullptr;
     int line_ = 0;                       // position stamped on new nodes

@@ -258,4 +258,28 @@ TEST(Checksum, Crc16CheckValues)
     EXPECT_EQ(crc16(bytes, static_cast<unsigned char>(0x12), 0, true), 0xF06D);
 }
 
+// Long texts are folded several bytes at a time: every length and every byte
+// value gives what the bit-by-bit definition gives.
+TEST(Checksum, Crc16OfLongTextsMatchesTheBitwiseDefinition)
+{
+    const auto bitwiseKermit = [](std::string_view text) {
+        std::uint16_t crc = 0;
+        for (const char c : text) {
+            crc ^= static_cast<unsigned char>(c);
+            for (int bit = 0; bit < 8; ++bit) {
+                crc = (crc & 1U) != 0 ? static_cast<std::uint16_t>((crc >> 1) ^ 0x8408U) : crc >> 1;
+            }
+        }
+        return crc;
+    };
+    std::string text;
+    for (int i = 0; i < 600; ++i) {
+        text += static_cast<char>((i * 167 + 13) % 256);
+    }
+    for (std::size_t length = 0; length <= text.size(); length += 7) {
+        EXPECT_EQ(crc16Kermit(std::string_view(text).substr(0, length)), bitwiseKermit(text.substr(0, length)))
+            << length;
+    }
+}
+
 }  // namespace

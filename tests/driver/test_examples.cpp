@@ -1,6 +1,7 @@
 // The bundled examples: every script under examples/ that has an interface
 // file of the same name beside it goes through qvmprepro cleanly, with every
-// instance it declares and with every trace instruction kept.
+// instance it declares, with every scenario or family chosen or left out, and
+// with every trace instruction kept.
 #include "support/messages.h"
 #include "support/process.h"
 
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <regex>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -148,6 +150,96 @@ TEST(Examples, EveryDeclaredInstanceOfAnExampleRunsCleanly)
     EXPECT_GE(instances, 2u);
 }
 
+// What the model listing says about an example's scenario tree.
+struct ScenarioTree {
+    std::vector<std::string> scenarios;  // qualified names below the root
+    std::set<std::string> families;
+};
+
+std::string quotedField(const std::string& row, const std::string& key)
+{
+    const std::size_t at = row.find(key + "=\"");
+    if (at == std::string::npos) {
+        return {};
+    }
+    const std::size_t start = at + key.size() + 2;
+    return row.substr(start, row.find('"', start) - start);
+}
+
+bool isRow(const std::string& line, const std::string& code)
+{
+    const std::size_t start = line.find_first_not_of(' ');
+    return start != std::string::npos && line.compare(start, code.size() + 1, code + "\t") == 0;
+}
+
+ScenarioTree scenarioTreeOf(const Example& example)
+{
+    ScenarioTree tree;
+    for (const std::string& line : qvm::testing::lines(runExample(example, {"-NOFAST"}, "model").out)) {
+        if (isRow(line, "ENT_SCENARIO") && !quotedField(line, "qualified").empty()) {
+            tree.scenarios.push_back(quotedField(line, "qualified"));
+        } else if (isRow(line, "ENT_FAMILY")) {
+            const std::size_t start = line.find('\t') + 1;
+            tree.families.insert(line.substr(start, line.find('\t', start) - start));
+        }
+    }
+    return tree;
+}
+
+// The qualified names of the scenarios below the root marked for generation.
+std::vector<std::string> generatedScenarios(const Example& example, const std::vector<std::string>& options)
+{
+    std::vector<std::string> names;
+    for (const std::string& line : qvm::testing::lines(runExample(example, options, "model").out)) {
+        if (isRow(line, "ENT_SCENARIO") && line.find("generate=yes") != std::string::npos &&
+            !quotedField(line, "qualified").empty()) {
+            names.push_back(quotedField(line, "qualified"));
+        }
+    }
+    return names;
+}
+
+// Whichever scenario or family is chosen, or left out, and without FAST.
+TEST(Examples, EverySelectionOfAnExampleRunsCleanly)
+{
+    for (const Example& example : bundledExamples()) {
+        const ScenarioTree tree = scenarioTreeOf(example);
+        ASSERT_FALSE(tree.scenarios.empty()) << example.name;
+        std::vector<std::vector<std::string>> selections{{"-NOFAST"}, {"-INSTANCE=nobody"}};
+        for (const std::string& scenario : tree.scenarios) {
+            selections.push_back({"-SCN=" + scenario});
+        }
+        for (const std::string& family : tree.families) {
+            selections.push_back({"-FAMILY=" + family});
+            selections.push_back({"-EXFAMILY=" + family, "-NOFAST"});
+        }
+        for (const auto& options : selections) {
+            const auto result = runExample(example, options);
+            EXPECT_EQ(result.status, 0) << example.name << " " << options.front() << ":\n" << problemsOf(result);
+        }
+    }
+}
+
+// -SCN keeps the scenario with its ancestors and its descendants only.
+TEST(Examples, ChoosingAScenarioMarksOnePathOfTheTree)
+{
+    const auto related = [](const std::string& a, const std::string& b) {
+        const auto below = [](const std::string& inner, const std::string& outer) {
+            return inner.size() > outer.size() && inner.compare(0, outer.size(), outer) == 0 &&
+                   inner[outer.size()] == '.';
+        };
+        return a == b || below(a, b) || below(b, a);
+    };
+    for (const Example& example : bundledExamples()) {
+        for (const std::string& scenario : scenarioTreeOf(example).scenarios) {
+            const std::vector<std::string> marked = generatedScenarios(example, {"-SCN=" + scenario});
+            EXPECT_THAT(marked, ::testing::Contains(scenario)) << example.name;
+            for (const std::string& other : marked) {
+                EXPECT_TRUE(related(other, scenario)) << example.name << ": " << other << " with -SCN=" << scenario;
+            }
+        }
+    }
+}
 
 TEST(Examples, TheInspectorShowsTheModelOfEveryExample)
 {

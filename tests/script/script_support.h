@@ -29,4 +29,18 @@ inline std::vector<std::string> tokensOf(const std::string& script, const std::v
     return lines(inspect(arguments).out);
 }
 
+// The rows of a qvminspect model listing whose entry code is code, with
+// their indent.
+inline std::vector<std::string> modelRows(const RunResult& run, const std::string& code)
+{
+    std::vector<std::string> found;
+    for (const std::string& line : lines(run.out)) {
+        const std::size_t start = line.find_first_not_of(' ');
+        if (start != std::string::npos && line.compare(start, code.size() + 1, code + "\t") == 0) {
+            found.push_back(line);
+        }
+    }
+    return found;
+}
+
 }  // namespace qvm::testing::script

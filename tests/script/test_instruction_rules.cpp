@@ -67,17 +67,7 @@ protected:
     }
 
     // The listing's rows of one entry code, indent kept.
-    std::vector<std::string> rowsOf(const RunResult& run, const std::string& code)
-    {
-        std::vector<std::string> found;
-        for (const std::string& line : lines(run.out)) {
-            const std::size_t start = line.find_first_not_of(' ');
-            if (start != std::string::npos && line.compare(start, code.size() + 1, code + "\t") == 0) {
-                found.push_back(line);
-            }
-        }
-        return found;
-    }
+    std::vector<std::string> rowsOf(const RunResult& run, const std::string& code) { return modelRows(run, code); }
 
     TempDir work;
 };

@@ -149,12 +149,16 @@ TEST(ScriptGrammar, LongListsArePrintedAtTheirOwnDepth)
 
     std::map<std::string, std::set<std::size_t>> depthsOfKind;
     std::size_t exits = 0;
+    std::size_t calledNames = 0;  // leaves made all through the tree's blocks of nodes keep their texts
     for (const std::string& line : lines(result.out)) {
         const std::string kind = kindOf(line);
         depthsOfKind[kind].insert(line.find_first_not_of(' '));
         exits += kind == "STX_EXIT" ? 1 : 0;
+        calledNames += line.find("STX_IDENT \" check\"") != std::string::npos ? 1 : 0;
     }
     EXPECT_EQ(exits, 2u * kRepeats);
+    EXPECT_EQ(calledNames, std::size_t{kRepeats});
+    EXPECT_THAT(result.out, HasSubstr("STX_IDENT \"s1999\""));
     for (const auto& [kind, depths] : depthsOfKind) {
         EXPECT_LT(*depths.rbegin(), 40u) << kind;
         if (kind.ends_with("_LIST")) {

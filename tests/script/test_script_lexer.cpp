@@ -133,4 +133,20 @@ TEST(ScriptLexer, NumbersAndScopedNames)
                             "1\tIDENT\tU", "1\tIDENT\tA", "1\t:\t", "1\t:\t", "1\tNUMBER\t1", "2\tNEWLINE\t"));
 }
 
+// Continuation lines join inside names, native pieces, literals, value
+// texts and keywords; form feeds leave native pieces; runs of blanks skip.
+TEST(ScriptLexer, ContinuationsJoinInsideEveryKindOfToken)
+{
+    TempDir dir;
+    writeFile(dir / "c.pts",
+              "CALL pro\n&c (a\n&b, \"x\n&y\", c\f d)\n  \t\f  EXIT\nVAR v.f\n&ield, EV= 1 ..\n& 2\n"
+              "FORM\n&AT = v # int\n");
+    EXPECT_THAT(lines(runInspect({"tokens", "c.pts"}, {}, dir.path()).out),
+                ElementsAre("1\tCALL\t", "2\tIDENT\t proc ", "2\t(\t", "3\tNATIVE_EXPR\tab", "3\t,\t",
+                            "4\tNATIVE_EXPR\t \"xy\"", "4\t,\t", "4\tNATIVE_EXPR\t c d", "4\t)\t",
+                            "5\tNEWLINE\t", "5\tEXIT\t", "6\tNEWLINE\t", "6\tVAR\t", "7\tNATIVE_EXPR\t v.field",
+                            "7\t,\t", "8\tEV\tEV= 1 .. 2", "9\tNEWLINE\t", "10\tFORMAT=\t",
+                            "10\tNATIVE_EXPR\t v # int", "11\tNEWLINE\t"));
+}
+
 }  // namespace

@@ -1,6 +1,6 @@
 // The semantic model through qvminspect model and qvmprepro: entries in
 // script order and in the scope of their block, the declarations every
-// script sees, header values, instances, selection, closing informations,
+// script sees, header values, instances, closing informations,
 // the second error check and the internal checks a script can reach.
 #include "script_support.h"
 
@@ -48,29 +48,7 @@ protected:
     }
 
     // The listing's lines that start with one of the codes (after the indent).
-    std::vector<std::string> rowsOf(const RunResult& run, const std::string& code)
-    {
-        std::vector<std::string> found;
-        for (const std::string& line : lines(run.out)) {
-            if (line.find_first_not_of(' ') != std::string::npos &&
-                line.compare(line.find_first_not_of(' '), code.size() + 1, code + "\t") == 0) {
-                found.push_back(line);
-            }
-        }
-        return found;
-    }
-
-    // The qualified-name fields of the scenarios marked for generation.
-    std::vector<std::string> generated(const std::string& script, const std::vector<std::string>& options)
-    {
-        std::vector<std::string> names;
-        for (const std::string& line : rowsOf(model(script, options), "ENT_SCENARIO")) {
-            if (line.find("generate=yes") != std::string::npos) {
-                names.push_back(line.substr(line.find("qualified=")));
-            }
-        }
-        return names;
-    }
+    std::vector<std::string> rowsOf(const RunResult& run, const std::string& code) { return modelRows(run, code); }
 
     std::string lastLine(const RunResult& run)
     {
@@ -365,10 +343,11 @@ TEST_F(SemanticModel, InstanceOptionSelectsAmongTheDeclaredInstances)
     EXPECT_EQ(undeclared.status, 0) << undeclared.err;
     EXPECT_EQ(lastLine(undeclared), "instance-mode=3 instance=0 timers=0");
     EXPECT_EQ(lastMessageOf(undeclared.err), (PlainMessage{"I", "ISTNOPLAN", "Instance four undeclared in test plan"}));
-    // An undeclared instance keeps the markers of the body's blocks only.
-    EXPECT_THAT(rowsOf(undeclared, "ENT_HASH_LINE"), IsEmpty());
+    // An undeclared instance leaves the choice to run time: every block keeps its markers.
+    EXPECT_THAT(rowsOf(undeclared, "ENT_HASH_LINE"), ElementsAre(HasSubstr("only_two")));
     EXPECT_THAT(rowsOf(undeclared, "ENT_INSTANCE_USE"),
-                ElementsAre(HasSubstr("\tone\tmain.pts:8"), HasSubstr("\tthree\tmain.pts:8")));
+                ElementsAre(HasSubstr("\ttwo\tmain.pts:4"), HasSubstr("\tone\tmain.pts:8"),
+                            HasSubstr("\tthree\tmain.pts:8")));
 
     // Without the option every block keeps its markers and its uses.
     const RunResult all = model(script);
@@ -403,38 +382,6 @@ TEST_F(SemanticModel, TriggerModePredeclaresItsSocketType)
     // With COMMTYPE the script declares its own types.
     const RunResult commtype = model(kHeader + "COMMTYPE link IS link_id\nSCENARIO s\n  EXIT\nEND SCENARIO\n");
     EXPECT_THAT(rowsOf(commtype, "ENT_COMMTYPE"), ElementsAre(HasSubstr("\tlink\t")));
-}
-
-TEST_F(SemanticModel, ScenarioSelectionMarksWhatIsGenerated)
-{
-    const std::string script = kHeader + "# int x;\n"
-                                         "SCENARIO A\nSCENARIO B\nSCENARIO C\n  EXIT\nEND SCENARIO\nEND SCENARIO\n"
-                                         "SCENARIO C\n  EXIT\nEND SCENARIO\nEND SCENARIO\n"
-                                         "SCENARIO AB\nFAMILY F1, F1\n  EXIT\nEND SCENARIO\n";
-    const auto q = [](const std::string& name) { return HasSubstr("qualified=\"" + name + "\""); };
-    EXPECT_THAT(generated(script, {"-SCN=A.B"}), ElementsAre(q(""), q("A"), q("A.B"), q("A.B.C")));
-    EXPECT_THAT(generated(script, {"-EXSCN=A"}), ElementsAre(q(""), q("AB")));
-    // Scenarios without a FAMILY line are selected by name only.
-    EXPECT_THAT(generated(script, {"-FAMILY=F1", "-EXSCN=A"}), ElementsAre(q(""), q("AB")));
-    EXPECT_THAT(generated(script, {"-EXFAMILY=F1", "-NOFAST"}), ElementsAre(q(""), q("A"), q("A.B"), q("A.B.C"), q("A.C")));
-
-    // FAST leaves unselected scenarios unanalysed: their errors go unseen.
-    const std::string faulty = kHeader + "# int x;\nSCENARIO A\n  RESET x\n  CLEAR_ID(nowhere)\nEND SCENARIO\n"
-                                         "SCENARIO B\n  EXIT\nEND SCENARIO\n";
-    EXPECT_EQ(model(faulty, {"-SCN=B"}).status, 0);
-    EXPECT_THAT(messagesOf(model(faulty, {"-SCN=B", "-NOFAST"}).err),
-                ElementsAre(Message{"E", "UNKCHANAM", "main.pts", 5}));
-
-    EXPECT_THAT(messagesOf(model(script).err), ElementsAre(Message{"W", "FNAMNOTUS", "main.pts", 14}));
-
-    const std::string families = kHeader + "# int x;\nSCENARIO X1\nFAMILY F1\n  EXIT\nEND SCENARIO\n"
-                                           "SCENARIO X2\nFAMILY F2, F3\n  EXIT\nEND SCENARIO\n";
-    EXPECT_THAT(generated(families, {"-FAMILY=F3"}), ElementsAre(q(""), q("X2")));
-    EXPECT_THAT(generated(families, {"-EXFAMILY=F1"}), ElementsAre(q(""), q("X2")));
-    const RunResult nothing = model(families, {"-FAMILY=X"});
-    EXPECT_EQ(nothing.status, 5);
-    EXPECT_EQ(lastMessageOf(nothing.err),
-              (PlainMessage{"E", "NOSCENGEN", "No scenario generated (see options -SCN, -EXSCN, -FAMILY, -EXFAMILY)"}));
 }
 
 TEST_F(SemanticModel, TraceInstructionsFollowTheTraceLevel)
@@ -581,23 +528,7 @@ INSTANTIATE_TEST_SUITE_P(
         RuleCase{"CleanupOfUnknownProceduresAndProceduresWithParameters",
                  kTypes + "PROC p(int a)\n  EXIT\nEND PROC\n" +
                      scenarioOf("  ENABLE_CLEANUP q()\n  DISABLE_CLEANUP p()\n  CALL p(1)\n"),
-                 {{"E", "UNKCLPROC", "main.pts", 10}, {"E", "CLVOIDPRC", "main.pts", 11}}},
-        RuleCase{"TwoBlocksOfOneKindAtOneLevel",
-                 kTypes + "PROC p()\n  EXIT\nEND PROC\nSCENARIO s\nTERMINATION p()\nTERMINATION\n  EXIT\n"
-                          "END TERMINATION\nEXCEPTION q()\nSCENARIO t\n  EXIT\nEND SCENARIO\nEND SCENARIO\n",
-                 {{"E", "TOOMCHTER", "main.pts", 11}, {"E", "UNKCLPROC", "main.pts", 14}}},
-        RuleCase{"InstanceBlocksOfHashLinesComeFirst",
-                 kHeader + "DECLARE_INSTANCE one\n" +
-                     scenarioOf("INSTANCE one :\n  # int a;\nEND INSTANCE\n  EXIT\nINSTANCE one :\n  # int b;\n"
-                                "END INSTANCE\nINSTANCE one, two :\n  EXIT\nEND INSTANCE\n"),
-                 {{"E", "BADIBSEQ", "main.pts", 8}, {"E", "UNDECISTN", "main.pts", 11}}},
-        RuleCase{"FilterPrefixesAndLetters",
-                 kHeader + "# int x;\n" +
-                     scenarioOf("%+A PAUSE 1\n%A~ PAUSE 1\n%A+~B PAUSE 1\n%%~~A PAUSE 1\n%A++B PAUSE 1\n"
-                                "  SET(\"A1\")\n  UNSET(\"AB\")\n"),
-                 {{"E", "BADFLTSTX", "main.pts", 4}, {"E", "BADFLTSTX", "main.pts", 5},
-                  {"E", "BADFLTSTX", "main.pts", 7}, {"E", "BADFLTSTX", "main.pts", 8},
-                  {"E", "BADLETFLT", "main.pts", 9}}}),
+                 {{"E", "UNKCLPROC", "main.pts", 10}, {"E", "CLVOIDPRC", "main.pts", 11}}}),
     [](const ::testing::TestParamInfo<RuleCase>& info) { return std::string(info.param.title); });
 
 }  // namespace

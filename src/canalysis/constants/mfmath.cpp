@@ -328,12 +328,15 @@ bool pint_fits(const PInt& a, int n)
     n = std::max(n, 0);
     const Digits d = digitsOf(a);
     const bool reference = bitAt(d, n);
-    for (int bit = n + 1; bit < kPIntBits; ++bit) {
+    int bit = n + 1;
+    for (; bit % 8 != 0; ++bit) {
         if (bitAt(d, bit) != reference) {
             return false;
         }
     }
-    return true;
+    // Whole bytes above: each must repeat the reference bit.
+    const std::uint8_t fill = reference ? 0xff : 0x00;
+    return std::all_of(d.begin() + bit / 8, d.end(), [fill](std::uint8_t byte) { return byte == fill; });
 }
 
 void pint_extend(PInt& a, int n)

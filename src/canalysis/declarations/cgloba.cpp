@@ -1,5 +1,6 @@
 #include "canalysis/declarations/cgloba.h"
 
+#include <malloc.h>
 #include <pthread.h>
 
 #include <exception>
@@ -48,6 +49,41 @@ void* runDeepWork(void* argument)
 
 }  // namespace
 
+namespace {
+
+constexpr std::size_t kSpareArenaBlocks = 8;
+
+std::vector<std::unique_ptr<std::byte[]>>& spareArenaBlocks()
+{
+    static std::vector<std::unique_ptr<std::byte[]>> spare;
+    return spare;
+}
+
+}  // namespace
+
+std::unique_ptr<std::byte[]> Arena::takeBlock()
+{
+    auto& spare = spareArenaBlocks();
+    if (spare.empty()) {
+        return std::make_unique_for_overwrite<std::byte[]>(kBlockSize);
+    }
+    std::unique_ptr<std::byte[]> block = std::move(spare.back());
+    spare.pop_back();
+    return block;
+}
+
+void Arena::giveBack(std::vector<std::unique_ptr<std::byte[]>>& blocks)
+{
+    auto& spare = spareArenaBlocks();
+    for (auto& block : blocks) {
+        if (spare.size() == kSpareArenaBlocks) {
+            break;
+        }
+        spare.push_back(std::move(block));
+    }
+    blocks.clear();
+}
+
 void runOnDeepStack(const std::function<void()>& work)
 {
     // Reserved address space: pages are taken only as deep walks reach them.
@@ -56,6 +92,11 @@ void runOnDeepStack(const std::function<void()>& work)
         work();
         return;
     }
+    // One thread runs at a time: the deep-stack thread allocates from the
+    // main heap, since a heap of its own grows a page or so at a time, each
+    // step a system call.
+    static const bool singleHeap = ::mallopt(M_ARENA_MAX, 1) != 0;
+    (void)singleHeap;
     DeepWork deep{&work, nullptr};
     pthread_attr_t attributes;
     pthread_t thread;

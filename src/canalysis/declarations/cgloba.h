@@ -204,7 +204,11 @@ public:
     Arena() = default;
     Arena(const Arena&) = delete;
     Arena& operator=(const Arena&) = delete;
-    ~Arena() { clear(); }
+    ~Arena()
+    {
+        clear();
+        giveBack(blocks_);
+    }
 
     template <typename T>
     T* make()
@@ -237,6 +241,12 @@ private:
         void (*destroy)(void*);
     };
 
+    // Blocks of finished arenas wait for the next ones: most parses are of
+    // one short declaration, and a fresh block each time would be fresh
+    // memory each time.
+    static std::unique_ptr<std::byte[]> takeBlock();
+    static void giveBack(std::vector<std::unique_ptr<std::byte[]>>& blocks);
+
     void* place(std::size_t size, std::size_t alignment)
     {
         std::size_t start = (used_ + alignment - 1) / alignment * alignment;
@@ -245,7 +255,7 @@ private:
                 ++block_;
             }
             if (block_ == blocks_.size()) {
-                blocks_.push_back(std::make_unique_for_overwrite<std::byte[]>(kBlockSize));
+                blocks_.push_back(takeBlock());
             }
             start = 0;
         }

@@ -9,6 +9,10 @@
 
 namespace qvm::canalysis {
 
+namespace {
+bool lineNeedsWork(std::string_view line);
+}  // namespace
+
 namespace cpp {
 
 std::string_view trimSpaces(std::string_view text)
@@ -410,6 +414,10 @@ void Engine::processBuffer(std::string_view text, int analyseAll, std::string_vi
     stopped_ = false;
     expansions_ = 0;
     scannedBytes_ = 0;
+    if (passesUnchanged(text, table)) {
+        copyUnchanged(text.ends_with('\n') ? text.substr(0, text.size() - 1) : text, fileName, firstLine, result);
+        return;
+    }
     const ScopedHook<PositionProvider> located([this] { return position(); }, installedPositionProvider,
                                                installPositionProvider);
 
@@ -438,6 +446,71 @@ void Engine::processBuffer(std::string_view text, int analyseAll, std::string_vi
         scan(out, 0, false);
     }
     clearStack();
+    result = std::move(out);
+}
+
+bool Engine::passesUnchanged(std::string_view text, MacroTable& table) const
+{
+    const std::string_view line = text.ends_with('\n') ? text.substr(0, text.size() - 1) : text;
+    const bool plainRun = conditions_.empty() && (analysisOn_ || analyseAll_) &&
+                          maxOutput_ == static_cast<std::size_t>(-1) && maxExpansions_ == static_cast<std::size_t>(-1);
+    if (!plainRun || line.empty() || lineNeedsWork(line)) {
+        return false;
+    }
+    const auto printable = [](char c) { return (c >= ' ' && c <= '~') || c == '\t'; };
+    std::size_t pos = 0;
+    while (pos < line.size()) {
+        const char c = line[pos];
+        if (!printable(c) || c == '#' || c == '\\') {
+            return false;
+        }
+        if (c == '/' && pos + 1 < line.size() && (line[pos + 1] == '/' || line[pos + 1] == '*')) {
+            return false;
+        }
+        if (c == '"' || c == '\'') {
+            // The literal must close on the line; its escapes are copied as they are.
+            for (++pos; pos < line.size() && line[pos] != c; ++pos) {
+                if (!printable(line[pos])) {
+                    return false;
+                }
+                if (line[pos] == '\\' && ++pos < line.size() && !printable(line[pos])) {
+                    return false;
+                }
+            }
+            if (pos >= line.size()) {
+                return false;
+            }
+            ++pos;
+            continue;
+        }
+        if (isIdStart(c)) {
+            // Names inside numbers are looked up too: a macro there only
+            // sends the text the long way.
+            const std::size_t start = pos;
+            while (pos < line.size() && isIdChar(line[pos])) {
+                ++pos;
+            }
+            if (table.find(line.substr(start, pos - start)) != nullptr) {
+                return false;
+            }
+            continue;
+        }
+        ++pos;
+    }
+    return true;
+}
+
+void Engine::copyUnchanged(std::string_view line, std::string_view fileName, int firstLine, std::string& result)
+{
+    std::string out;
+    out.reserve(line.size() + fileName.size() + 16);
+    outputFile_.clear();
+    if (!fileName.empty()) {
+        writeLineLine(out, firstLine, std::string(fileName));
+    }
+    out.append(line);
+    out += '\n';
+    outputLine_ = firstLine + 1;
     result = std::move(out);
 }
 
@@ -749,6 +822,11 @@ bool Preprocessor::macroDefined(std::string_view name) const
     return engine_->macroDefined(name);
 }
 
+bool Preprocessor::passesUnchanged(std::string_view text, MacroTable& table) const
+{
+    return engine_->passesUnchanged(text, table);
+}
+
 const std::vector<std::string>& Preprocessor::systemDirectories() const
 {
     return engine_->systemDirectories();
@@ -809,6 +887,11 @@ int C_CPP_eval_if_line(std::string_view expression)
 bool C_CPP_macro_defined(std::string_view name)
 {
     return entryPointContext().macroDefined(name);
+}
+
+bool C_CPP_passes_unchanged(std::string_view text, MacroTable& table)
+{
+    return entryPointContext().passesUnchanged(text, table);
 }
 
 const std::vector<std::string>& C_CPP_system_directories()

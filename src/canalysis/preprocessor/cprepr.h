@@ -139,6 +139,7 @@ public:
     void end(MacroTable& table, bool freeSearchList);
     int evalIfLine(std::string_view expression);
     bool macroDefined(std::string_view name) const;
+    bool passesUnchanged(std::string_view text, MacroTable& table) const;
     const std::vector<std::string>& systemDirectories() const;
     const std::vector<std::string>& typeModifiers() const;
     std::vector<std::string> searchList() const;
@@ -167,6 +168,11 @@ int C_CPP_eval_if_line(std::string_view expression);
 
 // Whether a macro of that name is defined in the current cycle's table.
 bool C_CPP_macro_defined(std::string_view name);
+
+// Whether C_CPP_prepro_buffer would give the text back as it is (after its
+// line marker): a text of one line, a final newline aside, that no rule of
+// the preprocessor changes. Nothing is reported either way.
+bool C_CPP_passes_unchanged(std::string_view text, MacroTable& table);
 
 // Directories whose headers count as system headers (backslashes doubled).
 const std::vector<std::string>& C_CPP_system_directories();

@@ -142,6 +142,10 @@ public:
     void end(MacroTable& table, bool freeSearchList);
     int evalIfLine(std::string_view expression);
     bool macroDefined(std::string_view name) const;
+    // A text of one line that no rule would change (no directive, comment,
+    // continuation, replacement, open literal or macro name) is copied as it
+    // is, without the work of an input level.
+    bool passesUnchanged(std::string_view text, MacroTable& table) const;
 
     std::pair<std::string, int> position() const;
     const std::vector<std::string>& systemDirectories() const { return systemDirectories_; }
@@ -170,6 +174,7 @@ private:
     void processPseudoFile(const std::string& name, const std::string& text);
     void defineFromOption(const std::string& option);
     bool overLimits(const std::string& out);
+    void copyUnchanged(std::string_view line, std::string_view fileName, int firstLine, std::string& result);
 
     // ---- scanning and macros (cprepr_scan.cpp)
     void scan(std::string& out, std::size_t floor, bool marks);

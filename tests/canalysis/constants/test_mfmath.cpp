@@ -142,6 +142,22 @@ TEST_F(BigInteger, FitsExtendAndTruncateWorkOnBitN)
     EXPECT_TRUE(pint_fits(pintOf(-128), 7));
     EXPECT_FALSE(pint_fits(pintOf(-129), 7));
     EXPECT_TRUE(pint_fits(pintMin(), 167));
+    // Bit n inside a byte, at a byte's top and bottom, and near the top.
+    for (const int n : {0, 6, 15, 16, 31, 100, 160, 166}) {
+        PInt top = pintOf(1);
+        for (int i = 0; i < n; ++i) {
+            pint_mul_int(top, top, 2);
+        }
+        PInt below = top;
+        pint_add_int(below, below, -1);
+        PInt negative;
+        pint_sub(negative, pintOf(0), top);
+        EXPECT_TRUE(pint_fits(below, n)) << n;
+        EXPECT_FALSE(pint_fits(top, n)) << n;
+        EXPECT_TRUE(pint_fits(negative, n)) << n;
+        pint_add_int(negative, negative, -1);
+        EXPECT_FALSE(pint_fits(negative, n)) << n;
+    }
 
     PInt value = pintOf(0x80);
     pint_extend(value, 7);

@@ -270,6 +270,51 @@ TEST_F(CpreprApi, AFatalReportThatThrowsLeavesTheContextUsable)
     EXPECT_EQ(C_CPP_eval_if_line("defined F"), 1);
 }
 
+// A text of one line may be copied without a scan when nothing in it would
+// change: whether it is or not, it comes out as in a text of several lines.
+TEST_F(CpreprApi, OneLineTextsComeOutAsInLongerTexts)
+{
+    run("#define M 2\n#define L 99\n#define F(x) [x]\n");
+    const std::string texts[] = {
+        "a + b(c, 1.5e+3, 0x1FUL)",
+        "f(\"x \\\" y\", 'c', \"M\")",
+        "\tlast_1.state != M && n->L[2] > 0",
+        "1L + L",
+        "F(3) + F",
+        "__LINE__ __FILE__",
+        "a /* c */ b // d",
+        "s <: 1 :> ?\?( 2 ?\?)",
+        "'x + y",
+        "say \"open",
+        "$name @ `x` ~y",
+        "L\"w\" u8\"v\" M'c'",
+        "x\x01y",
+        "p \\ q",
+    };
+    for (const std::string& text : texts) {
+        reports_.clear();
+        const std::string single = run(text, 1, "s.pts", 7);
+        const std::vector<CReport> singleReports = reports_;
+        reports_.clear();
+        const std::string longer = run(text + "\n\n", 1, "s.pts", 7);
+        EXPECT_EQ(single + "\n", longer) << text;
+        ASSERT_EQ(singleReports.size(), reports_.size()) << text;
+        for (std::size_t i = 0; i < reports_.size(); ++i) {
+            EXPECT_EQ(singleReports[i].code, reports_[i].code) << text;
+            EXPECT_EQ(singleReports[i].line, reports_[i].line) << text;
+        }
+    }
+    EXPECT_EQ(run("x + M", 1, "s.pts", 3), "#line 3 \"s.pts\"\nx + 2\n");
+    // A backslash at the end joins the text's last line with nothing.
+    EXPECT_EQ(run("a \\", 1, "s.pts", 3), "#line 3 \"s.pts\"\na ");
+    run("#if 0\n");  // left open: the conditional does not reach later texts
+    EXPECT_EQ(run("x + y", 1, "s.pts", 3), "#line 3 \"s.pts\"\nx + y\n");
+    EXPECT_EQ(run("x + y\n", 1, "", 3), "x + y\n");
+    run("#define Z 1");
+    EXPECT_EQ(run("Z"), "#line 1 \"s.pts\"\n1\n");
+    run("#endif\n");
+}
+
 TEST(CpreprText, PreparationKeepsLinesAndContinuations)
 {
     EXPECT_EQ(C_CPP_prepare_text("a"), "a\n");
