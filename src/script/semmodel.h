@@ -153,6 +153,13 @@ struct Scope;
 struct Descriptor;
 
 // ---- kind-specific descriptor data ----
+// Value trees are held apart, so that every descriptor stays small.
+
+// The analysed value moved out of its optional, none for a refused one.
+inline std::unique_ptr<ValueTree> boxed(std::optional<ValueTree> tree)
+{
+    return tree ? std::make_unique<ValueTree>(std::move(*tree)) : nullptr;
+}
 
 struct ScriptData {
     std::array<std::string, 3> header;  // HEADER values; strings keep their quotes
@@ -244,7 +251,7 @@ struct VarData {
     CheckMode mode = CheckMode::Expected;
     std::string keyword;    // INIT, EV or VA as written
     int formatCode = -1;    // of the FORMAT registered for the variable, -1 without
-    ValueTree tree;         // the analysed value; the value entries point into it
+    std::unique_ptr<ValueTree> tree;  // the analysed value; the value entries point into it
 };
 
 // One value of a VAR check: an aggregate, a field, an element or a scalar.
@@ -261,7 +268,7 @@ struct DefMessageData {
     std::string check;          // the EV= text
     bool inProcedure = false;
     Entry* procedure = nullptr;     // the procedure whose body holds it
-    std::optional<ValueTree> tree;  // the EV= text analysed against the message
+    std::unique_ptr<ValueTree> tree;  // the EV= text analysed against the message, none when refused
     // Generated unless it stands in a procedure that nothing uses.
     bool generated() const;
 };
@@ -289,7 +296,7 @@ struct EventStructData {
     std::string companion;      // context member text of its selection context
     // "EV=trv_msgrcv" analysed against one of its messages: the received
     // message as the generated code dumps it.
-    std::optional<ValueTree> receivedCheck;
+    std::unique_ptr<ValueTree> receivedCheck;  // none when refused
     bool receivedCheckDone = false;
 };
 

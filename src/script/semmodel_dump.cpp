@@ -153,7 +153,7 @@ std::string fieldsOf(const Descriptor& descriptor)
                    [&](const ValueData& d) { valueFields(f, d); },
                    [&](const DefMessageData& d) {
                        f.number("number", d.number).ref("message", d.message).text("check", d.check)
-                           .flag("inproc", d.inProcedure).mark("tree", d.tree.has_value())
+                           .flag("inproc", d.inProcedure).mark("tree", d.tree != nullptr)
                            .mark("generate", d.generated());
                    },
                    [&](const CommtypeData& d) {
@@ -168,7 +168,7 @@ std::string fieldsOf(const Descriptor& descriptor)
                        if (d.triggerChannel != nullptr) {
                            f.ref("channel", d.triggerChannel);
                        }
-                       f.mark("selection", !d.companion.empty()).mark("rcvcheck", d.receivedCheck.has_value());
+                       f.mark("selection", !d.companion.empty()).mark("rcvcheck", d.receivedCheck != nullptr);
                    },
                    [&](const MessageVarData& d) {
                        f.ref("structure", d.structure).number("index", d.index).mark("used", d.used)

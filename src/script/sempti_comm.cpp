@@ -414,7 +414,7 @@ public:
         data.check = std::move(check);
         data.inProcedure = a.state.insideProcedure;
         data.procedure = a.state.insideProcedure ? a.state.currentProcedure : nullptr;
-        data.tree = analyseValue(name, data.check, block.cScope, origin.fileName, origin.line);
+        data.tree = boxed(analyseValue(name, data.check, block.cScope, origin.fileName, origin.line));
         receivedMessageCheck(*message, origin);
     }
 
@@ -602,7 +602,8 @@ private:
         auto& structure = message.data<MessageVarData>().structure->data<EventStructData>();
         if (!structure.receivedCheckDone) {
             structure.receivedCheckDone = true;
-            structure.receivedCheck = analyseValue(message.name, "EV=trv_msgrcv", {}, origin.fileName, origin.line);
+            structure.receivedCheck =
+                boxed(analyseValue(message.name, "EV=trv_msgrcv", {}, origin.fileName, origin.line));
         }
     }
 

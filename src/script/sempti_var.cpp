@@ -188,8 +188,8 @@ void Analysis::analyseVar(const SyntaxNode& node, Block& block)
     if (const VariableFormat* format = formatOf(variable, block.cScope)) {
         data.formatCode = format->formatCode;
     }
-    data.tree = std::move(*tree);
-    ValueEntries(model, origin, variable).value(data.tree.root, model.makeScope(descriptor, block.scope));
+    data.tree = boxed(std::move(tree));
+    ValueEntries(model, origin, variable).value(data.tree->root, model.makeScope(descriptor, block.scope));
 }
 
 }  // namespace qvm::script::sem
