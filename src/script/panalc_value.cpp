@@ -34,6 +34,15 @@ TypedValue typeOperandText(std::string_view text, const Place& place)
     return typeValueText(text, place);
 }
 
+// A declared name is typed like the full parse types it: its symbol's type.
+TypedValue typeVariableText(std::string_view text, const Place& place)
+{
+    if (std::optional<PlainTyped> plain = typePlainExpression(text, place.scope); plain && plain->type) {
+        return {std::move(plain->type), plain->cls};
+    }
+    return typeValueText(text, place);
+}
+
 }  // namespace value
 
 namespace {
@@ -86,7 +95,7 @@ std::optional<ValueTree> analyseValue(std::string_view variableText, std::string
     const std::optional<std::string> expanded = expandMacros(written, place);  // the syntax below views it
     if (variable && expanded) {
         tree.variable = isPlainName(*variable) ? *variable : "(" + *variable + ")";
-        const value::TypedValue variableType = value::typeValueText(tree.variable, place);
+        const value::TypedValue variableType = value::typeVariableText(tree.variable, place);
         std::optional<value::ValueSyntax> syntax = value::parseValueText(*expanded, place);
         if (syntax && value::checkValueForm(*syntax, place)) {
             tree.root = value::matchValue(*syntax, variableType.type.get(), place);

@@ -157,38 +157,17 @@ std::string indexKey(int code, std::string_view name)
     return std::to_string(code) + ':' + std::string(name);
 }
 
-// The owning pointers of the scopes that belong to a descriptor.
-template <typename DescriptorType, typename Visit>
-void forEachScopePointer(DescriptorType& descriptor, Visit visit)
-{
-    if (descriptor.subScope) {
-        visit(descriptor.subScope);
-    }
-    if (auto* scenario = std::get_if<ScenarioData>(&descriptor.data); scenario != nullptr && scenario->familyScope) {
-        visit(scenario->familyScope);
-    }
-    if (auto* condition = std::get_if<ConditionData>(&descriptor.data); condition != nullptr && condition->elseScope) {
-        visit(condition->elseScope);
-    }
-}
-
-template <typename Visit>
-void forEachScopeOf(const Descriptor& descriptor, Visit visit)
-{
-    forEachScopePointer(descriptor, [&](const std::unique_ptr<Scope>& scope) { visit(*scope); });
-}
-
 // The scopes that belong to a descriptor, moved out of it.
 void detachScopes(Descriptor& descriptor, std::vector<std::unique_ptr<Scope>>& into)
 {
-    forEachScopePointer(descriptor, [&](std::unique_ptr<Scope>& scope) { into.push_back(std::move(scope)); });
-}
-
-void checkDescriptorCode(const Descriptor& descriptor)
-{
-    if (descriptorCodeName(descriptor.code).empty()) {
-        diag::internal("DSCCODUNK", diag::positionPrefix(descriptor.owner->fileName, descriptor.owner->line),
-                       std::to_string(descriptor.code));
+    if (descriptor.subScope) {
+        into.push_back(std::move(descriptor.subScope));
+    }
+    if (auto* scenario = std::get_if<ScenarioData>(&descriptor.data); scenario != nullptr && scenario->familyScope) {
+        into.push_back(std::move(scenario->familyScope));
+    }
+    if (auto* condition = std::get_if<ConditionData>(&descriptor.data); condition != nullptr && condition->elseScope) {
+        into.push_back(std::move(condition->elseScope));
     }
 }
 
@@ -478,21 +457,6 @@ Entry* Model::findScenario(const Scope& scope, std::string_view name)
     return found == scope.scenarios.end() ? nullptr : found->second;
 }
 
-void Model::checkDescriptors() const
-{
-    std::vector<const Scope*> pending{global_.get()};
-    while (!pending.empty()) {
-        const Scope* scope = pending.back();
-        pending.pop_back();
-        for (const Entry& entry : scope->entries) {
-            if (entry.descriptor) {
-                checkDescriptorCode(*entry.descriptor);
-                forEachScopeOf(*entry.descriptor, [&](const Scope& below) { pending.push_back(&below); });
-            }
-        }
-    }
-}
-
 std::string qualifiedName(const Entry& scenario)
 {
     std::vector<const Entry*> path;
@@ -512,7 +476,12 @@ std::string qualifiedName(const Entry& scenario)
 
 void Model::release()
 {
-    dismantle(*global_, checkDescriptorCode);
+    dismantle(*global_, [](const Descriptor& descriptor) {
+        if (descriptorCodeName(descriptor.code).empty()) {
+            diag::internal("DSCCODUNK", diag::positionPrefix(descriptor.owner->fileName, descriptor.owner->line),
+                           std::to_string(descriptor.code));
+        }
+    });
     names_.clear();
     callbacks_.clear();
     procsends_.clear();

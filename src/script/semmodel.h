@@ -486,8 +486,6 @@ public:
     // Frees every scope, entry and descriptor below the global scope,
     // checking each descriptor's code.
     void release();
-    // The check of release without the freeing.
-    void checkDescriptors() const;
 
 private:
     Entry& place(Scope* scope, std::list<Entry>::iterator where, int code, std::string name, const Origin& origin,
