@@ -157,47 +157,6 @@ std::string indexKey(int code, std::string_view name)
     return std::to_string(code) + ':' + std::string(name);
 }
 
-// The scopes that belong to a descriptor, moved out of it.
-void detachScopes(Descriptor& descriptor, std::vector<std::unique_ptr<Scope>>& into)
-{
-    if (descriptor.subScope) {
-        into.push_back(std::move(descriptor.subScope));
-    }
-    if (auto* scenario = std::get_if<ScenarioData>(&descriptor.data); scenario != nullptr && scenario->familyScope) {
-        into.push_back(std::move(scenario->familyScope));
-    }
-    if (auto* condition = std::get_if<ConditionData>(&descriptor.data); condition != nullptr && condition->elseScope) {
-        into.push_back(std::move(condition->elseScope));
-    }
-}
-
-// Takes every scope below the global one apart without recursing, so that a
-// deeply nested script cannot exhaust the stack while it is freed.
-template <typename CheckDescriptor>
-void dismantle(Scope& global, CheckDescriptor check)
-{
-    std::vector<std::unique_ptr<Scope>> detached;
-    std::vector<Scope*> pending{&global};
-    while (!pending.empty()) {
-        Scope* scope = pending.back();
-        pending.pop_back();
-        const std::size_t before = detached.size();
-        for (Entry& entry : scope->entries) {
-            if (entry.descriptor) {
-                check(*entry.descriptor);
-                detachScopes(*entry.descriptor, detached);
-            }
-        }
-        for (std::size_t i = before; i < detached.size(); ++i) {
-            pending.push_back(detached[i].get());
-        }
-    }
-    global.entries.clear();
-    while (!detached.empty()) {
-        detached.pop_back();
-    }
-}
-
 }  // namespace
 
 std::string_view entryCodeName(int code)
@@ -259,6 +218,7 @@ bool DefMessageData::generated() const
     return procedure == nullptr || procedure->data<ProcData>().used;
 }
 
+
 Entry* Scope::ownerEntry() const
 {
     return owner == nullptr ? nullptr : owner->owner;
@@ -266,10 +226,7 @@ Entry* Scope::ownerEntry() const
 
 Model::Model() : global_(std::make_unique<Scope>()) {}
 
-Model::~Model()
-{
-    dismantle(*global_, [](const Descriptor&) {});
-}
+Model::~Model() = default;
 
 Scope& Model::makeScope(Descriptor& owner, Scope* parent)
 {
@@ -282,17 +239,15 @@ std::unique_ptr<Scope> Model::makeSideScope(Descriptor& owner, Scope* parent)
     auto scope = std::make_unique<Scope>();
     scope->parent = parent;
     scope->owner = &owner;
-    scope->firstScenario = scope->entries.end();
     return scope;
 }
 
-Entry& Model::place(Scope* scope, std::list<Entry>::iterator where, int code, std::string name,
-                    const Origin& origin, int auxiliary)
+Entry& Model::place(Scope* scope, Entry* where, int code, std::string name, const Origin& origin, int auxiliary)
 {
     checkScope(scope, origin);
     checkEntryCode(code, origin);
-    const auto placed = scope->entries.emplace(where);
-    Entry& entry = *placed;
+    Entry& entry = entries_.make();
+    scope->entries.insert(where, entry);
     entry.scope = scope;
     entry.code = code;
     entry.name = std::move(name);
@@ -303,8 +258,8 @@ Entry& Model::place(Scope* scope, std::list<Entry>::iterator where, int code, st
     scope->codes.set(static_cast<std::size_t>(code));
     if (code == ENT_SCENARIO) {
         scope->scenarios.emplace(entry.name, &entry);
-        if (scope->firstScenario == scope->entries.end() || where == scope->firstScenario) {
-            scope->firstScenario = placed;
+        if (scope->firstScenario == nullptr || where == scope->firstScenario) {
+            scope->firstScenario = &entry;
         }
     }
     if (scope == global_.get()) {
@@ -323,7 +278,7 @@ void Model::index(Entry& entry)
 Entry& Model::append(Scope* scope, int code, std::string name, const Origin& origin, int auxiliary)
 {
     checkScope(scope, origin);
-    return place(scope, scope->entries.end(), code, std::move(name), origin, auxiliary);
+    return place(scope, nullptr, code, std::move(name), origin, auxiliary);
 }
 
 Entry& Model::insertOrdered(Scope* scope, int code, std::string name, int descriptorCode, int key,
@@ -331,10 +286,9 @@ Entry& Model::insertOrdered(Scope* scope, int code, std::string name, int descri
 {
     checkScope(scope, origin);
     // Entries arrive mostly in increasing key order: search from the end.
-    auto where = scope->entries.end();
-    while (where != scope->entries.begin()) {
-        const auto before = std::prev(where);
-        if (before->descriptor && before->descriptor->key <= key) {
+    Entry* where = nullptr;
+    for (Entry* before = scope->entries.lastEntry(); before != nullptr; before = before->prev) {
+        if (before->descriptor != nullptr && before->descriptor->key <= key) {
             break;
         }
         where = before;
@@ -348,9 +302,9 @@ Entry& Model::prepend(Scope* scope, int code, std::string name, const Origin& or
 {
     checkScope(scope, origin);
     // The script entry stays first, and a procedure's parameters before its body.
-    auto where = scope->entries.begin();
-    while (where != scope->entries.end() && (where->code == ENT_SCRIPT || where->code == ENT_PARAM)) {
-        ++where;
+    Entry* where = scope->entries.first();
+    while (where != nullptr && (where->code == ENT_SCRIPT || where->code == ENT_PARAM)) {
+        where = where->next;
     }
     return place(scope, where, code, std::move(name), origin, auxiliary);
 }
@@ -389,7 +343,7 @@ Descriptor& Model::attach(Entry& entry, int descriptorCode)
     if (descriptorCode < kFirstDescriptorCode || descriptorCode > kLastDescriptorCode) {
         diag::internal("DSCCODUNK", diag::positionPrefix(entry.fileName, entry.line), std::to_string(descriptorCode));
     }
-    entry.descriptor = std::make_unique<Descriptor>();
+    entry.descriptor = &descriptors_.make();
     entry.descriptor->code = descriptorCode;
     entry.descriptor->owner = &entry;
     entry.descriptor->data = dataFor(descriptorCode);
@@ -476,17 +430,22 @@ std::string qualifiedName(const Entry& scenario)
 
 void Model::release()
 {
-    dismantle(*global_, [](const Descriptor& descriptor) {
+    descriptors_.forEach([](const Descriptor& descriptor) {
         if (descriptorCodeName(descriptor.code).empty()) {
             diag::internal("DSCCODUNK", diag::positionPrefix(descriptor.owner->fileName, descriptor.owner->line),
                            std::to_string(descriptor.code));
         }
     });
+    // Scopes hold no entries of their own: freeing the descriptors frees
+    // every scope below the global one without recursing.
+    descriptors_.clear();
+    entries_.clear();
+    global_->entries.clear();
     names_.clear();
     callbacks_.clear();
     procsends_.clear();
     callbackOrder_.clear();
-    global_->firstScenario = global_->entries.end();
+    global_->firstScenario = nullptr;
     global_->scenarios.clear();
     global_->codes.reset();
 }

@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <array>
 #include <bitset>
-#include <list>
+#include <cstddef>
+#include <iterator>
+#include <new>
 #include <map>
 #include <memory>
 #include <optional>
@@ -17,8 +19,6 @@
 #include <utility>
 #include <variant>
 #include <vector>
-
-#include "script/valuetree.h"
 
 namespace qvm::script::sem {
 
@@ -220,12 +220,18 @@ struct ConditionData {            // IF, WHILE, CASE
     std::unique_ptr<Scope> elseScope;  // IF with ELSE only
 };
 
-struct WaittilData {
+struct WaittilTexts {
     std::string condition;      // as shown to the user
     std::string timeout;
     std::string conditionCode;  // MATCHING-family pieces rewritten for generated code
     std::string timeoutCode;
     std::string limit = "0";  // the waiting limit read from a WTIME comparison
+};
+
+// The texts are held apart: WAITTILs are rare, and five strings would size
+// every descriptor.
+struct WaittilData {
+    std::unique_ptr<WaittilTexts> texts = std::make_unique<WaittilTexts>();
     int number = 0;           // run-wide count of WAITTILs, from 0
 };
 
@@ -389,13 +395,15 @@ struct Descriptor {
 
 struct Entry {
     Scope* scope = nullptr;
-    int code = 0;
+    Entry* prev = nullptr;       // neighbours in the scope
+    Entry* next = nullptr;
+    Descriptor* descriptor = nullptr;  // held by the model
     std::string name;
-    std::unique_ptr<Descriptor> descriptor;
-    int auxiliary = 0;
     std::string filter;          // execution filter prefix of the instruction line
-    int line = 0;
     std::string_view fileName;   // the syntax tree's stored name: the model lives no longer than the tree
+    int code = 0;
+    int auxiliary = 0;
+    int line = 0;
     int fileId = 0;
     int spare = 0;
 
@@ -405,11 +413,108 @@ struct Entry {
     const T& data() const { return descriptor->as<T>(); }
 };
 
+class EntryList;
+
+template <typename E>
+class EntryIterator {
+public:
+    using iterator_category = std::bidirectional_iterator_tag;
+    using value_type = Entry;
+    using difference_type = std::ptrdiff_t;
+    using pointer = E*;
+    using reference = E&;
+
+    EntryIterator() = default;
+    EntryIterator(E* entry, const EntryList* list) : entry_(entry), list_(list) {}
+    operator EntryIterator<const Entry>() const { return {entry_, list_}; }
+
+    E& operator*() const { return *entry_; }
+    E* operator->() const { return entry_; }
+    EntryIterator& operator++()
+    {
+        entry_ = entry_->next;
+        return *this;
+    }
+    EntryIterator operator++(int)
+    {
+        EntryIterator was = *this;
+        ++*this;
+        return was;
+    }
+    EntryIterator& operator--();
+    EntryIterator operator--(int)
+    {
+        EntryIterator was = *this;
+        --*this;
+        return was;
+    }
+    bool operator==(const EntryIterator& other) const { return entry_ == other.entry_; }
+
+private:
+    E* entry_ = nullptr;  // none past the last entry
+    const EntryList* list_ = nullptr;
+};
+
+// The entries of one scope in order, linked through the entries themselves;
+// the model holds them.
+class EntryList {
+public:
+    using iterator = EntryIterator<Entry>;
+    using const_iterator = EntryIterator<const Entry>;
+    using reverse_iterator = std::reverse_iterator<iterator>;
+    using const_reverse_iterator = std::reverse_iterator<const_iterator>;
+
+    EntryList() = default;
+    EntryList(const EntryList&) = delete;
+    EntryList& operator=(const EntryList&) = delete;
+
+    iterator begin() { return {head_, this}; }
+    iterator end() { return {nullptr, this}; }
+    const_iterator begin() const { return {head_, this}; }
+    const_iterator end() const { return {nullptr, this}; }
+    reverse_iterator rbegin() { return reverse_iterator(end()); }
+    reverse_iterator rend() { return reverse_iterator(begin()); }
+    const_reverse_iterator rbegin() const { return const_reverse_iterator(end()); }
+    const_reverse_iterator rend() const { return const_reverse_iterator(begin()); }
+
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    Entry* first() const { return head_; }
+    Entry* lastEntry() const { return tail_; }
+
+    // Links entry in before the given one (none: at the end).
+    void insert(Entry* before, Entry& entry)
+    {
+        entry.next = before;
+        entry.prev = before != nullptr ? before->prev : tail_;
+        (entry.prev != nullptr ? entry.prev->next : head_) = &entry;
+        (before != nullptr ? before->prev : tail_) = &entry;
+        ++size_;
+    }
+    void clear()
+    {
+        head_ = tail_ = nullptr;
+        size_ = 0;
+    }
+
+private:
+    Entry* head_ = nullptr;
+    Entry* tail_ = nullptr;
+    std::size_t size_ = 0;
+};
+
+template <typename E>
+EntryIterator<E>& EntryIterator<E>::operator--()
+{
+    entry_ = entry_ != nullptr ? entry_->prev : list_->lastEntry();
+    return *this;
+}
+
 struct Scope {
     Scope* parent = nullptr;
     Descriptor* owner = nullptr;  // none for the global scope
-    std::list<Entry> entries;     // in order; entries keep their addresses
-    std::list<Entry>::iterator firstScenario = entries.end();
+    EntryList entries;            // in order
+    Entry* firstScenario = nullptr;  // none without a scenario
     std::map<std::string, Entry*, std::less<>> scenarios;  // by name, first of each name
     std::bitset<kLastEntryCode + 1> codes;               // codes present
 
@@ -418,8 +523,63 @@ struct Scope {
     Scope& operator=(const Scope&) = delete;
 
     Entry* ownerEntry() const;
-    Entry* last() { return entries.empty() ? nullptr : &entries.back(); }
+    Entry* last() const { return entries.lastEntry(); }
     bool holds(int code) const { return codes.test(static_cast<std::size_t>(code)); }
+};
+
+// Items made one by one and freed together, in blocks so that each costs
+// no allocation of its own; items keep their addresses.
+template <typename T>
+class BlockStore {
+public:
+    BlockStore() = default;
+    BlockStore(const BlockStore&) = delete;
+    BlockStore& operator=(const BlockStore&) = delete;
+    ~BlockStore() { clear(); }
+
+    T& make()
+    {
+        if (blocks_.empty() || used_ == kBlockSize) {
+            blocks_.push_back(std::unique_ptr<Slot[]>(new Slot[kBlockSize]));
+            used_ = 0;
+        }
+        T* item = ::new (static_cast<void*>(blocks_.back()[used_].bytes)) T();
+        ++used_;
+        return *item;
+    }
+
+    template <typename Visit>
+    void forEach(Visit visit) const
+    {
+        for (std::size_t block = 0; block < blocks_.size(); ++block) {
+            const std::size_t count = block + 1 == blocks_.size() ? used_ : kBlockSize;
+            for (std::size_t i = 0; i < count; ++i) {
+                visit(*std::launder(reinterpret_cast<const T*>(blocks_[block][i].bytes)));
+            }
+        }
+    }
+
+    void clear()
+    {
+        while (!blocks_.empty()) {
+            Slot* block = blocks_.back().get();
+            while (used_ > 0) {
+                --used_;
+                std::destroy_at(std::launder(reinterpret_cast<T*>(block[used_].bytes)));
+            }
+            blocks_.pop_back();
+            used_ = kBlockSize;
+        }
+        used_ = 0;
+    }
+
+private:
+    static constexpr std::size_t kBlockSize = 128;
+    struct Slot {
+        alignas(T) std::byte bytes[sizeof(T)];
+    };
+    std::vector<std::unique_ptr<Slot[]>> blocks_;
+    std::size_t used_ = 0;  // items made in the last block
 };
 
 // Where an entry comes from.
@@ -488,11 +648,13 @@ public:
     void release();
 
 private:
-    Entry& place(Scope* scope, std::list<Entry>::iterator where, int code, std::string name, const Origin& origin,
+    Entry& place(Scope* scope, Entry* where, int code, std::string name, const Origin& origin,
                  int auxiliary);
     void index(Entry& entry);
 
     std::unique_ptr<Scope> global_;
+    BlockStore<Entry> entries_;
+    BlockStore<Descriptor> descriptors_;
     int commtypeCounter_ = 0;
     int highestChannelIndex_ = 0;
     int eventStructCount_ = 0;

@@ -134,13 +134,14 @@ std::string fieldsOf(const Descriptor& descriptor)
                        }
                    },
                    [&](const WaittilData& d) {
-                       f.number("number", d.number).text("condition", d.condition).text("timeout", d.timeout)
-                           .text("limit", d.limit);
-                       if (d.conditionCode != d.condition) {
-                           f.text("condcode", d.conditionCode);
+                       const WaittilTexts& t = *d.texts;
+                       f.number("number", d.number).text("condition", t.condition).text("timeout", t.timeout)
+                           .text("limit", t.limit);
+                       if (t.conditionCode != t.condition) {
+                           f.text("condcode", t.conditionCode);
                        }
-                       if (d.timeoutCode != d.timeout) {
-                           f.text("timecode", d.timeoutCode);
+                       if (t.timeoutCode != t.timeout) {
+                           f.text("timecode", t.timeoutCode);
                        }
                    },
                    [&](const BlockData& d) { f.ref("procedure", d.procedure); },
@@ -287,7 +288,7 @@ std::string dumpModel(const Model& model, int instanceMode, int instanceNumber, 
             out += '\n';
         } else {
             entryLine(*next.entry, next.depth, out);
-            const Descriptor* descriptor = next.entry->descriptor.get();
+            const Descriptor* descriptor = next.entry->descriptor;
             if (descriptor == nullptr) {
                 continue;
             }

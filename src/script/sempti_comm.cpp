@@ -349,7 +349,8 @@ public:
         }
         Entry& entry = append(ENT_WAITTIL, {}, origin);
         Descriptor& descriptor = model.attach(entry, DSC_WAITTIL);
-        auto& data = descriptor.as<WaittilData>();
+        auto& waittil = descriptor.as<WaittilData>();
+        auto& data = *waittil.texts;
         data.condition = condition->display;
         data.timeout = timeout->display;
         data.conditionCode = condition->code;
@@ -358,9 +359,9 @@ public:
         if (data.limit == "0") {
             data.limit = waitingLimit(data.condition);
         }
-        data.number = a.state.waittilCount++;
+        waittil.number = a.state.waittilCount++;
         pollingList(pieces, model.makeScope(descriptor, block.scope), origin);
-        model.prepend(&model.global(), ENT_WAITTIL_REF, {}, origin, data.number);
+        model.prepend(&model.global(), ENT_WAITTIL_REF, {}, origin, waittil.number);
         if (!pieces.empty() && !a.state.firstWaittil) {
             a.state.firstWaittil = origin;
         }
