@@ -116,7 +116,7 @@ public:
 
     // ---- procedures and calls (sempti_call.cpp) ----
     void analyseProcedure(const SyntaxNode& node);
-    void analyseCall(const SyntaxNode& node, Block& block);
+    void analyseCall(const SyntaxNode& node, Block& block, const Origin& origin);
     // The arguments of a procedure called by a CALL or by the call form of a
     // level block, checked against its parameters, as ENT_ARG entries in a
     // scope of the call's descriptor.
@@ -127,14 +127,14 @@ public:
     void markProcedureUsed(Entry& procedure);
 
     // ---- VAR checks (sempti_var.cpp) ----
-    void analyseVar(const SyntaxNode& node, Block& block);
+    void analyseVar(const SyntaxNode& node, Block& block, const Origin& origin);
 
     // ---- communication (sempti_comm.cpp) ----
     // COMMTYPE, CHANNEL, MESSAGE, TRIGGER, CALLBACK and PROCSEND.
     void analyseCommunicationDeclaration(const SyntaxNode& node);
     // SEND, WAITTIL, DEF_MESSAGE, DEF_TRIGGER, MESSAGE_DATE, NO_MESSAGE,
     // ADD_ID, FD_ADD, CLEAR_ID, INTERSEND, INTERRECV and RENDEZVOUS.
-    void analyseCommunicationInstruction(const SyntaxNode& node, Block& block);
+    void analyseCommunicationInstruction(const SyntaxNode& node, Block& block, const Origin& origin);
     // A native expression with its MATCHING-family pieces rewritten, once
     // for generated code and once for messages; every piece's message,
     // channel and callbacks checked and marked used. Nothing after an error.

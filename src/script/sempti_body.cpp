@@ -17,12 +17,12 @@ class Instructions {
 public:
     Instructions(Analysis& analysis, Block& block) : a(analysis), model(analysis.model), block(block) {}
 
-    void dispatch(const SyntaxNode& node)
+    // origin: where the instruction starts.
+    void dispatch(const SyntaxNode& node, const Origin& origin)
     {
-        const Origin origin = Analysis::originOf(node);
         switch (node.kind) {
-        case STX_CALL: a.analyseCall(node, block); break;
-        case STX_VAR: a.analyseVar(node, block); break;
+        case STX_CALL: a.analyseCall(node, block, origin); break;
+        case STX_VAR: a.analyseVar(node, block, origin); break;
         case STX_IF: ifThenElse(node, origin); break;
         case STX_WHILE: whileLoop(node, origin); break;
         case STX_CASE: caseOf(node, origin); break;
@@ -37,7 +37,7 @@ public:
         case STX_CLEAR_ID:
         case STX_INTERSEND:
         case STX_INTERRECV:
-        case STX_RENDEZVOUS: a.analyseCommunicationInstruction(node, block); break;
+        case STX_RENDEZVOUS: a.analyseCommunicationInstruction(node, block, origin); break;
         case STX_TIMER: a.declareTimer(node, block); break;
         case STX_RESET: reset(node, origin); break;
         case STX_PAUSE: pause(node, origin); break;
@@ -294,11 +294,15 @@ void Analysis::analyseInstructionLine(const SyntaxNode& line, Block& block)
             unexpected(*prefix);
         }
         filter = prefix->textOrEmpty();
-        checkFilter(filter, prefix->kind == STX_FILTER_DOUBLE, originOf(*line.c1()));
     }
     const SyntaxNode& instruction = present(line.c1(), line);
+    // Finding an instruction's line walks its leftmost nodes: once per line.
+    const Origin origin = originOf(instruction);
+    if (line.c0() != nullptr) {
+        checkFilter(filter, line.c0()->kind == STX_FILTER_DOUBLE, origin);
+    }
     Entry* before = block.scope->last();
-    Instructions(*this, block).dispatch(instruction);
+    Instructions(*this, block).dispatch(instruction, origin);
     block.instructionSeen = true;
     Entry* newest = block.scope->last();
     if (newest == before || newest == nullptr) {
@@ -308,7 +312,7 @@ void Analysis::analyseInstructionLine(const SyntaxNode& line, Block& block)
     if (block.scope->entries.size() >= 2) {
         const Entry& previous = *std::prev(block.scope->entries.end(), 2);
         if (previous.code == ENT_ERROR || previous.code == ENT_EXIT) {
-            report(diag::Warning, "NOEXEINST", {}, originOf(instruction));
+            report(diag::Warning, "NOEXEINST", {}, origin);
         }
     }
 }

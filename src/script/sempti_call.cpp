@@ -133,9 +133,8 @@ public:
     {
     }
 
-    void call(const SyntaxNode& node)
+    void call(const SyntaxNode& node, const Origin& origin)
     {
-        const Origin origin = Analysis::originOf(node);
         std::string name = expanded(Analysis::identText(node.c0(), node), origin);
         std::vector<WrittenArgument> arguments = writtenArguments(node.c1());
         const std::optional<Callee> found = callee(name, arguments, node.c2() != nullptr, origin);
@@ -428,9 +427,9 @@ private:
     std::string cScope;
 };
 
-void Analysis::analyseCall(const SyntaxNode& node, Block& block)
+void Analysis::analyseCall(const SyntaxNode& node, Block& block, const Origin& origin)
 {
-    CallRule(*this, *block.scope, block.cScope).call(node);
+    CallRule(*this, *block.scope, block.cScope).call(node, origin);
 }
 
 void Analysis::analyseProcedureArguments(const SyntaxNode* arguments, Descriptor& call, Entry& procedure,

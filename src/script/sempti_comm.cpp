@@ -740,10 +740,9 @@ void Analysis::analyseCommunicationDeclaration(const SyntaxNode& node)
     }
 }
 
-void Analysis::analyseCommunicationInstruction(const SyntaxNode& node, Block& block)
+void Analysis::analyseCommunicationInstruction(const SyntaxNode& node, Block& block, const Origin& origin)
 {
     CommunicationInstructions rules(*this, block);
-    const Origin origin = originOf(node);
     switch (node.kind) {
     case STX_WAITTIL: rules.waittil(node, origin); break;
     case STX_SEND: rules.send(node, origin); break;

@@ -161,9 +161,8 @@ private:
     bool outOfRangeReported = false;
 };
 
-void Analysis::analyseVar(const SyntaxNode& node, Block& block)
+void Analysis::analyseVar(const SyntaxNode& node, Block& block, const Origin& origin)
 {
-    const Origin origin = originOf(node);
     const std::string variable = trimmed(expressionText(node.c0()));
     const SyntaxNode& check = present(node.c1(), node);
     std::string text;
