@@ -98,6 +98,47 @@ TEST_F(ModelOperations, CallbackLookupsMarkTheBlockUsed)
     EXPECT_EQ(model.findGlobal(ENT_COMMTYPE, "link"), nullptr);
 }
 
+// Many entries and descriptors, interleaved in one scope and spread over
+// nested scopes: each keeps its address and its neighbours, and a released
+// model fills again the same way.
+TEST_F(ModelOperations, LargeModelsKeepTheirEntriesAcrossReleases)
+{
+    for (int round = 0; round < 2; ++round) {
+        Scope& global = model.global();
+        Entry& script = model.append(&global, ENT_SCRIPT, "script", at(1));
+        std::vector<Entry*> scenarios;
+        std::vector<Entry*> pauses;
+        for (int i = 0; i < 600; ++i) {
+            Entry& scenario = model.append(&global, ENT_SCENARIO, "s" + std::to_string(i), at(i + 2));
+            Scope& body = model.makeScope(model.attach(scenario, DSC_SCENARIO), &global);
+            pauses.push_back(&model.append(&body, ENT_PAUSE, std::to_string(i), at(i + 2)));
+            model.prepend(&global, ENT_WAITTIL_REF, "r" + std::to_string(i), at(i + 2));
+            scenarios.push_back(&scenario);
+        }
+        EXPECT_EQ(global.entries.size(), 1201u);
+        EXPECT_EQ(&*global.entries.begin(), &script);
+        EXPECT_EQ(global.firstScenario, scenarios.front());
+        // The references came in at the head, each before the one before it.
+        EXPECT_EQ(std::next(global.entries.begin())->name, "r599");
+        EXPECT_EQ(std::prev(global.entries.end(), 601)->name, "r0");
+        std::vector<const Entry*> backwards;
+        for (auto it = global.entries.rbegin(); it != global.entries.rend() && backwards.size() < 600; ++it) {
+            backwards.push_back(&*it);
+        }
+        EXPECT_TRUE(std::equal(backwards.begin(), backwards.end(), scenarios.rbegin()));
+        for (std::size_t i = 0; i < scenarios.size(); ++i) {
+            const Scope& body = *scenarios[i]->descriptor->subScope;
+            ASSERT_EQ(body.last(), pauses[i]);
+            EXPECT_EQ(body.ownerEntry(), scenarios[i]);
+            EXPECT_EQ(pauses[i]->name, std::to_string(i));
+        }
+        model.release();
+        EXPECT_TRUE(model.global().entries.empty());
+        EXPECT_EQ(model.global().firstScenario, nullptr);
+        EXPECT_EQ(Model::findScenario(model.global(), "s0"), nullptr);
+    }
+}
+
 TEST_F(ModelOperations, BrokenModelsAreInternalErrors)
 {
     EXPECT_EQ(statusOf([&] { model.append(nullptr, ENT_ERROR, {}, at(3)); }), 9);
