@@ -230,15 +230,15 @@ Model::~Model() = default;
 
 Scope& Model::makeScope(Descriptor& owner, Scope* parent)
 {
-    owner.subScope = makeSideScope(owner, parent);
+    owner.subScope = &makeSideScope(owner, parent);
     return *owner.subScope;
 }
 
-std::unique_ptr<Scope> Model::makeSideScope(Descriptor& owner, Scope* parent)
+Scope& Model::makeSideScope(Descriptor& owner, Scope* parent)
 {
-    auto scope = std::make_unique<Scope>();
-    scope->parent = parent;
-    scope->owner = &owner;
+    Scope& scope = scopes_.make();
+    scope.parent = parent;
+    scope.owner = &owner;
     return scope;
 }
 
@@ -436,9 +436,8 @@ void Model::release()
                            std::to_string(descriptor.code));
         }
     });
-    // Scopes hold no entries of their own: freeing the descriptors frees
-    // every scope below the global one without recursing.
     descriptors_.clear();
+    scopes_.clear();
     entries_.clear();
     global_->entries.clear();
     names_.clear();

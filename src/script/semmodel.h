@@ -171,7 +171,7 @@ struct ScenarioData {
     int loopCount = 0;          // LOOP count, 0 without
     int line = 0;               // line of the scenario's body, less one
     Entry* parent = nullptr;    // the enclosing scenario; none for the root scenario
-    std::unique_ptr<Scope> familyScope;  // one ENT_FAMILY per name, or none
+    Scope* familyScope = nullptr;  // one ENT_FAMILY per name, or none
     bool selected = false;      // generated (so are all the scenarios around it)
 };
 
@@ -217,7 +217,7 @@ struct ConditionData {            // IF, WHILE, CASE
     std::string text;             // the condition or selector, pieces joined
     std::string code;             // the text for generated code: MATCHING-family pieces rewritten
     int cls = -1;                 // its expression class
-    std::unique_ptr<Scope> elseScope;  // IF with ELSE only
+    Scope* elseScope = nullptr;   // IF with ELSE only
 };
 
 struct WaittilTexts {
@@ -383,7 +383,7 @@ DescriptorData dataFor(int descriptorCode);
 struct Descriptor {
     int code = 0;
     Entry* owner = nullptr;
-    std::unique_ptr<Scope> subScope;  // the nested scope of a block-owning entry
+    Scope* subScope = nullptr;        // the nested scope of a block-owning entry
     int key = 0;                      // order of ordered insertion
     DescriptorData data;
 
@@ -603,7 +603,7 @@ public:
     // An empty scope under parent; the descriptor's sub-scope becomes it.
     Scope& makeScope(Descriptor& owner, Scope* parent);
     // A scope owned by a descriptor beside its sub-scope (ELSE, family names).
-    std::unique_ptr<Scope> makeSideScope(Descriptor& owner, Scope* parent);
+    Scope& makeSideScope(Descriptor& owner, Scope* parent);
 
     Entry& append(Scope* scope, int code, std::string name, const Origin& origin, int auxiliary = 0);
     // Before the first entry whose descriptor key is larger (the entry gets
@@ -655,6 +655,7 @@ private:
     std::unique_ptr<Scope> global_;
     BlockStore<Entry> entries_;
     BlockStore<Descriptor> descriptors_;
+    BlockStore<Scope> scopes_;  // every scope but the global one
     int commtypeCounter_ = 0;
     int highestChannelIndex_ = 0;
     int eventStructCount_ = 0;

@@ -294,12 +294,12 @@ std::string dumpModel(const Model& model, int instanceMode, int instanceNumber, 
             }
             // Pushed in reverse: family names, then the sub-scope, then ELSE.
             if (const auto* condition = std::get_if<ConditionData>(&descriptor->data); condition && condition->elseScope) {
-                pushScope(pending, condition->elseScope.get(), next.depth + 1);
+                pushScope(pending, condition->elseScope, next.depth + 1);
                 pending.push_back({nullptr, nullptr, "ELSE", next.depth});
             }
-            pushScope(pending, descriptor->subScope.get(), next.depth + 1);
+            pushScope(pending, descriptor->subScope, next.depth + 1);
             if (const auto* scenario = std::get_if<ScenarioData>(&descriptor->data); scenario && scenario->familyScope) {
-                pushScope(pending, scenario->familyScope.get(), next.depth + 1);
+                pushScope(pending, scenario->familyScope, next.depth + 1);
             }
         }
     }

@@ -101,7 +101,7 @@ private:
         const SyntaxNode& otherwise = Analysis::present(node.c2(), node);
         if (otherwise.kind == STX_ELSE) {
             auto& data = descriptor.as<ConditionData>();
-            data.elseScope = model.makeSideScope(descriptor, block.scope);
+            data.elseScope = &model.makeSideScope(descriptor, block.scope);
             nested(otherwise.c0(), *data.elseScope);
         } else if (otherwise.kind != STX_EMPTY) {
             Analysis::unexpected(otherwise);

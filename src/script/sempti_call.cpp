@@ -378,7 +378,7 @@ private:
         if (!call.subScope) {
             model.makeScope(call, &scope);
         }
-        Entry& entry = model.append(call.subScope.get(), ENT_ARG, argument.text, argument.origin);
+        Entry& entry = model.append(call.subScope, ENT_ARG, argument.text, argument.origin);
         auto& data = model.attach(entry, DSC_ARG).as<ArgData>();
         data.text = argument.text;
         data.reference = argument.reference;
@@ -488,11 +488,11 @@ void nestedScopes(const Entry& entry, std::vector<Scope*>& pending)
         return;
     }
     if (entry.descriptor->subScope) {
-        pending.push_back(entry.descriptor->subScope.get());
+        pending.push_back(entry.descriptor->subScope);
     }
     if (const auto* condition = std::get_if<ConditionData>(&entry.descriptor->data);
         condition != nullptr && condition->elseScope) {
-        pending.push_back(condition->elseScope.get());
+        pending.push_back(condition->elseScope);
     }
 }
 
@@ -509,7 +509,7 @@ void Analysis::markProcedureUsed(Entry& procedure)
             continue;
         }
         data.used = true;
-        std::vector<Scope*> scopes{next->descriptor->subScope.get()};
+        std::vector<Scope*> scopes{next->descriptor->subScope};
         while (!scopes.empty()) {
             Scope* scope = scopes.back();
             scopes.pop_back();

@@ -194,7 +194,7 @@ private:
         Analysis::expect(&family, STX_FAMILY, family);
         auto& data = descriptor.as<ScenarioData>();
         bool selected = a.options.families.empty();
-        data.familyScope = model.makeSideScope(descriptor, &scope);
+        data.familyScope = &model.makeSideScope(descriptor, &scope);
         std::set<std::string> seen;
         for (const SyntaxNode* link = family.c0(); link != nullptr; link = link->c1()) {
             const SyntaxNode& ident = Analysis::expect(link->c0(), STX_IDENT, *link);
@@ -203,7 +203,7 @@ private:
                 Analysis::report(diag::Warning, "FNAMNOTUS", name, Analysis::originOf(ident));
                 continue;
             }
-            model.append(data.familyScope.get(), ENT_FAMILY, name, Analysis::originOf(ident));
+            model.append(data.familyScope, ENT_FAMILY, name, Analysis::originOf(ident));
             if (!a.options.families.empty() && !selected) {
                 selected = listed(a.options.families, name);
             } else if (!a.options.excludedFamilies.empty() && selected) {
