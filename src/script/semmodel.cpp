@@ -218,7 +218,6 @@ bool DefMessageData::generated() const
     return procedure == nullptr || procedure->data<ProcData>().used;
 }
 
-
 Entry* Scope::ownerEntry() const
 {
     return owner == nullptr ? nullptr : owner->owner;
