@@ -256,7 +256,10 @@ Entry& Model::place(Scope* scope, Entry* where, int code, std::string name, cons
     entry.fileId = origin.fileId;
     scope->codes.set(static_cast<std::size_t>(code));
     if (code == ENT_SCENARIO) {
-        scope->scenarios.emplace(entry.name, &entry);
+        if (!scope->scenarios) {
+            scope->scenarios = std::make_unique<std::map<std::string, Entry*, std::less<>>>();
+        }
+        scope->scenarios->emplace(entry.name, &entry);
         if (scope->firstScenario == nullptr || where == scope->firstScenario) {
             scope->firstScenario = &entry;
         }
@@ -406,8 +409,11 @@ void Model::registerProcsend(Entry& procsend)
 
 Entry* Model::findScenario(const Scope& scope, std::string_view name)
 {
-    const auto found = scope.scenarios.find(name);
-    return found == scope.scenarios.end() ? nullptr : found->second;
+    if (!scope.scenarios) {
+        return nullptr;
+    }
+    const auto found = scope.scenarios->find(name);
+    return found == scope.scenarios->end() ? nullptr : found->second;
 }
 
 std::string qualifiedName(const Entry& scenario)
@@ -444,7 +450,7 @@ void Model::release()
     procsends_.clear();
     callbackOrder_.clear();
     global_->firstScenario = nullptr;
-    global_->scenarios.clear();
+    global_->scenarios.reset();
     global_->codes.reset();
 }
 

@@ -399,7 +399,7 @@ struct Entry {
     Entry* next = nullptr;
     Descriptor* descriptor = nullptr;  // held by the model
     std::string name;
-    std::string filter;          // execution filter prefix of the instruction line
+    std::string_view filter;     // execution filter prefix of the instruction line, held by the syntax tree
     std::string_view fileName;   // the syntax tree's stored name: the model lives no longer than the tree
     int code = 0;
     int auxiliary = 0;
@@ -515,7 +515,9 @@ struct Scope {
     Descriptor* owner = nullptr;  // none for the global scope
     EntryList entries;            // in order
     Entry* firstScenario = nullptr;  // none without a scenario
-    std::map<std::string, Entry*, std::less<>> scenarios;  // by name, first of each name
+    // By name, first of each name; made with the first scenario, as most
+    // scopes hold none.
+    std::unique_ptr<std::map<std::string, Entry*, std::less<>>> scenarios;
     std::bitset<kLastEntryCode + 1> codes;               // codes present
 
     Scope() = default;

@@ -243,7 +243,9 @@ void entryLine(const Entry& entry, std::size_t depth, std::string& out)
         out += " aux=" + std::to_string(entry.auxiliary);
     }
     if (!entry.filter.empty()) {
-        out += " filter=\"" + entry.filter + "\"";
+        out += " filter=\"";
+        out += entry.filter;
+        out += '"';
     }
     out += '\n';
 }

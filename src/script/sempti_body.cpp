@@ -288,7 +288,7 @@ void Analysis::analyseNestedBody(const SyntaxNode* body, Block& block)
 
 void Analysis::analyseInstructionLine(const SyntaxNode& line, Block& block)
 {
-    std::string filter;
+    std::string_view filter;
     if (const SyntaxNode* prefix = line.c0()) {
         if (prefix->kind != STX_FILTER && prefix->kind != STX_FILTER_DOUBLE) {
             unexpected(*prefix);
@@ -308,7 +308,7 @@ void Analysis::analyseInstructionLine(const SyntaxNode& line, Block& block)
     if (newest == before || newest == nullptr) {
         return;
     }
-    newest->filter = std::move(filter);
+    newest->filter = filter;
     if (block.scope->entries.size() >= 2) {
         const Entry& previous = *std::prev(block.scope->entries.end(), 2);
         if (previous.code == ENT_ERROR || previous.code == ENT_EXIT) {
