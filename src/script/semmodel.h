@@ -254,8 +254,8 @@ struct VarData {
     std::string variable;   // the variable expression
     std::string check;      // INIT=/EV=/VA= text as analysed
     Entry* message = nullptr;  // when the variable is a message variable
-    CheckMode mode = CheckMode::Expected;
     std::string keyword;    // INIT, EV or VA as written
+    CheckMode mode = CheckMode::Expected;
     int formatCode = -1;    // of the FORMAT registered for the variable, -1 without
     std::unique_ptr<ValueTree> tree;  // the analysed value; the value entries point into it
 };
@@ -316,10 +316,10 @@ struct MessageVarData {
 struct CommBlockData {          // CALLBACK, PROCSEND
     Entry* commtype = nullptr;
     Entry* structure = nullptr;
-    bool used = false;
     std::string messageVar;
     std::string idVar;
     std::string countVar;       // multiplexed callbacks only
+    bool used = false;
     bool multiplexed = false;
 };
 
@@ -382,9 +382,9 @@ DescriptorData dataFor(int descriptorCode);
 
 struct Descriptor {
     int code = 0;
+    int key = 0;                      // order of ordered insertion
     Entry* owner = nullptr;
     Scope* subScope = nullptr;        // the nested scope of a block-owning entry
-    int key = 0;                      // order of ordered insertion
     DescriptorData data;
 
     template <typename T>

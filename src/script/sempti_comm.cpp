@@ -271,7 +271,7 @@ private:
         const std::string name = structure.name + "_ON_" + socket.name;
         Entry& entry = model.append(&model.global(), ENT_CALLBACK, name, origin);
         auto& data = model.attach(entry, DSC_CALLBACK).as<CommBlockData>();
-        data = {&socket, &structure, false, "trv_msg", "trv_ids", "trv_n", true};
+        data = {&socket, &structure, "trv_msg", "trv_ids", "trv_n", false, true};
         model.registerCallback(entry);
         structure.data<EventStructData>().callback = &entry;
         declareBlockVariables(data, socket, structure.name, name, origin);
