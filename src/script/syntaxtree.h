@@ -156,19 +156,14 @@ struct SyntaxNode {
     std::string_view fileName;           // file current when the node was made
     int fileId = 0;                      // that file's source record identifier
 
-    // Numbers the writers store while they walk the tree: the TDC writer's
-    // begin and end record numbers, the tracer writer's element number, and
-    // room for whatever a later pass needs to attach.
-    int recordBegin = 0;
-    int recordEnd = 0;
-    int elementNumber = 0;
-    void* annotation = nullptr;
-
     SyntaxNode* c0() const { return child[0]; }
     SyntaxNode* c1() const { return child[1]; }
     SyntaxNode* c2() const { return child[2]; }
     const std::string& textOrEmpty() const;
 };
+
+// A large script makes hundreds of thousands of nodes: keep one to a cache line.
+static_assert(sizeof(SyntaxNode) <= 64);
 
 // Owns every node of one parse, the texts of its leaves and the file names
 // they refer to. Nodes and texts keep their addresses for the life of the
