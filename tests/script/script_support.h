@@ -43,4 +43,13 @@ inline std::vector<std::string> modelRows(const RunResult& run, const std::strin
     return found;
 }
 
+// One line of a qvminspect model listing, as the tests expect it: the
+// entry at depth, its name, "file:line" and its descriptor part.
+inline std::string modelRow(int depth, const std::string& code, const std::string& name, const std::string& where,
+                            const std::string& descriptor)
+{
+    return std::string(2 * static_cast<std::size_t>(depth), ' ') + code + "\t" + name + "\t" + where + "\t" +
+           descriptor + "\n";
+}
+
 }  // namespace qvm::testing::script

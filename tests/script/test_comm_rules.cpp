@@ -54,8 +54,7 @@ protected:
 // One listing line: indent, code, name, position and descriptor.
 std::string at(int depth, const std::string& code, const std::string& name, int line, const std::string& fields)
 {
-    return std::string(2 * static_cast<std::size_t>(depth), ' ') + code + "\t" + name + "\tcomm.pts:" +
-           std::to_string(line) + "\t" + fields + "\n";
+    return modelRow(depth, code, name, "comm.pts:" + std::to_string(line), fields);
 }
 
 TEST_F(CommRules, CommtypeScriptRecordsIndicesUsedFlagsPiecesAndPairs)

@@ -27,12 +27,7 @@ const std::string kInterface =
     "void act(void);\n";
 
 // One line of the model listing: two blanks per depth, then the four columns.
-std::string row(int depth, const std::string& code, const std::string& name, const std::string& where,
-                const std::string& descriptor)
-{
-    return std::string(2 * static_cast<std::size_t>(depth), ' ') + code + "\t" + name + "\t" + where + "\t" +
-           descriptor + "\n";
-}
+constexpr auto row = modelRow;
 
 class SemanticModel : public ::testing::Test {
 protected:
