@@ -4,6 +4,8 @@
 #include "base/extgest.h"
 #include "base/mfmemo.h"
 #include "base/mstrid.h"
+#include "codegen/genfiles.h"
+#include "codegen/gennumbers.h"
 #include "diag/catalog.h"
 #include "diag/i18nerrgest.h"
 #include "diag/i18nutil.h"
@@ -11,6 +13,7 @@
 #include "script/ancgest.h"
 #include "script/sempti.h"
 #include "script/stxpti.h"
+#include "script/stxpti_lexer.h"
 
 #include <QCoreApplication>
 
@@ -178,18 +181,36 @@ void endCAnalysis()
 {
     script::endCAnalysis();
 }
-void writeSpgFile(const RunNames&, const script::AnalysisResult&) {}
-void writeTdcFile(const RunNames&, const Settings&, const script::AnalysisResult&, const std::string& /*echo*/,
-                  const std::string& /*date*/)
-{
-}
-void writeTracerFile(const RunNames&, const Settings&, const script::AnalysisResult&, const std::string& /*date*/) {}
-void writeProgram(const RunNames&, const Settings&, const script::AnalysisResult&, const std::string& /*thread*/,
-                  const std::string& /*date*/)
+// What the writers of one run share: the files they write, put in place
+// together when the run succeeds, and the numbers they give to constructs.
+struct Generation {
+    codegen::GeneratedFiles files;
+    codegen::Numbering numbering;
+};
+
+void writeSpgFile(Generation&, const RunNames&, const script::ParsedScript&, const script::AnalysisResult&) {}
+void writeTdcFile(Generation&, const RunNames&, const Settings&, const script::ParsedScript&,
+                  const script::AnalysisResult&, const std::string& /*echo*/, const std::string& /*date*/)
 {
 }
 
-void generateOutputs(const RunNames& names, const Settings& settings, const script::AnalysisResult& analysed,
+void writeTracerFile(Generation&, const RunNames&, const Settings&, const script::ParsedScript&,
+                     const script::AnalysisResult&, const std::string& /*date*/)
+{
+}
+
+void writeProgram(Generation&, const RunNames&, const Settings&, const script::ParsedScript&,
+                  const script::AnalysisResult&, const std::string& /*thread*/, const std::string& /*date*/)
+{
+}
+
+void writeFunctionTemplates(Generation&, const RunNames&, const Settings&, const script::ParsedScript&,
+                            const script::AnalysisResult&)
+{
+}
+
+void generateOutputs(Generation& generation, const RunNames& names, const Settings& settings,
+                     const script::ParsedScript& parsed, const script::AnalysisResult& analysed,
                      StudioLog& studioLog, const std::string& echo, const std::string& thread)
 {
     studioLog.open();
@@ -198,11 +219,14 @@ void generateOutputs(const RunNames& names, const Settings& settings, const scri
         studioLog.record("_H_", names.probeHeader);
     }
     const std::string date = base::currentDateText();
-    writeTdcFile(names, settings, analysed, echo, date);
+    writeTdcFile(generation, names, settings, parsed, analysed, echo, date);
     studioLog.record("TSF", names.tracer);
-    writeTracerFile(names, settings, analysed, date);
+    writeTracerFile(generation, names, settings, parsed, analysed, date);
     studioLog.record("SRC", names.program);
-    writeProgram(names, settings, analysed, thread, date);
+    writeProgram(generation, names, settings, parsed, analysed, thread, date);
+    if (parsed.scriptFlags == script::ScriptUsesTrigger) {
+        writeFunctionTemplates(generation, names, settings, parsed, analysed);
+    }
 }
 
 // The model and the syntax tree of a finished run are left to the operating
@@ -249,12 +273,14 @@ void keepUntilExit(std::unique_ptr<script::sem::Model> model, std::unique_ptr<sc
     // owned here until the end of the run.
     script::ParsedScript parsed = parseScript(names, settings);
     StudioLog studioLog(settings.studioLog);
+    // Outputs not put in place by the end of the run are removed with it.
+    Generation generation;
     if (diag::errorCount() == 0) {
         script::AnalysisResult analysed = analyseScript(parsed, settings);
         if (settings.spgOnly) {
             studioLog.open();
             studioLog.record("SPG", names.spg);
-            writeSpgFile(names, analysed);
+            writeSpgFile(generation, names, parsed, analysed);
         }
         // An instance that the script does not declare is no instance for the writers.
         if (analysed.instanceMode == 3) {
@@ -262,8 +288,9 @@ void keepUntilExit(std::unique_ptr<script::sem::Model> model, std::unique_ptr<sc
         }
         endCAnalysis();
         if (diag::errorCount() == 0 && !settings.spgOnly) {
-            generateOutputs(names, settings, analysed, studioLog, echo, thread);
+            generateOutputs(generation, names, settings, parsed, analysed, studioLog, echo, thread);
         }
+        generation.files.commit();
         keepUntilExit(std::move(analysed.model), std::move(parsed.tree));
     }
     studioLog.close();

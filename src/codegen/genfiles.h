@@ -1,0 +1,79 @@
+// The files one run generates: each is written aside, in a temporary file of
+// its own directory, and all are put in place together once the run has
+// succeeded, so that a failed or interrupted run leaves the old outputs as
+// they were and never a half-written one.
+#pragma once
+
+#include "base/cstsyst.h"
+
+#include <cstddef>
+#include <list>
+#include <string>
+#include <string_view>
+
+namespace qvm::codegen {
+
+// One output being written. Its text goes to a temporary file beside the
+// target; the target itself is touched only by GeneratedFiles::commit.
+class GeneratedFile {
+public:
+    // A target whose temporary cannot be created is the fatal "FICERROPN"
+    // with the target's name. Made by GeneratedFiles::create.
+    explicit GeneratedFile(std::string target);
+    GeneratedFile(const GeneratedFile&) = delete;
+    GeneratedFile& operator=(const GeneratedFile&) = delete;
+    ~GeneratedFile();
+
+    // A write that fails (disk full, device error) is the fatal "FICNOTOPN"
+    // with the target's name.
+    void write(std::string_view text);
+    void writeLine(std::string_view text);
+
+    const std::string& target() const { return target_; }
+    const std::string& temporary() const { return temporary_; }
+
+private:
+    friend class GeneratedFiles;
+
+    // Writes what is buffered and closes the temporary file.
+    void finish();
+    // Puts the text in place: a target that already holds the same text is
+    // left alone (its time stamp stays), any other is replaced at once.
+    void install();
+    void discard();
+
+    std::string target_;
+    std::string temporary_;
+    base::FileHandle file_;
+    bool installed_ = false;
+};
+
+// The outputs of a run, in the order they were created. Destroying the set
+// before commit removes every temporary file and leaves the targets as they
+// were.
+class GeneratedFiles {
+public:
+    GeneratedFiles() = default;
+    GeneratedFiles(const GeneratedFiles&) = delete;
+    GeneratedFiles& operator=(const GeneratedFiles&) = delete;
+    ~GeneratedFiles();
+
+    // Starts a new output; creating a target again starts it afresh.
+    GeneratedFile& create(const std::string& target);
+    // The output of that target already being written, or none: a writer
+    // that adds to a file another writer began.
+    GeneratedFile* find(std::string_view target);
+
+    // Closes every temporary file (a failure here is still fatal, and the
+    // targets stay untouched), then puts each in place.
+    void commit();
+    // Removes every temporary file; the targets stay as they were.
+    void discard();
+
+    std::size_t size() const { return files_.size(); }
+
+private:
+    std::list<GeneratedFile> files_;
+};
+
+}  // namespace qvm::codegen
