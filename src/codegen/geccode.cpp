@@ -1,0 +1,82 @@
+// The line writer of generated C text.
+#include "codegen/geccode.h"
+
+#include "base/cstsyst.h"
+
+namespace qvm::codegen {
+
+LineWriter::LineWriter(GeneratedFiles& files, const std::string& path) : file_(&files.create(path)) {}
+
+LineWriter::LineWriter(GeneratedFile& file) : file_(&file) {}
+
+void LineWriter::line(std::string_view text)
+{
+    if (text.empty() || text.front() != '#') {
+        for (int blank = 0; blank < level_; ++blank) {
+            file_->write(" ");
+        }
+    }
+    file_->writeLine(text);
+}
+
+void LineWriter::raw(std::string_view text)
+{
+    file_->write(text);
+}
+
+void LineWriter::openBlock()
+{
+    ++level_;
+    line("{");
+    ++level_;
+}
+
+void LineWriter::closeBlock()
+{
+    --level_;
+    line("}");
+    --level_;
+}
+
+void LineWriter::undefine(std::string_view name)
+{
+    raw("#undef " + std::string(name) + "\n");
+}
+
+void LineWriter::define(std::string_view name, std::string_view value)
+{
+    raw("#define " + std::string(name) + " " + std::string(value) + "\n");
+}
+
+void LineWriter::ifdef(std::string_view name)
+{
+    raw("#ifdef " + std::string(name) + "\n");
+}
+
+std::string cStringPath(std::string_view path)
+{
+    if (!path.empty() && path.front() == '/') {
+        return std::string(path);
+    }
+    std::string text;
+    text.reserve(path.size() * 2);
+    for (const char c : path) {
+        text += c;
+        if (c == '\\') {
+            text += '\\';
+        }
+    }
+    return text;
+}
+
+std::vector<std::string> optionValues(const std::vector<std::string>& values, bool fileNamePartOnly)
+{
+    std::vector<std::string> list;
+    list.reserve(values.size());
+    for (const std::string& value : values) {
+        list.push_back(fileNamePartOnly ? base::fileNamePart(value) : value);
+    }
+    return list;
+}
+
+}  // namespace qvm::codegen

@@ -1,0 +1,56 @@
+// The line writer of generated C text: one output file at a time, indented
+// by block level, with its directive lines.
+#pragma once
+
+#include "codegen/genfiles.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qvm::codegen {
+
+class LineWriter {
+public:
+    // Starts the output at level 0. A file that cannot be created is the
+    // fatal "FICERROPN" with its name.
+    LineWriter(GeneratedFiles& files, const std::string& path);
+    // Goes on writing a file another writer began, at level 0.
+    explicit LineWriter(GeneratedFile& file);
+
+    // One blank of indentation per level, except for a line that begins
+    // with '#', which is never indented.
+    void line(std::string_view text);
+    void emptyLine() { line({}); }
+    // Text written as it is, without indentation or newline.
+    void raw(std::string_view text);
+
+    // "{" one level in, and what follows one more level in.
+    void openBlock();
+    // Back one level, "}", and back one more.
+    void closeBlock();
+
+    void undefine(std::string_view name);
+    void define(std::string_view name, std::string_view value);
+    void ifdef(std::string_view name);
+    void elseDirective() { line("#else"); }
+    void endif() { line("#endif"); }
+
+    int level() const { return level_; }
+    void setLevel(int level) { level_ = level; }
+    GeneratedFile& file() { return *file_; }
+
+private:
+    GeneratedFile* file_;
+    int level_ = 0;
+};
+
+// A path as the text of a C string: a path that does not begin with '/' has
+// each backslash doubled; one that does is kept as it is.
+std::string cStringPath(std::string_view path);
+
+// The values of a list option, in order; each reduced to its file name part
+// when asked.
+std::vector<std::string> optionValues(const std::vector<std::string>& values, bool fileNamePartOnly);
+
+}  // namespace qvm::codegen
