@@ -6,6 +6,7 @@
 #include "base/mstrid.h"
 #include "codegen/genfiles.h"
 #include "codegen/gennumbers.h"
+#include "codegen/tsfgen.h"
 #include "diag/catalog.h"
 #include "diag/i18nerrgest.h"
 #include "diag/i18nutil.h"
@@ -194,9 +195,13 @@ void writeTdcFile(Generation&, const RunNames&, const Settings&, const script::P
 {
 }
 
-void writeTracerFile(Generation&, const RunNames&, const Settings&, const script::ParsedScript&,
-                     const script::AnalysisResult&, const std::string& /*date*/)
+void writeTracerFile(Generation& generation, const RunNames& names, const Settings&,
+                     const script::ParsedScript& parsed, const script::AnalysisResult& analysed,
+                     const std::string& date)
 {
+    const codegen::TracerInput input{names.tracer, &parsed.sourceFiles, analysed.model.get(), date,
+                                     base::processId()};
+    codegen::writeTracerFile(generation.files, generation.numbering, input);
 }
 
 void writeProgram(Generation&, const RunNames&, const Settings&, const script::ParsedScript&,
