@@ -1,0 +1,261 @@
+// The tracer structure file, written by qvmprepro next to the generated
+// program (root name with "_dyn", extension tsf).
+//
+// Expected files under tests/data/codegen/tsf/:
+// - one/one_dyn.tsf and two/two_dyn.tsf were written by hand from the
+//   description of the file before the program was run on their scripts,
+//   including their "LK" links, counted by hand as the TDC records of the
+//   same run;
+// - examples/<name>_dyn.tsf were generated, then reviewed line by line.
+// The section keys depend on the directory, the process and the date: the
+// "ID" line of each section is compared as "ID <hash> <key>" and checked on
+// its own.
+#include "support/messages.h"
+#include "support/process.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+using qvm::testing::lines;
+using qvm::testing::readFile;
+using qvm::testing::RunResult;
+using qvm::testing::runPrepro;
+using qvm::testing::TempDir;
+using qvm::testing::writeFile;
+using ::testing::HasSubstr;
+
+const fs::path kDataDir = fs::path(QVM_TESTDATA_DIR) / "codegen" / "tsf";
+
+// A run of qvmprepro in dir on SCRIPT.pts with its interface SCRIPT.h,
+// writing below out/.
+RunResult runOn(const fs::path& dir, const std::string& script, const std::vector<std::string>& options = {})
+{
+    fs::create_directories(dir / "out");
+    std::vector<std::string> arguments{script + ".pts", script + ".h", "out/" + script};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    return runPrepro(arguments, {{"USER", "tester"}}, dir);
+}
+
+// The file with its section keys, and its links unless asked, masked.
+std::string masked(const std::string& text, bool keepLinks)
+{
+    static const std::regex key(R"(^ID -?\d+ -?\d+$)");
+    static const std::regex link(R"(^LK -?\d+$)");
+    std::string result;
+    bool header = true;
+    for (const std::string& line : lines(text)) {
+        if (!header && std::regex_match(line, key)) {
+            result += "ID <hash> <key>\n";
+        } else if (!keepLinks && std::regex_match(line, link)) {
+            result += "LK <link>\n";
+        } else {
+            result += line + "\n";
+        }
+        header = header && line != "ED";
+    }
+    return result;
+}
+
+// The "ID" line of each section, in order: hash key and run key.
+std::vector<std::pair<long long, long long>> sectionKeys(const std::string& text)
+{
+    static const std::regex key(R"(^ID (-?\d+) (-?\d+)$)");
+    std::vector<std::pair<long long, long long>> keys;
+    bool header = true;
+    for (const std::string& line : lines(text)) {
+        std::smatch m;
+        if (!header && std::regex_match(line, m, key)) {
+            keys.emplace_back(std::stoll(m[1]), std::stoll(m[2]));
+        }
+        header = header && line != "ED";
+    }
+    return keys;
+}
+
+struct Example {
+    fs::path directory;  // copied whole: the script may include other files beside it
+    std::string name;    // NAME.pts with its interface file NAME.h
+};
+
+std::vector<Example> examplesWithInterface()
+{
+    std::vector<Example> examples;
+    for (const auto& entry : fs::recursive_directory_iterator(fs::path(QVM_SOURCE_DIR) / "examples")) {
+        const fs::path& script = entry.path();
+        if (script.extension() == ".pts" && fs::exists(fs::path(script).replace_extension(".h"))) {
+            examples.push_back({script.parent_path(), script.stem().string()});
+        }
+    }
+    std::sort(examples.begin(), examples.end(), [](const Example& a, const Example& b) { return a.name < b.name; });
+    return examples;
+}
+
+// An example run in a copy of its directory, with the host's definitions.
+struct ExampleRun {
+    TempDir dir;
+    RunResult result;
+    std::string tracer;  // "" when not written
+    std::string tdc;     // "" when not written
+};
+
+void runExample(const Example& example, ExampleRun& run)
+{
+    fs::copy(example.directory, run.dir.path(), fs::copy_options::recursive);
+    run.result = runOn(run.dir.path(), example.name,
+                       {"-STD_DEFINE=" + std::string(QVM_SHARE_DIR) + "/lib/x86_64-linux-gnu.def"});
+    const fs::path out = run.dir / "out";
+    if (fs::exists(out / (example.name + "_dyn.tsf"))) {
+        run.tracer = readFile(out / (example.name + "_dyn.tsf"));
+    }
+    if (fs::exists(out / (example.name + ".tdc"))) {
+        run.tdc = readFile(out / (example.name + ".tdc"));
+    }
+}
+
+TEST(TracerFile, HandCheckedScriptsGiveTheirExpectedFiles)
+{
+    for (const std::string name : {"one", "two"}) {
+        TempDir dir;
+        fs::copy(kDataDir / name, dir.path(), fs::copy_options::recursive);
+        fs::remove(dir / (name + "_dyn.tsf"));
+        const RunResult result = runOn(dir.path(), name);
+        ASSERT_EQ(result.status, 0) << name << "\n" << result.err;
+        // The links are the TDC writer's numbers: compared once it writes its file.
+        const bool tdcWritten = fs::exists(dir / "out" / (name + ".tdc"));
+        EXPECT_EQ(masked(readFile(dir / "out" / (name + "_dyn.tsf")), tdcWritten),
+                  masked(readFile(kDataDir / name / (name + "_dyn.tsf")), tdcWritten))
+            << name;
+    }
+}
+
+TEST(TracerFile, ExamplesGiveTheirExpectedFiles)
+{
+    for (const Example& example : examplesWithInterface()) {
+        ExampleRun run;
+        runExample(example, run);
+        ASSERT_EQ(run.result.status, 0) << example.name << "\n" << run.result.err;
+        EXPECT_EQ(masked(run.tracer, false),
+                  masked(readFile(kDataDir / "examples" / (example.name + "_dyn.tsf")), false))
+            << example.name;
+    }
+}
+
+// Each element's link names the TDC record of its construct in the same run.
+TEST(TracerFile, LinksNameTheRecordsOfTheirConstructs)
+{
+    static const std::map<int, std::vector<std::string>> keysByState{
+        {310, {"N"}},  {380, {"W"}},         {383, {"SD", "ID", "IC"}}, {390, {"S"}}, {393, {"S"}},
+        {400, {"Z"}},  {410, {"Z"}},         {420, {"Z"}},              {433, {"W"}}};
+    static const std::regex record(R"(^([A-Z]+)(\d+) )");
+    bool checked = false;
+    for (const Example& example : examplesWithInterface()) {
+        ExampleRun run;
+        runExample(example, run);
+        if (run.tdc.empty()) {
+            continue;
+        }
+        checked = true;
+        std::map<int, std::string> recordKeys;
+        for (const std::string& line : lines(run.tdc)) {
+            std::smatch m;
+            if (std::regex_search(line, m, record)) {
+                recordKeys[std::stoi(m[2])] = m[1];
+            }
+        }
+        const std::vector<std::string> tracer = lines(run.tracer);
+        for (std::size_t i = 0; i + 1 < tracer.size(); ++i) {
+            if (tracer[i].rfind("ST ", 0) != 0) {
+                continue;
+            }
+            const int state = std::stoi(tracer[i].substr(3));
+            const int link = std::stoi(tracer[i + 1].substr(3));
+            EXPECT_THAT(keysByState.at(state), ::testing::Contains(recordKeys[link]))
+                << example.name << ": element at line " << i + 1 << " links to record " << link;
+        }
+    }
+    if (!checked) {
+        GTEST_SKIP() << "no TDC file written yet";
+    }
+}
+
+// Each section's key: the hash key of its source file (the characters of its
+// absolute directory less 32 each, plus its size), and a run key that is the
+// same for every file but for its checksum.
+TEST(TracerFile, SectionsAreKeyedByTheirSourceFiles)
+{
+    TempDir dir;
+    fs::copy(kDataDir / "two", dir.path(), fs::copy_options::recursive);
+    ASSERT_EQ(runOn(dir.path(), "two").status, 0);
+    const auto keys = sectionKeys(readFile(dir / "out" / "two_dyn.tsf"));
+    ASSERT_EQ(keys.size(), 2u);
+    const std::string directory = fs::canonical(dir.path()).string();
+    long long directorySum = 0;
+    for (const char c : directory) {
+        directorySum += static_cast<unsigned char>(c) - 32;
+    }
+    EXPECT_EQ(keys[0].first, directorySum + static_cast<long long>(fs::file_size(dir / "two.pts")));
+    EXPECT_EQ(keys[1].first, directorySum + static_cast<long long>(fs::file_size(dir / "part.pts")));
+}
+
+TEST(TracerFile, SourcePathsEscapeBackslashesQuotesAndSlashes)
+{
+    TempDir dir;
+    const fs::path odd = dir / "we\"ird\\dir";
+    fs::create_directories(odd);
+    fs::create_directories(dir / "out");
+    writeFile(dir / "t.h", "int v;\n");
+    writeFile(odd / "t.pts", "HEADER \"t\", \"t\", \"1\"\n#int w;\nSCENARIO s\n  RENDEZVOUS r\nEND SCENARIO\n");
+    const RunResult result =
+        runPrepro({"we\"ird\\dir/t.pts", "t.h", "out/t"}, {{"USER", "tester"}}, dir.path());
+    ASSERT_EQ(result.status, 0) << result.err;
+    const std::string tracer = readFile(dir / "out" / "t_dyn.tsf");
+    EXPECT_THAT(tracer, HasSubstr("SO \"we\\\"ird\\\\dir\\\\t.pts\" 0000 \"txt\"\n"));
+    EXPECT_THAT(tracer, HasSubstr("IN \"File\" 1 \"t.pts\"\n"));
+}
+
+// File names are written in UTF-8; a Latin-1 byte that the local encoding
+// does not read is taken as Latin-1.
+TEST(TracerFile, FileNamesAreWrittenInUtf8)
+{
+    TempDir dir;
+    writeFile(dir / "t.h", "int v;\n");
+    writeFile(dir / "caf\xe9.pts", "HEADER \"t\", \"t\", \"1\"\n#int w;\nSCENARIO s\n  RENDEZVOUS r\nEND SCENARIO\n");
+    fs::create_directories(dir / "out");
+    const RunResult result = runPrepro({"caf\xe9.pts", "t.h", "out/t"}, {}, dir.path());
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_THAT(readFile(dir / "out" / "t_dyn.tsf"),
+                HasSubstr("SO \"caf\xc3\xa9.pts\" 0000 \"txt\"\nIN \"File\" 1 \"caf\xc3\xa9.pts\"\n"));
+}
+
+// A line longer than 4095 characters is cut there and reported.
+TEST(TracerFile, OverlongLinesAreCutAndReported)
+{
+    TempDir dir;
+    writeFile(dir / "t.h", "int v;\n");
+    const std::string condition = "v == " + std::string(4100, '1');
+    writeFile(dir / "t.pts", "HEADER \"t\", \"t\", \"1\"\n#int w;\nSCENARIO s\n  WAITTIL(" + condition +
+                                 ", WTIME > 1)\nEND SCENARIO\n");
+    fs::create_directories(dir / "out");
+    const RunResult result = runPrepro({"t.pts", "t.h", "out/t"}, {}, dir.path());
+    const auto messages = qvm::testing::allMessagesOf(result.err);
+    EXPECT_EQ(std::count_if(messages.begin(), messages.end(),
+                            [](const auto& m) { return m.code == "SIZBUFOVL"; }),
+              1)
+        << result.err;
+    const std::vector<std::string> tracer = lines(readFile(dir / "out" / "t_dyn.tsf"));
+    const std::string expected = ("TX 7 \"END " + condition).substr(0, 4095);
+    EXPECT_THAT(tracer, ::testing::Contains(expected));
+}
+
+}  // namespace
