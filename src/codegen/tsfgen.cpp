@@ -16,7 +16,7 @@ namespace {
 
 namespace sem = script::sem;
 
-constexpr std::size_t kLineLimit = 4095;  // characters of a line, its newline not counted
+constexpr std::size_t kLineLimit = 4095;  // bytes of a line, its newline not counted
 constexpr int kFirstElement = 3;          // 1 is the system under test, 2 the default tester
 constexpr int kNoLink = 0;
 constexpr const char* kContext = "TsfGen context";
@@ -42,15 +42,20 @@ std::string utf8(const QString& text)
 // A text of the script or a file name, in the local 8-bit encoding. A text
 // that is not valid there (a script written in Latin-1 read under a UTF-8
 // locale) is read as Latin-1, so that no character is lost.
-std::string scriptText(std::string_view local8)
+QString fromScript(std::string_view local8)
 {
     const int size = static_cast<int>(local8.size());
     QTextCodec::ConverterState state;
-    const QString text = QTextCodec::codecForLocale()->toUnicode(local8.data(), size, &state);
+    QString text = QTextCodec::codecForLocale()->toUnicode(local8.data(), size, &state);
     if (state.invalidChars > 0 || state.remainingChars > 0) {
-        return utf8(QString::fromLatin1(local8.data(), size));
+        return QString::fromLatin1(local8.data(), size);
     }
-    return utf8(text);
+    return text;
+}
+
+std::string scriptText(std::string_view local8)
+{
+    return utf8(fromScript(local8));
 }
 
 std::string quotedText(std::string_view text)
@@ -109,7 +114,7 @@ public:
     }
 
     // Lines already checked, added as they are.
-    void text(std::string_view lines) { text_ += lines; }
+    void append(std::string_view lines) { text_ += lines; }
     const std::string& text() const { return text_; }
 
 private:
@@ -253,7 +258,7 @@ private:
     void writeWaittil(const sem::Entry& waittil)
     {
         const ItemNumbers records = numbering_.records.find(waittil);
-        const QString endText = diag::tr(kContext, "END %1").arg(diag::fromLocal8(statementText(waittil)));
+        const QString endText = diag::tr(kContext, "END %1").arg(fromScript(statementText(waittil)));
         element(waittil, kWaittilEdge, records.begin, "TX", "WAITTIL");
         const int step = element(waittil, kWaittilStep, records.begin, "TX", "...");
         const int end = element(waittil, kWaittilEdge, records.end, "TX", utf8(endText));
@@ -320,7 +325,7 @@ void writeSection(TracerLines& out, const script::SourceFileRecord& file, const 
     out.line("IN \"File\" 1 " + quotedText(scriptText(file.baseName)));
     out.line("SI 1");
     out.line("IN \"VirtualTester\" 2 " + quotedText(utf8(diag::tr(kContext, "default tester"))));
-    out.text(elements);
+    out.append(elements);
     out.line("ED");
 }
 
@@ -328,7 +333,7 @@ void writeSection(TracerLines& out, const script::SourceFileRecord& file, const 
 
 void writeTracerFile(GeneratedFiles& files, Numbering& numbering, const TracerInput& input)
 {
-    GeneratedFile& file = files.create(input.path);
+    GeneratedFile& output = files.create(input.path);
     ElementWriter elements(numbering);
     elements.walk(input.model->global());
     TracerLines out;
@@ -340,7 +345,7 @@ void writeTracerFile(GeneratedFiles& files, Numbering& numbering, const TracerIn
         }
         writeSection(out, *file, input, elements.linesOf(fileId));
     }
-    file.write(out.text());
+    output.write(out.text());
 }
 
 long tracerRunKey(const script::SourceFileRecord& file, int processId, std::string_view date)

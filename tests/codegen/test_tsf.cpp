@@ -6,7 +6,9 @@
 //   description of the file before the program was run on their scripts,
 //   including their "LK" links, counted by hand as the TDC records of the
 //   same run;
-// - examples/<name>_dyn.tsf were generated, then reviewed line by line.
+// - examples/<name>_dyn.tsf were generated, then reviewed line by line; their
+//   links are written "LK <link>" and checked against the TDC file of the
+//   same run instead.
 // The section keys depend on the directory, the process and the date: the
 // "ID" line of each section is compared as "ID <hash> <key>" and checked on
 // its own.
@@ -206,6 +208,28 @@ TEST(TracerFile, SectionsAreKeyedByTheirSourceFiles)
     }
     EXPECT_EQ(keys[0].first, directorySum + static_cast<long long>(fs::file_size(dir / "two.pts")));
     EXPECT_EQ(keys[1].first, directorySum + static_cast<long long>(fs::file_size(dir / "part.pts")));
+}
+
+// The generated program announces each source file to the tracer with the
+// key of its section.
+TEST(TracerFile, ProgramNotifiesTheKeysOfTheSections)
+{
+    TempDir dir;
+    fs::copy(kDataDir / "two", dir.path(), fs::copy_options::recursive);
+    ASSERT_EQ(runOn(dir.path(), "two").status, 0);
+    if (!fs::exists(dir / "out" / "two.c")) {
+        GTEST_SKIP() << "no program written yet";
+    }
+    static const std::regex notice(R"(notify_tsf \(.*, (\d+), (-?\d+), (-?\d+)\);)");
+    std::vector<std::pair<long long, long long>> notified;
+    for (const std::string& line : lines(readFile(dir / "out" / "two.c"))) {
+        std::smatch m;
+        if (std::regex_search(line, m, notice)) {
+            EXPECT_EQ(std::stoi(m[1]), static_cast<int>(notified.size()) + 1) << line;
+            notified.emplace_back(std::stoll(m[2]), std::stoll(m[3]));
+        }
+    }
+    EXPECT_EQ(notified, sectionKeys(readFile(dir / "out" / "two_dyn.tsf")));
 }
 
 TEST(TracerFile, SourcePathsEscapeBackslashesQuotesAndSlashes)
