@@ -153,6 +153,18 @@ TEST(TracerFile, ExamplesGiveTheirExpectedFiles)
     }
 }
 
+// Every named scenario is listed, generated or not; one left out has no TDC
+// record to link to, and under -FAST its body is not analysed.
+TEST(TracerFile, ScenariosLeftOutAreStillListed)
+{
+    TempDir dir;
+    fs::copy(kDataDir / "two", dir.path(), fs::copy_options::recursive);
+    ASSERT_EQ(runOn(dir.path(), "two", {"-SCN=first"}).status, 0);
+    const std::string tracer = readFile(dir / "out" / "two_dyn.tsf");
+    EXPECT_THAT(tracer, HasSubstr("TX 5 \"first\"\n"));
+    EXPECT_THAT(tracer, HasSubstr("ST 390\nLK 0\nTX 3 \"second\"\nST 393\nLK 0\nTX 4 \"second\"\nED\n"));
+}
+
 // Each element's link names the TDC record of its construct in the same run.
 TEST(TracerFile, LinksNameTheRecordsOfTheirConstructs)
 {

@@ -101,7 +101,7 @@ const std::string kScript = "HEADER \"a\", \"b\", \"c\"\n"
 TEST_F(TracerWriter, StoresTheElementNumbersTheProgramPassesOn)
 {
     analyse(kInterface, {{"main.pts", kScript}});
-    write();
+    const std::string text = write();
     const auto scenarios = entries(sem::ENT_SCENARIO);
     ASSERT_EQ(scenarios.size(), 3u);  // the root scenario, outer, inner
     const auto number = [&](const sem::Entry* entry) { return numbering_.elements.find(*entry); };
@@ -114,6 +114,7 @@ TEST_F(TracerWriter, StoresTheElementNumbersTheProgramPassesOn)
     EXPECT_EQ(number(entries(sem::ENT_RENDEZVOUS)[0]).begin, 7);
     EXPECT_EQ(number(scenarios[2]).begin, 8);
     EXPECT_EQ(number(entries(sem::ENT_SEND)[0]).begin, 10);
+    EXPECT_THAT(text, HasSubstr("ST 383\nLK 0\nMS 10 \"ev_t\"\n"));  // the message type sent
     // WAITTIL: begin 11, message step 12 (the number kept), end 13.
     EXPECT_EQ(number(entries(sem::ENT_WAITTIL)[0]).begin, 12);
     EXPECT_EQ(number(entries(sem::ENT_WAITTIL)[0]).end, 13);
