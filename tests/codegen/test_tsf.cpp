@@ -203,25 +203,6 @@ TEST(TracerFile, LinksNameTheRecordsOfTheirConstructs)
     }
 }
 
-// Each section's key: the hash key of its source file (the characters of its
-// absolute directory less 32 each, plus its size), and a run key that is the
-// same for every file but for its checksum.
-TEST(TracerFile, SectionsAreKeyedByTheirSourceFiles)
-{
-    TempDir dir;
-    fs::copy(kDataDir / "two", dir.path(), fs::copy_options::recursive);
-    ASSERT_EQ(runOn(dir.path(), "two").status, 0);
-    const auto keys = sectionKeys(readFile(dir / "out" / "two_dyn.tsf"));
-    ASSERT_EQ(keys.size(), 2u);
-    const std::string directory = fs::canonical(dir.path()).string();
-    long long directorySum = 0;
-    for (const char c : directory) {
-        directorySum += static_cast<unsigned char>(c) - 32;
-    }
-    EXPECT_EQ(keys[0].first, directorySum + static_cast<long long>(fs::file_size(dir / "two.pts")));
-    EXPECT_EQ(keys[1].first, directorySum + static_cast<long long>(fs::file_size(dir / "part.pts")));
-}
-
 // The generated program announces each source file to the tracer with the
 // key of its section.
 TEST(TracerFile, ProgramNotifiesTheKeysOfTheSections)

@@ -12,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -29,19 +28,15 @@ const std::string kDate = "Sun Dec  6 04:12:12 2026";
 // A script analysed in-process, with its tracer structure file written.
 class TracerWriter : public qvm::testing::ConsoleTest {
 protected:
-    void analyse(const std::string& interface, const std::map<std::string, std::string>& scripts)
+    void analyse(const std::string& interface, const std::string& script)
     {
         qvm::testing::writeFile(dir_ / "api.h", interface);
-        for (const auto& [name, text] : scripts) {
-            qvm::testing::writeFile(dir_ / name, text);
-        }
+        qvm::testing::writeFile(dir_ / "main.pts", script);
         script::resetCAnalysis();
         script::resetNativeTypes();
         script::startCAnalysis(script::CModeNeither, {}, {}, {});
         script::declareIncludedFile((dir_ / "api.h").string());
-        script::ParseOptions parseOptions;
-        parseOptions.includeDirectories = {dir_.path().string()};
-        parsed_ = script::parseScript((dir_ / "main.pts").string(), parseOptions);
+        parsed_ = script::parseScript((dir_ / "main.pts").string(), {});
         script::AnalysisOptions options;
         options.scriptFlags = parsed_.scriptFlags;
         analysed_ = script::analyseScript(parsed_.root, parsed_.sourceFiles, options);
@@ -100,7 +95,7 @@ const std::string kScript = "HEADER \"a\", \"b\", \"c\"\n"
 
 TEST_F(TracerWriter, StoresTheElementNumbersTheProgramPassesOn)
 {
-    analyse(kInterface, {{"main.pts", kScript}});
+    analyse(kInterface, kScript);
     const std::string text = write();
     const auto scenarios = entries(sem::ENT_SCENARIO);
     ASSERT_EQ(scenarios.size(), 3u);  // the root scenario, outer, inner
@@ -124,7 +119,7 @@ TEST_F(TracerWriter, StoresTheElementNumbersTheProgramPassesOn)
 
 TEST_F(TracerWriter, LinksAreTheTdcRecordNumbers)
 {
-    analyse(kInterface, {{"main.pts", kScript}});
+    analyse(kInterface, kScript);
     const auto scenarios = entries(sem::ENT_SCENARIO);
     numbering_.records.of(*scenarios[1]) = {20, 40};
     const sem::Entry& waittil = *entries(sem::ENT_WAITTIL)[0];
@@ -139,7 +134,7 @@ TEST_F(TracerWriter, LinksAreTheTdcRecordNumbers)
 
 TEST_F(TracerWriter, SectionKeyIsTheHashKeyAndTheRunKey)
 {
-    analyse(kInterface, {{"main.pts", kScript}});
+    analyse(kInterface, kScript);
     const script::SourceFileRecord& file = parsed_.sourceFiles.front();
     long long dateSum = 0;
     for (const char c : kDate) {
@@ -148,36 +143,6 @@ TEST_F(TracerWriter, SectionKeyIsTheHashKeyAndTheRunKey)
     const long long runKey = kProcessId + file.checksum + dateSum;
     EXPECT_EQ(codegen::tracerRunKey(file, kProcessId, kDate), runKey);
     EXPECT_THAT(write(), HasSubstr("\nID " + std::to_string(file.hashKey) + " " + std::to_string(runKey) + "\n"));
-}
-
-// Numbers count per file: an included file's elements start again at 3, and
-// the sections follow the file ids.
-TEST_F(TracerWriter, EachFileNumbersItsOwnElements)
-{
-    analyse(kInterface, {{"main.pts", "HEADER \"a\", \"b\", \"c\"\n#int w;\nSCENARIO first\n  RENDEZVOUS r1\nEND SCENARIO\n"
-                                      "INCLUDE \"more.pts\"\nSCENARIO third\n  RENDEZVOUS r3\nEND SCENARIO\n"},
-                         {"more.pts", "SCENARIO second\n  RENDEZVOUS r2\nEND SCENARIO\n"}});
-    const std::string text = write();
-    const auto rendezvous = entries(sem::ENT_RENDEZVOUS);
-    ASSERT_EQ(rendezvous.size(), 3u);
-    EXPECT_EQ(numbering_.elements.find(*rendezvous[0]).begin, 5);
-    EXPECT_EQ(numbering_.elements.find(*rendezvous[1]).begin, 5);
-    EXPECT_EQ(numbering_.elements.find(*rendezvous[2]).begin, 8);
-    const std::size_t second = text.find("IN \"File\" 1 \"more.pts\"");
-    ASSERT_NE(second, std::string::npos);
-    EXPECT_LT(text.find("TX 8 \"r3\""), second);
-    EXPECT_GT(text.find("TX 5 \"r2\""), second);
-}
-
-// Everything a run keeps lives in what it is given: a second run writes the
-// same file and the same numbers.
-TEST_F(TracerWriter, WritesTheSameFileTwice)
-{
-    analyse(kInterface, {{"main.pts", kScript}});
-    const std::string first = write();
-    numbering_.elements.clear();
-    EXPECT_EQ(write(), first);
-    EXPECT_EQ(numbering_.elements.find(*entries(sem::ENT_SEND)[0]).begin, 10);
 }
 
 }  // namespace
