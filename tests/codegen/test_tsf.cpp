@@ -255,24 +255,4 @@ TEST(TracerFile, FileNamesAreWrittenInUtf8)
                 HasSubstr("SO \"caf\xc3\xa9.pts\" 0000 \"txt\"\nIN \"File\" 1 \"caf\xc3\xa9.pts\"\n"));
 }
 
-// A line longer than 4095 characters is cut there and reported.
-TEST(TracerFile, OverlongLinesAreCutAndReported)
-{
-    TempDir dir;
-    writeFile(dir / "t.h", "int v;\n");
-    const std::string condition = "v == " + std::string(4100, '1');
-    writeFile(dir / "t.pts", "HEADER \"t\", \"t\", \"1\"\n#int w;\nSCENARIO s\n  WAITTIL(" + condition +
-                                 ", WTIME > 1)\nEND SCENARIO\n");
-    fs::create_directories(dir / "out");
-    const RunResult result = runPrepro({"t.pts", "t.h", "out/t"}, {}, dir.path());
-    const auto messages = qvm::testing::allMessagesOf(result.err);
-    EXPECT_EQ(std::count_if(messages.begin(), messages.end(),
-                            [](const auto& m) { return m.code == "SIZBUFOVL"; }),
-              1)
-        << result.err;
-    const std::vector<std::string> tracer = lines(readFile(dir / "out" / "t_dyn.tsf"));
-    const std::string expected = ("TX 7 \"END " + condition).substr(0, 4095);
-    EXPECT_THAT(tracer, ::testing::Contains(expected));
-}
-
 }  // namespace

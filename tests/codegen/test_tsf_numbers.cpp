@@ -145,4 +145,16 @@ TEST_F(TracerWriter, SectionKeyIsTheHashKeyAndTheRunKey)
     EXPECT_THAT(write(), HasSubstr("\nID " + std::to_string(file.hashKey) + " " + std::to_string(runKey) + "\n"));
 }
 
+// A line longer than 4095 characters is reported once and cut there.
+TEST_F(TracerWriter, OverlongLinesAreCutAndReported)
+{
+    const std::string condition = "flag == " + std::string(4100, '1');
+    analyse(kInterface, "HEADER \"a\", \"b\", \"c\"\n#int w;\nSCENARIO s\n  WAITTIL(" + condition +
+                            ", WTIME > 5)\nEND SCENARIO\n");
+    const std::string text = write();
+    EXPECT_EQ(qvm::testing::occurrences(console, "Fenwir-E-SIZBUFOVL"), 1u) << console;
+    EXPECT_EQ(diag::errorCount(), 1u);
+    EXPECT_THAT(text, HasSubstr("\n" + ("TX 7 \"END " + condition).substr(0, 4095) + "\nED\n"));
+}
+
 }  // namespace
