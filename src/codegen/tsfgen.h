@@ -17,9 +17,9 @@ namespace qvm::codegen {
 
 // What the tracer structure writer reads.
 struct TracerInput {
-    std::string path;                                          // the file to write
-    const std::vector<script::SourceFileRecord>* sourceFiles;  // in any order
-    const script::sem::Model* model;
+    std::string path;  // the file to write
+    const std::vector<script::SourceFileRecord>* sourceFiles = nullptr;  // in any order
+    const script::sem::Model* model = nullptr;
     std::string date;  // date text of the run
     int processId = 0;
 };
