@@ -6,6 +6,7 @@
 #include "base/mstrid.h"
 #include "codegen/genfiles.h"
 #include "codegen/gennumbers.h"
+#include "codegen/spggen.h"
 #include "diag/catalog.h"
 #include "diag/i18nerrgest.h"
 #include "diag/i18nutil.h"
@@ -188,7 +189,12 @@ struct Generation {
     codegen::Numbering numbering;
 };
 
-void writeSpgFile(Generation&, const RunNames&, const script::ParsedScript&, const script::AnalysisResult&) {}
+void writeSpgFile(Generation& generation, const RunNames& names, const script::ParsedScript& parsed,
+                  const script::AnalysisResult& analysed)
+{
+    codegen::writeSpgFile(generation.files, names.spg, parsed.sourceFiles, analysed.model->global());
+}
+
 void writeTdcFile(Generation&, const RunNames&, const Settings&, const script::ParsedScript&,
                   const script::AnalysisResult&, const std::string& /*echo*/, const std::string& /*date*/)
 {
