@@ -4,6 +4,7 @@
 #include "base/extgest.h"
 #include "base/mfmemo.h"
 #include "base/mstrid.h"
+#include "codegen/fctgen.h"
 #include "codegen/genfiles.h"
 #include "codegen/gennumbers.h"
 #include "codegen/spggen.h"
@@ -210,9 +211,11 @@ void writeProgram(Generation&, const RunNames&, const Settings&, const script::P
 {
 }
 
-void writeFunctionTemplates(Generation&, const RunNames&, const Settings&, const script::ParsedScript&,
-                            const script::AnalysisResult&)
+void writeFunctionTemplates(Generation& generation, const RunNames& names, const Settings& settings,
+                            const script::ParsedScript&, const script::AnalysisResult& analysed)
 {
+    codegen::writeFunctionTemplates(generation.files, names.program, settings.interfaceFiles,
+                                    analysed.model->global());
 }
 
 void generateOutputs(Generation& generation, const RunNames& names, const Settings& settings,
