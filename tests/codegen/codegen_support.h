@@ -6,6 +6,7 @@
 #include "support/messages.h"
 #include "support/process.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,6 +17,12 @@
 namespace qvm::testing::codegen {
 
 namespace fs = std::filesystem;
+using qvm::testing::readFile;
+using qvm::testing::TempDir;
+using qvm::testing::writeFile;
+
+// The function templates of a TRIGGER script whose program is a .c file.
+inline const std::vector<std::string> kTemplateFiles{"fctri_c.c", "fctfc_c.c", "tarvo_c.h"};
 
 inline fs::path goldenDirectory(const std::string& writer)
 {
@@ -89,6 +96,17 @@ inline std::vector<std::string> reportedCodes(const RunResult& result)
         }
     }
     return codes;
+}
+
+// A run ended by a fatal report about one file: status 7, and the last
+// report names the file.
+inline void expectFatalOnFile(const RunResult& result, const std::string& code, const std::string& fileName)
+{
+    EXPECT_EQ(result.status, 7) << result.err;
+    const auto last = lastMessageOf(result.err);
+    ASSERT_TRUE(last.has_value()) << result.err;
+    EXPECT_EQ(last->code, code);
+    EXPECT_THAT(last->text, ::testing::HasSubstr(fileName));
 }
 
 // What an output holds and when it was last written, to show that a run

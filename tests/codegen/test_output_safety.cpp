@@ -14,14 +14,7 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace qvm::testing::codegen;
-using ::testing::Contains;
-using qvm::testing::readFile;
-using qvm::testing::TempDir;
-using qvm::testing::writeFile;
-
-const std::vector<std::string> kTemplateFiles{"fctri_c.c", "fctfc_c.c", "tarvo_c.h"};
 
 bool holdsTemporary(const fs::path& dir)
 {
@@ -73,11 +66,7 @@ protected:
 TEST_F(TemplateOutputs, MissingOutputDirectoryIsFatalAndCreatesNothing)
 {
     const auto result = runIn(dir.path(), arguments("missing/trig"));
-    EXPECT_EQ(result.status, 7) << result.err;
-    const auto last = qvm::testing::lastMessageOf(result.err);
-    ASSERT_TRUE(last.has_value());
-    EXPECT_EQ(last->code, "FICERROPN");
-    EXPECT_THAT(last->text, ::testing::HasSubstr("missing/"));
+    expectFatalOnFile(result, "FICERROPN", "missing/");
     EXPECT_FALSE(fs::exists(dir / "missing"));
     expectOldOutputsUntouched();
 }
@@ -100,11 +89,7 @@ TEST_F(TemplateOutputs, ReadOnlyOutputDirectoryIsFatalAndLeavesOldOutputs)
     if (asRoot && result.status == 127) {
         GTEST_SKIP() << "qvmprepro cannot be run as nobody here";
     }
-    EXPECT_EQ(result.status, 7) << result.err;
-    const auto last = qvm::testing::lastMessageOf(result.err);
-    ASSERT_TRUE(last.has_value());
-    EXPECT_EQ(last->code, "FICERROPN");
-    EXPECT_THAT(last->text, ::testing::HasSubstr("out/"));
+    expectFatalOnFile(result, "FICERROPN", "out/");
     expectOldOutputsUntouched();
 }
 
@@ -156,11 +141,7 @@ TEST_F(SpgOutput, WriteFailureIsFatalAndLeavesTheOldFile)
     writeOldFile(dir / "big.spg", "old project\n");
     const FileState old = stateOf(dir / "big.spg");
     const auto result = runThrough("/usr/bin/prlimit", {"--fsize=32768"}, arguments(), dir.path());
-    EXPECT_EQ(result.status, 7) << result.err;
-    const auto last = qvm::testing::lastMessageOf(result.err);
-    ASSERT_TRUE(last.has_value());
-    EXPECT_EQ(last->code, "FICNOTOPN");
-    EXPECT_THAT(last->text, ::testing::HasSubstr("big.spg"));
+    expectFatalOnFile(result, "FICNOTOPN", "big.spg");
     EXPECT_EQ(stateOf(dir / "big.spg"), old);
     EXPECT_FALSE(holdsTemporary(dir.path()));
 }
@@ -183,11 +164,7 @@ TEST_F(SpgOutput, UnwritableCurrentDirectoryIsFatal)
     if (result.status == 127) {
         GTEST_SKIP() << "qvmprepro cannot be run as nobody here";
     }
-    EXPECT_EQ(result.status, 7) << result.err;
-    const auto last = qvm::testing::lastMessageOf(result.err);
-    ASSERT_TRUE(last.has_value());
-    EXPECT_EQ(last->code, "FICERROPN");
-    EXPECT_THAT(last->text, ::testing::HasSubstr("big.spg"));
+    expectFatalOnFile(result, "FICERROPN", "big.spg");
     EXPECT_EQ(stateOf(dir / "big.spg"), old);
 }
 

@@ -20,11 +20,7 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace qvm::testing::codegen;
-using qvm::testing::readFile;
-using qvm::testing::TempDir;
-using qvm::testing::writeFile;
 
 // Runs qvmprepro -SPVGEN on SCRIPT.pts with IFACE.h in dir; root out/SCRIPT.
 qvm::testing::RunResult runSpg(const fs::path& dir, const std::string& script, const std::string& iface,

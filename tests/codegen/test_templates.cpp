@@ -11,14 +11,8 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace qvm::testing::codegen;
 using ::testing::ElementsAre;
-using qvm::testing::readFile;
-using qvm::testing::TempDir;
-using qvm::testing::writeFile;
-
-const std::vector<std::string> kTemplateFiles{"fctri_c.c", "fctfc_c.c", "tarvo_c.h"};
 
 // A scratch copy of the hand-written TRIGGER script with its out/ directory.
 struct TriggerRun {
