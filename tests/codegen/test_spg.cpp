@@ -4,8 +4,11 @@
 // Written by hand from the file's layout before the program was run on
 // them: demo.spg (examples/demo.pts), tree.spg (the scenario tree of two
 // top-level scenarios A and B with A holding A1, a family named in two
-// scenarios, no include, no rendezvous) and rdv.spg (rendezvous members
-// through procedures and calls). The other examples' files were generated,
+// scenarios listed once at the top, no include: an empty HTS_FILE_LIST, no
+// rendezvous: an empty RDV_LIST) and rdv.spg (rendezvous members through
+// procedures reached by several calls with instance restrictions, one in a
+// procedure no call reaches, one in an initialisation block, an included
+// file). door_controller.spg shows a tree three levels deep. The other examples' files were generated,
 // then reviewed line by line against the layout.
 //
 // Choices of this program where the layout leaves them open, shown here:
@@ -65,19 +68,6 @@ TEST(SpgFile, EdgeCaseScriptsMatchTheirGoldenFiles)
     }
 }
 
-TEST(SpgFile, ScriptWithoutRendezvousOrIncludesHasEmptyLists)
-{
-    TempDir dir;
-    copyFiles(goldenDirectory("spg"), {"tree.pts", "tree.h"}, dir.path());
-    ASSERT_EQ(runSpg(dir.path(), "tree", "tree").status, 0);
-    const std::string spg = readFile(dir / "tree.spg");
-    EXPECT_THAT(spg, ::testing::HasSubstr("\tHTS_FILE_LIST = ();\n\n"));
-    EXPECT_THAT(spg, ::testing::HasSubstr("\tINSTANCE_LIST = ();\n\n"));
-    EXPECT_THAT(spg, ::testing::EndsWith("\tRDV_LIST = {\n\t};\n};\n"));
-    // The family named by A and by B appears once at the top.
-    EXPECT_THAT(spg, ::testing::HasSubstr("\tFAMILY_LIST   = (\"NIGHTLY\",\"SMOKE\");\n"));
-}
-
 TEST(SpgFile, IsWrittenInTheCurrentDirectoryUnderTheScriptsFileName)
 {
     TempDir dir;
@@ -125,32 +115,6 @@ TEST(SpgFile, IsWrittenEvenWhenTheAnalysisFindsErrors)
     const auto result = runSpg(dir.path(), "tree", "tree");
     EXPECT_EQ(result.status, 5) << result.err;
     EXPECT_THAT(readFile(dir / "tree.spg"), ::testing::HasSubstr("\t  ,\"B\"\n"));
-}
-
-TEST(SpgFile, ScenarioTreeNestsEachLevelOneTabDeeper)
-{
-    TempDir dir;
-    writeFile(dir / "deep.h", "extern int counter;\n");
-    writeFile(dir / "deep.pts", "HEADER \"deep\", \"three levels\", \"1.0\"\n#static int runs;\n"
-                                "SCENARIO top\n"
-                                "  SCENARIO middle\n"
-                                "    SCENARIO low_1\n      @counter = 1;\n    END SCENARIO\n"
-                                "    SCENARIO low_2\n      @counter = 2;\n    END SCENARIO\n"
-                                "  END SCENARIO\n"
-                                "  SCENARIO side\n    @counter = 3;\n  END SCENARIO\n"
-                                "END SCENARIO\n");
-    ASSERT_EQ(runSpg(dir.path(), "deep", "deep").status, 0);
-    EXPECT_THAT(readFile(dir / "deep.spg"), ::testing::HasSubstr("\tSCENARIO_TREE = (\n"
-                                                                 "\t   \"top\"\n"
-                                                                 "\t\t,(\n"
-                                                                 "\t\t   \"middle\"\n"
-                                                                 "\t\t\t,(\n"
-                                                                 "\t\t\t   \"low_1\"\n"
-                                                                 "\t\t\t  ,\"low_2\"\n"
-                                                                 "\t\t\t)\n"
-                                                                 "\t\t  ,\"side\"\n"
-                                                                 "\t\t)\n"
-                                                                 "\t);\n\n"));
 }
 
 }  // namespace
