@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <variant>
 
 namespace qvm::codegen {
@@ -48,23 +50,6 @@ bool isInstanceBlockEnd(int code)
     return code == ENT_INSTANCE_END || code == ENT_INSTANCE_HASH_END || code == ENT_INSTANCE_BODY_END;
 }
 
-// The instances named by the instance block that directly encloses an
-// entry: the run of instance uses met first when walking back over the
-// entries before it. An end marker met first means no block encloses it.
-NameList ownInstances(const Entry& entry)
-{
-    NameList names;
-    const Entry* before = entry.prev;
-    while (before != nullptr && before->code != ENT_INSTANCE_USE && !isInstanceBlockEnd(before->code)) {
-        before = before->prev;
-    }
-    for (; before != nullptr && before->code == ENT_INSTANCE_USE; before = before->prev) {
-        names.push_back(before->name);
-    }
-    std::reverse(names.begin(), names.end());
-    return names;
-}
-
 bool contains(const NameList& names, const std::string& name)
 {
     return std::find(names.begin(), names.end(), name) != names.end();
@@ -83,10 +68,9 @@ struct Context {
     const Entry* block = nullptr;      // the scenario or level block whose body holds it
 };
 
+// A call of a script procedure.
 struct CallItem {
-    const Entry* entry;
-    const Entry* procedure;  // the script procedure called, none for a C function
-    const Entry* caller;     // the procedure the call is made in, none outside procedures
+    const Entry* caller;  // the procedure the call is made in, none outside procedures
     NameList own;
 };
 
@@ -94,6 +78,30 @@ struct RendezvousItem {
     const Entry* entry;
     Context context;
     NameList own;
+};
+
+// The instances named by the instance block that directly encloses the
+// entries of a scope, followed on the way through the scope: the run of
+// instance uses met last, until an end marker closes the block.
+class InstanceBlock {
+public:
+    void pass(const Entry& entry)
+    {
+        if (entry.code == ENT_INSTANCE_USE) {
+            if (!inUses_) {
+                names_.clear();
+            }
+            names_.push_back(entry.name);
+        } else if (isInstanceBlockEnd(entry.code)) {
+            names_.clear();
+        }
+        inUses_ = entry.code == ENT_INSTANCE_USE;
+    }
+    const NameList& names() const { return names_; }
+
+private:
+    NameList names_;
+    bool inUses_ = false;
 };
 
 // The lists of the project file, gathered in one pre-order walk of the
@@ -108,29 +116,35 @@ public:
     const NameList& families() const { return families_; }
     const std::vector<RendezvousItem>& rendezvous() const { return rendezvous_; }
 
-    // The instances that meet at a rendezvous.
+    // The instances that meet at a rendezvous. An empty own list stands for
+    // every declared instance.
     NameList members(const RendezvousItem& item) const
     {
         if (item.context.procedure == nullptr) {
             return allWhenEmpty(item.own);
         }
-        const NameList inProcedure = restricted(allWhenEmpty(item.own), procedureInstances(*item.context.procedure));
-        NameList reached;
-        for (const CallItem& call : calls_) {
-            if (call.procedure == item.context.procedure) {
-                const NameList throughCall = restricted(inProcedure, callInstances(call));
-                reached.insert(reached.end(), throughCall.begin(), throughCall.end());
+        const NameList inProcedure = restricted(allWhenEmpty(item.own), procedureInstances(item.context.procedure));
+        std::unordered_set<std::string> reached;
+        if (const auto calls = callsTo_.find(item.context.procedure); calls != callsTo_.end()) {
+            for (const CallItem& call : calls->second) {
+                for (std::string& name : restricted(inProcedure, callInstances(call))) {
+                    reached.insert(std::move(name));
+                }
             }
         }
         // Each instance once, in the order of the declarations.
-        return restricted(instances_, reached);
+        NameList members = instances_;
+        std::erase_if(members, [&](const std::string& name) { return !reached.contains(name); });
+        return members;
     }
 
 private:
     void walk(const Scope& scope, Context context)
     {
+        InstanceBlock block;
         for (const Entry& entry : scope.entries) {
-            visit(entry, context);
+            block.pass(entry);
+            visit(entry, context, block.names());
         }
     }
 
@@ -141,7 +155,7 @@ private:
         }
     }
 
-    void visit(const Entry& entry, Context context)
+    void visit(const Entry& entry, Context context, const NameList& own)
     {
         switch (entry.code) {
         case ENT_SCENARIO:
@@ -150,7 +164,7 @@ private:
             enter(entry, {context.procedure, &entry});
             break;
         case ENT_PROC:
-            procedureLists_.emplace_back(&entry, ownInstances(entry));
+            procedureLists_.emplace(&entry, own);
             enter(entry, {&entry, context.block});
             break;
         case ENT_INITIALIZATION:
@@ -162,50 +176,45 @@ private:
             enter(entry, context);
             break;
         case ENT_CALL:
-        {
-            const CallData* call = dataOf<CallData>(entry);
-            calls_.push_back({&entry, call != nullptr ? call->procedure : nullptr, context.procedure, ownInstances(entry)});
+            if (const CallData* call = dataOf<CallData>(entry); call != nullptr && call->procedure != nullptr) {
+                callsTo_[call->procedure].push_back({context.procedure, own});
+            }
             break;
-        }
-            break;
-        case ENT_RENDEZVOUS: rendezvous_.push_back({&entry, context, ownInstances(entry)}); break;
+        case ENT_RENDEZVOUS: rendezvous_.push_back({&entry, context, own}); break;
         default: break;
         }
     }
 
     void addFamilies(const Entry& scenario)
     {
-        for (const std::string& name : familyNames(scenario)) {
-            if (!contains(families_, name)) {
-                families_.push_back(name);
+        for (std::string& name : familyNames(scenario)) {
+            if (familiesSeen_.insert(name).second) {
+                families_.push_back(std::move(name));
             }
         }
     }
 
-    // An empty list stands for every declared instance.
     NameList allWhenEmpty(const NameList& names) const { return names.empty() ? instances_ : names; }
 
-    NameList procedureInstances(const Entry& procedure) const
+    NameList procedureInstances(const Entry* procedure) const
     {
-        for (const auto& [entry, own] : procedureLists_) {
-            if (entry == &procedure) {
-                return allWhenEmpty(own);
-            }
-        }
-        return instances_;
+        const auto found = procedureLists_.find(procedure);
+        return found != procedureLists_.end() ? allWhenEmpty(found->second) : instances_;
     }
 
+    // A call made in a procedure reaches no instance that procedure is not for.
     NameList callInstances(const CallItem& call) const
     {
         const NameList own = allWhenEmpty(call.own);
-        return call.caller != nullptr ? restricted(own, procedureInstances(*call.caller)) : own;
+        return call.caller != nullptr ? restricted(own, procedureInstances(call.caller)) : own;
     }
 
     std::vector<const Entry*> scenarios_;  // the root scenario first
     NameList instances_;
     NameList families_;  // each once, in order of first appearance
-    std::vector<std::pair<const Entry*, NameList>> procedureLists_;  // own lists of the declarations
-    std::vector<CallItem> calls_;
+    std::unordered_set<std::string> familiesSeen_;
+    std::unordered_map<const Entry*, NameList> procedureLists_;  // own lists of the declarations
+    std::unordered_map<const Entry*, std::vector<CallItem>> callsTo_;  // by procedure called, in walk order
     std::vector<RendezvousItem> rendezvous_;
 };
 
