@@ -211,3 +211,36 @@ TEST(TdcFile, OutputDirectoryMissingIsFatal)
 }
 
 }  // namespace
+
+// Where the record templates leave a choice open, what this writer writes:
+// - the location index of a record is the file id of its source file, and
+//   the CF records come in file id order (the script first), so that index
+//   k names the k-th CF record;
+// - each MATCHING-family piece of a WAITTIL is one of its message variables:
+//   one Y record per piece, a message named twice has two;
+// - the second text of an I record for a field without bounds is its
+//   expected value expression.
+TEST(TdcFile, ChoicesWhereTheTemplatesAreSilent)
+{
+    qvm::testing::TempDir dir;
+    qvm::testing::writeFile(dir / "choice.h", "typedef struct { int seq; } ping_t;\nint y;\n");
+    qvm::testing::writeFile(dir / "part.pts", "PROC helper ( )\n  EXIT\nEND PROC\n");
+    qvm::testing::writeFile(dir / "choice.pts",
+                            "HEADER \"a\", \"b\", \"c\"\nCOMMTYPE link IS int\nCHANNEL link : main_ch\n"
+                            "MESSAGE ping_t : ping, pong\nCALLBACK ping_t : in ON link : id\n  NO_MESSAGE\n"
+                            "  MESSAGE_DATE\nEND CALLBACK\nINCLUDE \"part.pts\"\nSCENARIO s\n  CALL helper()\n"
+                            "  WAITTIL(MATCHING(pong, main_ch) || NOTMATCHING(pong, main_ch), WTIME > 10)\n"
+                            "  VAR y, EV=3\nEND SCENARIO\n");
+    const TdcRun run = runScript({dir.path(), "choice"}, {});
+    ASSERT_EQ(run.result.status, 0) << run.result.err;
+    const std::vector<std::string> lines = qvm::testing::lines(run.tdc);
+    ASSERT_GE(lines.size(), 10u);
+    EXPECT_THAT(lines[7], ::testing::StartsWith("CF6 \"choice.pts\", \".\", \"\", "));
+    EXPECT_THAT(lines[8], ::testing::StartsWith("CF7 \"part.pts\", \".\", \"\", \"32\", "));
+    EXPECT_THAT(run.tdc, HasSubstr("\"helper\", \"2\", \"1\"\n"));
+    EXPECT_THAT(run.tdc, ::testing::ContainsRegex(
+                             "W[0-9]+ \"MATCHING\\(pong,main_ch\\)\\|\\|NOTMATCHING\\(pong,main_ch\\)\", "
+                             "\"WTIME > 10\", \"1\", \"12\"\nY[0-9]+ \"pong\", \"1\", \"12\"\nY[0-9]+ \"pong\", "
+                             "\"1\", \"12\"\nW[0-9]+ \\?, \\?, \"1\", \"12\"\n"));
+    EXPECT_THAT(run.tdc, ::testing::ContainsRegex("\nI[0-9]+ \"\", \"3\", \"1\", \"13\"\n"));
+}
