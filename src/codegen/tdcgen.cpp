@@ -48,6 +48,37 @@ std::string withoutQuotes(const std::string& text)
     return text;
 }
 
+// The quoted family names, joined; a name that would bring them to the
+// limit is left out.
+std::string familyItems(const ScenarioData& data)
+{
+    std::string items;
+    if (data.familyScope == nullptr) {
+        return items;
+    }
+    for (const Entry& family : data.familyScope->entries) {
+        const std::string item = tdcQuoted(family.name);
+        if (items.size() + (items.empty() ? 0 : 2) + item.size() >= kHeaderItemsLimit) {
+            diag::error("SIZBUFOVL");
+            continue;
+        }
+        items += (items.empty() ? "" : ", ") + item;
+    }
+    return items;
+}
+
+// Callee and argument texts: "name(a, b)".
+std::string writtenCall(const Entry& call)
+{
+    std::string written = call.name + "(";
+    if (const Scope* arguments = subScopeOf(call)) {
+        for (const Entry& argument : arguments->entries) {
+            written += (&argument == arguments->entries.first() ? "" : ", ") + argument.data<ArgData>().text;
+        }
+    }
+    return written + ")";
+}
+
 const Entry* structureOf(const Entry& message)
 {
     return message.data<MessageVarData>().structure;
@@ -163,20 +194,8 @@ void TdcWriter::scenario(const Entry& entry)
 {
     const auto& data = entry.data<ScenarioData>();
     const bool root = data.parent == nullptr;
-    std::string families;
-    if (data.familyScope != nullptr) {
-        for (const Entry& family : data.familyScope->entries) {
-            const std::string item = tdcQuoted(family.name);
-            const std::size_t grown = families.size() + (families.empty() ? 0 : 2) + item.size();
-            if (grown >= kHeaderItemsLimit) {
-                diag::error("SIZBUFOVL");
-                continue;
-            }
-            families += (families.empty() ? "" : ", ") + item;
-        }
-    }
     Fields fields;
-    fields.text(entry.name).text(qualifiedName(entry)).raw(families);
+    fields.text(entry.name).text(qualifiedName(entry)).raw(familyItems(data));
     if (data.loopCount >= 1) {
         fields.number(data.loopCount);
     } else {
@@ -216,21 +235,12 @@ void TdcWriter::procedure(const Entry& entry)
     numbers.end = record("P", Fields().absent(), locationOf(entry));
 }
 
-// The descriptive text of a call is the call as written: callee and arguments.
+// The descriptive text of a call is the call as written.
 void TdcWriter::call(const Entry& entry)
 {
     const auto& data = entry.data<CallData>();
-    std::string written = entry.name + "(";
-    if (const Scope* arguments = subScopeOf(entry)) {
-        bool first = true;
-        for (const Entry& argument : arguments->entries) {
-            written += (first ? "" : ", ") + argument.data<ArgData>().text;
-            first = false;
-        }
-    }
-    written += ")";
     ItemNumbers& numbers = numbers_.of(entry);
-    numbers.begin = record("A", Fields().text(entry.name).text(written), locationOf(entry));
+    numbers.begin = record("A", Fields().text(entry.name).text(writtenCall(entry)), locationOf(entry));
     statements(subScopeOf(entry));
     if (!data.result.empty()) {
         Fields result;

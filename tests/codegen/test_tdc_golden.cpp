@@ -40,7 +40,7 @@ void compareWithFile(const std::string& actual, const std::string& expectedFile,
 
 TEST(TdcGolden, HandWrittenPlainStatements)
 {
-    const TdcRun run = runScript(handScript("hand_plain"), {});
+    const TdcOutputs run = runScript(handScript("hand_plain"), {});
     ASSERT_EQ(run.result.status, 0) << run.result.err;
     compareWithFile(masked(run.tdc), "hand_plain.tdc", true);
     EXPECT_FALSE(run.probeHeaderWritten);
@@ -48,7 +48,7 @@ TEST(TdcGolden, HandWrittenPlainStatements)
 
 TEST(TdcGolden, HandWrittenCommunicationWithCustomProbe)
 {
-    const TdcRun run = runScript(handScript("hand_comm"), {"-PROBE=CUSTOM", "-TRACE=CIRCULAR"});
+    const TdcOutputs run = runScript(handScript("hand_comm"), {"-PROBE=CUSTOM", "-TRACE=CIRCULAR"});
     ASSERT_EQ(run.result.status, 0) << run.result.err;
     compareWithFile(masked(run.tdc), "hand_comm.tdc", true);
     compareWithFile(masked(tdcPartOfProbeHeader(run.probeHeader)), "hand_comm_probe.h", true);
@@ -57,7 +57,7 @@ TEST(TdcGolden, HandWrittenCommunicationWithCustomProbe)
 TEST(TdcGolden, EveryExample)
 {
     for (const Script& example : bundledExamples()) {
-        const TdcRun run = runScript(example, {"-STD_DEFINE=" + kStdDefine});
+        const TdcOutputs run = runScript(example, {"-STD_DEFINE=" + kStdDefine});
         ASSERT_EQ(run.result.status, 0) << example.name << "\n" << run.result.err;
         compareWithFile(masked(run.tdc), example.name + ".tdc", false);
     }
@@ -72,7 +72,7 @@ TEST(TdcGolden, ProbeHeadersOfTwoExamples)
             if (example.name != name) {
                 continue;
             }
-            const TdcRun run = runScript(example, {"-STD_DEFINE=" + kStdDefine, "-PROBE=" + mode});
+            const TdcOutputs run = runScript(example, {"-STD_DEFINE=" + kStdDefine, "-PROBE=" + mode});
             ASSERT_EQ(run.result.status, 0) << run.result.err;
             ASSERT_TRUE(run.probeHeaderWritten);
             compareWithFile(masked(tdcPartOfProbeHeader(run.probeHeader)), name + "_probe.h", false);
@@ -93,7 +93,7 @@ std::vector<std::string> keysOf(const std::string& tdc)
 
 TEST(TdcFile, HeaderRecordsComeFirstAndShareTheCounter)
 {
-    const TdcRun run = runScript(handScript("hand_plain"), {});
+    const TdcOutputs run = runScript(handScript("hand_plain"), {});
     const std::vector<std::string> keys = keysOf(run.tdc);
     ASSERT_GE(keys.size(), 8u);
     EXPECT_EQ(std::vector<std::string>(keys.begin(), keys.begin() + 8),
@@ -111,7 +111,7 @@ TEST(TdcFile, InstanceRecordByInstanceMode)
         const auto instanceLine = [&](const std::vector<std::string>& options) {
             std::vector<std::string> all{"-STD_DEFINE=" + kStdDefine};
             all.insert(all.end(), options.begin(), options.end());
-            const TdcRun run = runScript(example, all);
+            const TdcOutputs run = runScript(example, all);
             return qvm::testing::lines(run.tdc).at(5);
         };
         EXPECT_EQ(instanceLine({}), "IL4 \"car_a\", \"car_b\"");
@@ -124,7 +124,7 @@ TEST(TdcFile, InstanceRecordByInstanceMode)
 
 TEST(TdcFile, QuotesInsideTextsAreDoubled)
 {
-    const TdcRun run = runScript(handScript("hand_plain"), {});
+    const TdcOutputs run = runScript(handScript("hand_plain"), {});
     // A COMMENT, an environment value of the HEADER; a STRING header value
     // keeps its own quotes as written.
     EXPECT_THAT(run.tdc, HasSubstr("C20 \" say \"\"on\"\"\", \"1\", \"12\"\n"));
@@ -134,8 +134,8 @@ TEST(TdcFile, QuotesInsideTextsAreDoubled)
 TEST(TdcFile, ProbeOptionChangesNothingInTheTdcFile)
 {
     const Script script = handScript("hand_comm");
-    const TdcRun plain = runScript(script, {"-TRACE=CIRCULAR"});
-    const TdcRun probed = runScript(script, {"-TRACE=CIRCULAR", "-PROBE=DEFAULT"});
+    const TdcOutputs plain = runScript(script, {"-TRACE=CIRCULAR"});
+    const TdcOutputs probed = runScript(script, {"-TRACE=CIRCULAR", "-PROBE=DEFAULT"});
     EXPECT_FALSE(plain.probeHeaderWritten);
     EXPECT_TRUE(probed.probeHeaderWritten);
     std::vector<std::string> plainLines = qvm::testing::lines(masked(plain.tdc));
@@ -149,7 +149,7 @@ TEST(TdcFile, ProbeOptionChangesNothingInTheTdcFile)
 
 TEST(TdcFile, ProbeHeaderWithoutSendStartsItsHighestValuesAtZero)
 {
-    const TdcRun run = runScript(handScript("hand_plain"), {"-PROBE=DEFAULT"});
+    const TdcOutputs run = runScript(handScript("hand_plain"), {"-PROBE=DEFAULT"});
     ASSERT_EQ(run.result.status, 0) << run.result.err;
     EXPECT_THAT(run.probeHeader, HasSubstr("#define TRV_TDC_LAST_SEND 0\n#define TRV_TDC_LAST_ID 0\n"));
     EXPECT_THAT(run.probeHeader, Not(HasSubstr("TRV_TDC_SEND_")));
@@ -167,7 +167,7 @@ TEST(TdcFile, LongRecordIsTruncatedWithOneReportPerDroppedCharacter)
     const std::string comment(5000, 'c');
     qvm::testing::writeFile(dir / "long.pts", "HEADER \"a\", \"b\", \"c\"\n#int y;\nSCENARIO s\n  COMMENT: " + comment +
                                                   "\n  EXIT\nEND SCENARIO\n");
-    const TdcRun run = runScript({dir.path(), "long"}, {});
+    const TdcOutputs run = runScript({dir.path(), "long"}, {});
     EXPECT_EQ(run.result.status, 5);
     // C<n> "<blank><5000 c>", "1", "4"
     const std::string full = "C10 \" " + comment + "\", \"1\", \"4\"";
@@ -193,7 +193,7 @@ TEST(TdcFile, ScenarioHeaderItemsThatWouldPassTheLimitAreDropped)
     const std::string second(2500, 'G');
     qvm::testing::writeFile(dir / "fam.pts", "HEADER \"a\", \"b\", \"c\"\n#int y;\nSCENARIO s\nFAMILY " + first + ", " + second +
                                                  ", H\n  EXIT\nEND SCENARIO\n");
-    const TdcRun run = runScript({dir.path(), "fam"}, {});
+    const TdcOutputs run = runScript({dir.path(), "fam"}, {});
     EXPECT_EQ(run.result.status, 5);
     EXPECT_EQ(qvm::testing::occurrences(run.result.err, "SIZBUFOVL"), 1u);
     EXPECT_THAT(run.tdc, HasSubstr("S9 \"s\", \"s\", \"" + first + "\", \"H\", ?, \"1\", \"3\"\n"));
@@ -231,7 +231,7 @@ TEST(TdcFile, ChoicesWhereTheTemplatesAreSilent)
                             "  MESSAGE_DATE\nEND CALLBACK\nINCLUDE \"part.pts\"\nSCENARIO s\n  CALL helper()\n"
                             "  WAITTIL(MATCHING(pong, main_ch) || NOTMATCHING(pong, main_ch), WTIME > 10)\n"
                             "  VAR y, EV=3\nEND SCENARIO\n");
-    const TdcRun run = runScript({dir.path(), "choice"}, {});
+    const TdcOutputs run = runScript({dir.path(), "choice"}, {});
     ASSERT_EQ(run.result.status, 0) << run.result.err;
     const std::vector<std::string> lines = qvm::testing::lines(run.tdc);
     ASSERT_GE(lines.size(), 10u);

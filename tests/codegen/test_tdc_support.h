@@ -46,14 +46,14 @@ inline Script handScript(const std::string& name)
 }
 
 // The files of a run, read back before its directory goes.
-struct TdcRun {
+struct TdcOutputs {
     RunResult result;
     std::string tdc;          // "" when not written
     std::string probeHeader;  // "" when not written
     bool probeHeaderWritten = false;
 };
 
-inline TdcRun runScript(const Script& script, const std::vector<std::string>& options, const EnvChanges& extraEnv = {})
+inline TdcOutputs runScript(const Script& script, const std::vector<std::string>& options, const EnvChanges& extraEnv = {})
 {
     TempDir dir;
     fs::copy(script.directory, dir.path(), fs::copy_options::recursive);
@@ -64,7 +64,7 @@ inline TdcRun runScript(const Script& script, const std::vector<std::string>& op
     for (const auto& [name, value] : extraEnv) {
         env[name] = value;
     }
-    TdcRun run;
+    TdcOutputs run;
     run.result = runPrepro(arguments, env, dir.path());
     const fs::path tdc = dir / ("out/" + script.name + ".tdc");
     const fs::path header = dir / ("out/" + script.name + ".h");
