@@ -8,6 +8,7 @@
 #include "codegen/genfiles.h"
 #include "codegen/gennumbers.h"
 #include "codegen/spggen.h"
+#include "codegen/tdcgen.h"
 #include "diag/catalog.h"
 #include "diag/i18nerrgest.h"
 #include "diag/i18nutil.h"
@@ -196,9 +197,23 @@ void writeSpgFile(Generation& generation, const RunNames& names, const script::P
     codegen::writeSpgFile(generation.files, names.spg, parsed.sourceFiles, analysed.model->global());
 }
 
-void writeTdcFile(Generation&, const RunNames&, const Settings&, const script::ParsedScript&,
-                  const script::AnalysisResult&, const std::string& /*echo*/, const std::string& /*date*/)
+void writeTdcFile(Generation& generation, const RunNames& names, const Settings& settings,
+                  const script::ParsedScript& parsed, const script::AnalysisResult& analysed, const std::string& echo,
+                  const std::string& date)
 {
+    codegen::TdcRun run;
+    run.scriptPath = names.script;
+    run.tdcPath = names.tdc;
+    run.probeHeaderPath = names.probeHeader;
+    run.sourceFiles = &parsed.sourceFiles;
+    run.commandLine = echo;
+    run.dateText = date;
+    run.instance = settings.instance;
+    run.instanceMode = analysed.instanceMode;
+    run.traceLevel = static_cast<int>(settings.traceLevel);
+    run.probeMode = static_cast<int>(settings.probe);
+    run.model = analysed.model.get();
+    codegen::writeTdc(generation.files, generation.numbering.records, run);
 }
 
 void writeTracerFile(Generation&, const RunNames&, const Settings&, const script::ParsedScript&,

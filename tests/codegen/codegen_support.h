@@ -5,6 +5,7 @@
 
 #include "support/messages.h"
 #include "support/process.h"
+#include "test_tdc_support.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -29,24 +30,9 @@ inline fs::path goldenDirectory(const std::string& writer)
     return fs::path(QVM_TESTDATA_DIR) / "codegen" / writer;
 }
 
-// The bundled example NAME.pts with its interface file NAME.h.
-struct Example {
-    fs::path directory;
-    std::string name;
-};
-
-inline std::vector<Example> bundledExamples()
-{
-    std::vector<Example> examples;
-    for (const auto& entry : fs::recursive_directory_iterator(fs::path(QVM_SOURCE_DIR) / "examples")) {
-        const fs::path& script = entry.path();
-        if (script.extension() == ".pts" && fs::exists(fs::path(script).replace_extension(".h"))) {
-            examples.push_back({script.parent_path(), script.stem().string()});
-        }
-    }
-    std::sort(examples.begin(), examples.end(), [](const Example& a, const Example& b) { return a.name < b.name; });
-    return examples;
-}
+// The bundled examples NAME.pts with their interface files NAME.h.
+using Example = tdc::Script;
+using tdc::bundledExamples;
 
 // Copies the named files of a directory into another.
 inline void copyFiles(const fs::path& from, const std::vector<std::string>& names, const fs::path& to)
