@@ -1,6 +1,7 @@
 // The tracer structure file writer.
 #include "codegen/tsfgen.h"
 
+#include "codegen/tdcgen.h"
 #include "diag/i18nerrgest.h"
 #include "diag/i18nutil.h"
 
@@ -58,18 +59,6 @@ std::string scriptText(std::string_view local8)
     return utf8(fromScript(local8));
 }
 
-std::string quotedText(std::string_view text)
-{
-    std::string quoted = "\"";
-    for (const char c : text) {
-        quoted += c;
-        if (c == '"') {
-            quoted += '"';
-        }
-    }
-    return quoted + "\"";
-}
-
 std::string quotedSourcePath(std::string_view path)
 {
     std::string quoted = "\"";
@@ -100,13 +89,14 @@ std::size_t cutOnCharacter(std::string_view text, std::size_t limit)
     return cut;
 }
 
-// The lines of a part of the file; a line beyond the limit is reported and cut.
+// The lines of a part of the file. A line beyond the limit is reported (the
+// file is still written, as the TDC file is) and cut.
 class TracerLines {
 public:
     void line(std::string_view text)
     {
         if (text.size() > kLineLimit) {
-            diag::error("SIZBUFOVL");
+            diag::warning("SIZBUFOVL");
             text = text.substr(0, cutOnCharacter(text, kLineLimit));
         }
         text_ += text;
@@ -232,7 +222,7 @@ private:
         FileElements& file = files_[instance.fileId];
         file.lines.line("SI 1");
         file.lines.line("IN \"VirtualTester\" " + std::to_string(file.next++) + " " +
-                        quotedText(scriptText(instance.name)));
+                        tdcQuoted(scriptText(instance.name)));
     }
 
     void writeScenario(const sem::Entry& scenario)
@@ -279,7 +269,7 @@ private:
         const int number = file.next++;
         file.lines.line("ST " + std::to_string(state));
         file.lines.line("LK " + std::to_string(link >= 0 ? link : kNoLink));
-        file.lines.line(std::string(kind) + " " + std::to_string(number) + " " + quotedText(text));
+        file.lines.line(std::string(kind) + " " + std::to_string(number) + " " + tdcQuoted(text));
         return number;
     }
 
@@ -311,7 +301,7 @@ void writeHeader(TracerLines& out)
 {
     out.line("DB \"Ostrel-Tracer\"");
     out.line("ID 1 1");
-    out.line("IN \"Sut\" 1 " + quotedText(utf8(diag::tr(kContext, "System under test"))));
+    out.line("IN \"Sut\" 1 " + tdcQuoted(utf8(diag::tr(kContext, "System under test"))));
     out.line("ED");
 }
 
@@ -322,9 +312,9 @@ void writeSection(TracerLines& out, const script::SourceFileRecord& file, const 
     out.line("ID " + std::to_string(file.hashKey) + " " +
              std::to_string(tracerRunKey(file, input.processId, input.date)));
     out.line("SO " + quotedSourcePath(scriptText(file.path)) + " 0000 \"txt\"");
-    out.line("IN \"File\" 1 " + quotedText(scriptText(file.baseName)));
+    out.line("IN \"File\" 1 " + tdcQuoted(scriptText(file.baseName)));
     out.line("SI 1");
-    out.line("IN \"VirtualTester\" 2 " + quotedText(utf8(diag::tr(kContext, "default tester"))));
+    out.line("IN \"VirtualTester\" 2 " + tdcQuoted(utf8(diag::tr(kContext, "default tester"))));
     out.append(elements);
     out.line("ED");
 }
