@@ -34,7 +34,8 @@ struct TracerInput {
 //   INTERSEND, INTERRECV     begin = its element
 //   RENDEZVOUS               begin = its element
 // Element numbers count per source file; the program writer passes each with
-// the file id of the entry. The "LK" link of an element is the TDC record
+// the file id of the entry. Every named scenario is listed, generated or not;
+// the body of a procedure only when it is used. The "LK" link of an element is the TDC record
 // number of its construct, read from numbering.records (the end record for
 // the end element of a scenario, a block or a WAITTIL), 0 when the TDC
 // writer numbered none.
