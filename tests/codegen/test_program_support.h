@@ -1,0 +1,143 @@
+// Writing the generated program in-process: a script and its interface are
+// analysed, every construct is numbered in walk order as the TDC and tracer
+// writers would, and the program is written with the options a test gives.
+#pragma once
+
+#include "codegen/cprggen.h"
+#include "script/ancgest.h"
+#include "script/prtanac.h"
+#include "script/sempti.h"
+#include "script/stxpti.h"
+#include "support/console.h"
+#include "support/process.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace qvm::testing::program {
+
+// The interface every test script is checked against.
+inline const std::string kInterface =
+    "int counter;\n"
+    "int limit;\n"
+    "int get_value(void);\n"
+    "typedef int level_t;\n";
+
+// The first lines of every test script: a script declares something before its scenarios.
+inline const std::string kHead = "HEADER \"t\", \"1\", \"x\"\n#int bench;\n";
+
+// The fixed stamp of in-process runs.
+inline const std::string kDate = "Thu Jan  1 00:00:00 2026";
+inline constexpr int kProcessId = 4242;
+
+// Numbers the constructs of a model: every entry takes a begin number, its
+// nested entries follow, then it takes an end number; scenarios and level
+// blocks take two tracer elements each. Records start at 100, elements at 3.
+inline void numberInWalkOrder(const script::sem::Scope& scope, codegen::Numbering& numbering, int& record, int& element)
+{
+    using namespace script::sem;
+    for (const Entry& entry : scope.entries) {
+        codegen::ItemNumbers& numbers = numbering.records.of(entry);
+        numbers.begin = record++;
+        if (entry.descriptor != nullptr) {
+            if (entry.descriptor->subScope != nullptr) {
+                numberInWalkOrder(*entry.descriptor->subScope, numbering, record, element);
+            }
+            if (const auto* condition = std::get_if<ConditionData>(&entry.descriptor->data);
+                condition != nullptr && condition->elseScope != nullptr) {
+                numberInWalkOrder(*condition->elseScope, numbering, record, element);
+            }
+        }
+        numbers.end = record++;
+        if (entry.code == ENT_SCENARIO || entry.code == ENT_INITIALIZATION || entry.code == ENT_TERMINATION ||
+            entry.code == ENT_EXCEPTION) {
+            numbering.elements.of(entry).begin = element;
+            element += 2;
+        }
+    }
+}
+
+class ProgramTest : public ConsoleTest {
+protected:
+    void SetUp() override
+    {
+        ConsoleTest::SetUp();
+        script::resetCAnalysis();
+        script::resetNativeTypes();
+    }
+    void TearDown() override
+    {
+        script::resetNativeTypes();
+        script::resetCAnalysis();
+        ConsoleTest::TearDown();
+    }
+
+    // Options of a plain run: trace level SCN, no allocation, main entry.
+    codegen::ProgramOptions options() const
+    {
+        codegen::ProgramOptions o;
+        o.programPath = (dir / "prog.c").string();
+        o.rioPath = "prog.rio";
+        o.probeHeaderPath = (dir / "prog.h").string();
+        o.date = kDate;
+        o.processId = kProcessId;
+        o.traceLevel = 10;
+        o.interfaceFiles = {"api.h"};
+        return o;
+    }
+
+    // The generated program of the script, or "" when the analysis reported
+    // an error. The instance option and the scenario selection are those
+    // of the analysis.
+    std::string generate(const std::string& script, codegen::ProgramOptions o,
+                         const script::AnalysisOptions& analysisOptions = {}, const std::string& interface = kInterface)
+    {
+        writeFile(dir / "api.h", interface);
+        writeFile(dir / "test.pts", script);
+        script::startCAnalysis(script::CModeNeither, {}, {}, {});
+        script::declareIncludedFile((dir / "api.h").string());
+        const script::ParsedScript parsed = script::parseScript((dir / "test.pts").string(), {});
+        if (diag::errorCount() != 0) {
+            script::endCAnalysis();
+            ADD_FAILURE() << console;
+            return {};
+        }
+        script::AnalysisOptions analysis = analysisOptions;
+        analysis.scriptFlags = parsed.scriptFlags;
+        const script::AnalysisResult analysed = script::analyseScript(parsed.root, parsed.sourceFiles, analysis);
+        script::endCAnalysis();
+        if (diag::errorCount() != 0) {
+            ADD_FAILURE() << console;
+            return {};
+        }
+        o.instanceMode = analysed.instanceMode;
+        o.instanceNumber = analysed.instanceNumber;
+        o.timerCount = analysed.timerCount;
+        if (analysed.instanceMode == 1) {
+            o.instanceName = analysis.instance;
+        }
+        codegen::Numbering numbering;
+        int record = 100;
+        int element = 3;
+        numberInWalkOrder(analysed.model->global(), numbering, record, element);
+        {
+            codegen::GeneratedFiles files;
+            codegen::writeProgram(files, numbering, *analysed.model, parsed.sourceFiles, o);
+            files.commit();
+        }
+        std::string text = readFile(o.programPath);
+        // The directory of the run is not part of what is compared.
+        for (std::size_t at = text.find(dir.path().string()); at != std::string::npos;
+             at = text.find(dir.path().string(), at)) {
+            text.replace(at, dir.path().string().size(), "DIR");
+        }
+        return text;
+    }
+
+    std::string generate(const std::string& script) { return generate(script, options()); }
+
+    TempDir dir;
+};
+
+}  // namespace qvm::testing::program
