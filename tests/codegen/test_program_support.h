@@ -93,6 +93,9 @@ protected:
     std::string generate(const std::string& script, codegen::ProgramOptions o,
                          const script::AnalysisOptions& analysisOptions = {}, const std::string& interface = kInterface)
     {
+        diag::resetRun();
+        script::resetCAnalysis();
+        script::resetNativeTypes();
         writeFile(dir / "api.h", interface);
         writeFile(dir / "test.pts", script);
         script::startCAnalysis(script::CModeNeither, {}, {}, {});
