@@ -31,15 +31,40 @@ inline const std::string kHead = "HEADER \"t\", \"1\", \"x\"\n#int bench;\n";
 inline const std::string kDate = "Thu Jan  1 00:00:00 2026";
 inline constexpr int kProcessId = 4242;
 
-// Numbers the constructs of a model: every entry takes a begin number, its
-// nested entries follow, then it takes an end number; scenarios and level
-// blocks take two tracer elements each. Records start at 100, elements at 3.
+// Whether the TDC file gives the entry a record: the traced constructs.
+inline bool traced(int code)
+{
+    using namespace script::sem;
+    switch (code) {
+    case ENT_SCENARIO: case ENT_INITIALIZATION: case ENT_TERMINATION: case ENT_EXCEPTION: case ENT_PROC:
+    case ENT_CALL: case ENT_COMMENT: case ENT_ERROR: case ENT_EXIT: case ENT_SET: case ENT_UNSET: case ENT_PRINT:
+    case ENT_TRACE_ON: case ENT_TRACE_OFF: case ENT_FLUSH_TRACE: case ENT_VAR: case ENT_SEND: case ENT_WAITTIL:
+    case ENT_RENDEZVOUS: case ENT_INTERSEND: case ENT_INTERRECV: case ENT_NO_MESSAGE: case ENT_MESSAGE_DATE:
+    case ENT_ADD_ID: case ENT_DEF_MESSAGE: case ENT_CLEAR_ID:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Numbers the constructs of a model in script order as the TDC writer
+// does: a traced construct takes a begin number, the constructs inside it
+// follow, then it takes an end number (IF, WHILE, CASE and WHEN are walked
+// without numbers of their own). Scenarios and level blocks take two
+// tracer elements each. Records start at 100, elements at 3.
 inline void numberInWalkOrder(const script::sem::Scope& scope, codegen::Numbering& numbering, int& record, int& element)
 {
     using namespace script::sem;
     for (const Entry& entry : scope.entries) {
-        codegen::ItemNumbers& numbers = numbering.records.of(entry);
-        numbers.begin = record++;
+        const bool numbered = traced(entry.code);
+        if (numbered) {
+            numbering.records.of(entry).begin = record++;
+        }
+        if (entry.code == ENT_SCENARIO || entry.code == ENT_INITIALIZATION || entry.code == ENT_TERMINATION ||
+            entry.code == ENT_EXCEPTION) {
+            numbering.elements.of(entry).begin = element;
+            element += 2;
+        }
         if (entry.descriptor != nullptr) {
             if (entry.descriptor->subScope != nullptr) {
                 numberInWalkOrder(*entry.descriptor->subScope, numbering, record, element);
@@ -49,11 +74,8 @@ inline void numberInWalkOrder(const script::sem::Scope& scope, codegen::Numberin
                 numberInWalkOrder(*condition->elseScope, numbering, record, element);
             }
         }
-        numbers.end = record++;
-        if (entry.code == ENT_SCENARIO || entry.code == ENT_INITIALIZATION || entry.code == ENT_TERMINATION ||
-            entry.code == ENT_EXCEPTION) {
-            numbering.elements.of(entry).begin = element;
-            element += 2;
+        if (numbered) {
+            numbering.records.of(entry).end = record++;
         }
     }
 }
