@@ -7,6 +7,7 @@
 #include "codegen/cprggen.h"
 #include "codegen/genfiles.h"
 #include "codegen/gennumbers.h"
+#include "codegen/tdcgen.h"
 #include "diag/catalog.h"
 #include "diag/i18nerrgest.h"
 #include "diag/i18nutil.h"
@@ -190,9 +191,23 @@ struct Generation {
 };
 
 void writeSpgFile(Generation&, const RunNames&, const script::ParsedScript&, const script::AnalysisResult&) {}
-void writeTdcFile(Generation&, const RunNames&, const Settings&, const script::ParsedScript&,
-                  const script::AnalysisResult&, const std::string& /*echo*/, const std::string& /*date*/)
+void writeTdcFile(Generation& generation, const RunNames& names, const Settings& settings,
+                  const script::ParsedScript& parsed, const script::AnalysisResult& analysed, const std::string& echo,
+                  const std::string& date)
 {
+    codegen::TdcRun run;
+    run.scriptPath = names.script;
+    run.tdcPath = names.tdc;
+    run.probeHeaderPath = names.probeHeader;
+    run.sourceFiles = &parsed.sourceFiles;
+    run.commandLine = echo;
+    run.dateText = date;
+    run.instance = settings.instance;
+    run.instanceMode = analysed.instanceMode;
+    run.traceLevel = static_cast<int>(settings.traceLevel);
+    run.probeMode = static_cast<int>(settings.probe);
+    run.model = analysed.model.get();
+    codegen::writeTdc(generation.files, generation.numbering.records, run);
 }
 
 void writeTracerFile(Generation&, const RunNames&, const Settings&, const script::ParsedScript&,
