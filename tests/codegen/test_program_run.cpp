@@ -27,8 +27,12 @@ using ::testing::Not;
 // - unused-function: trv_initstates is called by WAITTIL code only.
 // - unused-parameter: trv_initstates and trv_initctx of such a script use
 //   nothing of their context, and a procedure need not use its parameters.
+// - parentheses-equality (clang only): an instance block of one instance is
+//   guarded by "if ((trv_numinstance==2))", the terms' own parentheses
+//   inside those of the if.
 const std::vector<std::string> kTemplateWarningsOff = {"-Wno-unused-variable", "-Wno-unused-function",
                                                        "-Wno-unused-parameter"};
+const std::vector<std::string> kClangTemplateWarningsOff = {"-Wno-parentheses-equality"};
 
 // A compiler's path found through PATH, "" when it is not installed.
 std::string compilerPath(const std::string& name)
@@ -53,14 +57,19 @@ struct Compiled {
 
 class ProgramRunTest : public ProgramTest {
 protected:
-    Compiled compile(const std::string& compiler, const std::vector<std::string>& extra = {})
+    Compiled compile(const std::string& compiler, const std::vector<std::string>& extra = {},
+                     const std::filesystem::path& source = {})
     {
         std::vector<std::string> arguments{"-std=gnu99", "-Wall", "-Wextra"};
         arguments.insert(arguments.end(), kTemplateWarningsOff.begin(), kTemplateWarningsOff.end());
+        if (compiler == "clang") {
+            arguments.insert(arguments.end(), kClangTemplateWarningsOff.begin(), kClangTemplateWarningsOff.end());
+        }
         arguments.insert(arguments.end(), extra.begin(), extra.end());
         const std::string executable = (dir / ("prog_" + compiler)).string();
         for (const std::string& argument : {std::string("-I") + QVM_RUNTIME_INCLUDE_DIR, "-I" + dir.path().string(),
-                                            (dir / "prog.c").string(), std::string("-o"), executable}) {
+                                            (source.empty() ? dir / "prog.c" : source).string(), std::string("-o"),
+                                            executable}) {
             arguments.push_back(argument);
         }
         // Linked unless only an object is asked for.
@@ -358,6 +367,56 @@ TEST_F(ProgramRunTest, AllocationTraceLevelsAndEntriesCompile)
         const Compiled compiled = compile("gcc", extra);
         EXPECT_EQ(compiled.compile.status, 0) << compiled.compile.err;
         EXPECT_THAT(compiled.compile.err, IsEmpty());
+    }
+}
+
+// Through qvmprepro itself: the program and the TDC file of one run carry
+// the same stamp, so the runtime shows the script's positions and texts.
+TEST_F(ProgramRunTest, GeneratedByThePreprocessorWithItsTdcFile)
+{
+    qvm::testing::writeFile(dir / "api.h", qvm::testing::program::kInterface);
+    qvm::testing::writeFile(dir / "run.pts", kHead + "SCENARIO s\n"
+                                                     "  SCENARIO inner LOOP 2\n"
+                                                     "%B   COMMENT: letter B\n"
+                                                     "    COMMENT: hello from the script\n"
+                                                     "    ERROR\n"
+                                                     "  END SCENARIO\n"
+                                                     "END SCENARIO\n");
+    std::filesystem::create_directories(dir / "out");
+    const RunResult prepro = qvm::testing::runPrepro({"run.pts", "api.h", "out/prog", "-TRACE=SCN", "-SET=B"}, {}, dir.path());
+    ASSERT_EQ(prepro.status, 0) << prepro.err;
+    const std::string program = qvm::testing::readFile(dir / "out" / "prog.c");
+    EXPECT_THAT(program, HasSubstr("TRV_PT_CAR rio_file_name = \"out/prog.rio\";"));
+    EXPECT_THAT(program, Not(HasSubstr(",-1")));  // every construct has its TDC number
+    const Compiled compiled = compile("gcc", {}, dir / "out" / "prog.c");
+    ASSERT_EQ(compiled.compile.status, 0) << compiled.compile.err;
+    EXPECT_THAT(compiled.compile.err, IsEmpty());
+    const RunResult run = runProgram(compiled.executable, {"-RIO=prog"}, {{"QVM_RUN_QUIET", "1"}}, dir / "out");
+    EXPECT_EQ(run.status, 1);
+    trace = qvm::testing::readFile(dir / "out" / "prog.rio");
+    EXPECT_THAT(trace, Not(HasSubstr("no TDC file")));
+    EXPECT_THAT(trace, ::testing::ContainsRegex("COMMENT  #[0-9]+ run.pts:6 \" hello from the script\""));
+    EXPECT_THAT(trace, ::testing::ContainsRegex("COMMENT  #[0-9]+ run.pts:5 \" letter B\""));
+    EXPECT_THAT(trace, ::testing::ContainsRegex("FAIL     #[0-9]+ run.pts:7 ERROR statement"));
+    // The root, s and two repetitions of inner, each failing.
+    EXPECT_THAT(trace, HasSubstr("scenarios 4 (0 passed, 4 failed), checks 2 (0 passed, 2 failed)"));
+}
+
+// The examples that use no communication statement compile with the runtime.
+TEST_F(ProgramRunTest, ExampleWithoutMessagesCompilesWithBothCompilers)
+{
+    std::filesystem::copy(std::filesystem::path(QVM_SOURCE_DIR) / "examples" / "bms_config_api", dir.path(),
+                          std::filesystem::copy_options::recursive);
+    std::filesystem::create_directories(dir / "out");
+    const RunResult prepro = qvm::testing::runPrepro(
+        {"bms_config_api.pts", "bms_config_api.h", "out/bms",
+         "-STD_DEFINE=" + std::string(QVM_SHARE_DIR) + "/lib/x86_64-linux-gnu.def"},
+        {}, dir.path());
+    ASSERT_EQ(prepro.status, 0) << prepro.err;
+    for (const std::string compiler : {"gcc", "clang"}) {
+        const Compiled compiled = compile(compiler, {"-c"}, dir / "out" / "bms.c");
+        EXPECT_EQ(compiled.compile.status, 0) << compiled.compile.err;
+        EXPECT_THAT(compiled.compile.err, IsEmpty()) << compiler;
     }
 }
 
