@@ -201,17 +201,12 @@ TEST_F(ProgramTest, ProbeModeClosesTheProbeHeader)
 {
     qvm::codegen::ProgramOptions o = options();
     o.probeMode = 1;
-    qvm::testing::writeFile(dir / "api.h", qvm::testing::program::kInterface);
-    qvm::testing::writeFile(dir / "test.pts", kHead + "SCENARIO s\n  ERROR\nEND SCENARIO\n");
-    qvm::script::startCAnalysis(qvm::script::CModeNeither, {}, {}, {});
-    qvm::script::declareIncludedFile((dir / "api.h").string());
-    const qvm::script::ParsedScript parsed = qvm::script::parseScript((dir / "test.pts").string(), {});
-    const qvm::script::AnalysisResult analysed = qvm::script::analyseScript(parsed.root, parsed.sourceFiles, {});
-    qvm::script::endCAnalysis();
+    const auto analysed = analyse(kHead + "SCENARIO s\n  ERROR\nEND SCENARIO\n");
+    ASSERT_TRUE(analysed);
     {
         qvm::codegen::GeneratedFiles files;
         files.create(o.probeHeaderPath).write("#ifndef TRV_PROBE_H\n");
-        qvm::codegen::writeProgram(files, {}, *analysed.model, parsed.sourceFiles, o);
+        qvm::codegen::writeProgram(files, {}, *analysed->result.model, analysed->parsed.sourceFiles, o);
         files.commit();
     }
     EXPECT_EQ(qvm::testing::readFile(o.probeHeaderPath), "#ifndef TRV_PROBE_H\n\n#endif\n");

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 namespace qvm::testing::program {
@@ -109,11 +110,15 @@ protected:
         return o;
     }
 
-    // The generated program of the script, or "" when the analysis reported
-    // an error. The instance option and the scenario selection are those
-    // of the analysis.
-    std::string generate(const std::string& script, codegen::ProgramOptions o,
-                         const script::AnalysisOptions& analysisOptions = {}, const std::string& interface = kInterface)
+    struct Analysed {
+        script::ParsedScript parsed;
+        script::AnalysisResult result;
+    };
+
+    // The script (test.pts) analysed with the interface (api.h); nothing
+    // when a report counted an error, which then fails the test.
+    std::optional<Analysed> analyse(const std::string& script, const script::AnalysisOptions& analysisOptions = {},
+                                    const std::string& interface = kInterface)
     {
         diag::resetRun();
         script::resetCAnalysis();
@@ -122,33 +127,44 @@ protected:
         writeFile(dir / "test.pts", script);
         script::startCAnalysis(script::CModeNeither, {}, {}, {});
         script::declareIncludedFile((dir / "api.h").string());
-        const script::ParsedScript parsed = script::parseScript((dir / "test.pts").string(), {});
-        if (diag::errorCount() != 0) {
-            script::endCAnalysis();
-            ADD_FAILURE() << console;
-            return {};
+        Analysed analysed{script::parseScript((dir / "test.pts").string(), {}), {}};
+        if (diag::errorCount() == 0) {
+            script::AnalysisOptions analysis = analysisOptions;
+            analysis.scriptFlags = analysed.parsed.scriptFlags;
+            analysed.result = script::analyseScript(analysed.parsed.root, analysed.parsed.sourceFiles, analysis);
         }
-        script::AnalysisOptions analysis = analysisOptions;
-        analysis.scriptFlags = parsed.scriptFlags;
-        const script::AnalysisResult analysed = script::analyseScript(parsed.root, parsed.sourceFiles, analysis);
         script::endCAnalysis();
         if (diag::errorCount() != 0) {
             ADD_FAILURE() << console;
+            return std::nullopt;
+        }
+        return analysed;
+    }
+
+    // The generated program of the script, or "" when the analysis reported
+    // an error. The instance option and the scenario selection are those
+    // of the analysis.
+    std::string generate(const std::string& script, codegen::ProgramOptions o,
+                         const script::AnalysisOptions& analysisOptions = {}, const std::string& interface = kInterface)
+    {
+        const std::optional<Analysed> analysed = analyse(script, analysisOptions, interface);
+        if (!analysed) {
             return {};
         }
-        o.instanceMode = analysed.instanceMode;
-        o.instanceNumber = analysed.instanceNumber;
-        o.timerCount = analysed.timerCount;
-        if (analysed.instanceMode == 1) {
-            o.instanceName = analysis.instance;
+        const script::AnalysisResult& result = analysed->result;
+        o.instanceMode = result.instanceMode;
+        o.instanceNumber = result.instanceNumber;
+        o.timerCount = result.timerCount;
+        if (result.instanceMode == 1) {
+            o.instanceName = analysisOptions.instance;
         }
         codegen::Numbering numbering;
         int record = 100;
         int element = 3;
-        numberInWalkOrder(analysed.model->global(), numbering, record, element);
+        numberInWalkOrder(result.model->global(), numbering, record, element);
         {
             codegen::GeneratedFiles files;
-            codegen::writeProgram(files, numbering, *analysed.model, parsed.sourceFiles, o);
+            codegen::writeProgram(files, numbering, *result.model, analysed->parsed.sourceFiles, o);
             files.commit();
         }
         std::string text = readFile(o.programPath);
