@@ -347,6 +347,9 @@ TEST_F(ProgramTest, PlainStatements)
     EXPECT_THAT(text, HasSubstr("  TRV_T_TIMER timer[2];\n"));
 }
 
+// The script keeps a '#' line without its '#'. Written back as it is, a
+// preprocessor line ("include ...") would not be C: a line whose first word
+// is a directive gets its '#' back, as the analysis read it.
 TEST_F(ProgramTest, NativeLinesKeepTheirDirectives)
 {
     const std::string text = generate(kHead +
