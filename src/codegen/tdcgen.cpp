@@ -59,7 +59,7 @@ std::string familyItems(const ScenarioData& data)
     for (const Entry& family : data.familyScope->entries) {
         const std::string item = tdcQuoted(family.name);
         if (items.size() + (items.empty() ? 0 : 2) + item.size() >= kHeaderItemsLimit) {
-            diag::error("SIZBUFOVL");
+            diag::warning("SIZBUFOVL");
             continue;
         }
         items += (items.empty() ? "" : ", ") + item;

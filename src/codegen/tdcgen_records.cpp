@@ -76,7 +76,7 @@ std::string recordLine(std::string_view key, const Fields& fields, const std::op
 void writeRecord(GeneratedFile& file, std::string line)
 {
     for (std::size_t dropped = kRecordLimit; dropped < line.size(); ++dropped) {
-        diag::error("SIZBUFOVL");
+        diag::warning("SIZBUFOVL");
     }
     if (line.size() > kRecordLimit) {
         line.resize(kRecordLimit);

@@ -5,8 +5,10 @@
 #include "base/mfmemo.h"
 #include "base/mstrid.h"
 #include "codegen/cprggen.h"
+#include "codegen/fctgen.h"
 #include "codegen/genfiles.h"
 #include "codegen/gennumbers.h"
+#include "codegen/spggen.h"
 #include "codegen/tdcgen.h"
 #include "diag/catalog.h"
 #include "diag/i18nerrgest.h"
@@ -190,7 +192,12 @@ struct Generation {
     codegen::Numbering numbering;
 };
 
-void writeSpgFile(Generation&, const RunNames&, const script::ParsedScript&, const script::AnalysisResult&) {}
+void writeSpgFile(Generation& generation, const RunNames& names, const script::ParsedScript& parsed,
+                  const script::AnalysisResult& analysed)
+{
+    codegen::writeSpgFile(generation.files, names.spg, parsed.sourceFiles, analysed.model->global());
+}
+
 void writeTdcFile(Generation& generation, const RunNames& names, const Settings& settings,
                   const script::ParsedScript& parsed, const script::AnalysisResult& analysed, const std::string& echo,
                   const std::string& date)
@@ -240,9 +247,11 @@ void writeProgram(Generation& generation, const RunNames& names, const Settings&
     codegen::writeProgram(generation.files, generation.numbering, *analysed.model, parsed.sourceFiles, options);
 }
 
-void writeFunctionTemplates(Generation&, const RunNames&, const Settings&, const script::ParsedScript&,
-                            const script::AnalysisResult&)
+void writeFunctionTemplates(Generation& generation, const RunNames& names, const Settings& settings,
+                            const script::ParsedScript&, const script::AnalysisResult& analysed)
 {
+    codegen::writeFunctionTemplates(generation.files, names.program, settings.interfaceFiles,
+                                    analysed.model->global());
 }
 
 void generateOutputs(Generation& generation, const RunNames& names, const Settings& settings,

@@ -58,6 +58,9 @@ inline TdcOutputs runScript(const Script& script, const std::vector<std::string>
     TempDir dir;
     fs::copy(script.directory, dir.path(), fs::copy_options::recursive);
     fs::create_directories(dir / "out");
+    // The _Init functions of a TRIGGER script as its user filled them in:
+    // without them the run writes the template with a warning.
+    writeFile(dir / "out" / "fctri_c.c", "/* the _Init functions of the telegrams */\n");
     std::vector<std::string> arguments{script.name + ".pts", script.name + ".h", "out/" + script.name};
     arguments.insert(arguments.end(), options.begin(), options.end());
     EnvChanges env{{"USER", "tester"}, {"TDC_SHIFT", "night \"shift\""}};
