@@ -1,5 +1,6 @@
 // Generated programs compiled with the test runtime and run: their exit
 // status, verdicts and the scenarios their trace shows.
+#include "codegen/codegen_support.h"
 #include "codegen/test_program_support.h"
 
 #include <gmock/gmock.h>
@@ -405,13 +406,10 @@ TEST_F(ProgramRunTest, GeneratedByThePreprocessorWithItsTdcFile)
 // The examples that use no communication statement compile with the runtime.
 TEST_F(ProgramRunTest, ExampleWithoutMessagesCompilesWithBothCompilers)
 {
-    std::filesystem::copy(std::filesystem::path(QVM_SOURCE_DIR) / "examples" / "bms_config_api", dir.path(),
-                          std::filesystem::copy_options::recursive);
+    qvm::testing::codegen::copyDirectory(std::filesystem::path(QVM_SOURCE_DIR) / "examples" / "bms_config_api", dir.path());
     std::filesystem::create_directories(dir / "out");
-    const RunResult prepro = qvm::testing::runPrepro(
-        {"bms_config_api.pts", "bms_config_api.h", "out/bms",
-         "-STD_DEFINE=" + std::string(QVM_SHARE_DIR) + "/lib/x86_64-linux-gnu.def"},
-        {}, dir.path());
+    const RunResult prepro = qvm::testing::codegen::runIn(
+        dir.path(), {"bms_config_api.pts", "bms_config_api.h", "out/bms", qvm::testing::codegen::stdDefineOption()});
     ASSERT_EQ(prepro.status, 0) << prepro.err;
     for (const std::string compiler : {"gcc", "clang"}) {
         const Compiled compiled = compile(compiler, {"-c"}, dir / "out" / "bms.c");

@@ -53,7 +53,7 @@ inline bool traced(int code)
 // follow, then it takes an end number (IF, WHILE, CASE and WHEN are walked
 // without numbers of their own). Scenarios and level blocks take two
 // tracer elements each. Records start at 100, elements at 3.
-inline void numberInWalkOrder(const script::sem::Scope& scope, codegen::Numbering& numbering, int& record, int& element)
+inline void numberInWalkOrder(const script::sem::Scope& scope, qvm::codegen::Numbering& numbering, int& record, int& element)
 {
     using namespace script::sem;
     for (const Entry& entry : scope.entries) {
@@ -97,9 +97,9 @@ protected:
     }
 
     // Options of a plain run: trace level SCN, no allocation, main entry.
-    codegen::ProgramOptions options() const
+    qvm::codegen::ProgramOptions options() const
     {
-        codegen::ProgramOptions o;
+        qvm::codegen::ProgramOptions o;
         o.programPath = (dir / "prog.c").string();
         o.rioPath = "prog.rio";
         o.probeHeaderPath = (dir / "prog.h").string();
@@ -144,7 +144,7 @@ protected:
     // The generated program of the script, or "" when the analysis reported
     // an error. The instance option and the scenario selection are those
     // of the analysis.
-    std::string generate(const std::string& script, codegen::ProgramOptions o,
+    std::string generate(const std::string& script, qvm::codegen::ProgramOptions o,
                          const script::AnalysisOptions& analysisOptions = {}, const std::string& interface = kInterface)
     {
         const std::optional<Analysed> analysed = analyse(script, analysisOptions, interface);
@@ -158,13 +158,13 @@ protected:
         if (result.instanceMode == 1) {
             o.instanceName = analysisOptions.instance;
         }
-        codegen::Numbering numbering;
+        qvm::codegen::Numbering numbering;
         int record = 100;
         int element = 3;
         numberInWalkOrder(result.model->global(), numbering, record, element);
         {
-            codegen::GeneratedFiles files;
-            codegen::writeProgram(files, numbering, *result.model, analysed->parsed.sourceFiles, o);
+            qvm::codegen::GeneratedFiles files;
+            qvm::codegen::writeProgram(files, numbering, *result.model, analysed->parsed.sourceFiles, o);
             files.commit();
         }
         std::string text = readFile(o.programPath);
