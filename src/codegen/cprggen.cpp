@@ -239,11 +239,6 @@ void ProgramWriter::prototype(const std::string& header)
     parameters_.clear();
 }
 
-void ProgramWriter::runtimeCall(std::string_view name, std::string_view arguments)
-{
-    line("trv_" + std::string(name) + " ( " + std::string(kRun) + ", " + std::string(arguments) + " );");
-}
-
 std::string ProgramWriter::stamp() const
 {
     return options_.date + " " + std::to_string(options_.processId);

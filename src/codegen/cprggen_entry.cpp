@@ -13,11 +13,6 @@ using namespace script::sem;
 
 namespace {
 
-std::string text(int value)
-{
-    return std::to_string(value);
-}
-
 const std::string kTraceContext = "trv_ctx->trv_ctxrun.trv_ctxtracectx.";
 
 }  // namespace

@@ -9,11 +9,6 @@ using namespace script::sem;
 
 namespace {
 
-std::string text(int value)
-{
-    return std::to_string(value);
-}
-
 constexpr BlockCalls kInitialization{"binit", "ainit", 1};
 constexpr BlockCalls kTermination{"bterm", "aterm", 2};
 constexpr BlockCalls kException{"bexcep", "aexcep", 3};

@@ -9,11 +9,6 @@ using namespace script::sem;
 
 namespace {
 
-std::string text(int value)
-{
-    return std::to_string(value);
-}
-
 // The letters of a SET or UNSET, which the script writes as a string.
 std::string_view withoutQuotes(std::string_view letters)
 {

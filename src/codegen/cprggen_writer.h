@@ -16,6 +16,12 @@ namespace qvm::codegen::program {
 using script::sem::Entry;
 using script::sem::Scope;
 
+// A number as the generated text writes it.
+inline std::string text(int value)
+{
+    return std::to_string(value);
+}
+
 // The run-context argument of every runtime call.
 inline constexpr std::string_view kRun = "&(trv_ctx->trv_ctxrun)";
 
@@ -113,8 +119,6 @@ private:
     void debugResult(std::string_view value);
     // The prototype of a function whose header is given, with the pending parameters.
     void prototype(const std::string& header);
-    // "trv_<name> ( &(trv_ctx->trv_ctxrun), <number> );" and its kin.
-    void runtimeCall(std::string_view name, std::string_view arguments);
 
     int number(const Entry& entry) const { return numbering_.records.find(entry).begin; }
     int endNumber(const Entry& entry) const { return numbering_.records.find(entry).end; }
