@@ -2,8 +2,12 @@
 // access macros, and the context initialisation functions.
 #include "codegen/cprggen_writer.h"
 
+#include "canalysis/declarations/ctabsy.h"
 #include "diag/i18nerrgest.h"
+#include "script/ancgest.h"
 #include "script/sempti.h"
+
+#include <set>
 
 namespace qvm::codegen {
 
@@ -116,6 +120,12 @@ void ProgramWriter::contextDeclaration()
             line(nativeLineText(entry.name));
         }
     }
+    if (options_.notShared) {
+        notShared_ = notSharedVariables();
+    }
+    for (const auto& [name, member] : notShared_) {
+        out_.define(name, "(trv_ctx->trv_ctx" + name + ")");
+    }
     // The message and channel types of the communication statements come here.
     for (const Entry& entry : model_.global().entries) {
         if (entry.code == ENT_TIMER_DECL) {
@@ -144,12 +154,43 @@ void ProgramWriter::contextType()
     if (options_.timerCount > 0) {
         line("TRV_T_TIMER timer[" + std::to_string(options_.timerCount) + "];");
     }
+    for (const auto& [name, member] : notShared_) {
+        line(member);
+    }
     close();
     line("TRV_T_CTX, *TRV_PT_CTX ;");
 }
 
 // The communication-free forms: the message and channel tables they reset
 // have no members until the communication statements are written.
+std::vector<std::pair<std::string, std::string>> ProgramWriter::notSharedVariables() const
+{
+    // Shared variables stay global; so do timers, which are indexes.
+    std::set<std::string, std::less<>> shared;
+    for (const Entry& entry : model_.global().entries) {
+        if (entry.code == ENT_SHARE || entry.code == ENT_TIMER_DECL) {
+            shared.insert(entry.name);
+        }
+    }
+    std::set<std::string, std::less<>> scriptFiles;
+    for (const script::SourceFileRecord& record : sourceFiles_) {
+        scriptFiles.insert(record.path);
+    }
+    std::vector<std::pair<std::string, std::string>> variables;
+    for (const canalysis::Symbol* symbol : script::cSymbols().symbolsOf(nullptr)) {
+        const canalysis::CType* type = canalysis::C_CPP_resolve(symbol->type.get());
+        const bool variable = (symbol->storage & canalysis::kTypedef) == 0 && (type == nullptr || type->kind != canalysis::kFunction);
+        if (!variable || symbol->file == nullptr || scriptFiles.count(symbol->file) == 0 || shared.count(symbol->name) != 0) {
+            continue;
+        }
+        // The member is named after the variable behind the context prefix,
+        // which the variable's define line maps it to.
+        const std::string name(symbol->name);
+        variables.emplace_back(name, canalysis::C_CPP_type_image(symbol->type.get(), "trv_ctx" + name) + ";");
+    }
+    return variables;
+}
+
 void ProgramWriter::contextInitialisation()
 {
     emptyLine();

@@ -53,6 +53,10 @@ private:
     void contextDeclaration();
     void accessMacros();
     void contextType();
+    // NOTSHARED: the global variables of the script's files that no SHARE
+    // names, each as (name, member declaration); every tester context gets
+    // its own copy.
+    std::vector<std::pair<std::string, std::string>> notSharedVariables() const;
     void contextInitialisation();
     void staticContext();
     void scriptFunctions();
@@ -142,6 +146,7 @@ private:
     // Procedures that ENABLE_CLEANUP or DISABLE_CLEANUP name: their
     // functions are written even when no CALL reaches them.
     std::unordered_set<const Entry*> cleanupProcedures_;
+    std::vector<std::pair<std::string, std::string>> notShared_;
     // (type text, name) pairs of the prototype being written.
     std::vector<std::pair<std::string, std::string>> parameters_;
 };

@@ -371,6 +371,42 @@ TEST_F(ProgramRunTest, AllocationTraceLevelsAndEntriesCompile)
     }
 }
 
+// With NOTSHARED each tester context has its own copy of the script's
+// global variables, except those a SHARE names and the timers.
+TEST_F(ProgramRunTest, NotSharedVariablesLiveInTheContext)
+{
+    qvm::codegen::ProgramOptions o = options();
+    o.notShared = true;
+    o.allocation = qvm::codegen::Allocation::Stack;
+    const std::string text = generate(kHead + "#static long runs;\n"
+                                              "#int common;\n"
+                                              "#int *where[3];\n"
+                                              "SHARE common\n"
+                                              "TIMER clock\n"
+                                              "SCENARIO s\n"
+                                              "  @runs = 40; common = 2; where[1] = &common;\n"
+                                              "  PRINT total, runs + common + *where[1]\n"
+                                              "END SCENARIO\n",
+                                      o);
+    EXPECT_THAT(text, HasSubstr("static long runs;\nint common;\nint *where[3];\n"
+                                "#define bench (trv_ctx->trv_ctxbench)\n"
+                                "#define runs (trv_ctx->trv_ctxruns)\n"
+                                "#define where (trv_ctx->trv_ctxwhere)\n"
+                                "int clock=0;\n"));
+    EXPECT_THAT(text, HasSubstr("  TRV_T_TIMER timer[1];\n  int trv_ctxbench;\n  long trv_ctxruns;\n"
+                                "  int *trv_ctxwhere[3];\n }\n"));
+    EXPECT_THAT(text, Not(HasSubstr("trv_ctxcommon")));
+    EXPECT_THAT(text, Not(HasSubstr("trv_ctxclock")));
+    qvm::codegen::ProgramOptions shared = options();
+    EXPECT_THAT(generate(kHead + "SCENARIO s\n  ERROR\nEND SCENARIO\n", shared), Not(HasSubstr("trv_ctxbench")));
+    ASSERT_THAT(generate(kHead + "#static long runs;\n#int common;\nSHARE common\nSCENARIO s\n"
+                                 "  @runs = 40; common = 2;\n  PRINT total, runs + common\nEND SCENARIO\n",
+                         o),
+                Not(IsEmpty()));
+    EXPECT_EQ(compileAndRun().status, 0) << trace;
+    EXPECT_THAT(sequence(trace), ::testing::Contains("PRINT 42"));
+}
+
 // Through qvmprepro itself: the program and the TDC file of one run carry
 // the same stamp, so the runtime shows the script's positions and texts.
 TEST_F(ProgramRunTest, GeneratedByThePreprocessorWithItsTdcFile)
