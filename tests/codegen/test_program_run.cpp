@@ -222,6 +222,10 @@ TEST_F(ProgramRunTest, LevelBlocksAroundPassingAndFailingSubScenarios)
     EXPECT_THAT(std::vector<std::string>(shown.begin(), shown.begin() + std::min(shown.size(), expected.size())),
                 ::testing::ElementsAreArray(expected))
         << trace;
+    // The block tracing lines compile too.
+    const Compiled traced = compile("gcc", {"-c", "-DQVM_DYNFLW=1"});
+    EXPECT_EQ(traced.compile.status, 0) << traced.compile.err;
+    EXPECT_THAT(traced.compile.err, IsEmpty());
 }
 
 // A failing INITIALIZATION abandons the repetition and its scenario returns.
@@ -248,6 +252,7 @@ TEST_F(ProgramRunTest, DebugBuildsGoOnAfterAFailure)
     ASSERT_THAT(generate(sequenceScript("    PRINT step, 100\n    ERROR\n"), o), Not(IsEmpty()));
     const Compiled compiled = compile("gcc", {"-DTRV_OSTREL_DEBUG"});
     ASSERT_EQ(compiled.compile.status, 0) << compiled.compile.err;
+    EXPECT_THAT(compiled.compile.err, IsEmpty());
     const RunResult run = runProgram(compiled.executable, {}, {{"QVM_RUN_QUIET", "1"}}, dir.path());
     EXPECT_EQ(run.status, 1);
     trace = qvm::testing::readFile(dir / "prog.rio");
