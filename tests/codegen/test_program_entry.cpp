@@ -181,20 +181,6 @@ TEST(RunKey, SumsTheProcessTheChecksumAndTheDateCharacters)
     EXPECT_EQ(qvm::codegen::runKey(10, 65535, "  "), 10 + 65535);
 }
 
-TEST_F(ProgramTest, RootScenarioRunsBetweenChronoMarksAtDepthZero)
-{
-    const std::string text = generate(kHead + "SCENARIO s\n  ERROR\nEND SCENARIO\n");
-    // The root is the last scenario numbered: its number and end number.
-    EXPECT_THAT(text, ::testing::ContainsRegex(
-                          "  trv_initctx \\( trv_ctx \\);\n  J0 = 1;\n#if QVM_DYNFLW\n"));
-    EXPECT_THAT(text, ::testing::ContainsRegex(
-                          "  trv_startchronomarkloop \\( &\\(trv_ctx->trv_ctxrun\\),([0-9]+), ([0-9]+) , 0, J0, \"\", 0, 0\\);\n"
-                          "  trv_local_state = trv_S[0-9]+ \\(trv_ctx\\);\n"
-                          "  trv_stopchronomarkloop \\( &\\(trv_ctx->trv_ctxrun\\),trv_local_state, [0-9]+, 0, J0, \"\", 0, 0\\);\n"
-                          "  trv_flush_circular_buffer \\(&\\(trv_ctx->trv_ctxrun\\), K_TRACECTX_MAX_PRIORITY\\);\n"
-                          "  trv_end \\(&\\(trv_ctx->trv_ctxrun\\)\\);\n"));
-}
-
 // In probe mode the program holds the banner and the interface includes, and
 // the probe header that the TDC writer began is closed.
 TEST_F(ProgramTest, ProbeModeClosesTheProbeHeader)

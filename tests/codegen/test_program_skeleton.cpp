@@ -122,7 +122,7 @@ TEST_F(ProgramTest, FlushesOnlyWhenTracingAndNotCircular)
 }
 
 const std::string kBlocks = kHead +
-                            "PROC cleanup ( int code )\n"
+                            "PROC cleanup ( int code, level_t extra )\n"
                             "  COMMENT: cleaning up\n"
                             "END PROC\n"
                             "SCENARIO s\n"
@@ -132,7 +132,7 @@ const std::string kBlocks = kHead +
                             "  TERMINATION\n"
                             "    COMMENT: done\n"
                             "  END TERMINATION\n"
-                            "  EXCEPTION cleanup(limit)\n"
+                            "  EXCEPTION cleanup(limit, 2)\n"
                             "  SCENARIO leaf\n"
                             "    ERROR\n"
                             "  END SCENARIO\n"
@@ -158,8 +158,11 @@ TEST_F(ProgramTest, LevelBlocksRunAroundEachSubScenario)
     std::smatch found;
     ASSERT_TRUE(std::regex_search(text, found, std::regex("static TRV_T_INT trv_P([0-9]+) ")));
     const std::string cleanup = found[1];
+    // Its prototype names every parameter, the last one ending the list.
+    EXPECT_THAT(text, HasSubstr("static TRV_T_INT trv_P" + cleanup + "  TRV_DP (( trv_ctx, code,extra)) TRV_BP\n"
+                                "TRV_PT_CTX trv_ctx TRV_SP\nint code TRV_SP\nlevel_t extra TRV_EP\n {\n"));
     EXPECT_THAT(text, HasSubstr("    trv_bproc(&(trv_ctx->trv_ctxrun)," + cleanup + ");\n"
-                                "    trv_local_state = trv_P" + cleanup + " (trv_ctx, limit);\n"
+                                "    trv_local_state = trv_P" + cleanup + " (trv_ctx, limit, 2);\n"
                                 "    trv_aproc(&(trv_ctx->trv_ctxrun),"));
     EXPECT_THAT(text, HasSubstr("    else\n     {\n#if QVM_DYNFLW\n"));
     EXPECT_THAT(text, HasSubstr("      trv_aexcep(&(trv_ctx->trv_ctxrun),0,"));
@@ -175,18 +178,6 @@ TEST_F(ProgramTest, LevelBlocksRunAroundEachSubScenario)
     EXPECT_LT(text.find("trv_binit("), text.find("\"s.leaf\""));
     EXPECT_LT(text.find("trv_stopchronomarkloop (&"), text.find("trv_bexcep("));
     EXPECT_LT(text.find("trv_bexcep("), text.find("trv_bterm("));
-}
-
-TEST_F(ProgramTest, LevelBlockTracerCodesAndNumbers)
-{
-    const std::string text = generate(kBlocks);
-    // The block's begin element, its file, the kind of block and begin (1) or end (0).
-    for (const char* kind : {", 1, 1);", ", 1, 0);", ", 3, 1);", ", 3, 0);", ", 2, 1);", ", 2, 0);"}) {
-        EXPECT_THAT(text, HasSubstr(kind)) << kind;
-    }
-    // binit takes the block's end number then its number; ainit the end number.
-    EXPECT_THAT(text, ::testing::ContainsRegex("trv_binit\\(&\\(trv_ctx->trv_ctxrun\\),([0-9]+),([0-9]+),2,J2\\);"));
-    EXPECT_THAT(text, ::testing::ContainsRegex("trv_ainit\\(&\\(trv_ctx->trv_ctxrun\\),0,([0-9]+),2,J2\\);"));
 }
 
 TEST_F(ProgramTest, ProceduresAndScenariosLeftOutWriteNoFunction)
@@ -216,53 +207,6 @@ TEST_F(ProgramTest, ProceduresAndScenariosLeftOutWriteNoFunction)
     EXPECT_THAT(text, HasSubstr("\"kept\""));
     EXPECT_THAT(text, Not(HasSubstr("\"gone\"")));
     EXPECT_EQ(qvm::testing::occurrences(text, "trv_startchronomarkloop ("), 2u);  // kept and the root
-}
-
-TEST_F(ProgramTest, ProcedurePrototypeAndCall)
-{
-    const std::string text = generate(kHead +
-                                      "PROC check ( int first, level_t second )\n"
-                                      "  COMMENT: checking\n"
-                                      "END PROC\n"
-                                      "SCENARIO s\n"
-                                      "  CALL check(counter, limit + 1)\n"
-                                      "END SCENARIO\n");
-    // Its numbers: the procedure's begin and end records.
-    std::smatch numbers;
-    ASSERT_TRUE(std::regex_search(text, numbers, std::regex("trv_aproc\\( &\\(trv_ctx->trv_ctxrun\\), ([0-9]+)\\);")));
-    const std::string end = numbers[1];
-    ASSERT_TRUE(std::regex_search(text, numbers, std::regex("static TRV_T_INT trv_P([0-9]+) ")));
-    const std::string number = numbers[1];
-    EXPECT_THAT(text, HasSubstr("\n/* procedure check */\n"
-                                "static TRV_T_INT trv_P" + number + "  TRV_DP (( trv_ctx, first,second)) TRV_BP\n"
-                                "TRV_PT_CTX trv_ctx TRV_SP\n"
-                                "int first TRV_SP\n"
-                                "level_t second TRV_EP\n"
-                                " {\n"
-                                "#ifdef TRV_OSTREL_DEBUG\n"
-                                "  TRV_T_INT trv_debug_state = 0;\n"
-                                "#endif\n"));
-    EXPECT_THAT(text, HasSubstr("   {\n"
-                                "    TRV_T_INT trv_ret;\n"
-                                "    trv_bproc( &(trv_ctx->trv_ctxrun), " + number + ");\n"
-                                "    trv_ret=trv_P" + number + " (trv_ctx, counter, limit + 1 );\n"
-                                "    trv_aproc( &(trv_ctx->trv_ctxrun), " + end + ");\n"
-                                "    if (trv_ret)\n"
-                                "     {\n"
-                                "      if (trv_ret==1)\n"
-                                "       {\n"
-                                "#ifdef TRV_OSTREL_DEBUG\n"
-                                "        trv_debug_state = 1;\n"
-                                "#else\n"
-                                "        return ( 1 );\n"
-                                "#endif\n"
-                                "       }\n"
-                                "      else\n"
-                                "       {\n"
-                                "        return ( trv_ret );\n"
-                                "       }\n"
-                                "     }\n"
-                                "   }\n"));
 }
 
 TEST_F(ProgramTest, PlainStatements)
