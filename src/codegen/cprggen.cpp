@@ -316,15 +316,6 @@ void writeProgram(GeneratedFiles& files, const Numbering& numbering, const scrip
     program::ProgramWriter(files, numbering, model, sourceFiles, options).write();
 }
 
-long runKey(int processId, std::uint16_t checksum, std::string_view date)
-{
-    long key = static_cast<long>(processId) + checksum;
-    for (const char c : date) {
-        key += static_cast<unsigned char>(c) - 32;
-    }
-    return key;
-}
-
 std::string filterCondition(std::string_view prefix)
 {
     const bool grouped = prefix.find('+') != std::string_view::npos;

@@ -47,11 +47,6 @@ struct ProgramOptions {
 void writeProgram(GeneratedFiles& files, const Numbering& numbering, const script::sem::Model& model,
                   const std::vector<script::SourceFileRecord>& sourceFiles, const ProgramOptions& options);
 
-// The key that ties a running tester to the tracer structure file's section
-// of one source file: the process identifier, the file's checksum and the sum
-// over the date text of each character's code less 32.
-long runKey(int processId, std::uint16_t checksum, std::string_view date);
-
 // The condition a filter prefix stands for ("AB+~C" gives
 // "if ( ( trv_filter[0] && trv_filter[1]) || (!trv_filter[2]) )"); a prefix
 // that begins with '%' swaps the operators.

@@ -2,6 +2,7 @@
 // It sets up the context and the trace buffer, reads the program's own
 // command line, starts the runtime and runs the root scenario.
 #include "codegen/cprggen_writer.h"
+#include "codegen/tsfgen.h"
 
 #include "diag/i18nerrgest.h"
 
@@ -124,6 +125,9 @@ void ProgramWriter::traceBufferSetup()
 
 void ProgramWriter::threadArguments()
 {
+    // The list starts empty as in main's arguments: a thread started without
+    // filters would otherwise read whatever the stack held.
+    line("lstflt[0] = '\\0';");
     line("if ( arg->trv_filters )");
     open();
     line("trv_strcpy ( lstflt, arg->trv_filters );");
@@ -301,7 +305,7 @@ void ProgramWriter::supervisionNotices()
             break;
         }
         const script::SourceFileRecord& record = *found->second;
-        const long key = runKey(options_.processId, record.checksum, options_.date);
+        const long key = tracerRunKey(record, options_.processId, options_.date);
         line("trv_notify_tsf (" + std::string(kRun) + ", " + text(id) + ", " + std::to_string(record.hashKey) + ", " +
              std::to_string(key) + ");");
         line("/* To_spv: " + text(id) + " -> (" + std::to_string(record.size) + "," + text(record.checksum) + ") - " +

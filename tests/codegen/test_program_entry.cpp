@@ -2,6 +2,7 @@
 // the context and trace buffer set-up, the program's own command line, the
 // instance index, the runtime start and the tracer link.
 #include "codegen/test_program_support.h"
+#include "codegen/tsfgen.h"
 
 #include <gmock/gmock.h>
 
@@ -111,7 +112,8 @@ TEST_F(ProgramTest, ThreadEntryWithoutInstancesHasNoInstanceTable)
     EXPECT_THAT(text, Not(HasSubstr("_Table")));
     EXPECT_THAT(text, HasSubstr(" }\nTRV_T_THREAD_RETURN  tester_start TRV_DP ((arg)) TRV_BP\n"
                                 "TRV_CONST TRV_PT_ARG arg TRV_EP\n {\n"));
-    EXPECT_THAT(text, HasSubstr("  if ( arg->trv_filters )\n   {\n    trv_strcpy ( lstflt, arg->trv_filters );\n   }\n"
+    // The filter list starts empty before a thread's own filters are copied.
+    EXPECT_THAT(text, HasSubstr("  lstflt[0] = '\\0';\n  if ( arg->trv_filters )\n   {\n    trv_strcpy ( lstflt, arg->trv_filters );\n   }\n"
                                 "  trv_strcat ( lstflt, \"B\" );\n  \n"
                                 "  if ( arg->trv_instance )\n   {\n    instance_name =  arg->trv_instance;\n   }\n"
                                 "  if (instance_name)\n   {\n    /* Computing index of executed instance */\n   }\n"
@@ -163,7 +165,7 @@ TEST_F(ProgramTest, SupervisionNoticesOfEverySourceFileInIdOrder)
     const auto noticeOf = [&](int id, const std::string& name) {
         const qvm::script::SourceFileRecord record =
             qvm::script::describeSourceFile((dir / name).string(), qvm::testing::readFile(dir / name));
-        const long key = qvm::codegen::runKey(qvm::testing::program::kProcessId, record.checksum, date);
+        const long key = qvm::codegen::tracerRunKey(record, qvm::testing::program::kProcessId, date);
         return "      trv_notify_tsf (&(trv_ctx->trv_ctxrun), " + std::to_string(id) + ", " + std::to_string(record.hashKey) +
                ", " + std::to_string(key) + ");\n      /* To_spv: " + std::to_string(id) + " -> (" +
                std::to_string(record.size) + "," + std::to_string(record.checksum) + ") - DIR/" + name + " -*/\n";
@@ -171,14 +173,6 @@ TEST_F(ProgramTest, SupervisionNoticesOfEverySourceFileInIdOrder)
     EXPECT_THAT(text, HasSubstr("    else\n     {\n" + noticeOf(1, "test.pts") + noticeOf(2, "more.pts") + "     }\n"));
     // The root scenario's file.
     EXPECT_THAT(text, HasSubstr("  trv_declare_ni_tsf (&(trv_ctx->trv_ctxrun), 1);\n#endif /* QVM_DYNFLW */\n"));
-}
-
-TEST(RunKey, SumsTheProcessTheChecksumAndTheDateCharacters)
-{
-    // 'A' is 65: 33 over the blank.
-    EXPECT_EQ(qvm::codegen::runKey(1000, 7, "A"), 1000 + 7 + 33);
-    EXPECT_EQ(qvm::codegen::runKey(0, 0, ""), 0);
-    EXPECT_EQ(qvm::codegen::runKey(10, 65535, "  "), 10 + 65535);
 }
 
 // In probe mode the program holds the banner and the interface includes, and

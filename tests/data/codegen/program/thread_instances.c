@@ -188,6 +188,7 @@ TRV_CONST TRV_PT_ARG arg TRV_EP
   trv_ctx->trv_ctxrun.trv_ctxflagprobe = 0;
   trv_numinstance = 0;
   trv_testernaming[0] = '\0';
+  lstflt[0] = '\0';
   if ( arg->trv_filters )
    {
     trv_strcpy ( lstflt, arg->trv_filters );
