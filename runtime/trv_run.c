@@ -40,6 +40,8 @@ void trv_set_trace_functions(TRV_T_RUNCTX *run)
     }
     trv_get_date(&run->trv_ctxpriv->run_start);
     run->trv_ctxpriv->depth = -1;
+    /* The lines of the run's start go to the file at once. */
+    run->trv_ctxpriv->direct = 1;
 }
 
 static void trv_open_trace(TRV_T_RUNCTX *run, const char *rio_file, char *problem, size_t size)
@@ -120,7 +122,7 @@ static void trv_start(TRV_T_RUNCTX *run, const char *rio_file, const char *filte
              run->trv_testernaming[0] != '\0' ? run->trv_testernaming
                                               : (rio_file != NULL && rio_file[0] != '\0' ? rio_file : "tester"));
     trv_open_trace(run, rio_file, problem, sizeof problem);
-    trv_trace_setup(run);
+    state->level = run->trv_ctxtracectx.trv_ctxtracepriority;
     trv_trace(run, TRV_K_TRACE_ERROR,
               "RUN      begin tester \"%s\" instance \"%s\" occurrence %d stamp \"%s\" build %s trace level %d",
               state->tester, instance_name != NULL ? instance_name : "", (int)occid,
@@ -141,6 +143,7 @@ static void trv_start(TRV_T_RUNCTX *run, const char *rio_file, const char *filte
             trv_fail(run, -1, "no instance selected: give -INSTANCE=<name>");
         }
     }
+    trv_trace_setup(run);
 }
 
 void trv_initrio(TRV_T_RUNCTX *run, const char *rio_file, const char *filters, TRV_T_INT instance_ok,

@@ -1,0 +1,116 @@
+/* A thread entry as qvmprepro writes it with -THREAD=thread_start, for a
+ * script that declares the instances left and right, and a main that starts
+ * it: thread <filters> <instance> <occurrence> <trace file>. */
+#include "common_context.h"
+
+#include <pthread.h>
+#include <stdint.h>
+
+static void trv_initctx  TRV_DP (( trv_ctx)) TRV_BP
+TRV_PT_CTX trv_ctx TRV_EP
+ {
+   (void)trv_ctx;
+ }
+
+static TRV_T_INT trv_S8  TRV_DP (( trv_ctx)) TRV_BP
+TRV_PT_CTX trv_ctx TRV_EP
+ {
+   if ((trv_numinstance==2))
+    {
+      trv_comment ( &(trv_ctx->trv_ctxrun),10 );
+    }
+   if ( trv_filter[4])
+    {
+      trv_error ( &(trv_ctx->trv_ctxrun),11 );
+      return ( 1 );
+    }
+   return ( 0 );
+ }
+
+char * thread_start_Table[] = {"thread_start","left","right"};
+int thread_start_TableLen = 3;
+
+TRV_T_THREAD_RETURN  thread_start TRV_DP ((arg)) TRV_BP
+TRV_CONST TRV_PT_ARG arg TRV_EP
+ {
+   TRV_T_CTX trv_ctxst;
+   TRV_T_CAR trv_ctxbuffertracest[4096];
+   TRV_PT_CTX trv_ctx;
+   TRV_T_INT trv_local_state = 0;
+   TRV_PT_CAR instance_name = (TRV_PT_CAR) 0;
+   char lstflt[255];
+   trv_ctx = &trv_ctxst;
+   trv_ctx->trv_ctxrun.trv_ctxtracectx.trv_ctxbuffertrace = trv_ctxbuffertracest;
+   trv_ctx->trv_ctxrun.trv_ctxtracectx.trv_ctxbuffersize = 4096;
+   trv_ctx->trv_ctxrun.trv_ctxtracectx.trv_ctxbuffersizeleft = 4096;
+   trv_ctx->trv_ctxrun.trv_ctxtracectx.trv_ctxtracepriority = 10;
+   trv_ctx->trv_ctxrun.trv_ctxtracectx.trv_ctxcurrentline= trv_ctx->trv_ctxrun.trv_ctxtracectx.trv_ctxbuffertrace;
+   trv_ctx->trv_ctxrun.trv_ctxtracectx.trv_ctxlinetoerase= trv_ctx->trv_ctxrun.trv_ctxtracectx.trv_ctxbuffertrace;
+   trv_ctx->trv_ctxrun.trv_ctxtracectx.trv_ctxlastline= trv_ctx->trv_ctxrun.trv_ctxtracectx.trv_ctxbuffertrace;
+
+   trv_set_trace_functions ( &(trv_ctx->trv_ctxrun) );
+   trv_ctx->trv_ctxrun.trv_ctxflagprobe = 0;
+   trv_numinstance = 1;
+   trv_testernaming[0] = '\0';
+   if ( arg->trv_filters )
+    {
+      trv_strcpy ( lstflt, arg->trv_filters );
+    }
+   trv_strcat ( lstflt, "Z" );
+
+   if ( arg->trv_instance )
+    {
+      instance_name =  arg->trv_instance;
+    }
+   if (instance_name)
+    {
+      /* Computing index of executed instance */
+      if (trv_strcmp ("left", instance_name) == 0)
+       {
+         trv_numinstance = 2;
+       }
+      if (trv_strcmp ("right", instance_name) == 0)
+       {
+         trv_numinstance = 3;
+       }
+    }
+   TRV_OCCID = arg->trv_occid;
+   if (instance_name)
+    {
+      trv_sprintf (trv_testernaming, "%s_%d", instance_name, TRV_OCCID);
+    }
+   else
+    {
+      trv_sprintf (trv_testernaming, "%s_%d", arg->trv_riofilename, TRV_OCCID);
+    }
+   trv_initrio_no_dynamicfollowing ( &(trv_ctx->trv_ctxrun), arg->trv_riofilename, lstflt, !(trv_numinstance == 1), 0, instance_name, TRV_OCCID, "thread 1",
+   "");
+   trv_initctx ( trv_ctx );
+   J0 = 1;
+   trv_startchronomarkloop ( &(trv_ctx->trv_ctxrun),9, 8 , 0, J0, "", 0, 0);
+   trv_local_state = trv_S8 (trv_ctx);
+   trv_stopchronomarkloop ( &(trv_ctx->trv_ctxrun),trv_local_state, 9, 0, J0, "", 0, 0);
+   trv_flush_circular_buffer (&(trv_ctx->trv_ctxrun), K_TRACECTX_MAX_PRIORITY);
+   trv_end (&(trv_ctx->trv_ctxrun));
+   trv_thr_exit ((trv_local_state != 0));
+ }
+
+int main(int argc, char **argv)
+{
+    TRV_T_ARG arg;
+    pthread_t thread;
+    void *result = NULL;
+    if (argc != 5) {
+        return 2;
+    }
+    arg.trv_filters = argv[1];
+    arg.trv_instance = argv[2][0] != '\0' ? argv[2] : NULL;
+    arg.trv_occid = atoi(argv[3]);
+    arg.trv_riofilename = argv[4];
+    if (pthread_create(&thread, NULL, (void *(*)(void *))thread_start, &arg) != 0 ||
+        pthread_join(thread, &result) != 0) {
+        return 2;
+    }
+    printf("thread result %d\n", (int)(intptr_t)result);
+    return (int)(intptr_t)result;
+}
