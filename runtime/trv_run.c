@@ -252,7 +252,7 @@ void trv_end(TRV_T_RUNCTX *run)
     state = run->trv_ctxpriv;
     state->ending = 1;
     trv_run_cleanups(run);
-    trv_trace_flush(run, K_TRACECTX_MAX_PRIORITY);
+    trv_trace_flush(run, state->level);
     if (state->scenarios_failed > 0) {
         trv_mark_process_failed();
     }
