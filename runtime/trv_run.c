@@ -137,10 +137,12 @@ static void trv_start(TRV_T_RUNCTX *run, const char *rio_file, const char *filte
     }
     trv_read_filters(run, filters);
     if (instance_unknown || !instance_ok) {
+        /* A name that matches no declared instance is a mistake; no name
+         * at all runs the parts common to every instance. */
         if (instance_name != NULL && instance_name[0] != '\0') {
             trv_fail(run, -1, "instance \"%s\" is not declared in the script", instance_name);
         } else {
-            trv_fail(run, -1, "no instance selected: give -INSTANCE=<name>");
+            trv_trace(run, TRV_K_TRACE_ERROR, "RUN      no instance selected: the instance blocks are skipped");
         }
     }
     trv_trace_setup(run);

@@ -171,8 +171,13 @@ TRV_T_INT trv_cf(TRV_T_RUNCTX *run, TRV_T_INT number)
 void trv_comment(TRV_T_RUNCTX *run, TRV_T_INT number)
 {
     char where[TRV_K_PATH_SIZE];
+    const char *text = trv_construct_text(run, number, NULL);
     trv_where(run, number, where, sizeof where);
-    trv_trace(run, TRV_K_TRACE_SCN, "COMMENT  %s \"%s\"", where, trv_construct_text(run, number, ""));
+    if (text != NULL) {
+        trv_trace(run, TRV_K_TRACE_SCN, "COMMENT  %s \"%s\"", where, text);
+    } else {
+        trv_trace(run, TRV_K_TRACE_SCN, "COMMENT  %s", where);
+    }
 }
 
 void trv_print(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_ULONG value)

@@ -227,6 +227,11 @@ TEST_P(RuntimeRun, ThreadEntryNamesItsTesterAfterTheInstance)
     EXPECT_THAT(right.out, HasSubstr("thread result 0"));
     EXPECT_THAT(trace("right.rio"), Not(HasSubstr("COMMENT")));
 
+    const RunResult none = runBuilt(program, {"", "", "1", "none.rio"});
+    EXPECT_EQ(none.status, 0);
+    EXPECT_THAT(trace("none.rio"), HasSubstr("RUN      no instance selected: the instance blocks are skipped"));
+    EXPECT_THAT(trace("none.rio"), HasSubstr("RUN      begin tester \"none.rio_1\""));
+
     const RunResult unknown = runBuilt(program, {"", "middle", "1", "middle.rio"});
     EXPECT_EQ(unknown.status, 1);
     EXPECT_THAT(trace("middle.rio"), HasSubstr("FAIL     instance \"middle\" is not declared in the script"));
