@@ -82,30 +82,18 @@ static void trv_block_end(TRV_T_RUNCTX *run, const char *kind, TRV_T_INT failed,
               failed ? "FAILED" : "passed");
 }
 
+/* The block's end number and the depth of its end are not needed: the
+ * begin line already names the block. */
 void trv_binit(TRV_T_RUNCTX *run, TRV_T_INT end_number, TRV_T_INT number, TRV_T_INT depth, TRV_T_INT repetition)
 {
     (void)end_number;
     trv_block_begin(run, "INITIALIZATION", number, depth, repetition);
 }
 
-void trv_ainit(TRV_T_RUNCTX *run, TRV_T_INT failed, TRV_T_INT number, TRV_T_INT depth, TRV_T_INT repetition)
-{
-    (void)depth;
-    (void)repetition;
-    trv_block_end(run, "INITIALIZATION", failed, number);
-}
-
 void trv_bterm(TRV_T_RUNCTX *run, TRV_T_INT end_number, TRV_T_INT number, TRV_T_INT depth, TRV_T_INT repetition)
 {
     (void)end_number;
     trv_block_begin(run, "TERMINATION", number, depth, repetition);
-}
-
-void trv_aterm(TRV_T_RUNCTX *run, TRV_T_INT failed, TRV_T_INT number, TRV_T_INT depth, TRV_T_INT repetition)
-{
-    (void)depth;
-    (void)repetition;
-    trv_block_end(run, "TERMINATION", failed, number);
 }
 
 void trv_bexcep(TRV_T_RUNCTX *run, TRV_T_INT end_number, TRV_T_INT number, TRV_T_INT depth,
@@ -115,10 +103,21 @@ void trv_bexcep(TRV_T_RUNCTX *run, TRV_T_INT end_number, TRV_T_INT number, TRV_T
     trv_block_begin(run, "EXCEPTION", number, depth, repetition);
 }
 
+void trv_ainit(TRV_T_RUNCTX *run, TRV_T_INT failed, TRV_T_INT number, TRV_T_INT depth, TRV_T_INT repetition)
+{
+    (void)depth, (void)repetition;
+    trv_block_end(run, "INITIALIZATION", failed, number);
+}
+
+void trv_aterm(TRV_T_RUNCTX *run, TRV_T_INT failed, TRV_T_INT number, TRV_T_INT depth, TRV_T_INT repetition)
+{
+    (void)depth, (void)repetition;
+    trv_block_end(run, "TERMINATION", failed, number);
+}
+
 void trv_aexcep(TRV_T_RUNCTX *run, TRV_T_INT failed, TRV_T_INT number, TRV_T_INT depth, TRV_T_INT repetition)
 {
-    (void)depth;
-    (void)repetition;
+    (void)depth, (void)repetition;
     trv_block_end(run, "EXCEPTION", failed, number);
 }
 

@@ -70,6 +70,14 @@ fs::path compile(const std::string& compiler, std::vector<std::string> arguments
 
 }  // namespace
 
+void RuntimeProgramTest::SetUp()
+{
+    if (!compilerFound(GetParam())) {
+        GTEST_SKIP() << GetParam() << " is not installed";
+    }
+    fs::copy_file(kProgramsDir / "scenarios.tdc", dir / "scenarios.tdc");
+}
+
 bool compilerFound(const std::string& compiler)
 {
     return !resolve(compiler).empty();

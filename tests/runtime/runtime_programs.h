@@ -5,6 +5,8 @@
 
 #include "support/process.h"
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -35,5 +37,20 @@ std::vector<std::string> linesStartingWith(const std::string& text, const std::s
 
 // The index of the first line that contains part, or -1.
 int lineIndex(const std::vector<std::string>& lines, const std::string& part);
+
+// Tests run once per compiler (the parameter) in a fresh directory that
+// holds the TDC file of scenarios.c.
+class RuntimeProgramTest : public ::testing::TestWithParam<std::string> {
+protected:
+    void SetUp() override;
+
+    std::filesystem::path build(const std::string& program, const std::vector<std::string>& defines = {})
+    {
+        return buildProgram(GetParam(), program, dir.path(), defines);
+    }
+    std::string trace(const std::string& name = "scenarios.rio") { return readFile(dir / name); }
+
+    TempDir dir;
+};
 
 }  // namespace qvm::testing

@@ -17,25 +17,7 @@ using namespace qvm::testing;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-class RuntimeRun : public ::testing::TestWithParam<std::string> {
-protected:
-    void SetUp() override
-    {
-        if (!compilerFound(GetParam())) {
-            GTEST_SKIP() << GetParam() << " is not installed";
-        }
-        fs::copy_file(fs::path(QVM_SOURCE_DIR) / "tests/runtime/programs/scenarios.tdc", dir / "scenarios.tdc");
-    }
-
-    fs::path build(const std::string& program, const std::vector<std::string>& defines = {})
-    {
-        return buildProgram(GetParam(), program, dir.path(), defines);
-    }
-
-    std::string trace(const std::string& name = "scenarios.rio") { return readFile(dir / name); }
-
-    TempDir dir;
-};
+using RuntimeRun = RuntimeProgramTest;
 
 TEST_P(RuntimeRun, PassingRunEndsWithStatusZeroAndASummary)
 {
@@ -73,7 +55,7 @@ TEST_P(RuntimeRun, FailingRepetitionRunsItsExceptionBlockAndTheOthersTheirTermin
     EXPECT_THAT(run.out, HasSubstr("FAILED - scenarios 5 (3 passed, 2 failed), checks 1 (0 passed, 1 failed)"));
     EXPECT_THAT(run.out, HasSubstr("  FAIL #15 scenarios.pts:10 ERROR statement in scenario \"Door\""));
 
-    const std::vector<std::string> kinds = linesStartingWith(trace(), "");
+    const std::vector<std::string> kinds = lines(trace());
     std::vector<std::string> door;
     for (const std::string& line : kinds) {
         if (line.find("INITIALIZATION") != std::string::npos || line.find("TERMINATION") != std::string::npos ||

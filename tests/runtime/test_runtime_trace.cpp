@@ -21,30 +21,20 @@ using namespace qvm::testing;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-class RuntimeTrace : public ::testing::TestWithParam<std::string> {
+class RuntimeTrace : public RuntimeProgramTest {
 protected:
-    void SetUp() override
-    {
-        if (!compilerFound(GetParam())) {
-            GTEST_SKIP() << GetParam() << " is not installed";
-        }
-        fs::copy_file(fs::path(QVM_SOURCE_DIR) / "tests/runtime/programs/scenarios.tdc", dir / "scenarios.tdc");
-    }
-
     // The trace of scenarios.c built with the given defines and run with
     // the given filter letters.
     std::string traceOf(const std::vector<std::string>& defines, const std::string& letters, int status)
     {
-        const fs::path program = buildProgram(GetParam(), "scenarios", dir.path(), defines);
+        const fs::path program = build("scenarios", defines);
         if (program.empty()) {
             return {};
         }
         const RunResult run = runBuilt(program, {letters});
         EXPECT_EQ(run.status, status) << run.out << run.err;
-        return readFile(dir / "scenarios.rio");
+        return trace();
     }
-
-    TempDir dir;
 };
 
 TEST_P(RuntimeTrace, WithoutBufferEveryLineIsWritten)
@@ -186,7 +176,7 @@ private:
 
 TEST_P(RuntimeTrace, TracerLinkSendsOneLinePerEvent)
 {
-    const fs::path program = buildProgram(GetParam(), "scenarios", dir.path(), {"QVM_DYNFLW=1"});
+    const fs::path program = build("scenarios", {"QVM_DYNFLW=1"});
     ASSERT_FALSE(program.empty());
     const fs::path socketPath = dir / "tracer.sock";
     TracerServer server(socketPath);
@@ -206,12 +196,12 @@ TEST_P(RuntimeTrace, TracerLinkSendsOneLinePerEvent)
 
 TEST_P(RuntimeTrace, UnreachableTracerEndsTheProgramBeforeItsScenarios)
 {
-    const fs::path program = buildProgram(GetParam(), "scenarios", dir.path(), {"QVM_DYNFLW=1"});
+    const fs::path program = build("scenarios", {"QVM_DYNFLW=1"});
     ASSERT_FALSE(program.empty());
     const RunResult unset = runBuilt(program, {});
     EXPECT_EQ(unset.status, 1);
     EXPECT_THAT(unset.err, HasSubstr("qvm runtime: tracer link: QVM_TRACER_SOCKET is not set"));
-    EXPECT_THAT(readFile(dir / "scenarios.rio"), Not(HasSubstr("SCENARIO")));
+    EXPECT_THAT(trace(), Not(HasSubstr("SCENARIO")));
 
     const RunResult missing = runBuilt(program, {}, {{"QVM_TRACER_SOCKET", (dir / "nobody.sock").string()}});
     EXPECT_EQ(missing.status, 1);

@@ -7,18 +7,14 @@
  *   I  ERROR in the INITIALIZATION block of Lift
  *   U  a SEND whose code is not generated yet
  *   X  EXIT in Lift (the cleanup procedure runs)
- *   M  200 COMMENT lines in Lift
+ *   M  200 PRINT lines in Lift
  *   T  TRACE_OFF around one COMMENT
  *   L  FLUSH_TRACE in Lift
  * Compile-time choices: TRACE_LEVEL, BUFFER_BYTES, ALLOCATION (0 static,
  * 1 STACK, 2 DYNAMIC).
  */
 
-#ifdef USE_QVM
-#undef USE_QVM
-#endif
-#define USE_QVM 1
-#include "TP.h"
+#include "common_context.h"
 
 #ifndef TRACE_LEVEL
 #define TRACE_LEVEL 0
@@ -31,31 +27,6 @@
 #endif
 #define TRACING (TRACE_LEVEL >= 1 && BUFFER_BYTES >= 1)
 #define LEVEL_FLUSHES (TRACING && TRACE_LEVEL != 50)
-
-#undef TIME
-#define TIME(x) 0
-#define trv_filter (trv_ctx->trv_ctxrun.trv_filter)
-#define TRV_NUMINSTANCE (trv_ctx->trv_ctxrun.trv_numinstance)
-#define trv_numinstance (trv_ctx->trv_ctxrun.trv_numinstance)
-#define trv_tagtsocket (trv_ctx->trv_ctxrun.trv_tagtsocket)
-#define trv_testernaming (trv_ctx->trv_ctxrun.trv_testernaming)
-#define trv_tagttimeout (trv_ctx->trv_ctxrun.trv_tagttimeout)
-#define trv_tagtcommactivated (trv_ctx->trv_ctxrun.trv_tagtcommactivated)
-#define TRV_OCCID (trv_ctx->trv_ctxrun.trv_occid)
-#define trv_flagrt (trv_ctx->trv_ctxflagrt)
-#define trv_wtime (trv_ctx->trv_ctxrun.trv_wtime)
-#define trv_lwait (trv_ctx->trv_ctxrun.trv_lwait)
-#define TRV_TIMEOUT (trv_ctx->trv_ctxrun.trv_timeout)
-#define trv_rcvtime (trv_ctx->trv_ctxrun.trv_rcvtime)
-#define trv_logdate (trv_ctx->trv_ctxrun.trv_logdate)
-typedef struct
- {
-   TRV_T_RUNCTX trv_ctxrun;
-   TRV_T_INT trv_ctxflagrt;
- }
-TRV_T_CTX, *TRV_PT_CTX ;
-#undef TIME
-#define TIME(X)  (trv_time(&(trv_ctx->timer[(X)].timer)))
 
 static void trv_initctx  TRV_DP (( trv_ctx)) TRV_BP
 TRV_PT_CTX trv_ctx TRV_EP
