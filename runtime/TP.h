@@ -220,8 +220,9 @@ void trv_aexcep(TRV_T_RUNCTX *run, TRV_T_INT failed, TRV_T_INT number, TRV_T_INT
 void trv_bproc(TRV_T_RUNCTX *run, TRV_T_INT number);
 void trv_aproc(TRV_T_RUNCTX *run, TRV_T_INT end_number);
 
-/* Cleanup procedures: run, latest first, when the run ends or stops. */
-typedef TRV_T_INT (*TRV_T_CLEANUP)();
+/* Cleanup procedures: run, latest first, when the run ends or stops. They
+ * receive the program's context, whose first member is the run context. */
+typedef TRV_T_INT (*TRV_T_CLEANUP)(void *context);
 void trv_enable(TRV_T_RUNCTX *run, TRV_T_CLEANUP procedure);
 void trv_disable(TRV_T_RUNCTX *run, TRV_T_CLEANUP procedure);
 
@@ -274,7 +275,7 @@ int trv_bounded_format(char *destination, size_t size, const char *format, ...)
     ;
 void *trv_checked_malloc(size_t size);
 
-#if defined(__GNUC__) || defined(__clang__)
+#if (defined(__GNUC__) || defined(__clang__)) && !defined(__cplusplus)
 #define TRV_ARRAY_SIZE(d) \
     (__builtin_types_compatible_p(__typeof__(d), __typeof__(&(d)[0])) ? (size_t)0 : sizeof(d))
 #else

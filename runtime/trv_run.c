@@ -219,8 +219,6 @@ static void trv_run_cleanups(TRV_T_RUNCTX *run)
     while (state->cleanup_count > 0) {
         TRV_T_CLEANUP procedure = state->cleanups[--state->cleanup_count];
         trv_trace(run, TRV_K_TRACE_DETAIL, "CLEANUP  procedure %d runs", state->cleanup_count + 1);
-        /* Cleanup procedures take the program's context, which begins with
-         * the run context. */
         if (procedure(run) != 0) {
             trv_fail(run, -1, "cleanup procedure %d failed", state->cleanup_count + 1);
         }
