@@ -38,7 +38,6 @@ struct trv_s_private {
     int trace_off;
     int failure_pending;
     unsigned long dropped_lines;
-    int following;
     TRV_T_DATE run_start;
     TRV_T_DATE scenario_start[TRV_K_MAX_DEPTH];
     const char *scenario_name[TRV_K_MAX_DEPTH];
