@@ -3,7 +3,10 @@
 
 #include "diag/i18nerrgest.h"
 
+#include <array>
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
@@ -11,6 +14,29 @@
 namespace qvm::codegen {
 
 namespace {
+
+// The names of the temporary files alive, for the signal handler: it may
+// only read lock-free atomics, so the slots are fixed. A run writes a few
+// outputs at a time; past the slots a temporary is simply not protected.
+constexpr std::size_t kRemovalSlots = 64;
+std::array<std::atomic<const char*>, kRemovalSlots> liveTemporaries{};
+static_assert(std::atomic<const char*>::is_always_lock_free);
+
+constexpr std::array kInterruptSignals{SIGINT, SIGTERM, SIGHUP};
+
+extern "C" void removeTemporariesAndReraise(int signal)
+{
+    for (std::atomic<const char*>& slot : liveTemporaries) {
+        if (const char* name = slot.load()) {
+            ::unlink(name);
+        }
+    }
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    ::sigemptyset(&fallback.sa_mask);
+    ::sigaction(signal, &fallback, nullptr);
+    ::raise(signal);
+}
 
 std::string temporaryName(const std::string& target)
 {
@@ -39,8 +65,55 @@ base::FileHandle createExclusive(const std::string& name)
 
 }  // namespace
 
+InterruptRemoval::InterruptRemoval(const std::string& name) : slot_(-1)
+{
+    for (std::size_t slot = 0; slot < liveTemporaries.size(); ++slot) {
+        const char* free = nullptr;
+        if (liveTemporaries[slot].compare_exchange_strong(free, name.c_str())) {
+            slot_ = static_cast<int>(slot);
+            return;
+        }
+    }
+}
+
+InterruptRemoval::~InterruptRemoval()
+{
+    if (slot_ >= 0) {
+        liveTemporaries[static_cast<std::size_t>(slot_)].store(nullptr);
+    }
+}
+
+void InterruptRemoval::installHandlers()
+{
+    static const bool installed = [] {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        ::sigemptyset(&ignore.sa_mask);
+        ::sigaction(SIGXFSZ, &ignore, nullptr);
+        struct sigaction removal {};
+        removal.sa_handler = removeTemporariesAndReraise;
+        ::sigemptyset(&removal.sa_mask);
+        for (const int signal : kInterruptSignals) {
+            ::sigaddset(&removal.sa_mask, signal);
+        }
+        for (const int signal : kInterruptSignals) {
+            struct sigaction previous {};
+            ::sigaction(signal, nullptr, &previous);
+            // A signal the caller chose to ignore (nohup) stays ignored.
+            if (previous.sa_handler != SIG_IGN) {
+                ::sigaction(signal, &removal, nullptr);
+            }
+        }
+        return true;
+    }();
+    static_cast<void>(installed);
+}
+
 GeneratedFile::GeneratedFile(std::string target)
-    : target_(std::move(target)), temporary_(temporaryName(target_)), file_(createExclusive(temporary_))
+    : target_(std::move(target)),
+      temporary_(temporaryName(target_)),
+      removal_(temporary_),
+      file_(createExclusive(temporary_))
 {
     if (!file_) {
         diag::fatal("FICERROPN", target_);

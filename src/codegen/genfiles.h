@@ -13,6 +13,25 @@
 
 namespace qvm::codegen {
 
+// While it exists, a temporary file is removed if the process is ended by
+// SIGINT, SIGTERM or SIGHUP; the handler then ends the process by that
+// signal as it would have ended without it.
+class InterruptRemoval {
+public:
+    explicit InterruptRemoval(const std::string& name);
+    InterruptRemoval(const InterruptRemoval&) = delete;
+    InterruptRemoval& operator=(const InterruptRemoval&) = delete;
+    ~InterruptRemoval();
+
+    // The handlers, installed once per process. SIGXFSZ is ignored as well,
+    // so that a file-size limit makes a write fail instead of killing the
+    // process.
+    static void installHandlers();
+
+private:
+    int slot_;  // -1 when every slot was taken
+};
+
 // One output being written. Its text goes to a temporary file beside the
 // target; the target itself is touched only by GeneratedFiles::commit.
 class GeneratedFile {
@@ -44,6 +63,7 @@ private:
 
     std::string target_;
     std::string temporary_;
+    InterruptRemoval removal_;  // refers to temporary_, which stays as it is
     base::FileHandle file_;
     bool installed_ = false;
 };
@@ -53,7 +73,7 @@ private:
 // were.
 class GeneratedFiles {
 public:
-    GeneratedFiles() = default;
+    GeneratedFiles() { InterruptRemoval::installHandlers(); }
     GeneratedFiles(const GeneratedFiles&) = delete;
     GeneratedFiles& operator=(const GeneratedFiles&) = delete;
     ~GeneratedFiles();

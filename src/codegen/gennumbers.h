@@ -50,6 +50,42 @@ private:
 };
 
 // What the writers of one run share.
+//
+// records, filled by the TDC writer (letters of the records in brackets):
+// - ENT_SCRIPT [E], ENT_COMMENT [C], ENT_RENDEZVOUS [N], ENT_PRINT [M],
+//   ENT_EXIT [Q], ENT_SET [J], ENT_UNSET [U], ENT_ERROR, ENT_MESSAGE_DATE,
+//   ENT_NO_MESSAGE, ENT_ADD_ID (FD_ADD too) [O], ENT_FLUSH_TRACE [FT],
+//   ENT_TRACE_ON [TN], ENT_TRACE_OFF [TF], ENT_INTERSEND [ID],
+//   ENT_INTERRECV [IC], ENT_CHANNEL with its used flag [CN]: begin only.
+// - ENT_SCENARIO marked for generation [S]: begin, end (its trace identifier).
+// - ENT_INITIALIZATION, ENT_TERMINATION, ENT_EXCEPTION [Z]: begin, end (the
+//   block code).
+// - ENT_PROC marked used [P]: begin, end.
+// - ENT_CALL [A]: begin, end (the result number); with a result variable
+//   the R record of the result check is end - 1. Each ENT_ARG below the call
+//   (or below a call-form level block) [R]: begin (the parameter's number).
+// - ENT_SEND [SD]: begin, end.
+// - ENT_WAITTIL [W]: begin, end. Each ENT_MATCH_PIECE in its scope, one
+//   per message variable the statement names, in order [Y]: begin.
+// - ENT_VAR with EV= (and EV==) or VA= [K]: begin, end (end_var_va). An
+//   INIT= VAR has none. Its value entries:
+//     ENT_AGGREGATE of a structure or union [D], of an array [B]: begin, end;
+//     ENT_FIELD_VALUE, ENT_UNION_VALUE: the numbers of the value entry below;
+//     ENT_ELEMENT_VALUE, ENT_OTHERS_VALUE holding an aggregate: [L] begin,
+//       end, or the array's numbers when they cover all of its indices;
+//     ENT_SCALAR_VALUE, ENT_BOUNDED_VALUE, and ENT_OTHERS_VALUE holding a
+//       scalar [I]: begin only.
+// - ENT_EVENT_STRUCT whose messages are used, defined or dumped [T]: begin
+//   (its type number), end (its end-event number). The ValueNodes of its dump
+//   description (EventStructData::receivedCheck) are numbered like value
+//   entries: Structure, Union [D] and Array [B] nodes begin, end; Scalar and
+//   Bounded nodes [I] begin; an IndexRange node holding one scalar has the
+//   scalar's I number, one holding an aggregate [L] begin, end, or the
+//   array's numbers when it covers all of the array's indices (not OTHERS).
+// - ENT_DEF_MESSAGE that is generated and has a value [V]: begin (the
+//   message number); the ValueNodes of its tree as for a dump description.
+//
+// elements, filled by the tracer structure writer: see tsfgen.h.
 struct Numbering {
     NumberTable records;   // TDC records: begin and end record numbers
     NumberTable elements;  // tracer structure elements: begin element (end where it differs)

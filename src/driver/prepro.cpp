@@ -4,8 +4,11 @@
 #include "base/extgest.h"
 #include "base/mfmemo.h"
 #include "base/mstrid.h"
+#include "codegen/fctgen.h"
 #include "codegen/genfiles.h"
 #include "codegen/gennumbers.h"
+#include "codegen/spggen.h"
+#include "codegen/tdcgen.h"
 #include "diag/catalog.h"
 #include "diag/i18nerrgest.h"
 #include "diag/i18nutil.h"
@@ -188,10 +191,29 @@ struct Generation {
     codegen::Numbering numbering;
 };
 
-void writeSpgFile(Generation&, const RunNames&, const script::ParsedScript&, const script::AnalysisResult&) {}
-void writeTdcFile(Generation&, const RunNames&, const Settings&, const script::ParsedScript&,
-                  const script::AnalysisResult&, const std::string& /*echo*/, const std::string& /*date*/)
+void writeSpgFile(Generation& generation, const RunNames& names, const script::ParsedScript& parsed,
+                  const script::AnalysisResult& analysed)
 {
+    codegen::writeSpgFile(generation.files, names.spg, parsed.sourceFiles, analysed.model->global());
+}
+
+void writeTdcFile(Generation& generation, const RunNames& names, const Settings& settings,
+                  const script::ParsedScript& parsed, const script::AnalysisResult& analysed, const std::string& echo,
+                  const std::string& date)
+{
+    codegen::TdcRun run;
+    run.scriptPath = names.script;
+    run.tdcPath = names.tdc;
+    run.probeHeaderPath = names.probeHeader;
+    run.sourceFiles = &parsed.sourceFiles;
+    run.commandLine = echo;
+    run.dateText = date;
+    run.instance = settings.instance;
+    run.instanceMode = analysed.instanceMode;
+    run.traceLevel = static_cast<int>(settings.traceLevel);
+    run.probeMode = static_cast<int>(settings.probe);
+    run.model = analysed.model.get();
+    codegen::writeTdc(generation.files, generation.numbering.records, run);
 }
 
 void writeTracerFile(Generation&, const RunNames&, const Settings&, const script::ParsedScript&,
@@ -204,9 +226,11 @@ void writeProgram(Generation&, const RunNames&, const Settings&, const script::P
 {
 }
 
-void writeFunctionTemplates(Generation&, const RunNames&, const Settings&, const script::ParsedScript&,
-                            const script::AnalysisResult&)
+void writeFunctionTemplates(Generation& generation, const RunNames& names, const Settings& settings,
+                            const script::ParsedScript&, const script::AnalysisResult& analysed)
 {
+    codegen::writeFunctionTemplates(generation.files, names.program, settings.interfaceFiles,
+                                    analysed.model->global());
 }
 
 void generateOutputs(Generation& generation, const RunNames& names, const Settings& settings,

@@ -1,0 +1,390 @@
+// The TDC writer's walk over the analysed model: one begin record (and for
+// the constructs that have one, an end record) per traced construct, the
+// numbers kept for the later writers.
+#include "codegen/tdcgen_detail.h"
+
+#include "diag/i18nerrgest.h"
+
+#include <algorithm>
+
+namespace qvm::codegen::tdc {
+
+using namespace script::sem;
+
+namespace {
+
+const Scope* subScopeOf(const Entry& entry)
+{
+    return entry.descriptor != nullptr ? entry.descriptor->subScope : nullptr;
+}
+
+// Whether the program writer generates the construct and what it holds.
+bool isGenerated(const Entry& entry)
+{
+    switch (entry.code) {
+    case ENT_SCENARIO: return entry.data<ScenarioData>().selected;
+    case ENT_PROC: return entry.data<ProcData>().used;
+    case ENT_CALLBACK:
+    case ENT_PROCSEND: return entry.data<CommBlockData>().used;
+    case ENT_DEF_MESSAGE: return entry.data<DefMessageData>().generated();
+    default: return true;
+    }
+}
+
+std::string_view levelBlockName(int code)
+{
+    switch (code) {
+    case ENT_INITIALIZATION: return "INITIALIZATION";
+    case ENT_TERMINATION: return "TERMINATION";
+    default: return "EXCEPTION";
+    }
+}
+
+std::string withoutQuotes(const std::string& text)
+{
+    if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
+        return text.substr(1, text.size() - 2);
+    }
+    return text;
+}
+
+// The quoted family names, joined; a name that would bring them to the
+// limit is left out.
+std::string familyItems(const ScenarioData& data)
+{
+    std::string items;
+    if (data.familyScope == nullptr) {
+        return items;
+    }
+    for (const Entry& family : data.familyScope->entries) {
+        const std::string item = tdcQuoted(family.name);
+        if (items.size() + (items.empty() ? 0 : 2) + item.size() >= kHeaderItemsLimit) {
+            diag::warning("SIZBUFOVL");
+            continue;
+        }
+        items += (items.empty() ? "" : ", ") + item;
+    }
+    return items;
+}
+
+// Callee and argument texts: "name(a, b)".
+std::string writtenCall(const Entry& call)
+{
+    std::string written = call.name + "(";
+    if (const Scope* arguments = subScopeOf(call)) {
+        for (const Entry& argument : arguments->entries) {
+            written += (&argument == arguments->entries.first() ? "" : ", ") + argument.data<ArgData>().text;
+        }
+    }
+    return written + ")";
+}
+
+const Entry* structureOf(const Entry& message)
+{
+    return message.data<MessageVarData>().structure;
+}
+
+// The channel a WAITTIL piece names, or else the first channel it is polled on.
+const Entry* channelOfPiece(const Entry& piece, const Scope& waittilScope)
+{
+    const auto& data = piece.data<MatchPieceData>();
+    if (data.channel != nullptr) {
+        return data.channel;
+    }
+    for (const Entry& pair : waittilScope.entries) {
+        if (pair.code == ENT_POLL_PAIR && pair.data<PollPairData>().message == data.message) {
+            return pair.data<PollPairData>().channel;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void TdcWriter::statements(const Scope* scope)
+{
+    if (scope == nullptr) {
+        return;
+    }
+    for (const Entry& entry : scope->entries) {
+        statement(entry);
+    }
+}
+
+void TdcWriter::statement(const Entry& entry)
+{
+    if (!isGenerated(entry)) {
+        return;
+    }
+    switch (entry.code) {
+    case ENT_SCRIPT: scriptHeader(entry); break;
+    case ENT_SCENARIO: scenario(entry); break;
+    case ENT_INITIALIZATION:
+    case ENT_TERMINATION:
+    case ENT_EXCEPTION: levelBlock(entry); break;
+    case ENT_PROC: procedure(entry); break;
+    case ENT_CALL: call(entry); break;
+    case ENT_ARG: argument(entry); break;
+    case ENT_SEND: send(entry); break;
+    case ENT_WAITTIL: waittil(entry); break;
+    case ENT_VAR: var(entry); break;
+    case ENT_EVENT_STRUCT: messageType(entry); break;
+    case ENT_CHANNEL: channel(entry); break;
+    case ENT_ERROR: word(entry, "ERROR"); break;
+    case ENT_MESSAGE_DATE: word(entry, "MSGDATE"); break;
+    case ENT_NO_MESSAGE: word(entry, "NOMSG"); break;
+    case ENT_ADD_ID: word(entry, "ADD_ID"); break;
+    case ENT_EXIT: single(entry, "Q", Fields()); break;
+    case ENT_SET: single(entry, "J", Fields().text(withoutQuotes(entry.name))); break;
+    case ENT_UNSET: single(entry, "U", Fields().text(withoutQuotes(entry.name))); break;
+    case ENT_COMMENT: single(entry, "C", Fields().text(entry.name)); break;
+    case ENT_RENDEZVOUS:
+        probeDefine("RDV_" + entry.name, nextNumber());
+        single(entry, "N", Fields().text(entry.name));
+        break;
+    case ENT_PRINT: {
+        const auto& data = entry.data<TextPairData>();
+        single(entry, "M", Fields().text(data.second).text(data.first));
+        break;
+    }
+    case ENT_FLUSH_TRACE: single(entry, "FT", Fields().absent()); break;
+    case ENT_TRACE_ON: single(entry, "TN", Fields().absent()); break;
+    case ENT_TRACE_OFF: single(entry, "TF", Fields().absent()); break;
+    case ENT_INTERSEND: single(entry, "ID", Fields().absent()); break;
+    case ENT_INTERRECV: single(entry, "IC", Fields().absent()); break;
+    case ENT_IF:
+        statements(subScopeOf(entry));
+        statements(entry.data<ConditionData>().elseScope);
+        break;
+    case ENT_WHILE:
+    case ENT_CASE:
+    case ENT_WHEN:
+    case ENT_CALLBACK:
+    case ENT_PROCSEND: statements(subScopeOf(entry)); break;
+    default: break;
+    }
+}
+
+void TdcWriter::single(const Entry& entry, std::string_view letters, const Fields& fields)
+{
+    numbers_.of(entry).begin = record(letters, fields, locationOf(entry));
+}
+
+void TdcWriter::word(const Entry& entry, std::string_view word)
+{
+    single(entry, "O", Fields().text(word));
+}
+
+// A STRING value keeps its quotes and is written as it is.
+void TdcWriter::scriptHeader(const Entry& entry)
+{
+    Fields fields;
+    for (const std::string& value : entry.data<ScriptData>().header) {
+        if (!value.empty() && value.front() == '"') {
+            fields.raw(value);
+        } else {
+            fields.text(value);
+        }
+    }
+    single(entry, "E", fields);
+}
+
+// Name, descriptive text (the qualified name), family names, repetition count.
+void TdcWriter::scenario(const Entry& entry)
+{
+    const auto& data = entry.data<ScenarioData>();
+    const bool root = data.parent == nullptr;
+    Fields fields;
+    fields.text(entry.name).text(qualifiedName(entry)).raw(familyItems(data));
+    if (data.loopCount >= 1) {
+        fields.number(data.loopCount);
+    } else {
+        fields.absent();
+    }
+    ItemNumbers& numbers = numbers_.of(entry);
+    probeDefine(root ? "Spts" : "Sscn", nextNumber());
+    numbers.begin = record("S", fields, locationOf(entry));
+    statements(subScopeOf(entry));
+    probeDefine(root ? "Epts" : "Escn", nextNumber());
+    numbers.end = record("S", Fields().text(entry.name).absentTimes(3), locationOf(entry));
+}
+
+// Block name and the number of the procedure a call form calls.
+void TdcWriter::levelBlock(const Entry& entry)
+{
+    Fields fields;
+    fields.text(levelBlockName(entry.code));
+    const Entry* procedure = entry.data<BlockData>().procedure;
+    const int called = procedure != nullptr ? numbers_.find(*procedure).begin : -1;
+    if (called >= 0) {
+        fields.number(called);
+    } else {
+        fields.absent();
+    }
+    ItemNumbers& numbers = numbers_.of(entry);
+    numbers.begin = record("Z", fields, locationOf(entry));
+    statements(subScopeOf(entry));
+    numbers.end = record("Z", Fields().absentTimes(3), locationOf(entry));
+}
+
+void TdcWriter::procedure(const Entry& entry)
+{
+    ItemNumbers& numbers = numbers_.of(entry);
+    numbers.begin = record("P", Fields().text(entry.name), locationOf(entry));
+    statements(subScopeOf(entry));
+    numbers.end = record("P", Fields().absent(), locationOf(entry));
+}
+
+// The descriptive text of a call is the call as written.
+void TdcWriter::call(const Entry& entry)
+{
+    const auto& data = entry.data<CallData>();
+    ItemNumbers& numbers = numbers_.of(entry);
+    numbers.begin = record("A", Fields().text(entry.name).text(writtenCall(entry)), locationOf(entry));
+    statements(subScopeOf(entry));
+    if (!data.result.empty()) {
+        Fields result;
+        result.absent().text(data.result).text("0");
+        if (data.expected.empty()) {
+            result.absent();
+        } else {
+            result.text(data.expected);
+        }
+        record("R", result, locationOf(entry));
+    }
+    numbers.end = record("A", Fields().absentTimes(3), locationOf(entry));
+}
+
+// An argument without an expected value and with a result is output only.
+void TdcWriter::argument(const Entry& entry)
+{
+    const auto& data = entry.data<ArgData>();
+    Fields fields;
+    fields.text(data.text).text(data.result).text("1");
+    if (!data.expected.empty()) {
+        fields.text(data.expected);
+    } else if (!data.result.empty()) {
+        fields.absent();
+    } else {
+        fields.text(data.reference ? "&(" + data.text + ")" : data.text);
+    }
+    single(entry, "R", fields);
+}
+
+void TdcWriter::send(const Entry& entry)
+{
+    const auto& data = entry.data<SendData>();
+    const std::string& type = structureOf(*data.message)->name;
+    const int number = nextNumber();
+    probeDefine("SEND_" + type + "_" + data.channel->name, number);
+    lastSend_ = std::max(lastSend_, number);
+    ItemNumbers& numbers = numbers_.of(entry);
+    numbers.begin = record("SD", Fields().text(type).text(data.channel->name), locationOf(entry));
+    numbers.end = record("SD", Fields().absentTimes(2), locationOf(entry));
+}
+
+// Each MATCHING-family piece stands for one message variable of the WAITTIL.
+void TdcWriter::waittil(const Entry& entry)
+{
+    const WaittilTexts& texts = *entry.data<WaittilData>().texts;
+    const Scope& pieces = *subScopeOf(entry);
+    const auto firstPiece = std::find_if(pieces.entries.begin(), pieces.entries.end(),
+                                         [](const Entry& e) { return e.code == ENT_MATCH_PIECE; });
+    if (firstPiece != pieces.entries.end()) {
+        const Entry* channel = channelOfPiece(*firstPiece, pieces);
+        const Entry* type = structureOf(*firstPiece->data<MatchPieceData>().message);
+        const int number = nextNumber();
+        if (channel != nullptr) {
+            probeDefine("RECV_" + type->name + "_" + channel->name, number);
+        }
+        lastReceive_ = std::max(lastReceive_, number);
+    }
+    ItemNumbers& numbers = numbers_.of(entry);
+    numbers.begin = record("W", Fields().text(texts.condition).text(texts.timeout), locationOf(entry));
+    for (const Entry& piece : pieces.entries) {
+        if (piece.code == ENT_MATCH_PIECE) {
+            single(piece, "Y", Fields().text(piece.name));
+        }
+    }
+    numbers.end = record("W", Fields().absentTimes(2), locationOf(entry));
+}
+
+// VARs that check (EV=) or dump (VA=) a variable; an INIT= only assigns.
+void TdcWriter::var(const Entry& entry)
+{
+    if (entry.data<VarData>().mode == CheckMode::Init) {
+        return;
+    }
+    ItemNumbers& numbers = numbers_.of(entry);
+    numbers.begin = record("K", Fields().text(entry.name), locationOf(entry));
+    describeEntries(subScopeOf(entry), Where::Var, nullptr);
+    numbers.end = record("K", Fields().absent(), locationOf(entry));
+}
+
+void TdcWriter::messageType(const Entry& entry)
+{
+    if (!hasMessageRow(entry)) {
+        return;
+    }
+    const Location at = locationOf(entry);
+    ItemNumbers& numbers = numbers_.of(entry);
+    probeDefine("EVT_" + entry.name, nextNumber());
+    numbers.begin = record("T", Fields().text(entry.name), at);
+    if (const script::ValueTree* dump = entry.data<EventStructData>().receivedCheck.get()) {
+        describeNode(dump->root, at, Where::MessageType);
+    }
+    probeDefine("EEVT_" + entry.name, nextNumber());
+    numbers.end = record("T", Fields().absent(), at);
+    const auto found = definitions_.find(&entry);
+    if (found == definitions_.end()) {
+        return;
+    }
+    for (const Entry* definition : found->second) {
+        probeDefine("DEFM_" + definition->name, nextNumber());
+        single(*definition, "V", Fields().text(definition->name));
+        describeNode(definition->data<DefMessageData>().tree->root, locationOf(*definition), Where::MessageType);
+    }
+}
+
+void TdcWriter::channel(const Entry& entry)
+{
+    if (!entry.data<ChannelData>().used) {
+        return;
+    }
+    probeDefine("CH_" + entry.name, nextNumber());
+    single(entry, "CN", Fields().text(entry.name));
+}
+
+void TdcWriter::collectDefinitions(const Scope* scope)
+{
+    if (scope == nullptr) {
+        return;
+    }
+    for (const Entry& entry : scope->entries) {
+        if (!isGenerated(entry)) {
+            continue;
+        }
+        if (entry.code == ENT_DEF_MESSAGE && entry.data<DefMessageData>().tree != nullptr) {
+            definitions_[structureOf(*entry.data<DefMessageData>().message)].push_back(&entry);
+        }
+        collectDefinitions(subScopeOf(entry));
+        if (entry.code == ENT_IF) {
+            collectDefinitions(entry.data<ConditionData>().elseScope);
+        }
+    }
+}
+
+// A message type has its rows when the generated program dumps, defines,
+// sends or receives its messages.
+bool TdcWriter::hasMessageRow(const Entry& structure) const
+{
+    if (structure.data<EventStructData>().receivedCheck != nullptr || definitions_.count(&structure) != 0) {
+        return true;
+    }
+    const EntryList& globals = run_.model->global().entries;
+    return std::any_of(globals.begin(), globals.end(), [&](const Entry& e) {
+        return e.code == ENT_MESSAGE_VAR && e.data<MessageVarData>().used && structureOf(e) == &structure;
+    });
+}
+
+}  // namespace qvm::codegen::tdc

@@ -1,0 +1,126 @@
+// Inside the TDC writer: the record syntax and the walk over the model,
+// shared by its source files.
+#pragma once
+
+#include "codegen/tdcgen.h"
+
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qvm::codegen::tdc {
+
+// The longest record line; what goes beyond is cut off.
+inline constexpr std::size_t kRecordLimit = 4095;
+// The header items of a scenario record stay below this length together.
+inline constexpr std::size_t kHeaderItemsLimit = 4000;
+
+// Where a construct stands: its file's index in the source file list and its line.
+struct Location {
+    int file = 0;
+    int line = 0;
+};
+
+Location locationOf(const script::sem::Entry& entry);
+
+// The fields of one record, separated by ", ".
+class Fields {
+public:
+    Fields& text(std::string_view value) { return raw(tdcQuoted(value)); }
+    Fields& absent() { return raw("?"); }
+    Fields& number(long long value) { return text(std::to_string(value)); }
+    Fields& raw(std::string_view value);
+    Fields& absentTimes(int count);
+
+    bool empty() const { return !any_; }
+    const std::string& joined() const { return joined_; }
+
+private:
+    std::string joined_;
+    bool any_ = false;
+};
+
+// The line of a keyed record: key, one blank, fields, then the location
+// (", " before it only when there are fields).
+std::string recordLine(std::string_view key, const Fields& fields, const std::optional<Location>& where);
+
+// Writes one record line of at most kRecordLimit characters: each character
+// beyond is dropped with "SIZBUFOVL".
+void writeRecord(GeneratedFile& file, std::string line);
+
+// The walk that numbers and writes the records.
+class TdcWriter {
+public:
+    TdcWriter(GeneratedFiles& files, NumberTable& numbers, const TdcRun& run);
+    void write();
+
+private:
+    // ---- records and probe lines ----
+    int record(std::string_view letters, const Fields& fields, const std::optional<Location>& where);
+    int nextNumber() const { return counter_; }
+    void probeLine(const std::string& text);
+    void probeDefine(std::string_view name, int number);
+
+    // ---- file header ----
+    void banner();
+    void header();
+    Fields instanceFields();
+    void sourceFileRecords();
+
+    // ---- constructs ----
+    void statements(const script::sem::Scope* scope);
+    void statement(const script::sem::Entry& entry);
+    void scriptHeader(const script::sem::Entry& entry);
+    void scenario(const script::sem::Entry& entry);
+    void levelBlock(const script::sem::Entry& entry);
+    void procedure(const script::sem::Entry& entry);
+    void call(const script::sem::Entry& entry);
+    void argument(const script::sem::Entry& entry);
+    void send(const script::sem::Entry& entry);
+    void waittil(const script::sem::Entry& entry);
+    void var(const script::sem::Entry& entry);
+    void messageType(const script::sem::Entry& entry);
+    void channel(const script::sem::Entry& entry);
+    void word(const script::sem::Entry& entry, std::string_view word);
+    void single(const script::sem::Entry& entry, std::string_view letters, const Fields& fields);
+
+    // ---- variable descriptions (tdcgen_values.cpp) ----
+    // In a message type's dump description access texts are written as they are.
+    enum class Where { Var, MessageType };
+    // The array whose elements are being described: a range of all its
+    // indices writes no record of its own and takes the array's numbers.
+    struct Array {
+        const script::ValueNode& node;
+        std::vector<ItemNumbers*> tied;  // given the array's numbers once its end record is written
+    };
+    void describeEntries(const script::sem::Scope* scope, Where where, Array* array);
+    void describeEntry(const script::sem::Entry& entry, Where where, Array* array);
+    ItemNumbers describeNode(const script::ValueNode& node, Location at, Where where);
+    void describeRange(const script::ValueNode& range, Array& array, Location at, Where where);
+    // The members are described with the array being written, none for a
+    // structure or union.
+    ItemNumbers aggregateRecords(const script::ValueNode& node, Location at, Where where,
+                                 const std::function<void(Array*)>& members);
+    ItemNumbers rangeRecords(Location at, const std::function<void()>& members);
+    int elementaryRecord(std::string_view name, const script::ValueNode& node, Location at);
+
+    // ---- what the walk needs to know beforehand ----
+    void collectDefinitions(const script::sem::Scope* scope);
+    bool hasMessageRow(const script::sem::Entry& structure) const;
+
+    GeneratedFile& tdc_;
+    GeneratedFile* probe_ = nullptr;
+    NumberTable& numbers_;
+    const TdcRun& run_;
+    int counter_ = 0;
+    int lastSend_ = 0;
+    int lastReceive_ = 0;
+    // The generated DEF_MESSAGEs of each message type, in script order.
+    std::map<const script::sem::Entry*, std::vector<const script::sem::Entry*>> definitions_;
+};
+
+}  // namespace qvm::codegen::tdc

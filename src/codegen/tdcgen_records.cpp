@@ -1,0 +1,188 @@
+// The TDC writer's record syntax, its file header and the probe header lines.
+#include "codegen/tdcgen_detail.h"
+
+#include "base/cstsyst.h"
+#include "base/extgest.h"
+#include "diag/i18nerrgest.h"
+
+#include <algorithm>
+
+namespace qvm::codegen {
+
+std::string generationStamp(std::string_view dateText)
+{
+    return std::string(dateText) + " " + std::to_string(base::processId());
+}
+
+std::string tdcQuoted(std::string_view text)
+{
+    std::string out = "\"";
+    for (const char c : text) {
+        out += c;
+        if (c == '"') {
+            out += '"';
+        }
+    }
+    out += '"';
+    return out;
+}
+
+void writeTdc(GeneratedFiles& files, NumberTable& records, const TdcRun& run)
+{
+    tdc::TdcWriter(files, records, run).write();
+}
+
+}  // namespace qvm::codegen
+
+namespace qvm::codegen::tdc {
+
+Location locationOf(const script::sem::Entry& entry)
+{
+    return {entry.fileId, entry.line};
+}
+
+Fields& Fields::raw(std::string_view value)
+{
+    if (any_) {
+        joined_ += ", ";
+    }
+    joined_ += value;
+    any_ = true;
+    return *this;
+}
+
+Fields& Fields::absentTimes(int count)
+{
+    for (int i = 0; i < count; ++i) {
+        absent();
+    }
+    return *this;
+}
+
+std::string recordLine(std::string_view key, const Fields& fields, const std::optional<Location>& where)
+{
+    std::string line(key);
+    line += ' ';
+    line += fields.joined();
+    if (where) {
+        if (!fields.empty()) {
+            line += ", ";
+        }
+        line += tdcQuoted(std::to_string(where->file)) + ", " + tdcQuoted(std::to_string(where->line));
+    }
+    return line;
+}
+
+void writeRecord(GeneratedFile& file, std::string line)
+{
+    for (std::size_t dropped = kRecordLimit; dropped < line.size(); ++dropped) {
+        diag::warning("SIZBUFOVL");
+    }
+    if (line.size() > kRecordLimit) {
+        line.resize(kRecordLimit);
+    }
+    file.writeLine(line);
+}
+
+TdcWriter::TdcWriter(GeneratedFiles& files, NumberTable& numbers, const TdcRun& run)
+    : tdc_(files.create(run.tdcPath)), numbers_(numbers), run_(run)
+{
+    if (run.probeMode != 0) {
+        probe_ = &files.create(run.probeHeaderPath);
+    }
+}
+
+void TdcWriter::write()
+{
+    collectDefinitions(&run_.model->global());
+    if (probe_ != nullptr) {
+        probeLine("#ifndef TRV_PROBE_H\n#define TRV_PROBE_H\n\n#define TRV_TDC_END_SEND 1\n#define TRV_TDC_END_RECV 2\n\n");
+    }
+    banner();
+    header();
+    statements(&run_.model->global());
+    probeLine("#define TRV_TDC_LAST_SEND " + std::to_string(lastSend_) + "\n");
+    probeLine("#define TRV_TDC_LAST_ID " + std::to_string(std::max(lastSend_, lastReceive_)) + "\n");
+}
+
+int TdcWriter::record(std::string_view letters, const Fields& fields, const std::optional<Location>& where)
+{
+    const int number = counter_++;
+    writeRecord(tdc_, recordLine(std::string(letters) + std::to_string(number), fields, where));
+    return number;
+}
+
+void TdcWriter::probeLine(const std::string& text)
+{
+    if (probe_ != nullptr) {
+        probe_->write(text);
+    }
+}
+
+void TdcWriter::probeDefine(std::string_view name, int number)
+{
+    probeLine("#define TRV_TDC_" + std::string(name) + " " + std::to_string(number) + "\n");
+}
+
+void TdcWriter::banner()
+{
+    const std::string stamp = generationStamp(run_.dateText);
+    Fields fields;
+    fields.text("v2.6a").text("QVM_C").text("TDC file").text(stamp);
+    writeRecord(tdc_, recordLine("TARVO Ostrel", fields, std::nullopt));
+    probeLine("#define TRV_TDC_gen \"" + stamp + "\"\n");
+}
+
+void TdcWriter::header()
+{
+    record("G", Fields().text(run_.commandLine), std::nullopt);
+    record("H", Fields().text(run_.dateText), std::nullopt);
+    record("F", Fields().text(run_.scriptPath), std::nullopt);
+    record("F", Fields().number(run_.traceLevel), std::nullopt);
+    record("IL", instanceFields(), std::nullopt);
+    record("FB", Fields().text(""), std::nullopt);
+    sourceFileRecords();
+}
+
+Fields TdcWriter::instanceFields()
+{
+    Fields fields;
+    switch (run_.instanceMode) {
+    case 0: fields.text(""); break;
+    case 1: fields.text(run_.instance); break;
+    case 2:
+    case 3:
+        if (run_.instance.empty()) {
+            for (const script::sem::Entry& entry : run_.model->global().entries) {
+                if (entry.code == script::sem::ENT_INSTANCE_DECL) {
+                    fields.text(entry.name);
+                }
+            }
+        }
+        break;
+    default: diag::error("BADPARAMS"); break;
+    }
+    return fields;
+}
+
+// One record per distinct source file, in file id order (the script first),
+// so that the location index of a record, the file id, is the rank of its CF
+// record. The two paths are the file's directory as it was opened and its
+// directory relative to the script's.
+void TdcWriter::sourceFileRecords()
+{
+    std::vector<script::SourceFileRecord> files = *run_.sourceFiles;
+    std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return a.fileId < b.fileId; });
+    const std::string scriptDirectory = files.empty() ? std::string() : files.front().absoluteDirectory;
+    for (const script::SourceFileRecord& file : files) {
+        Fields fields;
+        fields.text(file.baseName)
+            .text(base::directoryPart(file.path))
+            .text(base::relativePath(scriptDirectory, file.absoluteDirectory))
+            .number(static_cast<long long>(file.size))
+            .number(file.checksum);
+        record("CF", fields, std::nullopt);
+    }
+}
+
+}  // namespace qvm::codegen::tdc

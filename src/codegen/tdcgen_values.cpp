@@ -1,0 +1,202 @@
+// The TDC records of variable descriptions: a VAR's value entries, and the
+// value trees of a message type's dump description and of its definitions.
+#include "codegen/tdcgen_detail.h"
+
+namespace qvm::codegen::tdc {
+
+using namespace script::sem;
+using script::ValueKind;
+using script::ValueNode;
+
+namespace {
+
+constexpr std::string_view kReceivedMessage = "trv_msgrcv";
+
+std::string accessText(const ValueNode& node)
+{
+    return !node.fieldName.empty() ? node.fieldName : node.text;
+}
+
+// "[3]" for one element, "[0..3]" for a range of them.
+std::string indexLabel(long long lower, long long upper)
+{
+    if (lower == upper) {
+        return "[" + std::to_string(lower) + "]";
+    }
+    return "[" + std::to_string(lower) + ".." + std::to_string(upper) + "]";
+}
+
+std::string rangeLabel(const ValueNode& range)
+{
+    return range.others ? "OTHERS" : indexLabel(range.lowerIndex, range.upperIndex);
+}
+
+bool isElementary(const ValueNode& node)
+{
+    return node.kind == ValueKind::Scalar || node.kind == ValueKind::Bounded;
+}
+
+bool coversArray(long long lower, long long upper, const ValueNode& array)
+{
+    return lower == array.lowerIndex && upper == array.upperIndex;
+}
+
+const Scope* subScopeOf(const Entry& entry)
+{
+    return entry.descriptor != nullptr ? entry.descriptor->subScope : nullptr;
+}
+
+}  // namespace
+
+// D for a structure or union, B for an array; the members between the
+// begin and end records.
+ItemNumbers TdcWriter::aggregateRecords(const ValueNode& node, Location at, Where where,
+                                        const std::function<void(Array*)>& members)
+{
+    std::string access = accessText(node);
+    ItemNumbers numbers;
+    if (node.kind == ValueKind::Array) {
+        if (where == Where::Var && access.starts_with(kReceivedMessage)) {
+            access = "msg" + access.substr(kReceivedMessage.size());
+        }
+        numbers.begin = record("B", Fields().text(access).number(node.lowerIndex).number(node.upperIndex), at);
+        Array elements{node, {}};
+        members(&elements);
+        numbers.end = record("B", Fields().absentTimes(3), at);
+        for (ItemNumbers* tied : elements.tied) {
+            *tied = numbers;
+        }
+        return numbers;
+    }
+    if (where == Where::Var && access == kReceivedMessage) {
+        access.clear();
+    }
+    numbers.begin = record("D", Fields().text(access), at);
+    members(nullptr);
+    numbers.end = record("D", Fields().absent(), at);
+    return numbers;
+}
+
+ItemNumbers TdcWriter::rangeRecords(Location at, const std::function<void()>& members)
+{
+    ItemNumbers numbers;
+    numbers.begin = record("L", Fields().text(" "), at);
+    members();
+    numbers.end = record("L", Fields().absent(), at);
+    return numbers;
+}
+
+// The second text of an unbounded field is its expected value expression.
+int TdcWriter::elementaryRecord(std::string_view name, const ValueNode& node, Location at)
+{
+    Fields fields;
+    fields.text(name);
+    if (node.kind == ValueKind::Bounded) {
+        fields.text("[" + node.lowerValue + ".." + node.upperValue + "]");
+    } else {
+        fields.text(node.text);
+    }
+    return record("I", fields, at);
+}
+
+void TdcWriter::describeEntries(const Scope* scope, Where where, Array* array)
+{
+    if (scope == nullptr) {
+        return;
+    }
+    for (const Entry& entry : scope->entries) {
+        describeEntry(entry, where, array);
+    }
+}
+
+void TdcWriter::describeEntry(const Entry& entry, Where where, Array* array)
+{
+    const auto& data = entry.data<ValueData>();
+    const Location at = locationOf(entry);
+    ItemNumbers numbers;
+    switch (entry.code) {
+    case ENT_AGGREGATE:
+        numbers = aggregateRecords(*data.node, at, where,
+                                   [&](Array* elements) { describeEntries(subScopeOf(entry), where, elements); });
+        break;
+    case ENT_FIELD_VALUE:
+    case ENT_UNION_VALUE: {
+        // A member's records are those of its value, below it.
+        const Scope* value = subScopeOf(entry);
+        describeEntries(value, where, nullptr);
+        if (value != nullptr && !value->entries.empty()) {
+            numbers = numbers_.find(*value->entries.first());
+        }
+        break;
+    }
+    default:
+        if (subScopeOf(entry) == nullptr) {
+            const std::string name = data.element ? indexLabel(data.lowerIndex, data.upperIndex) : data.node->fieldName;
+            numbers.begin = elementaryRecord(name, *data.node, at);
+        } else if (array != nullptr && coversArray(data.lowerIndex, data.upperIndex, array->node)) {
+            array->tied.push_back(&numbers_.of(entry));
+            describeEntries(subScopeOf(entry), where, nullptr);
+            return;
+        } else {
+            numbers = rangeRecords(at, [&] { describeEntries(subScopeOf(entry), where, nullptr); });
+        }
+        break;
+    }
+    numbers_.of(entry) = numbers;
+}
+
+ItemNumbers TdcWriter::describeNode(const ValueNode& node, Location at, Where where)
+{
+    ItemNumbers numbers;
+    switch (node.kind) {
+    case ValueKind::Scalar:
+    case ValueKind::Bounded: numbers.begin = elementaryRecord(node.fieldName, node, at); break;
+    case ValueKind::Structure:
+    case ValueKind::Union:
+    case ValueKind::Array:
+        numbers = aggregateRecords(node, at, where, [&](Array* elements) {
+            for (const ValueNode& member : node.children) {
+                if (elements != nullptr) {
+                    describeRange(member, *elements, at, where);
+                } else {
+                    describeNode(member, at, where);
+                }
+            }
+        });
+        break;
+    case ValueKind::IndexRange:
+        for (const ValueNode& value : node.children) {
+            describeNode(value, at, where);
+        }
+        break;
+    }
+    numbers_.of(node) = numbers;
+    return numbers;
+}
+
+// Elements given one scalar value are one elementary field; a range of
+// aggregates has L records unless it covers the whole array.
+void TdcWriter::describeRange(const ValueNode& range, Array& array, Location at, Where where)
+{
+    ItemNumbers numbers;
+    if (range.children.size() == 1 && isElementary(range.children.front())) {
+        const ValueNode& value = range.children.front();
+        numbers.begin = elementaryRecord(rangeLabel(range), value, at);
+        numbers_.of(value) = numbers;
+    } else if (!range.others && coversArray(range.lowerIndex, range.upperIndex, array.node)) {
+        array.tied.push_back(&numbers_.of(range));
+        for (const ValueNode& value : range.children) {
+            describeNode(value, at, where);
+        }
+        return;
+    } else {
+        numbers = rangeRecords(at, [&] {
+            for (const ValueNode& value : range.children) {
+                describeNode(value, at, where);
+            }
+        });
+    }
+    numbers_.of(range) = numbers;
+}
+
+}  // namespace qvm::codegen::tdc

@@ -1,0 +1,131 @@
+// The indenting line writer: block levels, '#' lines and directive lines
+// never indented, and the C string form of paths.
+#include "codegen/geccode.h"
+#include "codegen/genfiles.h"
+#include "support/console.h"
+#include "support/process.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+namespace {
+
+using qvm::codegen::GeneratedFiles;
+using qvm::codegen::LineWriter;
+using qvm::testing::readFile;
+using qvm::testing::TempDir;
+
+class LineWriterTest : public qvm::testing::ConsoleTest {
+protected:
+    // What the writer leaves in its file once the run's outputs are put in place.
+    std::string written(const std::function<void(LineWriter&)>& write)
+    {
+        GeneratedFiles files;
+        LineWriter out(files, (dir / "out.c").string());
+        write(out);
+        files.commit();
+        return readFile(dir / "out.c");
+    }
+
+    TempDir dir;
+};
+
+TEST_F(LineWriterTest, BlocksIndentOneBlankPerLevelAroundTheirBraces)
+{
+    const std::string text = written([](LineWriter& out) {
+        out.line("int f(void)");
+        out.openBlock();
+        out.line("if (x)");
+        out.openBlock();
+        out.line("g();");
+        out.closeBlock();
+        out.line("return 0;");
+        out.closeBlock();
+        out.line("int y;");
+    });
+    EXPECT_EQ(text,
+              "int f(void)\n"
+              " {\n"
+              "  if (x)\n"
+              "   {\n"
+              "    g();\n"
+              "   }\n"
+              "  return 0;\n"
+              " }\n"
+              "int y;\n");
+}
+
+TEST_F(LineWriterTest, HashLinesAndDirectivesAreNeverIndented)
+{
+    const std::string text = written([](LineWriter& out) {
+        out.openBlock();
+        out.openBlock();
+        out.line("#line 12 \"demo.pts\"");
+        out.define("TRV_X", "3");
+        out.undefine("TRV_X");
+        out.ifdef("TRV_PROBE");
+        out.line("a();");
+        out.elseDirective();
+        out.line("b();");
+        out.endif();
+    });
+    EXPECT_EQ(text,
+              " {\n"
+              "   {\n"
+              "#line 12 \"demo.pts\"\n"
+              "#define TRV_X 3\n"
+              "#undef TRV_X\n"
+              "#ifdef TRV_PROBE\n"
+              "    a();\n"
+              "#else\n"
+              "    b();\n"
+              "#endif\n");
+}
+
+TEST_F(LineWriterTest, AnEmptyLineCarriesTheIndentationOfItsLevel)
+{
+    const std::string text = written([](LineWriter& out) {
+        out.emptyLine();
+        out.openBlock();
+        out.emptyLine();
+        out.closeBlock();
+    });
+    EXPECT_EQ(text, "\n {\n  \n }\n");
+}
+
+TEST_F(LineWriterTest, AWriterGoingOnWithAFileAnotherBeganStartsAtLevelZero)
+{
+    GeneratedFiles files;
+    const std::string path = (dir / "probe.h").string();
+    {
+        LineWriter first(files, path);
+        first.openBlock();
+        first.line("a;");
+    }
+    LineWriter second(*files.find(path));
+    second.line("b;");
+    files.commit();
+    EXPECT_EQ(readFile(dir / "probe.h"), " {\n  a;\nb;\n");
+}
+
+TEST(CStringPath, DoublesBackslashesUnlessThePathIsAbsolute)
+{
+    using qvm::codegen::cStringPath;
+    EXPECT_EQ(cStringPath(R"(out\run.rio)"), R"(out\\run.rio)");
+    EXPECT_EQ(cStringPath(R"(C:\a\\b)"), R"(C:\\a\\\\b)");
+    EXPECT_EQ(cStringPath(R"(/abs\kept)"), R"(/abs\kept)");
+    EXPECT_EQ(cStringPath("rel/plain"), "rel/plain");
+    EXPECT_EQ(cStringPath(""), "");
+}
+
+TEST(OptionValues, KeepsOrderAndCutsToTheFileNamePartWhenAsked)
+{
+    using qvm::codegen::optionValues;
+    const std::vector<std::string> values{"inc/a.h", R"(x\b.h)", "c.h"};
+    EXPECT_EQ(optionValues(values, false), values);
+    EXPECT_EQ(optionValues(values, true), (std::vector<std::string>{"a.h", "b.h", "c.h"}));
+}
+
+}  // namespace

@@ -1,0 +1,3 @@
+#include "ccst.h"
+#include "tarvo_c.h"
+
