@@ -36,7 +36,7 @@ TEST_P(RuntimeRun, PassingRunEndsWithStatusZeroAndASummary)
     EXPECT_EQ(occurrences(trace(), "EXCEPTION"), 0U);
     // The cleanup procedure enabled in Lift runs when the run ends.
     const int cleanup = lineIndex(lines, "CLEANUP  procedure 1 runs");
-    EXPECT_GT(cleanup, lineIndex(lines, "end \"Root\""));
+    EXPECT_GT(cleanup, lineIndex(lines, "end \"(root)\""));
     ASSERT_LT(cleanup + 1, static_cast<int>(lines.size()));
     EXPECT_EQ(lines[cleanup + 1], "COMMENT  #24 scenarios.pts:20 \"cleanup runs\"");
     EXPECT_THAT(lines.back(), HasSubstr("RUN      end scenarios.rio_0: PASSED"));
@@ -95,7 +95,7 @@ TEST_P(RuntimeRun, FailingRepetitionRunsItsExceptionBlockAndTheOthersTheirTermin
     for (std::size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(door[i].substr(0, expected[i].size()), expected[i]) << "line " << i;
     }
-    EXPECT_THAT(trace(), HasSubstr("SCENARIO #41 scenarios.pts:36 end \"Root\" repetition 1 FAILED (state 2)"));
+    EXPECT_THAT(trace(), HasSubstr("SCENARIO #41 scenarios.pts:36 end \"(root)\" repetition 1 FAILED (state 2)"));
 }
 
 TEST_P(RuntimeRun, FailingInitializationAbandonsItsScenario)
@@ -104,7 +104,7 @@ TEST_P(RuntimeRun, FailingInitializationAbandonsItsScenario)
     ASSERT_FALSE(program.empty());
     const RunResult run = runBuilt(program, {"I"});
     EXPECT_EQ(run.status, 1);
-    EXPECT_THAT(trace(), HasSubstr("FAIL     #28 scenarios.pts:24 ERROR statement in scenario \"Root\""));
+    EXPECT_THAT(trace(), HasSubstr("FAIL     #28 scenarios.pts:24 ERROR statement in scenario \"(root)\""));
     EXPECT_THAT(trace(), HasSubstr("BLOCK    #27 scenarios.pts:23 INITIALIZATION end FAILED"));
     EXPECT_THAT(trace(), Not(HasSubstr("\"Lift\"")));
 }
@@ -132,7 +132,7 @@ TEST_P(RuntimeRun, ExitStopsTheRunAfterTheCleanupProcedures)
     ASSERT_GE(exit, 0) << trace();
     EXPECT_GT(lineIndex(lines, "CLEANUP  procedure 1 runs"), exit);
     EXPECT_EQ(lineIndex(lines, "end \"Lift\""), -1);
-    EXPECT_EQ(lineIndex(lines, "end \"Root\""), -1);
+    EXPECT_EQ(lineIndex(lines, "end \"(root)\""), -1);
     EXPECT_THAT(lines.back(), HasSubstr("FAIL #33 scenarios.pts:29 EXIT statement stops the run"));
 }
 

@@ -1,7 +1,8 @@
 
 /*
  * A test program written the way qvmprepro writes one, for the script
- * scenarios.pts whose TDC file is scenarios.tdc. Filter letters choose
+ * scenarios.pts whose TDC file is scenarios.tdc (the root scenario has no
+ * name there, as the TDC writer leaves it). Filter letters choose
  * what goes wrong:
  *   E  ERROR in the second repetition of Door (its EXCEPTION block runs)
  *   I  ERROR in the INITIALIZATION block of Lift
