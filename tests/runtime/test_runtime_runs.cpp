@@ -219,6 +219,17 @@ TEST_P(RuntimeRun, ThreadEntryNamesItsTesterAfterTheInstance)
     EXPECT_THAT(trace("middle.rio"), HasSubstr("FAIL     instance \"middle\" is not declared in the script"));
 }
 
+TEST_P(RuntimeRun, TesterThreadsSideBySideKeepTheirOwnCounters)
+{
+    const fs::path program = build("thread");
+    ASSERT_FALSE(program.empty());
+    const RunResult run = runBuilt(program, {"", "left", "1", "left.rio", "right", "right.rio"});
+    EXPECT_EQ(run.status, 0) << run.out << trace("left.rio") << trace("right.rio");
+    EXPECT_EQ(occurrences(run.out, "thread result 0"), 2U);
+    EXPECT_THAT(trace("left.rio"), HasSubstr("RUN      end left_1: PASSED"));
+    EXPECT_THAT(trace("right.rio"), HasSubstr("RUN      end right_1: PASSED"));
+}
+
 TEST_P(RuntimeRun, UnwritableTraceFileFailsTheRunAndTracesToStandardError)
 {
     const fs::path program = build("scenarios");

@@ -1,6 +1,6 @@
 /* A thread entry as qvmprepro writes it with -THREAD=thread_start, for a
  * script that declares the instances left and right, and a main that starts
- * it: thread <filters> <instance> <occurrence> <trace file>. */
+ * one or two testers as threads. */
 #include "common_context.h"
 
 #include <pthread.h>
@@ -23,6 +23,16 @@ TRV_PT_CTX trv_ctx TRV_EP
     {
       trv_error ( &(trv_ctx->trv_ctxrun),11 );
       return ( 1 );
+    }
+   for(J1=1; J1<=20; ++J1)
+    {
+      TRV_T_INT seen = J1;
+      trv_pause ((TRV_T_UTIME)(trv_numinstance));
+      if ( seen != J1 )
+       {
+         trv_error ( &(trv_ctx->trv_ctxrun),12 );
+         return ( 1 );
+       }
     }
    return ( 0 );
  }
@@ -95,22 +105,38 @@ TRV_CONST TRV_PT_ARG arg TRV_EP
    trv_thr_exit ((trv_local_state != 0));
  }
 
+static int start(pthread_t *thread, TRV_T_ARG *arg, char *filters, char *instance, char *occurrence, char *rio)
+{
+    arg->trv_filters = filters;
+    arg->trv_instance = instance[0] != '\0' ? instance : NULL;
+    arg->trv_occid = atoi(occurrence);
+    arg->trv_riofilename = rio;
+    return pthread_create(thread, NULL, (void *(*)(void *))thread_start, arg) == 0;
+}
+
+/* thread <filters> <instance> <occurrence> <trace file> [<instance> <trace file>]:
+ * one tester thread, or two running side by side. */
 int main(int argc, char **argv)
 {
-    TRV_T_ARG arg;
-    pthread_t thread;
-    void *result = NULL;
-    if (argc != 5) {
+    TRV_T_ARG args[2];
+    pthread_t threads[2];
+    int count = argc == 7 ? 2 : 1;
+    int status = 0;
+    int i;
+    if (argc != 5 && argc != 7) {
         return 2;
     }
-    arg.trv_filters = argv[1];
-    arg.trv_instance = argv[2][0] != '\0' ? argv[2] : NULL;
-    arg.trv_occid = atoi(argv[3]);
-    arg.trv_riofilename = argv[4];
-    if (pthread_create(&thread, NULL, (void *(*)(void *))thread_start, &arg) != 0 ||
-        pthread_join(thread, &result) != 0) {
+    if (!start(&threads[0], &args[0], argv[1], argv[2], argv[3], argv[4]) ||
+        (count == 2 && !start(&threads[1], &args[1], argv[1], argv[5], argv[3], argv[6]))) {
         return 2;
     }
-    printf("thread result %d\n", (int)(intptr_t)result);
-    return (int)(intptr_t)result;
+    for (i = 0; i < count; ++i) {
+        void *result = NULL;
+        if (pthread_join(threads[i], &result) != 0) {
+            return 2;
+        }
+        printf("thread result %d\n", (int)(intptr_t)result);
+        status |= (int)(intptr_t)result;
+    }
+    return status;
 }
