@@ -4,6 +4,7 @@
 #include "base/extgest.h"
 #include "base/mfmemo.h"
 #include "base/mstrid.h"
+#include "codegen/cprggen.h"
 #include "codegen/fctgen.h"
 #include "codegen/genfiles.h"
 #include "codegen/gennumbers.h"
@@ -221,9 +222,29 @@ void writeTracerFile(Generation&, const RunNames&, const Settings&, const script
 {
 }
 
-void writeProgram(Generation&, const RunNames&, const Settings&, const script::ParsedScript&,
-                  const script::AnalysisResult&, const std::string& /*thread*/, const std::string& /*date*/)
+void writeProgram(Generation& generation, const RunNames& names, const Settings& settings,
+                  const script::ParsedScript& parsed, const script::AnalysisResult& analysed, const std::string& thread,
+                  const std::string& date)
 {
+    codegen::ProgramOptions options;
+    options.programPath = names.program;
+    options.rioPath = names.rio;
+    options.probeHeaderPath = names.probeHeader;
+    options.filterLetters = settings.filterLetters;
+    options.date = date;
+    options.processId = base::processId();
+    options.instanceName = settings.instance;
+    options.instanceMode = analysed.instanceMode;
+    options.instanceNumber = analysed.instanceNumber;
+    options.timerCount = analysed.timerCount;
+    options.allocation = static_cast<codegen::Allocation>(settings.allocation);
+    options.entryName = thread;
+    options.notShared = settings.notShared;
+    options.traceLevel = static_cast<int>(settings.traceLevel);
+    options.bufferSizeKb = settings.bufferSize;
+    options.probeMode = static_cast<int>(settings.probe);
+    options.interfaceFiles = settings.interfaceFiles;
+    codegen::writeProgram(generation.files, generation.numbering, *analysed.model, parsed.sourceFiles, options);
 }
 
 void writeFunctionTemplates(Generation& generation, const RunNames& names, const Settings& settings,
