@@ -161,10 +161,17 @@ typedef struct trv_s_arg {
 
 typedef void *TRV_T_THREAD_RETURN;
 
-/* ---- Loop counters of generated code ------------------------------------ */
-extern TRV_T_INT J0, J1, J2, J3, J4, J5, J6, J7, J8, J9, J10, J11, J12, J13, J14, J15, J16, J17, J18,
+/* ---- Loop counters of generated code ------------------------------------
+ * Each thread has its own, so that testers started as threads of one
+ * process do not share their repetition and index counters. */
+#if defined(__GNUC__) || defined(__clang__)
+#define TRV_THREAD_LOCAL __thread
+#else
+#define TRV_THREAD_LOCAL
+#endif
+extern TRV_THREAD_LOCAL TRV_T_INT J0, J1, J2, J3, J4, J5, J6, J7, J8, J9, J10, J11, J12, J13, J14, J15, J16, J17, J18,
     J19, J20;
-extern TRV_T_INT I0, I1, I2, I3, I4, I5, I6, I7, I8, I9, I10, I11, I12, I13, I14, I15, I16, I17, I18,
+extern TRV_THREAD_LOCAL TRV_T_INT I0, I1, I2, I3, I4, I5, I6, I7, I8, I9, I10, I11, I12, I13, I14, I15, I16, I17, I18,
     I19, I20;
 
 /* ---- Run start and end --------------------------------------------------- */
@@ -220,8 +227,9 @@ void trv_aexcep(TRV_T_RUNCTX *run, TRV_T_INT failed, TRV_T_INT number, TRV_T_INT
 void trv_bproc(TRV_T_RUNCTX *run, TRV_T_INT number);
 void trv_aproc(TRV_T_RUNCTX *run, TRV_T_INT end_number);
 
-/* Cleanup procedures: run, latest first, when the run ends or stops. */
-typedef TRV_T_INT (*TRV_T_CLEANUP)();
+/* Cleanup procedures: run, latest first, when the run ends or stops. They
+ * receive the program's context, whose first member is the run context. */
+typedef TRV_T_INT (*TRV_T_CLEANUP)(void *context);
 void trv_enable(TRV_T_RUNCTX *run, TRV_T_CLEANUP procedure);
 void trv_disable(TRV_T_RUNCTX *run, TRV_T_CLEANUP procedure);
 
@@ -274,7 +282,7 @@ int trv_bounded_format(char *destination, size_t size, const char *format, ...)
     ;
 void *trv_checked_malloc(size_t size);
 
-#if defined(__GNUC__) || defined(__clang__)
+#if (defined(__GNUC__) || defined(__clang__)) && !defined(__cplusplus)
 #define TRV_ARRAY_SIZE(d) \
     (__builtin_types_compatible_p(__typeof__(d), __typeof__(&(d)[0])) ? (size_t)0 : sizeof(d))
 #else

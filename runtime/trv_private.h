@@ -38,7 +38,6 @@ struct trv_s_private {
     int trace_off;
     int failure_pending;
     unsigned long dropped_lines;
-    int following;
     TRV_T_DATE run_start;
     TRV_T_DATE scenario_start[TRV_K_MAX_DEPTH];
     const char *scenario_name[TRV_K_MAX_DEPTH];
@@ -91,7 +90,7 @@ void trv_tdc_release(trv_tdc *tdc);
 const trv_construct *trv_tdc_find(const trv_tdc *tdc, int number);
 /* "#<number> <file>:<line>" or "#<number>" into out. */
 void trv_where(TRV_T_RUNCTX *run, TRV_T_INT number, char *out, size_t size);
-/* The construct's first text, or fallback. */
+/* The construct's first text, or fallback when it has none or an empty one. */
 const char *trv_construct_text(TRV_T_RUNCTX *run, TRV_T_INT number, const char *fallback);
 
 /* Tracer link: one line per event when the run follows dynamically. */

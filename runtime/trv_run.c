@@ -40,6 +40,8 @@ void trv_set_trace_functions(TRV_T_RUNCTX *run)
     }
     trv_get_date(&run->trv_ctxpriv->run_start);
     run->trv_ctxpriv->depth = -1;
+    /* The lines of the run's start go to the file at once. */
+    run->trv_ctxpriv->direct = 1;
 }
 
 static void trv_open_trace(TRV_T_RUNCTX *run, const char *rio_file, char *problem, size_t size)
@@ -106,21 +108,53 @@ static void trv_read_filters(TRV_T_RUNCTX *run, const char *filters)
     trv_trace(run, TRV_K_TRACE_SCN, "FILTER   active \"%s\"", active);
 }
 
-static void trv_start(TRV_T_RUNCTX *run, const char *rio_file, const char *filters, TRV_T_INT instance_ok,
-                      TRV_T_INT instance_unknown, const char *instance_name, TRV_T_INT occid,
-                      const char *stamp, const char *build, int following)
+static void trv_name_tester(TRV_T_RUNCTX *run, const char *rio_file)
+{
+    const char *name = run->trv_testernaming;
+    if (name[0] == '\0') {
+        name = rio_file != NULL && rio_file[0] != '\0' ? rio_file : "tester";
+    }
+    trv_bounded_copy(trv_state(run)->tester, sizeof trv_state(run)->tester, name);
+}
+
+static void trv_read_tdc(TRV_T_RUNCTX *run, const char *rio_file, const char *stamp)
+{
+    char problem[TRV_K_PATH_SIZE + 128];
+    char path[TRV_K_PATH_SIZE];
+    trv_tdc_path(rio_file != NULL && rio_file[0] != '\0' ? rio_file : "run.rio", path, sizeof path);
+    trv_tdc_load(&trv_state(run)->tdc, path, stamp, problem, sizeof problem);
+    if (problem[0] != '\0') {
+        trv_trace(run, TRV_K_TRACE_ERROR, "RUN      %s", problem);
+    }
+}
+
+/* A name that matches no declared instance is a mistake; no name at all
+ * runs the parts common to every instance. */
+static void trv_check_instance(TRV_T_RUNCTX *run, TRV_T_INT instance_ok, TRV_T_INT instance_unknown,
+                               const char *instance_name)
+{
+    if (instance_ok && !instance_unknown) {
+        return;
+    }
+    if (instance_name != NULL && instance_name[0] != '\0') {
+        trv_fail(run, -1, "instance \"%s\" is not declared in the script", instance_name);
+    } else {
+        trv_trace(run, TRV_K_TRACE_ERROR, "RUN      no instance selected: the instance blocks are skipped");
+    }
+}
+
+/* Opens the trace and writes the run's opening lines at once; the trace
+ * buffer takes over after them. */
+void trv_initrio(TRV_T_RUNCTX *run, const char *rio_file, const char *filters, TRV_T_INT instance_ok,
+                 TRV_T_INT instance_unknown, const char *instance_name, TRV_T_INT occid, const char *stamp,
+                 const char *build)
 {
     trv_private *state = trv_state(run);
     char problem[TRV_K_PATH_SIZE + 128];
-    char tdc_problem[TRV_K_PATH_SIZE + 128];
-    char tdc_path[TRV_K_PATH_SIZE];
-    state->following = following;
     run->trv_occid = occid;
-    snprintf(state->tester, sizeof state->tester, "%s",
-             run->trv_testernaming[0] != '\0' ? run->trv_testernaming
-                                              : (rio_file != NULL && rio_file[0] != '\0' ? rio_file : "tester"));
+    trv_name_tester(run, rio_file);
     trv_open_trace(run, rio_file, problem, sizeof problem);
-    trv_trace_setup(run);
+    state->level = run->trv_ctxtracectx.trv_ctxtracepriority;
     trv_trace(run, TRV_K_TRACE_ERROR,
               "RUN      begin tester \"%s\" instance \"%s\" occurrence %d stamp \"%s\" build %s trace level %d",
               state->tester, instance_name != NULL ? instance_name : "", (int)occid,
@@ -128,34 +162,20 @@ static void trv_start(TRV_T_RUNCTX *run, const char *rio_file, const char *filte
     if (problem[0] != '\0') {
         trv_fail(run, -1, "%s", problem);
     }
-    trv_tdc_path(rio_file != NULL && rio_file[0] != '\0' ? rio_file : "run.rio", tdc_path, sizeof tdc_path);
-    trv_tdc_load(&state->tdc, tdc_path, stamp, tdc_problem, sizeof tdc_problem);
-    if (tdc_problem[0] != '\0') {
-        trv_trace(run, TRV_K_TRACE_ERROR, "RUN      %s", tdc_problem);
-    }
+    trv_read_tdc(run, rio_file, stamp);
     trv_read_filters(run, filters);
-    if (instance_unknown || !instance_ok) {
-        if (instance_name != NULL && instance_name[0] != '\0') {
-            trv_fail(run, -1, "instance \"%s\" is not declared in the script", instance_name);
-        } else {
-            trv_fail(run, -1, "no instance selected: give -INSTANCE=<name>");
-        }
-    }
+    trv_check_instance(run, instance_ok, instance_unknown, instance_name);
+    trv_trace_setup(run);
 }
 
-void trv_initrio(TRV_T_RUNCTX *run, const char *rio_file, const char *filters, TRV_T_INT instance_ok,
-                 TRV_T_INT instance_unknown, const char *instance_name, TRV_T_INT occid, const char *stamp,
-                 const char *build)
-{
-    trv_start(run, rio_file, filters, instance_ok, instance_unknown, instance_name, occid, stamp, build, 0);
-}
-
+/* Both forms start the run the same way: the tracer link is made by the
+ * program itself (priv_boot_tagtlk) when it is compiled with QVM_DYNFLW. */
 void trv_initrio_no_dynamicfollowing(TRV_T_RUNCTX *run, const char *rio_file, const char *filters,
                                      TRV_T_INT instance_ok, TRV_T_INT instance_unknown,
                                      const char *instance_name, TRV_T_INT occid, const char *stamp,
                                      const char *build)
 {
-    trv_start(run, rio_file, filters, instance_ok, instance_unknown, instance_name, occid, stamp, build, 0);
+    trv_initrio(run, rio_file, filters, instance_ok, instance_unknown, instance_name, occid, stamp, build);
 }
 
 void trv_initrio_with_dynamicfollowing(TRV_T_RUNCTX *run, const char *rio_file, const char *filters,
@@ -163,7 +183,7 @@ void trv_initrio_with_dynamicfollowing(TRV_T_RUNCTX *run, const char *rio_file, 
                                        const char *instance_name, TRV_T_INT occid, const char *stamp,
                                        const char *build)
 {
-    trv_start(run, rio_file, filters, instance_ok, instance_unknown, instance_name, occid, stamp, build, 1);
+    trv_initrio(run, rio_file, filters, instance_ok, instance_unknown, instance_name, occid, stamp, build);
 }
 
 void trv_fail(TRV_T_RUNCTX *run, TRV_T_INT number, const char *format, ...)
@@ -214,8 +234,6 @@ static void trv_run_cleanups(TRV_T_RUNCTX *run)
     while (state->cleanup_count > 0) {
         TRV_T_CLEANUP procedure = state->cleanups[--state->cleanup_count];
         trv_trace(run, TRV_K_TRACE_DETAIL, "CLEANUP  procedure %d runs", state->cleanup_count + 1);
-        /* Cleanup procedures take the program's context, which begins with
-         * the run context. */
         if (procedure(run) != 0) {
             trv_fail(run, -1, "cleanup procedure %d failed", state->cleanup_count + 1);
         }
@@ -249,7 +267,7 @@ void trv_end(TRV_T_RUNCTX *run)
     state = run->trv_ctxpriv;
     state->ending = 1;
     trv_run_cleanups(run);
-    trv_trace_flush(run, K_TRACECTX_MAX_PRIORITY);
+    trv_trace_flush(run, state->level);
     if (state->scenarios_failed > 0) {
         trv_mark_process_failed();
     }

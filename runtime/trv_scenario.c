@@ -58,50 +58,42 @@ void trv_stopchronomarkloop(TRV_T_RUNCTX *run, TRV_T_INT result, TRV_T_INT end_n
     trv_link_send(run, "SCENARIO END %d %d %d", (int)element, (int)file_id, (int)result);
 }
 
+/* EXCEPTION blocks run only after a failure, so they are shown with the
+ * scenarios; the other blocks are details unless they fail. */
+static int trv_block_class(const char *kind, TRV_T_INT failed)
+{
+    return failed || strcmp(kind, "EXCEPTION") == 0 ? TRV_K_TRACE_SCN : TRV_K_TRACE_DETAIL;
+}
+
 static void trv_block_begin(TRV_T_RUNCTX *run, const char *kind, TRV_T_INT number, TRV_T_INT depth,
                             TRV_T_INT repetition)
 {
     char where[TRV_K_PATH_SIZE];
     trv_where(run, number, where, sizeof where);
-    trv_trace(run, TRV_K_TRACE_DETAIL, "BLOCK    %s %s begin depth %d repetition %d", where, kind, (int)depth,
-              (int)repetition);
+    trv_trace(run, trv_block_class(kind, 0), "BLOCK    %s %s begin depth %d repetition %d", where, kind,
+              (int)depth, (int)repetition);
 }
 
 static void trv_block_end(TRV_T_RUNCTX *run, const char *kind, TRV_T_INT failed, TRV_T_INT number)
 {
     char where[TRV_K_PATH_SIZE];
     trv_where(run, number, where, sizeof where);
-    if (failed) {
-        trv_trace(run, TRV_K_TRACE_SCN, "BLOCK    %s %s end FAILED", where, kind);
-    } else {
-        trv_trace(run, TRV_K_TRACE_DETAIL, "BLOCK    %s %s end passed", where, kind);
-    }
+    trv_trace(run, trv_block_class(kind, failed), "BLOCK    %s %s end %s", where, kind,
+              failed ? "FAILED" : "passed");
 }
 
+/* The block's end number and the depth of its end are not needed: the
+ * begin line already names the block. */
 void trv_binit(TRV_T_RUNCTX *run, TRV_T_INT end_number, TRV_T_INT number, TRV_T_INT depth, TRV_T_INT repetition)
 {
     (void)end_number;
     trv_block_begin(run, "INITIALIZATION", number, depth, repetition);
 }
 
-void trv_ainit(TRV_T_RUNCTX *run, TRV_T_INT failed, TRV_T_INT number, TRV_T_INT depth, TRV_T_INT repetition)
-{
-    (void)depth;
-    (void)repetition;
-    trv_block_end(run, "INITIALIZATION", failed, number);
-}
-
 void trv_bterm(TRV_T_RUNCTX *run, TRV_T_INT end_number, TRV_T_INT number, TRV_T_INT depth, TRV_T_INT repetition)
 {
     (void)end_number;
     trv_block_begin(run, "TERMINATION", number, depth, repetition);
-}
-
-void trv_aterm(TRV_T_RUNCTX *run, TRV_T_INT failed, TRV_T_INT number, TRV_T_INT depth, TRV_T_INT repetition)
-{
-    (void)depth;
-    (void)repetition;
-    trv_block_end(run, "TERMINATION", failed, number);
 }
 
 void trv_bexcep(TRV_T_RUNCTX *run, TRV_T_INT end_number, TRV_T_INT number, TRV_T_INT depth,
@@ -111,10 +103,21 @@ void trv_bexcep(TRV_T_RUNCTX *run, TRV_T_INT end_number, TRV_T_INT number, TRV_T
     trv_block_begin(run, "EXCEPTION", number, depth, repetition);
 }
 
+void trv_ainit(TRV_T_RUNCTX *run, TRV_T_INT failed, TRV_T_INT number, TRV_T_INT depth, TRV_T_INT repetition)
+{
+    (void)depth, (void)repetition;
+    trv_block_end(run, "INITIALIZATION", failed, number);
+}
+
+void trv_aterm(TRV_T_RUNCTX *run, TRV_T_INT failed, TRV_T_INT number, TRV_T_INT depth, TRV_T_INT repetition)
+{
+    (void)depth, (void)repetition;
+    trv_block_end(run, "TERMINATION", failed, number);
+}
+
 void trv_aexcep(TRV_T_RUNCTX *run, TRV_T_INT failed, TRV_T_INT number, TRV_T_INT depth, TRV_T_INT repetition)
 {
-    (void)depth;
-    (void)repetition;
+    (void)depth, (void)repetition;
     trv_block_end(run, "EXCEPTION", failed, number);
 }
 
@@ -167,8 +170,13 @@ TRV_T_INT trv_cf(TRV_T_RUNCTX *run, TRV_T_INT number)
 void trv_comment(TRV_T_RUNCTX *run, TRV_T_INT number)
 {
     char where[TRV_K_PATH_SIZE];
+    const char *text = trv_construct_text(run, number, NULL);
     trv_where(run, number, where, sizeof where);
-    trv_trace(run, TRV_K_TRACE_SCN, "COMMENT  %s \"%s\"", where, trv_construct_text(run, number, ""));
+    if (text != NULL) {
+        trv_trace(run, TRV_K_TRACE_SCN, "COMMENT  %s \"%s\"", where, text);
+    } else {
+        trv_trace(run, TRV_K_TRACE_SCN, "COMMENT  %s", where);
+    }
 }
 
 void trv_print(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_ULONG value)

@@ -215,5 +215,5 @@ void trv_where(TRV_T_RUNCTX *run, TRV_T_INT number, char *out, size_t size)
 const char *trv_construct_text(TRV_T_RUNCTX *run, TRV_T_INT number, const char *fallback)
 {
     const trv_construct *record = trv_tdc_find(&trv_state(run)->tdc, number);
-    return record != NULL && record->text != NULL ? record->text : fallback;
+    return record != NULL && record->text != NULL && record->text[0] != '\0' ? record->text : fallback;
 }

@@ -109,14 +109,29 @@ void trv_trace(TRV_T_RUNCTX *run, int line_class, const char *format, ...)
     }
 }
 
-void trv_trace_flush(TRV_T_RUNCTX *run, int priority)
+/* Writes the kept lines whose class is at most kept, and empties the buffer. */
+static void trv_write_kept_lines(TRV_T_RUNCTX *run, int kept)
 {
     trv_private *state = trv_state(run);
     TRV_T_TRACECTX *buffer = &run->trv_ctxtracectx;
-    const char *line;
-    const char *end;
+    const char *end = buffer->trv_ctxcurrentline;
+    const char *line = buffer->trv_ctxbuffertrace;
+    while (line < end) {
+        /* The class byte may itself be a newline: search after it. */
+        const char *next = memchr(line + 1, '\n', (size_t)(end - line - 1));
+        size_t length = next == NULL ? (size_t)(end - line) : (size_t)(next - line);
+        if ((unsigned char)line[0] <= kept) {
+            trv_write_line(state, line + 1, length - 1);
+        }
+        line += length + 1;
+    }
+    trv_buffer_reset(buffer);
+}
+
+void trv_trace_flush(TRV_T_RUNCTX *run, int priority)
+{
+    trv_private *state = trv_state(run);
     if (!state->direct) {
-        int kept = state->failure_pending ? K_TRACECTX_MAX_PRIORITY : priority;
         if (state->dropped_lines > 0) {
             char note[128];
             snprintf(note, sizeof note, "TRACE    %lu earlier lines dropped from the circular buffer",
@@ -124,17 +139,8 @@ void trv_trace_flush(TRV_T_RUNCTX *run, int priority)
             trv_write_line(state, note, strlen(note));
             state->dropped_lines = 0;
         }
-        end = buffer->trv_ctxcurrentline;
-        for (line = buffer->trv_ctxbuffertrace; line < end;) {
-            /* The class byte may itself be a newline: search after it. */
-            const char *next = memchr(line + 1, '\n', (size_t)(end - line - 1));
-            size_t length = next == NULL ? (size_t)(end - line) : (size_t)(next - line);
-            if ((unsigned char)line[0] <= kept) {
-                trv_write_line(state, line + 1, length - 1);
-            }
-            line += length + 1;
-        }
-        trv_buffer_reset(buffer);
+        /* Lines kept before a failure are all written. */
+        trv_write_kept_lines(run, state->failure_pending ? K_TRACECTX_MAX_PRIORITY : priority);
         state->failure_pending = 0;
     }
     if (state->trace != NULL) {
