@@ -62,7 +62,7 @@ typedef struct trv_s_private trv_private;
 
 /* The library's part of a run context; ends the process when the run was
  * never started with trv_set_trace_functions. */
-trv_private *trv_state(TRV_T_RUNCTX *run);
+trv_private *trv_priv(TRV_T_RUNCTX *run);
 
 /* Trace lines, each with the class that decides at which trace level it
  * is kept (TRV_K_TRACE_ERROR ... TRV_K_TRACE_DETAIL). */

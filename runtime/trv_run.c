@@ -18,7 +18,7 @@ static void trv_mark_process_failed(void)
     __atomic_store_n(&trv_failed_flag, 1, __ATOMIC_SEQ_CST);
 }
 
-trv_private *trv_state(TRV_T_RUNCTX *run)
+trv_private *trv_priv(TRV_T_RUNCTX *run)
 {
     if (run->trv_ctxpriv == NULL) {
         fprintf(stderr, "qvm runtime: run context used before trv_set_trace_functions or after trv_end\n");
@@ -46,7 +46,7 @@ void trv_set_trace_functions(TRV_T_RUNCTX *run)
 
 static void trv_open_trace(TRV_T_RUNCTX *run, const char *rio_file, char *problem, size_t size)
 {
-    trv_private *state = trv_state(run);
+    trv_private *state = trv_priv(run);
     problem[0] = '\0';
     if (rio_file == NULL || rio_file[0] == '\0') {
         state->trace = stdout;
@@ -114,7 +114,7 @@ static void trv_name_tester(TRV_T_RUNCTX *run, const char *rio_file)
     if (name[0] == '\0') {
         name = rio_file != NULL && rio_file[0] != '\0' ? rio_file : "tester";
     }
-    trv_bounded_copy(trv_state(run)->tester, sizeof trv_state(run)->tester, name);
+    trv_bounded_copy(trv_priv(run)->tester, sizeof trv_priv(run)->tester, name);
 }
 
 static void trv_read_tdc(TRV_T_RUNCTX *run, const char *rio_file, const char *stamp)
@@ -122,7 +122,7 @@ static void trv_read_tdc(TRV_T_RUNCTX *run, const char *rio_file, const char *st
     char problem[TRV_K_PATH_SIZE + 128];
     char path[TRV_K_PATH_SIZE];
     trv_tdc_path(rio_file != NULL && rio_file[0] != '\0' ? rio_file : "run.rio", path, sizeof path);
-    trv_tdc_load(&trv_state(run)->tdc, path, stamp, problem, sizeof problem);
+    trv_tdc_load(&trv_priv(run)->tdc, path, stamp, problem, sizeof problem);
     if (problem[0] != '\0') {
         trv_trace(run, TRV_K_TRACE_ERROR, "RUN      %s", problem);
     }
@@ -149,7 +149,7 @@ void trv_initrio(TRV_T_RUNCTX *run, const char *rio_file, const char *filters, T
                  TRV_T_INT instance_unknown, const char *instance_name, TRV_T_INT occid, const char *stamp,
                  const char *build)
 {
-    trv_private *state = trv_state(run);
+    trv_private *state = trv_priv(run);
     char problem[TRV_K_PATH_SIZE + 128];
     run->trv_occid = occid;
     trv_name_tester(run, rio_file);
@@ -188,7 +188,7 @@ void trv_initrio_with_dynamicfollowing(TRV_T_RUNCTX *run, const char *rio_file, 
 
 void trv_fail(TRV_T_RUNCTX *run, TRV_T_INT number, const char *format, ...)
 {
-    trv_private *state = trv_state(run);
+    trv_private *state = trv_priv(run);
     char where[TRV_K_PATH_SIZE];
     char message[TRV_K_FAILURE_TEXT];
     char text[TRV_K_PATH_SIZE + 2 * TRV_K_FAILURE_TEXT];
@@ -224,13 +224,13 @@ void trv_pass(TRV_T_RUNCTX *run, TRV_T_INT number, const char *what)
 {
     char where[TRV_K_PATH_SIZE];
     trv_where(run, number, where, sizeof where);
-    ++trv_state(run)->checks_passed;
+    ++trv_priv(run)->checks_passed;
     trv_trace(run, TRV_K_TRACE_DETAIL, "PASS     %s %s", where, what);
 }
 
 static void trv_run_cleanups(TRV_T_RUNCTX *run)
 {
-    trv_private *state = trv_state(run);
+    trv_private *state = trv_priv(run);
     while (state->cleanup_count > 0) {
         TRV_T_CLEANUP procedure = state->cleanups[--state->cleanup_count];
         trv_trace(run, TRV_K_TRACE_DETAIL, "CLEANUP  procedure %d runs", state->cleanup_count + 1);
@@ -242,7 +242,7 @@ static void trv_run_cleanups(TRV_T_RUNCTX *run)
 
 static void trv_write_summary(TRV_T_RUNCTX *run, FILE *out, const char *prefix)
 {
-    trv_private *state = trv_state(run);
+    trv_private *state = trv_priv(run);
     int failed = state->checks_failed > 0 || state->scenarios_failed > 0;
     int i;
     fprintf(out, "%s%s: %s - scenarios %ld (%ld passed, %ld failed), checks %ld (%ld passed, %ld failed)\n",
@@ -289,7 +289,7 @@ void trv_rioexit(TRV_T_RUNCTX *run, TRV_T_INT number)
 {
     char where[TRV_K_PATH_SIZE];
     trv_where(run, number, where, sizeof where);
-    if (trv_state(run)->ending) {
+    if (trv_priv(run)->ending) {
         trv_trace(run, TRV_K_TRACE_ERROR, "EXIT     %s ignored inside a cleanup procedure", where);
         return;
     }
@@ -312,7 +312,7 @@ void trv_thr_exit(TRV_T_INT failed)
 
 void trv_enable(TRV_T_RUNCTX *run, TRV_T_CLEANUP procedure)
 {
-    trv_private *state = trv_state(run);
+    trv_private *state = trv_priv(run);
     int i;
     for (i = 0; i < state->cleanup_count; ++i) {
         if (state->cleanups[i] == procedure) {
@@ -329,7 +329,7 @@ void trv_enable(TRV_T_RUNCTX *run, TRV_T_CLEANUP procedure)
 
 void trv_disable(TRV_T_RUNCTX *run, TRV_T_CLEANUP procedure)
 {
-    trv_private *state = trv_state(run);
+    trv_private *state = trv_priv(run);
     int i;
     for (i = 0; i < state->cleanup_count; ++i) {
         if (state->cleanups[i] == procedure) {
