@@ -430,8 +430,9 @@ void trv_pointer_c(TRV_T_RUNCTX *run, TRV_T_INT has_expected, TRV_PT_VOID initia
     ((message).trv_state == TRV_EVTKO && ((message).channel & TRV_EVTKO) != 0)
 #define TRV_MATCHED_2(message, channel) ((((message).channel) & TRV_EVTOK) != 0)
 #define TRV_NOTMATCHED_2(message, channel) ((((message).channel) & TRV_EVTKO) != 0)
-/* The time waited by the current WAITTIL, in granularity ticks. */
-#define WTIME ((TRV_T_LONG)(trv_ctx->trv_ctxrun.trv_wtime))
+/* The time waited by the current WAITTIL, in granularity ticks, through
+ * the program's access macro trv_wtime. */
+#define WTIME ((TRV_T_LONG)(trv_wtime))
 
 void trv_waittil(TRV_T_RUNCTX *run, TRV_T_INT number);
 /* result: 0 condition met, 1 failure condition met, 2 link or callback failure. */

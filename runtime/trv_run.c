@@ -40,6 +40,9 @@ void trv_set_trace_functions(TRV_T_RUNCTX *run)
     }
     trv_get_date(&run->trv_ctxpriv->run_start);
     run->trv_ctxpriv->depth = -1;
+    run->trv_ctxpriv->statement = -1;
+    run->trv_ctxpriv->mailbox = -1;
+    trv_current_run = run;
     /* The lines of the run's start go to the file at once. */
     run->trv_ctxpriv->direct = 1;
 }
@@ -166,6 +169,8 @@ void trv_initrio(TRV_T_RUNCTX *run, const char *rio_file, const char *filters, T
     trv_read_filters(run, filters);
     trv_check_instance(run, instance_ok, instance_unknown, instance_name);
     trv_trace_setup(run);
+    trv_channels_start(run);
+    trv_testers_start(run, rio_file);
 }
 
 /* Both forms start the run the same way: the tracer link is made by the
@@ -209,9 +214,6 @@ void trv_fail(TRV_T_RUNCTX *run, TRV_T_INT number, const char *format, ...)
     }
     ++state->checks_failed;
     state->failure_pending = 1;
-    if (state->check_group_open) {
-        state->check_group_failed = 1;
-    }
     trv_mark_process_failed();
     if (state->listed_count < TRV_K_MAX_LISTED) {
         trv_bounded_copy(state->listed[state->listed_count++], TRV_K_FAILURE_TEXT, text);
@@ -267,6 +269,8 @@ void trv_end(TRV_T_RUNCTX *run)
     state = run->trv_ctxpriv;
     state->ending = 1;
     trv_run_cleanups(run);
+    trv_channels_release();
+    trv_testers_release(run);
     trv_trace_flush(run, state->level);
     if (state->scenarios_failed > 0) {
         trv_mark_process_failed();
@@ -283,6 +287,9 @@ void trv_end(TRV_T_RUNCTX *run)
     trv_tdc_release(&state->tdc);
     free(state);
     run->trv_ctxpriv = NULL;
+    if (trv_current_run == run) {
+        trv_current_run = NULL;
+    }
 }
 
 void trv_rioexit(TRV_T_RUNCTX *run, TRV_T_INT number)

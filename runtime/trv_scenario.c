@@ -145,28 +145,6 @@ void trv_unavailable(TRV_T_RUNCTX *run, const char *keyword, TRV_T_INT number)
     trv_fail(run, number, "%s not available yet", keyword);
 }
 
-void trv_bcf(TRV_T_RUNCTX *run, TRV_T_INT number)
-{
-    trv_private *state = trv_priv(run);
-    char where[TRV_K_PATH_SIZE];
-    state->check_group_open = 1;
-    state->check_group_failed = 0;
-    trv_where(run, number, where, sizeof where);
-    trv_trace(run, TRV_K_TRACE_DETAIL, "CALL     %s \"%s\"", where, trv_construct_text(run, number, "?"));
-}
-
-TRV_T_INT trv_cf(TRV_T_RUNCTX *run, TRV_T_INT number)
-{
-    trv_private *state = trv_priv(run);
-    int failed = state->check_group_failed;
-    state->check_group_open = 0;
-    state->check_group_failed = 0;
-    if (!failed) {
-        trv_pass(run, number, "call checks passed");
-    }
-    return failed ? 1 : 0;
-}
-
 void trv_comment(TRV_T_RUNCTX *run, TRV_T_INT number)
 {
     char where[TRV_K_PATH_SIZE];

@@ -90,7 +90,8 @@ void trv_trace(TRV_T_RUNCTX *run, int line_class, const char *format, ...)
     va_list arguments;
     size_t length;
     size_t i;
-    if (state->trace == NULL || (state->trace_off && line_class > TRV_K_TRACE_ERROR)) {
+    if (state->trace == NULL ||
+        ((state->trace_off || state->rio_off > 0) && line_class > TRV_K_TRACE_ERROR)) {
         return;
     }
     va_start(arguments, format);
