@@ -136,9 +136,9 @@ static void trv_item(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT index, TRV_T
     const char *text = trv_construct_text(run, number, NULL);
     trv_where(run, number, where, sizeof where);
     if (upper >= 0) {
-        snprintf(out, size, "%s \"%s\"[%d]", where, text != NULL ? text : "", (int)index);
+        snprintf(out, size, "%.300s \"%.600s\"[%d]", where, text != NULL ? text : "", (int)index);
     } else if (text != NULL) {
-        snprintf(out, size, "%s \"%s\"", where, text);
+        snprintf(out, size, "%.300s \"%.600s\"", where, text);
     } else {
         snprintf(out, size, "%s", where);
     }

@@ -3,7 +3,7 @@
  * awaited with WAITTIL(MATCHED(ans), NOTMATCHED(ans) OR WTIME > 300).
  * The in-process system under test below answers as SUT_MODE says:
  * "ok" (default), "wrong", "silent", "close", "short", "oversized",
- * "garbage"; with QVM_CHANNEL_CMD set the answer comes from a TCP server. */
+ * "garbage", "absent" (no system at all); with QVM_CHANNEL_CMD set the answer comes from a TCP server. */
 #ifdef USE_QVM
 #undef USE_QVM
 #endif
@@ -47,7 +47,10 @@ static void sut_handle(const char *channel, TRV_T_INT type, const void *data, si
 
 void trv_sut_init(void)
 {
-    trv_sut_register("CMD", sut_handle, NULL);
+    const char *mode = getenv("SUT_MODE");
+    if (mode == NULL || strcmp(mode, "absent") != 0) {
+        trv_sut_register("CMD", sut_handle, NULL);
+    }
 }
 
 /* ---- what qvmprepro writes ---- */
