@@ -5,12 +5,14 @@
 #include "base/filesread.h"
 #include "base/mfmemo.h"
 #include "base/mstrid.h"
+#include "codegen/cprggen.h"
 #include "codegen/depgen.h"
 #include "codegen/fctgen.h"
 #include "codegen/genfiles.h"
 #include "codegen/gennumbers.h"
 #include "codegen/spggen.h"
 #include "codegen/tdcgen.h"
+#include "codegen/tsfgen.h"
 #include "diag/catalog.h"
 #include "diag/i18nerrgest.h"
 #include "diag/i18nutil.h"
@@ -219,14 +221,38 @@ void writeTdcFile(Generation& generation, const RunNames& names, const Settings&
     codegen::writeTdc(generation.files, generation.numbering.records, run);
 }
 
-void writeTracerFile(Generation&, const RunNames&, const Settings&, const script::ParsedScript&,
-                     const script::AnalysisResult&, const std::string& /*date*/)
+void writeTracerFile(Generation& generation, const RunNames& names, const Settings&,
+                     const script::ParsedScript& parsed, const script::AnalysisResult& analysed,
+                     const std::string& date)
 {
+    const codegen::TracerInput input{names.tracer, &parsed.sourceFiles, analysed.model.get(), date,
+                                     base::processId()};
+    codegen::writeTracerFile(generation.files, generation.numbering, input);
 }
 
-void writeProgram(Generation&, const RunNames&, const Settings&, const script::ParsedScript&,
-                  const script::AnalysisResult&, const std::string& /*thread*/, const std::string& /*date*/)
+void writeProgram(Generation& generation, const RunNames& names, const Settings& settings,
+                  const script::ParsedScript& parsed, const script::AnalysisResult& analysed, const std::string& thread,
+                  const std::string& date)
 {
+    codegen::ProgramOptions options;
+    options.programPath = names.program;
+    options.rioPath = names.rio;
+    options.probeHeaderPath = names.probeHeader;
+    options.filterLetters = settings.filterLetters;
+    options.date = date;
+    options.processId = base::processId();
+    options.instanceName = settings.instance;
+    options.instanceMode = analysed.instanceMode;
+    options.instanceNumber = analysed.instanceNumber;
+    options.timerCount = analysed.timerCount;
+    options.allocation = static_cast<codegen::Allocation>(settings.allocation);
+    options.entryName = thread;
+    options.notShared = settings.notShared;
+    options.traceLevel = static_cast<int>(settings.traceLevel);
+    options.bufferSizeKb = settings.bufferSize;
+    options.probeMode = static_cast<int>(settings.probe);
+    options.interfaceFiles = settings.interfaceFiles;
+    codegen::writeProgram(generation.files, generation.numbering, *analysed.model, parsed.sourceFiles, options);
 }
 
 void writeFunctionTemplates(Generation& generation, const RunNames& names, const Settings& settings,
