@@ -167,6 +167,20 @@ TEST_P(RuntimeComm, FaultsOfTheSystemUnderTestAreVerdictsOfTheWaittil)
     }
 }
 
+TEST_P(RuntimeComm, TriggerCallbackPollsItsConnectionsForAMessage)
+{
+    const fs::path program = build("pollevt");
+    ASSERT_FALSE(program.empty());
+    const RunResult run = runBuilt(program, {});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_THAT(trace("pollevt.rio"), HasSubstr("CHANNEL  ECHO receives type 3, 4 bytes"));
+    EXPECT_THAT(trace("pollevt.rio"), HasSubstr("CHECK    #13 expected 77 actual 77 ok"));
+
+    const RunResult closed = runBuilt(program, {}, {{"ECHO_CLOSES", "1"}});
+    EXPECT_EQ(closed.status, 1);
+    EXPECT_THAT(closed.out, HasSubstr("FAIL channel ECHO: the system under test closed the connection"));
+}
+
 // ---- A real system under test over TCP -----------------------------------------
 
 // A one-connection server on 127.0.0.1: it reads one request frame and
