@@ -270,6 +270,268 @@ void trv_declare_ni_tsf(TRV_T_RUNCTX *run, TRV_T_INT file_id);
 void trv_special_block_tsf(TRV_T_RUNCTX *run, TRV_T_INT element, TRV_T_INT file_id, TRV_T_INT kind,
                            TRV_T_INT begin);
 
+/* ---- Variable checks ------------------------------------------------------
+ * VAR with EV= lies between trv_var_va and trv_end_var_va, a native call's
+ * checks between trv_bcf and trv_cf: each sequence is one verdict, and the
+ * end call returns 1 when one of its checks failed, else 0.  Every check
+ * traces its expected and actual values, integers and characters in the
+ * base given by TRV_P_BASE2 ... TRV_P_BASE16.  The last two arguments are
+ * the innermost index counter and, inside a loop over a whole array of
+ * scalars, the array's upper index (-1 otherwise). */
+void trv_var_va(TRV_T_RUNCTX *run, TRV_T_INT number);
+TRV_T_INT trv_end_var_va(TRV_T_RUNCTX *run, TRV_T_INT end_number);
+/* A dump (VAR without INIT= or EV=, and the message dumps) begins and ends
+ * with trv_var. */
+void trv_var(TRV_T_RUNCTX *run, TRV_T_INT number);
+void trv_vartab(TRV_T_RUNCTX *run, TRV_T_INT number);
+void trv_varstruct(TRV_T_RUNCTX *run, TRV_T_INT number);
+void trv_varplage(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT lower, TRV_T_INT upper);
+void trv_varreset(TRV_T_RUNCTX *run);
+/* A union whose selected alternative is not the expected one. */
+void trv_setflagrt(TRV_T_RUNCTX *run);
+/* A whole union value: copied as it is. */
+#define trv_assign_union(run, destination, source) \
+    ((void)(run), memcpy(&(destination), &(source), sizeof(destination)))
+
+/* Expected-value checks ("var_"): actual, expected. */
+void trv_var_int_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT actual, TRV_T_INT expected, TRV_T_INT base,
+                   TRV_T_INT index, TRV_T_INT upper);
+void trv_var_char_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_CAR actual, TRV_T_CAR expected, TRV_T_INT base,
+                    TRV_T_INT index, TRV_T_INT upper);
+void trv_var_byte_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_CAR actual, TRV_T_CAR expected, TRV_T_INT base,
+                    TRV_T_INT index, TRV_T_INT upper);
+void trv_var_bytetab_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_CAR actual, TRV_T_CAR expected,
+                       TRV_T_INT base, TRV_T_INT index, TRV_T_INT upper);
+void trv_var_long_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_LONG actual, TRV_T_LONG expected, TRV_T_INT base,
+                    TRV_T_INT index, TRV_T_INT upper);
+void trv_var_float_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_REAL actual, TRV_T_REAL expected,
+                     TRV_T_INT index, TRV_T_INT upper);
+void trv_var_double_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_DOUBLE actual, TRV_T_DOUBLE expected,
+                      TRV_T_INT index, TRV_T_INT upper);
+void trv_var_string_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_PT_CAR actual, TRV_PT_CAR expected,
+                      TRV_T_INT index, TRV_T_INT upper);
+void trv_var_nonil_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_PT_VOID actual, TRV_PT_VOID expected,
+                     TRV_T_INT index, TRV_T_INT upper);
+void trv_var_pointer_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_PT_VOID actual, TRV_PT_VOID expected,
+                       TRV_T_INT index, TRV_T_INT upper);
+
+/* Message compare checks ("cmp_"): received, reference; a mismatch makes
+ * the message not match, it is no failing verdict by itself. */
+void trv_cmp_int_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT actual, TRV_T_INT reference, TRV_T_INT index,
+                   TRV_T_INT upper);
+void trv_cmp_char_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_CAR actual, TRV_T_CAR reference,
+                    TRV_T_INT index, TRV_T_INT upper);
+void trv_cmp_byte_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_CAR actual, TRV_T_CAR reference,
+                    TRV_T_INT index, TRV_T_INT upper);
+void trv_cmp_bytetab_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_CAR actual, TRV_T_CAR reference,
+                       TRV_T_INT index, TRV_T_INT upper);
+void trv_cmp_long_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_LONG actual, TRV_T_LONG reference,
+                    TRV_T_INT index, TRV_T_INT upper);
+void trv_cmp_float_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_REAL actual, TRV_T_REAL reference,
+                     TRV_T_INT index, TRV_T_INT upper);
+void trv_cmp_double_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_DOUBLE actual, TRV_T_DOUBLE reference,
+                      TRV_T_INT index, TRV_T_INT upper);
+void trv_cmp_string_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_PT_CAR actual, TRV_PT_CAR reference,
+                      TRV_T_INT index, TRV_T_INT upper);
+void trv_cmp_nonil_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_PT_VOID actual, TRV_PT_VOID reference,
+                     TRV_T_INT index, TRV_T_INT upper);
+void trv_cmp_pointer_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_PT_VOID actual, TRV_PT_VOID reference,
+                       TRV_T_INT index, TRV_T_INT upper);
+
+/* Dumps ("dmp_"): the value only. */
+void trv_dmp_int_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT value, TRV_T_INT base, TRV_T_INT index,
+                   TRV_T_INT upper);
+void trv_dmp_char_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_CAR value, TRV_T_INT base, TRV_T_INT index,
+                    TRV_T_INT upper);
+void trv_dmp_byte_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_CAR value, TRV_T_INT base, TRV_T_INT index,
+                    TRV_T_INT upper);
+void trv_dmp_bytetab_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_CAR value, TRV_T_INT base, TRV_T_INT index,
+                       TRV_T_INT upper);
+void trv_dmp_long_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_LONG value, TRV_T_INT base, TRV_T_INT index,
+                    TRV_T_INT upper);
+void trv_dmp_float_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_REAL value, TRV_T_INT index, TRV_T_INT upper);
+void trv_dmp_double_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_DOUBLE value, TRV_T_INT index,
+                      TRV_T_INT upper);
+void trv_dmp_string_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_PT_CAR value, TRV_T_INT index, TRV_T_INT upper);
+void trv_dmp_nonil_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_PT_VOID value, TRV_T_INT index, TRV_T_INT upper);
+void trv_dmp_pointer_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_PT_VOID value, TRV_T_INT index,
+                       TRV_T_INT upper);
+
+/* Range checks: value, then each bound with a flag that says whether it is
+ * given.  The reference dump has no value. */
+#define TRV_RANGE_FAMILY(name, type)                                                                         \
+    void trv_var_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, TRV_T_INT has_lower,   \
+                                  type lower, TRV_T_INT has_upper, type upper_value, TRV_T_INT base,          \
+                                  TRV_T_INT index, TRV_T_INT upper);                                          \
+    void trv_cmp_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, TRV_T_INT has_lower,   \
+                                  type lower, TRV_T_INT has_upper, type upper_value, TRV_T_INT index,         \
+                                  TRV_T_INT upper);                                                           \
+    void trv_dmp_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT has_lower, type lower,     \
+                                  TRV_T_INT has_upper, type upper_value, TRV_T_INT base, TRV_T_INT index,     \
+                                  TRV_T_INT upper);
+#define TRV_RANGE_FAMILY_NO_BASE(name, type)                                                                 \
+    void trv_var_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, TRV_T_INT has_lower,   \
+                                  type lower, TRV_T_INT has_upper, type upper_value, TRV_T_INT index,         \
+                                  TRV_T_INT upper);                                                           \
+    void trv_cmp_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, TRV_T_INT has_lower,   \
+                                  type lower, TRV_T_INT has_upper, type upper_value, TRV_T_INT index,         \
+                                  TRV_T_INT upper);                                                           \
+    void trv_dmp_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT has_lower, type lower,     \
+                                  TRV_T_INT has_upper, type upper_value, TRV_T_INT index, TRV_T_INT upper);
+TRV_RANGE_FAMILY(int, TRV_T_INT)
+TRV_RANGE_FAMILY(byte, TRV_T_CAR)
+TRV_RANGE_FAMILY(long, TRV_T_LONG)
+TRV_RANGE_FAMILY_NO_BASE(float, TRV_T_REAL)
+TRV_RANGE_FAMILY_NO_BASE(double, TRV_T_DOUBLE)
+
+/* Native call checks (between trv_bcf and trv_cf): whether an expected
+ * value is given, the initial, expected and actual values, the parameter's
+ * number.  Without an expected value the values are only traced. */
+void trv_int_c(TRV_T_RUNCTX *run, TRV_T_INT has_expected, TRV_T_INT initial, TRV_T_INT expected, TRV_T_INT actual,
+               TRV_T_INT number);
+void trv_char_c(TRV_T_RUNCTX *run, TRV_T_INT has_expected, TRV_T_CAR initial, TRV_T_CAR expected,
+                TRV_T_CAR actual, TRV_T_INT number);
+void trv_byte_c(TRV_T_RUNCTX *run, TRV_T_INT has_expected, TRV_T_CAR initial, TRV_T_CAR expected,
+                TRV_T_CAR actual, TRV_T_INT number);
+void trv_bytetab_c(TRV_T_RUNCTX *run, TRV_T_INT has_expected, TRV_T_CAR initial, TRV_T_CAR expected,
+                   TRV_T_CAR actual, TRV_T_INT number);
+void trv_long_c(TRV_T_RUNCTX *run, TRV_T_INT has_expected, TRV_T_LONG initial, TRV_T_LONG expected,
+                TRV_T_LONG actual, TRV_T_INT number);
+void trv_float_c(TRV_T_RUNCTX *run, TRV_T_INT has_expected, TRV_T_REAL initial, TRV_T_REAL expected,
+                 TRV_T_REAL actual, TRV_T_INT number);
+void trv_double_c(TRV_T_RUNCTX *run, TRV_T_INT has_expected, TRV_T_DOUBLE initial, TRV_T_DOUBLE expected,
+                  TRV_T_DOUBLE actual, TRV_T_INT number);
+void trv_string_c(TRV_T_RUNCTX *run, TRV_T_INT has_expected, TRV_PT_CAR initial, TRV_PT_CAR expected,
+                  TRV_PT_CAR actual, TRV_T_INT number);
+void trv_nonil_c(TRV_T_RUNCTX *run, TRV_T_INT has_expected, TRV_PT_VOID initial, TRV_PT_VOID expected,
+                 TRV_PT_VOID actual, TRV_T_INT number);
+void trv_pointer_c(TRV_T_RUNCTX *run, TRV_T_INT has_expected, TRV_PT_VOID initial, TRV_PT_VOID expected,
+                   TRV_PT_VOID actual, TRV_T_INT number);
+
+/* NIL and NONIL of scripts: the null pointer and "any pointer but null". */
+#ifndef NIL
+#define NIL 0
+#endif
+#define NONIL ((TRV_PT_VOID)1)
+
+/* ---- Communication -----------------------------------------------------------
+ * Message tables (TRV_T_MSG_<T>) and channel tables are written by the
+ * generated program; these calls trace and judge what its WAITTIL, SEND and
+ * message functions do.  Dates are milliseconds on the monotonic clock. */
+
+/* WAITTIL conditions over a message table entry, and over the entry's state
+ * on one channel: written TRV_MATCHED_2(trv_msg_T[k],trv_state_channel[c][h]). */
+#define TRV_MATCHING_1(message) ((message).trv_state == TRV_EVTOK)
+#define TRV_NOTMATCHING_1(message) ((message).trv_state == TRV_EVTKO)
+#define TRV_MATCHED_1(message) ((message).trv_stateok != 0)
+#define TRV_NOTMATCHED_1(message) ((message).trv_stateko != 0)
+#define TRV_MATCHING_2(message, channel) ((message).trv_state == TRV_EVTOK && ((message).channel & TRV_EVTOK) != 0)
+#define TRV_NOTMATCHING_2(message, channel) \
+    ((message).trv_state == TRV_EVTKO && ((message).channel & TRV_EVTKO) != 0)
+#define TRV_MATCHED_2(message, channel) ((((message).channel) & TRV_EVTOK) != 0)
+#define TRV_NOTMATCHED_2(message, channel) ((((message).channel) & TRV_EVTKO) != 0)
+/* The time waited by the current WAITTIL, in granularity ticks, through
+ * the program's access macro trv_wtime. */
+#define WTIME ((TRV_T_LONG)(trv_wtime))
+
+void trv_waittil(TRV_T_RUNCTX *run, TRV_T_INT number);
+/* result: 0 condition met, 1 failure condition met, 2 link or callback failure. */
+void trv_endwaittil(TRV_T_RUNCTX *run, TRV_T_INT result, TRV_T_INT end_number, const char *message_type);
+void trv_nodefmsg(TRV_T_RUNCTX *run, TRV_T_INT number);
+void trv_noaddid(TRV_T_RUNCTX *run, TRV_T_INT number);
+void trv_numofid(TRV_T_RUNCTX *run, TRV_T_INT number);
+/* Milliseconds since the run began. */
+TRV_T_UTIME trv_getevtdate(TRV_T_RUNCTX *run);
+/* Ticks waited since the current WAITTIL began. */
+TRV_T_UTIME trv_getwtime(TRV_T_RUNCTX *run);
+/* Sleeps, serving the in-process system under test meanwhile. */
+void trv_sleep(TRV_T_UTIME milliseconds);
+/* The tester's own trace lines are suspended around procsends and callbacks. */
+void trv_rio_on(TRV_T_RUNCTX *run);
+void trv_rio_off(TRV_T_RUNCTX *run);
+/* A message received: its type's number, the channel's number. */
+void trv_evt(TRV_T_RUNCTX *run, TRV_T_INT type_number, TRV_T_INT channel_number, TRV_T_INT kind,
+             const char *text);
+void trv_endevt(TRV_T_RUNCTX *run, TRV_T_INT end_number);
+void trv_def_msg(TRV_T_RUNCTX *run, TRV_T_INT number);
+/* The compare function calls trv_cmp before and after its field checks; the
+ * second call returns 1 when every check matched, else 0. */
+TRV_T_INT trv_cmp(TRV_T_RUNCTX *run);
+/* The state of a message variable at the end of a WAITTIL: written
+ * trv_state ( run, (message), number ); the message is not evaluated. */
+#define trv_state(run, message, number) trv_message_state((run), (number), sizeof(message))
+void trv_message_state(TRV_T_RUNCTX *run, TRV_T_INT number, size_t size);
+/* MESSAGE_DATE and NO_MESSAGE in a callback. */
+void trv_msgdate(TRV_T_RUNCTX *run, TRV_T_INT number);
+void trv_nomsg(TRV_T_RUNCTX *run, TRV_T_INT number);
+void trv_send(TRV_T_RUNCTX *run, TRV_T_INT number, const char *message);
+/* failed: the procsend result (1 failed). */
+void trv_end_send(TRV_T_RUNCTX *run, TRV_T_INT failed, TRV_T_INT end_number);
+
+/* Rendezvous: trv_rdv returns 1 when the meeting failed, else 0. */
+void trv_brdv(TRV_T_RUNCTX *run, TRV_T_INT number, const char *name);
+TRV_T_INT trv_rdv(const char *name);
+void trv_ardv(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT failed, const char *name);
+
+/* Inter-tester messages: trv_intersend returns 1 when the message could not
+ * be delivered, priv_interrecv 1 when none came within the time-out (in
+ * milliseconds; 0 takes the default).  emitter and info point into buffer. */
+TRV_T_INT trv_intersend(TRV_T_RUNCTX *run, const char *message, const char *destination);
+void trv_isend(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT failed, const char *message,
+               const char *destination);
+void trv_irecv(TRV_T_RUNCTX *run, TRV_T_INT number);
+TRV_T_INT priv_interrecv(TRV_T_INT *socket_fd, TRV_T_INT timeout, char *buffer, TRV_T_INT size, char **emitter,
+                         char **info);
+/* result: 0 received, 1 empty message, 2 nothing received. */
+void trv_end_irecv(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT result, const char *emitter,
+                   const char *info);
+
+/* Tracer link events of the communication statements. */
+void trv_send_tsf(TRV_T_RUNCTX *run, TRV_T_INT element, TRV_T_INT file_id);
+void trv_begin_waittil_tsf(TRV_T_RUNCTX *run, TRV_T_INT element, TRV_T_INT file_id);
+void trv_waittil_tsf(TRV_T_RUNCTX *run, const char *message_type, TRV_T_INT element, TRV_T_INT file_id);
+void trv_end_waittil_tsf(TRV_T_RUNCTX *run, TRV_T_INT element, TRV_T_INT file_id, TRV_T_INT result);
+void trv_rdv_reached_tsf(TRV_T_RUNCTX *run, TRV_T_INT reached, TRV_T_INT element, TRV_T_INT file_id);
+void trv_intersend_tsf(TRV_T_RUNCTX *run, TRV_T_INT element, TRV_T_INT file_id, const char *destination);
+void trv_interrecv_tsf(TRV_T_RUNCTX *run, TRV_T_INT element, TRV_T_INT file_id, const char *info,
+                       const char *emitter);
+
+/* ---- Channels (for PROCSEND and CALLBACK bodies) -------------------------------
+ * trv_channel_open gives the connection identifier of a channel of the
+ * system under test: a TCP connection when QVM_CHANNEL_<NAME> or the channel
+ * file names one, else the in-process system under test registered with
+ * trv_sut_register.  Each message travels as a frame: its type and bytes.
+ * Faults are failing verdicts of the statement that runs. */
+#define TRV_K_MAX_CHANNELS 64       /* channels open at once */
+#define TRV_K_MAX_MESSAGE 65536     /* bytes of one message */
+/* The identifier, or -1 when the channel cannot be opened. */
+TRV_T_INT trv_channel_open(const char *channel);
+void trv_channel_close(TRV_T_INT channel_id);
+/* 0 when sent, 1 when not (the failing verdict is recorded). */
+TRV_T_INT trv_channel_send(TRV_T_INT channel_id, TRV_T_INT type, const void *data, size_t size);
+/* TRV_MESSAGE_READ with the message's type and bytes (exactly size of
+ * them), TRV_NO_MESSAGE when none waits, 1 on a fault. */
+TRV_T_INT trv_channel_receive(TRV_T_INT channel_id, TRV_T_INT *type, void *buffer, size_t size);
+/* TRIGGER mode: the first of the count identifiers on which a message (or a
+ * fault) waits, else 0. */
+TRV_T_INT trv_pollevt(const TRV_T_INT *ids, TRV_T_INT count);
+
+/* ---- In-process system under test ------------------------------------------------
+ * A simulated system under test written in C: its handler receives every
+ * message sent on a channel it serves (channel null: every channel without
+ * a TCP address) and may answer with trv_sut_answer, at once (delay 0) or
+ * after a delay in milliseconds.  A program that defines trv_sut_init has
+ * it called at the start of the run, the place to register handlers. */
+typedef void (*TRV_T_SUT_HANDLER)(const char *channel, TRV_T_INT type, const void *data, size_t size,
+                                  void *user);
+void trv_sut_register(const char *channel, TRV_T_SUT_HANDLER handler, void *user);
+/* 0 when queued, 1 when the channel is not open. */
+TRV_T_INT trv_sut_answer(const char *channel, TRV_T_INT type, const void *data, size_t size, TRV_T_UTIME delay);
+/* Raw bytes for fault simulation (bad frames), and the SUT's side closing. */
+TRV_T_INT trv_sut_answer_raw(const char *channel, const void *bytes, size_t size, TRV_T_UTIME delay);
+void trv_sut_close(const char *channel, TRV_T_UTIME delay);
+void trv_sut_init(void);
+
 /* ---- C library calls of generated code -------------------------------------
  * Copies into arrays are bounded by the array's size (the text is cut);
  * into plain pointers they are not. */

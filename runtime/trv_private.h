@@ -28,6 +28,25 @@ typedef struct trv_s_tdc {
     int file_count;
 } trv_tdc;
 
+#define TRV_K_MAX_MEETINGS 64 /* rendezvous names counted per run */
+#define TRV_K_MEETING_NAME 64
+
+/* How often the run reached a rendezvous of one name. */
+typedef struct trv_s_meeting {
+    char name[TRV_K_MEETING_NAME];
+    int count;
+} trv_meeting;
+
+/* Checks that make one verdict: VAR with EV=, a native call's checks. */
+typedef struct trv_s_check_group {
+    int open;
+    int number;
+    long checks;
+    long failed;
+    const char *kind;
+    char first[TRV_K_FAILURE_TEXT]; /* the first failing check, for the verdict */
+} trv_check_group;
+
 struct trv_s_private {
     FILE *trace;
     int trace_owned;
@@ -42,8 +61,22 @@ struct trv_s_private {
     TRV_T_DATE scenario_start[TRV_K_MAX_DEPTH];
     const char *scenario_name[TRV_K_MAX_DEPTH];
     int depth;
-    int check_group_open;
-    int check_group_failed;
+    trv_check_group group;
+    int compare_open;    /* between the two trv_cmp calls of a compare function */
+    int compare_differs;
+    char difference[TRV_K_FAILURE_TEXT]; /* the first field of the last compare that differed */
+    int dump_open;
+    int rio_off;         /* procsend and callback bodies run untraced */
+    int statement;       /* the communication statement running: transport faults are its verdicts */
+    int waittil_open;
+    TRV_T_UTIME waittil_start;
+    TRV_T_UTIME waittil_limit;
+    char rdv_dir[TRV_K_PATH_SIZE];
+    int mailbox;         /* the tester's inter-tester socket, or -1 */
+    char mailbox_path[TRV_K_PATH_SIZE];
+    char tester_problem[TRV_K_FAILURE_TEXT]; /* why the last rendezvous or inter-tester call failed */
+    trv_meeting meetings[TRV_K_MAX_MEETINGS];
+    int meeting_count;
     long scenarios_run;
     long scenarios_failed;
     long checks_passed;
@@ -62,7 +95,7 @@ typedef struct trv_s_private trv_private;
 
 /* The library's part of a run context; ends the process when the run was
  * never started with trv_set_trace_functions. */
-trv_private *trv_state(TRV_T_RUNCTX *run);
+trv_private *trv_priv(TRV_T_RUNCTX *run);
 
 /* Trace lines, each with the class that decides at which trace level it
  * is kept (TRV_K_TRACE_ERROR ... TRV_K_TRACE_DETAIL). */
@@ -95,6 +128,32 @@ const char *trv_construct_text(TRV_T_RUNCTX *run, TRV_T_INT number, const char *
 
 /* Tracer link: one line per event when the run follows dynamically. */
 void trv_link_send(TRV_T_RUNCTX *run, const char *format, ...)
+#if defined(__GNUC__) || defined(__clang__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+
+/* The run of the calling thread, for the calls that receive no context. */
+extern TRV_THREAD_LOCAL TRV_T_RUNCTX *trv_current_run;
+
+/* Milliseconds on the monotonic clock. */
+TRV_T_UTIME trv_now_ms(void);
+
+/* Transport and tester links: set up when the run starts, released at its end. */
+void trv_channels_start(TRV_T_RUNCTX *run);
+void trv_channels_release(void);
+/* Serves the in-process system under test: delivers its answers that are due. */
+void trv_sut_serve(void);
+void trv_testers_start(TRV_T_RUNCTX *run, const char *rio_file);
+void trv_testers_release(TRV_T_RUNCTX *run);
+/* A verdict from a call that has no context; on stderr when no run is going. */
+void trv_fail_current(const char *format, ...)
+#if defined(__GNUC__) || defined(__clang__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+void trv_trace_current(int line_class, const char *format, ...)
 #if defined(__GNUC__) || defined(__clang__)
     __attribute__((format(printf, 2, 3)))
 #endif

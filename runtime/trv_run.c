@@ -18,7 +18,7 @@ static void trv_mark_process_failed(void)
     __atomic_store_n(&trv_failed_flag, 1, __ATOMIC_SEQ_CST);
 }
 
-trv_private *trv_state(TRV_T_RUNCTX *run)
+trv_private *trv_priv(TRV_T_RUNCTX *run)
 {
     if (run->trv_ctxpriv == NULL) {
         fprintf(stderr, "qvm runtime: run context used before trv_set_trace_functions or after trv_end\n");
@@ -40,13 +40,16 @@ void trv_set_trace_functions(TRV_T_RUNCTX *run)
     }
     trv_get_date(&run->trv_ctxpriv->run_start);
     run->trv_ctxpriv->depth = -1;
+    run->trv_ctxpriv->statement = -1;
+    run->trv_ctxpriv->mailbox = -1;
+    trv_current_run = run;
     /* The lines of the run's start go to the file at once. */
     run->trv_ctxpriv->direct = 1;
 }
 
 static void trv_open_trace(TRV_T_RUNCTX *run, const char *rio_file, char *problem, size_t size)
 {
-    trv_private *state = trv_state(run);
+    trv_private *state = trv_priv(run);
     problem[0] = '\0';
     if (rio_file == NULL || rio_file[0] == '\0') {
         state->trace = stdout;
@@ -114,7 +117,7 @@ static void trv_name_tester(TRV_T_RUNCTX *run, const char *rio_file)
     if (name[0] == '\0') {
         name = rio_file != NULL && rio_file[0] != '\0' ? rio_file : "tester";
     }
-    trv_bounded_copy(trv_state(run)->tester, sizeof trv_state(run)->tester, name);
+    trv_bounded_copy(trv_priv(run)->tester, sizeof trv_priv(run)->tester, name);
 }
 
 static void trv_read_tdc(TRV_T_RUNCTX *run, const char *rio_file, const char *stamp)
@@ -122,7 +125,7 @@ static void trv_read_tdc(TRV_T_RUNCTX *run, const char *rio_file, const char *st
     char problem[TRV_K_PATH_SIZE + 128];
     char path[TRV_K_PATH_SIZE];
     trv_tdc_path(rio_file != NULL && rio_file[0] != '\0' ? rio_file : "run.rio", path, sizeof path);
-    trv_tdc_load(&trv_state(run)->tdc, path, stamp, problem, sizeof problem);
+    trv_tdc_load(&trv_priv(run)->tdc, path, stamp, problem, sizeof problem);
     if (problem[0] != '\0') {
         trv_trace(run, TRV_K_TRACE_ERROR, "RUN      %s", problem);
     }
@@ -149,7 +152,7 @@ void trv_initrio(TRV_T_RUNCTX *run, const char *rio_file, const char *filters, T
                  TRV_T_INT instance_unknown, const char *instance_name, TRV_T_INT occid, const char *stamp,
                  const char *build)
 {
-    trv_private *state = trv_state(run);
+    trv_private *state = trv_priv(run);
     char problem[TRV_K_PATH_SIZE + 128];
     run->trv_occid = occid;
     trv_name_tester(run, rio_file);
@@ -166,6 +169,8 @@ void trv_initrio(TRV_T_RUNCTX *run, const char *rio_file, const char *filters, T
     trv_read_filters(run, filters);
     trv_check_instance(run, instance_ok, instance_unknown, instance_name);
     trv_trace_setup(run);
+    trv_channels_start(run);
+    trv_testers_start(run, rio_file);
 }
 
 /* Both forms start the run the same way: the tracer link is made by the
@@ -188,7 +193,7 @@ void trv_initrio_with_dynamicfollowing(TRV_T_RUNCTX *run, const char *rio_file, 
 
 void trv_fail(TRV_T_RUNCTX *run, TRV_T_INT number, const char *format, ...)
 {
-    trv_private *state = trv_state(run);
+    trv_private *state = trv_priv(run);
     char where[TRV_K_PATH_SIZE];
     char message[TRV_K_FAILURE_TEXT];
     char text[TRV_K_PATH_SIZE + 2 * TRV_K_FAILURE_TEXT];
@@ -209,9 +214,6 @@ void trv_fail(TRV_T_RUNCTX *run, TRV_T_INT number, const char *format, ...)
     }
     ++state->checks_failed;
     state->failure_pending = 1;
-    if (state->check_group_open) {
-        state->check_group_failed = 1;
-    }
     trv_mark_process_failed();
     if (state->listed_count < TRV_K_MAX_LISTED) {
         trv_bounded_copy(state->listed[state->listed_count++], TRV_K_FAILURE_TEXT, text);
@@ -224,13 +226,13 @@ void trv_pass(TRV_T_RUNCTX *run, TRV_T_INT number, const char *what)
 {
     char where[TRV_K_PATH_SIZE];
     trv_where(run, number, where, sizeof where);
-    ++trv_state(run)->checks_passed;
+    ++trv_priv(run)->checks_passed;
     trv_trace(run, TRV_K_TRACE_DETAIL, "PASS     %s %s", where, what);
 }
 
 static void trv_run_cleanups(TRV_T_RUNCTX *run)
 {
-    trv_private *state = trv_state(run);
+    trv_private *state = trv_priv(run);
     while (state->cleanup_count > 0) {
         TRV_T_CLEANUP procedure = state->cleanups[--state->cleanup_count];
         trv_trace(run, TRV_K_TRACE_DETAIL, "CLEANUP  procedure %d runs", state->cleanup_count + 1);
@@ -242,7 +244,7 @@ static void trv_run_cleanups(TRV_T_RUNCTX *run)
 
 static void trv_write_summary(TRV_T_RUNCTX *run, FILE *out, const char *prefix)
 {
-    trv_private *state = trv_state(run);
+    trv_private *state = trv_priv(run);
     int failed = state->checks_failed > 0 || state->scenarios_failed > 0;
     int i;
     fprintf(out, "%s%s: %s - scenarios %ld (%ld passed, %ld failed), checks %ld (%ld passed, %ld failed)\n",
@@ -267,6 +269,8 @@ void trv_end(TRV_T_RUNCTX *run)
     state = run->trv_ctxpriv;
     state->ending = 1;
     trv_run_cleanups(run);
+    trv_channels_release();
+    trv_testers_release(run);
     trv_trace_flush(run, state->level);
     if (state->scenarios_failed > 0) {
         trv_mark_process_failed();
@@ -283,13 +287,16 @@ void trv_end(TRV_T_RUNCTX *run)
     trv_tdc_release(&state->tdc);
     free(state);
     run->trv_ctxpriv = NULL;
+    if (trv_current_run == run) {
+        trv_current_run = NULL;
+    }
 }
 
 void trv_rioexit(TRV_T_RUNCTX *run, TRV_T_INT number)
 {
     char where[TRV_K_PATH_SIZE];
     trv_where(run, number, where, sizeof where);
-    if (trv_state(run)->ending) {
+    if (trv_priv(run)->ending) {
         trv_trace(run, TRV_K_TRACE_ERROR, "EXIT     %s ignored inside a cleanup procedure", where);
         return;
     }
@@ -312,7 +319,7 @@ void trv_thr_exit(TRV_T_INT failed)
 
 void trv_enable(TRV_T_RUNCTX *run, TRV_T_CLEANUP procedure)
 {
-    trv_private *state = trv_state(run);
+    trv_private *state = trv_priv(run);
     int i;
     for (i = 0; i < state->cleanup_count; ++i) {
         if (state->cleanups[i] == procedure) {
@@ -329,7 +336,7 @@ void trv_enable(TRV_T_RUNCTX *run, TRV_T_CLEANUP procedure)
 
 void trv_disable(TRV_T_RUNCTX *run, TRV_T_CLEANUP procedure)
 {
-    trv_private *state = trv_state(run);
+    trv_private *state = trv_priv(run);
     int i;
     for (i = 0; i < state->cleanup_count; ++i) {
         if (state->cleanups[i] == procedure) {

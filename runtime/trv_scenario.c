@@ -13,7 +13,7 @@ static int trv_depth_slot(TRV_T_INT depth)
 void trv_startchronomarkloop(TRV_T_RUNCTX *run, TRV_T_INT end_number, TRV_T_INT number, TRV_T_INT depth,
                              TRV_T_INT repetition, const char *text, TRV_T_INT element, TRV_T_INT file_id)
 {
-    trv_private *state = trv_state(run);
+    trv_private *state = trv_priv(run);
     int slot = trv_depth_slot(depth);
     char where[TRV_K_PATH_SIZE];
     (void)end_number;
@@ -29,7 +29,7 @@ void trv_startchronomarkloop(TRV_T_RUNCTX *run, TRV_T_INT end_number, TRV_T_INT 
 void trv_stopchronomarkloop(TRV_T_RUNCTX *run, TRV_T_INT result, TRV_T_INT end_number, TRV_T_INT depth,
                             TRV_T_INT repetition, const char *text, TRV_T_INT element, TRV_T_INT file_id)
 {
-    trv_private *state = trv_state(run);
+    trv_private *state = trv_priv(run);
     int slot = trv_depth_slot(depth);
     const char *name = state->scenario_name[slot];
     char where[TRV_K_PATH_SIZE];
@@ -143,28 +143,6 @@ void trv_error(TRV_T_RUNCTX *run, TRV_T_INT number)
 void trv_unavailable(TRV_T_RUNCTX *run, const char *keyword, TRV_T_INT number)
 {
     trv_fail(run, number, "%s not available yet", keyword);
-}
-
-void trv_bcf(TRV_T_RUNCTX *run, TRV_T_INT number)
-{
-    trv_private *state = trv_state(run);
-    char where[TRV_K_PATH_SIZE];
-    state->check_group_open = 1;
-    state->check_group_failed = 0;
-    trv_where(run, number, where, sizeof where);
-    trv_trace(run, TRV_K_TRACE_DETAIL, "CALL     %s \"%s\"", where, trv_construct_text(run, number, "?"));
-}
-
-TRV_T_INT trv_cf(TRV_T_RUNCTX *run, TRV_T_INT number)
-{
-    trv_private *state = trv_state(run);
-    int failed = state->check_group_failed;
-    state->check_group_open = 0;
-    state->check_group_failed = 0;
-    if (!failed) {
-        trv_pass(run, number, "call checks passed");
-    }
-    return failed ? 1 : 0;
 }
 
 void trv_comment(TRV_T_RUNCTX *run, TRV_T_INT number)

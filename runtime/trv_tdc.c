@@ -203,8 +203,8 @@ static const char *trv_tdc_file(const trv_tdc *tdc, int file)
 
 void trv_where(TRV_T_RUNCTX *run, TRV_T_INT number, char *out, size_t size)
 {
-    const trv_construct *record = trv_tdc_find(&trv_state(run)->tdc, number);
-    const char *file = record == NULL ? NULL : trv_tdc_file(&trv_state(run)->tdc, record->file);
+    const trv_construct *record = trv_tdc_find(&trv_priv(run)->tdc, number);
+    const char *file = record == NULL ? NULL : trv_tdc_file(&trv_priv(run)->tdc, record->file);
     if (file != NULL) {
         snprintf(out, size, "#%d %s:%d", (int)number, file, record->line);
     } else {
@@ -214,6 +214,6 @@ void trv_where(TRV_T_RUNCTX *run, TRV_T_INT number, char *out, size_t size)
 
 const char *trv_construct_text(TRV_T_RUNCTX *run, TRV_T_INT number, const char *fallback)
 {
-    const trv_construct *record = trv_tdc_find(&trv_state(run)->tdc, number);
+    const trv_construct *record = trv_tdc_find(&trv_priv(run)->tdc, number);
     return record != NULL && record->text != NULL && record->text[0] != '\0' ? record->text : fallback;
 }

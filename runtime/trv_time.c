@@ -34,3 +34,10 @@ void trv_pause(TRV_T_UTIME milliseconds)
     while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
     }
 }
+
+TRV_T_UTIME trv_now_ms(void)
+{
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (TRV_T_UTIME)now.tv_sec * 1000ul + (TRV_T_UTIME)(now.tv_nsec / 1000000L);
+}

@@ -30,7 +30,7 @@ static void trv_write_line(trv_private *state, const char *text, size_t length)
 
 void trv_trace_setup(TRV_T_RUNCTX *run)
 {
-    trv_private *state = trv_state(run);
+    trv_private *state = trv_priv(run);
     TRV_T_TRACECTX *buffer = &run->trv_ctxtracectx;
     state->level = buffer->trv_ctxtracepriority;
     state->direct = state->level <= 0 || buffer->trv_ctxbuffertrace == NULL ||
@@ -57,13 +57,13 @@ static void trv_drop_oldest(TRV_T_RUNCTX *run)
         buffer->trv_ctxlastline = buffer->trv_ctxbuffertrace;
     }
     buffer->trv_ctxbuffersizeleft += length;
-    ++trv_state(run)->dropped_lines;
+    ++trv_priv(run)->dropped_lines;
 }
 
 static void trv_buffer_add(TRV_T_RUNCTX *run, int line_class, const char *text, size_t length)
 {
     TRV_T_TRACECTX *buffer = &run->trv_ctxtracectx;
-    trv_private *state = trv_state(run);
+    trv_private *state = trv_priv(run);
     size_t capacity = (size_t)buffer->trv_ctxbuffersize;
     if (length + 2 > capacity) {
         length = capacity - 2;
@@ -85,12 +85,13 @@ static void trv_buffer_add(TRV_T_RUNCTX *run, int line_class, const char *text, 
 
 void trv_trace(TRV_T_RUNCTX *run, int line_class, const char *format, ...)
 {
-    trv_private *state = trv_state(run);
+    trv_private *state = trv_priv(run);
     char line[TRV_K_TRACE_LINE];
     va_list arguments;
     size_t length;
     size_t i;
-    if (state->trace == NULL || (state->trace_off && line_class > TRV_K_TRACE_ERROR)) {
+    if (state->trace == NULL ||
+        ((state->trace_off || state->rio_off > 0) && line_class > TRV_K_TRACE_ERROR)) {
         return;
     }
     va_start(arguments, format);
@@ -112,7 +113,7 @@ void trv_trace(TRV_T_RUNCTX *run, int line_class, const char *format, ...)
 /* Writes the kept lines whose class is at most kept, and empties the buffer. */
 static void trv_write_kept_lines(TRV_T_RUNCTX *run, int kept)
 {
-    trv_private *state = trv_state(run);
+    trv_private *state = trv_priv(run);
     TRV_T_TRACECTX *buffer = &run->trv_ctxtracectx;
     const char *end = buffer->trv_ctxcurrentline;
     const char *line = buffer->trv_ctxbuffertrace;
@@ -130,7 +131,7 @@ static void trv_write_kept_lines(TRV_T_RUNCTX *run, int kept)
 
 void trv_trace_flush(TRV_T_RUNCTX *run, int priority)
 {
-    trv_private *state = trv_state(run);
+    trv_private *state = trv_priv(run);
     if (!state->direct) {
         if (state->dropped_lines > 0) {
             char note[128];
@@ -150,7 +151,7 @@ void trv_trace_flush(TRV_T_RUNCTX *run, int priority)
 
 void trv_trace_close(TRV_T_RUNCTX *run)
 {
-    trv_private *state = trv_state(run);
+    trv_private *state = trv_priv(run);
     if (state->trace == NULL) {
         return;
     }
@@ -170,7 +171,7 @@ void trv_flush_circular_buffer(TRV_T_RUNCTX *run, TRV_T_INT priority)
 void trv_trace_on(TRV_T_RUNCTX *run, TRV_T_INT number)
 {
     char where[TRV_K_PATH_SIZE];
-    trv_state(run)->trace_off = 0;
+    trv_priv(run)->trace_off = 0;
     trv_where(run, number, where, sizeof where);
     trv_trace(run, TRV_K_TRACE_DETAIL, "TRACE    %s on", where);
 }
@@ -180,7 +181,7 @@ void trv_trace_off(TRV_T_RUNCTX *run, TRV_T_INT number)
     char where[TRV_K_PATH_SIZE];
     trv_where(run, number, where, sizeof where);
     trv_trace(run, TRV_K_TRACE_DETAIL, "TRACE    %s off", where);
-    trv_state(run)->trace_off = 1;
+    trv_priv(run)->trace_off = 1;
 }
 
 void trv_flush_trace(TRV_T_RUNCTX *run, TRV_T_INT number)

@@ -130,3 +130,42 @@ void trv_special_block_tsf(TRV_T_RUNCTX *run, TRV_T_INT element, TRV_T_INT file_
     trv_link_send(run, "BLOCK %s %s %d %d", kind >= 1 && kind <= 3 ? kinds[kind] : kinds[0],
                   begin ? "BEGIN" : "END", (int)element, (int)file_id);
 }
+
+void trv_send_tsf(TRV_T_RUNCTX *run, TRV_T_INT element, TRV_T_INT file_id)
+{
+    trv_link_send(run, "SEND %d %d", (int)element, (int)file_id);
+}
+
+void trv_begin_waittil_tsf(TRV_T_RUNCTX *run, TRV_T_INT element, TRV_T_INT file_id)
+{
+    trv_link_send(run, "WAITTIL BEGIN %d %d", (int)element, (int)file_id);
+}
+
+void trv_waittil_tsf(TRV_T_RUNCTX *run, const char *message_type, TRV_T_INT element, TRV_T_INT file_id)
+{
+    trv_link_send(run, "WAITTIL MESSAGE %d %d \"%s\"", (int)element, (int)file_id,
+                  message_type != NULL ? message_type : "");
+}
+
+void trv_end_waittil_tsf(TRV_T_RUNCTX *run, TRV_T_INT element, TRV_T_INT file_id, TRV_T_INT result)
+{
+    trv_link_send(run, "WAITTIL END %d %d %d", (int)element, (int)file_id, (int)result);
+}
+
+void trv_rdv_reached_tsf(TRV_T_RUNCTX *run, TRV_T_INT reached, TRV_T_INT element, TRV_T_INT file_id)
+{
+    trv_link_send(run, "RENDEZVOUS %d %d %d", (int)element, (int)file_id, (int)reached);
+}
+
+void trv_intersend_tsf(TRV_T_RUNCTX *run, TRV_T_INT element, TRV_T_INT file_id, const char *destination)
+{
+    trv_link_send(run, "INTERSEND %d %d \"%s\"", (int)element, (int)file_id,
+                  destination != NULL ? destination : "");
+}
+
+void trv_interrecv_tsf(TRV_T_RUNCTX *run, TRV_T_INT element, TRV_T_INT file_id, const char *info,
+                       const char *emitter)
+{
+    trv_link_send(run, "INTERRECV %d %d \"%s\" \"%s\"", (int)element, (int)file_id,
+                  emitter != NULL ? emitter : "", info != NULL ? info : "");
+}

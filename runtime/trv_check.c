@@ -1,0 +1,522 @@
+/* Variable checks: expected values (VAR with EV=), message comparisons,
+ * dumps, value ranges and the parameter checks of native calls.  Every
+ * check traces its values; the checks between trv_var_va and
+ * trv_end_var_va, and between trv_bcf and trv_cf, make one verdict. */
+#include "trv_private.h"
+
+#include <ctype.h>
+
+#define TRV_K_VALUE_TEXT 160 /* longest value shown, longer strings are cut */
+
+typedef char trv_value_text[TRV_K_VALUE_TEXT];
+
+/* ---- Value images ------------------------------------------------------- */
+
+static void trv_binary_image(unsigned long value, char *out, size_t size)
+{
+    char digits[sizeof(unsigned long) * 8 + 1];
+    int count = 0;
+    do {
+        digits[count++] = (char)('0' + (value & 1));
+        value >>= 1;
+    } while (value != 0);
+    if (size < 3) {
+        return;
+    }
+    out[0] = '0';
+    out[1] = 'b';
+    {
+        size_t at = 2;
+        while (count > 0 && at + 1 < size) {
+            out[at++] = digits[--count];
+        }
+        out[at] = '\0';
+    }
+}
+
+/* An integer in the base of its format: negative values of the other bases
+ * show their bit pattern of the given width. */
+static void trv_integer_image(long value, unsigned long mask, int base, char *out, size_t size)
+{
+    unsigned long bits = (unsigned long)value & mask;
+    switch (base) {
+    case TRV_P_BASE16: snprintf(out, size, "0x%lX", bits); break;
+    case TRV_P_BASE8: snprintf(out, size, "0%lo", bits); break;
+    case TRV_P_BASE2: trv_binary_image(bits, out, size); break;
+    default: snprintf(out, size, "%ld", value); break;
+    }
+}
+
+static void trv_int_image(TRV_T_INT value, int base, char *out, size_t size)
+{
+    trv_integer_image((long)value, (unsigned long)(unsigned int)-1, base, out, size);
+}
+
+static void trv_long_image(TRV_T_LONG value, int base, char *out, size_t size)
+{
+    trv_integer_image((long)value, (unsigned long)-1, base, out, size);
+}
+
+static void trv_byte_image(TRV_T_CAR value, int base, char *out, size_t size)
+{
+    unsigned char byte = (unsigned char)value;
+    if (base == TRV_P_BASE10) {
+        snprintf(out, size, "%u", byte);
+    } else {
+        trv_integer_image((long)byte, 0xFFul, base, out, size);
+    }
+}
+
+static void trv_char_image(TRV_T_CAR value, char *out, size_t size)
+{
+    unsigned char byte = (unsigned char)value;
+    if (isprint(byte) && byte != '\'' && byte != '\\') {
+        snprintf(out, size, "'%c'", byte);
+    } else {
+        snprintf(out, size, "'\\x%02X'", byte);
+    }
+}
+
+static void trv_string_image(const char *value, char *out, size_t size)
+{
+    size_t at = 0;
+    size_t i;
+    if (value == NULL) {
+        snprintf(out, size, "NULL");
+        return;
+    }
+    out[at++] = '"';
+    for (i = 0; value[i] != '\0' && at + 6 < size; ++i) {
+        unsigned char c = (unsigned char)value[i];
+        if (c == '"' || c == '\\') {
+            out[at++] = '\\';
+            out[at++] = (char)c;
+        } else if (isprint(c)) {
+            out[at++] = (char)c;
+        } else {
+            at += (size_t)snprintf(out + at, size - at, "\\x%02X", c);
+        }
+    }
+    if (value[i] != '\0') {
+        out[at++] = '.';
+        out[at++] = '.';
+        out[at++] = '.';
+    }
+    out[at++] = '"';
+    out[at] = '\0';
+}
+
+static void trv_pointer_image(const void *value, char *out, size_t size)
+{
+    if (value == NULL) {
+        snprintf(out, size, "NIL");
+    } else if (value == NONIL) {
+        snprintf(out, size, "NONIL");
+    } else {
+        snprintf(out, size, "%p", value);
+    }
+}
+
+static int trv_same_string(const char *left, const char *right)
+{
+    if (left == NULL || right == NULL) {
+        return left == right;
+    }
+    return strcmp(left, right) == 0;
+}
+
+/* ---- Check lines and verdicts --------------------------------------------- */
+
+/* "#<n> <file>:<line> "<text>"[<i>]": the checked item and, inside a loop over
+ * a whole array, the element's index. */
+static void trv_item(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT index, TRV_T_INT upper, char *out,
+                     size_t size)
+{
+    char where[TRV_K_PATH_SIZE];
+    const char *text = trv_construct_text(run, number, NULL);
+    trv_where(run, number, where, sizeof where);
+    if (upper >= 0) {
+        snprintf(out, size, "%.300s \"%.600s\"[%d]", where, text != NULL ? text : "", (int)index);
+    } else if (text != NULL) {
+        snprintf(out, size, "%.300s \"%.600s\"", where, text);
+    } else {
+        snprintf(out, size, "%s", where);
+    }
+}
+
+/* Records one check: inside a group it counts towards the group's verdict,
+ * alone it is a verdict of its own. */
+static void trv_judge(TRV_T_RUNCTX *run, TRV_T_INT number, const char *item, int passed, const char *expected,
+                      const char *actual)
+{
+    trv_private *state = trv_priv(run);
+    trv_check_group *group = &state->group;
+    if (!group->open) {
+        if (passed) {
+            char what[TRV_K_FAILURE_TEXT];
+            snprintf(what, sizeof what, "expected %s actual %s", expected, actual);
+            trv_pass(run, number, what);
+        } else {
+            trv_fail(run, number, "check failed: expected %s actual %s", expected, actual);
+        }
+        return;
+    }
+    ++group->checks;
+    trv_trace(run, passed ? TRV_K_TRACE_DETAIL : TRV_K_TRACE_ERROR, "CHECK    %s expected %s actual %s %s", item,
+              expected, actual, passed ? "ok" : "FAILED");
+    if (!passed && group->failed++ == 0) {
+        const char *text = trv_construct_text(run, number, "");
+        snprintf(group->first, sizeof group->first, "\"%s\" expected %s actual %s", text, expected, actual);
+    }
+}
+
+static void trv_expect(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT index, TRV_T_INT upper, int passed,
+                       const char *expected, const char *actual)
+{
+    char item[TRV_K_PATH_SIZE];
+    trv_item(run, number, index, upper, item, sizeof item);
+    trv_judge(run, number, item, passed, expected, actual);
+}
+
+/* A field of a received message against its reference: a difference makes
+ * the message not match, which the WAITTIL conditions judge. */
+static void trv_compare(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT index, TRV_T_INT upper, int same,
+                        const char *reference, const char *received)
+{
+    char item[TRV_K_PATH_SIZE];
+    trv_private *state = trv_priv(run);
+    trv_item(run, number, index, upper, item, sizeof item);
+    if (!same && !state->compare_differs) {
+        snprintf(state->difference, sizeof state->difference, "%.100s reference %.60s received %.60s", item,
+                 reference, received);
+    }
+    if (!same) {
+        state->compare_differs = 1;
+    }
+    trv_trace(run, TRV_K_TRACE_DETAIL, "COMPARE  %s reference %s received %s %s", item, reference, received,
+              same ? "same" : "differs");
+}
+
+static void trv_dump(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT index, TRV_T_INT upper, const char *value)
+{
+    char item[TRV_K_PATH_SIZE];
+    trv_item(run, number, index, upper, item, sizeof item);
+    trv_trace(run, TRV_K_TRACE_DETAIL, "DUMP     %s = %s", item, value);
+}
+
+static void trv_group_open(TRV_T_RUNCTX *run, TRV_T_INT number, const char *kind)
+{
+    trv_check_group *group = &trv_priv(run)->group;
+    memset(group, 0, sizeof *group);
+    group->open = 1;
+    group->number = number;
+    group->kind = kind;
+}
+
+/* The group's one verdict; 1 when a check failed. */
+static TRV_T_INT trv_group_close(TRV_T_RUNCTX *run, TRV_T_INT number)
+{
+    trv_check_group group = trv_priv(run)->group;
+    memset(&trv_priv(run)->group, 0, sizeof group);
+    if (!group.open) {
+        trv_fail(run, number, "end of checks without their beginning");
+        return 1;
+    }
+    if (group.failed > 0) {
+        trv_fail(run, group.number, "%s: %ld of %ld checks failed, first %s", group.kind, group.failed,
+                 group.checks, group.first);
+        return 1;
+    }
+    {
+        char what[64];
+        snprintf(what, sizeof what, "%s: %ld checks passed", group.kind, group.checks);
+        trv_pass(run, group.number, what);
+    }
+    return 0;
+}
+
+/* ---- Sequences ----------------------------------------------------------------- */
+
+void trv_var_va(TRV_T_RUNCTX *run, TRV_T_INT number)
+{
+    char where[TRV_K_PATH_SIZE];
+    trv_where(run, number, where, sizeof where);
+    trv_trace(run, TRV_K_TRACE_DETAIL, "VAR      %s \"%s\"", where, trv_construct_text(run, number, "?"));
+    trv_group_open(run, number, "VAR");
+}
+
+TRV_T_INT trv_end_var_va(TRV_T_RUNCTX *run, TRV_T_INT end_number)
+{
+    return trv_group_close(run, end_number);
+}
+
+void trv_bcf(TRV_T_RUNCTX *run, TRV_T_INT number)
+{
+    char where[TRV_K_PATH_SIZE];
+    trv_where(run, number, where, sizeof where);
+    trv_trace(run, TRV_K_TRACE_DETAIL, "CALL     %s \"%s\"", where, trv_construct_text(run, number, "?"));
+    trv_group_open(run, number, "CALL");
+}
+
+TRV_T_INT trv_cf(TRV_T_RUNCTX *run, TRV_T_INT number)
+{
+    return trv_group_close(run, number);
+}
+
+void trv_var(TRV_T_RUNCTX *run, TRV_T_INT number)
+{
+    trv_private *state = trv_priv(run);
+    char where[TRV_K_PATH_SIZE];
+    trv_where(run, number, where, sizeof where);
+    state->dump_open = !state->dump_open;
+    if (state->dump_open) {
+        trv_trace(run, TRV_K_TRACE_DETAIL, "DUMP     %s begin \"%s\"", where, trv_construct_text(run, number, "?"));
+    } else {
+        trv_trace(run, TRV_K_TRACE_DETAIL, "DUMP     %s end", where);
+    }
+}
+
+/* Arrays and structures open and close around their members; only index
+ * ranges say something the member lines do not. */
+void trv_vartab(TRV_T_RUNCTX *run, TRV_T_INT number)
+{
+    (void)trv_priv(run);
+    (void)number;
+}
+
+void trv_varstruct(TRV_T_RUNCTX *run, TRV_T_INT number)
+{
+    (void)trv_priv(run);
+    (void)number;
+}
+
+void trv_varplage(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT lower, TRV_T_INT upper)
+{
+    char where[TRV_K_PATH_SIZE];
+    if (lower < 0 && upper < 0) {
+        return;
+    }
+    trv_where(run, number, where, sizeof where);
+    trv_trace(run, TRV_K_TRACE_DETAIL, "VAR      %s indexes %d to %d", where, (int)lower, (int)upper);
+}
+
+void trv_varreset(TRV_T_RUNCTX *run)
+{
+    (void)trv_priv(run);
+}
+
+void trv_setflagrt(TRV_T_RUNCTX *run)
+{
+    trv_private *state = trv_priv(run);
+    if (state->compare_open) {
+        state->compare_differs = 1;
+        trv_trace(run, TRV_K_TRACE_DETAIL, "COMPARE  union alternative differs");
+    } else {
+        trv_judge(run, state->group.number, "union", 0, "the selected alternative", "another one");
+    }
+}
+
+TRV_T_INT trv_cmp(TRV_T_RUNCTX *run)
+{
+    trv_private *state = trv_priv(run);
+    if (!state->compare_open) {
+        state->compare_open = 1;
+        state->compare_differs = 0;
+        return 1;
+    }
+    state->compare_open = 0;
+    return state->compare_differs ? 0 : 1;
+}
+
+/* ---- Check families --------------------------------------------------------------
+ * One definition per family and mode; IMAGE(value, out) writes a value. */
+
+#define TRV_INT_IMAGE(value, out) trv_int_image((value), base, (out), sizeof(out))
+#define TRV_LONG_IMAGE(value, out) trv_long_image((value), base, (out), sizeof(out))
+#define TRV_BYTE_IMAGE(value, out) trv_byte_image((value), base, (out), sizeof(out))
+#define TRV_CHAR_IMAGE(value, out) ((void)base, trv_char_image((value), (out), sizeof(out)))
+#define TRV_FLOAT_IMAGE(value, out) snprintf((out), sizeof(out), "%.9g", (double)(value))
+#define TRV_DOUBLE_IMAGE(value, out) snprintf((out), sizeof(out), "%.17g", (double)(value))
+#define TRV_STRING_IMAGE(value, out) trv_string_image((value), (out), sizeof(out))
+#define TRV_POINTER_IMAGE(value, out) trv_pointer_image((value), (out), sizeof(out))
+
+#define TRV_EQUAL(a, b) ((a) == (b))
+#define TRV_STRING_EQUAL(a, b) trv_same_string((a), (b))
+/* NONIL expects any pointer but the null one. */
+#define TRV_NONIL_EQUAL(a, b) ((b) == NONIL ? (a) != NULL : (a) == (b))
+
+/* The compare and dump modes of a family without a base argument use the
+ * family's default base for their images. */
+#define TRV_FAMILY_WITH_BASE(name, type, IMAGE, EQUAL)                                                      \
+    void trv_var_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, type expected, TRV_T_INT base, \
+                            TRV_T_INT index, TRV_T_INT upper)                                               \
+    {                                                                                                       \
+        trv_value_text expected_text, actual_text;                                                          \
+        IMAGE(expected, expected_text);                                                                     \
+        IMAGE(actual, actual_text);                                                                         \
+        trv_expect(run, number, index, upper, EQUAL(actual, expected), expected_text, actual_text);         \
+    }                                                                                                       \
+    void trv_cmp_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, type reference,              \
+                            TRV_T_INT index, TRV_T_INT upper)                                               \
+    {                                                                                                       \
+        trv_value_text reference_text, actual_text;                                                         \
+        TRV_T_INT base = TRV_P_BASE10;                                                                      \
+        IMAGE(reference, reference_text);                                                                   \
+        IMAGE(actual, actual_text);                                                                         \
+        trv_compare(run, number, index, upper, EQUAL(actual, reference), reference_text, actual_text);      \
+    }                                                                                                       \
+    void trv_dmp_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type value, TRV_T_INT base,               \
+                            TRV_T_INT index, TRV_T_INT upper)                                               \
+    {                                                                                                       \
+        trv_value_text text;                                                                                \
+        IMAGE(value, text);                                                                                 \
+        trv_dump(run, number, index, upper, text);                                                          \
+    }                                                                                                       \
+    void trv_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT has_expected, type initial, type expected, type actual, \
+                        TRV_T_INT number)                                                                   \
+    {                                                                                                       \
+        trv_value_text initial_text, expected_text, actual_text;                                            \
+        TRV_T_INT base = TRV_P_BASE10;                                                                      \
+        IMAGE(initial, initial_text);                                                                       \
+        IMAGE(expected, expected_text);                                                                     \
+        IMAGE(actual, actual_text);                                                                         \
+        trv_parameter(run, number, has_expected, EQUAL(actual, expected), initial_text, expected_text,      \
+                      actual_text);                                                                         \
+    }
+
+#define TRV_FAMILY_NO_BASE(name, type, IMAGE, EQUAL)                                                        \
+    void trv_var_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, type expected,               \
+                            TRV_T_INT index, TRV_T_INT upper)                                               \
+    {                                                                                                       \
+        trv_value_text expected_text, actual_text;                                                          \
+        IMAGE(expected, expected_text);                                                                     \
+        IMAGE(actual, actual_text);                                                                         \
+        trv_expect(run, number, index, upper, EQUAL(actual, expected), expected_text, actual_text);         \
+    }                                                                                                       \
+    void trv_cmp_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, type reference,              \
+                            TRV_T_INT index, TRV_T_INT upper)                                               \
+    {                                                                                                       \
+        trv_value_text reference_text, actual_text;                                                         \
+        IMAGE(reference, reference_text);                                                                   \
+        IMAGE(actual, actual_text);                                                                         \
+        trv_compare(run, number, index, upper, EQUAL(actual, reference), reference_text, actual_text);      \
+    }                                                                                                       \
+    void trv_dmp_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type value, TRV_T_INT index,              \
+                            TRV_T_INT upper)                                                                \
+    {                                                                                                       \
+        trv_value_text text;                                                                                \
+        IMAGE(value, text);                                                                                 \
+        trv_dump(run, number, index, upper, text);                                                          \
+    }                                                                                                       \
+    void trv_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT has_expected, type initial, type expected, type actual, \
+                        TRV_T_INT number)                                                                   \
+    {                                                                                                       \
+        trv_value_text initial_text, expected_text, actual_text;                                            \
+        IMAGE(initial, initial_text);                                                                       \
+        IMAGE(expected, expected_text);                                                                     \
+        IMAGE(actual, actual_text);                                                                         \
+        trv_parameter(run, number, has_expected, EQUAL(actual, expected), initial_text, expected_text,      \
+                      actual_text);                                                                         \
+    }
+
+/* A parameter or result of a native call: judged only when an expected
+ * value is given, traced always. */
+static void trv_parameter(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT has_expected, int passed,
+                          const char *initial, const char *expected, const char *actual)
+{
+    char item[TRV_K_PATH_SIZE];
+    trv_item(run, number, 0, -1, item, sizeof item);
+    if (!has_expected) {
+        trv_trace(run, TRV_K_TRACE_DETAIL, "PARAM    %s initial %s actual %s", item, initial, actual);
+        return;
+    }
+    trv_judge(run, number, item, passed, expected, actual);
+}
+
+TRV_FAMILY_WITH_BASE(int, TRV_T_INT, TRV_INT_IMAGE, TRV_EQUAL)
+TRV_FAMILY_WITH_BASE(long, TRV_T_LONG, TRV_LONG_IMAGE, TRV_EQUAL)
+TRV_FAMILY_WITH_BASE(byte, TRV_T_CAR, TRV_BYTE_IMAGE, TRV_EQUAL)
+TRV_FAMILY_WITH_BASE(bytetab, TRV_T_CAR, TRV_BYTE_IMAGE, TRV_EQUAL)
+TRV_FAMILY_WITH_BASE(char, TRV_T_CAR, TRV_CHAR_IMAGE, TRV_EQUAL)
+TRV_FAMILY_NO_BASE(float, TRV_T_REAL, TRV_FLOAT_IMAGE, TRV_EQUAL)
+TRV_FAMILY_NO_BASE(double, TRV_T_DOUBLE, TRV_DOUBLE_IMAGE, TRV_EQUAL)
+TRV_FAMILY_NO_BASE(string, TRV_PT_CAR, TRV_STRING_IMAGE, TRV_STRING_EQUAL)
+TRV_FAMILY_NO_BASE(nonil, TRV_PT_VOID, TRV_POINTER_IMAGE, TRV_NONIL_EQUAL)
+TRV_FAMILY_NO_BASE(pointer, TRV_PT_VOID, TRV_POINTER_IMAGE, TRV_EQUAL)
+
+/* ---- Ranges ------------------------------------------------------------------------ */
+
+static void trv_range_image(int has_lower, const char *lower, int has_upper, const char *upper, char *out,
+                            size_t size)
+{
+    snprintf(out, size, "[%s .. %s]", has_lower ? lower : "", has_upper ? upper : "");
+}
+
+#define TRV_IN_RANGE(value) \
+    ((!has_lower || (value) >= lower) && (!has_upper || (value) <= upper_value))
+
+#define TRV_RANGE_BODY_VAR(type, IMAGE)                                                                     \
+    {                                                                                                       \
+        trv_value_text lower_text, upper_text, actual_text;                                                 \
+        char range[2 * TRV_K_VALUE_TEXT + 8];                                                               \
+        IMAGE(lower, lower_text);                                                                           \
+        IMAGE(upper_value, upper_text);                                                                     \
+        IMAGE(actual, actual_text);                                                                         \
+        trv_range_image(has_lower, lower_text, has_upper, upper_text, range, sizeof range);                 \
+        trv_expect(run, number, index, upper, TRV_IN_RANGE(actual), range, actual_text);                    \
+    }
+#define TRV_RANGE_BODY_CMP(type, IMAGE)                                                                     \
+    {                                                                                                       \
+        trv_value_text lower_text, upper_text, actual_text;                                                 \
+        char range[2 * TRV_K_VALUE_TEXT + 8];                                                               \
+        IMAGE(lower, lower_text);                                                                           \
+        IMAGE(upper_value, upper_text);                                                                     \
+        IMAGE(actual, actual_text);                                                                         \
+        trv_range_image(has_lower, lower_text, has_upper, upper_text, range, sizeof range);                 \
+        trv_compare(run, number, index, upper, TRV_IN_RANGE(actual), range, actual_text);                   \
+    }
+#define TRV_RANGE_BODY_DMP(type, IMAGE)                                                                     \
+    {                                                                                                       \
+        trv_value_text lower_text, upper_text;                                                              \
+        char range[2 * TRV_K_VALUE_TEXT + 8];                                                               \
+        IMAGE(lower, lower_text);                                                                           \
+        IMAGE(upper_value, upper_text);                                                                     \
+        trv_range_image(has_lower, lower_text, has_upper, upper_text, range, sizeof range);                 \
+        trv_dump(run, number, index, upper, range);                                                         \
+    }
+
+#define TRV_RANGE_WITH_BASE(name, type, IMAGE)                                                              \
+    void trv_var_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, TRV_T_INT has_lower,   \
+                                  type lower, TRV_T_INT has_upper, type upper_value, TRV_T_INT base,          \
+                                  TRV_T_INT index, TRV_T_INT upper)                                           \
+    TRV_RANGE_BODY_VAR(type, IMAGE)                                                                         \
+    void trv_cmp_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, TRV_T_INT has_lower,   \
+                                  type lower, TRV_T_INT has_upper, type upper_value, TRV_T_INT index,         \
+                                  TRV_T_INT upper)                                                            \
+    {                                                                                                       \
+        TRV_T_INT base = TRV_P_BASE10;                                                                      \
+        TRV_RANGE_BODY_CMP(type, IMAGE)                                                                     \
+    }                                                                                                       \
+    void trv_dmp_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT has_lower, type lower,     \
+                                  TRV_T_INT has_upper, type upper_value, TRV_T_INT base, TRV_T_INT index,     \
+                                  TRV_T_INT upper)                                                            \
+    TRV_RANGE_BODY_DMP(type, IMAGE)
+
+#define TRV_RANGE_NO_BASE(name, type, IMAGE)                                                                \
+    void trv_var_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, TRV_T_INT has_lower,   \
+                                  type lower, TRV_T_INT has_upper, type upper_value, TRV_T_INT index,         \
+                                  TRV_T_INT upper)                                                            \
+    TRV_RANGE_BODY_VAR(type, IMAGE)                                                                         \
+    void trv_cmp_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, TRV_T_INT has_lower,   \
+                                  type lower, TRV_T_INT has_upper, type upper_value, TRV_T_INT index,         \
+                                  TRV_T_INT upper)                                                            \
+    TRV_RANGE_BODY_CMP(type, IMAGE)                                                                         \
+    void trv_dmp_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT has_lower, type lower,     \
+                                  TRV_T_INT has_upper, type upper_value, TRV_T_INT index, TRV_T_INT upper)    \
+    TRV_RANGE_BODY_DMP(type, IMAGE)
+
+TRV_RANGE_WITH_BASE(int, TRV_T_INT, TRV_INT_IMAGE)
+TRV_RANGE_WITH_BASE(byte, TRV_T_CAR, TRV_BYTE_IMAGE)
+TRV_RANGE_WITH_BASE(long, TRV_T_LONG, TRV_LONG_IMAGE)
+TRV_RANGE_NO_BASE(float, TRV_T_REAL, TRV_FLOAT_IMAGE)
+TRV_RANGE_NO_BASE(double, TRV_T_DOUBLE, TRV_DOUBLE_IMAGE)

@@ -1,0 +1,234 @@
+/* The communication statements of a script: WAITTIL with its received
+ * messages, SEND, and the verdicts of their failures. */
+#include "trv_private.h"
+
+#include <stdarg.h>
+
+#define TRV_K_WAITTIL_LIMIT 300000ul /* milliseconds, QVM_WAITTIL_LIMIT */
+
+TRV_THREAD_LOCAL TRV_T_RUNCTX *trv_current_run;
+
+static int trv_run_going(void)
+{
+    return trv_current_run != NULL && trv_current_run->trv_ctxpriv != NULL;
+}
+
+void trv_fail_current(const char *format, ...)
+{
+    char message[TRV_K_FAILURE_TEXT];
+    va_list arguments;
+    va_start(arguments, format);
+    vsnprintf(message, sizeof message, format, arguments);
+    va_end(arguments);
+    if (trv_run_going()) {
+        trv_fail(trv_current_run, trv_priv(trv_current_run)->statement, "%s", message);
+    } else {
+        fprintf(stderr, "qvm runtime: %s\n", message);
+    }
+}
+
+void trv_trace_current(int line_class, const char *format, ...)
+{
+    char line[TRV_K_TRACE_LINE];
+    va_list arguments;
+    if (!trv_run_going()) {
+        return;
+    }
+    va_start(arguments, format);
+    vsnprintf(line, sizeof line, format, arguments);
+    va_end(arguments);
+    trv_trace(trv_current_run, line_class, "%s", line);
+}
+
+static TRV_T_UTIME trv_waittil_limit(void)
+{
+    const char *text = getenv("QVM_WAITTIL_LIMIT");
+    char *end = NULL;
+    unsigned long value;
+    if (text == NULL || text[0] == '\0') {
+        return TRV_K_WAITTIL_LIMIT;
+    }
+    value = strtoul(text, &end, 10);
+    return end != NULL && *end == '\0' && value > 0 ? (TRV_T_UTIME)value : TRV_K_WAITTIL_LIMIT;
+}
+
+/* ---- WAITTIL -------------------------------------------------------------------- */
+
+void trv_waittil(TRV_T_RUNCTX *run, TRV_T_INT number)
+{
+    trv_private *state = trv_priv(run);
+    char where[TRV_K_PATH_SIZE];
+    trv_where(run, number, where, sizeof where);
+    state->statement = number;
+    state->waittil_open = 1;
+    state->waittil_limit = trv_waittil_limit();
+    state->waittil_start = trv_getevtdate(run);
+    state->difference[0] = '\0';
+    run->trv_logdate = 0;
+    trv_trace(run, TRV_K_TRACE_DETAIL, "WAITTIL  %s begin \"%s\"", where, trv_construct_text(run, number, "?"));
+}
+
+void trv_endwaittil(TRV_T_RUNCTX *run, TRV_T_INT result, TRV_T_INT end_number, const char *message_type)
+{
+    trv_private *state = trv_priv(run);
+    TRV_T_UTIME waited = trv_getevtdate(run) - state->waittil_start;
+    int number = state->statement >= 0 ? state->statement : end_number;
+    char what[TRV_K_FAILURE_TEXT];
+    state->waittil_open = 0;
+    switch (result) {
+    case 0:
+        snprintf(what, sizeof what, "WAITTIL condition met after %lu ms (%s)", (unsigned long)waited,
+                 message_type);
+        trv_pass(run, number, what);
+        break;
+    case 1:
+        if (state->difference[0] != '\0') {
+            trv_fail(run, number, "WAITTIL failure condition met after %lu ms (%s), last difference %s",
+                     (unsigned long)waited, message_type, state->difference);
+        } else {
+            trv_fail(run, number, "WAITTIL failure condition met after %lu ms: nothing matched (%s)",
+                     (unsigned long)waited, message_type);
+        }
+        break;
+    default:
+        trv_fail(run, number, "WAITTIL stopped after %lu ms: the callback of %s failed", (unsigned long)waited,
+                 message_type);
+        break;
+    }
+}
+
+/* The run stops when a WAITTIL waits past the limit: its conditions may
+ * never end it. */
+static void trv_check_waittil_limit(TRV_T_RUNCTX *run, TRV_T_UTIME now)
+{
+    trv_private *state = trv_priv(run);
+    if (!state->waittil_open || now - state->waittil_start <= state->waittil_limit) {
+        return;
+    }
+    trv_fail(run, state->statement, "WAITTIL waited more than %lu ms (QVM_WAITTIL_LIMIT): the run stops",
+             (unsigned long)state->waittil_limit);
+    trv_end(run);
+    trv_exit(1);
+}
+
+TRV_T_UTIME trv_getevtdate(TRV_T_RUNCTX *run)
+{
+    TRV_T_DATE now;
+    TRV_T_UTIME date;
+    trv_get_date(&now);
+    date = (TRV_T_UTIME)trv_elapsed_ms(&trv_priv(run)->run_start, &now);
+    trv_check_waittil_limit(run, date);
+    return date;
+}
+
+TRV_T_UTIME trv_getwtime(TRV_T_RUNCTX *run)
+{
+    TRV_T_UTIME gran = run->trv_gran > 0 ? run->trv_gran : 1;
+    return (trv_getevtdate(run) - trv_priv(run)->waittil_start) / gran;
+}
+
+void trv_sleep(TRV_T_UTIME milliseconds)
+{
+    trv_sut_serve();
+    trv_pause(milliseconds);
+    trv_sut_serve();
+}
+
+void trv_rio_on(TRV_T_RUNCTX *run)
+{
+    trv_private *state = trv_priv(run);
+    if (state->rio_off > 0) {
+        --state->rio_off;
+    }
+}
+
+void trv_rio_off(TRV_T_RUNCTX *run)
+{
+    ++trv_priv(run)->rio_off;
+}
+
+void trv_nodefmsg(TRV_T_RUNCTX *run, TRV_T_INT number)
+{
+    trv_fail(run, number, "WAITTIL on a message that no DEF_MESSAGE defined");
+}
+
+void trv_noaddid(TRV_T_RUNCTX *run, TRV_T_INT number)
+{
+    trv_fail(run, number, "WAITTIL on channels that have no connection identifier (ADD_ID)");
+}
+
+void trv_numofid(TRV_T_RUNCTX *run, TRV_T_INT number)
+{
+    trv_fail(run, number, "ADD_ID: the channel already has %d connection identifiers", TRV_K_ID_SIZE);
+}
+
+/* ---- Received messages ----------------------------------------------------------------- */
+
+void trv_evt(TRV_T_RUNCTX *run, TRV_T_INT type_number, TRV_T_INT channel_number, TRV_T_INT kind,
+             const char *text)
+{
+    char where[TRV_K_PATH_SIZE];
+    (void)kind;
+    (void)text;
+    trv_where(run, type_number, where, sizeof where);
+    trv_trace(run, TRV_K_TRACE_DETAIL, "RECEIVE  %s \"%s\" on channel %s", where,
+              trv_construct_text(run, type_number, "?"), trv_construct_text(run, channel_number, "?"));
+}
+
+void trv_endevt(TRV_T_RUNCTX *run, TRV_T_INT end_number)
+{
+    (void)trv_priv(run);
+    (void)end_number;
+}
+
+void trv_def_msg(TRV_T_RUNCTX *run, TRV_T_INT number)
+{
+    char where[TRV_K_PATH_SIZE];
+    trv_where(run, number, where, sizeof where);
+    trv_trace(run, TRV_K_TRACE_DETAIL, "MESSAGE  %s \"%s\"", where, trv_construct_text(run, number, "?"));
+}
+
+void trv_message_state(TRV_T_RUNCTX *run, TRV_T_INT number, size_t size)
+{
+    char where[TRV_K_PATH_SIZE];
+    (void)size;
+    trv_where(run, number, where, sizeof where);
+    trv_trace(run, TRV_K_TRACE_DETAIL, "MESSAGE  %s \"%s\" at the end of the WAITTIL", where,
+              trv_construct_text(run, number, "?"));
+}
+
+void trv_msgdate(TRV_T_RUNCTX *run, TRV_T_INT number)
+{
+    trv_private *state = trv_priv(run);
+    TRV_T_UTIME now = trv_getevtdate(run);
+    (void)number;
+    run->trv_rcvtime = now;
+    run->trv_logdate = state->waittil_open ? now - state->waittil_start : now;
+}
+
+void trv_nomsg(TRV_T_RUNCTX *run, TRV_T_INT number)
+{
+    (void)trv_priv(run);
+    (void)number;
+}
+
+/* ---- SEND ---------------------------------------------------------------------------------- */
+
+void trv_send(TRV_T_RUNCTX *run, TRV_T_INT number, const char *message)
+{
+    char where[TRV_K_PATH_SIZE];
+    trv_priv(run)->statement = number;
+    trv_where(run, number, where, sizeof where);
+    trv_trace(run, TRV_K_TRACE_DETAIL, "SEND     %s \"%s\"", where, message != NULL ? message : "?");
+}
+
+void trv_end_send(TRV_T_RUNCTX *run, TRV_T_INT failed, TRV_T_INT end_number)
+{
+    trv_private *state = trv_priv(run);
+    int number = state->statement >= 0 ? state->statement : end_number;
+    if (failed) {
+        trv_fail(run, number, "SEND failed: its procsend could not send the message");
+    } else {
+        trv_pass(run, number, "SEND done");
+    }
+}
