@@ -2,16 +2,21 @@
 
 #include "base/cstsyst.h"
 #include "base/extgest.h"
+#include "base/filesread.h"
 #include "base/mfmemo.h"
 #include "base/mstrid.h"
+#include "codegen/cprggen.h"
+#include "codegen/depgen.h"
 #include "codegen/fctgen.h"
 #include "codegen/genfiles.h"
 #include "codegen/gennumbers.h"
 #include "codegen/spggen.h"
 #include "codegen/tdcgen.h"
+#include "codegen/tsfgen.h"
 #include "diag/catalog.h"
 #include "diag/i18nerrgest.h"
 #include "diag/i18nutil.h"
+#include "diag/progress.h"
 #include "driver/cmdppro.h"
 #include "script/ancgest.h"
 #include "script/sempti.h"
@@ -216,14 +221,38 @@ void writeTdcFile(Generation& generation, const RunNames& names, const Settings&
     codegen::writeTdc(generation.files, generation.numbering.records, run);
 }
 
-void writeTracerFile(Generation&, const RunNames&, const Settings&, const script::ParsedScript&,
-                     const script::AnalysisResult&, const std::string& /*date*/)
+void writeTracerFile(Generation& generation, const RunNames& names, const Settings&,
+                     const script::ParsedScript& parsed, const script::AnalysisResult& analysed,
+                     const std::string& date)
 {
+    const codegen::TracerInput input{names.tracer, &parsed.sourceFiles, analysed.model.get(), date,
+                                     base::processId()};
+    codegen::writeTracerFile(generation.files, generation.numbering, input);
 }
 
-void writeProgram(Generation&, const RunNames&, const Settings&, const script::ParsedScript&,
-                  const script::AnalysisResult&, const std::string& /*thread*/, const std::string& /*date*/)
+void writeProgram(Generation& generation, const RunNames& names, const Settings& settings,
+                  const script::ParsedScript& parsed, const script::AnalysisResult& analysed, const std::string& thread,
+                  const std::string& date)
 {
+    codegen::ProgramOptions options;
+    options.programPath = names.program;
+    options.rioPath = names.rio;
+    options.probeHeaderPath = names.probeHeader;
+    options.filterLetters = settings.filterLetters;
+    options.date = date;
+    options.processId = base::processId();
+    options.instanceName = settings.instance;
+    options.instanceMode = analysed.instanceMode;
+    options.instanceNumber = analysed.instanceNumber;
+    options.timerCount = analysed.timerCount;
+    options.allocation = static_cast<codegen::Allocation>(settings.allocation);
+    options.entryName = thread;
+    options.notShared = settings.notShared;
+    options.traceLevel = static_cast<int>(settings.traceLevel);
+    options.bufferSizeKb = settings.bufferSize;
+    options.probeMode = static_cast<int>(settings.probe);
+    options.interfaceFiles = settings.interfaceFiles;
+    codegen::writeProgram(generation.files, generation.numbering, *analysed.model, parsed.sourceFiles, options);
 }
 
 void writeFunctionTemplates(Generation& generation, const RunNames& names, const Settings& settings,
@@ -237,6 +266,7 @@ void generateOutputs(Generation& generation, const RunNames& names, const Settin
                      const script::ParsedScript& parsed, const script::AnalysisResult& analysed,
                      StudioLog& studioLog, const std::string& echo, const std::string& thread)
 {
+    diag::progressPass("TDC file");
     studioLog.open();
     studioLog.record("TDC", names.tdc);
     if (settings.probe != cmdline::ProbeNone) {
@@ -245,11 +275,24 @@ void generateOutputs(Generation& generation, const RunNames& names, const Settin
     const std::string date = base::currentDateText();
     writeTdcFile(generation, names, settings, parsed, analysed, echo, date);
     studioLog.record("TSF", names.tracer);
+    diag::progressPass("tracer file");
     writeTracerFile(generation, names, settings, parsed, analysed, date);
     studioLog.record("SRC", names.program);
+    diag::progressPass("C program");
     writeProgram(generation, names, settings, parsed, analysed, thread, date);
     if (parsed.scriptFlags == script::ScriptUsesTrigger) {
+        diag::progressPass("function templates");
         writeFunctionTemplates(generation, names, settings, parsed, analysed);
+    }
+}
+
+// With QVM_DEPFILE set, the files the run read become prerequisites of the
+// files it writes, in a make rule of their own.
+void writeDependencyFile(Generation& generation)
+{
+    const std::string name = base::envValue("QVM_DEPFILE");
+    if (!name.empty()) {
+        codegen::writeDependencyFile(generation.files, name, base::filesRead());
     }
 }
 
@@ -287,12 +330,16 @@ void keepUntilExit(std::unique_ptr<script::sem::Model> model, std::unique_ptr<sc
     const RunNames names = deriveNames(cmdline::scriptName(), cmdline::rootName());
     diag::openListFile(names.list, cmdline::consoleLog() != 0);
     reportStartBanner();
+    diag::startProgress();
+    base::resetFilesRead();
 
     Settings settings = readSettings();
     const std::string thread = threadRoutineName(settings.thread, settings.rootArgument);
     base::initIdentTable();
 
+    diag::progressPass("C analysis");
     analyseInterfaceFiles(settings);
+    diag::progressPass("script parse");
     // The syntax tree, the source file records and the script-wide flags,
     // owned here until the end of the run.
     script::ParsedScript parsed = parseScript(names, settings);
@@ -300,8 +347,10 @@ void keepUntilExit(std::unique_ptr<script::sem::Model> model, std::unique_ptr<sc
     // Outputs not put in place by the end of the run are removed with it.
     Generation generation;
     if (diag::errorCount() == 0) {
+        diag::progressPass("semantic analysis");
         script::AnalysisResult analysed = analyseScript(parsed, settings);
         if (settings.spgOnly) {
+            diag::progressPass("SPG file");
             studioLog.open();
             studioLog.record("SPG", names.spg);
             writeSpgFile(generation, names, parsed, analysed);
@@ -313,6 +362,9 @@ void keepUntilExit(std::unique_ptr<script::sem::Model> model, std::unique_ptr<sc
         endCAnalysis();
         if (diag::errorCount() == 0 && !settings.spgOnly) {
             generateOutputs(generation, names, settings, parsed, analysed, studioLog, echo, thread);
+        }
+        if (diag::errorCount() == 0) {
+            writeDependencyFile(generation);
         }
         generation.files.commit();
         keepUntilExit(std::move(analysed.model), std::move(parsed.tree));

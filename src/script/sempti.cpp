@@ -266,10 +266,6 @@ void Analysis::declare(std::string_view text, std::string_view cScope, const Ori
     declareCText(text, cScope, origin.fileName, origin.line);
 }
 
-namespace {
-
-// A '#' line whose text starts with a directive word is that directive
-// ("#include", "#define"); any other is a line of C declarations.
 bool isDirective(std::string_view text)
 {
     static constexpr std::string_view kDirectives[] = {"include", "define", "undef",  "ifdef", "ifndef", "if",
@@ -286,8 +282,6 @@ bool isDirective(std::string_view text)
     const std::string_view word = text.substr(start, end - start);
     return std::find(std::begin(kDirectives), std::end(kDirectives), word) != std::end(kDirectives);
 }
-
-}  // namespace
 
 void PendingText::add(std::string_view lineText, const Origin& origin)
 {

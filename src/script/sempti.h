@@ -8,9 +8,16 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qvm::script {
+
+namespace sem {
+// A '#' line whose text starts with a directive word is that directive
+// ("#include", "#define"); any other is a line of C declarations.
+bool isDirective(std::string_view text);
+}  // namespace sem
 
 struct AnalysisOptions {
     std::vector<std::string> families;           // -FAMILY

@@ -443,6 +443,7 @@ TEST_F(SemanticModel, SemanticErrorsEndTheRunWithoutOutput)
     const auto prepro = [&](const std::string& script) {
         writeFile(work / "main.pts", script);
         std::filesystem::remove(work / "studio.log");
+        std::filesystem::remove(work / "out.c");  // the clean run writes it
         return runPrepro({"main", "api.h", "out", "-NOLOG", "-STUDIO_LOG=studio.log"}, {}, work.path());
     };
     const RunResult clean = prepro(kHeader + "# int x;\nSCENARIO s\n  EXIT\nEND SCENARIO\n");

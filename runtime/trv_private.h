@@ -1,0 +1,106 @@
+/* Internal state and helpers of the test runtime; not installed. */
+#ifndef QVM_TRV_PRIVATE_H
+#define QVM_TRV_PRIVATE_H
+
+#include "TP.h"
+
+#include <stdarg.h>
+
+#define TRV_K_MAX_DEPTH 64       /* scenario depths whose timing is kept */
+#define TRV_K_MAX_LISTED 32      /* failures listed again in the summary */
+#define TRV_K_FAILURE_TEXT 256
+#define TRV_K_MAX_CLEANUPS 16
+#define TRV_K_PATH_SIZE 4096
+#define TRV_K_FILTER_TEXT 255    /* filter letters read from the command line */
+
+/* One record of the TDC file: what a construct number stands for. */
+typedef struct trv_s_construct {
+    char key[4];
+    char *text;
+    int file;
+    int line;
+} trv_construct;
+
+typedef struct trv_s_tdc {
+    trv_construct *records; /* indexed by record number */
+    int count;
+    char **files;           /* base names of the CF records, in order */
+    int file_count;
+} trv_tdc;
+
+struct trv_s_private {
+    FILE *trace;
+    int trace_owned;
+    char trace_path[TRV_K_PATH_SIZE];
+    int direct;   /* lines go to the file at once */
+    int circular; /* the buffer keeps the latest lines */
+    int level;
+    int trace_off;
+    int failure_pending;
+    unsigned long dropped_lines;
+    TRV_T_DATE run_start;
+    TRV_T_DATE scenario_start[TRV_K_MAX_DEPTH];
+    const char *scenario_name[TRV_K_MAX_DEPTH];
+    int depth;
+    int check_group_open;
+    int check_group_failed;
+    long scenarios_run;
+    long scenarios_failed;
+    long checks_passed;
+    long checks_failed;
+    char listed[TRV_K_MAX_LISTED][TRV_K_FAILURE_TEXT];
+    int listed_count;
+    TRV_T_CLEANUP cleanups[TRV_K_MAX_CLEANUPS];
+    int cleanup_count;
+    int ending;
+    int ended;
+    char tester[TRV_K_NAME_SIZE];
+    trv_tdc tdc;
+};
+
+typedef struct trv_s_private trv_private;
+
+/* The library's part of a run context; ends the process when the run was
+ * never started with trv_set_trace_functions. */
+trv_private *trv_state(TRV_T_RUNCTX *run);
+
+/* Trace lines, each with the class that decides at which trace level it
+ * is kept (TRV_K_TRACE_ERROR ... TRV_K_TRACE_DETAIL). */
+void trv_trace(TRV_T_RUNCTX *run, int line_class, const char *format, ...)
+#if defined(__GNUC__) || defined(__clang__)
+    __attribute__((format(printf, 3, 4)))
+#endif
+    ;
+void trv_trace_setup(TRV_T_RUNCTX *run);
+void trv_trace_flush(TRV_T_RUNCTX *run, int priority);
+void trv_trace_close(TRV_T_RUNCTX *run);
+
+/* Verdicts. */
+void trv_fail(TRV_T_RUNCTX *run, TRV_T_INT number, const char *format, ...)
+#if defined(__GNUC__) || defined(__clang__)
+    __attribute__((format(printf, 3, 4)))
+#endif
+    ;
+void trv_pass(TRV_T_RUNCTX *run, TRV_T_INT number, const char *what);
+int trv_process_failed(void);
+
+/* TDC file: construct texts and script positions by number. */
+void trv_tdc_load(trv_tdc *tdc, const char *path, const char *stamp, char *problem, size_t size);
+void trv_tdc_release(trv_tdc *tdc);
+const trv_construct *trv_tdc_find(const trv_tdc *tdc, int number);
+/* "#<number> <file>:<line>" or "#<number>" into out. */
+void trv_where(TRV_T_RUNCTX *run, TRV_T_INT number, char *out, size_t size);
+/* The construct's first text, or fallback when it has none or an empty one. */
+const char *trv_construct_text(TRV_T_RUNCTX *run, TRV_T_INT number, const char *fallback);
+
+/* Tracer link: one line per event when the run follows dynamically. */
+void trv_link_send(TRV_T_RUNCTX *run, const char *format, ...)
+#if defined(__GNUC__) || defined(__clang__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+
+/* Milliseconds between two dates (later - earlier), never negative. */
+double trv_elapsed_ms(const TRV_T_DATE *earlier, const TRV_T_DATE *later);
+
+#endif /* QVM_TRV_PRIVATE_H */

@@ -1,0 +1,219 @@
+/* Reader of the TDC file written beside the program: it turns the
+ * construct numbers passed to the runtime back into script texts and
+ * positions, so that the trace can say where a verdict comes from. */
+#define _GNU_SOURCE
+#include "trv_private.h"
+
+#include <ctype.h>
+
+#define TRV_K_MAX_FIELDS 8
+#define TRV_K_MAX_RECORD 10000000L /* records beyond are ignored */
+
+typedef struct trv_s_field {
+    const char *text; /* points into the line, terminated in place */
+    int quoted;
+} trv_field;
+
+static char *trv_copy(const char *text)
+{
+    size_t length = strlen(text);
+    char *copy = trv_checked_malloc(length + 1);
+    memcpy(copy, text, length + 1);
+    return copy;
+}
+
+/* Splits "a", "b""c", ? into fields, undoubling quotes in place. Returns the
+ * number of fields; only the last TRV_K_MAX_FIELDS are kept so that the
+ * location suffix always survives. */
+static int trv_split_fields(char *cursor, trv_field *fields, trv_field *first)
+{
+    int count = 0;
+    int total = 0;
+    while (*cursor != '\0') {
+        trv_field field;
+        while (*cursor == ' ' || *cursor == ',') {
+            ++cursor;
+        }
+        if (*cursor == '\0' || *cursor == '\n' || *cursor == '\r') {
+            break;
+        }
+        if (*cursor == '"') {
+            char *out = ++cursor;
+            field.text = out;
+            field.quoted = 1;
+            while (*cursor != '\0') {
+                if (cursor[0] == '"' && cursor[1] == '"') {
+                    *out++ = '"';
+                    cursor += 2;
+                } else if (cursor[0] == '"') {
+                    ++cursor;
+                    break;
+                } else {
+                    *out++ = *cursor++;
+                }
+            }
+            *out = '\0';
+        } else {
+            field.text = cursor;
+            field.quoted = 0;
+            while (*cursor != '\0' && *cursor != ',' && *cursor != '\n' && *cursor != '\r') {
+                ++cursor;
+            }
+            if (*cursor != '\0') {
+                *cursor++ = '\0';
+            }
+        }
+        if (total++ == 0) {
+            *first = field;
+        }
+        if (count == TRV_K_MAX_FIELDS) {
+            memmove(fields, fields + 1, sizeof(trv_field) * (TRV_K_MAX_FIELDS - 1));
+            --count;
+        }
+        fields[count++] = field;
+    }
+    return total;
+}
+
+static void trv_tdc_store(trv_tdc *tdc, int number, const char *key, const trv_field *fields,
+                          const trv_field *first, int total)
+{
+    trv_construct *record;
+    if (number >= tdc->count) {
+        int grown = tdc->count == 0 ? 256 : tdc->count;
+        trv_construct *records;
+        while (grown <= number) {
+            grown *= 2;
+        }
+        records = realloc(tdc->records, sizeof(trv_construct) * (size_t)grown);
+        if (records == NULL) {
+            return;
+        }
+        memset(records + tdc->count, 0, sizeof(trv_construct) * (size_t)(grown - tdc->count));
+        tdc->records = records;
+        tdc->count = grown;
+    }
+    record = &tdc->records[number];
+    free(record->text);
+    snprintf(record->key, sizeof record->key, "%s", key);
+    int count = total < TRV_K_MAX_FIELDS ? total : TRV_K_MAX_FIELDS;
+    record->text = total > 2 && (first->quoted || strcmp(first->text, "?") != 0) ? trv_copy(first->text) : NULL;
+    record->file = count >= 2 ? atoi(fields[count - 2].text) : 0;
+    record->line = count >= 2 ? atoi(fields[count - 1].text) : 0;
+}
+
+static void trv_tdc_add_file(trv_tdc *tdc, const char *name)
+{
+    char **files = realloc(tdc->files, sizeof(char *) * (size_t)(tdc->file_count + 1));
+    if (files == NULL) {
+        return;
+    }
+    tdc->files = files;
+    tdc->files[tdc->file_count++] = trv_copy(name);
+}
+
+/* Reads one record line; a banner line is checked against the stamp. */
+static int trv_tdc_read_line(trv_tdc *tdc, char *line, const char *stamp)
+{
+    trv_field fields[TRV_K_MAX_FIELDS];
+    trv_field first;
+    char key[4];
+    int key_length = 0;
+    int count;
+    char *cursor = line;
+    if (strncmp(line, "TARVO Ostrel ", 13) == 0) {
+        count = trv_split_fields(line + 13, fields, &first);
+        return stamp == NULL || stamp[0] == '\0' ||
+               (count >= 4 && count <= TRV_K_MAX_FIELDS && strcmp(fields[3].text, stamp) == 0);
+    }
+    while (isupper((unsigned char)*cursor) && key_length < 3) {
+        key[key_length++] = *cursor++;
+    }
+    key[key_length] = '\0';
+    if (key_length == 0 || !isdigit((unsigned char)*cursor)) {
+        return 1;
+    }
+    {
+        long number = strtol(cursor, &cursor, 10);
+        if (number > TRV_K_MAX_RECORD) {
+            return 1;
+        }
+        count = trv_split_fields(cursor, fields, &first);
+        trv_tdc_store(tdc, (int)number, key, fields, &first, count);
+        if (strcmp(key, "CF") == 0 && count > 0) {
+            trv_tdc_add_file(tdc, first.text);
+        }
+    }
+    return 1;
+}
+
+void trv_tdc_load(trv_tdc *tdc, const char *path, const char *stamp, char *problem, size_t size)
+{
+    FILE *file = fopen(path, "r");
+    char *line = NULL;
+    size_t capacity = 0;
+    int matches = 1;
+    problem[0] = '\0';
+    if (file == NULL) {
+        snprintf(problem, size, "no TDC file %s: script positions are not shown", path);
+        return;
+    }
+    while (matches && getline(&line, &capacity, file) >= 0) {
+        matches = trv_tdc_read_line(tdc, line, stamp);
+    }
+    free(line);
+    fclose(file);
+    if (!matches) {
+        trv_tdc_release(tdc);
+        snprintf(problem, size, "TDC file %s is not from the same generation: script positions are not shown",
+                 path);
+    }
+}
+
+void trv_tdc_release(trv_tdc *tdc)
+{
+    int i;
+    for (i = 0; i < tdc->count; ++i) {
+        free(tdc->records[i].text);
+    }
+    for (i = 0; i < tdc->file_count; ++i) {
+        free(tdc->files[i]);
+    }
+    free(tdc->records);
+    free(tdc->files);
+    memset(tdc, 0, sizeof *tdc);
+}
+
+const trv_construct *trv_tdc_find(const trv_tdc *tdc, int number)
+{
+    if (number < 0 || number >= tdc->count || tdc->records[number].key[0] == '\0') {
+        return NULL;
+    }
+    return &tdc->records[number];
+}
+
+/* File identifiers count from 1 in the order of the CF records. */
+static const char *trv_tdc_file(const trv_tdc *tdc, int file)
+{
+    if (file >= 1 && file <= tdc->file_count) {
+        return tdc->files[file - 1];
+    }
+    return NULL;
+}
+
+void trv_where(TRV_T_RUNCTX *run, TRV_T_INT number, char *out, size_t size)
+{
+    const trv_construct *record = trv_tdc_find(&trv_state(run)->tdc, number);
+    const char *file = record == NULL ? NULL : trv_tdc_file(&trv_state(run)->tdc, record->file);
+    if (file != NULL) {
+        snprintf(out, size, "#%d %s:%d", (int)number, file, record->line);
+    } else {
+        snprintf(out, size, "#%d", (int)number);
+    }
+}
+
+const char *trv_construct_text(TRV_T_RUNCTX *run, TRV_T_INT number, const char *fallback)
+{
+    const trv_construct *record = trv_tdc_find(&trv_state(run)->tdc, number);
+    return record != NULL && record->text != NULL && record->text[0] != '\0' ? record->text : fallback;
+}

@@ -1,0 +1,191 @@
+/* The text trace: lines kept in the program's trace buffer and written to
+ * the trace file at flushes, or written at once when there is no buffer.
+ *
+ * A buffered line is stored as one class byte, its text and a newline. */
+#include "trv_private.h"
+
+#include <stdarg.h>
+
+static int trv_buffer_used(const TRV_T_TRACECTX *buffer)
+{
+    return (int)(buffer->trv_ctxcurrentline - buffer->trv_ctxbuffertrace);
+}
+
+static void trv_buffer_reset(TRV_T_TRACECTX *buffer)
+{
+    buffer->trv_ctxcurrentline = buffer->trv_ctxbuffertrace;
+    buffer->trv_ctxlinetoerase = buffer->trv_ctxbuffertrace;
+    buffer->trv_ctxlastline = buffer->trv_ctxbuffertrace;
+    buffer->trv_ctxbuffersizeleft = buffer->trv_ctxbuffersize;
+}
+
+static void trv_write_line(trv_private *state, const char *text, size_t length)
+{
+    if (state->trace == NULL) {
+        return;
+    }
+    fwrite(text, 1, length, state->trace);
+    fputc('\n', state->trace);
+}
+
+void trv_trace_setup(TRV_T_RUNCTX *run)
+{
+    trv_private *state = trv_state(run);
+    TRV_T_TRACECTX *buffer = &run->trv_ctxtracectx;
+    state->level = buffer->trv_ctxtracepriority;
+    state->direct = state->level <= 0 || buffer->trv_ctxbuffertrace == NULL ||
+                    buffer->trv_ctxbuffersize < 3;
+    state->circular = !state->direct && state->level >= TRV_K_TRACE_CIRCULAR;
+    if (state->direct) {
+        buffer->trv_ctxtracepriority = 0;
+        return;
+    }
+    trv_buffer_reset(buffer);
+}
+
+/* Drops the oldest line of a full circular buffer. */
+static void trv_drop_oldest(TRV_T_RUNCTX *run)
+{
+    TRV_T_TRACECTX *buffer = &run->trv_ctxtracectx;
+    int used = trv_buffer_used(buffer);
+    char *end = used > 1 ? memchr(buffer->trv_ctxbuffertrace + 1, '\n', (size_t)(used - 1)) : NULL;
+    int length = end == NULL ? used : (int)(end - buffer->trv_ctxbuffertrace) + 1;
+    memmove(buffer->trv_ctxbuffertrace, buffer->trv_ctxbuffertrace + length, (size_t)(used - length));
+    buffer->trv_ctxcurrentline -= length;
+    buffer->trv_ctxlastline -= length;
+    if (buffer->trv_ctxlastline < buffer->trv_ctxbuffertrace) {
+        buffer->trv_ctxlastline = buffer->trv_ctxbuffertrace;
+    }
+    buffer->trv_ctxbuffersizeleft += length;
+    ++trv_state(run)->dropped_lines;
+}
+
+static void trv_buffer_add(TRV_T_RUNCTX *run, int line_class, const char *text, size_t length)
+{
+    TRV_T_TRACECTX *buffer = &run->trv_ctxtracectx;
+    trv_private *state = trv_state(run);
+    size_t capacity = (size_t)buffer->trv_ctxbuffersize;
+    if (length + 2 > capacity) {
+        length = capacity - 2;
+    }
+    while ((int)(length + 2) > buffer->trv_ctxbuffersizeleft) {
+        if (state->circular) {
+            trv_drop_oldest(run);
+        } else {
+            trv_trace_flush(run, state->level);
+        }
+    }
+    buffer->trv_ctxlastline = buffer->trv_ctxcurrentline;
+    buffer->trv_ctxcurrentline[0] = (char)line_class;
+    memcpy(buffer->trv_ctxcurrentline + 1, text, length);
+    buffer->trv_ctxcurrentline[length + 1] = '\n';
+    buffer->trv_ctxcurrentline += length + 2;
+    buffer->trv_ctxbuffersizeleft -= (int)(length + 2);
+}
+
+void trv_trace(TRV_T_RUNCTX *run, int line_class, const char *format, ...)
+{
+    trv_private *state = trv_state(run);
+    char line[TRV_K_TRACE_LINE];
+    va_list arguments;
+    size_t length;
+    size_t i;
+    if (state->trace == NULL || (state->trace_off && line_class > TRV_K_TRACE_ERROR)) {
+        return;
+    }
+    va_start(arguments, format);
+    vsnprintf(line, sizeof line, format, arguments);
+    va_end(arguments);
+    length = strlen(line);
+    for (i = 0; i < length; ++i) {
+        if ((unsigned char)line[i] < ' ') {
+            line[i] = ' ';
+        }
+    }
+    if (state->direct) {
+        trv_write_line(state, line, length);
+    } else {
+        trv_buffer_add(run, line_class, line, length);
+    }
+}
+
+/* Writes the kept lines whose class is at most kept, and empties the buffer. */
+static void trv_write_kept_lines(TRV_T_RUNCTX *run, int kept)
+{
+    trv_private *state = trv_state(run);
+    TRV_T_TRACECTX *buffer = &run->trv_ctxtracectx;
+    const char *end = buffer->trv_ctxcurrentline;
+    const char *line = buffer->trv_ctxbuffertrace;
+    while (line < end) {
+        /* The class byte may itself be a newline: search after it. */
+        const char *next = memchr(line + 1, '\n', (size_t)(end - line - 1));
+        size_t length = next == NULL ? (size_t)(end - line) : (size_t)(next - line);
+        if ((unsigned char)line[0] <= kept) {
+            trv_write_line(state, line + 1, length - 1);
+        }
+        line += length + 1;
+    }
+    trv_buffer_reset(buffer);
+}
+
+void trv_trace_flush(TRV_T_RUNCTX *run, int priority)
+{
+    trv_private *state = trv_state(run);
+    if (!state->direct) {
+        if (state->dropped_lines > 0) {
+            char note[128];
+            snprintf(note, sizeof note, "TRACE    %lu earlier lines dropped from the circular buffer",
+                     state->dropped_lines);
+            trv_write_line(state, note, strlen(note));
+            state->dropped_lines = 0;
+        }
+        /* Lines kept before a failure are all written. */
+        trv_write_kept_lines(run, state->failure_pending ? K_TRACECTX_MAX_PRIORITY : priority);
+        state->failure_pending = 0;
+    }
+    if (state->trace != NULL) {
+        fflush(state->trace);
+    }
+}
+
+void trv_trace_close(TRV_T_RUNCTX *run)
+{
+    trv_private *state = trv_state(run);
+    if (state->trace == NULL) {
+        return;
+    }
+    if (state->trace_owned) {
+        fclose(state->trace);
+    } else {
+        fflush(state->trace);
+    }
+    state->trace = NULL;
+}
+
+void trv_flush_circular_buffer(TRV_T_RUNCTX *run, TRV_T_INT priority)
+{
+    trv_trace_flush(run, priority);
+}
+
+void trv_trace_on(TRV_T_RUNCTX *run, TRV_T_INT number)
+{
+    char where[TRV_K_PATH_SIZE];
+    trv_state(run)->trace_off = 0;
+    trv_where(run, number, where, sizeof where);
+    trv_trace(run, TRV_K_TRACE_DETAIL, "TRACE    %s on", where);
+}
+
+void trv_trace_off(TRV_T_RUNCTX *run, TRV_T_INT number)
+{
+    char where[TRV_K_PATH_SIZE];
+    trv_where(run, number, where, sizeof where);
+    trv_trace(run, TRV_K_TRACE_DETAIL, "TRACE    %s off", where);
+    trv_state(run)->trace_off = 1;
+}
+
+void trv_flush_trace(TRV_T_RUNCTX *run, TRV_T_INT number)
+{
+    char where[TRV_K_PATH_SIZE];
+    trv_where(run, number, where, sizeof where);
+    trv_trace(run, TRV_K_TRACE_DETAIL, "TRACE    %s flush", where);
+}

@@ -1,0 +1,352 @@
+// The generated program: file order, the run-time context type with its
+// access macros, and the context initialisation functions.
+#include "codegen/cprggen_writer.h"
+
+#include "canalysis/declarations/ctabsy.h"
+#include "diag/i18nerrgest.h"
+#include "script/ancgest.h"
+#include "script/sempti.h"
+
+#include <set>
+
+namespace qvm::codegen {
+
+namespace program {
+
+using namespace script::sem;
+
+namespace {
+
+// Access macros that map script names to fields of the context, in the
+// order they are defined.
+struct AccessMacro {
+    std::string_view name;
+    std::string_view field;
+};
+constexpr AccessMacro kAccessMacros[] = {
+    {"trv_filter", "(trv_ctx->trv_ctxrun.trv_filter)"},
+    {"TRV_NUMINSTANCE", "(trv_ctx->trv_ctxrun.trv_numinstance)"},
+    {"trv_numinstance", "(trv_ctx->trv_ctxrun.trv_numinstance)"},
+    {"trv_tagtsocket", "(trv_ctx->trv_ctxrun.trv_tagtsocket)"},
+    {"trv_testernaming", "(trv_ctx->trv_ctxrun.trv_testernaming)"},
+    {"trv_tagttimeout", "(trv_ctx->trv_ctxrun.trv_tagttimeout)"},
+    {"trv_tagtcommactivated", "(trv_ctx->trv_ctxrun.trv_tagtcommactivated)"},
+    {"TRV_OCCID", "(trv_ctx->trv_ctxrun.trv_occid)"},
+    {"trv_flagrt", "(trv_ctx->trv_ctxflagrt)"},
+    {"trv_wtime", "(trv_ctx->trv_ctxrun.trv_wtime)"},
+    {"trv_lwait", "(trv_ctx->trv_ctxrun.trv_lwait)"},
+    {"TRV_TIMEOUT", "(trv_ctx->trv_ctxrun.trv_timeout)"},
+    {"trv_rcvtime", "(trv_ctx->trv_ctxrun.trv_rcvtime)"},
+    {"trv_logdate", "(trv_ctx->trv_ctxrun.trv_logdate)"},
+};
+
+bool isNativeLine(const Entry& entry)
+{
+    return entry.code == ENT_HASH_LINE || entry.code == ENT_AT_LINE;
+}
+
+}  // namespace
+
+std::string nativeLineText(std::string_view text)
+{
+    return isDirective(text) ? "#" + std::string(text) : std::string(text);
+}
+
+ProgramWriter::ProgramWriter(GeneratedFiles& files, const Numbering& numbering, const Model& model,
+                             const std::vector<script::SourceFileRecord>& sourceFiles, const ProgramOptions& options)
+    : numbering_(numbering), model_(model), sourceFiles_(sourceFiles), options_(options), files_(files),
+      out_(files, options.programPath)
+{
+}
+
+void ProgramWriter::write()
+{
+    banner();
+    if (options_.probeMode != 0) {
+        interfaceIncludes();
+        probeProgram();
+        return;
+    }
+    line("#ifdef USE_QVM");
+    line("#undef USE_QVM");
+    line("#endif");
+    line("#define USE_QVM 1");
+    line("#include \"TP.h\"");
+    interfaceIncludes();
+    contextDeclaration();
+    contextInitialisation();
+    staticContext();
+    scriptFunctions();
+    entryFunction();
+}
+
+void ProgramWriter::banner()
+{
+    emptyLine();
+    line("/*");
+    line(" * TARVO Ostrel v2.6a, preprocessor C");
+    line(" * file name: " + options_.programPath);
+    line(" * date: " + options_.date);
+    line(" */");
+    emptyLine();
+    emptyLine();
+    emptyLine();
+}
+
+void ProgramWriter::interfaceIncludes()
+{
+    for (const std::string& file : options_.interfaceFiles) {
+        line("#include \"" + cStringPath(file) + "\"");
+        emptyLine();
+    }
+}
+
+// In probe mode the program holds the recording code of the probe header's
+// events; until that code is written, the header the TDC writer began is
+// closed here so that it stays a valid header.
+void ProgramWriter::probeProgram()
+{
+    if (GeneratedFile* header = files_.find(options_.probeHeaderPath)) {
+        header->write("\n#endif\n");
+    }
+}
+
+void ProgramWriter::contextDeclaration()
+{
+    out_.undefine("TIME");
+    out_.define("TIME(x)", "0");
+    for (const Entry& entry : model_.global().entries) {
+        if (isNativeLine(entry)) {
+            line(nativeLineText(entry.name));
+        }
+    }
+    if (options_.notShared) {
+        notShared_ = notSharedVariables();
+    }
+    for (const auto& [name, member] : notShared_) {
+        out_.define(name, "(trv_ctx->trv_ctx" + name + ")");
+    }
+    // The message and channel types of the communication statements come here.
+    for (const Entry& entry : model_.global().entries) {
+        if (entry.code == ENT_TIMER_DECL) {
+            timerDeclaration(entry);
+        }
+    }
+    accessMacros();
+    contextType();
+    out_.undefine("TIME");
+    out_.define("TIME(X) ", "(trv_time(&(trv_ctx->timer[(X)].timer)))");
+}
+
+void ProgramWriter::accessMacros()
+{
+    for (const AccessMacro& macro : kAccessMacros) {
+        out_.define(macro.name, macro.field);
+    }
+}
+
+void ProgramWriter::contextType()
+{
+    line("typedef struct");
+    open();
+    line("TRV_T_RUNCTX trv_ctxrun;");
+    line("TRV_T_INT trv_ctxflagrt;");
+    if (options_.timerCount > 0) {
+        line("TRV_T_TIMER timer[" + std::to_string(options_.timerCount) + "];");
+    }
+    for (const auto& [name, member] : notShared_) {
+        line(member);
+    }
+    close();
+    line("TRV_T_CTX, *TRV_PT_CTX ;");
+}
+
+// The communication-free forms: the message and channel tables they reset
+// have no members until the communication statements are written.
+std::vector<std::pair<std::string, std::string>> ProgramWriter::notSharedVariables() const
+{
+    // Shared variables stay global; so do timers, which are indexes.
+    std::set<std::string, std::less<>> shared;
+    for (const Entry& entry : model_.global().entries) {
+        if (entry.code == ENT_SHARE || entry.code == ENT_TIMER_DECL) {
+            shared.insert(entry.name);
+        }
+    }
+    std::set<std::string, std::less<>> scriptFiles;
+    for (const script::SourceFileRecord& record : sourceFiles_) {
+        scriptFiles.insert(record.path);
+    }
+    std::vector<std::pair<std::string, std::string>> variables;
+    for (const canalysis::Symbol* symbol : script::cSymbols().symbolsOf(nullptr)) {
+        const canalysis::CType* type = canalysis::C_CPP_resolve(symbol->type.get());
+        const bool variable = (symbol->storage & canalysis::kTypedef) == 0 && (type == nullptr || type->kind != canalysis::kFunction);
+        if (!variable || symbol->file == nullptr || scriptFiles.count(symbol->file) == 0 || shared.count(symbol->name) != 0) {
+            continue;
+        }
+        // The member is named after the variable behind the context prefix,
+        // which the variable's define line maps it to.
+        const std::string name(symbol->name);
+        variables.emplace_back(name, canalysis::C_CPP_type_image(symbol->type.get(), "trv_ctx" + name) + ";");
+    }
+    return variables;
+}
+
+void ProgramWriter::contextInitialisation()
+{
+    emptyLine();
+    prototype("static void trv_initstates ");
+    open();
+    line("TRV_T_INT trv_i,trv_j,trv_k;");
+    close();
+    emptyLine();
+    prototype("static void trv_initctx ");
+    open();
+    line("TRV_T_INT trv_i;");
+    for (const Entry& entry : model_.global().entries) {
+        if (entry.code == ENT_TIMER) {
+            line("trv_get_date(&(trv_ctx->timer[" + std::to_string(entry.data<NumberData>().number) + "].timer));");
+        }
+    }
+    close();
+}
+
+void ProgramWriter::staticContext()
+{
+    if (options_.allocation != Allocation::None) {
+        return;
+    }
+    line("static TRV_T_CTX trv_ctxst;");
+    if (tracing()) {
+        line("static TRV_T_CAR trv_ctxbuffertracest[" + std::to_string(bufferBytes()) + "];");
+    }
+}
+
+void ProgramWriter::scriptFunctions()
+{
+    collectCleanupProcedures(model_.global());
+    // The message functions of the communication statements come first.
+    for (const Entry& entry : model_.global().entries) {
+        switch (entry.code) {
+        case ENT_SCENARIO: scenario(entry); break;
+        case ENT_PROC: procedure(entry); break;
+        case ENT_INSTANCE_BEGIN:
+        case ENT_INSTANCE_END:
+            // The declarations between the markers serve every instance.
+            if (!runTimeInstances()) {
+                diag::error("BADPARAMS");
+            }
+            break;
+        default: break;  // procsend, callback and WAITTIL condition functions come with the communication code
+        }
+    }
+}
+
+// ---- shared helpers ----
+
+void ProgramWriter::debugFrame(const std::vector<std::string>& debugLines, const std::vector<std::string>& releaseLines)
+{
+    out_.ifdef("TRV_OSTREL_DEBUG");
+    for (const std::string& text : debugLines) {
+        line(text);
+    }
+    out_.elseDirective();
+    for (const std::string& text : releaseLines) {
+        line(text);
+    }
+    out_.endif();
+}
+
+void ProgramWriter::debugResult(std::string_view value)
+{
+    debugFrame({"trv_debug_state = " + std::string(value) + ";"}, {"return ( " + std::string(value) + " );"});
+}
+
+void ProgramWriter::prototype(const std::string& header)
+{
+    if (parameters_.empty()) {
+        line(header + " TRV_DP (( trv_ctx)) TRV_BP");
+        line("TRV_PT_CTX trv_ctx TRV_EP");
+        return;
+    }
+    std::string names;
+    for (const auto& [type, name] : parameters_) {
+        names += (names.empty() ? "" : ",") + name;
+    }
+    line(header + " TRV_DP (( trv_ctx, " + names + ")) TRV_BP");
+    line("TRV_PT_CTX trv_ctx TRV_SP");
+    for (std::size_t i = 0; i < parameters_.size(); ++i) {
+        line(parameters_[i].first + " " + parameters_[i].second + " " + (i + 1 < parameters_.size() ? "TRV_SP" : "TRV_EP"));
+    }
+    parameters_.clear();
+}
+
+std::string ProgramWriter::stamp() const
+{
+    return options_.date + " " + std::to_string(options_.processId);
+}
+
+const Entry* ProgramWriter::rootScenario() const
+{
+    const Entry* last = model_.global().last();
+    return last != nullptr && last->code == ENT_SCENARIO ? last : nullptr;
+}
+
+std::vector<const Entry*> ProgramWriter::declaredInstances() const
+{
+    std::vector<const Entry*> instances;
+    for (const Entry& entry : model_.global().entries) {
+        if (entry.code == ENT_INSTANCE_DECL) {
+            instances.push_back(&entry);
+        }
+    }
+    return instances;
+}
+
+int ProgramWriter::instanceNumberOf(std::string_view name) const
+{
+    const Entry* declared = model_.findGlobal(ENT_INSTANCE_DECL, name);
+    return declared != nullptr ? declared->data<NumberData>().number : 0;
+}
+
+}  // namespace program
+
+void writeProgram(GeneratedFiles& files, const Numbering& numbering, const script::sem::Model& model,
+                  const std::vector<script::SourceFileRecord>& sourceFiles, const ProgramOptions& options)
+{
+    program::ProgramWriter(files, numbering, model, sourceFiles, options).write();
+}
+
+std::string filterCondition(std::string_view prefix)
+{
+    const bool grouped = prefix.find('+') != std::string_view::npos;
+    const bool swapped = !prefix.empty() && prefix.front() == '%';
+    const std::string_view join = swapped ? " || " : " && ";
+    const std::string_view separator = swapped ? ") && (" : ") || (";
+    std::string condition = grouped ? "if ( ( " : "if ( ";
+    bool letterInGroup = false;
+    for (const char c : swapped ? prefix.substr(1) : prefix) {
+        if (c == '+') {
+            condition += separator;
+            letterInGroup = false;
+            continue;
+        }
+        if (letterInGroup) {
+            condition += join;
+        }
+        if (c == '~') {
+            // The letter that follows is the negated operand: no operator before it.
+            condition += "!";
+            letterInGroup = false;
+            continue;
+        }
+        condition += "trv_filter[" + std::to_string(c - 'A') + "]";
+        letterInGroup = true;
+    }
+    condition += ")";
+    if (grouped) {
+        condition += " )";
+    }
+    return condition;
+}
+
+}  // namespace qvm::codegen

@@ -1,0 +1,351 @@
+// The entry function of the generated program: main or the thread routine.
+// It sets up the context and the trace buffer, reads the program's own
+// command line, starts the runtime and runs the root scenario.
+#include "codegen/cprggen_writer.h"
+#include "codegen/tsfgen.h"
+
+#include "diag/i18nerrgest.h"
+
+#include <map>
+
+namespace qvm::codegen::program {
+
+using namespace script::sem;
+
+namespace {
+
+const std::string kTraceContext = "trv_ctx->trv_ctxrun.trv_ctxtracectx.";
+
+}  // namespace
+
+void ProgramWriter::entryFunction()
+{
+    const Entry* root = rootScenario();
+    if (root == nullptr) {
+        const Entry* last = model_.global().last();
+        diag::internal("ENTCODUNK", {}, text(last != nullptr ? last->code : -1));
+    }
+    entryHeader();
+    open();
+    entryDeclarations();
+    entryContext();
+    traceBufferSetup();
+    line("trv_set_trace_functions ( " + std::string(kRun) + " );");
+    line("trv_ctx->trv_ctxrun.trv_ctxflagprobe = 0;");
+    line("trv_numinstance = " + text(options_.instanceNumber) + ";");
+    line("trv_testernaming[0] = '\\0';");
+    if (options_.entryName == "<main>") {
+        mainArguments();
+    } else {
+        threadArguments();
+    }
+    line("trv_initctx ( trv_ctx );");
+    line("J0 = 1;");
+    tracerLink(*root);
+    rootRun(*root);
+    entryEnd();
+}
+
+void ProgramWriter::entryHeader()
+{
+    if (options_.entryName == "<main>") {
+        line("TRV_T_INT main TRV_DP (( argc, argv )) TRV_BP");
+        line("TRV_CONST TRV_T_INT argc TRV_SP");
+        line("TRV_CONST TRV_PT_CAR * argv TRV_EP");
+        return;
+    }
+    const std::vector<const Entry*> instances = declaredInstances();
+    if (!instances.empty()) {
+        std::string names;
+        for (const Entry* instance : instances) {
+            names += (names.empty() ? "\"" : ",\"") + instance->name + "\"";
+        }
+        emptyLine();
+        line("char * " + options_.entryName + "_Table[] = {" + names + "};");
+        line("int " + options_.entryName + "_TableLen = " + text(static_cast<int>(instances.size())) + ";");
+        emptyLine();
+    }
+    line("TRV_T_THREAD_RETURN  " + options_.entryName + " TRV_DP ((arg)) TRV_BP");
+    line("TRV_CONST TRV_PT_ARG arg TRV_EP");
+}
+
+void ProgramWriter::entryDeclarations()
+{
+    if (options_.allocation == Allocation::Stack) {
+        line("TRV_T_CTX trv_ctxst;");
+        if (tracing()) {
+            line("TRV_T_CAR trv_ctxbuffertracest[" + text(bufferBytes()) + "];");
+        }
+    }
+    line("TRV_PT_CTX trv_ctx;");
+    line("TRV_PT_CAR rio_file_name = \"" + cStringPath(options_.rioPath) + "\";");
+    line("char argRioFileName[255];");
+    line("char lstflt[255];");
+    line("#if QVM_DYNFLW");
+    line("char tstnaming[255];");
+    line("#endif /* QVM_DYNFLW */");
+    emptyLine();
+    line("TRV_T_INT trv_local_state = 0;");
+    line("TRV_PT_CAR instance_name = (TRV_PT_CAR) 0;");
+    if (options_.instanceMode == 1) {
+        line("char fixed_instance[255] = \"" + options_.instanceName + "\";");
+    }
+}
+
+void ProgramWriter::entryContext()
+{
+    if (options_.allocation == Allocation::Dynamic) {
+        line("trv_ctx = (TRV_PT_CTX) trv_malloc(sizeof(TRV_T_CTX));");
+        if (tracing()) {
+            line(kTraceContext + "trv_ctxbuffertrace = (TRV_PT_CAR) trv_malloc(sizeof(TRV_T_CAR)*(" + text(bufferBytes()) +
+                 ")) ;");
+        }
+        return;
+    }
+    line("trv_ctx = &trv_ctxst;");
+    if (tracing()) {
+        line(kTraceContext + "trv_ctxbuffertrace = trv_ctxbuffertracest;");
+    }
+}
+
+void ProgramWriter::traceBufferSetup()
+{
+    if (tracing()) {
+        line(kTraceContext + "trv_ctxbuffersize = " + text(bufferBytes()) + ";");
+        line(kTraceContext + "trv_ctxbuffersizeleft = " + text(bufferBytes()) + ";");
+        line(kTraceContext + "trv_ctxtracepriority = " + text(options_.traceLevel) + ";");
+        for (const char* pointer : {"trv_ctxcurrentline", "trv_ctxlinetoerase", "trv_ctxlastline"}) {
+            line(kTraceContext + pointer + "= " + kTraceContext + "trv_ctxbuffertrace;");
+        }
+    } else {
+        line(kTraceContext + "trv_ctxtracepriority = 0;");
+    }
+    emptyLine();
+}
+
+void ProgramWriter::threadArguments()
+{
+    // The list starts empty as in main's arguments: a thread started without
+    // filters would otherwise read whatever the stack held.
+    line("lstflt[0] = '\\0';");
+    line("if ( arg->trv_filters )");
+    open();
+    line("trv_strcpy ( lstflt, arg->trv_filters );");
+    close();
+    if (!options_.filterLetters.empty()) {
+        line("trv_strcat ( lstflt, \"" + options_.filterLetters + "\" );");
+    }
+    emptyLine();
+    line("if ( arg->trv_instance )");
+    open();
+    line("instance_name =  arg->trv_instance;");
+    close();
+    instanceIndexBlock();
+    line("TRV_OCCID = arg->trv_occid;");
+    testerNaming();
+    initrioCall(true);
+}
+
+void ProgramWriter::mainArguments()
+{
+    if (options_.instanceMode == 1) {
+        line("instance_name = fixed_instance;");
+    } else if (runTimeInstances()) {
+        for (int position = 1; position <= 3; ++position) {
+            argumentParser(position, "-INSTANCE=");
+        }
+        instanceIndexBlock();
+    } else if (options_.instanceMode != 0) {
+        diag::error("BADPARAMS");
+    }
+    line("TRV_OCCID = 0;");
+    for (int position = 1; position <= 3; ++position) {
+        argumentParser(position, "-OCCID=");
+    }
+    line("lstflt[0] = '\\0';");
+    for (int position = 1; position <= 3; ++position) {
+        argumentParser(position, "-RIO=");
+    }
+    line("if ((rio_file_name[0] != '\\0') && (trv_strstr (rio_file_name, \".rio\") == NULL))");
+    open();
+    line("trv_strcpy (argRioFileName, rio_file_name);");
+    line("trv_strcat (argRioFileName, \".rio\");");
+    line("rio_file_name = argRioFileName;");
+    close();
+    testerNaming();
+    if (!options_.filterLetters.empty()) {
+        line("trv_strcat ( lstflt, \"" + options_.filterLetters + "\" );");
+    }
+    emptyLine();
+    initrioCall(false);
+}
+
+void ProgramWriter::argumentParser(int position, std::string_view option)
+{
+    // What each option sets from the text after its '='.
+    static const std::map<std::string_view, std::string_view> kAssignments = {
+        {"-INSTANCE=", "instance_name = &(argv[%k][%n]);"},
+        {"-OCCID=", "TRV_OCCID = atoi(&argv[%k][%n]);"},
+        {"-RIO=", "rio_file_name = &(argv[%k][%n]);"},
+    };
+    const auto assignment = kAssignments.find(option);
+    if (position < 1 || position > 3 || assignment == kAssignments.end()) {
+        diag::internal("ENTCODUNK", {}, text(position));
+    }
+    const std::string k = text(position);
+    const std::string length = text(static_cast<int>(option.size()));
+    std::string lower(option);
+    for (char& c : lower) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    std::string assign(assignment->second);
+    assign.replace(assign.find("%k"), 2, k);
+    assign.replace(assign.find("%n"), 2, length);
+
+    line("if ( argc > " + k + " )");
+    open();
+    line("if ((trv_strncmp(argv[" + k + "], \"" + std::string(option) + "\", " + length + ") == 0) || (trv_strncmp(argv[" +
+         k + "], \"" + lower + "\", " + length + ") == 0))");
+    open();
+    line(assign);
+    close();
+    if (option == "-RIO=") {
+        // An argument that is no option is the filter list.
+        line("else");
+        open();
+        line("if (!(argv[" + k + "][0]=='-'))");
+        open();
+        line("trv_strcpy ( lstflt, argv[" + k + "] );");
+        close();
+        close();
+    }
+    close();
+    emptyLine();
+}
+
+void ProgramWriter::instanceIndexBlock()
+{
+    line("if (instance_name)");
+    open();
+    line("/* Computing index of executed instance */");
+    for (const Entry* instance : declaredInstances()) {
+        line("if (trv_strcmp (\"" + instance->name + "\", instance_name) == 0)");
+        open();
+        line("trv_numinstance = " + text(instance->data<NumberData>().number) + ";");
+        close();
+    }
+    close();
+}
+
+void ProgramWriter::testerNaming()
+{
+    line("if (instance_name)");
+    open();
+    line("trv_sprintf (trv_testernaming, \"%s_%d\", instance_name, TRV_OCCID);");
+    close();
+    line("else");
+    open();
+    line("trv_sprintf (trv_testernaming, \"%s_%d\", rio_file_name, TRV_OCCID);");
+    close();
+}
+
+void ProgramWriter::initrioCall(bool thread)
+{
+    const std::string run(kRun);
+    const std::string notSingle = "!(trv_numinstance == 1)";
+    std::string arguments;
+    std::string blank = " ";  // between the call's name and its parenthesis
+    if (thread) {
+        arguments = run + ", arg->trv_riofilename, lstflt, " + notSingle + ", 0";
+    } else if (runTimeInstances()) {
+        arguments = run + ",rio_file_name, lstflt, " + notSingle + ", (trv_numinstance == 1)";
+        blank.clear();
+    } else {
+        arguments = run + ",rio_file_name, lstflt, 1, 0";
+    }
+    const std::string rest = ", instance_name, TRV_OCCID, \"" + stamp() + "\",";
+    line("#if QVM_DYNFLW");
+    line("trv_initrio_with_dynamicfollowing" + blank + "( " + arguments + rest);
+    line(thread ? "#else /* QVM_DYNFLW */" : "#else");
+    line("trv_initrio_no_dynamicfollowing ( " + arguments + rest);
+    line("#endif /* QVM_DYNFLW */");
+    debugFrame({"\"D\");"}, {"\"\");"});
+}
+
+void ProgramWriter::tracerLink(const Entry& root)
+{
+    line("#if QVM_DYNFLW");
+    open();
+    line("trv_sprintf (tstnaming, \"\\\"%s\\\"\", trv_testernaming);");
+    line("if (priv_boot_tagtlk( &(trv_tagtsocket), instance_name, tstnaming, &(trv_tagttimeout), "
+         "&(trv_tagtcommactivated)) )");
+    open();
+    line("QVM_EXIT (1);");
+    close();
+    line("else");
+    open();
+    supervisionNotices();
+    close();
+    close();
+    emptyLine();
+    line("trv_declare_ni_tsf (" + std::string(kRun) + ", " + text(root.fileId) + ");");
+    line("#endif /* QVM_DYNFLW */");
+    emptyLine();
+}
+
+void ProgramWriter::supervisionNotices()
+{
+    std::map<int, const script::SourceFileRecord*> byId;
+    for (const script::SourceFileRecord& record : sourceFiles_) {
+        byId.emplace(record.fileId, &record);
+    }
+    for (int id = 1;; ++id) {
+        const auto found = byId.find(id);
+        if (found == byId.end()) {
+            break;
+        }
+        const script::SourceFileRecord& record = *found->second;
+        const long key = tracerRunKey(record, options_.processId, options_.date);
+        line("trv_notify_tsf (" + std::string(kRun) + ", " + text(id) + ", " + std::to_string(record.hashKey) + ", " +
+             std::to_string(key) + ");");
+        line("/* To_spv: " + text(id) + " -> (" + std::to_string(record.size) + "," + text(record.checksum) + ") - " +
+             record.path + " -*/");
+    }
+}
+
+void ProgramWriter::rootRun(const Entry& root)
+{
+    const std::string run(kRun);
+    const std::string end = text(endNumber(root));
+    line("trv_startchronomarkloop ( " + run + "," + end + ", " + text(number(root)) + " , 0, J0, \"\", 0, 0);");
+    line("trv_local_state = trv_S" + text(number(root)) + " (trv_ctx);");
+    line("trv_stopchronomarkloop ( " + run + ",trv_local_state, " + end + ", 0, J0, \"\", 0, 0);");
+    if (tracing()) {
+        line("trv_flush_circular_buffer (" + run + ", K_TRACECTX_MAX_PRIORITY);");
+    }
+    line("trv_end (" + run + ");");
+    line("#if QVM_DYNFLW");
+    line("trv_endoftester_tagtlk ( " + run + " );");
+    line("priv_close_tagtlk ( &(trv_tagtsocket) );");
+    line("#endif /* QVM_DYNFLW */");
+    emptyLine();
+}
+
+void ProgramWriter::entryEnd()
+{
+    if (options_.allocation == Allocation::Dynamic) {
+        if (tracing()) {
+            line("trv_free( (TRV_PT_VOID) " + kTraceContext + "trv_ctxbuffertrace );");
+        }
+        line("trv_free((TRV_PT_VOID) trv_ctx);");
+    }
+    if (options_.entryName == "<main>") {
+        line("QVM_EXIT ((trv_local_state != 0));");
+        line("return ( 0 );");
+    } else {
+        line("trv_thr_exit ((trv_local_state != 0));");
+    }
+    close();
+}
+
+}  // namespace qvm::codegen::program

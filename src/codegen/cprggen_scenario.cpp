@@ -1,0 +1,309 @@
+// Procedure, level block and scenario functions, and the state protocol
+// that sequences a composite scenario's sub-scenarios with their
+// INITIALIZATION, TERMINATION and EXCEPTION blocks.
+#include "codegen/cprggen_writer.h"
+
+namespace qvm::codegen::program {
+
+using namespace script::sem;
+
+namespace {
+
+constexpr BlockCalls kInitialization{"binit", "ainit", 1};
+constexpr BlockCalls kTermination{"bterm", "aterm", 2};
+constexpr BlockCalls kException{"bexcep", "aexcep", 3};
+
+std::string_view blockPrefix(int code)
+{
+    switch (code) {
+    case ENT_INITIALIZATION: return "trv_i";
+    case ENT_TERMINATION: return "trv_t";
+    default: return "trv_e";
+    }
+}
+
+}  // namespace
+
+std::string procedureArguments(const Scope* arguments)
+{
+    std::string text = "trv_ctx";
+    if (arguments == nullptr) {
+        return text;
+    }
+    for (const Entry& argument : arguments->entries) {
+        if (argument.code == ENT_ARG) {
+            text += ", ";
+            text += argument.data<ArgData>().reference ? "&" : "";
+            text += argument.data<ArgData>().text;
+        }
+    }
+    return text;
+}
+
+void ProgramWriter::openFunction(const std::string& header)
+{
+    prototype(header);
+    open();
+    debugDeclaration();
+}
+
+void ProgramWriter::debugDeclaration()
+{
+    out_.ifdef("TRV_OSTREL_DEBUG");
+    line("TRV_T_INT trv_debug_state = 0;");
+    line("#endif");
+}
+
+void ProgramWriter::closingSequence()
+{
+    debugFrame({"return ( trv_debug_state );"}, {"return ( 0 );"});
+    close();
+}
+
+void ProgramWriter::collectCleanupProcedures(const Scope& scope)
+{
+    for (const Entry& entry : scope.entries) {
+        if (entry.code == ENT_ENABLE_CLEANUP || entry.code == ENT_DISABLE_CLEANUP) {
+            cleanupProcedures_.insert(entry.data<ProcedureRefData>().procedure);
+        }
+        if (entry.descriptor == nullptr) {
+            continue;
+        }
+        if (entry.descriptor->subScope != nullptr) {
+            collectCleanupProcedures(*entry.descriptor->subScope);
+        }
+        if (const auto* condition = std::get_if<ConditionData>(&entry.descriptor->data);
+            condition != nullptr && condition->elseScope != nullptr) {
+            collectCleanupProcedures(*condition->elseScope);
+        }
+    }
+}
+
+void ProgramWriter::procedure(const Entry& procedure)
+{
+    if (!procedure.data<ProcData>().used && cleanupProcedures_.count(&procedure) == 0) {
+        return;
+    }
+    emptyLine();
+    line("/* procedure " + procedure.name + " */");
+    const Scope* body = procedure.descriptor->subScope;
+    for (const Entry& entry : body->entries) {
+        if (entry.code == ENT_PARAM && !entry.name.empty()) {
+            parameters_.emplace_back(entry.data<ParamData>().type, entry.name);
+        }
+    }
+    openFunction("static TRV_T_INT trv_P" + text(number(procedure)) + " ");
+    statements(body);
+    closingSequence();
+}
+
+std::string ProgramWriter::blockFunction(const Entry& block) const
+{
+    if (const Entry* procedure = block.data<BlockData>().procedure) {
+        return "trv_P" + text(number(*procedure));
+    }
+    const Entry* scenario = block.scope->ownerEntry();
+    return std::string(blockPrefix(block.code)) + text(scenario != nullptr ? number(*scenario) : -1);
+}
+
+void ProgramWriter::levelBlock(const Entry& block)
+{
+    if (block.data<BlockData>().procedure != nullptr) {
+        return;
+    }
+    openFunction("static TRV_T_INT " + blockFunction(block) + " ");
+    statements(block.descriptor->subScope);
+    closingSequence();
+}
+
+void ProgramWriter::scenario(const Entry& scenario)
+{
+    const auto& data = scenario.data<ScenarioData>();
+    if (!data.selected) {
+        return;
+    }
+    ++depth_;
+    if (data.leaf) {
+        openFunction("static TRV_T_INT trv_S" + text(number(scenario)) + " ");
+        statements(scenario.descriptor->subScope);
+        closingSequence();
+    } else {
+        compositeScenario(scenario);
+    }
+    --depth_;
+}
+
+void ProgramWriter::compositeScenario(const Entry& scenario)
+{
+    const Scope* children = scenario.descriptor->subScope;
+    statements(children);
+    prototype("static TRV_T_INT trv_S" + text(number(scenario)));
+    open();
+    line("TRV_T_INT trv_local_state = 0;");
+    line("TRV_T_INT trv_global_state = 0;");
+    LevelBlocks blocks;
+    for (const Entry& child : children->entries) {
+        switch (child.code) {
+        case ENT_INITIALIZATION: blocks.initialization = &child; break;
+        case ENT_TERMINATION: blocks.termination = &child; break;
+        case ENT_EXCEPTION: blocks.exception = &child; break;
+        case ENT_SCENARIO:
+            if (child.data<ScenarioData>().selected) {
+                subScenario(child, blocks);
+            }
+            break;
+        default: break;
+        }
+    }
+    line("return ( trv_global_state );");
+    close();
+}
+
+void ProgramWriter::subScenario(const Entry& child, const LevelBlocks& blocks)
+{
+    const std::string d = text(depth_);
+    const std::string counter = "J" + d;
+    const int repetitions = child.data<ScenarioData>().loopCount;
+    if (repetitions < 2) {
+        line(counter + " = 1;");
+    } else {
+        line("for(" + counter + "=1; " + counter + "<=" + text(repetitions) + "; ++" + counter + ")");
+        open();
+    }
+    if (blocks.initialization != nullptr) {
+        initializationStep(*blocks.initialization);
+    }
+    const std::string end = text(endNumber(child));
+    const std::string name = qualifiedName(child);
+    const std::string where = text(element(child)) + ", " + text(child.fileId);
+    line("trv_startchronomarkloop ( " + std::string(kRun) + "," + end + ", " + text(number(child)) + " ," + d + ", " +
+         counter + ", \"" + name + "\", " + where + ");");
+    line("trv_local_state = trv_S" + text(number(child)) + " (trv_ctx);");
+    line("trv_stopchronomarkloop (" + std::string(kRun) + ",trv_local_state," + end + "," + d + "," + counter + ",\"" +
+         name + "\"," + text(element(child) + 1) + "," + text(child.fileId) + ");");
+    line("if ( trv_local_state )");
+    open();
+    line("trv_global_state = 2;");
+    failureFlush();
+    line("if (( trv_local_state == 3) || ( trv_local_state == 4) )");
+    open();
+    line("return ( 4 );");
+    close();
+    if (blocks.exception != nullptr) {
+        exceptionStep(*blocks.exception);
+    }
+    close();
+    if (blocks.termination != nullptr) {
+        line("else");
+        open();
+        terminationStep(*blocks.termination);
+        close();
+    }
+    levelFlush();
+    if (repetitions >= 2) {
+        close();
+    }
+}
+
+// "trv_binit(ctx,<end>,<number>,<depth>,J<depth>);" and its kin.
+std::string ProgramWriter::blockMark(std::string_view call, std::string_view state, const Entry& block) const
+{
+    const std::string d = text(depth_);
+    return "trv_" + std::string(call) + "(" + std::string(kRun) + "," + std::string(state) + text(endNumber(block)) +
+           (state.empty() ? "," + text(number(block)) : "") + "," + d + ",J" + d + ");";
+}
+
+void ProgramWriter::runBlock(const Entry& block, const BlockCalls& calls)
+{
+    specialBlockTrace(block, calls.tracerKind, true);
+    line(blockMark(calls.before, {}, block));
+    blockCall(block);
+    line("if (trv_local_state)");
+    open();
+    specialBlockTrace(block, calls.tracerKind, false);
+    line(blockMark(calls.after, "1,", block));
+    failureFlush();
+    failureReturn();
+    close();
+    line("else");
+}
+
+void ProgramWriter::initializationStep(const Entry& block)
+{
+    runBlock(block, kInitialization);
+    specialBlockTrace(block, kInitialization.tracerKind, false);
+    line(blockMark(kInitialization.after, "0,", block));
+    levelFlush();
+}
+
+void ProgramWriter::exceptionStep(const Entry& block)
+{
+    runBlock(block, kException);
+    open();
+    specialBlockTrace(block, kException.tracerKind, false);
+    line(blockMark(kException.after, "0,", block));
+    close();
+}
+
+void ProgramWriter::terminationStep(const Entry& block)
+{
+    runBlock(block, kTermination);
+    specialBlockTrace(block, kTermination.tracerKind, false);
+    line(blockMark(kTermination.after, "0,", block));
+}
+
+void ProgramWriter::blockCall(const Entry& block)
+{
+    const Entry* procedure = block.data<BlockData>().procedure;
+    if (procedure != nullptr) {
+        line("trv_bproc(" + std::string(kRun) + "," + text(number(*procedure)) + ");");
+    }
+    const std::string arguments = procedure != nullptr ? procedureArguments(block.descriptor->subScope) : "trv_ctx";
+    line("trv_local_state = " + blockFunction(block) + " (" + arguments + ");");
+    if (procedure != nullptr) {
+        line("trv_aproc(" + std::string(kRun) + "," + text(endNumber(*procedure)) + ");");
+    }
+}
+
+void ProgramWriter::specialBlockTrace(const Entry& block, int kind, bool begin)
+{
+    const int tracerElement = element(block) + (begin ? 0 : 1);
+    line("#if QVM_DYNFLW");
+    line("trv_special_block_tsf ( " + std::string(kRun) + ", " + text(tracerElement) + ", " + text(block.fileId) + ", " +
+         text(kind) + ", " + (begin ? "1" : "0") + ");");
+    line("#endif /* QVM_DYNFLW */");
+    emptyLine();
+}
+
+void ProgramWriter::failureReturn()
+{
+    out_.ifdef("TRV_OSTREL_DEBUG");
+    line("trv_global_state = 2;");
+    line("if (( trv_local_state == 3) || ( trv_local_state == 4) )");
+    open();
+    line("return ( 4 );");
+    close();
+    out_.elseDirective();
+    line("if (trv_local_state & 1)");
+    open();
+    line("++trv_local_state;");
+    close();
+    line("return ( trv_local_state );");
+    out_.endif();
+}
+
+void ProgramWriter::failureFlush()
+{
+    if (levelFlushes()) {
+        line("trv_flush_circular_buffer(" + std::string(kRun) + ", K_TRACECTX_MAX_PRIORITY);");
+    }
+}
+
+void ProgramWriter::levelFlush()
+{
+    if (levelFlushes()) {
+        line("trv_flush_circular_buffer(" + std::string(kRun) + ", " + text(options_.traceLevel) + ");");
+    }
+}
+
+}  // namespace qvm::codegen::program

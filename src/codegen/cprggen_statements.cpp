@@ -1,0 +1,239 @@
+// Statement lists: filter guards, instance guards and the plain statements.
+#include "codegen/cprggen_writer.h"
+
+#include "diag/i18nerrgest.h"
+
+namespace qvm::codegen::program {
+
+using namespace script::sem;
+
+namespace {
+
+// The letters of a SET or UNSET, which the script writes as a string.
+std::string_view withoutQuotes(std::string_view letters)
+{
+    if (letters.size() >= 2 && letters.front() == '"' && letters.back() == '"') {
+        return letters.substr(1, letters.size() - 2);
+    }
+    return letters;
+}
+
+// The statement the keyword's writer is still to come for: its runtime call
+// fails the run as not available.
+std::string_view laterKeyword(int code)
+{
+    switch (code) {
+    case ENT_WAITTIL: return "WAITTIL";
+    case ENT_SEND: return "SEND";
+    case ENT_DEF_MESSAGE: return "DEF_MESSAGE";
+    case ENT_NO_MESSAGE: return "NO_MESSAGE";
+    case ENT_MESSAGE_DATE: return "MESSAGE_DATE";
+    case ENT_ADD_ID: return "ADD_ID";
+    case ENT_CLEAR_ID: return "CLEAR_ID";
+    case ENT_RENDEZVOUS: return "RENDEZVOUS";
+    case ENT_INTERSEND: return "INTERSEND";
+    case ENT_INTERRECV: return "INTERRECV";
+    case ENT_VAR: return "VAR";
+    default: return {};
+    }
+}
+
+const std::string& conditionText(const Entry& entry)
+{
+    const auto& data = entry.data<ConditionData>();
+    return data.code.empty() ? data.text : data.code;
+}
+
+}  // namespace
+
+void ProgramWriter::statements(const Scope* scope)
+{
+    if (scope == nullptr) {
+        return;
+    }
+    for (const Entry& entry : scope->entries) {
+        statement(entry);
+    }
+}
+
+void ProgramWriter::statement(const Entry& entry)
+{
+    if (entry.filter.empty()) {
+        dispatch(entry);
+        return;
+    }
+    line(filterCondition(entry.filter));
+    open();
+    dispatch(entry);
+    close();
+}
+
+void ProgramWriter::dispatch(const Entry& entry)
+{
+    const std::string run(kRun);
+    const std::string n = text(number(entry));
+    switch (entry.code) {
+    case ENT_SCENARIO: scenario(entry); break;
+    case ENT_PROC: procedure(entry); break;
+    case ENT_INITIALIZATION:
+    case ENT_TERMINATION:
+    case ENT_EXCEPTION: levelBlock(entry); break;
+    case ENT_CALL:
+        if (entry.data<CallData>().procedure != nullptr) {
+            procedureCall(entry);
+        } else {
+            unavailable(entry, "CALL");  // native functions come with the parameter checks
+        }
+        break;
+    case ENT_COMMENT: line("trv_comment ( " + run + "," + n + " );"); break;
+    case ENT_TRACE_ON: line("trv_trace_on ( " + run + "," + n + " );"); break;
+    case ENT_TRACE_OFF: line("trv_trace_off ( " + run + "," + n + " );"); break;
+    case ENT_FLUSH_TRACE:
+        line("trv_flush_trace (" + run + "," + n + ");");
+        line("trv_flush_circular_buffer (" + run + ", K_TRACECTX_MAX_PRIORITY);");
+        break;
+    case ENT_ERROR:
+        line("trv_error ( " + run + "," + n + " );");
+        debugResult("1");
+        break;
+    case ENT_EXIT: line("trv_rioexit ( " + run + "," + n + " );"); break;
+    case ENT_ENABLE_CLEANUP:
+    case ENT_DISABLE_CLEANUP: {
+        const std::string call = entry.code == ENT_ENABLE_CLEANUP ? "trv_enable" : "trv_disable";
+        const Entry& cleanup = *entry.data<ProcedureRefData>().procedure;
+        line(call + " ( " + run + ",(TRV_T_INT (*)())trv_P" + text(number(cleanup)) + " );");
+        break;
+    }
+    case ENT_SET:
+    case ENT_UNSET: {
+        const std::string call = entry.code == ENT_SET ? "trv_setfilter" : "trv_unsetfilter";
+        line(call + " ( " + run + ",\"" + std::string(withoutQuotes(entry.name)) + "\", " + n + " );");
+        break;
+    }
+    case ENT_WHILE:
+        line("while ( " + conditionText(entry) + " )");
+        open();
+        statements(entry.descriptor->subScope);
+        close();
+        break;
+    case ENT_IF: conditional(entry); break;
+    case ENT_CASE: caseStatement(entry); break;
+    case ENT_PAUSE: line("trv_pause ((TRV_T_UTIME)(" + entry.name + "));"); break;
+    case ENT_PRINT: line("trv_print(" + run + "," + n + ",(TRV_T_ULONG)(" + entry.data<TextPairData>().second + "));"); break;
+    case ENT_TIMER_DECL: timerDeclaration(entry); break;
+    case ENT_TIMER:
+        line("trv_get_date(&(trv_ctx->timer[" + text(entry.data<NumberData>().number) + "].timer));");
+        break;
+    case ENT_RESET: line("trv_get_date(&(trv_ctx->timer[" + entry.name + "].timer));"); break;
+    case ENT_HASH_LINE:
+    case ENT_AT_LINE: line(nativeLineText(entry.name)); break;
+    case ENT_INSTANCE_BODY_BEGIN: instanceBodyBegin(entry); break;
+    case ENT_INSTANCE_BODY_END:
+        if (runTimeInstances()) {
+            close();
+        }
+        break;
+    case ENT_INSTANCE_HASH_BEGIN:
+    case ENT_INSTANCE_HASH_END:
+        // Native lines serve every instance: no guard.
+        if (!runTimeInstances()) {
+            diag::error("BADPARAMS");
+        }
+        break;
+    default:
+        if (const std::string_view keyword = laterKeyword(entry.code); !keyword.empty()) {
+            unavailable(entry, keyword);
+        }
+        break;  // parameters, arguments, instance names and WHEN values are written by their owners
+    }
+}
+
+void ProgramWriter::procedureCall(const Entry& call)
+{
+    const Entry& procedure = *call.data<CallData>().procedure;
+    const std::string run(kRun);
+    open();
+    line("TRV_T_INT trv_ret;");
+    line("trv_bproc( " + run + ", " + text(number(procedure)) + ");");
+    line("trv_ret=trv_P" + text(number(procedure)) + " (" + procedureArguments(call.descriptor->subScope) + " );");
+    line("trv_aproc( " + run + ", " + text(endNumber(procedure)) + ");");
+    line("if (trv_ret)");
+    open();
+    line("if (trv_ret==1)");
+    open();
+    debugResult("1");
+    close();
+    line("else");
+    open();
+    line("return ( trv_ret );");
+    close();
+    close();
+    close();
+}
+
+void ProgramWriter::conditional(const Entry& entry)
+{
+    line("if ( " + conditionText(entry) + " )");
+    open();
+    statements(entry.descriptor->subScope);
+    close();
+    if (const Scope* otherwise = entry.data<ConditionData>().elseScope) {
+        line("else");
+        open();
+        statements(otherwise);
+        close();
+    }
+}
+
+void ProgramWriter::caseStatement(const Entry& entry)
+{
+    line("switch ( " + conditionText(entry) + " )");
+    open();
+    for (const Entry& clause : entry.descriptor->subScope->entries) {
+        if (clause.code == ENT_WHEN) {
+            whenClause(clause);
+        }
+    }
+    close();
+}
+
+void ProgramWriter::whenClause(const Entry& when)
+{
+    const Scope* body = when.descriptor->subScope;
+    for (const Entry& value : body->entries) {
+        if (value.code == ENT_WHEN_VALUE) {
+            line(value.name == "OTHERS" ? "default :" : "case " + value.name + " :");
+        }
+    }
+    open();
+    statements(body);
+    line("break;");
+    close();
+}
+
+void ProgramWriter::instanceBodyBegin(const Entry& begin)
+{
+    if (!runTimeInstances()) {
+        diag::error("BADPARAMS");
+        return;
+    }
+    std::string terms;
+    for (const Entry* use = begin.next; use != nullptr && use->code == ENT_INSTANCE_USE; use = use->next) {
+        terms += (terms.empty() ? "" : " || ") + std::string("(trv_numinstance==") + text(instanceNumberOf(use->name)) + ")";
+    }
+    line("if (" + terms + ")");
+    open();
+}
+
+void ProgramWriter::unavailable(const Entry& entry, std::string_view keyword)
+{
+    line("trv_unavailable ( " + std::string(kRun) + ", \"" + std::string(keyword) + "\", " + text(number(entry)) +
+         " );");
+}
+
+void ProgramWriter::timerDeclaration(const Entry& timer)
+{
+    line("int " + timer.name + "=" + text(timer.data<NumberData>().number) + ";");
+}
+
+}  // namespace qvm::codegen::program

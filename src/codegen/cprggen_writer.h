@@ -1,0 +1,162 @@
+// The program writer's state and its parts, shared by the files that write
+// the program's sections.
+#pragma once
+
+#include "codegen/cprggen.h"
+#include "codegen/geccode.h"
+
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+namespace qvm::codegen::program {
+
+using script::sem::Entry;
+using script::sem::Scope;
+
+// A number as the generated text writes it.
+inline std::string text(int value)
+{
+    return std::to_string(value);
+}
+
+// The run-context argument of every runtime call.
+inline constexpr std::string_view kRun = "&(trv_ctx->trv_ctxrun)";
+
+// The level blocks in force while a composite scenario's children are written.
+struct LevelBlocks {
+    const Entry* initialization = nullptr;
+    const Entry* termination = nullptr;
+    const Entry* exception = nullptr;
+};
+
+// The runtime calls around one kind of level block, and its tracer code.
+struct BlockCalls {
+    std::string_view before;  // "binit"
+    std::string_view after;   // "ainit"
+    int tracerKind;           // 1 INITIALIZATION, 2 TERMINATION, 3 EXCEPTION
+};
+
+class ProgramWriter {
+public:
+    ProgramWriter(GeneratedFiles& files, const Numbering& numbering, const script::sem::Model& model,
+                  const std::vector<script::SourceFileRecord>& sourceFiles, const ProgramOptions& options);
+
+    void write();
+
+private:
+    // ---- file order and context (cprggen.cpp) ----
+    void banner();
+    void interfaceIncludes();
+    void contextDeclaration();
+    void accessMacros();
+    void contextType();
+    // NOTSHARED: the global variables of the script's files that no SHARE
+    // names, each as (name, member declaration); every tester context gets
+    // its own copy.
+    std::vector<std::pair<std::string, std::string>> notSharedVariables() const;
+    void contextInitialisation();
+    void staticContext();
+    void scriptFunctions();
+    void probeProgram();
+
+    // ---- scenarios, procedures, level blocks (cprggen_scenario.cpp) ----
+    void collectCleanupProcedures(const Scope& scope);
+    void procedure(const Entry& procedure);
+    void levelBlock(const Entry& block);
+    void scenario(const Entry& scenario);
+    void compositeScenario(const Entry& scenario);
+    void subScenario(const Entry& child, const LevelBlocks& blocks);
+    void initializationStep(const Entry& block);
+    void exceptionStep(const Entry& block);
+    void terminationStep(const Entry& block);
+    void runBlock(const Entry& block, const BlockCalls& calls);
+    std::string blockMark(std::string_view call, std::string_view state, const Entry& block) const;
+    std::string blockFunction(const Entry& block) const;
+    void blockCall(const Entry& block);
+    void specialBlockTrace(const Entry& block, int kind, bool begin);
+    void failureReturn();
+    void failureFlush();
+    void levelFlush();
+    void openFunction(const std::string& header);
+    void debugDeclaration();
+    void closingSequence();
+
+    // ---- statement lists and plain statements (cprggen_statements.cpp) ----
+    void statements(const Scope* scope);
+    void statement(const Entry& entry);
+    void dispatch(const Entry& entry);
+    void procedureCall(const Entry& call);
+    void conditional(const Entry& entry);
+    void caseStatement(const Entry& entry);
+    void whenClause(const Entry& when);
+    void instanceBodyBegin(const Entry& begin);
+    void unavailable(const Entry& entry, std::string_view keyword);
+    void timerDeclaration(const Entry& timer);
+
+    // ---- entry function (cprggen_entry.cpp) ----
+    void entryFunction();
+    void entryHeader();
+    void entryDeclarations();
+    void entryContext();
+    void traceBufferSetup();
+    void threadArguments();
+    void mainArguments();
+    void argumentParser(int position, std::string_view option);
+    void instanceIndexBlock();
+    void testerNaming();
+    void initrioCall(bool thread);
+    void tracerLink(const Entry& root);
+    void supervisionNotices();
+    void rootRun(const Entry& root);
+    void entryEnd();
+
+    // ---- shared helpers ----
+    void line(std::string_view text) { out_.line(text); }
+    void emptyLine() { out_.emptyLine(); }
+    void open() { out_.openBlock(); }
+    void close() { out_.closeBlock(); }
+    // "#ifdef TRV_OSTREL_DEBUG", the debug lines, "#else", the release lines, "#endif".
+    void debugFrame(const std::vector<std::string>& debugLines, const std::vector<std::string>& releaseLines);
+    void debugResult(std::string_view value);
+    // The prototype of a function whose header is given, with the pending parameters.
+    void prototype(const std::string& header);
+
+    int number(const Entry& entry) const { return numbering_.records.find(entry).begin; }
+    int endNumber(const Entry& entry) const { return numbering_.records.find(entry).end; }
+    int element(const Entry& entry) const { return numbering_.elements.find(entry).begin; }
+    bool tracing() const { return options_.traceLevel >= 1 && bufferBytes() >= 1; }
+    bool levelFlushes() const { return tracing() && options_.traceLevel != kTraceCircular; }
+    int bufferBytes() const { return options_.bufferSizeKb * 1024; }
+    bool runTimeInstances() const { return options_.instanceMode == 2 || options_.instanceMode == 3; }
+    std::string stamp() const;
+    const Entry* rootScenario() const;
+    std::vector<const Entry*> declaredInstances() const;
+    int instanceNumberOf(std::string_view name) const;
+
+    const Numbering& numbering_;
+    const script::sem::Model& model_;
+    const std::vector<script::SourceFileRecord>& sourceFiles_;
+    const ProgramOptions& options_;
+    GeneratedFiles& files_;
+    LineWriter out_;
+    int depth_ = 0;  // scenario depth: numbers the repetition counters J<depth>
+    // Procedures that ENABLE_CLEANUP or DISABLE_CLEANUP name: their
+    // functions are written even when no CALL reaches them.
+    std::unordered_set<const Entry*> cleanupProcedures_;
+    std::vector<std::pair<std::string, std::string>> notShared_;
+    // (type text, name) pairs of the prototype being written.
+    std::vector<std::pair<std::string, std::string>> parameters_;
+};
+
+// The text of a native line as C: the script keeps a line without its '#',
+// which a preprocessor directive gets back.
+std::string nativeLineText(std::string_view text);
+
+// The arguments of a procedure call, as written in C: "trv_ctx" then each
+// argument after ", ", "&" before one passed by address.
+std::string procedureArguments(const Scope* arguments);
+
+}  // namespace qvm::codegen::program

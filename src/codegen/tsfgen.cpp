@@ -1,0 +1,350 @@
+// The tracer structure file writer.
+#include "codegen/tsfgen.h"
+
+#include "codegen/tdcgen.h"
+#include "diag/i18nerrgest.h"
+#include "diag/i18nutil.h"
+
+#include <QString>
+#include <QTextCodec>
+
+#include <array>
+#include <map>
+
+namespace qvm::codegen {
+
+namespace {
+
+namespace sem = script::sem;
+
+constexpr std::size_t kLineLimit = 4095;  // bytes of a line, its newline not counted
+constexpr int kFirstElement = 3;          // 1 is the system under test, 2 the default tester
+constexpr int kNoLink = 0;
+constexpr const char* kContext = "TsfGen context";
+
+// The state codes of the elements.
+enum State : int {
+    kRendezvous = 310,
+    kWaittilStep = 380,
+    kMessage = 383,
+    kScenarioBegin = 390,
+    kScenarioEnd = 393,
+    kInitialization = 400,
+    kTermination = 410,
+    kException = 420,
+    kWaittilEdge = 433,
+};
+
+std::string utf8(const QString& text)
+{
+    return text.toUtf8().toStdString();
+}
+
+// A text of the script or a file name, in the local 8-bit encoding. A text
+// that is not valid there (a script written in Latin-1 read under a UTF-8
+// locale) is read as Latin-1, so that no character is lost.
+QString fromScript(std::string_view local8)
+{
+    const int size = static_cast<int>(local8.size());
+    QTextCodec::ConverterState state;
+    QString text = QTextCodec::codecForLocale()->toUnicode(local8.data(), size, &state);
+    if (state.invalidChars > 0 || state.remainingChars > 0) {
+        return QString::fromLatin1(local8.data(), size);
+    }
+    return text;
+}
+
+std::string scriptText(std::string_view local8)
+{
+    return utf8(fromScript(local8));
+}
+
+std::string quotedSourcePath(std::string_view path)
+{
+    std::string quoted = "\"";
+    for (const char c : path) {
+        switch (c) {
+        case '\\':
+        case '/':
+            quoted += "\\\\";
+            break;
+        case '"':
+            quoted += "\\\"";
+            break;
+        default:
+            quoted += c;
+        }
+    }
+    return quoted + "\"";
+}
+
+// The length of the longest start of text that holds at most limit bytes
+// and ends between two UTF-8 characters.
+std::size_t cutOnCharacter(std::string_view text, std::size_t limit)
+{
+    std::size_t cut = limit;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
+        --cut;
+    }
+    return cut;
+}
+
+// The lines of a part of the file. A line beyond the limit is reported (the
+// file is still written, as the TDC file is) and cut.
+class TracerLines {
+public:
+    void line(std::string_view text)
+    {
+        if (text.size() > kLineLimit) {
+            diag::warning("SIZBUFOVL");
+            text = text.substr(0, cutOnCharacter(text, kLineLimit));
+        }
+        text_ += text;
+        text_ += '\n';
+    }
+
+    // Lines already checked, added as they are.
+    void append(std::string_view lines) { text_ += lines; }
+    const std::string& text() const { return text_; }
+
+private:
+    std::string text_;
+};
+
+// The elements of one source file: its lines and its element counter.
+struct FileElements {
+    TracerLines lines;
+    int next = kFirstElement;
+};
+
+const script::SourceFileRecord* recordOfFile(const std::vector<script::SourceFileRecord>& records, int fileId)
+{
+    for (const script::SourceFileRecord& record : records) {
+        if (record.fileId == fileId) {
+            return &record;
+        }
+    }
+    return nullptr;
+}
+
+// The elements of every source file, numbered per file in the order of the
+// model.
+class ElementWriter {
+public:
+    explicit ElementWriter(Numbering& numbering) : numbering_(numbering) {}
+
+    // Every entry below the scope, each before the entries of its own scopes.
+    void walk(const sem::Scope& scope)
+    {
+        std::vector<const sem::Entry*> pending{scope.entries.first()};
+        while (!pending.empty()) {
+            const sem::Entry* entry = pending.back();
+            if (entry == nullptr) {
+                pending.pop_back();
+                continue;
+            }
+            pending.back() = entry->next;
+            writeElements(*entry);
+            const std::array<const sem::Scope*, 2> inner = innerScopes(*entry);
+            for (auto scope = inner.rbegin(); scope != inner.rend(); ++scope) {
+                if (*scope != nullptr) {
+                    pending.push_back((*scope)->entries.first());
+                }
+            }
+        }
+    }
+
+    // The element lines of a file, "" when it has none.
+    std::string_view linesOf(int fileId) const
+    {
+        const auto found = files_.find(fileId);
+        return found != files_.end() ? std::string_view(found->second.lines.text()) : std::string_view();
+    }
+
+private:
+    // The scopes whose statements are walked: those of every container,
+    // the ELSE part after the THEN part; a procedure's only when it is
+    // generated. WAITTIL polling pairs and VAR values hold no statement.
+    static std::array<const sem::Scope*, 2> innerScopes(const sem::Entry& entry)
+    {
+        const sem::Descriptor* descriptor = entry.descriptor;
+        if (descriptor == nullptr || descriptor->code == sem::DSC_WAITTIL || descriptor->code == sem::DSC_VAR) {
+            return {};
+        }
+        if (descriptor->code == sem::DSC_PROC && !descriptor->as<sem::ProcData>().used) {
+            return {};
+        }
+        const sem::Scope* elseScope = nullptr;
+        if (const auto* condition = std::get_if<sem::ConditionData>(&descriptor->data)) {
+            elseScope = condition->elseScope;
+        }
+        return {descriptor->subScope, elseScope};
+    }
+
+    void writeElements(const sem::Entry& entry)
+    {
+        switch (entry.code) {
+        case sem::ENT_INSTANCE_DECL:
+            writeTester(entry);
+            break;
+        case sem::ENT_SCENARIO:
+            writeScenario(entry);
+            break;
+        case sem::ENT_INITIALIZATION:
+            writeBlock(entry, kInitialization, "INITIALIZATION");
+            break;
+        case sem::ENT_TERMINATION:
+            writeBlock(entry, kTermination, "TERMINATION");
+            break;
+        case sem::ENT_EXCEPTION:
+            writeBlock(entry, kException, "EXCEPTION");
+            break;
+        case sem::ENT_WAITTIL:
+            writeWaittil(entry);
+            break;
+        case sem::ENT_SEND:
+            writeSingle(entry, kMessage, "MS", scriptText(messageTypeOf(entry)));
+            break;
+        case sem::ENT_INTERSEND:
+        case sem::ENT_INTERRECV:
+            writeSingle(entry, kMessage, "TX", "...");
+            break;
+        case sem::ENT_RENDEZVOUS:
+            writeSingle(entry, kRendezvous, "TX", scriptText(entry.name));
+            break;
+        default:
+            break;
+        }
+    }
+
+    void writeTester(const sem::Entry& instance)
+    {
+        FileElements& file = files_[instance.fileId];
+        file.lines.line("SI 1");
+        file.lines.line("IN \"VirtualTester\" " + std::to_string(file.next++) + " " +
+                        tdcQuoted(scriptText(instance.name)));
+    }
+
+    void writeScenario(const sem::Entry& scenario)
+    {
+        if (scenario.name.empty()) {
+            return;
+        }
+        const ItemNumbers records = numbering_.records.find(scenario);
+        const std::string name = scriptText(scenario.name);
+        const int begin = element(scenario, kScenarioBegin, records.begin, "TX", name);
+        const int end = element(scenario, kScenarioEnd, records.end, "TX", name);
+        numbering_.elements.of(scenario) = {begin, end};
+    }
+
+    void writeBlock(const sem::Entry& block, int state, std::string_view word)
+    {
+        const ItemNumbers records = numbering_.records.find(block);
+        const int begin = element(block, state, records.begin, "TX", word);
+        const int end = element(block, state, records.end, "TX", word);
+        numbering_.elements.of(block) = {begin, end};
+    }
+
+    void writeWaittil(const sem::Entry& waittil)
+    {
+        const ItemNumbers records = numbering_.records.find(waittil);
+        const QString endText = diag::tr(kContext, "END %1").arg(fromScript(statementText(waittil)));
+        element(waittil, kWaittilEdge, records.begin, "TX", "WAITTIL");
+        const int step = element(waittil, kWaittilStep, records.begin, "TX", "...");
+        const int end = element(waittil, kWaittilEdge, records.end, "TX", utf8(endText));
+        numbering_.elements.of(waittil) = {step, end};
+    }
+
+    void writeSingle(const sem::Entry& entry, int state, std::string_view kind, std::string_view text)
+    {
+        const int number = element(entry, state, numbering_.records.find(entry).begin, kind, text);
+        numbering_.elements.of(entry).begin = number;
+    }
+
+    // Three lines in the entry's file: state, link and the numbered text.
+    // Returns the element's number.
+    int element(const sem::Entry& entry, int state, int link, std::string_view kind, std::string_view text)
+    {
+        FileElements& file = files_[entry.fileId];
+        const int number = file.next++;
+        file.lines.line("ST " + std::to_string(state));
+        file.lines.line("LK " + std::to_string(link >= 0 ? link : kNoLink));
+        file.lines.line(std::string(kind) + " " + std::to_string(number) + " " + tdcQuoted(text));
+        return number;
+    }
+
+    // The message type of a SEND: the structure of the message sent.
+    static std::string_view messageTypeOf(const sem::Entry& send)
+    {
+        const sem::Entry* message = send.descriptor != nullptr ? send.data<sem::SendData>().message : nullptr;
+        if (message == nullptr || message->descriptor == nullptr) {
+            return send.name;
+        }
+        const sem::Entry* structure = message->data<sem::MessageVarData>().structure;
+        return structure != nullptr ? std::string_view(structure->name) : std::string_view(send.name);
+    }
+
+    // The WAITTIL as the user wrote it: its condition as shown.
+    static std::string_view statementText(const sem::Entry& waittil)
+    {
+        if (waittil.descriptor == nullptr) {
+            return waittil.name;
+        }
+        return waittil.data<sem::WaittilData>().texts->condition;
+    }
+
+    Numbering& numbering_;
+    std::map<int, FileElements> files_;  // by file id
+};
+
+void writeHeader(TracerLines& out)
+{
+    out.line("DB \"Ostrel-Tracer\"");
+    out.line("ID 1 1");
+    out.line("IN \"Sut\" 1 " + tdcQuoted(utf8(diag::tr(kContext, "System under test"))));
+    out.line("ED");
+}
+
+void writeSection(TracerLines& out, const script::SourceFileRecord& file, const TracerInput& input,
+                  std::string_view elements)
+{
+    out.line("DB \"Ostrel-Tracer\"");
+    out.line("ID " + std::to_string(file.hashKey) + " " +
+             std::to_string(tracerRunKey(file, input.processId, input.date)));
+    out.line("SO " + quotedSourcePath(scriptText(file.path)) + " 0000 \"txt\"");
+    out.line("IN \"File\" 1 " + tdcQuoted(scriptText(file.baseName)));
+    out.line("SI 1");
+    out.line("IN \"VirtualTester\" 2 " + tdcQuoted(utf8(diag::tr(kContext, "default tester"))));
+    out.append(elements);
+    out.line("ED");
+}
+
+}  // namespace
+
+void writeTracerFile(GeneratedFiles& files, Numbering& numbering, const TracerInput& input)
+{
+    GeneratedFile& output = files.create(input.path);
+    ElementWriter elements(numbering);
+    elements.walk(input.model->global());
+    TracerLines out;
+    writeHeader(out);
+    for (int fileId = 1;; ++fileId) {
+        const script::SourceFileRecord* file = recordOfFile(*input.sourceFiles, fileId);
+        if (file == nullptr) {
+            break;
+        }
+        writeSection(out, *file, input, elements.linesOf(fileId));
+    }
+    output.write(out.text());
+}
+
+long tracerRunKey(const script::SourceFileRecord& file, int processId, std::string_view date)
+{
+    long key = static_cast<long>(processId) + file.checksum;
+    for (const char c : date) {
+        key += static_cast<unsigned char>(c) - 32;
+    }
+    return key;
+}
+
+}  // namespace qvm::codegen

@@ -1,0 +1,59 @@
+// Whole generated programs compared byte for byte with expected files under
+// tests/data/codegen/program. Both expected files were written by hand from
+// the templates of the program's layout, before the writer was run on their
+// scripts. Numbers are those of the in-process numbering (records from 100
+// in script order, tracer elements from 3); the stamp is fixed; the run's
+// directory reads DIR, and the hash key, run key, size and checksum of the
+// source file (which depend on where and how the file is stored) are masked.
+#include "codegen/test_program_support.h"
+
+#include <gmock/gmock.h>
+
+#include <regex>
+
+namespace {
+
+using qvm::testing::program::ProgramTest;
+
+const std::string kGoldenDir = QVM_TESTDATA_DIR "/codegen/program/";
+
+std::string masked(std::string text)
+{
+    static const std::regex notice(R"(trv_notify_tsf \(&\(trv_ctx->trv_ctxrun\), ([0-9]+), -?[0-9]+, -?[0-9]+\);)");
+    static const std::regex supervision(R"(/\* To_spv: ([0-9]+) -> \([0-9]+,[0-9]+\))");
+    text = std::regex_replace(text, notice, "trv_notify_tsf (&(trv_ctx->trv_ctxrun), $1, HASH, KEY);");
+    return std::regex_replace(text, supervision, "/* To_spv: $1 -> (SIZE,CRC)");
+}
+
+class GoldenProgramTest : public ProgramTest {
+protected:
+    void expectGolden(const std::string& name, const qvm::codegen::ProgramOptions& o)
+    {
+        const std::string text = generate(qvm::testing::readFile(kGoldenDir + name + ".pts"), o);
+        EXPECT_EQ(masked(text), qvm::testing::readFile(kGoldenDir + name + ".c"));
+    }
+};
+
+// Written by hand: main entry, no trace, a procedure with a parameter and a
+// call of it, a filtered ERROR, a default filter letter.
+TEST_F(GoldenProgramTest, MainEntryWithAProcedureAndAFilter)
+{
+    qvm::codegen::ProgramOptions o = options();
+    o.traceLevel = 0;
+    o.filterLetters = "A";
+    expectGolden("main_filter", o);
+}
+
+// Written by hand: thread entry with its instance table, DYNAMIC
+// allocation, SCN tracing in a 1 kilobyte buffer, a repeated scenario with
+// an INITIALIZATION block, an instance block in a body.
+TEST_F(GoldenProgramTest, ThreadEntryWithInstancesAndDynamicAllocation)
+{
+    qvm::codegen::ProgramOptions o = options();
+    o.entryName = "prog_start";
+    o.allocation = qvm::codegen::Allocation::Dynamic;
+    o.bufferSizeKb = 1;
+    expectGolden("thread_instances", o);
+}
+
+}  // namespace

@@ -1,0 +1,462 @@
+// Generated programs compiled with the test runtime and run: their exit
+// status, verdicts and the scenarios their trace shows.
+#include "codegen/codegen_support.h"
+#include "codegen/test_program_support.h"
+
+#include <gmock/gmock.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <algorithm>
+#include <regex>
+
+namespace {
+
+using qvm::testing::RunResult;
+using qvm::testing::runProgram;
+using qvm::testing::program::kHead;
+using qvm::testing::program::ProgramTest;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::Not;
+
+// Warnings that the fixed text of the generated program causes, each
+// turned off by name:
+// - unused-variable: trv_initstates declares "trv_i,trv_j,trv_k" and
+//   trv_initctx "trv_i" for their loops over the message and channel
+//   tables, which a script without messages does not have.
+// - unused-function: trv_initstates is called by WAITTIL code only.
+// - unused-parameter: trv_initstates and trv_initctx of such a script use
+//   nothing of their context, and a procedure need not use its parameters.
+// - parentheses-equality (clang only): an instance block of one instance is
+//   guarded by "if ((trv_numinstance==2))", the terms' own parentheses
+//   inside those of the if.
+const std::vector<std::string> kTemplateWarningsOff = {"-Wno-unused-variable", "-Wno-unused-function",
+                                                       "-Wno-unused-parameter"};
+const std::vector<std::string> kClangTemplateWarningsOff = {"-Wno-parentheses-equality"};
+
+// A compiler's path found through PATH, "" when it is not installed.
+std::string compilerPath(const std::string& name)
+{
+    const char* path = std::getenv("PATH");
+    std::string directories = path != nullptr ? path : "/usr/bin";
+    for (std::size_t start = 0; start <= directories.size();) {
+        const std::size_t end = std::min(directories.find(':', start), directories.size());
+        const std::filesystem::path candidate = std::filesystem::path(directories.substr(start, end - start)) / name;
+        if (std::filesystem::exists(candidate)) {
+            return candidate.string();
+        }
+        start = end + 1;
+    }
+    return {};
+}
+
+struct Compiled {
+    RunResult compile;
+    std::string executable;
+};
+
+class ProgramRunTest : public ProgramTest {
+protected:
+    Compiled compile(const std::string& compiler, const std::vector<std::string>& extra = {},
+                     const std::filesystem::path& source = {})
+    {
+        std::vector<std::string> arguments{"-std=gnu99", "-Wall", "-Wextra"};
+        arguments.insert(arguments.end(), kTemplateWarningsOff.begin(), kTemplateWarningsOff.end());
+        if (compiler == "clang") {
+            arguments.insert(arguments.end(), kClangTemplateWarningsOff.begin(), kClangTemplateWarningsOff.end());
+        }
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        const std::string executable = (dir / ("prog_" + compiler)).string();
+        for (const std::string& argument : {std::string("-I") + QVM_RUNTIME_INCLUDE_DIR, "-I" + dir.path().string(),
+                                            (source.empty() ? dir / "prog.c" : source).string(), std::string("-o"),
+                                            executable}) {
+            arguments.push_back(argument);
+        }
+        // Linked unless only an object is asked for.
+        if (std::find(extra.begin(), extra.end(), "-c") == extra.end()) {
+            arguments.push_back(QVM_RUNTIME_LIBRARY);
+            arguments.push_back("-lpthread");
+        }
+        const std::string program = compilerPath(compiler);
+        if (program.empty()) {
+            ADD_FAILURE() << compiler << " is not installed";
+            return {};
+        }
+        return {runProgram(program, arguments), executable};
+    }
+
+    // Compiles with gcc (no warning allowed) and runs with the arguments;
+    // the trace file is read into trace.
+    RunResult compileAndRun(const std::vector<std::string>& arguments = {}, const std::string& compiler = "gcc")
+    {
+        const Compiled compiled = compile(compiler);
+        EXPECT_EQ(compiled.compile.status, 0) << compiled.compile.err;
+        EXPECT_THAT(compiled.compile.err, IsEmpty());
+        std::filesystem::remove(dir / "prog.rio");
+        RunResult run = runProgram(compiled.executable, arguments, {{"QVM_RUN_QUIET", "1"}}, dir.path());
+        trace = std::filesystem::exists(dir / "prog.rio") ? qvm::testing::readFile(dir / "prog.rio") : std::string();
+        return run;
+    }
+
+    // The trace lines of one kind ("SCENARIO", "FAIL", ...), without their
+    // construct numbers.
+    std::vector<std::string> traceLines(const std::string& kind) const
+    {
+        static const std::regex number(" #-?[0-9]+");
+        std::vector<std::string> found;
+        for (const std::string& line : qvm::testing::lines(trace)) {
+            if (line.compare(0, kind.size() + 1, kind + " ") == 0) {
+                found.push_back(std::regex_replace(line, number, ""));
+            }
+        }
+        return found;
+    }
+
+    std::string trace;
+};
+
+TEST_F(ProgramRunTest, PassingScriptCompilesWithBothCompilersAndPasses)
+{
+    ASSERT_THAT(generate(kHead + "SCENARIO outer\n"
+                                 "  SCENARIO inner\n"
+                                 "    COMMENT: all good\n"
+                                 "    @bench = 1;\n"
+                                 "  END SCENARIO\n"
+                                 "END SCENARIO\n"),
+                Not(IsEmpty()));
+    for (const std::string compiler : {"gcc", "clang"}) {
+        const RunResult run = compileAndRun({}, compiler);
+        EXPECT_EQ(run.status, 0) << compiler << run.err << trace;
+    }
+    EXPECT_THAT(traceLines("SCENARIO"), ::testing::ElementsAre(HasSubstr("begin \"(root)\""), HasSubstr("begin \"outer\""),
+                                                               HasSubstr("begin \"outer.inner\""),
+                                                               HasSubstr("end \"outer.inner\""), HasSubstr("end \"outer\""),
+                                                               HasSubstr("end \"(root)\"")));
+}
+
+// Each step of the script prints a number of its own: the trace shows which
+// ran, in which order.
+std::string sequenceScript(const std::string& initialization)
+{
+    return kHead + "PROC cleanup ( )\n"
+                   "  PRINT step, 900\n"
+                   "END PROC\n"
+                   "SCENARIO s\n"
+                   "  INITIALIZATION\n" +
+           initialization +
+           "  END INITIALIZATION\n"
+           "  TERMINATION\n"
+           "    PRINT step, 200\n"
+           "  END TERMINATION\n"
+           "  EXCEPTION cleanup()\n"
+           "  SCENARIO passing LOOP 2\n"
+           "    PRINT step, 1\n"
+           "  END SCENARIO\n"
+           "  SCENARIO failing\n"
+           "    ERROR\n"
+           "    PRINT step, 2\n"
+           "  END SCENARIO\n"
+           "  SCENARIO after\n"
+           "    PRINT step, 3\n"
+           "  END SCENARIO\n"
+           "END SCENARIO\n";
+}
+
+// The trace lines that show the sequencing, without numbers, depths and
+// repetitions: "PRINT <value>", "SCENARIO begin \"s\"", "BLOCK ... end passed", ...
+std::vector<std::string> sequence(const std::string& trace)
+{
+    static const std::regex interesting("^(SCENARIO|BLOCK|PRINT|FAIL|PROC) .*");
+    static const std::regex details(" #-?[0-9]+| depth [0-9]+| repetition [0-9]+| \\(state [0-9]+\\)| \"\\?\"");
+    static const std::regex printed("^PRINT .* = ([0-9]+) .*");
+    std::vector<std::string> found;
+    for (const std::string& line : qvm::testing::lines(trace)) {
+        if (!std::regex_match(line, interesting)) {
+            continue;
+        }
+        std::string shown = std::regex_replace(std::regex_replace(line, printed, "PRINT $1"), details, "");
+        found.push_back(std::regex_replace(shown, std::regex(" +"), " "));
+    }
+    return found;
+}
+
+std::vector<std::string> repetition(const std::string& name, const std::string& printed, bool passed)
+{
+    return {"BLOCK INITIALIZATION begin", "PRINT 100", "BLOCK INITIALIZATION end passed",
+            "SCENARIO begin \"s." + name + "\"", "PRINT " + printed,
+            "SCENARIO end \"s." + name + "\" " + (passed ? "passed" : "FAILED")};
+}
+
+const std::vector<std::string> kTermination = {"BLOCK TERMINATION begin", "PRINT 200", "BLOCK TERMINATION end passed"};
+
+// INITIALIZATION runs before each repetition; a passing sub-scenario is
+// followed by TERMINATION, a failing one by EXCEPTION, and its parent goes
+// on with the next sub-scenario. In release builds the failing scenario
+// itself stops at its failing step.
+TEST_F(ProgramRunTest, LevelBlocksAroundPassingAndFailingSubScenarios)
+{
+    qvm::codegen::ProgramOptions o = options();
+    o.traceLevel = 0;  // every trace line, written at once
+    ASSERT_THAT(generate(sequenceScript("    PRINT step, 100\n"), o), Not(IsEmpty()));
+    const RunResult run = compileAndRun();
+    EXPECT_EQ(run.status, 1) << run.err;
+    std::vector<std::string> expected = {"SCENARIO begin \"(root)\"", "SCENARIO begin \"s\""};
+    for (int i = 0; i < 2; ++i) {
+        for (const auto& part : {repetition("passing", "1", true), kTermination}) {
+            expected.insert(expected.end(), part.begin(), part.end());
+        }
+    }
+    std::vector<std::string> failing = repetition("failing", "2", false);
+    failing[4] = "FAIL ERROR statement in scenario \"s.failing\"";
+    expected.insert(expected.end(), failing.begin(), failing.end());
+    for (const char* line : {"BLOCK EXCEPTION begin", "PROC begin", "PRINT 900", "PROC end", "BLOCK EXCEPTION end passed"}) {
+        expected.push_back(line);
+    }
+    for (const auto& part : {repetition("after", "3", true), kTermination}) {
+        expected.insert(expected.end(), part.begin(), part.end());
+    }
+    expected.push_back("SCENARIO end \"s\" FAILED");
+    expected.push_back("SCENARIO end \"(root)\" FAILED");
+    const std::vector<std::string> shown = sequence(trace);
+    EXPECT_THAT(std::vector<std::string>(shown.begin(), shown.begin() + std::min(shown.size(), expected.size())),
+                ::testing::ElementsAreArray(expected))
+        << trace;
+    // The block tracing lines compile too.
+    const Compiled traced = compile("gcc", {"-c", "-DQVM_DYNFLW=1"});
+    EXPECT_EQ(traced.compile.status, 0) << traced.compile.err;
+    EXPECT_THAT(traced.compile.err, IsEmpty());
+}
+
+// A failing INITIALIZATION abandons the repetition and its scenario returns.
+TEST_F(ProgramRunTest, FailingInitializationStopsTheScenario)
+{
+    qvm::codegen::ProgramOptions o = options();
+    o.traceLevel = 0;
+    ASSERT_THAT(generate(sequenceScript("    PRINT step, 100\n    ERROR\n"), o), Not(IsEmpty()));
+    EXPECT_EQ(compileAndRun().status, 1);
+    const std::vector<std::string> shown = sequence(trace);
+    EXPECT_THAT(shown, ::testing::Contains("BLOCK INITIALIZATION end FAILED"));
+    EXPECT_THAT(shown, Not(::testing::Contains(HasSubstr("s.passing"))));
+    EXPECT_THAT(shown, Not(::testing::Contains("PRINT 200")));
+    EXPECT_THAT(shown, Not(::testing::Contains("PRINT 900")));
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), "PRINT 100"), 1);
+}
+
+// With TRV_OSTREL_DEBUG a failure is recorded and the run goes on: the
+// rest of the failing scenario still runs.
+TEST_F(ProgramRunTest, DebugBuildsGoOnAfterAFailure)
+{
+    qvm::codegen::ProgramOptions o = options();
+    o.traceLevel = 0;
+    ASSERT_THAT(generate(sequenceScript("    PRINT step, 100\n    ERROR\n"), o), Not(IsEmpty()));
+    const Compiled compiled = compile("gcc", {"-DTRV_OSTREL_DEBUG"});
+    ASSERT_EQ(compiled.compile.status, 0) << compiled.compile.err;
+    EXPECT_THAT(compiled.compile.err, IsEmpty());
+    const RunResult run = runProgram(compiled.executable, {}, {{"QVM_RUN_QUIET", "1"}}, dir.path());
+    EXPECT_EQ(run.status, 1);
+    trace = qvm::testing::readFile(dir / "prog.rio");
+    const std::vector<std::string> shown = sequence(trace);
+    EXPECT_THAT(shown, ::testing::Contains("PRINT 2"));
+    EXPECT_THAT(shown, ::testing::Contains("PRINT 3"));
+    EXPECT_THAT(trace, HasSubstr("build debug"));
+}
+
+TEST_F(ProgramRunTest, FilterLettersFromTheCommandLineAndTheScript)
+{
+    qvm::codegen::ProgramOptions o = options();
+    o.filterLetters = "C";
+    ASSERT_THAT(generate(kHead + "SCENARIO s\n"
+                                 "%A  PRINT step, 1\n"
+                                 "%B  PRINT step, 2\n"
+                                 "%C  PRINT step, 3\n"
+                                 "%A+B PRINT step, 4\n"
+                                 "%~A PRINT step, 5\n"
+                                 "    SET(\"B\")\n"
+                                 "%B  PRINT step, 6\n"
+                                 "END SCENARIO\n",
+                         o),
+                Not(IsEmpty()));
+    const auto printed = [&] {
+        std::vector<std::string> values;
+        for (const std::string& line : sequence(trace)) {
+            if (line.compare(0, 6, "PRINT ") == 0) {
+                values.push_back(line.substr(6));
+            }
+        }
+        return values;
+    };
+    // A bare argument in any of the first three positions is the filter
+    // list; the script's letters are added to it.
+    EXPECT_EQ(compileAndRun({"-OCCID=3", "A"}).status, 0);
+    EXPECT_THAT(printed(), ::testing::ElementsAre("1", "3", "4", "6"));
+    EXPECT_THAT(trace, HasSubstr("occurrence 3"));
+    EXPECT_EQ(compileAndRun({"-RIO=prog", "-OCCID=1", "B"}).status, 0);
+    EXPECT_THAT(printed(), ::testing::ElementsAre("2", "3", "4", "5", "6"));
+    EXPECT_EQ(compileAndRun({}).status, 0);
+    EXPECT_THAT(printed(), ::testing::ElementsAre("3", "5", "6"));
+}
+
+TEST_F(ProgramRunTest, InstanceChosenOnTheCommandLine)
+{
+    ASSERT_THAT(generate(kHead + "DECLARE_INSTANCE left, right\n"
+                                 "SCENARIO s\n"
+                                 "  INSTANCE left :\n"
+                                 "    PRINT side, 1\n"
+                                 "  END INSTANCE\n"
+                                 "  INSTANCE right :\n"
+                                 "    PRINT side, 2\n"
+                                 "  END INSTANCE\n"
+                                 "END SCENARIO\n"),
+                Not(IsEmpty()));
+    for (const auto& [arguments, seen] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"-INSTANCE=left"}, "PRINT 1"},
+             {{"-OCCID=2", "-instance=right"}, "PRINT 2"},
+             {{"-OCCID=2", "-RIO=prog.rio", "-INSTANCE=right"}, "PRINT 2"},
+             // A later position overrides an earlier one.
+             {{"-INSTANCE=left", "-INSTANCE=right"}, "PRINT 2"}}) {
+        EXPECT_EQ(compileAndRun(arguments).status, 0) << arguments[0];
+        EXPECT_THAT(sequence(trace), ::testing::Contains(seen)) << trace;
+        EXPECT_EQ(qvm::testing::occurrences(trace, "PRINT"), 1u) << trace;
+    }
+    EXPECT_THAT(trace, HasSubstr("instance \"right\""));
+    // No instance given: neither block runs.
+    EXPECT_EQ(compileAndRun({}).status, 0);
+    EXPECT_EQ(qvm::testing::occurrences(trace, "PRINT"), 0u);
+}
+
+TEST_F(ProgramRunTest, ExitStopsTheRun)
+{
+    ASSERT_THAT(generate(kHead + "SCENARIO s\n"
+                                 "  SCENARIO first\n"
+                                 "    EXIT\n"
+                                 "  END SCENARIO\n"
+                                 "  SCENARIO second\n"
+                                 "    PRINT never, 1\n"
+                                 "  END SCENARIO\n"
+                                 "END SCENARIO\n"),
+                Not(IsEmpty()));
+    EXPECT_EQ(compileAndRun().status, 1);
+    EXPECT_THAT(trace, HasSubstr("EXIT"));
+    EXPECT_THAT(trace, Not(HasSubstr("PRINT")));
+}
+
+TEST_F(ProgramRunTest, AllocationTraceLevelsAndEntriesCompile)
+{
+    const std::string script = kHead + "TIMER t\n"
+                                       "SCENARIO s LOOP 3\n"
+                                       "  PRINT elapsed, TIME(t)\n"
+                                       "  PAUSE 1\n"
+                                       "  RESET t\n"
+                                       "END SCENARIO\n";
+    for (const auto allocation : {qvm::codegen::Allocation::None, qvm::codegen::Allocation::Stack,
+                                  qvm::codegen::Allocation::Dynamic}) {
+        for (const int level : {0, 5, 10, 20, 50}) {
+            qvm::codegen::ProgramOptions o = options();
+            o.allocation = allocation;
+            o.traceLevel = level;
+            ASSERT_THAT(generate(script, o), Not(IsEmpty()));
+            EXPECT_EQ(compileAndRun().status, 0) << trace;
+            // Every repetition of the scenario runs: with the root, four scenarios.
+            EXPECT_THAT(trace, HasSubstr("PASSED - scenarios 4 (4 passed, 0 failed)"))
+                << static_cast<int>(allocation) << " " << level;
+            // The lines of the SCN class are written from that level on.
+            EXPECT_EQ(qvm::testing::occurrences(trace, "PRINT"), level == 5 ? 0u : 3u) << level;
+        }
+    }
+    // A thread entry compiles into an object of its own, with the tracer
+    // link as well.
+    qvm::codegen::ProgramOptions o = options();
+    o.entryName = "prog_start";
+    ASSERT_THAT(generate(script, o), Not(IsEmpty()));
+    for (const std::vector<std::string>& extra : {std::vector<std::string>{"-c"}, {"-c", "-DQVM_DYNFLW=1"}}) {
+        const Compiled compiled = compile("gcc", extra);
+        EXPECT_EQ(compiled.compile.status, 0) << compiled.compile.err;
+        EXPECT_THAT(compiled.compile.err, IsEmpty());
+    }
+}
+
+// With NOTSHARED each tester context has its own copy of the script's
+// global variables, except those a SHARE names and the timers.
+TEST_F(ProgramRunTest, NotSharedVariablesLiveInTheContext)
+{
+    qvm::codegen::ProgramOptions o = options();
+    o.notShared = true;
+    o.allocation = qvm::codegen::Allocation::Stack;
+    const std::string text = generate(kHead + "#static long runs;\n"
+                                              "#int common;\n"
+                                              "#int *where[3];\n"
+                                              "SHARE common\n"
+                                              "TIMER clock\n"
+                                              "SCENARIO s\n"
+                                              "  @runs = 40; common = 2; where[1] = &common;\n"
+                                              "  PRINT total, runs + common + *where[1]\n"
+                                              "END SCENARIO\n",
+                                      o);
+    EXPECT_THAT(text, HasSubstr("static long runs;\nint common;\nint *where[3];\n"
+                                "#define bench (trv_ctx->trv_ctxbench)\n"
+                                "#define runs (trv_ctx->trv_ctxruns)\n"
+                                "#define where (trv_ctx->trv_ctxwhere)\n"
+                                "int clock=0;\n"));
+    EXPECT_THAT(text, HasSubstr("  TRV_T_TIMER timer[1];\n  int trv_ctxbench;\n  long trv_ctxruns;\n"
+                                "  int *trv_ctxwhere[3];\n }\n"));
+    EXPECT_THAT(text, Not(HasSubstr("trv_ctxcommon")));
+    EXPECT_THAT(text, Not(HasSubstr("trv_ctxclock")));
+    qvm::codegen::ProgramOptions shared = options();
+    EXPECT_THAT(generate(kHead + "SCENARIO s\n  ERROR\nEND SCENARIO\n", shared), Not(HasSubstr("trv_ctxbench")));
+    ASSERT_THAT(generate(kHead + "#static long runs;\n#int common;\nSHARE common\nSCENARIO s\n"
+                                 "  @runs = 40; common = 2;\n  PRINT total, runs + common\nEND SCENARIO\n",
+                         o),
+                Not(IsEmpty()));
+    EXPECT_EQ(compileAndRun().status, 0) << trace;
+    EXPECT_THAT(sequence(trace), ::testing::Contains("PRINT 42"));
+}
+
+// Through qvmprepro itself: the program and the TDC file of one run carry
+// the same stamp, so the runtime shows the script's positions and texts.
+TEST_F(ProgramRunTest, GeneratedByThePreprocessorWithItsTdcFile)
+{
+    qvm::testing::writeFile(dir / "api.h", qvm::testing::program::kInterface);
+    qvm::testing::writeFile(dir / "run.pts", kHead + "SCENARIO s\n"
+                                                     "  SCENARIO inner LOOP 2\n"
+                                                     "%B   COMMENT: letter B\n"
+                                                     "    COMMENT: hello from the script\n"
+                                                     "    ERROR\n"
+                                                     "  END SCENARIO\n"
+                                                     "END SCENARIO\n");
+    std::filesystem::create_directories(dir / "out");
+    const RunResult prepro = qvm::testing::runPrepro({"run.pts", "api.h", "out/prog", "-TRACE=SCN", "-SET=B"}, {}, dir.path());
+    ASSERT_EQ(prepro.status, 0) << prepro.err;
+    const std::string program = qvm::testing::readFile(dir / "out" / "prog.c");
+    EXPECT_THAT(program, HasSubstr("TRV_PT_CAR rio_file_name = \"out/prog.rio\";"));
+    EXPECT_THAT(program, Not(HasSubstr(",-1")));  // every construct has its TDC number
+    const Compiled compiled = compile("gcc", {}, dir / "out" / "prog.c");
+    ASSERT_EQ(compiled.compile.status, 0) << compiled.compile.err;
+    EXPECT_THAT(compiled.compile.err, IsEmpty());
+    const RunResult run = runProgram(compiled.executable, {"-RIO=prog"}, {{"QVM_RUN_QUIET", "1"}}, dir / "out");
+    EXPECT_EQ(run.status, 1);
+    trace = qvm::testing::readFile(dir / "out" / "prog.rio");
+    EXPECT_THAT(trace, Not(HasSubstr("no TDC file")));
+    EXPECT_THAT(trace, ::testing::ContainsRegex("COMMENT  #[0-9]+ run.pts:6 \" hello from the script\""));
+    EXPECT_THAT(trace, ::testing::ContainsRegex("COMMENT  #[0-9]+ run.pts:5 \" letter B\""));
+    EXPECT_THAT(trace, ::testing::ContainsRegex("FAIL     #[0-9]+ run.pts:7 ERROR statement"));
+    // The root, s and two repetitions of inner, each failing.
+    EXPECT_THAT(trace, HasSubstr("scenarios 4 (0 passed, 4 failed), checks 2 (0 passed, 2 failed)"));
+}
+
+// The examples that use no communication statement compile with the runtime.
+TEST_F(ProgramRunTest, ExampleWithoutMessagesCompilesWithBothCompilers)
+{
+    qvm::testing::codegen::copyDirectory(std::filesystem::path(QVM_SOURCE_DIR) / "examples" / "bms_config_api", dir.path());
+    std::filesystem::create_directories(dir / "out");
+    const RunResult prepro = qvm::testing::codegen::runIn(
+        dir.path(), {"bms_config_api.pts", "bms_config_api.h", "out/bms", qvm::testing::codegen::stdDefineOption()});
+    ASSERT_EQ(prepro.status, 0) << prepro.err;
+    for (const std::string compiler : {"gcc", "clang"}) {
+        const Compiled compiled = compile(compiler, {"-c"}, dir / "out" / "bms.c");
+        EXPECT_EQ(compiled.compile.status, 0) << compiled.compile.err;
+        EXPECT_THAT(compiled.compile.err, IsEmpty()) << compiler;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,1 @@
+int strcmp(const char *a, const char *b);

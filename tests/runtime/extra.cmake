@@ -1,0 +1,7 @@
+# The runtime tests compile C programs against the runtime's sources and
+# against the qvmruntime library.
+target_compile_definitions(test_runtime PRIVATE
+  QVM_RUNTIME_LIBRARY="$<TARGET_FILE:qvmruntime>"
+  QVM_RUNTIME_C_COMPILER="${CMAKE_C_COMPILER}"
+  $<$<BOOL:${QVM_SANITIZE}>:QVM_RUNTIME_SANITIZE>)
+add_dependencies(test_runtime qvmruntime)
