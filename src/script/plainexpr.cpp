@@ -82,13 +82,11 @@ std::optional<PlainTyped> typeName(std::string_view name, std::string_view scope
 // A type name anywhere, as the expression reader sees it.
 bool namesType(std::string_view name, std::string_view scope)
 {
-    for (const std::string_view where : {std::string_view(), scope}) {
+    const auto isTypedef = [&](std::string_view where) {
         const canalysis::Symbol* symbol = canalysis::C_CPP_find_symbol_with_parent(name, cSymbols(), where);
-        if (symbol != nullptr && (symbol->storage & canalysis::kTypedef) != 0) {
-            return true;
-        }
-    }
-    return false;
+        return symbol != nullptr && (symbol->storage & canalysis::kTypedef) != 0;
+    };
+    return isTypedef({}) || (!scope.empty() && isTypedef(scope));
 }
 
 // A declared name followed by member names, "a.b.c", each member found in
