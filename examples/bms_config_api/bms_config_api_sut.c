@@ -6,9 +6,8 @@
  * recomputed and the alarms are raised.
  */
 #include "bms_config_api.h"
+#include "../sut_log.h"
 
-#include <stdarg.h>
-#include <stdio.h>
 #include <string.h>
 
 #define BENCH_PACK_FILE "pack_16s.cfg"
@@ -288,9 +287,7 @@ int bms_log(const char *format, ...)
 {
     va_list arguments;
     va_start(arguments, format);
-    fputs("bms: ", stderr);
-    int written = vfprintf(stderr, format, arguments);
-    fputc('\n', stderr);
+    int written = sut_log_line("bms", format, arguments);
     va_end(arguments);
     return written;
 }

@@ -10,9 +10,8 @@
  */
 #define _POSIX_C_SOURCE 199309L
 #include "door_controller.h"
+#include "../sut_log.h"
 
-#include <stdarg.h>
-#include <stdio.h>
 #include <string.h>
 #include <time.h>
 
@@ -356,9 +355,7 @@ int dcu_log(const char *format, ...)
 {
     va_list arguments;
     va_start(arguments, format);
-    fputs("dcu: ", stderr);
-    int written = vfprintf(stderr, format, arguments);
-    fputc('\n', stderr);
+    int written = sut_log_line("dcu", format, arguments);
     va_end(arguments);
     return written;
 }
