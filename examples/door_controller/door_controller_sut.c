@@ -6,7 +6,9 @@
  * stops a closing door and raises a fault on the vehicle bus, a weaker one
  * holds it in DOOR_CLOSING. The command link answers with a status
  * telegram at least every DCU_STATUS_PERIOD_MS and after each command; the
- * diagnostic link gives a heartbeat every HEARTBEAT_PERIOD_MS.
+ * diagnostic link gives a heartbeat every HEARTBEAT_PERIOD_MS. The
+ * exported dcu_last_status follows every status sent and every change that
+ * a service or a fault makes.
  */
 #define _POSIX_C_SOURCE 199309L
 #include "door_controller.h"
@@ -284,6 +286,7 @@ int dcu_isolate_door(dcu_door_id door, dcu_u32 isolation_code)
     fault->detail.position.measured_mm =
         (dcu_s16)(doors[door].position_mm > 0 ? doors[door].position_mm : ISOLATED_GAP_MM);
     status_due = 1;
+    fill_status();
     return DCU_OK;
 }
 
@@ -415,9 +418,6 @@ int dcu_send(dcu_socket_t link, const void *buffer, dcu_u32 length)
     }
     dcu_command_msg_t command;
     memcpy(&command, buffer, sizeof command);
-    if (command.header.msg_id != DCU_MSG_COMMAND) {
-        return DCU_E_BUSY;
-    }
     execute(&command);
     status_due = 1;
     return (int)length;
@@ -497,6 +497,7 @@ int dcu_bus_poll(dcu_bus_handle_t ports[], int count, dcu_fault_msg_t *fault)
     *fault = faults[0];
     memmove(faults, faults + 1, (size_t)(fault_count - 1) * sizeof faults[0]);
     fault_count--;
+    fill_status();
     return 1;
 }
 

@@ -210,6 +210,27 @@ TEST(ExampleRuns, EveryExampleHasASimulatedSystemUnderTestThatCompilesCleanly)
     }
 }
 
+// The simulated systems of the message-driven and API examples, driven
+// directly (sut_checks/<name>_check.c) through the calls their scripts
+// make, so that their behaviour is known before every statement of the
+// scripts is generated.
+TEST(ExampleRuns, TheSimulatedSystemsBehaveAsTheirScriptsExpect)
+{
+    const fs::path checks = fs::path(QVM_SOURCE_DIR) / "tests" / "driver" / "sut_checks";
+    for (const std::string name : {"bms_config_api", "can_gateway", "door_controller"}) {
+        const Example example = exampleNamed(name);
+        TempDir dir;
+        const std::string executable = (dir / name).string();
+        const RunResult compiled =
+            compile("gcc", {"-std=gnu99", "-Wall", "-Wextra", "-I" + example.directory.string(), "-I" + checks.string(),
+                            (checks / (name + "_check.c")).string(), example.sut().string(), "-o", executable});
+        ASSERT_EQ(compiled.status, 0) << name << ":\n" << compiled.err;
+        const RunResult run = runProgram(executable, {});
+        EXPECT_EQ(run.status, 0) << name << ":\n" << run.out;
+        EXPECT_THAT(run.out, IsEmpty()) << name;
+    }
+}
+
 TEST_P(ExampleRun, GeneratedCompiledWithItsSystemUnderTestAndRun)
 {
     const std::string text = generate();
