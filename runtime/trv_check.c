@@ -204,9 +204,13 @@ static void trv_dump(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT index, TRV_T
     trv_trace(run, TRV_K_TRACE_DETAIL, "DUMP     %s = %s", item, value);
 }
 
+/* Opens the group with its trace line: the kind word and the statement. */
 static void trv_group_open(TRV_T_RUNCTX *run, TRV_T_INT number, const char *kind)
 {
     trv_check_group *group = &trv_priv(run)->group;
+    char where[TRV_K_PATH_SIZE];
+    trv_where(run, number, where, sizeof where);
+    trv_trace(run, TRV_K_TRACE_DETAIL, "%-8s %s \"%s\"", kind, where, trv_construct_text(run, number, "?"));
     memset(group, 0, sizeof *group);
     group->open = 1;
     group->number = number;
@@ -239,9 +243,6 @@ static TRV_T_INT trv_group_close(TRV_T_RUNCTX *run, TRV_T_INT number)
 
 void trv_var_va(TRV_T_RUNCTX *run, TRV_T_INT number)
 {
-    char where[TRV_K_PATH_SIZE];
-    trv_where(run, number, where, sizeof where);
-    trv_trace(run, TRV_K_TRACE_DETAIL, "VAR      %s \"%s\"", where, trv_construct_text(run, number, "?"));
     trv_group_open(run, number, "VAR");
 }
 
@@ -252,9 +253,6 @@ TRV_T_INT trv_end_var_va(TRV_T_RUNCTX *run, TRV_T_INT end_number)
 
 void trv_bcf(TRV_T_RUNCTX *run, TRV_T_INT number)
 {
-    char where[TRV_K_PATH_SIZE];
-    trv_where(run, number, where, sizeof where);
-    trv_trace(run, TRV_K_TRACE_DETAIL, "CALL     %s \"%s\"", where, trv_construct_text(run, number, "?"));
     trv_group_open(run, number, "CALL");
 }
 
