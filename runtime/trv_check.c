@@ -423,7 +423,8 @@ static void trv_range_image(int has_lower, const char *lower, int has_upper, con
 #define TRV_IN_RANGE(value) \
     ((!has_lower || (value) >= lower) && (!has_upper || (value) <= upper_value))
 
-#define TRV_RANGE_BODY_VAR(type, IMAGE)                                                                     \
+/* A value against its range; JUDGE is trv_expect or trv_compare. */
+#define TRV_RANGE_BODY(IMAGE, JUDGE)                                                                        \
     {                                                                                                       \
         trv_value_text lower_text, upper_text, actual_text;                                                 \
         char range[2 * TRV_K_VALUE_TEXT + 8];                                                               \
@@ -431,17 +432,7 @@ static void trv_range_image(int has_lower, const char *lower, int has_upper, con
         IMAGE(upper_value, upper_text);                                                                     \
         IMAGE(actual, actual_text);                                                                         \
         trv_range_image(has_lower, lower_text, has_upper, upper_text, range, sizeof range);                 \
-        trv_expect(run, number, index, upper, TRV_IN_RANGE(actual), range, actual_text);                    \
-    }
-#define TRV_RANGE_BODY_CMP(type, IMAGE)                                                                     \
-    {                                                                                                       \
-        trv_value_text lower_text, upper_text, actual_text;                                                 \
-        char range[2 * TRV_K_VALUE_TEXT + 8];                                                               \
-        IMAGE(lower, lower_text);                                                                           \
-        IMAGE(upper_value, upper_text);                                                                     \
-        IMAGE(actual, actual_text);                                                                         \
-        trv_range_image(has_lower, lower_text, has_upper, upper_text, range, sizeof range);                 \
-        trv_compare(run, number, index, upper, TRV_IN_RANGE(actual), range, actual_text);                   \
+        JUDGE(run, number, index, upper, TRV_IN_RANGE(actual), range, actual_text);                         \
     }
 #define TRV_RANGE_BODY_DMP(type, IMAGE)                                                                     \
     {                                                                                                       \
@@ -457,14 +448,14 @@ static void trv_range_image(int has_lower, const char *lower, int has_upper, con
     void trv_var_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, TRV_T_INT has_lower,   \
                                   type lower, TRV_T_INT has_upper,                                            \
                                   type upper_value BASE_ARGUMENT, TRV_T_INT index, TRV_T_INT upper)           \
-    TRV_RANGE_BODY_VAR(type, IMAGE)                                                                         \
+    TRV_RANGE_BODY(IMAGE, trv_expect)                                                                         \
     void trv_cmp_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, TRV_T_INT has_lower,   \
                                   type lower, TRV_T_INT has_upper, type upper_value, TRV_T_INT index,         \
                                   TRV_T_INT upper)                                                            \
     {                                                                                                       \
         TRV_T_INT base = TRV_P_BASE10;                                                                      \
         (void)base;                                                                                         \
-        TRV_RANGE_BODY_CMP(type, IMAGE)                                                                     \
+        TRV_RANGE_BODY(IMAGE, trv_compare)                                                                     \
     }                                                                                                       \
     void trv_dmp_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT has_lower, type lower,     \
                                   TRV_T_INT has_upper, type upper_value BASE_ARGUMENT, TRV_T_INT index,       \
