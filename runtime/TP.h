@@ -450,10 +450,10 @@ void trv_def_msg(TRV_T_RUNCTX *run, TRV_T_INT number);
 /* The compare function calls trv_cmp before and after its field checks; the
  * second call returns 1 when every check matched, else 0. */
 TRV_T_INT trv_cmp(TRV_T_RUNCTX *run);
-/* The state of a message variable at the end of a WAITTIL: written
- * trv_state ( run, (message), number ); the message is not evaluated. */
-#define trv_state(run, message, number) trv_message_state((run), (number), sizeof(message))
-void trv_message_state(TRV_T_RUNCTX *run, TRV_T_INT number, size_t size);
+/* The value of one MATCHING-family piece of a WAITTIL condition at its
+ * end: written trv_state ( run, (TRV_MATCHED_1(...)), number ). */
+#define trv_state(run, condition, number) trv_message_state((run), (number), (TRV_T_INT)(condition))
+void trv_message_state(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT value);
 /* MESSAGE_DATE and NO_MESSAGE in a callback. */
 void trv_msgdate(TRV_T_RUNCTX *run, TRV_T_INT number);
 void trv_nomsg(TRV_T_RUNCTX *run, TRV_T_INT number);

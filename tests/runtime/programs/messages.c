@@ -447,7 +447,7 @@ TRV_PT_CTX trv_ctx TRV_EP
                 }
              }
           }
-         trv_state ( &(trv_ctx->trv_ctxrun), (ans), 32);
+         trv_state ( &(trv_ctx->trv_ctxrun), (TRV_MATCHED_2(trv_msg_T_ANS[0],trv_state_channel[0][0])), 32);
          trv_T_ANS_ref_msg (trv_ctx, &(trv_msg_T_ANS[0]));
          if (trv_exprKO)
           {
