@@ -110,6 +110,7 @@ TEST_P(RuntimeComm, SentRequestIsAnsweredAndTheWaittilMatches)
     EXPECT_GE(lineIndex(rio, "DUMP     #28 messages.pts:5 \"code\" = 0x29"), 0);
     EXPECT_GE(lineIndex(rio, "COMPARE  #26 messages.pts:6 \"value\" reference [4000 .. 5000] received 4242 same"),
               0);
+    EXPECT_GT(lineIndex(rio, "STATE    #32 messages.pts:11 \"MATCHED(ans, CMD)\" true"), received);
     EXPECT_EQ(lineIndex(rio, "FAIL"), -1);
 }
 

@@ -72,24 +72,5 @@ TRV_PT_CTX trv_ctx TRV_EP
    return ( 0 );
  }
 
-TRV_T_INT main TRV_DP (( argc, argv )) TRV_BP
-TRV_CONST TRV_T_INT argc TRV_SP
-TRV_CONST TRV_PT_CAR * argv TRV_EP
- {
-   TRV_PT_CTX trv_ctx;
-   TRV_T_INT trv_local_state = 0;
-   (void)argc;
-   (void)argv;
-   trv_ctx = &trv_ctxst;
-   trv_ctx->trv_ctxrun.trv_ctxtracectx.trv_ctxtracepriority = 0;
-   trv_set_trace_functions ( &(trv_ctx->trv_ctxrun) );
-   trv_initrio_no_dynamicfollowing ( &(trv_ctx->trv_ctxrun),"pollevt.rio", "", 1, 0, (TRV_PT_CAR) 0, 0, "pollevt 1", "");
-   trv_initctx ( trv_ctx );
-   J0 = 1;
-   trv_startchronomarkloop ( &(trv_ctx->trv_ctxrun),40, 9 , 0, J0, "", 0, 0);
-   trv_local_state = trv_S9 (trv_ctx);
-   trv_stopchronomarkloop ( &(trv_ctx->trv_ctxrun),trv_local_state, 40, 0, J0, "", 0, 0);
-   trv_end (&(trv_ctx->trv_ctxrun));
-   QVM_EXIT ((trv_local_state != 0));
-   return ( 0 );
- }
+#include "root_run.h"
+ROOT_RUN("pollevt.rio", "pollevt 1", trv_S9, 9, 40)
