@@ -195,6 +195,13 @@ void expectEveryScenarioPassed(int status, const std::string& trace, const std::
 
 TEST(ExampleRuns, EveryExampleHasASimulatedSystemUnderTestThatCompilesCleanly)
 {
+    // Every bundled example (a script with its interface of the same name) is run here.
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(kExamples)) {
+        const fs::path& script = entry.path();
+        if (script.extension() == ".pts" && fs::exists(fs::path(script).replace_extension(".h"))) {
+            EXPECT_THAT(kExampleNames, ::testing::Contains(script.stem().string()));
+        }
+    }
     for (const std::string& name : kExampleNames) {
         const Example example = exampleNamed(name);
         ASSERT_TRUE(fs::exists(example.script())) << name;
