@@ -64,7 +64,7 @@ void trv_waittil(TRV_T_RUNCTX *run, TRV_T_INT number)
     state->waittil_limit = trv_waittil_limit();
     state->waittil_start = trv_getevtdate(run);
     state->difference[0] = '\0';
-    run->trv_logdate = 0;
+    run->trv_ctxlogdate = 0;
     trv_trace(run, TRV_K_TRACE_DETAIL, "WAITTIL  %s begin \"%s\"", where, trv_construct_text(run, number, "?"));
 }
 
@@ -201,8 +201,8 @@ void trv_msgdate(TRV_T_RUNCTX *run, TRV_T_INT number)
     trv_private *state = trv_priv(run);
     TRV_T_UTIME now = trv_getevtdate(run);
     (void)number;
-    run->trv_rcvtime = now;
-    run->trv_logdate = state->waittil_open ? now - state->waittil_start : now;
+    run->trv_ctxrcvtime = now;
+    run->trv_ctxlogdate = state->waittil_open ? now - state->waittil_start : now;
 }
 
 void trv_nomsg(TRV_T_RUNCTX *run, TRV_T_INT number)

@@ -31,7 +31,7 @@ void trv_set_trace_functions(TRV_T_RUNCTX *run)
 {
     /* The trace buffer and the API table are set by the program first. */
     memset(&run->trv_ctxflagprobe, 0, sizeof *run - offsetof(TRV_T_RUNCTX, trv_ctxflagprobe));
-    run->trv_tagtsocket = -1;
+    run->trv_ctxtagtsocket = -1;
     run->trv_gran = 1;
     run->trv_ctxpriv = calloc(1, sizeof(trv_private));
     if (run->trv_ctxpriv == NULL) {
@@ -96,14 +96,14 @@ static void trv_read_filters(TRV_T_RUNCTX *run, const char *filters)
             letter = (char)(letter - 'a' + 'A');
         }
         if (letter >= 'A' && letter <= 'Z') {
-            run->trv_filter[letter - 'A'] = 1;
+            run->trv_ctxfilter[letter - 'A'] = 1;
         } else {
             trv_trace(run, TRV_K_TRACE_ERROR, "FILTER   character '%c' ignored: filters are letters A to Z",
                       filters[i]);
         }
     }
     for (i = 0; i < TRV_K_FILTER_COUNT; ++i) {
-        if (run->trv_filter[i]) {
+        if (run->trv_ctxfilter[i]) {
             active[count++] = (char)('A' + i);
         }
     }
@@ -113,7 +113,7 @@ static void trv_read_filters(TRV_T_RUNCTX *run, const char *filters)
 
 static void trv_name_tester(TRV_T_RUNCTX *run, const char *rio_file)
 {
-    const char *name = run->trv_testernaming;
+    const char *name = run->trv_ctxtesternaming;
     if (name[0] == '\0') {
         name = rio_file != NULL && rio_file[0] != '\0' ? rio_file : "tester";
     }
@@ -154,7 +154,7 @@ void trv_initrio(TRV_T_RUNCTX *run, const char *rio_file, const char *filters, T
 {
     trv_private *state = trv_priv(run);
     char problem[TRV_K_PATH_SIZE + 128];
-    run->trv_occid = occid;
+    run->trv_ctxoccid = occid;
     trv_name_tester(run, rio_file);
     trv_open_trace(run, rio_file, problem, sizeof problem);
     state->level = run->trv_ctxtracectx.trv_ctxtracepriority;

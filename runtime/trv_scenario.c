@@ -170,7 +170,7 @@ static void trv_apply_filter(TRV_T_RUNCTX *run, const char *letters, TRV_T_INT v
     int i;
     for (i = 0; letters != NULL && letters[i] != '\0' && i < TRV_K_FILTER_TEXT; ++i) {
         if (letters[i] >= 'A' && letters[i] <= 'Z') {
-            run->trv_filter[letters[i] - 'A'] = value;
+            run->trv_ctxfilter[letters[i] - 'A'] = value;
         }
     }
 }

@@ -151,8 +151,8 @@ void trv_testers_release(TRV_T_RUNCTX *run)
 
 static TRV_T_UTIME trv_tester_timeout(TRV_T_RUNCTX *run)
 {
-    if (run->trv_tagttimeout > 0) {
-        return (TRV_T_UTIME)run->trv_tagttimeout;
+    if (run->trv_ctxtagttimeout > 0) {
+        return (TRV_T_UTIME)run->trv_ctxtagttimeout;
     }
     return trv_env_number("QVM_TESTER_TIMEOUT", TRV_K_TESTER_TIMEOUT);
 }

@@ -30,7 +30,7 @@ void trv_link_send(TRV_T_RUNCTX *run, const char *format, ...)
     char line[TRV_K_TRACE_LINE];
     va_list arguments;
     int length;
-    if (!run->trv_tagtcommactivated || run->trv_tagtsocket < 0) {
+    if (!run->trv_ctxtagtcommactivated || run->trv_ctxtagtsocket < 0) {
         return;
     }
     va_start(arguments, format);
@@ -43,7 +43,7 @@ void trv_link_send(TRV_T_RUNCTX *run, const char *format, ...)
         length = (int)sizeof line - 2;
     }
     line[length++] = '\n';
-    trv_link_write(run->trv_tagtsocket, line, (size_t)length);
+    trv_link_write(run->trv_ctxtagtsocket, line, (size_t)length);
 }
 
 static int trv_link_timeout(void)

@@ -24,20 +24,20 @@ struct AccessMacro {
     std::string_view field;
 };
 constexpr AccessMacro kAccessMacros[] = {
-    {"trv_filter", "(trv_ctx->trv_ctxrun.trv_filter)"},
-    {"TRV_NUMINSTANCE", "(trv_ctx->trv_ctxrun.trv_numinstance)"},
-    {"trv_numinstance", "(trv_ctx->trv_ctxrun.trv_numinstance)"},
-    {"trv_tagtsocket", "(trv_ctx->trv_ctxrun.trv_tagtsocket)"},
-    {"trv_testernaming", "(trv_ctx->trv_ctxrun.trv_testernaming)"},
-    {"trv_tagttimeout", "(trv_ctx->trv_ctxrun.trv_tagttimeout)"},
-    {"trv_tagtcommactivated", "(trv_ctx->trv_ctxrun.trv_tagtcommactivated)"},
-    {"TRV_OCCID", "(trv_ctx->trv_ctxrun.trv_occid)"},
+    {"trv_filter", "(trv_ctx->trv_ctxrun.trv_ctxfilter)"},
+    {"TRV_NUMINSTANCE", "(trv_ctx->trv_ctxrun.trv_ctxnuminstance)"},
+    {"trv_numinstance", "(trv_ctx->trv_ctxrun.trv_ctxnuminstance)"},
+    {"trv_tagtsocket", "(trv_ctx->trv_ctxrun.trv_ctxtagtsocket)"},
+    {"trv_testernaming", "(trv_ctx->trv_ctxrun.trv_ctxtesternaming)"},
+    {"trv_tagttimeout", "(trv_ctx->trv_ctxrun.trv_ctxtagttimeout)"},
+    {"trv_tagtcommactivated", "(trv_ctx->trv_ctxrun.trv_ctxtagtcommactivated)"},
+    {"TRV_OCCID", "(trv_ctx->trv_ctxrun.trv_ctxoccid)"},
     {"trv_flagrt", "(trv_ctx->trv_ctxflagrt)"},
-    {"trv_wtime", "(trv_ctx->trv_ctxrun.trv_wtime)"},
-    {"trv_lwait", "(trv_ctx->trv_ctxrun.trv_lwait)"},
-    {"TRV_TIMEOUT", "(trv_ctx->trv_ctxrun.trv_timeout)"},
-    {"trv_rcvtime", "(trv_ctx->trv_ctxrun.trv_rcvtime)"},
-    {"trv_logdate", "(trv_ctx->trv_ctxrun.trv_logdate)"},
+    {"trv_wtime", "(trv_ctx->trv_ctxrun.trv_ctxwtime)"},
+    {"trv_lwait", "(trv_ctx->trv_ctxrun.trv_ctxlwait)"},
+    {"TRV_TIMEOUT", "(trv_ctx->trv_ctxrun.trv_ctxtimeout)"},
+    {"trv_rcvtime", "(trv_ctx->trv_ctxrun.trv_ctxrcvtime)"},
+    {"trv_logdate", "(trv_ctx->trv_ctxrun.trv_ctxlogdate)"},
 };
 
 bool isNativeLine(const Entry& entry)

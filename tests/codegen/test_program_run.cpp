@@ -325,6 +325,23 @@ TEST_F(ProgramRunTest, InstanceChosenOnTheCommandLine)
     EXPECT_EQ(qvm::testing::occurrences(trace, "PRINT"), 0u);
 }
 
+// The access macros name fields of the run context called trv_ctx<name>,
+// so that a script reading TRV_NUMINSTANCE, TRV_OCCID or trv_filter
+// compiles (a field named like the macro itself would expand twice) and
+// sees the values of its own command line.
+TEST_F(ProgramRunTest, ScriptExpressionsReadTheRunContextThroughTheAccessMacros)
+{
+    ASSERT_THAT(generate(kHead + "DECLARE_INSTANCE left, right\n"
+                                 "SCENARIO s\n"
+                                 "  PRINT instance, TRV_NUMINSTANCE\n"
+                                 "  PRINT occurrence, TRV_OCCID\n"
+                                 "  PRINT filter_b, trv_filter[1]\n"
+                                 "END SCENARIO\n"),
+                Not(IsEmpty()));
+    EXPECT_EQ(compileAndRun({"-INSTANCE=right", "-OCCID=7", "AB"}).status, 0) << trace;
+    EXPECT_THAT(traceLines("PRINT"), ::testing::ElementsAre(HasSubstr("= 3 "), HasSubstr("= 7 "), HasSubstr("= 1 ")));
+}
+
 TEST_F(ProgramRunTest, ExitStopsTheRun)
 {
     ASSERT_THAT(generate(kHead + "SCENARIO s\n"

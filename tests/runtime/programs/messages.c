@@ -56,9 +56,9 @@ void trv_sut_init(void)
 /* ---- what qvmprepro writes ---- */
 #undef TIME
 #define TIME(x) 0
-#define trv_wtime (trv_ctx->trv_ctxrun.trv_wtime)
-#define TRV_TIMEOUT (trv_ctx->trv_ctxrun.trv_timeout)
-#define trv_logdate (trv_ctx->trv_ctxrun.trv_logdate)
+#define trv_wtime (trv_ctx->trv_ctxrun.trv_ctxwtime)
+#define TRV_TIMEOUT (trv_ctx->trv_ctxrun.trv_ctxtimeout)
+#define trv_logdate (trv_ctx->trv_ctxrun.trv_ctxlogdate)
 #define trv_gran (trv_ctx->trv_ctxrun.trv_gran)
 #define trv_flagrt (trv_ctx->trv_ctxflagrt)
 #define TRV_K_MAX_COMT 2
