@@ -1,0 +1,490 @@
+// Communication: the message and channel tables of the context, their
+// initialisation, the message functions, and the procsend and callback
+// functions.
+#include "codegen/cprggen_writer.h"
+
+#include <sstream>
+
+namespace qvm::codegen::program {
+
+using namespace script::sem;
+
+namespace {
+
+const Entry* structureOf(const Entry& message)
+{
+    return message.data<MessageVarData>().structure;
+}
+
+const Scope* subScopeOf(const Entry& entry)
+{
+    return entry.descriptor != nullptr ? entry.descriptor->subScope : nullptr;
+}
+
+bool isLeadingDeclaration(const Entry& entry)
+{
+    return entry.code == ENT_HASH_LINE || entry.code == ENT_TIMER_DECL || entry.code == ENT_RETURN_VAR;
+}
+
+}  // namespace
+
+void ProgramWriter::collectCommunication()
+{
+    definitions_.clear();
+    waittils_.clear();
+    polledTypes_.clear();
+    collectDefinitions(&model_.global());
+}
+
+// The generated DEF_MESSAGEs with a value and the WAITTILs, wherever they stand.
+void ProgramWriter::collectDefinitions(const Scope* scope)
+{
+    if (scope == nullptr) {
+        return;
+    }
+    for (const Entry& entry : scope->entries) {
+        if (entry.code == ENT_DEF_MESSAGE) {
+            const auto& data = entry.data<DefMessageData>();
+            if (data.generated() && data.tree != nullptr && data.message->data<MessageVarData>().used) {
+                definitions_[structureOf(*data.message)].push_back(&entry);
+            }
+        } else if (entry.code == ENT_WAITTIL) {
+            waittils_[entry.data<WaittilData>().number] = &entry;
+            for (const Entry& piece : subScopeOf(entry)->entries) {
+                if (piece.code == ENT_MATCH_PIECE) {
+                    polledTypes_.insert(structureOf(*piece.data<MatchPieceData>().message));
+                }
+            }
+        }
+        collectDefinitions(subScopeOf(entry));
+        if (entry.code == ENT_IF) {
+            collectDefinitions(entry.data<ConditionData>().elseScope);
+        }
+    }
+}
+
+// A message type gets its reference and compare functions when it has
+// definitions, and also when a WAITTIL polls it: the WAITTIL calls them.
+bool ProgramWriter::hasMessageFunctions(const Entry& structure) const
+{
+    return definitions_.count(&structure) != 0 || polledTypes_.count(&structure) != 0;
+}
+
+// SEND and WAITTIL dump every message of the type they exchange.
+bool ProgramWriter::hasDumpFunction(const Entry& structure) const
+{
+    if (structure.data<EventStructData>().receivedCheck != nullptr || polledTypes_.count(&structure) != 0) {
+        return true;
+    }
+    for (const Entry& entry : model_.global().entries) {
+        if (entry.code == ENT_MESSAGE_VAR && structureOf(entry) == &structure && entry.data<MessageVarData>().sent) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// ---- types and constants ----
+
+// A script without communication declarations has no tables to size.
+void ProgramWriter::messageTypeDefinitions()
+{
+    int commtypes = 0;
+    for (const Entry& entry : model_.global().entries) {
+        commtypes += entry.code == ENT_COMMTYPE ? 1 : 0;
+    }
+    if (commtypes > 0 || model_.eventStructCount() > 0) {
+        out_.define("TRV_K_MAX_COMT", text(commtypes + 1));
+        out_.define("TRV_K_MAX_CHAN", text(model_.highestChannelIndex() + 1));
+        out_.define("TRV_K_MAX_MSGT", text(model_.eventStructCount()));
+    }
+    for (const Entry& entry : model_.global().entries) {
+        switch (entry.code) {
+        case ENT_EVENT_STRUCT: messageTypeDefinition(entry); break;
+        case ENT_COMMTYPE: channelTypeDefinition(entry); break;
+        case ENT_TIMER_DECL: timerDeclaration(entry); break;
+        default: break;
+        }
+    }
+}
+
+void ProgramWriter::messageTypeDefinition(const Entry& structure)
+{
+    const std::string& type = structure.name;
+    out_.define("TRV_K_MSG_" + type, text(structure.data<EventStructData>().messageCount));
+    line("typedef struct trv_s_T_MSG_" + type);
+    open();
+    line("TRV_T_INT trv_defNumber;");
+    line(type + " trv_MsgRef;");
+    line(type + " trv_MsgMin;");
+    line(type + " trv_MsgMax;");
+    line("TRV_T_INT trv_state;");
+    line("TRV_T_INT trv_stateok;");
+    line("TRV_T_INT trv_stateko;");
+    line("TRV_T_INT trv_state_channel[TRV_K_MAX_COMT][TRV_K_MAX_CHAN];");
+    close();
+    line("TRV_T_" + type + ", *TRV_PT_" + type + ";");
+    line("typedef TRV_T_" + type + " TRV_T_MSG_" + type + "[TRV_K_MSG_" + type + "];");
+}
+
+void ProgramWriter::channelTypeDefinition(const Entry& commtype)
+{
+    const std::string& name = commtype.name;
+    const auto& data = commtype.data<CommtypeData>();
+    out_.define("TRV_K_CHAN_" + name, text(data.channelCount));
+    line("typedef struct trv_s_T_CHAN_" + name);
+    open();
+    line(data.idType + " trv_connexionId[TRV_K_ID_SIZE];");
+    line("TRV_T_INT trv_numberofId;");
+    line("TRV_T_INT trv_msg[TRV_K_MAX_MSGT];");
+    close();
+    line("TRV_T_CHAN_" + name + ", *TRV_PT_CHAN_" + name + ";");
+    line("typedef TRV_T_CHAN_" + name + " TRV_T_COMM_" + name + "[TRV_K_CHAN_" + name + "];");
+}
+
+// Script names of messages, message tables and channels mapped to the context.
+void ProgramWriter::communicationMacros()
+{
+    // The granularity of the WAITTIL loops is a field of the run context too.
+    if (!waittils_.empty()) {
+        out_.define("trv_gran", "(trv_ctx->trv_ctxrun.trv_gran)");
+    }
+    for (const Entry& entry : model_.global().entries) {
+        switch (entry.code) {
+        case ENT_MESSAGE_VAR: {
+            const auto& data = entry.data<MessageVarData>();
+            if (!data.used) {
+                break;
+            }
+            const std::string table = "trv_msg_" + data.structure->name + "[" + text(data.index) + "]";
+            out_.define(entry.name, table + ".trv_MsgRef");
+            out_.define("trv_Min_" + entry.name, table + ".trv_MsgMin");
+            out_.define("trv_Max_" + entry.name, table + ".trv_MsgMax");
+            break;
+        }
+        case ENT_EVENT_STRUCT: {
+            const std::string& type = entry.name;
+            out_.define("trv_msg_" + type, "(trv_ctx->trv_ctx" + type + ")");
+            out_.define("trv_" + type + "_rcv", "(trv_ctx->trv_ctx" + type + "_rcv)");
+            if (!entry.data<EventStructData>().companion.empty()) {
+                out_.define("TRV_" + type, "(trv_ctx->trv_ctxsel_" + type + ")");
+            }
+            out_.define("trv_" + type + "_send", "(trv_ctx->trv_ctx" + type + "_send)");
+            break;
+        }
+        case ENT_CHANNEL: {
+            const auto& data = entry.data<ChannelData>();
+            if (data.used) {
+                out_.define(entry.name, "trv_state_channel[" + text(data.commtype->data<CommtypeData>().typeIndex) +
+                                            "][" + text(data.index) + "]");
+            }
+            break;
+        }
+        case ENT_COMMTYPE:
+            // Every channel table is reset by trv_initctx, used or not.
+            out_.define("trv_channel_" + entry.name, "(trv_ctx->trv_ctx" + entry.name + ")");
+            break;
+        default: break;
+        }
+    }
+}
+
+void ProgramWriter::communicationMembers()
+{
+    for (const Entry& entry : model_.global().entries) {
+        if (entry.code == ENT_EVENT_STRUCT) {
+            const std::string& type = entry.name;
+            line("TRV_T_MSG_" + type + " trv_ctx" + type + ";");
+            line(type + " trv_ctx" + type + "_rcv;");
+            std::istringstream selector(entry.data<EventStructData>().companion);
+            for (std::string text; std::getline(selector, text);) {
+                if (!text.empty()) {
+                    line(text);
+                }
+            }
+            line(type + " *trv_ctx" + type + "_send;");
+        }
+    }
+    for (const Entry& entry : model_.global().entries) {
+        if (entry.code == ENT_COMMTYPE) {
+            line("TRV_T_COMM_" + entry.name + " trv_ctx" + entry.name + ";");
+        }
+    }
+}
+
+// ---- context initialisation ----
+
+void ProgramWriter::initStates()
+{
+    emptyLine();
+    prototype("static void trv_initstates ");
+    open();
+    line("TRV_T_INT trv_i,trv_j,trv_k;");
+    for (const Entry& entry : model_.global().entries) {
+        if (entry.code != ENT_EVENT_STRUCT) {
+            continue;
+        }
+        const std::string table = "trv_msg_" + entry.name + "[trv_i]";
+        line("for (trv_i=0; trv_i<TRV_K_MSG_" + entry.name + "; trv_i++)");
+        open();
+        line(table + ".trv_state=TRV_NOEVT;");
+        line(table + ".trv_stateok=0;");
+        line(table + ".trv_stateko=0;");
+        line("for (trv_j=0; trv_j<TRV_K_MAX_COMT; trv_j++)");
+        open();
+        line("for (trv_k=0; trv_k<TRV_K_MAX_CHAN; trv_k++)");
+        open();
+        line(table + ".trv_state_channel[trv_j][trv_k]=TRV_NOEVT;");
+        close();
+        close();
+        close();
+    }
+    close();
+}
+
+void ProgramWriter::initContext()
+{
+    emptyLine();
+    prototype("static void trv_initctx ");
+    open();
+    line("TRV_T_INT trv_i;");
+    for (const Entry& entry : model_.global().entries) {
+        switch (entry.code) {
+        case ENT_EVENT_STRUCT:
+            line("for (trv_i=0;trv_i<TRV_K_MSG_" + entry.name + ";trv_i++)");
+            open();
+            line("trv_msg_" + entry.name + "[trv_i].trv_defNumber=0;");
+            close();
+            break;
+        case ENT_COMMTYPE:
+            line("for (trv_i=0;trv_i<TRV_K_CHAN_" + entry.name + ";trv_i++)");
+            open();
+            line("trv_channel_" + entry.name + "[trv_i].trv_numberofId = 0;");
+            close();
+            break;
+        case ENT_TIMER:
+            line("trv_get_date(&(trv_ctx->timer[" + text(entry.data<NumberData>().number) + "].timer));");
+            break;
+        default: break;
+        }
+    }
+    close();
+}
+
+// ---- message functions ----
+
+void ProgramWriter::messageFunctions()
+{
+    for (const Entry& entry : model_.global().entries) {
+        if (entry.code != ENT_EVENT_STRUCT) {
+            continue;
+        }
+        currentMessageType_ = entry.name;
+        locateWalk(entry);
+        if (hasMessageFunctions(entry)) {
+            referenceFunction(entry);
+            compareFunction(entry);
+        }
+        if (hasDumpFunction(entry)) {
+            dumpFunction(entry);
+        }
+        currentMessageType_.clear();
+    }
+}
+
+void ProgramWriter::dumpFunction(const Entry& structure)
+{
+    const std::string& type = structure.name;
+    parameters_.emplace_back(type + " *", "trv_msg_to_dump");
+    prototype("static void trv_" + type + "_dump_msg");
+    open();
+    out_.define("trv_msgrcv", "(*trv_msg_to_dump)");
+    if (const script::ValueTree* dump = structure.data<EventStructData>().receivedCheck.get()) {
+        VarItem root = itemOfNode(dump->root);
+        root.fieldName = "trv_msgrcv";
+        walkItem(root, {}, {}, 0, WalkMode::Dump);
+    }
+    out_.undefine("trv_msgrcv");
+    close();
+}
+
+void ProgramWriter::referenceFunction(const Entry& structure)
+{
+    const std::string& type = structure.name;
+    parameters_.emplace_back("TRV_PT_" + type, "trv_msg_ref");
+    prototype("static void trv_" + type + "_ref_msg");
+    open();
+    out_.define("trv_msgrcv", "(trv_msg_ref->trv_MsgRef)");
+    out_.define("trv_msgMin", "(trv_msg_ref->trv_MsgMin)");
+    out_.define("trv_msgMax", "(trv_msg_ref->trv_MsgMax)");
+    line("switch(trv_msg_ref->trv_defNumber)");
+    open();
+    if (const auto found = definitions_.find(&structure); found != definitions_.end()) {
+        for (const Entry* definition : found->second) {
+            const auto& data = definition->data<DefMessageData>();
+            line("case " + text(data.number) + ":");
+            open();
+            locateWalk(*definition);
+            line("trv_def_msg(" + std::string(kRun) + "," + text(number(*definition)) + ");");
+            VarItem root = itemOfNode(data.tree->root);
+            root.fieldName = "trv_msgrcv";
+            walkItem(root, {}, {}, 0, WalkMode::DumpReference);
+            line("break;");
+            close();
+        }
+    }
+    close();
+    out_.undefine("trv_msgrcv");
+    out_.undefine("trv_msgMin");
+    out_.undefine("trv_msgMax");
+    close();
+}
+
+void ProgramWriter::compareFunction(const Entry& structure)
+{
+    const std::string& type = structure.name;
+    const std::string run(kRun);
+    parameters_.emplace_back("TRV_PT_" + type, "trv_msg_ref");
+    parameters_.emplace_back(type + " *", "msg_rcv");
+    prototype("static TRV_T_INT trv_" + type + "_cmp_msg");
+    open();
+    line("TRV_T_INT trv_ret;");
+    out_.define("trv_msgrcv", "(*msg_rcv)");
+    out_.define("trv_msgref", "(trv_msg_ref->trv_MsgRef)");
+    out_.define("trv_msgMin", "(trv_msg_ref->trv_MsgMin)");
+    out_.define("trv_msgMax", "(trv_msg_ref->trv_MsgMax)");
+    line("trv_cmp(" + run + ");");
+    line("switch(trv_msg_ref->trv_defNumber)");
+    open();
+    if (const auto found = definitions_.find(&structure); found != definitions_.end()) {
+        for (const Entry* definition : found->second) {
+            const auto& data = definition->data<DefMessageData>();
+            line("case " + text(data.number) + ":");
+            open();
+            locateWalk(*definition);
+            VarItem root = itemOfNode(data.tree->root);
+            root.fieldName = "trv_msgrcv";
+            walkItem(root, {}, {}, 0, WalkMode::Compare);
+            line("break;");
+            close();
+        }
+    }
+    close();
+    line("trv_ret=trv_cmp(" + run + ");");
+    line("trv_msg_ref->trv_state = trv_ret?TRV_EVTOK:TRV_EVTKO;");
+    line("if (trv_msg_ref->trv_state == TRV_EVTOK)");
+    open();
+    line("trv_msg_ref->trv_stateok = 1;");
+    line("trv_memcpy(&(trv_msg_ref->trv_MsgRef),msg_rcv,sizeof(" + type + "));");
+    close();
+    line("else trv_msg_ref->trv_stateko = 1;");
+    line("return(trv_ret);");
+    out_.undefine("trv_msgrcv");
+    out_.undefine("trv_msgref");
+    out_.undefine("trv_msgMin");
+    out_.undefine("trv_msgMax");
+    close();
+}
+
+// ---- procsend and callback functions ----
+
+void ProgramWriter::procsendFunction(const Entry& procsend)
+{
+    const auto& data = procsend.data<CommBlockData>();
+    if (!data.used) {
+        return;
+    }
+    const std::string& type = data.structure->name;
+    const std::string& commtype = data.commtype->name;
+    emptyLine();
+    line("/* procsend " + procsend.name + " */");
+    parameters_.emplace_back("TRV_T_INT", "trv_RegId");
+    parameters_.emplace_back("TRV_T_INT", "trv_index");
+    prototype("static TRV_T_INT trv_" + procsend.name + " ");
+    open();
+    line(type + " " + data.messageVar + ";");
+    line(data.commtype->data<CommtypeData>().idType + " " + data.idVar + ";");
+    blockDeclarations(subScopeOf(procsend));
+    emptyLine();
+    debugDeclaration();
+    line("trv_memcpy (&" + data.messageVar + ",(trv_" + type + "_send),sizeof(*(trv_" + type + "_send)));");
+    const std::string id = "(trv_channel_" + commtype + "[trv_RegId].trv_connexionId[trv_index])";
+    line("trv_memcpy (&" + data.idVar + ",&" + id + ", sizeof(" + id + "));");
+    blockStatements(subScopeOf(procsend));
+    debugFrame({"return (trv_debug_state ? 1 : TRV_MESSAGE_SENT);"}, {"return ( TRV_MESSAGE_SENT );"});
+    close();
+}
+
+void ProgramWriter::callbackFunction(const Entry& callback)
+{
+    const auto& data = callback.data<CommBlockData>();
+    if (!data.used) {
+        return;
+    }
+    const std::string& type = data.structure->name;
+    const std::string& commtype = data.commtype->name;
+    const std::string& idType = data.commtype->data<CommtypeData>().idType;
+    emptyLine();
+    line("/* callback " + callback.name + " */");
+    parameters_.emplace_back("TRV_T_INT", "trv_RegId");
+    if (!data.multiplexed) {
+        parameters_.emplace_back("TRV_T_INT", "trv_index");
+    }
+    prototype("static TRV_T_INT trv_" + callback.name + " ");
+    open();
+    line(type + " " + data.messageVar + ";");
+    if (data.multiplexed) {
+        line("TRV_T_INT " + data.countVar + ";");
+        line(idType + " " + data.idVar + "[TRV_K_ID_SIZE];");
+    } else {
+        line(idType + " " + data.idVar + ";");
+    }
+    blockDeclarations(subScopeOf(callback));
+    emptyLine();
+    debugDeclaration();
+    const std::string received = "(trv_" + type + "_rcv)";
+    line("trv_memcpy (&" + data.messageVar + ",&" + received + ",sizeof(" + received + "));");
+    const std::string channel = "(trv_channel_" + commtype + "[trv_RegId]";
+    if (data.multiplexed) {
+        line(data.countVar + " = " + channel + ".trv_numberofId);");
+        line("trv_memcpy(" + data.idVar + "," + channel + ".trv_connexionId), sizeof(" + channel +
+             ".trv_connexionId)));");
+    } else {
+        const std::string id = channel + ".trv_connexionId[trv_index])";
+        line("trv_memcpy (&" + data.idVar + ",&" + id + ", sizeof(" + id + "));");
+    }
+    blockStatements(subScopeOf(callback));
+    line("trv_memcpy (&" + received + ",&" + data.messageVar + ",sizeof(" + data.messageVar + "));");
+    debugFrame({"return (trv_debug_state ? 1 : TRV_MESSAGE_READ);"}, {"return ( TRV_MESSAGE_READ );"});
+    close();
+}
+
+// The native lines and declarations at the head of a procsend or callback body.
+void ProgramWriter::blockDeclarations(const Scope* body)
+{
+    if (body == nullptr) {
+        return;
+    }
+    for (const Entry& entry : body->entries) {
+        if (!isLeadingDeclaration(entry)) {
+            break;
+        }
+        statement(entry);
+    }
+}
+
+void ProgramWriter::blockStatements(const Scope* body)
+{
+    if (body == nullptr) {
+        return;
+    }
+    bool leading = true;
+    for (const Entry& entry : body->entries) {
+        leading = leading && isLeadingDeclaration(entry);
+        if (!leading) {
+            statement(entry);
+        }
+    }
+}
+
+}  // namespace qvm::codegen::program
