@@ -439,6 +439,7 @@ void ProgramWriter::callbackFunction(const Entry& callback)
     } else {
         line(idType + " " + data.idVar + ";");
     }
+    statementLines_ = data.structure->data<EventStructData>().callback == &callback;
     blockDeclarations(subScopeOf(callback));
     emptyLine();
     debugDeclaration();
@@ -454,6 +455,7 @@ void ProgramWriter::callbackFunction(const Entry& callback)
         line("trv_memcpy (&" + data.idVar + ",&" + id + ", sizeof(" + id + "));");
     }
     blockStatements(subScopeOf(callback));
+    statementLines_ = false;
     line("trv_memcpy (&" + received + ",&" + data.messageVar + ",sizeof(" + data.messageVar + "));");
     debugFrame({"return (trv_debug_state ? 1 : TRV_MESSAGE_READ);"}, {"return ( TRV_MESSAGE_READ );"});
     close();

@@ -3,6 +3,8 @@
 #include "codegen/cprggen_writer.h"
 
 #include <algorithm>
+#include <cctype>
+#include <map>
 
 namespace qvm::codegen::program {
 
@@ -59,6 +61,39 @@ bool pieceOnChannel(const Entry& piece, const Entry& channel, const std::vector<
         const auto& polled = pair->data<PollPairData>();
         return polled.channel == &channel && polled.message == data.message;
     });
+}
+
+bool namesWord(const std::string& text, const std::string& word)
+{
+    const auto isName = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_'; };
+    for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
+        const std::size_t end = at + word.size();
+        if ((at == 0 || !isName(text[at - 1])) && (end == text.size() || !isName(text[end]))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The timers a WAITTIL's conditions name among those declared in the
+// blocks around it (the innermost of a name), as their declarations: a
+// timer is a constant index, which the condition function repeats.
+std::vector<std::string> timersNamed(const Entry& waittil, const WaittilTexts& texts)
+{
+    std::map<std::string, int> timers;
+    for (const Scope* scope = waittil.scope; scope != nullptr; scope = scope->parent) {
+        for (const Entry& entry : scope->entries) {
+            if (entry.code == ENT_TIMER_DECL &&
+                (namesWord(texts.conditionCode, entry.name) || namesWord(texts.timeoutCode, entry.name))) {
+                timers.emplace(entry.name, entry.data<NumberData>().number);
+            }
+        }
+    }
+    std::vector<std::string> declarations;
+    for (const auto& [name, index] : timers) {
+        declarations.push_back("int " + name + "=" + text(index) + ";");
+    }
+    return declarations;
 }
 
 const std::string kTracerOn = "#if QVM_DYNFLW";
@@ -392,6 +427,9 @@ void ProgramWriter::waitFunction(int number)
     parameters_.emplace_back("TRV_T_UTIME", "trv_wtime_0");
     prototype("static TRV_T_INT trv_WAIT_" + text(number));
     open();
+    for (const std::string& timer : timersNamed(*found->second, texts)) {
+        line(timer);
+    }
     line("TRV_T_INT trv_ret=0;");
     line("do");
     open();

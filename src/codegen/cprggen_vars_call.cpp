@@ -89,13 +89,16 @@ void ProgramWriter::nativeCall(const Entry& call)
 void ProgramWriter::parameterCheck(const Entry& argument)
 {
     const auto& data = argument.data<ArgData>();
-    const int cls = resolvedClass(data);
+    // A variable passed by REF is checked as itself: its class, and its
+    // value after the call as the actual one.
+    const int cls = data.reference ? data.cls : resolvedClass(data);
     if (cls == kClassUnspecified) {
         return;
     }
     const std::string& initial = data.text;
     const std::string expected = firstOf({&data.expected, &initial});
-    const std::string actual = firstOf({&data.result, &data.expected, &initial});
+    const std::string actual =
+        data.reference ? firstOf({&data.result, &initial}) : firstOf({&data.result, &data.expected, &initial});
     const bool aggregate = passedByAddress(cls);
     // A structure or union passed by value is compared through its address
     // on every side: the check functions take pointers to it.

@@ -261,6 +261,9 @@ private:
         walkFile_ = std::string(entry.fileName);
         walkLine_ = entry.line;
     }
+    // While the callback generated for a TRIGGER structure is written: its
+    // native lines are statements, never directives.
+    bool statementLines_ = false;
     // The message type whose functions are being written, "" elsewhere.
     std::string currentMessageType_;
     // Message types whose messages a WAITTIL polls.

@@ -201,7 +201,7 @@ TEST_F(CommProgramTest, SendOffersTheMessageToEachIdentifier)
                                 "  trv_send_tsf ( &(trv_ctx->trv_ctxrun), 5, 1);\n"
                                 "#endif /* QVM_DYNFLW */\n"
                                 "  \n"
-                                "  trv_send( &(trv_ctx->trv_ctxrun),29, \"ping\");\n"
+                                "  trv_send( &(trv_ctx->trv_ctxrun),30, \"ping\");\n"
                                 "   {\n"
                                 "    TRV_T_INT trv_i,trv_psret=0;\n"
                                 "    trv_rio_on(&(trv_ctx->trv_ctxrun));\n"
@@ -219,7 +219,7 @@ TEST_F(CommProgramTest, SendOffersTheMessageToEachIdentifier)
                                 "       }\n"
                                 "     }\n"
                                 "    trv_ping_t_dump_msg (trv_ctx, &ping);\n"
-                                "    trv_end_send( &(trv_ctx->trv_ctxrun),trv_psret,30);\n"
+                                "    trv_end_send( &(trv_ctx->trv_ctxrun),trv_psret,31);\n"
                                 "#ifdef TRV_OSTREL_DEBUG\n"
                                 "#else\n"
                                 "    if (trv_psret)\n"
@@ -298,7 +298,7 @@ TEST_F(CommProgramTest, DumpsOfUnionsFollowTheSelector)
                                 "     {\n"
                                 "      trv_dmp_int_c (&(trv_ctx->trv_ctxrun),"));
     EXPECT_THAT(text, HasSubstr("    case 1:\n"));
-    EXPECT_THAT(text, HasSubstr("trv_msgrcv.body.text[I1]"));
+    EXPECT_THAT(text, HasSubstr("trv_dmp_string_c (&(trv_ctx->trv_ctxrun),13, (TRV_PT_CAR) trv_msgrcv.body.text, I0, -1 );"));
 }
 
 // Ticks that passed while messages were handled are skipped.
@@ -309,12 +309,12 @@ TEST_F(CommProgramTest, WaittilPollsTheChannelsTickByTick)
                                 "    ||(!trv_msg_ping_t[1].trv_defNumber)\n"
                                 "    )\n"
                                 "     {\n"
-                                "      trv_nodefmsg(&(trv_ctx->trv_ctxrun), 31);\n"));
+                                "      trv_nodefmsg(&(trv_ctx->trv_ctxrun), 32);\n"));
     EXPECT_THAT(text, HasSubstr("    else if (!(0\n"
                                 "    ||(trv_channel_wire[0].trv_numberofId)\n"
                                 "    ))\n"
                                 "     {\n"
-                                "      trv_noaddid(&(trv_ctx->trv_ctxrun), 31);\n"));
+                                "      trv_noaddid(&(trv_ctx->trv_ctxrun), 32);\n"));
     EXPECT_THAT(text, HasSubstr("      trv_begin_waittil_tsf ( &(trv_ctx->trv_ctxrun), 6, 1);\n"));
     EXPECT_THAT(text, HasSubstr("        while (trv_tnow >= trv_tn1)\n"
                                 "         {\n"
@@ -328,20 +328,20 @@ TEST_F(CommProgramTest, WaittilPollsTheChannelsTickByTick)
                                 "        /* Type message ping_t */\n"
                                 "        for (trv_i=0;\n"));
     EXPECT_THAT(text, HasSubstr("        !trv_end_waittil_debug && trv_i<trv_channel_wire[0].trv_numberofId;trv_i++)\n"));
-    EXPECT_THAT(text, HasSubstr("            trv_cbret=trv_ping_t_ON_wire(trv_ctx,0,trv_i);\n"));
-    EXPECT_THAT(text, HasSubstr("              trv_endwaittil(&(trv_ctx->trv_ctxrun), 2, 33, \"ping_t\");\n"));
-    EXPECT_THAT(text, HasSubstr("              trv_evt (&(trv_ctx->trv_ctxrun),9,8,0,\" \");\n"));
-    EXPECT_THAT(text, HasSubstr("              if (trv_ping_t_cmp_msg(trv_ctx, &(trv_msg_ping_t[1]),&(trv_ping_t_rcv)))\n"
-                                "               {\n"
-                                "                trv_def_msg(&(trv_ctx->trv_ctxrun),20);\n"
-                                "                trv_ret=1;\n"
-                                "                trv_msg_ping_t[1].trv_state_channel[0][0]|=TRV_EVTOK;\n"));
-    EXPECT_THAT(text, HasSubstr("            if (trv_WAIT_0(trv_ctx, &trv_exprOK, &trv_exprKO, trv_wtime_0))\n"));
+    EXPECT_THAT(text, HasSubstr("          trv_cbret=trv_ping_t_ON_wire(trv_ctx,0,trv_i);\n"));
+    EXPECT_THAT(text, HasSubstr("            trv_endwaittil(&(trv_ctx->trv_ctxrun), 2, 34, \"ping_t\");\n"));
+    EXPECT_THAT(text, HasSubstr("            trv_evt (&(trv_ctx->trv_ctxrun),9,8,0,\" \");\n"));
+    EXPECT_THAT(text, HasSubstr("            if (trv_ping_t_cmp_msg(trv_ctx, &(trv_msg_ping_t[1]),&(trv_ping_t_rcv)))\n"
+                                "             {\n"
+                                "              trv_def_msg(&(trv_ctx->trv_ctxrun),20);\n"
+                                "              trv_ret=1;\n"
+                                "              trv_msg_ping_t[1].trv_state_channel[0][0]|=TRV_EVTOK;\n"));
+    EXPECT_THAT(text, HasSubstr("          if (trv_WAIT_0(trv_ctx, &trv_exprOK, &trv_exprKO, trv_wtime_0))\n"));
     EXPECT_THAT(text, HasSubstr("            trv_sleep(trv_tn1-trv_tnow);\n"));
-    EXPECT_THAT(text, HasSubstr("      trv_state ( &(trv_ctx->trv_ctxrun), (TRV_MATCHING_2(trv_msg_ping_t[1],"
-                                "trv_state_channel[0][0])), 32);\n"
-                                "      trv_ping_t_ref_msg (trv_ctx, &(trv_msg_ping_t[1]));\n"
-                                "      if (trv_exprKO)\n"));
+    EXPECT_THAT(text, HasSubstr("        trv_state ( &(trv_ctx->trv_ctxrun), (TRV_MATCHING_2(trv_msg_ping_t[1],"
+                                "trv_state_channel[0][0])), 33);\n"
+                                "        trv_ping_t_ref_msg (trv_ctx, &(trv_msg_ping_t[1]));\n"
+                                "        if (trv_exprKO)\n"));
 }
 
 // The failure condition is evaluated first; logical time catches up one tick per pass.
@@ -397,14 +397,14 @@ TEST_F(CommProgramTest, IdentifiersAreCopiedOrAssigned)
 TEST_F(CommProgramTest, RendezvousEndsInBothBranches)
 {
     const std::string text = program("  RENDEZVOUS meet\n");
-    EXPECT_THAT(text, HasSubstr("  trv_brdv(&(trv_ctx->trv_ctxrun),9, \"meet\");\n"
+    EXPECT_THAT(text, HasSubstr("  trv_brdv(&(trv_ctx->trv_ctxrun),10, \"meet\");\n"
                                 "  if (trv_rdv(\"meet\"))\n"
                                 "   {\n"
                                 "#if QVM_DYNFLW\n"
                                 "    trv_rdv_reached_tsf ( &(trv_ctx->trv_ctxrun), 1, 5, 1);\n"
                                 "#endif /* QVM_DYNFLW */\n"
                                 "    \n"
-                                "    trv_ardv(&(trv_ctx->trv_ctxrun),9,1, \"meet\");\n"
+                                "    trv_ardv(&(trv_ctx->trv_ctxrun),10,1, \"meet\");\n"
                                 "#ifdef TRV_OSTREL_DEBUG\n"
                                 "    trv_debug_state = 1;\n"
                                 "#else\n"
@@ -417,7 +417,7 @@ TEST_F(CommProgramTest, RendezvousEndsInBothBranches)
                                 "    trv_rdv_reached_tsf ( &(trv_ctx->trv_ctxrun), 0, 5, 1);\n"
                                 "#endif /* QVM_DYNFLW */\n"
                                 "    \n"
-                                "    trv_ardv(&(trv_ctx->trv_ctxrun),9,0, \"meet\");\n"
+                                "    trv_ardv(&(trv_ctx->trv_ctxrun),10,0, \"meet\");\n"
                                 "   }\n"));
 }
 
@@ -432,10 +432,10 @@ TEST_F(CommProgramTest, IntegersAreSentToOtherTestersAsText)
                                 "#endif /* QVM_DYNFLW */\n"
                                 "    if (trv_intersend (&(trv_ctx->trv_ctxrun), trv_local_int2string, \"peer\"))\n"
                                 "     {\n"
-                                "      trv_isend (&(trv_ctx->trv_ctxrun), 9, 1, trv_local_int2string, \"peer\");\n"));
+                                "      trv_isend (&(trv_ctx->trv_ctxrun), 10, 1, trv_local_int2string, \"peer\");\n"));
     EXPECT_THAT(text, HasSubstr("  if (trv_intersend (&(trv_ctx->trv_ctxrun), inbox, \"peer\"))\n"
                                 "   {\n"
-                                "    trv_isend (&(trv_ctx->trv_ctxrun), 10, 1, inbox, \"peer\");\n"));
+                                "    trv_isend (&(trv_ctx->trv_ctxrun), 11, 1, inbox, \"peer\");\n"));
 }
 
 TEST_F(CommProgramTest, MessagesFromOtherTestersAreReceivedIntoTheTarget)
@@ -443,17 +443,17 @@ TEST_F(CommProgramTest, MessagesFromOtherTestersAreReceivedIntoTheTarget)
     const std::string text = program("  INTERRECV(counter)\n  INTERRECV(inbox, 32)\n");
     EXPECT_THAT(text, HasSubstr("    char trv_local_interrecv_msg[QVM_TAGTBUF_SIZE];\n"
                                 "    \n"
-                                "    trv_irecv (&(trv_ctx->trv_ctxrun), 9);\n"
+                                "    trv_irecv (&(trv_ctx->trv_ctxrun), 10);\n"
                                 "    if (priv_interrecv (&(trv_tagtsocket), trv_tagttimeout, trv_local_interrecv_msg, "
                                 "QVM_TAGTBUF_SIZE, &trv_loc_tstemit, &trv_loc_info))\n"
                                 "     {\n"
-                                "      trv_end_irecv (&(trv_ctx->trv_ctxrun), 9, 2, NULL, NULL);\n"));
+                                "      trv_end_irecv (&(trv_ctx->trv_ctxrun), 10, 2, NULL, NULL);\n"));
     EXPECT_THAT(text, HasSubstr("      *(&(counter)) = atoi (trv_loc_info);\n"));
     EXPECT_THAT(text, HasSubstr("    if (priv_interrecv (&(trv_tagtsocket), trv_tagttimeout, inbox, 32, &trv_loc_tstemit, "
                                 "&trv_loc_info))\n"));
     EXPECT_THAT(text, HasSubstr("      if (inbox[0]=='\\0')\n"
                                 "       {\n"
-                                "        trv_end_irecv (&(trv_ctx->trv_ctxrun), 10, 1, NULL, NULL);\n"));
+                                "        trv_end_irecv (&(trv_ctx->trv_ctxrun), 11, 1, NULL, NULL);\n"));
 }
 
 // TRIGGER mode: each structure gets its channel of the predeclared

@@ -40,8 +40,10 @@ protected:
         writersNumber = true;
         const std::string interface = qvm::testing::readFile(kLoopback + "loopback.h");
         qvm::testing::writeFile(dir / "loopback.h", interface);
-        const std::string program = generate(kDeclarations + "SCENARIO main\n" + statements + "END SCENARIO\n",
-                                             options(), {}, interface);
+        qvm::codegen::ProgramOptions o = options();
+        o.traceLevel = 0;  // every trace line
+        const std::string program =
+            generate(kDeclarations + "SCENARIO main\n" + statements + "END SCENARIO\n", o, {}, interface);
         EXPECT_FALSE(program.empty());
         const qvm::testing::program::Compiled compiled = compile("gcc", {kLoopback + "sut.c"});
         EXPECT_EQ(compiled.compile.status, 0) << compiled.compile.err;
@@ -57,16 +59,15 @@ TEST_F(LoopbackRunTest, VarChecksPassAndFailWithTheirValues)
     EXPECT_EQ(run("  VAR counter, INIT=5\n  VAR counter, EV=5\n").status, 0) << trace;
     const RunResult failed = run("  VAR counter, INIT=5\n  VAR counter, EV=6\n");
     EXPECT_EQ(failed.status, 1) << trace;
-    EXPECT_THAT(trace, HasSubstr("FAIL"));
-    EXPECT_THAT(trace, HasSubstr("6"));
-    EXPECT_THAT(trace, HasSubstr("5"));
+    EXPECT_THAT(trace, HasSubstr("expected 6 actual 5 FAILED"));
 }
 
 TEST_F(LoopbackRunTest, NativeCallsCheckTheirResult)
 {
     EXPECT_EQ(run("  CALL add(2, 3) @ 5\n").status, 0) << trace;
+    EXPECT_THAT(trace, HasSubstr("expected 5 actual 5 ok"));
     EXPECT_EQ(run("  CALL add(2, 3) @ 6\n").status, 1) << trace;
-    EXPECT_THAT(trace, HasSubstr("FAIL"));
+    EXPECT_THAT(trace, HasSubstr("expected 6 actual 5 FAILED"));
 }
 
 const std::string kExchange = "  @bench_link = link_open(\"LINE\");\n"
@@ -92,6 +93,9 @@ TEST_F(LoopbackRunTest, TheAnswerToASentMessageIsAwaited)
 {
     const RunResult answered = run(withPing(1));
     EXPECT_EQ(answered.status, 0) << answered.err << trace;
+    EXPECT_THAT(trace, HasSubstr("reference [40 .. 44] received 42 same"));
+    EXPECT_THAT(trace, HasSubstr("WAITTIL condition met"));
+    EXPECT_THAT(trace, HasSubstr("COMMENT"));
     EXPECT_THAT(trace, Not(HasSubstr("FAIL"))) << trace;
 }
 
@@ -100,7 +104,8 @@ TEST_F(LoopbackRunTest, AMessageThatNeverComesEndsTheWaitAtItsTimeOut)
 {
     const RunResult silent = run(withPing(3));
     EXPECT_EQ(silent.status, 1) << trace;
-    EXPECT_THAT(trace, HasSubstr("FAIL"));
+    EXPECT_THAT(trace, HasSubstr("WAITTIL failure condition met"));
+    EXPECT_THAT(trace, Not(HasSubstr("RECEIVE")));
 }
 
 // A ping of code 9 is answered by a message that matches no definition.
@@ -108,7 +113,8 @@ TEST_F(LoopbackRunTest, AnUnexpectedMessageDoesNotMatch)
 {
     const RunResult other = run(withPing(9));
     EXPECT_EQ(other.status, 1) << trace;
-    EXPECT_THAT(trace, HasSubstr("FAIL"));
+    EXPECT_THAT(trace, HasSubstr("reference 2 received 99 differs"));
+    EXPECT_THAT(trace, HasSubstr("WAITTIL failure condition met"));
 }
 
 }  // namespace

@@ -32,7 +32,7 @@ const std::string kVarInterface =
     "int greet(const char *who);\n"
     "item_t make_item(void);\n";
 
-const std::string kHead = "HEADER \"t\", \"1\", \"x\"\n";
+const std::string kHead = "HEADER \"t\", \"1\", \"x\"\n#int bench;\n";
 
 class VarProgramTest : public ProgramTest {
 protected:
@@ -48,14 +48,14 @@ protected:
     }
 };
 
-// The script header takes E7 and the scenario S8: a VAR's K record is 9.
+// The script header takes E7, the root scenario S8 and main S9: a first VAR's K record is 10.
 TEST_F(VarProgramTest, ExpectedScalarsAreCheckedBetweenTheVerdictCalls)
 {
     const std::string text = body("  VAR count, EV=3\n");
-    EXPECT_THAT(text, HasSubstr("  trv_var_va ( &(trv_ctx->trv_ctxrun),9 );\n"
-                                "  trv_var_int_c (&(trv_ctx->trv_ctxrun),10, (TRV_T_INT) count,(TRV_T_INT) 3,"
+    EXPECT_THAT(text, HasSubstr("  trv_var_va ( &(trv_ctx->trv_ctxrun),10 );\n"
+                                "  trv_var_int_c (&(trv_ctx->trv_ctxrun),11, (TRV_T_INT) count,(TRV_T_INT) 3,"
                                 "TRV_P_BASE10, I0, -1 );\n"
-                                "  trv_flagrt = trv_end_var_va ( &(trv_ctx->trv_ctxrun),11 );\n"
+                                "  trv_flagrt = trv_end_var_va ( &(trv_ctx->trv_ctxrun),12 );\n"
                                 "  if (trv_flagrt != 0)\n"
                                 "   {\n"
                                 "#ifdef TRV_OSTREL_DEBUG\n"
@@ -81,30 +81,30 @@ TEST_F(VarProgramTest, InitialisationsAssignWithTheCastOfTheirClass)
 TEST_F(VarProgramTest, FormatCodesSelectTheDisplayBase)
 {
     const std::string text = body("  VAR count, EV=1\n  VAR letter, EV='a'\n  VAR big, EV=2\n",
-                                  "FORMAT= count # integer, OCT\nFORMAT= letter # char, OCT\nFORMAT= big # integer, BIN\n");
+                                  "FORMAT= count # integer OCT\nFORMAT= letter # char OCT\nFORMAT= big # integer BIN\n");
     EXPECT_THAT(text, HasSubstr("(TRV_T_INT) count,(TRV_T_INT) 1,TRV_P_BASE10, I0, -1 );"));
-    EXPECT_THAT(text, HasSubstr("trv_var_byte_c (&(trv_ctx->trv_ctxrun),13, (TRV_T_CAR) letter,(TRV_T_CAR) 'a',"
+    EXPECT_THAT(text, HasSubstr("trv_var_byte_c (&(trv_ctx->trv_ctxrun),14, (TRV_T_CAR) letter,(TRV_T_CAR) 'a',"
                                 "TRV_P_BASE8, I0, -1 );"));
-    EXPECT_THAT(text, HasSubstr("trv_var_long_c (&(trv_ctx->trv_ctxrun),16, (TRV_T_LONG) big,(TRV_T_LONG) 2,"
+    EXPECT_THAT(text, HasSubstr("trv_var_long_c (&(trv_ctx->trv_ctxrun),17, (TRV_T_LONG) big,(TRV_T_LONG) 2,"
                                 "TRV_P_BASE2, I0, -1 );"));
 }
 
 TEST_F(VarProgramTest, CharactersAreCheckedByTheirFormat)
 {
-    const std::string hex = body("  VAR letter, EV='a'\n", "FORMAT= letter # char, HEX\n");
-    EXPECT_THAT(hex, HasSubstr("trv_var_bytetab_c (&(trv_ctx->trv_ctxrun),10, (TRV_T_CAR) letter,(TRV_T_CAR) 'a',"
+    const std::string hex = body("  VAR letter, EV='a'\n", "FORMAT= letter # char HEX\n");
+    EXPECT_THAT(hex, HasSubstr("trv_var_bytetab_c (&(trv_ctx->trv_ctxrun),11, (TRV_T_CAR) letter,(TRV_T_CAR) 'a',"
                                "TRV_P_BASE16, I0, -1 );"));
     const std::string natural = body("  VAR letter, EV='a'\n");
-    EXPECT_THAT(natural, HasSubstr("trv_var_char_c (&(trv_ctx->trv_ctxrun),10, (TRV_T_CAR) letter,(TRV_T_CAR) 'a',"
+    EXPECT_THAT(natural, HasSubstr("trv_var_char_c (&(trv_ctx->trv_ctxrun),11, (TRV_T_CAR) letter,(TRV_T_CAR) 'a',"
                                    "TRV_P_BASE8, I0, -1 );"));
 }
 
 TEST_F(VarProgramTest, RangesWriteAbsentBoundsAsZero)
 {
     const std::string text = body("  VAR item.total, EV=[.. 100]\n  VAR count, EV=[1 ..]\n");
-    EXPECT_THAT(text, HasSubstr("trv_var_range_long_c (&(trv_ctx->trv_ctxrun),10, (TRV_T_LONG) item.total,"
+    EXPECT_THAT(text, HasSubstr("trv_var_range_long_c (&(trv_ctx->trv_ctxrun),11, (TRV_T_LONG) item.total,"
                                 "0,(TRV_T_LONG) 0,1,(TRV_T_LONG) 100,TRV_P_BASE10, I0, -1 );"));
-    EXPECT_THAT(text, HasSubstr("trv_var_range_int_c (&(trv_ctx->trv_ctxrun),13, (TRV_T_INT) count,"
+    EXPECT_THAT(text, HasSubstr("trv_var_range_int_c (&(trv_ctx->trv_ctxrun),14, (TRV_T_INT) count,"
                                 "1,(TRV_T_INT) 1,0,(TRV_T_INT) 0,TRV_P_BASE10, I0, -1 );"));
 }
 
@@ -118,12 +118,12 @@ TEST_F(VarProgramTest, ARangeInADumpIsRefusedAndTheRestIsWritten)
 {
     const std::string text = body("  VAR item, VA={id => [1 .. 2], total => 5}\n");
     EXPECT_THAT(console, HasSubstr("RANGENOTA"));
-    EXPECT_THAT(text, HasSubstr("  trv_var ( &(trv_ctx->trv_ctxrun),9 );\n"
-                                "  trv_varstruct ( &(trv_ctx->trv_ctxrun),10 );\n"
-                                "  trv_dmp_long_c (&(trv_ctx->trv_ctxrun),12, (TRV_T_LONG) item.total,TRV_P_BASE10, "
+    EXPECT_THAT(text, HasSubstr("  trv_var ( &(trv_ctx->trv_ctxrun),10 );\n"
+                                "  trv_varstruct ( &(trv_ctx->trv_ctxrun),11 );\n"
+                                "  trv_dmp_long_c (&(trv_ctx->trv_ctxrun),13, (TRV_T_LONG) item.total,TRV_P_BASE10, "
                                 "I0, -1 );\n"
-                                "  trv_varstruct ( &(trv_ctx->trv_ctxrun),13 );\n"
-                                "  trv_var ( &(trv_ctx->trv_ctxrun),14 );\n"));
+                                "  trv_varstruct ( &(trv_ctx->trv_ctxrun),14 );\n"
+                                "  trv_var ( &(trv_ctx->trv_ctxrun),15 );\n"));
     EXPECT_THAT(text, Not(HasSubstr("range")));
 }
 
@@ -132,42 +132,42 @@ TEST_F(VarProgramTest, ARangeInADumpIsRefusedAndTheRestIsWritten)
 TEST_F(VarProgramTest, ArraysOfScalarsLoopOverTheirIndices)
 {
     const std::string text = body("  VAR table, EV={2 => 9, OTHERS => 0}\n");
-    EXPECT_THAT(text, HasSubstr("  trv_vartab ( &(trv_ctx->trv_ctxrun),10 );\n"
+    EXPECT_THAT(text, HasSubstr("  trv_vartab ( &(trv_ctx->trv_ctxrun),11 );\n"
                                 "  trv_varreset (&(trv_ctx->trv_ctxrun));\n"
                                 "  for(I1 = 0; I1 <= 1; ++I1)\n"
                                 "   {\n"
-                                "    trv_var_int_c (&(trv_ctx->trv_ctxrun),11, (TRV_T_INT) table[I1],(TRV_T_INT) 0,"
+                                "    trv_var_int_c (&(trv_ctx->trv_ctxrun),12, (TRV_T_INT) table[I1],(TRV_T_INT) 0,"
                                 "TRV_P_BASE10, I1, 1 );\n"
                                 "   }\n"
                                 "  trv_varreset (&(trv_ctx->trv_ctxrun));\n"
                                 "  I1 = 2;\n"
                                 "   {\n"
-                                "    trv_var_int_c (&(trv_ctx->trv_ctxrun),12, (TRV_T_INT) table[I1],(TRV_T_INT) 9,"
+                                "    trv_var_int_c (&(trv_ctx->trv_ctxrun),13, (TRV_T_INT) table[I1],(TRV_T_INT) 9,"
                                 "TRV_P_BASE10, I1, 2 );\n"
                                 "   }\n"
                                 "  trv_varreset (&(trv_ctx->trv_ctxrun));\n"
                                 "  I1 = 3;\n"));
-    EXPECT_THAT(text, HasSubstr("  trv_vartab ( &(trv_ctx->trv_ctxrun),14 );\n"));
+    EXPECT_THAT(text, HasSubstr("  trv_vartab ( &(trv_ctx->trv_ctxrun),15 );\n"));
 }
 
 // An index range of aggregates loops at the depth of its array, its members one deeper.
 TEST_F(VarProgramTest, NestedArraysUseOneCounterPerDepth)
 {
     const std::string text = body("  VAR grid, EV={0 => {OTHERS => 1}, 1 => {OTHERS => 2}}\n");
-    EXPECT_THAT(text, HasSubstr("  trv_vartab ( &(trv_ctx->trv_ctxrun),10 );\n"
-                                "  trv_varplage ( &(trv_ctx->trv_ctxrun),11, 0, 0 );\n"
+    EXPECT_THAT(text, HasSubstr("  trv_vartab ( &(trv_ctx->trv_ctxrun),11 );\n"
+                                "  trv_varplage ( &(trv_ctx->trv_ctxrun),12, 0, 0 );\n"
                                 "  I1 = 0;\n"
                                 "   {\n"
-                                "    trv_vartab ( &(trv_ctx->trv_ctxrun),12 );\n"
+                                "    trv_vartab ( &(trv_ctx->trv_ctxrun),13 );\n"
                                 "    trv_varreset (&(trv_ctx->trv_ctxrun));\n"
                                 "    for(I2 = 0; I2 <= 2; ++I2)\n"
                                 "     {\n"
-                                "      trv_var_int_c (&(trv_ctx->trv_ctxrun),13, (TRV_T_INT) grid[I1][I2],"
+                                "      trv_var_int_c (&(trv_ctx->trv_ctxrun),14, (TRV_T_INT) grid[I1][I2],"
                                 "(TRV_T_INT) 1,TRV_P_BASE10, I2, 2 );\n"
                                 "     }\n"
-                                "    trv_vartab ( &(trv_ctx->trv_ctxrun),14 );\n"
+                                "    trv_vartab ( &(trv_ctx->trv_ctxrun),15 );\n"
                                 "   }\n"
-                                "  trv_varplage ( &(trv_ctx->trv_ctxrun),15, -1, -1 );\n"));
+                                "  trv_varplage ( &(trv_ctx->trv_ctxrun),16, -1, -1 );\n"));
 }
 
 // A whole value is followed field by field beside the variable.
@@ -191,33 +191,33 @@ TEST_F(VarProgramTest, UnionsAreAssignedWholeOrMemberByMember)
 TEST_F(VarProgramTest, ExpectedUnionsAreTracedLikeStructures)
 {
     const std::string text = body("  VAR tagged.w, EV={whole => 5}\n");
-    EXPECT_THAT(text, HasSubstr("  trv_varstruct ( &(trv_ctx->trv_ctxrun),10 );\n"
-                                "  trv_var_int_c (&(trv_ctx->trv_ctxrun),11, (TRV_T_INT) tagged.w.whole,"
+    EXPECT_THAT(text, HasSubstr("  trv_varstruct ( &(trv_ctx->trv_ctxrun),11 );\n"
+                                "  trv_var_int_c (&(trv_ctx->trv_ctxrun),12, (TRV_T_INT) tagged.w.whole,"
                                 "(TRV_T_INT) 5,TRV_P_BASE10, I0, -1 );\n"
-                                "  trv_varstruct ( &(trv_ctx->trv_ctxrun),12 );\n"));
+                                "  trv_varstruct ( &(trv_ctx->trv_ctxrun),13 );\n"));
 }
 
-// A:  CALL record 9, its arguments R10 and R11, the result R12, the end A13.
+// The CALL record is 10, its arguments R11 and R12, the result R13, the end A14.
 TEST_F(VarProgramTest, NativeCallsCheckParametersAndResult)
 {
     const std::string text = body("  CALL compute(count @ 3, &count) @ 7\n");
     EXPECT_THAT(text, HasSubstr("  TRV_T_INT trv_return_0;\n"));
-    EXPECT_THAT(text, HasSubstr("  trv_bcf ( &(trv_ctx->trv_ctxrun),9 );\n"
+    EXPECT_THAT(text, HasSubstr("  trv_bcf ( &(trv_ctx->trv_ctxrun),10 );\n"
                                 "  trv_return_0 = (TRV_T_INT) compute (count, &count );\n"
                                 "  trv_int_c (&(trv_ctx->trv_ctxrun),1, (TRV_T_INT) count, (TRV_T_INT) 3, "
-                                "(TRV_T_INT) 3, 10 );\n"
+                                "(TRV_T_INT) 3, 11 );\n"
                                 "  trv_pointer_c (&(trv_ctx->trv_ctxrun),0, (TRV_PT_VOID) &count, "
-                                "(TRV_PT_VOID) &count, (TRV_PT_VOID) &count, 11 );\n"
+                                "(TRV_PT_VOID) &count, (TRV_PT_VOID) &count, 12 );\n"
                                 "  trv_int_c (&(trv_ctx->trv_ctxrun),1, (TRV_T_INT) 0, (TRV_T_INT) 7, "
-                                "(TRV_T_INT) trv_return_0, 12 );\n"
-                                "  trv_flagrt = trv_cf (&(trv_ctx->trv_ctxrun),13 );\n"
+                                "(TRV_T_INT) trv_return_0, 13 );\n"
+                                "  trv_flagrt = trv_cf (&(trv_ctx->trv_ctxrun),14 );\n"
                                 "  if (trv_flagrt != 0)\n"));
 }
 
 TEST_F(VarProgramTest, NativeCallsWithoutResultCheckTheirParametersOnly)
 {
     const std::string text = body("  CALL reset()\n  CALL greet(\"bob\") @ 1 @ count\n");
-    EXPECT_THAT(text, HasSubstr("  reset (  );\n  trv_flagrt = trv_cf (&(trv_ctx->trv_ctxrun),10 );\n"));
+    EXPECT_THAT(text, HasSubstr("  reset (  );\n  trv_flagrt = trv_cf (&(trv_ctx->trv_ctxrun),11 );\n"));
     EXPECT_THAT(text, HasSubstr("  count = (TRV_T_INT) greet (\"bob\" );\n"
                                 "  trv_string_c (&(trv_ctx->trv_ctxrun),0, (TRV_PT_CAR) \"bob\", (TRV_PT_CAR) \"bob\", "
                                 "(TRV_PT_CAR) \"bob\", "));

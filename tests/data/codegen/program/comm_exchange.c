@@ -273,7 +273,7 @@ TRV_T_INT trv_index TRV_EP
   return ( TRV_MESSAGE_READ );
 #endif
  }
-static TRV_T_INT trv_S27  TRV_DP (( trv_ctx)) TRV_BP
+static TRV_T_INT trv_S28  TRV_DP (( trv_ctx)) TRV_BP
 TRV_PT_CTX trv_ctx TRV_EP
  {
 #ifdef TRV_OSTREL_DEBUG
@@ -287,7 +287,7 @@ TRV_PT_CTX trv_ctx TRV_EP
    }
   else
    {
-    trv_numofid(&(trv_ctx->trv_ctxrun), 28);
+    trv_numofid(&(trv_ctx->trv_ctxrun), 29);
 #ifdef TRV_OSTREL_DEBUG
     trv_debug_state = 1;
 #else
@@ -306,7 +306,7 @@ TRV_PT_CTX trv_ctx TRV_EP
   trv_send_tsf ( &(trv_ctx->trv_ctxrun), 5, 1);
 #endif /* QVM_DYNFLW */
   
-  trv_send( &(trv_ctx->trv_ctxrun),29, "ping");
+  trv_send( &(trv_ctx->trv_ctxrun),30, "ping");
    {
     TRV_T_INT trv_i,trv_psret=0;
     trv_rio_on(&(trv_ctx->trv_ctxrun));
@@ -324,7 +324,7 @@ TRV_PT_CTX trv_ctx TRV_EP
        }
      }
     trv_ping_t_dump_msg (trv_ctx, &ping);
-    trv_end_send( &(trv_ctx->trv_ctxrun),trv_psret,30);
+    trv_end_send( &(trv_ctx->trv_ctxrun),trv_psret,31);
 #ifdef TRV_OSTREL_DEBUG
 #else
     if (trv_psret)
@@ -340,7 +340,7 @@ TRV_PT_CTX trv_ctx TRV_EP
     ||(!trv_msg_ping_t[1].trv_defNumber)
     )
      {
-      trv_nodefmsg(&(trv_ctx->trv_ctxrun), 31);
+      trv_nodefmsg(&(trv_ctx->trv_ctxrun), 32);
 #ifdef TRV_OSTREL_DEBUG
       trv_continue_debug = 1;
 #else
@@ -351,7 +351,7 @@ TRV_PT_CTX trv_ctx TRV_EP
     ||(trv_channel_wire[0].trv_numberofId)
     ))
      {
-      trv_noaddid(&(trv_ctx->trv_ctxrun), 31);
+      trv_noaddid(&(trv_ctx->trv_ctxrun), 32);
 #ifdef TRV_OSTREL_DEBUG
       trv_continue_debug = 1;
 #else
@@ -367,7 +367,7 @@ TRV_PT_CTX trv_ctx TRV_EP
 #if QVM_DYNFLW
       trv_begin_waittil_tsf ( &(trv_ctx->trv_ctxrun), 6, 1);
 #endif /* QVM_DYNFLW */
-      trv_waittil (&(trv_ctx->trv_ctxrun), 31);
+      trv_waittil (&(trv_ctx->trv_ctxrun), 32);
       trv_wtime = 0;
       trv_t0 = trv_getevtdate (&(trv_ctx->trv_ctxrun));
       trv_tn = trv_t0 ;
@@ -404,7 +404,7 @@ TRV_PT_CTX trv_ctx TRV_EP
 #if QVM_DYNFLW
             trv_end_waittil_tsf ( &(trv_ctx->trv_ctxrun), 8, 1, 2);
 #endif /* QVM_DYNFLW */
-            trv_endwaittil(&(trv_ctx->trv_ctxrun), 2, 33, "ping_t");
+            trv_endwaittil(&(trv_ctx->trv_ctxrun), 2, 34, "ping_t");
 #ifdef TRV_OSTREL_DEBUG
             trv_continue_debug = 1;
             break;
@@ -473,14 +473,14 @@ TRV_PT_CTX trv_ctx TRV_EP
       if (!trv_continue_debug)
        {
 #endif
-        trv_state ( &(trv_ctx->trv_ctxrun), (TRV_MATCHING_2(trv_msg_ping_t[1],trv_state_channel[0][0])), 32);
+        trv_state ( &(trv_ctx->trv_ctxrun), (TRV_MATCHING_2(trv_msg_ping_t[1],trv_state_channel[0][0])), 33);
         trv_ping_t_ref_msg (trv_ctx, &(trv_msg_ping_t[1]));
         if (trv_exprKO)
          {
 #if QVM_DYNFLW
           trv_end_waittil_tsf ( &(trv_ctx->trv_ctxrun), 8, 1, 1);
 #endif /* QVM_DYNFLW */
-          trv_endwaittil(&(trv_ctx->trv_ctxrun), 1, 33, "ping_t");
+          trv_endwaittil(&(trv_ctx->trv_ctxrun), 1, 34, "ping_t");
 #ifdef TRV_OSTREL_DEBUG
           trv_continue_debug = 1;
 #else
@@ -492,7 +492,7 @@ TRV_PT_CTX trv_ctx TRV_EP
 #if QVM_DYNFLW
           trv_end_waittil_tsf ( &(trv_ctx->trv_ctxrun), 8, 1, 0);
 #endif /* QVM_DYNFLW */
-          trv_endwaittil(&(trv_ctx->trv_ctxrun), 0, 33, "ping_t");
+          trv_endwaittil(&(trv_ctx->trv_ctxrun), 0, 34, "ping_t");
          }
 #ifdef TRV_OSTREL_DEBUG
        }
@@ -507,6 +507,25 @@ TRV_PT_CTX trv_ctx TRV_EP
 #else
   return ( 0 );
 #endif
+ }
+static TRV_T_INT trv_S27 TRV_DP (( trv_ctx)) TRV_BP
+TRV_PT_CTX trv_ctx TRV_EP
+ {
+  TRV_T_INT trv_local_state = 0;
+  TRV_T_INT trv_global_state = 0;
+  J1 = 1;
+  trv_startchronomarkloop ( &(trv_ctx->trv_ctxrun),35, 28 ,1, J1, "main", 3, 1);
+  trv_local_state = trv_S28 (trv_ctx);
+  trv_stopchronomarkloop (&(trv_ctx->trv_ctxrun),trv_local_state,35,1,J1,"main",4,1);
+  if ( trv_local_state )
+   {
+    trv_global_state = 2;
+    if (( trv_local_state == 3) || ( trv_local_state == 4) )
+     {
+      return ( 4 );
+     }
+   }
+  return ( trv_global_state );
  }
 TRV_T_INT main TRV_DP (( argc, argv )) TRV_BP
 TRV_CONST TRV_T_INT argc TRV_SP
@@ -644,9 +663,9 @@ TRV_CONST TRV_PT_CAR * argv TRV_EP
   trv_declare_ni_tsf (&(trv_ctx->trv_ctxrun), 1);
 #endif /* QVM_DYNFLW */
   
-  trv_startchronomarkloop ( &(trv_ctx->trv_ctxrun),34, 27 , 0, J0, "", 0, 0);
+  trv_startchronomarkloop ( &(trv_ctx->trv_ctxrun),36, 27 , 0, J0, "", 0, 0);
   trv_local_state = trv_S27 (trv_ctx);
-  trv_stopchronomarkloop ( &(trv_ctx->trv_ctxrun),trv_local_state, 34, 0, J0, "", 0, 0);
+  trv_stopchronomarkloop ( &(trv_ctx->trv_ctxrun),trv_local_state, 36, 0, J0, "", 0, 0);
   trv_end (&(trv_ctx->trv_ctxrun));
 #if QVM_DYNFLW
   trv_endoftester_tagtlk ( &(trv_ctx->trv_ctxrun) );

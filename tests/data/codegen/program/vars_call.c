@@ -51,7 +51,7 @@ TRV_PT_CTX trv_ctx TRV_EP
   TRV_T_INT trv_i;
  }
 static TRV_T_CTX trv_ctxst;
-static TRV_T_INT trv_S8  TRV_DP (( trv_ctx)) TRV_BP
+static TRV_T_INT trv_S9  TRV_DP (( trv_ctx)) TRV_BP
 TRV_PT_CTX trv_ctx TRV_EP
  {
 #ifdef TRV_OSTREL_DEBUG
@@ -59,9 +59,9 @@ TRV_PT_CTX trv_ctx TRV_EP
 #endif
   TRV_T_INT trv_return_0;
   count = (TRV_T_INT) 3;
-  trv_var_va ( &(trv_ctx->trv_ctxrun),9 );
-  trv_var_range_int_c (&(trv_ctx->trv_ctxrun),10, (TRV_T_INT) count,1,(TRV_T_INT) 1,1,(TRV_T_INT) 5,TRV_P_BASE10, I0, -1 );
-  trv_flagrt = trv_end_var_va ( &(trv_ctx->trv_ctxrun),11 );
+  trv_var_va ( &(trv_ctx->trv_ctxrun),10 );
+  trv_var_range_int_c (&(trv_ctx->trv_ctxrun),11, (TRV_T_INT) count,1,(TRV_T_INT) 1,1,(TRV_T_INT) 5,TRV_P_BASE10, I0, -1 );
+  trv_flagrt = trv_end_var_va ( &(trv_ctx->trv_ctxrun),12 );
   if (trv_flagrt != 0)
    {
 #ifdef TRV_OSTREL_DEBUG
@@ -70,9 +70,9 @@ TRV_PT_CTX trv_ctx TRV_EP
     return ( 1 );
 #endif
    }
-  trv_var_va ( &(trv_ctx->trv_ctxrun),12 );
-  trv_var_bytetab_c (&(trv_ctx->trv_ctxrun),13, (TRV_T_CAR) letter,(TRV_T_CAR) 'a',TRV_P_BASE16, I0, -1 );
-  trv_flagrt = trv_end_var_va ( &(trv_ctx->trv_ctxrun),14 );
+  trv_var_va ( &(trv_ctx->trv_ctxrun),13 );
+  trv_var_bytetab_c (&(trv_ctx->trv_ctxrun),14, (TRV_T_CAR) letter,(TRV_T_CAR) 'a',TRV_P_BASE16, I0, -1 );
+  trv_flagrt = trv_end_var_va ( &(trv_ctx->trv_ctxrun),15 );
   if (trv_flagrt != 0)
    {
 #ifdef TRV_OSTREL_DEBUG
@@ -81,13 +81,13 @@ TRV_PT_CTX trv_ctx TRV_EP
     return ( 1 );
 #endif
    }
-  trv_var_va ( &(trv_ctx->trv_ctxrun),15 );
-  trv_varstruct ( &(trv_ctx->trv_ctxrun),16 );
-  trv_var_int_c (&(trv_ctx->trv_ctxrun),17, (TRV_T_INT) item.id,(TRV_T_INT) 1,TRV_P_BASE10, I0, -1 );
-  trv_var_char_c (&(trv_ctx->trv_ctxrun),18, (TRV_T_CAR) item.tag,(TRV_T_CAR) 'x',TRV_P_BASE8, I0, -1 );
-  trv_var_range_long_c (&(trv_ctx->trv_ctxrun),19, (TRV_T_LONG) item.total,0,(TRV_T_LONG) 0,1,(TRV_T_LONG) 100,TRV_P_BASE10, I0, -1 );
-  trv_varstruct ( &(trv_ctx->trv_ctxrun),20 );
-  trv_flagrt = trv_end_var_va ( &(trv_ctx->trv_ctxrun),21 );
+  trv_var_va ( &(trv_ctx->trv_ctxrun),16 );
+  trv_varstruct ( &(trv_ctx->trv_ctxrun),17 );
+  trv_var_int_c (&(trv_ctx->trv_ctxrun),18, (TRV_T_INT) item.id,(TRV_T_INT) 1,TRV_P_BASE10, I0, -1 );
+  trv_var_char_c (&(trv_ctx->trv_ctxrun),19, (TRV_T_CAR) item.tag,(TRV_T_CAR) 'x',TRV_P_BASE8, I0, -1 );
+  trv_var_range_long_c (&(trv_ctx->trv_ctxrun),20, (TRV_T_LONG) item.total,0,(TRV_T_LONG) 0,1,(TRV_T_LONG) 100,TRV_P_BASE10, I0, -1 );
+  trv_varstruct ( &(trv_ctx->trv_ctxrun),21 );
+  trv_flagrt = trv_end_var_va ( &(trv_ctx->trv_ctxrun),22 );
   if (trv_flagrt != 0)
    {
 #ifdef TRV_OSTREL_DEBUG
@@ -96,20 +96,20 @@ TRV_PT_CTX trv_ctx TRV_EP
     return ( 1 );
 #endif
    }
-  trv_var_va ( &(trv_ctx->trv_ctxrun),22 );
-  trv_vartab ( &(trv_ctx->trv_ctxrun),23 );
+  trv_var_va ( &(trv_ctx->trv_ctxrun),23 );
+  trv_vartab ( &(trv_ctx->trv_ctxrun),24 );
   trv_varreset (&(trv_ctx->trv_ctxrun));
   for(I1 = 0; I1 <= 1; ++I1)
    {
-    trv_var_int_c (&(trv_ctx->trv_ctxrun),24, (TRV_T_INT) table[I1],(TRV_T_INT) 5,TRV_P_BASE10, I1, 1 );
+    trv_var_int_c (&(trv_ctx->trv_ctxrun),25, (TRV_T_INT) table[I1],(TRV_T_INT) 5,TRV_P_BASE10, I1, 1 );
    }
   trv_varreset (&(trv_ctx->trv_ctxrun));
   for(I1 = 2; I1 <= 3; ++I1)
    {
-    trv_var_int_c (&(trv_ctx->trv_ctxrun),25, (TRV_T_INT) table[I1],(TRV_T_INT) 0,TRV_P_BASE10, I1, 3 );
+    trv_var_int_c (&(trv_ctx->trv_ctxrun),26, (TRV_T_INT) table[I1],(TRV_T_INT) 0,TRV_P_BASE10, I1, 3 );
    }
-  trv_vartab ( &(trv_ctx->trv_ctxrun),26 );
-  trv_flagrt = trv_end_var_va ( &(trv_ctx->trv_ctxrun),27 );
+  trv_vartab ( &(trv_ctx->trv_ctxrun),27 );
+  trv_flagrt = trv_end_var_va ( &(trv_ctx->trv_ctxrun),28 );
   if (trv_flagrt != 0)
    {
 #ifdef TRV_OSTREL_DEBUG
@@ -118,12 +118,12 @@ TRV_PT_CTX trv_ctx TRV_EP
     return ( 1 );
 #endif
    }
-  trv_bcf ( &(trv_ctx->trv_ctxrun),28 );
+  trv_bcf ( &(trv_ctx->trv_ctxrun),29 );
   trv_return_0 = (TRV_T_INT) compute (count, &count );
-  trv_int_c (&(trv_ctx->trv_ctxrun),1, (TRV_T_INT) count, (TRV_T_INT) 3, (TRV_T_INT) 3, 29 );
-  trv_pointer_c (&(trv_ctx->trv_ctxrun),0, (TRV_PT_VOID) &count, (TRV_PT_VOID) &count, (TRV_PT_VOID) &count, 30 );
-  trv_int_c (&(trv_ctx->trv_ctxrun),1, (TRV_T_INT) 0, (TRV_T_INT) 7, (TRV_T_INT) trv_return_0, 31 );
-  trv_flagrt = trv_cf (&(trv_ctx->trv_ctxrun),32 );
+  trv_int_c (&(trv_ctx->trv_ctxrun),1, (TRV_T_INT) count, (TRV_T_INT) 3, (TRV_T_INT) 3, 30 );
+  trv_pointer_c (&(trv_ctx->trv_ctxrun),0, (TRV_PT_VOID) &count, (TRV_PT_VOID) &count, (TRV_PT_VOID) &count, 31 );
+  trv_int_c (&(trv_ctx->trv_ctxrun),1, (TRV_T_INT) 0, (TRV_T_INT) 7, (TRV_T_INT) trv_return_0, 32 );
+  trv_flagrt = trv_cf (&(trv_ctx->trv_ctxrun),33 );
   if (trv_flagrt != 0)
    {
 #ifdef TRV_OSTREL_DEBUG
@@ -137,6 +137,25 @@ TRV_PT_CTX trv_ctx TRV_EP
 #else
   return ( 0 );
 #endif
+ }
+static TRV_T_INT trv_S8 TRV_DP (( trv_ctx)) TRV_BP
+TRV_PT_CTX trv_ctx TRV_EP
+ {
+  TRV_T_INT trv_local_state = 0;
+  TRV_T_INT trv_global_state = 0;
+  J1 = 1;
+  trv_startchronomarkloop ( &(trv_ctx->trv_ctxrun),34, 9 ,1, J1, "main", 3, 1);
+  trv_local_state = trv_S9 (trv_ctx);
+  trv_stopchronomarkloop (&(trv_ctx->trv_ctxrun),trv_local_state,34,1,J1,"main",4,1);
+  if ( trv_local_state )
+   {
+    trv_global_state = 2;
+    if (( trv_local_state == 3) || ( trv_local_state == 4) )
+     {
+      return ( 4 );
+     }
+   }
+  return ( trv_global_state );
  }
 TRV_T_INT main TRV_DP (( argc, argv )) TRV_BP
 TRV_CONST TRV_T_INT argc TRV_SP
@@ -274,9 +293,9 @@ TRV_CONST TRV_PT_CAR * argv TRV_EP
   trv_declare_ni_tsf (&(trv_ctx->trv_ctxrun), 1);
 #endif /* QVM_DYNFLW */
   
-  trv_startchronomarkloop ( &(trv_ctx->trv_ctxrun),33, 8 , 0, J0, "", 0, 0);
+  trv_startchronomarkloop ( &(trv_ctx->trv_ctxrun),35, 8 , 0, J0, "", 0, 0);
   trv_local_state = trv_S8 (trv_ctx);
-  trv_stopchronomarkloop ( &(trv_ctx->trv_ctxrun),trv_local_state, 33, 0, J0, "", 0, 0);
+  trv_stopchronomarkloop ( &(trv_ctx->trv_ctxrun),trv_local_state, 35, 0, J0, "", 0, 0);
   trv_end (&(trv_ctx->trv_ctxrun));
 #if QVM_DYNFLW
   trv_endoftester_tagtlk ( &(trv_ctx->trv_ctxrun) );
