@@ -2,7 +2,8 @@
 # Installs what the build needs on a Debian machine, only what is missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ qtbase5-dev qttools5-dev-tools bison flex
-          libgtest-dev libgmock-dev libbenchmark-dev python3 gcc clang)
+          libgtest-dev libgmock-dev libbenchmark-dev python3 gcc clang
+          groff-base man-db strace bsdutils dpkg-dev)
 missing=()
 for package in "${packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")

@@ -83,17 +83,26 @@ std::optional<std::string> readWholeFile(const std::string& path)
     if (!file) {
         return std::nullopt;
     }
-    std::string text;
-    // One more than the size: readers commonly end the text with a newline.
-    text.reserve(static_cast<std::size_t>(info.st_size) + 1);
-    char buffer[65536];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
-        text.append(buffer, got);
+    // Read straight into the text, which has room for the size the file had
+    // and one more byte (readers commonly end the text with a newline); a
+    // file that grew meanwhile is read on in steps.
+    constexpr std::size_t kStep = 65536;
+    std::string text(static_cast<std::size_t>(info.st_size) + 1, '\0');
+    std::size_t length = 0;
+    for (;;) {
+        if (length == text.size()) {
+            text.resize(text.size() + kStep);
+        }
+        const std::size_t got = std::fread(text.data() + length, 1, text.size() - length, file.get());
+        length += got;
+        if (got == 0) {
+            break;
+        }
     }
     if (std::ferror(file.get()) != 0) {
         return std::nullopt;
     }
+    text.resize(length);
     return text;
 }
 

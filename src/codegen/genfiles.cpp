@@ -200,6 +200,15 @@ GeneratedFile* GeneratedFiles::find(std::string_view target)
     return nullptr;
 }
 
+std::vector<std::string> GeneratedFiles::targets() const
+{
+    std::vector<std::string> names;
+    for (const GeneratedFile& file : files_) {
+        names.push_back(file.target());
+    }
+    return names;
+}
+
 void GeneratedFiles::commit()
 {
     for (GeneratedFile& file : files_) {

@@ -10,6 +10,7 @@
 #include <list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qvm::codegen {
 
@@ -91,6 +92,8 @@ public:
     void discard();
 
     std::size_t size() const { return files_.size(); }
+    // The target names, in the order they were created.
+    std::vector<std::string> targets() const;
 
 private:
     std::list<GeneratedFile> files_;

@@ -25,12 +25,15 @@ struct Location {
     int line = 0;
 };
 
+// Appends text as tdcQuoted gives it.
+void appendQuoted(std::string& out, std::string_view text);
+
 Location locationOf(const script::sem::Entry& entry);
 
 // The fields of one record, separated by ", ".
 class Fields {
 public:
-    Fields& text(std::string_view value) { return raw(tdcQuoted(value)); }
+    Fields& text(std::string_view value);
     Fields& absent() { return raw("?"); }
     Fields& number(long long value) { return text(std::to_string(value)); }
     Fields& raw(std::string_view value);
@@ -40,6 +43,8 @@ public:
     const std::string& joined() const { return joined_; }
 
 private:
+    void separate();
+
     std::string joined_;
     bool any_ = false;
 };

@@ -16,14 +16,8 @@ std::string generationStamp(std::string_view dateText)
 
 std::string tdcQuoted(std::string_view text)
 {
-    std::string out = "\"";
-    for (const char c : text) {
-        out += c;
-        if (c == '"') {
-            out += '"';
-        }
-    }
-    out += '"';
+    std::string out;
+    tdc::appendQuoted(out, text);
     return out;
 }
 
@@ -36,19 +30,43 @@ void writeTdc(GeneratedFiles& files, NumberTable& records, const TdcRun& run)
 
 namespace qvm::codegen::tdc {
 
+void appendQuoted(std::string& out, std::string_view text)
+{
+    out += '"';
+    for (const char c : text) {
+        out += c;
+        if (c == '"') {
+            out += '"';
+        }
+    }
+    out += '"';
+}
+
 Location locationOf(const script::sem::Entry& entry)
 {
     return {entry.fileId, entry.line};
 }
 
+Fields& Fields::text(std::string_view value)
+{
+    separate();
+    appendQuoted(joined_, value);
+    return *this;
+}
+
 Fields& Fields::raw(std::string_view value)
+{
+    separate();
+    joined_ += value;
+    return *this;
+}
+
+void Fields::separate()
 {
     if (any_) {
         joined_ += ", ";
     }
-    joined_ += value;
     any_ = true;
-    return *this;
 }
 
 Fields& Fields::absentTimes(int count)
@@ -61,18 +79,23 @@ Fields& Fields::absentTimes(int count)
 
 std::string recordLine(std::string_view key, const Fields& fields, const std::optional<Location>& where)
 {
-    std::string line(key);
+    std::string line;
+    line.reserve(key.size() + fields.joined().size() + 32);
+    line += key;
     line += ' ';
     line += fields.joined();
     if (where) {
         if (!fields.empty()) {
             line += ", ";
         }
-        line += tdcQuoted(std::to_string(where->file)) + ", " + tdcQuoted(std::to_string(where->line));
+        appendQuoted(line, std::to_string(where->file));
+        line += ", ";
+        appendQuoted(line, std::to_string(where->line));
     }
     return line;
 }
 
+// The line end goes with the record: one write a record.
 void writeRecord(GeneratedFile& file, std::string line)
 {
     for (std::size_t dropped = kRecordLimit; dropped < line.size(); ++dropped) {
@@ -81,7 +104,8 @@ void writeRecord(GeneratedFile& file, std::string line)
     if (line.size() > kRecordLimit) {
         line.resize(kRecordLimit);
     }
-    file.writeLine(line);
+    line += '\n';
+    file.write(line);
 }
 
 TdcWriter::TdcWriter(GeneratedFiles& files, NumberTable& numbers, const TdcRun& run)
@@ -108,7 +132,9 @@ void TdcWriter::write()
 int TdcWriter::record(std::string_view letters, const Fields& fields, const std::optional<Location>& where)
 {
     const int number = counter_++;
-    writeRecord(tdc_, recordLine(std::string(letters) + std::to_string(number), fields, where));
+    std::string key(letters);
+    key += std::to_string(number);
+    writeRecord(tdc_, recordLine(key, fields, where));
     return number;
 }
 

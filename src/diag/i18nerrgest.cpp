@@ -2,6 +2,7 @@
 
 #include "diag/catalog.h"
 #include "diag/i18nutil.h"
+#include "diag/progress.h"
 
 #include <QString>
 
@@ -114,6 +115,7 @@ void count(Severity severity)
 
 [[noreturn]] void endRun(ExitStatus status)
 {
+    stopProgress();
     if (!closeListFile() && status != StatusInternal) {
         status = StatusFatal;
     }
@@ -290,6 +292,11 @@ void setConsoleEcho(bool on)
     state().consoleEcho = on;
 }
 
+bool consoleEchoOn()
+{
+    return state().consoleEcho;
+}
+
 ExitStatus statusOfCounts()
 {
     if (state().errors != 0) {
@@ -309,6 +316,8 @@ void endOfRun()
         code = "ENDNOEWAR";
     }
     const ExitStatus status = statusOfCounts();
+    // The summary is the last line: the progress line does not come back below it.
+    stopProgress();
     information(code, errors != 0 ? std::to_string(errors) : std::string(),
                 warnings != 0 ? std::to_string(warnings) : std::string());
     endRun(status);
@@ -329,7 +338,13 @@ void writeConsole(std::string_view text)
         state().sink(text);
         return;
     }
+    const ProgressPause offTheLine;
     std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
+bool consoleCaptured()
+{
+    return static_cast<bool>(state().sink);
 }
 
 void setConsoleSink(std::function<void(std::string_view)> sink)
@@ -339,6 +354,7 @@ void setConsoleSink(std::function<void(std::string_view)> sink)
 
 void resetRun()
 {
+    stopProgress();
     auto sink = std::move(state().sink);
     state() = RunState{};
     state().sink = std::move(sink);

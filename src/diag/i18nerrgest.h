@@ -80,6 +80,7 @@ void openListFile(const std::string& name, bool consoleEcho);
 // did not all reach the file.
 bool closeListFile();
 void setConsoleEcho(bool on);
+bool consoleEchoOn();
 
 // The text of a message line without writing it (prefix, filled catalog
 // text, newline, leftover placeholders removed), in local 8-bit encoding.
@@ -103,6 +104,8 @@ void writeConsole(std::string_view text);
 // Where console text goes; by default the standard error stream. Tests may
 // capture it. Passing nullptr restores the default.
 void setConsoleSink(std::function<void(std::string_view)> sink);
+// Whether a sink has taken the console's place.
+bool consoleCaptured();
 
 // Back to the state of a fresh process: counters, position, list file closed,
 // echo on. The catalog is kept.

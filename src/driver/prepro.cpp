@@ -2,9 +2,11 @@
 
 #include "base/cstsyst.h"
 #include "base/extgest.h"
+#include "base/filesread.h"
 #include "base/mfmemo.h"
 #include "base/mstrid.h"
 #include "codegen/cprggen.h"
+#include "codegen/depgen.h"
 #include "codegen/fctgen.h"
 #include "codegen/genfiles.h"
 #include "codegen/gennumbers.h"
@@ -14,6 +16,7 @@
 #include "diag/catalog.h"
 #include "diag/i18nerrgest.h"
 #include "diag/i18nutil.h"
+#include "diag/progress.h"
 #include "driver/cmdppro.h"
 #include "script/ancgest.h"
 #include "script/sempti.h"
@@ -263,6 +266,7 @@ void generateOutputs(Generation& generation, const RunNames& names, const Settin
                      const script::ParsedScript& parsed, const script::AnalysisResult& analysed,
                      StudioLog& studioLog, const std::string& echo, const std::string& thread)
 {
+    diag::progressPass("TDC file");
     studioLog.open();
     studioLog.record("TDC", names.tdc);
     if (settings.probe != cmdline::ProbeNone) {
@@ -271,11 +275,24 @@ void generateOutputs(Generation& generation, const RunNames& names, const Settin
     const std::string date = base::currentDateText();
     writeTdcFile(generation, names, settings, parsed, analysed, echo, date);
     studioLog.record("TSF", names.tracer);
+    diag::progressPass("tracer file");
     writeTracerFile(generation, names, settings, parsed, analysed, date);
     studioLog.record("SRC", names.program);
+    diag::progressPass("C program");
     writeProgram(generation, names, settings, parsed, analysed, thread, date);
     if (parsed.scriptFlags == script::ScriptUsesTrigger) {
+        diag::progressPass("function templates");
         writeFunctionTemplates(generation, names, settings, parsed, analysed);
+    }
+}
+
+// With QVM_DEPFILE set, the files the run read become prerequisites of the
+// files it writes, in a make rule of their own.
+void writeDependencyFile(Generation& generation)
+{
+    const std::string name = base::envValue("QVM_DEPFILE");
+    if (!name.empty()) {
+        codegen::writeDependencyFile(generation.files, name, base::filesRead());
     }
 }
 
@@ -313,12 +330,16 @@ void keepUntilExit(std::unique_ptr<script::sem::Model> model, std::unique_ptr<sc
     const RunNames names = deriveNames(cmdline::scriptName(), cmdline::rootName());
     diag::openListFile(names.list, cmdline::consoleLog() != 0);
     reportStartBanner();
+    diag::startProgress();
+    base::resetFilesRead();
 
     Settings settings = readSettings();
     const std::string thread = threadRoutineName(settings.thread, settings.rootArgument);
     base::initIdentTable();
 
+    diag::progressPass("C analysis");
     analyseInterfaceFiles(settings);
+    diag::progressPass("script parse");
     // The syntax tree, the source file records and the script-wide flags,
     // owned here until the end of the run.
     script::ParsedScript parsed = parseScript(names, settings);
@@ -326,8 +347,10 @@ void keepUntilExit(std::unique_ptr<script::sem::Model> model, std::unique_ptr<sc
     // Outputs not put in place by the end of the run are removed with it.
     Generation generation;
     if (diag::errorCount() == 0) {
+        diag::progressPass("semantic analysis");
         script::AnalysisResult analysed = analyseScript(parsed, settings);
         if (settings.spgOnly) {
+            diag::progressPass("SPG file");
             studioLog.open();
             studioLog.record("SPG", names.spg);
             writeSpgFile(generation, names, parsed, analysed);
@@ -339,6 +362,9 @@ void keepUntilExit(std::unique_ptr<script::sem::Model> model, std::unique_ptr<sc
         endCAnalysis();
         if (diag::errorCount() == 0 && !settings.spgOnly) {
             generateOutputs(generation, names, settings, parsed, analysed, studioLog, echo, thread);
+        }
+        if (diag::errorCount() == 0) {
+            writeDependencyFile(generation);
         }
         generation.files.commit();
         keepUntilExit(std::move(analysed.model), std::move(parsed.tree));

@@ -237,6 +237,8 @@ private:
         ValueNode node = nodeOf(ValueKind::Structure, type, field);
         std::vector<Member> positional;
         collectPositional(resolved, positional);
+        // Nodes are large and most lists have no OTHERS: no room to spare.
+        node.children.reserve(list.elements.size());
         std::size_t next = 0;
         std::set<std::string_view> designated;
         for (const ElementSyntax& element : list.elements) {
@@ -307,6 +309,7 @@ private:
     ValueNode matchArray(const ValueSyntax& list, const CType* type, const CType* resolved, const Field* field)
     {
         ValueNode node = arrayNode(type, resolved, field);
+        node.children.reserve(list.elements.size());
         const CType* element = resolved->target.get();
         long long position = 0;
         for (const ElementSyntax& item : list.elements) {
@@ -372,6 +375,7 @@ private:
         } else {
             collectNamed(resolved, members);
         }
+        node.children.reserve(members.size());
         for (const Member& member : members) {
             node.children.push_back(expandWhole(member.field->type.get(), member.field));
         }

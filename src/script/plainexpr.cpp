@@ -1,5 +1,6 @@
 #include "script/plainexpr.h"
 
+#include "canalysis/declarations/cexpr.h"
 #include "canalysis/declarations/ctylex.h"
 #include "script/ancgest.h"
 #include "script/panalc.h"
@@ -78,6 +79,42 @@ std::optional<PlainTyped> typeName(std::string_view name, std::string_view scope
     return std::nullopt;  // the full way reports the unknown name
 }
 
+// A type name anywhere, as the expression reader sees it.
+bool namesType(std::string_view name, std::string_view scope)
+{
+    const auto isTypedef = [&](std::string_view where) {
+        const canalysis::Symbol* symbol = canalysis::C_CPP_find_symbol_with_parent(name, cSymbols(), where);
+        return symbol != nullptr && (symbol->storage & canalysis::kTypedef) != 0;
+    };
+    return isTypedef({}) || (!scope.empty() && isTypedef(scope));
+}
+
+// A declared name followed by member names, "a.b.c", each member found in
+// the struct or union the path has reached so far.
+std::optional<PlainTyped> typeMemberPath(std::string_view text, std::string_view scope)
+{
+    const std::string_view head = text.substr(0, text.find('.'));
+    if (!isName(head)) {
+        return std::nullopt;
+    }
+    std::optional<PlainTyped> typed = typeName(head, scope);
+    for (std::string_view rest = text.substr(head.size()); typed && !rest.empty();) {
+        rest.remove_prefix(1);
+        const std::string_view member = rest.substr(0, rest.find('.'));
+        rest.remove_prefix(member.size());
+        if (!isName(member) || isSpecialWord(member) || namesType(member, scope) || !typed->type) {
+            return std::nullopt;
+        }
+        const canalysis::Field* field =
+            canalysis::C_CPP_find_member(canalysis::C_CPP_resolve(typed->type.get()), base::ident(member));
+        if (field == nullptr || !field->type) {
+            return std::nullopt;
+        }
+        typed = PlainTyped{field->type, expressionClassOfType(field->type.get())};
+    }
+    return typed;
+}
+
 std::string_view trimmedText(std::string_view text)
 {
     const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
@@ -90,11 +127,8 @@ std::string_view trimmedText(std::string_view text)
     return text;
 }
 
-}  // namespace
-
-std::optional<PlainTyped> typePlainExpression(std::string_view text, std::string_view scope)
+std::optional<PlainTyped> typeUnparenthesised(std::string_view text, std::string_view scope)
 {
-    text = trimmedText(text);
     if (isSmallDecimal(text)) {
         return PlainTyped{nullptr, kClassInt};
     }
@@ -104,7 +138,23 @@ std::optional<PlainTyped> typePlainExpression(std::string_view text, std::string
     if (isName(text)) {
         return typeName(text, scope);
     }
+    if (text.find('.') != std::string_view::npos) {
+        return typeMemberPath(text, scope);
+    }
     return std::nullopt;
+}
+
+}  // namespace
+
+// One pair of parentheses at most: deeper nesting goes the full way, which
+// knows its limit.
+std::optional<PlainTyped> typePlainExpression(std::string_view text, std::string_view scope)
+{
+    text = trimmedText(text);
+    if (text.size() > 2 && text.front() == '(' && text.back() == ')') {
+        text = trimmedText(text.substr(1, text.size() - 2));
+    }
+    return typeUnparenthesised(text, scope);
 }
 
 }  // namespace qvm::script

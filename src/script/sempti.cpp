@@ -164,7 +164,7 @@ void Analysis::closingChecks()
 const SyntaxNode& Analysis::present(const SyntaxNode* node, const SyntaxNode& parent)
 {
     if (node == nullptr) {
-        diag::internal("STXNODNIL", diag::positionPrefix(parent.fileName, lineOf(parent)));
+        diag::internal("STXNODNIL", diag::positionPrefix(parent.fileName(), lineOf(parent)));
     }
     return *node;
 }
@@ -180,7 +180,7 @@ const SyntaxNode& Analysis::expect(const SyntaxNode* node, SyntaxKind kind, cons
 
 void Analysis::unexpected(const SyntaxNode& node)
 {
-    diag::internal("STXNODNWT", diag::positionPrefix(node.fileName, lineOf(node)), std::to_string(node.kind));
+    diag::internal("STXNODNWT", diag::positionPrefix(node.fileName(), lineOf(node)), std::to_string(node.kind));
 }
 
 // A node is made when its rule is reduced, often after the newline that
@@ -208,7 +208,7 @@ Origin Analysis::originOf(const SyntaxNode& node)
 
 Origin Analysis::originAt(const SyntaxNode& node, int line)
 {
-    return Origin{node.fileName, node.fileId, line};
+    return Origin{node.fileName(), node.fileId(), line};
 }
 
 void Analysis::report(diag::Severity severity, diag::MessageCode code, std::string_view argument,

@@ -148,7 +148,7 @@ private:
         Entry& entry = model.append(&scope, ENT_SCENARIO, name, origin);
         Descriptor& descriptor = model.attach(entry, DSC_SCENARIO);
         auto& data = descriptor.as<ScenarioData>();
-        data.fileName = node.fileName;
+        data.fileName = node.fileName();
         data.line = body.line - 1;
         data.parent = parent;
         if (body.c0() != nullptr) {

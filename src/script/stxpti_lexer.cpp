@@ -1,6 +1,7 @@
 #include "script/stxpti_lexer.h"
 
 #include "base/cstsyst.h"
+#include "base/filesread.h"
 #include "base/mstrin.h"
 #include "diag/i18nerrgest.h"
 #include "stxpti.tab.h"
@@ -316,7 +317,11 @@ std::string textOf(std::string raw)
 
 std::optional<std::string> readSourceFile(const std::string& path)
 {
-    return base::readWholeFile(path);
+    std::optional<std::string> content = base::readWholeFile(path);
+    if (content) {
+        base::recordFileRead(path);
+    }
+    return content;
 }
 
 std::string_view tokenName(int token)

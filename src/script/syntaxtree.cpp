@@ -2,6 +2,7 @@
 
 #include "base/mfmemo.h"
 
+#include <algorithm>
 #include <iterator>
 #include <new>
 #include <type_traits>
@@ -201,8 +202,7 @@ SyntaxNode* SyntaxTree::make(SyntaxKind kind, SyntaxNode* c0, SyntaxNode* c1, Sy
     node.kind = kind;
     node.child = {c0, c1, c2};
     node.line = line_;
-    node.fileName = fileName_;
-    node.fileId = fileId_;
+    node.file = file_;
     return &node;
 }
 
@@ -221,18 +221,23 @@ const std::string* SyntaxTree::keepText(std::string_view text)
     return &texts_.emplace_back(text);
 }
 
+// The position changes with every token: the file stays the same for long
+// runs of them, and a script reads few files.
 void SyntaxTree::setPosition(int line, std::string_view fileName, int fileId)
 {
     line_ = line;
-    fileName_ = fileName;
-    fileId_ = fileId;
+    if (file_ != nullptr && file_->id == fileId && file_->name == fileName) {
+        return;
+    }
+    const auto same = [&](const NodeFile& file) { return file.id == fileId && file.name == fileName; };
+    const auto found = std::find_if(files_.begin(), files_.end(), same);
+    file_ = found != files_.end() ? &*found : &files_.emplace_back(NodeFile{std::string(fileName), fileId});
 }
 
 void SyntaxTree::stamp(SyntaxNode& node) const
 {
     node.line = line_;
-    node.fileName = fileName_;
-    node.fileId = fileId_;
+    node.file = file_;
 }
 
 // Lists are long right-leaning chains: the walk keeps its own stack, and the

@@ -148,22 +148,30 @@ private:
     const std::string* kept_ = nullptr;
 };
 
+// A file nodes were made in: its name and its source record identifier.
+struct NodeFile {
+    std::string name;
+    int id = 0;
+};
+
 struct SyntaxNode {
     SyntaxKind kind = STX_EMPTY;
     int line = 0;                        // lexer line when the node was made
     std::array<SyntaxNode*, 3> child{};  // meaning per kind; unused ones stay null
     NodeText text;                       // leaf kinds only
-    std::string_view fileName;           // file current when the node was made
-    int fileId = 0;                      // that file's source record identifier
+    const NodeFile* file = nullptr;      // file current when the node was made, kept by the tree
 
     SyntaxNode* c0() const { return child[0]; }
     SyntaxNode* c1() const { return child[1]; }
     SyntaxNode* c2() const { return child[2]; }
     const std::string& textOrEmpty() const;
+    std::string_view fileName() const { return file != nullptr ? std::string_view(file->name) : std::string_view(); }
+    int fileId() const { return file != nullptr ? file->id : 0; }
 };
 
-// A large script makes hundreds of thousands of nodes: keep one to a cache line.
-static_assert(sizeof(SyntaxNode) <= 64);
+// A large script makes hundreds of thousands of nodes, and the memory they
+// take is most of what the parse costs: the file is shared, not copied.
+static_assert(sizeof(SyntaxNode) <= 48);
 
 // Owns every node of one parse, the texts of its leaves and the file names
 // they refer to. Nodes and texts keep their addresses for the life of the
@@ -207,10 +215,10 @@ private:
     std::size_t blockCapacity_ = 0;  // nodes the last block holds
     std::deque<std::string> texts_;      // the texts the nodes refer to
     std::deque<std::string> fileNames_;  // the file names the nodes refer to
+    std::deque<NodeFile> files_;         // the files the nodes refer to
     SyntaxNode* root_ = nullptr;
     int line_ = 0;                       // position stamped on new nodes
-    std::string_view fileName_;
-    int fileId_ = 0;
+    const NodeFile* file_ = nullptr;
 };
 
 // One node per line, indented by two blanks per depth: kind, ` "text"` when

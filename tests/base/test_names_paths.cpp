@@ -183,6 +183,25 @@ TEST(SystemFiles, WriteFormatAndClose)
     EXPECT_FALSE(removeFile(name));
 }
 
+TEST(SystemFiles, ReadWholeFileKeepsEveryByte)
+{
+    qvm::testing::TempDir dir;
+    std::string large;
+    for (int i = 0; large.size() < 200000; ++i) {
+        large += std::to_string(i);
+        large += i % 7 == 0 ? std::string(1, '\0') : "\r\n";
+    }
+    for (const std::string& text : {std::string(), std::string("x"), large}) {
+        const auto path = dir / "read.txt";
+        qvm::testing::writeFile(path, text);
+        const std::optional<std::string> read = readWholeFile(path.string());
+        ASSERT_TRUE(read);
+        EXPECT_EQ(*read, text);
+    }
+    EXPECT_FALSE(readWholeFile((dir / "missing").string()));
+    EXPECT_FALSE(readWholeFile(dir.path().string()));
+}
+
 // A failing system call ends the run with status 7 and a message on the
 // console only.
 class FailingCalls : public qvm::testing::ConsoleTest {

@@ -72,10 +72,10 @@ TEST_F(FrontEnd, SameFileIncludedTwiceSharesOneFileId)
 
     const auto hashLines = nodesOfKind(parsed.root, script::STX_HASH_LINE);
     ASSERT_EQ(hashLines.size(), 3u);
-    EXPECT_EQ(hashLines[0]->fileId, 1);
-    EXPECT_EQ(hashLines[1]->fileId, 2);
-    EXPECT_EQ(hashLines[2]->fileId, 2);
-    EXPECT_EQ(hashLines[1]->fileName, kDataDir + "/inc/shared.pts");
+    EXPECT_EQ(hashLines[0]->fileId(), 1);
+    EXPECT_EQ(hashLines[1]->fileId(), 2);
+    EXPECT_EQ(hashLines[2]->fileId(), 2);
+    EXPECT_EQ(hashLines[1]->fileName(), kDataDir + "/inc/shared.pts");
 
     // The script, the shared file once, the included scenario: newest first.
     ASSERT_EQ(parsed.sourceFiles.size(), 3u);

@@ -488,7 +488,12 @@ std::set<std::string> operandTexts()
 {
     std::set<std::string> operands{" 7 ", "0", "1234", "12345", "007", "\"a b\"", "\"a\\n\"", "\"??=\"",
                                    "RED", "BLUE", "NONIL", "int", "Point", "U8", "nosuch", "sizeof",
-                                   "__LINE__", "open_tab", "pp", "text", "ptr", "trv_msgrcv", "SIZE"};
+                                   "__LINE__", "open_tab", "pp", "text", "ptr", "trv_msgrcv", "SIZE",
+                                   // member paths and parentheses, good and bad
+                                   "msg.pos", "msg.pos.x", "msg.flags.mode", "msg.data.f", "msg.name",
+                                   "holder.l", "holder.b", "(msg.tab)", "( pt )", "(7)", "(\"ab\")", "((pt))",
+                                   "msg.nosuch", "pt.x.y", "pp.x", "msg.text.x", "msg.Point", "msg.int",
+                                   "msg..id", "msg.", "RED.x", "(pt).x", "(pt)+(pt)", "1.5", "msg . id"};
     const auto split = [&](std::string_view text) {
         std::string word;
         for (const char c : text) {
@@ -531,10 +536,11 @@ TEST_F(ValueAnalysis, PlainOperandsAreTypedAsTheFullParseTypesThem)
             EXPECT_EQ(plain->type, full.type);
         }
     }
-    for (const char* fast : {"1", "\"abc\"", "GREEN", "msg", "colour"}) {
+    for (const char* fast : {"1", "\"abc\"", "GREEN", "msg", "colour", "msg.pos.x", "holder.b", "(pt)"}) {
         EXPECT_TRUE(qvm::script::typePlainExpression(fast, {}).has_value()) << fast;
     }
-    for (const char* full : {"12345", "NONIL", "nosuch", "U8", "\"a\\n\"", "1 + 1"}) {
+    for (const char* full : {"12345", "NONIL", "nosuch", "U8", "\"a\\n\"", "1 + 1", "msg.nosuch", "pp.x",
+                             "msg.Point", "((pt))"}) {
         EXPECT_FALSE(qvm::script::typePlainExpression(full, {}).has_value()) << full;
     }
     EXPECT_GT(plainCount, 20);

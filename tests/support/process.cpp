@@ -80,7 +80,7 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
             argv.push_back(const_cast<char*>(argument.c_str()));
         }
         argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
+        execvp(program.c_str(), argv.data());
         _exit(127);
     }
     close(outPipe[1]);

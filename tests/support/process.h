@@ -19,6 +19,7 @@ struct RunResult {
 // Environment changes for a run: a value sets the variable, nullopt unsets it.
 using EnvChanges = std::map<std::string, std::optional<std::string>>;
 
+// A program named without a directory is looked up in PATH.
 RunResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
                      const EnvChanges& env = {}, const std::filesystem::path& workingDirectory = {});
 

@@ -121,6 +121,11 @@ TypePtr C_CPP_type_expr(ExprTree& tree, std::string_view file, int line, std::st
 
 void C_CPP_free_expr(std::unique_ptr<ExprTree>& tree);
 
+// The member of that name of a struct or union type, as `.` and `->` find
+// it: a field of its own or of one of its unnamed struct or union members.
+// None when there is none (or the type is no aggregate).
+const Field* C_CPP_find_member(const CType* aggregate, Ident name);
+
 std::string C_CPP_expr_image(const ExprNode* node);
 
 }  // namespace qvm::canalysis

@@ -23,6 +23,11 @@ bool isArithmetic(const CType* type)
     return isInteger(type) || type->kind == kFloating;
 }
 
+bool isAggregate(const CType* type)
+{
+    return type != nullptr && (type->kind == kStruct || type->kind == kUnion);
+}
+
 bool isScalar(const CType* type)
 {
     return isArithmetic(type) || type->kind == kPointer || type->kind == kArray;
@@ -195,40 +200,6 @@ private:
         return resolved->target ? resolved->target : intType();
     }
 
-    static bool isAggregate(const CType* type)
-    {
-        return type != nullptr && (type->kind == kStruct || type->kind == kUnion);
-    }
-
-    // The field of that name in an aggregate, or in one of its unnamed
-    // struct or union members (reached as if it were its own). Each body is
-    // searched once, so bodies shared or holding themselves end the search.
-    static const Field* findMember(const CType* aggregate, Ident name)
-    {
-        std::vector<const Aggregate*> pending{aggregate->aggregate};
-        std::unordered_set<const Aggregate*> searched;
-        while (!pending.empty()) {
-            const Aggregate* body = pending.back();
-            pending.pop_back();
-            if (body == nullptr || !searched.insert(body).second) {
-                continue;
-            }
-            for (const Field& field : body->fields) {
-                if (field.name == name) {
-                    return &field;
-                }
-            }
-            // The first unnamed member is searched first.
-            for (auto field = body->fields.rbegin(); field != body->fields.rend(); ++field) {
-                const CType* inner = field->name == nullptr ? C_CPP_resolve(field->type.get()) : nullptr;
-                if (isAggregate(inner)) {
-                    pending.push_back(inner->aggregate);
-                }
-            }
-        }
-        return nullptr;
-    }
-
     TypePtr member(ExprNode* node)
     {
         const TypePtr base = type(node->child[0]);
@@ -252,7 +223,7 @@ private:
             warn(isAggregate(pointed) ? "POINSTRUC" : "INVCHASTR", image);
             return nullptr;
         }
-        if (const Field* field = findMember(resolved, node->name)) {
+        if (const Field* field = C_CPP_find_member(resolved, node->name)) {
             node->field = field;
             return field->type ? field->type : intType();
         }
@@ -461,6 +432,37 @@ private:
 };
 
 }  // namespace
+
+// Each body is searched once, so bodies shared or holding themselves end
+// the search.
+const Field* C_CPP_find_member(const CType* aggregate, Ident name)
+{
+    if (!isAggregate(aggregate)) {
+        return nullptr;
+    }
+    std::vector<const Aggregate*> pending{aggregate->aggregate};
+    std::unordered_set<const Aggregate*> searched;
+    while (!pending.empty()) {
+        const Aggregate* body = pending.back();
+        pending.pop_back();
+        if (body == nullptr || !searched.insert(body).second) {
+            continue;
+        }
+        for (const Field& field : body->fields) {
+            if (field.name == name) {
+                return &field;
+            }
+        }
+        // The first unnamed member is searched first.
+        for (auto field = body->fields.rbegin(); field != body->fields.rend(); ++field) {
+            const CType* inner = field->name == nullptr ? C_CPP_resolve(field->type.get()) : nullptr;
+            if (isAggregate(inner)) {
+                pending.push_back(inner->aggregate);
+            }
+        }
+    }
+    return nullptr;
+}
 
 TypePtr C_CPP_type_expr(ExprTree& tree, std::string_view file, int line, std::string_view scope,
                         const DiagnosticCallback& callback, SymbolTable& table)

@@ -1,5 +1,6 @@
 // Preprocessing directives, conditional groups, file inclusion and pragmas.
 #include "base/cstsyst.h"
+#include "base/filesread.h"
 #include "canalysis/preprocessor/cevalif.h"
 #include "canalysis/preprocessor/cprepr_engine.h"
 #include "diag/i18nutil.h"
@@ -115,6 +116,7 @@ std::optional<std::string> readSourceFile(const std::string& path)
 {
     std::optional<std::string> text = base::readWholeFile(path);
     if (text) {
+        base::recordFileRead(path);
         const std::size_t nul = text->find('\0');
         if (nul != std::string::npos) {
             text->resize(nul);

@@ -1,0 +1,72 @@
+// Installation: the installed tree runs on its own (programs, catalog tree,
+// manual pages), and CPack makes a Debian package of it.
+#include "support/process.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+using qvm::testing::runProgram;
+using qvm::testing::TempDir;
+using ::testing::HasSubstr;
+
+TEST(Install, TheInstalledProgramRunsAnExampleWithTheInstalledCatalogTree)
+{
+    TempDir prefix;
+    const auto install = runProgram("cmake", {"--install", QVM_BINARY_DIR, "--prefix", prefix.path().string()});
+    ASSERT_EQ(install.status, 0) << install.out << install.err;
+    for (const char* file : {"bin/qvmprepro", "bin/qvminspect", "share/qvmprepro/lib/x86_64-linux-gnu.def",
+                             "share/man/man1/qvmprepro.1", "share/man/man1/qvminspect.1"}) {
+        EXPECT_TRUE(fs::is_regular_file(prefix / file)) << file;
+    }
+    EXPECT_TRUE(fs::is_directory(prefix / "share/qvmprepro/lib/locale"));
+
+    TempDir work;
+    fs::copy(fs::path(QVM_SOURCE_DIR) / "examples" / "door_controller", work.path(), fs::copy_options::recursive);
+    fs::create_directories(work / "out");
+    const std::string fenwirdir = (prefix / "share/qvmprepro").string();
+    const auto run = runProgram((prefix / "bin/qvmprepro").string(),
+                                {"door_controller.pts", "door_controller.h", "out/door_controller",
+                                 "-STD_DEFINE=" + fenwirdir + "/lib/x86_64-linux-gnu.def"},
+                                {{"FENWIRDIR", fenwirdir}, {"LANG", std::string("C")}, {"USER", std::string("tester")}},
+                                work.path());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(fs::exists(work / "out" / "door_controller.tdc"));
+
+    const auto inspect = runProgram((prefix / "bin/qvminspect").string(), {"const", "0x10"});
+    EXPECT_EQ(inspect.status, 0) << inspect.err;
+}
+
+TEST(Install, CpackMakesADebianPackageWithTheProgramsAndManualPages)
+{
+    TempDir packages;
+    const auto cpack = runProgram("cpack", {"-G", "DEB", "--config", std::string(QVM_BINARY_DIR) + "/CPackConfig.cmake",
+                                            "-B", packages.path().string()});
+    ASSERT_EQ(cpack.status, 0) << cpack.out << cpack.err;
+    fs::path deb;
+    for (const auto& entry : fs::directory_iterator(packages.path())) {
+        if (entry.path().extension() == ".deb") {
+            deb = entry.path();
+        }
+    }
+    ASSERT_FALSE(deb.empty()) << cpack.out;
+    EXPECT_THAT(deb.filename().string(), ::testing::StartsWith("qvmprepro_"));
+
+    const auto contents = runProgram("dpkg-deb", {"-c", deb.string()});
+    EXPECT_EQ(contents.status, 0) << contents.err;
+    for (const char* file : {"./usr/bin/qvmprepro", "./usr/bin/qvminspect", "./usr/share/man/man1/qvmprepro.1",
+                             "./usr/share/man/man1/qvminspect.1", "./usr/share/qvmprepro/lib/x86_64-linux-gnu.def"}) {
+        EXPECT_THAT(contents.out, HasSubstr(file));
+    }
+    const auto depends = runProgram("dpkg-deb", {"-f", deb.string(), "Package", "Depends"});
+    EXPECT_THAT(depends.out, HasSubstr("Package: qvmprepro"));
+    EXPECT_THAT(depends.out, HasSubstr("libqt5core5"));
+}
+
+}  // namespace
