@@ -317,26 +317,34 @@ void ProgramWriter::referenceFunction(const Entry& structure)
     out_.define("trv_msgrcv", "(trv_msg_ref->trv_MsgRef)");
     out_.define("trv_msgMin", "(trv_msg_ref->trv_MsgMin)");
     out_.define("trv_msgMax", "(trv_msg_ref->trv_MsgMax)");
-    line("switch(trv_msg_ref->trv_defNumber)");
-    open();
-    if (const auto found = definitions_.find(&structure); found != definitions_.end()) {
-        for (const Entry* definition : found->second) {
-            const auto& data = definition->data<DefMessageData>();
-            line("case " + text(data.number) + ":");
-            open();
-            locateWalk(*definition);
-            line("trv_def_msg(" + std::string(kRun) + "," + text(number(*definition)) + ");");
-            VarItem root = itemOfNode(data.tree->root);
-            root.fieldName = "trv_msgrcv";
-            walkItem(root, {}, {}, 0, WalkMode::DumpReference);
-            line("break;");
-            close();
-        }
-    }
-    close();
+    definitionCases(structure, WalkMode::DumpReference);
     out_.undefine("trv_msgrcv");
     out_.undefine("trv_msgMin");
     out_.undefine("trv_msgMax");
+    close();
+}
+
+// One case per definition of the type's messages: the received message
+// walked against that definition (the reference dump names it first).
+void ProgramWriter::definitionCases(const Entry& structure, WalkMode mode)
+{
+    line("switch(trv_msg_ref->trv_defNumber)");
+    open();
+    const auto found = definitions_.find(&structure);
+    for (const Entry* definition : found != definitions_.end() ? found->second : std::vector<const Entry*>{}) {
+        const auto& data = definition->data<DefMessageData>();
+        line("case " + text(data.number) + ":");
+        open();
+        locateWalk(*definition);
+        if (mode == WalkMode::DumpReference) {
+            line("trv_def_msg(" + std::string(kRun) + "," + text(number(*definition)) + ");");
+        }
+        VarItem root = itemOfNode(data.tree->root);
+        root.fieldName = "trv_msgrcv";
+        walkItem(root, {}, {}, 0, mode);
+        line("break;");
+        close();
+    }
     close();
 }
 
@@ -354,22 +362,7 @@ void ProgramWriter::compareFunction(const Entry& structure)
     out_.define("trv_msgMin", "(trv_msg_ref->trv_MsgMin)");
     out_.define("trv_msgMax", "(trv_msg_ref->trv_MsgMax)");
     line("trv_cmp(" + run + ");");
-    line("switch(trv_msg_ref->trv_defNumber)");
-    open();
-    if (const auto found = definitions_.find(&structure); found != definitions_.end()) {
-        for (const Entry* definition : found->second) {
-            const auto& data = definition->data<DefMessageData>();
-            line("case " + text(data.number) + ":");
-            open();
-            locateWalk(*definition);
-            VarItem root = itemOfNode(data.tree->root);
-            root.fieldName = "trv_msgrcv";
-            walkItem(root, {}, {}, 0, WalkMode::Compare);
-            line("break;");
-            close();
-        }
-    }
-    close();
+    definitionCases(structure, WalkMode::Compare);
     line("trv_ret=trv_cmp(" + run + ");");
     line("trv_msg_ref->trv_state = trv_ret?TRV_EVTOK:TRV_EVTKO;");
     line("if (trv_msg_ref->trv_state == TRV_EVTOK)");
@@ -388,28 +381,49 @@ void ProgramWriter::compareFunction(const Entry& structure)
 
 // ---- procsend and callback functions ----
 
+// The head of a procsend or callback function: its comment, prototype and
+// message variable.
+void ProgramWriter::commBlockHead(const Entry& block, std::string_view kind, bool oneIdentifier)
+{
+    const auto& data = block.data<CommBlockData>();
+    emptyLine();
+    line("/* " + std::string(kind) + " " + block.name + " */");
+    parameters_.emplace_back("TRV_T_INT", "trv_RegId");
+    if (oneIdentifier) {
+        parameters_.emplace_back("TRV_T_INT", "trv_index");
+    }
+    prototype("static TRV_T_INT trv_" + block.name + " ");
+    open();
+    line(data.structure->name + " " + data.messageVar + ";");
+}
+
+// The block's own declarations, then the debug state.
+void ProgramWriter::commBlockDeclarations(const Entry& block)
+{
+    blockDeclarations(subScopeOf(block));
+    emptyLine();
+    debugDeclaration();
+}
+
+// The connection identifier the function is called for, copied into the block's variable.
+void ProgramWriter::copyIdentifier(const CommBlockData& data)
+{
+    const std::string id = "(trv_channel_" + data.commtype->name + "[trv_RegId].trv_connexionId[trv_index])";
+    line("trv_memcpy (&" + data.idVar + ",&" + id + ", sizeof(" + id + "));");
+}
+
 void ProgramWriter::procsendFunction(const Entry& procsend)
 {
     const auto& data = procsend.data<CommBlockData>();
     if (!data.used) {
         return;
     }
-    const std::string& type = data.structure->name;
-    const std::string& commtype = data.commtype->name;
-    emptyLine();
-    line("/* procsend " + procsend.name + " */");
-    parameters_.emplace_back("TRV_T_INT", "trv_RegId");
-    parameters_.emplace_back("TRV_T_INT", "trv_index");
-    prototype("static TRV_T_INT trv_" + procsend.name + " ");
-    open();
-    line(type + " " + data.messageVar + ";");
+    const std::string sent = "(trv_" + data.structure->name + "_send)";
+    commBlockHead(procsend, "procsend", true);
     line(data.commtype->data<CommtypeData>().idType + " " + data.idVar + ";");
-    blockDeclarations(subScopeOf(procsend));
-    emptyLine();
-    debugDeclaration();
-    line("trv_memcpy (&" + data.messageVar + ",(trv_" + type + "_send),sizeof(*(trv_" + type + "_send)));");
-    const std::string id = "(trv_channel_" + commtype + "[trv_RegId].trv_connexionId[trv_index])";
-    line("trv_memcpy (&" + data.idVar + ",&" + id + ", sizeof(" + id + "));");
+    commBlockDeclarations(procsend);
+    line("trv_memcpy (&" + data.messageVar + "," + sent + ",sizeof(*" + sent + "));");
+    copyIdentifier(data);
     blockStatements(subScopeOf(procsend));
     debugFrame({"return (trv_debug_state ? 1 : TRV_MESSAGE_SENT);"}, {"return ( TRV_MESSAGE_SENT );"});
     close();
@@ -421,18 +435,8 @@ void ProgramWriter::callbackFunction(const Entry& callback)
     if (!data.used) {
         return;
     }
-    const std::string& type = data.structure->name;
-    const std::string& commtype = data.commtype->name;
     const std::string& idType = data.commtype->data<CommtypeData>().idType;
-    emptyLine();
-    line("/* callback " + callback.name + " */");
-    parameters_.emplace_back("TRV_T_INT", "trv_RegId");
-    if (!data.multiplexed) {
-        parameters_.emplace_back("TRV_T_INT", "trv_index");
-    }
-    prototype("static TRV_T_INT trv_" + callback.name + " ");
-    open();
-    line(type + " " + data.messageVar + ";");
+    commBlockHead(callback, "callback", !data.multiplexed);
     if (data.multiplexed) {
         line("TRV_T_INT " + data.countVar + ";");
         line(idType + " " + data.idVar + "[TRV_K_ID_SIZE];");
@@ -440,19 +444,16 @@ void ProgramWriter::callbackFunction(const Entry& callback)
         line(idType + " " + data.idVar + ";");
     }
     statementLines_ = data.structure->data<EventStructData>().callback == &callback;
-    blockDeclarations(subScopeOf(callback));
-    emptyLine();
-    debugDeclaration();
-    const std::string received = "(trv_" + type + "_rcv)";
+    commBlockDeclarations(callback);
+    const std::string received = "(trv_" + data.structure->name + "_rcv)";
     line("trv_memcpy (&" + data.messageVar + ",&" + received + ",sizeof(" + received + "));");
-    const std::string channel = "(trv_channel_" + commtype + "[trv_RegId]";
     if (data.multiplexed) {
+        const std::string channel = "(trv_channel_" + data.commtype->name + "[trv_RegId]";
         line(data.countVar + " = " + channel + ".trv_numberofId);");
         line("trv_memcpy(" + data.idVar + "," + channel + ".trv_connexionId), sizeof(" + channel +
              ".trv_connexionId)));");
     } else {
-        const std::string id = channel + ".trv_connexionId[trv_index])";
-        line("trv_memcpy (&" + data.idVar + ",&" + id + ", sizeof(" + id + "));");
+        copyIdentifier(data);
     }
     blockStatements(subScopeOf(callback));
     statementLines_ = false;

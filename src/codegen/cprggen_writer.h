@@ -174,6 +174,10 @@ private:
     void dumpFunction(const Entry& structure);
     void referenceFunction(const Entry& structure);
     void compareFunction(const Entry& structure);
+    void definitionCases(const Entry& structure, WalkMode mode);
+    void commBlockHead(const Entry& block, std::string_view kind, bool oneIdentifier);
+    void commBlockDeclarations(const Entry& block);
+    void copyIdentifier(const script::sem::CommBlockData& data);
     void procsendFunction(const Entry& procsend);
     void callbackFunction(const Entry& callback);
     void blockDeclarations(const Scope* body);

@@ -474,13 +474,7 @@ TEST_F(CommProgramTest, TriggerModeReceivesThroughTheGeneratedCallback)
 // Numbers are those of the TDC and tracer structure writers of the same run.
 TEST_F(CommProgramTest, HandWrittenMessageDrivenProgram)
 {
-    writersNumber = true;
-    qvm::codegen::ProgramOptions o = options();
-    o.traceLevel = 0;
-    const std::string data = qvm::testing::program::kGoldenDir;
-    const std::string text =
-        generate(qvm::testing::readFile(data + "comm_exchange.pts"), o, {}, qvm::testing::readFile(data + "comm_exchange.h"));
-    EXPECT_EQ(qvm::testing::program::maskedRunKeys(text), qvm::testing::readFile(data + "comm_exchange.c"));
+    expectHandWritten("comm_exchange");
 }
 
 }  // namespace

@@ -240,13 +240,7 @@ TEST_F(VarProgramTest, AStructureResultHasNoRuntimeType)
 // Numbers are those of the TDC and tracer structure writers of the same run.
 TEST_F(VarProgramTest, HandWrittenProgramOfChecksAndCalls)
 {
-    writersNumber = true;
-    qvm::codegen::ProgramOptions o = options();
-    o.traceLevel = 0;
-    const std::string data = qvm::testing::program::kGoldenDir;
-    const std::string text =
-        generate(qvm::testing::readFile(data + "vars_call.pts"), o, {}, qvm::testing::readFile(data + "vars_call.h"));
-    EXPECT_EQ(qvm::testing::program::maskedRunKeys(text), qvm::testing::readFile(data + "vars_call.c"));
+    expectHandWritten("vars_call");
 }
 
 }  // namespace
