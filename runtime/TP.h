@@ -359,30 +359,23 @@ void trv_dmp_pointer_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_PT_VOID value, T
 
 /* Range checks: value, then each bound with a flag that says whether it is
  * given.  The reference dump has no value. */
-#define TRV_RANGE_FAMILY(name, type)                                                                         \
+#define TRV_RANGE_FAMILY(name, type, BASE_PARAMETER)                                                       \
     void trv_var_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, TRV_T_INT has_lower,   \
-                                  type lower, TRV_T_INT has_upper, type upper_value, TRV_T_INT base,          \
+                                  type lower, TRV_T_INT has_upper, type upper_value BASE_PARAMETER,           \
                                   TRV_T_INT index, TRV_T_INT upper);                                          \
     void trv_cmp_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, TRV_T_INT has_lower,   \
                                   type lower, TRV_T_INT has_upper, type upper_value, TRV_T_INT index,         \
                                   TRV_T_INT upper);                                                           \
     void trv_dmp_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT has_lower, type lower,     \
-                                  TRV_T_INT has_upper, type upper_value, TRV_T_INT base, TRV_T_INT index,     \
+                                  TRV_T_INT has_upper, type upper_value BASE_PARAMETER, TRV_T_INT index,      \
                                   TRV_T_INT upper);
-#define TRV_RANGE_FAMILY_NO_BASE(name, type)                                                                 \
-    void trv_var_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, TRV_T_INT has_lower,   \
-                                  type lower, TRV_T_INT has_upper, type upper_value, TRV_T_INT index,         \
-                                  TRV_T_INT upper);                                                           \
-    void trv_cmp_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, TRV_T_INT has_lower,   \
-                                  type lower, TRV_T_INT has_upper, type upper_value, TRV_T_INT index,         \
-                                  TRV_T_INT upper);                                                           \
-    void trv_dmp_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT has_lower, type lower,     \
-                                  TRV_T_INT has_upper, type upper_value, TRV_T_INT index, TRV_T_INT upper);
-TRV_RANGE_FAMILY(int, TRV_T_INT)
-TRV_RANGE_FAMILY(byte, TRV_T_CAR)
-TRV_RANGE_FAMILY(long, TRV_T_LONG)
-TRV_RANGE_FAMILY_NO_BASE(float, TRV_T_REAL)
-TRV_RANGE_FAMILY_NO_BASE(double, TRV_T_DOUBLE)
+#define TRV_RANGE_BASE , TRV_T_INT base
+#define TRV_RANGE_NO_BASE
+TRV_RANGE_FAMILY(int, TRV_T_INT, TRV_RANGE_BASE)
+TRV_RANGE_FAMILY(byte, TRV_T_CAR, TRV_RANGE_BASE)
+TRV_RANGE_FAMILY(long, TRV_T_LONG, TRV_RANGE_BASE)
+TRV_RANGE_FAMILY(float, TRV_T_REAL, TRV_RANGE_NO_BASE)
+TRV_RANGE_FAMILY(double, TRV_T_DOUBLE, TRV_RANGE_NO_BASE)
 
 /* Native call checks (between trv_bcf and trv_cf): whether an expected
  * value is given, the initial, expected and actual values, the parameter's
@@ -457,10 +450,10 @@ void trv_def_msg(TRV_T_RUNCTX *run, TRV_T_INT number);
 /* The compare function calls trv_cmp before and after its field checks; the
  * second call returns 1 when every check matched, else 0. */
 TRV_T_INT trv_cmp(TRV_T_RUNCTX *run);
-/* The state of a message variable at the end of a WAITTIL: written
- * trv_state ( run, (message), number ); the message is not evaluated. */
-#define trv_state(run, message, number) trv_message_state((run), (number), sizeof(message))
-void trv_message_state(TRV_T_RUNCTX *run, TRV_T_INT number, size_t size);
+/* The value of one MATCHING-family piece of a WAITTIL condition at its
+ * end: written trv_state ( run, (TRV_MATCHED_1(...)), number ). */
+#define trv_state(run, condition, number) trv_message_state((run), (number), (TRV_T_INT)(condition))
+void trv_message_state(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT value);
 /* MESSAGE_DATE and NO_MESSAGE in a callback. */
 void trv_msgdate(TRV_T_RUNCTX *run, TRV_T_INT number);
 void trv_nomsg(TRV_T_RUNCTX *run, TRV_T_INT number);

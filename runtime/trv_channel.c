@@ -341,7 +341,7 @@ static int trv_connect(const char *address, char *reason, size_t size)
     int fd = -1;
     int status;
     if (colon == NULL || colon == address || colon[1] == '\0' || (size_t)(colon - address) >= sizeof host) {
-        snprintf(reason, size, "the address \"%s\" is not <host>:<port>", address);
+        snprintf(reason, size, "the address \"%.200s\" is not <host>:<port>", address);
         return -1;
     }
     snprintf(host, sizeof host, "%.*s", (int)(colon - address), address);

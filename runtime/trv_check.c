@@ -136,9 +136,9 @@ static void trv_item(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT index, TRV_T
     const char *text = trv_construct_text(run, number, NULL);
     trv_where(run, number, where, sizeof where);
     if (upper >= 0) {
-        snprintf(out, size, "%s \"%s\"[%d]", where, text != NULL ? text : "", (int)index);
+        snprintf(out, size, "%.300s \"%.600s\"[%d]", where, text != NULL ? text : "", (int)index);
     } else if (text != NULL) {
-        snprintf(out, size, "%s \"%s\"", where, text);
+        snprintf(out, size, "%.300s \"%.600s\"", where, text);
     } else {
         snprintf(out, size, "%s", where);
     }
@@ -204,9 +204,13 @@ static void trv_dump(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT index, TRV_T
     trv_trace(run, TRV_K_TRACE_DETAIL, "DUMP     %s = %s", item, value);
 }
 
+/* Opens the group with its trace line: the kind word and the statement. */
 static void trv_group_open(TRV_T_RUNCTX *run, TRV_T_INT number, const char *kind)
 {
     trv_check_group *group = &trv_priv(run)->group;
+    char where[TRV_K_PATH_SIZE];
+    trv_where(run, number, where, sizeof where);
+    trv_trace(run, TRV_K_TRACE_DETAIL, "%-8s %s \"%s\"", kind, where, trv_construct_text(run, number, "?"));
     memset(group, 0, sizeof *group);
     group->open = 1;
     group->number = number;
@@ -239,9 +243,6 @@ static TRV_T_INT trv_group_close(TRV_T_RUNCTX *run, TRV_T_INT number)
 
 void trv_var_va(TRV_T_RUNCTX *run, TRV_T_INT number)
 {
-    char where[TRV_K_PATH_SIZE];
-    trv_where(run, number, where, sizeof where);
-    trv_trace(run, TRV_K_TRACE_DETAIL, "VAR      %s \"%s\"", where, trv_construct_text(run, number, "?"));
     trv_group_open(run, number, "VAR");
 }
 
@@ -252,9 +253,6 @@ TRV_T_INT trv_end_var_va(TRV_T_RUNCTX *run, TRV_T_INT end_number)
 
 void trv_bcf(TRV_T_RUNCTX *run, TRV_T_INT number)
 {
-    char where[TRV_K_PATH_SIZE];
-    trv_where(run, number, where, sizeof where);
-    trv_trace(run, TRV_K_TRACE_DETAIL, "CALL     %s \"%s\"", where, trv_construct_text(run, number, "?"));
     trv_group_open(run, number, "CALL");
 }
 
@@ -345,80 +343,6 @@ TRV_T_INT trv_cmp(TRV_T_RUNCTX *run)
 /* NONIL expects any pointer but the null one. */
 #define TRV_NONIL_EQUAL(a, b) ((b) == NONIL ? (a) != NULL : (a) == (b))
 
-/* The compare and dump modes of a family without a base argument use the
- * family's default base for their images. */
-#define TRV_FAMILY_WITH_BASE(name, type, IMAGE, EQUAL)                                                      \
-    void trv_var_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, type expected, TRV_T_INT base, \
-                            TRV_T_INT index, TRV_T_INT upper)                                               \
-    {                                                                                                       \
-        trv_value_text expected_text, actual_text;                                                          \
-        IMAGE(expected, expected_text);                                                                     \
-        IMAGE(actual, actual_text);                                                                         \
-        trv_expect(run, number, index, upper, EQUAL(actual, expected), expected_text, actual_text);         \
-    }                                                                                                       \
-    void trv_cmp_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, type reference,              \
-                            TRV_T_INT index, TRV_T_INT upper)                                               \
-    {                                                                                                       \
-        trv_value_text reference_text, actual_text;                                                         \
-        TRV_T_INT base = TRV_P_BASE10;                                                                      \
-        IMAGE(reference, reference_text);                                                                   \
-        IMAGE(actual, actual_text);                                                                         \
-        trv_compare(run, number, index, upper, EQUAL(actual, reference), reference_text, actual_text);      \
-    }                                                                                                       \
-    void trv_dmp_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type value, TRV_T_INT base,               \
-                            TRV_T_INT index, TRV_T_INT upper)                                               \
-    {                                                                                                       \
-        trv_value_text text;                                                                                \
-        IMAGE(value, text);                                                                                 \
-        trv_dump(run, number, index, upper, text);                                                          \
-    }                                                                                                       \
-    void trv_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT has_expected, type initial, type expected, type actual, \
-                        TRV_T_INT number)                                                                   \
-    {                                                                                                       \
-        trv_value_text initial_text, expected_text, actual_text;                                            \
-        TRV_T_INT base = TRV_P_BASE10;                                                                      \
-        IMAGE(initial, initial_text);                                                                       \
-        IMAGE(expected, expected_text);                                                                     \
-        IMAGE(actual, actual_text);                                                                         \
-        trv_parameter(run, number, has_expected, EQUAL(actual, expected), initial_text, expected_text,      \
-                      actual_text);                                                                         \
-    }
-
-#define TRV_FAMILY_NO_BASE(name, type, IMAGE, EQUAL)                                                        \
-    void trv_var_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, type expected,               \
-                            TRV_T_INT index, TRV_T_INT upper)                                               \
-    {                                                                                                       \
-        trv_value_text expected_text, actual_text;                                                          \
-        IMAGE(expected, expected_text);                                                                     \
-        IMAGE(actual, actual_text);                                                                         \
-        trv_expect(run, number, index, upper, EQUAL(actual, expected), expected_text, actual_text);         \
-    }                                                                                                       \
-    void trv_cmp_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, type reference,              \
-                            TRV_T_INT index, TRV_T_INT upper)                                               \
-    {                                                                                                       \
-        trv_value_text reference_text, actual_text;                                                         \
-        IMAGE(reference, reference_text);                                                                   \
-        IMAGE(actual, actual_text);                                                                         \
-        trv_compare(run, number, index, upper, EQUAL(actual, reference), reference_text, actual_text);      \
-    }                                                                                                       \
-    void trv_dmp_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type value, TRV_T_INT index,              \
-                            TRV_T_INT upper)                                                                \
-    {                                                                                                       \
-        trv_value_text text;                                                                                \
-        IMAGE(value, text);                                                                                 \
-        trv_dump(run, number, index, upper, text);                                                          \
-    }                                                                                                       \
-    void trv_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT has_expected, type initial, type expected, type actual, \
-                        TRV_T_INT number)                                                                   \
-    {                                                                                                       \
-        trv_value_text initial_text, expected_text, actual_text;                                            \
-        IMAGE(initial, initial_text);                                                                       \
-        IMAGE(expected, expected_text);                                                                     \
-        IMAGE(actual, actual_text);                                                                         \
-        trv_parameter(run, number, has_expected, EQUAL(actual, expected), initial_text, expected_text,      \
-                      actual_text);                                                                         \
-    }
-
 /* A parameter or result of a native call: judged only when an expected
  * value is given, traced always. */
 static void trv_parameter(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT has_expected, int passed,
@@ -433,16 +357,60 @@ static void trv_parameter(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT has_exp
     trv_judge(run, number, item, passed, expected, actual);
 }
 
-TRV_FAMILY_WITH_BASE(int, TRV_T_INT, TRV_INT_IMAGE, TRV_EQUAL)
-TRV_FAMILY_WITH_BASE(long, TRV_T_LONG, TRV_LONG_IMAGE, TRV_EQUAL)
-TRV_FAMILY_WITH_BASE(byte, TRV_T_CAR, TRV_BYTE_IMAGE, TRV_EQUAL)
-TRV_FAMILY_WITH_BASE(bytetab, TRV_T_CAR, TRV_BYTE_IMAGE, TRV_EQUAL)
-TRV_FAMILY_WITH_BASE(char, TRV_T_CAR, TRV_CHAR_IMAGE, TRV_EQUAL)
-TRV_FAMILY_NO_BASE(float, TRV_T_REAL, TRV_FLOAT_IMAGE, TRV_EQUAL)
-TRV_FAMILY_NO_BASE(double, TRV_T_DOUBLE, TRV_DOUBLE_IMAGE, TRV_EQUAL)
-TRV_FAMILY_NO_BASE(string, TRV_PT_CAR, TRV_STRING_IMAGE, TRV_STRING_EQUAL)
-TRV_FAMILY_NO_BASE(nonil, TRV_PT_VOID, TRV_POINTER_IMAGE, TRV_NONIL_EQUAL)
-TRV_FAMILY_NO_BASE(pointer, TRV_PT_VOID, TRV_POINTER_IMAGE, TRV_EQUAL)
+/* The bodies of a family's modes; BASE_ARGUMENT is ", TRV_T_INT base" for
+ * the families written in a base of their format, and the compare mode and
+ * native calls write them in decimal. */
+#define TRV_FAMILY(name, type, IMAGE, EQUAL, BASE_ARGUMENT)                                                 \
+    void trv_var_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, type expected BASE_ARGUMENT,   \
+                            TRV_T_INT index, TRV_T_INT upper)                                               \
+    {                                                                                                       \
+        trv_value_text expected_text, actual_text;                                                          \
+        IMAGE(expected, expected_text);                                                                     \
+        IMAGE(actual, actual_text);                                                                         \
+        trv_expect(run, number, index, upper, EQUAL(actual, expected), expected_text, actual_text);         \
+    }                                                                                                       \
+    void trv_cmp_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, type reference,              \
+                            TRV_T_INT index, TRV_T_INT upper)                                               \
+    {                                                                                                       \
+        trv_value_text reference_text, actual_text;                                                         \
+        TRV_T_INT base = TRV_P_BASE10;                                                                      \
+        (void)base;                                                                                         \
+        IMAGE(reference, reference_text);                                                                   \
+        IMAGE(actual, actual_text);                                                                         \
+        trv_compare(run, number, index, upper, EQUAL(actual, reference), reference_text, actual_text);      \
+    }                                                                                                       \
+    void trv_dmp_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type value BASE_ARGUMENT, TRV_T_INT index, \
+                            TRV_T_INT upper)                                                                \
+    {                                                                                                       \
+        trv_value_text text;                                                                                \
+        IMAGE(value, text);                                                                                 \
+        trv_dump(run, number, index, upper, text);                                                          \
+    }                                                                                                       \
+    void trv_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT has_expected, type initial, type expected, type actual, \
+                        TRV_T_INT number)                                                                   \
+    {                                                                                                       \
+        trv_value_text initial_text, expected_text, actual_text;                                            \
+        TRV_T_INT base = TRV_P_BASE10;                                                                      \
+        (void)base;                                                                                         \
+        IMAGE(initial, initial_text);                                                                       \
+        IMAGE(expected, expected_text);                                                                     \
+        IMAGE(actual, actual_text);                                                                         \
+        trv_parameter(run, number, has_expected, EQUAL(actual, expected), initial_text, expected_text,      \
+                      actual_text);                                                                         \
+    }
+#define TRV_WITH_BASE , TRV_T_INT base
+#define TRV_NO_BASE
+
+TRV_FAMILY(int, TRV_T_INT, TRV_INT_IMAGE, TRV_EQUAL, TRV_WITH_BASE)
+TRV_FAMILY(long, TRV_T_LONG, TRV_LONG_IMAGE, TRV_EQUAL, TRV_WITH_BASE)
+TRV_FAMILY(byte, TRV_T_CAR, TRV_BYTE_IMAGE, TRV_EQUAL, TRV_WITH_BASE)
+TRV_FAMILY(bytetab, TRV_T_CAR, TRV_BYTE_IMAGE, TRV_EQUAL, TRV_WITH_BASE)
+TRV_FAMILY(char, TRV_T_CAR, TRV_CHAR_IMAGE, TRV_EQUAL, TRV_WITH_BASE)
+TRV_FAMILY(float, TRV_T_REAL, TRV_FLOAT_IMAGE, TRV_EQUAL, TRV_NO_BASE)
+TRV_FAMILY(double, TRV_T_DOUBLE, TRV_DOUBLE_IMAGE, TRV_EQUAL, TRV_NO_BASE)
+TRV_FAMILY(string, TRV_PT_CAR, TRV_STRING_IMAGE, TRV_STRING_EQUAL, TRV_NO_BASE)
+TRV_FAMILY(nonil, TRV_PT_VOID, TRV_POINTER_IMAGE, TRV_NONIL_EQUAL, TRV_NO_BASE)
+TRV_FAMILY(pointer, TRV_PT_VOID, TRV_POINTER_IMAGE, TRV_EQUAL, TRV_NO_BASE)
 
 /* ---- Ranges ------------------------------------------------------------------------ */
 
@@ -455,7 +423,8 @@ static void trv_range_image(int has_lower, const char *lower, int has_upper, con
 #define TRV_IN_RANGE(value) \
     ((!has_lower || (value) >= lower) && (!has_upper || (value) <= upper_value))
 
-#define TRV_RANGE_BODY_VAR(type, IMAGE)                                                                     \
+/* A value against its range; JUDGE is trv_expect or trv_compare. */
+#define TRV_RANGE_BODY(IMAGE, JUDGE)                                                                        \
     {                                                                                                       \
         trv_value_text lower_text, upper_text, actual_text;                                                 \
         char range[2 * TRV_K_VALUE_TEXT + 8];                                                               \
@@ -463,17 +432,7 @@ static void trv_range_image(int has_lower, const char *lower, int has_upper, con
         IMAGE(upper_value, upper_text);                                                                     \
         IMAGE(actual, actual_text);                                                                         \
         trv_range_image(has_lower, lower_text, has_upper, upper_text, range, sizeof range);                 \
-        trv_expect(run, number, index, upper, TRV_IN_RANGE(actual), range, actual_text);                    \
-    }
-#define TRV_RANGE_BODY_CMP(type, IMAGE)                                                                     \
-    {                                                                                                       \
-        trv_value_text lower_text, upper_text, actual_text;                                                 \
-        char range[2 * TRV_K_VALUE_TEXT + 8];                                                               \
-        IMAGE(lower, lower_text);                                                                           \
-        IMAGE(upper_value, upper_text);                                                                     \
-        IMAGE(actual, actual_text);                                                                         \
-        trv_range_image(has_lower, lower_text, has_upper, upper_text, range, sizeof range);                 \
-        trv_compare(run, number, index, upper, TRV_IN_RANGE(actual), range, actual_text);                   \
+        JUDGE(run, number, index, upper, TRV_IN_RANGE(actual), range, actual_text);                         \
     }
 #define TRV_RANGE_BODY_DMP(type, IMAGE)                                                                     \
     {                                                                                                       \
@@ -485,38 +444,26 @@ static void trv_range_image(int has_lower, const char *lower, int has_upper, con
         trv_dump(run, number, index, upper, range);                                                         \
     }
 
-#define TRV_RANGE_WITH_BASE(name, type, IMAGE)                                                              \
+#define TRV_RANGE(name, type, IMAGE, BASE_ARGUMENT)                                                        \
     void trv_var_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, TRV_T_INT has_lower,   \
-                                  type lower, TRV_T_INT has_upper, type upper_value, TRV_T_INT base,          \
-                                  TRV_T_INT index, TRV_T_INT upper)                                           \
-    TRV_RANGE_BODY_VAR(type, IMAGE)                                                                         \
+                                  type lower, TRV_T_INT has_upper,                                            \
+                                  type upper_value BASE_ARGUMENT, TRV_T_INT index, TRV_T_INT upper)           \
+    TRV_RANGE_BODY(IMAGE, trv_expect)                                                                         \
     void trv_cmp_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, TRV_T_INT has_lower,   \
                                   type lower, TRV_T_INT has_upper, type upper_value, TRV_T_INT index,         \
                                   TRV_T_INT upper)                                                            \
     {                                                                                                       \
         TRV_T_INT base = TRV_P_BASE10;                                                                      \
-        TRV_RANGE_BODY_CMP(type, IMAGE)                                                                     \
+        (void)base;                                                                                         \
+        TRV_RANGE_BODY(IMAGE, trv_compare)                                                                     \
     }                                                                                                       \
     void trv_dmp_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT has_lower, type lower,     \
-                                  TRV_T_INT has_upper, type upper_value, TRV_T_INT base, TRV_T_INT index,     \
+                                  TRV_T_INT has_upper, type upper_value BASE_ARGUMENT, TRV_T_INT index,       \
                                   TRV_T_INT upper)                                                            \
     TRV_RANGE_BODY_DMP(type, IMAGE)
 
-#define TRV_RANGE_NO_BASE(name, type, IMAGE)                                                                \
-    void trv_var_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, TRV_T_INT has_lower,   \
-                                  type lower, TRV_T_INT has_upper, type upper_value, TRV_T_INT index,         \
-                                  TRV_T_INT upper)                                                            \
-    TRV_RANGE_BODY_VAR(type, IMAGE)                                                                         \
-    void trv_cmp_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, TRV_T_INT has_lower,   \
-                                  type lower, TRV_T_INT has_upper, type upper_value, TRV_T_INT index,         \
-                                  TRV_T_INT upper)                                                            \
-    TRV_RANGE_BODY_CMP(type, IMAGE)                                                                         \
-    void trv_dmp_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT has_lower, type lower,     \
-                                  TRV_T_INT has_upper, type upper_value, TRV_T_INT index, TRV_T_INT upper)    \
-    TRV_RANGE_BODY_DMP(type, IMAGE)
-
-TRV_RANGE_WITH_BASE(int, TRV_T_INT, TRV_INT_IMAGE)
-TRV_RANGE_WITH_BASE(byte, TRV_T_CAR, TRV_BYTE_IMAGE)
-TRV_RANGE_WITH_BASE(long, TRV_T_LONG, TRV_LONG_IMAGE)
-TRV_RANGE_NO_BASE(float, TRV_T_REAL, TRV_FLOAT_IMAGE)
-TRV_RANGE_NO_BASE(double, TRV_T_DOUBLE, TRV_DOUBLE_IMAGE)
+TRV_RANGE(int, TRV_T_INT, TRV_INT_IMAGE, TRV_WITH_BASE)
+TRV_RANGE(byte, TRV_T_CAR, TRV_BYTE_IMAGE, TRV_WITH_BASE)
+TRV_RANGE(long, TRV_T_LONG, TRV_LONG_IMAGE, TRV_WITH_BASE)
+TRV_RANGE(float, TRV_T_REAL, TRV_FLOAT_IMAGE, TRV_NO_BASE)
+TRV_RANGE(double, TRV_T_DOUBLE, TRV_DOUBLE_IMAGE, TRV_NO_BASE)

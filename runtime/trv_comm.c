@@ -188,13 +188,12 @@ void trv_def_msg(TRV_T_RUNCTX *run, TRV_T_INT number)
     trv_trace(run, TRV_K_TRACE_DETAIL, "MESSAGE  %s \"%s\"", where, trv_construct_text(run, number, "?"));
 }
 
-void trv_message_state(TRV_T_RUNCTX *run, TRV_T_INT number, size_t size)
+void trv_message_state(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT value)
 {
     char where[TRV_K_PATH_SIZE];
-    (void)size;
     trv_where(run, number, where, sizeof where);
-    trv_trace(run, TRV_K_TRACE_DETAIL, "MESSAGE  %s \"%s\" at the end of the WAITTIL", where,
-              trv_construct_text(run, number, "?"));
+    trv_trace(run, TRV_K_TRACE_DETAIL, "STATE    %s \"%s\" %s", where, trv_construct_text(run, number, "?"),
+              value ? "true" : "false");
 }
 
 void trv_msgdate(TRV_T_RUNCTX *run, TRV_T_INT number)

@@ -3,7 +3,7 @@
  * awaited with WAITTIL(MATCHED(ans), NOTMATCHED(ans) OR WTIME > 300).
  * The in-process system under test below answers as SUT_MODE says:
  * "ok" (default), "wrong", "silent", "close", "short", "oversized",
- * "garbage"; with QVM_CHANNEL_CMD set the answer comes from a TCP server. */
+ * "garbage", "absent" (no system at all); with QVM_CHANNEL_CMD set the answer comes from a TCP server. */
 #ifdef USE_QVM
 #undef USE_QVM
 #endif
@@ -47,7 +47,10 @@ static void sut_handle(const char *channel, TRV_T_INT type, const void *data, si
 
 void trv_sut_init(void)
 {
-    trv_sut_register("CMD", sut_handle, NULL);
+    const char *mode = getenv("SUT_MODE");
+    if (mode == NULL || strcmp(mode, "absent") != 0) {
+        trv_sut_register("CMD", sut_handle, NULL);
+    }
 }
 
 /* ---- what qvmprepro writes ---- */
@@ -444,7 +447,7 @@ TRV_PT_CTX trv_ctx TRV_EP
                 }
              }
           }
-         trv_state ( &(trv_ctx->trv_ctxrun), (ans), 32);
+         trv_state ( &(trv_ctx->trv_ctxrun), (TRV_MATCHED_2(trv_msg_T_ANS[0],trv_state_channel[0][0])), 32);
          trv_T_ANS_ref_msg (trv_ctx, &(trv_msg_T_ANS[0]));
          if (trv_exprKO)
           {
@@ -470,24 +473,5 @@ TRV_PT_CTX trv_ctx TRV_EP
    return ( trv_local_state );
  }
 
-TRV_T_INT main TRV_DP (( argc, argv )) TRV_BP
-TRV_CONST TRV_T_INT argc TRV_SP
-TRV_CONST TRV_PT_CAR * argv TRV_EP
- {
-   TRV_PT_CTX trv_ctx;
-   TRV_T_INT trv_local_state = 0;
-   (void)argc;
-   (void)argv;
-   trv_ctx = &trv_ctxst;
-   trv_ctx->trv_ctxrun.trv_ctxtracectx.trv_ctxtracepriority = 0;
-   trv_set_trace_functions ( &(trv_ctx->trv_ctxrun) );
-   trv_initrio_no_dynamicfollowing ( &(trv_ctx->trv_ctxrun),"messages.rio", "", 1, 0, (TRV_PT_CAR) 0, 0, "messages 1", "");
-   trv_initctx ( trv_ctx );
-   J0 = 1;
-   trv_startchronomarkloop ( &(trv_ctx->trv_ctxrun),34, 8 , 0, J0, "", 0, 0);
-   trv_local_state = trv_S8 (trv_ctx);
-   trv_stopchronomarkloop ( &(trv_ctx->trv_ctxrun),trv_local_state, 34, 0, J0, "", 0, 0);
-   trv_end (&(trv_ctx->trv_ctxrun));
-   QVM_EXIT ((trv_local_state != 0));
-   return ( 0 );
- }
+#include "root_run.h"
+ROOT_RUN("messages.rio", "messages 1", trv_S8, 8, 34)
