@@ -3,6 +3,7 @@
 #include "codegen/cprggen_writer.h"
 
 #include "diag/i18nerrgest.h"
+#include "script/prtanac.h"
 
 namespace qvm::codegen::program {
 
@@ -333,10 +334,11 @@ void ProgramWriter::walkElementary(const VarItem& item, const std::string& name,
                                                    : item.value;
     if (!item.fieldName.empty()) {
         const std::string path = joined(name, item.fieldName);
+        const VarItem formatted = withFieldFormat(item, path);
         if (item.kind == VarItem::Kind::Bounded) {
-            boundedLine(item, path, depth, -1, mode);
+            boundedLine(formatted, path, depth, -1, mode);
         } else {
-            checkLine(item, path, checkValue, depth, -1, mode);
+            checkLine(formatted, path, checkValue, depth, -1, mode);
         }
         return;
     }
@@ -352,6 +354,18 @@ void ProgramWriter::walkElementary(const VarItem& item, const std::string& name,
         checkLine(item, name, checkValue, depth, item.upperIndex, mode);
     }
     close();
+}
+
+// A field of a variable may have a FORMAT of its own (not below an index).
+VarItem ProgramWriter::withFieldFormat(const VarItem& item, const std::string& path)
+{
+    VarItem formatted = item;
+    if (formatted.formatCode < 0 && path.find('[') == std::string::npos) {
+        if (const script::VariableFormat* format = script::formatOf(path)) {
+            formatted.formatCode = format->formatCode;
+        }
+    }
+    return formatted;
 }
 
 void ProgramWriter::indexLoop(int depth, long long lower, long long upper)

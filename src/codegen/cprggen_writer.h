@@ -152,6 +152,7 @@ private:
                    WalkMode mode);
     void boundedLine(const VarItem& item, const std::string& name, int depth, long long bound, WalkMode mode);
     void indexLoop(int depth, long long lower, long long upper);
+    static VarItem withFieldFormat(const VarItem& item, const std::string& path);
     // The selector of the union at the access path of a received message.
     std::string unionSelector(const std::string& name) const;
     VarItem itemOfValueEntry(const Entry& entry) const;

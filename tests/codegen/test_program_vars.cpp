@@ -99,6 +99,14 @@ TEST_F(VarProgramTest, CharactersAreCheckedByTheirFormat)
                                    "TRV_P_BASE8, I0, -1 );"));
 }
 
+TEST_F(VarProgramTest, AFieldHasItsOwnFormat)
+{
+    const std::string text = body("  VAR item, EV={id => 1, tag => 'x'}\n", "FORMAT= item.tag # char HEX\n");
+    EXPECT_THAT(text, HasSubstr("trv_var_bytetab_c (&(trv_ctx->trv_ctxrun),13, (TRV_T_CAR) item.tag,(TRV_T_CAR) 'x',"
+                                "TRV_P_BASE16, I0, -1 );"));
+    EXPECT_THAT(text, HasSubstr("(TRV_T_INT) item.id,(TRV_T_INT) 1,TRV_P_BASE10, I0, -1 );"));
+}
+
 TEST_F(VarProgramTest, RangesWriteAbsentBoundsAsZero)
 {
     const std::string text = body("  VAR item.total, EV=[.. 100]\n  VAR count, EV=[1 ..]\n");
