@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Generates, compiles and runs one bundled example against its simulated
+# system under test:
+#     bash scripts/run_example.sh <example> [program arguments...]
+# <example> is demo or the name of a directory under examples/. The work
+# files go to out/<example>/: the copied scripts and headers, the list file,
+# the generated program and its TDC file, the executable and its trace.
+# Builds first when build/ (or $BUILD_DIR) has no qvmprepro yet. The exit
+# status is qvmprepro's when it reports errors, 2 when the program does not
+# compile, else the program's own (0 when every verdict passed).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+if [ $# -lt 1 ]; then
+  echo "usage: bash scripts/run_example.sh <example> [program arguments...]" >&2
+  echo "examples: demo $(cd examples && ls -d */ | tr -d / | tr '\n' ' ')" >&2
+  exit 2
+fi
+name=$1
+shift
+build_dir=${BUILD_DIR:-build}
+if [ -f "examples/$name/$name.pts" ]; then
+  source_dir=examples/$name
+elif [ -f "examples/$name.pts" ]; then
+  source_dir=examples
+else
+  echo "run_example: no example $name (examples/$name/$name.pts)" >&2
+  exit 2
+fi
+if [ ! -x "$build_dir/qvmprepro" ] || [ ! -f "$build_dir/runtime/libqvmruntime.a" ]; then
+  BUILD_DIR=$build_dir bash scripts/build.sh
+fi
+root=$PWD
+prepro=$root/$build_dir/qvmprepro
+runtime=$root/$build_dir/runtime/libqvmruntime.a
+work=out/$name
+mkdir -p "$work/out"
+cp "$source_dir"/*.pts "$source_dir"/*.h "$work"/
+# A TRIGGER script reads its telegrams through _Init functions that the
+# simulated system under test defines: the template file qvmprepro would
+# write for them first counts as filled in.
+if grep -q '^TRIGGER' "$source_dir/$name.pts"; then
+  touch "$work/out/fctri_c.c"
+fi
+
+echo "== generating $work/out/$name.c"
+status=0
+# The host profile gives the macros, include directories and type sizes of
+# gcc and glibc on x86_64, for interfaces that include C library headers.
+(cd "$work" && FENWIRDIR="$root/share" USER=${USER:-tester} "$prepro" "$name.pts" "$name.h" "out/$name" -NOLOG \
+    -STD_DEFINE="$root/share/lib/x86_64-linux-gnu.def" -INCL="$(gcc -print-file-name=include)") || status=$?
+echo "qvmprepro exit status: $status (list file: $work/$name.lis)"
+if [ "$status" -ge 5 ]; then
+  grep -v -- '-I-' "$work/$name.lis" >&2 || true
+  exit "$status"
+fi
+
+echo "== compiling with gcc and $source_dir/${name}_sut.c"
+if ! gcc -std=gnu99 -Iruntime -I"$source_dir" -I"$work/out" "$work/out/$name.c" "$source_dir/${name}_sut.c" \
+       -o "$work/out/$name" "$runtime" -lpthread; then
+  if grep -q 'trv_unavailable (' "$work/out/$name.c"; then
+    echo "the program of $name does not compile yet: some of its statements are not generated yet" >&2
+  fi
+  exit 2
+fi
+
+echo "== running $work/out/$name${*:+ $*}"
+run_status=0
+(cd "$work/out" && "./$name" -RIO="$name" "$@") || run_status=$?
+unavailable=$(grep -c '^FAIL .*not available yet' "$work/out/$name.rio" || true)
+if [ "$unavailable" -gt 0 ]; then
+  echo "($unavailable of the failing verdicts are statements whose code is not generated yet)"
+fi
+echo "verdicts and details: $work/out/$name.rio (program exit status $run_status)"
+exit "$run_status"
