@@ -391,16 +391,19 @@ void ProgramWriter::checkLine(const VarItem& item, const std::string& name, cons
         }
         return;
     }
+    // NONIL expects any pointer but null: the non-null check.
+    const int cls = mode == WalkMode::Expect && value == "NONIL" ? kClassNonNil : item.cls;
+    const std::string checkCast(runtimeCast(cls));
     std::string call = "trv_" + std::string(modePrefix(mode)) +
-                       std::string(checkName(item.cls, item.formatCode, mode == WalkMode::Compare)) + "_c (" +
+                       std::string(checkName(cls, item.formatCode, mode == WalkMode::Compare)) + "_c (" +
                        std::string(kRun) + "," + text(item.numbers.begin) + ", ";
     switch (mode) {
-    case WalkMode::Expect: call += cast + name + "," + cast + value; break;
+    case WalkMode::Expect: call += checkCast + name + "," + checkCast + value; break;
     case WalkMode::Compare: call += cast + name + "," + cast + "trv_msgref" + afterReceived(name); break;
     default: call += cast + name; break;
     }
     if (mode != WalkMode::Compare) {
-        call += baseOf(item.cls, item.formatCode);
+        call += baseOf(cls, item.formatCode);
     }
     line(call + ", " + indexCounter(depth) + ", " + std::to_string(bound) + " );");
 }

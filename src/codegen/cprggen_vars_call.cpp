@@ -9,6 +9,7 @@ using namespace script::sem;
 namespace {
 
 constexpr int kClassCharArray = 7;
+constexpr int kClassNonNil = 8;
 constexpr int kClassUnspecified = 17;
 
 // The parameter's class, or the argument's own where the prototype does not
@@ -91,7 +92,10 @@ void ProgramWriter::parameterCheck(const Entry& argument)
     const auto& data = argument.data<ArgData>();
     // A variable passed by REF is checked as itself: its class, and its
     // value after the call as the actual one.
-    const int cls = data.reference ? data.cls : resolvedClass(data);
+    int cls = data.reference ? data.cls : resolvedClass(data);
+    if (data.expectedClass == kClassNonNil) {
+        cls = kClassNonNil;
+    }
     if (cls == kClassUnspecified) {
         return;
     }
@@ -103,7 +107,7 @@ void ProgramWriter::parameterCheck(const Entry& argument)
     // A structure or union passed by value is compared through its address
     // on every side: the check functions take pointers to it.
     line(checkCall(cls) + (data.expected.empty() ? "0, " : "1, ") + checkValue(cls, initial, aggregate) +
-         checkValue(cls, expected, aggregate && cls != 11) + checkValue(cls, actual, aggregate || cls == 8) +
+         checkValue(cls, expected, aggregate && cls != 11) + checkValue(cls, actual, aggregate) +
          text(number(argument)) + " );");
 }
 
@@ -113,6 +117,10 @@ void ProgramWriter::resultCheck(const Entry& call)
     int cls = data.returnClass;
     if (cls == kClassUnspecified || cls < 0) {
         cls = data.resultClass >= 0 ? data.resultClass : 2;
+    }
+    // "@ NONIL" asks for any pointer but null: the non-null check.
+    if (data.expectedClass == kClassNonNil) {
+        cls = kClassNonNil;
     }
     const bool address = cls == 10 || cls == 12;
     line(checkCall(cls) + (data.expected.empty() ? "0, " : "1, ") + checkValue(cls, {}, false) +

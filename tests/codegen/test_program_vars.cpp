@@ -30,7 +30,8 @@ const std::string kVarInterface =
     "int compute(int a, int *out);\n"
     "void reset(void);\n"
     "int greet(const char *who);\n"
-    "item_t make_item(void);\n";
+    "item_t make_item(void);\n"
+    "const char *get_text(void);\n";
 
 const std::string kHead = "HEADER \"t\", \"1\", \"x\"\n#int bench;\n";
 
@@ -231,6 +232,21 @@ TEST_F(VarProgramTest, NativeCallsWithoutResultCheckTheirParametersOnly)
                                 "(TRV_PT_CAR) \"bob\", "));
     EXPECT_THAT(text, HasSubstr("(TRV_T_INT) 0, (TRV_T_INT) 1, (TRV_T_INT) count, "));
     EXPECT_THAT(text, Not(HasSubstr("trv_return_")));
+}
+
+// NONIL expects any pointer but null: the result is checked as such.
+TEST_F(VarProgramTest, ANonNilResultIsCheckedForNull)
+{
+    const std::string text = body("  CALL get_text() @ NONIL\n");
+    EXPECT_THAT(text, HasSubstr("  trv_nonil_c (&(trv_ctx->trv_ctxrun),1, (TRV_PT_VOID) 1, (TRV_PT_VOID) NONIL, "
+                                "(TRV_PT_VOID) trv_return_0, 11 );\n"));
+}
+
+TEST_F(VarProgramTest, ANonNilValueIsCheckedForNull)
+{
+    const std::string text = body("  VAR text, EV=NONIL\n");
+    EXPECT_THAT(text, HasSubstr("  trv_var_nonil_c (&(trv_ctx->trv_ctxrun),11, (TRV_PT_VOID) text,(TRV_PT_VOID) NONIL, "
+                                "I0, -1 );\n"));
 }
 
 // No runtime type exists for a structure: the tester completes it.
