@@ -73,6 +73,7 @@ void ProgramWriter::write()
     line("#define USE_QVM 1");
     line("#include \"TP.h\"");
     interfaceIncludes();
+    collectCommunication();
     contextDeclaration();
     contextInitialisation();
     staticContext();
@@ -126,13 +127,9 @@ void ProgramWriter::contextDeclaration()
     for (const auto& [name, member] : notShared_) {
         out_.define(name, "(trv_ctx->trv_ctx" + name + ")");
     }
-    // The message and channel types of the communication statements come here.
-    for (const Entry& entry : model_.global().entries) {
-        if (entry.code == ENT_TIMER_DECL) {
-            timerDeclaration(entry);
-        }
-    }
+    messageTypeDefinitions();
     accessMacros();
+    communicationMacros();
     contextType();
     out_.undefine("TIME");
     out_.define("TIME(X) ", "(trv_time(&(trv_ctx->timer[(X)].timer)))");
@@ -151,6 +148,7 @@ void ProgramWriter::contextType()
     open();
     line("TRV_T_RUNCTX trv_ctxrun;");
     line("TRV_T_INT trv_ctxflagrt;");
+    communicationMembers();
     if (options_.timerCount > 0) {
         line("TRV_T_TIMER timer[" + std::to_string(options_.timerCount) + "];");
     }
@@ -161,8 +159,6 @@ void ProgramWriter::contextType()
     line("TRV_T_CTX, *TRV_PT_CTX ;");
 }
 
-// The communication-free forms: the message and channel tables they reset
-// have no members until the communication statements are written.
 std::vector<std::pair<std::string, std::string>> ProgramWriter::notSharedVariables() const
 {
     // Shared variables stay global; so do timers, which are indexes.
@@ -193,21 +189,8 @@ std::vector<std::pair<std::string, std::string>> ProgramWriter::notSharedVariabl
 
 void ProgramWriter::contextInitialisation()
 {
-    emptyLine();
-    prototype("static void trv_initstates ");
-    open();
-    line("TRV_T_INT trv_i,trv_j,trv_k;");
-    close();
-    emptyLine();
-    prototype("static void trv_initctx ");
-    open();
-    line("TRV_T_INT trv_i;");
-    for (const Entry& entry : model_.global().entries) {
-        if (entry.code == ENT_TIMER) {
-            line("trv_get_date(&(trv_ctx->timer[" + std::to_string(entry.data<NumberData>().number) + "].timer));");
-        }
-    }
-    close();
+    initStates();
+    initContext();
 }
 
 void ProgramWriter::staticContext()
@@ -224,11 +207,14 @@ void ProgramWriter::staticContext()
 void ProgramWriter::scriptFunctions()
 {
     collectCleanupProcedures(model_.global());
-    // The message functions of the communication statements come first.
+    messageFunctions();
     for (const Entry& entry : model_.global().entries) {
         switch (entry.code) {
         case ENT_SCENARIO: scenario(entry); break;
         case ENT_PROC: procedure(entry); break;
+        case ENT_PROCSEND: procsendFunction(entry); break;
+        case ENT_CALLBACK: callbackFunction(entry); break;
+        case ENT_WAITTIL_REF: waitFunction(entry.auxiliary); break;
         case ENT_INSTANCE_BEGIN:
         case ENT_INSTANCE_END:
             // The declarations between the markers serve every instance.
@@ -236,7 +222,7 @@ void ProgramWriter::scriptFunctions()
                 diag::error("BADPARAMS");
             }
             break;
-        default: break;  // procsend, callback and WAITTIL condition functions come with the communication code
+        default: break;
         }
     }
 }

@@ -18,26 +18,6 @@ std::string_view withoutQuotes(std::string_view letters)
     return letters;
 }
 
-// The statement the keyword's writer is still to come for: its runtime call
-// fails the run as not available.
-std::string_view laterKeyword(int code)
-{
-    switch (code) {
-    case ENT_WAITTIL: return "WAITTIL";
-    case ENT_SEND: return "SEND";
-    case ENT_DEF_MESSAGE: return "DEF_MESSAGE";
-    case ENT_NO_MESSAGE: return "NO_MESSAGE";
-    case ENT_MESSAGE_DATE: return "MESSAGE_DATE";
-    case ENT_ADD_ID: return "ADD_ID";
-    case ENT_CLEAR_ID: return "CLEAR_ID";
-    case ENT_RENDEZVOUS: return "RENDEZVOUS";
-    case ENT_INTERSEND: return "INTERSEND";
-    case ENT_INTERRECV: return "INTERRECV";
-    case ENT_VAR: return "VAR";
-    default: return {};
-    }
-}
-
 const std::string& conditionText(const Entry& entry)
 {
     const auto& data = entry.data<ConditionData>();
@@ -82,7 +62,7 @@ void ProgramWriter::dispatch(const Entry& entry)
         if (entry.data<CallData>().procedure != nullptr) {
             procedureCall(entry);
         } else {
-            unavailable(entry, "CALL");  // native functions come with the parameter checks
+            nativeCall(entry);
         }
         break;
     case ENT_COMMENT: line("trv_comment ( " + run + "," + n + " );"); break;
@@ -125,8 +105,8 @@ void ProgramWriter::dispatch(const Entry& entry)
         line("trv_get_date(&(trv_ctx->timer[" + text(entry.data<NumberData>().number) + "].timer));");
         break;
     case ENT_RESET: line("trv_get_date(&(trv_ctx->timer[" + entry.name + "].timer));"); break;
-    case ENT_HASH_LINE:
-    case ENT_AT_LINE: line(nativeLineText(entry.name)); break;
+    case ENT_HASH_LINE: line(statementLines_ ? entry.name : nativeLineText(entry.name)); break;
+    case ENT_AT_LINE: line(entry.name); break;  // a statement, never a directive
     case ENT_INSTANCE_BODY_BEGIN: instanceBodyBegin(entry); break;
     case ENT_INSTANCE_BODY_END:
         if (runTimeInstances()) {
@@ -140,11 +120,28 @@ void ProgramWriter::dispatch(const Entry& entry)
             diag::error("BADPARAMS");
         }
         break;
-    default:
-        if (const std::string_view keyword = laterKeyword(entry.code); !keyword.empty()) {
-            unavailable(entry, keyword);
-        }
-        break;  // parameters, arguments, instance names and WHEN values are written by their owners
+    case ENT_RETURN_VAR:
+        line(std::string(runtimeTypeName(entry.data<ReturnVarData>().cls)) + " " + entry.name + ";");
+        break;
+    case ENT_VAR: varStatement(entry); break;
+    case ENT_SEND: send(entry); break;
+    case ENT_WAITTIL: waittil(entry); break;
+    case ENT_DEF_MESSAGE: defMessage(entry); break;
+    case ENT_NO_MESSAGE:
+        line("trv_nomsg ( " + run + "," + n + " );");
+        line("return ( TRV_NO_MESSAGE );");
+        break;
+    case ENT_MESSAGE_DATE: line("trv_msgdate ( " + run + "," + n + " );"); break;
+    case ENT_ADD_ID: addId(entry); break;
+    case ENT_CLEAR_ID: {
+        const auto& channel = entry.data<ChannelOpData>().channelEntry->data<ChannelData>();
+        line("trv_channel_" + channel.commtype->name + "[" + text(channel.index) + "].trv_numberofId=0;");
+        break;
+    }
+    case ENT_RENDEZVOUS: rendezvous(entry); break;
+    case ENT_INTERSEND: interSend(entry); break;
+    case ENT_INTERRECV: interReceive(entry); break;
+    default: break;  // parameters, arguments, instance names and WHEN values are written by their owners
     }
 }
 
@@ -223,12 +220,6 @@ void ProgramWriter::instanceBodyBegin(const Entry& begin)
     }
     line("if (" + terms + ")");
     open();
-}
-
-void ProgramWriter::unavailable(const Entry& entry, std::string_view keyword)
-{
-    line("trv_unavailable ( " + std::string(kRun) + ", \"" + std::string(keyword) + "\", " + text(number(entry)) +
-         " );");
 }
 
 void ProgramWriter::timerDeclaration(const Entry& timer)

@@ -5,6 +5,7 @@
 #include "codegen/cprggen.h"
 #include "codegen/geccode.h"
 
+#include <map>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -24,6 +25,43 @@ inline std::string text(int value)
 
 // The run-context argument of every runtime call.
 inline constexpr std::string_view kRun = "&(trv_ctx->trv_ctxrun)";
+
+// Runtime type name, cast and default value of an expression class; a class
+// without runtime type gives "TO_BE_COMPLETED" and no cast.
+std::string_view runtimeTypeName(int cls);
+std::string_view runtimeCast(int cls);
+std::string_view defaultValue(int cls);
+// The check family of a class ("int", "char", "string", ...): a character
+// is "char" when compared, else by its format code.
+std::string_view checkName(int cls, int formatCode, bool compare);
+
+// What a walk over a variable description writes.
+enum class WalkMode {
+    Init,           // assignments (INIT=, DEF_MESSAGE)
+    Expect,         // "var_" checks (EV=)
+    Compare,        // "cmp_" checks of a received message against its reference
+    DumpReference,  // "dmp_" lines of a message's reference value
+    Dump,           // "dmp_" lines of a variable or a received message
+};
+
+// One item of a variable description, built from a VAR's value entries or
+// from a message's value tree.
+struct VarItem {
+    enum class Kind { Elementary, Bounded, Array, IndexRange, Structure, Union };
+    Kind kind = Kind::Elementary;
+    ItemNumbers numbers;
+    std::string fieldName;   // "" for array elements
+    std::string value;       // elementary: the expected value; whole value: the aggregate's value
+    std::string lower;       // bounded: "" when absent
+    std::string upper;
+    long long lowerIndex = 0;  // arrays, index ranges, and elements of an array of scalars
+    long long upperIndex = 0;
+    bool wholeValue = false;
+    int cls = -1;
+    int formatCode = -1;     // -1: none registered
+    int selected = -1;       // union: the chosen alternative, from 0
+    std::vector<VarItem> members;
+};
 
 // The level blocks in force while a composite scenario's children are written.
 struct LevelBlocks {
@@ -93,8 +131,75 @@ private:
     void caseStatement(const Entry& entry);
     void whenClause(const Entry& when);
     void instanceBodyBegin(const Entry& begin);
-    void unavailable(const Entry& entry, std::string_view keyword);
     void timerDeclaration(const Entry& timer);
+
+    // ---- variable checks and native calls (cprggen_vars*.cpp) ----
+    void varStatement(const Entry& var);
+    // Walks items below the access path name (and value path value for a
+    // whole value) at index depth depth.
+    void walkItems(const std::vector<VarItem>& items, const std::string& name, const std::string& value, int depth,
+                   WalkMode mode);
+    void walkItem(const VarItem& item, const std::string& name, const std::string& value, int depth, WalkMode mode);
+    void walkArray(const VarItem& item, const std::string& name, const std::string& value, int depth, WalkMode mode);
+    void walkIndexRange(const VarItem& item, const std::string& name, const std::string& value, int depth,
+                        WalkMode mode);
+    void walkStructure(const VarItem& item, const std::string& name, const std::string& value, int depth,
+                       WalkMode mode);
+    void walkUnion(const VarItem& item, const std::string& name, const std::string& value, int depth, WalkMode mode);
+    void walkElementary(const VarItem& item, const std::string& name, const std::string& value, int depth,
+                        WalkMode mode);
+    void checkLine(const VarItem& item, const std::string& name, const std::string& value, int depth, long long bound,
+                   WalkMode mode);
+    void boundedLine(const VarItem& item, const std::string& name, int depth, long long bound, WalkMode mode);
+    void indexLoop(int depth, long long lower, long long upper);
+    static VarItem withFieldFormat(const VarItem& item, const std::string& path);
+    // The selector of the union at the access path of a received message.
+    std::string unionSelector(const std::string& name) const;
+    VarItem itemOfValueEntry(const Entry& entry) const;
+    VarItem itemOfNode(const script::ValueNode& node) const;
+    void nativeCall(const Entry& call);
+    void parameterCheck(const Entry& argument);
+    void resultCheck(const Entry& call);
+
+    // ---- communication (cprggen_comm*.cpp) ----
+    void collectCommunication();
+    void collectDefinitions(const Scope* scope);
+    void messageTypeDefinitions();
+    void messageTypeDefinition(const Entry& structure);
+    void channelTypeDefinition(const Entry& commtype);
+    void communicationMacros();
+    void communicationMembers();
+    void initStates();
+    void initContext();
+    void messageFunctions();
+    void dumpFunction(const Entry& structure);
+    void referenceFunction(const Entry& structure);
+    void compareFunction(const Entry& structure);
+    void definitionCases(const Entry& structure, WalkMode mode);
+    void commBlockHead(const Entry& block, std::string_view kind, bool oneIdentifier);
+    void commBlockDeclarations(const Entry& block);
+    void copyIdentifier(const script::sem::CommBlockData& data);
+    void procsendFunction(const Entry& procsend);
+    void callbackFunction(const Entry& callback);
+    void blockDeclarations(const Scope* body);
+    void blockStatements(const Scope* body);
+    void waitFunction(int number);
+    void send(const Entry& send);
+    void waittil(const Entry& waittil);
+    void waittilChecks(const Entry& waittil, const std::vector<const Entry*>& messages);
+    void waittilPolling(const Entry& waittil, const std::vector<const Entry*>& messages);
+    void receiveStep(const Entry& waittil, const Entry& structure, const Entry& channel,
+                     const std::vector<const Entry*>& messages);
+    void waitTest(const Entry& waittil);
+    void waittilResult(const Entry& waittil, const std::vector<const Entry*>& messages);
+    void waittilEnd(const Entry& waittil, int result, std::string_view typeName);
+    void defMessage(const Entry& definition);
+    void addId(const Entry& entry);
+    void rendezvous(const Entry& entry);
+    void interSend(const Entry& entry);
+    void interReceive(const Entry& entry);
+    bool hasMessageFunctions(const Entry& structure) const;
+    bool hasDumpFunction(const Entry& structure) const;
 
     // ---- entry function (cprggen_entry.cpp) ----
     void entryFunction();
@@ -149,6 +254,25 @@ private:
     std::vector<std::pair<std::string, std::string>> notShared_;
     // (type text, name) pairs of the prototype being written.
     std::vector<std::pair<std::string, std::string>> parameters_;
+    // The generated DEF_MESSAGEs with a value, by message type, in script order.
+    std::map<const Entry*, std::vector<const Entry*>> definitions_;
+    // The WAITTILs by their run-wide number.
+    std::map<int, const Entry*> waittils_;
+    // Where the description being walked comes from, for its reports.
+    std::string walkFile_;
+    int walkLine_ = 0;
+    void locateWalk(const Entry& entry)
+    {
+        walkFile_ = std::string(entry.fileName);
+        walkLine_ = entry.line;
+    }
+    // While the callback generated for a TRIGGER structure is written: its
+    // native lines are statements, never directives.
+    bool statementLines_ = false;
+    // The message type whose functions are being written, "" elsewhere.
+    std::string currentMessageType_;
+    // Message types whose messages a WAITTIL polls.
+    std::unordered_set<const Entry*> polledTypes_;
 };
 
 // The text of a native line as C: the script keeps a line without its '#',

@@ -9,28 +9,19 @@
 
 #include <gmock/gmock.h>
 
-#include <regex>
 
 namespace {
 
+using qvm::testing::program::kGoldenDir;
+using qvm::testing::program::maskedRunKeys;
 using qvm::testing::program::ProgramTest;
-
-const std::string kGoldenDir = QVM_TESTDATA_DIR "/codegen/program/";
-
-std::string masked(std::string text)
-{
-    static const std::regex notice(R"(trv_notify_tsf \(&\(trv_ctx->trv_ctxrun\), ([0-9]+), -?[0-9]+, -?[0-9]+\);)");
-    static const std::regex supervision(R"(/\* To_spv: ([0-9]+) -> \([0-9]+,[0-9]+\))");
-    text = std::regex_replace(text, notice, "trv_notify_tsf (&(trv_ctx->trv_ctxrun), $1, HASH, KEY);");
-    return std::regex_replace(text, supervision, "/* To_spv: $1 -> (SIZE,CRC)");
-}
 
 class GoldenProgramTest : public ProgramTest {
 protected:
     void expectGolden(const std::string& name, const qvm::codegen::ProgramOptions& o)
     {
         const std::string text = generate(qvm::testing::readFile(kGoldenDir + name + ".pts"), o);
-        EXPECT_EQ(masked(text), qvm::testing::readFile(kGoldenDir + name + ".c"));
+        EXPECT_EQ(maskedRunKeys(text), qvm::testing::readFile(kGoldenDir + name + ".c"));
     }
 };
 

@@ -1,7 +1,7 @@
 // Generated programs compiled with the test runtime and run: their exit
 // status, verdicts and the scenarios their trace shows.
 #include "codegen/codegen_support.h"
-#include "codegen/test_program_support.h"
+#include "codegen/test_program_run_support.h"
 
 #include <gmock/gmock.h>
 
@@ -15,106 +15,11 @@ namespace {
 using qvm::testing::RunResult;
 using qvm::testing::runProgram;
 using qvm::testing::program::kHead;
-using qvm::testing::program::ProgramTest;
+using qvm::testing::program::Compiled;
+using qvm::testing::program::ProgramRunTest;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
-
-// Warnings that the fixed text of the generated program causes, each
-// turned off by name:
-// - unused-variable: trv_initstates declares "trv_i,trv_j,trv_k" and
-//   trv_initctx "trv_i" for their loops over the message and channel
-//   tables, which a script without messages does not have.
-// - unused-function: trv_initstates is called by WAITTIL code only.
-// - unused-parameter: trv_initstates and trv_initctx of such a script use
-//   nothing of their context, and a procedure need not use its parameters.
-// - parentheses-equality (clang only): an instance block of one instance is
-//   guarded by "if ((trv_numinstance==2))", the terms' own parentheses
-//   inside those of the if.
-const std::vector<std::string> kTemplateWarningsOff = {"-Wno-unused-variable", "-Wno-unused-function",
-                                                       "-Wno-unused-parameter"};
-const std::vector<std::string> kClangTemplateWarningsOff = {"-Wno-parentheses-equality"};
-
-// A compiler's path found through PATH, "" when it is not installed.
-std::string compilerPath(const std::string& name)
-{
-    const char* path = std::getenv("PATH");
-    std::string directories = path != nullptr ? path : "/usr/bin";
-    for (std::size_t start = 0; start <= directories.size();) {
-        const std::size_t end = std::min(directories.find(':', start), directories.size());
-        const std::filesystem::path candidate = std::filesystem::path(directories.substr(start, end - start)) / name;
-        if (std::filesystem::exists(candidate)) {
-            return candidate.string();
-        }
-        start = end + 1;
-    }
-    return {};
-}
-
-struct Compiled {
-    RunResult compile;
-    std::string executable;
-};
-
-class ProgramRunTest : public ProgramTest {
-protected:
-    Compiled compile(const std::string& compiler, const std::vector<std::string>& extra = {},
-                     const std::filesystem::path& source = {})
-    {
-        std::vector<std::string> arguments{"-std=gnu99", "-Wall", "-Wextra"};
-        arguments.insert(arguments.end(), kTemplateWarningsOff.begin(), kTemplateWarningsOff.end());
-        if (compiler == "clang") {
-            arguments.insert(arguments.end(), kClangTemplateWarningsOff.begin(), kClangTemplateWarningsOff.end());
-        }
-        arguments.insert(arguments.end(), extra.begin(), extra.end());
-        const std::string executable = (dir / ("prog_" + compiler)).string();
-        for (const std::string& argument : {std::string("-I") + QVM_RUNTIME_INCLUDE_DIR, "-I" + dir.path().string(),
-                                            (source.empty() ? dir / "prog.c" : source).string(), std::string("-o"),
-                                            executable}) {
-            arguments.push_back(argument);
-        }
-        // Linked unless only an object is asked for.
-        if (std::find(extra.begin(), extra.end(), "-c") == extra.end()) {
-            arguments.push_back(QVM_RUNTIME_LIBRARY);
-            arguments.push_back("-lpthread");
-        }
-        const std::string program = compilerPath(compiler);
-        if (program.empty()) {
-            ADD_FAILURE() << compiler << " is not installed";
-            return {};
-        }
-        return {runProgram(program, arguments), executable};
-    }
-
-    // Compiles with gcc (no warning allowed) and runs with the arguments;
-    // the trace file is read into trace.
-    RunResult compileAndRun(const std::vector<std::string>& arguments = {}, const std::string& compiler = "gcc")
-    {
-        const Compiled compiled = compile(compiler);
-        EXPECT_EQ(compiled.compile.status, 0) << compiled.compile.err;
-        EXPECT_THAT(compiled.compile.err, IsEmpty());
-        std::filesystem::remove(dir / "prog.rio");
-        RunResult run = runProgram(compiled.executable, arguments, {{"QVM_RUN_QUIET", "1"}}, dir.path());
-        trace = std::filesystem::exists(dir / "prog.rio") ? qvm::testing::readFile(dir / "prog.rio") : std::string();
-        return run;
-    }
-
-    // The trace lines of one kind ("SCENARIO", "FAIL", ...), without their
-    // construct numbers.
-    std::vector<std::string> traceLines(const std::string& kind) const
-    {
-        static const std::regex number(" #-?[0-9]+");
-        std::vector<std::string> found;
-        for (const std::string& line : qvm::testing::lines(trace)) {
-            if (line.compare(0, kind.size() + 1, kind + " ") == 0) {
-                found.push_back(std::regex_replace(line, number, ""));
-            }
-        }
-        return found;
-    }
-
-    std::string trace;
-};
 
 TEST_F(ProgramRunTest, PassingScriptCompilesWithBothCompilersAndPasses)
 {

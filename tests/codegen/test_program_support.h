@@ -4,6 +4,8 @@
 #pragma once
 
 #include "codegen/cprggen.h"
+#include "codegen/tdcgen.h"
+#include "codegen/tsfgen.h"
 #include "script/ancgest.h"
 #include "script/prtanac.h"
 #include "script/sempti.h"
@@ -13,7 +15,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <optional>
+#include <regex>
 #include <string>
 
 namespace qvm::testing::program {
@@ -31,6 +37,36 @@ inline const std::string kHead = "HEADER \"t\", \"1\", \"x\"\n#int bench;\n";
 // The fixed stamp of in-process runs.
 inline const std::string kDate = "Thu Jan  1 00:00:00 2026";
 inline constexpr int kProcessId = 4242;
+
+// A compiler's path found through PATH, "" when it is not installed.
+inline std::string compilerPath(const std::string& name)
+{
+    const char* path = std::getenv("PATH");
+    std::string directories = path != nullptr ? path : "/usr/bin";
+    for (std::size_t start = 0; start <= directories.size();) {
+        const std::size_t end = std::min(directories.find(':', start), directories.size());
+        const std::filesystem::path candidate = std::filesystem::path(directories.substr(start, end - start)) / name;
+        if (std::filesystem::exists(candidate)) {
+            return candidate.string();
+        }
+        start = end + 1;
+    }
+    return {};
+}
+
+// The expected whole programs and their scripts.
+inline const std::string kGoldenDir = QVM_TESTDATA_DIR "/codegen/program/";
+
+// A program with the keys of its supervision notices masked: the hash key,
+// run key, size and checksum of a source file depend on where and how the
+// file is stored.
+inline std::string maskedRunKeys(std::string text)
+{
+    static const std::regex notice(R"(trv_notify_tsf \(&\(trv_ctx->trv_ctxrun\), ([0-9]+), -?[0-9]+, -?[0-9]+\);)");
+    static const std::regex supervision(R"(/\* To_spv: ([0-9]+) -> \([0-9]+,[0-9]+\))");
+    text = std::regex_replace(text, notice, "trv_notify_tsf (&(trv_ctx->trv_ctxrun), $1, HASH, KEY);");
+    return std::regex_replace(text, supervision, "/* To_spv: $1 -> (SIZE,CRC)");
+}
 
 // Whether the TDC file gives the entry a record: the traced constructs.
 inline bool traced(int code)
@@ -159,11 +195,15 @@ protected:
             o.instanceName = analysisOptions.instance;
         }
         qvm::codegen::Numbering numbering;
-        int record = 100;
-        int element = 3;
-        numberInWalkOrder(result.model->global(), numbering, record, element);
         {
             qvm::codegen::GeneratedFiles files;
+            if (writersNumber) {
+                numberByTheWriters(files, numbering, *analysed, o);
+            } else {
+                int record = 100;
+                int element = 3;
+                numberInWalkOrder(result.model->global(), numbering, record, element);
+            }
             qvm::codegen::writeProgram(files, numbering, *result.model, analysed->parsed.sourceFiles, o);
             files.commit();
         }
@@ -178,6 +218,41 @@ protected:
 
     std::string generate(const std::string& script) { return generate(script, options()); }
 
+    // The numbers the TDC and tracer structure writers give, as in a run of
+    // the preprocessor (the header records come first: constructs start at
+    // 7 for a script of one file; elements at 3).
+    void numberByTheWriters(qvm::codegen::GeneratedFiles& files, qvm::codegen::Numbering& numbering,
+                            const Analysed& analysed, const qvm::codegen::ProgramOptions& o)
+    {
+        qvm::codegen::TdcRun run;
+        run.scriptPath = (dir / "test.pts").string();
+        run.tdcPath = (dir / "prog.tdc").string();
+        run.probeHeaderPath = o.probeHeaderPath;
+        run.sourceFiles = &analysed.parsed.sourceFiles;
+        run.dateText = o.date;
+        run.instanceMode = analysed.result.instanceMode;
+        run.traceLevel = o.traceLevel;
+        run.model = analysed.result.model.get();
+        qvm::codegen::writeTdc(files, numbering.records, run);
+        const qvm::codegen::TracerInput input{(dir / "prog_dyn.tsf").string(), &analysed.parsed.sourceFiles,
+                                              analysed.result.model.get(), o.date, o.processId};
+        qvm::codegen::writeTracerFile(files, numbering, input);
+    }
+
+    // A hand-written golden program NAME.c of its script NAME.pts and
+    // interface NAME.h, numbered by the writers, without trace.
+    void expectHandWritten(const std::string& name)
+    {
+        writersNumber = true;
+        qvm::codegen::ProgramOptions o = options();
+        o.traceLevel = 0;
+        const std::string text =
+            generate(readFile(kGoldenDir + name + ".pts"), o, {}, readFile(kGoldenDir + name + ".h"));
+        EXPECT_EQ(maskedRunKeys(text), readFile(kGoldenDir + name + ".c"));
+    }
+
+    // Numbers of the real writers instead of the walk-order ones.
+    bool writersNumber = false;
     TempDir dir;
 };
 

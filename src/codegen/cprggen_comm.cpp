@@ -1,0 +1,493 @@
+// Communication: the message and channel tables of the context, their
+// initialisation, the message functions, and the procsend and callback
+// functions.
+#include "codegen/cprggen_writer.h"
+
+#include <sstream>
+
+namespace qvm::codegen::program {
+
+using namespace script::sem;
+
+namespace {
+
+const Entry* structureOf(const Entry& message)
+{
+    return message.data<MessageVarData>().structure;
+}
+
+const Scope* subScopeOf(const Entry& entry)
+{
+    return entry.descriptor != nullptr ? entry.descriptor->subScope : nullptr;
+}
+
+bool isLeadingDeclaration(const Entry& entry)
+{
+    return entry.code == ENT_HASH_LINE || entry.code == ENT_TIMER_DECL || entry.code == ENT_RETURN_VAR;
+}
+
+}  // namespace
+
+void ProgramWriter::collectCommunication()
+{
+    definitions_.clear();
+    waittils_.clear();
+    polledTypes_.clear();
+    collectDefinitions(&model_.global());
+}
+
+// The generated DEF_MESSAGEs with a value and the WAITTILs, wherever they stand.
+void ProgramWriter::collectDefinitions(const Scope* scope)
+{
+    if (scope == nullptr) {
+        return;
+    }
+    for (const Entry& entry : scope->entries) {
+        if (entry.code == ENT_DEF_MESSAGE) {
+            const auto& data = entry.data<DefMessageData>();
+            if (data.generated() && data.tree != nullptr && data.message->data<MessageVarData>().used) {
+                definitions_[structureOf(*data.message)].push_back(&entry);
+            }
+        } else if (entry.code == ENT_WAITTIL) {
+            waittils_[entry.data<WaittilData>().number] = &entry;
+            for (const Entry& piece : subScopeOf(entry)->entries) {
+                if (piece.code == ENT_MATCH_PIECE) {
+                    polledTypes_.insert(structureOf(*piece.data<MatchPieceData>().message));
+                }
+            }
+        }
+        collectDefinitions(subScopeOf(entry));
+        if (entry.code == ENT_IF) {
+            collectDefinitions(entry.data<ConditionData>().elseScope);
+        }
+    }
+}
+
+// A message type gets its reference and compare functions when it has
+// definitions, and also when a WAITTIL polls it: the WAITTIL calls them.
+bool ProgramWriter::hasMessageFunctions(const Entry& structure) const
+{
+    return definitions_.count(&structure) != 0 || polledTypes_.count(&structure) != 0;
+}
+
+// SEND and WAITTIL dump every message of the type they exchange.
+bool ProgramWriter::hasDumpFunction(const Entry& structure) const
+{
+    if (structure.data<EventStructData>().receivedCheck != nullptr || polledTypes_.count(&structure) != 0) {
+        return true;
+    }
+    for (const Entry& entry : model_.global().entries) {
+        if (entry.code == ENT_MESSAGE_VAR && structureOf(entry) == &structure && entry.data<MessageVarData>().sent) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// ---- types and constants ----
+
+// A script without communication declarations has no tables to size.
+void ProgramWriter::messageTypeDefinitions()
+{
+    int commtypes = 0;
+    for (const Entry& entry : model_.global().entries) {
+        commtypes += entry.code == ENT_COMMTYPE ? 1 : 0;
+    }
+    if (commtypes > 0 || model_.eventStructCount() > 0) {
+        out_.define("TRV_K_MAX_COMT", text(commtypes + 1));
+        out_.define("TRV_K_MAX_CHAN", text(model_.highestChannelIndex() + 1));
+        out_.define("TRV_K_MAX_MSGT", text(model_.eventStructCount()));
+    }
+    for (const Entry& entry : model_.global().entries) {
+        switch (entry.code) {
+        case ENT_EVENT_STRUCT: messageTypeDefinition(entry); break;
+        case ENT_COMMTYPE: channelTypeDefinition(entry); break;
+        case ENT_TIMER_DECL: timerDeclaration(entry); break;
+        default: break;
+        }
+    }
+}
+
+void ProgramWriter::messageTypeDefinition(const Entry& structure)
+{
+    const std::string& type = structure.name;
+    out_.define("TRV_K_MSG_" + type, text(structure.data<EventStructData>().messageCount));
+    line("typedef struct trv_s_T_MSG_" + type);
+    open();
+    line("TRV_T_INT trv_defNumber;");
+    line(type + " trv_MsgRef;");
+    line(type + " trv_MsgMin;");
+    line(type + " trv_MsgMax;");
+    line("TRV_T_INT trv_state;");
+    line("TRV_T_INT trv_stateok;");
+    line("TRV_T_INT trv_stateko;");
+    line("TRV_T_INT trv_state_channel[TRV_K_MAX_COMT][TRV_K_MAX_CHAN];");
+    close();
+    line("TRV_T_" + type + ", *TRV_PT_" + type + ";");
+    line("typedef TRV_T_" + type + " TRV_T_MSG_" + type + "[TRV_K_MSG_" + type + "];");
+}
+
+void ProgramWriter::channelTypeDefinition(const Entry& commtype)
+{
+    const std::string& name = commtype.name;
+    const auto& data = commtype.data<CommtypeData>();
+    out_.define("TRV_K_CHAN_" + name, text(data.channelCount));
+    line("typedef struct trv_s_T_CHAN_" + name);
+    open();
+    line(data.idType + " trv_connexionId[TRV_K_ID_SIZE];");
+    line("TRV_T_INT trv_numberofId;");
+    line("TRV_T_INT trv_msg[TRV_K_MAX_MSGT];");
+    close();
+    line("TRV_T_CHAN_" + name + ", *TRV_PT_CHAN_" + name + ";");
+    line("typedef TRV_T_CHAN_" + name + " TRV_T_COMM_" + name + "[TRV_K_CHAN_" + name + "];");
+}
+
+// Script names of messages, message tables and channels mapped to the context.
+void ProgramWriter::communicationMacros()
+{
+    // The granularity of the WAITTIL loops is a field of the run context too.
+    if (!waittils_.empty()) {
+        out_.define("trv_gran", "(trv_ctx->trv_ctxrun.trv_gran)");
+    }
+    for (const Entry& entry : model_.global().entries) {
+        switch (entry.code) {
+        case ENT_MESSAGE_VAR: {
+            const auto& data = entry.data<MessageVarData>();
+            if (!data.used) {
+                break;
+            }
+            const std::string table = "trv_msg_" + data.structure->name + "[" + text(data.index) + "]";
+            out_.define(entry.name, table + ".trv_MsgRef");
+            out_.define("trv_Min_" + entry.name, table + ".trv_MsgMin");
+            out_.define("trv_Max_" + entry.name, table + ".trv_MsgMax");
+            break;
+        }
+        case ENT_EVENT_STRUCT: {
+            const std::string& type = entry.name;
+            out_.define("trv_msg_" + type, "(trv_ctx->trv_ctx" + type + ")");
+            out_.define("trv_" + type + "_rcv", "(trv_ctx->trv_ctx" + type + "_rcv)");
+            if (!entry.data<EventStructData>().companion.empty()) {
+                out_.define("TRV_" + type, "(trv_ctx->trv_ctxsel_" + type + ")");
+            }
+            out_.define("trv_" + type + "_send", "(trv_ctx->trv_ctx" + type + "_send)");
+            break;
+        }
+        case ENT_CHANNEL: {
+            const auto& data = entry.data<ChannelData>();
+            if (data.used) {
+                out_.define(entry.name, "trv_state_channel[" + text(data.commtype->data<CommtypeData>().typeIndex) +
+                                            "][" + text(data.index) + "]");
+            }
+            break;
+        }
+        case ENT_COMMTYPE:
+            // Every channel table is reset by trv_initctx, used or not.
+            out_.define("trv_channel_" + entry.name, "(trv_ctx->trv_ctx" + entry.name + ")");
+            break;
+        default: break;
+        }
+    }
+}
+
+void ProgramWriter::communicationMembers()
+{
+    for (const Entry& entry : model_.global().entries) {
+        if (entry.code == ENT_EVENT_STRUCT) {
+            const std::string& type = entry.name;
+            line("TRV_T_MSG_" + type + " trv_ctx" + type + ";");
+            line(type + " trv_ctx" + type + "_rcv;");
+            std::istringstream selector(entry.data<EventStructData>().companion);
+            for (std::string text; std::getline(selector, text);) {
+                if (!text.empty()) {
+                    line(text);
+                }
+            }
+            line(type + " *trv_ctx" + type + "_send;");
+        }
+    }
+    for (const Entry& entry : model_.global().entries) {
+        if (entry.code == ENT_COMMTYPE) {
+            line("TRV_T_COMM_" + entry.name + " trv_ctx" + entry.name + ";");
+        }
+    }
+}
+
+// ---- context initialisation ----
+
+void ProgramWriter::initStates()
+{
+    emptyLine();
+    prototype("static void trv_initstates ");
+    open();
+    line("TRV_T_INT trv_i,trv_j,trv_k;");
+    for (const Entry& entry : model_.global().entries) {
+        if (entry.code != ENT_EVENT_STRUCT) {
+            continue;
+        }
+        const std::string table = "trv_msg_" + entry.name + "[trv_i]";
+        line("for (trv_i=0; trv_i<TRV_K_MSG_" + entry.name + "; trv_i++)");
+        open();
+        line(table + ".trv_state=TRV_NOEVT;");
+        line(table + ".trv_stateok=0;");
+        line(table + ".trv_stateko=0;");
+        line("for (trv_j=0; trv_j<TRV_K_MAX_COMT; trv_j++)");
+        open();
+        line("for (trv_k=0; trv_k<TRV_K_MAX_CHAN; trv_k++)");
+        open();
+        line(table + ".trv_state_channel[trv_j][trv_k]=TRV_NOEVT;");
+        close();
+        close();
+        close();
+    }
+    close();
+}
+
+void ProgramWriter::initContext()
+{
+    emptyLine();
+    prototype("static void trv_initctx ");
+    open();
+    line("TRV_T_INT trv_i;");
+    for (const Entry& entry : model_.global().entries) {
+        switch (entry.code) {
+        case ENT_EVENT_STRUCT:
+            line("for (trv_i=0;trv_i<TRV_K_MSG_" + entry.name + ";trv_i++)");
+            open();
+            line("trv_msg_" + entry.name + "[trv_i].trv_defNumber=0;");
+            close();
+            break;
+        case ENT_COMMTYPE:
+            line("for (trv_i=0;trv_i<TRV_K_CHAN_" + entry.name + ";trv_i++)");
+            open();
+            line("trv_channel_" + entry.name + "[trv_i].trv_numberofId = 0;");
+            close();
+            break;
+        case ENT_TIMER:
+            line("trv_get_date(&(trv_ctx->timer[" + text(entry.data<NumberData>().number) + "].timer));");
+            break;
+        default: break;
+        }
+    }
+    close();
+}
+
+// ---- message functions ----
+
+void ProgramWriter::messageFunctions()
+{
+    for (const Entry& entry : model_.global().entries) {
+        if (entry.code != ENT_EVENT_STRUCT) {
+            continue;
+        }
+        currentMessageType_ = entry.name;
+        locateWalk(entry);
+        if (hasMessageFunctions(entry)) {
+            referenceFunction(entry);
+            compareFunction(entry);
+        }
+        if (hasDumpFunction(entry)) {
+            dumpFunction(entry);
+        }
+        currentMessageType_.clear();
+    }
+}
+
+void ProgramWriter::dumpFunction(const Entry& structure)
+{
+    const std::string& type = structure.name;
+    parameters_.emplace_back(type + " *", "trv_msg_to_dump");
+    prototype("static void trv_" + type + "_dump_msg");
+    open();
+    out_.define("trv_msgrcv", "(*trv_msg_to_dump)");
+    if (const script::ValueTree* dump = structure.data<EventStructData>().receivedCheck.get()) {
+        VarItem root = itemOfNode(dump->root);
+        root.fieldName = "trv_msgrcv";
+        walkItem(root, {}, {}, 0, WalkMode::Dump);
+    }
+    out_.undefine("trv_msgrcv");
+    close();
+}
+
+void ProgramWriter::referenceFunction(const Entry& structure)
+{
+    const std::string& type = structure.name;
+    parameters_.emplace_back("TRV_PT_" + type, "trv_msg_ref");
+    prototype("static void trv_" + type + "_ref_msg");
+    open();
+    out_.define("trv_msgrcv", "(trv_msg_ref->trv_MsgRef)");
+    out_.define("trv_msgMin", "(trv_msg_ref->trv_MsgMin)");
+    out_.define("trv_msgMax", "(trv_msg_ref->trv_MsgMax)");
+    definitionCases(structure, WalkMode::DumpReference);
+    out_.undefine("trv_msgrcv");
+    out_.undefine("trv_msgMin");
+    out_.undefine("trv_msgMax");
+    close();
+}
+
+// One case per definition of the type's messages: the received message
+// walked against that definition (the reference dump names it first).
+void ProgramWriter::definitionCases(const Entry& structure, WalkMode mode)
+{
+    line("switch(trv_msg_ref->trv_defNumber)");
+    open();
+    const auto found = definitions_.find(&structure);
+    for (const Entry* definition : found != definitions_.end() ? found->second : std::vector<const Entry*>{}) {
+        const auto& data = definition->data<DefMessageData>();
+        line("case " + text(data.number) + ":");
+        open();
+        locateWalk(*definition);
+        if (mode == WalkMode::DumpReference) {
+            line("trv_def_msg(" + std::string(kRun) + "," + text(number(*definition)) + ");");
+        }
+        VarItem root = itemOfNode(data.tree->root);
+        root.fieldName = "trv_msgrcv";
+        walkItem(root, {}, {}, 0, mode);
+        line("break;");
+        close();
+    }
+    close();
+}
+
+void ProgramWriter::compareFunction(const Entry& structure)
+{
+    const std::string& type = structure.name;
+    const std::string run(kRun);
+    parameters_.emplace_back("TRV_PT_" + type, "trv_msg_ref");
+    parameters_.emplace_back(type + " *", "msg_rcv");
+    prototype("static TRV_T_INT trv_" + type + "_cmp_msg");
+    open();
+    line("TRV_T_INT trv_ret;");
+    out_.define("trv_msgrcv", "(*msg_rcv)");
+    out_.define("trv_msgref", "(trv_msg_ref->trv_MsgRef)");
+    out_.define("trv_msgMin", "(trv_msg_ref->trv_MsgMin)");
+    out_.define("trv_msgMax", "(trv_msg_ref->trv_MsgMax)");
+    line("trv_cmp(" + run + ");");
+    definitionCases(structure, WalkMode::Compare);
+    line("trv_ret=trv_cmp(" + run + ");");
+    line("trv_msg_ref->trv_state = trv_ret?TRV_EVTOK:TRV_EVTKO;");
+    line("if (trv_msg_ref->trv_state == TRV_EVTOK)");
+    open();
+    line("trv_msg_ref->trv_stateok = 1;");
+    line("trv_memcpy(&(trv_msg_ref->trv_MsgRef),msg_rcv,sizeof(" + type + "));");
+    close();
+    line("else trv_msg_ref->trv_stateko = 1;");
+    line("return(trv_ret);");
+    out_.undefine("trv_msgrcv");
+    out_.undefine("trv_msgref");
+    out_.undefine("trv_msgMin");
+    out_.undefine("trv_msgMax");
+    close();
+}
+
+// ---- procsend and callback functions ----
+
+// The head of a procsend or callback function: its comment, prototype and
+// message variable.
+void ProgramWriter::commBlockHead(const Entry& block, std::string_view kind, bool oneIdentifier)
+{
+    const auto& data = block.data<CommBlockData>();
+    emptyLine();
+    line("/* " + std::string(kind) + " " + block.name + " */");
+    parameters_.emplace_back("TRV_T_INT", "trv_RegId");
+    if (oneIdentifier) {
+        parameters_.emplace_back("TRV_T_INT", "trv_index");
+    }
+    prototype("static TRV_T_INT trv_" + block.name + " ");
+    open();
+    line(data.structure->name + " " + data.messageVar + ";");
+}
+
+// The block's own declarations, then the debug state.
+void ProgramWriter::commBlockDeclarations(const Entry& block)
+{
+    blockDeclarations(subScopeOf(block));
+    emptyLine();
+    debugDeclaration();
+}
+
+// The connection identifier the function is called for, copied into the block's variable.
+void ProgramWriter::copyIdentifier(const CommBlockData& data)
+{
+    const std::string id = "(trv_channel_" + data.commtype->name + "[trv_RegId].trv_connexionId[trv_index])";
+    line("trv_memcpy (&" + data.idVar + ",&" + id + ", sizeof(" + id + "));");
+}
+
+void ProgramWriter::procsendFunction(const Entry& procsend)
+{
+    const auto& data = procsend.data<CommBlockData>();
+    if (!data.used) {
+        return;
+    }
+    const std::string sent = "(trv_" + data.structure->name + "_send)";
+    commBlockHead(procsend, "procsend", true);
+    line(data.commtype->data<CommtypeData>().idType + " " + data.idVar + ";");
+    commBlockDeclarations(procsend);
+    line("trv_memcpy (&" + data.messageVar + "," + sent + ",sizeof(*" + sent + "));");
+    copyIdentifier(data);
+    blockStatements(subScopeOf(procsend));
+    debugFrame({"return (trv_debug_state ? 1 : TRV_MESSAGE_SENT);"}, {"return ( TRV_MESSAGE_SENT );"});
+    close();
+}
+
+void ProgramWriter::callbackFunction(const Entry& callback)
+{
+    const auto& data = callback.data<CommBlockData>();
+    if (!data.used) {
+        return;
+    }
+    const std::string& idType = data.commtype->data<CommtypeData>().idType;
+    commBlockHead(callback, "callback", !data.multiplexed);
+    if (data.multiplexed) {
+        line("TRV_T_INT " + data.countVar + ";");
+        line(idType + " " + data.idVar + "[TRV_K_ID_SIZE];");
+    } else {
+        line(idType + " " + data.idVar + ";");
+    }
+    statementLines_ = data.structure->data<EventStructData>().callback == &callback;
+    commBlockDeclarations(callback);
+    const std::string received = "(trv_" + data.structure->name + "_rcv)";
+    line("trv_memcpy (&" + data.messageVar + ",&" + received + ",sizeof(" + received + "));");
+    if (data.multiplexed) {
+        const std::string channel = "(trv_channel_" + data.commtype->name + "[trv_RegId]";
+        line(data.countVar + " = " + channel + ".trv_numberofId);");
+        line("trv_memcpy(" + data.idVar + "," + channel + ".trv_connexionId), sizeof(" + channel +
+             ".trv_connexionId)));");
+    } else {
+        copyIdentifier(data);
+    }
+    blockStatements(subScopeOf(callback));
+    statementLines_ = false;
+    line("trv_memcpy (&" + received + ",&" + data.messageVar + ",sizeof(" + data.messageVar + "));");
+    debugFrame({"return (trv_debug_state ? 1 : TRV_MESSAGE_READ);"}, {"return ( TRV_MESSAGE_READ );"});
+    close();
+}
+
+// The native lines and declarations at the head of a procsend or callback body.
+void ProgramWriter::blockDeclarations(const Scope* body)
+{
+    if (body == nullptr) {
+        return;
+    }
+    for (const Entry& entry : body->entries) {
+        if (!isLeadingDeclaration(entry)) {
+            break;
+        }
+        statement(entry);
+    }
+}
+
+void ProgramWriter::blockStatements(const Scope* body)
+{
+    if (body == nullptr) {
+        return;
+    }
+    bool leading = true;
+    for (const Entry& entry : body->entries) {
+        leading = leading && isLeadingDeclaration(entry);
+        if (!leading) {
+            statement(entry);
+        }
+    }
+}
+
+}  // namespace qvm::codegen::program

@@ -1,0 +1,603 @@
+// Communication statements: SEND, WAITTIL with its condition function,
+// DEF_MESSAGE, ADD_ID, RENDEZVOUS and the exchanges between testers.
+#include "codegen/cprggen_writer.h"
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+
+namespace qvm::codegen::program {
+
+using namespace script::sem;
+
+namespace {
+
+const Entry* structureOf(const Entry& message)
+{
+    return message.data<MessageVarData>().structure;
+}
+
+std::string messageTable(const Entry& message)
+{
+    const auto& data = message.data<MessageVarData>();
+    return "trv_msg_" + data.structure->name + "[" + text(data.index) + "]";
+}
+
+std::string channelTable(const Entry& channel)
+{
+    const auto& data = channel.data<ChannelData>();
+    return "trv_channel_" + data.commtype->name + "[" + text(data.index) + "]";
+}
+
+int typeIndexOf(const Entry& channel)
+{
+    return channel.data<ChannelData>().commtype->data<CommtypeData>().typeIndex;
+}
+
+std::vector<const Entry*> entriesOf(const Entry& waittil, int code)
+{
+    std::vector<const Entry*> found;
+    for (const Entry& entry : waittil.descriptor->subScope->entries) {
+        if (entry.code == code) {
+            found.push_back(&entry);
+        }
+    }
+    return found;
+}
+
+std::vector<const Entry*> pollPairs(const Entry& waittil)
+{
+    return entriesOf(waittil, ENT_POLL_PAIR);
+}
+
+// Whether a piece's message is received on the channel of a polling pair.
+bool pieceOnChannel(const Entry& piece, const Entry& channel, const std::vector<const Entry*>& pairs)
+{
+    const auto& data = piece.data<MatchPieceData>();
+    if (data.channel != nullptr) {
+        return data.channel == &channel;
+    }
+    return std::any_of(pairs.begin(), pairs.end(), [&](const Entry* pair) {
+        const auto& polled = pair->data<PollPairData>();
+        return polled.channel == &channel && polled.message == data.message;
+    });
+}
+
+bool namesWord(const std::string& text, const std::string& word)
+{
+    const auto isName = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_'; };
+    for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
+        const std::size_t end = at + word.size();
+        if ((at == 0 || !isName(text[at - 1])) && (end == text.size() || !isName(text[end]))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The timers a WAITTIL's conditions name among those declared in the
+// blocks around it (the innermost of a name), as their declarations: a
+// timer is a constant index, which the condition function repeats.
+std::vector<std::string> timersNamed(const Entry& waittil, const WaittilTexts& texts)
+{
+    std::map<std::string, int> timers;
+    for (const Scope* scope = waittil.scope; scope != nullptr; scope = scope->parent) {
+        for (const Entry& entry : scope->entries) {
+            if (entry.code == ENT_TIMER_DECL &&
+                (namesWord(texts.conditionCode, entry.name) || namesWord(texts.timeoutCode, entry.name))) {
+                timers.emplace(entry.name, entry.data<NumberData>().number);
+            }
+        }
+    }
+    std::vector<std::string> declarations;
+    for (const auto& [name, index] : timers) {
+        declarations.push_back("int " + name + "=" + text(index) + ";");
+    }
+    return declarations;
+}
+
+const std::string kTracerOn = "#if QVM_DYNFLW";
+const std::string kTracerOff = "#endif /* QVM_DYNFLW */";
+
+}  // namespace
+
+// ---- SEND ----
+
+void ProgramWriter::send(const Entry& entry)
+{
+    const auto& data = entry.data<SendData>();
+    const std::string run(kRun);
+    const std::string& type = structureOf(*data.message)->name;
+    const std::string& message = data.message->name;
+    const int channel = data.channel->data<ChannelData>().index;
+    line("trv_" + type + "_send = &" + message + ";");
+    line(kTracerOn);
+    line("trv_send_tsf ( " + run + ", " + text(element(entry)) + ", " + text(entry.fileId) + ");");
+    line(kTracerOff);
+    emptyLine();
+    line("trv_send( " + run + "," + text(number(entry)) + ", \"" + message + "\");");
+    open();
+    line("TRV_T_INT trv_i,trv_psret=0;");
+    line("trv_rio_on(" + run + ");");
+    line("for (trv_i=0;trv_i<" + channelTable(*data.channel) + ".trv_numberofId;trv_i++)");
+    open();
+    line("trv_rio_off(" + run + ");");
+    line("trv_psret = trv_" + data.procsend->name + " (trv_ctx," + text(channel) + ",trv_i);");
+    line("trv_rio_on(" + run + ");");
+    line("if (trv_psret==1)");
+    open();
+    out_.ifdef("TRV_OSTREL_DEBUG");
+    line("trv_debug_state=1;");
+    out_.endif();
+    line("break;");
+    close();
+    close();
+    line("trv_" + type + "_dump_msg (trv_ctx, &" + message + ");");
+    line("trv_end_send( " + run + ",trv_psret," + text(endNumber(entry)) + ");");
+    debugFrame({}, {"if (trv_psret)", "return ( 1 );"});
+    close();
+}
+
+// ---- WAITTIL ----
+
+void ProgramWriter::waittil(const Entry& entry)
+{
+    const std::vector<const Entry*> pieces = entriesOf(entry, ENT_MATCH_PIECE);
+    const std::string run(kRun);
+    open();
+    line("TRV_T_INT trv_end_waittil_debug=0;");
+    out_.ifdef("TRV_OSTREL_DEBUG");
+    line("TRV_T_INT trv_continue_debug=0;");
+    out_.endif();
+    waittilChecks(entry, pieces);
+    line("else");
+    open();
+    line("TRV_T_INT trv_i, trv_ret, trv_cbret, trv_rcv;");
+    line("TRV_T_INT trv_exprOK=0, trv_exprKO=0;");
+    line("TRV_T_UTIME trv_wtime_0, trv_t0, trv_tn, trv_tn1, trv_tnow;");
+    line("trv_initstates (trv_ctx);");
+    line(kTracerOn);
+    line("trv_begin_waittil_tsf ( " + run + ", " + text(element(entry) - 1) + ", " + text(entry.fileId) + ");");
+    line(kTracerOff);
+    line("trv_waittil (" + run + ", " + text(number(entry)) + ");");
+    line("trv_wtime = 0;");
+    line("trv_t0 = trv_getevtdate (" + run + ");");
+    line("trv_tn = trv_t0 ;");
+    line("trv_tn1=trv_tn+trv_gran;");
+    waittilPolling(entry, pieces);
+    waittilResult(entry, pieces);
+    close();
+    out_.ifdef("TRV_OSTREL_DEBUG");
+    line("trv_debug_state |= trv_continue_debug;");
+    out_.endif();
+    close();
+}
+
+// The messages must be defined, and their channels must have a connection.
+void ProgramWriter::waittilChecks(const Entry& waittil, const std::vector<const Entry*>& pieces)
+{
+    const std::string run(kRun);
+    const auto failure = [&](std::string_view call) {
+        open();
+        line("trv_" + std::string(call) + "(" + run + ", " + text(number(waittil)) + ");");
+        debugFrame({"trv_continue_debug = 1;"}, {"return ( 1 );"});
+        close();
+    };
+    line("if (0");
+    for (const Entry* piece : pieces) {
+        line("||(!" + messageTable(*piece->data<MatchPieceData>().message) + ".trv_defNumber)");
+    }
+    line(")");
+    failure("nodefmsg");
+    if (pieces.empty()) {
+        return;  // a WAITTIL on time alone needs no connection
+    }
+    line("else if (!(0");
+    const std::vector<const Entry*> pairs = pollPairs(waittil);
+    for (const Entry* piece : pieces) {
+        const auto& data = piece->data<MatchPieceData>();
+        if (data.channel != nullptr) {
+            line("||(" + channelTable(*data.channel) + ".trv_numberofId)");
+            continue;
+        }
+        for (const Entry* pair : pairs) {
+            const auto& polled = pair->data<PollPairData>();
+            if (polled.message == data.message) {
+                line("||(" + channelTable(*polled.channel) + ".trv_numberofId)");
+            }
+        }
+    }
+    line("))");
+    failure("noaddid");
+}
+
+void ProgramWriter::waittilPolling(const Entry& waittil, const std::vector<const Entry*>& pieces)
+{
+    const std::string run(kRun);
+    line("for (;");
+    out_.ifdef("TRV_OSTREL_DEBUG");
+    line("!trv_continue_debug &&");
+    out_.endif();
+    line("!trv_end_waittil_debug;)");
+    open();
+    line("trv_rcv = 0;");
+    line("trv_tnow = trv_getevtdate (" + run + ");");
+    line("while (trv_tnow >= trv_tn1)");
+    open();
+    line("trv_tn = trv_tn1 ;");
+    line("trv_tn1=trv_tn+trv_gran;");
+    close();
+    const std::string& limit = waittil.data<WaittilData>().texts->limit;
+    line("TRV_TIMEOUT = ( (((trv_tnow - trv_t0)/TRV_WTIME_TO_TIME) < " + limit + ") ? (" + limit +
+         " - (trv_tnow - trv_t0)/TRV_WTIME_TO_TIME) : 0);");
+    const std::vector<const Entry*> pairs = pollPairs(waittil);
+    for (const Entry& commtype : model_.global().entries) {
+        if (commtype.code != ENT_COMMTYPE) {
+            continue;
+        }
+        bool named = false;
+        for (const Entry* channel : commtype.data<CommtypeData>().channels) {
+            const auto pair = std::find_if(pairs.begin(), pairs.end(),
+                                           [&](const Entry* p) { return p->data<PollPairData>().channel == channel; });
+            if (pair == pairs.end()) {
+                continue;
+            }
+            if (!named) {
+                line("/* CommType " + commtype.name + " */");
+                named = true;
+            }
+            line("/* Channel " + channel->name + " */");
+            receiveStep(waittil, *(*pair)->data<PollPairData>().structure, *channel, pieces);
+        }
+    }
+    line("if (!trv_end_waittil_debug");
+    out_.ifdef("TRV_OSTREL_DEBUG");
+    line("&& !trv_continue_debug");
+    out_.endif();
+    line(")");
+    open();
+    line("trv_wtime_0 = trv_getwtime(" + run + ");");
+    waitTest(waittil);
+    line("if (!trv_rcv)");
+    open();
+    line("trv_tnow = trv_getevtdate (" + run + ");");
+    line("while (trv_tnow < trv_tn1)");
+    open();
+    line("trv_sleep(trv_tn1-trv_tnow);");
+    line("trv_tnow = trv_getevtdate (" + run + ");");
+    close();
+    close();
+    close();
+    close();
+}
+
+void ProgramWriter::receiveStep(const Entry& waittil, const Entry& structure, const Entry& channel,
+                                const std::vector<const Entry*>& pieces)
+{
+    const std::string run(kRun);
+    const std::string& type = structure.name;
+    const auto& channelData = channel.data<ChannelData>();
+    const Entry& commtype = *channelData.commtype;
+    const bool multiplexed = commtype.data<CommtypeData>().multiplexing;
+    const Entry* callback = nullptr;
+    for (const Entry* pair : pollPairs(waittil)) {
+        if (pair->data<PollPairData>().channel == &channel) {
+            callback = pair->data<PollPairData>().callback;
+        }
+    }
+    const std::string callbackName = callback != nullptr ? callback->name : type + "_ON_" + commtype.name;
+    line("/* Type message " + type + " */");
+    if (!multiplexed) {
+        line("for (trv_i=0;");
+        out_.ifdef("TRV_OSTREL_DEBUG");
+        line("!trv_continue_debug&&");
+        out_.endif();
+        line("!trv_end_waittil_debug && trv_i<" + channelTable(channel) + ".trv_numberofId;trv_i++)");
+        open();
+    }
+    line("trv_ret = 0;");
+    line("trv_rio_off(" + run + ");");
+    line("trv_cbret=trv_" + callbackName + "(trv_ctx," + text(channelData.index) + (multiplexed ? ");" : ",trv_i);"));
+    line("trv_rio_on(" + run + ");");
+    line("if (trv_cbret== 1)");
+    open();
+    waittilEnd(waittil, 2, type);
+    debugFrame({"trv_continue_debug = 1;", "break;"}, {"return ( 1 );"});
+    close();
+    line("if (trv_cbret==TRV_MESSAGE_READ)");
+    open();
+    line("trv_rcv |= 1;");
+    line("trv_evt (" + run + "," + text(number(structure)) + "," + text(number(channel)) + ",0,\" \");");
+    line(kTracerOn);
+    line("trv_waittil_tsf ( " + run + ", \"" + type + "\", " + text(element(waittil)) + ", " + text(waittil.fileId) +
+         ");");
+    line(kTracerOff);
+    line("trv_" + type + "_dump_msg (trv_ctx, &(trv_" + type + "_rcv));");
+    line("trv_endevt (" + run + "," + text(endNumber(structure)) + ");");
+    const std::vector<const Entry*> pairs = pollPairs(waittil);
+    std::vector<const Entry*> compared;
+    for (const Entry* piece : pieces) {
+        const Entry& message = *piece->data<MatchPieceData>().message;
+        if (structureOf(message) != &structure || !pieceOnChannel(*piece, channel, pairs) ||
+            std::find(compared.begin(), compared.end(), &message) != compared.end()) {
+            continue;
+        }
+        compared.push_back(&message);
+        const std::string state = messageTable(message) + ".trv_state_channel[" + text(typeIndexOf(channel)) + "][" +
+                                  text(channelData.index) + "]";
+        line("if (trv_" + type + "_cmp_msg(trv_ctx, &(" + messageTable(message) + "),&(trv_" + type + "_rcv)))");
+        open();
+        if (const auto found = definitions_.find(&structure); found != definitions_.end()) {
+            const auto& all = found->second;
+            const auto own = std::count_if(all.begin(), all.end(), [&](const Entry* d) {
+                return d->data<DefMessageData>().message == &message;
+            });
+            // One definition tells which value matched; several leave it to the reference function.
+            if (own == 1) {
+                const auto definition = std::find_if(all.begin(), all.end(), [&](const Entry* d) {
+                    return d->data<DefMessageData>().message == &message;
+                });
+                line("trv_def_msg(" + run + "," + text(number(**definition)) + ");");
+            }
+        }
+        line("trv_ret=1;");
+        line(state + "|=TRV_EVTOK;");
+        close();
+        line("else");
+        open();
+        line(state + "|=TRV_EVTKO;");
+        close();
+    }
+    close();
+    line("if (trv_ret)");
+    open();
+    line("trv_wtime_0 = trv_logdate / trv_gran;");
+    close();
+    line("else");
+    open();
+    line("trv_wtime_0 = trv_getwtime(" + run + ");");
+    close();
+    waitTest(waittil);
+    if (!multiplexed) {
+        close();
+    }
+}
+
+void ProgramWriter::waitTest(const Entry& waittil)
+{
+    line("if (trv_WAIT_" + text(waittil.data<WaittilData>().number) +
+         "(trv_ctx, &trv_exprOK, &trv_exprKO, trv_wtime_0))");
+    open();
+    line("trv_end_waittil_debug = 1;");
+    line("break;");
+    close();
+}
+
+void ProgramWriter::waittilResult(const Entry& waittil, const std::vector<const Entry*>& pieces)
+{
+    const std::string run(kRun);
+    out_.ifdef("TRV_OSTREL_DEBUG");
+    line("if (!trv_continue_debug)");
+    open();
+    out_.endif();
+    for (const Entry* piece : pieces) {
+        const auto& data = piece->data<MatchPieceData>();
+        const std::string& type = structureOf(*data.message)->name;
+        line("trv_state ( " + run + ", (" + data.code + "), " + text(number(*piece)) + ");");
+        line("trv_" + type + "_ref_msg (trv_ctx, &(" + messageTable(*data.message) + "));");
+    }
+    const std::string typeName =
+        pieces.empty() ? "<not defined>" : structureOf(*pieces.front()->data<MatchPieceData>().message)->name;
+    line("if (trv_exprKO)");
+    open();
+    waittilEnd(waittil, 1, typeName);
+    debugFrame({"trv_continue_debug = 1;"}, {"return ( 1 );"});
+    close();
+    line("else if (trv_exprOK)");
+    open();
+    waittilEnd(waittil, 0, typeName);
+    close();
+    out_.ifdef("TRV_OSTREL_DEBUG");
+    close();
+    out_.endif();
+}
+
+void ProgramWriter::waittilEnd(const Entry& waittil, int result, std::string_view typeName)
+{
+    const std::string run(kRun);
+    line(kTracerOn);
+    line("trv_end_waittil_tsf ( " + run + ", " + text(numbering_.elements.find(waittil).end) + ", " +
+         text(waittil.fileId) + ", " + text(result) + ");");
+    line(kTracerOff);
+    line("trv_endwaittil(" + run + ", " + text(result) + ", " + text(endNumber(waittil)) + ", \"" +
+         std::string(typeName) + "\");");
+}
+
+// The failure condition is evaluated first; the logical time catches up
+// with the time of the event one tick per pass.
+void ProgramWriter::waitFunction(int number)
+{
+    const auto found = waittils_.find(number);
+    if (found == waittils_.end()) {
+        return;
+    }
+    const WaittilTexts& texts = *found->second->data<WaittilData>().texts;
+    parameters_.emplace_back("TRV_T_INT *", "trv_exprOK");
+    parameters_.emplace_back("TRV_T_INT *", "trv_exprKO");
+    parameters_.emplace_back("TRV_T_UTIME", "trv_wtime_0");
+    prototype("static TRV_T_INT trv_WAIT_" + text(number));
+    open();
+    for (const std::string& timer : timersNamed(*found->second, texts)) {
+        line(timer);
+    }
+    line("TRV_T_INT trv_ret=0;");
+    line("do");
+    open();
+    line("if ((*trv_exprKO = (" + texts.timeoutCode + ")))");
+    open();
+    line("trv_ret=1;");
+    close();
+    line("if ((*trv_exprOK = (" + texts.conditionCode + ")))");
+    open();
+    line("trv_ret=1;");
+    close();
+    line("if (trv_wtime <= trv_wtime_0)");
+    open();
+    line("trv_wtime++;");
+    close();
+    close();
+    line("while ((trv_wtime<=trv_wtime_0)&&(!trv_ret));");
+    line("trv_wtime = trv_wtime_0;");
+    line("return trv_ret;");
+    close();
+}
+
+// ---- other statements ----
+
+void ProgramWriter::defMessage(const Entry& definition)
+{
+    const auto& data = definition.data<DefMessageData>();
+    if (!data.message->data<MessageVarData>().used) {
+        return;
+    }
+    line(messageTable(*data.message) + ".trv_defNumber = " + text(data.number) + ";");
+    if (data.tree != nullptr) {
+        locateWalk(definition);
+        VarItem root = itemOfNode(data.tree->root);
+        root.fieldName = data.message->name;
+        walkItem(root, {}, {}, 0, WalkMode::Init);
+    }
+}
+
+void ProgramWriter::addId(const Entry& entry)
+{
+    const auto& data = entry.data<ChannelOpData>();
+    const std::string channel = channelTable(*data.channelEntry);
+    const std::string slot = channel + ".trv_connexionId[" + channel + ".trv_numberofId]";
+    line("if (" + channel + ".trv_numberofId<TRV_K_ID_SIZE)");
+    open();
+    if (data.constant) {
+        line(slot + " = " + data.id + ";");
+    } else {
+        line("trv_memcpy(&(" + slot + "),");
+        line("&" + data.id + ", sizeof (" + data.id + "));");
+    }
+    line("++" + channel + ".trv_numberofId;");
+    close();
+    line("else");
+    open();
+    line("trv_numofid(" + std::string(kRun) + ", " + text(number(entry)) + ");");
+    debugResult("1");
+    close();
+}
+
+void ProgramWriter::rendezvous(const Entry& entry)
+{
+    const std::string run(kRun);
+    const std::string n = text(number(entry));
+    const std::string name = "\"" + entry.name + "\"";
+    const auto reached = [&](std::string_view result) {
+        line(kTracerOn);
+        line("trv_rdv_reached_tsf ( " + run + ", " + std::string(result) + ", " + text(element(entry)) + ", " +
+             text(entry.fileId) + ");");
+        line(kTracerOff);
+        emptyLine();
+        line("trv_ardv(" + run + "," + n + "," + std::string(result) + ", " + name + ");");
+    };
+    line("trv_brdv(" + run + "," + n + ", " + name + ");");
+    line("if (trv_rdv(" + name + "))");
+    open();
+    reached("1");
+    debugResult("1");
+    close();
+    line("else");
+    open();
+    reached("0");
+    close();
+}
+
+void ProgramWriter::interSend(const Entry& entry)
+{
+    const auto& data = entry.data<InterData>();
+    const std::string run(kRun);
+    const std::string n = text(number(entry));
+    const bool integer = data.firstClass == 2 || data.firstClass == 3;
+    const std::string message = integer ? "trv_local_int2string" : data.first;
+    if (integer) {
+        open();
+        line("char trv_local_int2string[QVM_TAGTBUF_SIZE];");
+        line("trv_sprintf (trv_local_int2string, \"%d\", " + data.first + ");");
+    }
+    line(kTracerOn);
+    line("trv_intersend_tsf ( " + run + ", " + text(element(entry)) + ", " + text(entry.fileId) + ", " + data.second +
+         ");");
+    line(kTracerOff);
+    line("if (trv_intersend (" + run + ", " + message + ", " + data.second + "))");
+    open();
+    line("trv_isend (" + run + ", " + n + ", 1, " + message + ", " + data.second + ");");
+    debugResult("1");
+    close();
+    line("else");
+    open();
+    line("trv_isend (" + run + ", " + n + ", 0, " + message + ", " + data.second + ");");
+    close();
+    if (integer) {
+        close();
+    }
+    emptyLine();
+}
+
+void ProgramWriter::interReceive(const Entry& entry)
+{
+    const auto& data = entry.data<InterData>();
+    const std::string run(kRun);
+    const std::string n = text(number(entry));
+    const bool integer = data.second.empty();
+    const auto failed = [&](std::string_view result) {
+        line("trv_end_irecv (" + run + ", " + n + ", " + std::string(result) + ", NULL, NULL);");
+        debugResult("1");
+    };
+    const auto received = [&] {
+        line(kTracerOn);
+        line("trv_interrecv_tsf ( " + run + ", " + text(element(entry)) + ", " + text(entry.fileId) +
+             ", trv_loc_info, trv_loc_tstemit);");
+        line(kTracerOff);
+        emptyLine();
+        line("trv_end_irecv (" + run + ", " + n + ", 0, trv_loc_tstemit, trv_loc_info);");
+    };
+    open();
+    line("char *trv_loc_tstemit = NULL;");
+    line("char *trv_loc_info = NULL;");
+    if (integer) {
+        line("char trv_local_interrecv_msg[QVM_TAGTBUF_SIZE];");
+    }
+    emptyLine();
+    line("trv_irecv (" + run + ", " + n + ");");
+    const std::string buffer = integer ? "trv_local_interrecv_msg, QVM_TAGTBUF_SIZE" : data.first + ", " + data.second;
+    line("if (priv_interrecv (&(trv_tagtsocket), trv_tagttimeout, " + buffer + ", &trv_loc_tstemit, &trv_loc_info))");
+    open();
+    failed("2");
+    close();
+    line("else");
+    open();
+    if (integer) {
+        // An integer variable is written through its address.
+        const bool variable = data.firstClass == 2 || data.firstClass == 3;
+        line("*(" + (variable ? "&(" + data.first + ")" : data.first) + ") = atoi (trv_loc_info);");
+        received();
+    } else {
+        line("if (" + data.first + "[0]=='\\0')");
+        open();
+        failed("1");
+        close();
+        line("else");
+        open();
+        received();
+        close();
+    }
+    close();
+    close();
+    emptyLine();
+}
+
+}  // namespace qvm::codegen::program

@@ -1,0 +1,452 @@
+// Variable checks: the VAR statement and the walk over a variable
+// description that checks, assigns or dumps each of its fields.
+#include "codegen/cprggen_writer.h"
+
+#include "diag/i18nerrgest.h"
+#include "script/prtanac.h"
+
+namespace qvm::codegen::program {
+
+using namespace script::sem;
+
+namespace {
+
+// The access path of a received message in the message functions.
+constexpr std::string_view kReceived = "trv_msgrcv";
+
+constexpr int kClassEnum = 0;
+constexpr int kClassChar = 1;
+constexpr int kClassInt = 2;
+constexpr int kClassLong = 3;
+constexpr int kClassDouble = 5;
+constexpr int kClassString = 6;
+constexpr int kClassCharArray = 7;
+constexpr int kClassNonNil = 8;
+
+constexpr int kFormatHex = 0;
+constexpr int kFormatDecimal = 1;
+constexpr int kFormatBinary = 2;
+constexpr int kFormatNatural = 6;
+
+std::string joined(const std::string& path, const std::string& field)
+{
+    if (field.empty()) {
+        return path;
+    }
+    return path.empty() ? field : path + "." + field;
+}
+
+std::string afterReceived(const std::string& path)
+{
+    return path.starts_with(kReceived) ? path.substr(kReceived.size()) : std::string();
+}
+
+std::string_view modePrefix(WalkMode mode)
+{
+    switch (mode) {
+    case WalkMode::Expect: return "var_";
+    case WalkMode::Compare: return "cmp_";
+    case WalkMode::DumpReference:
+    case WalkMode::Dump: return "dmp_";
+    case WalkMode::Init: break;
+    }
+    return {};
+}
+
+bool traces(WalkMode mode)
+{
+    return mode == WalkMode::Expect || mode == WalkMode::DumpReference || mode == WalkMode::Dump;
+}
+
+// The display base of an integer or character check; "" for other classes.
+std::string_view baseOf(int cls, int formatCode)
+{
+    const int code = formatCode < 0 ? kFormatNatural : formatCode;
+    if (cls == kClassEnum || cls == kClassInt || cls == kClassLong) {
+        return code == kFormatHex ? ",TRV_P_BASE16" : code == kFormatBinary ? ",TRV_P_BASE2" : ",TRV_P_BASE10";
+    }
+    if (cls == kClassChar) {
+        switch (code) {
+        case kFormatHex: return ",TRV_P_BASE16";
+        case kFormatDecimal: return ",TRV_P_BASE10";
+        case kFormatBinary: return ",TRV_P_BASE2";
+        default: return ",TRV_P_BASE8";
+        }
+    }
+    return {};
+}
+
+// The family of a range check, "" for a class that has none.
+std::string_view rangeFamily(int cls)
+{
+    switch (cls) {
+    case kClassEnum:
+    case kClassInt: return "int";
+    case kClassChar: return "byte";
+    case kClassLong: return "long";
+    case 4: return "float";
+    case kClassDouble: return "double";
+    default: return {};
+    }
+}
+
+std::string indexCounter(int depth)
+{
+    return "I" + std::to_string(depth);
+}
+
+}  // namespace
+
+std::string_view runtimeTypeName(int cls)
+{
+    static constexpr std::string_view kNames[] = {"TRV_T_ENUM",   "TRV_T_CAR",  "TRV_T_INT",   "TRV_T_LONG",
+                                                  "TRV_T_REAL",   "TRV_T_DOUBLE", "TRV_PT_CAR", "TRV_T_CAR",
+                                                  "TRV_PT_VOID",  "TRV_PT_VOID"};
+    return cls >= 0 && cls < static_cast<int>(std::size(kNames)) ? kNames[cls] : "TO_BE_COMPLETED";
+}
+
+std::string_view runtimeCast(int cls)
+{
+    static constexpr std::string_view kCasts[] = {
+        "(TRV_T_ENUM) ",   "(TRV_T_CAR) ",  "(TRV_T_INT) ",  "(TRV_T_LONG) ",  "(TRV_T_REAL) ",
+        "(TRV_T_DOUBLE) ", "(TRV_PT_CAR) ", "(TRV_PT_CAR) ", "(TRV_PT_VOID) ", "(TRV_PT_VOID) "};
+    return cls >= 0 && cls < static_cast<int>(std::size(kCasts)) ? kCasts[cls] : std::string_view();
+}
+
+std::string_view defaultValue(int cls)
+{
+    switch (cls) {
+    case 1: return "'\\0', ";
+    case 4:
+    case 5: return "0.0, ";
+    case 6:
+    case 7: return "\"\", ";
+    case 8: return "1, ";
+    default: return "0, ";
+    }
+}
+
+std::string_view checkName(int cls, int formatCode, bool compare)
+{
+    switch (cls) {
+    case kClassEnum:
+    case kClassInt: return "int";
+    case kClassChar:
+        if (compare) {
+            return "char";
+        }
+        return formatCode == kFormatHex ? "bytetab" : (formatCode < 0 || formatCode == kFormatNatural) ? "char" : "byte";
+    case kClassLong: return "long";
+    case 4: return "float";
+    case kClassDouble: return "double";
+    case kClassString:
+    case kClassCharArray: return "string";
+    case kClassNonNil: return "nonil";
+    default: return "pointer";
+    }
+}
+
+void ProgramWriter::varStatement(const Entry& var)
+{
+    const auto& data = var.data<VarData>();
+    if (data.tree == nullptr || var.descriptor->subScope == nullptr) {
+        return;
+    }
+    const std::string run(kRun);
+    locateWalk(var);
+    const WalkMode mode = data.mode == CheckMode::Init       ? WalkMode::Init
+                          : data.mode == CheckMode::Expected ? WalkMode::Expect
+                                                             : WalkMode::Dump;
+    if (mode == WalkMode::Expect) {
+        line("trv_var_va ( " + run + "," + text(number(var)) + " );");
+    } else if (mode == WalkMode::Dump) {
+        line("trv_var ( " + run + "," + text(number(var)) + " );");
+    }
+    std::vector<VarItem> items;
+    for (const Entry& value : var.descriptor->subScope->entries) {
+        items.push_back(itemOfValueEntry(value));
+    }
+    // The description starts at the variable itself.
+    for (VarItem& item : items) {
+        item.fieldName = data.variable;
+        if (item.formatCode < 0) {
+            item.formatCode = data.formatCode;
+        }
+    }
+    walkItems(items, {}, {}, 0, mode);
+    if (mode == WalkMode::Expect) {
+        line("trv_flagrt = trv_end_var_va ( " + run + "," + text(endNumber(var)) + " );");
+        line("if (trv_flagrt != 0)");
+        open();
+        debugResult("1");
+        close();
+    } else if (mode == WalkMode::Dump) {
+        line("trv_var ( " + run + "," + text(endNumber(var)) + " );");
+    }
+}
+
+void ProgramWriter::walkItems(const std::vector<VarItem>& items, const std::string& name, const std::string& value,
+                              int depth, WalkMode mode)
+{
+    for (const VarItem& item : items) {
+        walkItem(item, name, value, depth, mode);
+    }
+}
+
+void ProgramWriter::walkItem(const VarItem& item, const std::string& name, const std::string& value, int depth,
+                             WalkMode mode)
+{
+    switch (item.kind) {
+    case VarItem::Kind::Array: walkArray(item, name, value, depth, mode); break;
+    case VarItem::Kind::IndexRange: walkIndexRange(item, name, value, depth, mode); break;
+    case VarItem::Kind::Structure: walkStructure(item, name, value, depth, mode); break;
+    case VarItem::Kind::Union: walkUnion(item, name, value, depth, mode); break;
+    case VarItem::Kind::Elementary:
+    case VarItem::Kind::Bounded: walkElementary(item, name, value, depth, mode); break;
+    }
+}
+
+// The value path of an aggregate's members: built in step with the access
+// path for a whole value, from the aggregate's own value at the top.
+static std::string memberValue(const VarItem& item, const std::string& value)
+{
+    if (!item.wholeValue) {
+        return value;
+    }
+    return value.empty() ? item.value : joined(value, item.fieldName);
+}
+
+void ProgramWriter::walkArray(const VarItem& item, const std::string& name, const std::string& value, int depth,
+                              WalkMode mode)
+{
+    const std::string index = "[" + indexCounter(depth + 1) + "]";
+    const std::string memberName = joined(name, item.fieldName) + index;
+    std::string members = memberValue(item, value);
+    if (item.wholeValue) {
+        members += index;
+    }
+    const std::string run(kRun);
+    if (traces(mode)) {
+        line("trv_vartab ( " + run + "," + text(item.numbers.begin) + " );");
+    }
+    walkItems(item.members, memberName, members, depth + 1, mode);
+    if (traces(mode)) {
+        line("trv_vartab ( " + run + "," + text(item.numbers.end) + " );");
+    }
+}
+
+void ProgramWriter::walkIndexRange(const VarItem& item, const std::string& name, const std::string& value, int depth,
+                                   WalkMode mode)
+{
+    const std::string run(kRun);
+    if (traces(mode)) {
+        line("trv_varplage ( " + run + "," + text(item.numbers.begin) + ", " + std::to_string(item.lowerIndex) +
+             ", " + std::to_string(item.upperIndex) + " );");
+    }
+    indexLoop(depth, item.lowerIndex, item.upperIndex);
+    open();
+    walkItems(item.members, name, value, depth, mode);
+    close();
+    if (traces(mode)) {
+        line("trv_varplage ( " + run + "," + text(item.numbers.end) + ", -1, -1 );");
+    }
+}
+
+void ProgramWriter::walkStructure(const VarItem& item, const std::string& name, const std::string& value, int depth,
+                                  WalkMode mode)
+{
+    const std::string run(kRun);
+    if (traces(mode)) {
+        line("trv_varstruct ( " + run + "," + text(item.numbers.begin) + " );");
+    }
+    walkItems(item.members, joined(name, item.fieldName), memberValue(item, value), depth, mode);
+    if (traces(mode)) {
+        line("trv_varstruct ( " + run + "," + text(item.numbers.end) + " );");
+    }
+}
+
+void ProgramWriter::walkUnion(const VarItem& item, const std::string& name, const std::string& value, int depth,
+                              WalkMode mode)
+{
+    const std::string run(kRun);
+    const std::string memberName = joined(name, item.fieldName);
+    const std::string members = memberValue(item, value);
+    if (mode == WalkMode::Init && item.wholeValue) {
+        line("trv_assign_union ( " + run + "," + memberName + "," + members + " );");
+        return;
+    }
+    if (traces(mode)) {
+        line("trv_varstruct ( " + run + "," + text(item.numbers.begin) + " );");
+    }
+    const std::string selector = unionSelector(memberName);
+    if (mode == WalkMode::Dump && !selector.empty()) {
+        // Each alternative is dumped as the received message's selector says.
+        line("switch (" + selector + ")");
+        open();
+        for (std::size_t alternative = 0; alternative < item.members.size(); ++alternative) {
+            line("case " + std::to_string(alternative) + ":");
+            open();
+            walkItem(item.members[alternative], memberName, members, depth, mode);
+            line("break;");
+            close();
+        }
+        close();
+    } else if (mode == WalkMode::Compare && !selector.empty() && item.selected >= 0) {
+        line("if (" + selector + "==" + std::to_string(item.selected) + ")");
+        open();
+        walkItems(item.members, memberName, members, depth, mode);
+        close();
+        line("else");
+        open();
+        line("trv_setflagrt ( " + run + " );");
+        close();
+    } else {
+        walkItems(item.members, memberName, members, depth, mode);
+    }
+    if (traces(mode)) {
+        line("trv_varstruct ( " + run + "," + text(item.numbers.end) + " );");
+    }
+}
+
+// "TRV_<type>.select" for the message itself, "TRV_<type>.<path>.select"
+// below it; "" away from a received message.
+std::string ProgramWriter::unionSelector(const std::string& name) const
+{
+    if (currentMessageType_.empty() || !name.starts_with(kReceived)) {
+        return {};
+    }
+    const std::string below = afterReceived(name);
+    if (below.empty()) {
+        return "TRV_" + currentMessageType_ + ".select";
+    }
+    return "TRV_" + currentMessageType_ + "." + below.substr(1) + ".select";
+}
+
+void ProgramWriter::walkElementary(const VarItem& item, const std::string& name, const std::string& value, int depth,
+                                   WalkMode mode)
+{
+    if (item.kind == VarItem::Kind::Bounded &&
+        (rangeFamily(item.cls).empty() || mode == WalkMode::Dump)) {
+        diag::reportLocated(diag::Information, "RANGENOTA", {}, walkFile_, walkLine_);
+        return;
+    }
+    const std::string checkValue = item.wholeValue ? (value.empty() ? item.value : joined(value, item.fieldName))
+                                                   : item.value;
+    if (!item.fieldName.empty()) {
+        const std::string path = joined(name, item.fieldName);
+        const VarItem formatted = withFieldFormat(item, path);
+        if (item.kind == VarItem::Kind::Bounded) {
+            boundedLine(formatted, path, depth, -1, mode);
+        } else {
+            checkLine(formatted, path, checkValue, depth, -1, mode);
+        }
+        return;
+    }
+    // Elements of an array of scalars: one check per index.
+    if (traces(mode)) {
+        line("trv_varreset (" + std::string(kRun) + ");");
+    }
+    indexLoop(depth, item.lowerIndex, item.upperIndex);
+    open();
+    if (item.kind == VarItem::Kind::Bounded) {
+        boundedLine(item, name, depth, item.upperIndex, mode);
+    } else {
+        checkLine(item, name, checkValue, depth, item.upperIndex, mode);
+    }
+    close();
+}
+
+// A field of a variable may have a FORMAT of its own (not below an index).
+VarItem ProgramWriter::withFieldFormat(const VarItem& item, const std::string& path)
+{
+    VarItem formatted = item;
+    if (formatted.formatCode < 0 && path.find('[') == std::string::npos) {
+        if (const script::VariableFormat* format = script::formatOf(path)) {
+            formatted.formatCode = format->formatCode;
+        }
+    }
+    return formatted;
+}
+
+void ProgramWriter::indexLoop(int depth, long long lower, long long upper)
+{
+    const std::string counter = indexCounter(depth);
+    if (lower == upper) {
+        line(counter + " = " + std::to_string(lower) + ";");
+        return;
+    }
+    line("for(" + counter + " = " + std::to_string(lower) + "; " + counter + " <= " + std::to_string(upper) + "; ++" +
+         counter + ")");
+}
+
+void ProgramWriter::checkLine(const VarItem& item, const std::string& name, const std::string& value, int depth,
+                              long long bound, WalkMode mode)
+{
+    const std::string cast(runtimeCast(item.cls));
+    if (mode == WalkMode::Init) {
+        if (item.cls == kClassCharArray) {
+            line("trv_strcpy(" + name + "," + value + ");");
+        } else {
+            line(name + " = " + cast + value + ";");
+        }
+        return;
+    }
+    // NONIL expects any pointer but null: the non-null check.
+    const int cls = mode == WalkMode::Expect && value == "NONIL" ? kClassNonNil : item.cls;
+    const std::string checkCast(runtimeCast(cls));
+    std::string call = "trv_" + std::string(modePrefix(mode)) +
+                       std::string(checkName(cls, item.formatCode, mode == WalkMode::Compare)) + "_c (" +
+                       std::string(kRun) + "," + text(item.numbers.begin) + ", ";
+    switch (mode) {
+    case WalkMode::Expect: call += checkCast + name + "," + checkCast + value; break;
+    case WalkMode::Compare: call += cast + name + "," + cast + "trv_msgref" + afterReceived(name); break;
+    default: call += cast + name; break;
+    }
+    if (mode != WalkMode::Compare) {
+        call += baseOf(cls, item.formatCode);
+    }
+    line(call + ", " + indexCounter(depth) + ", " + std::to_string(bound) + " );");
+}
+
+void ProgramWriter::boundedLine(const VarItem& item, const std::string& name, int depth, long long bound,
+                                WalkMode mode)
+{
+    const std::string cast(runtimeCast(item.cls));
+    if (mode == WalkMode::Init) {
+        const auto assign = [&](std::string_view which, const std::string& limit) {
+            if (limit.empty()) {
+                return;
+            }
+            const std::string target = "trv_" + std::string(which) + "_" + name;
+            if (item.cls == kClassCharArray) {
+                line("trv_strcpy(" + target + "," + limit + ");");
+            } else {
+                line(target + " = " + cast + limit + ";");
+            }
+        };
+        assign("Min", item.lower);
+        assign("Max", item.upper);
+        return;
+    }
+    const auto limit = [&](const std::string& given, std::string_view reference) {
+        if (given.empty()) {
+            return "0," + cast + "0";
+        }
+        return "1," + cast + (mode == WalkMode::Expect ? given : std::string(reference) + afterReceived(name));
+    };
+    const std::string family(rangeFamily(item.cls));
+    std::string call = mode == WalkMode::Expect    ? "trv_var_range_" + family + "_c ("
+                       : mode == WalkMode::Compare ? "trv_cmp_range_" + family + "_c ("
+                                                   : "trv_dmp_range_" + family + "_c (";
+    call += std::string(kRun) + "," + text(item.numbers.begin) + ", ";
+    if (mode != WalkMode::DumpReference) {
+        call += cast + name + ",";
+    }
+    call += limit(item.lower, "trv_msgMin") + "," + limit(item.upper, "trv_msgMax");
+    if (mode != WalkMode::Compare) {
+        call += baseOf(item.cls == kClassChar ? kClassInt : item.cls, item.formatCode);
+    }
+    line(call + ", " + indexCounter(depth) + ", " + std::to_string(bound) + " );");
+}
+
+}  // namespace qvm::codegen::program

@@ -1,0 +1,131 @@
+// A CALL of a C function of the interface files, with the checks of its
+// parameters and of its result.
+#include "codegen/cprggen_writer.h"
+
+namespace qvm::codegen::program {
+
+using namespace script::sem;
+
+namespace {
+
+constexpr int kClassCharArray = 7;
+constexpr int kClassNonNil = 8;
+constexpr int kClassUnspecified = 17;
+
+// The parameter's class, or the argument's own where the prototype does not
+// tell (variadic part, no prototype).
+int resolvedClass(const ArgData& argument)
+{
+    if (argument.parameterClass == 15 || argument.parameterClass == kClassUnspecified || argument.parameterClass < 0) {
+        return argument.cls;
+    }
+    return argument.parameterClass;
+}
+
+bool passedByAddress(int cls)
+{
+    return cls == 10 || cls == 11 || cls == 12;
+}
+
+// "value, " with its cast, or the class's default value.
+std::string checkValue(int cls, const std::string& value, bool address)
+{
+    if (value.empty()) {
+        return std::string(runtimeCast(cls)) + std::string(defaultValue(cls));
+    }
+    return std::string(runtimeCast(cls)) + (address ? "&" : "") + value + ", ";
+}
+
+std::string firstOf(std::initializer_list<const std::string*> values)
+{
+    for (const std::string* value : values) {
+        if (!value->empty()) {
+            return *value;
+        }
+    }
+    return {};
+}
+
+std::string checkCall(int cls)
+{
+    return "trv_" + std::string(checkName(cls, -1, false)) + "_c (" + std::string(kRun) + ",";
+}
+
+}  // namespace
+
+void ProgramWriter::nativeCall(const Entry& call)
+{
+    const auto& data = call.data<CallData>();
+    const Scope* arguments = call.descriptor->subScope;
+    line("trv_bcf ( " + std::string(kRun) + "," + text(number(call)) + " );");
+    std::string written;
+    if (arguments != nullptr) {
+        for (const Entry& argument : arguments->entries) {
+            const auto& given = argument.data<ArgData>();
+            written += (written.empty() ? "" : ", ") + std::string(given.reference ? "&" : "") + given.text;
+        }
+    }
+    if (!data.result.empty()) {
+        line(data.result + " = " + std::string(runtimeCast(data.returnClass)) + call.name + " (" + written + " );");
+    } else {
+        line(call.name + " ( " + written + " );");
+    }
+    if (arguments != nullptr) {
+        for (const Entry& argument : arguments->entries) {
+            parameterCheck(argument);
+        }
+    }
+    if (!data.result.empty()) {
+        resultCheck(call);
+    }
+    line("trv_flagrt = trv_cf (" + std::string(kRun) + "," + text(endNumber(call)) + " );");
+    line("if (trv_flagrt != 0)");
+    open();
+    debugResult("1");
+    close();
+}
+
+// The value passed, the value expected of it after the call, and the
+// variable that holds it then.
+void ProgramWriter::parameterCheck(const Entry& argument)
+{
+    const auto& data = argument.data<ArgData>();
+    // A variable passed by REF is checked as itself: its class, and its
+    // value after the call as the actual one.
+    int cls = data.reference ? data.cls : resolvedClass(data);
+    if (data.expectedClass == kClassNonNil) {
+        cls = kClassNonNil;
+    }
+    if (cls == kClassUnspecified) {
+        return;
+    }
+    const std::string& initial = data.text;
+    const std::string expected = firstOf({&data.expected, &initial});
+    const std::string actual =
+        data.reference ? firstOf({&data.result, &initial}) : firstOf({&data.result, &data.expected, &initial});
+    const bool aggregate = passedByAddress(cls);
+    // A structure or union passed by value is compared through its address
+    // on every side: the check functions take pointers to it.
+    line(checkCall(cls) + (data.expected.empty() ? "0, " : "1, ") + checkValue(cls, initial, aggregate) +
+         checkValue(cls, expected, aggregate && cls != 11) + checkValue(cls, actual, aggregate) +
+         text(number(argument)) + " );");
+}
+
+void ProgramWriter::resultCheck(const Entry& call)
+{
+    const auto& data = call.data<CallData>();
+    int cls = data.returnClass;
+    if (cls == kClassUnspecified || cls < 0) {
+        cls = data.resultClass >= 0 ? data.resultClass : 2;
+    }
+    // "@ NONIL" asks for any pointer but null: the non-null check.
+    if (data.expectedClass == kClassNonNil) {
+        cls = kClassNonNil;
+    }
+    const bool address = cls == 10 || cls == 12;
+    line(checkCall(cls) + (data.expected.empty() ? "0, " : "1, ") + checkValue(cls, {}, false) +
+         checkValue(cls, data.expected, address) + checkValue(cls, data.result, address) +
+         text(endNumber(call) - 1) + " );");
+}
+
+}  // namespace qvm::codegen::program

@@ -1,0 +1,480 @@
+// Communication code in the generated program: message and channel tables,
+// the message functions, procsend and callback functions, SEND, WAITTIL and
+// the other communication statements.
+#include "codegen/test_program_support.h"
+
+#include <gmock/gmock.h>
+
+namespace {
+
+using qvm::testing::program::ProgramTest;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+const std::string kCommInterface =
+    "typedef int link_t;\n"
+    "typedef struct { int code; int value; } ping_t;\n"
+    "typedef union { int number; char text[8]; } content_t;\n"
+    "typedef struct { int kind; content_t body; } note_t;\n"
+    "int link_send(link_t id, const void *msg);\n"
+    "int link_receive(link_t id, void *msg);\n"
+    "int link_poll(link_t *ids, int count, void *msg);\n"
+    "link_t bench_link;\n"
+    "int counter;\n"
+    "char inbox[32];\n";
+
+const std::string kDeclarations =
+    "HEADER \"t\", \"1\", \"x\"\n"
+    "COMMTYPE wire IS link_t\n"
+    "CHANNEL wire : line, spare\n"
+    "MESSAGE ping_t : ping, pong\n"
+    "PROCSEND ping_t : out ON wire : id\n"
+    "  @link_send(id, &out);\n"
+    "END PROCSEND\n"
+    "CALLBACK ping_t : in ON wire : id\n"
+    "  #int got;\n"
+    "  @got = link_receive(id, &in);\n"
+    "  @if (got <= 0) {\n"
+    "  NO_MESSAGE\n"
+    "  @}\n"
+    "  MESSAGE_DATE\n"
+    "END CALLBACK\n";
+
+const std::string kExchange =
+    "  ADD_ID(line, bench_link)\n"
+    "  DEF_MESSAGE ping, EV={code => 1, value => 7}\n"
+    "  DEF_MESSAGE pong, EV={code => 2, value => [5 .. 9]}\n"
+    "  SEND(ping, line)\n"
+    "  WAITTIL(MATCHING(pong, line), WTIME > 100)\n";
+
+class CommProgramTest : public ProgramTest {
+protected:
+    std::string program(const std::string& declarations, const std::string& statements)
+    {
+        writersNumber = true;
+        return generate(declarations + "SCENARIO main\n" + statements + "END SCENARIO\n", options(), {}, kCommInterface);
+    }
+    std::string program(const std::string& statements) { return program(kDeclarations, statements); }
+};
+
+TEST_F(CommProgramTest, TablesAreSizedByTheDeclarations)
+{
+    const std::string text = program(kExchange);
+    EXPECT_THAT(text, HasSubstr("#define TRV_K_MAX_COMT 2\n#define TRV_K_MAX_CHAN 2\n#define TRV_K_MAX_MSGT 1\n"
+                                "#define TRV_K_CHAN_wire 2\n"));
+    EXPECT_THAT(text, HasSubstr("#define TRV_K_MSG_ping_t 2\n"
+                                "typedef struct trv_s_T_MSG_ping_t\n"
+                                " {\n"
+                                "  TRV_T_INT trv_defNumber;\n"
+                                "  ping_t trv_MsgRef;\n"
+                                "  ping_t trv_MsgMin;\n"
+                                "  ping_t trv_MsgMax;\n"
+                                "  TRV_T_INT trv_state;\n"
+                                "  TRV_T_INT trv_stateok;\n"
+                                "  TRV_T_INT trv_stateko;\n"
+                                "  TRV_T_INT trv_state_channel[TRV_K_MAX_COMT][TRV_K_MAX_CHAN];\n"
+                                " }\n"
+                                "TRV_T_ping_t, *TRV_PT_ping_t;\n"
+                                "typedef TRV_T_ping_t TRV_T_MSG_ping_t[TRV_K_MSG_ping_t];\n"));
+    EXPECT_THAT(text, HasSubstr("typedef struct trv_s_T_CHAN_wire\n"
+                                " {\n"
+                                "  link_t trv_connexionId[TRV_K_ID_SIZE];\n"
+                                "  TRV_T_INT trv_numberofId;\n"
+                                "  TRV_T_INT trv_msg[TRV_K_MAX_MSGT];\n"
+                                " }\n"
+                                "TRV_T_CHAN_wire, *TRV_PT_CHAN_wire;\n"
+                                "typedef TRV_T_CHAN_wire TRV_T_COMM_wire[TRV_K_CHAN_wire];\n"));
+    EXPECT_THAT(text, HasSubstr("  TRV_T_INT trv_ctxflagrt;\n"
+                                "  TRV_T_MSG_ping_t trv_ctxping_t;\n"
+                                "  ping_t trv_ctxping_t_rcv;\n"
+                                "  ping_t *trv_ctxping_t_send;\n"
+                                "  TRV_T_COMM_wire trv_ctxwire;\n"));
+}
+
+// Only used messages and channels are mapped; every channel table is.
+TEST_F(CommProgramTest, ScriptNamesAreMappedToTheContext)
+{
+    const std::string text = program(kExchange);
+    EXPECT_THAT(text, HasSubstr("#define trv_logdate (trv_ctx->trv_ctxrun.trv_logdate)\n"
+                                "#define trv_gran (trv_ctx->trv_ctxrun.trv_gran)\n"
+                                "#define trv_channel_wire (trv_ctx->trv_ctxwire)\n"
+                                "#define line trv_state_channel[0][0]\n"
+                                "#define trv_msg_ping_t (trv_ctx->trv_ctxping_t)\n"
+                                "#define trv_ping_t_rcv (trv_ctx->trv_ctxping_t_rcv)\n"
+                                "#define trv_ping_t_send (trv_ctx->trv_ctxping_t_send)\n"
+                                "#define ping trv_msg_ping_t[0].trv_MsgRef\n"
+                                "#define trv_Min_ping trv_msg_ping_t[0].trv_MsgMin\n"
+                                "#define trv_Max_ping trv_msg_ping_t[0].trv_MsgMax\n"
+                                "#define pong trv_msg_ping_t[1].trv_MsgRef\n"));
+    EXPECT_THAT(text, Not(HasSubstr("#define spare")));
+}
+
+TEST_F(CommProgramTest, ContextInitialisationResetsStatesDefinitionsAndIdentifiers)
+{
+    const std::string text = program(kExchange);
+    EXPECT_THAT(text, HasSubstr("  for (trv_i=0; trv_i<TRV_K_MSG_ping_t; trv_i++)\n"
+                                "   {\n"
+                                "    trv_msg_ping_t[trv_i].trv_state=TRV_NOEVT;\n"
+                                "    trv_msg_ping_t[trv_i].trv_stateok=0;\n"
+                                "    trv_msg_ping_t[trv_i].trv_stateko=0;\n"
+                                "    for (trv_j=0; trv_j<TRV_K_MAX_COMT; trv_j++)\n"
+                                "     {\n"
+                                "      for (trv_k=0; trv_k<TRV_K_MAX_CHAN; trv_k++)\n"
+                                "       {\n"
+                                "        trv_msg_ping_t[trv_i].trv_state_channel[trv_j][trv_k]=TRV_NOEVT;\n"));
+    EXPECT_THAT(text, HasSubstr("  TRV_T_INT trv_i;\n"
+                                "  for (trv_i=0;trv_i<TRV_K_CHAN_wire;trv_i++)\n"
+                                "   {\n"
+                                "    trv_channel_wire[trv_i].trv_numberofId = 0;\n"
+                                "   }\n"
+                                "  for (trv_i=0;trv_i<TRV_K_MSG_ping_t;trv_i++)\n"
+                                "   {\n"
+                                "    trv_msg_ping_t[trv_i].trv_defNumber=0;\n"
+                                "   }\n"));
+}
+
+// The callback copies the received message in and back; its leading native
+// declarations come before the copies, its statements after them.
+TEST_F(CommProgramTest, ProcsendAndCallbackFunctionsCopyTheirMessage)
+{
+    const std::string text = program(kExchange);
+    EXPECT_THAT(text, HasSubstr("/* procsend ping_t_ON_wire_for_procsend */\n"
+                                "static TRV_T_INT trv_ping_t_ON_wire_for_procsend  TRV_DP (( trv_ctx, trv_RegId,trv_index)) TRV_BP\n"
+                                "TRV_PT_CTX trv_ctx TRV_SP\n"
+                                "TRV_T_INT trv_RegId TRV_SP\n"
+                                "TRV_T_INT trv_index TRV_EP\n"
+                                " {\n"
+                                "  ping_t out;\n"
+                                "  link_t id;\n"
+                                "  \n"
+                                "#ifdef TRV_OSTREL_DEBUG\n"
+                                "  TRV_T_INT trv_debug_state = 0;\n"
+                                "#endif\n"
+                                "  trv_memcpy (&out,(trv_ping_t_send),sizeof(*(trv_ping_t_send)));\n"
+                                "  trv_memcpy (&id,&(trv_channel_wire[trv_RegId].trv_connexionId[trv_index]), "
+                                "sizeof((trv_channel_wire[trv_RegId].trv_connexionId[trv_index])));\n"
+                                "  link_send(id, &out);\n"
+                                "#ifdef TRV_OSTREL_DEBUG\n"
+                                "  return (trv_debug_state ? 1 : TRV_MESSAGE_SENT);\n"
+                                "#else\n"
+                                "  return ( TRV_MESSAGE_SENT );\n"
+                                "#endif\n"
+                                " }\n"));
+    EXPECT_THAT(text, HasSubstr("  ping_t in;\n"
+                                "  link_t id;\n"
+                                "  int got;\n"
+                                "  \n"));
+    EXPECT_THAT(text, HasSubstr("  trv_memcpy (&in,&(trv_ping_t_rcv),sizeof((trv_ping_t_rcv)));\n"
+                                "  trv_memcpy (&id,&(trv_channel_wire[trv_RegId].trv_connexionId[trv_index]), "
+                                "sizeof((trv_channel_wire[trv_RegId].trv_connexionId[trv_index])));\n"
+                                "  got = link_receive(id, &in);\n"
+                                "  if (got <= 0) {\n"));
+    EXPECT_THAT(text, HasSubstr("  return ( TRV_NO_MESSAGE );\n"));
+    EXPECT_THAT(text, HasSubstr("  trv_memcpy (&(trv_ping_t_rcv),&in,sizeof(in));\n"
+                                "#ifdef TRV_OSTREL_DEBUG\n"
+                                "  return (trv_debug_state ? 1 : TRV_MESSAGE_READ);\n"));
+}
+
+TEST_F(CommProgramTest, MultiplexedCallbacksTakeEveryIdentifierOfTheChannel)
+{
+    std::string declarations = kDeclarations;
+    declarations.replace(declarations.find("link_t\n"), 7, "link_t WITH MULTIPLEXING\n");
+    declarations.replace(declarations.find("ON wire : id\n  #int got"), 23, "ON wire : ids [n]\n  #int got");
+    declarations.replace(declarations.find("link_receive(id, &in)"), 21, "link_poll(ids, n, &in)");
+    const std::string text = program(declarations, kExchange);
+    EXPECT_THAT(text, HasSubstr("static TRV_T_INT trv_ping_t_ON_wire  TRV_DP (( trv_ctx, trv_RegId)) TRV_BP\n"));
+    EXPECT_THAT(text, HasSubstr("  TRV_T_INT n;\n  link_t ids[TRV_K_ID_SIZE];\n"));
+    EXPECT_THAT(text, HasSubstr("  n = (trv_channel_wire[trv_RegId].trv_numberofId);\n"
+                                "  trv_memcpy(ids,(trv_channel_wire[trv_RegId].trv_connexionId), "
+                                "sizeof((trv_channel_wire[trv_RegId].trv_connexionId)));\n"));
+    EXPECT_THAT(text, HasSubstr("      trv_cbret=trv_ping_t_ON_wire(trv_ctx,0);\n"));
+    EXPECT_THAT(text, Not(HasSubstr("for (trv_i=0;\n")));
+}
+
+// The message goes to every identifier of the channel; the first failing
+// procsend stops the loop.
+TEST_F(CommProgramTest, SendOffersTheMessageToEachIdentifier)
+{
+    const std::string text = program(kExchange);
+    EXPECT_THAT(text, HasSubstr("  trv_ping_t_send = &ping;\n"
+                                "#if QVM_DYNFLW\n"
+                                "  trv_send_tsf ( &(trv_ctx->trv_ctxrun), 5, 1);\n"
+                                "#endif /* QVM_DYNFLW */\n"
+                                "  \n"
+                                "  trv_send( &(trv_ctx->trv_ctxrun),30, \"ping\");\n"
+                                "   {\n"
+                                "    TRV_T_INT trv_i,trv_psret=0;\n"
+                                "    trv_rio_on(&(trv_ctx->trv_ctxrun));\n"
+                                "    for (trv_i=0;trv_i<trv_channel_wire[0].trv_numberofId;trv_i++)\n"
+                                "     {\n"
+                                "      trv_rio_off(&(trv_ctx->trv_ctxrun));\n"
+                                "      trv_psret = trv_ping_t_ON_wire_for_procsend (trv_ctx,0,trv_i);\n"
+                                "      trv_rio_on(&(trv_ctx->trv_ctxrun));\n"
+                                "      if (trv_psret==1)\n"
+                                "       {\n"
+                                "#ifdef TRV_OSTREL_DEBUG\n"
+                                "        trv_debug_state=1;\n"
+                                "#endif\n"
+                                "        break;\n"
+                                "       }\n"
+                                "     }\n"
+                                "    trv_ping_t_dump_msg (trv_ctx, &ping);\n"
+                                "    trv_end_send( &(trv_ctx->trv_ctxrun),trv_psret,31);\n"
+                                "#ifdef TRV_OSTREL_DEBUG\n"
+                                "#else\n"
+                                "    if (trv_psret)\n"
+                                "    return ( 1 );\n"
+                                "#endif\n"
+                                "   }\n"));
+}
+
+TEST_F(CommProgramTest, DefinitionsSetTheReferenceAndItsBounds)
+{
+    const std::string text = program(kExchange);
+    EXPECT_THAT(text, HasSubstr("  trv_msg_ping_t[0].trv_defNumber = 1;\n"
+                                "  ping.code = (TRV_T_INT) 1;\n"
+                                "  ping.value = (TRV_T_INT) 7;\n"
+                                "  trv_msg_ping_t[1].trv_defNumber = 2;\n"
+                                "  pong.code = (TRV_T_INT) 2;\n"
+                                "  trv_Min_pong.value = (TRV_T_INT) 5;\n"
+                                "  trv_Max_pong.value = (TRV_T_INT) 9;\n"));
+}
+
+// A message type with no definition of a used message has no reference
+// and compare functions, and a definition of an unused message writes nothing.
+TEST_F(CommProgramTest, UnusedDefinitionsWriteNothing)
+{
+    const std::string text = program("  DEF_MESSAGE pong, EV={code => 2}\n");
+    EXPECT_THAT(text, Not(HasSubstr("_ref_msg")));
+    EXPECT_THAT(text, Not(HasSubstr("_cmp_msg")));
+    EXPECT_THAT(text, Not(HasSubstr("trv_defNumber = ")));
+}
+
+TEST_F(CommProgramTest, ReferenceAndCompareFunctionsFollowEachDefinition)
+{
+    const std::string text = program(kExchange);
+    EXPECT_THAT(text, HasSubstr("  switch(trv_msg_ref->trv_defNumber)\n"
+                                "   {\n"
+                                "    case 1:\n"
+                                "     {\n"
+                                "      trv_def_msg(&(trv_ctx->trv_ctxrun),15);\n"
+                                "      trv_varstruct ( &(trv_ctx->trv_ctxrun),16 );\n"
+                                "      trv_dmp_int_c (&(trv_ctx->trv_ctxrun),17, (TRV_T_INT) trv_msgrcv.code,"
+                                "TRV_P_BASE10, I0, -1 );\n"));
+    EXPECT_THAT(text, HasSubstr("      trv_dmp_range_int_c (&(trv_ctx->trv_ctxrun),23, 1,(TRV_T_INT) trv_msgMin.value,"
+                                "1,(TRV_T_INT) trv_msgMax.value,TRV_P_BASE10, I0, -1 );\n"));
+    EXPECT_THAT(text, HasSubstr("  trv_cmp(&(trv_ctx->trv_ctxrun));\n"));
+    EXPECT_THAT(text, HasSubstr("      trv_cmp_int_c (&(trv_ctx->trv_ctxrun),22, (TRV_T_INT) trv_msgrcv.code,"
+                                "(TRV_T_INT) trv_msgref.code, I0, -1 );\n"
+                                "      trv_cmp_range_int_c (&(trv_ctx->trv_ctxrun),23, (TRV_T_INT) trv_msgrcv.value,"
+                                "1,(TRV_T_INT) trv_msgMin.value,1,(TRV_T_INT) trv_msgMax.value, I0, -1 );\n"));
+    EXPECT_THAT(text, HasSubstr("  trv_ret=trv_cmp(&(trv_ctx->trv_ctxrun));\n"
+                                "  trv_msg_ref->trv_state = trv_ret?TRV_EVTOK:TRV_EVTKO;\n"
+                                "  if (trv_msg_ref->trv_state == TRV_EVTOK)\n"
+                                "   {\n"
+                                "    trv_msg_ref->trv_stateok = 1;\n"
+                                "    trv_memcpy(&(trv_msg_ref->trv_MsgRef),msg_rcv,sizeof(ping_t));\n"
+                                "   }\n"
+                                "  else trv_msg_ref->trv_stateko = 1;\n"
+                                "  return(trv_ret);\n"));
+}
+
+// The dump of a message with a union follows the selector the message carries.
+TEST_F(CommProgramTest, DumpsOfUnionsFollowTheSelector)
+{
+    const std::string declarations = "HEADER \"t\", \"1\", \"x\"\n"
+                                     "COMMTYPE wire IS link_t\n"
+                                     "CHANNEL wire : line\n"
+                                     "MESSAGE note_t : note\n"
+                                     "PROCSEND note_t : out ON wire : id\n"
+                                     "  @link_send(id, &out);\n"
+                                     "END PROCSEND\n";
+    const std::string text = program(declarations, "  DEF_MESSAGE note, EV={kind => 1, body => {number => 4}}\n"
+                                                   "  SEND(note, line)\n");
+    EXPECT_THAT(text, HasSubstr("#define TRV_note_t (trv_ctx->trv_ctxsel_note_t)\n"));
+    EXPECT_THAT(text, HasSubstr("  switch (TRV_note_t.body.select)\n"
+                                "   {\n"
+                                "    case 0:\n"
+                                "     {\n"
+                                "      trv_dmp_int_c (&(trv_ctx->trv_ctxrun),"));
+    EXPECT_THAT(text, HasSubstr("    case 1:\n"));
+    EXPECT_THAT(text, HasSubstr("trv_dmp_string_c (&(trv_ctx->trv_ctxrun),13, (TRV_PT_CAR) trv_msgrcv.body.text, I0, -1 );"));
+}
+
+// Ticks that passed while messages were handled are skipped.
+TEST_F(CommProgramTest, WaittilPollsTheChannelsTickByTick)
+{
+    const std::string text = program(kExchange);
+    EXPECT_THAT(text, HasSubstr("    if (0\n"
+                                "    ||(!trv_msg_ping_t[1].trv_defNumber)\n"
+                                "    )\n"
+                                "     {\n"
+                                "      trv_nodefmsg(&(trv_ctx->trv_ctxrun), 32);\n"));
+    EXPECT_THAT(text, HasSubstr("    else if (!(0\n"
+                                "    ||(trv_channel_wire[0].trv_numberofId)\n"
+                                "    ))\n"
+                                "     {\n"
+                                "      trv_noaddid(&(trv_ctx->trv_ctxrun), 32);\n"));
+    EXPECT_THAT(text, HasSubstr("      trv_begin_waittil_tsf ( &(trv_ctx->trv_ctxrun), 6, 1);\n"));
+    EXPECT_THAT(text, HasSubstr("        while (trv_tnow >= trv_tn1)\n"
+                                "         {\n"
+                                "          trv_tn = trv_tn1 ;\n"
+                                "          trv_tn1=trv_tn+trv_gran;\n"
+                                "         }\n"
+                                "        TRV_TIMEOUT = ( (((trv_tnow - trv_t0)/TRV_WTIME_TO_TIME) < 100) ? "
+                                "(100 - (trv_tnow - trv_t0)/TRV_WTIME_TO_TIME) : 0);\n"
+                                "        /* CommType wire */\n"
+                                "        /* Channel line */\n"
+                                "        /* Type message ping_t */\n"
+                                "        for (trv_i=0;\n"));
+    EXPECT_THAT(text, HasSubstr("        !trv_end_waittil_debug && trv_i<trv_channel_wire[0].trv_numberofId;trv_i++)\n"));
+    EXPECT_THAT(text, HasSubstr("          trv_cbret=trv_ping_t_ON_wire(trv_ctx,0,trv_i);\n"));
+    EXPECT_THAT(text, HasSubstr("            trv_endwaittil(&(trv_ctx->trv_ctxrun), 2, 34, \"ping_t\");\n"));
+    EXPECT_THAT(text, HasSubstr("            trv_evt (&(trv_ctx->trv_ctxrun),9,8,0,\" \");\n"));
+    EXPECT_THAT(text, HasSubstr("            if (trv_ping_t_cmp_msg(trv_ctx, &(trv_msg_ping_t[1]),&(trv_ping_t_rcv)))\n"
+                                "             {\n"
+                                "              trv_def_msg(&(trv_ctx->trv_ctxrun),20);\n"
+                                "              trv_ret=1;\n"
+                                "              trv_msg_ping_t[1].trv_state_channel[0][0]|=TRV_EVTOK;\n"));
+    EXPECT_THAT(text, HasSubstr("          if (trv_WAIT_0(trv_ctx, &trv_exprOK, &trv_exprKO, trv_wtime_0))\n"));
+    EXPECT_THAT(text, HasSubstr("            trv_sleep(trv_tn1-trv_tnow);\n"));
+    EXPECT_THAT(text, HasSubstr("        trv_state ( &(trv_ctx->trv_ctxrun), (TRV_MATCHING_2(trv_msg_ping_t[1],"
+                                "trv_state_channel[0][0])), 33);\n"
+                                "        trv_ping_t_ref_msg (trv_ctx, &(trv_msg_ping_t[1]));\n"
+                                "        if (trv_exprKO)\n"));
+}
+
+// The failure condition is evaluated first; logical time catches up one tick per pass.
+TEST_F(CommProgramTest, TheWaitFunctionEvaluatesBothConditions)
+{
+    const std::string text = program(kExchange);
+    EXPECT_THAT(text, HasSubstr("static TRV_T_INT trv_WAIT_0 TRV_DP (( trv_ctx, trv_exprOK,trv_exprKO,trv_wtime_0)) "
+                                "TRV_BP\n"
+                                "TRV_PT_CTX trv_ctx TRV_SP\n"
+                                "TRV_T_INT * trv_exprOK TRV_SP\n"
+                                "TRV_T_INT * trv_exprKO TRV_SP\n"
+                                "TRV_T_UTIME trv_wtime_0 TRV_EP\n"
+                                " {\n"
+                                "  TRV_T_INT trv_ret=0;\n"
+                                "  do\n"
+                                "   {\n"
+                                "    if ((*trv_exprKO = (WTIME > 100)))\n"
+                                "     {\n"
+                                "      trv_ret=1;\n"
+                                "     }\n"
+                                "    if ((*trv_exprOK = (TRV_MATCHING_2(trv_msg_ping_t[1],trv_state_channel[0][0]))))\n"));
+    EXPECT_THAT(text, HasSubstr("  while ((trv_wtime<=trv_wtime_0)&&(!trv_ret));\n"
+                                "  trv_wtime = trv_wtime_0;\n"
+                                "  return trv_ret;\n"));
+}
+
+TEST_F(CommProgramTest, AWaittilWithoutMessagesEndsWithoutAType)
+{
+    const std::string text = program("  WAITTIL(counter > 3, WTIME > 10)\n");
+    EXPECT_THAT(text, HasSubstr("trv_endwaittil(&(trv_ctx->trv_ctxrun), 1, "));
+    EXPECT_THAT(text, HasSubstr(", \"<not defined>\");"));
+    EXPECT_THAT(text, Not(HasSubstr("trv_noaddid")));
+    EXPECT_THAT(text, Not(HasSubstr("/* CommType")));
+}
+
+TEST_F(CommProgramTest, IdentifiersAreCopiedOrAssigned)
+{
+    const std::string text = program("  ADD_ID(line, bench_link)\n  ADD_ID(spare, 4)\n  CLEAR_ID(spare)\n");
+    EXPECT_THAT(text, HasSubstr("  if (trv_channel_wire[0].trv_numberofId<TRV_K_ID_SIZE)\n"
+                                "   {\n"
+                                "    trv_memcpy(&(trv_channel_wire[0].trv_connexionId[trv_channel_wire[0].trv_numberofId]),\n"
+                                "    &bench_link, sizeof (bench_link));\n"
+                                "    ++trv_channel_wire[0].trv_numberofId;\n"
+                                "   }\n"
+                                "  else\n"
+                                "   {\n"
+                                "    trv_numofid(&(trv_ctx->trv_ctxrun), "));
+    EXPECT_THAT(text, HasSubstr("    trv_channel_wire[1].trv_connexionId[trv_channel_wire[1].trv_numberofId] = 4;\n"));
+    EXPECT_THAT(text, HasSubstr("  trv_channel_wire[1].trv_numberofId=0;\n"));
+}
+
+// Only the branch where the rendezvous failed returns.
+TEST_F(CommProgramTest, RendezvousEndsInBothBranches)
+{
+    const std::string text = program("  RENDEZVOUS meet\n");
+    EXPECT_THAT(text, HasSubstr("  trv_brdv(&(trv_ctx->trv_ctxrun),10, \"meet\");\n"
+                                "  if (trv_rdv(\"meet\"))\n"
+                                "   {\n"
+                                "#if QVM_DYNFLW\n"
+                                "    trv_rdv_reached_tsf ( &(trv_ctx->trv_ctxrun), 1, 5, 1);\n"
+                                "#endif /* QVM_DYNFLW */\n"
+                                "    \n"
+                                "    trv_ardv(&(trv_ctx->trv_ctxrun),10,1, \"meet\");\n"
+                                "#ifdef TRV_OSTREL_DEBUG\n"
+                                "    trv_debug_state = 1;\n"
+                                "#else\n"
+                                "    return ( 1 );\n"
+                                "#endif\n"
+                                "   }\n"
+                                "  else\n"
+                                "   {\n"
+                                "#if QVM_DYNFLW\n"
+                                "    trv_rdv_reached_tsf ( &(trv_ctx->trv_ctxrun), 0, 5, 1);\n"
+                                "#endif /* QVM_DYNFLW */\n"
+                                "    \n"
+                                "    trv_ardv(&(trv_ctx->trv_ctxrun),10,0, \"meet\");\n"
+                                "   }\n"));
+}
+
+TEST_F(CommProgramTest, IntegersAreSentToOtherTestersAsText)
+{
+    const std::string text = program("  INTERSEND(counter, \"peer\")\n  INTERSEND(inbox, \"peer\")\n");
+    EXPECT_THAT(text, HasSubstr("   {\n"
+                                "    char trv_local_int2string[QVM_TAGTBUF_SIZE];\n"
+                                "    trv_sprintf (trv_local_int2string, \"%d\", counter);\n"
+                                "#if QVM_DYNFLW\n"
+                                "    trv_intersend_tsf ( &(trv_ctx->trv_ctxrun), 5, 1, \"peer\");\n"
+                                "#endif /* QVM_DYNFLW */\n"
+                                "    if (trv_intersend (&(trv_ctx->trv_ctxrun), trv_local_int2string, \"peer\"))\n"
+                                "     {\n"
+                                "      trv_isend (&(trv_ctx->trv_ctxrun), 10, 1, trv_local_int2string, \"peer\");\n"));
+    EXPECT_THAT(text, HasSubstr("  if (trv_intersend (&(trv_ctx->trv_ctxrun), inbox, \"peer\"))\n"
+                                "   {\n"
+                                "    trv_isend (&(trv_ctx->trv_ctxrun), 11, 1, inbox, \"peer\");\n"));
+}
+
+TEST_F(CommProgramTest, MessagesFromOtherTestersAreReceivedIntoTheTarget)
+{
+    const std::string text = program("  INTERRECV(counter)\n  INTERRECV(inbox, 32)\n");
+    EXPECT_THAT(text, HasSubstr("    char trv_local_interrecv_msg[QVM_TAGTBUF_SIZE];\n"
+                                "    \n"
+                                "    trv_irecv (&(trv_ctx->trv_ctxrun), 10);\n"
+                                "    if (priv_interrecv (&(trv_tagtsocket), trv_tagttimeout, trv_local_interrecv_msg, "
+                                "QVM_TAGTBUF_SIZE, &trv_loc_tstemit, &trv_loc_info))\n"
+                                "     {\n"
+                                "      trv_end_irecv (&(trv_ctx->trv_ctxrun), 10, 2, NULL, NULL);\n"));
+    EXPECT_THAT(text, HasSubstr("      *(&(counter)) = atoi (trv_loc_info);\n"));
+    EXPECT_THAT(text, HasSubstr("    if (priv_interrecv (&(trv_tagtsocket), trv_tagttimeout, inbox, 32, &trv_loc_tstemit, "
+                                "&trv_loc_info))\n"));
+    EXPECT_THAT(text, HasSubstr("      if (inbox[0]=='\\0')\n"
+                                "       {\n"
+                                "        trv_end_irecv (&(trv_ctx->trv_ctxrun), 11, 1, NULL, NULL);\n"));
+}
+
+// TRIGGER mode: each structure gets its channel of the predeclared
+// communication type and a generated multiplexed callback.
+TEST_F(CommProgramTest, TriggerModeReceivesThroughTheGeneratedCallback)
+{
+    const std::string text = program("HEADER \"t\", \"1\", \"x\"\nTRIGGER ping_t ping, pong\n",
+                                     "  DEF_MESSAGE pong, EV={code => 2}\n"
+                                     "  WAITTIL(MATCHING(pong), WTIME > 10)\n");
+    EXPECT_THAT(text, HasSubstr("/* callback ping_t_ON_trv_socket */\n"));
+    EXPECT_THAT(text, HasSubstr("if (fd=trv_pollevt(trv_ids, trv_n)) {  ping_t_Init(&trv_msg, fd);"));
+    EXPECT_THAT(text, HasSubstr("/* Channel trv_v1_3_ch_0 */\n"));
+}
+
+// Golden program written by hand from the templates before the writer was
+// run on it, for the message-driven script: one channel, a procsend, a
+// callback, two definitions, a SEND and a WAITTIL.
+// Numbers are those of the TDC and tracer structure writers of the same run.
+TEST_F(CommProgramTest, HandWrittenMessageDrivenProgram)
+{
+    expectHandWritten("comm_exchange");
+}
+
+}  // namespace
