@@ -95,7 +95,7 @@ TEST_F(CommProgramTest, TablesAreSizedByTheDeclarations)
 TEST_F(CommProgramTest, ScriptNamesAreMappedToTheContext)
 {
     const std::string text = program(kExchange);
-    EXPECT_THAT(text, HasSubstr("#define trv_logdate (trv_ctx->trv_ctxrun.trv_logdate)\n"
+    EXPECT_THAT(text, HasSubstr("#define trv_logdate (trv_ctx->trv_ctxrun.trv_ctxlogdate)\n"
                                 "#define trv_gran (trv_ctx->trv_ctxrun.trv_gran)\n"
                                 "#define trv_channel_wire (trv_ctx->trv_ctxwire)\n"
                                 "#define line trv_state_channel[0][0]\n"

@@ -16,20 +16,20 @@
 
 #undef TIME
 #define TIME(x) 0
-#define trv_filter (trv_ctx->trv_ctxrun.trv_filter)
-#define TRV_NUMINSTANCE (trv_ctx->trv_ctxrun.trv_numinstance)
-#define trv_numinstance (trv_ctx->trv_ctxrun.trv_numinstance)
-#define trv_tagtsocket (trv_ctx->trv_ctxrun.trv_tagtsocket)
-#define trv_testernaming (trv_ctx->trv_ctxrun.trv_testernaming)
-#define trv_tagttimeout (trv_ctx->trv_ctxrun.trv_tagttimeout)
-#define trv_tagtcommactivated (trv_ctx->trv_ctxrun.trv_tagtcommactivated)
-#define TRV_OCCID (trv_ctx->trv_ctxrun.trv_occid)
+#define trv_filter (trv_ctx->trv_ctxrun.trv_ctxfilter)
+#define TRV_NUMINSTANCE (trv_ctx->trv_ctxrun.trv_ctxnuminstance)
+#define trv_numinstance (trv_ctx->trv_ctxrun.trv_ctxnuminstance)
+#define trv_tagtsocket (trv_ctx->trv_ctxrun.trv_ctxtagtsocket)
+#define trv_testernaming (trv_ctx->trv_ctxrun.trv_ctxtesternaming)
+#define trv_tagttimeout (trv_ctx->trv_ctxrun.trv_ctxtagttimeout)
+#define trv_tagtcommactivated (trv_ctx->trv_ctxrun.trv_ctxtagtcommactivated)
+#define TRV_OCCID (trv_ctx->trv_ctxrun.trv_ctxoccid)
 #define trv_flagrt (trv_ctx->trv_ctxflagrt)
-#define trv_wtime (trv_ctx->trv_ctxrun.trv_wtime)
-#define trv_lwait (trv_ctx->trv_ctxrun.trv_lwait)
-#define TRV_TIMEOUT (trv_ctx->trv_ctxrun.trv_timeout)
-#define trv_rcvtime (trv_ctx->trv_ctxrun.trv_rcvtime)
-#define trv_logdate (trv_ctx->trv_ctxrun.trv_logdate)
+#define trv_wtime (trv_ctx->trv_ctxrun.trv_ctxwtime)
+#define trv_lwait (trv_ctx->trv_ctxrun.trv_ctxlwait)
+#define TRV_TIMEOUT (trv_ctx->trv_ctxrun.trv_ctxtimeout)
+#define trv_rcvtime (trv_ctx->trv_ctxrun.trv_ctxrcvtime)
+#define trv_logdate (trv_ctx->trv_ctxrun.trv_ctxlogdate)
 typedef struct
  {
   TRV_T_RUNCTX trv_ctxrun;
