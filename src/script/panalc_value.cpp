@@ -163,6 +163,29 @@ void dumpNode(const ValueNode& node, int depth, std::string& out)
 
 }  // namespace
 
+std::vector<std::pair<long long, long long>> freeIndexRanges(const ValueNode& array)
+{
+    std::vector<std::pair<long long, long long>> taken;
+    for (const ValueNode& element : array.children) {
+        if (!element.others) {
+            taken.emplace_back(element.lowerIndex, element.upperIndex);
+        }
+    }
+    std::sort(taken.begin(), taken.end());
+    std::vector<std::pair<long long, long long>> free;
+    long long next = array.lowerIndex;
+    for (const auto& [lower, upper] : taken) {
+        if (lower > next) {
+            free.emplace_back(next, std::min(lower - 1, array.upperIndex));
+        }
+        next = std::max(next, upper + 1);
+    }
+    if (next <= array.upperIndex) {
+        free.emplace_back(next, array.upperIndex);
+    }
+    return free;
+}
+
 std::string dumpValueTree(const ValueTree& tree)
 {
     std::string out = tree.keyword + " " + tree.variable + "\n";

@@ -20,31 +20,6 @@ std::string bounds(long long lower, long long upper)
     return "(" + std::to_string(lower) + ".." + std::to_string(upper) + ")";
 }
 
-// The index ranges that the explicit elements of an array leave free
-// within its bounds, in increasing order.
-std::vector<std::pair<long long, long long>> gapsOf(const ValueNode& array)
-{
-    std::vector<std::pair<long long, long long>> taken;
-    for (const ValueNode& element : array.children) {
-        if (!element.others) {
-            taken.emplace_back(element.lowerIndex, element.upperIndex);
-        }
-    }
-    std::sort(taken.begin(), taken.end());
-    std::vector<std::pair<long long, long long>> gaps;
-    long long next = array.lowerIndex;
-    for (const auto& [lower, upper] : taken) {
-        if (lower > next) {
-            gaps.emplace_back(next, std::min(lower - 1, array.upperIndex));
-        }
-        next = std::max(next, upper + 1);
-    }
-    if (next <= array.upperIndex) {
-        gaps.emplace_back(next, array.upperIndex);
-    }
-    return gaps;
-}
-
 }  // namespace
 
 // Builds the entries of one value tree below a VAR entry.
@@ -120,7 +95,7 @@ private:
             this->element(element, element.lowerIndex, element.upperIndex, true, scope);
             return;
         }
-        const auto gaps = gapsOf(array);
+        const auto gaps = freeIndexRanges(array);
         if (gaps.empty()) {
             Analysis::report(diag::Warning, "OTHERSEMP", variable, origin);
         }

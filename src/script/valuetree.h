@@ -38,6 +38,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace qvm::script {
@@ -82,5 +83,9 @@ std::optional<ValueTree> analyseValue(std::string_view variableText, std::string
 
 // One node per line, two blanks of indent per level: for tests and qvminspect.
 std::string dumpValueTree(const ValueTree& tree);
+
+// The index ranges that the explicit elements of an array value leave free
+// within its bounds (what an OTHERS stands for), in increasing order.
+std::vector<std::pair<long long, long long>> freeIndexRanges(const ValueNode& array);
 
 }  // namespace qvm::script
