@@ -2,12 +2,38 @@
 # the manual pages; CPack turns the same tree into a Debian package.
 include(GNUInstallDirs)
 
-install(TARGETS qvmprepro qvminspect RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS qvmprepro EXPORT QvmPreproTargets RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS qvminspect RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The tree keeps its layout: FENWIRDIR=<prefix>/share/qvmprepro, with the
 # translations in lib/locale and the host profile in lib.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/share/ DESTINATION ${CMAKE_INSTALL_DATADIR}/qvmprepro)
 install(FILES ${PROJECT_SOURCE_DIR}/man/qvmprepro.1 ${PROJECT_SOURCE_DIR}/man/qvminspect.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# The CMake package (find_package(QvmPrepro)), usable from the install tree
+# and from the build tree (QvmPrepro_DIR=<build dir>); each has its own
+# config file, that names its own catalog tree.
+include(CMakePackageConfigHelpers)
+set_target_properties(qvmruntime PROPERTIES EXPORT_NAME runtime)
+set(QVM_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/QvmPrepro)
+set(QVM_PACKAGE_DEFINITIONS x86_64-linux-gnu.def)
+install(EXPORT QvmPreproTargets NAMESPACE QvmPrepro:: DESTINATION ${QVM_PACKAGE_DIR})
+set(QVM_PACKAGE_FENWIRDIR ${CMAKE_INSTALL_DATADIR}/qvmprepro)
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/QvmPreproConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/package/QvmPreproConfig.cmake
+  INSTALL_DESTINATION ${QVM_PACKAGE_DIR} PATH_VARS QVM_PACKAGE_FENWIRDIR)
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/QvmPreproConfigVersion.cmake
+  VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/package/QvmPreproConfig.cmake ${PROJECT_BINARY_DIR}/QvmPreproConfigVersion.cmake
+              ${PROJECT_SOURCE_DIR}/cmake/QvmPrepro.cmake
+        DESTINATION ${QVM_PACKAGE_DIR})
+
+export(EXPORT QvmPreproTargets NAMESPACE QvmPrepro:: FILE ${PROJECT_BINARY_DIR}/QvmPreproTargets.cmake)
+set(QVM_PACKAGE_FENWIRDIR ${PROJECT_SOURCE_DIR}/share)
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/QvmPreproConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/QvmPreproConfig.cmake
+  INSTALL_DESTINATION ${PROJECT_BINARY_DIR} INSTALL_PREFIX ${PROJECT_BINARY_DIR} PATH_VARS QVM_PACKAGE_FENWIRDIR)
+configure_file(${PROJECT_SOURCE_DIR}/cmake/QvmPrepro.cmake ${PROJECT_BINARY_DIR}/QvmPrepro.cmake COPYONLY)
 
 set(CPACK_PACKAGE_NAME qvmprepro)
 set(CPACK_PACKAGE_VENDOR "qvmprepro developers")
