@@ -1,0 +1,162 @@
+// The CMake package: a project outside this tree finds qvmprepro with
+// find_package(QvmPrepro), from an install prefix or from the build tree,
+// generates, builds and runs two test scripts with qvm_add_test_script(),
+// and after a header changes rebuilds only the script that reads it.
+#include "support/process.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+using qvm::testing::readFile;
+using qvm::testing::runProgram;
+using qvm::testing::RunResult;
+using qvm::testing::TempDir;
+using qvm::testing::writeFile;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+const char* const consumerProject = R"(cmake_minimum_required(VERSION 3.20)
+project(door_tests LANGUAGES C)
+enable_testing()
+find_package(QvmPrepro 1.0 REQUIRED)
+
+qvm_add_test_script(TARGET demo_test SCRIPT demo.pts INTERFACES demo.h SOURCES demo_sut.c)
+qvm_add_test_script(TARGET sensor_test SCRIPT scripts/sensor.pts INTERFACES include/sensor.h
+                    SOURCES sensor_sut.c DEFINES SENSOR_SCALE=2 OUTPUT_DIR generated/sensor)
+if(NOT sensor_test_OUTPUTS MATCHES "generated/sensor/sensor.c")
+  message(FATAL_ERROR "sensor_test_OUTPUTS: ${sensor_test_OUTPUTS}")
+endif()
+)";
+
+// A second script with a header that only it reads, in directories of
+// their own.
+void writeSensorFiles(const fs::path& project)
+{
+    fs::create_directories(project / "scripts");
+    fs::create_directories(project / "include");
+    writeFile(project / "include" / "sensor.h", R"(#ifndef SENSOR_H
+#define SENSOR_H
+#define SENSOR_LIMIT 100
+int sensor_read(int channel);
+int sensor_scaled(int channel);
+#endif
+)");
+    writeFile(project / "scripts" / "sensor.pts", R"(HEADER "sensor", "temperature sensor", "1.0"
+#include "sensor.h"
+
+SCENARIO sensor_reads
+  SCENARIO scaled_reading
+    IF (sensor_scaled(1) != SENSOR_SCALE * sensor_read(1)) THEN
+      ERROR
+    END IF
+    IF (sensor_read(2) > SENSOR_LIMIT) THEN
+      ERROR
+    END IF
+  END SCENARIO
+END SCENARIO
+)");
+    writeFile(project / "sensor_sut.c", R"(#include "sensor.h"
+int sensor_read(int channel) { return 20 + channel; }
+int sensor_scaled(int channel) { return SENSOR_SCALE * sensor_read(channel); }
+)");
+}
+
+void writeConsumerProject(const fs::path& project)
+{
+    const fs::path examples = fs::path(QVM_SOURCE_DIR) / "examples";
+    for (const char* file : {"demo.pts", "demo.h", "demo_sut.c"}) {
+        fs::copy_file(examples / file, project / file);
+    }
+    writeSensorFiles(project);
+    writeFile(project / "CMakeLists.txt", consumerProject);
+}
+
+std::string shown(const RunResult& result)
+{
+    return result.out + result.err;
+}
+
+// Configures with Ninja against the package in packageDir, builds with two
+// jobs and runs the tests.
+void configureBuildAndTest(const fs::path& packageDir, const fs::path& project, const fs::path& build)
+{
+    const auto configure = runProgram("cmake", {"-G", "Ninja", "-S", project.string(), "-B", build.string(),
+                                                "-DQvmPrepro_DIR=" + packageDir.string()});
+    ASSERT_EQ(configure.status, 0) << shown(configure);
+    const auto compile = runProgram("cmake", {"--build", build.string(), "-j2"});
+    ASSERT_EQ(compile.status, 0) << shown(compile);
+    EXPECT_TRUE(fs::exists(build / "demo_test" / "demo.tdc"));
+    EXPECT_TRUE(fs::exists(build / "generated" / "sensor" / "sensor_dyn.tsf"));
+    EXPECT_FALSE(fs::exists(project / "demo.lis")) << "the list file belongs to the build tree";
+
+    const auto tests = runProgram("ctest", {"--output-on-failure"}, {}, build);
+    EXPECT_EQ(tests.status, 0) << shown(tests);
+    EXPECT_THAT(tests.out, HasSubstr("100% tests passed, 0 tests failed out of 2"));
+}
+
+TEST(CMakePackage, AnInstalledPackageBuildsAndRunsScriptsAndAHeaderRegeneratesOnlyItsScript)
+{
+    TempDir prefix;
+    const auto install = runProgram("cmake", {"--install", QVM_BINARY_DIR, "--prefix", prefix.path().string()});
+    ASSERT_EQ(install.status, 0) << shown(install);
+    for (const char* file : {"lib/libqvmruntime.a", "include/TP.h", "lib/cmake/QvmPrepro/QvmPreproConfig.cmake",
+                             "lib/cmake/QvmPrepro/QvmPreproConfigVersion.cmake", "lib/cmake/QvmPrepro/QvmPrepro.cmake"}) {
+        EXPECT_TRUE(fs::is_regular_file(prefix / file)) << file;
+    }
+
+    TempDir project;
+    TempDir build;
+    writeConsumerProject(project.path());
+    configureBuildAndTest(prefix / "lib/cmake/QvmPrepro", project.path(), build.path());
+    if (HasFailure()) {
+        return;
+    }
+
+    const fs::path demoProgram = build / "demo_test/demo.c";
+    const fs::path demoExecutable = build / "demo_test/demo_test";
+    const fs::path sensorProgram = build / "generated/sensor/sensor.c";
+    // The dependency file carries no generation stamp: the same inputs give
+    // the same text, so it is left as it was. The other outputs all carry
+    // the stamp of their run.
+    const fs::path sensorDependencies = build / "generated/sensor/sensor.d";
+    const auto demoProgramTime = fs::last_write_time(demoProgram);
+    const auto demoExecutableTime = fs::last_write_time(demoExecutable);
+    const auto sensorProgramTime = fs::last_write_time(sensorProgram);
+    const auto sensorDependenciesTime = fs::last_write_time(sensorDependencies);
+    const std::string sensorDependenciesText = readFile(sensorDependencies);
+    EXPECT_THAT(sensorDependenciesText, HasSubstr((project / "include/sensor.h").string()));
+
+    fs::last_write_time(project / "include/sensor.h", fs::file_time_type::clock::now());
+    const auto rebuild = runProgram("ninja", {"-C", build.path().string(), "-d", "explain", "-j2"});
+    ASSERT_EQ(rebuild.status, 0) << shown(rebuild);
+    EXPECT_THAT(shown(rebuild), HasSubstr("Generating the test program of sensor.pts"));
+    EXPECT_THAT(shown(rebuild), HasSubstr("sensor_test"));
+    EXPECT_THAT(shown(rebuild), Not(HasSubstr("demo.pts")));
+    EXPECT_THAT(shown(rebuild), Not(HasSubstr("demo_test")));
+
+    EXPECT_EQ(fs::last_write_time(demoProgram), demoProgramTime);
+    EXPECT_EQ(fs::last_write_time(demoExecutable), demoExecutableTime);
+    EXPECT_GT(fs::last_write_time(sensorProgram), sensorProgramTime);
+    EXPECT_EQ(readFile(sensorDependencies), sensorDependenciesText);
+    EXPECT_EQ(fs::last_write_time(sensorDependencies), sensorDependenciesTime);
+
+    const auto nothingLeft = runProgram("ninja", {"-C", build.path().string(), "-n", "-d", "explain"});
+    EXPECT_THAT(nothingLeft.out, HasSubstr("no work to do")) << shown(nothingLeft);
+}
+
+TEST(CMakePackage, TheBuildTreeIsAPackageToo)
+{
+    TempDir project;
+    TempDir build;
+    writeConsumerProject(project.path());
+    configureBuildAndTest(QVM_BINARY_DIR, project.path(), build.path());
+}
+
+}  // namespace
