@@ -124,8 +124,10 @@ function(qvm_add_test_script)
     BYPRODUCTS "${out}/${root}.lis"
     COMMAND ${CMAKE_COMMAND} -E make_directory "${out}"
     COMMAND ${CMAKE_COMMAND} -E copy_if_different "${script}" "${out}/${script_file}"
+    # Warnings (status 3) leave complete outputs: only errors and worse stop the build.
     COMMAND ${CMAKE_COMMAND} -E env "FENWIRDIR=${QVM_PREPRO_FENWIRDIR}" "QVM_DEPFILE=${depfile}"
             --unset=QVM_PTS --unset=QVM_TDC --unset=QVM_H --unset=QVM_TSF --unset=QVM_RIO --unset=QVM_SRC
+            sh -c "\"\$0\" \"\$@\"; status=\$?; [ \$status -eq 0 ] || [ \$status -eq 3 ]"
             $<TARGET_FILE:QvmPrepro::qvmprepro> "${script_file}" "${interface_argument}" "${root}"
             ${incl_option} ${define_option} ${std_define_option} ${QVM_OPTIONS}
     WORKING_DIRECTORY "${out}"
