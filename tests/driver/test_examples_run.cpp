@@ -2,14 +2,6 @@
 // compiled with gcc and with clang together with its simulated system under
 // test (<name>_sut.c beside it) and the test runtime, run, and judged by its
 // exit status and the verdicts and scenarios of its trace.
-//
-// While some statements of a program are not generated yet (it calls
-// trv_unavailable), only what holds already is asserted: the program may
-// not compile, and when it runs it fails on those statements and on nothing
-// else but the script's own ERROR and EXIT statements, which the state that
-// the missing calls would have set up no longer avoids. The test is then
-// skipped with the list of those statements; it asserts the whole run by
-// itself once they are generated.
 #include "support/process.h"
 
 #include <gmock/gmock.h>
@@ -18,7 +10,6 @@
 #include <filesystem>
 #include <map>
 #include <regex>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -94,17 +85,6 @@ std::vector<std::string> traceLines(const std::string& trace, const std::string&
     return found;
 }
 
-// The statements a program leaves to trv_unavailable, by keyword.
-std::set<std::string> unavailableStatements(const std::string& program)
-{
-    static const std::regex call(R"re(trv_unavailable \( [^,]*, "([A-Z_]+)")re");
-    std::set<std::string> keywords;
-    for (std::sregex_iterator it(program.begin(), program.end(), call), end; it != end; ++it) {
-        keywords.insert((*it)[1]);
-    }
-    return keywords;
-}
-
 class ExampleRun : public ::testing::TestWithParam<std::string> {
 protected:
     // The example's scripts and headers in a fresh directory, generated
@@ -166,21 +146,6 @@ protected:
     TempDir dir;
     std::string trace;
 };
-
-// What holds while statements are pending: the run ends with status 1 and
-// reaches its summary, and it fails on pending statements and otherwise on
-// the script's ERROR and EXIT only.
-void expectOnlyPendingStatementsFail(int status, const std::string& trace)
-{
-    EXPECT_EQ(status, 1) << trace;
-    EXPECT_THAT(trace, HasSubstr("RUN      end")) << "the run did not reach its summary";
-    const std::vector<std::string> failures = traceLines(trace, "FAIL");
-    EXPECT_THAT(failures, ::testing::Contains(HasSubstr("not available yet")));
-    for (const std::string& failure : failures) {
-        EXPECT_THAT(failure, ::testing::AnyOf(HasSubstr("not available yet"), HasSubstr("ERROR statement"),
-                                              HasSubstr("EXIT statement")));
-    }
-}
 
 // The whole run: every verdict passed, and every scenario of the script ran.
 void expectEveryScenarioPassed(int status, const std::string& trace, const std::vector<std::string>& scenarios)
@@ -261,30 +226,11 @@ TEST_P(ExampleRun, GeneratedCompiledWithItsSystemUnderTestAndRun)
     if (const auto fault = kOpenFaults.find(GetParam()); fault != kOpenFaults.end()) {
         GTEST_SKIP() << "open fault: " << fault->second;
     }
-    const std::set<std::string> pending = unavailableStatements(text);
-    std::string notCompiled;
     for (const std::string compiler : {"gcc", "clang"}) {
         const RunResult compiled = compileProgram(compiler);
-        if (compiled.status != 0) {
-            EXPECT_FALSE(pending.empty()) << compiler << " cannot compile the program:\n" << compiled.err;
-            notCompiled += " " + compiler;
-            continue;
-        }
+        ASSERT_EQ(compiled.status, 0) << compiler << " cannot compile the program:\n" << compiled.err;
         EXPECT_THAT(compiled.err, IsEmpty()) << compiler;
-        const int status = run(compiler);
-        if (pending.empty()) {
-            expectEveryScenarioPassed(status, trace, scenarioNames(example.script()));
-        } else {
-            expectOnlyPendingStatementsFail(status, trace);
-        }
-    }
-    if (!pending.empty()) {
-        std::string keywords;
-        for (const std::string& keyword : pending) {
-            keywords += " " + keyword;
-        }
-        GTEST_SKIP() << "statements not generated yet:" << keywords
-                     << (notCompiled.empty() ? "" : "; the program does not compile yet with" + notCompiled);
+        expectEveryScenarioPassed(run(compiler), trace, scenarioNames(example.script()));
     }
 }
 
