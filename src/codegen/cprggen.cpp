@@ -74,6 +74,13 @@ void ProgramWriter::write()
     line("#include \"TP.h\"");
     interfaceIncludes();
     collectCommunication();
+    commtypes_.clear();
+    scopeTimers_.clear();
+    for (const Entry& entry : model_.global().entries) {
+        if (entry.code == ENT_COMMTYPE) {
+            commtypes_.push_back(&entry);
+        }
+    }
     contextDeclaration();
     contextInitialisation();
     staticContext();
@@ -286,6 +293,23 @@ std::vector<const Entry*> ProgramWriter::declaredInstances() const
         }
     }
     return instances;
+}
+
+std::vector<const Entry*> ProgramWriter::timersSeenFrom(const Scope* scope)
+{
+    std::vector<const Entry*> seen;
+    for (; scope != nullptr; scope = scope->parent) {
+        auto [found, added] = scopeTimers_.try_emplace(scope);
+        if (added && scope->holds(ENT_TIMER_DECL)) {
+            for (const Entry& entry : scope->entries) {
+                if (entry.code == ENT_TIMER_DECL) {
+                    found->second.push_back(&entry);
+                }
+            }
+        }
+        seen.insert(seen.end(), found->second.begin(), found->second.end());
+    }
+    return seen;
 }
 
 int ProgramWriter::instanceNumberOf(std::string_view name) const
