@@ -76,6 +76,13 @@ void ProgramWriter::write()
     collectCommunication();
     commtypes_.clear();
     scopeTimers_.clear();
+    definitionsByMessage_.clear();
+    for (const auto& [structure, definitions] : definitions_) {
+        for (const Entry* definition : definitions) {
+            auto& [count, first] = definitionsByMessage_[definition->data<DefMessageData>().message];
+            first = count++ == 0 ? definition : first;
+        }
+    }
     for (const Entry& entry : model_.global().entries) {
         if (entry.code == ENT_COMMTYPE) {
             commtypes_.push_back(&entry);
@@ -310,6 +317,12 @@ std::vector<const Entry*> ProgramWriter::timersSeenFrom(const Scope* scope)
         seen.insert(seen.end(), found->second.begin(), found->second.end());
     }
     return seen;
+}
+
+const Entry* ProgramWriter::onlyDefinitionOf(const Entry& message) const
+{
+    const auto found = definitionsByMessage_.find(&message);
+    return found != definitionsByMessage_.end() && found->second.first == 1 ? found->second.second : nullptr;
 }
 
 int ProgramWriter::instanceNumberOf(std::string_view name) const

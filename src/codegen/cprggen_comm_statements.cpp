@@ -321,18 +321,9 @@ void ProgramWriter::receiveStep(const Entry& waittil, const Entry& structure, co
                                   text(channelData.index) + "]";
         line("if (trv_" + type + "_cmp_msg(trv_ctx, &(" + messageTable(message) + "),&(trv_" + type + "_rcv)))");
         open();
-        if (const auto found = definitions_.find(&structure); found != definitions_.end()) {
-            const auto& all = found->second;
-            const auto own = std::count_if(all.begin(), all.end(), [&](const Entry* d) {
-                return d->data<DefMessageData>().message == &message;
-            });
-            // One definition tells which value matched; several leave it to the reference function.
-            if (own == 1) {
-                const auto definition = std::find_if(all.begin(), all.end(), [&](const Entry* d) {
-                    return d->data<DefMessageData>().message == &message;
-                });
-                line("trv_def_msg(" + run + "," + text(number(**definition)) + ");");
-            }
+        // One definition tells which value matched; several leave it to the reference function.
+        if (const Entry* definition = onlyDefinitionOf(message)) {
+            line("trv_def_msg(" + run + "," + text(number(*definition)) + ");");
         }
         line("trv_ret=1;");
         line(state + "|=TRV_EVTOK;");
