@@ -6,6 +6,8 @@
 
 #include <gmock/gmock.h>
 
+#include <regex>
+
 namespace {
 
 using qvm::testing::RunResult;
@@ -35,7 +37,7 @@ class LoopbackRunTest : public ProgramRunTest {
 protected:
     // The script generated with the real numbering, compiled with the
     // system under test, run; the trace is in trace.
-    RunResult run(const std::string& statements)
+    RunResult run(const std::string& statements, const std::string& procedures = {})
     {
         writersNumber = true;
         const std::string interface = qvm::testing::readFile(kLoopback + "loopback.h");
@@ -43,7 +45,7 @@ protected:
         qvm::codegen::ProgramOptions o = options();
         o.traceLevel = 0;  // every trace line
         const std::string program =
-            generate(kDeclarations + "SCENARIO main\n" + statements + "END SCENARIO\n", o, {}, interface);
+            generate(kDeclarations + procedures + "SCENARIO main\n" + statements + "END SCENARIO\n", o, {}, interface);
         EXPECT_FALSE(program.empty());
         const qvm::testing::program::Compiled compiled = compile("gcc", {kLoopback + "sut.c"});
         EXPECT_EQ(compiled.compile.status, 0) << compiled.compile.err;
@@ -115,6 +117,40 @@ TEST_F(LoopbackRunTest, AnUnexpectedMessageDoesNotMatch)
     EXPECT_EQ(other.status, 1) << trace;
     EXPECT_THAT(trace, HasSubstr("reference 2 received 99 differs"));
     EXPECT_THAT(trace, HasSubstr("WAITTIL failure condition met"));
+}
+
+// A WAITTIL inside a procedure waits as long as the procedure's parameter
+// says, and its condition reads the procedure's own variable.
+const std::string kAwait = "PROC await (int limit)\n"
+                           "  #int enough;\n"
+                           "  @enough = limit > 1000;\n"
+                           "  WAITTIL(MATCHING(pong, line) || enough, WTIME > limit)\n"
+                           "END PROC\n";
+
+std::string awaiting(int code, int limit)
+{
+    return "  @bench_link = link_open(\"LINE\");\n"
+           "  ADD_ID(line, bench_link)\n"
+           "  DEF_MESSAGE ping, EV={code => " + std::to_string(code) + ", value => 21}\n"
+           "  DEF_MESSAGE pong, EV={code => 2, value => 42}\n"
+           "  SEND(ping, line)\n"
+           "  CALL await(" + std::to_string(limit) + ")\n";
+}
+
+TEST_F(LoopbackRunTest, AWaitInAProcedureSeesTheProcedureParameterAndVariables)
+{
+    EXPECT_EQ(run(awaiting(1, 300), kAwait).status, 0) << trace;
+    EXPECT_THAT(trace, HasSubstr("WAITTIL condition met"));
+    // Never answered: the wait ends at the parameter's limit.
+    EXPECT_EQ(run(awaiting(3, 60), kAwait).status, 1) << trace;
+    std::smatch waited;
+    ASSERT_TRUE(std::regex_search(trace, waited, std::regex("WAITTIL failure condition met after ([0-9]+) ms")))
+        << trace;
+    EXPECT_GE(std::stoi(waited[1]), 60);
+    EXPECT_LT(std::stoi(waited[1]), 300);
+    // Never answered, but the procedure's variable ends the wait at once.
+    EXPECT_EQ(run(awaiting(3, 5000), kAwait).status, 0) << trace;
+    EXPECT_THAT(trace, HasSubstr("WAITTIL condition met after 0 ms"));
 }
 
 }  // namespace
