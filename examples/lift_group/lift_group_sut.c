@@ -11,7 +11,7 @@
  */
 #include "lift_group.h"
 
-#include "TP.h"
+#include "../sut_telegrams.h"
 
 #include <string.h>
 
@@ -89,33 +89,21 @@ static lift_car_id nearest_car(lift_floor floor)
     return best;
 }
 
-/* The bench only listens on the telegram channels. */
-static void ignore_command(const char *channel, TRV_T_INT type, const void *data, size_t size, void *user)
-{
-    (void)channel;
-    (void)type;
-    (void)data;
-    (void)size;
-    (void)user;
-}
-
 void trv_sut_init(void)
 {
-    trv_sut_register("lift_event_t", ignore_command, NULL);
-    trv_sut_register("lift_fault_t", ignore_command, NULL);
+    static const char *const telegrams[] = {"lift_event_t", "lift_fault_t", NULL};
+    sut_serve_telegrams(telegrams);
 }
 
 /* Called when the channel fd has a telegram: 1 when one was read. */
 int lift_event_t_Init(lift_event_t *event, int fd)
 {
-    TRV_T_INT type;
-    return trv_channel_receive(fd, &type, event, sizeof *event) == TRV_MESSAGE_READ;
+    return sut_read_telegram(fd, event, sizeof *event);
 }
 
 int lift_fault_t_Init(lift_fault_t *fault, int fd)
 {
-    TRV_T_INT type;
-    return trv_channel_receive(fd, &type, fault, sizeof *fault) == TRV_MESSAGE_READ;
+    return sut_read_telegram(fd, fault, sizeof *fault);
 }
 
 int lift_group_start(lift_site_t site)

@@ -8,7 +8,7 @@
  */
 #include "platform_doors.h"
 
-#include "TP.h"
+#include "../sut_telegrams.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -74,32 +74,20 @@ int psd_command(int command)
     }
 }
 
-/* The bench only listens on the telegram channels. */
-static void ignore_command(const char *channel, TRV_T_INT type, const void *data, size_t size, void *user)
-{
-    (void)channel;
-    (void)type;
-    (void)data;
-    (void)size;
-    (void)user;
-}
-
 void trv_sut_init(void)
 {
-    trv_sut_register("psd_status_t", ignore_command, NULL);
-    trv_sut_register("psd_alarm_t", ignore_command, NULL);
+    static const char *const telegrams[] = {"psd_status_t", "psd_alarm_t", NULL};
+    sut_serve_telegrams(telegrams);
 }
 
-/* Called when the channel id has a telegram; a bad one is the channel's
- * failing verdict and leaves current as it was. */
+/* Called when the channel id has a telegram; a bad one leaves current as
+ * it was. */
 void psd_status_t_Init(psd_status_t *current, int id)
 {
-    TRV_T_INT type;
-    trv_channel_receive(id, &type, current, sizeof *current);
+    sut_read_telegram(id, current, sizeof *current);
 }
 
 void psd_alarm_t_Init(psd_alarm_t *current, int id)
 {
-    TRV_T_INT type;
-    trv_channel_receive(id, &type, current, sizeof *current);
+    sut_read_telegram(id, current, sizeof *current);
 }
