@@ -16,12 +16,12 @@
 #define TRV_TDC_DEFM_brake_routed 81
 #define TRV_TDC_DEFM_door_frame 93
 #define TRV_TDC_DEFM_door_routed 104
-#define TRV_TDC_DEFM_gear_request 114
+#define TRV_TDC_DEFM_gear_req_msg 114
 #define TRV_TDC_DEFM_gear_routed 126
 #define TRV_TDC_EVT_diag_request_t 130
 #define TRV_TDC_EEVT_diag_request_t 152
 #define TRV_TDC_DEFM_open_extended 153
-#define TRV_TDC_DEFM_read_vin 167
+#define TRV_TDC_DEFM_vin_request 167
 #define TRV_TDC_DEFM_write_routing 181
 #define TRV_TDC_EVT_diag_response_t 202
 #define TRV_TDC_EEVT_diag_response_t 228
