@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qvm::testing::examples {
@@ -42,10 +43,12 @@ struct TesterRun {
 };
 
 // An example's program in a directory of its own: out/NAME.c, its TDC
-// file, and one executable per compiler.
+// file, and one executable per compiler. Any directory laid out like an
+// example's serves too.
 class ExampleProgram {
 public:
     explicit ExampleProgram(const std::string& name) : example(exampleNamed(name)) {}
+    explicit ExampleProgram(Example laidOutLikeOne) : example(std::move(laidOutLikeOne)) {}
 
     // Generates out/NAME.c; the program's text, "" when qvmprepro failed.
     std::string generate();
