@@ -31,6 +31,15 @@ std::string traceName(const std::string& example, const std::string& instance)
 
 }  // namespace
 
+std::vector<std::string> sanitizerFlags()
+{
+#ifdef QVM_EXAMPLES_SANITIZE
+    return {"-fsanitize=address,undefined", "-fno-sanitize-recover=undefined", "-fno-omit-frame-pointer"};
+#else
+    return {};
+#endif
+}
+
 std::vector<std::string> Example::instances() const
 {
     std::vector<std::string> names;
@@ -117,6 +126,9 @@ RunResult ExampleProgram::build(const std::string& compiler, const std::vector<s
         arguments.push_back(argument);
     }
     arguments.insert(arguments.end(), extra.begin(), extra.end());
+    for (const std::string& flag : sanitizerFlags()) {
+        arguments.push_back(flag);
+    }
     arguments.push_back(std::string(QVM_BINARY_DIR) + "/runtime/libqvmruntime.a");
     arguments.push_back("-lpthread");
     return compile(compiler, arguments);

@@ -23,6 +23,7 @@ using qvm::testing::examples::compile;
 using qvm::testing::examples::Example;
 using qvm::testing::examples::ExampleProgram;
 using qvm::testing::examples::exampleNamed;
+using qvm::testing::examples::sanitizerFlags;
 using qvm::testing::examples::scenarioNames;
 using qvm::testing::examples::TesterRun;
 using qvm::testing::examples::traceLines;
@@ -84,11 +85,16 @@ TEST(ExampleRuns, TheSimulatedSystemsBehaveAsTheirScriptsExpect)
         const Example example = exampleNamed(name);
         TempDir dir;
         const std::string executable = (dir / name).string();
-        const RunResult compiled =
-            compile("gcc", {"-std=gnu99", "-Wall", "-Wextra", "-I" + kRuntime.string(),
-                            "-I" + example.directory.string(), "-I" + checks.string(),
-                            (checks / (name + "_check.c")).string(), example.sut().string(), "-o", executable,
-                            std::string(QVM_BINARY_DIR) + "/runtime/libqvmruntime.a", "-lpthread"});
+        std::vector<std::string> arguments{"-std=gnu99", "-Wall", "-Wextra", "-I" + kRuntime.string(),
+                                           "-I" + example.directory.string(), "-I" + checks.string(),
+                                           (checks / (name + "_check.c")).string(), example.sut().string(),
+                                           "-o", executable};
+        for (const std::string& flag : sanitizerFlags()) {
+            arguments.push_back(flag);
+        }
+        arguments.push_back(std::string(QVM_BINARY_DIR) + "/runtime/libqvmruntime.a");
+        arguments.push_back("-lpthread");
+        const RunResult compiled = compile("gcc", arguments);
         ASSERT_EQ(compiled.status, 0) << name << ":\n" << compiled.err;
         const RunResult run = runProgram(executable, {});
         EXPECT_EQ(run.status, 0) << name << ":\n" << run.out;
