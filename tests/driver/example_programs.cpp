@@ -31,15 +31,6 @@ std::string traceName(const std::string& example, const std::string& instance)
 
 }  // namespace
 
-std::vector<std::string> sanitizerFlags()
-{
-#ifdef QVM_EXAMPLES_SANITIZE
-    return {"-fsanitize=address,undefined", "-fno-sanitize-recover=undefined", "-fno-omit-frame-pointer"};
-#else
-    return {};
-#endif
-}
-
 std::vector<std::string> Example::instances() const
 {
     std::vector<std::string> names;

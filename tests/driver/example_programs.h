@@ -29,11 +29,6 @@ Example exampleNamed(const std::string& name);
 // gcc or clang, found through PATH.
 RunResult compile(const std::string& compiler, std::vector<std::string> arguments);
 
-// The flags that a program linked with the runtime library needs: the
-// sanitizers' when the library was built with them, which then check the
-// program's run too.
-std::vector<std::string> sanitizerFlags();
-
 // The script's scenario names, as the last part of their qualified names.
 std::vector<std::string> scenarioNames(const std::filesystem::path& script);
 

@@ -18,12 +18,12 @@ namespace fs = std::filesystem;
 
 using qvm::testing::RunResult;
 using qvm::testing::runProgram;
+using qvm::testing::sanitizerFlags;
 using qvm::testing::TempDir;
 using qvm::testing::examples::compile;
 using qvm::testing::examples::Example;
 using qvm::testing::examples::ExampleProgram;
 using qvm::testing::examples::exampleNamed;
-using qvm::testing::examples::sanitizerFlags;
 using qvm::testing::examples::scenarioNames;
 using qvm::testing::examples::TesterRun;
 using qvm::testing::examples::traceLines;
