@@ -155,6 +155,64 @@ TEST(CMakePackage, AnInstalledPackageBuildsAndRunsScriptsAndAHeaderRegeneratesOn
     EXPECT_THAT(nothingLeft.out, HasSubstr("no work to do")) << shown(nothingLeft);
 }
 
+// Many scripts of one project: each reads a header of its own and one that
+// all share.
+void writeManyScriptsProject(const fs::path& project, int scripts)
+{
+    std::string lists = "cmake_minimum_required(VERSION 3.20)\nproject(many LANGUAGES C)\nenable_testing()\n"
+                        "find_package(QvmPrepro REQUIRED)\n";
+    writeFile(project / "common.h", "#define COMMON_BASE 40\n");
+    for (int k = 1; k <= scripts; ++k) {
+        const std::string n = std::to_string(k);
+        writeFile(project / ("unit" + n + ".h"), "#include \"common.h\"\nint unit" + n + "_value(void);\n");
+        writeFile(project / ("unit" + n + "_sut.c"),
+                  "#include \"unit" + n + ".h\"\nint unit" + n + "_value(void) { return COMMON_BASE + " + n + "; }\n");
+        writeFile(project / ("unit" + n + ".pts"), "HEADER \"unit " + n + "\", \"one unit\", \"1.0\"\n#include \"unit" + n + ".h\"\n\n"
+                  "SCENARIO unit" + n + "_reads\n  SCENARIO value\n    IF (unit" + n + "_value() != COMMON_BASE + " + n +
+                  ") THEN\n      ERROR\n    END IF\n  END SCENARIO\nEND SCENARIO\n");
+        lists += "qvm_add_test_script(TARGET unit" + n + " SCRIPT unit" + n + ".pts INTERFACES unit" + n +
+                 ".h SOURCES unit" + n + "_sut.c)\n";
+    }
+    writeFile(project / "CMakeLists.txt", lists);
+}
+
+int countOf(const std::string& text, const std::string& part)
+{
+    int count = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) {
+        ++count;
+    }
+    return count;
+}
+
+TEST(CMakePackage, ManyScriptsBuildInParallelAndEachHeaderRegeneratesTheScriptsThatReadIt)
+{
+    constexpr int scripts = 6;
+    TempDir project;
+    TempDir build;
+    writeManyScriptsProject(project.path(), scripts);
+    const auto configure = runProgram("cmake", {"-G", "Ninja", "-S", project.path().string(), "-B",
+                                                build.path().string(), std::string("-DQvmPrepro_DIR=") + QVM_BINARY_DIR});
+    ASSERT_EQ(configure.status, 0) << shown(configure);
+    const auto compile = runProgram("cmake", {"--build", build.path().string(), "-j4"});
+    ASSERT_EQ(compile.status, 0) << shown(compile);
+    EXPECT_EQ(countOf(compile.out, "Generating the test program of unit"), scripts) << compile.out;
+    const auto tests = runProgram("ctest", {"-j4", "--output-on-failure"}, {}, build.path());
+    EXPECT_EQ(tests.status, 0) << shown(tests);
+    EXPECT_THAT(tests.out, HasSubstr("100% tests passed, 0 tests failed out of 6"));
+
+    fs::last_write_time(project / "unit3.h", fs::file_time_type::clock::now());
+    const auto one = runProgram("ninja", {"-C", build.path().string(), "-j4"});
+    ASSERT_EQ(one.status, 0) << shown(one);
+    EXPECT_EQ(countOf(one.out, "Generating the test program of"), 1) << one.out;
+    EXPECT_THAT(one.out, HasSubstr("Generating the test program of unit3.pts"));
+
+    fs::last_write_time(project / "common.h", fs::file_time_type::clock::now());
+    const auto all = runProgram("ninja", {"-C", build.path().string(), "-j4"});
+    ASSERT_EQ(all.status, 0) << shown(all);
+    EXPECT_EQ(countOf(all.out, "Generating the test program of unit"), scripts) << all.out;
+}
+
 TEST(CMakePackage, TheBuildTreeIsAPackageToo)
 {
     TempDir project;
