@@ -19,6 +19,7 @@
 typedef int lift_car_id;
 typedef int lift_floor;
 typedef long lift_millis;
+typedef unsigned int lift_wait_ms;    /* a wait's limit in ms, compared with clocks of both signs */
 typedef const char *lift_site_t;
 
 typedef enum { DIR_IDLE, DIR_UP, DIR_DOWN } lift_direction_t;

@@ -1,19 +1,25 @@
 /*
  * Simulated lift group dispatcher for lift_group.pts: two cars over twelve
  * floors of the building "tower_b". The bench runs the dispatcher in
- * compressed time: a call is served at once, and the dispatcher queues the
- * telegrams the car would have sent on its way (arrival with the doors
- * opening, doors open). An overloaded car keeps its doors open; a call to
- * a car out of service raises a fault telegram.
+ * compressed time: a call is served at once, and the dispatcher publishes
+ * the telegrams the car would have sent on its way (arrival with the doors
+ * opening, doors open) on the channel of the event structure. An
+ * overloaded car keeps its doors open; a call to a car out of service
+ * raises a fault telegram. Each telegram structure has its channel, named
+ * after the structure and served here in-process; the bench reads the
+ * telegrams through the _Init functions.
  */
 #include "lift_group.h"
+
+#include "../sut_telegrams.h"
 
 #include <string.h>
 
 #define CARS 2
-#define EVENT_QUEUE 32
 #define BUILDING "tower_b"
 #define FAULT_OUT_OF_SERVICE 7
+#define EVENT_TELEGRAM 1
+#define FAULT_TELEGRAM 2
 
 lift_direction_t lift_direction[3];
 long lift_trips;
@@ -25,10 +31,6 @@ static struct car {
     int service_mode;
 } cars[CARS + 1];
 
-static lift_event_t events[EVENT_QUEUE];
-static int event_count;
-static lift_fault_t pending_fault;
-static int fault_pending;
 static int running;
 
 static int valid_car(lift_car_id car)
@@ -36,26 +38,17 @@ static int valid_car(lift_car_id car)
     return car >= 1 && car <= CARS;
 }
 
-static void queue_event(lift_event_kind_t kind, lift_car_id car)
+static void publish_event(lift_event_kind_t kind, lift_car_id car)
 {
-    if (event_count == EVENT_QUEUE) {
-        memmove(events, events + 1, (EVENT_QUEUE - 1) * sizeof events[0]);
-        event_count--;
-    }
-    lift_event_t *event = &events[event_count++];
-    event->kind = kind;
-    event->car = car;
-    event->floor = cars[car].floor;
-    event->doors = cars[car].doors;
-    event->load_kg = cars[car].load_kg;
+    lift_event_t event = {kind, car, cars[car].floor, cars[car].doors, cars[car].load_kg};
+    trv_sut_answer("lift_event_t", EVENT_TELEGRAM, &event, sizeof event, 0);
 }
 
 static void raise_fault(int code, lift_car_id car, const char *text)
 {
-    pending_fault.code = code;
-    pending_fault.car = car;
-    strncpy(pending_fault.text, text, sizeof pending_fault.text - 1);
-    fault_pending = 1;
+    lift_fault_t fault = {code, car, ""};
+    strncpy(fault.text, text, sizeof fault.text - 1);
+    trv_sut_answer("lift_fault_t", FAULT_TELEGRAM, &fault, sizeof fault, 0);
 }
 
 /* The car travels to the floor, stops, and opens its doors. */
@@ -76,9 +69,9 @@ static int serve(lift_car_id car, lift_floor floor)
     }
     lift_direction[car] = DIR_IDLE;
     cars[car].doors = DOORS_OPENING;
-    queue_event(EVT_ARRIVED, car);
+    publish_event(EVT_ARRIVED, car);
     cars[car].doors = DOORS_OPEN;
-    queue_event(EVT_DOORS, car);
+    publish_event(EVT_DOORS, car);
     return 0;
 }
 
@@ -96,27 +89,21 @@ static lift_car_id nearest_car(lift_floor floor)
     return best;
 }
 
+void trv_sut_init(void)
+{
+    static const char *const telegrams[] = {"lift_event_t", "lift_fault_t", NULL};
+    sut_serve_telegrams(telegrams);
+}
+
+/* Called when the channel fd has a telegram: 1 when one was read. */
 int lift_event_t_Init(lift_event_t *event, int fd)
 {
-    (void)fd;  /* the dispatcher has one event socket */
-    if (event_count == 0) {
-        return 0;
-    }
-    *event = events[0];
-    memmove(events, events + 1, (size_t)(event_count - 1) * sizeof events[0]);
-    event_count--;
-    return 1;
+    return sut_read_telegram(fd, event, sizeof *event);
 }
 
 int lift_fault_t_Init(lift_fault_t *fault, int fd)
 {
-    (void)fd;
-    if (!fault_pending) {
-        return 0;
-    }
-    *fault = pending_fault;
-    fault_pending = 0;
-    return 1;
+    return sut_read_telegram(fd, fault, sizeof *fault);
 }
 
 int lift_group_start(lift_site_t site)
@@ -126,7 +113,6 @@ int lift_group_start(lift_site_t site)
     }
     memset(cars, 0, sizeof cars);
     memset(lift_direction, 0, sizeof lift_direction);
-    event_count = 0;
     running = 1;
     return 0;
 }
@@ -172,7 +158,7 @@ int lift_set_load(lift_car_id car, unsigned kg)
     cars[car].load_kg = kg;
     if (kg > LIFT_RATED_LOAD_KG) {
         cars[car].doors = DOORS_OPEN;
-        queue_event(EVT_OVERLOAD, car);
+        publish_event(EVT_OVERLOAD, car);
     }
     return 0;
 }
@@ -188,6 +174,5 @@ int lift_set_service_mode(lift_car_id car, int on)
 
 int lift_clear_faults(void)
 {
-    fault_pending = 0;
     return 0;
 }

@@ -2,15 +2,21 @@
  * Simulated platform door controller for platform_doors.pts. A command
  * moves every panel at once and the controller publishes a new status
  * telegram when the movement is over; an obstructed panel stops a closing
- * and raises an alarm telegram. The bench reads the telegrams through the
- * _Init decoding functions.
+ * and raises an alarm telegram. Each telegram structure has its channel,
+ * named after the structure, served here in-process; the bench reads the
+ * telegrams through the _Init decoding functions.
  */
 #include "platform_doors.h"
+
+#include "../sut_telegrams.h"
 
 #include <stdio.h>
 #include <string.h>
 
 #define ALARM_OBSTRUCTED 1
+#define STATUS_TELEGRAM 1
+#define ALARM_TELEGRAM 2
+#define MOVEMENT_MS 30
 
 psd_status_t psd_last_status = {PSD_ALL_CLOSED, 0, 0};
 
@@ -20,6 +26,7 @@ static void publish(psd_state_t state)
 {
     psd_last_status.state = state;
     psd_last_status.sequence++;
+    trv_sut_answer("psd_status_t", STATUS_TELEGRAM, &psd_last_status, sizeof psd_last_status, MOVEMENT_MS);
 }
 
 static void raise_obstruction_alarm(void)
@@ -29,6 +36,7 @@ static void raise_obstruction_alarm(void)
             pending_alarm.panel = (unsigned char)(panel + 1);
             pending_alarm.code = ALARM_OBSTRUCTED;
             snprintf(pending_alarm.text, sizeof pending_alarm.text, "panel %d obstructed", panel + 1);
+            trv_sut_answer("psd_alarm_t", ALARM_TELEGRAM, &pending_alarm, sizeof pending_alarm, MOVEMENT_MS);
             return;
         }
     }
@@ -66,15 +74,20 @@ int psd_command(int command)
     }
 }
 
-void psd_status_t_Init(psd_status_t *current, int id)
+void trv_sut_init(void)
 {
-    (void)id;  /* one controller on the platform */
-    *current = psd_last_status;
+    static const char *const telegrams[] = {"psd_status_t", "psd_alarm_t", NULL};
+    sut_serve_telegrams(telegrams);
 }
 
-/* Panel 0 when no alarm is pending: no panel has that number. */
+/* Called when the channel id has a telegram; a bad one leaves current as
+ * it was. */
+void psd_status_t_Init(psd_status_t *current, int id)
+{
+    sut_read_telegram(id, current, sizeof *current);
+}
+
 void psd_alarm_t_Init(psd_alarm_t *current, int id)
 {
-    (void)id;
-    *current = pending_alarm;
+    sut_read_telegram(id, current, sizeof *current);
 }

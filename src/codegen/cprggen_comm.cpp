@@ -255,6 +255,9 @@ void ProgramWriter::initContext()
             open();
             line("trv_msg_" + entry.name + "[trv_i].trv_defNumber=0;");
             close();
+            if (const Entry* channel = entry.data<EventStructData>().triggerChannel) {
+                triggerChannelIdentifier(entry, *channel);
+            }
             break;
         case ENT_COMMTYPE:
             line("for (trv_i=0;trv_i<TRV_K_CHAN_" + entry.name + ";trv_i++)");
@@ -268,6 +271,18 @@ void ProgramWriter::initContext()
         default: break;
         }
     }
+    close();
+}
+
+// A TRIGGER structure's telegrams arrive on the runtime channel named after
+// the structure; its identifier is the one its channel polls.
+void ProgramWriter::triggerChannelIdentifier(const Entry& structure, const Entry& channel)
+{
+    const auto& data = channel.data<ChannelData>();
+    const std::string table = "trv_channel_" + data.commtype->name + "[" + text(data.index) + "]";
+    line("if ((" + table + ".trv_connexionId[0] = trv_channel_open (\"" + structure.name + "\")) >= 0)");
+    open();
+    line(table + ".trv_numberofId = 1;");
     close();
 }
 

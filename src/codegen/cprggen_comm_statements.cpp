@@ -2,9 +2,13 @@
 // DEF_MESSAGE, ADD_ID, RENDEZVOUS and the exchanges between testers.
 #include "codegen/cprggen_writer.h"
 
+#include "canalysis/declarations/ctabsy.h"
+#include "script/ancgest.h"
+
 #include <algorithm>
 #include <cctype>
 #include <map>
+#include <set>
 
 namespace qvm::codegen::program {
 
@@ -91,6 +95,75 @@ std::vector<std::string> timersNamed(const std::vector<const Entry*>& seen, cons
         declarations.push_back("int " + name + "=" + text(index) + ";");
     }
     return declarations;
+}
+
+const Entry* enclosingProcedure(const Entry& waittil)
+{
+    for (const Scope* scope = waittil.scope; scope != nullptr; scope = scope->parent) {
+        const Entry* owner = scope->ownerEntry();
+        if (owner != nullptr && owner->code == ENT_PROC) {
+            return owner;
+        }
+    }
+    return nullptr;
+}
+
+bool isTimerOf(const Entry& waittil, std::string_view name)
+{
+    for (const Scope* scope = waittil.scope; scope != nullptr; scope = scope->parent) {
+        for (const Entry& entry : scope->entries) {
+            if (entry.code == ENT_TIMER_DECL && entry.name == name) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// What a condition function receives after its fixed parameters, so that
+// a WAITTIL inside a procedure sees what the statement sees: the
+// procedure's parameters by value, and the addresses of the procedure's
+// own variables that the condition names (the function reads them through
+// a define line of the variable's name).
+struct WaitContext {
+    std::vector<std::pair<std::string, std::string>> parameters;  // (type text, name)
+    std::string arguments;                                       // ", a, &b" for the call
+    std::vector<std::string> typedefs;                           // written before the function
+    std::vector<std::pair<std::string, std::string>> aliases;     // (variable, its pointer parameter)
+};
+
+WaitContext waitContextOf(const Entry& waittil, int number)
+{
+    WaitContext context;
+    const Entry* procedure = enclosingProcedure(waittil);
+    if (procedure == nullptr) {
+        return context;
+    }
+    std::set<std::string, std::less<>> parameterNames;
+    for (const Entry& entry : procedure->descriptor->subScope->entries) {
+        if (entry.code == ENT_PARAM && !entry.name.empty()) {
+            context.parameters.emplace_back(entry.data<ParamData>().type, entry.name);
+            context.arguments += ", " + entry.name;
+            parameterNames.insert(entry.name);
+        }
+    }
+    const WaittilTexts& texts = *waittil.data<WaittilData>().texts;
+    for (const canalysis::Symbol* symbol : script::cSymbols().symbolsOf(canalysis::scopeIdent(procedure->name))) {
+        const std::string name(symbol->name);
+        const canalysis::CType* type = canalysis::C_CPP_resolve(symbol->type.get());
+        const bool variable =
+            (symbol->storage & canalysis::kTypedef) == 0 && (type == nullptr || type->kind != canalysis::kFunction);
+        if (!variable || parameterNames.count(name) != 0 || isTimerOf(waittil, name) ||
+            !(namesWord(texts.conditionCode, name) || namesWord(texts.timeoutCode, name))) {
+            continue;
+        }
+        const std::string typeName = "trv_T_WAIT_" + text(number) + "_" + name;
+        context.typedefs.push_back("typedef " + canalysis::C_CPP_type_image(symbol->type.get(), typeName) + ";");
+        context.parameters.emplace_back(typeName + " *", "trv_ref_" + name);
+        context.arguments += ", &" + name;
+        context.aliases.emplace_back(name, "(*trv_ref_" + name + ")");
+    }
+    return context;
 }
 
 const std::string kTracerOn = "#if QVM_DYNFLW";
@@ -350,8 +423,9 @@ void ProgramWriter::receiveStep(const Entry& waittil, const Entry& structure, co
 
 void ProgramWriter::waitTest(const Entry& waittil)
 {
-    line("if (trv_WAIT_" + text(waittil.data<WaittilData>().number) +
-         "(trv_ctx, &trv_exprOK, &trv_exprKO, trv_wtime_0))");
+    const int condition = waittil.data<WaittilData>().number;
+    line("if (trv_WAIT_" + text(condition) + "(trv_ctx, &trv_exprOK, &trv_exprKO, trv_wtime_0" +
+         waitContextOf(waittil, condition).arguments + "))");
     open();
     line("trv_end_waittil_debug = 1;");
     line("break;");
@@ -407,11 +481,19 @@ void ProgramWriter::waitFunction(int number)
         return;
     }
     const WaittilTexts& texts = *found->second->data<WaittilData>().texts;
+    const WaitContext context = waitContextOf(*found->second, number);
+    for (const std::string& typeDefinition : context.typedefs) {
+        line(typeDefinition);
+    }
     parameters_.emplace_back("TRV_T_INT *", "trv_exprOK");
     parameters_.emplace_back("TRV_T_INT *", "trv_exprKO");
     parameters_.emplace_back("TRV_T_UTIME", "trv_wtime_0");
+    parameters_.insert(parameters_.end(), context.parameters.begin(), context.parameters.end());
     prototype("static TRV_T_INT trv_WAIT_" + text(number));
     open();
+    for (const auto& [name, alias] : context.aliases) {
+        out_.define(name, alias);
+    }
     for (const std::string& timer : timersNamed(timersSeenFrom(found->second->scope), texts)) {
         line(timer);
     }
@@ -434,6 +516,9 @@ void ProgramWriter::waitFunction(int number)
     line("while ((trv_wtime<=trv_wtime_0)&&(!trv_ret));");
     line("trv_wtime = trv_wtime_0;");
     line("return trv_ret;");
+    for (const auto& alias : context.aliases) {
+        out_.undefine(alias.first);
+    }
     close();
 }
 

@@ -172,6 +172,7 @@ private:
     void communicationMembers();
     void initStates();
     void initContext();
+    void triggerChannelIdentifier(const Entry& structure, const Entry& channel);
     void messageFunctions();
     void dumpFunction(const Entry& structure);
     void referenceFunction(const Entry& structure);

@@ -466,6 +466,47 @@ TEST_F(CommProgramTest, TriggerModeReceivesThroughTheGeneratedCallback)
     EXPECT_THAT(text, HasSubstr("/* callback ping_t_ON_trv_socket */\n"));
     EXPECT_THAT(text, HasSubstr("if (fd=trv_pollevt(trv_ids, trv_n)) {  ping_t_Init(&trv_msg, fd);"));
     EXPECT_THAT(text, HasSubstr("/* Channel trv_v1_3_ch_0 */\n"));
+    // The structure's channel polls the runtime channel of its name.
+    EXPECT_THAT(text, HasSubstr("    trv_msg_ping_t[trv_i].trv_defNumber=0;\n"
+                                "   }\n"
+                                "  if ((trv_channel_trv_socket[0].trv_connexionId[0] = trv_channel_open (\"ping_t\")) >= 0)\n"
+                                "   {\n"
+                                "    trv_channel_trv_socket[0].trv_numberofId = 1;\n"
+                                "   }\n"));
+    // Declared channels get their identifiers from ADD_ID only.
+    EXPECT_THAT(program(kExchange), Not(HasSubstr("trv_channel_open")));
+}
+
+// A WAITTIL inside a procedure: its condition function takes the
+// procedure's parameters by value after the fixed ones, then the address
+// of each procedure variable the condition names, which it reads through a
+// define line of the variable's name. The call passes them all.
+TEST_F(CommProgramTest, AConditionInAProcedureSeesItsParametersAndVariables)
+{
+    const std::string text = program(kDeclarations + "PROC await (int limit, link_t unused)\n"
+                                                     "  #int enough;\n"
+                                                     "  #char note[8];\n"
+                                                     "  WAITTIL(MATCHING(pong, line) || enough, WTIME > limit)\n"
+                                                     "END PROC\n",
+                                     "  ADD_ID(line, bench_link)\n"
+                                     "  DEF_MESSAGE pong, EV={code => 2}\n"
+                                     "  CALL await(100, bench_link)\n");
+    EXPECT_THAT(text, HasSubstr("typedef int trv_T_WAIT_0_enough;\n"
+                                "static TRV_T_INT trv_WAIT_0 TRV_DP (( trv_ctx, trv_exprOK,trv_exprKO,trv_wtime_0,limit,"
+                                "unused,trv_ref_enough)) TRV_BP\n"
+                                "TRV_PT_CTX trv_ctx TRV_SP\n"
+                                "TRV_T_INT * trv_exprOK TRV_SP\n"
+                                "TRV_T_INT * trv_exprKO TRV_SP\n"
+                                "TRV_T_UTIME trv_wtime_0 TRV_SP\n"
+                                "int limit TRV_SP\n"
+                                "link_t unused TRV_SP\n"
+                                "trv_T_WAIT_0_enough * trv_ref_enough TRV_EP\n"
+                                " {\n"
+                                "#define enough (*trv_ref_enough)\n"
+                                "  TRV_T_INT trv_ret=0;\n"));
+    EXPECT_THAT(text, HasSubstr("  return trv_ret;\n#undef enough\n }\n"));
+    EXPECT_THAT(text, HasSubstr("if (trv_WAIT_0(trv_ctx, &trv_exprOK, &trv_exprKO, trv_wtime_0, limit, unused, &enough))\n"));
+    EXPECT_THAT(text, Not(HasSubstr("trv_ref_note")));  // not named by the condition
 }
 
 // Golden program written by hand from the templates before the writer was

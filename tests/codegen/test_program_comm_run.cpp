@@ -1,14 +1,22 @@
 // Generated programs run against the runtime's in-process system under
 // test (tests/data/codegen/program/loopback): VAR and native call checks
-// with their values in the trace, and SEND, the callback and WAITTIL for
-// real, with the time-out branch and an unexpected message.
+// with their values in the trace, SEND, the callback and WAITTIL for real,
+// with the time-out branch and an unexpected message, a WAITTIL inside a
+// procedure, and the tracer link of the communication statements.
 #include "codegen/test_program_run_support.h"
+#include "support/tracer_server.h"
 
 #include <gmock/gmock.h>
 
+#include <map>
+#include <regex>
+
 namespace {
 
+namespace fs = std::filesystem;
 using qvm::testing::RunResult;
+using qvm::testing::TracerServer;
+using qvm::testing::program::Compiled;
 using qvm::testing::program::ProgramRunTest;
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -35,7 +43,7 @@ class LoopbackRunTest : public ProgramRunTest {
 protected:
     // The script generated with the real numbering, compiled with the
     // system under test, run; the trace is in trace.
-    RunResult run(const std::string& statements)
+    RunResult run(const std::string& statements, const std::string& procedures = {})
     {
         writersNumber = true;
         const std::string interface = qvm::testing::readFile(kLoopback + "loopback.h");
@@ -43,7 +51,7 @@ protected:
         qvm::codegen::ProgramOptions o = options();
         o.traceLevel = 0;  // every trace line
         const std::string program =
-            generate(kDeclarations + "SCENARIO main\n" + statements + "END SCENARIO\n", o, {}, interface);
+            generate(kDeclarations + procedures + "SCENARIO main\n" + statements + "END SCENARIO\n", o, {}, interface);
         EXPECT_FALSE(program.empty());
         const qvm::testing::program::Compiled compiled = compile("gcc", {kLoopback + "sut.c"});
         EXPECT_EQ(compiled.compile.status, 0) << compiled.compile.err;
@@ -115,6 +123,115 @@ TEST_F(LoopbackRunTest, AnUnexpectedMessageDoesNotMatch)
     EXPECT_EQ(other.status, 1) << trace;
     EXPECT_THAT(trace, HasSubstr("reference 2 received 99 differs"));
     EXPECT_THAT(trace, HasSubstr("WAITTIL failure condition met"));
+}
+
+// A WAITTIL inside a procedure waits as long as the procedure's parameter
+// says, and its condition reads the procedure's own variable.
+const std::string kAwait = "PROC await (int limit)\n"
+                           "  #int enough;\n"
+                           "  @enough = limit > 1000;\n"
+                           "  WAITTIL(MATCHING(pong, line) || enough, WTIME > limit)\n"
+                           "END PROC\n";
+
+std::string awaiting(int code, int limit)
+{
+    return "  @bench_link = link_open(\"LINE\");\n"
+           "  ADD_ID(line, bench_link)\n"
+           "  DEF_MESSAGE ping, EV={code => " + std::to_string(code) + ", value => 21}\n"
+           "  DEF_MESSAGE pong, EV={code => 2, value => 42}\n"
+           "  SEND(ping, line)\n"
+           "  CALL await(" + std::to_string(limit) + ")\n";
+}
+
+TEST_F(LoopbackRunTest, AWaitInAProcedureSeesTheProcedureParameterAndVariables)
+{
+    EXPECT_EQ(run(awaiting(1, 300), kAwait).status, 0) << trace;
+    EXPECT_THAT(trace, HasSubstr("WAITTIL condition met"));
+    // Never answered: the wait ends at the parameter's limit.
+    EXPECT_EQ(run(awaiting(3, 60), kAwait).status, 1) << trace;
+    std::smatch waited;
+    ASSERT_TRUE(std::regex_search(trace, waited, std::regex("WAITTIL failure condition met after ([0-9]+) ms")))
+        << trace;
+    EXPECT_GE(std::stoi(waited[1]), 60);
+    EXPECT_LT(std::stoi(waited[1]), 300);
+    // Never answered, but the procedure's variable ends the wait at once.
+    EXPECT_EQ(run(awaiting(3, 5000), kAwait).status, 0) << trace;
+    EXPECT_THAT(trace, HasSubstr("WAITTIL condition met after 0 ms"));
+}
+
+// The section of the script's own file in a tracer structure file: its
+// "ID" line, and the number of each element by its state code and text
+// ("383 ping_t", "433 WAITTIL", ...).
+struct TracerSection {
+    std::string id;
+    std::map<std::string, std::string> elements;
+};
+
+TracerSection scriptSection(const std::string& tsf)
+{
+    static const std::regex element(R"re((?:TX|MS) ([0-9]+) "(.*)")re");
+    TracerSection section;
+    int sections = 0;
+    std::string state;
+    for (const std::string& line : qvm::testing::lines(tsf)) {
+        std::smatch m;
+        if (line.rfind("DB ", 0) == 0) {
+            ++sections;
+        } else if (sections == 2 && line.rfind("ID ", 0) == 0) {
+            section.id = line.substr(3);
+        } else if (sections == 2 && line.rfind("ST ", 0) == 0) {
+            state = line.substr(3);
+        } else if (sections == 2 && std::regex_match(line, m, element)) {
+            section.elements[state + " " + m[2].str()] = m[1];
+        }
+    }
+    return section;
+}
+
+// Built with QVM_DYNFLW, the program sends its communication events to the
+// tracer with the element numbers of the tracer structure file that the
+// same qvmprepro run wrote.
+TEST_F(LoopbackRunTest, TracerLinkCarriesTheCommunicationEventsWithTheirElements)
+{
+    qvm::testing::writeFile(dir / "loopback.h", qvm::testing::readFile(kLoopback + "loopback.h"));
+    qvm::testing::writeFile(dir / "tr.pts",
+                            kDeclarations + "SCENARIO main\n" + withPing(1) + "  RENDEZVOUS meet\nEND SCENARIO\n");
+    fs::create_directories(dir / "out");
+    const RunResult prepro = qvm::testing::runPrepro({"tr.pts", "loopback.h", "out/tr"}, {}, dir.path());
+    ASSERT_EQ(prepro.status, 0) << prepro.err;
+    const TracerSection tsf = scriptSection(qvm::testing::readFile(dir / "out" / "tr_dyn.tsf"));
+    for (const std::string key : {"383 ping_t", "433 WAITTIL", "380 ...", "433 END MATCHING(pong,line)", "310 meet"}) {
+        ASSERT_EQ(tsf.elements.count(key), 1U) << key;
+    }
+
+    const Compiled compiled = compile("gcc", {"-DQVM_DYNFLW=1", kLoopback + "sut.c"}, dir / "out" / "tr.c");
+    ASSERT_EQ(compiled.compile.status, 0) << compiled.compile.err;
+    const fs::path socketPath = dir / "tracer.sock";
+    TracerServer tracer(socketPath);
+    ASSERT_TRUE(tracer.bound());
+    const RunResult run = qvm::testing::runProgram(
+        compiled.executable, {"-RIO=tr"},
+        {{"QVM_TRACER_SOCKET", socketPath.string()}, {"QVM_RDV_COUNT", "1"}, {"QVM_RUN_QUIET", "1"}}, dir / "out");
+    const std::string events = tracer.received();
+    EXPECT_EQ(run.status, 0) << run.err << qvm::testing::readFile(dir / "out" / "tr.rio");
+
+    // The file's keys are those of its section; the events follow in the
+    // order the statements ran, each with its element and file 1.
+    EXPECT_THAT(events, HasSubstr("\nFILE 1 " + tsf.id + "\n"));
+    const std::vector<std::string> expected = {
+        "SEND " + tsf.elements.at("383 ping_t") + " 1",
+        "WAITTIL BEGIN " + tsf.elements.at("433 WAITTIL") + " 1",
+        "WAITTIL MESSAGE " + tsf.elements.at("380 ...") + " 1 \"ping_t\"",
+        "WAITTIL END " + tsf.elements.at("433 END MATCHING(pong,line)") + " 1 0",
+        "RENDEZVOUS " + tsf.elements.at("310 meet") + " 1 0",
+        "END 0",
+    };
+    std::size_t at = 0;
+    for (const std::string& event : expected) {
+        const std::size_t found = events.find("\n" + event + "\n", at);
+        EXPECT_NE(found, std::string::npos) << event << " missing or out of order in:\n" << events;
+        at = found == std::string::npos ? at : found + 1;
+    }
 }
 
 }  // namespace

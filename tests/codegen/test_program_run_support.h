@@ -31,6 +31,10 @@ using ::testing::IsEmpty;
 const std::vector<std::string> kTemplateWarningsOff = {"-Wno-unused-variable", "-Wno-unused-function",
                                                        "-Wno-unused-parameter"};
 const std::vector<std::string> kClangTemplateWarningsOff = {"-Wno-parentheses-equality"};
+// - parentheses (TRIGGER scripts only): the callback generated for a
+//   TRIGGER structure polls with the fixed text
+//   "if (fd=trv_pollevt(trv_ids, trv_n)) {", an assignment as condition.
+const std::vector<std::string> kTriggerTemplateWarningsOff = {"-Wno-parentheses"};
 
 struct Compiled {
     RunResult compile;

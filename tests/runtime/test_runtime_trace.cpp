@@ -1,17 +1,13 @@
 // The trace file at each trace level, the trace buffer with its flushes
 // and circular mode, TRACE_OFF, and the tracer link of QVM_DYNFLW builds.
 #include "runtime/runtime_programs.h"
+#include "support/tracer_server.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <poll.h>
 #include <string>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -124,55 +120,6 @@ TEST_P(RuntimeTrace, TraceOffHidesAllButFailures)
     EXPECT_EQ(occurrences(trace, "\"lift body\""), 2U);
     EXPECT_THAT(trace, HasSubstr("FAIL     #34 scenarios.pts:30 SEND not available yet"));
 }
-
-// Accepts one connection on a Unix socket and collects what it receives.
-class TracerServer {
-public:
-    explicit TracerServer(const fs::path& path)
-    {
-        listener_ = socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
-        bound_ = bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-                 listen(listener_, 1) == 0;
-        reader_ = std::thread([this] { collect(); });
-    }
-    ~TracerServer()
-    {
-        if (reader_.joinable()) {
-            reader_.join();
-        }
-        close(listener_);
-    }
-    bool bound() const { return bound_; }
-    std::string received()
-    {
-        reader_.join();
-        return received_;
-    }
-
-private:
-    void collect()
-    {
-        pollfd waiting = {listener_, POLLIN, 0};
-        if (!bound_ || poll(&waiting, 1, 20000) != 1) {
-            return;
-        }
-        const int connection = accept(listener_, nullptr, nullptr);
-        char buffer[4096];
-        ssize_t n;
-        while ((n = read(connection, buffer, sizeof buffer)) > 0) {
-            received_.append(buffer, static_cast<std::size_t>(n));
-        }
-        close(connection);
-    }
-
-    int listener_ = -1;
-    bool bound_ = false;
-    std::string received_;
-    std::thread reader_;
-};
 
 TEST_P(RuntimeTrace, TracerLinkSendsOneLinePerEvent)
 {
