@@ -8,6 +8,7 @@
 #include <array>
 #include <bitset>
 #include <cstddef>
+#include <cstdint>
 #include <iterator>
 #include <new>
 #include <map>
@@ -406,13 +407,15 @@ struct Entry {
     int line = 0;
     int fileId = 0;
     int spare = 0;
-    std::size_t serial = 0;      // rank of creation in its model, from 0: an index for the writers' tables
+    std::uint32_t serial = 0;    // rank of creation in its model, from 0: an index for the writers' tables
 
     template <typename T>
     T& data() { return descriptor->as<T>(); }
     template <typename T>
     const T& data() const { return descriptor->as<T>(); }
 };
+// A large script holds a hundred thousand entries: no padding between members.
+static_assert(sizeof(Entry) <= 4 * sizeof(void*) + sizeof(std::string) + 2 * sizeof(std::string_view) + 6 * sizeof(int));
 
 class EntryList;
 
@@ -657,7 +660,7 @@ private:
 
     std::unique_ptr<Scope> global_;
     BlockStore<Entry> entries_;
-    std::size_t entryCount_ = 0;  // entries made, the next one's serial
+    std::uint32_t entryCount_ = 0;  // entries made, the next one's serial
     BlockStore<Descriptor> descriptors_;
     BlockStore<Scope> scopes_;  // every scope but the global one
     int commtypeCounter_ = 0;

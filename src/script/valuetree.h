@@ -52,22 +52,26 @@ enum class ValueKind {
     Union,       // a union value: the selected member is the only child (every alternative for a whole value)
 };
 
+// The small members are gathered at the end, so that no padding falls
+// between the texts: a large script holds tens of thousands of nodes.
 struct ValueNode {
-    ValueKind kind = ValueKind::Scalar;
     std::string fieldName;        // structure and union members; empty for array elements and the top node
     std::string text;             // scalar: the value expression after macro expansion; whole value: on the top node
     std::string lowerValue;       // bounded: lower bound expression, empty when absent
     std::string upperValue;       // bounded: upper bound expression, empty when absent
+    std::string dimension;        // array: the dimension text of its C type
+    std::string typeImage;        // C text of the node's type (bit-fields: " : width" appended)
+    std::vector<ValueNode> children;
     long long lowerIndex = 0;     // array: first index; index range: first designated index
     long long upperIndex = 0;     // array: last index (-1 when the dimension is unknown); index range: last index
-    std::string dimension;        // array: the dimension text of its C type
+    ValueKind kind = ValueKind::Scalar;
+    int cls = -1;                 // expression type class of the node's C type
+    int selectedMember = -1;      // union: position of the chosen member among all members, from 0
     bool others = false;          // index range written OTHERS: every element not designated otherwise
     bool wholeValue = false;      // the value is given for the aggregate as a whole
-    int cls = -1;                 // expression type class of the node's C type
-    std::string typeImage;        // C text of the node's type (bit-fields: " : width" appended)
-    int selectedMember = -1;      // union: position of the chosen member among all members, from 0
-    std::vector<ValueNode> children;
 };
+static_assert(sizeof(ValueNode) <= 6 * sizeof(std::string) + sizeof(std::vector<ValueNode>) + 2 * sizeof(long long) +
+                                       4 * sizeof(int));
 
 struct ValueTree {
     std::string keyword;   // INIT, EV or VA: the text before the first '='
