@@ -3,11 +3,13 @@
 #include "codegen/cprggen_writer.h"
 
 #include "canalysis/declarations/ctabsy.h"
+#include "diag/i18nerrgest.h"
 #include "script/ancgest.h"
 
 #include <algorithm>
 #include <cctype>
 #include <map>
+#include <optional>
 #include <set>
 
 namespace qvm::codegen::program {
@@ -123,45 +125,116 @@ bool isTimerOf(const Entry& waittil, std::string_view name)
     return false;
 }
 
+// The type of a block's variable as the file scope can write it: the
+// typedef names of the block give way to the types they stand for. None
+// when it needs a structure, union or enumeration declared in the block.
+std::optional<canalysis::TypePtr> fileScopeType(const canalysis::TypePtr& type, base::Ident scope)
+{
+    using namespace canalysis;
+    if (!type) {
+        return type;
+    }
+    switch (type->kind) {
+    case kTypedefName: {
+        const Symbol* local = script::cSymbols().findInScope(type->name, scope);
+        return local != nullptr && (local->storage & kTypedef) != 0 ? fileScopeType(type->target, scope) : type;
+    }
+    case kStruct:
+    case kUnion:
+    case kEnum: {
+        const Tag* local = script::cSymbols().findTagInScope(type->name, type->kind, scope);
+        const bool same = local != nullptr && (type->kind == kEnum ? local->enumeration.get() == type->enumeration
+                                                                   : local->aggregate.get() == type->aggregate);
+        return same ? std::nullopt : std::optional<TypePtr>(type);
+    }
+    case kPointer:
+    case kArray:
+    case kQualified:
+    case kFunction: {
+        auto copy = std::make_shared<CType>(*type);
+        const std::optional<TypePtr> target = fileScopeType(type->target, scope);
+        if (!target) {
+            return std::nullopt;
+        }
+        copy->target = *target;
+        for (Parameter& parameter : copy->parameters) {
+            const std::optional<TypePtr> written = fileScopeType(parameter.type, scope);
+            if (!written) {
+                return std::nullopt;
+            }
+            parameter.type = *written;
+        }
+        return copy;
+    }
+    default:
+        return type;
+    }
+}
+
+bool isVariable(const canalysis::Symbol& symbol)
+{
+    const canalysis::CType* type = canalysis::C_CPP_resolve(symbol.type.get());
+    return (symbol.storage & canalysis::kTypedef) == 0 && (type == nullptr || type->kind != canalysis::kFunction);
+}
+
 // What a condition function receives after its fixed parameters, so that
-// a WAITTIL inside a procedure sees what the statement sees: the
-// procedure's parameters by value, and the addresses of the procedure's
-// own variables that the condition names (the function reads them through
-// a define line of the variable's name).
+// it sees what the statement sees: the parameters of the procedure around
+// it by value, and the addresses of the variables of its block (procedure,
+// scenario, INITIALIZATION, TERMINATION or EXCEPTION body) that the
+// condition names; the function reads them through a define line of the
+// variable's name, which hides a global of that name as the block does.
+// A register variable has no address and goes by value.
 struct WaitContext {
     std::vector<std::pair<std::string, std::string>> parameters;  // (type text, name)
     std::string arguments;                                       // ", a, &b" for the call
     std::vector<std::string> typedefs;                           // written before the function
     std::vector<std::pair<std::string, std::string>> aliases;     // (variable, its pointer parameter)
+    std::vector<std::string> hidden;  // variables whose type the file scope cannot name
 };
 
-WaitContext waitContextOf(const Entry& waittil, int number)
+void addProcedureParameters(const Entry& waittil, WaitContext& context, std::set<std::string, std::less<>>& names)
 {
-    WaitContext context;
     const Entry* procedure = enclosingProcedure(waittil);
     if (procedure == nullptr) {
-        return context;
+        return;
     }
-    std::set<std::string, std::less<>> parameterNames;
     for (const Entry& entry : procedure->descriptor->subScope->entries) {
         if (entry.code == ENT_PARAM && !entry.name.empty()) {
             context.parameters.emplace_back(entry.data<ParamData>().type, entry.name);
             context.arguments += ", " + entry.name;
-            parameterNames.insert(entry.name);
+            names.insert(entry.name);
         }
     }
+}
+
+WaitContext waitContextOf(const Entry& waittil, int number)
+{
+    WaitContext context;
+    std::set<std::string, std::less<>> parameterNames;
+    addProcedureParameters(waittil, context, parameterNames);
     const WaittilTexts& texts = *waittil.data<WaittilData>().texts;
-    for (const canalysis::Symbol* symbol : script::cSymbols().symbolsOf(canalysis::scopeIdent(procedure->name))) {
+    if (texts.cScope.empty()) {
+        return context;
+    }
+    const base::Ident scope = canalysis::scopeIdent(texts.cScope);
+    for (const canalysis::Symbol* symbol : script::cSymbols().symbolsOf(scope)) {
         const std::string name(symbol->name);
-        const canalysis::CType* type = canalysis::C_CPP_resolve(symbol->type.get());
-        const bool variable =
-            (symbol->storage & canalysis::kTypedef) == 0 && (type == nullptr || type->kind != canalysis::kFunction);
-        if (!variable || parameterNames.count(name) != 0 || isTimerOf(waittil, name) ||
+        if (!isVariable(*symbol) || parameterNames.count(name) != 0 || isTimerOf(waittil, name) ||
             !(namesWord(texts.conditionCode, name) || namesWord(texts.timeoutCode, name))) {
             continue;
         }
+        const std::optional<canalysis::TypePtr> type = fileScopeType(symbol->type, scope);
+        if (!type) {
+            context.hidden.push_back(name);
+            continue;
+        }
         const std::string typeName = "trv_T_WAIT_" + text(number) + "_" + name;
-        context.typedefs.push_back("typedef " + canalysis::C_CPP_type_image(symbol->type.get(), typeName) + ";");
+        context.typedefs.push_back("typedef " + canalysis::C_CPP_type_image(type->get(), typeName) + ";");
+        if ((symbol->storage & canalysis::kRegister) != 0) {
+            context.parameters.emplace_back(typeName, name);
+            context.arguments += ", " + name;
+            continue;
+        }
         context.parameters.emplace_back(typeName + " *", "trv_ref_" + name);
         context.arguments += ", &" + name;
         context.aliases.emplace_back(name, "(*trv_ref_" + name + ")");
@@ -497,6 +570,9 @@ void ProgramWriter::waitFunction(int number)
     }
     const WaittilTexts& texts = *found->second->data<WaittilData>().texts;
     const WaitContext context = waitContextOf(*found->second, number);
+    for (const std::string& name : context.hidden) {
+        diag::reportLocated(diag::Warning, "WAITYPLOC", name, found->second->fileName, found->second->line);
+    }
     for (const std::string& typeDefinition : context.typedefs) {
         line(typeDefinition);
     }
