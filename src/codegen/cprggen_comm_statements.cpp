@@ -171,6 +171,17 @@ std::optional<canalysis::TypePtr> fileScopeType(const canalysis::TypePtr& type, 
     }
 }
 
+// An enumeration declared in the block, which the file scope cannot name.
+bool isBlockEnumeration(const canalysis::CType* type, base::Ident scope)
+{
+    type = canalysis::C_CPP_resolve(type);
+    if (type == nullptr || type->kind != canalysis::kEnum) {
+        return false;
+    }
+    const canalysis::Tag* local = script::cSymbols().findTagInScope(type->name, canalysis::kEnum, scope);
+    return local != nullptr && local->enumeration.get() == type->enumeration;
+}
+
 bool isVariable(const canalysis::Symbol& symbol)
 {
     const canalysis::CType* type = canalysis::C_CPP_resolve(symbol.type.get());
@@ -183,14 +194,41 @@ bool isVariable(const canalysis::Symbol& symbol)
 // scenario, INITIALIZATION, TERMINATION or EXCEPTION body) that the
 // condition names; the function reads them through a define line of the
 // variable's name, which hides a global of that name as the block does.
-// A register variable has no address and goes by value.
+// A register variable has no address and goes by value, and so does a
+// variable of an enumeration of the block, as an int; the constants of
+// such an enumeration are defined as their values when the condition
+// names one of them.
 struct WaitContext {
     std::vector<std::pair<std::string, std::string>> parameters;  // (type text, name)
     std::string arguments;                                       // ", a, &b" for the call
     std::vector<std::string> typedefs;                           // written before the function
-    std::vector<std::pair<std::string, std::string>> aliases;     // (variable, its pointer parameter)
+    std::vector<std::pair<std::string, std::string>> aliases;     // (name, what it stands for) inside
     std::vector<std::string> hidden;  // variables whose type the file scope cannot name
 };
+
+bool namedByCondition(const WaittilTexts& texts, const std::string& name)
+{
+    return namesWord(texts.conditionCode, name) || namesWord(texts.timeoutCode, name);
+}
+
+void addBlockEnumerators(const WaittilTexts& texts, base::Ident scope, WaitContext& context)
+{
+    for (const canalysis::Tag* tag : script::cSymbols().tagsOf(scope)) {
+        if (tag->kind != canalysis::kEnum || !tag->enumeration) {
+            continue;
+        }
+        const auto& enumerators = tag->enumeration->enumerators;
+        if (std::none_of(enumerators.begin(), enumerators.end(), [&](const canalysis::Enumerator& constant) {
+                return namedByCondition(texts, base::identText(constant.name));
+            })) {
+            continue;
+        }
+        // All of them: a value may be written with another constant of the list.
+        for (const canalysis::Enumerator& constant : enumerators) {
+            context.aliases.emplace_back(base::identText(constant.name), "(" + base::identText(constant.value) + ")");
+        }
+    }
+}
 
 void addProcedureParameters(const Entry& waittil, WaitContext& context, std::set<std::string, std::less<>>& names)
 {
@@ -220,17 +258,19 @@ WaitContext waitContextOf(const Entry& waittil, int number)
     for (const canalysis::Symbol* symbol : script::cSymbols().symbolsOf(scope)) {
         const std::string name(symbol->name);
         if (!isVariable(*symbol) || parameterNames.count(name) != 0 || isTimerOf(waittil, name) ||
-            !(namesWord(texts.conditionCode, name) || namesWord(texts.timeoutCode, name))) {
+            !namedByCondition(texts, name)) {
             continue;
         }
-        const std::optional<canalysis::TypePtr> type = fileScopeType(symbol->type, scope);
+        const bool enumeration = isBlockEnumeration(symbol->type.get(), scope);
+        const std::optional<canalysis::TypePtr> type =
+            enumeration ? std::optional<canalysis::TypePtr>(canalysis::TypePtr()) : fileScopeType(symbol->type, scope);
         if (!type) {
             context.hidden.push_back(name);
             continue;
         }
         const std::string typeName = "trv_T_WAIT_" + text(number) + "_" + name;
         context.typedefs.push_back("typedef " + canalysis::C_CPP_type_image(type->get(), typeName) + ";");
-        if ((symbol->storage & canalysis::kRegister) != 0) {
+        if (enumeration || (symbol->storage & canalysis::kRegister) != 0) {
             context.parameters.emplace_back(typeName, name);
             context.arguments += ", " + name;
             continue;
@@ -239,6 +279,7 @@ WaitContext waitContextOf(const Entry& waittil, int number)
         context.arguments += ", &" + name;
         context.aliases.emplace_back(name, "(*trv_ref_" + name + ")");
     }
+    addBlockEnumerators(texts, scope, context);
     return context;
 }
 

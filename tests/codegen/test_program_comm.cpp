@@ -596,22 +596,29 @@ TEST_F(CommProgramTest, AConditionSeesTheVariablesOfAnInstanceBlock)
 }
 
 // The condition function stands ahead of the block: a type named in the
-// block is written as the type it stands for, a register variable goes by
-// value, and a variable whose structure is declared in the block cannot
-// be passed: a warning says so.
+// block is written as the type it stands for; a register variable goes by
+// value, and so does a variable of an enumeration of the block, as an int,
+// with the constants of that enumeration defined as their values; a
+// variable whose structure is declared in the block cannot be passed: a
+// warning says so.
 TEST_F(CommProgramTest, AConditionNamesTheTypesOfTheBlockAsTheFileScopeSeesThem)
 {
     const std::string text = program("  #typedef long tally_t;\n"
                                      "  #tally_t *hits;\n"
                                      "  #register int fast;\n"
+                                     "  #enum phase { IDLE, BUSY = 4, DONE } stage;\n"
                                      "  #struct pair { int a; int b; } duo;\n" +
                                      kAnswer +
-                                     "  WAITTIL(MATCHING(pong, line) || *hits > fast || duo.a, WTIME > 100)\n");
-    EXPECT_THAT(text, HasSubstr("typedef long *trv_T_WAIT_0_hits;\n"));
-    EXPECT_THAT(text, HasSubstr("typedef int trv_T_WAIT_0_fast;\n"));
-    EXPECT_THAT(text, HasSubstr(waitHead(0) + "trv_ref_hits,fast)) TRV_BP\n"));
-    EXPECT_THAT(text, HasSubstr("trv_T_WAIT_0_fast fast TRV_EP\n"));
-    EXPECT_THAT(text, HasSubstr(waitCall(0, ", &hits, fast")));
+                                     "  WAITTIL(MATCHING(pong, line) || *hits > fast || duo.a || stage == DONE, "
+                                     "WTIME > 100)\n");
+    EXPECT_THAT(text, HasSubstr("typedef long *trv_T_WAIT_0_hits;\n"
+                                "typedef int trv_T_WAIT_0_fast;\n"
+                                "typedef int trv_T_WAIT_0_stage;\n"));
+    EXPECT_THAT(text, HasSubstr(waitHead(0) + "trv_ref_hits,fast,stage)) TRV_BP\n"));
+    EXPECT_THAT(text, HasSubstr("trv_T_WAIT_0_fast fast TRV_SP\ntrv_T_WAIT_0_stage stage TRV_EP\n"));
+    EXPECT_THAT(text, HasSubstr("#define hits (*trv_ref_hits)\n#define IDLE (0)\n#define BUSY (4)\n#define DONE (4+1)\n"));
+    EXPECT_THAT(text, HasSubstr("#undef DONE\n }\n"));
+    EXPECT_THAT(text, HasSubstr(waitCall(0, ", &hits, fast, stage")));
     EXPECT_THAT(text, Not(HasSubstr("trv_ref_duo")));
     EXPECT_THAT(console, HasSubstr("Fenwir-W-WAITYPLOC,  "));
     EXPECT_THAT(console, HasSubstr("The WAITTIL condition cannot see duo: its type is declared inside the block"));
