@@ -230,6 +230,28 @@ void addBlockEnumerators(const WaittilTexts& texts, base::Ident scope, WaitConte
     }
 }
 
+void addBlockVariable(const canalysis::Symbol& symbol, base::Ident scope, const std::string& typeName,
+                      WaitContext& context)
+{
+    const std::string name(symbol.name);
+    const bool enumeration = isBlockEnumeration(symbol.type.get(), scope);
+    const std::optional<canalysis::TypePtr> type =
+        enumeration ? std::optional<canalysis::TypePtr>(canalysis::TypePtr()) : fileScopeType(symbol.type, scope);
+    if (!type) {
+        context.hidden.push_back(name);
+        return;
+    }
+    context.typedefs.push_back("typedef " + canalysis::C_CPP_type_image(type->get(), typeName) + ";");
+    if (enumeration || (symbol.storage & canalysis::kRegister) != 0) {
+        context.parameters.emplace_back(typeName, name);
+        context.arguments += ", " + name;
+        return;
+    }
+    context.parameters.emplace_back(typeName + " *", "trv_ref_" + name);
+    context.arguments += ", &" + name;
+    context.aliases.emplace_back(name, "(*trv_ref_" + name + ")");
+}
+
 void addProcedureParameters(const Entry& waittil, WaitContext& context, std::set<std::string, std::less<>>& names)
 {
     const Entry* procedure = enclosingProcedure(waittil);
@@ -261,23 +283,7 @@ WaitContext waitContextOf(const Entry& waittil, int number)
             !namedByCondition(texts, name)) {
             continue;
         }
-        const bool enumeration = isBlockEnumeration(symbol->type.get(), scope);
-        const std::optional<canalysis::TypePtr> type =
-            enumeration ? std::optional<canalysis::TypePtr>(canalysis::TypePtr()) : fileScopeType(symbol->type, scope);
-        if (!type) {
-            context.hidden.push_back(name);
-            continue;
-        }
-        const std::string typeName = "trv_T_WAIT_" + text(number) + "_" + name;
-        context.typedefs.push_back("typedef " + canalysis::C_CPP_type_image(type->get(), typeName) + ";");
-        if (enumeration || (symbol->storage & canalysis::kRegister) != 0) {
-            context.parameters.emplace_back(typeName, name);
-            context.arguments += ", " + name;
-            continue;
-        }
-        context.parameters.emplace_back(typeName + " *", "trv_ref_" + name);
-        context.arguments += ", &" + name;
-        context.aliases.emplace_back(name, "(*trv_ref_" + name + ")");
+        addBlockVariable(*symbol, scope, "trv_T_WAIT_" + text(number) + "_" + name, context);
     }
     addBlockEnumerators(texts, scope, context);
     return context;
