@@ -5,14 +5,22 @@
 #   qvm_add_test_script(TARGET <name> SCRIPT <file.pts> INTERFACES <header>...
 #                       [INCLUDE_DIRS <dir>...] [DEFINES <define>...]
 #                       [OPTIONS <qvmprepro option>...] [SOURCES <file.c>...]
-#                       [OUTPUT_DIR <dir>] [ARGS <program argument>...])
+#                       [OUTPUT_DIR <dir>] [ARGS <program argument>...]
+#                       [TRIGGER_FUNCTIONS <fctri_c.c>])
 #
 # The outputs are named after the script (<script>.c, <script>.tdc,
 # <script>_dyn.tsf, <script>.lis) and written to OUTPUT_DIR (default
 # <current binary dir>/<name>), which also holds the executable <name> and
 # is the test's working directory. <name>_OUTPUTS is set in the caller's
 # scope to the generated files. A run that reports warnings (exit status 3)
-# fails the build like one that reports errors.
+# has complete outputs and the build goes on; errors stop it.
+#
+# A script in the TRIGGER form reads its telegrams through <structure>_Init
+# functions: qvmprepro writes their template fctri_c.c beside the program
+# once, for the user to fill in. TRIGGER_FUNCTIONS names the filled-in copy
+# kept with the sources: it is put in the output directory before each
+# generation, where qvmprepro compares it with the interface files, and is
+# compiled into the program with the header tarvo_c.h written beside it.
 #
 # qvmprepro writes a dependency file with every header and script it read,
 # so touching a header regenerates only the scripts that read it.
@@ -68,7 +76,7 @@ cmake_policy(PUSH)
 cmake_policy(SET CMP0116 NEW)
 
 function(qvm_add_test_script)
-  cmake_parse_arguments(PARSE_ARGV 0 QVM "" "TARGET;SCRIPT;OUTPUT_DIR"
+  cmake_parse_arguments(PARSE_ARGV 0 QVM "" "TARGET;SCRIPT;OUTPUT_DIR;TRIGGER_FUNCTIONS"
                         "INTERFACES;INCLUDE_DIRS;DEFINES;OPTIONS;SOURCES;ARGS")
   if(QVM_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "qvm_add_test_script: unknown arguments ${QVM_UNPARSED_ARGUMENTS}")
@@ -118,12 +126,24 @@ function(qvm_add_test_script)
   if(QVM_OPTIONS MATCHES "(^|;)-PROBE")
     list(APPEND outputs "${out}/${root}.h")
   endif()
+  set(byproducts "${out}/${root}.lis")
+  set(trigger_functions)
+  set(copy_trigger_functions)
+  if(QVM_TRIGGER_FUNCTIONS)
+    _qvm_absolute_paths(trigger_source ${QVM_TRIGGER_FUNCTIONS})
+    set(trigger_functions "${out}/fctri_c.c")
+    list(APPEND byproducts "${trigger_functions}" "${out}/fctfc_c.c" "${out}/tarvo_c.h")
+    # The copy keeps its time stamp: a header changed after the functions
+    # were filled in gets qvmprepro's warning that they may be out of date.
+    set(copy_trigger_functions COMMAND cp -p "${trigger_source}" "${trigger_functions}")
+  endif()
   set(depfile "${out}/${root}.d")
   add_custom_command(
     OUTPUT ${outputs}
-    BYPRODUCTS "${out}/${root}.lis"
+    BYPRODUCTS ${byproducts}
     COMMAND ${CMAKE_COMMAND} -E make_directory "${out}"
     COMMAND ${CMAKE_COMMAND} -E copy_if_different "${script}" "${out}/${script_file}"
+    ${copy_trigger_functions}
     # Warnings (status 3) leave complete outputs: only errors and worse stop the build.
     COMMAND ${CMAKE_COMMAND} -E env "FENWIRDIR=${QVM_PREPRO_FENWIRDIR}" "QVM_DEPFILE=${depfile}"
             --unset=QVM_PTS --unset=QVM_TDC --unset=QVM_H --unset=QVM_TSF --unset=QVM_RIO --unset=QVM_SRC
@@ -132,12 +152,12 @@ function(qvm_add_test_script)
             ${incl_option} ${define_option} ${std_define_option} ${QVM_OPTIONS}
     WORKING_DIRECTORY "${out}"
     MAIN_DEPENDENCY "${script}"
-    DEPENDS ${interfaces} QvmPrepro::qvmprepro
+    DEPENDS ${interfaces} ${trigger_source} QvmPrepro::qvmprepro
     DEPFILE "${depfile}"
     COMMENT "Generating the test program of ${script_file}"
     VERBATIM)
 
-  add_executable(${QVM_TARGET} "${out}/${root}.c" ${sources})
+  add_executable(${QVM_TARGET} "${out}/${root}.c" ${trigger_functions} ${sources})
   set_target_properties(${QVM_TARGET} PROPERTIES C_STANDARD 99 C_EXTENSIONS ON RUNTIME_OUTPUT_DIRECTORY "${out}")
   target_include_directories(${QVM_TARGET} PRIVATE "${out}" ${include_dirs} ${interface_dirs})
   if(QVM_DEFINES)

@@ -420,11 +420,16 @@ static void trv_range_image(int has_lower, const char *lower, int has_upper, con
     snprintf(out, size, "[%s .. %s]", has_lower ? lower : "", has_upper ? upper : "");
 }
 
-#define TRV_IN_RANGE(value) \
-    ((!has_lower || (value) >= lower) && (!has_upper || (value) <= upper_value))
+/* KEY gives the value that a range compares: bytes are compared as the
+ * unsigned values 0 to 255 that their images show, whatever the signedness
+ * of the character type they are passed as. */
+#define TRV_IN_RANGE(KEY, value)                                                                            \
+    ((!has_lower || KEY(value) >= KEY(lower)) && (!has_upper || KEY(value) <= KEY(upper_value)))
+#define TRV_SAME_KEY(value) (value)
+#define TRV_BYTE_KEY(value) ((unsigned char)(value))
 
 /* A value against its range; JUDGE is trv_expect or trv_compare. */
-#define TRV_RANGE_BODY(IMAGE, JUDGE)                                                                        \
+#define TRV_RANGE_BODY(IMAGE, KEY, JUDGE)                                                                   \
     {                                                                                                       \
         trv_value_text lower_text, upper_text, actual_text;                                                 \
         char range[2 * TRV_K_VALUE_TEXT + 8];                                                               \
@@ -432,7 +437,7 @@ static void trv_range_image(int has_lower, const char *lower, int has_upper, con
         IMAGE(upper_value, upper_text);                                                                     \
         IMAGE(actual, actual_text);                                                                         \
         trv_range_image(has_lower, lower_text, has_upper, upper_text, range, sizeof range);                 \
-        JUDGE(run, number, index, upper, TRV_IN_RANGE(actual), range, actual_text);                         \
+        JUDGE(run, number, index, upper, TRV_IN_RANGE(KEY, actual), range, actual_text);                    \
     }
 #define TRV_RANGE_BODY_DMP(type, IMAGE)                                                                     \
     {                                                                                                       \
@@ -444,26 +449,26 @@ static void trv_range_image(int has_lower, const char *lower, int has_upper, con
         trv_dump(run, number, index, upper, range);                                                         \
     }
 
-#define TRV_RANGE(name, type, IMAGE, BASE_ARGUMENT)                                                        \
-    void trv_var_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, TRV_T_INT has_lower,   \
-                                  type lower, TRV_T_INT has_upper,                                            \
-                                  type upper_value BASE_ARGUMENT, TRV_T_INT index, TRV_T_INT upper)           \
-    TRV_RANGE_BODY(IMAGE, trv_expect)                                                                         \
-    void trv_cmp_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, TRV_T_INT has_lower,   \
-                                  type lower, TRV_T_INT has_upper, type upper_value, TRV_T_INT index,         \
-                                  TRV_T_INT upper)                                                            \
+#define TRV_RANGE(name, type, IMAGE, KEY, BASE_ARGUMENT)                                                    \
+    void trv_var_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, TRV_T_INT has_lower,    \
+                                  type lower, TRV_T_INT has_upper,                                          \
+                                  type upper_value BASE_ARGUMENT, TRV_T_INT index, TRV_T_INT upper)         \
+    TRV_RANGE_BODY(IMAGE, KEY, trv_expect)                                                                  \
+    void trv_cmp_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, TRV_T_INT has_lower,    \
+                                  type lower, TRV_T_INT has_upper, type upper_value, TRV_T_INT index,       \
+                                  TRV_T_INT upper)                                                          \
     {                                                                                                       \
         TRV_T_INT base = TRV_P_BASE10;                                                                      \
         (void)base;                                                                                         \
-        TRV_RANGE_BODY(IMAGE, trv_compare)                                                                     \
+        TRV_RANGE_BODY(IMAGE, KEY, trv_compare)                                                             \
     }                                                                                                       \
     void trv_dmp_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT has_lower, type lower,     \
-                                  TRV_T_INT has_upper, type upper_value BASE_ARGUMENT, TRV_T_INT index,       \
-                                  TRV_T_INT upper)                                                            \
+                                  TRV_T_INT has_upper, type upper_value BASE_ARGUMENT, TRV_T_INT index,     \
+                                  TRV_T_INT upper)                                                          \
     TRV_RANGE_BODY_DMP(type, IMAGE)
 
-TRV_RANGE(int, TRV_T_INT, TRV_INT_IMAGE, TRV_WITH_BASE)
-TRV_RANGE(byte, TRV_T_CAR, TRV_BYTE_IMAGE, TRV_WITH_BASE)
-TRV_RANGE(long, TRV_T_LONG, TRV_LONG_IMAGE, TRV_WITH_BASE)
-TRV_RANGE(float, TRV_T_REAL, TRV_FLOAT_IMAGE, TRV_NO_BASE)
-TRV_RANGE(double, TRV_T_DOUBLE, TRV_DOUBLE_IMAGE, TRV_NO_BASE)
+TRV_RANGE(int, TRV_T_INT, TRV_INT_IMAGE, TRV_SAME_KEY, TRV_WITH_BASE)
+TRV_RANGE(byte, TRV_T_CAR, TRV_BYTE_IMAGE, TRV_BYTE_KEY, TRV_WITH_BASE)
+TRV_RANGE(long, TRV_T_LONG, TRV_LONG_IMAGE, TRV_SAME_KEY, TRV_WITH_BASE)
+TRV_RANGE(float, TRV_T_REAL, TRV_FLOAT_IMAGE, TRV_SAME_KEY, TRV_NO_BASE)
+TRV_RANGE(double, TRV_T_DOUBLE, TRV_DOUBLE_IMAGE, TRV_SAME_KEY, TRV_NO_BASE)

@@ -5,9 +5,14 @@
 # <example> is demo or the name of a directory under examples/. The work
 # files go to out/<example>/: the copied scripts and headers, the list file,
 # the generated program and its TDC file, the executable and its trace.
+# An example whose directory holds a file named instances (one instance name
+# per line) runs, when no program arguments are given, as one process per
+# instance side by side, each with the trace <example>_<instance>.rio; they
+# meet through the sockets of out/<example>/out (QVM_TESTER_DIR).
 # Builds first when build/ (or $BUILD_DIR) has no qvmprepro yet. The exit
 # status is qvmprepro's when it reports errors, 2 when the program does not
-# compile, else the program's own (0 when every verdict passed).
+# compile, else the program's own (0 when every verdict passed; with several
+# instances, the first non-zero status of them).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ $# -lt 1 ]; then
@@ -60,8 +65,32 @@ if ! gcc -std=gnu99 -Iruntime -I"$source_dir" -I"$work/out" "$work/out/$name.c" 
   exit 2
 fi
 
-echo "== running $work/out/$name${*:+ $*}"
+instances=()
+if [ $# -eq 0 ] && [ -f "$source_dir/instances" ]; then
+  mapfile -t instances < <(grep -v '^#' "$source_dir/instances" | grep -v '^[[:space:]]*$')
+fi
+if [ ${#instances[@]} -eq 0 ]; then
+  echo "== running $work/out/$name${*:+ $*}"
+  run_status=0
+  (cd "$work/out" && "./$name" -RIO="$name" "$@") || run_status=$?
+  echo "verdicts and details: $work/out/$name.rio (program exit status $run_status)"
+  exit "$run_status"
+fi
+
+echo "== running $work/out/$name as ${instances[*]}, side by side"
+pids=()
+for instance in "${instances[@]}"; do
+  cp "$work/out/$name.tdc" "$work/out/${name}_$instance.tdc"
+  (cd "$work/out" && QVM_TESTER_DIR=. exec "./$name" -INSTANCE="$instance" -RIO="${name}_$instance") &
+  pids+=($!)
+done
 run_status=0
-(cd "$work/out" && "./$name" -RIO="$name" "$@") || run_status=$?
-echo "verdicts and details: $work/out/$name.rio (program exit status $run_status)"
+for i in "${!instances[@]}"; do
+  status=0
+  wait "${pids[$i]}" || status=$?
+  echo "verdicts and details of ${instances[$i]}: $work/out/${name}_${instances[$i]}.rio (program exit status $status)"
+  if [ "$run_status" -eq 0 ]; then
+    run_status=$status
+  fi
+done
 exit "$run_status"

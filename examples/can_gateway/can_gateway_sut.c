@@ -6,8 +6,15 @@
  * tester link answers session control, VIN reading and routing table
  * writes, which are refused while the engine turns; a refused write drops
  * the link.
+ *
+ * The tester link is the test runtime's channel "tester": requests and
+ * answers travel as its frames, and this gateway serves the channel
+ * in-process unless the run names a real one (QVM_CHANNEL_TESTER, such as
+ * the server of can_gateway_server.c).
  */
-#include "can_gateway.h"
+#include "can_gateway_services.h"
+
+#include "TP.h"
 
 #include <string.h>
 
@@ -15,9 +22,6 @@
 #define BODY 1
 #define CONTROLLERS 2
 #define QUEUE_SIZE 64
-#define FIRST_SOCKET 100
-#define GATEWAY_ADDRESS 0x1010
-#define P2_MS 25
 #define BUS_LOAD_PERCENT 12
 
 char gw_bench_host[32] = "10.1.0.30";
@@ -45,14 +49,6 @@ static int opened[CONTROLLERS];
 static int bus_off[CONTROLLERS];
 static long routed[ROUTES];
 static uint16_t engine_rpm;
-
-static struct {
-    gw_socket_t socket;
-    int connected;
-    int has_response;
-    diag_response_t response;
-} tester;
-static int next_socket = FIRST_SOCKET;
 
 static int valid_controller(int controller)
 {
@@ -139,101 +135,69 @@ int can_bus_load(can_handle_t handle)
     return BUS_LOAD_PERCENT;
 }
 
+/* The gateway's end of the tester link. */
+static void serve_tester(const char *channel, TRV_T_INT type, const void *data, size_t size, void *user)
+{
+    diag_request_t request;
+    diag_response_t response;
+    (void)user;
+    if (!powered || type != GW_LINK_REQUEST || size != sizeof request) {
+        return;
+    }
+    memcpy(&request, data, sizeof request);
+    int drop = gw_answer_request(&request, engine_rpm != 0, &response);
+    trv_sut_answer(channel, GW_LINK_RESPONSE, &response, sizeof response, 0);
+    if (drop) {
+        trv_sut_close(channel, 0);
+    }
+}
+
+void trv_sut_init(void)
+{
+    trv_sut_register(GW_TESTER_CHANNEL, serve_tester, NULL);
+}
+
 gw_socket_t diag_connect(const char *host, int port)
 {
     if (!powered || strcmp(host, gw_bench_host) != 0 || port != gw_diag_port) {
         return -1;
     }
-    tester.socket = next_socket++;
-    tester.connected = 1;
-    tester.has_response = 0;
-    return tester.socket;
+    return trv_channel_open(GW_TESTER_CHANNEL);
 }
 
 int diag_disconnect(gw_socket_t sock)
 {
-    if (sock == tester.socket) {
-        tester.connected = 0;
-        tester.has_response = 0;
-    }
+    trv_channel_close(sock);
     return GW_OK;
-}
-
-static diag_response_t *start_response(const diag_request_t *request, uint8_t service, uint16_t length)
-{
-    diag_response_t *response = &tester.response;
-    memset(response, 0, sizeof *response);
-    response->header.source = GATEWAY_ADDRESS;
-    response->header.target = request->header.source;
-    response->header.length = length;
-    response->service = service;
-    tester.has_response = 1;
-    return response;
-}
-
-static void refuse(const diag_request_t *request, uint8_t code)
-{
-    diag_response_t *response = start_response(request, SID_NEGATIVE_RESPONSE, 3);
-    response->response.negative.rejected_service = request->service;
-    response->response.negative.code = code;
-}
-
-static void answer(const diag_request_t *request)
-{
-    diag_response_t *response;
-    switch (request->service) {
-    case SID_SESSION_CONTROL:
-        response = start_response(request, SID_SESSION_CONTROL + 0x40, 4);
-        response->response.session_control.session = request->request.session_control.session;
-        response->response.session_control.p2_ms = P2_MS;
-        break;
-    case SID_READ_DATA:
-        if (request->request.read_data.did != DID_VIN) {
-            refuse(request, NRC_OUT_OF_RANGE);
-            break;
-        }
-        response = start_response(request, SID_READ_DATA + 0x40, 3 + GW_VIN_LENGTH);
-        response->response.read_vin.did = DID_VIN;
-        strcpy(response->response.read_vin.vin, "WVWZZZ1KZ8W000417");
-        break;
-    case SID_WRITE_DATA:
-        if (request->request.write_data.did != DID_ROUTING_TABLE) {
-            refuse(request, NRC_OUT_OF_RANGE);
-        } else if (engine_rpm != 0) {
-            refuse(request, NRC_CONDITIONS);
-            tester.connected = 0;  /* the answer still goes out, then the link drops */
-        } else {
-            response = start_response(request, SID_WRITE_DATA + 0x40, 3);
-            response->response.write_data.did = DID_ROUTING_TABLE;
-        }
-        break;
-    default:
-        refuse(request, NRC_CONDITIONS);
-        break;
-    }
 }
 
 int diag_send(gw_socket_t sock, const void *data, size_t size)
 {
-    if (sock != tester.socket || !tester.connected || size < sizeof(diag_header_t) + 1) {
+    diag_request_t request;
+    if (size < sizeof(diag_header_t) + 1 || size > sizeof request) {
         return -1;
     }
-    diag_request_t request;
     memset(&request, 0, sizeof request);
-    memcpy(&request, data, size < sizeof request ? size : sizeof request);
-    answer(&request);
-    return (int)size;
+    memcpy(&request, data, size);
+    return trv_channel_send(sock, GW_LINK_REQUEST, &request, sizeof request) == 0 ? (int)size : -1;
 }
 
+/* The answer that came, 0 when none waits, -1 when the link failed (the
+   runtime has recorded why). */
 int diag_receive(gw_socket_t sock, void *data, size_t size, int timeout_ms)
 {
-    (void)timeout_ms;  /* the answer is ready at once or not at all */
-    if (sock != tester.socket || !tester.has_response) {
+    diag_response_t response;
+    TRV_T_INT type = 0;
+    (void)timeout_ms;  /* the bench polls; nothing waits here */
+    TRV_T_INT received = trv_channel_receive(sock, &type, &response, sizeof response);
+    if (received == TRV_NO_MESSAGE) {
         return 0;
     }
-    size_t length = size < sizeof tester.response ? size : sizeof tester.response;
-    memcpy(data, &tester.response, length);
-    tester.has_response = 0;
+    if (received != TRV_MESSAGE_READ || type != GW_LINK_RESPONSE) {
+        return -1;
+    }
+    size_t length = size < sizeof response ? size : sizeof response;
+    memcpy(data, &response, length);
     return (int)length;
 }
 
@@ -242,7 +206,6 @@ int gw_power(int on)
     powered = on != 0;
     if (!powered) {
         queued = 0;
-        tester.connected = 0;
         engine_rpm = 0;
     }
     return GW_OK;

@@ -13,9 +13,9 @@
 #define DCU_DIAG_PORT       5021
 #define DCU_MVB_ADDRESS     0x0120
 
-/* Other virtual testers of the bench */
-#define TESTER_PLATFORM     2     /* drives the platform screen doors */
-#define TESTER_TRAIN        3     /* drives the train control system */
+/* The testers of the two cars: a tester is named <instance>_<occurrence> */
+#define TESTER_CAR_A        "car_a_0"
+#define TESTER_CAR_B        "car_b_0"
 
 /* Receive buffer of the links, shared by every callback */
 extern char bench_rx_buffer[1024];
@@ -23,5 +23,8 @@ extern char bench_rx_buffer[1024];
 /* Bench supply, switched by the test scripts */
 int bench_supply_on(double volts);
 int bench_supply_off(void);
+
+/* 1 when the name begins with the prefix, else 0 */
+int bench_name_has_prefix(const char *name, const char *prefix);
 
 #endif /* DOOR_CONTROLLER_H */

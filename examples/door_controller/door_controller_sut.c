@@ -516,3 +516,8 @@ int bench_supply_off(void)
     dcu_supply_voltage = BENCH_BATTERY_V;
     return DCU_OK;
 }
+
+int bench_name_has_prefix(const char *name, const char *prefix)
+{
+    return strncmp(name, prefix, strlen(prefix)) == 0;
+}

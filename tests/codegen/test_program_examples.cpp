@@ -6,7 +6,6 @@
 
 #include <gmock/gmock.h>
 
-#include <map>
 
 namespace {
 
@@ -41,14 +40,6 @@ RunResult compileOnly(const std::string& compiler, const fs::path& dir, const st
                                 (dir / "out" / (name + "_" + compiler + ".o")).string()});
 }
 
-// Examples whose scripts the generated C cannot express, with the name the
-// compiler stumbles on:
-// - can_gateway names a message variable gear_request like a member of its
-//   payload union; the message's define replaces the member name.
-// - door_controller receives an integer into the constant TESTER_PLATFORM.
-const std::map<std::string, std::string> kNotExpressible = {
-    {"can_gateway", "gear_request"}, {"door_controller", "TESTER_PLATFORM"}};
-
 TEST(ProgramExamples, EveryExampleCompilesWithGccAndClang)
 {
     const std::vector<Example> examples = bundledExamples();
@@ -57,14 +48,8 @@ TEST(ProgramExamples, EveryExampleCompilesWithGccAndClang)
         TempDir dir;
         const RunResult generated = generateExample(example, dir.path());
         ASSERT_LE(generated.status, 3) << example.name << "\n" << generated.err;
-        const auto known = kNotExpressible.find(example.name);
         for (const std::string compiler : {"gcc", "clang"}) {
             const RunResult compiled = compileOnly(compiler, dir.path(), example.name);
-            if (known != kNotExpressible.end()) {
-                EXPECT_NE(compiled.status, 0) << example.name << " compiles now: drop it from the list";
-                EXPECT_THAT(compiled.err, ::testing::HasSubstr(known->second)) << example.name << " with " << compiler;
-                continue;
-            }
             EXPECT_EQ(compiled.status, 0) << example.name << " with " << compiler << "\n" << compiled.err;
         }
     }

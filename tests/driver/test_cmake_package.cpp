@@ -155,6 +155,143 @@ TEST(CMakePackage, AnInstalledPackageBuildsAndRunsScriptsAndAHeaderRegeneratesOn
     EXPECT_THAT(nothingLeft.out, HasSubstr("no work to do")) << shown(nothingLeft);
 }
 
+// Many scripts of one project: each reads a header of its own and one that
+// all share.
+void writeManyScriptsProject(const fs::path& project, int scripts)
+{
+    std::string lists = "cmake_minimum_required(VERSION 3.20)\nproject(many LANGUAGES C)\nenable_testing()\n"
+                        "find_package(QvmPrepro REQUIRED)\n";
+    writeFile(project / "common.h", "#define COMMON_BASE 40\n");
+    for (int k = 1; k <= scripts; ++k) {
+        const std::string n = std::to_string(k);
+        writeFile(project / ("unit" + n + ".h"), "#include \"common.h\"\nint unit" + n + "_value(void);\n");
+        writeFile(project / ("unit" + n + "_sut.c"),
+                  "#include \"unit" + n + ".h\"\nint unit" + n + "_value(void) { return COMMON_BASE + " + n + "; }\n");
+        writeFile(project / ("unit" + n + ".pts"), "HEADER \"unit " + n + "\", \"one unit\", \"1.0\"\n#include \"unit" + n + ".h\"\n\n"
+                  "SCENARIO unit" + n + "_reads\n  SCENARIO value\n    IF (unit" + n + "_value() != COMMON_BASE + " + n +
+                  ") THEN\n      ERROR\n    END IF\n  END SCENARIO\nEND SCENARIO\n");
+        lists += "qvm_add_test_script(TARGET unit" + n + " SCRIPT unit" + n + ".pts INTERFACES unit" + n +
+                 ".h SOURCES unit" + n + "_sut.c)\n";
+    }
+    writeFile(project / "CMakeLists.txt", lists);
+}
+
+int countOf(const std::string& text, const std::string& part)
+{
+    int count = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) {
+        ++count;
+    }
+    return count;
+}
+
+TEST(CMakePackage, ManyScriptsBuildInParallelAndEachHeaderRegeneratesTheScriptsThatReadIt)
+{
+    constexpr int scripts = 6;
+    TempDir project;
+    TempDir build;
+    writeManyScriptsProject(project.path(), scripts);
+    const auto configure = runProgram("cmake", {"-G", "Ninja", "-S", project.path().string(), "-B",
+                                                build.path().string(), std::string("-DQvmPrepro_DIR=") + QVM_BINARY_DIR});
+    ASSERT_EQ(configure.status, 0) << shown(configure);
+    const auto compile = runProgram("cmake", {"--build", build.path().string(), "-j4"});
+    ASSERT_EQ(compile.status, 0) << shown(compile);
+    EXPECT_EQ(countOf(compile.out, "Generating the test program of unit"), scripts) << compile.out;
+    const auto tests = runProgram("ctest", {"-j4", "--output-on-failure"}, {}, build.path());
+    EXPECT_EQ(tests.status, 0) << shown(tests);
+    EXPECT_THAT(tests.out, HasSubstr("100% tests passed, 0 tests failed out of 6"));
+
+    fs::last_write_time(project / "unit3.h", fs::file_time_type::clock::now());
+    const auto one = runProgram("ninja", {"-C", build.path().string(), "-j4"});
+    ASSERT_EQ(one.status, 0) << shown(one);
+    EXPECT_EQ(countOf(one.out, "Generating the test program of"), 1) << one.out;
+    EXPECT_THAT(one.out, HasSubstr("Generating the test program of unit3.pts"));
+
+    fs::last_write_time(project / "common.h", fs::file_time_type::clock::now());
+    const auto all = runProgram("ninja", {"-C", build.path().string(), "-j4"});
+    ASSERT_EQ(all.status, 0) << shown(all);
+    EXPECT_EQ(countOf(all.out, "Generating the test program of unit"), scripts) << all.out;
+}
+
+// A script in the TRIGGER form: the system publishes beacon telegrams on the
+// channel named after their structure, and the filled-in fctri_c.c kept
+// with the sources reads them.
+void writeTriggerProject(const fs::path& project)
+{
+    writeFile(project / "CMakeLists.txt", R"(cmake_minimum_required(VERSION 3.20)
+project(beacons LANGUAGES C)
+enable_testing()
+find_package(QvmPrepro REQUIRED)
+qvm_add_test_script(TARGET beacon SCRIPT beacon.pts INTERFACES beacon.h SOURCES beacon_sut.c
+                    TRIGGER_FUNCTIONS functions/fctri_c.c)
+)");
+    writeFile(project / "beacon.h", R"(typedef struct { int code; int count; } beacon_t;
+int beacon_emit(int code);
+void beacon_t_Init(beacon_t *current, int id);
+)");
+    writeFile(project / "beacon.pts", R"(HEADER "beacon", "telegrams in the TRIGGER form", "1.0"
+TRIGGER beacon_t beacon_seen
+
+SCENARIO beacons
+  SCENARIO second_beacon
+    DEF_TRIGGER(beacon_seen, 7, 2)
+    CALL beacon_emit(5) @ 0
+    CALL beacon_emit(7) @ 0
+    WAITTIL(MATCHING(beacon_seen), WTIME > 3000)
+  END SCENARIO
+END SCENARIO
+)");
+    writeFile(project / "beacon_sut.c", R"(#include "beacon.h"
+#include "TP.h"
+static void listen_only(const char *c, TRV_T_INT t, const void *d, size_t s, void *u)
+{ (void)c; (void)t; (void)d; (void)s; (void)u; }
+void trv_sut_init(void) { trv_sut_register("beacon_t", listen_only, 0); }
+int beacon_emit(int code)
+{
+    static int count;
+    beacon_t beacon = {code, ++count};
+    return (int)trv_sut_answer("beacon_t", 1, &beacon, sizeof beacon, 10);
+}
+)");
+    fs::create_directories(project / "functions");
+    writeFile(project / "functions" / "fctri_c.c", R"(#include "ccst.h"
+#include "tarvo_c.h"
+
+void beacon_t_Init DP ((current,id)) BP
+   beacon_t *current SP /* structure to initialize */
+   T_ENTIER id EP /* id of connection */
+{
+   TRV_T_INT type;
+   trv_channel_receive(id, &type, current, sizeof *current);
+}
+)");
+}
+
+TEST(CMakePackage, ATriggerScriptIsBuiltWithItsFilledInFunctionsWhichAreNeverOverwritten)
+{
+    TempDir project;
+    TempDir build;
+    writeTriggerProject(project.path());
+    const auto configure = runProgram("cmake", {"-G", "Ninja", "-S", project.path().string(), "-B",
+                                                build.path().string(), std::string("-DQvmPrepro_DIR=") + QVM_BINARY_DIR});
+    ASSERT_EQ(configure.status, 0) << shown(configure);
+    const auto compile = runProgram("cmake", {"--build", build.path().string()});
+    ASSERT_EQ(compile.status, 0) << shown(compile);
+    EXPECT_THAT(compile.out, Not(HasSubstr("NEWFFCTRI"))) << "the filled-in functions are there before generation";
+    EXPECT_TRUE(fs::exists(build / "beacon" / "tarvo_c.h"));
+    const auto tests = runProgram("ctest", {"--output-on-failure"}, {}, build.path());
+    EXPECT_EQ(tests.status, 0) << shown(tests);
+
+    // A header changed after the functions were filled in: qvmprepro says
+    // they may be out of date, and the build goes on with them.
+    const std::string functions = readFile(project / "functions" / "fctri_c.c");
+    fs::last_write_time(project / "beacon.h", fs::file_time_type::clock::now());
+    const auto rebuild = runProgram("cmake", {"--build", build.path().string()});
+    ASSERT_EQ(rebuild.status, 0) << shown(rebuild);
+    EXPECT_THAT(rebuild.out, HasSubstr("OLDFFCTRI"));
+    EXPECT_EQ(readFile(build / "beacon" / "fctri_c.c"), functions);
+}
+
 TEST(CMakePackage, TheBuildTreeIsAPackageToo)
 {
     TempDir project;

@@ -2,14 +2,12 @@
 // compiled with gcc and with clang together with its simulated system under
 // test (<name>_sut.c beside it) and the test runtime, run, and judged by its
 // exit status and the verdicts and scenarios of its trace.
-#include "support/process.h"
+#include "driver/example_programs.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <map>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -19,146 +17,23 @@ namespace fs = std::filesystem;
 
 using qvm::testing::RunResult;
 using qvm::testing::runProgram;
+using qvm::testing::sanitizerFlags;
 using qvm::testing::TempDir;
+using qvm::testing::examples::compile;
+using qvm::testing::examples::Example;
+using qvm::testing::examples::ExampleProgram;
+using qvm::testing::examples::exampleNamed;
+using qvm::testing::examples::scenarioNames;
+using qvm::testing::examples::TesterRun;
+using qvm::testing::examples::traceLines;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
-// Warnings that the fixed text of every generated program causes, each
-// turned off by name:
-// - unused-variable, unused-function, unused-parameter: the message loops
-//   of trv_initstates and trv_initctx, and procedure parameters, whether
-//   or not the script uses them;
-// - parentheses-equality (clang only): an instance guard of one instance,
-//   "if ((trv_numinstance==2))".
-const std::vector<std::string> kGeneratedWarningsOff = {"-Wno-unused-variable", "-Wno-unused-function",
-                                                        "-Wno-unused-parameter"};
-const std::vector<std::string> kClangGeneratedWarningsOff = {"-Wno-parentheses-equality"};
-// - parentheses (TRIGGER examples only): the callback of a TRIGGER structure
-//   polls with "if (fd=trv_pollevt(trv_ids, trv_n)) {", an assignment as
-//   condition.
-const std::vector<std::string> kTriggerGeneratedWarningsOff = {"-Wno-parentheses"};
-
-
 const fs::path kExamples = fs::path(QVM_SOURCE_DIR) / "examples";
-
-struct Example {
-    std::string name;
-    fs::path directory;  // holds NAME.pts, NAME.h and NAME_sut.c
-
-    fs::path script() const { return directory / (name + ".pts"); }
-    fs::path sut() const { return directory / (name + "_sut.c"); }
-};
-
-bool usesTrigger(const Example& example)
-{
-    return qvm::testing::readFile(example.script()).find("\nTRIGGER ") != std::string::npos;
-}
-
-Example exampleNamed(const std::string& name)
-{
-    return {name, fs::exists(kExamples / name / (name + ".pts")) ? kExamples / name : kExamples};
-}
+const fs::path kRuntime = fs::path(QVM_SOURCE_DIR) / "runtime";
 
 const std::vector<std::string> kExampleNames = {"demo",       "bms_config_api", "can_gateway",
                                                 "door_controller", "lift_group",   "platform_doors"};
-
-// gcc or clang, found through PATH.
-RunResult compile(const std::string& compiler, std::vector<std::string> arguments)
-{
-    arguments.insert(arguments.begin(), compiler);
-    return runProgram("/usr/bin/env", arguments);
-}
-
-// The script's scenario names, as the last part of their qualified names.
-std::vector<std::string> scenarioNames(const fs::path& script)
-{
-    static const std::regex scenario(R"(^\s*SCENARIO\s+([A-Za-z_][A-Za-z0-9_]*).*)");
-    std::vector<std::string> names;
-    for (const std::string& line : qvm::testing::lines(qvm::testing::readFile(script))) {
-        std::smatch m;
-        if (std::regex_match(line, m, scenario)) {
-            names.push_back(m[1]);
-        }
-    }
-    return names;
-}
-
-// The trace lines of one kind ("FAIL", "SCENARIO", ...).
-std::vector<std::string> traceLines(const std::string& trace, const std::string& kind)
-{
-    std::vector<std::string> found;
-    for (const std::string& line : qvm::testing::lines(trace)) {
-        if (line.compare(0, kind.size() + 1, kind + " ") == 0) {
-            found.push_back(line);
-        }
-    }
-    return found;
-}
-
-class ExampleRun : public ::testing::TestWithParam<std::string> {
-protected:
-    // The example's scripts and headers in a fresh directory, generated
-    // into out/NAME.c; the program's text, "" when qvmprepro failed.
-    std::string generate()
-    {
-        for (const fs::directory_entry& entry : fs::directory_iterator(example.directory)) {
-            const std::string extension = entry.path().extension().string();
-            if (entry.is_regular_file() && (extension == ".pts" || extension == ".h")) {
-                fs::copy_file(entry.path(), dir / entry.path().filename().string());
-            }
-        }
-        fs::create_directories(dir / "out");
-        // A TRIGGER example's _Init functions are in its system under test:
-        // the template file counts as filled in.
-        if (usesTrigger(example)) {
-            qvm::testing::writeFile(dir / "out" / "fctri_c.c", "/* the _Init functions are in the SUT */\n");
-        }
-        const RunResult prepro = qvm::testing::runPrepro(
-            {example.name + ".pts", example.name + ".h", "out/" + example.name,
-             "-STD_DEFINE=" + std::string(QVM_SHARE_DIR) + "/lib/x86_64-linux-gnu.def"},
-            {{"USER", "tester"}}, dir.path());
-        EXPECT_EQ(prepro.status, 0) << prepro.err;
-        return prepro.status == 0 ? qvm::testing::readFile(program()) : std::string();
-    }
-
-    RunResult compileProgram(const std::string& compiler)
-    {
-        std::vector<std::string> arguments{"-std=gnu99", "-Wall", "-Wextra"};
-        arguments.insert(arguments.end(), kGeneratedWarningsOff.begin(), kGeneratedWarningsOff.end());
-        if (compiler == "clang") {
-            arguments.insert(arguments.end(), kClangGeneratedWarningsOff.begin(), kClangGeneratedWarningsOff.end());
-        }
-        if (usesTrigger(example)) {
-            arguments.insert(arguments.end(), kTriggerGeneratedWarningsOff.begin(), kTriggerGeneratedWarningsOff.end());
-        }
-        for (const std::string& argument :
-             {"-I" + std::string(QVM_SOURCE_DIR) + "/runtime", "-I" + example.directory.string(),
-              "-I" + (dir / "out").string(), program().string(), example.sut().string(), std::string("-o"),
-              executable(compiler).string(), std::string(QVM_BINARY_DIR) + "/runtime/libqvmruntime.a",
-              std::string("-lpthread")}) {
-            arguments.push_back(argument);
-        }
-        return compile(compiler, arguments);
-    }
-
-    // The run's exit status; its trace goes to trace.
-    int run(const std::string& compiler)
-    {
-        const fs::path traceFile = dir / "out" / (example.name + ".rio");
-        fs::remove(traceFile);
-        const RunResult result =
-            runProgram(executable(compiler).string(), {"-RIO=" + example.name}, {{"QVM_RUN_QUIET", "1"}}, dir / "out");
-        trace = fs::exists(traceFile) ? qvm::testing::readFile(traceFile) : std::string();
-        return result.status;
-    }
-
-    fs::path program() const { return dir / "out" / (example.name + ".c"); }
-    fs::path executable(const std::string& compiler) const { return dir / "out" / (example.name + "_" + compiler); }
-
-    Example example = exampleNamed(GetParam());
-    TempDir dir;
-    std::string trace;
-};
 
 // The whole run: every verdict passed, and every scenario of the script ran.
 void expectEveryScenarioPassed(int status, const std::string& trace, const std::vector<std::string>& scenarios)
@@ -187,11 +62,10 @@ TEST(ExampleRuns, EveryExampleHasASimulatedSystemUnderTestThatCompilesCleanly)
         ASSERT_TRUE(fs::exists(example.sut())) << name;
         TempDir dir;
         for (const std::string compiler : {"gcc", "clang"}) {
-            const RunResult result = compile(compiler, {"-std=gnu99", "-Wall", "-Wextra", "-pedantic", "-c",
-                                                        "-I" + example.directory.string(),
-                                                        "-I" + std::string(QVM_SOURCE_DIR) + "/runtime",
-                                                        example.sut().string(),
-                                                        "-o", (dir / (name + ".o")).string()});
+            const RunResult result =
+                compile(compiler, {"-std=gnu99", "-Wall", "-Wextra", "-pedantic", "-c", "-I" + kRuntime.string(),
+                                   "-I" + example.directory.string(), example.sut().string(), "-o",
+                                   (dir / (name + ".o")).string()});
             EXPECT_EQ(result.status, 0) << compiler << " " << name << ":\n" << result.err;
             EXPECT_THAT(result.err, IsEmpty()) << compiler << " " << name;
         }
@@ -200,8 +74,9 @@ TEST(ExampleRuns, EveryExampleHasASimulatedSystemUnderTestThatCompilesCleanly)
 
 // The simulated systems of the message-driven and API examples, driven
 // directly (sut_checks/<name>_check.c) through the calls their scripts
-// make, so that their behaviour is known before every statement of the
-// scripts is generated.
+// make, so that their behaviour is known apart from the scripts' own
+// faults. They link with the runtime, whose channels carry can_gateway's
+// tester link.
 TEST(ExampleRuns, TheSimulatedSystemsBehaveAsTheirScriptsExpect)
 {
     const fs::path checks = fs::path(QVM_SOURCE_DIR) / "tests" / "driver" / "sut_checks";
@@ -209,9 +84,16 @@ TEST(ExampleRuns, TheSimulatedSystemsBehaveAsTheirScriptsExpect)
         const Example example = exampleNamed(name);
         TempDir dir;
         const std::string executable = (dir / name).string();
-        const RunResult compiled =
-            compile("gcc", {"-std=gnu99", "-Wall", "-Wextra", "-I" + example.directory.string(), "-I" + checks.string(),
-                            (checks / (name + "_check.c")).string(), example.sut().string(), "-o", executable});
+        std::vector<std::string> arguments{"-std=gnu99", "-Wall", "-Wextra", "-I" + kRuntime.string(),
+                                           "-I" + example.directory.string(), "-I" + checks.string(),
+                                           (checks / (name + "_check.c")).string(), example.sut().string(),
+                                           "-o", executable};
+        for (const std::string& flag : sanitizerFlags()) {
+            arguments.push_back(flag);
+        }
+        arguments.push_back(std::string(QVM_BINARY_DIR) + "/runtime/libqvmruntime.a");
+        arguments.push_back("-lpthread");
+        const RunResult compiled = compile("gcc", arguments);
         ASSERT_EQ(compiled.status, 0) << name << ":\n" << compiled.err;
         const RunResult run = runProgram(executable, {});
         EXPECT_EQ(run.status, 0) << name << ":\n" << run.out;
@@ -219,29 +101,26 @@ TEST(ExampleRuns, TheSimulatedSystemsBehaveAsTheirScriptsExpect)
     }
 }
 
-// Examples whose full run still fails on a known fault, each with what
-// stands in the way; their programs are still generated.
-const std::map<std::string, std::string> kOpenFaults = {
-    {"bms_config_api", "the range check of an unsigned char field casts its bounds through the signed "
-                       "character type, so 255 becomes -1 and 252 of 256 checks fail"},
-    {"can_gateway", "the message variable gear_request is named like a member of the payload union: its "
-                    "define replaces the member name and the program does not compile"},
-    {"door_controller", "INTERRECV(TESTER_PLATFORM) receives into a constant, and its RENDEZVOUS and "
-                        "INTERRECV need the partner tester running beside it"},
-};
+// One example: every tester of it passes, with gcc and with clang.
+class ExampleRun : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(ExampleRun, GeneratedCompiledWithItsSystemUnderTestAndRun)
 {
-    const std::string text = generate();
+    ExampleProgram program(GetParam());
+    const std::string text = program.generate();
     ASSERT_FALSE(text.empty());
-    if (const auto fault = kOpenFaults.find(GetParam()); fault != kOpenFaults.end()) {
-        GTEST_SKIP() << "open fault: " << fault->second;
-    }
+    const std::vector<std::string> scenarios = scenarioNames(program.example.script());
     for (const std::string compiler : {"gcc", "clang"}) {
-        const RunResult compiled = compileProgram(compiler);
+        const RunResult compiled = program.build(compiler);
         ASSERT_EQ(compiled.status, 0) << compiler << " cannot compile the program:\n" << compiled.err;
         EXPECT_THAT(compiled.err, IsEmpty()) << compiler;
-        expectEveryScenarioPassed(run(compiler), trace, scenarioNames(example.script()));
+        const std::vector<std::string> instances = program.example.instances();
+        const std::vector<TesterRun> runs = instances.empty() ? std::vector<TesterRun>{program.run(compiler)}
+                                                              : program.runSideBySide(compiler, instances);
+        for (const TesterRun& run : runs) {
+            SCOPED_TRACE(compiler + " " + run.instance);
+            expectEveryScenarioPassed(run.status, run.trace, scenarios);
+        }
     }
 }
 

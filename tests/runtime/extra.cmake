@@ -2,6 +2,5 @@
 # against the qvmruntime library.
 target_compile_definitions(test_runtime PRIVATE
   QVM_RUNTIME_LIBRARY="$<TARGET_FILE:qvmruntime>"
-  QVM_RUNTIME_C_COMPILER="${CMAKE_C_COMPILER}"
-  $<$<BOOL:${QVM_SANITIZE}>:QVM_RUNTIME_SANITIZE>)
+  QVM_RUNTIME_C_COMPILER="${CMAKE_C_COMPILER}")
 add_dependencies(test_runtime qvmruntime)

@@ -26,16 +26,6 @@ std::vector<std::string> runtimeSources()
     return sources;
 }
 
-// Sanitized builds of the suite check the runtime under the sanitizers too.
-std::vector<std::string> sanitizerFlags()
-{
-#ifdef QVM_RUNTIME_SANITIZE
-    return {"-fsanitize=address,undefined", "-fno-sanitize-recover=undefined", "-fno-omit-frame-pointer"};
-#else
-    return {};
-#endif
-}
-
 // The compiler's path, looked up in PATH like a shell does.
 std::string resolve(const std::string& program)
 {

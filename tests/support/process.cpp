@@ -93,6 +93,15 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
     return result;
 }
 
+std::vector<std::string> sanitizerFlags()
+{
+#ifdef QVM_TESTS_SANITIZE
+    return {"-fsanitize=address,undefined", "-fno-sanitize-recover=undefined", "-fno-omit-frame-pointer"};
+#else
+    return {};
+#endif
+}
+
 RunResult runPrepro(const std::vector<std::string>& arguments, const EnvChanges& env,
                     const std::filesystem::path& workingDirectory)
 {

@@ -50,6 +50,11 @@ void writeFile(const std::filesystem::path& path, const std::string& contents);
 // into a directory, for runs that must get through to the summary.
 void writeSampleRun(const std::filesystem::path& directory);
 
+// The compiler flags of a C program linked with this build's runtime
+// library: the sanitizers' when the build has them (the library is then
+// instrumented, and they check the program's run too), else none.
+std::vector<std::string> sanitizerFlags();
+
 // Lines of a text, without their newlines.
 std::vector<std::string> lines(const std::string& text);
 

@@ -2,10 +2,12 @@
  * What the example script expects of the simulated CAN gateway: routing and
  * filtering between the buses, bus off, and the answers of the tester link,
  * checked through the calls its statements make. Exits with 1 and names each
- * failed check.
+ * failed check. The tester link is a channel of the test runtime, served by
+ * the gateway's handler.
  */
 #include "can_gateway.h"
 #include "check.h"
+#include "TP.h"
 #include <string.h>
 static can_handle_t pt, body;
 static gw_socket_t sock;
@@ -79,6 +81,8 @@ static void write_routing_while_driving(const can_frame_t *engine)
     diag_response_t rs = answer_to(&rq);
     CHECK(rs.service == SID_NEGATIVE_RESPONSE && rs.response.negative.rejected_service == SID_WRITE_DATA &&
           rs.response.negative.code == NRC_CONDITIONS);
+    /* then the gateway drops the link */
+    CHECK(diag_receive(sock, &rs, sizeof rs, 0) == -1);
 }
 
 static void reconnect_tester(void)
@@ -94,6 +98,7 @@ int main(void)
     can_frame_t brake = {CAN_ID_BRAKE, 8, 0, {.brake = {{120, 120, 120, 120}}}};
     can_frame_t door = {CAN_ID_DOOR_STATE, 2, 0, {.doors = {DOOR_FL | DOOR_RR, 0}}};
     can_frame_t gear = {CAN_ID_GEAR_REQ, 3, 0, {.gear_request = {GEAR_DRIVE, 0x5C, 1}}};
+    trv_sut_init();
     init();
     long before = gw_routed_frames(CAN_ID_ENGINE);
     CHECK(can_write(pt, &engine) == GW_OK);

@@ -1,0 +1,89 @@
+// door_controller's two cars when one of them never comes: the tester that
+// runs alone fails its rendezvous by the time-out, its messages to the
+// other car and the messages it waits for, and ends with status 1; every
+// scenario that needs no partner still passes. (Both cars together pass:
+// test_examples_run.cpp.)
+#include "driver/example_programs.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace {
+
+using qvm::testing::EnvChanges;
+using qvm::testing::RunResult;
+using qvm::testing::examples::ExampleProgram;
+using qvm::testing::examples::TesterRun;
+using qvm::testing::examples::traceLines;
+using ::testing::AllOf;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+// Short waits for the partner, so that the lonely tester gives up soon.
+const EnvChanges kShortWaits = {{"QVM_RDV_TIMEOUT", "300"}, {"QVM_TESTER_TIMEOUT", "300"}};
+
+class LonelyCar : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_FALSE(program.generate().empty()); }
+
+    void build(const std::vector<std::string>& defines)
+    {
+        const RunResult built = program.build("gcc", defines);
+        ASSERT_EQ(built.status, 0) << built.err;
+        ASSERT_THAT(built.err, IsEmpty());
+    }
+
+    // The failures of the cooperation scenario, without their numbers and
+    // positions; every other scenario must have passed.
+    static std::vector<std::string> cooperationFailures(const std::string& trace)
+    {
+        std::vector<std::string> found;
+        for (const std::string& line : traceLines(trace, "FAIL")) {
+            EXPECT_THAT(line, HasSubstr("in scenario \"cooperation_between_cars\"")) << line;
+            const std::size_t text = line.find(' ', line.find(".pts:"));
+            found.push_back(line.substr(text + 1, line.find(" in scenario") - text - 1));
+        }
+        return found;
+    }
+
+    ExampleProgram program{"door_controller"};
+};
+
+// A debug build goes on after each failure: every statement that needs
+// the other car reports it.
+TEST_F(LonelyCar, EveryExchangeWithTheMissingCarFailsInADebugBuild)
+{
+    build({"-DTRV_OSTREL_DEBUG"});
+    const TesterRun run = program.run("gcc", "car_a", kShortWaits);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_THAT(cooperationFailures(run.trace),
+                ElementsAre("INTERSEND to \"car_b_0\" failed: tester \"car_b_0\" did not take the message within 300 ms",
+                            "INTERSEND to \"car_b_0\" failed: tester \"car_b_0\" did not take the message within 300 ms",
+                            "RENDEZVOUS \"cars_ready\" failed: 1 of 2 testers came within 300 ms",
+                            "INTERRECV failed: no message came within 300 ms",
+                            "INTERRECV failed: no message came within 300 ms",
+                            "VAR: 1 of 1 checks failed, first \"\" expected \"car B right doors released\" actual \"\"",
+                            "VAR: 1 of 1 checks failed, first \"\" expected 240 actual 0"))
+        << run.trace;
+    EXPECT_THAT(run.trace, HasSubstr("end \"cooperation_between_cars\" repetition 1 FAILED"));
+    EXPECT_THAT(run.trace, HasSubstr("RUN      end car_a_0: FAILED - scenarios 20 (17 passed, 3 failed)"));
+}
+
+// A release build stops the scenario at its first failure; the other car,
+// started alone too, fails the same way on its own.
+TEST_F(LonelyCar, TheScenarioStopsAtTheFirstFailureInAReleaseBuild)
+{
+    build({});
+    const TesterRun run = program.run("gcc", "car_b", kShortWaits);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_THAT(cooperationFailures(run.trace),
+                ElementsAre("INTERSEND to \"car_a_0\" failed: tester \"car_a_0\" did not take the message within "
+                            "300 ms"))
+        << run.trace;
+    EXPECT_THAT(traceLines(run.trace, "RENDEZVOUS"), IsEmpty());
+    EXPECT_THAT(run.trace, AllOf(HasSubstr("end \"identity\" repetition 1 passed"),
+                                 HasSubstr("RUN      end car_b_0: FAILED")));
+}
+
+}  // namespace
