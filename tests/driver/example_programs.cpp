@@ -121,7 +121,7 @@ RunResult ExampleProgram::build(const std::string& compiler, const std::vector<s
     for (const std::string& flag : sanitizerFlags()) {
         arguments.push_back(flag);
     }
-    arguments.push_back(std::string(QVM_BINARY_DIR) + "/runtime/libqvmruntime.a");
+    arguments.push_back(std::string(QVM_RUNTIME_LIBRARY));
     arguments.push_back("-lpthread");
     return compile(compiler, arguments);
 }

@@ -1,7 +1,8 @@
 // The CMake package: a project outside this tree finds qvmprepro with
 // find_package(QvmPrepro), from an install prefix or from the build tree,
-// generates, builds and runs two test scripts with qvm_add_test_script(),
-// and after a header changes rebuilds only the script that reads it.
+// generates, builds and runs two bundled examples and a script of its own
+// with qvm_add_test_script(), and after a header changes rebuilds only the
+// script that reads it.
 #include "support/process.h"
 
 #include <gmock/gmock.h>
@@ -28,6 +29,8 @@ enable_testing()
 find_package(QvmPrepro 1.0 REQUIRED)
 
 qvm_add_test_script(TARGET demo_test SCRIPT demo.pts INTERFACES demo.h SOURCES demo_sut.c)
+qvm_add_test_script(TARGET bms_test SCRIPT bms/bms_config_api.pts INTERFACES bms/bms_config_api.h
+                    SOURCES bms/bms_config_api_sut.c OUTPUT_DIR generated/bms)
 qvm_add_test_script(TARGET sensor_test SCRIPT scripts/sensor.pts INTERFACES include/sensor.h
                     SOURCES sensor_sut.c DEFINES SENSOR_SCALE=2 OUTPUT_DIR generated/sensor)
 if(NOT sensor_test_OUTPUTS MATCHES "generated/sensor/sensor.c")
@@ -72,9 +75,10 @@ int sensor_scaled(int channel) { return SENSOR_SCALE * sensor_read(channel); }
 void writeConsumerProject(const fs::path& project)
 {
     const fs::path examples = fs::path(QVM_SOURCE_DIR) / "examples";
-    for (const char* file : {"demo.pts", "demo.h", "demo_sut.c"}) {
+    for (const char* file : {"demo.pts", "demo.h", "demo_sut.c", "sut_log.h"}) {
         fs::copy_file(examples / file, project / file);
     }
+    fs::copy(examples / "bms_config_api", project / "bms");
     writeSensorFiles(project);
     writeFile(project / "CMakeLists.txt", consumerProject);
 }
@@ -84,6 +88,9 @@ std::string shown(const RunResult& result)
     return result.out + result.err;
 }
 
+// The bundled examples name their author through $USER.
+const qvm::testing::EnvChanges kUser = {{"USER", "tester"}};
+
 // Configures with Ninja against the package in packageDir, builds with two
 // jobs and runs the tests.
 void configureBuildAndTest(const fs::path& packageDir, const fs::path& project, const fs::path& build)
@@ -91,18 +98,19 @@ void configureBuildAndTest(const fs::path& packageDir, const fs::path& project, 
     const auto configure = runProgram("cmake", {"-G", "Ninja", "-S", project.string(), "-B", build.string(),
                                                 "-DQvmPrepro_DIR=" + packageDir.string()});
     ASSERT_EQ(configure.status, 0) << shown(configure);
-    const auto compile = runProgram("cmake", {"--build", build.string(), "-j2"});
+    const auto compile = runProgram("cmake", {"--build", build.string(), "-j2"}, kUser);
     ASSERT_EQ(compile.status, 0) << shown(compile);
     // The sensor script's PRINT of a double is a warning: its outputs are
     // complete, so the build goes on.
     EXPECT_THAT(compile.out + compile.err, HasSubstr("INCOMPTYP"));
     EXPECT_TRUE(fs::exists(build / "demo_test" / "demo.tdc"));
+    EXPECT_TRUE(fs::exists(build / "generated" / "bms" / "bms_config_api.c"));
     EXPECT_TRUE(fs::exists(build / "generated" / "sensor" / "sensor_dyn.tsf"));
     EXPECT_FALSE(fs::exists(project / "demo.lis")) << "the list file belongs to the build tree";
 
     const auto tests = runProgram("ctest", {"--output-on-failure"}, {}, build);
     EXPECT_EQ(tests.status, 0) << shown(tests);
-    EXPECT_THAT(tests.out, HasSubstr("100% tests passed, 0 tests failed out of 2"));
+    EXPECT_THAT(tests.out, HasSubstr("100% tests passed, 0 tests failed out of 3"));
 }
 
 TEST(CMakePackage, AnInstalledPackageBuildsAndRunsScriptsAndAHeaderRegeneratesOnlyItsScript)
@@ -126,30 +134,36 @@ TEST(CMakePackage, AnInstalledPackageBuildsAndRunsScriptsAndAHeaderRegeneratesOn
     const fs::path demoProgram = build / "demo_test/demo.c";
     const fs::path demoExecutable = build / "demo_test/demo_test";
     const fs::path sensorProgram = build / "generated/sensor/sensor.c";
+    const fs::path bmsProgram = build / "generated/bms/bms_config_api.c";
     // The dependency file carries no generation stamp: the same inputs give
     // the same text, so it is left as it was. The other outputs all carry
     // the stamp of their run.
-    const fs::path sensorDependencies = build / "generated/sensor/sensor.d";
+    const fs::path bmsDependencies = build / "generated/bms/bms_config_api.d";
     const auto demoProgramTime = fs::last_write_time(demoProgram);
     const auto demoExecutableTime = fs::last_write_time(demoExecutable);
     const auto sensorProgramTime = fs::last_write_time(sensorProgram);
-    const auto sensorDependenciesTime = fs::last_write_time(sensorDependencies);
-    const std::string sensorDependenciesText = readFile(sensorDependencies);
-    EXPECT_THAT(sensorDependenciesText, HasSubstr((project / "include/sensor.h").string()));
+    const auto bmsProgramTime = fs::last_write_time(bmsProgram);
+    const auto bmsDependenciesTime = fs::last_write_time(bmsDependencies);
+    const std::string bmsDependenciesText = readFile(bmsDependencies);
+    EXPECT_THAT(bmsDependenciesText, HasSubstr((project / "bms/bms_types.h").string()));
+    EXPECT_THAT(bmsDependenciesText, HasSubstr((project / "bms/bms_measurements.pts").string()));
 
-    fs::last_write_time(project / "include/sensor.h", fs::file_time_type::clock::now());
-    const auto rebuild = runProgram("ninja", {"-C", build.path().string(), "-d", "explain", "-j2"});
+    // bms_types.h is read through the example's interface file only.
+    fs::last_write_time(project / "bms/bms_types.h", fs::file_time_type::clock::now());
+    const auto rebuild = runProgram("ninja", {"-C", build.path().string(), "-d", "explain", "-j2"}, kUser);
     ASSERT_EQ(rebuild.status, 0) << shown(rebuild);
-    EXPECT_THAT(shown(rebuild), HasSubstr("Generating the test program of sensor.pts"));
-    EXPECT_THAT(shown(rebuild), HasSubstr("sensor_test"));
-    EXPECT_THAT(shown(rebuild), Not(HasSubstr("demo.pts")));
-    EXPECT_THAT(shown(rebuild), Not(HasSubstr("demo_test")));
+    EXPECT_THAT(shown(rebuild), HasSubstr("Generating the test program of bms_config_api.pts"));
+    EXPECT_THAT(shown(rebuild), HasSubstr("bms_test"));
+    for (const char* other : {"demo.pts", "demo_test", "sensor.pts", "sensor_test"}) {
+        EXPECT_THAT(shown(rebuild), Not(HasSubstr(other)));
+    }
 
     EXPECT_EQ(fs::last_write_time(demoProgram), demoProgramTime);
     EXPECT_EQ(fs::last_write_time(demoExecutable), demoExecutableTime);
-    EXPECT_GT(fs::last_write_time(sensorProgram), sensorProgramTime);
-    EXPECT_EQ(readFile(sensorDependencies), sensorDependenciesText);
-    EXPECT_EQ(fs::last_write_time(sensorDependencies), sensorDependenciesTime);
+    EXPECT_EQ(fs::last_write_time(sensorProgram), sensorProgramTime);
+    EXPECT_GT(fs::last_write_time(bmsProgram), bmsProgramTime);
+    EXPECT_EQ(readFile(bmsDependencies), bmsDependenciesText);
+    EXPECT_EQ(fs::last_write_time(bmsDependencies), bmsDependenciesTime);
 
     const auto nothingLeft = runProgram("ninja", {"-C", build.path().string(), "-n", "-d", "explain"});
     EXPECT_THAT(nothingLeft.out, HasSubstr("no work to do")) << shown(nothingLeft);

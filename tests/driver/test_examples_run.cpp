@@ -91,7 +91,7 @@ TEST(ExampleRuns, TheSimulatedSystemsBehaveAsTheirScriptsExpect)
         for (const std::string& flag : sanitizerFlags()) {
             arguments.push_back(flag);
         }
-        arguments.push_back(std::string(QVM_BINARY_DIR) + "/runtime/libqvmruntime.a");
+        arguments.push_back(std::string(QVM_RUNTIME_LIBRARY));
         arguments.push_back("-lpthread");
         const RunResult compiled = compile("gcc", arguments);
         ASSERT_EQ(compiled.status, 0) << name << ":\n" << compiled.err;
