@@ -74,6 +74,20 @@ void ProgramWriter::write()
     line("#include \"TP.h\"");
     interfaceIncludes();
     collectCommunication();
+    commtypes_.clear();
+    scopeTimers_.clear();
+    definitionsByMessage_.clear();
+    for (const auto& [structure, definitions] : definitions_) {
+        for (const Entry* definition : definitions) {
+            auto& [count, first] = definitionsByMessage_[definition->data<DefMessageData>().message];
+            first = count++ == 0 ? definition : first;
+        }
+    }
+    for (const Entry& entry : model_.global().entries) {
+        if (entry.code == ENT_COMMTYPE) {
+            commtypes_.push_back(&entry);
+        }
+    }
     contextDeclaration();
     contextInitialisation();
     staticContext();
@@ -286,6 +300,29 @@ std::vector<const Entry*> ProgramWriter::declaredInstances() const
         }
     }
     return instances;
+}
+
+std::vector<const Entry*> ProgramWriter::timersSeenFrom(const Scope* scope)
+{
+    std::vector<const Entry*> seen;
+    for (; scope != nullptr; scope = scope->parent) {
+        auto [found, added] = scopeTimers_.try_emplace(scope);
+        if (added && scope->holds(ENT_TIMER_DECL)) {
+            for (const Entry& entry : scope->entries) {
+                if (entry.code == ENT_TIMER_DECL) {
+                    found->second.push_back(&entry);
+                }
+            }
+        }
+        seen.insert(seen.end(), found->second.begin(), found->second.end());
+    }
+    return seen;
+}
+
+const Entry* ProgramWriter::onlyDefinitionOf(const Entry& message) const
+{
+    const auto found = definitionsByMessage_.find(&message);
+    return found != definitionsByMessage_.end() && found->second.first == 1 ? found->second.second : nullptr;
 }
 
 int ProgramWriter::instanceNumberOf(std::string_view name) const

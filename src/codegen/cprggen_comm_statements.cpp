@@ -84,15 +84,12 @@ bool namesWord(const std::string& text, const std::string& word)
 // The timers a WAITTIL's conditions name among those declared in the
 // blocks around it (the innermost of a name), as their declarations: a
 // timer is a constant index, which the condition function repeats.
-std::vector<std::string> timersNamed(const Entry& waittil, const WaittilTexts& texts)
+std::vector<std::string> timersNamed(const std::vector<const Entry*>& seen, const WaittilTexts& texts)
 {
     std::map<std::string, int> timers;
-    for (const Scope* scope = waittil.scope; scope != nullptr; scope = scope->parent) {
-        for (const Entry& entry : scope->entries) {
-            if (entry.code == ENT_TIMER_DECL &&
-                (namesWord(texts.conditionCode, entry.name) || namesWord(texts.timeoutCode, entry.name))) {
-                timers.emplace(entry.name, entry.data<NumberData>().number);
-            }
+    for (const Entry* entry : seen) {
+        if (namesWord(texts.conditionCode, entry->name) || namesWord(texts.timeoutCode, entry->name)) {
+            timers.emplace(entry->name, entry->data<NumberData>().number);
         }
     }
     std::vector<std::string> declarations;
@@ -424,19 +421,16 @@ void ProgramWriter::waittilPolling(const Entry& waittil, const std::vector<const
     line("TRV_TIMEOUT = ( (((trv_tnow - trv_t0)/TRV_WTIME_TO_TIME) < " + limit + ") ? (" + limit +
          " - (trv_tnow - trv_t0)/TRV_WTIME_TO_TIME) : 0);");
     const std::vector<const Entry*> pairs = pollPairs(waittil);
-    for (const Entry& commtype : model_.global().entries) {
-        if (commtype.code != ENT_COMMTYPE) {
-            continue;
-        }
+    for (const Entry* commtype : commtypes_) {
         bool named = false;
-        for (const Entry* channel : commtype.data<CommtypeData>().channels) {
+        for (const Entry* channel : commtype->data<CommtypeData>().channels) {
             const auto pair = std::find_if(pairs.begin(), pairs.end(),
                                            [&](const Entry* p) { return p->data<PollPairData>().channel == channel; });
             if (pair == pairs.end()) {
                 continue;
             }
             if (!named) {
-                line("/* CommType " + commtype.name + " */");
+                line("/* CommType " + commtype->name + " */");
                 named = true;
             }
             line("/* Channel " + channel->name + " */");
@@ -520,18 +514,9 @@ void ProgramWriter::receiveStep(const Entry& waittil, const Entry& structure, co
                                   text(channelData.index) + "]";
         line("if (trv_" + type + "_cmp_msg(trv_ctx, &(" + messageTable(message) + "),&(trv_" + type + "_rcv)))");
         open();
-        if (const auto found = definitions_.find(&structure); found != definitions_.end()) {
-            const auto& all = found->second;
-            const auto own = std::count_if(all.begin(), all.end(), [&](const Entry* d) {
-                return d->data<DefMessageData>().message == &message;
-            });
-            // One definition tells which value matched; several leave it to the reference function.
-            if (own == 1) {
-                const auto definition = std::find_if(all.begin(), all.end(), [&](const Entry* d) {
-                    return d->data<DefMessageData>().message == &message;
-                });
-                line("trv_def_msg(" + run + "," + text(number(**definition)) + ");");
-            }
+        // One definition tells which value matched; several leave it to the reference function.
+        if (const Entry* definition = onlyDefinitionOf(message)) {
+            line("trv_def_msg(" + run + "," + text(number(*definition)) + ");");
         }
         line("trv_ret=1;");
         line(state + "|=TRV_EVTOK;");
@@ -632,7 +617,7 @@ void ProgramWriter::waitFunction(int number)
     for (const auto& [name, alias] : context.aliases) {
         out_.define(name, alias);
     }
-    for (const std::string& timer : timersNamed(*found->second, texts)) {
+    for (const std::string& timer : timersNamed(timersSeenFrom(found->second->scope), texts)) {
         line(timer);
     }
     line("TRV_T_INT trv_ret=0;");

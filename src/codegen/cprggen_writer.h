@@ -8,6 +8,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -241,6 +242,12 @@ private:
     const Entry* rootScenario() const;
     std::vector<const Entry*> declaredInstances() const;
     int instanceNumberOf(std::string_view name) const;
+    // The timer declarations that a statement of the scope sees, those of
+    // the nearest scope first.
+    std::vector<const Entry*> timersSeenFrom(const Scope* scope);
+    // The generated DEF_MESSAGE with a value of a message variable when it
+    // has exactly one, else none.
+    const Entry* onlyDefinitionOf(const Entry& message) const;
 
     const Numbering& numbering_;
     const script::sem::Model& model_;
@@ -274,6 +281,14 @@ private:
     std::string currentMessageType_;
     // Message types whose messages a WAITTIL polls.
     std::unordered_set<const Entry*> polledTypes_;
+    // The COMMTYPEs of the global scope, in order: each WAITTIL polls their
+    // channels, and the global scope holds an entry per WAITTIL.
+    std::vector<const Entry*> commtypes_;
+    // The number of generated DEF_MESSAGEs with a value of each message
+    // variable, and the first of them; every WAITTIL asks.
+    std::unordered_map<const Entry*, std::pair<int, const Entry*>> definitionsByMessage_;
+    // The timer declarations of each scope a WAITTIL stands in, found once.
+    std::unordered_map<const Scope*, std::vector<const Entry*>> scopeTimers_;
 };
 
 // The text of a native line as C: the script keeps a line without its '#',

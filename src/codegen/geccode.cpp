@@ -11,12 +11,8 @@ LineWriter::LineWriter(GeneratedFile& file) : file_(&file) {}
 
 void LineWriter::line(std::string_view text)
 {
-    if (text.empty() || text.front() != '#') {
-        for (int blank = 0; blank < level_; ++blank) {
-            file_->write(" ");
-        }
-    }
-    file_->writeLine(text);
+    const bool indented = (text.empty() || text.front() != '#') && level_ > 0;
+    file_->writeIndentedLine(indented ? static_cast<std::size_t>(level_) : 0, text);
 }
 
 void LineWriter::raw(std::string_view text)

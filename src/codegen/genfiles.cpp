@@ -3,12 +3,14 @@
 
 #include "diag/i18nerrgest.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace qvm::codegen {
@@ -61,6 +63,37 @@ base::FileHandle createExclusive(const std::string& name)
         }
     }
     return {};
+}
+
+// Whether two regular files hold the same bytes; read piece by piece, so
+// that files of different texts are told apart at their first difference.
+bool sameContent(const std::string& first, const std::string& second)
+{
+    struct stat firstStatus {};
+    struct stat secondStatus {};
+    if (::stat(first.c_str(), &firstStatus) != 0 || ::stat(second.c_str(), &secondStatus) != 0 ||
+        !S_ISREG(firstStatus.st_mode) || !S_ISREG(secondStatus.st_mode) ||
+        firstStatus.st_size != secondStatus.st_size) {
+        return false;
+    }
+    const base::FileHandle one = base::openFile(first, "rb");
+    const base::FileHandle other = base::openFile(second, "rb");
+    if (!one || !other) {
+        return false;
+    }
+    constexpr std::size_t kPiece = 64 * 1024;
+    std::vector<char> left(kPiece);
+    std::vector<char> right(kPiece);
+    for (;;) {
+        const std::size_t got = std::fread(left.data(), 1, kPiece, one.get());
+        if (std::fread(right.data(), 1, kPiece, other.get()) != got ||
+            !std::equal(left.begin(), left.begin() + static_cast<std::ptrdiff_t>(got), right.begin())) {
+            return false;
+        }
+        if (got < kPiece) {
+            return std::ferror(one.get()) == 0 && std::ferror(other.get()) == 0;
+        }
+    }
 }
 
 }  // namespace
@@ -125,25 +158,22 @@ GeneratedFile::~GeneratedFile()
     discard();
 }
 
-void GeneratedFile::write(std::string_view text)
+void GeneratedFile::flush()
 {
-    if (!file_ || text.empty()) {
+    if (!file_ || pending_.empty()) {
+        pending_.clear();
         return;
     }
-    if (std::fwrite(text.data(), 1, text.size(), file_.get()) != text.size()) {
+    if (std::fwrite(pending_.data(), 1, pending_.size(), file_.get()) != pending_.size()) {
         discard();
         diag::fatal("FICNOTOPN", target_);
     }
-}
-
-void GeneratedFile::writeLine(std::string_view text)
-{
-    write(text);
-    write("\n");
+    pending_.clear();
 }
 
 void GeneratedFile::finish()
 {
+    flush();
     if (!file_) {
         return;
     }
@@ -157,8 +187,7 @@ void GeneratedFile::finish()
 
 void GeneratedFile::install()
 {
-    const auto before = base::readWholeFile(target_);
-    if (before && before == base::readWholeFile(temporary_)) {
+    if (sameContent(target_, temporary_)) {
         ::unlink(temporary_.c_str());
         installed_ = true;
         return;

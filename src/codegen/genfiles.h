@@ -44,10 +44,30 @@ public:
     GeneratedFile& operator=(const GeneratedFile&) = delete;
     ~GeneratedFile();
 
-    // A write that fails (disk full, device error) is the fatal "FICNOTOPN"
-    // with the target's name.
-    void write(std::string_view text);
-    void writeLine(std::string_view text);
+    // Text is gathered and written in large pieces; a write that fails
+    // (disk full, device error) is the fatal "FICNOTOPN" with the target's
+    // name.
+    void write(std::string_view text)
+    {
+        pending_.append(text);
+        if (pending_.size() >= kWriteBytes) {
+            flush();
+        }
+    }
+    void writeLine(std::string_view text)
+    {
+        pending_.append(text);
+        pending_.push_back('\n');
+        if (pending_.size() >= kWriteBytes) {
+            flush();
+        }
+    }
+    // count blanks, then the line.
+    void writeIndentedLine(std::size_t count, std::string_view text)
+    {
+        pending_.append(count, ' ');
+        writeLine(text);
+    }
 
     const std::string& target() const { return target_; }
     const std::string& temporary() const { return temporary_; }
@@ -55,6 +75,10 @@ public:
 private:
     friend class GeneratedFiles;
 
+    static constexpr std::size_t kWriteBytes = 256 * 1024;
+
+    // Writes the gathered text to the temporary file.
+    void flush();
     // Writes what is buffered and closes the temporary file.
     void finish();
     // Puts the text in place: a target that already holds the same text is
@@ -66,6 +90,7 @@ private:
     std::string temporary_;
     InterruptRemoval removal_;  // refers to temporary_, which stays as it is
     base::FileHandle file_;
+    std::string pending_;  // written, not yet passed to the file
     bool installed_ = false;
 };
 

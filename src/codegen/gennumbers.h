@@ -3,14 +3,10 @@
 // numbers, kept for the program writer, which passes them to the runtime.
 #pragma once
 
-#include <unordered_map>
+#include "script/semmodel.h"
 
-namespace qvm::script {
-struct ValueNode;
-namespace sem {
-struct Entry;
-}
-}  // namespace qvm::script
+#include <deque>
+#include <unordered_map>
 
 namespace qvm::codegen {
 
@@ -22,14 +18,28 @@ struct ItemNumbers {
 
 // Numbers by construct. A construct is an entry of the model or, for the
 // parts of a value that have no entry of their own (the dump description of
-// a message type), a node of its value tree.
+// a message type), a node of its value tree. Entries, numbered by most
+// statements, are found by their serial; value nodes, few, by address.
 class NumberTable {
 public:
-    ItemNumbers& of(const script::sem::Entry& entry) { return entries_[&entry]; }
+    ItemNumbers& of(const script::sem::Entry& entry)
+    {
+        if (entry.serial >= entries_.size()) {
+            entries_.resize(entry.serial + 1);
+        }
+        return entries_[entry.serial];
+    }
     ItemNumbers& of(const script::ValueNode& node) { return values_[&node]; }
     // The numbers given, or all -1 for a construct that has none.
-    ItemNumbers find(const script::sem::Entry& entry) const { return lookup(entries_, &entry); }
-    ItemNumbers find(const script::ValueNode& node) const { return lookup(values_, &node); }
+    ItemNumbers find(const script::sem::Entry& entry) const
+    {
+        return entry.serial < entries_.size() ? entries_[entry.serial] : ItemNumbers{};
+    }
+    ItemNumbers find(const script::ValueNode& node) const
+    {
+        const auto found = values_.find(&node);
+        return found != values_.end() ? found->second : ItemNumbers{};
+    }
 
     void clear()
     {
@@ -38,14 +48,9 @@ public:
     }
 
 private:
-    template <typename Key>
-    static ItemNumbers lookup(const std::unordered_map<const Key*, ItemNumbers>& map, const Key* key)
-    {
-        const auto found = map.find(key);
-        return found != map.end() ? found->second : ItemNumbers{};
-    }
-
-    std::unordered_map<const script::sem::Entry*, ItemNumbers> entries_;
+    // By entry serial. A deque, so that numbers keep their place while the
+    // table grows: writers hold on to numbers they fill in later.
+    std::deque<ItemNumbers> entries_;
     std::unordered_map<const script::ValueNode*, ItemNumbers> values_;
 };
 

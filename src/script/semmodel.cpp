@@ -246,6 +246,7 @@ Entry& Model::place(Scope* scope, Entry* where, int code, std::string name, cons
     checkScope(scope, origin);
     checkEntryCode(code, origin);
     Entry& entry = entries_.make();
+    entry.serial = entryCount_++;
     scope->entries.insert(where, entry);
     entry.scope = scope;
     entry.code = code;
@@ -444,6 +445,7 @@ void Model::release()
     descriptors_.clear();
     scopes_.clear();
     entries_.clear();
+    entryCount_ = 0;
     global_->entries.clear();
     names_.clear();
     callbacks_.clear();

@@ -407,6 +407,7 @@ struct Entry {
     int line = 0;
     int fileId = 0;
     int spare = 0;
+    std::size_t serial = 0;      // rank of creation in its model, from 0: an index for the writers' tables
 
     template <typename T>
     T& data() { return descriptor->as<T>(); }
@@ -657,6 +658,7 @@ private:
 
     std::unique_ptr<Scope> global_;
     BlockStore<Entry> entries_;
+    std::size_t entryCount_ = 0;  // entries made, the next one's serial
     BlockStore<Descriptor> descriptors_;
     BlockStore<Scope> scopes_;  // every scope but the global one
     int commtypeCounter_ = 0;

@@ -177,6 +177,23 @@ TEST_F(SpgOutput, UnchangedProjectFileKeepsItsTimeStamp)
     EXPECT_EQ(stateOf(dir / "big.spg"), old);
 }
 
+// An old text of the same length is still replaced, wherever it differs:
+// near the start, across the pieces the comparison reads, or in the last byte.
+TEST_F(SpgOutput, ProjectFileOfTheSameLengthIsReplacedWhereverItDiffers)
+{
+    ASSERT_EQ(runIn(dir.path(), arguments()).status, 0);
+    const std::string written = readFile(dir / "big.spg");
+    ASSERT_GT(written.size(), 70000u) << "the text should span more than one piece of the comparison";
+    for (const std::size_t at : {std::size_t{10}, std::size_t{65536}, written.size() - 2}) {
+        std::string altered = written;
+        altered[at] = altered[at] == '#' ? '$' : '#';
+        writeOldFile(dir / "big.spg", altered);
+        ASSERT_EQ(runIn(dir.path(), arguments()).status, 0);
+        EXPECT_EQ(readFile(dir / "big.spg"), written) << "difference at " << at;
+        EXPECT_FALSE(holdsTemporary(dir.path()));
+    }
+}
+
 // An interrupted process removes the temporary files it was writing and
 // still ends by the signal that interrupted it.
 TEST(InterruptedRun, RemovesItsTemporariesAndEndsByTheSignal)
