@@ -110,16 +110,9 @@ const Entry* enclosingProcedure(const Entry& waittil)
     return nullptr;
 }
 
-bool isTimerOf(const Entry& waittil, std::string_view name)
+bool isTimer(const std::vector<const Entry*>& timers, std::string_view name)
 {
-    for (const Scope* scope = waittil.scope; scope != nullptr; scope = scope->parent) {
-        for (const Entry& entry : scope->entries) {
-            if (entry.code == ENT_TIMER_DECL && entry.name == name) {
-                return true;
-            }
-        }
-    }
-    return false;
+    return std::any_of(timers.begin(), timers.end(), [&](const Entry* timer) { return timer->name == name; });
 }
 
 // The type of a block's variable as the file scope can write it: the
@@ -208,9 +201,10 @@ bool namedByCondition(const WaittilTexts& texts, const std::string& name)
     return namesWord(texts.conditionCode, name) || namesWord(texts.timeoutCode, name);
 }
 
-void addBlockEnumerators(const WaittilTexts& texts, base::Ident scope, WaitContext& context)
+void addBlockEnumerators(const WaittilTexts& texts, const std::vector<const canalysis::Tag*>& tags,
+                         WaitContext& context)
 {
-    for (const canalysis::Tag* tag : script::cSymbols().tagsOf(scope)) {
+    for (const canalysis::Tag* tag : tags) {
         if (tag->kind != canalysis::kEnum || !tag->enumeration) {
             continue;
         }
@@ -264,7 +258,11 @@ void addProcedureParameters(const Entry& waittil, WaitContext& context, std::set
     }
 }
 
-WaitContext waitContextOf(const Entry& waittil, int number)
+// timers: those the statement sees, which the condition function declares
+// itself; symbols and tags: those of the statement's C scope.
+WaitContext waitContextOf(const Entry& waittil, int number, const std::vector<const Entry*>& timers,
+                          const std::vector<const canalysis::Symbol*>& symbols,
+                          const std::vector<const canalysis::Tag*>& tags)
 {
     WaitContext context;
     std::set<std::string, std::less<>> parameterNames;
@@ -274,15 +272,15 @@ WaitContext waitContextOf(const Entry& waittil, int number)
         return context;
     }
     const base::Ident scope = canalysis::scopeIdent(texts.cScope);
-    for (const canalysis::Symbol* symbol : script::cSymbols().symbolsOf(scope)) {
+    for (const canalysis::Symbol* symbol : symbols) {
         const std::string name(symbol->name);
-        if (!isVariable(*symbol) || parameterNames.count(name) != 0 || isTimerOf(waittil, name) ||
-            !namedByCondition(texts, name)) {
+        if (!namedByCondition(texts, name) || !isVariable(*symbol) || parameterNames.count(name) != 0 ||
+            isTimer(timers, name)) {
             continue;
         }
         addBlockVariable(*symbol, scope, "trv_T_WAIT_" + text(number) + "_" + name, context);
     }
-    addBlockEnumerators(texts, scope, context);
+    addBlockEnumerators(texts, tags, context);
     return context;
 }
 
@@ -290,6 +288,17 @@ const std::string kTracerOn = "#if QVM_DYNFLW";
 const std::string kTracerOff = "#endif /* QVM_DYNFLW */";
 
 }  // namespace
+
+const ProgramWriter::BlockNames& ProgramWriter::blockNames(const std::string& cScope)
+{
+    auto [found, added] = blockNames_.try_emplace(cScope);
+    if (added && !cScope.empty()) {
+        const base::Ident scope = canalysis::scopeIdent(cScope);
+        found->second.symbols = script::cSymbols().symbolsOf(scope);
+        found->second.tags = script::cSymbols().tagsOf(scope);
+    }
+    return found->second;
+}
 
 // ---- SEND ----
 
@@ -544,8 +553,15 @@ void ProgramWriter::receiveStep(const Entry& waittil, const Entry& structure, co
 void ProgramWriter::waitTest(const Entry& waittil)
 {
     const int condition = waittil.data<WaittilData>().number;
-    line("if (trv_WAIT_" + text(condition) + "(trv_ctx, &trv_exprOK, &trv_exprKO, trv_wtime_0" +
-         waitContextOf(waittil, condition).arguments + "))");
+    auto known = waitArguments_.find(condition);
+    if (known == waitArguments_.end()) {
+        const BlockNames& names = blockNames(waittil.data<WaittilData>().texts->cScope);
+        const WaitContext context =
+            waitContextOf(waittil, condition, timersSeenFrom(waittil.scope), names.symbols, names.tags);
+        known = waitArguments_.emplace(condition, context.arguments).first;
+    }
+    line("if (trv_WAIT_" + text(condition) + "(trv_ctx, &trv_exprOK, &trv_exprKO, trv_wtime_0" + known->second +
+         "))");
     open();
     line("trv_end_waittil_debug = 1;");
     line("break;");
@@ -601,7 +617,10 @@ void ProgramWriter::waitFunction(int number)
         return;
     }
     const WaittilTexts& texts = *found->second->data<WaittilData>().texts;
-    const WaitContext context = waitContextOf(*found->second, number);
+    const std::vector<const Entry*> timers = timersSeenFrom(found->second->scope);
+    const BlockNames& names = blockNames(texts.cScope);
+    const WaitContext context = waitContextOf(*found->second, number, timers, names.symbols, names.tags);
+    waitArguments_[number] = context.arguments;
     for (const std::string& name : context.hidden) {
         diag::reportLocated(diag::Warning, "WAITYPLOC", name, found->second->fileName, found->second->line);
     }
@@ -617,7 +636,7 @@ void ProgramWriter::waitFunction(int number)
     for (const auto& [name, alias] : context.aliases) {
         out_.define(name, alias);
     }
-    for (const std::string& timer : timersNamed(timersSeenFrom(found->second->scope), texts)) {
+    for (const std::string& timer : timersNamed(timers, texts)) {
         line(timer);
     }
     line("TRV_T_INT trv_ret=0;");
