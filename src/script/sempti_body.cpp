@@ -288,6 +288,10 @@ void Analysis::analyseNestedBody(const SyntaxNode* body, Block& block)
 
 void Analysis::analyseInstructionLine(const SyntaxNode& line, Block& block)
 {
+    // A COMMENT line read with comments off keeps its line but makes no node.
+    if (line.c1() == nullptr) {
+        return;
+    }
     std::string_view filter;
     if (const SyntaxNode* prefix = line.c0()) {
         if (prefix->kind != STX_FILTER && prefix->kind != STX_FILTER_DOUBLE) {

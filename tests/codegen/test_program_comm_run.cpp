@@ -129,6 +129,22 @@ TEST_F(LoopbackRunTest, AnUnexpectedMessageDoesNotMatch)
     EXPECT_THAT(trace, HasSubstr("WAITTIL failure condition met"));
 }
 
+// Faults of the system under test are failing verdicts of the WAITTIL that
+// reads, which then ends by its time-out: the callback reads no message.
+TEST_F(LoopbackRunTest, FaultsOfTheSystemAreVerdictsAndTheWaitEndsByItsTimeOut)
+{
+    const std::map<int, std::string> faults = {
+        {5, "channel LINE: short message of type 1: 4 bytes where 8 are expected"},
+        {6, "channel LINE: oversized message: 2147483643 bytes, the limit is 65536"},
+        {7, "channel LINE: the system under test closed the connection"}};
+    for (const auto& [code, verdict] : faults) {
+        const RunResult faulty = run(withPing(code));
+        EXPECT_EQ(faulty.status, 1) << code << "\n" << trace;
+        EXPECT_THAT(trace, HasSubstr(verdict)) << code;
+        EXPECT_THAT(trace, HasSubstr("WAITTIL failure condition met")) << code;
+    }
+}
+
 // A WAITTIL inside a procedure waits as long as the procedure's parameter
 // says, and its condition reads the procedure's own variable.
 const std::string kAwait = "PROC await (int limit)\n"

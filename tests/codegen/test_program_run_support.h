@@ -2,6 +2,7 @@
 #pragma once
 
 #include "codegen/test_program_support.h"
+#include "support/process.h"
 
 #include <gmock/gmock.h>
 
@@ -57,6 +58,10 @@ protected:
                                             (source.empty() ? dir / "prog.c" : source).string(), std::string("-o"),
                                             executable}) {
             arguments.push_back(argument);
+        }
+        // The runtime library is instrumented when the suite is.
+        for (const std::string& flag : qvm::testing::sanitizerFlags()) {
+            arguments.push_back(flag);
         }
         // Linked unless only an object is asked for.
         if (std::find(extra.begin(), extra.end(), "-c") == extra.end()) {

@@ -140,6 +140,43 @@ TEST(Examples, EveryExampleRunsCleanlyWithEveryTraceInstructionKept)
     }
 }
 
+// The COMMENT lines of the scripts in an example's directory.
+std::ptrdiff_t commentLines(const Example& example)
+{
+    static const std::regex comment(R"(^\s*(%\S+\s+)?COMMENT\b.*)");
+    std::ptrdiff_t count = 0;
+    for (const fs::directory_entry& entry : fs::directory_iterator(example.directory)) {
+        if (entry.path().extension() == ".pts") {
+            for (const std::string& line : qvm::testing::lines(qvm::testing::readFile(entry.path()))) {
+                count += std::regex_match(line, comment) ? 1 : 0;
+            }
+        }
+    }
+    return count;
+}
+
+// With comments off, every COMMENT line is dropped wherever it stands, even
+// as the only instruction of a branch; the comments the analysis writes
+// itself (a TRIGGER callback's) stay.
+TEST(Examples, EveryExampleRunsCleanlyWithCommentsOff)
+{
+    const auto comments = [](const qvm::testing::RunResult& model) {
+        const std::vector<std::string> entries = qvm::testing::lines(model.out);
+        return std::count_if(entries.begin(), entries.end(),
+                             [](const std::string& line) { return line.find("ENT_COMMENT") != std::string::npos; });
+    };
+    std::ptrdiff_t dropped = 0;
+    for (const Example& example : bundledExamples()) {
+        const auto result = runExample(example, {"-NOCOMMENT"});
+        EXPECT_EQ(result.status, 0) << example.name << ":\n" << problemsOf(result) << result.err;
+        const std::ptrdiff_t kept = comments(runExample(example, {}, "model"));
+        const std::ptrdiff_t left = comments(runExample(example, {"-NOCOMMENT"}, "model"));
+        EXPECT_EQ(kept - left, commentLines(example)) << example.name;
+        dropped += kept - left;
+    }
+    EXPECT_GT(dropped, 0) << "no example has a COMMENT line";
+}
+
 TEST(Examples, EveryDeclaredInstanceOfAnExampleRunsCleanly)
 {
     std::size_t instances = 0;
