@@ -13,6 +13,11 @@
 #include <utility>
 #include <vector>
 
+namespace qvm::canalysis {
+struct Symbol;
+struct Tag;
+}  // namespace qvm::canalysis
+
 namespace qvm::codegen::program {
 
 using script::sem::Entry;
@@ -245,6 +250,13 @@ private:
     // The timer declarations that a statement of the scope sees, those of
     // the nearest scope first.
     std::vector<const Entry*> timersSeenFrom(const Scope* scope);
+    // The variables and tags of a block's C scope, which WAITTIL
+    // conditions of the block may name.
+    struct BlockNames {
+        std::vector<const canalysis::Symbol*> symbols;
+        std::vector<const canalysis::Tag*> tags;
+    };
+    const BlockNames& blockNames(const std::string& cScope);
     // The generated DEF_MESSAGE with a value of a message variable when it
     // has exactly one, else none.
     const Entry* onlyDefinitionOf(const Entry& message) const;
@@ -289,6 +301,11 @@ private:
     std::unordered_map<const Entry*, std::pair<int, const Entry*>> definitionsByMessage_;
     // The timer declarations of each scope a WAITTIL stands in, found once.
     std::unordered_map<const Scope*, std::vector<const Entry*>> scopeTimers_;
+    // Listed once per C scope: listing one walks the whole symbol table.
+    std::unordered_map<std::string, BlockNames> blockNames_;
+    // What the call of each condition function passes after its fixed
+    // arguments, kept when the function is written.
+    std::unordered_map<int, std::string> waitArguments_;
 };
 
 // The text of a native line as C: the script keeps a line without its '#',

@@ -193,6 +193,8 @@ constexpr CatalogEntry kEntries[] = {
     {"IGNEDTRON", "Semantic analysis", "%1TRACE_ON instructions inhibited according to the current trace level"},
     {"IGNEDTROF", "Semantic analysis", "%1TRACE_OFF instructions inhibited according to the current trace level"},
     {"IGNEDFTRC", "Semantic analysis", "%1FLUSH_TRACE instructions inhibited according to the current trace level"},
+    {"WAITYPLOC", "Semantic analysis",
+     "%1The WAITTIL condition cannot see %2: its type is declared inside the block; declare the type at the top level"},
 
     // context "RIO/TDC analysis"
     {"NOTDCFILE", "RIO/TDC analysis", "TDC file %1 not found"},

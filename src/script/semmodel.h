@@ -227,6 +227,7 @@ struct WaittilTexts {
     std::string conditionCode;  // MATCHING-family pieces rewritten for generated code
     std::string timeoutCode;
     std::string limit = "0";  // the waiting limit read from a WTIME comparison
+    std::string cScope;       // C scope of the native declarations the statement sees
 };
 
 // The texts are held apart: WAITTILs are rare, and five strings would size

@@ -355,6 +355,7 @@ public:
         data.timeout = timeout->display;
         data.conditionCode = condition->code;
         data.timeoutCode = timeout->code;
+        data.cScope = block.cScope;
         data.limit = waitingLimit(data.timeout);
         if (data.limit == "0") {
             data.limit = waitingLimit(data.condition);

@@ -509,6 +509,121 @@ TEST_F(CommProgramTest, AConditionInAProcedureSeesItsParametersAndVariables)
     EXPECT_THAT(text, Not(HasSubstr("trv_ref_note")));  // not named by the condition
 }
 
+// The fixed head of a condition function, up to its first variable parameter.
+std::string waitHead(int number)
+{
+    return "static TRV_T_INT trv_WAIT_" + std::to_string(number) +
+           " TRV_DP (( trv_ctx, trv_exprOK,trv_exprKO,trv_wtime_0,";
+}
+
+std::string waitCall(int number, const std::string& arguments)
+{
+    return "if (trv_WAIT_" + std::to_string(number) + "(trv_ctx, &trv_exprOK, &trv_exprKO, trv_wtime_0" + arguments +
+           "))\n";
+}
+
+const std::string kAnswer = "  ADD_ID(line, bench_link)\n  DEF_MESSAGE pong, EV={code => 2}\n";
+
+// A condition naming variables of the scenario around it, from an IF body
+// as well, gets their addresses; a variable of the scenario hides the
+// global of its name, as in C, and a global it does not hide stays global.
+TEST_F(CommProgramTest, AConditionSeesTheVariablesOfItsScenario)
+{
+    const std::string text = program("  #int ready;\n"
+                                     "  #long counter;\n" +
+                                     kAnswer +
+                                     "  WAITTIL(MATCHING(pong, line) || ready, WTIME > 100)\n"
+                                     "  IF (ready) THEN\n"
+                                     "    WAITTIL(MATCHING(pong, line) || counter > 2 || inbox[0], WTIME > 100)\n"
+                                     "  END IF\n");
+    EXPECT_THAT(text, HasSubstr("typedef int trv_T_WAIT_0_ready;\n" + waitHead(0) +
+                                "trv_ref_ready)) TRV_BP\n"
+                                "TRV_PT_CTX trv_ctx TRV_SP\n"
+                                "TRV_T_INT * trv_exprOK TRV_SP\n"
+                                "TRV_T_INT * trv_exprKO TRV_SP\n"
+                                "TRV_T_UTIME trv_wtime_0 TRV_SP\n"
+                                "trv_T_WAIT_0_ready * trv_ref_ready TRV_EP\n"
+                                " {\n"
+                                "#define ready (*trv_ref_ready)\n"));
+    EXPECT_THAT(text, HasSubstr(waitCall(0, ", &ready")));
+    EXPECT_THAT(text, HasSubstr("typedef long trv_T_WAIT_1_counter;\n" + waitHead(1) + "trv_ref_counter)) TRV_BP\n"));
+    EXPECT_THAT(text, HasSubstr("#define counter (*trv_ref_counter)\n"));
+    EXPECT_THAT(text, HasSubstr("  return trv_ret;\n#undef counter\n }\n"));
+    EXPECT_THAT(text, HasSubstr(waitCall(1, ", &counter")));
+    EXPECT_THAT(text, Not(HasSubstr("trv_ref_inbox")));
+}
+
+// The blocks of a scenario are functions of their own: each condition gets
+// the variables of its block, and only those.
+TEST_F(CommProgramTest, AConditionSeesTheVariablesOfItsBlock)
+{
+    const std::string text = program("  INITIALIZATION\n"
+                                     "    #int armed;\n" +
+                                     kAnswer +
+                                     "    WAITTIL(MATCHING(pong, line) || armed, WTIME > 100)\n"
+                                     "  END INITIALIZATION\n"
+                                     "  TERMINATION\n"
+                                     "    #char done[4];\n"
+                                     "    WAITTIL(MATCHING(pong, line) || done[0], WTIME > 100)\n"
+                                     "  END TERMINATION\n"
+                                     "  EXCEPTION\n"
+                                     "    #unsigned caught;\n"
+                                     "    WAITTIL(MATCHING(pong, line) || caught || armed, WTIME > caught)\n"
+                                     "  END EXCEPTION\n"
+                                     "  SCENARIO inner\n"
+                                     "    COMMENT: inside\n"
+                                     "  END SCENARIO\n");
+    EXPECT_THAT(text, HasSubstr("typedef int trv_T_WAIT_0_armed;\n" + waitHead(0) + "trv_ref_armed)) TRV_BP\n"));
+    EXPECT_THAT(text, HasSubstr(waitCall(0, ", &armed")));
+    EXPECT_THAT(text, HasSubstr("typedef char trv_T_WAIT_1_done[4];\n" + waitHead(1) + "trv_ref_done)) TRV_BP\n"));
+    EXPECT_THAT(text, HasSubstr(waitCall(1, ", &done")));
+    // The time-out names it too; armed belongs to another block.
+    EXPECT_THAT(text, HasSubstr("typedef unsigned trv_T_WAIT_2_caught;\n" + waitHead(2) + "trv_ref_caught)) TRV_BP\n"));
+    EXPECT_THAT(text, HasSubstr(waitCall(2, ", &caught")));
+    EXPECT_THAT(text, Not(HasSubstr("trv_T_WAIT_2_armed")));
+}
+
+// Native lines of an INSTANCE block belong to the body around them.
+TEST_F(CommProgramTest, AConditionSeesTheVariablesOfAnInstanceBlock)
+{
+    const std::string text = program(kDeclarations + "DECLARE_INSTANCE left, right\n",
+                                     "  INSTANCE left :\n"
+                                     "  #int leftSide;\n"
+                                     "  END INSTANCE\n" +
+                                         kAnswer + "  WAITTIL(MATCHING(pong, line) || leftSide, WTIME > 100)\n");
+    EXPECT_THAT(text, HasSubstr("typedef int trv_T_WAIT_0_leftSide;\n" + waitHead(0) + "trv_ref_leftSide)) TRV_BP\n"));
+    EXPECT_THAT(text, HasSubstr(waitCall(0, ", &leftSide")));
+}
+
+// The condition function stands ahead of the block: a type named in the
+// block is written as the type it stands for; a register variable goes by
+// value, and so does a variable of an enumeration of the block, as an int,
+// with the constants of that enumeration defined as their values; a
+// variable whose structure is declared in the block cannot be passed: a
+// warning says so.
+TEST_F(CommProgramTest, AConditionNamesTheTypesOfTheBlockAsTheFileScopeSeesThem)
+{
+    const std::string text = program("  #typedef long tally_t;\n"
+                                     "  #tally_t *hits;\n"
+                                     "  #register int fast;\n"
+                                     "  #enum phase { IDLE, BUSY = 4, DONE } stage;\n"
+                                     "  #struct pair { int a; int b; } duo;\n" +
+                                     kAnswer +
+                                     "  WAITTIL(MATCHING(pong, line) || *hits > fast || duo.a || stage == DONE, "
+                                     "WTIME > 100)\n");
+    EXPECT_THAT(text, HasSubstr("typedef long *trv_T_WAIT_0_hits;\n"
+                                "typedef int trv_T_WAIT_0_fast;\n"
+                                "typedef int trv_T_WAIT_0_stage;\n"));
+    EXPECT_THAT(text, HasSubstr(waitHead(0) + "trv_ref_hits,fast,stage)) TRV_BP\n"));
+    EXPECT_THAT(text, HasSubstr("trv_T_WAIT_0_fast fast TRV_SP\ntrv_T_WAIT_0_stage stage TRV_EP\n"));
+    EXPECT_THAT(text, HasSubstr("#define hits (*trv_ref_hits)\n#define IDLE (0)\n#define BUSY (4)\n#define DONE (4+1)\n"));
+    EXPECT_THAT(text, HasSubstr("#undef DONE\n }\n"));
+    EXPECT_THAT(text, HasSubstr(waitCall(0, ", &hits, fast, stage")));
+    EXPECT_THAT(text, Not(HasSubstr("trv_ref_duo")));
+    EXPECT_THAT(console, HasSubstr("Fenwir-W-WAITYPLOC,  "));
+    EXPECT_THAT(console, HasSubstr("The WAITTIL condition cannot see duo: its type is declared inside the block"));
+}
+
 // Golden program written by hand from the templates before the writer was
 // run on it, for the message-driven script: one channel, a procsend, a
 // callback, two definitions, a SEND and a WAITTIL.

@@ -43,7 +43,8 @@ class LoopbackRunTest : public ProgramRunTest {
 protected:
     // The script generated with the real numbering, compiled with the
     // system under test, run; the trace is in trace.
-    RunResult run(const std::string& statements, const std::string& procedures = {})
+    RunResult run(const std::string& statements, const std::string& procedures = {},
+                  const std::string& compiler = "gcc")
     {
         writersNumber = true;
         const std::string interface = qvm::testing::readFile(kLoopback + "loopback.h");
@@ -53,13 +54,16 @@ protected:
         const std::string program =
             generate(kDeclarations + procedures + "SCENARIO main\n" + statements + "END SCENARIO\n", o, {}, interface);
         EXPECT_FALSE(program.empty());
-        const qvm::testing::program::Compiled compiled = compile("gcc", {kLoopback + "sut.c"});
+        const qvm::testing::program::Compiled compiled = compile(compiler, {kLoopback + "sut.c"});
         EXPECT_EQ(compiled.compile.status, 0) << compiled.compile.err;
+        compileErrors = compiled.compile.err;
         std::filesystem::remove(dir / "prog.rio");
         RunResult result = qvm::testing::runProgram(compiled.executable, {}, {{"QVM_RUN_QUIET", "1"}}, dir.path());
         trace = std::filesystem::exists(dir / "prog.rio") ? qvm::testing::readFile(dir / "prog.rio") : std::string();
         return result;
     }
+
+    std::string compileErrors;  // what the compiler of the last run printed
 };
 
 TEST_F(LoopbackRunTest, VarChecksPassAndFailWithTheirValues)
@@ -173,6 +177,62 @@ TEST_F(LoopbackRunTest, AWaitInAProcedureSeesTheProcedureParameterAndVariables)
     // Never answered, but the procedure's variable ends the wait at once.
     EXPECT_EQ(run(awaiting(3, 5000), kAwait).status, 0) << trace;
     EXPECT_THAT(trace, HasSubstr("WAITTIL condition met after 0 ms"));
+}
+
+// Each wait ends by the value of a variable of the block that holds it:
+// the system under test never answers a ping of code 3, so a condition
+// that did not see its variable would wait until its time-out. The
+// sub-scenario's counter hides the global counter, which stays 0.
+const std::string kBlockWaits = "  INITIALIZATION\n"
+                                "    #int armed;\n"
+                                "    @armed = 1;\n"
+                                "    @bench_link = link_open(\"LINE\");\n"
+                                "    ADD_ID(line, bench_link)\n"
+                                "    DEF_MESSAGE ping, EV={code => 3, value => 21}\n"
+                                "    DEF_MESSAGE pong, EV={code => 2, value => 42}\n"
+                                "    SEND(ping, line)\n"
+                                "    WAITTIL(MATCHING(pong, line) || armed, WTIME > 2000)\n"
+                                "  END INITIALIZATION\n"
+                                "  TERMINATION\n"
+                                "    #char done[2];\n"
+                                "    @done[0] = 'y';\n"
+                                "    WAITTIL(MATCHING(pong, line) || done[0] == 'y', WTIME > 2000)\n"
+                                "  END TERMINATION\n"
+                                "  EXCEPTION\n"
+                                "    #unsigned caught;\n"
+                                "    @caught = 2000;\n"
+                                "    WAITTIL(MATCHING(pong, line), WTIME > 2000 - caught)\n"
+                                "  END EXCEPTION\n"
+                                "  SCENARIO passing\n"
+                                "    #int counter;\n"
+                                "    #typedef short level_t;\n"
+                                "    #level_t level;\n"
+                                "    #enum { IDLE, BUSY } state;\n"
+                                "    @counter = 4;\n"
+                                "    @level = 1;\n"
+                                "    @state = BUSY;\n"
+                                "    WAITTIL(MATCHING(pong, line) || counter == 4, WTIME > 2000)\n"
+                                "    IF (level) THEN\n"
+                                "      WAITTIL(MATCHING(pong, line) || (level == 1 && state == BUSY), WTIME > 2000)\n"
+                                "    END IF\n"
+                                "  END SCENARIO\n"
+                                "  SCENARIO failing\n"
+                                "    ERROR\n"
+                                "  END SCENARIO\n";
+
+TEST_F(LoopbackRunTest, WaitsInScenariosAndBlocksSeeTheirVariables)
+{
+    for (const std::string compiler : {"gcc", "clang"}) {
+        EXPECT_EQ(run(kBlockWaits, {}, compiler).status, 1) << compiler << trace;  // the failing scenario
+        EXPECT_THAT(compileErrors, ::testing::IsEmpty()) << compiler;
+        // The initialisation runs before each sub-scenario.
+        EXPECT_EQ(qvm::testing::occurrences(trace, "WAITTIL condition met after 0 ms"), 5u) << compiler << trace;
+        // The exception block's time-out is its variable's doing: at once.
+        std::smatch waited;
+        ASSERT_TRUE(std::regex_search(trace, waited, std::regex("WAITTIL failure condition met after ([0-9]+) ms")))
+            << compiler << trace;
+        EXPECT_LT(std::stoi(waited[1]), 1000) << compiler;
+    }
 }
 
 // The section of the script's own file in a tracer structure file: its
