@@ -31,12 +31,14 @@ inline std::ostream& operator<<(std::ostream& out, const PlainMessage& m)
 // prefix in its text.
 inline std::vector<PlainMessage> allMessagesOf(const std::string& output)
 {
-    static const std::regex message(R"(Fenwir-([A-Z])-([A-Z_]+),  (.*)$)");
+    // The text is taken as the suffix: a repeated "(.*)" recurses once per
+    // character in the regex engine, too deep for very long lines.
+    static const std::regex message(R"(Fenwir-([A-Z])-([A-Z_]+),  )");
     std::vector<PlainMessage> found;
     for (const std::string& line : lines(output)) {
         std::smatch m;
         if (std::regex_search(line, m, message)) {
-            found.push_back({m[1], m[2], m[3]});
+            found.push_back({m[1], m[2], m.suffix()});
         }
     }
     return found;
@@ -72,12 +74,12 @@ inline std::ostream& operator<<(std::ostream& out, const Message& m)
 // The located messages of a run, in order.
 inline std::vector<Message> messagesOf(const std::string& output)
 {
-    static const std::regex position(R"(\[([^:\]]*):(-?\d+)\] ?(.*))");
+    static const std::regex position(R"(\[([^:\]]*):(-?\d+)\] ?)");
     std::vector<Message> found;
     for (const PlainMessage& message : allMessagesOf(output)) {
         std::smatch m;
-        if (std::regex_match(message.text, m, position)) {
-            found.push_back({message.severity, message.code, m[1], std::stoi(m[2]), m[3]});
+        if (std::regex_search(message.text, m, position, std::regex_constants::match_continuous)) {
+            found.push_back({message.severity, message.code, m[1], std::stoi(m[2]), m.suffix()});
         }
     }
     return found;
