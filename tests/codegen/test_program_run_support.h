@@ -59,14 +59,10 @@ protected:
                                             executable}) {
             arguments.push_back(argument);
         }
-        // The runtime library is instrumented when the suite is.
-        for (const std::string& flag : qvm::testing::sanitizerFlags()) {
-            arguments.push_back(flag);
-        }
         // Linked unless only an object is asked for.
         if (std::find(extra.begin(), extra.end(), "-c") == extra.end()) {
-            arguments.push_back(QVM_RUNTIME_LIBRARY);
-            arguments.push_back("-lpthread");
+            const std::vector<std::string> link = qvm::testing::runtimeLinkArguments();
+            arguments.insert(arguments.end(), link.begin(), link.end());
         }
         const std::string program = compilerPath(compiler);
         if (program.empty()) {

@@ -118,11 +118,8 @@ RunResult ExampleProgram::build(const std::string& compiler, const std::vector<s
         arguments.push_back(argument);
     }
     arguments.insert(arguments.end(), extra.begin(), extra.end());
-    for (const std::string& flag : sanitizerFlags()) {
-        arguments.push_back(flag);
-    }
-    arguments.push_back(std::string(QVM_RUNTIME_LIBRARY));
-    arguments.push_back("-lpthread");
+    const std::vector<std::string> link = runtimeLinkArguments();
+    arguments.insert(arguments.end(), link.begin(), link.end());
     return compile(compiler, arguments);
 }
 

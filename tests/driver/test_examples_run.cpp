@@ -17,7 +17,6 @@ namespace fs = std::filesystem;
 
 using qvm::testing::RunResult;
 using qvm::testing::runProgram;
-using qvm::testing::sanitizerFlags;
 using qvm::testing::TempDir;
 using qvm::testing::examples::compile;
 using qvm::testing::examples::Example;
@@ -88,11 +87,8 @@ TEST(ExampleRuns, TheSimulatedSystemsBehaveAsTheirScriptsExpect)
                                            "-I" + example.directory.string(), "-I" + checks.string(),
                                            (checks / (name + "_check.c")).string(), example.sut().string(),
                                            "-o", executable};
-        for (const std::string& flag : sanitizerFlags()) {
-            arguments.push_back(flag);
-        }
-        arguments.push_back(std::string(QVM_RUNTIME_LIBRARY));
-        arguments.push_back("-lpthread");
+        const std::vector<std::string> link = qvm::testing::runtimeLinkArguments();
+        arguments.insert(arguments.end(), link.begin(), link.end());
         const RunResult compiled = compile("gcc", arguments);
         ASSERT_EQ(compiled.status, 0) << name << ":\n" << compiled.err;
         const RunResult run = runProgram(executable, {});

@@ -102,6 +102,14 @@ std::vector<std::string> sanitizerFlags()
 #endif
 }
 
+std::vector<std::string> runtimeLinkArguments()
+{
+    std::vector<std::string> arguments = sanitizerFlags();
+    arguments.push_back(QVM_RUNTIME_LIBRARY);
+    arguments.push_back("-lpthread");
+    return arguments;
+}
+
 RunResult runPrepro(const std::vector<std::string>& arguments, const EnvChanges& env,
                     const std::filesystem::path& workingDirectory)
 {

@@ -54,6 +54,9 @@ void writeSampleRun(const std::filesystem::path& directory);
 // library: the sanitizers' when the build has them (the library is then
 // instrumented, and they check the program's run too), else none.
 std::vector<std::string> sanitizerFlags();
+// What ends the command line of a C program linked with the runtime
+// library: the sanitizer flags, the library and the thread library.
+std::vector<std::string> runtimeLinkArguments();
 
 // Lines of a text, without their newlines.
 std::vector<std::string> lines(const std::string& text);
