@@ -126,22 +126,6 @@ TypePtr makeDescriptor(CType&& part)
     return std::allocate_shared<CType>(DescriptorAllocator<CType>{}, std::move(part));
 }
 
-template <typename Record>
-std::vector<const Record*> inOrder(const std::array<std::vector<std::unique_ptr<Record>>, SymbolTable::kChains>& chains,
-                                   Ident scope)
-{
-    std::vector<const Record*> records;
-    for (const auto& chain : chains) {
-        for (const auto& record : chain) {
-            if (record->scope == scope) {
-                records.push_back(record.get());
-            }
-        }
-    }
-    std::sort(records.begin(), records.end(), [](const Record* a, const Record* b) { return a->order < b->order; });
-    return records;
-}
-
 // Descriptors are freed within one another up to a small depth; deeper
 // ones wait in a list that the outermost free works through.
 constexpr int kDirectReleaseDepth = 64;
@@ -311,6 +295,7 @@ Symbol& SymbolTable::append(Symbol symbol)
     chain.push_back(std::make_unique<Symbol>(std::move(symbol)));
     Symbol& added = *chain.back();
     symbolIndex_.insert(added.name, added.scope, &added);
+    scopeSymbols_[added.scope].push_back(&added);
     return added;
 }
 
@@ -325,6 +310,8 @@ bool SymbolTable::remove(Ident name, Ident scope)
     if (it == chain.end()) {
         return false;
     }
+    auto& ofScope = scopeSymbols_[scope];
+    ofScope.erase(std::find(ofScope.begin(), ofScope.end(), it->get()));
     chain.erase(it);
     symbolIndex_.erase(name, scope);
     // A later record of the same name and scope becomes the one found.
@@ -366,17 +353,20 @@ Tag& SymbolTable::appendTag(Tag tag)
     chain.push_back(std::make_unique<Tag>(std::move(tag)));
     Tag& added = *chain.back();
     tagIndex_[tagSlot(added.kind)].insert(added.name, added.scope, &added);
+    scopeTags_[added.scope].push_back(&added);
     return added;
 }
 
 std::vector<const Symbol*> SymbolTable::symbolsOf(Ident scope) const
 {
-    return inOrder(symbols_, scope);
+    const auto found = scopeSymbols_.find(scope);
+    return found != scopeSymbols_.end() ? found->second : std::vector<const Symbol*>{};
 }
 
 std::vector<const Tag*> SymbolTable::tagsOf(Ident scope) const
 {
-    return inOrder(tags_, scope);
+    const auto found = scopeTags_.find(scope);
+    return found != scopeTags_.end() ? found->second : std::vector<const Tag*>{};
 }
 
 const std::deque<EnumerationConstant>& enumerationConstants()

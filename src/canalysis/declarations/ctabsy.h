@@ -192,6 +192,9 @@ private:
     // (name, scope) per tag kind, so lookups need not walk the chains.
     RecordIndex symbolIndex_;
     std::array<RecordIndex, 3> tagIndex_;
+    // Records of each scope in the order first declared.
+    std::unordered_map<Ident, std::vector<const Symbol*>> scopeSymbols_;
+    std::unordered_map<Ident, std::vector<const Tag*>> scopeTags_;
     long nextOrder_ = 0;
 
     static std::size_t tagSlot(TypeKind kind);
