@@ -72,7 +72,7 @@ void ProgramWriter::collectCleanupProcedures(const Scope& scope)
         if (entry.descriptor->subScope != nullptr) {
             collectCleanupProcedures(*entry.descriptor->subScope);
         }
-        if (const auto* condition = std::get_if<ConditionData>(&entry.descriptor->data);
+        if (const auto* condition = entry.descriptor->find<ConditionData>();
             condition != nullptr && condition->elseScope != nullptr) {
             collectCleanupProcedures(*condition->elseScope);
         }

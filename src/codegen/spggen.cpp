@@ -22,7 +22,7 @@ using NameList = std::vector<std::string>;
 template <typename Data>
 const Data* dataOf(const Entry& entry)
 {
-    return entry.descriptor != nullptr ? std::get_if<Data>(&entry.descriptor->data) : nullptr;
+    return entry.descriptor != nullptr ? entry.descriptor->find<Data>() : nullptr;
 }
 
 const Scope* subScopeOf(const Entry& entry)

@@ -175,7 +175,7 @@ private:
             return {};
         }
         const sem::Scope* elseScope = nullptr;
-        if (const auto* condition = std::get_if<sem::ConditionData>(&descriptor->data)) {
+        if (const auto* condition = descriptor->find<sem::ConditionData>()) {
             elseScope = condition->elseScope;
         }
         return {descriptor->subScope, elseScope};

@@ -393,6 +393,9 @@ struct Descriptor {
     T& as() { return std::get<T>(data); }
     template <typename T>
     const T& as() const { return std::get<T>(data); }
+    // The data when it is of that kind, else none.
+    template <typename T>
+    const T* find() const { return std::get_if<T>(&data); }
 };
 
 struct Entry {
