@@ -57,7 +57,7 @@ void ProgramWriter::nativeCall(const Entry& call)
 {
     const auto& data = call.data<CallData>();
     const Scope* arguments = call.descriptor->subScope;
-    line("trv_bcf ( " + std::string(kRun) + "," + text(number(call)) + " );");
+    line("trv_bcf ( ", kRun, ",", number(call), " );");
     std::string written;
     if (arguments != nullptr) {
         for (const Entry& argument : arguments->entries) {
@@ -66,9 +66,9 @@ void ProgramWriter::nativeCall(const Entry& call)
         }
     }
     if (!data.result.empty()) {
-        line(data.result + " = " + std::string(runtimeCast(data.returnClass)) + call.name + " (" + written + " );");
+        line(data.result, " = ", runtimeCast(data.returnClass), call.name, " (", written, " );");
     } else {
-        line(call.name + " ( " + written + " );");
+        line(call.name, " ( ", written, " );");
     }
     if (arguments != nullptr) {
         for (const Entry& argument : arguments->entries) {
@@ -78,7 +78,7 @@ void ProgramWriter::nativeCall(const Entry& call)
     if (!data.result.empty()) {
         resultCheck(call);
     }
-    line("trv_flagrt = trv_cf (" + std::string(kRun) + "," + text(endNumber(call)) + " );");
+    line("trv_flagrt = trv_cf (", kRun, ",", endNumber(call), " );");
     line("if (trv_flagrt != 0)");
     open();
     debugResult("1");
@@ -106,9 +106,9 @@ void ProgramWriter::parameterCheck(const Entry& argument)
     const bool aggregate = passedByAddress(cls);
     // A structure or union passed by value is compared through its address
     // on every side: the check functions take pointers to it.
-    line(checkCall(cls) + (data.expected.empty() ? "0, " : "1, ") + checkValue(cls, initial, aggregate) +
-         checkValue(cls, expected, aggregate && cls != 11) + checkValue(cls, actual, aggregate) +
-         text(number(argument)) + " );");
+    line(checkCall(cls), (data.expected.empty() ? "0, " : "1, "), checkValue(cls, initial, aggregate),
+         checkValue(cls, expected, aggregate && cls != 11), checkValue(cls, actual, aggregate), number(argument),
+         " );");
 }
 
 void ProgramWriter::resultCheck(const Entry& call)
@@ -123,9 +123,8 @@ void ProgramWriter::resultCheck(const Entry& call)
         cls = kClassNonNil;
     }
     const bool address = cls == 10 || cls == 12;
-    line(checkCall(cls) + (data.expected.empty() ? "0, " : "1, ") + checkValue(cls, {}, false) +
-         checkValue(cls, data.expected, address) + checkValue(cls, data.result, address) +
-         text(endNumber(call) - 1) + " );");
+    line(checkCall(cls), (data.expected.empty() ? "0, " : "1, "), checkValue(cls, {}, false),
+         checkValue(cls, data.expected, address), checkValue(cls, data.result, address), endNumber(call) - 1, " );");
 }
 
 }  // namespace qvm::codegen::program

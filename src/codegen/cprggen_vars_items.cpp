@@ -83,7 +83,7 @@ VarItem ProgramWriter::itemOfValueEntry(const Entry& entry) const
         return item;
     }
     if (data.element) {
-        item.fieldName.clear();
+        item.fieldName = {};
         item.lowerIndex = data.lowerIndex;
         item.upperIndex = data.upperIndex;
     }
@@ -112,7 +112,7 @@ VarItem ProgramWriter::itemOfNode(const ValueNode& node) const
             VarItem element;
             if (range.children.size() == 1 && isElementary(range.children.front())) {
                 element = itemOfNode(range.children.front());
-                element.fieldName.clear();
+                element.fieldName = {};
             } else {
                 element = itemOf(range);
                 element.kind = VarItem::Kind::IndexRange;

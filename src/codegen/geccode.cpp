@@ -36,17 +36,17 @@ void LineWriter::closeBlock()
 
 void LineWriter::undefine(std::string_view name)
 {
-    raw("#undef " + std::string(name) + "\n");
+    line("#undef ", name);
 }
 
 void LineWriter::define(std::string_view name, std::string_view value)
 {
-    raw("#define " + std::string(name) + " " + std::string(value) + "\n");
+    line("#define ", name, " ", value);
 }
 
 void LineWriter::ifdef(std::string_view name)
 {
-    raw("#ifdef " + std::string(name) + "\n");
+    line("#ifdef ", name);
 }
 
 std::string cStringPath(std::string_view path)

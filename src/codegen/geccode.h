@@ -4,11 +4,47 @@
 
 #include "codegen/genfiles.h"
 
+#include <charconv>
+#include <concepts>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace qvm::codegen {
+
+// The pieces a generated line is made of: texts, single characters and
+// numbers, the numbers in decimal. Writers append pieces where they would
+// otherwise join temporary strings.
+inline void appendPiece(std::string& out, std::string_view text)
+{
+    out += text;
+}
+inline void appendPiece(std::string& out, char c)
+{
+    out += c;
+}
+template <std::integral Number>
+void appendPiece(std::string& out, Number value)
+{
+    char digits[24];
+    const auto written = std::to_chars(digits, digits + sizeof digits, value);
+    out.append(digits, written.ptr);
+}
+
+template <typename... Pieces>
+void appendPieces(std::string& out, const Pieces&... pieces)
+{
+    (appendPiece(out, pieces), ...);
+}
+
+// The pieces joined into one text.
+template <typename... Pieces>
+std::string joinedPieces(const Pieces&... pieces)
+{
+    std::string text;
+    appendPieces(text, pieces...);
+    return text;
+}
 
 class LineWriter {
 public:
@@ -21,7 +57,16 @@ public:
     // One blank of indentation per level, except for a line that begins
     // with '#', which is never indented.
     void line(std::string_view text);
-    void emptyLine() { line({}); }
+    // One line of several pieces, gathered in a buffer the writer keeps.
+    template <typename... Pieces>
+        requires(sizeof...(Pieces) > 1)
+    void line(const Pieces&... pieces)
+    {
+        pieces_.clear();
+        appendPieces(pieces_, pieces...);
+        line(std::string_view(pieces_));
+    }
+    void emptyLine() { line(std::string_view()); }
     // Text written as it is, without indentation or newline.
     void raw(std::string_view text);
 
@@ -43,6 +88,7 @@ public:
 private:
     GeneratedFile* file_;
     int level_ = 0;
+    std::string pieces_;  // the line being gathered
 };
 
 // A path as the text of a C string: a path that does not begin with '/' has
