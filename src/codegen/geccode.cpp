@@ -9,12 +9,6 @@ LineWriter::LineWriter(GeneratedFiles& files, const std::string& path) : file_(&
 
 LineWriter::LineWriter(GeneratedFile& file) : file_(&file) {}
 
-void LineWriter::line(std::string_view text)
-{
-    const bool indented = (text.empty() || text.front() != '#') && level_ > 0;
-    file_->writeIndentedLine(indented ? static_cast<std::size_t>(level_) : 0, text);
-}
-
 void LineWriter::raw(std::string_view text)
 {
     file_->write(text);

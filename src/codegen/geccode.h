@@ -3,8 +3,8 @@
 #pragma once
 
 #include "codegen/genfiles.h"
+#include "codegen/pieces.h"
 
-#include <charconv>
 #include <concepts>
 #include <string>
 #include <string_view>
@@ -12,39 +12,28 @@
 
 namespace qvm::codegen {
 
-// The pieces a generated line is made of: texts, single characters and
-// numbers, the numbers in decimal. Writers append pieces where they would
-// otherwise join temporary strings.
-inline void appendPiece(std::string& out, std::string_view text)
+namespace detail {
+
+// Whether the text the pieces make begins with '#'.
+inline bool beginsWithHash()
 {
-    out += text;
-}
-inline void appendPiece(std::string& out, char c)
-{
-    out += c;
-}
-template <std::integral Number>
-void appendPiece(std::string& out, Number value)
-{
-    char digits[24];
-    const auto written = std::to_chars(digits, digits + sizeof digits, value);
-    out.append(digits, written.ptr);
+    return false;
 }
 
-template <typename... Pieces>
-void appendPieces(std::string& out, const Pieces&... pieces)
+template <typename First, typename... Rest>
+bool beginsWithHash(const First& first, const Rest&... rest)
 {
-    (appendPiece(out, pieces), ...);
+    if constexpr (std::same_as<First, char>) {
+        return first == '#';
+    } else if constexpr (std::integral<First>) {
+        return false;
+    } else {
+        const std::string_view text(first);
+        return text.empty() ? beginsWithHash(rest...) : text.front() == '#';
+    }
 }
 
-// The pieces joined into one text.
-template <typename... Pieces>
-std::string joinedPieces(const Pieces&... pieces)
-{
-    std::string text;
-    appendPieces(text, pieces...);
-    return text;
-}
+}  // namespace detail
 
 class LineWriter {
 public:
@@ -54,19 +43,16 @@ public:
     // Goes on writing a file another writer began, at level 0.
     explicit LineWriter(GeneratedFile& file);
 
-    // One blank of indentation per level, except for a line that begins
-    // with '#', which is never indented.
-    void line(std::string_view text);
-    // One line of several pieces, gathered in a buffer the writer keeps.
+    // One line made of the pieces (see pieces.h): one blank of indentation
+    // per level, except for a line that begins with '#', which is never
+    // indented.
     template <typename... Pieces>
-        requires(sizeof...(Pieces) > 1)
     void line(const Pieces&... pieces)
     {
-        pieces_.clear();
-        appendPieces(pieces_, pieces...);
-        line(std::string_view(pieces_));
+        const bool indented = level_ > 0 && !detail::beginsWithHash(pieces...);
+        file_->writeIndentedLine(indented ? static_cast<std::size_t>(level_) : 0, pieces...);
     }
-    void emptyLine() { line(std::string_view()); }
+    void emptyLine() { line(); }
     // Text written as it is, without indentation or newline.
     void raw(std::string_view text);
 
@@ -88,7 +74,6 @@ public:
 private:
     GeneratedFile* file_;
     int level_ = 0;
-    std::string pieces_;  // the line being gathered
 };
 
 // A path as the text of a C string: a path that does not begin with '/' has

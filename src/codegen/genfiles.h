@@ -5,6 +5,7 @@
 #pragma once
 
 #include "base/cstsyst.h"
+#include "codegen/pieces.h"
 
 #include <cstddef>
 #include <list>
@@ -47,26 +48,24 @@ public:
     // Text is gathered and written in large pieces; a write that fails
     // (disk full, device error) is the fatal "FICNOTOPN" with the target's
     // name.
-    void write(std::string_view text)
+    // The text is made of the pieces of pieces.h.
+    template <typename... Pieces>
+    void write(const Pieces&... pieces)
     {
-        pending_.append(text);
-        if (pending_.size() >= kWriteBytes) {
-            flush();
-        }
+        appendPieces(pending_, pieces...);
+        flushWhenFull();
     }
-    void writeLine(std::string_view text)
+    template <typename... Pieces>
+    void writeLine(const Pieces&... pieces)
     {
-        pending_.append(text);
-        pending_.push_back('\n');
-        if (pending_.size() >= kWriteBytes) {
-            flush();
-        }
+        write(pieces..., '\n');
     }
     // count blanks, then the line.
-    void writeIndentedLine(std::size_t count, std::string_view text)
+    template <typename... Pieces>
+    void writeIndentedLine(std::size_t count, const Pieces&... pieces)
     {
         pending_.append(count, ' ');
-        writeLine(text);
+        writeLine(pieces...);
     }
 
     const std::string& target() const { return target_; }
@@ -79,6 +78,12 @@ private:
 
     // Writes the gathered text to the temporary file.
     void flush();
+    void flushWhenFull()
+    {
+        if (pending_.size() >= kWriteBytes) {
+            flush();
+        }
+    }
     // Writes what is buffered and closes the temporary file.
     void finish();
     // Puts the text in place: a target that already holds the same text is
