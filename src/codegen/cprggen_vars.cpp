@@ -157,6 +157,7 @@ void ProgramWriter::varStatement(const Entry& var)
         line("trv_var ( ", kRun, ",", number(var), " );");
     }
     std::vector<VarItem> items;
+    items.reserve(var.descriptor->subScope->entries.size());
     for (const Entry& value : var.descriptor->subScope->entries) {
         items.push_back(itemOfValueEntry(value));
     }

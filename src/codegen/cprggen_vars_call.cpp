@@ -27,28 +27,31 @@ bool passedByAddress(int cls)
     return cls == 10 || cls == 11 || cls == 12;
 }
 
-// "value, " with its cast, or the class's default value.
-std::string checkValue(int cls, const std::string& value, bool address)
+std::string_view firstOf(std::initializer_list<std::string_view> values)
 {
-    if (value.empty()) {
-        return std::string(runtimeCast(cls)) + std::string(defaultValue(cls));
-    }
-    return std::string(runtimeCast(cls)) + (address ? "&" : "") + value + ", ";
-}
-
-std::string firstOf(std::initializer_list<const std::string*> values)
-{
-    for (const std::string* value : values) {
-        if (!value->empty()) {
-            return *value;
+    for (const std::string_view value : values) {
+        if (!value.empty()) {
+            return value;
         }
     }
     return {};
 }
 
-std::string checkCall(int cls)
+// The start of a check call: "trv_<check>_c (<run>,<0 or 1 expected>, ".
+std::string checkCall(int cls, bool expected)
 {
-    return "trv_" + std::string(checkName(cls, -1, false)) + "_c (" + std::string(kRun) + ",";
+    return joinedPieces("trv_", checkName(cls, -1, false), "_c (", kRun, ",", expected ? "1, " : "0, ");
+}
+
+// "value, " with its cast, or the class's default value.
+void appendCheckValue(std::string& call, int cls, std::string_view value, bool address)
+{
+    call += runtimeCast(cls);
+    if (value.empty()) {
+        call += defaultValue(cls);
+    } else {
+        appendPieces(call, address ? "&" : "", value, ", ");
+    }
 }
 
 }  // namespace
@@ -62,7 +65,7 @@ void ProgramWriter::nativeCall(const Entry& call)
     if (arguments != nullptr) {
         for (const Entry& argument : arguments->entries) {
             const auto& given = argument.data<ArgData>();
-            written += (written.empty() ? "" : ", ") + std::string(given.reference ? "&" : "") + given.text;
+            appendPieces(written, written.empty() ? "" : ", ", given.reference ? "&" : "", given.text);
         }
     }
     if (!data.result.empty()) {
@@ -99,16 +102,18 @@ void ProgramWriter::parameterCheck(const Entry& argument)
     if (cls == kClassUnspecified) {
         return;
     }
-    const std::string& initial = data.text;
-    const std::string expected = firstOf({&data.expected, &initial});
-    const std::string actual =
-        data.reference ? firstOf({&data.result, &initial}) : firstOf({&data.result, &data.expected, &initial});
+    const std::string_view initial = data.text;
+    const std::string_view expected = firstOf({data.expected, initial});
+    const std::string_view actual =
+        data.reference ? firstOf({data.result, initial}) : firstOf({data.result, data.expected, initial});
     const bool aggregate = passedByAddress(cls);
     // A structure or union passed by value is compared through its address
     // on every side: the check functions take pointers to it.
-    line(checkCall(cls), (data.expected.empty() ? "0, " : "1, "), checkValue(cls, initial, aggregate),
-         checkValue(cls, expected, aggregate && cls != 11), checkValue(cls, actual, aggregate), number(argument),
-         " );");
+    std::string check = checkCall(cls, !data.expected.empty());
+    appendCheckValue(check, cls, initial, aggregate);
+    appendCheckValue(check, cls, expected, aggregate && cls != 11);
+    appendCheckValue(check, cls, actual, aggregate);
+    line(check, number(argument), " );");
 }
 
 void ProgramWriter::resultCheck(const Entry& call)
@@ -123,8 +128,11 @@ void ProgramWriter::resultCheck(const Entry& call)
         cls = kClassNonNil;
     }
     const bool address = cls == 10 || cls == 12;
-    line(checkCall(cls), (data.expected.empty() ? "0, " : "1, "), checkValue(cls, {}, false),
-         checkValue(cls, data.expected, address), checkValue(cls, data.result, address), endNumber(call) - 1, " );");
+    std::string check = checkCall(cls, !data.expected.empty());
+    appendCheckValue(check, cls, {}, false);
+    appendCheckValue(check, cls, data.expected, address);
+    appendCheckValue(check, cls, data.result, address);
+    line(check, endNumber(call) - 1, " );");
 }
 
 }  // namespace qvm::codegen::program
