@@ -5,7 +5,6 @@
 #include "codegen/tdcgen.h"
 
 #include <cstddef>
-#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -113,11 +112,12 @@ private:
     void describeEntry(const script::sem::Entry& entry, Where where, Array* array);
     ItemNumbers describeNode(const script::ValueNode& node, Location at, Where where);
     void describeRange(const script::ValueNode& range, Array& array, Location at, Where where);
-    // The members are described with the array being written, none for a
-    // structure or union.
-    ItemNumbers aggregateRecords(const script::ValueNode& node, Location at, Where where,
-                                 const std::function<void(Array*)>& members);
-    ItemNumbers rangeRecords(Location at, const std::function<void()>& members);
+    // The members (called with an Array*) are described with the array
+    // being written, none for a structure or union.
+    template <typename Members>
+    ItemNumbers aggregateRecords(const script::ValueNode& node, Location at, Where where, const Members& members);
+    template <typename Members>
+    ItemNumbers rangeRecords(Location at, const Members& members);
     int elementaryRecord(std::string_view name, const script::ValueNode& node, Location at);
 
     // ---- what the walk needs to know beforehand ----
