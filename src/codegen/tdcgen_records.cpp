@@ -21,6 +21,11 @@ std::string tdcQuoted(std::string_view text)
     return out;
 }
 
+void appendPiece(std::string& out, QuotedPiece field)
+{
+    tdc::appendQuoted(out, field.text);
+}
+
 void writeTdc(GeneratedFiles& files, NumberTable& records, const TdcRun& run)
 {
     tdc::TdcWriter(files, records, run).write();
