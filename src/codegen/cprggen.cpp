@@ -220,7 +220,6 @@ void ProgramWriter::staticContext()
 
 void ProgramWriter::scriptFunctions()
 {
-    collectCleanupProcedures(model_.global());
     messageFunctions();
     for (const Entry& entry : model_.global().entries) {
         switch (entry.code) {

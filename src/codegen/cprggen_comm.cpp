@@ -2,6 +2,7 @@
 // initialisation, the message functions, and the procsend and callback
 // functions.
 #include "codegen/cprggen_writer.h"
+#include "codegen/genwalk.h"
 
 #include <sstream>
 
@@ -33,17 +34,21 @@ void ProgramWriter::collectCommunication()
     definitions_.clear();
     waittils_.clear();
     polledTypes_.clear();
+    cleanupProcedures_.clear();
     collectDefinitions(&model_.global());
 }
 
-// The generated DEF_MESSAGEs with a value and the WAITTILs, wherever they stand.
+// The generated DEF_MESSAGEs with a value, the WAITTILs and the procedures
+// ENABLE_CLEANUP and DISABLE_CLEANUP name, wherever they stand.
 void ProgramWriter::collectDefinitions(const Scope* scope)
 {
     if (scope == nullptr) {
         return;
     }
     for (const Entry& entry : scope->entries) {
-        if (entry.code == ENT_DEF_MESSAGE) {
+        if (entry.code == ENT_ENABLE_CLEANUP || entry.code == ENT_DISABLE_CLEANUP) {
+            cleanupProcedures_.insert(entry.data<ProcedureRefData>().procedure);
+        } else if (entry.code == ENT_DEF_MESSAGE) {
             const auto& data = entry.data<DefMessageData>();
             if (data.generated() && data.tree != nullptr && data.message->data<MessageVarData>().used) {
                 definitions_[structureOf(*data.message)].push_back(&entry);
@@ -56,9 +61,8 @@ void ProgramWriter::collectDefinitions(const Scope* scope)
                 }
             }
         }
-        collectDefinitions(subScopeOf(entry));
-        if (entry.code == ENT_IF) {
-            collectDefinitions(entry.data<ConditionData>().elseScope);
+        for (const Scope* statements : statementScopes(entry)) {
+            collectDefinitions(statements);
         }
     }
 }

@@ -60,25 +60,6 @@ void ProgramWriter::closingSequence()
     close();
 }
 
-void ProgramWriter::collectCleanupProcedures(const Scope& scope)
-{
-    for (const Entry& entry : scope.entries) {
-        if (entry.code == ENT_ENABLE_CLEANUP || entry.code == ENT_DISABLE_CLEANUP) {
-            cleanupProcedures_.insert(entry.data<ProcedureRefData>().procedure);
-        }
-        if (entry.descriptor == nullptr) {
-            continue;
-        }
-        if (entry.descriptor->subScope != nullptr) {
-            collectCleanupProcedures(*entry.descriptor->subScope);
-        }
-        if (const auto* condition = entry.descriptor->find<ConditionData>();
-            condition != nullptr && condition->elseScope != nullptr) {
-            collectCleanupProcedures(*condition->elseScope);
-        }
-    }
-}
-
 void ProgramWriter::procedure(const Entry& procedure)
 {
     if (!procedure.data<ProcData>().used && cleanupProcedures_.count(&procedure) == 0) {

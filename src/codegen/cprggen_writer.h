@@ -109,7 +109,6 @@ private:
     void probeProgram();
 
     // ---- scenarios, procedures, level blocks (cprggen_scenario.cpp) ----
-    void collectCleanupProcedures(const Scope& scope);
     void procedure(const Entry& procedure);
     void levelBlock(const Entry& block);
     void scenario(const Entry& scenario);

@@ -1,6 +1,7 @@
 // The TDC writer's walk over the analysed model: one begin record (and for
 // the constructs that have one, an end record) per traced construct, the
 // numbers kept for the later writers.
+#include "codegen/genwalk.h"
 #include "codegen/tdcgen_detail.h"
 
 #include "diag/i18nerrgest.h"
@@ -367,9 +368,8 @@ void TdcWriter::collectDefinitions(const Scope* scope)
         if (entry.code == ENT_DEF_MESSAGE && entry.data<DefMessageData>().tree != nullptr) {
             definitions_[structureOf(*entry.data<DefMessageData>().message)].push_back(&entry);
         }
-        collectDefinitions(subScopeOf(entry));
-        if (entry.code == ENT_IF) {
-            collectDefinitions(entry.data<ConditionData>().elseScope);
+        for (const Scope* statements : statementScopes(entry)) {
+            collectDefinitions(statements);
         }
     }
 }

@@ -1,6 +1,7 @@
 // The tracer structure file writer.
 #include "codegen/tsfgen.h"
 
+#include "codegen/genwalk.h"
 #include "codegen/tdcgen.h"
 #include "diag/i18nerrgest.h"
 #include "diag/i18nutil.h"
@@ -175,21 +176,14 @@ public:
 private:
     // The scopes whose statements are walked: those of every container,
     // the ELSE part after the THEN part; a procedure's only when it is
-    // generated. WAITTIL polling pairs and VAR values hold no statement.
+    // generated.
     static std::array<const sem::Scope*, 2> innerScopes(const sem::Entry& entry)
     {
         const sem::Descriptor* descriptor = entry.descriptor;
-        if (descriptor == nullptr || descriptor->code == sem::DSC_WAITTIL || descriptor->code == sem::DSC_VAR) {
+        if (descriptor != nullptr && descriptor->code == sem::DSC_PROC && !descriptor->as<sem::ProcData>().used) {
             return {};
         }
-        if (descriptor->code == sem::DSC_PROC && !descriptor->as<sem::ProcData>().used) {
-            return {};
-        }
-        const sem::Scope* elseScope = nullptr;
-        if (const auto* condition = descriptor->find<sem::ConditionData>()) {
-            elseScope = condition->elseScope;
-        }
-        return {descriptor->subScope, elseScope};
+        return statementScopes(entry);
     }
 
     void writeElements(const sem::Entry& entry)
