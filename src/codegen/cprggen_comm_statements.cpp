@@ -23,16 +23,27 @@ const Entry* structureOf(const Entry& message)
     return message.data<MessageVarData>().structure;
 }
 
-std::string messageTable(const Entry& message)
+// "trv_msg_<type>[<index>]": the table entry of a message variable, as a
+// piece of a line.
+struct MessageTable {
+    const Entry& message;
+};
+
+void appendPiece(std::string& out, const MessageTable& table)
 {
-    const auto& data = message.data<MessageVarData>();
-    return "trv_msg_" + data.structure->name + "[" + text(data.index) + "]";
+    const auto& data = table.message.data<MessageVarData>();
+    appendPieces(out, "trv_msg_", data.structure->name, "[", data.index, "]");
 }
 
-std::string channelTable(const Entry& channel)
+// "trv_channel_<commtype>[<index>]": the table entry of a channel.
+struct ChannelTable {
+    const Entry& channel;
+};
+
+void appendPiece(std::string& out, const ChannelTable& table)
 {
-    const auto& data = channel.data<ChannelData>();
-    return "trv_channel_" + data.commtype->name + "[" + text(data.index) + "]";
+    const auto& data = table.channel.data<ChannelData>();
+    appendPieces(out, "trv_channel_", data.commtype->name, "[", data.index, "]");
 }
 
 int typeIndexOf(const Entry& channel)
@@ -317,7 +328,7 @@ void ProgramWriter::send(const Entry& entry)
     open();
     line("TRV_T_INT trv_i,trv_psret=0;");
     line("trv_rio_on(", kRun, ");");
-    line("for (trv_i=0;trv_i<", channelTable(*data.channel), ".trv_numberofId;trv_i++)");
+    line("for (trv_i=0;trv_i<", ChannelTable{*data.channel}, ".trv_numberofId;trv_i++)");
     open();
     line("trv_rio_off(", kRun, ");");
     line("trv_psret = trv_", data.procsend->name, " (trv_ctx,", channel, ",trv_i);");
@@ -381,7 +392,7 @@ void ProgramWriter::waittilChecks(const Entry& waittil, const std::vector<const 
     };
     line("if (0");
     for (const Entry* piece : pieces) {
-        line("||(!", messageTable(*piece->data<MatchPieceData>().message), ".trv_defNumber)");
+        line("||(!", MessageTable{*piece->data<MatchPieceData>().message}, ".trv_defNumber)");
     }
     line(")");
     failure("nodefmsg");
@@ -393,13 +404,13 @@ void ProgramWriter::waittilChecks(const Entry& waittil, const std::vector<const 
     for (const Entry* piece : pieces) {
         const auto& data = piece->data<MatchPieceData>();
         if (data.channel != nullptr) {
-            line("||(", channelTable(*data.channel), ".trv_numberofId)");
+            line("||(", ChannelTable{*data.channel}, ".trv_numberofId)");
             continue;
         }
         for (const Entry* pair : pairs) {
             const auto& polled = pair->data<PollPairData>();
             if (polled.message == data.message) {
-                line("||(", channelTable(*polled.channel), ".trv_numberofId)");
+                line("||(", ChannelTable{*polled.channel}, ".trv_numberofId)");
             }
         }
     }
@@ -483,7 +494,7 @@ void ProgramWriter::receiveStep(const Entry& waittil, const Entry& structure, co
         out_.ifdef("TRV_OSTREL_DEBUG");
         line("!trv_continue_debug&&");
         out_.endif();
-        line("!trv_end_waittil_debug && trv_i<", channelTable(channel), ".trv_numberofId;trv_i++)");
+        line("!trv_end_waittil_debug && trv_i<", ChannelTable{channel}, ".trv_numberofId;trv_i++)");
         open();
     }
     line("trv_ret = 0;");
@@ -513,20 +524,22 @@ void ProgramWriter::receiveStep(const Entry& waittil, const Entry& structure, co
             continue;
         }
         compared.push_back(&message);
-        const std::string state = messageTable(message) + ".trv_state_channel[" + text(typeIndexOf(channel)) + "][" +
-                                  text(channelData.index) + "]";
-        line("if (trv_", type, "_cmp_msg(trv_ctx, &(", messageTable(message), "),&(trv_", type, "_rcv)))");
+        const auto state = [&](std::string_view result) {
+            line(MessageTable{message}, ".trv_state_channel[", typeIndexOf(channel), "][", channelData.index, "]|=",
+                 result, ";");
+        };
+        line("if (trv_", type, "_cmp_msg(trv_ctx, &(", MessageTable{message}, "),&(trv_", type, "_rcv)))");
         open();
         // One definition tells which value matched; several leave it to the reference function.
         if (const Entry* definition = onlyDefinitionOf(message)) {
             line("trv_def_msg(", kRun, ",", number(*definition), ");");
         }
         line("trv_ret=1;");
-        line(state, "|=TRV_EVTOK;");
+        state("TRV_EVTOK");
         close();
         line("else");
         open();
-        line(state, "|=TRV_EVTKO;");
+        state("TRV_EVTKO");
         close();
     }
     close();
@@ -571,7 +584,7 @@ void ProgramWriter::waittilResult(const Entry& waittil, const std::vector<const 
         const auto& data = piece->data<MatchPieceData>();
         const std::string& type = structureOf(*data.message)->name;
         line("trv_state ( ", kRun, ", (", data.code, "), ", number(*piece), ");");
-        line("trv_", type, "_ref_msg (trv_ctx, &(", messageTable(*data.message), "));");
+        line("trv_", type, "_ref_msg (trv_ctx, &(", MessageTable{*data.message}, "));");
     }
     const std::string typeName =
         pieces.empty() ? "<not defined>" : structureOf(*pieces.front()->data<MatchPieceData>().message)->name;
@@ -662,7 +675,7 @@ void ProgramWriter::defMessage(const Entry& definition)
     if (!data.message->data<MessageVarData>().used) {
         return;
     }
-    line(messageTable(*data.message), ".trv_defNumber = ", data.number, ";");
+    line(MessageTable{*data.message}, ".trv_defNumber = ", data.number, ";");
     if (data.tree != nullptr) {
         locateWalk(definition);
         VarItem root = itemOfNode(data.tree->root);
@@ -674,7 +687,7 @@ void ProgramWriter::defMessage(const Entry& definition)
 void ProgramWriter::addId(const Entry& entry)
 {
     const auto& data = entry.data<ChannelOpData>();
-    const std::string channel = channelTable(*data.channelEntry);
+    const std::string channel = joinedPieces(ChannelTable{*data.channelEntry});
     const std::string slot = channel + ".trv_connexionId[" + channel + ".trv_numberofId]";
     line("if (", channel, ".trv_numberofId<TRV_K_ID_SIZE)");
     open();

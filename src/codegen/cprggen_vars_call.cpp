@@ -37,20 +37,21 @@ std::string_view firstOf(std::initializer_list<std::string_view> values)
     return {};
 }
 
-// The start of a check call: "trv_<check>_c (<run>,<0 or 1 expected>, ".
-std::string checkCall(int cls, bool expected)
-{
-    return joinedPieces("trv_", checkName(cls, -1, false), "_c (", kRun, ",", expected ? "1, " : "0, ");
-}
+// An argument of a check call, as a piece of its line: "value, " with its
+// cast, or the class's default value.
+struct CheckValue {
+    int cls;
+    std::string_view value;
+    bool address;
+};
 
-// "value, " with its cast, or the class's default value.
-void appendCheckValue(std::string& call, int cls, std::string_view value, bool address)
+void appendPiece(std::string& out, const CheckValue& argument)
 {
-    call += runtimeCast(cls);
-    if (value.empty()) {
-        call += defaultValue(cls);
+    out += runtimeCast(argument.cls);
+    if (argument.value.empty()) {
+        out += defaultValue(argument.cls);
     } else {
-        appendPieces(call, address ? "&" : "", value, ", ");
+        appendPieces(out, argument.address ? "&" : "", argument.value, ", ");
     }
 }
 
@@ -109,11 +110,9 @@ void ProgramWriter::parameterCheck(const Entry& argument)
     const bool aggregate = passedByAddress(cls);
     // A structure or union passed by value is compared through its address
     // on every side: the check functions take pointers to it.
-    std::string check = checkCall(cls, !data.expected.empty());
-    appendCheckValue(check, cls, initial, aggregate);
-    appendCheckValue(check, cls, expected, aggregate && cls != 11);
-    appendCheckValue(check, cls, actual, aggregate);
-    line(check, number(argument), " );");
+    line("trv_", checkName(cls, -1, false), "_c (", kRun, ",", data.expected.empty() ? "0, " : "1, ",
+         CheckValue{cls, initial, aggregate}, CheckValue{cls, expected, aggregate && cls != 11},
+         CheckValue{cls, actual, aggregate}, number(argument), " );");
 }
 
 void ProgramWriter::resultCheck(const Entry& call)
@@ -128,11 +127,9 @@ void ProgramWriter::resultCheck(const Entry& call)
         cls = kClassNonNil;
     }
     const bool address = cls == 10 || cls == 12;
-    std::string check = checkCall(cls, !data.expected.empty());
-    appendCheckValue(check, cls, {}, false);
-    appendCheckValue(check, cls, data.expected, address);
-    appendCheckValue(check, cls, data.result, address);
-    line(check, endNumber(call) - 1, " );");
+    line("trv_", checkName(cls, -1, false), "_c (", kRun, ",", data.expected.empty() ? "0, " : "1, ",
+         CheckValue{cls, {}, false}, CheckValue{cls, data.expected, address}, CheckValue{cls, data.result, address},
+         endNumber(call) - 1, " );");
 }
 
 }  // namespace qvm::codegen::program

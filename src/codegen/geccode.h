@@ -8,6 +8,7 @@
 #include <concepts>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace qvm::codegen {
@@ -27,8 +28,13 @@ bool beginsWithHash(const First& first, const Rest&... rest)
         return first == '#';
     } else if constexpr (std::integral<First>) {
         return false;
-    } else {
+    } else if constexpr (std::is_convertible_v<const First&, std::string_view>) {
         const std::string_view text(first);
+        return text.empty() ? beginsWithHash(rest...) : text.front() == '#';
+    } else {
+        // A piece of a kind of its own: what it writes.
+        std::string text;
+        appendPiece(text, first);
         return text.empty() ? beginsWithHash(rest...) : text.front() == '#';
     }
 }

@@ -1,6 +1,8 @@
 // The pieces generated text is made of: texts, single characters and
 // numbers, the numbers in decimal. Writers append pieces to their buffers
-// where they would otherwise join temporary strings.
+// where they would otherwise join temporary strings. A piece of a kind of
+// its own is a small type with an appendPiece beside it, found by
+// argument-dependent lookup.
 #pragma once
 
 #include <charconv>
