@@ -67,6 +67,9 @@ public:
         pending_.append(count, ' ');
         writeLine(pieces...);
     }
+    // A text of any length, which a large one reaches the file without
+    // being gathered (and copied) first.
+    void writeBlock(std::string_view text);
 
     const std::string& target() const { return target_; }
     const std::string& temporary() const { return temporary_; }
@@ -75,9 +78,13 @@ private:
     friend class GeneratedFiles;
 
     static constexpr std::size_t kWriteBytes = 256 * 1024;
+    // Room for the line that brings the gathered text past kWriteBytes, so
+    // that the buffer keeps its first size.
+    static constexpr std::size_t kLineRoom = 4096;
 
     // Writes the gathered text to the temporary file.
     void flush();
+    void writeToFile(std::string_view text);
     void flushWhenFull()
     {
         if (pending_.size() >= kWriteBytes) {

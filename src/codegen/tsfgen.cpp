@@ -115,9 +115,13 @@ public:
         text_ += '\n';
     }
 
-    // Lines already checked, added as they are.
-    void append(std::string_view lines) { text_ += lines; }
     const std::string& text() const { return text_; }
+    // Writes the lines gathered so far to the file and forgets them.
+    void passTo(GeneratedFile& file)
+    {
+        file.writeBlock(text_);
+        text_.clear();
+    }
 
 private:
     std::string text_;
@@ -309,8 +313,9 @@ void writeHeader(TracerLines& out)
     out.line("ED");
 }
 
-void writeSection(TracerLines& out, const script::SourceFileRecord& file, const TracerInput& input,
-                  std::string_view elements)
+// The element lines, already checked, go to the file as they are.
+void writeSection(TracerLines& out, GeneratedFile& output, const script::SourceFileRecord& file,
+                  const TracerInput& input, std::string_view elements)
 {
     out.line("DB \"Ostrel-Tracer\"");
     out.line("ID ", file.hashKey, " ", tracerRunKey(file, input.processId, input.date));
@@ -318,7 +323,8 @@ void writeSection(TracerLines& out, const script::SourceFileRecord& file, const 
     out.line("IN \"File\" 1 ", QuotedPiece{scriptText(file.baseName)});
     out.line("SI 1");
     out.line("IN \"VirtualTester\" 2 ", QuotedPiece{utf8(diag::tr(kContext, "default tester"))});
-    out.append(elements);
+    out.passTo(output);
+    output.writeBlock(elements);
     out.line("ED");
 }
 
@@ -336,9 +342,9 @@ void writeTracerFile(GeneratedFiles& files, Numbering& numbering, const TracerIn
         if (file == nullptr) {
             break;
         }
-        writeSection(out, *file, input, elements.linesOf(fileId));
+        writeSection(out, output, *file, input, elements.linesOf(fileId));
     }
-    output.write(out.text());
+    out.passTo(output);
 }
 
 long tracerRunKey(const script::SourceFileRecord& file, int processId, std::string_view date)
