@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -82,6 +83,23 @@ TEST_F(LineWriterTest, HashLinesAndDirectivesAreNeverIndented)
               "#else\n"
               "    b();\n"
               "#endif\n");
+}
+
+TEST_F(LineWriterTest, LinesOfPiecesJoinTextsCharactersAndNumbers)
+{
+    const std::string text = written([](LineWriter& out) {
+        out.openBlock();
+        out.line("trv_", std::string("run"), '(', -12, ", ", 4000000000LL, ", ", 7U, ");");
+        // Whether a line is a directive is read from its first character,
+        // whichever piece holds it.
+        out.line("", std::string_view(), "#define N ", 3);
+        out.line("", 'x', '#');
+    });
+    EXPECT_EQ(text,
+              " {\n"
+              "  trv_run(-12, 4000000000, 7);\n"
+              "#define N 3\n"
+              "  x#\n");
 }
 
 TEST_F(LineWriterTest, AnEmptyLineCarriesTheIndentationOfItsLevel)
