@@ -169,50 +169,6 @@ std::string_view descriptorCodeName(int code)
     return nameIn(kDescriptorNames, code);
 }
 
-DescriptorData dataFor(int code)
-{
-    switch (code) {
-    case DSC_SCRIPT: return ScriptData{};
-    case DSC_SCENARIO: return ScenarioData{};
-    case DSC_PROC: return ProcData{};
-    case DSC_CALL: return CallData{};
-    case DSC_ARG: return ArgData{};
-    case DSC_PARAM: return ParamData{};
-    case DSC_IF:
-    case DSC_WHILE:
-    case DSC_CASE: return ConditionData{};
-    case DSC_WAITTIL: return WaittilData{};
-    case DSC_INITIALIZATION:
-    case DSC_TERMINATION:
-    case DSC_EXCEPTION: return BlockData{};
-    case DSC_ENABLE_CLEANUP:
-    case DSC_DISABLE_CLEANUP: return ProcedureRefData{};
-    case DSC_RETURN_VAR: return ReturnVarData{};
-    case DSC_VAR: return VarData{};
-    case DSC_VALUE: return ValueData{};
-    case DSC_DEF_MESSAGE: return DefMessageData{};
-    case DSC_COMMTYPE: return CommtypeData{};
-    case DSC_CHANNEL: return ChannelData{};
-    case DSC_EVENT_STRUCT: return EventStructData{};
-    case DSC_MESSAGE_VAR: return MessageVarData{};
-    case DSC_CALLBACK:
-    case DSC_PROCSEND: return CommBlockData{};
-    case DSC_SEND: return SendData{};
-    case DSC_ADD_ID:
-    case DSC_CLEAR_ID: return ChannelOpData{};
-    case DSC_MATCH_PIECE: return MatchPieceData{};
-    case DSC_POLL_PAIR: return PollPairData{};
-    case DSC_INTERSEND:
-    case DSC_INTERRECV: return InterData{};
-    case DSC_PRINT: return TextPairData{};
-    case DSC_TIMER:
-    case DSC_INSTANCE_DECL: return NumberData{};
-    case DSC_RENDEZVOUS:
-    case DSC_INSTANCE_USE: return NameData{};
-    default: return std::monostate{};
-    }
-}
-
 bool DefMessageData::generated() const
 {
     return procedure == nullptr || procedure->data<ProcData>().used;
@@ -341,6 +297,60 @@ Entry& Model::insertBeforeFirstScenario(Scope* scope, int code, std::string name
     return place(scope, scope->firstScenario, code, std::move(name), origin, auxiliary);
 }
 
+template <typename T>
+void Model::hold(Descriptor& descriptor)
+{
+    if constexpr (kHeldApart<T>) {
+        descriptor.data_.emplace<HeldApart<T>>(HeldApart<T>{&std::get<BlockStore<T>>(heldApart_).make()});
+    } else {
+        descriptor.data_.emplace<T>();
+    }
+}
+
+void Model::fill(Descriptor& descriptor)
+{
+    switch (descriptor.code) {
+    case DSC_SCRIPT: hold<ScriptData>(descriptor); break;
+    case DSC_SCENARIO: hold<ScenarioData>(descriptor); break;
+    case DSC_PROC: hold<ProcData>(descriptor); break;
+    case DSC_CALL: hold<CallData>(descriptor); break;
+    case DSC_ARG: hold<ArgData>(descriptor); break;
+    case DSC_PARAM: hold<ParamData>(descriptor); break;
+    case DSC_IF:
+    case DSC_WHILE:
+    case DSC_CASE: hold<ConditionData>(descriptor); break;
+    case DSC_WAITTIL: hold<WaittilData>(descriptor); break;
+    case DSC_INITIALIZATION:
+    case DSC_TERMINATION:
+    case DSC_EXCEPTION: hold<BlockData>(descriptor); break;
+    case DSC_ENABLE_CLEANUP:
+    case DSC_DISABLE_CLEANUP: hold<ProcedureRefData>(descriptor); break;
+    case DSC_RETURN_VAR: hold<ReturnVarData>(descriptor); break;
+    case DSC_VAR: hold<VarData>(descriptor); break;
+    case DSC_VALUE: hold<ValueData>(descriptor); break;
+    case DSC_DEF_MESSAGE: hold<DefMessageData>(descriptor); break;
+    case DSC_COMMTYPE: hold<CommtypeData>(descriptor); break;
+    case DSC_CHANNEL: hold<ChannelData>(descriptor); break;
+    case DSC_EVENT_STRUCT: hold<EventStructData>(descriptor); break;
+    case DSC_MESSAGE_VAR: hold<MessageVarData>(descriptor); break;
+    case DSC_CALLBACK:
+    case DSC_PROCSEND: hold<CommBlockData>(descriptor); break;
+    case DSC_SEND: hold<SendData>(descriptor); break;
+    case DSC_ADD_ID:
+    case DSC_CLEAR_ID: hold<ChannelOpData>(descriptor); break;
+    case DSC_MATCH_PIECE: hold<MatchPieceData>(descriptor); break;
+    case DSC_POLL_PAIR: hold<PollPairData>(descriptor); break;
+    case DSC_INTERSEND:
+    case DSC_INTERRECV: hold<InterData>(descriptor); break;
+    case DSC_PRINT: hold<TextPairData>(descriptor); break;
+    case DSC_TIMER:
+    case DSC_INSTANCE_DECL: hold<NumberData>(descriptor); break;
+    case DSC_RENDEZVOUS:
+    case DSC_INSTANCE_USE: hold<NameData>(descriptor); break;
+    default: descriptor.data_.emplace<std::monostate>(); break;
+    }
+}
+
 Descriptor& Model::attach(Entry& entry, int descriptorCode)
 {
     if (descriptorCode < kFirstDescriptorCode || descriptorCode > kLastDescriptorCode) {
@@ -349,7 +359,7 @@ Descriptor& Model::attach(Entry& entry, int descriptorCode)
     entry.descriptor = &descriptors_.make();
     entry.descriptor->code = descriptorCode;
     entry.descriptor->owner = &entry;
-    entry.descriptor->data = dataFor(descriptorCode);
+    fill(*entry.descriptor);
     return *entry.descriptor;
 }
 
@@ -443,6 +453,7 @@ void Model::release()
         }
     });
     descriptors_.clear();
+    std::apply([](auto&... stores) { (stores.clear(), ...); }, heldApart_);
     scopes_.clear();
     entries_.clear();
     entryCount_ = 0;
