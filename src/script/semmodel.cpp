@@ -205,12 +205,12 @@ Entry& Model::place(Scope* scope, Entry* where, int code, std::string name, cons
     entry.serial = entryCount_++;
     scope->entries.insert(where, entry);
     entry.scope = scope;
-    entry.code = code;
+    entry.code = static_cast<std::int16_t>(code);
     entry.name = std::move(name);
     entry.auxiliary = auxiliary;
     entry.line = origin.line;
     entry.fileName = origin.fileName;
-    entry.fileId = origin.fileId;
+    entry.fileId = static_cast<std::int16_t>(origin.fileId);
     scope->codes.set(static_cast<std::size_t>(code));
     if (code == ENT_SCENARIO) {
         if (!scope->scenarios) {

@@ -2,6 +2,7 @@
 // each entry optionally carrying a descriptor whose data depends on its kind.
 #pragma once
 
+#include "script/sourcefiles.h"
 #include "script/valuetree.h"
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <limits>
 #include <new>
 #include <map>
 #include <memory>
@@ -513,11 +515,10 @@ struct Entry {
     std::string name;
     std::string_view filter;     // execution filter prefix of the instruction line, held by the syntax tree
     std::string_view fileName;   // the syntax tree's stored name: the model lives no longer than the tree
-    int code = 0;
+    std::int16_t code = 0;       // an EntryCode
+    std::int16_t fileId = 0;     // at most the source file table's size
     int auxiliary = 0;
     int line = 0;
-    int fileId = 0;
-    int spare = 0;
     std::uint32_t serial = 0;    // rank of creation in its model, from 0: an index for the writers' tables
 
     template <typename T>
@@ -526,7 +527,9 @@ struct Entry {
     const T& data() const { return descriptor->as<T>(); }
 };
 // A large script holds a hundred thousand entries: no padding between members.
-static_assert(sizeof(Entry) <= 4 * sizeof(void*) + sizeof(std::string) + 2 * sizeof(std::string_view) + 6 * sizeof(int));
+static_assert(sizeof(Entry) <= 4 * sizeof(void*) + sizeof(std::string) + 2 * sizeof(std::string_view) + 4 * sizeof(int));
+static_assert(kLastEntryCode <= std::numeric_limits<std::int16_t>::max() &&
+              SourceFileTable::kCapacity <= std::numeric_limits<std::int16_t>::max());
 
 class EntryList;
 
