@@ -291,9 +291,8 @@ private:
     ValueNode arrayNode(const CType* type, const CType* resolved, const Field* field) const
     {
         ValueNode node = nodeOf(ValueKind::Array, type, field);
-        node.dimension = base::identText(resolved->dimension);
         node.lowerIndex = 0;
-        node.upperIndex = elementCountOf(node.dimension) - 1;
+        node.upperIndex = elementCountOf(base::identText(resolved->dimension)) - 1;
         return node;
     }
 

@@ -59,7 +59,6 @@ struct ValueNode {
     std::string text;             // scalar: the value expression after macro expansion; whole value: on the top node
     std::string lowerValue;       // bounded: lower bound expression, empty when absent
     std::string upperValue;       // bounded: upper bound expression, empty when absent
-    std::string dimension;        // array: the dimension text of its C type
     std::string typeImage;        // C text of the node's type (bit-fields: " : width" appended)
     std::vector<ValueNode> children;
     long long lowerIndex = 0;     // array: first index; index range: first designated index
@@ -70,7 +69,7 @@ struct ValueNode {
     bool others = false;          // index range written OTHERS: every element not designated otherwise
     bool wholeValue = false;      // the value is given for the aggregate as a whole
 };
-static_assert(sizeof(ValueNode) <= 6 * sizeof(std::string) + sizeof(std::vector<ValueNode>) + 2 * sizeof(long long) +
+static_assert(sizeof(ValueNode) <= 5 * sizeof(std::string) + sizeof(std::vector<ValueNode>) + 2 * sizeof(long long) +
                                        4 * sizeof(int));
 
 struct ValueTree {
