@@ -80,7 +80,7 @@ std::optional<ValueTree> analyseValue(std::string_view variableText, std::string
     // Some requests below install a silent callback in the C analysis; the
     // bridge's own is installed again afterwards.
     const canalysis::ScopedCallback restore(cDiagnostics());
-    const Place place{std::string(scope), std::string(file), line, cDiagnostics()};
+    const Place place{scope, file, line, cDiagnostics()};
     setCContext(scope, file, line);
     const unsigned reportedBefore = reportedCount();
 
