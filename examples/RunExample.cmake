@@ -27,7 +27,9 @@ if(NOT compile_status EQUAL 0)
 endif()
 
 # One run per tester: its trace name, and its command as execute_process
-# takes it (several COMMANDs run at the same time).
+# takes it. Several COMMANDs run at the same time as a pipeline, so each
+# tester writes to a file of its own: one that ends first must not take the
+# other's output with it (SIGPIPE).
 set(traces)
 set(commands)
 if(INSTANCES)
@@ -37,7 +39,8 @@ if(INSTANCES)
     # Each trace finds the positions of the script in a TDC file of its name.
     configure_file(${out_dir}/${name}.tdc ${out_dir}/${trace}.tdc COPYONLY)
     list(APPEND traces ${trace})
-    list(APPEND commands COMMAND ${CMAKE_COMMAND} -E env QVM_TESTER_DIR=${out_dir}
+    list(APPEND commands COMMAND sh -c "exec \"\$@\" > \"\$0\" 2>&1" ${out_dir}/${trace}.out
+                         ${CMAKE_COMMAND} -E env QVM_TESTER_DIR=${out_dir}
                          ${executable} -INSTANCE=${instance} -RIO=${trace})
   endforeach()
 else()
@@ -55,6 +58,12 @@ execute_process(
   OUTPUT_VARIABLE run_output
   ERROR_VARIABLE run_output)
 message("${run_output}")
+if(INSTANCES)
+  foreach(trace IN LISTS traces)
+    file(READ ${out_dir}/${trace}.out tester_output)
+    message("${tester_output}")
+  endforeach()
+endif()
 
 set(problems)
 foreach(trace run_status IN ZIP_LISTS traces run_statuses)

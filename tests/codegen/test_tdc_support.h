@@ -45,6 +45,23 @@ inline Script handScript(const std::string& name)
     return {kTdcData, name};
 }
 
+// A copy of the script's directory in dir, with out/ holding the _Init
+// functions of a TRIGGER script as its user filled them in: without them the
+// run writes the template with a warning.
+inline void prepareCopy(const Script& script, const fs::path& dir)
+{
+    fs::copy(script.directory, dir, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    fs::create_directories(dir / "out");
+    writeFile(dir / "out" / "fctri_c.c", "/* the _Init functions of the telegrams */\n");
+}
+
+// The arguments of a run on the script writing out/NAME, with the host's
+// standard definitions.
+inline std::vector<std::string> scriptArguments(const Script& script)
+{
+    return {script.name + ".pts", script.name + ".h", "out/" + script.name, "-STD_DEFINE=" + kStdDefine};
+}
+
 // The files of a run, read back before its directory goes.
 struct TdcOutputs {
     RunResult result;
@@ -56,11 +73,7 @@ struct TdcOutputs {
 inline TdcOutputs runScript(const Script& script, const std::vector<std::string>& options, const EnvChanges& extraEnv = {})
 {
     TempDir dir;
-    fs::copy(script.directory, dir.path(), fs::copy_options::recursive);
-    fs::create_directories(dir / "out");
-    // The _Init functions of a TRIGGER script as its user filled them in:
-    // without them the run writes the template with a warning.
-    writeFile(dir / "out" / "fctri_c.c", "/* the _Init functions of the telegrams */\n");
+    prepareCopy(script, dir.path());
     std::vector<std::string> arguments{script.name + ".pts", script.name + ".h", "out/" + script.name};
     arguments.insert(arguments.end(), options.begin(), options.end());
     EnvChanges env{{"USER", "tester"}, {"TDC_SHIFT", "night \"shift\""}};

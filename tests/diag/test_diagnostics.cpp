@@ -166,12 +166,6 @@ TEST_F(Diagnostics, ListFileReceivesEveryLineWhenTheConsoleIsSilent)
               "Fenwir-I-ENDERRWAR,  End of execution with 1 error(s) and 1 warning(s)\n");
 }
 
-TEST_F(Diagnostics, UncreatableListFileIsFatal)
-{
-    EXPECT_EQ(statusOf([] { diag::openListFile("/nonexistent-dir/x.lis", true); }), 7);
-    EXPECT_EQ(console, "Fenwir-F-FICERROPN,  File /nonexistent-dir/x.lis opening problem\n");
-}
-
 TEST_F(Diagnostics, SystemFailureBypassesCatalogAndListFile)
 {
     TempDir dir;

@@ -146,20 +146,8 @@ TracedRun runTraced(const fs::path& dir, const std::vector<std::string>& argumen
     return run;
 }
 
-// A copy of the example's directory, with the _Init functions its user has
-// filled in (so that TRIGGER examples do not write a new template).
-void prepareExample(const qvm::testing::tdc::Script& example, const fs::path& dir)
-{
-    fs::copy(example.directory, dir, fs::copy_options::recursive);
-    fs::create_directories(dir / "out");
-    writeFile(dir / "out" / "fctri_c.c", "/* the _Init functions of the telegrams */\n");
-}
-
-std::vector<std::string> exampleArguments(const qvm::testing::tdc::Script& example)
-{
-    return {example.name + ".pts", example.name + ".h", "out/" + example.name,
-            "-STD_DEFINE=" + qvm::testing::tdc::kStdDefine};
-}
+using qvm::testing::tdc::prepareCopy;
+using qvm::testing::tdc::scriptArguments;
 
 TEST(DependencyFile, ListsExactlyTheFilesEachExampleOpenedAsPrerequisitesOfItsOutputs)
 {
@@ -167,8 +155,8 @@ TEST(DependencyFile, ListsExactlyTheFilesEachExampleOpenedAsPrerequisitesOfItsOu
     ASSERT_GE(examples.size(), 3u);
     for (const auto& example : examples) {
         TempDir dir;
-        prepareExample(example, dir.path());
-        const TracedRun run = runTraced(dir.path(), exampleArguments(example));
+        prepareCopy(example, dir.path());
+        const TracedRun run = runTraced(dir.path(), scriptArguments(example));
         ASSERT_EQ(run.result.status, 0) << example.name << ":\n" << run.result.err;
         ASSERT_FALSE(run.depfile.empty()) << example.name;
 
@@ -211,8 +199,8 @@ TEST(DependencyFile, WithSpgOnlyTheSpgFileIsTheTarget)
 {
     const auto example = qvm::testing::tdc::bundledExamples().front();
     TempDir dir;
-    prepareExample(example, dir.path());
-    auto arguments = exampleArguments(example);
+    prepareCopy(example, dir.path());
+    auto arguments = scriptArguments(example);
     arguments.push_back("-SPVGEN");
     const TracedRun run = runTraced(dir.path(), arguments);
     ASSERT_EQ(run.result.status, 0) << run.result.err;

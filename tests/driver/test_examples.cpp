@@ -2,6 +2,7 @@
 // file of the same name beside it goes through qvmprepro cleanly, with every
 // instance it declares, with every scenario or family chosen or left out, and
 // with every trace instruction kept.
+#include "codegen/test_tdc_support.h"
 #include "support/messages.h"
 #include "support/process.h"
 
@@ -23,23 +24,8 @@ namespace fs = std::filesystem;
 using qvm::testing::runPrepro;
 using qvm::testing::TempDir;
 
-struct Example {
-    fs::path directory;  // copied whole: the script may include other files beside it
-    std::string name;    // NAME.pts with its interface file NAME.h
-};
-
-std::vector<Example> bundledExamples()
-{
-    std::vector<Example> examples;
-    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(fs::path(QVM_SOURCE_DIR) / "examples")) {
-        const fs::path& script = entry.path();
-        if (script.extension() == ".pts" && fs::exists(fs::path(script).replace_extension(".h"))) {
-            examples.push_back({script.parent_path(), script.stem().string()});
-        }
-    }
-    std::sort(examples.begin(), examples.end(), [](const Example& a, const Example& b) { return a.name < b.name; });
-    return examples;
-}
+using Example = qvm::testing::tdc::Script;
+using qvm::testing::tdc::bundledExamples;
 
 // The names of the script's DECLARE_INSTANCE lines.
 std::vector<std::string> declaredInstances(const fs::path& script)
@@ -67,18 +53,12 @@ qvm::testing::RunResult runExample(const Example& example, const std::vector<std
                                    const std::string& inspectorCommand = {})
 {
     TempDir dir;
-    fs::copy(example.directory, dir.path(), fs::copy_options::recursive);
-    fs::create_directories(dir / "out");
-    // The TRIGGER examples' _Init functions as their user has filled them in:
-    // without them the first run writes the template with a warning.
-    qvm::testing::writeFile(dir / "out" / "fctri_c.c", "/* the _Init functions of the telegrams */\n");
-    std::vector<std::string> arguments{example.name + ".pts", example.name + ".h"};
-    if (inspectorCommand.empty()) {
-        arguments.push_back("out/" + example.name);
-    } else {
+    qvm::testing::tdc::prepareCopy(example, dir.path());
+    std::vector<std::string> arguments = qvm::testing::tdc::scriptArguments(example);
+    if (!inspectorCommand.empty()) {
+        arguments.erase(arguments.begin() + 2);  // an inspector writes nothing
         arguments.insert(arguments.begin(), inspectorCommand);
     }
-    arguments.push_back("-STD_DEFINE=" + std::string(QVM_SHARE_DIR) + "/lib/x86_64-linux-gnu.def");
     arguments.insert(arguments.end(), options.begin(), options.end());
     const qvm::testing::EnvChanges env{{"USER", "tester"}};
     return inspectorCommand.empty() ? runPrepro(arguments, env, dir.path())
@@ -122,14 +102,6 @@ TEST(Examples, TheBundledExamplesAreFound)
         names.push_back(example.name);
     }
     EXPECT_THAT(names, ::testing::IsSupersetOf({"demo", "door_controller", "platform_doors"}));
-}
-
-TEST(Examples, EveryExampleRunsCleanly)
-{
-    for (const Example& example : bundledExamples()) {
-        const auto result = runExample(example, {});
-        EXPECT_EQ(result.status, 0) << example.name << ":\n" << problemsOf(result) << result.err;
-    }
 }
 
 TEST(Examples, EveryExampleRunsCleanlyWithEveryTraceInstructionKept)

@@ -16,7 +16,6 @@ namespace {
 namespace fs = std::filesystem;
 
 using qvm::testing::RunResult;
-using qvm::testing::runProgram;
 using qvm::testing::TempDir;
 using qvm::testing::examples::compile;
 using qvm::testing::examples::Example;
@@ -68,32 +67,6 @@ TEST(ExampleRuns, EveryExampleHasASimulatedSystemUnderTestThatCompilesCleanly)
             EXPECT_EQ(result.status, 0) << compiler << " " << name << ":\n" << result.err;
             EXPECT_THAT(result.err, IsEmpty()) << compiler << " " << name;
         }
-    }
-}
-
-// The simulated systems of the message-driven and API examples, driven
-// directly (sut_checks/<name>_check.c) through the calls their scripts
-// make, so that their behaviour is known apart from the scripts' own
-// faults. They link with the runtime, whose channels carry can_gateway's
-// tester link.
-TEST(ExampleRuns, TheSimulatedSystemsBehaveAsTheirScriptsExpect)
-{
-    const fs::path checks = fs::path(QVM_SOURCE_DIR) / "tests" / "driver" / "sut_checks";
-    for (const std::string name : {"bms_config_api", "can_gateway", "door_controller"}) {
-        const Example example = exampleNamed(name);
-        TempDir dir;
-        const std::string executable = (dir / name).string();
-        std::vector<std::string> arguments{"-std=gnu99", "-Wall", "-Wextra", "-I" + kRuntime.string(),
-                                           "-I" + example.directory.string(), "-I" + checks.string(),
-                                           (checks / (name + "_check.c")).string(), example.sut().string(),
-                                           "-o", executable};
-        const std::vector<std::string> link = qvm::testing::runtimeLinkArguments();
-        arguments.insert(arguments.end(), link.begin(), link.end());
-        const RunResult compiled = compile("gcc", arguments);
-        ASSERT_EQ(compiled.status, 0) << name << ":\n" << compiled.err;
-        const RunResult run = runProgram(executable, {});
-        EXPECT_EQ(run.status, 0) << name << ":\n" << run.out;
-        EXPECT_THAT(run.out, IsEmpty()) << name;
     }
 }
 

@@ -1,5 +1,6 @@
 // File names of a run, the thread routine name and the echo limit.
 #include "driver/prepro.h"
+#include "support/process.h"
 
 #include <gtest/gtest.h>
 
@@ -9,22 +10,7 @@ namespace {
 
 using qvm::driver::deriveNames;
 
-// Sets (or unsets, for nullptr) an environment variable for one scope.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name)
-    {
-        if (const char* old = std::getenv(name)) {
-            old_ = old;
-        }
-        value ? setenv(name, value, 1) : unsetenv(name);
-    }
-    ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
+using qvm::testing::ScopedEnv;
 
 TEST(RunNames, ScriptArgumentWithoutExtension)
 {

@@ -64,17 +64,6 @@ TEST(Run, UncreatableListFileIsFatal)
     EXPECT_EQ(lines(result.err).back(), "Fenwir-F-FICERROPN,  File nodir/demo.lis opening problem");
 }
 
-TEST(Run, StudioLogNamesTheProjectFileUnderSpgGeneration)
-{
-    TempDir dir;
-    qvm::testing::writeSampleRun(dir.path());
-    const auto result = runPrepro({"demo", "demo.h", "out", "-SPVGEN", "-STUDIO_LOG=studio.txt"}, {}, dir.path());
-    EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(readFile(dir / "studio.txt"), "SPG demo.spg\n");
-    EXPECT_FALSE(std::filesystem::exists(dir / "out.tdc"));
-    EXPECT_FALSE(std::filesystem::exists(dir / "out.c"));
-}
-
 TEST(Run, UncreatableStudioLogIsFatal)
 {
     TempDir dir;

@@ -5,7 +5,10 @@
 #include "support/messages.h"
 #include "support/process.h"
 
+#include <gtest/gtest.h>
+
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qvm::testing::script {
@@ -42,6 +45,43 @@ inline std::vector<std::string> modelRows(const RunResult& run, const std::strin
     }
     return found;
 }
+
+// A script and its interface file api.h written into a fresh directory and
+// run through qvminspect model or qvmprepro there.
+class ScriptRunTest : public ::testing::Test {
+protected:
+    ScriptRunTest(std::string interface, std::string scriptName = "main.pts")
+        : interface_(std::move(interface)), scriptName_(std::move(scriptName))
+    {
+    }
+    void SetUp() override { writeFile(work / "api.h", interface_); }
+
+    RunResult model(const std::string& script, const std::vector<std::string>& options = {}, const EnvChanges& env = {})
+    {
+        writeFile(work / scriptName_, script);
+        std::vector<std::string> arguments{"model", scriptName_, "api.h"};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        return runInspect(arguments, env, work.path());
+    }
+
+    // qvmprepro on the script named without its extension, outputs named out.
+    RunResult prepro(const std::string& script, const std::vector<std::string>& options = {})
+    {
+        writeFile(work / scriptName_, script);
+        std::vector<std::string> arguments{scriptName_.substr(0, scriptName_.rfind('.')), "api.h", "out"};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        return runPrepro(arguments, {}, work.path());
+    }
+
+    // The listing's rows of one entry code, indent kept.
+    static std::vector<std::string> rowsOf(const RunResult& run, const std::string& code) { return modelRows(run, code); }
+
+    TempDir work;
+
+private:
+    std::string interface_;
+    std::string scriptName_;
+};
 
 // One line of a qvminspect model listing, as the tests expect it: the
 // entry at depth, its name, "file:line" and its descriptor part.

@@ -26,15 +26,11 @@ const std::string kInterface =
 
 const std::string kHeader = "HEADER \"comm\", \"1\", \"x\"\n";
 
-class CommRules : public ::testing::Test {
+class CommRules : public ScriptRunTest {
 protected:
-    void SetUp() override { writeFile(work / "api.h", kInterface); }
+    CommRules() : ScriptRunTest(kInterface, "comm.pts") {}
 
-    RunResult analyse(const std::string& script)
-    {
-        writeFile(work / "comm.pts", script);
-        return runInspect({"model", "comm.pts", "api.h"}, {}, work.path());
-    }
+    RunResult analyse(const std::string& script) { return model(script); }
 
     // The listing lines that hold the text.
     std::vector<std::string> linesWith(const RunResult& run, const std::string& text)
@@ -47,8 +43,6 @@ protected:
         }
         return found;
     }
-
-    TempDir work;
 };
 
 // One listing line: indent, code, name, position and descriptor.

@@ -54,22 +54,9 @@ std::string listing(const std::vector<std::string>& rows)
     return out;
 }
 
-class InstructionRules : public ::testing::Test {
+class InstructionRules : public ScriptRunTest {
 protected:
-    void SetUp() override { writeFile(work / "api.h", kInterface); }
-
-    RunResult model(const std::string& script, const std::vector<std::string>& options = {})
-    {
-        writeFile(work / "main.pts", script);
-        std::vector<std::string> arguments{"model", "main.pts", "api.h"};
-        arguments.insert(arguments.end(), options.begin(), options.end());
-        return runInspect(arguments, {}, work.path());
-    }
-
-    // The listing's rows of one entry code, indent kept.
-    std::vector<std::string> rowsOf(const RunResult& run, const std::string& code) { return modelRows(run, code); }
-
-    TempDir work;
+    InstructionRules() : ScriptRunTest(kInterface) {}
 };
 
 TEST_F(InstructionRules, CallsProceduresAndValuesMakeTheirEntries)

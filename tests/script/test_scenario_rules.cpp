@@ -20,25 +20,9 @@ using ::testing::IsEmpty;
 
 const std::string kHeader = "HEADER \"a\", \"b\", \"c\"\n";
 
-class ScenarioRules : public ::testing::Test {
+class ScenarioRules : public ScriptRunTest {
 protected:
-    void SetUp() override { writeFile(work / "api.h", "int compute(int value);\n"); }
-
-    RunResult model(const std::string& script, const std::vector<std::string>& options = {})
-    {
-        writeFile(work / "main.pts", script);
-        std::vector<std::string> arguments{"model", "main.pts", "api.h"};
-        arguments.insert(arguments.end(), options.begin(), options.end());
-        return runInspect(arguments, {}, work.path());
-    }
-
-    RunResult prepro(const std::string& script, const std::vector<std::string>& options = {})
-    {
-        writeFile(work / "main.pts", script);
-        std::vector<std::string> arguments{"main", "api.h", "out"};
-        arguments.insert(arguments.end(), options.begin(), options.end());
-        return runPrepro(arguments, {}, work.path());
-    }
+    ScenarioRules() : ScriptRunTest("int compute(int value);\n") {}
 
     // The listing's rows of one entry code, without their indent.
     static std::vector<std::string> rowsOf(const RunResult& run, const std::string& code)
@@ -65,8 +49,6 @@ protected:
         }
         return names;
     }
-
-    TempDir work;
 };
 
 // ---- selection over one tree ----

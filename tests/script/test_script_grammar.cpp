@@ -75,12 +75,48 @@ TEST(ScriptGrammar, EveryDeclarationAndBodyKindBuildsItsNodes)
     EXPECT_EQ(treeOf("declarations.pts"), readFile(kDataDir + "/declarations.tree"));
 }
 
-TEST(ScriptGrammar, ScenarioRightAfterTheHeaderIsRejected)
-{
-    const RunResult rejected = prepro("header_then_scenario.pts");
-    EXPECT_EQ(rejected.status, 5);
-    EXPECT_THAT(messagesOf(rejected.err), ElementsAre(Message{"E", "UNEXPSCEN", "header_then_scenario.pts", 2}));
+// Scripts of the test data that a run rejects: the exit status and every
+// located message, in order.
+struct Rejected {
+    const char* script;
+    int status;
+    std::vector<Message> messages;
+    std::vector<std::string> options{};
+};
 
+TEST(ScriptGrammar, RejectedScriptsReportAtTheirLines)
+{
+    const Rejected cases[] = {
+        {"header_then_scenario.pts", 5, {{"E", "UNEXPSCEN", "header_then_scenario.pts", 2}}},
+        // Reported on the scenario keyword, once.
+        {"missing_end_if.pts", 5, {{"E", "UNEXPSCEN", "missing_end_if.pts", 6}}},
+        // Line 5 fails at its first token and line 6 at its second: both are
+        // skipped silently; line 7 fails at its third token and is reported.
+        {"error_skip.pts", 5, {{"E", "UNEXPEXIT", "error_skip.pts", 4}, {"E", "UNEXPAROB", "error_skip.pts", 7}}},
+        // A message on a continuation line carries that line.
+        {"continuation.pts", 5, {{"E", "UNEXPEXIT", "continuation.pts", 7}}},
+        {"include_self.pts", 7, {{"F", "INCLOOPDT", "include_self.pts", 3}}},
+        // INCLUDE is a declaration or scenario item, not an instruction.
+        {"include_in_body.pts", 5, {{"E", "UNEXPINCL", "include_in_body.pts", 5}}, {"-INCL=inc"}},
+        {"include_missing.pts", 7, {{"F", "CANNOTOPN", "include_missing.pts", 3, "Cannot open file missing.pts"}},
+         {"-INCL=inc"}},
+        // COMMTYPE after TRIGGER is an unknown sequence.
+        {"commtype_trigger.pts", 5, {{"E", "LEXSEQUNK", "commtype_trigger.pts", 3}}},
+        // An unexpected virtual block is an internal error.
+        {"virtual_misplaced.pts", 9, {{"S", "STXNOMESS", "virtual_misplaced.pts", 4}}},
+    };
+    for (const Rejected& rejected : cases) {
+        SCOPED_TRACE(rejected.script);
+        const RunResult result = prepro(rejected.script, rejected.options);
+        EXPECT_EQ(result.status, rejected.status);
+        const std::vector<Message> reported = messagesOf(result.err);
+        EXPECT_EQ(reported, rejected.messages) << result.err;
+        for (std::size_t i = 0; i < std::min(reported.size(), rejected.messages.size()); ++i) {
+            EXPECT_THAT(reported[i].text, HasSubstr(rejected.messages[i].text));
+        }
+    }
+    EXPECT_EQ(lastMessageOf(prepro("error_skip.pts").err),
+              (PlainMessage{"I", "ENDERRNWR", "End of execution with 2 error(s)"}));
     const RunResult accepted = prepro("header_hash_scenario.pts");
     EXPECT_EQ(accepted.status, 0) << accepted.err;
 }
@@ -176,55 +212,12 @@ TEST(ScriptGrammar, CatchWithEllipsisHasNoExceptionName)
     EXPECT_THAT(tree, HasSubstr("STX_IDENT \"oops\" @3"));
 }
 
-TEST(ScriptGrammar, MissingEndIfIsReportedOnTheScenarioKeywordOnce)
-{
-    const RunResult result = prepro("missing_end_if.pts");
-    EXPECT_EQ(result.status, 5);
-    EXPECT_THAT(messagesOf(result.err), ElementsAre(Message{"E", "UNEXPSCEN", "missing_end_if.pts", 6}));
-}
-
-TEST(ScriptGrammar, ErrorsAtTheFirstTwoTokensAfterAnErroneousLineAreSilent)
-{
-    // Line 5 fails at its first token and line 6 at its second: both are
-    // skipped silently; line 7 fails at its third token and is reported.
-    const RunResult result = prepro("error_skip.pts");
-    EXPECT_EQ(result.status, 5);
-    EXPECT_THAT(messagesOf(result.err), ElementsAre(Message{"E", "UNEXPEXIT", "error_skip.pts", 4},
-                                                    Message{"E", "UNEXPAROB", "error_skip.pts", 7}));
-    EXPECT_EQ(lastMessageOf(result.err), (PlainMessage{"I", "ENDERRNWR", "End of execution with 2 error(s)"}));
-}
-
-TEST(ScriptGrammar, MessageOnAContinuationLineCarriesThatLine)
-{
-    const RunResult result = prepro("continuation.pts");
-    EXPECT_THAT(messagesOf(result.err), ElementsAre(Message{"E", "UNEXPEXIT", "continuation.pts", 7}));
-}
-
-TEST(ScriptGrammar, IncludeOfItselfStopsTheRun)
-{
-    const RunResult result = prepro("include_self.pts");
-    EXPECT_EQ(result.status, 7);
-    EXPECT_THAT(messagesOf(result.err), ElementsAre(Message{"F", "INCLOOPDT", "include_self.pts", 3}));
-}
-
 TEST(ScriptGrammar, IncludeIsADeclarationOrScenarioItemButNotAnInstruction)
 {
     const std::string tree = treeOf("include_twice.pts", {"-INCL=inc"});
     EXPECT_THAT(tree, HasSubstr("STX_HASH_LINE \"define FROM_INCLUDE 1\""));
     EXPECT_THAT(tree, HasSubstr("STX_IDENT \"included\" @1"));
     EXPECT_THAT(subtree(tree, "STX_INCLUDE"), ElementsAre("STX_INCLUDE @1"));
-
-    const RunResult inBody = prepro("include_in_body.pts", {"-INCL=inc"});
-    EXPECT_EQ(inBody.status, 5);
-    EXPECT_THAT(messagesOf(inBody.err), ElementsAre(Message{"E", "UNEXPINCL", "include_in_body.pts", 5}));
-}
-
-TEST(ScriptGrammar, IncludeNotFoundInAnyDirectoryStopsTheRun)
-{
-    const RunResult result = prepro("include_missing.pts", {"-INCL=inc"});
-    EXPECT_EQ(result.status, 7);
-    EXPECT_THAT(messagesOf(result.err), ElementsAre(IsMessage({"F", "CANNOTOPN", "include_missing.pts", 3},
-                                                              HasSubstr("Cannot open file missing.pts"))));
 }
 
 TEST(ScriptGrammar, CommentInstructionsFollowTheCommentSetting)
@@ -233,20 +226,6 @@ TEST(ScriptGrammar, CommentInstructionsFollowTheCommentSetting)
                 ElementsAre("STX_INSTR_LINE @5", "  -", "  STX_COMMENT \" checks the flag\" @4"));
     EXPECT_THAT(subtree(treeOf("comment_flag.pts", {"-NOCOMMENT"}), "STX_INSTR_LINE"),
                 ElementsAre("STX_INSTR_LINE @5"));
-}
-
-TEST(ScriptGrammar, CommtypeAfterTriggerIsAnUnknownSequence)
-{
-    const RunResult result = prepro("commtype_trigger.pts");
-    EXPECT_EQ(result.status, 5);
-    EXPECT_THAT(messagesOf(result.err), ElementsAre(Message{"E", "LEXSEQUNK", "commtype_trigger.pts", 3}));
-}
-
-TEST(ScriptGrammar, UnexpectedVirtualBlockIsAnInternalError)
-{
-    const RunResult result = prepro("virtual_misplaced.pts");
-    EXPECT_EQ(result.status, 9);
-    EXPECT_THAT(messagesOf(result.err), ElementsAre(Message{"S", "STXNOMESS", "virtual_misplaced.pts", 4}));
 }
 
 TEST(ScriptGrammar, ScriptThatCannotBeReadIsFatal)

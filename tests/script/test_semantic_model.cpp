@@ -29,29 +29,15 @@ const std::string kInterface =
 // One line of the model listing: two blanks per depth, then the four columns.
 constexpr auto row = modelRow;
 
-class SemanticModel : public ::testing::Test {
+class SemanticModel : public ScriptRunTest {
 protected:
-    void SetUp() override { writeFile(work / "api.h", kInterface); }
-
-    RunResult model(const std::string& script, const std::vector<std::string>& options = {},
-                    const EnvChanges& env = {})
-    {
-        writeFile(work / "main.pts", script);
-        std::vector<std::string> arguments{"model", "main.pts", "api.h"};
-        arguments.insert(arguments.end(), options.begin(), options.end());
-        return runInspect(arguments, env, work.path());
-    }
-
-    // The listing's lines that start with one of the codes (after the indent).
-    std::vector<std::string> rowsOf(const RunResult& run, const std::string& code) { return modelRows(run, code); }
+    SemanticModel() : ScriptRunTest(kInterface) {}
 
     std::string lastLine(const RunResult& run)
     {
         const auto all = lines(run.out);
         return all.empty() ? std::string() : all.back();
     }
-
-    TempDir work;
 };
 
 TEST_F(SemanticModel, EveryKindMakesItsEntryInTheScopeOfItsBlock)
@@ -440,17 +426,15 @@ TEST_F(SemanticModel, DuplicatesOfTheModelAreRefused)
 // the studio log of the writers.
 TEST_F(SemanticModel, SemanticErrorsEndTheRunWithoutOutput)
 {
-    const auto prepro = [&](const std::string& script) {
-        writeFile(work / "main.pts", script);
-        std::filesystem::remove(work / "studio.log");
-        std::filesystem::remove(work / "out.c");  // the clean run writes it
-        return runPrepro({"main", "api.h", "out", "-NOLOG", "-STUDIO_LOG=studio.log"}, {}, work.path());
-    };
-    const RunResult clean = prepro(kHeader + "# int x;\nSCENARIO s\n  EXIT\nEND SCENARIO\n");
+    const std::vector<std::string> options{"-NOLOG", "-STUDIO_LOG=studio.log"};
+    const RunResult clean = prepro(kHeader + "# int x;\nSCENARIO s\n  EXIT\nEND SCENARIO\n", options);
     EXPECT_EQ(clean.status, 0);
     EXPECT_THAT(readFile(work / "studio.log"), HasSubstr("TDC out.tdc"));
 
-    const RunResult faulty = prepro(kHeader + "# int x = ;\nSCENARIO s\n  RESET WTIME\n  CLEAR_ID(c)\nEND SCENARIO\n");
+    std::filesystem::remove(work / "studio.log");
+    std::filesystem::remove(work / "out.c");
+    const RunResult faulty =
+        prepro(kHeader + "# int x = ;\nSCENARIO s\n  RESET WTIME\n  CLEAR_ID(c)\nEND SCENARIO\n", options);
     EXPECT_EQ(faulty.status, 5);
     EXPECT_FALSE(std::filesystem::exists(work / "studio.log"));
     EXPECT_FALSE(std::filesystem::exists(work / "out.c"));

@@ -130,6 +130,19 @@ RunResult runInspect(const std::vector<std::string>& arguments, const EnvChanges
     return runProgram(QVM_INSPECT_BIN, arguments, full, workingDirectory);
 }
 
+ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name)
+{
+    if (const char* old = std::getenv(name)) {
+        old_ = old;
+    }
+    value != nullptr ? ::setenv(name, value, 1) : ::unsetenv(name);
+}
+
+ScopedEnv::~ScopedEnv()
+{
+    old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_);
+}
+
 TempDir::TempDir()
 {
     std::random_device device;

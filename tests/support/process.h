@@ -29,6 +29,20 @@ RunResult runPrepro(const std::vector<std::string>& arguments, const EnvChanges&
 RunResult runInspect(const std::vector<std::string>& arguments, const EnvChanges& env = {},
                      const std::filesystem::path& workingDirectory = {});
 
+// Sets (or unsets, for nullptr) an environment variable of this process for
+// one scope.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
 // A fresh directory removed with everything in it at the end of the scope.
 class TempDir {
 public:

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <iterator>
 #include <new>
 
 namespace qvm::canalysis {
@@ -301,25 +302,22 @@ Symbol& SymbolTable::append(Symbol symbol)
 
 bool SymbolTable::remove(Ident name, Ident scope)
 {
-    if (name == nullptr) {
+    Symbol* first = findInScope(name, scope);
+    if (first == nullptr) {
         return false;
     }
+    // Removed records are mostly the latest ones (probes of type names), so
+    // both lists are searched from their ends.
     auto& chain = symbols_[chainOf(name)];
-    const auto it = std::find_if(chain.begin(), chain.end(),
-                                 [&](const auto& record) { return record->name == name && record->scope == scope; });
-    if (it == chain.end()) {
-        return false;
-    }
+    const auto held = std::find_if(chain.rbegin(), chain.rend(), [&](const auto& record) { return record.get() == first; });
     auto& ofScope = scopeSymbols_[scope];
-    ofScope.erase(std::find(ofScope.begin(), ofScope.end(), it->get()));
-    chain.erase(it);
+    ofScope.erase(std::prev(std::find(ofScope.rbegin(), ofScope.rend(), first).base()));
+    const auto next = chain.erase(std::prev(held.base()));
     symbolIndex_.erase(name, scope);
     // A later record of the same name and scope becomes the one found.
-    for (auto& record : chain) {
-        if (record->name == name && record->scope == scope) {
-            symbolIndex_.insert(name, scope, record.get());
-            break;
-        }
+    const auto later = std::find_if(next, chain.end(), [&](const auto& record) { return record->name == name && record->scope == scope; });
+    if (later != chain.end()) {
+        symbolIndex_.insert(name, scope, later->get());
     }
     return true;
 }

@@ -166,6 +166,22 @@ void constructWarning(DeclSpecs& specs, std::string_view newSpelling)
     specs.type.reset();
 }
 
+bool isWordChar(char c)
+{
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '$';
+}
+
+// A value text as an operand of a larger expression: one word or number
+// stands as it is, anything longer is put in parentheses, so that `1 << 2`
+// followed by "+1" still means five.
+std::string asOperand(std::string_view value)
+{
+    std::size_t i = value.empty() || value.front() != '-' ? 0 : 1;
+    const bool oneWord = i < value.size() && std::all_of(value.begin() + static_cast<std::ptrdiff_t>(i), value.end(),
+                                                         [](char c) { return isWordChar(c) || c == '.'; });
+    return oneWord ? std::string(value) : "(" + std::string(value) + ")";
+}
+
 }  // namespace
 
 void addStorage(DeclSpecs& specs, unsigned storage)
@@ -308,7 +324,7 @@ TypePtr enumType(DeclParse& parse, Ident tag, const EnumeratorList* body)
                 sinceLast = 0;
                 text = lastValue;
             } else if (!lastValue.empty()) {
-                text = lastValue + "+" + std::to_string(++sinceLast);
+                text = asOperand(lastValue) + "+" + std::to_string(++sinceLast);
             } else {
                 text = std::to_string(position);
             }
@@ -749,11 +765,6 @@ void enterFunctionDefinition(DeclParse& parse, const DeclSpecs* specs, Declarato
 
 namespace {
 
-bool isWordChar(char c)
-{
-    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '$';
-}
-
 bool isTypeWord(DeclParse& parse, std::string_view word)
 {
     static const std::array<std::string_view, 13> words = {"char",  "short",    "int",    "long",   "float",
@@ -826,6 +837,9 @@ std::size_t skipSizeofOperand(const std::string& text, std::size_t i)
 
 // How many characters enumerator values may add to a dimension text.
 constexpr std::size_t kDimensionGrowthRoom = 60000;
+// How many enumerators one dimension text may replace: values that name
+// each other in a ring would otherwise be replaced for ever.
+constexpr int kDimensionReplacements = 4096;
 // A rewritten dimension at least this long is replaced by its value when
 // that value is positive, so that declaration images stay readable.
 constexpr std::size_t kDimensionValueLength = 59990;
@@ -838,6 +852,7 @@ constexpr std::size_t kDimensionValueLength = 59990;
 Ident rewriteDimension(DeclParse& parse, std::string_view dimension)
 {
     const std::size_t limit = dimension.size() + kDimensionGrowthRoom;
+    int replacements = 0;
     std::string text(dimension);
     for (char& c : text) {
         if (static_cast<unsigned char>(c) < 32 || c == 127) {
@@ -881,9 +896,11 @@ Ident rewriteDimension(DeclParse& parse, std::string_view dimension)
                 continue;
             }
             const EnumerationConstant* constant = findEnumerationConstant(base::ident(word));
-            if (constant != nullptr && text.size() - (end - i) + std::strlen(constant->value) <= limit) {
+            const std::string value = constant != nullptr ? asOperand(constant->value) : std::string();
+            if (constant != nullptr && text.size() - (end - i) + value.size() <= limit &&
+                replacements++ < kDimensionReplacements) {
                 // The value is scanned again: it may name further enumerators.
-                text.replace(i, end - i, constant->value);
+                text.replace(i, end - i, value);
                 continue;
             }
             i = end;

@@ -4,6 +4,7 @@
 #include "base/mstrid.h"
 #include "canalysis/declarations/ctabsy.h"
 #include "canalysis/ctypesizes.h"
+#include "canalysis/preprocessor/cevalif.h"
 
 #include "support/creports.h"
 
@@ -11,6 +12,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qvm::canalysis {
@@ -135,7 +137,8 @@ TEST_F(CDecls, EnumeratorsGetPositionsOrTheLastValueTextPlusACount)
     EXPECT_EQ(values, (std::vector<std::string>{"0", "1", "X", "X+1", "X+2"}));
     ASSERT_EQ(enumerationConstants().size(), 7u);
     EXPECT_STREQ(enumerationConstants()[5].value, "1 << 2");
-    EXPECT_STREQ(enumerationConstants()[6].value, "1 << 2+1");
+    // A longer explicit value is grouped before the count is added.
+    EXPECT_STREQ(enumerationConstants()[6].value, "(1 << 2)+1");
     CType type;
     type.kind = kEnum;
     type.name = tag->name;
@@ -645,11 +648,23 @@ TEST_F(CDecls, DimensionTextsAreRewritten)
           "int f[\n2\t];\n");
     EXPECT_TRUE(reports_.empty());
     EXPECT_STREQ(symbol("a").type->dimension, "4 * 2");
-    EXPECT_STREQ(symbol("b").type->dimension, "           4+1");
+    EXPECT_STREQ(symbol("b").type->dimension, "           (4+1)");
     EXPECT_STREQ(symbol("c").type->dimension, "sizeof(N) + 3");
     EXPECT_STREQ(symbol("d").type->dimension, "0x10");
-    EXPECT_STREQ(symbol("e").type->dimension, "4 * 2");
+    EXPECT_STREQ(symbol("e").type->dimension, "(4 * 2)");
     EXPECT_STREQ(symbol("f").type->dimension, "2");
+}
+
+TEST_F(CDecls, DimensionsKeepThePrecedenceOfEnumeratorValuesAndEndOnValuesThatNameEachOther)
+{
+    parse("enum { P = 1 << 2, Q, R = Q * 2 };\n"
+          "int y[R]; int z[Q * 2];\n"
+          "enum { A = A };\nint x[A];\n"
+          "enum { B = C };\nenum { C = B + 1 };\nint w[B];\n");
+    EXPECT_STREQ(symbol("y").type->dimension, "(((1 << 2)+1) * 2)");
+    EXPECT_EQ(C_CPP_eval_if(symbol("z").type->dimension), 10);
+    EXPECT_STREQ(symbol("x").type->dimension, "A");
+    EXPECT_GT(std::string_view(symbol("w").type->dimension).size(), 1000U);
 }
 
 TEST_F(CDecls, FixedNamesAreLookedUpAgainAfterTheIdentifierTableIsReset)

@@ -59,8 +59,8 @@ TEST_F(LargeInterface, EnumeratorsInDimensionsAreReplacedAmongSixtyThousand)
     }
     parse(text + "};\nchar first[E1];\nchar later[E30002 * 2];\nchar last[E59999];\n");
     EXPECT_EQ(C_CPP_type_image(typeOf("first"), "first"), "char first[1]");
-    EXPECT_EQ(C_CPP_type_image(typeOf("later"), "later"), "char later[BASE+2 * 2]");
-    EXPECT_EQ(C_CPP_type_image(typeOf("last"), "last"), "char last[BASE+29999]");
+    EXPECT_EQ(C_CPP_type_image(typeOf("later"), "later"), "char later[(BASE+2) * 2]");
+    EXPECT_EQ(C_CPP_type_image(typeOf("last"), "last"), "char last[(BASE+29999)]");
 }
 
 TEST_F(LargeInterface, TypedefChainOfSixtyThousandLinksEndsInItsBasicType)

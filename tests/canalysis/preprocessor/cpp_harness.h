@@ -67,6 +67,25 @@ protected:
     // Tokens of a C text (runs of blanks ignored, #line lines set aside).
     static std::vector<std::string> tokens(const std::string& out);
 
+    // A report of a run: severity, code, line in t.c, and its text, written
+    // whole or as a matcher (StartsWith).
+    struct Report {
+        std::string severity;
+        std::string code;
+        int line;
+        ::testing::Matcher<const std::string&> text;
+    };
+
+    // Each report is among the located reports of the run.
+    static void expectReports(const CppResult& result, const std::vector<Report>& expected)
+    {
+        const std::vector<Message> all = messagesOf(result.err);
+        for (const Report& report : expected) {
+            EXPECT_THAT(all, ::testing::Contains(IsMessage({report.severity, report.code, "t.c", report.line}, report.text)))
+                << result.err;
+        }
+    }
+
     // Number of report lines carrying that code.
     static int count(const std::string& err, const std::string& code)
     {

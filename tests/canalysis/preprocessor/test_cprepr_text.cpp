@@ -9,22 +9,22 @@ using ::testing::Contains;
 using ::testing::StartsWith;
 using CppText = CppHarness;
 
-TEST_F(CppText, TrigraphsKeepLineLengthAndCount)
+// Sources and the text they give, #line lines and empty lines aside.
+TEST_F(CppText, TrigraphsDigraphsAndNumbers)
 {
-    const auto result = cpp("?\?=define A ?\?( ?\?) ?\?< ?\?> ?\?' ?\?- ?\?! x\nA|\n");
-    EXPECT_EQ(body(result.out), "[ ] { } ^ ~ ?\?! x|");
-}
-
-TEST_F(CppText, TrigraphBackslashContinuesTheLine)
-{
-    const auto result = cpp("#define LONG one ?\?/\n two\nLONG __LINE__\nab?\?/n\n");
-    EXPECT_EQ(body(result.out), "one    two 3\nab\\n");
-}
-
-TEST_F(CppText, DigraphsAreReplacedEverywhere)
-{
-    const auto result = cpp("%:define X <: :> <% %>\nX \"<%\"\n");
-    EXPECT_EQ(body(result.out), "[ ] { } \"{\"");
+    const std::pair<const char*, const char*> cases[] = {
+        // Trigraphs keep the line's length and count.
+        {"?\?=define A ?\?( ?\?) ?\?< ?\?> ?\?' ?\?- ?\?! x\nA|\n", "[ ] { } ^ ~ ?\?! x|"},
+        // A trigraph backslash continues the line.
+        {"#define LONG one ?\?/\n two\nLONG __LINE__\nab?\?/n\n", "one    two 3\nab\\n"},
+        // Digraphs are replaced everywhere.
+        {"%:define X <: :> <% %>\nX \"<%\"\n", "[ ] { } \"{\""},
+        // Numbers are copied whole.
+        {"#define e 9\n#define E 8\n#define x 7\n1e+e 0x1E-E 1.e 0xe 1..e .5e x\n", "1e+e 0x1E-E 1.e 0xe 1.. 9 .5e 7"},
+    };
+    for (const auto& [source, text] : cases) {
+        EXPECT_EQ(body(cpp(source).out), text) << source;
+    }
 }
 
 TEST_F(CppText, MissingFinalNewlineIsAdded)
@@ -58,31 +58,18 @@ TEST_F(CppText, CommentsKeepTheLineCount)
 TEST_F(CppText, UnterminatedCommentIsReportedWhereItBegan)
 {
     const auto result = cpp("x\n/* open\n\n");
-    EXPECT_THAT(messagesOf(result.err),
-                Contains(IsMessage({"W", "UNTERCOMM", "t.c", 2}, StartsWith("Unterminated comment"))))
-        << result.err;
+    expectReports(result, {{"W", "UNTERCOMM", 2, StartsWith("Unterminated comment")}});
 }
 
 TEST_F(CppText, StringsAndCharacterConstants)
 {
     const auto result = cpp("#define X 1\n\"X /* \\\" */\" 'X' 'a\nX \"multi\nline\" X\n");
     EXPECT_EQ(body(result.out), "\"X /* \\\" */\" 'X' 'a\n1 \"multi\nline\" 1");
-    EXPECT_THAT(messagesOf(result.err),
-                Contains(IsMessage({"W", "UNTERSTRI", "t.c", 2},
-                                   StartsWith("Unterminated string or character constant"))))
-        << result.err;
+    expectReports(result, {{"W", "UNTERSTRI", 2, StartsWith("Unterminated string or character constant")}});
     EXPECT_EQ(count(result.err, "UNTERSTRI"), 1);
 
     const auto pedantic = cpp("\"open\nX\n", {"-RESTRICTION=ANSI"});
-    EXPECT_THAT(messagesOf(pedantic.err),
-                Contains(IsMessage({"W", "UNTERSTRI", "t.c", 1}, StartsWith("Unterminated string"))))
-        << pedantic.err;
-}
-
-TEST_F(CppText, NumbersAreCopiedWhole)
-{
-    const auto result = cpp("#define e 9\n#define E 8\n#define x 7\n1e+e 0x1E-E 1.e 0xe 1..e .5e x\n");
-    EXPECT_EQ(body(result.out), "1e+e 0x1E-E 1.e 0xe 1.. 9 .5e 7");
+    expectReports(pedantic, {{"W", "UNTERSTRI", 1, StartsWith("Unterminated string")}});
 }
 
 TEST_F(CppText, SmallGapsAreFilledLargeOnesGetALineLine)
