@@ -134,7 +134,7 @@ std::string nodeLine(const ValueNode& node)
         line += " [" + std::to_string(node.lowerIndex) + ".." + std::to_string(node.upperIndex) + "]";
     }
     if (node.kind == ValueKind::Bounded) {
-        line += " [" + node.lowerValue + ".." + node.upperValue + "]";
+        line += " [" + node.lowerValue() + ".." + node.upperValue() + "]";
     }
     if (!node.text.empty()) {
         line += " = " + node.text;

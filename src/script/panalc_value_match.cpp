@@ -227,8 +227,7 @@ private:
             }
         }
         ValueNode node = nodeOf(ValueKind::Bounded, type, field);
-        node.lowerValue = std::string(value.lower);
-        node.upperValue = std::string(value.upper);
+        node.bounds = std::make_unique<ValueBounds>(ValueBounds{std::string(value.lower), std::string(value.upper)});
         return node;
     }
 

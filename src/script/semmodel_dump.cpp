@@ -56,7 +56,7 @@ void valueFields(Fields& f, const ValueData& d)
     }
     const ValueNode& node = *d.node;
     if (node.kind == ValueKind::Bounded) {
-        f.text("lower", node.lowerValue).text("upper", node.upperValue);
+        f.text("lower", node.lowerValue()).text("upper", node.upperValue());
     } else if (!node.text.empty()) {
         f.text("value", node.text);
     }
