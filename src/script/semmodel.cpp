@@ -152,11 +152,6 @@ void checkScope(const Scope* scope, const Origin& origin)
     }
 }
 
-std::string indexKey(int code, std::string_view name)
-{
-    return std::to_string(code) + ':' + std::string(name);
-}
-
 }  // namespace
 
 std::string_view entryCodeName(int code)
@@ -230,7 +225,7 @@ Entry& Model::place(Scope* scope, Entry* where, int code, std::string name, cons
 void Model::index(Entry& entry)
 {
     if (!entry.name.empty()) {
-        names_.emplace(indexKey(entry.code, entry.name), &entry);
+        names_[static_cast<std::size_t>(entry.code)].emplace(entry.name, &entry);
     }
 }
 
@@ -365,8 +360,12 @@ Descriptor& Model::attach(Entry& entry, int descriptorCode)
 
 Entry* Model::findGlobal(int code, std::string_view name) const
 {
-    const auto found = names_.find(indexKey(code, name));
-    return found == names_.end() ? nullptr : found->second;
+    if (code < 0 || code > kLastEntryCode) {
+        return nullptr;
+    }
+    const NameIndex& names = names_[static_cast<std::size_t>(code)];
+    const auto found = names.find(name);
+    return found == names.end() ? nullptr : found->second;
 }
 
 namespace {
@@ -458,7 +457,9 @@ void Model::release()
     entries_.clear();
     entryCount_ = 0;
     global_->entries.clear();
-    names_.clear();
+    for (NameIndex& names : names_) {
+        names.clear();
+    }
     callbacks_.clear();
     procsends_.clear();
     callbackOrder_.clear();

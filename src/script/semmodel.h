@@ -730,7 +730,14 @@ private:
     int commtypeCounter_ = 0;
     int highestChannelIndex_ = 0;
     int eventStructCount_ = 0;
-    std::unordered_map<std::string, Entry*> names_;  // "code:name" of global entries
+    // Global entries by code, then name: looked up by views, so that a
+    // look-up copies no text.
+    struct NameHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+    };
+    using NameIndex = std::unordered_map<std::string, Entry*, NameHash, std::equal_to<>>;
+    std::array<NameIndex, kLastEntryCode + 1> names_;
     std::map<std::pair<const Entry*, const Entry*>, Entry*> callbacks_;
     std::map<std::pair<const Entry*, const Entry*>, Entry*> procsends_;
     std::vector<Entry*> callbackOrder_;  // registered callbacks, in declaration order
