@@ -100,8 +100,8 @@ void ProgramWriter::banner()
     emptyLine();
     line("/*");
     line(" * TARVO Ostrel v2.6a, preprocessor C");
-    line(" * file name: " + options_.programPath);
-    line(" * date: " + options_.date);
+    line(" * file name: ", options_.programPath);
+    line(" * date: ", options_.date);
     line(" */");
     emptyLine();
     emptyLine();
@@ -111,7 +111,7 @@ void ProgramWriter::banner()
 void ProgramWriter::interfaceIncludes()
 {
     for (const std::string& file : options_.interfaceFiles) {
-        line("#include \"" + cStringPath(file) + "\"");
+        line("#include \"", cStringPath(file), "\"");
         emptyLine();
     }
 }
@@ -164,7 +164,7 @@ void ProgramWriter::contextType()
     line("TRV_T_INT trv_ctxflagrt;");
     communicationMembers();
     if (options_.timerCount > 0) {
-        line("TRV_T_TIMER timer[" + std::to_string(options_.timerCount) + "];");
+        line("TRV_T_TIMER timer[", options_.timerCount, "];");
     }
     for (const auto& [name, member] : notShared_) {
         line(member);
@@ -214,13 +214,12 @@ void ProgramWriter::staticContext()
     }
     line("static TRV_T_CTX trv_ctxst;");
     if (tracing()) {
-        line("static TRV_T_CAR trv_ctxbuffertracest[" + std::to_string(bufferBytes()) + "];");
+        line("static TRV_T_CAR trv_ctxbuffertracest[", bufferBytes(), "];");
     }
 }
 
 void ProgramWriter::scriptFunctions()
 {
-    collectCleanupProcedures(model_.global());
     messageFunctions();
     for (const Entry& entry : model_.global().entries) {
         switch (entry.code) {
@@ -243,14 +242,15 @@ void ProgramWriter::scriptFunctions()
 
 // ---- shared helpers ----
 
-void ProgramWriter::debugFrame(const std::vector<std::string>& debugLines, const std::vector<std::string>& releaseLines)
+void ProgramWriter::debugFrame(std::initializer_list<std::string_view> debugLines,
+                               std::initializer_list<std::string_view> releaseLines)
 {
     out_.ifdef("TRV_OSTREL_DEBUG");
-    for (const std::string& text : debugLines) {
+    for (const std::string_view text : debugLines) {
         line(text);
     }
     out_.elseDirective();
-    for (const std::string& text : releaseLines) {
+    for (const std::string_view text : releaseLines) {
         line(text);
     }
     out_.endif();
@@ -258,13 +258,17 @@ void ProgramWriter::debugFrame(const std::vector<std::string>& debugLines, const
 
 void ProgramWriter::debugResult(std::string_view value)
 {
-    debugFrame({"trv_debug_state = " + std::string(value) + ";"}, {"return ( " + std::string(value) + " );"});
+    out_.ifdef("TRV_OSTREL_DEBUG");
+    line("trv_debug_state = ", value, ";");
+    out_.elseDirective();
+    line("return ( ", value, " );");
+    out_.endif();
 }
 
 void ProgramWriter::prototype(const std::string& header)
 {
     if (parameters_.empty()) {
-        line(header + " TRV_DP (( trv_ctx)) TRV_BP");
+        line(header, " TRV_DP (( trv_ctx)) TRV_BP");
         line("TRV_PT_CTX trv_ctx TRV_EP");
         return;
     }
@@ -272,10 +276,10 @@ void ProgramWriter::prototype(const std::string& header)
     for (const auto& [type, name] : parameters_) {
         names += (names.empty() ? "" : ",") + name;
     }
-    line(header + " TRV_DP (( trv_ctx, " + names + ")) TRV_BP");
+    line(header, " TRV_DP (( trv_ctx, ", names, ")) TRV_BP");
     line("TRV_PT_CTX trv_ctx TRV_SP");
     for (std::size_t i = 0; i < parameters_.size(); ++i) {
-        line(parameters_[i].first + " " + parameters_[i].second + " " + (i + 1 < parameters_.size() ? "TRV_SP" : "TRV_EP"));
+        line(parameters_[i].first, " ", parameters_[i].second, " ", (i + 1 < parameters_.size() ? "TRV_SP" : "TRV_EP"));
     }
     parameters_.clear();
 }

@@ -2,6 +2,7 @@
 // initialisation, the message functions, and the procsend and callback
 // functions.
 #include "codegen/cprggen_writer.h"
+#include "codegen/genwalk.h"
 
 #include <sstream>
 
@@ -33,17 +34,21 @@ void ProgramWriter::collectCommunication()
     definitions_.clear();
     waittils_.clear();
     polledTypes_.clear();
+    cleanupProcedures_.clear();
     collectDefinitions(&model_.global());
 }
 
-// The generated DEF_MESSAGEs with a value and the WAITTILs, wherever they stand.
+// The generated DEF_MESSAGEs with a value, the WAITTILs and the procedures
+// ENABLE_CLEANUP and DISABLE_CLEANUP name, wherever they stand.
 void ProgramWriter::collectDefinitions(const Scope* scope)
 {
     if (scope == nullptr) {
         return;
     }
     for (const Entry& entry : scope->entries) {
-        if (entry.code == ENT_DEF_MESSAGE) {
+        if (entry.code == ENT_ENABLE_CLEANUP || entry.code == ENT_DISABLE_CLEANUP) {
+            cleanupProcedures_.insert(entry.data<ProcedureRefData>().procedure);
+        } else if (entry.code == ENT_DEF_MESSAGE) {
             const auto& data = entry.data<DefMessageData>();
             if (data.generated() && data.tree != nullptr && data.message->data<MessageVarData>().used) {
                 definitions_[structureOf(*data.message)].push_back(&entry);
@@ -56,9 +61,8 @@ void ProgramWriter::collectDefinitions(const Scope* scope)
                 }
             }
         }
-        collectDefinitions(subScopeOf(entry));
-        if (entry.code == ENT_IF) {
-            collectDefinitions(entry.data<ConditionData>().elseScope);
+        for (const Scope* statements : statementScopes(entry)) {
+            collectDefinitions(statements);
         }
     }
 }
@@ -112,19 +116,19 @@ void ProgramWriter::messageTypeDefinition(const Entry& structure)
 {
     const std::string& type = structure.name;
     out_.define("TRV_K_MSG_" + type, text(structure.data<EventStructData>().messageCount));
-    line("typedef struct trv_s_T_MSG_" + type);
+    line("typedef struct trv_s_T_MSG_", type);
     open();
     line("TRV_T_INT trv_defNumber;");
-    line(type + " trv_MsgRef;");
-    line(type + " trv_MsgMin;");
-    line(type + " trv_MsgMax;");
+    line(type, " trv_MsgRef;");
+    line(type, " trv_MsgMin;");
+    line(type, " trv_MsgMax;");
     line("TRV_T_INT trv_state;");
     line("TRV_T_INT trv_stateok;");
     line("TRV_T_INT trv_stateko;");
     line("TRV_T_INT trv_state_channel[TRV_K_MAX_COMT][TRV_K_MAX_CHAN];");
     close();
-    line("TRV_T_" + type + ", *TRV_PT_" + type + ";");
-    line("typedef TRV_T_" + type + " TRV_T_MSG_" + type + "[TRV_K_MSG_" + type + "];");
+    line("TRV_T_", type, ", *TRV_PT_", type, ";");
+    line("typedef TRV_T_", type, " TRV_T_MSG_", type, "[TRV_K_MSG_", type, "];");
 }
 
 void ProgramWriter::channelTypeDefinition(const Entry& commtype)
@@ -132,14 +136,14 @@ void ProgramWriter::channelTypeDefinition(const Entry& commtype)
     const std::string& name = commtype.name;
     const auto& data = commtype.data<CommtypeData>();
     out_.define("TRV_K_CHAN_" + name, text(data.channelCount));
-    line("typedef struct trv_s_T_CHAN_" + name);
+    line("typedef struct trv_s_T_CHAN_", name);
     open();
-    line(data.idType + " trv_connexionId[TRV_K_ID_SIZE];");
+    line(data.idType, " trv_connexionId[TRV_K_ID_SIZE];");
     line("TRV_T_INT trv_numberofId;");
     line("TRV_T_INT trv_msg[TRV_K_MAX_MSGT];");
     close();
-    line("TRV_T_CHAN_" + name + ", *TRV_PT_CHAN_" + name + ";");
-    line("typedef TRV_T_CHAN_" + name + " TRV_T_COMM_" + name + "[TRV_K_CHAN_" + name + "];");
+    line("TRV_T_CHAN_", name, ", *TRV_PT_CHAN_", name, ";");
+    line("typedef TRV_T_CHAN_", name, " TRV_T_COMM_", name, "[TRV_K_CHAN_", name, "];");
 }
 
 // Script names of messages, message tables and channels mapped to the context.
@@ -194,20 +198,20 @@ void ProgramWriter::communicationMembers()
     for (const Entry& entry : model_.global().entries) {
         if (entry.code == ENT_EVENT_STRUCT) {
             const std::string& type = entry.name;
-            line("TRV_T_MSG_" + type + " trv_ctx" + type + ";");
-            line(type + " trv_ctx" + type + "_rcv;");
+            line("TRV_T_MSG_", type, " trv_ctx", type, ";");
+            line(type, " trv_ctx", type, "_rcv;");
             std::istringstream selector(entry.data<EventStructData>().companion);
             for (std::string text; std::getline(selector, text);) {
                 if (!text.empty()) {
                     line(text);
                 }
             }
-            line(type + " *trv_ctx" + type + "_send;");
+            line(type, " *trv_ctx", type, "_send;");
         }
     }
     for (const Entry& entry : model_.global().entries) {
         if (entry.code == ENT_COMMTYPE) {
-            line("TRV_T_COMM_" + entry.name + " trv_ctx" + entry.name + ";");
+            line("TRV_T_COMM_", entry.name, " trv_ctx", entry.name, ";");
         }
     }
 }
@@ -225,16 +229,16 @@ void ProgramWriter::initStates()
             continue;
         }
         const std::string table = "trv_msg_" + entry.name + "[trv_i]";
-        line("for (trv_i=0; trv_i<TRV_K_MSG_" + entry.name + "; trv_i++)");
+        line("for (trv_i=0; trv_i<TRV_K_MSG_", entry.name, "; trv_i++)");
         open();
-        line(table + ".trv_state=TRV_NOEVT;");
-        line(table + ".trv_stateok=0;");
-        line(table + ".trv_stateko=0;");
+        line(table, ".trv_state=TRV_NOEVT;");
+        line(table, ".trv_stateok=0;");
+        line(table, ".trv_stateko=0;");
         line("for (trv_j=0; trv_j<TRV_K_MAX_COMT; trv_j++)");
         open();
         line("for (trv_k=0; trv_k<TRV_K_MAX_CHAN; trv_k++)");
         open();
-        line(table + ".trv_state_channel[trv_j][trv_k]=TRV_NOEVT;");
+        line(table, ".trv_state_channel[trv_j][trv_k]=TRV_NOEVT;");
         close();
         close();
         close();
@@ -251,22 +255,22 @@ void ProgramWriter::initContext()
     for (const Entry& entry : model_.global().entries) {
         switch (entry.code) {
         case ENT_EVENT_STRUCT:
-            line("for (trv_i=0;trv_i<TRV_K_MSG_" + entry.name + ";trv_i++)");
+            line("for (trv_i=0;trv_i<TRV_K_MSG_", entry.name, ";trv_i++)");
             open();
-            line("trv_msg_" + entry.name + "[trv_i].trv_defNumber=0;");
+            line("trv_msg_", entry.name, "[trv_i].trv_defNumber=0;");
             close();
             if (const Entry* channel = entry.data<EventStructData>().triggerChannel) {
                 triggerChannelIdentifier(entry, *channel);
             }
             break;
         case ENT_COMMTYPE:
-            line("for (trv_i=0;trv_i<TRV_K_CHAN_" + entry.name + ";trv_i++)");
+            line("for (trv_i=0;trv_i<TRV_K_CHAN_", entry.name, ";trv_i++)");
             open();
-            line("trv_channel_" + entry.name + "[trv_i].trv_numberofId = 0;");
+            line("trv_channel_", entry.name, "[trv_i].trv_numberofId = 0;");
             close();
             break;
         case ENT_TIMER:
-            line("trv_get_date(&(trv_ctx->timer[" + text(entry.data<NumberData>().number) + "].timer));");
+            line("trv_get_date(&(trv_ctx->timer[", entry.data<NumberData>().number, "].timer));");
             break;
         default: break;
         }
@@ -280,9 +284,9 @@ void ProgramWriter::triggerChannelIdentifier(const Entry& structure, const Entry
 {
     const auto& data = channel.data<ChannelData>();
     const std::string table = "trv_channel_" + data.commtype->name + "[" + text(data.index) + "]";
-    line("if ((" + table + ".trv_connexionId[0] = trv_channel_open (\"" + structure.name + "\")) >= 0)");
+    line("if ((", table, ".trv_connexionId[0] = trv_channel_open (\"", structure.name, "\")) >= 0)");
     open();
-    line(table + ".trv_numberofId = 1;");
+    line(table, ".trv_numberofId = 1;");
     close();
 }
 
@@ -348,11 +352,11 @@ void ProgramWriter::definitionCases(const Entry& structure, WalkMode mode)
     const auto found = definitions_.find(&structure);
     for (const Entry* definition : found != definitions_.end() ? found->second : std::vector<const Entry*>{}) {
         const auto& data = definition->data<DefMessageData>();
-        line("case " + text(data.number) + ":");
+        line("case ", data.number, ":");
         open();
         locateWalk(*definition);
         if (mode == WalkMode::DumpReference) {
-            line("trv_def_msg(" + std::string(kRun) + "," + text(number(*definition)) + ");");
+            line("trv_def_msg(", kRun, ",", number(*definition), ");");
         }
         VarItem root = itemOfNode(data.tree->root);
         root.fieldName = "trv_msgrcv";
@@ -366,7 +370,6 @@ void ProgramWriter::definitionCases(const Entry& structure, WalkMode mode)
 void ProgramWriter::compareFunction(const Entry& structure)
 {
     const std::string& type = structure.name;
-    const std::string run(kRun);
     parameters_.emplace_back("TRV_PT_" + type, "trv_msg_ref");
     parameters_.emplace_back(type + " *", "msg_rcv");
     prototype("static TRV_T_INT trv_" + type + "_cmp_msg");
@@ -376,14 +379,14 @@ void ProgramWriter::compareFunction(const Entry& structure)
     out_.define("trv_msgref", "(trv_msg_ref->trv_MsgRef)");
     out_.define("trv_msgMin", "(trv_msg_ref->trv_MsgMin)");
     out_.define("trv_msgMax", "(trv_msg_ref->trv_MsgMax)");
-    line("trv_cmp(" + run + ");");
+    line("trv_cmp(", kRun, ");");
     definitionCases(structure, WalkMode::Compare);
-    line("trv_ret=trv_cmp(" + run + ");");
+    line("trv_ret=trv_cmp(", kRun, ");");
     line("trv_msg_ref->trv_state = trv_ret?TRV_EVTOK:TRV_EVTKO;");
     line("if (trv_msg_ref->trv_state == TRV_EVTOK)");
     open();
     line("trv_msg_ref->trv_stateok = 1;");
-    line("trv_memcpy(&(trv_msg_ref->trv_MsgRef),msg_rcv,sizeof(" + type + "));");
+    line("trv_memcpy(&(trv_msg_ref->trv_MsgRef),msg_rcv,sizeof(", type, "));");
     close();
     line("else trv_msg_ref->trv_stateko = 1;");
     line("return(trv_ret);");
@@ -402,14 +405,14 @@ void ProgramWriter::commBlockHead(const Entry& block, std::string_view kind, boo
 {
     const auto& data = block.data<CommBlockData>();
     emptyLine();
-    line("/* " + std::string(kind) + " " + block.name + " */");
+    line("/* ", kind, " ", block.name, " */");
     parameters_.emplace_back("TRV_T_INT", "trv_RegId");
     if (oneIdentifier) {
         parameters_.emplace_back("TRV_T_INT", "trv_index");
     }
     prototype("static TRV_T_INT trv_" + block.name + " ");
     open();
-    line(data.structure->name + " " + data.messageVar + ";");
+    line(data.structure->name, " ", data.messageVar, ";");
 }
 
 // The block's own declarations, then the debug state.
@@ -424,7 +427,7 @@ void ProgramWriter::commBlockDeclarations(const Entry& block)
 void ProgramWriter::copyIdentifier(const CommBlockData& data)
 {
     const std::string id = "(trv_channel_" + data.commtype->name + "[trv_RegId].trv_connexionId[trv_index])";
-    line("trv_memcpy (&" + data.idVar + ",&" + id + ", sizeof(" + id + "));");
+    line("trv_memcpy (&", data.idVar, ",&", id, ", sizeof(", id, "));");
 }
 
 void ProgramWriter::procsendFunction(const Entry& procsend)
@@ -435,9 +438,9 @@ void ProgramWriter::procsendFunction(const Entry& procsend)
     }
     const std::string sent = "(trv_" + data.structure->name + "_send)";
     commBlockHead(procsend, "procsend", true);
-    line(data.commtype->data<CommtypeData>().idType + " " + data.idVar + ";");
+    line(data.commtype->data<CommtypeData>().idType, " ", data.idVar, ";");
     commBlockDeclarations(procsend);
-    line("trv_memcpy (&" + data.messageVar + "," + sent + ",sizeof(*" + sent + "));");
+    line("trv_memcpy (&", data.messageVar, ",", sent, ",sizeof(*", sent, "));");
     copyIdentifier(data);
     blockStatements(subScopeOf(procsend));
     debugFrame({"return (trv_debug_state ? 1 : TRV_MESSAGE_SENT);"}, {"return ( TRV_MESSAGE_SENT );"});
@@ -453,26 +456,25 @@ void ProgramWriter::callbackFunction(const Entry& callback)
     const std::string& idType = data.commtype->data<CommtypeData>().idType;
     commBlockHead(callback, "callback", !data.multiplexed);
     if (data.multiplexed) {
-        line("TRV_T_INT " + data.countVar + ";");
-        line(idType + " " + data.idVar + "[TRV_K_ID_SIZE];");
+        line("TRV_T_INT ", data.countVar, ";");
+        line(idType, " ", data.idVar, "[TRV_K_ID_SIZE];");
     } else {
-        line(idType + " " + data.idVar + ";");
+        line(idType, " ", data.idVar, ";");
     }
     statementLines_ = data.structure->data<EventStructData>().callback == &callback;
     commBlockDeclarations(callback);
     const std::string received = "(trv_" + data.structure->name + "_rcv)";
-    line("trv_memcpy (&" + data.messageVar + ",&" + received + ",sizeof(" + received + "));");
+    line("trv_memcpy (&", data.messageVar, ",&", received, ",sizeof(", received, "));");
     if (data.multiplexed) {
         const std::string channel = "(trv_channel_" + data.commtype->name + "[trv_RegId]";
-        line(data.countVar + " = " + channel + ".trv_numberofId);");
-        line("trv_memcpy(" + data.idVar + "," + channel + ".trv_connexionId), sizeof(" + channel +
-             ".trv_connexionId)));");
+        line(data.countVar, " = ", channel, ".trv_numberofId);");
+        line("trv_memcpy(", data.idVar, ",", channel, ".trv_connexionId), sizeof(", channel, ".trv_connexionId)));");
     } else {
         copyIdentifier(data);
     }
     blockStatements(subScopeOf(callback));
     statementLines_ = false;
-    line("trv_memcpy (&" + received + ",&" + data.messageVar + ",sizeof(" + data.messageVar + "));");
+    line("trv_memcpy (&", received, ",&", data.messageVar, ",sizeof(", data.messageVar, "));");
     debugFrame({"return (trv_debug_state ? 1 : TRV_MESSAGE_READ);"}, {"return ( TRV_MESSAGE_READ );"});
     close();
 }

@@ -23,16 +23,27 @@ const Entry* structureOf(const Entry& message)
     return message.data<MessageVarData>().structure;
 }
 
-std::string messageTable(const Entry& message)
+// "trv_msg_<type>[<index>]": the table entry of a message variable, as a
+// piece of a line.
+struct MessageTable {
+    const Entry& message;
+};
+
+void appendPiece(std::string& out, const MessageTable& table)
 {
-    const auto& data = message.data<MessageVarData>();
-    return "trv_msg_" + data.structure->name + "[" + text(data.index) + "]";
+    const auto& data = table.message.data<MessageVarData>();
+    appendPieces(out, "trv_msg_", data.structure->name, "[", data.index, "]");
 }
 
-std::string channelTable(const Entry& channel)
+// "trv_channel_<commtype>[<index>]": the table entry of a channel.
+struct ChannelTable {
+    const Entry& channel;
+};
+
+void appendPiece(std::string& out, const ChannelTable& table)
 {
-    const auto& data = channel.data<ChannelData>();
-    return "trv_channel_" + data.commtype->name + "[" + text(data.index) + "]";
+    const auto& data = table.channel.data<ChannelData>();
+    appendPieces(out, "trv_channel_", data.commtype->name, "[", data.index, "]");
 }
 
 int typeIndexOf(const Entry& channel)
@@ -305,24 +316,23 @@ const ProgramWriter::BlockNames& ProgramWriter::blockNames(const std::string& cS
 void ProgramWriter::send(const Entry& entry)
 {
     const auto& data = entry.data<SendData>();
-    const std::string run(kRun);
     const std::string& type = structureOf(*data.message)->name;
     const std::string& message = data.message->name;
     const int channel = data.channel->data<ChannelData>().index;
-    line("trv_" + type + "_send = &" + message + ";");
+    line("trv_", type, "_send = &", message, ";");
     line(kTracerOn);
-    line("trv_send_tsf ( " + run + ", " + text(element(entry)) + ", " + text(entry.fileId) + ");");
+    line("trv_send_tsf ( ", kRun, ", ", element(entry), ", ", entry.fileId, ");");
     line(kTracerOff);
     emptyLine();
-    line("trv_send( " + run + "," + text(number(entry)) + ", \"" + message + "\");");
+    line("trv_send( ", kRun, ",", number(entry), ", \"", message, "\");");
     open();
     line("TRV_T_INT trv_i,trv_psret=0;");
-    line("trv_rio_on(" + run + ");");
-    line("for (trv_i=0;trv_i<" + channelTable(*data.channel) + ".trv_numberofId;trv_i++)");
+    line("trv_rio_on(", kRun, ");");
+    line("for (trv_i=0;trv_i<", ChannelTable{*data.channel}, ".trv_numberofId;trv_i++)");
     open();
-    line("trv_rio_off(" + run + ");");
-    line("trv_psret = trv_" + data.procsend->name + " (trv_ctx," + text(channel) + ",trv_i);");
-    line("trv_rio_on(" + run + ");");
+    line("trv_rio_off(", kRun, ");");
+    line("trv_psret = trv_", data.procsend->name, " (trv_ctx,", channel, ",trv_i);");
+    line("trv_rio_on(", kRun, ");");
     line("if (trv_psret==1)");
     open();
     out_.ifdef("TRV_OSTREL_DEBUG");
@@ -331,8 +341,8 @@ void ProgramWriter::send(const Entry& entry)
     line("break;");
     close();
     close();
-    line("trv_" + type + "_dump_msg (trv_ctx, &" + message + ");");
-    line("trv_end_send( " + run + ",trv_psret," + text(endNumber(entry)) + ");");
+    line("trv_", type, "_dump_msg (trv_ctx, &", message, ");");
+    line("trv_end_send( ", kRun, ",trv_psret,", endNumber(entry), ");");
     debugFrame({}, {"if (trv_psret)", "return ( 1 );"});
     close();
 }
@@ -342,7 +352,6 @@ void ProgramWriter::send(const Entry& entry)
 void ProgramWriter::waittil(const Entry& entry)
 {
     const std::vector<const Entry*> pieces = entriesOf(entry, ENT_MATCH_PIECE);
-    const std::string run(kRun);
     open();
     line("TRV_T_INT trv_end_waittil_debug=0;");
     out_.ifdef("TRV_OSTREL_DEBUG");
@@ -356,11 +365,11 @@ void ProgramWriter::waittil(const Entry& entry)
     line("TRV_T_UTIME trv_wtime_0, trv_t0, trv_tn, trv_tn1, trv_tnow;");
     line("trv_initstates (trv_ctx);");
     line(kTracerOn);
-    line("trv_begin_waittil_tsf ( " + run + ", " + text(element(entry) - 1) + ", " + text(entry.fileId) + ");");
+    line("trv_begin_waittil_tsf ( ", kRun, ", ", element(entry) - 1, ", ", entry.fileId, ");");
     line(kTracerOff);
-    line("trv_waittil (" + run + ", " + text(number(entry)) + ");");
+    line("trv_waittil (", kRun, ", ", number(entry), ");");
     line("trv_wtime = 0;");
-    line("trv_t0 = trv_getevtdate (" + run + ");");
+    line("trv_t0 = trv_getevtdate (", kRun, ");");
     line("trv_tn = trv_t0 ;");
     line("trv_tn1=trv_tn+trv_gran;");
     waittilPolling(entry, pieces);
@@ -375,16 +384,15 @@ void ProgramWriter::waittil(const Entry& entry)
 // The messages must be defined, and their channels must have a connection.
 void ProgramWriter::waittilChecks(const Entry& waittil, const std::vector<const Entry*>& pieces)
 {
-    const std::string run(kRun);
     const auto failure = [&](std::string_view call) {
         open();
-        line("trv_" + std::string(call) + "(" + run + ", " + text(number(waittil)) + ");");
+        line("trv_", call, "(", kRun, ", ", number(waittil), ");");
         debugFrame({"trv_continue_debug = 1;"}, {"return ( 1 );"});
         close();
     };
     line("if (0");
     for (const Entry* piece : pieces) {
-        line("||(!" + messageTable(*piece->data<MatchPieceData>().message) + ".trv_defNumber)");
+        line("||(!", MessageTable{*piece->data<MatchPieceData>().message}, ".trv_defNumber)");
     }
     line(")");
     failure("nodefmsg");
@@ -396,13 +404,13 @@ void ProgramWriter::waittilChecks(const Entry& waittil, const std::vector<const 
     for (const Entry* piece : pieces) {
         const auto& data = piece->data<MatchPieceData>();
         if (data.channel != nullptr) {
-            line("||(" + channelTable(*data.channel) + ".trv_numberofId)");
+            line("||(", ChannelTable{*data.channel}, ".trv_numberofId)");
             continue;
         }
         for (const Entry* pair : pairs) {
             const auto& polled = pair->data<PollPairData>();
             if (polled.message == data.message) {
-                line("||(" + channelTable(*polled.channel) + ".trv_numberofId)");
+                line("||(", ChannelTable{*polled.channel}, ".trv_numberofId)");
             }
         }
     }
@@ -412,7 +420,6 @@ void ProgramWriter::waittilChecks(const Entry& waittil, const std::vector<const 
 
 void ProgramWriter::waittilPolling(const Entry& waittil, const std::vector<const Entry*>& pieces)
 {
-    const std::string run(kRun);
     line("for (;");
     out_.ifdef("TRV_OSTREL_DEBUG");
     line("!trv_continue_debug &&");
@@ -420,14 +427,14 @@ void ProgramWriter::waittilPolling(const Entry& waittil, const std::vector<const
     line("!trv_end_waittil_debug;)");
     open();
     line("trv_rcv = 0;");
-    line("trv_tnow = trv_getevtdate (" + run + ");");
+    line("trv_tnow = trv_getevtdate (", kRun, ");");
     line("while (trv_tnow >= trv_tn1)");
     open();
     line("trv_tn = trv_tn1 ;");
     line("trv_tn1=trv_tn+trv_gran;");
     close();
     const std::string& limit = waittil.data<WaittilData>().texts->limit;
-    line("TRV_TIMEOUT = ( (((trv_tnow - trv_t0)/TRV_WTIME_TO_TIME) < " + limit + ") ? (" + limit +
+    line("TRV_TIMEOUT = ( (((trv_tnow - trv_t0)/TRV_WTIME_TO_TIME) < ", limit, ") ? (", limit,
          " - (trv_tnow - trv_t0)/TRV_WTIME_TO_TIME) : 0);");
     const std::vector<const Entry*> pairs = pollPairs(waittil);
     for (const Entry* commtype : commtypes_) {
@@ -439,10 +446,10 @@ void ProgramWriter::waittilPolling(const Entry& waittil, const std::vector<const
                 continue;
             }
             if (!named) {
-                line("/* CommType " + commtype->name + " */");
+                line("/* CommType ", commtype->name, " */");
                 named = true;
             }
-            line("/* Channel " + channel->name + " */");
+            line("/* Channel ", channel->name, " */");
             receiveStep(waittil, *(*pair)->data<PollPairData>().structure, *channel, pieces);
         }
     }
@@ -452,15 +459,15 @@ void ProgramWriter::waittilPolling(const Entry& waittil, const std::vector<const
     out_.endif();
     line(")");
     open();
-    line("trv_wtime_0 = trv_getwtime(" + run + ");");
+    line("trv_wtime_0 = trv_getwtime(", kRun, ");");
     waitTest(waittil);
     line("if (!trv_rcv)");
     open();
-    line("trv_tnow = trv_getevtdate (" + run + ");");
+    line("trv_tnow = trv_getevtdate (", kRun, ");");
     line("while (trv_tnow < trv_tn1)");
     open();
     line("trv_sleep(trv_tn1-trv_tnow);");
-    line("trv_tnow = trv_getevtdate (" + run + ");");
+    line("trv_tnow = trv_getevtdate (", kRun, ");");
     close();
     close();
     close();
@@ -470,7 +477,6 @@ void ProgramWriter::waittilPolling(const Entry& waittil, const std::vector<const
 void ProgramWriter::receiveStep(const Entry& waittil, const Entry& structure, const Entry& channel,
                                 const std::vector<const Entry*>& pieces)
 {
-    const std::string run(kRun);
     const std::string& type = structure.name;
     const auto& channelData = channel.data<ChannelData>();
     const Entry& commtype = *channelData.commtype;
@@ -482,19 +488,19 @@ void ProgramWriter::receiveStep(const Entry& waittil, const Entry& structure, co
         }
     }
     const std::string callbackName = callback != nullptr ? callback->name : type + "_ON_" + commtype.name;
-    line("/* Type message " + type + " */");
+    line("/* Type message ", type, " */");
     if (!multiplexed) {
         line("for (trv_i=0;");
         out_.ifdef("TRV_OSTREL_DEBUG");
         line("!trv_continue_debug&&");
         out_.endif();
-        line("!trv_end_waittil_debug && trv_i<" + channelTable(channel) + ".trv_numberofId;trv_i++)");
+        line("!trv_end_waittil_debug && trv_i<", ChannelTable{channel}, ".trv_numberofId;trv_i++)");
         open();
     }
     line("trv_ret = 0;");
-    line("trv_rio_off(" + run + ");");
-    line("trv_cbret=trv_" + callbackName + "(trv_ctx," + text(channelData.index) + (multiplexed ? ");" : ",trv_i);"));
-    line("trv_rio_on(" + run + ");");
+    line("trv_rio_off(", kRun, ");");
+    line("trv_cbret=trv_", callbackName, "(trv_ctx,", channelData.index, (multiplexed ? ");" : ",trv_i);"));
+    line("trv_rio_on(", kRun, ");");
     line("if (trv_cbret== 1)");
     open();
     waittilEnd(waittil, 2, type);
@@ -503,13 +509,12 @@ void ProgramWriter::receiveStep(const Entry& waittil, const Entry& structure, co
     line("if (trv_cbret==TRV_MESSAGE_READ)");
     open();
     line("trv_rcv |= 1;");
-    line("trv_evt (" + run + "," + text(number(structure)) + "," + text(number(channel)) + ",0,\" \");");
+    line("trv_evt (", kRun, ",", number(structure), ",", number(channel), ",0,\" \");");
     line(kTracerOn);
-    line("trv_waittil_tsf ( " + run + ", \"" + type + "\", " + text(element(waittil)) + ", " + text(waittil.fileId) +
-         ");");
+    line("trv_waittil_tsf ( ", kRun, ", \"", type, "\", ", element(waittil), ", ", waittil.fileId, ");");
     line(kTracerOff);
-    line("trv_" + type + "_dump_msg (trv_ctx, &(trv_" + type + "_rcv));");
-    line("trv_endevt (" + run + "," + text(endNumber(structure)) + ");");
+    line("trv_", type, "_dump_msg (trv_ctx, &(trv_", type, "_rcv));");
+    line("trv_endevt (", kRun, ",", endNumber(structure), ");");
     const std::vector<const Entry*> pairs = pollPairs(waittil);
     std::vector<const Entry*> compared;
     for (const Entry* piece : pieces) {
@@ -519,20 +524,22 @@ void ProgramWriter::receiveStep(const Entry& waittil, const Entry& structure, co
             continue;
         }
         compared.push_back(&message);
-        const std::string state = messageTable(message) + ".trv_state_channel[" + text(typeIndexOf(channel)) + "][" +
-                                  text(channelData.index) + "]";
-        line("if (trv_" + type + "_cmp_msg(trv_ctx, &(" + messageTable(message) + "),&(trv_" + type + "_rcv)))");
+        const auto state = [&](std::string_view result) {
+            line(MessageTable{message}, ".trv_state_channel[", typeIndexOf(channel), "][", channelData.index, "]|=",
+                 result, ";");
+        };
+        line("if (trv_", type, "_cmp_msg(trv_ctx, &(", MessageTable{message}, "),&(trv_", type, "_rcv)))");
         open();
         // One definition tells which value matched; several leave it to the reference function.
         if (const Entry* definition = onlyDefinitionOf(message)) {
-            line("trv_def_msg(" + run + "," + text(number(*definition)) + ");");
+            line("trv_def_msg(", kRun, ",", number(*definition), ");");
         }
         line("trv_ret=1;");
-        line(state + "|=TRV_EVTOK;");
+        state("TRV_EVTOK");
         close();
         line("else");
         open();
-        line(state + "|=TRV_EVTKO;");
+        state("TRV_EVTKO");
         close();
     }
     close();
@@ -542,7 +549,7 @@ void ProgramWriter::receiveStep(const Entry& waittil, const Entry& structure, co
     close();
     line("else");
     open();
-    line("trv_wtime_0 = trv_getwtime(" + run + ");");
+    line("trv_wtime_0 = trv_getwtime(", kRun, ");");
     close();
     waitTest(waittil);
     if (!multiplexed) {
@@ -560,8 +567,7 @@ void ProgramWriter::waitTest(const Entry& waittil)
             waitContextOf(waittil, condition, timersSeenFrom(waittil.scope), names.symbols, names.tags);
         known = waitArguments_.emplace(condition, context.arguments).first;
     }
-    line("if (trv_WAIT_" + text(condition) + "(trv_ctx, &trv_exprOK, &trv_exprKO, trv_wtime_0" + known->second +
-         "))");
+    line("if (trv_WAIT_", condition, "(trv_ctx, &trv_exprOK, &trv_exprKO, trv_wtime_0", known->second, "))");
     open();
     line("trv_end_waittil_debug = 1;");
     line("break;");
@@ -570,7 +576,6 @@ void ProgramWriter::waitTest(const Entry& waittil)
 
 void ProgramWriter::waittilResult(const Entry& waittil, const std::vector<const Entry*>& pieces)
 {
-    const std::string run(kRun);
     out_.ifdef("TRV_OSTREL_DEBUG");
     line("if (!trv_continue_debug)");
     open();
@@ -578,8 +583,8 @@ void ProgramWriter::waittilResult(const Entry& waittil, const std::vector<const 
     for (const Entry* piece : pieces) {
         const auto& data = piece->data<MatchPieceData>();
         const std::string& type = structureOf(*data.message)->name;
-        line("trv_state ( " + run + ", (" + data.code + "), " + text(number(*piece)) + ");");
-        line("trv_" + type + "_ref_msg (trv_ctx, &(" + messageTable(*data.message) + "));");
+        line("trv_state ( ", kRun, ", (", data.code, "), ", number(*piece), ");");
+        line("trv_", type, "_ref_msg (trv_ctx, &(", MessageTable{*data.message}, "));");
     }
     const std::string typeName =
         pieces.empty() ? "<not defined>" : structureOf(*pieces.front()->data<MatchPieceData>().message)->name;
@@ -599,13 +604,11 @@ void ProgramWriter::waittilResult(const Entry& waittil, const std::vector<const 
 
 void ProgramWriter::waittilEnd(const Entry& waittil, int result, std::string_view typeName)
 {
-    const std::string run(kRun);
     line(kTracerOn);
-    line("trv_end_waittil_tsf ( " + run + ", " + text(numbering_.elements.find(waittil).end) + ", " +
-         text(waittil.fileId) + ", " + text(result) + ");");
+    line("trv_end_waittil_tsf ( ", kRun, ", ", numbering_.elements.find(waittil).end, ", ", waittil.fileId, ", ",
+         result, ");");
     line(kTracerOff);
-    line("trv_endwaittil(" + run + ", " + text(result) + ", " + text(endNumber(waittil)) + ", \"" +
-         std::string(typeName) + "\");");
+    line("trv_endwaittil(", kRun, ", ", result, ", ", endNumber(waittil), ", \"", typeName, "\");");
 }
 
 // The failure condition is evaluated first; the logical time catches up
@@ -642,11 +645,11 @@ void ProgramWriter::waitFunction(int number)
     line("TRV_T_INT trv_ret=0;");
     line("do");
     open();
-    line("if ((*trv_exprKO = (" + texts.timeoutCode + ")))");
+    line("if ((*trv_exprKO = (", texts.timeoutCode, ")))");
     open();
     line("trv_ret=1;");
     close();
-    line("if ((*trv_exprOK = (" + texts.conditionCode + ")))");
+    line("if ((*trv_exprOK = (", texts.conditionCode, ")))");
     open();
     line("trv_ret=1;");
     close();
@@ -672,7 +675,7 @@ void ProgramWriter::defMessage(const Entry& definition)
     if (!data.message->data<MessageVarData>().used) {
         return;
     }
-    line(messageTable(*data.message) + ".trv_defNumber = " + text(data.number) + ";");
+    line(MessageTable{*data.message}, ".trv_defNumber = ", data.number, ";");
     if (data.tree != nullptr) {
         locateWalk(definition);
         VarItem root = itemOfNode(data.tree->root);
@@ -684,40 +687,38 @@ void ProgramWriter::defMessage(const Entry& definition)
 void ProgramWriter::addId(const Entry& entry)
 {
     const auto& data = entry.data<ChannelOpData>();
-    const std::string channel = channelTable(*data.channelEntry);
+    const std::string channel = joinedPieces(ChannelTable{*data.channelEntry});
     const std::string slot = channel + ".trv_connexionId[" + channel + ".trv_numberofId]";
-    line("if (" + channel + ".trv_numberofId<TRV_K_ID_SIZE)");
+    line("if (", channel, ".trv_numberofId<TRV_K_ID_SIZE)");
     open();
     if (data.constant) {
-        line(slot + " = " + data.id + ";");
+        line(slot, " = ", data.id, ";");
     } else {
-        line("trv_memcpy(&(" + slot + "),");
-        line("&" + data.id + ", sizeof (" + data.id + "));");
+        line("trv_memcpy(&(", slot, "),");
+        line("&", data.id, ", sizeof (", data.id, "));");
     }
-    line("++" + channel + ".trv_numberofId;");
+    line("++", channel, ".trv_numberofId;");
     close();
     line("else");
     open();
-    line("trv_numofid(" + std::string(kRun) + ", " + text(number(entry)) + ");");
+    line("trv_numofid(", kRun, ", ", number(entry), ");");
     debugResult("1");
     close();
 }
 
 void ProgramWriter::rendezvous(const Entry& entry)
 {
-    const std::string run(kRun);
     const std::string n = text(number(entry));
     const std::string name = "\"" + entry.name + "\"";
     const auto reached = [&](std::string_view result) {
         line(kTracerOn);
-        line("trv_rdv_reached_tsf ( " + run + ", " + std::string(result) + ", " + text(element(entry)) + ", " +
-             text(entry.fileId) + ");");
+        line("trv_rdv_reached_tsf ( ", kRun, ", ", result, ", ", element(entry), ", ", entry.fileId, ");");
         line(kTracerOff);
         emptyLine();
-        line("trv_ardv(" + run + "," + n + "," + std::string(result) + ", " + name + ");");
+        line("trv_ardv(", kRun, ",", n, ",", result, ", ", name, ");");
     };
-    line("trv_brdv(" + run + "," + n + ", " + name + ");");
-    line("if (trv_rdv(" + name + "))");
+    line("trv_brdv(", kRun, ",", n, ", ", name, ");");
+    line("if (trv_rdv(", name, "))");
     open();
     reached("1");
     debugResult("1");
@@ -731,27 +732,25 @@ void ProgramWriter::rendezvous(const Entry& entry)
 void ProgramWriter::interSend(const Entry& entry)
 {
     const auto& data = entry.data<InterData>();
-    const std::string run(kRun);
     const std::string n = text(number(entry));
     const bool integer = data.firstClass == 2 || data.firstClass == 3;
     const std::string message = integer ? "trv_local_int2string" : data.first;
     if (integer) {
         open();
         line("char trv_local_int2string[QVM_TAGTBUF_SIZE];");
-        line("trv_sprintf (trv_local_int2string, \"%d\", " + data.first + ");");
+        line("trv_sprintf (trv_local_int2string, \"%d\", ", data.first, ");");
     }
     line(kTracerOn);
-    line("trv_intersend_tsf ( " + run + ", " + text(element(entry)) + ", " + text(entry.fileId) + ", " + data.second +
-         ");");
+    line("trv_intersend_tsf ( ", kRun, ", ", element(entry), ", ", entry.fileId, ", ", data.second, ");");
     line(kTracerOff);
-    line("if (trv_intersend (" + run + ", " + message + ", " + data.second + "))");
+    line("if (trv_intersend (", kRun, ", ", message, ", ", data.second, "))");
     open();
-    line("trv_isend (" + run + ", " + n + ", 1, " + message + ", " + data.second + ");");
+    line("trv_isend (", kRun, ", ", n, ", 1, ", message, ", ", data.second, ");");
     debugResult("1");
     close();
     line("else");
     open();
-    line("trv_isend (" + run + ", " + n + ", 0, " + message + ", " + data.second + ");");
+    line("trv_isend (", kRun, ", ", n, ", 0, ", message, ", ", data.second, ");");
     close();
     if (integer) {
         close();
@@ -762,20 +761,19 @@ void ProgramWriter::interSend(const Entry& entry)
 void ProgramWriter::interReceive(const Entry& entry)
 {
     const auto& data = entry.data<InterData>();
-    const std::string run(kRun);
     const std::string n = text(number(entry));
     const bool integer = data.second.empty();
     const auto failed = [&](std::string_view result) {
-        line("trv_end_irecv (" + run + ", " + n + ", " + std::string(result) + ", NULL, NULL);");
+        line("trv_end_irecv (", kRun, ", ", n, ", ", result, ", NULL, NULL);");
         debugResult("1");
     };
     const auto received = [&] {
         line(kTracerOn);
-        line("trv_interrecv_tsf ( " + run + ", " + text(element(entry)) + ", " + text(entry.fileId) +
+        line("trv_interrecv_tsf ( ", kRun, ", ", element(entry), ", ", entry.fileId,
              ", trv_loc_info, trv_loc_tstemit);");
         line(kTracerOff);
         emptyLine();
-        line("trv_end_irecv (" + run + ", " + n + ", 0, trv_loc_tstemit, trv_loc_info);");
+        line("trv_end_irecv (", kRun, ", ", n, ", 0, trv_loc_tstemit, trv_loc_info);");
     };
     open();
     line("char *trv_loc_tstemit = NULL;");
@@ -784,9 +782,9 @@ void ProgramWriter::interReceive(const Entry& entry)
         line("char trv_local_interrecv_msg[QVM_TAGTBUF_SIZE];");
     }
     emptyLine();
-    line("trv_irecv (" + run + ", " + n + ");");
+    line("trv_irecv (", kRun, ", ", n, ");");
     const std::string buffer = integer ? "trv_local_interrecv_msg, QVM_TAGTBUF_SIZE" : data.first + ", " + data.second;
-    line("if (priv_interrecv (&(trv_tagtsocket), trv_tagttimeout, " + buffer + ", &trv_loc_tstemit, &trv_loc_info))");
+    line("if (priv_interrecv (&(trv_tagtsocket), trv_tagttimeout, ", buffer, ", &trv_loc_tstemit, &trv_loc_info))");
     open();
     failed("2");
     close();
@@ -795,10 +793,10 @@ void ProgramWriter::interReceive(const Entry& entry)
     if (integer) {
         // An integer variable is written through its address.
         const bool variable = data.firstClass == 2 || data.firstClass == 3;
-        line("*(" + (variable ? "&(" + data.first + ")" : data.first) + ") = atoi (trv_loc_info);");
+        line("*(", (variable ? "&(" + data.first + ")" : data.first), ") = atoi (trv_loc_info);");
         received();
     } else {
-        line("if (" + data.first + "[0]=='\\0')");
+        line("if (", data.first, "[0]=='\\0')");
         open();
         failed("1");
         close();

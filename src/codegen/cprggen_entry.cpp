@@ -30,9 +30,9 @@ void ProgramWriter::entryFunction()
     entryDeclarations();
     entryContext();
     traceBufferSetup();
-    line("trv_set_trace_functions ( " + std::string(kRun) + " );");
+    line("trv_set_trace_functions ( ", kRun, " );");
     line("trv_ctx->trv_ctxrun.trv_ctxflagprobe = 0;");
-    line("trv_numinstance = " + text(options_.instanceNumber) + ";");
+    line("trv_numinstance = ", options_.instanceNumber, ";");
     line("trv_testernaming[0] = '\\0';");
     if (options_.entryName == "<main>") {
         mainArguments();
@@ -61,11 +61,11 @@ void ProgramWriter::entryHeader()
             names += (names.empty() ? "\"" : ",\"") + instance->name + "\"";
         }
         emptyLine();
-        line("char * " + options_.entryName + "_Table[] = {" + names + "};");
-        line("int " + options_.entryName + "_TableLen = " + text(static_cast<int>(instances.size())) + ";");
+        line("char * ", options_.entryName, "_Table[] = {", names, "};");
+        line("int ", options_.entryName, "_TableLen = ", static_cast<int>(instances.size()), ";");
         emptyLine();
     }
-    line("TRV_T_THREAD_RETURN  " + options_.entryName + " TRV_DP ((arg)) TRV_BP");
+    line("TRV_T_THREAD_RETURN  ", options_.entryName, " TRV_DP ((arg)) TRV_BP");
     line("TRV_CONST TRV_PT_ARG arg TRV_EP");
 }
 
@@ -74,11 +74,11 @@ void ProgramWriter::entryDeclarations()
     if (options_.allocation == Allocation::Stack) {
         line("TRV_T_CTX trv_ctxst;");
         if (tracing()) {
-            line("TRV_T_CAR trv_ctxbuffertracest[" + text(bufferBytes()) + "];");
+            line("TRV_T_CAR trv_ctxbuffertracest[", bufferBytes(), "];");
         }
     }
     line("TRV_PT_CTX trv_ctx;");
-    line("TRV_PT_CAR rio_file_name = \"" + cStringPath(options_.rioPath) + "\";");
+    line("TRV_PT_CAR rio_file_name = \"", cStringPath(options_.rioPath), "\";");
     line("char argRioFileName[255];");
     line("char lstflt[255];");
     line("#if QVM_DYNFLW");
@@ -88,7 +88,7 @@ void ProgramWriter::entryDeclarations()
     line("TRV_T_INT trv_local_state = 0;");
     line("TRV_PT_CAR instance_name = (TRV_PT_CAR) 0;");
     if (options_.instanceMode == 1) {
-        line("char fixed_instance[255] = \"" + options_.instanceName + "\";");
+        line("char fixed_instance[255] = \"", options_.instanceName, "\";");
     }
 }
 
@@ -97,28 +97,28 @@ void ProgramWriter::entryContext()
     if (options_.allocation == Allocation::Dynamic) {
         line("trv_ctx = (TRV_PT_CTX) trv_malloc(sizeof(TRV_T_CTX));");
         if (tracing()) {
-            line(kTraceContext + "trv_ctxbuffertrace = (TRV_PT_CAR) trv_malloc(sizeof(TRV_T_CAR)*(" + text(bufferBytes()) +
+            line(kTraceContext, "trv_ctxbuffertrace = (TRV_PT_CAR) trv_malloc(sizeof(TRV_T_CAR)*(", bufferBytes(),
                  ")) ;");
         }
         return;
     }
     line("trv_ctx = &trv_ctxst;");
     if (tracing()) {
-        line(kTraceContext + "trv_ctxbuffertrace = trv_ctxbuffertracest;");
+        line(kTraceContext, "trv_ctxbuffertrace = trv_ctxbuffertracest;");
     }
 }
 
 void ProgramWriter::traceBufferSetup()
 {
     if (tracing()) {
-        line(kTraceContext + "trv_ctxbuffersize = " + text(bufferBytes()) + ";");
-        line(kTraceContext + "trv_ctxbuffersizeleft = " + text(bufferBytes()) + ";");
-        line(kTraceContext + "trv_ctxtracepriority = " + text(options_.traceLevel) + ";");
+        line(kTraceContext, "trv_ctxbuffersize = ", bufferBytes(), ";");
+        line(kTraceContext, "trv_ctxbuffersizeleft = ", bufferBytes(), ";");
+        line(kTraceContext, "trv_ctxtracepriority = ", options_.traceLevel, ";");
         for (const char* pointer : {"trv_ctxcurrentline", "trv_ctxlinetoerase", "trv_ctxlastline"}) {
-            line(kTraceContext + pointer + "= " + kTraceContext + "trv_ctxbuffertrace;");
+            line(kTraceContext, pointer, "= ", kTraceContext, "trv_ctxbuffertrace;");
         }
     } else {
-        line(kTraceContext + "trv_ctxtracepriority = 0;");
+        line(kTraceContext, "trv_ctxtracepriority = 0;");
     }
     emptyLine();
 }
@@ -133,7 +133,7 @@ void ProgramWriter::threadArguments()
     line("trv_strcpy ( lstflt, arg->trv_filters );");
     close();
     if (!options_.filterLetters.empty()) {
-        line("trv_strcat ( lstflt, \"" + options_.filterLetters + "\" );");
+        line("trv_strcat ( lstflt, \"", options_.filterLetters, "\" );");
     }
     emptyLine();
     line("if ( arg->trv_instance )");
@@ -174,7 +174,7 @@ void ProgramWriter::mainArguments()
     close();
     testerNaming();
     if (!options_.filterLetters.empty()) {
-        line("trv_strcat ( lstflt, \"" + options_.filterLetters + "\" );");
+        line("trv_strcat ( lstflt, \"", options_.filterLetters, "\" );");
     }
     emptyLine();
     initrioCall(false);
@@ -202,10 +202,10 @@ void ProgramWriter::argumentParser(int position, std::string_view option)
     assign.replace(assign.find("%k"), 2, k);
     assign.replace(assign.find("%n"), 2, length);
 
-    line("if ( argc > " + k + " )");
+    line("if ( argc > ", k, " )");
     open();
-    line("if ((trv_strncmp(argv[" + k + "], \"" + std::string(option) + "\", " + length + ") == 0) || (trv_strncmp(argv[" +
-         k + "], \"" + lower + "\", " + length + ") == 0))");
+    line("if ((trv_strncmp(argv[", k, "], \"", option, "\", ", length, ") == 0) || (trv_strncmp(argv[", k, "], \"",
+         lower, "\", ", length, ") == 0))");
     open();
     line(assign);
     close();
@@ -213,9 +213,9 @@ void ProgramWriter::argumentParser(int position, std::string_view option)
         // An argument that is no option is the filter list.
         line("else");
         open();
-        line("if (!(argv[" + k + "][0]=='-'))");
+        line("if (!(argv[", k, "][0]=='-'))");
         open();
-        line("trv_strcpy ( lstflt, argv[" + k + "] );");
+        line("trv_strcpy ( lstflt, argv[", k, "] );");
         close();
         close();
     }
@@ -229,9 +229,9 @@ void ProgramWriter::instanceIndexBlock()
     open();
     line("/* Computing index of executed instance */");
     for (const Entry* instance : declaredInstances()) {
-        line("if (trv_strcmp (\"" + instance->name + "\", instance_name) == 0)");
+        line("if (trv_strcmp (\"", instance->name, "\", instance_name) == 0)");
         open();
-        line("trv_numinstance = " + text(instance->data<NumberData>().number) + ";");
+        line("trv_numinstance = ", instance->data<NumberData>().number, ";");
         close();
     }
     close();
@@ -265,9 +265,9 @@ void ProgramWriter::initrioCall(bool thread)
     }
     const std::string rest = ", instance_name, TRV_OCCID, \"" + stamp() + "\",";
     line("#if QVM_DYNFLW");
-    line("trv_initrio_with_dynamicfollowing" + blank + "( " + arguments + rest);
+    line("trv_initrio_with_dynamicfollowing", blank, "( ", arguments, rest);
     line(thread ? "#else /* QVM_DYNFLW */" : "#else");
-    line("trv_initrio_no_dynamicfollowing ( " + arguments + rest);
+    line("trv_initrio_no_dynamicfollowing ( ", arguments, rest);
     line("#endif /* QVM_DYNFLW */");
     debugFrame({"\"D\");"}, {"\"\");"});
 }
@@ -288,7 +288,7 @@ void ProgramWriter::tracerLink(const Entry& root)
     close();
     close();
     emptyLine();
-    line("trv_declare_ni_tsf (" + std::string(kRun) + ", " + text(root.fileId) + ");");
+    line("trv_declare_ni_tsf (", kRun, ", ", root.fileId, ");");
     line("#endif /* QVM_DYNFLW */");
     emptyLine();
 }
@@ -306,26 +306,23 @@ void ProgramWriter::supervisionNotices()
         }
         const script::SourceFileRecord& record = *found->second;
         const long key = tracerRunKey(record, options_.processId, options_.date);
-        line("trv_notify_tsf (" + std::string(kRun) + ", " + text(id) + ", " + std::to_string(record.hashKey) + ", " +
-             std::to_string(key) + ");");
-        line("/* To_spv: " + text(id) + " -> (" + std::to_string(record.size) + "," + text(record.checksum) + ") - " +
-             record.path + " -*/");
+        line("trv_notify_tsf (", kRun, ", ", id, ", ", record.hashKey, ", ", key, ");");
+        line("/* To_spv: ", id, " -> (", record.size, ",", record.checksum, ") - ", record.path, " -*/");
     }
 }
 
 void ProgramWriter::rootRun(const Entry& root)
 {
-    const std::string run(kRun);
     const std::string end = text(endNumber(root));
-    line("trv_startchronomarkloop ( " + run + "," + end + ", " + text(number(root)) + " , 0, J0, \"\", 0, 0);");
-    line("trv_local_state = trv_S" + text(number(root)) + " (trv_ctx);");
-    line("trv_stopchronomarkloop ( " + run + ",trv_local_state, " + end + ", 0, J0, \"\", 0, 0);");
+    line("trv_startchronomarkloop ( ", kRun, ",", end, ", ", number(root), " , 0, J0, \"\", 0, 0);");
+    line("trv_local_state = trv_S", number(root), " (trv_ctx);");
+    line("trv_stopchronomarkloop ( ", kRun, ",trv_local_state, ", end, ", 0, J0, \"\", 0, 0);");
     if (tracing()) {
-        line("trv_flush_circular_buffer (" + run + ", K_TRACECTX_MAX_PRIORITY);");
+        line("trv_flush_circular_buffer (", kRun, ", K_TRACECTX_MAX_PRIORITY);");
     }
-    line("trv_end (" + run + ");");
+    line("trv_end (", kRun, ");");
     line("#if QVM_DYNFLW");
-    line("trv_endoftester_tagtlk ( " + run + " );");
+    line("trv_endoftester_tagtlk ( ", kRun, " );");
     line("priv_close_tagtlk ( &(trv_tagtsocket) );");
     line("#endif /* QVM_DYNFLW */");
     emptyLine();
@@ -335,7 +332,7 @@ void ProgramWriter::entryEnd()
 {
     if (options_.allocation == Allocation::Dynamic) {
         if (tracing()) {
-            line("trv_free( (TRV_PT_VOID) " + kTraceContext + "trv_ctxbuffertrace );");
+            line("trv_free( (TRV_PT_VOID) ", kTraceContext, "trv_ctxbuffertrace );");
         }
         line("trv_free((TRV_PT_VOID) trv_ctx);");
     }

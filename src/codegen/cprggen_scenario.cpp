@@ -60,32 +60,13 @@ void ProgramWriter::closingSequence()
     close();
 }
 
-void ProgramWriter::collectCleanupProcedures(const Scope& scope)
-{
-    for (const Entry& entry : scope.entries) {
-        if (entry.code == ENT_ENABLE_CLEANUP || entry.code == ENT_DISABLE_CLEANUP) {
-            cleanupProcedures_.insert(entry.data<ProcedureRefData>().procedure);
-        }
-        if (entry.descriptor == nullptr) {
-            continue;
-        }
-        if (entry.descriptor->subScope != nullptr) {
-            collectCleanupProcedures(*entry.descriptor->subScope);
-        }
-        if (const auto* condition = entry.descriptor->find<ConditionData>();
-            condition != nullptr && condition->elseScope != nullptr) {
-            collectCleanupProcedures(*condition->elseScope);
-        }
-    }
-}
-
 void ProgramWriter::procedure(const Entry& procedure)
 {
     if (!procedure.data<ProcData>().used && cleanupProcedures_.count(&procedure) == 0) {
         return;
     }
     emptyLine();
-    line("/* procedure " + procedure.name + " */");
+    line("/* procedure ", procedure.name, " */");
     const Scope* body = procedure.descriptor->subScope;
     for (const Entry& entry : body->entries) {
         if (entry.code == ENT_PARAM && !entry.name.empty()) {
@@ -161,26 +142,24 @@ void ProgramWriter::compositeScenario(const Entry& scenario)
 
 void ProgramWriter::subScenario(const Entry& child, const LevelBlocks& blocks)
 {
-    const std::string d = text(depth_);
-    const std::string counter = "J" + d;
+    const int d = depth_;  // the repetition counter is J<d>
     const int repetitions = child.data<ScenarioData>().loopCount;
     if (repetitions < 2) {
-        line(counter + " = 1;");
+        line("J", d, " = 1;");
     } else {
-        line("for(" + counter + "=1; " + counter + "<=" + text(repetitions) + "; ++" + counter + ")");
+        line("for(J", d, "=1; J", d, "<=", repetitions, "; ++J", d, ")");
         open();
     }
     if (blocks.initialization != nullptr) {
         initializationStep(*blocks.initialization);
     }
-    const std::string end = text(endNumber(child));
+    const int end = endNumber(child);
     const std::string name = qualifiedName(child);
-    const std::string where = text(element(child)) + ", " + text(child.fileId);
-    line("trv_startchronomarkloop ( " + std::string(kRun) + "," + end + ", " + text(number(child)) + " ," + d + ", " +
-         counter + ", \"" + name + "\", " + where + ");");
-    line("trv_local_state = trv_S" + text(number(child)) + " (trv_ctx);");
-    line("trv_stopchronomarkloop (" + std::string(kRun) + ",trv_local_state," + end + "," + d + "," + counter + ",\"" +
-         name + "\"," + text(element(child) + 1) + "," + text(child.fileId) + ");");
+    line("trv_startchronomarkloop ( ", kRun, ",", end, ", ", number(child), " ,", d, ", J", d, ", \"", name, "\", ",
+         element(child), ", ", child.fileId, ");");
+    line("trv_local_state = trv_S", number(child), " (trv_ctx);");
+    line("trv_stopchronomarkloop (", kRun, ",trv_local_state,", end, ",", d, ",J", d, ",\"", name, "\",",
+         element(child) + 1, ",", child.fileId, ");");
     line("if ( trv_local_state )");
     open();
     line("trv_global_state = 2;");
@@ -206,22 +185,24 @@ void ProgramWriter::subScenario(const Entry& child, const LevelBlocks& blocks)
 }
 
 // "trv_binit(ctx,<end>,<number>,<depth>,J<depth>);" and its kin.
-std::string ProgramWriter::blockMark(std::string_view call, std::string_view state, const Entry& block) const
+void ProgramWriter::blockMark(std::string_view call, std::string_view state, const Entry& block)
 {
-    const std::string d = text(depth_);
-    return "trv_" + std::string(call) + "(" + std::string(kRun) + "," + std::string(state) + text(endNumber(block)) +
-           (state.empty() ? "," + text(number(block)) : "") + "," + d + ",J" + d + ");";
+    if (state.empty()) {
+        line("trv_", call, "(", kRun, ",", endNumber(block), ",", number(block), ",", depth_, ",J", depth_, ");");
+    } else {
+        line("trv_", call, "(", kRun, ",", state, endNumber(block), ",", depth_, ",J", depth_, ");");
+    }
 }
 
 void ProgramWriter::runBlock(const Entry& block, const BlockCalls& calls)
 {
     specialBlockTrace(block, calls.tracerKind, true);
-    line(blockMark(calls.before, {}, block));
+    blockMark(calls.before, {}, block);
     blockCall(block);
     line("if (trv_local_state)");
     open();
     specialBlockTrace(block, calls.tracerKind, false);
-    line(blockMark(calls.after, "1,", block));
+    blockMark(calls.after, "1,", block);
     failureFlush();
     failureReturn();
     close();
@@ -232,7 +213,7 @@ void ProgramWriter::initializationStep(const Entry& block)
 {
     runBlock(block, kInitialization);
     specialBlockTrace(block, kInitialization.tracerKind, false);
-    line(blockMark(kInitialization.after, "0,", block));
+    blockMark(kInitialization.after, "0,", block);
     levelFlush();
 }
 
@@ -241,7 +222,7 @@ void ProgramWriter::exceptionStep(const Entry& block)
     runBlock(block, kException);
     open();
     specialBlockTrace(block, kException.tracerKind, false);
-    line(blockMark(kException.after, "0,", block));
+    blockMark(kException.after, "0,", block);
     close();
 }
 
@@ -249,19 +230,19 @@ void ProgramWriter::terminationStep(const Entry& block)
 {
     runBlock(block, kTermination);
     specialBlockTrace(block, kTermination.tracerKind, false);
-    line(blockMark(kTermination.after, "0,", block));
+    blockMark(kTermination.after, "0,", block);
 }
 
 void ProgramWriter::blockCall(const Entry& block)
 {
     const Entry* procedure = block.data<BlockData>().procedure;
     if (procedure != nullptr) {
-        line("trv_bproc(" + std::string(kRun) + "," + text(number(*procedure)) + ");");
+        line("trv_bproc(", kRun, ",", number(*procedure), ");");
     }
     const std::string arguments = procedure != nullptr ? procedureArguments(block.descriptor->subScope) : "trv_ctx";
-    line("trv_local_state = " + blockFunction(block) + " (" + arguments + ");");
+    line("trv_local_state = ", blockFunction(block), " (", arguments, ");");
     if (procedure != nullptr) {
-        line("trv_aproc(" + std::string(kRun) + "," + text(endNumber(*procedure)) + ");");
+        line("trv_aproc(", kRun, ",", endNumber(*procedure), ");");
     }
 }
 
@@ -269,8 +250,8 @@ void ProgramWriter::specialBlockTrace(const Entry& block, int kind, bool begin)
 {
     const int tracerElement = element(block) + (begin ? 0 : 1);
     line("#if QVM_DYNFLW");
-    line("trv_special_block_tsf ( " + std::string(kRun) + ", " + text(tracerElement) + ", " + text(block.fileId) + ", " +
-         text(kind) + ", " + (begin ? "1" : "0") + ");");
+    line("trv_special_block_tsf ( ", kRun, ", ", tracerElement, ", ", block.fileId, ", ", kind, ", ",
+         (begin ? "1" : "0"), ");");
     line("#endif /* QVM_DYNFLW */");
     emptyLine();
 }
@@ -295,14 +276,14 @@ void ProgramWriter::failureReturn()
 void ProgramWriter::failureFlush()
 {
     if (levelFlushes()) {
-        line("trv_flush_circular_buffer(" + std::string(kRun) + ", K_TRACECTX_MAX_PRIORITY);");
+        line("trv_flush_circular_buffer(", kRun, ", K_TRACECTX_MAX_PRIORITY);");
     }
 }
 
 void ProgramWriter::levelFlush()
 {
     if (levelFlushes()) {
-        line("trv_flush_circular_buffer(" + std::string(kRun) + ", " + text(options_.traceLevel) + ");");
+        line("trv_flush_circular_buffer(", kRun, ", ", options_.traceLevel, ");");
     }
 }
 

@@ -50,8 +50,7 @@ void ProgramWriter::statement(const Entry& entry)
 
 void ProgramWriter::dispatch(const Entry& entry)
 {
-    const std::string run(kRun);
-    const std::string n = text(number(entry));
+    const int n = number(entry);
     switch (entry.code) {
     case ENT_SCENARIO: scenario(entry); break;
     case ENT_PROC: procedure(entry); break;
@@ -65,46 +64,47 @@ void ProgramWriter::dispatch(const Entry& entry)
             nativeCall(entry);
         }
         break;
-    case ENT_COMMENT: line("trv_comment ( " + run + "," + n + " );"); break;
-    case ENT_TRACE_ON: line("trv_trace_on ( " + run + "," + n + " );"); break;
-    case ENT_TRACE_OFF: line("trv_trace_off ( " + run + "," + n + " );"); break;
+    case ENT_COMMENT: line("trv_comment ( ", kRun, ",", n, " );"); break;
+    case ENT_TRACE_ON: line("trv_trace_on ( ", kRun, ",", n, " );"); break;
+    case ENT_TRACE_OFF: line("trv_trace_off ( ", kRun, ",", n, " );"); break;
     case ENT_FLUSH_TRACE:
-        line("trv_flush_trace (" + run + "," + n + ");");
-        line("trv_flush_circular_buffer (" + run + ", K_TRACECTX_MAX_PRIORITY);");
+        line("trv_flush_trace (", kRun, ",", n, ");");
+        line("trv_flush_circular_buffer (", kRun, ", K_TRACECTX_MAX_PRIORITY);");
         break;
     case ENT_ERROR:
-        line("trv_error ( " + run + "," + n + " );");
+        line("trv_error ( ", kRun, ",", n, " );");
         debugResult("1");
         break;
-    case ENT_EXIT: line("trv_rioexit ( " + run + "," + n + " );"); break;
+    case ENT_EXIT: line("trv_rioexit ( ", kRun, ",", n, " );"); break;
     case ENT_ENABLE_CLEANUP:
     case ENT_DISABLE_CLEANUP: {
         const std::string call = entry.code == ENT_ENABLE_CLEANUP ? "trv_enable" : "trv_disable";
         const Entry& cleanup = *entry.data<ProcedureRefData>().procedure;
-        line(call + " ( " + run + ",(TRV_T_INT (*)())trv_P" + text(number(cleanup)) + " );");
+        line(call, " ( ", kRun, ",(TRV_T_INT (*)())trv_P", number(cleanup), " );");
         break;
     }
     case ENT_SET:
     case ENT_UNSET: {
         const std::string call = entry.code == ENT_SET ? "trv_setfilter" : "trv_unsetfilter";
-        line(call + " ( " + run + ",\"" + std::string(withoutQuotes(entry.name)) + "\", " + n + " );");
+        line(call, " ( ", kRun, ",\"", withoutQuotes(entry.name), "\", ", n, " );");
         break;
     }
     case ENT_WHILE:
-        line("while ( " + conditionText(entry) + " )");
+        line("while ( ", conditionText(entry), " )");
         open();
         statements(entry.descriptor->subScope);
         close();
         break;
     case ENT_IF: conditional(entry); break;
     case ENT_CASE: caseStatement(entry); break;
-    case ENT_PAUSE: line("trv_pause ((TRV_T_UTIME)(" + entry.name + "));"); break;
-    case ENT_PRINT: line("trv_print(" + run + "," + n + ",(TRV_T_ULONG)(" + entry.data<TextPairData>().second + "));"); break;
+    case ENT_PAUSE: line("trv_pause ((TRV_T_UTIME)(", entry.name, "));"); break;
+    case ENT_PRINT: line("trv_print(", kRun, ",", n, ",(TRV_T_ULONG)(", entry.data<TextPairData>().second,
+                         "));"); break;
     case ENT_TIMER_DECL: timerDeclaration(entry); break;
     case ENT_TIMER:
-        line("trv_get_date(&(trv_ctx->timer[" + text(entry.data<NumberData>().number) + "].timer));");
+        line("trv_get_date(&(trv_ctx->timer[", entry.data<NumberData>().number, "].timer));");
         break;
-    case ENT_RESET: line("trv_get_date(&(trv_ctx->timer[" + entry.name + "].timer));"); break;
+    case ENT_RESET: line("trv_get_date(&(trv_ctx->timer[", entry.name, "].timer));"); break;
     case ENT_HASH_LINE: line(statementLines_ ? entry.name : nativeLineText(entry.name)); break;
     case ENT_AT_LINE: line(entry.name); break;  // a statement, never a directive
     case ENT_INSTANCE_BODY_BEGIN: instanceBodyBegin(entry); break;
@@ -121,21 +121,21 @@ void ProgramWriter::dispatch(const Entry& entry)
         }
         break;
     case ENT_RETURN_VAR:
-        line(std::string(runtimeTypeName(entry.data<ReturnVarData>().cls)) + " " + entry.name + ";");
+        line(runtimeTypeName(entry.data<ReturnVarData>().cls), " ", entry.name, ";");
         break;
     case ENT_VAR: varStatement(entry); break;
     case ENT_SEND: send(entry); break;
     case ENT_WAITTIL: waittil(entry); break;
     case ENT_DEF_MESSAGE: defMessage(entry); break;
     case ENT_NO_MESSAGE:
-        line("trv_nomsg ( " + run + "," + n + " );");
+        line("trv_nomsg ( ", kRun, ",", n, " );");
         line("return ( TRV_NO_MESSAGE );");
         break;
-    case ENT_MESSAGE_DATE: line("trv_msgdate ( " + run + "," + n + " );"); break;
+    case ENT_MESSAGE_DATE: line("trv_msgdate ( ", kRun, ",", n, " );"); break;
     case ENT_ADD_ID: addId(entry); break;
     case ENT_CLEAR_ID: {
         const auto& channel = entry.data<ChannelOpData>().channelEntry->data<ChannelData>();
-        line("trv_channel_" + channel.commtype->name + "[" + text(channel.index) + "].trv_numberofId=0;");
+        line("trv_channel_", channel.commtype->name, "[", channel.index, "].trv_numberofId=0;");
         break;
     }
     case ENT_RENDEZVOUS: rendezvous(entry); break;
@@ -148,12 +148,11 @@ void ProgramWriter::dispatch(const Entry& entry)
 void ProgramWriter::procedureCall(const Entry& call)
 {
     const Entry& procedure = *call.data<CallData>().procedure;
-    const std::string run(kRun);
     open();
     line("TRV_T_INT trv_ret;");
-    line("trv_bproc( " + run + ", " + text(number(procedure)) + ");");
-    line("trv_ret=trv_P" + text(number(procedure)) + " (" + procedureArguments(call.descriptor->subScope) + " );");
-    line("trv_aproc( " + run + ", " + text(endNumber(procedure)) + ");");
+    line("trv_bproc( ", kRun, ", ", number(procedure), ");");
+    line("trv_ret=trv_P", number(procedure), " (", procedureArguments(call.descriptor->subScope), " );");
+    line("trv_aproc( ", kRun, ", ", endNumber(procedure), ");");
     line("if (trv_ret)");
     open();
     line("if (trv_ret==1)");
@@ -170,7 +169,7 @@ void ProgramWriter::procedureCall(const Entry& call)
 
 void ProgramWriter::conditional(const Entry& entry)
 {
-    line("if ( " + conditionText(entry) + " )");
+    line("if ( ", conditionText(entry), " )");
     open();
     statements(entry.descriptor->subScope);
     close();
@@ -184,7 +183,7 @@ void ProgramWriter::conditional(const Entry& entry)
 
 void ProgramWriter::caseStatement(const Entry& entry)
 {
-    line("switch ( " + conditionText(entry) + " )");
+    line("switch ( ", conditionText(entry), " )");
     open();
     for (const Entry& clause : entry.descriptor->subScope->entries) {
         if (clause.code == ENT_WHEN) {
@@ -218,13 +217,13 @@ void ProgramWriter::instanceBodyBegin(const Entry& begin)
     for (const Entry* use = begin.next; use != nullptr && use->code == ENT_INSTANCE_USE; use = use->next) {
         terms += (terms.empty() ? "" : " || ") + std::string("(trv_numinstance==") + text(instanceNumberOf(use->name)) + ")";
     }
-    line("if (" + terms + ")");
+    line("if (", terms, ")");
     open();
 }
 
 void ProgramWriter::timerDeclaration(const Entry& timer)
 {
-    line("int " + timer.name + "=" + text(timer.data<NumberData>().number) + ";");
+    line("int ", timer.name, "=", timer.data<NumberData>().number, ";");
 }
 
 }  // namespace qvm::codegen::program

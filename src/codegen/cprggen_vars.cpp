@@ -28,17 +28,17 @@ constexpr int kFormatDecimal = 1;
 constexpr int kFormatBinary = 2;
 constexpr int kFormatNatural = 6;
 
-std::string joined(const std::string& path, const std::string& field)
+std::string joined(std::string_view path, std::string_view field)
 {
     if (field.empty()) {
-        return path;
+        return std::string(path);
     }
-    return path.empty() ? field : path + "." + field;
+    return path.empty() ? std::string(field) : joinedPieces(path, ".", field);
 }
 
-std::string afterReceived(const std::string& path)
+std::string_view afterReceived(std::string_view path)
 {
-    return path.starts_with(kReceived) ? path.substr(kReceived.size()) : std::string();
+    return path.starts_with(kReceived) ? path.substr(kReceived.size()) : std::string_view();
 }
 
 std::string_view modePrefix(WalkMode mode)
@@ -88,11 +88,6 @@ std::string_view rangeFamily(int cls)
     case kClassDouble: return "double";
     default: return {};
     }
-}
-
-std::string indexCounter(int depth)
-{
-    return "I" + std::to_string(depth);
 }
 
 }  // namespace
@@ -152,17 +147,17 @@ void ProgramWriter::varStatement(const Entry& var)
     if (data.tree == nullptr || var.descriptor->subScope == nullptr) {
         return;
     }
-    const std::string run(kRun);
     locateWalk(var);
     const WalkMode mode = data.mode == CheckMode::Init       ? WalkMode::Init
                           : data.mode == CheckMode::Expected ? WalkMode::Expect
                                                              : WalkMode::Dump;
     if (mode == WalkMode::Expect) {
-        line("trv_var_va ( " + run + "," + text(number(var)) + " );");
+        line("trv_var_va ( ", kRun, ",", number(var), " );");
     } else if (mode == WalkMode::Dump) {
-        line("trv_var ( " + run + "," + text(number(var)) + " );");
+        line("trv_var ( ", kRun, ",", number(var), " );");
     }
     std::vector<VarItem> items;
+    items.reserve(var.descriptor->subScope->entries.size());
     for (const Entry& value : var.descriptor->subScope->entries) {
         items.push_back(itemOfValueEntry(value));
     }
@@ -175,13 +170,13 @@ void ProgramWriter::varStatement(const Entry& var)
     }
     walkItems(items, {}, {}, 0, mode);
     if (mode == WalkMode::Expect) {
-        line("trv_flagrt = trv_end_var_va ( " + run + "," + text(endNumber(var)) + " );");
+        line("trv_flagrt = trv_end_var_va ( ", kRun, ",", endNumber(var), " );");
         line("if (trv_flagrt != 0)");
         open();
         debugResult("1");
         close();
     } else if (mode == WalkMode::Dump) {
-        line("trv_var ( " + run + "," + text(endNumber(var)) + " );");
+        line("trv_var ( ", kRun, ",", endNumber(var), " );");
     }
 }
 
@@ -213,78 +208,73 @@ static std::string memberValue(const VarItem& item, const std::string& value)
     if (!item.wholeValue) {
         return value;
     }
-    return value.empty() ? item.value : joined(value, item.fieldName);
+    return value.empty() ? std::string(item.value) : joined(value, item.fieldName);
 }
 
 void ProgramWriter::walkArray(const VarItem& item, const std::string& name, const std::string& value, int depth,
                               WalkMode mode)
 {
-    const std::string index = "[" + indexCounter(depth + 1) + "]";
+    const std::string index = joinedPieces("[I", depth + 1, "]");
     const std::string memberName = joined(name, item.fieldName) + index;
     std::string members = memberValue(item, value);
     if (item.wholeValue) {
         members += index;
     }
-    const std::string run(kRun);
     if (traces(mode)) {
-        line("trv_vartab ( " + run + "," + text(item.numbers.begin) + " );");
+        line("trv_vartab ( ", kRun, ",", item.numbers.begin, " );");
     }
     walkItems(item.members, memberName, members, depth + 1, mode);
     if (traces(mode)) {
-        line("trv_vartab ( " + run + "," + text(item.numbers.end) + " );");
+        line("trv_vartab ( ", kRun, ",", item.numbers.end, " );");
     }
 }
 
 void ProgramWriter::walkIndexRange(const VarItem& item, const std::string& name, const std::string& value, int depth,
                                    WalkMode mode)
 {
-    const std::string run(kRun);
     if (traces(mode)) {
-        line("trv_varplage ( " + run + "," + text(item.numbers.begin) + ", " + std::to_string(item.lowerIndex) +
-             ", " + std::to_string(item.upperIndex) + " );");
+        line("trv_varplage ( ", kRun, ",", item.numbers.begin, ", ", item.lowerIndex, ", ", item.upperIndex, " );");
     }
     indexLoop(depth, item.lowerIndex, item.upperIndex);
     open();
     walkItems(item.members, name, value, depth, mode);
     close();
     if (traces(mode)) {
-        line("trv_varplage ( " + run + "," + text(item.numbers.end) + ", -1, -1 );");
+        line("trv_varplage ( ", kRun, ",", item.numbers.end, ", -1, -1 );");
     }
 }
 
 void ProgramWriter::walkStructure(const VarItem& item, const std::string& name, const std::string& value, int depth,
                                   WalkMode mode)
 {
-    const std::string run(kRun);
     if (traces(mode)) {
-        line("trv_varstruct ( " + run + "," + text(item.numbers.begin) + " );");
+        line("trv_varstruct ( ", kRun, ",", item.numbers.begin, " );");
     }
     walkItems(item.members, joined(name, item.fieldName), memberValue(item, value), depth, mode);
     if (traces(mode)) {
-        line("trv_varstruct ( " + run + "," + text(item.numbers.end) + " );");
+        line("trv_varstruct ( ", kRun, ",", item.numbers.end, " );");
     }
 }
 
 void ProgramWriter::walkUnion(const VarItem& item, const std::string& name, const std::string& value, int depth,
                               WalkMode mode)
 {
-    const std::string run(kRun);
     const std::string memberName = joined(name, item.fieldName);
     const std::string members = memberValue(item, value);
     if (mode == WalkMode::Init && item.wholeValue) {
-        line("trv_assign_union ( " + run + "," + memberName + "," + members + " );");
+        line("trv_assign_union ( ", kRun, ",", memberName, ",", members, " );");
         return;
     }
     if (traces(mode)) {
-        line("trv_varstruct ( " + run + "," + text(item.numbers.begin) + " );");
+        line("trv_varstruct ( ", kRun, ",", item.numbers.begin, " );");
     }
     const std::string selector = unionSelector(memberName);
     if (mode == WalkMode::Dump && !selector.empty()) {
         // Each alternative is dumped as the received message's selector says.
-        line("switch (" + selector + ")");
+        line("switch (", selector, ")");
         open();
         for (std::size_t alternative = 0; alternative < item.members.size(); ++alternative) {
-            line("case " + std::to_string(alternative) + ":");
+            line("case ", alternative, ":");
             open();
             walkItem(item.members[alternative], memberName, members, depth, mode);
             line("break;");
@@ -292,19 +282,19 @@ void ProgramWriter::walkUnion(const VarItem& item, const std::string& name, cons
         }
         close();
     } else if (mode == WalkMode::Compare && !selector.empty() && item.selected >= 0) {
-        line("if (" + selector + "==" + std::to_string(item.selected) + ")");
+        line("if (", selector, "==", item.selected, ")");
         open();
         walkItems(item.members, memberName, members, depth, mode);
         close();
         line("else");
         open();
-        line("trv_setflagrt ( " + run + " );");
+        line("trv_setflagrt ( ", kRun, " );");
         close();
     } else {
         walkItems(item.members, memberName, members, depth, mode);
     }
     if (traces(mode)) {
-        line("trv_varstruct ( " + run + "," + text(item.numbers.end) + " );");
+        line("trv_varstruct ( ", kRun, ",", item.numbers.end, " );");
     }
 }
 
@@ -315,11 +305,11 @@ std::string ProgramWriter::unionSelector(const std::string& name) const
     if (currentMessageType_.empty() || !name.starts_with(kReceived)) {
         return {};
     }
-    const std::string below = afterReceived(name);
+    const std::string_view below = afterReceived(name);
     if (below.empty()) {
-        return "TRV_" + currentMessageType_ + ".select";
+        return joinedPieces("TRV_", currentMessageType_, ".select");
     }
-    return "TRV_" + currentMessageType_ + "." + below.substr(1) + ".select";
+    return joinedPieces("TRV_", currentMessageType_, ".", below.substr(1), ".select");
 }
 
 void ProgramWriter::walkElementary(const VarItem& item, const std::string& name, const std::string& value, int depth,
@@ -330,8 +320,8 @@ void ProgramWriter::walkElementary(const VarItem& item, const std::string& name,
         diag::reportLocated(diag::Information, "RANGENOTA", {}, walkFile_, walkLine_);
         return;
     }
-    const std::string checkValue = item.wholeValue ? (value.empty() ? item.value : joined(value, item.fieldName))
-                                                   : item.value;
+    const std::string checkValue = !item.wholeValue || value.empty() ? std::string(item.value)
+                                                                     : joined(value, item.fieldName);
     if (!item.fieldName.empty()) {
         const std::string path = joined(name, item.fieldName);
         const VarItem formatted = withFieldFormat(item, path);
@@ -344,7 +334,7 @@ void ProgramWriter::walkElementary(const VarItem& item, const std::string& name,
     }
     // Elements of an array of scalars: one check per index.
     if (traces(mode)) {
-        line("trv_varreset (" + std::string(kRun) + ");");
+        line("trv_varreset (", kRun, ");");
     }
     indexLoop(depth, item.lowerIndex, item.upperIndex);
     open();
@@ -370,83 +360,83 @@ VarItem ProgramWriter::withFieldFormat(const VarItem& item, const std::string& p
 
 void ProgramWriter::indexLoop(int depth, long long lower, long long upper)
 {
-    const std::string counter = indexCounter(depth);
     if (lower == upper) {
-        line(counter + " = " + std::to_string(lower) + ";");
+        line("I", depth, " = ", lower, ";");
         return;
     }
-    line("for(" + counter + " = " + std::to_string(lower) + "; " + counter + " <= " + std::to_string(upper) + "; ++" +
-         counter + ")");
+    line("for(I", depth, " = ", lower, "; I", depth, " <= ", upper, "; ++I", depth, ")");
 }
 
 void ProgramWriter::checkLine(const VarItem& item, const std::string& name, const std::string& value, int depth,
                               long long bound, WalkMode mode)
 {
-    const std::string cast(runtimeCast(item.cls));
+    const std::string_view cast = runtimeCast(item.cls);
     if (mode == WalkMode::Init) {
         if (item.cls == kClassCharArray) {
-            line("trv_strcpy(" + name + "," + value + ");");
+            line("trv_strcpy(", name, ",", value, ");");
         } else {
-            line(name + " = " + cast + value + ";");
+            line(name, " = ", cast, value, ";");
         }
         return;
     }
     // NONIL expects any pointer but null: the non-null check.
     const int cls = mode == WalkMode::Expect && value == "NONIL" ? kClassNonNil : item.cls;
-    const std::string checkCast(runtimeCast(cls));
-    std::string call = "trv_" + std::string(modePrefix(mode)) +
-                       std::string(checkName(cls, item.formatCode, mode == WalkMode::Compare)) + "_c (" +
-                       std::string(kRun) + "," + text(item.numbers.begin) + ", ";
+    const auto call = [&](const auto&... checked) {
+        line("trv_", modePrefix(mode), checkName(cls, item.formatCode, mode == WalkMode::Compare), "_c (", kRun, ",",
+             item.numbers.begin, ", ", checked..., ", I", depth, ", ", bound, " );");
+    };
+    const std::string_view checkCast = runtimeCast(cls);
+    const std::string_view base = baseOf(cls, item.formatCode);
     switch (mode) {
-    case WalkMode::Expect: call += checkCast + name + "," + checkCast + value; break;
-    case WalkMode::Compare: call += cast + name + "," + cast + "trv_msgref" + afterReceived(name); break;
-    default: call += cast + name; break;
+    case WalkMode::Expect: call(checkCast, name, ",", checkCast, value, base); break;
+    case WalkMode::Compare: call(cast, name, ",", cast, "trv_msgref", afterReceived(name)); break;
+    default: call(cast, name, base); break;
     }
-    if (mode != WalkMode::Compare) {
-        call += baseOf(cls, item.formatCode);
-    }
-    line(call + ", " + indexCounter(depth) + ", " + std::to_string(bound) + " );");
 }
 
 void ProgramWriter::boundedLine(const VarItem& item, const std::string& name, int depth, long long bound,
                                 WalkMode mode)
 {
-    const std::string cast(runtimeCast(item.cls));
+    const std::string_view cast = runtimeCast(item.cls);
     if (mode == WalkMode::Init) {
-        const auto assign = [&](std::string_view which, const std::string& limit) {
+        const auto assign = [&](std::string_view which, std::string_view limit) {
             if (limit.empty()) {
                 return;
             }
-            const std::string target = "trv_" + std::string(which) + "_" + name;
             if (item.cls == kClassCharArray) {
-                line("trv_strcpy(" + target + "," + limit + ");");
+                line("trv_strcpy(trv_", which, "_", name, ",", limit, ");");
             } else {
-                line(target + " = " + cast + limit + ";");
+                line("trv_", which, "_", name, " = ", cast, limit, ";");
             }
         };
         assign("Min", item.lower);
         assign("Max", item.upper);
         return;
     }
-    const auto limit = [&](const std::string& given, std::string_view reference) {
+    std::string call;
+    const auto limit = [&](std::string_view given, std::string_view reference) {
         if (given.empty()) {
-            return "0," + cast + "0";
+            appendPieces(call, "0,", cast, "0");
+        } else if (mode == WalkMode::Expect) {
+            appendPieces(call, "1,", cast, given);
+        } else {
+            appendPieces(call, "1,", cast, reference, afterReceived(name));
         }
-        return "1," + cast + (mode == WalkMode::Expect ? given : std::string(reference) + afterReceived(name));
     };
-    const std::string family(rangeFamily(item.cls));
-    std::string call = mode == WalkMode::Expect    ? "trv_var_range_" + family + "_c ("
-                       : mode == WalkMode::Compare ? "trv_cmp_range_" + family + "_c ("
-                                                   : "trv_dmp_range_" + family + "_c (";
-    call += std::string(kRun) + "," + text(item.numbers.begin) + ", ";
+    const std::string_view prefix = mode == WalkMode::Expect ? "trv_var_range_"
+                                    : mode == WalkMode::Compare ? "trv_cmp_range_"
+                                                                : "trv_dmp_range_";
+    appendPieces(call, prefix, rangeFamily(item.cls), "_c (", kRun, ",", item.numbers.begin, ", ");
     if (mode != WalkMode::DumpReference) {
-        call += cast + name + ",";
+        appendPieces(call, cast, name, ",");
     }
-    call += limit(item.lower, "trv_msgMin") + "," + limit(item.upper, "trv_msgMax");
+    limit(item.lower, "trv_msgMin");
+    call += ',';
+    limit(item.upper, "trv_msgMax");
     if (mode != WalkMode::Compare) {
         call += baseOf(item.cls == kClassChar ? kClassInt : item.cls, item.formatCode);
     }
-    line(call + ", " + indexCounter(depth) + ", " + std::to_string(bound) + " );");
+    line(call, ", I", depth, ", ", bound, " );");
 }
 
 }  // namespace qvm::codegen::program

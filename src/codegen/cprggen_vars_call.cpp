@@ -27,28 +27,32 @@ bool passedByAddress(int cls)
     return cls == 10 || cls == 11 || cls == 12;
 }
 
-// "value, " with its cast, or the class's default value.
-std::string checkValue(int cls, const std::string& value, bool address)
+std::string_view firstOf(std::initializer_list<std::string_view> values)
 {
-    if (value.empty()) {
-        return std::string(runtimeCast(cls)) + std::string(defaultValue(cls));
-    }
-    return std::string(runtimeCast(cls)) + (address ? "&" : "") + value + ", ";
-}
-
-std::string firstOf(std::initializer_list<const std::string*> values)
-{
-    for (const std::string* value : values) {
-        if (!value->empty()) {
-            return *value;
+    for (const std::string_view value : values) {
+        if (!value.empty()) {
+            return value;
         }
     }
     return {};
 }
 
-std::string checkCall(int cls)
+// An argument of a check call, as a piece of its line: "value, " with its
+// cast, or the class's default value.
+struct CheckValue {
+    int cls;
+    std::string_view value;
+    bool address;
+};
+
+void appendPiece(std::string& out, const CheckValue& argument)
 {
-    return "trv_" + std::string(checkName(cls, -1, false)) + "_c (" + std::string(kRun) + ",";
+    out += runtimeCast(argument.cls);
+    if (argument.value.empty()) {
+        out += defaultValue(argument.cls);
+    } else {
+        appendPieces(out, argument.address ? "&" : "", argument.value, ", ");
+    }
 }
 
 }  // namespace
@@ -57,18 +61,18 @@ void ProgramWriter::nativeCall(const Entry& call)
 {
     const auto& data = call.data<CallData>();
     const Scope* arguments = call.descriptor->subScope;
-    line("trv_bcf ( " + std::string(kRun) + "," + text(number(call)) + " );");
+    line("trv_bcf ( ", kRun, ",", number(call), " );");
     std::string written;
     if (arguments != nullptr) {
         for (const Entry& argument : arguments->entries) {
             const auto& given = argument.data<ArgData>();
-            written += (written.empty() ? "" : ", ") + std::string(given.reference ? "&" : "") + given.text;
+            appendPieces(written, written.empty() ? "" : ", ", given.reference ? "&" : "", given.text);
         }
     }
     if (!data.result.empty()) {
-        line(data.result + " = " + std::string(runtimeCast(data.returnClass)) + call.name + " (" + written + " );");
+        line(data.result, " = ", runtimeCast(data.returnClass), call.name, " (", written, " );");
     } else {
-        line(call.name + " ( " + written + " );");
+        line(call.name, " ( ", written, " );");
     }
     if (arguments != nullptr) {
         for (const Entry& argument : arguments->entries) {
@@ -78,7 +82,7 @@ void ProgramWriter::nativeCall(const Entry& call)
     if (!data.result.empty()) {
         resultCheck(call);
     }
-    line("trv_flagrt = trv_cf (" + std::string(kRun) + "," + text(endNumber(call)) + " );");
+    line("trv_flagrt = trv_cf (", kRun, ",", endNumber(call), " );");
     line("if (trv_flagrt != 0)");
     open();
     debugResult("1");
@@ -99,16 +103,16 @@ void ProgramWriter::parameterCheck(const Entry& argument)
     if (cls == kClassUnspecified) {
         return;
     }
-    const std::string& initial = data.text;
-    const std::string expected = firstOf({&data.expected, &initial});
-    const std::string actual =
-        data.reference ? firstOf({&data.result, &initial}) : firstOf({&data.result, &data.expected, &initial});
+    const std::string_view initial = data.text;
+    const std::string_view expected = firstOf({data.expected, initial});
+    const std::string_view actual =
+        data.reference ? firstOf({data.result, initial}) : firstOf({data.result, data.expected, initial});
     const bool aggregate = passedByAddress(cls);
     // A structure or union passed by value is compared through its address
     // on every side: the check functions take pointers to it.
-    line(checkCall(cls) + (data.expected.empty() ? "0, " : "1, ") + checkValue(cls, initial, aggregate) +
-         checkValue(cls, expected, aggregate && cls != 11) + checkValue(cls, actual, aggregate) +
-         text(number(argument)) + " );");
+    line("trv_", checkName(cls, -1, false), "_c (", kRun, ",", data.expected.empty() ? "0, " : "1, ",
+         CheckValue{cls, initial, aggregate}, CheckValue{cls, expected, aggregate && cls != 11},
+         CheckValue{cls, actual, aggregate}, number(argument), " );");
 }
 
 void ProgramWriter::resultCheck(const Entry& call)
@@ -123,9 +127,9 @@ void ProgramWriter::resultCheck(const Entry& call)
         cls = kClassNonNil;
     }
     const bool address = cls == 10 || cls == 12;
-    line(checkCall(cls) + (data.expected.empty() ? "0, " : "1, ") + checkValue(cls, {}, false) +
-         checkValue(cls, data.expected, address) + checkValue(cls, data.result, address) +
-         text(endNumber(call) - 1) + " );");
+    line("trv_", checkName(cls, -1, false), "_c (", kRun, ",", data.expected.empty() ? "0, " : "1, ",
+         CheckValue{cls, {}, false}, CheckValue{cls, data.expected, address}, CheckValue{cls, data.result, address},
+         endNumber(call) - 1, " );");
 }
 
 }  // namespace qvm::codegen::program

@@ -69,6 +69,7 @@ VarItem ProgramWriter::itemOfValueEntry(const Entry& entry) const
     VarItem item = itemOf(*data.node);
     item.numbers = numbering_.records.find(entry);
     if (entry.code == ENT_AGGREGATE) {
+        item.members.reserve(below->entries.size());  // a member per field, most often
         for (const Entry& member : below->entries) {
             const bool field = member.code == ENT_FIELD_VALUE || member.code == ENT_UNION_VALUE;
             if (!field) {
@@ -83,13 +84,14 @@ VarItem ProgramWriter::itemOfValueEntry(const Entry& entry) const
         return item;
     }
     if (data.element) {
-        item.fieldName.clear();
+        item.fieldName = {};
         item.lowerIndex = data.lowerIndex;
         item.upperIndex = data.upperIndex;
     }
     if (below != nullptr) {
         // Elements holding aggregates: an index range over them.
         item.kind = VarItem::Kind::IndexRange;
+        item.members.reserve(below->entries.size());
         for (const Entry& value : below->entries) {
             item.members.push_back(itemOfValueEntry(value));
         }
@@ -101,6 +103,7 @@ VarItem ProgramWriter::itemOfNode(const ValueNode& node) const
 {
     VarItem item = itemOf(node);
     item.numbers = numbering_.records.find(node);
+    item.members.reserve(node.children.size());
     if (node.kind != ValueKind::Array) {
         for (const ValueNode& member : node.children) {
             item.members.push_back(itemOfNode(member));
@@ -112,11 +115,12 @@ VarItem ProgramWriter::itemOfNode(const ValueNode& node) const
             VarItem element;
             if (range.children.size() == 1 && isElementary(range.children.front())) {
                 element = itemOfNode(range.children.front());
-                element.fieldName.clear();
+                element.fieldName = {};
             } else {
                 element = itemOf(range);
                 element.kind = VarItem::Kind::IndexRange;
                 element.numbers = numbering_.records.find(range);
+                element.members.reserve(range.children.size());
                 for (const ValueNode& value : range.children) {
                     element.members.push_back(itemOfNode(value));
                 }

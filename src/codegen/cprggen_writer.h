@@ -5,6 +5,7 @@
 #include "codegen/cprggen.h"
 #include "codegen/geccode.h"
 
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <string_view>
@@ -56,10 +57,11 @@ struct VarItem {
     enum class Kind { Elementary, Bounded, Array, IndexRange, Structure, Union };
     Kind kind = Kind::Elementary;
     ItemNumbers numbers;
-    std::string fieldName;   // "" for array elements
-    std::string value;       // elementary: the expected value; whole value: the aggregate's value
-    std::string lower;       // bounded: "" when absent
-    std::string upper;
+    // Texts of the model the item is built from, which outlives the walk.
+    std::string_view fieldName;  // "" for array elements
+    std::string_view value;      // elementary: the expected value; whole value: the aggregate's value
+    std::string_view lower;      // bounded: "" when absent
+    std::string_view upper;
     long long lowerIndex = 0;  // arrays, index ranges, and elements of an array of scalars
     long long upperIndex = 0;
     bool wholeValue = false;
@@ -107,7 +109,6 @@ private:
     void probeProgram();
 
     // ---- scenarios, procedures, level blocks (cprggen_scenario.cpp) ----
-    void collectCleanupProcedures(const Scope& scope);
     void procedure(const Entry& procedure);
     void levelBlock(const Entry& block);
     void scenario(const Entry& scenario);
@@ -117,7 +118,8 @@ private:
     void exceptionStep(const Entry& block);
     void terminationStep(const Entry& block);
     void runBlock(const Entry& block, const BlockCalls& calls);
-    std::string blockMark(std::string_view call, std::string_view state, const Entry& block) const;
+    // Writes the line of a level block's runtime call.
+    void blockMark(std::string_view call, std::string_view state, const Entry& block);
     std::string blockFunction(const Entry& block) const;
     void blockCall(const Entry& block);
     void specialBlockTrace(const Entry& block, int kind, bool begin);
@@ -226,12 +228,17 @@ private:
     void entryEnd();
 
     // ---- shared helpers ----
-    void line(std::string_view text) { out_.line(text); }
+    template <typename... Pieces>
+    void line(const Pieces&... pieces)
+    {
+        out_.line(pieces...);
+    }
     void emptyLine() { out_.emptyLine(); }
     void open() { out_.openBlock(); }
     void close() { out_.closeBlock(); }
     // "#ifdef TRV_OSTREL_DEBUG", the debug lines, "#else", the release lines, "#endif".
-    void debugFrame(const std::vector<std::string>& debugLines, const std::vector<std::string>& releaseLines);
+    void debugFrame(std::initializer_list<std::string_view> debugLines,
+                    std::initializer_list<std::string_view> releaseLines);
     void debugResult(std::string_view value);
     // The prototype of a function whose header is given, with the pending parameters.
     void prototype(const std::string& header);

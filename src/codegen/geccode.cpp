@@ -9,12 +9,6 @@ LineWriter::LineWriter(GeneratedFiles& files, const std::string& path) : file_(&
 
 LineWriter::LineWriter(GeneratedFile& file) : file_(&file) {}
 
-void LineWriter::line(std::string_view text)
-{
-    const bool indented = (text.empty() || text.front() != '#') && level_ > 0;
-    file_->writeIndentedLine(indented ? static_cast<std::size_t>(level_) : 0, text);
-}
-
 void LineWriter::raw(std::string_view text)
 {
     file_->write(text);
@@ -36,17 +30,17 @@ void LineWriter::closeBlock()
 
 void LineWriter::undefine(std::string_view name)
 {
-    raw("#undef " + std::string(name) + "\n");
+    line("#undef ", name);
 }
 
 void LineWriter::define(std::string_view name, std::string_view value)
 {
-    raw("#define " + std::string(name) + " " + std::string(value) + "\n");
+    line("#define ", name, " ", value);
 }
 
 void LineWriter::ifdef(std::string_view name)
 {
-    raw("#ifdef " + std::string(name) + "\n");
+    line("#ifdef ", name);
 }
 
 std::string cStringPath(std::string_view path)

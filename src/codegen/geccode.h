@@ -3,12 +3,43 @@
 #pragma once
 
 #include "codegen/genfiles.h"
+#include "codegen/pieces.h"
 
+#include <concepts>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace qvm::codegen {
+
+namespace detail {
+
+// Whether the text the pieces make begins with '#'.
+inline bool beginsWithHash()
+{
+    return false;
+}
+
+template <typename First, typename... Rest>
+bool beginsWithHash(const First& first, const Rest&... rest)
+{
+    if constexpr (std::same_as<First, char>) {
+        return first == '#';
+    } else if constexpr (std::integral<First>) {
+        return false;
+    } else if constexpr (std::is_convertible_v<const First&, std::string_view>) {
+        const std::string_view text(first);
+        return text.empty() ? beginsWithHash(rest...) : text.front() == '#';
+    } else {
+        // A piece of a kind of its own: what it writes.
+        std::string text;
+        appendPiece(text, first);
+        return text.empty() ? beginsWithHash(rest...) : text.front() == '#';
+    }
+}
+
+}  // namespace detail
 
 class LineWriter {
 public:
@@ -18,10 +49,16 @@ public:
     // Goes on writing a file another writer began, at level 0.
     explicit LineWriter(GeneratedFile& file);
 
-    // One blank of indentation per level, except for a line that begins
-    // with '#', which is never indented.
-    void line(std::string_view text);
-    void emptyLine() { line({}); }
+    // One line made of the pieces (see pieces.h): one blank of indentation
+    // per level, except for a line that begins with '#', which is never
+    // indented.
+    template <typename... Pieces>
+    void line(const Pieces&... pieces)
+    {
+        const bool indented = level_ > 0 && !detail::beginsWithHash(pieces...);
+        file_->writeIndentedLine(indented ? static_cast<std::size_t>(level_) : 0, pieces...);
+    }
+    void emptyLine() { line(); }
     // Text written as it is, without indentation or newline.
     void raw(std::string_view text);
 

@@ -151,6 +151,7 @@ GeneratedFile::GeneratedFile(std::string target)
     if (!file_) {
         diag::fatal("FICERROPN", target_);
     }
+    pending_.reserve(kWriteBytes + kLineRoom);
 }
 
 GeneratedFile::~GeneratedFile()
@@ -160,15 +161,29 @@ GeneratedFile::~GeneratedFile()
 
 void GeneratedFile::flush()
 {
-    if (!file_ || pending_.empty()) {
-        pending_.clear();
+    writeToFile(pending_);
+    pending_.clear();
+}
+
+void GeneratedFile::writeBlock(std::string_view text)
+{
+    if (pending_.size() + text.size() < kWriteBytes) {
+        pending_.append(text);
         return;
     }
-    if (std::fwrite(pending_.data(), 1, pending_.size(), file_.get()) != pending_.size()) {
+    flush();
+    writeToFile(text);
+}
+
+void GeneratedFile::writeToFile(std::string_view text)
+{
+    if (!file_ || text.empty()) {
+        return;
+    }
+    if (std::fwrite(text.data(), 1, text.size(), file_.get()) != text.size()) {
         discard();
         diag::fatal("FICNOTOPN", target_);
     }
-    pending_.clear();
 }
 
 void GeneratedFile::finish()

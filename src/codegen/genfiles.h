@@ -5,6 +5,7 @@
 #pragma once
 
 #include "base/cstsyst.h"
+#include "codegen/pieces.h"
 
 #include <cstddef>
 #include <list>
@@ -47,27 +48,28 @@ public:
     // Text is gathered and written in large pieces; a write that fails
     // (disk full, device error) is the fatal "FICNOTOPN" with the target's
     // name.
-    void write(std::string_view text)
+    // The text is made of the pieces of pieces.h.
+    template <typename... Pieces>
+    void write(const Pieces&... pieces)
     {
-        pending_.append(text);
-        if (pending_.size() >= kWriteBytes) {
-            flush();
-        }
+        appendPieces(pending_, pieces...);
+        flushWhenFull();
     }
-    void writeLine(std::string_view text)
+    template <typename... Pieces>
+    void writeLine(const Pieces&... pieces)
     {
-        pending_.append(text);
-        pending_.push_back('\n');
-        if (pending_.size() >= kWriteBytes) {
-            flush();
-        }
+        write(pieces..., '\n');
     }
     // count blanks, then the line.
-    void writeIndentedLine(std::size_t count, std::string_view text)
+    template <typename... Pieces>
+    void writeIndentedLine(std::size_t count, const Pieces&... pieces)
     {
         pending_.append(count, ' ');
-        writeLine(text);
+        writeLine(pieces...);
     }
+    // A text of any length, which a large one reaches the file without
+    // being gathered (and copied) first.
+    void writeBlock(std::string_view text);
 
     const std::string& target() const { return target_; }
     const std::string& temporary() const { return temporary_; }
@@ -76,9 +78,19 @@ private:
     friend class GeneratedFiles;
 
     static constexpr std::size_t kWriteBytes = 256 * 1024;
+    // Room for the line that brings the gathered text past kWriteBytes, so
+    // that the buffer keeps its first size.
+    static constexpr std::size_t kLineRoom = 4096;
 
     // Writes the gathered text to the temporary file.
     void flush();
+    void writeToFile(std::string_view text);
+    void flushWhenFull()
+    {
+        if (pending_.size() >= kWriteBytes) {
+            flush();
+        }
+    }
     // Writes what is buffered and closes the temporary file.
     void finish();
     // Puts the text in place: a target that already holds the same text is

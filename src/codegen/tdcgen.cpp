@@ -1,6 +1,7 @@
 // The TDC writer's walk over the analysed model: one begin record (and for
 // the constructs that have one, an end record) per traced construct, the
 // numbers kept for the later writers.
+#include "codegen/genwalk.h"
 #include "codegen/tdcgen_detail.h"
 
 #include "diag/i18nerrgest.h"
@@ -139,7 +140,7 @@ void TdcWriter::statement(const Entry& entry)
     case ENT_UNSET: single(entry, "U", Fields().text(withoutQuotes(entry.name))); break;
     case ENT_COMMENT: single(entry, "C", Fields().text(entry.name)); break;
     case ENT_RENDEZVOUS:
-        probeDefine("RDV_" + entry.name, nextNumber());
+        probeDefine(nextNumber(), "RDV_", entry.name);
         single(entry, "N", Fields().text(entry.name));
         break;
     case ENT_PRINT: {
@@ -202,10 +203,10 @@ void TdcWriter::scenario(const Entry& entry)
         fields.absent();
     }
     ItemNumbers& numbers = numbers_.of(entry);
-    probeDefine(root ? "Spts" : "Sscn", nextNumber());
+    probeDefine(nextNumber(), root ? "Spts" : "Sscn");
     numbers.begin = record("S", fields, locationOf(entry));
     statements(subScopeOf(entry));
-    probeDefine(root ? "Epts" : "Escn", nextNumber());
+    probeDefine(nextNumber(), root ? "Epts" : "Escn");
     numbers.end = record("S", Fields().text(entry.name).absentTimes(3), locationOf(entry));
 }
 
@@ -276,7 +277,7 @@ void TdcWriter::send(const Entry& entry)
     const auto& data = entry.data<SendData>();
     const std::string& type = structureOf(*data.message)->name;
     const int number = nextNumber();
-    probeDefine("SEND_" + type + "_" + data.channel->name, number);
+    probeDefine(number, "SEND_", type, "_", data.channel->name);
     lastSend_ = std::max(lastSend_, number);
     ItemNumbers& numbers = numbers_.of(entry);
     numbers.begin = record("SD", Fields().text(type).text(data.channel->name), locationOf(entry));
@@ -295,7 +296,7 @@ void TdcWriter::waittil(const Entry& entry)
         const Entry* type = structureOf(*firstPiece->data<MatchPieceData>().message);
         const int number = nextNumber();
         if (channel != nullptr) {
-            probeDefine("RECV_" + type->name + "_" + channel->name, number);
+            probeDefine(number, "RECV_", type->name, "_", channel->name);
         }
         lastReceive_ = std::max(lastReceive_, number);
     }
@@ -328,19 +329,19 @@ void TdcWriter::messageType(const Entry& entry)
     }
     const Location at = locationOf(entry);
     ItemNumbers& numbers = numbers_.of(entry);
-    probeDefine("EVT_" + entry.name, nextNumber());
+    probeDefine(nextNumber(), "EVT_", entry.name);
     numbers.begin = record("T", Fields().text(entry.name), at);
     if (const script::ValueTree* dump = entry.data<EventStructData>().receivedCheck.get()) {
         describeNode(dump->root, at, Where::MessageType);
     }
-    probeDefine("EEVT_" + entry.name, nextNumber());
+    probeDefine(nextNumber(), "EEVT_", entry.name);
     numbers.end = record("T", Fields().absent(), at);
     const auto found = definitions_.find(&entry);
     if (found == definitions_.end()) {
         return;
     }
     for (const Entry* definition : found->second) {
-        probeDefine("DEFM_" + definition->name, nextNumber());
+        probeDefine(nextNumber(), "DEFM_", definition->name);
         single(*definition, "V", Fields().text(definition->name));
         describeNode(definition->data<DefMessageData>().tree->root, locationOf(*definition), Where::MessageType);
     }
@@ -351,7 +352,7 @@ void TdcWriter::channel(const Entry& entry)
     if (!entry.data<ChannelData>().used) {
         return;
     }
-    probeDefine("CH_" + entry.name, nextNumber());
+    probeDefine(nextNumber(), "CH_", entry.name);
     single(entry, "CN", Fields().text(entry.name));
 }
 
@@ -367,9 +368,8 @@ void TdcWriter::collectDefinitions(const Scope* scope)
         if (entry.code == ENT_DEF_MESSAGE && entry.data<DefMessageData>().tree != nullptr) {
             definitions_[structureOf(*entry.data<DefMessageData>().message)].push_back(&entry);
         }
-        collectDefinitions(subScopeOf(entry));
-        if (entry.code == ENT_IF) {
-            collectDefinitions(entry.data<ConditionData>().elseScope);
+        for (const Scope* statements : statementScopes(entry)) {
+            collectDefinitions(statements);
         }
     }
 }

@@ -6,6 +6,7 @@
 
 #include "codegen/genfiles.h"
 #include "codegen/gennumbers.h"
+#include "codegen/pieces.h"
 #include "script/semmodel.h"
 #include "script/sourcefiles.h"
 
@@ -42,5 +43,11 @@ std::string generationStamp(std::string_view dateText);
 
 // A text field: in double quotes, each double quote inside written twice.
 std::string tdcQuoted(std::string_view text);
+
+// A text field as a piece of a line (see pieces.h).
+struct QuotedPiece {
+    std::string_view text;
+};
+void appendPiece(std::string& out, QuotedPiece field);
 
 }  // namespace qvm::codegen

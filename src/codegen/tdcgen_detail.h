@@ -5,7 +5,6 @@
 #include "codegen/tdcgen.h"
 
 #include <cstddef>
-#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -35,7 +34,7 @@ class Fields {
 public:
     Fields& text(std::string_view value);
     Fields& absent() { return raw("?"); }
-    Fields& number(long long value) { return text(std::to_string(value)); }
+    Fields& number(long long value);
     Fields& raw(std::string_view value);
     Fields& absentTimes(int count);
 
@@ -49,13 +48,13 @@ private:
     bool any_ = false;
 };
 
-// The line of a keyed record: key, one blank, fields, then the location
-// (", " before it only when there are fields).
-std::string recordLine(std::string_view key, const Fields& fields, const std::optional<Location>& where);
+// Appends what follows a record's key: one blank, the fields, then the
+// location (", " before it only when there are fields).
+void appendRecordBody(std::string& line, const Fields& fields, const std::optional<Location>& where);
 
 // Writes one record line of at most kRecordLimit characters: each character
 // beyond is dropped with "SIZBUFOVL".
-void writeRecord(GeneratedFile& file, std::string line);
+void writeRecord(GeneratedFile& file, std::string_view line);
 
 // The walk that numbers and writes the records.
 class TdcWriter {
@@ -67,8 +66,15 @@ private:
     // ---- records and probe lines ----
     int record(std::string_view letters, const Fields& fields, const std::optional<Location>& where);
     int nextNumber() const { return counter_; }
-    void probeLine(const std::string& text);
-    void probeDefine(std::string_view name, int number);
+    void probeLine(std::string_view text);
+    // "#define TRV_TDC_<name> <number>", the name made of pieces.
+    template <typename... NamePieces>
+    void probeDefine(int number, const NamePieces&... name)
+    {
+        if (probe_ != nullptr) {
+            probe_->write("#define TRV_TDC_", name..., ' ', number, '\n');
+        }
+    }
 
     // ---- file header ----
     void banner();
@@ -106,11 +112,12 @@ private:
     void describeEntry(const script::sem::Entry& entry, Where where, Array* array);
     ItemNumbers describeNode(const script::ValueNode& node, Location at, Where where);
     void describeRange(const script::ValueNode& range, Array& array, Location at, Where where);
-    // The members are described with the array being written, none for a
-    // structure or union.
-    ItemNumbers aggregateRecords(const script::ValueNode& node, Location at, Where where,
-                                 const std::function<void(Array*)>& members);
-    ItemNumbers rangeRecords(Location at, const std::function<void()>& members);
+    // The members (called with an Array*) are described with the array
+    // being written, none for a structure or union.
+    template <typename Members>
+    ItemNumbers aggregateRecords(const script::ValueNode& node, Location at, Where where, const Members& members);
+    template <typename Members>
+    ItemNumbers rangeRecords(Location at, const Members& members);
     int elementaryRecord(std::string_view name, const script::ValueNode& node, Location at);
 
     // ---- what the walk needs to know beforehand ----
@@ -124,6 +131,7 @@ private:
     int counter_ = 0;
     int lastSend_ = 0;
     int lastReceive_ = 0;
+    std::string line_;  // the record being written
     // The generated DEF_MESSAGEs of each message type, in script order.
     std::map<const script::sem::Entry*, std::vector<const script::sem::Entry*>> definitions_;
 };

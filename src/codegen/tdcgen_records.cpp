@@ -21,6 +21,11 @@ std::string tdcQuoted(std::string_view text)
     return out;
 }
 
+void appendPiece(std::string& out, QuotedPiece field)
+{
+    tdc::appendQuoted(out, field.text);
+}
+
 void writeTdc(GeneratedFiles& files, NumberTable& records, const TdcRun& run)
 {
     tdc::TdcWriter(files, records, run).write();
@@ -33,12 +38,12 @@ namespace qvm::codegen::tdc {
 void appendQuoted(std::string& out, std::string_view text)
 {
     out += '"';
-    for (const char c : text) {
-        out += c;
-        if (c == '"') {
-            out += '"';
-        }
+    for (std::size_t quote = text.find('"'); quote != std::string_view::npos; quote = text.find('"')) {
+        out.append(text.substr(0, quote + 1));
+        out += '"';
+        text.remove_prefix(quote + 1);
     }
+    out += text;
     out += '"';
 }
 
@@ -51,6 +56,13 @@ Fields& Fields::text(std::string_view value)
 {
     separate();
     appendQuoted(joined_, value);
+    return *this;
+}
+
+Fields& Fields::number(long long value)
+{
+    separate();
+    appendPieces(joined_, '"', value, '"');
     return *this;
 }
 
@@ -77,35 +89,24 @@ Fields& Fields::absentTimes(int count)
     return *this;
 }
 
-std::string recordLine(std::string_view key, const Fields& fields, const std::optional<Location>& where)
+void appendRecordBody(std::string& line, const Fields& fields, const std::optional<Location>& where)
 {
-    std::string line;
-    line.reserve(key.size() + fields.joined().size() + 32);
-    line += key;
     line += ' ';
     line += fields.joined();
     if (where) {
         if (!fields.empty()) {
             line += ", ";
         }
-        appendQuoted(line, std::to_string(where->file));
-        line += ", ";
-        appendQuoted(line, std::to_string(where->line));
+        appendPieces(line, '"', where->file, "\", \"", where->line, '"');
     }
-    return line;
 }
 
-// The line end goes with the record: one write a record.
-void writeRecord(GeneratedFile& file, std::string line)
+void writeRecord(GeneratedFile& file, std::string_view line)
 {
     for (std::size_t dropped = kRecordLimit; dropped < line.size(); ++dropped) {
         diag::warning("SIZBUFOVL");
     }
-    if (line.size() > kRecordLimit) {
-        line.resize(kRecordLimit);
-    }
-    line += '\n';
-    file.write(line);
+    file.writeLine(line.substr(0, kRecordLimit));
 }
 
 TdcWriter::TdcWriter(GeneratedFiles& files, NumberTable& numbers, const TdcRun& run)
@@ -125,29 +126,25 @@ void TdcWriter::write()
     banner();
     header();
     statements(&run_.model->global());
-    probeLine("#define TRV_TDC_LAST_SEND " + std::to_string(lastSend_) + "\n");
-    probeLine("#define TRV_TDC_LAST_ID " + std::to_string(std::max(lastSend_, lastReceive_)) + "\n");
+    probeDefine(lastSend_, "LAST_SEND");
+    probeDefine(std::max(lastSend_, lastReceive_), "LAST_ID");
 }
 
 int TdcWriter::record(std::string_view letters, const Fields& fields, const std::optional<Location>& where)
 {
     const int number = counter_++;
-    std::string key(letters);
-    key += std::to_string(number);
-    writeRecord(tdc_, recordLine(key, fields, where));
+    line_.clear();
+    appendPieces(line_, letters, number);
+    appendRecordBody(line_, fields, where);
+    writeRecord(tdc_, line_);
     return number;
 }
 
-void TdcWriter::probeLine(const std::string& text)
+void TdcWriter::probeLine(std::string_view text)
 {
     if (probe_ != nullptr) {
         probe_->write(text);
     }
-}
-
-void TdcWriter::probeDefine(std::string_view name, int number)
-{
-    probeLine("#define TRV_TDC_" + std::string(name) + " " + std::to_string(number) + "\n");
 }
 
 void TdcWriter::banner()
@@ -155,7 +152,9 @@ void TdcWriter::banner()
     const std::string stamp = generationStamp(run_.dateText);
     Fields fields;
     fields.text("v2.6a").text("QVM_C").text("TDC file").text(stamp);
-    writeRecord(tdc_, recordLine("TARVO Ostrel", fields, std::nullopt));
+    line_ = "TARVO Ostrel";
+    appendRecordBody(line_, fields, std::nullopt);
+    writeRecord(tdc_, line_);
     probeLine("#define TRV_TDC_gen \"" + stamp + "\"\n");
 }
 

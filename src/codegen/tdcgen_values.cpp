@@ -50,8 +50,8 @@ const Scope* subScopeOf(const Entry& entry)
 
 // D for a structure or union, B for an array; the members between the
 // begin and end records.
-ItemNumbers TdcWriter::aggregateRecords(const ValueNode& node, Location at, Where where,
-                                        const std::function<void(Array*)>& members)
+template <typename Members>
+ItemNumbers TdcWriter::aggregateRecords(const ValueNode& node, Location at, Where where, const Members& members)
 {
     std::string access = accessText(node);
     ItemNumbers numbers;
@@ -77,7 +77,8 @@ ItemNumbers TdcWriter::aggregateRecords(const ValueNode& node, Location at, Wher
     return numbers;
 }
 
-ItemNumbers TdcWriter::rangeRecords(Location at, const std::function<void()>& members)
+template <typename Members>
+ItemNumbers TdcWriter::rangeRecords(Location at, const Members& members)
 {
     ItemNumbers numbers;
     numbers.begin = record("L", Fields().text(" "), at);

@@ -1,6 +1,7 @@
 // The tracer structure file writer.
 #include "codegen/tsfgen.h"
 
+#include "codegen/genwalk.h"
 #include "codegen/tdcgen.h"
 #include "diag/i18nerrgest.h"
 #include "diag/i18nutil.h"
@@ -8,6 +9,7 @@
 #include <QString>
 #include <QTextCodec>
 
+#include <algorithm>
 #include <array>
 #include <map>
 
@@ -54,9 +56,15 @@ QString fromScript(std::string_view local8)
     return text;
 }
 
+bool isAscii(std::string_view text)
+{
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// Plain ASCII reads the same in every locale encoding and in UTF-8.
 std::string scriptText(std::string_view local8)
 {
-    return utf8(fromScript(local8));
+    return isAscii(local8) ? std::string(local8) : utf8(fromScript(local8));
 }
 
 std::string quotedSourcePath(std::string_view path)
@@ -93,19 +101,27 @@ std::size_t cutOnCharacter(std::string_view text, std::size_t limit)
 // file is still written, as the TDC file is) and cut.
 class TracerLines {
 public:
-    void line(std::string_view text)
+    // A line made of the pieces of pieces.h.
+    template <typename... Pieces>
+    void line(const Pieces&... pieces)
     {
-        if (text.size() > kLineLimit) {
+        const std::size_t start = text_.size();
+        appendPieces(text_, pieces...);
+        const std::string_view added = std::string_view(text_).substr(start);
+        if (added.size() > kLineLimit) {
             diag::warning("SIZBUFOVL");
-            text = text.substr(0, cutOnCharacter(text, kLineLimit));
+            text_.resize(start + cutOnCharacter(added, kLineLimit));
         }
-        text_ += text;
         text_ += '\n';
     }
 
-    // Lines already checked, added as they are.
-    void append(std::string_view lines) { text_ += lines; }
     const std::string& text() const { return text_; }
+    // Writes the lines gathered so far to the file and forgets them.
+    void passTo(GeneratedFile& file)
+    {
+        file.writeBlock(text_);
+        text_.clear();
+    }
 
 private:
     std::string text_;
@@ -164,21 +180,14 @@ public:
 private:
     // The scopes whose statements are walked: those of every container,
     // the ELSE part after the THEN part; a procedure's only when it is
-    // generated. WAITTIL polling pairs and VAR values hold no statement.
+    // generated.
     static std::array<const sem::Scope*, 2> innerScopes(const sem::Entry& entry)
     {
         const sem::Descriptor* descriptor = entry.descriptor;
-        if (descriptor == nullptr || descriptor->code == sem::DSC_WAITTIL || descriptor->code == sem::DSC_VAR) {
+        if (descriptor != nullptr && descriptor->code == sem::DSC_PROC && !descriptor->as<sem::ProcData>().used) {
             return {};
         }
-        if (descriptor->code == sem::DSC_PROC && !descriptor->as<sem::ProcData>().used) {
-            return {};
-        }
-        const sem::Scope* elseScope = nullptr;
-        if (const auto* condition = descriptor->find<sem::ConditionData>()) {
-            elseScope = condition->elseScope;
-        }
-        return {descriptor->subScope, elseScope};
+        return statementScopes(entry);
     }
 
     void writeElements(const sem::Entry& entry)
@@ -221,8 +230,7 @@ private:
     {
         FileElements& file = files_[instance.fileId];
         file.lines.line("SI 1");
-        file.lines.line("IN \"VirtualTester\" " + std::to_string(file.next++) + " " +
-                        tdcQuoted(scriptText(instance.name)));
+        file.lines.line("IN \"VirtualTester\" ", file.next++, " ", QuotedPiece{scriptText(instance.name)});
     }
 
     void writeScenario(const sem::Entry& scenario)
@@ -267,9 +275,9 @@ private:
     {
         FileElements& file = files_[entry.fileId];
         const int number = file.next++;
-        file.lines.line("ST " + std::to_string(state));
-        file.lines.line("LK " + std::to_string(link >= 0 ? link : kNoLink));
-        file.lines.line(std::string(kind) + " " + std::to_string(number) + " " + tdcQuoted(text));
+        file.lines.line("ST ", state);
+        file.lines.line("LK ", link >= 0 ? link : kNoLink);
+        file.lines.line(kind, " ", number, " ", QuotedPiece{text});
         return number;
     }
 
@@ -301,21 +309,22 @@ void writeHeader(TracerLines& out)
 {
     out.line("DB \"Ostrel-Tracer\"");
     out.line("ID 1 1");
-    out.line("IN \"Sut\" 1 " + tdcQuoted(utf8(diag::tr(kContext, "System under test"))));
+    out.line("IN \"Sut\" 1 ", QuotedPiece{utf8(diag::tr(kContext, "System under test"))});
     out.line("ED");
 }
 
-void writeSection(TracerLines& out, const script::SourceFileRecord& file, const TracerInput& input,
-                  std::string_view elements)
+// The element lines, already checked, go to the file as they are.
+void writeSection(TracerLines& out, GeneratedFile& output, const script::SourceFileRecord& file,
+                  const TracerInput& input, std::string_view elements)
 {
     out.line("DB \"Ostrel-Tracer\"");
-    out.line("ID " + std::to_string(file.hashKey) + " " +
-             std::to_string(tracerRunKey(file, input.processId, input.date)));
-    out.line("SO " + quotedSourcePath(scriptText(file.path)) + " 0000 \"txt\"");
-    out.line("IN \"File\" 1 " + tdcQuoted(scriptText(file.baseName)));
+    out.line("ID ", file.hashKey, " ", tracerRunKey(file, input.processId, input.date));
+    out.line("SO ", quotedSourcePath(scriptText(file.path)), " 0000 \"txt\"");
+    out.line("IN \"File\" 1 ", QuotedPiece{scriptText(file.baseName)});
     out.line("SI 1");
-    out.line("IN \"VirtualTester\" 2 " + tdcQuoted(utf8(diag::tr(kContext, "default tester"))));
-    out.append(elements);
+    out.line("IN \"VirtualTester\" 2 ", QuotedPiece{utf8(diag::tr(kContext, "default tester"))});
+    out.passTo(output);
+    output.writeBlock(elements);
     out.line("ED");
 }
 
@@ -333,9 +342,9 @@ void writeTracerFile(GeneratedFiles& files, Numbering& numbering, const TracerIn
         if (file == nullptr) {
             break;
         }
-        writeSection(out, *file, input, elements.linesOf(fileId));
+        writeSection(out, output, *file, input, elements.linesOf(fileId));
     }
-    output.write(out.text());
+    out.passTo(output);
 }
 
 long tracerRunKey(const script::SourceFileRecord& file, int processId, std::string_view date)
