@@ -34,8 +34,8 @@ VarItem itemOf(const ValueNode& node)
     item.kind = kindOf(node.kind);
     item.fieldName = node.fieldName;
     item.value = node.text;
-    item.lower = node.lowerValue;
-    item.upper = node.upperValue;
+    item.lower = node.lowerValue();
+    item.upper = node.upperValue();
     item.lowerIndex = node.lowerIndex;
     item.upperIndex = node.upperIndex;
     item.wholeValue = node.wholeValue;

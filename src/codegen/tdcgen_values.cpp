@@ -93,7 +93,7 @@ int TdcWriter::elementaryRecord(std::string_view name, const ValueNode& node, Lo
     Fields fields;
     fields.text(name);
     if (node.kind == ValueKind::Bounded) {
-        fields.text("[" + node.lowerValue + ".." + node.upperValue + "]");
+        fields.text("[" + node.lowerValue() + ".." + node.upperValue() + "]");
     } else {
         fields.text(node.text);
     }

@@ -51,7 +51,11 @@ void setCContext(std::string_view scope, std::string_view file, int line)
         diag::reportLocated(diag::Error, "DEBORUBAN", "(C scope name of more than 16400 characters)", file, line);
         scope = scope.substr(0, kMaxScopeNameLength);
     }
-    state().context = {std::string(scope), std::string(file), line};
+    // Set for every piece of C in the script: the texts keep their room.
+    CContext& context = state().context;
+    context.scope.assign(scope);
+    context.file.assign(file);
+    context.line = line;
 }
 
 const CContext& cContext()

@@ -80,7 +80,7 @@ std::optional<ValueTree> analyseValue(std::string_view variableText, std::string
     // Some requests below install a silent callback in the C analysis; the
     // bridge's own is installed again afterwards.
     const canalysis::ScopedCallback restore(cDiagnostics());
-    const Place place{std::string(scope), std::string(file), line, cDiagnostics()};
+    const Place place{scope, file, line, cDiagnostics()};
     setCContext(scope, file, line);
     const unsigned reportedBefore = reportedCount();
 
@@ -134,7 +134,7 @@ std::string nodeLine(const ValueNode& node)
         line += " [" + std::to_string(node.lowerIndex) + ".." + std::to_string(node.upperIndex) + "]";
     }
     if (node.kind == ValueKind::Bounded) {
-        line += " [" + node.lowerValue + ".." + node.upperValue + "]";
+        line += " [" + node.lowerValue() + ".." + node.upperValue() + "]";
     }
     if (!node.text.empty()) {
         line += " = " + node.text;

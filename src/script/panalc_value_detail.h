@@ -13,10 +13,10 @@
 namespace qvm::script::value {
 
 // Where the analysis reports, in which C scope it types, and the callback
-// that the C analysis reports through.
+// that the C analysis reports through. The texts are the caller's.
 struct Place {
-    std::string scope;
-    std::string file;
+    std::string_view scope;
+    std::string_view file;
     int line = 0;
     canalysis::DiagnosticCallback callback;
 };

@@ -45,11 +45,17 @@ const std::vector<Field>& fieldsOf(const CType* resolved)
     return resolved->aggregate != nullptr ? resolved->aggregate->fields : none;
 }
 
+// A field's name as a view of its identifier, "" for an unnamed one.
+std::string_view nameOf(const Field& field)
+{
+    return field.name != nullptr ? std::string_view(field.name) : std::string_view();
+}
+
 // A member as the value sees it: members of unnamed structures and unions
 // belong to the enclosing aggregate.
 struct Member {
     const Field* field = nullptr;
-    std::string name;
+    std::string_view name;
 };
 
 // The members that take positional values, in order: an unnamed structure
@@ -59,7 +65,7 @@ void collectPositional(const CType* resolved, std::vector<Member>& members)
     for (const Field& field : fieldsOf(resolved)) {
         const CType* fieldType = canalysis::C_CPP_resolve(field.type.get());
         if (field.name != nullptr || !isAggregate(fieldType)) {
-            members.push_back({&field, base::identText(field.name)});
+            members.push_back({&field, nameOf(field)});
         } else if (fieldType->kind == canalysis::kStruct) {
             collectPositional(fieldType, members);
         } else if (!fieldsOf(fieldType).empty()) {
@@ -76,7 +82,7 @@ void collectPositional(const CType* resolved, std::vector<Member>& members)
 const Field* findMember(const CType* resolved, std::string_view name)
 {
     for (const Field& field : fieldsOf(resolved)) {
-        if (field.name != nullptr && base::identText(field.name) == name) {
+        if (field.name != nullptr && nameOf(field) == name) {
             return &field;
         }
     }
@@ -102,7 +108,7 @@ int memberPosition(const CType* resolved, std::string_view name)
 {
     const std::vector<Field>& fields = fieldsOf(resolved);
     for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (fields[i].name != nullptr && base::identText(fields[i].name) == name) {
+        if (fields[i].name != nullptr && nameOf(fields[i]) == name) {
             return static_cast<int>(i);
         }
     }
@@ -169,7 +175,7 @@ private:
         node.cls = expressionClassOfType(type);
         node.typeImage = canalysis::C_CPP_type_image(type);
         if (field != nullptr) {
-            node.fieldName = base::identText(field->name);
+            node.fieldName = nameOf(*field);
             if (field->width != nullptr) {
                 node.typeImage += " : " + base::identText(field->width);
             }
@@ -227,8 +233,7 @@ private:
             }
         }
         ValueNode node = nodeOf(ValueKind::Bounded, type, field);
-        node.lowerValue = std::string(value.lower);
-        node.upperValue = std::string(value.upper);
+        node.bounds = std::make_unique<ValueBounds>(ValueBounds{std::string(value.lower), std::string(value.upper)});
         return node;
     }
 
@@ -291,9 +296,8 @@ private:
     ValueNode arrayNode(const CType* type, const CType* resolved, const Field* field) const
     {
         ValueNode node = nodeOf(ValueKind::Array, type, field);
-        node.dimension = base::identText(resolved->dimension);
         node.lowerIndex = 0;
-        node.upperIndex = elementCountOf(node.dimension) - 1;
+        node.upperIndex = elementCountOf(base::identText(resolved->dimension)) - 1;
         return node;
     }
 
@@ -370,7 +374,7 @@ private:
         std::vector<Member> members;
         if (isUnion) {
             for (const Field& member : fieldsOf(resolved)) {
-                members.push_back({&member, base::identText(member.name)});
+                members.push_back({&member, nameOf(member)});
             }
         } else {
             collectNamed(resolved, members);
@@ -390,7 +394,7 @@ private:
             if (field.name == nullptr && isAggregate(fieldType)) {
                 collectNamed(fieldType, members);
             } else if (field.name != nullptr) {
-                members.push_back({&field, base::identText(field.name)});
+                members.push_back({&field, nameOf(field)});
             }
         }
     }

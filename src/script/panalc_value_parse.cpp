@@ -130,6 +130,8 @@ public:
 private:
     bool tokenize()
     {
+        // Values run about two characters a token: most texts take one allocation.
+        tokens_.reserve(text_.size() / 2 + 8);
         std::vector<std::size_t> open;
         for (std::size_t pos = 0; pos < text_.size();) {
             if (std::isspace(static_cast<unsigned char>(text_[pos])) != 0) {
@@ -248,7 +250,14 @@ private:
             empty();
             return;
         }
+        std::size_t count = 1;
+        for (std::size_t comma = findAtLevel(first, end, Token::Comma); comma != end;
+             comma = findAtLevel(comma + 1, end, Token::Comma)) {
+            ++count;
+        }
+        list.elements.reserve(count);
         std::vector<Pending> values;
+        values.reserve(count);
         for (std::size_t start = first;; ) {
             const std::size_t comma = findAtLevel(start, end, Token::Comma);
             ElementSyntax& element = list.elements.emplace_back();

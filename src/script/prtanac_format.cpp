@@ -21,10 +21,26 @@ namespace {
 
 using canalysis::CType;
 
+using FormatKey = std::pair<std::string, std::string>;
+using FormatKeyView = std::pair<std::string_view, std::string_view>;
+
+// Every VAR looks its variable up: keys are compared as views, so that a
+// look-up copies no text.
+struct FormatKeyLess {
+    using is_transparent = void;
+    static FormatKeyView view(const FormatKey& key) { return {key.first, key.second}; }
+    static FormatKeyView view(const FormatKeyView& key) { return key; }
+    template <typename A, typename B>
+    bool operator()(const A& a, const B& b) const
+    {
+        return view(a) < view(b);
+    }
+};
+
 // Formats by (scope of the path's first name, path).
-std::map<std::pair<std::string, std::string>, VariableFormat>& formats()
+std::map<FormatKey, VariableFormat, FormatKeyLess>& formats()
 {
-    static std::map<std::pair<std::string, std::string>, VariableFormat> registered;
+    static std::map<FormatKey, VariableFormat, FormatKeyLess> registered;
     return registered;
 }
 
@@ -337,9 +353,12 @@ const VariableFormat* registerFormat(FormatKind kind, std::string_view scope, st
 
 const VariableFormat* formatOf(std::string_view variable, std::string_view scope)
 {
+    if (formats().empty()) {
+        return nullptr;
+    }
     const std::string path = withoutBlanks(variable);
     for (const std::string_view where : {scope, std::string_view{}}) {
-        const auto found = formats().find({std::string(where), path});
+        const auto found = formats().find(FormatKeyView(where, path));
         if (found != formats().end()) {
             return &found->second;
         }

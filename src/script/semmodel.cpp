@@ -152,11 +152,6 @@ void checkScope(const Scope* scope, const Origin& origin)
     }
 }
 
-std::string indexKey(int code, std::string_view name)
-{
-    return std::to_string(code) + ':' + std::string(name);
-}
-
 }  // namespace
 
 std::string_view entryCodeName(int code)
@@ -167,50 +162,6 @@ std::string_view entryCodeName(int code)
 std::string_view descriptorCodeName(int code)
 {
     return nameIn(kDescriptorNames, code);
-}
-
-DescriptorData dataFor(int code)
-{
-    switch (code) {
-    case DSC_SCRIPT: return ScriptData{};
-    case DSC_SCENARIO: return ScenarioData{};
-    case DSC_PROC: return ProcData{};
-    case DSC_CALL: return CallData{};
-    case DSC_ARG: return ArgData{};
-    case DSC_PARAM: return ParamData{};
-    case DSC_IF:
-    case DSC_WHILE:
-    case DSC_CASE: return ConditionData{};
-    case DSC_WAITTIL: return WaittilData{};
-    case DSC_INITIALIZATION:
-    case DSC_TERMINATION:
-    case DSC_EXCEPTION: return BlockData{};
-    case DSC_ENABLE_CLEANUP:
-    case DSC_DISABLE_CLEANUP: return ProcedureRefData{};
-    case DSC_RETURN_VAR: return ReturnVarData{};
-    case DSC_VAR: return VarData{};
-    case DSC_VALUE: return ValueData{};
-    case DSC_DEF_MESSAGE: return DefMessageData{};
-    case DSC_COMMTYPE: return CommtypeData{};
-    case DSC_CHANNEL: return ChannelData{};
-    case DSC_EVENT_STRUCT: return EventStructData{};
-    case DSC_MESSAGE_VAR: return MessageVarData{};
-    case DSC_CALLBACK:
-    case DSC_PROCSEND: return CommBlockData{};
-    case DSC_SEND: return SendData{};
-    case DSC_ADD_ID:
-    case DSC_CLEAR_ID: return ChannelOpData{};
-    case DSC_MATCH_PIECE: return MatchPieceData{};
-    case DSC_POLL_PAIR: return PollPairData{};
-    case DSC_INTERSEND:
-    case DSC_INTERRECV: return InterData{};
-    case DSC_PRINT: return TextPairData{};
-    case DSC_TIMER:
-    case DSC_INSTANCE_DECL: return NumberData{};
-    case DSC_RENDEZVOUS:
-    case DSC_INSTANCE_USE: return NameData{};
-    default: return std::monostate{};
-    }
 }
 
 bool DefMessageData::generated() const
@@ -249,12 +200,12 @@ Entry& Model::place(Scope* scope, Entry* where, int code, std::string name, cons
     entry.serial = entryCount_++;
     scope->entries.insert(where, entry);
     entry.scope = scope;
-    entry.code = code;
+    entry.code = static_cast<std::int16_t>(code);
     entry.name = std::move(name);
     entry.auxiliary = auxiliary;
     entry.line = origin.line;
     entry.fileName = origin.fileName;
-    entry.fileId = origin.fileId;
+    entry.fileId = static_cast<std::int16_t>(origin.fileId);
     scope->codes.set(static_cast<std::size_t>(code));
     if (code == ENT_SCENARIO) {
         if (!scope->scenarios) {
@@ -274,7 +225,7 @@ Entry& Model::place(Scope* scope, Entry* where, int code, std::string name, cons
 void Model::index(Entry& entry)
 {
     if (!entry.name.empty()) {
-        names_.emplace(indexKey(entry.code, entry.name), &entry);
+        names_[static_cast<std::size_t>(entry.code)].emplace(entry.name, &entry);
     }
 }
 
@@ -341,6 +292,60 @@ Entry& Model::insertBeforeFirstScenario(Scope* scope, int code, std::string name
     return place(scope, scope->firstScenario, code, std::move(name), origin, auxiliary);
 }
 
+template <typename T>
+void Model::hold(Descriptor& descriptor)
+{
+    if constexpr (kHeldApart<T>) {
+        descriptor.data_.emplace<HeldApart<T>>(HeldApart<T>{&std::get<BlockStore<T>>(heldApart_).make()});
+    } else {
+        descriptor.data_.emplace<T>();
+    }
+}
+
+void Model::fill(Descriptor& descriptor)
+{
+    switch (descriptor.code) {
+    case DSC_SCRIPT: hold<ScriptData>(descriptor); break;
+    case DSC_SCENARIO: hold<ScenarioData>(descriptor); break;
+    case DSC_PROC: hold<ProcData>(descriptor); break;
+    case DSC_CALL: hold<CallData>(descriptor); break;
+    case DSC_ARG: hold<ArgData>(descriptor); break;
+    case DSC_PARAM: hold<ParamData>(descriptor); break;
+    case DSC_IF:
+    case DSC_WHILE:
+    case DSC_CASE: hold<ConditionData>(descriptor); break;
+    case DSC_WAITTIL: hold<WaittilData>(descriptor); break;
+    case DSC_INITIALIZATION:
+    case DSC_TERMINATION:
+    case DSC_EXCEPTION: hold<BlockData>(descriptor); break;
+    case DSC_ENABLE_CLEANUP:
+    case DSC_DISABLE_CLEANUP: hold<ProcedureRefData>(descriptor); break;
+    case DSC_RETURN_VAR: hold<ReturnVarData>(descriptor); break;
+    case DSC_VAR: hold<VarData>(descriptor); break;
+    case DSC_VALUE: hold<ValueData>(descriptor); break;
+    case DSC_DEF_MESSAGE: hold<DefMessageData>(descriptor); break;
+    case DSC_COMMTYPE: hold<CommtypeData>(descriptor); break;
+    case DSC_CHANNEL: hold<ChannelData>(descriptor); break;
+    case DSC_EVENT_STRUCT: hold<EventStructData>(descriptor); break;
+    case DSC_MESSAGE_VAR: hold<MessageVarData>(descriptor); break;
+    case DSC_CALLBACK:
+    case DSC_PROCSEND: hold<CommBlockData>(descriptor); break;
+    case DSC_SEND: hold<SendData>(descriptor); break;
+    case DSC_ADD_ID:
+    case DSC_CLEAR_ID: hold<ChannelOpData>(descriptor); break;
+    case DSC_MATCH_PIECE: hold<MatchPieceData>(descriptor); break;
+    case DSC_POLL_PAIR: hold<PollPairData>(descriptor); break;
+    case DSC_INTERSEND:
+    case DSC_INTERRECV: hold<InterData>(descriptor); break;
+    case DSC_PRINT: hold<TextPairData>(descriptor); break;
+    case DSC_TIMER:
+    case DSC_INSTANCE_DECL: hold<NumberData>(descriptor); break;
+    case DSC_RENDEZVOUS:
+    case DSC_INSTANCE_USE: hold<NameData>(descriptor); break;
+    default: descriptor.data_.emplace<std::monostate>(); break;
+    }
+}
+
 Descriptor& Model::attach(Entry& entry, int descriptorCode)
 {
     if (descriptorCode < kFirstDescriptorCode || descriptorCode > kLastDescriptorCode) {
@@ -349,14 +354,18 @@ Descriptor& Model::attach(Entry& entry, int descriptorCode)
     entry.descriptor = &descriptors_.make();
     entry.descriptor->code = descriptorCode;
     entry.descriptor->owner = &entry;
-    entry.descriptor->data = dataFor(descriptorCode);
+    fill(*entry.descriptor);
     return *entry.descriptor;
 }
 
 Entry* Model::findGlobal(int code, std::string_view name) const
 {
-    const auto found = names_.find(indexKey(code, name));
-    return found == names_.end() ? nullptr : found->second;
+    if (code < 0 || code > kLastEntryCode) {
+        return nullptr;
+    }
+    const NameIndex& names = names_[static_cast<std::size_t>(code)];
+    const auto found = names.find(name);
+    return found == names.end() ? nullptr : found->second;
 }
 
 namespace {
@@ -443,11 +452,14 @@ void Model::release()
         }
     });
     descriptors_.clear();
+    std::apply([](auto&... stores) { (stores.clear(), ...); }, heldApart_);
     scopes_.clear();
     entries_.clear();
     entryCount_ = 0;
     global_->entries.clear();
-    names_.clear();
+    for (NameIndex& names : names_) {
+        names.clear();
+    }
     callbacks_.clear();
     procsends_.clear();
     callbackOrder_.clear();

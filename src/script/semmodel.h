@@ -2,6 +2,7 @@
 // each entry optionally carrying a descriptor whose data depends on its kind.
 #pragma once
 
+#include "script/sourcefiles.h"
 #include "script/valuetree.h"
 
 #include <algorithm>
@@ -10,12 +11,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <limits>
 #include <new>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
+#include <type_traits>
 #include <unordered_map>
 #include <utility>
 #include <variant>
@@ -152,6 +156,62 @@ std::string_view descriptorCodeName(int code);
 struct Entry;
 struct Scope;
 struct Descriptor;
+
+// Items made one by one and freed together, in blocks so that each costs
+// no allocation of its own; items keep their addresses.
+template <typename T>
+class BlockStore {
+public:
+    BlockStore() = default;
+    BlockStore(const BlockStore&) = delete;
+    BlockStore& operator=(const BlockStore&) = delete;
+    ~BlockStore() { clear(); }
+
+    T& make()
+    {
+        if (blocks_.empty() || used_ == kBlockSize) {
+            blocks_.push_back(std::unique_ptr<Slot[]>(new Slot[kBlockSize]));
+            used_ = 0;
+        }
+        T* item = ::new (static_cast<void*>(blocks_.back()[used_].bytes)) T();
+        ++used_;
+        return *item;
+    }
+
+    template <typename Visit>
+    void forEach(Visit visit) const
+    {
+        for (std::size_t block = 0; block < blocks_.size(); ++block) {
+            const std::size_t count = block + 1 == blocks_.size() ? used_ : kBlockSize;
+            for (std::size_t i = 0; i < count; ++i) {
+                visit(*std::launder(reinterpret_cast<const T*>(blocks_[block][i].bytes)));
+            }
+        }
+    }
+
+    void clear()
+    {
+        while (!blocks_.empty()) {
+            Slot* block = blocks_.back().get();
+            while (used_ > 0) {
+                --used_;
+                std::destroy_at(std::launder(reinterpret_cast<T*>(block[used_].bytes)));
+            }
+            blocks_.pop_back();
+            used_ = kBlockSize;
+        }
+        used_ = 0;
+    }
+
+private:
+    static constexpr std::size_t kBlockSize = 128;
+    struct Slot {
+        alignas(T) std::byte bytes[sizeof(T)];
+    };
+    std::vector<std::unique_ptr<Slot[]>> blocks_;
+    std::size_t used_ = 0;  // items made in the last block
+};
+
 
 // ---- kind-specific descriptor data ----
 // Value trees are held apart, so that every descriptor stays small.
@@ -372,31 +432,80 @@ struct NameData {               // RENDEZVOUS, instance uses
     std::string name;
 };
 
-using DescriptorData =
-    std::variant<std::monostate, ScriptData, ScenarioData, ProcData, CallData, ArgData, ParamData, ConditionData,
-                 WaittilData, BlockData, ProcedureRefData, ReturnVarData, VarData, ValueData, DefMessageData, CommtypeData,
-                 ChannelData, EventStructData, MessageVarData, CommBlockData, SendData, ChannelOpData, MatchPieceData,
-                 PollPairData, InterData, TextPairData, NumberData, NameData>;
+// Payloads larger than this are held apart, in the model's stores, so that a
+// descriptor stays small: most descriptors are values of VAR checks.
+inline constexpr std::size_t kInlineDataBytes = 32;
 
-// The data that goes with a descriptor code (std::monostate for the codes
-// that carry none).
-DescriptorData dataFor(int descriptorCode);
+template <typename T>
+inline constexpr bool kHeldApart = sizeof(T) > kInlineDataBytes;
+
+// A payload held apart: the model owns it.
+template <typename T>
+struct HeldApart {
+    T* data = nullptr;
+};
+
+// How a descriptor holds a payload of kind T.
+template <typename T>
+using Held = std::conditional_t<kHeldApart<T>, HeldApart<T>, T>;
+
+template <typename T>
+inline constexpr bool kIsHeldApart = false;
+template <typename T>
+inline constexpr bool kIsHeldApart<HeldApart<T>> = true;
+
+// The payload a descriptor holds, in place or apart.
+template <typename H>
+auto& unheld(H& held)
+{
+    if constexpr (kIsHeldApart<std::remove_const_t<H>>) {
+        return *held.data;
+    } else {
+        return held;
+    }
+}
+
+template <typename... Kinds>
+struct DescriptorKinds {
+    using Data = std::variant<std::monostate, Held<Kinds>...>;
+    using Stores = std::tuple<BlockStore<Kinds>...>;  // those held apart only are used
+};
+
+using DescriptorKindList =
+    DescriptorKinds<ScriptData, ScenarioData, ProcData, CallData, ArgData, ParamData, ConditionData, WaittilData,
+                    BlockData, ProcedureRefData, ReturnVarData, VarData, ValueData, DefMessageData, CommtypeData,
+                    ChannelData, EventStructData, MessageVarData, CommBlockData, SendData, ChannelOpData,
+                    MatchPieceData, PollPairData, InterData, TextPairData, NumberData, NameData>;
 
 struct Descriptor {
     int code = 0;
     int key = 0;                      // order of ordered insertion
     Entry* owner = nullptr;
     Scope* subScope = nullptr;        // the nested scope of a block-owning entry
-    DescriptorData data;
 
     template <typename T>
-    T& as() { return std::get<T>(data); }
+    T& as() { return unheld(std::get<Held<T>>(data_)); }
     template <typename T>
-    const T& as() const { return std::get<T>(data); }
+    const T& as() const { return unheld(std::get<Held<T>>(data_)); }
     // The data when it is of that kind, else none.
     template <typename T>
-    const T* find() const { return std::get_if<T>(&data); }
+    const T* find() const
+    {
+        const Held<T>* held = std::get_if<Held<T>>(&data_);
+        return held != nullptr ? &unheld(*held) : nullptr;
+    }
+    // Calls visit with the data (std::monostate for the codes that carry none).
+    template <typename Visit>
+    void visit(Visit&& visit) const
+    {
+        std::visit([&](const auto& held) { visit(std::as_const(unheld(held))); }, data_);
+    }
+
+private:
+    friend class Model;
+    DescriptorKindList::Data data_;
 };
+static_assert(sizeof(Descriptor) <= 64);
 
 struct Entry {
     Scope* scope = nullptr;
@@ -406,11 +515,10 @@ struct Entry {
     std::string name;
     std::string_view filter;     // execution filter prefix of the instruction line, held by the syntax tree
     std::string_view fileName;   // the syntax tree's stored name: the model lives no longer than the tree
-    int code = 0;
+    std::int16_t code = 0;       // an EntryCode
+    std::int16_t fileId = 0;     // at most the source file table's size
     int auxiliary = 0;
     int line = 0;
-    int fileId = 0;
-    int spare = 0;
     std::uint32_t serial = 0;    // rank of creation in its model, from 0: an index for the writers' tables
 
     template <typename T>
@@ -419,7 +527,9 @@ struct Entry {
     const T& data() const { return descriptor->as<T>(); }
 };
 // A large script holds a hundred thousand entries: no padding between members.
-static_assert(sizeof(Entry) <= 4 * sizeof(void*) + sizeof(std::string) + 2 * sizeof(std::string_view) + 6 * sizeof(int));
+static_assert(sizeof(Entry) <= 4 * sizeof(void*) + sizeof(std::string) + 2 * sizeof(std::string_view) + 4 * sizeof(int));
+static_assert(kLastEntryCode <= std::numeric_limits<std::int16_t>::max() &&
+              SourceFileTable::kCapacity <= std::numeric_limits<std::int16_t>::max());
 
 class EntryList;
 
@@ -537,61 +647,6 @@ struct Scope {
     bool holds(int code) const { return codes.test(static_cast<std::size_t>(code)); }
 };
 
-// Items made one by one and freed together, in blocks so that each costs
-// no allocation of its own; items keep their addresses.
-template <typename T>
-class BlockStore {
-public:
-    BlockStore() = default;
-    BlockStore(const BlockStore&) = delete;
-    BlockStore& operator=(const BlockStore&) = delete;
-    ~BlockStore() { clear(); }
-
-    T& make()
-    {
-        if (blocks_.empty() || used_ == kBlockSize) {
-            blocks_.push_back(std::unique_ptr<Slot[]>(new Slot[kBlockSize]));
-            used_ = 0;
-        }
-        T* item = ::new (static_cast<void*>(blocks_.back()[used_].bytes)) T();
-        ++used_;
-        return *item;
-    }
-
-    template <typename Visit>
-    void forEach(Visit visit) const
-    {
-        for (std::size_t block = 0; block < blocks_.size(); ++block) {
-            const std::size_t count = block + 1 == blocks_.size() ? used_ : kBlockSize;
-            for (std::size_t i = 0; i < count; ++i) {
-                visit(*std::launder(reinterpret_cast<const T*>(blocks_[block][i].bytes)));
-            }
-        }
-    }
-
-    void clear()
-    {
-        while (!blocks_.empty()) {
-            Slot* block = blocks_.back().get();
-            while (used_ > 0) {
-                --used_;
-                std::destroy_at(std::launder(reinterpret_cast<T*>(block[used_].bytes)));
-            }
-            blocks_.pop_back();
-            used_ = kBlockSize;
-        }
-        used_ = 0;
-    }
-
-private:
-    static constexpr std::size_t kBlockSize = 128;
-    struct Slot {
-        alignas(T) std::byte bytes[sizeof(T)];
-    };
-    std::vector<std::unique_ptr<Slot[]>> blocks_;
-    std::size_t used_ = 0;  // items made in the last block
-};
-
 // Where an entry comes from.
 struct Origin {
     std::string_view fileName;
@@ -661,16 +716,28 @@ private:
     Entry& place(Scope* scope, Entry* where, int code, std::string name, const Origin& origin,
                  int auxiliary);
     void index(Entry& entry);
+    // Gives the descriptor the empty data of its code.
+    void fill(Descriptor& descriptor);
+    template <typename T>
+    void hold(Descriptor& descriptor);
 
     std::unique_ptr<Scope> global_;
     BlockStore<Entry> entries_;
     std::uint32_t entryCount_ = 0;  // entries made, the next one's serial
     BlockStore<Descriptor> descriptors_;
+    DescriptorKindList::Stores heldApart_;  // the descriptors' large payloads
     BlockStore<Scope> scopes_;  // every scope but the global one
     int commtypeCounter_ = 0;
     int highestChannelIndex_ = 0;
     int eventStructCount_ = 0;
-    std::unordered_map<std::string, Entry*> names_;  // "code:name" of global entries
+    // Global entries by code, then name: looked up by views, so that a
+    // look-up copies no text.
+    struct NameHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+    };
+    using NameIndex = std::unordered_map<std::string, Entry*, NameHash, std::equal_to<>>;
+    std::array<NameIndex, kLastEntryCode + 1> names_;
     std::map<std::pair<const Entry*, const Entry*>, Entry*> callbacks_;
     std::map<std::pair<const Entry*, const Entry*>, Entry*> procsends_;
     std::vector<Entry*> callbackOrder_;  // registered callbacks, in declaration order

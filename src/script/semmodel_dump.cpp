@@ -56,7 +56,7 @@ void valueFields(Fields& f, const ValueData& d)
     }
     const ValueNode& node = *d.node;
     if (node.kind == ValueKind::Bounded) {
-        f.text("lower", node.lowerValue).text("upper", node.upperValue);
+        f.text("lower", node.lowerValue()).text("upper", node.upperValue());
     } else if (!node.text.empty()) {
         f.text("value", node.text);
     }
@@ -84,7 +84,7 @@ Overloaded(Ts...) -> Overloaded<Ts...>;
 std::string fieldsOf(const Descriptor& descriptor)
 {
     Fields f;
-    std::visit(Overloaded{
+    descriptor.visit(Overloaded{
                    [](const std::monostate&) {},
                    [&](const ScriptData& d) {
                        f.text("header1", d.header[0]).text("header2", d.header[1]).text("header3", d.header[2]);
@@ -213,8 +213,7 @@ std::string fieldsOf(const Descriptor& descriptor)
                    },
                    [&](const NumberData& d) { f.number("number", d.number); },
                    [&](const NameData& d) { f.text("name", d.name); },
-               },
-               descriptor.data);
+               });
     return f.take();
 }
 
@@ -295,12 +294,12 @@ std::string dumpModel(const Model& model, int instanceMode, int instanceNumber, 
                 continue;
             }
             // Pushed in reverse: family names, then the sub-scope, then ELSE.
-            if (const auto* condition = std::get_if<ConditionData>(&descriptor->data); condition && condition->elseScope) {
+            if (const auto* condition = descriptor->find<ConditionData>(); condition && condition->elseScope) {
                 pushScope(pending, condition->elseScope, next.depth + 1);
                 pending.push_back({nullptr, nullptr, "ELSE", next.depth});
             }
             pushScope(pending, descriptor->subScope, next.depth + 1);
-            if (const auto* scenario = std::get_if<ScenarioData>(&descriptor->data); scenario && scenario->familyScope) {
+            if (const auto* scenario = descriptor->find<ScenarioData>(); scenario && scenario->familyScope) {
                 pushScope(pending, scenario->familyScope, next.depth + 1);
             }
         }

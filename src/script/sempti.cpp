@@ -48,11 +48,11 @@ std::vector<std::string> builtinDeclarations()
 std::string headerValue(const SyntaxNode& value)
 {
     if (value.kind == STX_ENV_VAR) {
-        const std::string& text = value.textOrEmpty();
-        const char* found = std::getenv(text.substr(text.empty() ? 0 : 1).c_str());
+        const std::string_view text = value.textOrEmpty();
+        const char* found = std::getenv(std::string(text.substr(text.empty() ? 0 : 1)).c_str());
         return found == nullptr ? std::string() : std::string(found);
     }
-    return value.textOrEmpty();
+    return std::string(value.textOrEmpty());
 }
 
 }  // namespace

@@ -490,7 +490,7 @@ void nestedScopes(const Entry& entry, std::vector<Scope*>& pending)
     if (entry.descriptor->subScope) {
         pending.push_back(entry.descriptor->subScope);
     }
-    if (const auto* condition = std::get_if<ConditionData>(&entry.descriptor->data);
+    if (const auto* condition = entry.descriptor->find<ConditionData>();
         condition != nullptr && condition->elseScope) {
         pending.push_back(condition->elseScope);
     }

@@ -748,7 +748,8 @@ void Analysis::analyseCommunicationInstruction(const SyntaxNode& node, Block& bl
     case STX_WAITTIL: rules.waittil(node, origin); break;
     case STX_SEND: rules.send(node, origin); break;
     case STX_DEF_MESSAGE:
-        rules.defMessage(expressionText(node.c0()), expect(node.c1(), STX_EV_TEXT, node).textOrEmpty(), origin);
+        rules.defMessage(expressionText(node.c0()), std::string(expect(node.c1(), STX_EV_TEXT, node).textOrEmpty()),
+                         origin);
         break;
     case STX_DEF_TRIGGER: rules.defTrigger(node, origin); break;
     case STX_MESSAGE_DATE: rules.messageBlockOnly(ENT_MESSAGE_DATE, "MSGDINBBL", origin); break;

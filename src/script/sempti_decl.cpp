@@ -33,7 +33,7 @@ struct DeclarationRules {
                 a.report(diag::Error, "ISTNALRDEC", ident.textOrEmpty(), origin);
                 return;
             }
-            Entry& entry = model.append(&model.global(), ENT_INSTANCE_DECL, ident.textOrEmpty(), origin);
+            Entry& entry = model.append(&model.global(), ENT_INSTANCE_DECL, std::string(ident.textOrEmpty()), origin);
             model.attach(entry, DSC_INSTANCE_DECL).as<NumberData>().number = a.state.nextInstanceNumber++;
         }
     }
@@ -95,7 +95,7 @@ void Analysis::analyseDeclaration(const SyntaxNode& node, PendingText& pending)
 {
     if (node.kind == STX_HASH_LINE) {
         const Origin origin = originAt(node, leafDeclarationLine(node));
-        model.append(&model.global(), ENT_HASH_LINE, node.textOrEmpty(), origin);
+        model.append(&model.global(), ENT_HASH_LINE, std::string(node.textOrEmpty()), origin);
         pending.add(node.textOrEmpty(), origin);
         return;
     }
@@ -103,7 +103,7 @@ void Analysis::analyseDeclaration(const SyntaxNode& node, PendingText& pending)
     Block global{&model.global(), {}};
     switch (node.kind) {
     case STX_AT_LINE:
-        model.append(&model.global(), ENT_AT_LINE, node.textOrEmpty(), originAt(node, leafDeclarationLine(node)));
+        model.append(&model.global(), ENT_AT_LINE, std::string(node.textOrEmpty()), originAt(node, leafDeclarationLine(node)));
         break;
     case STX_COMMTYPE:
     case STX_CHANNEL:

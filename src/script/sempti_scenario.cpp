@@ -152,7 +152,8 @@ private:
         data.line = body.line - 1;
         data.parent = parent;
         if (body.c0() != nullptr) {
-            data.loopCount = std::atoi(Analysis::expect(body.c0(), STX_CONSTANT, body).textOrEmpty().c_str());
+            const std::string count(Analysis::expect(body.c0(), STX_CONSTANT, body).textOrEmpty());
+            data.loopCount = std::atoi(count.c_str());
         }
         const PathStep step(path, name, pathLimit);
         // Below a scenario left out, nothing is generated (this matters without FAST).

@@ -117,10 +117,10 @@ void ParserContext::reportDepthLimit(long stackLimit)
     }
 }
 
-bool ParserContext::openInclude(const std::string& quotedName)
+bool ParserContext::openInclude(const KeptText* quotedName)
 {
     try {
-        lexer.openInclude(quotedName);
+        lexer.openInclude(std::string(*NodeText(quotedName)));
         return true;
     } catch (const RunAbort& stop) {
         abort = stop;
@@ -143,28 +143,29 @@ SyntaxNode* ParserContext::node(SyntaxKind kind, SyntaxNode* c0, SyntaxNode* c1,
     return tree.make(kind, c0, c1, c2);
 }
 
-SyntaxNode* ParserContext::leaf(SyntaxKind kind, const std::string* text)
+SyntaxNode* ParserContext::leaf(SyntaxKind kind, const KeptText* text)
 {
     SyntaxNode* made = node(kind);
     made->text = NodeText(text);
     return made;
 }
 
-SyntaxNode* ParserContext::nativePiece(const std::string* text)
+SyntaxNode* ParserContext::nativePiece(const KeptText* text)
 {
-    const std::string_view trimmed = base::trimmed(*text);
+    const std::string_view whole = *NodeText(text);
+    const std::string_view trimmed = base::trimmed(whole);
     if (trimmed.empty()) {
         return node(STX_EMPTY);
     }
-    return leaf(STX_NATIVE_EXPR, trimmed.size() == text->size() ? text : tree.keepText(trimmed));
+    return leaf(STX_NATIVE_EXPR, trimmed.size() == whole.size() ? text : tree.keepText(trimmed));
 }
 
-SyntaxNode* ParserContext::comment(const std::string* text)
+SyntaxNode* ParserContext::comment(const KeptText* text)
 {
     return comments ? leaf(STX_COMMENT, text) : nullptr;
 }
 
-SyntaxNode* ParserContext::formatKey(const std::string* text)
+SyntaxNode* ParserContext::formatKey(const KeptText* text)
 {
     return leaf(STX_FORMAT_KEY, text);
 }

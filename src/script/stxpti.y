@@ -18,7 +18,7 @@
 %union {
     qvm::script::SyntaxNode* node;
     qvm::script::NodeChain chain;
-    const std::string* text;
+    const qvm::script::KeptText* text;
 }
 
 %code {
@@ -193,7 +193,7 @@ parameter:
 
 include:
     INCLUDE STRING NEWLINE
-        { if (!ctx.openInclude(*$2)) { YYABORT; } $$ = ctx.node(STX_INCLUDE); }
+        { if (!ctx.openInclude($2)) { YYABORT; } $$ = ctx.node(STX_INCLUDE); }
     ;
 
 format_instruction:

@@ -43,15 +43,15 @@ struct ParserContext {
     // The parser's state stack is full: the nesting of the script is deeper
     // than it holds.
     void reportDepthLimit(long stackLimit);
-    bool openInclude(const std::string& quotedName);
+    bool openInclude(const KeptText* quotedName);
 
     SyntaxNode* node(SyntaxKind kind, SyntaxNode* c0 = nullptr, SyntaxNode* c1 = nullptr,
                      SyntaxNode* c2 = nullptr);
     // Texts of leaves are token texts, which the tree keeps.
-    SyntaxNode* leaf(SyntaxKind kind, const std::string* text);
-    SyntaxNode* nativePiece(const std::string* text);
-    SyntaxNode* comment(const std::string* text);
-    SyntaxNode* formatKey(const std::string* text);
+    SyntaxNode* leaf(SyntaxKind kind, const KeptText* text);
+    SyntaxNode* nativePiece(const KeptText* text);
+    SyntaxNode* comment(const KeptText* text);
+    SyntaxNode* formatKey(const KeptText* text);
     // An STX_DECL_LIST link: declarations in child 0, the instance part in child 1.
     SyntaxNode* declarationLink(SyntaxNode* entry);
 

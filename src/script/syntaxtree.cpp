@@ -3,6 +3,9 @@
 #include "base/mfmemo.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <iterator>
 #include <new>
 #include <type_traits>
@@ -17,6 +20,7 @@ namespace {
 static_assert(std::is_trivially_destructible_v<SyntaxNode>);
 
 constexpr std::size_t kFirstBlockBytes = std::size_t{64} << 10;
+constexpr std::size_t kTextChunkBytes = std::size_t{64} << 10;
 
 constexpr std::string_view kKindNames[] = {
     "STX_SCRIPT",
@@ -177,10 +181,19 @@ std::string_view kindName(SyntaxKind kind)
     return kKindNames[kind];
 }
 
-const std::string& SyntaxNode::textOrEmpty() const
+// A kept text is its length, unaligned, then its characters: KeptText only
+// names the place.
+std::string_view NodeText::operator*() const
 {
-    static const std::string empty;
-    return text ? *text : empty;
+    const char* bytes = reinterpret_cast<const char*>(kept_);
+    std::uint32_t size = 0;
+    std::memcpy(&size, bytes, sizeof size);
+    return {bytes + sizeof size, size};
+}
+
+std::string_view SyntaxNode::textOrEmpty() const
+{
+    return text ? *text : std::string_view();
 }
 
 void SyntaxTree::BlockRelease::operator()(SyntaxNode* nodes) const
@@ -216,9 +229,23 @@ std::string_view SyntaxTree::keepFileName(std::string_view name)
     return fileNames_.emplace_back(name);
 }
 
-const std::string* SyntaxTree::keepText(std::string_view text)
+const KeptText* SyntaxTree::keepText(std::string_view text)
 {
-    return &texts_.emplace_back(text);
+    const auto size = static_cast<std::uint32_t>(text.size());
+    if (size != text.size()) {
+        base::memoryExhausted();
+    }
+    const std::size_t bytes = sizeof size + text.size();
+    if (chunkUsed_ + bytes > chunkCapacity_) {
+        chunkCapacity_ = std::max(kTextChunkBytes, bytes);
+        textChunks_.push_back(std::make_unique_for_overwrite<char[]>(chunkCapacity_));
+        chunkUsed_ = 0;
+    }
+    char* kept = textChunks_.back().get() + chunkUsed_;
+    chunkUsed_ += bytes;
+    std::memcpy(kept, &size, sizeof size);
+    std::copy(text.begin(), text.end(), kept + sizeof size);
+    return reinterpret_cast<const KeptText*>(kept);
 }
 
 // The position changes with every token: the file stays the same for long

@@ -132,20 +132,23 @@ enum SyntaxKind : int {
 // The "STX_..." name of a kind.
 std::string_view kindName(SyntaxKind kind);
 
+// A text the tree keeps: its length, then its characters.
+struct KeptText;
+
 // The text of a leaf node: one the tree keeps, or none. Reads like an
-// optional string.
+// optional string_view.
 class NodeText {
 public:
     NodeText() = default;
-    explicit NodeText(const std::string* kept) : kept_(kept) {}
+    explicit NodeText(const KeptText* kept) : kept_(kept) {}
 
     explicit operator bool() const { return kept_ != nullptr; }
     bool has_value() const { return kept_ != nullptr; }
-    const std::string& operator*() const { return *kept_; }
-    const std::string* operator->() const { return kept_; }
+    std::string_view operator*() const;
+    const KeptText* kept() const { return kept_; }
 
 private:
-    const std::string* kept_ = nullptr;
+    const KeptText* kept_ = nullptr;
 };
 
 // A file nodes were made in: its name and its source record identifier.
@@ -164,7 +167,7 @@ struct SyntaxNode {
     SyntaxNode* c0() const { return child[0]; }
     SyntaxNode* c1() const { return child[1]; }
     SyntaxNode* c2() const { return child[2]; }
-    const std::string& textOrEmpty() const;
+    std::string_view textOrEmpty() const;
     std::string_view fileName() const { return file != nullptr ? std::string_view(file->name) : std::string_view(); }
     int fileId() const { return file != nullptr ? file->id : 0; }
 };
@@ -191,7 +194,7 @@ public:
     std::string_view keepFileName(std::string_view name);
 
     // Keeps a text for the life of the tree, for the nodes' text.
-    const std::string* keepText(std::string_view text);
+    const KeptText* keepText(std::string_view text);
 
     // Position stamped on the nodes made from now on.
     void setPosition(int line, std::string_view fileName, int fileId);
@@ -213,7 +216,11 @@ private:
     std::size_t size_ = 0;
     std::size_t blockUsed_ = 0;      // nodes made in the last block
     std::size_t blockCapacity_ = 0;  // nodes the last block holds
-    std::deque<std::string> texts_;      // the texts the nodes refer to
+    // The texts the nodes refer to, packed in chunks: a large script keeps
+    // a hundred thousand of them, most a few characters long.
+    std::vector<std::unique_ptr<char[]>> textChunks_;
+    std::size_t chunkUsed_ = 0;
+    std::size_t chunkCapacity_ = 0;
     std::deque<std::string> fileNames_;  // the file names the nodes refer to
     std::deque<NodeFile> files_;         // the files the nodes refer to
     SyntaxNode* root_ = nullptr;

@@ -35,6 +35,7 @@
 // values in their place.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -52,14 +53,18 @@ enum class ValueKind {
     Union,       // a union value: the selected member is the only child (every alternative for a whole value)
 };
 
+// The bound expressions of a bounded value, held apart: few nodes have them.
+struct ValueBounds {
+    std::string lower;  // empty when absent
+    std::string upper;
+};
+
 // The small members are gathered at the end, so that no padding falls
 // between the texts: a large script holds tens of thousands of nodes.
 struct ValueNode {
     std::string fieldName;        // structure and union members; empty for array elements and the top node
     std::string text;             // scalar: the value expression after macro expansion; whole value: on the top node
-    std::string lowerValue;       // bounded: lower bound expression, empty when absent
-    std::string upperValue;       // bounded: upper bound expression, empty when absent
-    std::string dimension;        // array: the dimension text of its C type
+    std::unique_ptr<ValueBounds> bounds;  // bounded only
     std::string typeImage;        // C text of the node's type (bit-fields: " : width" appended)
     std::vector<ValueNode> children;
     long long lowerIndex = 0;     // array: first index; index range: first designated index
@@ -69,8 +74,19 @@ struct ValueNode {
     int selectedMember = -1;      // union: position of the chosen member among all members, from 0
     bool others = false;          // index range written OTHERS: every element not designated otherwise
     bool wholeValue = false;      // the value is given for the aggregate as a whole
+
+    // Bounded: the lower and upper bound expressions, empty when absent.
+    const std::string& lowerValue() const { return bounds ? bounds->lower : noText(); }
+    const std::string& upperValue() const { return bounds ? bounds->upper : noText(); }
+
+private:
+    static const std::string& noText()
+    {
+        static const std::string empty;
+        return empty;
+    }
 };
-static_assert(sizeof(ValueNode) <= 6 * sizeof(std::string) + sizeof(std::vector<ValueNode>) + 2 * sizeof(long long) +
+static_assert(sizeof(ValueNode) <= 3 * sizeof(std::string) + sizeof(void*) + sizeof(std::vector<ValueNode>) + 2 * sizeof(long long) +
                                        4 * sizeof(int));
 
 struct ValueTree {

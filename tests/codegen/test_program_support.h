@@ -106,7 +106,7 @@ inline void numberInWalkOrder(const script::sem::Scope& scope, qvm::codegen::Num
             if (entry.descriptor->subScope != nullptr) {
                 numberInWalkOrder(*entry.descriptor->subScope, numbering, record, element);
             }
-            if (const auto* condition = std::get_if<ConditionData>(&entry.descriptor->data);
+            if (const auto* condition = entry.descriptor->find<ConditionData>();
                 condition != nullptr && condition->elseScope != nullptr) {
                 numberInWalkOrder(*condition->elseScope, numbering, record, element);
             }
