@@ -192,8 +192,8 @@ bool isVariable(const canalysis::Symbol& symbol)
 // What a condition function receives after its fixed parameters, so that
 // it sees what the statement sees: the parameters of the procedure around
 // it by value, and the addresses of the variables of its block (procedure,
-// scenario, INITIALIZATION, TERMINATION or EXCEPTION body) that the
-// condition names; the function reads them through a define line of the
+// scenario, INITIALIZATION, TERMINATION or EXCEPTION body) declared before
+// it that the condition names; the function reads them through a define line of the
 // variable's name, which hides a global of that name as the block does.
 // A register variable has no address and goes by value, and so does a
 // variable of an enumeration of the block, as an int; the constants of
@@ -216,7 +216,7 @@ void addBlockEnumerators(const WaittilTexts& texts, const std::vector<const cana
                          WaitContext& context)
 {
     for (const canalysis::Tag* tag : tags) {
-        if (tag->kind != canalysis::kEnum || !tag->enumeration) {
+        if (tag->kind != canalysis::kEnum || !tag->enumeration || tag->order >= texts.declaredBefore) {
             continue;
         }
         const auto& enumerators = tag->enumeration->enumerators;
@@ -285,8 +285,8 @@ WaitContext waitContextOf(const Entry& waittil, int number, const std::vector<co
     const base::Ident scope = canalysis::scopeIdent(texts.cScope);
     for (const canalysis::Symbol* symbol : symbols) {
         const std::string name(symbol->name);
-        if (!namedByCondition(texts, name) || !isVariable(*symbol) || parameterNames.count(name) != 0 ||
-            isTimer(timers, name)) {
+        if (symbol->order >= texts.declaredBefore || !namedByCondition(texts, name) || !isVariable(*symbol) ||
+            parameterNames.count(name) != 0 || isTimer(timers, name)) {
             continue;
         }
         addBlockVariable(*symbol, scope, "trv_T_WAIT_" + text(number) + "_" + name, context);

@@ -288,6 +288,7 @@ struct WaittilTexts {
     std::string timeoutCode;
     std::string limit = "0";  // the waiting limit read from a WTIME comparison
     std::string cScope;       // C scope of the native declarations the statement sees
+    long declaredBefore = 0;  // C declarations ranked below this one come before the statement
 };
 
 // The texts are held apart: WAITTILs are rare, and five strings would size

@@ -356,6 +356,7 @@ public:
         data.conditionCode = condition->code;
         data.timeoutCode = timeout->code;
         data.cScope = block.cScope;
+        data.declaredBefore = cSymbols().nextOrder();
         data.limit = waitingLimit(data.timeout);
         if (data.limit == "0") {
             data.limit = waitingLimit(data.condition);

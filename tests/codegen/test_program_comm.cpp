@@ -331,6 +331,22 @@ TEST_F(CommProgramTest, AConditionSeesTheVariablesOfItsBlock)
     EXPECT_THAT(text, Not(HasSubstr("trv_T_WAIT_2_armed")));
 }
 
+// A declaration after the statement is not yet seen by it: the condition
+// names the global of that name, which its function sees by itself.
+TEST_F(CommProgramTest, AConditionDoesNotSeeWhatItsBlockDeclaresAfterIt)
+{
+    const std::string text = program(kDeclarations + "#int level;\n",
+                                     kAnswer + "  WAITTIL(MATCHING(pong, line) || level, WTIME > 100)\n"
+                                               "  #int level;\n"
+                                               "  #enum later { FAR = 1 << 2, NEAR };\n"
+                                               "  WAITTIL(MATCHING(pong, line) || level == NEAR, WTIME > 100)\n");
+    EXPECT_THAT(text, Not(HasSubstr("trv_T_WAIT_0_level")));
+    EXPECT_THAT(text, HasSubstr(waitCall(0, "")));
+    EXPECT_THAT(text, HasSubstr("typedef int trv_T_WAIT_1_level;\n"));
+    EXPECT_THAT(text, HasSubstr(waitCall(1, ", &level")));
+    EXPECT_THAT(text, HasSubstr("#define NEAR ((1 << 2)+1)\n"));
+}
+
 // Native lines of an INSTANCE block belong to the body around them.
 TEST_F(CommProgramTest, AConditionSeesTheVariablesOfAnInstanceBlock)
 {

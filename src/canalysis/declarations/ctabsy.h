@@ -182,6 +182,9 @@ public:
     // Records of one scope in the order first declared.
     std::vector<const Symbol*> symbolsOf(Ident scope) const;
     std::vector<const Tag*> tagsOf(Ident scope) const;
+    // The rank the next record will get: records ranked below it were
+    // declared before.
+    long nextOrder() const { return nextOrder_; }
 
     SymbolTable* parent = nullptr;
 
