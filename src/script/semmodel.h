@@ -212,7 +212,6 @@ private:
     std::size_t used_ = 0;  // items made in the last block
 };
 
-
 // ---- kind-specific descriptor data ----
 // Value trees are held apart, so that every descriptor stays small.
 

@@ -309,13 +309,15 @@ bool SymbolTable::remove(Ident name, Ident scope)
     // Removed records are mostly the latest ones (probes of type names), so
     // both lists are searched from their ends.
     auto& chain = symbols_[chainOf(name)];
-    const auto held = std::find_if(chain.rbegin(), chain.rend(), [&](const auto& record) { return record.get() == first; });
+    const auto held =
+        std::find_if(chain.rbegin(), chain.rend(), [&](const auto& record) { return record.get() == first; });
     auto& ofScope = scopeSymbols_[scope];
     ofScope.erase(std::prev(std::find(ofScope.rbegin(), ofScope.rend(), first).base()));
     const auto next = chain.erase(std::prev(held.base()));
     symbolIndex_.erase(name, scope);
     // A later record of the same name and scope becomes the one found.
-    const auto later = std::find_if(next, chain.end(), [&](const auto& record) { return record->name == name && record->scope == scope; });
+    const auto later = std::find_if(
+        next, chain.end(), [&](const auto& record) { return record->name == name && record->scope == scope; });
     if (later != chain.end()) {
         symbolIndex_.insert(name, scope, later->get());
     }
