@@ -293,6 +293,8 @@ void addQualifier(DeclSpecs& specs, Ident qualifier);
 void addType(DeclSpecs& specs, const TypeSpecifier& specifier);
 // word: the identifier of a basic type word (int, unsigned, void, ...).
 TypePtr basicWord(Ident word);
+// Drops the descriptors basic type spellings share (a new run).
+void forgetSharedBasics();
 TypePtr typedefNameType(DeclParse& parse, Ident name);
 TypePtr aggregateType(DeclParse& parse, TypeKind kind, Ident tag, const FieldList* body);
 TypePtr enumType(DeclParse& parse, Ident tag, const EnumeratorList* body);
@@ -303,7 +305,7 @@ void functionOp(Declarator& declarator, const ParameterList* list, bool prototyp
 Parameter parameterOf(const DeclSpecs& specs, const Declarator* declarator);
 void addFields(FieldList& list, const DeclSpecs& specs, const DeclaratorList* declarators);
 void addEnumerator(EnumeratorList& list, EnumeratorItem item);
-void enterDeclarations(DeclParse& parse, const DeclSpecs* specs, const DeclaratorList& declarators);
+void enterDeclarations(DeclParse& parse, DeclSpecs* specs, const DeclaratorList& declarators);
 void enterFunctionDefinition(DeclParse& parse, const DeclSpecs* specs, Declarator& declarator,
                              const OldStyleDecls* oldStyle);
 
@@ -311,7 +313,7 @@ void enterFunctionDefinition(DeclParse& parse, const DeclSpecs* specs, Declarato
 // declares a function with an identifier list.
 bool acceptsOldStyleParameters(const Declarator& declarator);
 // Enters a declaration whose ';' is missing.
-void enterMissingSemicolon(DeclParse& parse, const DeclSpecs* specs, Declarator& declarator);
+void enterMissingSemicolon(DeclParse& parse, DeclSpecs* specs, Declarator& declarator);
 // After a syntax error in a typedef: the name it was declaring becomes a type
 // name standing for no type (int), so that its uses are read as types. The
 // name is the word read in error when it follows a declarator name outside

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <set>
+#include <unordered_map>
 
 namespace qvm::canalysis {
 
@@ -116,14 +117,72 @@ bool conflicting(const BasicWords& w)
 // Sizes of the integer types that no size pragma changes.
 constexpr int kInt128Bits = 128;
 
+// Descriptors of basic, floating and void types, one per spelling, shared by
+// every declaration that writes it: an interface writes `int` tens of
+// thousands of times. The only change ever made to such a descriptor is a
+// size pragma on a typedef name, and a typedef declaration takes a copy of
+// its own first (see ownBasicType).
+struct SharedBasic {
+    TypePtr type;
+    // The type sizes it was made with: a descriptor made before a size
+    // pragma keeps the size it had for the declarations that use it.
+    std::array<int, 6> sizes{};
+};
+
+struct SharedBasics {
+    std::unordered_map<Ident, SharedBasic> bySpelling;
+    std::uint64_t generation = 0;  // of the identifier table the keys belong to
+};
+
+SharedBasics& sharedBasics()
+{
+    static SharedBasics shared;
+    if (shared.generation != base::identGeneration()) {
+        shared = SharedBasics{};
+        shared.generation = base::identGeneration();
+    }
+    return shared;
+}
+
+std::array<int, 6> sizesNow()
+{
+    const TypeSizes& sizes = typeSizes();
+    return {sizes.charBits, sizes.shortBits, sizes.intBits, sizes.longBits, sizes.longLongBits, sizes.charUnsigned};
+}
+
+// The descriptor shared for a spelling under today's type sizes, or none.
+const TypePtr* findShared(Ident spelling)
+{
+    const auto& bySpelling = sharedBasics().bySpelling;
+    const auto found = bySpelling.find(spelling);
+    return found != bySpelling.end() && found->second.sizes == sizesNow() ? &found->second.type : nullptr;
+}
+
+TypePtr share(Ident spelling, TypeKind kind, CType part)
+{
+    SharedBasic& shared = sharedBasics().bySpelling[spelling];
+    shared = {C_CPP_new_type(kind, std::move(part)), sizesNow()};
+    return shared.type;
+}
+
+bool isSharedBasic(const TypePtr& type)
+{
+    const auto& bySpelling = sharedBasics().bySpelling;
+    const auto found = bySpelling.find(type->name);
+    return found != bySpelling.end() && found->second.type == type;
+}
+
 // name: the identifier of the spelling the words were counted from.
 TypePtr basicOf(Ident name, const BasicWords& w)
 {
+    if (const TypePtr* shared = findShared(name)) {
+        return *shared;
+    }
     const TypeSizes& sizes = typeSizes();
     CType part;
     part.name = name;
     if (floating(w)) {
-        return C_CPP_new_type(kFloating, std::move(part));
+        return share(name, kFloating, std::move(part));
     }
     int bits = sizes.intBits;
     if (w.longs == 2) {
@@ -143,7 +202,7 @@ TypePtr basicOf(Ident name, const BasicWords& w)
     }
     part.size = isUnsigned ? bits : -bits;
     part.isChar = w.chars > 0;
-    return C_CPP_new_type(kBasic, std::move(part));
+    return share(name, kBasic, std::move(part));
 }
 
 // A floating type written in more than one word: long double, or _Complex
@@ -194,11 +253,19 @@ void addQualifier(DeclSpecs& specs, Ident qualifier)
     specs.qualifiers.push_back(qualifier);
 }
 
+void forgetSharedBasics()
+{
+    sharedBasics().bySpelling.clear();
+}
+
 TypePtr basicWord(Ident word)
 {
+    if (const TypePtr* shared = findShared(word)) {
+        return *shared;
+    }
     const std::string_view text = word;
     if (text == "void") {
-        return C_CPP_new_type(kVoid);
+        return share(word, kVoid, CType{});
     }
     BasicWords words;
     countWord(words, text);
@@ -590,10 +657,23 @@ Symbol symbolOf(DeclParse& parse, const DeclSpecs* specs, const Declarator& decl
     return symbol;
 }
 
+// A size pragma on a typedef name rewrites the basic type behind it, and with
+// it the types of every declarator of the typedef declaration, but no other
+// use of the spelling: the declaration gets a descriptor of its own.
+void ownBasicType(DeclSpecs& specs)
+{
+    if ((specs.storage & kTypedef) != 0 && specs.type && specs.type->kind == kBasic && isSharedBasic(specs.type)) {
+        specs.type = C_CPP_new_type(kBasic, *specs.type);
+    }
+}
+
 }  // namespace
 
-void enterDeclarations(DeclParse& parse, const DeclSpecs* specs, const DeclaratorList& declarators)
+void enterDeclarations(DeclParse& parse, DeclSpecs* specs, const DeclaratorList& declarators)
 {
+    if (specs != nullptr) {
+        ownBasicType(*specs);
+    }
     for (const Declarator* declarator : declarators.items) {
         if (declarator->name != nullptr) {
             enter(parse, symbolOf(parse, specs, *declarator));
@@ -607,7 +687,7 @@ bool acceptsOldStyleParameters(const Declarator& declarator)
            declarator.ops.back().kind == DeclaratorOp::Function && declarator.ops.back().identifierList;
 }
 
-void enterMissingSemicolon(DeclParse& parse, const DeclSpecs* specs, Declarator& declarator)
+void enterMissingSemicolon(DeclParse& parse, DeclSpecs* specs, Declarator& declarator)
 {
     DeclaratorList declarators;
     declarators.items.push_back(&declarator);
