@@ -16,6 +16,13 @@ constexpr bool isDigit(int c)
     return c >= '0' && c <= '9';
 }
 
+// A letter of the basic character set, whatever the locale: identifiers of
+// C and of scripts are made of these.
+constexpr bool isAsciiLetter(int c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
 // Value of a hexadecimal digit of either case, -1 for any other character.
 constexpr int hexDigitValue(char c)
 {

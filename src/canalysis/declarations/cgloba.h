@@ -3,9 +3,9 @@
 // declaration parse (cast detection, type names) while it runs.
 #pragma once
 
+#include "base/mstrin.h"
 #include "canalysis/declarations/ctabsy.h"
 
-#include <cctype>
 #include <cstddef>
 #include <functional>
 #include <limits>
@@ -21,12 +21,12 @@ namespace qvm::canalysis {
 // Identifier characters of the C lexers ('$' included).
 inline bool isIdentStart(char c)
 {
-    return std::isalpha(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '$';
+    return base::isAsciiLetter(c) || c == '_' || c == '$';
 }
 
 inline bool isIdentChar(char c)
 {
-    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '$';
+    return base::isAsciiLetter(c) || base::isDigit(c) || c == '_' || c == '$';
 }
 
 struct LexContext {

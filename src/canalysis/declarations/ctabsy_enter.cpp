@@ -225,11 +225,6 @@ void constructWarning(DeclSpecs& specs, std::string_view newSpelling)
     specs.type.reset();
 }
 
-bool isWordChar(char c)
-{
-    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '$';
-}
-
 // A value text as an operand of a larger expression: one word or number
 // stands as it is, anything longer is put in parentheses, so that `1 << 2`
 // followed by "+1" still means five.
@@ -237,7 +232,7 @@ std::string asOperand(std::string_view value)
 {
     std::size_t i = value.empty() || value.front() != '-' ? 0 : 1;
     const bool oneWord = i < value.size() && std::all_of(value.begin() + static_cast<std::ptrdiff_t>(i), value.end(),
-                                                         [](char c) { return isWordChar(c) || c == '.'; });
+                                                         [](char c) { return isIdentChar(c) || c == '.'; });
     return oneWord ? std::string(value) : "(" + std::string(value) + ")";
 }
 
@@ -872,11 +867,11 @@ bool blankCast(DeclParse& parse, std::string& text, std::size_t open)
             ++i;
             continue;
         }
-        if (!isWordChar(inner[i])) {
+        if (!isIdentChar(inner[i])) {
             return false;
         }
         const std::size_t start = i;
-        while (i < inner.size() && isWordChar(inner[i])) {
+        while (i < inner.size() && isIdentChar(inner[i])) {
             ++i;
         }
         if (!isTypeWord(parse, inner.substr(start, i - start))) {
@@ -909,7 +904,7 @@ std::size_t skipSizeofOperand(const std::string& text, std::size_t i)
         }
         return i;
     }
-    while (i < text.size() && isWordChar(text[i])) {
+    while (i < text.size() && isIdentChar(text[i])) {
         ++i;
     }
     return i;
@@ -947,9 +942,9 @@ Ident rewriteDimension(DeclParse& parse, std::string_view dimension)
             ++i;
             continue;
         }
-        if (std::isdigit(static_cast<unsigned char>(c)) != 0 && (i == 0 || !isWordChar(text[i - 1]))) {
+        if (base::isDigit(c) && (i == 0 || !isIdentChar(text[i - 1]))) {
             std::size_t end = i;
-            while (end < text.size() && (isWordChar(text[end]) || text[end] == '.')) {
+            while (end < text.size() && (isIdentChar(text[end]) || text[end] == '.')) {
                 ++end;
             }
             std::size_t suffix = end;
@@ -964,9 +959,9 @@ Ident rewriteDimension(DeclParse& parse, std::string_view dimension)
             i = end;
             continue;
         }
-        if (isWordChar(c)) {
+        if (isIdentChar(c)) {
             std::size_t end = i;
-            while (end < text.size() && isWordChar(text[end])) {
+            while (end < text.size() && isIdentChar(text[end])) {
                 ++end;
             }
             const std::string_view word(text.data() + i, end - i);

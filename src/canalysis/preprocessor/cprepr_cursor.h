@@ -22,7 +22,52 @@ enum CharClassBit : unsigned char {
     kScanStop = 32,  // the main loop must look at this character
 };
 
-const std::array<unsigned char, 256>& charClasses();
+// Put before an identifier that must not be expanded when the text is
+// scanned again (a name met while its own expansion was in progress).
+constexpr char kNoExpandMark = '\x01';
+
+// Stands between two expansion results that would otherwise join into one
+// token. It prints as a blank, while `#` and `##` see no blank there. Only
+// the texts of expansions and argument buffers carry it: in a file it is an
+// ordinary byte.
+constexpr char kPadMark = '\x1f';
+
+// The class bits of every byte, computed when compiling: the scanner asks
+// for them on every character.
+constexpr std::array<unsigned char, 256> makeCharClasses()
+{
+    std::array<unsigned char, 256> table{};
+    for (int c = 0; c < 256; ++c) {
+        unsigned char bits = 0;
+        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '$';
+        const bool digit = c >= '0' && c <= '9';
+        if (letter) {
+            bits |= kIdStart | kIdChar | kScanStop;
+        }
+        if (digit) {
+            bits |= kIdChar | kDigit | kScanStop;
+        }
+        if (c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r') {
+            bits |= kHSpace | kAnySpace;
+        }
+        if (c == '\n') {
+            bits |= kAnySpace | kScanStop;
+        }
+        if (c == '/' || c == '"' || c == '\'' || c == '\\' || c == '#' || c == '.' ||
+            c == static_cast<unsigned char>(kNoExpandMark) || c == static_cast<unsigned char>(kPadMark)) {
+            bits |= kScanStop;
+        }
+        table[static_cast<std::size_t>(c)] = bits;
+    }
+    return table;
+}
+
+inline constexpr std::array<unsigned char, 256> kCharClasses = makeCharClasses();
+
+constexpr const std::array<unsigned char, 256>& charClasses()
+{
+    return kCharClasses;
+}
 
 // A line number that stops at the largest int instead of overflowing: a
 // #line directive may set it anywhere up to there.
@@ -58,16 +103,6 @@ inline bool isLiteralPrefix(std::string_view word)
 {
     return word == "L" || word == "u" || word == "U" || word == "u8";
 }
-
-// Put before an identifier that must not be expanded when the text is
-// scanned again (a name met while its own expansion was in progress).
-constexpr char kNoExpandMark = '\x01';
-
-// Stands between two expansion results that would otherwise join into one
-// token. It prints as a blank, while `#` and `##` see no blank there. Only
-// the texts of expansions and argument buffers carry it: in a file it is an
-// ordinary byte.
-constexpr char kPadMark = '\x1f';
 
 // Length of a backslash-newline (or backslash, CR, newline) at p, 0 if none.
 inline std::size_t spliceLength(std::string_view t, std::size_t p)
