@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <limits>
 #include <string>
 
 namespace qvm::canalysis {
@@ -157,6 +158,11 @@ private:
         std::size_t i = 0;
         bool anyDigit = false;
         bool badDigit = false;
+        // The digits are gathered in a machine integer as long as it holds
+        // them, which is nearly always; a longer number goes on in value.
+        constexpr std::int64_t kSmallLimit = (std::numeric_limits<std::int64_t>::max() - 15) / 16;
+        std::int64_t small = 0;
+        bool wide = false;
         PInt value;
         for (; i < body.size(); ++i) {
             const char c = body[i];
@@ -180,8 +186,19 @@ private:
                 badDigit = true;
             }
             anyDigit = true;
+            if (!wide && small <= kSmallLimit) {
+                small = small * base + digit;
+                continue;
+            }
+            if (!wide) {
+                pint_from_int64(value, small);
+                wide = true;
+            }
             pint_mul_int(value, value, base);
             pint_add_int(value, value, digit);
+        }
+        if (!wide) {
+            pint_from_int64(value, small);
         }
         if (!anyDigit) {
             warn("CSTNUMERI", number_);
