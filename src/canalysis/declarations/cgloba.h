@@ -295,6 +295,8 @@ void addType(DeclSpecs& specs, const TypeSpecifier& specifier);
 TypePtr basicWord(Ident word);
 // Drops the descriptors basic type spellings share (a new run).
 void forgetSharedBasics();
+// The type of a type name made of basic type words only, or none.
+TypePtr basicTypeName(std::string_view text);
 TypePtr typedefNameType(DeclParse& parse, Ident name);
 TypePtr aggregateType(DeclParse& parse, TypeKind kind, Ident tag, const FieldList* body);
 TypePtr enumType(DeclParse& parse, Ident tag, const EnumeratorList* body);

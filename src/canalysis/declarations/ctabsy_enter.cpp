@@ -992,6 +992,48 @@ Ident rewriteDimension(DeclParse& parse, std::string_view dimension)
     return base::ident(text);
 }
 
+// A type name of basic type words only ("int", "unsigned long"), read the
+// way the declaration grammar reads it: the words of a cast or sizeof in a
+// script expression are mostly these, and they need no probe declaration.
+// None for any other text, and for words that do not make a type together.
+TypePtr basicTypeName(std::string_view text)
+{
+    static constexpr std::array<std::string_view, 9> kWords = {"void",  "char",   "short",  "int",     "long",
+                                                               "float", "double", "signed", "unsigned"};
+    std::string spelling;
+    BasicWords words;
+    TypePtr type;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        if (text[pos] == ' ' || text[pos] == '\t') {
+            ++pos;
+            continue;
+        }
+        const std::size_t start = pos;
+        while (pos < text.size() && text[pos] >= 'a' && text[pos] <= 'z') {
+            ++pos;
+        }
+        const std::string_view word = text.substr(start, pos - start);
+        if (word.empty() || std::find(kWords.begin(), kWords.end(), word) == kWords.end()) {
+            return nullptr;
+        }
+        countWord(words, word);
+        if (!type) {
+            spelling = word;
+            type = basicWord(identOf(word));
+            continue;
+        }
+        if (type->kind == kVoid || word == "void" || conflicting(words) ||
+            (floating(words) && !floatingCombination(words))) {
+            return nullptr;
+        }
+        spelling += " ";
+        spelling += word;
+        type = basicOf(identOf(spelling), words);
+    }
+    return type;
+}
+
 }  // namespace decl
 
 namespace {
@@ -1020,6 +1062,9 @@ int C_CPP_parse_decls(std::string_view text, SymbolTable& table, std::string_vie
 TypePtr C_CPP_type_of_type_name(std::string_view text, SymbolTable& table, std::string_view scope,
                                 std::string_view file, int line)
 {
+    if (const TypePtr basic = decl::basicTypeName(text)) {
+        return C_CPP_copy_type(basic);
+    }
     bool failed = false;
     const std::string declaration = "__tarvo_var(" + std::string(text) + ");";
     const Ident scopeName = scopeIdent(scope);
