@@ -295,8 +295,11 @@ void addType(DeclSpecs& specs, const TypeSpecifier& specifier);
 TypePtr basicWord(Ident word);
 // Drops the descriptors basic type spellings share (a new run).
 void forgetSharedBasics();
-// The type of a type name made of basic type words only, or none.
-TypePtr basicTypeName(std::string_view text);
+// The type of a type name of basic type words or one typedef name visible
+// in scope, followed by pointer stars only ("int", "unsigned long *",
+// "msg_t *"), built the way the declaration grammar builds it; none for any
+// other type name, and for words that make no type together.
+TypePtr plainTypeName(std::string_view text, SymbolTable& table, Ident scope);
 TypePtr typedefNameType(DeclParse& parse, Ident name);
 TypePtr aggregateType(DeclParse& parse, TypeKind kind, Ident tag, const FieldList* body);
 TypePtr enumType(DeclParse& parse, Ident tag, const EnumeratorList* body);

@@ -992,6 +992,8 @@ Ident rewriteDimension(DeclParse& parse, std::string_view dimension)
     return base::ident(text);
 }
 
+namespace {
+
 // A type name of basic type words only ("int", "unsigned long"), read the
 // way the declaration grammar reads it: the words of a cast or sizeof in a
 // script expression are mostly these, and they need no probe declaration.
@@ -1034,6 +1036,65 @@ TypePtr basicTypeName(std::string_view text)
     return type;
 }
 
+// A type name that is one typedef name, read the way the declaration grammar
+// reads it; none for any other text.
+TypePtr typedefTypeName(std::string_view text, SymbolTable& table, Ident scope)
+{
+    const std::size_t first = text.find_first_not_of(" \t");
+    const std::size_t last = text.find_last_not_of(" \t");
+    if (first == std::string_view::npos) {
+        return nullptr;
+    }
+    const std::string_view word = text.substr(first, last - first + 1);
+    if (!isIdentStart(word[0]) || !std::all_of(word.begin(), word.end(), isIdentChar)) {
+        return nullptr;
+    }
+    std::string_view canonical;
+    if (isSkippedWord(word) || declarationKeyword(word, canonical) != 0 ||
+        modernWord(word, canonical) != ModernWord::None) {
+        return nullptr;
+    }
+    const Ident name = identOf(word);
+    const Symbol* symbol = table.find(name, scope);
+    if (symbol == nullptr || (symbol->storage & kTypedef) == 0) {
+        return nullptr;
+    }
+    CType part;
+    part.name = name;
+    part.target = symbol->type;
+    return C_CPP_new_type(kTypedefName, std::move(part));
+}
+
+}  // namespace
+
+TypePtr plainTypeName(std::string_view text, SymbolTable& table, Ident scope)
+{
+    const std::size_t star = text.find('*');
+    const std::string_view words = text.substr(0, star);
+    std::size_t pointers = 0;
+    for (const char c : text.substr(std::min(star, text.size()))) {
+        if (c == '*') {
+            ++pointers;
+        } else if (c != ' ' && c != '\t') {
+            return nullptr;
+        }
+    }
+    TypePtr type = basicTypeName(words);
+    if (!type) {
+        type = typedefTypeName(words, table, scope);
+    }
+    if (!type) {
+        return nullptr;
+    }
+    for (; pointers > 0; --pointers) {
+        CType part;
+        part.target = type;
+        type = C_CPP_new_type(kPointer, std::move(part));
+    }
+    // A copy of its own, as the probe declaration gives.
+    return C_CPP_copy_type(type);
+}
+
 }  // namespace decl
 
 namespace {
@@ -1062,14 +1123,18 @@ int C_CPP_parse_decls(std::string_view text, SymbolTable& table, std::string_vie
 TypePtr C_CPP_type_of_type_name(std::string_view text, SymbolTable& table, std::string_view scope,
                                 std::string_view file, int line)
 {
-    if (const TypePtr basic = decl::basicTypeName(text)) {
-        return C_CPP_copy_type(basic);
-    }
-    bool failed = false;
-    const std::string declaration = "__tarvo_var(" + std::string(text) + ");";
     const Ident scopeName = scopeIdent(scope);
     static const base::CachedIdent probeIdent("__tarvo_var");
     const Ident probeName = probeIdent.get();
+    // The common type names are read directly, unless the probe's name
+    // means something already (the probe would read differently then).
+    if (table.find(probeName, scopeName) == nullptr) {
+        if (TypePtr type = decl::plainTypeName(text, table, scopeName)) {
+            return type;
+        }
+    }
+    bool failed = false;
+    const std::string declaration = "__tarvo_var(" + std::string(text) + ");";
     const bool existed = table.findInScope(probeName, scopeName) != nullptr;
     {
         const ScopedCallback silenced(
