@@ -1,6 +1,7 @@
 #include "base/mstrid.h"
 
 #include "base/mfmemo.h"
+#include "base/mstrin.h"
 
 #include <algorithm>
 #include <array>
@@ -159,14 +160,12 @@ std::uint64_t mixIn(std::uint64_t hash, std::uint64_t bytes)
 static_assert(std::endian::native == std::endian::little, "the bytes of a word are read lowest first");
 std::uint32_t hashUntilZero(std::string_view text, std::size_t& length)
 {
-    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-    constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
     std::uint64_t hash = 0xcbf29ce484222325ULL;
     std::size_t i = 0;
     for (; i + 8 <= text.size(); i += 8) {
         std::uint64_t bytes = 0;
         std::memcpy(&bytes, text.data() + i, sizeof bytes);
-        if (((bytes - kOnes) & ~bytes & kHighs) != 0) {
+        if (hasZeroByte(bytes)) {
             break;  // a zero among them
         }
         hash = mixIn(hash, bytes);
@@ -177,7 +176,8 @@ std::uint32_t hashUntilZero(std::string_view text, std::size_t& length)
     if (i < text.size()) {
         std::memcpy(&rest, text.data() + i, std::min<std::size_t>(text.size() - i, sizeof rest));
     }
-    const std::uint64_t zeros = (rest - kOnes) & ~rest & kHighs;
+    // The lowest byte flagged is the first zero (flags above it may be false).
+    const std::uint64_t zeros = (rest - repeatedBytes(1)) & ~rest & repeatedBytes(0x80);
     const std::size_t n = zeros == 0 ? 8 : static_cast<std::size_t>(std::countr_zero(zeros)) / 8;
     if (n < 8) {
         rest &= (std::uint64_t{1} << (8 * n)) - 1;

@@ -1,10 +1,13 @@
 #include "canalysis/preprocessor/cprepr.h"
 
+#include "base/mstrin.h"
 #include "canalysis/preprocessor/cevalif.h"
 #include "canalysis/preprocessor/cprepr_engine.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 namespace qvm::canalysis {
@@ -719,28 +722,40 @@ std::string replaceDigraphs(std::string_view line)
     return padded(std::move(result), removed);
 }
 
-// The first characters of trigraphs and digraphs.
-bool mayStartReplacement(char c)
+bool pairNeedsWork(char a, char b)
 {
-    return c == '?' || c == '<' || c == ':' || c == '%';
+    return cpp::hasClass(a, cpp::kReplacementStart) && ((a == '?' && b == '?') || digraphReplacement(a, b) != 0);
+}
+
+// Whether one of the eight characters of a word may begin a trigraph or a
+// digraph.
+bool mayHoldReplacement(std::uint64_t word)
+{
+    using base::hasZeroByte;
+    using base::repeatedBytes;
+    return hasZeroByte(word ^ repeatedBytes('?')) || hasZeroByte(word ^ repeatedBytes('<')) ||
+           hasZeroByte(word ^ repeatedBytes(':')) || hasZeroByte(word ^ repeatedBytes('%'));
 }
 
 bool lineNeedsWork(std::string_view line)
 {
-    static const auto starts = [] {
-        std::array<bool, 256> table{};
-        for (int c = 0; c < 256; ++c) {
-            table[static_cast<std::size_t>(c)] = mayStartReplacement(static_cast<char>(c));
-        }
-        return table;
-    }();
-    for (std::size_t i = 0; i + 1 < line.size(); ++i) {
-        const char a = line[i];
-        if (!starts[static_cast<unsigned char>(a)]) {
+    // Eight characters at a time: whole files go through here, and the
+    // characters that begin a replacement are rare.
+    std::size_t i = 0;
+    for (; i + 8 < line.size(); i += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, line.data() + i, sizeof word);
+        if (!mayHoldReplacement(word)) {
             continue;
         }
-        const char b = line[i + 1];
-        if ((a == '?' && b == '?') || digraphReplacement(a, b) != 0) {
+        for (std::size_t k = i; k < i + 8; ++k) {
+            if (pairNeedsWork(line[k], line[k + 1])) {
+                return true;
+            }
+        }
+    }
+    for (; i + 1 < line.size(); ++i) {
+        if (pairNeedsWork(line[i], line[i + 1])) {
             return true;
         }
     }

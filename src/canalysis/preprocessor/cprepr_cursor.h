@@ -20,6 +20,7 @@ enum CharClassBit : unsigned char {
     kAnySpace = 8,
     kDigit = 16,
     kScanStop = 32,  // the main loop must look at this character
+    kReplacementStart = 64,  // may begin a trigraph or a digraph
 };
 
 // Put before an identifier that must not be expanded when the text is
@@ -56,6 +57,9 @@ constexpr std::array<unsigned char, 256> makeCharClasses()
         if (c == '/' || c == '"' || c == '\'' || c == '\\' || c == '#' || c == '.' ||
             c == static_cast<unsigned char>(kNoExpandMark) || c == static_cast<unsigned char>(kPadMark)) {
             bits |= kScanStop;
+        }
+        if (c == '?' || c == '<' || c == ':' || c == '%') {
+            bits |= kReplacementStart;
         }
         table[static_cast<std::size_t>(c)] = bits;
     }
