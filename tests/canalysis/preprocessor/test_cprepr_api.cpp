@@ -324,6 +324,17 @@ TEST(CpreprText, PreparationKeepsLinesAndContinuations)
     EXPECT_EQ(C_CPP_prepare_text("a?\?!b\n"), "a?\?!b\n");
 }
 
+TEST(CpreprText, ReplacementsAreFoundAtEveryPositionOfALongLine)
+{
+    for (std::size_t before = 0; before < 20; ++before) {
+        const std::string lead(before, 'x');
+        EXPECT_EQ(C_CPP_prepare_text(lead + "?\?=y\n"), lead + "#y  \n") << before;
+        EXPECT_EQ(C_CPP_prepare_text(lead + "<:y\n"), lead + "[y \n") << before;
+        EXPECT_EQ(prepareOwnedText(lead + "y%>"), lead + "y} \n") << before;
+        EXPECT_EQ(prepareOwnedText(lead + "? < : %\n"), lead + "? < : %\n") << before;
+    }
+}
+
 TEST(CpreprText, AHandedOverTextIsPreparedTheSameWay)
 {
     for (const std::string text : {"", "a", "a\nb", "a\n\n", "x <: y\n%:z", "?\?=x\nok\n", "a : b % c < d ?\n"}) {
