@@ -189,6 +189,9 @@ public:
 
     // An identifier from the position; a continuation inside it is skipped.
     std::string readIdentifier();
+    // The same without a copy: a view of the text, or of spliced when
+    // continuations split the name.
+    std::string_view readIdentifier(std::string& spliced);
 
     // Blanks, continuations and block comments.
     void skipBlanksAndComments();
@@ -246,16 +249,20 @@ inline void Cursor::stepNumber(std::string* copy, NumberRule rule)
     }
 }
 
-inline std::string Cursor::readIdentifier()
+inline std::string_view Cursor::readIdentifier(std::string& spliced)
 {
     const std::string_view t = text_;
     std::size_t p = pos_;
     while (p < t.size() && isIdChar(t[p])) {
         ++p;
     }
-    std::string name(t.substr(pos_, p - pos_));
+    const std::string_view name = t.substr(pos_, p - pos_);
     pos_ = p;
+    if (spliceHere() == 0) {
+        return name;
+    }
     // A continuation inside the name moves after it.
+    spliced = name;
     while (const std::size_t length = spliceHere()) {
         const std::size_t q = pos_ + length;
         if (q >= t.size() || !isIdChar(t[q])) {
@@ -264,10 +271,16 @@ inline std::string Cursor::readIdentifier()
         ++line_;
         pos_ = q;
         while (pos_ < t.size() && isIdChar(t[pos_])) {
-            name += t[pos_++];
+            spliced += t[pos_++];
         }
     }
-    return name;
+    return spliced;
+}
+
+inline std::string Cursor::readIdentifier()
+{
+    std::string spliced;
+    return std::string(readIdentifier(spliced));
 }
 
 // The length of a quoted literal from its opening quote (the whole rest of
