@@ -577,8 +577,21 @@ unsigned MacroTable::hash(std::string_view name)
     return (h & 0x7fffffffU) % kMacroChains;
 }
 
+std::size_t MacroTable::shapeOf(std::string_view name)
+{
+    return name.empty() ? 0 : static_cast<unsigned char>(name[0]) * 32 + name.size() % 32;
+}
+
+void MacroTable::countName(std::string_view name, int change)
+{
+    namesOfShape_[shapeOf(name)] += static_cast<std::uint32_t>(change);
+}
+
 MacroEntry* MacroTable::find(std::string_view name)
 {
+    if (namesOfShape_[shapeOf(name)] == 0) {
+        return nullptr;
+    }
     auto& chain = chains_[hash(name)];
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
         if ((*it)->name == name) {
@@ -593,6 +606,7 @@ MacroEntry& MacroTable::insert(std::string_view name, MacroKind kind)
     auto entry = std::make_unique<MacroEntry>();
     entry->name = std::string(name);
     entry->kind = kind;
+    countName(name, 1);
     auto& chain = chains_[hash(name)];
     chain.push_back(std::move(entry));
     return *chain.back();
@@ -601,7 +615,12 @@ MacroEntry& MacroTable::insert(std::string_view name, MacroKind kind)
 void MacroTable::remove(const MacroEntry* entry)
 {
     auto& chain = chains_[hash(entry->name)];
-    std::erase_if(chain, [&](const std::unique_ptr<MacroEntry>& e) { return e.get() == entry; });
+    const auto found = std::find_if(chain.begin(), chain.end(),
+                                    [&](const std::unique_ptr<MacroEntry>& e) { return e.get() == entry; });
+    if (found != chain.end()) {
+        countName((*found)->name, -1);
+        chain.erase(found);
+    }
 }
 
 void MacroTable::clear()
@@ -609,6 +628,7 @@ void MacroTable::clear()
     for (auto& chain : chains_) {
         chain.clear();
     }
+    namesOfShape_.fill(0);
 }
 
 // ---------------------------------------------------------------- text preparation

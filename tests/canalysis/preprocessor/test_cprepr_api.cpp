@@ -74,6 +74,32 @@ TEST_F(CpreprApi, TheHashOfTheMacroTable)
     EXPECT_EQ(MacroTable::hash("a_rather_long_macro_name_for_the_hash"), (h & 0x7fffffffu) % 1403);
 }
 
+TEST(MacroTableRecords, NamesOfOneShapeStayFoundUntilTheLastIsRemoved)
+{
+    MacroTable table;
+    // Same first character, and lengths equal or 32 apart.
+    const std::string longName = "A" + std::string(33, 'b');
+    MacroEntry& a = table.insert("AB", kKindUser);
+    table.insert("AC", kKindUser);
+    table.insert(longName, kKindUser);
+    EXPECT_EQ(table.find("AD"), nullptr);
+    table.remove(&a);
+    EXPECT_EQ(table.find("AB"), nullptr);
+    EXPECT_NE(table.find("AC"), nullptr);
+    EXPECT_NE(table.find(longName), nullptr);
+    table.removeAll("AC", [](MacroKind) {});
+    EXPECT_EQ(table.find("AC"), nullptr);
+    EXPECT_NE(table.find(longName), nullptr);
+    table.removeIf([](const MacroEntry&) { return true; });
+    EXPECT_EQ(table.find(longName), nullptr);
+    table.insert("AB", kKindUser);
+    EXPECT_NE(table.find("AB"), nullptr);
+    table.clear();
+    EXPECT_EQ(table.find("AB"), nullptr);
+    table.insert("AB", kKindUser);
+    EXPECT_NE(table.find("AB"), nullptr);
+}
+
 TEST_F(CpreprApi, MacrosLiveAcrossTextsUntilTheCycleEnds)
 {
     run("#define KEEP 42\n");
