@@ -82,11 +82,13 @@ struct LexContext {
     std::string_view readWord()
     {
         const std::size_t start = pos;
-        while (pos < text.size() && isIdentChar(text[pos])) {
-            ++pos;
+        std::size_t end = start;  // a local, which the loop keeps in a register
+        while (end < text.size() && isIdentChar(text[end])) {
+            ++end;
         }
-        tokenText.assign(text.substr(start, pos - start));
-        return text.substr(start, pos - start);
+        pos = end;
+        tokenText.assign(text.substr(start, end - start));
+        return text.substr(start, end - start);
     }
 
 private:
