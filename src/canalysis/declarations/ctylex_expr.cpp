@@ -505,8 +505,8 @@ namespace qvm::canalysis {
 namespace {
 
 struct TwoCharOperator {
-    const char* text;  // its two characters
-    int token;         // the expression grammar's token
+    std::string_view text;  // its two characters
+    int token;              // the expression grammar's token
 };
 
 constexpr TwoCharOperator kTwoCharOperators[] = {
@@ -515,7 +515,13 @@ constexpr TwoCharOperator kTwoCharOperators[] = {
     {"!=", ETOK_NE},    {"&&", ETOK_ANDAND}, {"||", ETOK_OROR},
 };
 
-constexpr const char* kAssignOperators[] = {"+=", "-=", "*=", "/=", "%=", "&=", "|=", "^="};
+constexpr std::string_view kAssignOperators[] = {"+=", "-=", "*=", "/=", "%=", "&=", "|=", "^="};
+
+// Whether text begins with the two characters of pair.
+bool beginsWithPair(std::string_view text, std::string_view pair)
+{
+    return text.size() >= 2 && text[0] == pair[0] && text[1] == pair[1];
+}
 
 // The tokens of an expression for the expression grammar: constants,
 // identifiers, keywords (declaration words), operators; a parenthesised type
@@ -715,8 +721,8 @@ private:
     int operatorToken()
     {
         const std::string_view rest = lx_.text.substr(lx_.pos);
-        for (const char* assign : kAssignOperators) {
-            if (rest.substr(0, 2) == assign) {
+        for (const std::string_view assign : kAssignOperators) {
+            if (beginsWithPair(rest, assign)) {
                 lx_.tokenText = assign;
                 lx_.pos += 2;
                 value_.op = assign[0];
@@ -724,7 +730,7 @@ private:
             }
         }
         for (const TwoCharOperator& two : kTwoCharOperators) {
-            if (rest.substr(0, 2) == two.text) {
+            if (beginsWithPair(rest, two.text)) {
                 lx_.tokenText = two.text;
                 lx_.pos += 2;
                 return two.token;
