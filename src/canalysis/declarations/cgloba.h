@@ -303,12 +303,16 @@ void forgetSharedBasics();
 // other type name, and for words that make no type together.
 TypePtr plainTypeName(std::string_view text, SymbolTable& table, Ident scope);
 TypePtr typedefNameType(DeclParse& parse, Ident name);
-TypePtr aggregateType(DeclParse& parse, TypeKind kind, Ident tag, const FieldList* body);
+// The fields of body are moved into the tag's definition.
+TypePtr aggregateType(DeclParse& parse, TypeKind kind, Ident tag, FieldList* body);
 TypePtr enumType(DeclParse& parse, Ident tag, const EnumeratorList* body);
 TypePtr baseType(const DeclSpecs& specs);
 TypePtr applyDeclarator(TypePtr base, const Declarator& declarator);
 Ident rewriteDimension(DeclParse& parse, std::string_view text);
-void functionOp(Declarator& declarator, const ParameterList* list, bool prototype);
+// Moves the operations of pointer (its stars) ahead of those of declarator.
+void prependOps(Declarator& declarator, Declarator& pointer);
+// The parameters of list are moved into the operation.
+void functionOp(Declarator& declarator, ParameterList* list, bool prototype);
 Parameter parameterOf(const DeclSpecs& specs, const Declarator* declarator);
 void addFields(FieldList& list, const DeclSpecs& specs, const DeclaratorList* declarators);
 void addEnumerator(EnumeratorList& list, EnumeratorItem item);

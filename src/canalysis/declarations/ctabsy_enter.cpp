@@ -309,7 +309,7 @@ TypePtr typedefNameType(DeclParse& parse, Ident name)
 // The struct or union type of a tag (an unnamed one gets a fresh name). The
 // tag record of the scope is made when missing; a body defines it, and a
 // second body warns REDEFSTRU and retires the first for its earlier users.
-TypePtr aggregateType(DeclParse& parse, TypeKind kind, Ident tag, const FieldList* body)
+TypePtr aggregateType(DeclParse& parse, TypeKind kind, Ident tag, FieldList* body)
 {
     const Ident file = parse.lex->fileIdent();
     if (tag == nullptr) {
@@ -336,7 +336,7 @@ TypePtr aggregateType(DeclParse& parse, TypeKind kind, Ident tag, const FieldLis
             record->aggregate = std::make_shared<Aggregate>();
             record->aggregate->tag = tag;
         }
-        record->aggregate->fields = body->fields;
+        record->aggregate->fields = std::move(body->fields);
         record->aggregate->hasBody = true;
     }
     CType part;
@@ -447,13 +447,19 @@ TypePtr applyDeclarator(TypePtr base, const Declarator& declarator)
     return type;
 }
 
-void functionOp(Declarator& declarator, const ParameterList* list, bool prototype)
+void prependOps(Declarator& declarator, Declarator& pointer)
+{
+    declarator.ops.insert(declarator.ops.begin(), std::make_move_iterator(pointer.ops.begin()),
+                          std::make_move_iterator(pointer.ops.end()));
+}
+
+void functionOp(Declarator& declarator, ParameterList* list, bool prototype)
 {
     DeclaratorOp op;
     op.kind = DeclaratorOp::Function;
     op.prototype = prototype;
     if (list != nullptr) {
-        op.parameters = list->parameters;
+        op.parameters = std::move(list->parameters);
         for (const Ident name : list->names) {
             op.parameters.push_back({name, nullptr});
         }

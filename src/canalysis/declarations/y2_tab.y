@@ -382,7 +382,7 @@ init_declarator
 
 declarator
     : pointer direct_declarator
-        { $$ = $2; $$->ops.insert($$->ops.begin(), $1->ops.begin(), $1->ops.end()); }
+        { $$ = $2; decl::prependOps(*$$, *$1); }
     | direct_declarator
     ;
 
@@ -440,7 +440,7 @@ abstract_declarator
     : pointer
     | direct_abstract_declarator
     | pointer direct_abstract_declarator
-        { $$ = $2; $$->ops.insert($$->ops.begin(), $1->ops.begin(), $1->ops.end()); }
+        { $$ = $2; decl::prependOps(*$$, *$1); }
     ;
 
 direct_abstract_declarator
