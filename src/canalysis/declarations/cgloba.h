@@ -11,6 +11,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -285,6 +286,16 @@ struct DeclParse {
     // Name of the declarator being read (the first name read since the last
     // declarator ended): a typedef that a syntax error ends still declares it.
     Ident declaratorName = nullptr;
+    // Read from the environment at the first unnamed tag of the parse.
+    std::optional<std::string> unnamedTagPrefix;
+
+    Ident nextUnnamedTag()
+    {
+        if (!unnamedTagPrefix) {
+            unnamedTagPrefix = canalysis::unnamedTagPrefix();
+        }
+        return canalysis::nextUnnamedTag(*unnamedTagPrefix);
+    }
 };
 
 // Building and entering declarations (actions of the declaration grammar).

@@ -385,11 +385,16 @@ void addEnumerationConstant(Ident name, Ident value)
     state.latestEnumerator.assign(name, nullptr, &state.enumerationConstants.emplace_back(EnumerationConstant{name, value}));
 }
 
-Ident nextUnnamedTag()
+std::string unnamedTagPrefix()
 {
     const char* prefix = std::getenv("TRV_UNAMESTRUCT");
-    const std::string text = (prefix != nullptr && *prefix != '\0' ? std::string(prefix) : std::string("_unamedStruct")) +
-                             std::to_string(++tableState().unnamedTags);
+    return prefix != nullptr && *prefix != '\0' ? std::string(prefix) : std::string("_unamedStruct");
+}
+
+Ident nextUnnamedTag(std::string_view prefix)
+{
+    std::string text(prefix);
+    text += std::to_string(++tableState().unnamedTags);
     return base::ident(text);
 }
 

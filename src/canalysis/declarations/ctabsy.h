@@ -213,9 +213,12 @@ const std::deque<EnumerationConstant>& enumerationConstants();
 const EnumerationConstant* findEnumerationConstant(Ident name);
 void addEnumerationConstant(Ident name, Ident value);
 
-// The name of the next unnamed tag: TRV_UNAMESTRUCT (when set and not empty)
-// or "_unamedStruct", followed by the run-wide count of unnamed tags.
-Ident nextUnnamedTag();
+// The start of unnamed tag names: TRV_UNAMESTRUCT (when set and not empty)
+// or "_unamedStruct".
+std::string unnamedTagPrefix();
+// The name of the next unnamed tag: prefix followed by the run-wide count of
+// unnamed tags.
+Ident nextUnnamedTag(std::string_view prefix);
 
 // Back to the start of a run: no enumeration constants, unnamed tags counted
 // from 1, lexer switches off.

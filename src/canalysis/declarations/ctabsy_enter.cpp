@@ -313,7 +313,7 @@ TypePtr aggregateType(DeclParse& parse, TypeKind kind, Ident tag, FieldList* bod
 {
     const Ident file = parse.lex->fileIdent();
     if (tag == nullptr) {
-        tag = nextUnnamedTag();
+        tag = parse.nextUnnamedTag();
     }
     Tag* record = parse.table->findTag(tag, kind, parse.scope);
     if (record != nullptr && body != nullptr && record->scope != parse.scope) {
@@ -352,7 +352,7 @@ TypePtr aggregateType(DeclParse& parse, TypeKind kind, Ident tag, FieldList* bod
 TypePtr enumType(DeclParse& parse, Ident tag, const EnumeratorList* body)
 {
     if (tag == nullptr) {
-        tag = nextUnnamedTag();
+        tag = parse.nextUnnamedTag();
     }
     Tag* record = parse.table->findTag(tag, kEnum, parse.scope);
     if (record != nullptr && body != nullptr && record->scope != parse.scope) {
