@@ -293,8 +293,8 @@ Symbol& SymbolTable::append(Symbol symbol)
 {
     symbol.order = nextOrder_++;
     auto& chain = symbols_[chainOf(symbol.name != nullptr ? symbol.name : "")];
-    chain.push_back(std::make_unique<Symbol>(std::move(symbol)));
-    Symbol& added = *chain.back();
+    Symbol& added = symbolStore_.emplace_back(std::move(symbol));
+    chain.push_back(&added);
     symbolIndex_.insert(added.name, added.scope, &added);
     scopeSymbols_[added.scope].push_back(&added);
     return added;
@@ -309,8 +309,7 @@ bool SymbolTable::remove(Ident name, Ident scope)
     // Removed records are mostly the latest ones (probes of type names), so
     // both lists are searched from their ends.
     auto& chain = symbols_[chainOf(name)];
-    const auto held =
-        std::find_if(chain.rbegin(), chain.rend(), [&](const auto& record) { return record.get() == first; });
+    const auto held = std::find(chain.rbegin(), chain.rend(), first);
     auto& ofScope = scopeSymbols_[scope];
     ofScope.erase(std::prev(std::find(ofScope.rbegin(), ofScope.rend(), first).base()));
     const auto next = chain.erase(std::prev(held.base()));
@@ -319,8 +318,9 @@ bool SymbolTable::remove(Ident name, Ident scope)
     const auto later = std::find_if(
         next, chain.end(), [&](const auto& record) { return record->name == name && record->scope == scope; });
     if (later != chain.end()) {
-        symbolIndex_.insert(name, scope, later->get());
+        symbolIndex_.insert(name, scope, *later);
     }
+    *first = Symbol{};  // the record stays in the store, unused
     return true;
 }
 
@@ -349,9 +349,7 @@ Tag* SymbolTable::findTag(Ident name, TypeKind kind, Ident scope)
 Tag& SymbolTable::appendTag(Tag tag)
 {
     tag.order = nextOrder_++;
-    auto& chain = tags_[chainOf(tag.name != nullptr ? tag.name : "")];
-    chain.push_back(std::make_unique<Tag>(std::move(tag)));
-    Tag& added = *chain.back();
+    Tag& added = tagStore_.emplace_back(std::move(tag));
     tagIndex_[tagSlot(added.kind)].insert(added.name, added.scope, &added);
     scopeTags_[added.scope].push_back(&added);
     return added;

@@ -165,6 +165,13 @@ private:
 
 class SymbolTable {
 public:
+    SymbolTable() = default;
+    // Records are found by their addresses: a table is moved, never copied.
+    SymbolTable(const SymbolTable&) = delete;
+    SymbolTable& operator=(const SymbolTable&) = delete;
+    SymbolTable(SymbolTable&&) = default;
+    SymbolTable& operator=(SymbolTable&&) = default;
+
     static constexpr int kChains = 100;
     static std::size_t chainOf(std::string_view name);
 
@@ -189,8 +196,12 @@ public:
     SymbolTable* parent = nullptr;
 
 private:
-    std::array<std::vector<std::unique_ptr<Symbol>>, kChains> symbols_;
-    std::array<std::vector<std::unique_ptr<Tag>>, kChains> tags_;
+    // The records themselves: a deque keeps their addresses as it grows and
+    // takes them in blocks rather than one allocation each.
+    std::deque<Symbol> symbolStore_;
+    std::deque<Tag> tagStore_;
+    // Symbols by chain of their name, in the order declared.
+    std::array<std::vector<Symbol*>, kChains> symbols_;
     // The first record of each (name, scope) in its chain, and of each
     // (name, scope) per tag kind, so lookups need not walk the chains.
     RecordIndex symbolIndex_;
