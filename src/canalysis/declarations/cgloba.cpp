@@ -146,7 +146,7 @@ LexContext* C_CPP_init_lex(LexContext* below, std::string_view fileName, int fir
 {
     try {
         std::unique_ptr<LexContext> context = takeContext();
-        context->tokenText.reserve(textCapacity);
+        context->tokenStore.reserve(textCapacity);
         context->fileName = fileName;
         context->line = firstLine;
         context->below = below;

@@ -31,7 +31,10 @@ inline bool isIdentChar(char c)
 }
 
 struct LexContext {
-    std::string tokenText;  // characters of the last token
+    // Characters of the last token: a view of the text read (or of a fixed
+    // spelling), or of tokenStore for the texts the lexer rewrote.
+    std::string_view tokenText;
+    std::string tokenStore;
     std::string fileName;   // file the text comes from, as line directives name it
     int line = 1;           // line of the reading position
 
@@ -88,8 +91,8 @@ struct LexContext {
             ++end;
         }
         pos = end;
-        tokenText.assign(text.substr(start, end - start));
-        return text.substr(start, end - start);
+        tokenText = text.substr(start, end - start);
+        return tokenText;
     }
 
 private:

@@ -560,7 +560,7 @@ private:
 
     int textToken(int token, std::size_t start)
     {
-        lx_.tokenText.assign(lx_.text.substr(start, lx_.pos - start));
+        lx_.tokenText = lx_.text.substr(start, lx_.pos - start);
         value_.id = base::ident(lx_.tokenText);
         return token;
     }
@@ -868,11 +868,17 @@ private:
         return DTOK_BAD_TEXT;
     }
 
+    void keepTokenText(std::string_view text)
+    {
+        lx_.tokenStore.assign(text);
+        lx_.tokenText = lx_.tokenStore;
+    }
+
     // Returns the token, or -1 when the text was skipped.
     int punctuation(char c)
     {
         ++lx_.pos;
-        lx_.tokenText.assign(1, c);
+        lx_.tokenText = lx_.text.substr(lx_.pos - 1, 1);
         switch (atomicBracket(c)) {
         case AtomicBracket::Closing:
             return -1;
@@ -886,7 +892,7 @@ private:
         switch (c) {
         case '=': {
             const std::string text = trimmed(capture(",;", false, true));
-            lx_.tokenText = text;
+            keepTokenText(text);
             if (faulty_ || (text.empty() && !atEnd())) {
                 return faultyText();
             }
@@ -898,7 +904,7 @@ private:
         }
         case '[': {
             const std::string text = trimmed(capture("]", true, true));
-            lx_.tokenText = text;
+            keepTokenText(text);
             if (faulty_) {
                 return faultyText();
             }
@@ -907,7 +913,7 @@ private:
         }
         case ':': {
             const std::string text = trimmed(capture(",;", false, true));
-            lx_.tokenText = text;
+            keepTokenText(text);
             if (faulty_ || (text.empty() && !atEnd())) {
                 return faultyText();
             }

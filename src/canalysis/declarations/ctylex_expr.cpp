@@ -599,7 +599,8 @@ private:
 
     int constantToken(CConstant constant)
     {
-        lx_.tokenText = constant.text;
+        lx_.tokenStore = constant.text;
+        lx_.tokenText = lx_.tokenStore;
         ExprKind kind = kExprInteger;
         int token = ETOK_INT_CONST;
         if (constant.kind == kConstFloating) {
@@ -710,7 +711,7 @@ private:
         if (!type) {
             return 0;
         }
-        lx_.tokenText.assign(lx_.text.substr(lx_.pos, close + 1 - lx_.pos));
+        lx_.tokenText = lx_.text.substr(lx_.pos, close + 1 - lx_.pos);
         lx_.pos = close + 1;
         ExprNode* node = expr::node(parse_, kExprCast);
         node->type = std::move(type);
@@ -736,7 +737,7 @@ private:
                 return two.token;
             }
         }
-        lx_.tokenText.assign(1, rest[0]);
+        lx_.tokenText = rest.substr(0, 1);
         ++lx_.pos;
         return static_cast<unsigned char>(rest[0]);
     }
