@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -203,8 +204,29 @@ struct OldStyleDecls {
     std::vector<std::pair<DeclSpecs*, DeclaratorList*>> decls;
 };
 
+// Empties a record for its next use: every member as in a fresh record, the
+// containers named keeping the room they took.
+template <typename T, typename... Containers>
+void renew(T& record, Containers T::*... containers)
+{
+    T fresh;
+    ((fresh.*containers = std::move(record.*containers), (fresh.*containers).clear()), ...);
+    record = std::move(fresh);
+}
+
+inline void renewRecord(DeclSpecs& r) { renew(r, &DeclSpecs::spelling, &DeclSpecs::qualifiers); }
+inline void renewRecord(TypeSpecifier& r) { renew(r, &TypeSpecifier::spelling); }
+inline void renewRecord(Declarator& r) { renew(r, &Declarator::ops); }
+inline void renewRecord(DeclaratorList& r) { renew(r, &DeclaratorList::items); }
+inline void renewRecord(ParameterList& r) { renew(r, &ParameterList::parameters, &ParameterList::names); }
+inline void renewRecord(FieldList& r) { renew(r, &FieldList::fields); }
+inline void renewRecord(EnumeratorList& r) { renew(r, &EnumeratorList::items); }
+inline void renewRecord(OldStyleDecls& r) { renew(r, &OldStyleDecls::decls); }
+
 // Records are placed one after the other in blocks that are kept from one
-// declaration to the next; clearing destroys the records in the order made.
+// declaration to the next. Clearing empties the records in the order made
+// and keeps them for the next declaration, so that their containers need
+// not be allocated again; they are destroyed with the arena.
 class Arena {
 public:
     Arena() = default;
@@ -213,30 +235,38 @@ public:
     ~Arena()
     {
         clear();
+        for (const Made& made : made_) {
+            made.release(*this, made.record);
+        }
         giveBack(blocks_);
     }
 
     template <typename T>
     T* make()
     {
-        static_assert(sizeof(T) <= kBlockSize && alignof(T) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
+        std::vector<T*>& spare = std::get<std::vector<T*>>(spare_);
         // Room for the record first, so that pushing it cannot fail once it is built.
-        if (made_.size() == made_.capacity()) {
-            made_.reserve(made_.empty() ? 64 : made_.size() * 2);
+        reserveOneMore(inUse_);
+        if (!spare.empty()) {
+            T* item = spare.back();
+            spare.pop_back();
+            inUse_.push_back({item, &recycle<T>});
+            return item;
         }
+        static_assert(sizeof(T) <= kBlockSize && alignof(T) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
+        reserveOneMore(made_);
         T* item = new (place(sizeof(T), alignof(T))) T();
-        made_.push_back({item, [](void* record) { static_cast<T*>(record)->~T(); }});
+        made_.push_back({item, [](Arena&, void* record) { static_cast<T*>(record)->~T(); }});
+        inUse_.push_back({item, &recycle<T>});
         return item;
     }
 
     void clear()
     {
-        for (const Made& made : made_) {
-            made.destroy(made.record);
+        for (const Made& made : inUse_) {
+            made.release(*this, made.record);
         }
-        made_.clear();
-        block_ = 0;
-        used_ = 0;
+        inUse_.clear();
     }
 
 private:
@@ -244,8 +274,24 @@ private:
 
     struct Made {
         void* record;
-        void (*destroy)(void*);
+        void (*release)(Arena& arena, void* record);  // destroys or recycles it
     };
+
+    template <typename T>
+    static void recycle(Arena& arena, void* record)
+    {
+        T& item = *static_cast<T*>(record);
+        renewRecord(item);
+        std::get<std::vector<T*>>(arena.spare_).push_back(&item);
+    }
+
+    template <typename V>
+    static void reserveOneMore(V& list)
+    {
+        if (list.size() == list.capacity()) {
+            list.reserve(list.empty() ? 64 : list.size() * 2);
+        }
+    }
 
     // Blocks of finished arenas wait for the next ones: most parses are of
     // one short declaration, and a fresh block each time would be fresh
@@ -257,22 +303,21 @@ private:
     {
         std::size_t start = (used_ + alignment - 1) / alignment * alignment;
         if (blocks_.empty() || start + size > kBlockSize) {
-            if (!blocks_.empty()) {
-                ++block_;
-            }
-            if (block_ == blocks_.size()) {
-                blocks_.push_back(takeBlock());
-            }
+            blocks_.push_back(takeBlock());
             start = 0;
         }
         used_ = start + size;
-        return blocks_[block_].get() + start;
+        return blocks_.back().get() + start;
     }
 
     std::vector<std::unique_ptr<std::byte[]>> blocks_;
-    std::size_t block_ = 0;  // the block being filled
-    std::size_t used_ = 0;   // bytes of it taken
-    std::vector<Made> made_;
+    std::size_t used_ = 0;  // bytes taken of the last block
+    std::vector<Made> made_;   // every record built, with its destructor
+    std::vector<Made> inUse_;  // records of the current declaration, with their recycler
+    std::tuple<std::vector<DeclSpecs*>, std::vector<TypeSpecifier*>, std::vector<Declarator*>,
+               std::vector<DeclaratorList*>, std::vector<ParameterList*>, std::vector<FieldList*>,
+               std::vector<EnumeratorList*>, std::vector<OldStyleDecls*>>
+        spare_;  // emptied records waiting for their next use
 };
 
 struct DeclParse {
