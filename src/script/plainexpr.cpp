@@ -55,66 +55,6 @@ bool isSpecialWord(std::string_view name)
            canalysis::modernWord(name, canonical) != canalysis::ModernWord::None;
 }
 
-std::optional<PlainTyped> typeName(std::string_view name, std::string_view scope)
-{
-    if (isSpecialWord(name)) {
-        return std::nullopt;
-    }
-    // A type name anywhere may change how the parser reads the word.
-    const canalysis::Symbol* global = canalysis::C_CPP_find_symbol_with_parent(name, cSymbols(), {});
-    if (global != nullptr && (global->storage & canalysis::kTypedef) != 0) {
-        return std::nullopt;
-    }
-    const canalysis::Symbol* symbol =
-        scope.empty() ? global : canalysis::C_CPP_find_symbol_with_parent(name, cSymbols(), scope);
-    if (symbol != nullptr) {
-        if ((symbol->storage & canalysis::kTypedef) != 0 || !symbol->type) {
-            return std::nullopt;
-        }
-        return PlainTyped{symbol->type, expressionClassOfType(symbol->type.get())};
-    }
-    if (canalysis::findEnumerationConstant(base::ident(name)) != nullptr) {
-        return PlainTyped{nullptr, kClassInt};
-    }
-    return std::nullopt;  // the full way reports the unknown name
-}
-
-// A type name anywhere, as the expression reader sees it.
-bool namesType(std::string_view name, std::string_view scope)
-{
-    const auto isTypedef = [&](std::string_view where) {
-        const canalysis::Symbol* symbol = canalysis::C_CPP_find_symbol_with_parent(name, cSymbols(), where);
-        return symbol != nullptr && (symbol->storage & canalysis::kTypedef) != 0;
-    };
-    return isTypedef({}) || (!scope.empty() && isTypedef(scope));
-}
-
-// A declared name followed by member names, "a.b.c", each member found in
-// the struct or union the path has reached so far.
-std::optional<PlainTyped> typeMemberPath(std::string_view text, std::string_view scope)
-{
-    const std::string_view head = text.substr(0, text.find('.'));
-    if (!isName(head)) {
-        return std::nullopt;
-    }
-    std::optional<PlainTyped> typed = typeName(head, scope);
-    for (std::string_view rest = text.substr(head.size()); typed && !rest.empty();) {
-        rest.remove_prefix(1);
-        const std::string_view member = rest.substr(0, rest.find('.'));
-        rest.remove_prefix(member.size());
-        if (!isName(member) || isSpecialWord(member) || namesType(member, scope) || !typed->type) {
-            return std::nullopt;
-        }
-        const canalysis::Field* field =
-            canalysis::C_CPP_find_member(canalysis::C_CPP_resolve(typed->type.get()), base::ident(member));
-        if (field == nullptr || !field->type) {
-            return std::nullopt;
-        }
-        typed = PlainTyped{field->type, expressionClassOfType(field->type.get())};
-    }
-    return typed;
-}
-
 std::string_view trimmedText(std::string_view text)
 {
     const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
@@ -127,22 +67,166 @@ std::string_view trimmedText(std::string_view text)
     return text;
 }
 
-std::optional<PlainTyped> typeUnparenthesised(std::string_view text, std::string_view scope)
+// The characters of comparison and logical operators.
+constexpr std::string_view kComparisonChars = "<>=!&|";
+
+bool isComparison(std::string_view op)
 {
-    if (isSmallDecimal(text)) {
-        return PlainTyped{nullptr, kClassInt};
-    }
-    if (isPlainString(text)) {
-        return PlainTyped{nullptr, kClassCharArray};
-    }
-    if (isName(text)) {
-        return typeName(text, scope);
-    }
-    if (text.find('.') != std::string_view::npos) {
-        return typeMemberPath(text, scope);
-    }
-    return std::nullopt;
+    return op == "<" || op == ">" || op == "<=" || op == ">=" || op == "==" || op == "!=" || op == "&&" ||
+           op == "||";
 }
+
+// The classes the typing accepts as operands of a comparison without a word.
+bool isScalarClass(int cls)
+{
+    return cls >= kClassEnum && cls <= kClassArray && cls != kClassNonNil && cls != kClassStruct;
+}
+
+// Types plain texts in one C scope. Identifiers are found once per text:
+// finding one hashes its characters.
+class PlainTyper {
+public:
+    explicit PlainTyper(std::string_view scope) : scopeText_(scope) {}
+
+    // Quotes may hold operator characters: strings are compared the full way.
+    std::optional<PlainTyped> typeUnparenthesised(std::string_view text)
+    {
+        if (text.find_first_of(kComparisonChars) != std::string_view::npos &&
+            text.find_first_of("\"'") == std::string_view::npos) {
+            return typeComparisons(text);
+        }
+        return typeOperand(text);
+    }
+
+private:
+    base::Ident scope()
+    {
+        if (!scope_) {
+            scope_ = canalysis::scopeIdent(scopeText_);
+        }
+        return *scope_;
+    }
+
+    // The symbol of the scope, else the global one, as the typing finds it.
+    static const canalysis::Symbol* find(base::Ident name, base::Ident scope)
+    {
+        for (canalysis::SymbolTable* table = &cSymbols(); table != nullptr; table = table->parent) {
+            if (const canalysis::Symbol* found = table->find(name, scope)) {
+                return found;
+            }
+        }
+        return nullptr;
+    }
+
+    static bool isTypedef(const canalysis::Symbol* symbol)
+    {
+        return symbol != nullptr && (symbol->storage & canalysis::kTypedef) != 0;
+    }
+
+    std::optional<PlainTyped> typeName(std::string_view text)
+    {
+        if (isSpecialWord(text)) {
+            return std::nullopt;
+        }
+        const base::Ident name = base::ident(text);
+        // A type name anywhere may change how the parser reads the word.
+        const canalysis::Symbol* global = find(name, nullptr);
+        if (isTypedef(global)) {
+            return std::nullopt;
+        }
+        const canalysis::Symbol* symbol = scope() == nullptr ? global : find(name, scope());
+        if (symbol != nullptr) {
+            if (isTypedef(symbol) || !symbol->type) {
+                return std::nullopt;
+            }
+            return PlainTyped{symbol->type, expressionClassOfType(symbol->type.get())};
+        }
+        if (canalysis::findEnumerationConstant(name) != nullptr) {
+            return PlainTyped{nullptr, kClassInt};
+        }
+        return std::nullopt;  // the full way reports the unknown name
+    }
+
+    // A type name anywhere, as the expression reader sees it.
+    bool namesType(base::Ident name)
+    {
+        return isTypedef(find(name, nullptr)) || (scope() != nullptr && isTypedef(find(name, scope())));
+    }
+
+    // A declared name followed by member names, "a.b.c", each member found in
+    // the struct or union the path has reached so far.
+    std::optional<PlainTyped> typeMemberPath(std::string_view text)
+    {
+        const std::string_view head = text.substr(0, text.find('.'));
+        if (!isName(head)) {
+            return std::nullopt;
+        }
+        std::optional<PlainTyped> typed = typeName(head);
+        for (std::string_view rest = text.substr(head.size()); typed && !rest.empty();) {
+            rest.remove_prefix(1);
+            const std::string_view member = rest.substr(0, rest.find('.'));
+            rest.remove_prefix(member.size());
+            if (!isName(member) || isSpecialWord(member) || !typed->type) {
+                return std::nullopt;
+            }
+            const base::Ident name = base::ident(member);
+            if (namesType(name)) {
+                return std::nullopt;
+            }
+            const canalysis::Field* field =
+                canalysis::C_CPP_find_member(canalysis::C_CPP_resolve(typed->type.get()), name);
+            if (field == nullptr || !field->type) {
+                return std::nullopt;
+            }
+            typed = PlainTyped{field->type, expressionClassOfType(field->type.get())};
+        }
+        return typed;
+    }
+
+    std::optional<PlainTyped> typeOperand(std::string_view text)
+    {
+        if (isSmallDecimal(text)) {
+            return PlainTyped{nullptr, kClassInt};
+        }
+        if (isPlainString(text)) {
+            return PlainTyped{nullptr, kClassCharArray};
+        }
+        if (isName(text)) {
+            return typeName(text);
+        }
+        if (text.find('.') != std::string_view::npos) {
+            return typeMemberPath(text);
+        }
+        return std::nullopt;
+    }
+
+    // Plain operands joined by comparisons and logical operators give an
+    // int, whatever their scalar types. A longer chain goes the full way,
+    // which knows the nesting limit.
+    std::optional<PlainTyped> typeComparisons(std::string_view text)
+    {
+        constexpr std::size_t kMaxOperands = 8;
+        std::size_t operands = 0;
+        for (std::string_view rest = text;;) {
+            const std::size_t opStart = std::min(rest.find_first_of(kComparisonChars), rest.size());
+            const std::optional<PlainTyped> operand = typeOperand(trimmedText(rest.substr(0, opStart)));
+            if (!operand || !isScalarClass(operand->cls) || ++operands > kMaxOperands) {
+                return std::nullopt;
+            }
+            if (opStart == rest.size()) {
+                return PlainTyped{nullptr, kClassInt};
+            }
+            const std::size_t opEnd = std::min(rest.find_first_not_of(kComparisonChars, opStart), rest.size());
+            if (!isComparison(rest.substr(opStart, opEnd - opStart))) {
+                return std::nullopt;
+            }
+            rest.remove_prefix(opEnd);
+        }
+    }
+
+    std::string_view scopeText_;
+    std::optional<base::Ident> scope_;  // found on the first look-up
+};
 
 }  // namespace
 
@@ -154,7 +238,7 @@ std::optional<PlainTyped> typePlainExpression(std::string_view text, std::string
     if (text.size() > 2 && text.front() == '(' && text.back() == ')') {
         text = trimmedText(text.substr(1, text.size() - 2));
     }
-    return typeUnparenthesised(text, scope);
+    return PlainTyper(scope).typeUnparenthesised(text);
 }
 
 }  // namespace qvm::script

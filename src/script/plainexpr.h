@@ -1,7 +1,8 @@
 // The class of the plainest C expressions, found without parsing them: a
 // small decimal constant, a string without escapes, a declared name, a
-// member path "a.b.c" from a declared name, any of them in parentheses. The
-// result is what the full parse and typing would give; every other text
+// member path "a.b.c" from a declared name, a few of these of scalar types
+// joined by comparisons and logical operators ("a.b > 0 && c != d"), any of
+// them in parentheses. The result is what the full parse and typing would give; every other text
 // needs the full way.
 #pragma once
 

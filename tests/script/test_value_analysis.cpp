@@ -3,6 +3,7 @@
 #include "base/mstrid.h"
 #include "canalysis/ctypesizes.h"
 #include "script/ancgest.h"
+#include "script/panalc.h"
 #include "script/plainexpr.h"
 #include "script/valuetree.h"
 #include "support/console.h"
@@ -544,6 +545,42 @@ TEST_F(ValueAnalysis, PlainOperandsAreTypedAsTheFullParseTypesThem)
         EXPECT_FALSE(qvm::script::typePlainExpression(full, {}).has_value()) << full;
     }
     EXPECT_GT(plainCount, 20);
+}
+
+TEST_F(ValueAnalysis, PlainComparisonsAreIntegersLikeTheFullParseTypesThem)
+{
+    for (const char* fast : {"msg.id > msg.code", "(count <= 3)", "text != ptr && zero", "RED==colour||name",
+                             "msg.ratio >= 1 || tab < grid", "\"a<b\""}) {
+        SCOPED_TRACE(fast);
+        const auto plain = qvm::script::typePlainExpression(fast, {});
+        ASSERT_TRUE(plain.has_value());
+        const qvm::script::TypedText full = qvm::script::typeExpression(fast, {}, kScript, kLine);
+        EXPECT_EQ(console, "");
+        EXPECT_EQ(plain->cls, qvm::script::expressionClassOfType(full.type.get()));
+    }
+    // Operands the typing refuses or reports, other operators, strings
+    // and long chains go the full way.
+    for (const char* full : {"msg == 1", "pt.x < data", "nosuch > 1", "NONIL != ptr", "a = b", "zero & 1", "zero<<1",
+                             "zero < -1", "!zero", "zero <", "\"a\" == text", "(zero) < 1",
+                             "zero<zero<zero<zero<zero<zero<zero<zero<zero"}) {
+        EXPECT_FALSE(qvm::script::typePlainExpression(full, {}).has_value()) << full;
+    }
+}
+
+TEST_F(ValueAnalysis, DeclaredNamesAreDescribedAsTheFullParseDescribesThem)
+{
+    qvm::script::declareCText("const long limit; int local;", "SCN", kScript, kLine);
+    for (const char* text : {"msg", "msg.name", "limit", "local", "colour", "pp", "msg.flags.mode"}) {
+        SCOPED_TRACE(text);
+        const qvm::script::TypedExpression fast = qvm::script::expressionClass(text, "SCN", kScript, kLine);
+        const qvm::script::TypedText full = qvm::script::typeExpression(text, "SCN", kScript, kLine);
+        EXPECT_EQ(fast.cls, qvm::script::expressionClassOfType(full.type.get()));
+        EXPECT_EQ(fast.typeImage, qvm::canalysis::C_CPP_type_image(full.type.get()));
+    }
+    EXPECT_EQ(qvm::script::expressionClass("msg.name", {}, kScript, kLine).elementCount, 8);
+    EXPECT_TRUE(qvm::script::expressionClass("limit", "SCN", kScript, kLine).constant);
+    EXPECT_EQ(qvm::script::cContext().scope, "SCN");
+    EXPECT_EQ(console, "");
 }
 
 }  // namespace
