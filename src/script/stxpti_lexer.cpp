@@ -476,10 +476,8 @@ void ScriptLexer::takeDirectRun(std::size_t index)
     const std::string& content = input.content;
     const std::size_t wanted = std::min(index + kReadAhead, kMaxTokenLength) - pending_.size();
     const std::size_t limit = std::min(content.size(), input.position + wanted);
-    std::size_t end = input.position;
-    while (end < limit && content[end] != '\n') {
-        ++end;
-    }
+    const std::string_view run = std::string_view(content).substr(input.position, limit - input.position);
+    const std::size_t end = input.position + std::min(run.find('\n'), run.size());
     pending_.append(content, input.position, end - input.position);
     directRun_ += end - input.position;
     input.position = end;
