@@ -1,5 +1,6 @@
 #include "script/plainexpr.h"
 
+#include "base/mstrin.h"
 #include "canalysis/declarations/cexpr.h"
 #include "canalysis/declarations/ctylex.h"
 #include "script/ancgest.h"
@@ -17,9 +18,13 @@ constexpr std::size_t kPlainDigits = 4;
 // Longer strings go the full way, which checks their length.
 constexpr std::size_t kPlainStringLength = 64;
 
-bool isDigit(char c)
+using base::isDigit;
+
+// Letters, digits and '_' of the basic character set: a text with any other
+// character is no plain name, and goes the full way.
+bool isWordChar(char c)
 {
-    return std::isdigit(static_cast<unsigned char>(c)) != 0;
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || isDigit(c) || c == '_';
 }
 
 bool isSmallDecimal(std::string_view text)
@@ -40,9 +45,7 @@ bool isPlainString(std::string_view text)
 
 bool isName(std::string_view text)
 {
-    return !text.empty() && !isDigit(text.front()) && std::ranges::all_of(text, [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_';
-    });
+    return !text.empty() && !isDigit(text.front()) && std::ranges::all_of(text, isWordChar);
 }
 
 // Words the expression lexer reads as something else than a name, and the
@@ -70,6 +73,11 @@ std::string_view trimmedText(std::string_view text)
 // The characters of comparison and logical operators.
 constexpr std::string_view kComparisonChars = "<>=!&|";
 
+bool isComparisonChar(char c)
+{
+    return c == '<' || c == '>' || c == '=' || c == '!' || c == '&' || c == '|';
+}
+
 bool isComparison(std::string_view op)
 {
     return op == "<" || op == ">" || op == "<=" || op == ">=" || op == "==" || op == "!=" || op == "&&" ||
@@ -91,11 +99,14 @@ public:
     // Quotes may hold operator characters: strings are compared the full way.
     std::optional<PlainTyped> typeUnparenthesised(std::string_view text)
     {
-        if (text.find_first_of(kComparisonChars) != std::string_view::npos &&
-            text.find_first_of("\"'") == std::string_view::npos) {
-            return typeComparisons(text);
+        bool comparison = false;
+        for (const char c : text) {
+            if (c == '"' || c == '\'') {
+                return typeOperand(text);
+            }
+            comparison = comparison || isComparisonChar(c);
         }
-        return typeOperand(text);
+        return comparison ? typeComparisons(text) : typeOperand(text);
     }
 
 private:
