@@ -171,10 +171,15 @@ void setCContext(std::string_view scope, std::string_view file, int line)
         diag::reportLocated(diag::Error, "DEBORUBAN", "(C scope name of more than 16400 characters)", file, line);
         scope = scope.substr(0, kMaxScopeNameLength);
     }
-    // Set for every piece of C in the script: the texts keep their room.
+    // Set for every piece of C in the script, mostly to what it already
+    // holds: the texts keep their room, and are copied only when they change.
     CContext& context = state().context;
-    context.scope.assign(scope);
-    context.file.assign(file);
+    if (context.scope != scope) {
+        context.scope.assign(scope);
+    }
+    if (context.file != file) {
+        context.file.assign(file);
+    }
     context.line = line;
 }
 
