@@ -255,9 +255,10 @@ private:
              comma = findAtLevel(comma + 1, end, Token::Comma)) {
             ++count;
         }
+        // The elements keep their places once reserved: their values are
+        // pending where they stand, and are taken first to last.
         list.elements.reserve(count);
-        std::vector<Pending> values;
-        values.reserve(count);
+        const std::size_t firstPending = pending.size();
         for (std::size_t start = first;; ) {
             const std::size_t comma = findAtLevel(start, end, Token::Comma);
             ElementSyntax& element = list.elements.emplace_back();
@@ -265,16 +266,13 @@ private:
             if (arrow != comma) {
                 element.designator = readDesignator(start, arrow);
             }
-            values.push_back({nullptr, arrow == comma ? start : arrow + 1, comma});
+            pending.push_back({&element.value, arrow == comma ? start : arrow + 1, comma});
             if (comma == end) {
                 break;
             }
             start = comma + 1;
         }
-        for (std::size_t i = values.size(); i-- > 0;) {
-            values[i].value = &list.elements[i].value;
-            pending.push_back(values[i]);
-        }
+        std::reverse(pending.begin() + static_cast<std::ptrdiff_t>(firstPending), pending.end());
     }
 
     Designator readDesignator(std::size_t first, std::size_t end)

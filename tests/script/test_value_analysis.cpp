@@ -300,6 +300,15 @@ const Accepted kAccepted[] = {
     {"count", "EV=(count)",
              "EV count\n"
              "  scalar = (count) (class 3, long)\n"},
+    {"open_tab", "EV=(010 => 1, 1000000000 => 2, 0..00 => 3)",
+             "EV open_tab\n"
+             "  array [0..-1] (class 11, int [])\n"
+             "    range [8..8]\n"
+             "      scalar = 1 (class 2, int)\n"
+             "    range [1000000000..1000000000]\n"
+             "      scalar = 2 (class 2, int)\n"
+             "    range [0..0]\n"
+             "      scalar = 3 (class 2, int)\n"},
     {"open_tab", "EV=(0 => 1, 7 => 2)",
              "EV open_tab\n"
              "  array [0..-1] (class 11, int [])\n"
@@ -335,6 +344,10 @@ const Refused kRefused[] = {
      {{"E", "ENDOTHERS", "Keyword OTHERS only at the end of the list : (OTHERS => 0, 1 => 2)"}}},
     {"pt", "EV=(1, y => 2)", {{"E", "VARPOSNAM", "Designation by position and name mixed : (1, y => 2)"}}},
     {"pt", "EV=(x => 1, x => 2)", {{"E", "STRFLDALR", "Structure field already used : x"}}},
+    {"pt", "EV=(y => 1, x => 2, y => 3, x => 4, y => 5)",
+     {{"E", "STRFLDALR", "Structure field already used : y"},
+      {"E", "STRFLDALR", "Structure field already used : x"},
+      {"E", "STRFLDALR", "Structure field already used : y"}}},
     {"tab", "EV=(1..3 => 1, 2 => 5)", {{"E", "COMBNDSEC", "Mixing two area 2"}}},
     {"tab", "EV=(0..1 => 1, 3..1 => 5)", {{"E", "COMBNDSEC", "Mixing two area 3..1"}}},
     {"tab", "EV=(zero => 1)", {{"E", "CONSTINIT", " Init value not allowed for zero constant"}}},
