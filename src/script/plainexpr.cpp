@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
+#include <string>
 
 namespace qvm::script {
 
@@ -90,6 +92,24 @@ bool isScalarClass(int cls)
     return cls >= kClassEnum && cls <= kClassArray && cls != kClassNonNil && cls != kClassStruct;
 }
 
+// The identifier of a scope name. Typings come by the thousand from the
+// same block, and finding an identifier hashes its text: the last one is
+// kept (for the identifier table it was found in).
+base::Ident scopeIdentOf(std::string_view scope)
+{
+    struct Kept {
+        std::string scope;
+        base::Ident ident = nullptr;
+        std::uint64_t generation = 0;
+        bool known = false;
+    };
+    static Kept kept;
+    if (!kept.known || kept.generation != base::identGeneration() || kept.scope != scope) {
+        kept = Kept{std::string(scope), canalysis::scopeIdent(scope), base::identGeneration(), true};
+    }
+    return kept.ident;
+}
+
 // Types plain texts in one C scope. Identifiers are found once per text:
 // finding one hashes its characters.
 class PlainTyper {
@@ -113,7 +133,7 @@ private:
     base::Ident scope()
     {
         if (!scope_) {
-            scope_ = canalysis::scopeIdent(scopeText_);
+            scope_ = scopeIdentOf(scopeText_);
         }
         return *scope_;
     }
