@@ -300,13 +300,16 @@ std::string textOf(std::string raw)
 {
     constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
     const std::size_t start = std::string_view(raw).starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
-    std::size_t kept = 0;
-    for (std::size_t i = start; i < raw.size(); ++i) {
-        if (!(raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n')) {
-            raw[kept++] = raw[i];
+    // Most scripts have neither: they are kept as read.
+    if (start > 0 || raw.find("\r\n") != std::string::npos) {
+        std::size_t kept = 0;
+        for (std::size_t i = start; i < raw.size(); ++i) {
+            if (!(raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n')) {
+                raw[kept++] = raw[i];
+            }
         }
+        raw.resize(kept);
     }
-    raw.resize(kept);
     if (!raw.empty() && raw.back() != '\n') {
         raw += '\n';
     }
