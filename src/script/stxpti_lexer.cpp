@@ -505,13 +505,22 @@ void ScriptLexer::keep(std::size_t length)
     }
 }
 
+// Value and comment texts run to the end of the line: the characters read
+// ahead are searched at once, then more are read.
 std::size_t ScriptLexer::restOfLine(std::size_t from)
 {
     std::size_t end = from;
-    for (int c = peekAt(end); c != kEof && c != '\n'; c = peekAt(end)) {
-        ++end;
+    for (;;) {
+        const std::size_t newline = end < pending_.size() ? pending_.find('\n', end) : std::string::npos;
+        if (newline != std::string::npos) {
+            return newline;
+        }
+        end = std::max(end, pending_.size());
+        const int c = peekAt(end);
+        if (c == kEof || c == '\n') {
+            return end;
+        }
     }
-    return end;
 }
 
 std::size_t ScriptLexer::identifierLength(std::size_t from)
