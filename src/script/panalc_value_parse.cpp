@@ -102,6 +102,11 @@ struct Pending {
     std::size_t end;
 };
 
+// Room made at once for the values waiting to be read and for the open
+// brackets: enough for most values.
+constexpr std::size_t kPendingRoom = 16;
+constexpr std::size_t kOpenRoom = 8;
+
 class Parser {
 public:
     Parser(std::string_view text, const Place& place) : text_(text), place_(place) {}
@@ -115,7 +120,9 @@ public:
             return std::nullopt;
         }
         ValueSyntax root;
-        std::vector<Pending> pending{{&root, 0, tokens_.size()}};
+        std::vector<Pending> pending;
+        pending.reserve(kPendingRoom);
+        pending.push_back({&root, 0, tokens_.size()});
         while (!pending.empty()) {
             const Pending next = pending.back();
             pending.pop_back();
@@ -133,6 +140,7 @@ private:
         // Values run about two characters a token: most texts take one allocation.
         tokens_.reserve(text_.size() / 2 + 8);
         std::vector<std::size_t> open;
+        open.reserve(kOpenRoom);
         for (std::size_t pos = 0; pos < text_.size();) {
             if (std::isspace(static_cast<unsigned char>(text_[pos])) != 0) {
                 ++pos;
