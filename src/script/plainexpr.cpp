@@ -45,6 +45,13 @@ bool isPlainString(std::string_view text)
     });
 }
 
+// "0x" and a few hexadecimal digits.
+bool isSmallHex(std::string_view text)
+{
+    return text.size() > 2 && text.size() <= 2 + kPlainDigits && text[0] == '0' && (text[1] == 'x' || text[1] == 'X') &&
+           std::ranges::all_of(text.substr(2), [](char c) { return base::hexDigitValue(c) >= 0; });
+}
+
 bool isName(std::string_view text)
 {
     return !text.empty() && !isDigit(text.front()) && std::ranges::all_of(text, isWordChar);
@@ -225,10 +232,77 @@ private:
         if (isName(text)) {
             return typeName(text);
         }
+        if (!text.empty() && text.back() == ')') {
+            return typeCall(text);
+        }
         if (text.find('.') != std::string_view::npos) {
             return typeMemberPath(text);
         }
         return std::nullopt;
+    }
+
+    // A declared function (or pointer to one) called with plain arguments:
+    // what it returns, int when it says nothing.
+    std::optional<PlainTyped> typeCall(std::string_view text)
+    {
+        const std::size_t open = text.find('(');
+        const std::string_view callee = trimmedText(text.substr(0, open));
+        if (open == std::string_view::npos || !isName(callee)) {
+            return std::nullopt;
+        }
+        const std::string_view arguments = text.substr(open + 1, text.size() - open - 2);
+        if (arguments.find_first_of("()") != std::string_view::npos) {
+            return std::nullopt;
+        }
+        const std::optional<PlainTyped> function = typeName(callee);
+        const canalysis::CType* resolved =
+            function && function->type ? canalysis::C_CPP_resolve(function->type.get()) : nullptr;
+        if (resolved != nullptr && resolved->kind == canalysis::kPointer) {
+            resolved = canalysis::C_CPP_resolve(resolved->target.get());
+        }
+        if (resolved == nullptr || resolved->kind != canalysis::kFunction) {
+            return std::nullopt;
+        }
+        if (!trimmedText(arguments).empty() && !arePlainArguments(arguments)) {
+            return std::nullopt;
+        }
+        const canalysis::TypePtr& result = resolved->target;
+        return result ? PlainTyped{result, expressionClassOfType(result.get())} : PlainTyped{nullptr, kClassInt};
+    }
+
+    bool arePlainArguments(std::string_view arguments)
+    {
+        for (std::string_view rest = arguments;;) {
+            const std::size_t comma = std::min(rest.find(','), rest.size());
+            if (!typeOperand(trimmedText(rest.substr(0, comma)))) {
+                return false;
+            }
+            if (comma == rest.size()) {
+                return true;
+            }
+            rest.remove_prefix(comma + 1);
+        }
+    }
+
+    // Small numbers joined by '+', '-' and '*', in parentheses or not, as an
+    // expanded constant macro often reads ("(0 + 0x100)"): a scalar.
+    static bool isConstantArithmetic(std::string_view text)
+    {
+        text = trimmedText(text);
+        if (text.size() > 2 && text.front() == '(' && text.back() == ')') {
+            text = trimmedText(text.substr(1, text.size() - 2));
+        }
+        for (;;) {
+            const std::size_t op = std::min(text.find_first_of("+-*"), text.size());
+            const std::string_view number = trimmedText(text.substr(0, op));
+            if (!isSmallDecimal(number) && !isSmallHex(number)) {
+                return false;
+            }
+            if (op == text.size()) {
+                return true;
+            }
+            text.remove_prefix(op + 1);
+        }
     }
 
     // Plain operands joined by comparisons and logical operators give an
@@ -240,7 +314,11 @@ private:
         std::size_t operands = 0;
         for (std::string_view rest = text;;) {
             const std::size_t opStart = std::min(rest.find_first_of(kComparisonChars), rest.size());
-            const std::optional<PlainTyped> operand = typeOperand(trimmedText(rest.substr(0, opStart)));
+            const std::string_view operandText = trimmedText(rest.substr(0, opStart));
+            std::optional<PlainTyped> operand = typeOperand(operandText);
+            if (!operand && isConstantArithmetic(operandText)) {
+                operand = PlainTyped{nullptr, kClassInt};
+            }
             if (!operand || !isScalarClass(operand->cls) || ++operands > kMaxOperands) {
                 return std::nullopt;
             }

@@ -580,6 +580,32 @@ TEST_F(ValueAnalysis, PlainComparisonsAreIntegersLikeTheFullParseTypesThem)
     }
 }
 
+TEST_F(ValueAnalysis, PlainCallsAreTypedAsTheFullParseTypesThem)
+{
+    qvm::script::declareCText("unsigned long ticks(unsigned long); void stop(void); int (*handler)(int);\n"
+                              "Colour shade();\n",
+                              {}, kScript, kLine);
+    for (const char* fast : {"ticks(count)", "ticks( msg.id )", "stop()", "handler(1)", "shade( )",
+                             "ticks(count) < (0 + 0x100)", "handler(zero) != 2*3 && msg.id", "(ticks(1) >= 0X1f)"}) {
+        SCOPED_TRACE(fast);
+        const auto plain = qvm::script::typePlainExpression(fast, {});
+        ASSERT_TRUE(plain.has_value());
+        const qvm::script::TypedText full = qvm::script::typeExpression(fast, {}, kScript, kLine);
+        EXPECT_EQ(console, "");
+        EXPECT_EQ(plain->cls, qvm::script::expressionClassOfType(full.type.get()));
+        if (plain->type) {
+            EXPECT_EQ(plain->type, full.type);
+        }
+    }
+    // Unknown or refused callees and arguments, nested calls, sums outside a
+    // comparison and anything but small numbers in them go the full way.
+    for (const char* full : {"ticks(nosuch)", "nosuch(1)", "RED(1)", "U8(1)", "count(1)", "ticks(ticks(1))",
+                             "ticks(1", "(0 + 0x100)", "stop() == 0", "zero < 1 / 2", "zero < -1 + 2",
+                             "zero < 0x12345", "zero < 1 + count", "ticks(\"a,b\")"}) {
+        EXPECT_FALSE(qvm::script::typePlainExpression(full, {}).has_value()) << full;
+    }
+}
+
 TEST_F(ValueAnalysis, DeclaredNamesAreDescribedAsTheFullParseDescribesThem)
 {
     qvm::script::declareCText("const long limit; int local;", "SCN", kScript, kLine);
