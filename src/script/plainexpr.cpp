@@ -235,6 +235,9 @@ private:
         if (!text.empty() && text.back() == ')') {
             return typeCall(text);
         }
+        if (!text.empty() && text.back() == ']') {
+            return typeElement(text);
+        }
         if (text.find('.') != std::string_view::npos) {
             return typeMemberPath(text);
         }
@@ -268,6 +271,27 @@ private:
         }
         const canalysis::TypePtr& result = resolved->target;
         return result ? PlainTyped{result, expressionClassOfType(result.get())} : PlainTyped{nullptr, kClassInt};
+    }
+
+    // An element of a plain array or pointer at a plain index: "a.b[2]".
+    std::optional<PlainTyped> typeElement(std::string_view text)
+    {
+        const std::size_t open = text.find('[');
+        if (open == std::string_view::npos || open != text.rfind('[')) {
+            return std::nullopt;
+        }
+        const std::string_view index = trimmedText(text.substr(open + 1, text.size() - open - 2));
+        const std::string_view base = trimmedText(text.substr(0, open));
+        if (base.find_first_of("()") != std::string_view::npos || index.find_first_of("()[]") != std::string_view::npos ||
+            !typeOperand(index)) {
+            return std::nullopt;
+        }
+        const std::optional<PlainTyped> array = typeOperand(base);
+        const canalysis::CType* resolved = array && array->type ? canalysis::C_CPP_resolve(array->type.get()) : nullptr;
+        if (resolved == nullptr || (resolved->kind != canalysis::kArray && resolved->kind != canalysis::kPointer)) {
+            return std::nullopt;
+        }
+        return PlainTyped{resolved->target, expressionClassOfType(resolved->target.get())};
     }
 
     bool arePlainArguments(std::string_view arguments)

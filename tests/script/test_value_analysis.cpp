@@ -586,7 +586,8 @@ TEST_F(ValueAnalysis, PlainCallsAreTypedAsTheFullParseTypesThem)
                               "Colour shade();\n",
                               {}, kScript, kLine);
     for (const char* fast : {"ticks(count)", "ticks( msg.id )", "stop()", "handler(1)", "shade( )",
-                             "ticks(count) < (0 + 0x100)", "handler(zero) != 2*3 && msg.id", "(ticks(1) >= 0X1f)"}) {
+                             "ticks(count) < (0 + 0x100)", "handler(zero) != 2*3 && msg.id", "(ticks(1) >= 0X1f)",
+                             "tab[1]", "msg.name[ zero ]", "text[count]", "open_tab[RED] == 1", "msg.tab[2]"}) {
         SCOPED_TRACE(fast);
         const auto plain = qvm::script::typePlainExpression(fast, {});
         ASSERT_TRUE(plain.has_value());
@@ -601,7 +602,8 @@ TEST_F(ValueAnalysis, PlainCallsAreTypedAsTheFullParseTypesThem)
     // comparison and anything but small numbers in them go the full way.
     for (const char* full : {"ticks(nosuch)", "nosuch(1)", "RED(1)", "U8(1)", "count(1)", "ticks(ticks(1))",
                              "ticks(1", "(0 + 0x100)", "stop() == 0", "zero < 1 / 2", "zero < -1 + 2",
-                             "zero < 0x12345", "zero < 1 + count", "ticks(\"a,b\")"}) {
+                             "zero < 0x12345", "zero < 1 + count", "ticks(\"a,b\")", "grid[1][2]", "count[1]",
+                             "tab[nosuch]", "tab[ticks(1)]", "pt[0]", "tab[1].x", "tab[]"}) {
         EXPECT_FALSE(qvm::script::typePlainExpression(full, {}).has_value()) << full;
     }
 }
