@@ -412,6 +412,20 @@ protected:
         return qvm::script::analyseValue(variable, value, scope, kScript, kLine);
     }
 
+    // The plain typing of the text, which must be the full typing's, silent.
+    void expectPlainAsFull(const char* text)
+    {
+        SCOPED_TRACE(text);
+        const auto plain = qvm::script::typePlainExpression(text, {});
+        ASSERT_TRUE(plain.has_value());
+        const qvm::script::TypedText full = qvm::script::typeExpression(text, {}, kScript, kLine);
+        EXPECT_EQ(console, "");
+        EXPECT_EQ(plain->cls, qvm::script::expressionClassOfType(full.type.get()));
+        if (plain->type) {
+            EXPECT_EQ(plain->type, full.type);
+        }
+    }
+
     static Message located(const Expected& report)
     {
         return {report.severity, report.code, kScript, kLine, report.text};
@@ -564,12 +578,7 @@ TEST_F(ValueAnalysis, PlainComparisonsAreIntegersLikeTheFullParseTypesThem)
 {
     for (const char* fast : {"msg.id > msg.code", "(count <= 3)", "text != ptr && zero", "RED==colour||name",
                              "msg.ratio >= 1 || tab < grid", "\"a<b\""}) {
-        SCOPED_TRACE(fast);
-        const auto plain = qvm::script::typePlainExpression(fast, {});
-        ASSERT_TRUE(plain.has_value());
-        const qvm::script::TypedText full = qvm::script::typeExpression(fast, {}, kScript, kLine);
-        EXPECT_EQ(console, "");
-        EXPECT_EQ(plain->cls, qvm::script::expressionClassOfType(full.type.get()));
+        expectPlainAsFull(fast);
     }
     // Operands the typing refuses or reports, other operators, strings
     // and long chains go the full way.
@@ -588,15 +597,7 @@ TEST_F(ValueAnalysis, PlainCallsAreTypedAsTheFullParseTypesThem)
     for (const char* fast : {"ticks(count)", "ticks( msg.id )", "stop()", "handler(1)", "shade( )",
                              "ticks(count) < (0 + 0x100)", "handler(zero) != 2*3 && msg.id", "(ticks(1) >= 0X1f)",
                              "tab[1]", "msg.name[ zero ]", "text[count]", "open_tab[RED] == 1", "msg.tab[2]"}) {
-        SCOPED_TRACE(fast);
-        const auto plain = qvm::script::typePlainExpression(fast, {});
-        ASSERT_TRUE(plain.has_value());
-        const qvm::script::TypedText full = qvm::script::typeExpression(fast, {}, kScript, kLine);
-        EXPECT_EQ(console, "");
-        EXPECT_EQ(plain->cls, qvm::script::expressionClassOfType(full.type.get()));
-        if (plain->type) {
-            EXPECT_EQ(plain->type, full.type);
-        }
+        expectPlainAsFull(fast);
     }
     // Unknown or refused callees and arguments, nested calls, sums outside a
     // comparison and anything but small numbers in them go the full way.
