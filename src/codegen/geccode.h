@@ -26,6 +26,9 @@ bool beginsWithHash(const First& first, const Rest&... rest)
 {
     if constexpr (std::same_as<First, char>) {
         return first == '#';
+    } else if constexpr (std::is_array_v<First>) {
+        // A string literal (see pieces.h).
+        return first[0] == '\0' ? beginsWithHash(rest...) : first[0] == '#';
     } else if constexpr (std::integral<First>) {
         return false;
     } else if constexpr (std::is_convertible_v<const First&, std::string_view>) {

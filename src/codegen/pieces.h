@@ -7,14 +7,26 @@
 
 #include <charconv>
 #include <concepts>
+#include <cstddef>
+#include <cstring>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace qvm::codegen {
 
 inline void appendPiece(std::string& out, std::string_view text)
 {
     out += text;
+}
+
+// A character array piece is a string literal: its text is all but the
+// final NUL, known without scanning for it.
+template <std::size_t Size>
+void appendPiece(std::string& out, const char (&literal)[Size])
+{
+    static_assert(Size >= 1);
+    out.append(literal, Size - 1);
 }
 
 inline void appendPiece(std::string& out, char c)
@@ -27,13 +39,71 @@ void appendPiece(std::string& out, Number value)
 {
     char digits[24];
     const auto written = std::to_chars(digits, digits + sizeof digits, value);
-    out.append(digits, written.ptr);
+    // By length: the iterator-pair append goes through the general replace.
+    out.append(digits, static_cast<std::size_t>(written.ptr - digits));
 }
 
+namespace detail {
+
+// The pieces of the kinds above, which are written in place (below); the
+// others go through their appendPiece.
+template <typename Piece>
+concept PlacedPiece = std::same_as<Piece, char> || (std::integral<Piece> && !std::same_as<Piece, bool>) ||
+                      std::is_convertible_v<const Piece&, std::string_view>;
+
+// The most characters a piece writes.
+template <PlacedPiece Piece>
+std::size_t pieceRoom(const Piece& piece)
+{
+    if constexpr (std::is_array_v<Piece>) {
+        return std::extent_v<Piece> - 1;
+    } else if constexpr (std::same_as<Piece, char>) {
+        return 1;
+    } else if constexpr (std::integral<Piece>) {
+        return 24;  // the digits and sign of any 64-bit number
+    } else {
+        return std::string_view(piece).size();
+    }
+}
+
+// Writes the piece at at; gives the end of what it wrote.
+template <PlacedPiece Piece>
+char* placePiece(char* at, const Piece& piece)
+{
+    if constexpr (std::is_array_v<Piece>) {
+        std::memcpy(at, piece, std::extent_v<Piece> - 1);
+        return at + std::extent_v<Piece> - 1;
+    } else if constexpr (std::same_as<Piece, char>) {
+        *at = piece;
+        return at + 1;
+    } else if constexpr (std::integral<Piece>) {
+        return std::to_chars(at, at + 24, piece).ptr;
+    } else {
+        const std::string_view text(piece);
+        if (!text.empty()) {
+            std::memcpy(at, text.data(), text.size());
+        }
+        return at + text.size();
+    }
+}
+
+}  // namespace detail
+
+// Several pieces of the common kinds are written in place, in room made
+// once for all of them, rather than appended one by one: each append checks
+// and grows the text on its own, and the lines of the writers are many.
 template <typename... Pieces>
 void appendPieces(std::string& out, const Pieces&... pieces)
 {
-    (appendPiece(out, pieces), ...);
+    if constexpr (sizeof...(Pieces) >= 3 && (detail::PlacedPiece<Pieces> && ...)) {
+        const std::size_t start = out.size();
+        out.resize(start + (detail::pieceRoom(pieces) + ...));
+        char* end = out.data() + start;
+        ((end = detail::placePiece(end, pieces)), ...);
+        out.resize(static_cast<std::size_t>(end - out.data()));
+    } else {
+        (appendPiece(out, pieces), ...);
+    }
 }
 
 // The pieces joined into one text.
