@@ -40,8 +40,16 @@ public:
 
     bool empty() const { return !any_; }
     const std::string& joined() const { return joined_; }
+    // No fields, the text's room kept.
+    void clear()
+    {
+        joined_.clear();
+        any_ = false;
+    }
 
 private:
+    // ", " before every field but the first.
+    std::string_view separator() const;
     void separate();
 
     std::string joined_;
@@ -66,6 +74,13 @@ private:
     // ---- records and probe lines ----
     int record(std::string_view letters, const Fields& fields, const std::optional<Location>& where);
     int nextNumber() const { return counter_; }
+    // The fields of the next record: one buffer that record after record
+    // reuses, each built just before its record is written.
+    Fields& newFields()
+    {
+        fields_.clear();
+        return fields_;
+    }
     void probeLine(std::string_view text);
     // "#define TRV_TDC_<name> <number>", the name made of pieces.
     template <typename... NamePieces>
@@ -132,6 +147,7 @@ private:
     int lastSend_ = 0;
     int lastReceive_ = 0;
     std::string line_;  // the record being written
+    Fields fields_;     // its fields
     // The generated DEF_MESSAGEs of each message type, in script order.
     std::map<const script::sem::Entry*, std::vector<const script::sem::Entry*>> definitions_;
 };

@@ -37,8 +37,13 @@ namespace qvm::codegen::tdc {
 
 void appendQuoted(std::string& out, std::string_view text)
 {
+    std::size_t quote = text.find('"');
+    if (quote == std::string_view::npos) {
+        appendPieces(out, '"', text, '"');
+        return;
+    }
     out += '"';
-    for (std::size_t quote = text.find('"'); quote != std::string_view::npos; quote = text.find('"')) {
+    for (; quote != std::string_view::npos; quote = text.find('"')) {
         out.append(text.substr(0, quote + 1));
         out += '"';
         text.remove_prefix(quote + 1);
@@ -61,23 +66,26 @@ Fields& Fields::text(std::string_view value)
 
 Fields& Fields::number(long long value)
 {
-    separate();
-    appendPieces(joined_, '"', value, '"');
+    appendPieces(joined_, separator(), '"', value, '"');
+    any_ = true;
     return *this;
 }
 
 Fields& Fields::raw(std::string_view value)
 {
-    separate();
-    joined_ += value;
+    appendPieces(joined_, separator(), value);
+    any_ = true;
     return *this;
+}
+
+std::string_view Fields::separator() const
+{
+    return any_ ? ", " : "";
 }
 
 void Fields::separate()
 {
-    if (any_) {
-        joined_ += ", ";
-    }
+    joined_ += separator();
     any_ = true;
 }
 
@@ -91,14 +99,12 @@ Fields& Fields::absentTimes(int count)
 
 void appendRecordBody(std::string& line, const Fields& fields, const std::optional<Location>& where)
 {
-    line += ' ';
-    line += fields.joined();
-    if (where) {
-        if (!fields.empty()) {
-            line += ", ";
-        }
-        appendPieces(line, '"', where->file, "\", \"", where->line, '"');
+    if (!where) {
+        appendPieces(line, ' ', fields.joined());
+        return;
     }
+    const std::string_view separator = fields.empty() ? "" : ", ";
+    appendPieces(line, ' ', fields.joined(), separator, '"', where->file, "\", \"", where->line, '"');
 }
 
 void writeRecord(GeneratedFile& file, std::string_view line)
@@ -150,7 +156,7 @@ void TdcWriter::probeLine(std::string_view text)
 void TdcWriter::banner()
 {
     const std::string stamp = generationStamp(run_.dateText);
-    Fields fields;
+    Fields& fields = newFields();
     fields.text("v2.6a").text("QVM_C").text("TDC file").text(stamp);
     line_ = "TARVO Ostrel";
     appendRecordBody(line_, fields, std::nullopt);
@@ -160,12 +166,12 @@ void TdcWriter::banner()
 
 void TdcWriter::header()
 {
-    record("G", Fields().text(run_.commandLine), std::nullopt);
-    record("H", Fields().text(run_.dateText), std::nullopt);
-    record("F", Fields().text(run_.scriptPath), std::nullopt);
-    record("F", Fields().number(run_.traceLevel), std::nullopt);
+    record("G", newFields().text(run_.commandLine), std::nullopt);
+    record("H", newFields().text(run_.dateText), std::nullopt);
+    record("F", newFields().text(run_.scriptPath), std::nullopt);
+    record("F", newFields().number(run_.traceLevel), std::nullopt);
     record("IL", instanceFields(), std::nullopt);
-    record("FB", Fields().text(""), std::nullopt);
+    record("FB", newFields().text(""), std::nullopt);
     sourceFileRecords();
 }
 
@@ -200,7 +206,7 @@ void TdcWriter::sourceFileRecords()
     std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return a.fileId < b.fileId; });
     const std::string scriptDirectory = files.empty() ? std::string() : files.front().absoluteDirectory;
     for (const script::SourceFileRecord& file : files) {
-        Fields fields;
+        Fields& fields = newFields();
         fields.text(file.baseName)
             .text(base::directoryPart(file.path))
             .text(base::relativePath(scriptDirectory, file.absoluteDirectory))
