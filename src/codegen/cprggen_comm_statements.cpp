@@ -680,7 +680,7 @@ void ProgramWriter::defMessage(const Entry& definition)
         locateWalk(definition);
         VarItem root = itemOfNode(data.tree->root);
         root.fieldName = data.message->name;
-        walkItem(root, {}, {}, 0, WalkMode::Init);
+        walkRoot(root, WalkMode::Init);
     }
 }
 
