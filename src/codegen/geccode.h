@@ -59,7 +59,13 @@ public:
     void line(const Pieces&... pieces)
     {
         const bool indented = level_ > 0 && !detail::beginsWithHash(pieces...);
-        file_->writeIndentedLine(indented ? static_cast<std::size_t>(level_) : 0, pieces...);
+        const std::size_t blanks = indented ? static_cast<std::size_t>(level_) : 0;
+        if (blanks <= kIndentation.size()) {
+            // The indentation as one more piece: the line is written in one go.
+            file_->write(kIndentation.substr(0, blanks), pieces..., '\n');
+        } else {
+            file_->writeIndentedLine(blanks, pieces...);
+        }
     }
     void emptyLine() { line(); }
     // Text written as it is, without indentation or newline.
@@ -81,6 +87,9 @@ public:
     GeneratedFile& file() { return *file_; }
 
 private:
+    // The indentation of the lines of the levels most often met.
+    static constexpr std::string_view kIndentation = "                                                                ";
+
     GeneratedFile* file_;
     int level_ = 0;
 };
