@@ -393,11 +393,24 @@ VarItem ProgramWriter::withFieldFormat(const VarItem& item, std::string_view pat
 {
     VarItem formatted = item;
     if (formatted.formatCode < 0 && path.find('[') == std::string_view::npos) {
-        if (const script::VariableFormat* format = script::formatOf(path)) {
-            formatted.formatCode = format->formatCode;
-        }
+        formatted.formatCode = fieldFormatCode(path);
     }
     return formatted;
+}
+
+int ProgramWriter::fieldFormatCode(std::string_view path)
+{
+    const auto known = fieldFormats_.find(path);
+    if (known != fieldFormats_.end()) {
+        return known->second;
+    }
+    const script::VariableFormat* format = script::formatOf(path);
+    const int code = format != nullptr ? format->formatCode : -1;
+    if (fieldFormats_.size() >= kFieldFormatsKept) {
+        fieldFormats_.clear();  // paths come back close together: the recent ones are enough
+    }
+    fieldFormats_.emplace(path, code);
+    return code;
 }
 
 void ProgramWriter::indexLoop(int depth, long long lower, long long upper)

@@ -168,7 +168,9 @@ private:
                    WalkMode mode);
     void boundedLine(const VarItem& item, std::string_view name, int depth, long long bound, WalkMode mode);
     void indexLoop(int depth, long long lower, long long upper);
-    static VarItem withFieldFormat(const VarItem& item, std::string_view path);
+    VarItem withFieldFormat(const VarItem& item, std::string_view path);
+    // The format code of the FORMAT registered for a field path, -1 without.
+    int fieldFormatCode(std::string_view path);
     // The selector of the union at the access path of a received message.
     std::string unionSelector(std::string_view name) const;
     VarItem itemOfValueEntry(const Entry& entry) const;
@@ -296,6 +298,14 @@ private:
     // The WAITTILs by their run-wide number.
     std::map<int, const Entry*> waittils_;
     WalkPaths walkPaths_;
+    // The format codes of the field paths met, found once: the same fields
+    // come back in the checks of a variable and of a message type.
+    struct PathHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view path) const { return std::hash<std::string_view>{}(path); }
+    };
+    std::unordered_map<std::string, int, PathHash, std::equal_to<>> fieldFormats_;
+    static constexpr std::size_t kFieldFormatsKept = 4096;
     // Where the description being walked comes from, for its reports.
     std::string walkFile_;
     int walkLine_ = 0;
