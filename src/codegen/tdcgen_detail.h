@@ -2,6 +2,7 @@
 // shared by its source files.
 #pragma once
 
+#include "codegen/pieces.h"
 #include "codegen/tdcgen.h"
 
 #include <cstddef>
@@ -26,6 +27,8 @@ struct Location {
 
 // Appends text as tdcQuoted gives it.
 void appendQuoted(std::string& out, std::string_view text);
+// The same after before, which is written as it is.
+void appendQuoted(std::string& out, std::string_view before, std::string_view text);
 
 Location locationOf(const script::sem::Entry& entry);
 
@@ -50,14 +53,26 @@ public:
 private:
     // ", " before every field but the first.
     std::string_view separator() const;
-    void separate();
 
     std::string joined_;
     bool any_ = false;
 };
 
-// Appends what follows a record's key: one blank, the fields, then the
-// location (", " before it only when there are fields).
+// Appends a record: the pieces of its key, one blank, the fields, then the
+// location (", " before it only when there are fields); all in one go.
+template <typename... Key>
+void appendRecord(std::string& line, const Fields& fields, const std::optional<Location>& where, const Key&... key)
+{
+    const std::string_view body = fields.joined();
+    if (!where) {
+        appendPieces(line, key..., ' ', body);
+        return;
+    }
+    const std::string_view separator = fields.empty() ? "" : ", ";
+    appendPieces(line, key..., ' ', body, separator, '"', where->file, "\", \"", where->line, '"');
+}
+
+// Appends what follows a record's key.
 void appendRecordBody(std::string& line, const Fields& fields, const std::optional<Location>& where);
 
 // Writes one record line of at most kRecordLimit characters: each character

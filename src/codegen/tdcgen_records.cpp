@@ -37,12 +37,17 @@ namespace qvm::codegen::tdc {
 
 void appendQuoted(std::string& out, std::string_view text)
 {
+    appendQuoted(out, {}, text);
+}
+
+void appendQuoted(std::string& out, std::string_view before, std::string_view text)
+{
     std::size_t quote = text.find('"');
     if (quote == std::string_view::npos) {
-        appendPieces(out, '"', text, '"');
+        appendPieces(out, before, '"', text, '"');
         return;
     }
-    out += '"';
+    appendPieces(out, before, '"');
     for (; quote != std::string_view::npos; quote = text.find('"')) {
         out.append(text.substr(0, quote + 1));
         out += '"';
@@ -59,8 +64,8 @@ Location locationOf(const script::sem::Entry& entry)
 
 Fields& Fields::text(std::string_view value)
 {
-    separate();
-    appendQuoted(joined_, value);
+    appendQuoted(joined_, separator(), value);
+    any_ = true;
     return *this;
 }
 
@@ -83,12 +88,6 @@ std::string_view Fields::separator() const
     return any_ ? ", " : "";
 }
 
-void Fields::separate()
-{
-    joined_ += separator();
-    any_ = true;
-}
-
 Fields& Fields::absentTimes(int count)
 {
     for (int i = 0; i < count; ++i) {
@@ -99,12 +98,7 @@ Fields& Fields::absentTimes(int count)
 
 void appendRecordBody(std::string& line, const Fields& fields, const std::optional<Location>& where)
 {
-    if (!where) {
-        appendPieces(line, ' ', fields.joined());
-        return;
-    }
-    const std::string_view separator = fields.empty() ? "" : ", ";
-    appendPieces(line, ' ', fields.joined(), separator, '"', where->file, "\", \"", where->line, '"');
+    appendRecord(line, fields, where);
 }
 
 void writeRecord(GeneratedFile& file, std::string_view line)
@@ -140,8 +134,7 @@ int TdcWriter::record(std::string_view letters, const Fields& fields, const std:
 {
     const int number = counter_++;
     line_.clear();
-    appendPieces(line_, letters, number);
-    appendRecordBody(line_, fields, where);
+    appendRecord(line_, fields, where, letters, number);
     writeRecord(tdc_, line_);
     return number;
 }
