@@ -87,6 +87,9 @@ public:
     GeneratedFile& file() { return *file_; }
 
 private:
+    // A line of "{" or "}" alone at the current level.
+    void bracketLine(char bracket);
+
     // The indentation of the lines of the levels most often met.
     static constexpr std::string_view kIndentation = "                                                                ";
 

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -100,6 +101,41 @@ TEST_F(LineWriterTest, LinesOfPiecesJoinTextsCharactersAndNumbers)
               "  trv_run(-12, 4000000000, 7);\n"
               "#define N 3\n"
               "  x#\n");
+}
+
+TEST_F(LineWriterTest, DeepBlocksKeepOneBlankPerLevel)
+{
+    constexpr int kDepth = 40;  // levels up to 80, past the indentation kept ready
+    const std::string text = written([](LineWriter& out) {
+        for (int i = 0; i < kDepth; ++i) {
+            out.openBlock();
+        }
+        out.line("x = ", 1, ";");
+        out.line("#endif");
+        for (int i = 0; i < kDepth; ++i) {
+            out.closeBlock();
+        }
+    });
+    std::string expected;
+    for (int i = 0; i < kDepth; ++i) {
+        expected += std::string(2 * i + 1, ' ') + "{\n";
+    }
+    expected += std::string(2 * kDepth, ' ') + "x = 1;\n#endif\n";
+    for (int i = kDepth - 1; i >= 0; --i) {
+        expected += std::string(2 * i + 1, ' ') + "}\n";
+    }
+    EXPECT_EQ(text, expected);
+}
+
+TEST(Pieces, NumbersOfEveryWidthAndLongTextsJoinWhole)
+{
+    using qvm::codegen::joinedPieces;
+    const std::string longText(5000, 'a');
+    EXPECT_EQ(joinedPieces("[", std::numeric_limits<long long>::min(), '|', std::numeric_limits<unsigned long long>::max(),
+                           "]"),
+              "[-9223372036854775808|18446744073709551615]");
+    EXPECT_EQ(joinedPieces(longText, "-", longText, 0), longText + "-" + longText + "0");
+    EXPECT_EQ(joinedPieces("", std::string_view(), ""), "");
 }
 
 TEST_F(LineWriterTest, AnEmptyLineCarriesTheIndentationOfItsLevel)
