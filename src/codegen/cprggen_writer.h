@@ -305,7 +305,7 @@ private:
         std::size_t operator()(std::string_view path) const { return std::hash<std::string_view>{}(path); }
     };
     std::unordered_map<std::string, int, PathHash, std::equal_to<>> fieldFormats_;
-    static constexpr std::size_t kFieldFormatsKept = 4096;
+    static constexpr std::size_t kFieldFormatsKept = 1024;
     // Where the description being walked comes from, for its reports.
     std::string walkFile_;
     int walkLine_ = 0;
