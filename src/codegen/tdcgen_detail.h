@@ -23,6 +23,8 @@ inline constexpr std::size_t kHeaderItemsLimit = 4000;
 struct Location {
     int file = 0;
     int line = 0;
+
+    bool operator==(const Location&) const = default;
 };
 
 // Appends text as tdcQuoted gives it.
@@ -59,21 +61,15 @@ private:
 };
 
 // Appends a record: the pieces of its key, one blank, the fields, then the
-// location (", " before it only when there are fields); all in one go.
+// location text, if any (", " before it only when there are fields); all
+// in one go.
 template <typename... Key>
-void appendRecord(std::string& line, const Fields& fields, const std::optional<Location>& where, const Key&... key)
+void appendRecord(std::string& line, const Fields& fields, std::string_view location, const Key&... key)
 {
-    const std::string_view body = fields.joined();
-    if (!where) {
-        appendPieces(line, key..., ' ', body);
-        return;
-    }
-    const std::string_view separator = fields.empty() ? "" : ", ";
-    appendPieces(line, key..., ' ', body, separator, '"', where->file, "\", \"", where->line, '"');
+    const std::string_view separator = fields.empty() || location.empty() ? "" : ", ";
+    appendPieces(line, key..., ' ', fields.joined(), separator, location);
 }
 
-// Appends what follows a record's key.
-void appendRecordBody(std::string& line, const Fields& fields, const std::optional<Location>& where);
 
 // Writes one record line of at most kRecordLimit characters: each character
 // beyond is dropped with "SIZBUFOVL".
@@ -88,6 +84,8 @@ public:
 private:
     // ---- records and probe lines ----
     int record(std::string_view letters, const Fields& fields, const std::optional<Location>& where);
+    // The location as a record writes it: "\"<file>\", \"<line>\"".
+    std::string_view locationText(const Location& where);
     int nextNumber() const { return counter_; }
     // The fields of the next record: one buffer that record after record
     // reuses, each built just before its record is written.
@@ -163,6 +161,10 @@ private:
     int lastReceive_ = 0;
     std::string line_;  // the record being written
     Fields fields_;     // its fields
+    // The text of the last location written, kept: the records of a
+    // construct share their location.
+    std::optional<Location> textLocation_;
+    std::string locationText_;
     // The generated DEF_MESSAGEs of each message type, in script order.
     std::map<const script::sem::Entry*, std::vector<const script::sem::Entry*>> definitions_;
 };

@@ -96,11 +96,6 @@ Fields& Fields::absentTimes(int count)
     return *this;
 }
 
-void appendRecordBody(std::string& line, const Fields& fields, const std::optional<Location>& where)
-{
-    appendRecord(line, fields, where);
-}
-
 void writeRecord(GeneratedFile& file, std::string_view line)
 {
     for (std::size_t dropped = kRecordLimit; dropped < line.size(); ++dropped) {
@@ -134,9 +129,19 @@ int TdcWriter::record(std::string_view letters, const Fields& fields, const std:
 {
     const int number = counter_++;
     line_.clear();
-    appendRecord(line_, fields, where, letters, number);
+    appendRecord(line_, fields, where ? locationText(*where) : std::string_view(), letters, number);
     writeRecord(tdc_, line_);
     return number;
+}
+
+std::string_view TdcWriter::locationText(const Location& where)
+{
+    if (textLocation_ != where) {
+        locationText_.clear();
+        appendPieces(locationText_, '"', where.file, "\", \"", where.line, '"');
+        textLocation_ = where;
+    }
+    return locationText_;
 }
 
 void TdcWriter::probeLine(std::string_view text)
@@ -152,7 +157,7 @@ void TdcWriter::banner()
     Fields& fields = newFields();
     fields.text("v2.6a").text("QVM_C").text("TDC file").text(stamp);
     line_ = "TARVO Ostrel";
-    appendRecordBody(line_, fields, std::nullopt);
+    appendRecord(line_, fields, {});
     writeRecord(tdc_, line_);
     probeLine("#define TRV_TDC_gen \"" + stamp + "\"\n");
 }
