@@ -105,10 +105,6 @@ public:
     template <typename... Pieces>
     void line(const Pieces&... pieces)
     {
-        if (text_.size() >= kChunkBytes) {
-            full_.push_back(std::move(text_));
-            text_ = std::string();
-        }
         const std::size_t start = text_.size();
         appendPieces(text_, pieces...);
         const std::string_view added = std::string_view(text_).substr(start);
@@ -119,24 +115,16 @@ public:
         text_ += '\n';
     }
 
+    const std::string& text() const { return text_; }
     // Writes the lines gathered so far to the file and forgets them.
     void passTo(GeneratedFile& file)
     {
-        for (const std::string& chunk : full_) {
-            file.writeBlock(chunk);
-        }
         file.writeBlock(text_);
-        full_.clear();
         text_.clear();
     }
 
 private:
-    // The lines are kept in chunks of about this size, so that a large part
-    // is never copied into a text twice its size as it grows.
-    static constexpr std::size_t kChunkBytes = 64 * 1024;
-
-    std::vector<std::string> full_;  // the chunks filled, in order
-    std::string text_;               // the chunk being filled
+    std::string text_;
 };
 
 // The elements of one source file: its lines and its element counter.
@@ -182,13 +170,11 @@ public:
         }
     }
 
-    // Writes the element lines of a file, none when it has none, and forgets them.
-    void passLinesOf(int fileId, GeneratedFile& output)
+    // The element lines of a file, "" when it has none.
+    std::string_view linesOf(int fileId) const
     {
         const auto found = files_.find(fileId);
-        if (found != files_.end()) {
-            found->second.lines.passTo(output);
-        }
+        return found != files_.end() ? std::string_view(found->second.lines.text()) : std::string_view();
     }
 
 private:
@@ -329,7 +315,7 @@ void writeHeader(TracerLines& out)
 
 // The element lines, already checked, go to the file as they are.
 void writeSection(TracerLines& out, GeneratedFile& output, const script::SourceFileRecord& file,
-                  const TracerInput& input, ElementWriter& elements)
+                  const TracerInput& input, std::string_view elements)
 {
     out.line("DB \"Ostrel-Tracer\"");
     out.line("ID ", file.hashKey, " ", tracerRunKey(file, input.processId, input.date));
@@ -338,7 +324,7 @@ void writeSection(TracerLines& out, GeneratedFile& output, const script::SourceF
     out.line("SI 1");
     out.line("IN \"VirtualTester\" 2 ", QuotedPiece{utf8(diag::tr(kContext, "default tester"))});
     out.passTo(output);
-    elements.passLinesOf(file.fileId, output);
+    output.writeBlock(elements);
     out.line("ED");
 }
 
@@ -356,7 +342,7 @@ void writeTracerFile(GeneratedFiles& files, Numbering& numbering, const TracerIn
         if (file == nullptr) {
             break;
         }
-        writeSection(out, output, *file, input, elements);
+        writeSection(out, output, *file, input, elements.linesOf(fileId));
     }
     out.passTo(output);
 }
