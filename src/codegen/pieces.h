@@ -1,8 +1,9 @@
 // The pieces generated text is made of: texts, single characters and
 // numbers, the numbers in decimal. Writers append pieces to their buffers
 // where they would otherwise join temporary strings. A piece of a kind of
-// its own is a small type with an appendPiece beside it, found by
-// argument-dependent lookup.
+// its own is a small type with, beside it (found by argument-dependent
+// lookup), either a pieceParts giving the tuple of the common pieces it is
+// made of, or an appendPiece for a text that needs more work.
 #pragma once
 
 #include <charconv>
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <type_traits>
 
 namespace qvm::codegen {
@@ -43,7 +45,30 @@ void appendPiece(std::string& out, Number value)
     out.append(digits, static_cast<std::size_t>(written.ptr - digits));
 }
 
+template <typename Piece>
+concept MadeOfParts = requires(const Piece& piece) { pieceParts(piece); };
+
+template <typename... Pieces>
+void appendPieces(std::string& out, const Pieces&... pieces);
+
+template <MadeOfParts Piece>
+void appendPiece(std::string& out, const Piece& piece)
+{
+    std::apply([&](const auto&... parts) { appendPieces(out, parts...); }, pieceParts(piece));
+}
+
 namespace detail {
+
+// A piece as a tuple of the pieces it stands for: its parts, or itself.
+template <typename Piece>
+auto partsOf(const Piece& piece)
+{
+    if constexpr (MadeOfParts<Piece>) {
+        return pieceParts(piece);
+    } else {
+        return std::tuple<const Piece&>(piece);
+    }
+}
 
 // The pieces of the kinds above, which are written in place (below); the
 // others go through their appendPiece.
@@ -95,7 +120,10 @@ char* placePiece(char* at, const Piece& piece)
 template <typename... Pieces>
 void appendPieces(std::string& out, const Pieces&... pieces)
 {
-    if constexpr (sizeof...(Pieces) >= 3 && (detail::PlacedPiece<Pieces> && ...)) {
+    if constexpr ((MadeOfParts<Pieces> || ...)) {
+        // The parts take the place of their pieces.
+        std::apply([&](const auto&... flat) { appendPieces(out, flat...); }, std::tuple_cat(detail::partsOf(pieces)...));
+    } else if constexpr (sizeof...(Pieces) >= 3 && (detail::PlacedPiece<Pieces> && ...)) {
         const std::size_t start = out.size();
         out.resize(start + (detail::pieceRoom(pieces) + ...));
         char* end = out.data() + start;

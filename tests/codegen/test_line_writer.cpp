@@ -11,6 +11,22 @@
 #include <limits>
 #include <string>
 #include <string_view>
+#include <tuple>
+
+namespace parts {
+
+// A piece of a kind of its own, made of common pieces.
+struct Slot {
+    std::string_view table;
+    int index;
+};
+
+std::tuple<std::string_view, char, int, char> pieceParts(const Slot& slot)
+{
+    return {slot.table, '[', slot.index, ']'};
+}
+
+}  // namespace parts
 
 namespace {
 
@@ -136,6 +152,18 @@ TEST(Pieces, NumbersOfEveryWidthAndLongTextsJoinWhole)
               "[-9223372036854775808|18446744073709551615]");
     EXPECT_EQ(joinedPieces(longText, "-", longText, 0), longText + "-" + longText + "0");
     EXPECT_EQ(joinedPieces("", std::string_view(), ""), "");
+}
+
+TEST_F(LineWriterTest, PiecesMadeOfPartsTakeTheirPlaceAmongTheOthers)
+{
+    const std::string text = written([](LineWriter& out) {
+        out.openBlock();
+        out.line(parts::Slot{"trv_msg_a", 3}, ".trv_defNumber = ", 2, ';');
+        out.line(parts::Slot{"", -1});
+        out.line(parts::Slot{"#x", 0});  // a directive whichever piece begins it
+    });
+    EXPECT_EQ(text, " {\n  trv_msg_a[3].trv_defNumber = 2;\n  [-1]\n#x[0]\n");
+    EXPECT_EQ(qvm::codegen::joinedPieces(parts::Slot{"t", 12}), "t[12]");
 }
 
 TEST_F(LineWriterTest, AnEmptyLineCarriesTheIndentationOfItsLevel)
