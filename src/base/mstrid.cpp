@@ -1,8 +1,11 @@
 #include "base/mstrid.h"
 
 #include "base/mfmemo.h"
+#include "base/mstrin.h"
 
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -145,13 +148,43 @@ IdentTable& table()
     return instance;
 }
 
-std::uint32_t hashOf(std::string_view text)
+std::uint64_t mixIn(std::uint64_t hash, std::uint64_t bytes)
 {
-    std::uint64_t h = 0xcbf29ce484222325ULL;
-    for (const char c : text) {
-        h = (h ^ static_cast<unsigned char>(c)) * 0x100000001b3ULL;
+    hash = (hash ^ bytes) * 0x9E3779B97F4A7C15ULL;
+    return hash ^ (hash >> 29);
+}
+
+// The hash of the text up to its first zero character, whose length is
+// stored in length. Eight characters are taken at once: every name of every
+// file goes through here.
+static_assert(std::endian::native == std::endian::little, "the bytes of a word are read lowest first");
+std::uint32_t hashUntilZero(std::string_view text, std::size_t& length)
+{
+    std::uint64_t hash = 0xcbf29ce484222325ULL;
+    std::size_t i = 0;
+    for (; i + 8 <= text.size(); i += 8) {
+        std::uint64_t bytes = 0;
+        std::memcpy(&bytes, text.data() + i, sizeof bytes);
+        if (hasZeroByte(bytes)) {
+            break;  // a zero among them
+        }
+        hash = mixIn(hash, bytes);
     }
-    return static_cast<std::uint32_t>(h ^ (h >> 32));
+    // The last characters, fewer than eight or up to a zero: the bytes past
+    // the end of the text read as zeros too.
+    std::uint64_t rest = 0;
+    if (i < text.size()) {
+        std::memcpy(&rest, text.data() + i, std::min<std::size_t>(text.size() - i, sizeof rest));
+    }
+    // The lowest byte flagged is the first zero (flags above it may be false).
+    const std::uint64_t zeros = (rest - repeatedBytes(1)) & ~rest & repeatedBytes(0x80);
+    const std::size_t n = zeros == 0 ? 8 : static_cast<std::size_t>(std::countr_zero(zeros)) / 8;
+    if (n < 8) {
+        rest &= (std::uint64_t{1} << (8 * n)) - 1;
+    }
+    length = i + n;
+    hash = mixIn(mixIn(hash, rest), length);
+    return static_cast<std::uint32_t>(hash ^ (hash >> 32));
 }
 
 void startChunk(IdentTable& t)
@@ -183,13 +216,6 @@ void growEntriesWhenFull(IdentTable& t)
     }
 }
 
-// The table works on C texts: a text ends at its first zero character.
-std::string_view untilZero(std::string_view text)
-{
-    const auto zero = text.find('\0');
-    return zero == std::string_view::npos ? text : text.substr(0, zero);
-}
-
 }  // namespace
 
 void initIdentTable()
@@ -206,13 +232,17 @@ void initIdentTable()
 
 Ident ident(std::string_view text)
 {
-    text = untilZero(text);
+    // The table works on C texts: a text ends at its first zero character.
+    std::size_t length = 0;
+    const std::uint32_t hash = hashUntilZero(text, length);
+    text = text.substr(0, length);
     if (text.empty()) {
         return nullptr;
     }
     IdentTable& t = table();
-    initIdentTable();
-    const std::uint32_t hash = hashOf(text);
+    if (!t.initialised()) {
+        initIdentTable();
+    }
     if (const char* found = t.index.find(hash, text)) {
         return found;
     }

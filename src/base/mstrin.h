@@ -1,6 +1,7 @@
 // Bounded strings and the display format suffix of value texts.
 #pragma once
 
+#include <cstdint>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -14,6 +15,26 @@ constexpr std::size_t kMaxConcat = 24576;
 constexpr bool isDigit(int c)
 {
     return c >= '0' && c <= '9';
+}
+
+// A letter of the basic character set, whatever the locale: identifiers of
+// C and of scripts are made of these.
+constexpr bool isAsciiLetter(int c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// Whether one of the eight bytes of a word is zero; with the word xored by
+// repeatedBytes(c), whether one of them is c. Scanners test eight characters
+// at a time with these.
+constexpr std::uint64_t repeatedBytes(unsigned char c)
+{
+    return 0x0101010101010101ULL * c;
+}
+
+constexpr bool hasZeroByte(std::uint64_t word)
+{
+    return ((word - repeatedBytes(1)) & ~word & repeatedBytes(0x80)) != 0;
 }
 
 // Value of a hexadecimal digit of either case, -1 for any other character.

@@ -50,6 +50,16 @@ TEST_F(IdentTable, EmptyAndNullTexts)
 TEST_F(IdentTable, TextEndsAtItsFirstZeroCharacter)
 {
     EXPECT_EQ(ident(std::string_view("abc\0def", 7)), ident("abc"));
+    EXPECT_EQ(ident(std::string_view("abcdefghij\0klmnopqr", 20)), ident("abcdefghij"));
+    EXPECT_EQ(ident(std::string_view("abcdefgh\0", 9)), ident("abcdefgh"));
+    EXPECT_EQ(ident(std::string_view("\0abcdefghijk", 12)), nullptr);
+    // Texts sharing their first characters, of lengths around a multiple of eight.
+    const std::string longName = "abcdefghijklmnopq";
+    for (std::size_t length = 1; length <= longName.size(); ++length) {
+        const Ident id = ident(longName.substr(0, length));
+        EXPECT_EQ(identText(id), longName.substr(0, length));
+        EXPECT_EQ(ident(longName.substr(0, length)), id);
+    }
 }
 
 TEST_F(IdentTable, SecondInitialisationKeepsEntries)

@@ -304,6 +304,11 @@ void pint_from_int(PInt& result, std::int32_t n)
     result = pintOf(fromInt64(n));
 }
 
+void pint_from_int64(PInt& result, std::int64_t n)
+{
+    result = pintOf(fromInt64(n));
+}
+
 std::int32_t pint_to_int(const PInt& a)
 {
     const Digits d = digitsOf(a);

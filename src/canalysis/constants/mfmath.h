@@ -41,6 +41,7 @@ void pint_div(PInt& quotient, const PInt& a, const PInt& b, PInt& remainder);
 int pint_cmp(const PInt& a, const PInt& b);
 
 void pint_from_int(PInt& result, std::int32_t n);
+void pint_from_int64(PInt& result, std::int64_t n);
 std::int32_t pint_to_int(const PInt& a);
 
 // Bits are numbered from 0 (lowest bit of bytes[1]) to 167 (top of bytes[0]).

@@ -195,6 +195,10 @@ std::unique_ptr<ExprTree> C_CPP_parse_expr(std::string_view text, std::string_vi
 {
     installCallback(callback);
     auto tree = std::make_unique<ExprTree>();
+    // Room for the nodes of most expressions at once (hardly one node per
+    // character), so that the list is not grown node after node.
+    constexpr std::size_t kNodesAtOnce = 32;
+    tree->nodes.reserve(std::min(text.size() / 2 + 1, kNodesAtOnce));
     LexScope lexScope(text, file, line);
     ExprParse parse;
     parse.lex = &lexScope.context();

@@ -16,6 +16,30 @@ std::vector<std::unique_ptr<LexContext>>& contextStack()
     return stack;
 }
 
+// Contexts popped, kept for the next ones: a context is opened for every
+// expression and type name of a script, and a fresh one costs several
+// allocations.
+std::vector<std::unique_ptr<LexContext>>& spareContexts()
+{
+    static std::vector<std::unique_ptr<LexContext>> spare;
+    return spare;
+}
+
+constexpr std::size_t kSpareContexts = 4;
+
+// A context as a new one is, keeping the room of its strings.
+std::unique_ptr<LexContext> takeContext()
+{
+    std::vector<std::unique_ptr<LexContext>>& spare = spareContexts();
+    if (spare.empty()) {
+        return std::make_unique<LexContext>();
+    }
+    std::unique_ptr<LexContext> context = std::move(spare.back());
+    spare.pop_back();
+    *context = LexContext{};
+    return context;
+}
+
 std::pair<std::string, int> currentPosition()
 {
     if (const LexContext* context = currentLexContext()) {
@@ -121,9 +145,9 @@ void runOnDeepStack(const std::function<void()>& work)
 LexContext* C_CPP_init_lex(LexContext* below, std::string_view fileName, int firstLine, std::size_t textCapacity)
 {
     try {
-        auto context = std::make_unique<LexContext>();
+        std::unique_ptr<LexContext> context = takeContext();
         context->tokenText.reserve(textCapacity);
-        context->fileName = std::string(fileName);
+        context->fileName = fileName;
         context->line = firstLine;
         context->below = below;
         contextStack().push_back(std::move(context));
@@ -137,9 +161,14 @@ LexContext* C_CPP_init_lex(LexContext* below, std::string_view fileName, int fir
 
 void C_CPP_end_lex()
 {
-    if (!contextStack().empty()) {
-        contextStack().pop_back();
+    std::vector<std::unique_ptr<LexContext>>& stack = contextStack();
+    if (stack.empty()) {
+        return;
     }
+    if (spareContexts().size() < kSpareContexts) {
+        spareContexts().push_back(std::move(stack.back()));
+    }
+    stack.pop_back();
 }
 
 LexContext* currentLexContext()

@@ -3,9 +3,9 @@
 // declaration parse (cast detection, type names) while it runs.
 #pragma once
 
+#include "base/mstrin.h"
 #include "canalysis/declarations/ctabsy.h"
 
-#include <cctype>
 #include <cstddef>
 #include <functional>
 #include <limits>
@@ -21,12 +21,12 @@ namespace qvm::canalysis {
 // Identifier characters of the C lexers ('$' included).
 inline bool isIdentStart(char c)
 {
-    return std::isalpha(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '$';
+    return base::isAsciiLetter(c) || c == '_' || c == '$';
 }
 
 inline bool isIdentChar(char c)
 {
-    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '$';
+    return base::isAsciiLetter(c) || base::isDigit(c) || c == '_' || c == '$';
 }
 
 struct LexContext {
@@ -82,11 +82,13 @@ struct LexContext {
     std::string_view readWord()
     {
         const std::size_t start = pos;
-        while (pos < text.size() && isIdentChar(text[pos])) {
-            ++pos;
+        std::size_t end = start;  // a local, which the loop keeps in a register
+        while (end < text.size() && isIdentChar(text[end])) {
+            ++end;
         }
-        tokenText.assign(text.substr(start, pos - start));
-        return text.substr(start, pos - start);
+        pos = end;
+        tokenText.assign(text.substr(start, end - start));
+        return text.substr(start, end - start);
     }
 
 private:
@@ -293,6 +295,13 @@ void addQualifier(DeclSpecs& specs, Ident qualifier);
 void addType(DeclSpecs& specs, const TypeSpecifier& specifier);
 // word: the identifier of a basic type word (int, unsigned, void, ...).
 TypePtr basicWord(Ident word);
+// Drops the descriptors basic type spellings share (a new run).
+void forgetSharedBasics();
+// The type of a type name of basic type words or one typedef name visible
+// in scope, followed by pointer stars only ("int", "unsigned long *",
+// "msg_t *"), built the way the declaration grammar builds it; none for any
+// other type name, and for words that make no type together.
+TypePtr plainTypeName(std::string_view text, SymbolTable& table, Ident scope);
 TypePtr typedefNameType(DeclParse& parse, Ident name);
 TypePtr aggregateType(DeclParse& parse, TypeKind kind, Ident tag, const FieldList* body);
 TypePtr enumType(DeclParse& parse, Ident tag, const EnumeratorList* body);
@@ -303,7 +312,7 @@ void functionOp(Declarator& declarator, const ParameterList* list, bool prototyp
 Parameter parameterOf(const DeclSpecs& specs, const Declarator* declarator);
 void addFields(FieldList& list, const DeclSpecs& specs, const DeclaratorList* declarators);
 void addEnumerator(EnumeratorList& list, EnumeratorItem item);
-void enterDeclarations(DeclParse& parse, const DeclSpecs* specs, const DeclaratorList& declarators);
+void enterDeclarations(DeclParse& parse, DeclSpecs* specs, const DeclaratorList& declarators);
 void enterFunctionDefinition(DeclParse& parse, const DeclSpecs* specs, Declarator& declarator,
                              const OldStyleDecls* oldStyle);
 
@@ -311,7 +320,7 @@ void enterFunctionDefinition(DeclParse& parse, const DeclSpecs* specs, Declarato
 // declares a function with an identifier list.
 bool acceptsOldStyleParameters(const Declarator& declarator);
 // Enters a declaration whose ';' is missing.
-void enterMissingSemicolon(DeclParse& parse, const DeclSpecs* specs, Declarator& declarator);
+void enterMissingSemicolon(DeclParse& parse, DeclSpecs* specs, Declarator& declarator);
 // After a syntax error in a typedef: the name it was declaring becomes a type
 // name standing for no type (int), so that its uses are read as types. The
 // name is the word read in error when it follows a declarator name outside

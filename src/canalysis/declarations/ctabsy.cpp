@@ -397,6 +397,7 @@ void C_CPP_reset_analysis()
 {
     tableState() = TableState{};
     resetLexerSwitches();
+    decl::forgetSharedBasics();
 }
 
 Ident scopeIdent(std::string_view scope)

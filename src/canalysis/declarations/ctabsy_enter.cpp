@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <set>
+#include <unordered_map>
 
 namespace qvm::canalysis {
 
@@ -116,14 +117,72 @@ bool conflicting(const BasicWords& w)
 // Sizes of the integer types that no size pragma changes.
 constexpr int kInt128Bits = 128;
 
+// Descriptors of basic, floating and void types, one per spelling, shared by
+// every declaration that writes it: an interface writes `int` tens of
+// thousands of times. The only change ever made to such a descriptor is a
+// size pragma on a typedef name, and a typedef declaration takes a copy of
+// its own first (see ownBasicType).
+struct SharedBasic {
+    TypePtr type;
+    // The type sizes it was made with: a descriptor made before a size
+    // pragma keeps the size it had for the declarations that use it.
+    std::array<int, 6> sizes{};
+};
+
+struct SharedBasics {
+    std::unordered_map<Ident, SharedBasic> bySpelling;
+    std::uint64_t generation = 0;  // of the identifier table the keys belong to
+};
+
+SharedBasics& sharedBasics()
+{
+    static SharedBasics shared;
+    if (shared.generation != base::identGeneration()) {
+        shared = SharedBasics{};
+        shared.generation = base::identGeneration();
+    }
+    return shared;
+}
+
+std::array<int, 6> sizesNow()
+{
+    const TypeSizes& sizes = typeSizes();
+    return {sizes.charBits, sizes.shortBits, sizes.intBits, sizes.longBits, sizes.longLongBits, sizes.charUnsigned};
+}
+
+// The descriptor shared for a spelling under today's type sizes, or none.
+const TypePtr* findShared(Ident spelling)
+{
+    const auto& bySpelling = sharedBasics().bySpelling;
+    const auto found = bySpelling.find(spelling);
+    return found != bySpelling.end() && found->second.sizes == sizesNow() ? &found->second.type : nullptr;
+}
+
+TypePtr share(Ident spelling, TypeKind kind, CType part)
+{
+    SharedBasic& shared = sharedBasics().bySpelling[spelling];
+    shared = {C_CPP_new_type(kind, std::move(part)), sizesNow()};
+    return shared.type;
+}
+
+bool isSharedBasic(const TypePtr& type)
+{
+    const auto& bySpelling = sharedBasics().bySpelling;
+    const auto found = bySpelling.find(type->name);
+    return found != bySpelling.end() && found->second.type == type;
+}
+
 // name: the identifier of the spelling the words were counted from.
 TypePtr basicOf(Ident name, const BasicWords& w)
 {
+    if (const TypePtr* shared = findShared(name)) {
+        return *shared;
+    }
     const TypeSizes& sizes = typeSizes();
     CType part;
     part.name = name;
     if (floating(w)) {
-        return C_CPP_new_type(kFloating, std::move(part));
+        return share(name, kFloating, std::move(part));
     }
     int bits = sizes.intBits;
     if (w.longs == 2) {
@@ -143,7 +202,7 @@ TypePtr basicOf(Ident name, const BasicWords& w)
     }
     part.size = isUnsigned ? bits : -bits;
     part.isChar = w.chars > 0;
-    return C_CPP_new_type(kBasic, std::move(part));
+    return share(name, kBasic, std::move(part));
 }
 
 // A floating type written in more than one word: long double, or _Complex
@@ -166,11 +225,6 @@ void constructWarning(DeclSpecs& specs, std::string_view newSpelling)
     specs.type.reset();
 }
 
-bool isWordChar(char c)
-{
-    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '$';
-}
-
 // A value text as an operand of a larger expression: one word or number
 // stands as it is, anything longer is put in parentheses, so that `1 << 2`
 // followed by "+1" still means five.
@@ -178,7 +232,7 @@ std::string asOperand(std::string_view value)
 {
     std::size_t i = value.empty() || value.front() != '-' ? 0 : 1;
     const bool oneWord = i < value.size() && std::all_of(value.begin() + static_cast<std::ptrdiff_t>(i), value.end(),
-                                                         [](char c) { return isWordChar(c) || c == '.'; });
+                                                         [](char c) { return isIdentChar(c) || c == '.'; });
     return oneWord ? std::string(value) : "(" + std::string(value) + ")";
 }
 
@@ -194,11 +248,19 @@ void addQualifier(DeclSpecs& specs, Ident qualifier)
     specs.qualifiers.push_back(qualifier);
 }
 
+void forgetSharedBasics()
+{
+    sharedBasics().bySpelling.clear();
+}
+
 TypePtr basicWord(Ident word)
 {
+    if (const TypePtr* shared = findShared(word)) {
+        return *shared;
+    }
     const std::string_view text = word;
     if (text == "void") {
-        return C_CPP_new_type(kVoid);
+        return share(word, kVoid, CType{});
     }
     BasicWords words;
     countWord(words, text);
@@ -590,10 +652,23 @@ Symbol symbolOf(DeclParse& parse, const DeclSpecs* specs, const Declarator& decl
     return symbol;
 }
 
+// A size pragma on a typedef name rewrites the basic type behind it, and with
+// it the types of every declarator of the typedef declaration, but no other
+// use of the spelling: the declaration gets a descriptor of its own.
+void ownBasicType(DeclSpecs& specs)
+{
+    if ((specs.storage & kTypedef) != 0 && specs.type && specs.type->kind == kBasic && isSharedBasic(specs.type)) {
+        specs.type = C_CPP_new_type(kBasic, *specs.type);
+    }
+}
+
 }  // namespace
 
-void enterDeclarations(DeclParse& parse, const DeclSpecs* specs, const DeclaratorList& declarators)
+void enterDeclarations(DeclParse& parse, DeclSpecs* specs, const DeclaratorList& declarators)
 {
+    if (specs != nullptr) {
+        ownBasicType(*specs);
+    }
     for (const Declarator* declarator : declarators.items) {
         if (declarator->name != nullptr) {
             enter(parse, symbolOf(parse, specs, *declarator));
@@ -607,7 +682,7 @@ bool acceptsOldStyleParameters(const Declarator& declarator)
            declarator.ops.back().kind == DeclaratorOp::Function && declarator.ops.back().identifierList;
 }
 
-void enterMissingSemicolon(DeclParse& parse, const DeclSpecs* specs, Declarator& declarator)
+void enterMissingSemicolon(DeclParse& parse, DeclSpecs* specs, Declarator& declarator)
 {
     DeclaratorList declarators;
     declarators.items.push_back(&declarator);
@@ -792,11 +867,11 @@ bool blankCast(DeclParse& parse, std::string& text, std::size_t open)
             ++i;
             continue;
         }
-        if (!isWordChar(inner[i])) {
+        if (!isIdentChar(inner[i])) {
             return false;
         }
         const std::size_t start = i;
-        while (i < inner.size() && isWordChar(inner[i])) {
+        while (i < inner.size() && isIdentChar(inner[i])) {
             ++i;
         }
         if (!isTypeWord(parse, inner.substr(start, i - start))) {
@@ -829,7 +904,7 @@ std::size_t skipSizeofOperand(const std::string& text, std::size_t i)
         }
         return i;
     }
-    while (i < text.size() && isWordChar(text[i])) {
+    while (i < text.size() && isIdentChar(text[i])) {
         ++i;
     }
     return i;
@@ -867,9 +942,9 @@ Ident rewriteDimension(DeclParse& parse, std::string_view dimension)
             ++i;
             continue;
         }
-        if (std::isdigit(static_cast<unsigned char>(c)) != 0 && (i == 0 || !isWordChar(text[i - 1]))) {
+        if (base::isDigit(c) && (i == 0 || !isIdentChar(text[i - 1]))) {
             std::size_t end = i;
-            while (end < text.size() && (isWordChar(text[end]) || text[end] == '.')) {
+            while (end < text.size() && (isIdentChar(text[end]) || text[end] == '.')) {
                 ++end;
             }
             std::size_t suffix = end;
@@ -884,9 +959,9 @@ Ident rewriteDimension(DeclParse& parse, std::string_view dimension)
             i = end;
             continue;
         }
-        if (isWordChar(c)) {
+        if (isIdentChar(c)) {
             std::size_t end = i;
-            while (end < text.size() && isWordChar(text[end])) {
+            while (end < text.size() && isIdentChar(text[end])) {
                 ++end;
             }
             const std::string_view word(text.data() + i, end - i);
@@ -917,6 +992,109 @@ Ident rewriteDimension(DeclParse& parse, std::string_view dimension)
     return base::ident(text);
 }
 
+namespace {
+
+// A type name of basic type words only ("int", "unsigned long"), read the
+// way the declaration grammar reads it: the words of a cast or sizeof in a
+// script expression are mostly these, and they need no probe declaration.
+// None for any other text, and for words that do not make a type together.
+TypePtr basicTypeName(std::string_view text)
+{
+    static constexpr std::array<std::string_view, 9> kWords = {"void",  "char",   "short",  "int",     "long",
+                                                               "float", "double", "signed", "unsigned"};
+    std::string spelling;
+    BasicWords words;
+    TypePtr type;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        if (text[pos] == ' ' || text[pos] == '\t') {
+            ++pos;
+            continue;
+        }
+        const std::size_t start = pos;
+        while (pos < text.size() && text[pos] >= 'a' && text[pos] <= 'z') {
+            ++pos;
+        }
+        const std::string_view word = text.substr(start, pos - start);
+        if (word.empty() || std::find(kWords.begin(), kWords.end(), word) == kWords.end()) {
+            return nullptr;
+        }
+        countWord(words, word);
+        if (!type) {
+            spelling = word;
+            type = basicWord(identOf(word));
+            continue;
+        }
+        if (type->kind == kVoid || word == "void" || conflicting(words) ||
+            (floating(words) && !floatingCombination(words))) {
+            return nullptr;
+        }
+        spelling += " ";
+        spelling += word;
+        type = basicOf(identOf(spelling), words);
+    }
+    return type;
+}
+
+// A type name that is one typedef name, read the way the declaration grammar
+// reads it; none for any other text.
+TypePtr typedefTypeName(std::string_view text, SymbolTable& table, Ident scope)
+{
+    const std::size_t first = text.find_first_not_of(" \t");
+    const std::size_t last = text.find_last_not_of(" \t");
+    if (first == std::string_view::npos) {
+        return nullptr;
+    }
+    const std::string_view word = text.substr(first, last - first + 1);
+    if (!isIdentStart(word[0]) || !std::all_of(word.begin(), word.end(), isIdentChar)) {
+        return nullptr;
+    }
+    std::string_view canonical;
+    if (isSkippedWord(word) || declarationKeyword(word, canonical) != 0 ||
+        modernWord(word, canonical) != ModernWord::None) {
+        return nullptr;
+    }
+    const Ident name = identOf(word);
+    const Symbol* symbol = table.find(name, scope);
+    if (symbol == nullptr || (symbol->storage & kTypedef) == 0) {
+        return nullptr;
+    }
+    CType part;
+    part.name = name;
+    part.target = symbol->type;
+    return C_CPP_new_type(kTypedefName, std::move(part));
+}
+
+}  // namespace
+
+TypePtr plainTypeName(std::string_view text, SymbolTable& table, Ident scope)
+{
+    const std::size_t star = text.find('*');
+    const std::string_view words = text.substr(0, star);
+    std::size_t pointers = 0;
+    for (const char c : text.substr(std::min(star, text.size()))) {
+        if (c == '*') {
+            ++pointers;
+        } else if (c != ' ' && c != '\t') {
+            return nullptr;
+        }
+    }
+    TypePtr type = basicTypeName(words);
+    if (!type) {
+        type = typedefTypeName(words, table, scope);
+    }
+    if (!type) {
+        return nullptr;
+    }
+    for (; pointers > 0; --pointers) {
+        CType part;
+        part.target = type;
+        type = C_CPP_new_type(kPointer, std::move(part));
+    }
+    // A copy of its own, as the probe declaration gives.
+    return C_CPP_copy_type(type);
+}
+
 }  // namespace decl
 
 namespace {
@@ -945,11 +1123,18 @@ int C_CPP_parse_decls(std::string_view text, SymbolTable& table, std::string_vie
 TypePtr C_CPP_type_of_type_name(std::string_view text, SymbolTable& table, std::string_view scope,
                                 std::string_view file, int line)
 {
-    bool failed = false;
-    const std::string declaration = "__tarvo_var(" + std::string(text) + ");";
     const Ident scopeName = scopeIdent(scope);
     static const base::CachedIdent probeIdent("__tarvo_var");
     const Ident probeName = probeIdent.get();
+    // The common type names are read directly, unless the probe's name
+    // means something already (the probe would read differently then).
+    if (table.find(probeName, scopeName) == nullptr) {
+        if (TypePtr type = decl::plainTypeName(text, table, scopeName)) {
+            return type;
+        }
+    }
+    bool failed = false;
+    const std::string declaration = "__tarvo_var(" + std::string(text) + ");";
     const bool existed = table.findInScope(probeName, scopeName) != nullptr;
     {
         const ScopedCallback silenced(

@@ -27,9 +27,26 @@ struct Keyword {
     base::CachedIdent id;  // identifier of the canonical spelling
 };
 
-const std::unordered_map<std::string_view, Keyword>& keywordTable()
+// The hash of the word tables below, cheaper than a hash of every
+// character: their words differ in length or in their first, middle or last
+// character nearly always, and every name of a header is looked up.
+struct WordHash {
+    std::size_t operator()(std::string_view word) const noexcept
+    {
+        if (word.empty()) {
+            return 0;
+        }
+        const auto at = [word](std::size_t i) { return static_cast<std::size_t>(static_cast<unsigned char>(word[i])); };
+        return (word.size() * 0x9E3779B1U) ^ (at(0) << 16) ^ (at(word.size() / 2) << 8) ^ at(word.size() - 1);
+    }
+};
+
+template <typename Entry>
+using WordTable = std::unordered_map<std::string_view, Entry, WordHash>;
+
+const WordTable<Keyword>& keywordTable()
 {
-    static const std::unordered_map<std::string_view, Keyword> table = {
+    static const WordTable<Keyword> table = {
         {"typedef", {DTOK_TYPEDEF, "typedef"}},
         {"extern", {DTOK_EXTERN, "extern"}},
         {"static", {DTOK_STATIC, "static"}},
@@ -304,9 +321,9 @@ struct ModernEntry {
     std::string_view canonical;  // the spelling it stands for
 };
 
-const std::unordered_map<std::string_view, ModernEntry>& modernTable()
+const WordTable<ModernEntry>& modernTable()
 {
-    static const std::unordered_map<std::string_view, ModernEntry> table = {
+    static const WordTable<ModernEntry> table = {
         {"restrict", {ModernWord::Ignored, "restrict"}},
         {"__restrict", {ModernWord::Ignored, "restrict"}},
         {"__restrict__", {ModernWord::Ignored, "restrict"}},

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <limits>
 #include <string>
 
 namespace qvm::canalysis {
@@ -157,6 +158,11 @@ private:
         std::size_t i = 0;
         bool anyDigit = false;
         bool badDigit = false;
+        // The digits are gathered in a machine integer as long as it holds
+        // them, which is nearly always; a longer number goes on in value.
+        constexpr std::int64_t kSmallLimit = (std::numeric_limits<std::int64_t>::max() - 15) / 16;
+        std::int64_t small = 0;
+        bool wide = false;
         PInt value;
         for (; i < body.size(); ++i) {
             const char c = body[i];
@@ -180,8 +186,19 @@ private:
                 badDigit = true;
             }
             anyDigit = true;
+            if (!wide && small <= kSmallLimit) {
+                small = small * base + digit;
+                continue;
+            }
+            if (!wide) {
+                pint_from_int64(value, small);
+                wide = true;
+            }
             pint_mul_int(value, value, base);
             pint_add_int(value, value, digit);
+        }
+        if (!wide) {
+            pint_from_int64(value, small);
         }
         if (!anyDigit) {
             warn("CSTNUMERI", number_);
@@ -488,8 +505,8 @@ namespace qvm::canalysis {
 namespace {
 
 struct TwoCharOperator {
-    const char* text;  // its two characters
-    int token;         // the expression grammar's token
+    std::string_view text;  // its two characters
+    int token;              // the expression grammar's token
 };
 
 constexpr TwoCharOperator kTwoCharOperators[] = {
@@ -498,7 +515,13 @@ constexpr TwoCharOperator kTwoCharOperators[] = {
     {"!=", ETOK_NE},    {"&&", ETOK_ANDAND}, {"||", ETOK_OROR},
 };
 
-constexpr const char* kAssignOperators[] = {"+=", "-=", "*=", "/=", "%=", "&=", "|=", "^="};
+constexpr std::string_view kAssignOperators[] = {"+=", "-=", "*=", "/=", "%=", "&=", "|=", "^="};
+
+// Whether text begins with the two characters of pair.
+bool beginsWithPair(std::string_view text, std::string_view pair)
+{
+    return text.size() >= 2 && text[0] == pair[0] && text[1] == pair[1];
+}
 
 // The tokens of an expression for the expression grammar: constants,
 // identifiers, keywords (declaration words), operators; a parenthesised type
@@ -698,8 +721,8 @@ private:
     int operatorToken()
     {
         const std::string_view rest = lx_.text.substr(lx_.pos);
-        for (const char* assign : kAssignOperators) {
-            if (rest.substr(0, 2) == assign) {
+        for (const std::string_view assign : kAssignOperators) {
+            if (beginsWithPair(rest, assign)) {
                 lx_.tokenText = assign;
                 lx_.pos += 2;
                 value_.op = assign[0];
@@ -707,7 +730,7 @@ private:
             }
         }
         for (const TwoCharOperator& two : kTwoCharOperators) {
-            if (rest.substr(0, 2) == two.text) {
+            if (beginsWithPair(rest, two.text)) {
                 lx_.tokenText = two.text;
                 lx_.pos += 2;
                 return two.token;

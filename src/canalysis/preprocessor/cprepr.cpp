@@ -1,10 +1,13 @@
 #include "canalysis/preprocessor/cprepr.h"
 
+#include "base/mstrin.h"
 #include "canalysis/preprocessor/cevalif.h"
 #include "canalysis/preprocessor/cprepr_engine.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 namespace qvm::canalysis {
@@ -574,8 +577,21 @@ unsigned MacroTable::hash(std::string_view name)
     return (h & 0x7fffffffU) % kMacroChains;
 }
 
+std::size_t MacroTable::shapeOf(std::string_view name)
+{
+    return name.empty() ? 0 : static_cast<unsigned char>(name[0]) * 32 + name.size() % 32;
+}
+
+void MacroTable::countName(std::string_view name, int change)
+{
+    namesOfShape_[shapeOf(name)] += static_cast<std::uint32_t>(change);
+}
+
 MacroEntry* MacroTable::find(std::string_view name)
 {
+    if (namesOfShape_[shapeOf(name)] == 0) {
+        return nullptr;
+    }
     auto& chain = chains_[hash(name)];
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
         if ((*it)->name == name) {
@@ -590,6 +606,7 @@ MacroEntry& MacroTable::insert(std::string_view name, MacroKind kind)
     auto entry = std::make_unique<MacroEntry>();
     entry->name = std::string(name);
     entry->kind = kind;
+    countName(name, 1);
     auto& chain = chains_[hash(name)];
     chain.push_back(std::move(entry));
     return *chain.back();
@@ -598,7 +615,12 @@ MacroEntry& MacroTable::insert(std::string_view name, MacroKind kind)
 void MacroTable::remove(const MacroEntry* entry)
 {
     auto& chain = chains_[hash(entry->name)];
-    std::erase_if(chain, [&](const std::unique_ptr<MacroEntry>& e) { return e.get() == entry; });
+    const auto found = std::find_if(chain.begin(), chain.end(),
+                                    [&](const std::unique_ptr<MacroEntry>& e) { return e.get() == entry; });
+    if (found != chain.end()) {
+        countName((*found)->name, -1);
+        chain.erase(found);
+    }
 }
 
 void MacroTable::clear()
@@ -606,6 +628,7 @@ void MacroTable::clear()
     for (auto& chain : chains_) {
         chain.clear();
     }
+    namesOfShape_.fill(0);
 }
 
 // ---------------------------------------------------------------- text preparation
@@ -719,28 +742,40 @@ std::string replaceDigraphs(std::string_view line)
     return padded(std::move(result), removed);
 }
 
-// The first characters of trigraphs and digraphs.
-bool mayStartReplacement(char c)
+bool pairNeedsWork(char a, char b)
 {
-    return c == '?' || c == '<' || c == ':' || c == '%';
+    return cpp::hasClass(a, cpp::kReplacementStart) && ((a == '?' && b == '?') || digraphReplacement(a, b) != 0);
+}
+
+// Whether one of the eight characters of a word may begin a trigraph or a
+// digraph.
+bool mayHoldReplacement(std::uint64_t word)
+{
+    using base::hasZeroByte;
+    using base::repeatedBytes;
+    return hasZeroByte(word ^ repeatedBytes('?')) || hasZeroByte(word ^ repeatedBytes('<')) ||
+           hasZeroByte(word ^ repeatedBytes(':')) || hasZeroByte(word ^ repeatedBytes('%'));
 }
 
 bool lineNeedsWork(std::string_view line)
 {
-    static const auto starts = [] {
-        std::array<bool, 256> table{};
-        for (int c = 0; c < 256; ++c) {
-            table[static_cast<std::size_t>(c)] = mayStartReplacement(static_cast<char>(c));
-        }
-        return table;
-    }();
-    for (std::size_t i = 0; i + 1 < line.size(); ++i) {
-        const char a = line[i];
-        if (!starts[static_cast<unsigned char>(a)]) {
+    // Eight characters at a time: whole files go through here, and the
+    // characters that begin a replacement are rare.
+    std::size_t i = 0;
+    for (; i + 8 < line.size(); i += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, line.data() + i, sizeof word);
+        if (!mayHoldReplacement(word)) {
             continue;
         }
-        const char b = line[i + 1];
-        if ((a == '?' && b == '?') || digraphReplacement(a, b) != 0) {
+        for (std::size_t k = i; k < i + 8; ++k) {
+            if (pairNeedsWork(line[k], line[k + 1])) {
+                return true;
+            }
+        }
+    }
+    for (; i + 1 < line.size(); ++i) {
+        if (pairNeedsWork(line[i], line[i + 1])) {
             return true;
         }
     }

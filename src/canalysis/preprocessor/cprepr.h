@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -86,6 +87,7 @@ public:
         for (std::size_t i = chain.size(); i-- > 0;) {
             if (chain[i]->name == name) {
                 visit(chain[i]->kind);
+                countName(chain[i]->name, -1);
                 chain.erase(chain.begin() + static_cast<std::ptrdiff_t>(i));
             }
         }
@@ -104,14 +106,27 @@ public:
     void removeIf(Pred pred)
     {
         for (auto& chain : chains_) {
-            std::erase_if(chain, [&](const std::unique_ptr<MacroEntry>& e) { return pred(*e); });
+            std::erase_if(chain, [&](const std::unique_ptr<MacroEntry>& e) {
+                if (!pred(*e)) {
+                    return false;
+                }
+                countName(e->name, -1);
+                return true;
+            });
         }
     }
     void clear();
 
 private:
+    // Names are counted by first character and length (the length modulo 32):
+    // most names of a text are no macro, and a zero count says so before
+    // any hashing.
+    static std::size_t shapeOf(std::string_view name);
+    void countName(std::string_view name, int change);
+
     // Each chain keeps its head at the back.
     std::array<std::vector<std::unique_ptr<MacroEntry>>, kMacroChains> chains_;
+    std::array<std::uint32_t, 256 * 32> namesOfShape_{};
 };
 
 namespace cpp {

@@ -2,37 +2,6 @@
 
 namespace qvm::canalysis::cpp {
 
-const std::array<unsigned char, 256>& charClasses()
-{
-    static const std::array<unsigned char, 256> table = [] {
-        std::array<unsigned char, 256> t{};
-        for (int c = 0; c < 256; ++c) {
-            unsigned char bits = 0;
-            const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '$';
-            const bool digit = c >= '0' && c <= '9';
-            if (letter) {
-                bits |= kIdStart | kIdChar | kScanStop;
-            }
-            if (digit) {
-                bits |= kIdChar | kDigit | kScanStop;
-            }
-            if (c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r') {
-                bits |= kHSpace | kAnySpace;
-            }
-            if (c == '\n') {
-                bits |= kAnySpace | kScanStop;
-            }
-            if (c == '/' || c == '"' || c == '\'' || c == '\\' || c == '#' || c == '.' ||
-                c == static_cast<unsigned char>(kNoExpandMark) || c == static_cast<unsigned char>(kPadMark)) {
-                bits |= kScanStop;
-            }
-            t[static_cast<std::size_t>(c)] = bits;
-        }
-        return t;
-    }();
-    return table;
-}
-
 char Cursor::commentOpener() const
 {
     if (peek() != '/') {

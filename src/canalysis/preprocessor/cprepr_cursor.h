@@ -20,9 +20,58 @@ enum CharClassBit : unsigned char {
     kAnySpace = 8,
     kDigit = 16,
     kScanStop = 32,  // the main loop must look at this character
+    kReplacementStart = 64,  // may begin a trigraph or a digraph
 };
 
-const std::array<unsigned char, 256>& charClasses();
+// Put before an identifier that must not be expanded when the text is
+// scanned again (a name met while its own expansion was in progress).
+constexpr char kNoExpandMark = '\x01';
+
+// Stands between two expansion results that would otherwise join into one
+// token. It prints as a blank, while `#` and `##` see no blank there. Only
+// the texts of expansions and argument buffers carry it: in a file it is an
+// ordinary byte.
+constexpr char kPadMark = '\x1f';
+
+// The class bits of every byte, computed when compiling: the scanner asks
+// for them on every character.
+constexpr std::array<unsigned char, 256> makeCharClasses()
+{
+    std::array<unsigned char, 256> table{};
+    for (int c = 0; c < 256; ++c) {
+        unsigned char bits = 0;
+        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '$';
+        const bool digit = c >= '0' && c <= '9';
+        if (letter) {
+            bits |= kIdStart | kIdChar | kScanStop;
+        }
+        if (digit) {
+            bits |= kIdChar | kDigit | kScanStop;
+        }
+        if (c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r') {
+            bits |= kHSpace | kAnySpace;
+        }
+        if (c == '\n') {
+            bits |= kAnySpace | kScanStop;
+        }
+        if (c == '/' || c == '"' || c == '\'' || c == '\\' || c == '#' || c == '.' ||
+            c == static_cast<unsigned char>(kNoExpandMark) || c == static_cast<unsigned char>(kPadMark)) {
+            bits |= kScanStop;
+        }
+        if (c == '?' || c == '<' || c == ':' || c == '%') {
+            bits |= kReplacementStart;
+        }
+        table[static_cast<std::size_t>(c)] = bits;
+    }
+    return table;
+}
+
+inline constexpr std::array<unsigned char, 256> kCharClasses = makeCharClasses();
+
+constexpr const std::array<unsigned char, 256>& charClasses()
+{
+    return kCharClasses;
+}
 
 // A line number that stops at the largest int instead of overflowing: a
 // #line directive may set it anywhere up to there.
@@ -58,16 +107,6 @@ inline bool isLiteralPrefix(std::string_view word)
 {
     return word == "L" || word == "u" || word == "U" || word == "u8";
 }
-
-// Put before an identifier that must not be expanded when the text is
-// scanned again (a name met while its own expansion was in progress).
-constexpr char kNoExpandMark = '\x01';
-
-// Stands between two expansion results that would otherwise join into one
-// token. It prints as a blank, while `#` and `##` see no blank there. Only
-// the texts of expansions and argument buffers carry it: in a file it is an
-// ordinary byte.
-constexpr char kPadMark = '\x1f';
 
 // Length of a backslash-newline (or backslash, CR, newline) at p, 0 if none.
 inline std::size_t spliceLength(std::string_view t, std::size_t p)
@@ -150,6 +189,9 @@ public:
 
     // An identifier from the position; a continuation inside it is skipped.
     std::string readIdentifier();
+    // The same without a copy: a view of the text, or of spliced when
+    // continuations split the name.
+    std::string_view readIdentifier(std::string& spliced);
 
     // Blanks, continuations and block comments.
     void skipBlanksAndComments();
@@ -207,16 +249,20 @@ inline void Cursor::stepNumber(std::string* copy, NumberRule rule)
     }
 }
 
-inline std::string Cursor::readIdentifier()
+inline std::string_view Cursor::readIdentifier(std::string& spliced)
 {
     const std::string_view t = text_;
     std::size_t p = pos_;
     while (p < t.size() && isIdChar(t[p])) {
         ++p;
     }
-    std::string name(t.substr(pos_, p - pos_));
+    const std::string_view name = t.substr(pos_, p - pos_);
     pos_ = p;
+    if (spliceHere() == 0) {
+        return name;
+    }
     // A continuation inside the name moves after it.
+    spliced = name;
     while (const std::size_t length = spliceHere()) {
         const std::size_t q = pos_ + length;
         if (q >= t.size() || !isIdChar(t[q])) {
@@ -225,10 +271,16 @@ inline std::string Cursor::readIdentifier()
         ++line_;
         pos_ = q;
         while (pos_ < t.size() && isIdChar(t[pos_])) {
-            name += t[pos_++];
+            spliced += t[pos_++];
         }
     }
-    return name;
+    return spliced;
+}
+
+inline std::string Cursor::readIdentifier()
+{
+    std::string spliced;
+    return std::string(readIdentifier(spliced));
 }
 
 // The length of a quoted literal from its opening quote (the whole rest of

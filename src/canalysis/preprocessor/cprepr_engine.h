@@ -186,7 +186,7 @@ private:
     void separate(std::string& out) const { out += marks_ ? kPadMark : ' '; }
     char nextCharBelow() const;
     void handleIdentifier(std::string& out, InputLevel& level, bool marks);
-    void expandIdentifier(std::string& out, InputLevel& level, const std::string& name, bool marks);
+    void expandIdentifier(std::string& out, InputLevel& level, std::string_view name, bool marks);
     void handleDefinedOperator(std::string& out);
     void copyQuoted(std::string& out, InputLevel& level);
     void copyNumber(std::string& out, InputLevel& level);

@@ -354,7 +354,8 @@ void Engine::handleIdentifier(std::string& out, InputLevel& level, bool marks)
     // Continuations inside the name count as lines only after it, so that a
     // spliced __LINE__ gives the line where it begins.
     const int line = level.line;
-    const std::string name = cursorAt(level).readIdentifier();
+    std::string spliced;
+    const std::string_view name = cursorAt(level).readIdentifier(spliced);
     const int splices = level.line - line;
     if (splices == 0) {
         expandIdentifier(out, level, name, marks);
@@ -372,7 +373,7 @@ void Engine::handleIdentifier(std::string& out, InputLevel& level, bool marks)
 
 // A name just read: a literal prefix, a macro to expand (a function-like
 // one only when its argument list follows), or text to copy.
-void Engine::expandIdentifier(std::string& out, InputLevel& level, const std::string& name, bool marks)
+void Engine::expandIdentifier(std::string& out, InputLevel& level, std::string_view name, bool marks)
 {
     if (name.size() <= 2 && !traditional_ && level.pos < level.text.size() &&
         (level.text[level.pos] == '\'' || level.text[level.pos] == '"') && isLiteralPrefix(name)) {

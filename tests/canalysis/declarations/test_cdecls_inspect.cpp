@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qvm::testing {
@@ -311,6 +312,33 @@ TEST(CDeclsInspect, SizeofPragmaReachesLaterConditionsAndTypes)
     const RunResult missing = runInspect({"decls", "none.h"}, {}, dir.path());
     EXPECT_EQ(missing.status, 7);
     EXPECT_THAT(allMessagesOf(missing.err), ElementsAre(IsReport("F", "IMPOUVFIC"))) << missing.err;
+}
+
+// A size or sign pragma on a typedef name changes the type of every name of
+// that typedef declaration and of typedefs of it, and nothing else: the
+// usual arithmetic conversions with a plain int show which types changed.
+TEST(CDeclsInspect, PragmasOnATypedefChangeItsDeclarationButNoOtherUseOfTheBasicType)
+{
+    TempDir dir;
+    writeFile(dir / "sign.h",
+              "typedef int a, b;\ntypedef a c;\ntypedef int d;\nint vi;\n#pragma tarvo signof b = unsigned\n"
+              "a va; b vb; c vc; d vd; int vk;\n");
+    const std::vector<std::pair<std::string, std::string>> signs = {
+        {"vi + vb", "b\t2\n"}, {"vi + va", "a\t2\n"}, {"vi + vc", "c\t2\n"}, {"vi + vd", "int\t2\n"},
+        {"vk + vb", "b\t2\n"}};
+    for (const auto& [expression, type] : signs) {
+        const RunResult run = runInspect({"type", "sign.h", expression}, {}, dir.path());
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, type) << expression;
+    }
+    writeFile(dir / "size.h",
+              "typedef unsigned int u, v;\nunsigned int w;\n#pragma tarvo sizeof (v) 16\n"
+              "u vu; unsigned int vw; int vi;\n");
+    const std::vector<std::pair<std::string, std::string>> sizes = {
+        {"vu + vi", "int\t2\n"}, {"w + vi", "unsigned int\t2\n"}, {"vw + vi", "unsigned int\t2\n"}};
+    for (const auto& [expression, type] : sizes) {
+        EXPECT_EQ(runInspect({"type", "size.h", expression}, {}, dir.path()).out, type) << expression;
+    }
 }
 
 // Include directories of the C compiler of this machine, so that the system

@@ -123,6 +123,23 @@ TEST_F(CExpr, MalformedNumbersWarnWithTheirText)
     EXPECT_EQ(decimal(constant("4294967296u")), "0");  // reduced to the unsigned int size
 }
 
+TEST_F(CExpr, IntegerConstantsBeyondSixtyFourBitsKeepEveryDigit)
+{
+    const std::vector<std::tuple<std::string, std::string, Codes>> cases = {
+        {"9223372036854775807ll", "9223372036854775807", {}},
+        {"9223372036854775808ll", "9223372036854775808", {"ENTOUTRAN"}},
+        {"18446744073709551615ull", "18446744073709551615", {}},
+        {"0x10000000000000000ull", "0", {"ENTOUTRAN"}},
+        {"99999999999999999999999", "99999999999999999999999", {"ENTOUTRAN"}},
+        {"0777777777777777777777777", "4722366482869645213695", {"ENTOUTRAN"}},
+    };
+    for (const auto& [text, value, expected] : cases) {
+        reports_.clear();
+        EXPECT_EQ(decimal(constant(text)), value) << text;
+        EXPECT_EQ(codes(), expected) << text;
+    }
+}
+
 TEST_F(CExpr, FloatingConstants)
 {
     const CConstant value = constant("1.5e3");
@@ -352,6 +369,13 @@ TEST_F(CExpr, TypingFollowsTheDeclarations)
         {"str - str", "long"},
         {"l < d", "int"},
         {"(char)d", "char"},
+        {"(long  unsigned\tint)d", "long unsigned int"},
+        {"(int long long)us", "int long long"},
+        {"(long double)l", "long double"},
+        {"(signed)d", "signed"},
+        {"(unsigned long * *)str", "unsigned long **"},
+        {"(P*)str", "P *"},
+        {"(P)head.item", "P"},
         {"sizeof(P)", "unsigned int"},
         {"d ? l : us", "long"},
         {"{1, 2}", "int [2]"},

@@ -74,6 +74,32 @@ TEST_F(CpreprApi, TheHashOfTheMacroTable)
     EXPECT_EQ(MacroTable::hash("a_rather_long_macro_name_for_the_hash"), (h & 0x7fffffffu) % 1403);
 }
 
+TEST(MacroTableRecords, NamesOfOneShapeStayFoundUntilTheLastIsRemoved)
+{
+    MacroTable table;
+    // Same first character, and lengths equal or 32 apart.
+    const std::string longName = "A" + std::string(33, 'b');
+    MacroEntry& a = table.insert("AB", kKindUser);
+    table.insert("AC", kKindUser);
+    table.insert(longName, kKindUser);
+    EXPECT_EQ(table.find("AD"), nullptr);
+    table.remove(&a);
+    EXPECT_EQ(table.find("AB"), nullptr);
+    EXPECT_NE(table.find("AC"), nullptr);
+    EXPECT_NE(table.find(longName), nullptr);
+    table.removeAll("AC", [](MacroKind) {});
+    EXPECT_EQ(table.find("AC"), nullptr);
+    EXPECT_NE(table.find(longName), nullptr);
+    table.removeIf([](const MacroEntry&) { return true; });
+    EXPECT_EQ(table.find(longName), nullptr);
+    table.insert("AB", kKindUser);
+    EXPECT_NE(table.find("AB"), nullptr);
+    table.clear();
+    EXPECT_EQ(table.find("AB"), nullptr);
+    table.insert("AB", kKindUser);
+    EXPECT_NE(table.find("AB"), nullptr);
+}
+
 TEST_F(CpreprApi, MacrosLiveAcrossTextsUntilTheCycleEnds)
 {
     run("#define KEEP 42\n");
@@ -322,6 +348,17 @@ TEST(CpreprText, PreparationKeepsLinesAndContinuations)
     EXPECT_EQ(C_CPP_prepare_text("<:x ?\?( \\\n"), "[x [    \\\n");
     EXPECT_EQ(C_CPP_prepare_text("x ?\?/  \r\n"), "x     \\\r\n");
     EXPECT_EQ(C_CPP_prepare_text("a?\?!b\n"), "a?\?!b\n");
+}
+
+TEST(CpreprText, ReplacementsAreFoundAtEveryPositionOfALongLine)
+{
+    for (std::size_t before = 0; before < 20; ++before) {
+        const std::string lead(before, 'x');
+        EXPECT_EQ(C_CPP_prepare_text(lead + "?\?=y\n"), lead + "#y  \n") << before;
+        EXPECT_EQ(C_CPP_prepare_text(lead + "<:y\n"), lead + "[y \n") << before;
+        EXPECT_EQ(prepareOwnedText(lead + "y%>"), lead + "y} \n") << before;
+        EXPECT_EQ(prepareOwnedText(lead + "? < : %\n"), lead + "? < : %\n") << before;
+    }
 }
 
 TEST(CpreprText, AHandedOverTextIsPreparedTheSameWay)
