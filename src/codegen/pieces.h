@@ -117,6 +117,7 @@ char* placePiece(char* at, const Piece& piece)
 // Several pieces of the common kinds are written in place, in room made
 // once for all of them, rather than appended one by one: each append checks
 // and grows the text on its own, and the lines of the writers are many.
+// No piece may view out itself, which making room may move.
 template <typename... Pieces>
 void appendPieces(std::string& out, const Pieces&... pieces)
 {
