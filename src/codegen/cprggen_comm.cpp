@@ -321,7 +321,7 @@ void ProgramWriter::dumpFunction(const Entry& structure)
     if (const script::ValueTree* dump = structure.data<EventStructData>().receivedCheck.get()) {
         VarItem root = itemOfNode(dump->root);
         root.fieldName = "trv_msgrcv";
-        walkItem(root, {}, {}, 0, WalkMode::Dump);
+        walkRoot(root, WalkMode::Dump);
     }
     out_.undefine("trv_msgrcv");
     close();
@@ -360,7 +360,7 @@ void ProgramWriter::definitionCases(const Entry& structure, WalkMode mode)
         }
         VarItem root = itemOfNode(data.tree->root);
         root.fieldName = "trv_msgrcv";
-        walkItem(root, {}, {}, 0, mode);
+        walkRoot(root, mode);
         line("break;");
         close();
     }

@@ -29,10 +29,11 @@ struct MessageTable {
     const Entry& message;
 };
 
-void appendPiece(std::string& out, const MessageTable& table)
+auto pieceParts(const MessageTable& table)
 {
     const auto& data = table.message.data<MessageVarData>();
-    appendPieces(out, "trv_msg_", data.structure->name, "[", data.index, "]");
+    return std::tuple<std::string_view, std::string_view, char, int, char>("trv_msg_", data.structure->name, '[',
+                                                                           data.index, ']');
 }
 
 // "trv_channel_<commtype>[<index>]": the table entry of a channel.
@@ -40,10 +41,11 @@ struct ChannelTable {
     const Entry& channel;
 };
 
-void appendPiece(std::string& out, const ChannelTable& table)
+auto pieceParts(const ChannelTable& table)
 {
     const auto& data = table.channel.data<ChannelData>();
-    appendPieces(out, "trv_channel_", data.commtype->name, "[", data.index, "]");
+    return std::tuple<std::string_view, std::string_view, char, int, char>("trv_channel_", data.commtype->name, '[',
+                                                                           data.index, ']');
 }
 
 int typeIndexOf(const Entry& channel)
@@ -680,7 +682,7 @@ void ProgramWriter::defMessage(const Entry& definition)
         locateWalk(definition);
         VarItem root = itemOfNode(data.tree->root);
         root.fieldName = data.message->name;
-        walkItem(root, {}, {}, 0, WalkMode::Init);
+        walkRoot(root, WalkMode::Init);
     }
 }
 

@@ -28,14 +28,6 @@ constexpr int kFormatDecimal = 1;
 constexpr int kFormatBinary = 2;
 constexpr int kFormatNatural = 6;
 
-std::string joined(std::string_view path, std::string_view field)
-{
-    if (field.empty()) {
-        return std::string(path);
-    }
-    return path.empty() ? std::string(field) : joinedPieces(path, ".", field);
-}
-
 std::string_view afterReceived(std::string_view path)
 {
     return path.starts_with(kReceived) ? path.substr(kReceived.size()) : std::string_view();
@@ -156,19 +148,15 @@ void ProgramWriter::varStatement(const Entry& var)
     } else if (mode == WalkMode::Dump) {
         line("trv_var ( ", kRun, ",", number(var), " );");
     }
-    std::vector<VarItem> items;
-    items.reserve(var.descriptor->subScope->entries.size());
     for (const Entry& value : var.descriptor->subScope->entries) {
-        items.push_back(itemOfValueEntry(value));
-    }
-    // The description starts at the variable itself.
-    for (VarItem& item : items) {
+        // The description starts at the variable itself.
+        VarItem item = itemOfValueEntry(value);
         item.fieldName = data.variable;
         if (item.formatCode < 0) {
             item.formatCode = data.formatCode;
         }
+        walkRoot(item, mode);
     }
-    walkItems(items, {}, {}, 0, mode);
     if (mode == WalkMode::Expect) {
         line("trv_flagrt = trv_end_var_va ( ", kRun, ",", endNumber(var), " );");
         line("if (trv_flagrt != 0)");
@@ -180,118 +168,166 @@ void ProgramWriter::varStatement(const Entry& var)
     }
 }
 
-void ProgramWriter::walkItems(const std::vector<VarItem>& items, const std::string& name, const std::string& value,
-                              int depth, WalkMode mode)
-{
-    for (const VarItem& item : items) {
-        walkItem(item, name, value, depth, mode);
-    }
-}
+namespace {
 
-void ProgramWriter::walkItem(const VarItem& item, const std::string& name, const std::string& value, int depth,
-                             WalkMode mode)
-{
-    switch (item.kind) {
-    case VarItem::Kind::Array: walkArray(item, name, value, depth, mode); break;
-    case VarItem::Kind::IndexRange: walkIndexRange(item, name, value, depth, mode); break;
-    case VarItem::Kind::Structure: walkStructure(item, name, value, depth, mode); break;
-    case VarItem::Kind::Union: walkUnion(item, name, value, depth, mode); break;
-    case VarItem::Kind::Elementary:
-    case VarItem::Kind::Bounded: walkElementary(item, name, value, depth, mode); break;
+// Appends a step to a path for as long as it lives, then cuts the path back.
+class PathStep {
+public:
+    explicit PathStep(std::string& path) : path_(path), size_(path.size()) {}
+    PathStep(const PathStep&) = delete;
+    PathStep& operator=(const PathStep&) = delete;
+    ~PathStep() { path_.resize(size_); }
+
+    // "path.field", or the field alone at the top; nothing for no field.
+    void field(std::string_view name)
+    {
+        if (name.empty()) {
+            return;
+        }
+        if (!path_.empty()) {
+            path_ += '.';
+        }
+        path_ += name;
     }
-}
+    template <typename... Pieces>
+    void pieces(const Pieces&... pieces)
+    {
+        appendPieces(path_, pieces...);
+    }
+
+private:
+    std::string& path_;
+    std::size_t size_;
+};
 
 // The value path of an aggregate's members: built in step with the access
 // path for a whole value, from the aggregate's own value at the top.
-static std::string memberValue(const VarItem& item, const std::string& value)
+void stepMemberValue(PathStep& step, const VarItem& item, std::string_view value)
 {
     if (!item.wholeValue) {
-        return value;
+        return;
     }
-    return value.empty() ? std::string(item.value) : joined(value, item.fieldName);
+    if (value.empty()) {
+        step.pieces(item.value);
+    } else {
+        step.field(item.fieldName);
+    }
 }
 
-void ProgramWriter::walkArray(const VarItem& item, const std::string& name, const std::string& value, int depth,
-                              WalkMode mode)
+}  // namespace
+
+void ProgramWriter::walkRoot(const VarItem& root, WalkMode mode)
 {
-    const std::string index = joinedPieces("[I", depth + 1, "]");
-    const std::string memberName = joined(name, item.fieldName) + index;
-    std::string members = memberValue(item, value);
+    walkPaths_.name.clear();
+    walkPaths_.value.clear();
+    walkItem(root, 0, mode);
+}
+
+void ProgramWriter::walkMembers(const VarItem& item, int depth, WalkMode mode)
+{
+    forEachMember(item, [this, depth, mode](const VarItem& member) { walkItem(member, depth, mode); });
+}
+
+void ProgramWriter::walkItem(const VarItem& item, int depth, WalkMode mode)
+{
+    switch (item.kind) {
+    case VarItem::Kind::Array: walkArray(item, depth, mode); break;
+    case VarItem::Kind::IndexRange: walkIndexRange(item, depth, mode); break;
+    case VarItem::Kind::Structure: walkStructure(item, depth, mode); break;
+    case VarItem::Kind::Union: walkUnion(item, depth, mode); break;
+    case VarItem::Kind::Elementary:
+    case VarItem::Kind::Bounded: walkElementary(item, depth, mode); break;
+    }
+}
+
+void ProgramWriter::walkArray(const VarItem& item, int depth, WalkMode mode)
+{
+    PathStep name(walkPaths_.name);
+    PathStep value(walkPaths_.value);
+    name.field(item.fieldName);
+    name.pieces("[I", depth + 1, "]");
+    stepMemberValue(value, item, walkPaths_.value);
     if (item.wholeValue) {
-        members += index;
+        value.pieces("[I", depth + 1, "]");
     }
     if (traces(mode)) {
         line("trv_vartab ( ", kRun, ",", item.numbers.begin, " );");
     }
-    walkItems(item.members, memberName, members, depth + 1, mode);
+    walkMembers(item, depth + 1, mode);
     if (traces(mode)) {
         line("trv_vartab ( ", kRun, ",", item.numbers.end, " );");
     }
 }
 
-void ProgramWriter::walkIndexRange(const VarItem& item, const std::string& name, const std::string& value, int depth,
-                                   WalkMode mode)
+void ProgramWriter::walkIndexRange(const VarItem& item, int depth, WalkMode mode)
 {
     if (traces(mode)) {
         line("trv_varplage ( ", kRun, ",", item.numbers.begin, ", ", item.lowerIndex, ", ", item.upperIndex, " );");
     }
     indexLoop(depth, item.lowerIndex, item.upperIndex);
     open();
-    walkItems(item.members, name, value, depth, mode);
+    walkMembers(item, depth, mode);
     close();
     if (traces(mode)) {
         line("trv_varplage ( ", kRun, ",", item.numbers.end, ", -1, -1 );");
     }
 }
 
-void ProgramWriter::walkStructure(const VarItem& item, const std::string& name, const std::string& value, int depth,
-                                  WalkMode mode)
+void ProgramWriter::walkStructure(const VarItem& item, int depth, WalkMode mode)
 {
     if (traces(mode)) {
         line("trv_varstruct ( ", kRun, ",", item.numbers.begin, " );");
     }
-    walkItems(item.members, joined(name, item.fieldName), memberValue(item, value), depth, mode);
+    {
+        PathStep name(walkPaths_.name);
+        PathStep value(walkPaths_.value);
+        name.field(item.fieldName);
+        stepMemberValue(value, item, walkPaths_.value);
+        walkMembers(item, depth, mode);
+    }
     if (traces(mode)) {
         line("trv_varstruct ( ", kRun, ",", item.numbers.end, " );");
     }
 }
 
-void ProgramWriter::walkUnion(const VarItem& item, const std::string& name, const std::string& value, int depth,
-                              WalkMode mode)
+void ProgramWriter::walkUnion(const VarItem& item, int depth, WalkMode mode)
 {
-    const std::string memberName = joined(name, item.fieldName);
-    const std::string members = memberValue(item, value);
+    PathStep name(walkPaths_.name);
+    PathStep value(walkPaths_.value);
+    name.field(item.fieldName);
+    stepMemberValue(value, item, walkPaths_.value);
     if (mode == WalkMode::Init && item.wholeValue) {
-        line("trv_assign_union ( ", kRun, ",", memberName, ",", members, " );");
+        line("trv_assign_union ( ", kRun, ",", walkPaths_.name, ",", walkPaths_.value, " );");
         return;
     }
     if (traces(mode)) {
         line("trv_varstruct ( ", kRun, ",", item.numbers.begin, " );");
     }
-    const std::string selector = unionSelector(memberName);
+    const std::string selector = unionSelector(walkPaths_.name);
     if (mode == WalkMode::Dump && !selector.empty()) {
         // Each alternative is dumped as the received message's selector says.
         line("switch (", selector, ")");
         open();
-        for (std::size_t alternative = 0; alternative < item.members.size(); ++alternative) {
-            line("case ", alternative, ":");
+        std::size_t alternative = 0;
+        forEachMember(item, [&](const VarItem& member) {
+            line("case ", alternative++, ":");
             open();
-            walkItem(item.members[alternative], memberName, members, depth, mode);
+            walkItem(member, depth, mode);
             line("break;");
             close();
-        }
+        });
         close();
     } else if (mode == WalkMode::Compare && !selector.empty() && item.selected >= 0) {
         line("if (", selector, "==", item.selected, ")");
         open();
-        walkItems(item.members, memberName, members, depth, mode);
+        walkMembers(item, depth, mode);
         close();
         line("else");
         open();
         line("trv_setflagrt ( ", kRun, " );");
         close();
     } else {
-        walkItems(item.members, memberName, members, depth, mode);
+        walkMembers(item, depth, mode);
     }
     if (traces(mode)) {
         line("trv_varstruct ( ", kRun, ",", item.numbers.end, " );");
@@ -300,7 +336,7 @@ void ProgramWriter::walkUnion(const VarItem& item, const std::string& name, cons
 
 // "TRV_<type>.select" for the message itself, "TRV_<type>.<path>.select"
 // below it; "" away from a received message.
-std::string ProgramWriter::unionSelector(const std::string& name) const
+std::string ProgramWriter::unionSelector(std::string_view name) const
 {
     if (currentMessageType_.empty() || !name.starts_with(kReceived)) {
         return {};
@@ -312,23 +348,29 @@ std::string ProgramWriter::unionSelector(const std::string& name) const
     return joinedPieces("TRV_", currentMessageType_, ".", below.substr(1), ".select");
 }
 
-void ProgramWriter::walkElementary(const VarItem& item, const std::string& name, const std::string& value, int depth,
-                                   WalkMode mode)
+void ProgramWriter::walkElementary(const VarItem& item, int depth, WalkMode mode)
 {
     if (item.kind == VarItem::Kind::Bounded &&
         (rangeFamily(item.cls).empty() || mode == WalkMode::Dump)) {
         diag::reportLocated(diag::Information, "RANGENOTA", {}, walkFile_, walkLine_);
         return;
     }
-    const std::string checkValue = !item.wholeValue || value.empty() ? std::string(item.value)
-                                                                     : joined(value, item.fieldName);
+    // A part of a whole value is checked against its place in that value.
+    PathStep value(walkPaths_.value);
+    const bool ownValue = !item.wholeValue || walkPaths_.value.empty();
+    if (!ownValue) {
+        value.field(item.fieldName);
+    }
+    const std::string_view checkValue = ownValue ? item.value : std::string_view(walkPaths_.value);
+    const std::string& name = walkPaths_.name;
     if (!item.fieldName.empty()) {
-        const std::string path = joined(name, item.fieldName);
-        const VarItem formatted = withFieldFormat(item, path);
+        PathStep path(walkPaths_.name);
+        path.field(item.fieldName);
+        const VarItem formatted = withFieldFormat(item, name);
         if (item.kind == VarItem::Kind::Bounded) {
-            boundedLine(formatted, path, depth, -1, mode);
+            boundedLine(formatted, name, depth, -1, mode);
         } else {
-            checkLine(formatted, path, checkValue, depth, -1, mode);
+            checkLine(formatted, name, checkValue, depth, -1, mode);
         }
         return;
     }
@@ -347,15 +389,28 @@ void ProgramWriter::walkElementary(const VarItem& item, const std::string& name,
 }
 
 // A field of a variable may have a FORMAT of its own (not below an index).
-VarItem ProgramWriter::withFieldFormat(const VarItem& item, const std::string& path)
+VarItem ProgramWriter::withFieldFormat(const VarItem& item, std::string_view path)
 {
     VarItem formatted = item;
-    if (formatted.formatCode < 0 && path.find('[') == std::string::npos) {
-        if (const script::VariableFormat* format = script::formatOf(path)) {
-            formatted.formatCode = format->formatCode;
-        }
+    if (formatted.formatCode < 0 && path.find('[') == std::string_view::npos) {
+        formatted.formatCode = fieldFormatCode(path);
     }
     return formatted;
+}
+
+int ProgramWriter::fieldFormatCode(std::string_view path)
+{
+    const auto known = fieldFormats_.find(path);
+    if (known != fieldFormats_.end()) {
+        return known->second;
+    }
+    const script::VariableFormat* format = script::formatOf(path);
+    const int code = format != nullptr ? format->formatCode : -1;
+    if (fieldFormats_.size() >= kFieldFormatsKept) {
+        fieldFormats_.clear();  // paths come back close together: the recent ones are enough
+    }
+    fieldFormats_.emplace(path, code);
+    return code;
 }
 
 void ProgramWriter::indexLoop(int depth, long long lower, long long upper)
@@ -367,7 +422,7 @@ void ProgramWriter::indexLoop(int depth, long long lower, long long upper)
     line("for(I", depth, " = ", lower, "; I", depth, " <= ", upper, "; ++I", depth, ")");
 }
 
-void ProgramWriter::checkLine(const VarItem& item, const std::string& name, const std::string& value, int depth,
+void ProgramWriter::checkLine(const VarItem& item, std::string_view name, std::string_view value, int depth,
                               long long bound, WalkMode mode)
 {
     const std::string_view cast = runtimeCast(item.cls);
@@ -394,7 +449,7 @@ void ProgramWriter::checkLine(const VarItem& item, const std::string& name, cons
     }
 }
 
-void ProgramWriter::boundedLine(const VarItem& item, const std::string& name, int depth, long long bound,
+void ProgramWriter::boundedLine(const VarItem& item, std::string_view name, int depth, long long bound,
                                 WalkMode mode)
 {
     const std::string_view cast = runtimeCast(item.cls);

@@ -45,14 +45,13 @@ struct CheckValue {
     bool address;
 };
 
-void appendPiece(std::string& out, const CheckValue& argument)
+std::tuple<std::string_view, std::string_view, std::string_view, std::string_view> pieceParts(
+    const CheckValue& argument)
 {
-    out += runtimeCast(argument.cls);
     if (argument.value.empty()) {
-        out += defaultValue(argument.cls);
-    } else {
-        appendPieces(out, argument.address ? "&" : "", argument.value, ", ");
+        return {runtimeCast(argument.cls), defaultValue(argument.cls), {}, {}};
     }
+    return {runtimeCast(argument.cls), argument.address ? "&" : "", argument.value, ", "};
 }
 
 }  // namespace

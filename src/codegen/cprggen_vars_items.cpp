@@ -4,7 +4,6 @@
 
 #include "script/prtanac.h"
 
-#include <algorithm>
 
 namespace qvm::codegen::program {
 
@@ -49,15 +48,9 @@ bool isElementary(const ValueNode& node)
     return node.kind == ValueKind::Scalar || node.kind == ValueKind::Bounded;
 }
 
-// The indices an element list designates: its own for an explicit range,
-// the gaps the explicit ones leave for OTHERS (as written when the array's
-// dimension is unknown).
-std::vector<std::pair<long long, long long>> indicesOf(const ValueNode& range, const ValueNode& array)
+bool isField(const Entry& entry)
 {
-    if (!range.others || array.upperIndex < array.lowerIndex) {
-        return {{range.lowerIndex, range.upperIndex}};
-    }
-    return script::freeIndexRanges(array);
+    return entry.code == ENT_FIELD_VALUE || entry.code == ENT_UNION_VALUE;
 }
 
 }  // namespace
@@ -65,22 +58,10 @@ std::vector<std::pair<long long, long long>> indicesOf(const ValueNode& range, c
 VarItem ProgramWriter::itemOfValueEntry(const Entry& entry) const
 {
     const auto& data = entry.data<ValueData>();
-    const Scope* below = entry.descriptor->subScope;
     VarItem item = itemOf(*data.node);
     item.numbers = numbering_.records.find(entry);
+    item.entry = &entry;
     if (entry.code == ENT_AGGREGATE) {
-        item.members.reserve(below->entries.size());  // a member per field, most often
-        for (const Entry& member : below->entries) {
-            const bool field = member.code == ENT_FIELD_VALUE || member.code == ENT_UNION_VALUE;
-            if (!field) {
-                item.members.push_back(itemOfValueEntry(member));
-                continue;
-            }
-            // A field's value is the entry below it.
-            for (const Entry& value : member.descriptor->subScope->entries) {
-                item.members.push_back(itemOfValueEntry(value));
-            }
-        }
         return item;
     }
     if (data.element) {
@@ -88,13 +69,9 @@ VarItem ProgramWriter::itemOfValueEntry(const Entry& entry) const
         item.lowerIndex = data.lowerIndex;
         item.upperIndex = data.upperIndex;
     }
-    if (below != nullptr) {
+    if (entry.descriptor->subScope != nullptr) {
         // Elements holding aggregates: an index range over them.
         item.kind = VarItem::Kind::IndexRange;
-        item.members.reserve(below->entries.size());
-        for (const Entry& value : below->entries) {
-            item.members.push_back(itemOfValueEntry(value));
-        }
     }
     return item;
 }
@@ -103,34 +80,64 @@ VarItem ProgramWriter::itemOfNode(const ValueNode& node) const
 {
     VarItem item = itemOf(node);
     item.numbers = numbering_.records.find(node);
-    item.members.reserve(node.children.size());
+    item.node = &node;
+    return item;
+}
+
+void ProgramWriter::forEachMember(const VarItem& item, const std::function<void(const VarItem&)>& visit) const
+{
+    if (item.entry != nullptr) {
+        const Scope* below = item.entry->descriptor->subScope;
+        if (below == nullptr) {
+            return;
+        }
+        for (const Entry& member : below->entries) {
+            if (item.entry->code != ENT_AGGREGATE || !isField(member)) {
+                visit(itemOfValueEntry(member));
+                continue;
+            }
+            // A field's value is the entry below it.
+            for (const Entry& value : member.descriptor->subScope->entries) {
+                visit(itemOfValueEntry(value));
+            }
+        }
+        return;
+    }
+    if (item.node == nullptr) {
+        return;
+    }
+    const ValueNode& node = *item.node;
     if (node.kind != ValueKind::Array) {
         for (const ValueNode& member : node.children) {
-            item.members.push_back(itemOfNode(member));
+            visit(itemOfNode(member));
         }
-        return item;
+        return;
     }
+    // An array's elements, one item per index range they designate: its own
+    // for an explicit range, the gaps the explicit ones leave for OTHERS (as
+    // written when the array's dimension is unknown).
     for (const ValueNode& range : node.children) {
-        for (const auto& [lower, upper] : indicesOf(range, node)) {
-            VarItem element;
+        const auto element = [&](long long lower, long long upper) {
+            VarItem item;
             if (range.children.size() == 1 && isElementary(range.children.front())) {
-                element = itemOfNode(range.children.front());
-                element.fieldName = {};
+                item = itemOfNode(range.children.front());
+                item.fieldName = {};
             } else {
-                element = itemOf(range);
-                element.kind = VarItem::Kind::IndexRange;
-                element.numbers = numbering_.records.find(range);
-                element.members.reserve(range.children.size());
-                for (const ValueNode& value : range.children) {
-                    element.members.push_back(itemOfNode(value));
-                }
+                item = itemOfNode(range);
+                item.kind = VarItem::Kind::IndexRange;
             }
-            element.lowerIndex = lower;
-            element.upperIndex = upper;
-            item.members.push_back(std::move(element));
+            item.lowerIndex = lower;
+            item.upperIndex = upper;
+            visit(item);
+        };
+        if (!range.others || node.upperIndex < node.lowerIndex) {
+            element(range.lowerIndex, range.upperIndex);
+            continue;
+        }
+        for (const auto& [lower, upper] : script::freeIndexRanges(node)) {
+            element(lower, upper);
         }
     }
-    return item;
 }
 
 }  // namespace qvm::codegen::program

@@ -5,6 +5,7 @@
 #include "codegen/cprggen.h"
 #include "codegen/geccode.h"
 
+#include <functional>
 #include <initializer_list>
 #include <map>
 #include <string>
@@ -51,8 +52,9 @@ enum class WalkMode {
     Dump,           // "dmp_" lines of a variable or a received message
 };
 
-// One item of a variable description, built from a VAR's value entries or
-// from a message's value tree.
+// One item of a variable description, built from a VAR's value entry or
+// from a node of a message's value tree as the walk reaches it; its members
+// are built from the same source when the walk goes down to them.
 struct VarItem {
     enum class Kind { Elementary, Bounded, Array, IndexRange, Structure, Union };
     Kind kind = Kind::Elementary;
@@ -68,7 +70,16 @@ struct VarItem {
     int cls = -1;
     int formatCode = -1;     // -1: none registered
     int selected = -1;       // union: the chosen alternative, from 0
-    std::vector<VarItem> members;
+    // Where the members come from: the value entry, or else the node.
+    const Entry* entry = nullptr;
+    const script::ValueNode* node = nullptr;
+};
+
+// The access path and the value path of a walk: each step down appends to
+// them and cuts them back on the way up, so that a walk builds no strings.
+struct WalkPaths {
+    std::string name;
+    std::string value;
 };
 
 // The level blocks in force while a composite scenario's children are written.
@@ -143,28 +154,29 @@ private:
 
     // ---- variable checks and native calls (cprggen_vars*.cpp) ----
     void varStatement(const Entry& var);
-    // Walks items below the access path name (and value path value for a
-    // whole value) at index depth depth.
-    void walkItems(const std::vector<VarItem>& items, const std::string& name, const std::string& value, int depth,
+    // Walks the item below the access path (and the value path, for a
+    // whole value) of walkPaths_ at index depth depth.
+    void walkRoot(const VarItem& root, WalkMode mode);
+    void walkItem(const VarItem& item, int depth, WalkMode mode);
+    void walkMembers(const VarItem& item, int depth, WalkMode mode);
+    void walkArray(const VarItem& item, int depth, WalkMode mode);
+    void walkIndexRange(const VarItem& item, int depth, WalkMode mode);
+    void walkStructure(const VarItem& item, int depth, WalkMode mode);
+    void walkUnion(const VarItem& item, int depth, WalkMode mode);
+    void walkElementary(const VarItem& item, int depth, WalkMode mode);
+    void checkLine(const VarItem& item, std::string_view name, std::string_view value, int depth, long long bound,
                    WalkMode mode);
-    void walkItem(const VarItem& item, const std::string& name, const std::string& value, int depth, WalkMode mode);
-    void walkArray(const VarItem& item, const std::string& name, const std::string& value, int depth, WalkMode mode);
-    void walkIndexRange(const VarItem& item, const std::string& name, const std::string& value, int depth,
-                        WalkMode mode);
-    void walkStructure(const VarItem& item, const std::string& name, const std::string& value, int depth,
-                       WalkMode mode);
-    void walkUnion(const VarItem& item, const std::string& name, const std::string& value, int depth, WalkMode mode);
-    void walkElementary(const VarItem& item, const std::string& name, const std::string& value, int depth,
-                        WalkMode mode);
-    void checkLine(const VarItem& item, const std::string& name, const std::string& value, int depth, long long bound,
-                   WalkMode mode);
-    void boundedLine(const VarItem& item, const std::string& name, int depth, long long bound, WalkMode mode);
+    void boundedLine(const VarItem& item, std::string_view name, int depth, long long bound, WalkMode mode);
     void indexLoop(int depth, long long lower, long long upper);
-    static VarItem withFieldFormat(const VarItem& item, const std::string& path);
+    VarItem withFieldFormat(const VarItem& item, std::string_view path);
+    // The format code of the FORMAT registered for a field path, -1 without.
+    int fieldFormatCode(std::string_view path);
     // The selector of the union at the access path of a received message.
-    std::string unionSelector(const std::string& name) const;
+    std::string unionSelector(std::string_view name) const;
     VarItem itemOfValueEntry(const Entry& entry) const;
     VarItem itemOfNode(const script::ValueNode& node) const;
+    // Calls visit with each member of the item, in order.
+    void forEachMember(const VarItem& item, const std::function<void(const VarItem&)>& visit) const;
     void nativeCall(const Entry& call);
     void parameterCheck(const Entry& argument);
     void resultCheck(const Entry& call);
@@ -285,6 +297,15 @@ private:
     std::map<const Entry*, std::vector<const Entry*>> definitions_;
     // The WAITTILs by their run-wide number.
     std::map<int, const Entry*> waittils_;
+    WalkPaths walkPaths_;
+    // The format codes of the field paths met, found once: the same fields
+    // come back in the checks of a variable and of a message type.
+    struct PathHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view path) const { return std::hash<std::string_view>{}(path); }
+    };
+    std::unordered_map<std::string, int, PathHash, std::equal_to<>> fieldFormats_;
+    static constexpr std::size_t kFieldFormatsKept = 1024;
     // Where the description being walked comes from, for its reports.
     std::string walkFile_;
     int walkLine_ = 0;

@@ -26,6 +26,9 @@ bool beginsWithHash(const First& first, const Rest&... rest)
 {
     if constexpr (std::same_as<First, char>) {
         return first == '#';
+    } else if constexpr (std::is_array_v<First>) {
+        // A string literal (see pieces.h).
+        return first[0] == '\0' ? beginsWithHash(rest...) : first[0] == '#';
     } else if constexpr (std::integral<First>) {
         return false;
     } else if constexpr (std::is_convertible_v<const First&, std::string_view>) {
@@ -56,7 +59,13 @@ public:
     void line(const Pieces&... pieces)
     {
         const bool indented = level_ > 0 && !detail::beginsWithHash(pieces...);
-        file_->writeIndentedLine(indented ? static_cast<std::size_t>(level_) : 0, pieces...);
+        const std::size_t blanks = indented ? static_cast<std::size_t>(level_) : 0;
+        if (blanks <= kIndentation.size()) {
+            // The indentation as one more piece: the line is written in one go.
+            file_->write(kIndentation.substr(0, blanks), pieces..., '\n');
+        } else {
+            file_->writeIndentedLine(blanks, pieces...);
+        }
     }
     void emptyLine() { line(); }
     // Text written as it is, without indentation or newline.
@@ -78,6 +87,12 @@ public:
     GeneratedFile& file() { return *file_; }
 
 private:
+    // A line of "{" or "}" alone at the current level.
+    void bracketLine(char bracket);
+
+    // The indentation of the lines of the levels most often met.
+    static constexpr std::string_view kIndentation = "                                                                ";
+
     GeneratedFile* file_;
     int level_ = 0;
 };

@@ -1,20 +1,34 @@
 // The pieces generated text is made of: texts, single characters and
 // numbers, the numbers in decimal. Writers append pieces to their buffers
 // where they would otherwise join temporary strings. A piece of a kind of
-// its own is a small type with an appendPiece beside it, found by
-// argument-dependent lookup.
+// its own is a small type with, beside it (found by argument-dependent
+// lookup), either a pieceParts giving the tuple of the common pieces it is
+// made of, or an appendPiece for a text that needs more work.
 #pragma once
 
 #include <charconv>
 #include <concepts>
+#include <cstddef>
+#include <cstring>
 #include <string>
 #include <string_view>
+#include <tuple>
+#include <type_traits>
 
 namespace qvm::codegen {
 
 inline void appendPiece(std::string& out, std::string_view text)
 {
     out += text;
+}
+
+// A character array piece is a string literal: its text is all but the
+// final NUL, known without scanning for it.
+template <std::size_t Size>
+void appendPiece(std::string& out, const char (&literal)[Size])
+{
+    static_assert(Size >= 1);
+    out.append(literal, Size - 1);
 }
 
 inline void appendPiece(std::string& out, char c)
@@ -27,13 +41,98 @@ void appendPiece(std::string& out, Number value)
 {
     char digits[24];
     const auto written = std::to_chars(digits, digits + sizeof digits, value);
-    out.append(digits, written.ptr);
+    // By length: the iterator-pair append goes through the general replace.
+    out.append(digits, static_cast<std::size_t>(written.ptr - digits));
 }
 
+template <typename Piece>
+concept MadeOfParts = requires(const Piece& piece) { pieceParts(piece); };
+
+template <typename... Pieces>
+void appendPieces(std::string& out, const Pieces&... pieces);
+
+template <MadeOfParts Piece>
+void appendPiece(std::string& out, const Piece& piece)
+{
+    std::apply([&](const auto&... parts) { appendPieces(out, parts...); }, pieceParts(piece));
+}
+
+namespace detail {
+
+// A piece as a tuple of the pieces it stands for: its parts, or itself.
+template <typename Piece>
+auto partsOf(const Piece& piece)
+{
+    if constexpr (MadeOfParts<Piece>) {
+        return pieceParts(piece);
+    } else {
+        return std::tuple<const Piece&>(piece);
+    }
+}
+
+// The pieces of the kinds above, which are written in place (below); the
+// others go through their appendPiece.
+template <typename Piece>
+concept PlacedPiece = std::same_as<Piece, char> || (std::integral<Piece> && !std::same_as<Piece, bool>) ||
+                      std::is_convertible_v<const Piece&, std::string_view>;
+
+// The most characters a piece writes.
+template <PlacedPiece Piece>
+std::size_t pieceRoom(const Piece& piece)
+{
+    if constexpr (std::is_array_v<Piece>) {
+        return std::extent_v<Piece> - 1;
+    } else if constexpr (std::same_as<Piece, char>) {
+        return 1;
+    } else if constexpr (std::integral<Piece>) {
+        return 24;  // the digits and sign of any 64-bit number
+    } else {
+        return std::string_view(piece).size();
+    }
+}
+
+// Writes the piece at at; gives the end of what it wrote.
+template <PlacedPiece Piece>
+char* placePiece(char* at, const Piece& piece)
+{
+    if constexpr (std::is_array_v<Piece>) {
+        std::memcpy(at, piece, std::extent_v<Piece> - 1);
+        return at + std::extent_v<Piece> - 1;
+    } else if constexpr (std::same_as<Piece, char>) {
+        *at = piece;
+        return at + 1;
+    } else if constexpr (std::integral<Piece>) {
+        return std::to_chars(at, at + 24, piece).ptr;
+    } else {
+        const std::string_view text(piece);
+        if (!text.empty()) {
+            std::memcpy(at, text.data(), text.size());
+        }
+        return at + text.size();
+    }
+}
+
+}  // namespace detail
+
+// Several pieces of the common kinds are written in place, in room made
+// once for all of them, rather than appended one by one: each append checks
+// and grows the text on its own, and the lines of the writers are many.
+// No piece may view out itself, which making room may move.
 template <typename... Pieces>
 void appendPieces(std::string& out, const Pieces&... pieces)
 {
-    (appendPiece(out, pieces), ...);
+    if constexpr ((MadeOfParts<Pieces> || ...)) {
+        // The parts take the place of their pieces.
+        std::apply([&](const auto&... flat) { appendPieces(out, flat...); }, std::tuple_cat(detail::partsOf(pieces)...));
+    } else if constexpr (sizeof...(Pieces) >= 3 && (detail::PlacedPiece<Pieces> && ...)) {
+        const std::size_t start = out.size();
+        out.resize(start + (detail::pieceRoom(pieces) + ...));
+        char* end = out.data() + start;
+        ((end = detail::placePiece(end, pieces)), ...);
+        out.resize(static_cast<std::size_t>(end - out.data()));
+    } else {
+        (appendPiece(out, pieces), ...);
+    }
 }
 
 // The pieces joined into one text.

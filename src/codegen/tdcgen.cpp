@@ -135,24 +135,24 @@ void TdcWriter::statement(const Entry& entry)
     case ENT_MESSAGE_DATE: word(entry, "MSGDATE"); break;
     case ENT_NO_MESSAGE: word(entry, "NOMSG"); break;
     case ENT_ADD_ID: word(entry, "ADD_ID"); break;
-    case ENT_EXIT: single(entry, "Q", Fields()); break;
-    case ENT_SET: single(entry, "J", Fields().text(withoutQuotes(entry.name))); break;
-    case ENT_UNSET: single(entry, "U", Fields().text(withoutQuotes(entry.name))); break;
-    case ENT_COMMENT: single(entry, "C", Fields().text(entry.name)); break;
+    case ENT_EXIT: single(entry, "Q", newFields()); break;
+    case ENT_SET: single(entry, "J", newFields().text(withoutQuotes(entry.name))); break;
+    case ENT_UNSET: single(entry, "U", newFields().text(withoutQuotes(entry.name))); break;
+    case ENT_COMMENT: single(entry, "C", newFields().text(entry.name)); break;
     case ENT_RENDEZVOUS:
         probeDefine(nextNumber(), "RDV_", entry.name);
-        single(entry, "N", Fields().text(entry.name));
+        single(entry, "N", newFields().text(entry.name));
         break;
     case ENT_PRINT: {
         const auto& data = entry.data<TextPairData>();
-        single(entry, "M", Fields().text(data.second).text(data.first));
+        single(entry, "M", newFields().text(data.second).text(data.first));
         break;
     }
-    case ENT_FLUSH_TRACE: single(entry, "FT", Fields().absent()); break;
-    case ENT_TRACE_ON: single(entry, "TN", Fields().absent()); break;
-    case ENT_TRACE_OFF: single(entry, "TF", Fields().absent()); break;
-    case ENT_INTERSEND: single(entry, "ID", Fields().absent()); break;
-    case ENT_INTERRECV: single(entry, "IC", Fields().absent()); break;
+    case ENT_FLUSH_TRACE: single(entry, "FT", newFields().absent()); break;
+    case ENT_TRACE_ON: single(entry, "TN", newFields().absent()); break;
+    case ENT_TRACE_OFF: single(entry, "TF", newFields().absent()); break;
+    case ENT_INTERSEND: single(entry, "ID", newFields().absent()); break;
+    case ENT_INTERRECV: single(entry, "IC", newFields().absent()); break;
     case ENT_IF:
         statements(subScopeOf(entry));
         statements(entry.data<ConditionData>().elseScope);
@@ -173,13 +173,13 @@ void TdcWriter::single(const Entry& entry, std::string_view letters, const Field
 
 void TdcWriter::word(const Entry& entry, std::string_view word)
 {
-    single(entry, "O", Fields().text(word));
+    single(entry, "O", newFields().text(word));
 }
 
 // A STRING value keeps its quotes and is written as it is.
 void TdcWriter::scriptHeader(const Entry& entry)
 {
-    Fields fields;
+    Fields& fields = newFields();
     for (const std::string& value : entry.data<ScriptData>().header) {
         if (!value.empty() && value.front() == '"') {
             fields.raw(value);
@@ -195,7 +195,7 @@ void TdcWriter::scenario(const Entry& entry)
 {
     const auto& data = entry.data<ScenarioData>();
     const bool root = data.parent == nullptr;
-    Fields fields;
+    Fields& fields = newFields();
     fields.text(entry.name).text(qualifiedName(entry)).raw(familyItems(data));
     if (data.loopCount >= 1) {
         fields.number(data.loopCount);
@@ -207,13 +207,13 @@ void TdcWriter::scenario(const Entry& entry)
     numbers.begin = record("S", fields, locationOf(entry));
     statements(subScopeOf(entry));
     probeDefine(nextNumber(), root ? "Epts" : "Escn");
-    numbers.end = record("S", Fields().text(entry.name).absentTimes(3), locationOf(entry));
+    numbers.end = record("S", newFields().text(entry.name).absentTimes(3), locationOf(entry));
 }
 
 // Block name and the number of the procedure a call form calls.
 void TdcWriter::levelBlock(const Entry& entry)
 {
-    Fields fields;
+    Fields& fields = newFields();
     fields.text(levelBlockName(entry.code));
     const Entry* procedure = entry.data<BlockData>().procedure;
     const int called = procedure != nullptr ? numbers_.find(*procedure).begin : -1;
@@ -225,15 +225,15 @@ void TdcWriter::levelBlock(const Entry& entry)
     ItemNumbers& numbers = numbers_.of(entry);
     numbers.begin = record("Z", fields, locationOf(entry));
     statements(subScopeOf(entry));
-    numbers.end = record("Z", Fields().absentTimes(3), locationOf(entry));
+    numbers.end = record("Z", newFields().absentTimes(3), locationOf(entry));
 }
 
 void TdcWriter::procedure(const Entry& entry)
 {
     ItemNumbers& numbers = numbers_.of(entry);
-    numbers.begin = record("P", Fields().text(entry.name), locationOf(entry));
+    numbers.begin = record("P", newFields().text(entry.name), locationOf(entry));
     statements(subScopeOf(entry));
-    numbers.end = record("P", Fields().absent(), locationOf(entry));
+    numbers.end = record("P", newFields().absent(), locationOf(entry));
 }
 
 // The descriptive text of a call is the call as written.
@@ -241,10 +241,10 @@ void TdcWriter::call(const Entry& entry)
 {
     const auto& data = entry.data<CallData>();
     ItemNumbers& numbers = numbers_.of(entry);
-    numbers.begin = record("A", Fields().text(entry.name).text(writtenCall(entry)), locationOf(entry));
+    numbers.begin = record("A", newFields().text(entry.name).text(writtenCall(entry)), locationOf(entry));
     statements(subScopeOf(entry));
     if (!data.result.empty()) {
-        Fields result;
+        Fields& result = newFields();
         result.absent().text(data.result).text("0");
         if (data.expected.empty()) {
             result.absent();
@@ -253,14 +253,14 @@ void TdcWriter::call(const Entry& entry)
         }
         record("R", result, locationOf(entry));
     }
-    numbers.end = record("A", Fields().absentTimes(3), locationOf(entry));
+    numbers.end = record("A", newFields().absentTimes(3), locationOf(entry));
 }
 
 // An argument without an expected value and with a result is output only.
 void TdcWriter::argument(const Entry& entry)
 {
     const auto& data = entry.data<ArgData>();
-    Fields fields;
+    Fields& fields = newFields();
     fields.text(data.text).text(data.result).text("1");
     if (!data.expected.empty()) {
         fields.text(data.expected);
@@ -280,8 +280,8 @@ void TdcWriter::send(const Entry& entry)
     probeDefine(number, "SEND_", type, "_", data.channel->name);
     lastSend_ = std::max(lastSend_, number);
     ItemNumbers& numbers = numbers_.of(entry);
-    numbers.begin = record("SD", Fields().text(type).text(data.channel->name), locationOf(entry));
-    numbers.end = record("SD", Fields().absentTimes(2), locationOf(entry));
+    numbers.begin = record("SD", newFields().text(type).text(data.channel->name), locationOf(entry));
+    numbers.end = record("SD", newFields().absentTimes(2), locationOf(entry));
 }
 
 // Each MATCHING-family piece stands for one message variable of the WAITTIL.
@@ -301,13 +301,13 @@ void TdcWriter::waittil(const Entry& entry)
         lastReceive_ = std::max(lastReceive_, number);
     }
     ItemNumbers& numbers = numbers_.of(entry);
-    numbers.begin = record("W", Fields().text(texts.condition).text(texts.timeout), locationOf(entry));
+    numbers.begin = record("W", newFields().text(texts.condition).text(texts.timeout), locationOf(entry));
     for (const Entry& piece : pieces.entries) {
         if (piece.code == ENT_MATCH_PIECE) {
-            single(piece, "Y", Fields().text(piece.name));
+            single(piece, "Y", newFields().text(piece.name));
         }
     }
-    numbers.end = record("W", Fields().absentTimes(2), locationOf(entry));
+    numbers.end = record("W", newFields().absentTimes(2), locationOf(entry));
 }
 
 // VARs that check (EV=) or dump (VA=) a variable; an INIT= only assigns.
@@ -317,9 +317,9 @@ void TdcWriter::var(const Entry& entry)
         return;
     }
     ItemNumbers& numbers = numbers_.of(entry);
-    numbers.begin = record("K", Fields().text(entry.name), locationOf(entry));
+    numbers.begin = record("K", newFields().text(entry.name), locationOf(entry));
     describeEntries(subScopeOf(entry), Where::Var, nullptr);
-    numbers.end = record("K", Fields().absent(), locationOf(entry));
+    numbers.end = record("K", newFields().absent(), locationOf(entry));
 }
 
 void TdcWriter::messageType(const Entry& entry)
@@ -330,19 +330,19 @@ void TdcWriter::messageType(const Entry& entry)
     const Location at = locationOf(entry);
     ItemNumbers& numbers = numbers_.of(entry);
     probeDefine(nextNumber(), "EVT_", entry.name);
-    numbers.begin = record("T", Fields().text(entry.name), at);
+    numbers.begin = record("T", newFields().text(entry.name), at);
     if (const script::ValueTree* dump = entry.data<EventStructData>().receivedCheck.get()) {
         describeNode(dump->root, at, Where::MessageType);
     }
     probeDefine(nextNumber(), "EEVT_", entry.name);
-    numbers.end = record("T", Fields().absent(), at);
+    numbers.end = record("T", newFields().absent(), at);
     const auto found = definitions_.find(&entry);
     if (found == definitions_.end()) {
         return;
     }
     for (const Entry* definition : found->second) {
         probeDefine(nextNumber(), "DEFM_", definition->name);
-        single(*definition, "V", Fields().text(definition->name));
+        single(*definition, "V", newFields().text(definition->name));
         describeNode(definition->data<DefMessageData>().tree->root, locationOf(*definition), Where::MessageType);
     }
 }
@@ -353,7 +353,7 @@ void TdcWriter::channel(const Entry& entry)
         return;
     }
     probeDefine(nextNumber(), "CH_", entry.name);
-    single(entry, "CN", Fields().text(entry.name));
+    single(entry, "CN", newFields().text(entry.name));
 }
 
 void TdcWriter::collectDefinitions(const Scope* scope)

@@ -2,6 +2,7 @@
 // shared by its source files.
 #pragma once
 
+#include "codegen/pieces.h"
 #include "codegen/tdcgen.h"
 
 #include <cstddef>
@@ -22,10 +23,14 @@ inline constexpr std::size_t kHeaderItemsLimit = 4000;
 struct Location {
     int file = 0;
     int line = 0;
+
+    bool operator==(const Location&) const = default;
 };
 
 // Appends text as tdcQuoted gives it.
 void appendQuoted(std::string& out, std::string_view text);
+// The same after before, which is written as it is.
+void appendQuoted(std::string& out, std::string_view before, std::string_view text);
 
 Location locationOf(const script::sem::Entry& entry);
 
@@ -40,17 +45,31 @@ public:
 
     bool empty() const { return !any_; }
     const std::string& joined() const { return joined_; }
+    // No fields, the text's room kept.
+    void clear()
+    {
+        joined_.clear();
+        any_ = false;
+    }
 
 private:
-    void separate();
+    // ", " before every field but the first.
+    std::string_view separator() const;
 
     std::string joined_;
     bool any_ = false;
 };
 
-// Appends what follows a record's key: one blank, the fields, then the
-// location (", " before it only when there are fields).
-void appendRecordBody(std::string& line, const Fields& fields, const std::optional<Location>& where);
+// Appends a record: the pieces of its key, one blank, the fields, then the
+// location text, if any (", " before it only when there are fields); all
+// in one go.
+template <typename... Key>
+void appendRecord(std::string& line, const Fields& fields, std::string_view location, const Key&... key)
+{
+    const std::string_view separator = fields.empty() || location.empty() ? "" : ", ";
+    appendPieces(line, key..., ' ', fields.joined(), separator, location);
+}
+
 
 // Writes one record line of at most kRecordLimit characters: each character
 // beyond is dropped with "SIZBUFOVL".
@@ -65,7 +84,16 @@ public:
 private:
     // ---- records and probe lines ----
     int record(std::string_view letters, const Fields& fields, const std::optional<Location>& where);
+    // The location as a record writes it: "\"<file>\", \"<line>\"".
+    std::string_view locationText(const Location& where);
     int nextNumber() const { return counter_; }
+    // The fields of the next record: one buffer that record after record
+    // reuses, each built just before its record is written.
+    Fields& newFields()
+    {
+        fields_.clear();
+        return fields_;
+    }
     void probeLine(std::string_view text);
     // "#define TRV_TDC_<name> <number>", the name made of pieces.
     template <typename... NamePieces>
@@ -132,6 +160,11 @@ private:
     int lastSend_ = 0;
     int lastReceive_ = 0;
     std::string line_;  // the record being written
+    Fields fields_;     // its fields
+    // The text of the last location written, kept: the records of a
+    // construct share their location.
+    std::optional<Location> textLocation_;
+    std::string locationText_;
     // The generated DEF_MESSAGEs of each message type, in script order.
     std::map<const script::sem::Entry*, std::vector<const script::sem::Entry*>> definitions_;
 };

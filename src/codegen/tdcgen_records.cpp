@@ -37,8 +37,18 @@ namespace qvm::codegen::tdc {
 
 void appendQuoted(std::string& out, std::string_view text)
 {
-    out += '"';
-    for (std::size_t quote = text.find('"'); quote != std::string_view::npos; quote = text.find('"')) {
+    appendQuoted(out, {}, text);
+}
+
+void appendQuoted(std::string& out, std::string_view before, std::string_view text)
+{
+    std::size_t quote = text.find('"');
+    if (quote == std::string_view::npos) {
+        appendPieces(out, before, '"', text, '"');
+        return;
+    }
+    appendPieces(out, before, '"');
+    for (; quote != std::string_view::npos; quote = text.find('"')) {
         out.append(text.substr(0, quote + 1));
         out += '"';
         text.remove_prefix(quote + 1);
@@ -54,31 +64,28 @@ Location locationOf(const script::sem::Entry& entry)
 
 Fields& Fields::text(std::string_view value)
 {
-    separate();
-    appendQuoted(joined_, value);
+    appendQuoted(joined_, separator(), value);
+    any_ = true;
     return *this;
 }
 
 Fields& Fields::number(long long value)
 {
-    separate();
-    appendPieces(joined_, '"', value, '"');
+    appendPieces(joined_, separator(), '"', value, '"');
+    any_ = true;
     return *this;
 }
 
 Fields& Fields::raw(std::string_view value)
 {
-    separate();
-    joined_ += value;
+    appendPieces(joined_, separator(), value);
+    any_ = true;
     return *this;
 }
 
-void Fields::separate()
+std::string_view Fields::separator() const
 {
-    if (any_) {
-        joined_ += ", ";
-    }
-    any_ = true;
+    return any_ ? ", " : "";
 }
 
 Fields& Fields::absentTimes(int count)
@@ -87,18 +94,6 @@ Fields& Fields::absentTimes(int count)
         absent();
     }
     return *this;
-}
-
-void appendRecordBody(std::string& line, const Fields& fields, const std::optional<Location>& where)
-{
-    line += ' ';
-    line += fields.joined();
-    if (where) {
-        if (!fields.empty()) {
-            line += ", ";
-        }
-        appendPieces(line, '"', where->file, "\", \"", where->line, '"');
-    }
 }
 
 void writeRecord(GeneratedFile& file, std::string_view line)
@@ -134,10 +129,19 @@ int TdcWriter::record(std::string_view letters, const Fields& fields, const std:
 {
     const int number = counter_++;
     line_.clear();
-    appendPieces(line_, letters, number);
-    appendRecordBody(line_, fields, where);
+    appendRecord(line_, fields, where ? locationText(*where) : std::string_view(), letters, number);
     writeRecord(tdc_, line_);
     return number;
+}
+
+std::string_view TdcWriter::locationText(const Location& where)
+{
+    if (textLocation_ != where) {
+        locationText_.clear();
+        appendPieces(locationText_, '"', where.file, "\", \"", where.line, '"');
+        textLocation_ = where;
+    }
+    return locationText_;
 }
 
 void TdcWriter::probeLine(std::string_view text)
@@ -150,22 +154,22 @@ void TdcWriter::probeLine(std::string_view text)
 void TdcWriter::banner()
 {
     const std::string stamp = generationStamp(run_.dateText);
-    Fields fields;
+    Fields& fields = newFields();
     fields.text("v2.6a").text("QVM_C").text("TDC file").text(stamp);
     line_ = "TARVO Ostrel";
-    appendRecordBody(line_, fields, std::nullopt);
+    appendRecord(line_, fields, {});
     writeRecord(tdc_, line_);
     probeLine("#define TRV_TDC_gen \"" + stamp + "\"\n");
 }
 
 void TdcWriter::header()
 {
-    record("G", Fields().text(run_.commandLine), std::nullopt);
-    record("H", Fields().text(run_.dateText), std::nullopt);
-    record("F", Fields().text(run_.scriptPath), std::nullopt);
-    record("F", Fields().number(run_.traceLevel), std::nullopt);
+    record("G", newFields().text(run_.commandLine), std::nullopt);
+    record("H", newFields().text(run_.dateText), std::nullopt);
+    record("F", newFields().text(run_.scriptPath), std::nullopt);
+    record("F", newFields().number(run_.traceLevel), std::nullopt);
     record("IL", instanceFields(), std::nullopt);
-    record("FB", Fields().text(""), std::nullopt);
+    record("FB", newFields().text(""), std::nullopt);
     sourceFileRecords();
 }
 
@@ -200,7 +204,7 @@ void TdcWriter::sourceFileRecords()
     std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return a.fileId < b.fileId; });
     const std::string scriptDirectory = files.empty() ? std::string() : files.front().absoluteDirectory;
     for (const script::SourceFileRecord& file : files) {
-        Fields fields;
+        Fields& fields = newFields();
         fields.text(file.baseName)
             .text(base::directoryPart(file.path))
             .text(base::relativePath(scriptDirectory, file.absoluteDirectory))

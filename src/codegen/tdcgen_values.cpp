@@ -59,10 +59,10 @@ ItemNumbers TdcWriter::aggregateRecords(const ValueNode& node, Location at, Wher
         if (where == Where::Var && access.starts_with(kReceivedMessage)) {
             access = "msg" + access.substr(kReceivedMessage.size());
         }
-        numbers.begin = record("B", Fields().text(access).number(node.lowerIndex).number(node.upperIndex), at);
+        numbers.begin = record("B", newFields().text(access).number(node.lowerIndex).number(node.upperIndex), at);
         Array elements{node, {}};
         members(&elements);
-        numbers.end = record("B", Fields().absentTimes(3), at);
+        numbers.end = record("B", newFields().absentTimes(3), at);
         for (ItemNumbers* tied : elements.tied) {
             *tied = numbers;
         }
@@ -71,9 +71,9 @@ ItemNumbers TdcWriter::aggregateRecords(const ValueNode& node, Location at, Wher
     if (where == Where::Var && access == kReceivedMessage) {
         access.clear();
     }
-    numbers.begin = record("D", Fields().text(access), at);
+    numbers.begin = record("D", newFields().text(access), at);
     members(nullptr);
-    numbers.end = record("D", Fields().absent(), at);
+    numbers.end = record("D", newFields().absent(), at);
     return numbers;
 }
 
@@ -81,16 +81,16 @@ template <typename Members>
 ItemNumbers TdcWriter::rangeRecords(Location at, const Members& members)
 {
     ItemNumbers numbers;
-    numbers.begin = record("L", Fields().text(" "), at);
+    numbers.begin = record("L", newFields().text(" "), at);
     members();
-    numbers.end = record("L", Fields().absent(), at);
+    numbers.end = record("L", newFields().absent(), at);
     return numbers;
 }
 
 // The second text of an unbounded field is its expected value expression.
 int TdcWriter::elementaryRecord(std::string_view name, const ValueNode& node, Location at)
 {
-    Fields fields;
+    Fields& fields = newFields();
     fields.text(name);
     if (node.kind == ValueKind::Bounded) {
         fields.text("[" + node.lowerValue() + ".." + node.upperValue() + "]");

@@ -1,21 +1,39 @@
 #include "script/ancgest.h"
 
+#include "canalysis/ctypesizes.h"
 #include "canalysis/declarations/cexpr.h"
 #include "canalysis/preprocessor/cprepr.h"
 #include "diag/i18nerrgest.h"
 #include "script/prtanac.h"
 
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstdint>
 #include <memory>
+#include <optional>
+#include <unordered_map>
 
 namespace qvm::script {
 
 namespace {
+
+// Typings of texts without names (numbers, operators and type keywords,
+// such as an expanded "(sizeof(int) * 4)"): they type the same in every
+// scope and after any declaration while the type sizes stay, so the silent
+// ones are kept.
+struct NamelessTypings {
+    std::optional<canalysis::TypeSizes> sizes;  // those the typings were made with
+    std::uint64_t identGeneration = 0;          // of the identifiers their types hold
+    std::unordered_map<std::string, TypedText> typed;
+};
 
 struct BridgeState {
     CContext context;  // where the C text being declared belongs
     std::unique_ptr<canalysis::SymbolTable> symbols = std::make_unique<canalysis::SymbolTable>();  // of the run
     std::unique_ptr<canalysis::MacroTable> macros = std::make_unique<canalysis::MacroTable>();     // of the run
     canalysis::DiagnosticCallback callback;  // given to every C analysis call; empty until first needed
+    NamelessTypings nameless;
 };
 
 BridgeState& state()
@@ -35,6 +53,108 @@ int preprocessAndDeclare(std::string_view text, std::string_view scope, std::str
     return errors;
 }
 
+bool sameSizes(const canalysis::TypeSizes& a, const canalysis::TypeSizes& b)
+{
+    return a.charBits == b.charBits && a.shortBits == b.shortBits && a.intBits == b.intBits &&
+           a.longBits == b.longBits && a.longLongBits == b.longLongBits && a.charUnsigned == b.charUnsigned &&
+           a.pointerBits == b.pointerBits && a.registered == b.registered;
+}
+
+// The kept typings, dropped when the type sizes changed since they were made.
+std::unordered_map<std::string, TypedText>& namelessTypings()
+{
+    NamelessTypings& nameless = state().nameless;
+    if (!nameless.sizes || !sameSizes(*nameless.sizes, canalysis::typeSizes()) ||
+        nameless.identGeneration != base::identGeneration()) {
+        nameless.typed.clear();
+        nameless.sizes = canalysis::typeSizes();
+        nameless.identGeneration = base::identGeneration();
+    }
+    return nameless.typed;
+}
+
+bool isTypeKeyword(std::string_view word)
+{
+    static constexpr std::array<std::string_view, 10> kWords = {"sizeof", "char",   "short", "int",    "long",
+                                                                 "signed", "unsigned", "float", "double", "void"};
+    return std::ranges::find(kWords, word) != kWords.end();
+}
+
+// Whether every word of the text is a number or a type keyword; quoted
+// texts are left to the full way.
+bool isNameless(std::string_view text)
+{
+    const auto wordChar = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_'; };
+    for (std::size_t i = 0; i < text.size();) {
+        const char c = text[i];
+        if (c == '"' || c == '\'' || c == '\\' || c == '$') {
+            return false;
+        }
+        if (!wordChar(c)) {
+            ++i;
+            continue;
+        }
+        std::size_t end = i;
+        while (end < text.size() && (wordChar(text[end]) || (c >= '0' && c <= '9' && text[end] == '.'))) {
+            ++end;
+        }
+        if ((c < '0' || c > '9') && !isTypeKeyword(text.substr(i, end - i))) {
+            return false;
+        }
+        i = end;
+    }
+    return true;
+}
+
+TypedText parseAndType(std::string_view text, std::string_view file, int line,
+                       const canalysis::DiagnosticCallback& callback)
+{
+    canalysis::C_CPP_set_expression_table(&cSymbols(), cContext().scope);
+    auto tree = canalysis::C_CPP_parse_expr(text, file, line, callback);
+    if (!tree) {
+        return {};
+    }
+    TypedText typed;
+    typed.parsed = true;
+    typed.type = canalysis::C_CPP_type_expr(*tree, file, line, cContext().scope, callback, cSymbols());
+    const canalysis::ExprNode* root = tree->root;
+    typed.nonNil = root->kind == canalysis::kExprIdentifier && base::identText(root->name) == "NONIL";
+    canalysis::C_CPP_free_expr(tree);
+    return typed;
+}
+
+// Every typing leaves the bridge's callback installed, as a parse installs
+// the one it is given.
+class BridgeCallbackAfterwards {
+public:
+    BridgeCallbackAfterwards() = default;
+    BridgeCallbackAfterwards(const BridgeCallbackAfterwards&) = delete;
+    BridgeCallbackAfterwards& operator=(const BridgeCallbackAfterwards&) = delete;
+    ~BridgeCallbackAfterwards() { canalysis::installCallback(cDiagnostics()); }
+};
+
+TypedText typeNameless(std::string_view text, std::string_view file, int line)
+{
+    const BridgeCallbackAfterwards restore;
+    auto& kept = namelessTypings();
+    if (const auto found = kept.find(std::string(text)); found != kept.end()) {
+        canalysis::C_CPP_set_expression_table(&cSymbols(), cContext().scope);
+        return found->second;
+    }
+    bool reported = false;
+    const canalysis::DiagnosticCallback counting = [&reported](int severity, std::string_view code,
+                                                               std::string_view argument, std::string_view where,
+                                                               int at) {
+        reported = true;
+        cDiagnostics()(severity, code, argument, where, at);
+    };
+    TypedText typed = parseAndType(text, file, line, counting);
+    if (!reported) {
+        kept.emplace(std::string(text), typed);
+    }
+    return typed;
+}
+
 }  // namespace
 
 const canalysis::DiagnosticCallback& cDiagnostics()
@@ -51,10 +171,15 @@ void setCContext(std::string_view scope, std::string_view file, int line)
         diag::reportLocated(diag::Error, "DEBORUBAN", "(C scope name of more than 16400 characters)", file, line);
         scope = scope.substr(0, kMaxScopeNameLength);
     }
-    // Set for every piece of C in the script: the texts keep their room.
+    // Set for every piece of C in the script, mostly to what it already
+    // holds: the texts keep their room, and are copied only when they change.
     CContext& context = state().context;
-    context.scope.assign(scope);
-    context.file.assign(file);
+    if (context.scope != scope) {
+        context.scope.assign(scope);
+    }
+    if (context.file != file) {
+        context.file.assign(file);
+    }
     context.line = line;
 }
 
@@ -68,6 +193,7 @@ void startCAnalysis(int mode, const std::vector<std::string>& includeDirectories
                     canalysis::DiagnosticCallback diagnostics)
 {
     state().callback = std::move(diagnostics);
+    state().nameless = {};
     canalysis::installCallback(cDiagnostics());
     canalysis::C_CPP_set_modern_words(mode != CModeTraditional);
     canalysis::C_CPP_init_prepro(mode == CModePedantic, mode == CModeTraditional, defines, includeDirectories, {},
@@ -110,6 +236,7 @@ void resetCAnalysis()
     state().macros = std::make_unique<canalysis::MacroTable>();
     state().context = {};
     state().callback = {};
+    state().nameless = {};
     canalysis::C_CPP_reset_analysis();
     resetNativeTypes();
 }
@@ -117,18 +244,10 @@ void resetCAnalysis()
 TypedText typeExpression(std::string_view text, std::string_view scope, std::string_view file, int line)
 {
     setCContext(scope, file, line);
-    canalysis::C_CPP_set_expression_table(&cSymbols(), cContext().scope);
-    auto tree = canalysis::C_CPP_parse_expr(text, file, line, cDiagnostics());
-    if (!tree) {
-        return {};
+    if (isNameless(text)) {
+        return typeNameless(text, file, line);
     }
-    TypedText typed;
-    typed.parsed = true;
-    typed.type = canalysis::C_CPP_type_expr(*tree, file, line, cContext().scope, cDiagnostics(), cSymbols());
-    const canalysis::ExprNode* root = tree->root;
-    typed.nonNil = root->kind == canalysis::kExprIdentifier && base::identText(root->name) == "NONIL";
-    canalysis::C_CPP_free_expr(tree);
-    return typed;
+    return parseAndType(text, file, line, cDiagnostics());
 }
 
 std::pair<std::string, int> expressionType(std::string_view text, std::string_view scope, std::string_view file,

@@ -5,6 +5,7 @@
 #include "canalysis/declarations/ctabsy.h"
 #include "canalysis/preprocessor/cprepr.h"
 #include "script/ancgest.h"
+#include "script/plainexpr.h"
 
 #include <algorithm>
 #include <cctype>
@@ -137,6 +138,11 @@ bool isTypeName(std::string_view name)
 
 TypedExpression expressionClass(std::string_view text, std::string_view scope, std::string_view file, int line)
 {
+    // A declared name or member path has its declared type: no parse needed.
+    if (const std::optional<PlainTyped> plain = typePlainExpression(text, scope); plain && plain->type) {
+        setCContext(scope, file, line);
+        return describe(plain->type.get(), plain->cls);
+    }
     const TypedText typed = typeExpression(text, scope, file, line);
     if (!typed.parsed) {
         return describe(nullptr, kClassInt);

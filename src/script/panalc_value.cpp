@@ -54,9 +54,12 @@ using value::Place;
 // the text is a blank, so that nothing in it reads as a directive.
 std::optional<std::string> expandMacros(std::string_view text, const Place& place)
 {
-    std::string line(text);
+    std::string line;
+    line.reserve(text.size() + 1);
+    line.append(text);
     std::ranges::replace_if(line, [](char c) { return c == '\n' || c == '\r'; }, ' ');
-    return preprocessText(line + '\n', place.scope, place.line);
+    line += '\n';
+    return preprocessText(line, place.scope, place.line);
 }
 
 bool isPlainName(std::string_view text)

@@ -1,13 +1,15 @@
 // Form checks of a value, before any type is looked at, and the evaluation
 // of index bounds as integer constant expressions.
+#include "base/mstrin.h"
 #include "canalysis/declarations/cexpr.h"
 #include "diag/i18nerrgest.h"
 #include "script/ancgest.h"
 #include "script/panalc_value_detail.h"
 
 #include <algorithm>
-#include <set>
+#include <charconv>
 #include <utility>
+#include <vector>
 
 namespace qvm::script::value {
 
@@ -39,6 +41,20 @@ long long wrap(unsigned long long bits)
     return static_cast<long long>(bits);
 }
 
+// A decimal number of a few digits, which needs no parse (a leading zero
+// makes an octal one).
+std::optional<long long> plainDecimal(std::string_view text)
+{
+    constexpr std::size_t kMaxDigits = 9;
+    if (text.empty() || text.size() > kMaxDigits || (text.front() == '0' && text.size() > 1) ||
+        !std::ranges::all_of(text, base::isDigit)) {
+        return std::nullopt;
+    }
+    long long value = 0;
+    std::from_chars(text.data(), text.data() + text.size(), value);
+    return value;
+}
+
 class IndexEvaluator {
 public:
     IndexEvaluator(const Place& place, bool report)
@@ -50,6 +66,9 @@ public:
     {
         if (chain > kMaxEnumerationChain) {
             return refuse("CONSTINIT", text);
+        }
+        if (const std::optional<long long> number = plainDecimal(text)) {
+            return number;
         }
         canalysis::C_CPP_set_expression_table(&cSymbols(), place_.scope);
         auto tree = canalysis::C_CPP_parse_expr(text, place_.file, place_.line,
@@ -209,13 +228,19 @@ bool checkDesignationNotMixed(const ValueSyntax& list, const Place& place)
     return true;
 }
 
+// Lists are short (a value text is one token of the script), so each field
+// designator is looked for among the earlier ones.
 bool checkFieldsOnce(const ValueSyntax& list, const Place& place)
 {
     bool ok = true;
-    std::set<std::string_view> seen;
-    for (const ElementSyntax& element : list.elements) {
-        if (element.designator.kind == Designator::Field && !seen.insert(element.designator.text).second) {
-            reportError("STRFLDALR", element.designator.text, place);
+    const auto begin = list.elements.begin();
+    for (auto element = begin; element != list.elements.end(); ++element) {
+        const Designator& designator = element->designator;
+        const auto sameField = [&designator](const ElementSyntax& earlier) {
+            return earlier.designator.kind == Designator::Field && earlier.designator.text == designator.text;
+        };
+        if (designator.kind == Designator::Field && std::any_of(begin, element, sameField)) {
+            reportError("STRFLDALR", designator.text, place);
             ok = false;
         }
     }
@@ -277,6 +302,9 @@ std::optional<long long> evaluateIndex(std::string_view text, const Place& place
 
 bool checkValueForm(ValueSyntax& value, const Place& place)
 {
+    if (value.kind != ValueSyntax::List) {
+        return true;
+    }
     bool ok = true;
     std::vector<ValueSyntax*> pending{&value};  // last first: lists are checked in text order
     while (!pending.empty()) {

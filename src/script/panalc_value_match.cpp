@@ -240,8 +240,14 @@ private:
     ValueNode matchStructure(const ValueSyntax& list, const CType* type, const CType* resolved, const Field* field)
     {
         ValueNode node = nodeOf(ValueKind::Structure, type, field);
+        // Only positional values and OTHERS need the members in order.
         std::vector<Member> positional;
-        collectPositional(resolved, positional);
+        const auto byPosition = [](const ElementSyntax& element) {
+            return element.designator.kind == Designator::None || element.designator.kind == Designator::Others;
+        };
+        if (std::ranges::any_of(list.elements, byPosition)) {
+            collectPositional(resolved, positional);
+        }
         // Nodes are large and most lists have no OTHERS: no room to spare.
         node.children.reserve(list.elements.size());
         std::size_t next = 0;

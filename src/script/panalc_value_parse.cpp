@@ -102,6 +102,11 @@ struct Pending {
     std::size_t end;
 };
 
+// Room made at once for the values waiting to be read and for the open
+// brackets: enough for most values.
+constexpr std::size_t kPendingRoom = 16;
+constexpr std::size_t kOpenRoom = 8;
+
 class Parser {
 public:
     Parser(std::string_view text, const Place& place) : text_(text), place_(place) {}
@@ -115,7 +120,9 @@ public:
             return std::nullopt;
         }
         ValueSyntax root;
-        std::vector<Pending> pending{{&root, 0, tokens_.size()}};
+        std::vector<Pending> pending;
+        pending.reserve(kPendingRoom);
+        pending.push_back({&root, 0, tokens_.size()});
         while (!pending.empty()) {
             const Pending next = pending.back();
             pending.pop_back();
@@ -133,6 +140,7 @@ private:
         // Values run about two characters a token: most texts take one allocation.
         tokens_.reserve(text_.size() / 2 + 8);
         std::vector<std::size_t> open;
+        open.reserve(kOpenRoom);
         for (std::size_t pos = 0; pos < text_.size();) {
             if (std::isspace(static_cast<unsigned char>(text_[pos])) != 0) {
                 ++pos;
@@ -255,9 +263,10 @@ private:
              comma = findAtLevel(comma + 1, end, Token::Comma)) {
             ++count;
         }
+        // The elements keep their places once reserved: their values are
+        // pending where they stand, and are taken first to last.
         list.elements.reserve(count);
-        std::vector<Pending> values;
-        values.reserve(count);
+        const std::size_t firstPending = pending.size();
         for (std::size_t start = first;; ) {
             const std::size_t comma = findAtLevel(start, end, Token::Comma);
             ElementSyntax& element = list.elements.emplace_back();
@@ -265,16 +274,13 @@ private:
             if (arrow != comma) {
                 element.designator = readDesignator(start, arrow);
             }
-            values.push_back({nullptr, arrow == comma ? start : arrow + 1, comma});
+            pending.push_back({&element.value, arrow == comma ? start : arrow + 1, comma});
             if (comma == end) {
                 break;
             }
             start = comma + 1;
         }
-        for (std::size_t i = values.size(); i-- > 0;) {
-            values[i].value = &list.elements[i].value;
-            pending.push_back(values[i]);
-        }
+        std::reverse(pending.begin() + static_cast<std::ptrdiff_t>(firstPending), pending.end());
     }
 
     Designator readDesignator(std::size_t first, std::size_t end)

@@ -1,5 +1,6 @@
 #include "script/plainexpr.h"
 
+#include "base/mstrin.h"
 #include "canalysis/declarations/cexpr.h"
 #include "canalysis/declarations/ctylex.h"
 #include "script/ancgest.h"
@@ -7,6 +8,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
+#include <string>
 
 namespace qvm::script {
 
@@ -17,9 +20,13 @@ constexpr std::size_t kPlainDigits = 4;
 // Longer strings go the full way, which checks their length.
 constexpr std::size_t kPlainStringLength = 64;
 
-bool isDigit(char c)
+using base::isDigit;
+
+// Letters, digits and '_' of the basic character set: a text with any other
+// character is no plain name, and goes the full way.
+bool isWordChar(char c)
 {
-    return std::isdigit(static_cast<unsigned char>(c)) != 0;
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || isDigit(c) || c == '_';
 }
 
 bool isSmallDecimal(std::string_view text)
@@ -38,11 +45,16 @@ bool isPlainString(std::string_view text)
     });
 }
 
+// "0x" and a few hexadecimal digits.
+bool isSmallHex(std::string_view text)
+{
+    return text.size() > 2 && text.size() <= 2 + kPlainDigits && text[0] == '0' && (text[1] == 'x' || text[1] == 'X') &&
+           std::ranges::all_of(text.substr(2), [](char c) { return base::hexDigitValue(c) >= 0; });
+}
+
 bool isName(std::string_view text)
 {
-    return !text.empty() && !isDigit(text.front()) && std::ranges::all_of(text, [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_';
-    });
+    return !text.empty() && !isDigit(text.front()) && std::ranges::all_of(text, isWordChar);
 }
 
 // Words the expression lexer reads as something else than a name, and the
@@ -53,66 +65,6 @@ bool isSpecialWord(std::string_view name)
     return name == "NONIL" || name.starts_with("__") || name == "typeof" ||
            canalysis::declarationKeyword(name, canonical) != 0 ||
            canalysis::modernWord(name, canonical) != canalysis::ModernWord::None;
-}
-
-std::optional<PlainTyped> typeName(std::string_view name, std::string_view scope)
-{
-    if (isSpecialWord(name)) {
-        return std::nullopt;
-    }
-    // A type name anywhere may change how the parser reads the word.
-    const canalysis::Symbol* global = canalysis::C_CPP_find_symbol_with_parent(name, cSymbols(), {});
-    if (global != nullptr && (global->storage & canalysis::kTypedef) != 0) {
-        return std::nullopt;
-    }
-    const canalysis::Symbol* symbol =
-        scope.empty() ? global : canalysis::C_CPP_find_symbol_with_parent(name, cSymbols(), scope);
-    if (symbol != nullptr) {
-        if ((symbol->storage & canalysis::kTypedef) != 0 || !symbol->type) {
-            return std::nullopt;
-        }
-        return PlainTyped{symbol->type, expressionClassOfType(symbol->type.get())};
-    }
-    if (canalysis::findEnumerationConstant(base::ident(name)) != nullptr) {
-        return PlainTyped{nullptr, kClassInt};
-    }
-    return std::nullopt;  // the full way reports the unknown name
-}
-
-// A type name anywhere, as the expression reader sees it.
-bool namesType(std::string_view name, std::string_view scope)
-{
-    const auto isTypedef = [&](std::string_view where) {
-        const canalysis::Symbol* symbol = canalysis::C_CPP_find_symbol_with_parent(name, cSymbols(), where);
-        return symbol != nullptr && (symbol->storage & canalysis::kTypedef) != 0;
-    };
-    return isTypedef({}) || (!scope.empty() && isTypedef(scope));
-}
-
-// A declared name followed by member names, "a.b.c", each member found in
-// the struct or union the path has reached so far.
-std::optional<PlainTyped> typeMemberPath(std::string_view text, std::string_view scope)
-{
-    const std::string_view head = text.substr(0, text.find('.'));
-    if (!isName(head)) {
-        return std::nullopt;
-    }
-    std::optional<PlainTyped> typed = typeName(head, scope);
-    for (std::string_view rest = text.substr(head.size()); typed && !rest.empty();) {
-        rest.remove_prefix(1);
-        const std::string_view member = rest.substr(0, rest.find('.'));
-        rest.remove_prefix(member.size());
-        if (!isName(member) || isSpecialWord(member) || namesType(member, scope) || !typed->type) {
-            return std::nullopt;
-        }
-        const canalysis::Field* field =
-            canalysis::C_CPP_find_member(canalysis::C_CPP_resolve(typed->type.get()), base::ident(member));
-        if (field == nullptr || !field->type) {
-            return std::nullopt;
-        }
-        typed = PlainTyped{field->type, expressionClassOfType(field->type.get())};
-    }
-    return typed;
 }
 
 std::string_view trimmedText(std::string_view text)
@@ -127,22 +79,287 @@ std::string_view trimmedText(std::string_view text)
     return text;
 }
 
-std::optional<PlainTyped> typeUnparenthesised(std::string_view text, std::string_view scope)
+// The characters of comparison and logical operators.
+constexpr std::string_view kComparisonChars = "<>=!&|";
+
+bool isComparisonChar(char c)
 {
-    if (isSmallDecimal(text)) {
-        return PlainTyped{nullptr, kClassInt};
-    }
-    if (isPlainString(text)) {
-        return PlainTyped{nullptr, kClassCharArray};
-    }
-    if (isName(text)) {
-        return typeName(text, scope);
-    }
-    if (text.find('.') != std::string_view::npos) {
-        return typeMemberPath(text, scope);
-    }
-    return std::nullopt;
+    return c == '<' || c == '>' || c == '=' || c == '!' || c == '&' || c == '|';
 }
+
+bool isComparison(std::string_view op)
+{
+    return op == "<" || op == ">" || op == "<=" || op == ">=" || op == "==" || op == "!=" || op == "&&" ||
+           op == "||";
+}
+
+// The classes the typing accepts as operands of a comparison without a word.
+bool isScalarClass(int cls)
+{
+    return cls >= kClassEnum && cls <= kClassArray && cls != kClassNonNil && cls != kClassStruct;
+}
+
+// The identifier of a scope name. Typings come by the thousand from the
+// same block, and finding an identifier hashes its text: the last one is
+// kept (for the identifier table it was found in).
+base::Ident scopeIdentOf(std::string_view scope)
+{
+    struct Kept {
+        std::string scope;
+        base::Ident ident = nullptr;
+        std::uint64_t generation = 0;
+        bool known = false;
+    };
+    static Kept kept;
+    if (!kept.known || kept.generation != base::identGeneration() || kept.scope != scope) {
+        kept = Kept{std::string(scope), canalysis::scopeIdent(scope), base::identGeneration(), true};
+    }
+    return kept.ident;
+}
+
+// Types plain texts in one C scope. Identifiers are found once per text:
+// finding one hashes its characters.
+class PlainTyper {
+public:
+    explicit PlainTyper(std::string_view scope) : scopeText_(scope) {}
+
+    // Quotes may hold operator characters: strings are compared the full way.
+    std::optional<PlainTyped> typeUnparenthesised(std::string_view text)
+    {
+        bool comparison = false;
+        for (const char c : text) {
+            if (c == '"' || c == '\'') {
+                return typeOperand(text);
+            }
+            comparison = comparison || isComparisonChar(c);
+        }
+        return comparison ? typeComparisons(text) : typeOperand(text);
+    }
+
+private:
+    base::Ident scope()
+    {
+        if (!scope_) {
+            scope_ = scopeIdentOf(scopeText_);
+        }
+        return *scope_;
+    }
+
+    // The symbol of the scope, else the global one, as the typing finds it.
+    static const canalysis::Symbol* find(base::Ident name, base::Ident scope)
+    {
+        for (canalysis::SymbolTable* table = &cSymbols(); table != nullptr; table = table->parent) {
+            if (const canalysis::Symbol* found = table->find(name, scope)) {
+                return found;
+            }
+        }
+        return nullptr;
+    }
+
+    static bool isTypedef(const canalysis::Symbol* symbol)
+    {
+        return symbol != nullptr && (symbol->storage & canalysis::kTypedef) != 0;
+    }
+
+    std::optional<PlainTyped> typeName(std::string_view text)
+    {
+        if (isSpecialWord(text)) {
+            return std::nullopt;
+        }
+        const base::Ident name = base::ident(text);
+        // A type name anywhere may change how the parser reads the word.
+        const canalysis::Symbol* global = find(name, nullptr);
+        if (isTypedef(global)) {
+            return std::nullopt;
+        }
+        const canalysis::Symbol* symbol = scope() == nullptr ? global : find(name, scope());
+        if (symbol != nullptr) {
+            if (isTypedef(symbol) || !symbol->type) {
+                return std::nullopt;
+            }
+            return PlainTyped{symbol->type, expressionClassOfType(symbol->type.get())};
+        }
+        if (canalysis::findEnumerationConstant(name) != nullptr) {
+            return PlainTyped{nullptr, kClassInt};
+        }
+        return std::nullopt;  // the full way reports the unknown name
+    }
+
+    // A type name anywhere, as the expression reader sees it.
+    bool namesType(base::Ident name)
+    {
+        return isTypedef(find(name, nullptr)) || (scope() != nullptr && isTypedef(find(name, scope())));
+    }
+
+    // A declared name followed by member names, "a.b.c", each member found in
+    // the struct or union the path has reached so far.
+    std::optional<PlainTyped> typeMemberPath(std::string_view text)
+    {
+        const std::string_view head = text.substr(0, text.find('.'));
+        if (!isName(head)) {
+            return std::nullopt;
+        }
+        std::optional<PlainTyped> typed = typeName(head);
+        for (std::string_view rest = text.substr(head.size()); typed && !rest.empty();) {
+            rest.remove_prefix(1);
+            const std::string_view member = rest.substr(0, rest.find('.'));
+            rest.remove_prefix(member.size());
+            if (!isName(member) || isSpecialWord(member) || !typed->type) {
+                return std::nullopt;
+            }
+            const base::Ident name = base::ident(member);
+            if (namesType(name)) {
+                return std::nullopt;
+            }
+            const canalysis::Field* field =
+                canalysis::C_CPP_find_member(canalysis::C_CPP_resolve(typed->type.get()), name);
+            if (field == nullptr || !field->type) {
+                return std::nullopt;
+            }
+            typed = PlainTyped{field->type, expressionClassOfType(field->type.get())};
+        }
+        return typed;
+    }
+
+    std::optional<PlainTyped> typeOperand(std::string_view text)
+    {
+        if (isSmallDecimal(text)) {
+            return PlainTyped{nullptr, kClassInt};
+        }
+        if (isPlainString(text)) {
+            return PlainTyped{nullptr, kClassCharArray};
+        }
+        if (isName(text)) {
+            return typeName(text);
+        }
+        if (!text.empty() && text.back() == ')') {
+            return typeCall(text);
+        }
+        if (!text.empty() && text.back() == ']') {
+            return typeElement(text);
+        }
+        if (text.find('.') != std::string_view::npos) {
+            return typeMemberPath(text);
+        }
+        return std::nullopt;
+    }
+
+    // A declared function (or pointer to one) called with plain arguments:
+    // what it returns, int when it says nothing.
+    std::optional<PlainTyped> typeCall(std::string_view text)
+    {
+        const std::size_t open = text.find('(');
+        const std::string_view callee = trimmedText(text.substr(0, open));
+        if (open == std::string_view::npos || !isName(callee)) {
+            return std::nullopt;
+        }
+        const std::string_view arguments = text.substr(open + 1, text.size() - open - 2);
+        if (arguments.find_first_of("()") != std::string_view::npos) {
+            return std::nullopt;
+        }
+        const std::optional<PlainTyped> function = typeName(callee);
+        const canalysis::CType* resolved =
+            function && function->type ? canalysis::C_CPP_resolve(function->type.get()) : nullptr;
+        if (resolved != nullptr && resolved->kind == canalysis::kPointer) {
+            resolved = canalysis::C_CPP_resolve(resolved->target.get());
+        }
+        if (resolved == nullptr || resolved->kind != canalysis::kFunction) {
+            return std::nullopt;
+        }
+        if (!trimmedText(arguments).empty() && !arePlainArguments(arguments)) {
+            return std::nullopt;
+        }
+        const canalysis::TypePtr& result = resolved->target;
+        return result ? PlainTyped{result, expressionClassOfType(result.get())} : PlainTyped{nullptr, kClassInt};
+    }
+
+    // An element of a plain array or pointer at a plain index: "a.b[2]".
+    std::optional<PlainTyped> typeElement(std::string_view text)
+    {
+        const std::size_t open = text.find('[');
+        if (open == std::string_view::npos || open != text.rfind('[')) {
+            return std::nullopt;
+        }
+        const std::string_view index = trimmedText(text.substr(open + 1, text.size() - open - 2));
+        const std::string_view base = trimmedText(text.substr(0, open));
+        if (base.find_first_of("()") != std::string_view::npos || index.find_first_of("()[]") != std::string_view::npos ||
+            !typeOperand(index)) {
+            return std::nullopt;
+        }
+        const std::optional<PlainTyped> array = typeOperand(base);
+        const canalysis::CType* resolved = array && array->type ? canalysis::C_CPP_resolve(array->type.get()) : nullptr;
+        if (resolved == nullptr || (resolved->kind != canalysis::kArray && resolved->kind != canalysis::kPointer)) {
+            return std::nullopt;
+        }
+        return PlainTyped{resolved->target, expressionClassOfType(resolved->target.get())};
+    }
+
+    bool arePlainArguments(std::string_view arguments)
+    {
+        for (std::string_view rest = arguments;;) {
+            const std::size_t comma = std::min(rest.find(','), rest.size());
+            if (!typeOperand(trimmedText(rest.substr(0, comma)))) {
+                return false;
+            }
+            if (comma == rest.size()) {
+                return true;
+            }
+            rest.remove_prefix(comma + 1);
+        }
+    }
+
+    // Small numbers joined by '+', '-' and '*', in parentheses or not, as an
+    // expanded constant macro often reads ("(0 + 0x100)"): a scalar.
+    static bool isConstantArithmetic(std::string_view text)
+    {
+        text = trimmedText(text);
+        if (text.size() > 2 && text.front() == '(' && text.back() == ')') {
+            text = trimmedText(text.substr(1, text.size() - 2));
+        }
+        for (;;) {
+            const std::size_t op = std::min(text.find_first_of("+-*"), text.size());
+            const std::string_view number = trimmedText(text.substr(0, op));
+            if (!isSmallDecimal(number) && !isSmallHex(number)) {
+                return false;
+            }
+            if (op == text.size()) {
+                return true;
+            }
+            text.remove_prefix(op + 1);
+        }
+    }
+
+    // Plain operands joined by comparisons and logical operators give an
+    // int, whatever their scalar types. A longer chain goes the full way,
+    // which knows the nesting limit.
+    std::optional<PlainTyped> typeComparisons(std::string_view text)
+    {
+        constexpr std::size_t kMaxOperands = 8;
+        std::size_t operands = 0;
+        for (std::string_view rest = text;;) {
+            const std::size_t opStart = std::min(rest.find_first_of(kComparisonChars), rest.size());
+            const std::string_view operandText = trimmedText(rest.substr(0, opStart));
+            std::optional<PlainTyped> operand = typeOperand(operandText);
+            if (!operand && isConstantArithmetic(operandText)) {
+                operand = PlainTyped{nullptr, kClassInt};
+            }
+            if (!operand || !isScalarClass(operand->cls) || ++operands > kMaxOperands) {
+                return std::nullopt;
+            }
+            if (opStart == rest.size()) {
+                return PlainTyped{nullptr, kClassInt};
+            }
+            const std::size_t opEnd = std::min(rest.find_first_not_of(kComparisonChars, opStart), rest.size());
+            if (!isComparison(rest.substr(opStart, opEnd - opStart))) {
+                return std::nullopt;
+            }
+            rest.remove_prefix(opEnd);
+        }
+    }
+
+    std::string_view scopeText_;
+    std::optional<base::Ident> scope_;  // found on the first look-up
+};
 
 }  // namespace
 
@@ -154,7 +371,7 @@ std::optional<PlainTyped> typePlainExpression(std::string_view text, std::string
     if (text.size() > 2 && text.front() == '(' && text.back() == ')') {
         text = trimmedText(text.substr(1, text.size() - 2));
     }
-    return typeUnparenthesised(text, scope);
+    return PlainTyper(scope).typeUnparenthesised(text);
 }
 
 }  // namespace qvm::script

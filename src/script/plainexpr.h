@@ -1,7 +1,10 @@
 // The class of the plainest C expressions, found without parsing them: a
 // small decimal constant, a string without escapes, a declared name, a
-// member path "a.b.c" from a declared name, any of them in parentheses. The
-// result is what the full parse and typing would give; every other text
+// member path "a.b.c" from a declared name, an element of one of these at
+// such an index ("a.b[2]"), a call of a declared function with such
+// arguments, a few of these of scalar types (or sums of small
+// numbers) joined by comparisons and logical operators ("a.b > 0 && f(c) !=
+// (1 + 0x10)"), any of them in parentheses. The result is what the full parse and typing would give; every other text
 // needs the full way.
 #pragma once
 

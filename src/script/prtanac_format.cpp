@@ -11,7 +11,9 @@
 
 #include <algorithm>
 #include <cctype>
-#include <map>
+#include <functional>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -24,23 +26,35 @@ using canalysis::CType;
 using FormatKey = std::pair<std::string, std::string>;
 using FormatKeyView = std::pair<std::string_view, std::string_view>;
 
-// Every VAR looks its variable up: keys are compared as views, so that a
-// look-up copies no text.
-struct FormatKeyLess {
+// Every VAR and every value the writers dump look their variable up, and
+// nearly all miss: keys are hashed and compared as views, so that a look-up
+// copies no text.
+struct FormatKeyHash {
+    using is_transparent = void;
+    std::size_t operator()(const FormatKeyView& key) const
+    {
+        const std::hash<std::string_view> hash;
+        return hash(key.first) * 31 + hash(key.second);
+    }
+    std::size_t operator()(const FormatKey& key) const { return (*this)(FormatKeyView(key.first, key.second)); }
+};
+
+struct FormatKeyEqual {
     using is_transparent = void;
     static FormatKeyView view(const FormatKey& key) { return {key.first, key.second}; }
     static FormatKeyView view(const FormatKeyView& key) { return key; }
     template <typename A, typename B>
     bool operator()(const A& a, const B& b) const
     {
-        return view(a) < view(b);
+        return view(a) == view(b);
     }
 };
 
-// Formats by (scope of the path's first name, path).
-std::map<FormatKey, VariableFormat, FormatKeyLess>& formats()
+// Formats by (scope of the path's first name, path); the formats keep their
+// places as others are added.
+std::unordered_map<FormatKey, VariableFormat, FormatKeyHash, FormatKeyEqual>& formats()
 {
-    static std::map<FormatKey, VariableFormat, FormatKeyLess> registered;
+    static std::unordered_map<FormatKey, VariableFormat, FormatKeyHash, FormatKeyEqual> registered;
     return registered;
 }
 
@@ -49,10 +63,15 @@ void formatError(diag::MessageCode code, std::string_view argument)
     diag::reportLocated(diag::Error, code, argument, cContext().file, cContext().line);
 }
 
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
 std::string withoutBlanks(std::string_view text)
 {
     std::string compact(text);
-    std::erase_if(compact, [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; });
+    std::erase_if(compact, isBlank);
     return compact;
 }
 
@@ -356,7 +375,9 @@ const VariableFormat* formatOf(std::string_view variable, std::string_view scope
     if (formats().empty()) {
         return nullptr;
     }
-    const std::string path = withoutBlanks(variable);
+    const bool blanks = std::ranges::any_of(variable, isBlank);
+    const std::string compact = blanks ? withoutBlanks(variable) : std::string();
+    const std::string_view path = blanks ? std::string_view(compact) : variable;
     for (const std::string_view where : {scope, std::string_view{}}) {
         const auto found = formats().find(FormatKeyView(where, path));
         if (found != formats().end()) {

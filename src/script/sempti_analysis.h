@@ -50,6 +50,7 @@ struct RunState {
     int waittilCount = 0;
     int defMessageCount = 0;
     bool receivedMessageDeclared = false;        // "int trv_msgrcv;" handed to the C analysis
+    bool receivedMessageFormatted = false;       // its hidden format registered
     bool insideProcedure = false;                // a procedure body is being analysed
     Entry* currentProcedure = nullptr;
     std::optional<Origin> firstWaittil;          // the first WAITTIL on messages

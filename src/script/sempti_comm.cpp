@@ -601,7 +601,14 @@ private:
             a.state.receivedMessageDeclared = true;
             a.declare("int trv_msgrcv;\n", {}, origin);
         }
-        registerFormat(FormatKind::Hidden, {}, "trv_msgrcv # integer", origin.fileName, origin.line);
+        // Once registered, the hidden format stays: registering it again
+        // would only set the C context again.
+        if (a.state.receivedMessageFormatted) {
+            setCContext({}, origin.fileName, origin.line);
+        } else {
+            a.state.receivedMessageFormatted =
+                registerFormat(FormatKind::Hidden, {}, "trv_msgrcv # integer", origin.fileName, origin.line) != nullptr;
+        }
         auto& structure = message.data<MessageVarData>().structure->data<EventStructData>();
         if (!structure.receivedCheckDone) {
             structure.receivedCheckDone = true;

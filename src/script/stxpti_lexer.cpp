@@ -300,13 +300,16 @@ std::string textOf(std::string raw)
 {
     constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
     const std::size_t start = std::string_view(raw).starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
-    std::size_t kept = 0;
-    for (std::size_t i = start; i < raw.size(); ++i) {
-        if (!(raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n')) {
-            raw[kept++] = raw[i];
+    // Most scripts have neither: they are kept as read.
+    if (start > 0 || raw.find("\r\n") != std::string::npos) {
+        std::size_t kept = 0;
+        for (std::size_t i = start; i < raw.size(); ++i) {
+            if (!(raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n')) {
+                raw[kept++] = raw[i];
+            }
         }
+        raw.resize(kept);
     }
-    raw.resize(kept);
     if (!raw.empty() && raw.back() != '\n') {
         raw += '\n';
     }
@@ -476,10 +479,8 @@ void ScriptLexer::takeDirectRun(std::size_t index)
     const std::string& content = input.content;
     const std::size_t wanted = std::min(index + kReadAhead, kMaxTokenLength) - pending_.size();
     const std::size_t limit = std::min(content.size(), input.position + wanted);
-    std::size_t end = input.position;
-    while (end < limit && content[end] != '\n') {
-        ++end;
-    }
+    const std::string_view run = std::string_view(content).substr(input.position, limit - input.position);
+    const std::size_t end = input.position + std::min(run.find('\n'), run.size());
     pending_.append(content, input.position, end - input.position);
     directRun_ += end - input.position;
     input.position = end;
@@ -504,13 +505,22 @@ void ScriptLexer::keep(std::size_t length)
     }
 }
 
+// Value and comment texts run to the end of the line: the characters read
+// ahead are searched at once, then more are read.
 std::size_t ScriptLexer::restOfLine(std::size_t from)
 {
     std::size_t end = from;
-    for (int c = peekAt(end); c != kEof && c != '\n'; c = peekAt(end)) {
-        ++end;
+    for (;;) {
+        const std::size_t newline = end < pending_.size() ? pending_.find('\n', end) : std::string::npos;
+        if (newline != std::string::npos) {
+            return newline;
+        }
+        end = std::max(end, pending_.size());
+        const int c = peekAt(end);
+        if (c == kEof || c == '\n') {
+            return end;
+        }
     }
-    return end;
 }
 
 std::size_t ScriptLexer::identifierLength(std::size_t from)

@@ -6,7 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <iterator>
+#include <limits>
+#include <map>
 #include <new>
 #include <type_traits>
 #include <utility>
@@ -139,6 +142,41 @@ constexpr std::string_view kKindNames[] = {
 };
 static_assert(std::size(kKindNames) == STX_KIND_COUNT);
 
+// Every file nodes were made in, numbered from 1 in the order first met.
+class NodeFiles {
+public:
+    NodeFiles() { byNumber_.push_back(&files_.emplace_back()); }
+
+    const NodeFile& at(NodeFileNumber number) const { return *byNumber_[number]; }
+
+    NodeFileNumber numberOf(std::string_view name, int id)
+    {
+        const auto found = numbers_.find(std::make_pair(id, name));
+        if (found != numbers_.end()) {
+            return found->second;
+        }
+        if (byNumber_.size() > std::numeric_limits<NodeFileNumber>::max()) {
+            base::memoryExhausted();
+        }
+        const NodeFile& added = files_.emplace_back(NodeFile{std::string(name), id});
+        const auto number = static_cast<NodeFileNumber>(byNumber_.size());
+        byNumber_.push_back(&added);
+        numbers_.emplace(std::make_pair(id, std::string_view(added.name)), number);
+        return number;
+    }
+
+private:
+    std::deque<NodeFile> files_;  // keep their places: the index views their names
+    std::vector<const NodeFile*> byNumber_;
+    std::map<std::pair<int, std::string_view>, NodeFileNumber> numbers_;
+};
+
+NodeFiles& nodeFiles()
+{
+    static NodeFiles files;
+    return files;
+}
+
 void dumpLine(const SyntaxNode* node, std::size_t depth, std::string& out)
 {
     out.append(depth * 2, ' ');
@@ -173,9 +211,14 @@ bool continuesList(const SyntaxNode& node, const SyntaxNode& rest)
 
 }  // namespace
 
+const NodeFile& nodeFile(NodeFileNumber number)
+{
+    return nodeFiles().at(number);
+}
+
 std::string_view kindName(SyntaxKind kind)
 {
-    if (kind < 0 || kind >= STX_KIND_COUNT) {
+    if (kind >= STX_KIND_COUNT) {
         return "STX_?";
     }
     return kKindNames[kind];
@@ -253,12 +296,11 @@ const KeptText* SyntaxTree::keepText(std::string_view text)
 void SyntaxTree::setPosition(int line, std::string_view fileName, int fileId)
 {
     line_ = line;
-    if (file_ != nullptr && file_->id == fileId && file_->name == fileName) {
+    if (currentFile_ != nullptr && currentFile_->id == fileId && currentFile_->name == fileName) {
         return;
     }
-    const auto same = [&](const NodeFile& file) { return file.id == fileId && file.name == fileName; };
-    const auto found = std::find_if(files_.begin(), files_.end(), same);
-    file_ = found != files_.end() ? &*found : &files_.emplace_back(NodeFile{std::string(fileName), fileId});
+    file_ = nodeFiles().numberOf(fileName, fileId);
+    currentFile_ = &nodeFile(file_);
 }
 
 void SyntaxTree::stamp(SyntaxNode& node) const

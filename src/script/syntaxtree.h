@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <string>
@@ -12,7 +13,8 @@
 
 namespace qvm::script {
 
-enum SyntaxKind : int {
+// Sixteen bits: the kind shares a word with the node's file.
+enum SyntaxKind : std::uint16_t {
     STX_SCRIPT,
     STX_HEADER,
     STX_DECL_LIST,
@@ -157,28 +159,34 @@ struct NodeFile {
     int id = 0;
 };
 
+// The number of a file among those nodes were made in (by any tree of the
+// process: scripts read few files); 0 stands for none.
+using NodeFileNumber = std::uint16_t;
+const NodeFile& nodeFile(NodeFileNumber number);
+
 struct SyntaxNode {
-    SyntaxKind kind = STX_EMPTY;
-    int line = 0;                        // lexer line when the node was made
     std::array<SyntaxNode*, 3> child{};  // meaning per kind; unused ones stay null
     NodeText text;                       // leaf kinds only
-    const NodeFile* file = nullptr;      // file current when the node was made, kept by the tree
+    int line = 0;                        // lexer line when the node was made
+    SyntaxKind kind = STX_EMPTY;
+    NodeFileNumber file = 0;             // file current when the node was made
 
     SyntaxNode* c0() const { return child[0]; }
     SyntaxNode* c1() const { return child[1]; }
     SyntaxNode* c2() const { return child[2]; }
     std::string_view textOrEmpty() const;
-    std::string_view fileName() const { return file != nullptr ? std::string_view(file->name) : std::string_view(); }
-    int fileId() const { return file != nullptr ? file->id : 0; }
+    std::string_view fileName() const { return nodeFile(file).name; }
+    int fileId() const { return nodeFile(file).id; }
 };
 
 // A large script makes hundreds of thousands of nodes, and the memory they
-// take is most of what the parse costs: the file is shared, not copied.
-static_assert(sizeof(SyntaxNode) <= 48);
+// take is most of what the parse costs: the file is a number, the kind a
+// short one.
+static_assert(sizeof(SyntaxNode) <= 40);
 
-// Owns every node of one parse, the texts of its leaves and the file names
-// they refer to. Nodes and texts keep their addresses for the life of the
-// tree. Nodes are made in blocks, a small one first, then blocks of large
+// Owns every node of one parse and the texts of its leaves (the files they
+// were made in are numbered for the whole process, see nodeFile). Nodes and
+// texts keep their addresses for the life of the tree. Nodes are made in blocks, a small one first, then blocks of large
 // pages, so that a large script costs a few allocations and page faults per
 // ten thousand nodes.
 class SyntaxTree {
@@ -190,7 +198,7 @@ public:
     SyntaxNode* make(SyntaxKind kind, SyntaxNode* c0 = nullptr, SyntaxNode* c1 = nullptr,
                      SyntaxNode* c2 = nullptr);
 
-    // The stored copy of a file name, for the nodes' fileName.
+    // A stored copy of a file name, which lives as long as the tree.
     std::string_view keepFileName(std::string_view name);
 
     // Keeps a text for the life of the tree, for the nodes' text.
@@ -222,10 +230,10 @@ private:
     std::size_t chunkUsed_ = 0;
     std::size_t chunkCapacity_ = 0;
     std::deque<std::string> fileNames_;  // the file names the nodes refer to
-    std::deque<NodeFile> files_;         // the files the nodes refer to
     SyntaxNode* root_ = nullptr;
     int line_ = 0;                       // position stamped on new nodes
-    const NodeFile* file_ = nullptr;
+    NodeFileNumber file_ = 0;
+    const NodeFile* currentFile_ = nullptr;  // the file numbered file_, once set
 };
 
 // One node per line, indented by two blanks per depth: kind, ` "text"` when

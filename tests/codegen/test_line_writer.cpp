@@ -8,8 +8,25 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <limits>
 #include <string>
 #include <string_view>
+#include <tuple>
+
+namespace parts {
+
+// A piece of a kind of its own, made of common pieces.
+struct Slot {
+    std::string_view table;
+    int index;
+};
+
+std::tuple<std::string_view, char, int, char> pieceParts(const Slot& slot)
+{
+    return {slot.table, '[', slot.index, ']'};
+}
+
+}  // namespace parts
 
 namespace {
 
@@ -100,6 +117,53 @@ TEST_F(LineWriterTest, LinesOfPiecesJoinTextsCharactersAndNumbers)
               "  trv_run(-12, 4000000000, 7);\n"
               "#define N 3\n"
               "  x#\n");
+}
+
+TEST_F(LineWriterTest, DeepBlocksKeepOneBlankPerLevel)
+{
+    constexpr int kDepth = 40;  // levels up to 80, past the indentation kept ready
+    const std::string text = written([](LineWriter& out) {
+        for (int i = 0; i < kDepth; ++i) {
+            out.openBlock();
+        }
+        out.line("x = ", 1, ";");
+        out.line("#endif");
+        for (int i = 0; i < kDepth; ++i) {
+            out.closeBlock();
+        }
+    });
+    std::string expected;
+    for (int i = 0; i < kDepth; ++i) {
+        expected += std::string(2 * i + 1, ' ') + "{\n";
+    }
+    expected += std::string(2 * kDepth, ' ') + "x = 1;\n#endif\n";
+    for (int i = kDepth - 1; i >= 0; --i) {
+        expected += std::string(2 * i + 1, ' ') + "}\n";
+    }
+    EXPECT_EQ(text, expected);
+}
+
+TEST(Pieces, NumbersOfEveryWidthAndLongTextsJoinWhole)
+{
+    using qvm::codegen::joinedPieces;
+    const std::string longText(5000, 'a');
+    EXPECT_EQ(joinedPieces("[", std::numeric_limits<long long>::min(), '|', std::numeric_limits<unsigned long long>::max(),
+                           "]"),
+              "[-9223372036854775808|18446744073709551615]");
+    EXPECT_EQ(joinedPieces(longText, "-", longText, 0), longText + "-" + longText + "0");
+    EXPECT_EQ(joinedPieces("", std::string_view(), ""), "");
+}
+
+TEST_F(LineWriterTest, PiecesMadeOfPartsTakeTheirPlaceAmongTheOthers)
+{
+    const std::string text = written([](LineWriter& out) {
+        out.openBlock();
+        out.line(parts::Slot{"trv_msg_a", 3}, ".trv_defNumber = ", 2, ';');
+        out.line(parts::Slot{"", -1});
+        out.line(parts::Slot{"#x", 0});  // a directive whichever piece begins it
+    });
+    EXPECT_EQ(text, " {\n  trv_msg_a[3].trv_defNumber = 2;\n  [-1]\n#x[0]\n");
+    EXPECT_EQ(qvm::codegen::joinedPieces(parts::Slot{"t", 12}), "t[12]");
 }
 
 TEST_F(LineWriterTest, AnEmptyLineCarriesTheIndentationOfItsLevel)

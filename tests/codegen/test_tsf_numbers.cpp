@@ -145,6 +145,33 @@ TEST_F(TracerWriter, SectionKeyIsTheHashKeyAndTheRunKey)
     EXPECT_THAT(write(), HasSubstr("\nID " + std::to_string(file.hashKey) + " " + std::to_string(runKey) + "\n"));
 }
 
+// A script whose elements take far more than the writer gathers at a time:
+// every element line comes once, whole and in order, before the end of its
+// section.
+TEST_F(TracerWriter, ManyElementsComeWholeAndInOrder)
+{
+    constexpr int kScenarios = 3000;
+    std::string script = "HEADER \"a\", \"b\", \"c\"\n#int w;\n";
+    for (int i = 0; i < kScenarios; ++i) {
+        script += "SCENARIO s" + std::to_string(i) + "\n  PAUSE 1\nEND SCENARIO\n";
+    }
+    analyse(kInterface, script);
+    const std::string text = write();
+    std::vector<std::string> elements;
+    for (const std::string& line : qvm::testing::lines(text)) {
+        if (line.starts_with("TX ")) {
+            elements.push_back(line);
+        }
+    }
+    ASSERT_EQ(elements.size(), 2u * kScenarios);
+    for (int i = 0; i < kScenarios; ++i) {
+        const std::string name = "\"s" + std::to_string(i) + "\"";
+        EXPECT_EQ(elements[2 * i], "TX " + std::to_string(3 + 2 * i) + " " + name);
+        EXPECT_EQ(elements[2 * i + 1], "TX " + std::to_string(4 + 2 * i) + " " + name);
+    }
+    EXPECT_TRUE(text.ends_with(elements.back() + "\nED\n"));
+}
+
 // A line longer than 4095 characters is reported once and cut there.
 TEST_F(TracerWriter, OverlongLinesAreCutAndReported)
 {

@@ -5,6 +5,7 @@
 
 #include "script/panalc.h"
 #include "script/pprepc.h"
+#include "canalysis/ctypesizes.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -82,6 +83,22 @@ TEST_F(Bridge, ClassesOfExpressions)
     }
     EXPECT_EQ(expressionClass("chained", {}, "s.pts", 9).typeImage, "L3");
     EXPECT_THAT(messages(), IsEmpty());
+}
+
+TEST_F(Bridge, TextsWithoutNamesTypeTheSameEachTimeAndReportEachTime)
+{
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(expressionType("(sizeof(int) * 4)", "SCN", "s.pts", 3), std::make_pair(std::string("unsigned int"), 2));
+        EXPECT_EQ(expressionClass("*(long*)0", {}, "s.pts", 3).typeImage, "long");
+        EXPECT_EQ(expressionType("*(int)0", {}, "s.pts", 8 + round).second, 2);
+    }
+    EXPECT_THAT(messages(), ElementsAre(Message{"W", "NONPOINTE", "s.pts", 8}, Message{"W", "NONPOINTE", "s.pts", 9}));
+    // A sizeof gives an unsigned long once pointers have the size of a long.
+    qvm::canalysis::typeSizes().longBits = 64;
+    qvm::canalysis::typeSizes().pointerBits = 64;
+    EXPECT_EQ(expressionType("(sizeof(int) * 4)", "SCN", "s.pts", 3).first, "unsigned long");
+    qvm::canalysis::typeSizes().reset();
+    EXPECT_EQ(expressionType("(sizeof(int) * 4)", "SCN", "s.pts", 3).first, "unsigned int");
 }
 
 TEST_F(Bridge, AnExpressionWithoutTypeIsAnInteger)

@@ -190,3 +190,35 @@ TEST_F(FrontEnd, LongBodyParsesIntoOneChain)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SyntaxTreeFiles, NodesKeepTheFileTheyWereMadeInAcrossTrees)
+{
+    qvm::script::SyntaxTree first;
+    qvm::script::SyntaxTree second;
+    const qvm::script::SyntaxNode* before = first.make(qvm::script::STX_EMPTY);
+    first.setPosition(3, "one.pts", 1);
+    const qvm::script::SyntaxNode* one = first.make(qvm::script::STX_IDENT);
+    second.setPosition(4, "two.pts", 2);
+    const qvm::script::SyntaxNode* two = second.make(qvm::script::STX_IDENT);
+    first.setPosition(5, "two.pts", 7);
+    const qvm::script::SyntaxNode* again = first.make(qvm::script::STX_IDENT);
+    first.setPosition(6, "one.pts", 1);
+    const qvm::script::SyntaxNode* back = first.make(qvm::script::STX_EMPTY);
+
+    EXPECT_EQ(before->fileName(), "");
+    EXPECT_EQ(before->fileId(), 0);
+    EXPECT_EQ(one->fileName(), "one.pts");
+    EXPECT_EQ(one->fileId(), 1);
+    EXPECT_EQ(two->fileName(), "two.pts");
+    EXPECT_EQ(two->fileId(), 2);
+    EXPECT_EQ(again->fileName(), "two.pts");
+    EXPECT_EQ(again->fileId(), 7);
+    EXPECT_EQ(back->fileName(), "one.pts");
+    EXPECT_EQ(back->line, 6);
+    EXPECT_EQ(back->file, one->file);
+    EXPECT_EQ(kindName(back->kind), "STX_EMPTY");
+}
+
+}  // namespace

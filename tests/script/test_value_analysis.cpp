@@ -3,6 +3,7 @@
 #include "base/mstrid.h"
 #include "canalysis/ctypesizes.h"
 #include "script/ancgest.h"
+#include "script/panalc.h"
 #include "script/plainexpr.h"
 #include "script/valuetree.h"
 #include "support/console.h"
@@ -299,6 +300,15 @@ const Accepted kAccepted[] = {
     {"count", "EV=(count)",
              "EV count\n"
              "  scalar = (count) (class 3, long)\n"},
+    {"open_tab", "EV=(010 => 1, 1000000000 => 2, 0..00 => 3)",
+             "EV open_tab\n"
+             "  array [0..-1] (class 11, int [])\n"
+             "    range [8..8]\n"
+             "      scalar = 1 (class 2, int)\n"
+             "    range [1000000000..1000000000]\n"
+             "      scalar = 2 (class 2, int)\n"
+             "    range [0..0]\n"
+             "      scalar = 3 (class 2, int)\n"},
     {"open_tab", "EV=(0 => 1, 7 => 2)",
              "EV open_tab\n"
              "  array [0..-1] (class 11, int [])\n"
@@ -334,6 +344,10 @@ const Refused kRefused[] = {
      {{"E", "ENDOTHERS", "Keyword OTHERS only at the end of the list : (OTHERS => 0, 1 => 2)"}}},
     {"pt", "EV=(1, y => 2)", {{"E", "VARPOSNAM", "Designation by position and name mixed : (1, y => 2)"}}},
     {"pt", "EV=(x => 1, x => 2)", {{"E", "STRFLDALR", "Structure field already used : x"}}},
+    {"pt", "EV=(y => 1, x => 2, y => 3, x => 4, y => 5)",
+     {{"E", "STRFLDALR", "Structure field already used : y"},
+      {"E", "STRFLDALR", "Structure field already used : x"},
+      {"E", "STRFLDALR", "Structure field already used : y"}}},
     {"tab", "EV=(1..3 => 1, 2 => 5)", {{"E", "COMBNDSEC", "Mixing two area 2"}}},
     {"tab", "EV=(0..1 => 1, 3..1 => 5)", {{"E", "COMBNDSEC", "Mixing two area 3..1"}}},
     {"tab", "EV=(zero => 1)", {{"E", "CONSTINIT", " Init value not allowed for zero constant"}}},
@@ -396,6 +410,20 @@ protected:
     {
         console.clear();
         return qvm::script::analyseValue(variable, value, scope, kScript, kLine);
+    }
+
+    // The plain typing of the text, which must be the full typing's, silent.
+    void expectPlainAsFull(const char* text)
+    {
+        SCOPED_TRACE(text);
+        const auto plain = qvm::script::typePlainExpression(text, {});
+        ASSERT_TRUE(plain.has_value());
+        const qvm::script::TypedText full = qvm::script::typeExpression(text, {}, kScript, kLine);
+        EXPECT_EQ(console, "");
+        EXPECT_EQ(plain->cls, qvm::script::expressionClassOfType(full.type.get()));
+        if (plain->type) {
+            EXPECT_EQ(plain->type, full.type);
+        }
     }
 
     static Message located(const Expected& report)
@@ -544,6 +572,57 @@ TEST_F(ValueAnalysis, PlainOperandsAreTypedAsTheFullParseTypesThem)
         EXPECT_FALSE(qvm::script::typePlainExpression(full, {}).has_value()) << full;
     }
     EXPECT_GT(plainCount, 20);
+}
+
+TEST_F(ValueAnalysis, PlainComparisonsAreIntegersLikeTheFullParseTypesThem)
+{
+    for (const char* fast : {"msg.id > msg.code", "(count <= 3)", "text != ptr && zero", "RED==colour||name",
+                             "msg.ratio >= 1 || tab < grid", "\"a<b\""}) {
+        expectPlainAsFull(fast);
+    }
+    // Operands the typing refuses or reports, other operators, strings
+    // and long chains go the full way.
+    for (const char* full : {"msg == 1", "pt.x < data", "nosuch > 1", "NONIL != ptr", "a = b", "zero & 1", "zero<<1",
+                             "zero < -1", "!zero", "zero <", "\"a\" == text", "(zero) < 1",
+                             "zero<zero<zero<zero<zero<zero<zero<zero<zero"}) {
+        EXPECT_FALSE(qvm::script::typePlainExpression(full, {}).has_value()) << full;
+    }
+}
+
+TEST_F(ValueAnalysis, PlainCallsAreTypedAsTheFullParseTypesThem)
+{
+    qvm::script::declareCText("unsigned long ticks(unsigned long); void stop(void); int (*handler)(int);\n"
+                              "Colour shade();\n",
+                              {}, kScript, kLine);
+    for (const char* fast : {"ticks(count)", "ticks( msg.id )", "stop()", "handler(1)", "shade( )",
+                             "ticks(count) < (0 + 0x100)", "handler(zero) != 2*3 && msg.id", "(ticks(1) >= 0X1f)",
+                             "tab[1]", "msg.name[ zero ]", "text[count]", "open_tab[RED] == 1", "msg.tab[2]"}) {
+        expectPlainAsFull(fast);
+    }
+    // Unknown or refused callees and arguments, nested calls, sums outside a
+    // comparison and anything but small numbers in them go the full way.
+    for (const char* full : {"ticks(nosuch)", "nosuch(1)", "RED(1)", "U8(1)", "count(1)", "ticks(ticks(1))",
+                             "ticks(1", "(0 + 0x100)", "stop() == 0", "zero < 1 / 2", "zero < -1 + 2",
+                             "zero < 0x12345", "zero < 1 + count", "ticks(\"a,b\")", "grid[1][2]", "count[1]",
+                             "tab[nosuch]", "tab[ticks(1)]", "pt[0]", "tab[1].x", "tab[]"}) {
+        EXPECT_FALSE(qvm::script::typePlainExpression(full, {}).has_value()) << full;
+    }
+}
+
+TEST_F(ValueAnalysis, DeclaredNamesAreDescribedAsTheFullParseDescribesThem)
+{
+    qvm::script::declareCText("const long limit; int local;", "SCN", kScript, kLine);
+    for (const char* text : {"msg", "msg.name", "limit", "local", "colour", "pp", "msg.flags.mode"}) {
+        SCOPED_TRACE(text);
+        const qvm::script::TypedExpression fast = qvm::script::expressionClass(text, "SCN", kScript, kLine);
+        const qvm::script::TypedText full = qvm::script::typeExpression(text, "SCN", kScript, kLine);
+        EXPECT_EQ(fast.cls, qvm::script::expressionClassOfType(full.type.get()));
+        EXPECT_EQ(fast.typeImage, qvm::canalysis::C_CPP_type_image(full.type.get()));
+    }
+    EXPECT_EQ(qvm::script::expressionClass("msg.name", {}, kScript, kLine).elementCount, 8);
+    EXPECT_TRUE(qvm::script::expressionClass("limit", "SCN", kScript, kLine).constant);
+    EXPECT_EQ(qvm::script::cContext().scope, "SCN");
+    EXPECT_EQ(console, "");
 }
 
 }  // namespace
