@@ -133,8 +133,9 @@ void ParserContext::stampPosition()
     if (seenSwitches_ != lexer.fileSwitches()) {
         seenSwitches_ = lexer.fileSwitches();
         fileName_ = tree.keepFileName(lexer.fileName());
+        tree.setFile(fileName_, lexer.fileId());
     }
-    tree.setPosition(lexer.line(), fileName_, lexer.fileId());
+    tree.setLine(lexer.line());
 }
 
 SyntaxNode* ParserContext::node(SyntaxKind kind, SyntaxNode* c0, SyntaxNode* c1, SyntaxNode* c2)
