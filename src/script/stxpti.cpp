@@ -237,7 +237,7 @@ void scanTokens(const std::string& path, const ParseOptions& options,
     std::string includeName;
     int lineStartToken = TK_NEWLINE;
     for (int token = lexer.next(); token != 0; token = lexer.next()) {
-        onToken({lexer.line(), tokenName(token), lexer.text()});
+        onToken({lexer.line(), tokenName(token), std::string(lexer.text())});
         if (token == TK_NEWLINE && last == TK_STRING && beforeLast == TK_INCLUDE && lineStartToken == TK_INCLUDE) {
             lexer.openInclude(includeName);
         }

@@ -563,7 +563,7 @@ int ScriptLexer::next()
     for (;;) {
         pending_.clear();
         directRun_ = 0;
-        text_.clear();
+        text_ = {};
         int token = kSkip;
         switch (state_) {
         case State::InstrStart:
@@ -677,7 +677,7 @@ int ScriptLexer::scanInstruction()
     case '@':
         if (state_ == State::InstrStart) {
             keep(restOfLine(1));
-            text_ = pending_.substr(1);
+            text_ = std::string_view(pending_).substr(1);
             return TK_NATIVE_AT_LINE;
         }
         keep(1);
@@ -685,7 +685,7 @@ int ScriptLexer::scanInstruction()
         return TK_AT;
     case '#':
         keep(restOfLine(1));
-        text_ = pending_.substr(1);
+        text_ = std::string_view(pending_).substr(1);
         return TK_NATIVE_HASH_LINE;
     case '%':
         return scanFilter();
@@ -759,7 +759,8 @@ int ScriptLexer::scanString()
         ++end;
     }
     keep(end + 1);
-    text_ = stringText(pending_);
+    unescaped_ = stringText(pending_);
+    text_ = unescaped_;
     return TK_STRING;
 }
 
@@ -816,7 +817,7 @@ int ScriptLexer::scanFilter()
         return badSequence();
     }
     keep(end);
-    text_ = pending_.substr(1);
+    text_ = std::string_view(pending_).substr(1);
     return isDouble ? TK_FILTER_DOUBLE : TK_FILTER_SINGLE;
 }
 
@@ -899,11 +900,11 @@ int ScriptLexer::finishWord(int token)
         text_ = pending_;
         return token;
     case TK_COMMENT:
-        text_ = pending_.substr(8);
+        text_ = std::string_view(pending_).substr(8);
         return token;
     case TK_FORMAT:
         // Only the blanks between FORMAT and '=' beyond the first are kept.
-        text_ = pending_.size() > 8 ? pending_.substr(7, pending_.size() - 8) : std::string();
+        text_ = pending_.size() > 8 ? std::string_view(pending_).substr(7, pending_.size() - 8) : std::string_view();
         enterNative();
         return token;
     case TK_VIRTUAL_CALLBACK:
@@ -998,7 +999,7 @@ int ScriptLexer::scanNative()
             for (const MatchWord& match : kMatchWords) {
                 if (match.word == word && peekAt(at + length) == '(') {
                     keep(at + length);
-                    text_ = pending_.substr(0, at);
+                    text_ = std::string_view(pending_).substr(0, at);
                     savedMatchToken_ = match.token;
                     state_ = State::MatchArgs;
                     return TK_NATIVE_EXPR;

@@ -42,9 +42,9 @@ public:
     void start(const std::string& path);
 
     // The next token code (0 at the end of the outermost file); its kept
-    // text is text().
+    // text is text(), valid until the next call.
     int next();
-    const std::string& text() const { return text_; }
+    std::string_view text() const { return text_; }
 
     // Opens the file named by a STRING token's text (quotes included) and
     // continues scanning in it. Fatal "CANNOTOPN", "INCLOOPDT", "INCLOVFLW".
@@ -135,7 +135,10 @@ private:
     // file's content, which ends just before its position: giving them back
     // is moving the position back.
     std::size_t directRun_ = 0;
-    std::string text_;          // kept text of the last token
+    // Kept text of the last token: a part of pending_, or of unescaped_ for
+    // strings.
+    std::string_view text_;
+    std::string unescaped_;
     int previousChar_ = '\n';   // last character kept
     State state_ = State::InstrStart;
     bool atLineStart_ = false;      // no token since the last newline token
