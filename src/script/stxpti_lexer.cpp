@@ -886,11 +886,11 @@ int ScriptLexer::scanWord()
     }
 
     keep(length);
-    return finishWord(token);
+    return finishWord(token, keyword ? keyword->effect : None);
 }
 
 // Sets the kept text of the word token and applies the keyword's effects.
-int ScriptLexer::finishWord(int token)
+int ScriptLexer::finishWord(int token, unsigned keywordEffect)
 {
     switch (token) {
     case TK_IDENT:
@@ -916,11 +916,10 @@ int ScriptLexer::finishWord(int token)
     default:
         break;
     }
-    const Keyword* keyword = findKeyword(pending_);
-    if (keyword->effect & ClearsNative) {
+    if (keywordEffect & ClearsNative) {
         nativeAfterParen_ = false;
     }
-    if (keyword->effect & StartsNative) {
+    if (keywordEffect & StartsNative) {
         enterNative();
     }
     switch (token) {

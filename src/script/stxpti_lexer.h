@@ -111,8 +111,9 @@ private:
     int scanCallName();
     // Keeps one character as an unknown sequence (reported by the parser).
     int badSequence();
-    // Effects of a keyword on the lexical state and the script-wide flags.
-    int finishWord(int token);
+    // Effects of a keyword (with its effect bits) on the lexical state and
+    // the script-wide flags.
+    int finishWord(int token, unsigned keywordEffect);
     void enterNative();
     std::size_t quotedEnd(std::size_t from, int quote);
 
