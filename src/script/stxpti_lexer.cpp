@@ -419,17 +419,21 @@ int ScriptLexer::readChar()
             return c;
         }
         ++current().line;
-        if (continuationOff_) {
+        if (continuationOff_ || peekRaw() != '&') {
             return c;
         }
-        const int next = readRaw();
-        if (next != '&') {
-            if (next != kEof) {
-                pushback_.push_back(static_cast<char>(next));
-            }
-            return c;
-        }
+        readRaw();
     }
+}
+
+// The character readRaw would give, left where it is.
+int ScriptLexer::peekRaw() const
+{
+    if (!pushback_.empty()) {
+        return static_cast<unsigned char>(pushback_.back());
+    }
+    const Input& input = current();
+    return input.position < input.content.size() ? static_cast<unsigned char>(input.content[input.position]) : kEof;
 }
 
 void ScriptLexer::pushBack(int c)

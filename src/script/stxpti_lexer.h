@@ -78,10 +78,12 @@ private:
         int fileId = 0;            // identifier of the file's source record
     };
 
-    // Characters: readRaw takes the pushed-back characters first, readChar
-    // joins continuation lines, take appends to the token being matched
-    // (fatal "LEXTKTLNG" at the length limit), peekAt looks ahead through it.
+    // Characters: readRaw takes the pushed-back characters first (peekRaw
+    // leaves the character in place), readChar joins continuation lines,
+    // take appends to the token being matched (fatal "LEXTKTLNG" at the
+    // length limit), peekAt looks ahead through it.
     int readRaw();
+    int peekRaw() const;
     int readChar();
     void pushBack(int c);
     int take();
