@@ -306,19 +306,22 @@ bool checkValueForm(ValueSyntax& value, const Place& place)
         return true;
     }
     bool ok = true;
-    std::vector<ValueSyntax*> pending{&value};  // last first: lists are checked in text order
-    while (!pending.empty()) {
-        ValueSyntax& next = *pending.back();
+    // The nested lists still to check, last first: lists are checked in text
+    // order. Most values hold none, and then nothing is allocated.
+    std::vector<ValueSyntax*> pending;
+    for (ValueSyntax* next = &value;;) {
+        ok = checkList(*next, place) && ok;
+        for (auto element = next->elements.rbegin(); element != next->elements.rend(); ++element) {
+            if (element->value.kind == ValueSyntax::List) {
+                pending.push_back(&element->value);
+            }
+        }
+        if (pending.empty()) {
+            return ok;
+        }
+        next = pending.back();
         pending.pop_back();
-        if (next.kind != ValueSyntax::List) {
-            continue;
-        }
-        ok = checkList(next, place) && ok;
-        for (auto element = next.elements.rbegin(); element != next.elements.rend(); ++element) {
-            pending.push_back(&element->value);
-        }
     }
-    return ok;
 }
 
 }  // namespace qvm::script::value

@@ -133,8 +133,9 @@ void ParserContext::stampPosition()
     if (seenSwitches_ != lexer.fileSwitches()) {
         seenSwitches_ = lexer.fileSwitches();
         fileName_ = tree.keepFileName(lexer.fileName());
+        tree.setFile(fileName_, lexer.fileId());
     }
-    tree.setPosition(lexer.line(), fileName_, lexer.fileId());
+    tree.setLine(lexer.line());
 }
 
 SyntaxNode* ParserContext::node(SyntaxKind kind, SyntaxNode* c0, SyntaxNode* c1, SyntaxNode* c2)
@@ -236,7 +237,7 @@ void scanTokens(const std::string& path, const ParseOptions& options,
     std::string includeName;
     int lineStartToken = TK_NEWLINE;
     for (int token = lexer.next(); token != 0; token = lexer.next()) {
-        onToken({lexer.line(), tokenName(token), lexer.text()});
+        onToken({lexer.line(), tokenName(token), std::string(lexer.text())});
         if (token == TK_NEWLINE && last == TK_STRING && beforeLast == TK_INCLUDE && lineStartToken == TK_INCLUDE) {
             lexer.openInclude(includeName);
         }

@@ -419,17 +419,21 @@ int ScriptLexer::readChar()
             return c;
         }
         ++current().line;
-        if (continuationOff_) {
+        if (continuationOff_ || peekRaw() != '&') {
             return c;
         }
-        const int next = readRaw();
-        if (next != '&') {
-            if (next != kEof) {
-                pushback_.push_back(static_cast<char>(next));
-            }
-            return c;
-        }
+        readRaw();
     }
+}
+
+// The character readRaw would give, left where it is.
+int ScriptLexer::peekRaw() const
+{
+    if (!pushback_.empty()) {
+        return static_cast<unsigned char>(pushback_.back());
+    }
+    const Input& input = current();
+    return input.position < input.content.size() ? static_cast<unsigned char>(input.content[input.position]) : kEof;
 }
 
 void ScriptLexer::pushBack(int c)
@@ -563,7 +567,7 @@ int ScriptLexer::next()
     for (;;) {
         pending_.clear();
         directRun_ = 0;
-        text_.clear();
+        text_ = {};
         int token = kSkip;
         switch (state_) {
         case State::InstrStart:
@@ -677,7 +681,7 @@ int ScriptLexer::scanInstruction()
     case '@':
         if (state_ == State::InstrStart) {
             keep(restOfLine(1));
-            text_ = pending_.substr(1);
+            text_ = std::string_view(pending_).substr(1);
             return TK_NATIVE_AT_LINE;
         }
         keep(1);
@@ -685,7 +689,7 @@ int ScriptLexer::scanInstruction()
         return TK_AT;
     case '#':
         keep(restOfLine(1));
-        text_ = pending_.substr(1);
+        text_ = std::string_view(pending_).substr(1);
         return TK_NATIVE_HASH_LINE;
     case '%':
         return scanFilter();
@@ -759,7 +763,8 @@ int ScriptLexer::scanString()
         ++end;
     }
     keep(end + 1);
-    text_ = stringText(pending_);
+    unescaped_ = stringText(pending_);
+    text_ = unescaped_;
     return TK_STRING;
 }
 
@@ -816,7 +821,7 @@ int ScriptLexer::scanFilter()
         return badSequence();
     }
     keep(end);
-    text_ = pending_.substr(1);
+    text_ = std::string_view(pending_).substr(1);
     return isDouble ? TK_FILTER_DOUBLE : TK_FILTER_SINGLE;
 }
 
@@ -885,11 +890,11 @@ int ScriptLexer::scanWord()
     }
 
     keep(length);
-    return finishWord(token);
+    return finishWord(token, keyword ? keyword->effect : None);
 }
 
 // Sets the kept text of the word token and applies the keyword's effects.
-int ScriptLexer::finishWord(int token)
+int ScriptLexer::finishWord(int token, unsigned keywordEffect)
 {
     switch (token) {
     case TK_IDENT:
@@ -899,11 +904,11 @@ int ScriptLexer::finishWord(int token)
         text_ = pending_;
         return token;
     case TK_COMMENT:
-        text_ = pending_.substr(8);
+        text_ = std::string_view(pending_).substr(8);
         return token;
     case TK_FORMAT:
         // Only the blanks between FORMAT and '=' beyond the first are kept.
-        text_ = pending_.size() > 8 ? pending_.substr(7, pending_.size() - 8) : std::string();
+        text_ = pending_.size() > 8 ? std::string_view(pending_).substr(7, pending_.size() - 8) : std::string_view();
         enterNative();
         return token;
     case TK_VIRTUAL_CALLBACK:
@@ -915,11 +920,10 @@ int ScriptLexer::finishWord(int token)
     default:
         break;
     }
-    const Keyword* keyword = findKeyword(pending_);
-    if (keyword->effect & ClearsNative) {
+    if (keywordEffect & ClearsNative) {
         nativeAfterParen_ = false;
     }
-    if (keyword->effect & StartsNative) {
+    if (keywordEffect & StartsNative) {
         enterNative();
     }
     switch (token) {
@@ -998,7 +1002,7 @@ int ScriptLexer::scanNative()
             for (const MatchWord& match : kMatchWords) {
                 if (match.word == word && peekAt(at + length) == '(') {
                     keep(at + length);
-                    text_ = pending_.substr(0, at);
+                    text_ = std::string_view(pending_).substr(0, at);
                     savedMatchToken_ = match.token;
                     state_ = State::MatchArgs;
                     return TK_NATIVE_EXPR;

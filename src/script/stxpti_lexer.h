@@ -42,9 +42,9 @@ public:
     void start(const std::string& path);
 
     // The next token code (0 at the end of the outermost file); its kept
-    // text is text().
+    // text is text(), valid until the next call.
     int next();
-    const std::string& text() const { return text_; }
+    std::string_view text() const { return text_; }
 
     // Opens the file named by a STRING token's text (quotes included) and
     // continues scanning in it. Fatal "CANNOTOPN", "INCLOOPDT", "INCLOVFLW".
@@ -78,10 +78,12 @@ private:
         int fileId = 0;            // identifier of the file's source record
     };
 
-    // Characters: readRaw takes the pushed-back characters first, readChar
-    // joins continuation lines, take appends to the token being matched
-    // (fatal "LEXTKTLNG" at the length limit), peekAt looks ahead through it.
+    // Characters: readRaw takes the pushed-back characters first (peekRaw
+    // leaves the character in place), readChar joins continuation lines,
+    // take appends to the token being matched (fatal "LEXTKTLNG" at the
+    // length limit), peekAt looks ahead through it.
     int readRaw();
+    int peekRaw() const;
     int readChar();
     void pushBack(int c);
     int take();
@@ -111,8 +113,9 @@ private:
     int scanCallName();
     // Keeps one character as an unknown sequence (reported by the parser).
     int badSequence();
-    // Effects of a keyword on the lexical state and the script-wide flags.
-    int finishWord(int token);
+    // Effects of a keyword (with its effect bits) on the lexical state and
+    // the script-wide flags.
+    int finishWord(int token, unsigned keywordEffect);
     void enterNative();
     std::size_t quotedEnd(std::size_t from, int quote);
 
@@ -135,7 +138,10 @@ private:
     // file's content, which ends just before its position: giving them back
     // is moving the position back.
     std::size_t directRun_ = 0;
-    std::string text_;          // kept text of the last token
+    // Kept text of the last token: a part of pending_, or of unescaped_ for
+    // strings.
+    std::string_view text_;
+    std::string unescaped_;
     int previousChar_ = '\n';   // last character kept
     State state_ = State::InstrStart;
     bool atLineStart_ = false;      // no token since the last newline token

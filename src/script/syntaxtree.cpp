@@ -295,7 +295,12 @@ const KeptText* SyntaxTree::keepText(std::string_view text)
 // runs of them, and a script reads few files.
 void SyntaxTree::setPosition(int line, std::string_view fileName, int fileId)
 {
-    line_ = line;
+    setLine(line);
+    setFile(fileName, fileId);
+}
+
+void SyntaxTree::setFile(std::string_view fileName, int fileId)
+{
     if (currentFile_ != nullptr && currentFile_->id == fileId && currentFile_->name == fileName) {
         return;
     }

@@ -204,8 +204,11 @@ public:
     // Keeps a text for the life of the tree, for the nodes' text.
     const KeptText* keepText(std::string_view text);
 
-    // Position stamped on the nodes made from now on.
+    // Position stamped on the nodes made from now on. The file part is kept
+    // apart because it changes only when the file does.
     void setPosition(int line, std::string_view fileName, int fileId);
+    void setFile(std::string_view fileName, int fileId);
+    void setLine(int line) { line_ = line; }
     // Gives an existing node that position.
     void stamp(SyntaxNode& node) const;
 
