@@ -204,24 +204,44 @@ struct OldStyleDecls {
     std::vector<std::pair<DeclSpecs*, DeclaratorList*>> decls;
 };
 
-// Empties a record for its next use: every member as in a fresh record, the
-// containers named keeping the room they took.
-template <typename T, typename... Containers>
-void renew(T& record, Containers T::*... containers)
+// Empty a record for its next use: every member as in a fresh record, the
+// containers keeping the room they took. Each member is set on its own: a
+// record is emptied after every declaration, and building a fresh one to
+// move from costs several times as much.
+inline void renewRecord(DeclSpecs& r)
 {
-    T fresh;
-    ((fresh.*containers = std::move(record.*containers), (fresh.*containers).clear()), ...);
-    record = std::move(fresh);
+    r.storage = 0;
+    r.type.reset();
+    r.spelling.clear();
+    r.qualifiers.clear();
+    r.failed = false;
+    r.hasType = false;
 }
 
-inline void renewRecord(DeclSpecs& r) { renew(r, &DeclSpecs::spelling, &DeclSpecs::qualifiers); }
-inline void renewRecord(TypeSpecifier& r) { renew(r, &TypeSpecifier::spelling); }
-inline void renewRecord(Declarator& r) { renew(r, &Declarator::ops); }
-inline void renewRecord(DeclaratorList& r) { renew(r, &DeclaratorList::items); }
-inline void renewRecord(ParameterList& r) { renew(r, &ParameterList::parameters, &ParameterList::names); }
-inline void renewRecord(FieldList& r) { renew(r, &FieldList::fields); }
-inline void renewRecord(EnumeratorList& r) { renew(r, &EnumeratorList::items); }
-inline void renewRecord(OldStyleDecls& r) { renew(r, &OldStyleDecls::decls); }
+inline void renewRecord(TypeSpecifier& r)
+{
+    r.type.reset();
+    r.spelling.clear();
+}
+
+inline void renewRecord(Declarator& r)
+{
+    r.name = nullptr;
+    r.ops.clear();
+    r.init = nullptr;
+    r.width = nullptr;
+    r.line = 0;
+}
+
+inline void renewRecord(DeclaratorList& r) { r.items.clear(); }
+inline void renewRecord(ParameterList& r)
+{
+    r.parameters.clear();
+    r.names.clear();
+}
+inline void renewRecord(FieldList& r) { r.fields.clear(); }
+inline void renewRecord(EnumeratorList& r) { r.items.clear(); }
+inline void renewRecord(OldStyleDecls& r) { r.decls.clear(); }
 
 // Records are placed one after the other in blocks that are kept from one
 // declaration to the next. Clearing empties the records in the order made
