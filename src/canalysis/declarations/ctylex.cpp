@@ -18,11 +18,21 @@ namespace qvm::canalysis {
 
 namespace {
 
-// A keyword of the declaration lexer: the grammar token it gives and its
-// canonical spelling (alternate spellings such as __const map to const).
-struct Keyword {
-    Keyword(int token, std::string_view canonical) : token(token), canonical(canonical), id(canonical) {}
-    int token;
+// Words skipped with their parenthesised text: asm, attributes and typeof.
+enum class SkipWord { None, Asm, Attribute, Typeof };
+
+// A reserved word of the declaration lexer: a keyword, with the grammar token
+// it gives and its canonical spelling (alternate spellings such as __const
+// map to const), or a word skipped with its operand.
+struct ReservedWord {
+    ReservedWord(std::string_view word, int token, std::string_view canonical)
+        : word(word), token(token), canonical(canonical), id(canonical)
+    {
+    }
+    ReservedWord(std::string_view word, SkipWord skip) : word(word), skip(skip), id(word) {}
+    std::string_view word;
+    int token = 0;  // 0 for a skipped word
+    SkipWord skip = SkipWord::None;
     std::string_view canonical;
     base::CachedIdent id;  // identifier of the canonical spelling
 };
@@ -44,71 +54,117 @@ struct WordHash {
 template <typename Entry>
 using WordTable = std::unordered_map<std::string_view, Entry, WordHash>;
 
-const WordTable<Keyword>& keywordTable()
+// The reserved words, found through a small open-addressing index: every
+// word of a header is looked up, and most are filtered out by their first
+// character and length before any hash is taken.
+class ReservedWords {
+public:
+    ReservedWords()
+    {
+        for (const ReservedWord& entry : words_) {
+            lengths_[static_cast<unsigned char>(entry.word[0])] |= static_cast<std::uint16_t>(1U << entry.word.size());
+            std::size_t i = WordHash{}(entry.word) & kMask;
+            while (slots_[i] != nullptr) {
+                i = (i + 1) & kMask;
+            }
+            slots_[i] = &entry;
+        }
+    }
+
+    const ReservedWord* find(std::string_view word) const
+    {
+        // No reserved word is shorter or longer (the length filter below is exact).
+        constexpr std::size_t kShortest = 2;
+        constexpr std::size_t kLongest = 13;
+        if (word.size() < kShortest || word.size() > kLongest ||
+            (lengths_[static_cast<unsigned char>(word[0])] & (1U << word.size())) == 0) {
+            return nullptr;
+        }
+        for (std::size_t i = WordHash{}(word) & kMask; slots_[i] != nullptr; i = (i + 1) & kMask) {
+            if (slots_[i]->word == word) {
+                return slots_[i];
+            }
+        }
+        return nullptr;
+    }
+
+private:
+    static constexpr std::size_t kSlots = 128;  // a power of two, under half full
+    static constexpr std::size_t kMask = kSlots - 1;
+
+    const std::array<ReservedWord, 51> words_ = {{
+        {"typedef", DTOK_TYPEDEF, "typedef"},
+        {"extern", DTOK_EXTERN, "extern"},
+        {"static", DTOK_STATIC, "static"},
+        {"auto", DTOK_AUTO, "auto"},
+        {"register", DTOK_REGISTER, "register"},
+        {"__alignof", DTOK_ALIGNOF, "__alignof"},
+        {"__alignof__", DTOK_ALIGNOF, "__alignof"},
+        {"inline", DTOK_INLINE, "inline"},
+        {"__inline", DTOK_INLINE, "inline"},
+        {"__inline__", DTOK_INLINE, "inline"},
+        {"char", DTOK_CHAR, "char"},
+        {"short", DTOK_SHORT, "short"},
+        {"int", DTOK_INT, "int"},
+        {"long", DTOK_LONG, "long"},
+        {"float", DTOK_FLOAT, "float"},
+        {"double", DTOK_DOUBLE, "double"},
+        {"void", DTOK_VOID, "void"},
+        {"signed", DTOK_SIGNED, "signed"},
+        {"__signed", DTOK_SIGNED, "signed"},
+        {"__signed__", DTOK_SIGNED, "signed"},
+        {"unsigned", DTOK_UNSIGNED, "unsigned"},
+        {"const", DTOK_CONST, "const"},
+        {"__const", DTOK_CONST, "const"},
+        {"__const__", DTOK_CONST, "const"},
+        {"volatile", DTOK_VOLATILE, "volatile"},
+        {"__volatile", DTOK_VOLATILE, "volatile"},
+        {"__volatile__", DTOK_VOLATILE, "volatile"},
+        {"struct", DTOK_STRUCT, "struct"},
+        {"union", DTOK_UNION, "union"},
+        {"enum", DTOK_ENUM, "enum"},
+        {"case", DTOK_CASE, "case"},
+        {"default", DTOK_DEFAULT, "default"},
+        {"if", DTOK_IF, "if"},
+        {"else", DTOK_ELSE, "else"},
+        {"switch", DTOK_SWITCH, "switch"},
+        {"while", DTOK_WHILE, "while"},
+        {"do", DTOK_DO, "do"},
+        {"for", DTOK_FOR, "for"},
+        {"goto", DTOK_GOTO, "goto"},
+        {"continue", DTOK_CONTINUE, "continue"},
+        {"break", DTOK_BREAK, "break"},
+        {"return", DTOK_RETURN, "return"},
+        {"sizeof", DTOK_SIZEOF, "sizeof"},
+        {"asm", SkipWord::Asm},
+        {"__asm", SkipWord::Asm},
+        {"__asm__", SkipWord::Asm},
+        {"__attribute__", SkipWord::Attribute},
+        {"__attribute", SkipWord::Attribute},
+        {"typeof", SkipWord::Typeof},
+        {"__typeof", SkipWord::Typeof},
+        {"__typeof__", SkipWord::Typeof},
+    }};
+    std::array<std::uint16_t, 256> lengths_{};  // for each first character, bit n for a word of length n
+    std::array<const ReservedWord*, kSlots> slots_{};
+};
+
+const ReservedWord* reservedWord(std::string_view word)
 {
-    static const WordTable<Keyword> table = {
-        {"typedef", {DTOK_TYPEDEF, "typedef"}},
-        {"extern", {DTOK_EXTERN, "extern"}},
-        {"static", {DTOK_STATIC, "static"}},
-        {"auto", {DTOK_AUTO, "auto"}},
-        {"register", {DTOK_REGISTER, "register"}},
-        {"__alignof", {DTOK_ALIGNOF, "__alignof"}},
-        {"__alignof__", {DTOK_ALIGNOF, "__alignof"}},
-        {"inline", {DTOK_INLINE, "inline"}},
-        {"__inline", {DTOK_INLINE, "inline"}},
-        {"__inline__", {DTOK_INLINE, "inline"}},
-        {"char", {DTOK_CHAR, "char"}},
-        {"short", {DTOK_SHORT, "short"}},
-        {"int", {DTOK_INT, "int"}},
-        {"long", {DTOK_LONG, "long"}},
-        {"float", {DTOK_FLOAT, "float"}},
-        {"double", {DTOK_DOUBLE, "double"}},
-        {"void", {DTOK_VOID, "void"}},
-        {"signed", {DTOK_SIGNED, "signed"}},
-        {"__signed", {DTOK_SIGNED, "signed"}},
-        {"__signed__", {DTOK_SIGNED, "signed"}},
-        {"unsigned", {DTOK_UNSIGNED, "unsigned"}},
-        {"const", {DTOK_CONST, "const"}},
-        {"__const", {DTOK_CONST, "const"}},
-        {"__const__", {DTOK_CONST, "const"}},
-        {"volatile", {DTOK_VOLATILE, "volatile"}},
-        {"__volatile", {DTOK_VOLATILE, "volatile"}},
-        {"__volatile__", {DTOK_VOLATILE, "volatile"}},
-        {"struct", {DTOK_STRUCT, "struct"}},
-        {"union", {DTOK_UNION, "union"}},
-        {"enum", {DTOK_ENUM, "enum"}},
-        {"case", {DTOK_CASE, "case"}},
-        {"default", {DTOK_DEFAULT, "default"}},
-        {"if", {DTOK_IF, "if"}},
-        {"else", {DTOK_ELSE, "else"}},
-        {"switch", {DTOK_SWITCH, "switch"}},
-        {"while", {DTOK_WHILE, "while"}},
-        {"do", {DTOK_DO, "do"}},
-        {"for", {DTOK_FOR, "for"}},
-        {"goto", {DTOK_GOTO, "goto"}},
-        {"continue", {DTOK_CONTINUE, "continue"}},
-        {"break", {DTOK_BREAK, "break"}},
-        {"return", {DTOK_RETURN, "return"}},
-        {"sizeof", {DTOK_SIZEOF, "sizeof"}},
-    };
-    return table;
+    static const ReservedWords words;
+    return words.find(word);
 }
 
-// Words skipped with their parenthesised text: asm, attributes and typeof.
-enum class SkipWord { None, Asm, Attribute, Typeof };
+const ReservedWord* keywordOf(std::string_view word)
+{
+    const ReservedWord* reserved = reservedWord(word);
+    return reserved != nullptr && reserved->token != 0 ? reserved : nullptr;
+}
 
 SkipWord skipWordOf(std::string_view word)
 {
-    if (word == "asm" || word == "__asm" || word == "__asm__") {
-        return SkipWord::Asm;
-    }
-    if (word == "__attribute__" || word == "__attribute") {
-        return SkipWord::Attribute;
-    }
-    if (word == "typeof" || word == "__typeof" || word == "__typeof__") {
-        return SkipWord::Typeof;
-    }
-    return SkipWord::None;
+    const ReservedWord* reserved = reservedWord(word);
+    return reserved != nullptr ? reserved->skip : SkipWord::None;
 }
 
 bool isBlank(char c)
@@ -282,40 +338,6 @@ void lineNumberDirective(LexContext& context, LineReader& reader)
 
 namespace {
 
-// For each first character, the lengths of the keywords that start with it
-// (bit n for length n): most identifiers need not be looked up at all.
-const std::array<std::uint16_t, 256>& keywordLengths()
-{
-    static const auto lengths = [] {
-        std::array<std::uint16_t, 256> table{};
-        for (const auto& entry : keywordTable()) {
-            table[static_cast<unsigned char>(entry.first[0])] |= static_cast<std::uint16_t>(1U << entry.first.size());
-        }
-        return table;
-    }();
-    return lengths;
-}
-
-const Keyword* keywordOf(std::string_view word)
-{
-    // No keyword is shorter or longer (the length filter below is exact).
-    constexpr std::size_t kShortestKeyword = 2;
-    constexpr std::size_t kLongestKeyword = 13;
-    if (word.size() < kShortestKeyword || word.size() > kLongestKeyword) {
-        return nullptr;
-    }
-    if ((keywordLengths()[static_cast<unsigned char>(word[0])] & (1U << word.size())) == 0) {
-        return nullptr;
-    }
-    const auto& table = keywordTable();
-    const auto it = table.find(word);
-    return it == table.end() ? nullptr : &it->second;
-}
-
-}  // namespace
-
-namespace {
-
 struct ModernEntry {
     ModernWord what;             // how the lexer treats the word
     std::string_view canonical;  // the spelling it stands for
@@ -391,7 +413,7 @@ ModernWord modernWord(std::string_view word, std::string_view& canonical)
 
 int declarationKeyword(std::string_view word, std::string_view& canonical)
 {
-    const Keyword* keyword = keywordOf(word);
+    const ReservedWord* keyword = keywordOf(word);
     if (keyword == nullptr) {
         return 0;
     }
@@ -587,7 +609,8 @@ private:
     int word()
     {
         const std::string_view text = lx_.readWord();
-        if (const SkipWord skipped = skipWordOf(text); skipped != SkipWord::None) {
+        const ReservedWord* reserved = reservedWord(text);
+        if (const SkipWord skipped = reserved != nullptr ? reserved->skip : SkipWord::None; skipped != SkipWord::None) {
             skipParenthesisedAfterWord();
             if (faulty_) {
                 return faultyText();
@@ -599,9 +622,9 @@ private:
             }
             return -1;
         }
-        if (const Keyword* keyword = keywordOf(text)) {
-            value_.id = keyword->id.get();
-            return keyword->token;
+        if (reserved != nullptr) {
+            value_.id = reserved->id.get();
+            return reserved->token;
         }
         std::string_view canonical;
         const ModernWord modern = modernWord(text, canonical);
