@@ -207,7 +207,9 @@ void* RecordIndex::find(const void* name, const void* scope) const
 
 void RecordIndex::insert(const void* name, const void* scope, void* record)
 {
-    if ((used_ + 1) * 4 > slots_.size() * 3) {
+    // At most half full: most lookups are of names not declared (is this
+    // word a type name?), and those probe to the next free slot.
+    if ((used_ + 1) * 2 > slots_.size()) {
         grow();
     }
     Slot& slot = slots_[slotOf(name, scope)];
