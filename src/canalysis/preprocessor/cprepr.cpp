@@ -577,21 +577,13 @@ unsigned MacroTable::hash(std::string_view name)
     return (h & 0x7fffffffU) % kMacroChains;
 }
 
-std::size_t MacroTable::shapeOf(std::string_view name)
-{
-    return name.empty() ? 0 : static_cast<unsigned char>(name[0]) * 32 + name.size() % 32;
-}
-
 void MacroTable::countName(std::string_view name, int change)
 {
     namesOfShape_[shapeOf(name)] += static_cast<std::uint32_t>(change);
 }
 
-MacroEntry* MacroTable::find(std::string_view name)
+MacroEntry* MacroTable::findInChain(std::string_view name)
 {
-    if (namesOfShape_[shapeOf(name)] == 0) {
-        return nullptr;
-    }
     auto& chain = chains_[hash(name)];
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
         if ((*it)->name == name) {
@@ -757,31 +749,7 @@ bool mayHoldReplacement(std::uint64_t word)
            hasZeroByte(word ^ repeatedBytes(':')) || hasZeroByte(word ^ repeatedBytes('%'));
 }
 
-bool lineNeedsWork(std::string_view line)
-{
-    // Eight characters at a time: whole files go through here, and the
-    // characters that begin a replacement are rare.
-    std::size_t i = 0;
-    for (; i + 8 < line.size(); i += 8) {
-        std::uint64_t word = 0;
-        std::memcpy(&word, line.data() + i, sizeof word);
-        if (!mayHoldReplacement(word)) {
-            continue;
-        }
-        for (std::size_t k = i; k < i + 8; ++k) {
-            if (pairNeedsWork(line[k], line[k + 1])) {
-                return true;
-            }
-        }
-    }
-    for (; i + 1 < line.size(); ++i) {
-        if (pairNeedsWork(line[i], line[i + 1])) {
-            return true;
-        }
-    }
-    return false;
-}
-
+bool lineNeedsWork(std::string_view line);
 }  // namespace
 
 std::string C_CPP_prepare_text(std::string_view text)

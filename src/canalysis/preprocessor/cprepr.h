@@ -76,7 +76,10 @@ struct MacroEntry {
 class MacroTable {
 public:
     static unsigned hash(std::string_view name);
-    MacroEntry* find(std::string_view name);
+    MacroEntry* find(std::string_view name)
+    {
+        return namesOfShape_[shapeOf(name)] == 0 ? nullptr : findInChain(name);
+    }
     MacroEntry& insert(std::string_view name, MacroKind kind);
     void remove(const MacroEntry* entry);
     // Removes every entry of that name; calls visit(kind) for each removed one.
@@ -121,8 +124,12 @@ private:
     // Names are counted by first character and length (the length modulo 32):
     // most names of a text are no macro, and a zero count says so before
     // any hashing.
-    static std::size_t shapeOf(std::string_view name);
+    static std::size_t shapeOf(std::string_view name)
+    {
+        return name.empty() ? 0 : static_cast<unsigned char>(name[0]) * 32 + name.size() % 32;
+    }
     void countName(std::string_view name, int change);
+    MacroEntry* findInChain(std::string_view name);
 
     // Each chain keeps its head at the back.
     std::array<std::vector<std::unique_ptr<MacroEntry>>, kMacroChains> chains_;

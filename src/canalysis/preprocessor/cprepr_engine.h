@@ -185,6 +185,7 @@ private:
     void handlePad(std::string& out, InputLevel& level);
     void separate(std::string& out) const { out += marks_ ? kPadMark : ' '; }
     char nextCharBelow() const;
+    bool copyPlainName(std::string& out, InputLevel& level);
     void handleIdentifier(std::string& out, InputLevel& level, bool marks);
     void expandIdentifier(std::string& out, InputLevel& level, std::string_view name, bool marks);
     void handleDefinedOperator(std::string& out);

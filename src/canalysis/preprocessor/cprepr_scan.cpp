@@ -159,7 +159,9 @@ void Engine::scan(std::string& out, std::size_t floor, bool marks)
         }
         if (cls & kIdStart) {
             level.lineStart = false;
-            handleIdentifier(out, level, marks);
+            if (!copyPlainName(out, level)) {
+                handleIdentifier(out, level, marks);
+            }
             continue;
         }
         if (cls & kDigit) {
@@ -347,6 +349,28 @@ void Engine::handlePad(std::string& out, InputLevel& level)
     } else {
         separate(out);
     }
+}
+
+// Most names are no macro, have no continuation inside and no literal
+// after them: such a name is copied at once. Returns false, having read
+// nothing, for any other name.
+bool Engine::copyPlainName(std::string& out, InputLevel& level)
+{
+    const std::string& text = level.text;
+    std::size_t end = level.pos + 1;
+    while (end < text.size() && isIdChar(text[end])) {
+        ++end;
+    }
+    if (end < text.size() && (text[end] == '\\' || text[end] == '\'' || text[end] == '"')) {
+        return false;
+    }
+    const std::string_view name(text.data() + level.pos, end - level.pos);
+    if (table_->find(name) != nullptr) {
+        return false;
+    }
+    out.append(name);
+    level.pos = end;
+    return true;
 }
 
 void Engine::handleIdentifier(std::string& out, InputLevel& level, bool marks)
