@@ -361,6 +361,20 @@ TEST(CpreprText, ReplacementsAreFoundAtEveryPositionOfALongLine)
     }
 }
 
+TEST(CpreprText, EveryDigraphIsFoundWhereverItStandsInAFile)
+{
+    const std::pair<const char*, char> digraphs[] = {{"<:", '['}, {":>", ']'}, {"<%", '{'}, {"%>", '}'}, {"%:", '#'}};
+    for (std::size_t before = 0; before < 20; ++before) {
+        const std::string lead(before, 'x');
+        for (const auto& [digraph, replacement] : digraphs) {
+            EXPECT_EQ(prepareOwnedText(lead + digraph + "abcdefghij\n"), lead + replacement + "abcdefghij \n")
+                << before << digraph;
+        }
+        EXPECT_EQ(prepareOwnedText(lead + "?<?:?%>?>:<:%<%:>%:%?%<>?\n"), lead + "?<?:?}?>:[%{]#%?%<>?     \n")
+            << before;
+    }
+}
+
 TEST(CpreprText, AHandedOverTextIsPreparedTheSameWay)
 {
     for (const std::string text : {"", "a", "a\nb", "a\n\n", "x <: y\n%:z", "?\?=x\nok\n", "a : b % c < d ?\n"}) {
