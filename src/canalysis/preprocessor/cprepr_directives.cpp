@@ -733,6 +733,17 @@ void Engine::skipToStartPragma(InputLevel& level)
 
 // ---------------------------------------------------------------- directive lines
 
+namespace {
+
+// Characters that collecting a directive line must look at: the line end,
+// continuations, comments, literals and the opening of an <...> name.
+bool endsDirectiveRun(char c)
+{
+    return c == '\n' || c == '\\' || c == '/' || c == '"' || c == '\'' || c == '<';
+}
+
+}  // namespace
+
 // The rest of the directive line up to its newline (not consumed):
 // continuations removed, comments made blanks (kept in a traditional
 // #define), literals and an include's <name> copied as written.
@@ -771,17 +782,25 @@ std::string Engine::collectDirectiveLine(InputLevel& level, Directive kind)
             angleAllowed = false;
             continue;
         }
-        if (!isHSpace(c)) {
-            angleAllowed = false;
-        }
         if (c == '"' || c == '\'') {
+            angleAllowed = false;
             line += c;
             ++level.pos;
             cursorAt(level).stepQuoted(c, &line);
             continue;
         }
-        line += c;
-        ++level.pos;
+        // The characters up to the next one that needs a look are copied at once.
+        std::size_t end = level.pos + 1;
+        while (end < t.size() && !endsDirectiveRun(t[end])) {
+            ++end;
+        }
+        if (angleAllowed) {
+            for (std::size_t k = level.pos; k < end; ++k) {
+                angleAllowed = angleAllowed && isHSpace(t[k]);
+            }
+        }
+        line.append(t, level.pos, end - level.pos);
+        level.pos = end;
     }
     return line;
 }
