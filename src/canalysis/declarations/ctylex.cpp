@@ -790,9 +790,16 @@ private:
         std::string open;  // the brackets open, innermost last
         faulty_ = false;
         stopped_ = false;
+        const bool wordsMatter = value && !consumeStop;
         while (!atEnd()) {
+            const std::size_t run = plainRunLength(stops, wordsMatter);
+            if (run != 0) {
+                text.append(lx_.text, lx_.pos, run);
+                lx_.pos += run;
+                continue;
+            }
             const char c = peek();
-            if (open.empty() && stops.find(c) != std::string_view::npos) {
+            if (open.empty() && isOneOf(c, stops)) {
                 if (consumeStop) {
                     ++lx_.pos;
                 }
@@ -829,6 +836,44 @@ private:
             ++lx_.pos;
         }
         return text;
+    }
+
+    // The characters that a capture always looks at: brackets, ';', quotes,
+    // line breaks and the blanks it turns into spaces.
+    static constexpr std::array<bool, 256> kCaptureLooksAt = [] {
+        std::array<bool, 256> table{};
+        for (const char c : std::string_view("()[]{};\"'\n\t\r\v\f")) {
+            table[static_cast<unsigned char>(c)] = true;
+        }
+        return table;
+    }();
+
+    static bool isOneOf(char c, std::string_view set)
+    {
+        for (const char member : set) {
+            if (c == member) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // The number of characters from the position on that a capture copies as
+    // they are: none of them is one it looks at, a stop, or a word start
+    // when words matter.
+    std::size_t plainRunLength(std::string_view stops, bool wordsMatter) const
+    {
+        const std::string_view t = lx_.text;
+        std::size_t end = lx_.pos;
+        while (end < t.size()) {
+            const char c = t[end];
+            if (kCaptureLooksAt[static_cast<unsigned char>(c)] || isOneOf(c, stops) ||
+                (wordsMatter && isIdentStart(c))) {
+                break;
+            }
+            ++end;
+        }
+        return end - lx_.pos;
     }
 
     std::string quoted(char quote)
