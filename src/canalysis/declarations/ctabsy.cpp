@@ -253,10 +253,15 @@ void RecordIndex::grow()
 {
     Slots old(slots_.empty() ? 64 : slots_.size() * 2);
     old.swap(slots_);
-    used_ = 0;
+    // The keys are distinct: each goes to the first free slot from its home.
+    const std::size_t mask = slots_.size() - 1;
     for (const Slot& slot : old) {
         if (slot.record != nullptr) {
-            insert(slot.name, slot.scope, slot.record);
+            std::size_t i = home(slot.name, slot.scope);
+            while (slots_[i].record != nullptr) {
+                i = (i + 1) & mask;
+            }
+            slots_[i] = slot;
         }
     }
 }
