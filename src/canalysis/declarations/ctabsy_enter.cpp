@@ -11,6 +11,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <set>
 #include <unordered_map>
 
@@ -23,6 +24,16 @@ namespace {
 Ident identOf(std::string_view text)
 {
     return base::ident(text);
+}
+
+// The items of a working list, moved into a vector of their exact number;
+// the list is left empty with the room it took, for the next declaration.
+template <typename T>
+std::vector<T> movedOut(std::vector<T>& list)
+{
+    std::vector<T> items(std::make_move_iterator(list.begin()), std::make_move_iterator(list.end()));
+    list.clear();
+    return items;
 }
 
 // The words of a basic or floating type's spelling.
@@ -336,7 +347,7 @@ TypePtr aggregateType(DeclParse& parse, TypeKind kind, Ident tag, FieldList* bod
             record->aggregate = std::make_shared<Aggregate>();
             record->aggregate->tag = tag;
         }
-        record->aggregate->fields = std::move(body->fields);
+        record->aggregate->fields = movedOut(body->fields);
         record->aggregate->hasBody = true;
     }
     CType part;
@@ -459,7 +470,7 @@ void functionOp(Declarator& declarator, ParameterList* list, bool prototype)
     op.kind = DeclaratorOp::Function;
     op.prototype = prototype;
     if (list != nullptr) {
-        op.parameters = std::move(list->parameters);
+        op.parameters = movedOut(list->parameters);
         for (const Ident name : list->names) {
             op.parameters.push_back({name, nullptr});
         }
