@@ -352,8 +352,8 @@ void Engine::handlePad(std::string& out, InputLevel& level)
 }
 
 // Most names are no macro, have no continuation inside and no literal
-// after them: such a name is copied at once. Returns false, having read
-// nothing, for any other name.
+// after them: such a name is copied at once, with the plain run that follows
+// it. Returns false, having read nothing, for any other name.
 bool Engine::copyPlainName(std::string& out, InputLevel& level)
 {
     const std::string& text = level.text;
@@ -368,7 +368,10 @@ bool Engine::copyPlainName(std::string& out, InputLevel& level)
     if (table_->find(name) != nullptr) {
         return false;
     }
-    out.append(name);
+    while (end < text.size() && !hasClass(text[end], kScanStop)) {
+        ++end;
+    }
+    out.append(text, level.pos, end - level.pos);
     level.pos = end;
     return true;
 }
