@@ -605,10 +605,32 @@ private:
         return token;
     }
 
+    // Reads the word at the position, as the context's readWord does, through
+    // a table of the identifier characters: every word of a header is read here.
+    std::string_view readWord()
+    {
+        static const std::array<bool, 256> identChars = [] {
+            std::array<bool, 256> table{};
+            for (int c = 0; c < 256; ++c) {
+                table[static_cast<std::size_t>(c)] = isIdentChar(static_cast<char>(c));
+            }
+            return table;
+        }();
+        const std::string_view t = lx_.text;
+        std::size_t end = lx_.pos;
+        while (end < t.size() && identChars[static_cast<unsigned char>(t[end])]) {
+            ++end;
+        }
+        const std::string_view word = t.substr(lx_.pos, end - lx_.pos);
+        lx_.pos = end;
+        lx_.tokenText = word;
+        return word;
+    }
+
     // Returns the token, or -1 when the word was skipped.
     int word()
     {
-        const std::string_view text = lx_.readWord();
+        const std::string_view text = readWord();
         const ReservedWord* reserved = reservedWord(text);
         if (const SkipWord skipped = reserved != nullptr ? reserved->skip : SkipWord::None; skipped != SkipWord::None) {
             skipParenthesisedAfterWord();
