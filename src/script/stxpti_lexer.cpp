@@ -490,9 +490,50 @@ void ScriptLexer::takeDirectRun(std::size_t index)
     input.position = end;
 }
 
+// Starts matching a token in the content itself when nothing waits in the
+// push-back.
+void ScriptLexer::openWindow()
+{
+    direct_ = false;
+    window_ = {};
+    if (!pushback_.empty() || inputs_.empty()) {
+        return;
+    }
+    Input& input = current();
+    if (input.position < input.lineFrom || input.position > input.lineEnd) {
+        input.lineFrom = input.position;
+        input.lineEnd = std::min(input.content.find('\n', input.position), input.content.size());
+    }
+    window_ = std::string_view(input.content)
+                  .substr(input.position, std::min(input.lineEnd - input.position, kMaxTokenLength));
+    direct_ = true;
+}
+
+// The token goes past the window: its characters are copied as a direct run
+// and reading goes on character by character.
+void ScriptLexer::leaveWindow()
+{
+    direct_ = false;
+    pending_.assign(window_);
+    directRun_ = window_.size();
+    current().position += window_.size();
+}
+
 // The match is the first length characters; the rest go back to the input.
 void ScriptLexer::keep(std::size_t length)
 {
+    if (direct_ && length > window_.size()) {
+        leaveWindow();
+    }
+    if (direct_) {
+        direct_ = false;
+        kept_ = window_.substr(0, length);
+        current().position += length;
+        if (length > 0) {
+            previousChar_ = static_cast<unsigned char>(kept_.back());
+        }
+        return;
+    }
     const std::size_t extra = pending_.size() - std::min(length, pending_.size());
     if (extra <= directRun_) {
         current().position -= extra;
@@ -504,6 +545,7 @@ void ScriptLexer::keep(std::size_t length)
         directRun_ = 0;
     }
     pending_.resize(length);
+    kept_ = pending_;
     if (length > 0) {
         previousChar_ = static_cast<unsigned char>(pending_.back());
     }
@@ -515,11 +557,12 @@ std::size_t ScriptLexer::restOfLine(std::size_t from)
 {
     std::size_t end = from;
     for (;;) {
-        const std::size_t newline = end < pending_.size() ? pending_.find('\n', end) : std::string::npos;
-        if (newline != std::string::npos) {
+        const std::string_view read = peeked();
+        const std::size_t newline = end < read.size() ? read.find('\n', end) : std::string_view::npos;
+        if (newline != std::string_view::npos) {
             return newline;
         }
-        end = std::max(end, pending_.size());
+        end = std::max(end, read.size());
         const int c = peekAt(end);
         if (c == kEof || c == '\n') {
             return end;
@@ -568,6 +611,8 @@ int ScriptLexer::next()
         pending_.clear();
         directRun_ = 0;
         text_ = {};
+        kept_ = {};
+        openWindow();
         int token = kSkip;
         switch (state_) {
         case State::InstrStart:
@@ -681,7 +726,7 @@ int ScriptLexer::scanInstruction()
     case '@':
         if (state_ == State::InstrStart) {
             keep(restOfLine(1));
-            text_ = std::string_view(pending_).substr(1);
+            text_ = kept_.substr(1);
             return TK_NATIVE_AT_LINE;
         }
         keep(1);
@@ -689,7 +734,7 @@ int ScriptLexer::scanInstruction()
         return TK_AT;
     case '#':
         keep(restOfLine(1));
-        text_ = std::string_view(pending_).substr(1);
+        text_ = kept_.substr(1);
         return TK_NATIVE_HASH_LINE;
     case '%':
         return scanFilter();
@@ -706,7 +751,7 @@ int ScriptLexer::scanInstruction()
             return badSequence();
         }
         keep(end);
-        text_ = pending_;
+        text_ = kept_;
         return TK_ENV_VAR;
     }
     default:
@@ -738,7 +783,7 @@ int ScriptLexer::scanNumber()
         ++end;
     }
     keep(end);
-    text_ = pending_;
+    text_ = kept_;
     return TK_NUMBER;
 }
 
@@ -763,7 +808,7 @@ int ScriptLexer::scanString()
         ++end;
     }
     keep(end + 1);
-    unescaped_ = stringText(pending_);
+    unescaped_ = stringText(kept_);
     text_ = unescaped_;
     return TK_STRING;
 }
@@ -801,7 +846,7 @@ int ScriptLexer::scanCharConstant()
         return badSequence();
     }
     keep(end + 1);
-    text_ = pending_;
+    text_ = kept_;
     return TK_CHAR_CONST;
 }
 
@@ -821,7 +866,7 @@ int ScriptLexer::scanFilter()
         return badSequence();
     }
     keep(end);
-    text_ = std::string_view(pending_).substr(1);
+    text_ = kept_.substr(1);
     return isDouble ? TK_FILTER_DOUBLE : TK_FILTER_SINGLE;
 }
 
@@ -831,7 +876,13 @@ int ScriptLexer::scanFilter()
 int ScriptLexer::scanWord()
 {
     const std::size_t wordLength = identifierLength(0);
-    const std::string word = pending_.substr(0, wordLength);
+    // A view of the content stays valid while more is read; pending_ may move.
+    std::string copied;
+    std::string_view word = peeked().substr(0, wordLength);
+    if (!direct_) {
+        copied = word;
+        word = copied;
+    }
     const Keyword* keyword = findKeyword(word);
 
     int token = keyword ? keyword->token : TK_IDENT;
@@ -847,7 +898,7 @@ int ScriptLexer::scanWord()
         const std::size_t after = blanksFrom(wordLength);
         if (after > wordLength) {
             const std::size_t second = identifierLength(after);
-            const std::string_view next = std::string_view(pending_).substr(after, second);
+            const std::string_view next = peeked().substr(after, second);
             if (next.substr(0, 8) == "CALLBACK") {
                 offer(TK_VIRTUAL_CALLBACK, after + 8);
             } else if (next.substr(0, 8) == "PROCSEND") {
@@ -901,14 +952,14 @@ int ScriptLexer::finishWord(int token, unsigned keywordEffect)
     case TK_SCOPED_IDENT:
     case TK_INIT:
     case TK_EV:
-        text_ = pending_;
+        text_ = kept_;
         return token;
     case TK_COMMENT:
-        text_ = std::string_view(pending_).substr(8);
+        text_ = kept_.substr(8);
         return token;
     case TK_FORMAT:
         // Only the blanks between FORMAT and '=' beyond the first are kept.
-        text_ = pending_.size() > 8 ? std::string_view(pending_).substr(7, pending_.size() - 8) : std::string_view();
+        text_ = kept_.size() > 8 ? kept_.substr(7, kept_.size() - 8) : std::string_view();
         enterNative();
         return token;
     case TK_VIRTUAL_CALLBACK:
@@ -972,6 +1023,9 @@ int ScriptLexer::scanNative()
             break;
         }
         if (c == '\f') {
+            if (direct_) {
+                leaveWindow();
+            }
             pending_.erase(at, 1);
             directRun_ = 0;
             continue;
@@ -996,13 +1050,13 @@ int ScriptLexer::scanNative()
             ++bracketDepth_;
         } else if (c == ']' && bracketDepth_ > 0) {
             --bracketDepth_;
-        } else if (startsIdentifier(c) && (at == 0 || !continuesIdentifier(static_cast<unsigned char>(pending_[at - 1])))) {
+        } else if (startsIdentifier(c) && (at == 0 || !continuesIdentifier(static_cast<unsigned char>(peeked()[at - 1])))) {
             const std::size_t length = identifierLength(at);
-            const std::string_view word = std::string_view(pending_).substr(at, length);
+            const std::string_view word = peeked().substr(at, length);
             for (const MatchWord& match : kMatchWords) {
                 if (match.word == word && peekAt(at + length) == '(') {
                     keep(at + length);
-                    text_ = std::string_view(pending_).substr(0, at);
+                    text_ = kept_.substr(0, at);
                     savedMatchToken_ = match.token;
                     state_ = State::MatchArgs;
                     return TK_NATIVE_EXPR;
@@ -1014,7 +1068,7 @@ int ScriptLexer::scanNative()
         ++at;
     }
     keep(at);
-    text_ = pending_;
+    text_ = kept_;
     state_ = State::InInstr;
     return TK_NATIVE_EXPR;
 }
@@ -1072,10 +1126,10 @@ int ScriptLexer::scanMatchArgs()
         return badSequence();
     }
     keep(identifierLength(0));
-    if (pending_ == "REF") {
+    if (kept_ == "REF") {
         return TK_REF;
     }
-    text_ = pending_;
+    text_ = kept_;
     return TK_IDENT;
 }
 
@@ -1092,7 +1146,7 @@ int ScriptLexer::scanCallName()
         return kSkip;
     }
     keep(end);
-    text_ = pending_;
+    text_ = kept_;
     return TK_IDENT;
 }
 
