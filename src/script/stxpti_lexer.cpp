@@ -215,7 +215,7 @@ constexpr MatchWord kMatchWords[] = {
     {"NOTMATCHED", TK_NOTMATCHED},
 };
 
-bool isLetter(int c)
+constexpr bool isLetter(int c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
@@ -232,10 +232,18 @@ bool startsIdentifier(int c)
     return isLetter(c) || c == '_';
 }
 
-bool continuesIdentifier(int c)
+constexpr bool continuesIdentifier(int c)
 {
     return isLetter(c) || isDigit(c) || c == '_' || c == '$';
 }
+
+constexpr auto kContinuesIdentifier = [] {
+    std::array<bool, 256> table{};
+    for (int c = 0; c < 256; ++c) {
+        table[static_cast<std::size_t>(c)] = continuesIdentifier(c);
+    }
+    return table;
+}();
 
 bool isBlank(int c)
 {
@@ -576,6 +584,11 @@ std::size_t ScriptLexer::identifierLength(std::size_t from)
         return 0;
     }
     std::size_t end = from + 1;
+    if (direct_) {
+        while (end < window_.size() && kContinuesIdentifier[static_cast<unsigned char>(window_[end])]) {
+            ++end;
+        }
+    }
     while (continuesIdentifier(peekAt(end))) {
         ++end;
     }
