@@ -293,6 +293,16 @@ const KeptText* SyntaxTree::keepText(std::string_view text)
 
 // The position changes with every token: the file stays the same for long
 // runs of them, and a script reads few files.
+void SyntaxTree::releaseNodes()
+{
+    blocks_.clear();
+    blocks_.shrink_to_fit();
+    size_ = 0;
+    blockUsed_ = 0;
+    blockCapacity_ = 0;
+    root_ = nullptr;
+}
+
 void SyntaxTree::setPosition(int line, std::string_view fileName, int fileId)
 {
     setLine(line);

@@ -212,6 +212,10 @@ public:
     // Gives an existing node that position.
     void stamp(SyntaxNode& node) const;
 
+    // Frees every node, keeping the texts and file names the nodes referred
+    // to (the semantic model views them); the tree has no root afterwards.
+    void releaseNodes();
+
     SyntaxNode* root() const { return root_; }
     void setRoot(SyntaxNode* root) { root_ = root; }
     std::size_t size() const { return size_; }
