@@ -502,6 +502,11 @@ void ScriptLexer::takeDirectRun(std::size_t index)
 // push-back.
 void ScriptLexer::openWindow()
 {
+    if (windowKept_) {
+        windowKept_ = false;
+        direct_ = true;
+        return;
+    }
     direct_ = false;
     window_ = {};
     if (!pushback_.empty() || inputs_.empty()) {
@@ -522,6 +527,7 @@ void ScriptLexer::openWindow()
 void ScriptLexer::leaveWindow()
 {
     direct_ = false;
+    windowKept_ = false;
     pending_.assign(window_);
     directRun_ = window_.size();
     current().position += window_.size();
@@ -536,6 +542,8 @@ void ScriptLexer::keep(std::size_t length)
     if (direct_) {
         direct_ = false;
         kept_ = window_.substr(0, length);
+        window_.remove_prefix(length);
+        windowKept_ = true;
         current().position += length;
         if (length > 0) {
             previousChar_ = static_cast<unsigned char>(kept_.back());
@@ -1194,6 +1202,7 @@ void ScriptLexer::openInclude(std::string_view quotedName)
     input.content = textOf(std::move(*content));
     input.fileId = fileId;
     inputs_.push_back(std::move(input));
+    windowKept_ = false;
     ++fileSwitches_;
 }
 
@@ -1214,6 +1223,7 @@ bool ScriptLexer::popInclude()
     }
     inputs_.pop_back();
     pushback_.clear();
+    windowKept_ = false;
     ++fileSwitches_;
     return true;
 }

@@ -159,6 +159,9 @@ private:
     // token goes past it.
     bool direct_ = false;
     std::string_view window_;
+    // The last token was kept from the window, whose rest starts at the
+    // position: the next token starts in it.
+    bool windowKept_ = false;
     // The characters of the last token matched.
     std::string_view kept_;
     // Kept text of the last token: a part of pending_, or of unescaped_ for
