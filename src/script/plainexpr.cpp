@@ -7,6 +7,7 @@
 #include "script/panalc.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdint>
 #include <string>
@@ -82,10 +83,19 @@ std::string_view trimmedText(std::string_view text)
 // The characters of comparison and logical operators.
 constexpr std::string_view kComparisonChars = "<>=!&|";
 
-bool isComparisonChar(char c)
-{
-    return c == '<' || c == '>' || c == '=' || c == '!' || c == '&' || c == '|';
-}
+// What a character tells the first look at a text: a quote, or a character
+// of a comparison or logical operator.
+enum CharRole : unsigned char { Ordinary = 0, Quote = 1, Comparison = 2 };
+
+constexpr auto kCharRoles = [] {
+    std::array<unsigned char, 256> roles{};
+    roles[static_cast<unsigned char>('"')] = Quote;
+    roles[static_cast<unsigned char>('\'')] = Quote;
+    for (const char c : kComparisonChars) {
+        roles[static_cast<unsigned char>(c)] = Comparison;
+    }
+    return roles;
+}();
 
 bool isComparison(std::string_view op)
 {
@@ -126,14 +136,15 @@ public:
     // Quotes may hold operator characters: strings are compared the full way.
     std::optional<PlainTyped> typeUnparenthesised(std::string_view text)
     {
-        bool comparison = false;
+        unsigned roles = Ordinary;
         for (const char c : text) {
-            if (c == '"' || c == '\'') {
+            const unsigned role = kCharRoles[static_cast<unsigned char>(c)];
+            if (role == Quote) {
                 return typeOperand(text);
             }
-            comparison = comparison || isComparisonChar(c);
+            roles |= role;
         }
-        return comparison ? typeComparisons(text) : typeOperand(text);
+        return roles != Ordinary ? typeComparisons(text) : typeOperand(text);
     }
 
 private:
