@@ -502,11 +502,6 @@ void ScriptLexer::takeDirectRun(std::size_t index)
 // push-back.
 void ScriptLexer::openWindow()
 {
-    if (windowKept_) {
-        windowKept_ = false;
-        direct_ = true;
-        return;
-    }
     direct_ = false;
     window_ = {};
     if (!pushback_.empty() || inputs_.empty()) {
@@ -533,23 +528,10 @@ void ScriptLexer::leaveWindow()
     current().position += window_.size();
 }
 
-// The match is the first length characters; the rest go back to the input.
-void ScriptLexer::keep(std::size_t length)
+// The match is the first length characters of those read; the rest go back
+// to the input.
+void ScriptLexer::keepRead(std::size_t length)
 {
-    if (direct_ && length > window_.size()) {
-        leaveWindow();
-    }
-    if (direct_) {
-        direct_ = false;
-        kept_ = window_.substr(0, length);
-        window_.remove_prefix(length);
-        windowKept_ = true;
-        current().position += length;
-        if (length > 0) {
-            previousChar_ = static_cast<unsigned char>(kept_.back());
-        }
-        return;
-    }
     const std::size_t extra = pending_.size() - std::min(length, pending_.size());
     if (extra <= directRun_) {
         current().position -= extra;
@@ -633,7 +615,12 @@ int ScriptLexer::next()
         directRun_ = 0;
         text_ = {};
         kept_ = {};
-        openWindow();
+        if (windowKept_) {
+            windowKept_ = false;
+            direct_ = true;
+        } else {
+            openWindow();
+        }
         int token = kSkip;
         switch (state_) {
         case State::InstrStart:

@@ -108,7 +108,26 @@ private:
     void leaveWindow();
     int peekFurther(std::size_t index);
     void takeDirectRun(std::size_t index);
-    void keep(std::size_t length);
+    // The match is the first length characters; the rest go back to the input.
+    void keep(std::size_t length)
+    {
+        if (direct_ && length > window_.size()) {
+            leaveWindow();
+        }
+        if (!direct_) {
+            keepRead(length);
+            return;
+        }
+        direct_ = false;
+        kept_ = window_.substr(0, length);
+        window_.remove_prefix(length);
+        windowKept_ = true;
+        current().position += length;
+        if (length > 0) {
+            previousChar_ = static_cast<unsigned char>(kept_.back());
+        }
+    }
+    void keepRead(std::size_t length);
     std::size_t restOfLine(std::size_t from);
     std::size_t identifierLength(std::size_t from);
     std::size_t blanksFrom(std::size_t from);
