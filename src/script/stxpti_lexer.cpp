@@ -379,11 +379,6 @@ void ScriptLexer::start(const std::string& path)
     ++fileSwitches_;
 }
 
-int ScriptLexer::line() const
-{
-    return inputs_.empty() ? 0 : current().line;
-}
-
 const std::string& ScriptLexer::fileName() const
 {
     static const std::string none;

@@ -50,7 +50,7 @@ public:
     // continues scanning in it. Fatal "CANNOTOPN", "INCLOOPDT", "INCLOVFLW".
     void openInclude(std::string_view quotedName);
 
-    int line() const;
+    int line() const { return inputs_.empty() ? 0 : inputs_.back().line; }
     const std::string& fileName() const;
     int fileId() const;
     // Changes whenever the current file changes.
