@@ -523,6 +523,29 @@ void ScriptLexer::leaveWindow()
     current().position += window_.size();
 }
 
+bool ScriptLexer::plainNewlineAfterWindow() const
+{
+    if (window_.size() >= kMaxTokenLength) {
+        return false;
+    }
+    const Input& input = current();
+    const std::string& content = input.content;
+    const std::size_t at = input.position + window_.size();
+    return at < content.size() && content[at] == '\n' &&
+           (continuationOff_ || at + 1 == content.size() || content[at + 1] != '&');
+}
+
+void ScriptLexer::keepThroughNewline()
+{
+    Input& input = current();
+    const std::size_t length = window_.size() + 1;
+    kept_ = std::string_view(input.content).substr(input.position, length);
+    input.position += length;
+    ++input.line;
+    previousChar_ = '\n';
+    direct_ = false;
+}
+
 // The match is the first length characters of those read; the rest go back
 // to the input.
 void ScriptLexer::keepRead(std::size_t length)

@@ -98,6 +98,9 @@ private:
             if (index < window_.size()) {
                 return static_cast<unsigned char>(window_[index]);
             }
+            if (index == window_.size() && plainNewlineAfterWindow()) {
+                return '\n';
+            }
             leaveWindow();
         }
         return index < pending_.size() ? static_cast<unsigned char>(pending_[index]) : peekFurther(index);
@@ -106,12 +109,20 @@ private:
     std::string_view peeked() const { return direct_ ? window_ : std::string_view(pending_); }
     void openWindow();
     void leaveWindow();
+    // The window ends at a newline that no continuation line follows: it is
+    // looked at, and kept, without reading on.
+    bool plainNewlineAfterWindow() const;
+    void keepThroughNewline();
     int peekFurther(std::size_t index);
     void takeDirectRun(std::size_t index);
     // The match is the first length characters; the rest go back to the input.
     void keep(std::size_t length)
     {
         if (direct_ && length > window_.size()) {
+            if (length == window_.size() + 1 && plainNewlineAfterWindow()) {
+                keepThroughNewline();
+                return;
+            }
             leaveWindow();
         }
         if (!direct_) {
