@@ -698,7 +698,14 @@ int ScriptLexer::scanInstruction()
     case '\t':
     case '\f':
         keep(blankRun());
-        return kSkip;
+        if (!windowKept_) {
+            return kSkip;
+        }
+        // Blanks kept in the window: the token after them starts in its rest.
+        windowKept_ = false;
+        direct_ = true;
+        kept_ = {};
+        return scanInstruction();
     case '\n':
         keep(1);
         if (atLineStart_) {
