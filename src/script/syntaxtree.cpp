@@ -281,8 +281,6 @@ const KeptText* SyntaxTree::keepText(std::string_view text)
     return reinterpret_cast<const KeptText*>(kept);
 }
 
-// The position changes with every token: the file stays the same for long
-// runs of them, and a script reads few files.
 void SyntaxTree::releaseNodes()
 {
     blocks_.clear();
@@ -293,6 +291,8 @@ void SyntaxTree::releaseNodes()
     root_ = nullptr;
 }
 
+// The position changes with every token: the file stays the same for long
+// runs of them, and a script reads few files.
 void SyntaxTree::setPosition(int line, std::string_view fileName, int fileId)
 {
     setLine(line);
