@@ -71,6 +71,32 @@ void appendRecord(std::string& line, const Fields& fields, std::string_view loca
 }
 
 
+// A count from 0 and its decimal text, which each step brings up to date
+// digit by digit: the records are numbered one after the other.
+class DecimalCounter {
+public:
+    int value() const { return value_; }
+    std::string_view text() const { return {digits_ + first_, sizeof digits_ - first_}; }
+    void step()
+    {
+        ++value_;
+        std::size_t at = sizeof digits_;
+        while (at > first_ && digits_[at - 1] == '9') {
+            digits_[--at] = '0';
+        }
+        if (at == first_) {
+            digits_[--first_] = '1';
+        } else {
+            ++digits_[at - 1];
+        }
+    }
+
+private:
+    int value_ = 0;
+    char digits_[16] = {'0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0'};
+    std::size_t first_ = sizeof digits_ - 1;
+};
+
 // Writes one record line of at most kRecordLimit characters: each character
 // beyond is dropped with "SIZBUFOVL".
 void writeRecord(GeneratedFile& file, std::string_view line);
@@ -86,7 +112,7 @@ private:
     int record(std::string_view letters, const Fields& fields, const std::optional<Location>& where);
     // The location as a record writes it: "\"<file>\", \"<line>\"".
     std::string_view locationText(const Location& where);
-    int nextNumber() const { return counter_; }
+    int nextNumber() const { return counter_.value(); }
     // The fields of the next record: one buffer that record after record
     // reuses, each built just before its record is written.
     Fields& newFields()
@@ -156,7 +182,7 @@ private:
     GeneratedFile* probe_ = nullptr;
     NumberTable& numbers_;
     const TdcRun& run_;
-    int counter_ = 0;
+    DecimalCounter counter_;
     int lastSend_ = 0;
     int lastReceive_ = 0;
     std::string line_;  // the record being written

@@ -127,10 +127,20 @@ void TdcWriter::write()
 
 int TdcWriter::record(std::string_view letters, const Fields& fields, const std::optional<Location>& where)
 {
-    const int number = counter_++;
-    line_.clear();
-    appendRecord(line_, fields, where ? locationText(*where) : std::string_view(), letters, number);
-    writeRecord(tdc_, line_);
+    const int number = counter_.value();
+    const std::string_view numberText = counter_.text();
+    const std::string_view location = where ? locationText(*where) : std::string_view();
+    const std::string_view separator = fields.empty() || location.empty() ? "" : ", ";
+    const std::size_t length =
+        letters.size() + numberText.size() + 1 + fields.joined().size() + separator.size() + location.size();
+    if (length <= kRecordLimit) {
+        tdc_.write(letters, numberText, ' ', fields.joined(), separator, location, '\n');
+    } else {
+        line_.clear();
+        appendRecord(line_, fields, location, letters, numberText);
+        writeRecord(tdc_, line_);
+    }
+    counter_.step();
     return number;
 }
 
