@@ -6,6 +6,8 @@
 #include "codegen/tdcgen.h"
 
 #include <cstddef>
+#include <initializer_list>
+#include <memory>
 #include <map>
 #include <optional>
 #include <string>
@@ -34,29 +36,43 @@ void appendQuoted(std::string& out, std::string_view before, std::string_view te
 
 Location locationOf(const script::sem::Entry& entry);
 
-// The fields of one record, separated by ", ".
+// The fields of one record, separated by ", ". Their text is kept in room
+// of its own that grows as needed and is never filled beforehand.
 class Fields {
 public:
-    Fields& text(std::string_view value);
+    Fields& text(std::string_view value) { return text({value}); }
+    // The parts joined, as one quoted field.
+    Fields& text(std::initializer_list<std::string_view> parts);
+    // "[3]" for one index, "[0..3]" for a range of them.
+    Fields& indexLabel(long long lower, long long upper);
     Fields& absent() { return raw("?"); }
     Fields& number(long long value);
     Fields& raw(std::string_view value);
     Fields& absentTimes(int count);
 
     bool empty() const { return !any_; }
-    const std::string& joined() const { return joined_; }
+    std::string_view joined() const { return {text_.get(), size_}; }
     // No fields, the text's room kept.
     void clear()
     {
-        joined_.clear();
+        size_ = 0;
         any_ = false;
     }
 
 private:
     // ", " before every field but the first.
     std::string_view separator() const;
+    // Room for count more characters after the text; the field begins.
+    char* newField(std::size_t count);
+    void endField(const char* end)
+    {
+        size_ = static_cast<std::size_t>(end - text_.get());
+        any_ = true;
+    }
 
-    std::string joined_;
+    std::unique_ptr<char[]> text_;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
     bool any_ = false;
 };
 
@@ -172,7 +188,8 @@ private:
     ItemNumbers aggregateRecords(const script::ValueNode& node, Location at, Where where, const Members& members);
     template <typename Members>
     ItemNumbers rangeRecords(Location at, const Members& members);
-    int elementaryRecord(std::string_view name, const script::ValueNode& node, Location at);
+    // The fields hold the name of the field already.
+    int elementaryRecord(Fields& fields, const script::ValueNode& node, Location at);
 
     // ---- what the walk needs to know beforehand ----
     void collectDefinitions(const script::sem::Scope* scope);

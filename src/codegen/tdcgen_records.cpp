@@ -6,6 +6,8 @@
 #include "diag/i18nerrgest.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstring>
 
 namespace qvm::codegen {
 
@@ -62,24 +64,86 @@ Location locationOf(const script::sem::Entry& entry)
     return {entry.fileId, entry.line};
 }
 
-Fields& Fields::text(std::string_view value)
+char* Fields::newField(std::size_t count)
 {
-    appendQuoted(joined_, separator(), value);
-    any_ = true;
+    const std::string_view before = separator();
+    const std::size_t needed = size_ + before.size() + count;
+    if (needed > capacity_) {
+        const std::size_t capacity = std::max(needed, 2 * capacity_ + 256);
+        auto grown = std::make_unique_for_overwrite<char[]>(capacity);
+        if (size_ != 0) {
+            std::memcpy(grown.get(), text_.get(), size_);
+        }
+        text_ = std::move(grown);
+        capacity_ = capacity;
+    }
+    char* at = text_.get() + size_;
+    std::memcpy(at, before.data(), before.size());
+    return at + before.size();
+}
+
+// Each '"' of the text doubled, the whole between quotes: as tdcQuoted.
+Fields& Fields::text(std::initializer_list<std::string_view> parts)
+{
+    std::size_t count = 2;
+    std::size_t quotes = 0;
+    for (const std::string_view part : parts) {
+        count += part.size();
+        if (part.find('"') != std::string_view::npos) {
+            quotes += static_cast<std::size_t>(std::count(part.begin(), part.end(), '"'));
+        }
+    }
+    char* at = newField(count + quotes);
+    *at++ = '"';
+    for (const std::string_view part : parts) {
+        if (quotes == 0) {
+            if (!part.empty()) {
+                std::memcpy(at, part.data(), part.size());
+            }
+            at += part.size();
+            continue;
+        }
+        for (const char c : part) {
+            *at++ = c;
+            if (c == '"') {
+                *at++ = '"';
+            }
+        }
+    }
+    *at++ = '"';
+    endField(at);
     return *this;
+}
+
+Fields& Fields::indexLabel(long long lower, long long upper)
+{
+    char first[24];
+    const std::string_view lowerText(first, static_cast<std::size_t>(std::to_chars(first, first + 24, lower).ptr - first));
+    if (lower == upper) {
+        return text({"[", lowerText, "]"});
+    }
+    char last[24];
+    const std::string_view upperText(last, static_cast<std::size_t>(std::to_chars(last, last + 24, upper).ptr - last));
+    return text({"[", lowerText, "..", upperText, "]"});
 }
 
 Fields& Fields::number(long long value)
 {
-    appendPieces(joined_, separator(), '"', value, '"');
-    any_ = true;
+    char* at = newField(26);
+    *at++ = '"';
+    at = std::to_chars(at, at + 24, value).ptr;
+    *at++ = '"';
+    endField(at);
     return *this;
 }
 
 Fields& Fields::raw(std::string_view value)
 {
-    appendPieces(joined_, separator(), value);
-    any_ = true;
+    char* at = newField(value.size());
+    if (!value.empty()) {
+        std::memcpy(at, value.data(), value.size());
+    }
+    endField(at + value.size());
     return *this;
 }
 
