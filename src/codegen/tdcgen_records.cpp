@@ -77,9 +77,7 @@ char* Fields::newField(std::size_t count)
         text_ = std::move(grown);
         capacity_ = capacity;
     }
-    char* at = text_.get() + size_;
-    std::memcpy(at, before.data(), before.size());
-    return at + before.size();
+    return codegen::detail::copyText(text_.get() + size_, before);
 }
 
 // Each '"' of the text doubled, the whole between quotes: as tdcQuoted.
@@ -97,10 +95,7 @@ Fields& Fields::text(std::initializer_list<std::string_view> parts)
     *at++ = '"';
     for (const std::string_view part : parts) {
         if (quotes == 0) {
-            if (!part.empty()) {
-                std::memcpy(at, part.data(), part.size());
-            }
-            at += part.size();
+            at = codegen::detail::copyText(at, part);
             continue;
         }
         for (const char c : part) {
@@ -139,11 +134,7 @@ Fields& Fields::number(long long value)
 
 Fields& Fields::raw(std::string_view value)
 {
-    char* at = newField(value.size());
-    if (!value.empty()) {
-        std::memcpy(at, value.data(), value.size());
-    }
-    endField(at + value.size());
+    endField(codegen::detail::copyText(newField(value.size()), value));
     return *this;
 }
 
