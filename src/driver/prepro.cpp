@@ -349,6 +349,7 @@ void keepUntilExit(std::unique_ptr<script::sem::Model> model, std::unique_ptr<sc
     if (diag::errorCount() == 0) {
         diag::progressPass("semantic analysis");
         script::AnalysisResult analysed = analyseScript(parsed, settings);
+        script::releaseSyntaxNodes(parsed);
         if (settings.spgOnly) {
             diag::progressPass("SPG file");
             studioLog.open();

@@ -50,16 +50,10 @@ namespace {
 using value::Place;
 
 // The text after macro expansion, or nothing when the preprocessor
-// reported an error. A value is one line of the script: a line end inside
-// the text is a blank, so that nothing in it reads as a directive.
+// reported an error. A value is one line of the script.
 std::optional<std::string> expandMacros(std::string_view text, const Place& place)
 {
-    std::string line;
-    line.reserve(text.size() + 1);
-    line.append(text);
-    std::ranges::replace_if(line, [](char c) { return c == '\n' || c == '\r'; }, ' ');
-    line += '\n';
-    return preprocessText(line, place.scope, place.line);
+    return preprocessLine(text, place.scope, place.line);
 }
 
 bool isPlainName(std::string_view text)

@@ -7,6 +7,7 @@
 #include "script/panalc.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdint>
 #include <string>
@@ -82,10 +83,19 @@ std::string_view trimmedText(std::string_view text)
 // The characters of comparison and logical operators.
 constexpr std::string_view kComparisonChars = "<>=!&|";
 
-bool isComparisonChar(char c)
-{
-    return c == '<' || c == '>' || c == '=' || c == '!' || c == '&' || c == '|';
-}
+// What a character tells the first look at a text: a quote, or a character
+// of a comparison or logical operator.
+enum CharRole : unsigned char { Ordinary = 0, Quote = 1, Comparison = 2 };
+
+constexpr auto kCharRoles = [] {
+    std::array<unsigned char, 256> roles{};
+    roles[static_cast<unsigned char>('"')] = Quote;
+    roles[static_cast<unsigned char>('\'')] = Quote;
+    for (const char c : kComparisonChars) {
+        roles[static_cast<unsigned char>(c)] = Comparison;
+    }
+    return roles;
+}();
 
 bool isComparison(std::string_view op)
 {
@@ -126,14 +136,15 @@ public:
     // Quotes may hold operator characters: strings are compared the full way.
     std::optional<PlainTyped> typeUnparenthesised(std::string_view text)
     {
-        bool comparison = false;
+        unsigned roles = Ordinary;
         for (const char c : text) {
-            if (c == '"' || c == '\'') {
+            const unsigned role = kCharRoles[static_cast<unsigned char>(c)];
+            if (role == Quote) {
                 return typeOperand(text);
             }
-            comparison = comparison || isComparisonChar(c);
+            roles |= role;
         }
-        return comparison ? typeComparisons(text) : typeOperand(text);
+        return roles != Ordinary ? typeComparisons(text) : typeOperand(text);
     }
 
 private:
@@ -145,12 +156,32 @@ private:
         return *scope_;
     }
 
-    // The symbol of the scope, else the global one, as the typing finds it.
-    static const canalysis::Symbol* find(base::Ident name, base::Ident scope)
+    struct Found {
+        const canalysis::Symbol* symbol = nullptr;
+        const canalysis::SymbolTable* table = nullptr;  // the first one that has it
+    };
+
+    // The global symbol of the name.
+    static Found findGlobal(base::Ident name)
     {
         for (canalysis::SymbolTable* table = &cSymbols(); table != nullptr; table = table->parent) {
-            if (const canalysis::Symbol* found = table->find(name, scope)) {
+            if (const canalysis::Symbol* found = table->findInScope(name, nullptr)) {
+                return {found, table};
+            }
+        }
+        return {};
+    }
+
+    // The symbol of the scope, else the global one, as the typing finds it;
+    // the global one is already known.
+    static const canalysis::Symbol* findScoped(base::Ident name, base::Ident scope, const Found& global)
+    {
+        for (canalysis::SymbolTable* table = &cSymbols(); table != nullptr; table = table->parent) {
+            if (const canalysis::Symbol* found = table->findInScope(name, scope)) {
                 return found;
+            }
+            if (table == global.table) {
+                return global.symbol;
             }
         }
         return nullptr;
@@ -168,11 +199,11 @@ private:
         }
         const base::Ident name = base::ident(text);
         // A type name anywhere may change how the parser reads the word.
-        const canalysis::Symbol* global = find(name, nullptr);
-        if (isTypedef(global)) {
+        const Found global = findGlobal(name);
+        if (isTypedef(global.symbol)) {
             return std::nullopt;
         }
-        const canalysis::Symbol* symbol = scope() == nullptr ? global : find(name, scope());
+        const canalysis::Symbol* symbol = scope() == nullptr ? global.symbol : findScoped(name, scope(), global);
         if (symbol != nullptr) {
             if (isTypedef(symbol) || !symbol->type) {
                 return std::nullopt;
@@ -188,7 +219,8 @@ private:
     // A type name anywhere, as the expression reader sees it.
     bool namesType(base::Ident name)
     {
-        return isTypedef(find(name, nullptr)) || (scope() != nullptr && isTypedef(find(name, scope())));
+        const Found global = findGlobal(name);
+        return isTypedef(global.symbol) || (scope() != nullptr && isTypedef(findScoped(name, scope(), global)));
     }
 
     // A declared name followed by member names, "a.b.c", each member found in

@@ -4,6 +4,8 @@
 #include "canalysis/preprocessor/cprepr.h"
 #include "script/ancgest.h"
 
+#include <algorithm>
+
 namespace qvm::script {
 
 namespace {
@@ -38,12 +40,10 @@ std::string withoutLineMarkers(std::string_view output)
 
 }  // namespace
 
-std::optional<std::string> preprocessText(std::string_view text, std::string_view scope, int line)
+namespace {
+
+std::optional<std::string> expand(std::string_view text, int line)
 {
-    setCContext(scope, cContext().file, line);
-    if (canalysis::C_CPP_passes_unchanged(text, cMacros())) {
-        return withoutOuterBlanks(text);
-    }
     std::string output;
     const int errors =
         canalysis::C_CPP_prepro_buffer(text, 1, cContext().file, line, output, cMacros(), cDiagnostics());
@@ -51,6 +51,37 @@ std::optional<std::string> preprocessText(std::string_view text, std::string_vie
         return std::nullopt;
     }
     return withoutLineMarkers(output);
+}
+
+}  // namespace
+
+std::optional<std::string> preprocessText(std::string_view text, std::string_view scope, int line)
+{
+    setCContext(scope, cContext().file, line);
+    if (canalysis::C_CPP_passes_unchanged(text, cMacros())) {
+        return withoutOuterBlanks(text);
+    }
+    return expand(text, line);
+}
+
+// A text without line ends is looked at as it is: whether it ends with the
+// newline the expansion needs makes no difference to the check.
+std::optional<std::string> preprocessLine(std::string_view text, std::string_view scope, int line)
+{
+    setCContext(scope, cContext().file, line);
+    const bool oneLine = text.find('\n') == std::string_view::npos && text.find('\r') == std::string_view::npos;
+    if (oneLine && canalysis::C_CPP_passes_unchanged(text, cMacros())) {
+        return withoutOuterBlanks(text);
+    }
+    std::string joined;
+    joined.reserve(text.size() + 1);
+    joined.append(text);
+    std::ranges::replace_if(joined, [](char c) { return c == '\n' || c == '\r'; }, ' ');
+    joined += '\n';
+    if (!oneLine && canalysis::C_CPP_passes_unchanged(joined, cMacros())) {
+        return withoutOuterBlanks(joined);
+    }
+    return expand(joined, line);
 }
 
 }  // namespace qvm::script

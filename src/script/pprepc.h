@@ -15,4 +15,8 @@ namespace qvm::script {
 // line given, the file of the current context.
 std::optional<std::string> preprocessText(std::string_view text, std::string_view scope, int line);
 
+// The same for a text that is one line of the script: a line end inside it
+// is a blank, so that nothing in it reads as a directive.
+std::optional<std::string> preprocessLine(std::string_view text, std::string_view scope, int line);
+
 }  // namespace qvm::script

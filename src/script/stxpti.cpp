@@ -225,6 +225,14 @@ ParsedScript parseScript(const std::string& path, const ParseOptions& options)
     return result;
 }
 
+void releaseSyntaxNodes(ParsedScript& parsed)
+{
+    if (parsed.tree) {
+        parsed.tree->releaseNodes();
+    }
+    parsed.root = nullptr;
+}
+
 void scanTokens(const std::string& path, const ParseOptions& options,
                 const std::function<void(const TokenRecord&)>& onToken)
 {

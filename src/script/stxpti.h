@@ -30,6 +30,10 @@ struct ParseOptions {
 // incomplete); fatal and internal reports end the run (RunAbort).
 ParsedScript parseScript(const std::string& path, const ParseOptions& options);
 
+// Frees the nodes of a parsed script once the semantic analysis is done with
+// them: the model keeps viewing the texts and file names of the tree.
+void releaseSyntaxNodes(ParsedScript& parsed);
+
 // The token stream of the lexer, following included files where an
 // INCLUDE line would open one.
 struct TokenRecord {

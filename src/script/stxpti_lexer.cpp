@@ -215,7 +215,7 @@ constexpr MatchWord kMatchWords[] = {
     {"NOTMATCHED", TK_NOTMATCHED},
 };
 
-bool isLetter(int c)
+constexpr bool isLetter(int c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
@@ -232,10 +232,18 @@ bool startsIdentifier(int c)
     return isLetter(c) || c == '_';
 }
 
-bool continuesIdentifier(int c)
+constexpr bool continuesIdentifier(int c)
 {
     return isLetter(c) || isDigit(c) || c == '_' || c == '$';
 }
+
+constexpr auto kContinuesIdentifier = [] {
+    std::array<bool, 256> table{};
+    for (int c = 0; c < 256; ++c) {
+        table[static_cast<std::size_t>(c)] = continuesIdentifier(c);
+    }
+    return table;
+}();
 
 bool isBlank(int c)
 {
@@ -371,11 +379,6 @@ void ScriptLexer::start(const std::string& path)
     ++fileSwitches_;
 }
 
-int ScriptLexer::line() const
-{
-    return inputs_.empty() ? 0 : current().line;
-}
-
 const std::string& ScriptLexer::fileName() const
 {
     static const std::string none;
@@ -490,8 +493,62 @@ void ScriptLexer::takeDirectRun(std::size_t index)
     input.position = end;
 }
 
-// The match is the first length characters; the rest go back to the input.
-void ScriptLexer::keep(std::size_t length)
+// Starts matching a token in the content itself when nothing waits in the
+// push-back.
+void ScriptLexer::openWindow()
+{
+    direct_ = false;
+    window_ = {};
+    if (!pushback_.empty() || inputs_.empty()) {
+        return;
+    }
+    Input& input = current();
+    if (input.position < input.lineFrom || input.position > input.lineEnd) {
+        input.lineFrom = input.position;
+        input.lineEnd = std::min(input.content.find('\n', input.position), input.content.size());
+    }
+    window_ = std::string_view(input.content)
+                  .substr(input.position, std::min(input.lineEnd - input.position, kMaxTokenLength));
+    direct_ = true;
+}
+
+// The token goes past the window: its characters are copied as a direct run
+// and reading goes on character by character.
+void ScriptLexer::leaveWindow()
+{
+    direct_ = false;
+    windowKept_ = false;
+    pending_.assign(window_);
+    directRun_ = window_.size();
+    current().position += window_.size();
+}
+
+bool ScriptLexer::plainNewlineAfterWindow() const
+{
+    if (window_.size() >= kMaxTokenLength) {
+        return false;
+    }
+    const Input& input = current();
+    const std::string& content = input.content;
+    const std::size_t at = input.position + window_.size();
+    return at < content.size() && content[at] == '\n' &&
+           (continuationOff_ || at + 1 == content.size() || content[at + 1] != '&');
+}
+
+void ScriptLexer::keepThroughNewline()
+{
+    Input& input = current();
+    const std::size_t length = window_.size() + 1;
+    kept_ = std::string_view(input.content).substr(input.position, length);
+    input.position += length;
+    ++input.line;
+    previousChar_ = '\n';
+    direct_ = false;
+}
+
+// The match is the first length characters of those read; the rest go back
+// to the input.
+void ScriptLexer::keepRead(std::size_t length)
 {
     const std::size_t extra = pending_.size() - std::min(length, pending_.size());
     if (extra <= directRun_) {
@@ -504,6 +561,7 @@ void ScriptLexer::keep(std::size_t length)
         directRun_ = 0;
     }
     pending_.resize(length);
+    kept_ = pending_;
     if (length > 0) {
         previousChar_ = static_cast<unsigned char>(pending_.back());
     }
@@ -515,11 +573,12 @@ std::size_t ScriptLexer::restOfLine(std::size_t from)
 {
     std::size_t end = from;
     for (;;) {
-        const std::size_t newline = end < pending_.size() ? pending_.find('\n', end) : std::string::npos;
-        if (newline != std::string::npos) {
+        const std::string_view read = peeked();
+        const std::size_t newline = end < read.size() ? read.find('\n', end) : std::string_view::npos;
+        if (newline != std::string_view::npos) {
             return newline;
         }
-        end = std::max(end, pending_.size());
+        end = std::max(end, read.size());
         const int c = peekAt(end);
         if (c == kEof || c == '\n') {
             return end;
@@ -533,6 +592,11 @@ std::size_t ScriptLexer::identifierLength(std::size_t from)
         return 0;
     }
     std::size_t end = from + 1;
+    if (direct_) {
+        while (end < window_.size() && kContinuesIdentifier[static_cast<unsigned char>(window_[end])]) {
+            ++end;
+        }
+    }
     while (continuesIdentifier(peekAt(end))) {
         ++end;
     }
@@ -568,6 +632,13 @@ int ScriptLexer::next()
         pending_.clear();
         directRun_ = 0;
         text_ = {};
+        kept_ = {};
+        if (windowKept_) {
+            windowKept_ = false;
+            direct_ = true;
+        } else {
+            openWindow();
+        }
         int token = kSkip;
         switch (state_) {
         case State::InstrStart:
@@ -627,7 +698,14 @@ int ScriptLexer::scanInstruction()
     case '\t':
     case '\f':
         keep(blankRun());
-        return kSkip;
+        if (!windowKept_) {
+            return kSkip;
+        }
+        // Blanks kept in the window: the token after them starts in its rest.
+        windowKept_ = false;
+        direct_ = true;
+        kept_ = {};
+        return scanInstruction();
     case '\n':
         keep(1);
         if (atLineStart_) {
@@ -681,7 +759,7 @@ int ScriptLexer::scanInstruction()
     case '@':
         if (state_ == State::InstrStart) {
             keep(restOfLine(1));
-            text_ = std::string_view(pending_).substr(1);
+            text_ = kept_.substr(1);
             return TK_NATIVE_AT_LINE;
         }
         keep(1);
@@ -689,7 +767,7 @@ int ScriptLexer::scanInstruction()
         return TK_AT;
     case '#':
         keep(restOfLine(1));
-        text_ = std::string_view(pending_).substr(1);
+        text_ = kept_.substr(1);
         return TK_NATIVE_HASH_LINE;
     case '%':
         return scanFilter();
@@ -706,7 +784,7 @@ int ScriptLexer::scanInstruction()
             return badSequence();
         }
         keep(end);
-        text_ = pending_;
+        text_ = kept_;
         return TK_ENV_VAR;
     }
     default:
@@ -738,7 +816,7 @@ int ScriptLexer::scanNumber()
         ++end;
     }
     keep(end);
-    text_ = pending_;
+    text_ = kept_;
     return TK_NUMBER;
 }
 
@@ -763,7 +841,7 @@ int ScriptLexer::scanString()
         ++end;
     }
     keep(end + 1);
-    unescaped_ = stringText(pending_);
+    unescaped_ = stringText(kept_);
     text_ = unescaped_;
     return TK_STRING;
 }
@@ -801,7 +879,7 @@ int ScriptLexer::scanCharConstant()
         return badSequence();
     }
     keep(end + 1);
-    text_ = pending_;
+    text_ = kept_;
     return TK_CHAR_CONST;
 }
 
@@ -821,7 +899,7 @@ int ScriptLexer::scanFilter()
         return badSequence();
     }
     keep(end);
-    text_ = std::string_view(pending_).substr(1);
+    text_ = kept_.substr(1);
     return isDouble ? TK_FILTER_DOUBLE : TK_FILTER_SINGLE;
 }
 
@@ -831,7 +909,13 @@ int ScriptLexer::scanFilter()
 int ScriptLexer::scanWord()
 {
     const std::size_t wordLength = identifierLength(0);
-    const std::string word = pending_.substr(0, wordLength);
+    // A view of the content stays valid while more is read; pending_ may move.
+    std::string copied;
+    std::string_view word = peeked().substr(0, wordLength);
+    if (!direct_) {
+        copied = word;
+        word = copied;
+    }
     const Keyword* keyword = findKeyword(word);
 
     int token = keyword ? keyword->token : TK_IDENT;
@@ -847,7 +931,7 @@ int ScriptLexer::scanWord()
         const std::size_t after = blanksFrom(wordLength);
         if (after > wordLength) {
             const std::size_t second = identifierLength(after);
-            const std::string_view next = std::string_view(pending_).substr(after, second);
+            const std::string_view next = peeked().substr(after, second);
             if (next.substr(0, 8) == "CALLBACK") {
                 offer(TK_VIRTUAL_CALLBACK, after + 8);
             } else if (next.substr(0, 8) == "PROCSEND") {
@@ -901,14 +985,14 @@ int ScriptLexer::finishWord(int token, unsigned keywordEffect)
     case TK_SCOPED_IDENT:
     case TK_INIT:
     case TK_EV:
-        text_ = pending_;
+        text_ = kept_;
         return token;
     case TK_COMMENT:
-        text_ = std::string_view(pending_).substr(8);
+        text_ = kept_.substr(8);
         return token;
     case TK_FORMAT:
         // Only the blanks between FORMAT and '=' beyond the first are kept.
-        text_ = pending_.size() > 8 ? std::string_view(pending_).substr(7, pending_.size() - 8) : std::string_view();
+        text_ = kept_.size() > 8 ? kept_.substr(7, kept_.size() - 8) : std::string_view();
         enterNative();
         return token;
     case TK_VIRTUAL_CALLBACK:
@@ -972,6 +1056,9 @@ int ScriptLexer::scanNative()
             break;
         }
         if (c == '\f') {
+            if (direct_) {
+                leaveWindow();
+            }
             pending_.erase(at, 1);
             directRun_ = 0;
             continue;
@@ -996,13 +1083,13 @@ int ScriptLexer::scanNative()
             ++bracketDepth_;
         } else if (c == ']' && bracketDepth_ > 0) {
             --bracketDepth_;
-        } else if (startsIdentifier(c) && (at == 0 || !continuesIdentifier(static_cast<unsigned char>(pending_[at - 1])))) {
+        } else if (startsIdentifier(c) && (at == 0 || !continuesIdentifier(static_cast<unsigned char>(peeked()[at - 1])))) {
             const std::size_t length = identifierLength(at);
-            const std::string_view word = std::string_view(pending_).substr(at, length);
+            const std::string_view word = peeked().substr(at, length);
             for (const MatchWord& match : kMatchWords) {
                 if (match.word == word && peekAt(at + length) == '(') {
                     keep(at + length);
-                    text_ = std::string_view(pending_).substr(0, at);
+                    text_ = kept_.substr(0, at);
                     savedMatchToken_ = match.token;
                     state_ = State::MatchArgs;
                     return TK_NATIVE_EXPR;
@@ -1014,7 +1101,7 @@ int ScriptLexer::scanNative()
         ++at;
     }
     keep(at);
-    text_ = pending_;
+    text_ = kept_;
     state_ = State::InInstr;
     return TK_NATIVE_EXPR;
 }
@@ -1072,10 +1159,10 @@ int ScriptLexer::scanMatchArgs()
         return badSequence();
     }
     keep(identifierLength(0));
-    if (pending_ == "REF") {
+    if (kept_ == "REF") {
         return TK_REF;
     }
-    text_ = pending_;
+    text_ = kept_;
     return TK_IDENT;
 }
 
@@ -1092,7 +1179,7 @@ int ScriptLexer::scanCallName()
         return kSkip;
     }
     keep(end);
-    text_ = pending_;
+    text_ = kept_;
     return TK_IDENT;
 }
 
@@ -1127,6 +1214,7 @@ void ScriptLexer::openInclude(std::string_view quotedName)
     input.content = textOf(std::move(*content));
     input.fileId = fileId;
     inputs_.push_back(std::move(input));
+    windowKept_ = false;
     ++fileSwitches_;
 }
 
@@ -1147,6 +1235,7 @@ bool ScriptLexer::popInclude()
     }
     inputs_.pop_back();
     pushback_.clear();
+    windowKept_ = false;
     ++fileSwitches_;
     return true;
 }

@@ -50,7 +50,7 @@ public:
     // continues scanning in it. Fatal "CANNOTOPN", "INCLOOPDT", "INCLOVFLW".
     void openInclude(std::string_view quotedName);
 
-    int line() const;
+    int line() const { return inputs_.empty() ? 0 : inputs_.back().line; }
     const std::string& fileName() const;
     int fileId() const;
     // Changes whenever the current file changes.
@@ -76,6 +76,11 @@ private:
         std::size_t position = 0;  // next character to read in content
         int line = 1;              // line of that character
         int fileId = 0;            // identifier of the file's source record
+        // A stretch of content without a newline, and the newline (or the
+        // end of the content) just after it: the end of the line for every
+        // position in it. Empty until first looked for.
+        std::size_t lineFrom = 1;
+        std::size_t lineEnd = 0;
     };
 
     // Characters: readRaw takes the pushed-back characters first (peekRaw
@@ -89,11 +94,51 @@ private:
     int take();
     int peekAt(std::size_t index)
     {
+        if (direct_) {
+            if (index < window_.size()) {
+                return static_cast<unsigned char>(window_[index]);
+            }
+            if (index == window_.size() && plainNewlineAfterWindow()) {
+                return '\n';
+            }
+            leaveWindow();
+        }
         return index < pending_.size() ? static_cast<unsigned char>(pending_[index]) : peekFurther(index);
     }
+    // The characters looked at so far for the token being matched.
+    std::string_view peeked() const { return direct_ ? window_ : std::string_view(pending_); }
+    void openWindow();
+    void leaveWindow();
+    // The window ends at a newline that no continuation line follows: it is
+    // looked at, and kept, without reading on.
+    bool plainNewlineAfterWindow() const;
+    void keepThroughNewline();
     int peekFurther(std::size_t index);
     void takeDirectRun(std::size_t index);
-    void keep(std::size_t length);
+    // The match is the first length characters; the rest go back to the input.
+    void keep(std::size_t length)
+    {
+        if (direct_ && length > window_.size()) {
+            if (length == window_.size() + 1 && plainNewlineAfterWindow()) {
+                keepThroughNewline();
+                return;
+            }
+            leaveWindow();
+        }
+        if (!direct_) {
+            keepRead(length);
+            return;
+        }
+        direct_ = false;
+        kept_ = window_.substr(0, length);
+        window_.remove_prefix(length);
+        windowKept_ = true;
+        current().position += length;
+        if (length > 0) {
+            previousChar_ = static_cast<unsigned char>(kept_.back());
+        }
+    }
+    void keepRead(std::size_t length);
     std::size_t restOfLine(std::size_t from);
     std::size_t identifierLength(std::size_t from);
     std::size_t blanksFrom(std::size_t from);
@@ -138,6 +183,17 @@ private:
     // file's content, which ends just before its position: giving them back
     // is moving the position back.
     std::size_t directRun_ = 0;
+    // While direct_, the token is matched in window_ instead of pending_: the
+    // rest of the current line in the content, from its position (which
+    // stays put) and at most a token's length. Nothing is copied unless the
+    // token goes past it.
+    bool direct_ = false;
+    std::string_view window_;
+    // The last token was kept from the window, whose rest starts at the
+    // position: the next token starts in it.
+    bool windowKept_ = false;
+    // The characters of the last token matched.
+    std::string_view kept_;
     // Kept text of the last token: a part of pending_, or of unescaped_ for
     // strings.
     std::string_view text_;

@@ -244,22 +244,12 @@ void SyntaxTree::BlockRelease::operator()(SyntaxNode* nodes) const
     base::releaseLargePages(nodes, bytes);
 }
 
-SyntaxNode* SyntaxTree::make(SyntaxKind kind, SyntaxNode* c0, SyntaxNode* c1, SyntaxNode* c2)
+void SyntaxTree::startBlock()
 {
-    if (blockUsed_ == blockCapacity_) {
-        const std::size_t bytes = blocks_.empty() ? kFirstBlockBytes : base::kLargePage;
-        blocks_.emplace_back(static_cast<SyntaxNode*>(base::allocateLargePages(bytes)), BlockRelease{bytes});
-        blockCapacity_ = bytes / sizeof(SyntaxNode);
-        blockUsed_ = 0;
-    }
-    SyntaxNode& node = *new (blocks_.back().get() + blockUsed_) SyntaxNode;
-    ++blockUsed_;
-    ++size_;
-    node.kind = kind;
-    node.child = {c0, c1, c2};
-    node.line = line_;
-    node.file = file_;
-    return &node;
+    const std::size_t bytes = blocks_.empty() ? kFirstBlockBytes : base::kLargePage;
+    blocks_.emplace_back(static_cast<SyntaxNode*>(base::allocateLargePages(bytes)), BlockRelease{bytes});
+    blockCapacity_ = bytes / sizeof(SyntaxNode);
+    blockUsed_ = 0;
 }
 
 std::string_view SyntaxTree::keepFileName(std::string_view name)
@@ -289,6 +279,16 @@ const KeptText* SyntaxTree::keepText(std::string_view text)
     std::memcpy(kept, &size, sizeof size);
     std::copy(text.begin(), text.end(), kept + sizeof size);
     return reinterpret_cast<const KeptText*>(kept);
+}
+
+void SyntaxTree::releaseNodes()
+{
+    blocks_.clear();
+    blocks_.shrink_to_fit();
+    size_ = 0;
+    blockUsed_ = 0;
+    blockCapacity_ = 0;
+    root_ = nullptr;
 }
 
 // The position changes with every token: the file stays the same for long

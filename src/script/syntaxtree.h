@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -196,7 +197,20 @@ public:
     SyntaxTree& operator=(const SyntaxTree&) = delete;
 
     SyntaxNode* make(SyntaxKind kind, SyntaxNode* c0 = nullptr, SyntaxNode* c1 = nullptr,
-                     SyntaxNode* c2 = nullptr);
+                     SyntaxNode* c2 = nullptr)
+    {
+        if (blockUsed_ == blockCapacity_) {
+            startBlock();
+        }
+        SyntaxNode& node = *new (blocks_.back().get() + blockUsed_) SyntaxNode;
+        ++blockUsed_;
+        ++size_;
+        node.kind = kind;
+        node.child = {c0, c1, c2};
+        node.line = line_;
+        node.file = file_;
+        return &node;
+    }
 
     // A stored copy of a file name, which lives as long as the tree.
     std::string_view keepFileName(std::string_view name);
@@ -212,6 +226,10 @@ public:
     // Gives an existing node that position.
     void stamp(SyntaxNode& node) const;
 
+    // Frees every node, keeping the texts and file names the nodes referred
+    // to (the semantic model views them); the tree has no root afterwards.
+    void releaseNodes();
+
     SyntaxNode* root() const { return root_; }
     void setRoot(SyntaxNode* root) { root_ = root; }
     std::size_t size() const { return size_; }
@@ -222,6 +240,8 @@ private:
         void operator()(SyntaxNode* nodes) const;
     };
     using Block = std::unique_ptr<SyntaxNode, BlockRelease>;
+
+    void startBlock();
 
     std::vector<Block> blocks_;  // every node made, in order
     std::size_t size_ = 0;

@@ -111,6 +111,24 @@ TEST(ScriptLexer, TokenOf15000CharactersIsFatal)
                                       HasSubstr("Line too long: a token reaches the limit of 15000 characters"))));
 }
 
+// The limit is on one token: a longer line of short tokens is read whole.
+TEST(ScriptLexer, LineLongerThanTheTokenLimitOfShortTokens)
+{
+    TempDir dir;
+    std::string line;
+    while (line.size() < 20000) {
+        line += "name ";
+    }
+    writeFile(dir / "wide.pts", "EXIT\n" + line + "last\nEXIT\n");
+    const RunResult result = runInspect({"tokens", "wide.pts"}, {}, dir.path());
+    EXPECT_EQ(result.status, 0);
+    const auto tokens = lines(result.out);
+    ASSERT_EQ(tokens.size(), 4 + 4000 + 2);
+    EXPECT_EQ(tokens[2], "2\tIDENT\tname");
+    EXPECT_EQ(tokens[4002], "2\tIDENT\tlast");
+    EXPECT_EQ(tokens[4003], "3\tNEWLINE\t");
+}
+
 TEST(ScriptLexer, StringEscapesAndBadSequences)
 {
     TempDir dir;
