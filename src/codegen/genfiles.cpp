@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -151,7 +152,7 @@ GeneratedFile::GeneratedFile(std::string target)
     if (!file_) {
         diag::fatal("FICERROPN", target_);
     }
-    pending_.reserve(kWriteBytes + kLineRoom);
+    buffer_ = std::make_unique_for_overwrite<char[]>(kBufferBytes);
 }
 
 GeneratedFile::~GeneratedFile()
@@ -161,18 +162,34 @@ GeneratedFile::~GeneratedFile()
 
 void GeneratedFile::flush()
 {
-    writeToFile(pending_);
-    pending_.clear();
+    writeToFile({buffer_.get(), used_});
+    used_ = 0;
 }
 
 void GeneratedFile::writeBlock(std::string_view text)
 {
-    if (pending_.size() + text.size() < kWriteBytes) {
-        pending_.append(text);
+    if (used_ + text.size() < kWriteBytes) {
+        if (!text.empty()) {
+            std::memcpy(buffer_.get() + used_, text.data(), text.size());
+        }
+        used_ += text.size();
         return;
     }
     flush();
     writeToFile(text);
+}
+
+void GeneratedFile::writeBlanks(std::size_t count)
+{
+    while (count > 0) {
+        if (used_ == kBufferBytes) {
+            flush();
+        }
+        const std::size_t blanks = std::min(count, kBufferBytes - used_);
+        std::memset(buffer_.get() + used_, ' ', blanks);
+        used_ += blanks;
+        count -= blanks;
+    }
 }
 
 void GeneratedFile::writeToFile(std::string_view text)

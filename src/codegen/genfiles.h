@@ -9,8 +9,10 @@
 
 #include <cstddef>
 #include <list>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 namespace qvm::codegen {
@@ -48,12 +50,30 @@ public:
     // Text is gathered and written in large pieces; a write that fails
     // (disk full, device error) is the fatal "FICNOTOPN" with the target's
     // name.
-    // The text is made of the pieces of pieces.h.
+    // The text is made of the pieces of pieces.h. Pieces of the common
+    // kinds are written straight into the gathering buffer, in room made
+    // once for all of them; others are joined first.
     template <typename... Pieces>
     void write(const Pieces&... pieces)
     {
-        appendPieces(pending_, pieces...);
-        flushWhenFull();
+        if constexpr ((MadeOfParts<Pieces> || ...)) {
+            std::apply([&](const auto&... flat) { write(flat...); }, std::tuple_cat(detail::partsOf(pieces)...));
+        } else if constexpr ((detail::PlacedPiece<Pieces> && ...)) {
+            const std::size_t room = (std::size_t{0} + ... + detail::pieceRoom(pieces));
+            if (room > kBufferBytes - used_) {
+                flush();
+                if (room > kBufferBytes) {
+                    writeJoined(pieces...);
+                    return;
+                }
+            }
+            char* end = buffer_.get() + used_;
+            ((end = detail::placePiece(end, pieces)), ...);
+            used_ = static_cast<std::size_t>(end - buffer_.get());
+            flushWhenFull();
+        } else {
+            writeJoined(pieces...);
+        }
     }
     template <typename... Pieces>
     void writeLine(const Pieces&... pieces)
@@ -64,7 +84,7 @@ public:
     template <typename... Pieces>
     void writeIndentedLine(std::size_t count, const Pieces&... pieces)
     {
-        pending_.append(count, ' ');
+        writeBlanks(count);
         writeLine(pieces...);
     }
     // A text of any length, which a large one reaches the file without
@@ -78,19 +98,27 @@ private:
     friend class GeneratedFiles;
 
     static constexpr std::size_t kWriteBytes = 256 * 1024;
-    // Room for the line that brings the gathered text past kWriteBytes, so
-    // that the buffer keeps its first size.
-    static constexpr std::size_t kLineRoom = 4096;
+    // The gathering buffer: room for the line that brings the gathered text
+    // past kWriteBytes.
+    static constexpr std::size_t kBufferBytes = kWriteBytes + 4096;
 
     // Writes the gathered text to the temporary file.
     void flush();
     void writeToFile(std::string_view text);
     void flushWhenFull()
     {
-        if (pending_.size() >= kWriteBytes) {
+        if (used_ >= kWriteBytes) {
             flush();
         }
     }
+    template <typename... Pieces>
+    void writeJoined(const Pieces&... pieces)
+    {
+        joined_.clear();
+        appendPieces(joined_, pieces...);
+        writeBlock(joined_);
+    }
+    void writeBlanks(std::size_t count);
     // Writes what is buffered and closes the temporary file.
     void finish();
     // Puts the text in place: a target that already holds the same text is
@@ -102,7 +130,9 @@ private:
     std::string temporary_;
     InterruptRemoval removal_;  // refers to temporary_, which stays as it is
     base::FileHandle file_;
-    std::string pending_;  // written, not yet passed to the file
+    std::unique_ptr<char[]> buffer_;  // kBufferBytes, of which used_ are written, not yet passed to the file
+    std::size_t used_ = 0;
+    std::string joined_;  // the text of pieces that are not written in place
     bool installed_ = false;
 };
 

@@ -76,6 +76,32 @@ template <typename Piece>
 concept PlacedPiece = std::same_as<Piece, char> || (std::integral<Piece> && !std::same_as<Piece, bool>) ||
                       std::is_convertible_v<const Piece&, std::string_view>;
 
+// Copies the text to at; gives the end of the copy. Most pieces are short:
+// those of up to 32 characters are copied as two overlapping blocks of a
+// fixed size each, which needs no call. The text may not overlap the room.
+inline char* copyText(char* at, std::string_view text)
+{
+    const char* from = text.data();
+    const std::size_t size = text.size();
+    if (size > 32) {
+        std::memcpy(at, from, size);
+    } else if (size >= 16) {
+        std::memcpy(at, from, 16);
+        std::memcpy(at + size - 16, from + size - 16, 16);
+    } else if (size >= 8) {
+        std::memcpy(at, from, 8);
+        std::memcpy(at + size - 8, from + size - 8, 8);
+    } else if (size >= 4) {
+        std::memcpy(at, from, 4);
+        std::memcpy(at + size - 4, from + size - 4, 4);
+    } else if (size > 0) {
+        at[0] = from[0];
+        at[size / 2] = from[size / 2];
+        at[size - 1] = from[size - 1];
+    }
+    return at + size;
+}
+
 // The most characters a piece writes.
 template <PlacedPiece Piece>
 std::size_t pieceRoom(const Piece& piece)
@@ -104,11 +130,7 @@ char* placePiece(char* at, const Piece& piece)
     } else if constexpr (std::integral<Piece>) {
         return std::to_chars(at, at + 24, piece).ptr;
     } else {
-        const std::string_view text(piece);
-        if (!text.empty()) {
-            std::memcpy(at, text.data(), text.size());
-        }
-        return at + text.size();
+        return copyText(at, std::string_view(piece));
     }
 }
 

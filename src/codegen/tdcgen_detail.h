@@ -6,6 +6,8 @@
 #include "codegen/tdcgen.h"
 
 #include <cstddef>
+#include <initializer_list>
+#include <memory>
 #include <map>
 #include <optional>
 #include <string>
@@ -34,29 +36,43 @@ void appendQuoted(std::string& out, std::string_view before, std::string_view te
 
 Location locationOf(const script::sem::Entry& entry);
 
-// The fields of one record, separated by ", ".
+// The fields of one record, separated by ", ". Their text is kept in room
+// of its own that grows as needed and is never filled beforehand.
 class Fields {
 public:
-    Fields& text(std::string_view value);
+    Fields& text(std::string_view value) { return text({value}); }
+    // The parts joined, as one quoted field.
+    Fields& text(std::initializer_list<std::string_view> parts);
+    // "[3]" for one index, "[0..3]" for a range of them.
+    Fields& indexLabel(long long lower, long long upper);
     Fields& absent() { return raw("?"); }
     Fields& number(long long value);
     Fields& raw(std::string_view value);
     Fields& absentTimes(int count);
 
     bool empty() const { return !any_; }
-    const std::string& joined() const { return joined_; }
+    std::string_view joined() const { return {text_.get(), size_}; }
     // No fields, the text's room kept.
     void clear()
     {
-        joined_.clear();
+        size_ = 0;
         any_ = false;
     }
 
 private:
     // ", " before every field but the first.
     std::string_view separator() const;
+    // Room for count more characters after the text; the field begins.
+    char* newField(std::size_t count);
+    void endField(const char* end)
+    {
+        size_ = static_cast<std::size_t>(end - text_.get());
+        any_ = true;
+    }
 
-    std::string joined_;
+    std::unique_ptr<char[]> text_;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
     bool any_ = false;
 };
 
@@ -70,6 +86,32 @@ void appendRecord(std::string& line, const Fields& fields, std::string_view loca
     appendPieces(line, key..., ' ', fields.joined(), separator, location);
 }
 
+
+// A count from 0 and its decimal text, which each step brings up to date
+// digit by digit: the records are numbered one after the other.
+class DecimalCounter {
+public:
+    int value() const { return value_; }
+    std::string_view text() const { return {digits_ + first_, sizeof digits_ - first_}; }
+    void step()
+    {
+        ++value_;
+        std::size_t at = sizeof digits_;
+        while (at > first_ && digits_[at - 1] == '9') {
+            digits_[--at] = '0';
+        }
+        if (at == first_) {
+            digits_[--first_] = '1';
+        } else {
+            ++digits_[at - 1];
+        }
+    }
+
+private:
+    int value_ = 0;
+    char digits_[16] = {'0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0'};
+    std::size_t first_ = sizeof digits_ - 1;
+};
 
 // Writes one record line of at most kRecordLimit characters: each character
 // beyond is dropped with "SIZBUFOVL".
@@ -86,7 +128,7 @@ private:
     int record(std::string_view letters, const Fields& fields, const std::optional<Location>& where);
     // The location as a record writes it: "\"<file>\", \"<line>\"".
     std::string_view locationText(const Location& where);
-    int nextNumber() const { return counter_; }
+    int nextNumber() const { return counter_.value(); }
     // The fields of the next record: one buffer that record after record
     // reuses, each built just before its record is written.
     Fields& newFields()
@@ -146,7 +188,8 @@ private:
     ItemNumbers aggregateRecords(const script::ValueNode& node, Location at, Where where, const Members& members);
     template <typename Members>
     ItemNumbers rangeRecords(Location at, const Members& members);
-    int elementaryRecord(std::string_view name, const script::ValueNode& node, Location at);
+    // The fields hold the name of the field already.
+    int elementaryRecord(Fields& fields, const script::ValueNode& node, Location at);
 
     // ---- what the walk needs to know beforehand ----
     void collectDefinitions(const script::sem::Scope* scope);
@@ -156,7 +199,7 @@ private:
     GeneratedFile* probe_ = nullptr;
     NumberTable& numbers_;
     const TdcRun& run_;
-    int counter_ = 0;
+    DecimalCounter counter_;
     int lastSend_ = 0;
     int lastReceive_ = 0;
     std::string line_;  // the record being written

@@ -6,6 +6,8 @@
 #include "diag/i18nerrgest.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstring>
 
 namespace qvm::codegen {
 
@@ -62,24 +64,77 @@ Location locationOf(const script::sem::Entry& entry)
     return {entry.fileId, entry.line};
 }
 
-Fields& Fields::text(std::string_view value)
+char* Fields::newField(std::size_t count)
 {
-    appendQuoted(joined_, separator(), value);
-    any_ = true;
+    const std::string_view before = separator();
+    const std::size_t needed = size_ + before.size() + count;
+    if (needed > capacity_) {
+        const std::size_t capacity = std::max(needed, 2 * capacity_ + 256);
+        auto grown = std::make_unique_for_overwrite<char[]>(capacity);
+        if (size_ != 0) {
+            std::memcpy(grown.get(), text_.get(), size_);
+        }
+        text_ = std::move(grown);
+        capacity_ = capacity;
+    }
+    return codegen::detail::copyText(text_.get() + size_, before);
+}
+
+// Each '"' of the text doubled, the whole between quotes: as tdcQuoted.
+Fields& Fields::text(std::initializer_list<std::string_view> parts)
+{
+    std::size_t count = 2;
+    std::size_t quotes = 0;
+    for (const std::string_view part : parts) {
+        count += part.size();
+        if (part.find('"') != std::string_view::npos) {
+            quotes += static_cast<std::size_t>(std::count(part.begin(), part.end(), '"'));
+        }
+    }
+    char* at = newField(count + quotes);
+    *at++ = '"';
+    for (const std::string_view part : parts) {
+        if (quotes == 0) {
+            at = codegen::detail::copyText(at, part);
+            continue;
+        }
+        for (const char c : part) {
+            *at++ = c;
+            if (c == '"') {
+                *at++ = '"';
+            }
+        }
+    }
+    *at++ = '"';
+    endField(at);
     return *this;
+}
+
+Fields& Fields::indexLabel(long long lower, long long upper)
+{
+    char first[24];
+    const std::string_view lowerText(first, static_cast<std::size_t>(std::to_chars(first, first + 24, lower).ptr - first));
+    if (lower == upper) {
+        return text({"[", lowerText, "]"});
+    }
+    char last[24];
+    const std::string_view upperText(last, static_cast<std::size_t>(std::to_chars(last, last + 24, upper).ptr - last));
+    return text({"[", lowerText, "..", upperText, "]"});
 }
 
 Fields& Fields::number(long long value)
 {
-    appendPieces(joined_, separator(), '"', value, '"');
-    any_ = true;
+    char* at = newField(26);
+    *at++ = '"';
+    at = std::to_chars(at, at + 24, value).ptr;
+    *at++ = '"';
+    endField(at);
     return *this;
 }
 
 Fields& Fields::raw(std::string_view value)
 {
-    appendPieces(joined_, separator(), value);
-    any_ = true;
+    endField(codegen::detail::copyText(newField(value.size()), value));
     return *this;
 }
 
@@ -127,10 +182,20 @@ void TdcWriter::write()
 
 int TdcWriter::record(std::string_view letters, const Fields& fields, const std::optional<Location>& where)
 {
-    const int number = counter_++;
-    line_.clear();
-    appendRecord(line_, fields, where ? locationText(*where) : std::string_view(), letters, number);
-    writeRecord(tdc_, line_);
+    const int number = counter_.value();
+    const std::string_view numberText = counter_.text();
+    const std::string_view location = where ? locationText(*where) : std::string_view();
+    const std::string_view separator = fields.empty() || location.empty() ? "" : ", ";
+    const std::size_t length =
+        letters.size() + numberText.size() + 1 + fields.joined().size() + separator.size() + location.size();
+    if (length <= kRecordLimit) {
+        tdc_.write(letters, numberText, ' ', fields.joined(), separator, location, '\n');
+    } else {
+        line_.clear();
+        appendRecord(line_, fields, location, letters, numberText);
+        writeRecord(tdc_, line_);
+    }
+    counter_.step();
     return number;
 }
 

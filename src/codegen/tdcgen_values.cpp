@@ -12,23 +12,9 @@ namespace {
 
 constexpr std::string_view kReceivedMessage = "trv_msgrcv";
 
-std::string accessText(const ValueNode& node)
+const std::string& accessText(const ValueNode& node)
 {
     return !node.fieldName.empty() ? node.fieldName : node.text;
-}
-
-// "[3]" for one element, "[0..3]" for a range of them.
-std::string indexLabel(long long lower, long long upper)
-{
-    if (lower == upper) {
-        return "[" + std::to_string(lower) + "]";
-    }
-    return "[" + std::to_string(lower) + ".." + std::to_string(upper) + "]";
-}
-
-std::string rangeLabel(const ValueNode& range)
-{
-    return range.others ? "OTHERS" : indexLabel(range.lowerIndex, range.upperIndex);
 }
 
 bool isElementary(const ValueNode& node)
@@ -53,11 +39,13 @@ const Scope* subScopeOf(const Entry& entry)
 template <typename Members>
 ItemNumbers TdcWriter::aggregateRecords(const ValueNode& node, Location at, Where where, const Members& members)
 {
-    std::string access = accessText(node);
+    std::string_view access = accessText(node);
     ItemNumbers numbers;
     if (node.kind == ValueKind::Array) {
+        std::string renamed;
         if (where == Where::Var && access.starts_with(kReceivedMessage)) {
-            access = "msg" + access.substr(kReceivedMessage.size());
+            renamed = joinedPieces("msg", access.substr(kReceivedMessage.size()));
+            access = renamed;
         }
         numbers.begin = record("B", newFields().text(access).number(node.lowerIndex).number(node.upperIndex), at);
         Array elements{node, {}};
@@ -69,7 +57,7 @@ ItemNumbers TdcWriter::aggregateRecords(const ValueNode& node, Location at, Wher
         return numbers;
     }
     if (where == Where::Var && access == kReceivedMessage) {
-        access.clear();
+        access = {};
     }
     numbers.begin = record("D", newFields().text(access), at);
     members(nullptr);
@@ -88,12 +76,10 @@ ItemNumbers TdcWriter::rangeRecords(Location at, const Members& members)
 }
 
 // The second text of an unbounded field is its expected value expression.
-int TdcWriter::elementaryRecord(std::string_view name, const ValueNode& node, Location at)
+int TdcWriter::elementaryRecord(Fields& fields, const ValueNode& node, Location at)
 {
-    Fields& fields = newFields();
-    fields.text(name);
     if (node.kind == ValueKind::Bounded) {
-        fields.text("[" + node.lowerValue() + ".." + node.upperValue() + "]");
+        fields.text({"[", node.lowerValue(), "..", node.upperValue(), "]"});
     } else {
         fields.text(node.text);
     }
@@ -132,8 +118,13 @@ void TdcWriter::describeEntry(const Entry& entry, Where where, Array* array)
     }
     default:
         if (subScopeOf(entry) == nullptr) {
-            const std::string name = data.element ? indexLabel(data.lowerIndex, data.upperIndex) : data.node->fieldName;
-            numbers.begin = elementaryRecord(name, *data.node, at);
+            Fields& fields = newFields();
+            if (data.element) {
+                fields.indexLabel(data.lowerIndex, data.upperIndex);
+            } else {
+                fields.text(data.node->fieldName);
+            }
+            numbers.begin = elementaryRecord(fields, *data.node, at);
         } else if (array != nullptr && coversArray(data.lowerIndex, data.upperIndex, array->node)) {
             array->tied.push_back(&numbers_.of(entry));
             describeEntries(subScopeOf(entry), where, nullptr);
@@ -151,7 +142,7 @@ ItemNumbers TdcWriter::describeNode(const ValueNode& node, Location at, Where wh
     ItemNumbers numbers;
     switch (node.kind) {
     case ValueKind::Scalar:
-    case ValueKind::Bounded: numbers.begin = elementaryRecord(node.fieldName, node, at); break;
+    case ValueKind::Bounded: numbers.begin = elementaryRecord(newFields().text(node.fieldName), node, at); break;
     case ValueKind::Structure:
     case ValueKind::Union:
     case ValueKind::Array:
@@ -182,7 +173,13 @@ void TdcWriter::describeRange(const ValueNode& range, Array& array, Location at,
     ItemNumbers numbers;
     if (range.children.size() == 1 && isElementary(range.children.front())) {
         const ValueNode& value = range.children.front();
-        numbers.begin = elementaryRecord(rangeLabel(range), value, at);
+        Fields& fields = newFields();
+        if (range.others) {
+            fields.text("OTHERS");
+        } else {
+            fields.indexLabel(range.lowerIndex, range.upperIndex);
+        }
+        numbers.begin = elementaryRecord(fields, value, at);
         numbers_.of(value) = numbers;
     } else if (!range.others && coversArray(range.lowerIndex, range.upperIndex, array.node)) {
         array.tied.push_back(&numbers_.of(range));

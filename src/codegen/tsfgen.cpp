@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <map>
+#include <optional>
 
 namespace qvm::codegen {
 
@@ -256,10 +257,10 @@ private:
     void writeWaittil(const sem::Entry& waittil)
     {
         const ItemNumbers records = numbering_.records.find(waittil);
-        const QString endText = diag::tr(kContext, "END %1").arg(fromScript(statementText(waittil)));
+        const std::string endText = endTextOf(statementText(waittil));
         element(waittil, kWaittilEdge, records.begin, "TX", "WAITTIL");
         const int step = element(waittil, kWaittilStep, records.begin, "TX", "...");
-        const int end = element(waittil, kWaittilEdge, records.end, "TX", utf8(endText));
+        const int end = element(waittil, kWaittilEdge, records.end, "TX", endText);
         numbering_.elements.of(waittil) = {step, end};
     }
 
@@ -301,8 +302,40 @@ private:
         return waittil.data<sem::WaittilData>().texts->condition;
     }
 
+    // "END <condition>" as translated. A translation of the plain form, one
+    // "%1" and no other '%', is split around it once and the condition put
+    // between its parts; any other goes through QString::arg each time.
+    std::string endTextOf(std::string_view condition)
+    {
+        if (!endText_) {
+            endText_ = splitAroundPlaceholder(diag::tr(kContext, "END %1"));
+        }
+        if (endText_->plain) {
+            return joinedPieces(endText_->before, scriptText(condition), endText_->after);
+        }
+        return utf8(diag::tr(kContext, "END %1").arg(fromScript(condition)));
+    }
+
+    struct TextAround {
+        bool plain = false;
+        std::string before;
+        std::string after;
+    };
+    static TextAround splitAroundPlaceholder(const QString& translated)
+    {
+        const int at = translated.indexOf(QLatin1Char('%'));
+        const bool plain = at >= 0 && translated.indexOf(QLatin1Char('%'), at + 1) < 0 && at + 1 < translated.size() &&
+                           translated[at + 1] == QLatin1Char('1') &&
+                           (at + 2 == translated.size() || !translated[at + 2].isDigit());
+        if (!plain) {
+            return {};
+        }
+        return {true, utf8(translated.left(at)), utf8(translated.mid(at + 2))};
+    }
+
     Numbering& numbering_;
     std::map<int, FileElements> files_;  // by file id
+    std::optional<TextAround> endText_;
 };
 
 void writeHeader(TracerLines& out)

@@ -192,6 +192,35 @@ TEST_F(LineWriterTest, AWriterGoingOnWithAFileAnotherBeganStartsAtLevelZero)
     EXPECT_EQ(readFile(dir / "probe.h"), " {\n  a;\nb;\n");
 }
 
+// Lines of every length, the gathered text passing to the file many times:
+// one longer than anything gathered at once, an indentation deeper than
+// that, and pieces of a kind of their own, in the order written.
+TEST_F(LineWriterTest, LongAndManyLinesReachTheFileWholeAndInOrder)
+{
+    const std::string huge(700 * 1024, 'h');
+    constexpr int kDeep = 600 * 1024;
+    std::string expected;
+    const std::string text = written([&](LineWriter& out) {
+        for (int i = 0; i < 30000; ++i) {
+            out.line("line ", i, " of ", std::string(static_cast<std::size_t>(i % 97), 'x'), ';');
+            expected += "line " + std::to_string(i) + " of " + std::string(static_cast<std::size_t>(i % 97), 'x') + ";\n";
+            if (i % 10000 == 5000) {
+                out.line("<", huge, ">", i);
+                expected += "<" + huge + ">" + std::to_string(i) + "\n";
+                out.setLevel(kDeep);
+                out.line(parts::Slot{"deep", i});
+                expected += std::string(kDeep, ' ') + "deep[" + std::to_string(i) + "]\n";
+                out.setLevel(0);
+                out.raw(huge);
+                out.raw("\n");
+                expected += huge + "\n";
+            }
+        }
+    });
+    EXPECT_EQ(text.size(), expected.size());
+    EXPECT_TRUE(text == expected);
+}
+
 TEST(CStringPath, DoublesBackslashesUnlessThePathIsAbsolute)
 {
     using qvm::codegen::cStringPath;
