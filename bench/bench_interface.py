@@ -11,8 +11,8 @@ thousand items must stay flat when the analysis is linear.
 
 Usage: bench_interface.py QVMPREPRO [BASE_MEGABYTES] [REPEATS] [BASE_COUNT]
 """
+import json
 import os
-import resource
 import subprocess
 import sys
 import tempfile
@@ -89,16 +89,35 @@ def shape_text(shape, count):
 SHAPES = ("enum", "struct", "typedef chain", "function bodies", "chained macros", "unnamed tags")
 
 
+# Runs each measured command. A child's peak memory counts the memory of the
+# process it was started from (Linux keeps the larger of the two across
+# exec), so the commands are started from this small process, not from the
+# benchmark, which holds the generated texts.
+LAUNCHER = r"""
+import json, os, subprocess, sys
+for line in sys.stdin:
+    job = json.loads(line)
+    process = subprocess.Popen(job["command"], cwd=job["cwd"], env=job["env"],
+                               stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    err = process.stderr.read().decode(errors="replace")
+    _, status, usage = os.wait4(process.pid, 0)
+    print(json.dumps([usage.ru_utime + usage.ru_stime, usage.ru_maxrss,
+                      os.waitstatus_to_exitcode(status), err]), flush=True)
+"""
+_launcher = None
+
+
 def timed(command, cwd, env):
     """CPU time (user and system; the wall time of a shared machine says
     little), peak resident memory (kilobytes), status and error text of one run."""
-    process = subprocess.Popen(command, cwd=cwd, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-    _, status, usage = os.wait4(process.pid, 0)
-    elapsed = usage.ru_utime + usage.ru_stime
-    err = process.stderr.read().decode(errors="replace")
-    process.stderr.close()
-    code = os.waitstatus_to_exitcode(status)
-    return elapsed, usage.ru_maxrss, code, err
+    global _launcher
+    if _launcher is None:
+        _launcher = subprocess.Popen([sys.executable, "-c", LAUNCHER], stdin=subprocess.PIPE,
+                                     stdout=subprocess.PIPE, text=True)
+    _launcher.stdin.write(json.dumps({"command": command, "cwd": cwd, "env": env}) + "\n")
+    _launcher.stdin.flush()
+    elapsed, peak, code, err = json.loads(_launcher.stdout.readline())
+    return elapsed, peak, code, err
 
 
 def best_of_each(repeats, commands, cwd, env):
