@@ -7,8 +7,8 @@
 
 #include <cstddef>
 #include <initializer_list>
-#include <memory>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -85,7 +85,6 @@ void appendRecord(std::string& line, const Fields& fields, std::string_view loca
     const std::string_view separator = fields.empty() || location.empty() ? "" : ", ";
     appendPieces(line, key..., ' ', fields.joined(), separator, location);
 }
-
 
 // A count from 0 and its decimal text, which each step brings up to date
 // digit by digit: the records are numbered one after the other.
