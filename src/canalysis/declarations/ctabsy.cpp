@@ -179,7 +179,7 @@ CType::~CType()
     releaseDraining = false;
 }
 
-std::size_t RecordIndex::home(const void* name, const void* scope) const
+inline std::size_t RecordIndex::home(const void* name, const void* scope) const
 {
     const auto a = reinterpret_cast<std::uintptr_t>(name);
     const auto b = reinterpret_cast<std::uintptr_t>(scope);
@@ -188,7 +188,7 @@ std::size_t RecordIndex::home(const void* name, const void* scope) const
     return static_cast<std::size_t>(hash) & (slots_.size() - 1);
 }
 
-std::size_t RecordIndex::slotOf(const void* name, const void* scope) const
+inline std::size_t RecordIndex::slotOf(const void* name, const void* scope) const
 {
     std::size_t slot = home(name, scope);
     while (slots_[slot].record != nullptr && (slots_[slot].name != name || slots_[slot].scope != scope)) {
@@ -533,9 +533,14 @@ std::string enumBody(const EnumBody& body)
     return text + "}";
 }
 
-std::string taggedHead(const char* keyword, const CType& type, bool full)
+std::string taggedHead(std::string_view keyword, const CType& type, bool full)
 {
-    std::string text = std::string(keyword) + " " + base::identText(type.name);
+    const std::string_view name = type.name != nullptr ? std::string_view(type.name) : std::string_view();
+    std::string text;
+    text.reserve(keyword.size() + 1 + name.size());
+    text.append(keyword);
+    text += ' ';
+    text.append(name);
     if (full && type.kind == kEnum && type.enumeration && type.enumeration->hasBody) {
         text += " " + enumBody(*type.enumeration);
     } else if (full && type.kind != kEnum && type.aggregate && type.aggregate->hasBody) {
