@@ -4,6 +4,8 @@
 #include "canalysis/declarations/cgloba.h"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -398,8 +400,13 @@ std::string unnamedTagPrefix()
 
 Ident nextUnnamedTag(std::string_view prefix)
 {
-    std::string text(prefix);
-    text += std::to_string(++tableState().unnamedTags);
+    std::array<char, 16> digits{};
+    const char* end = std::to_chars(digits.data(), digits.data() + digits.size(), ++tableState().unnamedTags).ptr;
+    const std::string_view number(digits.data(), static_cast<std::size_t>(end - digits.data()));
+    std::string text;
+    text.reserve(prefix.size() + digits.size());
+    text.append(prefix);
+    text.append(number);
     return base::ident(text);
 }
 

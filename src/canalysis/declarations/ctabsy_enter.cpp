@@ -145,12 +145,24 @@ struct SharedBasics {
     std::uint64_t generation = 0;  // of the identifier table the keys belong to
 };
 
-SharedBasics& sharedBasics()
+SharedBasics& sharedBasicsStore()
 {
     static SharedBasics shared;
+    return shared;
+}
+
+// Dropped when the identifier table was reset: the keys named other texts.
+[[gnu::noinline]] void renewSharedBasics(SharedBasics& shared)
+{
+    shared = SharedBasics{};
+    shared.generation = base::identGeneration();
+}
+
+inline SharedBasics& sharedBasics()
+{
+    SharedBasics& shared = sharedBasicsStore();
     if (shared.generation != base::identGeneration()) {
-        shared = SharedBasics{};
-        shared.generation = base::identGeneration();
+        renewSharedBasics(shared);
     }
     return shared;
 }
@@ -162,7 +174,7 @@ std::array<int, 6> sizesNow()
 }
 
 // The descriptor shared for a spelling under today's type sizes, or none.
-const TypePtr* findShared(Ident spelling)
+inline const TypePtr* findShared(Ident spelling)
 {
     const auto& bySpelling = sharedBasics().bySpelling;
     const auto found = bySpelling.find(spelling);
