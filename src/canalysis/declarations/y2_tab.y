@@ -114,7 +114,6 @@ void resumeInEnumBody(DeclParse& parse, int& lookahead, int& errorStatus, CDECLS
     qvm::canalysis::FieldList* fields;
     qvm::canalysis::EnumeratorList* enumerators;
     qvm::canalysis::OldStyleDecls* oldStyle;
-    qvm::canalysis::EnumeratorItem enumerator;
     unsigned storage;
     int kind;
 }
@@ -139,7 +138,6 @@ void resumeInEnumBody(DeclParse& parse, int& lookahead, int& errorStatus, CDECLS
 %type <parameters> parameter_type_list parameter_list identifier_list
 %type <fields> struct_declaration_list struct_body
 %type <enumerators> enumerator_list
-%type <enumerator> enumerator
 %type <oldStyle> old_style_decls
 %type <id> tag qualifier basic_word
 %type <storage> storage
@@ -345,27 +343,29 @@ struct_declarator
 
 enumerator_list
     : enumerator
-        { $$ = fresh<EnumeratorList>(parse); decl::addEnumerator(*$$, $1); }
+        { $$ = fresh<EnumeratorList>(parse); decl::addEnumerator(*$$, parse.enumerator); }
     | enumerator_list ',' enumerator
-        { $$ = $1; decl::addEnumerator(*$$, $3); }
+        { $$ = $1; decl::addEnumerator(*$$, parse.enumerator); }
     ;
 
 /* A syntax error drops the enumerator only when its value was faulty, or
-   when no name was read. */
+   when no name was read. The enumerator read waits in parse.enumerator for
+   the list rule, which the parser reduces right after it; keeping it out of
+   the semantic values keeps every value one word. */
 enumerator
     : IDENTIFIER
-        { $$ = {$1, nullptr}; }
+        { parse.enumerator = {$1, nullptr}; }
     | IDENTIFIER INITIALIZER
-        { $$ = {$1, $2}; }
+        { parse.enumerator = {$1, $2}; }
     | IDENTIFIER error
         {
-            $$ = {yychar == DTOK_BAD_TEXT ? nullptr : $1, nullptr};
+            parse.enumerator = {yychar == DTOK_BAD_TEXT ? nullptr : $1, nullptr};
             resumeInEnumBody(parse, yychar, yyerrstatus, yylval);
         }
     | IDENTIFIER INITIALIZER error
-        { $$ = {$1, $2}; resumeInEnumBody(parse, yychar, yyerrstatus, yylval); }
+        { parse.enumerator = {$1, $2}; resumeInEnumBody(parse, yychar, yyerrstatus, yylval); }
     | error
-        { $$ = {nullptr, nullptr}; resumeInEnumBody(parse, yychar, yyerrstatus, yylval); }
+        { parse.enumerator = {nullptr, nullptr}; resumeInEnumBody(parse, yychar, yyerrstatus, yylval); }
     ;
 
 init_declarator_list
