@@ -17,6 +17,14 @@ using namespace qvm::canalysis;
 namespace {
 template <typename T>
 T* fresh(DeclParse& parse) { return parse.arena.make<T>(); }
+
+TypeSpecifier* basicSpecifier(DeclParse& parse, Ident word)
+{
+    TypeSpecifier* specifier = fresh<TypeSpecifier>(parse);
+    specifier->type = decl::basicWord(word);
+    specifier->spelling = word;
+    return specifier;
+}
 // Derivations (pointers, arrays, functions) allowed in one declarator.
 constexpr std::size_t kMaxDerivations = kMaxNesting;
 
@@ -139,7 +147,7 @@ void resumeInEnumBody(DeclParse& parse, int& lookahead, int& errorStatus, CDECLS
 %type <fields> struct_declaration_list struct_body
 %type <enumerators> enumerator_list
 %type <oldStyle> old_style_decls
-%type <id> tag qualifier basic_word
+%type <id> tag qualifier
 %type <storage> storage
 %type <kind> struct_or_union
 
@@ -242,13 +250,19 @@ qualifier
     : CONST | VOLATILE | INLINE | TYPE_MODIFIER
     ;
 
-basic_word
-    : CHAR | SHORT | INT | LONG | FLOAT | DOUBLE | VOID | SIGNED | UNSIGNED | MODERN_BASIC
-    ;
-
+/* The basic words stand here rather than in a rule of their own: each is
+   then one reduction fewer, and a header is mostly made of them. */
 type_specifier
-    : basic_word
-        { $$ = fresh<TypeSpecifier>(parse); $$->type = decl::basicWord($1); $$->spelling = $1; }
+    : CHAR              { $$ = basicSpecifier(parse, $1); }
+    | SHORT             { $$ = basicSpecifier(parse, $1); }
+    | INT               { $$ = basicSpecifier(parse, $1); }
+    | LONG              { $$ = basicSpecifier(parse, $1); }
+    | FLOAT             { $$ = basicSpecifier(parse, $1); }
+    | DOUBLE            { $$ = basicSpecifier(parse, $1); }
+    | VOID              { $$ = basicSpecifier(parse, $1); }
+    | SIGNED            { $$ = basicSpecifier(parse, $1); }
+    | UNSIGNED          { $$ = basicSpecifier(parse, $1); }
+    | MODERN_BASIC      { $$ = basicSpecifier(parse, $1); }
     | TYPE_NAME
         { $$ = fresh<TypeSpecifier>(parse); $$->type = decl::typedefNameType(parse, $1); $$->spelling = $1; }
     | struct_or_union struct_body
