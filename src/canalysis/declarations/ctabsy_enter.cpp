@@ -399,22 +399,25 @@ TypePtr enumType(DeclParse& parse, Ident tag, const EnumeratorList* body)
             record->enumeration->tag = tag;
         }
         std::vector<Enumerator> enumerators;
-        std::string lastValue;
+        enumerators.reserve(body->items.size());
+        std::string_view lastValue;  // the last value written, empty before the first
         int sinceLast = 0;
         int position = 0;
         for (const auto& [name, value] : body->items) {
-            std::string text;
+            Ident valueText = nullptr;
             if (value != nullptr) {
                 lastValue = value;
                 sinceLast = 0;
-                text = lastValue;
+                valueText = base::ident(lastValue);
             } else if (!lastValue.empty()) {
-                text = asOperand(lastValue) + "+" + std::to_string(++sinceLast);
+                std::string text = asOperand(lastValue);
+                text += '+';
+                text += std::to_string(++sinceLast);
+                valueText = base::ident(text);
             } else {
-                text = std::to_string(position);
+                valueText = base::ident(std::to_string(position));
             }
             ++position;
-            const Ident valueText = base::ident(text);
             enumerators.push_back({name, valueText});
             addEnumerationConstant(name, valueText);
         }
