@@ -273,15 +273,6 @@ bool Tag::hasBody() const
     return (aggregate && aggregate->hasBody) || (enumeration && enumeration->hasBody);
 }
 
-std::size_t SymbolTable::chainOf(std::string_view name)
-{
-    unsigned sum = 0;
-    for (const char c : name) {
-        sum += static_cast<unsigned char>(c);
-    }
-    return (sum % 10) * 10 + name.size() % 10;
-}
-
 Symbol* SymbolTable::findInScope(Ident name, Ident scope)
 {
     if (name == nullptr) {
@@ -301,9 +292,7 @@ Symbol* SymbolTable::find(Ident name, Ident scope)
 Symbol& SymbolTable::append(Symbol symbol)
 {
     symbol.order = nextOrder_++;
-    auto& chain = symbols_[chainOf(symbol.name != nullptr ? symbol.name : "")];
     Symbol& added = symbolStore_.emplace_back(std::move(symbol));
-    chain.push_back(&added);
     symbolIndex_.insert(added.name, added.scope, &added);
     scopeSymbols_[added.scope].push_back(&added);
     return added;
@@ -316,17 +305,13 @@ bool SymbolTable::remove(Ident name, Ident scope)
         return false;
     }
     // Removed records are mostly the latest ones (probes of type names), so
-    // both lists are searched from their ends.
-    auto& chain = symbols_[chainOf(name)];
-    const auto held = std::find(chain.rbegin(), chain.rend(), first);
+    // the scope's list is searched from its end.
     auto& ofScope = scopeSymbols_[scope];
-    ofScope.erase(std::prev(std::find(ofScope.rbegin(), ofScope.rend(), first).base()));
-    const auto next = chain.erase(std::prev(held.base()));
+    const auto next = ofScope.erase(std::prev(std::find(ofScope.rbegin(), ofScope.rend(), first).base()));
     symbolIndex_.erase(name, scope);
     // A later record of the same name and scope becomes the one found.
-    const auto later = std::find_if(
-        next, chain.end(), [&](const auto& record) { return record->name == name && record->scope == scope; });
-    if (later != chain.end()) {
+    const auto later = std::find_if(next, ofScope.end(), [&](const Symbol* record) { return record->name == name; });
+    if (later != ofScope.end()) {
         symbolIndex_.insert(name, scope, *later);
     }
     *first = Symbol{};  // the record stays in the store, unused
@@ -367,7 +352,8 @@ Tag& SymbolTable::appendTag(Tag tag)
 std::vector<const Symbol*> SymbolTable::symbolsOf(Ident scope) const
 {
     const auto found = scopeSymbols_.find(scope);
-    return found != scopeSymbols_.end() ? found->second : std::vector<const Symbol*>{};
+    return found != scopeSymbols_.end() ? std::vector<const Symbol*>(found->second.begin(), found->second.end())
+                                        : std::vector<const Symbol*>{};
 }
 
 std::vector<const Tag*> SymbolTable::tagsOf(Ident scope) const

@@ -172,9 +172,6 @@ public:
     SymbolTable(SymbolTable&&) = default;
     SymbolTable& operator=(SymbolTable&&) = default;
 
-    static constexpr int kChains = 100;
-    static std::size_t chainOf(std::string_view name);
-
     // The record of that scope, else the global one.
     Symbol* find(Ident name, Ident scope);
     // The record of exactly that scope.
@@ -200,14 +197,12 @@ private:
     // takes them in blocks rather than one allocation each.
     std::deque<Symbol> symbolStore_;
     std::deque<Tag> tagStore_;
-    // Symbols by chain of their name, in the order declared.
-    std::array<std::vector<Symbol*>, kChains> symbols_;
-    // The first record of each (name, scope) in its chain, and of each
-    // (name, scope) per tag kind, so lookups need not walk the chains.
+    // The first record of each (name, scope), and of each (name, scope) per
+    // tag kind, so lookups need not walk the lists.
     RecordIndex symbolIndex_;
     std::array<RecordIndex, 3> tagIndex_;
     // Records of each scope in the order first declared.
-    std::unordered_map<Ident, std::vector<const Symbol*>> scopeSymbols_;
+    std::unordered_map<Ident, std::vector<Symbol*>> scopeSymbols_;
     std::unordered_map<Ident, std::vector<const Tag*>> scopeTags_;
     long nextOrder_ = 0;
 
