@@ -181,32 +181,6 @@ CType::~CType()
     releaseDraining = false;
 }
 
-inline std::size_t RecordIndex::home(const void* name, const void* scope) const
-{
-    const auto a = reinterpret_cast<std::uintptr_t>(name);
-    const auto b = reinterpret_cast<std::uintptr_t>(scope);
-    std::uint64_t hash = a * 0x9E3779B97F4A7C15ULL ^ b * 0xC2B2AE3D27D4EB4FULL;
-    hash ^= hash >> 32;
-    return static_cast<std::size_t>(hash) & (slots_.size() - 1);
-}
-
-inline std::size_t RecordIndex::slotOf(const void* name, const void* scope) const
-{
-    std::size_t slot = home(name, scope);
-    while (slots_[slot].record != nullptr && (slots_[slot].name != name || slots_[slot].scope != scope)) {
-        slot = (slot + 1) & (slots_.size() - 1);
-    }
-    return slot;
-}
-
-void* RecordIndex::find(const void* name, const void* scope) const
-{
-    if (slots_.empty()) {
-        return nullptr;
-    }
-    return slots_[slotOf(name, scope)].record;
-}
-
 void RecordIndex::insert(const void* name, const void* scope, void* record)
 {
     // At most half full: most lookups are of names not declared (is this

@@ -8,6 +8,7 @@
 #include "canalysis/cerror.h"
 
 #include <array>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <string>
@@ -141,7 +142,10 @@ struct Tag {
 // of slots, which keeps lookups to one or two cache lines.
 class RecordIndex {
 public:
-    void* find(const void* name, const void* scope) const;
+    void* find(const void* name, const void* scope) const
+    {
+        return slots_.empty() ? nullptr : slots_[slotOf(name, scope)].record;
+    }
     // Does nothing when the key is present already.
     void insert(const void* name, const void* scope, void* record);
     // The key gives that record from now on, present already or not.
@@ -154,8 +158,23 @@ private:
         const void* scope = nullptr;
         void* record = nullptr;  // none marks a free slot
     };
-    std::size_t home(const void* name, const void* scope) const;
-    std::size_t slotOf(const void* name, const void* scope) const;  // the slot holding the key, or a free one
+    std::size_t home(const void* name, const void* scope) const
+    {
+        const auto a = reinterpret_cast<std::uintptr_t>(name);
+        const auto b = reinterpret_cast<std::uintptr_t>(scope);
+        std::uint64_t hash = a * 0x9E3779B97F4A7C15ULL ^ b * 0xC2B2AE3D27D4EB4FULL;
+        hash ^= hash >> 32;
+        return static_cast<std::size_t>(hash) & (slots_.size() - 1);
+    }
+    // The slot holding the key, or a free one.
+    std::size_t slotOf(const void* name, const void* scope) const
+    {
+        std::size_t slot = home(name, scope);
+        while (slots_[slot].record != nullptr && (slots_[slot].name != name || slots_[slot].scope != scope)) {
+            slot = (slot + 1) & (slots_.size() - 1);
+        }
+        return slot;
+    }
     void grow();
 
     using Slots = std::vector<Slot, base::LargePageAllocator<Slot>>;
