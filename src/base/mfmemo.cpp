@@ -88,7 +88,8 @@ std::uintptr_t roundUpToLargePage(std::uintptr_t address)
 
 void adviseHeapLargePages()
 {
-#if defined(__GLIBC__) && __GLIBC_PREREQ(2, 33) && !defined(__SANITIZE_ADDRESS__)
+#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__)
+#if __GLIBC_PREREQ(2, 33)
     static std::uintptr_t advisedTo = 0;
     if (advisedTo == 0) {
         ::mallopt(M_ARENA_MAX, 1);
@@ -107,6 +108,7 @@ void adviseHeapLargePages()
         ::madvise(reinterpret_cast<void*>(advisedTo), end - advisedTo, MADV_HUGEPAGE);
         advisedTo = end;
     }
+#endif
 #endif
 }
 
