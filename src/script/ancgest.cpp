@@ -279,6 +279,10 @@ int expressionClassOfType(const canalysis::CType* type)
     if (type == nullptr) {
         return 2;
     }
+    // A basic type's name, looked at in place.
+    const auto nameHolds = [type](std::string_view word) {
+        return type->name != nullptr && std::string_view(type->name).find(word) != std::string_view::npos;
+    };
     const auto isCharType = [](const CType* element) {
         element = C_CPP_resolve(element);
         return element != nullptr && element->kind == kBasic && element->isChar;
@@ -288,9 +292,9 @@ int expressionClassOfType(const canalysis::CType* type)
         if (type->isChar) {
             return 1;
         }
-        return base::identText(type->name).find("long") != std::string::npos ? 3 : 2;
+        return nameHolds("long") ? 3 : 2;
     case kFloating:
-        return base::identText(type->name).find("double") != std::string::npos ? 5 : 4;
+        return nameHolds("double") ? 5 : 4;
     case kPointer:
         return isCharType(type->target.get()) ? 6 : 9;
     case kArray:
