@@ -50,10 +50,11 @@ namespace {
 using value::Place;
 
 // The text after macro expansion, or nothing when the preprocessor
-// reported an error. A value is one line of the script.
-std::optional<std::string> expandMacros(std::string_view text, const Place& place)
+// reported an error. A value is one line of the script. The view is of the
+// text itself, or of storage.
+std::optional<std::string_view> expandMacros(std::string_view text, const Place& place, std::string& storage)
 {
-    return preprocessLine(text, place.scope, place.line);
+    return preprocessLineView(text, place.scope, place.line, storage);
 }
 
 bool isPlainName(std::string_view text)
@@ -88,10 +89,12 @@ std::optional<ValueTree> analyseValue(std::string_view variableText, std::string
     }
     const std::string_view written = equals == std::string_view::npos ? valueText : valueText.substr(equals + 1);
 
-    const std::optional<std::string> variable = expandMacros(variableText, place);
-    const std::optional<std::string> expanded = expandMacros(written, place);  // the syntax below views it
+    std::string variableStorage;
+    std::string writtenStorage;  // the syntax below views it
+    const std::optional<std::string_view> variable = expandMacros(variableText, place, variableStorage);
+    const std::optional<std::string_view> expanded = expandMacros(written, place, writtenStorage);
     if (variable && expanded) {
-        tree.variable = isPlainName(*variable) ? *variable : "(" + *variable + ")";
+        tree.variable = isPlainName(*variable) ? std::string(*variable) : "(" + std::string(*variable) + ")";
         const value::TypedValue variableType = value::typeVariableText(tree.variable, place);
         std::optional<value::ValueSyntax> syntax = value::parseValueText(*expanded, place);
         if (syntax && value::checkValueForm(*syntax, place)) {

@@ -16,9 +16,11 @@ bool isLineMarker(std::string_view line)
     return first != std::string_view::npos && line[first] == '#';
 }
 
+constexpr std::string_view kOuterBlanks = " \t\r\n";
+
 std::string withoutOuterBlanks(std::string_view text)
 {
-    return std::string(base::trimmed(text, " \t\r\n"));
+    return std::string(base::trimmed(text, kOuterBlanks));
 }
 
 // The preprocessor's output without the line markers it writes, its lines
@@ -55,23 +57,37 @@ std::optional<std::string> expand(std::string_view text, int line)
 
 }  // namespace
 
-std::optional<std::string> preprocessText(std::string_view text, std::string_view scope, int line)
+std::optional<std::string_view> preprocessTextView(std::string_view text, std::string_view scope, int line,
+                                                   std::string& storage)
 {
     setCContext(scope, cContext().file, line);
     if (canalysis::C_CPP_passes_unchanged(text, cMacros())) {
-        return withoutOuterBlanks(text);
+        return base::trimmed(text, kOuterBlanks);
     }
-    return expand(text, line);
+    std::optional<std::string> expanded = expand(text, line);
+    if (!expanded) {
+        return std::nullopt;
+    }
+    storage = std::move(*expanded);
+    return std::string_view(storage);
+}
+
+std::optional<std::string> preprocessText(std::string_view text, std::string_view scope, int line)
+{
+    std::string storage;
+    const std::optional<std::string_view> view = preprocessTextView(text, scope, line, storage);
+    return view ? std::optional<std::string>(std::in_place, *view) : std::nullopt;
 }
 
 // A text without line ends is looked at as it is: whether it ends with the
 // newline the expansion needs makes no difference to the check.
-std::optional<std::string> preprocessLine(std::string_view text, std::string_view scope, int line)
+std::optional<std::string_view> preprocessLineView(std::string_view text, std::string_view scope, int line,
+                                                   std::string& storage)
 {
     setCContext(scope, cContext().file, line);
     const bool oneLine = text.find('\n') == std::string_view::npos && text.find('\r') == std::string_view::npos;
     if (oneLine && canalysis::C_CPP_passes_unchanged(text, cMacros())) {
-        return withoutOuterBlanks(text);
+        return base::trimmed(text, kOuterBlanks);
     }
     std::string joined;
     joined.reserve(text.size() + 1);
@@ -79,9 +95,22 @@ std::optional<std::string> preprocessLine(std::string_view text, std::string_vie
     std::ranges::replace_if(joined, [](char c) { return c == '\n' || c == '\r'; }, ' ');
     joined += '\n';
     if (!oneLine && canalysis::C_CPP_passes_unchanged(joined, cMacros())) {
-        return withoutOuterBlanks(joined);
+        storage = withoutOuterBlanks(joined);
+        return std::string_view(storage);
     }
-    return expand(joined, line);
+    std::optional<std::string> expanded = expand(joined, line);
+    if (!expanded) {
+        return std::nullopt;
+    }
+    storage = std::move(*expanded);
+    return std::string_view(storage);
+}
+
+std::optional<std::string> preprocessLine(std::string_view text, std::string_view scope, int line)
+{
+    std::string storage;
+    const std::optional<std::string_view> view = preprocessLineView(text, scope, line, storage);
+    return view ? std::optional<std::string>(std::in_place, *view) : std::nullopt;
 }
 
 }  // namespace qvm::script
