@@ -34,6 +34,38 @@ TEST_F(Bridge, PreprocessTextExpandsTheRunsMacrosAndTrims)
     EXPECT_EQ(cContext().line, 1);
 }
 
+TEST_F(Bridge, ARepeatedTextFollowsTheMacrosAsTheyChange)
+{
+    declare("#define LEVEL 1\n");
+    EXPECT_EQ(preprocessText("LEVEL + 1", {}, 2), "1 + 1");
+    EXPECT_EQ(preprocessText("LEVEL + 1", {}, 3), "1 + 1");
+    declare("#undef LEVEL\n#define LEVEL 2\n");
+    EXPECT_EQ(preprocessText("LEVEL + 1", {}, 4), "2 + 1");
+    declare("#undef LEVEL\n");
+    EXPECT_EQ(preprocessText("LEVEL + 1", {}, 5), "LEVEL + 1");
+}
+
+TEST_F(Bridge, ARepeatedTextReachingThePredefinedNamesExpandsWhereItStands)
+{
+    declare("#define HERE __LINE__\n#define WHERE_ABOUTS (HERE + 0)\n#define GLUE(a, b) a##b\n");
+    EXPECT_EQ(preprocessText("WHERE_ABOUTS", {}, 10), "(10 + 0)");
+    EXPECT_EQ(preprocessText("WHERE_ABOUTS", {}, 20), "(20 + 0)");
+    EXPECT_EQ(preprocessLine("GLUE(__LI, NE__)", {}, 30), "30");
+    EXPECT_EQ(preprocessLine("GLUE(__LI, NE__)", {}, 40), "40");
+}
+
+TEST_F(Bridge, ARepeatedTextReportsEachTime)
+{
+    declare("#define PAIR(a, b) ((a) + (b))\n");
+    setCContext({}, "s.pts", 1);
+    const std::optional<std::string> first = preprocessText("PAIR(1)", {}, 5);
+    const std::size_t reported = messages().size();
+    EXPECT_EQ(preprocessText("PAIR(1)", {}, 6), first);
+    ASSERT_GT(reported, 0U);
+    EXPECT_EQ(messages().size(), 2 * reported);
+    EXPECT_EQ(messages().back().line, 6);
+}
+
 TEST_F(Bridge, PreprocessTextReportsAtTheContextsFileAndLine)
 {
     setCContext({}, "s.pts", 3);
