@@ -117,6 +117,19 @@ TEST_F(Bridge, ClassesOfExpressions)
     EXPECT_THAT(messages(), IsEmpty());
 }
 
+TEST_F(Bridge, ElementCountsOfDimensionsAsTheIfEvaluationReadsThem)
+{
+    const std::vector<std::pair<std::string, long long>> cases = {
+        {"(200 + 0x100)", 456}, {"1 + 2 * 3", 7}, {"(1 + 2) * 3", 9}, {"2 * (3 - 1) * 4", 16},
+        {"0x10 - 1", 15},       {"2 * 010", 16},  {"10u", 10},        {"3 - 5", 0},
+        {"7 / 2", 3},           {"1 << 4", 16},   {"0", 0},           {"-4 + 6", 2},
+        {"", 0},                {"sizeof(int)", 0}, {"((((((((((1))))))))))", 1},
+    };
+    for (const auto& [dimension, count] : cases) {
+        EXPECT_EQ(elementCountOf(dimension), count) << dimension;
+    }
+}
+
 TEST_F(Bridge, TextsWithoutNamesTypeTheSameEachTimeAndReportEachTime)
 {
     for (int round = 0; round < 2; ++round) {
