@@ -1,6 +1,7 @@
 // The value analysis of INIT=, EV= and VA= texts: macro expansion, reading,
 // form checks and matching against the variable's type, and the dump of the
 // value tree.
+#include "base/mstrin.h"
 #include "canalysis/cerror.h"
 #include "diag/i18nerrgest.h"
 #include "script/ancgest.h"
@@ -11,7 +12,6 @@
 #include "script/valuetree.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace qvm::script {
 
@@ -57,11 +57,11 @@ std::optional<std::string_view> expandMacros(std::string_view text, const Place&
     return preprocessLineView(text, place.scope, place.line, storage);
 }
 
+// Letters, digits and '_' as the "C" locale the run keeps has them.
 bool isPlainName(std::string_view text)
 {
-    return !text.empty() && std::isdigit(static_cast<unsigned char>(text.front())) == 0 &&
-           std::ranges::all_of(text, [](char c) {
-               return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_';
+    return !text.empty() && !base::isDigit(text.front()) && std::ranges::all_of(text, [](char c) {
+               return base::isAsciiLetter(c) || base::isDigit(c) || c == '_';
            });
 }
 
