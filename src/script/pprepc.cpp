@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace qvm::script {
@@ -52,7 +53,8 @@ namespace {
 // Expansions kept by text: the same texts (NIL, a constant's name) come back
 // by the thousand. Kept only while the macros stay as they were, for texts
 // whose expansion cannot depend on where they stand, and when the expansion
-// reported nothing.
+// reported nothing. Most texts come once: a text is kept when it comes the
+// second time, only the hash of its first coming is noted.
 struct ExpansionMemo {
     struct TextHash {
         using is_transparent = void;
@@ -60,16 +62,26 @@ struct ExpansionMemo {
     };
     std::uint64_t generation = 0;
     std::unordered_map<std::string, std::string, TextHash, std::equal_to<>> expanded;
+    std::unordered_set<std::size_t> seenOnce;
+
+    void clear()
+    {
+        expanded.clear();
+        seenOnce.clear();
+    }
 };
 
 // Enough for the distinct texts of a large script; past it the memo starts afresh.
 constexpr std::size_t kMaxKeptExpansions = 8192;
+// The texts that come back are short (a name, a constant); longer ones, as
+// conditions, seldom come back.
+constexpr std::size_t kMaxKeptTextLength = 32;
 
 ExpansionMemo& expansionMemo()
 {
     static ExpansionMemo memo;
     if (memo.generation != macroGeneration()) {
-        memo.expanded.clear();
+        memo.clear();
         memo.generation = macroGeneration();
     }
     return memo;
@@ -150,7 +162,7 @@ std::optional<std::string> expandNow(std::string_view text, int line, const cana
 
 std::optional<std::string> expand(std::string_view text, int line)
 {
-    if (mayHoldDirective(text) || hasUnusualCharacter(text)) {
+    if (text.size() > kMaxKeptTextLength || mayHoldDirective(text) || hasUnusualCharacter(text)) {
         std::optional<std::string> expanded = expandNow(text, line, cDiagnostics());
         notePreprocessedText(text);
         return expanded;
@@ -160,6 +172,12 @@ std::optional<std::string> expand(std::string_view text, int line)
         // As the preprocessor would have left it.
         canalysis::installCallback(cDiagnostics());
         return kept->second;
+    }
+    if (memo.seenOnce.insert(ExpansionMemo::TextHash{}(text)).second) {
+        if (memo.seenOnce.size() > kMaxKeptExpansions) {
+            memo.clear();
+        }
+        return expandNow(text, line, cDiagnostics());
     }
     // The preprocessor keeps the callback it is given installed: the run's
     // own is installed again afterwards, as a call with it would leave it.
@@ -183,7 +201,7 @@ std::optional<std::string> expand(std::string_view text, int line)
     std::optional<std::string> expanded = expandNow(text, line, noting);
     if (expanded && !reported && expandsAlike(text)) {
         if (memo.expanded.size() >= kMaxKeptExpansions) {
-            memo.expanded.clear();
+            memo.clear();
         }
         memo.expanded.emplace(std::string(text), *expanded);
     }
