@@ -37,8 +37,9 @@ TEST_F(Bridge, PreprocessTextExpandsTheRunsMacrosAndTrims)
 TEST_F(Bridge, ARepeatedTextFollowsTheMacrosAsTheyChange)
 {
     declare("#define LEVEL 1\n");
-    EXPECT_EQ(preprocessText("LEVEL + 1", {}, 2), "1 + 1");
-    EXPECT_EQ(preprocessText("LEVEL + 1", {}, 3), "1 + 1");
+    for (const int line : {2, 3, 4}) {
+        EXPECT_EQ(preprocessText("LEVEL + 1", {}, line), "1 + 1");
+    }
     declare("#undef LEVEL\n#define LEVEL 2\n");
     EXPECT_EQ(preprocessText("LEVEL + 1", {}, 4), "2 + 1");
     declare("#undef LEVEL\n");
@@ -48,10 +49,10 @@ TEST_F(Bridge, ARepeatedTextFollowsTheMacrosAsTheyChange)
 TEST_F(Bridge, ARepeatedTextReachingThePredefinedNamesExpandsWhereItStands)
 {
     declare("#define HERE __LINE__\n#define WHERE_ABOUTS (HERE + 0)\n#define GLUE(a, b) a##b\n");
-    EXPECT_EQ(preprocessText("WHERE_ABOUTS", {}, 10), "(10 + 0)");
-    EXPECT_EQ(preprocessText("WHERE_ABOUTS", {}, 20), "(20 + 0)");
-    EXPECT_EQ(preprocessLine("GLUE(__LI, NE__)", {}, 30), "30");
-    EXPECT_EQ(preprocessLine("GLUE(__LI, NE__)", {}, 40), "40");
+    for (const int line : {10, 20, 30}) {
+        EXPECT_EQ(preprocessText("WHERE_ABOUTS", {}, line), "(" + std::to_string(line) + " + 0)");
+        EXPECT_EQ(preprocessLine("GLUE(__LI, NE__)", {}, line + 1), std::to_string(line + 1));
+    }
 }
 
 TEST_F(Bridge, ARepeatedTextReportsEachTime)
@@ -60,10 +61,12 @@ TEST_F(Bridge, ARepeatedTextReportsEachTime)
     setCContext({}, "s.pts", 1);
     const std::optional<std::string> first = preprocessText("PAIR(1)", {}, 5);
     const std::size_t reported = messages().size();
-    EXPECT_EQ(preprocessText("PAIR(1)", {}, 6), first);
     ASSERT_GT(reported, 0U);
-    EXPECT_EQ(messages().size(), 2 * reported);
-    EXPECT_EQ(messages().back().line, 6);
+    for (const int line : {6, 7}) {
+        EXPECT_EQ(preprocessText("PAIR(1)", {}, line), first);
+        EXPECT_EQ(messages().back().line, line);
+    }
+    EXPECT_EQ(messages().size(), 3 * reported);
 }
 
 TEST_F(Bridge, PreprocessTextReportsAtTheContextsFileAndLine)
