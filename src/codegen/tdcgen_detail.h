@@ -40,7 +40,18 @@ Location locationOf(const script::sem::Entry& entry);
 // of its own that grows as needed and is never filled beforehand.
 class Fields {
 public:
-    Fields& text(std::string_view value) { return text({value}); }
+    Fields& text(std::string_view value)
+    {
+        if (value.find('"') != std::string_view::npos) {
+            return text({value});
+        }
+        char* at = newField(value.size() + 2);
+        *at++ = '"';
+        at = codegen::detail::copyText(at, value);
+        *at++ = '"';
+        endField(at);
+        return *this;
+    }
     // The parts joined, as one quoted field.
     Fields& text(std::initializer_list<std::string_view> parts);
     // "[3]" for one index, "[0..3]" for a range of them.
@@ -60,10 +71,22 @@ public:
     }
 
 private:
-    // ", " before every field but the first.
-    std::string_view separator() const;
-    // Room for count more characters after the text; the field begins.
-    char* newField(std::size_t count);
+    // Room for count more characters after the text, and ", " before every
+    // field but the first; gives where the field begins.
+    char* newField(std::size_t count)
+    {
+        if (size_ + 2 + count > capacity_) {
+            grow(size_ + 2 + count);
+        }
+        char* at = text_.get() + size_;
+        if (any_) {
+            at[0] = ',';
+            at[1] = ' ';
+            at += 2;
+        }
+        return at;
+    }
+    void grow(std::size_t needed);
     void endField(const char* end)
     {
         size_ = static_cast<std::size_t>(end - text_.get());

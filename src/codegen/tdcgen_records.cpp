@@ -64,20 +64,15 @@ Location locationOf(const script::sem::Entry& entry)
     return {entry.fileId, entry.line};
 }
 
-char* Fields::newField(std::size_t count)
+void Fields::grow(std::size_t needed)
 {
-    const std::string_view before = separator();
-    const std::size_t needed = size_ + before.size() + count;
-    if (needed > capacity_) {
-        const std::size_t capacity = std::max(needed, 2 * capacity_ + 256);
-        auto grown = std::make_unique_for_overwrite<char[]>(capacity);
-        if (size_ != 0) {
-            std::memcpy(grown.get(), text_.get(), size_);
-        }
-        text_ = std::move(grown);
-        capacity_ = capacity;
+    const std::size_t capacity = std::max(needed, 2 * capacity_ + 256);
+    auto grown = std::make_unique_for_overwrite<char[]>(capacity);
+    if (size_ != 0) {
+        std::memcpy(grown.get(), text_.get(), size_);
     }
-    return codegen::detail::copyText(text_.get() + size_, before);
+    text_ = std::move(grown);
+    capacity_ = capacity;
 }
 
 // Each '"' of the text doubled, the whole between quotes: as tdcQuoted.
@@ -136,11 +131,6 @@ Fields& Fields::raw(std::string_view value)
 {
     endField(codegen::detail::copyText(newField(value.size()), value));
     return *this;
-}
-
-std::string_view Fields::separator() const
-{
-    return any_ ? ", " : "";
 }
 
 Fields& Fields::absentTimes(int count)
