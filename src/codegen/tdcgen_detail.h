@@ -148,8 +148,9 @@ public:
 private:
     // ---- records and probe lines ----
     int record(std::string_view letters, const Fields& fields, const std::optional<Location>& where);
-    // The location as a record writes it: "\"<file>\", \"<line>\"".
-    std::string_view locationText(const Location& where);
+    // The location as a record writes it after its fields:
+    // ", \"<file>\", \"<line>\"".
+    std::string_view separatedLocationText(const Location& where);
     int nextNumber() const { return counter_.value(); }
     // The fields of the next record: one buffer that record after record
     // reuses, each built just before its record is written.
@@ -228,8 +229,9 @@ private:
     Fields fields_;     // its fields
     // The text of the last location written, kept: the records of a
     // construct share their location.
-    std::optional<Location> textLocation_;
-    std::string locationText_;
+    Location textLocation_;
+    char locationText_[32];
+    std::size_t locationSize_ = 0;  // 0 until a location is written
     // The generated DEF_MESSAGEs of each message type, in script order.
     std::map<const script::sem::Entry*, std::vector<const script::sem::Entry*>> definitions_;
 };

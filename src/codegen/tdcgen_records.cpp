@@ -174,29 +174,37 @@ int TdcWriter::record(std::string_view letters, const Fields& fields, const std:
 {
     const int number = counter_.value();
     const std::string_view numberText = counter_.text();
-    const std::string_view location = where ? locationText(*where) : std::string_view();
-    const std::string_view separator = fields.empty() || location.empty() ? "" : ", ";
-    const std::size_t length =
-        letters.size() + numberText.size() + 1 + fields.joined().size() + separator.size() + location.size();
+    std::string_view location;
+    if (where) {
+        location = separatedLocationText(*where);
+        if (fields.empty()) {
+            location.remove_prefix(2);
+        }
+    }
+    const std::size_t length = letters.size() + numberText.size() + 1 + fields.joined().size() + location.size();
     if (length <= kRecordLimit) {
-        tdc_.write(letters, numberText, ' ', fields.joined(), separator, location, '\n');
+        tdc_.write(letters, numberText, ' ', fields.joined(), location, '\n');
     } else {
         line_.clear();
-        appendRecord(line_, fields, location, letters, numberText);
+        appendPieces(line_, letters, numberText, ' ', fields.joined(), location);
         writeRecord(tdc_, line_);
     }
     counter_.step();
     return number;
 }
 
-std::string_view TdcWriter::locationText(const Location& where)
+std::string_view TdcWriter::separatedLocationText(const Location& where)
 {
-    if (textLocation_ != where) {
-        locationText_.clear();
-        appendPieces(locationText_, '"', where.file, "\", \"", where.line, '"');
+    if (locationSize_ == 0 || textLocation_ != where) {
+        char* end = codegen::detail::copyText(locationText_, ", \"");
+        end = std::to_chars(end, end + 11, where.file).ptr;
+        end = codegen::detail::copyText(end, "\", \"");
+        end = std::to_chars(end, end + 11, where.line).ptr;
+        *end++ = '"';
+        locationSize_ = static_cast<std::size_t>(end - locationText_);
         textLocation_ = where;
     }
-    return locationText_;
+    return {locationText_, locationSize_};
 }
 
 void TdcWriter::probeLine(std::string_view text)
