@@ -36,6 +36,16 @@ inline void appendPiece(std::string& out, char c)
     out += c;
 }
 
+// A run of blanks: the indentation of a line.
+struct Blanks {
+    std::size_t count = 0;
+};
+
+inline void appendPiece(std::string& out, Blanks blanks)
+{
+    out.append(blanks.count, ' ');
+}
+
 template <std::integral Number>
 void appendPiece(std::string& out, Number value)
 {
@@ -74,7 +84,12 @@ auto partsOf(const Piece& piece)
 // others go through their appendPiece.
 template <typename Piece>
 concept PlacedPiece = std::same_as<Piece, char> || (std::integral<Piece> && !std::same_as<Piece, bool>) ||
-                      std::is_convertible_v<const Piece&, std::string_view>;
+                      std::same_as<Piece, Blanks> || std::is_convertible_v<const Piece&, std::string_view>;
+
+// Blanks up to this many are written as one block of this size, which the
+// next pieces then write over: the room made for them is never less.
+inline constexpr std::size_t kBlankBlock = 32;
+inline constexpr char kBlankBlockText[kBlankBlock + 1] = "                                ";
 
 // Copies the text to at; gives the end of the copy. Most pieces are short:
 // those of up to 32 characters are copied as two overlapping blocks of a
@@ -110,6 +125,8 @@ std::size_t pieceRoom(const Piece& piece)
         return std::extent_v<Piece> - 1;
     } else if constexpr (std::same_as<Piece, char>) {
         return 1;
+    } else if constexpr (std::same_as<Piece, Blanks>) {
+        return piece.count > kBlankBlock ? piece.count : kBlankBlock;
     } else if constexpr (std::integral<Piece>) {
         return 24;  // the digits and sign of any 64-bit number
     } else {
@@ -127,6 +144,13 @@ char* placePiece(char* at, const Piece& piece)
     } else if constexpr (std::same_as<Piece, char>) {
         *at = piece;
         return at + 1;
+    } else if constexpr (std::same_as<Piece, Blanks>) {
+        if (piece.count <= kBlankBlock) {
+            std::memcpy(at, kBlankBlockText, kBlankBlock);
+        } else {
+            std::memset(at, ' ', piece.count);
+        }
+        return at + piece.count;
     } else if constexpr (std::integral<Piece>) {
         return std::to_chars(at, at + 24, piece).ptr;
     } else {
