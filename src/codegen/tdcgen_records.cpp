@@ -108,12 +108,12 @@ Fields& Fields::text(std::initializer_list<std::string_view> parts)
 Fields& Fields::indexLabel(long long lower, long long upper)
 {
     char first[24];
-    const std::string_view lowerText(first, static_cast<std::size_t>(std::to_chars(first, first + 24, lower).ptr - first));
+    const std::string_view lowerText(first, static_cast<std::size_t>(codegen::detail::placeDecimal(first, lower) - first));
     if (lower == upper) {
         return text({"[", lowerText, "]"});
     }
     char last[24];
-    const std::string_view upperText(last, static_cast<std::size_t>(std::to_chars(last, last + 24, upper).ptr - last));
+    const std::string_view upperText(last, static_cast<std::size_t>(codegen::detail::placeDecimal(last, upper) - last));
     return text({"[", lowerText, "..", upperText, "]"});
 }
 
@@ -121,7 +121,7 @@ Fields& Fields::number(long long value)
 {
     char* at = newField(26);
     *at++ = '"';
-    at = std::to_chars(at, at + 24, value).ptr;
+    at = codegen::detail::placeDecimal(at, value);
     *at++ = '"';
     endField(at);
     return *this;
@@ -197,9 +197,9 @@ std::string_view TdcWriter::separatedLocationText(const Location& where)
 {
     if (locationSize_ == 0 || textLocation_ != where) {
         char* end = codegen::detail::copyText(locationText_, ", \"");
-        end = std::to_chars(end, end + 11, where.file).ptr;
+        end = codegen::detail::placeDecimal(end, where.file);
         end = codegen::detail::copyText(end, "\", \"");
-        end = std::to_chars(end, end + 11, where.line).ptr;
+        end = codegen::detail::placeDecimal(end, where.line);
         *end++ = '"';
         locationSize_ = static_cast<std::size_t>(end - locationText_);
         textLocation_ = where;
