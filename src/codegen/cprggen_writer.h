@@ -31,8 +31,9 @@ inline std::string text(int value)
     return std::to_string(value);
 }
 
-// The run-context argument of every runtime call.
-inline constexpr std::string_view kRun = "&(trv_ctx->trv_ctxrun)";
+// The run-context argument of every runtime call; a character array, which
+// a line copies as one block of its known size.
+inline constexpr char kRun[] = "&(trv_ctx->trv_ctxrun)";
 
 // Runtime type name, cast and default value of an expression class; a class
 // without runtime type gives "TO_BE_COMPLETED" and no cast.
