@@ -89,7 +89,8 @@ public:
     ItemNumbers& of(const script::sem::Entry& entry)
     {
         if (entry.serial >= entries_.size()) {
-            entries_.resize(entry.serial + 1);
+            // In steps: the serials come in increasing order, one by one.
+            entries_.resize((entry.serial / kEntryStep + 1) * kEntryStep);
         }
         return entries_[entry.serial];
     }
@@ -108,7 +109,8 @@ public:
     }
 
 private:
-    // By entry serial. A deque, so that numbers keep their place while the
+    static constexpr std::size_t kEntryStep = 1024;
+    // By entry serial; those never numbered keep all -1. A deque, so that numbers keep their place while the
     // table grows: writers hold on to numbers they fill in later.
     std::deque<ItemNumbers> entries_;
     NodeNumbers values_;
