@@ -178,7 +178,8 @@ private:
     VarItem itemOfValueEntry(const Entry& entry) const;
     VarItem itemOfNode(const script::ValueNode& node) const;
     // Calls visit with each member of the item, in order.
-    void forEachMember(const VarItem& item, const std::function<void(const VarItem&)>& visit) const;
+    template <typename Visit>
+    void forEachMember(const VarItem& item, const Visit& visit) const;
     void nativeCall(const Entry& call);
     void parameterCheck(const Entry& argument);
     void resultCheck(const Entry& call);
