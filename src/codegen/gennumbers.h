@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
+#include <memory>
 #include <vector>
 
 namespace qvm::codegen {
@@ -19,6 +19,28 @@ struct ItemNumbers {
     int end = -1;
 };
 
+// Numbers by index, all -1 until given, in blocks that never move: a
+// writer may hold on to numbers it fills in later while more are added.
+class NumberBlocks {
+public:
+    ItemNumbers& at(std::size_t index)
+    {
+        while (index / kBlockSize >= blocks_.size()) {
+            blocks_.push_back(std::make_unique<ItemNumbers[]>(kBlockSize));
+        }
+        return blocks_[index / kBlockSize][index % kBlockSize];
+    }
+    ItemNumbers get(std::size_t index) const
+    {
+        return index / kBlockSize < blocks_.size() ? blocks_[index / kBlockSize][index % kBlockSize] : ItemNumbers{};
+    }
+    void clear() { blocks_.clear(); }
+
+private:
+    static constexpr std::size_t kBlockSize = 1024;
+    std::vector<std::unique_ptr<ItemNumbers[]>> blocks_;
+};
+
 // Numbers by value node, in the order they were given: they keep their
 // place while the table grows, and are found through an open-addressing
 // index of their nodes' addresses.
@@ -26,15 +48,14 @@ class NodeNumbers {
 public:
     ItemNumbers& of(const script::ValueNode& node)
     {
-        if (2 * (numbers_.size() + 1) > slots_.size()) {
+        if (2 * (count_ + 1) > slots_.size()) {
             grow();
         }
         Slot& slot = slots_[slotOf(&node)];
         if (slot.node == nullptr) {
-            slot = {&node, numbers_.size()};
-            numbers_.emplace_back();
+            slot = {&node, count_++};
         }
-        return numbers_[slot.index];
+        return numbers_.at(slot.index);
     }
     ItemNumbers find(const script::ValueNode& node) const
     {
@@ -42,12 +63,13 @@ public:
             return {};
         }
         const Slot& slot = slots_[slotOf(&node)];
-        return slot.node != nullptr ? numbers_[slot.index] : ItemNumbers{};
+        return slot.node != nullptr ? numbers_.get(slot.index) : ItemNumbers{};
     }
     void clear()
     {
         slots_.clear();
         numbers_.clear();
+        count_ = 0;
     }
 
 private:
@@ -77,7 +99,8 @@ private:
     }
 
     std::vector<Slot> slots_;  // a power of two of them, at most half used
-    std::deque<ItemNumbers> numbers_;
+    NumberBlocks numbers_;
+    std::size_t count_ = 0;
 };
 
 // Numbers by construct. A construct is an entry of the model or, for the
@@ -86,20 +109,10 @@ private:
 // statements, are found by their serial; value nodes, few, by address.
 class NumberTable {
 public:
-    ItemNumbers& of(const script::sem::Entry& entry)
-    {
-        if (entry.serial >= entries_.size()) {
-            // In steps: the serials come in increasing order, one by one.
-            entries_.resize((entry.serial / kEntryStep + 1) * kEntryStep);
-        }
-        return entries_[entry.serial];
-    }
+    ItemNumbers& of(const script::sem::Entry& entry) { return entries_.at(entry.serial); }
     ItemNumbers& of(const script::ValueNode& node) { return values_.of(node); }
     // The numbers given, or all -1 for a construct that has none.
-    ItemNumbers find(const script::sem::Entry& entry) const
-    {
-        return entry.serial < entries_.size() ? entries_[entry.serial] : ItemNumbers{};
-    }
+    ItemNumbers find(const script::sem::Entry& entry) const { return entries_.get(entry.serial); }
     ItemNumbers find(const script::ValueNode& node) const { return values_.find(node); }
 
     void clear()
@@ -109,10 +122,7 @@ public:
     }
 
 private:
-    static constexpr std::size_t kEntryStep = 1024;
-    // By entry serial; those never numbered keep all -1. A deque, so that numbers keep their place while the
-    // table grows: writers hold on to numbers they fill in later.
-    std::deque<ItemNumbers> entries_;
+    NumberBlocks entries_;  // by entry serial
     NodeNumbers values_;
 };
 
