@@ -227,6 +227,7 @@ private:
     int lastReceive_ = 0;
     std::string line_;  // the record being written
     Fields fields_;     // its fields
+    std::string callText_;  // the text of the call being written
     // The text of the last location written, kept: the records of a
     // construct share their location.
     Location textLocation_;
