@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <malloc.h>
 #include <sys/mman.h>
+#include <unistd.h>
 
 namespace qvm::base {
 
@@ -70,6 +72,44 @@ void* allocateLargePages(std::size_t bytes)
     // Only advice: without large pages the block works as any other.
     ::madvise(block, rounded, MADV_HUGEPAGE);
     return block;
+}
+
+namespace {
+
+// Heap growth at each step: the advice reaches that far ahead of use.
+constexpr int kHeapStepBytes = 64 << 20;
+
+std::uintptr_t roundUpToLargePage(std::uintptr_t address)
+{
+    return (address + kLargePage - 1) / kLargePage * kLargePage;
+}
+
+}  // namespace
+
+void adviseHeapLargePages()
+{
+#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__)
+#if __GLIBC_PREREQ(2, 33)
+    static std::uintptr_t advisedTo = 0;
+    if (advisedTo == 0) {
+        ::mallopt(M_ARENA_MAX, 1);
+        ::mallopt(M_TOP_PAD, kHeapStepBytes);
+        ::mallopt(M_TRIM_THRESHOLD, kHeapStepBytes);
+        ::mallopt(M_MMAP_THRESHOLD, kHeapStepBytes / 16);
+        // A block larger than the free top of the heap makes the heap take
+        // its first step now, so that the advice covers what comes next.
+        void* probe = allocate(::mallinfo2().keepcost + 1);
+        advisedTo = roundUpToLargePage(reinterpret_cast<std::uintptr_t>(probe));
+        release(probe);
+    }
+    const auto end = reinterpret_cast<std::uintptr_t>(::sbrk(0)) / kLargePage * kLargePage;
+    if (end > advisedTo) {
+        // Only advice: a refusal leaves ordinary pages.
+        ::madvise(reinterpret_cast<void*>(advisedTo), end - advisedTo, MADV_HUGEPAGE);
+        advisedTo = end;
+    }
+#endif
+#endif
 }
 
 void releaseLargePages(void* block, std::size_t /*bytes*/)

@@ -22,6 +22,14 @@ constexpr std::size_t kLargePage = std::size_t{1} << 21;
 void* allocateLargePages(std::size_t bytes);
 void releaseLargePages(void* block, std::size_t bytes);
 
+// Lets the system back the ordinary heap with large pages too. The first
+// call makes the heap grow in large steps and shares it with the threads
+// (the program's worker threads never run beside the thread that started
+// them); every call advises what the heap has reached so far, so a long run
+// calls it between its passes. Nothing changes where the system has no
+// large pages.
+void adviseHeapLargePages();
+
 // Standard allocator over the blocks above, for containers that grow large.
 template <typename T>
 struct LargePageAllocator {

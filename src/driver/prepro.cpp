@@ -337,8 +337,10 @@ void keepUntilExit(std::unique_ptr<script::sem::Model> model, std::unique_ptr<sc
     const std::string thread = threadRoutineName(settings.thread, settings.rootArgument);
     base::initIdentTable();
 
+    base::adviseHeapLargePages();
     diag::progressPass("C analysis");
     analyseInterfaceFiles(settings);
+    base::adviseHeapLargePages();
     diag::progressPass("script parse");
     // The syntax tree, the source file records and the script-wide flags,
     // owned here until the end of the run.
@@ -347,8 +349,10 @@ void keepUntilExit(std::unique_ptr<script::sem::Model> model, std::unique_ptr<sc
     // Outputs not put in place by the end of the run are removed with it.
     Generation generation;
     if (diag::errorCount() == 0) {
+        base::adviseHeapLargePages();
         diag::progressPass("semantic analysis");
         script::AnalysisResult analysed = analyseScript(parsed, settings);
+        base::adviseHeapLargePages();
         script::releaseSyntaxNodes(parsed);
         if (settings.spgOnly) {
             diag::progressPass("SPG file");

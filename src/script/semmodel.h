@@ -2,6 +2,7 @@
 // each entry optionally carrying a descriptor whose data depends on its kind.
 #pragma once
 
+#include "base/mfmemo.h"
 #include "script/sourcefiles.h"
 #include "script/valuetree.h"
 
@@ -158,8 +159,11 @@ struct Scope;
 struct Descriptor;
 
 // Items made one by one and freed together, in blocks so that each costs
-// no allocation of its own; items keep their addresses.
-template <typename T>
+// no allocation of its own; items keep their addresses. The first block is
+// small; a store of items that every script line makes (kPerLine) goes on
+// in large pages, any other doubles its blocks up to a large page, so that
+// a store of few items does not take a large page it leaves mostly empty.
+template <typename T, bool kPerLine = false>
 class BlockStore {
 public:
     BlockStore() = default;
@@ -169,11 +173,10 @@ public:
 
     T& make()
     {
-        if (blocks_.empty() || used_ == kBlockSize) {
-            blocks_.push_back(std::unique_ptr<Slot[]>(new Slot[kBlockSize]));
-            used_ = 0;
+        if (blocks_.empty() || used_ == blocks_.back().capacity) {
+            startBlock();
         }
-        T* item = ::new (static_cast<void*>(blocks_.back()[used_].bytes)) T();
+        T* item = ::new (static_cast<void*>(blocks_.back().slots[used_].bytes)) T();
         ++used_;
         return *item;
     }
@@ -182,9 +185,9 @@ public:
     void forEach(Visit visit) const
     {
         for (std::size_t block = 0; block < blocks_.size(); ++block) {
-            const std::size_t count = block + 1 == blocks_.size() ? used_ : kBlockSize;
+            const std::size_t count = block + 1 == blocks_.size() ? used_ : blocks_[block].capacity;
             for (std::size_t i = 0; i < count; ++i) {
-                visit(*std::launder(reinterpret_cast<const T*>(blocks_[block][i].bytes)));
+                visit(*std::launder(reinterpret_cast<const T*>(blocks_[block].slots[i].bytes)));
             }
         }
     }
@@ -192,23 +195,42 @@ public:
     void clear()
     {
         while (!blocks_.empty()) {
-            Slot* block = blocks_.back().get();
+            const Block& block = blocks_.back();
             while (used_ > 0) {
                 --used_;
-                std::destroy_at(std::launder(reinterpret_cast<T*>(block[used_].bytes)));
+                std::destroy_at(std::launder(reinterpret_cast<T*>(block.slots[used_].bytes)));
             }
+            base::releaseLargePages(block.slots, block.capacity * sizeof(Slot));
             blocks_.pop_back();
-            used_ = kBlockSize;
+            used_ = blocks_.empty() ? 0 : blocks_.back().capacity;
         }
-        used_ = 0;
     }
 
 private:
-    static constexpr std::size_t kBlockSize = 128;
     struct Slot {
         alignas(T) std::byte bytes[sizeof(T)];
     };
-    std::vector<std::unique_ptr<Slot[]>> blocks_;
+    static_assert(alignof(T) <= alignof(std::max_align_t), "blocks are only aligned as the heap is");
+    struct Block {
+        Slot* slots;
+        std::size_t capacity;
+    };
+    static constexpr std::size_t kFirstBlockItems = 128;
+
+    void startBlock()
+    {
+        blocks_.reserve(blocks_.size() + 1);
+        std::size_t bytes = base::kLargePage;
+        if (blocks_.empty()) {
+            bytes = kFirstBlockItems * sizeof(Slot);
+        } else if (!kPerLine) {
+            bytes = std::min(2 * blocks_.back().capacity * sizeof(Slot), base::kLargePage);
+        }
+        blocks_.push_back(Block{static_cast<Slot*>(base::allocateLargePages(bytes)), bytes / sizeof(Slot)});
+        used_ = 0;
+    }
+
+    std::vector<Block> blocks_;
     std::size_t used_ = 0;  // items made in the last block
 };
 
@@ -722,11 +744,11 @@ private:
     void hold(Descriptor& descriptor);
 
     std::unique_ptr<Scope> global_;
-    BlockStore<Entry> entries_;
+    BlockStore<Entry, true> entries_;
     std::uint32_t entryCount_ = 0;  // entries made, the next one's serial
-    BlockStore<Descriptor> descriptors_;
+    BlockStore<Descriptor, true> descriptors_;
     DescriptorKindList::Stores heldApart_;  // the descriptors' large payloads
-    BlockStore<Scope> scopes_;  // every scope but the global one
+    BlockStore<Scope, true> scopes_;  // every scope but the global one
     int commtypeCounter_ = 0;
     int highestChannelIndex_ = 0;
     int eventStructCount_ = 0;

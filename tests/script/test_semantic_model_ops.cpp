@@ -59,6 +59,32 @@ TEST_F(ModelOperations, InsertionsKeepTheirPlaces)
     EXPECT_THAT(names(values), ElementsAre("k1", "k3", "k5", "k5b"));
 }
 
+// A long script makes far more entries, descriptors and scopes than one
+// block of the model holds: they keep their addresses and their order.
+TEST_F(ModelOperations, ManyEntriesKeepTheirAddressesAndOrder)
+{
+    constexpr int kScenarios = 40000;
+    Scope& global = model.global();
+    std::vector<const Entry*> made;
+    std::vector<const Scope*> bodies;
+    for (int i = 0; i < kScenarios; ++i) {
+        Entry& scenario = model.append(&global, ENT_SCENARIO, "s" + std::to_string(i), at(i + 1));
+        Scope& body = model.makeScope(model.attach(scenario, DSC_SCENARIO), &global);
+        model.append(&body, ENT_PAUSE, "p", at(i + 1));
+        made.push_back(&scenario);
+        bodies.push_back(&body);
+    }
+    int index = 0;
+    for (const Entry& entry : global.entries) {
+        ASSERT_EQ(&entry, made[static_cast<std::size_t>(index)]);
+        ASSERT_EQ(entry.line, index + 1);
+        ++index;
+    }
+    EXPECT_EQ(index, kScenarios);
+    EXPECT_EQ(Model::findScenario(global, "s39999"), made.back());
+    EXPECT_EQ(bodies.back()->entries.first()->name, "p");
+}
+
 TEST_F(ModelOperations, HiddenVariablesGoToTheHeadOfTheGeneratedFunction)
 {
     Scope& global = model.global();
