@@ -21,6 +21,47 @@ constexpr std::size_t kInitialChunkSize = 100000;
 
 const char kEmptyText[] = "";
 
+inline std::uint64_t loadWord(const char* p)
+{
+    std::uint64_t word = 0;
+    std::memcpy(&word, p, sizeof word);
+    return word;
+}
+
+// The n (< 8) characters at p as one word, the unused high bytes zero. Two
+// loads that may overlap: the bytes they share are the same.
+inline std::uint64_t shortWord(const char* p, std::size_t n)
+{
+    if (n >= 4) {
+        std::uint32_t low = 0;
+        std::uint32_t high = 0;
+        std::memcpy(&low, p, sizeof low);
+        std::memcpy(&high, p + n - 4, sizeof high);
+        return low | (std::uint64_t{high} << (8 * (n - 4)));
+    }
+    if (n >= 2) {
+        std::uint16_t low = 0;
+        std::uint16_t high = 0;
+        std::memcpy(&low, p, sizeof low);
+        std::memcpy(&high, p + n - 2, sizeof high);
+        return low | (std::uint64_t{high} << (8 * (n - 2)));
+    }
+    return n == 1 ? static_cast<unsigned char>(*p) : 0;
+}
+
+// Whether the n characters at a and b are the same; names are short, so
+// this is done in words rather than by a call.
+inline bool sameBytes(const char* a, const char* b, std::size_t n)
+{
+    if (n < 8) {
+        return shortWord(a, n) == shortWord(b, n);
+    }
+    if (n > 16) {
+        return std::memcmp(a, b, n) == 0;
+    }
+    return loadWord(a) == loadWord(b) && loadWord(a + n - 8) == loadWord(b + n - 8);
+}
+
 struct Entry {
     const char* text = nullptr;  // the stored copy, in a chunk of the table
     std::size_t length = 0;      // its length without the terminating zero
@@ -80,8 +121,7 @@ public:
             if (slot.text == nullptr) {
                 return nullptr;
             }
-            if (slot.hash == hash && slot.length == text.size() &&
-                std::memcmp(slot.text, text.data(), text.size()) == 0) {
+            if (slot.hash == hash && slot.length == text.size() && sameBytes(slot.text, text.data(), text.size())) {
                 return slot.text;
             }
         }
@@ -140,50 +180,48 @@ struct IdentTable {
     bool initialised() const { return entries.size() != 0; }
 };
 
-IdentTable& table()
+// The table, made on first use and never destroyed: identifiers stay valid
+// until the process ends, and freeing every chunk at exit would only cost time.
+IdentTable* theTable = nullptr;
+
+inline IdentTable& table()
 {
-    // Never destroyed: identifiers stay valid until the process ends, and
-    // freeing every chunk at exit would only cost time.
-    static IdentTable& instance = *new IdentTable;
-    return instance;
+    if (theTable == nullptr) {
+        theTable = new IdentTable;
+    }
+    return *theTable;
 }
 
-std::uint64_t mixIn(std::uint64_t hash, std::uint64_t bytes)
+inline std::uint64_t mixIn(std::uint64_t hash, std::uint64_t bytes)
 {
     hash = (hash ^ bytes) * 0x9E3779B97F4A7C15ULL;
     return hash ^ (hash >> 29);
 }
 
-// The hash of the text up to its first zero character, whose length is
-// stored in length. Eight characters are taken at once: every name of every
-// file goes through here.
+// The hash of a text, and in zeroSeen whether it holds a zero character.
+// Eight characters are taken at once: every name of every file goes through
+// here.
 static_assert(std::endian::native == std::endian::little, "the bytes of a word are read lowest first");
-std::uint32_t hashUntilZero(std::string_view text, std::size_t& length)
+inline std::uint32_t hashOfText(std::string_view text, bool& zeroSeen)
 {
+    const char* p = text.data();
+    const std::size_t n = text.size();
     std::uint64_t hash = 0xcbf29ce484222325ULL;
+    std::uint64_t zeroFlags = 0;
     std::size_t i = 0;
-    for (; i + 8 <= text.size(); i += 8) {
-        std::uint64_t bytes = 0;
-        std::memcpy(&bytes, text.data() + i, sizeof bytes);
-        if (hasZeroByte(bytes)) {
-            break;  // a zero among them
-        }
+    for (; i + 8 <= n; i += 8) {
+        const std::uint64_t bytes = loadWord(p + i);
+        zeroFlags |= (bytes - repeatedBytes(1)) & ~bytes;
         hash = mixIn(hash, bytes);
     }
-    // The last characters, fewer than eight or up to a zero: the bytes past
-    // the end of the text read as zeros too.
-    std::uint64_t rest = 0;
-    if (i < text.size()) {
-        std::memcpy(&rest, text.data() + i, std::min<std::size_t>(text.size() - i, sizeof rest));
+    if (const std::size_t rest = n - i; rest != 0) {
+        const std::uint64_t bytes = n >= 8 ? loadWord(p + n - 8) >> (8 * (8 - rest)) : shortWord(p, n);
+        const std::uint64_t padded = bytes | (~std::uint64_t{0} << (8 * rest));
+        zeroFlags |= (padded - repeatedBytes(1)) & ~padded;
+        hash = mixIn(hash, bytes);
     }
-    // The lowest byte flagged is the first zero (flags above it may be false).
-    const std::uint64_t zeros = (rest - repeatedBytes(1)) & ~rest & repeatedBytes(0x80);
-    const std::size_t n = zeros == 0 ? 8 : static_cast<std::size_t>(std::countr_zero(zeros)) / 8;
-    if (n < 8) {
-        rest &= (std::uint64_t{1} << (8 * n)) - 1;
-    }
-    length = i + n;
-    hash = mixIn(mixIn(hash, rest), length);
+    zeroSeen = (zeroFlags & repeatedBytes(0x80)) != 0;
+    hash = mixIn(hash, n);
     return static_cast<std::uint32_t>(hash ^ (hash >> 32));
 }
 
@@ -233,9 +271,13 @@ void initIdentTable()
 Ident ident(std::string_view text)
 {
     // The table works on C texts: a text ends at its first zero character.
-    std::size_t length = 0;
-    const std::uint32_t hash = hashUntilZero(text, length);
-    text = text.substr(0, length);
+    bool zeroSeen = false;
+    const std::uint32_t hash = hashOfText(text, zeroSeen);
+    if (zeroSeen) {
+        return ident(text.substr(0, static_cast<std::size_t>(
+                                        static_cast<const char*>(std::memchr(text.data(), '\0', text.size())) -
+                                        text.data())));
+    }
     if (text.empty()) {
         return nullptr;
     }

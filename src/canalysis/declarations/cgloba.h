@@ -354,6 +354,8 @@ struct DeclParse {
     // Name of the declarator being read (the first name read since the last
     // declarator ended): a typedef that a syntax error ends still declares it.
     Ident declaratorName = nullptr;
+    // The enumerator last read, until the rule that lists it takes it.
+    EnumeratorItem enumerator{};
     // Read from the environment at the first unnamed tag of the parse.
     std::optional<std::string> unnamedTagPrefix;
 

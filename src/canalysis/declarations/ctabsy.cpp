@@ -4,6 +4,8 @@
 #include "canalysis/declarations/cgloba.h"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -179,32 +181,6 @@ CType::~CType()
     releaseDraining = false;
 }
 
-std::size_t RecordIndex::home(const void* name, const void* scope) const
-{
-    const auto a = reinterpret_cast<std::uintptr_t>(name);
-    const auto b = reinterpret_cast<std::uintptr_t>(scope);
-    std::uint64_t hash = a * 0x9E3779B97F4A7C15ULL ^ b * 0xC2B2AE3D27D4EB4FULL;
-    hash ^= hash >> 32;
-    return static_cast<std::size_t>(hash) & (slots_.size() - 1);
-}
-
-std::size_t RecordIndex::slotOf(const void* name, const void* scope) const
-{
-    std::size_t slot = home(name, scope);
-    while (slots_[slot].record != nullptr && (slots_[slot].name != name || slots_[slot].scope != scope)) {
-        slot = (slot + 1) & (slots_.size() - 1);
-    }
-    return slot;
-}
-
-void* RecordIndex::find(const void* name, const void* scope) const
-{
-    if (slots_.empty()) {
-        return nullptr;
-    }
-    return slots_[slotOf(name, scope)].record;
-}
-
 void RecordIndex::insert(const void* name, const void* scope, void* record)
 {
     // At most half full: most lookups are of names not declared (is this
@@ -271,15 +247,6 @@ bool Tag::hasBody() const
     return (aggregate && aggregate->hasBody) || (enumeration && enumeration->hasBody);
 }
 
-std::size_t SymbolTable::chainOf(std::string_view name)
-{
-    unsigned sum = 0;
-    for (const char c : name) {
-        sum += static_cast<unsigned char>(c);
-    }
-    return (sum % 10) * 10 + name.size() % 10;
-}
-
 Symbol* SymbolTable::findInScope(Ident name, Ident scope)
 {
     if (name == nullptr) {
@@ -299,9 +266,7 @@ Symbol* SymbolTable::find(Ident name, Ident scope)
 Symbol& SymbolTable::append(Symbol symbol)
 {
     symbol.order = nextOrder_++;
-    auto& chain = symbols_[chainOf(symbol.name != nullptr ? symbol.name : "")];
     Symbol& added = symbolStore_.emplace_back(std::move(symbol));
-    chain.push_back(&added);
     symbolIndex_.insert(added.name, added.scope, &added);
     scopeSymbols_[added.scope].push_back(&added);
     return added;
@@ -314,17 +279,13 @@ bool SymbolTable::remove(Ident name, Ident scope)
         return false;
     }
     // Removed records are mostly the latest ones (probes of type names), so
-    // both lists are searched from their ends.
-    auto& chain = symbols_[chainOf(name)];
-    const auto held = std::find(chain.rbegin(), chain.rend(), first);
+    // the scope's list is searched from its end.
     auto& ofScope = scopeSymbols_[scope];
-    ofScope.erase(std::prev(std::find(ofScope.rbegin(), ofScope.rend(), first).base()));
-    const auto next = chain.erase(std::prev(held.base()));
+    const auto next = ofScope.erase(std::prev(std::find(ofScope.rbegin(), ofScope.rend(), first).base()));
     symbolIndex_.erase(name, scope);
     // A later record of the same name and scope becomes the one found.
-    const auto later = std::find_if(
-        next, chain.end(), [&](const auto& record) { return record->name == name && record->scope == scope; });
-    if (later != chain.end()) {
+    const auto later = std::find_if(next, ofScope.end(), [&](const Symbol* record) { return record->name == name; });
+    if (later != ofScope.end()) {
         symbolIndex_.insert(name, scope, *later);
     }
     *first = Symbol{};  // the record stays in the store, unused
@@ -365,7 +326,8 @@ Tag& SymbolTable::appendTag(Tag tag)
 std::vector<const Symbol*> SymbolTable::symbolsOf(Ident scope) const
 {
     const auto found = scopeSymbols_.find(scope);
-    return found != scopeSymbols_.end() ? found->second : std::vector<const Symbol*>{};
+    return found != scopeSymbols_.end() ? std::vector<const Symbol*>(found->second.begin(), found->second.end())
+                                        : std::vector<const Symbol*>{};
 }
 
 std::vector<const Tag*> SymbolTable::tagsOf(Ident scope) const
@@ -398,8 +360,13 @@ std::string unnamedTagPrefix()
 
 Ident nextUnnamedTag(std::string_view prefix)
 {
-    std::string text(prefix);
-    text += std::to_string(++tableState().unnamedTags);
+    std::array<char, 16> digits{};
+    const char* end = std::to_chars(digits.data(), digits.data() + digits.size(), ++tableState().unnamedTags).ptr;
+    const std::string_view number(digits.data(), static_cast<std::size_t>(end - digits.data()));
+    std::string text;
+    text.reserve(prefix.size() + digits.size());
+    text.append(prefix);
+    text.append(number);
     return base::ident(text);
 }
 
@@ -533,9 +500,14 @@ std::string enumBody(const EnumBody& body)
     return text + "}";
 }
 
-std::string taggedHead(const char* keyword, const CType& type, bool full)
+std::string taggedHead(std::string_view keyword, const CType& type, bool full)
 {
-    std::string text = std::string(keyword) + " " + base::identText(type.name);
+    const std::string_view name = type.name != nullptr ? std::string_view(type.name) : std::string_view();
+    std::string text;
+    text.reserve(keyword.size() + 1 + name.size());
+    text.append(keyword);
+    text += ' ';
+    text.append(name);
     if (full && type.kind == kEnum && type.enumeration && type.enumeration->hasBody) {
         text += " " + enumBody(*type.enumeration);
     } else if (full && type.kind != kEnum && type.aggregate && type.aggregate->hasBody) {

@@ -8,6 +8,7 @@
 #include "canalysis/cerror.h"
 
 #include <array>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <string>
@@ -141,7 +142,10 @@ struct Tag {
 // of slots, which keeps lookups to one or two cache lines.
 class RecordIndex {
 public:
-    void* find(const void* name, const void* scope) const;
+    void* find(const void* name, const void* scope) const
+    {
+        return slots_.empty() ? nullptr : slots_[slotOf(name, scope)].record;
+    }
     // Does nothing when the key is present already.
     void insert(const void* name, const void* scope, void* record);
     // The key gives that record from now on, present already or not.
@@ -154,8 +158,23 @@ private:
         const void* scope = nullptr;
         void* record = nullptr;  // none marks a free slot
     };
-    std::size_t home(const void* name, const void* scope) const;
-    std::size_t slotOf(const void* name, const void* scope) const;  // the slot holding the key, or a free one
+    std::size_t home(const void* name, const void* scope) const
+    {
+        const auto a = reinterpret_cast<std::uintptr_t>(name);
+        const auto b = reinterpret_cast<std::uintptr_t>(scope);
+        std::uint64_t hash = a * 0x9E3779B97F4A7C15ULL ^ b * 0xC2B2AE3D27D4EB4FULL;
+        hash ^= hash >> 32;
+        return static_cast<std::size_t>(hash) & (slots_.size() - 1);
+    }
+    // The slot holding the key, or a free one.
+    std::size_t slotOf(const void* name, const void* scope) const
+    {
+        std::size_t slot = home(name, scope);
+        while (slots_[slot].record != nullptr && (slots_[slot].name != name || slots_[slot].scope != scope)) {
+            slot = (slot + 1) & (slots_.size() - 1);
+        }
+        return slot;
+    }
     void grow();
 
     using Slots = std::vector<Slot, base::LargePageAllocator<Slot>>;
@@ -171,9 +190,6 @@ public:
     SymbolTable& operator=(const SymbolTable&) = delete;
     SymbolTable(SymbolTable&&) = default;
     SymbolTable& operator=(SymbolTable&&) = default;
-
-    static constexpr int kChains = 100;
-    static std::size_t chainOf(std::string_view name);
 
     // The record of that scope, else the global one.
     Symbol* find(Ident name, Ident scope);
@@ -200,14 +216,12 @@ private:
     // takes them in blocks rather than one allocation each.
     std::deque<Symbol> symbolStore_;
     std::deque<Tag> tagStore_;
-    // Symbols by chain of their name, in the order declared.
-    std::array<std::vector<Symbol*>, kChains> symbols_;
-    // The first record of each (name, scope) in its chain, and of each
-    // (name, scope) per tag kind, so lookups need not walk the chains.
+    // The first record of each (name, scope), and of each (name, scope) per
+    // tag kind, so lookups need not walk the lists.
     RecordIndex symbolIndex_;
     std::array<RecordIndex, 3> tagIndex_;
     // Records of each scope in the order first declared.
-    std::unordered_map<Ident, std::vector<const Symbol*>> scopeSymbols_;
+    std::unordered_map<Ident, std::vector<Symbol*>> scopeSymbols_;
     std::unordered_map<Ident, std::vector<const Tag*>> scopeTags_;
     long nextOrder_ = 0;
 

@@ -145,12 +145,24 @@ struct SharedBasics {
     std::uint64_t generation = 0;  // of the identifier table the keys belong to
 };
 
-SharedBasics& sharedBasics()
+SharedBasics& sharedBasicsStore()
 {
     static SharedBasics shared;
+    return shared;
+}
+
+// Dropped when the identifier table was reset: the keys named other texts.
+[[gnu::noinline]] void renewSharedBasics(SharedBasics& shared)
+{
+    shared = SharedBasics{};
+    shared.generation = base::identGeneration();
+}
+
+inline SharedBasics& sharedBasics()
+{
+    SharedBasics& shared = sharedBasicsStore();
     if (shared.generation != base::identGeneration()) {
-        shared = SharedBasics{};
-        shared.generation = base::identGeneration();
+        renewSharedBasics(shared);
     }
     return shared;
 }
@@ -162,7 +174,7 @@ std::array<int, 6> sizesNow()
 }
 
 // The descriptor shared for a spelling under today's type sizes, or none.
-const TypePtr* findShared(Ident spelling)
+inline const TypePtr* findShared(Ident spelling)
 {
     const auto& bySpelling = sharedBasics().bySpelling;
     const auto found = bySpelling.find(spelling);
@@ -387,22 +399,25 @@ TypePtr enumType(DeclParse& parse, Ident tag, const EnumeratorList* body)
             record->enumeration->tag = tag;
         }
         std::vector<Enumerator> enumerators;
-        std::string lastValue;
+        enumerators.reserve(body->items.size());
+        std::string_view lastValue;  // the last value written, empty before the first
         int sinceLast = 0;
         int position = 0;
         for (const auto& [name, value] : body->items) {
-            std::string text;
+            Ident valueText = nullptr;
             if (value != nullptr) {
                 lastValue = value;
                 sinceLast = 0;
-                text = lastValue;
+                valueText = base::ident(lastValue);
             } else if (!lastValue.empty()) {
-                text = asOperand(lastValue) + "+" + std::to_string(++sinceLast);
+                std::string text = asOperand(lastValue);
+                text += '+';
+                text += std::to_string(++sinceLast);
+                valueText = base::ident(text);
             } else {
-                text = std::to_string(position);
+                valueText = base::ident(std::to_string(position));
             }
             ++position;
-            const Ident valueText = base::ident(text);
             enumerators.push_back({name, valueText});
             addEnumerationConstant(name, valueText);
         }

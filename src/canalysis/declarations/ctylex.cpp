@@ -149,10 +149,11 @@ private:
     std::array<const ReservedWord*, kSlots> slots_{};
 };
 
-const ReservedWord* reservedWord(std::string_view word)
+const ReservedWords reservedWords;
+
+inline const ReservedWord* reservedWord(std::string_view word)
 {
-    static const ReservedWords words;
-    return words.find(word);
+    return reservedWords.find(word);
 }
 
 const ReservedWord* keywordOf(std::string_view word)

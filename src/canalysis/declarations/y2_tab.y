@@ -17,6 +17,14 @@ using namespace qvm::canalysis;
 namespace {
 template <typename T>
 T* fresh(DeclParse& parse) { return parse.arena.make<T>(); }
+
+TypeSpecifier* basicSpecifier(DeclParse& parse, Ident word)
+{
+    TypeSpecifier* specifier = fresh<TypeSpecifier>(parse);
+    specifier->type = decl::basicWord(word);
+    specifier->spelling = word;
+    return specifier;
+}
 // Derivations (pointers, arrays, functions) allowed in one declarator.
 constexpr std::size_t kMaxDerivations = kMaxNesting;
 
@@ -114,7 +122,6 @@ void resumeInEnumBody(DeclParse& parse, int& lookahead, int& errorStatus, CDECLS
     qvm::canalysis::FieldList* fields;
     qvm::canalysis::EnumeratorList* enumerators;
     qvm::canalysis::OldStyleDecls* oldStyle;
-    qvm::canalysis::EnumeratorItem enumerator;
     unsigned storage;
     int kind;
 }
@@ -139,9 +146,8 @@ void resumeInEnumBody(DeclParse& parse, int& lookahead, int& errorStatus, CDECLS
 %type <parameters> parameter_type_list parameter_list identifier_list
 %type <fields> struct_declaration_list struct_body
 %type <enumerators> enumerator_list
-%type <enumerator> enumerator
 %type <oldStyle> old_style_decls
-%type <id> tag qualifier basic_word
+%type <id> tag qualifier
 %type <storage> storage
 %type <kind> struct_or_union
 
@@ -244,13 +250,19 @@ qualifier
     : CONST | VOLATILE | INLINE | TYPE_MODIFIER
     ;
 
-basic_word
-    : CHAR | SHORT | INT | LONG | FLOAT | DOUBLE | VOID | SIGNED | UNSIGNED | MODERN_BASIC
-    ;
-
+/* The basic words stand here rather than in a rule of their own: each is
+   then one reduction fewer, and a header is mostly made of them. */
 type_specifier
-    : basic_word
-        { $$ = fresh<TypeSpecifier>(parse); $$->type = decl::basicWord($1); $$->spelling = $1; }
+    : CHAR              { $$ = basicSpecifier(parse, $1); }
+    | SHORT             { $$ = basicSpecifier(parse, $1); }
+    | INT               { $$ = basicSpecifier(parse, $1); }
+    | LONG              { $$ = basicSpecifier(parse, $1); }
+    | FLOAT             { $$ = basicSpecifier(parse, $1); }
+    | DOUBLE            { $$ = basicSpecifier(parse, $1); }
+    | VOID              { $$ = basicSpecifier(parse, $1); }
+    | SIGNED            { $$ = basicSpecifier(parse, $1); }
+    | UNSIGNED          { $$ = basicSpecifier(parse, $1); }
+    | MODERN_BASIC      { $$ = basicSpecifier(parse, $1); }
     | TYPE_NAME
         { $$ = fresh<TypeSpecifier>(parse); $$->type = decl::typedefNameType(parse, $1); $$->spelling = $1; }
     | struct_or_union struct_body
@@ -345,27 +357,29 @@ struct_declarator
 
 enumerator_list
     : enumerator
-        { $$ = fresh<EnumeratorList>(parse); decl::addEnumerator(*$$, $1); }
+        { $$ = fresh<EnumeratorList>(parse); decl::addEnumerator(*$$, parse.enumerator); }
     | enumerator_list ',' enumerator
-        { $$ = $1; decl::addEnumerator(*$$, $3); }
+        { $$ = $1; decl::addEnumerator(*$$, parse.enumerator); }
     ;
 
 /* A syntax error drops the enumerator only when its value was faulty, or
-   when no name was read. */
+   when no name was read. The enumerator read waits in parse.enumerator for
+   the list rule, which the parser reduces right after it; keeping it out of
+   the semantic values keeps every value one word. */
 enumerator
     : IDENTIFIER
-        { $$ = {$1, nullptr}; }
+        { parse.enumerator = {$1, nullptr}; }
     | IDENTIFIER INITIALIZER
-        { $$ = {$1, $2}; }
+        { parse.enumerator = {$1, $2}; }
     | IDENTIFIER error
         {
-            $$ = {yychar == DTOK_BAD_TEXT ? nullptr : $1, nullptr};
+            parse.enumerator = {yychar == DTOK_BAD_TEXT ? nullptr : $1, nullptr};
             resumeInEnumBody(parse, yychar, yyerrstatus, yylval);
         }
     | IDENTIFIER INITIALIZER error
-        { $$ = {$1, $2}; resumeInEnumBody(parse, yychar, yyerrstatus, yylval); }
+        { parse.enumerator = {$1, $2}; resumeInEnumBody(parse, yychar, yyerrstatus, yylval); }
     | error
-        { $$ = {nullptr, nullptr}; resumeInEnumBody(parse, yychar, yyerrstatus, yylval); }
+        { parse.enumerator = {nullptr, nullptr}; resumeInEnumBody(parse, yychar, yyerrstatus, yylval); }
     ;
 
 init_declarator_list

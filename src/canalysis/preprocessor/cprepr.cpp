@@ -5,6 +5,7 @@
 #include "canalysis/preprocessor/cprepr_engine.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +15,40 @@ namespace qvm::canalysis {
 
 namespace {
 bool lineNeedsWork(std::string_view line);
+bool pairNeedsWork(char a, char b);
+
+// How a text that may pass unchanged treats each byte.
+enum class PlainByte : unsigned char {
+    Copied,     // copied as it is
+    Name,       // begins a name, which must be no macro
+    Quote,      // opens a literal that must close on the line
+    Slash,      // may begin a comment
+    PairStart,  // may begin a trigraph or a digraph
+    Refused,    // not printable, '#' or '\\': the text goes the long way
+};
+
+constexpr std::array<PlainByte, 256> makePlainBytes()
+{
+    std::array<PlainByte, 256> table{};
+    for (int c = 0; c < 256; ++c) {
+        PlainByte kind = PlainByte::Copied;
+        if ((c < ' ' && c != '\t') || c > '~' || c == '#' || c == '\\') {
+            kind = PlainByte::Refused;
+        } else if ((cpp::kCharClasses[static_cast<std::size_t>(c)] & cpp::kIdStart) != 0) {
+            kind = PlainByte::Name;
+        } else if (c == '"' || c == '\'') {
+            kind = PlainByte::Quote;
+        } else if (c == '/') {
+            kind = PlainByte::Slash;
+        } else if ((cpp::kCharClasses[static_cast<std::size_t>(c)] & cpp::kReplacementStart) != 0) {
+            kind = PlainByte::PairStart;
+        }
+        table[static_cast<std::size_t>(c)] = kind;
+    }
+    return table;
+}
+
+constexpr std::array<PlainByte, 256> kPlainBytes = makePlainBytes();
 }  // namespace
 
 namespace cpp {
@@ -457,26 +492,43 @@ bool Engine::passesUnchanged(std::string_view text, MacroTable& table) const
     const std::string_view line = text.ends_with('\n') ? text.substr(0, text.size() - 1) : text;
     const bool plainRun = conditions_.empty() && (analysisOn_ || analyseAll_) &&
                           maxOutput_ == static_cast<std::size_t>(-1) && maxExpansions_ == static_cast<std::size_t>(-1);
-    if (!plainRun || line.empty() || lineNeedsWork(line)) {
+    if (!plainRun || line.empty()) {
         return false;
     }
+    // One pass over the line: a trigraph or digraph anywhere in it, inside
+    // literals too, sends the text the long way.
     const auto printable = [](char c) { return (c >= ' ' && c <= '~') || c == '\t'; };
+    const auto pairAt = [line](std::size_t pos) {
+        return pos + 1 < line.size() && pairNeedsWork(line[pos], line[pos + 1]);
+    };
     std::size_t pos = 0;
     while (pos < line.size()) {
         const char c = line[pos];
-        if (!printable(c) || c == '#' || c == '\\') {
+        switch (kPlainBytes[static_cast<unsigned char>(c)]) {
+        case PlainByte::Copied:
+            ++pos;
+            break;
+        case PlainByte::Refused:
             return false;
-        }
-        if (c == '/' && pos + 1 < line.size() && (line[pos + 1] == '/' || line[pos + 1] == '*')) {
-            return false;
-        }
-        if (c == '"' || c == '\'') {
+        case PlainByte::PairStart:
+            if (pairAt(pos)) {
+                return false;
+            }
+            ++pos;
+            break;
+        case PlainByte::Slash:
+            if (pos + 1 < line.size() && (line[pos + 1] == '/' || line[pos + 1] == '*')) {
+                return false;
+            }
+            ++pos;
+            break;
+        case PlainByte::Quote:
             // The literal must close on the line; its escapes are copied as they are.
             for (++pos; pos < line.size() && line[pos] != c; ++pos) {
-                if (!printable(line[pos])) {
+                if (!printable(line[pos]) || pairAt(pos)) {
                     return false;
                 }
-                if (line[pos] == '\\' && ++pos < line.size() && !printable(line[pos])) {
+                if (line[pos] == '\\' && ++pos < line.size() && (!printable(line[pos]) || pairAt(pos))) {
                     return false;
                 }
             }
@@ -484,9 +536,8 @@ bool Engine::passesUnchanged(std::string_view text, MacroTable& table) const
                 return false;
             }
             ++pos;
-            continue;
-        }
-        if (isIdStart(c)) {
+            break;
+        case PlainByte::Name: {
             // Names inside numbers are looked up too: a macro there only
             // sends the text the long way.
             const std::size_t start = pos;
@@ -496,9 +547,9 @@ bool Engine::passesUnchanged(std::string_view text, MacroTable& table) const
             if (table.find(line.substr(start, pos - start)) != nullptr) {
                 return false;
             }
-            continue;
+            break;
         }
-        ++pos;
+        }
     }
     return true;
 }

@@ -186,6 +186,7 @@ private:
     void separate(std::string& out) const { out += marks_ ? kPadMark : ' '; }
     char nextCharBelow() const;
     bool copyPlainName(std::string& out, InputLevel& level);
+    std::size_t plainNameEnd(const std::string& text, std::size_t pos) const;
     void handleIdentifier(std::string& out, InputLevel& level, bool marks);
     void expandIdentifier(std::string& out, InputLevel& level, std::string_view name, bool marks);
     void handleDefinedOperator(std::string& out);

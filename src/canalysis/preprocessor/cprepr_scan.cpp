@@ -353,27 +353,46 @@ void Engine::handlePad(std::string& out, InputLevel& level)
 
 // Most names are no macro, have no continuation inside and no literal
 // after them: such a name is copied at once, with the plain run that follows
-// it. Returns false, having read nothing, for any other name.
+// it, and so are the names of that kind met next, in one append. Returns
+// false, having read nothing, when the first name is of any other kind.
 bool Engine::copyPlainName(std::string& out, InputLevel& level)
 {
     const std::string& text = level.text;
-    std::size_t end = level.pos + 1;
+    const std::size_t start = level.pos;
+    std::size_t end = start;
+    do {
+        const std::size_t nameEnd = plainNameEnd(text, end);
+        if (nameEnd == end) {
+            break;
+        }
+        end = nameEnd;
+        while (end < text.size() && !hasClass(text[end], kScanStop)) {
+            ++end;
+        }
+    } while (end < text.size() && hasClass(text[end], kIdStart));
+    if (end == start) {
+        return false;
+    }
+    out.append(text, start, end - start);
+    level.pos = end;
+    return true;
+}
+
+// The end of the name that begins at pos when it can be copied as it is
+// (see copyPlainName), else pos.
+std::size_t Engine::plainNameEnd(const std::string& text, std::size_t pos) const
+{
+    std::size_t end = pos + 1;
     while (end < text.size() && isIdChar(text[end])) {
         ++end;
     }
     if (end < text.size() && (text[end] == '\\' || text[end] == '\'' || text[end] == '"')) {
-        return false;
+        return pos;
     }
-    const std::string_view name(text.data() + level.pos, end - level.pos);
-    if (table_->find(name) != nullptr) {
-        return false;
+    if (table_->find(std::string_view(text.data() + pos, end - pos)) != nullptr) {
+        return pos;
     }
-    while (end < text.size() && !hasClass(text[end], kScanStop)) {
-        ++end;
-    }
-    out.append(text, level.pos, end - level.pos);
-    level.pos = end;
-    return true;
+    return end;
 }
 
 void Engine::handleIdentifier(std::string& out, InputLevel& level, bool marks)
