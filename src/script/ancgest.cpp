@@ -1,4 +1,5 @@
 #include "script/ancgest.h"
+#include "script/cgeneration.h"
 
 #include "canalysis/ctypesizes.h"
 #include "canalysis/declarations/cexpr.h"
@@ -34,6 +35,7 @@ struct BridgeState {
     std::unique_ptr<canalysis::MacroTable> macros = std::make_unique<canalysis::MacroTable>();     // of the run
     canalysis::DiagnosticCallback callback;  // given to every C analysis call; empty until first needed
     NamelessTypings nameless;
+    std::uint64_t macroGeneration = 0;
 };
 
 BridgeState& state()
@@ -48,6 +50,7 @@ BridgeState& state()
 int preprocessAndDeclare(std::string_view text, std::string_view scope, std::string_view file, int line)
 {
     std::string preprocessed;
+    notePreprocessedText(text);
     int errors = canalysis::C_CPP_prepro_buffer(text, 1, file, line, preprocessed, cMacros(), cDiagnostics());
     errors += canalysis::C_CPP_parse_decls(preprocessed, cSymbols(), scope, file, line, cDiagnostics());
     return errors;
@@ -198,6 +201,7 @@ void startCAnalysis(int mode, const std::vector<std::string>& includeDirectories
     canalysis::C_CPP_set_modern_words(mode != CModeTraditional);
     canalysis::C_CPP_init_prepro(mode == CModePedantic, mode == CModeTraditional, defines, includeDirectories, {},
                                  cMacros(), true);
+    ++state().macroGeneration;
     if (!interfaceFile.empty()) {
         declareIncludedFile(interfaceFile);
     }
@@ -217,6 +221,7 @@ int declareCText(std::string_view text, std::string_view scope, std::string_view
 
 void endCAnalysis()
 {
+    ++state().macroGeneration;
     canalysis::C_CPP_end_prepro(cMacros(), true);
 }
 
@@ -230,10 +235,29 @@ canalysis::MacroTable& cMacros()
     return *state().macros;
 }
 
+std::uint64_t macroGeneration()
+{
+    return state().macroGeneration;
+}
+
+bool mayHoldDirective(std::string_view text)
+{
+    return text.find('#') != std::string_view::npos || text.find("??") != std::string_view::npos ||
+           text.find("%:") != std::string_view::npos;
+}
+
+void notePreprocessedText(std::string_view text)
+{
+    if (mayHoldDirective(text)) {
+        ++state().macroGeneration;
+    }
+}
+
 void resetCAnalysis()
 {
     state().symbols = std::make_unique<canalysis::SymbolTable>();
     state().macros = std::make_unique<canalysis::MacroTable>();
+    ++state().macroGeneration;
     state().context = {};
     state().callback = {};
     state().nameless = {};
@@ -279,6 +303,10 @@ int expressionClassOfType(const canalysis::CType* type)
     if (type == nullptr) {
         return 2;
     }
+    // A basic type's name, looked at in place.
+    const auto nameHolds = [type](std::string_view word) {
+        return type->name != nullptr && std::string_view(type->name).find(word) != std::string_view::npos;
+    };
     const auto isCharType = [](const CType* element) {
         element = C_CPP_resolve(element);
         return element != nullptr && element->kind == kBasic && element->isChar;
@@ -288,9 +316,9 @@ int expressionClassOfType(const canalysis::CType* type)
         if (type->isChar) {
             return 1;
         }
-        return base::identText(type->name).find("long") != std::string::npos ? 3 : 2;
+        return nameHolds("long") ? 3 : 2;
     case kFloating:
-        return base::identText(type->name).find("double") != std::string::npos ? 5 : 4;
+        return nameHolds("double") ? 5 : 4;
     case kPointer:
         return isCharType(type->target.get()) ? 6 : 9;
     case kArray:

@@ -1,5 +1,6 @@
 #include "script/panalc.h"
 
+#include "base/mstrin.h"
 #include "canalysis/cerror.h"
 #include "canalysis/constants/cvalue.h"
 #include "canalysis/declarations/ctabsy.h"
@@ -10,6 +11,8 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <limits>
+#include <optional>
 #include <string>
 
 namespace qvm::script {
@@ -17,6 +20,12 @@ namespace qvm::script {
 namespace {
 
 using canalysis::CType;
+
+// An identifier's text in place: "" for none.
+std::string_view identView(base::Ident id)
+{
+    return id != nullptr ? std::string_view(id) : std::string_view();
+}
 
 // Whether a const qualifier stands anywhere along the type, through
 // pointers, arrays, functions and type names.
@@ -45,7 +54,7 @@ TypedExpression describe(const CType* type, int cls)
     typed.typeImage = canalysis::C_CPP_type_image(type);
     const CType* resolved = canalysis::C_CPP_resolve(type);
     if (resolved != nullptr && resolved->kind == canalysis::kArray) {
-        typed.elementCount = elementCountOf(base::identText(resolved->dimension));
+        typed.elementCount = elementCountOf(identView(resolved->dimension));
     }
     return typed;
 }
@@ -90,6 +99,129 @@ bool isBasicTypeName(std::string_view text)
 
 }  // namespace
 
+namespace {
+
+// Reads a dimension made of small decimal and hexadecimal numbers joined by
+// '+', '-' and '*', with parentheses, as declared dimensions mostly read once
+// their macros are expanded ("(200 + 0x100)"). Gives its value when it
+// fits an int, as the #if evaluation would; nothing for any other text,
+// which the #if evaluation then reads.
+class PlainDimension {
+public:
+    explicit PlainDimension(std::string_view text) : text_(text) {}
+
+    std::optional<long long> value()
+    {
+        const std::optional<long long> result = sum(0);
+        skipBlanks();
+        if (!result || pos_ != text_.size() || *result > std::numeric_limits<int>::max() ||
+            *result < std::numeric_limits<int>::min()) {
+            return std::nullopt;
+        }
+        return result;
+    }
+
+private:
+    // Deeper parentheses go the #if way.
+    static constexpr int kMaxNesting = 8;
+    // Numbers of at most this many digits: their sums and products are checked.
+    static constexpr std::size_t kMaxDigits = 9;
+
+    void skipBlanks()
+    {
+        while (pos_ < text_.size() && (text_[pos_] == ' ' || text_[pos_] == '\t')) {
+            ++pos_;
+        }
+    }
+
+    bool take(char c)
+    {
+        skipBlanks();
+        if (pos_ < text_.size() && text_[pos_] == c) {
+            ++pos_;
+            return true;
+        }
+        return false;
+    }
+
+    std::optional<long long> sum(int nesting)
+    {
+        std::optional<long long> total = product(nesting);
+        for (;;) {
+            if (!total) {
+                return std::nullopt;
+            }
+            const bool plus = take('+');
+            if (!plus && !take('-')) {
+                return total;
+            }
+            const std::optional<long long> term = product(nesting);
+            long long next = 0;
+            if (!term || (plus ? __builtin_add_overflow(*total, *term, &next)
+                               : __builtin_sub_overflow(*total, *term, &next))) {
+                return std::nullopt;
+            }
+            total = next;
+        }
+    }
+
+    std::optional<long long> product(int nesting)
+    {
+        std::optional<long long> total = operand(nesting);
+        while (total && take('*')) {
+            const std::optional<long long> factor = operand(nesting);
+            long long next = 0;
+            if (!factor || __builtin_mul_overflow(*total, *factor, &next)) {
+                return std::nullopt;
+            }
+            total = next;
+        }
+        return total;
+    }
+
+    std::optional<long long> operand(int nesting)
+    {
+        if (take('(')) {
+            if (nesting >= kMaxNesting) {
+                return std::nullopt;
+            }
+            const std::optional<long long> inner = sum(nesting + 1);
+            return inner && take(')') ? inner : std::nullopt;
+        }
+        skipBlanks();
+        return number();
+    }
+
+    // A decimal number without leading zero, or "0x" and hexadecimal digits;
+    // no suffix, no octal.
+    std::optional<long long> number()
+    {
+        const std::string_view rest = text_.substr(pos_);
+        const bool hexadecimal = rest.size() > 2 && rest[0] == '0' && (rest[1] == 'x' || rest[1] == 'X');
+        const std::size_t start = hexadecimal ? 2 : 0;
+        std::size_t end = start;
+        while (end < rest.size() && (hexadecimal ? base::hexDigitValue(rest[end]) >= 0 : base::isDigit(rest[end]))) {
+            ++end;
+        }
+        const std::size_t digits = end - start;
+        const bool octal = !hexadecimal && digits > 1 && rest[0] == '0';
+        const bool joined = end < rest.size() && (base::isAsciiLetter(rest[end]) || base::isDigit(rest[end]) ||
+                                                  rest[end] == '_' || rest[end] == '.');
+        if (digits == 0 || digits > kMaxDigits || octal || joined) {
+            return std::nullopt;
+        }
+        long long value = 0;
+        std::from_chars(rest.data() + start, rest.data() + end, value, hexadecimal ? 16 : 10);
+        pos_ += end;
+        return value;
+    }
+
+    std::string_view text_;
+    std::size_t pos_ = 0;
+};
+
+}  // namespace
+
 long long elementCountOf(std::string_view dimension)
 {
     dimension = canalysis::trimBlanks(dimension);
@@ -100,6 +232,9 @@ long long elementCountOf(std::string_view dimension)
     }
     if (dimension.empty() || dimension.find("sizeof") != std::string_view::npos) {
         return 0;
+    }
+    if (const std::optional<long long> plain = PlainDimension(dimension).value()) {
+        return *plain > 0 ? *plain : 0;
     }
     bool failed = false;
     const canalysis::ScopedCallback quiet(

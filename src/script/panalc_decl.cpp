@@ -4,6 +4,7 @@
 #include "canalysis/declarations/ctabsy.h"
 #include "canalysis/preprocessor/cprepr.h"
 #include "script/ancgest.h"
+#include "script/cgeneration.h"
 
 #include <cctype>
 
@@ -55,6 +56,7 @@ std::vector<DeclaredVariable> declarationList(std::string_view cText)
     const canalysis::ScopedCallback silenced(quiet);
     const CContext& context = cContext();
     std::string preprocessed;
+    notePreprocessedText(cText);
     canalysis::C_CPP_prepro_buffer(cText, 1, context.file, context.line, preprocessed, cMacros(), quiet);
     canalysis::SymbolTable scratch;
     copyTypeNamesUsed(preprocessed, scratch);

@@ -1,6 +1,7 @@
 // The value analysis of INIT=, EV= and VA= texts: macro expansion, reading,
 // form checks and matching against the variable's type, and the dump of the
 // value tree.
+#include "base/mstrin.h"
 #include "canalysis/cerror.h"
 #include "diag/i18nerrgest.h"
 #include "script/ancgest.h"
@@ -11,7 +12,6 @@
 #include "script/valuetree.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace qvm::script {
 
@@ -50,17 +50,18 @@ namespace {
 using value::Place;
 
 // The text after macro expansion, or nothing when the preprocessor
-// reported an error. A value is one line of the script.
-std::optional<std::string> expandMacros(std::string_view text, const Place& place)
+// reported an error. A value is one line of the script. The view is of the
+// text itself, or of storage.
+std::optional<std::string_view> expandMacros(std::string_view text, const Place& place, std::string& storage)
 {
-    return preprocessLine(text, place.scope, place.line);
+    return preprocessLineView(text, place.scope, place.line, storage);
 }
 
+// Letters, digits and '_' as the "C" locale the run keeps has them.
 bool isPlainName(std::string_view text)
 {
-    return !text.empty() && std::isdigit(static_cast<unsigned char>(text.front())) == 0 &&
-           std::ranges::all_of(text, [](char c) {
-               return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_';
+    return !text.empty() && !base::isDigit(text.front()) && std::ranges::all_of(text, [](char c) {
+               return base::isAsciiLetter(c) || base::isDigit(c) || c == '_';
            });
 }
 
@@ -88,10 +89,12 @@ std::optional<ValueTree> analyseValue(std::string_view variableText, std::string
     }
     const std::string_view written = equals == std::string_view::npos ? valueText : valueText.substr(equals + 1);
 
-    const std::optional<std::string> variable = expandMacros(variableText, place);
-    const std::optional<std::string> expanded = expandMacros(written, place);  // the syntax below views it
+    std::string variableStorage;
+    std::string writtenStorage;  // the syntax below views it
+    const std::optional<std::string_view> variable = expandMacros(variableText, place, variableStorage);
+    const std::optional<std::string_view> expanded = expandMacros(written, place, writtenStorage);
     if (variable && expanded) {
-        tree.variable = isPlainName(*variable) ? *variable : "(" + *variable + ")";
+        tree.variable = isPlainName(*variable) ? std::string(*variable) : "(" + std::string(*variable) + ")";
         const value::TypedValue variableType = value::typeVariableText(tree.variable, place);
         std::optional<value::ValueSyntax> syntax = value::parseValueText(*expanded, place);
         if (syntax && value::checkValueForm(*syntax, place)) {

@@ -177,7 +177,8 @@ private:
         if (field != nullptr) {
             node.fieldName = nameOf(*field);
             if (field->width != nullptr) {
-                node.typeImage += " : " + base::identText(field->width);
+                node.typeImage += " : ";
+                node.typeImage += std::string_view(field->width);
             }
         }
         return node;
@@ -303,7 +304,9 @@ private:
     {
         ValueNode node = nodeOf(ValueKind::Array, type, field);
         node.lowerIndex = 0;
-        node.upperIndex = elementCountOf(base::identText(resolved->dimension)) - 1;
+        const std::string_view dimension =
+            resolved->dimension != nullptr ? std::string_view(resolved->dimension) : std::string_view();
+        node.upperIndex = elementCountOf(dimension) - 1;
         return node;
     }
 

@@ -6,7 +6,7 @@
 #include "script/panalc_value_detail.h"
 
 #include <algorithm>
-#include <cctype>
+#include <array>
 #include <iterator>
 
 namespace qvm::script::value {
@@ -21,9 +21,37 @@ struct Token {
     std::size_t match = 0;  // Open and Close: index of the other bracket
 };
 
+// Character classes of the value texts, as the "C" locale the run keeps has
+// them: letters, digits and '_' make words; blanks separate tokens.
+enum CharClass : unsigned char { kWordChar = 1, kDigitChar = 2, kBlankChar = 4 };
+
+constexpr auto kCharClasses = [] {
+    std::array<unsigned char, 256> classes{};
+    for (int c = 0; c < 256; ++c) {
+        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        const bool digit = c >= '0' && c <= '9';
+        classes[c] = static_cast<unsigned char>((letter || digit || c == '_' ? kWordChar : 0) |
+                                                (digit ? kDigitChar : 0));
+    }
+    for (const char c : {' ', '\t', '\n', '\v', '\f', '\r'}) {
+        classes[static_cast<unsigned char>(c)] |= kBlankChar;
+    }
+    return classes;
+}();
+
+bool hasClass(char c, CharClass cls)
+{
+    return (kCharClasses[static_cast<unsigned char>(c)] & cls) != 0;
+}
+
 bool isWordChar(char c)
 {
-    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_';
+    return hasClass(c, kWordChar);
+}
+
+bool isDigitChar(char c)
+{
+    return hasClass(c, kDigitChar);
 }
 
 std::size_t literalEnd(std::string_view text, std::size_t pos)
@@ -65,8 +93,7 @@ Token readToken(std::string_view text, std::size_t pos)
     if (c == '"' || c == '\'') {
         return {Token::Literal, pos, literalEnd(text, pos)};
     }
-    if (std::isdigit(static_cast<unsigned char>(c)) != 0 ||
-        (c == '.' && std::isdigit(static_cast<unsigned char>(next(1))) != 0)) {
+    if (isDigitChar(c) || (c == '.' && isDigitChar(next(1)))) {
         return {Token::Number, pos, numberEnd(text, pos)};
     }
     if (isWordChar(c)) {
@@ -142,7 +169,7 @@ private:
         std::vector<std::size_t> open;
         open.reserve(kOpenRoom);
         for (std::size_t pos = 0; pos < text_.size();) {
-            if (std::isspace(static_cast<unsigned char>(text_[pos])) != 0) {
+            if (hasClass(text_[pos], kBlankChar)) {
                 ++pos;
                 continue;
             }

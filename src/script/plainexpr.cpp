@@ -25,9 +25,17 @@ using base::isDigit;
 
 // Letters, digits and '_' of the basic character set: a text with any other
 // character is no plain name, and goes the full way.
+constexpr auto kWordChars = [] {
+    std::array<bool, 256> word{};
+    for (int c = 0; c < 256; ++c) {
+        word[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+    }
+    return word;
+}();
+
 bool isWordChar(char c)
 {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || isDigit(c) || c == '_';
+    return kWordChars[static_cast<unsigned char>(c)];
 }
 
 bool isSmallDecimal(std::string_view text)

@@ -15,8 +15,15 @@ namespace qvm::script {
 // line given, the file of the current context.
 std::optional<std::string> preprocessText(std::string_view text, std::string_view scope, int line);
 
+// The same as a view: of the text itself when no macro changes it, else of
+// storage, which receives the expansion.
+std::optional<std::string_view> preprocessTextView(std::string_view text, std::string_view scope, int line,
+                                                   std::string& storage);
+
 // The same for a text that is one line of the script: a line end inside it
 // is a blank, so that nothing in it reads as a directive.
 std::optional<std::string> preprocessLine(std::string_view text, std::string_view scope, int line);
+std::optional<std::string_view> preprocessLineView(std::string_view text, std::string_view scope, int line,
+                                                   std::string& storage);
 
 }  // namespace qvm::script

@@ -345,11 +345,12 @@ int Analysis::classOf(std::string_view text, std::string_view cScope, const Orig
 {
     setCContext(cScope, origin.fileName, origin.line);
     const unsigned errorsBefore = diag::errorCount();
-    std::optional<std::string> expanded = preprocessText(text, cScope, origin.line);
+    std::string storage;
+    const std::optional<std::string_view> expanded = preprocessTextView(text, cScope, origin.line, storage);
     if (!expanded && diag::errorCount() != errorsBefore) {
         return kClassNone;
     }
-    const std::string_view typed = expanded ? std::string_view(*expanded) : text;
+    const std::string_view typed = expanded ? *expanded : text;
     if (const std::optional<PlainTyped> plain = typePlainExpression(typed, cScope)) {
         return plain->cls;
     }

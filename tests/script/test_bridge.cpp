@@ -34,6 +34,41 @@ TEST_F(Bridge, PreprocessTextExpandsTheRunsMacrosAndTrims)
     EXPECT_EQ(cContext().line, 1);
 }
 
+TEST_F(Bridge, ARepeatedTextFollowsTheMacrosAsTheyChange)
+{
+    declare("#define LEVEL 1\n");
+    for (const int line : {2, 3, 4}) {
+        EXPECT_EQ(preprocessText("LEVEL + 1", {}, line), "1 + 1");
+    }
+    declare("#undef LEVEL\n#define LEVEL 2\n");
+    EXPECT_EQ(preprocessText("LEVEL + 1", {}, 4), "2 + 1");
+    declare("#undef LEVEL\n");
+    EXPECT_EQ(preprocessText("LEVEL + 1", {}, 5), "LEVEL + 1");
+}
+
+TEST_F(Bridge, ARepeatedTextReachingThePredefinedNamesExpandsWhereItStands)
+{
+    declare("#define HERE __LINE__\n#define WHERE_ABOUTS (HERE + 0)\n#define GLUE(a, b) a##b\n");
+    for (const int line : {10, 20, 30}) {
+        EXPECT_EQ(preprocessText("WHERE_ABOUTS", {}, line), "(" + std::to_string(line) + " + 0)");
+        EXPECT_EQ(preprocessLine("GLUE(__LI, NE__)", {}, line + 1), std::to_string(line + 1));
+    }
+}
+
+TEST_F(Bridge, ARepeatedTextReportsEachTime)
+{
+    declare("#define PAIR(a, b) ((a) + (b))\n");
+    setCContext({}, "s.pts", 1);
+    const std::optional<std::string> first = preprocessText("PAIR(1)", {}, 5);
+    const std::size_t reported = messages().size();
+    ASSERT_GT(reported, 0U);
+    for (const int line : {6, 7}) {
+        EXPECT_EQ(preprocessText("PAIR(1)", {}, line), first);
+        EXPECT_EQ(messages().back().line, line);
+    }
+    EXPECT_EQ(messages().size(), 3 * reported);
+}
+
 TEST_F(Bridge, PreprocessTextReportsAtTheContextsFileAndLine)
 {
     setCContext({}, "s.pts", 3);
@@ -83,6 +118,19 @@ TEST_F(Bridge, ClassesOfExpressions)
     }
     EXPECT_EQ(expressionClass("chained", {}, "s.pts", 9).typeImage, "L3");
     EXPECT_THAT(messages(), IsEmpty());
+}
+
+TEST_F(Bridge, ElementCountsOfDimensionsAsTheIfEvaluationReadsThem)
+{
+    const std::vector<std::pair<std::string, long long>> cases = {
+        {"(200 + 0x100)", 456}, {"1 + 2 * 3", 7}, {"(1 + 2) * 3", 9}, {"2 * (3 - 1) * 4", 16},
+        {"0x10 - 1", 15},       {"2 * 010", 16},  {"10u", 10},        {"3 - 5", 0},
+        {"7 / 2", 3},           {"1 << 4", 16},   {"0", 0},           {"-4 + 6", 2},
+        {"", 0},                {"sizeof(int)", 0}, {"((((((((((1))))))))))", 1},
+    };
+    for (const auto& [dimension, count] : cases) {
+        EXPECT_EQ(elementCountOf(dimension), count) << dimension;
+    }
 }
 
 TEST_F(Bridge, TextsWithoutNamesTypeTheSameEachTimeAndReportEachTime)

@@ -435,10 +435,38 @@ private:
 
 // Each body is searched once, so bodies shared or holding themselves end
 // the search.
+namespace {
+
+// The field of that name among the aggregate's own; whether it has unnamed
+// struct or union members to search as well.
+const Field* ownMember(const Aggregate& body, Ident name, bool& unnamedAggregates)
+{
+    unnamedAggregates = false;
+    for (const Field& field : body.fields) {
+        if (field.name == name) {
+            return &field;
+        }
+        unnamedAggregates = unnamedAggregates || (field.name == nullptr && isAggregate(C_CPP_resolve(field.type.get())));
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 const Field* C_CPP_find_member(const CType* aggregate, Ident name)
 {
     if (!isAggregate(aggregate)) {
         return nullptr;
+    }
+    // Most aggregates have no unnamed members: their own fields decide.
+    if (aggregate->aggregate != nullptr) {
+        bool unnamedAggregates = false;
+        if (const Field* own = ownMember(*aggregate->aggregate, name, unnamedAggregates)) {
+            return own;
+        }
+        if (!unnamedAggregates) {
+            return nullptr;
+        }
     }
     std::vector<const Aggregate*> pending{aggregate->aggregate};
     std::unordered_set<const Aggregate*> searched;
