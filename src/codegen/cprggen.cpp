@@ -57,6 +57,7 @@ ProgramWriter::ProgramWriter(GeneratedFiles& files, const Numbering& numbering, 
     : numbering_(numbering), model_(model), sourceFiles_(sourceFiles), options_(options), files_(files),
       out_(files, options.programPath)
 {
+    readFieldFormats();
 }
 
 void ProgramWriter::write()

@@ -5,6 +5,9 @@
 #include "diag/i18nerrgest.h"
 #include "script/prtanac.h"
 
+#include <algorithm>
+#include <cctype>
+
 namespace qvm::codegen::program {
 
 using namespace script::sem;
@@ -27,6 +30,40 @@ constexpr int kFormatHex = 0;
 constexpr int kFormatDecimal = 1;
 constexpr int kFormatBinary = 2;
 constexpr int kFormatNatural = 6;
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+std::string withoutBlanks(std::string_view text)
+{
+    std::string compact(text);
+    std::erase_if(compact, isBlank);
+    return compact;
+}
+
+bool isWordChar(char c)
+{
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '$';
+}
+
+// The name a path begins with, blanks left out: the word characters before
+// any other.
+std::string firstNameOf(std::string_view path)
+{
+    std::string name;
+    for (const char c : path) {
+        if (isBlank(c)) {
+            continue;
+        }
+        if (!isWordChar(c)) {
+            break;
+        }
+        name += c;
+    }
+    return name;
+}
 
 std::string_view afterReceived(std::string_view path)
 {
@@ -216,8 +253,80 @@ void stepMemberValue(PathStep& step, const VarItem& item, std::string_view value
 
 }  // namespace
 
+namespace {
+
+bool isElementary(const script::ValueNode& node)
+{
+    return node.kind == script::ValueKind::Scalar || node.kind == script::ValueKind::Bounded;
+}
+
+bool isField(const Entry& entry)
+{
+    return entry.code == ENT_FIELD_VALUE || entry.code == ENT_UNION_VALUE;
+}
+
+}  // namespace
+
+template <typename Visit>
+void ProgramWriter::forEachMember(const VarItem& item, const Visit& visit) const
+{
+    if (item.entry != nullptr) {
+        const Scope* below = item.entry->descriptor->subScope;
+        if (below == nullptr) {
+            return;
+        }
+        for (const Entry& member : below->entries) {
+            if (item.entry->code != ENT_AGGREGATE || !isField(member)) {
+                visit(itemOfValueEntry(member));
+                continue;
+            }
+            // A field's value is the entry below it.
+            for (const Entry& value : member.descriptor->subScope->entries) {
+                visit(itemOfValueEntry(value));
+            }
+        }
+        return;
+    }
+    if (item.node == nullptr) {
+        return;
+    }
+    const script::ValueNode& node = *item.node;
+    if (node.kind != script::ValueKind::Array) {
+        for (const script::ValueNode& member : node.children) {
+            visit(itemOfNode(member));
+        }
+        return;
+    }
+    // An array's elements, one item per index range they designate: its own
+    // for an explicit range, the gaps the explicit ones leave for OTHERS (as
+    // written when the array's dimension is unknown).
+    for (const script::ValueNode& range : node.children) {
+        const auto element = [&](long long lower, long long upper) {
+            VarItem item;
+            if (range.children.size() == 1 && isElementary(range.children.front())) {
+                item = itemOfNode(range.children.front());
+                item.fieldName = {};
+            } else {
+                item = itemOfNode(range);
+                item.kind = VarItem::Kind::IndexRange;
+            }
+            item.lowerIndex = lower;
+            item.upperIndex = upper;
+            visit(item);
+        };
+        if (!range.others || node.upperIndex < node.lowerIndex) {
+            element(range.lowerIndex, range.upperIndex);
+            continue;
+        }
+        for (const auto& [lower, upper] : script::freeIndexRanges(node)) {
+            element(lower, upper);
+        }
+    }
+}
+
 void ProgramWriter::walkRoot(const VarItem& root, WalkMode mode)
 {
+    walkFormats_ = walkFormats(root.fieldName, mode);
     walkPaths_.name.clear();
     walkPaths_.value.clear();
     walkItem(root, 0, mode);
@@ -366,11 +475,20 @@ void ProgramWriter::walkElementary(const VarItem& item, int depth, WalkMode mode
     if (!item.fieldName.empty()) {
         PathStep path(walkPaths_.name);
         path.field(item.fieldName);
-        const VarItem formatted = withFieldFormat(item, name);
-        if (item.kind == VarItem::Kind::Bounded) {
-            boundedLine(formatted, name, depth, -1, mode);
+        const auto write = [&](const VarItem& formatted) {
+            if (item.kind == VarItem::Kind::Bounded) {
+                boundedLine(formatted, name, depth, -1, mode);
+            } else {
+                checkLine(formatted, name, checkValue, depth, -1, mode);
+            }
+        };
+        const int formatCode = formatCodeAt(item, name);
+        if (formatCode == item.formatCode) {
+            write(item);
         } else {
-            checkLine(formatted, name, checkValue, depth, -1, mode);
+            VarItem formatted = item;
+            formatted.formatCode = formatCode;
+            write(formatted);
         }
         return;
     }
@@ -389,28 +507,53 @@ void ProgramWriter::walkElementary(const VarItem& item, int depth, WalkMode mode
 }
 
 // A field of a variable may have a FORMAT of its own (not below an index).
-VarItem ProgramWriter::withFieldFormat(const VarItem& item, std::string_view path)
+int ProgramWriter::formatCodeAt(const VarItem& item, std::string_view path) const
 {
-    VarItem formatted = item;
-    if (formatted.formatCode < 0 && path.find('[') == std::string_view::npos) {
-        formatted.formatCode = fieldFormatCode(path);
+    if (item.formatCode >= 0 || walkFormats_ == nullptr || path.find('[') != std::string_view::npos) {
+        return item.formatCode;
     }
-    return formatted;
+    return fieldFormatCode(path);
 }
 
-int ProgramWriter::fieldFormatCode(std::string_view path)
+// As script::formatOf(path) finds it, among the formats of the walk.
+int ProgramWriter::fieldFormatCode(std::string_view path) const
 {
-    const auto known = fieldFormats_.find(path);
-    if (known != fieldFormats_.end()) {
-        return known->second;
+    std::string compact;
+    if (std::ranges::any_of(path, isBlank)) {
+        compact = withoutBlanks(path);
+        path = compact;
     }
-    const script::VariableFormat* format = script::formatOf(path);
-    const int code = format != nullptr ? format->formatCode : -1;
-    if (fieldFormats_.size() >= kFieldFormatsKept) {
-        fieldFormats_.clear();  // paths come back close together: the recent ones are enough
+    for (const FieldFormat& format : *walkFormats_) {
+        if (format.path == path) {
+            return format.code;
+        }
     }
-    fieldFormats_.emplace(path, code);
-    return code;
+    return -1;
+}
+
+void ProgramWriter::readFieldFormats()
+{
+    for (const script::VariableFormat* format : script::globalFormats()) {
+        FieldFormat field{format->variable, format->formatCode};
+        formatsByName_[std::string(firstNameOf(format->variable))].push_back(field);
+        allFormats_.push_back(std::move(field));
+    }
+}
+
+// The format codes matter to the checks and dumps that write a display base.
+// A path matches a format's when both are the same without blanks, so both
+// then have the same first name; every path of a walk begins with its
+// root's name, which gives them their first name.
+const ProgramWriter::FieldFormats* ProgramWriter::walkFormats(std::string_view rootName, WalkMode mode) const
+{
+    if (mode == WalkMode::Init || mode == WalkMode::Compare || allFormats_.empty()) {
+        return nullptr;
+    }
+    if (rootName.empty()) {
+        return &allFormats_;
+    }
+    const auto found = formatsByName_.find(firstNameOf(rootName));
+    return found != formatsByName_.end() ? &found->second : nullptr;
 }
 
 void ProgramWriter::indexLoop(int depth, long long lower, long long upper)

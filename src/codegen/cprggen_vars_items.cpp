@@ -43,16 +43,6 @@ VarItem itemOf(const ValueNode& node)
     return item;
 }
 
-bool isElementary(const ValueNode& node)
-{
-    return node.kind == ValueKind::Scalar || node.kind == ValueKind::Bounded;
-}
-
-bool isField(const Entry& entry)
-{
-    return entry.code == ENT_FIELD_VALUE || entry.code == ENT_UNION_VALUE;
-}
-
 }  // namespace
 
 VarItem ProgramWriter::itemOfValueEntry(const Entry& entry) const
@@ -82,62 +72,6 @@ VarItem ProgramWriter::itemOfNode(const ValueNode& node) const
     item.numbers = numbering_.records.find(node);
     item.node = &node;
     return item;
-}
-
-void ProgramWriter::forEachMember(const VarItem& item, const std::function<void(const VarItem&)>& visit) const
-{
-    if (item.entry != nullptr) {
-        const Scope* below = item.entry->descriptor->subScope;
-        if (below == nullptr) {
-            return;
-        }
-        for (const Entry& member : below->entries) {
-            if (item.entry->code != ENT_AGGREGATE || !isField(member)) {
-                visit(itemOfValueEntry(member));
-                continue;
-            }
-            // A field's value is the entry below it.
-            for (const Entry& value : member.descriptor->subScope->entries) {
-                visit(itemOfValueEntry(value));
-            }
-        }
-        return;
-    }
-    if (item.node == nullptr) {
-        return;
-    }
-    const ValueNode& node = *item.node;
-    if (node.kind != ValueKind::Array) {
-        for (const ValueNode& member : node.children) {
-            visit(itemOfNode(member));
-        }
-        return;
-    }
-    // An array's elements, one item per index range they designate: its own
-    // for an explicit range, the gaps the explicit ones leave for OTHERS (as
-    // written when the array's dimension is unknown).
-    for (const ValueNode& range : node.children) {
-        const auto element = [&](long long lower, long long upper) {
-            VarItem item;
-            if (range.children.size() == 1 && isElementary(range.children.front())) {
-                item = itemOfNode(range.children.front());
-                item.fieldName = {};
-            } else {
-                item = itemOfNode(range);
-                item.kind = VarItem::Kind::IndexRange;
-            }
-            item.lowerIndex = lower;
-            item.upperIndex = upper;
-            visit(item);
-        };
-        if (!range.others || node.upperIndex < node.lowerIndex) {
-            element(range.lowerIndex, range.upperIndex);
-            continue;
-        }
-        for (const auto& [lower, upper] : script::freeIndexRanges(node)) {
-            element(lower, upper);
-        }
-    }
 }
 
 }  // namespace qvm::codegen::program

@@ -31,8 +31,9 @@ inline std::string text(int value)
     return std::to_string(value);
 }
 
-// The run-context argument of every runtime call.
-inline constexpr std::string_view kRun = "&(trv_ctx->trv_ctxrun)";
+// The run-context argument of every runtime call; a character array, which
+// a line copies as one block of its known size.
+inline constexpr char kRun[] = "&(trv_ctx->trv_ctxrun)";
 
 // Runtime type name, cast and default value of an expression class; a class
 // without runtime type gives "TO_BE_COMPLETED" and no cast.
@@ -168,15 +169,17 @@ private:
                    WalkMode mode);
     void boundedLine(const VarItem& item, std::string_view name, int depth, long long bound, WalkMode mode);
     void indexLoop(int depth, long long lower, long long upper);
-    VarItem withFieldFormat(const VarItem& item, std::string_view path);
-    // The format code of the FORMAT registered for a field path, -1 without.
-    int fieldFormatCode(std::string_view path);
+    // The item's format code, or the FORMAT registered for its field path
+    // (not below an index); -1 without.
+    int formatCodeAt(const VarItem& item, std::string_view path) const;
+    int fieldFormatCode(std::string_view path) const;
     // The selector of the union at the access path of a received message.
     std::string unionSelector(std::string_view name) const;
     VarItem itemOfValueEntry(const Entry& entry) const;
     VarItem itemOfNode(const script::ValueNode& node) const;
     // Calls visit with each member of the item, in order.
-    void forEachMember(const VarItem& item, const std::function<void(const VarItem&)>& visit) const;
+    template <typename Visit>
+    void forEachMember(const VarItem& item, const Visit& visit) const;
     void nativeCall(const Entry& call);
     void parameterCheck(const Entry& argument);
     void resultCheck(const Entry& call);
@@ -298,14 +301,25 @@ private:
     // The WAITTILs by their run-wide number.
     std::map<int, const Entry*> waittils_;
     WalkPaths walkPaths_;
-    // The format codes of the field paths met, found once: the same fields
-    // come back in the checks of a variable and of a message type.
-    struct PathHash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view path) const { return std::hash<std::string_view>{}(path); }
+    // The FORMATs of global variables, read once, by the first name of
+    // their path: the fields of a walk can only have those of its
+    // variable's name, and most variables have none.
+    struct FieldFormat {
+        std::string path;
+        int code;
     };
-    std::unordered_map<std::string, int, PathHash, std::equal_to<>> fieldFormats_;
-    static constexpr std::size_t kFieldFormatsKept = 1024;
+    using FieldFormats = std::vector<FieldFormat>;
+    struct NameHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+    };
+    void readFieldFormats();
+    // The formats a walk from that access path may meet; none for a walk
+    // that writes no display base.
+    const FieldFormats* walkFormats(std::string_view rootName, WalkMode mode) const;
+    std::unordered_map<std::string, FieldFormats, NameHash, std::equal_to<>> formatsByName_;
+    FieldFormats allFormats_;  // for a walk whose root has no name of its own
+    const FieldFormats* walkFormats_ = nullptr;  // those of the walk under way
     // Where the description being walked comes from, for its reports.
     std::string walkFile_;
     int walkLine_ = 0;

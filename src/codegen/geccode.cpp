@@ -16,35 +16,6 @@ void LineWriter::raw(std::string_view text)
     file_->write(text);
 }
 
-void LineWriter::openBlock()
-{
-    ++level_;
-    bracketLine('{');
-    ++level_;
-}
-
-void LineWriter::closeBlock()
-{
-    --level_;
-    bracketLine('}');
-    --level_;
-}
-
-// The most frequent lines: each level's is a view of one text, written as
-// a single piece.
-void LineWriter::bracketLine(char bracket)
-{
-    static constexpr std::string_view kOpenLines = "                                                                {\n";
-    static constexpr std::string_view kCloseLines = "                                                                }\n";
-    const std::string_view lines = bracket == '{' ? kOpenLines : kCloseLines;
-    const std::size_t blanks = static_cast<std::size_t>(std::max(level_, 0));
-    if (blanks + 2 > lines.size()) {
-        line(bracket);
-        return;
-    }
-    file_->write(lines.substr(lines.size() - 2 - blanks));
-}
-
 void LineWriter::undefine(std::string_view name)
 {
     line("#undef ", name);

@@ -59,22 +59,26 @@ public:
     void line(const Pieces&... pieces)
     {
         const bool indented = level_ > 0 && !detail::beginsWithHash(pieces...);
-        const std::size_t blanks = indented ? static_cast<std::size_t>(level_) : 0;
-        if (blanks <= kIndentation.size()) {
-            // The indentation as one more piece: the line is written in one go.
-            file_->write(kIndentation.substr(0, blanks), pieces..., '\n');
-        } else {
-            file_->writeIndentedLine(blanks, pieces...);
-        }
+        file_->write(Blanks{indented ? static_cast<std::size_t>(level_) : 0}, pieces..., '\n');
     }
     void emptyLine() { line(); }
     // Text written as it is, without indentation or newline.
     void raw(std::string_view text);
 
     // "{" one level in, and what follows one more level in.
-    void openBlock();
+    void openBlock()
+    {
+        ++level_;
+        bracketLine('{');
+        ++level_;
+    }
     // Back one level, "}", and back one more.
-    void closeBlock();
+    void closeBlock()
+    {
+        --level_;
+        bracketLine('}');
+        --level_;
+    }
 
     void undefine(std::string_view name);
     void define(std::string_view name, std::string_view value);
@@ -88,10 +92,10 @@ public:
 
 private:
     // A line of "{" or "}" alone at the current level.
-    void bracketLine(char bracket);
-
-    // The indentation of the lines of the levels most often met.
-    static constexpr std::string_view kIndentation = "                                                                ";
+    void bracketLine(char bracket)
+    {
+        file_->write(Blanks{level_ > 0 ? static_cast<std::size_t>(level_) : 0}, bracket, '\n');
+    }
 
     GeneratedFile* file_;
     int level_ = 0;

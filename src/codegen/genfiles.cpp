@@ -179,19 +179,6 @@ void GeneratedFile::writeBlock(std::string_view text)
     writeToFile(text);
 }
 
-void GeneratedFile::writeBlanks(std::size_t count)
-{
-    while (count > 0) {
-        if (used_ == kBufferBytes) {
-            flush();
-        }
-        const std::size_t blanks = std::min(count, kBufferBytes - used_);
-        std::memset(buffer_.get() + used_, ' ', blanks);
-        used_ += blanks;
-        count -= blanks;
-    }
-}
-
 void GeneratedFile::writeToFile(std::string_view text)
 {
     if (!file_ || text.empty()) {

@@ -80,13 +80,6 @@ public:
     {
         write(pieces..., '\n');
     }
-    // count blanks, then the line.
-    template <typename... Pieces>
-    void writeIndentedLine(std::size_t count, const Pieces&... pieces)
-    {
-        writeBlanks(count);
-        writeLine(pieces...);
-    }
     // A text of any length, which a large one reaches the file without
     // being gathered (and copied) first.
     void writeBlock(std::string_view text);
@@ -118,7 +111,6 @@ private:
         appendPieces(joined_, pieces...);
         writeBlock(joined_);
     }
-    void writeBlanks(std::size_t count);
     // Writes what is buffered and closes the temporary file.
     void finish();
     // Puts the text in place: a target that already holds the same text is

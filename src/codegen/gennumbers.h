@@ -5,8 +5,11 @@
 
 #include "script/semmodel.h"
 
-#include <deque>
-#include <unordered_map>
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
 
 namespace qvm::codegen {
 
@@ -16,30 +19,101 @@ struct ItemNumbers {
     int end = -1;
 };
 
+// Numbers by index, all -1 until given, in blocks that never move: a
+// writer may hold on to numbers it fills in later while more are added.
+class NumberBlocks {
+public:
+    ItemNumbers& at(std::size_t index)
+    {
+        while (index / kBlockSize >= blocks_.size()) {
+            blocks_.push_back(std::make_unique<ItemNumbers[]>(kBlockSize));
+        }
+        return blocks_[index / kBlockSize][index % kBlockSize];
+    }
+    ItemNumbers get(std::size_t index) const
+    {
+        return index / kBlockSize < blocks_.size() ? blocks_[index / kBlockSize][index % kBlockSize] : ItemNumbers{};
+    }
+    void clear() { blocks_.clear(); }
+
+private:
+    static constexpr std::size_t kBlockSize = 1024;
+    std::vector<std::unique_ptr<ItemNumbers[]>> blocks_;
+};
+
+// Numbers by value node, in the order they were given: they keep their
+// place while the table grows, and are found through an open-addressing
+// index of their nodes' addresses.
+class NodeNumbers {
+public:
+    ItemNumbers& of(const script::ValueNode& node)
+    {
+        if (2 * (count_ + 1) > slots_.size()) {
+            grow();
+        }
+        Slot& slot = slots_[slotOf(&node)];
+        if (slot.node == nullptr) {
+            slot = {&node, count_++};
+        }
+        return numbers_.at(slot.index);
+    }
+    ItemNumbers find(const script::ValueNode& node) const
+    {
+        if (slots_.empty()) {
+            return {};
+        }
+        const Slot& slot = slots_[slotOf(&node)];
+        return slot.node != nullptr ? numbers_.get(slot.index) : ItemNumbers{};
+    }
+    void clear()
+    {
+        slots_.clear();
+        numbers_.clear();
+        count_ = 0;
+    }
+
+private:
+    struct Slot {
+        const script::ValueNode* node = nullptr;
+        std::size_t index = 0;
+    };
+    // The slot of the node, or the empty one where it would go.
+    std::size_t slotOf(const script::ValueNode* node) const
+    {
+        const std::size_t mask = slots_.size() - 1;
+        std::size_t at = (reinterpret_cast<std::uintptr_t>(node) * 0x9E3779B97F4A7C15ull >> 32) & mask;
+        while (slots_[at].node != nullptr && slots_[at].node != node) {
+            at = (at + 1) & mask;
+        }
+        return at;
+    }
+    void grow()
+    {
+        std::vector<Slot> old(std::max<std::size_t>(64, 2 * slots_.size()));
+        old.swap(slots_);
+        for (const Slot& slot : old) {
+            if (slot.node != nullptr) {
+                slots_[slotOf(slot.node)] = slot;
+            }
+        }
+    }
+
+    std::vector<Slot> slots_;  // a power of two of them, at most half used
+    NumberBlocks numbers_;
+    std::size_t count_ = 0;
+};
+
 // Numbers by construct. A construct is an entry of the model or, for the
 // parts of a value that have no entry of their own (the dump description of
 // a message type), a node of its value tree. Entries, numbered by most
 // statements, are found by their serial; value nodes, few, by address.
 class NumberTable {
 public:
-    ItemNumbers& of(const script::sem::Entry& entry)
-    {
-        if (entry.serial >= entries_.size()) {
-            entries_.resize(entry.serial + 1);
-        }
-        return entries_[entry.serial];
-    }
-    ItemNumbers& of(const script::ValueNode& node) { return values_[&node]; }
+    ItemNumbers& of(const script::sem::Entry& entry) { return entries_.at(entry.serial); }
+    ItemNumbers& of(const script::ValueNode& node) { return values_.of(node); }
     // The numbers given, or all -1 for a construct that has none.
-    ItemNumbers find(const script::sem::Entry& entry) const
-    {
-        return entry.serial < entries_.size() ? entries_[entry.serial] : ItemNumbers{};
-    }
-    ItemNumbers find(const script::ValueNode& node) const
-    {
-        const auto found = values_.find(&node);
-        return found != values_.end() ? found->second : ItemNumbers{};
-    }
+    ItemNumbers find(const script::sem::Entry& entry) const { return entries_.get(entry.serial); }
+    ItemNumbers find(const script::ValueNode& node) const { return values_.find(node); }
 
     void clear()
     {
@@ -48,10 +122,8 @@ public:
     }
 
 private:
-    // By entry serial. A deque, so that numbers keep their place while the
-    // table grows: writers hold on to numbers they fill in later.
-    std::deque<ItemNumbers> entries_;
-    std::unordered_map<const script::ValueNode*, ItemNumbers> values_;
+    NumberBlocks entries_;  // by entry serial
+    NodeNumbers values_;
 };
 
 // What the writers of one run share.

@@ -6,6 +6,8 @@
 // made of, or an appendPiece for a text that needs more work.
 #pragma once
 
+#include <array>
+#include <bit>
 #include <charconv>
 #include <concepts>
 #include <cstddef>
@@ -36,13 +38,85 @@ inline void appendPiece(std::string& out, char c)
     out += c;
 }
 
+namespace detail {
+
+inline constexpr auto kDigitPairs = [] {
+    std::array<char, 200> pairs{};
+    for (std::size_t i = 0; i < 100; ++i) {
+        pairs[2 * i] = static_cast<char>('0' + i / 10);
+        pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
+    }
+    return pairs;
+}();
+
+inline constexpr auto kPowersOfTen = [] {
+    std::array<unsigned long long, 20> powers{};
+    unsigned long long power = 1;
+    for (unsigned long long& each : powers) {
+        each = power;
+        power *= 10;
+    }
+    return powers;
+}();
+
+// Writes the number in decimal at at, '-' first when it is negative; gives
+// the end. At most 21 characters: the digits and sign of any 64-bit number.
+// Generated texts hold many numbers, most of them short; this is what
+// std::to_chars does, without its checks and calls.
+template <std::integral Number>
+char* placeDecimal(char* at, Number value)
+{
+    using Magnitude = std::conditional_t<(sizeof(Number) > sizeof(unsigned)), unsigned long long, unsigned>;
+    auto magnitude = static_cast<Magnitude>(value);
+    if constexpr (std::is_signed_v<Number>) {
+        if (value < 0) {
+            *at++ = '-';
+            magnitude = Magnitude{0} - magnitude;
+        }
+    }
+    // The digits less one from log2 (1233 / 4096 is just above log10(2)),
+    // one too many below the next power of ten. Zero has one digit, as one.
+    const Magnitude odd = magnitude | 1U;
+    const auto estimate = static_cast<std::size_t>(std::bit_width(odd)) * 1233 >> 12;
+    const std::size_t length = estimate + (odd >= kPowersOfTen[estimate] ? 1 : 0);
+    char* const end = at + length;
+    char* digits = end;
+    while (magnitude >= 100) {
+        const std::size_t pair = static_cast<std::size_t>(magnitude % 100) * 2;
+        magnitude /= 100;
+        digits -= 2;
+        digits[0] = kDigitPairs[pair];
+        digits[1] = kDigitPairs[pair + 1];
+    }
+    if (magnitude >= 10) {
+        const std::size_t pair = static_cast<std::size_t>(magnitude) * 2;
+        digits[-2] = kDigitPairs[pair];
+        digits[-1] = kDigitPairs[pair + 1];
+    } else {
+        digits[-1] = static_cast<char>('0' + magnitude);
+    }
+    return end;
+}
+
+}  // namespace detail
+
+// A run of blanks: the indentation of a line.
+struct Blanks {
+    std::size_t count = 0;
+};
+
+inline void appendPiece(std::string& out, Blanks blanks)
+{
+    out.append(blanks.count, ' ');
+}
+
 template <std::integral Number>
 void appendPiece(std::string& out, Number value)
 {
     char digits[24];
-    const auto written = std::to_chars(digits, digits + sizeof digits, value);
+    const char* end = detail::placeDecimal(digits, value);
     // By length: the iterator-pair append goes through the general replace.
-    out.append(digits, static_cast<std::size_t>(written.ptr - digits));
+    out.append(digits, static_cast<std::size_t>(end - digits));
 }
 
 template <typename Piece>
@@ -74,7 +148,12 @@ auto partsOf(const Piece& piece)
 // others go through their appendPiece.
 template <typename Piece>
 concept PlacedPiece = std::same_as<Piece, char> || (std::integral<Piece> && !std::same_as<Piece, bool>) ||
-                      std::is_convertible_v<const Piece&, std::string_view>;
+                      std::same_as<Piece, Blanks> || std::is_convertible_v<const Piece&, std::string_view>;
+
+// Blanks up to this many are written as one block of this size, which the
+// next pieces then write over: the room made for them is never less.
+inline constexpr std::size_t kBlankBlock = 32;
+inline constexpr char kBlankBlockText[kBlankBlock + 1] = "                                ";
 
 // Copies the text to at; gives the end of the copy. Most pieces are short:
 // those of up to 32 characters are copied as two overlapping blocks of a
@@ -110,6 +189,8 @@ std::size_t pieceRoom(const Piece& piece)
         return std::extent_v<Piece> - 1;
     } else if constexpr (std::same_as<Piece, char>) {
         return 1;
+    } else if constexpr (std::same_as<Piece, Blanks>) {
+        return piece.count > kBlankBlock ? piece.count : kBlankBlock;
     } else if constexpr (std::integral<Piece>) {
         return 24;  // the digits and sign of any 64-bit number
     } else {
@@ -127,8 +208,15 @@ char* placePiece(char* at, const Piece& piece)
     } else if constexpr (std::same_as<Piece, char>) {
         *at = piece;
         return at + 1;
+    } else if constexpr (std::same_as<Piece, Blanks>) {
+        if (piece.count <= kBlankBlock) {
+            std::memcpy(at, kBlankBlockText, kBlankBlock);
+        } else {
+            std::memset(at, ' ', piece.count);
+        }
+        return at + piece.count;
     } else if constexpr (std::integral<Piece>) {
-        return std::to_chars(at, at + 24, piece).ptr;
+        return placeDecimal(at, piece);
     } else {
         return copyText(at, std::string_view(piece));
     }

@@ -69,15 +69,19 @@ std::string familyItems(const ScenarioData& data)
 }
 
 // Callee and argument texts: "name(a, b)".
-std::string writtenCall(const Entry& call)
+void writeCall(std::string& written, const Entry& call)
 {
-    std::string written = call.name + "(";
+    written.clear();
+    appendPieces(written, call.name, '(');
     if (const Scope* arguments = subScopeOf(call)) {
         for (const Entry& argument : arguments->entries) {
-            written += (&argument == arguments->entries.first() ? "" : ", ") + argument.data<ArgData>().text;
+            if (&argument != arguments->entries.first()) {
+                written += ", ";
+            }
+            written += argument.data<ArgData>().text;
         }
     }
-    return written + ")";
+    written += ')';
 }
 
 const Entry* structureOf(const Entry& message)
@@ -241,7 +245,8 @@ void TdcWriter::call(const Entry& entry)
 {
     const auto& data = entry.data<CallData>();
     ItemNumbers& numbers = numbers_.of(entry);
-    numbers.begin = record("A", newFields().text(entry.name).text(writtenCall(entry)), locationOf(entry));
+    writeCall(callText_, entry);
+    numbers.begin = record("A", newFields().text(entry.name).text(callText_), locationOf(entry));
     statements(subScopeOf(entry));
     if (!data.result.empty()) {
         Fields& result = newFields();
@@ -267,7 +272,11 @@ void TdcWriter::argument(const Entry& entry)
     } else if (!data.result.empty()) {
         fields.absent();
     } else {
-        fields.text(data.reference ? "&(" + data.text + ")" : data.text);
+        if (data.reference) {
+            fields.text({"&(", data.text, ")"});
+        } else {
+            fields.text(data.text);
+        }
     }
     single(entry, "R", fields);
 }

@@ -40,7 +40,18 @@ Location locationOf(const script::sem::Entry& entry);
 // of its own that grows as needed and is never filled beforehand.
 class Fields {
 public:
-    Fields& text(std::string_view value) { return text({value}); }
+    Fields& text(std::string_view value)
+    {
+        if (value.find('"') != std::string_view::npos) {
+            return text({value});
+        }
+        char* at = newField(value.size() + 2);
+        *at++ = '"';
+        at = codegen::detail::copyText(at, value);
+        *at++ = '"';
+        endField(at);
+        return *this;
+    }
     // The parts joined, as one quoted field.
     Fields& text(std::initializer_list<std::string_view> parts);
     // "[3]" for one index, "[0..3]" for a range of them.
@@ -60,10 +71,22 @@ public:
     }
 
 private:
-    // ", " before every field but the first.
-    std::string_view separator() const;
-    // Room for count more characters after the text; the field begins.
-    char* newField(std::size_t count);
+    // Room for count more characters after the text, and ", " before every
+    // field but the first; gives where the field begins.
+    char* newField(std::size_t count)
+    {
+        if (size_ + 2 + count > capacity_) {
+            grow(size_ + 2 + count);
+        }
+        char* at = text_.get() + size_;
+        if (any_) {
+            at[0] = ',';
+            at[1] = ' ';
+            at += 2;
+        }
+        return at;
+    }
+    void grow(std::size_t needed);
     void endField(const char* end)
     {
         size_ = static_cast<std::size_t>(end - text_.get());
@@ -125,8 +148,9 @@ public:
 private:
     // ---- records and probe lines ----
     int record(std::string_view letters, const Fields& fields, const std::optional<Location>& where);
-    // The location as a record writes it: "\"<file>\", \"<line>\"".
-    std::string_view locationText(const Location& where);
+    // The location as a record writes it after its fields:
+    // ", \"<file>\", \"<line>\"".
+    std::string_view separatedLocationText(const Location& where);
     int nextNumber() const { return counter_.value(); }
     // The fields of the next record: one buffer that record after record
     // reuses, each built just before its record is written.
@@ -203,10 +227,12 @@ private:
     int lastReceive_ = 0;
     std::string line_;  // the record being written
     Fields fields_;     // its fields
+    std::string callText_;  // the text of the call being written
     // The text of the last location written, kept: the records of a
     // construct share their location.
-    std::optional<Location> textLocation_;
-    std::string locationText_;
+    Location textLocation_;
+    char locationText_[32];
+    std::size_t locationSize_ = 0;  // 0 until a location is written
     // The generated DEF_MESSAGEs of each message type, in script order.
     std::map<const script::sem::Entry*, std::vector<const script::sem::Entry*>> definitions_;
 };

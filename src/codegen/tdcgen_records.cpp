@@ -64,20 +64,15 @@ Location locationOf(const script::sem::Entry& entry)
     return {entry.fileId, entry.line};
 }
 
-char* Fields::newField(std::size_t count)
+void Fields::grow(std::size_t needed)
 {
-    const std::string_view before = separator();
-    const std::size_t needed = size_ + before.size() + count;
-    if (needed > capacity_) {
-        const std::size_t capacity = std::max(needed, 2 * capacity_ + 256);
-        auto grown = std::make_unique_for_overwrite<char[]>(capacity);
-        if (size_ != 0) {
-            std::memcpy(grown.get(), text_.get(), size_);
-        }
-        text_ = std::move(grown);
-        capacity_ = capacity;
+    const std::size_t capacity = std::max(needed, 2 * capacity_ + 256);
+    auto grown = std::make_unique_for_overwrite<char[]>(capacity);
+    if (size_ != 0) {
+        std::memcpy(grown.get(), text_.get(), size_);
     }
-    return codegen::detail::copyText(text_.get() + size_, before);
+    text_ = std::move(grown);
+    capacity_ = capacity;
 }
 
 // Each '"' of the text doubled, the whole between quotes: as tdcQuoted.
@@ -113,12 +108,12 @@ Fields& Fields::text(std::initializer_list<std::string_view> parts)
 Fields& Fields::indexLabel(long long lower, long long upper)
 {
     char first[24];
-    const std::string_view lowerText(first, static_cast<std::size_t>(std::to_chars(first, first + 24, lower).ptr - first));
+    const std::string_view lowerText(first, static_cast<std::size_t>(codegen::detail::placeDecimal(first, lower) - first));
     if (lower == upper) {
         return text({"[", lowerText, "]"});
     }
     char last[24];
-    const std::string_view upperText(last, static_cast<std::size_t>(std::to_chars(last, last + 24, upper).ptr - last));
+    const std::string_view upperText(last, static_cast<std::size_t>(codegen::detail::placeDecimal(last, upper) - last));
     return text({"[", lowerText, "..", upperText, "]"});
 }
 
@@ -126,7 +121,7 @@ Fields& Fields::number(long long value)
 {
     char* at = newField(26);
     *at++ = '"';
-    at = std::to_chars(at, at + 24, value).ptr;
+    at = codegen::detail::placeDecimal(at, value);
     *at++ = '"';
     endField(at);
     return *this;
@@ -136,11 +131,6 @@ Fields& Fields::raw(std::string_view value)
 {
     endField(codegen::detail::copyText(newField(value.size()), value));
     return *this;
-}
-
-std::string_view Fields::separator() const
-{
-    return any_ ? ", " : "";
 }
 
 Fields& Fields::absentTimes(int count)
@@ -184,29 +174,37 @@ int TdcWriter::record(std::string_view letters, const Fields& fields, const std:
 {
     const int number = counter_.value();
     const std::string_view numberText = counter_.text();
-    const std::string_view location = where ? locationText(*where) : std::string_view();
-    const std::string_view separator = fields.empty() || location.empty() ? "" : ", ";
-    const std::size_t length =
-        letters.size() + numberText.size() + 1 + fields.joined().size() + separator.size() + location.size();
+    std::string_view location;
+    if (where) {
+        location = separatedLocationText(*where);
+        if (fields.empty()) {
+            location.remove_prefix(2);
+        }
+    }
+    const std::size_t length = letters.size() + numberText.size() + 1 + fields.joined().size() + location.size();
     if (length <= kRecordLimit) {
-        tdc_.write(letters, numberText, ' ', fields.joined(), separator, location, '\n');
+        tdc_.write(letters, numberText, ' ', fields.joined(), location, '\n');
     } else {
         line_.clear();
-        appendRecord(line_, fields, location, letters, numberText);
+        appendPieces(line_, letters, numberText, ' ', fields.joined(), location);
         writeRecord(tdc_, line_);
     }
     counter_.step();
     return number;
 }
 
-std::string_view TdcWriter::locationText(const Location& where)
+std::string_view TdcWriter::separatedLocationText(const Location& where)
 {
-    if (textLocation_ != where) {
-        locationText_.clear();
-        appendPieces(locationText_, '"', where.file, "\", \"", where.line, '"');
+    if (locationSize_ == 0 || textLocation_ != where) {
+        char* end = codegen::detail::copyText(locationText_, ", \"");
+        end = codegen::detail::placeDecimal(end, where.file);
+        end = codegen::detail::copyText(end, "\", \"");
+        end = codegen::detail::placeDecimal(end, where.line);
+        *end++ = '"';
+        locationSize_ = static_cast<std::size_t>(end - locationText_);
         textLocation_ = where;
     }
-    return locationText_;
+    return {locationText_, locationSize_};
 }
 
 void TdcWriter::probeLine(std::string_view text)

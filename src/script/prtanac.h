@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qvm::canalysis {
 struct CType;
@@ -77,6 +78,9 @@ const VariableFormat* registerFormat(FormatKind kind, std::string_view scope, st
 // The FORMAT registered for a variable path (blanks ignored) whose first
 // name is of that scope, else of the global scope; none when there is none.
 const VariableFormat* formatOf(std::string_view variable, std::string_view scope = {});
+// The formats registered for paths whose first name is of the global scope,
+// in no particular order: those formatOf(path) finds without a scope.
+std::vector<const VariableFormat*> globalFormats();
 
 // The selection context of a structure type records, for every union inside
 // the type, which member a value selects: each union becomes a structure

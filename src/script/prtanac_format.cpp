@@ -387,6 +387,17 @@ const VariableFormat* formatOf(std::string_view variable, std::string_view scope
     return nullptr;
 }
 
+std::vector<const VariableFormat*> globalFormats()
+{
+    std::vector<const VariableFormat*> list;
+    for (const auto& [key, format] : formats()) {
+        if (key.first.empty()) {
+            list.push_back(&format);
+        }
+    }
+    return list;
+}
+
 void detail::resetFormats()
 {
     formats().clear();

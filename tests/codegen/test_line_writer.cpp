@@ -154,6 +154,24 @@ TEST(Pieces, NumbersOfEveryWidthAndLongTextsJoinWhole)
     EXPECT_EQ(joinedPieces("", std::string_view(), ""), "");
 }
 
+// Each side of every power of ten, of each width, as std::to_string writes it.
+TEST(Pieces, NumbersAroundEveryPowerOfTenKeepAllTheirDigits)
+{
+    using qvm::codegen::joinedPieces;
+    EXPECT_EQ(joinedPieces("[", 0, "]", 0LL, "|", 0U), "[0]0|0");
+    unsigned long long power = 1;
+    for (int digits = 1; digits <= 19; ++digits, power *= 10) {
+        for (const unsigned long long value : {power - 1, power, power + 1}) {
+            const auto narrow = static_cast<int>(value);
+            const auto wide = static_cast<long long>(value);
+            EXPECT_EQ(joinedPieces("<", narrow, "|", -wide, "|", value, ">"),
+                      "<" + std::to_string(narrow) + "|" + std::to_string(-wide) + "|" + std::to_string(value) + ">");
+        }
+    }
+    EXPECT_EQ(joinedPieces("<", std::numeric_limits<int>::min(), "|", std::numeric_limits<int>::max(), ">"),
+              "<-2147483648|2147483647>");
+}
+
 TEST_F(LineWriterTest, PiecesMadeOfPartsTakeTheirPlaceAmongTheOthers)
 {
     const std::string text = written([](LineWriter& out) {

@@ -105,6 +105,19 @@ TEST_F(VarProgramTest, AFieldHasItsOwnFormat)
                                 "TRV_P_BASE16, I0, -1 );"));
 }
 
+// The FORMAT of item.tag is that field's alone: the same field of another
+// variable keeps the natural base, and a VAR reaching the field through
+// its path dumps it with the format.
+TEST_F(VarProgramTest, AFieldFormatBelongsToItsVariableOnly)
+{
+    const std::string text = body("  VAR other, EV={tag => 'y'}\n  VAR item.tag, VA='z'\n  VAR item, EV={tag => 'x'}\n",
+                                  "FORMAT= item.tag # char HEX\n");
+    EXPECT_THAT(text, HasSubstr("trv_var_char_c (&(trv_ctx->trv_ctxrun),12, (TRV_T_CAR) other.tag,(TRV_T_CAR) 'y',"
+                                "TRV_P_BASE8, I0, -1 );"));
+    EXPECT_THAT(text, HasSubstr("(TRV_T_CAR) item.tag,TRV_P_BASE16, I0, -1 );"));
+    EXPECT_THAT(text, HasSubstr("(TRV_T_CAR) item.tag,(TRV_T_CAR) 'x',TRV_P_BASE16, I0, -1 );"));
+}
+
 TEST_F(VarProgramTest, RangesWriteAbsentBoundsAsZero)
 {
     const std::string text = body("  VAR item.total, EV=[.. 100]\n  VAR count, EV=[1 ..]\n");
