@@ -170,9 +170,14 @@ private:
 
     ValueNode nodeOf(ValueKind kind, const CType* type, const Field* field) const
     {
+        return nodeOf(kind, type, field, expressionClassOfType(type));
+    }
+
+    ValueNode nodeOf(ValueKind kind, const CType* type, const Field* field, int cls) const
+    {
         ValueNode node;
         node.kind = kind;
-        node.cls = expressionClassOfType(type);
+        node.cls = cls;
         node.typeImage = canalysis::C_CPP_type_image(type);
         if (field != nullptr) {
             node.fieldName = nameOf(*field);
@@ -190,11 +195,10 @@ private:
         return nodeOf(ValueKind::Scalar, type, field);
     }
 
-    // Whether a value of class found fits where the type is expected; NONIL
-    // only fits a pointer.
-    bool fits(const CType* type, const CType* resolved, const TypedValue& found) const
+    // Whether a value of class found fits where a value of class expected
+    // (and type resolved) is wanted; NONIL only fits a pointer.
+    bool fits(int expected, const CType* resolved, const TypedValue& found) const
     {
-        const int expected = expressionClassOfType(type);
         if (found.cls == kClassNonNil) {
             return expected == kClassString || expected == kClassPointer;
         }
@@ -212,13 +216,14 @@ private:
         if (value.text == kWholeMessage) {
             return wholeValue(value.text, type, field);
         }
-        if (!fits(type, resolved, typeOperandText(value.text, place_))) {
+        const int expected = expressionClassOfType(type);
+        if (!fits(expected, resolved, typeOperandText(value.text, place_))) {
             return incompatible(value.text, type, field);
         }
         if (aggregate) {
             return wholeValue(value.text, type, field);
         }
-        ValueNode node = nodeOf(ValueKind::Scalar, type, field);
+        ValueNode node = nodeOf(ValueKind::Scalar, type, field, expected);
         node.text = std::string(value.text);
         return node;
     }
@@ -228,12 +233,13 @@ private:
         if (isAggregate(resolved) || isElementArray(resolved)) {
             return incompatible(value.text, type, field);
         }
+        const int expected = expressionClassOfType(type);
         for (const std::string_view* bound : {&value.lower, &value.upper}) {
-            if (!bound->empty() && !fits(type, resolved, typeOperandText(*bound, place_))) {
+            if (!bound->empty() && !fits(expected, resolved, typeOperandText(*bound, place_))) {
                 return incompatible(*bound, type, field);
             }
         }
-        ValueNode node = nodeOf(ValueKind::Bounded, type, field);
+        ValueNode node = nodeOf(ValueKind::Bounded, type, field, expected);
         node.bounds = std::make_unique<ValueBounds>(ValueBounds{std::string(value.lower), std::string(value.upper)});
         return node;
     }

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <iterator>
 #include <new>
+#include <optional>
 
 namespace qvm::canalysis {
 
@@ -659,6 +660,42 @@ struct ImageFrame {
     }
 };
 
+std::string_view dimensionText(const CType* array)
+{
+    return array->dimension != nullptr ? std::string_view(array->dimension) : std::string_view();
+}
+
+// The image of arrays of pointers of a base type ("int *name[2][3]"), the
+// common derived shape, written in one string; nothing for other shapes.
+std::optional<std::string> arraysOfPointersImage(const CType* type, std::string_view declarator, bool full)
+{
+    const CType* below = type;
+    std::size_t arrays = 0;
+    std::size_t dimensionsSize = 0;
+    for (; below != nullptr && below->kind == kArray; below = below->target.get()) {
+        ++arrays;
+        dimensionsSize += dimensionText(below).size() + 2;
+    }
+    std::size_t pointers = 0;
+    for (; below != nullptr && below->kind == kPointer; below = below->target.get()) {
+        ++pointers;
+    }
+    if (derives(below) || (below != nullptr && below->kind == kEllipsis)) {
+        return std::nullopt;
+    }
+    std::string text = baseName(below, full);
+    text.reserve(text.size() + 1 + pointers + declarator.size() + dimensionsSize);
+    text += ' ';
+    text.append(pointers, '*');
+    text += declarator;
+    for (const CType* array = type; array != nullptr && array->kind == kArray; array = array->target.get()) {
+        text += '[';
+        text += dimensionText(array);
+        text += ']';
+    }
+    return text;
+}
+
 }  // namespace
 
 std::string C_CPP_type_image(const CType* type, std::string_view declarator, bool full)
@@ -670,6 +707,9 @@ std::string C_CPP_type_image(const CType* type, std::string_view declarator, boo
             text += declarator;
         }
         return text;
+    }
+    if (std::optional<std::string> text = arraysOfPointersImage(type, declarator, full)) {
+        return std::move(*text);
     }
     // Parameters are written in frames of their own, so that no depth of
     // nesting weighs on the call stack.
