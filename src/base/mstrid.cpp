@@ -62,44 +62,20 @@ inline bool sameBytes(const char* a, const char* b, std::size_t n)
     return loadWord(a) == loadWord(b) && loadWord(a + n - 8) == loadWord(b + n - 8);
 }
 
-struct Entry {
-    const char* text = nullptr;  // the stored copy, in a chunk of the table
-    std::size_t length = 0;      // its length without the terminating zero
-};
-
-// Entries live in fixed segments: the first of the initial size, then one per
-// growth step, so growing never moves the entries already stored.
-class EntryStore {
+// The count of stored texts and the capacity they are accounted against: the
+// texts themselves are reached only through the index, so no array of entries
+// is kept, only its size as it would grow.
+class EntryCount {
 public:
     std::size_t size() const { return count_; }
     std::size_t capacity() const { return capacity_; }
 
-    void grow(std::size_t entries)
-    {
-        segments_.push_back(std::make_unique<Entry[]>(entries));
-        capacity_ += entries;
-    }
-
-    std::uint32_t push(const Entry& entry)
-    {
-        const std::uint32_t index = static_cast<std::uint32_t>(count_++);
-        at(index) = entry;
-        return index;
-    }
-
-    Entry& at(std::uint32_t index)
-    {
-        if (index < kInitialEntries) {
-            return segments_[0][index];
-        }
-        const std::size_t later = index - kInitialEntries;
-        return segments_[1 + later / kEntryGrowth][later % kEntryGrowth];
-    }
+    void grow(std::size_t entries) { capacity_ += entries; }
+    void push() { ++count_; }
 
 private:
-    std::vector<std::unique_ptr<Entry[]>> segments_;  // the initial segment, then growth segments
-    std::size_t count_ = 0;                           // entries stored
-    std::size_t capacity_ = 0;                        // entries the segments hold
+    std::size_t count_ = 0;     // texts stored, the empty text included
+    std::size_t capacity_ = 0;  // texts the table is grown for
 };
 
 // The texts are found through one open-addressing index keyed by a
@@ -172,7 +148,7 @@ private:
 // identifier stays valid for the whole run.
 struct IdentTable {
     TextIndex index;                              // finds the stored texts
-    EntryStore entries;                           // entry 0 is the empty text
+    EntryCount entries;                           // entry 0 is the empty text
     std::vector<std::unique_ptr<char[]>> chunks;  // the stored texts, the last one being filled
     std::size_t chunkSize = kInitialChunkSize;    // size of the last chunk
     std::size_t chunkUsed = 0;                    // bytes used in the last chunk
@@ -263,7 +239,7 @@ void initIdentTable()
         return;
     }
     t.entries.grow(kInitialEntries);
-    t.entries.push(Entry{kEmptyText, 0});
+    t.entries.push();
     t.chunkSize = kInitialChunkSize;
     startChunk(t);
 }
@@ -290,7 +266,7 @@ Ident ident(std::string_view text)
     }
     growEntriesWhenFull(t);
     const char* stored = storeText(t, text);
-    t.entries.push(Entry{stored, text.size()});
+    t.entries.push();
     t.index.add(hash, stored, text.size());
     return stored;
 }

@@ -7,17 +7,18 @@
 
 namespace qvm::canalysis::evalif {
 
-// A 64-bit two's-complement value and its unsigned flag.
+// A 64-bit two's-complement value and its unsigned flag. Trivially
+// constructible, so the parser's value stack costs nothing to set up.
 struct Value {
-    std::int64_t value = 0;
-    bool isUnsigned = false;
+    std::int64_t value;
+    bool isUnsigned;
 };
 
 // State of one evaluation: the text, the reading position and the outcome.
 struct Context {
     std::string_view text;
     std::size_t position = 0;
-    Value result;
+    Value result{};
     bool failed = false;     // a lexical or syntax error was reported
     bool accepted = false;   // a complete expression was read
     bool textLeft = false;   // a token followed the complete expression

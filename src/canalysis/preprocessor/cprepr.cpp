@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <utility>
 
 namespace qvm::canalysis {
 
@@ -635,6 +636,9 @@ void MacroTable::countName(std::string_view name, int change)
 
 MacroEntry* MacroTable::findInChain(std::string_view name)
 {
+    if (overlay_ != nullptr && overlay_->name == name) {
+        return overlay_;
+    }
     auto& chain = chains_[hash(name)];
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
         if ((*it)->name == name) {
@@ -664,6 +668,17 @@ void MacroTable::remove(const MacroEntry* entry)
         countName((*found)->name, -1);
         chain.erase(found);
     }
+}
+
+MacroEntry* MacroTable::setOverlay(MacroEntry* entry)
+{
+    if (overlay_ != nullptr) {
+        countName(overlay_->name, -1);
+    }
+    if (entry != nullptr) {
+        countName(entry->name, 1);
+    }
+    return std::exchange(overlay_, entry);
 }
 
 void MacroTable::clear()

@@ -119,6 +119,9 @@ public:
         }
     }
     void clear();
+    // Makes entry (nullptr: none) found before every stored entry of its
+    // name, without storing it; returns the one it replaces.
+    MacroEntry* setOverlay(MacroEntry* entry);
 
 private:
     // Names are counted by first character and length (the length modulo 32):
@@ -134,6 +137,7 @@ private:
     // Each chain keeps its head at the back.
     std::array<std::vector<std::unique_ptr<MacroEntry>>, kMacroChains> chains_;
     std::array<std::uint32_t, 256 * 32> namesOfShape_{};
+    MacroEntry* overlay_ = nullptr;
 };
 
 namespace cpp {

@@ -513,14 +513,13 @@ int Engine::evalIfText(std::string_view expression)
         return C_CPP_eval_if(text.c_str());
     }
     // `defined` is an operator only while the line is expanded.
-    struct DefinedOperator {
-        MacroTable& table;
-        MacroEntry& entry;
-        ~DefinedOperator() { table.remove(&entry); }
-    };
     std::string expanded;
     {
-        const DefinedOperator defined{*table_, table_->insert("defined", kKindDefined)};
+        struct DefinedOperator {
+            MacroTable& table;
+            MacroEntry* outer;
+            ~DefinedOperator() { table.setOverlay(outer); }
+        } const defined{*table_, table_->setOverlay(&definedOperator_)};
         expanded = expandText(text, false);
     }
     return C_CPP_eval_if(expanded.c_str());

@@ -243,6 +243,7 @@ private:
     bool analyseAll_ = true;       // the current text is read whatever the analysis switch says
     bool stopped_ = false;         // a resource limit was passed: the current text ends quietly
     int directiveLine_ = 0;        // line of the directive being handled (for the conditional it opens)
+    MacroEntry definedOperator_{"defined", kKindDefined, nullptr};  // in the table while an #if line is expanded
     std::optional<ScopedHook<MacroDefinedQuery>> cycleQuery_;  // answers the #if evaluator while a cycle is open
 
     // ---- input
