@@ -275,7 +275,10 @@ void ProgramWriter::prototype(const std::string& header)
     }
     std::string names;
     for (const auto& [type, name] : parameters_) {
-        names += (names.empty() ? "" : ",") + name;
+        if (!names.empty()) {
+            names += ',';
+        }
+        names += name;
     }
     line(header, " TRV_DP (( trv_ctx, ", names, ")) TRV_BP");
     line("TRV_PT_CTX trv_ctx TRV_SP");

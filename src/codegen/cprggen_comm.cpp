@@ -62,7 +62,9 @@ void ProgramWriter::collectDefinitions(const Scope* scope)
             }
         }
         for (const Scope* statements : statementScopes(entry)) {
-            collectDefinitions(statements);
+            if (statements != nullptr) {
+                collectDefinitions(statements);
+            }
         }
     }
 }

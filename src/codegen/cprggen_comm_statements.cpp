@@ -53,22 +53,6 @@ int typeIndexOf(const Entry& channel)
     return channel.data<ChannelData>().commtype->data<CommtypeData>().typeIndex;
 }
 
-std::vector<const Entry*> entriesOf(const Entry& waittil, int code)
-{
-    std::vector<const Entry*> found;
-    for (const Entry& entry : waittil.descriptor->subScope->entries) {
-        if (entry.code == code) {
-            found.push_back(&entry);
-        }
-    }
-    return found;
-}
-
-std::vector<const Entry*> pollPairs(const Entry& waittil)
-{
-    return entriesOf(waittil, ENT_POLL_PAIR);
-}
-
 // Whether a piece's message is received on the channel of a polling pair.
 bool pieceOnChannel(const Entry& piece, const Entry& channel, const std::vector<const Entry*>& pairs)
 {
@@ -351,15 +335,29 @@ void ProgramWriter::send(const Entry& entry)
 
 // ---- WAITTIL ----
 
+ProgramWriter::WaittilEntries ProgramWriter::waittilEntries(const Entry& waittil)
+{
+    WaittilEntries found;
+    for (const Entry& entry : waittil.descriptor->subScope->entries) {
+        if (entry.code == ENT_MATCH_PIECE) {
+            found.pieces.push_back(&entry);
+        } else if (entry.code == ENT_POLL_PAIR) {
+            found.pairs.push_back(&entry);
+        }
+    }
+    return found;
+}
+
 void ProgramWriter::waittil(const Entry& entry)
 {
-    const std::vector<const Entry*> pieces = entriesOf(entry, ENT_MATCH_PIECE);
+    const WaittilEntries entries = waittilEntries(entry);
+    const std::vector<const Entry*>& pieces = entries.pieces;
     open();
     line("TRV_T_INT trv_end_waittil_debug=0;");
     out_.ifdef("TRV_OSTREL_DEBUG");
     line("TRV_T_INT trv_continue_debug=0;");
     out_.endif();
-    waittilChecks(entry, pieces);
+    waittilChecks(entry, entries);
     line("else");
     open();
     line("TRV_T_INT trv_i, trv_ret, trv_cbret, trv_rcv;");
@@ -374,7 +372,7 @@ void ProgramWriter::waittil(const Entry& entry)
     line("trv_t0 = trv_getevtdate (", kRun, ");");
     line("trv_tn = trv_t0 ;");
     line("trv_tn1=trv_tn+trv_gran;");
-    waittilPolling(entry, pieces);
+    waittilPolling(entry, entries);
     waittilResult(entry, pieces);
     close();
     out_.ifdef("TRV_OSTREL_DEBUG");
@@ -384,8 +382,9 @@ void ProgramWriter::waittil(const Entry& entry)
 }
 
 // The messages must be defined, and their channels must have a connection.
-void ProgramWriter::waittilChecks(const Entry& waittil, const std::vector<const Entry*>& pieces)
+void ProgramWriter::waittilChecks(const Entry& waittil, const WaittilEntries& entries)
 {
+    const std::vector<const Entry*>& pieces = entries.pieces;
     const auto failure = [&](std::string_view call) {
         open();
         line("trv_", call, "(", kRun, ", ", number(waittil), ");");
@@ -402,7 +401,7 @@ void ProgramWriter::waittilChecks(const Entry& waittil, const std::vector<const 
         return;  // a WAITTIL on time alone needs no connection
     }
     line("else if (!(0");
-    const std::vector<const Entry*> pairs = pollPairs(waittil);
+    const std::vector<const Entry*>& pairs = entries.pairs;
     for (const Entry* piece : pieces) {
         const auto& data = piece->data<MatchPieceData>();
         if (data.channel != nullptr) {
@@ -420,7 +419,7 @@ void ProgramWriter::waittilChecks(const Entry& waittil, const std::vector<const 
     failure("noaddid");
 }
 
-void ProgramWriter::waittilPolling(const Entry& waittil, const std::vector<const Entry*>& pieces)
+void ProgramWriter::waittilPolling(const Entry& waittil, const WaittilEntries& entries)
 {
     line("for (;");
     out_.ifdef("TRV_OSTREL_DEBUG");
@@ -438,7 +437,7 @@ void ProgramWriter::waittilPolling(const Entry& waittil, const std::vector<const
     const std::string& limit = waittil.data<WaittilData>().texts->limit;
     line("TRV_TIMEOUT = ( (((trv_tnow - trv_t0)/TRV_WTIME_TO_TIME) < ", limit, ") ? (", limit,
          " - (trv_tnow - trv_t0)/TRV_WTIME_TO_TIME) : 0);");
-    const std::vector<const Entry*> pairs = pollPairs(waittil);
+    const std::vector<const Entry*>& pairs = entries.pairs;
     for (const Entry* commtype : commtypes_) {
         bool named = false;
         for (const Entry* channel : commtype->data<CommtypeData>().channels) {
@@ -452,7 +451,7 @@ void ProgramWriter::waittilPolling(const Entry& waittil, const std::vector<const
                 named = true;
             }
             line("/* Channel ", channel->name, " */");
-            receiveStep(waittil, *(*pair)->data<PollPairData>().structure, *channel, pieces);
+            receiveStep(waittil, *(*pair)->data<PollPairData>().structure, *channel, entries);
         }
     }
     line("if (!trv_end_waittil_debug");
@@ -477,14 +476,15 @@ void ProgramWriter::waittilPolling(const Entry& waittil, const std::vector<const
 }
 
 void ProgramWriter::receiveStep(const Entry& waittil, const Entry& structure, const Entry& channel,
-                                const std::vector<const Entry*>& pieces)
+                                const WaittilEntries& entries)
 {
+    const std::vector<const Entry*>& pairs = entries.pairs;
     const std::string& type = structure.name;
     const auto& channelData = channel.data<ChannelData>();
     const Entry& commtype = *channelData.commtype;
     const bool multiplexed = commtype.data<CommtypeData>().multiplexing;
     const Entry* callback = nullptr;
-    for (const Entry* pair : pollPairs(waittil)) {
+    for (const Entry* pair : pairs) {
         if (pair->data<PollPairData>().channel == &channel) {
             callback = pair->data<PollPairData>().callback;
         }
@@ -517,9 +517,8 @@ void ProgramWriter::receiveStep(const Entry& waittil, const Entry& structure, co
     line(kTracerOff);
     line("trv_", type, "_dump_msg (trv_ctx, &(trv_", type, "_rcv));");
     line("trv_endevt (", kRun, ",", endNumber(structure), ");");
-    const std::vector<const Entry*> pairs = pollPairs(waittil);
     std::vector<const Entry*> compared;
-    for (const Entry* piece : pieces) {
+    for (const Entry* piece : entries.pieces) {
         const Entry& message = *piece->data<MatchPieceData>().message;
         if (structureOf(message) != &structure || !pieceOnChannel(*piece, channel, pairs) ||
             std::find(compared.begin(), compared.end(), &message) != compared.end()) {

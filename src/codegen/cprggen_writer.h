@@ -209,11 +209,17 @@ private:
     void blockStatements(const Scope* body);
     void waitFunction(int number);
     void send(const Entry& send);
+    // The match pieces and polling pairs of a WAITTIL, gathered in one pass.
+    struct WaittilEntries {
+        std::vector<const Entry*> pieces;
+        std::vector<const Entry*> pairs;
+    };
+    static WaittilEntries waittilEntries(const Entry& waittil);
     void waittil(const Entry& waittil);
-    void waittilChecks(const Entry& waittil, const std::vector<const Entry*>& messages);
-    void waittilPolling(const Entry& waittil, const std::vector<const Entry*>& messages);
+    void waittilChecks(const Entry& waittil, const WaittilEntries& entries);
+    void waittilPolling(const Entry& waittil, const WaittilEntries& entries);
     void receiveStep(const Entry& waittil, const Entry& structure, const Entry& channel,
-                     const std::vector<const Entry*>& messages);
+                     const WaittilEntries& entries);
     void waitTest(const Entry& waittil);
     void waittilResult(const Entry& waittil, const std::vector<const Entry*>& messages);
     void waittilEnd(const Entry& waittil, int result, std::string_view typeName);

@@ -378,7 +378,9 @@ void TdcWriter::collectDefinitions(const Scope* scope)
             definitions_[structureOf(*entry.data<DefMessageData>().message)].push_back(&entry);
         }
         for (const Scope* statements : statementScopes(entry)) {
-            collectDefinitions(statements);
+            if (statements != nullptr) {
+                collectDefinitions(statements);
+            }
         }
     }
 }
