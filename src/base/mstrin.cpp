@@ -2,6 +2,7 @@
 
 #include "diag/i18nerrgest.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace qvm::base {
@@ -39,6 +40,13 @@ bool isBitFieldKind(DisplayKind kind)
 }
 
 }  // namespace
+
+std::string withoutBlanks(std::string_view text)
+{
+    std::string compact(text);
+    std::erase_if(compact, isTextBlank);
+    return compact;
+}
 
 void boundedAppend(std::string& destination, std::initializer_list<std::string_view> texts)
 {

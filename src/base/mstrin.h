@@ -62,6 +62,15 @@ constexpr std::string_view trimmed(std::string_view text, std::string_view blank
     return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
 
+// Blanks of a C text: spaces, tabs and line ends.
+constexpr bool isTextBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// The text with every blank taken out.
+std::string withoutBlanks(std::string_view text);
+
 // Appends each text to destination, stopping at kMaxConcat characters.
 void boundedAppend(std::string& destination, std::initializer_list<std::string_view> texts);
 

@@ -2,6 +2,7 @@
 // description that checks, assigns or dumps each of its fields.
 #include "codegen/cprggen_writer.h"
 
+#include "base/mstrin.h"
 #include "diag/i18nerrgest.h"
 #include "script/prtanac.h"
 
@@ -31,18 +32,6 @@ constexpr int kFormatDecimal = 1;
 constexpr int kFormatBinary = 2;
 constexpr int kFormatNatural = 6;
 
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-std::string withoutBlanks(std::string_view text)
-{
-    std::string compact(text);
-    std::erase_if(compact, isBlank);
-    return compact;
-}
-
 bool isWordChar(char c)
 {
     return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '$';
@@ -54,7 +43,7 @@ std::string firstNameOf(std::string_view path)
 {
     std::string name;
     for (const char c : path) {
-        if (isBlank(c)) {
+        if (base::isTextBlank(c)) {
             continue;
         }
         if (!isWordChar(c)) {
@@ -519,8 +508,8 @@ int ProgramWriter::formatCodeAt(const VarItem& item, std::string_view path) cons
 int ProgramWriter::fieldFormatCode(std::string_view path) const
 {
     std::string compact;
-    if (std::ranges::any_of(path, isBlank)) {
-        compact = withoutBlanks(path);
+    if (std::ranges::any_of(path, base::isTextBlank)) {
+        compact = base::withoutBlanks(path);
         path = compact;
     }
     for (const FieldFormat& format : *walkFormats_) {

@@ -2,6 +2,7 @@
 // base of a FORMAT text, checked against the C analysis.
 #include "script/prtanac.h"
 
+#include "base/mstrin.h"
 #include "canalysis/constants/cvalue.h"
 #include "canalysis/declarations/ctabsy.h"
 #include "diag/i18nerrgest.h"
@@ -61,18 +62,6 @@ std::unordered_map<FormatKey, VariableFormat, FormatKeyHash, FormatKeyEqual>& fo
 void formatError(diag::MessageCode code, std::string_view argument)
 {
     diag::reportLocated(diag::Error, code, argument, cContext().file, cContext().line);
-}
-
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-std::string withoutBlanks(std::string_view text)
-{
-    std::string compact(text);
-    std::erase_if(compact, isBlank);
-    return compact;
 }
 
 bool isWordStart(char c)
@@ -322,7 +311,7 @@ bool readVariablePart(std::string_view text, VariableFormat& format)
     if (!expanded) {
         return false;
     }
-    format.variable = withoutBlanks(*expanded);
+    format.variable = base::withoutBlanks(*expanded);
     const std::optional<VariablePath> path = parsePath(format.variable);
     if (!path || blankBetweenWords(*expanded)) {
         formatError("NOMVARINC", *expanded);
@@ -375,8 +364,8 @@ const VariableFormat* formatOf(std::string_view variable, std::string_view scope
     if (formats().empty()) {
         return nullptr;
     }
-    const bool blanks = std::ranges::any_of(variable, isBlank);
-    const std::string compact = blanks ? withoutBlanks(variable) : std::string();
+    const bool blanks = std::ranges::any_of(variable, base::isTextBlank);
+    const std::string compact = blanks ? base::withoutBlanks(variable) : std::string();
     const std::string_view path = blanks ? std::string_view(compact) : variable;
     for (const std::string_view where : {scope, std::string_view{}}) {
         const auto found = formats().find(FormatKeyView(where, path));
