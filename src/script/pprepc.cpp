@@ -208,6 +208,17 @@ std::optional<std::string> expand(std::string_view text, int line)
     return expanded;
 }
 
+// The expansion kept in storage, as a view of it.
+std::optional<std::string_view> expandInto(std::string_view text, int line, std::string& storage)
+{
+    std::optional<std::string> expanded = expand(text, line);
+    if (!expanded) {
+        return std::nullopt;
+    }
+    storage = std::move(*expanded);
+    return std::string_view(storage);
+}
+
 }  // namespace
 
 std::optional<std::string_view> preprocessTextView(std::string_view text, std::string_view scope, int line,
@@ -217,12 +228,7 @@ std::optional<std::string_view> preprocessTextView(std::string_view text, std::s
     if (canalysis::C_CPP_passes_unchanged(text, cMacros())) {
         return base::trimmed(text, kOuterBlanks);
     }
-    std::optional<std::string> expanded = expand(text, line);
-    if (!expanded) {
-        return std::nullopt;
-    }
-    storage = std::move(*expanded);
-    return std::string_view(storage);
+    return expandInto(text, line, storage);
 }
 
 std::optional<std::string> preprocessText(std::string_view text, std::string_view scope, int line)
@@ -251,12 +257,7 @@ std::optional<std::string_view> preprocessLineView(std::string_view text, std::s
         storage = withoutOuterBlanks(joined);
         return std::string_view(storage);
     }
-    std::optional<std::string> expanded = expand(joined, line);
-    if (!expanded) {
-        return std::nullopt;
-    }
-    storage = std::move(*expanded);
-    return std::string_view(storage);
+    return expandInto(joined, line, storage);
 }
 
 std::optional<std::string> preprocessLine(std::string_view text, std::string_view scope, int line)
