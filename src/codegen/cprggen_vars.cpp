@@ -38,10 +38,18 @@ bool isWordChar(char c)
 }
 
 // The name a path begins with, blanks left out: the word characters before
-// any other.
-std::string firstNameOf(std::string_view path)
+// any other. Most paths have no blank in it, and their name is a view of
+// the path itself; otherwise the name is put together in storage.
+std::string_view firstNameOf(std::string_view path, std::string& storage)
 {
-    std::string name;
+    std::size_t end = 0;
+    while (end < path.size() && isWordChar(path[end])) {
+        ++end;
+    }
+    if (end == path.size() || !base::isTextBlank(path[end])) {
+        return path.substr(0, end);
+    }
+    storage.clear();
     for (const char c : path) {
         if (base::isTextBlank(c)) {
             continue;
@@ -49,9 +57,9 @@ std::string firstNameOf(std::string_view path)
         if (!isWordChar(c)) {
             break;
         }
-        name += c;
+        storage += c;
     }
-    return name;
+    return storage;
 }
 
 std::string_view afterReceived(std::string_view path)
@@ -524,7 +532,8 @@ void ProgramWriter::readFieldFormats()
 {
     for (const script::VariableFormat* format : script::globalFormats()) {
         FieldFormat field{format->variable, format->formatCode};
-        formatsByName_[std::string(firstNameOf(format->variable))].push_back(field);
+        std::string storage;
+        formatsByName_[std::string(firstNameOf(format->variable, storage))].push_back(field);
         allFormats_.push_back(std::move(field));
     }
 }
@@ -541,7 +550,8 @@ const ProgramWriter::FieldFormats* ProgramWriter::walkFormats(std::string_view r
     if (rootName.empty()) {
         return &allFormats_;
     }
-    const auto found = formatsByName_.find(firstNameOf(rootName));
+    std::string storage;
+    const auto found = formatsByName_.find(firstNameOf(rootName, storage));
     return found != formatsByName_.end() ? &found->second : nullptr;
 }
 
