@@ -99,9 +99,14 @@ std::size_t cutOnCharacter(std::string_view text, std::size_t limit)
 }
 
 // The lines of a part of the file. A line beyond the limit is reported (the
-// file is still written, as the TDC file is) and cut.
+// file is still written, as the TDC file is) and cut. The lines are gathered
+// until passed to the file, or, for lines that go through to a file as they
+// come, only until they make a piece worth a write.
 class TracerLines {
 public:
+    TracerLines() = default;
+    explicit TracerLines(GeneratedFile& through) : through_(&through) {}
+
     // A line made of the pieces of pieces.h.
     template <typename... Pieces>
     void line(const Pieces&... pieces)
@@ -114,6 +119,9 @@ public:
             text_.resize(start + cutOnCharacter(added, kLineLimit));
         }
         text_ += '\n';
+        if (through_ != nullptr && text_.size() >= kPassBytes) {
+            passTo(*through_);
+        }
     }
 
     const std::string& text() const { return text_; }
@@ -125,7 +133,10 @@ public:
     }
 
 private:
+    static constexpr std::size_t kPassBytes = 64 * 1024;
+
     std::string text_;
+    GeneratedFile* through_ = nullptr;
 };
 
 // The elements of one source file: its lines and its element counter.
@@ -145,10 +156,22 @@ const script::SourceFileRecord* recordOfFile(const std::vector<script::SourceFil
 }
 
 // The elements of every source file, numbered per file in the order of the
-// model.
+// model. Those of the file whose section comes first can go to the output
+// as they are written; the others wait for their sections.
 class ElementWriter {
 public:
     explicit ElementWriter(Numbering& numbering) : numbering_(numbering) {}
+
+    // The elements of that file go through to the output.
+    void writeThrough(int fileId, GeneratedFile& output)
+    {
+        files_.try_emplace(fileId, FileElements{TracerLines(output)});
+    }
+    // Writes what is left of the elements of a file written through.
+    void finishThrough(int fileId, GeneratedFile& output)
+    {
+        files_.at(fileId).lines.passTo(output);
+    }
 
     // Every entry below the scope, each before the entries of its own scopes.
     void walk(const sem::Scope& scope)
@@ -227,9 +250,20 @@ private:
         }
     }
 
+    // The elements of the file, found once for the entries that follow
+    // each other in the same file.
+    FileElements& fileOf(int fileId)
+    {
+        if (current_ == nullptr || currentId_ != fileId) {
+            current_ = &files_[fileId];
+            currentId_ = fileId;
+        }
+        return *current_;
+    }
+
     void writeTester(const sem::Entry& instance)
     {
-        FileElements& file = files_[instance.fileId];
+        FileElements& file = fileOf(instance.fileId);
         file.lines.line("SI 1");
         file.lines.line("IN \"VirtualTester\" ", file.next++, " ", QuotedPiece{scriptText(instance.name)});
     }
@@ -274,7 +308,7 @@ private:
     // Returns the element's number.
     int element(const sem::Entry& entry, int state, int link, std::string_view kind, std::string_view text)
     {
-        FileElements& file = files_[entry.fileId];
+        FileElements& file = fileOf(entry.fileId);
         const int number = file.next++;
         file.lines.line("ST ", state);
         file.lines.line("LK ", link >= 0 ? link : kNoLink);
@@ -335,6 +369,8 @@ private:
 
     Numbering& numbering_;
     std::map<int, FileElements> files_;  // by file id
+    FileElements* current_ = nullptr;
+    int currentId_ = 0;
     std::optional<TextAround> endText_;
 };
 
@@ -346,9 +382,7 @@ void writeHeader(TracerLines& out)
     out.line("ED");
 }
 
-// The element lines, already checked, go to the file as they are.
-void writeSection(TracerLines& out, GeneratedFile& output, const script::SourceFileRecord& file,
-                  const TracerInput& input, std::string_view elements)
+void sectionHead(TracerLines& out, const script::SourceFileRecord& file, const TracerInput& input)
 {
     out.line("DB \"Ostrel-Tracer\"");
     out.line("ID ", file.hashKey, " ", tracerRunKey(file, input.processId, input.date));
@@ -356,6 +390,13 @@ void writeSection(TracerLines& out, GeneratedFile& output, const script::SourceF
     out.line("IN \"File\" 1 ", QuotedPiece{scriptText(file.baseName)});
     out.line("SI 1");
     out.line("IN \"VirtualTester\" 2 ", QuotedPiece{utf8(diag::tr(kContext, "default tester"))});
+}
+
+// The element lines, already checked, go to the file as they are.
+void writeSection(TracerLines& out, GeneratedFile& output, const script::SourceFileRecord& file,
+                  const TracerInput& input, std::string_view elements)
+{
+    sectionHead(out, file, input);
     out.passTo(output);
     output.writeBlock(elements);
     out.line("ED");
@@ -363,14 +404,31 @@ void writeSection(TracerLines& out, GeneratedFile& output, const script::SourceF
 
 }  // namespace
 
+// The sections follow each other from file id 1 up to the first id with no
+// source file. The first section's elements, the script's, are most of the
+// file: its head is written before the walk and its elements go through to
+// the file while the walk writes them.
 void writeTracerFile(GeneratedFiles& files, Numbering& numbering, const TracerInput& input)
 {
     GeneratedFile& output = files.create(input.path);
+    constexpr int kFirstFile = 1;
+    const script::SourceFileRecord* first = recordOfFile(*input.sourceFiles, kFirstFile);
     ElementWriter elements(numbering);
-    elements.walk(input.model->global());
     TracerLines out;
     writeHeader(out);
-    for (int fileId = 1;; ++fileId) {
+    if (first != nullptr) {
+        sectionHead(out, *first, input);
+        out.passTo(output);
+        elements.writeThrough(kFirstFile, output);
+    }
+    elements.walk(input.model->global());
+    if (first == nullptr) {
+        out.passTo(output);
+        return;
+    }
+    elements.finishThrough(kFirstFile, output);
+    out.line("ED");
+    for (int fileId = kFirstFile + 1;; ++fileId) {
         const script::SourceFileRecord* file = recordOfFile(*input.sourceFiles, fileId);
         if (file == nullptr) {
             break;
