@@ -68,6 +68,17 @@ std::string scriptText(std::string_view local8)
     return isAscii(local8) ? std::string(local8) : utf8(fromScript(local8));
 }
 
+// The same as a view: of the text itself when it is plain ASCII, else of
+// its conversion, kept in storage.
+std::string_view scriptText(std::string_view local8, std::string& storage)
+{
+    if (isAscii(local8)) {
+        return local8;
+    }
+    storage = utf8(fromScript(local8));
+    return storage;
+}
+
 std::string quotedSourcePath(std::string_view path)
 {
     std::string quoted = "\"";
@@ -119,9 +130,15 @@ public:
             text_.resize(start + cutOnCharacter(added, kLineLimit));
         }
         text_ += '\n';
-        if (through_ != nullptr && text_.size() >= kPassBytes) {
-            passTo(*through_);
-        }
+        passWhenFull();
+    }
+    // Lines too short ever to reach the limit, made of the pieces, each
+    // ended by a newline among them.
+    template <typename... Pieces>
+    void shortLines(const Pieces&... pieces)
+    {
+        appendPieces(text_, pieces...);
+        passWhenFull();
     }
 
     const std::string& text() const { return text_; }
@@ -134,6 +151,13 @@ public:
 
 private:
     static constexpr std::size_t kPassBytes = 64 * 1024;
+
+    void passWhenFull()
+    {
+        if (through_ != nullptr && text_.size() >= kPassBytes) {
+            passTo(*through_);
+        }
+    }
 
     std::string text_;
     GeneratedFile* through_ = nullptr;
@@ -236,7 +260,7 @@ private:
             writeWaittil(entry);
             break;
         case sem::ENT_SEND:
-            writeSingle(entry, kMessage, "MS", scriptText(messageTypeOf(entry)));
+            writeSingle(entry, kMessage, "MS", scriptText(messageTypeOf(entry), converted_));
             break;
         case sem::ENT_INTERSEND:
         case sem::ENT_INTERRECV:
@@ -274,7 +298,7 @@ private:
             return;
         }
         const ItemNumbers records = numbering_.records.find(scenario);
-        const std::string name = scriptText(scenario.name);
+        const std::string_view name = scriptText(scenario.name, converted_);
         const int begin = element(scenario, kScenarioBegin, records.begin, "TX", name);
         const int end = element(scenario, kScenarioEnd, records.end, "TX", name);
         numbering_.elements.of(scenario) = {begin, end};
@@ -310,9 +334,12 @@ private:
     {
         FileElements& file = fileOf(entry.fileId);
         const int number = file.next++;
-        file.lines.line("ST ", state);
-        file.lines.line("LK ", link >= 0 ? link : kNoLink);
-        file.lines.line(kind, " ", number, " ", QuotedPiece{text});
+        file.lines.shortLines("ST ", state, "\nLK ", link >= 0 ? link : kNoLink, '\n');
+        if (text.find('"') == std::string_view::npos) {
+            file.lines.line(kind, ' ', number, " \"", text, '"');
+        } else {
+            file.lines.line(kind, " ", number, " ", QuotedPiece{text});
+        }
         return number;
     }
 
@@ -371,6 +398,7 @@ private:
     std::map<int, FileElements> files_;  // by file id
     FileElements* current_ = nullptr;
     int currentId_ = 0;
+    std::string converted_;  // the last script text that was not plain ASCII
     std::optional<TextAround> endText_;
 };
 
