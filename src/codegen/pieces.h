@@ -74,6 +74,12 @@ char* placeDecimal(char* at, Number value)
             magnitude = Magnitude{0} - magnitude;
         }
     }
+    // Most numbers of the generated texts (depths, indices, file ids,
+    // flags) have one digit.
+    if (magnitude < 10) {
+        *at = static_cast<char>('0' + magnitude);
+        return at + 1;
+    }
     // The digits less one from log2 (1233 / 4096 is just above log10(2)),
     // one too many below the next power of ten. Zero has one digit, as one.
     const Magnitude odd = magnitude | 1U;
