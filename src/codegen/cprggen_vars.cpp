@@ -7,6 +7,7 @@
 #include "script/prtanac.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 
 namespace qvm::codegen::program {
@@ -65,18 +66,6 @@ std::string_view firstNameOf(std::string_view path, std::string& storage)
 std::string_view afterReceived(std::string_view path)
 {
     return path.starts_with(kReceived) ? path.substr(kReceived.size()) : std::string_view();
-}
-
-std::string_view modePrefix(WalkMode mode)
-{
-    switch (mode) {
-    case WalkMode::Expect: return "var_";
-    case WalkMode::Compare: return "cmp_";
-    case WalkMode::DumpReference:
-    case WalkMode::Dump: return "dmp_";
-    case WalkMode::Init: break;
-    }
-    return {};
 }
 
 bool traces(WalkMode mode)
@@ -147,24 +136,77 @@ std::string_view defaultValue(int cls)
     }
 }
 
-std::string_view checkName(int cls, int formatCode, bool compare)
+namespace {
+
+enum CheckFamily : std::size_t {
+    kCheckInt,
+    kCheckChar,
+    kCheckByteTab,
+    kCheckByte,
+    kCheckLong,
+    kCheckFloat,
+    kCheckDouble,
+    kCheckString,
+    kCheckNonNil,
+    kCheckPointer,
+    kCheckFamilies
+};
+
+constexpr std::array<std::string_view, kCheckFamilies> kCheckFamilyNames = {
+    "int", "char", "bytetab", "byte", "long", "float", "double", "string", "nonil", "pointer"};
+
+CheckFamily checkFamily(int cls, int formatCode, bool compare)
 {
     switch (cls) {
     case kClassEnum:
-    case kClassInt: return "int";
+    case kClassInt: return kCheckInt;
     case kClassChar:
         if (compare) {
-            return "char";
+            return kCheckChar;
         }
-        return formatCode == kFormatHex ? "bytetab" : (formatCode < 0 || formatCode == kFormatNatural) ? "char" : "byte";
-    case kClassLong: return "long";
-    case 4: return "float";
-    case kClassDouble: return "double";
+        return formatCode == kFormatHex ? kCheckByteTab
+               : (formatCode < 0 || formatCode == kFormatNatural) ? kCheckChar
+                                                                   : kCheckByte;
+    case kClassLong: return kCheckLong;
+    case 4: return kCheckFloat;
+    case kClassDouble: return kCheckDouble;
     case kClassString:
-    case kClassCharArray: return "string";
-    case kClassNonNil: return "nonil";
-    default: return "pointer";
+    case kClassCharArray: return kCheckString;
+    case kClassNonNil: return kCheckNonNil;
+    default: return kCheckPointer;
     }
+}
+
+constexpr std::array<std::string_view, 4> kCheckCallPrefixes = {"", "var_", "cmp_", "dmp_"};
+
+CheckCall checkCallOf(WalkMode mode)
+{
+    switch (mode) {
+    case WalkMode::Expect: return CheckCall::Expect;
+    case WalkMode::Compare: return CheckCall::Compare;
+    case WalkMode::DumpReference:
+    case WalkMode::Dump: return CheckCall::Dump;
+    case WalkMode::Init: break;
+    }
+    return CheckCall::Plain;
+}
+
+}  // namespace
+
+std::string_view checkCallHead(CheckCall kind, int cls, int formatCode, bool compare)
+{
+    using Heads = std::array<std::array<std::string, kCheckFamilies>, kCheckCallPrefixes.size()>;
+    static const Heads heads = [] {
+        Heads made;
+        for (std::size_t prefix = 0; prefix < kCheckCallPrefixes.size(); ++prefix) {
+            for (std::size_t family = 0; family < kCheckFamilies; ++family) {
+                made[prefix][family] =
+                    joinedPieces("trv_", kCheckCallPrefixes[prefix], kCheckFamilyNames[family], "_c (", kRun, ",");
+            }
+        }
+        return made;
+    }();
+    return heads[static_cast<std::size_t>(kind)][checkFamily(cls, formatCode, compare)];
 }
 
 void ProgramWriter::varStatement(const Entry& var)
@@ -579,8 +621,8 @@ void ProgramWriter::checkLine(const VarItem& item, std::string_view name, std::s
     // NONIL expects any pointer but null: the non-null check.
     const int cls = mode == WalkMode::Expect && value == "NONIL" ? kClassNonNil : item.cls;
     const auto call = [&](const auto&... checked) {
-        line("trv_", modePrefix(mode), checkName(cls, item.formatCode, mode == WalkMode::Compare), "_c (", kRun, ",",
-             item.numbers.begin, ", ", checked..., ", I", depth, ", ", bound, " );");
+        line(checkCallHead(checkCallOf(mode), cls, item.formatCode, mode == WalkMode::Compare), item.numbers.begin,
+             ", ", checked..., ", I", depth, ", ", bound, " );");
     };
     const std::string_view checkCast = runtimeCast(cls);
     const std::string_view base = baseOf(cls, item.formatCode);

@@ -109,7 +109,7 @@ void ProgramWriter::parameterCheck(const Entry& argument)
     const bool aggregate = passedByAddress(cls);
     // A structure or union passed by value is compared through its address
     // on every side: the check functions take pointers to it.
-    line("trv_", checkName(cls, -1, false), "_c (", kRun, ",", data.expected.empty() ? "0, " : "1, ",
+    line(checkCallHead(CheckCall::Plain, cls, -1, false), data.expected.empty() ? "0, " : "1, ",
          CheckValue{cls, initial, aggregate}, CheckValue{cls, expected, aggregate && cls != 11},
          CheckValue{cls, actual, aggregate}, number(argument), " );");
 }
@@ -126,7 +126,7 @@ void ProgramWriter::resultCheck(const Entry& call)
         cls = kClassNonNil;
     }
     const bool address = cls == 10 || cls == 12;
-    line("trv_", checkName(cls, -1, false), "_c (", kRun, ",", data.expected.empty() ? "0, " : "1, ",
+    line(checkCallHead(CheckCall::Plain, cls, -1, false), data.expected.empty() ? "0, " : "1, ",
          CheckValue{cls, {}, false}, CheckValue{cls, data.expected, address}, CheckValue{cls, data.result, address},
          endNumber(call) - 1, " );");
 }

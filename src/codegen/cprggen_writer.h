@@ -40,9 +40,14 @@ inline constexpr char kRun[] = "&(trv_ctx->trv_ctxrun)";
 std::string_view runtimeTypeName(int cls);
 std::string_view runtimeCast(int cls);
 std::string_view defaultValue(int cls);
-// The check family of a class ("int", "char", "string", ...): a character
-// is "char" when compared, else by its format code.
-std::string_view checkName(int cls, int formatCode, bool compare);
+// The kinds of check calls: of a parameter or a result, of an expected
+// value (EV=), of a received message against its reference, of a dump.
+enum class CheckCall { Plain, Expect, Compare, Dump };
+// The start of a check call, "trv_<kind><family>_c (<run context>,": one
+// text, made once, where a line would otherwise copy five pieces. The check
+// family of a class is "int", "char", "string", ...; a character's is
+// "char" when compared, else by its format code.
+std::string_view checkCallHead(CheckCall kind, int cls, int formatCode, bool compare);
 
 // What a walk over a variable description writes.
 enum class WalkMode {
