@@ -43,64 +43,64 @@ private:
 
 // Numbers by value node, in the order they were given: they keep their
 // place while the table grows, and are found through an open-addressing
-// index of their nodes' addresses.
+// index of their nodes' addresses. A slot of the index holds only the
+// node's rank in the order given, through which the node and its numbers
+// are found: the index has at least twice as many slots as there are
+// nodes, and a rank takes a quarter of the room of the node's address and
+// rank together.
 class NodeNumbers {
 public:
     ItemNumbers& of(const script::ValueNode& node)
     {
-        if (2 * (count_ + 1) > slots_.size()) {
+        if (2 * (nodes_.size() + 1) > slots_.size()) {
             grow();
         }
-        Slot& slot = slots_[slotOf(&node)];
-        if (slot.node == nullptr) {
-            slot = {&node, count_++};
+        std::uint32_t& slot = slots_[slotOf(&node)];
+        if (slot == kEmpty) {
+            slot = static_cast<std::uint32_t>(nodes_.size());
+            nodes_.push_back(&node);
         }
-        return numbers_.at(slot.index);
+        return numbers_.at(slot);
     }
     ItemNumbers find(const script::ValueNode& node) const
     {
         if (slots_.empty()) {
             return {};
         }
-        const Slot& slot = slots_[slotOf(&node)];
-        return slot.node != nullptr ? numbers_.get(slot.index) : ItemNumbers{};
+        const std::uint32_t slot = slots_[slotOf(&node)];
+        return slot != kEmpty ? numbers_.get(slot) : ItemNumbers{};
     }
     void clear()
     {
         slots_.clear();
+        nodes_.clear();
         numbers_.clear();
-        count_ = 0;
     }
 
 private:
-    struct Slot {
-        const script::ValueNode* node = nullptr;
-        std::size_t index = 0;
-    };
+    static constexpr std::uint32_t kEmpty = UINT32_MAX;
+
     // The slot of the node, or the empty one where it would go.
     std::size_t slotOf(const script::ValueNode* node) const
     {
         const std::size_t mask = slots_.size() - 1;
         std::size_t at = (reinterpret_cast<std::uintptr_t>(node) * 0x9E3779B97F4A7C15ull >> 32) & mask;
-        while (slots_[at].node != nullptr && slots_[at].node != node) {
+        while (slots_[at] != kEmpty && nodes_[slots_[at]] != node) {
             at = (at + 1) & mask;
         }
         return at;
     }
     void grow()
     {
-        std::vector<Slot> old(std::max<std::size_t>(64, 2 * slots_.size()));
-        old.swap(slots_);
-        for (const Slot& slot : old) {
-            if (slot.node != nullptr) {
-                slots_[slotOf(slot.node)] = slot;
-            }
+        slots_.assign(std::max<std::size_t>(64, 2 * slots_.size()), kEmpty);
+        for (std::size_t rank = 0; rank < nodes_.size(); ++rank) {
+            slots_[slotOf(nodes_[rank])] = static_cast<std::uint32_t>(rank);
         }
     }
 
-    std::vector<Slot> slots_;  // a power of two of them, at most half used
-    NumberBlocks numbers_;
-    std::size_t count_ = 0;
+    std::vector<std::uint32_t> slots_;  // ranks; a power of two of them, at most half used
+    std::vector<const script::ValueNode*> nodes_;  // by rank
+    NumberBlocks numbers_;  // by rank
 };
 
 // Numbers by construct. A construct is an entry of the model or, for the
