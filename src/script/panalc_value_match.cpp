@@ -7,7 +7,7 @@
 #include "script/panalc_value_detail.h"
 
 #include <algorithm>
-#include <set>
+#include <vector>
 
 namespace qvm::script::value {
 
@@ -258,7 +258,7 @@ private:
         // Nodes are large and most lists have no OTHERS: no room to spare.
         node.children.reserve(list.elements.size());
         std::size_t next = 0;
-        std::set<std::string_view> designated;
+        std::vector<std::string_view> designated;
         for (const ElementSyntax& element : list.elements) {
             const Designator& designator = element.designator;
             if (designator.kind == Designator::None) {
@@ -269,14 +269,15 @@ private:
                 const Field* member = positional[next++].field;
                 node.children.push_back(match(element.value, member->type.get(), member));
             } else if (designator.kind == Designator::Others) {
+                std::ranges::sort(designated);
                 for (const Member& member : positional) {
-                    if (!designated.contains(member.name)) {
+                    if (!std::ranges::binary_search(designated, member.name)) {
                         node.children.push_back(match(element.value, member.field->type.get(), member.field));
                     }
                 }
             } else if (const Field* member =
                            namesMember(designator) ? findMember(resolved, designator.text) : nullptr) {
-                designated.insert(designator.text);
+                designated.push_back(designator.text);
                 node.children.push_back(match(element.value, member->type.get(), member));
             } else {
                 diag::reportLocated(diag::Warning, "CHAMPINCO", designator.text, place_.file, place_.line);
