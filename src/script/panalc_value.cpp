@@ -65,6 +65,13 @@ bool isPlainName(std::string_view text)
            });
 }
 
+// The elements of the values read, kept for the next value.
+std::vector<value::ElementSyntax>& keptElements()
+{
+    static std::vector<value::ElementSyntax> kept;
+    return kept;
+}
+
 unsigned reportedCount()
 {
     return diag::errorCount() + diag::warningCount();
@@ -96,7 +103,8 @@ std::optional<ValueTree> analyseValue(std::string_view variableText, std::string
     if (variable && expanded) {
         tree.variable = isPlainName(*variable) ? std::string(*variable) : "(" + std::string(*variable) + ")";
         const value::TypedValue variableType = value::typeVariableText(tree.variable, place);
-        std::optional<value::ValueSyntax> syntax = value::parseValueText(*expanded, place);
+        value::KeptRoom<value::ElementSyntax> elements(keptElements());
+        std::optional<value::ValueSyntax> syntax = value::parseValueText(*expanded, place, *elements);
         if (syntax && value::checkValueForm(*syntax, place)) {
             tree.root = value::matchValue(*syntax, variableType.type.get(), place);
         }

@@ -263,7 +263,9 @@ bool evaluateDesignator(Designator& designator, const Place& place)
 bool checkIndices(ValueSyntax& list, const Place& place)
 {
     bool ok = true;
-    std::vector<const Designator*> done;
+    static std::vector<const Designator*> kept;
+    KeptRoom<const Designator*> room(kept);
+    std::vector<const Designator*>& done = *room;
     for (ElementSyntax& element : list.elements) {
         Designator& designator = element.designator;
         if (designator.kind != Designator::Index && designator.kind != Designator::Range) {
@@ -307,8 +309,10 @@ bool checkValueForm(ValueSyntax& value, const Place& place)
     }
     bool ok = true;
     // The nested lists still to check, last first: lists are checked in text
-    // order. Most values hold none, and then nothing is allocated.
-    std::vector<ValueSyntax*> pending;
+    // order.
+    static std::vector<ValueSyntax*> kept;
+    KeptRoom<ValueSyntax*> room(kept);
+    std::vector<ValueSyntax*>& pending = *room;
     for (ValueSyntax* next = &value;;) {
         ok = checkList(*next, place) && ok;
         for (auto element = next->elements.rbegin(); element != next->elements.rend(); ++element) {

@@ -6,6 +6,7 @@
 #include "script/valuetree.h"
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,20 +35,41 @@ struct Designator {
     long long last = 0;
 };
 
+// The room of a vector kept from one use to the next: taken empty for one
+// use and given back after it. A use inside another takes room of its own;
+// room grown past the limit is given up.
+template <typename T>
+class KeptRoom {
+public:
+    explicit KeptRoom(std::vector<T>& kept) : kept_(kept), room_(std::move(kept)) { room_.clear(); }
+    KeptRoom(const KeptRoom&) = delete;
+    KeptRoom& operator=(const KeptRoom&) = delete;
+    ~KeptRoom()
+    {
+        constexpr std::size_t kMaxKeptBytes = std::size_t{1} << 20;
+        if (room_.capacity() * sizeof(T) <= kMaxKeptBytes) {
+            room_.clear();
+            kept_ = std::move(room_);
+        }
+    }
+    std::vector<T>& operator*() { return room_; }
+
+private:
+    std::vector<T>& kept_;
+    std::vector<T> room_;
+};
+
 struct ElementSyntax;
 
+// A value as read. The elements of a list are in the storage given to the
+// parse, which must outlive the syntax and stay untouched while it is used.
 struct ValueSyntax {
-    ValueSyntax() = default;
-    ValueSyntax(ValueSyntax&&) noexcept = default;
-    ValueSyntax& operator=(ValueSyntax&&) noexcept = default;
-    ~ValueSyntax();
-
     enum Kind { Scalar, Bounded, List };
     Kind kind = Scalar;
     std::string_view text;  // the value as written (a list with its brackets)
     std::string_view lower;  // bounded
     std::string_view upper;
-    std::vector<ElementSyntax> elements;  // list
+    std::span<ElementSyntax> elements;  // list
 };
 
 struct ElementSyntax {
@@ -57,8 +79,10 @@ struct ElementSyntax {
 
 // Reads the value text (after macro expansion). Reports the problems of its
 // form that reading meets (empty values, unbalanced or too deeply nested
-// brackets) and then gives nothing.
-std::optional<ValueSyntax> parseValueText(std::string_view text, const Place& place);
+// brackets) and then gives nothing. The elements of every list go to
+// elements, which is cleared first; its room is reused by the next parse.
+std::optional<ValueSyntax> parseValueText(std::string_view text, const Place& place,
+                                          std::vector<ElementSyntax>& elements);
 
 // The form checks of every list, recursively; evaluates index designators.
 // Returns whether the value passed them.

@@ -7,7 +7,8 @@
 #include "script/panalc_value_detail.h"
 
 #include <algorithm>
-#include <set>
+#include <ranges>
+#include <vector>
 
 namespace qvm::script::value {
 
@@ -115,6 +116,19 @@ int memberPosition(const CType* resolved, std::string_view name)
     return -1;
 }
 
+// The member and designator lists of the structure values matched, whose
+// room the next value reuses.
+struct MatchRoom {
+    std::vector<Member> positional;
+    std::vector<std::string_view> designated;
+};
+
+MatchRoom& keptMatchRoom()
+{
+    static MatchRoom room;
+    return room;
+}
+
 class Matcher {
 public:
     explicit Matcher(const Place& place) : place_(place) {}
@@ -147,6 +161,31 @@ public:
     }
 
 private:
+    // The lists of the structure values nested in each other are kept one
+    // above the other: each level uses the part above where it found them,
+    // and leaves them as it found them.
+    class ListLevel {
+    public:
+        explicit ListLevel(Matcher& matcher)
+            : matcher_(matcher), positional(matcher.positional_.size()), designated(matcher.designated_.size())
+        {
+        }
+        ~ListLevel()
+        {
+            matcher_.positional_.resize(positional);
+            matcher_.designated_.resize(designated);
+        }
+        ListLevel(const ListLevel&) = delete;
+        ListLevel& operator=(const ListLevel&) = delete;
+
+    private:
+        Matcher& matcher_;
+
+    public:
+        const std::size_t positional;  // where this level's part starts
+        const std::size_t designated;
+    };
+
     // Counts the levels of the tree being built while it lives.
     class Nesting {
     public:
@@ -247,36 +286,44 @@ private:
     ValueNode matchStructure(const ValueSyntax& list, const CType* type, const CType* resolved, const Field* field)
     {
         ValueNode node = nodeOf(ValueKind::Structure, type, field);
+        const ListLevel level(*this);
         // Only positional values and OTHERS need the members in order.
-        std::vector<Member> positional;
         const auto byPosition = [](const ElementSyntax& element) {
             return element.designator.kind == Designator::None || element.designator.kind == Designator::Others;
         };
         if (std::ranges::any_of(list.elements, byPosition)) {
-            collectPositional(resolved, positional);
+            collectPositional(resolved, positional_);
         }
+        const std::size_t positionalEnd = positional_.size();
         // Nodes are large and most lists have no OTHERS: no room to spare.
         node.children.reserve(list.elements.size());
-        std::size_t next = 0;
-        std::set<std::string_view> designated;
+        std::size_t next = level.positional;
         for (const ElementSyntax& element : list.elements) {
             const Designator& designator = element.designator;
             if (designator.kind == Designator::None) {
-                if (next >= positional.size()) {
+                if (next >= positionalEnd) {
                     diag::reportLocated(diag::Error, "NBVALINCO", list.text, place_.file, place_.line);
                     break;
                 }
-                const Field* member = positional[next++].field;
+                const Field* member = positional_[next++].field;
                 node.children.push_back(match(element.value, member->type.get(), member));
             } else if (designator.kind == Designator::Others) {
-                for (const Member& member : positional) {
-                    if (!designated.contains(member.name)) {
+                // The lists grow and shrink back under the values matched here.
+                const std::size_t designatedEnd = designated_.size();
+                const auto designated = [&] {
+                    return std::ranges::subrange(designated_.begin() + static_cast<std::ptrdiff_t>(level.designated),
+                                                 designated_.begin() + static_cast<std::ptrdiff_t>(designatedEnd));
+                };
+                std::ranges::sort(designated());
+                for (std::size_t i = level.positional; i < positionalEnd; ++i) {
+                    const Member member = positional_[i];
+                    if (!std::ranges::binary_search(designated(), member.name)) {
                         node.children.push_back(match(element.value, member.field->type.get(), member.field));
                     }
                 }
             } else if (const Field* member =
                            namesMember(designator) ? findMember(resolved, designator.text) : nullptr) {
-                designated.insert(designator.text);
+                designated_.push_back(designator.text);
                 node.children.push_back(match(element.value, member->type.get(), member));
             } else {
                 diag::reportLocated(diag::Warning, "CHAMPINCO", designator.text, place_.file, place_.line);
@@ -417,6 +464,10 @@ private:
     const Place& place_;
     int depth_ = 0;
     bool reportedTooDeep_ = false;
+    KeptRoom<Member> positionalRoom_{keptMatchRoom().positional};
+    KeptRoom<std::string_view> designatedRoom_{keptMatchRoom().designated};
+    std::vector<Member>& positional_ = *positionalRoom_;
+    std::vector<std::string_view>& designated_ = *designatedRoom_;
 };
 
 }  // namespace

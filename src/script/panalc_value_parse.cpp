@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <array>
-#include <iterator>
 
 namespace qvm::script::value {
 
@@ -129,26 +128,41 @@ struct Pending {
     std::size_t end;
 };
 
-// Room made at once for the values waiting to be read and for the open
-// brackets: enough for most values.
-constexpr std::size_t kPendingRoom = 16;
-constexpr std::size_t kOpenRoom = 8;
+// The working lists of the parses, whose room the next parse reuses.
+struct ParseRoom {
+    std::vector<Token> tokens;
+    std::vector<Pending> pending;
+    std::vector<std::size_t> open;
+};
+
+ParseRoom& keptParseRoom()
+{
+    static ParseRoom room;
+    return room;
+}
 
 class Parser {
 public:
-    Parser(std::string_view text, const Place& place) : text_(text), place_(place) {}
+    Parser(std::string_view text, const Place& place, std::vector<ElementSyntax>& elements)
+        : text_(text), place_(place), elements_(elements)
+    {
+    }
 
     // Values are read from a list of pending ones rather than by recursion,
     // so that no nesting depth weighs on the call stack; the list is taken
     // last first and filled in reverse, so reports come in text order.
     std::optional<ValueSyntax> parse()
     {
+        elements_.clear();
         if (!tokenize()) {
             return std::nullopt;
         }
+        // A list of n elements holds n - 1 commas and its opening bracket:
+        // there are never more elements than tokens, and the elements keep
+        // their places while pending.
+        elements_.reserve(tokens_.size());
         ValueSyntax root;
-        std::vector<Pending> pending;
-        pending.reserve(kPendingRoom);
+        std::vector<Pending>& pending = *pendingRoom_;
         pending.push_back({&root, 0, tokens_.size()});
         while (!pending.empty()) {
             const Pending next = pending.back();
@@ -164,10 +178,9 @@ public:
 private:
     bool tokenize()
     {
-        // Values run about two characters a token: most texts take one allocation.
+        // Values run about two characters a token.
         tokens_.reserve(text_.size() / 2 + 8);
-        std::vector<std::size_t> open;
-        open.reserve(kOpenRoom);
+        std::vector<std::size_t>& open = *openRoom_;
         for (std::size_t pos = 0; pos < text_.size();) {
             if (hasClass(text_[pos], kBlankChar)) {
                 ++pos;
@@ -290,18 +303,19 @@ private:
              comma = findAtLevel(comma + 1, end, Token::Comma)) {
             ++count;
         }
-        // The elements keep their places once reserved: their values are
-        // pending where they stand, and are taken first to last.
-        list.elements.reserve(count);
+        // Their values are pending where they stand, and are taken first to last.
+        const std::size_t firstElement = elements_.size();
+        elements_.resize(firstElement + count);
+        list.elements = std::span(elements_).subspan(firstElement, count);
         const std::size_t firstPending = pending.size();
-        for (std::size_t start = first;; ) {
+        auto element = list.elements.begin();
+        for (std::size_t start = first;; ++element) {
             const std::size_t comma = findAtLevel(start, end, Token::Comma);
-            ElementSyntax& element = list.elements.emplace_back();
             const std::size_t arrow = findAtLevel(start, comma, Token::Arrow);
             if (arrow != comma) {
-                element.designator = readDesignator(start, arrow);
+                element->designator = readDesignator(start, arrow);
             }
-            pending.push_back({&element.value, arrow == comma ? start : arrow + 1, comma});
+            pending.push_back({&element->value, arrow == comma ? start : arrow + 1, comma});
             if (comma == end) {
                 break;
             }
@@ -349,24 +363,15 @@ private:
 
     std::string_view text_;
     const Place& place_;
-    std::vector<Token> tokens_;
+    std::vector<ElementSyntax>& elements_;
+    KeptRoom<Token> tokenRoom_{keptParseRoom().tokens};
+    KeptRoom<Pending> pendingRoom_{keptParseRoom().pending};
+    KeptRoom<std::size_t> openRoom_{keptParseRoom().open};
+    std::vector<Token>& tokens_ = *tokenRoom_;
     bool failed_ = false;
 };
 
 }  // namespace
-
-// Elements are taken apart one after the other, so that no nesting depth
-// weighs on the call stack.
-ValueSyntax::~ValueSyntax()
-{
-    std::vector<ElementSyntax> pending = std::move(elements);
-    while (!pending.empty()) {
-        ElementSyntax last = std::move(pending.back());
-        pending.pop_back();
-        std::ranges::move(last.value.elements, std::back_inserter(pending));
-        last.value.elements.clear();
-    }
-}
 
 std::string_view trimmed(std::string_view text)
 {
@@ -377,9 +382,10 @@ std::string_view trimmed(std::string_view text)
     return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
 }
 
-std::optional<ValueSyntax> parseValueText(std::string_view text, const Place& place)
+std::optional<ValueSyntax> parseValueText(std::string_view text, const Place& place,
+                                          std::vector<ElementSyntax>& elements)
 {
-    return Parser(text, place).parse();
+    return Parser(text, place, elements).parse();
 }
 
 }  // namespace qvm::script::value

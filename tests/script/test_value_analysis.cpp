@@ -510,6 +510,34 @@ TEST_F(ValueAnalysis, RepeatedAnalysesGiveTheSameTree)
     EXPECT_EQ(qvm::script::dumpValueTree(*first), qvm::script::dumpValueTree(*second));
 }
 
+TEST_F(ValueAnalysis, OthersTakesTheMembersItsOwnListLeavesOut)
+{
+    qvm::script::declareCText("struct Span { struct Point to; int x; int y; } span;", {}, "values.h", 90);
+    ASSERT_EQ(console, "");
+
+    const auto inner = analyse("span", "EV=(to => (y => 1, OTHERS => 2), OTHERS => 0)");
+    ASSERT_TRUE(inner.has_value()) << console;
+    EXPECT_EQ(qvm::script::dumpValueTree(*inner),
+              "EV span\n"
+              "  structure (class 10, struct Span)\n"
+              "    structure .to (class 10, struct Point)\n"
+              "      scalar .y = 1 (class 2, int)\n"
+              "      scalar .x = 2 (class 2, int)\n"
+              "    scalar .x = 0 (class 2, int)\n"
+              "    scalar .y = 0 (class 2, int)\n");
+
+    const auto outer = analyse("span", "EV=(x => 5, to => (x => 1, OTHERS => 2), OTHERS => 0)");
+    ASSERT_TRUE(outer.has_value()) << console;
+    EXPECT_EQ(qvm::script::dumpValueTree(*outer),
+              "EV span\n"
+              "  structure (class 10, struct Span)\n"
+              "    scalar .x = 5 (class 2, int)\n"
+              "    structure .to (class 10, struct Point)\n"
+              "      scalar .x = 1 (class 2, int)\n"
+              "      scalar .y = 2 (class 2, int)\n"
+              "    scalar .y = 0 (class 2, int)\n");
+}
+
 // The operands of the value texts above, and words the plain typing must
 // leave to the full way.
 std::set<std::string> operandTexts()
