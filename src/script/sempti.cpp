@@ -247,6 +247,22 @@ std::string Analysis::expressionText(const SyntaxNode* expression)
     return text;
 }
 
+std::string Analysis::trimmedExpressionText(const SyntaxNode* expression)
+{
+    // Mostly a single native piece: trimmed straight from the tree, without
+    // the joined copy.
+    if (expression != nullptr && expression->c1() == nullptr) {
+        const SyntaxNode& piece = present(expression->c0(), *expression);
+        if (piece.kind == STX_NATIVE_EXPR) {
+            return trimmed(piece.textOrEmpty());
+        }
+        if (piece.kind == STX_EMPTY) {
+            return {};
+        }
+    }
+    return trimmed(expressionText(expression));
+}
+
 std::string Analysis::identText(const SyntaxNode* node, const SyntaxNode& parent)
 {
     return trimmed(expect(node, STX_IDENT, parent).textOrEmpty());

@@ -83,6 +83,8 @@ public:
                        const Origin& origin);
     // Text of a native expression: its pieces joined as written.
     static std::string expressionText(const SyntaxNode* expression);
+    // The same without the blanks around it.
+    static std::string trimmedExpressionText(const SyntaxNode* expression);
     // An identifier's text without the blanks the lexer may keep around it.
     static std::string identText(const SyntaxNode* node, const SyntaxNode& parent);
     static std::string trimmed(std::string_view text);

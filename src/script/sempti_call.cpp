@@ -24,21 +24,25 @@ struct WrittenArgument {
 
 std::vector<WrittenArgument> writtenArguments(const SyntaxNode* list)
 {
+    std::size_t count = 0;
+    for (const SyntaxNode* link = list; link != nullptr; link = link->c1()) {
+        ++count;
+    }
     std::vector<WrittenArgument> arguments;
+    arguments.reserve(count);
     for (const SyntaxNode* link = list; link != nullptr; link = link->c1()) {
         const SyntaxNode& argument = Analysis::present(link->c0(), *link);
         if (argument.kind != STX_ARG && argument.kind != STX_REF_ARG) {
             Analysis::unexpected(argument);
         }
         const SyntaxNode& at = Analysis::expect(argument.c0(), STX_AT_EXPR, argument);
-        WrittenArgument written;
-        written.text = Analysis::trimmed(Analysis::expressionText(at.c0()));
-        written.expected = Analysis::trimmed(Analysis::expressionText(at.c1()));
-        written.result = Analysis::trimmed(Analysis::expressionText(at.c2()));
+        WrittenArgument& written = arguments.emplace_back();
+        written.text = Analysis::trimmedExpressionText(at.c0());
+        written.expected = Analysis::trimmedExpressionText(at.c1());
+        written.result = Analysis::trimmedExpressionText(at.c2());
         written.reference = argument.kind == STX_REF_ARG;
         written.withAt = at.c1() != nullptr;
         written.origin = Analysis::originOf(argument);
-        arguments.push_back(std::move(written));
     }
     // "f()" passes one empty argument: the empty list.
     if (arguments.size() == 1 && arguments[0].text.empty() && !arguments[0].reference && !arguments[0].withAt) {
@@ -146,8 +150,8 @@ public:
         auto& data = descriptor.as<CallData>();
         if (const SyntaxNode* at = node.c2()) {
             Analysis::expect(at, STX_CALL_AT, node);
-            data.expected = Analysis::trimmed(Analysis::expressionText(at->c0()));
-            data.result = Analysis::trimmed(Analysis::expressionText(at->c1()));
+            data.expected = Analysis::trimmedExpressionText(at->c0());
+            data.result = Analysis::trimmedExpressionText(at->c1());
         }
         data.expandedCall = found->expanded;
         if (found->procedure != nullptr) {

@@ -621,7 +621,7 @@ private:
     // its communication type's table is then used by generated code.
     Entry* knownChannel(const SyntaxNode& node, const Origin& origin)
     {
-        const std::string name = Analysis::trimmed(Analysis::expressionText(node.c0()));
+        const std::string name = Analysis::trimmedExpressionText(node.c0());
         Entry* channel = model.findGlobal(ENT_CHANNEL, name);
         if (channel == nullptr) {
             Analysis::report(diag::Error, "UNKCHANAM", name, origin);

@@ -138,7 +138,7 @@ private:
 
 void Analysis::analyseVar(const SyntaxNode& node, Block& block, const Origin& origin)
 {
-    const std::string variable = trimmed(expressionText(node.c0()));
+    const std::string variable = trimmedExpressionText(node.c0());
     const SyntaxNode& check = present(node.c1(), node);
     std::string text;
     switch (check.kind) {
