@@ -128,20 +128,11 @@ bool ParserContext::openInclude(const KeptText* quotedName)
     }
 }
 
-void ParserContext::stampPosition()
+void ParserContext::followFileSwitch()
 {
-    if (seenSwitches_ != lexer.fileSwitches()) {
-        seenSwitches_ = lexer.fileSwitches();
-        fileName_ = tree.keepFileName(lexer.fileName());
-        tree.setFile(fileName_, lexer.fileId());
-    }
-    tree.setLine(lexer.line());
-}
-
-SyntaxNode* ParserContext::node(SyntaxKind kind, SyntaxNode* c0, SyntaxNode* c1, SyntaxNode* c2)
-{
-    stampPosition();
-    return tree.make(kind, c0, c1, c2);
+    seenSwitches_ = lexer.fileSwitches();
+    fileName_ = tree.keepFileName(lexer.fileName());
+    tree.setFile(fileName_, lexer.fileId());
 }
 
 SyntaxNode* ParserContext::leaf(SyntaxKind kind, const KeptText* text)
