@@ -78,7 +78,14 @@ int ParserContext::nextToken(STXSTYPE& value)
         lookahead = 0;
         return 0;
     }
-    value.text = keepsText(lookahead) ? tree.keepText(lexer.text()) : nullptr;
+    if (!keepsText(lookahead)) {
+        value.text = nullptr;
+    } else if (lookahead == TK_NATIVE_EXPR) {
+        // A piece of C is only ever used without its surrounding blanks.
+        value.text = tree.keepText(base::trimmed(lexer.text()));
+    } else {
+        value.text = tree.keepText(lexer.text());
+    }
     return lookahead;
 }
 
@@ -142,14 +149,13 @@ SyntaxNode* ParserContext::leaf(SyntaxKind kind, const KeptText* text)
     return made;
 }
 
+// The text comes trimmed from nextToken.
 SyntaxNode* ParserContext::nativePiece(const KeptText* text)
 {
-    const std::string_view whole = *NodeText(text);
-    const std::string_view trimmed = base::trimmed(whole);
-    if (trimmed.empty()) {
+    if ((*NodeText(text)).empty()) {
         return node(STX_EMPTY);
     }
-    return leaf(STX_NATIVE_EXPR, trimmed.size() == whole.size() ? text : tree.keepText(trimmed));
+    return leaf(STX_NATIVE_EXPR, text);
 }
 
 SyntaxNode* ParserContext::comment(const KeptText* text)
