@@ -1,6 +1,5 @@
 #include "script/stxpti.h"
 
-#include "base/mstrin.h"
 #include "script/stxpti_context.h"
 #include "stxpti.tab.h"
 
@@ -32,6 +31,20 @@ bool keepsText(int token)
     default:
         return false;
     }
+}
+
+// The text without the blanks and tabs around it; most pieces of C have a
+// blank or two on either side, so they are stepped over without a search.
+std::string_view withoutBlanks(std::string_view text)
+{
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    while (!text.empty() && blank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && blank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
 }
 
 // The child of a list link that holds the rest of the list.
@@ -82,7 +95,7 @@ int ParserContext::nextToken(STXSTYPE& value)
         value.text = nullptr;
     } else if (lookahead == TK_NATIVE_EXPR) {
         // A piece of C is only ever used without its surrounding blanks.
-        value.text = tree.keepText(base::trimmed(lexer.text()));
+        value.text = tree.keepText(withoutBlanks(lexer.text()));
     } else {
         value.text = tree.keepText(lexer.text());
     }
