@@ -9,6 +9,9 @@
 #include "script/stxpti_lexer.h"
 
 #include <cctype>
+#include <initializer_list>
+#include <iterator>
+#include <string_view>
 #include <unordered_map>
 
 namespace qvm::script::sem {
@@ -337,13 +340,14 @@ public:
 
     void waittil(const SyntaxNode& node, const Origin& origin)
     {
-        const auto condition = a.matchingExpression(node.c0(), origin);
-        const auto timeout = a.matchingExpression(node.c1(), origin);
+        auto condition = a.matchingExpression(node.c0(), origin);
+        auto timeout = a.matchingExpression(node.c1(), origin);
         if (!condition || !timeout) {
             return;
         }
-        std::vector<Analysis::MatchPiece> pieces = condition->pieces;
-        pieces.insert(pieces.end(), timeout->pieces.begin(), timeout->pieces.end());
+        std::vector<Analysis::MatchPiece> pieces = std::move(condition->pieces);
+        pieces.insert(pieces.end(), std::make_move_iterator(timeout->pieces.begin()),
+                      std::make_move_iterator(timeout->pieces.end()));
         if (!oneStructurePerChannel(pieces, origin)) {
             return;
         }
@@ -351,10 +355,10 @@ public:
         Descriptor& descriptor = model.attach(entry, DSC_WAITTIL);
         auto& waittil = descriptor.as<WaittilData>();
         auto& data = *waittil.texts;
-        data.condition = condition->display;
-        data.timeout = timeout->display;
-        data.conditionCode = condition->code;
-        data.timeoutCode = timeout->code;
+        data.condition = std::move(condition->display);
+        data.timeout = std::move(timeout->display);
+        data.conditionCode = std::move(condition->code);
+        data.timeoutCode = std::move(timeout->code);
         data.cScope = block.cScope;
         data.declaredBefore = cSymbols().nextOrder();
         data.limit = waitingLimit(data.timeout);
@@ -774,6 +778,21 @@ void Analysis::analyseCommunicationInstruction(const SyntaxNode& node, Block& bl
 
 namespace {
 
+// The pieces one after the other, in a text of their exact size.
+std::string joined(std::initializer_list<std::string_view> pieces)
+{
+    std::size_t size = 0;
+    for (const std::string_view piece : pieces) {
+        size += piece.size();
+    }
+    std::string text;
+    text.reserve(size);
+    for (const std::string_view piece : pieces) {
+        text += piece;
+    }
+    return text;
+}
+
 // One MATCHING-family piece: its message (and channel) looked up and used,
 // its two texts, and the callbacks that will receive its message.
 class MatchingPieceRules {
@@ -782,7 +801,7 @@ public:
 
     std::optional<Analysis::MatchPiece> piece(const SyntaxNode& node, const Origin& origin)
     {
-        const std::string function(kindName(node.kind).substr(4));
+        const std::string_view function = kindName(node.kind).substr(4);
         const std::string messageName = Analysis::identText(node.c0(), node);
         const std::string channelName = node.c1() != nullptr ? Analysis::identText(node.c1(), node) : std::string();
         Entry* message = model.findGlobal(ENT_MESSAGE_VAR, messageName);
@@ -794,13 +813,13 @@ public:
         messageData.used = true;
         Analysis::MatchPiece piece;
         piece.message = message;
-        piece.typed = "TRV_" + function + (channelName.empty() ? "_1(0)" : "_2(0,0)");
-        piece.display = function + "(" + messageName +
-                        (channelName.empty() || triggerMode ? std::string() : "," + channelName) + ")";
-        const std::string messageRef =
-            "trv_msg_" + messageData.structure->name + "[" + std::to_string(messageData.index) + "]";
-        if (channelName.empty()) {
-            piece.code = "TRV_" + function + "_1(" + messageRef + ")";
+        const bool twoArguments = !channelName.empty();
+        piece.typed = joined({"TRV_", function, twoArguments ? "_2(0,0)" : "_1(0)"});
+        const std::string_view shownChannel = twoArguments && !triggerMode ? channelName : std::string_view();
+        piece.display = joined({function, "(", messageName, shownChannel.empty() ? "" : ",", shownChannel, ")"});
+        const std::string index = std::to_string(messageData.index);
+        if (!twoArguments) {
+            piece.code = joined({"TRV_", function, "_1(trv_msg_", messageData.structure->name, "[", index, "])"});
             if (triggerMode) {
                 piece.channel = messageData.structure->data<EventStructData>().triggerChannel;
             }
@@ -811,9 +830,10 @@ public:
                 return std::nullopt;
             }
             const auto& channelData = piece.channel->data<ChannelData>();
-            piece.code = "TRV_" + function + "_2(" + messageRef + ",trv_state_channel[" +
-                         std::to_string(channelData.commtype->data<CommtypeData>().typeIndex) + "][" +
-                         std::to_string(channelData.index) + "])";
+            piece.code = joined({"TRV_", function, "_2(trv_msg_", messageData.structure->name, "[", index,
+                                 "],trv_state_channel[",
+                                 std::to_string(channelData.commtype->data<CommtypeData>().typeIndex), "][",
+                                 std::to_string(channelData.index), "])"});
         }
         if (!callbackAvailable(piece)) {
             Analysis::report(diag::Error, "CBNOTDECL", piece.display, origin);
