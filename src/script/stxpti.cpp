@@ -1,6 +1,5 @@
 #include "script/stxpti.h"
 
-#include "base/mstrin.h"
 #include "script/stxpti_context.h"
 #include "stxpti.tab.h"
 
@@ -32,6 +31,20 @@ bool keepsText(int token)
     default:
         return false;
     }
+}
+
+// The text without the blanks and tabs around it; most pieces of C have a
+// blank or two on either side, so they are stepped over without a search.
+std::string_view withoutBlanks(std::string_view text)
+{
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    while (!text.empty() && blank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && blank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
 }
 
 // The child of a list link that holds the rest of the list.
@@ -78,7 +91,14 @@ int ParserContext::nextToken(STXSTYPE& value)
         lookahead = 0;
         return 0;
     }
-    value.text = keepsText(lookahead) ? tree.keepText(lexer.text()) : nullptr;
+    if (!keepsText(lookahead)) {
+        value.text = nullptr;
+    } else if (lookahead == TK_NATIVE_EXPR) {
+        // A piece of C is only ever used without its surrounding blanks.
+        value.text = tree.keepText(withoutBlanks(lexer.text()));
+    } else {
+        value.text = tree.keepText(lexer.text());
+    }
     return lookahead;
 }
 
@@ -128,20 +148,11 @@ bool ParserContext::openInclude(const KeptText* quotedName)
     }
 }
 
-void ParserContext::stampPosition()
+void ParserContext::followFileSwitch()
 {
-    if (seenSwitches_ != lexer.fileSwitches()) {
-        seenSwitches_ = lexer.fileSwitches();
-        fileName_ = tree.keepFileName(lexer.fileName());
-        tree.setFile(fileName_, lexer.fileId());
-    }
-    tree.setLine(lexer.line());
-}
-
-SyntaxNode* ParserContext::node(SyntaxKind kind, SyntaxNode* c0, SyntaxNode* c1, SyntaxNode* c2)
-{
-    stampPosition();
-    return tree.make(kind, c0, c1, c2);
+    seenSwitches_ = lexer.fileSwitches();
+    fileName_ = tree.keepFileName(lexer.fileName());
+    tree.setFile(fileName_, lexer.fileId());
 }
 
 SyntaxNode* ParserContext::leaf(SyntaxKind kind, const KeptText* text)
@@ -151,14 +162,13 @@ SyntaxNode* ParserContext::leaf(SyntaxKind kind, const KeptText* text)
     return made;
 }
 
+// The text comes trimmed from nextToken.
 SyntaxNode* ParserContext::nativePiece(const KeptText* text)
 {
-    const std::string_view whole = *NodeText(text);
-    const std::string_view trimmed = base::trimmed(whole);
-    if (trimmed.empty()) {
+    if ((*NodeText(text)).empty()) {
         return node(STX_EMPTY);
     }
-    return leaf(STX_NATIVE_EXPR, trimmed.size() == whole.size() ? text : tree.keepText(trimmed));
+    return leaf(STX_NATIVE_EXPR, text);
 }
 
 SyntaxNode* ParserContext::comment(const KeptText* text)

@@ -45,8 +45,13 @@ struct ParserContext {
     void reportDepthLimit(long stackLimit);
     bool openInclude(const KeptText* quotedName);
 
+    // Every rule makes its nodes here: kept inline with the position stamp.
     SyntaxNode* node(SyntaxKind kind, SyntaxNode* c0 = nullptr, SyntaxNode* c1 = nullptr,
-                     SyntaxNode* c2 = nullptr);
+                     SyntaxNode* c2 = nullptr)
+    {
+        stampPosition();
+        return tree.make(kind, c0, c1, c2);
+    }
     // Texts of leaves are token texts, which the tree keeps.
     SyntaxNode* leaf(SyntaxKind kind, const KeptText* text);
     SyntaxNode* nativePiece(const KeptText* text);
@@ -67,7 +72,14 @@ struct ParserContext {
     void setRoot(SyntaxNode* root) { tree.setRoot(root); }
 
 private:
-    void stampPosition();
+    void stampPosition()
+    {
+        if (seenSwitches_ != lexer.fileSwitches()) {
+            followFileSwitch();
+        }
+        tree.setLine(lexer.line());
+    }
+    void followFileSwitch();
     unsigned seenSwitches_ = ~0U;  // the lexer's file switch count when fileName_ was kept
     std::string_view fileName_;    // the tree's copy of the lexer's current file name
 };

@@ -215,6 +215,21 @@ constexpr MatchWord kMatchWords[] = {
     {"NOTMATCHED", TK_NOTMATCHED},
 };
 
+// The characters scanNative looks at in a piece of C: quotes, separators,
+// brackets, form feeds and the first letters of the match words. Any other
+// character is passed over, the rest of a word included: a match word
+// starts no word that began before it.
+constexpr auto kNativeLooksAt = [] {
+    std::array<bool, 256> table{};
+    for (const char c : std::string_view("\"',@\n()[]\f")) {
+        table[static_cast<unsigned char>(c)] = true;
+    }
+    for (const MatchWord& match : kMatchWords) {
+        table[static_cast<unsigned char>(match.word.front())] = true;
+    }
+    return table;
+}();
+
 constexpr bool isLetter(int c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
@@ -1048,6 +1063,9 @@ int ScriptLexer::scanNative()
     }
     std::size_t at = 0;
     for (;;) {
+        if (direct_) {
+            at = plainNativeEnd(at);
+        }
         const int c = peekAt(at);
         if (c == kEof) {
             if (at == 0) {
@@ -1104,6 +1122,16 @@ int ScriptLexer::scanNative()
     text_ = kept_;
     state_ = State::InInstr;
     return TK_NATIVE_EXPR;
+}
+
+// The index of the first character from at on in the window that scanNative
+// must look at, or the window's end.
+std::size_t ScriptLexer::plainNativeEnd(std::size_t at) const
+{
+    while (at < window_.size() && !kNativeLooksAt[static_cast<unsigned char>(window_[at])]) {
+        ++at;
+    }
+    return at;
 }
 
 // Index just after a string or character constant whose opening quote is

@@ -163,6 +163,7 @@ private:
     int finishWord(int token, unsigned keywordEffect);
     void enterNative();
     std::size_t quotedEnd(std::size_t from, int quote);
+    std::size_t plainNativeEnd(std::size_t at) const;
 
     // Back to the including file at the end of an included one; false at
     // the end of the script itself.

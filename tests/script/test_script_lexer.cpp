@@ -72,6 +72,20 @@ TEST(ScriptLexer, MatchingCallsEndTheNativeTextBeforeThem)
                             "3\tIDENT\tn", "3\tMATCH_CLOSE\t", "3\tNATIVE_EXPR\t", "3\t)\t", "3\tTHEN\t"));
 }
 
+// A match word opens its argument list only where a word begins: inside a
+// longer name, after a digit or '$', or without its '(' it is plain C text.
+TEST(ScriptLexer, MatchWordsInsideNativeTextOnlyAtAWordStart)
+{
+    TempDir dir;
+    writeFile(dir / "m.pts", "IF (xMATCHING(a) + 1MATCHED(b) + $NOTMATCHING(c) + MATCHED (d) + f(NOTMATCHED(e, REF g))) THEN\n");
+    const RunResult result = runInspect({"tokens", "m.pts"}, {}, dir.path());
+    EXPECT_THAT(lines(result.out),
+                ElementsAre("1\tIF\t", "1\t(\t",
+                            "1\tNATIVE_EXPR\txMATCHING(a) + 1MATCHED(b) + $NOTMATCHING(c) + MATCHED (d) + f(",
+                            "1\tNOTMATCHED\t", "1\tIDENT\te", "1\tMATCH_COMMA\t", "1\tREF\t", "1\tIDENT\tg",
+                            "1\tMATCH_CLOSE\t", "1\tNATIVE_EXPR\t)", "1\t)\t", "1\tTHEN\t", "2\tNEWLINE\t"));
+}
+
 TEST(ScriptLexer, NativeExpressionSpansLinesInsideItsParentheses)
 {
     const auto tokens = tokensOf("native.pts");

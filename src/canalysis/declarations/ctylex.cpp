@@ -175,14 +175,17 @@ bool isBlank(char c)
 
 using base::isDigit;
 
-std::string trimmed(std::string_view text)
+// The text without the white space around it, trimmed where it stands.
+std::string trimmed(std::string text)
 {
-    const auto first = text.find_first_not_of(" \t\r\n\v\f");
-    if (first == std::string_view::npos) {
+    constexpr std::string_view kWhiteSpace = " \t\r\n\v\f";
+    const auto last = text.find_last_not_of(kWhiteSpace);
+    if (last == std::string::npos) {
         return {};
     }
-    const auto last = text.find_last_not_of(" \t\r\n\v\f");
-    return std::string(text.substr(first, last - first + 1));
+    text.erase(last + 1);
+    text.erase(0, text.find_first_not_of(kWhiteSpace));
+    return text;
 }
 
 // A small reader over one directive line.
@@ -531,12 +534,27 @@ private:
         return lx_.pos + ahead < lx_.text.size() ? lx_.text[lx_.pos + ahead] : '\0';
     }
 
-    void newline()
+    // Once per line, kept out of the token loops that call it.
+    [[gnu::noinline]] void newline()
     {
         ++lx_.pos;
         lx_.countLine();
         lx_.lineStart = lx_.pos;
-        followLineDirectives(lx_);
+        if (directiveMayFollow()) {
+            followLineDirectives(lx_);
+        }
+    }
+
+    // Whether the line starting at the position begins with a '#' after its
+    // blanks: only such a line is for followLineDirectives.
+    bool directiveMayFollow() const
+    {
+        const std::string_view text = lx_.text;
+        std::size_t p = lx_.pos;
+        while (p < text.size() && (text[p] == ' ' || text[p] == '\t')) {
+            ++p;
+        }
+        return p < text.size() && text[p] == '#';
     }
 
     void skipSpaces()
@@ -650,7 +668,9 @@ private:
             return reserved->token;
         }
         std::string_view canonical;
-        const ModernWord modern = modernWord(text, canonical);
+        // Every modern word begins with '_' or 'r'.
+        const ModernWord modern =
+            text[0] == '_' || text[0] == 'r' ? modernWord(text, canonical) : ModernWord::None;
         if (modern != ModernWord::None && !declaredAsName(modern, canonical, text)) {
             return modernToken(modern, canonical);
         }
