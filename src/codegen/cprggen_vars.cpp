@@ -209,6 +209,60 @@ std::string_view checkCallHead(CheckCall kind, int cls, int formatCode, bool com
     return heads[static_cast<std::size_t>(kind)][checkFamily(cls, formatCode, compare)];
 }
 
+namespace {
+
+// The texts of a check line that depend only on its kind, class and format,
+// made once for each of their combinations: a line takes them as they are.
+struct CheckTexts {
+    std::string_view head;  // the start of the call, up to its record number
+    std::string opening;    // ", " and the cast of the checked field
+    std::string cast;       // "," and the cast of the expected or reference value
+    std::string_view base;  // the display base, "" for classes without one
+};
+
+// Classes beyond the known ones have no cast and are checked as pointers:
+// they share the last row. The format codes with the same texts share one,
+// made for the first code given here: no code, hex, decimal, binary, and
+// any of the others but the natural one, which has no code's texts.
+constexpr int kKnownClasses = 10;
+constexpr int kOtherFormat = 3;
+constexpr std::array<int, 5> kFormatRows = {-1, kFormatHex, kFormatDecimal, kFormatBinary, kOtherFormat};
+
+std::size_t formatRow(int formatCode)
+{
+    switch (formatCode) {
+    case kFormatHex: return 1;
+    case kFormatDecimal: return 2;
+    case kFormatBinary: return 3;
+    default: return formatCode < 0 || formatCode == kFormatNatural ? 0 : 4;
+    }
+}
+
+const CheckTexts& checkTexts(CheckCall kind, int cls, int formatCode)
+{
+    using Rows = std::array<std::array<std::array<CheckTexts, kFormatRows.size()>, kKnownClasses + 1>, 4>;
+    static const Rows rows = [] {
+        Rows made;
+        for (std::size_t call = 0; call < made.size(); ++call) {
+            const auto kindOfRow = static_cast<CheckCall>(call);
+            for (int row = 0; row <= kKnownClasses; ++row) {
+                const int rowClass = row < kKnownClasses ? row : -1;
+                for (std::size_t format = 0; format < kFormatRows.size(); ++format) {
+                    const std::string_view cast = runtimeCast(rowClass);
+                    made[call][static_cast<std::size_t>(row)][format] = {
+                        checkCallHead(kindOfRow, rowClass, kFormatRows[format], kindOfRow == CheckCall::Compare),
+                        joinedPieces(", ", cast), joinedPieces(",", cast), baseOf(rowClass, kFormatRows[format])};
+                }
+            }
+        }
+        return made;
+    }();
+    const auto row = static_cast<std::size_t>(cls >= 0 && cls < kKnownClasses ? cls : kKnownClasses);
+    return rows[static_cast<std::size_t>(kind)][row][formatRow(formatCode)];
+}
+
+}  // namespace
+
 void ProgramWriter::varStatement(const Entry& var)
 {
     const auto& data = var.data<VarData>();
@@ -620,16 +674,14 @@ void ProgramWriter::checkLine(const VarItem& item, std::string_view name, std::s
     }
     // NONIL expects any pointer but null: the non-null check.
     const int cls = mode == WalkMode::Expect && value == "NONIL" ? kClassNonNil : item.cls;
+    const CheckTexts& texts = checkTexts(checkCallOf(mode), cls, item.formatCode);
     const auto call = [&](const auto&... checked) {
-        line(checkCallHead(checkCallOf(mode), cls, item.formatCode, mode == WalkMode::Compare), item.numbers.begin,
-             ", ", checked..., ", I", depth, ", ", bound, " );");
+        line(texts.head, item.numbers.begin, texts.opening, name, checked..., ", I", depth, ", ", bound, " );");
     };
-    const std::string_view checkCast = runtimeCast(cls);
-    const std::string_view base = baseOf(cls, item.formatCode);
     switch (mode) {
-    case WalkMode::Expect: call(checkCast, name, ",", checkCast, value, base); break;
-    case WalkMode::Compare: call(cast, name, ",", cast, "trv_msgref", afterReceived(name)); break;
-    default: call(cast, name, base); break;
+    case WalkMode::Expect: call(texts.cast, value, texts.base); break;
+    case WalkMode::Compare: call(texts.cast, "trv_msgref", afterReceived(name)); break;
+    default: call(texts.base); break;
     }
 }
 
