@@ -310,14 +310,17 @@ private:
             } else if (designator.kind == Designator::Others) {
                 // The lists grow and shrink back under the values matched here.
                 const std::size_t designatedEnd = designated_.size();
-                const auto designated = [&] {
-                    return std::ranges::subrange(designated_.begin() + static_cast<std::ptrdiff_t>(level.designated),
-                                                 designated_.begin() + static_cast<std::ptrdiff_t>(designatedEnd));
+                // Taken afresh at each use: the values matched below may move the list.
+                const auto designatedBegin = [&] {
+                    return designated_.begin() + static_cast<std::ptrdiff_t>(level.designated);
                 };
-                std::ranges::sort(designated());
+                const auto designatedStop = [&] {
+                    return designated_.begin() + static_cast<std::ptrdiff_t>(designatedEnd);
+                };
+                std::sort(designatedBegin(), designatedStop());
                 for (std::size_t i = level.positional; i < positionalEnd; ++i) {
                     const Member member = positional_[i];
-                    if (!std::ranges::binary_search(designated(), member.name)) {
+                    if (!std::binary_search(designatedBegin(), designatedStop(), member.name)) {
                         node.children.push_back(match(element.value, member.field->type.get(), member.field));
                     }
                 }
