@@ -35,7 +35,7 @@ bool keepsText(int token)
 
 // The text without the blanks and tabs around it; most pieces of C have a
 // blank or two on either side, so they are stepped over without a search.
-std::string_view withoutBlanks(std::string_view text)
+std::string_view blankTrimmed(std::string_view text)
 {
     const auto blank = [](char c) { return c == ' ' || c == '\t'; };
     while (!text.empty() && blank(text.front())) {
@@ -95,7 +95,7 @@ int ParserContext::nextToken(STXSTYPE& value)
         value.text = nullptr;
     } else if (lookahead == TK_NATIVE_EXPR) {
         // A piece of C is only ever used without its surrounding blanks.
-        value.text = tree.keepText(withoutBlanks(lexer.text()));
+        value.text = tree.keepText(blankTrimmed(lexer.text()));
     } else {
         value.text = tree.keepText(lexer.text());
     }
