@@ -56,36 +56,6 @@ void release(void* block)
     std::free(block);
 }
 
-namespace {
-
-// Heap growth at each step: the advice reaches that far ahead of use.
-constexpr int kHeapStepBytes = 64 << 20;
-
-// Where the heap's advised range ends; zero until the heap is set up for it.
-std::uintptr_t heapAdvisedTo = 0;
-
-std::uintptr_t roundUpToLargePage(std::uintptr_t address)
-{
-    return (address + kLargePage - 1) / kLargePage * kLargePage;
-}
-
-void adviseHeapGrowth()
-{
-#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__)
-    if (heapAdvisedTo == 0) {
-        return;
-    }
-    const auto end = reinterpret_cast<std::uintptr_t>(::sbrk(0)) / kLargePage * kLargePage;
-    if (end > heapAdvisedTo) {
-        // Only advice: a refusal leaves ordinary pages.
-        ::madvise(reinterpret_cast<void*>(heapAdvisedTo), end - heapAdvisedTo, MADV_HUGEPAGE);
-        heapAdvisedTo = end;
-    }
-#endif
-}
-
-}  // namespace
-
 void* allocateLargePages(std::size_t bytes)
 {
     if (bytes < kLargePage) {
@@ -101,17 +71,27 @@ void* allocateLargePages(std::size_t bytes)
     }
     // Only advice: without large pages the block works as any other.
     ::madvise(block, rounded, MADV_HUGEPAGE);
-    // The heap grows meanwhile: advising it here as well keeps the part it
-    // has reached since the last pass from taking ordinary pages first.
-    adviseHeapGrowth();
     return block;
 }
+
+namespace {
+
+// Heap growth at each step: the advice reaches that far ahead of use.
+constexpr int kHeapStepBytes = 64 << 20;
+
+std::uintptr_t roundUpToLargePage(std::uintptr_t address)
+{
+    return (address + kLargePage - 1) / kLargePage * kLargePage;
+}
+
+}  // namespace
 
 void adviseHeapLargePages()
 {
 #if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__)
 #if __GLIBC_PREREQ(2, 33)
-    if (heapAdvisedTo == 0) {
+    static std::uintptr_t advisedTo = 0;
+    if (advisedTo == 0) {
         ::mallopt(M_ARENA_MAX, 1);
         ::mallopt(M_TOP_PAD, kHeapStepBytes);
         ::mallopt(M_TRIM_THRESHOLD, kHeapStepBytes);
@@ -119,10 +99,15 @@ void adviseHeapLargePages()
         // A block larger than the free top of the heap makes the heap take
         // its first step now, so that the advice covers what comes next.
         void* probe = allocate(::mallinfo2().keepcost + 1);
-        heapAdvisedTo = roundUpToLargePage(reinterpret_cast<std::uintptr_t>(probe));
+        advisedTo = roundUpToLargePage(reinterpret_cast<std::uintptr_t>(probe));
         release(probe);
     }
-    adviseHeapGrowth();
+    const auto end = reinterpret_cast<std::uintptr_t>(::sbrk(0)) / kLargePage * kLargePage;
+    if (end > advisedTo) {
+        // Only advice: a refusal leaves ordinary pages.
+        ::madvise(reinterpret_cast<void*>(advisedTo), end - advisedTo, MADV_HUGEPAGE);
+        advisedTo = end;
+    }
 #endif
 #endif
 }

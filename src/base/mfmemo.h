@@ -26,9 +26,8 @@ void releaseLargePages(void* block, std::size_t bytes);
 // call makes the heap grow in large steps and shares it with the threads
 // (the program's worker threads never run beside the thread that started
 // them); every call advises what the heap has reached so far, so a long run
-// calls it between its passes. After the first call, each block of large
-// pages advises the heap's growth as well. Nothing changes where the system
-// has no large pages.
+// calls it between its passes. Nothing changes where the system has no
+// large pages.
 void adviseHeapLargePages();
 
 // Standard allocator over the blocks above, for containers that grow large.
