@@ -430,17 +430,24 @@ bool isSkippedWord(std::string_view word)
     return skipWordOf(word) != SkipWord::None;
 }
 
+// The position of the '#' that begins the line at pos after its blanks, or
+// npos when the line begins otherwise.
+std::size_t directiveHash(std::string_view text, std::size_t pos)
+{
+    while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) {
+        ++pos;
+    }
+    return pos < text.size() && text[pos] == '#' ? pos : std::string_view::npos;
+}
+
 // At the start of a line: a "# n" or "#line n" directive moves the context's
 // file and line, a tarvo pragma changes type sizes; the position then skips
 // the directive line. Any other line is left as it is.
 void followLineDirectives(LexContext& context)
 {
-    std::size_t p = context.pos;
     const std::string_view text = context.text;
-    while (p < text.size() && (text[p] == ' ' || text[p] == '\t')) {
-        ++p;
-    }
-    if (p >= text.size() || text[p] != '#') {
+    const std::size_t p = directiveHash(text, context.pos);
+    if (p == std::string_view::npos) {
         return;
     }
     std::size_t end = text.find('\n', p);
@@ -540,21 +547,10 @@ private:
         ++lx_.pos;
         lx_.countLine();
         lx_.lineStart = lx_.pos;
-        if (directiveMayFollow()) {
+        // Most lines hold no directive: the call is saved for those.
+        if (directiveHash(lx_.text, lx_.pos) != std::string_view::npos) {
             followLineDirectives(lx_);
         }
-    }
-
-    // Whether the line starting at the position begins with a '#' after its
-    // blanks: only such a line is for followLineDirectives.
-    bool directiveMayFollow() const
-    {
-        const std::string_view text = lx_.text;
-        std::size_t p = lx_.pos;
-        while (p < text.size() && (text[p] == ' ' || text[p] == '\t')) {
-            ++p;
-        }
-        return p < text.size() && text[p] == '#';
     }
 
     void skipSpaces()
