@@ -180,7 +180,7 @@ std::vector<std::pair<std::string, std::string>> ProgramWriter::notSharedVariabl
     std::set<std::string, std::less<>> shared;
     for (const Entry& entry : model_.global().entries) {
         if (entry.code == ENT_SHARE || entry.code == ENT_TIMER_DECL) {
-            shared.insert(entry.name);
+            shared.insert(std::string(entry.name));
         }
     }
     std::set<std::string, std::less<>> scriptFiles;

@@ -116,7 +116,7 @@ void ProgramWriter::messageTypeDefinitions()
 
 void ProgramWriter::messageTypeDefinition(const Entry& structure)
 {
-    const std::string& type = structure.name;
+    const ModelText type = structure.name;
     out_.define("TRV_K_MSG_" + type, text(structure.data<EventStructData>().messageCount));
     line("typedef struct trv_s_T_MSG_", type);
     open();
@@ -135,7 +135,7 @@ void ProgramWriter::messageTypeDefinition(const Entry& structure)
 
 void ProgramWriter::channelTypeDefinition(const Entry& commtype)
 {
-    const std::string& name = commtype.name;
+    const ModelText name = commtype.name;
     const auto& data = commtype.data<CommtypeData>();
     out_.define("TRV_K_CHAN_" + name, text(data.channelCount));
     line("typedef struct trv_s_T_CHAN_", name);
@@ -169,7 +169,7 @@ void ProgramWriter::communicationMacros()
             break;
         }
         case ENT_EVENT_STRUCT: {
-            const std::string& type = entry.name;
+            const ModelText type = entry.name;
             out_.define("trv_msg_" + type, "(trv_ctx->trv_ctx" + type + ")");
             out_.define("trv_" + type + "_rcv", "(trv_ctx->trv_ctx" + type + "_rcv)");
             if (!entry.data<EventStructData>().companion.empty()) {
@@ -199,7 +199,7 @@ void ProgramWriter::communicationMembers()
 {
     for (const Entry& entry : model_.global().entries) {
         if (entry.code == ENT_EVENT_STRUCT) {
-            const std::string& type = entry.name;
+            const ModelText type = entry.name;
             line("TRV_T_MSG_", type, " trv_ctx", type, ";");
             line(type, " trv_ctx", type, "_rcv;");
             std::istringstream selector(entry.data<EventStructData>().companion);
@@ -315,7 +315,7 @@ void ProgramWriter::messageFunctions()
 
 void ProgramWriter::dumpFunction(const Entry& structure)
 {
-    const std::string& type = structure.name;
+    const ModelText type = structure.name;
     parameters_.emplace_back(type + " *", "trv_msg_to_dump");
     prototype("static void trv_" + type + "_dump_msg");
     open();
@@ -331,7 +331,7 @@ void ProgramWriter::dumpFunction(const Entry& structure)
 
 void ProgramWriter::referenceFunction(const Entry& structure)
 {
-    const std::string& type = structure.name;
+    const ModelText type = structure.name;
     parameters_.emplace_back("TRV_PT_" + type, "trv_msg_ref");
     prototype("static void trv_" + type + "_ref_msg");
     open();
@@ -371,7 +371,7 @@ void ProgramWriter::definitionCases(const Entry& structure, WalkMode mode)
 
 void ProgramWriter::compareFunction(const Entry& structure)
 {
-    const std::string& type = structure.name;
+    const ModelText type = structure.name;
     parameters_.emplace_back("TRV_PT_" + type, "trv_msg_ref");
     parameters_.emplace_back(type + " *", "msg_rcv");
     prototype("static TRV_T_INT trv_" + type + "_cmp_msg");

@@ -66,7 +66,7 @@ bool pieceOnChannel(const Entry& piece, const Entry& channel, const std::vector<
     });
 }
 
-bool namesWord(const std::string& text, const std::string& word)
+bool namesWord(const std::string& text, std::string_view word)
 {
     const auto isName = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_'; };
     for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
@@ -250,7 +250,7 @@ void addProcedureParameters(const Entry& waittil, WaitContext& context, std::set
         if (entry.code == ENT_PARAM && !entry.name.empty()) {
             context.parameters.emplace_back(entry.data<ParamData>().type, entry.name);
             context.arguments += ", " + entry.name;
-            names.insert(entry.name);
+            names.insert(std::string(entry.name));
         }
     }
 }
@@ -302,12 +302,12 @@ const ProgramWriter::BlockNames& ProgramWriter::blockNames(const std::string& cS
 void ProgramWriter::send(const Entry& entry)
 {
     const auto& data = entry.data<SendData>();
-    const std::string& type = structureOf(*data.message)->name;
-    const std::string& message = data.message->name;
+    const std::string_view type = structureOf(*data.message)->name;
+    const std::string_view message = data.message->name;
     const int channel = data.channel->data<ChannelData>().index;
     line("trv_", type, "_send = &", message, ";");
     line(kTracerOn);
-    line("trv_send_tsf ( ", kRun, ", ", element(entry), ", ", entry.fileId, ");");
+    line("trv_send_tsf ( ", kRun, ", ", element(entry), ", ", entry.fileId(), ");");
     line(kTracerOff);
     emptyLine();
     line("trv_send( ", kRun, ",", number(entry), ", \"", message, "\");");
@@ -365,7 +365,7 @@ void ProgramWriter::waittil(const Entry& entry)
     line("TRV_T_UTIME trv_wtime_0, trv_t0, trv_tn, trv_tn1, trv_tnow;");
     line("trv_initstates (trv_ctx);");
     line(kTracerOn);
-    line("trv_begin_waittil_tsf ( ", kRun, ", ", element(entry) - 1, ", ", entry.fileId, ");");
+    line("trv_begin_waittil_tsf ( ", kRun, ", ", element(entry) - 1, ", ", entry.fileId(), ");");
     line(kTracerOff);
     line("trv_waittil (", kRun, ", ", number(entry), ");");
     line("trv_wtime = 0;");
@@ -479,7 +479,7 @@ void ProgramWriter::receiveStep(const Entry& waittil, const Entry& structure, co
                                 const WaittilEntries& entries)
 {
     const std::vector<const Entry*>& pairs = entries.pairs;
-    const std::string& type = structure.name;
+    const ModelText type = structure.name;
     const auto& channelData = channel.data<ChannelData>();
     const Entry& commtype = *channelData.commtype;
     const bool multiplexed = commtype.data<CommtypeData>().multiplexing;
@@ -489,7 +489,7 @@ void ProgramWriter::receiveStep(const Entry& waittil, const Entry& structure, co
             callback = pair->data<PollPairData>().callback;
         }
     }
-    const std::string callbackName = callback != nullptr ? callback->name : type + "_ON_" + commtype.name;
+    const std::string callbackName = callback != nullptr ? std::string(callback->name) : type + "_ON_" + commtype.name;
     line("/* Type message ", type, " */");
     if (!multiplexed) {
         line("for (trv_i=0;");
@@ -513,7 +513,7 @@ void ProgramWriter::receiveStep(const Entry& waittil, const Entry& structure, co
     line("trv_rcv |= 1;");
     line("trv_evt (", kRun, ",", number(structure), ",", number(channel), ",0,\" \");");
     line(kTracerOn);
-    line("trv_waittil_tsf ( ", kRun, ", \"", type, "\", ", element(waittil), ", ", waittil.fileId, ");");
+    line("trv_waittil_tsf ( ", kRun, ", \"", type, "\", ", element(waittil), ", ", waittil.fileId(), ");");
     line(kTracerOff);
     line("trv_", type, "_dump_msg (trv_ctx, &(trv_", type, "_rcv));");
     line("trv_endevt (", kRun, ",", endNumber(structure), ");");
@@ -583,12 +583,12 @@ void ProgramWriter::waittilResult(const Entry& waittil, const std::vector<const 
     out_.endif();
     for (const Entry* piece : pieces) {
         const auto& data = piece->data<MatchPieceData>();
-        const std::string& type = structureOf(*data.message)->name;
+        const std::string_view type = structureOf(*data.message)->name;
         line("trv_state ( ", kRun, ", (", data.code, "), ", number(*piece), ");");
         line("trv_", type, "_ref_msg (trv_ctx, &(", MessageTable{*data.message}, "));");
     }
-    const std::string typeName =
-        pieces.empty() ? "<not defined>" : structureOf(*pieces.front()->data<MatchPieceData>().message)->name;
+    const std::string_view typeName =
+        pieces.empty() ? std::string_view("<not defined>") : structureOf(*pieces.front()->data<MatchPieceData>().message)->name;
     line("if (trv_exprKO)");
     open();
     waittilEnd(waittil, 1, typeName);
@@ -606,7 +606,7 @@ void ProgramWriter::waittilResult(const Entry& waittil, const std::vector<const 
 void ProgramWriter::waittilEnd(const Entry& waittil, int result, std::string_view typeName)
 {
     line(kTracerOn);
-    line("trv_end_waittil_tsf ( ", kRun, ", ", numbering_.elements.find(waittil).end, ", ", waittil.fileId, ", ",
+    line("trv_end_waittil_tsf ( ", kRun, ", ", numbering_.elements.find(waittil).end, ", ", waittil.fileId(), ", ",
          result, ");");
     line(kTracerOff);
     line("trv_endwaittil(", kRun, ", ", result, ", ", endNumber(waittil), ", \"", typeName, "\");");
@@ -626,7 +626,7 @@ void ProgramWriter::waitFunction(int number)
     const WaitContext context = waitContextOf(*found->second, number, timers, names.symbols, names.tags);
     waitArguments_[number] = context.arguments;
     for (const std::string& name : context.hidden) {
-        diag::reportLocated(diag::Warning, "WAITYPLOC", name, found->second->fileName, found->second->line);
+        diag::reportLocated(diag::Warning, "WAITYPLOC", name, found->second->fileName(), found->second->line);
     }
     for (const std::string& typeDefinition : context.typedefs) {
         line(typeDefinition);
@@ -713,7 +713,7 @@ void ProgramWriter::rendezvous(const Entry& entry)
     const std::string name = "\"" + entry.name + "\"";
     const auto reached = [&](std::string_view result) {
         line(kTracerOn);
-        line("trv_rdv_reached_tsf ( ", kRun, ", ", result, ", ", element(entry), ", ", entry.fileId, ");");
+        line("trv_rdv_reached_tsf ( ", kRun, ", ", result, ", ", element(entry), ", ", entry.fileId(), ");");
         line(kTracerOff);
         emptyLine();
         line("trv_ardv(", kRun, ",", n, ",", result, ", ", name, ");");
@@ -742,7 +742,7 @@ void ProgramWriter::interSend(const Entry& entry)
         line("trv_sprintf (trv_local_int2string, \"%d\", ", data.first, ");");
     }
     line(kTracerOn);
-    line("trv_intersend_tsf ( ", kRun, ", ", element(entry), ", ", entry.fileId, ", ", data.second, ");");
+    line("trv_intersend_tsf ( ", kRun, ", ", element(entry), ", ", entry.fileId(), ", ", data.second, ");");
     line(kTracerOff);
     line("if (trv_intersend (", kRun, ", ", message, ", ", data.second, "))");
     open();
@@ -770,7 +770,7 @@ void ProgramWriter::interReceive(const Entry& entry)
     };
     const auto received = [&] {
         line(kTracerOn);
-        line("trv_interrecv_tsf ( ", kRun, ", ", element(entry), ", ", entry.fileId,
+        line("trv_interrecv_tsf ( ", kRun, ", ", element(entry), ", ", entry.fileId(),
              ", trv_loc_info, trv_loc_tstemit);");
         line(kTracerOff);
         emptyLine();

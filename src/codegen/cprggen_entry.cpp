@@ -288,7 +288,7 @@ void ProgramWriter::tracerLink(const Entry& root)
     close();
     close();
     emptyLine();
-    line("trv_declare_ni_tsf (", kRun, ", ", root.fileId, ");");
+    line("trv_declare_ni_tsf (", kRun, ", ", root.fileId(), ");");
     line("#endif /* QVM_DYNFLW */");
     emptyLine();
 }

@@ -156,10 +156,10 @@ void ProgramWriter::subScenario(const Entry& child, const LevelBlocks& blocks)
     const int end = endNumber(child);
     const std::string name = qualifiedName(child);
     line("trv_startchronomarkloop ( ", kRun, ",", end, ", ", number(child), " ,", d, ", J", d, ", \"", name, "\", ",
-         element(child), ", ", child.fileId, ");");
+         element(child), ", ", child.fileId(), ");");
     line("trv_local_state = trv_S", number(child), " (trv_ctx);");
     line("trv_stopchronomarkloop (", kRun, ",trv_local_state,", end, ",", d, ",J", d, ",\"", name, "\",",
-         element(child) + 1, ",", child.fileId, ");");
+         element(child) + 1, ",", child.fileId(), ");");
     line("if ( trv_local_state )");
     open();
     line("trv_global_state = 2;");
@@ -250,7 +250,7 @@ void ProgramWriter::specialBlockTrace(const Entry& block, int kind, bool begin)
 {
     const int tracerElement = element(block) + (begin ? 0 : 1);
     line("#if QVM_DYNFLW");
-    line("trv_special_block_tsf ( ", kRun, ", ", tracerElement, ", ", block.fileId, ", ", kind, ", ",
+    line("trv_special_block_tsf ( ", kRun, ", ", tracerElement, ", ", block.fileId(), ", ", kind, ", ",
          (begin ? "1" : "0"), ");");
     line("#endif /* QVM_DYNFLW */");
     emptyLine();

@@ -336,7 +336,7 @@ private:
     int walkLine_ = 0;
     void locateWalk(const Entry& entry)
     {
-        walkFile_ = std::string(entry.fileName);
+        walkFile_ = std::string(entry.fileName());
         walkLine_ = entry.line;
     }
     // While the callback generated for a TRIGGER structure is written: its

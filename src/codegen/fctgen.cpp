@@ -34,7 +34,7 @@ std::vector<std::string> eventStructures(const Scope& global)
     std::vector<std::string> names;
     for (const Entry& entry : global.entries) {
         if (entry.code == script::sem::ENT_EVENT_STRUCT) {
-            names.push_back(entry.name);
+            names.emplace_back(entry.name);
         }
     }
     return names;

@@ -38,7 +38,7 @@ NameList familyNames(const Entry& scenario)
     if (data != nullptr && data->familyScope != nullptr) {
         for (const Entry& family : data->familyScope->entries) {
             if (family.code == ENT_FAMILY) {
-                names.push_back(family.name);
+                names.emplace_back(family.name);
             }
         }
     }
@@ -91,7 +91,7 @@ public:
             if (!inUses_) {
                 names_.clear();
             }
-            names_.push_back(entry.name);
+            names_.emplace_back(entry.name);
         } else if (isInstanceBlockEnd(entry.code)) {
             names_.clear();
         }
@@ -172,7 +172,7 @@ private:
         case ENT_EXCEPTION: enter(entry, {context.procedure, &entry}); break;
         case ENT_WHEN_VALUE: enter(entry, context); break;
         case ENT_INSTANCE_DECL:
-            instances_.push_back(entry.name);
+            instances_.emplace_back(entry.name);
             enter(entry, context);
             break;
         case ENT_CALL:
@@ -309,7 +309,7 @@ private:
     {
         write("\t\t SCENARIO  {\n");
         write("\t\t\tNAME        = \"" + qualifiedName(scenario) + "\";\n");
-        write("\t\t\tFILE        = \"" + std::string(scenario.fileName) + "\";\n");
+        write("\t\t\tFILE        = \"" + std::string(scenario.fileName()) + "\";\n");
         write("\t\t\tLINE        = \"" + std::to_string(scenario.line) + "\";\n");
         write("\t\t\tFAMILY_LIST = (" + quotedList(familyNames(scenario), ",") + ");\n\t\t    };\n\n");
     }
@@ -324,8 +324,8 @@ private:
         }
         write("\t\t\tRDV_NAME     = \"" + item.entry->name + "\";\n");
         write("\t\t\tFROM_FILE    = {\n");
-        if (!item.entry->fileName.empty()) {
-            write("\t\t\t\tNAME = \"" + std::string(item.entry->fileName) + "\";\n");
+        if (!item.entry->fileName().empty()) {
+            write("\t\t\t\tNAME = \"" + std::string(item.entry->fileName()) + "\";\n");
         }
         if (item.entry->line != 0) {
             write("\t\t\t\tLINE = \"" + std::to_string(item.entry->line) + "\";\n");

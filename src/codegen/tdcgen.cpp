@@ -41,12 +41,12 @@ std::string_view levelBlockName(int code)
     }
 }
 
-std::string withoutQuotes(const std::string& text)
+std::string withoutQuotes(std::string_view text)
 {
     if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
-        return text.substr(1, text.size() - 2);
+        return std::string(text.substr(1, text.size() - 2));
     }
-    return text;
+    return std::string(text);
 }
 
 // The quoted family names, joined; a name that would bring them to the
@@ -284,7 +284,7 @@ void TdcWriter::argument(const Entry& entry)
 void TdcWriter::send(const Entry& entry)
 {
     const auto& data = entry.data<SendData>();
-    const std::string& type = structureOf(*data.message)->name;
+    const std::string_view type = structureOf(*data.message)->name;
     const int number = nextNumber();
     probeDefine(number, "SEND_", type, "_", data.channel->name);
     lastSend_ = std::max(lastSend_, number);

@@ -61,7 +61,7 @@ void appendQuoted(std::string& out, std::string_view before, std::string_view te
 
 Location locationOf(const script::sem::Entry& entry)
 {
-    return {entry.fileId, entry.line};
+    return {entry.fileId(), entry.line};
 }
 
 void Fields::grow(std::size_t needed)

@@ -287,7 +287,7 @@ private:
 
     void writeTester(const sem::Entry& instance)
     {
-        FileElements& file = fileOf(instance.fileId);
+        FileElements& file = fileOf(instance.fileId());
         file.lines.line("SI 1");
         file.lines.line("IN \"VirtualTester\" ", file.next++, " ", QuotedPiece{scriptText(instance.name)});
     }
@@ -332,7 +332,7 @@ private:
     // Returns the element's number.
     int element(const sem::Entry& entry, int state, int link, std::string_view kind, std::string_view text)
     {
-        FileElements& file = fileOf(entry.fileId);
+        FileElements& file = fileOf(entry.fileId());
         const int number = file.next++;
         file.lines.shortLines("ST ", state, "\nLK ", link >= 0 ? link : kNoLink, '\n');
         if (text.find('"') == std::string_view::npos) {

@@ -2,8 +2,12 @@
 
 #include "diag/i18nerrgest.h"
 
+#include "base/mfmemo.h"
+
 #include <algorithm>
+#include <deque>
 #include <iterator>
+#include <map>
 
 namespace qvm::script::sem {
 
@@ -152,7 +156,98 @@ void checkScope(const Scope* scope, const Origin& origin)
     }
 }
 
+// Every (file name, file id) pair entries were made in, numbered from 1 in
+// the order first met.
+class EntryFiles {
+public:
+    EntryFiles() { byNumber_.push_back(&files_.emplace_back()); }
+
+    const Origin& at(EntryFileNumber number) const { return *byNumber_[number]; }
+
+    EntryFileNumber numberOf(std::string_view name, int id)
+    {
+        // Entries come in runs from one file: the last answer mostly stands.
+        const Origin& last = at(lastNumber_);
+        if (last.fileId == id && last.fileName == name) {
+            return lastNumber_;
+        }
+        const auto found = numbers_.find(std::make_pair(id, name));
+        if (found != numbers_.end()) {
+            lastNumber_ = found->second;
+            return lastNumber_;
+        }
+        if (byNumber_.size() > std::numeric_limits<EntryFileNumber>::max()) {
+            base::memoryExhausted();
+        }
+        const std::string& kept = names_.emplace_back(name);
+        const Origin& added = files_.emplace_back(Origin{kept, id, 0});
+        lastNumber_ = static_cast<EntryFileNumber>(byNumber_.size());
+        byNumber_.push_back(&added);
+        numbers_.emplace(std::make_pair(id, added.fileName), lastNumber_);
+        return lastNumber_;
+    }
+
+private:
+    std::deque<std::string> names_;  // keep their places: the files view them
+    std::deque<Origin> files_;
+    std::vector<const Origin*> byNumber_;
+    std::map<std::pair<int, std::string_view>, EntryFileNumber> numbers_;
+    EntryFileNumber lastNumber_ = 0;
+};
+
+EntryFiles& entryFiles()
+{
+    static EntryFiles files;
+    return files;
+}
+
+constexpr std::size_t kTextChunkBytes = std::size_t{64} << 10;
+
 }  // namespace
+
+EntryFileNumber entryFileNumber(std::string_view fileName, int fileId)
+{
+    return entryFiles().numberOf(fileName, fileId);
+}
+
+std::string_view entryFileName(EntryFileNumber number)
+{
+    return entryFiles().at(number).fileName;
+}
+
+int entryFileId(EntryFileNumber number)
+{
+    return entryFiles().at(number).fileId;
+}
+
+ModelText TextChunks::keep(std::string_view text)
+{
+    if (text.empty()) {
+        return {};
+    }
+    const auto size = static_cast<std::uint32_t>(text.size());
+    if (size != text.size()) {
+        base::memoryExhausted();
+    }
+    const std::size_t bytes = sizeof size + text.size();
+    if (used_ + bytes > capacity_) {
+        capacity_ = std::max(kTextChunkBytes, bytes);
+        chunks_.push_back(std::make_unique_for_overwrite<char[]>(capacity_));
+        used_ = 0;
+    }
+    char* kept = chunks_.back().get() + used_;
+    used_ += bytes;
+    std::memcpy(kept, &size, sizeof size);
+    std::memcpy(kept + sizeof size, text.data(), text.size());
+    return ModelText(kept);
+}
+
+void TextChunks::clear()
+{
+    chunks_.clear();
+    used_ = 0;
+    capacity_ = 0;
+}
 
 std::string_view entryCodeName(int code)
 {
@@ -192,7 +287,8 @@ Scope& Model::makeSideScope(Descriptor& owner, Scope* parent)
     return scope;
 }
 
-Entry& Model::place(Scope* scope, Entry* where, int code, std::string name, const Origin& origin, int auxiliary)
+Entry& Model::place(Scope* scope, Entry* where, int code, std::string_view name, const Origin& origin,
+                    int auxiliary)
 {
     checkScope(scope, origin);
     checkEntryCode(code, origin);
@@ -201,17 +297,16 @@ Entry& Model::place(Scope* scope, Entry* where, int code, std::string name, cons
     scope->entries.insert(where, entry);
     entry.scope = scope;
     entry.code = static_cast<std::int16_t>(code);
-    entry.name = std::move(name);
+    entry.name = texts_.keep(name);
     entry.auxiliary = auxiliary;
     entry.line = origin.line;
-    entry.fileName = origin.fileName;
-    entry.fileId = static_cast<std::int16_t>(origin.fileId);
+    entry.file = entryFileNumber(origin.fileName, origin.fileId);
     scope->codes.set(static_cast<std::size_t>(code));
     if (code == ENT_SCENARIO) {
         if (!scope->scenarios) {
             scope->scenarios = std::make_unique<std::map<std::string, Entry*, std::less<>>>();
         }
-        scope->scenarios->emplace(entry.name, &entry);
+        scope->scenarios->emplace(entry.name.view(), &entry);
         if (scope->firstScenario == nullptr || where == scope->firstScenario) {
             scope->firstScenario = &entry;
         }
@@ -225,17 +320,17 @@ Entry& Model::place(Scope* scope, Entry* where, int code, std::string name, cons
 void Model::index(Entry& entry)
 {
     if (!entry.name.empty()) {
-        names_[static_cast<std::size_t>(entry.code)].emplace(entry.name, &entry);
+        names_[static_cast<std::size_t>(entry.code)].emplace(entry.name.view(), &entry);
     }
 }
 
-Entry& Model::append(Scope* scope, int code, std::string name, const Origin& origin, int auxiliary)
+Entry& Model::append(Scope* scope, int code, std::string_view name, const Origin& origin, int auxiliary)
 {
     checkScope(scope, origin);
-    return place(scope, nullptr, code, std::move(name), origin, auxiliary);
+    return place(scope, nullptr, code, name, origin, auxiliary);
 }
 
-Entry& Model::insertOrdered(Scope* scope, int code, std::string name, int descriptorCode, int key,
+Entry& Model::insertOrdered(Scope* scope, int code, std::string_view name, int descriptorCode, int key,
                             const Origin& origin)
 {
     checkScope(scope, origin);
@@ -247,12 +342,12 @@ Entry& Model::insertOrdered(Scope* scope, int code, std::string name, int descri
         }
         where = before;
     }
-    Entry& entry = place(scope, where, code, std::move(name), origin, 0);
+    Entry& entry = place(scope, where, code, name, origin, 0);
     attach(entry, descriptorCode).key = key;
     return entry;
 }
 
-Entry& Model::prepend(Scope* scope, int code, std::string name, const Origin& origin, int auxiliary)
+Entry& Model::prepend(Scope* scope, int code, std::string_view name, const Origin& origin, int auxiliary)
 {
     checkScope(scope, origin);
     // The script entry stays first, and a procedure's parameters before its body.
@@ -260,10 +355,10 @@ Entry& Model::prepend(Scope* scope, int code, std::string name, const Origin& or
     while (where != nullptr && (where->code == ENT_SCRIPT || where->code == ENT_PARAM)) {
         where = where->next;
     }
-    return place(scope, where, code, std::move(name), origin, auxiliary);
+    return place(scope, where, code, name, origin, auxiliary);
 }
 
-Entry& Model::prependToBlock(Scope* scope, int code, std::string name, const Origin& origin, int auxiliary)
+Entry& Model::prependToBlock(Scope* scope, int code, std::string_view name, const Origin& origin, int auxiliary)
 {
     checkScope(scope, origin);
     const auto isBlock = [](const Entry* owner) {
@@ -282,14 +377,14 @@ Entry& Model::prependToBlock(Scope* scope, int code, std::string name, const Ori
     while (scope->parent != nullptr && scope->ownerEntry() != nullptr && !isBlock(scope->ownerEntry())) {
         scope = scope->parent;
     }
-    return prepend(scope, code, std::move(name), origin, auxiliary);
+    return prepend(scope, code, name, origin, auxiliary);
 }
 
-Entry& Model::insertBeforeFirstScenario(Scope* scope, int code, std::string name, const Origin& origin,
+Entry& Model::insertBeforeFirstScenario(Scope* scope, int code, std::string_view name, const Origin& origin,
                                         int auxiliary)
 {
     checkScope(scope, origin);
-    return place(scope, scope->firstScenario, code, std::move(name), origin, auxiliary);
+    return place(scope, scope->firstScenario, code, name, origin, auxiliary);
 }
 
 template <typename T>
@@ -349,7 +444,7 @@ void Model::fill(Descriptor& descriptor)
 Descriptor& Model::attach(Entry& entry, int descriptorCode)
 {
     if (descriptorCode < kFirstDescriptorCode || descriptorCode > kLastDescriptorCode) {
-        diag::internal("DSCCODUNK", diag::positionPrefix(entry.fileName, entry.line), std::to_string(descriptorCode));
+        diag::internal("DSCCODUNK", diag::positionPrefix(entry.fileName(), entry.line), std::to_string(descriptorCode));
     }
     entry.descriptor = &descriptors_.make();
     entry.descriptor->code = descriptorCode;
@@ -447,7 +542,7 @@ void Model::release()
 {
     descriptors_.forEach([](const Descriptor& descriptor) {
         if (descriptorCodeName(descriptor.code).empty()) {
-            diag::internal("DSCCODUNK", diag::positionPrefix(descriptor.owner->fileName, descriptor.owner->line),
+            diag::internal("DSCCODUNK", diag::positionPrefix(descriptor.owner->fileName(), descriptor.owner->line),
                            std::to_string(descriptor.code));
         }
     });
@@ -455,6 +550,7 @@ void Model::release()
     std::apply([](auto&... stores) { (stores.clear(), ...); }, heldApart_);
     scopes_.clear();
     entries_.clear();
+    texts_.clear();
     entryCount_ = 0;
     global_->entries.clear();
     for (NameIndex& names : names_) {

@@ -11,6 +11,7 @@
 #include <bitset>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <iterator>
 #include <limits>
 #include <new>
@@ -529,29 +530,89 @@ private:
 };
 static_assert(sizeof(Descriptor) <= 64);
 
+// A text the model keeps until it is released: its length, then its
+// characters, in the model's text chunks; none for the empty text. Eight
+// bytes where a string takes thirty-two: every entry holds two.
+class ModelText {
+public:
+    ModelText() = default;
+
+    std::string_view view() const
+    {
+        if (kept_ == nullptr) {
+            return {};
+        }
+        std::uint32_t size = 0;
+        std::memcpy(&size, kept_, sizeof size);
+        return {kept_ + sizeof size, size};
+    }
+    operator std::string_view() const { return view(); }
+    bool empty() const { return kept_ == nullptr; }
+    std::size_t size() const { return view().size(); }
+    friend bool operator==(ModelText text, std::string_view other) { return text.view() == other; }
+    friend std::string operator+(std::string left, ModelText right)
+    {
+        left += right.view();
+        return left;
+    }
+    friend std::string operator+(ModelText left, std::string_view right)
+    {
+        std::string joined(left.view());
+        joined += right;
+        return joined;
+    }
+
+private:
+    friend class TextChunks;
+    explicit ModelText(const char* kept) : kept_(kept) {}
+
+    const char* kept_ = nullptr;
+};
+
+// Owns the texts of the model's entries: copied into chunks that never move.
+class TextChunks {
+public:
+    ModelText keep(std::string_view text);
+    void clear();
+
+private:
+    std::vector<std::unique_ptr<char[]>> chunks_;
+    std::size_t used_ = 0;
+    std::size_t capacity_ = 0;
+};
+
+// The number of a file entries were made in, among every (name, file id)
+// pair of the process (scripts read few files); 0 stands for the empty name
+// and id 0.
+using EntryFileNumber = std::uint16_t;
+EntryFileNumber entryFileNumber(std::string_view fileName, int fileId);
+std::string_view entryFileName(EntryFileNumber number);
+int entryFileId(EntryFileNumber number);
+
 struct Entry {
     Scope* scope = nullptr;
     Entry* prev = nullptr;       // neighbours in the scope
     Entry* next = nullptr;
     Descriptor* descriptor = nullptr;  // held by the model
-    std::string name;
-    std::string_view filter;     // execution filter prefix of the instruction line, held by the syntax tree
-    std::string_view fileName;   // the syntax tree's stored name: the model lives no longer than the tree
+    ModelText name;              // held by the model
+    ModelText filter;            // execution filter prefix of the instruction line, held by the model
     std::int16_t code = 0;       // an EntryCode
-    std::int16_t fileId = 0;     // at most the source file table's size
+    EntryFileNumber file = 0;    // see entryFileName
     int auxiliary = 0;
     int line = 0;
     std::uint32_t serial = 0;    // rank of creation in its model, from 0: an index for the writers' tables
+
+    std::string_view fileName() const { return entryFileName(file); }
+    int fileId() const { return entryFileId(file); }
 
     template <typename T>
     T& data() { return descriptor->as<T>(); }
     template <typename T>
     const T& data() const { return descriptor->as<T>(); }
 };
-// A large script holds a hundred thousand entries: no padding between members.
-static_assert(sizeof(Entry) <= 4 * sizeof(void*) + sizeof(std::string) + 2 * sizeof(std::string_view) + 4 * sizeof(int));
-static_assert(kLastEntryCode <= std::numeric_limits<std::int16_t>::max() &&
-              SourceFileTable::kCapacity <= std::numeric_limits<std::int16_t>::max());
+// A large script holds hundreds of thousands of entries: no padding between members.
+static_assert(sizeof(Entry) <= 6 * sizeof(void*) + 4 * sizeof(int));
+static_assert(kLastEntryCode <= std::numeric_limits<std::int16_t>::max());
 
 class EntryList;
 
@@ -692,19 +753,21 @@ public:
     // A scope owned by a descriptor beside its sub-scope (ELSE, family names).
     Scope& makeSideScope(Descriptor& owner, Scope* parent);
 
-    Entry& append(Scope* scope, int code, std::string name, const Origin& origin, int auxiliary = 0);
+    Entry& append(Scope* scope, int code, std::string_view name, const Origin& origin, int auxiliary = 0);
     // Before the first entry whose descriptor key is larger (the entry gets
     // a descriptor of descriptorCode with that key).
-    Entry& insertOrdered(Scope* scope, int code, std::string name, int descriptorCode, int key,
+    Entry& insertOrdered(Scope* scope, int code, std::string_view name, int descriptorCode, int key,
                          const Origin& origin);
-    Entry& prepend(Scope* scope, int code, std::string name, const Origin& origin, int auxiliary = 0);
+    Entry& prepend(Scope* scope, int code, std::string_view name, const Origin& origin, int auxiliary = 0);
     // At the head of the block that becomes one generated function: IF,
     // WHILE, CASE and WHEN scopes are climbed through. In the global scope
     // the head is just after the script entry.
-    Entry& prependToBlock(Scope* scope, int code, std::string name, const Origin& origin, int auxiliary = 0);
-    Entry& insertBeforeFirstScenario(Scope* scope, int code, std::string name, const Origin& origin,
+    Entry& prependToBlock(Scope* scope, int code, std::string_view name, const Origin& origin, int auxiliary = 0);
+    Entry& insertBeforeFirstScenario(Scope* scope, int code, std::string_view name, const Origin& origin,
                                      int auxiliary = 0);
     Descriptor& attach(Entry& entry, int descriptorCode);
+    // Gives the entry its execution filter prefix.
+    void setFilter(Entry& entry, std::string_view filter) { entry.filter = texts_.keep(filter); }
 
     // Global entries by code and name (first of that name).
     Entry* findGlobal(int code, std::string_view name) const;
@@ -735,7 +798,7 @@ public:
     void release();
 
 private:
-    Entry& place(Scope* scope, Entry* where, int code, std::string name, const Origin& origin,
+    Entry& place(Scope* scope, Entry* where, int code, std::string_view name, const Origin& origin,
                  int auxiliary);
     void index(Entry& entry);
     // Gives the descriptor the empty data of its code.
@@ -749,6 +812,7 @@ private:
     BlockStore<Descriptor, true> descriptors_;
     DescriptorKindList::Stores heldApart_;  // the descriptors' large payloads
     BlockStore<Scope, true> scopes_;  // every scope but the global one
+    TextChunks texts_;                // the entries' names and filters
     int commtypeCounter_ = 0;
     int highestChannelIndex_ = 0;
     int eventStructCount_ = 0;

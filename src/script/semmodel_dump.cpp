@@ -222,9 +222,9 @@ void entryLine(const Entry& entry, std::size_t depth, std::string& out)
     out.append(2 * depth, ' ');
     out += entryCodeName(entry.code);
     out += '\t';
-    out += entry.name.empty() ? std::string("\"\"") : entry.name;
+    out += entry.name.empty() ? std::string_view("\"\"") : entry.name.view();
     out += '\t';
-    out += entry.fileName;
+    out += entry.fileName();
     out += ':';
     out += std::to_string(entry.line);
     out += '\t';

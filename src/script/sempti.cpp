@@ -151,7 +151,7 @@ void Analysis::closingChecks()
     for (const Entry* procedure : state.procedures) {
         if (!procedure->data<ProcData>().used) {
             report(diag::Information, "NOPROCCAL", procedure->name,
-                   Origin{procedure->fileName, procedure->fileId, procedure->line});
+                   Origin{procedure->fileName(), procedure->fileId(), procedure->line});
         }
     }
     if (state.firstWaittil && state.defMessageCount == 0) {

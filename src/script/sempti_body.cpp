@@ -312,7 +312,7 @@ void Analysis::analyseInstructionLine(const SyntaxNode& line, Block& block)
     if (newest == before || newest == nullptr) {
         return;
     }
-    newest->filter = filter;
+    model.setFilter(*newest, filter);
     if (block.scope->entries.size() >= 2) {
         const Entry& previous = *std::prev(block.scope->entries.end(), 2);
         if (previous.code == ENT_ERROR || previous.code == ENT_EXIT) {

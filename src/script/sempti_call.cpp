@@ -173,7 +173,7 @@ public:
     void procedureArguments(const std::vector<WrittenArgument>& arguments, Descriptor& call, Entry& procedure)
     {
         const std::vector<int> parameters = parameterClassesOf(procedure);
-        const std::string& name = procedure.name;
+        const std::string_view name = procedure.name;
         if (parameters.empty()) {
             if (!arguments.empty()) {
                 Analysis::report(diag::Error, "NOMOREARG", argumentLabel(0, name), arguments[0].origin);
@@ -182,7 +182,7 @@ public:
         }
         if (arguments.empty()) {
             Analysis::report(diag::Error, "TOOFEWARG", name,
-                             Origin{call.owner->fileName, call.owner->fileId, call.owner->line});
+                             Origin{call.owner->fileName(), call.owner->fileId(), call.owner->line});
             return;
         }
         for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -349,7 +349,7 @@ private:
             addArgument(call, arguments[i], parameter);
         }
         if (arguments.size() < requiredCount(parameters)) {
-            const Origin at = arguments.empty() ? Origin{call.owner->fileName, call.owner->fileId, call.owner->line}
+            const Origin at = arguments.empty() ? Origin{call.owner->fileName(), call.owner->fileId(), call.owner->line}
                                                 : arguments.back().origin;
             Analysis::report(diag::Error, "TOOFEWARG", name, at);
         }

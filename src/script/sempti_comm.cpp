@@ -277,7 +277,7 @@ private:
         data = {&socket, &structure, "trv_msg", "trv_ids", "trv_n", false, true};
         model.registerCallback(entry);
         structure.data<EventStructData>().callback = &entry;
-        declareBlockVariables(data, socket, structure.name, name, origin);
+        declareBlockVariables(data, socket, std::string(structure.name), name, origin);
         Scope& scope = model.makeScope(*entry.descriptor, &model.global());
         model.append(&scope, ENT_HASH_LINE, "int fd;", origin);
         model.append(&scope, ENT_COMMENT, "Entree dans le callback " + structure.name, origin);
@@ -522,9 +522,9 @@ public:
     }
 
 private:
-    Entry& append(int code, std::string name, const Origin& origin)
+    Entry& append(int code, std::string_view name, const Origin& origin)
     {
-        return model.append(block.scope, code, std::move(name), origin);
+        return model.append(block.scope, code, name, origin);
     }
 
     // No two structures on one channel among the pieces of one WAITTIL.
