@@ -285,7 +285,7 @@ private:
     {
         const auto& scenarios = lists_.scenarios();
         const Scope* top = scenarios.empty() ? nullptr : subScopeOf(*scenarios.front());
-        return top != nullptr ? top->firstScenario : nullptr;
+        return top != nullptr ? top->firstScenario() : nullptr;
     }
 
     // The scenario and those that follow it directly in its scope, each
@@ -297,9 +297,9 @@ private:
             const bool follows = scenario->prev != nullptr && scenario->prev->code == ENT_SCENARIO;
             write(tabs(depth) + (follows ? "  ," : "   ") + '"' + scenario->name + "\"\n");
             const Scope* sub = subScopeOf(*scenario);
-            if (sub != nullptr && sub->firstScenario != nullptr) {
+            if (sub != nullptr && sub->firstScenario() != nullptr) {
                 write(tabs(depth + 1) + ",(\n");
-                treeFrom(*sub->firstScenario, depth + 1);
+                treeFrom(*sub->firstScenario(), depth + 1);
                 write(tabs(depth + 1) + ")\n");
             }
         }

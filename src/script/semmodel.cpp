@@ -304,11 +304,11 @@ Entry& Model::place(Scope* scope, Entry* where, int code, std::string_view name,
     scope->codes.set(static_cast<std::size_t>(code));
     if (code == ENT_SCENARIO) {
         if (!scope->scenarios) {
-            scope->scenarios = std::make_unique<std::map<std::string, Entry*, std::less<>>>();
+            scope->scenarios = std::make_unique<ScenarioIndex>();
         }
-        scope->scenarios->emplace(entry.name.view(), &entry);
-        if (scope->firstScenario == nullptr || where == scope->firstScenario) {
-            scope->firstScenario = &entry;
+        scope->scenarios->byName.emplace(entry.name.view(), &entry);
+        if (scope->scenarios->first == nullptr || where == scope->scenarios->first) {
+            scope->scenarios->first = &entry;
         }
     }
     if (scope == global_.get()) {
@@ -384,7 +384,7 @@ Entry& Model::insertBeforeFirstScenario(Scope* scope, int code, std::string_view
                                         int auxiliary)
 {
     checkScope(scope, origin);
-    return place(scope, scope->firstScenario, code, name, origin, auxiliary);
+    return place(scope, scope->firstScenario(), code, name, origin, auxiliary);
 }
 
 template <typename T>
@@ -517,8 +517,8 @@ Entry* Model::findScenario(const Scope& scope, std::string_view name)
     if (!scope.scenarios) {
         return nullptr;
     }
-    const auto found = scope.scenarios->find(name);
-    return found == scope.scenarios->end() ? nullptr : found->second;
+    const auto found = scope.scenarios->byName.find(name);
+    return found == scope.scenarios->byName.end() ? nullptr : found->second;
 }
 
 std::string qualifiedName(const Entry& scenario)
@@ -559,7 +559,6 @@ void Model::release()
     callbacks_.clear();
     procsends_.clear();
     callbackOrder_.clear();
-    global_->firstScenario = nullptr;
     global_->scenarios.reset();
     global_->codes.reset();
 }

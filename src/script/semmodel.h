@@ -701,7 +701,7 @@ public:
 private:
     Entry* head_ = nullptr;
     Entry* tail_ = nullptr;
-    std::size_t size_ = 0;
+    std::uint32_t size_ = 0;  // entries are counted in 32 bits: see Entry::serial
 };
 
 template <typename E>
@@ -711,15 +711,18 @@ EntryIterator<E>& EntryIterator<E>::operator--()
     return *this;
 }
 
+// The scenarios of a scope: the few scopes that hold any have one.
+struct ScenarioIndex {
+    Entry* first = nullptr;
+    std::map<std::string_view, Entry*, std::less<>> byName;  // first of each name; the model holds the names
+};
+
 struct Scope {
     Scope* parent = nullptr;
     Descriptor* owner = nullptr;  // none for the global scope
     EntryList entries;            // in order
-    Entry* firstScenario = nullptr;  // none without a scenario
-    // By name, first of each name; made with the first scenario, as most
-    // scopes hold none.
-    std::unique_ptr<std::map<std::string, Entry*, std::less<>>> scenarios;
-    std::bitset<kLastEntryCode + 1> codes;               // codes present
+    std::unique_ptr<ScenarioIndex> scenarios;  // made with the first scenario
+    std::bitset<kLastEntryCode + 1> codes;     // codes present
 
     Scope() = default;
     Scope(const Scope&) = delete;
@@ -727,8 +730,12 @@ struct Scope {
 
     Entry* ownerEntry() const;
     Entry* last() const { return entries.lastEntry(); }
+    // None without a scenario.
+    Entry* firstScenario() const { return scenarios ? scenarios->first : nullptr; }
     bool holds(int code) const { return codes.test(static_cast<std::size_t>(code)); }
 };
+// A large script holds a scope for nearly every other line.
+static_assert(sizeof(Scope) <= 64);
 
 // Where an entry comes from.
 struct Origin {

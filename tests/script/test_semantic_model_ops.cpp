@@ -143,7 +143,7 @@ TEST_F(ModelOperations, LargeModelsKeepTheirEntriesAcrossReleases)
         }
         EXPECT_EQ(global.entries.size(), 1201u);
         EXPECT_EQ(&*global.entries.begin(), &script);
-        EXPECT_EQ(global.firstScenario, scenarios.front());
+        EXPECT_EQ(global.firstScenario(), scenarios.front());
         // The references came in at the head, each before the one before it.
         EXPECT_EQ(std::next(global.entries.begin())->name, "r599");
         EXPECT_EQ(std::prev(global.entries.end(), 601)->name, "r0");
@@ -160,7 +160,7 @@ TEST_F(ModelOperations, LargeModelsKeepTheirEntriesAcrossReleases)
         }
         model.release();
         EXPECT_TRUE(model.global().entries.empty());
-        EXPECT_EQ(model.global().firstScenario, nullptr);
+        EXPECT_EQ(model.global().firstScenario(), nullptr);
         EXPECT_EQ(Model::findScenario(model.global(), "s0"), nullptr);
     }
 }
