@@ -447,7 +447,7 @@ Descriptor& Model::attach(Entry& entry, int descriptorCode)
         diag::internal("DSCCODUNK", diag::positionPrefix(entry.fileName(), entry.line), std::to_string(descriptorCode));
     }
     entry.descriptor = &descriptors_.make();
-    entry.descriptor->code = descriptorCode;
+    entry.descriptor->code = static_cast<std::int16_t>(descriptorCode);
     entry.descriptor->owner = &entry;
     fill(*entry.descriptor);
     return *entry.descriptor;

@@ -501,8 +501,6 @@ using DescriptorKindList =
                     MatchPieceData, PollPairData, InterData, TextPairData, NumberData, NameData>;
 
 struct Descriptor {
-    int code = 0;
-    int key = 0;                      // order of ordered insertion
     Entry* owner = nullptr;
     Scope* subScope = nullptr;        // the nested scope of a block-owning entry
 
@@ -526,9 +524,16 @@ struct Descriptor {
 
 private:
     friend class Model;
-    DescriptorKindList::Data data_;
+    // The code and key that follow fill the variant's padding after its index.
+    [[no_unique_address]] DescriptorKindList::Data data_;
+
+public:
+    std::int16_t code = 0;            // a DescriptorCode
+    int key = 0;                      // order of ordered insertion
 };
-static_assert(sizeof(Descriptor) <= 64);
+// Most entries carry one: payload, variant index, code, key and two pointers without padding.
+static_assert(sizeof(Descriptor) <= 56);
+static_assert(kLastDescriptorCode <= std::numeric_limits<std::int16_t>::max());
 
 // A text the model keeps until it is released: its length, then its
 // characters, in the model's text chunks; none for the empty text. Eight
