@@ -158,88 +158,58 @@ void checkScope(const Scope* scope, const Origin& origin)
 
 // Every (file name, file id) pair entries were made in, numbered from 1 in
 // the order first met.
-class EntryFiles {
+class EntryFileIndex {
 public:
-    EntryFiles() { byNumber_.push_back(&files_.emplace_back()); }
-
-    const Origin& at(EntryFileNumber number) const { return *byNumber_[number]; }
-
     EntryFileNumber numberOf(std::string_view name, int id)
     {
-        // Entries come in runs from one file: the last answer mostly stands.
-        const Origin& last = at(lastNumber_);
-        if (last.fileId == id && last.fileName == name) {
-            return lastNumber_;
+        if (name.empty() && id == 0) {
+            return 0;
         }
         const auto found = numbers_.find(std::make_pair(id, name));
         if (found != numbers_.end()) {
-            lastNumber_ = found->second;
-            return lastNumber_;
+            return found->second;
         }
-        if (byNumber_.size() > std::numeric_limits<EntryFileNumber>::max()) {
+        std::vector<Origin>& files = detail::entryFiles;
+        if (files.empty()) {
+            files.emplace_back();
+        }
+        if (files.size() > std::numeric_limits<EntryFileNumber>::max()) {
             base::memoryExhausted();
         }
         const std::string& kept = names_.emplace_back(name);
-        const Origin& added = files_.emplace_back(Origin{kept, id, 0});
-        lastNumber_ = static_cast<EntryFileNumber>(byNumber_.size());
-        byNumber_.push_back(&added);
-        numbers_.emplace(std::make_pair(id, added.fileName), lastNumber_);
-        return lastNumber_;
+        const auto number = static_cast<EntryFileNumber>(files.size());
+        files.push_back(Origin{kept, id, 0});
+        numbers_.emplace(std::make_pair(id, std::string_view(kept)), number);
+        return number;
     }
 
 private:
-    std::deque<std::string> names_;  // keep their places: the files view them
-    std::deque<Origin> files_;
-    std::vector<const Origin*> byNumber_;
+    std::deque<std::string> names_;  // keep their places: the table views them
     std::map<std::pair<int, std::string_view>, EntryFileNumber> numbers_;
-    EntryFileNumber lastNumber_ = 0;
 };
-
-EntryFiles& entryFiles()
-{
-    static EntryFiles files;
-    return files;
-}
 
 constexpr std::size_t kTextChunkBytes = std::size_t{64} << 10;
 
 }  // namespace
 
+namespace detail {
+std::vector<Origin> entryFiles;
+}  // namespace detail
+
 EntryFileNumber entryFileNumber(std::string_view fileName, int fileId)
 {
-    return entryFiles().numberOf(fileName, fileId);
+    static EntryFileIndex index;
+    return index.numberOf(fileName, fileId);
 }
 
-std::string_view entryFileName(EntryFileNumber number)
+void TextChunks::startChunk(std::size_t textSize)
 {
-    return entryFiles().at(number).fileName;
-}
-
-int entryFileId(EntryFileNumber number)
-{
-    return entryFiles().at(number).fileId;
-}
-
-ModelText TextChunks::keep(std::string_view text)
-{
-    if (text.empty()) {
-        return {};
-    }
-    const auto size = static_cast<std::uint32_t>(text.size());
-    if (size != text.size()) {
+    if (textSize > std::numeric_limits<std::uint32_t>::max()) {
         base::memoryExhausted();
     }
-    const std::size_t bytes = sizeof size + text.size();
-    if (used_ + bytes > capacity_) {
-        capacity_ = std::max(kTextChunkBytes, bytes);
-        chunks_.push_back(std::make_unique_for_overwrite<char[]>(capacity_));
-        used_ = 0;
-    }
-    char* kept = chunks_.back().get() + used_;
-    used_ += bytes;
-    std::memcpy(kept, &size, sizeof size);
-    std::memcpy(kept + sizeof size, text.data(), text.size());
-    return ModelText(kept);
+    capacity_ = std::max(kTextChunkBytes, sizeof(std::uint32_t) + textSize);
+    chunks_.push_back(std::make_unique_for_overwrite<char[]>(capacity_));
+    used_ = 0;
 }
 
 void TextChunks::clear()
@@ -300,7 +270,7 @@ Entry& Model::place(Scope* scope, Entry* where, int code, std::string_view name,
     entry.name = texts_.keep(name);
     entry.auxiliary = auxiliary;
     entry.line = origin.line;
-    entry.file = entryFileNumber(origin.fileName, origin.fileId);
+    entry.file = fileNumber(origin);
     scope->codes.set(static_cast<std::size_t>(code));
     if (code == ENT_SCENARIO) {
         if (!scope->scenarios) {
@@ -315,6 +285,16 @@ Entry& Model::place(Scope* scope, Entry* where, int code, std::string_view name,
         index(entry);
     }
     return entry;
+}
+
+// Entries come in runs from one file.
+EntryFileNumber Model::fileNumber(const Origin& origin)
+{
+    if (origin.fileId != lastFile_.fileId || origin.fileName != lastFile_.fileName) {
+        lastFileNumber_ = entryFileNumber(origin.fileName, origin.fileId);
+        lastFile_ = Origin{entryFileName(lastFileNumber_), origin.fileId, 0};
+    }
+    return lastFileNumber_;
 }
 
 void Model::index(Entry& entry)

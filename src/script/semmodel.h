@@ -577,13 +577,37 @@ private:
 // Owns the texts of the model's entries: copied into chunks that never move.
 class TextChunks {
 public:
-    ModelText keep(std::string_view text);
+    ModelText keep(std::string_view text)
+    {
+        if (text.empty()) {
+            return {};
+        }
+        const auto size = static_cast<std::uint32_t>(text.size());
+        const std::size_t bytes = sizeof size + text.size();
+        if (used_ + bytes > capacity_ || size != text.size()) {
+            startChunk(text.size());
+        }
+        char* kept = chunks_.back().get() + used_;
+        used_ += bytes;
+        std::memcpy(kept, &size, sizeof size);
+        std::memcpy(kept + sizeof size, text.data(), text.size());
+        return ModelText(kept);
+    }
     void clear();
 
 private:
+    void startChunk(std::size_t textSize);
+
     std::vector<std::unique_ptr<char[]>> chunks_;
     std::size_t used_ = 0;
     std::size_t capacity_ = 0;
+};
+
+// Where an entry comes from.
+struct Origin {
+    std::string_view fileName;
+    int fileId = 0;
+    int line = 0;
 };
 
 // The number of a file entries were made in, among every (name, file id)
@@ -591,8 +615,20 @@ private:
 // and id 0.
 using EntryFileNumber = std::uint16_t;
 EntryFileNumber entryFileNumber(std::string_view fileName, int fileId);
-std::string_view entryFileName(EntryFileNumber number);
-int entryFileId(EntryFileNumber number);
+
+namespace detail {
+// By number; the names are held by the table (see entryFileNumber) until exit.
+extern std::vector<Origin> entryFiles;
+}  // namespace detail
+
+inline std::string_view entryFileName(EntryFileNumber number)
+{
+    return number == 0 ? std::string_view() : detail::entryFiles[number].fileName;
+}
+inline int entryFileId(EntryFileNumber number)
+{
+    return number == 0 ? 0 : detail::entryFiles[number].fileId;
+}
 
 struct Entry {
     Scope* scope = nullptr;
@@ -742,13 +778,6 @@ struct Scope {
 // A large script holds a scope for nearly every other line.
 static_assert(sizeof(Scope) <= 64);
 
-// Where an entry comes from.
-struct Origin {
-    std::string_view fileName;
-    int fileId = 0;
-    int line = 0;
-};
-
 // The analysed script: the global scope and the indexes of global names.
 class Model {
 public:
@@ -813,6 +842,7 @@ private:
     Entry& place(Scope* scope, Entry* where, int code, std::string_view name, const Origin& origin,
                  int auxiliary);
     void index(Entry& entry);
+    EntryFileNumber fileNumber(const Origin& origin);
     // Gives the descriptor the empty data of its code.
     void fill(Descriptor& descriptor);
     template <typename T>
@@ -825,6 +855,8 @@ private:
     DescriptorKindList::Stores heldApart_;  // the descriptors' large payloads
     BlockStore<Scope, true> scopes_;  // every scope but the global one
     TextChunks texts_;                // the entries' names and filters
+    Origin lastFile_;                 // file of the entry made last (the file table holds the name)
+    EntryFileNumber lastFileNumber_ = 0;
     int commtypeCounter_ = 0;
     int highestChannelIndex_ = 0;
     int eventStructCount_ = 0;
