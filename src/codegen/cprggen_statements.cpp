@@ -18,7 +18,7 @@ std::string_view withoutQuotes(std::string_view letters)
     return letters;
 }
 
-const std::string& conditionText(const Entry& entry)
+std::string_view conditionText(const Entry& entry)
 {
     const auto& data = entry.data<ConditionData>();
     return data.code.empty() ? data.text : data.code;

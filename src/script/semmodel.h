@@ -235,6 +235,74 @@ private:
     std::size_t used_ = 0;  // items made in the last block
 };
 
+// A text the model keeps until it is released: its length, then its
+// characters, in the model's text chunks; none for the empty text. Eight
+// bytes where a string takes thirty-two: every entry holds two.
+class ModelText {
+public:
+    ModelText() = default;
+
+    std::string_view view() const
+    {
+        if (kept_ == nullptr) {
+            return {};
+        }
+        std::uint32_t size = 0;
+        std::memcpy(&size, kept_, sizeof size);
+        return {kept_ + sizeof size, size};
+    }
+    operator std::string_view() const { return view(); }
+    bool empty() const { return kept_ == nullptr; }
+    std::size_t size() const { return view().size(); }
+    friend bool operator==(ModelText text, std::string_view other) { return text.view() == other; }
+    friend std::string operator+(std::string left, ModelText right)
+    {
+        left += right.view();
+        return left;
+    }
+    friend std::string operator+(ModelText left, std::string_view right)
+    {
+        std::string joined(left.view());
+        joined += right;
+        return joined;
+    }
+
+private:
+    friend class TextChunks;
+    explicit ModelText(const char* kept) : kept_(kept) {}
+
+    const char* kept_ = nullptr;
+};
+
+// Owns the texts of the model's entries: copied into chunks that never move.
+class TextChunks {
+public:
+    ModelText keep(std::string_view text)
+    {
+        if (text.empty()) {
+            return {};
+        }
+        const auto size = static_cast<std::uint32_t>(text.size());
+        const std::size_t bytes = sizeof size + text.size();
+        if (used_ + bytes > capacity_ || size != text.size()) {
+            startChunk(text.size());
+        }
+        char* kept = chunks_.back().get() + used_;
+        used_ += bytes;
+        std::memcpy(kept, &size, sizeof size);
+        std::memcpy(kept + sizeof size, text.data(), text.size());
+        return ModelText(kept);
+    }
+    void clear();
+
+private:
+    void startChunk(std::size_t textSize);
+
+    std::vector<std::unique_ptr<char[]>> chunks_;
+    std::size_t used_ = 0;
+    std::size_t capacity_ = 0;
+};
+
 // ---- kind-specific descriptor data ----
 // Value trees are held apart, so that every descriptor stays small.
 
@@ -268,9 +336,11 @@ struct ProcData {
     int parameterCount = 0;
 };
 
+// The payloads' texts are held by the model (see ModelText).
+
 struct CallData {
-    std::string expected;        // text after the first '@', "" when absent
-    std::string result;          // text after the second '@' (or the hidden return variable)
+    ModelText expected;          // text after the first '@', "" when absent
+    ModelText result;            // text after the second '@' (or the hidden return variable)
     int expectedClass = -1;
     int resultClass = -1;
     Entry* procedure = nullptr;  // the script procedure called
@@ -281,12 +351,12 @@ struct CallData {
 };
 
 struct ArgData {
-    std::string text;        // the argument expression
+    ModelText text;          // the argument expression
     int cls = -1;            // its expression class
     int parameterClass = -1; // class of the parameter it is passed to (15: variadic part)
     bool reference = false;  // written REF(...)
-    std::string expected;    // text after '@' inside the argument
-    std::string result;      // text after the second '@'
+    ModelText expected;      // text after '@' inside the argument
+    ModelText result;        // text after the second '@'
     int expectedClass = -1;
     int resultClass = -1;
 };
@@ -297,8 +367,8 @@ struct ParamData {
 };
 
 struct ConditionData {            // IF, WHILE, CASE
-    std::string text;             // the condition or selector, pieces joined
-    std::string code;             // the text for generated code: MATCHING-family pieces rewritten
+    ModelText text;               // the condition or selector, pieces joined
+    ModelText code;               // the text for generated code: MATCHING-family pieces rewritten
     int cls = -1;                 // its expression class
     Scope* elseScope = nullptr;   // IF with ELSE only
 };
@@ -336,10 +406,10 @@ struct ReturnVarData {
 enum class CheckMode { Init, Expected, Value };  // INIT=, EV= (and EV==), VA=
 
 struct VarData {
-    std::string variable;   // the variable expression
-    std::string check;      // INIT=/EV=/VA= text as analysed
+    ModelText variable;     // the variable expression
+    ModelText check;        // INIT=/EV=/VA= text as analysed
     Entry* message = nullptr;  // when the variable is a message variable
-    std::string keyword;    // INIT, EV or VA as written
+    ModelText keyword;      // INIT, EV or VA as written
     CheckMode mode = CheckMode::Expected;
     int formatCode = -1;    // of the FORMAT registered for the variable, -1 without
     std::unique_ptr<ValueTree> tree;  // the analysed value; the value entries point into it
@@ -534,74 +604,6 @@ public:
 // Most entries carry one: payload, variant index, code, key and two pointers without padding.
 static_assert(sizeof(Descriptor) <= 56);
 static_assert(kLastDescriptorCode <= std::numeric_limits<std::int16_t>::max());
-
-// A text the model keeps until it is released: its length, then its
-// characters, in the model's text chunks; none for the empty text. Eight
-// bytes where a string takes thirty-two: every entry holds two.
-class ModelText {
-public:
-    ModelText() = default;
-
-    std::string_view view() const
-    {
-        if (kept_ == nullptr) {
-            return {};
-        }
-        std::uint32_t size = 0;
-        std::memcpy(&size, kept_, sizeof size);
-        return {kept_ + sizeof size, size};
-    }
-    operator std::string_view() const { return view(); }
-    bool empty() const { return kept_ == nullptr; }
-    std::size_t size() const { return view().size(); }
-    friend bool operator==(ModelText text, std::string_view other) { return text.view() == other; }
-    friend std::string operator+(std::string left, ModelText right)
-    {
-        left += right.view();
-        return left;
-    }
-    friend std::string operator+(ModelText left, std::string_view right)
-    {
-        std::string joined(left.view());
-        joined += right;
-        return joined;
-    }
-
-private:
-    friend class TextChunks;
-    explicit ModelText(const char* kept) : kept_(kept) {}
-
-    const char* kept_ = nullptr;
-};
-
-// Owns the texts of the model's entries: copied into chunks that never move.
-class TextChunks {
-public:
-    ModelText keep(std::string_view text)
-    {
-        if (text.empty()) {
-            return {};
-        }
-        const auto size = static_cast<std::uint32_t>(text.size());
-        const std::size_t bytes = sizeof size + text.size();
-        if (used_ + bytes > capacity_ || size != text.size()) {
-            startChunk(text.size());
-        }
-        char* kept = chunks_.back().get() + used_;
-        used_ += bytes;
-        std::memcpy(kept, &size, sizeof size);
-        std::memcpy(kept + sizeof size, text.data(), text.size());
-        return ModelText(kept);
-    }
-    void clear();
-
-private:
-    void startChunk(std::size_t textSize);
-
-    std::vector<std::unique_ptr<char[]>> chunks_;
-    std::size_t used_ = 0;
-    std::size_t capacity_ = 0;
-};
 
 // Where an entry comes from.
 struct Origin {
@@ -809,6 +811,8 @@ public:
     Descriptor& attach(Entry& entry, int descriptorCode);
     // Gives the entry its execution filter prefix.
     void setFilter(Entry& entry, std::string_view filter) { entry.filter = texts_.keep(filter); }
+    // A copy of the text that lives as long as the model's entries.
+    ModelText keep(std::string_view text) { return texts_.keep(text); }
 
     // Global entries by code and name (first of that name).
     Entry* findGlobal(int code, std::string_view name) const;
@@ -854,7 +858,7 @@ private:
     BlockStore<Descriptor, true> descriptors_;
     DescriptorKindList::Stores heldApart_;  // the descriptors' large payloads
     BlockStore<Scope, true> scopes_;  // every scope but the global one
-    TextChunks texts_;                // the entries' names and filters
+    TextChunks texts_;                // the entries' names and filters, the payloads' texts
     Origin lastFile_;                 // file of the entry made last (the file table holds the name)
     EntryFileNumber lastFileNumber_ = 0;
     int commtypeCounter_ = 0;

@@ -84,12 +84,13 @@ private:
         Entry& entry = simple(code, {}, origin);
         Descriptor& descriptor = model.attach(entry, descriptorCode);
         auto& data = descriptor.as<ConditionData>();
-        data.text = Analysis::expressionText(node.c0());
         // MATCHING-family pieces become calls the C analysis can type.
         if (const auto rebuilt = a.matchingExpression(node.c0(), origin)) {
-            data.text = rebuilt->display;
-            data.code = rebuilt->code;
+            data.text = model.keep(rebuilt->display);
+            data.code = model.keep(rebuilt->code);
             data.cls = a.classOf(rebuilt->typed, block.cScope, origin);
+        } else {
+            data.text = model.keep(Analysis::expressionText(node.c0()));
         }
         return descriptor;
     }

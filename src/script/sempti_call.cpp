@@ -150,8 +150,8 @@ public:
         auto& data = descriptor.as<CallData>();
         if (const SyntaxNode* at = node.c2()) {
             Analysis::expect(at, STX_CALL_AT, node);
-            data.expected = Analysis::trimmedExpressionText(at->c0());
-            data.result = Analysis::trimmedExpressionText(at->c1());
+            data.expected = model.keep(Analysis::trimmedExpressionText(at->c0()));
+            data.result = model.keep(Analysis::trimmedExpressionText(at->c1()));
         }
         data.expandedCall = found->expanded;
         if (found->procedure != nullptr) {
@@ -326,7 +326,7 @@ private:
             }
         }
         const int number = a.state.returnVarCount++;
-        data.result = "trv_return_" + std::to_string(number);
+        data.result = model.keep("trv_return_" + std::to_string(number));
         Entry& variable = model.prependToBlock(&scope, ENT_RETURN_VAR, data.result, origin);
         auto& variableData = model.attach(variable, DSC_RETURN_VAR).as<ReturnVarData>();
         variableData.cls = cls;
@@ -384,10 +384,10 @@ private:
         }
         Entry& entry = model.append(call.subScope, ENT_ARG, argument.text, argument.origin);
         auto& data = model.attach(entry, DSC_ARG).as<ArgData>();
-        data.text = argument.text;
+        data.text = entry.name;
         data.reference = argument.reference;
-        data.expected = argument.expected;
-        data.result = argument.result;
+        data.expected = model.keep(argument.expected);
+        data.result = model.keep(argument.result);
         data.parameterClass = parameterClass;
         data.cls = a.classOf(argument.text, cScope, argument.origin);
         // A reference passes the address of what it names; the variadic

@@ -154,10 +154,10 @@ void Analysis::analyseVar(const SyntaxNode& node, Block& block, const Origin& or
     Entry& entry = model.append(block.scope, ENT_VAR, variable, origin);
     Descriptor& descriptor = model.attach(entry, DSC_VAR);
     auto& data = descriptor.as<VarData>();
-    data.variable = variable;
-    data.check = std::move(text);
+    data.variable = entry.name;
+    data.check = model.keep(text);
     data.message = model.findGlobal(ENT_MESSAGE_VAR, variable);
-    data.keyword = tree->keyword;
+    data.keyword = model.keep(tree->keyword);
     data.mode = data.keyword == "INIT" ? CheckMode::Init : data.keyword == "VA" ? CheckMode::Value : CheckMode::Expected;
     if (const VariableFormat* format = formatOf(variable, block.cScope)) {
         data.formatCode = format->formatCode;
