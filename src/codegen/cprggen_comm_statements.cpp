@@ -66,10 +66,10 @@ bool pieceOnChannel(const Entry& piece, const Entry& channel, const std::vector<
     });
 }
 
-bool namesWord(const std::string& text, std::string_view word)
+bool namesWord(std::string_view text, std::string_view word)
 {
     const auto isName = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_'; };
-    for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
+    for (std::size_t at = text.find(word); at != std::string_view::npos; at = text.find(word, at + 1)) {
         const std::size_t end = at + word.size();
         if ((at == 0 || !isName(text[at - 1])) && (end == text.size() || !isName(text[end]))) {
             return true;
@@ -193,7 +193,7 @@ struct WaitContext {
     std::vector<std::string> hidden;  // variables whose type the file scope cannot name
 };
 
-bool namedByCondition(const WaittilTexts& texts, const std::string& name)
+bool namedByCondition(const WaittilTexts& texts, std::string_view name)
 {
     return namesWord(texts.conditionCode, name) || namesWord(texts.timeoutCode, name);
 }

@@ -374,10 +374,10 @@ struct ConditionData {            // IF, WHILE, CASE
 };
 
 struct WaittilTexts {
-    std::string condition;      // as shown to the user
-    std::string timeout;
-    std::string conditionCode;  // MATCHING-family pieces rewritten for generated code
-    std::string timeoutCode;
+    ModelText condition;        // as shown to the user
+    ModelText timeout;
+    ModelText conditionCode;    // MATCHING-family pieces rewritten for generated code
+    ModelText timeoutCode;
     std::string limit = "0";  // the waiting limit read from a WTIME comparison
     std::string cScope;       // C scope of the native declarations the statement sees
     long declaredBefore = 0;  // C declarations ranked below this one come before the statement
@@ -426,7 +426,7 @@ struct ValueData {
 struct DefMessageData {
     int number = 0;             // run-wide, from 1
     Entry* message = nullptr;
-    std::string check;          // the EV= text
+    ModelText check;            // the EV= text
     bool inProcedure = false;
     Entry* procedure = nullptr;     // the procedure whose body holds it
     std::unique_ptr<ValueTree> tree;  // the EV= text analysed against the message, none when refused
@@ -485,15 +485,15 @@ struct SendData {
 };
 
 struct ChannelOpData {          // ADD_ID, FD_ADD, CLEAR_ID
-    std::string channel;
+    ModelText channel;
     Entry* channelEntry = nullptr;
-    std::string id;             // ADD_ID only
+    ModelText id;               // ADD_ID only
     bool constant = false;      // the identifier is assigned, not copied
 };
 
 struct MatchPieceData {         // one MATCHING-family piece of a WAITTIL
-    std::string display;        // as shown to the user
-    std::string code;           // as written into generated code
+    ModelText display;          // as shown to the user
+    ModelText code;             // as written into generated code
     Entry* message = nullptr;
     Entry* channel = nullptr;   // as written (or given in TRIGGER mode)
 };
@@ -513,8 +513,8 @@ struct InterData {              // INTERSEND, INTERRECV
 };
 
 struct TextPairData {           // PRINT, INTERSEND, INTERRECV, match pieces
-    std::string first;
-    std::string second;
+    ModelText first;
+    ModelText second;
 };
 
 struct NumberData {             // TIMER, instance declarations
@@ -522,7 +522,7 @@ struct NumberData {             // TIMER, instance declarations
 };
 
 struct NameData {               // RENDEZVOUS, instance uses
-    std::string name;
+    ModelText name;
 };
 
 // Payloads larger than this are held apart, in the model's stores, so that a

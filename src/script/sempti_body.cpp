@@ -199,8 +199,8 @@ private:
         }
         Entry& entry = simple(ENT_PRINT, name, origin);
         auto& data = model.attach(entry, DSC_PRINT).as<TextPairData>();
-        data.first = name;
-        data.second = text;
+        data.first = entry.name;
+        data.second = model.keep(text);
     }
 
     // Trace instructions exist only at the circular trace level; the levels

@@ -355,10 +355,10 @@ public:
         Descriptor& descriptor = model.attach(entry, DSC_WAITTIL);
         auto& waittil = descriptor.as<WaittilData>();
         auto& data = *waittil.texts;
-        data.condition = std::move(condition->display);
-        data.timeout = std::move(timeout->display);
-        data.conditionCode = std::move(condition->code);
-        data.timeoutCode = std::move(timeout->code);
+        data.condition = model.keep(condition->display);
+        data.timeout = model.keep(timeout->display);
+        data.conditionCode = model.keep(condition->code);
+        data.timeoutCode = model.keep(timeout->code);
         data.cScope = block.cScope;
         data.declaredBefore = cSymbols().nextOrder();
         data.limit = waitingLimit(data.timeout);
@@ -418,7 +418,7 @@ public:
         auto& data = model.attach(entry, DSC_DEF_MESSAGE).as<DefMessageData>();
         data.number = ++a.state.defMessageCount;
         data.message = message;
-        data.check = std::move(check);
+        data.check = model.keep(check);
         data.inProcedure = a.state.insideProcedure;
         data.procedure = a.state.insideProcedure ? a.state.currentProcedure : nullptr;
         data.tree = boxed(analyseValue(name, data.check, block.cScope, origin.fileName, origin.line));
@@ -468,7 +468,7 @@ public:
         auto& data = model.attach(entry, DSC_ADD_ID).as<ChannelOpData>();
         data.channel = channel->name;
         data.channelEntry = channel;
-        data.id = id;
+        data.id = model.keep(id);
         data.constant = found.constant || !namesVariable(typedText);
     }
 
@@ -518,7 +518,8 @@ public:
     void rendezvous(const SyntaxNode& node, const Origin& origin)
     {
         const std::string name = Analysis::identText(node.c0(), node);
-        model.attach(append(ENT_RENDEZVOUS, name, origin), DSC_RENDEZVOUS).as<NameData>().name = name;
+        Entry& entry = append(ENT_RENDEZVOUS, name, origin);
+        model.attach(entry, DSC_RENDEZVOUS).as<NameData>().name = entry.name;
     }
 
 private:
@@ -554,8 +555,8 @@ private:
         PollingList pairs;
         for (const Analysis::MatchPiece& piece : pieces) {
             Entry& entry = model.append(&scope, ENT_MATCH_PIECE, piece.message->name, origin);
-            model.attach(entry, DSC_MATCH_PIECE).as<MatchPieceData>() = {piece.display, piece.code, piece.message,
-                                                                         piece.channel};
+            model.attach(entry, DSC_MATCH_PIECE).as<MatchPieceData>() = {model.keep(piece.display), model.keep(piece.code),
+                                                                         piece.message, piece.channel};
             Entry* structure = piece.message->data<MessageVarData>().structure;
             if (piece.channel != nullptr) {
                 Entry* commtype = piece.channel->data<ChannelData>().commtype;

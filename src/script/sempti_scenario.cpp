@@ -301,7 +301,7 @@ bool Analysis::instanceUses(const SyntaxNode* names, Block& block, const Origin&
             return false;
         }
         Entry& use = model.append(block.scope, ENT_INSTANCE_USE, name, origin);
-        model.attach(use, DSC_INSTANCE_USE).as<NameData>().name = name;
+        model.attach(use, DSC_INSTANCE_USE).as<NameData>().name = use.name;
     }
     return true;
 }
