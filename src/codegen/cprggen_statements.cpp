@@ -38,11 +38,12 @@ void ProgramWriter::statements(const Scope* scope)
 
 void ProgramWriter::statement(const Entry& entry)
 {
-    if (entry.filter.empty()) {
+    const std::string_view filter = model_.filterOf(entry);
+    if (filter.empty()) {
         dispatch(entry);
         return;
     }
-    line(filterCondition(entry.filter));
+    line(filterCondition(filter));
     open();
     dispatch(entry);
     close();

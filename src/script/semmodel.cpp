@@ -266,7 +266,7 @@ Entry& Model::place(Scope* scope, Entry* where, int code, std::string_view name,
     entry.serial = entryCount_++;
     scope->entries.insert(where, entry);
     entry.scope = scope;
-    entry.code = static_cast<std::int16_t>(code);
+    entry.code = static_cast<std::uint8_t>(code);
     entry.name = texts_.keep(name);
     entry.auxiliary = auxiliary;
     entry.line = origin.line;
@@ -295,6 +295,16 @@ EntryFileNumber Model::fileNumber(const Origin& origin)
         lastFile_ = Origin{entryFileName(lastFileNumber_), origin.fileId, 0};
     }
     return lastFileNumber_;
+}
+
+void Model::changeFilter(Entry& entry, std::string_view filter)
+{
+    entry.filtered = !filter.empty();
+    if (entry.filtered) {
+        filters_.insert_or_assign(&entry, texts_.keep(filter));
+    } else {
+        filters_.erase(&entry);
+    }
 }
 
 void Model::index(Entry& entry)
@@ -530,6 +540,7 @@ void Model::release()
     std::apply([](auto&... stores) { (stores.clear(), ...); }, heldApart_);
     scopes_.clear();
     entries_.clear();
+    filters_.clear();
     texts_.clear();
     entryCount_ = 0;
     global_->entries.clear();

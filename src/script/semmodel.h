@@ -638,8 +638,8 @@ struct Entry {
     Entry* next = nullptr;
     Descriptor* descriptor = nullptr;  // held by the model
     ModelText name;              // held by the model
-    ModelText filter;            // execution filter prefix of the instruction line, held by the model
-    std::int16_t code = 0;       // an EntryCode
+    std::uint8_t code = 0;       // an EntryCode
+    bool filtered = false;       // has an execution filter prefix: see Model::filterOf
     EntryFileNumber file = 0;    // see entryFileName
     int auxiliary = 0;
     int line = 0;
@@ -654,8 +654,8 @@ struct Entry {
     const T& data() const { return descriptor->as<T>(); }
 };
 // A large script holds hundreds of thousands of entries: no padding between members.
-static_assert(sizeof(Entry) <= 6 * sizeof(void*) + 4 * sizeof(int));
-static_assert(kLastEntryCode <= std::numeric_limits<std::int16_t>::max());
+static_assert(sizeof(Entry) <= 5 * sizeof(void*) + 4 * sizeof(int));
+static_assert(kLastEntryCode <= std::numeric_limits<std::uint8_t>::max());
 
 class EntryList;
 
@@ -809,8 +809,17 @@ public:
     Entry& insertBeforeFirstScenario(Scope* scope, int code, std::string_view name, const Origin& origin,
                                      int auxiliary = 0);
     Descriptor& attach(Entry& entry, int descriptorCode);
-    // Gives the entry its execution filter prefix.
-    void setFilter(Entry& entry, std::string_view filter) { entry.filter = texts_.keep(filter); }
+    // Gives the entry its execution filter prefix ("" for none).
+    void setFilter(Entry& entry, std::string_view filter)
+    {
+        if (!filter.empty() || entry.filtered) {
+            changeFilter(entry, filter);
+        }
+    }
+    std::string_view filterOf(const Entry& entry) const
+    {
+        return entry.filtered ? filters_.find(&entry)->second.view() : std::string_view();
+    }
     // A copy of the text that lives as long as the model's entries.
     ModelText keep(std::string_view text) { return texts_.keep(text); }
 
@@ -847,6 +856,7 @@ private:
                  int auxiliary);
     void index(Entry& entry);
     EntryFileNumber fileNumber(const Origin& origin);
+    void changeFilter(Entry& entry, std::string_view filter);
     // Gives the descriptor the empty data of its code.
     void fill(Descriptor& descriptor);
     template <typename T>
@@ -859,6 +869,9 @@ private:
     DescriptorKindList::Stores heldApart_;  // the descriptors' large payloads
     BlockStore<Scope, true> scopes_;  // every scope but the global one
     TextChunks texts_;                // the entries' names and filters, the payloads' texts
+    // The few entries with an execution filter have it here, not in a member
+    // that every entry would carry.
+    std::unordered_map<const Entry*, ModelText> filters_;
     Origin lastFile_;                 // file of the entry made last (the file table holds the name)
     EntryFileNumber lastFileNumber_ = 0;
     int commtypeCounter_ = 0;

@@ -217,7 +217,7 @@ std::string fieldsOf(const Descriptor& descriptor)
     return f.take();
 }
 
-void entryLine(const Entry& entry, std::size_t depth, std::string& out)
+void entryLine(const Entry& entry, std::string_view filter, std::size_t depth, std::string& out)
 {
     out.append(2 * depth, ' ');
     out += entryCodeName(entry.code);
@@ -241,9 +241,9 @@ void entryLine(const Entry& entry, std::size_t depth, std::string& out)
     if (entry.auxiliary != 0 || entry.code == ENT_WAITTIL_REF) {
         out += " aux=" + std::to_string(entry.auxiliary);
     }
-    if (!entry.filter.empty()) {
+    if (!filter.empty()) {
         out += " filter=\"";
-        out += entry.filter;
+        out += filter;
         out += '"';
     }
     out += '\n';
@@ -288,7 +288,7 @@ std::string dumpModel(const Model& model, int instanceMode, int instanceNumber, 
             out += next.line;
             out += '\n';
         } else {
-            entryLine(*next.entry, next.depth, out);
+            entryLine(*next.entry, model.filterOf(*next.entry), next.depth, out);
             const Descriptor* descriptor = next.entry->descriptor;
             if (descriptor == nullptr) {
                 continue;
