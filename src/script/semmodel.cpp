@@ -271,7 +271,7 @@ Entry& Model::place(Scope* scope, Entry* where, int code, std::string_view name,
     entry.auxiliary = auxiliary;
     entry.line = origin.line;
     entry.file = fileNumber(origin);
-    scope->codes.set(static_cast<std::size_t>(code));
+    scope->codes.set(code);
     if (code == ENT_SCENARIO) {
         if (!scope->scenarios) {
             scope->scenarios = std::make_unique<ScenarioIndex>();

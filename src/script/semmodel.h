@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bitset>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -760,12 +759,29 @@ struct ScenarioIndex {
     std::map<std::string_view, Entry*, std::less<>> byName;  // first of each name; the model holds the names
 };
 
+// A set of entry codes in 32-bit words, so that a scope packs it after its
+// entry list's 32-bit count.
+class EntryCodeSet {
+public:
+    void set(int code) { words_[word(code)] |= bit(code); }
+    bool test(int code) const { return (words_[word(code)] & bit(code)) != 0; }
+    void reset() { words_ = {}; }
+
+private:
+    static constexpr int kWordBits = 32;
+    static std::size_t word(int code) { return static_cast<std::size_t>(code / kWordBits); }
+    static std::uint32_t bit(int code) { return std::uint32_t{1} << (code % kWordBits); }
+
+    std::array<std::uint32_t, kLastEntryCode / kWordBits + 1> words_{};
+};
+
 struct Scope {
     Scope* parent = nullptr;
     Descriptor* owner = nullptr;  // none for the global scope
-    EntryList entries;            // in order
+    // In order. The code set that follows takes the padding after its count.
+    [[no_unique_address]] EntryList entries;
+    EntryCodeSet codes;           // codes present
     std::unique_ptr<ScenarioIndex> scenarios;  // made with the first scenario
-    std::bitset<kLastEntryCode + 1> codes;     // codes present
 
     Scope() = default;
     Scope(const Scope&) = delete;
@@ -775,10 +791,10 @@ struct Scope {
     Entry* last() const { return entries.lastEntry(); }
     // None without a scenario.
     Entry* firstScenario() const { return scenarios ? scenarios->first : nullptr; }
-    bool holds(int code) const { return codes.test(static_cast<std::size_t>(code)); }
+    bool holds(int code) const { return codes.test(code); }
 };
 // A large script holds a scope for nearly every other line.
-static_assert(sizeof(Scope) <= 64);
+static_assert(sizeof(Scope) <= 56);
 
 // The analysed script: the global scope and the indexes of global names.
 class Model {
