@@ -234,9 +234,10 @@ private:
     std::size_t used_ = 0;  // items made in the last block
 };
 
-// A text the model keeps until it is released: its length, then its
-// characters, in the model's text chunks; none for the empty text. Eight
-// bytes where a string takes thirty-two: every entry holds two.
+// A text the model keeps until it is released (the entries and payloads that
+// hold it go with it): its length, then its characters, in the model's text
+// chunks; none for the empty text. Eight bytes where a string takes
+// thirty-two, and no heap block of its own.
 class ModelText {
 public:
     ModelText() = default;
@@ -273,7 +274,8 @@ private:
     const char* kept_ = nullptr;
 };
 
-// Owns the texts of the model's entries: copied into chunks that never move.
+// Owns the texts of the model's entries and payloads: copied into chunks
+// that never move.
 class TextChunks {
 public:
     ModelText keep(std::string_view text)

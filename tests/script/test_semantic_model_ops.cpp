@@ -28,7 +28,7 @@ protected:
     {
         std::vector<std::string> found;
         for (const Entry& entry : scope.entries) {
-            found.push_back(entry.name);
+            found.emplace_back(entry.name);
         }
         return found;
     }
