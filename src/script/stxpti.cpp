@@ -67,12 +67,12 @@ std::size_t restChild(SyntaxKind kind)
 void wrapInRootScenario(ParserContext& ctx)
 {
     SyntaxNode* root = ctx.tree.root();
-    if (root == nullptr || root->child[2] == nullptr) {
+    if (root == nullptr || root->c2() == nullptr) {
         return;
     }
     SyntaxNode* name = ctx.leaf(STX_IDENT, ctx.tree.keepText({}));
-    SyntaxNode* body = ctx.node(STX_SCENARIO_BODY, nullptr, ctx.node(STX_EMPTY), root->child[2]);
-    root->child[2] = ctx.node(STX_SCENARIO_ITEM_LIST, ctx.node(STX_SCENARIO, name, body));
+    SyntaxNode* body = ctx.node(STX_SCENARIO_BODY, nullptr, ctx.node(STX_EMPTY), root->c2());
+    root->setChild(2, ctx.node(STX_SCENARIO_ITEM_LIST, ctx.node(STX_SCENARIO, name, body)));
 }
 
 }  // namespace
@@ -158,7 +158,7 @@ void ParserContext::followFileSwitch()
 SyntaxNode* ParserContext::leaf(SyntaxKind kind, const KeptText* text)
 {
     SyntaxNode* made = node(kind);
-    made->text = NodeText(text);
+    made->setText(text);
     return made;
 }
 
@@ -190,7 +190,7 @@ SyntaxNode* ParserContext::declarationLink(SyntaxNode* entry)
 
 NodeChain ParserContext::append(NodeChain list, SyntaxNode* link)
 {
-    list.tail->child[restChild(list.tail->kind)] = link;
+    list.tail->setChild(restChild(list.tail->kind), link);
     list.tail = link;
     return list;
 }
@@ -198,10 +198,10 @@ NodeChain ParserContext::append(NodeChain list, SyntaxNode* link)
 SyntaxNode* ParserContext::finish(NodeChain list, ChainStamp stamp)
 {
     stampPosition();
-    for (SyntaxNode* link = list.head; link != nullptr; link = link->child[restChild(link->kind)]) {
+    for (SyntaxNode* link = list.head; link != nullptr; link = link->child(restChild(link->kind))) {
         tree.stamp(*link);
-        if (stamp == ChainStamp::LinksAndElements && link->child[0] != nullptr) {
-            tree.stamp(*link->child[0]);
+        if (stamp == ChainStamp::LinksAndElements && link->c0() != nullptr) {
+            tree.stamp(*link->c0());
         }
     }
     return list.head;
@@ -209,7 +209,7 @@ SyntaxNode* ParserContext::finish(NodeChain list, ChainStamp stamp)
 
 SyntaxNode* ParserContext::relabel(SyntaxNode* chain, SyntaxKind kind)
 {
-    for (SyntaxNode* link = chain; link != nullptr && link->kind == STX_EMPTY; link = link->child[1]) {
+    for (SyntaxNode* link = chain; link != nullptr && link->kind == STX_EMPTY; link = link->c1()) {
         link->kind = kind;
     }
     return chain;

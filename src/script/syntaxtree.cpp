@@ -185,9 +185,9 @@ void dumpLine(const SyntaxNode* node, std::size_t depth, std::string& out)
         return;
     }
     out += kindName(node->kind);
-    if (node->text) {
+    if (const NodeText text = node->text()) {
         out += " \"";
-        out += *node->text;
+        out += *text;
         out += '"';
     }
     out += " @";
@@ -236,7 +236,25 @@ std::string_view NodeText::operator*() const
 
 std::string_view SyntaxNode::textOrEmpty() const
 {
-    return text ? *text : std::string_view();
+    return hasText_ ? *NodeText(text_) : std::string_view();
+}
+
+void SyntaxNode::setChild(std::size_t index, SyntaxNode* node)
+{
+    switch (index) {
+    case 0: c0_ = node; break;
+    case 1: c1_ = node; break;
+    default:
+        hasText_ = false;
+        c2_ = node;
+        break;
+    }
+}
+
+void SyntaxNode::setText(const KeptText* kept)
+{
+    hasText_ = true;
+    text_ = kept;
 }
 
 void SyntaxTree::BlockRelease::operator()(SyntaxNode* nodes) const
@@ -331,12 +349,12 @@ std::string dumpTree(const SyntaxNode* root)
         if (node == nullptr) {
             continue;
         }
-        std::size_t used = node->child.size();
-        while (used > 0 && node->child[used - 1] == nullptr) {
+        std::size_t used = 3;
+        while (used > 0 && node->child(used - 1) == nullptr) {
             --used;
         }
         for (std::size_t i = used; i > 0; --i) {
-            const SyntaxNode* child = node->child[i - 1];
+            const SyntaxNode* child = node->child(i - 1);
             const bool rest = i == used && continuesList(*node, *child);
             pending.emplace_back(child, rest ? depth : depth + 1);
         }

@@ -14,8 +14,8 @@
 
 namespace qvm::script {
 
-// Sixteen bits: the kind shares a word with the node's file.
-enum SyntaxKind : std::uint16_t {
+// Eight bits: the kind shares a word with the node's file and text flag.
+enum SyntaxKind : std::uint8_t {
     STX_SCRIPT,
     STX_HEADER,
     STX_DECL_LIST,
@@ -165,25 +165,48 @@ struct NodeFile {
 using NodeFileNumber = std::uint16_t;
 const NodeFile& nodeFile(NodeFileNumber number);
 
-struct SyntaxNode {
-    std::array<SyntaxNode*, 3> child{};  // meaning per kind; unused ones stay null
-    NodeText text;                       // leaf kinds only
-    int line = 0;                        // lexer line when the node was made
-    SyntaxKind kind = STX_EMPTY;
-    NodeFileNumber file = 0;             // file current when the node was made
+// A node's children, or, for the leaf kinds, its text in the room of the
+// third child: leaf kinds carry a text and no children.
+class SyntaxNode {
+public:
+    SyntaxNode() = default;
+    SyntaxNode(SyntaxKind madeKind, SyntaxNode* first, SyntaxNode* second, SyntaxNode* third, int madeLine,
+               NodeFileNumber madeFile)
+        : line(madeLine), file(madeFile), kind(madeKind), c0_(first), c1_(second), c2_(third)
+    {
+    }
 
-    SyntaxNode* c0() const { return child[0]; }
-    SyntaxNode* c1() const { return child[1]; }
-    SyntaxNode* c2() const { return child[2]; }
+    int line = 0;                  // lexer line when the node was made
+    NodeFileNumber file = 0;       // file current when the node was made
+    SyntaxKind kind = STX_EMPTY;   // meaning of the children, per kind
+
+    SyntaxNode* c0() const { return c0_; }
+    SyntaxNode* c1() const { return c1_; }
+    SyntaxNode* c2() const { return hasText_ ? nullptr : c2_; }
+    SyntaxNode* child(std::size_t index) const { return index == 0 ? c0() : index == 1 ? c1() : c2(); }
+    void setChild(std::size_t index, SyntaxNode* node);
+
+    NodeText text() const { return NodeText(hasText_ ? text_ : nullptr); }
+    // Only a node without a third child takes a text: a leaf.
+    void setText(const KeptText* kept);
     std::string_view textOrEmpty() const;
     std::string_view fileName() const { return nodeFile(file).name; }
     int fileId() const { return nodeFile(file).id; }
+
+private:
+    bool hasText_ = false;
+    SyntaxNode* c0_ = nullptr;
+    SyntaxNode* c1_ = nullptr;
+    union {
+        SyntaxNode* c2_ = nullptr;  // while hasText_ is false
+        const KeptText* text_;      // once hasText_ is true
+    };
 };
 
 // A large script makes hundreds of thousands of nodes, and the memory they
 // take is most of what the parse costs: the file is a number, the kind a
-// short one.
-static_assert(sizeof(SyntaxNode) <= 40);
+// byte, and a leaf's text takes the room of a child.
+static_assert(sizeof(SyntaxNode) <= 32);
 
 // Owns every node of one parse and the texts of its leaves (the files they
 // were made in are numbered for the whole process, see nodeFile). Nodes and
@@ -202,14 +225,10 @@ public:
         if (blockUsed_ == blockCapacity_) {
             startBlock();
         }
-        SyntaxNode& node = *new (blocks_.back().get() + blockUsed_) SyntaxNode;
+        SyntaxNode* node = new (blocks_.back().get() + blockUsed_) SyntaxNode(kind, c0, c1, c2, line_, file_);
         ++blockUsed_;
         ++size_;
-        node.kind = kind;
-        node.child = {c0, c1, c2};
-        node.line = line_;
-        node.file = file_;
-        return &node;
+        return node;
     }
 
     // A stored copy of a file name, which lives as long as the tree.

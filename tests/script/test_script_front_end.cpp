@@ -55,9 +55,9 @@ std::vector<const script::SyntaxNode*> nodesOfKind(const script::SyntaxNode* roo
         if (node->kind == kind) {
             found.push_back(node);
         }
-        for (auto child = node->child.rbegin(); child != node->child.rend(); ++child) {
-            pending.push_back(*child);
-        }
+        pending.push_back(node->c2());
+        pending.push_back(node->c1());
+        pending.push_back(node->c0());
     }
     return found;
 }
