@@ -236,28 +236,11 @@ std::string_view NodeText::operator*() const
 
 std::string_view SyntaxNode::textOrEmpty() const
 {
-    return hasText_ ? *NodeText(text_) : std::string_view();
+    const NodeText kept = text();
+    return kept ? *kept : std::string_view();
 }
 
-void SyntaxNode::setChild(std::size_t index, SyntaxNode* node)
-{
-    switch (index) {
-    case 0: c0_ = node; break;
-    case 1: c1_ = node; break;
-    default:
-        hasText_ = false;
-        c2_ = node;
-        break;
-    }
-}
-
-void SyntaxNode::setText(const KeptText* kept)
-{
-    hasText_ = true;
-    text_ = kept;
-}
-
-void SyntaxTree::BlockRelease::operator()(SyntaxNode* nodes) const
+void SyntaxTree::BlockRelease::operator()(std::byte* nodes) const
 {
     base::releaseLargePages(nodes, bytes);
 }
@@ -265,8 +248,8 @@ void SyntaxTree::BlockRelease::operator()(SyntaxNode* nodes) const
 void SyntaxTree::startBlock()
 {
     const std::size_t bytes = blocks_.empty() ? kFirstBlockBytes : base::kLargePage;
-    blocks_.emplace_back(static_cast<SyntaxNode*>(base::allocateLargePages(bytes)), BlockRelease{bytes});
-    blockCapacity_ = bytes / sizeof(SyntaxNode);
+    blocks_.emplace_back(static_cast<std::byte*>(base::allocateLargePages(bytes)), BlockRelease{bytes});
+    blockCapacity_ = bytes;
     blockUsed_ = 0;
 }
 
