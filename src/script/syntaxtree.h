@@ -254,7 +254,7 @@ public:
     // A node with the children given, and room for at least `room` children
     // in all: a list link gets the rest of its list once the list goes on.
     template <typename... Children>
-    SyntaxNode* makeWithRoom(SyntaxKind kind, std::size_t room, Children... children)
+    [[gnu::always_inline]] SyntaxNode* makeWithRoom(SyntaxKind kind, std::size_t room, Children... children)
     {
         constexpr std::size_t given = sizeof...(Children);
         static_assert(given <= SyntaxNode::kRoomMask);
