@@ -1,5 +1,5 @@
-// The syntax tree of a test script: nodes with a kind, three children, the
-// line and file they were made in, and a text for the leaf kinds.
+// The syntax tree of a test script: nodes with a kind, up to three children,
+// the line and file they were made in, and a text for the leaf kinds.
 #pragma once
 
 #include <algorithm>
@@ -207,7 +207,6 @@ private:
     static constexpr std::uint8_t kRoomMask = 0x03;
     static constexpr std::uint8_t kHasText = 0x80;  // the sign bit of the shape
 
-
     SyntaxNode(SyntaxKind madeKind, int madeLine, NodeFileNumber madeFile, std::uint8_t shape)
         : line(madeLine), file(madeFile), kind(madeKind), shape_(shape)
     {
@@ -253,6 +252,7 @@ public:
 
     // A node with the children given, and room for at least `room` children
     // in all: a list link gets the rest of its list once the list goes on.
+    // Inlined where the kind is known, the slot count folds to a constant.
     template <typename... Children>
     [[gnu::always_inline]] SyntaxNode* makeWithRoom(SyntaxKind kind, std::size_t room, Children... children)
     {
