@@ -106,7 +106,7 @@ std::optional<ValueTree> analyseValue(std::string_view variableText, std::string
         value::KeptRoom<value::ElementSyntax> elements(keptElements());
         std::optional<value::ValueSyntax> syntax = value::parseValueText(*expanded, place, *elements);
         if (syntax && value::checkValueForm(*syntax, place)) {
-            tree.root = value::matchValue(*syntax, variableType.type.get(), place);
+            tree.nodes = value::matchValue(*syntax, variableType.type.get(), place);
         }
     }
     if (reportedCount() != reportedBefore) {
@@ -134,8 +134,9 @@ const char* kindName(ValueKind kind)
 std::string nodeLine(const ValueNode& node)
 {
     std::string line = kindName(node.kind);
-    if (!node.fieldName.empty()) {
-        line += " ." + node.fieldName;
+    if (!node.fieldName().empty()) {
+        line += " .";
+        line += node.fieldName();
     }
     if (node.kind == ValueKind::Array || node.kind == ValueKind::IndexRange) {
         line += node.others ? " OTHERS" : "";
@@ -151,7 +152,9 @@ std::string nodeLine(const ValueNode& node)
         line += " member " + std::to_string(node.selectedMember);
     }
     if (node.kind != ValueKind::IndexRange) {
-        line += " (class " + std::to_string(node.cls) + ", " + node.typeImage + ")";
+        line += " (class " + std::to_string(node.cls) + ", ";
+        line += node.typeImage();
+        line += ")";
     }
     if (node.wholeValue) {
         line += " whole";
@@ -164,7 +167,7 @@ void dumpNode(const ValueNode& node, int depth, std::string& out)
     out.append(static_cast<std::size_t>(depth) * 2, ' ');
     out += nodeLine(node);
     out += '\n';
-    for (const ValueNode& child : node.children) {
+    for (const ValueNode& child : node.children()) {
         dumpNode(child, depth + 1, out);
     }
 }
@@ -174,7 +177,7 @@ void dumpNode(const ValueNode& node, int depth, std::string& out)
 std::vector<std::pair<long long, long long>> freeIndexRanges(const ValueNode& array)
 {
     std::vector<std::pair<long long, long long>> taken;
-    for (const ValueNode& element : array.children) {
+    for (const ValueNode& element : array.children()) {
         if (!element.others) {
             taken.emplace_back(element.lowerIndex, element.upperIndex);
         }
@@ -197,7 +200,7 @@ std::vector<std::pair<long long, long long>> freeIndexRanges(const ValueNode& ar
 std::string dumpValueTree(const ValueTree& tree)
 {
     std::string out = tree.keyword + " " + tree.variable + "\n";
-    dumpNode(tree.root, 1, out);
+    dumpNode(tree.root(), 1, out);
     return out;
 }
 

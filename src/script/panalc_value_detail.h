@@ -92,8 +92,9 @@ bool checkValueForm(ValueSyntax& value, const Place& place);
 // CONSTINIT and DIVBYZERO (when report is set) and gives nothing then.
 std::optional<long long> evaluateIndex(std::string_view text, const Place& place, bool report);
 
-// Builds the value tree of a value for a C type; reports what does not match.
-ValueNode matchValue(const ValueSyntax& value, const canalysis::CType* type, const Place& place);
+// Builds the nodes of the value tree of a value for a C type; reports what
+// does not match.
+ValueNodes matchValue(const ValueSyntax& value, const canalysis::CType* type, const Place& place);
 
 struct TypedValue {
     canalysis::TypePtr type;

@@ -35,8 +35,12 @@
 // values in their place.
 #pragma once
 
+#include "base/mstrid.h"
+
+#include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -44,7 +48,7 @@
 
 namespace qvm::script {
 
-enum class ValueKind {
+enum class ValueKind : std::uint8_t {
     Scalar,      // one expression for a scalar (or a whole aggregate, see wholeValue)
     Bounded,     // a scalar expected between two bounds: [lower..upper]
     Array,       // an array value: its elements are IndexRange children
@@ -59,21 +63,29 @@ struct ValueBounds {
     std::string upper;
 };
 
-// The small members are gathered at the end, so that no padding falls
-// between the texts: a large script holds tens of thousands of nodes.
+// A large script holds hundreds of thousands of nodes: the texts that repeat
+// from check to check are identifiers of the run's table, which keeps them
+// until the end of the run, and the children of a node lie side by side in
+// the node storage of its tree.
 struct ValueNode {
-    std::string fieldName;        // structure and union members; empty for array elements and the top node
+    const ValueNode* firstChild = nullptr;  // in the tree's node storage
+    base::Ident fieldId = nullptr;          // structure and union members: the C field's name
+    base::Ident typeId = nullptr;           // C text of the node's type (bit-fields: " : width" appended)
     std::string text;             // scalar: the value expression after macro expansion; whole value: on the top node
     std::unique_ptr<ValueBounds> bounds;  // bounded only
-    std::string typeImage;        // C text of the node's type (bit-fields: " : width" appended)
-    std::vector<ValueNode> children;
     long long lowerIndex = 0;     // array: first index; index range: first designated index
     long long upperIndex = 0;     // array: last index (-1 when the dimension is unknown); index range: last index
-    ValueKind kind = ValueKind::Scalar;
+    std::uint32_t childCount = 0;
     int cls = -1;                 // expression type class of the node's C type
     int selectedMember = -1;      // union: position of the chosen member among all members, from 0
+    ValueKind kind = ValueKind::Scalar;
     bool others = false;          // index range written OTHERS: every element not designated otherwise
     bool wholeValue = false;      // the value is given for the aggregate as a whole
+
+    std::span<const ValueNode> children() const { return {firstChild, childCount}; }
+    // Empty for array elements and the top node.
+    std::string_view fieldName() const { return base::identOrEmpty(fieldId); }
+    std::string_view typeImage() const { return base::identOrEmpty(typeId); }
 
     // Bounded: the lower and upper bound expressions, empty when absent.
     const std::string& lowerValue() const { return bounds ? bounds->lower : noText(); }
@@ -86,13 +98,19 @@ private:
         return empty;
     }
 };
-static_assert(sizeof(ValueNode) <= 3 * sizeof(std::string) + sizeof(void*) + sizeof(std::vector<ValueNode>) + 2 * sizeof(long long) +
-                                       4 * sizeof(int));
+
+// The nodes of a value tree: the top node first, then the children of every
+// node side by side.
+using ValueNodes = std::unique_ptr<ValueNode[]>;
 
 struct ValueTree {
     std::string keyword;   // INIT, EV or VA: the text before the first '='
     std::string variable;  // the variable text as typed ("(%s)" when not a plain name)
-    ValueNode root;
+    // Moving the tree leaves its nodes where they are: the value entries of
+    // the model and the numbering of the writers point at them.
+    ValueNodes nodes = std::make_unique<ValueNode[]>(1);
+
+    const ValueNode& root() const { return nodes[0]; }
 };
 
 // Analyses "INIT=...", "EV=..." or "VA=..." against the variable. Reports
