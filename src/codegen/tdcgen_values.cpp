@@ -14,7 +14,7 @@ constexpr std::string_view kReceivedMessage = "trv_msgrcv";
 
 std::string_view accessText(const ValueNode& node)
 {
-    return !node.fieldName().empty() ? node.fieldName() : std::string_view(node.text);
+    return !node.fieldName().empty() ? node.fieldName() : node.text;
 }
 
 bool isElementary(const ValueNode& node)

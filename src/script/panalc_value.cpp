@@ -106,7 +106,7 @@ std::optional<ValueTree> analyseValue(std::string_view variableText, std::string
         value::KeptRoom<value::ElementSyntax> elements(keptElements());
         std::optional<value::ValueSyntax> syntax = value::parseValueText(*expanded, place, *elements);
         if (syntax && value::checkValueForm(*syntax, place)) {
-            tree.nodes = value::matchValue(*syntax, variableType.type.get(), place);
+            value::matchValue(*syntax, *expanded, variableType.type.get(), place, tree);
         }
     }
     if (reportedCount() != reportedBefore) {
@@ -143,10 +143,15 @@ std::string nodeLine(const ValueNode& node)
         line += " [" + std::to_string(node.lowerIndex) + ".." + std::to_string(node.upperIndex) + "]";
     }
     if (node.kind == ValueKind::Bounded) {
-        line += " [" + node.lowerValue() + ".." + node.upperValue() + "]";
+        line += " [";
+        line += node.lowerValue();
+        line += "..";
+        line += node.upperValue();
+        line += "]";
     }
     if (!node.text.empty()) {
-        line += " = " + node.text;
+        line += " = ";
+        line += node.text;
     }
     if (node.kind == ValueKind::Union && node.selectedMember >= 0) {
         line += " member " + std::to_string(node.selectedMember);
@@ -200,7 +205,7 @@ std::vector<std::pair<long long, long long>> freeIndexRanges(const ValueNode& ar
 std::string dumpValueTree(const ValueTree& tree)
 {
     std::string out = tree.keyword + " " + tree.variable + "\n";
-    dumpNode(tree.root(), 1, out);
+    dumpNode(tree.root, 1, out);
     return out;
 }
 

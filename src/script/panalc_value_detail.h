@@ -92,9 +92,11 @@ bool checkValueForm(ValueSyntax& value, const Place& place);
 // CONSTINIT and DIVBYZERO (when report is set) and gives nothing then.
 std::optional<long long> evaluateIndex(std::string_view text, const Place& place, bool report);
 
-// Builds the nodes of the value tree of a value for a C type; reports what
+// Builds the nodes of the value tree of a value read from text for a C type
+// into the tree, with a copy of the part of text they view; reports what
 // does not match.
-ValueNodes matchValue(const ValueSyntax& value, const canalysis::CType* type, const Place& place);
+void matchValue(const ValueSyntax& value, std::string_view text, const canalysis::CType* type, const Place& place,
+                ValueTree& tree);
 
 struct TypedValue {
     canalysis::TypePtr type;

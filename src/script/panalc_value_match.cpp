@@ -149,6 +149,28 @@ NodeRoom& keptNodeRoom()
     return room;
 }
 
+// Where the texts viewed in the value text read are in the tree's copy.
+class TextCopy {
+public:
+    TextCopy(std::string_view source, std::size_t first, const char* copy) : source_(source), first_(first), copy_(copy)
+    {
+    }
+
+    std::string_view of(std::string_view view) const
+    {
+        if (view.empty()) {
+            return {};
+        }
+        const auto offset = static_cast<std::size_t>(view.data() - source_.data());
+        return {copy_ + (offset - first_), view.size()};
+    }
+
+private:
+    std::string_view source_;
+    std::size_t first_;  // where the copy starts in source
+    const char* copy_;
+};
+
 class Matcher {
 public:
     explicit Matcher(const Place& place) : place_(place) {}
@@ -180,22 +202,30 @@ public:
         return incompatible(value.text, type, field);
     }
 
-    // The tree's storage: the top node, then the finished nodes, each
-    // pointed at its children.
-    ValueNodes store(MadeNode top)
+    // The top node into the tree, and the finished nodes into its storage
+    // below, each pointed at its children. The texts of the nodes are views
+    // of source (the value text read), moved to the tree's copy of it.
+    void store(MadeNode top, std::string_view source, ValueTree& tree)
     {
-        const std::size_t count = finished_.size() + 1;
-        ValueNodes nodes = std::make_unique<ValueNode[]>(count);
-        const auto place = [&nodes](std::size_t at, MadeNode& made) {
-            nodes[at] = std::move(made.node);
-            nodes[at].firstChild = made.childCount > 0 ? &nodes[made.firstChild + 1] : nullptr;
-            nodes[at].childCount = static_cast<std::uint32_t>(made.childCount);
-        };
-        place(0, top);
-        for (std::size_t i = 0; i < finished_.size(); ++i) {
-            place(i + 1, finished_[i]);
+        const TextCopy texts = copyTexts(top, source, tree);
+        if (!finished_.empty()) {
+            tree.below = std::make_unique<ValueNode[]>(finished_.size());
         }
-        return nodes;
+        ValueNode* const below = tree.below.get();
+        const auto place = [below, &texts](ValueNode& node, MadeNode& made) {
+            node = std::move(made.node);
+            node.firstChild = made.childCount > 0 ? below + made.firstChild : nullptr;
+            node.childCount = static_cast<std::uint32_t>(made.childCount);
+            node.text = texts.of(node.text);
+            if (node.bounds) {
+                node.bounds->lower = texts.of(node.bounds->lower);
+                node.bounds->upper = texts.of(node.bounds->upper);
+            }
+        };
+        place(tree.root, top);
+        for (std::size_t i = 0; i < finished_.size(); ++i) {
+            place(below[i], finished_[i]);
+        }
     }
 
 private:
@@ -253,6 +283,38 @@ private:
         Matcher& matcher_;
         const std::size_t begin_;  // where this node's children start among the pending ones
     };
+
+    // Copies the part of source that the nodes view into the tree.
+    TextCopy copyTexts(const MadeNode& top, std::string_view source, ValueTree& tree) const
+    {
+        std::size_t first = source.size();
+        std::size_t end = 0;
+        const auto cover = [&](std::string_view view) {
+            if (!view.empty()) {
+                const auto offset = static_cast<std::size_t>(view.data() - source.data());
+                first = std::min(first, offset);
+                end = std::max(end, offset + view.size());
+            }
+        };
+        const auto coverNode = [&cover](const ValueNode& node) {
+            cover(node.text);
+            if (node.bounds) {
+                cover(node.bounds->lower);
+                cover(node.bounds->upper);
+            }
+        };
+        coverNode(top.node);
+        for (const MadeNode& made : finished_) {
+            coverNode(made.node);
+        }
+        if (first >= end) {
+            return {source, 0, nullptr};
+        }
+        tree.texts = std::make_unique_for_overwrite<char[]>(end - first);
+        std::copy(source.begin() + static_cast<std::ptrdiff_t>(first), source.begin() + static_cast<std::ptrdiff_t>(end),
+                  tree.texts.get());
+        return {source, first, tree.texts.get()};
+    }
 
     MadeNode withChild(MadeNode parent, MadeNode child)
     {
@@ -342,7 +404,7 @@ private:
             return wholeValue(value.text, type, field);
         }
         MadeNode made = nodeOf(ValueKind::Scalar, type, field, expected);
-        made.node.text = std::string(value.text);
+        made.node.text = value.text;
         return made;
     }
 
@@ -358,7 +420,7 @@ private:
             }
         }
         MadeNode made = nodeOf(ValueKind::Bounded, type, field, expected);
-        made.node.bounds = std::make_unique<ValueBounds>(ValueBounds{std::string(value.lower), std::string(value.upper)});
+        made.node.bounds = std::make_unique<ValueBounds>(ValueBounds{value.lower, value.upper});
         return made;
     }
 
@@ -484,7 +546,7 @@ private:
     MadeNode wholeValue(std::string_view text, const CType* type, const Field* field)
     {
         MadeNode made = expandWhole(type, field);
-        made.node.text = std::string(text);
+        made.node.text = text;
         return made;
     }
 
@@ -557,11 +619,12 @@ private:
 
 }  // namespace
 
-ValueNodes matchValue(const ValueSyntax& value, const CType* type, const Place& place)
+void matchValue(const ValueSyntax& value, std::string_view text, const CType* type, const Place& place,
+                ValueTree& tree)
 {
     Matcher matcher(place);
     MadeNode top = matcher.match(value, type, nullptr);
-    return matcher.store(std::move(top));
+    matcher.store(std::move(top), text, tree);
 }
 
 }  // namespace qvm::script::value

@@ -46,7 +46,7 @@ public:
 private:
     Entry& leaf(Scope& scope, int code, const ValueNode& node)
     {
-        Entry& entry = model.append(&scope, code, node.text, origin);
+        Entry& entry = model.append(&scope, code, std::string(node.text), origin);
         model.attach(entry, DSC_VALUE).as<ValueData>().node = &node;
         return entry;
     }
@@ -119,7 +119,8 @@ private:
         }
         const int key = static_cast<int>(std::clamp<long long>(lower, std::numeric_limits<int>::min(),
                                                                 std::numeric_limits<int>::max()));
-        Entry& entry = model.insertOrdered(&scope, code, nested ? std::string() : held.text, DSC_VALUE, key, origin);
+        Entry& entry =
+            model.insertOrdered(&scope, code, std::string(nested ? std::string_view() : held.text), DSC_VALUE, key, origin);
         auto& data = entry.data<ValueData>();
         data.node = nested ? &element : &held;
         data.element = true;
@@ -163,7 +164,7 @@ void Analysis::analyseVar(const SyntaxNode& node, Block& block, const Origin& or
         data.formatCode = format->formatCode;
     }
     data.tree = boxed(std::move(tree));
-    ValueEntries(model, origin, variable).value(data.tree->root(), model.makeScope(descriptor, block.scope));
+    ValueEntries(model, origin, variable).value(data.tree->root, model.makeScope(descriptor, block.scope));
 }
 
 }  // namespace qvm::script::sem

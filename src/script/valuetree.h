@@ -59,19 +59,20 @@ enum class ValueKind : std::uint8_t {
 
 // The bound expressions of a bounded value, held apart: few nodes have them.
 struct ValueBounds {
-    std::string lower;  // empty when absent
-    std::string upper;
+    std::string_view lower;  // empty when absent
+    std::string_view upper;
 };
 
 // A large script holds hundreds of thousands of nodes: the texts that repeat
 // from check to check are identifiers of the run's table, which keeps them
-// until the end of the run, and the children of a node lie side by side in
-// the node storage of its tree.
+// until the end of the run, the value texts are views of the tree's copy of
+// the value, and the children of a node lie side by side in the node
+// storage of its tree.
 struct ValueNode {
     const ValueNode* firstChild = nullptr;  // in the tree's node storage
     base::Ident fieldId = nullptr;          // structure and union members: the C field's name
     base::Ident typeId = nullptr;           // C text of the node's type (bit-fields: " : width" appended)
-    std::string text;             // scalar: the value expression after macro expansion; whole value: on the top node
+    std::string_view text;        // scalar: the value expression after macro expansion; whole value: on the top node
     std::unique_ptr<ValueBounds> bounds;  // bounded only
     long long lowerIndex = 0;     // array: first index; index range: first designated index
     long long upperIndex = 0;     // array: last index (-1 when the dimension is unknown); index range: last index
@@ -88,29 +89,24 @@ struct ValueNode {
     std::string_view typeImage() const { return base::identOrEmpty(typeId); }
 
     // Bounded: the lower and upper bound expressions, empty when absent.
-    const std::string& lowerValue() const { return bounds ? bounds->lower : noText(); }
-    const std::string& upperValue() const { return bounds ? bounds->upper : noText(); }
-
-private:
-    static const std::string& noText()
-    {
-        static const std::string empty;
-        return empty;
-    }
+    std::string_view lowerValue() const { return bounds ? bounds->lower : std::string_view(); }
+    std::string_view upperValue() const { return bounds ? bounds->upper : std::string_view(); }
 };
 
-// The nodes of a value tree: the top node first, then the children of every
-// node side by side.
+// The nodes below the top node of a value tree, the children of every node
+// side by side.
 using ValueNodes = std::unique_ptr<ValueNode[]>;
 
 struct ValueTree {
     std::string keyword;   // INIT, EV or VA: the text before the first '='
     std::string variable;  // the variable text as typed ("(%s)" when not a plain name)
-    // Moving the tree leaves its nodes where they are: the value entries of
-    // the model and the numbering of the writers point at them.
-    ValueNodes nodes = std::make_unique<ValueNode[]>(1);
-
-    const ValueNode& root() const { return nodes[0]; }
+    ValueNode root;
+    // Moving the tree leaves the nodes below and the texts where they are
+    // (the top node moves with the tree: the model points at it once the
+    // tree is in its final place).
+    ValueNodes below;  // none when the top node has no children
+    // The part of the macro-expanded value text that the nodes view.
+    std::unique_ptr<char[]> texts;
 };
 
 // Analyses "INIT=...", "EV=..." or "VA=..." against the variable. Reports
