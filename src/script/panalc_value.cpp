@@ -72,6 +72,16 @@ std::vector<value::ElementSyntax>& keptElements()
     return kept;
 }
 
+// The keyword and the variable of a tree whose value was not matched.
+void keepNamingTexts(std::string_view keyword, std::string_view variable, ValueTree& tree)
+{
+    tree.texts = std::make_unique_for_overwrite<char[]>(keyword.size() + variable.size());
+    char* const copy = tree.texts.get();
+    std::copy(variable.begin(), variable.end(), std::copy(keyword.begin(), keyword.end(), copy));
+    tree.keyword = std::string_view(copy, keyword.size());
+    tree.variable = std::string_view(copy + keyword.size(), variable.size());
+}
+
 unsigned reportedCount()
 {
     return diag::errorCount() + diag::warningCount();
@@ -90,9 +100,10 @@ std::optional<ValueTree> analyseValue(std::string_view variableText, std::string
     const unsigned reportedBefore = reportedCount();
 
     ValueTree tree;
+    std::string_view keyword;
     const std::size_t equals = valueText.find('=');
     if (equals != std::string_view::npos) {
-        tree.keyword = std::string(value::trimmed(valueText.substr(0, equals)));
+        keyword = value::trimmed(valueText.substr(0, equals));
     }
     const std::string_view written = equals == std::string_view::npos ? valueText : valueText.substr(equals + 1);
 
@@ -100,18 +111,24 @@ std::optional<ValueTree> analyseValue(std::string_view variableText, std::string
     std::string writtenStorage;  // the syntax below views it
     const std::optional<std::string_view> variable = expandMacros(variableText, place, variableStorage);
     const std::optional<std::string_view> expanded = expandMacros(written, place, writtenStorage);
+    std::string typed;  // the variable as the tree shows it
+    bool matched = false;
     if (variable && expanded) {
-        tree.variable = isPlainName(*variable) ? std::string(*variable) : "(" + std::string(*variable) + ")";
-        const value::TypedValue variableType = value::typeVariableText(tree.variable, place);
+        typed = isPlainName(*variable) ? std::string(*variable) : "(" + std::string(*variable) + ")";
+        const value::TypedValue variableType = value::typeVariableText(typed, place);
         value::KeptRoom<value::ElementSyntax> elements(keptElements());
         std::optional<value::ValueSyntax> syntax = value::parseValueText(*expanded, place, *elements);
         if (syntax && value::checkValueForm(*syntax, place)) {
-            value::matchValue(*syntax, *expanded, variableType.type.get(), place, tree);
+            value::matchValue(*syntax, {keyword, typed, *expanded}, variableType.type.get(), place, tree);
+            matched = true;
         }
     }
     if (reportedCount() != reportedBefore) {
         diag::reportLocated(diag::Error, "VARNOGOOD", value::trimmed(variableText), file, line);
         return std::nullopt;
+    }
+    if (!matched) {
+        keepNamingTexts(keyword, typed, tree);
     }
     return tree;
 }
@@ -204,7 +221,10 @@ std::vector<std::pair<long long, long long>> freeIndexRanges(const ValueNode& ar
 
 std::string dumpValueTree(const ValueTree& tree)
 {
-    std::string out = tree.keyword + " " + tree.variable + "\n";
+    std::string out(tree.keyword);
+    out += ' ';
+    out += tree.variable;
+    out += '\n';
     dumpNode(tree.root, 1, out);
     return out;
 }

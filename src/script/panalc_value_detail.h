@@ -92,10 +92,17 @@ bool checkValueForm(ValueSyntax& value, const Place& place);
 // CONSTINIT and DIVBYZERO (when report is set) and gives nothing then.
 std::optional<long long> evaluateIndex(std::string_view text, const Place& place, bool report);
 
-// Builds the nodes of the value tree of a value read from text for a C type
-// into the tree, with a copy of the part of text they view; reports what
-// does not match.
-void matchValue(const ValueSyntax& value, std::string_view text, const canalysis::CType* type, const Place& place,
+// The texts of a value tree while it is built, views of the caller's.
+struct TreeTexts {
+    std::string_view keyword;
+    std::string_view variable;
+    std::string_view value;  // the value text read
+};
+
+// Builds the nodes of the value tree of a value read for a C type into the
+// tree, with a copy of the keyword, the variable and the part of the value
+// text the nodes view; reports what does not match.
+void matchValue(const ValueSyntax& value, const TreeTexts& texts, const canalysis::CType* type, const Place& place,
                 ValueTree& tree);
 
 struct TypedValue {

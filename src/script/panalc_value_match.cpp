@@ -205,7 +205,7 @@ public:
     // The top node into the tree, and the finished nodes into its storage
     // below, each pointed at its children. The texts of the nodes are views
     // of source (the value text read), moved to the tree's copy of it.
-    void store(MadeNode top, std::string_view source, ValueTree& tree)
+    void store(MadeNode top, const TreeTexts& source, ValueTree& tree)
     {
         const TextCopy texts = copyTexts(top, source, tree);
         if (!finished_.empty()) {
@@ -284,14 +284,16 @@ private:
         const std::size_t begin_;  // where this node's children start among the pending ones
     };
 
-    // Copies the part of source that the nodes view into the tree.
-    TextCopy copyTexts(const MadeNode& top, std::string_view source, ValueTree& tree) const
+    // Copies the keyword, the variable and the part of the value text that
+    // the nodes view into the tree.
+    TextCopy copyTexts(const MadeNode& top, const TreeTexts& source, ValueTree& tree) const
     {
-        std::size_t first = source.size();
+        const std::string_view value = source.value;
+        std::size_t first = value.size();
         std::size_t end = 0;
         const auto cover = [&](std::string_view view) {
             if (!view.empty()) {
-                const auto offset = static_cast<std::size_t>(view.data() - source.data());
+                const auto offset = static_cast<std::size_t>(view.data() - value.data());
                 first = std::min(first, offset);
                 end = std::max(end, offset + view.size());
             }
@@ -307,13 +309,17 @@ private:
         for (const MadeNode& made : finished_) {
             coverNode(made.node);
         }
-        if (first >= end) {
-            return {source, 0, nullptr};
-        }
-        tree.texts = std::make_unique_for_overwrite<char[]>(end - first);
-        std::copy(source.begin() + static_cast<std::ptrdiff_t>(first), source.begin() + static_cast<std::ptrdiff_t>(end),
-                  tree.texts.get());
-        return {source, first, tree.texts.get()};
+        const std::size_t viewed = first < end ? end - first : 0;
+        tree.texts = std::make_unique_for_overwrite<char[]>(source.keyword.size() + source.variable.size() + viewed);
+        char* at = tree.texts.get();
+        const auto copy = [&at](std::string_view text) {
+            const std::string_view copied(at, text.size());
+            at = std::copy(text.begin(), text.end(), at);
+            return copied;
+        };
+        tree.keyword = copy(source.keyword);
+        tree.variable = copy(source.variable);
+        return {value, first, copy(value.substr(std::min(first, value.size()), viewed)).data()};
     }
 
     MadeNode withChild(MadeNode parent, MadeNode child)
@@ -619,12 +625,12 @@ private:
 
 }  // namespace
 
-void matchValue(const ValueSyntax& value, std::string_view text, const CType* type, const Place& place,
+void matchValue(const ValueSyntax& value, const TreeTexts& texts, const CType* type, const Place& place,
                 ValueTree& tree)
 {
     Matcher matcher(place);
     MadeNode top = matcher.match(value, type, nullptr);
-    matcher.store(std::move(top), text, tree);
+    matcher.store(std::move(top), texts, tree);
 }
 
 }  // namespace qvm::script::value

@@ -98,14 +98,16 @@ struct ValueNode {
 using ValueNodes = std::unique_ptr<ValueNode[]>;
 
 struct ValueTree {
-    std::string keyword;   // INIT, EV or VA: the text before the first '='
-    std::string variable;  // the variable text as typed ("(%s)" when not a plain name)
+    // Views of texts, like the texts of the nodes.
+    std::string_view keyword;   // INIT, EV or VA: the text before the first '='
+    std::string_view variable;  // the variable text as typed ("(%s)" when not a plain name)
     ValueNode root;
     // Moving the tree leaves the nodes below and the texts where they are
     // (the top node moves with the tree: the model points at it once the
     // tree is in its final place).
     ValueNodes below;  // none when the top node has no children
-    // The part of the macro-expanded value text that the nodes view.
+    // The keyword, the variable, and the part of the macro-expanded value
+    // text that the nodes view.
     std::unique_ptr<char[]> texts;
 };
 
