@@ -12,6 +12,8 @@
 #include "script/valuetree.h"
 
 #include <algorithm>
+#include <memory>
+#include <new>
 
 namespace qvm::script {
 
@@ -75,8 +77,8 @@ std::vector<value::ElementSyntax>& keptElements()
 // The keyword and the variable of a tree whose value was not matched.
 void keepNamingTexts(std::string_view keyword, std::string_view variable, ValueTree& tree)
 {
-    tree.texts = std::make_unique_for_overwrite<char[]>(keyword.size() + variable.size());
-    char* const copy = tree.texts.get();
+    const ValueTreeBlock block(1, 0, keyword.size() + variable.size(), tree);
+    char* const copy = block.chars();
     std::copy(variable.begin(), variable.end(), std::copy(keyword.begin(), keyword.end(), copy));
     tree.keyword = std::string_view(copy, keyword.size());
     tree.variable = std::string_view(copy + keyword.size(), variable.size());
@@ -196,6 +198,28 @@ void dumpNode(const ValueNode& node, int depth, std::string& out)
 
 }  // namespace
 
+ValueTreeBlock::ValueTreeBlock(std::size_t nodes, std::size_t bounds, std::size_t chars, ValueTree& tree)
+{
+    const std::size_t nodeBytes = nodes * sizeof(ValueNode);
+    const std::size_t boundBytes = bounds * sizeof(ValueBounds);
+    static_assert(sizeof(ValueNode) % alignof(ValueBounds) == 0, "the bounds follow the nodes");
+    tree.block = std::make_unique_for_overwrite<std::byte[]>(nodeBytes + boundBytes + chars);
+    std::byte* const start = tree.block.get();
+    auto* const firstNode = reinterpret_cast<ValueNode*>(start);
+    auto* const firstBounds = reinterpret_cast<ValueBounds*>(start + nodeBytes);
+    std::uninitialized_value_construct_n(firstNode, nodes);
+    std::uninitialized_value_construct_n(firstBounds, bounds);
+    nodes_ = std::launder(firstNode);
+    bounds_ = std::launder(firstBounds);
+    chars_ = reinterpret_cast<char*>(start + nodeBytes + boundBytes);
+}
+
+const ValueNode& ValueTree::root() const
+{
+    static const ValueNode none;
+    return block ? *std::launder(reinterpret_cast<const ValueNode*>(block.get())) : none;
+}
+
 std::vector<std::pair<long long, long long>> freeIndexRanges(const ValueNode& array)
 {
     std::vector<std::pair<long long, long long>> taken;
@@ -225,7 +249,7 @@ std::string dumpValueTree(const ValueTree& tree)
     out += ' ';
     out += tree.variable;
     out += '\n';
-    dumpNode(tree.root, 1, out);
+    dumpNode(tree.root(), 1, out);
     return out;
 }
 

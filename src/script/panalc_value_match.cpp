@@ -133,6 +133,7 @@ MatchRoom& keptMatchRoom()
 // are moved to the tree's storage once every node is made.
 struct MadeNode {
     ValueNode node;
+    ValueBounds bounds;          // bounded: placed in the tree with the node
     std::size_t firstChild = 0;  // in the finished nodes
     std::size_t childCount = 0;
 };
@@ -149,10 +150,12 @@ NodeRoom& keptNodeRoom()
     return room;
 }
 
-// Where the texts viewed in the value text read are in the tree's copy.
+// Where the texts viewed in the value text read are in the tree's copy of
+// the part viewed.
 class TextCopy {
 public:
-    TextCopy(std::string_view source, std::size_t first, const char* copy) : source_(source), first_(first), copy_(copy)
+    TextCopy(std::string_view source, std::string_view viewed, const char* copy)
+        : source_(source), first_(static_cast<std::size_t>(viewed.data() - source.data())), copy_(copy)
     {
     }
 
@@ -202,29 +205,41 @@ public:
         return incompatible(value.text, type, field);
     }
 
-    // The top node into the tree, and the finished nodes into its storage
-    // below, each pointed at its children. The texts of the nodes are views
-    // of source (the value text read), moved to the tree's copy of it.
-    void store(MadeNode top, const TreeTexts& source, ValueTree& tree)
+    // The nodes into the block of the tree, the top node first, each pointed
+    // at its children and its bounds; their texts, views of the texts read,
+    // become views of the block's copy.
+    void store(MadeNode& top, const TreeTexts& source, ValueTree& tree)
     {
-        const TextCopy texts = copyTexts(top, source, tree);
-        if (!finished_.empty()) {
-            tree.below = std::make_unique<ValueNode[]>(finished_.size());
-        }
-        ValueNode* const below = tree.below.get();
-        const auto place = [below, &texts](ValueNode& node, MadeNode& made) {
-            node = std::move(made.node);
-            node.firstChild = made.childCount > 0 ? below + made.firstChild : nullptr;
+        const std::string_view viewed = viewedPart(top, source.value);
+        const auto bounded = [](const MadeNode& made) { return made.node.kind == ValueKind::Bounded; };
+        const auto boundsCount = static_cast<std::size_t>(bounded(top)) +
+                                 static_cast<std::size_t>(std::ranges::count_if(finished_, bounded));
+        const ValueTreeBlock block(finished_.size() + 1, boundsCount,
+                                   source.keyword.size() + source.variable.size() + viewed.size(), tree);
+        char* at = block.chars();
+        const auto copy = [&at](std::string_view text) {
+            const std::string_view copied(at, text.size());
+            at = std::copy(text.begin(), text.end(), at);
+            return copied;
+        };
+        tree.keyword = copy(source.keyword);
+        tree.variable = copy(source.variable);
+        const TextCopy texts(source.value, viewed, copy(viewed).data());
+        ValueNode* const nodes = block.nodes();
+        ValueBounds* bounds = block.bounds();
+        const auto place = [&](ValueNode& node, const MadeNode& made) {
+            node = made.node;
+            node.firstChild = made.childCount > 0 ? nodes + 1 + made.firstChild : nullptr;
             node.childCount = static_cast<std::uint32_t>(made.childCount);
             node.text = texts.of(node.text);
-            if (node.bounds) {
-                node.bounds->lower = texts.of(node.bounds->lower);
-                node.bounds->upper = texts.of(node.bounds->upper);
+            if (bounded(made)) {
+                *bounds = {texts.of(made.bounds.lower), texts.of(made.bounds.upper)};
+                node.bounds = bounds++;
             }
         };
-        place(tree.root, top);
+        place(nodes[0], top);
         for (std::size_t i = 0; i < finished_.size(); ++i) {
-            place(below[i], finished_[i]);
+            place(nodes[i + 1], finished_[i]);
         }
     }
 
@@ -284,11 +299,10 @@ private:
         const std::size_t begin_;  // where this node's children start among the pending ones
     };
 
-    // Copies the keyword, the variable and the part of the value text that
-    // the nodes view into the tree.
-    TextCopy copyTexts(const MadeNode& top, const TreeTexts& source, ValueTree& tree) const
+    // The part of the value text that the nodes view, from the first text
+    // to the end of the last.
+    std::string_view viewedPart(const MadeNode& top, std::string_view value) const
     {
-        const std::string_view value = source.value;
         std::size_t first = value.size();
         std::size_t end = 0;
         const auto cover = [&](std::string_view view) {
@@ -298,28 +312,16 @@ private:
                 end = std::max(end, offset + view.size());
             }
         };
-        const auto coverNode = [&cover](const ValueNode& node) {
-            cover(node.text);
-            if (node.bounds) {
-                cover(node.bounds->lower);
-                cover(node.bounds->upper);
-            }
+        const auto coverNode = [&cover](const MadeNode& made) {
+            cover(made.node.text);
+            cover(made.bounds.lower);
+            cover(made.bounds.upper);
         };
-        coverNode(top.node);
+        coverNode(top);
         for (const MadeNode& made : finished_) {
-            coverNode(made.node);
+            coverNode(made);
         }
-        const std::size_t viewed = first < end ? end - first : 0;
-        tree.texts = std::make_unique_for_overwrite<char[]>(source.keyword.size() + source.variable.size() + viewed);
-        char* at = tree.texts.get();
-        const auto copy = [&at](std::string_view text) {
-            const std::string_view copied(at, text.size());
-            at = std::copy(text.begin(), text.end(), at);
-            return copied;
-        };
-        tree.keyword = copy(source.keyword);
-        tree.variable = copy(source.variable);
-        return {value, first, copy(value.substr(std::min(first, value.size()), viewed)).data()};
+        return first < end ? value.substr(first, end - first) : value.substr(0, 0);
     }
 
     MadeNode withChild(MadeNode parent, MadeNode child)
@@ -426,7 +428,7 @@ private:
             }
         }
         MadeNode made = nodeOf(ValueKind::Bounded, type, field, expected);
-        made.node.bounds = std::make_unique<ValueBounds>(ValueBounds{value.lower, value.upper});
+        made.bounds = {value.lower, value.upper};
         return made;
     }
 
@@ -630,7 +632,7 @@ void matchValue(const ValueSyntax& value, const TreeTexts& texts, const CType* t
 {
     Matcher matcher(place);
     MadeNode top = matcher.match(value, type, nullptr);
-    matcher.store(std::move(top), texts, tree);
+    matcher.store(top, texts, tree);
 }
 
 }  // namespace qvm::script::value

@@ -164,7 +164,7 @@ void Analysis::analyseVar(const SyntaxNode& node, Block& block, const Origin& or
         data.formatCode = format->formatCode;
     }
     data.tree = boxed(std::move(tree));
-    ValueEntries(model, origin, variable).value(data.tree->root, model.makeScope(descriptor, block.scope));
+    ValueEntries(model, origin, variable).value(data.tree->root(), model.makeScope(descriptor, block.scope));
 }
 
 }  // namespace qvm::script::sem

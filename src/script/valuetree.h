@@ -37,12 +37,14 @@
 
 #include "base/mstrid.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -65,15 +67,14 @@ struct ValueBounds {
 
 // A large script holds hundreds of thousands of nodes: the texts that repeat
 // from check to check are identifiers of the run's table, which keeps them
-// until the end of the run, the value texts are views of the tree's copy of
-// the value, and the children of a node lie side by side in the node
-// storage of its tree.
+// until the end of the run; everything else of a tree lies in one block of
+// the tree (see ValueTree).
 struct ValueNode {
-    const ValueNode* firstChild = nullptr;  // in the tree's node storage
+    const ValueNode* firstChild = nullptr;  // the children side by side
     base::Ident fieldId = nullptr;          // structure and union members: the C field's name
     base::Ident typeId = nullptr;           // C text of the node's type (bit-fields: " : width" appended)
     std::string_view text;        // scalar: the value expression after macro expansion; whole value: on the top node
-    std::unique_ptr<ValueBounds> bounds;  // bounded only
+    const ValueBounds* bounds = nullptr;  // bounded only
     long long lowerIndex = 0;     // array: first index; index range: first designated index
     long long upperIndex = 0;     // array: last index (-1 when the dimension is unknown); index range: last index
     std::uint32_t childCount = 0;
@@ -92,23 +93,37 @@ struct ValueNode {
     std::string_view lowerValue() const { return bounds ? bounds->lower : std::string_view(); }
     std::string_view upperValue() const { return bounds ? bounds->upper : std::string_view(); }
 };
+static_assert(std::is_trivially_destructible_v<ValueNode> && std::is_trivially_destructible_v<ValueBounds>,
+              "the block of a tree is released without destroying what it holds");
 
-// The nodes below the top node of a value tree, the children of every node
-// side by side.
-using ValueNodes = std::unique_ptr<ValueNode[]>;
-
+// The nodes of a value tree and the texts they view lie in one block that
+// the tree owns: the top node, the nodes below it, the bounds of the bounded
+// ones, then the characters of the keyword, the variable and the part of the
+// macro-expanded value text that the nodes view. Moving the tree leaves the
+// block where it is: the value entries of the model and the writers' numbers
+// point into it.
 struct ValueTree {
-    // Views of texts, like the texts of the nodes.
     std::string_view keyword;   // INIT, EV or VA: the text before the first '='
     std::string_view variable;  // the variable text as typed ("(%s)" when not a plain name)
-    ValueNode root;
-    // Moving the tree leaves the nodes below and the texts where they are
-    // (the top node moves with the tree: the model points at it once the
-    // tree is in its final place).
-    ValueNodes below;  // none when the top node has no children
-    // The keyword, the variable, and the part of the macro-expanded value
-    // text that the nodes view.
-    std::unique_ptr<char[]> texts;
+    std::unique_ptr<std::byte[]> block;
+
+    const ValueNode& root() const;
+};
+
+// A block being filled for a tree: it is made with room for its nodes,
+// bounds and characters, each default until filled.
+class ValueTreeBlock {
+public:
+    ValueTreeBlock(std::size_t nodes, std::size_t bounds, std::size_t chars, ValueTree& tree);
+
+    ValueNode* nodes() const { return nodes_; }
+    ValueBounds* bounds() const { return bounds_; }
+    char* chars() const { return chars_; }
+
+private:
+    ValueNode* nodes_;
+    ValueBounds* bounds_;
+    char* chars_;
 };
 
 // Analyses "INIT=...", "EV=..." or "VA=..." against the variable. Reports
