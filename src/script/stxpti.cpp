@@ -3,6 +3,8 @@
 #include "script/stxpti_context.h"
 #include "stxpti.tab.h"
 
+#include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace qvm::script {
@@ -47,32 +49,17 @@ std::string_view blankTrimmed(std::string_view text)
     return text;
 }
 
-// The child of a list link that holds the rest of the list.
-std::size_t restChild(SyntaxKind kind)
-{
-    switch (kind) {
-    case STX_DECL_LIST:
-    case STX_INSTANCE_DECL_LIST:
-    case STX_INSTR_GROUP:
-    case STX_NATIVE_GROUP:
-    case STX_NESTED_GROUP:
-        return 2;
-    default:
-        return 1;
-    }
-}
-
 // The root scenario: the parsed scenario items wrapped in one unnamed
 // scenario, so that every script has exactly one outermost scenario.
 void wrapInRootScenario(ParserContext& ctx)
 {
     SyntaxNode* root = ctx.tree.root();
-    if (root == nullptr || root->child[2] == nullptr) {
+    if (root == nullptr || root->c2() == nullptr) {
         return;
     }
     SyntaxNode* name = ctx.leaf(STX_IDENT, ctx.tree.keepText({}));
-    SyntaxNode* body = ctx.node(STX_SCENARIO_BODY, nullptr, ctx.node(STX_EMPTY), root->child[2]);
-    root->child[2] = ctx.node(STX_SCENARIO_ITEM_LIST, ctx.node(STX_SCENARIO, name, body));
+    SyntaxNode* body = ctx.node(STX_SCENARIO_BODY, nullptr, ctx.node(STX_EMPTY), root->c2());
+    root->setChild(2, ctx.node(STX_SCENARIO_ITEM_LIST, ctx.node(STX_SCENARIO, name, body)));
 }
 
 }  // namespace
@@ -157,9 +144,8 @@ void ParserContext::followFileSwitch()
 
 SyntaxNode* ParserContext::leaf(SyntaxKind kind, const KeptText* text)
 {
-    SyntaxNode* made = node(kind);
-    made->text = NodeText(text);
-    return made;
+    stampPosition();
+    return tree.makeLeaf(kind, text);
 }
 
 // The text comes trimmed from nextToken.
@@ -190,7 +176,12 @@ SyntaxNode* ParserContext::declarationLink(SyntaxNode* entry)
 
 NodeChain ParserContext::append(NodeChain list, SyntaxNode* link)
 {
-    list.tail->child[restChild(list.tail->kind)] = link;
+    const std::size_t rest = restChild(list.tail->kind);
+    if (rest >= list.tail->room()) {
+        diag::internal("STXNODNWT", diag::positionPrefix(list.tail->fileName(), list.tail->line),
+                       std::to_string(list.tail->kind));
+    }
+    list.tail->setChild(rest, link);
     list.tail = link;
     return list;
 }
@@ -198,10 +189,12 @@ NodeChain ParserContext::append(NodeChain list, SyntaxNode* link)
 SyntaxNode* ParserContext::finish(NodeChain list, ChainStamp stamp)
 {
     stampPosition();
-    for (SyntaxNode* link = list.head; link != nullptr; link = link->child[restChild(link->kind)]) {
+    // The links of one list keep its rest in the same child.
+    const std::size_t rest = restChild(list.head->kind);
+    for (SyntaxNode* link = list.head; link != nullptr; link = link->child(rest)) {
         tree.stamp(*link);
-        if (stamp == ChainStamp::LinksAndElements && link->child[0] != nullptr) {
-            tree.stamp(*link->child[0]);
+        if (stamp == ChainStamp::LinksAndElements && link->c0() != nullptr) {
+            tree.stamp(*link->c0());
         }
     }
     return list.head;
@@ -209,7 +202,7 @@ SyntaxNode* ParserContext::finish(NodeChain list, ChainStamp stamp)
 
 SyntaxNode* ParserContext::relabel(SyntaxNode* chain, SyntaxKind kind)
 {
-    for (SyntaxNode* link = chain; link != nullptr && link->kind == STX_EMPTY; link = link->child[1]) {
+    for (SyntaxNode* link = chain; link != nullptr && link->kind == STX_EMPTY; link = link->c1()) {
         link->kind = kind;
     }
     return chain;

@@ -7,6 +7,9 @@
 
 #include "diag/i18nerrgest.h"
 
+#include <array>
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -19,6 +22,36 @@ struct NodeChain {
     SyntaxNode* head;
     SyntaxNode* tail;
 };
+
+// The child of a list link that holds the rest of the list.
+constexpr std::size_t restChild(SyntaxKind kind)
+{
+    switch (kind) {
+    case STX_DECL_LIST:
+    case STX_INSTANCE_DECL_LIST:
+    case STX_INSTR_GROUP:
+    case STX_NATIVE_GROUP:
+    case STX_NESTED_GROUP:
+        return 2;
+    default:
+        return 1;
+    }
+}
+
+// The children a node of the kind has room for from the start: a list link
+// gets the rest of its list only when the list goes on. The kinds are those
+// the grammar chains (STX_EMPTY is a list of names until relabelled).
+constexpr std::array<std::uint8_t, STX_KIND_COUNT> kListRoom = [] {
+    std::array<std::uint8_t, STX_KIND_COUNT> room{};
+    for (const SyntaxKind link :
+         {STX_DECL_LIST, STX_INSTANCE_DECL_LIST, STX_TRIGGER_FIELD_LIST, STX_PARAM_LIST, STX_PROPERTY_LIST, STX_EMPTY,
+          STX_SCENARIO_ITEM_LIST, STX_FAMILY_NAMES, STX_NATIVE_GROUP, STX_INSTR_GROUP, STX_HASH_LINE_LIST,
+          STX_INSTANCE_NAME_LIST, STX_INSTANCE_BODY, STX_NESTED_GROUP, STX_WHEN_CLAUSE_LIST, STX_WHEN_LIST,
+          STX_TRIGGER_VALUE_LIST, STX_ARG_LIST, STX_EXPR}) {
+        room[link] = static_cast<std::uint8_t>(restChild(link) + 1);
+    }
+    return room;
+}();
 
 // What finishing a list stamps with the position where the list ends.
 enum class ChainStamp {
@@ -46,11 +79,11 @@ struct ParserContext {
     bool openInclude(const KeptText* quotedName);
 
     // Every rule makes its nodes here: kept inline with the position stamp.
-    SyntaxNode* node(SyntaxKind kind, SyntaxNode* c0 = nullptr, SyntaxNode* c1 = nullptr,
-                     SyntaxNode* c2 = nullptr)
+    template <typename... Children>
+    [[gnu::always_inline]] SyntaxNode* node(SyntaxKind kind, Children... children)
     {
         stampPosition();
-        return tree.make(kind, c0, c1, c2);
+        return tree.makeWithRoom(kind, kListRoom[kind], children...);
     }
     // Texts of leaves are token texts, which the tree keeps.
     SyntaxNode* leaf(SyntaxKind kind, const KeptText* text);

@@ -185,9 +185,9 @@ void dumpLine(const SyntaxNode* node, std::size_t depth, std::string& out)
         return;
     }
     out += kindName(node->kind);
-    if (node->text) {
+    if (const NodeText text = node->text()) {
         out += " \"";
-        out += *node->text;
+        out += *text;
         out += '"';
     }
     out += " @";
@@ -236,10 +236,11 @@ std::string_view NodeText::operator*() const
 
 std::string_view SyntaxNode::textOrEmpty() const
 {
-    return text ? *text : std::string_view();
+    const NodeText kept = text();
+    return kept ? *kept : std::string_view();
 }
 
-void SyntaxTree::BlockRelease::operator()(SyntaxNode* nodes) const
+void SyntaxTree::BlockRelease::operator()(std::byte* nodes) const
 {
     base::releaseLargePages(nodes, bytes);
 }
@@ -247,8 +248,8 @@ void SyntaxTree::BlockRelease::operator()(SyntaxNode* nodes) const
 void SyntaxTree::startBlock()
 {
     const std::size_t bytes = blocks_.empty() ? kFirstBlockBytes : base::kLargePage;
-    blocks_.emplace_back(static_cast<SyntaxNode*>(base::allocateLargePages(bytes)), BlockRelease{bytes});
-    blockCapacity_ = bytes / sizeof(SyntaxNode);
+    blocks_.emplace_back(static_cast<std::byte*>(base::allocateLargePages(bytes)), BlockRelease{bytes});
+    blockCapacity_ = bytes;
     blockUsed_ = 0;
 }
 
@@ -331,12 +332,12 @@ std::string dumpTree(const SyntaxNode* root)
         if (node == nullptr) {
             continue;
         }
-        std::size_t used = node->child.size();
-        while (used > 0 && node->child[used - 1] == nullptr) {
+        std::size_t used = 3;
+        while (used > 0 && node->child(used - 1) == nullptr) {
             --used;
         }
         for (std::size_t i = used; i > 0; --i) {
-            const SyntaxNode* child = node->child[i - 1];
+            const SyntaxNode* child = node->child(i - 1);
             const bool rest = i == used && continuesList(*node, *child);
             pending.emplace_back(child, rest ? depth : depth + 1);
         }

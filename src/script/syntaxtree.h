@@ -1,8 +1,8 @@
-// The syntax tree of a test script: nodes with a kind, three children, the
-// line and file they were made in, and a text for the leaf kinds.
+// The syntax tree of a test script: nodes with a kind, up to three children,
+// the line and file they were made in, and a text for the leaf kinds.
 #pragma once
 
-#include <array>
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -14,8 +14,8 @@
 
 namespace qvm::script {
 
-// Sixteen bits: the kind shares a word with the node's file.
-enum SyntaxKind : std::uint16_t {
+// Eight bits: the kind shares a word with the node's file and text flag.
+enum SyntaxKind : std::uint8_t {
     STX_SCRIPT,
     STX_HEADER,
     STX_DECL_LIST,
@@ -165,51 +165,116 @@ struct NodeFile {
 using NodeFileNumber = std::uint16_t;
 const NodeFile& nodeFile(NodeFileNumber number);
 
-struct SyntaxNode {
-    std::array<SyntaxNode*, 3> child{};  // meaning per kind; unused ones stay null
-    NodeText text;                       // leaf kinds only
-    int line = 0;                        // lexer line when the node was made
-    SyntaxKind kind = STX_EMPTY;
-    NodeFileNumber file = 0;             // file current when the node was made
+// A node is its position and kind, followed in the tree's memory by its
+// slots: one per child it has room for, or, for the leaf kinds, one for its
+// text (leaf kinds carry a text and never children). A child past the room
+// reads as null. Nodes are made only by SyntaxTree and never copied.
+class alignas(void*) SyntaxNode {
+public:
+    SyntaxNode(const SyntaxNode&) = delete;
+    SyntaxNode& operator=(const SyntaxNode&) = delete;
 
-    SyntaxNode* c0() const { return child[0]; }
-    SyntaxNode* c1() const { return child[1]; }
-    SyntaxNode* c2() const { return child[2]; }
+    int line = 0;                  // lexer line when the node was made
+    NodeFileNumber file = 0;       // file current when the node was made
+    SyntaxKind kind = STX_EMPTY;   // meaning of the children, per kind
+
+    SyntaxNode* c0() const { return child(0); }
+    SyntaxNode* c1() const { return child(1); }
+    SyntaxNode* c2() const { return child(2); }
+    // A leaf's shape is negative: it has room for no child.
+    SyntaxNode* child(std::size_t index) const
+    {
+        return static_cast<int>(index) < static_cast<std::int8_t>(shape_) ? slots()[index].node : nullptr;
+    }
+    // The children the node has room for: those it was made with, or more
+    // when made with more room.
+    std::size_t room() const { return shape_ & kRoomMask; }
+    // Only within the room.
+    void setChild(std::size_t index, SyntaxNode* node) { slots()[index].node = node; }
+
+    NodeText text() const { return NodeText((shape_ & kHasText) != 0 ? slots()[0].text : nullptr); }
     std::string_view textOrEmpty() const;
     std::string_view fileName() const { return nodeFile(file).name; }
     int fileId() const { return nodeFile(file).id; }
+
+private:
+    friend class SyntaxTree;
+
+    union Slot {
+        SyntaxNode* node;
+        const KeptText* text;
+    };
+    static constexpr std::uint8_t kRoomMask = 0x03;
+    static constexpr std::uint8_t kHasText = 0x80;  // the sign bit of the shape
+
+    SyntaxNode(SyntaxKind madeKind, int madeLine, NodeFileNumber madeFile, std::uint8_t shape)
+        : line(madeLine), file(madeFile), kind(madeKind), shape_(shape)
+    {
+    }
+    // The slots follow the node in the block the tree made it in.
+    Slot* slots() { return std::launder(reinterpret_cast<Slot*>(reinterpret_cast<std::byte*>(this) + sizeof *this)); }
+    const Slot* slots() const
+    {
+        return std::launder(reinterpret_cast<const Slot*>(reinterpret_cast<const std::byte*>(this) + sizeof *this));
+    }
+
+    std::uint8_t shape_ = 0;  // the room, and whether the one slot is a text
 };
 
 // A large script makes hundreds of thousands of nodes, and the memory they
 // take is most of what the parse costs: the file is a number, the kind a
-// short one.
-static_assert(sizeof(SyntaxNode) <= 40);
+// byte, and a node takes only the slots it uses.
+static_assert(sizeof(SyntaxNode) == 8);
 
 // Owns every node of one parse and the texts of its leaves (the files they
 // were made in are numbered for the whole process, see nodeFile). Nodes and
-// texts keep their addresses for the life of the tree. Nodes are made in blocks, a small one first, then blocks of large
-// pages, so that a large script costs a few allocations and page faults per
-// ten thousand nodes.
+// texts keep their addresses for the life of the tree. Nodes are made in
+// blocks, a small one first, then blocks of large pages, so that a large
+// script costs a few allocations and page faults per ten thousand nodes.
 class SyntaxTree {
 public:
     SyntaxTree() = default;
     SyntaxTree(const SyntaxTree&) = delete;
     SyntaxTree& operator=(const SyntaxTree&) = delete;
 
+    // A node with its children, as many slots as the last one given needs.
     SyntaxNode* make(SyntaxKind kind, SyntaxNode* c0 = nullptr, SyntaxNode* c1 = nullptr,
                      SyntaxNode* c2 = nullptr)
     {
-        if (blockUsed_ == blockCapacity_) {
-            startBlock();
+        if (c2 != nullptr) {
+            return makeWithRoom(kind, 0, c0, c1, c2);
         }
-        SyntaxNode& node = *new (blocks_.back().get() + blockUsed_) SyntaxNode;
-        ++blockUsed_;
-        ++size_;
-        node.kind = kind;
-        node.child = {c0, c1, c2};
-        node.line = line_;
-        node.file = file_;
-        return &node;
+        if (c1 != nullptr) {
+            return makeWithRoom(kind, 0, c0, c1);
+        }
+        return c0 != nullptr ? makeWithRoom(kind, 0, c0) : makeWithRoom(kind, 0);
+    }
+
+    // A node with the children given, and room for at least `room` children
+    // in all: a list link gets the rest of its list once the list goes on.
+    // Inlined where the kind is known, the slot count folds to a constant.
+    template <typename... Children>
+    [[gnu::always_inline]] SyntaxNode* makeWithRoom(SyntaxKind kind, std::size_t room, Children... children)
+    {
+        constexpr std::size_t given = sizeof...(Children);
+        static_assert(given <= SyntaxNode::kRoomMask);
+        const std::size_t slots = std::min<std::size_t>(std::max(room, given), SyntaxNode::kRoomMask);
+        SyntaxNode* node = place(kind, slots, static_cast<std::uint8_t>(slots));
+        SyntaxNode::Slot* slot = node->slots();
+        std::size_t filled = 0;
+        ((new (slot + filled++) SyntaxNode::Slot{.node = children}), ...);
+        for (; filled < slots; ++filled) {
+            new (slot + filled) SyntaxNode::Slot{.node = nullptr};
+        }
+        return node;
+    }
+
+    // A leaf: a node with a text and no children.
+    SyntaxNode* makeLeaf(SyntaxKind kind, const KeptText* text)
+    {
+        SyntaxNode* node = place(kind, 1, SyntaxNode::kHasText);
+        new (node->slots()) SyntaxNode::Slot{.text = text};
+        return node;
     }
 
     // A stored copy of a file name, which lives as long as the tree.
@@ -237,16 +302,28 @@ public:
 private:
     struct BlockRelease {
         std::size_t bytes;
-        void operator()(SyntaxNode* nodes) const;
+        void operator()(std::byte* nodes) const;
     };
-    using Block = std::unique_ptr<SyntaxNode, BlockRelease>;
+    using Block = std::unique_ptr<std::byte, BlockRelease>;
 
+    // A node without its slots, with room for them after it.
+    SyntaxNode* place(SyntaxKind kind, std::size_t slots, std::uint8_t shape)
+    {
+        const std::size_t bytes = sizeof(SyntaxNode) + slots * sizeof(SyntaxNode::Slot);
+        if (blockCapacity_ - blockUsed_ < bytes) {
+            startBlock();
+        }
+        SyntaxNode* node = new (blocks_.back().get() + blockUsed_) SyntaxNode(kind, line_, file_, shape);
+        blockUsed_ += bytes;
+        ++size_;
+        return node;
+    }
     void startBlock();
 
     std::vector<Block> blocks_;  // every node made, in order
     std::size_t size_ = 0;
-    std::size_t blockUsed_ = 0;      // nodes made in the last block
-    std::size_t blockCapacity_ = 0;  // nodes the last block holds
+    std::size_t blockUsed_ = 0;      // bytes used in the last block
+    std::size_t blockCapacity_ = 0;  // bytes the last block holds
     // The texts the nodes refer to, packed in chunks: a large script keeps
     // a hundred thousand of them, most a few characters long.
     std::vector<std::unique_ptr<char[]>> textChunks_;

@@ -55,9 +55,9 @@ std::vector<const script::SyntaxNode*> nodesOfKind(const script::SyntaxNode* roo
         if (node->kind == kind) {
             found.push_back(node);
         }
-        for (auto child = node->child.rbegin(); child != node->child.rend(); ++child) {
-            pending.push_back(*child);
-        }
+        pending.push_back(node->c2());
+        pending.push_back(node->c1());
+        pending.push_back(node->c0());
     }
     return found;
 }
@@ -219,6 +219,65 @@ TEST(SyntaxTreeFiles, NodesKeepTheFileTheyWereMadeInAcrossTrees)
     EXPECT_EQ(back->line, 6);
     EXPECT_EQ(back->file, one->file);
     EXPECT_EQ(kindName(back->kind), "STX_EMPTY");
+}
+
+}  // namespace
+
+namespace {
+
+using qvm::script::SyntaxNode;
+using qvm::script::SyntaxTree;
+
+// A node holds only the children it was made with, or the room it was given:
+// every child past them, and every child of a leaf, reads as null.
+TEST(SyntaxTreeNodes, ChildrenPastTheRoomAndChildrenOfALeafReadAsNull)
+{
+    SyntaxTree tree;
+    SyntaxNode* name = tree.makeLeaf(qvm::script::STX_IDENT, tree.keepText("name"));
+    SyntaxNode* piece = tree.makeLeaf(qvm::script::STX_NATIVE_EXPR, tree.keepText(""));
+    const SyntaxNode* bare = tree.make(qvm::script::STX_EXIT);
+    const SyntaxNode* one = tree.make(qvm::script::STX_ARG, name);
+    const SyntaxNode* gap = tree.make(qvm::script::STX_PROC, name, nullptr, piece);
+
+    for (const SyntaxNode* leaf : {name, piece}) {
+        EXPECT_EQ(leaf->c0(), nullptr);
+        EXPECT_EQ(leaf->c1(), nullptr);
+        EXPECT_EQ(leaf->c2(), nullptr);
+        EXPECT_EQ(leaf->room(), 0u);
+    }
+    EXPECT_EQ(name->textOrEmpty(), "name");
+    EXPECT_TRUE(piece->text());
+    EXPECT_EQ(piece->textOrEmpty(), "");
+
+    EXPECT_FALSE(bare->text());
+    EXPECT_EQ(bare->c0(), nullptr);
+    EXPECT_EQ(bare->c2(), nullptr);
+    EXPECT_EQ(one->c0(), name);
+    EXPECT_EQ(one->c1(), nullptr);
+    EXPECT_EQ(one->c2(), nullptr);
+    EXPECT_FALSE(one->text());
+    EXPECT_EQ(gap->c0(), name);
+    EXPECT_EQ(gap->c1(), nullptr);
+    EXPECT_EQ(gap->c2(), piece);
+    EXPECT_EQ(tree.size(), 5u);
+}
+
+// A list link is made with room for the rest of its list, which is set later.
+TEST(SyntaxTreeNodes, RoomGivenAtMakingTakesALaterChild)
+{
+    SyntaxTree tree;
+    SyntaxNode* element = tree.makeLeaf(qvm::script::STX_IDENT, tree.keepText("a"));
+    SyntaxNode* first = tree.makeWithRoom(qvm::script::STX_NESTED_GROUP, 3, element);
+    SyntaxNode* second = tree.makeWithRoom(qvm::script::STX_NESTED_GROUP, 3, element);
+    EXPECT_EQ(first->room(), 3u);
+    EXPECT_EQ(first->c2(), nullptr);
+    first->setChild(2, second);
+    EXPECT_EQ(first->c0(), element);
+    EXPECT_EQ(first->c1(), nullptr);
+    EXPECT_EQ(first->c2(), second);
+    EXPECT_EQ(second->c2(), nullptr);
+    EXPECT_EQ(qvm::script::dumpTree(first),
+              "STX_NESTED_GROUP @0\n  STX_IDENT \"a\" @0\n  -\nSTX_NESTED_GROUP @0\n  STX_IDENT \"a\" @0\n");
 }
 
 }  // namespace
