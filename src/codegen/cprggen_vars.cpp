@@ -385,7 +385,7 @@ void ProgramWriter::forEachMember(const VarItem& item, const Visit& visit) const
     }
     const script::ValueNode& node = *item.node;
     if (node.kind != script::ValueKind::Array) {
-        for (const script::ValueNode& member : node.children) {
+        for (const script::ValueNode& member : node.children()) {
             visit(itemOfNode(member));
         }
         return;
@@ -393,11 +393,11 @@ void ProgramWriter::forEachMember(const VarItem& item, const Visit& visit) const
     // An array's elements, one item per index range they designate: its own
     // for an explicit range, the gaps the explicit ones leave for OTHERS (as
     // written when the array's dimension is unknown).
-    for (const script::ValueNode& range : node.children) {
+    for (const script::ValueNode& range : node.children()) {
         const auto element = [&](long long lower, long long upper) {
             VarItem item;
-            if (range.children.size() == 1 && isElementary(range.children.front())) {
-                item = itemOfNode(range.children.front());
+            if (range.children().size() == 1 && isElementary(range.children().front())) {
+                item = itemOfNode(range.children().front());
                 item.fieldName = {};
             } else {
                 item = itemOfNode(range);

@@ -12,9 +12,9 @@ namespace {
 
 constexpr std::string_view kReceivedMessage = "trv_msgrcv";
 
-const std::string& accessText(const ValueNode& node)
+std::string_view accessText(const ValueNode& node)
 {
-    return !node.fieldName.empty() ? node.fieldName : node.text;
+    return !node.fieldName().empty() ? node.fieldName() : node.text;
 }
 
 bool isElementary(const ValueNode& node)
@@ -122,7 +122,7 @@ void TdcWriter::describeEntry(const Entry& entry, Where where, Array* array)
             if (data.element) {
                 fields.indexLabel(data.lowerIndex, data.upperIndex);
             } else {
-                fields.text(data.node->fieldName);
+                fields.text(data.node->fieldName());
             }
             numbers.begin = elementaryRecord(fields, *data.node, at);
         } else if (array != nullptr && coversArray(data.lowerIndex, data.upperIndex, array->node)) {
@@ -142,12 +142,12 @@ ItemNumbers TdcWriter::describeNode(const ValueNode& node, Location at, Where wh
     ItemNumbers numbers;
     switch (node.kind) {
     case ValueKind::Scalar:
-    case ValueKind::Bounded: numbers.begin = elementaryRecord(newFields().text(node.fieldName), node, at); break;
+    case ValueKind::Bounded: numbers.begin = elementaryRecord(newFields().text(node.fieldName()), node, at); break;
     case ValueKind::Structure:
     case ValueKind::Union:
     case ValueKind::Array:
         numbers = aggregateRecords(node, at, where, [&](Array* elements) {
-            for (const ValueNode& member : node.children) {
+            for (const ValueNode& member : node.children()) {
                 if (elements != nullptr) {
                     describeRange(member, *elements, at, where);
                 } else {
@@ -157,7 +157,7 @@ ItemNumbers TdcWriter::describeNode(const ValueNode& node, Location at, Where wh
         });
         break;
     case ValueKind::IndexRange:
-        for (const ValueNode& value : node.children) {
+        for (const ValueNode& value : node.children()) {
             describeNode(value, at, where);
         }
         break;
@@ -171,8 +171,8 @@ ItemNumbers TdcWriter::describeNode(const ValueNode& node, Location at, Where wh
 void TdcWriter::describeRange(const ValueNode& range, Array& array, Location at, Where where)
 {
     ItemNumbers numbers;
-    if (range.children.size() == 1 && isElementary(range.children.front())) {
-        const ValueNode& value = range.children.front();
+    if (range.children().size() == 1 && isElementary(range.children().front())) {
+        const ValueNode& value = range.children().front();
         Fields& fields = newFields();
         if (range.others) {
             fields.text("OTHERS");
@@ -183,13 +183,13 @@ void TdcWriter::describeRange(const ValueNode& range, Array& array, Location at,
         numbers_.of(value) = numbers;
     } else if (!range.others && coversArray(range.lowerIndex, range.upperIndex, array.node)) {
         array.tied.push_back(&numbers_.of(range));
-        for (const ValueNode& value : range.children) {
+        for (const ValueNode& value : range.children()) {
             describeNode(value, at, where);
         }
         return;
     } else {
         numbers = rangeRecords(at, [&] {
-            for (const ValueNode& value : range.children) {
+            for (const ValueNode& value : range.children()) {
                 describeNode(value, at, where);
             }
         });

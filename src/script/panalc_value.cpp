@@ -12,6 +12,8 @@
 #include "script/valuetree.h"
 
 #include <algorithm>
+#include <memory>
+#include <new>
 
 namespace qvm::script {
 
@@ -72,6 +74,16 @@ std::vector<value::ElementSyntax>& keptElements()
     return kept;
 }
 
+// The keyword and the variable of a tree whose value was not matched.
+void keepNamingTexts(std::string_view keyword, std::string_view variable, ValueTree& tree)
+{
+    const ValueTreeBlock block(1, 0, keyword.size() + variable.size(), tree);
+    char* const copy = block.chars();
+    std::copy(variable.begin(), variable.end(), std::copy(keyword.begin(), keyword.end(), copy));
+    tree.keyword = std::string_view(copy, keyword.size());
+    tree.variable = std::string_view(copy + keyword.size(), variable.size());
+}
+
 unsigned reportedCount()
 {
     return diag::errorCount() + diag::warningCount();
@@ -90,9 +102,10 @@ std::optional<ValueTree> analyseValue(std::string_view variableText, std::string
     const unsigned reportedBefore = reportedCount();
 
     ValueTree tree;
+    std::string_view keyword;
     const std::size_t equals = valueText.find('=');
     if (equals != std::string_view::npos) {
-        tree.keyword = std::string(value::trimmed(valueText.substr(0, equals)));
+        keyword = value::trimmed(valueText.substr(0, equals));
     }
     const std::string_view written = equals == std::string_view::npos ? valueText : valueText.substr(equals + 1);
 
@@ -100,18 +113,24 @@ std::optional<ValueTree> analyseValue(std::string_view variableText, std::string
     std::string writtenStorage;  // the syntax below views it
     const std::optional<std::string_view> variable = expandMacros(variableText, place, variableStorage);
     const std::optional<std::string_view> expanded = expandMacros(written, place, writtenStorage);
+    std::string typed;  // the variable as the tree shows it
+    bool matched = false;
     if (variable && expanded) {
-        tree.variable = isPlainName(*variable) ? std::string(*variable) : "(" + std::string(*variable) + ")";
-        const value::TypedValue variableType = value::typeVariableText(tree.variable, place);
+        typed = isPlainName(*variable) ? std::string(*variable) : "(" + std::string(*variable) + ")";
+        const value::TypedValue variableType = value::typeVariableText(typed, place);
         value::KeptRoom<value::ElementSyntax> elements(keptElements());
         std::optional<value::ValueSyntax> syntax = value::parseValueText(*expanded, place, *elements);
         if (syntax && value::checkValueForm(*syntax, place)) {
-            tree.root = value::matchValue(*syntax, variableType.type.get(), place);
+            value::matchValue(*syntax, {keyword, typed, *expanded}, variableType.type.get(), place, tree);
+            matched = true;
         }
     }
     if (reportedCount() != reportedBefore) {
         diag::reportLocated(diag::Error, "VARNOGOOD", value::trimmed(variableText), file, line);
         return std::nullopt;
+    }
+    if (!matched) {
+        keepNamingTexts(keyword, typed, tree);
     }
     return tree;
 }
@@ -134,24 +153,32 @@ const char* kindName(ValueKind kind)
 std::string nodeLine(const ValueNode& node)
 {
     std::string line = kindName(node.kind);
-    if (!node.fieldName.empty()) {
-        line += " ." + node.fieldName;
+    if (!node.fieldName().empty()) {
+        line += " .";
+        line += node.fieldName();
     }
     if (node.kind == ValueKind::Array || node.kind == ValueKind::IndexRange) {
         line += node.others ? " OTHERS" : "";
         line += " [" + std::to_string(node.lowerIndex) + ".." + std::to_string(node.upperIndex) + "]";
     }
     if (node.kind == ValueKind::Bounded) {
-        line += " [" + node.lowerValue() + ".." + node.upperValue() + "]";
+        line += " [";
+        line += node.lowerValue();
+        line += "..";
+        line += node.upperValue();
+        line += "]";
     }
     if (!node.text.empty()) {
-        line += " = " + node.text;
+        line += " = ";
+        line += node.text;
     }
     if (node.kind == ValueKind::Union && node.selectedMember >= 0) {
         line += " member " + std::to_string(node.selectedMember);
     }
     if (node.kind != ValueKind::IndexRange) {
-        line += " (class " + std::to_string(node.cls) + ", " + node.typeImage + ")";
+        line += " (class " + std::to_string(node.cls) + ", ";
+        line += node.typeImage();
+        line += ")";
     }
     if (node.wholeValue) {
         line += " whole";
@@ -164,17 +191,39 @@ void dumpNode(const ValueNode& node, int depth, std::string& out)
     out.append(static_cast<std::size_t>(depth) * 2, ' ');
     out += nodeLine(node);
     out += '\n';
-    for (const ValueNode& child : node.children) {
+    for (const ValueNode& child : node.children()) {
         dumpNode(child, depth + 1, out);
     }
 }
 
 }  // namespace
 
+ValueTreeBlock::ValueTreeBlock(std::size_t nodes, std::size_t bounds, std::size_t chars, ValueTree& tree)
+{
+    const std::size_t nodeBytes = nodes * sizeof(ValueNode);
+    const std::size_t boundBytes = bounds * sizeof(ValueBounds);
+    static_assert(sizeof(ValueNode) % alignof(ValueBounds) == 0, "the bounds follow the nodes");
+    tree.block = std::make_unique_for_overwrite<std::byte[]>(nodeBytes + boundBytes + chars);
+    std::byte* const start = tree.block.get();
+    auto* const firstNode = reinterpret_cast<ValueNode*>(start);
+    auto* const firstBounds = reinterpret_cast<ValueBounds*>(start + nodeBytes);
+    std::uninitialized_value_construct_n(firstNode, nodes);
+    std::uninitialized_value_construct_n(firstBounds, bounds);
+    nodes_ = std::launder(firstNode);
+    bounds_ = std::launder(firstBounds);
+    chars_ = reinterpret_cast<char*>(start + nodeBytes + boundBytes);
+}
+
+const ValueNode& ValueTree::root() const
+{
+    static const ValueNode none;
+    return block ? *std::launder(reinterpret_cast<const ValueNode*>(block.get())) : none;
+}
+
 std::vector<std::pair<long long, long long>> freeIndexRanges(const ValueNode& array)
 {
     std::vector<std::pair<long long, long long>> taken;
-    for (const ValueNode& element : array.children) {
+    for (const ValueNode& element : array.children()) {
         if (!element.others) {
             taken.emplace_back(element.lowerIndex, element.upperIndex);
         }
@@ -196,8 +245,11 @@ std::vector<std::pair<long long, long long>> freeIndexRanges(const ValueNode& ar
 
 std::string dumpValueTree(const ValueTree& tree)
 {
-    std::string out = tree.keyword + " " + tree.variable + "\n";
-    dumpNode(tree.root, 1, out);
+    std::string out(tree.keyword);
+    out += ' ';
+    out += tree.variable;
+    out += '\n';
+    dumpNode(tree.root(), 1, out);
     return out;
 }
 

@@ -92,8 +92,18 @@ bool checkValueForm(ValueSyntax& value, const Place& place);
 // CONSTINIT and DIVBYZERO (when report is set) and gives nothing then.
 std::optional<long long> evaluateIndex(std::string_view text, const Place& place, bool report);
 
-// Builds the value tree of a value for a C type; reports what does not match.
-ValueNode matchValue(const ValueSyntax& value, const canalysis::CType* type, const Place& place);
+// The texts of a value tree while it is built, views of the caller's.
+struct TreeTexts {
+    std::string_view keyword;
+    std::string_view variable;
+    std::string_view value;  // the value text read
+};
+
+// Builds the nodes of the value tree of a value read for a C type into the
+// tree, with a copy of the keyword, the variable and the part of the value
+// text the nodes view; reports what does not match.
+void matchValue(const ValueSyntax& value, const TreeTexts& texts, const canalysis::CType* type, const Place& place,
+                ValueTree& tree);
 
 struct TypedValue {
     canalysis::TypePtr type;

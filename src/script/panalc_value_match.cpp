@@ -129,11 +129,56 @@ MatchRoom& keptMatchRoom()
     return room;
 }
 
+// A node made, with where its children went among the nodes finished: they
+// are moved to the tree's storage once every node is made.
+struct MadeNode {
+    ValueNode node;
+    ValueBounds bounds;          // bounded: placed in the tree with the node
+    std::size_t firstChild = 0;  // in the finished nodes
+    std::size_t childCount = 0;
+};
+
+// The nodes of the values matched, whose room the next value reuses.
+struct NodeRoom {
+    std::vector<MadeNode> pending;
+    std::vector<MadeNode> finished;
+};
+
+NodeRoom& keptNodeRoom()
+{
+    static NodeRoom room;
+    return room;
+}
+
+// Where the texts viewed in the value text read are in the tree's copy of
+// the part viewed.
+class TextCopy {
+public:
+    TextCopy(std::string_view source, std::string_view viewed, const char* copy)
+        : source_(source), first_(static_cast<std::size_t>(viewed.data() - source.data())), copy_(copy)
+    {
+    }
+
+    std::string_view of(std::string_view view) const
+    {
+        if (view.empty()) {
+            return {};
+        }
+        const auto offset = static_cast<std::size_t>(view.data() - source_.data());
+        return {copy_ + (offset - first_), view.size()};
+    }
+
+private:
+    std::string_view source_;
+    std::size_t first_;  // where the copy starts in source
+    const char* copy_;
+};
+
 class Matcher {
 public:
     explicit Matcher(const Place& place) : place_(place) {}
 
-    ValueNode match(const ValueSyntax& value, const CType* type, const Field* field)
+    MadeNode match(const ValueSyntax& value, const CType* type, const Field* field)
     {
         const Nesting nesting(depth_);
         if (depth_ > kMaxValueDepth) {
@@ -158,6 +203,44 @@ public:
             return matchArray(value, type, resolved, field);
         }
         return incompatible(value.text, type, field);
+    }
+
+    // The nodes into the block of the tree, the top node first, each pointed
+    // at its children and its bounds; their texts, views of the texts read,
+    // become views of the block's copy.
+    void store(MadeNode& top, const TreeTexts& source, ValueTree& tree)
+    {
+        const std::string_view viewed = viewedPart(top, source.value);
+        const auto bounded = [](const MadeNode& made) { return made.node.kind == ValueKind::Bounded; };
+        const auto boundsCount = static_cast<std::size_t>(bounded(top)) +
+                                 static_cast<std::size_t>(std::ranges::count_if(finished_, bounded));
+        const ValueTreeBlock block(finished_.size() + 1, boundsCount,
+                                   source.keyword.size() + source.variable.size() + viewed.size(), tree);
+        char* at = block.chars();
+        const auto copy = [&at](std::string_view text) {
+            const std::string_view copied(at, text.size());
+            at = std::copy(text.begin(), text.end(), at);
+            return copied;
+        };
+        tree.keyword = copy(source.keyword);
+        tree.variable = copy(source.variable);
+        const TextCopy texts(source.value, viewed, copy(viewed).data());
+        ValueNode* const nodes = block.nodes();
+        ValueBounds* bounds = block.bounds();
+        const auto place = [&](ValueNode& node, const MadeNode& made) {
+            node = made.node;
+            node.firstChild = made.childCount > 0 ? nodes + 1 + made.firstChild : nullptr;
+            node.childCount = static_cast<std::uint32_t>(made.childCount);
+            node.text = texts.of(node.text);
+            if (bounded(made)) {
+                *bounds = {texts.of(made.bounds.lower), texts.of(made.bounds.upper)};
+                node.bounds = bounds++;
+            }
+        };
+        place(nodes[0], top);
+        for (std::size_t i = 0; i < finished_.size(); ++i) {
+            place(nodes[i + 1], finished_[i]);
+        }
     }
 
 private:
@@ -186,6 +269,68 @@ private:
         const std::size_t designated;
     };
 
+    // The children of one node while they are made: stacked above those of
+    // the nodes around it, and finished side by side. The children of a
+    // node given up (a report that ends the run) are dropped with it.
+    class Children {
+    public:
+        explicit Children(Matcher& matcher) : matcher_(matcher), begin_(matcher.pending_.size()) {}
+        ~Children() { matcher_.pending_.resize(begin_); }
+        Children(const Children&) = delete;
+        Children& operator=(const Children&) = delete;
+
+        void add(MadeNode child) { matcher_.pending_.push_back(std::move(child)); }
+
+        // The node with its children moved to the finished nodes.
+        MadeNode finish(MadeNode parent)
+        {
+            std::vector<MadeNode>& pending = matcher_.pending_;
+            std::vector<MadeNode>& finished = matcher_.finished_;
+            parent.firstChild = finished.size();
+            parent.childCount = pending.size() - begin_;
+            const auto first = pending.begin() + static_cast<std::ptrdiff_t>(begin_);
+            finished.insert(finished.end(), std::make_move_iterator(first), std::make_move_iterator(pending.end()));
+            pending.erase(first, pending.end());
+            return parent;
+        }
+
+    private:
+        Matcher& matcher_;
+        const std::size_t begin_;  // where this node's children start among the pending ones
+    };
+
+    // The part of the value text that the nodes view, from the first text
+    // to the end of the last.
+    std::string_view viewedPart(const MadeNode& top, std::string_view value) const
+    {
+        std::size_t first = value.size();
+        std::size_t end = 0;
+        const auto cover = [&](std::string_view view) {
+            if (!view.empty()) {
+                const auto offset = static_cast<std::size_t>(view.data() - value.data());
+                first = std::min(first, offset);
+                end = std::max(end, offset + view.size());
+            }
+        };
+        const auto coverNode = [&cover](const MadeNode& made) {
+            cover(made.node.text);
+            cover(made.bounds.lower);
+            cover(made.bounds.upper);
+        };
+        coverNode(top);
+        for (const MadeNode& made : finished_) {
+            coverNode(made);
+        }
+        return first < end ? value.substr(first, end - first) : value.substr(0, 0);
+    }
+
+    MadeNode withChild(MadeNode parent, MadeNode child)
+    {
+        Children children(*this);
+        children.add(std::move(child));
+        return children.finish(std::move(parent));
+    }
+
     // Counts the levels of the tree being built while it lives.
     class Nesting {
     public:
@@ -198,7 +343,7 @@ private:
         int& depth_;
     };
 
-    ValueNode tooDeep(const CType* type, const Field* field)
+    MadeNode tooDeep(const CType* type, const Field* field)
     {
         if (!reportedTooDeep_) {
             diag::reportLocated(diag::Warning, "EXPERRONE", "", place_.file, place_.line);
@@ -207,28 +352,32 @@ private:
         return nodeOf(ValueKind::Scalar, type, field);
     }
 
-    ValueNode nodeOf(ValueKind kind, const CType* type, const Field* field) const
+    MadeNode nodeOf(ValueKind kind, const CType* type, const Field* field) const
     {
         return nodeOf(kind, type, field, expressionClassOfType(type));
     }
 
-    ValueNode nodeOf(ValueKind kind, const CType* type, const Field* field, int cls) const
+    // The field names are identifiers of the C analysis, and the type
+    // images are made identifiers: the run's table keeps both.
+    MadeNode nodeOf(ValueKind kind, const CType* type, const Field* field, int cls) const
     {
-        ValueNode node;
+        MadeNode made;
+        ValueNode& node = made.node;
         node.kind = kind;
         node.cls = cls;
-        node.typeImage = canalysis::C_CPP_type_image(type);
+        std::string image = canalysis::C_CPP_type_image(type);
         if (field != nullptr) {
-            node.fieldName = nameOf(*field);
+            node.fieldId = field->name;
             if (field->width != nullptr) {
-                node.typeImage += " : ";
-                node.typeImage += std::string_view(field->width);
+                image += " : ";
+                image += std::string_view(field->width);
             }
         }
-        return node;
+        node.typeId = base::ident(image);
+        return made;
     }
 
-    ValueNode incompatible(std::string_view text, const CType* type, const Field* field)
+    MadeNode incompatible(std::string_view text, const CType* type, const Field* field)
     {
         diag::reportLocated(diag::Error, "INCOMPTYP", text, place_.file, place_.line);
         return nodeOf(ValueKind::Scalar, type, field);
@@ -249,7 +398,7 @@ private:
         return compatibleClasses(expected, found.cls);
     }
 
-    ValueNode matchScalar(const ValueSyntax& value, const CType* type, const CType* resolved, const Field* field)
+    MadeNode matchScalar(const ValueSyntax& value, const CType* type, const CType* resolved, const Field* field)
     {
         const bool aggregate = isAggregate(resolved) || isElementArray(resolved);
         if (value.text == kWholeMessage) {
@@ -262,12 +411,12 @@ private:
         if (aggregate) {
             return wholeValue(value.text, type, field);
         }
-        ValueNode node = nodeOf(ValueKind::Scalar, type, field, expected);
-        node.text = std::string(value.text);
-        return node;
+        MadeNode made = nodeOf(ValueKind::Scalar, type, field, expected);
+        made.node.text = value.text;
+        return made;
     }
 
-    ValueNode matchBounded(const ValueSyntax& value, const CType* type, const CType* resolved, const Field* field)
+    MadeNode matchBounded(const ValueSyntax& value, const CType* type, const CType* resolved, const Field* field)
     {
         if (isAggregate(resolved) || isElementArray(resolved)) {
             return incompatible(value.text, type, field);
@@ -278,15 +427,16 @@ private:
                 return incompatible(*bound, type, field);
             }
         }
-        ValueNode node = nodeOf(ValueKind::Bounded, type, field, expected);
-        node.bounds = std::make_unique<ValueBounds>(ValueBounds{std::string(value.lower), std::string(value.upper)});
-        return node;
+        MadeNode made = nodeOf(ValueKind::Bounded, type, field, expected);
+        made.bounds = {value.lower, value.upper};
+        return made;
     }
 
-    ValueNode matchStructure(const ValueSyntax& list, const CType* type, const CType* resolved, const Field* field)
+    MadeNode matchStructure(const ValueSyntax& list, const CType* type, const CType* resolved, const Field* field)
     {
-        ValueNode node = nodeOf(ValueKind::Structure, type, field);
+        MadeNode node = nodeOf(ValueKind::Structure, type, field);
         const ListLevel level(*this);
+        Children children(*this);
         // Only positional values and OTHERS need the members in order.
         const auto byPosition = [](const ElementSyntax& element) {
             return element.designator.kind == Designator::None || element.designator.kind == Designator::Others;
@@ -295,8 +445,6 @@ private:
             collectPositional(resolved, positional_);
         }
         const std::size_t positionalEnd = positional_.size();
-        // Nodes are large and most lists have no OTHERS: no room to spare.
-        node.children.reserve(list.elements.size());
         std::size_t next = level.positional;
         for (const ElementSyntax& element : list.elements) {
             const Designator& designator = element.designator;
@@ -306,7 +454,7 @@ private:
                     break;
                 }
                 const Field* member = positional_[next++].field;
-                node.children.push_back(match(element.value, member->type.get(), member));
+                children.add(match(element.value, member->type.get(), member));
             } else if (designator.kind == Designator::Others) {
                 // The lists grow and shrink back under the values matched here.
                 const std::size_t designatedEnd = designated_.size();
@@ -321,23 +469,23 @@ private:
                 for (std::size_t i = level.positional; i < positionalEnd; ++i) {
                     const Member member = positional_[i];
                     if (!std::binary_search(designatedBegin(), designatedStop(), member.name)) {
-                        node.children.push_back(match(element.value, member.field->type.get(), member.field));
+                        children.add(match(element.value, member.field->type.get(), member.field));
                     }
                 }
             } else if (const Field* member =
                            namesMember(designator) ? findMember(resolved, designator.text) : nullptr) {
                 designated_.push_back(designator.text);
-                node.children.push_back(match(element.value, member->type.get(), member));
+                children.add(match(element.value, member->type.get(), member));
             } else {
                 diag::reportLocated(diag::Warning, "CHAMPINCO", designator.text, place_.file, place_.line);
             }
         }
-        return node;
+        return children.finish(std::move(node));
     }
 
-    ValueNode matchUnion(const ValueSyntax& list, const CType* type, const CType* resolved, const Field* field)
+    MadeNode matchUnion(const ValueSyntax& list, const CType* type, const CType* resolved, const Field* field)
     {
-        ValueNode node = nodeOf(ValueKind::Union, type, field);
+        MadeNode node = nodeOf(ValueKind::Union, type, field);
         const Designator& designator = list.elements.front().designator;
         const bool oneMember = designator.kind == Designator::None || namesMember(designator);
         if (list.elements.size() != 1 || !oneMember) {
@@ -351,44 +499,45 @@ private:
             return node;
         }
         const Field& member = fieldsOf(resolved)[static_cast<std::size_t>(position)];
-        node.selectedMember = position;
-        node.children.push_back(match(list.elements.front().value, member.type.get(), &member));
-        return node;
+        node.node.selectedMember = position;
+        return withChild(std::move(node), match(list.elements.front().value, member.type.get(), &member));
     }
 
-    ValueNode arrayNode(const CType* type, const CType* resolved, const Field* field) const
+    MadeNode arrayNode(const CType* type, const CType* resolved, const Field* field) const
     {
-        ValueNode node = nodeOf(ValueKind::Array, type, field);
-        node.lowerIndex = 0;
+        MadeNode made = nodeOf(ValueKind::Array, type, field);
+        made.node.lowerIndex = 0;
         const std::string_view dimension =
             resolved->dimension != nullptr ? std::string_view(resolved->dimension) : std::string_view();
-        node.upperIndex = elementCountOf(dimension) - 1;
-        return node;
+        made.node.upperIndex = elementCountOf(dimension) - 1;
+        return made;
     }
 
-    static ValueNode rangeNode(long long first, long long last)
+    static MadeNode rangeNode(long long first, long long last)
     {
-        ValueNode range;
-        range.kind = ValueKind::IndexRange;
-        range.lowerIndex = first;
-        range.upperIndex = last;
-        return range;
+        MadeNode made;
+        made.node.kind = ValueKind::IndexRange;
+        made.node.lowerIndex = first;
+        made.node.upperIndex = last;
+        return made;
     }
 
-    ValueNode matchArray(const ValueSyntax& list, const CType* type, const CType* resolved, const Field* field)
+    MadeNode matchArray(const ValueSyntax& list, const CType* type, const CType* resolved, const Field* field)
     {
-        ValueNode node = arrayNode(type, resolved, field);
-        node.children.reserve(list.elements.size());
+        MadeNode node = arrayNode(type, resolved, field);
+        const long long lower = node.node.lowerIndex;
+        const long long upper = node.node.upperIndex;
+        Children ranges(*this);
         const CType* element = resolved->target.get();
         long long position = 0;
         for (const ElementSyntax& item : list.elements) {
             const Designator& designator = item.designator;
-            ValueNode range = rangeNode(position, position);
+            MadeNode range = rangeNode(position, position);
             if (designator.kind == Designator::None) {
                 ++position;
             } else if (designator.kind == Designator::Others) {
-                range = rangeNode(node.lowerIndex, node.upperIndex);
-                range.others = true;
+                range = rangeNode(lower, upper);
+                range.node.others = true;
             } else if (designator.evaluated) {
                 range = rangeNode(designator.first, designator.last);
             } else if (const auto index = evaluateIndex(designator.text, place_, true)) {
@@ -396,46 +545,45 @@ private:
             } else {
                 continue;
             }
-            range.children.push_back(match(item.value, element, nullptr));
-            node.children.push_back(std::move(range));
+            ranges.add(withChild(std::move(range), match(item.value, element, nullptr)));
         }
-        return node;
+        return ranges.finish(std::move(node));
     }
 
     // The whole type below a value given for it as a whole.
-    ValueNode wholeValue(std::string_view text, const CType* type, const Field* field)
+    MadeNode wholeValue(std::string_view text, const CType* type, const Field* field)
     {
-        ValueNode node = expandWhole(type, field);
-        node.text = std::string(text);
-        return node;
+        MadeNode made = expandWhole(type, field);
+        made.node.text = text;
+        return made;
     }
 
-    ValueNode expandWhole(const CType* type, const Field* field)
+    MadeNode expandWhole(const CType* type, const Field* field)
     {
         const Nesting nesting(depth_);
         const CType* resolved = canalysis::C_CPP_resolve(type);
-        ValueNode node;
+        MadeNode made;
         if (depth_ > kMaxValueDepth) {
-            node = tooDeep(type, field);
+            made = tooDeep(type, field);
         } else if (isAggregate(resolved)) {
-            node = expandMembers(type, resolved, field);
+            made = expandMembers(type, resolved, field);
         } else if (isElementArray(resolved)) {
-            node = arrayNode(type, resolved, field);
-            ValueNode range = rangeNode(node.lowerIndex, node.upperIndex);
-            range.wholeValue = true;
-            range.children.push_back(expandWhole(resolved->target.get(), nullptr));
-            node.children.push_back(std::move(range));
+            made = arrayNode(type, resolved, field);
+            MadeNode range = rangeNode(made.node.lowerIndex, made.node.upperIndex);
+            range.node.wholeValue = true;
+            MadeNode element = withChild(std::move(range), expandWhole(resolved->target.get(), nullptr));
+            made = withChild(std::move(made), std::move(element));
         } else {
-            node = nodeOf(ValueKind::Scalar, type, field);
+            made = nodeOf(ValueKind::Scalar, type, field);
         }
-        node.wholeValue = true;
-        return node;
+        made.node.wholeValue = true;
+        return made;
     }
 
-    ValueNode expandMembers(const CType* type, const CType* resolved, const Field* field)
+    MadeNode expandMembers(const CType* type, const CType* resolved, const Field* field)
     {
         const bool isUnion = resolved->kind == canalysis::kUnion;
-        ValueNode node = nodeOf(isUnion ? ValueKind::Union : ValueKind::Structure, type, field);
+        MadeNode node = nodeOf(isUnion ? ValueKind::Union : ValueKind::Structure, type, field);
         std::vector<Member> members;
         if (isUnion) {
             for (const Field& member : fieldsOf(resolved)) {
@@ -444,11 +592,11 @@ private:
         } else {
             collectNamed(resolved, members);
         }
-        node.children.reserve(members.size());
+        Children children(*this);
         for (const Member& member : members) {
-            node.children.push_back(expandWhole(member.field->type.get(), member.field));
+            children.add(expandWhole(member.field->type.get(), member.field));
         }
-        return node;
+        return children.finish(std::move(node));
     }
 
     // Every named member, those of unnamed members included.
@@ -469,15 +617,22 @@ private:
     bool reportedTooDeep_ = false;
     KeptRoom<Member> positionalRoom_{keptMatchRoom().positional};
     KeptRoom<std::string_view> designatedRoom_{keptMatchRoom().designated};
+    KeptRoom<MadeNode> pendingRoom_{keptNodeRoom().pending};
+    KeptRoom<MadeNode> finishedRoom_{keptNodeRoom().finished};
     std::vector<Member>& positional_ = *positionalRoom_;
     std::vector<std::string_view>& designated_ = *designatedRoom_;
+    std::vector<MadeNode>& pending_ = *pendingRoom_;
+    std::vector<MadeNode>& finished_ = *finishedRoom_;
 };
 
 }  // namespace
 
-ValueNode matchValue(const ValueSyntax& value, const CType* type, const Place& place)
+void matchValue(const ValueSyntax& value, const TreeTexts& texts, const CType* type, const Place& place,
+                ValueTree& tree)
 {
-    return Matcher(place).match(value, type, nullptr);
+    Matcher matcher(place);
+    MadeNode top = matcher.match(value, type, nullptr);
+    matcher.store(top, texts, tree);
 }
 
 }  // namespace qvm::script::value

@@ -67,7 +67,7 @@ void valueFields(Fields& f, const ValueData& d)
         f.number("member", node.selectedMember);
     }
     if (node.kind != ValueKind::IndexRange) {
-        f.number("class", node.cls).text("type", node.typeImage);
+        f.number("class", node.cls).text("type", node.typeImage());
     }
     if (node.wholeValue) {
         f.flag("whole", true);

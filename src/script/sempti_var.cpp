@@ -46,7 +46,7 @@ public:
 private:
     Entry& leaf(Scope& scope, int code, const ValueNode& node)
     {
-        Entry& entry = model.append(&scope, code, node.text, origin);
+        Entry& entry = model.append(&scope, code, std::string(node.text), origin);
         model.attach(entry, DSC_VALUE).as<ValueData>().node = &node;
         return entry;
     }
@@ -60,8 +60,8 @@ private:
             return;
         }
         const int code = node.kind == ValueKind::Union ? ENT_UNION_VALUE : ENT_FIELD_VALUE;
-        for (const ValueNode& member : node.children) {
-            Entry& field = model.append(&elements, code, member.fieldName, origin);
+        for (const ValueNode& member : node.children()) {
+            Entry& field = model.append(&elements, code, std::string(member.fieldName()), origin);
             Descriptor& descriptor = model.attach(field, DSC_VALUE);
             descriptor.as<ValueData>().node = &member;
             value(member, model.makeScope(descriptor, &elements));
@@ -71,7 +71,7 @@ private:
     void arrayElements(const ValueNode& array, Scope& scope)
     {
         const bool bounded = array.upperIndex >= array.lowerIndex;
-        for (const ValueNode& element : array.children) {
+        for (const ValueNode& element : array.children()) {
             if (element.others) {
                 others(array, element, scope);
                 continue;
@@ -108,10 +108,10 @@ private:
     // scalar directly, an aggregate in a scope of its own.
     void element(const ValueNode& element, long long lower, long long upper, bool others, Scope& scope)
     {
-        if (element.children.empty()) {
+        if (element.children().empty()) {
             return;
         }
-        const ValueNode& held = element.children.front();
+        const ValueNode& held = element.children().front();
         const bool nested = isAggregate(held);
         int code = others ? ENT_OTHERS_VALUE : ENT_ELEMENT_VALUE;
         if (!nested && !others) {
@@ -119,7 +119,8 @@ private:
         }
         const int key = static_cast<int>(std::clamp<long long>(lower, std::numeric_limits<int>::min(),
                                                                 std::numeric_limits<int>::max()));
-        Entry& entry = model.insertOrdered(&scope, code, nested ? std::string() : held.text, DSC_VALUE, key, origin);
+        Entry& entry =
+            model.insertOrdered(&scope, code, std::string(nested ? std::string_view() : held.text), DSC_VALUE, key, origin);
         auto& data = entry.data<ValueData>();
         data.node = nested ? &element : &held;
         data.element = true;
@@ -163,7 +164,7 @@ void Analysis::analyseVar(const SyntaxNode& node, Block& block, const Origin& or
         data.formatCode = format->formatCode;
     }
     data.tree = boxed(std::move(tree));
-    ValueEntries(model, origin, variable).value(data.tree->root, model.makeScope(descriptor, block.scope));
+    ValueEntries(model, origin, variable).value(data.tree->root(), model.makeScope(descriptor, block.scope));
 }
 
 }  // namespace qvm::script::sem

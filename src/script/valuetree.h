@@ -35,16 +35,22 @@
 // values in their place.
 #pragma once
 
+#include "base/mstrid.h"
+
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
 namespace qvm::script {
 
-enum class ValueKind {
+enum class ValueKind : std::uint8_t {
     Scalar,      // one expression for a scalar (or a whole aggregate, see wholeValue)
     Bounded,     // a scalar expected between two bounds: [lower..upper]
     Array,       // an array value: its elements are IndexRange children
@@ -55,44 +61,69 @@ enum class ValueKind {
 
 // The bound expressions of a bounded value, held apart: few nodes have them.
 struct ValueBounds {
-    std::string lower;  // empty when absent
-    std::string upper;
+    std::string_view lower;  // empty when absent
+    std::string_view upper;
 };
 
-// The small members are gathered at the end, so that no padding falls
-// between the texts: a large script holds tens of thousands of nodes.
+// A large script holds hundreds of thousands of nodes: the texts that repeat
+// from check to check are identifiers of the run's table, which keeps them
+// until the end of the run; everything else of a tree lies in one block of
+// the tree (see ValueTree).
 struct ValueNode {
-    std::string fieldName;        // structure and union members; empty for array elements and the top node
-    std::string text;             // scalar: the value expression after macro expansion; whole value: on the top node
-    std::unique_ptr<ValueBounds> bounds;  // bounded only
-    std::string typeImage;        // C text of the node's type (bit-fields: " : width" appended)
-    std::vector<ValueNode> children;
+    const ValueNode* firstChild = nullptr;  // the children side by side
+    base::Ident fieldId = nullptr;          // structure and union members: the C field's name
+    base::Ident typeId = nullptr;           // C text of the node's type (bit-fields: " : width" appended)
+    std::string_view text;        // scalar: the value expression after macro expansion; whole value: on the top node
+    const ValueBounds* bounds = nullptr;  // bounded only
     long long lowerIndex = 0;     // array: first index; index range: first designated index
     long long upperIndex = 0;     // array: last index (-1 when the dimension is unknown); index range: last index
-    ValueKind kind = ValueKind::Scalar;
+    std::uint32_t childCount = 0;
     int cls = -1;                 // expression type class of the node's C type
     int selectedMember = -1;      // union: position of the chosen member among all members, from 0
+    ValueKind kind = ValueKind::Scalar;
     bool others = false;          // index range written OTHERS: every element not designated otherwise
     bool wholeValue = false;      // the value is given for the aggregate as a whole
 
+    std::span<const ValueNode> children() const { return {firstChild, childCount}; }
+    // Empty for array elements and the top node.
+    std::string_view fieldName() const { return base::identOrEmpty(fieldId); }
+    std::string_view typeImage() const { return base::identOrEmpty(typeId); }
+
     // Bounded: the lower and upper bound expressions, empty when absent.
-    const std::string& lowerValue() const { return bounds ? bounds->lower : noText(); }
-    const std::string& upperValue() const { return bounds ? bounds->upper : noText(); }
+    std::string_view lowerValue() const { return bounds ? bounds->lower : std::string_view(); }
+    std::string_view upperValue() const { return bounds ? bounds->upper : std::string_view(); }
+};
+static_assert(std::is_trivially_destructible_v<ValueNode> && std::is_trivially_destructible_v<ValueBounds>,
+              "the block of a tree is released without destroying what it holds");
+
+// The nodes of a value tree and the texts they view lie in one block that
+// the tree owns: the top node, the nodes below it, the bounds of the bounded
+// ones, then the characters of the keyword, the variable and the part of the
+// macro-expanded value text that the nodes view. Moving the tree leaves the
+// block where it is: the value entries of the model and the writers' numbers
+// point into it.
+struct ValueTree {
+    std::string_view keyword;   // INIT, EV or VA: the text before the first '='
+    std::string_view variable;  // the variable text as typed ("(%s)" when not a plain name)
+    std::unique_ptr<std::byte[]> block;
+
+    const ValueNode& root() const;
+};
+
+// A block being filled for a tree: it is made with room for its nodes,
+// bounds and characters, each default until filled.
+class ValueTreeBlock {
+public:
+    ValueTreeBlock(std::size_t nodes, std::size_t bounds, std::size_t chars, ValueTree& tree);
+
+    ValueNode* nodes() const { return nodes_; }
+    ValueBounds* bounds() const { return bounds_; }
+    char* chars() const { return chars_; }
 
 private:
-    static const std::string& noText()
-    {
-        static const std::string empty;
-        return empty;
-    }
-};
-static_assert(sizeof(ValueNode) <= 3 * sizeof(std::string) + sizeof(void*) + sizeof(std::vector<ValueNode>) + 2 * sizeof(long long) +
-                                       4 * sizeof(int));
-
-struct ValueTree {
-    std::string keyword;   // INIT, EV or VA: the text before the first '='
-    std::string variable;  // the variable text as typed ("(%s)" when not a plain name)
-    ValueNode root;
+    ValueNode* nodes_;
+    ValueBounds* bounds_;
+    char* chars_;
 };
 
 // Analyses "INIT=...", "EV=..." or "VA=..." against the variable. Reports

@@ -133,10 +133,10 @@ private:
             kept.insert(numbers.end - 1);
         }
         if (entry.code == ENT_EVENT_STRUCT && entry.data<EventStructData>().receivedCheck) {
-            node(entry.data<EventStructData>().receivedCheck->root);
+            node(entry.data<EventStructData>().receivedCheck->root());
         }
         if (entry.code == ENT_DEF_MESSAGE && entry.data<DefMessageData>().tree && numbers.begin >= 0) {
-            node(entry.data<DefMessageData>().tree->root);
+            node(entry.data<DefMessageData>().tree->root());
         }
         scope(entry.descriptor != nullptr ? entry.descriptor->subScope : nullptr);
         if (entry.code == ENT_IF) {
@@ -146,8 +146,8 @@ private:
 
     void node(const ValueNode& value)
     {
-        check(table.find(value), lettersOf(value), "value " + value.fieldName);
-        for (const ValueNode& child : value.children) {
+        check(table.find(value), lettersOf(value), "value " + std::string(value.fieldName()));
+        for (const ValueNode& child : value.children()) {
             node(child);
         }
     }

@@ -13,6 +13,7 @@
 #include <gmock/gmock.h>
 
 #include <algorithm>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -508,6 +509,31 @@ TEST_F(ValueAnalysis, RepeatedAnalysesGiveTheSameTree)
     const auto second = analyse("msg", "INIT=(pos => (1, 2), tab => (OTHERS => 0))");
     ASSERT_TRUE(first && second);
     EXPECT_EQ(qvm::script::dumpValueTree(*first), qvm::script::dumpValueTree(*second));
+}
+
+TEST_F(ValueAnalysis, AMovedTreeKeepsItsNodesAndTextsThroughLaterAnalyses)
+{
+    std::string value = "EV=(id => [1 .. SIZE], tab => (1 => SIZE, OTHERS => NIL), pos => PAIR)";
+    auto analysed = analyse("msg", value);
+    ASSERT_TRUE(analysed.has_value()) << console;
+    const auto kept = std::make_unique<qvm::script::ValueTree>(std::move(*analysed));
+    analysed.reset();
+    std::fill(value.begin(), value.end(), '#');
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(analyse("grid", "EV=((1, 2, 3), (4, 5, 6))").has_value()) << console;
+    }
+    EXPECT_EQ(qvm::script::dumpValueTree(*kept),
+              "EV msg\n"
+              "  structure (class 10, struct Msg)\n"
+              "    bounded .id [1..4] (class 2, int)\n"
+              "    array .tab [0..3] (class 11, int [4])\n"
+              "      range [1..1]\n"
+              "        scalar = 4 (class 2, int)\n"
+              "      range OTHERS [0..3]\n"
+              "        scalar = 0 (class 2, int)\n"
+              "    structure .pos (class 10, Point)\n"
+              "      scalar .x = 1 (class 2, int)\n"
+              "      scalar .y = 2 (class 2, int)\n");
 }
 
 TEST_F(ValueAnalysis, OthersTakesTheMembersItsOwnListLeavesOut)
