@@ -568,7 +568,7 @@ TEST_F(ValueAnalysis, OthersTakesTheMembersItsOwnListLeavesOut)
 // leave to the full way.
 std::set<std::string> operandTexts()
 {
-    std::set<std::string> operands{" 7 ", "0", "1234", "12345", "007", "\"a b\"", "\"a\\n\"", "\"??=\"",
+    std::set<std::string> operands{" 7 ", "0", "1234", "12345", "007", "\"a b\"", "\"a\\n\"", "\"?\?=\"",
                                    "RED", "BLUE", "NONIL", "int", "Point", "U8", "nosuch", "sizeof",
                                    "__LINE__", "open_tab", "pp", "text", "ptr", "trv_msgrcv", "SIZE",
                                    // member paths and parentheses, good and bad
