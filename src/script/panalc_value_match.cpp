@@ -116,19 +116,6 @@ int memberPosition(const CType* resolved, std::string_view name)
     return -1;
 }
 
-// The member and designator lists of the structure values matched, whose
-// room the next value reuses.
-struct MatchRoom {
-    std::vector<Member> positional;
-    std::vector<std::string_view> designated;
-};
-
-MatchRoom& keptMatchRoom()
-{
-    static MatchRoom room;
-    return room;
-}
-
 // A node made, with where its children went among the nodes finished: they
 // are moved to the tree's storage once every node is made.
 struct MadeNode {
@@ -138,15 +125,18 @@ struct MadeNode {
     std::size_t childCount = 0;
 };
 
-// The nodes of the values matched, whose room the next value reuses.
-struct NodeRoom {
+// The member and designator lists and the nodes of the values matched,
+// whose room the next value reuses.
+struct MatchRoom {
+    std::vector<Member> positional;
+    std::vector<std::string_view> designated;
     std::vector<MadeNode> pending;
     std::vector<MadeNode> finished;
 };
 
-NodeRoom& keptNodeRoom()
+MatchRoom& keptMatchRoom()
 {
-    static NodeRoom room;
+    static MatchRoom room;
     return room;
 }
 
@@ -617,8 +607,8 @@ private:
     bool reportedTooDeep_ = false;
     KeptRoom<Member> positionalRoom_{keptMatchRoom().positional};
     KeptRoom<std::string_view> designatedRoom_{keptMatchRoom().designated};
-    KeptRoom<MadeNode> pendingRoom_{keptNodeRoom().pending};
-    KeptRoom<MadeNode> finishedRoom_{keptNodeRoom().finished};
+    KeptRoom<MadeNode> pendingRoom_{keptMatchRoom().pending};
+    KeptRoom<MadeNode> finishedRoom_{keptMatchRoom().finished};
     std::vector<Member>& positional_ = *positionalRoom_;
     std::vector<std::string_view>& designated_ = *designatedRoom_;
     std::vector<MadeNode>& pending_ = *pendingRoom_;
