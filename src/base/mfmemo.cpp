@@ -3,9 +3,11 @@
 #include "diag/i18nerrgest.h"
 #include "diag/i18nutil.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include <malloc.h>
 #include <sys/mman.h>
@@ -122,6 +124,30 @@ void zeroFill(void* block, std::size_t length)
     if (length != 0) {
         std::memset(block, 0, length);
     }
+}
+
+namespace {
+
+// Most kept texts are a few characters long: a chunk holds thousands.
+constexpr std::size_t kTextChunkBytes = std::size_t{64} << 10;
+
+}  // namespace
+
+void TextStore::startChunk(std::size_t textSize)
+{
+    if (textSize > std::numeric_limits<std::uint32_t>::max()) {
+        memoryExhausted();
+    }
+    capacity_ = std::max(kTextChunkBytes, sizeof(std::uint32_t) + textSize);
+    chunks_.push_back(std::make_unique_for_overwrite<char[]>(capacity_));
+    used_ = 0;
+}
+
+void TextStore::clear()
+{
+    chunks_.clear();
+    used_ = 0;
+    capacity_ = 0;
 }
 
 void memoryExhausted()

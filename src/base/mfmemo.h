@@ -1,7 +1,13 @@
 // Checked memory: exhaustion never returns to the caller.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string_view>
+#include <vector>
 
 namespace qvm::base {
 
@@ -50,5 +56,41 @@ struct LargePageAllocator {
         return true;
     }
 };
+
+// Texts kept until the store is cleared, copied into chunks that never move.
+// A kept text is its length (four bytes, unaligned), then its characters;
+// the pointer keep() gives reads back with keptText(), eight bytes where a
+// string takes thirty-two.
+class TextStore {
+public:
+    const char* keep(std::string_view text)
+    {
+        const auto size = static_cast<std::uint32_t>(text.size());
+        const std::size_t bytes = sizeof size + text.size();
+        if (used_ + bytes > capacity_ || size != text.size()) {
+            startChunk(text.size());
+        }
+        char* kept = chunks_.back().get() + used_;
+        used_ += bytes;
+        std::memcpy(kept, &size, sizeof size);
+        std::copy(text.begin(), text.end(), kept + sizeof size);  // an empty text may have no data
+        return kept;
+    }
+    void clear();
+
+private:
+    void startChunk(std::size_t textSize);
+
+    std::vector<std::unique_ptr<char[]>> chunks_;
+    std::size_t used_ = 0;
+    std::size_t capacity_ = 0;
+};
+
+inline std::string_view keptText(const char* kept)
+{
+    std::uint32_t size = 0;
+    std::memcpy(&size, kept, sizeof size);
+    return {kept + sizeof size, size};
+}
 
 }  // namespace qvm::base

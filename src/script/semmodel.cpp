@@ -188,8 +188,6 @@ private:
     std::map<std::pair<int, std::string_view>, EntryFileNumber> numbers_;
 };
 
-constexpr std::size_t kTextChunkBytes = std::size_t{64} << 10;
-
 }  // namespace
 
 namespace detail {
@@ -200,23 +198,6 @@ EntryFileNumber entryFileNumber(std::string_view fileName, int fileId)
 {
     static EntryFileIndex index;
     return index.numberOf(fileName, fileId);
-}
-
-void TextChunks::startChunk(std::size_t textSize)
-{
-    if (textSize > std::numeric_limits<std::uint32_t>::max()) {
-        base::memoryExhausted();
-    }
-    capacity_ = std::max(kTextChunkBytes, sizeof(std::uint32_t) + textSize);
-    chunks_.push_back(std::make_unique_for_overwrite<char[]>(capacity_));
-    used_ = 0;
-}
-
-void TextChunks::clear()
-{
-    chunks_.clear();
-    used_ = 0;
-    capacity_ = 0;
 }
 
 std::string_view entryCodeName(int code)
@@ -267,7 +248,7 @@ Entry& Model::place(Scope* scope, Entry* where, int code, std::string_view name,
     scope->entries.insert(where, entry);
     entry.scope = scope;
     entry.code = static_cast<std::uint8_t>(code);
-    entry.name = texts_.keep(name);
+    entry.name = keep(name);
     entry.auxiliary = auxiliary;
     entry.line = origin.line;
     entry.file = fileNumber(origin);
@@ -301,7 +282,7 @@ void Model::changeFilter(Entry& entry, std::string_view filter)
 {
     entry.filtered = !filter.empty();
     if (entry.filtered) {
-        filters_.insert_or_assign(&entry, texts_.keep(filter));
+        filters_.insert_or_assign(&entry, keep(filter));
     } else {
         filters_.erase(&entry);
     }

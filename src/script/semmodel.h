@@ -10,7 +10,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <iterator>
 #include <limits>
 #include <new>
@@ -242,15 +241,7 @@ class ModelText {
 public:
     ModelText() = default;
 
-    std::string_view view() const
-    {
-        if (kept_ == nullptr) {
-            return {};
-        }
-        std::uint32_t size = 0;
-        std::memcpy(&size, kept_, sizeof size);
-        return {kept_ + sizeof size, size};
-    }
+    std::string_view view() const { return kept_ == nullptr ? std::string_view() : base::keptText(kept_); }
     operator std::string_view() const { return view(); }
     bool empty() const { return kept_ == nullptr; }
     std::size_t size() const { return view().size(); }
@@ -268,40 +259,10 @@ public:
     }
 
 private:
-    friend class TextChunks;
+    friend class Model;
     explicit ModelText(const char* kept) : kept_(kept) {}
 
     const char* kept_ = nullptr;
-};
-
-// Owns the texts of the model's entries and payloads: copied into chunks
-// that never move.
-class TextChunks {
-public:
-    ModelText keep(std::string_view text)
-    {
-        if (text.empty()) {
-            return {};
-        }
-        const auto size = static_cast<std::uint32_t>(text.size());
-        const std::size_t bytes = sizeof size + text.size();
-        if (used_ + bytes > capacity_ || size != text.size()) {
-            startChunk(text.size());
-        }
-        char* kept = chunks_.back().get() + used_;
-        used_ += bytes;
-        std::memcpy(kept, &size, sizeof size);
-        std::memcpy(kept + sizeof size, text.data(), text.size());
-        return ModelText(kept);
-    }
-    void clear();
-
-private:
-    void startChunk(std::size_t textSize);
-
-    std::vector<std::unique_ptr<char[]>> chunks_;
-    std::size_t used_ = 0;
-    std::size_t capacity_ = 0;
 };
 
 // ---- kind-specific descriptor data ----
@@ -839,7 +800,7 @@ public:
         return entry.filtered ? filters_.find(&entry)->second.view() : std::string_view();
     }
     // A copy of the text that lives as long as the model's entries.
-    ModelText keep(std::string_view text) { return texts_.keep(text); }
+    ModelText keep(std::string_view text) { return text.empty() ? ModelText() : ModelText(texts_.keep(text)); }
 
     // Global entries by code and name (first of that name).
     Entry* findGlobal(int code, std::string_view name) const;
@@ -886,7 +847,7 @@ private:
     BlockStore<Descriptor, true> descriptors_;
     DescriptorKindList::Stores heldApart_;  // the descriptors' large payloads
     BlockStore<Scope, true> scopes_;  // every scope but the global one
-    TextChunks texts_;                // the entries' names and filters, the payloads' texts
+    base::TextStore texts_;  // the entries' names and filters, the payloads' texts
     // The few entries with an execution filter have it here, not in a member
     // that every entry would carry.
     std::unordered_map<const Entry*, ModelText> filters_;

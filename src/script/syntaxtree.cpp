@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <deque>
 #include <iterator>
 #include <limits>
@@ -23,7 +22,6 @@ namespace {
 static_assert(std::is_trivially_destructible_v<SyntaxNode>);
 
 constexpr std::size_t kFirstBlockBytes = std::size_t{64} << 10;
-constexpr std::size_t kTextChunkBytes = std::size_t{64} << 10;
 
 constexpr std::string_view kKindNames[] = {
     "STX_SCRIPT",
@@ -224,14 +222,10 @@ std::string_view kindName(SyntaxKind kind)
     return kKindNames[kind];
 }
 
-// A kept text is its length, unaligned, then its characters: KeptText only
-// names the place.
+// KeptText only names the place of a text the tree's store keeps.
 std::string_view NodeText::operator*() const
 {
-    const char* bytes = reinterpret_cast<const char*>(kept_);
-    std::uint32_t size = 0;
-    std::memcpy(&size, bytes, sizeof size);
-    return {bytes + sizeof size, size};
+    return base::keptText(reinterpret_cast<const char*>(kept_));
 }
 
 std::string_view SyntaxNode::textOrEmpty() const
@@ -265,21 +259,7 @@ std::string_view SyntaxTree::keepFileName(std::string_view name)
 
 const KeptText* SyntaxTree::keepText(std::string_view text)
 {
-    const auto size = static_cast<std::uint32_t>(text.size());
-    if (size != text.size()) {
-        base::memoryExhausted();
-    }
-    const std::size_t bytes = sizeof size + text.size();
-    if (chunkUsed_ + bytes > chunkCapacity_) {
-        chunkCapacity_ = std::max(kTextChunkBytes, bytes);
-        textChunks_.push_back(std::make_unique_for_overwrite<char[]>(chunkCapacity_));
-        chunkUsed_ = 0;
-    }
-    char* kept = textChunks_.back().get() + chunkUsed_;
-    chunkUsed_ += bytes;
-    std::memcpy(kept, &size, sizeof size);
-    std::copy(text.begin(), text.end(), kept + sizeof size);
-    return reinterpret_cast<const KeptText*>(kept);
+    return reinterpret_cast<const KeptText*>(texts_.keep(text));
 }
 
 void SyntaxTree::releaseNodes()

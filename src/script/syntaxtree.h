@@ -2,6 +2,8 @@
 // the line and file they were made in, and a text for the leaf kinds.
 #pragma once
 
+#include "base/mfmemo.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -324,11 +326,7 @@ private:
     std::size_t size_ = 0;
     std::size_t blockUsed_ = 0;      // bytes used in the last block
     std::size_t blockCapacity_ = 0;  // bytes the last block holds
-    // The texts the nodes refer to, packed in chunks: a large script keeps
-    // a hundred thousand of them, most a few characters long.
-    std::vector<std::unique_ptr<char[]>> textChunks_;
-    std::size_t chunkUsed_ = 0;
-    std::size_t chunkCapacity_ = 0;
+    base::TextStore texts_;  // the texts the nodes refer to
     std::deque<std::string> fileNames_;  // the file names the nodes refer to
     SyntaxNode* root_ = nullptr;
     int line_ = 0;                       // position stamped on new nodes
