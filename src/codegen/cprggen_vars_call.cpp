@@ -8,7 +8,6 @@ using namespace script::sem;
 
 namespace {
 
-constexpr int kClassCharArray = 7;
 constexpr int kClassNonNil = 8;
 constexpr int kClassUnspecified = 17;
 

@@ -246,6 +246,7 @@ public:
     bool empty() const { return kept_ == nullptr; }
     std::size_t size() const { return view().size(); }
     friend bool operator==(ModelText text, std::string_view other) { return text.view() == other; }
+    friend bool operator==(ModelText text, ModelText other) { return text.view() == other.view(); }
     friend std::string operator+(std::string left, ModelText right)
     {
         left += right.view();
