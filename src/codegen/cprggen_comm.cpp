@@ -50,7 +50,7 @@ void ProgramWriter::collectDefinitions(const Scope* scope)
             cleanupProcedures_.insert(entry.data<ProcedureRefData>().procedure);
         } else if (entry.code == ENT_DEF_MESSAGE) {
             const auto& data = entry.data<DefMessageData>();
-            if (data.generated() && data.tree != nullptr && data.message->data<MessageVarData>().used) {
+            if (data.generated() && data.tree && data.message->data<MessageVarData>().used) {
                 definitions_[structureOf(*data.message)].push_back(&entry);
             }
         } else if (entry.code == ENT_WAITTIL) {
@@ -360,7 +360,7 @@ void ProgramWriter::definitionCases(const Entry& structure, WalkMode mode)
         if (mode == WalkMode::DumpReference) {
             line("trv_def_msg(", kRun, ",", number(*definition), ");");
         }
-        VarItem root = itemOfNode(data.tree->root());
+        VarItem root = itemOfNode(data.tree.root());
         root.fieldName = "trv_msgrcv";
         walkRoot(root, mode);
         line("break;");

@@ -677,9 +677,9 @@ void ProgramWriter::defMessage(const Entry& definition)
         return;
     }
     line(MessageTable{*data.message}, ".trv_defNumber = ", data.number, ";");
-    if (data.tree != nullptr) {
+    if (data.tree) {
         locateWalk(definition);
-        VarItem root = itemOfNode(data.tree->root());
+        VarItem root = itemOfNode(data.tree.root());
         root.fieldName = data.message->name;
         walkRoot(root, WalkMode::Init);
     }

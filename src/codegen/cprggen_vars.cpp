@@ -266,7 +266,7 @@ const CheckTexts& checkTexts(CheckCall kind, int cls, int formatCode)
 void ProgramWriter::varStatement(const Entry& var)
 {
     const auto& data = var.data<VarData>();
-    if (data.tree == nullptr || var.descriptor->subScope == nullptr) {
+    if (!data.tree || var.descriptor->subScope == nullptr) {
         return;
     }
     locateWalk(var);
@@ -281,7 +281,7 @@ void ProgramWriter::varStatement(const Entry& var)
     for (const Entry& value : var.descriptor->subScope->entries) {
         // The description starts at the variable itself.
         VarItem item = itemOfValueEntry(value);
-        item.fieldName = data.variable;
+        item.fieldName = var.name;
         if (item.formatCode < 0) {
             item.formatCode = data.formatCode;
         }

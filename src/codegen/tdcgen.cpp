@@ -352,7 +352,7 @@ void TdcWriter::messageType(const Entry& entry)
     for (const Entry* definition : found->second) {
         probeDefine(nextNumber(), "DEFM_", definition->name);
         single(*definition, "V", newFields().text(definition->name));
-        describeNode(definition->data<DefMessageData>().tree->root(), locationOf(*definition), Where::MessageType);
+        describeNode(definition->data<DefMessageData>().tree.root(), locationOf(*definition), Where::MessageType);
     }
 }
 
@@ -374,7 +374,7 @@ void TdcWriter::collectDefinitions(const Scope* scope)
         if (!isGenerated(entry)) {
             continue;
         }
-        if (entry.code == ENT_DEF_MESSAGE && entry.data<DefMessageData>().tree != nullptr) {
+        if (entry.code == ENT_DEF_MESSAGE && entry.data<DefMessageData>().tree) {
             definitions_[structureOf(*entry.data<DefMessageData>().message)].push_back(&entry);
         }
         for (const Scope* statements : statementScopes(entry)) {

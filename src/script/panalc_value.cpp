@@ -77,11 +77,7 @@ std::vector<value::ElementSyntax>& keptElements()
 // The keyword and the variable of a tree whose value was not matched.
 void keepNamingTexts(std::string_view keyword, std::string_view variable, ValueTree& tree)
 {
-    const ValueTreeBlock block(1, 0, keyword.size() + variable.size(), tree);
-    char* const copy = block.chars();
-    std::copy(variable.begin(), variable.end(), std::copy(keyword.begin(), keyword.end(), copy));
-    tree.keyword = std::string_view(copy, keyword.size());
-    tree.variable = std::string_view(copy + keyword.size(), variable.size());
+    const ValueTreeBlock block(1, 0, keyword, variable, 0, tree);
 }
 
 unsigned reportedCount()
@@ -102,11 +98,8 @@ std::optional<ValueTree> analyseValue(std::string_view variableText, std::string
     const unsigned reportedBefore = reportedCount();
 
     ValueTree tree;
-    std::string_view keyword;
+    const std::string_view keyword = valueKeyword(valueText);
     const std::size_t equals = valueText.find('=');
-    if (equals != std::string_view::npos) {
-        keyword = value::trimmed(valueText.substr(0, equals));
-    }
     const std::string_view written = equals == std::string_view::npos ? valueText : valueText.substr(equals + 1);
 
     std::string variableStorage;
@@ -198,26 +191,72 @@ void dumpNode(const ValueNode& node, int depth, std::string& out)
 
 }  // namespace
 
-ValueTreeBlock::ValueTreeBlock(std::size_t nodes, std::size_t bounds, std::size_t chars, ValueTree& tree)
+namespace {
+
+// Where the naming texts of a tree lie in its block.
+struct BlockHeader {
+    std::size_t namingOffset;
+    std::size_t keywordSize;
+    std::size_t variableSize;
+};
+static_assert(sizeof(BlockHeader) % alignof(ValueNode) == 0, "the nodes follow the header");
+
+const BlockHeader* headerOf(const std::unique_ptr<std::byte[]>& block)
+{
+    return std::launder(reinterpret_cast<const BlockHeader*>(block.get()));
+}
+
+}  // namespace
+
+ValueTreeBlock::ValueTreeBlock(std::size_t nodes, std::size_t bounds, std::string_view keyword,
+                               std::string_view variable, std::size_t valueChars, ValueTree& tree)
 {
     const std::size_t nodeBytes = nodes * sizeof(ValueNode);
     const std::size_t boundBytes = bounds * sizeof(ValueBounds);
     static_assert(sizeof(ValueNode) % alignof(ValueBounds) == 0, "the bounds follow the nodes");
-    tree.block = std::make_unique_for_overwrite<std::byte[]>(nodeBytes + boundBytes + chars);
-    std::byte* const start = tree.block.get();
-    auto* const firstNode = reinterpret_cast<ValueNode*>(start);
-    auto* const firstBounds = reinterpret_cast<ValueBounds*>(start + nodeBytes);
+    const std::size_t namingOffset = sizeof(BlockHeader) + nodeBytes + boundBytes;
+    tree.block_ = std::make_unique_for_overwrite<std::byte[]>(namingOffset + keyword.size() + variable.size() + valueChars);
+    std::byte* const start = tree.block_.get();
+    ::new (static_cast<void*>(start)) BlockHeader{namingOffset, keyword.size(), variable.size()};
+    auto* const firstNode = reinterpret_cast<ValueNode*>(start + sizeof(BlockHeader));
+    auto* const firstBounds = reinterpret_cast<ValueBounds*>(start + sizeof(BlockHeader) + nodeBytes);
     std::uninitialized_value_construct_n(firstNode, nodes);
     std::uninitialized_value_construct_n(firstBounds, bounds);
     nodes_ = std::launder(firstNode);
     bounds_ = std::launder(firstBounds);
-    chars_ = reinterpret_cast<char*>(start + nodeBytes + boundBytes);
+    char* const naming = reinterpret_cast<char*>(start + namingOffset);
+    chars_ = std::copy(variable.begin(), variable.end(), std::copy(keyword.begin(), keyword.end(), naming));
 }
 
 const ValueNode& ValueTree::root() const
 {
     static const ValueNode none;
-    return block ? *std::launder(reinterpret_cast<const ValueNode*>(block.get())) : none;
+    return block_ ? *std::launder(reinterpret_cast<const ValueNode*>(block_.get() + sizeof(BlockHeader))) : none;
+}
+
+std::string_view ValueTree::keyword() const
+{
+    if (!block_) {
+        return {};
+    }
+    const BlockHeader* header = headerOf(block_);
+    return {reinterpret_cast<const char*>(block_.get() + header->namingOffset), header->keywordSize};
+}
+
+std::string_view ValueTree::variable() const
+{
+    if (!block_) {
+        return {};
+    }
+    const BlockHeader* header = headerOf(block_);
+    return {reinterpret_cast<const char*>(block_.get() + header->namingOffset + header->keywordSize),
+            header->variableSize};
+}
+
+std::string_view valueKeyword(std::string_view valueText)
+{
+    const std::size_t equals = valueText.find('=');
+    return equals == std::string_view::npos ? std::string_view() : value::trimmed(valueText.substr(0, equals));
 }
 
 std::vector<std::pair<long long, long long>> freeIndexRanges(const ValueNode& array)
@@ -245,9 +284,9 @@ std::vector<std::pair<long long, long long>> freeIndexRanges(const ValueNode& ar
 
 std::string dumpValueTree(const ValueTree& tree)
 {
-    std::string out(tree.keyword);
+    std::string out(tree.keyword());
     out += ' ';
-    out += tree.variable;
+    out += tree.variable();
     out += '\n';
     dumpNode(tree.root(), 1, out);
     return out;

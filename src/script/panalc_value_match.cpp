@@ -204,17 +204,10 @@ public:
         const auto bounded = [](const MadeNode& made) { return made.node.kind == ValueKind::Bounded; };
         const auto boundsCount = static_cast<std::size_t>(bounded(top)) +
                                  static_cast<std::size_t>(std::ranges::count_if(finished_, bounded));
-        const ValueTreeBlock block(finished_.size() + 1, boundsCount,
-                                   source.keyword.size() + source.variable.size() + viewed.size(), tree);
-        char* at = block.chars();
-        const auto copy = [&at](std::string_view text) {
-            const std::string_view copied(at, text.size());
-            at = std::copy(text.begin(), text.end(), at);
-            return copied;
-        };
-        tree.keyword = copy(source.keyword);
-        tree.variable = copy(source.variable);
-        const TextCopy texts(source.value, viewed, copy(viewed).data());
+        const ValueTreeBlock block(finished_.size() + 1, boundsCount, source.keyword, source.variable,
+                                   viewed.size(), tree);
+        std::copy(viewed.begin(), viewed.end(), block.chars());
+        const TextCopy texts(source.value, viewed, block.chars());
         ValueNode* const nodes = block.nodes();
         ValueBounds* bounds = block.bounds();
         const auto place = [&](ValueNode& node, const MadeNode& made) {

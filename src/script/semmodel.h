@@ -274,6 +274,10 @@ inline std::unique_ptr<ValueTree> boxed(std::optional<ValueTree> tree)
 {
     return tree ? std::make_unique<ValueTree>(std::move(*tree)) : nullptr;
 }
+inline ValueTree held(std::optional<ValueTree> tree)
+{
+    return tree ? std::move(*tree) : ValueTree();
+}
 
 struct ScriptData {
     std::array<std::string, 3> header;  // HEADER values; strings keep their quotes
@@ -368,14 +372,16 @@ struct ReturnVarData {
 
 enum class CheckMode { Init, Expected, Value };  // INIT=, EV= (and EV==), VA=
 
+// The variable expression is the VAR entry's name.
 struct VarData {
-    ModelText variable;     // the variable expression
     ModelText check;        // INIT=/EV=/VA= text as analysed
     Entry* message = nullptr;  // when the variable is a message variable
-    ModelText keyword;      // INIT, EV or VA as written
     CheckMode mode = CheckMode::Expected;
     int formatCode = -1;    // of the FORMAT registered for the variable, -1 without
-    std::unique_ptr<ValueTree> tree;  // the analysed value; the value entries point into it
+    ValueTree tree;         // the analysed value; the value entries point into it
+
+    // INIT, EV or VA as written.
+    std::string_view keyword() const { return valueKeyword(check); }
 };
 
 // One value of a VAR check: an aggregate, a field, an element or a scalar.
@@ -388,11 +394,11 @@ struct ValueData {
 
 struct DefMessageData {
     int number = 0;             // run-wide, from 1
+    bool inProcedure = false;
     Entry* message = nullptr;
     ModelText check;            // the EV= text
-    bool inProcedure = false;
     Entry* procedure = nullptr;     // the procedure whose body holds it
-    std::unique_ptr<ValueTree> tree;  // the EV= text analysed against the message, none when refused
+    ValueTree tree;             // the EV= text analysed against the message, none when refused
     // Generated unless it stands in a procedure that nothing uses.
     bool generated() const;
 };

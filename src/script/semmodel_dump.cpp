@@ -148,13 +148,13 @@ std::string fieldsOf(const Descriptor& descriptor)
                    [&](const ProcedureRefData& d) { f.ref("procedure", d.procedure); },
                    [&](const ReturnVarData& d) { f.number("number", d.number).number("class", d.cls); },
                    [&](const VarData& d) {
-                       f.text("variable", d.variable).text("keyword", d.keyword).text("check", d.check)
+                       f.text("variable", descriptor.owner->name).text("keyword", d.keyword()).text("check", d.check)
                            .ref("message", d.message).number("format", d.formatCode);
                    },
                    [&](const ValueData& d) { valueFields(f, d); },
                    [&](const DefMessageData& d) {
                        f.number("number", d.number).ref("message", d.message).text("check", d.check)
-                           .flag("inproc", d.inProcedure).mark("tree", d.tree != nullptr)
+                           .flag("inproc", d.inProcedure).mark("tree", static_cast<bool>(d.tree))
                            .mark("generate", d.generated());
                    },
                    [&](const CommtypeData& d) {

@@ -421,7 +421,7 @@ public:
         data.check = model.keep(check);
         data.inProcedure = a.state.insideProcedure;
         data.procedure = a.state.insideProcedure ? a.state.currentProcedure : nullptr;
-        data.tree = boxed(analyseValue(name, data.check, block.cScope, origin.fileName, origin.line));
+        data.tree = held(analyseValue(name, data.check, block.cScope, origin.fileName, origin.line));
         receivedMessageCheck(*message, origin);
     }
 

@@ -155,16 +155,15 @@ void Analysis::analyseVar(const SyntaxNode& node, Block& block, const Origin& or
     Entry& entry = model.append(block.scope, ENT_VAR, variable, origin);
     Descriptor& descriptor = model.attach(entry, DSC_VAR);
     auto& data = descriptor.as<VarData>();
-    data.variable = entry.name;
     data.check = model.keep(text);
     data.message = model.findGlobal(ENT_MESSAGE_VAR, variable);
-    data.keyword = model.keep(tree->keyword);
-    data.mode = data.keyword == "INIT" ? CheckMode::Init : data.keyword == "VA" ? CheckMode::Value : CheckMode::Expected;
+    const std::string_view keyword = tree->keyword();
+    data.mode = keyword == "INIT" ? CheckMode::Init : keyword == "VA" ? CheckMode::Value : CheckMode::Expected;
     if (const VariableFormat* format = formatOf(variable, block.cScope)) {
         data.formatCode = format->formatCode;
     }
-    data.tree = boxed(std::move(tree));
-    ValueEntries(model, origin, variable).value(data.tree->root(), model.makeScope(descriptor, block.scope));
+    data.tree = std::move(*tree);
+    ValueEntries(model, origin, variable).value(data.tree.root(), model.makeScope(descriptor, block.scope));
 }
 
 }  // namespace qvm::script::sem

@@ -97,34 +97,48 @@ static_assert(std::is_trivially_destructible_v<ValueNode> && std::is_trivially_d
               "the block of a tree is released without destroying what it holds");
 
 // The nodes of a value tree and the texts they view lie in one block that
-// the tree owns: the top node, the nodes below it, the bounds of the bounded
-// ones, then the characters of the keyword, the variable and the part of the
-// macro-expanded value text that the nodes view. Moving the tree leaves the
-// block where it is: the value entries of the model and the writers' numbers
-// point into it.
-struct ValueTree {
-    std::string_view keyword;   // INIT, EV or VA: the text before the first '='
-    std::string_view variable;  // the variable text as typed ("(%s)" when not a plain name)
-    std::unique_ptr<std::byte[]> block;
+// the tree owns: a header placing the naming texts, the top node, the nodes
+// below it, the bounds of the bounded ones, then the characters of the
+// keyword, the variable and the part of the macro-expanded value text that
+// the nodes view. Moving the tree leaves the block where it is: the value
+// entries of the model and the writers' numbers point into it. A tree
+// without a block is none (a refused value).
+class ValueTree {
+public:
+    explicit operator bool() const { return block_ != nullptr; }
 
     const ValueNode& root() const;
+    // INIT, EV or VA: the text before the first '='.
+    std::string_view keyword() const;
+    // The variable text as typed ("(%s)" when not a plain name).
+    std::string_view variable() const;
+
+private:
+    friend class ValueTreeBlock;
+    std::unique_ptr<std::byte[]> block_;
 };
 
 // A block being filled for a tree: it is made with room for its nodes,
-// bounds and characters, each default until filled.
+// bounds and value characters, each default until filled, and with the
+// keyword and the variable copied.
 class ValueTreeBlock {
 public:
-    ValueTreeBlock(std::size_t nodes, std::size_t bounds, std::size_t chars, ValueTree& tree);
+    ValueTreeBlock(std::size_t nodes, std::size_t bounds, std::string_view keyword, std::string_view variable,
+                   std::size_t valueChars, ValueTree& tree);
 
     ValueNode* nodes() const { return nodes_; }
     ValueBounds* bounds() const { return bounds_; }
-    char* chars() const { return chars_; }
+    char* chars() const { return chars_; }  // the room for the value characters
 
 private:
     ValueNode* nodes_;
     ValueBounds* bounds_;
     char* chars_;
 };
+
+// The keyword of a value text: the text before its first '=', without the
+// blanks around it; empty without '='.
+std::string_view valueKeyword(std::string_view valueText);
 
 // Analyses "INIT=...", "EV=..." or "VA=..." against the variable. Reports
 // the messages of the value text; nothing is returned when anything was

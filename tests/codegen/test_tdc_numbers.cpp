@@ -136,7 +136,7 @@ private:
             node(entry.data<EventStructData>().receivedCheck->root());
         }
         if (entry.code == ENT_DEF_MESSAGE && entry.data<DefMessageData>().tree && numbers.begin >= 0) {
-            node(entry.data<DefMessageData>().tree->root());
+            node(entry.data<DefMessageData>().tree.root());
         }
         scope(entry.descriptor != nullptr ? entry.descriptor->subScope : nullptr);
         if (entry.code == ENT_IF) {
