@@ -32,7 +32,7 @@ VarItem itemOf(const ValueNode& node)
     VarItem item;
     item.kind = kindOf(node.kind);
     item.fieldName = node.fieldName();
-    item.value = node.text;
+    item.value = node.text();
     item.lower = node.lowerValue();
     item.upper = node.upperValue();
     item.lowerIndex = node.lowerIndex;

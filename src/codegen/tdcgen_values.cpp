@@ -14,7 +14,7 @@ constexpr std::string_view kReceivedMessage = "trv_msgrcv";
 
 std::string_view accessText(const ValueNode& node)
 {
-    return !node.fieldName().empty() ? node.fieldName() : node.text;
+    return !node.fieldName().empty() ? node.fieldName() : node.text();
 }
 
 bool isElementary(const ValueNode& node)
@@ -81,7 +81,7 @@ int TdcWriter::elementaryRecord(Fields& fields, const ValueNode& node, Location 
     if (node.kind == ValueKind::Bounded) {
         fields.text({"[", node.lowerValue(), "..", node.upperValue(), "]"});
     } else {
-        fields.text(node.text);
+        fields.text(node.text());
     }
     return record("I", fields, at);
 }

@@ -1,6 +1,7 @@
 // The value analysis of INIT=, EV= and VA= texts: macro expansion, reading,
 // form checks and matching against the variable's type, and the dump of the
 // value tree.
+#include "base/mfmemo.h"
 #include "base/mstrin.h"
 #include "canalysis/cerror.h"
 #include "diag/i18nerrgest.h"
@@ -12,6 +13,7 @@
 #include "script/valuetree.h"
 
 #include <algorithm>
+#include <limits>
 #include <memory>
 #include <new>
 
@@ -161,9 +163,9 @@ std::string nodeLine(const ValueNode& node)
         line += node.upperValue();
         line += "]";
     }
-    if (!node.text.empty()) {
+    if (!node.text().empty()) {
         line += " = ";
-        line += node.text;
+        line += node.text();
     }
     if (node.kind == ValueKind::Union && node.selectedMember >= 0) {
         line += " member " + std::to_string(node.selectedMember);
@@ -215,7 +217,11 @@ ValueTreeBlock::ValueTreeBlock(std::size_t nodes, std::size_t bounds, std::strin
     const std::size_t boundBytes = bounds * sizeof(ValueBounds);
     static_assert(sizeof(ValueNode) % alignof(ValueBounds) == 0, "the bounds follow the nodes");
     const std::size_t namingOffset = sizeof(BlockHeader) + nodeBytes + boundBytes;
-    tree.block_ = std::make_unique_for_overwrite<std::byte[]>(namingOffset + keyword.size() + variable.size() + valueChars);
+    const std::size_t blockBytes = namingOffset + keyword.size() + variable.size() + valueChars;
+    if (blockBytes > std::numeric_limits<std::uint32_t>::max()) {  // the nodes' distances are 32-bit
+        base::memoryExhausted();
+    }
+    tree.block_ = std::make_unique_for_overwrite<std::byte[]>(blockBytes);
     std::byte* const start = tree.block_.get();
     ::new (static_cast<void*>(start)) BlockHeader{namingOffset, keyword.size(), variable.size()};
     auto* const firstNode = reinterpret_cast<ValueNode*>(start + sizeof(BlockHeader));
@@ -226,6 +232,23 @@ ValueTreeBlock::ValueTreeBlock(std::size_t nodes, std::size_t bounds, std::strin
     bounds_ = std::launder(firstBounds);
     char* const naming = reinterpret_cast<char*>(start + namingOffset);
     chars_ = std::copy(variable.begin(), variable.end(), std::copy(keyword.begin(), keyword.end(), naming));
+}
+
+void ValueNode::placeChildren(const ValueNode* first, std::size_t count)
+{
+    childStep_ = count == 0 ? 0 : static_cast<std::int32_t>(first - this);
+    childCount = static_cast<std::uint32_t>(count);
+}
+
+void ValueNode::placeText(std::string_view text)
+{
+    textStep_ = text.empty() ? 0 : static_cast<std::uint32_t>(text.data() - bytes());
+    textSize_ = static_cast<std::uint32_t>(text.size());
+}
+
+void ValueNode::placeBounds(const ValueBounds* bounds)
+{
+    boundsStep_ = static_cast<std::uint32_t>(reinterpret_cast<const char*>(bounds) - bytes());
 }
 
 const ValueNode& ValueTree::root() const

@@ -119,8 +119,9 @@ int memberPosition(const CType* resolved, std::string_view name)
 // A node made, with where its children went among the nodes finished: they
 // are moved to the tree's storage once every node is made.
 struct MadeNode {
-    ValueNode node;
-    ValueBounds bounds;          // bounded: placed in the tree with the node
+    ValueNode node;              // its children, text and bounds are placed with it in the tree
+    std::string_view text;       // see ValueNode::text
+    ValueBounds bounds;          // bounded only
     std::size_t firstChild = 0;  // in the finished nodes
     std::size_t childCount = 0;
 };
@@ -212,12 +213,11 @@ public:
         ValueBounds* bounds = block.bounds();
         const auto place = [&](ValueNode& node, const MadeNode& made) {
             node = made.node;
-            node.firstChild = made.childCount > 0 ? nodes + 1 + made.firstChild : nullptr;
-            node.childCount = static_cast<std::uint32_t>(made.childCount);
-            node.text = texts.of(node.text);
+            node.placeChildren(nodes + 1 + made.firstChild, made.childCount);
+            node.placeText(texts.of(made.text));
             if (bounded(made)) {
                 *bounds = {texts.of(made.bounds.lower), texts.of(made.bounds.upper)};
-                node.bounds = bounds++;
+                node.placeBounds(bounds++);
             }
         };
         place(nodes[0], top);
@@ -296,7 +296,7 @@ private:
             }
         };
         const auto coverNode = [&cover](const MadeNode& made) {
-            cover(made.node.text);
+            cover(made.text);
             cover(made.bounds.lower);
             cover(made.bounds.upper);
         };
@@ -395,7 +395,7 @@ private:
             return wholeValue(value.text, type, field);
         }
         MadeNode made = nodeOf(ValueKind::Scalar, type, field, expected);
-        made.node.text = value.text;
+        made.text = value.text;
         return made;
     }
 
@@ -537,7 +537,7 @@ private:
     MadeNode wholeValue(std::string_view text, const CType* type, const Field* field)
     {
         MadeNode made = expandWhole(type, field);
-        made.node.text = text;
+        made.text = text;
         return made;
     }
 

@@ -317,15 +317,17 @@ struct CallData {
     bool expandedCall = false;   // found through the macro expansion of the whole call
 };
 
+// Expression classes run from -1 to 17: the argument's four take a byte each,
+// so that the payload fits in its descriptor.
 struct ArgData {
     ModelText text;          // the argument expression
-    int cls = -1;            // its expression class
-    int parameterClass = -1; // class of the parameter it is passed to (15: variadic part)
-    bool reference = false;  // written REF(...)
     ModelText expected;      // text after '@' inside the argument
     ModelText result;        // text after the second '@'
-    int expectedClass = -1;
-    int resultClass = -1;
+    std::int8_t cls = -1;            // its expression class
+    std::int8_t parameterClass = -1; // class of the parameter it is passed to (15: variadic part)
+    std::int8_t expectedClass = -1;
+    std::int8_t resultClass = -1;
+    bool reference = false;  // written REF(...)
 };
 
 struct ParamData {
@@ -500,6 +502,8 @@ inline constexpr std::size_t kInlineDataBytes = 32;
 
 template <typename T>
 inline constexpr bool kHeldApart = sizeof(T) > kInlineDataBytes;
+// A large script holds a VAR check for every few lines and an argument for every other line.
+static_assert(!kHeldApart<VarData> && !kHeldApart<ArgData>);
 
 // A payload held apart: the model owns it.
 template <typename T>

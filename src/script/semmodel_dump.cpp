@@ -57,8 +57,8 @@ void valueFields(Fields& f, const ValueData& d)
     const ValueNode& node = *d.node;
     if (node.kind == ValueKind::Bounded) {
         f.text("lower", node.lowerValue()).text("upper", node.upperValue());
-    } else if (!node.text.empty()) {
-        f.text("value", node.text);
+    } else if (!node.text().empty()) {
+        f.text("value", node.text());
     }
     if (node.kind == ValueKind::Array) {
         f.raw("bounds", std::to_string(node.lowerIndex) + ".." + std::to_string(node.upperIndex));

@@ -388,22 +388,22 @@ private:
         data.reference = argument.reference;
         data.expected = model.keep(argument.expected);
         data.result = model.keep(argument.result);
-        data.parameterClass = parameterClass;
-        data.cls = a.classOf(argument.text, cScope, argument.origin);
+        data.parameterClass = static_cast<std::int8_t>(parameterClass);
+        data.cls = static_cast<std::int8_t>(a.classOf(argument.text, cScope, argument.origin));
         // A reference passes the address of what it names; the variadic
         // part of a parameter list takes anything.
-        const int passed = argument.reference ? kClassPointer : data.cls;
+        const int passed = argument.reference ? int{kClassPointer} : int{data.cls};
         if (parameterClass != kClassVariadic && !compatibleClasses(parameterClass, passed)) {
             Analysis::report(diag::Warning, "INCOMPTYP", argument.text, argument.origin);
         }
         if (!argument.expected.empty()) {
-            data.expectedClass = a.classOf(argument.expected, cScope, argument.origin);
+            data.expectedClass = static_cast<std::int8_t>(a.classOf(argument.expected, cScope, argument.origin));
             if (!compatibleClasses(data.cls, data.expectedClass)) {
                 Analysis::report(diag::Warning, "INCOMPTYP", argument.expected, argument.origin);
             }
         }
         if (!argument.result.empty()) {
-            data.resultClass = a.classOf(argument.result, cScope, argument.origin);
+            data.resultClass = static_cast<std::int8_t>(a.classOf(argument.result, cScope, argument.origin));
             if (isConstantExpression(argument.result)) {
                 Analysis::report(diag::Warning, "EXPRCONST", argument.result, argument.origin);
             }

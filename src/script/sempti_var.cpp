@@ -46,7 +46,7 @@ public:
 private:
     Entry& leaf(Scope& scope, int code, const ValueNode& node)
     {
-        Entry& entry = model.append(&scope, code, std::string(node.text), origin);
+        Entry& entry = model.append(&scope, code, std::string(node.text()), origin);
         model.attach(entry, DSC_VALUE).as<ValueData>().node = &node;
         return entry;
     }
@@ -120,7 +120,7 @@ private:
         const int key = static_cast<int>(std::clamp<long long>(lower, std::numeric_limits<int>::min(),
                                                                 std::numeric_limits<int>::max()));
         Entry& entry =
-            model.insertOrdered(&scope, code, std::string(nested ? std::string_view() : held.text), DSC_VALUE, key, origin);
+            model.insertOrdered(&scope, code, std::string(nested ? std::string_view() : held.text()), DSC_VALUE, key, origin);
         auto& data = entry.data<ValueData>();
         data.node = nested ? &element : &held;
         data.element = true;

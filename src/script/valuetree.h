@@ -68,13 +68,12 @@ struct ValueBounds {
 // A large script holds hundreds of thousands of nodes: the texts that repeat
 // from check to check are identifiers of the run's table, which keeps them
 // until the end of the run; everything else of a tree lies in one block of
-// the tree (see ValueTree).
+// the tree (see ValueTree). A node reaches its children, its text and its
+// bounds by their distances from itself in that block: it is read in place
+// only, never from a copy.
 struct ValueNode {
-    const ValueNode* firstChild = nullptr;  // the children side by side
     base::Ident fieldId = nullptr;          // structure and union members: the C field's name
     base::Ident typeId = nullptr;           // C text of the node's type (bit-fields: " : width" appended)
-    std::string_view text;        // scalar: the value expression after macro expansion; whole value: on the top node
-    const ValueBounds* bounds = nullptr;  // bounded only
     long long lowerIndex = 0;     // array: first index; index range: first designated index
     long long upperIndex = 0;     // array: last index (-1 when the dimension is unknown); index range: last index
     std::uint32_t childCount = 0;
@@ -84,17 +83,39 @@ struct ValueNode {
     bool others = false;          // index range written OTHERS: every element not designated otherwise
     bool wholeValue = false;      // the value is given for the aggregate as a whole
 
-    std::span<const ValueNode> children() const { return {firstChild, childCount}; }
+    // The children side by side.
+    std::span<const ValueNode> children() const { return {this + childStep_, childCount}; }
+    // Scalar: the value expression after macro expansion; whole value: on the top node.
+    std::string_view text() const
+    {
+        return textSize_ == 0 ? std::string_view() : std::string_view(bytes() + textStep_, textSize_);
+    }
     // Empty for array elements and the top node.
     std::string_view fieldName() const { return base::identOrEmpty(fieldId); }
     std::string_view typeImage() const { return base::identOrEmpty(typeId); }
 
     // Bounded: the lower and upper bound expressions, empty when absent.
-    std::string_view lowerValue() const { return bounds ? bounds->lower : std::string_view(); }
-    std::string_view upperValue() const { return bounds ? bounds->upper : std::string_view(); }
+    std::string_view lowerValue() const { return boundsStep_ == 0 ? std::string_view() : bounds()->lower; }
+    std::string_view upperValue() const { return boundsStep_ == 0 ? std::string_view() : bounds()->upper; }
+
+    // Placing the node in its block: what it is given lies in the same block
+    // (see ValueTreeBlock, which keeps every distance within 32 bits).
+    void placeChildren(const ValueNode* first, std::size_t count);
+    void placeText(std::string_view text);
+    void placeBounds(const ValueBounds* bounds);
+
+private:
+    const char* bytes() const { return reinterpret_cast<const char*>(this); }
+    const ValueBounds* bounds() const { return reinterpret_cast<const ValueBounds*>(bytes() + boundsStep_); }
+
+    std::int32_t childStep_ = 0;   // nodes from this one to its first child
+    std::uint32_t textStep_ = 0;   // bytes from this node to its text
+    std::uint32_t textSize_ = 0;
+    std::uint32_t boundsStep_ = 0; // bytes from this node to its bounds, 0 without
 };
 static_assert(std::is_trivially_destructible_v<ValueNode> && std::is_trivially_destructible_v<ValueBounds>,
               "the block of a tree is released without destroying what it holds");
+static_assert(sizeof(ValueNode) <= 64);
 
 // The nodes of a value tree and the texts they view lie in one block that
 // the tree owns: a header placing the naming texts, the top node, the nodes
