@@ -196,10 +196,10 @@ void dumpNode(const ValueNode& node, int depth, std::string& out)
 namespace {
 
 // Where the naming texts of a tree lie in its block.
-struct BlockHeader {
-    std::size_t namingOffset;
-    std::size_t keywordSize;
-    std::size_t variableSize;
+struct alignas(ValueNode) BlockHeader {
+    std::uint32_t namingOffset;
+    std::uint32_t keywordSize;
+    std::uint32_t variableSize;
 };
 static_assert(sizeof(BlockHeader) % alignof(ValueNode) == 0, "the nodes follow the header");
 
@@ -218,12 +218,14 @@ ValueTreeBlock::ValueTreeBlock(std::size_t nodes, std::size_t bounds, std::strin
     static_assert(sizeof(ValueNode) % alignof(ValueBounds) == 0, "the bounds follow the nodes");
     const std::size_t namingOffset = sizeof(BlockHeader) + nodeBytes + boundBytes;
     const std::size_t blockBytes = namingOffset + keyword.size() + variable.size() + valueChars;
-    if (blockBytes > std::numeric_limits<std::uint32_t>::max()) {  // the nodes' distances are 32-bit
+    if (blockBytes > std::numeric_limits<std::int32_t>::max()) {  // the nodes' distances are 32-bit
         base::memoryExhausted();
     }
     tree.block_ = std::make_unique_for_overwrite<std::byte[]>(blockBytes);
     std::byte* const start = tree.block_.get();
-    ::new (static_cast<void*>(start)) BlockHeader{namingOffset, keyword.size(), variable.size()};
+    ::new (static_cast<void*>(start)) BlockHeader{static_cast<std::uint32_t>(namingOffset),
+                                                  static_cast<std::uint32_t>(keyword.size()),
+                                                  static_cast<std::uint32_t>(variable.size())};
     auto* const firstNode = reinterpret_cast<ValueNode*>(start + sizeof(BlockHeader));
     auto* const firstBounds = reinterpret_cast<ValueBounds*>(start + sizeof(BlockHeader) + nodeBytes);
     std::uninitialized_value_construct_n(firstNode, nodes);
@@ -236,7 +238,7 @@ ValueTreeBlock::ValueTreeBlock(std::size_t nodes, std::size_t bounds, std::strin
 
 void ValueNode::placeChildren(const ValueNode* first, std::size_t count)
 {
-    childStep_ = count == 0 ? 0 : static_cast<std::int32_t>(first - this);
+    step_ = count == 0 ? 0 : static_cast<std::int32_t>(first - this);
     childCount = static_cast<std::uint32_t>(count);
 }
 
@@ -248,7 +250,7 @@ void ValueNode::placeText(std::string_view text)
 
 void ValueNode::placeBounds(const ValueBounds* bounds)
 {
-    boundsStep_ = static_cast<std::uint32_t>(reinterpret_cast<const char*>(bounds) - bytes());
+    step_ = static_cast<std::int32_t>(reinterpret_cast<const char*>(bounds) - bytes());
 }
 
 const ValueNode& ValueTree::root() const

@@ -347,7 +347,7 @@ private:
         MadeNode made;
         ValueNode& node = made.node;
         node.kind = kind;
-        node.cls = cls;
+        node.cls = static_cast<std::int8_t>(cls);
         std::string image = canalysis::C_CPP_type_image(type);
         if (field != nullptr) {
             node.fieldId = field->name;

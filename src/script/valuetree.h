@@ -77,14 +77,14 @@ struct ValueNode {
     long long lowerIndex = 0;     // array: first index; index range: first designated index
     long long upperIndex = 0;     // array: last index (-1 when the dimension is unknown); index range: last index
     std::uint32_t childCount = 0;
-    int cls = -1;                 // expression type class of the node's C type
     int selectedMember = -1;      // union: position of the chosen member among all members, from 0
+    std::int8_t cls = -1;         // expression type class of the node's C type (-1 to 17)
     ValueKind kind = ValueKind::Scalar;
     bool others = false;          // index range written OTHERS: every element not designated otherwise
     bool wholeValue = false;      // the value is given for the aggregate as a whole
 
     // The children side by side.
-    std::span<const ValueNode> children() const { return {this + childStep_, childCount}; }
+    std::span<const ValueNode> children() const { return {childCount == 0 ? this : this + step_, childCount}; }
     // Scalar: the value expression after macro expansion; whole value: on the top node.
     std::string_view text() const
     {
@@ -95,27 +95,27 @@ struct ValueNode {
     std::string_view typeImage() const { return base::identOrEmpty(typeId); }
 
     // Bounded: the lower and upper bound expressions, empty when absent.
-    std::string_view lowerValue() const { return boundsStep_ == 0 ? std::string_view() : bounds()->lower; }
-    std::string_view upperValue() const { return boundsStep_ == 0 ? std::string_view() : bounds()->upper; }
+    std::string_view lowerValue() const { return kind != ValueKind::Bounded ? std::string_view() : bounds()->lower; }
+    std::string_view upperValue() const { return kind != ValueKind::Bounded ? std::string_view() : bounds()->upper; }
 
     // Placing the node in its block: what it is given lies in the same block
-    // (see ValueTreeBlock, which keeps every distance within 32 bits).
+    // (see ValueTreeBlock, which keeps every distance within 31 bits). A
+    // bounded node has bounds and no children.
     void placeChildren(const ValueNode* first, std::size_t count);
     void placeText(std::string_view text);
     void placeBounds(const ValueBounds* bounds);
 
 private:
     const char* bytes() const { return reinterpret_cast<const char*>(this); }
-    const ValueBounds* bounds() const { return reinterpret_cast<const ValueBounds*>(bytes() + boundsStep_); }
+    const ValueBounds* bounds() const { return reinterpret_cast<const ValueBounds*>(bytes() + step_); }
 
-    std::int32_t childStep_ = 0;   // nodes from this one to its first child
+    std::int32_t step_ = 0;        // nodes from this one to its first child; bounded: bytes to its bounds
     std::uint32_t textStep_ = 0;   // bytes from this node to its text
     std::uint32_t textSize_ = 0;
-    std::uint32_t boundsStep_ = 0; // bytes from this node to its bounds, 0 without
 };
 static_assert(std::is_trivially_destructible_v<ValueNode> && std::is_trivially_destructible_v<ValueBounds>,
               "the block of a tree is released without destroying what it holds");
-static_assert(sizeof(ValueNode) <= 64);
+static_assert(sizeof(ValueNode) <= 56);
 
 // The nodes of a value tree and the texts they view lie in one block that
 // the tree owns: a header placing the naming texts, the top node, the nodes
