@@ -73,6 +73,7 @@ void* allocateLargePages(std::size_t bytes)
     }
     // Only advice: without large pages the block works as any other.
     ::madvise(block, rounded, MADV_HUGEPAGE);
+    adviseHeapGrowth();
     return block;
 }
 
@@ -81,6 +82,9 @@ namespace {
 // Heap growth at each step: the advice reaches that far ahead of use.
 constexpr int kHeapStepBytes = 64 << 20;
 
+// How far the heap is advised; none before the first advice.
+std::uintptr_t advisedTo = 0;
+
 std::uintptr_t roundUpToLargePage(std::uintptr_t address)
 {
     return (address + kLargePage - 1) / kLargePage * kLargePage;
@@ -88,11 +92,25 @@ std::uintptr_t roundUpToLargePage(std::uintptr_t address)
 
 }  // namespace
 
+void adviseHeapGrowth()
+{
+#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__)
+    if (advisedTo == 0) {
+        return;
+    }
+    const auto end = reinterpret_cast<std::uintptr_t>(::sbrk(0)) / kLargePage * kLargePage;
+    if (end > advisedTo) {
+        // Only advice: a refusal leaves ordinary pages.
+        ::madvise(reinterpret_cast<void*>(advisedTo), end - advisedTo, MADV_HUGEPAGE);
+        advisedTo = end;
+    }
+#endif
+}
+
 void adviseHeapLargePages()
 {
 #if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__)
 #if __GLIBC_PREREQ(2, 33)
-    static std::uintptr_t advisedTo = 0;
     if (advisedTo == 0) {
         ::mallopt(M_ARENA_MAX, 1);
         ::mallopt(M_TOP_PAD, kHeapStepBytes);
@@ -104,12 +122,7 @@ void adviseHeapLargePages()
         advisedTo = roundUpToLargePage(reinterpret_cast<std::uintptr_t>(probe));
         release(probe);
     }
-    const auto end = reinterpret_cast<std::uintptr_t>(::sbrk(0)) / kLargePage * kLargePage;
-    if (end > advisedTo) {
-        // Only advice: a refusal leaves ordinary pages.
-        ::madvise(reinterpret_cast<void*>(advisedTo), end - advisedTo, MADV_HUGEPAGE);
-        advisedTo = end;
-    }
+    adviseHeapGrowth();
 #endif
 #endif
 }

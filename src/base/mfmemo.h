@@ -35,6 +35,10 @@ void releaseLargePages(void* block, std::size_t bytes);
 // calls it between its passes. Nothing changes where the system has no
 // large pages.
 void adviseHeapLargePages();
+// After the first advice above, advises what the heap has grown since; the
+// blocks of allocateLargePages do it as they come, which keeps the advice
+// close behind the heap while a pass runs.
+void adviseHeapGrowth();
 
 // Standard allocator over the blocks above, for containers that grow large.
 template <typename T>
