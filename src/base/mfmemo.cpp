@@ -58,6 +58,48 @@ void release(void* block)
     std::free(block);
 }
 
+// Heap advice needs the C library's heap settings, and stays out of the
+// way of the address sanitizer's own allocator.
+#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__)
+#if __GLIBC_PREREQ(2, 33)
+#define QVM_HEAP_ADVICE 1
+#endif
+#endif
+
+namespace {
+
+#ifdef QVM_HEAP_ADVICE
+// Heap growth at each step: the advice reaches that far ahead of use.
+constexpr int kHeapStepBytes = 64 << 20;
+
+// How far the heap is advised; none before the first advice.
+std::uintptr_t advisedTo = 0;
+
+std::uintptr_t roundUpToLargePage(std::uintptr_t address)
+{
+    return (address + kLargePage - 1) / kLargePage * kLargePage;
+}
+
+// Advises what the heap has grown since the last advice, once the first
+// advice is taken.
+void adviseHeapGrowth()
+{
+    if (advisedTo == 0) {
+        return;
+    }
+    const auto end = reinterpret_cast<std::uintptr_t>(::sbrk(0)) / kLargePage * kLargePage;
+    if (end > advisedTo) {
+        // Only advice: a refusal leaves ordinary pages.
+        ::madvise(reinterpret_cast<void*>(advisedTo), end - advisedTo, MADV_HUGEPAGE);
+        advisedTo = end;
+    }
+}
+#else
+void adviseHeapGrowth() {}
+#endif
+
+}  // namespace
+
 void* allocateLargePages(std::size_t bytes)
 {
     if (bytes < kLargePage) {
@@ -77,40 +119,9 @@ void* allocateLargePages(std::size_t bytes)
     return block;
 }
 
-namespace {
-
-// Heap growth at each step: the advice reaches that far ahead of use.
-constexpr int kHeapStepBytes = 64 << 20;
-
-// How far the heap is advised; none before the first advice.
-std::uintptr_t advisedTo = 0;
-
-std::uintptr_t roundUpToLargePage(std::uintptr_t address)
-{
-    return (address + kLargePage - 1) / kLargePage * kLargePage;
-}
-
-}  // namespace
-
-void adviseHeapGrowth()
-{
-#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__)
-    if (advisedTo == 0) {
-        return;
-    }
-    const auto end = reinterpret_cast<std::uintptr_t>(::sbrk(0)) / kLargePage * kLargePage;
-    if (end > advisedTo) {
-        // Only advice: a refusal leaves ordinary pages.
-        ::madvise(reinterpret_cast<void*>(advisedTo), end - advisedTo, MADV_HUGEPAGE);
-        advisedTo = end;
-    }
-#endif
-}
-
 void adviseHeapLargePages()
 {
-#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__)
-#if __GLIBC_PREREQ(2, 33)
+#ifdef QVM_HEAP_ADVICE
     if (advisedTo == 0) {
         ::mallopt(M_ARENA_MAX, 1);
         ::mallopt(M_TOP_PAD, kHeapStepBytes);
@@ -123,7 +134,6 @@ void adviseHeapLargePages()
         release(probe);
     }
     adviseHeapGrowth();
-#endif
 #endif
 }
 
