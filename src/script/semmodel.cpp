@@ -523,6 +523,7 @@ void Model::release()
     entries_.clear();
     filters_.clear();
     texts_.clear();
+    classLists_.clear();
     entryCount_ = 0;
     global_->entries.clear();
     for (NameIndex& names : names_) {

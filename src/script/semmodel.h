@@ -16,6 +16,8 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
+#include <span>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -313,7 +315,7 @@ struct CallData {
     Entry* procedure = nullptr;  // the script procedure called
     bool cFunction = false;      // a C function of the interfaces
     int returnClass = -1;        // of the C function
-    std::vector<int> parameterClasses;  // of the C function: {14} for none, 15 for "..."
+    std::span<const int> parameterClasses;  // of the C function: {14} for none, 15 for "..."; held by the model
     bool expandedCall = false;   // found through the macro expansion of the whole call
 };
 
@@ -810,6 +812,12 @@ public:
     {
         return entry.filtered ? filters_.find(&entry)->second.view() : std::string_view();
     }
+    // The model's copy of a list of expression classes: each list is kept
+    // once (calls of one C function share it) as long as the model's entries.
+    std::span<const int> keepClasses(const std::vector<int>& classes)
+    {
+        return *classLists_.insert(classes).first;
+    }
     // A copy of the text that lives as long as the model's entries.
     ModelText keep(std::string_view text) { return text.empty() ? ModelText() : ModelText(texts_.keep(text)); }
 
@@ -859,6 +867,7 @@ private:
     DescriptorKindList::Stores heldApart_;  // the descriptors' large payloads
     BlockStore<Scope, true> scopes_;  // every scope but the global one
     base::TextStore texts_;  // the entries' names and filters, the payloads' texts
+    std::set<std::vector<int>> classLists_;  // the calls' parameter classes
     // The few entries with an execution filter have it here, not in a member
     // that every entry would carry.
     std::unordered_map<const Entry*, ModelText> filters_;

@@ -37,7 +37,7 @@ private:
     std::string out_;
 };
 
-std::string classList(const std::vector<int>& classes)
+std::string classList(std::span<const int> classes)
 {
     std::string out;
     for (const int cls : classes) {

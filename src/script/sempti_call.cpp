@@ -164,7 +164,7 @@ public:
         }
         data.cFunction = true;
         data.returnClass = found->function->returnClass;
-        data.parameterClasses = found->function->parameterClasses;
+        data.parameterClasses = model.keepClasses(found->function->parameterClasses);
         checkExpectedValue(data, origin);
         hiddenReturnVariable(data, origin);
         functionArguments(arguments, descriptor, name);
@@ -335,7 +335,7 @@ private:
 
     void functionArguments(const std::vector<WrittenArgument>& arguments, Descriptor& call, const std::string& name)
     {
-        const std::vector<int>& parameters = call.as<CallData>().parameterClasses;
+        const std::span<const int> parameters = call.as<CallData>().parameterClasses;
         for (std::size_t i = 0; i < arguments.size(); ++i) {
             const int parameter = parameterClassAt(parameters, i);
             if (parameter == kClassNone) {
@@ -357,7 +357,7 @@ private:
 
     // The class of the parameter an argument goes to; kClassNone when the
     // list has no parameter left for it ("(void)" has none at all).
-    static int parameterClassAt(const std::vector<int>& parameters, std::size_t index)
+    static int parameterClassAt(std::span<const int> parameters, std::size_t index)
     {
         if (parameters.empty() || (parameters.size() == 1 && parameters[0] == kClassVoid)) {
             return kClassNone;
@@ -369,7 +369,7 @@ private:
     }
 
     // The parameters that must receive an argument: all but "...".
-    static std::size_t requiredCount(const std::vector<int>& parameters)
+    static std::size_t requiredCount(std::span<const int> parameters)
     {
         if (parameters.size() == 1 && parameters[0] == kClassVoid) {
             return 0;
