@@ -321,7 +321,7 @@ void ProgramWriter::dumpFunction(const Entry& structure)
     open();
     out_.define("trv_msgrcv", "(*trv_msg_to_dump)");
     if (const script::ValueTree* dump = structure.data<EventStructData>().receivedCheck.get()) {
-        VarItem root = itemOfNode(dump->root());
+        VarItem root = itemOfRoot(dump->root());
         root.fieldName = "trv_msgrcv";
         walkRoot(root, WalkMode::Dump);
     }
@@ -360,7 +360,7 @@ void ProgramWriter::definitionCases(const Entry& structure, WalkMode mode)
         if (mode == WalkMode::DumpReference) {
             line("trv_def_msg(", kRun, ",", number(*definition), ");");
         }
-        VarItem root = itemOfNode(data.tree->root());
+        VarItem root = itemOfRoot(data.tree->root());
         root.fieldName = "trv_msgrcv";
         walkRoot(root, mode);
         line("break;");

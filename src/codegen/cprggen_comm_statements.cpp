@@ -679,7 +679,7 @@ void ProgramWriter::defMessage(const Entry& definition)
     line(MessageTable{*data.message}, ".trv_defNumber = ", data.number, ";");
     if (data.tree != nullptr) {
         locateWalk(definition);
-        VarItem root = itemOfNode(data.tree->root());
+        VarItem root = itemOfRoot(data.tree->root());
         root.fieldName = data.message->name;
         walkRoot(root, WalkMode::Init);
     }

@@ -79,6 +79,7 @@ struct VarItem {
     // Where the members come from: the value entry, or else the node.
     const Entry* entry = nullptr;
     const script::ValueNode* node = nullptr;
+    KeptTreeNumbers tree;  // the numbers of the node's tree
 };
 
 // The access path and the value path of a walk: each step down appends to
@@ -181,7 +182,9 @@ private:
     // The selector of the union at the access path of a received message.
     std::string unionSelector(std::string_view name) const;
     VarItem itemOfValueEntry(const Entry& entry) const;
-    VarItem itemOfNode(const script::ValueNode& node) const;
+    // The item of a tree's top node, and of a node of the same tree as another item.
+    VarItem itemOfRoot(const script::ValueNode& root) const;
+    static VarItem itemOfNode(const script::ValueNode& node, const KeptTreeNumbers& tree);
     // Calls visit with each member of the item, in order.
     template <typename Visit>
     void forEachMember(const VarItem& item, const Visit& visit) const;

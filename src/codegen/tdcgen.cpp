@@ -341,7 +341,7 @@ void TdcWriter::messageType(const Entry& entry)
     probeDefine(nextNumber(), "EVT_", entry.name);
     numbers.begin = record("T", newFields().text(entry.name), at);
     if (const script::ValueTree* dump = entry.data<EventStructData>().receivedCheck.get()) {
-        describeNode(dump->root(), at, Where::MessageType);
+        describeTree(dump->root(), at);
     }
     probeDefine(nextNumber(), "EEVT_", entry.name);
     numbers.end = record("T", newFields().absent(), at);
@@ -352,7 +352,7 @@ void TdcWriter::messageType(const Entry& entry)
     for (const Entry* definition : found->second) {
         probeDefine(nextNumber(), "DEFM_", definition->name);
         single(*definition, "V", newFields().text(definition->name));
-        describeNode(definition->data<DefMessageData>().tree->root(), locationOf(*definition), Where::MessageType);
+        describeTree(definition->data<DefMessageData>().tree->root(), locationOf(*definition));
     }
 }
 

@@ -203,6 +203,8 @@ private:
     };
     void describeEntries(const script::sem::Scope* scope, Where where, Array* array);
     void describeEntry(const script::sem::Entry& entry, Where where, Array* array);
+    // A message type's tree, from its top node.
+    void describeTree(const script::ValueNode& root, Location at);
     ItemNumbers describeNode(const script::ValueNode& node, Location at, Where where);
     void describeRange(const script::ValueNode& range, Array& array, Location at, Where where);
     // The members (called with an Array*) are described with the array
@@ -223,6 +225,7 @@ private:
     NumberTable& numbers_;
     const TdcRun& run_;
     DecimalCounter counter_;
+    TreeNumbers tree_;  // the numbers of the tree being described
     int lastSend_ = 0;
     int lastReceive_ = 0;
     std::string line_;  // the record being written
