@@ -616,8 +616,8 @@ void ProgramWriter::waittilEnd(const Entry& waittil, int result, std::string_vie
 // with the time of the event one tick per pass.
 void ProgramWriter::waitFunction(int number)
 {
-    const auto found = waittils_.find(number);
-    if (found == waittils_.end()) {
+    const auto found = index_.waittils.find(number);
+    if (found == index_.waittils.end()) {
         return;
     }
     const WaittilTexts& texts = *found->second->data<WaittilData>().texts;

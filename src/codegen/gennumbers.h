@@ -3,12 +3,14 @@
 // numbers, kept for the program writer, which passes them to the runtime.
 #pragma once
 
+#include "codegen/genindex.h"
 #include "script/semmodel.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace qvm::codegen {
@@ -227,9 +229,12 @@ private:
 //   message number); the ValueNodes of its tree as for a dump description.
 //
 // elements, filled by the tracer structure writer: see tsfgen.h.
+//
+// index, gathered by the TDC writer before its walk, for the program writer too.
 struct Numbering {
     NumberTable records;   // TDC records: begin and end record numbers
     NumberTable elements;  // tracer structure elements: begin element (end where it differs)
+    std::optional<ScriptIndex> index;
 };
 
 }  // namespace qvm::codegen

@@ -142,7 +142,7 @@ void writeRecord(GeneratedFile& file, std::string_view line);
 // The walk that numbers and writes the records.
 class TdcWriter {
 public:
-    TdcWriter(GeneratedFiles& files, NumberTable& numbers, const TdcRun& run);
+    TdcWriter(GeneratedFiles& files, NumberTable& numbers, const ScriptIndex& index, const TdcRun& run);
     void write();
 
 private:
@@ -217,12 +217,12 @@ private:
     int elementaryRecord(Fields& fields, const script::ValueNode& node, Location at);
 
     // ---- what the walk needs to know beforehand ----
-    void collectDefinitions(const script::sem::Scope* scope);
     bool hasMessageRow(const script::sem::Entry& structure) const;
 
     GeneratedFile& tdc_;
     GeneratedFile* probe_ = nullptr;
     NumberTable& numbers_;
+    const ScriptIndex::Definitions& definitions_;  // the generated DEF_MESSAGEs of each message type
     const TdcRun& run_;
     DecimalCounter counter_;
     TreeNumbers tree_;  // the numbers of the tree being described
@@ -236,8 +236,6 @@ private:
     Location textLocation_;
     char locationText_[32];
     std::size_t locationSize_ = 0;  // 0 until a location is written
-    // The generated DEF_MESSAGEs of each message type, in script order.
-    std::map<const script::sem::Entry*, std::vector<const script::sem::Entry*>> definitions_;
 };
 
 }  // namespace qvm::codegen::tdc

@@ -185,7 +185,7 @@ class TdcInProcess : public qvm::testing::ConsoleTest {
 protected:
     struct Written {
         std::string tdc;
-        NumberTable records;
+        qvm::codegen::Numbering numbering;
     };
 
     void TearDown() override
@@ -229,7 +229,7 @@ protected:
         Written written;
         {
             qvm::codegen::GeneratedFiles files;
-            qvm::codegen::writeTdc(files, written.records, run);
+            qvm::codegen::writeTdc(files, written.numbering, run);
             files.commit();
         }
         written.tdc = qvm::testing::readFile(script.name + ".tdc");
@@ -248,7 +248,7 @@ TEST_F(TdcInProcess, EveryNumberKeptNamesItsRecordInEveryExample)
         SCOPED_TRACE(script.name);
         runAndCheck(script, [&](const Model& model, const Written& written) {
             const std::map<int, Record> records = recordsOf(written.tdc);
-            NumberCheck check(written.records, records);
+            NumberCheck check(written.numbering.records, records);
             check.scope(&model.global());
             EXPECT_GT(check.kept.size(), 10u);
             // Every construct record is a number kept: only the header records
@@ -295,10 +295,10 @@ TEST_F(TdcInProcess, UnknownInstanceModeEndsTheInstanceRecord)
     run.dateText = "today";
     run.instanceMode = 4;
     run.model = &model;
-    NumberTable numbers;
+    qvm::codegen::Numbering numbering;
     {
         qvm::codegen::GeneratedFiles files;
-        qvm::codegen::writeTdc(files, numbers, run);
+        qvm::codegen::writeTdc(files, numbering, run);
         files.commit();
     }
     EXPECT_THAT(console, HasSubstr("Fenwir-E-BADPARAMS,  Incorrect parameters"));
@@ -308,7 +308,7 @@ TEST_F(TdcInProcess, UnknownInstanceModeEndsTheInstanceRecord)
     EXPECT_EQ(lines[5], "IL4 ");
     EXPECT_EQ(lines[6], "FB5 \"\"");
     EXPECT_EQ(lines[7], "E6 \"a\", \"b\", \"c\", \"1\", \"1\"");
-    EXPECT_EQ(numbers.find(header).begin, 6);
+    EXPECT_EQ(numbering.records.find(header).begin, 6);
 }
 
 // The numbers of a tree's nodes are kept by the tree's top node: trees are

@@ -1,0 +1,35 @@
+// What the writers look up apart from their walks over an analysed script:
+// the message definitions, the WAITTILs and the procedures of the cleanup
+// statements, gathered for all of them in one walk over its statements.
+#pragma once
+
+#include "script/semmodel.h"
+
+#include <map>
+#include <unordered_set>
+#include <vector>
+
+namespace qvm::codegen {
+
+// Whether the program writer generates the construct and what it holds.
+bool isGenerated(const script::sem::Entry& entry);
+
+struct ScriptIndex {
+    using Entry = script::sem::Entry;
+    // DEF_MESSAGEs by message type, in script order.
+    using Definitions = std::map<const Entry*, std::vector<const Entry*>>;
+
+    // The generated DEF_MESSAGEs with a value in no construct that is left
+    // out of the program: the TDC describes them.
+    Definitions describedDefinitions;
+    // The generated DEF_MESSAGEs with a value of a used message variable,
+    // wherever they stand: the program writes them.
+    Definitions writtenDefinitions;
+    std::map<int, const Entry*> waittils;                // by their run-wide number
+    std::unordered_set<const Entry*> polledTypes;        // message types whose messages a WAITTIL polls
+    std::unordered_set<const Entry*> cleanupProcedures;  // those ENABLE_CLEANUP or DISABLE_CLEANUP names
+};
+
+ScriptIndex indexScript(const script::sem::Model& model);
+
+}  // namespace qvm::codegen
