@@ -18,18 +18,45 @@ bool isGenerated(const Entry& entry)
     }
 }
 
+bool hasTracerElements(const Entry& entry)
+{
+    switch (entry.code) {
+    case ENT_INSTANCE_DECL:
+    case ENT_SCENARIO:
+    case ENT_INITIALIZATION:
+    case ENT_TERMINATION:
+    case ENT_EXCEPTION:
+    case ENT_WAITTIL:
+    case ENT_SEND:
+    case ENT_INTERSEND:
+    case ENT_INTERRECV:
+    case ENT_RENDEZVOUS: return true;
+    default: return false;
+    }
+}
+
 namespace {
+
+bool isUnusedProcedure(const Entry& entry)
+{
+    const Descriptor* descriptor = entry.descriptor;
+    return descriptor != nullptr && descriptor->code == DSC_PROC && !descriptor->as<ProcData>().used;
+}
 
 const Entry* structureOf(const Entry& message)
 {
     return message.data<MessageVarData>().structure;
 }
 
-// generated: whether the constructs around the scope are all generated.
-void indexScope(ScriptIndex& index, const Scope* scope, bool generated)
+// The constructs around the scope: generated, whether they all are;
+// traced, whether none is a procedure that nothing uses.
+void indexScope(ScriptIndex& index, const Scope* scope, bool generated, bool traced)
 {
     for (const Entry& entry : scope->entries) {
         const bool entryGenerated = generated && isGenerated(entry);
+        if (traced && hasTracerElements(entry)) {
+            index.traced.push_back(&entry);
+        }
         if (entry.code == ENT_ENABLE_CLEANUP || entry.code == ENT_DISABLE_CLEANUP) {
             index.cleanupProcedures.insert(entry.data<ProcedureRefData>().procedure);
         } else if (entry.code == ENT_DEF_MESSAGE) {
@@ -53,7 +80,7 @@ void indexScope(ScriptIndex& index, const Scope* scope, bool generated)
         }
         for (const Scope* statements : statementScopes(entry)) {
             if (statements != nullptr) {
-                indexScope(index, statements, entryGenerated);
+                indexScope(index, statements, entryGenerated, traced && !isUnusedProcedure(entry));
             }
         }
     }
@@ -64,7 +91,7 @@ void indexScope(ScriptIndex& index, const Scope* scope, bool generated)
 ScriptIndex indexScript(const Model& model)
 {
     ScriptIndex index;
-    indexScope(index, &model.global(), true);
+    indexScope(index, &model.global(), true, true);
     return index;
 }
 

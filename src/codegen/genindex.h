@@ -1,6 +1,7 @@
 // What the writers look up apart from their walks over an analysed script:
-// the message definitions, the WAITTILs and the procedures of the cleanup
-// statements, gathered for all of them in one walk over its statements.
+// the message definitions, the WAITTILs, the procedures of the cleanup
+// statements and the constructs that have tracer elements, gathered for all
+// of them in one walk over its statements.
 #pragma once
 
 #include "script/semmodel.h"
@@ -13,6 +14,8 @@ namespace qvm::codegen {
 
 // Whether the program writer generates the construct and what it holds.
 bool isGenerated(const script::sem::Entry& entry);
+// Whether the tracer structure file lists elements of the construct.
+bool hasTracerElements(const script::sem::Entry& entry);
 
 struct ScriptIndex {
     using Entry = script::sem::Entry;
@@ -28,6 +31,9 @@ struct ScriptIndex {
     std::map<int, const Entry*> waittils;                // by their run-wide number
     std::unordered_set<const Entry*> polledTypes;        // message types whose messages a WAITTIL polls
     std::unordered_set<const Entry*> cleanupProcedures;  // those ENABLE_CLEANUP or DISABLE_CLEANUP names
+    // The constructs with tracer elements, each before those in its scopes,
+    // none from the body of a procedure that nothing uses.
+    std::vector<const Entry*> traced;
 };
 
 ScriptIndex indexScript(const script::sem::Model& model);
