@@ -80,9 +80,9 @@ void ProgramWriter::write()
     scopeTimers_.clear();
     definitionsByMessage_.clear();
     for (const auto& [structure, definitions] : index_.writtenDefinitions) {
-        for (const Entry* definition : definitions) {
-            auto& [count, first] = definitionsByMessage_[definition->data<DefMessageData>().message];
-            first = count++ == 0 ? definition : first;
+        for (const ScriptIndex::Definition& definition : definitions) {
+            auto& [count, first] = definitionsByMessage_[definition.message];
+            first = count++ == 0 ? definition.entry : first;
         }
     }
     for (const Entry& entry : model_.global().entries) {

@@ -311,16 +311,18 @@ void ProgramWriter::definitionCases(const Entry& structure, WalkMode mode)
     line("switch(trv_msg_ref->trv_defNumber)");
     open();
     const auto found = index_.writtenDefinitions.find(&structure);
-    for (const Entry* definition :
-         found != index_.writtenDefinitions.end() ? found->second : std::vector<const Entry*>{}) {
-        const auto& data = definition->data<DefMessageData>();
-        line("case ", data.number, ":");
+    if (found == index_.writtenDefinitions.end()) {
+        close();
+        return;
+    }
+    for (const ScriptIndex::Definition& definition : found->second) {
+        line("case ", definition.number, ":");
         open();
-        locateWalk(*definition);
+        locateWalk(*definition.entry);
         if (mode == WalkMode::DumpReference) {
-            line("trv_def_msg(", kRun, ",", number(*definition), ");");
+            line("trv_def_msg(", kRun, ",", number(*definition.entry), ");");
         }
-        VarItem root = itemOfRoot(data.tree->root());
+        VarItem root = itemOfRoot(*definition.root);
         root.fieldName = "trv_msgrcv";
         walkRoot(root, mode);
         line("break;");

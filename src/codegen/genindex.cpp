@@ -63,11 +63,12 @@ void indexScope(ScriptIndex& index, const Scope* scope, bool generated, bool tra
             const auto& data = entry.data<DefMessageData>();
             if (data.generated() && data.tree != nullptr) {
                 const Entry* structure = structureOf(*data.message);
+                const ScriptIndex::Definition definition{&entry, data.message, &data.tree->root(), data.number};
                 if (generated) {
-                    index.describedDefinitions[structure].push_back(&entry);
+                    index.describedDefinitions[structure].push_back(definition);
                 }
                 if (data.message->data<MessageVarData>().used) {
-                    index.writtenDefinitions[structure].push_back(&entry);
+                    index.writtenDefinitions[structure].push_back(definition);
                 }
             }
         } else if (entry.code == ENT_WAITTIL) {

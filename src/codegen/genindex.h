@@ -19,8 +19,16 @@ bool hasTracerElements(const script::sem::Entry& entry);
 
 struct ScriptIndex {
     using Entry = script::sem::Entry;
+    // A DEF_MESSAGE with a value, and what the writers read of it besides
+    // the entry: kept here, read where the definitions are listed by type.
+    struct Definition {
+        const Entry* entry;
+        const Entry* message;           // the message variable
+        const script::ValueNode* root;  // the top node of its value tree
+        int number;                     // its run-wide number
+    };
     // DEF_MESSAGEs by message type, in script order.
-    using Definitions = std::map<const Entry*, std::vector<const Entry*>>;
+    using Definitions = std::map<const Entry*, std::vector<Definition>>;
 
     // The generated DEF_MESSAGEs with a value in no construct that is left
     // out of the program: the TDC describes them.

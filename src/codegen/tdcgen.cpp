@@ -335,10 +335,10 @@ void TdcWriter::messageType(const Entry& entry)
     if (found == definitions_.end()) {
         return;
     }
-    for (const Entry* definition : found->second) {
-        probeDefine(nextNumber(), "DEFM_", definition->name);
-        single(*definition, "V", newFields().text(definition->name));
-        describeTree(definition->data<DefMessageData>().tree->root(), locationOf(*definition));
+    for (const ScriptIndex::Definition& definition : found->second) {
+        probeDefine(nextNumber(), "DEFM_", definition.entry->name);
+        single(*definition.entry, "V", newFields().text(definition.entry->name));
+        describeTree(*definition.root, locationOf(*definition.entry));
     }
 }
 
