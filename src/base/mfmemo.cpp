@@ -58,6 +58,48 @@ void release(void* block)
     std::free(block);
 }
 
+// Heap advice needs the C library's heap settings, and stays out of the
+// way of the address sanitizer's own allocator.
+#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__)
+#if __GLIBC_PREREQ(2, 33)
+#define QVM_HEAP_ADVICE 1
+#endif
+#endif
+
+namespace {
+
+#ifdef QVM_HEAP_ADVICE
+// Heap growth at each step: the advice reaches that far ahead of use.
+constexpr int kHeapStepBytes = 64 << 20;
+
+// How far the heap is advised; none before the first advice.
+std::uintptr_t advisedTo = 0;
+
+std::uintptr_t roundUpToLargePage(std::uintptr_t address)
+{
+    return (address + kLargePage - 1) / kLargePage * kLargePage;
+}
+
+// Advises what the heap has grown since the last advice, once the first
+// advice is taken.
+void adviseHeapGrowth()
+{
+    if (advisedTo == 0) {
+        return;
+    }
+    const auto end = reinterpret_cast<std::uintptr_t>(::sbrk(0)) / kLargePage * kLargePage;
+    if (end > advisedTo) {
+        // Only advice: a refusal leaves ordinary pages.
+        ::madvise(reinterpret_cast<void*>(advisedTo), end - advisedTo, MADV_HUGEPAGE);
+        advisedTo = end;
+    }
+}
+#else
+void adviseHeapGrowth() {}
+#endif
+
+}  // namespace
+
 void* allocateLargePages(std::size_t bytes)
 {
     if (bytes < kLargePage) {
@@ -73,26 +115,13 @@ void* allocateLargePages(std::size_t bytes)
     }
     // Only advice: without large pages the block works as any other.
     ::madvise(block, rounded, MADV_HUGEPAGE);
+    adviseHeapGrowth();
     return block;
 }
 
-namespace {
-
-// Heap growth at each step: the advice reaches that far ahead of use.
-constexpr int kHeapStepBytes = 64 << 20;
-
-std::uintptr_t roundUpToLargePage(std::uintptr_t address)
-{
-    return (address + kLargePage - 1) / kLargePage * kLargePage;
-}
-
-}  // namespace
-
 void adviseHeapLargePages()
 {
-#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__)
-#if __GLIBC_PREREQ(2, 33)
-    static std::uintptr_t advisedTo = 0;
+#ifdef QVM_HEAP_ADVICE
     if (advisedTo == 0) {
         ::mallopt(M_ARENA_MAX, 1);
         ::mallopt(M_TOP_PAD, kHeapStepBytes);
@@ -104,13 +133,7 @@ void adviseHeapLargePages()
         advisedTo = roundUpToLargePage(reinterpret_cast<std::uintptr_t>(probe));
         release(probe);
     }
-    const auto end = reinterpret_cast<std::uintptr_t>(::sbrk(0)) / kLargePage * kLargePage;
-    if (end > advisedTo) {
-        // Only advice: a refusal leaves ordinary pages.
-        ::madvise(reinterpret_cast<void*>(advisedTo), end - advisedTo, MADV_HUGEPAGE);
-        advisedTo = end;
-    }
-#endif
+    adviseHeapGrowth();
 #endif
 }
 

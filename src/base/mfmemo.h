@@ -31,8 +31,9 @@ void releaseLargePages(void* block, std::size_t bytes);
 // Lets the system back the ordinary heap with large pages too. The first
 // call makes the heap grow in large steps and shares it with the threads
 // (the program's worker threads never run beside the thread that started
-// them); every call advises what the heap has reached so far, so a long run
-// calls it between its passes. Nothing changes where the system has no
+// them); every call advises what the heap has reached so far, and so does
+// every block of allocateLargePages, which keeps the advice close behind the
+// heap while a pass runs. Nothing changes where the system has no
 // large pages.
 void adviseHeapLargePages();
 
