@@ -6,18 +6,6 @@ namespace qvm::codegen {
 
 using namespace script::sem;
 
-bool isGenerated(const Entry& entry)
-{
-    switch (entry.code) {
-    case ENT_SCENARIO: return entry.data<ScenarioData>().selected;
-    case ENT_PROC: return entry.data<ProcData>().used;
-    case ENT_CALLBACK:
-    case ENT_PROCSEND: return entry.data<CommBlockData>().used;
-    case ENT_DEF_MESSAGE: return entry.data<DefMessageData>().generated();
-    default: return true;
-    }
-}
-
 bool hasTracerElements(const Entry& entry)
 {
     switch (entry.code) {

@@ -13,7 +13,18 @@
 namespace qvm::codegen {
 
 // Whether the program writer generates the construct and what it holds.
-bool isGenerated(const script::sem::Entry& entry);
+inline bool isGenerated(const script::sem::Entry& entry)
+{
+    using namespace script::sem;
+    switch (entry.code) {
+    case ENT_SCENARIO: return entry.data<ScenarioData>().selected;
+    case ENT_PROC: return entry.data<ProcData>().used;
+    case ENT_CALLBACK:
+    case ENT_PROCSEND: return entry.data<CommBlockData>().used;
+    case ENT_DEF_MESSAGE: return entry.data<DefMessageData>().generated();
+    default: return true;
+    }
+}
 // Whether the tracer structure file lists elements of the construct.
 bool hasTracerElements(const script::sem::Entry& entry);
 
@@ -21,6 +32,7 @@ struct ScriptIndex {
     using Entry = script::sem::Entry;
     // A DEF_MESSAGE with a value, and what the writers read of it besides
     // the entry: kept here, read where the definitions are listed by type.
+    // Entries and trees are held by the model, which outlives the writers.
     struct Definition {
         const Entry* entry;
         const Entry* message;           // the message variable

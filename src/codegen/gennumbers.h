@@ -230,7 +230,8 @@ private:
 //
 // elements, filled by the tracer structure writer: see tsfgen.h.
 //
-// index, gathered by the TDC writer before its walk, for the program writer too.
+// index, gathered by the TDC writer before its walk, for the tracer structure
+// and program writers too; it points into the model, which outlives them.
 struct Numbering {
     NumberTable records;   // TDC records: begin and end record numbers
     NumberTable elements;  // tracer structure elements: begin element (end where it differs)
