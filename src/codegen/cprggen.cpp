@@ -7,6 +7,7 @@
 #include "script/ancgest.h"
 #include "script/sempti.h"
 
+#include <optional>
 #include <set>
 
 namespace qvm::codegen {
@@ -52,10 +53,11 @@ std::string nativeLineText(std::string_view text)
     return isDirective(text) ? "#" + std::string(text) : std::string(text);
 }
 
-ProgramWriter::ProgramWriter(GeneratedFiles& files, const Numbering& numbering, const Model& model,
-                             const std::vector<script::SourceFileRecord>& sourceFiles, const ProgramOptions& options)
+ProgramWriter::ProgramWriter(GeneratedFiles& files, const Numbering& numbering, const ScriptIndex& index,
+                             const Model& model, const std::vector<script::SourceFileRecord>& sourceFiles,
+                             const ProgramOptions& options)
     : numbering_(numbering), model_(model), sourceFiles_(sourceFiles), options_(options), files_(files),
-      out_(files, options.programPath)
+      out_(files, options.programPath), index_(index)
 {
     readFieldFormats();
 }
@@ -74,14 +76,13 @@ void ProgramWriter::write()
     line("#define USE_QVM 1");
     line("#include \"TP.h\"");
     interfaceIncludes();
-    collectCommunication();
     commtypes_.clear();
     scopeTimers_.clear();
     definitionsByMessage_.clear();
-    for (const auto& [structure, definitions] : definitions_) {
-        for (const Entry* definition : definitions) {
-            auto& [count, first] = definitionsByMessage_[definition->data<DefMessageData>().message];
-            first = count++ == 0 ? definition : first;
+    for (const auto& [structure, definitions] : index_.writtenDefinitions) {
+        for (const ScriptIndex::Definition& definition : definitions) {
+            auto& [count, first] = definitionsByMessage_[definition.message];
+            first = count++ == 0 ? definition.entry : first;
         }
     }
     for (const Entry& entry : model_.global().entries) {
@@ -344,7 +345,9 @@ int ProgramWriter::instanceNumberOf(std::string_view name) const
 void writeProgram(GeneratedFiles& files, const Numbering& numbering, const script::sem::Model& model,
                   const std::vector<script::SourceFileRecord>& sourceFiles, const ProgramOptions& options)
 {
-    program::ProgramWriter(files, numbering, model, sourceFiles, options).write();
+    std::optional<ScriptIndex> gathered;
+    const ScriptIndex& index = numbering.index ? *numbering.index : gathered.emplace(indexScript(model));
+    program::ProgramWriter(files, numbering, index, model, sourceFiles, options).write();
 }
 
 std::string filterCondition(std::string_view prefix)

@@ -2,7 +2,6 @@
 // initialisation, the message functions, and the procsend and callback
 // functions.
 #include "codegen/cprggen_writer.h"
-#include "codegen/genwalk.h"
 
 #include <sstream>
 
@@ -29,57 +28,17 @@ bool isLeadingDeclaration(const Entry& entry)
 
 }  // namespace
 
-void ProgramWriter::collectCommunication()
-{
-    definitions_.clear();
-    waittils_.clear();
-    polledTypes_.clear();
-    cleanupProcedures_.clear();
-    collectDefinitions(&model_.global());
-}
-
-// The generated DEF_MESSAGEs with a value, the WAITTILs and the procedures
-// ENABLE_CLEANUP and DISABLE_CLEANUP name, wherever they stand.
-void ProgramWriter::collectDefinitions(const Scope* scope)
-{
-    if (scope == nullptr) {
-        return;
-    }
-    for (const Entry& entry : scope->entries) {
-        if (entry.code == ENT_ENABLE_CLEANUP || entry.code == ENT_DISABLE_CLEANUP) {
-            cleanupProcedures_.insert(entry.data<ProcedureRefData>().procedure);
-        } else if (entry.code == ENT_DEF_MESSAGE) {
-            const auto& data = entry.data<DefMessageData>();
-            if (data.generated() && data.tree && data.message->data<MessageVarData>().used) {
-                definitions_[structureOf(*data.message)].push_back(&entry);
-            }
-        } else if (entry.code == ENT_WAITTIL) {
-            waittils_[entry.data<WaittilData>().number] = &entry;
-            for (const Entry& piece : subScopeOf(entry)->entries) {
-                if (piece.code == ENT_MATCH_PIECE) {
-                    polledTypes_.insert(structureOf(*piece.data<MatchPieceData>().message));
-                }
-            }
-        }
-        for (const Scope* statements : statementScopes(entry)) {
-            if (statements != nullptr) {
-                collectDefinitions(statements);
-            }
-        }
-    }
-}
-
 // A message type gets its reference and compare functions when it has
 // definitions, and also when a WAITTIL polls it: the WAITTIL calls them.
 bool ProgramWriter::hasMessageFunctions(const Entry& structure) const
 {
-    return definitions_.count(&structure) != 0 || polledTypes_.count(&structure) != 0;
+    return index_.writtenDefinitions.count(&structure) != 0 || index_.polledTypes.count(&structure) != 0;
 }
 
 // SEND and WAITTIL dump every message of the type they exchange.
 bool ProgramWriter::hasDumpFunction(const Entry& structure) const
 {
-    if (structure.data<EventStructData>().receivedCheck != nullptr || polledTypes_.count(&structure) != 0) {
+    if (structure.data<EventStructData>().receivedCheck != nullptr || index_.polledTypes.count(&structure) != 0) {
         return true;
     }
     for (const Entry& entry : model_.global().entries) {
@@ -152,7 +111,7 @@ void ProgramWriter::channelTypeDefinition(const Entry& commtype)
 void ProgramWriter::communicationMacros()
 {
     // The granularity of the WAITTIL loops is a field of the run context too.
-    if (!waittils_.empty()) {
+    if (!index_.waittils.empty()) {
         out_.define("trv_gran", "(trv_ctx->trv_ctxrun.trv_gran)");
     }
     for (const Entry& entry : model_.global().entries) {
@@ -321,7 +280,7 @@ void ProgramWriter::dumpFunction(const Entry& structure)
     open();
     out_.define("trv_msgrcv", "(*trv_msg_to_dump)");
     if (const script::ValueTree* dump = structure.data<EventStructData>().receivedCheck.get()) {
-        VarItem root = itemOfNode(dump->root());
+        VarItem root = itemOfRoot(dump->root());
         root.fieldName = "trv_msgrcv";
         walkRoot(root, WalkMode::Dump);
     }
@@ -351,16 +310,19 @@ void ProgramWriter::definitionCases(const Entry& structure, WalkMode mode)
 {
     line("switch(trv_msg_ref->trv_defNumber)");
     open();
-    const auto found = definitions_.find(&structure);
-    for (const Entry* definition : found != definitions_.end() ? found->second : std::vector<const Entry*>{}) {
-        const auto& data = definition->data<DefMessageData>();
-        line("case ", data.number, ":");
+    const auto found = index_.writtenDefinitions.find(&structure);
+    if (found == index_.writtenDefinitions.end()) {
+        close();
+        return;
+    }
+    for (const ScriptIndex::Definition& definition : found->second) {
+        line("case ", definition.number, ":");
         open();
-        locateWalk(*definition);
+        locateWalk(*definition.entry);
         if (mode == WalkMode::DumpReference) {
-            line("trv_def_msg(", kRun, ",", number(*definition), ");");
+            line("trv_def_msg(", kRun, ",", number(*definition.entry), ");");
         }
-        VarItem root = itemOfNode(data.tree.root());
+        VarItem root = itemOfRoot(*definition.root);
         root.fieldName = "trv_msgrcv";
         walkRoot(root, mode);
         line("break;");

@@ -616,8 +616,8 @@ void ProgramWriter::waittilEnd(const Entry& waittil, int result, std::string_vie
 // with the time of the event one tick per pass.
 void ProgramWriter::waitFunction(int number)
 {
-    const auto found = waittils_.find(number);
-    if (found == waittils_.end()) {
+    const auto found = index_.waittils.find(number);
+    if (found == index_.waittils.end()) {
         return;
     }
     const WaittilTexts& texts = *found->second->data<WaittilData>().texts;
@@ -679,7 +679,7 @@ void ProgramWriter::defMessage(const Entry& definition)
     line(MessageTable{*data.message}, ".trv_defNumber = ", data.number, ";");
     if (data.tree) {
         locateWalk(definition);
-        VarItem root = itemOfNode(data.tree.root());
+        VarItem root = itemOfRoot(data.tree.root());
         root.fieldName = data.message->name;
         walkRoot(root, WalkMode::Init);
     }

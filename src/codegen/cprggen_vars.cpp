@@ -386,21 +386,22 @@ void ProgramWriter::forEachMember(const VarItem& item, const Visit& visit) const
     const script::ValueNode& node = *item.node;
     if (node.kind != script::ValueKind::Array) {
         for (const script::ValueNode& member : node.children()) {
-            visit(itemOfNode(member));
+            visit(itemOfNode(member, item.tree));
         }
         return;
     }
     // An array's elements, one item per index range they designate: its own
     // for an explicit range, the gaps the explicit ones leave for OTHERS (as
     // written when the array's dimension is unknown).
+    const KeptTreeNumbers& tree = item.tree;
     for (const script::ValueNode& range : node.children()) {
         const auto element = [&](long long lower, long long upper) {
             VarItem item;
             if (range.children().size() == 1 && isElementary(range.children().front())) {
-                item = itemOfNode(range.children().front());
+                item = itemOfNode(range.children().front(), tree);
                 item.fieldName = {};
             } else {
-                item = itemOfNode(range);
+                item = itemOfNode(range, tree);
                 item.kind = VarItem::Kind::IndexRange;
             }
             item.lowerIndex = lower;

@@ -66,11 +66,17 @@ VarItem ProgramWriter::itemOfValueEntry(const Entry& entry) const
     return item;
 }
 
-VarItem ProgramWriter::itemOfNode(const ValueNode& node) const
+VarItem ProgramWriter::itemOfRoot(const ValueNode& root) const
+{
+    return itemOfNode(root, numbering_.records.findTree(root));
+}
+
+VarItem ProgramWriter::itemOfNode(const ValueNode& node, const KeptTreeNumbers& tree)
 {
     VarItem item = itemOf(node);
-    item.numbers = numbering_.records.find(node);
+    item.numbers = tree.find(node);
     item.node = &node;
+    item.tree = tree;
     return item;
 }
 

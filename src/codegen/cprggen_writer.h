@@ -79,6 +79,7 @@ struct VarItem {
     // Where the members come from: the value entry, or else the node.
     const Entry* entry = nullptr;
     const script::ValueNode* node = nullptr;
+    KeptTreeNumbers tree;  // the numbers of the node's tree
 };
 
 // The access path and the value path of a walk: each step down appends to
@@ -104,7 +105,8 @@ struct BlockCalls {
 
 class ProgramWriter {
 public:
-    ProgramWriter(GeneratedFiles& files, const Numbering& numbering, const script::sem::Model& model,
+    ProgramWriter(GeneratedFiles& files, const Numbering& numbering, const ScriptIndex& index,
+                  const script::sem::Model& model,
                   const std::vector<script::SourceFileRecord>& sourceFiles, const ProgramOptions& options);
 
     void write();
@@ -181,7 +183,9 @@ private:
     // The selector of the union at the access path of a received message.
     std::string unionSelector(std::string_view name) const;
     VarItem itemOfValueEntry(const Entry& entry) const;
-    VarItem itemOfNode(const script::ValueNode& node) const;
+    // The item of a tree's top node, and of a node of the same tree as another item.
+    VarItem itemOfRoot(const script::ValueNode& root) const;
+    static VarItem itemOfNode(const script::ValueNode& node, const KeptTreeNumbers& tree);
     // Calls visit with each member of the item, in order.
     template <typename Visit>
     void forEachMember(const VarItem& item, const Visit& visit) const;
@@ -190,8 +194,6 @@ private:
     void resultCheck(const Entry& call);
 
     // ---- communication (cprggen_comm*.cpp) ----
-    void collectCommunication();
-    void collectDefinitions(const Scope* scope);
     void messageTypeDefinitions();
     void messageTypeDefinition(const Entry& structure);
     void channelTypeDefinition(const Entry& commtype);
@@ -301,16 +303,14 @@ private:
     GeneratedFiles& files_;
     LineWriter out_;
     int depth_ = 0;  // scenario depth: numbers the repetition counters J<depth>
-    // Procedures that ENABLE_CLEANUP or DISABLE_CLEANUP name: their
-    // functions are written even when no CALL reaches them.
-    std::unordered_set<const Entry*> cleanupProcedures_;
+    // The script's index: the procedures that ENABLE_CLEANUP or
+    // DISABLE_CLEANUP name have their functions written even when no CALL
+    // reaches them. Either the TDC writer's, in the numbering, or one
+    // gathered for this writer; both outlive it.
+    const ScriptIndex& index_;
     std::vector<std::pair<std::string, std::string>> notShared_;
     // (type text, name) pairs of the prototype being written.
     std::vector<std::pair<std::string, std::string>> parameters_;
-    // The generated DEF_MESSAGEs with a value, by message type, in script order.
-    std::map<const Entry*, std::vector<const Entry*>> definitions_;
-    // The WAITTILs by their run-wide number.
-    std::map<int, const Entry*> waittils_;
     WalkPaths walkPaths_;
     // The FORMATs of global variables, read once, by the first name of
     // their path: the fields of a walk can only have those of its
@@ -344,8 +344,6 @@ private:
     bool statementLines_ = false;
     // The message type whose functions are being written, "" elsewhere.
     std::string currentMessageType_;
-    // Message types whose messages a WAITTIL polls.
-    std::unordered_set<const Entry*> polledTypes_;
     // The COMMTYPEs of the global scope, in order: each WAITTIL polls their
     // channels, and the global scope holds an entry per WAITTIL.
     std::vector<const Entry*> commtypes_;

@@ -3,12 +3,14 @@
 // numbers, kept for the program writer, which passes them to the runtime.
 #pragma once
 
+#include "codegen/genindex.h"
 #include "script/semmodel.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace qvm::codegen {
@@ -41,51 +43,112 @@ private:
     std::vector<std::unique_ptr<ItemNumbers[]>> blocks_;
 };
 
-// Numbers by value node, in the order they were given: they keep their
-// place while the table grows, and are found through an open-addressing
-// index of their nodes' addresses. A slot of the index holds only the
-// node's rank in the order given, through which the node and its numbers
-// are found: the index has at least twice as many slots as there are
-// nodes, and a rank takes a quarter of the room of the node's address and
-// rank together.
+// The numbers of the nodes of one value tree, side by side in the order of
+// the nodes in the tree's block: a walk over the tree finds the numbers of
+// a node from its place after the top node, without a lookup.
+class TreeNumbers {
+public:
+    TreeNumbers() = default;
+    TreeNumbers(const script::ValueNode& root, ItemNumbers* numbers) : root_(&root), numbers_(numbers) {}
+
+    ItemNumbers& of(const script::ValueNode& node) const { return numbers_[&node - root_]; }
+
+private:
+    const script::ValueNode* root_ = nullptr;
+    ItemNumbers* numbers_ = nullptr;
+};
+
+// The numbers given to the nodes of one tree, or all -1 for a tree that has none.
+class KeptTreeNumbers {
+public:
+    KeptTreeNumbers() = default;
+    KeptTreeNumbers(const script::ValueNode& root, const ItemNumbers* numbers) : root_(&root), numbers_(numbers) {}
+
+    ItemNumbers find(const script::ValueNode& node) const
+    {
+        return numbers_ != nullptr ? numbers_[&node - root_] : ItemNumbers{};
+    }
+
+private:
+    const script::ValueNode* root_ = nullptr;
+    const ItemNumbers* numbers_ = nullptr;
+};
+
+// Numbers by value tree, found through an open-addressing index of their
+// top nodes' addresses. A slot of the index holds the tree's rank in the
+// order given; the index has at least twice as many slots as there are
+// trees. The numbers of a tree lie together in blocks that never move: a
+// writer may hold on to numbers it fills in later while more are added.
 class NodeNumbers {
 public:
-    ItemNumbers& of(const script::ValueNode& node)
+    // The numbers of the tree below that top node, all -1 until given.
+    TreeNumbers tree(const script::ValueNode& root)
     {
-        if (2 * (nodes_.size() + 1) > slots_.size()) {
+        if (2 * (trees_.size() + 1) > slots_.size()) {
             grow();
         }
-        std::uint32_t& slot = slots_[slotOf(&node)];
+        std::uint32_t& slot = slots_[slotOf(&root)];
         if (slot == kEmpty) {
-            slot = static_cast<std::uint32_t>(nodes_.size());
-            nodes_.push_back(&node);
+            slot = static_cast<std::uint32_t>(trees_.size());
+            trees_.push_back({&root, place(nodeCount(root, root))});
         }
-        return numbers_.at(slot);
+        return {root, trees_[slot].numbers};
     }
-    ItemNumbers find(const script::ValueNode& node) const
+    KeptTreeNumbers find(const script::ValueNode& root) const
     {
         if (slots_.empty()) {
             return {};
         }
-        const std::uint32_t slot = slots_[slotOf(&node)];
-        return slot != kEmpty ? numbers_.get(slot) : ItemNumbers{};
+        const std::uint32_t slot = slots_[slotOf(&root)];
+        return slot != kEmpty ? KeptTreeNumbers(root, trees_[slot].numbers) : KeptTreeNumbers();
     }
     void clear()
     {
         slots_.clear();
-        nodes_.clear();
-        numbers_.clear();
+        trees_.clear();
+        blocks_.clear();
+        lastSize_ = 0;
+        free_ = 0;
     }
 
 private:
     static constexpr std::uint32_t kEmpty = UINT32_MAX;
+    static constexpr std::size_t kBlockSize = 1024;
 
-    // The slot of the node, or the empty one where it would go.
-    std::size_t slotOf(const script::ValueNode* node) const
+    struct Tree {
+        const script::ValueNode* root;
+        ItemNumbers* numbers;  // one per node of its block, in their order
+    };
+
+    // The nodes of the tree's block up to the last one below the root: the
+    // nodes of a tree lie side by side in its block, the root first.
+    static std::size_t nodeCount(const script::ValueNode& node, const script::ValueNode& root)
+    {
+        std::size_t count = static_cast<std::size_t>(&node - &root) + 1;
+        for (const script::ValueNode& child : node.children()) {
+            count = std::max(count, nodeCount(child, root));
+        }
+        return count;
+    }
+    // Room for count numbers, all -1, in the last block or a new one.
+    ItemNumbers* place(std::size_t count)
+    {
+        if (blocks_.empty() || count > free_) {
+            lastSize_ = std::max(kBlockSize, count);
+            blocks_.push_back(std::make_unique<ItemNumbers[]>(lastSize_));
+            free_ = lastSize_;
+        }
+        ItemNumbers* const placed = blocks_.back().get() + (lastSize_ - free_);
+        free_ -= count;
+        return placed;
+    }
+
+    // The slot of the tree, or the empty one where it would go.
+    std::size_t slotOf(const script::ValueNode* root) const
     {
         const std::size_t mask = slots_.size() - 1;
-        std::size_t at = (reinterpret_cast<std::uintptr_t>(node) * 0x9E3779B97F4A7C15ull >> 32) & mask;
-        while (slots_[at] != kEmpty && nodes_[slots_[at]] != node) {
+        std::size_t at = (reinterpret_cast<std::uintptr_t>(root) * 0x9E3779B97F4A7C15ull >> 32) & mask;
+        while (slots_[at] != kEmpty && trees_[slots_[at]].root != root) {
             at = (at + 1) & mask;
         }
         return at;
@@ -93,27 +156,30 @@ private:
     void grow()
     {
         slots_.assign(std::max<std::size_t>(64, 2 * slots_.size()), kEmpty);
-        for (std::size_t rank = 0; rank < nodes_.size(); ++rank) {
-            slots_[slotOf(nodes_[rank])] = static_cast<std::uint32_t>(rank);
+        for (std::size_t rank = 0; rank < trees_.size(); ++rank) {
+            slots_[slotOf(trees_[rank].root)] = static_cast<std::uint32_t>(rank);
         }
     }
 
     std::vector<std::uint32_t> slots_;  // ranks; a power of two of them, at most half used
-    std::vector<const script::ValueNode*> nodes_;  // by rank
-    NumberBlocks numbers_;  // by rank
+    std::vector<Tree> trees_;           // by rank
+    std::vector<std::unique_ptr<ItemNumbers[]>> blocks_;
+    std::size_t lastSize_ = 0;  // the numbers the last block holds
+    std::size_t free_ = 0;      // those not yet placed, at its end
 };
 
 // Numbers by construct. A construct is an entry of the model or, for the
 // parts of a value that have no entry of their own (the dump description of
 // a message type), a node of its value tree. Entries, numbered by most
-// statements, are found by their serial; value nodes, few, by address.
+// statements, are found by their serial; the nodes of a value tree through
+// the tree's top node.
 class NumberTable {
 public:
     ItemNumbers& of(const script::sem::Entry& entry) { return entries_.at(entry.serial); }
-    ItemNumbers& of(const script::ValueNode& node) { return values_.of(node); }
+    TreeNumbers treeOf(const script::ValueNode& root) { return values_.tree(root); }
     // The numbers given, or all -1 for a construct that has none.
     ItemNumbers find(const script::sem::Entry& entry) const { return entries_.get(entry.serial); }
-    ItemNumbers find(const script::ValueNode& node) const { return values_.find(node); }
+    KeptTreeNumbers findTree(const script::ValueNode& root) const { return values_.find(root); }
 
     void clear()
     {
@@ -163,9 +229,13 @@ private:
 //   message number); the ValueNodes of its tree as for a dump description.
 //
 // elements, filled by the tracer structure writer: see tsfgen.h.
+//
+// index, gathered by the TDC writer before its walk, for the tracer structure
+// and program writers too; it points into the model, which outlives them.
 struct Numbering {
     NumberTable records;   // TDC records: begin and end record numbers
     NumberTable elements;  // tracer structure elements: begin element (end where it differs)
+    std::optional<ScriptIndex> index;
 };
 
 }  // namespace qvm::codegen

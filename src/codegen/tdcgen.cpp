@@ -1,7 +1,6 @@
 // The TDC writer's walk over the analysed model: one begin record (and for
 // the constructs that have one, an end record) per traced construct, the
 // numbers kept for the later writers.
-#include "codegen/genwalk.h"
 #include "codegen/tdcgen_detail.h"
 
 #include "diag/i18nerrgest.h"
@@ -17,19 +16,6 @@ namespace {
 const Scope* subScopeOf(const Entry& entry)
 {
     return entry.descriptor != nullptr ? entry.descriptor->subScope : nullptr;
-}
-
-// Whether the program writer generates the construct and what it holds.
-bool isGenerated(const Entry& entry)
-{
-    switch (entry.code) {
-    case ENT_SCENARIO: return entry.data<ScenarioData>().selected;
-    case ENT_PROC: return entry.data<ProcData>().used;
-    case ENT_CALLBACK:
-    case ENT_PROCSEND: return entry.data<CommBlockData>().used;
-    case ENT_DEF_MESSAGE: return entry.data<DefMessageData>().generated();
-    default: return true;
-    }
 }
 
 std::string_view levelBlockName(int code)
@@ -341,7 +327,7 @@ void TdcWriter::messageType(const Entry& entry)
     probeDefine(nextNumber(), "EVT_", entry.name);
     numbers.begin = record("T", newFields().text(entry.name), at);
     if (const script::ValueTree* dump = entry.data<EventStructData>().receivedCheck.get()) {
-        describeNode(dump->root(), at, Where::MessageType);
+        describeTree(dump->root(), at);
     }
     probeDefine(nextNumber(), "EEVT_", entry.name);
     numbers.end = record("T", newFields().absent(), at);
@@ -349,10 +335,10 @@ void TdcWriter::messageType(const Entry& entry)
     if (found == definitions_.end()) {
         return;
     }
-    for (const Entry* definition : found->second) {
-        probeDefine(nextNumber(), "DEFM_", definition->name);
-        single(*definition, "V", newFields().text(definition->name));
-        describeNode(definition->data<DefMessageData>().tree.root(), locationOf(*definition), Where::MessageType);
+    for (const ScriptIndex::Definition& definition : found->second) {
+        probeDefine(nextNumber(), "DEFM_", definition.entry->name);
+        single(*definition.entry, "V", newFields().text(definition.entry->name));
+        describeTree(*definition.root, locationOf(*definition.entry));
     }
 }
 
@@ -363,26 +349,6 @@ void TdcWriter::channel(const Entry& entry)
     }
     probeDefine(nextNumber(), "CH_", entry.name);
     single(entry, "CN", newFields().text(entry.name));
-}
-
-void TdcWriter::collectDefinitions(const Scope* scope)
-{
-    if (scope == nullptr) {
-        return;
-    }
-    for (const Entry& entry : scope->entries) {
-        if (!isGenerated(entry)) {
-            continue;
-        }
-        if (entry.code == ENT_DEF_MESSAGE && entry.data<DefMessageData>().tree) {
-            definitions_[structureOf(*entry.data<DefMessageData>().message)].push_back(&entry);
-        }
-        for (const Scope* statements : statementScopes(entry)) {
-            if (statements != nullptr) {
-                collectDefinitions(statements);
-            }
-        }
-    }
 }
 
 // A message type has its rows when the generated program dumps, defines,

@@ -31,11 +31,12 @@ struct TdcRun {
     const script::sem::Model* model = nullptr;
 };
 
-// Writes the TDC file and numbers every traced construct into records (see
-// gennumbers.h for the keys). In probe mode the probe header is begun and
+// Writes the TDC file, numbers every traced construct into the records of
+// numbering (see gennumbers.h for the keys) and leaves the script's index
+// there. In probe mode the probe header is begun and
 // left open in files: the program writer finds it there, adds its part and
 // closes its guard.
-void writeTdc(GeneratedFiles& files, NumberTable& records, const TdcRun& run);
+void writeTdc(GeneratedFiles& files, Numbering& numbering, const TdcRun& run);
 
 // "%s %d": the date text and the process identifier, matching the files of
 // one run.

@@ -142,7 +142,7 @@ void writeRecord(GeneratedFile& file, std::string_view line);
 // The walk that numbers and writes the records.
 class TdcWriter {
 public:
-    TdcWriter(GeneratedFiles& files, NumberTable& numbers, const TdcRun& run);
+    TdcWriter(GeneratedFiles& files, NumberTable& numbers, const ScriptIndex& index, const TdcRun& run);
     void write();
 
 private:
@@ -203,6 +203,8 @@ private:
     };
     void describeEntries(const script::sem::Scope* scope, Where where, Array* array);
     void describeEntry(const script::sem::Entry& entry, Where where, Array* array);
+    // A message type's tree, from its top node.
+    void describeTree(const script::ValueNode& root, Location at);
     ItemNumbers describeNode(const script::ValueNode& node, Location at, Where where);
     void describeRange(const script::ValueNode& range, Array& array, Location at, Where where);
     // The members (called with an Array*) are described with the array
@@ -215,14 +217,15 @@ private:
     int elementaryRecord(Fields& fields, const script::ValueNode& node, Location at);
 
     // ---- what the walk needs to know beforehand ----
-    void collectDefinitions(const script::sem::Scope* scope);
     bool hasMessageRow(const script::sem::Entry& structure) const;
 
     GeneratedFile& tdc_;
     GeneratedFile* probe_ = nullptr;
     NumberTable& numbers_;
+    const ScriptIndex::Definitions& definitions_;  // the generated DEF_MESSAGEs of each message type
     const TdcRun& run_;
     DecimalCounter counter_;
+    TreeNumbers tree_;  // the numbers of the tree being described
     int lastSend_ = 0;
     int lastReceive_ = 0;
     std::string line_;  // the record being written
@@ -233,8 +236,6 @@ private:
     Location textLocation_;
     char locationText_[32];
     std::size_t locationSize_ = 0;  // 0 until a location is written
-    // The generated DEF_MESSAGEs of each message type, in script order.
-    std::map<const script::sem::Entry*, std::vector<const script::sem::Entry*>> definitions_;
 };
 
 }  // namespace qvm::codegen::tdc

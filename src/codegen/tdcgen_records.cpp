@@ -28,9 +28,10 @@ void appendPiece(std::string& out, QuotedPiece field)
     tdc::appendQuoted(out, field.text);
 }
 
-void writeTdc(GeneratedFiles& files, NumberTable& records, const TdcRun& run)
+void writeTdc(GeneratedFiles& files, Numbering& numbering, const TdcRun& run)
 {
-    tdc::TdcWriter(files, records, run).write();
+    numbering.index = indexScript(*run.model);
+    tdc::TdcWriter(files, numbering.records, *numbering.index, run).write();
 }
 
 }  // namespace qvm::codegen
@@ -149,8 +150,8 @@ void writeRecord(GeneratedFile& file, std::string_view line)
     file.writeLine(line.substr(0, kRecordLimit));
 }
 
-TdcWriter::TdcWriter(GeneratedFiles& files, NumberTable& numbers, const TdcRun& run)
-    : tdc_(files.create(run.tdcPath)), numbers_(numbers), run_(run)
+TdcWriter::TdcWriter(GeneratedFiles& files, NumberTable& numbers, const ScriptIndex& index, const TdcRun& run)
+    : tdc_(files.create(run.tdcPath)), numbers_(numbers), definitions_(index.describedDefinitions), run_(run)
 {
     if (run.probeMode != 0) {
         probe_ = &files.create(run.probeHeaderPath);
@@ -159,7 +160,6 @@ TdcWriter::TdcWriter(GeneratedFiles& files, NumberTable& numbers, const TdcRun& 
 
 void TdcWriter::write()
 {
-    collectDefinitions(&run_.model->global());
     if (probe_ != nullptr) {
         probeLine("#ifndef TRV_PROBE_H\n#define TRV_PROBE_H\n\n#define TRV_TDC_END_SEND 1\n#define TRV_TDC_END_RECV 2\n\n");
     }

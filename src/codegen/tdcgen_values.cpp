@@ -137,6 +137,12 @@ void TdcWriter::describeEntry(const Entry& entry, Where where, Array* array)
     numbers_.of(entry) = numbers;
 }
 
+void TdcWriter::describeTree(const ValueNode& root, Location at)
+{
+    tree_ = numbers_.treeOf(root);
+    describeNode(root, at, Where::MessageType);
+}
+
 ItemNumbers TdcWriter::describeNode(const ValueNode& node, Location at, Where where)
 {
     ItemNumbers numbers;
@@ -162,7 +168,7 @@ ItemNumbers TdcWriter::describeNode(const ValueNode& node, Location at, Where wh
         }
         break;
     }
-    numbers_.of(node) = numbers;
+    tree_.of(node) = numbers;
     return numbers;
 }
 
@@ -180,9 +186,9 @@ void TdcWriter::describeRange(const ValueNode& range, Array& array, Location at,
             fields.indexLabel(range.lowerIndex, range.upperIndex);
         }
         numbers.begin = elementaryRecord(fields, value, at);
-        numbers_.of(value) = numbers;
+        tree_.of(value) = numbers;
     } else if (!range.others && coversArray(range.lowerIndex, range.upperIndex, array.node)) {
-        array.tied.push_back(&numbers_.of(range));
+        array.tied.push_back(&tree_.of(range));
         for (const ValueNode& value : range.children()) {
             describeNode(value, at, where);
         }
@@ -194,7 +200,7 @@ void TdcWriter::describeRange(const ValueNode& range, Array& array, Location at,
             }
         });
     }
-    numbers_.of(range) = numbers;
+    tree_.of(range) = numbers;
 }
 
 }  // namespace qvm::codegen::tdc

@@ -1,7 +1,6 @@
 // The tracer structure file writer.
 #include "codegen/tsfgen.h"
 
-#include "codegen/genwalk.h"
 #include "codegen/tdcgen.h"
 #include "diag/i18nerrgest.h"
 #include "diag/i18nutil.h"
@@ -197,24 +196,11 @@ public:
         files_.at(fileId).lines.passTo(output);
     }
 
-    // Every entry below the scope, each before the entries of its own scopes.
-    void walk(const sem::Scope& scope)
+    // The elements of the constructs, in their order.
+    void write(const std::vector<const sem::Entry*>& traced)
     {
-        std::vector<const sem::Entry*> pending{scope.entries.first()};
-        while (!pending.empty()) {
-            const sem::Entry* entry = pending.back();
-            if (entry == nullptr) {
-                pending.pop_back();
-                continue;
-            }
-            pending.back() = entry->next;
+        for (const sem::Entry* entry : traced) {
             writeElements(*entry);
-            const std::array<const sem::Scope*, 2> inner = innerScopes(*entry);
-            for (auto scope = inner.rbegin(); scope != inner.rend(); ++scope) {
-                if (*scope != nullptr) {
-                    pending.push_back((*scope)->entries.first());
-                }
-            }
         }
     }
 
@@ -226,18 +212,6 @@ public:
     }
 
 private:
-    // The scopes whose statements are walked: those of every container,
-    // the ELSE part after the THEN part; a procedure's only when it is
-    // generated.
-    static std::array<const sem::Scope*, 2> innerScopes(const sem::Entry& entry)
-    {
-        const sem::Descriptor* descriptor = entry.descriptor;
-        if (descriptor != nullptr && descriptor->code == sem::DSC_PROC && !descriptor->as<sem::ProcData>().used) {
-            return {};
-        }
-        return statementScopes(entry);
-    }
-
     void writeElements(const sem::Entry& entry)
     {
         switch (entry.code) {
@@ -449,7 +423,10 @@ void writeTracerFile(GeneratedFiles& files, Numbering& numbering, const TracerIn
         out.passTo(output);
         elements.writeThrough(kFirstFile, output);
     }
-    elements.walk(input.model->global());
+    if (!numbering.index) {
+        numbering.index = indexScript(*input.model);
+    }
+    elements.write(numbering.index->traced);
     if (first == nullptr) {
         out.passTo(output);
         return;

@@ -218,7 +218,7 @@ void writeTdcFile(Generation& generation, const RunNames& names, const Settings&
     run.traceLevel = static_cast<int>(settings.traceLevel);
     run.probeMode = static_cast<int>(settings.probe);
     run.model = analysed.model.get();
-    codegen::writeTdc(generation.files, generation.numbering.records, run);
+    codegen::writeTdc(generation.files, generation.numbering, run);
 }
 
 void writeTracerFile(Generation& generation, const RunNames& names, const Settings&,

@@ -233,7 +233,7 @@ protected:
         run.instanceMode = analysed.result.instanceMode;
         run.traceLevel = o.traceLevel;
         run.model = analysed.result.model.get();
-        qvm::codegen::writeTdc(files, numbering.records, run);
+        qvm::codegen::writeTdc(files, numbering, run);
         const qvm::codegen::TracerInput input{(dir / "prog_dyn.tsf").string(), &analysed.parsed.sourceFiles,
                                               analysed.result.model.get(), o.date, o.processId};
         qvm::codegen::writeTracerFile(files, numbering, input);

@@ -16,12 +16,14 @@
 
 #include <map>
 #include <set>
+#include <vector>
 
 namespace {
 
 using namespace qvm::testing::tdc;
 using namespace qvm::script::sem;
 using qvm::codegen::ItemNumbers;
+using qvm::codegen::KeptTreeNumbers;
 using qvm::codegen::NumberTable;
 using qvm::script::ValueKind;
 using qvm::script::ValueNode;
@@ -133,10 +135,10 @@ private:
             kept.insert(numbers.end - 1);
         }
         if (entry.code == ENT_EVENT_STRUCT && entry.data<EventStructData>().receivedCheck) {
-            node(entry.data<EventStructData>().receivedCheck->root());
+            tree(entry.data<EventStructData>().receivedCheck->root());
         }
         if (entry.code == ENT_DEF_MESSAGE && entry.data<DefMessageData>().tree && numbers.begin >= 0) {
-            node(entry.data<DefMessageData>().tree.root());
+            tree(entry.data<DefMessageData>().tree.root());
         }
         scope(entry.descriptor != nullptr ? entry.descriptor->subScope : nullptr);
         if (entry.code == ENT_IF) {
@@ -144,11 +146,13 @@ private:
         }
     }
 
-    void node(const ValueNode& value)
+    void tree(const ValueNode& root) { node(table.findTree(root), root); }
+
+    void node(const KeptTreeNumbers& tree, const ValueNode& value)
     {
-        check(table.find(value), lettersOf(value), "value " + std::string(value.fieldName()));
+        check(tree.find(value), lettersOf(value), "value " + std::string(value.fieldName()));
         for (const ValueNode& child : value.children()) {
-            node(child);
+            node(tree, child);
         }
     }
 
@@ -181,7 +185,7 @@ class TdcInProcess : public qvm::testing::ConsoleTest {
 protected:
     struct Written {
         std::string tdc;
-        NumberTable records;
+        qvm::codegen::Numbering numbering;
     };
 
     void TearDown() override
@@ -225,7 +229,7 @@ protected:
         Written written;
         {
             qvm::codegen::GeneratedFiles files;
-            qvm::codegen::writeTdc(files, written.records, run);
+            qvm::codegen::writeTdc(files, written.numbering, run);
             files.commit();
         }
         written.tdc = qvm::testing::readFile(script.name + ".tdc");
@@ -244,7 +248,7 @@ TEST_F(TdcInProcess, EveryNumberKeptNamesItsRecordInEveryExample)
         SCOPED_TRACE(script.name);
         runAndCheck(script, [&](const Model& model, const Written& written) {
             const std::map<int, Record> records = recordsOf(written.tdc);
-            NumberCheck check(written.records, records);
+            NumberCheck check(written.numbering.records, records);
             check.scope(&model.global());
             EXPECT_GT(check.kept.size(), 10u);
             // Every construct record is a number kept: only the header records
@@ -291,10 +295,10 @@ TEST_F(TdcInProcess, UnknownInstanceModeEndsTheInstanceRecord)
     run.dateText = "today";
     run.instanceMode = 4;
     run.model = &model;
-    NumberTable numbers;
+    qvm::codegen::Numbering numbering;
     {
         qvm::codegen::GeneratedFiles files;
-        qvm::codegen::writeTdc(files, numbers, run);
+        qvm::codegen::writeTdc(files, numbering, run);
         files.commit();
     }
     EXPECT_THAT(console, HasSubstr("Fenwir-E-BADPARAMS,  Incorrect parameters"));
@@ -304,7 +308,47 @@ TEST_F(TdcInProcess, UnknownInstanceModeEndsTheInstanceRecord)
     EXPECT_EQ(lines[5], "IL4 ");
     EXPECT_EQ(lines[6], "FB5 \"\"");
     EXPECT_EQ(lines[7], "E6 \"a\", \"b\", \"c\", \"1\", \"1\"");
-    EXPECT_EQ(numbers.find(header).begin, 6);
+    EXPECT_EQ(numbering.records.find(header).begin, 6);
+}
+
+// The numbers of a tree's nodes are kept by the tree's top node: trees are
+// told apart, a tree larger than a block of numbers keeps all of its own,
+// and numbers handed out stay where they are while more trees come.
+TEST(TreeNumbers, KeptPerTreeWhileMoreTreesCome)
+{
+    constexpr std::size_t kWide = 3000;
+    std::vector<ValueNode> wide(kWide + 1);
+    wide[0].kind = ValueKind::Structure;
+    wide[0].placeChildren(&wide[1], kWide);
+    std::vector<std::vector<ValueNode>> small(500, std::vector<ValueNode>(2));
+    for (std::vector<ValueNode>& tree : small) {
+        tree[0].kind = ValueKind::Structure;
+        tree[0].placeChildren(&tree[1], 1);
+    }
+    NumberTable table;
+    ItemNumbers& firstLeaf = table.treeOf(small[0][0]).of(small[0][1]);
+    firstLeaf = {7, 8};
+    for (std::size_t i = 1; i < small.size(); ++i) {
+        table.treeOf(small[i][0]).of(small[i][1]).begin = static_cast<int>(i);
+    }
+    const qvm::codegen::TreeNumbers wideNumbers = table.treeOf(wide[0]);
+    for (std::size_t i = 0; i <= kWide; ++i) {
+        wideNumbers.of(wide[i]).begin = static_cast<int>(10000 + i);
+    }
+    firstLeaf.end = 9;
+
+    EXPECT_EQ(table.findTree(small[0][0]).find(small[0][1]).begin, 7);
+    EXPECT_EQ(table.findTree(small[0][0]).find(small[0][1]).end, 9);
+    EXPECT_EQ(table.findTree(small[0][0]).find(small[0][0]).begin, -1);
+    for (std::size_t i = 1; i < small.size(); ++i) {
+        EXPECT_EQ(table.findTree(small[i][0]).find(small[i][1]).begin, static_cast<int>(i));
+    }
+    for (std::size_t i = 0; i <= kWide; ++i) {
+        ASSERT_EQ(table.findTree(wide[0]).find(wide[i]).begin, static_cast<int>(10000 + i));
+    }
+    ValueNode unnumbered;
+    EXPECT_EQ(table.findTree(unnumbered).find(unnumbered).begin, -1);
+    EXPECT_EQ(table.findTree(unnumbered).find(unnumbered).end, -1);
 }
 
 }  // namespace
