@@ -303,9 +303,7 @@ private:
     GeneratedFiles& files_;
     LineWriter out_;
     int depth_ = 0;  // scenario depth: numbers the repetition counters J<depth>
-    // The script's index: the procedures that ENABLE_CLEANUP or
-    // DISABLE_CLEANUP name have their functions written even when no CALL
-    // reaches them. Either the TDC writer's, in the numbering, or one
+    // The script's index: either the TDC writer's, in the numbering, or one
     // gathered for this writer; both outlive it.
     const ScriptIndex& index_;
     std::vector<std::pair<std::string, std::string>> notShared_;

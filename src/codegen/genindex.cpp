@@ -45,9 +45,7 @@ void indexScope(ScriptIndex& index, const Scope* scope, bool generated, bool tra
         if (traced && hasTracerElements(entry)) {
             index.traced.push_back(&entry);
         }
-        if (entry.code == ENT_ENABLE_CLEANUP || entry.code == ENT_DISABLE_CLEANUP) {
-            index.cleanupProcedures.insert(entry.data<ProcedureRefData>().procedure);
-        } else if (entry.code == ENT_DEF_MESSAGE) {
+        if (entry.code == ENT_DEF_MESSAGE) {
             const auto& data = entry.data<DefMessageData>();
             if (data.generated() && data.tree) {
                 const Entry* structure = structureOf(*data.message);

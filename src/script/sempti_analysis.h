@@ -58,6 +58,7 @@ struct RunState {
     IgnoredTrace ignoredTraceOff;
     IgnoredTrace ignoredFlushTrace;
     std::vector<Entry*> procedures;              // in declaration order
+    std::vector<Entry*> usedMarks;               // procedures in the order they were marked used
 };
 
 class Analysis {
@@ -126,8 +127,11 @@ public:
     void analyseProcedureArguments(const SyntaxNode* arguments, Descriptor& call, Entry& procedure, Scope& parent,
                                    const std::string& cScope);
     // Marks the procedure used, and through its body every procedure it
-    // calls (and with them the DEF_MESSAGEs of their bodies).
+    // calls or names for cleanup (and with them the DEF_MESSAGEs of their
+    // bodies).
     void markProcedureUsed(Entry& procedure);
+    // Takes back the marks made since usedMarks held that many.
+    void takeBackUsedMarks(std::size_t kept);
 
     // ---- VAR checks (sempti_var.cpp) ----
     void analyseVar(const SyntaxNode& node, Block& block, const Origin& origin);

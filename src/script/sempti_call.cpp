@@ -513,6 +513,7 @@ void Analysis::markProcedureUsed(Entry& procedure)
             continue;
         }
         data.used = true;
+        state.usedMarks.push_back(next);
         std::vector<Scope*> scopes{next->descriptor->subScope};
         while (!scopes.empty()) {
             Scope* scope = scopes.back();
@@ -520,11 +521,21 @@ void Analysis::markProcedureUsed(Entry& procedure)
             for (Entry& entry : scope->entries) {
                 if (entry.code == ENT_CALL && entry.data<CallData>().procedure != nullptr) {
                     procedures.push_back(entry.data<CallData>().procedure);
+                } else if (entry.code == ENT_ENABLE_CLEANUP || entry.code == ENT_DISABLE_CLEANUP) {
+                    procedures.push_back(entry.data<ProcedureRefData>().procedure);
                 }
                 nestedScopes(entry, scopes);
             }
         }
     }
+}
+
+void Analysis::takeBackUsedMarks(std::size_t kept)
+{
+    for (std::size_t at = kept; at < state.usedMarks.size(); ++at) {
+        state.usedMarks[at]->data<ProcData>().used = false;
+    }
+    state.usedMarks.resize(std::min(kept, state.usedMarks.size()));
 }
 
 }  // namespace qvm::script::sem
