@@ -140,6 +140,7 @@ void ProgramWriter::contextDeclaration()
     if (options_.notShared) {
         notShared_ = notSharedVariables();
     }
+    notSharedGlobals();
     for (const auto& [name, member] : notShared_) {
         out_.define(name, "(trv_ctx->trv_ctx" + name + ")");
     }
@@ -175,6 +176,37 @@ void ProgramWriter::contextType()
     line("TRV_T_CTX, *TRV_PT_CTX ;");
 }
 
+namespace {
+
+// Whether the object itself is read-only: a constant needs no copy per tester.
+bool isReadOnly(const canalysis::CType* type)
+{
+    while (type != nullptr) {
+        switch (type->kind) {
+        case canalysis::kQualified:
+            if (type->name != nullptr && std::string_view(type->name) == "const") {
+                return true;
+            }
+            type = type->target.get();
+            break;
+        case canalysis::kTypedefName:
+        case canalysis::kArray: type = type->target.get(); break;
+        default: return false;
+        }
+    }
+    return false;
+}
+
+bool isContextVariable(const canalysis::Symbol& symbol)
+{
+    const canalysis::CType* type = canalysis::C_CPP_resolve(symbol.type.get());
+    const bool function = type != nullptr && type->kind == canalysis::kFunction;
+    return (symbol.storage & (canalysis::kTypedef | canalysis::kExtern)) == 0 && !function &&
+           !isReadOnly(symbol.type.get());
+}
+
+}  // namespace
+
 std::vector<std::pair<std::string, std::string>> ProgramWriter::notSharedVariables() const
 {
     // Shared variables stay global; so do timers, which are indexes.
@@ -188,11 +220,13 @@ std::vector<std::pair<std::string, std::string>> ProgramWriter::notSharedVariabl
     for (const script::SourceFileRecord& record : sourceFiles_) {
         scriptFiles.insert(record.path);
     }
+    // Only what the script's own lines define: not the interfaces they
+    // include, nor what the analysis declares for messages and their
+    // selection contexts.
     std::vector<std::pair<std::string, std::string>> variables;
     for (const canalysis::Symbol* symbol : script::cSymbols().symbolsOf(nullptr)) {
-        const canalysis::CType* type = canalysis::C_CPP_resolve(symbol->type.get());
-        const bool variable = (symbol->storage & canalysis::kTypedef) == 0 && (type == nullptr || type->kind != canalysis::kFunction);
-        if (!variable || symbol->file == nullptr || scriptFiles.count(symbol->file) == 0 || shared.count(symbol->name) != 0) {
+        if (!model_.declaredByScriptLines(symbol->order) || symbol->file == nullptr ||
+            scriptFiles.count(symbol->file) == 0 || shared.count(symbol->name) != 0 || !isContextVariable(*symbol)) {
             continue;
         }
         // The member is named after the variable behind the context prefix,
@@ -201,6 +235,22 @@ std::vector<std::pair<std::string, std::string>> ProgramWriter::notSharedVariabl
         variables.emplace_back(name, canalysis::C_CPP_type_image(symbol->type.get(), "trv_ctx" + name) + ";");
     }
     return variables;
+}
+
+// The address of each global variable that a context member copies, taken
+// before its name is mapped to the member.
+void ProgramWriter::notSharedGlobals()
+{
+    for (const auto& [name, member] : notShared_) {
+        line("static void *const trv_notshared_", name, " = (void *) &", name, ";");
+    }
+}
+
+void ProgramWriter::notSharedInitialValues()
+{
+    for (const auto& [name, member] : notShared_) {
+        line("trv_memcpy(&(", name, "), trv_notshared_", name, ", sizeof(", name, "));");
+    }
 }
 
 void ProgramWriter::contextInitialisation()

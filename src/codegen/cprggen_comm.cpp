@@ -213,6 +213,7 @@ void ProgramWriter::initContext()
     prototype("static void trv_initctx ");
     open();
     line("TRV_T_INT trv_i;");
+    notSharedInitialValues();
     for (const Entry& entry : model_.global().entries) {
         switch (entry.code) {
         case ENT_EVENT_STRUCT:

@@ -118,10 +118,13 @@ private:
     void contextDeclaration();
     void accessMacros();
     void contextType();
-    // NOTSHARED: the global variables of the script's files that no SHARE
-    // names, each as (name, member declaration); every tester context gets
-    // its own copy.
+    // NOTSHARED: the variables that the script's top-level '#' lines define
+    // and no SHARE names, each as (name, member declaration); every tester
+    // context gets its own copy, which trv_initctx starts from the value of
+    // the global one.
     std::vector<std::pair<std::string, std::string>> notSharedVariables() const;
+    void notSharedGlobals();
+    void notSharedInitialValues();
     void contextInitialisation();
     void staticContext();
     void scriptFunctions();

@@ -845,6 +845,20 @@ public:
     void useChannelIndex(int index) { highestChannelIndex_ = std::max(highestChannelIndex_, index); }
     void skipChannelIndex() { ++highestChannelIndex_; }
 
+    // The C declarations made by the script's own top-level '#' lines: the
+    // ranks of the C analysis's records from first up to end.
+    void keepScriptLineDeclarations(long first, long end)
+    {
+        if (first < end) {
+            scriptLineDeclarations_.emplace_back(first, end);
+        }
+    }
+    bool declaredByScriptLines(long order) const
+    {
+        return std::any_of(scriptLineDeclarations_.begin(), scriptLineDeclarations_.end(),
+                           [order](const auto& range) { return order >= range.first && order < range.second; });
+    }
+
     // Frees every scope, entry and descriptor below the global scope,
     // checking each descriptor's code.
     void release();
@@ -887,6 +901,7 @@ private:
     std::map<std::pair<const Entry*, const Entry*>, Entry*> callbacks_;
     std::map<std::pair<const Entry*, const Entry*>, Entry*> procsends_;
     std::vector<Entry*> callbackOrder_;  // registered callbacks, in declaration order
+    std::vector<std::pair<long, long>> scriptLineDeclarations_;
 };
 
 // The descriptor's key fields, "key=value" separated by blanks (texts in

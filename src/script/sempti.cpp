@@ -320,7 +320,11 @@ void Analysis::flushPending(PendingText& pending, std::string_view cScope)
         return;
     }
     pending.text += '\n';
+    const long first = cSymbols().nextOrder();
     declareCText(pending.text, cScope, pending.fileName, pending.line);
+    if (cScope.empty()) {
+        model.keepScriptLineDeclarations(first, cSymbols().nextOrder());
+    }
     pending = {};
 }
 
