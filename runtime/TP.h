@@ -550,6 +550,7 @@ void *trv_checked_malloc(size_t size);
 #define trv_strcmp strcmp
 #define trv_strncmp strncmp
 #define trv_memcpy memcpy
+#define trv_memset memset
 #define trv_malloc trv_checked_malloc
 #define trv_free free
 

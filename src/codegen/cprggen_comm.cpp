@@ -117,10 +117,9 @@ void ProgramWriter::communicationMacros()
     for (const Entry& entry : model_.global().entries) {
         switch (entry.code) {
         case ENT_MESSAGE_VAR: {
+            // Every message variable: VAR checks, conditions and native
+            // lines may name one that no statement sends or waits for.
             const auto& data = entry.data<MessageVarData>();
-            if (!data.used) {
-                break;
-            }
             const std::string table = "trv_msg_" + data.structure->name + "[" + text(data.index) + "]";
             out_.define(entry.name, table + ".trv_MsgRef");
             out_.define("trv_Min_" + entry.name, table + ".trv_MsgMin");
@@ -219,6 +218,9 @@ void ProgramWriter::initContext()
         case ENT_EVENT_STRUCT:
             line("for (trv_i=0;trv_i<TRV_K_MSG_", entry.name, ";trv_i++)");
             open();
+            // A message read before any DEF_MESSAGE reads zeros, whichever
+            // memory holds the context.
+            line("trv_memset(&trv_msg_", entry.name, "[trv_i], 0, sizeof(trv_msg_", entry.name, "[trv_i]));");
             line("trv_msg_", entry.name, "[trv_i].trv_defNumber=0;");
             close();
             if (const Entry* channel = entry.data<EventStructData>().triggerChannel) {
