@@ -41,16 +41,52 @@ constexpr AccessMacro kAccessMacros[] = {
     {"trv_logdate", "(trv_ctx->trv_ctxrun.trv_ctxlogdate)"},
 };
 
-bool isNativeLine(const Entry& entry)
+// Whether C text ends inside a comment that it opened with "/*".
+bool endsInBlockComment(std::string_view text)
 {
-    return entry.code == ENT_HASH_LINE || entry.code == ENT_AT_LINE;
+    bool inComment = false;
+    char quote = 0;  // the quote of the literal being read
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+        if (inComment) {
+            if (c == '*' && next == '/') {
+                inComment = false;
+                ++i;
+            }
+        } else if (quote != 0) {
+            if (c == '\\') {
+                ++i;
+            } else if (c == quote) {
+                quote = 0;
+            }
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '/' && next == '/') {
+            return false;
+        } else if (c == '/' && next == '*') {
+            inComment = true;
+            ++i;
+        }
+    }
+    return inComment;
 }
 
 }  // namespace
 
 std::string nativeLineText(std::string_view text)
 {
-    return isDirective(text) ? "#" + std::string(text) : std::string(text);
+    const std::string_view kept = withoutLineSplice(text);
+    return isDirective(kept) ? "#" + std::string(kept) : std::string(kept);
+}
+
+std::string nativeStatementText(std::string_view text)
+{
+    std::string statement(withoutLineSplice(text));
+    if (endsInBlockComment(statement)) {
+        statement += " */";
+    }
+    return statement;
 }
 
 ProgramWriter::ProgramWriter(GeneratedFiles& files, const Numbering& numbering, const ScriptIndex& index,
@@ -133,8 +169,10 @@ void ProgramWriter::contextDeclaration()
     out_.undefine("TIME");
     out_.define("TIME(x)", "0");
     for (const Entry& entry : model_.global().entries) {
-        if (isNativeLine(entry)) {
+        if (entry.code == ENT_HASH_LINE) {
             line(nativeLineText(entry.name));
+        } else if (entry.code == ENT_AT_LINE) {
+            line(nativeStatementText(entry.name));
         }
     }
     if (options_.notShared) {

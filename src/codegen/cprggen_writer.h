@@ -363,6 +363,9 @@ private:
 // The text of a native line as C: the script keeps a line without its '#',
 // which a preprocessor directive gets back.
 std::string nativeLineText(std::string_view text);
+// The text of an '@' line as C: a statement of its own, which neither
+// continues into the next line nor leaves a comment open over it.
+std::string nativeStatementText(std::string_view text);
 
 // The arguments of a procedure call, as written in C: "trv_ctx" then each
 // argument after ", ", "&" before one passed by address.

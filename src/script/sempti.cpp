@@ -299,8 +299,20 @@ bool isDirective(std::string_view text)
     return std::find(std::begin(kDirectives), std::end(kDirectives), word) != std::end(kDirectives);
 }
 
-void PendingText::add(std::string_view lineText, const Origin& origin)
+std::string_view withoutLineSplice(std::string_view text)
 {
+    for (;;) {
+        const std::size_t last = text.find_last_not_of(" \t\r");
+        if (last == std::string_view::npos || text[last] != '\\') {
+            return text;
+        }
+        text = text.substr(0, last);
+    }
+}
+
+void PendingText::add(std::string_view rawText, const Origin& origin)
+{
+    const std::string_view lineText = withoutLineSplice(rawText);
     if (!started) {
         started = true;
         fileName = origin.fileName;

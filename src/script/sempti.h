@@ -17,6 +17,11 @@ namespace sem {
 // A '#' line whose text starts with a directive word is that directive
 // ("#include", "#define"); any other is a line of C declarations.
 bool isDirective(std::string_view text);
+// The text of a native line without the backslashes (and blanks) that end
+// it: every line of the script stands alone, so none continues into the
+// line that C text puts after it.
+std::string_view withoutLineSplice(std::string_view text);
+
 }  // namespace sem
 
 struct AnalysisOptions {
