@@ -20,6 +20,10 @@ struct Symbol;
 struct Tag;
 }  // namespace qvm::canalysis
 
+namespace qvm::script::sem {
+struct ValueRange;
+}  // namespace qvm::script::sem
+
 namespace qvm::codegen::program {
 
 using script::sem::Entry;
@@ -48,6 +52,9 @@ enum class CheckCall { Plain, Expect, Compare, Dump };
 // family of a class is "int", "char", "string", ...; a character's is
 // "char" when compared, else by its format code.
 std::string_view checkCallHead(CheckCall kind, int cls, int formatCode, bool compare);
+// The family of a range check ("int", "byte", "long", "float", "double"),
+// "" for a class that has none.
+std::string_view rangeFamily(int cls);
 
 // What a walk over a variable description writes.
 enum class WalkMode {
@@ -193,8 +200,10 @@ private:
     template <typename Visit>
     void forEachMember(const VarItem& item, const Visit& visit) const;
     void nativeCall(const Entry& call);
+    void parameterInitialisation(const script::sem::ArgData& data);
     void parameterCheck(const Entry& argument);
     void resultCheck(const Entry& call);
+    void rangeCheck(int cls, const script::sem::ValueRange& range, std::string_view actual, int checkNumber);
 
     // ---- communication (cprggen_comm*.cpp) ----
     void messageTypeDefinitions();

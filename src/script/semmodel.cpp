@@ -210,6 +210,37 @@ std::string_view descriptorCodeName(int code)
     return nameIn(kDescriptorNames, code);
 }
 
+namespace {
+
+constexpr int kNonNilClass = 8;
+constexpr int kVariadicClass = 15;
+constexpr int kUnspecifiedClass = 17;
+
+}  // namespace
+
+int ArgData::checkedClass() const
+{
+    if (expectedClass == kNonNilClass) {
+        return kNonNilClass;
+    }
+    if (reference) {
+        return result.empty() ? cls : resultClass;
+    }
+    const bool untold = parameterClass == kVariadicClass || parameterClass == kUnspecifiedClass || parameterClass < 0;
+    return untold ? cls : parameterClass;
+}
+
+int CallData::checkedClass() const
+{
+    if (expectedClass == kNonNilClass) {
+        return kNonNilClass;
+    }
+    if (returnClass == kUnspecifiedClass || returnClass < 0) {
+        return resultClass >= 0 ? resultClass : 2;
+    }
+    return returnClass;
+}
+
 bool DefMessageData::generated() const
 {
     return procedure == nullptr || procedure->data<ProcData>().used;

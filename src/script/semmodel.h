@@ -317,6 +317,11 @@ struct CallData {
     int returnClass = -1;        // of the C function
     std::span<const int> parameterClasses;  // of the C function: {14} for none, 15 for "..."; held by the model
     bool expandedCall = false;   // found through the macro expansion of the whole call
+
+    // The class of the result check: the function's return class, or where
+    // no prototype tells it the result variable's (int without one); "@
+    // NONIL" asks for the non-null check (class 8).
+    int checkedClass() const;
 };
 
 // Expression classes run from -1 to 17: the argument's four take a byte each,
@@ -330,6 +335,12 @@ struct ArgData {
     std::int8_t expectedClass = -1;
     std::int8_t resultClass = -1;
     bool reference = false;  // written REF(...)
+
+    // The class of what its check compares after the call: the variable a
+    // REF names after '@', else what the REF names, else the parameter (or
+    // the argument itself where no prototype tells); "@ NONIL" asks for the
+    // non-null check (class 8).
+    int checkedClass() const;
 };
 
 struct ParamData {

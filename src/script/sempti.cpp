@@ -310,6 +310,58 @@ std::string_view withoutLineSplice(std::string_view text)
     }
 }
 
+namespace {
+
+std::string_view trimmedView(std::string_view text)
+{
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+}  // namespace
+
+std::optional<ValueRange> valueRange(std::string_view text)
+{
+    text = trimmedView(text);
+    if (text.size() < 4 || text.front() != '[' || text.back() != ']') {
+        return std::nullopt;
+    }
+    // The ".." that stands in the outer brackets themselves, outside
+    // literals; the brackets must pair up around it.
+    const std::string_view inside = text.substr(1, text.size() - 2);
+    int depth = 0;
+    char quote = 0;
+    std::optional<std::size_t> dots;
+    for (std::size_t i = 0; i < inside.size(); ++i) {
+        const char c = inside[i];
+        if (quote != 0) {
+            if (c == '\\') {
+                ++i;
+            } else if (c == quote) {
+                quote = 0;
+            }
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '[' || c == '(') {
+            ++depth;
+        } else if (c == ']' || c == ')') {
+            if (--depth < 0) {
+                return std::nullopt;
+            }
+        } else if (depth == 0 && !dots && inside.substr(i, 2) == "..") {
+            dots = i;
+            ++i;
+        }
+    }
+    if (!dots || depth != 0 || quote != 0) {
+        return std::nullopt;
+    }
+    return ValueRange{trimmedView(inside.substr(0, *dots)), trimmedView(inside.substr(*dots + 2))};
+}
+
 void PendingText::add(std::string_view rawText, const Origin& origin)
 {
     const std::string_view lineText = withoutLineSplice(rawText);

@@ -7,6 +7,7 @@
 #include "script/syntaxtree.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +23,14 @@ bool isDirective(std::string_view text);
 // line that C text puts after it.
 std::string_view withoutLineSplice(std::string_view text);
 
+// An expected value written as a range of values, "[lower .. upper]";
+// either bound may be left out (an empty view).
+struct ValueRange {
+    std::string_view lower;
+    std::string_view upper;
+};
+// The bounds when the whole text is one range, else nothing.
+std::optional<ValueRange> valueRange(std::string_view text);
 }  // namespace sem
 
 struct AnalysisOptions {

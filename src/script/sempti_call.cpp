@@ -167,6 +167,7 @@ public:
         data.parameterClasses = model.keepClasses(found->function->parameterClasses);
         checkExpectedValue(data, origin);
         hiddenReturnVariable(data, origin);
+        checkRange(data.expected, data.checkedClass(), data.expectedClass, origin);
         functionArguments(arguments, descriptor, name);
     }
 
@@ -283,7 +284,7 @@ private:
         if (data.expected.empty() && data.result.empty()) {
             return;
         }
-        data.expectedClass = a.classOf(data.expected, cScope, origin);
+        data.expectedClass = expectedClassOf(data.expected, origin);
         if (isAggregateClass(data.expectedClass)) {
             Analysis::report(diag::Error, "NOTSTRUCT", data.expected, origin);
         }
@@ -397,7 +398,7 @@ private:
             Analysis::report(diag::Warning, "INCOMPTYP", argument.text, argument.origin);
         }
         if (!argument.expected.empty()) {
-            data.expectedClass = static_cast<std::int8_t>(a.classOf(argument.expected, cScope, argument.origin));
+            data.expectedClass = static_cast<std::int8_t>(expectedClassOf(argument.expected, argument.origin));
             if (!compatibleClasses(data.cls, data.expectedClass)) {
                 Analysis::report(diag::Warning, "INCOMPTYP", argument.expected, argument.origin);
             }
@@ -407,6 +408,42 @@ private:
             if (isConstantExpression(argument.result)) {
                 Analysis::report(diag::Warning, "EXPRCONST", argument.result, argument.origin);
             }
+        }
+        checkRange(argument.expected, data.checkedClass(), data.expectedClass, argument.origin);
+    }
+
+    // The class of an expected value; a range's is its bounds' class, and a
+    // range needs a bound.
+    int expectedClassOf(std::string_view expected, const Origin& origin)
+    {
+        const std::optional<ValueRange> range = valueRange(expected);
+        if (!range) {
+            return a.classOf(expected, cScope, origin);
+        }
+        if (range->lower.empty() && range->upper.empty()) {
+            Analysis::report(diag::Error, "FORBEMPTY", {}, origin);
+            return kClassNone;
+        }
+        int cls = kClassNone;
+        for (const std::string_view bound : {range->lower, range->upper}) {
+            if (!bound.empty()) {
+                const int boundClass = a.classOf(bound, cScope, origin);
+                cls = cls == kClassNone ? boundClass : cls;
+            }
+        }
+        return cls;
+    }
+
+    // A range is checked against numbers only: the value checked and its bounds.
+    static void checkRange(std::string_view expected, int checkedClass, int boundClass, const Origin& origin)
+    {
+        const auto numeric = [](int cls) { return cls >= kClassEnum && cls <= kClassDouble; };
+        const std::optional<ValueRange> range = valueRange(expected);
+        if (!range || (range->lower.empty() && range->upper.empty())) {
+            return;
+        }
+        if (!numeric(checkedClass) || !numeric(boundClass)) {
+            Analysis::report(diag::Error, "RNGNONNUM", expected, origin);
         }
     }
 
