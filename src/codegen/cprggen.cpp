@@ -179,8 +179,9 @@ void ProgramWriter::contextDeclaration()
         notShared_ = notSharedVariables();
     }
     notSharedGlobals();
+    scriptNameDefines_.clear();
     for (const auto& [name, member] : notShared_) {
-        out_.define(name, "(trv_ctx->trv_ctx" + name + ")");
+        defineScriptName(name, "(trv_ctx->trv_ctx" + name + ")");
     }
     messageTypeDefinitions();
     accessMacros();

@@ -121,7 +121,7 @@ void ProgramWriter::communicationMacros()
             // lines may name one that no statement sends or waits for.
             const auto& data = entry.data<MessageVarData>();
             const std::string table = "trv_msg_" + data.structure->name + "[" + text(data.index) + "]";
-            out_.define(entry.name, table + ".trv_MsgRef");
+            defineScriptName(entry.name, table + ".trv_MsgRef");
             out_.define("trv_Min_" + entry.name, table + ".trv_MsgMin");
             out_.define("trv_Max_" + entry.name, table + ".trv_MsgMax");
             break;
@@ -139,8 +139,9 @@ void ProgramWriter::communicationMacros()
         case ENT_CHANNEL: {
             const auto& data = entry.data<ChannelData>();
             if (data.used) {
-                out_.define(entry.name, "trv_state_channel[" + text(data.commtype->data<CommtypeData>().typeIndex) +
-                                            "][" + text(data.index) + "]");
+                defineScriptName(entry.name, "trv_state_channel[" +
+                                                 text(data.commtype->data<CommtypeData>().typeIndex) + "][" +
+                                                 text(data.index) + "]");
             }
             break;
         }
@@ -397,12 +398,44 @@ void ProgramWriter::copyIdentifier(const CommBlockData& data)
     line("trv_memcpy (&", data.idVar, ",&", id, ", sizeof(", id, "));");
 }
 
+void ProgramWriter::defineScriptName(std::string_view name, const std::string& expansion)
+{
+    out_.define(name, expansion);
+    scriptNameDefines_.insert_or_assign(std::string(name), expansion);
+}
+
+// A procsend or callback declares its message and identifier variables
+// itself: in its function they are those variables (a local hides a global
+// in C), not the message, channel or context member that a define maps a
+// script name of the same spelling to.
+void ProgramWriter::withOwnVariables(const CommBlockData& data, const std::function<void()>& write)
+{
+    std::vector<std::map<std::string, std::string, std::less<>>::const_iterator> hidden;
+    for (const std::string* name : {&data.messageVar, &data.idVar, &data.countVar}) {
+        const auto defined = scriptNameDefines_.find(*name);
+        if (defined != scriptNameDefines_.end()) {
+            out_.undefine(*name);
+            hidden.push_back(defined);
+        }
+    }
+    write();
+    for (const auto& defined : hidden) {
+        out_.define(defined->first, defined->second);
+    }
+}
+
 void ProgramWriter::procsendFunction(const Entry& procsend)
 {
     const auto& data = procsend.data<CommBlockData>();
     if (!data.used) {
         return;
     }
+    withOwnVariables(data, [&] { procsendBody(procsend); });
+}
+
+void ProgramWriter::procsendBody(const Entry& procsend)
+{
+    const auto& data = procsend.data<CommBlockData>();
     const std::string sent = "(trv_" + data.structure->name + "_send)";
     commBlockHead(procsend, "procsend", true);
     line(data.commtype->data<CommtypeData>().idType, " ", data.idVar, ";");
@@ -420,6 +453,12 @@ void ProgramWriter::callbackFunction(const Entry& callback)
     if (!data.used) {
         return;
     }
+    withOwnVariables(data, [&] { callbackBody(callback); });
+}
+
+void ProgramWriter::callbackBody(const Entry& callback)
+{
+    const auto& data = callback.data<CommBlockData>();
     const std::string& idType = data.commtype->data<CommtypeData>().idType;
     commBlockHead(callback, "callback", !data.multiplexed);
     if (data.multiplexed) {

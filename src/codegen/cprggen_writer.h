@@ -223,7 +223,14 @@ private:
     void commBlockDeclarations(const Entry& block);
     void copyIdentifier(const script::sem::CommBlockData& data);
     void procsendFunction(const Entry& procsend);
+    void procsendBody(const Entry& procsend);
     void callbackFunction(const Entry& callback);
+    void callbackBody(const Entry& callback);
+    // A define of a script name (a message variable, a channel, a NOTSHARED
+    // variable), kept so that the functions whose own variables hide the
+    // name can lift it.
+    void defineScriptName(std::string_view name, const std::string& expansion);
+    void withOwnVariables(const script::sem::CommBlockData& data, const std::function<void()>& write);
     void blockDeclarations(const Scope* body);
     void blockStatements(const Scope* body);
     void waitFunction(int number);
@@ -319,6 +326,7 @@ private:
     // gathered for this writer; both outlive it.
     const ScriptIndex& index_;
     std::vector<std::pair<std::string, std::string>> notShared_;
+    std::map<std::string, std::string, std::less<>> scriptNameDefines_;  // name, expansion
     // (type text, name) pairs of the prototype being written.
     std::vector<std::pair<std::string, std::string>> parameters_;
     WalkPaths walkPaths_;

@@ -263,6 +263,55 @@ TEST_F(AcceptedScriptRun, MessageVariablesCompileInAThreadEntry)
     }
 }
 
+// The variables a callback or a procsend declares are its own, whatever
+// message variable, channel or NOTSHARED variable is spelt the same.
+TEST_F(AcceptedScriptRun, ABlockVariableHidesTheScriptNameItSpells)
+{
+    systemUnderTest(R"(#include "s.h"
+int lk_read(link_t l, msg_t *m)
+{
+    m->type = 1;
+    return l == 0;
+}
+)");
+    const std::string script = R"(HEADER "h", "hiding", "1"
+#int ch1_copy;
+#int sent = 0;
+#link_t lnk = 0;
+COMMTYPE lk IS link_t
+CHANNEL lk : ch1
+MESSAGE msg_t : m, other
+CALLBACK msg_t : m ON lk : ch1
+  @if (!lk_read(ch1, &m)) {
+  NO_MESSAGE
+  @}
+  MESSAGE_DATE
+END CALLBACK
+PROCSEND msg_t : m ON lk : sent
+  @ch1_copy = m.type + sent;
+END PROCSEND
+SCENARIO s
+  ADD_ID(ch1, lnk)
+  DEF_MESSAGE other, EV={type => 1}
+  SEND(other, ch1)
+  WAITTIL(MATCHING(other, ch1), WTIME > 50)
+  VAR ch1_copy, EV=1
+END SCENARIO
+)";
+    std::string header = kMessageHeader;
+    header.replace(header.find("BODY"), 4, "int body;");
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{}, {"-ALLOCATION=STACK", "-NOTSHARED"}}) {
+        SCOPED_TRACE(joined(options));
+        const RunResult prepro = preprocess(script, header, options);
+        ASSERT_EQ(prepro.status, 0) << prepro.err;
+        for (const std::string& compiler : kCompilers) {
+            ASSERT_TRUE(build(compiler));
+            EXPECT_EQ(run().status, 0) << compiler << "\n" << trace;
+        }
+    }
+}
+
 // ---- native calls ----
 
 const char* const kCallHeader = R"(#ifndef S_H
