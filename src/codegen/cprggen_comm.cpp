@@ -11,11 +11,6 @@ using namespace script::sem;
 
 namespace {
 
-const Entry* structureOf(const Entry& message)
-{
-    return message.data<MessageVarData>().structure;
-}
-
 const Scope* subScopeOf(const Entry& entry)
 {
     return entry.descriptor != nullptr ? entry.descriptor->subScope : nullptr;
@@ -28,25 +23,18 @@ bool isLeadingDeclaration(const Entry& entry)
 
 }  // namespace
 
-// A message type gets its reference and compare functions when it has
-// definitions, and also when a WAITTIL polls it: the WAITTIL calls them.
+// The message functions are written for the calls of the generated code
+// only: a static function that nothing calls is a warning of the C compiler.
+// A WAITTIL calls the reference and compare functions of the types it polls.
 bool ProgramWriter::hasMessageFunctions(const Entry& structure) const
 {
-    return index_.writtenDefinitions.count(&structure) != 0 || index_.polledTypes.count(&structure) != 0;
+    return index_.polledTypes.count(&structure) != 0;
 }
 
 // SEND and WAITTIL dump every message of the type they exchange.
 bool ProgramWriter::hasDumpFunction(const Entry& structure) const
 {
-    if (structure.data<EventStructData>().receivedCheck != nullptr || index_.polledTypes.count(&structure) != 0) {
-        return true;
-    }
-    for (const Entry& entry : model_.global().entries) {
-        if (entry.code == ENT_MESSAGE_VAR && structureOf(entry) == &structure && entry.data<MessageVarData>().sent) {
-            return true;
-        }
-    }
-    return false;
+    return index_.polledTypes.count(&structure) != 0 || index_.sentTypes.count(&structure) != 0;
 }
 
 // ---- types and constants ----

@@ -57,13 +57,15 @@ void indexScope(ScriptIndex& index, const Scope* scope, bool generated, bool tra
                     index.writtenDefinitions[structure].push_back(definition);
                 }
             }
-        } else if (entry.code == ENT_WAITTIL) {
+        } else if (entry.code == ENT_WAITTIL && generated) {
             index.waittils[entry.data<WaittilData>().number] = &entry;
             for (const Entry& piece : entry.descriptor->subScope->entries) {
                 if (piece.code == ENT_MATCH_PIECE) {
                     index.polledTypes.insert(structureOf(*piece.data<MatchPieceData>().message));
                 }
             }
+        } else if (entry.code == ENT_SEND && generated) {
+            index.sentTypes.insert(structureOf(*entry.data<SendData>().message));
         }
         for (const Scope* statements : statementScopes(entry)) {
             if (statements != nullptr) {

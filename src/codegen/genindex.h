@@ -47,8 +47,10 @@ struct ScriptIndex {
     // The generated DEF_MESSAGEs with a value of a used message variable,
     // wherever they stand: the program writes them.
     Definitions writtenDefinitions;
-    std::map<int, const Entry*> waittils;                // by their run-wide number
-    std::unordered_set<const Entry*> polledTypes;        // message types whose messages a WAITTIL polls
+    // What the generated code (no construct left out of the program) holds:
+    std::map<int, const Entry*> waittils;          // the WAITTILs, by their run-wide number
+    std::unordered_set<const Entry*> polledTypes;  // message types whose messages a WAITTIL polls
+    std::unordered_set<const Entry*> sentTypes;    // message types whose messages a SEND sends
     // The constructs with tracer elements, each before those in its scopes,
     // none from the body of a procedure that nothing uses.
     std::vector<const Entry*> traced;

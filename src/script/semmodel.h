@@ -834,10 +834,9 @@ public:
 
     // Global entries by code and name (first of that name).
     Entry* findGlobal(int code, std::string_view name) const;
-    // Callback and procsend of a (communication type, event structure) pair;
-    // a hit marks it used.
-    Entry* findCallback(const Entry* commtype, const Entry* structure, bool markUsed = true);
-    Entry* findProcsend(const Entry* commtype, const Entry* structure, bool markUsed = true);
+    // Callback and procsend of a (communication type, event structure) pair.
+    Entry* findCallback(const Entry* commtype, const Entry* structure);
+    Entry* findProcsend(const Entry* commtype, const Entry* structure);
     std::vector<Entry*> callbacksOf(const Entry* structure) const;
     // Makes a callback or procsend findable by its pair (the first one stays).
     void registerCallback(Entry& callback);

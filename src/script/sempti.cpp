@@ -76,6 +76,7 @@ void Analysis::run(const SyntaxNode* root)
     analyseDeclarations(root->c1());
     if (root->c2() != nullptr) {
         analyseScenarioItems(&expect(root->c2(), STX_SCENARIO_ITEM_LIST, *root), model.global(), nullptr);
+        markCommunicationBlockProcedures();
     }
     closingChecks();
 }

@@ -244,7 +244,7 @@ private:
         Entry& entry = simple(code, name, origin);
         model.attach(entry, descriptorCode).as<ProcedureRefData>().procedure = procedure;
         // The generated code names the procedure as a CALL does.
-        if (!a.state.insideProcedure) {
+        if (!a.state.insideProcedure && !a.state.insideCommBlock) {
             a.markProcedureUsed(*procedure);
         }
     }

@@ -156,7 +156,7 @@ public:
         data.expandedCall = found->expanded;
         if (found->procedure != nullptr) {
             data.procedure = found->procedure;
-            if (!a.state.insideProcedure) {
+            if (!a.state.insideProcedure && !a.state.insideCommBlock) {
                 a.markProcedureUsed(*found->procedure);
             }
             procedureArguments(arguments, descriptor, *found->procedure);
@@ -537,6 +537,24 @@ void nestedScopes(const Entry& entry, std::vector<Scope*>& pending)
     }
 }
 
+// The procedures that a body calls or names for cleanup.
+void namedProcedures(Scope* body, std::vector<Entry*>& procedures)
+{
+    std::vector<Scope*> scopes{body};
+    while (!scopes.empty()) {
+        Scope* scope = scopes.back();
+        scopes.pop_back();
+        for (Entry& entry : scope->entries) {
+            if (entry.code == ENT_CALL && entry.data<CallData>().procedure != nullptr) {
+                procedures.push_back(entry.data<CallData>().procedure);
+            } else if (entry.code == ENT_ENABLE_CLEANUP || entry.code == ENT_DISABLE_CLEANUP) {
+                procedures.push_back(entry.data<ProcedureRefData>().procedure);
+            }
+            nestedScopes(entry, scopes);
+        }
+    }
+}
+
 }  // namespace
 
 void Analysis::markProcedureUsed(Entry& procedure)
@@ -549,30 +567,40 @@ void Analysis::markProcedureUsed(Entry& procedure)
         if (data.used) {
             continue;
         }
-        data.used = true;
-        state.usedMarks.push_back(next);
-        std::vector<Scope*> scopes{next->descriptor->subScope};
-        while (!scopes.empty()) {
-            Scope* scope = scopes.back();
-            scopes.pop_back();
-            for (Entry& entry : scope->entries) {
-                if (entry.code == ENT_CALL && entry.data<CallData>().procedure != nullptr) {
-                    procedures.push_back(entry.data<CallData>().procedure);
-                } else if (entry.code == ENT_ENABLE_CLEANUP || entry.code == ENT_DISABLE_CLEANUP) {
-                    procedures.push_back(entry.data<ProcedureRefData>().procedure);
-                }
-                nestedScopes(entry, scopes);
-            }
-        }
+        markUsed(data.used);
+        namedProcedures(next->descriptor->subScope, procedures);
+    }
+}
+
+void Analysis::markUsed(bool& flag)
+{
+    if (!flag) {
+        flag = true;
+        state.usedMarks.push_back(&flag);
     }
 }
 
 void Analysis::takeBackUsedMarks(std::size_t kept)
 {
     for (std::size_t at = kept; at < state.usedMarks.size(); ++at) {
-        state.usedMarks[at]->data<ProcData>().used = false;
+        *state.usedMarks[at] = false;
     }
     state.usedMarks.resize(std::min(kept, state.usedMarks.size()));
+}
+
+void Analysis::markCommunicationBlockProcedures()
+{
+    for (Entry& entry : model.global().entries) {
+        if ((entry.code != ENT_CALLBACK && entry.code != ENT_PROCSEND) || !entry.data<CommBlockData>().used ||
+            entry.descriptor->subScope == nullptr) {
+            continue;
+        }
+        std::vector<Entry*> procedures;
+        namedProcedures(entry.descriptor->subScope, procedures);
+        for (Entry* procedure : procedures) {
+            markProcedureUsed(*procedure);
+        }
+    }
 }
 
 }  // namespace qvm::script::sem

@@ -312,6 +312,71 @@ END SCENARIO
     }
 }
 
+// A program holds no function that nothing of it calls (a warning of the
+// compilers): neither the callback, WAIT and message functions of a WAITTIL
+// that an option leaves out, analysed or not, nor the procedure that only an
+// unused callback calls. The TDC file agrees.
+TEST_F(AcceptedScriptRun, WhatOnlyLeftOutStatementsUseIsNotGenerated)
+{
+    systemUnderTest(R"(#include "s.h"
+int lk_read(link_t l, msg_t *m)
+{
+    m->type = 1;
+    return l == 0;
+}
+)");
+    const std::string script = R"(HEADER "l", "left out", "1"
+#int helped;
+#link_t lnk = 0;
+COMMTYPE lk IS link_t
+CHANNEL lk : ch1
+MESSAGE msg_t : m_in
+PROC helper ( )
+  @helped = 1;
+END PROC
+CALLBACK msg_t : m ON lk : l
+  CALL helper()
+  @if (!lk_read(l, &m)) {
+  NO_MESSAGE
+  @}
+  MESSAGE_DATE
+END CALLBACK
+SCENARIO s
+  SCENARIO a
+    ADD_ID(ch1, lnk)
+    DEF_MESSAGE m_in, EV={type => 1}
+    WAITTIL(MATCHING(m_in, ch1), WTIME > 50)
+    VAR helped, EV=1
+  END SCENARIO
+  SCENARIO b
+    DEF_MESSAGE m_in, EV={type => 2}
+    VAR m_in.type, EV=2
+  END SCENARIO
+END SCENARIO
+)";
+    std::string header = kMessageHeader;
+    header.replace(header.find("BODY"), 4, "int body;");
+    const std::vector<std::string> generatedOnlyWithTheWaittil = {
+        "/* callback msg_t_ON_lk */", "/* procedure helper */", "trv_WAIT_0", "trv_msg_t_dump_msg",
+        "trv_msg_t_ref_msg", "trv_msg_t_cmp_msg"};
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{}, {"-EXSCN=s.a"}, {"-EXSCN=s.a", "-NOFAST"}}) {
+        SCOPED_TRACE(joined(options));
+        const bool waittil = options.empty();
+        const RunResult prepro = preprocess(script, header, options);
+        ASSERT_EQ(prepro.status, 0) << prepro.err;
+        const std::string text = program();
+        for (const std::string& function : generatedOnlyWithTheWaittil) {
+            EXPECT_EQ(text.find(function) != std::string::npos, waittil) << function;
+        }
+        EXPECT_EQ(readFile(dir / "out" / "s.tdc").find("\"helper\"") != std::string::npos, waittil);
+        for (const std::string& compiler : kCompilers) {
+            ASSERT_TRUE(build(compiler));
+            EXPECT_EQ(run().status, 0) << compiler << "\n" << trace;
+        }
+    }
+}
+
 // ---- native calls ----
 
 const char* const kCallHeader = R"(#ifndef S_H
