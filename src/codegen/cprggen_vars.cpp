@@ -91,7 +91,8 @@ std::string_view baseOf(int cls, int formatCode)
     return {};
 }
 
-// The family of a range check, "" for a class that has none.
+}  // namespace
+
 std::string_view rangeFamily(int cls)
 {
     switch (cls) {
@@ -104,8 +105,6 @@ std::string_view rangeFamily(int cls)
     default: return {};
     }
 }
-
-}  // namespace
 
 std::string_view runtimeTypeName(int cls)
 {

@@ -156,6 +156,7 @@ constexpr CatalogEntry kEntries[] = {
     {"VARNOGOOD", "Semantic analysis", "%1Incorrect expression (%2)"},
     {"VARNOTRIG", "Semantic analysis", "%1Variable %2 is not an event variable"},
     {"NOTSTRUCT", "Semantic analysis", "%1Structure or array forbidden with @ (%2)"},
+    {"RNGNONNUM", "Semantic analysis", "%1Range of values allowed with @ for a number only (%2)"},
     {"CONSTINIT", "Semantic analysis", "%1 Init value not allowed for %2 constant"},
     {"ERTAILTAB", "Semantic analysis", "%1Incorrect array size %2"},
     {"FORMREDEF", "Semantic analysis", "%1 Several FORMAT instructions for the same variable %2 "},

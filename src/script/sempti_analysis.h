@@ -52,12 +52,14 @@ struct RunState {
     bool receivedMessageDeclared = false;        // "int trv_msgrcv;" handed to the C analysis
     bool receivedMessageFormatted = false;       // its hidden format registered
     bool insideProcedure = false;                // a procedure body is being analysed
+    bool insideCommBlock = false;                // a callback or procsend body is being analysed
     Entry* currentProcedure = nullptr;
     std::optional<Origin> firstWaittil;          // the first WAITTIL on messages
     IgnoredTrace ignoredTraceOn;
     IgnoredTrace ignoredTraceOff;
     IgnoredTrace ignoredFlushTrace;
     std::vector<Entry*> procedures;              // in declaration order
+    std::vector<bool*> usedMarks;                // the used flags set, in order
 };
 
 class Analysis {
@@ -126,8 +128,17 @@ public:
     void analyseProcedureArguments(const SyntaxNode* arguments, Descriptor& call, Entry& procedure, Scope& parent,
                                    const std::string& cScope);
     // Marks the procedure used, and through its body every procedure it
-    // calls (and with them the DEF_MESSAGEs of their bodies).
+    // calls or names for cleanup (and with them the DEF_MESSAGEs of their
+    // bodies).
     void markProcedureUsed(Entry& procedure);
+    // Sets a used flag (of a procedure, message, channel, communication
+    // type, callback or procsend), so that it can be taken back.
+    void markUsed(bool& flag);
+    // Takes back the marks made since usedMarks held that many.
+    void takeBackUsedMarks(std::size_t kept);
+    // The procedures that the bodies of the used callbacks and procsends
+    // call: known once every statement that uses a block is analysed.
+    void markCommunicationBlockProcedures();
 
     // ---- VAR checks (sempti_var.cpp) ----
     void analyseVar(const SyntaxNode& node, Block& block, const Origin& origin);

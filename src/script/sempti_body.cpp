@@ -243,6 +243,10 @@ private:
         }
         Entry& entry = simple(code, name, origin);
         model.attach(entry, descriptorCode).as<ProcedureRefData>().procedure = procedure;
+        // The generated code names the procedure as a CALL does.
+        if (!a.state.insideProcedure && !a.state.insideCommBlock) {
+            a.markProcedureUsed(*procedure);
+        }
     }
 
     Analysis& a;

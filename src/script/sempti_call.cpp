@@ -156,7 +156,7 @@ public:
         data.expandedCall = found->expanded;
         if (found->procedure != nullptr) {
             data.procedure = found->procedure;
-            if (!a.state.insideProcedure) {
+            if (!a.state.insideProcedure && !a.state.insideCommBlock) {
                 a.markProcedureUsed(*found->procedure);
             }
             procedureArguments(arguments, descriptor, *found->procedure);
@@ -167,6 +167,7 @@ public:
         data.parameterClasses = model.keepClasses(found->function->parameterClasses);
         checkExpectedValue(data, origin);
         hiddenReturnVariable(data, origin);
+        checkRange(data.expected, data.checkedClass(), data.expectedClass, origin);
         functionArguments(arguments, descriptor, name);
     }
 
@@ -283,7 +284,7 @@ private:
         if (data.expected.empty() && data.result.empty()) {
             return;
         }
-        data.expectedClass = a.classOf(data.expected, cScope, origin);
+        data.expectedClass = expectedClassOf(data.expected, origin);
         if (isAggregateClass(data.expectedClass)) {
             Analysis::report(diag::Error, "NOTSTRUCT", data.expected, origin);
         }
@@ -397,7 +398,7 @@ private:
             Analysis::report(diag::Warning, "INCOMPTYP", argument.text, argument.origin);
         }
         if (!argument.expected.empty()) {
-            data.expectedClass = static_cast<std::int8_t>(a.classOf(argument.expected, cScope, argument.origin));
+            data.expectedClass = static_cast<std::int8_t>(expectedClassOf(argument.expected, argument.origin));
             if (!compatibleClasses(data.cls, data.expectedClass)) {
                 Analysis::report(diag::Warning, "INCOMPTYP", argument.expected, argument.origin);
             }
@@ -407,6 +408,42 @@ private:
             if (isConstantExpression(argument.result)) {
                 Analysis::report(diag::Warning, "EXPRCONST", argument.result, argument.origin);
             }
+        }
+        checkRange(argument.expected, data.checkedClass(), data.expectedClass, argument.origin);
+    }
+
+    // The class of an expected value; a range's is its bounds' class, and a
+    // range needs a bound.
+    int expectedClassOf(std::string_view expected, const Origin& origin)
+    {
+        const std::optional<ValueRange> range = valueRange(expected);
+        if (!range) {
+            return a.classOf(expected, cScope, origin);
+        }
+        if (range->lower.empty() && range->upper.empty()) {
+            Analysis::report(diag::Error, "FORBEMPTY", {}, origin);
+            return kClassNone;
+        }
+        int cls = kClassNone;
+        for (const std::string_view bound : {range->lower, range->upper}) {
+            if (!bound.empty()) {
+                const int boundClass = a.classOf(bound, cScope, origin);
+                cls = cls == kClassNone ? boundClass : cls;
+            }
+        }
+        return cls;
+    }
+
+    // A range is checked against numbers only: the value checked and its bounds.
+    static void checkRange(std::string_view expected, int checkedClass, int boundClass, const Origin& origin)
+    {
+        const auto numeric = [](int cls) { return cls >= kClassEnum && cls <= kClassDouble; };
+        const std::optional<ValueRange> range = valueRange(expected);
+        if (!range || (range->lower.empty() && range->upper.empty())) {
+            return;
+        }
+        if (!numeric(checkedClass) || !numeric(boundClass)) {
+            Analysis::report(diag::Error, "RNGNONNUM", expected, origin);
         }
     }
 
@@ -500,6 +537,24 @@ void nestedScopes(const Entry& entry, std::vector<Scope*>& pending)
     }
 }
 
+// The procedures that a body calls or names for cleanup.
+void namedProcedures(Scope* body, std::vector<Entry*>& procedures)
+{
+    std::vector<Scope*> scopes{body};
+    while (!scopes.empty()) {
+        Scope* scope = scopes.back();
+        scopes.pop_back();
+        for (Entry& entry : scope->entries) {
+            if (entry.code == ENT_CALL && entry.data<CallData>().procedure != nullptr) {
+                procedures.push_back(entry.data<CallData>().procedure);
+            } else if (entry.code == ENT_ENABLE_CLEANUP || entry.code == ENT_DISABLE_CLEANUP) {
+                procedures.push_back(entry.data<ProcedureRefData>().procedure);
+            }
+            nestedScopes(entry, scopes);
+        }
+    }
+}
+
 }  // namespace
 
 void Analysis::markProcedureUsed(Entry& procedure)
@@ -512,17 +567,38 @@ void Analysis::markProcedureUsed(Entry& procedure)
         if (data.used) {
             continue;
         }
-        data.used = true;
-        std::vector<Scope*> scopes{next->descriptor->subScope};
-        while (!scopes.empty()) {
-            Scope* scope = scopes.back();
-            scopes.pop_back();
-            for (Entry& entry : scope->entries) {
-                if (entry.code == ENT_CALL && entry.data<CallData>().procedure != nullptr) {
-                    procedures.push_back(entry.data<CallData>().procedure);
-                }
-                nestedScopes(entry, scopes);
-            }
+        markUsed(data.used);
+        namedProcedures(next->descriptor->subScope, procedures);
+    }
+}
+
+void Analysis::markUsed(bool& flag)
+{
+    if (!flag) {
+        flag = true;
+        state.usedMarks.push_back(&flag);
+    }
+}
+
+void Analysis::takeBackUsedMarks(std::size_t kept)
+{
+    for (std::size_t at = kept; at < state.usedMarks.size(); ++at) {
+        *state.usedMarks[at] = false;
+    }
+    state.usedMarks.resize(std::min(kept, state.usedMarks.size()));
+}
+
+void Analysis::markCommunicationBlockProcedures()
+{
+    for (Entry& entry : model.global().entries) {
+        if ((entry.code != ENT_CALLBACK && entry.code != ENT_PROCSEND) || !entry.data<CommBlockData>().used ||
+            entry.descriptor->subScope == nullptr) {
+            continue;
+        }
+        std::vector<Entry*> procedures;
+        namedProcedures(entry.descriptor->subScope, procedures);
+        for (Entry* procedure : procedures) {
+            markProcedureUsed(*procedure);
         }
     }
 }
