@@ -47,6 +47,13 @@ long long elementCountOf(std::string_view dimension);
 // Whether the two classes are compatible (expected class first).
 bool compatibleClasses(int expected, int found);
 
+// Whether a C expression, macros expanded, is a null pointer constant that
+// C compilers take for any pointer without a word: an integer constant of
+// value zero written as a number ("0", "0L", "0x0"), in parentheses or cast
+// to "void *". A zero reached by arithmetic or a character is none (a
+// compiler warns about those).
+bool isNullPointerConstant(std::string_view text);
+
 // Every operation below first sets the current C context (ancgest.h): from
 // its arguments where it takes a scope, file and line, else it works in the
 // current one. Texts are typed as given: callers expand macros first

@@ -367,11 +367,17 @@ private:
     }
 
     // Whether a value of class found fits where a value of class expected
-    // (and type resolved) is wanted; NONIL only fits a pointer.
-    bool fits(int expected, const CType* resolved, const TypedValue& found) const
+    // (and type resolved) is wanted; NONIL only fits a pointer, and a null
+    // pointer constant (NIL, 0) fits every pointer.
+    bool fits(int expected, const CType* resolved, std::string_view text) const
     {
+        const bool pointer = expected == kClassString || expected == kClassPointer;
+        if (pointer && isNullPointerConstant(text)) {
+            return true;
+        }
+        const TypedValue found = typeOperandText(text, place_);
         if (found.cls == kClassNonNil) {
-            return expected == kClassString || expected == kClassPointer;
+            return pointer;
         }
         if (isAggregate(resolved)) {
             const CType* foundType = canalysis::C_CPP_resolve(found.type.get());
@@ -388,7 +394,7 @@ private:
             return wholeValue(value.text, type, field);
         }
         const int expected = expressionClassOfType(type);
-        if (!fits(expected, resolved, typeOperandText(value.text, place_))) {
+        if (!fits(expected, resolved, value.text)) {
             return incompatible(value.text, type, field);
         }
         if (aggregate) {
@@ -406,7 +412,7 @@ private:
         }
         const int expected = expressionClassOfType(type);
         for (const std::string_view* bound : {&value.lower, &value.upper}) {
-            if (!bound->empty() && !fits(expected, resolved, typeOperandText(*bound, place_))) {
+            if (!bound->empty() && !fits(expected, resolved, *bound)) {
                 return incompatible(*bound, type, field);
             }
         }
