@@ -12,10 +12,16 @@ constexpr int kClassNonNil = 8;
 constexpr int kClassUnspecified = 17;
 
 // The parameter's class, or the argument's own where the prototype does not
-// tell (variadic part, no prototype).
+// tell (variadic part, no prototype). A pointer passed for an arithmetic
+// parameter (a _Bool takes one without a word) is checked as the pointer it
+// is: the arithmetic check would cast it to an integer.
 int resolvedClass(const ArgData& argument)
 {
     if (argument.parameterClass == 15 || argument.parameterClass == kClassUnspecified || argument.parameterClass < 0) {
+        return argument.cls;
+    }
+    const bool pointerArgument = argument.cls >= 6 && argument.cls <= 9;
+    if (pointerArgument && argument.parameterClass >= 0 && argument.parameterClass <= 5) {
         return argument.cls;
     }
     return argument.parameterClass;

@@ -414,4 +414,72 @@ std::optional<FunctionClasses> lookupFunction(std::string_view name)
     return classes;
 }
 
+namespace {
+
+// An argument as typed: its class and the type it passes (the address of
+// what it names for a REF); none for a text that does not parse. A declared
+// name or member path needs no parse.
+struct PassedArgument {
+    int cls = kClassNone;
+    canalysis::TypePtr type;
+    std::optional<canalysis::CConstant> constant;  // the value of a numeric constant
+};
+
+std::optional<PassedArgument> passedArgument(std::string_view text, bool reference)
+{
+    const CContext& context = cContext();
+    PassedArgument passed;
+    if (std::optional<PlainTyped> plain = typePlainExpression(text, context.scope); plain && plain->type) {
+        passed.cls = plain->cls;
+        passed.type = std::move(plain->type);
+    } else {
+        TypedText typed = typeExpression(text, context.scope, context.file, context.line);
+        if (!typed.parsed) {
+            return std::nullopt;
+        }
+        passed.cls = typed.nonNil ? int{kClassNonNil} : expressionClassOfType(typed.type.get());
+        passed.type = std::move(typed.type);
+        passed.constant = std::move(typed.constant);
+    }
+    if (reference) {
+        CType pointer;
+        pointer.target = std::move(passed.type);
+        passed.type = canalysis::C_CPP_new_type(canalysis::kPointer, std::move(pointer));
+    }
+    return passed;
+}
+
+}  // namespace
+
+std::optional<ArgumentJudgement> judgeArgument(std::string_view function, std::size_t index,
+                                               std::string_view expandedArgument, bool reference)
+{
+    const canalysis::Symbol* symbol = findCVariable(canalysis::trimBlanks(function), cContext().scope);
+    const CType* called = symbol != nullptr ? calledFunction(*symbol) : nullptr;
+    if (called == nullptr || !called->prototype || index >= called->parameters.size()) {
+        return std::nullopt;
+    }
+    const CType* parameter = called->parameters[index].type.get();
+    const CType* resolved = canalysis::C_CPP_resolve(parameter);
+    if (parameter == nullptr || resolved == nullptr || resolved->kind == canalysis::kEllipsis ||
+        resolved->kind == canalysis::kVoid) {
+        return std::nullopt;
+    }
+    ArgumentJudgement judgement;
+    const std::optional<PassedArgument> argument = passedArgument(expandedArgument, reference);
+    if (!argument) {
+        judgement.argumentClass = kClassInt;  // as the typing counts a text that does not parse
+        return judgement;
+    }
+    judgement.argumentClass = argument->cls;
+    const bool nullPointer = !reference && isNullPointerConstant(expandedArgument);
+    judgement.conversion = canalysis::C_CPP_argument_conversion(parameter, argument->type.get(), nullPointer,
+                                                                argument->constant ? &*argument->constant : nullptr);
+    if (judgement.conversion != canalysis::Conversion::Silent) {
+        judgement.argumentType = canalysis::C_CPP_type_image(argument->type.get());
+        judgement.parameterType = canalysis::C_CPP_type_image(parameter);
+    }
+    return judgement;
+}
+
 }  // namespace qvm::script

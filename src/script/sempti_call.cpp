@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 
 namespace qvm::script::sem {
 
@@ -346,7 +347,7 @@ private:
                 Analysis::report(diag::Error, "CALLARGWT", argumentLabel(i, name), arguments[i].origin);
                 continue;
             }
-            addArgument(call, arguments[i], parameter);
+            addArgument(call, arguments[i], parameter, FunctionParameter{name, i});
         }
         if (arguments.size() < requiredCount(parameters)) {
             const Origin at = arguments.empty() ? Origin{call.owner->fileName(), call.owner->fileId(), call.owner->line}
@@ -377,7 +378,14 @@ private:
         return !parameters.empty() && parameters.back() == kClassVariadic ? parameters.size() - 1 : parameters.size();
     }
 
-    void addArgument(Descriptor& call, const WrittenArgument& argument, int parameterClass)
+    // The parameter of a C function that an argument goes to.
+    struct FunctionParameter {
+        std::string_view function;
+        std::size_t index = 0;  // from 0
+    };
+
+    void addArgument(Descriptor& call, const WrittenArgument& argument, int parameterClass,
+                     std::optional<FunctionParameter> parameter = std::nullopt)
     {
         if (!call.subScope) {
             model.makeScope(call, &scope);
@@ -389,11 +397,25 @@ private:
         data.expected = model.keep(argument.expected);
         data.result = model.keep(argument.result);
         data.parameterClass = static_cast<std::int8_t>(parameterClass);
-        data.cls = static_cast<std::int8_t>(a.classOf(argument.text, cScope, argument.origin));
-        // A reference passes the address of what it names; the variadic
-        // part of a parameter list takes anything.
+        std::string storage;
+        const std::optional<std::string_view> expanded =
+            Analysis::expandedForTyping(argument.text, cScope, argument.origin, storage);
+        // A C function's parameter judges the argument by its C type; the
+        // classes judge the rest. A reference passes the address of what it
+        // names; the variadic part of a parameter list takes anything.
+        const std::optional<ArgumentJudgement> judgement =
+            parameter && expanded ? judgeArgument(parameter->function, parameter->index, *expanded, argument.reference)
+                                  : std::nullopt;
+        if (judgement) {
+            data.cls = static_cast<std::int8_t>(judgement->argumentClass);
+        } else {
+            data.cls = static_cast<std::int8_t>(
+                expanded ? Analysis::classOfExpanded(*expanded, cScope, argument.origin) : int{kClassNone});
+        }
         const int passed = argument.reference ? int{kClassPointer} : int{data.cls};
-        if (parameterClass != kClassVariadic && !compatibleClasses(parameterClass, passed)) {
+        if (judgement) {
+            reportConversion(*judgement, *parameter, argument.origin);
+        } else if (parameterClass != kClassVariadic && !compatibleClasses(parameterClass, passed)) {
             Analysis::report(diag::Warning, "INCOMPTYP", argument.text, argument.origin);
         }
         if (!argument.expected.empty()) {
@@ -408,6 +430,30 @@ private:
                 Analysis::report(diag::Warning, "EXPRCONST", argument.result, argument.origin);
             }
         }
+    }
+
+    // What a C compiler would say of the argument, in words of our own:
+    // "2 of compress2 (uLongf given, uLongf * expected)".
+    static void reportConversion(const ArgumentJudgement& judgement, const FunctionParameter& parameter,
+                                 const Origin& origin)
+    {
+        using canalysis::Conversion;
+        diag::MessageCode code;
+        diag::Severity severity = diag::Warning;
+        switch (judgement.conversion) {
+        case Conversion::Silent: return;
+        case Conversion::IntegerPointer: code = "ARGINTPTR"; break;
+        case Conversion::IncompatiblePointer: code = "ARGPTRINC"; break;
+        case Conversion::QualifierDropped: code = "ARGQUALOS"; break;
+        case Conversion::ValueChanged: code = "ARGVALCHG"; break;
+        case Conversion::Impossible:
+            code = "ARGNOCONV";
+            severity = diag::Error;
+            break;
+        }
+        const std::string label = std::to_string(parameter.index + 1) + " of " + std::string(parameter.function) +
+                                  " (" + judgement.argumentType + " given, " + judgement.parameterType + " expected)";
+        Analysis::report(severity, code, label, origin);
     }
 
     // Classes of the procedure's parameters; none for an empty list.
