@@ -278,27 +278,46 @@ private:
         return true;
     }
 
+    // An expected value's class, and whether it is a null pointer constant
+    // (NIL, 0), which is compared as a pointer: it suits every pointer.
+    struct ExpectedValue {
+        int cls = kClassNone;
+        bool nullPointer = false;
+    };
+
+    ExpectedValue expectedValue(std::string_view text, const Origin& origin) const
+    {
+        std::string storage;
+        const std::optional<std::string_view> expanded = Analysis::expandedForTyping(text, cScope, origin, storage);
+        if (!expanded) {
+            return {};
+        }
+        return {Analysis::classOfExpanded(*expanded, cScope, origin), isNullPointerConstant(*expanded)};
+    }
+
     // "@ expected [@ result]" of a C function's call.
     void checkExpectedValue(CallData& data, const Origin& origin)
     {
         if (data.expected.empty() && data.result.empty()) {
             return;
         }
-        data.expectedClass = a.classOf(data.expected, cScope, origin);
+        const ExpectedValue expected = expectedValue(data.expected, origin);
+        data.expectedClass = expected.cls;
         if (isAggregateClass(data.expectedClass)) {
             Analysis::report(diag::Error, "NOTSTRUCT", data.expected, origin);
         }
         if (data.expectedClass == kClassCharArray) {
             data.expectedClass = kClassString;
         }
-        if (!compatibleClasses(data.returnClass, data.expectedClass)) {
+        const int compared = expected.nullPointer ? int{kClassPointer} : data.expectedClass;
+        if (!compatibleClasses(data.returnClass, compared)) {
             Analysis::report(diag::Warning, "INCOMPTYP", data.expected, origin);
         }
         if (data.result.empty()) {
             return;
         }
         data.resultClass = a.classOf(data.result, cScope, origin);
-        if (!compatibleClasses(data.expectedClass, data.resultClass)) {
+        if (!compatibleClasses(compared, data.resultClass)) {
             Analysis::report(diag::Warning, "INCOMPTYP", data.result, origin);
         }
         if (!compatibleClasses(data.returnClass, data.resultClass)) {
@@ -419,8 +438,9 @@ private:
             Analysis::report(diag::Warning, "INCOMPTYP", argument.text, argument.origin);
         }
         if (!argument.expected.empty()) {
-            data.expectedClass = static_cast<std::int8_t>(a.classOf(argument.expected, cScope, argument.origin));
-            if (!compatibleClasses(data.cls, data.expectedClass)) {
+            const ExpectedValue expected = expectedValue(argument.expected, argument.origin);
+            data.expectedClass = static_cast<std::int8_t>(expected.cls);
+            if (!compatibleClasses(data.cls, expected.nullPointer ? int{kClassPointer} : expected.cls)) {
                 Analysis::report(diag::Warning, "INCOMPTYP", argument.expected, argument.origin);
             }
         }

@@ -30,5 +30,6 @@ int deflateEnd(z_streamp strm);
 enum level { LOW, HIGH };
 int set_level(enum level l);
 int twice(int x);
+char *name_of(int id);
 int with_callback(int (*fn)(int), void *opaque, const char *name, ...);
 #endif
