@@ -446,6 +446,16 @@ INSTANTIATE_TEST_SUITE_P(
                   {"W", "OTHERSEMP", "[main.pts:13] OTHERS empty tab"}},
                  {{"E", "BNDOUTARR", "main.pts", 12}, {"W", "OTHERSEMP", "main.pts", 13},
                   {"E", "INCOMPTYP", "main.pts", 14}, {"E", "VARNOGOOD", "main.pts", 14}}},
+        // A constant compared with a variable must keep its bits in the
+        // variable's type: the check casts both sides to it.
+        RuleCase{"ConstantsThatTheVariablesTypeCannotHold",
+                 "  VAR x, EV=5000000000\n  VAR x, EV=0xFFFFFFFF\n  VAR x, EV=[1.5 .. 3]\n  VAR ratio, EV=1.5\n"
+                 "  VAR big, INIT=-2147483649\n",
+                 {{"W", "ENTOUTRAN", "[main.pts:12] Integer constant out of range 5000000000"},
+                  {"E", "INCOMPTYP", "[main.pts:14] Incompatible types (1.5)"}},
+                 {{"W", "ENTOUTRAN", "main.pts", 12}, {"E", "VARNOGOOD", "main.pts", 12},
+                  {"E", "INCOMPTYP", "main.pts", 14}, {"E", "VARNOGOOD", "main.pts", 14},
+                  {"W", "ENTOUTRAN", "main.pts", 16}, {"E", "VARNOGOOD", "main.pts", 16}}},
         RuleCase{"WhenValues",
                  "  CASE (x) IS\n    WHEN ratio => EXIT\n    WHEN 'a' => EXIT\n    WHEN GREEN => EXIT\n"
                  "    WHEN 'a' => EXIT\n    WHEN OTHERS => EXIT\n    WHEN OTHERS => EXIT\n  END CASE\n",

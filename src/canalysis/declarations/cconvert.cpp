@@ -244,21 +244,22 @@ Conversion pointerConversion(const CType* to, Qualifiers toQualifiers, const CTy
 }
 
 // Whether an integer value stays the same in an integer type of that size
-// (negative when signed), as compilers judge constants: an unsigned type
-// also takes the negative values of its signed twin, and a signed one the
-// unsigned constants of its own size.
-bool integerHolds(const PInt& value, int size, const CConstant& constant)
+// (negative when signed). As compilers judge constants, an unsigned type also
+// takes the negative values of its signed twin, and a signed one the
+// unsigned constants of its own size; as bits, every type takes what either
+// of the two twins holds.
+bool integerHolds(const PInt& value, int size, const CConstant& constant, bool asBits)
 {
     const int bits = size < 0 ? -size : size;
-    if (size > 0) {
+    if (size > 0 || asBits) {
         return value.isNegative() ? pint_fits(value, bits - 1) : pint_fits(value, bits);
     }
     const bool unsignedOfSameSize = constant.kind == kConstInteger && constant.size == bits;
     return pint_fits(value, bits - 1) || (unsignedOfSameSize && !value.isNegative() && pint_fits(value, bits));
 }
 
-// Whether a numeric constant passed for an integer type keeps its value.
-bool keepsValue(const CType* integer, const CConstant& constant)
+// Whether a numeric constant keeps its value in an integer type.
+bool keepsValue(const CType* integer, const CConstant& constant, bool asBits)
 {
     if (isBool(integer)) {
         return true;
@@ -268,7 +269,7 @@ bool keepsValue(const CType* integer, const CConstant& constant)
         return true;  // a size the type table does not know
     }
     if (constant.kind == kConstInteger) {
-        return integerHolds(constant.value, size, constant);
+        return integerHolds(constant.value, size, constant, asBits);
     }
     if (constant.kind != kConstFloating) {
         return true;
@@ -279,7 +280,7 @@ bool keepsValue(const CType* integer, const CConstant& constant)
     }
     DFloat back;
     dfloat_from_pint(back, whole);
-    return dfloat_cmp(back, constant.floating) == 0 && integerHolds(whole, size, constant);
+    return dfloat_cmp(back, constant.floating) == 0 && integerHolds(whole, size, constant, asBits);
 }
 
 }  // namespace
@@ -318,13 +319,19 @@ Conversion C_CPP_argument_conversion(const CType* parameter, const CType* argume
         if (!isArithmetic(from)) {
             return Conversion::Impossible;
         }
-        const bool changes = constant != nullptr && isInteger(to) && !keepsValue(to, *constant);
+        const bool changes = constant != nullptr && isInteger(to) && !keepsValue(to, *constant, false);
         return changes ? Conversion::ValueChanged : Conversion::Silent;
     }
     if (to->kind == kStruct || to->kind == kUnion) {
         return compatible(to, from) ? Conversion::Silent : Conversion::Impossible;
     }
     return to->kind == kVoid ? Conversion::Impossible : Conversion::Silent;
+}
+
+bool C_CPP_constant_kept(const CType* type, const CConstant& constant, bool asBits)
+{
+    const CType* target = unqualified(type);
+    return !isInteger(target) || keepsValue(target, constant, asBits);
 }
 
 }  // namespace qvm::canalysis

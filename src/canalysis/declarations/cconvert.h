@@ -26,4 +26,12 @@ enum class Conversion {
 Conversion C_CPP_argument_conversion(const CType* parameter, const CType* argument, bool nullPointerConstant,
                                      const CConstant* constant = nullptr);
 
+// Whether a numeric constant keeps its value in a type: any constant in a
+// type that is no integer type (none stands for int); in an integer type, as
+// compilers judge an implicit conversion, or, with asBits, as the same bits
+// of the type's size whichever its sign (what a comparison that casts both
+// sides to the type compares). A floating constant keeps its value only
+// without a fraction.
+bool C_CPP_constant_kept(const CType* type, const CConstant& constant, bool asBits);
+
 }  // namespace qvm::canalysis
