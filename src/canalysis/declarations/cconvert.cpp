@@ -264,7 +264,9 @@ bool keepsValue(const CType* integer, const CConstant& constant, bool asBits)
     if (isBool(integer)) {
         return true;
     }
-    const int size = integer->kind == kEnum ? -typeSizes().intBits : integer->size;
+    // An enumeration and a missing type are int, of the int of the profile.
+    const bool isInt = integer->kind == kEnum || integer == orInt(nullptr);
+    const int size = isInt ? -typeSizes().intBits : integer->size;
     if (size == 0) {
         return true;  // a size the type table does not know
     }
