@@ -442,8 +442,11 @@ std::optional<PassedArgument> passedArgument(std::string_view text, bool referen
         passed.constant = std::move(typed.constant);
     }
     if (reference) {
+        // An array passes the address of its first element, as C passes it.
+        const CType* resolved = canalysis::C_CPP_resolve(passed.type.get());
         CType pointer;
-        pointer.target = std::move(passed.type);
+        pointer.target = resolved != nullptr && resolved->kind == canalysis::kArray ? resolved->target
+                                                                                    : std::move(passed.type);
         passed.type = canalysis::C_CPP_new_type(canalysis::kPointer, std::move(pointer));
     }
     return passed;

@@ -420,20 +420,26 @@ private:
         data.expected = model.keep(argument.expected);
         data.result = model.keep(argument.result);
         data.parameterClass = static_cast<std::int8_t>(parameterClass);
+        // A reference that names a variable after its value passes that variable.
+        const std::string_view passedText =
+            argument.reference && !argument.result.empty() ? argument.result : argument.text;
         std::string storage;
         const std::optional<std::string_view> expanded =
-            Analysis::expandedForTyping(argument.text, cScope, argument.origin, storage);
+            Analysis::expandedForTyping(passedText, cScope, argument.origin, storage);
         // A C function's parameter judges the argument by its C type; the
         // classes judge the rest. A reference passes the address of what it
         // names; the variadic part of a parameter list takes anything.
         const std::optional<ArgumentJudgement> judgement =
             parameter && expanded ? judgeArgument(parameter->function, parameter->index, *expanded, argument.reference)
                                   : std::nullopt;
-        if (judgement) {
+        if (judgement && passedText.data() == argument.text.data()) {
             data.cls = static_cast<std::int8_t>(judgement->argumentClass);
         } else {
+            std::string textStorage;
+            const std::optional<std::string_view> text =
+                Analysis::expandedForTyping(argument.text, cScope, argument.origin, textStorage);
             data.cls = static_cast<std::int8_t>(
-                expanded ? Analysis::classOfExpanded(*expanded, cScope, argument.origin) : int{kClassNone});
+                text ? Analysis::classOfExpanded(*text, cScope, argument.origin) : int{kClassNone});
         }
         const int passed = argument.reference ? int{kClassPointer} : int{data.cls};
         if (judgement) {
