@@ -29,6 +29,7 @@ import time
 from collections import Counter
 from pathlib import Path
 
+sys.dont_write_bytecode = True    # nothing written into the source tree
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 from scriptgen import ScriptGen  # noqa: E402
 
@@ -51,6 +52,7 @@ OK = "ok"
 class Case:
     def __init__(self, name, files, prepro=None, program=None, thread=None):
         self.name = name
+        self.fault = ""               # what a kept case shows, when known
         self.files = files            # file name -> text
         self.prepro = prepro or []    # qvmprepro options
         self.program = program or []  # arguments of the generated program
@@ -89,7 +91,10 @@ class Case:
         for option in options:
             if option.upper().startswith("-THREAD"):
                 thread = option.split("=", 1)[1] if "=" in option else ""
-        return Case(directory.name, files, options, program, thread)
+        case = Case(directory.name, files, options, program, thread)
+        if (directory / "fault").exists():
+            case.fault = " ".join((directory / "fault").read_text().split())
+        return case
 
 
 class Tools:
@@ -182,7 +187,8 @@ def check(case, tools, workdir, run_program=True):
     case.write(workdir)
     out = workdir / "out"
     out.mkdir(exist_ok=True)
-    outcome = {"case": case.name, "options": case.prepro, "class": OK, "messages": [], "details": ""}
+    outcome = {"case": case.name, "options": case.prepro, "class": OK, "messages": [], "details": "",
+               "fault": case.fault}
     env = {"FENWIRDIR": tools.share, "USER": "tester", "LANG": "C", "LC_ALL": "C"}
     command = [tools.prepro, CASE_SCRIPT, "iface.h", "out/case", "-NOLOG", f"-STD_DEFINE={tools.std_define}",
                f"-INCL={tools.gcc_include}"] + case.prepro
@@ -439,6 +445,9 @@ def report(results, warnings_fail):
         for message, count in signatures.most_common(40):
             print(f"  {count:4d}  {message[:200]}   (e.g. {example[message]})")
     failures = [r for r in results if is_failure(r, warnings_fail)]
+    for r in failures:
+        if r.get("fault"):
+            print(f"\n{r['case']} ({r['class']}): {r['fault']}")
     return failures
 
 
