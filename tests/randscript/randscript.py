@@ -158,14 +158,16 @@ int main(void)
 """
 
 
-def compiler_messages(text):
-    """The error and warning lines of a compiler's output, without positions."""
-    found = []
+def compiler_messages(text, ours=()):
+    """The error and warning lines of a compiler's output, without positions:
+    (those about the generated program, those about our own sources)."""
+    program, own = [], []
     for line in text.splitlines():
         m = re.search(r"\b(error|warning): (.*)$", line)
         if m:
-            found.append(f"{m.group(1)}: {m.group(2)}")
-    return found
+            mine = any(line.startswith(f + ":") for f in ours)
+            (own if mine else program).append(f"{m.group(1)}: {m.group(2)}")
+    return program, own
 
 
 def normalise(message):
@@ -204,41 +206,49 @@ def check(case, tools, workdir, run_program=True):
         outcome.update({"class": REJECTED, "messages": prepro_messages(listing), "details": listing})
         return outcome
     program = out / "case.c"
+    flags = ["-std=gnu99", "-Wall", "-Wextra", f"-I{tools.runtime_include}", f"-I{workdir}"]
     worst, details, messages = OK, [], []
-    objects = {}
-    for cc in (tools.gcc, tools.clang):
-        name = Path(cc).name
-        obj = out / f"case_{name}.o"
-        rc, text, timed_out = run([cc, "-std=gnu99", "-Wall", "-Wextra", f"-I{tools.runtime_include}",
-                                   f"-I{workdir}", "-c", str(program), "-o", str(obj)], workdir, COMPILE_TIMEOUT)
-        found = compiler_messages(text)
-        messages += [f"{name} {m}" for m in found]
+
+    def compiled(label, rc, text, sources=()):
+        # Messages about the generated program count; those about the
+        # simulated system under test or the thread driver are this checker's.
+        nonlocal worst
+        found, own = compiler_messages(text, sources)
+        messages.extend(f"{label} {m}" for m in found)
         if text.strip():
-            details.append(f"== {name}\n{text}")
-        if rc != 0:
+            details.append(f"== {label}\n{text}")
+        if rc != 0 and not own:
             worst = COMPILE_ERROR
         elif found and worst == OK:
             worst = WARNINGS
-        objects[name] = obj if rc == 0 else None
+        return own
+
+    # The program as it is shipped, with both compilers.
+    for cc in (tools.gcc, tools.clang):
+        rc, text, _ = run([cc] + flags + ["-fsyntax-only", str(program)], workdir, COMPILE_TIMEOUT)
+        compiled(Path(cc).name, rc, text)
     outcome.update({"class": worst, "messages": messages, "details": "\n".join(details)})
-    if worst == COMPILE_ERROR or not run_program or objects.get("gcc") is None:
+    if worst == COMPILE_ERROR or not run_program:
         return outcome
-    # The simulated system under test and the link, with gcc.
+    # Built for the run in its debug form, where a failing verdict does not
+    # end the scenario: the whole script runs. With the simulated system
+    # under test (and the thread driver of a thread entry), by gcc.
     sources = [str(workdir / "sut.c")]
-    entry = None
     if case.thread is not None:
         found = re.search(r"TRV_T_THREAD_RETURN\s+(\w+)\s+TRV_DP", program.read_text(errors="replace"))
         if not found:
+            outcome.update({"class": COMPILE_ERROR, "messages": messages + ["no thread entry"]})
             return outcome
-        entry = found.group(1)
-        (workdir / "thread_main.c").write_text(thread_driver(entry))
+        (workdir / "thread_main.c").write_text(thread_driver(found.group(1)))
         sources.append(str(workdir / "thread_main.c"))
-    rc, text, _ = run([tools.gcc, "-std=gnu99", "-Wall", "-Wextra", f"-I{tools.runtime_include}", f"-I{workdir}",
-                       str(objects["gcc"])] + sources + [tools.runtime_lib, "-lpthread", "-o", str(out / "prog")],
-                      workdir, COMPILE_TIMEOUT)
-    if rc != 0 or compiler_messages(text):
-        outcome.update({"class": "generator-sut", "messages": compiler_messages(text) or ["link failed"],
-                        "details": outcome["details"] + "\n== link\n" + text})
+    rc, text, _ = run([tools.gcc] + flags + ["-DTRV_OSTREL_DEBUG", str(program)] + sources +
+                      [tools.runtime_lib, "-lpthread", "-o", str(out / "prog")], workdir, COMPILE_TIMEOUT)
+    own = compiled("gcc-debug", rc, text, sources)
+    outcome.update({"class": worst, "messages": messages, "details": "\n".join(details)})
+    if own or (rc != 0 and worst != COMPILE_ERROR):
+        outcome.update({"class": "generator-sut", "messages": own or ["link failed"]})
+        return outcome
+    if worst == COMPILE_ERROR:
         return outcome
     # MALLOC_PERTURB_ fills fresh heap blocks with garbage: a program that
     # reads memory it never set fails every time, not now and then.

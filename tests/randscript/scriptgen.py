@@ -756,7 +756,7 @@ class ScriptGen:
         self.declare_local(ctx, Ty("int", cspell="int", lo=-100, hi=100), name, init="0")
         var = ctx.block.locals[-1]
         var.reads += 1
-        var.counter = True
+        var.lvalue = False        # only the loop itself changes it
         return name
 
     def declare_local(self, ctx, ty, name, init=None):
