@@ -243,11 +243,23 @@ class ScriptGen:
     def condition(self, ctx, matching=False):
         pieces = [self.condition_piece(ctx, matching)]
         while len(pieces) < 3 and self.chance(0.3):
-            pieces.append(self.condition_piece(ctx, matching))
+            # Pieces on different operands: two comparisons of one variable
+            # may always be true or false together, which the compilers say.
+            for _ in range(5):
+                piece = self.condition_piece(ctx, matching)
+                if all(self.operand(piece) != self.operand(p) for p in pieces):
+                    pieces.append(piece)
+                    break
+            else:
+                break
         if len(pieces) == 1:
             return pieces[0]
         joiner = self.pick([" && ", " || "])
         return joiner.join(f"({p})" if self.chance(0.7) or " " in p else p for p in pieces)
+
+    @staticmethod
+    def operand(piece):
+        return piece.lstrip("!(").split(" ")[0]
 
     def condition_piece(self, ctx, matching):
         if matching and self.chance(0.5):
