@@ -1,6 +1,6 @@
 # Script side of a random case: a random valid test script over a random
 # interface (cmodel.Interface), and the qvmprepro options it is run with.
-from cmodel import WORDS, Field, Interface, Ty, Var, int_type
+from cmodel import WORDS, Field, Func, Interface, Ty, Var, int_type
 
 FAMILIES = ["NOMINAL", "REGRESSION", "SAFETY", "SLOW", "SMOKE"]
 INSTANCES = ["unit_a", "unit_b", "unit_c"]
@@ -46,12 +46,12 @@ class Block:
 
 
 class Ctx:
-    def __init__(self, block, indent=2, depth=0, inst=None, cond_vars=()):
+    def __init__(self, block, indent=2, depth=0, inst=None, cond_vars=None):
         self.block = block
         self.indent = indent
         self.depth = depth
         self.inst = inst
-        self.cond_vars = cond_vars
+        self.cond_vars = {} if cond_vars is None else cond_vars   # channel -> structure polled
 
     def nested(self, extra=2, inst=None):
         return Ctx(self.block, self.indent + extra, self.depth + 1, inst if inst is not None else self.inst,
@@ -65,7 +65,6 @@ class Scenario:
         self.parent = parent
         self.families = []
         self.children = []
-        self.leaf = True
 
 
 class Options:
@@ -75,7 +74,6 @@ class Options:
         self.prepro = []
         self.program = []
         self.thread = None
-        self.notes = []
 
 
 class ScriptGen:
@@ -87,7 +85,6 @@ class ScriptGen:
         self.avoid = set(self.knobs.get("avoid", ()))
         self.names = Names()
         self.iface = Interface(rng, self.names, "RS_IFACE_H")
-        self.lines = []
         self.globals = []          # script '#' variables
         self.messages = []         # (Var of the message, structure Ty)
         self.commtypes = []        # dict(name, idtype, mux, channels)
@@ -106,8 +103,6 @@ class ScriptGen:
         self.helper_funcs = []
         self.files = {}
         self.rdv_names = []
-        self.case_values_used = None
-        self.at_top = []
 
     # ---- small helpers ---------------------------------------------------
     def chance(self, p):
@@ -1093,7 +1088,6 @@ class ScriptGen:
         return out
 
     def iface_func(self, name):
-        from cmodel import Func
         return Func(name, int_type("int", -100, 100, False, False), [("value", int_type("int", -100, 100, False,
                                                                                          False))])
 
@@ -1330,9 +1324,8 @@ class ScriptGen:
         return items
 
     def level_block(self, word, parent, statics=False):
-        procs_with_args = self.procs
         if not statics and self.procs and self.chance(0.4):
-            proc = self.pick(procs_with_args)
+            proc = self.pick(self.procs)
             ctx = Ctx(Block("level", "call"), 2)
             try:
                 args = [self.proc_argument(ctx, ty) for _, ty in proc["params"]]
@@ -1353,7 +1346,6 @@ class ScriptGen:
         name = self.names.fresh("sc_" + self.pick(WORDS))
         scn = Scenario(name, f"{parent.qual}.{name}" if parent.qual else name, parent)
         parent.children.append(scn)
-        parent.leaf = False
         self.scenarios.append(scn)
         head = [f"SCENARIO {name}" + (f" LOOP {self.rng.randint(1, 3)}" if self.chance(0.2) else "")]
         if self.chance(0.4):
