@@ -1,0 +1,5 @@
+/* Simulated system under test of a reduced random case. */
+#include <string.h>
+#include "iface.h"
+
+unsigned char *frame_bytes;
