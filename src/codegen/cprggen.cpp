@@ -141,6 +141,7 @@ void ProgramWriter::contextDeclaration()
         notShared_ = notSharedVariables();
     }
     for (const auto& [name, member] : notShared_) {
+        keepStaticOriginal(name);
         out_.define(name, "(trv_ctx->trv_ctx" + name + ")");
     }
     messageTypeDefinitions();
@@ -149,6 +150,17 @@ void ProgramWriter::contextDeclaration()
     contextType();
     out_.undefine("TIME");
     out_.define("TIME(X) ", "(trv_time(&(trv_ctx->timer[(X)].timer)))");
+}
+
+// Every context has its own copy of a variable that is not shared, and the
+// script's uses of it go to that copy: a static original is left unused,
+// and is declared again as a variable that may be.
+void ProgramWriter::keepStaticOriginal(const std::string& name)
+{
+    const canalysis::Symbol* symbol = script::findCVariable(name, {});
+    if (symbol != nullptr && (symbol->storage & canalysis::kStatic) != 0) {
+        line("static ", canalysis::C_CPP_type_image(symbol->type.get(), name), " TRV_MAYBE_UNUSED;");
+    }
 }
 
 void ProgramWriter::accessMacros()

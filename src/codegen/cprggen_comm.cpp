@@ -28,17 +28,18 @@ bool isLeadingDeclaration(const Entry& entry)
 
 }  // namespace
 
-// A message type gets its reference and compare functions when it has
-// definitions, and also when a WAITTIL polls it: the WAITTIL calls them.
+// A message type gets its reference and compare functions when a WAITTIL
+// polls it: the WAITTIL alone calls them, and a program does not carry
+// functions that nothing calls.
 bool ProgramWriter::hasMessageFunctions(const Entry& structure) const
 {
-    return index_.writtenDefinitions.count(&structure) != 0 || index_.polledTypes.count(&structure) != 0;
+    return index_.polledTypes.count(&structure) != 0;
 }
 
 // SEND and WAITTIL dump every message of the type they exchange.
 bool ProgramWriter::hasDumpFunction(const Entry& structure) const
 {
-    if (structure.data<EventStructData>().receivedCheck != nullptr || index_.polledTypes.count(&structure) != 0) {
+    if (index_.polledTypes.count(&structure) != 0) {
         return true;
     }
     for (const Entry& entry : model_.global().entries) {

@@ -215,8 +215,15 @@ void ProgramWriter::instanceBodyBegin(const Entry& begin)
         return;
     }
     std::string terms;
+    int count = 0;
     for (const Entry* use = begin.next; use != nullptr && use->code == ENT_INSTANCE_USE; use = use->next) {
         terms += (terms.empty() ? "" : " || ") + std::string("(trv_numinstance==") + text(instanceNumberOf(use->name)) + ")";
+        ++count;
+    }
+    // The terms are parenthesised to be joined; a single one stands alone,
+    // as a comparison in doubled parentheses reads as a mistaken assignment.
+    if (count == 1) {
+        terms = terms.substr(1, terms.size() - 2);
     }
     line("if (", terms, ")");
     open();

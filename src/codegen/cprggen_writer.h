@@ -122,6 +122,7 @@ private:
     // names, each as (name, member declaration); every tester context gets
     // its own copy.
     std::vector<std::pair<std::string, std::string>> notSharedVariables() const;
+    void keepStaticOriginal(const std::string& name);
     void contextInitialisation();
     void staticContext();
     void scriptFunctions();

@@ -40,6 +40,38 @@ TEST_F(ProgramRunTest, PassingScriptCompilesWithBothCompilersAndPasses)
                                                                HasSubstr("end \"(root)\"")));
 }
 
+// The fixed text of a generated program declares what a script may not
+// need: trv_initstates and its loop counters without WAITTIL, a procedure's
+// parameters. The runtime header marks those as possibly unused, and an
+// instance block of one instance is guarded without doubled parentheses,
+// so that the program compiles without a warning; the script's own code
+// keeps its warnings.
+TEST_F(ProgramRunTest, TemplateTextCompilesWithoutWarningsAndScriptCodeKeepsItsOwn)
+{
+    const auto script = [](const std::string& statement) {
+        return kHead + "DECLARE_INSTANCE left, right\n"
+                       "PROC spare (int ignored)\n"
+                       "  COMMENT: a procedure need not use its parameters\n"
+                       "END PROC\n"
+                       "SCENARIO s\n"
+                       "  CALL spare(1)\n"
+                       "  INSTANCE right :\n"
+                       "    PRINT side, 2\n"
+                       "  END INSTANCE\n" +
+               statement + "END SCENARIO\n";
+    };
+    EXPECT_THAT(generate(script("")), HasSubstr("  if (trv_numinstance==3)\n"));
+    for (const std::string compiler : {"gcc", "clang"}) {
+        const Compiled compiled = compile(compiler, {"-c"});
+        EXPECT_EQ(compiled.compile.status, 0) << compiled.compile.err;
+        EXPECT_THAT(compiled.compile.err, IsEmpty()) << compiler;
+    }
+    ASSERT_THAT(generate(script("  @int left_over;\n")), Not(IsEmpty()));
+    const Compiled warned = compile("gcc", {"-c"});
+    EXPECT_NE(warned.compile.status, 0);
+    EXPECT_THAT(warned.compile.err, ::testing::AllOf(HasSubstr("left_over"), HasSubstr("unused-variable")));
+}
+
 // Each step of the script prints a number of its own: the trace shows which
 // ran, in which order.
 std::string sequenceScript(const std::string& initialization)
@@ -315,8 +347,11 @@ TEST_F(ProgramRunTest, NotSharedVariablesLiveInTheContext)
                                               "  PRINT total, runs + common + *where[1]\n"
                                               "END SCENARIO\n",
                                       o);
+    // The static original, which no use reaches, is declared again as one
+    // that may be unused.
     EXPECT_THAT(text, HasSubstr("static long runs;\nint common;\nint *where[3];\n"
                                 "#define bench (trv_ctx->trv_ctxbench)\n"
+                                "static long runs TRV_MAYBE_UNUSED;\n"
                                 "#define runs (trv_ctx->trv_ctxruns)\n"
                                 "#define where (trv_ctx->trv_ctxwhere)\n"
                                 "int clock=0;\n"));
