@@ -59,7 +59,24 @@ ProgramWriter::ProgramWriter(GeneratedFiles& files, const Numbering& numbering, 
     : numbering_(numbering), model_(model), sourceFiles_(sourceFiles), options_(options), files_(files),
       out_(files, options.programPath), index_(index)
 {
+    if (options.scriptLines) {
+        out_.file().countLines();
+    }
     readFieldFormats();
+}
+
+void ProgramWriter::scriptLine(const Entry& entry)
+{
+    if (options_.scriptLines && entry.line > 0 && !entry.fileName().empty()) {
+        out_.beginScriptLine(entry.line, entry.fileName());
+    }
+}
+
+void ProgramWriter::generatedLines()
+{
+    if (options_.scriptLines) {
+        out_.endScriptLine(options_.programPath);
+    }
 }
 
 void ProgramWriter::write()
@@ -134,7 +151,9 @@ void ProgramWriter::contextDeclaration()
     out_.define("TIME(x)", "0");
     for (const Entry& entry : model_.global().entries) {
         if (isNativeLine(entry)) {
+            scriptLine(entry);
             line(nativeLineText(entry.name));
+            generatedLines();
         }
     }
     if (options_.notShared) {

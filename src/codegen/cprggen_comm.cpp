@@ -317,6 +317,7 @@ void ProgramWriter::definitionCases(const Entry& structure, WalkMode mode)
         return;
     }
     for (const ScriptIndex::Definition& definition : found->second) {
+        scriptLine(*definition.entry);
         line("case ", definition.number, ":");
         open();
         locateWalk(*definition.entry);
@@ -328,6 +329,7 @@ void ProgramWriter::definitionCases(const Entry& structure, WalkMode mode)
         walkRoot(root, mode);
         line("break;");
         close();
+        generatedLines();
     }
     close();
 }

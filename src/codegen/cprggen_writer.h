@@ -256,6 +256,12 @@ private:
     void rootRun(const Entry& root);
     void entryEnd();
 
+    // ---- script lines (-SCRIPTLINES) ----
+    // The code written from here on is the code of the entry's script line,
+    // until generatedLines() returns to the program's own lines.
+    void scriptLine(const Entry& entry);
+    void generatedLines();
+
     // ---- shared helpers ----
     template <typename... Pieces>
     void line(const Pieces&... pieces)

@@ -401,6 +401,72 @@ TEST_F(ProgramRunTest, GeneratedByThePreprocessorWithItsTdcFile)
     EXPECT_THAT(trace, HasSubstr("scenarios 4 (0 passed, 4 failed), checks 2 (0 passed, 2 failed)"));
 }
 
+// With -SCRIPTLINES the code of each statement is placed at its script
+// line, in the script it comes from: the compiler reports the C of an @
+// line there, and a debugger stops at a script line. Each "#line" back to
+// the program names its real next line, also after a line that a
+// backslash ends. Without the option the program has no "#line".
+TEST_F(ProgramRunTest, ScriptLinesPlaceCompilerMessagesAndBreakPointsAtTheScript)
+{
+    namespace fs = std::filesystem;
+    qvm::testing::writeFile(dir / "api.h", qvm::testing::program::kInterface);
+    qvm::testing::writeFile(dir / "steps.pts", "PROC bump ( )\n"
+                                               "  @counter = counter + 1;\n"
+                                               "END PROC\n");
+    const auto script = [](const std::string& statement) {
+        return kHead + "INCLUDE \"steps.pts\"\n"
+                       "SCENARIO s\n"
+                       "  CALL bump()\n" +
+               statement +
+               "  IF (bench > 0) THEN\n"
+               "    PRINT value, bench\n"
+               "  END IF\n"
+               "END SCENARIO\n";
+    };
+    fs::create_directories(dir / "out");
+    const auto generate = [&](const std::string& statement, const std::vector<std::string>& options) {
+        qvm::testing::writeFile(dir / "run.pts", script(statement));
+        std::vector<std::string> arguments{"run.pts", "api.h", "out/prog"};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        const RunResult prepro = qvm::testing::runPrepro(arguments, {}, dir.path());
+        EXPECT_EQ(prepro.status, 0) << prepro.err;
+        return qvm::testing::readFile(dir / "out" / "prog.c");
+    };
+    EXPECT_THAT(generate("  @bench = counter; \\\n", {}), Not(HasSubstr("#line")));
+
+    const std::string program = generate("  @bench = counter; \\\n", {"-SCRIPTLINES"});
+    EXPECT_THAT(program, HasSubstr("#line 2 \"steps.pts\"\n  counter = counter + 1;\n"));
+    // Each line of a construct of several is reported at its script line.
+    EXPECT_THAT(program, HasSubstr("#line 5 \"run.pts\"\n   {\n#line 5 \"run.pts\"\n    TRV_T_INT trv_ret;\n"));
+    EXPECT_THAT(program, HasSubstr("#line 6 \"run.pts\"\n  bench = counter; \\\n\n#line "));
+    const std::vector<std::string> lines = qvm::testing::lines(program);
+    for (std::size_t at = 0; at < lines.size(); ++at) {
+        if (lines[at].starts_with("#line ") && lines[at].ends_with(" \"out/prog.c\"")) {
+            EXPECT_EQ(lines[at], "#line " + std::to_string(at + 2) + " \"out/prog.c\"");
+        }
+    }
+    const Compiled compiled = compile("gcc", {"-g", "-O0"}, dir / "out" / "prog.c");
+    ASSERT_EQ(compiled.compile.status, 0) << compiled.compile.err;
+    const std::string gdb = qvm::testing::program::compilerPath("gdb");
+    if (gdb.empty()) {
+        ADD_FAILURE() << "gdb is not installed";
+    } else {
+        const RunResult debugged =
+            runProgram(gdb, {"-batch", "-ex", "break steps.pts:2", "-ex", "break run.pts:8", "-ex", "run", "-ex", "bt",
+                             "-ex", "continue", "-ex", "bt", compiled.executable},
+                       {{"QVM_RUN_QUIET", "1"}}, dir / "out");
+        EXPECT_THAT(debugged.out, ::testing::ContainsRegex("Breakpoint 1, trv_P[0-9]+ .* at .*steps.pts:2"))
+            << debugged.out << debugged.err;
+        EXPECT_THAT(debugged.out, ::testing::ContainsRegex("Breakpoint 2, trv_S[0-9]+ .* at .*run.pts:8"));
+        EXPECT_THAT(debugged.out, ::testing::ContainsRegex("#1 .* in trv_S[0-9]+ .* at .*run.pts:5"));
+    }
+
+    generate("  @bench = no_such_name;\n", {"-SCRIPTLINES"});
+    const Compiled failed = compile("gcc", {"-c"}, dir / "out" / "prog.c");
+    EXPECT_NE(failed.compile.status, 0);
+    EXPECT_THAT(failed.compile.err, ::testing::ContainsRegex("run.pts:6:[0-9]+: error: .*no_such_name"));
+}
+
 // The examples that use no communication statement compile with the runtime.
 TEST_F(ProgramRunTest, ExampleWithoutMessagesCompilesWithBothCompilers)
 {
