@@ -437,10 +437,12 @@ void ProgramWriter::procsendBody(const Entry& procsend)
     close();
 }
 
+// A callback is called by the polling of the WAITTILs that the program holds
+// only: a static function that nothing calls is a warning of the C compiler.
 void ProgramWriter::callbackFunction(const Entry& callback)
 {
     const auto& data = callback.data<CommBlockData>();
-    if (!data.used) {
+    if (!data.used || index_.polledCallbacks.count(&callback) == 0) {
         return;
     }
     withOwnVariables(data, [&] { callbackBody(callback); });

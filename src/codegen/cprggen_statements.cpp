@@ -257,9 +257,12 @@ void ProgramWriter::instanceBodyBegin(const Entry& begin)
     open();
 }
 
+// A timer's variable holds its index in the context's timers. In a function
+// it is TRV_T_INT, the int that may go unused: a script need not read a timer
+// it declares.
 void ProgramWriter::timerDeclaration(const Entry& timer)
 {
-    line("int ", timer.name, "=", timer.data<NumberData>().number, ";");
+    line(out_.level() > 0 ? "TRV_T_INT " : "int ", timer.name, "=", timer.data<NumberData>().number, ";");
 }
 
 }  // namespace qvm::codegen::program

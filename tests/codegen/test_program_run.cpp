@@ -42,10 +42,11 @@ TEST_F(ProgramRunTest, PassingScriptCompilesWithBothCompilersAndPasses)
 
 // The fixed text of a generated program declares what a script may not
 // need: trv_initstates and its loop counters without WAITTIL, a procedure's
-// parameters. The runtime header marks those as possibly unused, and an
-// instance block of one instance is guarded without doubled parentheses,
-// so that the program compiles without a warning; the script's own code
-// keeps its warnings.
+// parameters, the variable of a timer that nothing reads. The runtime
+// header marks those as possibly unused, an instance block of one instance
+// is guarded without doubled parentheses, and a callback that no WAITTIL of
+// the program polls with is not written, so that the program compiles
+// without a warning; the script's own code keeps its warnings.
 TEST_F(ProgramRunTest, TemplateTextCompilesWithoutWarningsAndScriptCodeKeepsItsOwn)
 {
     const auto script = [](const std::string& statement) {
@@ -54,17 +55,40 @@ TEST_F(ProgramRunTest, TemplateTextCompilesWithoutWarningsAndScriptCodeKeepsItsO
                        "  COMMENT: a procedure need not use its parameters\n"
                        "END PROC\n"
                        "SCENARIO s\n"
+                       "  TIMER idle\n"
                        "  CALL spare(1)\n"
                        "  INSTANCE right :\n"
                        "    PRINT side, 2\n"
                        "  END INSTANCE\n" +
                statement + "END SCENARIO\n";
     };
-    EXPECT_THAT(generate(script("")), HasSubstr("  if (trv_numinstance==3)\n"));
-    for (const std::string compiler : {"gcc", "clang"}) {
-        const Compiled compiled = compile(compiler, {"-c"});
-        EXPECT_EQ(compiled.compile.status, 0) << compiled.compile.err;
-        EXPECT_THAT(compiled.compile.err, IsEmpty()) << compiler;
+    const std::string unpolledCallback = kHead + "#link_t id;\n"
+                                                 "COMMTYPE link IS link_t\n"
+                                                 "CHANNEL link : ch\n"
+                                                 "MESSAGE report_t : report\n"
+                                                 "CALLBACK report_t : r ON link : rid\n"
+                                                 "  NO_MESSAGE\n"
+                                                 "  MESSAGE_DATE\n"
+                                                 "END CALLBACK\n"
+                                                 "PROC wait_report ( )\n"
+                                                 "  WAITTIL(MATCHING(report, ch), WTIME > 5)\n"
+                                                 "END PROC\n"
+                                                 "SCENARIO s\n"
+                                                 "  ADD_ID(ch, id)\n"
+                                                 "  DEF_MESSAGE report, EV={code => 1}\n"
+                                                 "END SCENARIO\n";
+    const std::string withMessages = qvm::testing::program::kInterface + "typedef int link_t;\ntypedef struct { int code; } report_t;\n";
+    const std::vector<std::string> programs = {generate(script("")),
+                                               generate(unpolledCallback, options(), {}, withMessages)};
+    EXPECT_THAT(programs[0], HasSubstr("  if (trv_numinstance==3)\n"));
+    EXPECT_THAT(programs[1], Not(HasSubstr("trv_report_t_ON_link")));
+    for (const std::string& program : programs) {
+        qvm::testing::writeFile(dir / "each.c", program);
+        for (const std::string compiler : {"gcc", "clang"}) {
+            const Compiled compiled = compile(compiler, {"-c"}, dir / "each.c");
+            EXPECT_EQ(compiled.compile.status, 0) << compiled.compile.err;
+            EXPECT_THAT(compiled.compile.err, IsEmpty()) << compiler;
+        }
     }
     ASSERT_THAT(generate(script("  @int left_over;\n")), Not(IsEmpty()));
     const Compiled warned = compile("gcc", {"-c"});

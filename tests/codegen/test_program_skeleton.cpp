@@ -246,7 +246,7 @@ TEST_F(ProgramTest, PlainStatements)
     ASSERT_TRUE(std::regex_search(text, found, std::regex("static TRV_T_INT trv_P([0-9]+) ")));
     const std::string cleanup = found[1];
     for (const std::string& expected : std::vector<std::string>{
-             "  int t=1;\n",
+             "  TRV_T_INT t=1;\n",
              "  trv_get_date(&(trv_ctx->timer[1].timer));\n",
              "  trv_comment ( &(trv_ctx->trv_ctxrun),",
              "  trv_trace_on ( &(trv_ctx->trv_ctxrun),",
