@@ -421,6 +421,31 @@ void trv_nonil_c(TRV_T_RUNCTX *run, TRV_T_INT has_expected, TRV_PT_VOID initial,
 void trv_pointer_c(TRV_T_RUNCTX *run, TRV_T_INT has_expected, TRV_PT_VOID initial, TRV_PT_VOID expected,
                    TRV_PT_VOID actual, TRV_T_INT number);
 
+/* Checks of arrays of characters ("chars": strings that end at their
+ * terminator or at the array's end) and of arrays of bytes ("bytes": unsigned
+ * char, uint8_t..., the same over the smaller size), never read beyond the
+ * size that follows each value: the generated code gives sizeof of an array,
+ * TRV_NO_SIZE for a value that is a pointer to a string. */
+#define TRV_NO_SIZE ((size_t)-1)
+void trv_var_chars_c(TRV_T_RUNCTX *run, TRV_T_INT number, const void *actual, size_t actual_size,
+                     const void *expected, size_t expected_size, TRV_T_INT index, TRV_T_INT upper);
+void trv_cmp_chars_c(TRV_T_RUNCTX *run, TRV_T_INT number, const void *actual, size_t actual_size,
+                     const void *reference, size_t reference_size, TRV_T_INT index, TRV_T_INT upper);
+void trv_dmp_chars_c(TRV_T_RUNCTX *run, TRV_T_INT number, const void *value, size_t value_size, TRV_T_INT index,
+                     TRV_T_INT upper);
+void trv_chars_c(TRV_T_RUNCTX *run, TRV_T_INT has_expected, const void *initial, size_t initial_size,
+                 const void *expected, size_t expected_size, const void *actual, size_t actual_size,
+                 TRV_T_INT number);
+void trv_var_bytes_c(TRV_T_RUNCTX *run, TRV_T_INT number, const void *actual, size_t actual_size,
+                     const void *expected, size_t expected_size, TRV_T_INT index, TRV_T_INT upper);
+void trv_cmp_bytes_c(TRV_T_RUNCTX *run, TRV_T_INT number, const void *actual, size_t actual_size,
+                     const void *reference, size_t reference_size, TRV_T_INT index, TRV_T_INT upper);
+void trv_dmp_bytes_c(TRV_T_RUNCTX *run, TRV_T_INT number, const void *value, size_t value_size, TRV_T_INT index,
+                     TRV_T_INT upper);
+void trv_bytes_c(TRV_T_RUNCTX *run, TRV_T_INT has_expected, const void *initial, size_t initial_size,
+                 const void *expected, size_t expected_size, const void *actual, size_t actual_size,
+                 TRV_T_INT number);
+
 /* Native call checks against a range of values: each bound with a flag that
  * says whether it is given, the actual value, the parameter's number.  A
  * range is always judged. */
