@@ -44,8 +44,9 @@ TEST_F(ProgramRunTest, PassingScriptCompilesWithBothCompilersAndPasses)
 // need: trv_initstates and its loop counters without WAITTIL, a procedure's
 // parameters, the variable of a timer that nothing reads. The runtime
 // header marks those as possibly unused, an instance block of one instance
-// is guarded without doubled parentheses, and a callback that no WAITTIL of
-// the program polls with is not written, so that the program compiles
+// is guarded without doubled parentheses, a callback that no WAITTIL of
+// the program polls with is not written, and a pointer to bytes is set as
+// a pointer (not from a char *), so that the program compiles
 // without a warning; the script's own code keeps its warnings.
 TEST_F(ProgramRunTest, TemplateTextCompilesWithoutWarningsAndScriptCodeKeepsItsOwn)
 {
@@ -77,9 +78,13 @@ TEST_F(ProgramRunTest, TemplateTextCompilesWithoutWarningsAndScriptCodeKeepsItsO
                                                  "  ADD_ID(ch, id)\n"
                                                  "  DEF_MESSAGE report, EV={code => 1}\n"
                                                  "END SCENARIO\n";
-    const std::string withMessages = qvm::testing::program::kInterface + "typedef int link_t;\ntypedef struct { int code; } report_t;\n";
+    const std::string withMessages = qvm::testing::program::kInterface +
+                                     "typedef int link_t;\ntypedef struct { int code; } report_t;\n"
+                                     "extern unsigned char *frame_bytes;\n";
+    const std::string bytePointerSet = kHead + "SCENARIO s\n  VAR frame_bytes, INIT=\"abc\"\nEND SCENARIO\n";
     const std::vector<std::string> programs = {generate(script("")),
-                                               generate(unpolledCallback, options(), {}, withMessages)};
+                                               generate(unpolledCallback, options(), {}, withMessages),
+                                               generate(bytePointerSet, options(), {}, withMessages)};
     EXPECT_THAT(programs[0], HasSubstr("  if (trv_numinstance==3)\n"));
     EXPECT_THAT(programs[1], Not(HasSubstr("trv_report_t_ON_link")));
     for (const std::string& program : programs) {
