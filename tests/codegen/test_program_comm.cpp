@@ -125,7 +125,9 @@ TEST_F(CommProgramTest, DumpsOfUnionsFollowTheSelector)
                                 "     {\n"
                                 "      trv_dmp_int_c (&(trv_ctx->trv_ctxrun),"));
     EXPECT_THAT(text, HasSubstr("    case 1:\n"));
-    EXPECT_THAT(text, HasSubstr("trv_dmp_string_c (&(trv_ctx->trv_ctxrun),13, (TRV_PT_CAR) trv_msgrcv.body.text, I0, -1 );"));
+    // A character array is dumped within its size.
+    EXPECT_THAT(text, HasSubstr("trv_dmp_chars_c (&(trv_ctx->trv_ctxrun),13, (TRV_PT_CAR) trv_msgrcv.body.text, "
+                                "sizeof(trv_msgrcv.body.text), I0, -1 );"));
 }
 
 TEST_F(CommProgramTest, AWaittilWithoutMessagesEndsWithoutAType)
