@@ -6,7 +6,7 @@
 #                       [INCLUDE_DIRS <dir>...] [DEFINES <define>...]
 #                       [OPTIONS <qvmprepro option>...] [SOURCES <file.c>...]
 #                       [OUTPUT_DIR <dir>] [ARGS <program argument>...]
-#                       [TRIGGER_FUNCTIONS <fctri_c.c>])
+#                       [TRIGGER_FUNCTIONS <fctri_c.c>] [NO_SCRIPT_LINES])
 #
 # The outputs are named after the script (<script>.c, <script>.tdc,
 # <script>_dyn.tsf, <script>.lis) and written to OUTPUT_DIR (default
@@ -14,6 +14,10 @@
 # is the test's working directory. <name>_OUTPUTS is set in the caller's
 # scope to the generated files. A run that reports warnings (exit status 3)
 # has complete outputs and the build goes on; errors stop it.
+#
+# qvmprepro is run with -SCRIPTLINES: the program's code is placed at the
+# script's lines, where the compiler reports its errors and a debugger
+# stops. NO_SCRIPT_LINES leaves the option out.
 #
 # A script in the TRIGGER form reads its telegrams through <structure>_Init
 # functions: qvmprepro writes their template fctri_c.c beside the program
@@ -76,7 +80,7 @@ cmake_policy(PUSH)
 cmake_policy(SET CMP0116 NEW)
 
 function(qvm_add_test_script)
-  cmake_parse_arguments(PARSE_ARGV 0 QVM "" "TARGET;SCRIPT;OUTPUT_DIR;TRIGGER_FUNCTIONS"
+  cmake_parse_arguments(PARSE_ARGV 0 QVM "NO_SCRIPT_LINES" "TARGET;SCRIPT;OUTPUT_DIR;TRIGGER_FUNCTIONS"
                         "INTERFACES;INCLUDE_DIRS;DEFINES;OPTIONS;SOURCES;ARGS")
   if(QVM_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "qvm_add_test_script: unknown arguments ${QVM_UNPARSED_ARGUMENTS}")
@@ -119,6 +123,10 @@ function(qvm_add_test_script)
   if(NOT QVM_OPTIONS MATCHES "(^|;)-STD_DEFINE=" AND EXISTS "${QVM_PREPRO_DEFINITIONS}")
     set(std_define_option "-STD_DEFINE=${QVM_PREPRO_DEFINITIONS}")
   endif()
+  set(script_lines_option)
+  if(NOT QVM_NO_SCRIPT_LINES AND NOT QVM_OPTIONS MATCHES "(^|;)-SCRIPTLINES(;|$)")
+    set(script_lines_option "-SCRIPTLINES")
+  endif()
 
   # The dependency file names the TDC file first, and Ninja matches that
   # name with the first output.
@@ -149,7 +157,7 @@ function(qvm_add_test_script)
             --unset=QVM_PTS --unset=QVM_TDC --unset=QVM_H --unset=QVM_TSF --unset=QVM_RIO --unset=QVM_SRC
             sh -c "\"\$0\" \"\$@\"; status=\$?; [ \$status -eq 0 ] || [ \$status -eq 3 ]"
             $<TARGET_FILE:QvmPrepro::qvmprepro> "${script_file}" "${interface_argument}" "${root}"
-            ${incl_option} ${define_option} ${std_define_option} ${QVM_OPTIONS}
+            ${incl_option} ${define_option} ${std_define_option} ${script_lines_option} ${QVM_OPTIONS}
     WORKING_DIRECTORY "${out}"
     MAIN_DEPENDENCY "${script}"
     DEPENDS ${interfaces} ${trigger_source} QvmPrepro::qvmprepro

@@ -1,6 +1,7 @@
 # Compiles one generated example program with its simulated system under
-# test against the test runtime, runs it, and judges the run from its exit
-# status and the failing verdicts of its trace.
+# test against the test runtime, at -Wall -Wextra with no warning allowed,
+# runs it, and judges the run from its exit status and the failing verdicts
+# of its trace.
 #
 # Variables: PROGRAM, SUT, INCLUDE_DIR, RUNTIME_DIR, RUNTIME_LIBRARY,
 # COMPILER, SANITIZE when the runtime was built with the sanitizers, and
@@ -16,8 +17,9 @@ set(sanitizer_flags)
 if(SANITIZE)
   set(sanitizer_flags -fsanitize=address,undefined -fno-omit-frame-pointer)
 endif()
+# A generated program compiles without any warning: one fails the test.
 execute_process(
-  COMMAND ${COMPILER} -std=gnu99 ${sanitizer_flags} -I${RUNTIME_DIR} -I${INCLUDE_DIR} -I${out_dir}
+  COMMAND ${COMPILER} -std=gnu99 -Wall -Wextra -Werror ${sanitizer_flags} -I${RUNTIME_DIR} -I${INCLUDE_DIR} -I${out_dir}
           ${PROGRAM} ${SUT} -o ${executable} ${RUNTIME_LIBRARY} -lpthread
   RESULT_VARIABLE compile_status
   OUTPUT_VARIABLE compile_output

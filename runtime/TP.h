@@ -30,22 +30,35 @@ extern "C" {
 #define ANSI_C 1
 #endif
 
+/* Marks what generated code may leave unused: a procedure need not use its
+ * parameters, and the fixed declarations of a generated function serve
+ * statements that a script may not have. */
+#if defined(__GNUC__) || defined(__clang__)
+#define TRV_MAYBE_UNUSED __attribute__((unused))
+#else
+#define TRV_MAYBE_UNUSED
+#endif
+
 /* ---- Function header macros ------------------------------------------
  * The generator writes headers as
  *     static TRV_T_INT trv_P7  TRV_DP (( trv_ctx, a)) TRV_BP
  *     TRV_PT_CTX trv_ctx TRV_SP
  *     int a  TRV_EP
- * which these macros turn into a prototype-style definition:
- *     static TRV_T_INT trv_P7 ( TRV_PT_CTX trv_ctx , int a )
+ * which these macros turn into a prototype-style definition whose
+ * parameters may go unused:
+ *     static TRV_T_INT trv_P7 ( TRV_PT_CTX trv_ctx TRV_MAYBE_UNUSED, int a TRV_MAYBE_UNUSED )
  */
 #define TRV_DP(names)
 #define TRV_BP (
-#define TRV_SP ,
-#define TRV_EP )
+#define TRV_SP TRV_MAYBE_UNUSED,
+#define TRV_EP TRV_MAYBE_UNUSED)
 #define TRV_CONST const
 
-/* ---- Basic types -------------------------------------------------------- */
-typedef int TRV_T_INT;
+/* ---- Basic types --------------------------------------------------------
+ * TRV_T_INT is the type of the generated functions' own variables (loop
+ * counters, states, results), which a script's statements may not all
+ * use. */
+typedef int TRV_T_INT TRV_MAYBE_UNUSED;
 typedef unsigned int TRV_T_UINT;
 typedef unsigned int *TRV_PT_UINT;
 typedef long TRV_T_LONG;
@@ -56,8 +69,9 @@ typedef double TRV_T_DOUBLE;
 typedef char TRV_T_CAR;
 typedef char *TRV_PT_CAR;
 typedef void *TRV_PT_VOID;
-/* Durations and logical times, in milliseconds. */
-typedef unsigned long TRV_T_UTIME;
+/* Durations and logical times, in milliseconds: signed, as the time-outs
+ * of scripts that generated code compares them with are mostly ints. */
+typedef long TRV_T_UTIME;
 
 /* A point on the monotonic clock. */
 typedef struct trv_s_date {
@@ -189,6 +203,12 @@ void trv_initrio_with_dynamicfollowing(TRV_T_RUNCTX *run, const char *rio_file, 
                                        const char *build);
 void trv_end(TRV_T_RUNCTX *run);
 void trv_rioexit(TRV_T_RUNCTX *run, TRV_T_INT number);
+
+/* The generated program defines trv_initstates, which its WAITTIL code
+ * calls, and trv_initctx, which its entry function calls once: the call of
+ * trv_initctx names trv_initstates too, so that a program without WAITTIL
+ * does not have it reported unused. */
+#define trv_initctx(context) ((void)trv_initstates, trv_initctx(context))
 
 /* Ends the process: status 1 when failed is non-zero or any run of this
  * process recorded a failing verdict, else 0. */
@@ -400,6 +420,31 @@ void trv_nonil_c(TRV_T_RUNCTX *run, TRV_T_INT has_expected, TRV_PT_VOID initial,
                  TRV_PT_VOID actual, TRV_T_INT number);
 void trv_pointer_c(TRV_T_RUNCTX *run, TRV_T_INT has_expected, TRV_PT_VOID initial, TRV_PT_VOID expected,
                    TRV_PT_VOID actual, TRV_T_INT number);
+
+/* Checks of arrays of characters ("chars": strings that end at their
+ * terminator or at the array's end) and of arrays of bytes ("bytes": unsigned
+ * char, uint8_t..., the same over the smaller size), never read beyond the
+ * size that follows each value: the generated code gives sizeof of an array,
+ * TRV_NO_SIZE for a value that is a pointer to a string. */
+#define TRV_NO_SIZE ((size_t)-1)
+void trv_var_chars_c(TRV_T_RUNCTX *run, TRV_T_INT number, const void *actual, size_t actual_size,
+                     const void *expected, size_t expected_size, TRV_T_INT index, TRV_T_INT upper);
+void trv_cmp_chars_c(TRV_T_RUNCTX *run, TRV_T_INT number, const void *actual, size_t actual_size,
+                     const void *reference, size_t reference_size, TRV_T_INT index, TRV_T_INT upper);
+void trv_dmp_chars_c(TRV_T_RUNCTX *run, TRV_T_INT number, const void *value, size_t value_size, TRV_T_INT index,
+                     TRV_T_INT upper);
+void trv_chars_c(TRV_T_RUNCTX *run, TRV_T_INT has_expected, const void *initial, size_t initial_size,
+                 const void *expected, size_t expected_size, const void *actual, size_t actual_size,
+                 TRV_T_INT number);
+void trv_var_bytes_c(TRV_T_RUNCTX *run, TRV_T_INT number, const void *actual, size_t actual_size,
+                     const void *expected, size_t expected_size, TRV_T_INT index, TRV_T_INT upper);
+void trv_cmp_bytes_c(TRV_T_RUNCTX *run, TRV_T_INT number, const void *actual, size_t actual_size,
+                     const void *reference, size_t reference_size, TRV_T_INT index, TRV_T_INT upper);
+void trv_dmp_bytes_c(TRV_T_RUNCTX *run, TRV_T_INT number, const void *value, size_t value_size, TRV_T_INT index,
+                     TRV_T_INT upper);
+void trv_bytes_c(TRV_T_RUNCTX *run, TRV_T_INT has_expected, const void *initial, size_t initial_size,
+                 const void *expected, size_t expected_size, const void *actual, size_t actual_size,
+                 TRV_T_INT number);
 
 /* Native call checks against a range of values: each bound with a flag that
  * says whether it is given, the actual value, the parameter's number.  A

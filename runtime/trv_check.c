@@ -77,7 +77,9 @@ static void trv_char_image(TRV_T_CAR value, char *out, size_t size)
     }
 }
 
-static void trv_string_image(const char *value, char *out, size_t size)
+/* A string of at most limit characters: an array of characters may hold
+ * no terminator, and its image stops at the array's end. */
+static void trv_text_image(const char *value, size_t limit, char *out, size_t size)
 {
     size_t at = 0;
     size_t i;
@@ -86,7 +88,7 @@ static void trv_string_image(const char *value, char *out, size_t size)
         return;
     }
     out[at++] = '"';
-    for (i = 0; value[i] != '\0' && at + 6 < size; ++i) {
+    for (i = 0; i < limit && value[i] != '\0' && at + 6 < size; ++i) {
         unsigned char c = (unsigned char)value[i];
         if (c == '"' || c == '\\') {
             out[at++] = '\\';
@@ -97,13 +99,38 @@ static void trv_string_image(const char *value, char *out, size_t size)
             at += (size_t)snprintf(out + at, size - at, "\\x%02X", c);
         }
     }
-    if (value[i] != '\0') {
+    if (i < limit && value[i] != '\0') {
         out[at++] = '.';
         out[at++] = '.';
         out[at++] = '.';
     }
     out[at++] = '"';
     out[at] = '\0';
+}
+
+static void trv_string_image(const char *value, char *out, size_t size)
+{
+    trv_text_image(value, TRV_NO_SIZE, out, size);
+}
+
+/* The bytes of an array in hexadecimal, "{61 62 ...}", as many as fit. */
+static void trv_bytes_image(const void *value, size_t count, char *out, size_t size)
+{
+    const unsigned char *bytes = (const unsigned char *)value;
+    size_t at = 0;
+    size_t i;
+    if (value == NULL) {
+        snprintf(out, size, "NIL");
+        return;
+    }
+    out[at++] = '{';
+    for (i = 0; i < count && at + 8 < size; ++i) {
+        at += (size_t)snprintf(out + at, size - at, i == 0 ? "%02X" : " %02X", bytes[i]);
+    }
+    if (i < count) {
+        at += (size_t)snprintf(out + at, size - at, " ...");
+    }
+    snprintf(out + at, size - at, "}");
 }
 
 static void trv_pointer_image(const void *value, char *out, size_t size)
@@ -123,6 +150,37 @@ static int trv_same_string(const char *left, const char *right)
         return left == right;
     }
     return strcmp(left, right) == 0;
+}
+
+/* The length of a string held in at most size characters. */
+static size_t trv_bounded_length(const char *value, size_t size)
+{
+    size_t length = 0;
+    while (length < size && value[length] != '\0') {
+        ++length;
+    }
+    return length;
+}
+
+/* Strings held in arrays, each within its size (TRV_NO_SIZE: up to its
+ * terminator). */
+static int trv_same_chars(const char *left, size_t left_size, const char *right, size_t right_size)
+{
+    size_t length;
+    if (left == NULL || right == NULL) {
+        return left == right;
+    }
+    length = trv_bounded_length(left, left_size);
+    return length == trv_bounded_length(right, right_size) && memcmp(left, right, length) == 0;
+}
+
+/* Arrays of bytes: the same over the smaller of their sizes. */
+static int trv_same_bytes(const void *left, size_t left_size, const void *right, size_t right_size)
+{
+    if (left == NULL || right == NULL) {
+        return left == right;
+    }
+    return memcmp(left, right, left_size < right_size ? left_size : right_size) == 0;
 }
 
 /* ---- Check lines and verdicts --------------------------------------------- */
@@ -411,6 +469,54 @@ TRV_FAMILY(double, TRV_T_DOUBLE, TRV_DOUBLE_IMAGE, TRV_EQUAL, TRV_NO_BASE)
 TRV_FAMILY(string, TRV_PT_CAR, TRV_STRING_IMAGE, TRV_STRING_EQUAL, TRV_NO_BASE)
 TRV_FAMILY(nonil, TRV_PT_VOID, TRV_POINTER_IMAGE, TRV_NONIL_EQUAL, TRV_NO_BASE)
 TRV_FAMILY(pointer, TRV_PT_VOID, TRV_POINTER_IMAGE, TRV_EQUAL, TRV_NO_BASE)
+
+/* Arrays of characters (strings) and of bytes, read within their sizes:
+ * each value comes with the size of the array that holds it. */
+#define TRV_CHARS_IMAGE(value, count, out) trv_text_image((const char *)(value), (count), (out), sizeof(out))
+#define TRV_BYTES_IMAGE(value, count, out) trv_bytes_image((value), (count), (out), sizeof(out))
+#define TRV_CHARS_EQUAL(a, a_size, b, b_size) trv_same_chars((const char *)(a), (a_size), (const char *)(b), (b_size))
+#define TRV_BYTES_EQUAL(a, a_size, b, b_size) trv_same_bytes((a), (a_size), (b), (b_size))
+
+#define TRV_SIZED_FAMILY(name, IMAGE, EQUAL)                                                                 \
+    void trv_var_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, const void *actual, size_t actual_size,     \
+                            const void *expected, size_t expected_size, TRV_T_INT index, TRV_T_INT upper)   \
+    {                                                                                                       \
+        trv_value_text expected_text, actual_text;                                                          \
+        IMAGE(expected, expected_size, expected_text);                                                      \
+        IMAGE(actual, actual_size, actual_text);                                                            \
+        trv_expect(run, number, index, upper, EQUAL(actual, actual_size, expected, expected_size),          \
+                   expected_text, actual_text);                                                             \
+    }                                                                                                       \
+    void trv_cmp_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, const void *actual, size_t actual_size,     \
+                            const void *reference, size_t reference_size, TRV_T_INT index, TRV_T_INT upper) \
+    {                                                                                                       \
+        trv_value_text reference_text, actual_text;                                                         \
+        IMAGE(reference, reference_size, reference_text);                                                   \
+        IMAGE(actual, actual_size, actual_text);                                                            \
+        trv_compare(run, number, index, upper, EQUAL(actual, actual_size, reference, reference_size),       \
+                    reference_text, actual_text);                                                           \
+    }                                                                                                       \
+    void trv_dmp_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, const void *value, size_t value_size,       \
+                            TRV_T_INT index, TRV_T_INT upper)                                               \
+    {                                                                                                       \
+        trv_value_text text;                                                                                \
+        IMAGE(value, value_size, text);                                                                     \
+        trv_dump(run, number, index, upper, text);                                                          \
+    }                                                                                                       \
+    void trv_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT has_expected, const void *initial, size_t initial_size, \
+                        const void *expected, size_t expected_size, const void *actual, size_t actual_size,  \
+                        TRV_T_INT number)                                                                   \
+    {                                                                                                       \
+        trv_value_text initial_text, expected_text, actual_text;                                            \
+        IMAGE(initial, initial_size, initial_text);                                                         \
+        IMAGE(expected, expected_size, expected_text);                                                      \
+        IMAGE(actual, actual_size, actual_text);                                                            \
+        trv_parameter(run, number, has_expected, EQUAL(actual, actual_size, expected, expected_size),       \
+                      initial_text, expected_text, actual_text);                                            \
+    }
+
+TRV_SIZED_FAMILY(chars, TRV_CHARS_IMAGE, TRV_CHARS_EQUAL)
+TRV_SIZED_FAMILY(bytes, TRV_BYTES_IMAGE, TRV_BYTES_EQUAL)
 
 /* ---- Ranges ------------------------------------------------------------------------ */
 

@@ -2,9 +2,10 @@
  * messages, SEND, and the verdicts of their failures. */
 #include "trv_private.h"
 
+#include <limits.h>
 #include <stdarg.h>
 
-#define TRV_K_WAITTIL_LIMIT 300000ul /* milliseconds, QVM_WAITTIL_LIMIT */
+#define TRV_K_WAITTIL_LIMIT 300000L /* milliseconds, QVM_WAITTIL_LIMIT */
 
 TRV_THREAD_LOCAL TRV_T_RUNCTX *trv_current_run;
 
@@ -49,7 +50,8 @@ static TRV_T_UTIME trv_waittil_limit(void)
         return TRV_K_WAITTIL_LIMIT;
     }
     value = strtoul(text, &end, 10);
-    return end != NULL && *end == '\0' && value > 0 ? (TRV_T_UTIME)value : TRV_K_WAITTIL_LIMIT;
+    return end != NULL && *end == '\0' && value > 0 && value <= (unsigned long)LONG_MAX ? (TRV_T_UTIME)value
+                                                                                       : TRV_K_WAITTIL_LIMIT;
 }
 
 /* ---- WAITTIL -------------------------------------------------------------------- */

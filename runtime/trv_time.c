@@ -29,6 +29,9 @@ TRV_T_ULONG trv_time(const TRV_T_DATE *date)
 void trv_pause(TRV_T_UTIME milliseconds)
 {
     struct timespec remaining;
+    if (milliseconds <= 0) {
+        return;
+    }
     remaining.tv_sec = (time_t)(milliseconds / 1000);
     remaining.tv_nsec = (long)(milliseconds % 1000) * 1000000L;
     while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {

@@ -95,7 +95,24 @@ ProgramWriter::ProgramWriter(GeneratedFiles& files, const Numbering& numbering, 
     : numbering_(numbering), model_(model), sourceFiles_(sourceFiles), options_(options), files_(files),
       out_(files, options.programPath), index_(index)
 {
+    if (options.scriptLines) {
+        out_.file().countLines();
+    }
     readFieldFormats();
+}
+
+void ProgramWriter::scriptLine(const Entry& entry)
+{
+    if (options_.scriptLines && entry.line > 0 && !entry.fileName().empty()) {
+        out_.beginScriptLine(entry.line, entry.fileName());
+    }
+}
+
+void ProgramWriter::generatedLines()
+{
+    if (options_.scriptLines) {
+        out_.endScriptLine(options_.programPath);
+    }
 }
 
 void ProgramWriter::write()
@@ -169,10 +186,10 @@ void ProgramWriter::contextDeclaration()
     out_.undefine("TIME");
     out_.define("TIME(x)", "0");
     for (const Entry& entry : model_.global().entries) {
-        if (entry.code == ENT_HASH_LINE) {
-            line(nativeLineText(entry.name));
-        } else if (entry.code == ENT_AT_LINE) {
-            line(nativeStatementText(entry.name));
+        if (entry.code == ENT_HASH_LINE || entry.code == ENT_AT_LINE) {
+            scriptLine(entry);
+            line(entry.code == ENT_HASH_LINE ? nativeLineText(entry.name) : nativeStatementText(entry.name));
+            generatedLines();
         }
     }
     if (options_.notShared) {

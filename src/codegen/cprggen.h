@@ -39,6 +39,7 @@ struct ProgramOptions {
     int traceLevel = 0;                // 0, 5, 10, 20 or 50
     int bufferSizeKb = 10;
     int probeMode = 0;                 // 0 none, 1 DEFAULT, 2 CUSTOM
+    bool scriptLines = false;          // -SCRIPTLINES: "#line" directives to the script's lines
     std::vector<std::string> interfaceFiles;  // in command-line order
 };
 

@@ -308,6 +308,7 @@ void ProgramWriter::definitionCases(const Entry& structure, WalkMode mode)
         return;
     }
     for (const ScriptIndex::Definition& definition : found->second) {
+        scriptLine(*definition.entry);
         line("case ", definition.number, ":");
         open();
         locateWalk(*definition.entry);
@@ -319,6 +320,7 @@ void ProgramWriter::definitionCases(const Entry& structure, WalkMode mode)
         walkRoot(root, mode);
         line("break;");
         close();
+        generatedLines();
     }
     close();
 }
@@ -435,10 +437,12 @@ void ProgramWriter::procsendBody(const Entry& procsend)
     close();
 }
 
+// A callback is called by the polling of the WAITTILs that the program holds
+// only: a static function that nothing calls is a warning of the C compiler.
 void ProgramWriter::callbackFunction(const Entry& callback)
 {
     const auto& data = callback.data<CommBlockData>();
-    if (!data.used) {
+    if (!data.used || index_.polledCallbacks.count(&callback) == 0) {
         return;
     }
     withOwnVariables(data, [&] { callbackBody(callback); });

@@ -646,11 +646,15 @@ void ProgramWriter::waitFunction(int number)
     line("TRV_T_INT trv_ret=0;");
     line("do");
     open();
+    scriptLine(*found->second);
     line("if ((*trv_exprKO = (", texts.timeoutCode, ")))");
+    generatedLines();
     open();
     line("trv_ret=1;");
     close();
+    scriptLine(*found->second);
     line("if ((*trv_exprOK = (", texts.conditionCode, ")))");
+    generatedLines();
     open();
     line("trv_ret=1;");
     close();

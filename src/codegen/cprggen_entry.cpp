@@ -79,7 +79,11 @@ void ProgramWriter::entryDeclarations()
     }
     line("TRV_PT_CTX trv_ctx;");
     line("TRV_PT_CAR rio_file_name = \"", cStringPath(options_.rioPath), "\";");
-    line("char argRioFileName[255];");
+    // The buffers that only main's reading of its command line uses.
+    const bool mainEntry = options_.entryName == "<main>";
+    if (mainEntry) {
+        line("char argRioFileName[255];");
+    }
     line("char lstflt[255];");
     line("#if QVM_DYNFLW");
     line("char tstnaming[255];");
@@ -87,7 +91,7 @@ void ProgramWriter::entryDeclarations()
     emptyLine();
     line("TRV_T_INT trv_local_state = 0;");
     line("TRV_PT_CAR instance_name = (TRV_PT_CAR) 0;");
-    if (options_.instanceMode == 1) {
+    if (options_.instanceMode == 1 && mainEntry) {
         line("char fixed_instance[255] = \"", options_.instanceName, "\";");
     }
 }

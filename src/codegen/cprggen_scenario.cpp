@@ -73,7 +73,10 @@ void ProgramWriter::procedure(const Entry& procedure)
             parameters_.emplace_back(entry.data<ParamData>().type, entry.name);
         }
     }
+    // Its parameters come from the PROC line, where a debugger stops on entry.
+    scriptLine(procedure);
     openFunction("static TRV_T_INT trv_P" + text(number(procedure)) + " ");
+    generatedLines();
     statements(body);
     closingSequence();
 }
@@ -236,6 +239,7 @@ void ProgramWriter::terminationStep(const Entry& block)
 void ProgramWriter::blockCall(const Entry& block)
 {
     const Entry* procedure = block.data<BlockData>().procedure;
+    scriptLine(block);
     if (procedure != nullptr) {
         line("trv_bproc(", kRun, ",", number(*procedure), ");");
     }
@@ -244,6 +248,7 @@ void ProgramWriter::blockCall(const Entry& block)
     if (procedure != nullptr) {
         line("trv_aproc(", kRun, ",", endNumber(*procedure), ");");
     }
+    generatedLines();
 }
 
 void ProgramWriter::specialBlockTrace(const Entry& block, int kind, bool begin)

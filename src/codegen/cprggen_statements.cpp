@@ -24,6 +24,25 @@ std::string_view conditionText(const Entry& entry)
     return data.code.empty() ? data.text : data.code;
 }
 
+// The statements whose code comes from their script line. A WHILE, IF or
+// CASE has the line of its condition; the functions of scenarios,
+// procedures and level blocks are written apart.
+bool codeOfScriptLine(int code)
+{
+    switch (code) {
+    case ENT_CALL: case ENT_COMMENT: case ENT_ENABLE_CLEANUP: case ENT_DISABLE_CLEANUP: case ENT_WAITTIL:
+    case ENT_HASH_LINE: case ENT_AT_LINE: case ENT_WHILE: case ENT_IF: case ENT_CASE: case ENT_ERROR:
+    case ENT_EXIT: case ENT_SET: case ENT_UNSET: case ENT_RENDEZVOUS: case ENT_DEF_MESSAGE: case ENT_NO_MESSAGE:
+    case ENT_MESSAGE_DATE: case ENT_ADD_ID: case ENT_CLEAR_ID: case ENT_TIMER_DECL: case ENT_TIMER:
+    case ENT_RESET: case ENT_PAUSE: case ENT_PRINT: case ENT_SEND: case ENT_INSTANCE_BODY_BEGIN:
+    case ENT_FLUSH_TRACE: case ENT_TRACE_ON: case ENT_TRACE_OFF: case ENT_INTERSEND: case ENT_INTERRECV:
+    case ENT_VAR:
+        return true;
+    default:
+        return false;
+    }
+}
+
 }  // namespace
 
 void ProgramWriter::statements(const Scope* scope)
@@ -38,15 +57,19 @@ void ProgramWriter::statements(const Scope* scope)
 
 void ProgramWriter::statement(const Entry& entry)
 {
+    if (codeOfScriptLine(entry.code)) {
+        scriptLine(entry);
+    }
     const std::string_view filter = model_.filterOf(entry);
     if (filter.empty()) {
         dispatch(entry);
-        return;
+    } else {
+        line(filterCondition(filter));
+        open();
+        dispatch(entry);
+        close();
     }
-    line(filterCondition(filter));
-    open();
-    dispatch(entry);
-    close();
+    generatedLines();
 }
 
 void ProgramWriter::dispatch(const Entry& entry)
@@ -92,6 +115,7 @@ void ProgramWriter::dispatch(const Entry& entry)
     }
     case ENT_WHILE:
         line("while ( ", conditionText(entry), " )");
+        generatedLines();
         open();
         statements(entry.descriptor->subScope);
         close();
@@ -171,6 +195,7 @@ void ProgramWriter::procedureCall(const Entry& call)
 void ProgramWriter::conditional(const Entry& entry)
 {
     line("if ( ", conditionText(entry), " )");
+    generatedLines();
     open();
     statements(entry.descriptor->subScope);
     close();
@@ -185,6 +210,7 @@ void ProgramWriter::conditional(const Entry& entry)
 void ProgramWriter::caseStatement(const Entry& entry)
 {
     line("switch ( ", conditionText(entry), " )");
+    generatedLines();
     open();
     for (const Entry& clause : entry.descriptor->subScope->entries) {
         if (clause.code == ENT_WHEN) {
@@ -197,11 +223,13 @@ void ProgramWriter::caseStatement(const Entry& entry)
 void ProgramWriter::whenClause(const Entry& when)
 {
     const Scope* body = when.descriptor->subScope;
+    scriptLine(when);
     for (const Entry& value : body->entries) {
         if (value.code == ENT_WHEN_VALUE) {
             line(value.name == "OTHERS" ? "default :" : "case " + value.name + " :");
         }
     }
+    generatedLines();
     open();
     statements(body);
     line("break;");
@@ -215,16 +243,26 @@ void ProgramWriter::instanceBodyBegin(const Entry& begin)
         return;
     }
     std::string terms;
+    int count = 0;
     for (const Entry* use = begin.next; use != nullptr && use->code == ENT_INSTANCE_USE; use = use->next) {
         terms += (terms.empty() ? "" : " || ") + std::string("(trv_numinstance==") + text(instanceNumberOf(use->name)) + ")";
+        ++count;
+    }
+    // The terms are parenthesised to be joined; a single one stands alone,
+    // as a comparison in doubled parentheses reads as a mistaken assignment.
+    if (count == 1) {
+        terms = terms.substr(1, terms.size() - 2);
     }
     line("if (", terms, ")");
     open();
 }
 
+// A timer's variable holds its index in the context's timers. In a function
+// it is TRV_T_INT, the int that may go unused: a script need not read a timer
+// it declares.
 void ProgramWriter::timerDeclaration(const Entry& timer)
 {
-    line("int ", timer.name, "=", timer.data<NumberData>().number, ";");
+    line(out_.level() > 0 ? "TRV_T_INT " : "int ", timer.name, "=", timer.data<NumberData>().number, ";");
 }
 
 }  // namespace qvm::codegen::program

@@ -2,6 +2,8 @@
 // description that checks, assigns or dumps each of its fields.
 #include "codegen/cprggen_writer.h"
 
+#include "codegen/cprggen_chardata.h"
+
 #include "base/mstrin.h"
 #include "diag/i18nerrgest.h"
 #include "script/panalc.h"
@@ -271,6 +273,7 @@ void ProgramWriter::varStatement(const Entry& var)
         return;
     }
     locateWalk(var);
+    walkScope_ = cScopeOf(var);
     const WalkMode mode = data.mode == CheckMode::Init       ? WalkMode::Init
                           : data.mode == CheckMode::Expected ? WalkMode::Expect
                                                              : WalkMode::Dump;
@@ -665,10 +668,24 @@ void ProgramWriter::indexLoop(int depth, long long lower, long long upper)
 void ProgramWriter::checkLine(const VarItem& item, std::string_view name, std::string_view value, int depth,
                               long long bound, WalkMode mode)
 {
+    const CharData held = item.cls == kClassString || item.cls == kClassCharArray
+                              ? charDataOf(typeOfPath(name, walkScope_))
+                              : CharData::Unknown;
+    if (held == CharData::Bytes && item.cls == kClassString) {
+        // A pointer to bytes is set and checked as a pointer, not as a string.
+        VarItem pointer = item;
+        pointer.cls = kClassPointer;
+        checkLine(pointer, name, value, depth, bound, mode);
+        return;
+    }
+    if (item.cls == kClassCharArray && mode != WalkMode::Init) {
+        sizedLine(item, held == CharData::Bytes ? "bytes" : "chars", name, value, depth, bound, mode);
+        return;
+    }
     const std::string_view cast = runtimeCast(item.cls);
     if (mode == WalkMode::Init) {
         if (item.cls == kClassCharArray) {
-            line("trv_strcpy(", name, ",", value, ");");
+            line("trv_strcpy(", held == CharData::Bytes ? "(TRV_PT_CAR) " : "", name, ",", value, ");");
         } else if (script::isNullPointerConstant(value) && (item.cls == kClassString || item.cls == kClassPointer)) {
             // A null pointer constant suits every pointer as it is; a cast
             // would give it a pointed-to type of its own.
@@ -689,6 +706,26 @@ void ProgramWriter::checkLine(const VarItem& item, std::string_view name, std::s
     case WalkMode::Compare: call(texts.cast, "trv_msgref", afterReceived(name)); break;
     default: call(texts.base); break;
     }
+}
+
+// An array of characters or bytes is read within its size, and so is an
+// expected value that is an array or a string literal.
+void ProgramWriter::sizedLine(const VarItem& item, std::string_view family, std::string_view name,
+                              std::string_view value, int depth, long long bound, WalkMode mode)
+{
+    const std::string_view cast = family == "bytes" ? "(TRV_PT_VOID) " : "(TRV_PT_CAR) ";
+    const std::string_view prefix = mode == WalkMode::Expect    ? "var_"
+                                    : mode == WalkMode::Compare ? "cmp_"
+                                                                : "dmp_";
+    std::string call = joinedPieces("trv_", prefix, family, "_c (", kRun, ",", item.numbers.begin, ", ", cast, name,
+                                    ", sizeof(", name, ")");
+    if (mode == WalkMode::Expect) {
+        appendPieces(call, ",", cast, value, ", ", sizeOfValue(value, walkScope_));
+    } else if (mode == WalkMode::Compare) {
+        const std::string reference = joinedPieces("trv_msgref", afterReceived(name));
+        appendPieces(call, ",", cast, reference, ", sizeof(", reference, ")");
+    }
+    line(call, ", I", depth, ", ", bound, " );");
 }
 
 void ProgramWriter::boundedLine(const VarItem& item, std::string_view name, int depth, long long bound,

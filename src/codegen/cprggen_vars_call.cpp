@@ -2,6 +2,8 @@
 // parameters and of its result.
 #include "codegen/cprggen_writer.h"
 
+#include "codegen/cprggen_chardata.h"
+
 #include "script/sempti.h"
 
 #include <optional>
@@ -12,7 +14,9 @@ using namespace script::sem;
 
 namespace {
 
+constexpr int kClassString = 6;
 constexpr int kClassCharArray = 7;
+constexpr int kClassPointer = 9;
 constexpr int kClassArray = 11;
 constexpr int kClassUnspecified = 17;
 
@@ -101,8 +105,9 @@ void ProgramWriter::nativeCall(const Entry& call)
         line(call.name, " ( ", written, " );");
     }
     if (arguments != nullptr) {
+        std::size_t index = 0;
         for (const Entry& argument : arguments->entries) {
-            parameterCheck(argument);
+            parameterCheck(call, argument, index++);
         }
     }
     if (!data.result.empty()) {
@@ -135,10 +140,10 @@ void ProgramWriter::parameterInitialisation(const ArgData& data)
 // The value passed, the value expected of it after the call, and the
 // variable that holds it then: the argument's variable, else the argument
 // itself.
-void ProgramWriter::parameterCheck(const Entry& argument)
+void ProgramWriter::parameterCheck(const Entry& call, const Entry& argument, std::size_t index)
 {
     const auto& data = argument.data<ArgData>();
-    const int cls = data.checkedClass();
+    int cls = data.checkedClass();
     if (cls == kClassUnspecified) {
         return;
     }
@@ -149,6 +154,23 @@ void ProgramWriter::parameterCheck(const Entry& argument)
         return;
     }
     const std::string_view expected = firstOf({data.expected, initial});
+    if (cls == kClassString || cls == kClassCharArray) {
+        // What is checked has the type of the variable that holds it after
+        // the call, else of the parameter.
+        const std::string scope = cScopeOf(call);
+        const canalysis::CType* type = !data.result.empty() || data.reference || cls == kClassCharArray
+                                           ? typeOfPath(actual, scope)
+                                           : parameterType(call.name, index, scope);
+        const CharData held = charDataOf(type != nullptr ? type : parameterType(call.name, index, scope));
+        if (cls == kClassCharArray) {
+            sizedCheck(held == CharData::Bytes ? "bytes" : "chars", data.expected.empty() ? "0, " : "1, ",
+                       {initial, expected, actual}, scope, number(argument));
+            return;
+        }
+        if (held == CharData::Bytes) {
+            cls = kClassPointer;  // a pointer to bytes, not a string
+        }
+    }
     const bool aggregate = passedByAddress(cls);
     // A structure or union passed by value is compared through its address
     // on every side: the check functions take pointers to it.
@@ -157,10 +179,27 @@ void ProgramWriter::parameterCheck(const Entry& argument)
          CheckValue{cls, actual, aggregate}, number(argument), " );");
 }
 
+void ProgramWriter::sizedCheck(std::string_view family, std::string_view expectedFlag,
+                               std::initializer_list<std::string_view> values, std::string_view scope,
+                               int checkNumber)
+{
+    const std::string_view cast = family == "bytes" ? "(TRV_PT_VOID) " : "(TRV_PT_CAR) ";
+    std::string call = joinedPieces("trv_", family, "_c (", kRun, ",", expectedFlag);
+    for (const std::string_view given : values) {
+        const std::string_view value = given.empty() ? std::string_view("\"\"") : given;
+        appendPieces(call, cast, value, ", ", sizeOfValue(value, scope), ", ");
+    }
+    line(call, checkNumber, " );");
+}
+
 void ProgramWriter::resultCheck(const Entry& call)
 {
     const auto& data = call.data<CallData>();
-    const int cls = data.checkedClass();
+    int cls = data.checkedClass();
+    if (cls == kClassString &&
+        charDataOf(typeOfPath(data.result, cScopeOf(call))) == CharData::Bytes) {
+        cls = kClassPointer;  // a pointer to bytes, not a string
+    }
     if (const std::optional<script::sem::ValueRange> range = script::sem::valueRange(data.expected)) {
         rangeCheck(cls, *range, data.result, endNumber(call) - 1);
         return;

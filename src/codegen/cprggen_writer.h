@@ -185,6 +185,8 @@ private:
     void checkLine(const VarItem& item, std::string_view name, std::string_view value, int depth, long long bound,
                    WalkMode mode);
     void boundedLine(const VarItem& item, std::string_view name, int depth, long long bound, WalkMode mode);
+    void sizedLine(const VarItem& item, std::string_view family, std::string_view name, std::string_view value,
+                   int depth, long long bound, WalkMode mode);
     void indexLoop(int depth, long long lower, long long upper);
     // The item's format code, or the FORMAT registered for its field path
     // (not below an index); -1 without.
@@ -201,8 +203,11 @@ private:
     void forEachMember(const VarItem& item, const Visit& visit) const;
     void nativeCall(const Entry& call);
     void parameterInitialisation(const script::sem::ArgData& data);
-    void parameterCheck(const Entry& argument);
+    void parameterCheck(const Entry& call, const Entry& argument, std::size_t index);
     void resultCheck(const Entry& call);
+    // The check of an array of characters or bytes, each value with its size.
+    void sizedCheck(std::string_view family, std::string_view expectedFlag,
+                    std::initializer_list<std::string_view> values, std::string_view scope, int checkNumber);
     void rangeCheck(int cls, const script::sem::ValueRange& range, std::string_view actual, int checkNumber);
 
     // ---- communication (cprggen_comm*.cpp) ----
@@ -273,6 +278,12 @@ private:
     void supervisionNotices();
     void rootRun(const Entry& root);
     void entryEnd();
+
+    // ---- script lines (-SCRIPTLINES) ----
+    // The code written from here on is the code of the entry's script line,
+    // until generatedLines() returns to the program's own lines.
+    void scriptLine(const Entry& entry);
+    void generatedLines();
 
     // ---- shared helpers ----
     template <typename... Pieces>
@@ -351,6 +362,7 @@ private:
     const FieldFormats* walkFormats_ = nullptr;  // those of the walk under way
     // Where the description being walked comes from, for its reports.
     std::string walkFile_;
+    std::string walkScope_;  // the C scope of a VAR's variables, "" for the global one and messages
     int walkLine_ = 0;
     void locateWalk(const Entry& entry)
     {

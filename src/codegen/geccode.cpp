@@ -31,6 +31,59 @@ void LineWriter::ifdef(std::string_view name)
     line("#ifdef ", name);
 }
 
+namespace {
+
+// A file name as the string of a "#line" directive.
+std::string quotedFileName(std::string_view name)
+{
+    std::string quoted;
+    quoted.reserve(name.size() + 2);
+    quoted += '"';
+    for (const char c : name) {
+        if (c == '\\' || c == '"') {
+            quoted += '\\';
+        }
+        quoted += c;
+    }
+    quoted += '"';
+    return quoted;
+}
+
+}  // namespace
+
+void LineWriter::beginScriptLine(int lineNumber, std::string_view fileName)
+{
+    scriptLine_ = lineNumber;
+    scriptFile_ = quotedFileName(fileName);
+}
+
+void LineWriter::endScriptLine(std::string_view ownName)
+{
+    scriptLine_ = 0;
+    if (!placedAtScript_) {
+        return;
+    }
+    placedAtScript_ = false;
+    endContinuedLine();
+    // The directive is the next line; the line after it follows the lines
+    // written so far and the directive itself.
+    file_->write("#line ", file_->lineCount() + 2, ' ', quotedFileName(ownName), '\n');
+}
+
+void LineWriter::scriptLineDirective()
+{
+    endContinuedLine();
+    file_->write("#line ", scriptLine_, ' ', scriptFile_, '\n');
+    placedAtScript_ = true;
+}
+
+void LineWriter::endContinuedLine()
+{
+    if (file_->endsWithContinuedLine()) {
+        file_->write('\n');
+    }
+}
+
 std::string cStringPath(std::string_view path)
 {
     if (!path.empty() && path.front() == '/') {

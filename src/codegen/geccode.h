@@ -58,7 +58,11 @@ public:
     template <typename... Pieces>
     void line(const Pieces&... pieces)
     {
-        const bool indented = level_ > 0 && !detail::beginsWithHash(pieces...);
+        const bool directive = detail::beginsWithHash(pieces...);
+        if (scriptLine_ > 0 && sizeof...(Pieces) > 0 && !directive) {
+            scriptLineDirective();
+        }
+        const bool indented = level_ > 0 && !directive;
         file_->write(Blanks{indented ? static_cast<std::size_t>(level_) : 0}, pieces..., '\n');
     }
     void emptyLine() { line(); }
@@ -86,19 +90,43 @@ public:
     void elseDirective() { line("#else"); }
     void endif() { line("#endif"); }
 
+    // From here on every line of code is reported at that line of that
+    // file: a "#line" directive stands before each, so that the compiler
+    // reports a construct of many lines at the one line it comes from, and
+    // a debugger shows that file.
+    void beginScriptLine(int lineNumber, std::string_view fileName);
+    // Back to this file's own lines, named as given: a "#line" directive
+    // numbers the line after it as the file's line it is. The file must
+    // count its lines (GeneratedFile::countLines).
+    void endScriptLine(std::string_view ownName);
+
     int level() const { return level_; }
     void setLevel(int level) { level_ = level; }
     GeneratedFile& file() { return *file_; }
 
 private:
+    // "#line" with the script's line and file.
+    void scriptLineDirective();
+    // A directive after a line that a backslash ends would be taken into
+    // that line: an empty line comes between them.
+    void endContinuedLine();
+
     // A line of "{" or "}" alone at the current level.
     void bracketLine(char bracket)
     {
+        if (scriptLine_ > 0) {
+            scriptLineDirective();
+        }
         file_->write(Blanks{level_ > 0 ? static_cast<std::size_t>(level_) : 0}, bracket, '\n');
     }
 
     GeneratedFile* file_;
     int level_ = 0;
+    // The script line the code being written comes from, 0 for none, with
+    // its file's name quoted; whether a directive placed code there.
+    int scriptLine_ = 0;
+    std::string scriptFile_;
+    bool placedAtScript_ = false;
 };
 
 // A path as the text of a C string: a path that does not begin with '/' has

@@ -162,7 +162,13 @@ GeneratedFile::~GeneratedFile()
 
 void GeneratedFile::flush()
 {
-    writeToFile({buffer_.get(), used_});
+    const std::string_view text(buffer_.get(), used_);
+    if (countingLines_) {
+        countBuffered();
+        counted_ = 0;
+    }
+    notePassed(text);
+    writeToFile(text);
     used_ = 0;
 }
 
@@ -176,7 +182,46 @@ void GeneratedFile::writeBlock(std::string_view text)
         return;
     }
     flush();
+    if (countingLines_) {
+        lines_ += static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+    }
+    notePassed(text);
     writeToFile(text);
+}
+
+void GeneratedFile::countLines()
+{
+    countingLines_ = true;
+}
+
+std::size_t GeneratedFile::lineCount()
+{
+    countBuffered();
+    return lines_;
+}
+
+void GeneratedFile::countBuffered()
+{
+    lines_ += static_cast<std::size_t>(std::count(buffer_.get() + counted_, buffer_.get() + used_, '\n'));
+    counted_ = used_;
+}
+
+void GeneratedFile::notePassed(std::string_view text)
+{
+    if (text.size() >= 2) {
+        passedTail_[0] = text[text.size() - 2];
+        passedTail_[1] = text.back();
+    } else if (text.size() == 1) {
+        passedTail_[0] = passedTail_[1];
+        passedTail_[1] = text.back();
+    }
+}
+
+bool GeneratedFile::endsWithContinuedLine() const
+{
+    const char last = used_ >= 1 ? buffer_[used_ - 1] : passedTail_[1];
+    const char beforeLast = used_ >= 2 ? buffer_[used_ - 2] : used_ == 1 ? passedTail_[1] : passedTail_[0];
+    return last == '\n' && beforeLast == '\\';
 }
 
 void GeneratedFile::writeToFile(std::string_view text)

@@ -84,6 +84,15 @@ public:
     // being gathered (and copied) first.
     void writeBlock(std::string_view text);
 
+    // Counting lines costs a pass over the text, made only for a file that
+    // asks for it before anything is written to it.
+    void countLines();
+    // The newlines of the text written so far.
+    std::size_t lineCount();
+    // Whether the text written so far ends with a line whose last character
+    // is a backslash, which would join the next line to it.
+    bool endsWithContinuedLine() const;
+
     const std::string& target() const { return target_; }
     const std::string& temporary() const { return temporary_; }
 
@@ -126,6 +135,14 @@ private:
     std::size_t used_ = 0;
     std::string joined_;  // the text of pieces that are not written in place
     bool installed_ = false;
+    // The newlines of the text before buffer_ + counted_ (when counting),
+    // and the last two characters passed to the file.
+    bool countingLines_ = false;
+    std::size_t lines_ = 0;
+    std::size_t counted_ = 0;
+    char passedTail_[2] = {'\0', '\0'};
+    void countBuffered();
+    void notePassed(std::string_view text);
 };
 
 // The outputs of a run, in the order they were created. Destroying the set

@@ -62,6 +62,8 @@ void indexScope(ScriptIndex& index, const Scope* scope, bool generated, bool tra
             for (const Entry& piece : entry.descriptor->subScope->entries) {
                 if (piece.code == ENT_MATCH_PIECE) {
                     index.polledTypes.insert(structureOf(*piece.data<MatchPieceData>().message));
+                } else if (piece.code == ENT_POLL_PAIR && piece.data<PollPairData>().callback != nullptr) {
+                    index.polledCallbacks.insert(piece.data<PollPairData>().callback);
                 }
             }
         } else if (entry.code == ENT_SEND && generated) {

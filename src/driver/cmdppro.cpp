@@ -66,7 +66,7 @@ constexpr const char* kUsageFrench =
     "\t[-EXFAMILY=<nom_exfamille>[,nom_exfamille]]\n\t[-INSTANCE=<nom_instance>]\n"
     "\t[-RESTRICTION=<ANSI|KR>]\n\t[-FAST|-NOFAST]\n\t[-PROBE=<CUSTOM|DEFAULT>]\n\t[-LOG|-NOLOG]\n"
     "\t[-ALLOCATION[=<DYNAMIC|STACK>]]\n\t[-THREAD[=<nom_routine>]]\n\t[-NOTSHARED]\n\t[-NOPATH]\n"
-    "\t[-NOCOMMENT]\n\t[-SPVGEN]\n\t[-TRACE=<ERROR|TIME|SCN|CIRCULAR>]\n\t[-BUFSIZE=<taille_buffer>]\n";
+    "\t[-NOCOMMENT]\n\t[-SCRIPTLINES]\n\t[-SPVGEN]\n\t[-TRACE=<ERROR|TIME|SCN|CIRCULAR>]\n\t[-BUFSIZE=<taille_buffer>]\n";
 
 constexpr const char* kUsageFrenchAccents =
     "\nUsage QVMPREPRO:\n\t<scn>\n\t<fichier_interface>[,fichier_interface]\n\t<racine>\n"
@@ -77,7 +77,7 @@ constexpr const char* kUsageFrenchAccents =
     "\t[-EXFAMILY=<nom_exfamille>[,nom_exfamille]]\n\t[-INSTANCE=<nom_instance>]\n"
     "\t[-RESTRICTION=<ANSI|KR>]\n\t[-FAST|-NOFAST]\n\t[-PROBE=<CUSTOM|DEFAULT>]\n\t[-LOG|-NOLOG]\n"
     "\t[-ALLOCATION[=<DYNAMIC|STACK>]]\n\t[-THREAD[=<nom_routine>]]\n\t[-NOTSHARED]\n\t[-NOPATH]\n"
-    "\t[-NOCOMMENT]\n\t[-SPVGEN]\n\t[-TRACE=<ERROR|TIME|SCN|CIRCULAR>]\n\t[-BUFSIZE=<taille_buffer>]\n";
+    "\t[-NOCOMMENT]\n\t[-SCRIPTLINES]\n\t[-SPVGEN]\n\t[-TRACE=<ERROR|TIME|SCN|CIRCULAR>]\n\t[-BUFSIZE=<taille_buffer>]\n";
 
 constexpr const char* kUsageEnglish =
     "\nUsage QVMPREPRO:\n\t<scn>\n\t<interface_file>[,interface_file]\n\t<root>\n"
@@ -88,7 +88,7 @@ constexpr const char* kUsageEnglish =
     "\t[-EXFAMILY=<exfamily_name>[,exfamily_name]]\n\t[-INSTANCE=<instance_name>]\n"
     "\t[-RESTRICTION=<ANSI|KR>]\n\t[-FAST|-NOFAST]\n\t[-PROBE=<CUSTOM|DEFAULT>]\n\t[-LOG|-NOLOG]\n"
     "\t[-ALLOCATION[=<DYNAMIC|STACK>]]\n\t[-THREAD[=<routine_name>]]\n\t[-NOTSHARED]\n\t[-NOPATH]\n"
-    "\t[-NOCOMMENT]\n\t[-SPVGEN]\n\t[-TRACE=<ERROR|TIME|SCN|CIRCULAR>]\n\t[-BUFSIZE=<buffer_size>]\n";
+    "\t[-NOCOMMENT]\n\t[-SCRIPTLINES]\n\t[-SPVGEN]\n\t[-TRACE=<ERROR|TIME|SCN|CIRCULAR>]\n\t[-BUFSIZE=<buffer_size>]\n";
 
 // The command line of qvmprepro: three positional parameters, the options
 // in the order of the usage text, and the forbidden combinations.
@@ -124,6 +124,7 @@ CommandTable buildProgramTable()
         switchOption("NOTSHARED"),
         switchOption("NOPATH"),
         switchOption("NOCOMMENT"),
+        switchOption("SCRIPTLINES"),
         switchOption("SPVGEN"),
         keywordOption("TRACE", text({"option_trace", "option_trace", "trace_option"}, false, 8),
                       {"CIRCULAR", "SCN", "TIME", "ERROR"}),
@@ -287,6 +288,9 @@ std::string buildEcho(const char* programPath)
     }
     if (given("NOCOMMENT")) {
         appendSwitch(echo, "NOCOMMENT");
+    }
+    if (given("SCRIPTLINES")) {
+        appendSwitch(echo, "SCRIPTLINES");
     }
     return echo;
 }
@@ -454,6 +458,11 @@ int notShared()
 int comments()
 {
     return given("NOCOMMENT") ? 0 : 1;
+}
+
+int scriptLines()
+{
+    return given("SCRIPTLINES") ? 1 : 0;
 }
 
 int spgOnly()

@@ -43,6 +43,7 @@ AllocationMode allocationMode();
 std::string threadRoutine();  // "<main>" when absent, "<start>" without value
 int notShared();
 int comments();               // 0 with -NOCOMMENT, else 1
+int scriptLines();            // 1 with -SCRIPTLINES: the program's code is located at the script's lines
 int spgOnly();
 TraceLevel traceLevel();
 int bufferSize();             // kilobytes; 0 is taken as 10

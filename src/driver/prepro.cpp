@@ -57,6 +57,7 @@ struct Settings {
     std::string thread;                          // "<main>", "<start>" or a routine name
     bool notShared = false;                      // -NOTSHARED
     bool comments = true;                        // off with -NOCOMMENT
+    bool scriptLines = false;                    // -SCRIPTLINES
     bool spgOnly = false;                        // -SPVGEN: only the SPG project file
     cmdline::TraceLevel traceLevel = cmdline::TraceNone;
     int bufferSize = 10;                         // trace buffer, kilobytes
@@ -95,6 +96,7 @@ Settings readSettings()
     s.thread = cmdline::threadRoutine();
     s.notShared = cmdline::notShared() != 0;
     s.comments = cmdline::comments() != 0;
+    s.scriptLines = cmdline::scriptLines() != 0;
     s.spgOnly = cmdline::spgOnly() != 0;
     s.traceLevel = cmdline::traceLevel();
     s.bufferSize = cmdline::bufferSize();
@@ -251,6 +253,7 @@ void writeProgram(Generation& generation, const RunNames& names, const Settings&
     options.traceLevel = static_cast<int>(settings.traceLevel);
     options.bufferSizeKb = settings.bufferSize;
     options.probeMode = static_cast<int>(settings.probe);
+    options.scriptLines = settings.scriptLines;
     options.interfaceFiles = settings.interfaceFiles;
     codegen::writeProgram(generation.files, generation.numbering, *analysed.model, parsed.sourceFiles, options);
 }

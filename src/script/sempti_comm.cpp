@@ -285,7 +285,7 @@ private:
         model.append(&scope, ENT_HASH_LINE, "int fd;", origin);
         model.append(&scope, ENT_COMMENT, "Entree dans le callback " + structure.name, origin);
         model.append(&scope, ENT_HASH_LINE,
-                     "if (fd=trv_pollevt(trv_ids, trv_n)) {  " + structure.name +
+                     "if ((fd=trv_pollevt(trv_ids, trv_n))) {  " + structure.name +
                          "_Init(&trv_msg, fd); trv_msgdate ( &(trv_ctx->trv_ctxrun),0 );} else return "
                          "(TRV_NO_MESSAGE);",
                      origin);

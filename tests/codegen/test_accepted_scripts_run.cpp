@@ -525,3 +525,57 @@ END SCENARIO
 }
 
 }  // namespace
+
+// ---- bytes ----
+
+namespace {
+
+// A zlib round trip: the buffers are arrays of Bytef (unsigned char), which
+// hold bytes, not strings; the last check passes or fails.
+std::string roundTripScript(const std::string& lastCheck)
+{
+    return "HEADER \"z\", \"zlib round trip\", \"1\"\n"
+           "#Bytef packed[1100];\n#Bytef plain[1000];\n#Bytef back[1000];\n#char word[4];\n"
+           "#uLongf len;\n#uLongf backlen;\n#int i;\n"
+           "SCENARIO round_trip\n"
+           "  @for (i = 0; i < 1000; i++) plain[i] = (Bytef) (97 + i % 7);\n"
+           "  @len = sizeof packed; backlen = sizeof back; memcpy(word, \"abcd\", 4);\n"
+           "  CALL compress2(packed, REF(len), plain, 1000, 9) @ Z_OK\n"
+           "  CALL uncompress(back, REF(backlen), packed, len) @ Z_OK\n"
+           "  VAR backlen, EV=1000\n"
+           "  VAR word, EV=\"abcd\"\n" +
+           lastCheck + "END SCENARIO\n";
+}
+
+}  // namespace
+
+// Arrays of bytes are checked within their sizes and pointers to bytes as
+// pointers, and an array of characters is read no further than its end
+// even without a terminator: a program built with the address sanitizer
+// runs the round trip clean, passing and failing.
+TEST_F(AcceptedScriptRun, BytesAndUnterminatedCharactersAreNeverReadPastTheirArrays)
+{
+    const std::string header = "#ifndef Z_H\n#define Z_H\n#include <string.h>\n#include <zlib.h>\n#endif\n";
+    const struct {
+        const char* check;
+        int status;
+    } rows[] = {
+        {"  VAR back, EV=plain\n", 0},
+        {"  @back[999] = 'z';\n  VAR back, EV=plain\n", 1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.check);
+        const RunResult prepro = preprocess(roundTripScript(row.check), header);
+        ASSERT_EQ(prepro.status, 0) << prepro.err;
+        EXPECT_THAT(program(), AllOf(HasSubstr("trv_pointer_c (&(trv_ctx->trv_ctxrun),0, (TRV_PT_VOID) packed,"),
+                                     HasSubstr("(TRV_PT_VOID) back, sizeof(back),(TRV_PT_VOID) plain, sizeof(plain)"),
+                                     HasSubstr("(TRV_PT_CAR) word, sizeof(word),(TRV_PT_CAR) \"abcd\"")));
+        for (const std::string& compiler : kCompilers) {
+            ASSERT_TRUE(build(compiler, {"-g", "-fsanitize=address", "-Wl,--no-as-needed", "-lz"}));
+            const RunResult ran = run();
+            EXPECT_EQ(ran.status, row.status) << compiler << ran.err << trace;
+            EXPECT_THAT(ran.err, Not(HasSubstr("AddressSanitizer")));
+            EXPECT_THAT(trace, HasSubstr("checks 5 (" + std::to_string(5 - row.status) + " passed"));
+        }
+    }
+}

@@ -40,6 +40,67 @@ TEST_F(ProgramRunTest, PassingScriptCompilesWithBothCompilersAndPasses)
                                                                HasSubstr("end \"(root)\"")));
 }
 
+// The fixed text of a generated program declares what a script may not
+// need: trv_initstates and its loop counters without WAITTIL, a procedure's
+// parameters, the variable of a timer that nothing reads. The runtime
+// header marks those as possibly unused, an instance block of one instance
+// is guarded without doubled parentheses, a callback that no WAITTIL of
+// the program polls with is not written, and a pointer to bytes is set as
+// a pointer (not from a char *), so that the program compiles
+// without a warning; the script's own code keeps its warnings.
+TEST_F(ProgramRunTest, TemplateTextCompilesWithoutWarningsAndScriptCodeKeepsItsOwn)
+{
+    const auto script = [](const std::string& statement) {
+        return kHead + "DECLARE_INSTANCE left, right\n"
+                       "PROC spare (int ignored)\n"
+                       "  COMMENT: a procedure need not use its parameters\n"
+                       "END PROC\n"
+                       "SCENARIO s\n"
+                       "  TIMER idle\n"
+                       "  CALL spare(1)\n"
+                       "  INSTANCE right :\n"
+                       "    PRINT side, 2\n"
+                       "  END INSTANCE\n" +
+               statement + "END SCENARIO\n";
+    };
+    const std::string unpolledCallback = kHead + "#link_t id;\n"
+                                                 "COMMTYPE link IS link_t\n"
+                                                 "CHANNEL link : ch\n"
+                                                 "MESSAGE report_t : report\n"
+                                                 "CALLBACK report_t : r ON link : rid\n"
+                                                 "  NO_MESSAGE\n"
+                                                 "  MESSAGE_DATE\n"
+                                                 "END CALLBACK\n"
+                                                 "PROC wait_report ( )\n"
+                                                 "  WAITTIL(MATCHING(report, ch), WTIME > 5)\n"
+                                                 "END PROC\n"
+                                                 "SCENARIO s\n"
+                                                 "  ADD_ID(ch, id)\n"
+                                                 "  DEF_MESSAGE report, EV={code => 1}\n"
+                                                 "END SCENARIO\n";
+    const std::string withMessages = qvm::testing::program::kInterface +
+                                     "typedef int link_t;\ntypedef struct { int code; } report_t;\n"
+                                     "extern unsigned char *frame_bytes;\n";
+    const std::string bytePointerSet = kHead + "SCENARIO s\n  VAR frame_bytes, INIT=\"abc\"\nEND SCENARIO\n";
+    const std::vector<std::string> programs = {generate(script("")),
+                                               generate(unpolledCallback, options(), {}, withMessages),
+                                               generate(bytePointerSet, options(), {}, withMessages)};
+    EXPECT_THAT(programs[0], HasSubstr("  if (trv_numinstance==3)\n"));
+    EXPECT_THAT(programs[1], Not(HasSubstr("trv_report_t_ON_link")));
+    for (const std::string& program : programs) {
+        qvm::testing::writeFile(dir / "each.c", program);
+        for (const std::string compiler : {"gcc", "clang"}) {
+            const Compiled compiled = compile(compiler, {"-c"}, dir / "each.c");
+            EXPECT_EQ(compiled.compile.status, 0) << compiled.compile.err;
+            EXPECT_THAT(compiled.compile.err, IsEmpty()) << compiler;
+        }
+    }
+    ASSERT_THAT(generate(script("  @int left_over;\n")), Not(IsEmpty()));
+    const Compiled warned = compile("gcc", {"-c"});
+    EXPECT_NE(warned.compile.status, 0);
+    EXPECT_THAT(warned.compile.err, ::testing::AllOf(HasSubstr("left_over"), HasSubstr("unused-variable")));
+}
+
 // Each step of the script prints a number of its own: the trace shows which
 // ran, in which order.
 std::string sequenceScript(const std::string& initialization)
@@ -372,6 +433,72 @@ TEST_F(ProgramRunTest, GeneratedByThePreprocessorWithItsTdcFile)
     EXPECT_THAT(trace, ::testing::ContainsRegex("FAIL     #[0-9]+ run.pts:7 ERROR statement"));
     // The root, s and two repetitions of inner, each failing.
     EXPECT_THAT(trace, HasSubstr("scenarios 4 (0 passed, 4 failed), checks 2 (0 passed, 2 failed)"));
+}
+
+// With -SCRIPTLINES the code of each statement is placed at its script
+// line, in the script it comes from: the compiler reports the C of an @
+// line there, and a debugger stops at a script line. Each "#line" back to
+// the program names its real next line, also after a line that a
+// backslash ends. Without the option the program has no "#line".
+TEST_F(ProgramRunTest, ScriptLinesPlaceCompilerMessagesAndBreakPointsAtTheScript)
+{
+    namespace fs = std::filesystem;
+    qvm::testing::writeFile(dir / "api.h", qvm::testing::program::kInterface);
+    qvm::testing::writeFile(dir / "steps.pts", "PROC bump ( )\n"
+                                               "  @counter = counter + 1;\n"
+                                               "END PROC\n");
+    const auto script = [](const std::string& statement) {
+        return kHead + "INCLUDE \"steps.pts\"\n"
+                       "SCENARIO s\n"
+                       "  CALL bump()\n" +
+               statement +
+               "  IF (bench > 0) THEN\n"
+               "    PRINT value, bench\n"
+               "  END IF\n"
+               "END SCENARIO\n";
+    };
+    fs::create_directories(dir / "out");
+    const auto generate = [&](const std::string& statement, const std::vector<std::string>& options) {
+        qvm::testing::writeFile(dir / "run.pts", script(statement));
+        std::vector<std::string> arguments{"run.pts", "api.h", "out/prog"};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        const RunResult prepro = qvm::testing::runPrepro(arguments, {}, dir.path());
+        EXPECT_EQ(prepro.status, 0) << prepro.err;
+        return qvm::testing::readFile(dir / "out" / "prog.c");
+    };
+    EXPECT_THAT(generate("  @bench = counter; \\\n", {}), Not(HasSubstr("#line")));
+
+    const std::string program = generate("  @bench = counter; \\\n", {"-SCRIPTLINES"});
+    EXPECT_THAT(program, HasSubstr("#line 2 \"steps.pts\"\n  counter = counter + 1;\n"));
+    // Each line of a construct of several is reported at its script line.
+    EXPECT_THAT(program, HasSubstr("#line 5 \"run.pts\"\n   {\n#line 5 \"run.pts\"\n    TRV_T_INT trv_ret;\n"));
+    EXPECT_THAT(program, HasSubstr("#line 6 \"run.pts\"\n  bench = counter; \n#line "));
+    const std::vector<std::string> lines = qvm::testing::lines(program);
+    for (std::size_t at = 0; at < lines.size(); ++at) {
+        if (lines[at].starts_with("#line ") && lines[at].ends_with(" \"out/prog.c\"")) {
+            EXPECT_EQ(lines[at], "#line " + std::to_string(at + 2) + " \"out/prog.c\"");
+        }
+    }
+    const Compiled compiled = compile("gcc", {"-g", "-O0"}, dir / "out" / "prog.c");
+    ASSERT_EQ(compiled.compile.status, 0) << compiled.compile.err;
+    const std::string gdb = qvm::testing::program::compilerPath("gdb");
+    if (gdb.empty()) {
+        ADD_FAILURE() << "gdb is not installed";
+    } else {
+        const RunResult debugged =
+            runProgram(gdb, {"-batch", "-ex", "break steps.pts:2", "-ex", "break run.pts:8", "-ex", "run", "-ex", "bt",
+                             "-ex", "continue", "-ex", "bt", compiled.executable},
+                       {{"QVM_RUN_QUIET", "1"}}, dir / "out");
+        EXPECT_THAT(debugged.out, ::testing::ContainsRegex("Breakpoint 1, trv_P[0-9]+ .* at .*steps.pts:2"))
+            << debugged.out << debugged.err;
+        EXPECT_THAT(debugged.out, ::testing::ContainsRegex("Breakpoint 2, trv_S[0-9]+ .* at .*run.pts:8"));
+        EXPECT_THAT(debugged.out, ::testing::ContainsRegex("#1 .* in trv_S[0-9]+ .* at .*run.pts:5"));
+    }
+
+    generate("  @bench = no_such_name;\n", {"-SCRIPTLINES"});
+    const Compiled failed = compile("gcc", {"-c"}, dir / "out" / "prog.c");
+    EXPECT_NE(failed.compile.status, 0);
+    EXPECT_THAT(failed.compile.err, ::testing::ContainsRegex("run.pts:6:[0-9]+: error: .*no_such_name"));
 }
 
 // The examples that use no communication statement compile with the runtime.

@@ -18,24 +18,9 @@ using qvm::testing::RunResult;
 using qvm::testing::runProgram;
 using ::testing::IsEmpty;
 
-// Warnings that the fixed text of the generated program causes, each
-// turned off by name:
-// - unused-variable: trv_initstates declares "trv_i,trv_j,trv_k" and
-//   trv_initctx "trv_i" for their loops over the message and channel
-//   tables, which a script without messages does not have.
-// - unused-function: trv_initstates is called by WAITTIL code only.
-// - unused-parameter: trv_initstates and trv_initctx of such a script use
-//   nothing of their context, and a procedure need not use its parameters.
-// - parentheses-equality (clang only): an instance block of one instance is
-//   guarded by "if ((trv_numinstance==2))", the terms' own parentheses
-//   inside those of the if.
-const std::vector<std::string> kTemplateWarningsOff = {"-Wno-unused-variable", "-Wno-unused-function",
-                                                       "-Wno-unused-parameter"};
-const std::vector<std::string> kClangTemplateWarningsOff = {"-Wno-parentheses-equality"};
-// - parentheses (TRIGGER scripts only): the callback generated for a
-//   TRIGGER structure polls with the fixed text
-//   "if (fd=trv_pollevt(trv_ids, trv_n)) {", an assignment as condition.
-const std::vector<std::string> kTriggerTemplateWarningsOff = {"-Wno-parentheses"};
+// Generated programs compile at -Wall -Wextra without any warning: the
+// compile helpers add -Werror, so that a warning fails the compile.
+const std::vector<std::string> kWarningFlags = {"-std=gnu99", "-Wall", "-Wextra", "-Werror"};
 
 struct Compiled {
     RunResult compile;
@@ -47,11 +32,7 @@ protected:
     Compiled compile(const std::string& compiler, const std::vector<std::string>& extra = {},
                      const std::filesystem::path& source = {})
     {
-        std::vector<std::string> arguments{"-std=gnu99", "-Wall", "-Wextra"};
-        arguments.insert(arguments.end(), kTemplateWarningsOff.begin(), kTemplateWarningsOff.end());
-        if (compiler == "clang") {
-            arguments.insert(arguments.end(), kClangTemplateWarningsOff.begin(), kClangTemplateWarningsOff.end());
-        }
+        std::vector<std::string> arguments = kWarningFlags;
         arguments.insert(arguments.end(), extra.begin(), extra.end());
         const std::string executable = (dir / ("prog_" + compiler)).string();
         for (const std::string& argument : {std::string("-I") + QVM_RUNTIME_INCLUDE_DIR, "-I" + dir.path().string(),

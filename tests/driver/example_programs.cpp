@@ -103,14 +103,7 @@ std::string ExampleProgram::generate()
 RunResult ExampleProgram::build(const std::string& compiler, const std::vector<std::string>& extra)
 {
     using namespace qvm::testing::program;
-    std::vector<std::string> arguments{"-std=gnu99", "-Wall", "-Wextra"};
-    arguments.insert(arguments.end(), kTemplateWarningsOff.begin(), kTemplateWarningsOff.end());
-    if (compiler == "clang") {
-        arguments.insert(arguments.end(), kClangTemplateWarningsOff.begin(), kClangTemplateWarningsOff.end());
-    }
-    if (example.usesTrigger()) {
-        arguments.insert(arguments.end(), kTriggerTemplateWarningsOff.begin(), kTriggerTemplateWarningsOff.end());
-    }
+    std::vector<std::string> arguments = kWarningFlags;
     for (const std::string& argument :
          {"-I" + std::string(QVM_SOURCE_DIR) + "/runtime", "-I" + example.directory.string(),
           "-I" + (dir / "out").string(), program().string(), example.sut().string(), std::string("-o"),

@@ -30,7 +30,7 @@ find_package(QvmPrepro 1.0 REQUIRED)
 
 qvm_add_test_script(TARGET demo_test SCRIPT demo.pts INTERFACES demo.h SOURCES demo_sut.c)
 qvm_add_test_script(TARGET bms_test SCRIPT bms/bms_config_api.pts INTERFACES bms/bms_config_api.h
-                    SOURCES bms/bms_config_api_sut.c OUTPUT_DIR generated/bms)
+                    SOURCES bms/bms_config_api_sut.c OUTPUT_DIR generated/bms NO_SCRIPT_LINES)
 qvm_add_test_script(TARGET sensor_test SCRIPT scripts/sensor.pts INTERFACES include/sensor.h
                     SOURCES sensor_sut.c DEFINES SENSOR_SCALE=2 OUTPUT_DIR generated/sensor)
 if(NOT sensor_test_OUTPUTS MATCHES "generated/sensor/sensor.c")
@@ -107,6 +107,10 @@ void configureBuildAndTest(const fs::path& packageDir, const fs::path& project, 
     EXPECT_TRUE(fs::exists(build / "generated" / "bms" / "bms_config_api.c"));
     EXPECT_TRUE(fs::exists(build / "generated" / "sensor" / "sensor_dyn.tsf"));
     EXPECT_FALSE(fs::exists(project / "demo.lis")) << "the list file belongs to the build tree";
+    // The programs' code is placed at the script's lines unless a script is
+    // told not to be.
+    EXPECT_THAT(readFile(build / "demo_test" / "demo.c"), HasSubstr("\n#line 6 \"demo.pts\"\n"));
+    EXPECT_THAT(readFile(build / "generated" / "bms" / "bms_config_api.c"), Not(HasSubstr("#line")));
 
     const auto tests = runProgram("ctest", {"--output-on-failure"}, {}, build);
     EXPECT_EQ(tests.status, 0) << shown(tests);

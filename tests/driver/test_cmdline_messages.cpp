@@ -20,7 +20,7 @@ const std::string kUsage =
     "\t[-FAMILY=<family_name>[,family_name]]\n\t[-EXFAMILY=<exfamily_name>[,exfamily_name]]\n"
     "\t[-INSTANCE=<instance_name>]\n\t[-RESTRICTION=<ANSI|KR>]\n\t[-FAST|-NOFAST]\n"
     "\t[-PROBE=<CUSTOM|DEFAULT>]\n\t[-LOG|-NOLOG]\n\t[-ALLOCATION[=<DYNAMIC|STACK>]]\n"
-    "\t[-THREAD[=<routine_name>]]\n\t[-NOTSHARED]\n\t[-NOPATH]\n\t[-NOCOMMENT]\n\t[-SPVGEN]\n"
+    "\t[-THREAD[=<routine_name>]]\n\t[-NOTSHARED]\n\t[-NOPATH]\n\t[-NOCOMMENT]\n\t[-SCRIPTLINES]\n\t[-SPVGEN]\n"
     "\t[-TRACE=<ERROR|TIME|SCN|CIRCULAR>]\n\t[-BUFSIZE=<buffer_size>]\n";
 
 const std::string kCommandFatal = "Fenwir-F-COMMFATAL,  Invalid command line\n";

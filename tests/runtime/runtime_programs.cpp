@@ -78,10 +78,6 @@ fs::path buildProgram(const std::string& compiler, const std::string& program, c
 {
     std::vector<std::string> arguments = {"-std=gnu99", "-Wall", "-Wextra", "-Werror", "-g",
                                           "-I" + kRuntimeDir.string()};
-    if (compiler == "clang") {
-        // The instance guards of generated code are written "if ((n==2))".
-        arguments.push_back("-Wno-parentheses-equality");
-    }
     for (const std::string& define : defines) {
         arguments.push_back("-D" + define);
     }

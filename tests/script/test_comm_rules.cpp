@@ -164,7 +164,7 @@ TEST_F(CommRules, TriggerScriptGetsChannelsCallbacksAndCounters)
         return at(1, "ENT_HASH_LINE", "int fd;", line, "-") +
                at(1, "ENT_COMMENT", "Entree dans le callback " + structure, line, "-") +
                at(1, "ENT_HASH_LINE",
-                  "if (fd=trv_pollevt(trv_ids, trv_n)) {  " + structure +
+                  "if ((fd=trv_pollevt(trv_ids, trv_n))) {  " + structure +
                       "_Init(&trv_msg, fd); trv_msgdate ( &(trv_ctx->trv_ctxrun),0 );} else return (TRV_NO_MESSAGE);",
                   line, "-");
     };

@@ -31,3 +31,9 @@ typedef struct
 TRV_T_CTX, *TRV_PT_CTX ;
 #undef TIME
 #define TIME(X)  (trv_time(&(trv_ctx->timer[(X)].timer)))
+
+static void trv_initstates  TRV_DP (( trv_ctx)) TRV_BP
+TRV_PT_CTX trv_ctx TRV_EP
+ {
+   TRV_T_INT trv_i,trv_j,trv_k;
+ }

@@ -25,7 +25,7 @@ TRV_PT_CTX trv_ctx TRV_EP
     {
       trv_ardv(&(trv_ctx->trv_ctxrun),10,0, "start");
     }
-   if ((trv_numinstance==2))
+   if (trv_numinstance==2)
     {
       if (trv_intersend (&(trv_ctx->trv_ctxrun), "hello", "B_0"))
        {
@@ -56,7 +56,7 @@ TRV_PT_CTX trv_ctx TRV_EP
        }
       trv_print(&(trv_ctx->trv_ctxrun),12,(TRV_T_ULONG)(answer));
     }
-   if ((trv_numinstance==3))
+   if (trv_numinstance==3)
     {
        {
          char *trv_loc_tstemit = NULL;

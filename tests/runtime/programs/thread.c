@@ -15,7 +15,7 @@ TRV_PT_CTX trv_ctx TRV_EP
 static TRV_T_INT trv_S8  TRV_DP (( trv_ctx)) TRV_BP
 TRV_PT_CTX trv_ctx TRV_EP
  {
-   if ((trv_numinstance==2))
+   if (trv_numinstance==2)
     {
       trv_comment ( &(trv_ctx->trv_ctxrun),10 );
     }

@@ -69,7 +69,7 @@ TRV_PT_CTX trv_ctx TRV_EP
 #ifdef TRV_OSTREL_DEBUG
   TRV_T_INT trv_debug_state = 0;
 #endif
-  if ((trv_numinstance==3))
+  if (trv_numinstance==3)
    {
     trv_rioexit ( &(trv_ctx->trv_ctxrun),107 );
    }
@@ -167,7 +167,6 @@ TRV_CONST TRV_PT_ARG arg TRV_EP
  {
   TRV_PT_CTX trv_ctx;
   TRV_PT_CAR rio_file_name = "prog.rio";
-  char argRioFileName[255];
   char lstflt[255];
 #if QVM_DYNFLW
   char tstnaming[255];
