@@ -226,7 +226,8 @@ void TdcWriter::procedure(const Entry& entry)
     numbers.end = record("P", newFields().absent(), locationOf(entry));
 }
 
-// The descriptive text of a call is the call as written.
+// The descriptive text of a call is the call as written; its result is
+// named by it too.
 void TdcWriter::call(const Entry& entry)
 {
     const auto& data = entry.data<CallData>();
@@ -236,7 +237,7 @@ void TdcWriter::call(const Entry& entry)
     statements(subScopeOf(entry));
     if (!data.result.empty()) {
         Fields& result = newFields();
-        result.absent().text(data.result).text("0");
+        result.text(callText_).text(data.result).text("0");
         if (data.expected.empty()) {
             result.absent();
         } else {
@@ -313,7 +314,12 @@ void TdcWriter::var(const Entry& entry)
     }
     ItemNumbers& numbers = numbers_.of(entry);
     numbers.begin = record("K", newFields().text(entry.name), locationOf(entry));
-    describeEntries(subScopeOf(entry), Where::Var, nullptr);
+    if (const Scope* values = subScopeOf(entry)) {
+        for (const Entry& value : values->entries) {
+            itemPath_ = entry.name;
+            describeEntry(value, Where::Var, nullptr, true);
+        }
+    }
     numbers.end = record("K", newFields().absent(), locationOf(entry));
 }
 
@@ -327,7 +333,7 @@ void TdcWriter::messageType(const Entry& entry)
     probeDefine(nextNumber(), "EVT_", entry.name);
     numbers.begin = record("T", newFields().text(entry.name), at);
     if (const script::ValueTree* dump = entry.data<EventStructData>().receivedCheck.get()) {
-        describeTree(dump->root(), at);
+        describeTree(dump->root(), at, {});
     }
     probeDefine(nextNumber(), "EEVT_", entry.name);
     numbers.end = record("T", newFields().absent(), at);
@@ -338,7 +344,7 @@ void TdcWriter::messageType(const Entry& entry)
     for (const ScriptIndex::Definition& definition : found->second) {
         probeDefine(nextNumber(), "DEFM_", definition.entry->name);
         single(*definition.entry, "V", newFields().text(definition.entry->name));
-        describeTree(*definition.root, locationOf(*definition.entry));
+        describeTree(*definition.root, locationOf(*definition.entry), definition.entry->name);
     }
 }
 
