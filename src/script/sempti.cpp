@@ -305,8 +305,12 @@ void PendingText::add(std::string_view lineText, const Origin& origin)
         started = true;
         fileName = origin.fileName;
         line = origin.line;
+        lastLine = origin.line;
     } else {
-        text += '\n';
+        // Lines between (blank or comment lines) keep their place, so that
+        // the C analysis counts the script's lines.
+        text.append(static_cast<std::size_t>(std::max(1, origin.line - lastLine)), '\n');
+        lastLine = std::max(lastLine + 1, origin.line);
     }
     if (isDirective(lineText)) {
         text += '#';
@@ -320,7 +324,7 @@ void Analysis::flushPending(PendingText& pending, std::string_view cScope)
         return;
     }
     pending.text += '\n';
-    declareCText(pending.text, cScope, pending.fileName, pending.line);
+    declareScriptText(pending, cScope);
     pending = {};
 }
 

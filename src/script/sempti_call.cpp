@@ -450,6 +450,7 @@ void Analysis::analyseProcedure(const SyntaxNode& node)
         report(diag::Error, "PROCALREX", name, origin);
         return;
     }
+    acceptDeclaredName(name, NameUse::Block, origin);
     Entry& entry = model.append(&model.global(), ENT_PROC, name, origin);
     model.attach(entry, DSC_PROC);
     state.procedures.push_back(&entry);
@@ -468,6 +469,10 @@ void Analysis::analyseProcedure(const SyntaxNode& node)
         data.type = type;
         ++entry.data<ProcData>().parameterCount;
         setCContext(name, at.fileName, at.line);
+        if (!acceptDeclaredName(parameterName, NameUse::Block, at)) {
+            data.cls = kClassUnspecified;
+            continue;
+        }
         if (!isTypeName(type)) {
             report(diag::Error, "UKNNATTYP", type, at);
             data.cls = kClassUnspecified;
