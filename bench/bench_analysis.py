@@ -13,6 +13,10 @@ when the analysis is linear, and the peak memory of each side.
 
 Usage: bench_analysis.py QVMPREPRO [--megabytes 2] [--scenarios 2000]
                          [--repeats 7] [--keep DIR]
+       bench_analysis.py --write DIR [--megabytes M] [--scenarios N]
+
+--write only writes the header (gen.h) and the script of the base size
+(bench.pts) into DIR, for a test that generates and compiles its program.
 """
 import argparse
 import os
@@ -68,7 +72,7 @@ def scenario(i, blocks):
     p = i % PROCEDURES
     return [
         f"    SCENARIO s{i}",
-        f"      #int local_{i};",
+        f"      #int local_{i} = {i};",
         f"      COMMENT: scenario {i} on block {n}",
         f"      CALL register_{n}(ST{n}_RUN, NIL, NIL) @ 0",
         f"      CALL log_{n}(\"step %d\", local_{i}) @ 0 @ local_{i}",
@@ -137,14 +141,22 @@ def write_script(path, scenarios, blocks):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("qvmprepro")
+    parser.add_argument("qvmprepro", nargs="?")
     parser.add_argument("--megabytes", type=float, default=2.0, help="size of the generated header")
     parser.add_argument("--scenarios", type=int, default=2000, help="scenarios of the base script")
     # Each figure is the least CPU time of the repeats: on a shared machine
     # the cost of first-touched memory alone varies twofold between runs.
     parser.add_argument("--repeats", type=int, default=7)
     parser.add_argument("--keep", help="directory that keeps the generated header and scripts")
+    parser.add_argument("--write", metavar="DIR", help="only write gen.h and bench.pts of the base size into DIR")
     args = parser.parse_args()
+    if args.write:
+        os.makedirs(args.write, exist_ok=True)
+        blocks = write_header(os.path.join(args.write, "gen.h"), args.megabytes)
+        write_script(os.path.join(args.write, "bench.pts"), args.scenarios, blocks)
+        return 0
+    if not args.qvmprepro:
+        parser.error("the qvmprepro binary is required")
     prepro = os.path.abspath(args.qvmprepro)
     env = dict(os.environ)
     env.setdefault("FENWIRDIR", os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "share"))

@@ -46,7 +46,7 @@ def header_block(n):
         f"int register_{n}(int kind, handler_{n}_t handler, void *context);\n"
         f"int log_{n}(const char *format, ...);\n"
         f"#if MSG_{n}_ID > 0x100\n"
-        f"static int check_{n}(int a, int b) {{ return a > b ? a : b; }}\n"
+        f"static inline int check_{n}(int a, int b) {{ return a > b ? a : b; }}\n"
         f"#endif\n"
     )
 

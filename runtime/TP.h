@@ -401,6 +401,20 @@ void trv_nonil_c(TRV_T_RUNCTX *run, TRV_T_INT has_expected, TRV_PT_VOID initial,
 void trv_pointer_c(TRV_T_RUNCTX *run, TRV_T_INT has_expected, TRV_PT_VOID initial, TRV_PT_VOID expected,
                    TRV_PT_VOID actual, TRV_T_INT number);
 
+/* Native call checks against a range of values: each bound with a flag that
+ * says whether it is given, the actual value, the parameter's number.  A
+ * range is always judged. */
+void trv_range_int_c(TRV_T_RUNCTX *run, TRV_T_INT has_lower, TRV_T_INT lower, TRV_T_INT has_upper,
+                     TRV_T_INT upper, TRV_T_INT actual, TRV_T_INT number);
+void trv_range_byte_c(TRV_T_RUNCTX *run, TRV_T_INT has_lower, TRV_T_CAR lower, TRV_T_INT has_upper,
+                      TRV_T_CAR upper, TRV_T_CAR actual, TRV_T_INT number);
+void trv_range_long_c(TRV_T_RUNCTX *run, TRV_T_INT has_lower, TRV_T_LONG lower, TRV_T_INT has_upper,
+                      TRV_T_LONG upper, TRV_T_LONG actual, TRV_T_INT number);
+void trv_range_float_c(TRV_T_RUNCTX *run, TRV_T_INT has_lower, TRV_T_REAL lower, TRV_T_INT has_upper,
+                       TRV_T_REAL upper, TRV_T_REAL actual, TRV_T_INT number);
+void trv_range_double_c(TRV_T_RUNCTX *run, TRV_T_INT has_lower, TRV_T_DOUBLE lower, TRV_T_INT has_upper,
+                        TRV_T_DOUBLE upper, TRV_T_DOUBLE actual, TRV_T_INT number);
+
 /* NIL and NONIL of scripts: the null pointer and "any pointer but null". */
 #ifndef NIL
 #define NIL 0
@@ -550,6 +564,7 @@ void *trv_checked_malloc(size_t size);
 #define trv_strcmp strcmp
 #define trv_strncmp strncmp
 #define trv_memcpy memcpy
+#define trv_memset memset
 #define trv_malloc trv_checked_malloc
 #define trv_free free
 

@@ -542,3 +542,26 @@ TRV_RANGE(byte, TRV_T_CAR, TRV_BYTE_IMAGE, TRV_BYTE_KEY, TRV_WITH_BASE)
 TRV_RANGE(long, TRV_T_LONG, TRV_LONG_IMAGE, TRV_SAME_KEY, TRV_WITH_BASE)
 TRV_RANGE(float, TRV_T_REAL, TRV_FLOAT_IMAGE, TRV_SAME_KEY, TRV_NO_BASE)
 TRV_RANGE(double, TRV_T_DOUBLE, TRV_DOUBLE_IMAGE, TRV_SAME_KEY, TRV_NO_BASE)
+
+/* A parameter or result of a native call against a range: always judged.
+ * The bound is named upper_value as in the other ranges, for TRV_IN_RANGE. */
+#define TRV_CALL_RANGE(name, type, IMAGE, KEY)                                                              \
+    void trv_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT has_lower, type lower, TRV_T_INT has_upper,      \
+                              type upper_value, type actual, TRV_T_INT number)                              \
+    {                                                                                                       \
+        trv_value_text lower_text, upper_text, actual_text;                                                 \
+        char range[2 * TRV_K_VALUE_TEXT + 8];                                                               \
+        TRV_T_INT base = TRV_P_BASE10;                                                                      \
+        (void)base;                                                                                         \
+        IMAGE(lower, lower_text);                                                                           \
+        IMAGE(upper_value, upper_text);                                                                     \
+        IMAGE(actual, actual_text);                                                                         \
+        trv_range_image(has_lower, lower_text, has_upper, upper_text, range, sizeof range);                 \
+        trv_parameter(run, number, 1, TRV_IN_RANGE(KEY, actual), "", range, actual_text);                   \
+    }
+
+TRV_CALL_RANGE(int, TRV_T_INT, TRV_INT_IMAGE, TRV_SAME_KEY)
+TRV_CALL_RANGE(byte, TRV_T_CAR, TRV_BYTE_IMAGE, TRV_BYTE_KEY)
+TRV_CALL_RANGE(long, TRV_T_LONG, TRV_LONG_IMAGE, TRV_SAME_KEY)
+TRV_CALL_RANGE(float, TRV_T_REAL, TRV_FLOAT_IMAGE, TRV_SAME_KEY)
+TRV_CALL_RANGE(double, TRV_T_DOUBLE, TRV_DOUBLE_IMAGE, TRV_SAME_KEY)

@@ -41,16 +41,52 @@ constexpr AccessMacro kAccessMacros[] = {
     {"trv_logdate", "(trv_ctx->trv_ctxrun.trv_ctxlogdate)"},
 };
 
-bool isNativeLine(const Entry& entry)
+// Whether C text ends inside a comment that it opened with "/*".
+bool endsInBlockComment(std::string_view text)
 {
-    return entry.code == ENT_HASH_LINE || entry.code == ENT_AT_LINE;
+    bool inComment = false;
+    char quote = 0;  // the quote of the literal being read
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+        if (inComment) {
+            if (c == '*' && next == '/') {
+                inComment = false;
+                ++i;
+            }
+        } else if (quote != 0) {
+            if (c == '\\') {
+                ++i;
+            } else if (c == quote) {
+                quote = 0;
+            }
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '/' && next == '/') {
+            return false;
+        } else if (c == '/' && next == '*') {
+            inComment = true;
+            ++i;
+        }
+    }
+    return inComment;
 }
 
 }  // namespace
 
 std::string nativeLineText(std::string_view text)
 {
-    return isDirective(text) ? "#" + std::string(text) : std::string(text);
+    const std::string_view kept = withoutLineSplice(text);
+    return isDirective(kept) ? "#" + std::string(kept) : std::string(kept);
+}
+
+std::string nativeStatementText(std::string_view text)
+{
+    std::string statement(withoutLineSplice(text));
+    if (endsInBlockComment(statement)) {
+        statement += " */";
+    }
+    return statement;
 }
 
 ProgramWriter::ProgramWriter(GeneratedFiles& files, const Numbering& numbering, const ScriptIndex& index,
@@ -133,15 +169,19 @@ void ProgramWriter::contextDeclaration()
     out_.undefine("TIME");
     out_.define("TIME(x)", "0");
     for (const Entry& entry : model_.global().entries) {
-        if (isNativeLine(entry)) {
+        if (entry.code == ENT_HASH_LINE) {
             line(nativeLineText(entry.name));
+        } else if (entry.code == ENT_AT_LINE) {
+            line(nativeStatementText(entry.name));
         }
     }
     if (options_.notShared) {
         notShared_ = notSharedVariables();
     }
+    notSharedGlobals();
+    scriptNameDefines_.clear();
     for (const auto& [name, member] : notShared_) {
-        out_.define(name, "(trv_ctx->trv_ctx" + name + ")");
+        defineScriptName(name, "(trv_ctx->trv_ctx" + name + ")");
     }
     messageTypeDefinitions();
     accessMacros();
@@ -175,6 +215,37 @@ void ProgramWriter::contextType()
     line("TRV_T_CTX, *TRV_PT_CTX ;");
 }
 
+namespace {
+
+// Whether the object itself is read-only: a constant needs no copy per tester.
+bool isReadOnly(const canalysis::CType* type)
+{
+    while (type != nullptr) {
+        switch (type->kind) {
+        case canalysis::kQualified:
+            if (type->name != nullptr && std::string_view(type->name) == "const") {
+                return true;
+            }
+            type = type->target.get();
+            break;
+        case canalysis::kTypedefName:
+        case canalysis::kArray: type = type->target.get(); break;
+        default: return false;
+        }
+    }
+    return false;
+}
+
+bool isContextVariable(const canalysis::Symbol& symbol)
+{
+    const canalysis::CType* type = canalysis::C_CPP_resolve(symbol.type.get());
+    const bool function = type != nullptr && type->kind == canalysis::kFunction;
+    return (symbol.storage & (canalysis::kTypedef | canalysis::kExtern)) == 0 && !function &&
+           !isReadOnly(symbol.type.get());
+}
+
+}  // namespace
+
 std::vector<std::pair<std::string, std::string>> ProgramWriter::notSharedVariables() const
 {
     // Shared variables stay global; so do timers, which are indexes.
@@ -188,11 +259,13 @@ std::vector<std::pair<std::string, std::string>> ProgramWriter::notSharedVariabl
     for (const script::SourceFileRecord& record : sourceFiles_) {
         scriptFiles.insert(record.path);
     }
+    // Only what the script's own lines define: not the interfaces they
+    // include, nor what the analysis declares for messages and their
+    // selection contexts.
     std::vector<std::pair<std::string, std::string>> variables;
     for (const canalysis::Symbol* symbol : script::cSymbols().symbolsOf(nullptr)) {
-        const canalysis::CType* type = canalysis::C_CPP_resolve(symbol->type.get());
-        const bool variable = (symbol->storage & canalysis::kTypedef) == 0 && (type == nullptr || type->kind != canalysis::kFunction);
-        if (!variable || symbol->file == nullptr || scriptFiles.count(symbol->file) == 0 || shared.count(symbol->name) != 0) {
+        if (!model_.declaredByScriptLines(symbol->order) || symbol->file == nullptr ||
+            scriptFiles.count(symbol->file) == 0 || shared.count(symbol->name) != 0 || !isContextVariable(*symbol)) {
             continue;
         }
         // The member is named after the variable behind the context prefix,
@@ -201,6 +274,22 @@ std::vector<std::pair<std::string, std::string>> ProgramWriter::notSharedVariabl
         variables.emplace_back(name, canalysis::C_CPP_type_image(symbol->type.get(), "trv_ctx" + name) + ";");
     }
     return variables;
+}
+
+// The address of each global variable that a context member copies, taken
+// before its name is mapped to the member.
+void ProgramWriter::notSharedGlobals()
+{
+    for (const auto& [name, member] : notShared_) {
+        line("static void *const trv_notshared_", name, " = (void *) &", name, ";");
+    }
+}
+
+void ProgramWriter::notSharedInitialValues()
+{
+    for (const auto& [name, member] : notShared_) {
+        line("trv_memcpy(&(", name, "), trv_notshared_", name, ", sizeof(", name, "));");
+    }
 }
 
 void ProgramWriter::contextInitialisation()

@@ -11,11 +11,6 @@ using namespace script::sem;
 
 namespace {
 
-const Entry* structureOf(const Entry& message)
-{
-    return message.data<MessageVarData>().structure;
-}
-
 const Scope* subScopeOf(const Entry& entry)
 {
     return entry.descriptor != nullptr ? entry.descriptor->subScope : nullptr;
@@ -28,25 +23,18 @@ bool isLeadingDeclaration(const Entry& entry)
 
 }  // namespace
 
-// A message type gets its reference and compare functions when it has
-// definitions, and also when a WAITTIL polls it: the WAITTIL calls them.
+// The message functions are written for the calls of the generated code
+// only: a static function that nothing calls is a warning of the C compiler.
+// A WAITTIL calls the reference and compare functions of the types it polls.
 bool ProgramWriter::hasMessageFunctions(const Entry& structure) const
 {
-    return index_.writtenDefinitions.count(&structure) != 0 || index_.polledTypes.count(&structure) != 0;
+    return index_.polledTypes.count(&structure) != 0;
 }
 
 // SEND and WAITTIL dump every message of the type they exchange.
 bool ProgramWriter::hasDumpFunction(const Entry& structure) const
 {
-    if (structure.data<EventStructData>().receivedCheck != nullptr || index_.polledTypes.count(&structure) != 0) {
-        return true;
-    }
-    for (const Entry& entry : model_.global().entries) {
-        if (entry.code == ENT_MESSAGE_VAR && structureOf(entry) == &structure && entry.data<MessageVarData>().sent) {
-            return true;
-        }
-    }
-    return false;
+    return index_.polledTypes.count(&structure) != 0 || index_.sentTypes.count(&structure) != 0;
 }
 
 // ---- types and constants ----
@@ -117,12 +105,11 @@ void ProgramWriter::communicationMacros()
     for (const Entry& entry : model_.global().entries) {
         switch (entry.code) {
         case ENT_MESSAGE_VAR: {
+            // Every message variable: VAR checks, conditions and native
+            // lines may name one that no statement sends or waits for.
             const auto& data = entry.data<MessageVarData>();
-            if (!data.used) {
-                break;
-            }
             const std::string table = "trv_msg_" + data.structure->name + "[" + text(data.index) + "]";
-            out_.define(entry.name, table + ".trv_MsgRef");
+            defineScriptName(entry.name, table + ".trv_MsgRef");
             out_.define("trv_Min_" + entry.name, table + ".trv_MsgMin");
             out_.define("trv_Max_" + entry.name, table + ".trv_MsgMax");
             break;
@@ -140,8 +127,9 @@ void ProgramWriter::communicationMacros()
         case ENT_CHANNEL: {
             const auto& data = entry.data<ChannelData>();
             if (data.used) {
-                out_.define(entry.name, "trv_state_channel[" + text(data.commtype->data<CommtypeData>().typeIndex) +
-                                            "][" + text(data.index) + "]");
+                defineScriptName(entry.name, "trv_state_channel[" +
+                                                 text(data.commtype->data<CommtypeData>().typeIndex) + "][" +
+                                                 text(data.index) + "]");
             }
             break;
         }
@@ -213,11 +201,15 @@ void ProgramWriter::initContext()
     prototype("static void trv_initctx ");
     open();
     line("TRV_T_INT trv_i;");
+    notSharedInitialValues();
     for (const Entry& entry : model_.global().entries) {
         switch (entry.code) {
         case ENT_EVENT_STRUCT:
             line("for (trv_i=0;trv_i<TRV_K_MSG_", entry.name, ";trv_i++)");
             open();
+            // A message read before any DEF_MESSAGE reads zeros, whichever
+            // memory holds the context.
+            line("trv_memset(&trv_msg_", entry.name, "[trv_i], 0, sizeof(trv_msg_", entry.name, "[trv_i]));");
             line("trv_msg_", entry.name, "[trv_i].trv_defNumber=0;");
             close();
             if (const Entry* channel = entry.data<EventStructData>().triggerChannel) {
@@ -394,12 +386,44 @@ void ProgramWriter::copyIdentifier(const CommBlockData& data)
     line("trv_memcpy (&", data.idVar, ",&", id, ", sizeof(", id, "));");
 }
 
+void ProgramWriter::defineScriptName(std::string_view name, const std::string& expansion)
+{
+    out_.define(name, expansion);
+    scriptNameDefines_.insert_or_assign(std::string(name), expansion);
+}
+
+// A procsend or callback declares its message and identifier variables
+// itself: in its function they are those variables (a local hides a global
+// in C), not the message, channel or context member that a define maps a
+// script name of the same spelling to.
+void ProgramWriter::withOwnVariables(const CommBlockData& data, const std::function<void()>& write)
+{
+    std::vector<std::map<std::string, std::string, std::less<>>::const_iterator> hidden;
+    for (const std::string* name : {&data.messageVar, &data.idVar, &data.countVar}) {
+        const auto defined = scriptNameDefines_.find(*name);
+        if (defined != scriptNameDefines_.end()) {
+            out_.undefine(*name);
+            hidden.push_back(defined);
+        }
+    }
+    write();
+    for (const auto& defined : hidden) {
+        out_.define(defined->first, defined->second);
+    }
+}
+
 void ProgramWriter::procsendFunction(const Entry& procsend)
 {
     const auto& data = procsend.data<CommBlockData>();
     if (!data.used) {
         return;
     }
+    withOwnVariables(data, [&] { procsendBody(procsend); });
+}
+
+void ProgramWriter::procsendBody(const Entry& procsend)
+{
+    const auto& data = procsend.data<CommBlockData>();
     const std::string sent = "(trv_" + data.structure->name + "_send)";
     commBlockHead(procsend, "procsend", true);
     line(data.commtype->data<CommtypeData>().idType, " ", data.idVar, ";");
@@ -417,6 +441,12 @@ void ProgramWriter::callbackFunction(const Entry& callback)
     if (!data.used) {
         return;
     }
+    withOwnVariables(data, [&] { callbackBody(callback); });
+}
+
+void ProgramWriter::callbackBody(const Entry& callback)
+{
+    const auto& data = callback.data<CommBlockData>();
     const std::string& idType = data.commtype->data<CommtypeData>().idType;
     commBlockHead(callback, "callback", !data.multiplexed);
     if (data.multiplexed) {

@@ -673,9 +673,6 @@ void ProgramWriter::waitFunction(int number)
 void ProgramWriter::defMessage(const Entry& definition)
 {
     const auto& data = definition.data<DefMessageData>();
-    if (!data.message->data<MessageVarData>().used) {
-        return;
-    }
     line(MessageTable{*data.message}, ".trv_defNumber = ", data.number, ";");
     if (data.tree) {
         locateWalk(definition);

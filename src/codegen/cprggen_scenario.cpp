@@ -62,7 +62,7 @@ void ProgramWriter::closingSequence()
 
 void ProgramWriter::procedure(const Entry& procedure)
 {
-    if (!procedure.data<ProcData>().used && index_.cleanupProcedures.count(&procedure) == 0) {
+    if (!procedure.data<ProcData>().used) {
         return;
     }
     emptyLine();

@@ -107,7 +107,7 @@ void ProgramWriter::dispatch(const Entry& entry)
         break;
     case ENT_RESET: line("trv_get_date(&(trv_ctx->timer[", entry.name, "].timer));"); break;
     case ENT_HASH_LINE: line(statementLines_ ? std::string(entry.name) : nativeLineText(entry.name)); break;
-    case ENT_AT_LINE: line(entry.name); break;  // a statement, never a directive
+    case ENT_AT_LINE: line(nativeStatementText(entry.name)); break;  // a statement, never a directive
     case ENT_INSTANCE_BODY_BEGIN: instanceBodyBegin(entry); break;
     case ENT_INSTANCE_BODY_END:
         if (runTimeInstances()) {

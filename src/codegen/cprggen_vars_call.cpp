@@ -2,28 +2,28 @@
 // parameters and of its result.
 #include "codegen/cprggen_writer.h"
 
+#include "script/sempti.h"
+
+#include <optional>
+
 namespace qvm::codegen::program {
 
 using namespace script::sem;
 
 namespace {
 
-constexpr int kClassNonNil = 8;
+constexpr int kClassCharArray = 7;
+constexpr int kClassArray = 11;
 constexpr int kClassUnspecified = 17;
-
-// The parameter's class, or the argument's own where the prototype does not
-// tell (variadic part, no prototype).
-int resolvedClass(const ArgData& argument)
-{
-    if (argument.parameterClass == 15 || argument.parameterClass == kClassUnspecified || argument.parameterClass < 0) {
-        return argument.cls;
-    }
-    return argument.parameterClass;
-}
 
 bool passedByAddress(int cls)
 {
     return cls == 10 || cls == 11 || cls == 12;
+}
+
+bool isArray(int cls)
+{
+    return cls == kClassCharArray || cls == kClassArray;
 }
 
 std::string_view firstOf(std::initializer_list<std::string_view> values)
@@ -53,6 +53,34 @@ std::tuple<std::string_view, std::string_view, std::string_view, std::string_vie
     return {runtimeCast(argument.cls), argument.address ? "&" : "", argument.value, ", "};
 }
 
+// A bound of a range check: "1,<cast><bound>," when given, else "0,<cast>0,".
+struct RangeBound {
+    int cls;
+    std::string_view bound;
+};
+
+std::tuple<std::string_view, std::string_view, std::string_view, std::string_view> pieceParts(const RangeBound& range)
+{
+    return {range.bound.empty() ? "0," : "1,", runtimeCast(range.cls), range.bound.empty() ? "0" : range.bound, ","};
+}
+
+// What a REF argument names: its variable after '@', else its text.
+std::string_view referenced(const ArgData& data)
+{
+    return firstOf({data.result, data.text});
+}
+
+// What the call passes: the argument's variable or text, by address for a
+// REF; an array passes itself, which C passes as the address of its first
+// element, the parameter's type.
+std::string passedText(const ArgData& data)
+{
+    const std::string_view passed = data.reference ? referenced(data) : firstOf({data.result, data.text});
+    const int cls = data.result.empty() ? data.cls : data.resultClass;
+    const bool address = data.reference && !isArray(cls);
+    return joinedPieces(address ? "&" : "", passed);
+}
+
 }  // namespace
 
 void ProgramWriter::nativeCall(const Entry& call)
@@ -63,8 +91,8 @@ void ProgramWriter::nativeCall(const Entry& call)
     std::string written;
     if (arguments != nullptr) {
         for (const Entry& argument : arguments->entries) {
-            const auto& given = argument.data<ArgData>();
-            appendPieces(written, written.empty() ? "" : ", ", given.reference ? "&" : "", given.text);
+            parameterInitialisation(argument.data<ArgData>());
+            appendPieces(written, written.empty() ? "" : ", ", passedText(argument.data<ArgData>()));
         }
     }
     if (!data.result.empty()) {
@@ -87,47 +115,67 @@ void ProgramWriter::nativeCall(const Entry& call)
     close();
 }
 
+// An argument with a variable after its second '@' passes that variable,
+// set to the argument's value first.
+void ProgramWriter::parameterInitialisation(const ArgData& data)
+{
+    if (data.result.empty() || data.text.empty()) {
+        return;
+    }
+    const int cls = data.resultClass;
+    if (cls == kClassCharArray) {
+        line("trv_strcpy(", data.result, ",", data.text, ");");
+    } else if (cls == kClassArray) {
+        line("trv_memcpy(", data.result, ",", data.text, ",sizeof(", data.result, "));");
+    } else {
+        line(data.result, " = ", data.text, ";");
+    }
+}
+
 // The value passed, the value expected of it after the call, and the
-// variable that holds it then.
+// variable that holds it then: the argument's variable, else the argument
+// itself.
 void ProgramWriter::parameterCheck(const Entry& argument)
 {
     const auto& data = argument.data<ArgData>();
-    // A variable passed by REF is checked as itself: its class, and its
-    // value after the call as the actual one.
-    int cls = data.reference ? data.cls : resolvedClass(data);
-    if (data.expectedClass == kClassNonNil) {
-        cls = kClassNonNil;
-    }
+    const int cls = data.checkedClass();
     if (cls == kClassUnspecified) {
         return;
     }
     const std::string_view initial = data.text;
+    const std::string_view actual = data.reference ? referenced(data) : firstOf({data.result, data.text});
+    if (const std::optional<script::sem::ValueRange> range = script::sem::valueRange(data.expected)) {
+        rangeCheck(cls, *range, actual, number(argument));
+        return;
+    }
     const std::string_view expected = firstOf({data.expected, initial});
-    const std::string_view actual =
-        data.reference ? firstOf({data.result, initial}) : firstOf({data.result, data.expected, initial});
     const bool aggregate = passedByAddress(cls);
     // A structure or union passed by value is compared through its address
     // on every side: the check functions take pointers to it.
     line(checkCallHead(CheckCall::Plain, cls, -1, false), data.expected.empty() ? "0, " : "1, ",
-         CheckValue{cls, initial, aggregate}, CheckValue{cls, expected, aggregate && cls != 11},
+         CheckValue{cls, initial, aggregate}, CheckValue{cls, expected, aggregate && cls != kClassArray},
          CheckValue{cls, actual, aggregate}, number(argument), " );");
 }
 
 void ProgramWriter::resultCheck(const Entry& call)
 {
     const auto& data = call.data<CallData>();
-    int cls = data.returnClass;
-    if (cls == kClassUnspecified || cls < 0) {
-        cls = data.resultClass >= 0 ? data.resultClass : 2;
-    }
-    // "@ NONIL" asks for any pointer but null: the non-null check.
-    if (data.expectedClass == kClassNonNil) {
-        cls = kClassNonNil;
+    const int cls = data.checkedClass();
+    if (const std::optional<script::sem::ValueRange> range = script::sem::valueRange(data.expected)) {
+        rangeCheck(cls, *range, data.result, endNumber(call) - 1);
+        return;
     }
     const bool address = cls == 10 || cls == 12;
     line(checkCallHead(CheckCall::Plain, cls, -1, false), data.expected.empty() ? "0, " : "1, ",
          CheckValue{cls, {}, false}, CheckValue{cls, data.expected, address}, CheckValue{cls, data.result, address},
          endNumber(call) - 1, " );");
+}
+
+// A value expected within a range (the analysis lets ranges of numbers only through).
+void ProgramWriter::rangeCheck(int cls, const script::sem::ValueRange& range, std::string_view actual, int checkNumber)
+{
+    line("trv_range_", rangeFamily(cls), "_c (", kRun, ",", RangeBound{cls, range.lower},
+         RangeBound{cls, range.upper}, runtimeCast(cls), actual, ", ", checkNumber, " );");
 }
 
 }  // namespace qvm::codegen::program

@@ -20,6 +20,10 @@ struct Symbol;
 struct Tag;
 }  // namespace qvm::canalysis
 
+namespace qvm::script::sem {
+struct ValueRange;
+}  // namespace qvm::script::sem
+
 namespace qvm::codegen::program {
 
 using script::sem::Entry;
@@ -48,6 +52,9 @@ enum class CheckCall { Plain, Expect, Compare, Dump };
 // family of a class is "int", "char", "string", ...; a character's is
 // "char" when compared, else by its format code.
 std::string_view checkCallHead(CheckCall kind, int cls, int formatCode, bool compare);
+// The family of a range check ("int", "byte", "long", "float", "double"),
+// "" for a class that has none.
+std::string_view rangeFamily(int cls);
 
 // What a walk over a variable description writes.
 enum class WalkMode {
@@ -118,10 +125,13 @@ private:
     void contextDeclaration();
     void accessMacros();
     void contextType();
-    // NOTSHARED: the global variables of the script's files that no SHARE
-    // names, each as (name, member declaration); every tester context gets
-    // its own copy.
+    // NOTSHARED: the variables that the script's top-level '#' lines define
+    // and no SHARE names, each as (name, member declaration); every tester
+    // context gets its own copy, which trv_initctx starts from the value of
+    // the global one.
     std::vector<std::pair<std::string, std::string>> notSharedVariables() const;
+    void notSharedGlobals();
+    void notSharedInitialValues();
     void contextInitialisation();
     void staticContext();
     void scriptFunctions();
@@ -190,8 +200,10 @@ private:
     template <typename Visit>
     void forEachMember(const VarItem& item, const Visit& visit) const;
     void nativeCall(const Entry& call);
+    void parameterInitialisation(const script::sem::ArgData& data);
     void parameterCheck(const Entry& argument);
     void resultCheck(const Entry& call);
+    void rangeCheck(int cls, const script::sem::ValueRange& range, std::string_view actual, int checkNumber);
 
     // ---- communication (cprggen_comm*.cpp) ----
     void messageTypeDefinitions();
@@ -211,7 +223,14 @@ private:
     void commBlockDeclarations(const Entry& block);
     void copyIdentifier(const script::sem::CommBlockData& data);
     void procsendFunction(const Entry& procsend);
+    void procsendBody(const Entry& procsend);
     void callbackFunction(const Entry& callback);
+    void callbackBody(const Entry& callback);
+    // A define of a script name (a message variable, a channel, a NOTSHARED
+    // variable), kept so that the functions whose own variables hide the
+    // name can lift it.
+    void defineScriptName(std::string_view name, const std::string& expansion);
+    void withOwnVariables(const script::sem::CommBlockData& data, const std::function<void()>& write);
     void blockDeclarations(const Scope* body);
     void blockStatements(const Scope* body);
     void waitFunction(int number);
@@ -303,12 +322,11 @@ private:
     GeneratedFiles& files_;
     LineWriter out_;
     int depth_ = 0;  // scenario depth: numbers the repetition counters J<depth>
-    // The script's index: the procedures that ENABLE_CLEANUP or
-    // DISABLE_CLEANUP name have their functions written even when no CALL
-    // reaches them. Either the TDC writer's, in the numbering, or one
+    // The script's index: either the TDC writer's, in the numbering, or one
     // gathered for this writer; both outlive it.
     const ScriptIndex& index_;
     std::vector<std::pair<std::string, std::string>> notShared_;
+    std::map<std::string, std::string, std::less<>> scriptNameDefines_;  // name, expansion
     // (type text, name) pairs of the prototype being written.
     std::vector<std::pair<std::string, std::string>> parameters_;
     WalkPaths walkPaths_;
@@ -362,6 +380,9 @@ private:
 // The text of a native line as C: the script keeps a line without its '#',
 // which a preprocessor directive gets back.
 std::string nativeLineText(std::string_view text);
+// The text of an '@' line as C: a statement of its own, which neither
+// continues into the next line nor leaves a comment open over it.
+std::string nativeStatementText(std::string_view text);
 
 // The arguments of a procedure call, as written in C: "trv_ctx" then each
 // argument after ", ", "&" before one passed by address.

@@ -45,9 +45,7 @@ void indexScope(ScriptIndex& index, const Scope* scope, bool generated, bool tra
         if (traced && hasTracerElements(entry)) {
             index.traced.push_back(&entry);
         }
-        if (entry.code == ENT_ENABLE_CLEANUP || entry.code == ENT_DISABLE_CLEANUP) {
-            index.cleanupProcedures.insert(entry.data<ProcedureRefData>().procedure);
-        } else if (entry.code == ENT_DEF_MESSAGE) {
+        if (entry.code == ENT_DEF_MESSAGE) {
             const auto& data = entry.data<DefMessageData>();
             if (data.generated() && data.tree) {
                 const Entry* structure = structureOf(*data.message);
@@ -59,13 +57,15 @@ void indexScope(ScriptIndex& index, const Scope* scope, bool generated, bool tra
                     index.writtenDefinitions[structure].push_back(definition);
                 }
             }
-        } else if (entry.code == ENT_WAITTIL) {
+        } else if (entry.code == ENT_WAITTIL && generated) {
             index.waittils[entry.data<WaittilData>().number] = &entry;
             for (const Entry& piece : entry.descriptor->subScope->entries) {
                 if (piece.code == ENT_MATCH_PIECE) {
                     index.polledTypes.insert(structureOf(*piece.data<MatchPieceData>().message));
                 }
             }
+        } else if (entry.code == ENT_SEND && generated) {
+            index.sentTypes.insert(structureOf(*entry.data<SendData>().message));
         }
         for (const Scope* statements : statementScopes(entry)) {
             if (statements != nullptr) {

@@ -1,7 +1,6 @@
 // What the writers look up apart from their walks over an analysed script:
-// the message definitions, the WAITTILs, the procedures of the cleanup
-// statements and the constructs that have tracer elements, gathered for all
-// of them in one walk over its statements.
+// the message definitions, the WAITTILs and the constructs that have
+// tracer elements, gathered for all of them in one walk over its statements.
 #pragma once
 
 #include "script/semmodel.h"
@@ -48,9 +47,10 @@ struct ScriptIndex {
     // The generated DEF_MESSAGEs with a value of a used message variable,
     // wherever they stand: the program writes them.
     Definitions writtenDefinitions;
-    std::map<int, const Entry*> waittils;                // by their run-wide number
-    std::unordered_set<const Entry*> polledTypes;        // message types whose messages a WAITTIL polls
-    std::unordered_set<const Entry*> cleanupProcedures;  // those ENABLE_CLEANUP or DISABLE_CLEANUP names
+    // What the generated code (no construct left out of the program) holds:
+    std::map<int, const Entry*> waittils;          // the WAITTILs, by their run-wide number
+    std::unordered_set<const Entry*> polledTypes;  // message types whose messages a WAITTIL polls
+    std::unordered_set<const Entry*> sentTypes;    // message types whose messages a SEND sends
     // The constructs with tracer elements, each before those in its scopes,
     // none from the body of a procedure that nothing uses.
     std::vector<const Entry*> traced;

@@ -210,6 +210,41 @@ std::string_view descriptorCodeName(int code)
     return nameIn(kDescriptorNames, code);
 }
 
+namespace {
+
+constexpr int kNonNilClass = 8;
+constexpr int kVariadicClass = 15;
+constexpr int kUnspecifiedClass = 17;
+
+}  // namespace
+
+int ArgData::checkedClass() const
+{
+    if (expectedClass == kNonNilClass) {
+        return kNonNilClass;
+    }
+    if (reference) {
+        return result.empty() ? cls : resultClass;
+    }
+    const bool untold = parameterClass == kVariadicClass || parameterClass == kUnspecifiedClass || parameterClass < 0;
+    // A pointer passed for an arithmetic parameter (a _Bool takes one without
+    // a word) is checked as the pointer it is: the arithmetic check would
+    // cast it to an integer.
+    const bool pointerForNumber = cls >= 6 && cls <= 9 && parameterClass >= 0 && parameterClass <= 5;
+    return untold || pointerForNumber ? cls : parameterClass;
+}
+
+int CallData::checkedClass() const
+{
+    if (expectedClass == kNonNilClass) {
+        return kNonNilClass;
+    }
+    if (returnClass == kUnspecifiedClass || returnClass < 0) {
+        return resultClass >= 0 ? resultClass : 2;
+    }
+    return returnClass;
+}
+
 bool DefMessageData::generated() const
 {
     return procedure == nullptr || procedure->data<ProcData>().used;
@@ -437,28 +472,22 @@ Entry* Model::findGlobal(int code, std::string_view name) const
 namespace {
 
 Entry* findPair(std::map<std::pair<const Entry*, const Entry*>, Entry*>& table, const Entry* commtype,
-                const Entry* structure, bool markUsed)
+                const Entry* structure)
 {
     const auto found = table.find({commtype, structure});
-    if (found == table.end()) {
-        return nullptr;
-    }
-    if (markUsed) {
-        found->second->data<CommBlockData>().used = true;
-    }
-    return found->second;
+    return found == table.end() ? nullptr : found->second;
 }
 
 }  // namespace
 
-Entry* Model::findCallback(const Entry* commtype, const Entry* structure, bool markUsed)
+Entry* Model::findCallback(const Entry* commtype, const Entry* structure)
 {
-    return findPair(callbacks_, commtype, structure, markUsed);
+    return findPair(callbacks_, commtype, structure);
 }
 
-Entry* Model::findProcsend(const Entry* commtype, const Entry* structure, bool markUsed)
+Entry* Model::findProcsend(const Entry* commtype, const Entry* structure)
 {
-    return findPair(procsends_, commtype, structure, markUsed);
+    return findPair(procsends_, commtype, structure);
 }
 
 std::vector<Entry*> Model::callbacksOf(const Entry* structure) const

@@ -317,6 +317,11 @@ struct CallData {
     int returnClass = -1;        // of the C function
     std::span<const int> parameterClasses;  // of the C function: {14} for none, 15 for "..."; held by the model
     bool expandedCall = false;   // found through the macro expansion of the whole call
+
+    // The class of the result check: the function's return class, or where
+    // no prototype tells it the result variable's (int without one); "@
+    // NONIL" asks for the non-null check (class 8).
+    int checkedClass() const;
 };
 
 // Expression classes run from -1 to 17: the argument's four take a byte each,
@@ -330,6 +335,12 @@ struct ArgData {
     std::int8_t expectedClass = -1;
     std::int8_t resultClass = -1;
     bool reference = false;  // written REF(...)
+
+    // The class of what its check compares after the call: the variable a
+    // REF names after '@', else what the REF names, else the parameter (or
+    // the argument itself where no prototype tells); "@ NONIL" asks for the
+    // non-null check (class 8).
+    int checkedClass() const;
 };
 
 struct ParamData {
@@ -823,10 +834,9 @@ public:
 
     // Global entries by code and name (first of that name).
     Entry* findGlobal(int code, std::string_view name) const;
-    // Callback and procsend of a (communication type, event structure) pair;
-    // a hit marks it used.
-    Entry* findCallback(const Entry* commtype, const Entry* structure, bool markUsed = true);
-    Entry* findProcsend(const Entry* commtype, const Entry* structure, bool markUsed = true);
+    // Callback and procsend of a (communication type, event structure) pair.
+    Entry* findCallback(const Entry* commtype, const Entry* structure);
+    Entry* findProcsend(const Entry* commtype, const Entry* structure);
     std::vector<Entry*> callbacksOf(const Entry* structure) const;
     // Makes a callback or procsend findable by its pair (the first one stays).
     void registerCallback(Entry& callback);
@@ -844,6 +854,20 @@ public:
     int takeEventStructIndex() { return eventStructCount_++; }
     void useChannelIndex(int index) { highestChannelIndex_ = std::max(highestChannelIndex_, index); }
     void skipChannelIndex() { ++highestChannelIndex_; }
+
+    // The C declarations made by the script's own top-level '#' lines: the
+    // ranks of the C analysis's records from first up to end.
+    void keepScriptLineDeclarations(long first, long end)
+    {
+        if (first < end) {
+            scriptLineDeclarations_.emplace_back(first, end);
+        }
+    }
+    bool declaredByScriptLines(long order) const
+    {
+        return std::any_of(scriptLineDeclarations_.begin(), scriptLineDeclarations_.end(),
+                           [order](const auto& range) { return order >= range.first && order < range.second; });
+    }
 
     // Frees every scope, entry and descriptor below the global scope,
     // checking each descriptor's code.
@@ -887,6 +911,7 @@ private:
     std::map<std::pair<const Entry*, const Entry*>, Entry*> callbacks_;
     std::map<std::pair<const Entry*, const Entry*>, Entry*> procsends_;
     std::vector<Entry*> callbackOrder_;  // registered callbacks, in declaration order
+    std::vector<std::pair<long, long>> scriptLineDeclarations_;
 };
 
 // The descriptor's key fields, "key=value" separated by blanks (texts in

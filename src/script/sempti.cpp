@@ -76,6 +76,7 @@ void Analysis::run(const SyntaxNode* root)
     analyseDeclarations(root->c1());
     if (root->c2() != nullptr) {
         analyseScenarioItems(&expect(root->c2(), STX_SCENARIO_ITEM_LIST, *root), model.global(), nullptr);
+        markCommunicationBlockProcedures();
     }
     closingChecks();
 }
@@ -299,8 +300,72 @@ bool isDirective(std::string_view text)
     return std::find(std::begin(kDirectives), std::end(kDirectives), word) != std::end(kDirectives);
 }
 
-void PendingText::add(std::string_view lineText, const Origin& origin)
+std::string_view withoutLineSplice(std::string_view text)
 {
+    for (;;) {
+        const std::size_t last = text.find_last_not_of(" \t\r");
+        if (last == std::string_view::npos || text[last] != '\\') {
+            return text;
+        }
+        text = text.substr(0, last);
+    }
+}
+
+namespace {
+
+std::string_view trimmedView(std::string_view text)
+{
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+}  // namespace
+
+std::optional<ValueRange> valueRange(std::string_view text)
+{
+    text = trimmedView(text);
+    if (text.size() < 4 || text.front() != '[' || text.back() != ']') {
+        return std::nullopt;
+    }
+    // The ".." that stands in the outer brackets themselves, outside
+    // literals; the brackets must pair up around it.
+    const std::string_view inside = text.substr(1, text.size() - 2);
+    int depth = 0;
+    char quote = 0;
+    std::optional<std::size_t> dots;
+    for (std::size_t i = 0; i < inside.size(); ++i) {
+        const char c = inside[i];
+        if (quote != 0) {
+            if (c == '\\') {
+                ++i;
+            } else if (c == quote) {
+                quote = 0;
+            }
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '[' || c == '(') {
+            ++depth;
+        } else if (c == ']' || c == ')') {
+            if (--depth < 0) {
+                return std::nullopt;
+            }
+        } else if (depth == 0 && !dots && inside.substr(i, 2) == "..") {
+            dots = i;
+            ++i;
+        }
+    }
+    if (!dots || depth != 0 || quote != 0) {
+        return std::nullopt;
+    }
+    return ValueRange{trimmedView(inside.substr(0, *dots)), trimmedView(inside.substr(*dots + 2))};
+}
+
+void PendingText::add(std::string_view rawText, const Origin& origin)
+{
+    const std::string_view lineText = withoutLineSplice(rawText);
     if (!started) {
         started = true;
         fileName = origin.fileName;
@@ -324,7 +389,11 @@ void Analysis::flushPending(PendingText& pending, std::string_view cScope)
         return;
     }
     pending.text += '\n';
+    const long first = cSymbols().nextOrder();
     declareScriptText(pending, cScope);
+    if (cScope.empty()) {
+        model.keepScriptLineDeclarations(first, cSymbols().nextOrder());
+    }
     pending = {};
 }
 

@@ -7,6 +7,7 @@
 #include "script/syntaxtree.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,19 @@ namespace sem {
 // A '#' line whose text starts with a directive word is that directive
 // ("#include", "#define"); any other is a line of C declarations.
 bool isDirective(std::string_view text);
+// The text of a native line without the backslashes (and blanks) that end
+// it: every line of the script stands alone, so none continues into the
+// line that C text puts after it.
+std::string_view withoutLineSplice(std::string_view text);
+
+// An expected value written as a range of values, "[lower .. upper]";
+// either bound may be left out (an empty view).
+struct ValueRange {
+    std::string_view lower;
+    std::string_view upper;
+};
+// The bounds when the whole text is one range, else nothing.
+std::optional<ValueRange> valueRange(std::string_view text);
 }  // namespace sem
 
 struct AnalysisOptions {

@@ -60,12 +60,14 @@ struct RunState {
     bool receivedMessageDeclared = false;        // "int trv_msgrcv;" handed to the C analysis
     bool receivedMessageFormatted = false;       // its hidden format registered
     bool insideProcedure = false;                // a procedure body is being analysed
+    bool insideCommBlock = false;                // a callback or procsend body is being analysed
     Entry* currentProcedure = nullptr;
     std::optional<Origin> firstWaittil;          // the first WAITTIL on messages
     IgnoredTrace ignoredTraceOn;
     IgnoredTrace ignoredTraceOff;
     IgnoredTrace ignoredFlushTrace;
     std::vector<Entry*> procedures;              // in declaration order
+    std::vector<bool*> usedMarks;                // the used flags set, in order
 };
 
 class Analysis {
@@ -127,6 +129,12 @@ public:
     // Class of a native expression after macro expansion, typed in a C
     // scope; kClassNone when the expansion was refused.
     int classOf(std::string_view text, std::string_view cScope, const Origin& origin);
+    // The two steps of classOf: the text after macro expansion (a view of
+    // the text or of storage; nothing when the expansion was refused), and
+    // the class of an expanded text.
+    static std::optional<std::string_view> expandedForTyping(std::string_view text, std::string_view cScope,
+                                                             const Origin& origin, std::string& storage);
+    static int classOfExpanded(std::string_view expanded, std::string_view cScope, const Origin& origin);
     // TIMER as a declaration and as an instruction.
     void declareTimer(const SyntaxNode& node, Block& block);
     // FORMAT= as a declaration and as an instruction.
@@ -142,8 +150,17 @@ public:
     void analyseProcedureArguments(const SyntaxNode* arguments, Descriptor& call, Entry& procedure, Scope& parent,
                                    const std::string& cScope);
     // Marks the procedure used, and through its body every procedure it
-    // calls (and with them the DEF_MESSAGEs of their bodies).
+    // calls or names for cleanup (and with them the DEF_MESSAGEs of their
+    // bodies).
     void markProcedureUsed(Entry& procedure);
+    // Sets a used flag (of a procedure, message, channel, communication
+    // type, callback or procsend), so that it can be taken back.
+    void markUsed(bool& flag);
+    // Takes back the marks made since usedMarks held that many.
+    void takeBackUsedMarks(std::size_t kept);
+    // The procedures that the bodies of the used callbacks and procsends
+    // call: known once every statement that uses a block is analysed.
+    void markCommunicationBlockProcedures();
 
     // ---- VAR checks (sempti_var.cpp) ----
     void analyseVar(const SyntaxNode& node, Block& block, const Origin& origin);

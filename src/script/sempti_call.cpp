@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 
 namespace qvm::script::sem {
 
@@ -156,7 +157,7 @@ public:
         data.expandedCall = found->expanded;
         if (found->procedure != nullptr) {
             data.procedure = found->procedure;
-            if (!a.state.insideProcedure) {
+            if (!a.state.insideProcedure && !a.state.insideCommBlock) {
                 a.markProcedureUsed(*found->procedure);
             }
             procedureArguments(arguments, descriptor, *found->procedure);
@@ -167,6 +168,7 @@ public:
         data.parameterClasses = model.keepClasses(found->function->parameterClasses);
         checkExpectedValue(data, origin);
         hiddenReturnVariable(data, origin);
+        checkRange(data.expected, data.checkedClass(), data.expectedClass, origin);
         functionArguments(arguments, descriptor, name);
     }
 
@@ -277,27 +279,49 @@ private:
         return true;
     }
 
+    // An expected value's class, and whether it is a null pointer constant
+    // (NIL, 0), which is compared as a pointer: it suits every pointer.
+    struct ExpectedValue {
+        int cls = kClassNone;
+        bool nullPointer = false;
+    };
+
+    ExpectedValue expectedValue(std::string_view text, const Origin& origin)
+    {
+        if (valueRange(text)) {
+            return {expectedClassOf(text, origin), false};
+        }
+        std::string storage;
+        const std::optional<std::string_view> expanded = Analysis::expandedForTyping(text, cScope, origin, storage);
+        if (!expanded) {
+            return {};
+        }
+        return {Analysis::classOfExpanded(*expanded, cScope, origin), isNullPointerConstant(*expanded)};
+    }
+
     // "@ expected [@ result]" of a C function's call.
     void checkExpectedValue(CallData& data, const Origin& origin)
     {
         if (data.expected.empty() && data.result.empty()) {
             return;
         }
-        data.expectedClass = a.classOf(data.expected, cScope, origin);
+        const ExpectedValue expected = expectedValue(data.expected, origin);
+        data.expectedClass = expected.cls;
         if (isAggregateClass(data.expectedClass)) {
             Analysis::report(diag::Error, "NOTSTRUCT", data.expected, origin);
         }
         if (data.expectedClass == kClassCharArray) {
             data.expectedClass = kClassString;
         }
-        if (!compatibleClasses(data.returnClass, data.expectedClass)) {
+        const int compared = expected.nullPointer ? int{kClassPointer} : data.expectedClass;
+        if (!compatibleClasses(data.returnClass, compared)) {
             Analysis::report(diag::Warning, "INCOMPTYP", data.expected, origin);
         }
         if (data.result.empty()) {
             return;
         }
         data.resultClass = a.classOf(data.result, cScope, origin);
-        if (!compatibleClasses(data.expectedClass, data.resultClass)) {
+        if (!compatibleClasses(compared, data.resultClass)) {
             Analysis::report(diag::Warning, "INCOMPTYP", data.result, origin);
         }
         if (!compatibleClasses(data.returnClass, data.resultClass)) {
@@ -346,7 +370,7 @@ private:
                 Analysis::report(diag::Error, "CALLARGWT", argumentLabel(i, name), arguments[i].origin);
                 continue;
             }
-            addArgument(call, arguments[i], parameter);
+            addArgument(call, arguments[i], parameter, FunctionParameter{name, i});
         }
         if (arguments.size() < requiredCount(parameters)) {
             const Origin at = arguments.empty() ? Origin{call.owner->fileName(), call.owner->fileId(), call.owner->line}
@@ -377,7 +401,14 @@ private:
         return !parameters.empty() && parameters.back() == kClassVariadic ? parameters.size() - 1 : parameters.size();
     }
 
-    void addArgument(Descriptor& call, const WrittenArgument& argument, int parameterClass)
+    // The parameter of a C function that an argument goes to.
+    struct FunctionParameter {
+        std::string_view function;
+        std::size_t index = 0;  // from 0
+    };
+
+    void addArgument(Descriptor& call, const WrittenArgument& argument, int parameterClass,
+                     std::optional<FunctionParameter> parameter = std::nullopt)
     {
         if (!call.subScope) {
             model.makeScope(call, &scope);
@@ -389,16 +420,31 @@ private:
         data.expected = model.keep(argument.expected);
         data.result = model.keep(argument.result);
         data.parameterClass = static_cast<std::int8_t>(parameterClass);
-        data.cls = static_cast<std::int8_t>(a.classOf(argument.text, cScope, argument.origin));
-        // A reference passes the address of what it names; the variadic
-        // part of a parameter list takes anything.
+        std::string storage;
+        const std::optional<std::string_view> expanded =
+            Analysis::expandedForTyping(argument.text, cScope, argument.origin, storage);
+        // A C function's parameter judges the argument by its C type; the
+        // classes judge the rest. A reference passes the address of what it
+        // names; the variadic part of a parameter list takes anything.
+        const std::optional<ArgumentJudgement> judgement =
+            parameter && expanded ? judgeArgument(parameter->function, parameter->index, *expanded, argument.reference)
+                                  : std::nullopt;
+        if (judgement) {
+            data.cls = static_cast<std::int8_t>(judgement->argumentClass);
+        } else {
+            data.cls = static_cast<std::int8_t>(
+                expanded ? Analysis::classOfExpanded(*expanded, cScope, argument.origin) : int{kClassNone});
+        }
         const int passed = argument.reference ? int{kClassPointer} : int{data.cls};
-        if (parameterClass != kClassVariadic && !compatibleClasses(parameterClass, passed)) {
+        if (judgement) {
+            reportConversion(*judgement, *parameter, argument.origin);
+        } else if (parameterClass != kClassVariadic && !compatibleClasses(parameterClass, passed)) {
             Analysis::report(diag::Warning, "INCOMPTYP", argument.text, argument.origin);
         }
         if (!argument.expected.empty()) {
-            data.expectedClass = static_cast<std::int8_t>(a.classOf(argument.expected, cScope, argument.origin));
-            if (!compatibleClasses(data.cls, data.expectedClass)) {
+            const ExpectedValue expected = expectedValue(argument.expected, argument.origin);
+            data.expectedClass = static_cast<std::int8_t>(expected.cls);
+            if (!compatibleClasses(data.cls, expected.nullPointer ? int{kClassPointer} : expected.cls)) {
                 Analysis::report(diag::Warning, "INCOMPTYP", argument.expected, argument.origin);
             }
         }
@@ -408,6 +454,66 @@ private:
                 Analysis::report(diag::Warning, "EXPRCONST", argument.result, argument.origin);
             }
         }
+        checkRange(argument.expected, data.checkedClass(), data.expectedClass, argument.origin);
+    }
+
+    // The class of an expected value; a range's is its bounds' class, and a
+    // range needs a bound.
+    int expectedClassOf(std::string_view expected, const Origin& origin)
+    {
+        const std::optional<ValueRange> range = valueRange(expected);
+        if (!range) {
+            return a.classOf(expected, cScope, origin);
+        }
+        if (range->lower.empty() && range->upper.empty()) {
+            Analysis::report(diag::Error, "FORBEMPTY", {}, origin);
+            return kClassNone;
+        }
+        int cls = kClassNone;
+        for (const std::string_view bound : {range->lower, range->upper}) {
+            if (!bound.empty()) {
+                const int boundClass = a.classOf(bound, cScope, origin);
+                cls = cls == kClassNone ? boundClass : cls;
+            }
+        }
+        return cls;
+    }
+
+    // A range is checked against numbers only: the value checked and its bounds.
+    static void checkRange(std::string_view expected, int checkedClass, int boundClass, const Origin& origin)
+    {
+        const auto numeric = [](int cls) { return cls >= kClassEnum && cls <= kClassDouble; };
+        const std::optional<ValueRange> range = valueRange(expected);
+        if (!range || (range->lower.empty() && range->upper.empty())) {
+            return;
+        }
+        if (!numeric(checkedClass) || !numeric(boundClass)) {
+            Analysis::report(diag::Error, "RNGNONNUM", expected, origin);
+        }
+    }
+
+    // What a C compiler would say of the argument, in words of our own:
+    // "2 of compress2 (uLongf given, uLongf * expected)".
+    static void reportConversion(const ArgumentJudgement& judgement, const FunctionParameter& parameter,
+                                 const Origin& origin)
+    {
+        using canalysis::Conversion;
+        diag::MessageCode code;
+        diag::Severity severity = diag::Warning;
+        switch (judgement.conversion) {
+        case Conversion::Silent: return;
+        case Conversion::IntegerPointer: code = "ARGINTPTR"; break;
+        case Conversion::IncompatiblePointer: code = "ARGPTRINC"; break;
+        case Conversion::QualifierDropped: code = "ARGQUALOS"; break;
+        case Conversion::ValueChanged: code = "ARGVALCHG"; break;
+        case Conversion::Impossible:
+            code = "ARGNOCONV";
+            severity = diag::Error;
+            break;
+        }
+        const std::string label = std::to_string(parameter.index + 1) + " of " + std::string(parameter.function) +
+                                  " (" + judgement.argumentType + " given, " + judgement.parameterType + " expected)";
+        Analysis::report(severity, code, label, origin);
     }
 
     // Classes of the procedure's parameters; none for an empty list.
@@ -505,6 +611,24 @@ void nestedScopes(const Entry& entry, std::vector<Scope*>& pending)
     }
 }
 
+// The procedures that a body calls or names for cleanup.
+void namedProcedures(Scope* body, std::vector<Entry*>& procedures)
+{
+    std::vector<Scope*> scopes{body};
+    while (!scopes.empty()) {
+        Scope* scope = scopes.back();
+        scopes.pop_back();
+        for (Entry& entry : scope->entries) {
+            if (entry.code == ENT_CALL && entry.data<CallData>().procedure != nullptr) {
+                procedures.push_back(entry.data<CallData>().procedure);
+            } else if (entry.code == ENT_ENABLE_CLEANUP || entry.code == ENT_DISABLE_CLEANUP) {
+                procedures.push_back(entry.data<ProcedureRefData>().procedure);
+            }
+            nestedScopes(entry, scopes);
+        }
+    }
+}
+
 }  // namespace
 
 void Analysis::markProcedureUsed(Entry& procedure)
@@ -517,17 +641,38 @@ void Analysis::markProcedureUsed(Entry& procedure)
         if (data.used) {
             continue;
         }
-        data.used = true;
-        std::vector<Scope*> scopes{next->descriptor->subScope};
-        while (!scopes.empty()) {
-            Scope* scope = scopes.back();
-            scopes.pop_back();
-            for (Entry& entry : scope->entries) {
-                if (entry.code == ENT_CALL && entry.data<CallData>().procedure != nullptr) {
-                    procedures.push_back(entry.data<CallData>().procedure);
-                }
-                nestedScopes(entry, scopes);
-            }
+        markUsed(data.used);
+        namedProcedures(next->descriptor->subScope, procedures);
+    }
+}
+
+void Analysis::markUsed(bool& flag)
+{
+    if (!flag) {
+        flag = true;
+        state.usedMarks.push_back(&flag);
+    }
+}
+
+void Analysis::takeBackUsedMarks(std::size_t kept)
+{
+    for (std::size_t at = kept; at < state.usedMarks.size(); ++at) {
+        *state.usedMarks[at] = false;
+    }
+    state.usedMarks.resize(std::min(kept, state.usedMarks.size()));
+}
+
+void Analysis::markCommunicationBlockProcedures()
+{
+    for (Entry& entry : model.global().entries) {
+        if ((entry.code != ENT_CALLBACK && entry.code != ENT_PROCSEND) || !entry.data<CommBlockData>().used ||
+            entry.descriptor->subScope == nullptr) {
+            continue;
+        }
+        std::vector<Entry*> procedures;
+        namedProcedures(entry.descriptor->subScope, procedures);
+        for (Entry* procedure : procedures) {
+            markProcedureUsed(*procedure);
         }
     }
 }

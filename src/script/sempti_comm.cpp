@@ -195,7 +195,7 @@ public:
         const int channelNumber = socket->data<CommtypeData>().channelCount;
         Entry& channel = declareChannel("trv_v1_3_ch_" + std::to_string(channelNumber), *socket, origin);
         structure->data<EventStructData>().triggerChannel = &channel;
-        if (model.findCallback(socket, structure, false) == nullptr) {
+        if (model.findCallback(socket, structure) == nullptr) {
             generateTriggerCallback(*socket, *structure, origin);
         }
     }
@@ -212,8 +212,8 @@ public:
         const Origin origin = Analysis::originOf(node);
         Entry* commtype = model.findGlobal(ENT_COMMTYPE, typeName);
         Entry* structure = model.findGlobal(ENT_EVENT_STRUCT, structName);
-        const bool defined = isCallback ? model.findCallback(commtype, structure, false) != nullptr
-                                        : model.findProcsend(commtype, structure, false) != nullptr;
+        const bool defined = isCallback ? model.findCallback(commtype, structure) != nullptr
+                                        : model.findProcsend(commtype, structure) != nullptr;
         if (commtype != nullptr && structure != nullptr && defined) {
             Analysis::report(diag::Error, isCallback ? diag::MessageCode("CBALRDEFI") : diag::MessageCode("PSALRDEFI"),
                              name, origin);
@@ -241,7 +241,10 @@ public:
         isCallback ? model.registerCallback(entry) : model.registerProcsend(entry);
         declareBlockVariables(data, *commtype, structName, name, origin);
         Scope& scope = model.makeScope(*entry.descriptor, &model.global());
+        // What the body calls is used when the block is (see markCommunicationBlockProcedures).
+        a.state.insideCommBlock = true;
         a.analyseBody(node.c2(), scope, name);
+        a.state.insideCommBlock = false;
         if (isCallback && !scope.holds(ENT_MESSAGE_DATE)) {
             Analysis::report(diag::Error, "NOMSGDCAL", name, origin);
         }
@@ -406,9 +409,10 @@ public:
             Analysis::report(diag::Error, "PSNOTDECL", {}, origin);
             return;
         }
+        a.markUsed(procsend->data<CommBlockData>().used);
         auto& messageData = message->data<MessageVarData>();
-        messageData.used = true;
-        commtype->data<CommtypeData>().used = true;
+        a.markUsed(messageData.used);
+        a.markUsed(commtype->data<CommtypeData>().used);
         Entry& entry = append(ENT_SEND, messageName, origin);
         model.attach(entry, DSC_SEND).as<SendData>() = {message, channel, procsend};
         if (!messageData.sent) {
@@ -571,8 +575,11 @@ private:
             Entry* structure = piece.message->data<MessageVarData>().structure;
             if (piece.channel != nullptr) {
                 Entry* commtype = piece.channel->data<ChannelData>().commtype;
-                addPollPair({structure, piece.channel, model.findCallback(commtype, structure), piece.message},
-                            pairs, scope, origin);
+                Entry* callback = model.findCallback(commtype, structure);
+                if (callback != nullptr) {
+                    a.markUsed(callback->data<CommBlockData>().used);
+                }
+                addPollPair({structure, piece.channel, callback, piece.message}, pairs, scope, origin);
                 continue;
             }
             for (Entry* callback : model.callbacksOf(structure)) {
@@ -604,7 +611,7 @@ private:
             }
             return;
         }
-        pair.channel->data<ChannelData>().commtype->data<CommtypeData>().used = true;
+        a.markUsed(pair.channel->data<ChannelData>().commtype->data<CommtypeData>().used);
         Entry& entry = model.append(&scope, ENT_POLL_PAIR, pair.channel->name, origin);
         model.attach(entry, DSC_POLL_PAIR).as<PollPairData>() = pair;
     }
@@ -643,7 +650,7 @@ private:
             Analysis::report(diag::Error, "UNKCHANAM", name, origin);
             return nullptr;
         }
-        channel->data<ChannelData>().commtype->data<CommtypeData>().used = true;
+        a.markUsed(channel->data<ChannelData>().commtype->data<CommtypeData>().used);
         return channel;
     }
 
@@ -809,7 +816,10 @@ std::string joined(std::initializer_list<std::string_view> pieces)
 // its two texts, and the callbacks that will receive its message.
 class MatchingPieceRules {
 public:
-    MatchingPieceRules(Model& model, bool triggerMode) : model(model), triggerMode(triggerMode) {}
+    MatchingPieceRules(Analysis& analysis, bool triggerMode)
+        : a(analysis), model(analysis.model), triggerMode(triggerMode)
+    {
+    }
 
     std::optional<Analysis::MatchPiece> piece(const SyntaxNode& node, const Origin& origin)
     {
@@ -822,7 +832,7 @@ public:
             return std::nullopt;
         }
         auto& messageData = message->data<MessageVarData>();
-        messageData.used = true;
+        a.markUsed(messageData.used);
         Analysis::MatchPiece piece;
         piece.message = message;
         const bool twoArguments = !channelName.empty();
@@ -860,16 +870,21 @@ private:
         Entry* structure = piece.message->data<MessageVarData>().structure;
         if (piece.channel != nullptr) {
             auto& channelData = piece.channel->data<ChannelData>();
-            channelData.used = true;
-            return model.findCallback(channelData.commtype, structure) != nullptr;
+            a.markUsed(channelData.used);
+            Entry* callback = model.findCallback(channelData.commtype, structure);
+            if (callback != nullptr) {
+                a.markUsed(callback->data<CommBlockData>().used);
+            }
+            return callback != nullptr;
         }
         const std::vector<Entry*> callbacks = model.callbacksOf(structure);
         for (Entry* callback : callbacks) {
-            callback->data<CommBlockData>().used = true;
+            a.markUsed(callback->data<CommBlockData>().used);
         }
         return !callbacks.empty();
     }
 
+    Analysis& a;
     Model& model;
     bool triggerMode;
 };
@@ -879,7 +894,7 @@ private:
 std::optional<Analysis::MatchingExpression> Analysis::matchingExpression(const SyntaxNode* expression,
                                                                          const Origin& origin)
 {
-    MatchingPieceRules rules(model, options.scriptFlags == ScriptUsesTrigger);
+    MatchingPieceRules rules(*this, options.scriptFlags == ScriptUsesTrigger);
     MatchingExpression result;
     bool accepted = true;
     for (const SyntaxNode* link = expression; link != nullptr; link = link->c1()) {

@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <iterator>
-#include <optional>
 #include <set>
 
 namespace qvm::script::sem {
@@ -55,26 +53,6 @@ LevelBlockKind levelBlockKind(const SyntaxNode& node)
     default: Analysis::unexpected(node);
     }
 }
-
-// The procedures not marked used at some point, to take back the marks
-// made after it.
-class UnusedProcedures {
-public:
-    explicit UnusedProcedures(const std::vector<Entry*>& procedures)
-    {
-        std::copy_if(procedures.begin(), procedures.end(), std::back_inserter(unused),
-                     [](const Entry* procedure) { return !procedure->data<ProcData>().used; });
-    }
-    void restore() const
-    {
-        for (Entry* procedure : unused) {
-            procedure->data<ProcData>().used = false;
-        }
-    }
-
-private:
-    std::vector<Entry*> unused;
-};
 
 // The longest qualified name kept: one more than a C scope name holds, so
 // that a longer one is still refused by the bridge.
@@ -166,11 +144,9 @@ private:
             return;
         }
         // Without FAST the scenarios left out are analysed too, but what
-        // they call is not called: the outermost of them takes its marks back.
-        std::optional<UnusedProcedures> unused;
-        if (!data.selected && insideSelected) {
-            unused.emplace(a.state.procedures);
-        }
+        // they call is not called; nor is what a scenario calls whose
+        // sub-scenarios are all left out.
+        const std::size_t marksBefore = a.state.usedMarks.size();
         const SyntaxNode& contents = Analysis::present(body.c2(), body);
         Scope& inner = model.makeScope(descriptor, &scope);
         if (contents.kind == STX_SCENARIO_ITEM_LIST) {
@@ -182,8 +158,8 @@ private:
         } else {
             a.analyseBody(&contents, inner, path);
         }
-        if (unused) {
-            unused->restore();
+        if (!data.selected) {
+            a.takeBackUsedMarks(marksBefore);
         }
     }
 

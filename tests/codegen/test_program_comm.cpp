@@ -94,14 +94,16 @@ TEST_F(CommProgramTest, MultiplexedCallbacksTakeEveryIdentifierOfTheChannel)
     EXPECT_THAT(text, Not(HasSubstr("for (trv_i=0;\n")));
 }
 
-// A message type with no definition of a used message has no reference
-// and compare functions, and a definition of an unused message writes nothing.
-TEST_F(CommProgramTest, UnusedDefinitionsWriteNothing)
+// A message type with no definition of a message that is sent or waited
+// for has no reference and compare functions; the definition still gives
+// the message its values, which checks and conditions read.
+TEST_F(CommProgramTest, DefinitionsOfMessagesNothingExchangesNeedNoMessageFunctions)
 {
     const std::string text = program("  DEF_MESSAGE pong, EV={code => 2}\n");
     EXPECT_THAT(text, Not(HasSubstr("_ref_msg")));
     EXPECT_THAT(text, Not(HasSubstr("_cmp_msg")));
-    EXPECT_THAT(text, Not(HasSubstr("trv_defNumber = ")));
+    EXPECT_THAT(text, HasSubstr("#define pong trv_msg_ping_t[1].trv_MsgRef\n"));
+    EXPECT_THAT(text, HasSubstr("  trv_msg_ping_t[1].trv_defNumber = 1;\n  pong.code = (TRV_T_INT) 2;\n"));
 }
 
 // The dump of a message with a union follows the selector the message carries.

@@ -316,18 +316,26 @@ TEST_F(ProgramRunTest, NotSharedVariablesLiveInTheContext)
                                               "END SCENARIO\n",
                                       o);
     EXPECT_THAT(text, HasSubstr("static long runs;\nint common;\nint *where[3];\n"
+                                "static void *const trv_notshared_bench = (void *) &bench;\n"
+                                "static void *const trv_notshared_runs = (void *) &runs;\n"
+                                "static void *const trv_notshared_where = (void *) &where;\n"
                                 "#define bench (trv_ctx->trv_ctxbench)\n"
                                 "#define runs (trv_ctx->trv_ctxruns)\n"
                                 "#define where (trv_ctx->trv_ctxwhere)\n"
                                 "int clock=0;\n"));
     EXPECT_THAT(text, HasSubstr("  TRV_T_TIMER timer[1];\n  int trv_ctxbench;\n  long trv_ctxruns;\n"
                                 "  int *trv_ctxwhere[3];\n }\n"));
+    // Each copy starts from the global's value, whichever memory holds the context.
+    EXPECT_THAT(text, HasSubstr("  TRV_T_INT trv_i;\n"
+                                "  trv_memcpy(&(bench), trv_notshared_bench, sizeof(bench));\n"
+                                "  trv_memcpy(&(runs), trv_notshared_runs, sizeof(runs));\n"
+                                "  trv_memcpy(&(where), trv_notshared_where, sizeof(where));\n"));
     EXPECT_THAT(text, Not(HasSubstr("trv_ctxcommon")));
     EXPECT_THAT(text, Not(HasSubstr("trv_ctxclock")));
     qvm::codegen::ProgramOptions shared = options();
     EXPECT_THAT(generate(kHead + "SCENARIO s\n  ERROR\nEND SCENARIO\n", shared), Not(HasSubstr("trv_ctxbench")));
-    ASSERT_THAT(generate(kHead + "#static long runs;\n#int common;\nSHARE common\nSCENARIO s\n"
-                                 "  @runs = 40; common = 2;\n  PRINT total, runs + common\nEND SCENARIO\n",
+    ASSERT_THAT(generate(kHead + "#static long runs = 38;\n#int common;\nSHARE common\nSCENARIO s\n"
+                                 "  @runs += 2; common = 2;\n  PRINT total, runs + common\nEND SCENARIO\n",
                          o),
                 Not(IsEmpty()));
     EXPECT_EQ(compileAndRun().status, 0) << trace;

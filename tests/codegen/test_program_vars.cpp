@@ -220,7 +220,7 @@ TEST_F(VarProgramTest, NativeCallsCheckParametersAndResult)
     EXPECT_THAT(text, HasSubstr("  trv_bcf ( &(trv_ctx->trv_ctxrun),10 );\n"
                                 "  trv_return_0 = (TRV_T_INT) compute (count, &count );\n"
                                 "  trv_int_c (&(trv_ctx->trv_ctxrun),1, (TRV_T_INT) count, (TRV_T_INT) 3, "
-                                "(TRV_T_INT) 3, 11 );\n"
+                                "(TRV_T_INT) count, 11 );\n"
                                 "  trv_pointer_c (&(trv_ctx->trv_ctxrun),0, (TRV_PT_VOID) &count, "
                                 "(TRV_PT_VOID) &count, (TRV_PT_VOID) &count, 12 );\n"
                                 "  trv_int_c (&(trv_ctx->trv_ctxrun),1, (TRV_T_INT) 0, (TRV_T_INT) 7, "

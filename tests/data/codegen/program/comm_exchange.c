@@ -111,6 +111,7 @@ TRV_PT_CTX trv_ctx TRV_EP
    }
   for (trv_i=0;trv_i<TRV_K_MSG_ping_t;trv_i++)
    {
+    trv_memset(&trv_msg_ping_t[trv_i], 0, sizeof(trv_msg_ping_t[trv_i]));
     trv_msg_ping_t[trv_i].trv_defNumber=0;
    }
  }

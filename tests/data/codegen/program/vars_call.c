@@ -120,7 +120,7 @@ TRV_PT_CTX trv_ctx TRV_EP
    }
   trv_bcf ( &(trv_ctx->trv_ctxrun),29 );
   trv_return_0 = (TRV_T_INT) compute (count, &count );
-  trv_int_c (&(trv_ctx->trv_ctxrun),1, (TRV_T_INT) count, (TRV_T_INT) 3, (TRV_T_INT) 3, 30 );
+  trv_int_c (&(trv_ctx->trv_ctxrun),1, (TRV_T_INT) count, (TRV_T_INT) 3, (TRV_T_INT) count, 30 );
   trv_pointer_c (&(trv_ctx->trv_ctxrun),0, (TRV_PT_VOID) &count, (TRV_PT_VOID) &count, (TRV_PT_VOID) &count, 31 );
   trv_int_c (&(trv_ctx->trv_ctxrun),1, (TRV_T_INT) 0, (TRV_T_INT) 7, (TRV_T_INT) trv_return_0, 32 );
   trv_flagrt = trv_cf (&(trv_ctx->trv_ctxrun),33 );
