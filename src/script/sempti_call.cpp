@@ -423,6 +423,7 @@ private:
         std::string storage;
         const std::optional<std::string_view> expanded =
             Analysis::expandedForTyping(argument.text, cScope, argument.origin, storage);
+        data.designator = expanded && *expanded == argument.text && designatesObject(argument.text);
         // A C function's parameter judges the argument by its C type; the
         // classes judge the rest. A reference passes the address of what it
         // names; the variadic part of a parameter list takes anything.
