@@ -423,7 +423,6 @@ private:
         std::string storage;
         const std::optional<std::string_view> expanded =
             Analysis::expandedForTyping(argument.text, cScope, argument.origin, storage);
-        data.designator = expanded && *expanded == argument.text && designatesObject(argument.text);
         // A C function's parameter judges the argument by its C type; the
         // classes judge the rest. A reference passes the address of what it
         // names; the variadic part of a parameter list takes anything.
@@ -442,6 +441,8 @@ private:
         } else if (parameterClass != kClassVariadic && !compatibleClasses(parameterClass, passed)) {
             Analysis::report(diag::Warning, "INCOMPTYP", argument.text, argument.origin);
         }
+        // Whether the argument itself names what its check compares.
+        data.designator = expanded && *expanded == argument.text && designatesObject(argument.text);
         if (!argument.expected.empty()) {
             const ExpectedValue expected = expectedValue(argument.expected, argument.origin);
             data.expectedClass = static_cast<std::int8_t>(expected.cls);
