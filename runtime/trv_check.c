@@ -185,18 +185,80 @@ static int trv_same_bytes(const void *left, size_t left_size, const void *right,
 
 /* ---- Check lines and verdicts --------------------------------------------- */
 
-/* "#<n> <file>:<line> "<text>"[<i>]": the checked item and, inside a loop over
- * a whole array, the element's index. */
-static void trv_item(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT index, TRV_T_INT upper, char *out,
-                     size_t size)
+/* The value of the array counter of the given level (1 to 20) of the check
+ * that is running: the checks of a VAR loop over array levels with I1, I2... */
+static long trv_level_counter(int level)
+{
+    switch (level) {
+    case 1: return I1;
+    case 2: return I2;
+    case 3: return I3;
+    case 4: return I4;
+    case 5: return I5;
+    case 6: return I6;
+    case 7: return I7;
+    case 8: return I8;
+    case 9: return I9;
+    case 10: return I10;
+    case 11: return I11;
+    case 12: return I12;
+    case 13: return I13;
+    case 14: return I14;
+    case 15: return I15;
+    case 16: return I16;
+    case 17: return I17;
+    case 18: return I18;
+    case 19: return I19;
+    case 20: return I20;
+    default: return -1;
+    }
+}
+
+/* The checked item's name as the script writes it, quoted: each "[]" of its
+ * TDC text (one per array level) becomes the index the check is at. A text
+ * without them but checked in a loop gets the loop's index appended. No
+ * name gives "". */
+static void trv_item_name(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT index, TRV_T_INT upper, char *out,
+                          size_t size)
+{
+    const char *text = trv_construct_text(run, number, NULL);
+    size_t at = 0;
+    int level = 0;
+    int levels = 0;
+    out[0] = '\0';
+    if (text == NULL || size < 3) {
+        return;
+    }
+    out[at++] = '"';
+    for (; *text != '\0' && at + 2 < size; ++text) {
+        if (text[0] == '[' && text[1] == ']' && level < 20) {
+            at += (size_t)snprintf(out + at, size - at, "[%ld]", trv_level_counter(++level));
+            ++levels;
+            ++text;
+        } else {
+            out[at++] = *text;
+        }
+        if (at + 2 >= size) {
+            at = size - 2;
+        }
+    }
+    if (levels == 0 && upper >= 0 && at + 2 < size) {
+        at += (size_t)snprintf(out + at, size - at - 1, "[%d]", (int)index);
+        if (at + 2 >= size) {
+            at = size - 2;
+        }
+    }
+    out[at++] = '"';
+    out[at] = '\0';
+}
+
+/* "#<n> <file>:<line> "<name>"": where the check stands and what it checks. */
+static void trv_item(TRV_T_RUNCTX *run, TRV_T_INT number, const char *name, char *out, size_t size)
 {
     char where[TRV_K_PATH_SIZE];
-    const char *text = trv_construct_text(run, number, NULL);
     trv_where(run, number, where, sizeof where);
-    if (upper >= 0) {
-        snprintf(out, size, "%.300s \"%.600s\"[%d]", where, text != NULL ? text : "", (int)index);
-    } else if (text != NULL) {
-        snprintf(out, size, "%.300s \"%.600s\"", where, text);
+    if (name[0] != '\0') {
+        snprintf(out, size, "%.300s %.700s", where, name);
     } else {
         snprintf(out, size, "%s", where);
     }
@@ -204,8 +266,8 @@ static void trv_item(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT index, TRV_T
 
 /* Records one check: inside a group it counts towards the group's verdict,
  * alone it is a verdict of its own. */
-static void trv_judge(TRV_T_RUNCTX *run, TRV_T_INT number, const char *item, int passed, const char *expected,
-                      const char *actual)
+static void trv_judge(TRV_T_RUNCTX *run, TRV_T_INT number, const char *item, const char *name, int passed,
+                      const char *expected, const char *actual)
 {
     trv_private *state = trv_priv(run);
     trv_check_group *group = &state->group;
@@ -223,17 +285,19 @@ static void trv_judge(TRV_T_RUNCTX *run, TRV_T_INT number, const char *item, int
     trv_trace(run, passed ? TRV_K_TRACE_DETAIL : TRV_K_TRACE_ERROR, "CHECK    %s expected %s actual %s %s", item,
               expected, actual, passed ? "ok" : "FAILED");
     if (!passed && group->failed++ == 0) {
-        const char *text = trv_construct_text(run, number, "");
-        snprintf(group->first, sizeof group->first, "\"%s\" expected %s actual %s", text, expected, actual);
+        snprintf(group->first, sizeof group->first, "%s expected %s actual %s", name[0] != '\0' ? name : "\"\"",
+                 expected, actual);
     }
 }
 
 static void trv_expect(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT index, TRV_T_INT upper, int passed,
                        const char *expected, const char *actual)
 {
+    char name[TRV_K_PATH_SIZE];
     char item[TRV_K_PATH_SIZE];
-    trv_item(run, number, index, upper, item, sizeof item);
-    trv_judge(run, number, item, passed, expected, actual);
+    trv_item_name(run, number, index, upper, name, sizeof name);
+    trv_item(run, number, name, item, sizeof item);
+    trv_judge(run, number, item, name, passed, expected, actual);
 }
 
 /* A field of a received message against its reference: a difference makes
@@ -241,9 +305,11 @@ static void trv_expect(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT index, TRV
 static void trv_compare(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT index, TRV_T_INT upper, int same,
                         const char *reference, const char *received)
 {
+    char name[TRV_K_PATH_SIZE];
     char item[TRV_K_PATH_SIZE];
     trv_private *state = trv_priv(run);
-    trv_item(run, number, index, upper, item, sizeof item);
+    trv_item_name(run, number, index, upper, name, sizeof name);
+    trv_item(run, number, name, item, sizeof item);
     if (!same && !state->compare_differs) {
         snprintf(state->difference, sizeof state->difference, "%.100s reference %.60s received %.60s", item,
                  reference, received);
@@ -257,8 +323,10 @@ static void trv_compare(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT index, TR
 
 static void trv_dump(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT index, TRV_T_INT upper, const char *value)
 {
+    char name[TRV_K_PATH_SIZE];
     char item[TRV_K_PATH_SIZE];
-    trv_item(run, number, index, upper, item, sizeof item);
+    trv_item_name(run, number, index, upper, name, sizeof name);
+    trv_item(run, number, name, item, sizeof item);
     trv_trace(run, TRV_K_TRACE_DETAIL, "DUMP     %s = %s", item, value);
 }
 
@@ -368,7 +436,7 @@ void trv_setflagrt(TRV_T_RUNCTX *run)
         state->compare_differs = 1;
         trv_trace(run, TRV_K_TRACE_DETAIL, "COMPARE  union alternative differs");
     } else {
-        trv_judge(run, state->group.number, "union", 0, "the selected alternative", "another one");
+        trv_judge(run, state->group.number, "union", "\"union\"", 0, "the selected alternative", "another one");
     }
 }
 
@@ -406,13 +474,15 @@ TRV_T_INT trv_cmp(TRV_T_RUNCTX *run)
 static void trv_parameter(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT has_expected, int passed,
                           const char *initial, const char *expected, const char *actual)
 {
+    char name[TRV_K_PATH_SIZE];
     char item[TRV_K_PATH_SIZE];
-    trv_item(run, number, 0, -1, item, sizeof item);
+    trv_item_name(run, number, 0, -1, name, sizeof name);
+    trv_item(run, number, name, item, sizeof item);
     if (!has_expected) {
         trv_trace(run, TRV_K_TRACE_DETAIL, "PARAM    %s initial %s actual %s", item, initial, actual);
         return;
     }
-    trv_judge(run, number, item, passed, expected, actual);
+    trv_judge(run, number, item, name, passed, expected, actual);
 }
 
 /* The bodies of a family's modes; BASE_ARGUMENT is ", TRV_T_INT base" for

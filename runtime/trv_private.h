@@ -16,7 +16,8 @@
 /* One record of the TDC file: what a construct number stands for. */
 typedef struct trv_s_construct {
     char key[4];
-    char *text;
+    char *text;   /* the first field */
+    char *detail; /* the second field, when a third follows it */
     int file;
     int line;
 } trv_construct;
@@ -125,6 +126,8 @@ const trv_construct *trv_tdc_find(const trv_tdc *tdc, int number);
 void trv_where(TRV_T_RUNCTX *run, TRV_T_INT number, char *out, size_t size);
 /* The construct's first text, or fallback when it has none or an empty one. */
 const char *trv_construct_text(TRV_T_RUNCTX *run, TRV_T_INT number, const char *fallback);
+/* The construct's second text (the label of a PRINT), or fallback likewise. */
+const char *trv_construct_detail(TRV_T_RUNCTX *run, TRV_T_INT number, const char *fallback);
 
 /* Tracer link: one line per event when the run follows dynamically. */
 void trv_link_send(TRV_T_RUNCTX *run, const char *format, ...)

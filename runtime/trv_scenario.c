@@ -157,12 +157,21 @@ void trv_comment(TRV_T_RUNCTX *run, TRV_T_INT number)
     }
 }
 
+/* "<label>: <expression> = <value>", the label left out when the script
+ * gives the expression as its own label. The value comes as an unsigned
+ * long: it is shown signed, as the int or long the script prints. */
 void trv_print(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_ULONG value)
 {
     char where[TRV_K_PATH_SIZE];
+    const char *expression = trv_construct_text(run, number, "value");
+    const char *label = trv_construct_detail(run, number, NULL);
     trv_where(run, number, where, sizeof where);
-    trv_trace(run, TRV_K_TRACE_SCN, "PRINT    %s %s = %lu (0x%lx)", where, trv_construct_text(run, number, "value"),
-              value, value);
+    if (label != NULL && strcmp(label, expression) != 0) {
+        trv_trace(run, TRV_K_TRACE_SCN, "PRINT    %s %s: %s = %ld (0x%lx)", where, label, expression, (long)value,
+                  value);
+    } else {
+        trv_trace(run, TRV_K_TRACE_SCN, "PRINT    %s %s = %ld (0x%lx)", where, expression, (long)value, value);
+    }
 }
 
 static void trv_apply_filter(TRV_T_RUNCTX *run, const char *letters, TRV_T_INT value)

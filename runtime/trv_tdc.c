@@ -23,9 +23,9 @@ static char *trv_copy(const char *text)
 }
 
 /* Splits "a", "b""c", ? into fields, undoubling quotes in place. Returns the
- * number of fields; only the last TRV_K_MAX_FIELDS are kept so that the
- * location suffix always survives. */
-static int trv_split_fields(char *cursor, trv_field *fields, trv_field *first)
+ * number of fields; only the first two and the last TRV_K_MAX_FIELDS are
+ * kept, so that the location suffix always survives. */
+static int trv_split_fields(char *cursor, trv_field *fields, trv_field *first, trv_field *second)
 {
     int count = 0;
     int total = 0;
@@ -63,9 +63,12 @@ static int trv_split_fields(char *cursor, trv_field *fields, trv_field *first)
                 *cursor++ = '\0';
             }
         }
-        if (total++ == 0) {
+        if (total == 0) {
             *first = field;
+        } else if (total == 1) {
+            *second = field;
         }
+        ++total;
         if (count == TRV_K_MAX_FIELDS) {
             memmove(fields, fields + 1, sizeof(trv_field) * (TRV_K_MAX_FIELDS - 1));
             --count;
@@ -75,8 +78,13 @@ static int trv_split_fields(char *cursor, trv_field *fields, trv_field *first)
     return total;
 }
 
+static char *trv_field_copy(const trv_field *field)
+{
+    return field->quoted || strcmp(field->text, "?") != 0 ? trv_copy(field->text) : NULL;
+}
+
 static void trv_tdc_store(trv_tdc *tdc, int number, const char *key, const trv_field *fields,
-                          const trv_field *first, int total)
+                          const trv_field *first, const trv_field *second, int total)
 {
     trv_construct *record;
     if (number >= tdc->count) {
@@ -95,9 +103,12 @@ static void trv_tdc_store(trv_tdc *tdc, int number, const char *key, const trv_f
     }
     record = &tdc->records[number];
     free(record->text);
+    free(record->detail);
     snprintf(record->key, sizeof record->key, "%s", key);
     int count = total < TRV_K_MAX_FIELDS ? total : TRV_K_MAX_FIELDS;
-    record->text = total > 2 && (first->quoted || strcmp(first->text, "?") != 0) ? trv_copy(first->text) : NULL;
+    /* The last two fields are the location. */
+    record->text = total > 2 ? trv_field_copy(first) : NULL;
+    record->detail = total > 3 ? trv_field_copy(second) : NULL;
     record->file = count >= 2 ? atoi(fields[count - 2].text) : 0;
     record->line = count >= 2 ? atoi(fields[count - 1].text) : 0;
 }
@@ -117,12 +128,13 @@ static int trv_tdc_read_line(trv_tdc *tdc, char *line, const char *stamp)
 {
     trv_field fields[TRV_K_MAX_FIELDS];
     trv_field first;
+    trv_field second;
     char key[4];
     int key_length = 0;
     int count;
     char *cursor = line;
     if (strncmp(line, "TARVO Ostrel ", 13) == 0) {
-        count = trv_split_fields(line + 13, fields, &first);
+        count = trv_split_fields(line + 13, fields, &first, &second);
         return stamp == NULL || stamp[0] == '\0' ||
                (count >= 4 && count <= TRV_K_MAX_FIELDS && strcmp(fields[3].text, stamp) == 0);
     }
@@ -138,8 +150,8 @@ static int trv_tdc_read_line(trv_tdc *tdc, char *line, const char *stamp)
         if (number > TRV_K_MAX_RECORD) {
             return 1;
         }
-        count = trv_split_fields(cursor, fields, &first);
-        trv_tdc_store(tdc, (int)number, key, fields, &first, count);
+        count = trv_split_fields(cursor, fields, &first, &second);
+        trv_tdc_store(tdc, (int)number, key, fields, &first, &second, count);
         if (strcmp(key, "CF") == 0 && count > 0) {
             trv_tdc_add_file(tdc, first.text);
         }
@@ -175,6 +187,7 @@ void trv_tdc_release(trv_tdc *tdc)
     int i;
     for (i = 0; i < tdc->count; ++i) {
         free(tdc->records[i].text);
+        free(tdc->records[i].detail);
     }
     for (i = 0; i < tdc->file_count; ++i) {
         free(tdc->files[i]);
@@ -216,4 +229,10 @@ const char *trv_construct_text(TRV_T_RUNCTX *run, TRV_T_INT number, const char *
 {
     const trv_construct *record = trv_tdc_find(&trv_priv(run)->tdc, number);
     return record != NULL && record->text != NULL && record->text[0] != '\0' ? record->text : fallback;
+}
+
+const char *trv_construct_detail(TRV_T_RUNCTX *run, TRV_T_INT number, const char *fallback)
+{
+    const trv_construct *record = trv_tdc_find(&trv_priv(run)->tdc, number);
+    return record != NULL && record->detail != NULL && record->detail[0] != '\0' ? record->detail : fallback;
 }

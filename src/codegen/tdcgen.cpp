@@ -3,7 +3,9 @@
 // numbers kept for the later writers.
 #include "codegen/tdcgen_detail.h"
 
+#include "canalysis/declarations/ctabsy.h"
 #include "diag/i18nerrgest.h"
+#include "script/ancgest.h"
 
 #include <algorithm>
 
@@ -52,6 +54,54 @@ std::string familyItems(const ScenarioData& data)
         items += (items.empty() ? "" : ", ") + item;
     }
     return items;
+}
+
+// The name of the parameter at index (from 0) of a script procedure, else
+// of a C function; none when its declaration names none.
+std::string_view parameterName(const Model& model, std::string_view function, std::size_t index)
+{
+    if (const Entry* procedure = model.findGlobal(ENT_PROC, function)) {
+        const Scope* parameters = subScopeOf(*procedure);
+        for (const Entry* parameter = parameters != nullptr ? parameters->entries.first() : nullptr;
+             parameter != nullptr && parameter->code == ENT_PARAM; parameter = parameter->next) {
+            if (index-- == 0) {
+                return parameter->name;
+            }
+        }
+        return {};
+    }
+    const canalysis::Symbol* symbol = script::findCVariable(function, {});
+    const canalysis::CType* type = symbol != nullptr ? canalysis::C_CPP_resolve(symbol->type.get()) : nullptr;
+    if (type == nullptr || type->kind != canalysis::kFunction || index >= type->parameters.size()) {
+        return {};
+    }
+    return base::identOrEmpty(type->parameters[index].name);
+}
+
+// What the check of an argument compares after the call: the variable
+// after its second '@', else the argument itself where it designates an
+// object, else the parameter it is passed to ("parameter 2 of f" when the
+// declaration does not name it).
+std::string checkedName(const Model& model, const Entry& argument)
+{
+    const auto& data = argument.data<ArgData>();
+    if (!data.result.empty()) {
+        return std::string(data.result);
+    }
+    if (data.designator) {
+        return std::string(data.text);
+    }
+    std::size_t index = 0;
+    for (const Entry* before = argument.prev; before != nullptr; before = before->prev) {
+        ++index;
+    }
+    const Entry* call = argument.scope->ownerEntry();
+    const std::string_view function = call != nullptr ? std::string_view(call->name) : std::string_view();
+    const std::string_view name = parameterName(model, function, index);
+    if (!name.empty()) {
+        return std::string(name);
+    }
+    return "parameter " + std::to_string(index + 1) + " of " + std::string(function);
 }
 
 // Callee and argument texts: "name(a, b)".
@@ -226,7 +276,8 @@ void TdcWriter::procedure(const Entry& entry)
     numbers.end = record("P", newFields().absent(), locationOf(entry));
 }
 
-// The descriptive text of a call is the call as written.
+// The descriptive text of a call is the call as written; its result is
+// named by it too.
 void TdcWriter::call(const Entry& entry)
 {
     const auto& data = entry.data<CallData>();
@@ -236,7 +287,7 @@ void TdcWriter::call(const Entry& entry)
     statements(subScopeOf(entry));
     if (!data.result.empty()) {
         Fields& result = newFields();
-        result.absent().text(data.result).text("0");
+        result.text(callText_).text(data.result).text("0");
         if (data.expected.empty()) {
             result.absent();
         } else {
@@ -248,11 +299,12 @@ void TdcWriter::call(const Entry& entry)
 }
 
 // An argument without an expected value and with a result is output only.
+// The record's first text names what its check compares after the call.
 void TdcWriter::argument(const Entry& entry)
 {
     const auto& data = entry.data<ArgData>();
     Fields& fields = newFields();
-    fields.text(data.text).text(data.result).text("1");
+    fields.text(checkedName(*run_.model, entry)).text(data.result).text("1");
     if (!data.expected.empty()) {
         fields.text(data.expected);
     } else if (!data.result.empty()) {
@@ -313,7 +365,12 @@ void TdcWriter::var(const Entry& entry)
     }
     ItemNumbers& numbers = numbers_.of(entry);
     numbers.begin = record("K", newFields().text(entry.name), locationOf(entry));
-    describeEntries(subScopeOf(entry), Where::Var, nullptr);
+    if (const Scope* values = subScopeOf(entry)) {
+        for (const Entry& value : values->entries) {
+            itemPath_ = entry.name;
+            describeEntry(value, Where::Var, nullptr, true);
+        }
+    }
     numbers.end = record("K", newFields().absent(), locationOf(entry));
 }
 
@@ -327,7 +384,7 @@ void TdcWriter::messageType(const Entry& entry)
     probeDefine(nextNumber(), "EVT_", entry.name);
     numbers.begin = record("T", newFields().text(entry.name), at);
     if (const script::ValueTree* dump = entry.data<EventStructData>().receivedCheck.get()) {
-        describeTree(dump->root(), at);
+        describeTree(dump->root(), at, {});
     }
     probeDefine(nextNumber(), "EEVT_", entry.name);
     numbers.end = record("T", newFields().absent(), at);
@@ -338,7 +395,7 @@ void TdcWriter::messageType(const Entry& entry)
     for (const ScriptIndex::Definition& definition : found->second) {
         probeDefine(nextNumber(), "DEFM_", definition.entry->name);
         single(*definition.entry, "V", newFields().text(definition.entry->name));
-        describeTree(*definition.root, locationOf(*definition.entry));
+        describeTree(*definition.root, locationOf(*definition.entry), definition.entry->name);
     }
 }
 

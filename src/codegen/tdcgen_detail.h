@@ -54,8 +54,6 @@ public:
     }
     // The parts joined, as one quoted field.
     Fields& text(std::initializer_list<std::string_view> parts);
-    // "[3]" for one index, "[0..3]" for a range of them.
-    Fields& indexLabel(long long lower, long long upper);
     Fields& absent() { return raw("?"); }
     Fields& number(long long value);
     Fields& raw(std::string_view value);
@@ -202,9 +200,11 @@ private:
         std::vector<ItemNumbers*> tied;  // given the array's numbers once its end record is written
     };
     void describeEntries(const script::sem::Scope* scope, Where where, Array* array);
-    void describeEntry(const script::sem::Entry& entry, Where where, Array* array);
-    // A message type's tree, from its top node.
-    void describeTree(const script::ValueNode& root, Location at);
+    // A value entry of a VAR: one at the top stands for the variable itself.
+    void describeEntry(const script::sem::Entry& entry, Where where, Array* array, bool top = false);
+    // A message's tree, from its top node; its items are named from the
+    // message (a definition) or from nothing (a type's dump description).
+    void describeTree(const script::ValueNode& root, Location at, std::string_view name);
     ItemNumbers describeNode(const script::ValueNode& node, Location at, Where where);
     void describeRange(const script::ValueNode& range, Array& array, Location at, Where where);
     // The members (called with an Array*) are described with the array
@@ -213,8 +213,8 @@ private:
     ItemNumbers aggregateRecords(const script::ValueNode& node, Location at, Where where, const Members& members);
     template <typename Members>
     ItemNumbers rangeRecords(Location at, const Members& members);
-    // The fields hold the name of the field already.
-    int elementaryRecord(Fields& fields, const script::ValueNode& node, Location at);
+    // The record of a scalar: its name is the item path.
+    int elementaryRecord(const script::ValueNode& node, Location at);
 
     // ---- what the walk needs to know beforehand ----
     bool hasMessageRow(const script::sem::Entry& structure) const;
@@ -231,6 +231,10 @@ private:
     std::string line_;  // the record being written
     Fields fields_;     // its fields
     std::string callText_;  // the text of the call being written
+    // The item being described, as the script names it: the variable or
+    // message, its fields, and "[]" for each array level, where the runtime
+    // shows the index its check is at.
+    std::string itemPath_;
     // The text of the last location written, kept: the records of a
     // construct share their location.
     Location textLocation_;

@@ -106,18 +106,6 @@ Fields& Fields::text(std::initializer_list<std::string_view> parts)
     return *this;
 }
 
-Fields& Fields::indexLabel(long long lower, long long upper)
-{
-    char first[24];
-    const std::string_view lowerText(first, static_cast<std::size_t>(codegen::detail::placeDecimal(first, lower) - first));
-    if (lower == upper) {
-        return text({"[", lowerText, "]"});
-    }
-    char last[24];
-    const std::string_view upperText(last, static_cast<std::size_t>(codegen::detail::placeDecimal(last, upper) - last));
-    return text({"[", lowerText, "..", upperText, "]"});
-}
-
 Fields& Fields::number(long long value)
 {
     char* at = newField(26);

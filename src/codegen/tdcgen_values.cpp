@@ -32,6 +32,32 @@ const Scope* subScopeOf(const Entry& entry)
     return entry.descriptor != nullptr ? entry.descriptor->subScope : nullptr;
 }
 
+// Appends a step to an item path for as long as it lives.
+class PathStep {
+public:
+    explicit PathStep(std::string& path) : path_(path), size_(path.size()) {}
+    PathStep(const PathStep&) = delete;
+    PathStep& operator=(const PathStep&) = delete;
+    ~PathStep() { path_.resize(size_); }
+
+    // ".field", or the field alone at the top; nothing for no field.
+    void field(std::string_view name)
+    {
+        if (name.empty()) {
+            return;
+        }
+        if (!path_.empty()) {
+            path_ += '.';
+        }
+        path_ += name;
+    }
+    void arrayLevel() { path_ += "[]"; }
+
+private:
+    std::string& path_;
+    std::size_t size_;
+};
+
 }  // namespace
 
 // D for a structure or union, B for an array; the members between the
@@ -49,6 +75,8 @@ ItemNumbers TdcWriter::aggregateRecords(const ValueNode& node, Location at, Wher
         }
         numbers.begin = record("B", newFields().text(access).number(node.lowerIndex).number(node.upperIndex), at);
         Array elements{node, {}};
+        PathStep path(itemPath_);
+        path.arrayLevel();
         members(&elements);
         numbers.end = record("B", newFields().absentTimes(3), at);
         for (ItemNumbers* tied : elements.tied) {
@@ -76,8 +104,10 @@ ItemNumbers TdcWriter::rangeRecords(Location at, const Members& members)
 }
 
 // The second text of an unbounded field is its expected value expression.
-int TdcWriter::elementaryRecord(Fields& fields, const ValueNode& node, Location at)
+int TdcWriter::elementaryRecord(const ValueNode& node, Location at)
 {
+    Fields& fields = newFields();
+    fields.text(itemPath_);
     if (node.kind == ValueKind::Bounded) {
         fields.text({"[", node.lowerValue(), "..", node.upperValue(), "]"});
     } else {
@@ -96,11 +126,18 @@ void TdcWriter::describeEntries(const Scope* scope, Where where, Array* array)
     }
 }
 
-void TdcWriter::describeEntry(const Entry& entry, Where where, Array* array)
+// The item path follows the program's walk over the same entries: the
+// variable at the top, the field of each value below a structure or union,
+// nothing for an array's elements.
+void TdcWriter::describeEntry(const Entry& entry, Where where, Array* array, bool top)
 {
     const auto& data = entry.data<ValueData>();
     const Location at = locationOf(entry);
     ItemNumbers numbers;
+    PathStep path(itemPath_);
+    if (!top && !data.element && entry.code != ENT_FIELD_VALUE && entry.code != ENT_UNION_VALUE) {
+        path.field(data.node->fieldName());
+    }
     switch (entry.code) {
     case ENT_AGGREGATE:
         numbers = aggregateRecords(*data.node, at, where,
@@ -118,13 +155,7 @@ void TdcWriter::describeEntry(const Entry& entry, Where where, Array* array)
     }
     default:
         if (subScopeOf(entry) == nullptr) {
-            Fields& fields = newFields();
-            if (data.element) {
-                fields.indexLabel(data.lowerIndex, data.upperIndex);
-            } else {
-                fields.text(data.node->fieldName());
-            }
-            numbers.begin = elementaryRecord(fields, *data.node, at);
+            numbers.begin = elementaryRecord(*data.node, at);
         } else if (array != nullptr && coversArray(data.lowerIndex, data.upperIndex, array->node)) {
             array->tied.push_back(&numbers_.of(entry));
             describeEntries(subScopeOf(entry), where, nullptr);
@@ -137,18 +168,21 @@ void TdcWriter::describeEntry(const Entry& entry, Where where, Array* array)
     numbers_.of(entry) = numbers;
 }
 
-void TdcWriter::describeTree(const ValueNode& root, Location at)
+void TdcWriter::describeTree(const ValueNode& root, Location at, std::string_view name)
 {
     tree_ = numbers_.treeOf(root);
+    itemPath_ = name;
     describeNode(root, at, Where::MessageType);
 }
 
 ItemNumbers TdcWriter::describeNode(const ValueNode& node, Location at, Where where)
 {
     ItemNumbers numbers;
+    PathStep path(itemPath_);
+    path.field(node.fieldName());
     switch (node.kind) {
     case ValueKind::Scalar:
-    case ValueKind::Bounded: numbers.begin = elementaryRecord(newFields().text(node.fieldName()), node, at); break;
+    case ValueKind::Bounded: numbers.begin = elementaryRecord(node, at); break;
     case ValueKind::Structure:
     case ValueKind::Union:
     case ValueKind::Array:
@@ -179,13 +213,7 @@ void TdcWriter::describeRange(const ValueNode& range, Array& array, Location at,
     ItemNumbers numbers;
     if (range.children().size() == 1 && isElementary(range.children().front())) {
         const ValueNode& value = range.children().front();
-        Fields& fields = newFields();
-        if (range.others) {
-            fields.text("OTHERS");
-        } else {
-            fields.indexLabel(range.lowerIndex, range.upperIndex);
-        }
-        numbers.begin = elementaryRecord(fields, value, at);
+        numbers.begin = elementaryRecord(value, at);
         tree_.of(value) = numbers;
     } else if (!range.others && coversArray(range.lowerIndex, range.upperIndex, array.node)) {
         array.tied.push_back(&tree_.of(range));

@@ -201,6 +201,18 @@ constexpr CatalogEntry kEntries[] = {
     {"IGNEDFTRC", "Semantic analysis", "%1FLUSH_TRACE instructions inhibited according to the current trace level"},
     {"WAITYPLOC", "Semantic analysis",
      "%1The WAITTIL condition cannot see %2: its type is declared inside the block; declare the type at the top level"},
+    {"RESCKEYWD", "Semantic analysis", "%1'%2' is a C keyword: a script cannot declare it"},
+    {"RESPREFIX", "Semantic analysis",
+     "%1'%2' is reserved: names that begin with trv_ or TRV_ are those of the generated program and its runtime"},
+    {"RESGENPRG", "Semantic analysis", "%1'%2' is reserved: the generated program uses this name"},
+    {"RESRUNTIM", "Semantic analysis", "%1'%2' is reserved: the runtime header TP.h defines this name"},
+    {"RESCLIBRY", "Semantic analysis",
+     "%1'%2' is reserved: the C library headers that the generated program includes (stddef.h, stdio.h, stdlib.h, "
+     "string.h) declare this name"},
+    {"DCLCONFLT", "Semantic analysis", "%1Conflicting declaration of %2"},
+    {"MACMEMBER", "Semantic analysis",
+     "%1%2 cannot name a message or a channel: the generated program makes that name a macro, which would replace "
+     "the member"},
 
     // context "RIO/TDC analysis"
     {"NOTDCFILE", "RIO/TDC analysis", "TDC file %1 not found"},

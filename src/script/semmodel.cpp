@@ -5,9 +5,11 @@
 #include "base/mfmemo.h"
 
 #include <algorithm>
+#include <cctype>
 #include <deque>
 #include <iterator>
 #include <map>
+#include <optional>
 
 namespace qvm::script::sem {
 
@@ -217,6 +219,63 @@ constexpr int kVariadicClass = 15;
 constexpr int kUnspecifiedClass = 17;
 
 }  // namespace
+
+namespace {
+
+bool isNameCharacter(char c)
+{
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_';
+}
+
+// The text after a run of name characters; none when it does not begin with a name.
+std::optional<std::string_view> afterName(std::string_view text)
+{
+    if (text.empty() || !isNameCharacter(text.front()) || std::isdigit(static_cast<unsigned char>(text.front())) != 0) {
+        return std::nullopt;
+    }
+    std::size_t end = 0;
+    while (end < text.size() && isNameCharacter(text[end])) {
+        ++end;
+    }
+    return text.substr(end);
+}
+
+std::string_view withoutBlanks(std::string_view text)
+{
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t") + 1 - first);
+}
+
+}  // namespace
+
+bool designatesObject(std::string_view text)
+{
+    text = withoutBlanks(text);
+    std::size_t opened = 0;
+    while (!text.empty() && (text.front() == '*' || text.front() == '(')) {
+        opened += text.front() == '(' ? 1 : 0;
+        text = withoutBlanks(text.substr(1));
+    }
+    std::optional<std::string_view> rest = afterName(text);
+    while (rest && !rest->empty()) {
+        text = withoutBlanks(*rest);
+        if (text.starts_with('.') || text.starts_with("->")) {
+            rest = afterName(withoutBlanks(text.substr(text.front() == '.' ? 1 : 2)));
+        } else if (text.starts_with('[')) {
+            const std::size_t close = text.find(']');
+            rest = close == std::string_view::npos ? std::nullopt : std::optional(text.substr(close + 1));
+        } else if (text.starts_with(')') && opened > 0) {
+            --opened;
+            rest = text.substr(1);
+        } else {
+            rest = std::nullopt;
+        }
+    }
+    return rest.has_value() && opened == 0;
+}
 
 int ArgData::checkedClass() const
 {

@@ -335,6 +335,7 @@ struct ArgData {
     std::int8_t expectedClass = -1;
     std::int8_t resultClass = -1;
     bool reference = false;  // written REF(...)
+    bool designator = false; // its text designates an object, with no macro in it
 
     // The class of what its check compares after the call: the variable a
     // REF names after '@', else what the REF names, else the parameter (or
@@ -342,6 +343,10 @@ struct ArgData {
     // non-null check (class 8).
     int checkedClass() const;
 };
+
+// Whether a C expression designates an object: a name followed by fields
+// (".f", "->f") and elements ("[i]"), perhaps behind '*' and parentheses.
+bool designatesObject(std::string_view text);
 
 struct ParamData {
     std::string type;  // as written; "" for the single entry of an empty list

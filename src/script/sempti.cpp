@@ -370,8 +370,12 @@ void PendingText::add(std::string_view rawText, const Origin& origin)
         started = true;
         fileName = origin.fileName;
         line = origin.line;
+        lastLine = origin.line;
     } else {
-        text += '\n';
+        // Lines between (blank or comment lines) keep their place, so that
+        // the C analysis counts the script's lines.
+        text.append(static_cast<std::size_t>(std::max(1, origin.line - lastLine)), '\n');
+        lastLine = std::max(lastLine + 1, origin.line);
     }
     if (isDirective(lineText)) {
         text += '#';
@@ -386,7 +390,7 @@ void Analysis::flushPending(PendingText& pending, std::string_view cScope)
     }
     pending.text += '\n';
     const long first = cSymbols().nextOrder();
-    declareCText(pending.text, cScope, pending.fileName, pending.line);
+    declareScriptText(pending, cScope);
     if (cScope.empty()) {
         model.keepScriptLineDeclarations(first, cSymbols().nextOrder());
     }

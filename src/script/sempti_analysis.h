@@ -18,11 +18,19 @@ namespace qvm::script::sem {
 struct PendingText {
     std::string text;
     std::string fileName;
-    int line = 0;  // line of the first '#' line
+    int line = 0;      // line of the first '#' line
+    int lastLine = 0;  // line of the last one
     bool started = false;
     bool empty() const { return !started; }
     // Adds the text of one '#' line (the text after its '#').
     void add(std::string_view lineText, const Origin& origin);
+};
+
+// What a name that the script declares becomes in the generated program.
+enum class NameUse {
+    FileScope,  // a declaration at file scope
+    Block,      // a declaration inside a generated function, or a name that stays in the script
+    Macro,      // a macro, defined after the runtime header
 };
 
 // The block whose instructions are being analysed.
@@ -94,6 +102,14 @@ public:
     // ---- C declarations ----
     void declare(std::string_view text, std::string_view cScope, const Origin& origin);
     void flushPending(PendingText& pending, std::string_view cScope);
+
+    // ---- names the script declares (sempti_names.cpp) ----
+    // False, with an error, when the name is reserved for that use.
+    bool acceptDeclaredName(std::string_view name, NameUse use, const Origin& origin);
+    // Declares the C text of '#' lines in a C scope (the global one when
+    // empty), with errors for the reserved names it declares and, at file
+    // scope, for declarations that conflict with an earlier one.
+    void declareScriptText(const PendingText& pending, std::string_view cScope);
 
     // ---- declaration pass (sempti_decl.cpp) ----
     void analyseDeclarations(const SyntaxNode* list);

@@ -377,6 +377,9 @@ void Analysis::declareTimer(const SyntaxNode& node, Block& block)
 {
     const std::string name = identText(node.c0(), node);
     const Origin origin = originOf(node);
+    if (!acceptDeclaredName(name, block.cScope.empty() ? NameUse::FileScope : NameUse::Block, origin)) {
+        return;
+    }
     const canalysis::Symbol* known = findCVariable(name, block.cScope);
     if (known != nullptr && known->scope == canalysis::scopeIdent(block.cScope)) {
         report(diag::Error, "IDENREDEF", name, origin);

@@ -447,6 +447,8 @@ private:
         } else if (parameterClass != kClassVariadic && !compatibleClasses(parameterClass, passed)) {
             Analysis::report(diag::Warning, "INCOMPTYP", argument.text, argument.origin);
         }
+        // Whether the argument itself names what its check compares.
+        data.designator = expanded && *expanded == argument.text && designatesObject(argument.text);
         if (!argument.expected.empty()) {
             const ExpectedValue expected = expectedValue(argument.expected, argument.origin);
             data.expectedClass = static_cast<std::int8_t>(expected.cls);
@@ -562,6 +564,7 @@ void Analysis::analyseProcedure(const SyntaxNode& node)
         report(diag::Error, "PROCALREX", name, origin);
         return;
     }
+    acceptDeclaredName(name, NameUse::Block, origin);
     Entry& entry = model.append(&model.global(), ENT_PROC, name, origin);
     model.attach(entry, DSC_PROC);
     state.procedures.push_back(&entry);
@@ -580,6 +583,10 @@ void Analysis::analyseProcedure(const SyntaxNode& node)
         data.type = type;
         ++entry.data<ProcData>().parameterCount;
         setCContext(name, at.fileName, at.line);
+        if (!acceptDeclaredName(parameterName, NameUse::Block, at)) {
+            data.cls = kClassUnspecified;
+            continue;
+        }
         if (!isTypeName(type)) {
             report(diag::Error, "UKNNATTYP", type, at);
             data.cls = kClassUnspecified;

@@ -109,6 +109,7 @@ public:
         if (model.findGlobal(ENT_COMMTYPE, name) != nullptr) {
             Analysis::report(diag::Error, "COMALRDEC", name, origin);
         }
+        a.acceptDeclaredName(name, NameUse::Block, origin);
         setCContext({}, origin.fileName, origin.line);
         if (!isTypeName(idType)) {
             Analysis::report(diag::Error, "IDCNOTDEC", idType, origin);
@@ -141,6 +142,8 @@ public:
                 Analysis::report(diag::Error, "CHAALRDEC", name, origin);
                 return;
             }
+            // A channel's name is a macro of the generated program.
+            a.acceptDeclaredName(name, NameUse::Macro, origin);
             declareChannel(name, *commtype, origin);
         }
     }
@@ -168,6 +171,8 @@ public:
                 Analysis::report(diag::Error, "TRGALRDEC", name, origin);
                 break;
             }
+            // A message's name is a macro of the generated program.
+            a.acceptDeclaredName(name, NameUse::Macro, origin);
             Entry& message = model.append(&model.global(), ENT_MESSAGE_VAR, name, origin);
             auto& data = model.attach(message, DSC_MESSAGE_VAR).as<MessageVarData>();
             data.structure = structure;
@@ -226,6 +231,12 @@ public:
         data.multiplexed = isCallback && on.c2() != nullptr;
         if (data.multiplexed) {
             data.countVar = Analysis::identText(on.c2(), on);
+        }
+        // The block's variables are those of its generated function.
+        for (const std::string* variable : {&data.messageVar, &data.idVar, &data.countVar}) {
+            if (!variable->empty() && !a.acceptDeclaredName(*variable, NameUse::Block, origin)) {
+                return;
+            }
         }
         isCallback ? model.registerCallback(entry) : model.registerProcsend(entry);
         declareBlockVariables(data, *commtype, structName, name, origin);

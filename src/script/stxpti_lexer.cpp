@@ -408,7 +408,7 @@ int ScriptLexer::fileId() const
 void ScriptLexer::publishPosition() const
 {
     diag::setCurrentFile(fileName());
-    diag::setCurrentLine(line());
+    diag::setCurrentLine(tokenLine_);
 }
 
 // ---- characters ----
@@ -644,6 +644,7 @@ std::size_t ScriptLexer::blanksFrom(std::size_t from)
 int ScriptLexer::next()
 {
     for (;;) {
+        tokenLine_ = line();
         pending_.clear();
         directRun_ = 0;
         text_ = {};
@@ -677,11 +678,13 @@ int ScriptLexer::next()
             if (popInclude()) {
                 continue;
             }
+            tokenLine_ = current().lastTokenLine > 0 ? current().lastTokenLine : tokenLine_;
             return 0;
         }
         if (token != TK_NEWLINE) {
             atLineStart_ = false;
         }
+        current().lastTokenLine = tokenLine_;
         return token;
     }
 }

@@ -51,6 +51,9 @@ public:
     void openInclude(std::string_view quotedName);
 
     int line() const { return inputs_.empty() ? 0 : inputs_.back().line; }
+    // Line where the last token began; at the end of the script, the line
+    // of its last token.
+    int tokenLine() const { return tokenLine_; }
     const std::string& fileName() const;
     int fileId() const;
     // Changes whenever the current file changes.
@@ -60,7 +63,8 @@ public:
     int scriptFlags() const { return scriptFlags_; }
     const SourceFileTable& sourceFiles() const { return sourceFiles_; }
 
-    // Sets the diagnostics' current position to the lexer's.
+    // Sets the diagnostics' current position to the file and line of the
+    // last token: a newline token belongs to the line it ends.
     void publishPosition() const;
 
 private:
@@ -76,6 +80,7 @@ private:
         std::size_t position = 0;  // next character to read in content
         int line = 1;              // line of that character
         int fileId = 0;            // identifier of the file's source record
+        int lastTokenLine = 0;     // line of the last token returned from the file
         // A stretch of content without a newline, and the newline (or the
         // end of the content) just after it: the end of the line for every
         // position in it. Empty until first looked for.
@@ -207,6 +212,7 @@ private:
     int parenDepth_ = 0;            // open parentheses of the current piece of C
     int bracketDepth_ = 0;          // open brackets of the current piece of C
     int savedMatchToken_ = 0;       // token of the match word whose arguments are read
+    int tokenLine_ = 0;    // line where the last token began
     int includeLine_ = 0;  // line of the last INCLUDE keyword
     int scriptFlags_ = 0;  // ScriptFlags bits
 };

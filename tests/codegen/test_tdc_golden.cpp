@@ -189,7 +189,10 @@ TEST(TdcFile, OutputDirectoryMissingIsFatal)
 // - each MATCHING-family piece of a WAITTIL is one of its message variables:
 //   one Y record per piece, a message named twice has two;
 // - the second text of an I record for a field without bounds is its
-//   expected value expression.
+//   expected value expression;
+// - the first text of an I record is the item as the script names it: the
+//   VAR's variable with the fields below it, "[]" for each array level;
+// - a call's result record is named by the call as written.
 TEST(TdcFile, ChoicesWhereTheTemplatesAreSilent)
 {
     qvm::testing::TempDir dir;
@@ -212,5 +215,5 @@ TEST(TdcFile, ChoicesWhereTheTemplatesAreSilent)
                              "W[0-9]+ \"MATCHING\\(pong,main_ch\\)\\|\\|NOTMATCHING\\(pong,main_ch\\)\", "
                              "\"WTIME > 10\", \"1\", \"12\"\nY[0-9]+ \"pong\", \"1\", \"12\"\nY[0-9]+ \"pong\", "
                              "\"1\", \"12\"\nW[0-9]+ \\?, \\?, \"1\", \"12\"\n"));
-    EXPECT_THAT(run.tdc, ::testing::ContainsRegex("\nI[0-9]+ \"\", \"3\", \"1\", \"13\"\n"));
+    EXPECT_THAT(run.tdc, ::testing::ContainsRegex("\nI[0-9]+ \"y\", \"3\", \"1\", \"13\"\n"));
 }

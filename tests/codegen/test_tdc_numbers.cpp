@@ -131,7 +131,7 @@ private:
         const ItemNumbers numbers = table.find(entry);
         if (entry.code == ENT_CALL && !entry.data<CallData>().result.empty() && numbers.end >= 0) {
             EXPECT_EQ(records.at(numbers.end - 1).letters, "R") << what;
-            EXPECT_EQ(records.at(numbers.end - 1).fields.rfind("?, ", 0), 0u) << what;
+            EXPECT_EQ(records.at(numbers.end - 1).fields.rfind("\"" + entry.name + "(", 0), 0u) << what;
             kept.insert(numbers.end - 1);
         }
         if (entry.code == ENT_EVENT_STRUCT && entry.data<EventStructData>().receivedCheck) {

@@ -55,7 +55,7 @@ TEST(CTypesRun, WideConstantsNullPointersAndArgumentsWithBothCompilers)
         EXPECT_THAT(traceLines(run.trace, "CHECK"),
                     AllOf(Contains(HasSubstr("expected 2299330025 actual 2299330025 ok")),
                           Contains(HasSubstr("expected 5000000000 actual 5000000000 ok")),
-                          Contains(HasSubstr("\"zalloc\" expected NIL actual NIL ok"))));
+                          Contains(HasSubstr("\"strm.zalloc\" expected NIL actual NIL ok"))));
         EXPECT_THAT(traceLines(run.trace, "FAIL"),
                     ElementsAre(HasSubstr("in scenario \"wide_constant_differs_above_32_bits\""),
                                 HasSubstr("in scenario \"non_null_expected_of_a_null_pointer\"")));

@@ -43,9 +43,11 @@ TEST_F(InspectModel, TakesTheScriptAndTheInterfaceList)
     qvm::testing::writeFile(dir / "more.h", "int more;\n");
     qvm::testing::writeFile(dir / "uses.pts", "HEADER \"a\", \"b\", \"c\"\n# char counter;\n# char more;\n"
                                               "SCENARIO s\n  EXIT\nEND SCENARIO\n");
+    // Each script line conflicts with one of the two interfaces.
     const auto both = runInspect({"model", "uses.pts", "api.h,more.h"}, {}, dir.path());
-    EXPECT_EQ(both.status, 3);
-    EXPECT_EQ(qvm::testing::messagesOf(both.err).size(), 2u) << both.err;
+    EXPECT_EQ(both.status, 5);
+    EXPECT_THAT(both.err, HasSubstr("Conflicting declaration of 'counter': char here, int in api.h"));
+    EXPECT_THAT(both.err, HasSubstr("Conflicting declaration of 'more': char here, int in more.h"));
 }
 
 TEST_F(InspectModel, ReadsTheSelectionOptions)

@@ -55,7 +55,7 @@ TEST_P(RuntimeComm, ChecksTraceExpectedAndActualValuesInTheBaseOfTheirFormat)
     EXPECT_THAT(rio, HasSubstr("\"rec.flags\" expected 0b11111 actual 0b11111 ok"));
     EXPECT_THAT(rio, HasSubstr("\"rec.letter\" expected 'q' actual 'q' ok"));
     EXPECT_THAT(rio, HasSubstr("\"rec.name\" expected \"door\" actual \"door\" ok"));
-    EXPECT_THAT(rio, HasSubstr("\"rec.table\"[2] expected 0xFA actual 0xFA ok"));
+    EXPECT_THAT(rio, HasSubstr("\"rec.table[2]\" expected 0xFA actual 0xFA ok"));
     EXPECT_THAT(rio, HasSubstr("\"rec.ptr\" expected NONIL actual 0x"));
     EXPECT_THAT(rio, HasSubstr("\"rec.level\" expected [-10 .. ] actual -3 ok"));
     EXPECT_THAT(rio, HasSubstr("PASS     #10 checks.pts:4 VAR: 10 checks passed"));

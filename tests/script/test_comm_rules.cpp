@@ -257,7 +257,8 @@ TEST_F(CommRules, ReceivedMessageChecksArePreparedOncePerStructure)
     EXPECT_THAT(linesWith(redeclared, "ENT_EVENT_STRUCT"),
                 ElementsAre(HasSubstr("rcvcheck=yes"), HasSubstr("rcvcheck=yes")));
     EXPECT_THAT(messagesOf(redeclared.err),
-                ElementsAre(IsMessage({"W", "REDEFSYMB", "comm.pts", 14}, HasSubstr("trv_msgrcv"))));
+                ElementsAre(IsMessage({"E", "RESPREFIX", "comm.pts", 12}, HasSubstr("'trv_msgrcv' is reserved")),
+                            IsMessage({"W", "REDEFSYMB", "comm.pts", 14}, HasSubstr("trv_msgrcv"))));
 }
 
 struct CommCase {

@@ -242,11 +242,12 @@ TEST(ScriptGrammar, EndOfFileInsideAScenario)
     writeFile(dir / "eof.pts", "HEADER \"a\", \"b\", \"c\"\n#x\nSCENARIO s\n  EXIT\n");
     const RunResult result = runPrepro({"eof.pts", "api.h", "prog"}, {}, dir.path());
     EXPECT_EQ(result.status, 5);
-    EXPECT_THAT(messagesOf(result.err), ElementsAre(Message{"E", "UNEXPTEOF", "eof.pts", 5}));
+    // At the script's last line, not the line after its last newline.
+    EXPECT_THAT(messagesOf(result.err), ElementsAre(Message{"E", "UNEXPTEOF", "eof.pts", 4}));
 }
 
-// A message is located at the lexer's line: an unexpected end of line is
-// reported on the line after it.
+// A message is located at the line where its token begins: an unexpected end
+// of line is reported on the line that it ends.
 TEST(ScriptGrammar, OneMessagePerFaultyLine)
 {
     TempDir dir;
@@ -257,10 +258,28 @@ TEST(ScriptGrammar, OneMessagePerFaultyLine)
     EXPECT_EQ(result.status, 5);
     EXPECT_THAT(messagesOf(result.err),
                 ElementsAre(Message{"E", "UNEXPIDNT", "bad.pts", 4}, Message{"E", "UNEXPDECM", "bad.pts", 6},
-                            Message{"E", "UNEXPTRET", "bad.pts", 9}));
+                            Message{"E", "UNEXPTRET", "bad.pts", 8}));
     EXPECT_THAT(messagesOf(readFile(dir / "bad.lis")),
                 Contains(IsMessage({"E", "UNEXPDECM", "bad.pts", 6}, HasSubstr("Unexpected number"))));
     EXPECT_FALSE(std::filesystem::exists(dir / "prog.c"));
+}
+
+// An instruction cut short at the end of its line: a bare PRINT, a call whose
+// parentheses stay open, an IF without THEN, a VAR without its value.
+TEST(ScriptGrammar, AnInstructionCutShortIsReportedOnItsOwnLine)
+{
+    for (const std::string instruction :
+         {"PRINT rounds", "CALL f(0L, 0", "IF (rounds)", "VAR rounds,", "WAITTIL(rounds", "SEND("}) {
+        SCOPED_TRACE(instruction);
+        TempDir dir;
+        writeFile(dir / "api.h", "int f(long, int);\n");
+        writeFile(dir / "cut.pts", "HEADER \"a\", \"b\", \"c\"\n#int rounds;\nSCENARIO s\n  " + instruction +
+                                       "\n  ERROR\nEND SCENARIO\n");
+        const RunResult result = runPrepro({"cut.pts", "api.h", "prog"}, {}, dir.path());
+        EXPECT_EQ(result.status, 5);
+        EXPECT_THAT(messagesOf(result.err), ElementsAre(IsMessage({"E", "UNEXPTRET", "cut.pts", 4},
+                                                                  HasSubstr("Unexpected end of line"))));
+    }
 }
 
 TEST(ScriptGrammar, CarriageReturnLineEndsReadAsPlainLineEnds)

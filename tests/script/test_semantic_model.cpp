@@ -207,16 +207,18 @@ TEST_F(SemanticModel, HashLinesAreDeclaredBeforeTheNextDeclaration)
     EXPECT_THAT(messagesOf(after.err), Not(IsEmpty()));
 
     // Lines of one group report at their own line; the built-in declarations
-    // are there before the first of them.
+    // are there before the first of them (and their names are reserved).
     const RunResult builtins = model(kHeader +
                                      "# char WTIME;\n# char I3;\n# char NONIL;\n# char TRV_OCCID;\n# char J20;\n"
                                      "# char not_builtin;\n#if NIL != 0\n#error NIL\n#endif\n"
                                      "SCENARIO s\n  EXIT\nEND SCENARIO\n");
-    EXPECT_EQ(builtins.status, 3) << builtins.err;
+    EXPECT_EQ(builtins.status, 5) << builtins.err;
     EXPECT_THAT(messagesOf(builtins.err),
                 ElementsAre(Message{"W", "REDEFSYMB", "main.pts", 2}, Message{"W", "REDEFSYMB", "main.pts", 3},
                             Message{"W", "REDEFSYMB", "main.pts", 4}, Message{"W", "REDEFSYMB", "main.pts", 5},
-                            Message{"W", "REDEFSYMB", "main.pts", 6}));
+                            Message{"W", "REDEFSYMB", "main.pts", 6}, Message{"E", "RESRUNTIM", "main.pts", 2},
+                            Message{"E", "RESGENPRG", "main.pts", 3}, Message{"E", "RESRUNTIM", "main.pts", 4},
+                            Message{"E", "RESPREFIX", "main.pts", 5}, Message{"E", "RESGENPRG", "main.pts", 6}));
 }
 
 // Arguments are typed in the C scope of their block, after the built-in

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -210,6 +211,11 @@ public:
     long nextOrder() const { return nextOrder_; }
 
     SymbolTable* parent = nullptr;
+
+    // When set, shown each declaration before it is entered: the record it
+    // makes, the record of the same name and scope that it meets (none for
+    // a new name) and the line where the declaration begins.
+    std::function<void(const Symbol& declared, const Symbol* earlier, int line)> declarationWatch;
 
 private:
     // The records themselves: a deque keeps their addresses as it grows and

@@ -624,6 +624,9 @@ constexpr unsigned kStorageClasses = kExtern | kStatic | kAuto | kRegister;
 void enter(DeclParse& parse, Symbol symbol)
 {
     Symbol* earlier = parse.table->findInScope(symbol.name, parse.scope);
+    if (parse.table->declarationWatch) {
+        parse.table->declarationWatch(symbol, earlier, parse.lex->constructLine);
+    }
     if (earlier == nullptr) {
         parse.table->append(std::move(symbol));
         return;
