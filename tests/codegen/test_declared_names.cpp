@@ -58,17 +58,12 @@ protected:
         return found.out.substr(0, found.out.find('\n'));
     }
 
-    // The generated program compiled (not linked) by gcc and clang, with the
-    // warnings of its fixed text off as for every generated program.
+    // The generated program compiled (not linked) by gcc and clang.
     void expectCompiles()
     {
         using namespace qvm::testing::program;
         for (const std::string compiler : {"gcc", "clang"}) {
-            std::vector<std::string> arguments{"-std=gnu99", "-Wall", "-Wextra"};
-            arguments.insert(arguments.end(), kTemplateWarningsOff.begin(), kTemplateWarningsOff.end());
-            if (compiler == "clang") {
-                arguments.insert(arguments.end(), kClangTemplateWarningsOff.begin(), kClangTemplateWarningsOff.end());
-            }
+            std::vector<std::string> arguments = kWarningFlags;
             for (const std::string& argument : {std::string("-c"), std::string("-I") + QVM_RUNTIME_INCLUDE_DIR,
                                                 "-I" + work.path().string(), (work / "out.c").string(),
                                                 std::string("-o"), (work / "out.o").string()}) {
