@@ -321,4 +321,20 @@ std::optional<FunctionClasses> lookupFunction(std::string_view name)
     return classes;
 }
 
+std::string returnVariableDeclaration(std::string_view function, std::string_view variable)
+{
+    const canalysis::Symbol* symbol = findCVariable(canalysis::trimBlanks(function), cContext().scope);
+    const CType* called = symbol != nullptr ? calledFunction(*symbol) : nullptr;
+    if (called == nullptr || !called->target) {
+        return {};
+    }
+    // The variable is assigned the value: a qualifier of the return type
+    // would make it read-only.
+    const CType* type = called->target.get();
+    while (type->kind == canalysis::kQualified && type->target) {
+        type = type->target.get();
+    }
+    return canalysis::C_CPP_type_image(type, variable) + ";";
+}
+
 }  // namespace qvm::script

@@ -166,7 +166,7 @@ public:
         data.returnClass = found->function->returnClass;
         data.parameterClasses = model.keepClasses(found->function->parameterClasses);
         checkExpectedValue(data, origin);
-        hiddenReturnVariable(data, origin);
+        hiddenReturnVariable(data, name, origin);
         checkRange(data.expected, data.checkedClass(), data.expectedClass, origin);
         functionArguments(arguments, descriptor, name);
     }
@@ -285,8 +285,11 @@ private:
             return;
         }
         data.expectedClass = expectedClassOf(data.expected, origin);
-        if (isAggregateClass(data.expectedClass)) {
-            Analysis::report(diag::Error, "NOTSTRUCT", data.expected, origin);
+        // A structure or union returned by value has no check: nothing can
+        // be expected of it, nor kept by '@'.
+        if (isAggregateClass(data.expectedClass) || isAggregateClass(data.returnClass)) {
+            Analysis::report(diag::Error, "NOTSTRUCT", data.expected.empty() ? data.result : data.expected, origin);
+            return;
         }
         if (data.expectedClass == kClassCharArray) {
             data.expectedClass = kClassString;
@@ -313,7 +316,7 @@ private:
     }
 
     // A C function's value goes somewhere even when the script does not keep it.
-    void hiddenReturnVariable(CallData& data, const Origin& origin)
+    void hiddenReturnVariable(CallData& data, std::string_view function, const Origin& origin)
     {
         const bool unspecified = data.returnClass == kClassUnspecified;
         if (!data.result.empty() || data.returnClass == kClassVoid || (unspecified && data.expected.empty())) {
@@ -332,6 +335,9 @@ private:
         auto& variableData = model.attach(variable, DSC_RETURN_VAR).as<ReturnVarData>();
         variableData.cls = cls;
         variableData.number = number;
+        if (isAggregateClass(cls)) {
+            variableData.declaration = model.keep(returnVariableDeclaration(function, data.result));
+        }
     }
 
     void functionArguments(const std::vector<WrittenArgument>& arguments, Descriptor& call, const std::string& name)
