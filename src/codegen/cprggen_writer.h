@@ -246,6 +246,7 @@ private:
     void waittilPolling(const Entry& waittil, const WaittilEntries& entries);
     void receiveStep(const Entry& waittil, const Entry& structure, const Entry& channel,
                      const WaittilEntries& entries);
+    void remainingTime(std::string_view limit);
     void waitTest(const Entry& waittil);
     void waittilResult(const Entry& waittil, const std::vector<const Entry*>& messages);
     void waittilEnd(const Entry& waittil, int result, std::string_view typeName);
