@@ -4,6 +4,7 @@
 
 #include "base/mstrin.h"
 #include "diag/i18nerrgest.h"
+#include "script/panalc.h"
 #include "script/prtanac.h"
 
 #include <algorithm>
@@ -27,6 +28,7 @@ constexpr int kClassDouble = 5;
 constexpr int kClassString = 6;
 constexpr int kClassCharArray = 7;
 constexpr int kClassNonNil = 8;
+constexpr int kClassPointer = 9;
 
 constexpr int kFormatHex = 0;
 constexpr int kFormatDecimal = 1;
@@ -667,6 +669,10 @@ void ProgramWriter::checkLine(const VarItem& item, std::string_view name, std::s
     if (mode == WalkMode::Init) {
         if (item.cls == kClassCharArray) {
             line("trv_strcpy(", name, ",", value, ");");
+        } else if (script::isNullPointerConstant(value) && (item.cls == kClassString || item.cls == kClassPointer)) {
+            // A null pointer constant suits every pointer as it is; a cast
+            // would give it a pointed-to type of its own.
+            line(name, " = ", value, ";");
         } else {
             line(name, " = ", cast, value, ";");
         }

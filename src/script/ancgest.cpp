@@ -122,6 +122,13 @@ TypedText parseAndType(std::string_view text, std::string_view file, int line,
     typed.type = canalysis::C_CPP_type_expr(*tree, file, line, cContext().scope, callback, cSymbols());
     const canalysis::ExprNode* root = tree->root;
     typed.nonNil = root->kind == canalysis::kExprIdentifier && base::identText(root->name) == "NONIL";
+    const canalysis::ExprNode* inner = root;
+    while (inner->kind == canalysis::kExprParenthesised && inner->child[0] != nullptr) {
+        inner = inner->child[0];
+    }
+    if (inner->kind == canalysis::kExprInteger || inner->kind == canalysis::kExprFloating) {
+        typed.constant = inner->constant;
+    }
     canalysis::C_CPP_free_expr(tree);
     return typed;
 }

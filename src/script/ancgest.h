@@ -4,9 +4,11 @@
 #pragma once
 
 #include "canalysis/cerror.h"
+#include "canalysis/declarations/cexpr.h"
 #include "canalysis/declarations/ctabsy.h"
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <utility>
 #include <string_view>
@@ -75,6 +77,8 @@ struct TypedText {
     canalysis::TypePtr type;
     bool parsed = false;
     bool nonNil = false;
+    // The value of a text that is a numeric constant ("-1.5", "(300)").
+    std::optional<canalysis::CConstant> constant;
 };
 TypedText typeExpression(std::string_view text, std::string_view scope, std::string_view file, int line);
 

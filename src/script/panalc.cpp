@@ -261,6 +261,99 @@ bool compatibleClasses(int expected, int found)
     return isOpen(expected) || isOpen(found) || expected == found;
 }
 
+namespace {
+
+std::string_view withoutBlanksAround(std::string_view text)
+{
+    const std::size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+// The text inside one pair of parentheses that encloses it whole; the text
+// itself otherwise.
+std::string_view insideParentheses(std::string_view text)
+{
+    if (text.size() < 2 || text.front() != '(' || text.back() != ')') {
+        return text;
+    }
+    int depth = 0;
+    for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+        depth += text[i] == '(' ? 1 : text[i] == ')' ? -1 : 0;
+        if (depth == 0) {
+            return text;  // the first parenthesis closes before the end: "(a) + (b)"
+        }
+    }
+    return withoutBlanksAround(text.substr(1, text.size() - 2));
+}
+
+// "(void *)" or "(void*)" at the head of the text: the text after it.
+std::optional<std::string_view> afterVoidPointerCast(std::string_view text)
+{
+    if (text.empty() || text.front() != '(') {
+        return std::nullopt;
+    }
+    const std::size_t close = text.find(')');
+    if (close == std::string_view::npos) {
+        return std::nullopt;
+    }
+    std::string cast;
+    for (const char c : text.substr(1, close - 1)) {
+        if (c != ' ' && c != '\t') {
+            cast += c;
+        }
+    }
+    if (cast != "void*") {
+        return std::nullopt;
+    }
+    return withoutBlanksAround(text.substr(close + 1));
+}
+
+// A number of value zero: zeros after an optional "0x" or "0b", then only
+// u and l suffix letters.
+bool isZeroNumber(std::string_view text)
+{
+    if (text.empty() || text.front() != '0') {
+        return false;
+    }
+    std::size_t i = 1;
+    if (text.size() > 2 && (text[1] == 'x' || text[1] == 'X' || text[1] == 'b' || text[1] == 'B') &&
+        text[2] == '0') {
+        i = 2;
+    }
+    while (i < text.size() && text[i] == '0') {
+        ++i;
+    }
+    return std::all_of(text.begin() + static_cast<std::ptrdiff_t>(i), text.end(),
+                       [](char c) { return c == 'u' || c == 'U' || c == 'l' || c == 'L'; });
+}
+
+}  // namespace
+
+bool isNullPointerConstant(std::string_view text)
+{
+    // Each step takes off one pair of parentheses or one cast.
+    constexpr int kMaxLayers = 16;
+    text = withoutBlanksAround(text);
+    for (int layer = 0; layer < kMaxLayers; ++layer) {
+        if (isZeroNumber(text)) {
+            return true;
+        }
+        if (const std::optional<std::string_view> operand = afterVoidPointerCast(text)) {
+            text = *operand;
+            continue;
+        }
+        const std::string_view inner = insideParentheses(text);
+        if (inner.size() == text.size()) {
+            return false;
+        }
+        text = inner;
+    }
+    return false;
+}
+
 bool isTypeName(std::string_view name)
 {
     const std::string_view trimmed = canalysis::trimBlanks(name);
@@ -335,6 +428,74 @@ std::string returnVariableDeclaration(std::string_view function, std::string_vie
         type = type->target.get();
     }
     return canalysis::C_CPP_type_image(type, variable) + ";";
+}
+
+namespace {
+
+// An argument as typed: its class and the type it passes (the address of
+// what it names for a REF); none for a text that does not parse. A declared
+// name or member path needs no parse.
+struct PassedArgument {
+    int cls = kClassNone;
+    canalysis::TypePtr type;
+    std::optional<canalysis::CConstant> constant;  // the value of a numeric constant
+};
+
+std::optional<PassedArgument> passedArgument(std::string_view text, bool reference)
+{
+    const CContext& context = cContext();
+    PassedArgument passed;
+    if (std::optional<PlainTyped> plain = typePlainExpression(text, context.scope); plain && plain->type) {
+        passed.cls = plain->cls;
+        passed.type = std::move(plain->type);
+    } else {
+        TypedText typed = typeExpression(text, context.scope, context.file, context.line);
+        if (!typed.parsed) {
+            return std::nullopt;
+        }
+        passed.cls = typed.nonNil ? int{kClassNonNil} : expressionClassOfType(typed.type.get());
+        passed.type = std::move(typed.type);
+        passed.constant = std::move(typed.constant);
+    }
+    if (reference) {
+        CType pointer;
+        pointer.target = std::move(passed.type);
+        passed.type = canalysis::C_CPP_new_type(canalysis::kPointer, std::move(pointer));
+    }
+    return passed;
+}
+
+}  // namespace
+
+std::optional<ArgumentJudgement> judgeArgument(std::string_view function, std::size_t index,
+                                               std::string_view expandedArgument, bool reference)
+{
+    const canalysis::Symbol* symbol = findCVariable(canalysis::trimBlanks(function), cContext().scope);
+    const CType* called = symbol != nullptr ? calledFunction(*symbol) : nullptr;
+    if (called == nullptr || !called->prototype || index >= called->parameters.size()) {
+        return std::nullopt;
+    }
+    const CType* parameter = called->parameters[index].type.get();
+    const CType* resolved = canalysis::C_CPP_resolve(parameter);
+    if (parameter == nullptr || resolved == nullptr || resolved->kind == canalysis::kEllipsis ||
+        resolved->kind == canalysis::kVoid) {
+        return std::nullopt;
+    }
+    ArgumentJudgement judgement;
+    const std::optional<PassedArgument> argument = passedArgument(expandedArgument, reference);
+    if (!argument) {
+        judgement.argumentClass = kClassInt;  // as the typing counts a text that does not parse
+        return judgement;
+    }
+    judgement.argumentClass = argument->cls;
+    const bool nullPointer = !reference && isNullPointerConstant(expandedArgument);
+    judgement.conversion = canalysis::C_CPP_argument_conversion(parameter, argument->type.get(), nullPointer,
+                                                                argument->constant ? &*argument->constant : nullptr);
+    if (judgement.conversion != canalysis::Conversion::Silent) {
+        judgement.argumentType = canalysis::C_CPP_type_image(argument->type.get());
+        judgement.parameterType = canalysis::C_CPP_type_image(parameter);
+    }
+    return judgement;
 }
 
 }  // namespace qvm::script

@@ -3,6 +3,8 @@
 // variables a C text declares, and context declarations.
 #pragma once
 
+#include "canalysis/declarations/cconvert.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -47,6 +49,13 @@ long long elementCountOf(std::string_view dimension);
 // Whether the two classes are compatible (expected class first).
 bool compatibleClasses(int expected, int found);
 
+// Whether a C expression, macros expanded, is a null pointer constant that
+// C compilers take for any pointer without a word: an integer constant of
+// value zero written as a number ("0", "0L", "0x0"), in parentheses or cast
+// to "void *". A zero reached by arithmetic or a character is none (a
+// compiler warns about those).
+bool isNullPointerConstant(std::string_view text);
+
 // Every operation below first sets the current C context (ancgest.h): from
 // its arguments where it takes a scope, file and line, else it works in the
 // current one. Texts are typed as given: callers expand macros first
@@ -87,6 +96,24 @@ std::optional<FunctionClasses> lookupFunction(std::string_view name);
 // name returns: its return type without qualifiers ("point_t v;"); "" when
 // no function is known by the name.
 std::string returnVariableDeclaration(std::string_view function, std::string_view variable);
+
+// How an argument passes to a parameter of a C function, with the C texts
+// of both types for the report.
+struct ArgumentJudgement {
+    int argumentClass = kClassNone;  // the class of the argument's text (a REF's too)
+    canalysis::Conversion conversion = canalysis::Conversion::Silent;
+    std::string argumentType;   // the type passed ("T *" for REF(x) of a T x)
+    std::string parameterType;  // the parameter's type as declared
+};
+
+// Judges an argument, macros expanded, passed to the parameter at index
+// (from 0) of the C function of that name, in the current C context; a
+// REF argument passes the address of what it names. Nothing when the
+// function gives that parameter no type (the variadic part, a function
+// without prototype). An argument that does not parse passes silently (the
+// C analysis has reported why) with the class of an expression without type.
+std::optional<ArgumentJudgement> judgeArgument(std::string_view function, std::size_t index,
+                                               std::string_view expandedArgument, bool reference);
 
 struct DeclaredVariable {
     std::string name;

@@ -25,15 +25,15 @@ TypedValue typeValueText(std::string_view text, const Place& place)
 {
     const TypedText typed = typeExpression(text, place.scope, place.file, place.line);
     if (!typed.parsed) {
-        return {nullptr, kClassInt};
+        return {nullptr, kClassInt, std::nullopt};
     }
-    return {typed.type, typed.nonNil ? kClassNonNil : expressionClassOfType(typed.type.get())};
+    return {typed.type, typed.nonNil ? kClassNonNil : expressionClassOfType(typed.type.get()), typed.constant};
 }
 
 TypedValue typeOperandText(std::string_view text, const Place& place)
 {
     if (std::optional<PlainTyped> plain = typePlainExpression(text, place.scope)) {
-        return {std::move(plain->type), plain->cls};
+        return {std::move(plain->type), plain->cls, std::nullopt};
     }
     return typeValueText(text, place);
 }
@@ -42,7 +42,7 @@ TypedValue typeOperandText(std::string_view text, const Place& place)
 TypedValue typeVariableText(std::string_view text, const Place& place)
 {
     if (std::optional<PlainTyped> plain = typePlainExpression(text, place.scope); plain && plain->type) {
-        return {std::move(plain->type), plain->cls};
+        return {std::move(plain->type), plain->cls, std::nullopt};
     }
     return typeValueText(text, place);
 }

@@ -2,6 +2,7 @@
 // checks of that syntax, and the matching of it against a C type.
 #pragma once
 
+#include "canalysis/declarations/cexpr.h"
 #include "canalysis/declarations/ctabsy.h"
 #include "script/valuetree.h"
 
@@ -108,6 +109,7 @@ void matchValue(const ValueSyntax& value, const TreeTexts& texts, const canalysi
 struct TypedValue {
     canalysis::TypePtr type;
     int cls = -1;  // expression type class; 8 for NONIL
+    std::optional<canalysis::CConstant> constant;  // the value of a numeric constant, when typed in full
 };
 
 // Types a C expression in the analysis' scope.

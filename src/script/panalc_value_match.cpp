@@ -7,6 +7,7 @@
 #include "script/panalc_value_detail.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <ranges>
 #include <vector>
 
@@ -366,19 +367,56 @@ private:
         return nodeOf(ValueKind::Scalar, type, field);
     }
 
-    // Whether a value of class found fits where a value of class expected
-    // (and type resolved) is wanted; NONIL only fits a pointer.
-    bool fits(int expected, const CType* resolved, const TypedValue& found) const
+    enum class Fit { Fits, Incompatible, OutOfRange };
+
+    // Whether a value fits where a value of class expected (and type
+    // resolved) is wanted; NONIL only fits a pointer, and a null pointer
+    // constant (NIL, 0) fits every pointer. A numeric constant must keep its
+    // bits in an integer type: the check casts both sides to the type.
+    Fit fits(int expected, const CType* resolved, std::string_view text) const
     {
+        const bool pointer = expected == kClassString || expected == kClassPointer;
+        if (pointer && isNullPointerConstant(text)) {
+            return Fit::Fits;
+        }
+        TypedValue found = typeOperandText(text, place_);
         if (found.cls == kClassNonNil) {
-            return expected == kClassString || expected == kClassPointer;
+            return pointer ? Fit::Fits : Fit::Incompatible;
         }
         if (isAggregate(resolved)) {
             const CType* foundType = canalysis::C_CPP_resolve(found.type.get());
-            return isAggregate(foundType) && foundType->kind == resolved->kind &&
-                   foundType->aggregate == resolved->aggregate;
+            const bool same = isAggregate(foundType) && foundType->kind == resolved->kind &&
+                              foundType->aggregate == resolved->aggregate;
+            return same ? Fit::Fits : Fit::Incompatible;
         }
-        return compatibleClasses(expected, found.cls);
+        if (!compatibleClasses(expected, found.cls)) {
+            return Fit::Incompatible;
+        }
+        if (found.type == nullptr && !found.constant && isNarrowInteger(resolved)) {
+            found = typeValueText(text, place_);  // a small number typed without its value
+        }
+        if (!found.constant || canalysis::C_CPP_constant_kept(resolved, *found.constant, true)) {
+            return Fit::Fits;
+        }
+        return found.constant->kind == canalysis::kConstInteger ? Fit::OutOfRange : Fit::Incompatible;
+    }
+
+    // An integer type narrower than the numbers typed without their value.
+    static bool isNarrowInteger(const CType* resolved)
+    {
+        constexpr int kPlainNumberBits = 16;
+        return resolved != nullptr && resolved->kind == canalysis::kBasic && resolved->size != 0 &&
+               std::abs(resolved->size) < kPlainNumberBits;
+    }
+
+    // The value that does not fit, reported; the node stands all the same.
+    MadeNode misfit(Fit fit, std::string_view text, const CType* type, const Field* field)
+    {
+        if (fit == Fit::OutOfRange) {
+            diag::reportLocated(diag::Warning, "ENTOUTRAN", text, place_.file, place_.line);
+            return nodeOf(ValueKind::Scalar, type, field);
+        }
+        return incompatible(text, type, field);
     }
 
     MadeNode matchScalar(const ValueSyntax& value, const CType* type, const CType* resolved, const Field* field)
@@ -388,8 +426,8 @@ private:
             return wholeValue(value.text, type, field);
         }
         const int expected = expressionClassOfType(type);
-        if (!fits(expected, resolved, typeOperandText(value.text, place_))) {
-            return incompatible(value.text, type, field);
+        if (const Fit fit = fits(expected, resolved, value.text); fit != Fit::Fits) {
+            return misfit(fit, value.text, type, field);
         }
         if (aggregate) {
             return wholeValue(value.text, type, field);
@@ -406,8 +444,8 @@ private:
         }
         const int expected = expressionClassOfType(type);
         for (const std::string_view* bound : {&value.lower, &value.upper}) {
-            if (!bound->empty() && !fits(expected, resolved, typeOperandText(*bound, place_))) {
-                return incompatible(*bound, type, field);
+            if (const Fit fit = bound->empty() ? Fit::Fits : fits(expected, resolved, *bound); fit != Fit::Fits) {
+                return misfit(fit, *bound, type, field);
             }
         }
         MadeNode made = nodeOf(ValueKind::Bounded, type, field, expected);

@@ -227,7 +227,11 @@ int ArgData::checkedClass() const
         return result.empty() ? cls : resultClass;
     }
     const bool untold = parameterClass == kVariadicClass || parameterClass == kUnspecifiedClass || parameterClass < 0;
-    return untold ? cls : parameterClass;
+    // A pointer passed for an arithmetic parameter (a _Bool takes one without
+    // a word) is checked as the pointer it is: the arithmetic check would
+    // cast it to an integer.
+    const bool pointerForNumber = cls >= 6 && cls <= 9 && parameterClass >= 0 && parameterClass <= 5;
+    return untold || pointerForNumber ? cls : parameterClass;
 }
 
 int CallData::checkedClass() const

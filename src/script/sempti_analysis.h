@@ -113,6 +113,12 @@ public:
     // Class of a native expression after macro expansion, typed in a C
     // scope; kClassNone when the expansion was refused.
     int classOf(std::string_view text, std::string_view cScope, const Origin& origin);
+    // The two steps of classOf: the text after macro expansion (a view of
+    // the text or of storage; nothing when the expansion was refused), and
+    // the class of an expanded text.
+    static std::optional<std::string_view> expandedForTyping(std::string_view text, std::string_view cScope,
+                                                             const Origin& origin, std::string& storage);
+    static int classOfExpanded(std::string_view expanded, std::string_view cScope, const Origin& origin);
     // TIMER as a declaration and as an instruction.
     void declareTimer(const SyntaxNode& node, Block& block);
     // FORMAT= as a declaration and as an instruction.

@@ -346,20 +346,31 @@ void Analysis::analyseHashLines(const SyntaxNode* list, Block& block)
     flushPending(pending, block.cScope);
 }
 
-int Analysis::classOf(std::string_view text, std::string_view cScope, const Origin& origin)
+std::optional<std::string_view> Analysis::expandedForTyping(std::string_view text, std::string_view cScope,
+                                                            const Origin& origin, std::string& storage)
 {
     setCContext(cScope, origin.fileName, origin.line);
     const unsigned errorsBefore = diag::errorCount();
-    std::string storage;
     const std::optional<std::string_view> expanded = preprocessTextView(text, cScope, origin.line, storage);
     if (!expanded && diag::errorCount() != errorsBefore) {
-        return kClassNone;
+        return std::nullopt;
     }
-    const std::string_view typed = expanded ? *expanded : text;
-    if (const std::optional<PlainTyped> plain = typePlainExpression(typed, cScope)) {
+    return expanded ? *expanded : text;
+}
+
+int Analysis::classOfExpanded(std::string_view expanded, std::string_view cScope, const Origin& origin)
+{
+    if (const std::optional<PlainTyped> plain = typePlainExpression(expanded, cScope)) {
         return plain->cls;
     }
-    return expressionType(typed, cScope, origin.fileName, origin.line).second;
+    return expressionType(expanded, cScope, origin.fileName, origin.line).second;
+}
+
+int Analysis::classOf(std::string_view text, std::string_view cScope, const Origin& origin)
+{
+    std::string storage;
+    const std::optional<std::string_view> expanded = expandedForTyping(text, cScope, origin, storage);
+    return expanded ? classOfExpanded(*expanded, cScope, origin) : int{kClassNone};
 }
 
 void Analysis::declareTimer(const SyntaxNode& node, Block& block)

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 
 namespace qvm::script::sem {
 
@@ -278,13 +279,34 @@ private:
         return true;
     }
 
+    // An expected value's class, and whether it is a null pointer constant
+    // (NIL, 0), which is compared as a pointer: it suits every pointer.
+    struct ExpectedValue {
+        int cls = kClassNone;
+        bool nullPointer = false;
+    };
+
+    ExpectedValue expectedValue(std::string_view text, const Origin& origin)
+    {
+        if (valueRange(text)) {
+            return {expectedClassOf(text, origin), false};
+        }
+        std::string storage;
+        const std::optional<std::string_view> expanded = Analysis::expandedForTyping(text, cScope, origin, storage);
+        if (!expanded) {
+            return {};
+        }
+        return {Analysis::classOfExpanded(*expanded, cScope, origin), isNullPointerConstant(*expanded)};
+    }
+
     // "@ expected [@ result]" of a C function's call.
     void checkExpectedValue(CallData& data, const Origin& origin)
     {
         if (data.expected.empty() && data.result.empty()) {
             return;
         }
-        data.expectedClass = expectedClassOf(data.expected, origin);
+        const ExpectedValue expected = expectedValue(data.expected, origin);
+        data.expectedClass = expected.cls;
         // A structure or union returned by value has no check: nothing can
         // be expected of it, nor kept by '@'.
         if (isAggregateClass(data.expectedClass) || isAggregateClass(data.returnClass)) {
@@ -294,14 +316,15 @@ private:
         if (data.expectedClass == kClassCharArray) {
             data.expectedClass = kClassString;
         }
-        if (!compatibleClasses(data.returnClass, data.expectedClass)) {
+        const int compared = expected.nullPointer ? int{kClassPointer} : data.expectedClass;
+        if (!compatibleClasses(data.returnClass, compared)) {
             Analysis::report(diag::Warning, "INCOMPTYP", data.expected, origin);
         }
         if (data.result.empty()) {
             return;
         }
         data.resultClass = a.classOf(data.result, cScope, origin);
-        if (!compatibleClasses(data.expectedClass, data.resultClass)) {
+        if (!compatibleClasses(compared, data.resultClass)) {
             Analysis::report(diag::Warning, "INCOMPTYP", data.result, origin);
         }
         if (!compatibleClasses(data.returnClass, data.resultClass)) {
@@ -353,7 +376,7 @@ private:
                 Analysis::report(diag::Error, "CALLARGWT", argumentLabel(i, name), arguments[i].origin);
                 continue;
             }
-            addArgument(call, arguments[i], parameter);
+            addArgument(call, arguments[i], parameter, FunctionParameter{name, i});
         }
         if (arguments.size() < requiredCount(parameters)) {
             const Origin at = arguments.empty() ? Origin{call.owner->fileName(), call.owner->fileId(), call.owner->line}
@@ -384,7 +407,14 @@ private:
         return !parameters.empty() && parameters.back() == kClassVariadic ? parameters.size() - 1 : parameters.size();
     }
 
-    void addArgument(Descriptor& call, const WrittenArgument& argument, int parameterClass)
+    // The parameter of a C function that an argument goes to.
+    struct FunctionParameter {
+        std::string_view function;
+        std::size_t index = 0;  // from 0
+    };
+
+    void addArgument(Descriptor& call, const WrittenArgument& argument, int parameterClass,
+                     std::optional<FunctionParameter> parameter = std::nullopt)
     {
         if (!call.subScope) {
             model.makeScope(call, &scope);
@@ -396,16 +426,31 @@ private:
         data.expected = model.keep(argument.expected);
         data.result = model.keep(argument.result);
         data.parameterClass = static_cast<std::int8_t>(parameterClass);
-        data.cls = static_cast<std::int8_t>(a.classOf(argument.text, cScope, argument.origin));
-        // A reference passes the address of what it names; the variadic
-        // part of a parameter list takes anything.
+        std::string storage;
+        const std::optional<std::string_view> expanded =
+            Analysis::expandedForTyping(argument.text, cScope, argument.origin, storage);
+        // A C function's parameter judges the argument by its C type; the
+        // classes judge the rest. A reference passes the address of what it
+        // names; the variadic part of a parameter list takes anything.
+        const std::optional<ArgumentJudgement> judgement =
+            parameter && expanded ? judgeArgument(parameter->function, parameter->index, *expanded, argument.reference)
+                                  : std::nullopt;
+        if (judgement) {
+            data.cls = static_cast<std::int8_t>(judgement->argumentClass);
+        } else {
+            data.cls = static_cast<std::int8_t>(
+                expanded ? Analysis::classOfExpanded(*expanded, cScope, argument.origin) : int{kClassNone});
+        }
         const int passed = argument.reference ? int{kClassPointer} : int{data.cls};
-        if (parameterClass != kClassVariadic && !compatibleClasses(parameterClass, passed)) {
+        if (judgement) {
+            reportConversion(*judgement, *parameter, argument.origin);
+        } else if (parameterClass != kClassVariadic && !compatibleClasses(parameterClass, passed)) {
             Analysis::report(diag::Warning, "INCOMPTYP", argument.text, argument.origin);
         }
         if (!argument.expected.empty()) {
-            data.expectedClass = static_cast<std::int8_t>(expectedClassOf(argument.expected, argument.origin));
-            if (!compatibleClasses(data.cls, data.expectedClass)) {
+            const ExpectedValue expected = expectedValue(argument.expected, argument.origin);
+            data.expectedClass = static_cast<std::int8_t>(expected.cls);
+            if (!compatibleClasses(data.cls, expected.nullPointer ? int{kClassPointer} : expected.cls)) {
                 Analysis::report(diag::Warning, "INCOMPTYP", argument.expected, argument.origin);
             }
         }
@@ -451,6 +496,30 @@ private:
         if (!numeric(checkedClass) || !numeric(boundClass)) {
             Analysis::report(diag::Error, "RNGNONNUM", expected, origin);
         }
+    }
+
+    // What a C compiler would say of the argument, in words of our own:
+    // "2 of compress2 (uLongf given, uLongf * expected)".
+    static void reportConversion(const ArgumentJudgement& judgement, const FunctionParameter& parameter,
+                                 const Origin& origin)
+    {
+        using canalysis::Conversion;
+        diag::MessageCode code;
+        diag::Severity severity = diag::Warning;
+        switch (judgement.conversion) {
+        case Conversion::Silent: return;
+        case Conversion::IntegerPointer: code = "ARGINTPTR"; break;
+        case Conversion::IncompatiblePointer: code = "ARGPTRINC"; break;
+        case Conversion::QualifierDropped: code = "ARGQUALOS"; break;
+        case Conversion::ValueChanged: code = "ARGVALCHG"; break;
+        case Conversion::Impossible:
+            code = "ARGNOCONV";
+            severity = diag::Error;
+            break;
+        }
+        const std::string label = std::to_string(parameter.index + 1) + " of " + std::string(parameter.function) +
+                                  " (" + judgement.argumentType + " given, " + judgement.parameterType + " expected)";
+        Analysis::report(severity, code, label, origin);
     }
 
     // Classes of the procedure's parameters; none for an empty list.

@@ -32,6 +32,7 @@ const std::string kInterface =
     "int legacy();\n"
     "point_t origin_point(void);\n"
     "int fill(point_t *p, int n);\n"
+    "int bump(int *counter, int step);\n"
     "#define COMPUTE_TWICE(v) compute((v) * 2)\n"
     "#define ALIAS compute\n"
     "extern const int limit;\n"
@@ -83,7 +84,7 @@ TEST_F(InstructionRules, CallsProceduresAndValuesMakeTheirEntries)
                                "  WHILE (x < 3)\n"
                                "    CALL label(x) @ \"ok\"\n"
                                "  END WHILE\n"
-                               "  CALL fill(REF(x @ 1 @ big), 2) @ 0 @ x\n"
+                               "  CALL bump(REF(x @ 1 @ big), 2) @ 0 @ x\n"
                                "  CALL middle()\n"
                                "  VAR tab, EV=(4 => 1, 1..2 => [0..9], OTHERS => 7)\n"
                                "  VAR shape, INIT=(pos => (1, 2), data => (f => 1.5))\n"
@@ -134,7 +135,7 @@ TEST_F(InstructionRules, CallsProceduresAndValuesMakeTheirEntries)
         "      ENT_CALL | label | main.pts:22 | DSC_CALL expected=\"\"ok\"\" result=\"trv_return_1\" procedure=- "
         "cfunction=1 return=6 params=2 expectedclass=6",
         "        ENT_ARG | x | main.pts:22 | DSC_ARG text=\"x\" ref=0 class=2 param=2",
-        "    ENT_CALL | fill | main.pts:24 | DSC_CALL expected=\"0\" result=\"x\" procedure=- cfunction=1 return=2 "
+        "    ENT_CALL | bump | main.pts:24 | DSC_CALL expected=\"0\" result=\"x\" procedure=- cfunction=1 return=2 "
         "params=9,2 expectedclass=2 resultclass=2",
         "      ENT_ARG | x | main.pts:24 | DSC_ARG text=\"x\" ref=1 class=2 param=9 expected=\"1\" expectedclass=2 "
         "result=\"big\" resultclass=3",
@@ -414,15 +415,47 @@ INSTANTIATE_TEST_SUITE_P(
                   {"E", "CALLARGWT", "[main.pts:14] Expected argument in CALL (2 (fill))"}},
                  {{"E", "NOREFPROC", "main.pts", 12}, {"E", "NOTERPROC", "main.pts", 13},
                   {"E", "CALLARGWT", "main.pts", 14}}},
-        RuleCase{"IncompatibleArguments", "  CALL one(pt)\n  CALL fill(x, 1)\n  CALL fill(REF(pt), 1)\n",
-                 {{"W", "INCOMPTYP", "[main.pts:12] Incompatible types (pt)"}},
-                 {{"W", "INCOMPTYP", "main.pts", 12}}},
+        // A procedure's arguments are judged by their classes, a C
+        // function's by their C types as a C compiler judges them.
+        RuleCase{"IncompatibleArguments",
+                 "  CALL one(pt)\n  CALL fill(x, 1)\n  CALL fill(REF(pt), 1)\n  CALL fill(&shape, 1)\n"
+                 "  CALL bump(&limit, 1)\n  CALL fill(pt, 1)\n  CALL fill(0, RED)\n  CALL total(1, pt, &x)\n"
+                 "  CALL compute(5000000000)\n  CALL compute(2.5)\n  CALL compute(-2147483648)\n",
+                 {{"W", "INCOMPTYP", "[main.pts:12] Incompatible types (pt)"},
+                  {"W", "ARGINTPTR",
+                   "[main.pts:13] Integer and pointer mixed up in argument 1 of fill (int given, point_t * expected)"},
+                  {"W", "ARGPTRINC",
+                   "[main.pts:15] Pointer to an incompatible type in argument 1 of fill (shape_t * given, point_t * "
+                   "expected)"},
+                  {"W", "ARGQUALOS",
+                   "[main.pts:16] Qualifier of the pointed-to type lost in argument 1 of bump (const int * given, "
+                   "int * expected)"},
+                  {"E", "ARGNOCONV",
+                   "[main.pts:17] Type that cannot be converted in argument 1 of fill (point_t given, point_t * "
+                   "expected)"},
+                  {"W", "ARGVALCHG",
+                   "[main.pts:20] Constant that its parameter's type changes in argument 1 of compute (long long "
+                   "given, int expected)"}},
+                 {{"W", "INCOMPTYP", "main.pts", 12}, {"W", "ARGINTPTR", "main.pts", 13},
+                  {"W", "ARGPTRINC", "main.pts", 15}, {"W", "ARGQUALOS", "main.pts", 16},
+                  {"E", "ARGNOCONV", "main.pts", 17}, {"W", "ARGVALCHG", "main.pts", 20},
+                  {"W", "ARGVALCHG", "main.pts", 21}}},
         RuleCase{"ValuesOutOfTheArrayAndEmptyOthers",
                  "  VAR tab, EV=(6 => 1, -1 => 2)\n  VAR tab, EV=(0..5 => 1, OTHERS => 0)\n  VAR x, EV=(1, 2)\n",
                  {{"E", "BNDOUTARR", "[main.pts:12] Array interval out of range : (6..6)"},
                   {"W", "OTHERSEMP", "[main.pts:13] OTHERS empty tab"}},
                  {{"E", "BNDOUTARR", "main.pts", 12}, {"W", "OTHERSEMP", "main.pts", 13},
                   {"E", "INCOMPTYP", "main.pts", 14}, {"E", "VARNOGOOD", "main.pts", 14}}},
+        // A constant compared with a variable must keep its bits in the
+        // variable's type: the check casts both sides to it.
+        RuleCase{"ConstantsThatTheVariablesTypeCannotHold",
+                 "  VAR x, EV=5000000000\n  VAR x, EV=0xFFFFFFFF\n  VAR x, EV=[1.5 .. 3]\n  VAR ratio, EV=1.5\n"
+                 "  VAR big, INIT=-2147483649\n",
+                 {{"W", "ENTOUTRAN", "[main.pts:12] Integer constant out of range 5000000000"},
+                  {"E", "INCOMPTYP", "[main.pts:14] Incompatible types (1.5)"}},
+                 {{"W", "ENTOUTRAN", "main.pts", 12}, {"E", "VARNOGOOD", "main.pts", 12},
+                  {"E", "INCOMPTYP", "main.pts", 14}, {"E", "VARNOGOOD", "main.pts", 14},
+                  {"W", "ENTOUTRAN", "main.pts", 16}, {"E", "VARNOGOOD", "main.pts", 16}}},
         RuleCase{"WhenValues",
                  "  CASE (x) IS\n    WHEN ratio => EXIT\n    WHEN 'a' => EXIT\n    WHEN GREEN => EXIT\n"
                  "    WHEN 'a' => EXIT\n    WHEN OTHERS => EXIT\n    WHEN OTHERS => EXIT\n  END CASE\n",

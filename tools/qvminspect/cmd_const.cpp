@@ -2,6 +2,7 @@
 #include "inspect.h"
 
 #include "canalysis/declarations/cexpr.h"
+#include "script/ancgest.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -47,6 +48,7 @@ std::string valueText(const CConstant& constant)
 
 int runConst(const qvm::inspect::Options& options)
 {
+    qvm::inspect::startCAnalysis(options);
     const auto constant =
         C_CPP_read_constant(options.positional.front(), {}, 1, diagnosticsServiceCallback());
     if (constant) {
@@ -55,9 +57,10 @@ int runConst(const qvm::inspect::Options& options)
         std::fwrite(line.data(), 1, line.size(), stdout);
         std::fflush(stdout);
     }
+    qvm::script::endCAnalysis();
     return qvm::inspect::statusOfReports();
 }
 
-const bool registered = qvm::inspect::registerSubcommand({"const", "const 'TEXT'", 1, runConst});
+const bool registered = qvm::inspect::registerSubcommand({"const", "const 'TEXT' [options]", 1, runConst});
 
 }  // namespace

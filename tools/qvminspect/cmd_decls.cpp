@@ -2,7 +2,6 @@
 // preprocessing and declaring FILE.
 #include "inspect.h"
 
-#include "base/extgest.h"
 #include "canalysis/declarations/ctabsy.h"
 #include "script/ancgest.h"
 
@@ -31,10 +30,7 @@ std::string tagImage(const Tag& tag)
 
 int runDecls(const qvm::inspect::Options& options)
 {
-    qvm::script::startCAnalysis(options.dialect, options.includeDirectories, options.defines, {});
-    if (!options.stdDefine.empty()) {
-        qvm::script::declareIncludedFile(qvm::base::withOwnOrDefaultExtension(options.stdDefine, "QVM_DEF", "def"));
-    }
+    qvm::inspect::startCAnalysis(options);
     qvm::script::declareIncludedFile(options.positional.front());
     SymbolTable& table = qvm::script::cSymbols();
     for (const Tag* tag : table.tagsOf(nullptr)) {

@@ -2,7 +2,6 @@
 // analysis builds from a script and its interface files.
 #include "inspect.h"
 
-#include "base/extgest.h"
 #include "diag/i18nerrgest.h"
 #include "script/ancgest.h"
 #include "script/sempti.h"
@@ -41,10 +40,7 @@ qvm::script::AnalysisOptions analysisOptions(const qvm::inspect::Options& option
 
 int printModel(const qvm::inspect::Options& options)
 {
-    qvm::script::startCAnalysis(options.dialect, options.includeDirectories, options.defines, {});
-    if (!options.stdDefine.empty()) {
-        qvm::script::declareIncludedFile(qvm::base::withOwnOrDefaultExtension(options.stdDefine, "QVM_DEF", "def"));
-    }
+    qvm::inspect::startCAnalysis(options);
     for (const std::string& file : interfaceFiles(options.positional[1])) {
         qvm::script::declareIncludedFile(file);
     }

@@ -2,7 +2,6 @@
 // FILE NAME: what the native type bridge answers after declaring FILE.
 #include "inspect.h"
 
-#include "base/extgest.h"
 #include "script/ancgest.h"
 #include "script/panalc.h"
 #include "script/prtanac.h"
@@ -23,10 +22,7 @@ void print(const std::string& text)
 template <typename Question>
 int withInterface(const Options& options, Question question)
 {
-    qvm::script::startCAnalysis(options.dialect, options.includeDirectories, options.defines, {});
-    if (!options.stdDefine.empty()) {
-        qvm::script::declareIncludedFile(qvm::base::withOwnOrDefaultExtension(options.stdDefine, "QVM_DEF", "def"));
-    }
+    qvm::inspect::startCAnalysis(options);
     qvm::script::declareIncludedFile(options.positional[0]);
     question(options.positional[1]);
     std::fflush(stdout);

@@ -2,7 +2,6 @@
 // with its expression type class.
 #include "inspect.h"
 
-#include "base/extgest.h"
 #include "canalysis/declarations/cexpr.h"
 #include "script/ancgest.h"
 
@@ -15,10 +14,7 @@ using namespace qvm::canalysis;
 
 int runType(const qvm::inspect::Options& options)
 {
-    qvm::script::startCAnalysis(options.dialect, options.includeDirectories, options.defines, {});
-    if (!options.stdDefine.empty()) {
-        qvm::script::declareIncludedFile(qvm::base::withOwnOrDefaultExtension(options.stdDefine, "QVM_DEF", "def"));
-    }
+    qvm::inspect::startCAnalysis(options);
     qvm::script::declareIncludedFile(options.positional[0]);
     const auto [typeText, typeClass] = qvm::script::expressionType(options.positional[1], {}, "", 1);
     const std::string line = typeText + "\t" + std::to_string(typeClass) + "\n";

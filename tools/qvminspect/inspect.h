@@ -42,4 +42,10 @@ bool registerSubcommand(const Subcommand& subcommand);
 // Exit status of the diagnostics counted so far: 0, 3 warnings, 5 errors.
 int statusOfReports();
 
+// Starts the C analysis as qvmprepro starts it before its interface files:
+// the dialect, include directories and -DEFINE texts, then the -STD_DEFINE
+// file preprocessed and declared, so that its macros and its size and sign
+// pragmas hold for what follows.
+void startCAnalysis(const Options& options);
+
 }  // namespace qvm::inspect

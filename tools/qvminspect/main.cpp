@@ -1,6 +1,7 @@
 // Entry point of qvminspect: decodes the subcommand and its options and runs it.
 #include "inspect.h"
 
+#include "base/extgest.h"
 #include "base/mfmemo.h"
 #include "diag/catalog.h"
 #include "diag/i18nerrgest.h"
@@ -223,6 +224,14 @@ bool registerSubcommand(const Subcommand& subcommand)
 int statusOfReports()
 {
     return diag::statusOfCounts();
+}
+
+void startCAnalysis(const Options& options)
+{
+    script::startCAnalysis(options.dialect, options.includeDirectories, options.defines, {});
+    if (!options.stdDefine.empty()) {
+        script::declareIncludedFile(base::withOwnOrDefaultExtension(options.stdDefine, "QVM_DEF", "def"));
+    }
 }
 
 }  // namespace qvm::inspect

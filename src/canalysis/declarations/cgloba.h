@@ -68,6 +68,7 @@ struct LexContext {
     Ident scope = nullptr;           // scope of the lookups
     int previousToken = 0;           // the token before the last one returned
     bool typeSeen = false;       // a type specifier was read in the current specifiers
+    bool afterPointer = false;   // a declarator's '*' (and its qualifiers) was the last thing read
     bool tagExpected = false;    // after struct, union or enum
     bool tagPending = false;     // a tag head whose '{' would open its body
     int braceDepth = 0;          // open struct, union and enum bodies
@@ -79,7 +80,8 @@ struct LexContext {
     int parenDepth = 0;          // '(' read and not closed since the parser last resynchronised
     std::size_t badTextEnd = 0;  // where the report of a faulty value ends
     // For each "_Atomic (" open, innermost last, the brackets open inside it:
-    // its parentheses are dropped and the type name inside is read in place.
+    // the type name inside is read between the two tokens that stand for its
+    // parentheses.
     std::vector<int> atomicNesting;
 
     // Reads the identifier characters from the position on; they become the
@@ -395,6 +397,9 @@ void prependOps(Declarator& declarator, Declarator& pointer);
 // The parameters of list are moved into the operation.
 void functionOp(Declarator& declarator, ParameterList* list, bool prototype);
 Parameter parameterOf(const DeclSpecs& specs, const Declarator* declarator);
+// The specifier that a type name stands for ("_Atomic ( type name )"): the
+// specifiers with the abstract declarator (or none) applied.
+TypeSpecifier* typeNameSpecifier(DeclParse& parse, const DeclSpecs& specs, const Declarator* abstract);
 void addFields(FieldList& list, const DeclSpecs& specs, const DeclaratorList* declarators);
 void addEnumerator(EnumeratorList& list, EnumeratorItem item);
 void enterDeclarations(DeclParse& parse, DeclSpecs* specs, const DeclaratorList& declarators);

@@ -513,6 +513,14 @@ Parameter parameterOf(const DeclSpecs& specs, const Declarator* declarator)
     return parameter;
 }
 
+TypeSpecifier* typeNameSpecifier(DeclParse& parse, const DeclSpecs& specs, const Declarator* abstract)
+{
+    TypeSpecifier* specifier = parse.arena.make<TypeSpecifier>();
+    specifier->type = parameterOf(specs, abstract).type;
+    specifier->spelling = C_CPP_type_image(specifier->type.get());
+    return specifier;
+}
+
 void addFields(FieldList& list, const DeclSpecs& specs, const DeclaratorList* declarators)
 {
     const TypePtr base = baseType(specs);
@@ -600,6 +608,13 @@ bool standsForOwnName(const Symbol& symbol)
            type->name == symbol.name;
 }
 
+// "typedef int (*fp)(int);" written again as it was: C11 allows it.
+bool repeatsTypedef(const Symbol& earlier, const Symbol& later)
+{
+    return (earlier.storage & kTypedef) != 0 && (later.storage & kTypedef) != 0 &&
+           C_CPP_type_image(earlier.type.get()) == C_CPP_type_image(later.type.get());
+}
+
 constexpr unsigned kStorageClasses = kExtern | kStatic | kAuto | kRegister;
 
 // Enters a declared symbol in the parse's scope. A name declared there
@@ -662,6 +677,9 @@ void enter(DeclParse& parse, Symbol symbol)
             earlier->type = symbol.type;
         }
         earlier->storage |= symbol.storage;
+        return;
+    }
+    if (repeatsTypedef(*earlier, symbol)) {
         return;
     }
     report(CWarning, "REDEFSYMB", base::identText(symbol.name), parse.lex->fileName, parse.lex->line);
@@ -817,7 +835,7 @@ bool beginsDeclaration(int token)
     case DTOK_CONST: case DTOK_VOLATILE: case DTOK_INLINE: case DTOK_TYPE_MODIFIER:
     case DTOK_CHAR: case DTOK_SHORT: case DTOK_INT: case DTOK_LONG: case DTOK_FLOAT: case DTOK_DOUBLE:
     case DTOK_VOID: case DTOK_SIGNED: case DTOK_UNSIGNED: case DTOK_TYPE_NAME:
-    case DTOK_MODERN_BASIC:
+    case DTOK_MODERN_BASIC: case DTOK_ATOMIC_OPEN:
     case DTOK_STRUCT: case DTOK_UNION: case DTOK_ENUM:
         return true;
     default:

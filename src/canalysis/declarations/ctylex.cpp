@@ -675,7 +675,9 @@ private:
         if (lx_.tagExpected) {
             return DTOK_IDENTIFIER;
         }
-        if (!lx_.typeSeen && lx_.symbols != nullptr) {
+        // A word after a declarator's '*' can only be the name it declares,
+        // even when it is a type name elsewhere: "int (*T)(void);".
+        if (!lx_.typeSeen && !lx_.afterPointer && lx_.symbols != nullptr) {
             const Symbol* symbol = lx_.symbols->find(name, lx_.scope);
             if (symbol != nullptr && (symbol->storage & kTypedef) != 0) {
                 return DTOK_TYPE_NAME;
@@ -747,14 +749,15 @@ private:
         return -1;
     }
 
-    // "_Atomic ( type name )" stands for that type: the parentheses are
-    // dropped. "_Atomic" alone is a qualifier without effect here.
+    // "_Atomic ( type name )" stands for that type: its parentheses are
+    // tokens of their own. "_Atomic" alone is a qualifier without effect here.
     int atomicSpecifier()
     {
         skipSpaces();
         if (peek() == '(') {
             ++lx_.pos;
             lx_.atomicNesting.push_back(0);
+            return DTOK_ATOMIC_OPEN;
         }
         return -1;
     }
@@ -762,7 +765,7 @@ private:
     enum class AtomicBracket { Other, Closing, Unclosed };
 
     // Follows the brackets inside "_Atomic ( ... )": the ')' that closes it
-    // is dropped; a ';' outside brackets leaves it unclosed.
+    // is told apart; a ';' outside brackets leaves it unclosed.
     AtomicBracket atomicBracket(char c)
     {
         if (lx_.atomicNesting.empty()) {
@@ -988,7 +991,7 @@ private:
         lx_.tokenText = lx_.text.substr(lx_.pos - 1, 1);
         switch (atomicBracket(c)) {
         case AtomicBracket::Closing:
-            return -1;
+            return DTOK_ATOMIC_CLOSE;
         case AtomicBracket::Unclosed:
             // A syntax error before the ';', which then ends the declaration.
             --lx_.pos;
@@ -1075,7 +1078,12 @@ void updateState(LexContext& lx, int token)
     case DTOK_UNSIGNED:
     case DTOK_TYPE_NAME:
     case DTOK_MODERN_BASIC:
+    case DTOK_ATOMIC_CLOSE:
         lx.typeSeen = true;
+        lx.tagPending = false;
+        break;
+    case DTOK_ATOMIC_OPEN:
+        lx.typeSeen = false;
         lx.tagPending = false;
         break;
     case DTOK_STRUCT:
@@ -1120,6 +1128,9 @@ void updateState(LexContext& lx, int token)
         break;
     }
     lx.tagExpected = false;
+    // Qualifiers may stand between a '*' and the name it declares.
+    const bool pointerQualifier = token == DTOK_CONST || token == DTOK_VOLATILE || token == DTOK_TYPE_MODIFIER;
+    lx.afterPointer = token == '*' || (lx.afterPointer && pointerQualifier);
     lx.previousToken = token;
 }
 

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <limits>
 #include <string>
+#include <vector>
 
 namespace qvm::canalysis {
 
@@ -152,7 +153,7 @@ private:
     }
 
     // An integer constant of the base: digits, then the u/l/i64 suffix;
-    // a value too large for its type warns ENTOUTRAN.
+    // a value that no type of its kind holds warns ENTOUTRAN.
     CConstant readInteger(std::string_view body, int base)
     {
         std::size_t i = 0;
@@ -204,7 +205,7 @@ private:
             warn("CSTNUMERI", number_);
         }
         readIntegerSuffix(body.substr(i));
-        fitToSize(value);
+        fitToType(value, base == 10);
         constant_.value = value;
         return constant_;
     }
@@ -254,23 +255,63 @@ private:
         }
     }
 
-    void fitToSize(PInt& value)
+    // One type a constant may take: its length and signedness.
+    struct IntegerType {
+        LengthClass length;
+        bool isUnsigned;
+    };
+
+    // The types the constant may take, in the order tried: from the length
+    // its l suffixes ask for up to long long; a decimal constant stays signed
+    // unless written with u, an octal, hexadecimal or binary one may also
+    // take the unsigned type of each length.
+    std::vector<IntegerType> candidateTypes(bool decimal) const
     {
-        const TypeSizes& sizes = typeSizes();
-        const LengthClass lengthClass = longs_ >= 2 ? kLengthLongLong : longs_ == 1 ? kLengthLong : kLengthInt;
-        const int bits = lengthClass == kLengthLongLong ? sizes.longLongBits
-                         : lengthClass == kLengthLong   ? sizes.longBits
-                                                        : sizes.intBits;
-        const bool fits = unsigned_ ? (!value.isNegative() && pint_fits(value, bits)) : pint_fits(value, bits - 1);
-        if (!fits) {
-            warn("ENTOUTRAN", number_);
-            if (unsigned_) {
-                pint_truncate(value, bits);
+        std::vector<IntegerType> candidates;
+        const int first = std::min(longs_, 2);
+        for (int length = first; length <= kLengthLongLong; ++length) {
+            const auto lengthClass = static_cast<LengthClass>(length);
+            if (!unsigned_) {
+                candidates.push_back({lengthClass, false});
+            }
+            if (unsigned_ || !decimal) {
+                candidates.push_back({lengthClass, true});
             }
         }
-        constant_.lengthClass = lengthClass;
-        const int recorded = lengthClass != kLengthInt ? sizes.longBits : sizes.intBits;
-        constant_.size = unsigned_ ? recorded : -recorded;
+        return candidates;
+    }
+
+    static int bitsOf(LengthClass length)
+    {
+        const TypeSizes& sizes = typeSizes();
+        return length == kLengthLongLong ? sizes.longLongBits : length == kLengthLong ? sizes.longBits : sizes.intBits;
+    }
+
+    static bool holds(const IntegerType& type, const PInt& value)
+    {
+        const int bits = bitsOf(type.length);
+        return type.isUnsigned ? !value.isNegative() && pint_fits(value, bits) : pint_fits(value, bits - 1);
+    }
+
+    // The constant takes the first type that holds its value; only a value
+    // that none holds is out of range, and is then reduced to the size of the
+    // last type when written with u (other values keep every digit).
+    void fitToType(PInt& value, bool decimal)
+    {
+        const std::vector<IntegerType> candidates = candidateTypes(decimal);
+        const auto found =
+            std::find_if(candidates.begin(), candidates.end(), [&](const IntegerType& type) { return holds(type, value); });
+        IntegerType chosen = candidates.back();
+        if (found != candidates.end()) {
+            chosen = *found;
+        } else {
+            warn("ENTOUTRAN", number_);
+            if (unsigned_) {
+                pint_truncate(value, bitsOf(chosen.length));
+            }
+        }
+        constant_.lengthClass = chosen.length;
+        constant_.size = chosen.isUnsigned ? bitsOf(chosen.length) : -bitsOf(chosen.length);
     }
 };
 

@@ -131,6 +131,8 @@ void resumeInEnumBody(DeclParse& parse, int& lookahead, int& errorStatus, CDECLS
 %token <id> CHAR SHORT INT LONG FLOAT DOUBLE VOID SIGNED UNSIGNED CONST VOLATILE INLINE
 /* _Bool, __int128, _Complex and the _FloatN words. */
 %token <id> MODERN_BASIC
+/* The parentheses of "_Atomic ( type name )". */
+%token ATOMIC_OPEN ATOMIC_CLOSE
 %token ELLIPSIS
 /* A value left unbalanced or empty: a syntax error wherever it stands. */
 %token BAD_TEXT
@@ -265,6 +267,10 @@ type_specifier
     | MODERN_BASIC      { $$ = basicSpecifier(parse, $1); }
     | TYPE_NAME
         { $$ = fresh<TypeSpecifier>(parse); $$->type = decl::typedefNameType(parse, $1); $$->spelling = $1; }
+    | ATOMIC_OPEN decl_specifiers ATOMIC_CLOSE
+        { $$ = decl::typeNameSpecifier(parse, *$2, nullptr); }
+    | ATOMIC_OPEN decl_specifiers abstract_declarator ATOMIC_CLOSE
+        { $$ = decl::typeNameSpecifier(parse, *$2, $3); }
     | struct_or_union struct_body
         {
             $$ = fresh<TypeSpecifier>(parse);

@@ -237,7 +237,7 @@ TEST(CDeclsInspect, ATypedefEndedByAnErrorStillDeclaresItsNameSoItsUsesAreNoFurt
          "struct s {\n\tint a;\n}\ntypedef int T;\nT t;\nint a;\n"},
         // A name declared before keeps its declaration.
         {"typedef long T;\ntypedef int (*T)(int a int b);\nT t;\n",
-         "Fenwir-W-SYNTAXERR,  [t.h:2] Syntax error typedef int (*T\n", "typedef long T;\nT t;\n"},
+         "Fenwir-W-SYNTAXERR,  [t.h:2] Syntax error typedef int (*T)(int a int\n", "typedef long T;\nT t;\n"},
         // Other declarations ended by an error declare nothing.
         {"int (*f)(int a int b);\nint next;\n", "Fenwir-W-SYNTAXERR,  [t.h:1] Syntax error int (*f)(int a int\n",
          "int next;\n"},

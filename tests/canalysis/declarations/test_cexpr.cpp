@@ -93,7 +93,7 @@ TEST_F(CExpr, IntegerConstantsInEveryBaseAndNotation)
     EXPECT_EQ(constant("12u").size, 32);
     EXPECT_EQ(constant("12L").lengthClass, 1);
     EXPECT_EQ(constant("12ull").lengthClass, 2);
-    EXPECT_EQ(constant("12ull").size, 32);
+    EXPECT_EQ(constant("12ull").size, 64);
     EXPECT_TRUE(reports_.empty());
     // The trailing letters count only before the end, ',', ']' or '}'.
     const auto followed = C_CPP_read_constant("12h + 1", "s.pts", 1, collector());
@@ -107,9 +107,8 @@ TEST_F(CExpr, MalformedNumbersWarnWithTheirText)
         {"08", {"CARNUMERI"}},     {"12a4", {"CARNONNUM"}},   {"0x", {"CSTNUMERI"}},
         {"0x1.5", {"CSTBASE16"}},  {"1.2.3", {"CSTINCORR"}},  {"1e", {"ERREXPOSA"}},
         {"1.5ff", {"CARDOUFLO"}},  {"1.5q", {"INVFINNUM"}},   {"12uu", {"CARDOUINT"}},
-        {"12lll", {"CARTRIINT"}},  {"12lx", {"INVFINNUM"}},   {"2147483648", {"ENTOUTRAN"}},
-        {"4294967296u", {"ENTOUTRAN"}}, {"4294967295u", {}},  {"2147483648L", {"ENTOUTRAN"}},
-        {"2147483648LL", {}},
+        {"12lll", {"CARTRIINT"}},  {"12lx", {"INVFINNUM"}},   {"18446744073709551616u", {"ENTOUTRAN"}},
+        {"9223372036854775808", {"ENTOUTRAN"}},
     };
     for (const auto& [text, expected] : cases) {
         reports_.clear();
@@ -120,7 +119,42 @@ TEST_F(CExpr, MalformedNumbersWarnWithTheirText)
             EXPECT_EQ(reports_[0].severity, CWarning);
         }
     }
-    EXPECT_EQ(decimal(constant("4294967296u")), "0");  // reduced to the unsigned int size
+    EXPECT_EQ(decimal(constant("18446744073709551616u")), "0");  // reduced to the unsigned long long size
+}
+
+// An integer constant takes the first type of its list that holds its value:
+// int, long, long long when decimal; each with its unsigned twin when octal,
+// hexadecimal or binary; only unsigned ones with u; from long on with l.
+TEST_F(CExpr, IntegerConstantsTakeTheFirstTypeThatHoldsThem)
+{
+    struct Row {
+        std::string text;
+        int size;            // with a 32-bit long
+        int lengthClass;
+        int sizeLong64;      // with a 64-bit long
+        int lengthClassLong64;
+    };
+    const std::vector<Row> rows = {
+        {"2147483647", -32, 0, -32, 0},          {"2147483648", -64, 2, -64, 1},
+        {"0x7FFFFFFF", -32, 0, -32, 0},          {"0x80000000", 32, 0, 32, 0},
+        {"020000000000", 32, 0, 32, 0},          {"0b11111111111111111111111111111111", 32, 0, 32, 0},
+        {"0x100000000", -64, 2, -64, 1},         {"0xFFFFFFFFFFFFFFFF", 64, 2, 64, 1},
+        {"4294967295u", 32, 0, 32, 0},           {"4294967296u", 64, 2, 64, 1},
+        {"12l", -32, 1, -64, 1},                 {"2147483648L", -64, 2, -64, 1},
+        {"0x80000000L", 32, 1, -64, 1},          {"0x80000000ul", 32, 1, 64, 1},
+        {"12ll", -64, 2, -64, 2},                {"0x8000000000000000ll", 64, 2, 64, 2},
+        {"5000000000", -64, 2, -64, 1},          {"0x890CFDE9", 32, 0, 32, 0},
+    };
+    for (const bool long64 : {false, true}) {
+        typeSizes().longBits = long64 ? 64 : 32;
+        for (const Row& row : rows) {
+            const CConstant read = constant(row.text);
+            EXPECT_EQ(read.size, long64 ? row.sizeLong64 : row.size) << row.text << " long64=" << long64;
+            EXPECT_EQ(read.lengthClass, long64 ? row.lengthClassLong64 : row.lengthClass)
+                << row.text << " long64=" << long64;
+        }
+    }
+    EXPECT_TRUE(reports_.empty()) << codes().front();
 }
 
 TEST_F(CExpr, IntegerConstantsBeyondSixtyFourBitsKeepEveryDigit)

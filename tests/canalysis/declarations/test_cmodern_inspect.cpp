@@ -21,6 +21,7 @@ const char* const kModernHeader =
     "_Atomic int counter;\n"
     "_Atomic(long) total;\n"
     "_Atomic(struct pair { int a; } *) pairs;\n"
+    "_Atomic(int (*)(void)) handler;\n"
     "_Noreturn void stop(void);\n"
     "_Thread_local int local;\n"
     "__extension__ typedef unsigned __int128 u128;\n"
@@ -44,6 +45,7 @@ TEST(CModernInspect, WordsOfTodaysCAndTheirExtensionsAreDeclared)
               "int counter;\n"
               "long total;\n"
               "struct pair *pairs;\n"
+              "int (*handler)(void);\n"
               "void stop(void);\n"
               "int local;\n"
               "typedef unsigned __int128 u128;\n"
@@ -53,6 +55,32 @@ TEST(CModernInspect, WordsOfTodaysCAndTheirExtensionsAreDeclared)
 
     const RunResult flag = runInspect({"type", "modern.h", "(flag_t)1"}, {}, dir.path());
     EXPECT_EQ(flag.out, "flag_t\t2\n") << flag.err;
+}
+
+// A type name names a member, a parameter or a declared name again where
+// it follows a declarator's '*'; a typedef repeated as it was is no
+// redefinition. Elsewhere it stays a type.
+TEST(CModernInspect, ATypedefNameAfterAStarIsTheNameDeclared)
+{
+    TempDir dir;
+    writeFile(dir / "names.h",
+              "typedef int T;\n"
+              "struct S { int (*T)(void); int *const T2; };\n"
+              "typedef int (*fp)(int);\n"
+              "typedef int (*fp)(int);\n"
+              "void takes(int (*T)(int), long count);\n"
+              "T * volatile T3;\n"
+              "T after;\n");
+    const RunResult run = runInspect({"decls", "names.h"}, {}, dir.path());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out,
+              "struct S {\n\tint (*T)(void);\n\tint *const T2;\n}\n"
+              "typedef int T;\n"
+              "typedef int (*fp)(int);\n"
+              "void takes(int (*T)(int), long count);\n"
+              "T *volatile T3;\n"
+              "T after;\n");
 }
 
 TEST(CModernInspect, HeadersForOlderCompilersMayDefineTheBuiltinTypesThemselves)
@@ -84,7 +112,7 @@ TEST(CModernInspect, MisusedModernWordsAreConstructionErrors)
               "Fenwir-W-CONSTRUCT,  [bad.h:2] Incompatible type combination short __int128\n"
               "Fenwir-W-CONSTRUCT,  [bad.h:3] Incompatible type combination _Complex int\n"
               "Fenwir-W-CONSTRUCT,  [bad.h:4] Incompatible type combination _Float64 double\n"
-              "Fenwir-W-SYNTAXERR,  [bad.h:5] Syntax error _Atomic(int e;\n");
+              "Fenwir-W-SYNTAXERR,  [bad.h:5] Syntax error _Atomic(int e\n");
     EXPECT_NE(run.out.find("int f;\n"), std::string::npos) << run.out;
 }
 

@@ -1,0 +1,11 @@
+typedef int T;
+struct S { int (*T)(void); int *const T2; };
+typedef int (*fp)(int);
+typedef int (*fp)(int);
+void takes(int (*T)(int), long count);
+T * volatile T3;
+_Atomic(int (*)(void)) handler;
+_Atomic(struct pair { int a; } *) pairs;
+_Atomic(T) total;
+_Atomic(int e;
+T after;
