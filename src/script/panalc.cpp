@@ -457,7 +457,10 @@ std::optional<PassedArgument> passedArgument(std::string_view text, bool referen
         passed.type = std::move(typed.type);
         passed.constant = std::move(typed.constant);
     }
-    if (reference) {
+    // A reference to an array passes the array, which C passes as the
+    // address of its first element.
+    const CType* resolved = canalysis::C_CPP_resolve(passed.type.get());
+    if (reference && (resolved == nullptr || resolved->kind != canalysis::kArray)) {
         CType pointer;
         pointer.target = std::move(passed.type);
         passed.type = canalysis::C_CPP_new_type(canalysis::kPointer, std::move(pointer));

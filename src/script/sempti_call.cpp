@@ -426,9 +426,12 @@ private:
         data.expected = model.keep(argument.expected);
         data.result = model.keep(argument.result);
         data.parameterClass = static_cast<std::int8_t>(parameterClass);
+        // The call passes the argument's variable when it has one (set to
+        // the argument's value first), else the argument itself.
+        const std::string_view passedText = argument.result.empty() ? argument.text : argument.result;
         std::string storage;
         const std::optional<std::string_view> expanded =
-            Analysis::expandedForTyping(argument.text, cScope, argument.origin, storage);
+            Analysis::expandedForTyping(passedText, cScope, argument.origin, storage);
         // A C function's parameter judges the argument by its C type; the
         // classes judge the rest. A reference passes the address of what it
         // names; the variadic part of a parameter list takes anything.
@@ -440,6 +443,9 @@ private:
         } else {
             data.cls = static_cast<std::int8_t>(
                 expanded ? Analysis::classOfExpanded(*expanded, cScope, argument.origin) : int{kClassNone});
+        }
+        if (!argument.result.empty()) {
+            data.cls = static_cast<std::int8_t>(a.classOf(argument.text, cScope, argument.origin));
         }
         const int passed = argument.reference ? int{kClassPointer} : int{data.cls};
         if (judgement) {
