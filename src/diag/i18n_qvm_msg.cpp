@@ -254,7 +254,7 @@ constexpr CatalogEntry kEntries[] = {
     {"MSGENDPOS", "Information", "End of postprocessing with %1 error(s) and %2 warning(s)"},
     {"MSGENDWRN", "Information", "End of postprocessing with %1%2 warning(s)"},
     {"ISTNOPLAN", "Information", "Instance %1 undeclared in test plan"},
-    {"RANGENOTA", "Information", "Range of value not authorized. Ask for maintenance help."},
+    {"RANGENOTA", "Information", "%1Range of value not authorized. Ask for maintenance help. (%2)"},
 
     // context "TDC edition"
     {"SIZBUFOVL", "TDC edition", "Out of bound on output buffer. Contact your administrative."},
