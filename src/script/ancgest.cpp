@@ -300,6 +300,21 @@ const canalysis::Symbol* findCVariable(std::string_view name, std::string_view s
     return symbol;
 }
 
+bool isStructureMemberName(std::string_view name)
+{
+    for (const canalysis::Tag* tag : cSymbols().tagsOf(nullptr)) {
+        if (!tag->aggregate) {
+            continue;
+        }
+        for (const canalysis::Field& field : tag->aggregate->fields) {
+            if (field.name != nullptr && name == field.name) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 int expressionClassOfType(const canalysis::CType* type)
 {
     using namespace canalysis;

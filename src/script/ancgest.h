@@ -91,6 +91,9 @@ std::pair<std::string, int> expressionType(std::string_view text, std::string_vi
 // the global scope; none when there is no such variable.
 const canalysis::Symbol* findCVariable(std::string_view name, std::string_view scope);
 
+// Whether a member of a structure or union of the global scope has that name.
+bool isStructureMemberName(std::string_view name);
+
 // Expression type class of a C type (0 to 15; 2 without type; -1 otherwise).
 int expressionClassOfType(const canalysis::CType* type);
 

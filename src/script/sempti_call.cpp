@@ -581,6 +581,9 @@ void Analysis::analyseProcedure(const SyntaxNode& node)
         const std::string type = identText(parameter.c0(), parameter);
         const std::string parameterName = identText(parameter.c1(), parameter);
         const Origin at = originOf(parameter);
+        if (model.findGlobal(ENT_MESSAGE_VAR, parameterName) != nullptr) {
+            report(diag::Error, "MSGHIDDEN", parameterName, at);
+        }
         Entry& param = model.append(&scope, ENT_PARAM, parameterName, at);
         auto& data = model.attach(param, DSC_PARAM).as<ParamData>();
         data.type = type;

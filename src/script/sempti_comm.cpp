@@ -168,6 +168,9 @@ public:
                 Analysis::report(diag::Error, "TRGALRDEC", name, origin);
                 break;
             }
+            if (isStructureMemberName(name)) {
+                Analysis::report(diag::Error, "MSGMEMBER", name, origin);
+            }
             Entry& message = model.append(&model.global(), ENT_MESSAGE_VAR, name, origin);
             auto& data = model.attach(message, DSC_MESSAGE_VAR).as<MessageVarData>();
             data.structure = structure;

@@ -266,6 +266,40 @@ TEST_F(AcceptedScriptRun, MessageVariablesCompileInAThreadEntry)
     }
 }
 
+// A name the program cannot map to its message is an error; a macro of the
+// top-level lines reaches the message where it is expanded.
+TEST_F(AcceptedScriptRun, MessageNamesTheProgramCannotReachAreErrors)
+{
+    std::string header = kMessageHeader;
+    header.replace(header.find("BODY"), 4, "int body;");
+    const std::string top = "HEADER \"n\", \"n\", \"1\"\n#include \"s.h\"\nMESSAGE msg_t : mv_a\n";
+    const struct {
+        const char* script;
+        const char* code;
+    } rows[] = {
+        {"#int *at = &mv_a.len;\nSCENARIO s\nEND SCENARIO\n", "MSGOUTCTX"},
+        {"PROC p ( int mv_a )\n  @mv_a = 1;\nEND PROC\nSCENARIO s\n  CALL p(1)\nEND SCENARIO\n", "MSGHIDDEN"},
+        {"SCENARIO s\n  #int mv_a = 1;\n  VAR mv_a, EV=1\nEND SCENARIO\n", "MSGHIDDEN"},
+        {"MESSAGE msg_t : len\nSCENARIO s\nEND SCENARIO\n", "MSGMEMBER"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.script);
+        const RunResult prepro = preprocess(top + row.script, header);
+        EXPECT_EQ(prepro.status, 5);
+        EXPECT_THAT(qvm::testing::codegen::reportedCodes(prepro), Contains(row.code)) << prepro.err;
+    }
+    const RunResult prepro = preprocess(top + "#define LEN (mv_a.len)\n#int copied;\nSCENARIO s\n"
+                                              "  #int local = 2;\n"
+                                              "  DEF_MESSAGE mv_a, EV={len => 3}\n  @copied = LEN + local;\n"
+                                              "  VAR copied, EV=5\nEND SCENARIO\n",
+                                        header);
+    ASSERT_EQ(prepro.status, 0) << prepro.err;
+    for (const std::string& compiler : kCompilers) {
+        ASSERT_TRUE(build(compiler));
+        EXPECT_EQ(run().status, 0) << compiler << "\n" << trace;
+    }
+}
+
 // The variables a callback or a procsend declares are its own, whatever
 // message variable, channel or NOTSHARED variable is spelt the same.
 TEST_F(AcceptedScriptRun, ABlockVariableHidesTheScriptNameItSpells)
