@@ -460,11 +460,20 @@ void trv_range_float_c(TRV_T_RUNCTX *run, TRV_T_INT has_lower, TRV_T_REAL lower,
 void trv_range_double_c(TRV_T_RUNCTX *run, TRV_T_INT has_lower, TRV_T_DOUBLE lower, TRV_T_INT has_upper,
                         TRV_T_DOUBLE upper, TRV_T_DOUBLE actual, TRV_T_INT number);
 
-/* NIL and NONIL of scripts: the null pointer and "any pointer but null". */
+/* NIL and NONIL of scripts: the null pointer and "any pointer but null".
+ * NONIL is the address of a zero-filled object of the runtime, so that a
+ * pointer set to NONIL (a field of a message that is sent) can be read: as
+ * an empty string, or as zeros. Checked against, it accepts any pointer but
+ * the null one. */
 #ifndef NIL
 #define NIL 0
 #endif
-#define NONIL ((TRV_PT_VOID)1)
+extern union trv_u_nonil {
+    long double trv_align;
+    void *trv_pointer;
+    char trv_bytes[512];
+} trv_nonil_object;
+#define NONIL ((TRV_PT_VOID)&trv_nonil_object)
 
 /* ---- Communication -----------------------------------------------------------
  * Message tables (TRV_T_MSG_<T>) and channel tables are written by the

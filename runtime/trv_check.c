@@ -5,6 +5,9 @@
 #include "trv_private.h"
 
 #include <ctype.h>
+#include <stdint.h>
+
+union trv_u_nonil trv_nonil_object;
 
 #define TRV_K_VALUE_TEXT 160 /* longest value shown, longer strings are cut */
 
@@ -77,6 +80,12 @@ static void trv_char_image(TRV_T_CAR value, char *out, size_t size)
     }
 }
 
+/* No object lies in the first page of memory: a pointer there is a number
+ * given as a pointer, never read. */
+#define TRV_K_FIRST_ADDRESS 4096
+
+static void trv_pointer_image(const void *value, char *out, size_t size);
+
 /* A string of at most limit characters: an array of characters may hold
  * no terminator, and its image stops at the array's end. */
 static void trv_text_image(const char *value, size_t limit, char *out, size_t size)
@@ -85,6 +94,10 @@ static void trv_text_image(const char *value, size_t limit, char *out, size_t si
     size_t i;
     if (value == NULL) {
         snprintf(out, size, "NULL");
+        return;
+    }
+    if ((const void *)value == NONIL || (uintptr_t)value < TRV_K_FIRST_ADDRESS) {
+        trv_pointer_image(value, out, size);
         return;
     }
     out[at++] = '"';
@@ -144,9 +157,15 @@ static void trv_pointer_image(const void *value, char *out, size_t size)
     }
 }
 
+/* A NONIL reference accepts any string; a string that cannot be read is
+ * only equal to the same pointer. */
 static int trv_same_string(const char *left, const char *right)
 {
-    if (left == NULL || right == NULL) {
+    if ((const void *)right == NONIL) {
+        return left != NULL;
+    }
+    if (left == NULL || right == NULL || (uintptr_t)left < TRV_K_FIRST_ADDRESS ||
+        (uintptr_t)right < TRV_K_FIRST_ADDRESS) {
         return left == right;
     }
     return strcmp(left, right) == 0;
@@ -538,7 +557,7 @@ TRV_FAMILY(float, TRV_T_REAL, TRV_FLOAT_IMAGE, TRV_EQUAL, TRV_NO_BASE)
 TRV_FAMILY(double, TRV_T_DOUBLE, TRV_DOUBLE_IMAGE, TRV_EQUAL, TRV_NO_BASE)
 TRV_FAMILY(string, TRV_PT_CAR, TRV_STRING_IMAGE, TRV_STRING_EQUAL, TRV_NO_BASE)
 TRV_FAMILY(nonil, TRV_PT_VOID, TRV_POINTER_IMAGE, TRV_NONIL_EQUAL, TRV_NO_BASE)
-TRV_FAMILY(pointer, TRV_PT_VOID, TRV_POINTER_IMAGE, TRV_EQUAL, TRV_NO_BASE)
+TRV_FAMILY(pointer, TRV_PT_VOID, TRV_POINTER_IMAGE, TRV_NONIL_EQUAL, TRV_NO_BASE)
 
 /* Arrays of characters (strings) and of bytes, read within their sizes:
  * each value comes with the size of the array that holds it. */

@@ -419,6 +419,25 @@ void ProgramWriter::waittilChecks(const Entry& waittil, const WaittilEntries& en
     failure("noaddid");
 }
 
+// The time left before the limit that WTIME is compared with. The time
+// waited is unsigned; a limit that is not a plain number (a variable, an
+// expression, a negative number) is compared with it as a signed long, so
+// that a negative limit leaves no time.
+void ProgramWriter::remainingTime(std::string_view limit)
+{
+    const bool plainNumber =
+        !limit.empty() && std::all_of(limit.begin(), limit.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (plainNumber) {
+        line("TRV_TIMEOUT = ( (((trv_tnow - trv_t0)/TRV_WTIME_TO_TIME) < ", limit, ") ? (", limit,
+             " - (trv_tnow - trv_t0)/TRV_WTIME_TO_TIME) : 0);");
+        return;
+    }
+    const std::string waited = "(TRV_T_LONG)((trv_tnow - trv_t0)/TRV_WTIME_TO_TIME)";
+    const std::string signedLimit = "(TRV_T_LONG)(" + std::string(limit) + ")";
+    line("TRV_TIMEOUT = ( ((", waited, ") < ", signedLimit, ") ? (TRV_T_ULONG)(", signedLimit, " - ", waited,
+         ") : 0);");
+}
+
 void ProgramWriter::waittilPolling(const Entry& waittil, const WaittilEntries& entries)
 {
     line("for (;");
@@ -434,9 +453,7 @@ void ProgramWriter::waittilPolling(const Entry& waittil, const WaittilEntries& e
     line("trv_tn = trv_tn1 ;");
     line("trv_tn1=trv_tn+trv_gran;");
     close();
-    const std::string& limit = waittil.data<WaittilData>().texts->limit;
-    line("TRV_TIMEOUT = ( (((trv_tnow - trv_t0)/TRV_WTIME_TO_TIME) < ", limit, ") ? (", limit,
-         " - (trv_tnow - trv_t0)/TRV_WTIME_TO_TIME) : 0);");
+    remainingTime(waittil.data<WaittilData>().texts->limit);
     const std::vector<const Entry*>& pairs = entries.pairs;
     for (const Entry* commtype : commtypes_) {
         bool named = false;
@@ -738,9 +755,13 @@ void ProgramWriter::interSend(const Entry& entry)
     const bool integer = data.firstClass == 2 || data.firstClass == 3;
     const std::string message = integer ? "trv_local_int2string" : data.first;
     if (integer) {
+        // The number is converted to the type its format reads: a long (or
+        // a long long) is written with "%ld".
+        const bool isLong = data.firstClass == 3;
         open();
         line("char trv_local_int2string[QVM_TAGTBUF_SIZE];");
-        line("trv_sprintf (trv_local_int2string, \"%d\", ", data.first, ");");
+        line("trv_sprintf (trv_local_int2string, ", isLong ? "\"%ld\", (TRV_T_LONG)(" : "\"%d\", (TRV_T_INT)(",
+             data.first, "));");
     }
     line(kTracerOn);
     line("trv_intersend_tsf ( ", kRun, ", ", element(entry), ", ", entry.fileId(), ", ", data.second, ");");

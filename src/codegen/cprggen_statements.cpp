@@ -145,9 +145,15 @@ void ProgramWriter::dispatch(const Entry& entry)
             diag::error("BADPARAMS");
         }
         break;
-    case ENT_RETURN_VAR:
-        line(runtimeTypeName(entry.data<ReturnVarData>().cls), " ", entry.name, ";");
+    case ENT_RETURN_VAR: {
+        const auto& data = entry.data<ReturnVarData>();
+        if (data.declaration.view().empty()) {
+            line(runtimeTypeName(data.cls), " ", entry.name, ";");
+        } else {
+            line(data.declaration);
+        }
         break;
+    }
     case ENT_VAR: varStatement(entry); break;
     case ENT_SEND: send(entry); break;
     case ENT_WAITTIL: waittil(entry); break;

@@ -126,6 +126,130 @@ std::string_view runtimeCast(int cls)
     return cls >= 0 && cls < static_cast<int>(std::size(kCasts)) ? kCasts[cls] : std::string_view();
 }
 
+namespace {
+
+bool isBlankChar(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// The end of the literal or the bracketed text that opens at `at`; npos
+// when it is not closed.
+std::size_t closingOf(std::string_view text, std::size_t at)
+{
+    const char open = text[at];
+    if (open == '"' || open == '\'') {
+        for (std::size_t i = at + 1; i < text.size(); ++i) {
+            if (text[i] == '\\') {
+                ++i;
+            } else if (text[i] == open) {
+                return i + 1;
+            }
+        }
+        return std::string_view::npos;
+    }
+    const char close = open == '(' ? ')' : ']';
+    int depth = 0;
+    for (std::size_t i = at; i < text.size(); ++i) {
+        if (text[i] == '"' || text[i] == '\'') {
+            i = closingOf(text, i);
+            if (i == std::string_view::npos) {
+                return i;
+            }
+            --i;
+        } else if (text[i] == open) {
+            ++depth;
+        } else if (text[i] == close && --depth == 0) {
+            return i + 1;
+        }
+    }
+    return std::string_view::npos;
+}
+
+// A name or a number ("1.5e-3", "0x1p+4", "10UL"), from at.
+std::size_t wordEnd(std::string_view text, std::size_t at)
+{
+    const bool number = std::isdigit(static_cast<unsigned char>(text[at])) != 0 || text[at] == '.';
+    const bool hex = number && text.substr(at, 2) == "0x";
+    std::size_t i = at;
+    while (i < text.size()) {
+        const char c = text[i];
+        const char before = i > at ? text[i - 1] : '\0';
+        const bool exponentSign = number && (c == '+' || c == '-') &&
+                                  (hex ? (before == 'p' || before == 'P') : (before == 'e' || before == 'E'));
+        if (!isWordChar(c) && c != '.' && !exponentSign) {
+            break;
+        }
+        ++i;
+    }
+    return i;
+}
+
+std::size_t skipBlanks(std::string_view text, std::size_t at)
+{
+    while (at < text.size() && isBlankChar(text[at])) {
+        ++at;
+    }
+    return at;
+}
+
+// The end of the primary expression at `at`, npos when there is none.
+std::size_t primaryEnd(std::string_view text, std::size_t at)
+{
+    if (at >= text.size()) {
+        return std::string_view::npos;
+    }
+    const char c = text[at];
+    if (c == '"' || c == '\'' || c == '(') {
+        return closingOf(text, at);
+    }
+    const std::size_t end = wordEnd(text, at);
+    return end > at ? end : std::string_view::npos;
+}
+
+// The end of the postfix operators ([i], (a), .f, ->f) after `at`.
+std::size_t postfixEnd(std::string_view text, std::size_t at)
+{
+    for (;;) {
+        const std::size_t next = skipBlanks(text, at);
+        if (next >= text.size()) {
+            return at;
+        }
+        std::size_t end = std::string_view::npos;
+        if (text[next] == '[' || text[next] == '(') {
+            end = closingOf(text, next);
+        } else if (text[next] == '.' || text.substr(next, 2) == "->") {
+            const std::size_t name = skipBlanks(text, next + (text[next] == '.' ? 1 : 2));
+            end = name < text.size() && isWordChar(text[name]) ? wordEnd(text, name) : std::string_view::npos;
+        }
+        if (end == std::string_view::npos) {
+            return at;
+        }
+        at = end;
+    }
+}
+
+}  // namespace
+
+bool isOneOperand(std::string_view text)
+{
+    std::size_t at = skipBlanks(text, 0);
+    // Prefix operators bind as tightly as a cast; "++", "--" and "&&" are
+    // left to the parentheses.
+    while (at < text.size() && std::string_view("-+!~*&").find(text[at]) != std::string_view::npos) {
+        if (at + 1 < text.size() && text[at + 1] == text[at] && text[at] != '!' && text[at] != '~' &&
+            text[at] != '*') {
+            return false;
+        }
+        at = skipBlanks(text, at + 1);
+    }
+    const std::size_t primary = primaryEnd(text, at);
+    if (primary == std::string_view::npos) {
+        return false;
+    }
+    return skipBlanks(text, postfixEnd(text, primary)) == text.size();
+}
+
 std::string_view defaultValue(int cls)
 {
     switch (cls) {
@@ -559,7 +683,14 @@ void ProgramWriter::walkElementary(const VarItem& item, int depth, WalkMode mode
 {
     if (item.kind == VarItem::Kind::Bounded &&
         (rangeFamily(item.cls).empty() || mode == WalkMode::Dump)) {
-        diag::reportLocated(diag::Information, "RANGENOTA", {}, walkFile_, walkLine_);
+        diag::reportLocated(diag::Information, "RANGENOTA", rangedName(item), walkFile_, walkLine_);
+        if (mode != WalkMode::Dump) {
+            return;
+        }
+        // A dump shows the value without the range that it cannot judge.
+        VarItem dumped = item;
+        dumped.kind = VarItem::Kind::Elementary;
+        walkElementary(dumped, depth, mode);
         return;
     }
     // A part of a whole value is checked against its place in that value.
@@ -602,6 +733,15 @@ void ProgramWriter::walkElementary(const VarItem& item, int depth, WalkMode mode
         checkLine(item, name, checkValue, depth, item.upperIndex, mode);
     }
     close();
+}
+
+// The variable or field that a range is given for, as the script names it.
+std::string ProgramWriter::rangedName(const VarItem& item) const
+{
+    if (item.fieldName.empty()) {
+        return walkPaths_.name;
+    }
+    return joinedPieces(walkPaths_.name, ".", item.fieldName);
 }
 
 // A field of a variable may have a FORMAT of its own (not below an index).
@@ -691,7 +831,7 @@ void ProgramWriter::checkLine(const VarItem& item, std::string_view name, std::s
             // would give it a pointed-to type of its own.
             line(name, " = ", value, ";");
         } else {
-            line(name, " = ", cast, value, ";");
+            line(name, " = ", cast, Operand{value}, ";");
         }
         return;
     }
@@ -702,7 +842,7 @@ void ProgramWriter::checkLine(const VarItem& item, std::string_view name, std::s
         line(texts.head, item.numbers.begin, texts.opening, name, checked..., ", I", depth, ", ", bound, " );");
     };
     switch (mode) {
-    case WalkMode::Expect: call(texts.cast, value, texts.base); break;
+    case WalkMode::Expect: call(texts.cast, Operand{value}, texts.base); break;
     case WalkMode::Compare: call(texts.cast, "trv_msgref", afterReceived(name)); break;
     default: call(texts.base); break;
     }
@@ -740,7 +880,7 @@ void ProgramWriter::boundedLine(const VarItem& item, std::string_view name, int 
             if (item.cls == kClassCharArray) {
                 line("trv_strcpy(trv_", which, "_", name, ",", limit, ");");
             } else {
-                line("trv_", which, "_", name, " = ", cast, limit, ";");
+                line("trv_", which, "_", name, " = ", cast, Operand{limit}, ";");
             }
         };
         assign("Min", item.lower);
@@ -752,7 +892,7 @@ void ProgramWriter::boundedLine(const VarItem& item, std::string_view name, int 
         if (given.empty()) {
             appendPieces(call, "0,", cast, "0");
         } else if (mode == WalkMode::Expect) {
-            appendPieces(call, "1,", cast, given);
+            appendPieces(call, "1,", cast, Operand{given});
         } else {
             appendPieces(call, "1,", cast, reference, afterReceived(name));
         }

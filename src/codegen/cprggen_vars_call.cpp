@@ -48,13 +48,12 @@ struct CheckValue {
     bool address;
 };
 
-std::tuple<std::string_view, std::string_view, std::string_view, std::string_view> pieceParts(
-    const CheckValue& argument)
+std::tuple<std::string_view, std::string_view, Operand, std::string_view> pieceParts(const CheckValue& argument)
 {
     if (argument.value.empty()) {
-        return {runtimeCast(argument.cls), defaultValue(argument.cls), {}, {}};
+        return {runtimeCast(argument.cls), defaultValue(argument.cls), Operand{}, {}};
     }
-    return {runtimeCast(argument.cls), argument.address ? "&" : "", argument.value, ", "};
+    return {runtimeCast(argument.cls), argument.address ? "&" : "", Operand{argument.value}, ", "};
 }
 
 // A bound of a range check: "1,<cast><bound>," when given, else "0,<cast>0,".
@@ -63,9 +62,10 @@ struct RangeBound {
     std::string_view bound;
 };
 
-std::tuple<std::string_view, std::string_view, std::string_view, std::string_view> pieceParts(const RangeBound& range)
+std::tuple<std::string_view, std::string_view, Operand, std::string_view> pieceParts(const RangeBound& range)
 {
-    return {range.bound.empty() ? "0," : "1,", runtimeCast(range.cls), range.bound.empty() ? "0" : range.bound, ","};
+    return {range.bound.empty() ? "0," : "1,", runtimeCast(range.cls), Operand{range.bound.empty() ? "0" : range.bound},
+            ","};
 }
 
 // What a REF argument names: its variable after '@', else its text.
@@ -214,7 +214,7 @@ void ProgramWriter::resultCheck(const Entry& call)
 void ProgramWriter::rangeCheck(int cls, const script::sem::ValueRange& range, std::string_view actual, int checkNumber)
 {
     line("trv_range_", rangeFamily(cls), "_c (", kRun, ",", RangeBound{cls, range.lower},
-         RangeBound{cls, range.upper}, runtimeCast(cls), actual, ", ", checkNumber, " );");
+         RangeBound{cls, range.upper}, runtimeCast(cls), Operand{actual}, ", ", checkNumber, " );");
 }
 
 }  // namespace qvm::codegen::program

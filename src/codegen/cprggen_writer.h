@@ -10,6 +10,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -44,6 +45,20 @@ inline constexpr char kRun[] = "&(trv_ctx->trv_ctxrun)";
 std::string_view runtimeTypeName(int cls);
 std::string_view runtimeCast(int cls);
 std::string_view defaultValue(int cls);
+
+// A text of the script written after a cast or inside a larger expression:
+// in parentheses unless it is one operand already (a name, a constant, a
+// literal, one in parentheses, with postfix and prefix operators), which
+// the cast takes whole.
+struct Operand {
+    std::string_view text;
+};
+bool isOneOperand(std::string_view text);
+inline std::tuple<std::string_view, std::string_view, std::string_view> pieceParts(const Operand& operand)
+{
+    const bool whole = operand.text.empty() || isOneOperand(operand.text);
+    return {whole ? "" : "(", operand.text, whole ? "" : ")"};
+}
 // The kinds of check calls: of a parameter or a result, of an expected
 // value (EV=), of a received message against its reference, of a dump.
 enum class CheckCall { Plain, Expect, Compare, Dump };
@@ -190,6 +205,7 @@ private:
     void indexLoop(int depth, long long lower, long long upper);
     // The item's format code, or the FORMAT registered for its field path
     // (not below an index); -1 without.
+    std::string rangedName(const VarItem& item) const;
     int formatCodeAt(const VarItem& item, std::string_view path) const;
     int fieldFormatCode(std::string_view path) const;
     // The selector of the union at the access path of a received message.
@@ -251,6 +267,7 @@ private:
     void waittilPolling(const Entry& waittil, const WaittilEntries& entries);
     void receiveStep(const Entry& waittil, const Entry& structure, const Entry& channel,
                      const WaittilEntries& entries);
+    void remainingTime(std::string_view limit);
     void waitTest(const Entry& waittil);
     void waittilResult(const Entry& waittil, const std::vector<const Entry*>& messages);
     void waittilEnd(const Entry& waittil, int result, std::string_view typeName);

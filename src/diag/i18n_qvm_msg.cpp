@@ -109,6 +109,8 @@ constexpr CatalogEntry kEntries[] = {
     {"UNDECTRGV", "Semantic analysis", "%1Event Variable '%2' not declared"},
     {"UNKAPINAM", "Semantic analysis", "%1Unknown API function '%2'"},
     {"TRGALRDEC", "Semantic analysis", "%1Event variable '%2' already declared"},
+    {"MSGHIDDEN", "Semantic analysis", "%1A local variable or parameter cannot be named like a message variable (%2)"},
+    {"MSGOUTCTX", "Semantic analysis", "%1A declaration outside the blocks cannot use a message variable, which lives in the test context; use it through a macro (%2)"},
     {"UNDECISTN", "Semantic analysis", "%1Instance '%2' not declared"},
     {"NODCLISTN", "Semantic analysis", "%1Use of instances without any declarations"},
     {"ISTNALRDEC", "Semantic analysis", "%1Instance %2 is already declared"},
@@ -266,7 +268,7 @@ constexpr CatalogEntry kEntries[] = {
     {"MSGENDPOS", "Information", "End of postprocessing with %1 error(s) and %2 warning(s)"},
     {"MSGENDWRN", "Information", "End of postprocessing with %1%2 warning(s)"},
     {"ISTNOPLAN", "Information", "Instance %1 undeclared in test plan"},
-    {"RANGENOTA", "Information", "Range of value not authorized. Ask for maintenance help."},
+    {"RANGENOTA", "Information", "%1Range of value not authorized. Ask for maintenance help. (%2)"},
 
     // context "TDC edition"
     {"SIZBUFOVL", "TDC edition", "Out of bound on output buffer. Contact your administrative."},

@@ -91,6 +91,7 @@ std::pair<std::string, int> expressionType(std::string_view text, std::string_vi
 // the global scope; none when there is no such variable.
 const canalysis::Symbol* findCVariable(std::string_view name, std::string_view scope);
 
+
 // Expression type class of a C type (0 to 15; 2 without type; -1 otherwise).
 int expressionClassOfType(const canalysis::CType* type);
 

@@ -414,6 +414,22 @@ std::optional<FunctionClasses> lookupFunction(std::string_view name)
     return classes;
 }
 
+std::string returnVariableDeclaration(std::string_view function, std::string_view variable)
+{
+    const canalysis::Symbol* symbol = findCVariable(canalysis::trimBlanks(function), cContext().scope);
+    const CType* called = symbol != nullptr ? calledFunction(*symbol) : nullptr;
+    if (called == nullptr || !called->target) {
+        return {};
+    }
+    // The variable is assigned the value: a qualifier of the return type
+    // would make it read-only.
+    const CType* type = called->target.get();
+    while (type->kind == canalysis::kQualified && type->target) {
+        type = type->target.get();
+    }
+    return canalysis::C_CPP_type_image(type, variable) + ";";
+}
+
 namespace {
 
 // An argument as typed: its class and the type it passes (the address of
@@ -441,12 +457,12 @@ std::optional<PassedArgument> passedArgument(std::string_view text, bool referen
         passed.type = std::move(typed.type);
         passed.constant = std::move(typed.constant);
     }
-    if (reference) {
-        // An array passes the address of its first element, as C passes it.
-        const CType* resolved = canalysis::C_CPP_resolve(passed.type.get());
+    // A reference to an array passes the array, which C passes as the
+    // address of its first element.
+    const CType* resolved = canalysis::C_CPP_resolve(passed.type.get());
+    if (reference && (resolved == nullptr || resolved->kind != canalysis::kArray)) {
         CType pointer;
-        pointer.target = resolved != nullptr && resolved->kind == canalysis::kArray ? resolved->target
-                                                                                    : std::move(passed.type);
+        pointer.target = std::move(passed.type);
         passed.type = canalysis::C_CPP_new_type(canalysis::kPointer, std::move(pointer));
     }
     return passed;

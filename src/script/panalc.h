@@ -92,6 +92,11 @@ struct FunctionClasses {
 // the current scope or the global one; nothing when no function is known by it.
 std::optional<FunctionClasses> lookupFunction(std::string_view name);
 
+// The declaration of a variable that can hold what the C function of that
+// name returns: its return type without qualifiers ("point_t v;"); "" when
+// no function is known by the name.
+std::string returnVariableDeclaration(std::string_view function, std::string_view variable);
+
 // How an argument passes to a parameter of a C function, with the C texts
 // of both types for the report.
 struct ArgumentJudgement {

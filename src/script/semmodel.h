@@ -388,6 +388,9 @@ struct ProcedureRefData {         // ENABLE_CLEANUP, DISABLE_CLEANUP
 struct ReturnVarData {
     int cls = -1;
     int number = 0;
+    // The variable declared with the function's own return type, for a
+    // class that no runtime type stands for (a structure, a union); "" else.
+    ModelText declaration;
 };
 
 enum class CheckMode { Init, Expected, Value };  // INIT=, EV= (and EV==), VA=

@@ -101,6 +101,8 @@ public:
 
     // ---- C declarations ----
     void declare(std::string_view text, std::string_view cScope, const Origin& origin);
+    void reportHiddenMessages(const Block& block, long declaredFrom, const Origin& origin);
+    void reportMessagesOutsideBlocks(std::string_view text, const Origin& origin);
     void flushPending(PendingText& pending, std::string_view cScope);
 
     // ---- names the script declares (sempti_names.cpp) ----

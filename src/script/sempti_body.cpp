@@ -343,7 +343,28 @@ void Analysis::analyseHashLines(const SyntaxNode* list, Block& block)
         model.append(block.scope, ENT_HASH_LINE, std::string(hash.textOrEmpty()), origin);
         pending.add(hash.textOrEmpty(), origin);
     }
+    const long declaredFrom = cSymbols().nextOrder();
     flushPending(pending, block.cScope);
+    reportHiddenMessages(block, declaredFrom, originAt(*list->c0(), firstLine));
+}
+
+// A local variable that these lines declare (ranked from declaredFrom) named
+// like a message variable would be renamed by the program's define of the
+// message's name.
+void Analysis::reportHiddenMessages(const Block& block, long declaredFrom, const Origin& origin)
+{
+    if (block.cScope.empty()) {
+        return;
+    }
+    for (const Entry& entry : model.global().entries) {
+        if (entry.code != ENT_MESSAGE_VAR) {
+            continue;
+        }
+        const canalysis::Symbol* symbol = findCVariable(entry.name, block.cScope);
+        if (symbol != nullptr && symbol->scope != nullptr && symbol->order >= declaredFrom) {
+            report(diag::Error, "MSGHIDDEN", entry.name, origin);
+        }
+    }
 }
 
 std::optional<std::string_view> Analysis::expandedForTyping(std::string_view text, std::string_view cScope,

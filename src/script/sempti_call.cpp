@@ -167,7 +167,7 @@ public:
         data.returnClass = found->function->returnClass;
         data.parameterClasses = model.keepClasses(found->function->parameterClasses);
         checkExpectedValue(data, origin);
-        hiddenReturnVariable(data, origin);
+        hiddenReturnVariable(data, name, origin);
         checkRange(data.expected, data.checkedClass(), data.expectedClass, origin);
         functionArguments(arguments, descriptor, name);
     }
@@ -307,8 +307,11 @@ private:
         }
         const ExpectedValue expected = expectedValue(data.expected, origin);
         data.expectedClass = expected.cls;
-        if (isAggregateClass(data.expectedClass)) {
-            Analysis::report(diag::Error, "NOTSTRUCT", data.expected, origin);
+        // A structure or union returned by value has no check: nothing can
+        // be expected of it, nor kept by '@'.
+        if (isAggregateClass(data.expectedClass) || isAggregateClass(data.returnClass)) {
+            Analysis::report(diag::Error, "NOTSTRUCT", data.expected.empty() ? data.result : data.expected, origin);
+            return;
         }
         if (data.expectedClass == kClassCharArray) {
             data.expectedClass = kClassString;
@@ -336,7 +339,7 @@ private:
     }
 
     // A C function's value goes somewhere even when the script does not keep it.
-    void hiddenReturnVariable(CallData& data, const Origin& origin)
+    void hiddenReturnVariable(CallData& data, std::string_view function, const Origin& origin)
     {
         const bool unspecified = data.returnClass == kClassUnspecified;
         if (!data.result.empty() || data.returnClass == kClassVoid || (unspecified && data.expected.empty())) {
@@ -355,6 +358,9 @@ private:
         auto& variableData = model.attach(variable, DSC_RETURN_VAR).as<ReturnVarData>();
         variableData.cls = cls;
         variableData.number = number;
+        if (isAggregateClass(cls)) {
+            variableData.declaration = model.keep(returnVariableDeclaration(function, data.result));
+        }
     }
 
     void functionArguments(const std::vector<WrittenArgument>& arguments, Descriptor& call, const std::string& name)
@@ -420,9 +426,9 @@ private:
         data.expected = model.keep(argument.expected);
         data.result = model.keep(argument.result);
         data.parameterClass = static_cast<std::int8_t>(parameterClass);
-        // A reference that names a variable after its value passes that variable.
-        const std::string_view passedText =
-            argument.reference && !argument.result.empty() ? argument.result : argument.text;
+        // The call passes the argument's variable when it has one (set to
+        // the argument's value first), else the argument itself.
+        const std::string_view passedText = argument.result.empty() ? argument.text : argument.result;
         std::string storage;
         const std::optional<std::string_view> expanded =
             Analysis::expandedForTyping(passedText, cScope, argument.origin, storage);
@@ -432,14 +438,14 @@ private:
         const std::optional<ArgumentJudgement> judgement =
             parameter && expanded ? judgeArgument(parameter->function, parameter->index, *expanded, argument.reference)
                                   : std::nullopt;
-        if (judgement && passedText.data() == argument.text.data()) {
+        if (judgement) {
             data.cls = static_cast<std::int8_t>(judgement->argumentClass);
         } else {
-            std::string textStorage;
-            const std::optional<std::string_view> text =
-                Analysis::expandedForTyping(argument.text, cScope, argument.origin, textStorage);
             data.cls = static_cast<std::int8_t>(
-                text ? Analysis::classOfExpanded(*text, cScope, argument.origin) : int{kClassNone});
+                expanded ? Analysis::classOfExpanded(*expanded, cScope, argument.origin) : int{kClassNone});
+        }
+        if (!argument.result.empty()) {
+            data.cls = static_cast<std::int8_t>(a.classOf(argument.text, cScope, argument.origin));
         }
         const int passed = argument.reference ? int{kClassPointer} : int{data.cls};
         if (judgement) {
@@ -578,6 +584,9 @@ void Analysis::analyseProcedure(const SyntaxNode& node)
         const std::string type = identText(parameter.c0(), parameter);
         const std::string parameterName = identText(parameter.c1(), parameter);
         const Origin at = originOf(parameter);
+        if (model.findGlobal(ENT_MESSAGE_VAR, parameterName) != nullptr) {
+            report(diag::Error, "MSGHIDDEN", parameterName, at);
+        }
         Entry& param = model.append(&scope, ENT_PARAM, parameterName, at);
         auto& data = model.attach(param, DSC_PARAM).as<ParamData>();
         data.type = type;

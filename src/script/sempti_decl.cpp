@@ -5,7 +5,10 @@
 #include "script/sempti_analysis.h"
 #include "script/stxpti_lexer.h"
 
+#include <cctype>
+#include <string_view>
 #include <unordered_set>
+#include <vector>
 
 namespace qvm::script::sem {
 
@@ -17,7 +20,92 @@ int leafDeclarationLine(const SyntaxNode& node)
     return node.line > 1 ? node.line - 1 : node.line;
 }
 
+// The words of a directive line ("define X ...") that takes no message.
+bool isDirectiveText(std::string_view text)
+{
+    const std::size_t start = text.find_first_not_of(" \t");
+    if (start == std::string_view::npos) {
+        return false;
+    }
+    const std::string_view rest = text.substr(start);
+    for (const std::string_view word : {"define", "undef", "include", "if", "ifdef", "ifndef", "elif", "else", "endif",
+                                        "pragma", "error", "warning", "line"}) {
+        if (rest.starts_with(word) &&
+            (rest.size() == word.size() || !(std::isalnum(static_cast<unsigned char>(rest[word.size()])) != 0 ||
+                                             rest[word.size()] == '_'))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool isIdentifierChar(char c)
+{
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '$';
+}
+
+// The identifiers of a C line outside its literals and comments, but for
+// member names (after '.' or '->').
+std::vector<std::string_view> lineIdentifiers(std::string_view text)
+{
+    std::vector<std::string_view> names;
+    char before = ' ';
+    for (std::size_t i = 0; i < text.size();) {
+        const char c = text[i];
+        if (c == '"' || c == '\'') {
+            for (++i; i < text.size() && text[i] != c; ++i) {
+                i += text[i] == '\\' ? 1 : 0;
+            }
+            ++i;
+            before = c;
+        } else if (text.substr(i, 2) == "//") {
+            break;
+        } else if (text.substr(i, 2) == "/*") {
+            const std::size_t end = text.find("*/", i + 2);
+            i = end == std::string_view::npos ? text.size() : end + 2;
+        } else if (isIdentifierChar(c) && std::isdigit(static_cast<unsigned char>(c)) == 0) {
+            const std::size_t start = i;
+            while (i < text.size() && isIdentifierChar(text[i])) {
+                ++i;
+            }
+            if (before != '.' && before != '>') {
+                names.push_back(text.substr(start, i - start));
+            }
+            before = 'a';
+        } else {
+            if (isIdentifierChar(c)) {
+                while (i < text.size() && (isIdentifierChar(text[i]) || text[i] == '.')) {
+                    ++i;
+                }
+                before = '0';
+                continue;
+            }
+            if (c != ' ' && c != '\t') {
+                before = c;
+            }
+            ++i;
+        }
+    }
+    return names;
+}
+
 }  // namespace
+
+// A declaration at the top of the script is at file scope in the program,
+// where the context that holds the messages is not: it can name a message
+// variable only in a macro, which is expanded where the message is reached.
+void Analysis::reportMessagesOutsideBlocks(std::string_view text, const Origin& origin)
+{
+    if (isDirectiveText(text)) {
+        return;
+    }
+    for (const std::string_view name : lineIdentifiers(text)) {
+        if (model.findGlobal(ENT_MESSAGE_VAR, name) != nullptr) {
+            report(diag::Error, "MSGOUTCTX", name, origin);
+            return;
+        }
+    }
+}
 
 // The rules of the declarations of instances.
 struct DeclarationRules {
@@ -97,6 +185,7 @@ void Analysis::analyseDeclaration(const SyntaxNode& node, PendingText& pending)
         const Origin origin = originAt(node, leafDeclarationLine(node));
         model.append(&model.global(), ENT_HASH_LINE, std::string(node.textOrEmpty()), origin);
         pending.add(node.textOrEmpty(), origin);
+        reportMessagesOutsideBlocks(node.textOrEmpty(), origin);
         return;
     }
     flushPending(pending, {});

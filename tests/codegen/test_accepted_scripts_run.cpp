@@ -74,7 +74,10 @@ protected:
     RunResult run(const std::vector<std::string>& arguments = {"-RIO=s"})
     {
         fs::remove(dir / "out" / "s.rio");
-        RunResult result = runProgram(built.executable, arguments, {{"QVM_RUN_QUIET", "1"}}, dir / "out");
+        // Heap memory comes filled with garbage: what the program reads
+        // before setting it shows.
+        RunResult result = runProgram(built.executable, arguments,
+                                      {{"QVM_RUN_QUIET", "1"}, {"MALLOC_PERTURB_", "165"}}, dir / "out");
         trace = fs::exists(dir / "out" / "s.rio") ? readFile(dir / "out" / "s.rio") : std::string();
         return result;
     }
@@ -260,6 +263,40 @@ TEST_F(AcceptedScriptRun, MessageVariablesCompileInAThreadEntry)
         for (const std::string& compiler : kCompilers) {
             build(compiler, {"-c"});
         }
+    }
+}
+
+// A name the program cannot map to its message is an error; a macro of the
+// top-level lines reaches the message where it is expanded.
+TEST_F(AcceptedScriptRun, MessageNamesTheProgramCannotReachAreErrors)
+{
+    std::string header = kMessageHeader;
+    header.replace(header.find("BODY"), 4, "int body;");
+    const std::string top = "HEADER \"n\", \"n\", \"1\"\n#include \"s.h\"\nMESSAGE msg_t : mv_a\n";
+    const struct {
+        const char* script;
+        const char* code;
+    } rows[] = {
+        {"#int *at = &mv_a.len;\nSCENARIO s\n  PAUSE 0\nEND SCENARIO\n", "MSGOUTCTX"},
+        {"PROC p ( int mv_a )\n  @mv_a = 1;\nEND PROC\nSCENARIO s\n  CALL p(1)\nEND SCENARIO\n", "MSGHIDDEN"},
+        {"SCENARIO s\n  #int mv_a = 1;\n  VAR mv_a, EV=1\nEND SCENARIO\n", "MSGHIDDEN"},
+        {"MESSAGE msg_t : len\nSCENARIO s\n  PAUSE 0\nEND SCENARIO\n", "MACMEMBER"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.script);
+        const RunResult prepro = preprocess(top + row.script, header);
+        EXPECT_EQ(prepro.status, 5);
+        EXPECT_THAT(qvm::testing::codegen::reportedCodes(prepro), Contains(row.code)) << prepro.err;
+    }
+    const RunResult prepro = preprocess(top + "#define LEN (mv_a.len)\n#int copied;\nSCENARIO s\n"
+                                              "  #int local = 2;\n"
+                                              "  DEF_MESSAGE mv_a, EV={len => 3}\n  @copied = LEN + local;\n"
+                                              "  VAR copied, EV=5\nEND SCENARIO\n",
+                                        header);
+    ASSERT_EQ(prepro.status, 0) << prepro.err;
+    for (const std::string& compiler : kCompilers) {
+        ASSERT_TRUE(build(compiler));
+        EXPECT_EQ(run().status, 0) << compiler << "\n" << trace;
     }
 }
 
@@ -468,11 +505,73 @@ TEST_F(AcceptedScriptRun, EveryFormOfCallCheckPassesAndFailsAsTheScriptSays)
     }
 }
 
-// A range is a range of numbers: an empty one, or one on a text or a
-// pointer, is an error, never a program that does not compile.
-TEST_F(AcceptedScriptRun, RangesOfAnythingButNumbersAreErrors)
+// A value text that is not one operand is written in parentheses after a
+// cast: "(TRV_T_INT) 2.5 * 2" would expect 4, and fail.
+TEST_F(AcceptedScriptRun, ValueTextsAreCastWhole)
 {
-    const std::string header = std::string(kCallHeader) + "const char *label(void);\n";
+    systemUnderTest(kCallSystem);
+    const RunResult prepro = preprocess(R"(HEADER "c", "casts", "1"
+#int x;
+#long big;
+#int n = 0;
+SCENARIO s
+  @x = 5;
+  VAR x, EV=2.5 * 2
+  VAR x, EV=n ? 4 : 2.5 * 2
+  VAR x, EV=[2.5 * 2 .. 2.5 * 2]
+  VAR big, INIT=2.5 * 2
+  VAR big, EV=5
+  CALL twice(3) @ 2.5 * 2.4
+  CALL twice(3) @ [2.5 * 2.4 .. 6]
+  CALL add_one(REF(x @ 2.5 * 2.4))
+END SCENARIO
+)",
+                                        kCallHeader);
+    ASSERT_EQ(prepro.status, 0) << prepro.err;
+    for (const std::string& compiler : kCompilers) {
+        ASSERT_TRUE(build(compiler));
+        EXPECT_EQ(run().status, 0) << compiler << "\n" << trace;
+        EXPECT_THAT(traceLines("CHECK"), AllOf(SizeIs(7), Each(HasSubstr(" ok")))) << trace;
+    }
+}
+
+// A call of a function that returns a structure or a union keeps the value
+// in a variable of its type.
+TEST_F(AcceptedScriptRun, ACallOfAFunctionReturningAStructureCompiles)
+{
+    systemUnderTest(R"(#include "s.h"
+point_t read_position(void) { point_t p = {1, 2}; return p; }
+union value read_value(void) { union value v; v.l = 7; return v; }
+)");
+    const RunResult prepro = preprocess(R"(HEADER "s", "structures", "1"
+#include "s.h"
+SCENARIO s
+  CALL read_position()
+  CALL read_value()
+END SCENARIO
+)",
+                                        R"(#ifndef S_H
+#define S_H
+typedef struct { int x; int y; } point_t;
+union value { int i; long l; };
+point_t read_position(void);
+union value read_value(void);
+#endif
+)");
+    ASSERT_EQ(prepro.status, 0) << prepro.err;
+    for (const std::string& compiler : kCompilers) {
+        ASSERT_TRUE(build(compiler));
+        EXPECT_EQ(run().status, 0) << compiler << "\n" << trace;
+    }
+}
+
+// A check that cannot be written is an error, never a program that does
+// not compile: a range that is empty or not of numbers, something expected
+// of (or kept from) a structure returned by value.
+TEST_F(AcceptedScriptRun, ChecksThatCannotBeWrittenAreErrors)
+{
+    const std::string header = std::string(kCallHeader) + "const char *label(void);\n" +
+                               "typedef struct { int x; } pos_t;\npos_t where(void);\n";
     const struct {
         const char* call;
         const char* code;
@@ -481,15 +580,126 @@ TEST_F(AcceptedScriptRun, RangesOfAnythingButNumbersAreErrors)
         {"  CALL label() @ [\"a\" .. \"b\"]\n", "RNGNONNUM"},
         {"  CALL bound(10) @ [\"a\" .. \"b\"]\n", "RNGNONNUM"},
         {"  CALL get_name(REF(name @ [1 .. 2]))\n", "RNGNONNUM"},
+        {"  CALL where() @ 0\n", "NOTSTRUCT"},
+        {"  CALL where() @ 0 @ kept\n", "NOTSTRUCT"},
+        {"  CALL where() @ kept\n", "NOTSTRUCT"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.call);
         const RunResult prepro =
-            preprocess(std::string("HEADER \"r\", \"r\", \"1\"\n#char name[8];\nSCENARIO s\n") + row.call +
+            preprocess(std::string("HEADER \"r\", \"r\", \"1\"\n#char name[8];\n#pos_t kept;\nSCENARIO s\n") + row.call +
                            "END SCENARIO\n",
                        header);
         EXPECT_EQ(prepro.status, 5);
         EXPECT_THAT(qvm::testing::codegen::reportedCodes(prepro), Contains(row.code)) << prepro.err;
+    }
+}
+
+// ---- messages, INTERSEND, WAITTIL limits, dumps ----
+
+const char* const kOrderHeader = R"(#ifndef S_H
+#define S_H
+typedef int link_t;
+typedef struct { int code; const char *label; } order_t;
+typedef struct { int code; union { int count; double level; } data; } report_t;
+int rs_send(link_t id, const order_t *msg);
+int rs_recv(link_t id, report_t *out);
+#endif
+)";
+
+const char* const kOrderSystem = R"(#include "s.h"
+int rs_send(link_t id, const order_t *msg) { return id + msg->code - 1; }
+int rs_recv(link_t id, report_t *out) { (void)id; (void)out; return 0; }
+)";
+
+// The script's static variable is used by a scenario of its own, written
+// after the one under test (so that its lines stay where they are).
+const char* const kOrderRunsUsed = "SCENARIO counts\n  @runs = 0;\nEND SCENARIO\n";
+
+const char* const kOrderDeclarations = R"(#link_t id;
+#int limit = 5;
+#long total = 5;
+#static int runs;
+COMMTYPE link IS link_t
+CHANNEL link : ch
+MESSAGE order_t : order
+MESSAGE report_t : report
+PROCSEND order_t : o ON link : oid
+  CALL rs_send(oid, &o) @ 0
+END PROCSEND
+CALLBACK report_t : r ON link : rid
+  #int got;
+  @got = rs_recv(rid, &r);
+  @if (got <= 0) {
+  NO_MESSAGE
+  @}
+  MESSAGE_DATE
+END CALLBACK
+)";
+
+// Each row a fault class the random scripts found: the program compiles
+// without a warning and runs to the status of the row, under every context
+// allocation.
+TEST_F(AcceptedScriptRun, MessagesWaitsAndDumpsCompileAndRunAsTheScriptSays)
+{
+    systemUnderTest(kOrderSystem);
+    const struct {
+        const char* name;
+        const char* scenario;
+        int status;
+        const char* traced;
+    } rows[] = {
+        // The message's string field is NONIL: the message sent, and its
+        // dump, can read it.
+        {"nonil field", "  ADD_ID(ch, id)\n  DEF_MESSAGE order, EV={code => 1, label => NONIL}\n  SEND(order, ch)\n", 0,
+         "label"},
+        // A field no DEF_MESSAGE gives is zero, whatever the context's memory held.
+        {"field not given", "  ADD_ID(ch, id)\n  DEF_MESSAGE order, EV={code => 1}\n  SEND(order, ch)\n", 0, "code"},
+        // An int variable as the limit of a wait.
+        {"variable limit", "  ADD_ID(ch, id)\n  DEF_MESSAGE report, EV={code => 1}\n"
+                           "  WAITTIL(MATCHING(report, ch), WTIME > limit)\n", 1, "nothing matched"},
+        // A static variable, which NOTSHARED puts into the context.
+        {"static variable", "  @runs = 1;\n  VAR runs, EV=1\n", 0, "expected 1 actual 1 ok"},
+        // A range in a dump is not judged; the dump shows the value.
+        {"range in a dump", "  #int seen = 3;\n  VAR seen, VA=[1..5]\n", 0, "begin \"seen\"\nDUMP     #11 s.pts:23 \"seen\" = 3\n"},
+    };
+    const std::vector<std::vector<std::string>> allocations = {
+        {}, {"-ALLOCATION=DYNAMIC"}, {"-ALLOCATION=STACK", "-NOTSHARED"}, {"-ALLOCATION=DYNAMIC", "-NOTSHARED"}};
+    for (const auto& row : rows) {
+        for (const std::vector<std::string>& allocation : allocations) {
+            SCOPED_TRACE(row.name + (" " + joined(allocation)));
+            const RunResult prepro = preprocess(std::string("HEADER \"o\", \"o\", \"1\"\n") + kOrderDeclarations +
+                                                    "SCENARIO s\n" + row.scenario + "END SCENARIO\n" + kOrderRunsUsed,
+                                                kOrderHeader, allocation);
+            ASSERT_EQ(prepro.status, 0) << prepro.err;
+            for (const std::string& compiler : kCompilers) {
+                ASSERT_TRUE(build(compiler));
+                EXPECT_EQ(run().status, row.status) << compiler << "\n" << trace;
+                EXPECT_THAT(trace, HasSubstr(row.traced)) << compiler;
+            }
+        }
+    }
+}
+
+// RANGENOTA says where the range of a dump is, and for what.
+TEST_F(AcceptedScriptRun, ARangeInADumpIsReportedAtItsLine)
+{
+    const RunResult prepro =
+        preprocess("HEADER \"v\", \"v\", \"1\"\n#int level;\nSCENARIO s\n  #int runs = 3;\n  VAR runs, VA=[1..5]\nEND SCENARIO\n", "");
+    EXPECT_EQ(prepro.status, 0);
+    EXPECT_THAT(prepro.err, ::testing::ContainsRegex("RANGENOTA.*s\\.pts:5.*runs")) << prepro.err;
+}
+
+// A long sent to another tester is written with the format of a long.
+TEST_F(AcceptedScriptRun, AnIntersendOfALongCompiles)
+{
+    const RunResult prepro = preprocess(std::string("HEADER \"o\", \"o\", \"1\"\n") + kOrderDeclarations +
+                                            "SCENARIO s\n  INTERSEND(total, \"peer_0\")\n  INTERSEND(limit, \"peer_0\")\n"
+                                            "END SCENARIO\n" + kOrderRunsUsed,
+                                        kOrderHeader);
+    ASSERT_EQ(prepro.status, 0) << prepro.err;
+    for (const std::string& compiler : kCompilers) {
+        build(compiler, {"-c"});
     }
 }
 

@@ -178,7 +178,7 @@ TEST_F(CommProgramTest, IntegersAreSentToOtherTestersAsText)
     const std::string text = program("  INTERSEND(counter, \"peer\")\n  INTERSEND(inbox, \"peer\")\n");
     EXPECT_THAT(text, HasSubstr("   {\n"
                                 "    char trv_local_int2string[QVM_TAGTBUF_SIZE];\n"
-                                "    trv_sprintf (trv_local_int2string, \"%d\", counter);\n"
+                                "    trv_sprintf (trv_local_int2string, \"%d\", (TRV_T_INT)(counter));\n"
                                 "#if QVM_DYNFLW\n"
                                 "    trv_intersend_tsf ( &(trv_ctx->trv_ctxrun), 5, 1, \"peer\");\n"
                                 "#endif /* QVM_DYNFLW */\n"

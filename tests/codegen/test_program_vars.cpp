@@ -131,12 +131,14 @@ TEST_F(VarProgramTest, RangesSetTheBoundsWhenInitialised)
     EXPECT_THAT(text, HasSubstr("  trv_Min_count = (TRV_T_INT) 1;\n  trv_Max_count = (TRV_T_INT) 5;\n"));
 }
 
-TEST_F(VarProgramTest, ARangeInADumpIsRefusedAndTheRestIsWritten)
+// A dump judges no range: the field is dumped as it is.
+TEST_F(VarProgramTest, ARangeInADumpIsReportedAndTheFieldDumped)
 {
     const std::string text = body("  VAR item, VA={id => [1 .. 2], total => 5}\n");
     EXPECT_THAT(console, HasSubstr("RANGENOTA"));
     EXPECT_THAT(text, HasSubstr("  trv_var ( &(trv_ctx->trv_ctxrun),10 );\n"
                                 "  trv_varstruct ( &(trv_ctx->trv_ctxrun),11 );\n"
+                                "  trv_dmp_int_c (&(trv_ctx->trv_ctxrun),12, (TRV_T_INT) item.id,TRV_P_BASE10, I0, -1 );\n"
                                 "  trv_dmp_long_c (&(trv_ctx->trv_ctxrun),13, (TRV_T_LONG) item.total,TRV_P_BASE10, "
                                 "I0, -1 );\n"
                                 "  trv_varstruct ( &(trv_ctx->trv_ctxrun),14 );\n"
@@ -255,11 +257,12 @@ TEST_F(VarProgramTest, ANonNilValueIsCheckedForNull)
                                 "I0, -1 );\n"));
 }
 
-// No runtime type exists for a structure: the tester completes it.
-TEST_F(VarProgramTest, AStructureResultHasNoRuntimeType)
+// No runtime type exists for a structure: the result is held in a variable
+// of the function's own return type.
+TEST_F(VarProgramTest, AStructureResultIsHeldInAVariableOfItsType)
 {
     const std::string text = body("  CALL make_item()\n");
-    EXPECT_THAT(text, HasSubstr("  TO_BE_COMPLETED trv_return_0;\n"));
+    EXPECT_THAT(text, HasSubstr("  item_t trv_return_0;\n"));
     EXPECT_THAT(text, HasSubstr("  trv_return_0 = make_item ( );\n"));
 }
 

@@ -15,7 +15,6 @@ using qvm::testing::writeFile;
 using qvm::testing::examples::ExampleProgram;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
-using ::testing::Not;
 
 const char* const kInterface = R"(typedef int link_t;
 typedef struct {

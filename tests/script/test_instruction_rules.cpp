@@ -93,7 +93,7 @@ TEST_F(InstructionRules, CallsProceduresAndValuesMakeTheirEntries)
                                "  CALL ALIAS(2) @ 4\n"
                                "END SCENARIO\n";
     const RunResult run = model(script);
-    // The REF passes big, a long, where bump takes an int pointer.
+    // The call passes big, a long, for an int *: the compiler's warning.
     EXPECT_EQ(run.status, 3) << run.err;
     const std::string expected = listing({
         "ENT_SCRIPT | \"\" | main.pts:1 | DSC_SCRIPT header1=\"\"a\"\" header2=\"\"b\"\" header3=\"\"c\"\"",
@@ -176,7 +176,8 @@ TEST_F(InstructionRules, CallsProceduresAndValuesMakeTheirEntries)
     EXPECT_EQ(run.out, expected);
     EXPECT_THAT(messagesOf(run.err),
                 ElementsAre(IsMessage({"W", "ARGPTRINC", "main.pts", 24},
-                                      "Pointer to an incompatible type in argument 1 of bump (long * given, int * expected)"),
+                                      "Pointer to an incompatible type in argument 1 of bump (long * given, int * "
+                                      "expected)"),
                             IsMessage({"I", "NOPROCCAL", "main.pts", 16}, "Procedure lonely is never used")));
 }
 
