@@ -259,6 +259,22 @@ TEST(OutputCommit, ConcurrentRunsOnOneRootLeaveOneRunsSetAndOnlyDeadTemporariesA
     writeFile(dir / "other.pts", "HEADER \"other\", \"sample\", \"1\"\n#int other_value;\nSCENARIO other\n  CALL reset_counter(2)\n"
                                  "END SCENARIO\n");
     fs::create_directories(dir / "out");
+    // A run waits while another holds the root's lock.
+    writeFile(dir / "out" / "run.lock", "");
+    const int holder = ::open((dir / "out" / "run.lock").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    RunResult waiting;
+    std::thread waiter([&] { waiting = runPrepro({"demo.pts", "demo.h", "out/run"}, {}, dir.path()); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    EXPECT_FALSE(fs::exists(dir / "out" / "run.c"));
+    ::close(holder);
+    waiter.join();
+    EXPECT_EQ(waiting.status, 0) << waiting.err;
+    EXPECT_TRUE(fs::exists(dir / "out" / "run.c"));
+    // A lock file the run did not create stays.
+    EXPECT_TRUE(fs::exists(dir / "out" / "run.lock"));
+    fs::remove(dir / "out" / "run.lock");
+
     // A temporary left by a killed run, and one of a run still alive.
     writeFile(dir / "out" / "run.c.Dead01.tmp", "left by a killed run");
     writeFile(dir / "out" / "run.tdc.Live01.tmp", "being written");
