@@ -76,7 +76,11 @@ FileHandle openFile(const std::string& name, const char* mode)
 std::optional<std::string> readWholeFile(const std::string& path)
 {
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::stat(path.c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        errno = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
         return std::nullopt;
     }
     FileHandle file = openFile(path, "rb");

@@ -19,7 +19,8 @@ using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 FileHandle openFile(const std::string& name, const char* mode);
 
 // The whole text of a regular file, every byte kept (NULs included); nullopt
-// for a path that is not a regular file, cannot be opened or fails to read.
+// for a path that is not a regular file, cannot be opened or fails to read,
+// with errno telling why (EISDIR for a directory).
 std::optional<std::string> readWholeFile(const std::string& path);
 
 // Closes a stream; a failing close is the fatal "fclose" failure.

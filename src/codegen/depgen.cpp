@@ -1,3 +1,4 @@
+// The dependency file of a run: make rules from the files read to the files written.
 #include "codegen/depgen.h"
 
 #include "base/filesread.h"
@@ -11,7 +12,7 @@ std::string makeEscaped(std::string_view path)
     for (const char c : path) {
         if (c == ' ' || c == '\t') {
             escaped.append(backslashes + 1, '\\');
-        } else if (c == '#') {
+        } else if (c == '#' || c == ':') {
             escaped += '\\';
         } else if (c == '$') {
             escaped += '$';
@@ -22,12 +23,24 @@ std::string makeEscaped(std::string_view path)
     return escaped;
 }
 
+std::string makeTargetEscaped(std::string_view path)
+{
+    std::string escaped;
+    for (const char c : makeEscaped(path)) {
+        if (c == '%') {
+            escaped += '\\';
+        }
+        escaped += c;
+    }
+    return escaped;
+}
+
 std::string dependencyRules(const std::vector<std::string>& targets, const std::vector<std::string>& prerequisites)
 {
     std::string text;
     for (const std::string& target : targets) {
         text += text.empty() ? "" : " ";
-        text += makeEscaped(target);
+        text += makeTargetEscaped(target);
     }
     text += ":";
     for (const std::string& prerequisite : prerequisites) {
@@ -35,7 +48,7 @@ std::string dependencyRules(const std::vector<std::string>& targets, const std::
     }
     text += "\n";
     for (const std::string& prerequisite : prerequisites) {
-        text += "\n" + makeEscaped(prerequisite) + ":\n";
+        text += "\n" + makeTargetEscaped(prerequisite) + ":\n";
     }
     return text;
 }

@@ -12,9 +12,12 @@
 namespace qvm::codegen {
 
 // A path as make reads it in a rule: a blank or tab gets a backslash (and
-// the backslashes before it are doubled), '#' gets a backslash, '$' is
-// doubled.
+// the backslashes before it are doubled), '#' and ':' get a backslash, '$'
+// is doubled.
 std::string makeEscaped(std::string_view path);
+// The same for a target, where '%' also gets a backslash (a bare one would
+// make the rule a pattern rule).
+std::string makeTargetEscaped(std::string_view path);
 
 // "targets: prerequisites" with one prerequisite per continued line, then
 // an empty rule for each prerequisite, so that make does not stop when a

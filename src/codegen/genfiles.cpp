@@ -4,161 +4,20 @@
 #include "diag/i18nerrgest.h"
 
 #include <algorithm>
-#include <array>
-#include <atomic>
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace qvm::codegen {
 
-namespace {
-
-// The names of the temporary files alive, for the signal handler: it may
-// only read lock-free atomics, so the slots are fixed. A run writes a few
-// outputs at a time; past the slots a temporary is simply not protected.
-constexpr std::size_t kRemovalSlots = 64;
-std::array<std::atomic<const char*>, kRemovalSlots> liveTemporaries{};
-static_assert(std::atomic<const char*>::is_always_lock_free);
-
-constexpr std::array kInterruptSignals{SIGINT, SIGTERM, SIGHUP};
-
-extern "C" void removeTemporariesAndReraise(int signal)
+GeneratedFile::GeneratedFile(std::string target) : staged_(std::move(target))
 {
-    for (std::atomic<const char*>& slot : liveTemporaries) {
-        if (const char* name = slot.load()) {
-            ::unlink(name);
-        }
-    }
-    struct sigaction fallback {};
-    fallback.sa_handler = SIG_DFL;
-    ::sigemptyset(&fallback.sa_mask);
-    ::sigaction(signal, &fallback, nullptr);
-    ::raise(signal);
-}
-
-std::string temporaryName(const std::string& target)
-{
-    return target + "." + std::to_string(::getpid()) + ".tmp";
-}
-
-// Created anew with the permissions an ordinary fopen would give.
-base::FileHandle createExclusive(const std::string& name)
-{
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            std::FILE* file = ::fdopen(fd, "w");
-            if (file == nullptr) {
-                ::close(fd);
-            }
-            return base::FileHandle(file);
-        }
-        // A temporary left by an earlier process of the same number.
-        if (errno != EEXIST || ::unlink(name.c_str()) != 0) {
-            break;
-        }
-    }
-    return {};
-}
-
-// Whether two regular files hold the same bytes; read piece by piece, so
-// that files of different texts are told apart at their first difference.
-bool sameContent(const std::string& first, const std::string& second)
-{
-    struct stat firstStatus {};
-    struct stat secondStatus {};
-    if (::stat(first.c_str(), &firstStatus) != 0 || ::stat(second.c_str(), &secondStatus) != 0 ||
-        !S_ISREG(firstStatus.st_mode) || !S_ISREG(secondStatus.st_mode) ||
-        firstStatus.st_size != secondStatus.st_size) {
-        return false;
-    }
-    const base::FileHandle one = base::openFile(first, "rb");
-    const base::FileHandle other = base::openFile(second, "rb");
-    if (!one || !other) {
-        return false;
-    }
-    constexpr std::size_t kPiece = 64 * 1024;
-    std::vector<char> left(kPiece);
-    std::vector<char> right(kPiece);
-    for (;;) {
-        const std::size_t got = std::fread(left.data(), 1, kPiece, one.get());
-        if (std::fread(right.data(), 1, kPiece, other.get()) != got ||
-            !std::equal(left.begin(), left.begin() + static_cast<std::ptrdiff_t>(got), right.begin())) {
-            return false;
-        }
-        if (got < kPiece) {
-            return std::ferror(one.get()) == 0 && std::ferror(other.get()) == 0;
-        }
-    }
-}
-
-}  // namespace
-
-InterruptRemoval::InterruptRemoval(const std::string& name) : slot_(-1)
-{
-    for (std::size_t slot = 0; slot < liveTemporaries.size(); ++slot) {
-        const char* free = nullptr;
-        if (liveTemporaries[slot].compare_exchange_strong(free, name.c_str())) {
-            slot_ = static_cast<int>(slot);
-            return;
-        }
-    }
-}
-
-InterruptRemoval::~InterruptRemoval()
-{
-    if (slot_ >= 0) {
-        liveTemporaries[static_cast<std::size_t>(slot_)].store(nullptr);
-    }
-}
-
-void InterruptRemoval::installHandlers()
-{
-    static const bool installed = [] {
-        struct sigaction ignore {};
-        ignore.sa_handler = SIG_IGN;
-        ::sigemptyset(&ignore.sa_mask);
-        ::sigaction(SIGXFSZ, &ignore, nullptr);
-        struct sigaction removal {};
-        removal.sa_handler = removeTemporariesAndReraise;
-        ::sigemptyset(&removal.sa_mask);
-        for (const int signal : kInterruptSignals) {
-            ::sigaddset(&removal.sa_mask, signal);
-        }
-        for (const int signal : kInterruptSignals) {
-            struct sigaction previous {};
-            ::sigaction(signal, nullptr, &previous);
-            // A signal the caller chose to ignore (nohup) stays ignored.
-            if (previous.sa_handler != SIG_IGN) {
-                ::sigaction(signal, &removal, nullptr);
-            }
-        }
-        return true;
-    }();
-    static_cast<void>(installed);
-}
-
-GeneratedFile::GeneratedFile(std::string target)
-    : target_(std::move(target)),
-      temporary_(temporaryName(target_)),
-      removal_(temporary_),
-      file_(createExclusive(temporary_))
-{
-    if (!file_) {
-        diag::fatal("FICERROPN", target_);
+    if (staged_.stream() == nullptr) {
+        diag::fatalFile("FICERROPN", staged_.target(), staged_.error());
     }
     buffer_ = std::make_unique_for_overwrite<char[]>(kBufferBytes);
 }
 
-GeneratedFile::~GeneratedFile()
-{
-    discard();
-}
+GeneratedFile::~GeneratedFile() = default;
 
 void GeneratedFile::flush()
 {
@@ -226,49 +85,21 @@ bool GeneratedFile::endsWithContinuedLine() const
 
 void GeneratedFile::writeToFile(std::string_view text)
 {
-    if (!file_ || text.empty()) {
+    std::FILE* stream = staged_.stream();
+    if (stream == nullptr || text.empty()) {
         return;
     }
-    if (std::fwrite(text.data(), 1, text.size(), file_.get()) != text.size()) {
-        discard();
-        diag::fatal("FICNOTOPN", target_);
+    if (std::fwrite(text.data(), 1, text.size(), stream) != text.size()) {
+        staged_.lose();
+        diag::fatalFile("FICNOTOPN", staged_.target(), staged_.error());
     }
 }
 
 void GeneratedFile::finish()
 {
     flush();
-    if (!file_) {
-        return;
-    }
-    std::FILE* file = file_.release();
-    const bool flushed = std::fflush(file) == 0 && std::ferror(file) == 0;
-    if (std::fclose(file) != 0 || !flushed) {
-        discard();
-        diag::fatal("FICNOTOPN", target_);
-    }
-}
-
-void GeneratedFile::install()
-{
-    if (sameContent(target_, temporary_)) {
-        ::unlink(temporary_.c_str());
-        installed_ = true;
-        return;
-    }
-    if (std::rename(temporary_.c_str(), target_.c_str()) != 0) {
-        discard();
-        diag::fatal("FICERROPN", target_);
-    }
-    installed_ = true;
-}
-
-void GeneratedFile::discard()
-{
-    file_.reset();
-    if (!installed_ && !temporary_.empty()) {
-        ::unlink(temporary_.c_str());
-        installed_ = true;
+    if (!staged_.finish()) {
+        diag::fatalFile("FICNOTOPN", staged_.target(), staged_.error());
     }
 }
 
@@ -279,7 +110,9 @@ GeneratedFiles::~GeneratedFiles()
 
 GeneratedFile& GeneratedFiles::create(const std::string& target)
 {
-    files_.remove_if([&](const GeneratedFile& file) { return file.target() == target; });
+    if (find(target) != nullptr) {
+        diag::fatal("OUTOVROUT", target, target);
+    }
     return files_.emplace_back(target);
 }
 
@@ -302,13 +135,27 @@ std::vector<std::string> GeneratedFiles::targets() const
     return names;
 }
 
-void GeneratedFiles::commit()
+void GeneratedFiles::finish()
 {
     for (GeneratedFile& file : files_) {
         file.finish();
     }
+}
+
+std::vector<base::StagedFile*> GeneratedFiles::staged()
+{
+    finish();
+    std::vector<base::StagedFile*> files;
     for (GeneratedFile& file : files_) {
-        file.install();
+        files.push_back(&file.staged_);
+    }
+    return files;
+}
+
+void GeneratedFiles::commit()
+{
+    if (const std::optional<base::CommitProblem> problem = base::installTogether(staged())) {
+        diag::fatalCommitProblem(*problem);
     }
     files_.clear();
 }

@@ -4,7 +4,7 @@
 // they were and never a half-written one.
 #pragma once
 
-#include "base/cstsyst.h"
+#include "base/stagedfile.h"
 #include "codegen/pieces.h"
 
 #include <cstddef>
@@ -17,31 +17,13 @@
 
 namespace qvm::codegen {
 
-// While it exists, a temporary file is removed if the process is ended by
-// SIGINT, SIGTERM or SIGHUP; the handler then ends the process by that
-// signal as it would have ended without it.
-class InterruptRemoval {
-public:
-    explicit InterruptRemoval(const std::string& name);
-    InterruptRemoval(const InterruptRemoval&) = delete;
-    InterruptRemoval& operator=(const InterruptRemoval&) = delete;
-    ~InterruptRemoval();
-
-    // The handlers, installed once per process. SIGXFSZ is ignored as well,
-    // so that a file-size limit makes a write fail instead of killing the
-    // process.
-    static void installHandlers();
-
-private:
-    int slot_;  // -1 when every slot was taken
-};
-
 // One output being written. Its text goes to a temporary file beside the
 // target; the target itself is touched only by GeneratedFiles::commit.
 class GeneratedFile {
 public:
     // A target whose temporary cannot be created is the fatal "FICERROPN"
-    // with the target's name. Made by GeneratedFiles::create.
+    // with the target's name and the system's reason. Made by
+    // GeneratedFiles::create.
     explicit GeneratedFile(std::string target);
     GeneratedFile(const GeneratedFile&) = delete;
     GeneratedFile& operator=(const GeneratedFile&) = delete;
@@ -49,7 +31,7 @@ public:
 
     // Text is gathered and written in large pieces; a write that fails
     // (disk full, device error) is the fatal "FICNOTOPN" with the target's
-    // name.
+    // name and the system's reason.
     // The text is made of the pieces of pieces.h. Pieces of the common
     // kinds are written straight into the gathering buffer, in room made
     // once for all of them; others are joined first.
@@ -93,8 +75,8 @@ public:
     // is a backslash, which would join the next line to it.
     bool endsWithContinuedLine() const;
 
-    const std::string& target() const { return target_; }
-    const std::string& temporary() const { return temporary_; }
+    const std::string& target() const { return staged_.target(); }
+    const std::string& temporary() const { return staged_.temporary(); }
 
 private:
     friend class GeneratedFiles;
@@ -122,19 +104,11 @@ private:
     }
     // Writes what is buffered and closes the temporary file.
     void finish();
-    // Puts the text in place: a target that already holds the same text is
-    // left alone (its time stamp stays), any other is replaced at once.
-    void install();
-    void discard();
 
-    std::string target_;
-    std::string temporary_;
-    InterruptRemoval removal_;  // refers to temporary_, which stays as it is
-    base::FileHandle file_;
+    base::StagedFile staged_;
     std::unique_ptr<char[]> buffer_;  // kBufferBytes, of which used_ are written, not yet passed to the file
     std::size_t used_ = 0;
     std::string joined_;  // the text of pieces that are not written in place
-    bool installed_ = false;
     // The newlines of the text before buffer_ + counted_ (when counting),
     // and the last two characters passed to the file.
     bool countingLines_ = false;
@@ -150,20 +124,26 @@ private:
 // were.
 class GeneratedFiles {
 public:
-    GeneratedFiles() { InterruptRemoval::installHandlers(); }
+    GeneratedFiles() = default;
     GeneratedFiles(const GeneratedFiles&) = delete;
     GeneratedFiles& operator=(const GeneratedFiles&) = delete;
     ~GeneratedFiles();
 
-    // Starts a new output; creating a target again starts it afresh.
+    // Starts a new output; a target created twice is the fatal "OUTOVROUT".
     GeneratedFile& create(const std::string& target);
     // The output of that target already being written, or none: a writer
     // that adds to a file another writer began.
     GeneratedFile* find(std::string_view target);
 
-    // Closes every temporary file (a failure here is still fatal, and the
-    // targets stay untouched), then puts each in place.
+    // Writes what each output has buffered and closes it; a failure is fatal
+    // and the targets stay untouched.
+    void finish();
+    // Finishes every output, then puts all in place together (see
+    // base::installTogether); a problem is fatal and leaves every target
+    // as it was.
     void commit();
+    // The outputs, finished, for a commit together with other files.
+    std::vector<base::StagedFile*> staged();
     // Removes every temporary file; the targets stay as they were.
     void discard();
 

@@ -247,6 +247,8 @@ constexpr CatalogEntry kEntries[] = {
     {"FICERROPN", "File error", "File %1 opening problem"},
     {"NEWFFCTRI", "File error", "Template of the file fctri_c automaticly generated"},
     {"OLDFFCTRI", "File error", "The file fctri_c may not be up to date"},
+    {"OUTOVRINP", "File error", "Output file %1 is the input file %2: nothing was written"},
+    {"OUTOVROUT", "File error", "Output files %1 and %2 are the same file: nothing was written"},
 
     // context "Report error"
     {"NOEMPTBUF", "Report error", "Report buffer is not empty"},

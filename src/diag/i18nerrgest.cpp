@@ -1,5 +1,6 @@
 #include "diag/i18nerrgest.h"
 
+#include "base/stagedfile.h"
 #include "diag/catalog.h"
 #include "diag/i18nutil.h"
 #include "diag/progress.h"
@@ -15,16 +16,12 @@ namespace {
 
 constexpr std::size_t kMaxCurrentFile = 1003;
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 struct RunState {
     unsigned errors = 0;                               // errors reported
     unsigned warnings = 0;                             // warnings reported
     bool consoleEcho = true;                           // lines also go to the console
     std::string listName;                              // the list file's name, once opened
-    std::unique_ptr<std::FILE, FileCloser> listFile;   // open from openListFile to closeListFile
+    std::unique_ptr<base::StagedFile> listFile;        // written aside from openListFile to closeListFile
     std::string currentFile;                           // current position of the located reports
     int currentLine = 0;
     std::function<void(std::string_view)> sink;        // console replacement set by tests
@@ -87,21 +84,64 @@ QString fillArguments(const QString& text, std::string_view arg1, std::string_vi
 
 // The list file could not take all its lines: said on the console whatever
 // the echo setting, since the list file cannot say it.
-void reportListFileLoss()
+void reportListFileLoss(int error)
 {
-    writeConsole(formatLine(Fatal, "FICNOTOPN", state().listName, {}));
+    writeConsole(formatLine(Fatal, "FICNOTOPN", state().listName, {}, error));
 }
 
-void writeLine(const std::string& line)
+std::FILE* listStream()
 {
-    if (state().consoleEcho) {
+    return state().listFile ? state().listFile->stream() : nullptr;
+}
+
+// A line that ends the run reaches the console when no list file can take
+// it, whatever the echo setting.
+void writeLine(const std::string& line, Severity severity, bool toConsole = true)
+{
+    std::FILE* list = listStream();
+    if (toConsole && (state().consoleEcho || (list == nullptr && severity <= Fatal))) {
         writeConsole(line);
     }
-    if (state().listFile && std::fwrite(line.data(), 1, line.size(), state().listFile.get()) != line.size()) {
+    if (list != nullptr && std::fwrite(line.data(), 1, line.size(), list) != line.size()) {
+        state().listFile->lose();
+        const int error = state().listFile->error();
         state().listFile.reset();
-        reportListFileLoss();
+        reportListFileLoss(error);
         endRun(StatusFatal);
     }
+}
+
+// The text of a commit that could not be made.
+std::string commitProblemLine(const base::CommitProblem& problem)
+{
+    switch (problem.kind) {
+    case base::CommitProblem::OutputIsInput: return formatLine(Fatal, "OUTOVRINP", problem.file, problem.other);
+    case base::CommitProblem::OutputsCollide: return formatLine(Fatal, "OUTOVROUT", problem.file, problem.other);
+    case base::CommitProblem::Failed: break;
+    }
+    return formatLine(Fatal, "FICERROPN", problem.file, {}, problem.error);
+}
+
+// Writes what the list file still buffers and puts it in place, with the
+// outputs of a successful run when there are any; false (after saying why
+// on the console) when that could not be done, every target then being left
+// as it was.
+bool installListFile(const std::vector<base::StagedFile*>& outputs)
+{
+    std::unique_ptr<base::StagedFile> list = std::move(state().listFile);
+    std::vector<base::StagedFile*> files = outputs;
+    if (list) {
+        if (!list->finish()) {
+            reportListFileLoss(list->error());
+            return false;
+        }
+        files.push_back(list.get());
+    }
+    if (const std::optional<base::CommitProblem> problem = base::installTogether(files)) {
+        writeConsole(commitProblemLine(*problem));
+        return false;
+    }
+    return true;
 }
 
 void count(Severity severity)
@@ -131,13 +171,16 @@ std::string_view orBlank(const char* text)
 
 }  // namespace
 
-std::string formatLine(Severity severity, MessageCode code, std::string_view arg1, std::string_view arg2)
+std::string formatLine(Severity severity, MessageCode code, std::string_view arg1, std::string_view arg2, int error)
 {
     QString line = QStringLiteral("Fenwir-%1-%2,  ")
                        .arg(QLatin1Char(severityLetter(severity)))
                        .arg(QString::fromLatin1(code.text().data(), static_cast<int>(code.text().size())));
     if (const QString* text = catalogText(code.text())) {
         line += fillArguments(*text, arg1, arg2);
+    }
+    if (error != 0) {
+        line += QStringLiteral(": ") + fromLocal8(base::systemReason(error));
     }
     line += QLatin1Char('\n');
     line.remove(QStringLiteral("%1"));
@@ -149,7 +192,7 @@ std::string formatLine(Severity severity, MessageCode code, std::string_view arg
 void report(Severity severity, MessageCode code, std::string_view arg1, std::string_view arg2)
 {
     count(severity);
-    writeLine(formatLine(severity, code, arg1, arg2));
+    writeLine(formatLine(severity, code, arg1, arg2), severity);
     if (severity == Fatal) {
         endRun(StatusFatal);
     }
@@ -176,6 +219,18 @@ void error(MessageCode code, std::string_view arg1, std::string_view arg2)
 void fatal(MessageCode code, std::string_view arg1, std::string_view arg2)
 {
     report(Fatal, code, arg1, arg2);
+    endRun(StatusFatal);
+}
+
+void fatalFile(MessageCode code, std::string_view file, int error)
+{
+    writeLine(formatLine(Fatal, code, file, {}, error), Fatal);
+    endRun(StatusFatal);
+}
+
+void fatalCommitProblem(const base::CommitProblem& problem)
+{
+    writeLine(commitProblemLine(problem), Fatal);
     endRun(StatusFatal);
 }
 
@@ -267,24 +322,17 @@ void openListFile(const std::string& name, bool consoleEcho)
 {
     state().listName = name;
     state().consoleEcho = consoleEcho;
-    state().listFile.reset(std::fopen(name.c_str(), "w"));
-    if (!state().listFile) {
-        fatal("FICERROPN", name, {});
+    state().listFile = std::make_unique<base::StagedFile>(name);
+    if (state().listFile->stream() == nullptr) {
+        const int error = state().listFile->error();
+        state().listFile.reset();
+        fatalFile("FICERROPN", name, error);
     }
 }
 
 bool closeListFile()
 {
-    if (!state().listFile) {
-        return true;
-    }
-    std::FILE* file = state().listFile.release();
-    const bool flushed = std::fflush(file) == 0 && std::ferror(file) == 0;
-    if (std::fclose(file) == 0 && flushed) {
-        return true;
-    }
-    reportListFileLoss();
-    return false;
+    return installListFile({});
 }
 
 void setConsoleEcho(bool on)
@@ -305,7 +353,7 @@ ExitStatus statusOfCounts()
     return state().warnings != 0 ? StatusWarnings : StatusClean;
 }
 
-void endOfRun()
+void endOfRun(const std::vector<base::StagedFile*>& outputs)
 {
     const unsigned errors = state().errors;
     const unsigned warnings = state().warnings;
@@ -318,8 +366,20 @@ void endOfRun()
     const ExitStatus status = statusOfCounts();
     // The summary is the last line: the progress line does not come back below it.
     stopProgress();
-    information(code, errors != 0 ? std::to_string(errors) : std::string(),
-                warnings != 0 ? std::to_string(warnings) : std::string());
+    const std::string summary = formatLine(Information, code, errors != 0 ? std::to_string(errors) : std::string(),
+                                           warnings != 0 ? std::to_string(warnings) : std::string());
+    // The list file takes the summary before it is put in place with the
+    // outputs; the console shows it only once all are in place.
+    const bool listed = listStream() != nullptr;
+    if (listed) {
+        writeLine(summary, Information, false);
+    }
+    if (!installListFile(outputs)) {
+        endRun(StatusFatal);
+    }
+    if (state().consoleEcho) {
+        writeConsole(summary);
+    }
     endRun(status);
 }
 

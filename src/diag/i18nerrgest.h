@@ -6,6 +6,12 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+namespace qvm::base {
+class StagedFile;
+struct CommitProblem;
+}  // namespace qvm::base
 
 namespace qvm {
 
@@ -41,6 +47,15 @@ void error(MessageCode code, std::string_view arg1 = {}, std::string_view arg2 =
 [[noreturn]] void internal(MessageCode code, std::string_view arg1 = {}, std::string_view arg2 = {});
 void report(Severity severity, MessageCode code, std::string_view arg1, std::string_view arg2);
 
+// A file that could not be opened, written or put in place: the fatal code
+// with the file name, followed by the system's reason for the error number
+// (none for 0).
+[[noreturn]] void fatalFile(MessageCode code, std::string_view file, int error);
+// Outputs that could not be put in place: "OUTOVRINP" when one would replace
+// an input, "OUTOVROUT" when two are the same file, else "FICERROPN" with
+// the system's reason.
+[[noreturn]] void fatalCommitProblem(const base::CommitProblem& problem);
+
 // Plain C string variants: an argument that is not given becomes one blank.
 [[noreturn]] void fatalC(MessageCode code, const char* arg1 = nullptr, const char* arg2 = nullptr);
 [[noreturn]] void internalC(MessageCode code, const char* arg1 = nullptr, const char* arg2 = nullptr);
@@ -72,26 +87,33 @@ unsigned errorCount();
 unsigned warningCount();
 
 // The list file receives every line from its opening on; the console echo
-// takes the LOG setting at the same moment.
+// takes the LOG setting at the same moment. It is written aside and put in
+// place when the run ends (see endOfRun). A line that ends the run and that
+// no list file can take is shown on the console whatever the echo setting.
 // Lines that cannot all be written to it end the run: the fatal "FICNOTOPN"
-// with its name, on the console.
+// with its name and the system's reason, on the console.
 void openListFile(const std::string& name, bool consoleEcho);
-// Closes it once; false (after reporting "FICNOTOPN") when what it was given
-// did not all reach the file.
+// Closes it once and puts it in place; false (after saying why on the
+// console) when what it was given did not all reach it or it could not be
+// put in place.
 bool closeListFile();
 void setConsoleEcho(bool on);
 bool consoleEchoOn();
 
 // The text of a message line without writing it (prefix, filled catalog
 // text, newline, leftover placeholders removed), in local 8-bit encoding.
+// A non-zero error number appends ": " and the system's reason.
 std::string formatLine(Severity severity, MessageCode code, std::string_view arg1,
-                       std::string_view arg2);
+                       std::string_view arg2, int error = 0);
 
 // Exit status of the counts so far: errors, warnings only, or clean.
 ExitStatus statusOfCounts();
 
-// Prints the counts, closes the list file and ends the run with its status.
-[[noreturn]] void endOfRun();
+// Writes the counts to the list file, puts it in place together with the
+// outputs of the run (all or none: a failure is fatal, said on the console,
+// and leaves every target as it was), then shows the counts on the console
+// and ends the run with its status.
+[[noreturn]] void endOfRun(const std::vector<base::StagedFile*>& outputs = {});
 
 // A failing system call: "FATAL ERROR on '%1'" on the standard error stream
 // only (never the list file), then status 7.

@@ -5,6 +5,7 @@
 #include "base/filesread.h"
 #include "base/mfmemo.h"
 #include "base/mstrid.h"
+#include "base/stagedfile.h"
 #include "codegen/cprggen.h"
 #include "codegen/depgen.h"
 #include "codegen/fctgen.h"
@@ -116,35 +117,30 @@ void reportStartBanner()
     diag::information("COPYRIGHT");
 }
 
-// The studio log lists the files a run writes, one "KIND path" line each.
+// The studio log lists the files a run writes, one "KIND path" line each;
+// it is one of the outputs, put in place with them.
 class StudioLog {
 public:
-    explicit StudioLog(std::string name) : name_(std::move(name)) {}
+    StudioLog(codegen::GeneratedFiles& files, std::string name) : files_(files), name_(std::move(name)) {}
 
     void open()
     {
-        if (!name_.empty() && !file_) {
-            file_.emplace(name_);
+        if (!name_.empty() && file_ == nullptr) {
+            file_ = &files_.create(name_);
         }
     }
 
     void record(std::string_view kind, std::string_view path)
     {
-        if (file_) {
-            file_->write(std::string(kind) + " " + std::string(path) + "\n");
-        }
-    }
-
-    void close()
-    {
-        if (file_) {
-            file_->close();
+        if (file_ != nullptr) {
+            file_->writeLine(kind, " ", path);
         }
     }
 
 private:
-    std::string name_;                      // "" without -STUDIO_LOG: nothing is written
-    std::optional<base::OutputFile> file_;  // created at the first open
+    codegen::GeneratedFiles& files_;
+    std::string name_;                          // "" without -STUDIO_LOG: nothing is written
+    codegen::GeneratedFile* file_ = nullptr;    // created at the first open
 };
 
 // The passes below belong to the C analysis, the script front end and the
@@ -299,6 +295,56 @@ void writeDependencyFile(Generation& generation)
     }
 }
 
+// The inputs named on the command line; no output may replace them, nor
+// the files the run reads on its way.
+std::vector<std::string> commandLineInputs(const RunNames& names)
+{
+    std::vector<std::string> inputs{names.script};
+    for (const std::string& interfaceFile : cmdline::interfaceFiles()) {
+        inputs.push_back(interfaceFile);
+    }
+    if (cmdline::hasStdDefine()) {
+        inputs.push_back(stdDefinePath(cmdline::stdDefine()));
+    }
+    return inputs;
+}
+
+// The outputs the run may write whose names are known from the start.
+std::vector<std::string> plannedOutputs(const RunNames& names)
+{
+    std::vector<std::string> outputs{names.list};
+    if (cmdline::spgOnly() != 0) {
+        outputs.push_back(names.spg);
+    } else {
+        outputs.insert(outputs.end(), {names.tdc, names.tracer, names.program});
+        if (cmdline::probeMode() != cmdline::ProbeNone) {
+            outputs.push_back(names.probeHeader);
+        }
+    }
+    if (cmdline::hasStudioLog()) {
+        outputs.push_back(cmdline::studioLog());
+    }
+    if (const std::string depfile = base::envValue("QVM_DEPFILE"); !depfile.empty()) {
+        outputs.push_back(depfile);
+    }
+    return outputs;
+}
+
+// Refuses, before anything is written, a run whose outputs would replace
+// one of its inputs or one another. Files found only while reading
+// (included scripts, nested headers) are checked again when the outputs
+// are put in place.
+void refuseCollidingOutputs(const RunNames& names)
+{
+    const std::vector<std::string> inputs = commandLineInputs(names);
+    for (const std::string& input : inputs) {
+        base::protectInput(input);
+    }
+    if (const std::optional<base::CommitProblem> problem = base::findCollision(plannedOutputs(names), inputs)) {
+        diag::fatalCommitProblem(*problem);
+    }
+}
+
 // The model and the syntax tree of a finished run are left to the operating
 // system: freeing their many small pieces one by one only delays the exit.
 // They stay reachable from here, so that leak checkers do not count them; a
@@ -331,10 +377,14 @@ void keepUntilExit(std::unique_ptr<script::sem::Model> model, std::unique_ptr<sc
     echo = cutEcho(std::move(echo));
 
     const RunNames names = deriveNames(cmdline::scriptName(), cmdline::rootName());
+    base::resetFilesRead();
+    base::resetProtectedInputs();
+    refuseCollidingOutputs(names);
+    // One run at a time writes the outputs of a root; a second one waits here.
+    const base::FileLock rootLock = base::FileLock::acquire(names.lock);
     diag::openListFile(names.list, cmdline::consoleLog() != 0);
     reportStartBanner();
     diag::startProgress();
-    base::resetFilesRead();
 
     Settings settings = readSettings();
     const std::string thread = threadRoutineName(settings.thread, settings.rootArgument);
@@ -348,9 +398,9 @@ void keepUntilExit(std::unique_ptr<script::sem::Model> model, std::unique_ptr<sc
     // The syntax tree, the source file records and the script-wide flags,
     // owned here until the end of the run.
     script::ParsedScript parsed = parseScript(names, settings);
-    StudioLog studioLog(settings.studioLog);
     // Outputs not put in place by the end of the run are removed with it.
     Generation generation;
+    StudioLog studioLog(generation.files, settings.studioLog);
     if (diag::errorCount() == 0) {
         base::adviseHeapLargePages();
         diag::progressPass("semantic analysis");
@@ -374,11 +424,10 @@ void keepUntilExit(std::unique_ptr<script::sem::Model> model, std::unique_ptr<sc
         if (diag::errorCount() == 0) {
             writeDependencyFile(generation);
         }
-        generation.files.commit();
         keepUntilExit(std::move(analysed.model), std::move(parsed.tree));
     }
-    studioLog.close();
-    diag::endOfRun();
+    // The outputs go in place together with the list file, or none does.
+    diag::endOfRun(generation.files.staged());
 }
 
 }  // namespace
@@ -396,6 +445,7 @@ RunNames deriveNames(std::string_view scriptArgument, std::string_view rootArgum
     names.tracer = base::withDefaultExtension(rootStem + "_dyn", "QVM_TSF", "tsf");
     names.rio = base::withDefaultExtension(rootStem, "QVM_RIO", "rio");
     names.program = base::withOwnOrDefaultExtension(rootArgument, "QVM_SRC", "c");
+    names.lock = rootStem + ".lock";
     return names;
 }
 

@@ -21,6 +21,7 @@ struct RunNames {
     std::string tracer;          // the tracer structure file
     std::string rio;             // the RIO file name handed to the generator
     std::string program;         // the generated C program
+    std::string lock;            // taken by the run for the whole of its output root
 };
 
 RunNames deriveNames(std::string_view scriptArgument, std::string_view rootArgument);

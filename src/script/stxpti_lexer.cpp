@@ -7,6 +7,7 @@
 #include "stxpti.tab.h"
 
 #include <array>
+#include <cerrno>
 #include <filesystem>
 
 namespace qvm::script {
@@ -380,9 +381,10 @@ ScriptLexer::ScriptLexer(std::vector<std::string> includeDirectories, SourceRead
 
 void ScriptLexer::start(const std::string& path)
 {
+    errno = 0;
     std::optional<std::string> content = reader_(path);
     if (!content) {
-        diag::fatal("FICNOTOPN", path);
+        diag::fatalFile("FICNOTOPN", path, errno);
     }
     Input input;
     input.name = path;

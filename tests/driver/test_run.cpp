@@ -61,7 +61,7 @@ TEST(Run, UncreatableListFileIsFatal)
     TempDir dir;
     const auto result = runPrepro({"nodir/demo", "demo.h", "out"}, {}, dir.path());
     EXPECT_EQ(result.status, 7);
-    EXPECT_EQ(lines(result.err).back(), "Fenwir-F-FICERROPN,  File nodir/demo.lis opening problem");
+    EXPECT_EQ(lines(result.err).back(), "Fenwir-F-FICERROPN,  File nodir/demo.lis opening problem: No such file or directory");
 }
 
 TEST(Run, UncreatableStudioLogIsFatal)
@@ -71,8 +71,8 @@ TEST(Run, UncreatableStudioLogIsFatal)
     const auto result =
         runPrepro({"demo", "demo.h", "out", "-SPVGEN", "-STUDIO_LOG=no/such/dir/log"}, {}, dir.path());
     EXPECT_EQ(result.status, 7);
-    EXPECT_EQ(lines(result.err).back(), "Fenwir-F-FICERROPN,  File no/such/dir/log opening problem");
-    EXPECT_EQ(lines(readFile(dir / "demo.lis")).back(), "Fenwir-F-FICERROPN,  File no/such/dir/log opening problem");
+    EXPECT_EQ(lines(result.err).back(), "Fenwir-F-FICERROPN,  File no/such/dir/log opening problem: No such file or directory");
+    EXPECT_EQ(lines(readFile(dir / "demo.lis")).back(), "Fenwir-F-FICERROPN,  File no/such/dir/log opening problem: No such file or directory");
 }
 
 // On Linux '/' separates directories: a dot in a directory name starts no
@@ -112,7 +112,7 @@ TEST(Run, ListFileThatCannotTakeItsLinesIsFatal)
     for (const char* log : {"-LOG", "-NOLOG"}) {
         const auto result = runPrepro({"demo", "demo.h", "out", log}, {}, dir.path());
         EXPECT_EQ(result.status, 7) << log;
-        EXPECT_EQ(lines(result.err).back(), "Fenwir-F-FICNOTOPN,  File demo.lis access problem") << log;
+        EXPECT_EQ(lines(result.err).back(), "Fenwir-F-FICNOTOPN,  File demo.lis access problem: No space left on device") << log;
     }
 
     // Enough reports to fill the buffer: the run stops at the first lost line.
@@ -123,7 +123,7 @@ TEST(Run, ListFileThatCannotTakeItsLinesIsFatal)
     writeFile(dir / "demo.pts", script + "END SCENARIO\n");
     const auto result = runPrepro({"demo", "demo.h", "out"}, {}, dir.path());
     EXPECT_EQ(result.status, 7);
-    EXPECT_EQ(lines(result.err).back(), "Fenwir-F-FICNOTOPN,  File demo.lis access problem");
+    EXPECT_EQ(lines(result.err).back(), "Fenwir-F-FICNOTOPN,  File demo.lis access problem: No space left on device");
     // No summary follows.
     EXPECT_THAT(qvm::testing::allMessagesOf(result.err),
                 ::testing::Each(::testing::Field("code", &qvm::testing::PlainMessage::code,
@@ -136,8 +136,8 @@ TEST(Run, StudioLogThatCannotTakeItsLinesIsFatal)
     qvm::testing::writeSampleRun(dir.path());
     const auto result = runPrepro({"demo", "demo.h", "out", "-STUDIO_LOG=/dev/full"}, {}, dir.path());
     EXPECT_EQ(result.status, 7);
-    EXPECT_EQ(lines(result.err).back(), "Fenwir-F-FICNOTOPN,  File /dev/full access problem");
-    EXPECT_EQ(lines(readFile(dir / "demo.lis")).back(), "Fenwir-F-FICNOTOPN,  File /dev/full access problem");
+    EXPECT_EQ(lines(result.err).back(), "Fenwir-F-FICNOTOPN,  File /dev/full access problem: No space left on device");
+    EXPECT_EQ(lines(readFile(dir / "demo.lis")).back(), "Fenwir-F-FICNOTOPN,  File /dev/full access problem: No space left on device");
 }
 
 }  // namespace

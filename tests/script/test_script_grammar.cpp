@@ -232,7 +232,7 @@ TEST(ScriptGrammar, ScriptThatCannotBeReadIsFatal)
 {
     const RunResult result = prepro("no_such_script.pts");
     EXPECT_EQ(result.status, 7);
-    EXPECT_EQ(lastMessageOf(result.err), (PlainMessage{"F", "FICNOTOPN", "File no_such_script.pts access problem"}));
+    EXPECT_EQ(lastMessageOf(result.err), (PlainMessage{"F", "FICNOTOPN", "File no_such_script.pts access problem: No such file or directory"}));
 }
 
 TEST(ScriptGrammar, EndOfFileInsideAScenario)
