@@ -120,6 +120,13 @@ CharData charDataOf(const CType* type)
     return isUnsigned ? CharData::Bytes : CharData::Text;
 }
 
+bool holdsSignedOrUnsignedChar(const CType* type)
+{
+    const CType* element = canalysis::C_CPP_resolve(targetOf(type));
+    return element != nullptr && element->kind == canalysis::kBasic && element->isChar && element->name != nullptr &&
+           std::string_view(element->name).find("signed") != std::string_view::npos;
+}
+
 bool isArrayType(const CType* type)
 {
     type = canalysis::C_CPP_resolve(type);

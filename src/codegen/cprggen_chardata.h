@@ -17,6 +17,9 @@ namespace qvm::codegen::program {
 // zero that may lie beyond them.
 enum class CharData { Unknown, Text, Bytes };
 CharData charDataOf(const canalysis::CType* pointerOrArray);
+// Whether the characters are signed char or unsigned char, types a plain
+// char pointer does not convert to silently.
+bool holdsSignedOrUnsignedChar(const canalysis::CType* pointerOrArray);
 bool isArrayType(const canalysis::CType* type);
 
 // The C type of a variable path, "name", "name.field", "name[i]->field"...,

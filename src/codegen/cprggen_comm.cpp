@@ -417,7 +417,7 @@ void ProgramWriter::withOwnVariables(const CommBlockData& data, const std::funct
 void ProgramWriter::procsendFunction(const Entry& procsend)
 {
     const auto& data = procsend.data<CommBlockData>();
-    if (!data.used) {
+    if (!data.used || index_.sendingProcsends.count(&procsend) == 0) {
         return;
     }
     withOwnVariables(data, [&] { procsendBody(procsend); });

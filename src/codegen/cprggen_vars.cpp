@@ -830,6 +830,9 @@ void ProgramWriter::checkLine(const VarItem& item, std::string_view name, std::s
             // A null pointer constant suits every pointer as it is; a cast
             // would give it a pointed-to type of its own.
             line(name, " = ", value, ";");
+        } else if (item.cls == kClassString && holdsSignedOrUnsignedChar(typeOfPath(name, walkScope_))) {
+            // A string given to a signed char pointer: through a pointer to void.
+            line(name, " = (TRV_PT_VOID) ", Operand{value}, ";");
         } else {
             line(name, " = ", cast, Operand{value}, ";");
         }

@@ -68,6 +68,7 @@ void indexScope(ScriptIndex& index, const Scope* scope, bool generated, bool tra
             }
         } else if (entry.code == ENT_SEND && generated) {
             index.sentTypes.insert(structureOf(*entry.data<SendData>().message));
+            index.sendingProcsends.insert(entry.data<SendData>().procsend);
         }
         for (const Scope* statements : statementScopes(entry)) {
             if (statements != nullptr) {

@@ -52,6 +52,7 @@ struct ScriptIndex {
     std::unordered_set<const Entry*> polledTypes;  // message types whose messages a WAITTIL polls
     std::unordered_set<const Entry*> sentTypes;    // message types whose messages a SEND sends
     std::unordered_set<const Entry*> polledCallbacks;  // the CALLBACKs that a WAITTIL's polling calls
+    std::unordered_set<const Entry*> sendingProcsends; // the PROCSENDs that a SEND calls
     // The constructs with tracer elements, each before those in its scopes,
     // none from the body of a procedure that nothing uses.
     std::vector<const Entry*> traced;
