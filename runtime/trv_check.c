@@ -6,6 +6,8 @@
 
 #include <ctype.h>
 #include <stdint.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 union trv_u_nonil trv_nonil_object;
 
@@ -86,6 +88,46 @@ static void trv_char_image(TRV_T_CAR value, char *out, size_t size)
 
 static void trv_pointer_image(const void *value, char *out, size_t size);
 
+static uintptr_t trv_page_size(void)
+{
+    static uintptr_t page_size;
+    if (page_size == 0) {
+        long size = sysconf(_SC_PAGESIZE);
+        page_size = size > 0 ? (uintptr_t)size : 4096u;
+    }
+    return page_size;
+}
+
+/* Whether the page that holds the address is mapped: a pointer read from
+ * memory the script never set (a union's other member, say) may point
+ * anywhere, and reading it would end the run. */
+static int trv_page_mapped(const char *address)
+{
+    unsigned char resident;
+    return mincore((void *)((uintptr_t)address & ~(trv_page_size() - 1)), 1, &resident) == 0;
+}
+
+/* Whether a string's characters, up to its terminator, all lie in mapped
+ * pages. */
+static int trv_string_readable(const char *value)
+{
+    if ((uintptr_t)value < TRV_K_FIRST_ADDRESS || (const void *)value == NONIL) {
+        return 0;
+    }
+    for (;;) {
+        const char *page_end;
+        if (!trv_page_mapped(value)) {
+            return 0;
+        }
+        page_end = (const char *)(((uintptr_t)value | (trv_page_size() - 1)) + 1u);
+        for (; value < page_end; ++value) {
+            if (*value == '\0') {
+                return 1;
+            }
+        }
+    }
+}
+
 /* A string of at most limit characters: an array of characters may hold
  * no terminator, and its image stops at the array's end. */
 static void trv_text_image(const char *value, size_t limit, char *out, size_t size)
@@ -96,7 +138,8 @@ static void trv_text_image(const char *value, size_t limit, char *out, size_t si
         snprintf(out, size, "NULL");
         return;
     }
-    if ((const void *)value == NONIL || (uintptr_t)value < TRV_K_FIRST_ADDRESS) {
+    if ((const void *)value == NONIL || (uintptr_t)value < TRV_K_FIRST_ADDRESS ||
+        (limit == TRV_NO_SIZE && !trv_string_readable(value))) {
         trv_pointer_image(value, out, size);
         return;
     }
@@ -164,8 +207,7 @@ static int trv_same_string(const char *left, const char *right)
     if ((const void *)right == NONIL) {
         return left != NULL;
     }
-    if (left == NULL || right == NULL || (uintptr_t)left < TRV_K_FIRST_ADDRESS ||
-        (uintptr_t)right < TRV_K_FIRST_ADDRESS) {
+    if (left == NULL || right == NULL || !trv_string_readable(left) || !trv_string_readable(right)) {
         return left == right;
     }
     return strcmp(left, right) == 0;
