@@ -428,36 +428,6 @@ void ProgramWriter::varStatement(const Entry& var)
 
 namespace {
 
-// Appends a step to a path for as long as it lives, then cuts the path back.
-class PathStep {
-public:
-    explicit PathStep(std::string& path) : path_(path), size_(path.size()) {}
-    PathStep(const PathStep&) = delete;
-    PathStep& operator=(const PathStep&) = delete;
-    ~PathStep() { path_.resize(size_); }
-
-    // "path.field", or the field alone at the top; nothing for no field.
-    void field(std::string_view name)
-    {
-        if (name.empty()) {
-            return;
-        }
-        if (!path_.empty()) {
-            path_ += '.';
-        }
-        path_ += name;
-    }
-    template <typename... Pieces>
-    void pieces(const Pieces&... pieces)
-    {
-        appendPieces(path_, pieces...);
-    }
-
-private:
-    std::string& path_;
-    std::size_t size_;
-};
-
 // The value path of an aggregate's members: built in step with the access
 // path for a whole value, from the aggregate's own value at the top.
 void stepMemberValue(PathStep& step, const VarItem& item, std::string_view value)

@@ -260,4 +260,34 @@ std::string joinedPieces(const Pieces&... pieces)
     return text;
 }
 
+// Appends a step to a path for as long as it lives, then cuts the path back.
+class PathStep {
+public:
+    explicit PathStep(std::string& path) : path_(path), size_(path.size()) {}
+    PathStep(const PathStep&) = delete;
+    PathStep& operator=(const PathStep&) = delete;
+    ~PathStep() { path_.resize(size_); }
+
+    // "path.field", or the field alone at the top; nothing for no field.
+    void field(std::string_view name)
+    {
+        if (name.empty()) {
+            return;
+        }
+        if (!path_.empty()) {
+            path_ += '.';
+        }
+        path_ += name;
+    }
+    template <typename... Pieces>
+    void pieces(const Pieces&... pieces)
+    {
+        appendPieces(path_, pieces...);
+    }
+
+private:
+    std::string& path_;
+    std::size_t size_;
+};
+
 }  // namespace qvm::codegen

@@ -32,32 +32,6 @@ const Scope* subScopeOf(const Entry& entry)
     return entry.descriptor != nullptr ? entry.descriptor->subScope : nullptr;
 }
 
-// Appends a step to an item path for as long as it lives.
-class PathStep {
-public:
-    explicit PathStep(std::string& path) : path_(path), size_(path.size()) {}
-    PathStep(const PathStep&) = delete;
-    PathStep& operator=(const PathStep&) = delete;
-    ~PathStep() { path_.resize(size_); }
-
-    // ".field", or the field alone at the top; nothing for no field.
-    void field(std::string_view name)
-    {
-        if (name.empty()) {
-            return;
-        }
-        if (!path_.empty()) {
-            path_ += '.';
-        }
-        path_ += name;
-    }
-    void arrayLevel() { path_ += "[]"; }
-
-private:
-    std::string& path_;
-    std::size_t size_;
-};
-
 }  // namespace
 
 // D for a structure or union, B for an array; the members between the
@@ -76,7 +50,7 @@ ItemNumbers TdcWriter::aggregateRecords(const ValueNode& node, Location at, Wher
         numbers.begin = record("B", newFields().text(access).number(node.lowerIndex).number(node.upperIndex), at);
         Array elements{node, {}};
         PathStep path(itemPath_);
-        path.arrayLevel();
+        path.pieces("[]");
         members(&elements);
         numbers.end = record("B", newFields().absentTimes(3), at);
         for (ItemNumbers* tied : elements.tied) {
