@@ -32,7 +32,7 @@ else
   exit 2
 fi
 if [ ! -x "$build_dir/qvmprepro" ] || [ ! -f "$build_dir/runtime/libqvmruntime.a" ]; then
-  BUILD_DIR=$build_dir bash scripts/build.sh
+  BUILD_DIR=$build_dir BUILD_TARGETS="qvmprepro qvmruntime" bash scripts/build.sh
 fi
 root=$PWD
 prepro=$root/$build_dir/qvmprepro
