@@ -4,9 +4,13 @@ include(GNUInstallDirs)
 
 install(TARGETS qvmprepro EXPORT QvmPreproTargets RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS qvminspect RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-# The tree keeps its layout: FENWIRDIR=<prefix>/share/qvmprepro, with the
-# translations in lib/locale and the host profile in lib.
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/share/ DESTINATION ${CMAKE_INSTALL_DATADIR}/qvmprepro)
+# The tree keeps its layout: <prefix>/share/qvmprepro (what FENWIRDIR may
+# name; the installed programs find it without), with the translations in
+# lib/locale and the host profile made by this build in lib. The fixed
+# profile of the sources is the tests' own.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/share/ DESTINATION ${CMAKE_INSTALL_DATADIR}/qvmprepro
+        PATTERN "*.def" EXCLUDE)
+install(FILES ${QVM_HOST_PROFILE} DESTINATION ${CMAKE_INSTALL_DATADIR}/qvmprepro/lib)
 install(FILES ${PROJECT_SOURCE_DIR}/man/qvmprepro.1 ${PROJECT_SOURCE_DIR}/man/qvminspect.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
@@ -16,7 +20,6 @@ install(FILES ${PROJECT_SOURCE_DIR}/man/qvmprepro.1 ${PROJECT_SOURCE_DIR}/man/qv
 include(CMakePackageConfigHelpers)
 set_target_properties(qvmruntime PROPERTIES EXPORT_NAME runtime)
 set(QVM_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/QvmPrepro)
-set(QVM_PACKAGE_DEFINITIONS x86_64-linux-gnu.def)
 install(EXPORT QvmPreproTargets NAMESPACE QvmPrepro:: DESTINATION ${QVM_PACKAGE_DIR})
 set(QVM_PACKAGE_FENWIRDIR ${CMAKE_INSTALL_DATADIR}/qvmprepro)
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/QvmPreproConfig.cmake.in
@@ -29,7 +32,7 @@ install(FILES ${PROJECT_BINARY_DIR}/package/QvmPreproConfig.cmake ${PROJECT_BINA
         DESTINATION ${QVM_PACKAGE_DIR})
 
 export(EXPORT QvmPreproTargets NAMESPACE QvmPrepro:: FILE ${PROJECT_BINARY_DIR}/QvmPreproTargets.cmake)
-set(QVM_PACKAGE_FENWIRDIR ${PROJECT_SOURCE_DIR}/share)
+set(QVM_PACKAGE_FENWIRDIR ${QVM_BUILD_SHARE_DIR})
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/QvmPreproConfig.cmake.in
   ${PROJECT_BINARY_DIR}/QvmPreproConfig.cmake
   INSTALL_DESTINATION ${PROJECT_BINARY_DIR} INSTALL_PREFIX ${PROJECT_BINARY_DIR} PATH_VARS QVM_PACKAGE_FENWIRDIR)

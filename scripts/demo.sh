@@ -10,5 +10,5 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup-debian.sh
-bash scripts/build.sh
+BUILD_TARGETS="qvmprepro qvmruntime" bash scripts/build.sh
 exec bash scripts/run_example.sh demo

@@ -32,7 +32,7 @@ else
   exit 2
 fi
 if [ ! -x "$build_dir/qvmprepro" ] || [ ! -f "$build_dir/runtime/libqvmruntime.a" ]; then
-  BUILD_DIR=$build_dir bash scripts/build.sh
+  BUILD_DIR=$build_dir BUILD_TARGETS="qvmprepro qvmruntime" bash scripts/build.sh
 fi
 root=$PWD
 prepro=$root/$build_dir/qvmprepro
@@ -49,10 +49,10 @@ fi
 
 echo "== generating $work/out/$name.c"
 status=0
-# The host profile gives the macros, include directories and type sizes of
-# gcc and glibc on x86_64, for interfaces that include C library headers.
-(cd "$work" && FENWIRDIR="$root/share" USER=${USER:-tester} "$prepro" "$name.pts" "$name.h" "out/$name" -NOLOG \
-    -STD_DEFINE="$root/share/lib/x86_64-linux-gnu.def" -INCL="$(gcc -print-file-name=include)") || status=$?
+# No FENWIRDIR and no -STD_DEFINE: the build tree's share directory and its
+# host profile (the compiler's macros, include directories and type sizes)
+# serve interfaces that include C library headers.
+(cd "$work" && env -u FENWIRDIR USER="${USER:-tester}" "$prepro" "$name.pts" "$name.h" "out/$name" -NOLOG) || status=$?
 echo "qvmprepro exit status: $status (list file: $work/$name.lis)"
 if [ "$status" -ge 5 ]; then
   grep -v -- '-I-' "$work/$name.lis" >&2 || true

@@ -73,6 +73,12 @@ FileHandle openFile(const std::string& name, const char* mode)
     return FileHandle(std::fopen(name.c_str(), mode));
 }
 
+bool isReadableFile(const std::string& path)
+{
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(path.c_str(), R_OK) == 0;
+}
+
 std::optional<std::string> readWholeFile(const std::string& path)
 {
     struct stat info {};

@@ -22,6 +22,8 @@ FileHandle openFile(const std::string& name, const char* mode);
 // for a path that is not a regular file, cannot be opened or fails to read,
 // with errno telling why (EISDIR for a directory).
 std::optional<std::string> readWholeFile(const std::string& path);
+// A regular file this process may read.
+bool isReadableFile(const std::string& path);
 
 // Closes a stream; a failing close is the fatal "fclose" failure.
 void closeFile(FileHandle& file);

@@ -270,6 +270,7 @@ constexpr CatalogEntry kEntries[] = {
     {"MSGENDPOS", "Information", "End of postprocessing with %1 error(s) and %2 warning(s)"},
     {"MSGENDWRN", "Information", "End of postprocessing with %1%2 warning(s)"},
     {"ISTNOPLAN", "Information", "Instance %1 undeclared in test plan"},
+    {"SCNLASTNM", "Information", "Scenario %1 ends with the name %2 given to -SCN; -SCN takes qualified names"},
     {"RANGENOTA", "Information", "%1Range of value not authorized. Ask for maintenance help. (%2)"},
 
     // context "TDC edition"

@@ -402,6 +402,12 @@ void writeConsole(std::string_view text)
     std::fwrite(text.data(), 1, text.size(), stderr);
 }
 
+void writeOutput(std::string_view text)
+{
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+}
+
 bool consoleCaptured()
 {
     return static_cast<bool>(state().sink);

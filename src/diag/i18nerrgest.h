@@ -122,6 +122,8 @@ ExitStatus statusOfCounts();
 // Writes text to the standard error stream as it is (for messages that do not
 // go through the catalog: command-line decoder, start-up failures).
 void writeConsole(std::string_view text);
+// Writes an answer the user asked for (usage, version) on the standard output.
+void writeOutput(std::string_view text);
 
 // Where console text goes; by default the standard error stream. Tests may
 // capture it. Passing nullptr restores the default.

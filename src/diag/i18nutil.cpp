@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QLocale>
 #include <QTranslator>
 
@@ -20,14 +21,26 @@ std::vector<std::unique_ptr<QTranslator>>& installedTranslators()
     return translators;
 }
 
-// The catalog directory under FENWIRDIR, or an empty text when FENWIRDIR is
-// unset or empty.
-QString catalogDirectory(const char* fenwirDir)
+constexpr const char* kCatalogSubdirectory = "/lib/locale";
+constexpr const char* kHostProfile = "/lib/host.def";
+
+bool hasCatalogDirectory(const QString& share)
 {
-    if (fenwirDir == nullptr || *fenwirDir == '\0') {
-        return {};
+    return QDir(share + QLatin1String(kCatalogSubdirectory)).exists();
+}
+
+// The share directory a program that was not given FENWIRDIR uses: the
+// installed tree first, then the build tree's.
+QString shareBesideProgram()
+{
+    const QString programDirectory = QCoreApplication::applicationDirPath();
+    for (const QString& candidate : {programDirectory + QStringLiteral("/../share/qvmprepro"),
+                                     programDirectory + QStringLiteral("/share")}) {
+        if (hasCatalogDirectory(candidate)) {
+            return QDir::cleanPath(candidate);
+        }
     }
-    return fromLocal8(fenwirDir) + QStringLiteral("/lib/locale");
+    return {};
 }
 
 void installFrom(QCoreApplication& app, const QString& directory, const std::vector<std::string>& prefixes)
@@ -71,13 +84,33 @@ const std::vector<std::string>& catalogPrefixes()
     return prefixes;
 }
 
+std::string shareDirectory()
+{
+    const char* fenwirDir = std::getenv("FENWIRDIR");
+    if (fenwirDir != nullptr && *fenwirDir != '\0') {
+        return fenwirDir;
+    }
+    return toLocal8(shareBesideProgram());
+}
+
+std::string defaultHostProfile()
+{
+    const std::string share = shareDirectory();
+    if (share.empty()) {
+        return {};
+    }
+    const std::string profile = share + kHostProfile;
+    return QFileInfo::exists(fromLocal8(profile)) ? profile : std::string();
+}
+
 void loadTranslators(QCoreApplication& app, const std::vector<std::string>& prefixes)
 {
-    const QString directory = catalogDirectory(std::getenv("FENWIRDIR"));
-    if (directory.isEmpty()) {
+    const std::string share = shareDirectory();
+    if (share.empty()) {
         writeConsole("Fatal Error: please setup FENWIRDIR environment variable.\n");
         throw RunAbort{StatusNoCatalog};
     }
+    const QString directory = fromLocal8(share) + QLatin1String(kCatalogSubdirectory);
     if (!QDir(directory).exists()) {
         writeConsole(toLocal8(QStringLiteral("Fatal Error: directory doesn't exist '%1'\n").arg(directory)));
         throw RunAbort{StatusNoCatalog};
@@ -87,8 +120,9 @@ void loadTranslators(QCoreApplication& app, const std::vector<std::string>& pref
 
 void loadTranslatorsIfAvailable(QCoreApplication& app, const std::vector<std::string>& prefixes)
 {
-    const QString directory = catalogDirectory(std::getenv("FENWIRDIR"));
-    if (!directory.isEmpty() && QDir(directory).exists()) {
+    const std::string share = shareDirectory();
+    const QString directory = fromLocal8(share) + QLatin1String(kCatalogSubdirectory);
+    if (!share.empty() && QDir(directory).exists()) {
         installFrom(app, directory, prefixes);
     }
 }

@@ -24,13 +24,24 @@ QString fromLocal8(std::string_view text);
 // The catalog file prefixes, in loading order.
 const std::vector<std::string>& catalogPrefixes();
 
-// Reads FENWIRDIR, checks its catalog directory and installs one translator
-// per prefix for the user's locale. A missing FENWIRDIR or catalog directory
-// is reported on the standard error stream and ends the run with status -1.
+// The share directory (catalogs, host profile): FENWIRDIR when it is set;
+// otherwise the installed one beside the program (<prefix>/share/qvmprepro
+// for <prefix>/bin/<program>), or the build tree's share beside a program
+// that was not installed. Empty when there is none.
+std::string shareDirectory();
+
+// The host profile of the share directory, read when no -STD_DEFINE is
+// given; empty when the share directory has none.
+std::string defaultHostProfile();
+
+// Finds the share directory, checks its catalog directory and installs one
+// translator per prefix for the user's locale. No share directory, or one
+// without its catalog directory, is reported on the standard error stream
+// and ends the run with status -1.
 void loadTranslators(QCoreApplication& app, const std::vector<std::string>& prefixes);
 
-// Same as loadTranslators, but a missing FENWIRDIR or directory is not an
-// error: the built-in texts are then used.
+// Same as loadTranslators, but a missing share or catalog directory is not
+// an error: the built-in texts are then used.
 void loadTranslatorsIfAvailable(QCoreApplication& app, const std::vector<std::string>& prefixes);
 
 // Removes the translators installed by either loader (tests run many passes).

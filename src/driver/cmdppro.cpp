@@ -2,6 +2,7 @@
 
 #include "base/cstsyst.h"
 #include "diag/i18nerrgest.h"
+#include "diag/i18nutil.h"
 #include "driver/gcmdec.h"
 #include "driver/prepro.h"
 
@@ -108,7 +109,8 @@ CommandTable buildProgramTable()
         valuedOption("INCL", text({"liste_repertoires", "liste_répertoires", "directory_list"}, true, 255)),
         valuedOption("SET", text({"lettres", "lettres", "letters"}, false, 255)),
         valuedOption("DEFINE", text({"option_compilation", "option_compilation", "compiler_option"}, true, 255)),
-        valuedOption("STD_DEFINE", text(file, false, 255)),
+        // "-STD_DEFINE=" with no file turns the default host profile off.
+        valuedOption("STD_DEFINE", text(file, false, 255), false),
         valuedOption("STUDIO_LOG", text(file, false, 255)),
         valuedOption("SCN", text({"nom_scenario", "nom_scénario", "scenario_name"}, true, 255)),
         valuedOption("EXSCN", text({"nom_exscenario", "nom_exscénario", "exscenario_name"}, true, 255)),
@@ -155,6 +157,15 @@ Session& session()
     static Session instance;
     return instance;
 }
+
+}  // namespace
+
+std::string usageText()
+{
+    return diag::toLocal8(session().decoder.usageText());
+}
+
+namespace {
 
 // The decoder, once a decode has succeeded.
 const CommandDecoder& decoded()

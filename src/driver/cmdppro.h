@@ -17,6 +17,9 @@ enum TraceLevel { TraceNone = 0, TraceError = 5, TraceScenario = 10, TraceTime =
 // decoder has printed its message and the usage text and false is returned.
 bool decode(int argc, const char* const* argv, std::string& echo);
 
+// The usage text, translated, as a failed decode prints it.
+std::string usageText();
+
 // Getters; called before a successful decode they report "INITPBRLM".
 std::string scriptName();
 std::vector<std::string> interfaceFiles();

@@ -43,7 +43,7 @@ struct Settings {
     std::string rootArgument;                    // root of the generated file names
     std::vector<std::string> includeDirectories; // -INCL, for the script and the C analysis
     std::vector<std::string> defines;            // -DEFINE texts
-    std::string stdDefine;                       // -STD_DEFINE file, "" when not given
+    std::string stdDefine;                       // -STD_DEFINE file or the host profile, "" for none
     std::string studioLog;                       // -STUDIO_LOG file, "" when not given
     std::vector<std::string> scenarios;          // -SCN
     std::vector<std::string> excludedScenarios;  // -EXSCN
@@ -64,6 +64,14 @@ struct Settings {
     int bufferSize = 10;                         // trace buffer, kilobytes
 };
 
+// The file read before the interface files: the one -STD_DEFINE names,
+// none for an empty -STD_DEFINE=, the share directory's host profile when
+// the option is not given.
+std::string standardDefinitions()
+{
+    return cmdline::hasStdDefine() ? cmdline::stdDefine() : diag::defaultHostProfile();
+}
+
 // Reads every setting through the getters, after a successful decode; a bad
 // -SET or -BUFSIZE value ends the run here.
 Settings readSettings()
@@ -74,9 +82,7 @@ Settings readSettings()
     s.rootArgument = cmdline::rootName();
     s.includeDirectories = cmdline::includeDirectories();
     s.defines = cmdline::defines();
-    if (cmdline::hasStdDefine()) {
-        s.stdDefine = cmdline::stdDefine();
-    }
+    s.stdDefine = standardDefinitions();
     if (cmdline::hasStudioLog()) {
         s.studioLog = cmdline::studioLog();
     }
@@ -303,8 +309,8 @@ std::vector<std::string> commandLineInputs(const RunNames& names)
     for (const std::string& interfaceFile : cmdline::interfaceFiles()) {
         inputs.push_back(interfaceFile);
     }
-    if (cmdline::hasStdDefine()) {
-        inputs.push_back(stdDefinePath(cmdline::stdDefine()));
+    if (const std::string definitions = standardDefinitions(); !definitions.empty()) {
+        inputs.push_back(stdDefinePath(definitions));
     }
     return inputs;
 }
@@ -471,12 +477,41 @@ std::string cutEcho(std::string echo)
     return echo;
 }
 
+// "-h", "--help" or "--version" alone: the usage text or the version on
+// the standard output and status 0.
+std::optional<int> answerInformationRequest(int argc, char** argv)
+{
+    if (argc != 2) {
+        return std::nullopt;
+    }
+    const std::string_view request = argv[1];
+    if (request == "-h" || request == "--help") {
+        const std::string usage = cmdline::usageText();
+        diag::writeOutput(usage.substr(usage.find_first_not_of('\n')) + "\n");
+        return 0;
+    }
+    if (request == "--version") {
+        diag::writeOutput(std::string("qvmprepro ") + kVersionText + "\n");
+        return 0;
+    }
+    return std::nullopt;
+}
+
 int run(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     try {
         try {
-            diag::loadTranslators(app, diag::catalogPrefixes());
+            // The usage and the version need no catalog.
+            const std::optional<int> answered = answerInformationRequest(argc, argv);
+            if (answered) {
+                return *answered;
+            }
+            if (argc == 1) {
+                diag::loadTranslatorsIfAvailable(app, diag::catalogPrefixes());
+            } else {
+                diag::loadTranslators(app, diag::catalogPrefixes());
+            }
             diag::registerBuiltinCatalogs();
             runPipeline(argc, argv);
         } catch (const std::bad_alloc&) {

@@ -151,7 +151,10 @@ private:
         Scope& inner = model.makeScope(descriptor, &scope);
         if (contents.kind == STX_SCENARIO_ITEM_LIST) {
             const std::vector<Entry*> called = items(&contents, inner, &entry);
-            generationCheck(entry, inner, parent == nullptr);
+            if (generationCheck(entry, inner, parent == nullptr)) {
+                std::string qualified = path;
+                nameLastNameMatches(&contents, qualified);
+            }
             if (data.selected) {
                 std::for_each(called.begin(), called.end(), [&](Entry* procedure) { a.markProcedureUsed(*procedure); });
             }
@@ -190,18 +193,43 @@ private:
         return selected && selectedByName(path, a.options);
     }
 
-    // A scenario of sub-scenarios is generated only with one of them.
-    void generationCheck(Entry& entry, const Scope& inner, bool root)
+    // A scenario of sub-scenarios is generated only with one of them; true
+    // when the root scenario is left with nothing generated.
+    bool generationCheck(Entry& entry, const Scope& inner, bool root)
     {
         auto& data = entry.data<ScenarioData>();
         if (!data.selected) {
-            return;
+            return false;
         }
         data.selected = std::any_of(inner.entries.begin(), inner.entries.end(), [](const Entry& child) {
             return child.code == ENT_SCENARIO && child.data<ScenarioData>().selected;
         });
         if (!data.selected && root) {
             diag::error("NOSCENGEN");
+            return true;
+        }
+        return false;
+    }
+
+    // After NOSCENGEN: the scenarios whose own name is one that -SCN lists
+    // but whose qualified name is longer, read from the syntax since the
+    // scenarios left out may not have been analysed.
+    void nameLastNameMatches(const SyntaxNode* list, std::string& qualified)
+    {
+        for (const SyntaxNode* link = list; link != nullptr; link = link->c1()) {
+            const SyntaxNode* item = link->c0();
+            if (item == nullptr || item->kind != STX_SCENARIO || item->c0() == nullptr || item->c1() == nullptr) {
+                continue;
+            }
+            const std::string name = Analysis::identText(item->c0(), *item);
+            const PathStep step(qualified, name, pathLimit);
+            if (qualified != name && listed(a.options.scenarios, name)) {
+                diag::information("SCNLASTNM", qualified, name);
+            }
+            const SyntaxNode* contents = item->c1()->c2();
+            if (contents != nullptr && contents->kind == STX_SCENARIO_ITEM_LIST) {
+                nameLastNameMatches(contents, qualified);
+            }
         }
     }
 

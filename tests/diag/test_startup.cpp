@@ -8,16 +8,6 @@ namespace {
 using qvm::testing::runPrepro;
 using qvm::testing::TempDir;
 
-TEST(Startup, UnsetOrEmptyFenwirDirStopsWithMinusOne)
-{
-    for (const auto& value : {std::optional<std::string>(), std::optional<std::string>("")}) {
-        const auto result = runPrepro({"demo", "demo.h", "out"}, {{"FENWIRDIR", value}});
-        EXPECT_EQ(result.status, 255);
-        EXPECT_EQ(result.err, "Fatal Error: please setup FENWIRDIR environment variable.\n");
-        EXPECT_EQ(result.out, "");
-    }
-}
-
 TEST(Startup, MissingCatalogDirectoryStopsWithMinusOne)
 {
     TempDir dir;

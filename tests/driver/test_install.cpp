@@ -16,25 +16,26 @@ using qvm::testing::runProgram;
 using qvm::testing::TempDir;
 using ::testing::HasSubstr;
 
-TEST(Install, TheInstalledProgramRunsAnExampleWithTheInstalledCatalogTree)
+TEST(Install, TheInstalledProgramRunsAnExampleWithItsOwnShareDirectoryAndHostProfile)
 {
     TempDir prefix;
     const auto install = runProgram("cmake", {"--install", QVM_BINARY_DIR, "--prefix", prefix.path().string()});
     ASSERT_EQ(install.status, 0) << install.out << install.err;
-    for (const char* file : {"bin/qvmprepro", "bin/qvminspect", "share/qvmprepro/lib/x86_64-linux-gnu.def",
+    for (const char* file : {"bin/qvmprepro", "bin/qvminspect", "share/qvmprepro/lib/host.def",
                              "share/man/man1/qvmprepro.1", "share/man/man1/qvminspect.1"}) {
         EXPECT_TRUE(fs::is_regular_file(prefix / file)) << file;
     }
     EXPECT_TRUE(fs::is_directory(prefix / "share/qvmprepro/lib/locale"));
+    EXPECT_FALSE(fs::exists(prefix / "share/qvmprepro/lib/x86_64-linux-gnu.def")) << "the tests' fixed profile";
 
     TempDir work;
     fs::copy(fs::path(QVM_SOURCE_DIR) / "examples" / "door_controller", work.path(), fs::copy_options::recursive);
     fs::create_directories(work / "out");
-    const std::string fenwirdir = (prefix / "share/qvmprepro").string();
+    // Neither FENWIRDIR nor -STD_DEFINE: the installed tree is found beside
+    // the program, with the profile of the compiler of this build.
     const auto run = runProgram((prefix / "bin/qvmprepro").string(),
-                                {"door_controller.pts", "door_controller.h", "out/door_controller",
-                                 "-STD_DEFINE=" + fenwirdir + "/lib/x86_64-linux-gnu.def"},
-                                {{"FENWIRDIR", fenwirdir}, {"LANG", std::string("C")}, {"USER", std::string("tester")}},
+                                {"door_controller.pts", "door_controller.h", "out/door_controller"},
+                                {{"FENWIRDIR", std::nullopt}, {"LANG", std::string("C")}, {"USER", std::string("tester")}},
                                 work.path());
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(fs::exists(work / "out" / "door_controller.tdc"));
@@ -61,7 +62,7 @@ TEST(Install, CpackMakesADebianPackageWithTheProgramsAndManualPages)
     const auto contents = runProgram("dpkg-deb", {"-c", deb.string()});
     EXPECT_EQ(contents.status, 0) << contents.err;
     for (const char* file : {"./usr/bin/qvmprepro", "./usr/bin/qvminspect", "./usr/share/man/man1/qvmprepro.1",
-                             "./usr/share/man/man1/qvminspect.1", "./usr/share/qvmprepro/lib/x86_64-linux-gnu.def"}) {
+                             "./usr/share/man/man1/qvminspect.1", "./usr/share/qvmprepro/lib/host.def"}) {
         EXPECT_THAT(contents.out, HasSubstr(file));
     }
     const auto depends = runProgram("dpkg-deb", {"-f", deb.string(), "Package", "Depends"});

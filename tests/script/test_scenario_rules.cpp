@@ -124,6 +124,15 @@ TEST_F(ScenarioRules, NothingSelectedIsAnErrorAndWritesNothing)
                         "E", "NOSCENGEN", "No scenario generated (see options -SCN, -EXSCN, -FAMILY, -EXFAMILY)"}));
         EXPECT_FALSE(std::filesystem::exists(work / "out.c"));
     }
+    // A -SCN name that only ends qualified names: the scenarios it meant are named.
+    const RunResult lastName = prepro(kTree, {"-SCN=B"});
+    EXPECT_EQ(lastName.status, 5);
+    for (const char* qualified : {"A.B", "AB.B"}) {
+        EXPECT_THAT(allMessagesOf(lastName.err),
+                    ::testing::Contains(PlainMessage{"I", "SCNLASTNM",
+                                                     std::string("Scenario ") + qualified +
+                                                         " ends with the name B given to -SCN; -SCN takes qualified names"}));
+    }
 }
 
 // Without FAST the scenarios left out are analysed all the same: their

@@ -2,6 +2,7 @@
 // Each subcommand lives in its own file and registers itself here.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,7 @@ struct Options {
     std::vector<std::string> includeDirectories;
     std::vector<std::string> defines;
     int dialect = 2;                      // 0 KR, 1 ANSI, 2 none
-    std::string stdDefine;
+    std::optional<std::string> stdDefine;  // unset: the host profile of the share directory
     bool noComment = false;
     // Selection options of the semantic analysis, spelt as qvmprepro's.
     std::vector<std::string> scenarios;          // -SCN

@@ -229,8 +229,9 @@ int statusOfReports()
 void startCAnalysis(const Options& options)
 {
     script::startCAnalysis(options.dialect, options.includeDirectories, options.defines, {});
-    if (!options.stdDefine.empty()) {
-        script::declareIncludedFile(base::withOwnOrDefaultExtension(options.stdDefine, "QVM_DEF", "def"));
+    const std::string definitions = options.stdDefine.value_or(diag::defaultHostProfile());
+    if (!definitions.empty()) {
+        script::declareIncludedFile(base::withOwnOrDefaultExtension(definitions, "QVM_DEF", "def"));
     }
 }
 

@@ -522,7 +522,46 @@ int Engine::evalIfText(std::string_view expression)
         } const defined{*table_, table_->setOverlay(&definedOperator_)};
         expanded = expandText(text, false);
     }
-    return C_CPP_eval_if(expanded.c_str());
+    return C_CPP_eval_if(answerHasInclude(expanded).c_str());
+}
+
+// `__has_include(<name>)`, `__has_include("name")` and their `_next` forms,
+// left as they were by the expansion, become 1 when the #include of the
+// same operand would find a file, 0 otherwise.
+std::string Engine::answerHasInclude(std::string text) const
+{
+    static constexpr std::string_view kOperator = "__has_include";
+    for (std::size_t at = text.find(kOperator); at != std::string::npos; at = text.find(kOperator, at + 1)) {
+        if (at > 0 && isIdChar(text[at - 1])) {
+            continue;
+        }
+        std::size_t pos = at + kOperator.size();
+        const bool next = text.compare(pos, 5, "_next") == 0;
+        pos += next ? 5 : 0;
+        if (pos < text.size() && isIdChar(text[pos])) {
+            continue;
+        }
+        const std::size_t open = text.find_first_not_of(" \t", pos);
+        const std::size_t close = open == std::string::npos ? open : text.find(')', open);
+        if (open == std::string::npos || text[open] != '(' || close == std::string::npos) {
+            continue;
+        }
+        const std::string operand(trimSpaces(std::string_view(text).substr(open + 1, close - open - 1)));
+        const bool angled = operand.size() >= 2 && operand.front() == '<' && operand.back() == '>';
+        const bool quoted = operand.size() >= 2 && operand.front() == '"' && operand.back() == '"';
+        bool found = false;
+        if (angled || quoted) {
+            const std::string name(trimSpaces(std::string_view(operand).substr(1, operand.size() - 2)));
+            for (const IncludeCandidate& candidate : includeCandidates(nearestFile(), name, angled, next)) {
+                if (base::isReadableFile(candidate.path)) {
+                    found = true;
+                    break;
+                }
+            }
+        }
+        text.replace(at, close + 1 - at, found ? "1" : "0");
+    }
+    return text;
 }
 
 bool Engine::insideConditional(const InputLevel& level) const
@@ -894,6 +933,48 @@ void Engine::handleHash(std::string& out, InputLevel& level)
 // Finds the named file (as written, then through the search list and the
 // including file's directory) and pushes it as a file level framed by
 // #line lines; a file that opens nowhere is a fatal report.
+// The files an #include of `name` tries, in order: the name as written
+// (not for an angled #include_next), then the search list, from the entry
+// after the one that gave the including file for #include_next, then the
+// including file's own directory. Nothing when files are not read.
+std::vector<Engine::IncludeCandidate> Engine::includeCandidates(const InputLevel* level, const std::string& name,
+                                                                bool angled, bool next) const
+{
+    std::vector<IncludeCandidate> candidates;
+    if (!readFiles_) {
+        return candidates;
+    }
+    std::vector<SearchEntry> entries = searchList_;
+    std::size_t first = 0;
+    const bool nextOfAngled = next && angled;
+    if (nextOfAngled) {
+        first = level == nullptr || level->searchEntry < 0 ? 0 : static_cast<std::size_t>(level->searchEntry) + 1;
+    } else {
+        candidates.push_back({name, -1});
+        const bool named = level != nullptr && level->named;
+        const std::string directory = named ? base::directoryPart(level->fileName) : std::string();
+        entries.push_back({!directory.empty(), directory});
+    }
+    for (std::size_t k = first; k < entries.size(); ++k) {
+        const std::string path = entries[k].hasDirectory ? base::systemPath(entries[k].directory, name) : name;
+        candidates.push_back({path, static_cast<int>(k)});
+    }
+    return candidates;
+}
+
+// The include directories, for the message of a file no search found.
+std::string Engine::searchedDirectories() const
+{
+    std::string text;
+    for (const SearchEntry& entry : searchList_) {
+        if (entry.hasDirectory) {
+            text += text.empty() ? " (searched: " : ", ";
+            text += entry.directory;
+        }
+    }
+    return text.empty() ? text : text + ")";
+}
+
 void Engine::doInclude(std::string& out, InputLevel& level, std::string_view argument, bool next)
 {
     auto isComplete = [](std::string_view text) {
@@ -913,34 +994,20 @@ void Engine::doInclude(std::string& out, InputLevel& level, std::string_view arg
     const std::string name = operand.substr(1, operand.size() - 2);
     const bool angled = operand.front() == '<';
 
-    std::vector<SearchEntry> entries = searchList_;
-    std::size_t first = 0;
-    bool tryAsWritten = true;
-    if (next && angled) {
-        tryAsWritten = false;
-        first = level.searchEntry < 0 ? 0 : static_cast<std::size_t>(level.searchEntry) + 1;
-    } else {
-        entries.push_back({true, level.named ? base::directoryPart(level.fileName) : std::string()});
-        if (entries.back().directory.empty()) {
-            entries.back().hasDirectory = false;
-        }
-    }
-
     std::optional<std::string> text;
     std::string path;
     int foundEntry = -1;
-    if (tryAsWritten && readFiles_) {
-        path = name;
-        text = readSourceFile(path);
-    }
-    for (std::size_t k = first; readFiles_ && !text && k < entries.size(); ++k) {
-        path = entries[k].hasDirectory ? base::systemPath(entries[k].directory, name) : name;
-        text = readSourceFile(path);
-        foundEntry = static_cast<int>(k);
+    for (const IncludeCandidate& candidate : includeCandidates(&level, name, angled, next)) {
+        text = readSourceFile(candidate.path);
+        if (text) {
+            path = candidate.path;
+            foundEntry = candidate.entry;
+            break;
+        }
     }
     if (!text) {
         const auto [file, line] = position();
-        report(CFatal, "IMPOUVFIC", name, file, line);
+        report(CFatal, "IMPOUVFIC", name + searchedDirectories(), file, line);
         return;
     }
 

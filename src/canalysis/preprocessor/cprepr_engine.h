@@ -220,6 +220,14 @@ private:
     void doError(std::string& out, std::string_view name, std::string_view argument);
     void doLine(InputLevel& level, std::string_view argument);
     int evalIfText(std::string_view expression);
+    std::string answerHasInclude(std::string text) const;
+    struct IncludeCandidate {
+        std::string path;
+        int entry;  // index in the search list, -1 for the name as written
+    };
+    std::vector<IncludeCandidate> includeCandidates(const InputLevel* level, const std::string& name, bool angled,
+                                                    bool next) const;
+    std::string searchedDirectories() const;
     void doPragma(std::string& out, std::string_view argument);
     void doPragmaTarvo(std::string& out, std::string_view text, std::string_view words);
     void skipGroup(InputLevel& level);

@@ -55,7 +55,7 @@ def main():
             source = os.path.join(work, "t.c")
             with open(source, "w") as f:
                 f.write("#include <%s>\n%s\n" % (header, USES))
-            ours = subprocess.run([inspect, "cpp", source, "-INCL=" + ",".join(dirs),
+            ours = subprocess.run([inspect, "cpp", source, "-STD_DEFINE=", "-INCL=" + ",".join(dirs),
                                    "-DEFINE=__x86_64__=1"], capture_output=True, text=True, errors="replace")
             gcc = subprocess.run(["gcc", "-E", "-P", "-undef", "-nostdinc"] + ["-I" + d for d in dirs] +
                                  ["-D" + d for d in DEFINES] + ["-U" + n for n in GCC_STANDARD_NAMES] +

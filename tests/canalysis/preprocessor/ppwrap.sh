@@ -18,4 +18,5 @@ while [ "$1" != "--end--" ]; do
     shift
 done
 shift
-exec "$inspect" cpp "$file" "$@"
+# The bare preprocessor: no host profile.
+exec "$inspect" cpp "$file" -STD_DEFINE= "$@"

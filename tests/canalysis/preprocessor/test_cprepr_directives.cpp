@@ -170,11 +170,26 @@ TEST_F(CppDirectives, IncludeOfAMacroName)
     expectReports(result, {{"W", "ERINCLUDE", 5, StartsWith("Incorrect include directive bad")}});
 }
 
-TEST_F(CppDirectives, MissingIncludeIsFatal)
+TEST_F(CppDirectives, HasIncludeAnswersAsTheIncludeWouldSearch)
+{
+    // From a/n.h, the next search starts after a/: b/n.h is found, a/q.h not.
+    files({{"a/n.h", "#if __has_include_next(<n.h>)\nnext\n#endif\n#if __has_include_next(<q.h>)\nnone\n#endif\n"},
+           {"a/q.h", ""},
+           {"b/n.h", ""}});
+    const auto result = cpp("#if __has_include(<n.h>) && __has_include(\"a/q.h\") && !__has_include(<none.h>)\nyes\n#endif\n"
+                            "#define H <q.h>\n#if __has_include(H)\nmacro\n#endif\n#include <n.h>\n",
+                            {"-INCL=a,b"});
+    EXPECT_EQ(body(result.out), "yes\nmacro\nnext");
+}
+
+TEST_F(CppDirectives, MissingIncludeIsFatalAndNamesTheSearchedDirectories)
 {
     const auto result = cpp("#include \"none.h\"\n");
     EXPECT_EQ(result.status, 7);
-    expectReports(result, {{"F", "IMPOUVFIC", 1, StartsWith("Cannot open file none.h")}});
+    expectReports(result, {{"F", "IMPOUVFIC", 1, "Cannot open file none.h"}});
+    files({{"inc/other.h", ""}});
+    expectReports(cpp("#include <none.h>\n", {"-INCL=inc,lib"}),
+                  {{"F", "IMPOUVFIC", 1, "Cannot open file none.h (searched: inc, lib)"}});
 }
 
 TEST_F(CppDirectives, IncludeLoopStopsAtTheDepthLimit)
