@@ -5,6 +5,7 @@
 #include "TP.h"
 
 #include <stdarg.h>
+#include <sys/stat.h>
 
 #define TRV_K_MAX_DEPTH 64       /* scenario depths whose timing is kept */
 #define TRV_K_MAX_LISTED 32      /* failures listed again in the summary */
@@ -51,6 +52,7 @@ typedef struct trv_s_check_group {
 struct trv_s_private {
     FILE *trace;
     int trace_owned;
+    int trace_error;  /* errno of the first failed write, flush or close of the trace */
     char trace_path[TRV_K_PATH_SIZE];
     int direct;   /* lines go to the file at once */
     int circular; /* the buffer keeps the latest lines */
@@ -75,6 +77,8 @@ struct trv_s_private {
     char rdv_dir[TRV_K_PATH_SIZE];
     int mailbox;         /* the tester's inter-tester socket, or -1 */
     char mailbox_path[TRV_K_PATH_SIZE];
+    struct stat mailbox_status; /* the socket bound there, removed only while it is still ours */
+    char mailbox_problem[TRV_K_FAILURE_TEXT]; /* why the mailbox could not be made */
     char tester_problem[TRV_K_FAILURE_TEXT]; /* why the last rendezvous or inter-tester call failed */
     trv_meeting meetings[TRV_K_MAX_MEETINGS];
     int meeting_count;
@@ -108,6 +112,10 @@ void trv_trace(TRV_T_RUNCTX *run, int line_class, const char *format, ...)
 void trv_trace_setup(TRV_T_RUNCTX *run);
 void trv_trace_flush(TRV_T_RUNCTX *run, int priority);
 void trv_trace_close(TRV_T_RUNCTX *run);
+/* Whether lines can still go to the trace (it is open and no write failed). */
+int trv_trace_writable(const trv_private *state);
+/* One line of the run's summary, written to the trace at once. */
+void trv_trace_write_summary(TRV_T_RUNCTX *run, const char *line);
 
 /* Verdicts. */
 void trv_fail(TRV_T_RUNCTX *run, TRV_T_INT number, const char *format, ...)
@@ -117,6 +125,8 @@ void trv_fail(TRV_T_RUNCTX *run, TRV_T_INT number, const char *format, ...)
     ;
 void trv_pass(TRV_T_RUNCTX *run, TRV_T_INT number, const char *what);
 int trv_process_failed(void);
+/* A trace of this process could not be written in full. */
+void trv_mark_trace_lost(void);
 
 /* TDC file: construct texts and script positions by number. */
 void trv_tdc_load(trv_tdc *tdc, const char *path, const char *stamp, char *problem, size_t size);
