@@ -59,6 +59,8 @@ void trv_set_trace_functions(TRV_T_RUNCTX *run)
     run->trv_ctxpriv->depth = -1;
     run->trv_ctxpriv->statement = -1;
     run->trv_ctxpriv->mailbox = -1;
+    run->trv_ctxpriv->trace_fd = -1;
+    run->trv_ctxpriv->running_number = -1;
     trv_current_run = run;
     /* The lines of the run's start go to the file at once. */
     run->trv_ctxpriv->direct = 1;
@@ -186,6 +188,7 @@ void trv_initrio(TRV_T_RUNCTX *run, const char *rio_file, const char *filters, T
     trv_read_filters(run, filters);
     trv_check_instance(run, instance_ok, instance_unknown, instance_name);
     trv_trace_setup(run);
+    trv_guard_start(run);
     trv_channels_start(run);
     trv_testers_start(run, rio_file);
 }
@@ -304,6 +307,7 @@ void trv_end(TRV_T_RUNCTX *run)
     }
     state = run->trv_ctxpriv;
     state->ending = 1;
+    trv_guard_stop(run);
     trv_run_cleanups(run);
     trv_channels_release();
     trv_testers_release(run);

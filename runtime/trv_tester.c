@@ -278,6 +278,7 @@ TRV_T_INT trv_intersend(TRV_T_RUNCTX *run, const char *message, const char *dest
 {
     char datagram[QVM_TAGTBUF_SIZE];
     int length;
+    int result;
     trv_priv(run)->tester_problem[0] = '\0';
     if (message == NULL || destination == NULL || destination[0] == '\0') {
         trv_problem(run, "no message or no destination");
@@ -288,7 +289,10 @@ TRV_T_INT trv_intersend(TRV_T_RUNCTX *run, const char *message, const char *dest
         trv_problem(run, "the message is longer than %d bytes", QVM_TAGTBUF_SIZE - 2 - (int)strlen(trv_short_tester_name(run)));
         return 1;
     }
-    return trv_post(run, destination, datagram, (size_t)length);
+    trv_guard_hold_limit(run);
+    result = trv_post(run, destination, datagram, (size_t)length);
+    trv_guard_restart_limit(run);
+    return result;
 }
 
 void trv_isend(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT failed, const char *message,
@@ -309,6 +313,8 @@ void trv_irecv(TRV_T_RUNCTX *run, TRV_T_INT number)
     char where[TRV_K_PATH_SIZE];
     trv_priv(run)->statement = number;
     trv_priv(run)->tester_problem[0] = '\0';
+    trv_note_construct(run, number, "INTERRECV", 0);
+    trv_guard_hold_limit(run);
     trv_where(run, number, where, sizeof where);
     trv_trace(run, TRV_K_TRACE_DETAIL, "INTERRECV %s waits", where);
 }
@@ -378,6 +384,8 @@ TRV_T_INT priv_interrecv(TRV_T_INT *socket_fd, TRV_T_INT timeout, char *buffer, 
 void trv_end_irecv(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT result, const char *emitter, const char *info)
 {
     char what[TRV_K_FAILURE_TEXT];
+    trv_priv(run)->running_done = 1;
+    trv_guard_restart_limit(run);
     switch (result) {
     case 0:
         snprintf(what, sizeof what, "INTERRECV \"%.100s\" from \"%.100s\"", info != NULL ? info : "",
@@ -396,6 +404,8 @@ void trv_brdv(TRV_T_RUNCTX *run, TRV_T_INT number, const char *name)
     char where[TRV_K_PATH_SIZE];
     trv_priv(run)->statement = number;
     trv_priv(run)->tester_problem[0] = '\0';
+    trv_note_construct(run, number, "RENDEZVOUS", 0);
+    trv_guard_hold_limit(run);
     trv_where(run, number, where, sizeof where);
     trv_trace(run, TRV_K_TRACE_DETAIL, "RENDEZVOUS %s \"%s\" reached", where, name != NULL ? name : "");
 }
@@ -578,6 +588,8 @@ TRV_T_INT trv_rdv(const char *name)
 
 void trv_ardv(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT failed, const char *name)
 {
+    trv_priv(run)->running_done = 1;
+    trv_guard_restart_limit(run);
     if (failed) {
         trv_fail(run, number, "RENDEZVOUS \"%s\" failed: %s", name != NULL ? name : "",
                  trv_priv(run)->tester_problem);

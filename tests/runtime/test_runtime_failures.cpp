@@ -169,6 +169,91 @@ TEST_P(RuntimeFailure, TraceThatCannotBeWrittenFailsTheRunWithTheReason)
     }
 }
 
+// ---- A system under test that crashes or never returns ---------------------------------
+
+#ifdef QVM_TESTS_SANITIZE
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// What every stopped run shows: the lines traced before the stop, the
+// verdict that names the cause and the construct at its script line, the
+// open scenarios closed as failed, the summary in the trace and on
+// standard output, the reason on standard error; the later scenario never
+// runs.
+void expectStoppedRun(const RunResult& run, const std::string& trace, const std::string& cause)
+{
+    const std::string verdict = "faults.pts:9 " + cause + " during CALL \"act\" in scenario \"faulty\"";
+    EXPECT_THAT(trace, HasSubstr("COMMENT  "));
+    EXPECT_THAT(trace, HasSubstr("FAIL     #"));
+    EXPECT_THAT(trace, HasSubstr(verdict));
+    EXPECT_THAT(trace, HasSubstr(" end \"faulty\" FAILED (the run stopped)"));
+    EXPECT_THAT(trace, HasSubstr(" end \"(root)\" FAILED (the run stopped)"));
+    EXPECT_THAT(trace, HasSubstr("RUN      end out/faults.rio_0: FAILED - scenarios 3 (1 passed, 2 failed), "
+                                 "checks 2 (1 passed, 1 failed)"));
+    EXPECT_THAT(trace, Not(HasSubstr("\"after\"")));
+    EXPECT_THAT(run.out, HasSubstr("qvm run out/faults.rio_0: FAILED - scenarios 3"));
+    EXPECT_THAT(run.out, HasSubstr(verdict));
+    EXPECT_THAT(run.err, HasSubstr("the run stopped: #"));
+}
+
+// A fatal signal in a called function, a stack overflow included, stops
+// the run with status 3. Built with the sanitizers, the sanitizer's own
+// report and status follow the trace (abort, which the sanitizers leave
+// alone, still ends with 3).
+TEST_P(RuntimeFailure, FatalSignalInACallStopsTheRunNamingTheSignalAndTheLine)
+{
+    struct Row {
+        const char* fault;
+        const char* cause;
+    };
+    const std::vector<Row> rows = {
+        {"segv", "signal SIGSEGV (segmentation fault)"},
+        {"stack", "signal SIGSEGV (segmentation fault)"},
+        {"fpe", "signal SIGFPE (arithmetic exception)"},
+        {"abort", "signal SIGABRT (abort)"},
+    };
+    ASSERT_FALSE(buildGenerated().empty());
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.fault);
+        fs::remove(dir / "out" / "faults.rio");
+        const RunResult run = runUnder("exec", {}, {{"SUT_FAULT", row.fault}});
+        if (kSanitized && std::string(row.fault) != "abort") {
+            EXPECT_NE(run.status, 0);
+        } else {
+            EXPECT_EQ(run.status, 3) << run.out << run.err;
+        }
+        expectStoppedRun(run, trace(), row.cause);
+    }
+}
+
+// A called function that never returns is stopped by the scenario time
+// limit, given as a program option or in the environment; the lines kept
+// in the trace buffer are written first.
+TEST_P(RuntimeFailure, CallThatNeverReturnsIsStoppedByTheScenarioTimeLimit)
+{
+    struct Row {
+        std::vector<std::string> arguments;
+        EnvChanges env;
+    };
+    const std::vector<Row> rows = {
+        {{"-SCENARIO_LIMIT=1000"}, {{"SUT_FAULT", "loop"}}},
+        {{}, {{"SUT_FAULT", "loop"}, {"QVM_SCENARIO_LIMIT", "1000"}}},
+    };
+    ASSERT_FALSE(buildGenerated({"-TRACE=SCN"}).empty());
+    for (const Row& row : rows) {
+        fs::remove(dir / "out" / "faults.rio");
+        const auto start = std::chrono::steady_clock::now();
+        const RunResult run = runUnder("exec", row.arguments, row.env);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+        EXPECT_EQ(run.status, 3) << run.out << run.err;
+        EXPECT_THAT(trace(), HasSubstr("RUN      scenario time limit 1000 ms"));
+        EXPECT_THAT(trace(), HasSubstr("CALL     #"));
+        expectStoppedRun(run, trace(), "scenario time limit of 1000 ms reached");
+    }
+}
+
 // ---- Tester mailboxes and channel addresses -------------------------------------------
 
 class RuntimeLinkFailure : public RuntimeProgramTest {
