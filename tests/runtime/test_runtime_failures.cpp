@@ -381,6 +381,18 @@ TEST_P(RuntimeLinkFailure, ChannelAddressesTakeIpv6InBracketsAndRejectBadPorts)
     EXPECT_THAT(trace("messages.rio"), HasSubstr("CHANNEL  CMD connected to " + bracketed)) << run.out;
 }
 
+// The scenario time limit does not count a WAITTIL's wait: one that times
+// out (after 300 ms here) keeps its own verdict.
+TEST_P(RuntimeLinkFailure, WaittilLongerThanTheScenarioLimitKeepsItsOwnVerdict)
+{
+    const fs::path program = buildWithTdc("messages", "messages");
+    ASSERT_FALSE(program.empty());
+    const RunResult run = runBuilt(program, {}, {{"SUT_MODE", "silent"}, {"QVM_SCENARIO_LIMIT", "100"}});
+    EXPECT_EQ(run.status, 1) << run.out << run.err;
+    EXPECT_THAT(run.out, HasSubstr("WAITTIL failure condition met after"));
+    EXPECT_THAT(run.out, Not(HasSubstr("time limit of")));
+}
+
 INSTANTIATE_TEST_SUITE_P(Compilers, RuntimeLinkFailure, ::testing::Values("gcc", "clang"));
 
 INSTANTIATE_TEST_SUITE_P(Compilers, RuntimeFailure, ::testing::Values("gcc", "clang"));
