@@ -210,8 +210,15 @@ void trv_rioexit(TRV_T_RUNCTX *run, TRV_T_INT number);
  * does not have it reported unused. */
 #define trv_initctx(context) ((void)trv_initstates, trv_initctx(context))
 
+/* Exit statuses of a test program. */
+#define TRV_K_STATUS_PASSED 0
+#define TRV_K_STATUS_FAILED 1     /* a failing verdict */
+#define TRV_K_STATUS_TRACE_LOST 2 /* a trace could not be written in full */
+#define TRV_K_STATUS_STOPPED 3    /* a fatal signal or the scenario time limit stopped the run */
+
 /* Ends the process: status 1 when failed is non-zero or any run of this
- * process recorded a failing verdict, else 0. */
+ * process recorded a failing verdict, 2 when a trace could not be written
+ * in full, else 0. */
 void trv_exit(TRV_T_INT failed)
 #if defined(__GNUC__) || defined(__clang__)
     __attribute__((noreturn))

@@ -330,25 +330,73 @@ static int trv_wait_ready(int fd, short events, int timeout)
     return ready;
 }
 
+/* A port: a decimal number from 1 to 65535. */
+static int trv_valid_port(const char *text)
+{
+    unsigned long value = 0;
+    size_t i;
+    for (i = 0; text[i] != '\0'; ++i) {
+        if (text[i] < '0' || text[i] > '9' || i >= 5) {
+            return 0;
+        }
+        value = value * 10 + (unsigned long)(text[i] - '0');
+    }
+    return i > 0 && value >= 1 && value <= 65535;
+}
+
+/* Splits "<host>:<port>" or "[<IPv6 address>]:<port>" into host and port;
+ * 0 with the reason when the address has neither form. */
+static int trv_split_address(const char *address, char *host, size_t host_size, const char **port, char *reason,
+                             size_t size)
+{
+    const char *host_start = address;
+    const char *host_end;
+    const char *colon;
+    if (address[0] == '[') {
+        host_start = address + 1;
+        host_end = strchr(host_start, ']');
+        colon = host_end != NULL && host_end[1] == ':' ? host_end + 1 : NULL;
+    } else {
+        colon = strrchr(address, ':');
+        host_end = colon;
+        if (colon != NULL && memchr(address, ':', (size_t)(colon - address)) != NULL) {
+            snprintf(reason, size, "the address \"%.120s\" has an IPv6 host: write it in brackets, [host]:port",
+                     address);
+            return 0;
+        }
+    }
+    if (colon == NULL || host_end == host_start || (size_t)(host_end - host_start) >= host_size) {
+        snprintf(reason, size, "the address \"%.120s\" is not <host>:<port> or [<IPv6 host>]:<port>", address);
+        return 0;
+    }
+    if (!trv_valid_port(colon + 1)) {
+        snprintf(reason, size, "the port \"%.20s\" of \"%.120s\" is not a number from 1 to 65535", colon + 1,
+                 address);
+        return 0;
+    }
+    snprintf(host, host_size, "%.*s", (int)(host_end - host_start), host_start);
+    *port = colon + 1;
+    return 1;
+}
+
 /* A connected socket to "<host>:<port>", or -1 with the reason. */
 static int trv_connect(const char *address, char *reason, size_t size)
 {
     char host[TRV_K_ADDRESS_SIZE];
-    const char *colon = strrchr(address, ':');
+    const char *port = NULL;
     struct addrinfo hints;
     struct addrinfo *found = NULL;
     struct addrinfo *candidate;
     int fd = -1;
     int status;
-    if (colon == NULL || colon == address || colon[1] == '\0' || (size_t)(colon - address) >= sizeof host) {
-        snprintf(reason, size, "the address \"%.200s\" is not <host>:<port>", address);
+    if (!trv_split_address(address, host, sizeof host, &port, reason, size)) {
         return -1;
     }
-    snprintf(host, sizeof host, "%.*s", (int)(colon - address), address);
     memset(&hints, 0, sizeof hints);
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
-    status = getaddrinfo(host, colon + 1, &hints, &found);
+    hints.ai_flags = AI_NUMERICSERV;
+    status = getaddrinfo(host, port, &hints, &found);
     if (status != 0) {
         snprintf(reason, size, "%s", gai_strerror(status));
         return -1;

@@ -430,21 +430,25 @@ static TRV_T_INT trv_group_close(TRV_T_RUNCTX *run, TRV_T_INT number)
 
 void trv_var_va(TRV_T_RUNCTX *run, TRV_T_INT number)
 {
+    trv_note_construct(run, number, "VAR", 0);
     trv_group_open(run, number, "VAR");
 }
 
 TRV_T_INT trv_end_var_va(TRV_T_RUNCTX *run, TRV_T_INT end_number)
 {
+    trv_priv(run)->running_done = 1;
     return trv_group_close(run, end_number);
 }
 
 void trv_bcf(TRV_T_RUNCTX *run, TRV_T_INT number)
 {
+    trv_note_construct(run, number, "CALL", 0);
     trv_group_open(run, number, "CALL");
 }
 
 TRV_T_INT trv_cf(TRV_T_RUNCTX *run, TRV_T_INT number)
 {
+    trv_priv(run)->running_done = 1;
     return trv_group_close(run, number);
 }
 

@@ -61,6 +61,8 @@ void trv_waittil(TRV_T_RUNCTX *run, TRV_T_INT number)
     trv_private *state = trv_priv(run);
     char where[TRV_K_PATH_SIZE];
     trv_where(run, number, where, sizeof where);
+    trv_note_construct(run, number, "WAITTIL", 0);
+    trv_guard_hold_limit(run);
     state->statement = number;
     state->waittil_open = 1;
     state->waittil_limit = trv_waittil_limit();
@@ -77,6 +79,8 @@ void trv_endwaittil(TRV_T_RUNCTX *run, TRV_T_INT result, TRV_T_INT end_number, c
     int number = state->statement >= 0 ? state->statement : end_number;
     char what[TRV_K_FAILURE_TEXT];
     state->waittil_open = 0;
+    state->running_done = 1;
+    trv_guard_restart_limit(run);
     switch (result) {
     case 0:
         snprintf(what, sizeof what, "WAITTIL condition met after %lu ms (%s)", (unsigned long)waited,
@@ -219,6 +223,7 @@ void trv_send(TRV_T_RUNCTX *run, TRV_T_INT number, const char *message)
 {
     char where[TRV_K_PATH_SIZE];
     trv_priv(run)->statement = number;
+    trv_note_construct(run, number, "SEND", 0);
     trv_where(run, number, where, sizeof where);
     trv_trace(run, TRV_K_TRACE_DETAIL, "SEND     %s \"%s\"", where, message != NULL ? message : "?");
 }
@@ -227,6 +232,7 @@ void trv_end_send(TRV_T_RUNCTX *run, TRV_T_INT failed, TRV_T_INT end_number)
 {
     trv_private *state = trv_priv(run);
     int number = state->statement >= 0 ? state->statement : end_number;
+    state->running_done = 1;
     if (failed) {
         trv_fail(run, number, "SEND failed: its procsend could not send the message");
     } else {

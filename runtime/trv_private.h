@@ -5,6 +5,8 @@
 #include "TP.h"
 
 #include <stdarg.h>
+#include <sys/stat.h>
+#include <time.h>
 
 #define TRV_K_MAX_DEPTH 64       /* scenario depths whose timing is kept */
 #define TRV_K_MAX_LISTED 32      /* failures listed again in the summary */
@@ -51,6 +53,17 @@ typedef struct trv_s_check_group {
 struct trv_s_private {
     FILE *trace;
     int trace_owned;
+    int trace_error;  /* errno of the first failed write, flush or close of the trace */
+    int trace_fd;     /* the trace's descriptor, for the lines of a stopped run */
+    int quiet;        /* QVM_RUN_QUIET: no summary on standard output */
+    /* The construct running, or the last one run: named when the run stops. */
+    int running_number;
+    const char *running_kind;
+    int running_done;
+    long limit_ms;    /* the scenario time limit, 0 for none */
+    timer_t limit_timer;
+    int limit_timer_made;
+    void *alt_stack;  /* the signal stack of the run's thread */
     char trace_path[TRV_K_PATH_SIZE];
     int direct;   /* lines go to the file at once */
     int circular; /* the buffer keeps the latest lines */
@@ -61,6 +74,7 @@ struct trv_s_private {
     TRV_T_DATE run_start;
     TRV_T_DATE scenario_start[TRV_K_MAX_DEPTH];
     const char *scenario_name[TRV_K_MAX_DEPTH];
+    int scenario_number[TRV_K_MAX_DEPTH]; /* the construct number of each open scenario */
     int depth;
     trv_check_group group;
     int compare_open;    /* between the two trv_cmp calls of a compare function */
@@ -75,6 +89,8 @@ struct trv_s_private {
     char rdv_dir[TRV_K_PATH_SIZE];
     int mailbox;         /* the tester's inter-tester socket, or -1 */
     char mailbox_path[TRV_K_PATH_SIZE];
+    struct stat mailbox_status; /* the socket bound there, removed only while it is still ours */
+    char mailbox_problem[TRV_K_FAILURE_TEXT]; /* why the mailbox could not be made */
     char tester_problem[TRV_K_FAILURE_TEXT]; /* why the last rendezvous or inter-tester call failed */
     trv_meeting meetings[TRV_K_MAX_MEETINGS];
     int meeting_count;
@@ -108,6 +124,21 @@ void trv_trace(TRV_T_RUNCTX *run, int line_class, const char *format, ...)
 void trv_trace_setup(TRV_T_RUNCTX *run);
 void trv_trace_flush(TRV_T_RUNCTX *run, int priority);
 void trv_trace_close(TRV_T_RUNCTX *run);
+/* Whether lines can still go to the trace (it is open and no write failed). */
+int trv_trace_writable(const trv_private *state);
+/* One line of the run's summary, written to the trace at once. */
+void trv_trace_write_summary(TRV_T_RUNCTX *run, const char *line);
+
+/* The guard of a run: fatal signals and the scenario time limit. */
+void trv_guard_start(TRV_T_RUNCTX *run);
+void trv_guard_stop(TRV_T_RUNCTX *run);
+/* The limit counts again from now; held while the runtime waits with a
+ * time-out of its own. */
+void trv_guard_restart_limit(TRV_T_RUNCTX *run);
+void trv_guard_hold_limit(TRV_T_RUNCTX *run);
+/* The construct that runs (done 0) or has just run (done 1), named when a
+ * signal or the time limit stops the run; kind is a static text. */
+void trv_note_construct(TRV_T_RUNCTX *run, TRV_T_INT number, const char *kind, int done);
 
 /* Verdicts. */
 void trv_fail(TRV_T_RUNCTX *run, TRV_T_INT number, const char *format, ...)
@@ -117,6 +148,8 @@ void trv_fail(TRV_T_RUNCTX *run, TRV_T_INT number, const char *format, ...)
     ;
 void trv_pass(TRV_T_RUNCTX *run, TRV_T_INT number, const char *what);
 int trv_process_failed(void);
+/* A trace of this process could not be written in full. */
+void trv_mark_trace_lost(void);
 
 /* TDC file: construct texts and script positions by number. */
 void trv_tdc_load(trv_tdc *tdc, const char *path, const char *stamp, char *problem, size_t size);

@@ -7,6 +7,8 @@
 
 /* Set once any run of the process has recorded a failure. */
 static int trv_failed_flag;
+/* Set once a trace of the process could not be written in full. */
+static int trv_trace_lost_flag;
 
 int trv_process_failed(void)
 {
@@ -16,6 +18,21 @@ int trv_process_failed(void)
 static void trv_mark_process_failed(void)
 {
     __atomic_store_n(&trv_failed_flag, 1, __ATOMIC_SEQ_CST);
+}
+
+void trv_mark_trace_lost(void)
+{
+    __atomic_store_n(&trv_trace_lost_flag, 1, __ATOMIC_SEQ_CST);
+    trv_mark_process_failed();
+}
+
+/* 0 passed, 1 a verdict failed, 2 a trace is incomplete. */
+static int trv_exit_status(TRV_T_INT failed)
+{
+    if (__atomic_load_n(&trv_trace_lost_flag, __ATOMIC_SEQ_CST)) {
+        return TRV_K_STATUS_TRACE_LOST;
+    }
+    return failed || trv_process_failed() ? TRV_K_STATUS_FAILED : TRV_K_STATUS_PASSED;
 }
 
 trv_private *trv_priv(TRV_T_RUNCTX *run)
@@ -42,6 +59,8 @@ void trv_set_trace_functions(TRV_T_RUNCTX *run)
     run->trv_ctxpriv->depth = -1;
     run->trv_ctxpriv->statement = -1;
     run->trv_ctxpriv->mailbox = -1;
+    run->trv_ctxpriv->trace_fd = -1;
+    run->trv_ctxpriv->running_number = -1;
     trv_current_run = run;
     /* The lines of the run's start go to the file at once. */
     run->trv_ctxpriv->direct = 1;
@@ -169,6 +188,7 @@ void trv_initrio(TRV_T_RUNCTX *run, const char *rio_file, const char *filters, T
     trv_read_filters(run, filters);
     trv_check_instance(run, instance_ok, instance_unknown, instance_name);
     trv_trace_setup(run);
+    trv_guard_start(run);
     trv_channels_start(run);
     trv_testers_start(run, rio_file);
 }
@@ -242,20 +262,39 @@ static void trv_run_cleanups(TRV_T_RUNCTX *run)
     }
 }
 
-static void trv_write_summary(TRV_T_RUNCTX *run, FILE *out, const char *prefix)
+typedef void (*trv_summary_writer)(TRV_T_RUNCTX *run, const char *line);
+
+static void trv_summary_to_trace(TRV_T_RUNCTX *run, const char *line)
+{
+    char text[TRV_K_TRACE_LINE];
+    snprintf(text, sizeof text, "RUN      end %s", line);
+    trv_trace_write_summary(run, text);
+}
+
+static void trv_summary_to_stdout(TRV_T_RUNCTX *run, const char *line)
+{
+    (void)run;
+    fprintf(stdout, "qvm run %s\n", line);
+}
+
+static void trv_write_summary(TRV_T_RUNCTX *run, trv_summary_writer emit)
 {
     trv_private *state = trv_priv(run);
     int failed = state->checks_failed > 0 || state->scenarios_failed > 0;
+    char line[TRV_K_TRACE_LINE];
     int i;
-    fprintf(out, "%s%s: %s - scenarios %ld (%ld passed, %ld failed), checks %ld (%ld passed, %ld failed)\n",
-            prefix, state->tester, failed ? "FAILED" : "PASSED", state->scenarios_run,
-            state->scenarios_run - state->scenarios_failed, state->scenarios_failed,
-            state->checks_passed + state->checks_failed, state->checks_passed, state->checks_failed);
+    snprintf(line, sizeof line, "%s: %s - scenarios %ld (%ld passed, %ld failed), checks %ld (%ld passed, %ld failed)",
+             state->tester, failed ? "FAILED" : "PASSED", state->scenarios_run,
+             state->scenarios_run - state->scenarios_failed, state->scenarios_failed,
+             state->checks_passed + state->checks_failed, state->checks_passed, state->checks_failed);
+    emit(run, line);
     for (i = 0; i < state->listed_count; ++i) {
-        fprintf(out, "%s  FAIL %s\n", prefix, state->listed[i]);
+        snprintf(line, sizeof line, "  FAIL %s", state->listed[i]);
+        emit(run, line);
     }
     if (state->checks_failed > state->listed_count) {
-        fprintf(out, "%s  ... %ld more failures\n", prefix, state->checks_failed - state->listed_count);
+        snprintf(line, sizeof line, "  ... %ld more failures", state->checks_failed - state->listed_count);
+        emit(run, line);
     }
 }
 
@@ -268,6 +307,7 @@ void trv_end(TRV_T_RUNCTX *run)
     }
     state = run->trv_ctxpriv;
     state->ending = 1;
+    trv_guard_stop(run);
     trv_run_cleanups(run);
     trv_channels_release();
     trv_testers_release(run);
@@ -275,15 +315,14 @@ void trv_end(TRV_T_RUNCTX *run)
     if (state->scenarios_failed > 0) {
         trv_mark_process_failed();
     }
-    if (state->trace != NULL) {
-        trv_write_summary(run, state->trace, "RUN      end ");
-    }
+    trv_write_summary(run, trv_summary_to_trace);
+    trv_trace_close(run);
     if (quiet == NULL || quiet[0] == '\0') {
-        trv_write_summary(run, stdout, "qvm run ");
-        fprintf(stdout, "qvm run %s: trace in %s\n", state->tester, state->trace_path);
+        trv_write_summary(run, trv_summary_to_stdout);
+        fprintf(stdout, "qvm run %s: trace in %s%s\n", state->tester, state->trace_path,
+                state->trace_error != 0 ? " (incomplete)" : "");
         fflush(stdout);
     }
-    trv_trace_close(run);
     trv_tdc_release(&state->tdc);
     free(state);
     run->trv_ctxpriv = NULL;
@@ -308,13 +347,13 @@ void trv_rioexit(TRV_T_RUNCTX *run, TRV_T_INT number)
 void trv_exit(TRV_T_INT failed)
 {
     fflush(NULL);
-    exit(failed || trv_process_failed() ? 1 : 0);
+    exit(trv_exit_status(failed));
 }
 
 void trv_thr_exit(TRV_T_INT failed)
 {
     fflush(NULL);
-    pthread_exit((void *)(intptr_t)(failed || trv_process_failed() ? 1 : 0));
+    pthread_exit((void *)(intptr_t)trv_exit_status(failed));
 }
 
 void trv_enable(TRV_T_RUNCTX *run, TRV_T_CLEANUP procedure)

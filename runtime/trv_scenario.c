@@ -20,6 +20,9 @@ void trv_startchronomarkloop(TRV_T_RUNCTX *run, TRV_T_INT end_number, TRV_T_INT 
     state->scenario_name[slot] = trv_construct_text(run, number, text != NULL && text[0] ? text : "(root)");
     trv_get_date(&state->scenario_start[slot]);
     state->depth = slot;
+    state->scenario_number[slot] = (int)number;
+    trv_note_construct(run, number, "the scenario's begin", 1);
+    trv_guard_restart_limit(run);
     trv_where(run, number, where, sizeof where);
     trv_trace(run, TRV_K_TRACE_SCN, "SCENARIO %s begin \"%s\" depth %d repetition %d", where,
               state->scenario_name[slot], (int)depth, (int)repetition);
@@ -55,6 +58,8 @@ void trv_stopchronomarkloop(TRV_T_RUNCTX *run, TRV_T_INT result, TRV_T_INT end_n
               trv_elapsed_ms(&state->scenario_start[slot], &now));
     state->scenario_name[slot] = NULL;
     state->depth = slot - 1;
+    trv_note_construct(run, end_number, "the scenario's end", 1);
+    trv_guard_restart_limit(run);
     trv_link_send(run, "SCENARIO END %d %d %d", (int)element, (int)file_id, (int)result);
 }
 
@@ -124,6 +129,7 @@ void trv_aexcep(TRV_T_RUNCTX *run, TRV_T_INT failed, TRV_T_INT number, TRV_T_INT
 void trv_bproc(TRV_T_RUNCTX *run, TRV_T_INT number)
 {
     char where[TRV_K_PATH_SIZE];
+    trv_note_construct(run, number, "PROC", 0);
     trv_where(run, number, where, sizeof where);
     trv_trace(run, TRV_K_TRACE_DETAIL, "PROC     %s begin \"%s\"", where, trv_construct_text(run, number, "?"));
 }
@@ -149,6 +155,7 @@ void trv_comment(TRV_T_RUNCTX *run, TRV_T_INT number)
 {
     char where[TRV_K_PATH_SIZE];
     const char *text = trv_construct_text(run, number, NULL);
+    trv_note_construct(run, number, "COMMENT", 1);
     trv_where(run, number, where, sizeof where);
     if (text != NULL) {
         trv_trace(run, TRV_K_TRACE_SCN, "COMMENT  %s \"%s\"", where, text);
@@ -165,6 +172,7 @@ void trv_print(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_ULONG value)
     char where[TRV_K_PATH_SIZE];
     const char *expression = trv_construct_text(run, number, "value");
     const char *label = trv_construct_detail(run, number, NULL);
+    trv_note_construct(run, number, "PRINT", 1);
     trv_where(run, number, where, sizeof where);
     if (label != NULL && strcmp(label, expression) != 0) {
         trv_trace(run, TRV_K_TRACE_SCN, "PRINT    %s %s: %s = %ld (0x%lx)", where, label, expression, (long)value,

@@ -15,6 +15,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -109,32 +110,101 @@ static void trv_tester_directory(TRV_T_RUNCTX *run, const char *rio_file)
     }
 }
 
-/* The mailbox is made when the run starts, so that messages sent before the
- * first INTERRECV wait in it; a failure shows only when it is used. */
+/* Whether a socket file is left from a tester that is gone: nothing
+ * receives on it any more. */
+static int trv_stale_socket(const char *path, int type)
+{
+    struct sockaddr_un address;
+    int fd = socket(AF_UNIX, type | SOCK_CLOEXEC, 0);
+    int stale;
+    if (fd < 0) {
+        return 0;
+    }
+    memset(&address, 0, sizeof address);
+    address.sun_family = AF_UNIX;
+    snprintf(address.sun_path, sizeof address.sun_path, "%s", path);
+    stale = connect(fd, (struct sockaddr *)&address, sizeof address) != 0 && errno == ECONNREFUSED;
+    close(fd);
+    return stale;
+}
+
+/* Makes room for a socket of this tester at path: a socket left by a
+ * tester that is gone is removed, anything else is left alone and stops
+ * the bind (0, with the reason). */
+static int trv_clear_socket_path(TRV_T_RUNCTX *run, const char *path, int type)
+{
+    struct stat status;
+    if (lstat(path, &status) != 0) {
+        return 1;
+    }
+    if (!S_ISSOCK(status.st_mode)) {
+        trv_problem(run, "%s is in the way and is not a socket: it is left alone", path);
+        return 0;
+    }
+    if (!trv_stale_socket(path, type)) {
+        trv_problem(run, "%s is in use by another tester", path);
+        return 0;
+    }
+    unlink(path);
+    return 1;
+}
+
+/* Removes a socket this tester bound, unless something else took its place. */
+static void trv_remove_own_socket(const char *path, const struct stat *bound)
+{
+    struct stat status;
+    if (lstat(path, &status) == 0 && S_ISSOCK(status.st_mode) && status.st_dev == bound->st_dev &&
+        status.st_ino == bound->st_ino) {
+        unlink(path);
+    }
+}
+
+static int trv_bind_mailbox(TRV_T_RUNCTX *run, const struct sockaddr_un *address)
+{
+    trv_private *state = trv_priv(run);
+    int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        trv_problem(run, "no socket for inter-tester messages (%s)", strerror(errno));
+        return 0;
+    }
+    if (!trv_clear_socket_path(run, address->sun_path, SOCK_DGRAM)) {
+        close(fd);
+        return 0;
+    }
+    if (bind(fd, (const struct sockaddr *)address, sizeof *address) != 0 ||
+        lstat(address->sun_path, &state->mailbox_status) != 0) {
+        trv_problem(run, "cannot receive inter-tester messages at %s (%s)", address->sun_path, strerror(errno));
+        close(fd);
+        return 0;
+    }
+    state->mailbox = fd;
+    snprintf(state->mailbox_path, sizeof state->mailbox_path, "%s", address->sun_path);
+    return 1;
+}
+
+/* The mailbox is made when the run starts, so that messages sent before
+ * the first INTERRECV wait in it. When it cannot be made the run says so
+ * at once: a failing verdict when QVM_TESTER_DIR names the directory (the
+ * run is meant to meet other testers), else a RUN line; an INTERRECV then
+ * fails at once with the reason. */
 void trv_testers_start(TRV_T_RUNCTX *run, const char *rio_file)
 {
     trv_private *state = trv_priv(run);
     struct sockaddr_un address;
     char file[TRV_K_NAME_SIZE + 16];
-    int fd;
+    const char *chosen = getenv("QVM_TESTER_DIR");
     trv_tester_directory(run, rio_file);
     trv_mailbox_file(trv_short_tester_name(run), file, sizeof file);
-    if (!trv_socket_address(run, file, &address)) {
+    state->tester_problem[0] = '\0';
+    if (trv_socket_address(run, file, &address) && trv_bind_mailbox(run, &address)) {
         return;
     }
-    fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        trv_problem(run, "no socket for inter-tester messages (%s)", strerror(errno));
-        return;
+    trv_bounded_copy(state->mailbox_problem, sizeof state->mailbox_problem, state->tester_problem);
+    if (chosen != NULL && chosen[0] != '\0') {
+        trv_fail(run, -1, "no inter-tester mailbox: %s", state->mailbox_problem);
+    } else {
+        trv_trace(run, TRV_K_TRACE_ERROR, "RUN      no inter-tester mailbox: %s", state->mailbox_problem);
     }
-    unlink(address.sun_path);
-    if (bind(fd, (struct sockaddr *)&address, sizeof address) != 0) {
-        trv_problem(run, "cannot receive inter-tester messages at %s (%s)", address.sun_path, strerror(errno));
-        close(fd);
-        return;
-    }
-    state->mailbox = fd;
-    snprintf(state->mailbox_path, sizeof state->mailbox_path, "%s", address.sun_path);
 }
 
 void trv_testers_release(TRV_T_RUNCTX *run)
@@ -142,7 +212,7 @@ void trv_testers_release(TRV_T_RUNCTX *run)
     trv_private *state = trv_priv(run);
     if (state->mailbox >= 0) {
         close(state->mailbox);
-        unlink(state->mailbox_path);
+        trv_remove_own_socket(state->mailbox_path, &state->mailbox_status);
         state->mailbox = -1;
     }
 }
@@ -169,6 +239,10 @@ static int trv_post(TRV_T_RUNCTX *run, const char *destination, const char *data
     int result = 1;
     trv_mailbox_file(destination, file, sizeof file);
     if (!trv_socket_address(run, file, &address)) {
+        return 1;
+    }
+    if (access(trv_priv(run)->rdv_dir, W_OK | X_OK) != 0) {
+        trv_problem(run, "the tester directory %s cannot be used (%s)", trv_priv(run)->rdv_dir, strerror(errno));
         return 1;
     }
     fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -204,6 +278,7 @@ TRV_T_INT trv_intersend(TRV_T_RUNCTX *run, const char *message, const char *dest
 {
     char datagram[QVM_TAGTBUF_SIZE];
     int length;
+    int result;
     trv_priv(run)->tester_problem[0] = '\0';
     if (message == NULL || destination == NULL || destination[0] == '\0') {
         trv_problem(run, "no message or no destination");
@@ -214,7 +289,10 @@ TRV_T_INT trv_intersend(TRV_T_RUNCTX *run, const char *message, const char *dest
         trv_problem(run, "the message is longer than %d bytes", QVM_TAGTBUF_SIZE - 2 - (int)strlen(trv_short_tester_name(run)));
         return 1;
     }
-    return trv_post(run, destination, datagram, (size_t)length);
+    trv_guard_hold_limit(run);
+    result = trv_post(run, destination, datagram, (size_t)length);
+    trv_guard_restart_limit(run);
+    return result;
 }
 
 void trv_isend(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT failed, const char *message,
@@ -235,6 +313,8 @@ void trv_irecv(TRV_T_RUNCTX *run, TRV_T_INT number)
     char where[TRV_K_PATH_SIZE];
     trv_priv(run)->statement = number;
     trv_priv(run)->tester_problem[0] = '\0';
+    trv_note_construct(run, number, "INTERRECV", 0);
+    trv_guard_hold_limit(run);
     trv_where(run, number, where, sizeof where);
     trv_trace(run, TRV_K_TRACE_DETAIL, "INTERRECV %s waits", where);
 }
@@ -275,9 +355,7 @@ TRV_T_INT priv_interrecv(TRV_T_INT *socket_fd, TRV_T_INT timeout, char *buffer, 
         return 1;
     }
     if (trv_priv(run)->mailbox < 0) {
-        if (trv_priv(run)->tester_problem[0] == '\0') {
-            trv_problem(run, "this tester has no socket for inter-tester messages");
-        }
+        trv_problem(run, "this tester has no inter-tester mailbox (%s)", trv_priv(run)->mailbox_problem);
         return 1;
     }
     wait = timeout > 0 ? (TRV_T_UTIME)timeout : trv_tester_timeout(run);
@@ -306,6 +384,8 @@ TRV_T_INT priv_interrecv(TRV_T_INT *socket_fd, TRV_T_INT timeout, char *buffer, 
 void trv_end_irecv(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT result, const char *emitter, const char *info)
 {
     char what[TRV_K_FAILURE_TEXT];
+    trv_priv(run)->running_done = 1;
+    trv_guard_restart_limit(run);
     switch (result) {
     case 0:
         snprintf(what, sizeof what, "INTERRECV \"%.100s\" from \"%.100s\"", info != NULL ? info : "",
@@ -324,6 +404,8 @@ void trv_brdv(TRV_T_RUNCTX *run, TRV_T_INT number, const char *name)
     char where[TRV_K_PATH_SIZE];
     trv_priv(run)->statement = number;
     trv_priv(run)->tester_problem[0] = '\0';
+    trv_note_construct(run, number, "RENDEZVOUS", 0);
+    trv_guard_hold_limit(run);
     trv_where(run, number, where, sizeof where);
     trv_trace(run, TRV_K_TRACE_DETAIL, "RENDEZVOUS %s \"%s\" reached", where, name != NULL ? name : "");
 }
@@ -453,6 +535,7 @@ TRV_T_INT trv_rdv(const char *name)
     TRV_T_UTIME timeout = trv_env_number("QVM_RDV_TIMEOUT", TRV_K_RDV_TIMEOUT);
     TRV_T_UTIME deadline = trv_now_ms() + timeout;
     struct sockaddr_un address;
+    struct stat bound;
     char file[TRV_K_MEETING_NAME * 2 + 32];
     char safe[TRV_K_MEETING_NAME];
     int occurrence, party, lock, fd, result;
@@ -481,10 +564,14 @@ TRV_T_INT trv_rdv(const char *name)
     if (fd >= 0) {
         close(fd);
     }
-    /* Nobody holds it: what is there is left from an earlier run. */
-    unlink(address.sun_path);
+    /* Nobody holds it: a socket there is left from an earlier run. */
+    if (!trv_clear_socket_path(run, address.sun_path, SOCK_STREAM)) {
+        close(lock);
+        return 1;
+    }
     fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0 || bind(fd, (struct sockaddr *)&address, sizeof address) != 0 || listen(fd, 64) != 0) {
+    if (fd < 0 || bind(fd, (struct sockaddr *)&address, sizeof address) != 0 || listen(fd, 64) != 0 ||
+        lstat(address.sun_path, &bound) != 0) {
         trv_problem(run, "cannot hold the rendezvous at %s (%s)", address.sun_path, strerror(errno));
         if (fd >= 0) {
             close(fd);
@@ -494,13 +581,15 @@ TRV_T_INT trv_rdv(const char *name)
     }
     close(lock);
     result = trv_hold_meeting(run, fd, party, deadline, timeout);
-    unlink(address.sun_path);
+    trv_remove_own_socket(address.sun_path, &bound);
     close(fd);
     return result;
 }
 
 void trv_ardv(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT failed, const char *name)
 {
+    trv_priv(run)->running_done = 1;
+    trv_guard_restart_limit(run);
     if (failed) {
         trv_fail(run, number, "RENDEZVOUS \"%s\" failed: %s", name != NULL ? name : "",
                  trv_priv(run)->tester_problem);

@@ -4,6 +4,7 @@
  * A buffered line is stored as one class byte, its text and a newline. */
 #include "trv_private.h"
 
+#include <errno.h>
 #include <stdarg.h>
 
 static int trv_buffer_used(const TRV_T_TRACECTX *buffer)
@@ -19,13 +20,43 @@ static void trv_buffer_reset(TRV_T_TRACECTX *buffer)
     buffer->trv_ctxbuffersizeleft = buffer->trv_ctxbuffersize;
 }
 
-static void trv_write_line(trv_private *state, const char *text, size_t length)
+/* A write, flush or close of the trace failed: the run fails, the reason
+ * goes to standard error at once, and nothing more is written there. */
+static void trv_trace_broken(trv_private *state, int error)
 {
-    if (state->trace == NULL) {
+    char text[TRV_K_FAILURE_TEXT];
+    if (state->trace_error != 0) {
         return;
     }
-    fwrite(text, 1, length, state->trace);
-    fputc('\n', state->trace);
+    state->trace_error = error != 0 ? error : EIO;
+    snprintf(text, sizeof text, "the trace file %.150s could not be written (%s)", state->trace_path,
+             strerror(state->trace_error));
+    fprintf(stderr, "qvm run %s: %s: the trace is incomplete\n", state->tester, text);
+    fflush(stderr);
+    ++state->checks_failed;
+    if (state->listed_count < TRV_K_MAX_LISTED) {
+        trv_bounded_copy(state->listed[state->listed_count++], TRV_K_FAILURE_TEXT, text);
+    }
+    trv_mark_trace_lost();
+}
+
+int trv_trace_writable(const trv_private *state)
+{
+    return state->trace != NULL && state->trace_error == 0;
+}
+
+/* At once (no trace buffer) each line reaches the file as it is written,
+ * so that a run that ends abruptly leaves every line it traced. */
+static void trv_write_line(trv_private *state, const char *text, size_t length)
+{
+    if (!trv_trace_writable(state)) {
+        return;
+    }
+    errno = 0;
+    if (fwrite(text, 1, length, state->trace) != length || fputc('\n', state->trace) == EOF ||
+        (state->direct && fflush(state->trace) != 0)) {
+        trv_trace_broken(state, errno);
+    }
 }
 
 void trv_trace_setup(TRV_T_RUNCTX *run)
@@ -144,23 +175,37 @@ void trv_trace_flush(TRV_T_RUNCTX *run, int priority)
         trv_write_kept_lines(run, state->failure_pending ? K_TRACECTX_MAX_PRIORITY : priority);
         state->failure_pending = 0;
     }
-    if (state->trace != NULL) {
-        fflush(state->trace);
+    if (trv_trace_writable(state)) {
+        errno = 0;
+        if (fflush(state->trace) != 0) {
+            trv_trace_broken(state, errno);
+        }
     }
 }
 
 void trv_trace_close(TRV_T_RUNCTX *run)
 {
     trv_private *state = trv_priv(run);
+    int failed;
     if (state->trace == NULL) {
         return;
     }
+    errno = 0;
+    failed = ferror(state->trace) != 0;
     if (state->trace_owned) {
-        fclose(state->trace);
+        failed = fclose(state->trace) != 0 || failed;
     } else {
-        fflush(state->trace);
+        failed = fflush(state->trace) != 0 || failed;
+    }
+    if (failed) {
+        trv_trace_broken(state, errno);
     }
     state->trace = NULL;
+}
+
+void trv_trace_write_summary(TRV_T_RUNCTX *run, const char *line)
+{
+    trv_write_line(trv_priv(run), line, strlen(line));
 }
 
 void trv_flush_circular_buffer(TRV_T_RUNCTX *run, TRV_T_INT priority)
