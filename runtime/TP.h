@@ -190,6 +190,9 @@ extern TRV_THREAD_LOCAL TRV_T_INT I0, I1, I2, I3, I4, I5, I6, I7, I8, I9, I10, I
 
 /* ---- Run start and end --------------------------------------------------- */
 void trv_set_trace_functions(TRV_T_RUNCTX *run);
+/* The TDC file the program was generated with, and the directory its name
+ * is relative to; called before trv_initrio, which looks for it there. */
+void trv_tdc_origin(TRV_T_RUNCTX *run, const char *generation_directory, const char *tdc_path);
 void trv_initrio(TRV_T_RUNCTX *run, const char *rio_file, const char *filters, TRV_T_INT instance_ok,
                  TRV_T_INT instance_unknown, const char *instance_name, TRV_T_INT occid,
                  const char *stamp, const char *build);

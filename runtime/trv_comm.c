@@ -67,38 +67,64 @@ void trv_waittil(TRV_T_RUNCTX *run, TRV_T_INT number)
     state->waittil_open = 1;
     state->waittil_limit = trv_waittil_limit();
     state->waittil_start = trv_getevtdate(run);
+    trv_get_date(&state->waittil_begun);
+    memset(&state->waittil_last, 0, sizeof state->waittil_last);
     state->difference[0] = '\0';
     run->trv_ctxlogdate = 0;
     trv_trace(run, TRV_K_TRACE_DETAIL, "WAITTIL  %s begin \"%s\"", where, trv_construct_text(run, number, "?"));
 }
 
+/* What ended a WAITTIL: the message whose evaluation was the latest, else
+ * the time window when the expression that held measures the waited time. */
+static void trv_waittil_ending(TRV_T_RUNCTX *run, const char *expression, char *out, size_t size)
+{
+    const trv_waittil_event *last = &trv_priv(run)->waittil_last;
+    if (last->fresh == 2 && last->matched >= 0) {
+        snprintf(out, size, "message %s (%s) received on channel %s", trv_construct_text(run, last->matched, "?"),
+                 trv_construct_text(run, last->type, "?"), trv_construct_text(run, last->channel, "?"));
+    } else if (last->fresh == 2) {
+        snprintf(out, size, "message %s received on channel %s matched no definition",
+                 trv_construct_text(run, last->type, "?"), trv_construct_text(run, last->channel, "?"));
+    } else if (expression == NULL) {
+        snprintf(out, size, "no message ended the wait");
+    } else if (strstr(expression, "WTIME") != NULL) {
+        snprintf(out, size, "time window elapsed");
+    } else {
+        snprintf(out, size, "condition true without a message");
+    }
+}
+
 void trv_endwaittil(TRV_T_RUNCTX *run, TRV_T_INT result, TRV_T_INT end_number, const char *message_type)
 {
     trv_private *state = trv_priv(run);
-    TRV_T_UTIME waited = trv_getevtdate(run) - state->waittil_start;
     int number = state->statement >= 0 ? state->statement : end_number;
     char what[TRV_K_FAILURE_TEXT];
+    char ending[TRV_K_FAILURE_TEXT / 2];
+    TRV_T_DATE now;
+    double waited;
+    trv_get_date(&now);
+    waited = trv_elapsed_ms(&state->waittil_begun, &now);
     state->waittil_open = 0;
     state->running_done = 1;
     trv_guard_restart_limit(run);
     switch (result) {
     case 0:
-        snprintf(what, sizeof what, "WAITTIL condition met after %lu ms (%s)", (unsigned long)waited,
-                 message_type);
+        trv_waittil_ending(run, trv_construct_text(run, number, NULL), ending, sizeof ending);
+        snprintf(what, sizeof what, "WAITTIL condition met after %.3f ms: %s", waited, ending);
         trv_pass(run, number, what);
         break;
     case 1:
+        trv_waittil_ending(run, trv_construct_detail(run, number, NULL), ending, sizeof ending);
         if (state->difference[0] != '\0') {
-            trv_fail(run, number, "WAITTIL failure condition met after %lu ms (%s), last difference %s",
-                     (unsigned long)waited, message_type, state->difference);
+            trv_fail(run, number, "WAITTIL failure condition met after %.3f ms: %s, last difference %s", waited,
+                     ending, state->difference);
         } else {
-            trv_fail(run, number, "WAITTIL failure condition met after %lu ms: nothing matched (%s)",
-                     (unsigned long)waited, message_type);
+            trv_fail(run, number, "WAITTIL failure condition met after %.3f ms: %s, nothing matched (%s)", waited,
+                     ending, message_type);
         }
         break;
     default:
-        trv_fail(run, number, "WAITTIL stopped after %lu ms: the callback of %s failed", (unsigned long)waited,
-                 message_type);
+        trv_fail(run, number, "WAITTIL stopped after %.3f ms: the callback of %s failed", waited, message_type);
         break;
     }
 }
@@ -129,6 +155,10 @@ TRV_T_UTIME trv_getevtdate(TRV_T_RUNCTX *run)
 
 TRV_T_UTIME trv_getwtime(TRV_T_RUNCTX *run)
 {
+    /* The waited time is read for each evaluation of the conditions but
+     * the one that follows a message matched. */
+    trv_waittil_event *last = &trv_priv(run)->waittil_last;
+    last->fresh = last->fresh == 1 ? 2 : 0;
     TRV_T_UTIME gran = run->trv_gran > 0 ? run->trv_gran : 1;
     return (trv_getevtdate(run) - trv_priv(run)->waittil_start) / gran;
 }
@@ -176,6 +206,13 @@ void trv_evt(TRV_T_RUNCTX *run, TRV_T_INT type_number, TRV_T_INT channel_number,
     char where[TRV_K_PATH_SIZE];
     (void)kind;
     (void)text;
+    trv_private *state = trv_priv(run);
+    if (state->waittil_open) {
+        state->waittil_last.type = type_number;
+        state->waittil_last.channel = channel_number;
+        state->waittil_last.matched = -1;
+        state->waittil_last.fresh = 1;
+    }
     trv_where(run, type_number, where, sizeof where);
     trv_trace(run, TRV_K_TRACE_DETAIL, "RECEIVE  %s \"%s\" on channel %s", where,
               trv_construct_text(run, type_number, "?"), trv_construct_text(run, channel_number, "?"));
@@ -190,6 +227,12 @@ void trv_endevt(TRV_T_RUNCTX *run, TRV_T_INT end_number)
 void trv_def_msg(TRV_T_RUNCTX *run, TRV_T_INT number)
 {
     char where[TRV_K_PATH_SIZE];
+    trv_waittil_event *last = &trv_priv(run)->waittil_last;
+    /* A received message that matched is evaluated without reading the time. */
+    if (last->fresh == 1) {
+        last->matched = number;
+        last->fresh = 2;
+    }
     trv_where(run, number, where, sizeof where);
     trv_trace(run, TRV_K_TRACE_DETAIL, "MESSAGE  %s \"%s\"", where, trv_construct_text(run, number, "?"));
 }

@@ -29,7 +29,18 @@ typedef struct trv_s_tdc {
     int count;
     char **files;           /* base names of the CF records, in order */
     int file_count;
+    char origin_directory[TRV_K_PATH_SIZE]; /* of trv_tdc_origin */
+    char origin_path[TRV_K_PATH_SIZE];
 } trv_tdc;
+
+/* The last message received during a WAITTIL, and whether the condition
+ * was evaluated for it and nothing since: then that message ended the wait. */
+typedef struct trv_s_waittil_event {
+    int type;     /* construct numbers of the message type and the channel */
+    int channel;
+    int matched;  /* the message variable it matched, or -1 */
+    int fresh;    /* 0: evaluated since; 1: received; 2: its evaluation is the latest */
+} trv_waittil_event;
 
 #define TRV_K_MAX_MEETINGS 64 /* rendezvous names counted per run */
 #define TRV_K_MEETING_NAME 64
@@ -86,6 +97,8 @@ struct trv_s_private {
     int waittil_open;
     TRV_T_UTIME waittil_start;
     TRV_T_UTIME waittil_limit;
+    TRV_T_DATE waittil_begun;   /* the waited time to the microsecond */
+    trv_waittil_event waittil_last; /* the last message the WAITTIL received */
     char rdv_dir[TRV_K_PATH_SIZE];
     int mailbox;         /* the tester's inter-tester socket, or -1 */
     char mailbox_path[TRV_K_PATH_SIZE];
@@ -152,7 +165,9 @@ int trv_process_failed(void);
 void trv_mark_trace_lost(void);
 
 /* TDC file: construct texts and script positions by number. */
-void trv_tdc_load(trv_tdc *tdc, const char *path, const char *stamp, char *problem, size_t size);
+/* Finds the TDC file of the program's generation and loads it; a RUN line
+ * says which file it read, or why none. */
+void trv_tdc_read(TRV_T_RUNCTX *run, const char *rio_file, const char *stamp);
 void trv_tdc_release(trv_tdc *tdc);
 const trv_construct *trv_tdc_find(const trv_tdc *tdc, int number);
 /* "#<number> <file>:<line>" or "#<number>" into out. */

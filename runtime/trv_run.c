@@ -84,26 +84,6 @@ static void trv_open_trace(TRV_T_RUNCTX *run, const char *rio_file, char *proble
     }
 }
 
-/* The TDC file has the trace file's name with the TDC extension. */
-static void trv_tdc_path(const char *rio_file, char *path, size_t size)
-{
-    const char *extension = getenv("QVM_TDC");
-    const char *dot = strrchr(rio_file, '.');
-    const char *slash = strrchr(rio_file, '/');
-    const char *backslash = strrchr(rio_file, '\\');
-    size_t stem = strlen(rio_file);
-    if (slash == NULL || (backslash != NULL && backslash > slash)) {
-        slash = backslash;
-    }
-    if (dot != NULL && (slash == NULL || dot > slash)) {
-        stem = (size_t)(dot - rio_file);
-    }
-    if (extension == NULL || extension[0] == '\0') {
-        extension = "tdc";
-    }
-    snprintf(path, size, "%.*s.%s", (int)stem, rio_file, extension);
-}
-
 static void trv_read_filters(TRV_T_RUNCTX *run, const char *filters)
 {
     char active[TRV_K_FILTER_COUNT + 1];
@@ -137,17 +117,6 @@ static void trv_name_tester(TRV_T_RUNCTX *run, const char *rio_file)
         name = rio_file != NULL && rio_file[0] != '\0' ? rio_file : "tester";
     }
     trv_bounded_copy(trv_priv(run)->tester, sizeof trv_priv(run)->tester, name);
-}
-
-static void trv_read_tdc(TRV_T_RUNCTX *run, const char *rio_file, const char *stamp)
-{
-    char problem[TRV_K_PATH_SIZE + 128];
-    char path[TRV_K_PATH_SIZE];
-    trv_tdc_path(rio_file != NULL && rio_file[0] != '\0' ? rio_file : "run.rio", path, sizeof path);
-    trv_tdc_load(&trv_priv(run)->tdc, path, stamp, problem, sizeof problem);
-    if (problem[0] != '\0') {
-        trv_trace(run, TRV_K_TRACE_ERROR, "RUN      %s", problem);
-    }
 }
 
 /* A name that matches no declared instance is a mistake; no name at all
@@ -184,7 +153,7 @@ void trv_initrio(TRV_T_RUNCTX *run, const char *rio_file, const char *filters, T
     if (problem[0] != '\0') {
         trv_fail(run, -1, "%s", problem);
     }
-    trv_read_tdc(run, rio_file, stamp);
+    trv_tdc_read(run, rio_file, stamp);
     trv_read_filters(run, filters);
     trv_check_instance(run, instance_ok, instance_unknown, instance_name);
     trv_trace_setup(run);

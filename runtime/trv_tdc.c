@@ -1,10 +1,11 @@
-/* Reader of the TDC file written beside the program: it turns the
+/* Reader of the TDC file of the program's generation: it turns the
  * construct numbers passed to the runtime back into script texts and
  * positions, so that the trace can say where a verdict comes from. */
 #define _GNU_SOURCE
 #include "trv_private.h"
 
 #include <ctype.h>
+#include <unistd.h>
 
 #define TRV_K_MAX_FIELDS 8
 #define TRV_K_MAX_RECORD 10000000L /* records beyond are ignored */
@@ -159,16 +160,15 @@ static int trv_tdc_read_line(trv_tdc *tdc, char *line, const char *stamp)
     return 1;
 }
 
-void trv_tdc_load(trv_tdc *tdc, const char *path, const char *stamp, char *problem, size_t size)
+/* Loads one candidate: 0 loaded, 1 no such file, 2 of another generation. */
+static int trv_tdc_try(trv_tdc *tdc, const char *path, const char *stamp)
 {
     FILE *file = fopen(path, "r");
     char *line = NULL;
     size_t capacity = 0;
     int matches = 1;
-    problem[0] = '\0';
     if (file == NULL) {
-        snprintf(problem, size, "no TDC file %s: script positions are not shown", path);
-        return;
+        return 1;
     }
     while (matches && getline(&line, &capacity, file) >= 0) {
         matches = trv_tdc_read_line(tdc, line, stamp);
@@ -176,10 +176,167 @@ void trv_tdc_load(trv_tdc *tdc, const char *path, const char *stamp, char *probl
     free(line);
     fclose(file);
     if (!matches) {
+        char directory[TRV_K_PATH_SIZE];
+        char path_copy[TRV_K_PATH_SIZE];
+        memcpy(directory, tdc->origin_directory, sizeof directory);
+        memcpy(path_copy, tdc->origin_path, sizeof path_copy);
         trv_tdc_release(tdc);
-        snprintf(problem, size, "TDC file %s is not from the same generation: script positions are not shown",
-                 path);
+        memcpy(tdc->origin_directory, directory, sizeof directory);
+        memcpy(tdc->origin_path, path_copy, sizeof path_copy);
+        return 2;
     }
+    return 0;
+}
+
+void trv_tdc_origin(TRV_T_RUNCTX *run, const char *generation_directory, const char *tdc_path)
+{
+    trv_tdc *tdc = &trv_priv(run)->tdc;
+    trv_bounded_copy(tdc->origin_directory, sizeof tdc->origin_directory,
+                     generation_directory != NULL ? generation_directory : "");
+    trv_bounded_copy(tdc->origin_path, sizeof tdc->origin_path, tdc_path != NULL ? tdc_path : "");
+}
+
+#define TRV_K_TDC_CANDIDATES 5
+
+/* The paths where the TDC file may be, in the order they are tried. */
+typedef struct trv_s_tdc_candidates {
+    char paths[TRV_K_TDC_CANDIDATES][TRV_K_PATH_SIZE];
+    int count;
+} trv_tdc_candidates;
+
+static int trv_is_separator(char c)
+{
+    return c == '/' || c == '\\';
+}
+
+/* Adds directory/name (name alone when directory is NULL), unless it is
+ * there already or does not fit. */
+static void trv_tdc_candidate(trv_tdc_candidates *candidates, const char *directory, const char *name)
+{
+    char *slot;
+    int written;
+    int i;
+    if (candidates->count == TRV_K_TDC_CANDIDATES || name[0] == '\0') {
+        return;
+    }
+    slot = candidates->paths[candidates->count];
+    if (directory == NULL || directory[0] == '\0') {
+        written = snprintf(slot, TRV_K_PATH_SIZE, "%s", name);
+    } else {
+        size_t length = strlen(directory);
+        written = snprintf(slot, TRV_K_PATH_SIZE, "%s%s%s", directory,
+                           trv_is_separator(directory[length - 1]) ? "" : "/", name);
+    }
+    if (written < 0 || written >= TRV_K_PATH_SIZE) {
+        return;
+    }
+    for (i = 0; i < candidates->count; ++i) {
+        if (strcmp(candidates->paths[i], slot) == 0) {
+            return;
+        }
+    }
+    ++candidates->count;
+}
+
+static const char *trv_base_name(const char *path)
+{
+    const char *base = path;
+    for (; *path != '\0'; ++path) {
+        if (trv_is_separator(*path)) {
+            base = path + 1;
+        }
+    }
+    return base;
+}
+
+/* The directory of the running program, "" when the system does not say. */
+static void trv_program_directory(char *directory, size_t size)
+{
+    ssize_t length = readlink("/proc/self/exe", directory, size - 1);
+    directory[0] = '\0';
+    if (length > 0) {
+        directory[length] = '\0';
+        *(char *)trv_base_name(directory) = '\0';
+    }
+}
+
+/* The trace file's name with the TDC extension (QVM_TDC, else "tdc"). */
+static void trv_tdc_beside_trace(trv_tdc_candidates *candidates, const char *rio_file)
+{
+    char path[TRV_K_PATH_SIZE];
+    const char *extension = getenv("QVM_TDC");
+    const char *base = trv_base_name(rio_file);
+    const char *dot = strrchr(base, '.');
+    int stem = (int)(dot != NULL ? (size_t)(dot - rio_file) : strlen(rio_file));
+    if (extension == NULL || extension[0] == '\0') {
+        extension = "tdc";
+    }
+    if (snprintf(path, sizeof path, "%.*s.%s", stem, rio_file, extension) < (int)sizeof path) {
+        trv_tdc_candidate(candidates, NULL, path);
+    }
+}
+
+/* QVM_TDC_FILE alone when it is set; else the file the program was
+ * generated with, beside the program and from the directory of the
+ * generation; then the one named after the trace. */
+static void trv_tdc_candidates_of(const trv_tdc *tdc, const char *rio_file, trv_tdc_candidates *candidates)
+{
+    const char *forced = getenv("QVM_TDC_FILE");
+    candidates->count = 0;
+    if (forced != NULL && forced[0] != '\0') {
+        trv_tdc_candidate(candidates, NULL, forced);
+        return;
+    }
+    if (tdc->origin_path[0] != '\0') {
+        char program_directory[TRV_K_PATH_SIZE];
+        const int absolute = trv_is_separator(tdc->origin_path[0]);
+        trv_program_directory(program_directory, sizeof program_directory);
+        if (program_directory[0] != '\0') {
+            trv_tdc_candidate(candidates, program_directory, trv_base_name(tdc->origin_path));
+            if (!absolute) {
+                trv_tdc_candidate(candidates, program_directory, tdc->origin_path);
+            }
+        }
+        trv_tdc_candidate(candidates, absolute ? NULL : tdc->origin_directory, tdc->origin_path);
+    }
+    trv_tdc_beside_trace(candidates, rio_file != NULL && rio_file[0] != '\0' ? rio_file : "run.rio");
+}
+
+void trv_tdc_read(TRV_T_RUNCTX *run, const char *rio_file, const char *stamp)
+{
+    trv_tdc *tdc = &trv_priv(run)->tdc;
+    trv_tdc_candidates candidates;
+    char others[TRV_K_TRACE_LINE];
+    const char *stale = NULL;
+    size_t used = 0;
+    int i;
+    trv_tdc_candidates_of(tdc, rio_file, &candidates);
+    for (i = 0; i < candidates.count; ++i) {
+        const int outcome = trv_tdc_try(tdc, candidates.paths[i], stamp);
+        if (outcome == 0) {
+            trv_trace(run, TRV_K_TRACE_ERROR, "RUN      TDC file %s", candidates.paths[i]);
+            return;
+        }
+        if (outcome == 2 && stale == NULL) {
+            stale = candidates.paths[i];
+        }
+    }
+    if (stale != NULL) {
+        trv_trace(run, TRV_K_TRACE_ERROR,
+                  "RUN      TDC file %s is not from the same generation: script positions are not shown", stale);
+        return;
+    }
+    others[0] = '\0';
+    for (i = 1; i < candidates.count && used < sizeof others; ++i) {
+        int written = snprintf(others + used, sizeof others - used, "%s%s", i == 1 ? " (nor " : ", ",
+                               candidates.paths[i]);
+        used += written > 0 ? (size_t)written : 0;
+    }
+    if (candidates.count > 1 && used + 1 < sizeof others) {
+        strcat(others, ")");
+    }
+    trv_trace(run, TRV_K_TRACE_ERROR, "RUN      no TDC file %s%s: script positions are not shown",
+              candidates.count > 0 ? candidates.paths[0] : "", others);
 }
 
 void trv_tdc_release(trv_tdc *tdc)

@@ -25,6 +25,11 @@ enum class Allocation { None = 0, Stack = 1, Dynamic = 2 };
 struct ProgramOptions {
     std::string programPath;           // the generated C file
     std::string rioPath;               // the run's result file, written into the program
+    // The TDC file written with the program, as named on the command line,
+    // and the directory the names are relative to: the program looks for
+    // the file there whatever its trace is called. None: beside the trace only.
+    std::string tdcPath;
+    std::string generationDirectory;
     std::string probeHeaderPath;       // the probe header the TDC writer began (probe mode)
     std::string filterLetters;         // -SET: the default filter letters
     std::string date;                  // the run's date text

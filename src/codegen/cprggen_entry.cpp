@@ -14,6 +14,28 @@ using namespace script::sem;
 
 namespace {
 
+// Any text as the inside of a C string literal: quotes and backslashes
+// escaped, other characters that cannot stand in a literal in octal.
+std::string cStringText(std::string_view text)
+{
+    std::string literal;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            literal += '\\';
+            literal += c;
+        } else if (byte < 0x20 || byte == 0x7F || c == '?') {
+            // '?' too: two of them and a third character would be a trigraph.
+            const char octal[] = {'\\', static_cast<char>('0' + (byte >> 6)), static_cast<char>('0' + ((byte >> 3) & 7)),
+                                  static_cast<char>('0' + (byte & 7)), '\0'};
+            literal += octal;
+        } else {
+            literal += c;
+        }
+    }
+    return literal;
+}
+
 const std::string kTraceContext = "trv_ctx->trv_ctxrun.trv_ctxtracectx.";
 
 }  // namespace
@@ -268,6 +290,10 @@ void ProgramWriter::initrioCall(bool thread)
         arguments = run + ",rio_file_name, lstflt, 1, 0";
     }
     const std::string rest = ", instance_name, TRV_OCCID, \"" + stamp() + "\",";
+    if (!options_.tdcPath.empty()) {
+        line("trv_tdc_origin ( ", run, ", \"", cStringText(options_.generationDirectory), "\", \"",
+             cStringText(options_.tdcPath), "\" );");
+    }
     line("#if QVM_DYNFLW");
     line("trv_initrio_with_dynamicfollowing", blank, "( ", arguments, rest);
     line(thread ? "#else /* QVM_DYNFLW */" : "#else");

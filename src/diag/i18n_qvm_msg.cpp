@@ -73,6 +73,8 @@ constexpr CatalogEntry kEntries[] = {
     {"INCLOOPDT", "Syntax analysis", "%1Include file loop detected"},
     {"STXNOMESS", "Syntax analysis", "%1No syntax error messages detected '%2'"},
     {"LEXSEQUNK", "Syntax analysis", "%1Unknown lexical sequence"},
+    {"RESERVWRD", "Syntax analysis", "%1'%2' is a reserved word of the test language and cannot be used as a name"},
+    {"UNEXPTOKN", "Syntax analysis", "%1Unexpected %2"},
     {"NORETNFCT", "Syntax analysis", "%1PTS procedure '%2' must be used without return codes"},
     {"UNEXPVARI", "Syntax analysis", "%1Unexpected INIT value"},
     {"UNEXPVARV", "Syntax analysis", "%1Unexpected VA or EV value"},

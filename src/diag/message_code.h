@@ -16,7 +16,7 @@ inline constexpr std::string_view kCodesWithoutText[] = {
     "COPYRIGHT",  // second line of the start banner
     "WARNERR",    // #error and #warning directives of the C preprocessor
     // syntax errors of the test script met on ..., CATCH, LOOP, TIMEOUT and
-    // a scoped identifier
+    // a scoped identifier: paired with their tokens, reported as "UNEXPTOKN"
     "UNEXPALLC", "UNEXPCATC", "UNEXPLOOP", "UNEXPTOUT", "UNEXPIDWH",
     "NOTSTATIC",  // a SHARE of a variable that is not static
 };

@@ -26,6 +26,7 @@
 
 #include <QCoreApplication>
 
+#include <filesystem>
 #include <new>
 #include <optional>
 #include <vector>
@@ -241,6 +242,9 @@ void writeProgram(Generation& generation, const RunNames& names, const Settings&
     codegen::ProgramOptions options;
     options.programPath = names.program;
     options.rioPath = names.rio;
+    options.tdcPath = names.tdc;
+    std::error_code unknown;
+    options.generationDirectory = std::filesystem::current_path(unknown).string();
     options.probeHeaderPath = names.probeHeader;
     options.filterLetters = settings.filterLetters;
     options.date = date;

@@ -79,7 +79,7 @@ int ParserContext::nextToken(STXSTYPE& value)
         return 0;
     }
     if (!keepsText(lookahead)) {
-        value.text = nullptr;
+        value.token = lookahead;
     } else if (lookahead == TK_NATIVE_EXPR) {
         // A piece of C is only ever used without its surrounding blanks.
         value.text = tree.keepText(blankTrimmed(lexer.text()));
@@ -105,10 +105,49 @@ void ParserContext::reportSyntaxError()
         if (code.empty()) {
             diag::internalAt("STXNOMESS", std::to_string(lookahead));
         }
+        if (!diag::isCatalogCode(code.text())) {
+            // A code without a text of its own would leave the line bare.
+            diag::errorAt("UNEXPTOKN", unexpectedTokenText());
+            return;
+        }
         diag::errorAt(code);
     } catch (const RunAbort& stop) {
         abort = stop;
     }
+}
+
+// What a syntax error names when its token's code has no text: keywords by
+// their word, other tokens by their text.
+std::string ParserContext::unexpectedTokenText() const
+{
+    const std::string_view name = tokenName(lookahead);
+    switch (lookahead) {
+    case TK_ELLIPSIS:
+        return "'...'";
+    case TK_SCOPED_IDENT:
+    case TK_IDENT:
+        return "identifier '" + std::string(lexer.text()) + "'";
+    default:
+        return "keyword " + std::string(name);
+    }
+}
+
+// A keyword where a name belongs: the name is the keyword's own word, and
+// the lexer scans on as after a name. No token has been read after it: the
+// parser reduces the keyword without looking ahead.
+SyntaxNode* ParserContext::reservedName(int keyword)
+{
+    const std::string_view word = tokenName(keyword);
+    if (!abort) {
+        try {
+            lexer.publishPosition();
+            diag::errorAt("RESERVWRD", word);
+        } catch (const RunAbort& stop) {
+            abort = stop;
+        }
+    }
+    lexer.forgetKeywordEffects();
+    return leaf(STX_IDENT, tree.keepText(word));
 }
 
 void ParserContext::reportDepthLimit(long stackLimit)

@@ -19,6 +19,7 @@
     qvm::script::SyntaxNode* node;
     qvm::script::NodeChain chain;
     const qvm::script::KeptText* text;
+    int token;
 }
 
 %code {
@@ -73,6 +74,14 @@ void stxerror(ParserContext& ctx, const char* message);
 %type <node> arguments argument at_expression expression piece match_names when_clauses
 %type <node> when_clause when_list when_value else_part trigger_values var_check name
 %type <node> family_names body_element nested_element when_head
+/* The keywords that are words: met where a name belongs, one of them is
+   reported as reserved and read as the name, so that the line parses on. */
+%type <token> ADD_ID CALL CALLBACK CASE CATCH CLEAR_ID COMMTYPE CHANNEL DEF_MESSAGE DEF_TRIGGER
+%type <token> DISABLE_CLEANUP ELSE ENABLE_CLEANUP END ERROR EXCEPTION EXIT FAMILY FD_ADD FD_DEL
+%type <token> HEADER IF INCLUDE INITIALIZATION IS LOOP ON OTHERS MESSAGE MESSAGE_DATE MULTIPLEXING
+%type <token> NO_MESSAGE PAUSE PRINT PROC REF DECLARE_INSTANCE INSTANCE SEND PROCSEND TRACE_ON
+%type <token> TRACE_OFF FLUSH_TRACE INTERSEND INTERRECV RENDEZVOUS RESET SCENARIO SET SHARE
+%type <token> TERMINATION TIMEOUT TIMER THEN TRIGGER UNSET VAR WAITTIL WITH WHEN WHILE reserved_word
 %type <chain> declaration_links instance_declaration_links trigger_field_links parameter_links
 %type <chain> property_links name_links scenario_item_links family_name_links
 %type <chain> body_ending_hash body_ending_plain hash_line_links instance_name_links
@@ -623,7 +632,17 @@ match_names:
     ;
 
 name:
-    IDENT  { $$ = ctx.leaf(STX_IDENT, $1); }
+    IDENT          { $$ = ctx.leaf(STX_IDENT, $1); }
+  | reserved_word  { $$ = ctx.reservedName($1); }
+    ;
+
+reserved_word:
+    ADD_ID | CALL | CALLBACK | CASE | CATCH | CLEAR_ID | COMMTYPE | CHANNEL | DEF_MESSAGE | DEF_TRIGGER
+  | DISABLE_CLEANUP | ELSE | ENABLE_CLEANUP | END | ERROR | EXCEPTION | EXIT | FAMILY | FD_ADD | FD_DEL
+  | HEADER | IF | INCLUDE | INITIALIZATION | IS | LOOP | ON | OTHERS | MESSAGE | MESSAGE_DATE | MULTIPLEXING
+  | NO_MESSAGE | PAUSE | PRINT | PROC | REF | DECLARE_INSTANCE | INSTANCE | SEND | PROCSEND | TRACE_ON
+  | TRACE_OFF | FLUSH_TRACE | INTERSEND | INTERRECV | RENDEZVOUS | RESET | SCENARIO | SET | SHARE
+  | TERMINATION | TIMEOUT | TIMER | THEN | TRIGGER | UNSET | VAR | WAITTIL | WITH | WHEN | WHILE
     ;
 
 %%

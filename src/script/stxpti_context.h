@@ -73,6 +73,10 @@ struct ParserContext {
 
     int nextToken(STXSTYPE& value);
     void reportSyntaxError();
+    // The name made of a keyword met where a name belongs, reported as a
+    // reserved word at the keyword's line.
+    SyntaxNode* reservedName(int keyword);
+    std::string unexpectedTokenText() const;
     // The parser's state stack is full: the nesting of the script is deeper
     // than it holds.
     void reportDepthLimit(long stackLimit);

@@ -407,6 +407,15 @@ int ScriptLexer::fileId() const
     return inputs_.empty() ? 0 : current().fileId;
 }
 
+// The parser took the keyword for a name: scanning goes on as after a name.
+void ScriptLexer::forgetKeywordEffects()
+{
+    state_ = beforeKeyword_.state;
+    nativeAfterParen_ = beforeKeyword_.nativeAfterParen;
+    continuationOff_ = beforeKeyword_.continuationOff;
+    scriptFlags_ = beforeKeyword_.scriptFlags;
+}
+
 void ScriptLexer::publishPosition() const
 {
     diag::setCurrentFile(fileName());
@@ -1000,6 +1009,7 @@ int ScriptLexer::scanWord()
 // Sets the kept text of the word token and applies the keyword's effects.
 int ScriptLexer::finishWord(int token, unsigned keywordEffect)
 {
+    beforeKeyword_ = {state_, nativeAfterParen_, continuationOff_, scriptFlags_};
     switch (token) {
     case TK_IDENT:
     case TK_SCOPED_IDENT:

@@ -63,6 +63,11 @@ public:
     int scriptFlags() const { return scriptFlags_; }
     const SourceFileTable& sourceFiles() const { return sourceFiles_; }
 
+    // Undoes the effects of the keyword just returned (lexical state, native
+    // pieces, continuation, script-wide flags), as the parser met it where a
+    // name belongs. Only valid before the next token is read.
+    void forgetKeywordEffects();
+
     // Sets the diagnostics' current position to the file and line of the
     // last token: a newline token belongs to the line it ends.
     void publishPosition() const;
@@ -212,6 +217,13 @@ private:
     int parenDepth_ = 0;            // open parentheses of the current piece of C
     int bracketDepth_ = 0;          // open brackets of the current piece of C
     int savedMatchToken_ = 0;       // token of the match word whose arguments are read
+    // What a keyword's effects change, as it was before the last keyword.
+    struct KeywordUndo {
+        State state = State::InInstr;
+        bool nativeAfterParen = false;
+        bool continuationOff = false;
+        int scriptFlags = 0;
+    } beforeKeyword_;
     int tokenLine_ = 0;    // line where the last token began
     int includeLine_ = 0;  // line of the last INCLUDE keyword
     int scriptFlags_ = 0;  // ScriptFlags bits

@@ -120,11 +120,6 @@ TesterRun ExampleProgram::run(const std::string& compiler, const std::string& in
 {
     const std::string trace = traceName(example.name, instance);
     const fs::path traceFile = dir / "out" / (trace + ".rio");
-    if (!instance.empty()) {
-        // The trace finds the script positions in the TDC file of its name.
-        fs::copy_file(dir / "out" / (example.name + ".tdc"), dir / "out" / (trace + ".tdc"),
-                      fs::copy_options::overwrite_existing);
-    }
     fs::remove(traceFile);
     std::vector<std::string> arguments{"-RIO=" + trace};
     if (!instance.empty()) {
