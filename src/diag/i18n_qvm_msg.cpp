@@ -279,6 +279,9 @@ constexpr CatalogEntry kEntries[] = {
     {"INITPBRLM", "Command line error", "Initialization problem on command line"},
     {"BADFLTVAL", "Command line error", "Incorrect -SET option : filters must be upper case letters"},
     {"BADBSZVAL", "Command line error", "Incorrect -BUFSIZE option : buffer size must be a number"},
+    {"BADTHRNAM", "Command line error", "Incorrect -THREAD option : the routine name %1 is not a C identifier"},
+    {"BADINCNAM", "Command line error",
+     "Interface file %1 cannot be named in an #include line: it holds a double quote, a control character or a trigraph"},
 
     // context "Postpro error"
     {"BADPREPRO", "Postpro error", "The file %1 was not produced by this preprocessor"},
