@@ -122,6 +122,8 @@ constexpr CatalogEntry kEntries[] = {
     {"TOOMCHTER", "Semantic analysis", "%1At the same level only one termination bloc can be used"},
     {"TOOMCHEXC", "Semantic analysis", "%1At the same level only one exception bloc can be used"},
     {"SCENALREX", "Semantic analysis", "%1Scenario '%2' already exists at this level"},
+    {"SCENDEPTH", "Semantic analysis", "%1Scenario '%2' is nested too deep: at most 20 levels of scenarios"},
+    {"LOOPTOBIG", "Semantic analysis", "%1LOOP count %2 is too large: a scenario repeats at most 2147483647 times"},
     {"STXNODNIL", "Semantic analysis", "%1Null syntax node. Ask for maintenance help."},
     {"STXNODNWT", "Semantic analysis", "%1Unexpected Syntax node '%2' . Ask for maintenance help."},
     {"ENTCODUNK", "Semantic analysis", "%1Unknown semantic entry code '%2'. Ask for maintenance help."},
