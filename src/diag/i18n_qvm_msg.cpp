@@ -275,7 +275,7 @@ constexpr CatalogEntry kEntries[] = {
     {"RANGENOTA", "Information", "%1Range of value not authorized. Ask for maintenance help. (%2)"},
 
     // context "TDC edition"
-    {"SIZBUFOVL", "TDC edition", "Out of bound on output buffer. Contact your administrative."},
+    {"SIZBUFOVL", "TDC edition", "%1Out of bound on output buffer, %2 characters dropped. Contact your administrative."},
 
     // context "Command line error"
     {"INITPBRLM", "Command line error", "Initialization problem on command line"},
