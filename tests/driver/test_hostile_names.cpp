@@ -109,7 +109,7 @@ TEST(HostileNames, ProgramCompilesCleanlyRunsAsWrittenAndTracesToTheRoot)
             EXPECT_EQ(run.status, 0) << run.err;
             EXPECT_THAT(run.out + run.err, Not(HasSubstr("INJECTED")));
             ASSERT_TRUE(fs::exists(trace));
-            EXPECT_THAT(readFile(trace), HasSubstr("rounds = 7 (0x7)"));
+            EXPECT_THAT(readFile(trace), HasSubstr("rounds + extra = 7 (0x7)"));
         }
     }
 }
