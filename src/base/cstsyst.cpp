@@ -1,3 +1,5 @@
+// Checked system calls and thin helpers over the C runtime: files,
+// environment, dates, paths of the file system.
 #include "base/cstsyst.h"
 
 #include "diag/i18nerrgest.h"
@@ -124,41 +126,6 @@ void closeFile(FileHandle& file)
     if (std::fclose(file.release()) != 0) {
         diag::systemFailure("fclose");
     }
-}
-
-OutputFile::OutputFile(std::string name) : name_(std::move(name)), file_(openFile(name_, "w"))
-{
-    if (!file_) {
-        diag::fatal("FICERROPN", name_);
-    }
-}
-
-void OutputFile::write(std::string_view text)
-{
-    if (!file_) {
-        return;
-    }
-    if (std::fwrite(text.data(), 1, text.size(), file_.get()) != text.size()) {
-        lost();
-    }
-}
-
-void OutputFile::close()
-{
-    if (!file_) {
-        return;
-    }
-    std::FILE* file = file_.release();
-    const bool flushed = std::fflush(file) == 0 && std::ferror(file) == 0;
-    if (std::fclose(file) != 0 || !flushed) {
-        diag::fatal("FICNOTOPN", name_);
-    }
-}
-
-void OutputFile::lost()
-{
-    file_.reset();
-    diag::fatal("FICNOTOPN", name_);
 }
 
 void writeText(std::FILE* file, std::string_view text)

@@ -28,29 +28,6 @@ bool isReadableFile(const std::string& path);
 // Closes a stream; a failing close is the fatal "fclose" failure.
 void closeFile(FileHandle& file);
 
-// A file the program writes for its user. Lines are never lost in silence:
-// a file that cannot be created is the fatal "FICERROPN", one whose text
-// cannot all be written (disk full, device error) the fatal "FICNOTOPN",
-// both with the file name. Closed on destruction without checks, for runs
-// that already end on another report.
-class OutputFile {
-public:
-    explicit OutputFile(std::string name);
-    OutputFile(const OutputFile&) = delete;
-    OutputFile& operator=(const OutputFile&) = delete;
-
-    void write(std::string_view text);
-    // Writes what is still buffered and closes the file.
-    void close();
-    const std::string& name() const { return name_; }
-
-private:
-    [[noreturn]] void lost();
-
-    std::string name_;
-    FileHandle file_;
-};
-
 // Formats to a stream; a failing write is the fatal "fprintf" failure.
 void writeText(std::FILE* file, std::string_view text);
 

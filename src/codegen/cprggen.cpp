@@ -155,8 +155,8 @@ void ProgramWriter::banner()
     emptyLine();
     line("/*");
     line(" * TARVO Ostrel v2.6a, preprocessor C");
-    line(" * file name: ", options_.programPath);
-    line(" * date: ", options_.date);
+    line(" * file name: ", cCommentText(options_.programPath));
+    line(" * date: ", cCommentText(options_.date));
     line(" */");
     emptyLine();
     emptyLine();
@@ -166,7 +166,7 @@ void ProgramWriter::banner()
 void ProgramWriter::interfaceIncludes()
 {
     for (const std::string& file : options_.interfaceFiles) {
-        line("#include \"", cStringPath(file), "\"");
+        line("#include \"", file, "\"");
         emptyLine();
     }
 }

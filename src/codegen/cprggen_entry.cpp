@@ -100,7 +100,7 @@ void ProgramWriter::entryDeclarations()
         }
     }
     line("TRV_PT_CTX trv_ctx;");
-    line("TRV_PT_CAR rio_file_name = \"", cStringPath(options_.rioPath), "\";");
+    line("TRV_PT_CAR rio_file_name = \"", cStringText(options_.rioPath), "\";");
     // The buffers that only main's reading of its command line uses.
     const bool mainEntry = options_.entryName == "<main>";
     if (mainEntry) {
@@ -337,7 +337,7 @@ void ProgramWriter::supervisionNotices()
         const script::SourceFileRecord& record = *found->second;
         const long key = tracerRunKey(record, options_.processId, options_.date);
         line("trv_notify_tsf (", kRun, ", ", id, ", ", record.hashKey, ", ", key, ");");
-        line("/* To_spv: ", id, " -> (", record.size, ",", record.checksum, ") - ", record.path, " -*/");
+        line("/* To_spv: ", id, " -> (", record.size, ",", record.checksum, ") - ", cCommentText(record.path), " -*/");
     }
 }
 

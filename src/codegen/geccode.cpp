@@ -36,17 +36,7 @@ namespace {
 // A file name as the string of a "#line" directive.
 std::string quotedFileName(std::string_view name)
 {
-    std::string quoted;
-    quoted.reserve(name.size() + 2);
-    quoted += '"';
-    for (const char c : name) {
-        if (c == '\\' || c == '"') {
-            quoted += '\\';
-        }
-        quoted += c;
-    }
-    quoted += '"';
-    return quoted;
+    return '"' + cStringText(name) + '"';
 }
 
 }  // namespace
@@ -84,20 +74,75 @@ void LineWriter::endContinuedLine()
     }
 }
 
-std::string cStringPath(std::string_view path)
+namespace {
+
+bool controlCharacter(unsigned char c)
 {
-    if (!path.empty() && path.front() == '/') {
-        return std::string(path);
+    return c < ' ' || c > '~';
+}
+
+void appendOctal(std::string& text, unsigned char c)
+{
+    text += '\\';
+    text += static_cast<char>('0' + (c >> 6));
+    text += static_cast<char>('0' + ((c >> 3) & 7));
+    text += static_cast<char>('0' + (c & 7));
+}
+
+}  // namespace
+
+std::string cStringText(std::string_view text)
+{
+    std::string escaped;
+    escaped.reserve(text.size() + 2);
+    char previous = '\0';
+    for (const char c : text) {
+        if (controlCharacter(static_cast<unsigned char>(c))) {
+            appendOctal(escaped, static_cast<unsigned char>(c));
+        } else {
+            if (c == '\\' || c == '"' || (c == '?' && previous == '?')) {
+                escaped += '\\';
+            }
+            escaped += c;
+        }
+        previous = c;
     }
-    std::string text;
-    text.reserve(path.size() * 2);
-    for (const char c : path) {
-        text += c;
-        if (c == '\\') {
-            text += '\\';
+    return escaped;
+}
+
+std::string cCommentText(std::string_view text)
+{
+    std::string escaped;
+    escaped.reserve(text.size() + 2);
+    char previous = '\0';
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < ' ' || byte == 0x7f) {
+            appendOctal(escaped, byte);
+        } else {
+            const bool closes = c == '/' && previous == '*';
+            const bool opens = c == '*' && previous == '/';
+            if (closes || opens || (c == '?' && previous == '?')) {
+                escaped += '\\';
+            }
+            escaped += c;
+        }
+        previous = c;
+    }
+    return escaped;
+}
+
+bool includableName(std::string_view path)
+{
+    const bool plain = std::none_of(path.begin(), path.end(), [](char c) {
+        return c == '"' || static_cast<unsigned char>(c) < ' ' || c == 0x7f;
+    });
+    for (std::size_t at = path.find("??"); plain && at != std::string_view::npos; at = path.find("??", at + 1)) {
+        if (at + 2 < path.size() && std::string_view("=(/)'<!>-").find(path[at + 2]) != std::string_view::npos) {
+            return false;
         }
     }
-    return text;
+    return plain;
 }
 
 std::vector<std::string> optionValues(const std::vector<std::string>& values, bool fileNamePartOnly)

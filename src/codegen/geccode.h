@@ -129,9 +129,19 @@ private:
     bool placedAtScript_ = false;
 };
 
-// A path as the text of a C string: a path that does not begin with '/' has
-// each backslash doubled; one that does is kept as it is.
-std::string cStringPath(std::string_view path);
+// The body of a C string literal whose value is exactly the bytes of text:
+// '\\' and '"' escaped, a '?' after a '?' escaped (no trigraph), control
+// characters and bytes above 0x7e as three octal digits (which no digit
+// after them can extend).
+std::string cStringText(std::string_view text);
+// Text that reads the same inside a C block comment and can neither end
+// it nor open another: "*/" written "*\/", "/*" written "/\*", a '?'
+// after a '?' and control characters as in a string.
+std::string cCommentText(std::string_view text);
+// Whether '#include "path"' names the file: a header name takes its
+// characters as they are, so it can hold no '"', no control character and
+// no trigraph.
+bool includableName(std::string_view path);
 
 // The values of a list option, in order; each reduced to its file name part
 // when asked.

@@ -38,8 +38,8 @@ std::string withoutQuotes(std::string_view text)
 }
 
 // The quoted family names, joined; a name that would bring them to the
-// limit is left out.
-std::string familyItems(const ScenarioData& data)
+// limit is left out, its characters counted in dropped.
+std::string familyItems(const ScenarioData& data, std::size_t& dropped)
 {
     std::string items;
     if (data.familyScope == nullptr) {
@@ -48,7 +48,7 @@ std::string familyItems(const ScenarioData& data)
     for (const Entry& family : data.familyScope->entries) {
         const std::string item = tdcQuoted(family.name);
         if (items.size() + (items.empty() ? 0 : 2) + item.size() >= kHeaderItemsLimit) {
-            diag::warning("SIZBUFOVL");
+            dropped += item.size();
             continue;
         }
         items += (items.empty() ? "" : ", ") + item;
@@ -236,7 +236,11 @@ void TdcWriter::scenario(const Entry& entry)
     const auto& data = entry.data<ScenarioData>();
     const bool root = data.parent == nullptr;
     Fields& fields = newFields();
-    fields.text(entry.name).text(qualifiedName(entry)).raw(familyItems(data));
+    std::size_t droppedItems = 0;
+    fields.text(entry.name).text(qualifiedName(entry)).raw(familyItems(data, droppedItems));
+    if (droppedItems > 0) {
+        reportCutRecord(locationOf(entry), droppedItems);
+    }
     if (data.loopCount >= 1) {
         fields.number(data.loopCount);
     } else {

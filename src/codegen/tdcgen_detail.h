@@ -133,9 +133,12 @@ private:
     std::size_t first_ = sizeof digits_ - 1;
 };
 
-// Writes one record line of at most kRecordLimit characters: each character
-// beyond is dropped with "SIZBUFOVL".
+// Writes one record line of at most kRecordLimit characters: the characters
+// beyond are dropped with one "SIZBUFOVL" that counts them.
 void writeRecord(GeneratedFile& file, std::string_view line);
+// The start of a record's fields that fits in room characters; a quoted
+// text cut short is closed, a separator left at the end dropped.
+std::string cutFields(std::string_view fields, std::size_t room);
 
 // The walk that numbers and writes the records.
 class TdcWriter {
@@ -149,6 +152,8 @@ private:
     // The location as a record writes it after its fields:
     // ", \"<file>\", \"<line>\"".
     std::string_view separatedLocationText(const Location& where);
+    // One "SIZBUFOVL" for a record cut short, at the construct's place.
+    void reportCutRecord(const std::optional<Location>& where, std::size_t dropped);
     int nextNumber() const { return counter_.value(); }
     // The fields of the next record: one buffer that record after record
     // reuses, each built just before its record is written.

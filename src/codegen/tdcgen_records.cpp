@@ -130,10 +130,52 @@ Fields& Fields::absentTimes(int count)
     return *this;
 }
 
+namespace {
+
+// Whether the fields end inside a quoted text ('""' inside one is a quote).
+bool endsInsideText(std::string_view fields)
+{
+    bool inside = false;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (fields[i] != '"') {
+            continue;
+        }
+        if (!inside) {
+            inside = true;
+        } else if (i + 1 < fields.size() && fields[i + 1] == '"') {
+            ++i;
+        } else {
+            inside = false;
+        }
+    }
+    return inside;
+}
+
+}  // namespace
+
+std::string cutFields(std::string_view fields, std::size_t room)
+{
+    if (fields.size() <= room) {
+        return std::string(fields);
+    }
+    std::string kept(fields.substr(0, room));
+    if (endsInsideText(kept)) {
+        kept.pop_back();
+        if (endsInsideText(kept)) {
+            kept += '"';
+            return kept;
+        }
+    }
+    while (!kept.empty() && (kept.back() == ' ' || kept.back() == ',')) {
+        kept.pop_back();
+    }
+    return kept;
+}
+
 void writeRecord(GeneratedFile& file, std::string_view line)
 {
-    for (std::size_t dropped = kRecordLimit; dropped < line.size(); ++dropped) {
-        diag::warning("SIZBUFOVL");
+    if (line.size() > kRecordLimit) {
+        diag::warning("SIZBUFOVL", {}, std::to_string(line.size() - kRecordLimit));
     }
     file.writeLine(line.substr(0, kRecordLimit));
 }
@@ -173,12 +215,28 @@ int TdcWriter::record(std::string_view letters, const Fields& fields, const std:
     if (length <= kRecordLimit) {
         tdc_.write(letters, numberText, ' ', fields.joined(), location, '\n');
     } else {
-        line_.clear();
-        appendPieces(line_, letters, numberText, ' ', fields.joined(), location);
-        writeRecord(tdc_, line_);
+        // The fields are cut; the key and the location stay whole.
+        const std::size_t room = kRecordLimit - std::min(kRecordLimit, length - fields.joined().size());
+        const std::string kept = cutFields(fields.joined(), room);
+        tdc_.write(letters, numberText, ' ', kept, location, '\n');
+        reportCutRecord(where, fields.joined().size() - kept.size());
     }
     counter_.step();
     return number;
+}
+
+void TdcWriter::reportCutRecord(const std::optional<Location>& where, std::size_t dropped)
+{
+    const std::string count = std::to_string(dropped);
+    if (where) {
+        for (const script::SourceFileRecord& file : *run_.sourceFiles) {
+            if (file.fileId == where->file) {
+                diag::reportLocated(diag::Warning, "SIZBUFOVL", count, file.path, where->line);
+                return;
+            }
+        }
+    }
+    diag::warning("SIZBUFOVL", {}, count);
 }
 
 std::string_view TdcWriter::separatedLocationText(const Location& where)

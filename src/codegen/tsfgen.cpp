@@ -125,8 +125,9 @@ public:
         appendPieces(text_, pieces...);
         const std::string_view added = std::string_view(text_).substr(start);
         if (added.size() > kLineLimit) {
-            diag::warning("SIZBUFOVL");
-            text_.resize(start + cutOnCharacter(added, kLineLimit));
+            const std::size_t kept = cutOnCharacter(added, kLineLimit);
+            diag::warning("SIZBUFOVL", {}, std::to_string(added.size() - kept));
+            text_.resize(start + kept);
         }
         text_ += '\n';
         passWhenFull();

@@ -124,6 +124,8 @@ constexpr CatalogEntry kEntries[] = {
     {"TOOMCHTER", "Semantic analysis", "%1At the same level only one termination bloc can be used"},
     {"TOOMCHEXC", "Semantic analysis", "%1At the same level only one exception bloc can be used"},
     {"SCENALREX", "Semantic analysis", "%1Scenario '%2' already exists at this level"},
+    {"SCENDEPTH", "Semantic analysis", "%1Scenario '%2' is nested too deep: at most 20 levels of scenarios"},
+    {"LOOPTOBIG", "Semantic analysis", "%1LOOP count %2 is too large: a scenario repeats at most 2147483647 times"},
     {"STXNODNIL", "Semantic analysis", "%1Null syntax node. Ask for maintenance help."},
     {"STXNODNWT", "Semantic analysis", "%1Unexpected Syntax node '%2' . Ask for maintenance help."},
     {"ENTCODUNK", "Semantic analysis", "%1Unknown semantic entry code '%2'. Ask for maintenance help."},
@@ -276,12 +278,15 @@ constexpr CatalogEntry kEntries[] = {
     {"RANGENOTA", "Information", "%1Range of value not authorized. Ask for maintenance help. (%2)"},
 
     // context "TDC edition"
-    {"SIZBUFOVL", "TDC edition", "Out of bound on output buffer. Contact your administrative."},
+    {"SIZBUFOVL", "TDC edition", "%1Out of bound on output buffer, %2 characters dropped. Contact your administrative."},
 
     // context "Command line error"
     {"INITPBRLM", "Command line error", "Initialization problem on command line"},
     {"BADFLTVAL", "Command line error", "Incorrect -SET option : filters must be upper case letters"},
     {"BADBSZVAL", "Command line error", "Incorrect -BUFSIZE option : buffer size must be a number"},
+    {"BADTHRNAM", "Command line error", "Incorrect -THREAD option : the routine name %1 is not a C identifier"},
+    {"BADINCNAM", "Command line error",
+     "Interface file %1 cannot be named in an #include line: it holds a double quote, a control character or a trigraph"},
 
     // context "Postpro error"
     {"BADPREPRO", "Postpro error", "The file %1 was not produced by this preprocessor"},

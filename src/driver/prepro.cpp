@@ -9,6 +9,7 @@
 #include "codegen/cprggen.h"
 #include "codegen/depgen.h"
 #include "codegen/fctgen.h"
+#include "codegen/geccode.h"
 #include "codegen/genfiles.h"
 #include "codegen/gennumbers.h"
 #include "codegen/spggen.h"
@@ -26,6 +27,8 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <new>
 #include <optional>
@@ -109,6 +112,30 @@ Settings readSettings()
     s.traceLevel = cmdline::traceLevel();
     s.bufferSize = cmdline::bufferSize();
     return s;
+}
+
+bool cIdentifier(std::string_view name)
+{
+    const auto word = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_'; };
+    return !name.empty() && std::isdigit(static_cast<unsigned char>(name.front())) == 0 &&
+           std::all_of(name.begin(), name.end(), word);
+}
+
+// The names the program is built from: each interface file stands in an
+// "#include" line and the thread routine names a function.
+void checkProgramNames(const Settings& settings, const std::string& thread)
+{
+    if (settings.spgOnly) {
+        return;
+    }
+    for (const std::string& interfaceFile : settings.interfaceFiles) {
+        if (!codegen::includableName(interfaceFile)) {
+            diag::fatal("BADINCNAM", interfaceFile);
+        }
+    }
+    if (thread != "<main>" && !cIdentifier(thread)) {
+        diag::fatal("BADTHRNAM", thread);
+    }
 }
 
 std::string withoutExtension(std::string_view name)
@@ -398,6 +425,7 @@ void keepUntilExit(std::unique_ptr<script::sem::Model> model, std::unique_ptr<sc
 
     Settings settings = readSettings();
     const std::string thread = threadRoutineName(settings.thread, settings.rootArgument);
+    checkProgramNames(settings, thread);
     base::initIdentTable();
 
     base::adviseHeapLargePages();

@@ -3,12 +3,58 @@
 #include "script/sempti_analysis.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <optional>
 #include <set>
 
 namespace qvm::script::sem {
 
 namespace {
+
+// The deepest scenario: the generated program counts the repetitions of
+// the scenarios at depth d in J<d>, and has J1 to J20.
+constexpr int kScenarioDepthLimit = 20;
+
+int scenarioDepth(const Entry* parent)
+{
+    int depth = 0;
+    for (; parent != nullptr; parent = parent->data<ScenarioData>().parent) {
+        ++depth;
+    }
+    return depth;
+}
+
+// The largest repetition count: the generated program counts the
+// repetitions in an int.
+constexpr long long kLoopCountLimit = std::numeric_limits<int>::max();
+
+// The value of a LOOP count as the script writes it (decimal, octal after
+// '0', hexadecimal after "0x", then any 'L' and 'U' suffixes), or nothing
+// when it is beyond kLoopCountLimit. Digits after a '0' that are not all
+// octal digits count as decimal ("09" is 9).
+std::optional<int> loopCountValue(std::string_view text)
+{
+    while (!text.empty() && std::strchr("lLuU", text.back()) != nullptr) {
+        text.remove_suffix(1);
+    }
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    } else if (text.size() > 1 && text[0] == '0' && text.find_first_not_of("01234567") == std::string_view::npos) {
+        base = 8;
+        text.remove_prefix(1);
+    }
+    long long value = 0;
+    const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    if (failure == std::errc::result_out_of_range || value > kLoopCountLimit) {
+        return std::nullopt;
+    }
+    return end == text.data() ? 0 : static_cast<int>(value);
+}
 
 bool listed(const std::vector<std::string>& list, const std::string& name)
 {
@@ -123,6 +169,10 @@ private:
         if (Model::findScenario(scope, name) != nullptr) {
             Analysis::report(diag::Error, "SCENALREX", name, origin);
         }
+        // Only the outermost scenario beyond the limit is reported.
+        if (scenarioDepth(parent) == kScenarioDepthLimit + 1) {
+            Analysis::report(diag::Error, "SCENDEPTH", name, origin);
+        }
         Entry& entry = model.append(&scope, ENT_SCENARIO, name, origin);
         Descriptor& descriptor = model.attach(entry, DSC_SCENARIO);
         auto& data = descriptor.as<ScenarioData>();
@@ -130,8 +180,12 @@ private:
         data.line = body.line - 1;
         data.parent = parent;
         if (body.c0() != nullptr) {
-            const std::string count(Analysis::expect(body.c0(), STX_CONSTANT, body).textOrEmpty());
-            data.loopCount = std::atoi(count.c_str());
+            const std::string_view count = Analysis::expect(body.c0(), STX_CONSTANT, body).textOrEmpty();
+            const std::optional<int> value = loopCountValue(count);
+            if (!value) {
+                Analysis::report(diag::Error, "LOOPTOBIG", count, origin);
+            }
+            data.loopCount = value.value_or(0);
         }
         const PathStep step(path, name, pathLimit);
         // Below a scenario left out, nothing is generated (this matters without FAST).

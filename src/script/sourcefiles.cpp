@@ -29,7 +29,7 @@ std::string currentDirectory()
     std::error_code failure;
     std::string current = std::filesystem::current_path(failure).string();
     if (current.size() >= kPathBufferSize) {
-        diag::internalAt("SIZBUFOVL");
+        diag::internalAt("SIZBUFOVL", std::to_string(current.size() - (kPathBufferSize - 1)));
     }
     return current;
 }

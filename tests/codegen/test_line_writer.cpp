@@ -239,14 +239,15 @@ TEST_F(LineWriterTest, LongAndManyLinesReachTheFileWholeAndInOrder)
     EXPECT_TRUE(text == expected);
 }
 
-TEST(CStringPath, DoublesBackslashesUnlessThePathIsAbsolute)
+// What no test through a compiler shows: the escapes chosen are those that
+// no following character can extend or turn into a trigraph.
+TEST(EmbeddedText, StringAndCommentEscapesCannotBeExtended)
 {
-    using qvm::codegen::cStringPath;
-    EXPECT_EQ(cStringPath(R"(out\run.rio)"), R"(out\\run.rio)");
-    EXPECT_EQ(cStringPath(R"(C:\a\\b)"), R"(C:\\a\\\\b)");
-    EXPECT_EQ(cStringPath(R"(/abs\kept)"), R"(/abs\kept)");
-    EXPECT_EQ(cStringPath("rel/plain"), "rel/plain");
-    EXPECT_EQ(cStringPath(""), "");
+    using qvm::codegen::cCommentText;
+    using qvm::codegen::cStringText;
+    EXPECT_EQ(cStringText(R"(out\run"1".rio)"), R"(out\\run\"1\".rio)");
+    EXPECT_EQ(cStringText("a\n1\1772\3033?\?=?\?/"), R"(a\0121\1772\3033?\?=?\?/)");
+    EXPECT_EQ(cCommentText("a*/b/*c\n?\?/"), R"(a*\/b/\*c\012?\?/)");
 }
 
 TEST(OptionValues, KeepsOrderAndCutsToTheFileNamePartWhenAsked)

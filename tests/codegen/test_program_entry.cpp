@@ -97,10 +97,10 @@ TEST_F(ProgramTest, DefaultFilterLettersFollowTheArguments)
     EXPECT_LT(text.find("argv[3], \"-RIO="), text.find("trv_strcat ( lstflt, \"AC\" );"));
     // The list is emptied before the arguments are read.
     EXPECT_LT(text.find("lstflt[0] = '\\0';"), text.find("argv[1], \"-RIO="));
-    // A path that begins with '/' stays as it is.
+    // The string holds the path exactly: a lone backslash would make "\r" a carriage return.
     o.rioPath = "/abs\\run.rio";
     EXPECT_THAT(generate(kHead + "SCENARIO s\n  ERROR\nEND SCENARIO\n", o),
-                HasSubstr("  TRV_PT_CAR rio_file_name = \"/abs\\run.rio\";\n"));
+                HasSubstr("  TRV_PT_CAR rio_file_name = \"/abs\\\\run.rio\";\n"));
 }
 
 TEST_F(ProgramTest, ThreadEntryWithoutInstancesHasNoInstanceTable)

@@ -127,10 +127,10 @@ TEST(TdcFile, ProbeHeaderWithoutSendStartsItsHighestValuesAtZero)
     EXPECT_THAT(run.probeHeader, HasSubstr("#define TRV_TDC_gen " + stamp + "\n"));
 }
 
-// A 5000-character comment: its record is cut at 4095 characters, one
-// SIZBUFOVL warning per character dropped; the truncated file is still
-// written, so the run ends with warnings.
-TEST(TdcFile, LongRecordIsTruncatedWithOneReportPerDroppedCharacter)
+// A 5000-character comment: its record is cut at 4095 characters, its
+// text closed and its location kept, with one SIZBUFOVL that counts what is
+// dropped; the file is still written, so the run ends with warnings.
+TEST(TdcFile, LongRecordIsCutOnceKeepingItsLocation)
 {
     qvm::testing::TempDir dir;
     qvm::testing::writeFile(dir / "long.h", "int x;\n");
@@ -147,8 +147,11 @@ TEST(TdcFile, LongRecordIsTruncatedWithOneReportPerDroppedCharacter)
             line = l;
         }
     }
-    EXPECT_EQ(line, full.substr(0, 4095));
-    EXPECT_EQ(qvm::testing::occurrences(run.result.err, "SIZBUFOVL"), full.size() - 4095);
+    const std::string location = "\", \"1\", \"4\"";
+    EXPECT_EQ(line, "C10 \" " + comment.substr(0, 4095 - 6 - location.size()) + location);
+    EXPECT_EQ(qvm::testing::occurrences(run.result.err, "SIZBUFOVL"), 1u);
+    EXPECT_THAT(run.result.err, HasSubstr("-W-SIZBUFOVL,  [long.pts:4] Out of bound on output buffer, " +
+                                          std::to_string(full.size() - 4095) + " characters dropped."));
     // The records after it are whole.
     EXPECT_THAT(run.tdc, HasSubstr("\nQ11 \"1\", \"5\"\nS12 \"s\", ?, ?, ?, \"1\", \"3\"\n"));
 }

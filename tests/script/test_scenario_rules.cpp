@@ -229,9 +229,11 @@ TEST_F(ScenarioRules, DeepTreesOfLongNamesStayWithinBoundedMemory)
         {"-c", "ldd \"$0\" | grep -q libasan || ulimit -v 1000000; exec \"$0\" \"$@\"", QVM_PREPRO_BIN, "main",
          "api.h", "out"},
         {{"FENWIRDIR", std::string(QVM_SHARE_DIR)}}, work.path());
-    // The leaf's C scope, named after its whole path, is longer than the bridge takes.
+    // The 21st level is deeper than the program counts; the leaf's C scope,
+    // named after its whole path, is longer than the bridge takes.
     EXPECT_EQ(run.status, 5) << run.err.substr(0, 2000);
-    EXPECT_THAT(messagesOf(run.err), ElementsAre(Message{"E", "DEBORUBAN", "main.pts", depth + 3}));
+    EXPECT_THAT(messagesOf(run.err), ElementsAre(Message{"E", "SCENDEPTH", "main.pts", 23},
+                                                 Message{"E", "DEBORUBAN", "main.pts", depth + 3}));
 }
 
 // ---- instances ----

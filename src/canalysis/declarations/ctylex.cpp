@@ -312,6 +312,23 @@ void tarvoPragma(LexContext& context, LineReader& reader)
     }
 }
 
+// The file name of a line directive, from after its opening '"' to the
+// closing one: a backslash before 'n' or 'r' stands for that line end, one
+// before any other character for that character.
+std::string lineDirectiveName(std::string_view quoted)
+{
+    std::string name;
+    for (std::size_t i = 0; i < quoted.size() && quoted[i] != '"'; ++i) {
+        if (quoted[i] == '\\' && i + 1 < quoted.size()) {
+            ++i;
+            name += quoted[i] == 'n' ? '\n' : quoted[i] == 'r' ? '\r' : quoted[i];
+            continue;
+        }
+        name += quoted[i];
+    }
+    return name;
+}
+
 // "# 12 "file"" or "#line 12 "file"": reader stands on the number. A number
 // beyond the largest line number is refused and changes nothing.
 void lineNumberDirective(LexContext& context, LineReader& reader)
@@ -329,11 +346,7 @@ void lineNumberDirective(LexContext& context, LineReader& reader)
     }
     reader.skipBlanks();
     if (reader.at('"')) {
-        const std::size_t nameStart = reader.pos + 1;
-        const std::size_t nameEnd = reader.line.find('"', nameStart);
-        context.fileName = std::string(reader.line.substr(nameStart, nameEnd == std::string_view::npos
-                                                                          ? std::string_view::npos
-                                                                          : nameEnd - nameStart));
+        context.fileName = lineDirectiveName(reader.line.substr(reader.pos + 1));
     }
     context.line = static_cast<int>(number - 1);
 }

@@ -278,7 +278,16 @@ void Engine::writeLineLine(std::string& out, int line, const std::string& file)
     out += "#line ";
     out += std::to_string(line);
     out += " \"";
-    out += file;
+    // The name's '"', '\\' and line ends escaped, as the declaration lexer reads them.
+    for (const char c : file) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+        } else if (c == '\n' || c == '\r') {
+            out += c == '\n' ? "\\n" : "\\r";
+            continue;
+        }
+        out += c;
+    }
     out += "\"\n";
     outputLine_ = line;
     outputFile_ = file;
