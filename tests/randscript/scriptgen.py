@@ -1032,8 +1032,10 @@ class ScriptGen:
             return self.pick(iface.enums)
         if r < 0.7:
             return iface.float_type()
-        if r < 0.8:
+        if r < 0.76:
             return Ty("ptr", to=int_type("char", -128, 127, True, False), constq=self.chance(0.7))
+        if r < 0.8:
+            return Ty("ptr", to=iface.byte_type())
         if r < 0.9:
             return Ty("ptr", to=self.pick(iface.structs + iface.messages))
         if r < 0.93 and "struct-returns" not in self.avoid:
@@ -1058,7 +1060,8 @@ class ScriptGen:
             iface.macros.append((name, int(out[-1].split()[-1])))
         types = [iface.some_int(), iface.float_type(), self.pick(iface.enums),
                  self.pick(iface.structs + iface.messages), Ty("array", elem=iface.some_int(), n=3),
-                 Ty("array", elem=int_type("char", -128, 127, True, False), n=16)]
+                 Ty("array", elem=int_type("char", -128, 127, True, False), n=16),
+                 Ty("array", elem=iface.byte_type(), n=8)]
         if self.chance(0.3):
             t = Ty("struct", fields=[Field("first", int_type("int", -100, 100, False, False)),
                                      Field("second", int_type("long", -100, 100, False, True)),
