@@ -1,5 +1,6 @@
 # Script side of a random case: a random valid test script over a random
 # interface (cmodel.Interface), and the qvmprepro options it is run with.
+import re
 from cmodel import WORDS, Field, Func, Interface, Ty, Var, int_type
 
 FAMILIES = ["NOMINAL", "REGRESSION", "SAFETY", "SLOW", "SMOKE"]
@@ -751,7 +752,13 @@ class ScriptGen:
         self.emit(ctx, f"@{counter} = 0;")
         cond = f"{counter} < {limit}"
         if self.chance(0.4):
-            cond = f"({cond}) && ({self.condition(ctx, matching=True)})"
+            # Not on the counter again: two comparisons of one variable may
+            # never hold together, which the compilers say.
+            for _ in range(5):
+                more = self.condition(ctx, matching=True)
+                if not re.search(rf"\b{counter}\b", more):
+                    cond = f"({cond}) && ({more})"
+                    break
         self.emit(ctx, f"WHILE ({cond})", self.filt())
         inner = ctx.nested()
         self.emit(inner, f"@{counter}++;")
