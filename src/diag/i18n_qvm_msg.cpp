@@ -151,7 +151,6 @@ constexpr CatalogEntry kEntries[] = {
     {"NOTERPROC", "Semantic analysis", "%1Keyword @ can not be used in procedure CALL (%2)"},
     {"CALLARGWT", "Semantic analysis", "%1Expected argument in CALL (%2)"},
     {"UKNNATTYP", "Semantic analysis", "%1Unknown native type (%2)"},
-    {"CDECLSYNT", "Semantic analysis", "%1No program is generated: a C compiler would refuse the syntax error in %2"},
     {"CLVOIDPRC", "Semantic analysis", "%1Procedure with argument not allowed for cleanup operations (%2)"},
     {"NOSCENGEN", "Semantic analysis", "No scenario generated (see options -SCN, -EXSCN, -FAMILY, -EXFAMILY)"},
     {"FORBEMPTY", "Semantic analysis", "%1Empty expression forbidden"},

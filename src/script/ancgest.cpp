@@ -47,35 +47,12 @@ BridgeState& state()
     return bridge;
 }
 
-// Where the declaration grammar first met a syntax error, if it did.
-struct SyntaxErrorPlace {
-    std::string file;
-    int line = 0;
-    bool met = false;
-};
-
 int preprocessAndDeclare(std::string_view text, std::string_view scope, std::string_view file, int line)
 {
     std::string preprocessed;
     notePreprocessedText(text);
     int errors = canalysis::C_CPP_prepro_buffer(text, 1, file, line, preprocessed, cMacros(), cDiagnostics());
-    SyntaxErrorPlace syntaxError;
-    const canalysis::DiagnosticCallback noting = [&syntaxError](int severity, std::string_view code,
-                                                                std::string_view argument, std::string_view where,
-                                                                int at) {
-        if (code == "SYNTAXERR" && !syntaxError.met) {
-            syntaxError = {std::string(where), at, true};
-        }
-        cDiagnostics()(severity, code, argument, where, at);
-    };
-    errors += canalysis::C_CPP_parse_decls(preprocessed, cSymbols(), scope, file, line, noting);
-    // The generated program holds these declarations (it includes the
-    // interface files and copies the native lines), and a C compiler
-    // refuses what the grammar could not read: no program can come of them.
-    if (syntaxError.met) {
-        diag::reportLocated(diag::Error, "CDECLSYNT", syntaxError.file, syntaxError.file, syntaxError.line);
-        ++errors;
-    }
+    errors += canalysis::C_CPP_parse_decls(preprocessed, cSymbols(), scope, file, line, cDiagnostics());
     return errors;
 }
 

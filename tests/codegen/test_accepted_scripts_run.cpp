@@ -595,36 +595,6 @@ TEST_F(AcceptedScriptRun, ChecksThatCannotBeWrittenAreErrors)
     }
 }
 
-// C that the declaration grammar cannot read, in an interface file or in a
-// native line of the script, is C that a compiler refuses too, and the
-// program would hold it: the syntax error is reported, and no program is
-// written.
-TEST_F(AcceptedScriptRun, DeclarationsWithSyntaxErrorsGiveNoProgram)
-{
-    const struct {
-        const char* where;
-        const char* header;
-        const char* native;
-    } rows[] = {
-        {"interface file", "extern int before;\nextern int a b;\nextern int after;\n", "int count;"},
-        {"native line", "extern int after;\n", "int a b;"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.where);
-        writeFile(dir / "refused.c", std::string(row.header) + row.native + "\n");
-        for (const std::string& compiler : kCompilers) {
-            EXPECT_NE(runProgram(compiler, {"-fsyntax-only", (dir / "refused.c").string()}).status, 0) << compiler;
-        }
-        fs::remove(dir / "out" / "s.c");
-        const RunResult prepro = preprocess(std::string("HEADER \"r\", \"r\", \"1\"\n#") + row.native +
-                                                "\nSCENARIO s\n  VAR after, EV=1\nEND SCENARIO\n",
-                                            row.header);
-        EXPECT_EQ(prepro.status, 5);
-        EXPECT_THAT(qvm::testing::codegen::reportedCodes(prepro), ElementsAre("SYNTAXERR", "CDECLSYNT")) << prepro.err;
-        EXPECT_FALSE(fs::exists(dir / "out" / "s.c"));
-    }
-}
-
 // ---- messages, INTERSEND, WAITTIL limits, dumps ----
 
 const char* const kOrderHeader = R"(#ifndef S_H
