@@ -100,7 +100,13 @@ void ProgramWriter::nativeCall(const Entry& call)
         }
     }
     if (!data.result.empty()) {
-        line(data.result, " = ", runtimeCast(data.returnClass), call.name, " (", written, " );");
+        // A pointer to signed or unsigned char kept by the script takes the
+        // value through a pointer to void: the character pointer of the
+        // runtime converts to neither silently.
+        const bool signedOrUnsignedChars =
+            data.returnClass == kClassString && holdsSignedOrUnsignedChar(typeOfPath(data.result, cScopeOf(call)));
+        line(data.result, " = ", signedOrUnsignedChars ? "(TRV_PT_VOID) " : runtimeCast(data.returnClass), call.name,
+             " (", written, " );");
     } else {
         line(call.name, " ( ", written, " );");
     }
