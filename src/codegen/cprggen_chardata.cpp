@@ -5,6 +5,7 @@
 #include "script/ancgest.h"
 
 #include <cctype>
+#include <optional>
 
 namespace qvm::codegen::program {
 
@@ -67,17 +68,9 @@ bool skipIndex(std::string_view text, std::size_t& at)
     return false;
 }
 
-}  // namespace
-
-const CType* typeOfPath(std::string_view path, std::string_view scope)
+// The type reached from `type` by the fields and indices of `path` from `at`.
+const CType* followPath(const CType* type, std::string_view path, std::size_t at)
 {
-    std::size_t at = 0;
-    const std::string_view name = nameAt(path, at);
-    if (name.empty() || std::isdigit(static_cast<unsigned char>(name.front())) != 0) {
-        return nullptr;
-    }
-    const canalysis::Symbol* symbol = script::findCVariable(name, scope);
-    const CType* type = symbol != nullptr ? symbol->type.get() : nullptr;
     while (type != nullptr && at < path.size()) {
         if (path[at] == ' ') {
             ++at;
@@ -96,14 +89,48 @@ const CType* typeOfPath(std::string_view path, std::string_view scope)
     return type;
 }
 
-const CType* parameterType(std::string_view function, std::size_t index, std::string_view scope)
+// The function a name designates, through a pointer to one too.
+const CType* functionNamed(std::string_view function, std::string_view scope)
 {
-    const CType* type = typeOfPath(function, scope);
-    type = canalysis::C_CPP_resolve(type);
+    const CType* type = canalysis::C_CPP_resolve(typeOfPath(function, scope));
     if (type != nullptr && type->kind == canalysis::kPointer) {
         type = canalysis::C_CPP_resolve(type->target.get());
     }
-    if (type == nullptr || type->kind != canalysis::kFunction || index >= type->parameters.size()) {
+    return type != nullptr && type->kind == canalysis::kFunction ? type : nullptr;
+}
+
+}  // namespace
+
+const CType* typeOfPath(std::string_view path, std::string_view scope)
+{
+    std::size_t at = 0;
+    const std::string_view name = nameAt(path, at);
+    if (name.empty() || std::isdigit(static_cast<unsigned char>(name.front())) != 0) {
+        return nullptr;
+    }
+    const canalysis::Symbol* symbol = script::findCVariable(name, scope);
+    return followPath(symbol != nullptr ? symbol->type.get() : nullptr, path, at);
+}
+
+const CType* typeOfMemberPath(std::string_view typeName, std::string_view members)
+{
+    const canalysis::Symbol* symbol = canalysis::C_CPP_find_symbol(typeName, script::cSymbols(), {});
+    if (symbol == nullptr || (symbol->storage & canalysis::kTypedef) == 0) {
+        return nullptr;
+    }
+    return followPath(symbol->type.get(), members, 0);
+}
+
+const CType* returnType(std::string_view function, std::string_view scope)
+{
+    const CType* type = functionNamed(function, scope);
+    return type != nullptr ? type->target.get() : nullptr;
+}
+
+const CType* parameterType(std::string_view function, std::size_t index, std::string_view scope)
+{
+    const CType* type = functionNamed(function, scope);
+    if (type == nullptr || index >= type->parameters.size()) {
         return nullptr;
     }
     return type->parameters[index].type.get();
@@ -142,14 +169,43 @@ std::string sizeOfValue(std::string_view value, std::string_view scope)
     return "TRV_NO_SIZE";
 }
 
+namespace {
+
+// The C scope a block declares its variables in, none for a block (IF,
+// WHILE, CASE...) that shares its enclosing one.
+std::optional<std::string> ownScope(const script::sem::Entry& block)
+{
+    using namespace script::sem;
+    const auto levelBlock = [&](std::string_view suffix) {
+        const Entry* scenario = block.scope != nullptr ? block.scope->ownerEntry() : nullptr;
+        return scenario != nullptr && scenario->code == ENT_SCENARIO ? qualifiedName(*scenario) + std::string(suffix)
+                                                                     : std::string(suffix);
+    };
+    switch (block.code) {
+    case ENT_SCENARIO: return qualifiedName(block);
+    case ENT_INITIALIZATION: return levelBlock("@init");
+    case ENT_TERMINATION: return levelBlock("@term");
+    case ENT_EXCEPTION: return levelBlock("@excp");
+    case ENT_PROC:
+    case ENT_CALLBACK:
+    case ENT_PROCSEND: return std::string(block.name);
+    default: return std::nullopt;
+    }
+}
+
+}  // namespace
+
 std::string cScopeOf(const script::sem::Entry& entry)
 {
-    const script::sem::Entry* block = nullptr;
     for (const script::sem::Scope* scope = entry.scope; scope != nullptr && scope->parent != nullptr;
          scope = scope->parent) {
-        block = scope->ownerEntry();
+        if (const script::sem::Entry* block = scope->ownerEntry()) {
+            if (std::optional<std::string> own = ownScope(*block)) {
+                return *own;
+            }
+        }
     }
-    return block != nullptr ? std::string(block->name) : std::string();
+    return {};
 }
 
 }  // namespace qvm::codegen::program

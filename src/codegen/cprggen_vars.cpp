@@ -397,7 +397,6 @@ void ProgramWriter::varStatement(const Entry& var)
         return;
     }
     locateWalk(var);
-    walkScope_ = cScopeOf(var);
     const WalkMode mode = data.mode == CheckMode::Init       ? WalkMode::Init
                           : data.mode == CheckMode::Expected ? WalkMode::Expect
                                                              : WalkMode::Dump;
@@ -635,6 +634,21 @@ void ProgramWriter::walkUnion(const VarItem& item, int depth, WalkMode mode)
     }
 }
 
+void ProgramWriter::locateWalk(const Entry& entry)
+{
+    walkFile_ = std::string(entry.fileName());
+    walkLine_ = entry.line;
+    walkScope_ = cScopeOf(entry);
+}
+
+const canalysis::CType* ProgramWriter::typeOfWalked(std::string_view name) const
+{
+    if (!currentMessageType_.empty() && name.starts_with(kReceived)) {
+        return typeOfMemberPath(currentMessageType_, afterReceived(name));
+    }
+    return typeOfPath(name, walkScope_);
+}
+
 // "TRV_<type>.select" for the message itself, "TRV_<type>.<path>.select"
 // below it; "" away from a received message.
 std::string ProgramWriter::unionSelector(std::string_view name) const
@@ -779,7 +793,7 @@ void ProgramWriter::checkLine(const VarItem& item, std::string_view name, std::s
                               long long bound, WalkMode mode)
 {
     const CharData held = item.cls == kClassString || item.cls == kClassCharArray
-                              ? charDataOf(typeOfPath(name, walkScope_))
+                              ? charDataOf(typeOfWalked(name))
                               : CharData::Unknown;
     if (held == CharData::Bytes && item.cls == kClassString) {
         // A pointer to bytes is set and checked as a pointer, not as a string.
@@ -800,7 +814,7 @@ void ProgramWriter::checkLine(const VarItem& item, std::string_view name, std::s
             // A null pointer constant suits every pointer as it is; a cast
             // would give it a pointed-to type of its own.
             line(name, " = ", value, ";");
-        } else if (item.cls == kClassString && holdsSignedOrUnsignedChar(typeOfPath(name, walkScope_))) {
+        } else if (item.cls == kClassString && holdsSignedOrUnsignedChar(typeOfWalked(name))) {
             // A string given to a signed char pointer: through a pointer to void.
             line(name, " = (TRV_PT_VOID) ", Operand{value}, ";");
         } else {

@@ -100,7 +100,13 @@ void ProgramWriter::nativeCall(const Entry& call)
         }
     }
     if (!data.result.empty()) {
-        line(data.result, " = ", runtimeCast(data.returnClass), call.name, " (", written, " );");
+        // A pointer to signed or unsigned char kept by the script takes the
+        // value through a pointer to void: the character pointer of the
+        // runtime converts to neither silently.
+        const bool signedOrUnsignedChars =
+            data.returnClass == kClassString && holdsSignedOrUnsignedChar(typeOfPath(data.result, cScopeOf(call)));
+        line(data.result, " = ", signedOrUnsignedChars ? "(TRV_PT_VOID) " : runtimeCast(data.returnClass), call.name,
+             " (", written, " );");
     } else {
         line(call.name, " ( ", written, " );");
     }
@@ -196,8 +202,7 @@ void ProgramWriter::resultCheck(const Entry& call)
 {
     const auto& data = call.data<CallData>();
     int cls = data.checkedClass();
-    if (cls == kClassString &&
-        charDataOf(typeOfPath(data.result, cScopeOf(call))) == CharData::Bytes) {
+    if (cls == kClassString && charDataOf(resultType(call)) == CharData::Bytes) {
         cls = kClassPointer;  // a pointer to bytes, not a string
     }
     if (const std::optional<script::sem::ValueRange> range = script::sem::valueRange(data.expected)) {
@@ -208,6 +213,15 @@ void ProgramWriter::resultCheck(const Entry& call)
     line(checkCallHead(CheckCall::Plain, cls, -1, false), data.expected.empty() ? "0, " : "1, ",
          CheckValue{cls, {}, false}, CheckValue{cls, data.expected, address}, CheckValue{cls, data.result, address},
          endNumber(call) - 1, " );");
+}
+
+// The type of what a call's result check reads: the script's result
+// variable, else the hidden one, which has the function's return type.
+const canalysis::CType* ProgramWriter::resultType(const Entry& call) const
+{
+    const std::string scope = cScopeOf(call);
+    const canalysis::CType* type = typeOfPath(call.data<CallData>().result, scope);
+    return type != nullptr ? type : returnType(call.name, scope);
 }
 
 // A value expected within a range (the analysis lets ranges of numbers only through).

@@ -19,6 +19,7 @@
 namespace qvm::canalysis {
 struct Symbol;
 struct Tag;
+struct CType;
 }  // namespace qvm::canalysis
 
 namespace qvm::script::sem {
@@ -206,6 +207,10 @@ private:
     // The item's format code, or the FORMAT registered for its field path
     // (not below an index); -1 without.
     std::string rangedName(const VarItem& item) const;
+    // The C type of an access path of the walk: below the received message
+    // in the message functions, else from a variable of the walk's scope.
+    const canalysis::CType* typeOfWalked(std::string_view name) const;
+    const canalysis::CType* resultType(const Entry& call) const;
     int formatCodeAt(const VarItem& item, std::string_view path) const;
     int fieldFormatCode(std::string_view path) const;
     // The selector of the union at the access path of a received message.
@@ -379,13 +384,9 @@ private:
     const FieldFormats* walkFormats_ = nullptr;  // those of the walk under way
     // Where the description being walked comes from, for its reports.
     std::string walkFile_;
-    std::string walkScope_;  // the C scope of a VAR's variables, "" for the global one and messages
+    std::string walkScope_;  // the C scope of the walk's variables, "" for the global one
     int walkLine_ = 0;
-    void locateWalk(const Entry& entry)
-    {
-        walkFile_ = std::string(entry.fileName());
-        walkLine_ = entry.line;
-    }
+    void locateWalk(const Entry& entry);
     // While the callback generated for a TRIGGER structure is written: its
     // native lines are statements, never directives.
     bool statementLines_ = false;

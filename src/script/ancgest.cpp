@@ -291,6 +291,28 @@ std::pair<std::string, int> expressionType(std::string_view text, std::string_vi
     return {canalysis::C_CPP_type_image(typed.type.get()), typed.nonNil ? 8 : expressionClassOfType(typed.type.get())};
 }
 
+std::optional<canalysis::CConstant> numericConstant(std::string_view text, std::string_view file, int line)
+{
+    if (!isNameless(text)) {
+        return std::nullopt;
+    }
+    auto& kept = namelessTypings();
+    if (const auto found = kept.find(std::string(text)); found != kept.end()) {
+        return found->second.constant;
+    }
+    const BridgeCallbackAfterwards restore;
+    bool reported = false;
+    const canalysis::DiagnosticCallback silent = [&reported](int, std::string_view, std::string_view,
+                                                             std::string_view, int) { reported = true; };
+    TypedText typed = parseAndType(text, file, line, silent);
+    if (reported) {
+        return std::nullopt;
+    }
+    std::optional<canalysis::CConstant> constant = typed.constant;
+    kept.emplace(std::string(text), std::move(typed));
+    return constant;
+}
+
 const canalysis::Symbol* findCVariable(std::string_view name, std::string_view scope)
 {
     const canalysis::Symbol* symbol = canalysis::C_CPP_find_symbol(name, cSymbols(), scope);

@@ -87,6 +87,11 @@ TypedText typeExpression(std::string_view text, std::string_view scope, std::str
 std::pair<std::string, int> expressionType(std::string_view text, std::string_view scope, std::string_view file,
                                            int line);
 
+// The value of a text that is a numeric constant ("300", "-1", "(0x1FF)"),
+// typed without a report (a text that would have one was reported when it
+// was typed for its class); nothing for any other text.
+std::optional<canalysis::CConstant> numericConstant(std::string_view text, std::string_view file, int line);
+
 // The variable (not a type definition) of that name in the scope, else in
 // the global scope; none when there is no such variable.
 const canalysis::Symbol* findCVariable(std::string_view name, std::string_view scope);

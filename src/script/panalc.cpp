@@ -414,6 +414,13 @@ std::optional<FunctionClasses> lookupFunction(std::string_view name)
     return classes;
 }
 
+bool returnTypeKeeps(std::string_view function, const canalysis::CConstant& constant)
+{
+    const canalysis::Symbol* symbol = findCVariable(canalysis::trimBlanks(function), cContext().scope);
+    const CType* called = symbol != nullptr ? calledFunction(*symbol) : nullptr;
+    return called == nullptr || !called->target || canalysis::C_CPP_constant_kept(called->target.get(), constant, true);
+}
+
 std::string returnVariableDeclaration(std::string_view function, std::string_view variable)
 {
     const canalysis::Symbol* symbol = findCVariable(canalysis::trimBlanks(function), cContext().scope);

@@ -92,6 +92,11 @@ struct FunctionClasses {
 // the current scope or the global one; nothing when no function is known by it.
 std::optional<FunctionClasses> lookupFunction(std::string_view name);
 
+// Whether a numeric constant keeps its bits in the return type of the C
+// function of that name, to which a result check casts both sides; true
+// when no function is known by the name.
+bool returnTypeKeeps(std::string_view function, const canalysis::CConstant& constant);
+
 // The declaration of a variable that can hold what the C function of that
 // name returns: its return type without qualifiers ("point_t v;"); "" when
 // no function is known by the name.

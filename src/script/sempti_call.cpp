@@ -6,6 +6,7 @@
 #include "script/sempti_analysis.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <optional>
 
@@ -167,6 +168,7 @@ public:
         data.returnClass = found->function->returnClass;
         data.parameterClasses = model.keepClasses(found->function->parameterClasses);
         checkExpectedValue(data, origin);
+        checkExpectedFits(name, data.expected, origin);
         hiddenReturnVariable(data, name, origin);
         checkRange(data.expected, data.checkedClass(), data.expectedClass, origin);
         functionArguments(arguments, descriptor, name);
@@ -335,6 +337,31 @@ private:
         }
         if (data.resultClass == kClassStruct) {
             Analysis::report(diag::Error, "NOTSTRUCT", data.result, origin);
+        }
+    }
+
+    // A number expected of a result, or a bound of the range it is expected
+    // in, that the return type cannot hold: the check, which casts it to
+    // that type, would compare another number. As for a VAR value: the
+    // number out of range, and the expected value refused.
+    void checkExpectedFits(std::string_view function, std::string_view expected, const Origin& origin)
+    {
+        const std::optional<ValueRange> range = valueRange(expected);
+        const std::array<std::string_view, 2> values =
+            range ? std::array<std::string_view, 2>{range->lower, range->upper}
+                  : std::array<std::string_view, 2>{expected, {}};
+        for (const std::string_view value : values) {
+            std::string storage;
+            const std::optional<std::string_view> expanded =
+                value.empty() ? std::nullopt : Analysis::expandedForTyping(value, cScope, origin, storage);
+            const std::optional<canalysis::CConstant> constant =
+                expanded ? numericConstant(Analysis::trimmed(*expanded), origin.fileName, origin.line)
+                         : std::nullopt;
+            if (constant && constant->kind == canalysis::kConstInteger && !returnTypeKeeps(function, *constant)) {
+                Analysis::report(diag::Warning, "ENTOUTRAN", value, origin);
+                Analysis::report(diag::Error, "VARNOGOOD", expected, origin);
+                return;
+            }
         }
     }
 

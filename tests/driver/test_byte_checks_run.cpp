@@ -1,8 +1,9 @@
 // Byte and character checks of a generated program, end to end: the range
 // bounds of an unsigned char field are cast through the runtime's
 // character type, plain char (signed on x86), and still mean the bytes
-// they were written as; texts and characters keep their checks. Built with
-// gcc and clang at -Wall -Wextra without a warning.
+// they were written as; texts and characters keep their checks; bytes
+// without a terminator are never read as a string, wherever the script
+// meets them. Built with gcc and clang at -Wall -Wextra without a warning.
 #include "driver/example_programs.h"
 
 #include <gmock/gmock.h>
@@ -19,6 +20,7 @@ using qvm::testing::examples::traceLines;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::Not;
 
 const char* const kInterface = R"(typedef struct {
     unsigned char level;
@@ -91,6 +93,94 @@ TEST(ByteChecksRun, UnsignedCharRangesTextsAndCharactersWithBothCompilers)
             << run.trace;
         EXPECT_THAT(traceLines(run.trace, "FAIL"),
                     ElementsAre(HasSubstr("in scenario \"low_byte_out_of_high_range\"")));
+    }
+}
+
+// Four bytes without a terminator, met as a message field, as the result
+// of a function and as a variable of an INITIALIZATION block: each is
+// checked as a pointer. Read as a string, it would be read past its end,
+// which a program built with the address sanitizer stops on.
+const char* const kBytesInterface = R"(typedef int link_t;
+typedef struct {
+    int code;
+    unsigned char *data;
+} frame_t;
+int fr_recv(link_t id, frame_t *out);
+unsigned char *frame_bytes(void);
+extern unsigned char raw[4];
+extern unsigned char *raw_at;
+)";
+
+const char* const kBytesSystem = R"(#include "bytes.h"
+unsigned char raw[4] = {'w', 'x', 'y', 'z'};
+unsigned char *raw_at = raw;
+unsigned char *frame_bytes(void) { return raw; }
+int fr_recv(link_t id, frame_t *out)
+{
+    static int sent;
+    (void)id;
+    if (sent) {
+        return 0;
+    }
+    sent = 1;
+    out->code = 1;
+    out->data = raw;
+    return 1;
+}
+)";
+
+const char* const kBytesDeclarations = R"(HEADER "bytes", "bytes never read as strings", "1.0"
+#link_t id;
+COMMTYPE link IS link_t
+CHANNEL link : ch
+MESSAGE frame_t : frame
+CALLBACK frame_t : r ON link : rid
+  #int got;
+  @got = fr_recv(rid, &r);
+  @if (got <= 0) {
+  NO_MESSAGE
+  @}
+  MESSAGE_DATE
+END CALLBACK
+)";
+
+TEST(ByteChecksRun, BytesWithoutTerminatorAreComparedAsPointersUnderTheAddressSanitizer)
+{
+    const struct {
+        const char* where;
+        const char* scenarios;
+        const char* check;
+    } rows[] = {
+        {"message field",
+         "SCENARIO s\n  ADD_ID(ch, id)\n  DEF_MESSAGE frame, EV={code => 1, data => raw_at}\n"
+         "  WAITTIL(MATCHING(frame, ch), WTIME > 5)\nEND SCENARIO\n",
+         "trv_cmp_pointer_c (&(trv_ctx->trv_ctxrun),"},
+        {"function result", "SCENARIO s\n  CALL frame_bytes() @ raw_at\nEND SCENARIO\n",
+         "trv_pointer_c (&(trv_ctx->trv_ctxrun),1, (TRV_PT_VOID) 0, (TRV_PT_VOID) raw_at, "},
+        {"INITIALIZATION variable",
+         "SCENARIO s\n  INITIALIZATION\n    #unsigned char *held;\n    @held = raw;\n    VAR held, EV=raw_at\n"
+         "  END INITIALIZATION\n  SCENARIO inner\n    VAR raw_at, EV=raw\n  END SCENARIO\nEND SCENARIO\n",
+         "trv_var_pointer_c (&(trv_ctx->trv_ctxrun),"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.where);
+        TempDir sources;
+        writeFile(sources / "bytes.h", kBytesInterface);
+        writeFile(sources / "bytes_sut.c", kBytesSystem);
+        writeFile(sources / "bytes.pts", std::string(kBytesDeclarations) + row.scenarios);
+        ExampleProgram program({"bytes", sources.path()});
+        const std::string text = program.generate();
+        ASSERT_THAT(text, HasSubstr(row.check));
+        EXPECT_THAT(text, Not(HasSubstr("string_c")));
+        for (const std::string compiler : {"gcc", "clang"}) {
+            SCOPED_TRACE(compiler);
+            const RunResult built = program.build(compiler, {"-g", "-fsanitize=address"});
+            ASSERT_EQ(built.status, 0) << built.err;
+            EXPECT_THAT(built.err, IsEmpty());
+            const TesterRun run = program.run(compiler, {}, {{"ASAN_OPTIONS", std::string("detect_leaks=0")}});
+            EXPECT_EQ(run.status, 0) << run.trace;
+            EXPECT_THAT(traceLines(run.trace, "FAIL"), IsEmpty());
+        }
     }
 }
 

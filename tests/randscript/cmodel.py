@@ -314,7 +314,7 @@ class Interface:
     def field_type(self, depth, owner):
         rng = self.rng
         choices = ["int", "int", "int", "int", "float", "enum", "chars", "array", "ptr", "charptr", "fptr",
-                   "bits", "bits"]
+                   "bits", "bits", "bytes", "byteptr"]
         if depth < 3:
             choices += ["struct", "union", "inline", "structarray", "array2"]
         pick = rng.choice(choices)
@@ -331,6 +331,10 @@ class Interface:
             return (rng.choice(self.enums) if self.enums and rng.random() < 0.6 else self.new_enum()), 0
         if pick == "chars":
             return Ty("array", elem=int_type("char", -128, 127, True, False), n=rng.randint(4, 24)), 0
+        if pick == "bytes":
+            return Ty("array", elem=self.byte_type(), n=rng.randint(2, 16)), 0
+        if pick == "byteptr":
+            return Ty("ptr", to=self.byte_type()), 0
         if pick == "array":
             return Ty("array", elem=self.some_int() if rng.random() < 0.8 else self.float_type(),
                       n=rng.randint(2, 8)), 0
@@ -361,6 +365,15 @@ class Interface:
                 self.new_aggregate("struct", depth, True)
             return Ty("array", elem=inner, n=rng.randint(2, 4)), 0
         return self.some_int(), 0
+
+    # Bytes: unsigned char, or uint8_t when the header has <stdint.h>.
+    def byte_type(self):
+        if self.stdint and self.rng.random() < 0.5:
+            t = int_type("uint8_t", 0, 255, True, False)
+            t.tname = "uint8_t"
+            t.base = int_type("unsigned char", 0, 255, True, False)
+            return t
+        return int_type("unsigned char", 0, 255, True, False)
 
     def float_type(self):
         spell = self.rng.choice(["float", "double", "double"])

@@ -1,5 +1,6 @@
 # Script side of a random case: a random valid test script over a random
 # interface (cmodel.Interface), and the qvmprepro options it is run with.
+import re
 from cmodel import WORDS, Field, Func, Interface, Ty, Var, int_type
 
 FAMILIES = ["NOMINAL", "REGRESSION", "SAFETY", "SLOW", "SMOKE"]
@@ -751,7 +752,13 @@ class ScriptGen:
         self.emit(ctx, f"@{counter} = 0;")
         cond = f"{counter} < {limit}"
         if self.chance(0.4):
-            cond = f"({cond}) && ({self.condition(ctx, matching=True)})"
+            # Not on the counter again: two comparisons of one variable may
+            # never hold together, which the compilers say.
+            for _ in range(5):
+                more = self.condition(ctx, matching=True)
+                if not re.search(rf"\b{counter}\b", more):
+                    cond = f"({cond}) && ({more})"
+                    break
         self.emit(ctx, f"WHILE ({cond})", self.filt())
         inner = ctx.nested()
         self.emit(inner, f"@{counter}++;")
@@ -1032,8 +1039,10 @@ class ScriptGen:
             return self.pick(iface.enums)
         if r < 0.7:
             return iface.float_type()
-        if r < 0.8:
+        if r < 0.76:
             return Ty("ptr", to=int_type("char", -128, 127, True, False), constq=self.chance(0.7))
+        if r < 0.8:
+            return Ty("ptr", to=iface.byte_type())
         if r < 0.9:
             return Ty("ptr", to=self.pick(iface.structs + iface.messages))
         if r < 0.93 and "struct-returns" not in self.avoid:
@@ -1058,7 +1067,8 @@ class ScriptGen:
             iface.macros.append((name, int(out[-1].split()[-1])))
         types = [iface.some_int(), iface.float_type(), self.pick(iface.enums),
                  self.pick(iface.structs + iface.messages), Ty("array", elem=iface.some_int(), n=3),
-                 Ty("array", elem=int_type("char", -128, 127, True, False), n=16)]
+                 Ty("array", elem=int_type("char", -128, 127, True, False), n=16),
+                 Ty("array", elem=iface.byte_type(), n=8)]
         if self.chance(0.3):
             t = Ty("struct", fields=[Field("first", int_type("int", -100, 100, False, False)),
                                      Field("second", int_type("long", -100, 100, False, True)),

@@ -450,16 +450,21 @@ INSTANTIATE_TEST_SUITE_P(
                   {"W", "OTHERSEMP", "[main.pts:13] OTHERS empty tab"}},
                  {{"E", "BNDOUTARR", "main.pts", 12}, {"W", "OTHERSEMP", "main.pts", 13},
                   {"E", "INCOMPTYP", "main.pts", 14}, {"E", "VARNOGOOD", "main.pts", 14}}},
-        // A constant compared with a variable must keep its bits in the
-        // variable's type: the check casts both sides to it.
+        // A constant compared with a variable or a function's result must
+        // keep its bits in their type: the check casts both sides to it.
         RuleCase{"ConstantsThatTheVariablesTypeCannotHold",
                  "  VAR x, EV=5000000000\n  VAR x, EV=0xFFFFFFFF\n  VAR x, EV=[1.5 .. 3]\n  VAR ratio, EV=1.5\n"
-                 "  VAR big, INIT=-2147483649\n",
+                 "  VAR big, INIT=-2147483649\n  CALL compute(1) @ 5000000000\n  CALL compute(2) @ [0 .. 0x1FFFFFFFF]\n"
+                 "  CALL compute(3) @ 0xFFFFFFFF\n",
                  {{"W", "ENTOUTRAN", "[main.pts:12] Integer constant out of range 5000000000"},
-                  {"E", "INCOMPTYP", "[main.pts:14] Incompatible types (1.5)"}},
+                  {"E", "INCOMPTYP", "[main.pts:14] Incompatible types (1.5)"},
+                  {"W", "ENTOUTRAN", "[main.pts:18] Integer constant out of range 0x1FFFFFFFF"},
+                  {"E", "VARNOGOOD", "[main.pts:18] Incorrect expression ([0 .. 0x1FFFFFFFF])"}},
                  {{"W", "ENTOUTRAN", "main.pts", 12}, {"E", "VARNOGOOD", "main.pts", 12},
                   {"E", "INCOMPTYP", "main.pts", 14}, {"E", "VARNOGOOD", "main.pts", 14},
-                  {"W", "ENTOUTRAN", "main.pts", 16}, {"E", "VARNOGOOD", "main.pts", 16}}},
+                  {"W", "ENTOUTRAN", "main.pts", 16}, {"E", "VARNOGOOD", "main.pts", 16},
+                  {"W", "ENTOUTRAN", "main.pts", 17}, {"E", "VARNOGOOD", "main.pts", 17},
+                  {"W", "ENTOUTRAN", "main.pts", 18}, {"E", "VARNOGOOD", "main.pts", 18}}},
         RuleCase{"WhenValues",
                  "  CASE (x) IS\n    WHEN ratio => EXIT\n    WHEN 'a' => EXIT\n    WHEN GREEN => EXIT\n"
                  "    WHEN 'a' => EXIT\n    WHEN OTHERS => EXIT\n    WHEN OTHERS => EXIT\n  END CASE\n",
