@@ -2,6 +2,7 @@
 // It sets up the context and the trace buffer, reads the program's own
 // command line, starts the runtime and runs the root scenario.
 #include "codegen/cprggen_writer.h"
+#include "codegen/geccode.h"
 #include "codegen/tsfgen.h"
 
 #include "diag/i18nerrgest.h"
@@ -13,28 +14,6 @@ namespace qvm::codegen::program {
 using namespace script::sem;
 
 namespace {
-
-// Any text as the inside of a C string literal: quotes and backslashes
-// escaped, other characters that cannot stand in a literal in octal.
-std::string cStringText(std::string_view text)
-{
-    std::string literal;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            literal += '\\';
-            literal += c;
-        } else if (byte < 0x20 || byte == 0x7F || c == '?') {
-            // '?' too: two of them and a third character would be a trigraph.
-            const char octal[] = {'\\', static_cast<char>('0' + (byte >> 6)), static_cast<char>('0' + ((byte >> 3) & 7)),
-                                  static_cast<char>('0' + (byte & 7)), '\0'};
-            literal += octal;
-        } else {
-            literal += c;
-        }
-    }
-    return literal;
-}
 
 const std::string kTraceContext = "trv_ctx->trv_ctxrun.trv_ctxtracectx.";
 
