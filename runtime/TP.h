@@ -603,6 +603,45 @@ TRV_T_INT trv_sut_answer_raw(const char *channel, const void *bytes, size_t size
 void trv_sut_close(const char *channel, TRV_T_UTIME delay);
 void trv_sut_init(void);
 
+/* ---- Failure explanations ------------------------------------------------
+ * A CALL of a procedure lies between trv_call_enter (with the CALL's own
+ * number) and trv_call_leave: a failure inside names the CALLs that led to
+ * it, outermost first. */
+void trv_call_enter(TRV_T_RUNCTX *run, TRV_T_INT number);
+void trv_call_leave(TRV_T_RUNCTX *run);
+
+/* Unsigned integers ("uint": unsigned int and narrower, "ulong": unsigned
+ * long and long long), shown in decimal with their hexadecimal form
+ * ("4294967295 (0xFFFFFFFF)") or in the base of their format. */
+#define TRV_UNSIGNED_FAMILY(name, type)                                                                      \
+    void trv_var_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, type expected, TRV_T_INT base, \
+                            TRV_T_INT index, TRV_T_INT upper);                                               \
+    void trv_cmp_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, type reference,               \
+                            TRV_T_INT index, TRV_T_INT upper);                                               \
+    void trv_dmp_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type value, TRV_T_INT base, TRV_T_INT index, \
+                            TRV_T_INT upper);                                                                \
+    void trv_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT has_expected, type initial, type expected, type actual, \
+                        TRV_T_INT number);
+TRV_UNSIGNED_FAMILY(uint, TRV_T_UINT)
+TRV_UNSIGNED_FAMILY(ulong, TRV_T_ULONG)
+
+/* Enumeration values, shown with the name of their enumerator
+ * ("2 (COLOR_BLUE)", "5 (FLAG_A|FLAG_C)" for one-bit enumerators): the
+ * generated code passes the enumeration's names, a table that ends with a
+ * null name. */
+typedef struct trv_s_enum_name {
+    long trv_value;
+    const char *trv_name;
+} TRV_T_ENUM_NAME;
+void trv_var_enum_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_ENUM actual, TRV_T_ENUM expected, TRV_T_INT base,
+                    const TRV_T_ENUM_NAME *names, TRV_T_INT index, TRV_T_INT upper);
+void trv_cmp_enum_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_ENUM actual, TRV_T_ENUM reference,
+                    const TRV_T_ENUM_NAME *names, TRV_T_INT index, TRV_T_INT upper);
+void trv_dmp_enum_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_ENUM value, TRV_T_INT base,
+                    const TRV_T_ENUM_NAME *names, TRV_T_INT index, TRV_T_INT upper);
+void trv_enum_c(TRV_T_RUNCTX *run, TRV_T_INT has_expected, TRV_T_ENUM initial, TRV_T_ENUM expected,
+                TRV_T_ENUM actual, const TRV_T_ENUM_NAME *names, TRV_T_INT number);
+
 /* ---- C library calls of generated code -------------------------------------
  * Copies into arrays are bounded by the array's size (the text is cut);
  * into plain pointers they are not. */

@@ -11,8 +11,6 @@
 
 union trv_u_nonil trv_nonil_object;
 
-#define TRV_K_VALUE_TEXT 160 /* longest value shown, longer strings are cut */
-
 typedef char trv_value_text[TRV_K_VALUE_TEXT];
 
 /* ---- Value images ------------------------------------------------------- */
@@ -169,26 +167,6 @@ static void trv_string_image(const char *value, char *out, size_t size)
     trv_text_image(value, TRV_NO_SIZE, out, size);
 }
 
-/* The bytes of an array in hexadecimal, "{61 62 ...}", as many as fit. */
-static void trv_bytes_image(const void *value, size_t count, char *out, size_t size)
-{
-    const unsigned char *bytes = (const unsigned char *)value;
-    size_t at = 0;
-    size_t i;
-    if (value == NULL) {
-        snprintf(out, size, "NIL");
-        return;
-    }
-    out[at++] = '{';
-    for (i = 0; i < count && at + 8 < size; ++i) {
-        at += (size_t)snprintf(out + at, size - at, i == 0 ? "%02X" : " %02X", bytes[i]);
-    }
-    if (i < count) {
-        at += (size_t)snprintf(out + at, size - at, " ...");
-    }
-    snprintf(out + at, size - at, "}");
-}
-
 static void trv_pointer_image(const void *value, char *out, size_t size)
 {
     if (value == NULL) {
@@ -332,6 +310,11 @@ static void trv_judge(TRV_T_RUNCTX *run, TRV_T_INT number, const char *item, con
 {
     trv_private *state = trv_priv(run);
     trv_check_group *group = &state->group;
+    if (passed) {
+        ++state->values_passed;
+    } else {
+        ++state->values_failed;
+    }
     if (!group->open) {
         if (passed) {
             char what[TRV_K_FAILURE_TEXT];
@@ -414,13 +397,13 @@ static TRV_T_INT trv_group_close(TRV_T_RUNCTX *run, TRV_T_INT number)
         return 1;
     }
     if (group.failed > 0) {
-        trv_fail(run, group.number, "%s: %ld of %ld checks failed, first %s", group.kind, group.failed,
+        trv_fail(run, group.number, "%s: %ld of %ld values failed, first %s", group.kind, group.failed,
                  group.checks, group.first);
         return 1;
     }
     {
         char what[64];
-        snprintf(what, sizeof what, "%s: %ld checks passed", group.kind, group.checks);
+        snprintf(what, sizeof what, "%s: %ld values passed", group.kind, group.checks);
         trv_pass(run, group.number, what);
     }
     return 0;
@@ -522,6 +505,7 @@ TRV_T_INT trv_cmp(TRV_T_RUNCTX *run)
 
 #define TRV_INT_IMAGE(value, out) trv_int_image((value), base, (out), sizeof(out))
 #define TRV_LONG_IMAGE(value, out) trv_long_image((value), base, (out), sizeof(out))
+#define TRV_UNSIGNED_IMAGE(value, out) trv_unsigned_image((unsigned long)(value), base, (out), sizeof(out))
 #define TRV_BYTE_IMAGE(value, out) trv_byte_image((value), base, (out), sizeof(out))
 #define TRV_CHAR_IMAGE(value, out) ((void)base, trv_char_image((value), (out), sizeof(out)))
 #define TRV_FLOAT_IMAGE(value, out) snprintf((out), sizeof(out), "%.9g", (double)(value))
@@ -595,6 +579,8 @@ static void trv_parameter(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT has_exp
 #define TRV_NO_BASE
 
 TRV_FAMILY(int, TRV_T_INT, TRV_INT_IMAGE, TRV_EQUAL, TRV_WITH_BASE)
+TRV_FAMILY(uint, TRV_T_UINT, TRV_UNSIGNED_IMAGE, TRV_EQUAL, TRV_WITH_BASE)
+TRV_FAMILY(ulong, TRV_T_ULONG, TRV_UNSIGNED_IMAGE, TRV_EQUAL, TRV_WITH_BASE)
 TRV_FAMILY(long, TRV_T_LONG, TRV_LONG_IMAGE, TRV_EQUAL, TRV_WITH_BASE)
 TRV_FAMILY(byte, TRV_T_CAR, TRV_BYTE_IMAGE, TRV_EQUAL, TRV_WITH_BASE)
 TRV_FAMILY(bytetab, TRV_T_CAR, TRV_BYTE_IMAGE, TRV_EQUAL, TRV_WITH_BASE)
@@ -605,10 +591,47 @@ TRV_FAMILY(string, TRV_PT_CAR, TRV_STRING_IMAGE, TRV_STRING_EQUAL, TRV_NO_BASE)
 TRV_FAMILY(nonil, TRV_PT_VOID, TRV_POINTER_IMAGE, TRV_NONIL_EQUAL, TRV_NO_BASE)
 TRV_FAMILY(pointer, TRV_PT_VOID, TRV_POINTER_IMAGE, TRV_NONIL_EQUAL, TRV_NO_BASE)
 
+/* Enumeration values with the names of their enumerators. */
+void trv_var_enum_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_ENUM actual, TRV_T_ENUM expected, TRV_T_INT base,
+                    const TRV_T_ENUM_NAME *names, TRV_T_INT index, TRV_T_INT upper)
+{
+    trv_value_text expected_text, actual_text;
+    trv_enum_image((long)expected, base, names, expected_text, sizeof expected_text);
+    trv_enum_image((long)actual, base, names, actual_text, sizeof actual_text);
+    trv_expect(run, number, index, upper, actual == expected, expected_text, actual_text);
+}
+
+void trv_cmp_enum_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_ENUM actual, TRV_T_ENUM reference,
+                    const TRV_T_ENUM_NAME *names, TRV_T_INT index, TRV_T_INT upper)
+{
+    trv_value_text reference_text, actual_text;
+    trv_enum_image((long)reference, TRV_P_BASE10, names, reference_text, sizeof reference_text);
+    trv_enum_image((long)actual, TRV_P_BASE10, names, actual_text, sizeof actual_text);
+    trv_compare(run, number, index, upper, actual == reference, reference_text, actual_text);
+}
+
+void trv_dmp_enum_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_ENUM value, TRV_T_INT base,
+                    const TRV_T_ENUM_NAME *names, TRV_T_INT index, TRV_T_INT upper)
+{
+    trv_value_text text;
+    trv_enum_image((long)value, base, names, text, sizeof text);
+    trv_dump(run, number, index, upper, text);
+}
+
+void trv_enum_c(TRV_T_RUNCTX *run, TRV_T_INT has_expected, TRV_T_ENUM initial, TRV_T_ENUM expected,
+                TRV_T_ENUM actual, const TRV_T_ENUM_NAME *names, TRV_T_INT number)
+{
+    trv_value_text initial_text, expected_text, actual_text;
+    trv_enum_image((long)initial, TRV_P_BASE10, names, initial_text, sizeof initial_text);
+    trv_enum_image((long)expected, TRV_P_BASE10, names, expected_text, sizeof expected_text);
+    trv_enum_image((long)actual, TRV_P_BASE10, names, actual_text, sizeof actual_text);
+    trv_parameter(run, number, has_expected, actual == expected, initial_text, expected_text, actual_text);
+}
+
 /* Arrays of characters (strings) and of bytes, read within their sizes:
  * each value comes with the size of the array that holds it. */
 #define TRV_CHARS_IMAGE(value, count, out) trv_text_image((const char *)(value), (count), (out), sizeof(out))
-#define TRV_BYTES_IMAGE(value, count, out) trv_bytes_image((value), (count), (out), sizeof(out))
+#define TRV_BYTES_IMAGE(value, count, out) trv_buffer_image((value), (count), (out), sizeof(out))
 #define TRV_CHARS_EQUAL(a, a_size, b, b_size) trv_same_chars((const char *)(a), (a_size), (const char *)(b), (b_size))
 #define TRV_BYTES_EQUAL(a, a_size, b, b_size) trv_same_bytes((a), (a_size), (b), (b_size))
 

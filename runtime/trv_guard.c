@@ -145,6 +145,33 @@ static void trv_write_kept(TRV_T_RUNCTX *run, int fd)
     }
 }
 
+/* The CALLs of the open procedures, outermost first, as trv_call_chain_text
+ * writes them. */
+static void trv_put_call_chain(trv_signal_text *out, const trv_private *state)
+{
+    int kept = state->call_depth < TRV_K_CALL_CHAIN ? state->call_depth : TRV_K_CALL_CHAIN;
+    int i;
+    for (i = 0; i < kept; ++i) {
+        const trv_construct *record = trv_tdc_find(&state->tdc, state->call_sites[i]);
+        trv_put(out, i == 0 ? " via CALL " : " > CALL ");
+        trv_put(out, record != NULL && record->text != NULL ? record->text : "?");
+        trv_put(out, " at ");
+        if (record != NULL && record->file >= 1 && record->file <= state->tdc.file_count) {
+            trv_put(out, state->tdc.files[record->file - 1]);
+            trv_put(out, ":");
+            trv_put_number(out, record->line);
+        } else {
+            trv_put(out, "#");
+            trv_put_number(out, state->call_sites[i]);
+        }
+    }
+    if (state->call_depth > kept) {
+        trv_put(out, " > ... ");
+        trv_put_number(out, state->call_depth - kept);
+        trv_put(out, " more calls");
+    }
+}
+
 static void trv_put_verdict(trv_signal_text *out, const trv_private *state, const char *cause)
 {
     if (state->running_number >= 0) {
@@ -167,6 +194,7 @@ static void trv_put_verdict(trv_signal_text *out, const trv_private *state, cons
         trv_put(out, state->scenario_name[state->depth]);
         trv_put(out, "\"");
     }
+    trv_put_call_chain(out, state);
 }
 
 static void trv_close_scenarios(const trv_private *state, int fd)
@@ -207,6 +235,12 @@ static void trv_write_stopped_summary(const trv_private *state, int fd, const ch
     trv_put_number(&line, state->checks_passed);
     trv_put(&line, " passed, ");
     trv_put_number(&line, failed_checks);
+    trv_put(&line, " failed), values ");
+    trv_put_number(&line, state->values_passed + state->values_failed);
+    trv_put(&line, " (");
+    trv_put_number(&line, state->values_passed);
+    trv_put(&line, " passed, ");
+    trv_put_number(&line, state->values_failed);
     trv_put(&line, " failed)");
     trv_emit(fd, prefix, &line);
     for (i = 0; i < state->listed_count; ++i) {

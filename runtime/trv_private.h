@@ -14,6 +14,7 @@
 #define TRV_K_MAX_CLEANUPS 16
 #define TRV_K_PATH_SIZE 4096
 #define TRV_K_FILTER_TEXT 255    /* filter letters read from the command line */
+#define TRV_K_CALL_CHAIN 16      /* procedure calls whose positions a failure names */
 
 /* One record of the TDC file: what a construct number stands for. */
 typedef struct trv_s_construct {
@@ -87,6 +88,8 @@ struct trv_s_private {
     const char *scenario_name[TRV_K_MAX_DEPTH];
     int scenario_number[TRV_K_MAX_DEPTH]; /* the construct number of each open scenario */
     int depth;
+    int call_sites[TRV_K_CALL_CHAIN]; /* the CALL of each open procedure, outermost first */
+    int call_depth;                   /* open procedure calls, the ones beyond the kept sites too */
     trv_check_group group;
     int compare_open;    /* between the two trv_cmp calls of a compare function */
     int compare_differs;
@@ -109,8 +112,10 @@ struct trv_s_private {
     int meeting_count;
     long scenarios_run;
     long scenarios_failed;
-    long checks_passed;
+    long checks_passed;  /* verdicts */
     long checks_failed;
+    long values_passed;  /* values the checks compared, each element of an array too */
+    long values_failed;
     char listed[TRV_K_MAX_LISTED][TRV_K_FAILURE_TEXT];
     int listed_count;
     TRV_T_CLEANUP cleanups[TRV_K_MAX_CLEANUPS];
@@ -152,6 +157,19 @@ void trv_guard_hold_limit(TRV_T_RUNCTX *run);
 /* The construct that runs (done 0) or has just run (done 1), named when a
  * signal or the time limit stops the run; kind is a static text. */
 void trv_note_construct(TRV_T_RUNCTX *run, TRV_T_INT number, const char *kind, int done);
+
+/* " via CALL outer at demo.pts:12 > CALL inner at demo.pts:8": the CALLs
+ * of the open procedures, outermost first; "" outside procedures. */
+void trv_call_chain_text(TRV_T_RUNCTX *run, char *out, size_t size);
+
+/* Value images (trv_values.c). */
+#define TRV_K_VALUE_TEXT 160 /* longest value shown, longer strings are cut */
+/* In a power-of-two base, or in decimal followed by its hexadecimal form. */
+void trv_unsigned_image(unsigned long value, int base, char *out, size_t size);
+/* The number and its enumerator's name, "2 (COLOR_BLUE)". */
+void trv_enum_image(long value, int base, const TRV_T_ENUM_NAME *names, char *out, size_t size);
+/* "<count> bytes {00 79 FF ...}": zeros are bytes like the others. */
+void trv_buffer_image(const void *value, size_t count, char *out, size_t size);
 
 /* Verdicts. */
 void trv_fail(TRV_T_RUNCTX *run, TRV_T_INT number, const char *format, ...)

@@ -185,7 +185,8 @@ void trv_fail(TRV_T_RUNCTX *run, TRV_T_INT number, const char *format, ...)
     trv_private *state = trv_priv(run);
     char where[TRV_K_PATH_SIZE];
     char message[TRV_K_FAILURE_TEXT];
-    char text[TRV_K_PATH_SIZE + 2 * TRV_K_FAILURE_TEXT];
+    char chain[TRV_K_TRACE_LINE];
+    char text[TRV_K_PATH_SIZE + 2 * TRV_K_FAILURE_TEXT + TRV_K_TRACE_LINE];
     va_list arguments;
     va_start(arguments, format);
     vsnprintf(message, sizeof message, format, arguments);
@@ -195,11 +196,12 @@ void trv_fail(TRV_T_RUNCTX *run, TRV_T_INT number, const char *format, ...)
     } else {
         where[0] = '\0';
     }
+    trv_call_chain_text(run, chain, sizeof chain);
     if (state->depth >= 0 && state->depth < TRV_K_MAX_DEPTH && state->scenario_name[state->depth] != NULL) {
-        snprintf(text, sizeof text, "%s%s%s in scenario \"%s\"", where, where[0] ? " " : "", message,
-                 state->scenario_name[state->depth]);
+        snprintf(text, sizeof text, "%s%s%s in scenario \"%s\"%s", where, where[0] ? " " : "", message,
+                 state->scenario_name[state->depth], chain);
     } else {
-        snprintf(text, sizeof text, "%s%s%s", where, where[0] ? " " : "", message);
+        snprintf(text, sizeof text, "%s%s%s%s", where, where[0] ? " " : "", message, chain);
     }
     ++state->checks_failed;
     state->failure_pending = 1;
@@ -252,10 +254,13 @@ static void trv_write_summary(TRV_T_RUNCTX *run, trv_summary_writer emit)
     int failed = state->checks_failed > 0 || state->scenarios_failed > 0;
     char line[TRV_K_TRACE_LINE];
     int i;
-    snprintf(line, sizeof line, "%s: %s - scenarios %ld (%ld passed, %ld failed), checks %ld (%ld passed, %ld failed)",
+    snprintf(line, sizeof line,
+             "%s: %s - scenarios %ld (%ld passed, %ld failed), checks %ld (%ld passed, %ld failed), "
+             "values %ld (%ld passed, %ld failed)",
              state->tester, failed ? "FAILED" : "PASSED", state->scenarios_run,
              state->scenarios_run - state->scenarios_failed, state->scenarios_failed,
-             state->checks_passed + state->checks_failed, state->checks_passed, state->checks_failed);
+             state->checks_passed + state->checks_failed, state->checks_passed, state->checks_failed,
+             state->values_passed + state->values_failed, state->values_passed, state->values_failed);
     emit(run, line);
     for (i = 0; i < state->listed_count; ++i) {
         snprintf(line, sizeof line, "  FAIL %s", state->listed[i]);

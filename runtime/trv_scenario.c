@@ -141,6 +141,44 @@ void trv_aproc(TRV_T_RUNCTX *run, TRV_T_INT end_number)
     trv_trace(run, TRV_K_TRACE_DETAIL, "PROC     %s end", where);
 }
 
+void trv_call_enter(TRV_T_RUNCTX *run, TRV_T_INT number)
+{
+    trv_private *state = trv_priv(run);
+    if (state->call_depth >= 0 && state->call_depth < TRV_K_CALL_CHAIN) {
+        state->call_sites[state->call_depth] = (int)number;
+    }
+    ++state->call_depth;
+}
+
+void trv_call_leave(TRV_T_RUNCTX *run)
+{
+    trv_private *state = trv_priv(run);
+    if (state->call_depth > 0) {
+        --state->call_depth;
+    }
+}
+
+void trv_call_chain_text(TRV_T_RUNCTX *run, char *out, size_t size)
+{
+    const trv_private *state = trv_priv(run);
+    int kept = state->call_depth < TRV_K_CALL_CHAIN ? state->call_depth : TRV_K_CALL_CHAIN;
+    size_t at = 0;
+    int i;
+    out[0] = '\0';
+    for (i = 0; i < kept && at + 1 < size; ++i) {
+        const trv_construct *record = trv_tdc_find(&state->tdc, state->call_sites[i]);
+        char where[TRV_K_PATH_SIZE];
+        trv_where(run, state->call_sites[i], where, sizeof where);
+        /* "#<n> <file>:<line>": the position alone when the TDC file gives one. */
+        at += (size_t)snprintf(out + at, size - at, "%s CALL %.60s at %.200s", i == 0 ? " via" : " >",
+                               record != NULL && record->text != NULL ? record->text : "?",
+                               strchr(where, ' ') != NULL ? strchr(where, ' ') + 1 : where);
+    }
+    if (state->call_depth > kept && at + 1 < size) {
+        snprintf(out + at, size - at, " > ... %d more calls", state->call_depth - kept);
+    }
+}
+
 void trv_error(TRV_T_RUNCTX *run, TRV_T_INT number)
 {
     trv_fail(run, number, "ERROR statement");

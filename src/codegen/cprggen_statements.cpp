@@ -181,9 +181,12 @@ void ProgramWriter::procedureCall(const Entry& call)
     const Entry& procedure = *call.data<CallData>().procedure;
     open();
     line("TRV_T_INT trv_ret;");
+    // The CALL's own number: a failure inside the procedure names where it was called from.
+    line("trv_call_enter ( ", kRun, ", ", number(call), " );");
     line("trv_bproc( ", kRun, ", ", number(procedure), ");");
     line("trv_ret=trv_P", number(procedure), " (", procedureArguments(call.descriptor->subScope), " );");
     line("trv_aproc( ", kRun, ", ", endNumber(procedure), ");");
+    line("trv_call_leave ( ", kRun, " );");
     line("if (trv_ret)");
     open();
     line("if (trv_ret==1)");

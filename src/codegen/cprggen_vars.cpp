@@ -824,6 +824,10 @@ void ProgramWriter::checkLine(const VarItem& item, std::string_view name, std::s
     }
     // NONIL expects any pointer but null: the non-null check.
     const int cls = mode == WalkMode::Expect && value == "NONIL" ? kClassNonNil : item.cls;
+    if (const std::optional<ValueDisplay> display = valueDisplayOf(cls, item.formatCode, typeOfWalked(name))) {
+        displayedCheckLine(item, *display, name, value, depth, bound, mode);
+        return;
+    }
     const CheckTexts& texts = checkTexts(checkCallOf(mode), cls, item.formatCode);
     const auto call = [&](const auto&... checked) {
         line(texts.head, item.numbers.begin, texts.opening, name, checked..., ", I", depth, ", ", bound, " );");
@@ -833,6 +837,23 @@ void ProgramWriter::checkLine(const VarItem& item, std::string_view name, std::s
     case WalkMode::Compare: call(texts.cast, "trv_msgref", afterReceived(name)); break;
     default: call(texts.base); break;
     }
+}
+
+void ProgramWriter::displayedCheckLine(const VarItem& item, const ValueDisplay& display, std::string_view name,
+                                       std::string_view value, int depth, long long bound, WalkMode mode)
+{
+    std::string call = joinedPieces(display.head(checkCallOf(mode)), item.numbers.begin, ", ", display.cast, name);
+    switch (mode) {
+    case WalkMode::Expect:
+        appendPieces(call, ",", display.cast, Operand{value}, display.baseFor(item.formatCode));
+        break;
+    case WalkMode::Compare: appendPieces(call, ",", display.cast, "trv_msgref", afterReceived(name)); break;
+    default: call += display.baseFor(item.formatCode); break;
+    }
+    if (!display.names.empty()) {
+        appendPieces(call, ", ", display.names);
+    }
+    line(call, ", I", depth, ", ", bound, " );");
 }
 
 // An array of characters or bytes is read within its size, and so is an

@@ -46,14 +46,22 @@ struct CheckValue {
     int cls;
     std::string_view value;
     bool address;
+    std::string_view cast = {};  // the class's own cast when empty
 };
 
 std::tuple<std::string_view, std::string_view, Operand, std::string_view> pieceParts(const CheckValue& argument)
 {
+    const std::string_view cast = argument.cast.empty() ? runtimeCast(argument.cls) : argument.cast;
     if (argument.value.empty()) {
-        return {runtimeCast(argument.cls), defaultValue(argument.cls), Operand{}, {}};
+        return {cast, defaultValue(argument.cls), Operand{}, {}};
     }
-    return {runtimeCast(argument.cls), argument.address ? "&" : "", Operand{argument.value}, ", "};
+    return {cast, argument.address ? "&" : "", Operand{argument.value}, ", "};
+}
+
+// ", <names>" of an enumeration's check, before its record number.
+std::string namesArgument(const std::optional<ValueDisplay>& display)
+{
+    return display && !display->names.empty() ? joinedPieces(display->names, ", ") : std::string();
 }
 
 // A bound of a range check: "1,<cast><bound>," when given, else "0,<cast>0,".
@@ -178,11 +186,17 @@ void ProgramWriter::parameterCheck(const Entry& call, const Entry& argument, std
         }
     }
     const bool aggregate = passedByAddress(cls);
+    const std::string scope = cScopeOf(call);
+    const canalysis::CType* type = !data.result.empty() || data.reference ? typeOfPath(actual, scope) : nullptr;
+    const std::optional<ValueDisplay> display =
+        valueDisplayOf(cls, -1, type != nullptr ? type : parameterType(call.name, index, scope));
+    const std::string_view cast = display ? display->cast : std::string_view();
     // A structure or union passed by value is compared through its address
     // on every side: the check functions take pointers to it.
-    line(checkCallHead(CheckCall::Plain, cls, -1, false), data.expected.empty() ? "0, " : "1, ",
-         CheckValue{cls, initial, aggregate}, CheckValue{cls, expected, aggregate && cls != kClassArray},
-         CheckValue{cls, actual, aggregate}, number(argument), " );");
+    line(display ? display->head(CheckCall::Plain) : std::string(checkCallHead(CheckCall::Plain, cls, -1, false)),
+         data.expected.empty() ? "0, " : "1, ", CheckValue{cls, initial, aggregate, cast},
+         CheckValue{cls, expected, aggregate && cls != kClassArray, cast}, CheckValue{cls, actual, aggregate, cast},
+         namesArgument(display), number(argument), " );");
 }
 
 void ProgramWriter::sizedCheck(std::string_view family, std::string_view expectedFlag,
@@ -210,9 +224,12 @@ void ProgramWriter::resultCheck(const Entry& call)
         return;
     }
     const bool address = cls == 10 || cls == 12;
-    line(checkCallHead(CheckCall::Plain, cls, -1, false), data.expected.empty() ? "0, " : "1, ",
-         CheckValue{cls, {}, false}, CheckValue{cls, data.expected, address}, CheckValue{cls, data.result, address},
-         endNumber(call) - 1, " );");
+    const std::optional<ValueDisplay> display = valueDisplayOf(cls, -1, resultType(call));
+    const std::string_view cast = display ? display->cast : std::string_view();
+    line(display ? display->head(CheckCall::Plain) : std::string(checkCallHead(CheckCall::Plain, cls, -1, false)),
+         data.expected.empty() ? "0, " : "1, ", CheckValue{cls, {}, false, cast},
+         CheckValue{cls, data.expected, address, cast}, CheckValue{cls, data.result, address, cast},
+         namesArgument(display), endNumber(call) - 1, " );");
 }
 
 // The type of what a call's result check reads: the script's result

@@ -8,6 +8,7 @@
 #include <functional>
 #include <initializer_list>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -68,6 +69,21 @@ enum class CheckCall { Plain, Expect, Compare, Dump };
 // family of a class is "int", "char", "string", ...; a character's is
 // "char" when compared, else by its format code.
 std::string_view checkCallHead(CheckCall kind, int cls, int formatCode, bool compare);
+// A check family that shows a value better than its class's: "uint" and
+// "ulong" for unsigned integers, "enum" with the enumerators' names, "byte"
+// and "int" for characters used as numbers (unsigned and signed char).
+struct ValueDisplay {
+    std::string_view family;
+    std::string_view cast;  // of the values checked
+    std::string names;      // the names table argument of an enumeration, else ""
+    std::string_view base;  // the base when the format gives none, "" for the format's
+    // "trv_<kind><family>_c (<run context>,".
+    std::string head(CheckCall kind) const;
+    std::string_view baseFor(int formatCode) const;
+};
+// None when the class's own family shows the value well.
+std::optional<ValueDisplay> valueDisplayOf(int cls, int formatCode, const canalysis::CType* type);
+
 // The family of a range check ("int", "byte", "long", "float", "double"),
 // "" for a class that has none.
 std::string_view rangeFamily(int cls);
@@ -198,6 +214,8 @@ private:
     void walkStructure(const VarItem& item, int depth, WalkMode mode);
     void walkUnion(const VarItem& item, int depth, WalkMode mode);
     void walkElementary(const VarItem& item, int depth, WalkMode mode);
+    void displayedCheckLine(const VarItem& item, const ValueDisplay& display, std::string_view name,
+                            std::string_view value, int depth, long long bound, WalkMode mode);
     void checkLine(const VarItem& item, std::string_view name, std::string_view value, int depth, long long bound,
                    WalkMode mode);
     void boundedLine(const VarItem& item, std::string_view name, int depth, long long bound, WalkMode mode);

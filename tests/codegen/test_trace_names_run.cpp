@@ -110,16 +110,16 @@ TEST_F(TraceNamesRunTest, PrintLabelsAndTheItemOfEveryCheck)
                                                                 "PRINT    names.pts:25 rounds = 3 (0x3)",
                                                                 HasSubstr("names.pts:26 doubled: rounds * -2 = -6 (0x")));
         for (const std::string failed :
-             {"VAR: 1 of 1 checks failed, first \"counter\" expected 3 actual 2",
-              "VAR: 1 of 1 checks failed, first \"rec.a\" expected 5 actual 1",
-              "VAR: 1 of 2 checks failed, first \"rec.b\" expected 3 actual 2",
-              "VAR: 1 of 1 checks failed, first \"table[2]\" expected 4 actual 1",
-              "VAR: 1 of 4 checks failed, first \"table[1]\" expected 2 actual 1",
-              "VAR: 4 of 8 checks failed, first \"big.parts[0].data[1]\" expected 9 actual 0",
-              "CALL: 1 of 1 checks failed, first \"add(2, 3)\" expected 6 actual 5",
-              "CALL: 1 of 1 checks failed, first \"counter\" expected 8 actual 7",
-              "CALL: 1 of 1 checks failed, first \"popped\" expected 8 actual 7",
-              "CALL: 1 of 1 checks failed, first \"a\" expected 3 actual 2",
+             {"VAR: 1 of 1 values failed, first \"counter\" expected 3 actual 2",
+              "VAR: 1 of 1 values failed, first \"rec.a\" expected 5 actual 1",
+              "VAR: 1 of 2 values failed, first \"rec.b\" expected 3 actual 2",
+              "VAR: 1 of 1 values failed, first \"table[2]\" expected 4 actual 1",
+              "VAR: 1 of 4 values failed, first \"table[1]\" expected 2 actual 1",
+              "VAR: 4 of 8 values failed, first \"big.parts[0].data[1]\" expected 9 actual 0",
+              "CALL: 1 of 1 values failed, first \"add(2, 3)\" expected 6 actual 5",
+              "CALL: 1 of 1 values failed, first \"counter\" expected 8 actual 7",
+              "CALL: 1 of 1 values failed, first \"popped\" expected 8 actual 7",
+              "CALL: 1 of 1 values failed, first \"a\" expected 3 actual 2",
               "names.pts:62 \"pong.value\" reference 40 received 42 in"}) {
             // In the verdict, and again in the summary.
             EXPECT_EQ(qvm::testing::occurrences(trace, failed), 2u) << failed << "\n" << trace;

@@ -85,7 +85,7 @@ TEST(ByteChecksRun, UnsignedCharRangesTextsAndCharactersWithBothCompilers)
                     ElementsAre(HasSubstr("expected [0 .. 255] actual 230 ok"),
                                 HasSubstr("expected [200 .. 255] actual 230 ok"),
                                 HasSubstr("expected [200 .. 255] actual 12 FAILED"),
-                                HasSubstr("expected '\\xE6' actual '\\xE6' ok"),
+                                HasSubstr("expected 0xE6 actual 0xE6 ok"),
                                 HasSubstr("expected [246 .. 255] actual 251 ok"),
                                 HasSubstr("expected \"tank\" actual \"tank\" ok"),
                                 HasSubstr("expected \"pump\" actual \"pump\" ok"),

@@ -53,7 +53,7 @@ TEST(CTypesRun, WideConstantsNullPointersAndArgumentsWithBothCompilers)
                                         HasSubstr("expected NONIL actual NIL FAILED")))
             << run.trace;
         EXPECT_THAT(traceLines(run.trace, "CHECK"),
-                    AllOf(Contains(HasSubstr("expected 2299330025 actual 2299330025 ok")),
+                    AllOf(Contains(HasSubstr("expected 2299330025 (0x890CFDE9) actual 2299330025 (0x890CFDE9) ok")),
                           Contains(HasSubstr("expected 5000000000 actual 5000000000 ok")),
                           Contains(HasSubstr("\"strm.zalloc\" expected NIL actual NIL ok"))));
         EXPECT_THAT(traceLines(run.trace, "FAIL"),

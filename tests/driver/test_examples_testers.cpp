@@ -63,8 +63,8 @@ TEST_F(LonelyCar, EveryExchangeWithTheMissingCarFailsInADebugBuild)
                             "RENDEZVOUS \"cars_ready\" failed: 1 of 2 testers came within 300 ms",
                             "INTERRECV failed: no message came within 300 ms",
                             "INTERRECV failed: no message came within 300 ms",
-                            "VAR: 1 of 1 checks failed, first \"peer_news\" expected \"car B right doors released\" actual \"\"",
-                            "VAR: 1 of 1 checks failed, first \"peer_doors\" expected 240 actual 0"))
+                            "VAR: 1 of 1 values failed, first \"peer_news\" expected \"car B right doors released\" actual \"\"",
+                            "VAR: 1 of 1 values failed, first \"peer_doors\" expected 240 actual 0"))
         << run.trace;
     EXPECT_THAT(run.trace, HasSubstr("end \"cooperation_between_cars\" repetition 1 FAILED"));
     EXPECT_THAT(run.trace, HasSubstr("RUN      end car_a_0: FAILED - scenarios 20 (17 passed, 3 failed)"));

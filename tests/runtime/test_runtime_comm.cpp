@@ -58,13 +58,13 @@ TEST_P(RuntimeComm, ChecksTraceExpectedAndActualValuesInTheBaseOfTheirFormat)
     EXPECT_THAT(rio, HasSubstr("\"rec.table[2]\" expected 0xFA actual 0xFA ok"));
     EXPECT_THAT(rio, HasSubstr("\"rec.ptr\" expected NONIL actual 0x"));
     EXPECT_THAT(rio, HasSubstr("\"rec.level\" expected [-10 .. ] actual -3 ok"));
-    EXPECT_THAT(rio, HasSubstr("PASS     #10 checks.pts:4 VAR: 10 checks passed"));
+    EXPECT_THAT(rio, HasSubstr("PASS     #10 checks.pts:4 VAR: 10 values passed"));
     // Dumps write the values in their own base.
     EXPECT_THAT(rio, HasSubstr("DUMP     #11 checks.pts:4 \"rec.count\" = 037"));
     EXPECT_THAT(rio, HasSubstr("DUMP     #13 checks.pts:4 \"rec.letter\" = 0b1110001"));
     // A parameter without expected value is traced, not judged.
     EXPECT_THAT(rio, HasSubstr("PARAM    #31 checks.pts:8 \"w\" initial 6 actual 6"));
-    EXPECT_THAT(rio, HasSubstr("PASS     #30 checks.pts:8 CALL: 2 checks passed"));
+    EXPECT_THAT(rio, HasSubstr("PASS     #30 checks.pts:8 CALL: 2 values passed"));
 }
 
 TEST_P(RuntimeComm, FailingChecksOfOneVarMakeOneVerdictThatNamesTheFirst)
@@ -74,7 +74,7 @@ TEST_P(RuntimeComm, FailingChecksOfOneVarMakeOneVerdictThatNamesTheFirst)
     const RunResult run = runBuilt(program, {"F"});
     EXPECT_EQ(run.status, 1);
     EXPECT_THAT(run.out, HasSubstr("checks 1 (0 passed, 1 failed)"));
-    EXPECT_THAT(run.out, HasSubstr("FAIL #10 checks.pts:4 VAR: 3 of 10 checks failed, first \"rec.count\" "
+    EXPECT_THAT(run.out, HasSubstr("FAIL #10 checks.pts:4 VAR: 3 of 10 values failed, first \"rec.count\" "
                                    "expected 0x20 actual 0x1F in scenario \"Checks\""));
     const std::string rio = trace("checks.rio");
     EXPECT_THAT(rio, HasSubstr("\"rec.name\" expected \"window\" actual \"door\" FAILED"));
@@ -88,7 +88,7 @@ TEST_P(RuntimeComm, FailingResultOfANativeCallFailsTheCall)
     ASSERT_FALSE(program.empty());
     const RunResult run = runBuilt(program, {"C"});
     EXPECT_EQ(run.status, 1);
-    EXPECT_THAT(run.out, HasSubstr("FAIL #30 checks.pts:8 CALL: 1 of 2 checks failed, first \"result\" "
+    EXPECT_THAT(run.out, HasSubstr("FAIL #30 checks.pts:8 CALL: 1 of 2 values failed, first \"result\" "
                                    "expected 36 actual 42"));
 }
 

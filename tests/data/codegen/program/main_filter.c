@@ -76,9 +76,11 @@ TRV_PT_CTX trv_ctx TRV_EP
 #endif
    {
     TRV_T_INT trv_ret;
+    trv_call_enter ( &(trv_ctx->trv_ctxrun), 107 );
     trv_bproc( &(trv_ctx->trv_ctxrun), 100);
     trv_ret=trv_P100 (trv_ctx, 1 );
     trv_aproc( &(trv_ctx->trv_ctxrun), 103);
+    trv_call_leave ( &(trv_ctx->trv_ctxrun) );
     if (trv_ret)
      {
       if (trv_ret==1)
