@@ -107,6 +107,9 @@ struct trv_s_private {
     char tester_problem[TRV_K_FAILURE_TEXT]; /* why the last rendezvous or inter-tester call failed */
     trv_meeting meetings[TRV_K_MAX_MEETINGS];
     int meeting_count;
+    const char *const *instances;   /* the script's instances, or null */
+    char sent_to[TRV_K_NAME_SIZE];  /* the tester the last INTERSEND reached */
+    const char *const *rdv_members; /* the instances meeting at the next rendezvous, or null */
     long scenarios_run;
     long scenarios_failed;
     long checks_passed;
