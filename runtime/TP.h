@@ -539,6 +539,10 @@ void trv_send(TRV_T_RUNCTX *run, TRV_T_INT number, const char *message);
 /* failed: the procsend result (1 failed). */
 void trv_end_send(TRV_T_RUNCTX *run, TRV_T_INT failed, TRV_T_INT end_number);
 
+/* The script's own C lines ('@' lines) begin at that line of that file:
+ * a crash in them is reported there. */
+void trv_c_lines(TRV_T_RUNCTX *run, const char *file, TRV_T_INT line);
+
 /* The instances the script declares, a list ended by a null pointer that
  * outlives the run: INTERSEND finds an instance's tester by the instance's
  * name, and refuses at once a destination that is neither a tester nor

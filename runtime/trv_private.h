@@ -71,6 +71,9 @@ struct trv_s_private {
     int running_number;
     const char *running_kind;
     int running_done;
+    const char *c_lines_file; /* the script's C lines running, with their line */
+    int c_lines_line;
+    int cleanup_running;      /* the cleanup procedure running at the end, from 1 */
     long limit_ms;    /* the scenario time limit, 0 for none */
     timer_t limit_timer;
     int limit_timer_made;
