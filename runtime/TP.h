@@ -539,7 +539,21 @@ void trv_send(TRV_T_RUNCTX *run, TRV_T_INT number, const char *message);
 /* failed: the procsend result (1 failed). */
 void trv_end_send(TRV_T_RUNCTX *run, TRV_T_INT failed, TRV_T_INT end_number);
 
-/* Rendezvous: trv_rdv returns 1 when the meeting failed, else 0. */
+/* The script's own C lines ('@' lines) begin at that line of that file:
+ * a crash in them is reported there. */
+void trv_c_lines(TRV_T_RUNCTX *run, const char *file, TRV_T_INT line);
+
+/* The instances the script declares, a list ended by a null pointer that
+ * outlives the run: INTERSEND finds an instance's tester by the instance's
+ * name, and refuses at once a destination that is neither a tester nor
+ * one of them. */
+void trv_declare_instances(TRV_T_RUNCTX *run, const char *const *instances);
+
+/* Rendezvous: trv_rdv returns 1 when the meeting failed, else 0.
+ * trv_rdv_members, before trv_brdv, names the instances that meet there (a
+ * list ended by a null pointer that outlives the run); the next trv_rdv
+ * waits for that many testers, unless QVM_RDV_COUNT says otherwise. */
+void trv_rdv_members(TRV_T_RUNCTX *run, const char *const *members);
 void trv_brdv(TRV_T_RUNCTX *run, TRV_T_INT number, const char *name);
 TRV_T_INT trv_rdv(const char *name);
 void trv_ardv(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT failed, const char *name);

@@ -13,8 +13,10 @@
 #define _GNU_SOURCE
 #include "trv_private.h"
 
+#include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <link.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/syscall.h>
@@ -172,27 +174,45 @@ static void trv_put_call_chain(trv_signal_text *out, const trv_private *state)
     }
 }
 
+/* The construct running, or the last one run, after the cause. */
+static void trv_put_construct(trv_signal_text *out, const trv_private *state)
+{
+    const trv_construct *record = trv_tdc_find(&state->tdc, state->running_number);
+    trv_put(out, state->running_done ? " after " : " during ");
+    trv_put(out, state->running_kind);
+    if (record != NULL && record->text != NULL && record->text[0] != '\0') {
+        trv_put(out, " \"");
+        trv_put(out, record->text);
+        trv_put(out, "\"");
+    }
+}
+
 static void trv_put_verdict(trv_signal_text *out, const trv_private *state, const char *cause)
 {
-    if (state->running_number >= 0) {
-        trv_put_where(out, state, state->running_number);
+    if (state->c_lines_file != NULL) {
+        trv_put(out, state->c_lines_file);
+        trv_put(out, ":");
+        trv_put_number(out, state->c_lines_line);
         trv_put(out, " ");
-    }
-    trv_put(out, cause);
-    if (state->running_kind != NULL) {
-        const trv_construct *record = trv_tdc_find(&state->tdc, state->running_number);
-        trv_put(out, state->running_done ? " after " : " during ");
-        trv_put(out, state->running_kind);
-        if (record != NULL && record->text != NULL && record->text[0] != '\0') {
-            trv_put(out, " \"");
-            trv_put(out, record->text);
-            trv_put(out, "\"");
+        trv_put(out, cause);
+        trv_put(out, " in the script's C lines");
+    } else {
+        if (state->running_number >= 0) {
+            trv_put_where(out, state, state->running_number);
+            trv_put(out, " ");
+        }
+        trv_put(out, cause);
+        if (state->running_kind != NULL) {
+            trv_put_construct(out, state);
         }
     }
     if (state->depth >= 0 && state->depth < TRV_K_MAX_DEPTH && state->scenario_name[state->depth] != NULL) {
         trv_put(out, " in scenario \"");
         trv_put(out, state->scenario_name[state->depth]);
         trv_put(out, "\"");
+    } else if (state->cleanup_running > 0) {
+        trv_put(out, " in cleanup procedure ");
+        trv_put_number(out, state->cleanup_running);
     }
     trv_put_call_chain(out, state);
 }
@@ -361,6 +381,74 @@ static void trv_on_fatal_signal(int number, siginfo_t *info, void *context)
     trv_pass_on(number, info);
 }
 
+/* ---- Faults the sanitizers find -------------------------------------------------------- *
+ * A program built with -fsanitize=address or undefined ends from the
+ * sanitizer's report, without a signal, when the sanitizer finds a fault
+ * first: a null pointer read, a division by zero, an overflow. The
+ * sanitizer calls back before it ends the process: the run is stopped
+ * there, as by a signal. The symbols are there only in such a program;
+ * gcc links AddressSanitizer and UndefinedBehaviorSanitizer as two
+ * libraries, each with a callback of its own. */
+extern int __asan_report_present(void) __attribute__((weak));
+extern const char *__asan_get_report_description(void) __attribute__((weak));
+
+static void trv_on_sanitizer_report(void)
+{
+    TRV_T_RUNCTX *run = trv_current_run;
+    if (run != NULL && run->trv_ctxpriv != NULL && __atomic_exchange_n(&trv_stopping, 1, __ATOMIC_SEQ_CST) == 0) {
+        trv_signal_text cause;
+        cause.length = 0;
+        trv_put(&cause, "sanitizer error");
+        if (__asan_report_present != NULL && __asan_get_report_description != NULL && __asan_report_present()) {
+            trv_put(&cause, " ");
+            trv_put(&cause, __asan_get_report_description());
+        }
+        trv_put(&cause, " (report on standard error)");
+        trv_write_stopped_run(run, cause.text);
+    }
+    /* A run stopped by a signal handed it to the sanitizer, which reported
+     * it: the status is the one of every stopped run. */
+    if (__atomic_load_n(&trv_stopping, __ATOMIC_SEQ_CST)) {
+        _exit(TRV_K_STATUS_STOPPED);
+    }
+}
+
+typedef void (*trv_death_setter)(void (*callback)(void));
+
+static int trv_register_in(struct dl_phdr_info *info, size_t size, void *data)
+{
+    trv_death_setter *done = data;
+    void *library;
+    (void)size;
+    if (info->dlpi_name == NULL || strstr(info->dlpi_name, "san") == NULL ||
+        (library = dlopen(info->dlpi_name, RTLD_LAZY | RTLD_NOLOAD)) == NULL) {
+        return 0;
+    }
+    {
+        trv_death_setter setter;
+        void *found = dlsym(library, "__sanitizer_set_death_callback");
+        memcpy(&setter, &found, sizeof setter);
+        if (setter != NULL && setter != done[0] && setter != done[1]) {
+            setter(trv_on_sanitizer_report);
+            done[done[0] == NULL ? 0 : 1] = setter;
+        }
+    }
+    dlclose(library);
+    return 0;
+}
+
+/* Every sanitizer library loaded calls back before it ends the process. */
+static void trv_register_sanitizer_callbacks(void)
+{
+    trv_death_setter done[2] = {NULL, NULL};
+    void *found = dlsym(RTLD_DEFAULT, "__sanitizer_set_death_callback");
+    memcpy(&done[0], &found, sizeof done[0]);
+    if (done[0] != NULL) {
+        done[0](trv_on_sanitizer_report);
+    }
+    dl_iterate_phdr(trv_register_in, done);
+}
+
 static void trv_on_limit(int number, siginfo_t *info, void *context)
 {
     TRV_T_RUNCTX *run = trv_current_run;
@@ -388,6 +476,7 @@ static void trv_install_fatal_handlers(void)
     for (i = 0; i < TRV_K_FATAL_COUNT; ++i) {
         sigaction(trv_fatal_signals[i].number, &action, &trv_previous_actions[i]);
     }
+    trv_register_sanitizer_callbacks();
 }
 
 static void trv_install_limit_handler(void)
@@ -545,4 +634,12 @@ void trv_note_construct(TRV_T_RUNCTX *run, TRV_T_INT number, const char *kind, i
     state->running_number = (int)number;
     state->running_kind = kind;
     state->running_done = done;
+    state->c_lines_file = NULL;
+}
+
+void trv_c_lines(TRV_T_RUNCTX *run, const char *file, TRV_T_INT line)
+{
+    trv_private *state = trv_priv(run);
+    state->c_lines_file = file;
+    state->c_lines_line = (int)line;
 }

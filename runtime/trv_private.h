@@ -72,6 +72,9 @@ struct trv_s_private {
     int running_number;
     const char *running_kind;
     int running_done;
+    const char *c_lines_file; /* the script's C lines running, with their line */
+    int c_lines_line;
+    int cleanup_running;      /* the cleanup procedure running at the end, from 1 */
     long limit_ms;    /* the scenario time limit, 0 for none */
     timer_t limit_timer;
     int limit_timer_made;
@@ -110,6 +113,9 @@ struct trv_s_private {
     char tester_problem[TRV_K_FAILURE_TEXT]; /* why the last rendezvous or inter-tester call failed */
     trv_meeting meetings[TRV_K_MAX_MEETINGS];
     int meeting_count;
+    const char *const *instances;   /* the script's instances, or null */
+    char sent_to[TRV_K_NAME_SIZE];  /* the tester the last INTERSEND reached */
+    const char *const *rdv_members; /* the instances meeting at the next rendezvous, or null */
     long scenarios_run;
     long scenarios_failed;
     long checks_passed;  /* verdicts */

@@ -226,11 +226,13 @@ static void trv_run_cleanups(TRV_T_RUNCTX *run)
     trv_private *state = trv_priv(run);
     while (state->cleanup_count > 0) {
         TRV_T_CLEANUP procedure = state->cleanups[--state->cleanup_count];
+        state->cleanup_running = state->cleanup_count + 1;
         trv_trace(run, TRV_K_TRACE_DETAIL, "CLEANUP  procedure %d runs", state->cleanup_count + 1);
         if (procedure(run) != 0) {
             trv_fail(run, -1, "cleanup procedure %d failed", state->cleanup_count + 1);
         }
     }
+    state->cleanup_running = 0;
 }
 
 typedef void (*trv_summary_writer)(TRV_T_RUNCTX *run, const char *line);
@@ -281,8 +283,10 @@ void trv_end(TRV_T_RUNCTX *run)
     }
     state = run->trv_ctxpriv;
     state->ending = 1;
-    trv_guard_stop(run);
+    /* The cleanup procedures run guarded: a crash or a hang there stops the
+     * run as in a scenario. */
     trv_run_cleanups(run);
+    trv_guard_stop(run);
     trv_channels_release();
     trv_testers_release(run);
     trv_trace_flush(run, state->level);

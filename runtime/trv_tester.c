@@ -10,6 +10,7 @@
 #define _GNU_SOURCE
 #include "trv_private.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -227,20 +228,210 @@ static TRV_T_UTIME trv_tester_timeout(TRV_T_RUNCTX *run)
     return trv_env_number("QVM_TESTER_TIMEOUT", TRV_K_TESTER_TIMEOUT);
 }
 
-/* Sends one datagram to the tester's mailbox, waiting for the tester to
- * come (or its mailbox to have room) until the time-out. */
+/* ---- Who is there ----------------------------------------------------------------------- */
+
+void trv_declare_instances(TRV_T_RUNCTX *run, const char *const *instances)
+{
+    trv_priv(run)->instances = instances;
+}
+
+static int trv_is_declared(TRV_T_RUNCTX *run, const char *name)
+{
+    const char *const *instance = trv_priv(run)->instances;
+    for (; instance != NULL && *instance != NULL; ++instance) {
+        if (strcmp(*instance, name) == 0) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+/* Whether a tester name is "<instance>_<occurrence>". */
+static int trv_is_tester_of(const char *tester, const char *instance)
+{
+    size_t length = strlen(instance);
+    const char *digit;
+    if (strncmp(tester, instance, length) != 0 || tester[length] != '_' || tester[length + 1] == '\0') {
+        return 0;
+    }
+    for (digit = tester + length + 1; *digit != '\0'; ++digit) {
+        if (*digit < '0' || *digit > '9') {
+            return 0;
+        }
+    }
+    return 1;
+}
+
+/* Whether a name is the tester name of an occurrence of a declared instance. */
+static int trv_is_declared_tester(TRV_T_RUNCTX *run, const char *name)
+{
+    const char *const *instance = trv_priv(run)->instances;
+    for (; instance != NULL && *instance != NULL; ++instance) {
+        if (trv_is_tester_of(name, *instance)) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+static int trv_is_mailbox_file(const struct dirent *entry)
+{
+    size_t length = strlen(entry->d_name);
+    return length > 11 && strncmp(entry->d_name, "qvm-", 4) == 0 && strcmp(entry->d_name + length - 7, ".tester") == 0;
+}
+
+/* Whether a tester of that name receives in the tester directory now. */
+static int trv_tester_there(TRV_T_RUNCTX *run, const char *tester)
+{
+    char path[TRV_K_PATH_SIZE + TRV_K_NAME_SIZE + 16];
+    char safe[TRV_K_NAME_SIZE];
+    struct stat status;
+    trv_safe_name(tester, safe, sizeof safe);
+    snprintf(path, sizeof path, "%s/qvm-%s.tester", trv_priv(run)->rdv_dir, safe);
+    return lstat(path, &status) == 0 && S_ISSOCK(status.st_mode) && !trv_stale_socket(path, SOCK_DGRAM);
+}
+
+/* The testers that receive in the tester directory, in alphabetical order;
+ * with an instance, only its testers. Calls found for each; returns how
+ * many there are. */
+static int trv_each_tester(TRV_T_RUNCTX *run, const char *instance, void (*found)(const char *, void *),
+                           void *data)
+{
+    struct dirent **entries = NULL;
+    int count = scandir(trv_priv(run)->rdv_dir, &entries, trv_is_mailbox_file, alphasort);
+    int kept = 0;
+    int i;
+    for (i = 0; i < count; ++i) {
+        char tester[TRV_K_NAME_SIZE];
+        size_t length = strlen(entries[i]->d_name) - 11;
+        snprintf(tester, sizeof tester, "%.*s", (int)length, entries[i]->d_name + 4);
+        if ((instance == NULL || trv_is_tester_of(tester, instance)) && trv_tester_there(run, tester)) {
+            found(tester, data);
+            ++kept;
+        }
+        free(entries[i]);
+    }
+    free(entries);
+    return kept;
+}
+
+typedef struct trv_s_name_list {
+    char *text;
+    size_t size;
+} trv_name_list;
+
+static void trv_add_name(const char *name, void *data)
+{
+    trv_name_list *list = data;
+    size_t used = strlen(list->text);
+    snprintf(list->text + used, list->size - used, "%s%s", used > 0 ? ", " : "", name);
+}
+
+/* "testers running: a_0, b_0", or "no tester running". */
+static void trv_running_testers(TRV_T_RUNCTX *run, char *out, size_t size)
+{
+    char names[TRV_K_FAILURE_TEXT] = "";
+    trv_name_list list;
+    list.text = names;
+    list.size = sizeof names;
+    if (trv_each_tester(run, NULL, trv_add_name, &list) == 0) {
+        snprintf(out, size, "no tester running");
+    } else {
+        snprintf(out, size, "testers running: %s", names);
+    }
+}
+
+/* Whether a tester name "<instance>_<occurrence>" is of occurrence 0. */
+static int trv_is_first_occurrence(const char *tester)
+{
+    const char *underscore = strrchr(tester, '_');
+    return underscore != NULL && strcmp(underscore, "_0") == 0;
+}
+
+/* Keeps the first tester met, or the one of occurrence 0. */
+static void trv_take_first_or_zero(const char *tester, void *data)
+{
+    trv_name_list *chosen = data;
+    if (chosen->text[0] == '\0' || trv_is_first_occurrence(tester)) {
+        snprintf(chosen->text, chosen->size, "%s", tester);
+    }
+}
+
+static void trv_instance_ambiguous(TRV_T_RUNCTX *run, const char *instance, int count)
+{
+    char names[TRV_K_FAILURE_TEXT] = "";
+    trv_name_list list;
+    list.text = names;
+    list.size = sizeof names;
+    trv_each_tester(run, instance, trv_add_name, &list);
+    trv_problem(run, "instance \"%s\" has %d testers and none of occurrence 0 (%s): name one", instance, count,
+                names);
+}
+
+/* The tester an INTERSEND goes to. */
+typedef enum { TRV_DEST_FOUND, TRV_DEST_AWAITED, TRV_DEST_INSTANCE_AWAITED, TRV_DEST_REFUSED } trv_destination;
+
+/* A tester of that name, else the tester of the instance of that name
+ * (its occurrence 0, or its only one). A name the script cannot mean is
+ * refused at once; one that may still come (a tester name, an instance
+ * whose tester has not started yet) is awaited. */
+static trv_destination trv_find_destination(TRV_T_RUNCTX *run, const char *destination, char *tester, size_t size)
+{
+    char running[TRV_K_FAILURE_TEXT];
+    snprintf(tester, size, "%s", destination);
+    if (trv_tester_there(run, destination)) {
+        return TRV_DEST_FOUND;
+    }
+    if (trv_is_declared(run, destination)) {
+        trv_name_list chosen;
+        int count;
+        tester[0] = '\0';
+        chosen.text = tester;
+        chosen.size = size;
+        count = trv_each_tester(run, destination, trv_take_first_or_zero, &chosen);
+        if (count == 0) {
+            return TRV_DEST_INSTANCE_AWAITED;
+        }
+        if (count == 1 || trv_is_first_occurrence(tester)) {
+            return TRV_DEST_FOUND;
+        }
+        trv_instance_ambiguous(run, destination, count);
+        return TRV_DEST_REFUSED;
+    }
+    if (trv_priv(run)->instances == NULL || trv_is_declared_tester(run, destination)) {
+        return TRV_DEST_AWAITED;
+    }
+    trv_running_testers(run, running, sizeof running);
+    trv_problem(run, "no tester is named \"%s\" and the script declares no instance of that name (%s)", destination,
+                running);
+    return TRV_DEST_REFUSED;
+}
+
+/* Why the destination was not reached within the time-out. */
+static void trv_post_timed_out(TRV_T_RUNCTX *run, trv_destination found, const char *destination,
+                               TRV_T_UTIME timeout)
+{
+    char running[TRV_K_FAILURE_TEXT];
+    trv_running_testers(run, running, sizeof running);
+    if (found == TRV_DEST_INSTANCE_AWAITED) {
+        trv_problem(run, "no tester of instance \"%s\" came within %lu ms (%s)", destination,
+                    (unsigned long)timeout, running);
+    } else {
+        trv_problem(run, "tester \"%s\" did not take the message within %lu ms (%s)", destination,
+                    (unsigned long)timeout, running);
+    }
+}
+
+/* Sends one datagram to the destination's mailbox, waiting for its tester
+ * to come (or its mailbox to have room) until the time-out. */
 static int trv_post(TRV_T_RUNCTX *run, const char *destination, const char *datagram, size_t size)
 {
-    struct sockaddr_un address;
-    char file[TRV_K_NAME_SIZE + 16];
+    char tester[TRV_K_NAME_SIZE];
     TRV_T_UTIME start = trv_now_ms();
     TRV_T_UTIME timeout = trv_tester_timeout(run);
+    trv_destination found;
     int fd;
     int result = 1;
-    trv_mailbox_file(destination, file, sizeof file);
-    if (!trv_socket_address(run, file, &address)) {
-        return 1;
-    }
     if (access(trv_priv(run)->rdv_dir, W_OK | X_OK) != 0) {
         trv_problem(run, "the tester directory %s cannot be used (%s)", trv_priv(run)->rdv_dir, strerror(errno));
         return 1;
@@ -251,21 +442,33 @@ static int trv_post(TRV_T_RUNCTX *run, const char *destination, const char *data
         return 1;
     }
     for (;;) {
+        struct sockaddr_un address;
+        char file[TRV_K_NAME_SIZE + 16];
         int error;
-        if (sendto(fd, datagram, size, MSG_DONTWAIT | MSG_NOSIGNAL, (struct sockaddr *)&address,
-                   sizeof address) == (ssize_t)size) {
-            result = 0;
+        found = trv_find_destination(run, destination, tester, sizeof tester);
+        if (found == TRV_DEST_REFUSED) {
             break;
         }
-        error = errno;
-        if (error != ENOENT && error != ECONNREFUSED && error != EAGAIN && error != EWOULDBLOCK &&
-            error != ENOBUFS && error != EINTR) {
-            trv_problem(run, "cannot send to tester \"%s\" (%s)", destination, strerror(error));
-            break;
+        if (found != TRV_DEST_INSTANCE_AWAITED) {
+            trv_mailbox_file(tester, file, sizeof file);
+            if (!trv_socket_address(run, file, &address)) {
+                break;
+            }
+            if (sendto(fd, datagram, size, MSG_DONTWAIT | MSG_NOSIGNAL, (struct sockaddr *)&address,
+                       sizeof address) == (ssize_t)size) {
+                trv_bounded_copy(trv_priv(run)->sent_to, sizeof trv_priv(run)->sent_to, tester);
+                result = 0;
+                break;
+            }
+            error = errno;
+            if (error != ENOENT && error != ECONNREFUSED && error != EAGAIN && error != EWOULDBLOCK &&
+                error != ENOBUFS && error != EINTR) {
+                trv_problem(run, "cannot send to tester \"%s\" (%s)", tester, strerror(error));
+                break;
+            }
         }
         if (trv_now_ms() - start >= timeout) {
-            trv_problem(run, "tester \"%s\" did not take the message within %lu ms", destination,
-                        (unsigned long)timeout);
+            trv_post_timed_out(run, found, destination, timeout);
             break;
         }
         trv_pause(TRV_K_RETRY_MS);
@@ -280,6 +483,7 @@ TRV_T_INT trv_intersend(TRV_T_RUNCTX *run, const char *message, const char *dest
     int length;
     int result;
     trv_priv(run)->tester_problem[0] = '\0';
+    trv_priv(run)->sent_to[0] = '\0';
     if (message == NULL || destination == NULL || destination[0] == '\0') {
         trv_problem(run, "no message or no destination");
         return 1;
@@ -303,7 +507,13 @@ void trv_isend(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT failed, const char
                  trv_priv(run)->tester_problem);
     } else {
         char what[TRV_K_FAILURE_TEXT];
-        snprintf(what, sizeof what, "INTERSEND \"%.100s\" to \"%.100s\"", message, destination);
+        const char *reached = trv_priv(run)->sent_to;
+        if (destination != NULL && reached[0] != '\0' && strcmp(reached, destination) != 0) {
+            snprintf(what, sizeof what, "INTERSEND \"%.100s\" to \"%.60s\" (tester %.60s)", message, destination,
+                     reached);
+        } else {
+            snprintf(what, sizeof what, "INTERSEND \"%.100s\" to \"%.100s\"", message, destination);
+        }
         trv_pass(run, number, what);
     }
 }
@@ -430,12 +640,28 @@ static int trv_occurrence(TRV_T_RUNCTX *run, const char *name)
     return state->meetings[state->meeting_count++].count;
 }
 
-/* QVM_RDV_COUNT_<NAME>, else QVM_RDV_COUNT, else 2. */
-static int trv_party_size(const char *name)
+void trv_rdv_members(TRV_T_RUNCTX *run, const char *const *members)
+{
+    trv_priv(run)->rdv_members = members;
+}
+
+static int trv_member_count(const char *const *members)
+{
+    int count = 0;
+    while (members != NULL && members[count] != NULL) {
+        ++count;
+    }
+    return count;
+}
+
+/* QVM_RDV_COUNT_<NAME>, else QVM_RDV_COUNT, else the number of instances
+ * that meet there, else 2. */
+static int trv_party_size(const char *name, const char *const *members)
 {
     char variable[TRV_K_MEETING_NAME + 16];
     char safe[TRV_K_MEETING_NAME];
     size_t i;
+    int fallback = members != NULL && members[0] != NULL ? trv_member_count(members) : TRV_K_RDV_COUNT;
     trv_safe_name(name, safe, sizeof safe);
     for (i = 0; safe[i] != '\0'; ++i) {
         if (safe[i] >= 'a' && safe[i] <= 'z') {
@@ -445,7 +671,7 @@ static int trv_party_size(const char *name)
         }
     }
     snprintf(variable, sizeof variable, "QVM_RDV_COUNT_%s", safe);
-    return (int)trv_env_number(variable, trv_env_number("QVM_RDV_COUNT", TRV_K_RDV_COUNT));
+    return (int)trv_env_number(variable, trv_env_number("QVM_RDV_COUNT", (unsigned long)fallback));
 }
 
 /* One tester at a time decides whether it joins or holds the meeting. */
@@ -484,30 +710,89 @@ static int trv_wait_readable(int fd, TRV_T_UTIME deadline)
     return ready > 0;
 }
 
-/* The holder waits for the others, then tells each whether to go on. */
-static int trv_hold_meeting(TRV_T_RUNCTX *run, int listener, int party, TRV_T_UTIME deadline,
-                            TRV_T_UTIME timeout)
+#define TRV_K_MEETING_PARTY 64
+#define TRV_K_MEMBER_NAME 128
+
+/* The testers met at a rendezvous: each joiner's connection and the tester
+ * name it sent when it came. */
+typedef struct trv_s_party {
+    int fds[TRV_K_MEETING_PARTY];
+    char names[TRV_K_MEETING_PARTY][TRV_K_MEMBER_NAME];
+    int arrived;
+} trv_party;
+
+static void trv_read_member_name(int fd, TRV_T_UTIME deadline, char *name)
 {
-    int members[64];
-    int arrived = 0;
+    ssize_t length = 0;
+    name[0] = '\0';
+    if (trv_wait_readable(fd, deadline)) {
+        length = recv(fd, name, TRV_K_MEMBER_NAME - 1, MSG_DONTWAIT);
+    }
+    name[length > 0 ? length : 0] = '\0';
+    name[strcspn(name, "\n")] = '\0';
+}
+
+/* Whether the tester of an instance is among those met. */
+static int trv_member_came(const trv_party *party, const char *self, const char *instance)
+{
     int i;
-    int wanted = party - 1 < 64 ? party - 1 : 64;
+    if (trv_is_tester_of(self, instance)) {
+        return 1;
+    }
+    for (i = 0; i < party->arrived; ++i) {
+        if (trv_is_tester_of(party->names[i], instance)) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+/* ", missing a, b": the instances of the members list whose testers did not come. */
+static void trv_missing_members(TRV_T_RUNCTX *run, const char *const *member, const trv_party *party, char *out,
+                                size_t size)
+{
+    size_t used = 0;
+    out[0] = '\0';
+    for (; member != NULL && *member != NULL && used + 1 < size; ++member) {
+        if (!trv_member_came(party, trv_short_tester_name(run), *member)) {
+            int written = snprintf(out + used, size - used, "%s%s", used == 0 ? " (missing: " : ", ", *member);
+            used = written > 0 ? used + (size_t)written : used;
+        }
+    }
+    if (used > 0 && used + 1 < size) {
+        snprintf(out + used, size - used, ")");
+    }
+}
+
+/* The holder waits for the others, then tells each whether to go on. */
+static int trv_hold_meeting(TRV_T_RUNCTX *run, int listener, int size, const char *const *members,
+                            TRV_T_UTIME deadline, TRV_T_UTIME timeout)
+{
+    trv_party party;
+    int i;
+    int wanted = size - 1 < TRV_K_MEETING_PARTY ? size - 1 : TRV_K_MEETING_PARTY;
     const char *answer;
-    while (arrived < wanted && trv_wait_readable(listener, deadline)) {
+    party.arrived = 0;
+    while (party.arrived < wanted && trv_wait_readable(listener, deadline)) {
         int member = accept4(listener, NULL, NULL, SOCK_CLOEXEC);
         if (member >= 0) {
-            members[arrived++] = member;
+            party.fds[party.arrived] = member;
+            trv_read_member_name(member, deadline, party.names[party.arrived]);
+            ++party.arrived;
         }
     }
-    answer = arrived == wanted ? "GO\n" : "NO\n";
-    for (i = 0; i < arrived; ++i) {
-        if (send(members[i], answer, 3, MSG_NOSIGNAL) != 3 && arrived == wanted) {
+    answer = party.arrived == wanted ? "GO\n" : "NO\n";
+    for (i = 0; i < party.arrived; ++i) {
+        if (send(party.fds[i], answer, 3, MSG_NOSIGNAL) != 3 && party.arrived == wanted) {
             trv_problem(run, "a tester left the rendezvous");
         }
-        close(members[i]);
+        close(party.fds[i]);
     }
-    if (arrived < wanted) {
-        trv_problem(run, "%d of %d testers came within %lu ms", arrived + 1, party, (unsigned long)timeout);
+    if (party.arrived < wanted) {
+        char missing[TRV_K_FAILURE_TEXT / 2] = "";
+        trv_missing_members(run, members, &party, missing, sizeof missing);
+        trv_problem(run, "%d of %d testers came within %lu ms%s", party.arrived + 1, size, (unsigned long)timeout,
+                    missing);
         return 1;
     }
     return trv_priv(run)->tester_problem[0] != '\0';
@@ -516,7 +801,13 @@ static int trv_hold_meeting(TRV_T_RUNCTX *run, int listener, int party, TRV_T_UT
 static int trv_join_meeting(TRV_T_RUNCTX *run, int fd, TRV_T_UTIME deadline, TRV_T_UTIME timeout)
 {
     char answer[4] = "";
+    char name[TRV_K_NAME_SIZE + 1];
     ssize_t length;
+    snprintf(name, sizeof name, "%s\n", trv_short_tester_name(run));
+    if (send(fd, name, strlen(name), MSG_NOSIGNAL) < 0) {
+        trv_problem(run, "the tester holding the rendezvous is gone (%s)", strerror(errno));
+        return 1;
+    }
     if (!trv_wait_readable(fd, deadline + TRV_K_RETRY_MS * 10)) {
         trv_problem(run, "the other testers did not all come within %lu ms", (unsigned long)timeout);
         return 1;
@@ -538,11 +829,16 @@ TRV_T_INT trv_rdv(const char *name)
     struct stat bound;
     char file[TRV_K_MEETING_NAME * 2 + 32];
     char safe[TRV_K_MEETING_NAME];
-    int occurrence, party, lock, fd, result;
+    const char *const *members;
+    int occurrence, party, named, lock, fd, result;
     if (run == NULL || run->trv_ctxpriv == NULL || name == NULL) {
         return 1;
     }
-    party = trv_party_size(name);
+    /* The members named before this rendezvous are for it alone. */
+    members = trv_priv(run)->rdv_members;
+    trv_priv(run)->rdv_members = NULL;
+    party = trv_party_size(name, members);
+    named = members != NULL && party == trv_member_count(members);
     if ((occurrence = trv_occurrence(run, name)) == 0) {
         return 1;
     }
@@ -580,7 +876,7 @@ TRV_T_INT trv_rdv(const char *name)
         return 1;
     }
     close(lock);
-    result = trv_hold_meeting(run, fd, party, deadline, timeout);
+    result = trv_hold_meeting(run, fd, party, named ? members : NULL, deadline, timeout);
     trv_remove_own_socket(address.sun_path, &bound);
     close(fd);
     return result;

@@ -93,7 +93,7 @@ ProgramWriter::ProgramWriter(GeneratedFiles& files, const Numbering& numbering, 
                              const Model& model, const std::vector<script::SourceFileRecord>& sourceFiles,
                              const ProgramOptions& options)
     : numbering_(numbering), model_(model), sourceFiles_(sourceFiles), options_(options), files_(files),
-      out_(files, options.programPath), index_(index)
+      out_(files, options.programPath), index_(index), rendezvousMembers_(rendezvousMembers(model.global()))
 {
     if (options.scriptLines) {
         out_.file().countLines();

@@ -725,6 +725,18 @@ void ProgramWriter::addId(const Entry& entry)
     close();
 }
 
+void ProgramWriter::nameTable(const std::vector<std::string>& names, std::string_view call)
+{
+    std::string list;
+    for (const std::string& name : names) {
+        list += "\"" + cStringText(name) + "\", ";
+    }
+    open();
+    line("static const char *const trv_names[] = {", list, "NULL};");
+    line(call, " (", kRun, ", trv_names);");
+    close();
+}
+
 void ProgramWriter::rendezvous(const Entry& entry)
 {
     const std::string n = text(number(entry));
@@ -736,6 +748,10 @@ void ProgramWriter::rendezvous(const Entry& entry)
         emptyLine();
         line("trv_ardv(", kRun, ",", n, ",", result, ", ", name, ");");
     };
+    if (const auto members = rendezvousMembers_.find(&entry);
+        members != rendezvousMembers_.end() && !members->second.empty()) {
+        nameTable(members->second, "trv_rdv_members");
+    }
     line("trv_brdv(", kRun, ",", n, ", ", name, ");");
     line("if (trv_rdv(", name, "))");
     open();

@@ -41,6 +41,7 @@ void ProgramWriter::entryFunction()
         threadArguments();
     }
     line("trv_initctx ( trv_ctx );");
+    declaredInstanceTable();
     line("J0 = 1;");
     tracerLink(*root);
     rootRun(*root);
@@ -240,6 +241,18 @@ void ProgramWriter::instanceIndexBlock()
         close();
     }
     close();
+}
+
+// The runtime finds an instance's tester by the instance's name.
+void ProgramWriter::declaredInstanceTable()
+{
+    std::vector<std::string> names;
+    for (const Entry* instance : declaredInstances()) {
+        names.emplace_back(instance->name);
+    }
+    if (!names.empty()) {
+        nameTable(names, "trv_declare_instances");
+    }
 }
 
 void ProgramWriter::testerNaming()

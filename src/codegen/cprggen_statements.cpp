@@ -3,6 +3,8 @@
 
 #include "diag/i18nerrgest.h"
 
+#include <cctype>
+
 namespace qvm::codegen::program {
 
 using namespace script::sem;
@@ -22,6 +24,43 @@ std::string_view conditionText(const Entry& entry)
 {
     const auto& data = entry.data<ConditionData>();
     return data.code.empty() ? data.text : data.code;
+}
+
+// Whether a statement runs inside a procsend or a callback, whose SEND or
+// WAITTIL is the construct a crash there is reported in.
+bool inCommunicationBlock(const Entry& entry)
+{
+    for (const Scope* scope = entry.scope; scope != nullptr; scope = scope->parent) {
+        const Entry* owner = scope->ownerEntry();
+        if (owner == nullptr || owner->code == ENT_SCENARIO || owner->code == ENT_PROC) {
+            return false;
+        }
+        if (owner->code == ENT_PROCSEND || owner->code == ENT_CALLBACK) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Whether the runtime call that notes where a run of '@' lines begins can
+// stand before this one: it is the first of its run, and no "else" that
+// the call would part from its "if".
+bool notesCLines(const Entry& entry)
+{
+    if (entry.prev != nullptr && entry.prev->code == ENT_AT_LINE) {
+        return false;
+    }
+    const std::string_view text = entry.name;
+    const std::size_t start = text.find_first_not_of(" \t");
+    if (start == std::string_view::npos) {
+        return false;
+    }
+    const std::string_view code = text.substr(start);
+    const auto wordGoesOn = [&](std::size_t at) {
+        return at < code.size() && (std::isalnum(static_cast<unsigned char>(code[at])) != 0 || code[at] == '_');
+    };
+    const bool startsWithElse = code.starts_with("else") && !wordGoesOn(4);
+    return !startsWithElse && !inCommunicationBlock(entry);
 }
 
 // The statements whose code comes from their script line. A WHILE, IF or
@@ -131,7 +170,12 @@ void ProgramWriter::dispatch(const Entry& entry)
         break;
     case ENT_RESET: line("trv_get_date(&(trv_ctx->timer[", entry.name, "].timer));"); break;
     case ENT_HASH_LINE: line(statementLines_ ? std::string(entry.name) : nativeLineText(entry.name)); break;
-    case ENT_AT_LINE: line(nativeStatementText(entry.name)); break;  // a statement, never a directive
+    case ENT_AT_LINE:
+        if (notesCLines(entry)) {
+            line("trv_c_lines (", kRun, ", \"", cStringText(entry.fileName()), "\", ", entry.line, ");");
+        }
+        line(nativeStatementText(entry.name));  // a statement, never a directive
+        break;
     case ENT_INSTANCE_BODY_BEGIN: instanceBodyBegin(entry); break;
     case ENT_INSTANCE_BODY_END:
         if (runTimeInstances()) {

@@ -4,6 +4,7 @@
 
 #include "codegen/cprggen.h"
 #include "codegen/geccode.h"
+#include "codegen/spggen.h"
 
 #include <functional>
 #include <initializer_list>
@@ -297,6 +298,9 @@ private:
     void defMessage(const Entry& definition);
     void addId(const Entry& entry);
     void rendezvous(const Entry& entry);
+    // The static list of names, ended by a null pointer, that a runtime
+    // call is given in a block of its own.
+    void nameTable(const std::vector<std::string>& names, std::string_view call);
     void interSend(const Entry& entry);
     void interReceive(const Entry& entry);
     bool hasMessageFunctions(const Entry& structure) const;
@@ -312,6 +316,7 @@ private:
     void mainArguments();
     void argumentParser(int position, std::string_view option);
     void instanceIndexBlock();
+    void declaredInstanceTable();
     void testerNaming();
     void initrioCall(bool thread);
     void tracerLink(const Entry& root);
@@ -423,6 +428,8 @@ private:
     // What the call of each condition function passes after its fixed
     // arguments, kept when the function is written.
     std::unordered_map<int, std::string> waitArguments_;
+    // The instances that meet at each rendezvous.
+    RendezvousMembers rendezvousMembers_;
 };
 
 // The text of a native line as C: the script keeps a line without its '#',

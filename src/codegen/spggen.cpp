@@ -2,6 +2,7 @@
 #include "codegen/spggen.h"
 
 #include "base/cstsyst.h"
+#include "codegen/genwalk.h"
 
 #include <algorithm>
 #include <string_view>
@@ -104,12 +105,18 @@ private:
     bool inUses_ = false;
 };
 
+// How deep the walk goes: the project file's lists leave out the bodies of
+// conditions and loops; the program's rendezvous need every statement.
+enum class Reach { ProjectFile, EveryStatement };
+
 // The lists of the project file, gathered in one pre-order walk of the
-// model. Calls and rendezvous are collected without entering them; the
-// bodies of conditions and loops are not entered.
+// model. Calls and rendezvous are collected without entering them.
 class ProjectLists {
 public:
-    explicit ProjectLists(const Scope& global) { walk(global, {}); }
+    explicit ProjectLists(const Scope& global, Reach reach = Reach::ProjectFile) : reach_(reach)
+    {
+        walk(global, {}, {});
+    }
 
     const std::vector<const Entry*>& scenarios() const { return scenarios_; }
     const NameList& instances() const { return instances_; }
@@ -139,19 +146,33 @@ public:
     }
 
 private:
-    void walk(const Scope& scope, Context context)
+    // enclosing: the instances of the block around a condition or loop
+    // whose body this scope is.
+    void walk(const Scope& scope, Context context, const NameList& enclosing)
     {
         InstanceBlock block;
         for (const Entry& entry : scope.entries) {
             block.pass(entry);
-            visit(entry, context, block.names());
+            visit(entry, context, block.names().empty() ? enclosing : block.names());
         }
     }
 
     void enter(const Entry& entry, Context context)
     {
         if (const Scope* sub = subScopeOf(entry)) {
-            walk(*sub, context);
+            walk(*sub, context, {});
+        }
+    }
+
+    void enterStatements(const Entry& entry, Context context, const NameList& own)
+    {
+        if (reach_ != Reach::EveryStatement) {
+            return;
+        }
+        for (const Scope* sub : statementScopes(entry)) {
+            if (sub != nullptr) {
+                walk(*sub, context, own);
+            }
         }
     }
 
@@ -181,6 +202,10 @@ private:
             }
             break;
         case ENT_RENDEZVOUS: rendezvous_.push_back({&entry, context, own}); break;
+        case ENT_IF:
+        case ENT_WHILE:
+        case ENT_CASE:
+        case ENT_WHEN: enterStatements(entry, context, own); break;
         default: break;
         }
     }
@@ -209,6 +234,7 @@ private:
         return call.caller != nullptr ? restricted(own, procedureInstances(call.caller)) : own;
     }
 
+    Reach reach_;
     std::vector<const Entry*> scenarios_;  // the root scenario first
     NameList instances_;
     NameList families_;  // each once, in order of first appearance
@@ -341,6 +367,16 @@ private:
 };
 
 }  // namespace
+
+RendezvousMembers rendezvousMembers(const script::sem::Scope& global)
+{
+    const ProjectLists lists(global, Reach::EveryStatement);
+    RendezvousMembers members;
+    for (const RendezvousItem& item : lists.rendezvous()) {
+        members.emplace(item.entry, lists.members(item));
+    }
+    return members;
+}
 
 void writeSpgFile(GeneratedFiles& files, const std::string& spgPath,
                   const std::vector<script::SourceFileRecord>& sourceFiles, const script::sem::Scope& global)

@@ -262,8 +262,9 @@ TEST_F(ProgramTest, PlainStatements)
              ",(TRV_T_ULONG)(counter));\n",
              "  trv_get_date(&(trv_ctx->timer[t].timer));\n",
              "  int local = 1;\n",
-             "  counter = local;\n",
-             "  while ( counter < limit )\n   {\n    counter++;\n   }\n",
+             "  trv_c_lines (&(trv_ctx->trv_ctxrun), \"DIR/test.pts\", 21);\n  counter = local;\n",
+             "  while ( counter < limit )\n   {\n    trv_c_lines (&(trv_ctx->trv_ctxrun), \"DIR/test.pts\", 23);\n"
+             "    counter++;\n   }\n",
              "  if ( counter > 2 )\n   {\n    trv_error ( &(trv_ctx->trv_ctxrun),",
              "   }\n  else\n   {\n    trv_rioexit ( &(trv_ctx->trv_ctxrun),",
              "  switch ( counter )\n   {\n    case 1 :\n    case 2 :\n     {\n      trv_rioexit (",

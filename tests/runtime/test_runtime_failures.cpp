@@ -28,7 +28,8 @@ using ::testing::Not;
 
 // The system under test: act(0) returns at once; act(1) fails the way
 // SUT_FAULT says (a null pointer, a stack overflow, a division by zero,
-// abort, a loop that never ends), else returns 1.
+// abort, a loop that never ends), else returns 1. fault_at(place) is 1
+// when SUT_FAULT_AT names the place.
 const char* const kSutSource = R"(#include <stdlib.h>
 #include <string.h>
 #include "sut.h"
@@ -67,9 +68,16 @@ int act(int x)
     }
     return x;
 }
+
+int fault_at(const char *place)
+{
+    const char *chosen = getenv("SUT_FAULT_AT");
+    return chosen != NULL && strcmp(chosen, place) == 0;
+}
 )";
 
-const char* const kSutHeader = "#ifndef SUT_H\n#define SUT_H\nint act(int x);\n#endif\n";
+const char* const kSutHeader =
+    "#ifndef SUT_H\n#define SUT_H\nint act(int x);\nint fault_at(const char *place);\n#endif\n";
 
 // Line 9 holds the call that fails.
 const char* const kScript = "HEADER \"faults\", \"1\", \"x\"\n"
@@ -95,14 +103,15 @@ protected:
         }
     }
 
-    // Generates the program of kScript (with the prepro's extra options)
-    // and compiles it with the parameter's compiler, without a warning.
-    fs::path buildGenerated(const std::vector<std::string>& options = {})
+    // Generates the program of the script (with the prepro's extra
+    // options) and compiles it with the parameter's compiler, without a
+    // warning.
+    fs::path buildGenerated(const std::vector<std::string>& options = {}, const char* script = kScript)
     {
         fs::create_directories(dir / "out");
         writeFile(dir / "sut.h", kSutHeader);
         writeFile(dir / "sut.c", kSutSource);
-        writeFile(dir / "faults.pts", kScript);
+        writeFile(dir / "faults.pts", script);
         std::vector<std::string> arguments = {"faults.pts", "sut.h", "out/faults"};
         arguments.insert(arguments.end(), options.begin(), options.end());
         const RunResult prepro = runPrepro(arguments, {}, dir.path());
@@ -177,14 +186,27 @@ constexpr bool kSanitized = true;
 constexpr bool kSanitized = false;
 #endif
 
+// A fault that a sanitizer finds before any signal comes (gcc's checks of
+// a null pointer read and of a division by zero) stops the run from the
+// sanitizer's report.
+const std::string kSanitizerCause = "sanitizer error (report on standard error)";
+
+// The cause a stopped run names: the signal's, or the sanitizer's when the
+// build has them and the sanitizer found the fault first.
+std::string causeNamed(const std::string& trace, const std::string& signalCause)
+{
+    return kSanitized && trace.find(kSanitizerCause) != std::string::npos ? kSanitizerCause : signalCause;
+}
+
 // What every stopped run shows: the lines traced before the stop, the
 // verdict that names the cause and the construct at its script line, the
 // open scenarios closed as failed, the summary in the trace and on
-// standard output, the reason on standard error; the later scenario never
-// runs.
+// standard output, the reason on standard error, and the status 3; the
+// later scenario never runs.
 void expectStoppedRun(const RunResult& run, const std::string& trace, const std::string& cause)
 {
     const std::string verdict = "faults.pts:9 " + cause + " during CALL \"act\" in scenario \"faulty\"";
+    EXPECT_EQ(run.status, 3) << run.out << run.err;
     EXPECT_THAT(trace, HasSubstr("COMMENT  "));
     EXPECT_THAT(trace, HasSubstr("FAIL     #"));
     EXPECT_THAT(trace, HasSubstr(verdict));
@@ -200,8 +222,7 @@ void expectStoppedRun(const RunResult& run, const std::string& trace, const std:
 
 // A fatal signal in a called function, a stack overflow included, stops
 // the run with status 3. Built with the sanitizers, the sanitizer's own
-// report and status follow the trace (abort, which the sanitizers leave
-// alone, still ends with 3).
+// report follows the trace on standard error.
 TEST_P(RuntimeFailure, FatalSignalInACallStopsTheRunNamingTheSignalAndTheLine)
 {
     struct Row {
@@ -219,12 +240,50 @@ TEST_P(RuntimeFailure, FatalSignalInACallStopsTheRunNamingTheSignalAndTheLine)
         SCOPED_TRACE(row.fault);
         fs::remove(dir / "out" / "faults.rio");
         const RunResult run = runUnder("exec", {}, {{"SUT_FAULT", row.fault}});
-        if (kSanitized && std::string(row.fault) != "abort") {
-            EXPECT_NE(run.status, 0);
-        } else {
-            EXPECT_EQ(run.status, 3) << run.out << run.err;
-        }
-        expectStoppedRun(run, trace(), row.cause);
+        expectStoppedRun(run, trace(), causeNamed(trace(), row.cause));
+    }
+}
+
+// Line 10 begins the script's own C lines, where the run may crash; the
+// cleanup procedure runs when the run ends.
+const char* const kCrashPlaces = "HEADER \"faults\", \"1\", \"x\"\n"
+                                 "#include \"sut.h\"\n"
+                                 "#int r;\n"
+                                 "PROC tidy ( )\n"
+                                 "  CALL act(fault_at(\"cleanup\")) @ 0\n"
+                                 "END PROC\n"
+                                 "SCENARIO native\n"
+                                 "  ENABLE_CLEANUP tidy()\n"
+                                 "  CALL act(0) @ 0\n"
+                                 "  @r = act(fault_at(\"line\"));\n"
+                                 "  @r = r + 1;\n"
+                                 "END SCENARIO\n";
+
+// A crash in the script's C lines is reported at their line, one in a
+// cleanup procedure (a stack overflow too) names the procedure.
+TEST_P(RuntimeFailure, CrashOutsideAConstructIsReportedWhereItHappened)
+{
+    struct Row {
+        const char* place;
+        const char* fault;
+        std::string verdict;  // %s stands for the cause
+    };
+    const std::vector<Row> rows = {
+        {"line", "segv", "FAIL     faults.pts:10 %s in the script's C lines in scenario \"native\""},
+        {"cleanup", "segv", "faults.pts:5 %s during CALL \"act\" in cleanup procedure 1"},
+        {"cleanup", "stack", "faults.pts:5 %s during CALL \"act\" in cleanup procedure 1"},
+    };
+    ASSERT_FALSE(buildGenerated({}, kCrashPlaces).empty());
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.place) + " " + row.fault);
+        fs::remove(dir / "out" / "faults.rio");
+        const RunResult run = runUnder("exec", {}, {{"SUT_FAULT", row.fault}, {"SUT_FAULT_AT", row.place}});
+        std::string verdict = row.verdict;
+        verdict.replace(verdict.find("%s"), 2, causeNamed(trace(), "signal SIGSEGV (segmentation fault)"));
+        EXPECT_EQ(run.status, 3) << run.out << run.err;
+        EXPECT_THAT(trace(), HasSubstr(verdict));
+        EXPECT_THAT(run.out, HasSubstr("qvm run out/faults.rio_0: FAILED - scenarios "));
+        EXPECT_THAT(run.err, HasSubstr("the run stopped: "));
     }
 }
 

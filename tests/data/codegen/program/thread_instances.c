@@ -229,6 +229,10 @@ TRV_CONST TRV_PT_ARG arg TRV_EP
   "");
 #endif
   trv_initctx ( trv_ctx );
+   {
+    static const char *const trv_names[] = {"north", "south", NULL};
+    trv_declare_instances (&(trv_ctx->trv_ctxrun), trv_names);
+   }
   J0 = 1;
 #if QVM_DYNFLW
    {
