@@ -155,6 +155,7 @@ constexpr CatalogEntry kEntries[] = {
     {"NOTERPROC", "Semantic analysis", "%1Keyword @ can not be used in procedure CALL (%2)"},
     {"CALLARGWT", "Semantic analysis", "%1Expected argument in CALL (%2)"},
     {"UKNNATTYP", "Semantic analysis", "%1Unknown native type (%2)"},
+    {"CDECLSYNT", "Semantic analysis", "%1The C declarations hold %2 syntax error(s) that a C compiler refuses too: the program could not compile and is not written"},
     {"CLVOIDPRC", "Semantic analysis", "%1Procedure with argument not allowed for cleanup operations (%2)"},
     {"NOSCENGEN", "Semantic analysis", "No scenario generated (see options -SCN, -EXSCN, -FAMILY, -EXFAMILY)"},
     {"FORBEMPTY", "Semantic analysis", "%1Empty expression forbidden"},
