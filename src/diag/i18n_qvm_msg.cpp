@@ -125,6 +125,7 @@ constexpr CatalogEntry kEntries[] = {
     {"TOOMCHEXC", "Semantic analysis", "%1At the same level only one exception bloc can be used"},
     {"SCENALREX", "Semantic analysis", "%1Scenario '%2' already exists at this level"},
     {"SCENDEPTH", "Semantic analysis", "%1Scenario '%2' is nested too deep: at most 20 levels of scenarios"},
+    {"INDXDEPTH", "Semantic analysis", "%1The check of %2 nests arrays too deep: at most 20 levels of indices"},
     {"LOOPTOBIG", "Semantic analysis", "%1LOOP count %2 is too large: a scenario repeats at most 2147483647 times"},
     {"STXNODNIL", "Semantic analysis", "%1Null syntax node. Ask for maintenance help."},
     {"STXNODNWT", "Semantic analysis", "%1Unexpected Syntax node '%2' . Ask for maintenance help."},
