@@ -5,6 +5,7 @@
 #include "codegen/pieces.h"
 #include "codegen/tdcgen.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <initializer_list>
 #include <map>
@@ -20,6 +21,20 @@ namespace qvm::codegen::tdc {
 inline constexpr std::size_t kRecordLimit = 4095;
 // The header items of a scenario record stay below this length together.
 inline constexpr std::size_t kHeaderItemsLimit = 4000;
+
+// A record is one line: a line break in a text would end it early, and the
+// reader would take the rest for a record of its own. The control
+// characters of a text (tabs aside) are written as '?'.
+inline void replaceControlCharacters(char* begin, char* end)
+{
+    std::replace_if(
+        begin, end,
+        [](char c) {
+            const auto byte = static_cast<unsigned char>(c);
+            return (byte < 0x20 && c != '\t') || byte == 0x7F;
+        },
+        '?');
+}
 
 // Where a construct stands: its file's index in the source file list and its line.
 struct Location {
@@ -47,7 +62,9 @@ public:
         }
         char* at = newField(value.size() + 2);
         *at++ = '"';
+        char* const begin = at;
         at = codegen::detail::copyText(at, value);
+        replaceControlCharacters(begin, at);
         *at++ = '"';
         endField(at);
         return *this;

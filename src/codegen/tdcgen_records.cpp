@@ -46,17 +46,15 @@ void appendQuoted(std::string& out, std::string_view text)
 void appendQuoted(std::string& out, std::string_view before, std::string_view text)
 {
     std::size_t quote = text.find('"');
-    if (quote == std::string_view::npos) {
-        appendPieces(out, before, '"', text, '"');
-        return;
-    }
     appendPieces(out, before, '"');
+    const std::size_t start = out.size();
     for (; quote != std::string_view::npos; quote = text.find('"')) {
         out.append(text.substr(0, quote + 1));
         out += '"';
         text.remove_prefix(quote + 1);
     }
     out += text;
+    replaceControlCharacters(out.data() + start, out.data() + out.size());
     out += '"';
 }
 
@@ -89,6 +87,7 @@ Fields& Fields::text(std::initializer_list<std::string_view> parts)
     }
     char* at = newField(count + quotes);
     *at++ = '"';
+    char* const begin = at;
     for (const std::string_view part : parts) {
         if (quotes == 0) {
             at = codegen::detail::copyText(at, part);
@@ -101,6 +100,7 @@ Fields& Fields::text(std::initializer_list<std::string_view> parts)
             }
         }
     }
+    replaceControlCharacters(begin, at);
     *at++ = '"';
     endField(at);
     return *this;

@@ -221,6 +221,18 @@ void endCAnalysis()
 {
     script::endCAnalysis();
 }
+
+// The program includes the interface files and copies the script's native
+// lines: C that a compiler refuses there leaves no program to write, though
+// the analysis, which read on, only warned.
+void refuseUncompilableDeclarations(const Settings& settings)
+{
+    const canalysis::RefusedSyntax& refused = script::refusedCSyntax();
+    if (refused.count == 0 || settings.spgOnly || diag::errorCount() != 0) {
+        return;
+    }
+    diag::reportLocated(diag::Error, "CDECLSYNT", std::to_string(refused.count), refused.file, refused.line);
+}
 // What the writers of one run share: the files they write, put in place
 // together when the run succeeds, and the numbers they give to constructs.
 struct Generation {
@@ -455,6 +467,7 @@ void keepUntilExit(std::unique_ptr<script::sem::Model> model, std::unique_ptr<sc
         if (analysed.instanceMode == 3) {
             settings.instance.clear();
         }
+        refuseUncompilableDeclarations(settings);
         endCAnalysis();
         if (diag::errorCount() == 0 && !settings.spgOnly) {
             generateOutputs(generation, names, settings, parsed, analysed, studioLog, echo, thread);

@@ -36,6 +36,7 @@ struct BridgeState {
     canalysis::DiagnosticCallback callback;  // given to every C analysis call; empty until first needed
     NamelessTypings nameless;
     std::uint64_t macroGeneration = 0;
+    canalysis::RefusedSyntax refused;  // in the text declared since the cycle opened
 };
 
 BridgeState& state()
@@ -52,7 +53,17 @@ int preprocessAndDeclare(std::string_view text, std::string_view scope, std::str
     std::string preprocessed;
     notePreprocessedText(text);
     int errors = canalysis::C_CPP_prepro_buffer(text, 1, file, line, preprocessed, cMacros(), cDiagnostics());
+    // Texts parsed elsewhere (type names tried out, scratch tables) are no
+    // part of the program: only what is declared here counts.
+    canalysis::C_CPP_take_refused_syntax();
     errors += canalysis::C_CPP_parse_decls(preprocessed, cSymbols(), scope, file, line, cDiagnostics());
+    const canalysis::RefusedSyntax refused = canalysis::C_CPP_take_refused_syntax();
+    canalysis::RefusedSyntax& total = state().refused;
+    if (refused.count > 0 && total.count == 0) {
+        total = refused;
+    } else {
+        total.count += refused.count;
+    }
     return errors;
 }
 
@@ -204,6 +215,7 @@ void startCAnalysis(int mode, const std::vector<std::string>& includeDirectories
 {
     state().callback = std::move(diagnostics);
     state().nameless = {};
+    state().refused = {};
     canalysis::installCallback(cDiagnostics());
     canalysis::C_CPP_set_modern_words(mode != CModeTraditional);
     canalysis::C_CPP_init_prepro(mode == CModePedantic, mode == CModeTraditional, defines, includeDirectories, {},
@@ -230,6 +242,11 @@ void endCAnalysis()
 {
     ++state().macroGeneration;
     canalysis::C_CPP_end_prepro(cMacros(), true);
+}
+
+const canalysis::RefusedSyntax& refusedCSyntax()
+{
+    return state().refused;
 }
 
 canalysis::SymbolTable& cSymbols()

@@ -62,6 +62,12 @@ int declareCText(std::string_view text, std::string_view scope, std::string_view
 // Ends the preprocessing cycle and frees the include search list.
 void endCAnalysis();
 
+// The syntax errors of the C text declared since the cycle opened (the
+// interface files and the script's native lines) that a C compiler refuses
+// as well; the generated program holds that text. None once the cycle
+// opens again.
+const canalysis::RefusedSyntax& refusedCSyntax();
+
 // The tables of the C analysis for the run.
 canalysis::SymbolTable& cSymbols();
 canalysis::MacroTable& cMacros();

@@ -477,6 +477,34 @@ std::optional<PassedArgument> passedArgument(std::string_view text, bool referen
 
 }  // namespace
 
+bool parameterTypeKeeps(std::string_view function, std::size_t index, bool reference,
+                        const canalysis::CConstant& constant)
+{
+    const canalysis::Symbol* symbol = findCVariable(canalysis::trimBlanks(function), cContext().scope);
+    const CType* called = symbol != nullptr ? calledFunction(*symbol) : nullptr;
+    if (called == nullptr || !called->prototype || index >= called->parameters.size()) {
+        return true;
+    }
+    const CType* type = canalysis::C_CPP_resolve(called->parameters[index].type.get());
+    if (type == nullptr || type->kind == canalysis::kEllipsis || type->kind == canalysis::kVoid) {
+        return true;
+    }
+    // A reference's value lies where the parameter points.
+    if (reference) {
+        if ((type->kind != canalysis::kPointer && type->kind != canalysis::kArray) || !type->target) {
+            return true;
+        }
+        type = type->target.get();
+    }
+    return canalysis::C_CPP_constant_kept(type, constant, true);
+}
+
+bool objectTypeKeeps(std::string_view expandedObject, const canalysis::CConstant& constant, bool asBits)
+{
+    const std::optional<PassedArgument> object = passedArgument(expandedObject, false);
+    return !object || !object->type || canalysis::C_CPP_constant_kept(object->type.get(), constant, asBits);
+}
+
 std::optional<ArgumentJudgement> judgeArgument(std::string_view function, std::size_t index,
                                                std::string_view expandedArgument, bool reference)
 {

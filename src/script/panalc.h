@@ -97,6 +97,18 @@ std::optional<FunctionClasses> lookupFunction(std::string_view name);
 // when no function is known by the name.
 bool returnTypeKeeps(std::string_view function, const canalysis::CConstant& constant);
 
+// The same for the parameter at index (from 0) of the C function of that
+// name, or, for a reference, for what the parameter points to; true when
+// the function gives that parameter no type.
+bool parameterTypeKeeps(std::string_view function, std::size_t index, bool reference,
+                        const canalysis::CConstant& constant);
+
+// Whether a numeric constant keeps its value in the type of an expression
+// (macros expanded): as compilers judge an assignment to it, or, with
+// asBits, as a check that casts both sides compares; true when the
+// expression has no type.
+bool objectTypeKeeps(std::string_view expandedObject, const canalysis::CConstant& constant, bool asBits);
+
 // The declaration of a variable that can hold what the C function of that
 // name returns: its return type without qualifiers ("point_t v;"); "" when
 // no function is known by the name.

@@ -16,6 +16,8 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <utility>
+#include <vector>
 
 namespace qvm::script {
 
@@ -87,6 +89,27 @@ unsigned reportedCount()
     return diag::errorCount() + diag::warningCount();
 }
 
+// The generated checks index nested arrays with the counters I1 to I20,
+// one per level of arrays.
+constexpr int kIndexDepthLimit = 20;
+
+// The most arrays nested on one path of the tree.
+int arrayNesting(const ValueNode& root)
+{
+    std::vector<std::pair<const ValueNode*, int>> pending{{&root, 0}};
+    int deepest = 0;
+    while (!pending.empty()) {
+        const auto [node, above] = pending.back();
+        pending.pop_back();
+        const int depth = above + (node->kind == ValueKind::Array ? 1 : 0);
+        deepest = std::max(deepest, depth);
+        for (const ValueNode& child : node->children()) {
+            pending.emplace_back(&child, depth);
+        }
+    }
+    return deepest;
+}
+
 }  // namespace
 
 std::optional<ValueTree> analyseValue(std::string_view variableText, std::string_view valueText,
@@ -118,6 +141,9 @@ std::optional<ValueTree> analyseValue(std::string_view variableText, std::string
         if (syntax && value::checkValueForm(*syntax, place)) {
             value::matchValue(*syntax, {keyword, typed, *expanded}, variableType.type.get(), place, tree);
             matched = true;
+            if (tree && arrayNesting(tree.root()) > kIndexDepthLimit) {
+                diag::reportLocated(diag::Error, "INDXDEPTH", value::trimmed(variableText), file, line);
+            }
         }
     }
     if (reportedCount() != reportedBefore) {

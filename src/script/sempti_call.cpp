@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <functional>
 #include <optional>
 
 namespace qvm::script::sem {
@@ -212,6 +213,12 @@ public:
     }
 
 private:
+    // The parameter of a C function that an argument goes to.
+    struct FunctionParameter {
+        std::string_view function;
+        std::size_t index = 0;  // from 0
+    };
+
     // What a CALL calls: a script procedure or a C function.
     struct Callee {
         Entry* procedure = nullptr;
@@ -346,10 +353,54 @@ private:
     // number out of range, and the expected value refused.
     void checkExpectedFits(std::string_view function, std::string_view expected, const Origin& origin)
     {
+        refuseUnkept(expectedNumbers(expected), expected, origin, [function](const canalysis::CConstant& constant) {
+            return returnTypeKeeps(function, constant);
+        });
+    }
+
+    // The same for what an argument's check compares, which has the type of
+    // the variable that holds it after the call (the variable after its
+    // second '@', what a REF names, the argument that names an object), or
+    // else of the parameter; and for the value that variable is set to.
+    void checkArgumentFits(const WrittenArgument& argument, const std::optional<FunctionParameter>& parameter,
+                           bool designator)
+    {
+        const std::string_view holder = argument.reference || !argument.result.empty()
+                                            ? (argument.result.empty() ? argument.text : argument.result)
+                                        : designator ? argument.text
+                                                     : std::string_view();
+        std::string storage;
+        const std::optional<std::string_view> object =
+            holder.empty() ? std::nullopt : Analysis::expandedForTyping(holder, cScope, argument.origin, storage);
+        refuseUnkept(expectedNumbers(argument.expected), argument.expected, argument.origin,
+                     [&](const canalysis::CConstant& constant) {
+                         if (object) {
+                             return objectTypeKeeps(*object, constant, true);
+                         }
+                         return !parameter ||
+                                parameterTypeKeeps(parameter->function, parameter->index, argument.reference, constant);
+                     });
+        if (!argument.result.empty() && object) {
+            refuseUnkept({argument.text, {}}, argument.text, argument.origin,
+                         [&](const canalysis::CConstant& constant) {
+                             return objectTypeKeeps(*object, constant, false);
+                         });
+        }
+    }
+
+    // The numbers of an expected value: itself, or the bounds of its range.
+    static std::array<std::string_view, 2> expectedNumbers(std::string_view expected)
+    {
         const std::optional<ValueRange> range = valueRange(expected);
-        const std::array<std::string_view, 2> values =
-            range ? std::array<std::string_view, 2>{range->lower, range->upper}
-                  : std::array<std::string_view, 2>{expected, {}};
+        return range ? std::array<std::string_view, 2>{range->lower, range->upper}
+                     : std::array<std::string_view, 2>{expected, {}};
+    }
+
+    // Reports the first integer constant among the values that its type
+    // would not keep, and the whole text with it.
+    void refuseUnkept(const std::array<std::string_view, 2>& values, std::string_view whole, const Origin& origin,
+                      const std::function<bool(const canalysis::CConstant&)>& keeps)
+    {
         for (const std::string_view value : values) {
             std::string storage;
             const std::optional<std::string_view> expanded =
@@ -357,9 +408,9 @@ private:
             const std::optional<canalysis::CConstant> constant =
                 expanded ? numericConstant(Analysis::trimmed(*expanded), origin.fileName, origin.line)
                          : std::nullopt;
-            if (constant && constant->kind == canalysis::kConstInteger && !returnTypeKeeps(function, *constant)) {
+            if (constant && constant->kind == canalysis::kConstInteger && !keeps(*constant)) {
                 Analysis::report(diag::Warning, "ENTOUTRAN", value, origin);
-                Analysis::report(diag::Error, "VARNOGOOD", expected, origin);
+                Analysis::report(diag::Error, "VARNOGOOD", whole, origin);
                 return;
             }
         }
@@ -434,12 +485,6 @@ private:
         return !parameters.empty() && parameters.back() == kClassVariadic ? parameters.size() - 1 : parameters.size();
     }
 
-    // The parameter of a C function that an argument goes to.
-    struct FunctionParameter {
-        std::string_view function;
-        std::size_t index = 0;  // from 0
-    };
-
     void addArgument(Descriptor& call, const WrittenArgument& argument, int parameterClass,
                      std::optional<FunctionParameter> parameter = std::nullopt)
     {
@@ -496,6 +541,7 @@ private:
             }
         }
         checkRange(argument.expected, data.checkedClass(), data.expectedClass, argument.origin);
+        checkArgumentFits(argument, parameter, data.designator);
     }
 
     // The class of an expected value; a range's is its bounds' class, and a

@@ -5,6 +5,8 @@
 
 #include <exception>
 #include <new>
+#include <tuple>
+#include <utility>
 
 namespace qvm::canalysis {
 
@@ -209,6 +211,29 @@ LexerSwitches& lexerSwitches()
 void resetLexerSwitches()
 {
     lexerSwitches() = LexerSwitches{};
+}
+
+namespace {
+
+RefusedSyntax& refusedSyntax()
+{
+    static RefusedSyntax refused;
+    return refused;
+}
+
+}  // namespace
+
+void noteRefusedSyntax()
+{
+    RefusedSyntax& refused = refusedSyntax();
+    if (refused.count++ == 0) {
+        std::tie(refused.file, refused.line) = currentPosition();
+    }
+}
+
+RefusedSyntax C_CPP_take_refused_syntax()
+{
+    return std::exchange(refusedSyntax(), RefusedSyntax{});
 }
 
 }  // namespace qvm::canalysis

@@ -79,6 +79,7 @@ struct LexContext {
     bool recovering = false;     // skipping after a syntax error: bodies are skipped whole
     int parenDepth = 0;          // '(' read and not closed since the parser last resynchronised
     std::size_t badTextEnd = 0;  // where the report of a faulty value ends
+    bool beyondNesting = false;  // the fault being read is nesting past kMaxNesting, not C syntax
     // For each "_Atomic (" open, innermost last, the brackets open inside it:
     // the type name inside is read between the two tokens that stand for its
     // parentheses.
@@ -145,6 +146,10 @@ struct LexerSwitches {
 };
 LexerSwitches& lexerSwitches();
 void resetLexerSwitches();
+
+// Counts a syntax error of the declaration grammar at the current position
+// as one a C compiler refuses too (C_CPP_take_refused_syntax).
+void noteRefusedSyntax();
 
 // Working records of the declaration grammar; they live in the arena of one
 // parse.

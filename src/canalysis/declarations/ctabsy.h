@@ -288,6 +288,17 @@ CType* C_CPP_resolve(CType* type);
 int C_CPP_parse_decls(std::string_view text, SymbolTable& table, std::string_view scope, std::string_view file,
                       int firstLine, const DiagnosticCallback& callback, bool flag = false);
 
+// Syntax errors of the declaration grammar that a C compiler refuses as
+// well: neither nesting past the grammar's own limit nor a word of today's
+// C read under the K&R dialect. The place is that of the first one.
+struct RefusedSyntax {
+    int count = 0;
+    std::string file;
+    int line = 0;
+};
+// The syntax errors counted since the last call, which forgets them.
+RefusedSyntax C_CPP_take_refused_syntax();
+
 // The type a type-name text denotes, or none.
 TypePtr C_CPP_type_of_type_name(std::string_view text, SymbolTable& table, std::string_view scope,
                                 std::string_view file, int line);

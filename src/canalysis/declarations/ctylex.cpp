@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
+#include <utility>
 #include <limits>
 #include <string>
 #include <unordered_map>
@@ -984,6 +985,7 @@ private:
     // A tag body nested too deep: skipped whole, a syntax error where it ends.
     [[gnu::noinline]] int bodyTooDeep()
     {
+        lx_.beyondNesting = true;
         capture("}", true);
         lx_.tagPending = false;
         lx_.badTextEnd = lx_.pos;
@@ -1173,6 +1175,7 @@ int cdecllex(CDECLSTYPE* value, qvm::canalysis::DeclParse& parse)
     updateState(context, token);
     if (token == '(' && context.parenDepth + context.braceDepth > kMaxNesting) {
         // Nested too deep: a syntax error at the parenthesis.
+        context.beyondNesting = true;
         context.badTextEnd = context.pos;
         context.lookahead = DTOK_BAD_TEXT;
         token = DTOK_BAD_TEXT;
@@ -1185,6 +1188,7 @@ void cdeclerror(qvm::canalysis::DeclParse& parse, const char* /*message*/)
     using namespace qvm::canalysis;
     LexContext& context = *parse.lex;
     context.recovering = true;
+    const bool beyondNesting = std::exchange(context.beyondNesting, false);
     if (parse.lastErrorPos == context.pos) {
         return;
     }
@@ -1204,4 +1208,15 @@ void cdeclerror(qvm::canalysis::DeclParse& parse, const char* /*message*/)
                                           ? context.text.substr(context.lineStart, length)
                                           : context.text.substr(position - kTailShown, kTailShown);
     reportLex(CWarning, "SYNTAXERR", argument);
+    // Under the K&R dialect the words of today's C are names, and a header
+    // a compiler reads may not parse.
+    if (!beyondNesting && lexerSwitches().modernWords) {
+        noteRefusedSyntax();
+    }
+}
+
+void cdeclTooDeep(qvm::canalysis::DeclParse& parse)
+{
+    parse.lex->beyondNesting = true;
+    cdeclerror(parse, "");
 }

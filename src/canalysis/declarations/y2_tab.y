@@ -12,6 +12,8 @@
 namespace cdecl_ns = qvm::canalysis;
 int cdecllex(CDECLSTYPE* value, cdecl_ns::DeclParse& parse);
 void cdeclerror(cdecl_ns::DeclParse& parse, const char* message);
+// A syntax error that is only nesting past the grammar's limit.
+void cdeclTooDeep(cdecl_ns::DeclParse& parse);
 
 using namespace qvm::canalysis;
 namespace {
@@ -413,7 +415,7 @@ pointer
         {
             $$ = $1;
             $$->ops.push_back({});
-            if ($$->ops.size() > kMaxDerivations) { cdeclerror(parse, ""); YYERROR; }
+            if ($$->ops.size() > kMaxDerivations) { cdeclTooDeep(parse); YYERROR; }
         }
     | pointer qualifier
         { $$ = $1; $$->ops.back().qualifiers.push_back($2); }
@@ -434,7 +436,7 @@ direct_declarator
     | direct_declarator DIMENSION
         {
             $$ = $1;
-            if ($$->ops.size() >= kMaxDerivations) { cdeclerror(parse, ""); YYERROR; }
+            if ($$->ops.size() >= kMaxDerivations) { cdeclTooDeep(parse); YYERROR; }
             DeclaratorOp op;
             op.kind = DeclaratorOp::Array;
             op.dimension = decl::rewriteDimension(parse, qvm::base::identText($2));
@@ -443,7 +445,7 @@ direct_declarator
     | direct_declarator '(' parameter_type_list ')'
         {
             $$ = $1;
-            if ($$->ops.size() >= kMaxDerivations) { cdeclerror(parse, ""); YYERROR; }
+            if ($$->ops.size() >= kMaxDerivations) { cdeclTooDeep(parse); YYERROR; }
             decl::functionOp(*$$, $3, true);
         }
     | direct_declarator '(' identifier_list ')'
@@ -477,7 +479,7 @@ direct_abstract_declarator
     | direct_abstract_declarator DIMENSION
         {
             $$ = $1;
-            if ($$->ops.size() >= kMaxDerivations) { cdeclerror(parse, ""); YYERROR; }
+            if ($$->ops.size() >= kMaxDerivations) { cdeclTooDeep(parse); YYERROR; }
             DeclaratorOp op;
             op.kind = DeclaratorOp::Array;
             op.dimension = decl::rewriteDimension(parse, qvm::base::identText($2));
