@@ -16,7 +16,7 @@ using qvm::testing::runProgram;
 using qvm::testing::TempDir;
 using ::testing::HasSubstr;
 
-TEST(Install, TheInstalledProgramRunsAnExampleWithItsOwnShareDirectoryAndHostProfile)
+TEST(Install, InstalledProgramRunsAnExampleWithItsShareDirectory)
 {
     TempDir prefix;
     const auto install = runProgram("cmake", {"--install", QVM_BINARY_DIR, "--prefix", prefix.path().string()});

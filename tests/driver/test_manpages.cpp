@@ -53,7 +53,7 @@ TEST(ManualPages, RenderWithoutAnyWarning)
     }
 }
 
-TEST(ManualPages, QvmpreproPageNamesEveryOptionOfTheUsageTextAndEveryEnvironmentVariable)
+TEST(ManualPages, QvmpreproPageNamesEveryOptionAndVariable)
 {
     // The decoder prints its usage text after any command-line error.
     const auto usage = qvm::testing::runPrepro({});
