@@ -13,6 +13,7 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/share/ DESTINATION ${CMAKE_INSTALL_DATAD
 install(FILES ${QVM_HOST_PROFILE} DESTINATION ${CMAKE_INSTALL_DATADIR}/qvmprepro/lib)
 install(FILES ${PROJECT_SOURCE_DIR}/man/qvmprepro.1 ${PROJECT_SOURCE_DIR}/man/qvminspect.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_SOURCE_DIR}/man/qvmpts.5 DESTINATION ${CMAKE_INSTALL_MANDIR}/man5)
 
 # The CMake package (find_package(QvmPrepro)), usable from the install tree
 # and from the build tree (QvmPrepro_DIR=<build dir>); each has its own

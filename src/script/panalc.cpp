@@ -14,6 +14,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace qvm::script {
 
@@ -362,6 +363,53 @@ bool isTypeName(std::string_view name)
         return (symbol->storage & canalysis::kTypedef) != 0;
     }
     return isBasicTypeName(trimmed);
+}
+
+namespace {
+
+// The struct, union and enum words of a written type name each name a tag
+// that the interface declares: an unknown tag would be a new one, seen only
+// inside the parameter list of the generated function.
+bool tagsAreDeclared(std::string_view text)
+{
+    std::vector<std::string_view> words;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = text.find_first_of(" \t*", at);
+        const std::size_t stop = end == std::string_view::npos ? text.size() : end;
+        if (stop > at) {
+            words.push_back(text.substr(at, stop - at));
+        }
+        at = stop + 1;
+    }
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const canalysis::TypeKind kind = words[i] == "struct" ? canalysis::kStruct
+                                         : words[i] == "union" ? canalysis::kUnion
+                                         : words[i] == "enum"  ? canalysis::kEnum
+                                                               : canalysis::kVoid;
+        if (kind == canalysis::kVoid) {
+            continue;
+        }
+        if (i + 1 == words.size() || canalysis::C_CPP_find_tag(words[i + 1], cSymbols(), kind) == nullptr) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool isWrittenTypeName(std::string_view text)
+{
+    const std::string_view trimmed = canalysis::trimBlanks(text);
+    if (trimmed.find_first_of(" \t*") == std::string_view::npos) {
+        return isTypeName(trimmed);
+    }
+    if (!tagsAreDeclared(trimmed)) {
+        return false;
+    }
+    const CContext& context = cContext();
+    return canalysis::C_CPP_type_of_type_name(trimmed, cSymbols(), context.scope, context.file, context.line) !=
+           nullptr;
 }
 
 TypedExpression expressionClass(std::string_view text, std::string_view scope, std::string_view file, int line)

@@ -66,6 +66,11 @@ bool isNullPointerConstant(std::string_view text);
 // written in words ("int", "unsigned long": a connection identifier is often
 // one). Variables, functions and tags alone are no type names.
 bool isTypeName(std::string_view name);
+// Whether a type written as a C declaration writes it ("const char *",
+// "struct ring *", "unsigned long") names a known type: one word as
+// isTypeName; several words or stars as the C analysis reads them, with
+// every struct, union or enum tag declared.
+bool isWrittenTypeName(std::string_view text);
 
 // Class of a C expression typed in a scope (after the global one). A text
 // that does not parse counts as an expression without type (class 2); the

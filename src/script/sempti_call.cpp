@@ -669,7 +669,7 @@ void Analysis::analyseProcedure(const SyntaxNode& node)
             data.cls = kClassUnspecified;
             continue;
         }
-        if (!isTypeName(type)) {
+        if (!isWrittenTypeName(type)) {
             report(diag::Error, "UKNNATTYP", type, at);
             data.cls = kClassUnspecified;
             continue;

@@ -187,6 +187,23 @@ SyntaxNode* ParserContext::leaf(SyntaxKind kind, const KeptText* text)
     return tree.makeLeaf(kind, text);
 }
 
+// The type of a PROC parameter as C writes it, one word or '*' at a time:
+// words apart by one blank, stars after the words ("const char **").
+SyntaxNode* ParserContext::typeWords(const SyntaxNode* type, SyntaxNode* word)
+{
+    if (type == nullptr) {
+        return word;
+    }
+    std::string text(type->textOrEmpty());
+    if (word != nullptr) {
+        text += ' ';
+        text += word->textOrEmpty();
+    } else {
+        text += text.back() == '*' ? "*" : " *";
+    }
+    return leaf(STX_IDENT, tree.keepText(text));
+}
+
 // The text comes trimmed from nextToken.
 SyntaxNode* ParserContext::nativePiece(const KeptText* text)
 {

@@ -44,6 +44,7 @@ void stxerror(ParserContext& ctx, const char* message);
 %token COLON ":"
 %token SEMICOLON ";"
 %token ELLIPSIS "..."
+%token STAR "*"
 
 %token ADD_ID CALL CALLBACK VIRTUAL_CALLBACK CASE CATCH CLEAR_ID COMMTYPE CHANNEL
 %token DEF_MESSAGE DEF_TRIGGER DISABLE_CLEANUP ELSE ENABLE_CLEANUP END ERROR EXCEPTION
@@ -73,7 +74,8 @@ void stxerror(ParserContext& ctx, const char* message);
 %type <node> instance_lines nested_body instruction_line filter_part instruction call_at
 %type <node> arguments argument at_expression expression piece match_names when_clauses
 %type <node> when_clause when_list when_value else_part trigger_values var_check name
-%type <node> family_names body_element nested_element when_head
+%type <node> family_names body_element nested_element when_head parameter_type
+%type <node> first_scenario_items leading_scenario_item
 /* The keywords that are words: met where a name belongs, one of them is
    reported as reserved and read as the name, so that the line parses on. */
 %type <token> ADD_ID CALL CALLBACK CASE CATCH CLEAR_ID COMMTYPE CHANNEL DEF_MESSAGE DEF_TRIGGER
@@ -86,13 +88,35 @@ void stxerror(ParserContext& ctx, const char* message);
 %type <chain> property_links name_links scenario_item_links family_name_links
 %type <chain> body_ending_hash body_ending_plain hash_line_links instance_name_links
 %type <chain> instance_line_links nested_links when_clause_links when_links trigger_value_links
-%type <chain> argument_links piece_links
+%type <chain> argument_links piece_links first_scenario_item_links
 
 %%
 
 script:
     header declarations scenario_items
         { ctx.setRoot(ctx.node(STX_SCRIPT, $1, $2, $3)); }
+  | header first_scenario_items
+        { ctx.setRoot(ctx.node(STX_SCRIPT, $1, nullptr, $2)); }
+    ;
+
+/* A script without declarations starts its scenario part at once; an
+   INCLUDE right after the header stays a declaration. */
+first_scenario_items:
+    first_scenario_item_links  { $$ = ctx.finish($1); }
+    ;
+
+first_scenario_item_links:
+    leading_scenario_item
+        { $$ = ctx.chain(ctx.node(STX_SCENARIO_ITEM_LIST, $1)); }
+  | first_scenario_item_links scenario_item
+        { $$ = ctx.append($1, ctx.node(STX_SCENARIO_ITEM_LIST, $2)); }
+    ;
+
+leading_scenario_item:
+    scenario                { $$ = $1; }
+  | initialization NEWLINE  { $$ = $1; }
+  | termination NEWLINE     { $$ = $1; }
+  | exception NEWLINE       { $$ = $1; }
     ;
 
 header:
@@ -196,8 +220,16 @@ parameter_links:
   | parameter_links "," parameter  { $$ = ctx.append($1, ctx.node(STX_PARAM_LIST, $3)); }
     ;
 
+/* A parameter is written as C declares it: "int n", "unsigned long n",
+   "const char *text", "struct ring *r". */
 parameter:
-    name name  { $$ = ctx.node(STX_PARAM, $1, $2); }
+    parameter_type name  { $$ = ctx.node(STX_PARAM, $1, $2); }
+    ;
+
+parameter_type:
+    name                 { $$ = ctx.typeWords(nullptr, $1); }
+  | parameter_type name  { $$ = ctx.typeWords($1, $2); }
+  | parameter_type "*"   { $$ = ctx.typeWords($1, nullptr); }
     ;
 
 include:

@@ -94,6 +94,7 @@ struct ParserContext {
     SyntaxNode* nativePiece(const KeptText* text);
     SyntaxNode* comment(const KeptText* text);
     SyntaxNode* formatKey(const KeptText* text);
+    SyntaxNode* typeWords(const SyntaxNode* type, SyntaxNode* word);
     // An STX_DECL_LIST link: declarations in child 0, the instance part in child 1.
     SyntaxNode* declarationLink(SyntaxNode* entry);
 

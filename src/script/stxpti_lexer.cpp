@@ -115,6 +115,7 @@ constexpr TokenEntry kTokenTable[] = {
     {TK_FILTER_DOUBLE, "FILTER_DOUBLE", "UNEXPFILT"},
     {TK_NATIVE_EXPR, "NATIVE_EXPR", "UNEXPEXPR"},
     {TK_BAD_SEQUENCE, "BAD_SEQUENCE", "LEXSEQUNK"},
+    {TK_STAR, "*", "LEXSEQUNK"},  // only PROC parameter types take it
     {TK_MATCHING, "MATCHING", "UNEXMATIG"},
     {TK_MATCHED, "MATCHED", "UNEXMATED"},
     {TK_NOTMATCHING, "NOTMATCHING", "UNEXNMTIG"},
@@ -767,6 +768,9 @@ int ScriptLexer::scanInstruction()
     case ';':
         keep(1);
         return TK_SEMICOLON;
+    case '*':
+        keep(1);
+        return TK_STAR;
     case '=':
         if (peekAt(1) == '>') {
             keep(2);

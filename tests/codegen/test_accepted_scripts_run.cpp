@@ -125,7 +125,7 @@ SCENARIO top
 END SCENARIO
 )";
 
-TEST_F(AcceptedScriptRun, ACleanupProcedureIsGeneratedAndNumberedUnderEverySelection)
+TEST_F(AcceptedScriptRun, CleanupProcedureIsGeneratedUnderEverySelection)
 {
     const std::vector<std::vector<std::string>> selections = {
         {"-INSTANCE=one"},
@@ -225,7 +225,7 @@ SCENARIO s1
     return script + "END SCENARIO\n";
 }
 
-TEST_F(AcceptedScriptRun, MessageVariablesCompileAndRunUnderEveryContextAllocation)
+TEST_F(AcceptedScriptRun, MessageVariablesRunUnderEveryAllocation)
 {
     systemUnderTest(kMessageSystem);
     const std::vector<std::vector<std::string>> allocations = {
@@ -763,7 +763,7 @@ std::string roundTripScript(const std::string& lastCheck)
 // pointers, and an array of characters is read no further than its end
 // even without a terminator: a program built with the address sanitizer
 // runs the round trip clean, passing and failing.
-TEST_F(AcceptedScriptRun, BytesAndUnterminatedCharactersAreNeverReadPastTheirArrays)
+TEST_F(AcceptedScriptRun, UnterminatedBytesAreNeverReadPastTheirArrays)
 {
     const std::string header = "#ifndef Z_H\n#define Z_H\n#include <string.h>\n#include <zlib.h>\n#endif\n";
     const struct {

@@ -97,7 +97,7 @@ TEST_F(CommProgramTest, MultiplexedCallbacksTakeEveryIdentifierOfTheChannel)
 // A message type with no definition of a message that is sent or waited
 // for has no reference and compare functions; the definition still gives
 // the message its values, which checks and conditions read.
-TEST_F(CommProgramTest, DefinitionsOfMessagesNothingExchangesNeedNoMessageFunctions)
+TEST_F(CommProgramTest, UnexchangedMessagesNeedNoMessageFunctions)
 {
     const std::string text = program("  DEF_MESSAGE pong, EV={code => 2}\n");
     EXPECT_THAT(text, Not(HasSubstr("_ref_msg")));

@@ -48,7 +48,7 @@ TEST_F(ProgramRunTest, PassingScriptCompilesWithBothCompilersAndPasses)
 // the program polls with is not written, and a pointer to bytes is set as
 // a pointer (not from a char *), so that the program compiles
 // without a warning; the script's own code keeps its warnings.
-TEST_F(ProgramRunTest, TemplateTextCompilesWithoutWarningsAndScriptCodeKeepsItsOwn)
+TEST_F(ProgramRunTest, TemplateTextCompilesWithoutWarnings)
 {
     const auto script = [](const std::string& statement) {
         return kHead + "DECLARE_INSTANCE left, right\n"

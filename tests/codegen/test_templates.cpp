@@ -51,7 +51,7 @@ TEST(FunctionTemplates, PlatformDoorsExampleMatchesItsGoldenTemplates)
     }
 }
 
-TEST(FunctionTemplates, AnExistingInitTemplateIsKeptAndOneOlderThanAnInterfaceIsReported)
+TEST(FunctionTemplates, ExistingInitTemplateKeptAndStaleOneReported)
 {
     TriggerRun trig;
     writeOldFile(trig.dir / "trig.h", readFile(trig.dir / "trig.h"));
@@ -72,7 +72,7 @@ TEST(FunctionTemplates, AnExistingInitTemplateIsKeptAndOneOlderThanAnInterfaceIs
     EXPECT_EQ(readFile(trig.dir / "out" / "tarvo_c.h"), readFile(goldenDirectory("templates") / "trig" / "tarvo_c.h"));
 }
 
-TEST(FunctionTemplates, TakeTheProgramsExtensionAndIncludeEveryInterfaceInOrder)
+TEST(FunctionTemplates, TakeTheProgramsExtensionAndEveryInterface)
 {
     TriggerRun trig;
     writeFile(trig.dir / "extra.h", "extern int extra_count;\n");

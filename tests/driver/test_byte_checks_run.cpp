@@ -144,7 +144,7 @@ CALLBACK frame_t : r ON link : rid
 END CALLBACK
 )";
 
-TEST(ByteChecksRun, BytesWithoutTerminatorAreComparedAsPointersUnderTheAddressSanitizer)
+TEST(ByteChecksRun, UnterminatedBytesComparedUnderAddressSanitizer)
 {
     const struct {
         const char* where;

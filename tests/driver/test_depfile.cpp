@@ -149,7 +149,7 @@ TracedRun runTraced(const fs::path& dir, const std::vector<std::string>& argumen
 using qvm::testing::tdc::prepareCopy;
 using qvm::testing::tdc::scriptArguments;
 
-TEST(DependencyFile, ListsExactlyTheFilesEachExampleOpenedAsPrerequisitesOfItsOutputs)
+TEST(DependencyFile, ListsExactlyTheFilesEachExampleOpened)
 {
     const auto examples = qvm::testing::tdc::bundledExamples();
     ASSERT_GE(examples.size(), 3u);
@@ -174,7 +174,7 @@ TEST(DependencyFile, ListsExactlyTheFilesEachExampleOpenedAsPrerequisitesOfItsOu
     }
 }
 
-TEST(DependencyFile, IncludedScriptsAndNestedHeadersAreListedAndEveryPrerequisiteHasAnEmptyRule)
+TEST(DependencyFile, ListsIncludedScriptsAndHeadersWithEmptyRules)
 {
     TempDir dir;
     fs::create_directories(dir / "inc");

@@ -73,7 +73,7 @@ TEST(ExampleRuns, EveryExampleHasASimulatedSystemUnderTestThatCompilesCleanly)
 // One example: every tester of it passes, with gcc and with clang.
 class ExampleRun : public ::testing::TestWithParam<std::string> {};
 
-TEST_P(ExampleRun, GeneratedCompiledWithItsSystemUnderTestAndRun)
+TEST_P(ExampleRun, CompiledAndRun)
 {
     ExampleProgram program(GetParam());
     const std::string text = program.generate();

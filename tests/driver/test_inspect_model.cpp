@@ -70,11 +70,11 @@ TEST_F(InspectModel, ReadsTheSelectionOptions)
 
 TEST_F(InspectModel, PrintsNoModelForAScriptThatDoesNotParse)
 {
-    qvm::testing::writeFile(dir / "main.pts", "HEADER \"a\", \"b\", \"c\"\nSCENARIO s\n  EXIT\nEND SCENARIO\n");
+    qvm::testing::writeFile(dir / "main.pts", "HEADER \"a\", \"b\", \"c\"\nSCENARIO s\n  EXIT EXIT\nEND SCENARIO\n");
     const auto run = model({});
     EXPECT_EQ(run.status, 5);
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(qvm::testing::messagesOf(run.err).at(0).code, "UNEXPSCEN");
+    EXPECT_EQ(qvm::testing::messagesOf(run.err).at(0).code, "UNEXPEXIT");
 }
 
 }  // namespace

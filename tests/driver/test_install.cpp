@@ -16,13 +16,13 @@ using qvm::testing::runProgram;
 using qvm::testing::TempDir;
 using ::testing::HasSubstr;
 
-TEST(Install, TheInstalledProgramRunsAnExampleWithItsOwnShareDirectoryAndHostProfile)
+TEST(Install, InstalledProgramRunsAnExampleWithItsShareDirectory)
 {
     TempDir prefix;
     const auto install = runProgram("cmake", {"--install", QVM_BINARY_DIR, "--prefix", prefix.path().string()});
     ASSERT_EQ(install.status, 0) << install.out << install.err;
     for (const char* file : {"bin/qvmprepro", "bin/qvminspect", "share/qvmprepro/lib/host.def",
-                             "share/man/man1/qvmprepro.1", "share/man/man1/qvminspect.1"}) {
+                             "share/man/man1/qvmprepro.1", "share/man/man1/qvminspect.1", "share/man/man5/qvmpts.5"}) {
         EXPECT_TRUE(fs::is_regular_file(prefix / file)) << file;
     }
     EXPECT_TRUE(fs::is_directory(prefix / "share/qvmprepro/lib/locale"));
@@ -62,7 +62,8 @@ TEST(Install, CpackMakesADebianPackageWithTheProgramsAndManualPages)
     const auto contents = runProgram("dpkg-deb", {"-c", deb.string()});
     EXPECT_EQ(contents.status, 0) << contents.err;
     for (const char* file : {"./usr/bin/qvmprepro", "./usr/bin/qvminspect", "./usr/share/man/man1/qvmprepro.1",
-                             "./usr/share/man/man1/qvminspect.1", "./usr/share/qvmprepro/lib/host.def"}) {
+                             "./usr/share/man/man1/qvminspect.1", "./usr/share/man/man5/qvmpts.5",
+                             "./usr/share/qvmprepro/lib/host.def"}) {
         EXPECT_THAT(contents.out, HasSubstr(file));
     }
     const auto depends = runProgram("dpkg-deb", {"-f", deb.string(), "Package", "Depends"});

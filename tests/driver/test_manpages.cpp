@@ -18,7 +18,7 @@ using qvm::testing::readFile;
 using qvm::testing::runProgram;
 
 const fs::path kManDir = fs::path(QVM_SOURCE_DIR) / "man";
-const std::vector<std::string> kPages{"qvmprepro.1", "qvminspect.1"};
+const std::vector<std::string> kPages{"qvmprepro.1", "qvminspect.1", "qvmpts.5"};
 
 // Every match of the pattern's first group in text.
 std::set<std::string> allMatches(const std::string& text, const std::string& pattern)
@@ -47,11 +47,13 @@ TEST(ManualPages, RenderWithoutAnyWarning)
         const auto man = runProgram("man", {"-l", (kManDir / page).string()},
                                     {{"MANPAGER", std::string("cat")}, {"MANWIDTH", std::string("80")}});
         EXPECT_EQ(man.status, 0) << page << man.err;
-        EXPECT_THAT(man.out, ::testing::HasSubstr("EXIT STATUS")) << page;
+        if (page.ends_with(".1")) {
+            EXPECT_THAT(man.out, ::testing::HasSubstr("EXIT STATUS")) << page;
+        }
     }
 }
 
-TEST(ManualPages, QvmpreproPageNamesEveryOptionOfTheUsageTextAndEveryEnvironmentVariable)
+TEST(ManualPages, QvmpreproPageNamesEveryOptionAndVariable)
 {
     // The decoder prints its usage text after any command-line error.
     const auto usage = qvm::testing::runPrepro({});

@@ -252,7 +252,7 @@ std::string stampOf(const std::string& text)
     return match[1].str() + " " + match[2].str();
 }
 
-TEST(OutputCommit, ConcurrentRunsOnOneRootLeaveOneRunsSetAndOnlyDeadTemporariesAreRemoved)
+TEST(OutputCommit, ConcurrentRunsLeaveOneSetAndRemoveOnlyDeadTemporaries)
 {
     TempDir dir;
     qvm::testing::writeSampleRun(dir.path());

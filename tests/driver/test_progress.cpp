@@ -101,7 +101,7 @@ RunResult runOnTerminal(const fs::path& dir, const std::vector<std::string>& arg
     return qvm::testing::runProgram("script", {"-qefc", command, "/dev/null"}, kEnv, dir);
 }
 
-TEST(ProgressLine, ALongRunOnATerminalNamesItsPassAndClearsTheLineBeforeTheSummary)
+TEST(ProgressLine, LongRunOnATerminalNamesItsPassAndClearsItsLine)
 {
     const SlowRun slow(std::chrono::milliseconds(2500));
     const RunResult result = runOnTerminal(slow.dir(), slow.arguments());

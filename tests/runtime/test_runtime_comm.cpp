@@ -43,7 +43,7 @@ protected:
 
 // ---- Variable checks -------------------------------------------------------
 
-TEST_P(RuntimeComm, ChecksTraceExpectedAndActualValuesInTheBaseOfTheirFormat)
+TEST_P(RuntimeComm, ChecksTraceValuesInTheBaseOfTheirFormat)
 {
     const fs::path program = buildWithTdc("checks");
     ASSERT_FALSE(program.empty());
@@ -67,7 +67,7 @@ TEST_P(RuntimeComm, ChecksTraceExpectedAndActualValuesInTheBaseOfTheirFormat)
     EXPECT_THAT(rio, HasSubstr("PASS     #30 checks.pts:8 CALL: 2 values passed"));
 }
 
-TEST_P(RuntimeComm, FailingChecksOfOneVarMakeOneVerdictThatNamesTheFirst)
+TEST_P(RuntimeComm, FailingChecksOfOneVarMakeOneVerdict)
 {
     const fs::path program = buildWithTdc("checks");
     ASSERT_FALSE(program.empty());
@@ -295,7 +295,7 @@ TEST_P(RuntimeComm, ChannelWithATcpAddressTalksToTheRealSystem)
     EXPECT_THAT(trace("messages.rio"), HasSubstr("PASS     #30 messages.pts:11 WAITTIL condition met"));
 }
 
-TEST_P(RuntimeComm, ChannelFileNamesTheAddressAndAClosedConnectionFailsTheWaittil)
+TEST_P(RuntimeComm, ClosedChannelConnectionFailsTheWaittil)
 {
     const fs::path program = buildWithTdc("messages");
     ASSERT_FALSE(program.empty());
@@ -342,7 +342,7 @@ TEST_P(RuntimeComm, TwoInstancesMeetAndExchangeMessages)
     }
 }
 
-TEST_P(RuntimeComm, RendezvousWithoutTheOtherTesterFailsAfterItsTimeOut)
+TEST_P(RuntimeComm, LonelyRendezvousFailsAfterItsTimeOut)
 {
     const fs::path program = buildWithTdc("testers", {"testers_A"});
     ASSERT_FALSE(program.empty());
@@ -362,6 +362,6 @@ TEST_P(RuntimeComm, InterSendToAnAbsentTesterFailsAfterItsTimeOut)
                                    "within 100 ms"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Compilers, RuntimeComm, ::testing::Values("gcc", "clang"));
+INSTANTIATE_TEST_SUITE_P(CC, RuntimeComm, ::testing::Values("gcc", "clang"));
 
 }  // namespace

@@ -154,7 +154,7 @@ protected:
 // ignored): from the first byte, in the middle of the trace, with or
 // without the trace buffer. The run fails with status 2, the reason on
 // standard error, and a summary that does not say PASSED.
-TEST_P(RuntimeFailure, TraceThatCannotBeWrittenFailsTheRunWithTheReason)
+TEST_P(RuntimeFailure, UnwritableTraceFailsTheRunWithTheReason)
 {
     struct Row {
         const char* limitBytes;
@@ -223,7 +223,7 @@ void expectStoppedRun(const RunResult& run, const std::string& trace, const std:
 // A fatal signal in a called function, a stack overflow included, stops
 // the run with status 3. Built with the sanitizers, the sanitizer's own
 // report follows the trace on standard error.
-TEST_P(RuntimeFailure, FatalSignalInACallStopsTheRunNamingTheSignalAndTheLine)
+TEST_P(RuntimeFailure, FatalSignalInACallStopsTheRunWithItsLine)
 {
     struct Row {
         const char* fault;
@@ -290,7 +290,7 @@ TEST_P(RuntimeFailure, CrashOutsideAConstructIsReportedWhereItHappened)
 // A called function that never returns is stopped by the scenario time
 // limit, given as a program option or in the environment; the lines kept
 // in the trace buffer are written first.
-TEST_P(RuntimeFailure, CallThatNeverReturnsIsStoppedByTheScenarioTimeLimit)
+TEST_P(RuntimeFailure, NeverReturningCallStoppedByScenarioTimeLimit)
 {
     struct Row {
         std::vector<std::string> arguments;
@@ -399,7 +399,7 @@ TEST_P(RuntimeLinkFailure, OnlySocketsLeftByTestersAreRemoved)
 // QVM_CHANNEL_<NAME> takes an IPv6 address in brackets; a port that is not
 // a number from 1 to 65535, or an IPv6 address without brackets, is
 // rejected with a message that says why.
-TEST_P(RuntimeLinkFailure, ChannelAddressesTakeIpv6InBracketsAndRejectBadPorts)
+TEST_P(RuntimeLinkFailure, ChannelAddressesTakeIpv6AndRejectBadPorts)
 {
     const fs::path program = buildWithTdc("messages", "messages");
     ASSERT_FALSE(program.empty());
@@ -442,7 +442,7 @@ TEST_P(RuntimeLinkFailure, ChannelAddressesTakeIpv6InBracketsAndRejectBadPorts)
 
 // The scenario time limit does not count a WAITTIL's wait: one that times
 // out (after 300 ms here) keeps its own verdict.
-TEST_P(RuntimeLinkFailure, WaittilLongerThanTheScenarioLimitKeepsItsOwnVerdict)
+TEST_P(RuntimeLinkFailure, WaittilPastScenarioLimitKeepsItsVerdict)
 {
     const fs::path program = buildWithTdc("messages", "messages");
     ASSERT_FALSE(program.empty());
@@ -452,8 +452,8 @@ TEST_P(RuntimeLinkFailure, WaittilLongerThanTheScenarioLimitKeepsItsOwnVerdict)
     EXPECT_THAT(run.out, Not(HasSubstr("time limit of")));
 }
 
-INSTANTIATE_TEST_SUITE_P(Compilers, RuntimeLinkFailure, ::testing::Values("gcc", "clang"));
+INSTANTIATE_TEST_SUITE_P(CC, RuntimeLinkFailure, ::testing::Values("gcc", "clang"));
 
-INSTANTIATE_TEST_SUITE_P(Compilers, RuntimeFailure, ::testing::Values("gcc", "clang"));
+INSTANTIATE_TEST_SUITE_P(CC, RuntimeFailure, ::testing::Values("gcc", "clang"));
 
 }  // namespace

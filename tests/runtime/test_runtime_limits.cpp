@@ -60,6 +60,6 @@ TEST_P(RuntimeLimits, LimitsAreKeptWithTheirMessages)
     EXPECT_EQ(longest, 1023U);
 }
 
-INSTANTIATE_TEST_SUITE_P(Compilers, RuntimeLimits, ::testing::Values("gcc", "clang"));
+INSTANTIATE_TEST_SUITE_P(CC, RuntimeLimits, ::testing::Values("gcc", "clang"));
 
 }  // namespace

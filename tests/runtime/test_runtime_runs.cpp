@@ -46,7 +46,7 @@ TEST_P(RuntimeRun, PassingRunEndsWithStatusZeroAndASummary)
     EXPECT_EQ(quiet.out, "");
 }
 
-TEST_P(RuntimeRun, FailingRepetitionRunsItsExceptionBlockAndTheOthersTheirTermination)
+TEST_P(RuntimeRun, FailingRepetitionRunsExceptionOthersTermination)
 {
     const fs::path program = build("scenarios");
     ASSERT_FALSE(program.empty());
@@ -230,7 +230,7 @@ TEST_P(RuntimeRun, TesterThreadsSideBySideKeepTheirOwnCounters)
     EXPECT_THAT(trace("right.rio"), HasSubstr("RUN      end right_1: PASSED"));
 }
 
-TEST_P(RuntimeRun, UnwritableTraceFileFailsTheRunAndTracesToStandardError)
+TEST_P(RuntimeRun, UnwritableTraceFileTracesToStandardError)
 {
     const fs::path program = build("scenarios");
     ASSERT_FALSE(program.empty());
@@ -257,7 +257,7 @@ TEST_P(RuntimeRun, TdcFileOfAnotherGenerationIsNotUsed)
     EXPECT_THAT(trace(), HasSubstr("RUN      no TDC file scenarios.tdc: script positions are not shown"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Compilers, RuntimeRun, ::testing::Values("gcc", "clang"));
+INSTANTIATE_TEST_SUITE_P(CC, RuntimeRun, ::testing::Values("gcc", "clang"));
 
 TEST(RuntimeLibrary, ProgramsLinkWithTheInstalledLibrary)
 {

@@ -141,7 +141,7 @@ TEST_P(RuntimeTrace, TracerLinkSendsOneLinePerEvent)
     EXPECT_EQ(events.back(), "END 1");
 }
 
-TEST_P(RuntimeTrace, UnreachableTracerEndsTheProgramBeforeItsScenarios)
+TEST_P(RuntimeTrace, UnreachableTracerEndsTheProgramAtOnce)
 {
     const fs::path program = build("scenarios", {"QVM_DYNFLW=1"});
     ASSERT_FALSE(program.empty());
@@ -155,6 +155,6 @@ TEST_P(RuntimeTrace, UnreachableTracerEndsTheProgramBeforeItsScenarios)
     EXPECT_THAT(missing.err, HasSubstr("cannot connect to"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Compilers, RuntimeTrace, ::testing::Values("gcc", "clang"));
+INSTANTIATE_TEST_SUITE_P(CC, RuntimeTrace, ::testing::Values("gcc", "clang"));
 
 }  // namespace

@@ -286,7 +286,7 @@ std::string scenario(const std::string& body)
     return "SCENARIO s\n" + body + "END SCENARIO\n";
 }
 
-TEST_P(CommErrors, AreReportedAtTheirLine)
+TEST_P(CommErrors, Reported)
 {
     const RunResult run = analyse(GetParam().script);
     EXPECT_THAT(messagesOf(run.err), ElementsAreArray(GetParam().expected)) << run.err;
@@ -327,11 +327,11 @@ INSTANTIATE_TEST_SUITE_P(
                  kBase + "MESSAGE event_ptr : pm\nCALLBACK event_ptr : m ON link : id\n  EXIT\nEND CALLBACK\n"
                          "PROCSEND event_ptr : m ON link : id\n  EXIT\nEND PROCSEND\n" + scenario("  EXIT\n"),
                  {{"E", "CBNPTTYPE", "comm.pts", kAfterBase + 1}, {"E", "PSNPTTYPE", "comm.pts", kAfterBase + 4}}},
-        CommCase{"CallbacksWithoutMessageDateOrNoMessageAtTheirOwnLevel",
+        CommCase{"CallbacksWithoutMessageDateOrNoMessage",
                  kBase + "CALLBACK other_t : m ON link : id\n  IF (id) THEN\n    MESSAGE_DATE\n    NO_MESSAGE\n"
                          "  END IF\nEND CALLBACK\n" + scenario("  EXIT\n"),
                  {{"E", "NOMSGDCAL", "comm.pts", kAfterBase}, {"E", "NONMSGCAL", "comm.pts", kAfterBase}}},
-        CommCase{"MessageDateAndNoMessageOutsideCallbacksAndProcedures",
+        CommCase{"MessageDateAndNoMessageOutsideCallbacks",
                  kBase + "PROC p()\n  WHILE (1)\n    MESSAGE_DATE\n    NO_MESSAGE\n  END WHILE\nEND PROC\n"
                          "PROCSEND event_t : m ON link : id\n  MESSAGE_DATE\nEND PROCSEND\n" +
                      scenario("  CALL p()\n  IF (1) THEN\n    NO_MESSAGE\n  END IF\n"),

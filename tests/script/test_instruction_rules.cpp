@@ -363,7 +363,7 @@ const std::string kProcedures = "PROC one(int a)\n  EXIT\nEND PROC\nPROC none()\
 
 class InstructionMessages : public InstructionRules, public ::testing::WithParamInterface<RuleCase> {};
 
-TEST_P(InstructionMessages, ReportsWhereTheRuleIsBroken)
+TEST_P(InstructionMessages, Reported)
 {
     const RunResult run =
         model(kHeader + kVariables + kProcedures + "SCENARIO s\n  CALL one(1)\n  CALL none()\n" + GetParam().body +
@@ -412,7 +412,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {"E", "TOOFEWARG", "[main.pts:15] Too few arguments for this service fill"}},
                  {{"E", "TOOFEWARG", "main.pts", 12}, {"E", "TOOFEWARG", "main.pts", 13},
                   {"E", "TOOFEWARG", "main.pts", 14}, {"E", "TOOFEWARG", "main.pts", 15}}},
-        RuleCase{"ReferencesEmptyArgumentsAndAtInProcedureCalls",
+        RuleCase{"ReferencesEmptyArgumentsAndAtInProcedures",
                  "  CALL one(REF(x))\n  CALL one(x @ 1)\n  CALL fill(&pt, )\n",
                  {{"E", "NOREFPROC", "[main.pts:12] Keyword REF can not be used in procedure CALL (1 (one))"},
                   {"E", "NOTERPROC", "[main.pts:13] Keyword @ can not be used in procedure CALL (1 (one))"},

@@ -57,7 +57,7 @@ const std::tuple<const char*, const char*, const char*, int, bool, int> kRows[] 
 
 class NativeTypeRow : public Formats, public ::testing::WithParamInterface<int> {};
 
-TEST_P(NativeTypeRow, IsInTheTableAndRegistersTheFirstRowOfItsName)
+TEST_P(NativeTypeRow, RegistersItsFirstRow)
 {
     const auto& [name, cType, checkName, checkClass, parenthesised, width] = kRows[GetParam()];
     const NativeType& row = nativeTypeTable()[static_cast<std::size_t>(GetParam())];

@@ -85,7 +85,7 @@ struct Selection {
 
 class TreeSelection : public ScenarioRules, public ::testing::WithParamInterface<Selection> {};
 
-TEST_P(TreeSelection, MarksTheScenariosAndProceduresToGenerate)
+TEST_P(TreeSelection, Marks)
 {
     const RunResult run = model(kTree, GetParam().options);
     EXPECT_EQ(run.status, 0) << run.err;
@@ -327,7 +327,7 @@ struct RuleCase {
 
 class ScenarioMessages : public ScenarioRules, public ::testing::WithParamInterface<RuleCase> {};
 
-TEST_P(ScenarioMessages, ReportsEachBrokenRuleAtItsLine)
+TEST_P(ScenarioMessages, Reported)
 {
     const RunResult run = prepro(GetParam().script, GetParam().options);
     EXPECT_EQ(run.status, GetParam().status) << run.err;

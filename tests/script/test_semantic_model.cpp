@@ -465,7 +465,7 @@ std::string scenarioOf(const std::string& body)
     return "SCENARIO s\n" + body + "END SCENARIO\n";
 }
 
-TEST_P(SemanticRules, ReportsWhereTheRuleIsBroken)
+TEST_P(SemanticRules, Reported)
 {
     const RunResult run = model(GetParam().script);
     EXPECT_THAT(messagesOf(run.err), ::testing::ElementsAreArray(GetParam().expected)) << run.err;
@@ -507,7 +507,7 @@ INSTANTIATE_TEST_SUITE_P(
         RuleCase{"DefMessageOfAnUndeclaredVariable",
                  kTypes + scenarioOf("  DEF_MESSAGE pong, EV= 1\n  DEF_TRIGGER(ping, 1, \"ab\")\n"),
                  {{"E", "UNDECTRGV", "main.pts", 7}}},
-        RuleCase{"CleanupOfUnknownProceduresAndProceduresWithParameters",
+        RuleCase{"CleanupOfUnknownOrParameterizedProcedures",
                  kTypes + "PROC p(int a)\n  EXIT\nEND PROC\n" +
                      scenarioOf("  ENABLE_CLEANUP q()\n  DISABLE_CLEANUP p()\n  CALL p(1)\n"),
                  {{"E", "UNKCLPROC", "main.pts", 10}, {"E", "CLVOIDPRC", "main.pts", 11}}}),

@@ -655,7 +655,7 @@ TEST_F(CDecls, DimensionTextsAreRewritten)
     EXPECT_STREQ(symbol("f").type->dimension, "2");
 }
 
-TEST_F(CDecls, DimensionsKeepThePrecedenceOfEnumeratorValuesAndEndOnValuesThatNameEachOther)
+TEST_F(CDecls, DimensionsKeepEnumeratorPrecedenceAndEndOnCycles)
 {
     parse("enum { P = 1 << 2, Q, R = Q * 2 };\n"
           "int y[R]; int z[Q * 2];\n"

@@ -219,7 +219,7 @@ TEST(CDeclsInspect, OneErrorGivesOneReportAndTheNextDeclarationIsEntered)
     });
 }
 
-TEST(CDeclsInspect, ATypedefEndedByAnErrorStillDeclaresItsNameSoItsUsesAreNoFurtherErrors)
+TEST(CDeclsInspect, TypedefEndedByAnErrorStillDeclaresItsName)
 {
     expectRecoveries({
         {"typedef int (*F)(int a int b);\nF x;\nF y;\n",
@@ -317,7 +317,7 @@ TEST(CDeclsInspect, SizeofPragmaReachesLaterConditionsAndTypes)
 // A size or sign pragma on a typedef name changes the type of every name of
 // that typedef declaration and of typedefs of it, and nothing else: the
 // usual arithmetic conversions with a plain int show which types changed.
-TEST(CDeclsInspect, PragmasOnATypedefChangeItsDeclarationButNoOtherUseOfTheBasicType)
+TEST(CDeclsInspect, PragmasOnATypedefChangeOnlyItsDeclaration)
 {
     TempDir dir;
     writeFile(dir / "sign.h",

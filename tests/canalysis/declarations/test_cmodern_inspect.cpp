@@ -83,7 +83,7 @@ TEST(CModernInspect, ATypedefNameAfterAStarIsTheNameDeclared)
               "T after;\n");
 }
 
-TEST(CModernInspect, HeadersForOlderCompilersMayDefineTheBuiltinTypesThemselves)
+TEST(CModernInspect, OlderHeadersMayDefineTheBuiltinTypesThemselves)
 {
     TempDir dir;
     writeFile(dir / "own.h",

@@ -89,7 +89,7 @@ const std::vector<DeepDeclaration>& deepDeclarations()
     return forms;
 }
 
-TEST(CNesting, DeclarationsNestedToTheLimitAreDeclaredAndDeeperOnesReportedOnce)
+TEST(CNesting, NestingToTheLimitIsDeclaredAndDeeperReportedOnce)
 {
     TempDir dir;
     for (const DeepDeclaration& form : deepDeclarations()) {
