@@ -6,7 +6,8 @@
 #                       [INCLUDE_DIRS <dir>...] [DEFINES <define>...]
 #                       [OPTIONS <qvmprepro option>...] [SOURCES <file.c>...]
 #                       [OUTPUT_DIR <dir>] [ARGS <program argument>...]
-#                       [TRIGGER_FUNCTIONS <fctri_c.c>] [NO_SCRIPT_LINES])
+#                       [TRIGGER_FUNCTIONS <fctri_c.c>] [NO_SCRIPT_LINES]
+#                       [SCENARIO_TESTS] [JUNIT])
 #
 # The outputs are named after the script (<script>.c, <script>.tdc,
 # <script>_dyn.tsf, <script>.lis) and written to OUTPUT_DIR (default
@@ -28,8 +29,22 @@
 #
 # qvmprepro writes a dependency file with every header and script it read,
 # so touching a header regenerates only the scripts that read it.
+#
+# SCENARIO_TESTS adds one test per leaf scenario instead of one for the
+# whole program: <name>.<qualified scenario name>, which runs the program
+# with -SCN=<qualified scenario name> and is labelled with the scenario's
+# families (those of the nearest FAMILY line at or above it), so that
+# "ctest -L <family>" runs a family. The tests are found after each build
+# of the program (it is run with -LIST): "ctest -N" lists them once the
+# program is built. Each test writes its own trace, <test name>.rio.
+#
+# JUNIT has each run write its results as a JUnit XML file in OUTPUT_DIR:
+# <name>.xml for the whole program, junit/<test name>.xml for each
+# scenario test.
 
 include_guard(GLOBAL)
+
+set(_QVM_SCENARIO_TESTS_SCRIPT "${CMAKE_CURRENT_LIST_DIR}/QvmScenarioTests.cmake")
 
 if(CMAKE_VERSION VERSION_LESS 3.20)
   message(FATAL_ERROR "qvm_add_test_script needs CMake 3.20 or later (dependency files of custom commands)")
@@ -80,7 +95,7 @@ cmake_policy(PUSH)
 cmake_policy(SET CMP0116 NEW)
 
 function(qvm_add_test_script)
-  cmake_parse_arguments(PARSE_ARGV 0 QVM "NO_SCRIPT_LINES" "TARGET;SCRIPT;OUTPUT_DIR;TRIGGER_FUNCTIONS"
+  cmake_parse_arguments(PARSE_ARGV 0 QVM "NO_SCRIPT_LINES;SCENARIO_TESTS;JUNIT" "TARGET;SCRIPT;OUTPUT_DIR;TRIGGER_FUNCTIONS"
                         "INTERFACES;INCLUDE_DIRS;DEFINES;OPTIONS;SOURCES;ARGS")
   if(QVM_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "qvm_add_test_script: unknown arguments ${QVM_UNPARSED_ARGUMENTS}")
@@ -173,9 +188,38 @@ function(qvm_add_test_script)
   endif()
   target_link_libraries(${QVM_TARGET} PRIVATE QvmPrepro::runtime)
 
-  # The run's exit status is the verdict; its trace file lands next to it.
-  add_test(NAME ${QVM_TARGET} COMMAND ${QVM_TARGET} ${QVM_ARGS} WORKING_DIRECTORY "${out}")
+  if(QVM_SCENARIO_TESTS)
+    _qvm_add_scenario_tests()
+  else()
+    # The run's exit status is the verdict; its trace file lands next to it.
+    set(junit_option)
+    if(QVM_JUNIT)
+      set(junit_option "-JUNIT=${out}/${QVM_TARGET}.xml")
+    endif()
+    add_test(NAME ${QVM_TARGET} COMMAND ${QVM_TARGET} ${QVM_ARGS} ${junit_option} WORKING_DIRECTORY "${out}")
+  endif()
   set(${QVM_TARGET}_OUTPUTS ${outputs} PARENT_SCOPE)
 endfunction()
+
+# One test per leaf scenario: the program lists them after each build into
+# a file that ctest reads (the variables are those of qvm_add_test_script).
+macro(_qvm_add_scenario_tests)
+  set(_qvm_tests_file "${CMAKE_CURRENT_BINARY_DIR}/${QVM_TARGET}_scenario_tests.cmake")
+  set(_qvm_junit_dir "")
+  if(QVM_JUNIT)
+    set(_qvm_junit_dir "${out}/junit")
+  endif()
+  add_custom_command(TARGET ${QVM_TARGET} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} "-DPROGRAM=$<TARGET_FILE:${QVM_TARGET}>" "-DTARGET=${QVM_TARGET}"
+            "-DWORKING_DIR=${out}" "-DTESTS_FILE=${_qvm_tests_file}" "-DARGS=${QVM_ARGS}"
+            "-DJUNIT_DIR=${_qvm_junit_dir}" -P "${_QVM_SCENARIO_TESTS_SCRIPT}"
+    COMMENT "Listing the scenarios of ${QVM_TARGET}"
+    VERBATIM)
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${_qvm_tests_file}")
+  # Before the first build the file is not there yet: ctest then knows no test of the program.
+  if(NOT EXISTS "${_qvm_tests_file}")
+    file(WRITE "${_qvm_tests_file}" "# The tests of ${QVM_TARGET} are listed when it is built.\n")
+  endif()
+endmacro()
 
 cmake_policy(POP)

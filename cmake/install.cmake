@@ -29,7 +29,7 @@ configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/QvmPreproConfig.cmake.
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/QvmPreproConfigVersion.cmake
   VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/package/QvmPreproConfig.cmake ${PROJECT_BINARY_DIR}/QvmPreproConfigVersion.cmake
-              ${PROJECT_SOURCE_DIR}/cmake/QvmPrepro.cmake
+              ${PROJECT_SOURCE_DIR}/cmake/QvmPrepro.cmake ${PROJECT_SOURCE_DIR}/cmake/QvmScenarioTests.cmake
         DESTINATION ${QVM_PACKAGE_DIR})
 
 export(EXPORT QvmPreproTargets NAMESPACE QvmPrepro:: FILE ${PROJECT_BINARY_DIR}/QvmPreproTargets.cmake)
@@ -38,6 +38,7 @@ configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/QvmPreproConfig.cmake.
   ${PROJECT_BINARY_DIR}/QvmPreproConfig.cmake
   INSTALL_DESTINATION ${PROJECT_BINARY_DIR} INSTALL_PREFIX ${PROJECT_BINARY_DIR} PATH_VARS QVM_PACKAGE_FENWIRDIR)
 configure_file(${PROJECT_SOURCE_DIR}/cmake/QvmPrepro.cmake ${PROJECT_BINARY_DIR}/QvmPrepro.cmake COPYONLY)
+configure_file(${PROJECT_SOURCE_DIR}/cmake/QvmScenarioTests.cmake ${PROJECT_BINARY_DIR}/QvmScenarioTests.cmake COPYONLY)
 
 set(CPACK_PACKAGE_NAME qvmprepro)
 set(CPACK_PACKAGE_VENDOR "qvmprepro developers")

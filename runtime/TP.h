@@ -207,6 +207,36 @@ void trv_initrio_with_dynamicfollowing(TRV_T_RUNCTX *run, const char *rio_file, 
 void trv_end(TRV_T_RUNCTX *run);
 void trv_rioexit(TRV_T_RUNCTX *run, TRV_T_INT number);
 
+/* ---- Scenario table, run-time selection, JUnit results ------------------
+ * The generated program describes the scenarios it holds, in script order
+ * (each one's enclosing scenario comes before it; the root scenario is the
+ * first, with the name ""), and hands the table to the library with its
+ * command line: -SCN=, -EXSCN=, -LIST and -JUNIT= (see runtime/README.md). */
+typedef struct trv_s_scenario_info {
+    TRV_T_INT trv_number;       /* construct number of the scenario's begin */
+    TRV_T_INT trv_end_number;   /* and of its end */
+    TRV_T_INT trv_parent;       /* table index of the enclosing scenario, -1 for the root */
+    TRV_T_INT trv_leaf;         /* 1 for a scenario of instructions */
+    const char *trv_name;       /* qualified name, "A.B" */
+    const char *trv_families;   /* the names of its FAMILY line joined by ",", or "" */
+    const char *trv_file;       /* script file of its SCENARIO line */
+    TRV_T_INT trv_line;
+} TRV_T_SCENARIO_INFO;
+
+/* Reads the selection options before the run starts: -LIST prints the
+ * scenarios selected and ends the process with 0; a wrong selection ends
+ * it with TRV_K_STATUS_USAGE. argv may be null (a thread entry). */
+void trv_scenario_options(TRV_T_INT argc, TRV_PT_CAR const *argv, const TRV_T_SCENARIO_INFO *table,
+                          TRV_T_INT count);
+/* Gives the run its table and selection, and the JUnit file to write at
+ * its end (-JUNIT= or QVM_JUNIT_FILE); called before trv_initrio. */
+void trv_scenario_table(TRV_T_RUNCTX *run, TRV_T_INT argc, TRV_PT_CAR const *argv,
+                        const TRV_T_SCENARIO_INFO *table, TRV_T_INT count);
+/* Whether the scenario numbered number runs: it is selected, or holds a
+ * selected one. Its level's INITIALIZATION, TERMINATION and EXCEPTION
+ * blocks run for it only when it does. */
+TRV_T_INT trv_scenario_selected(TRV_T_RUNCTX *run, TRV_T_INT number);
+
 /* The generated program defines trv_initstates, which its WAITTIL code
  * calls, and trv_initctx, which its entry function calls once: the call of
  * trv_initctx names trv_initstates too, so that a program without WAITTIL
@@ -218,6 +248,7 @@ void trv_rioexit(TRV_T_RUNCTX *run, TRV_T_INT number);
 #define TRV_K_STATUS_FAILED 1     /* a failing verdict */
 #define TRV_K_STATUS_TRACE_LOST 2 /* a trace could not be written in full */
 #define TRV_K_STATUS_STOPPED 3    /* a fatal signal or the scenario time limit stopped the run */
+#define TRV_K_STATUS_USAGE 4      /* a wrong -SCN=, -EXSCN= or -JUNIT= option: nothing ran */
 
 /* Ends the process: status 1 when failed is non-zero or any run of this
  * process recorded a failing verdict, 2 when a trace could not be written

@@ -12,6 +12,7 @@
  * caught too. */
 #define _GNU_SOURCE
 #include "trv_private.h"
+#include "trv_select.h"
 
 #include <dlfcn.h>
 #include <errno.h>
@@ -317,6 +318,13 @@ static void trv_write_stopped_run(TRV_T_RUNCTX *run, const char *cause)
     trv_put(&line, ": the run stopped: ");
     trv_put(&line, verdict.text);
     trv_emit(STDERR_FILENO, "qvm run ", &line);
+    if (trv_junit_write(state, verdict.text) != 0) {
+        trv_put(&line, state->tester);
+        trv_put(&line, ": the JUnit file ");
+        trv_put(&line, state->selection->junit_path);
+        trv_put(&line, " could not be written");
+        trv_emit(STDERR_FILENO, "qvm run ", &line);
+    }
     trv_remove_mailbox(state);
 }
 

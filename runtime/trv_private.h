@@ -130,6 +130,7 @@ struct trv_s_private {
     int ended;
     char tester[TRV_K_NAME_SIZE];
     trv_tdc tdc;
+    struct trv_s_selection *selection; /* the scenario table and selection, or none */
 };
 
 typedef struct trv_s_private trv_private;

@@ -1,5 +1,6 @@
 /* Run start and end, verdicts and the process exit status. */
 #include "trv_private.h"
+#include "trv_select.h"
 
 #include <errno.h>
 #include <pthread.h>
@@ -205,6 +206,7 @@ void trv_fail(TRV_T_RUNCTX *run, TRV_T_INT number, const char *format, ...)
     }
     ++state->checks_failed;
     state->failure_pending = 1;
+    trv_selection_note_failure(run, number, message);
     trv_mark_process_failed();
     if (state->listed_count < TRV_K_MAX_LISTED) {
         trv_bounded_copy(state->listed[state->listed_count++], TRV_K_FAILURE_TEXT, text);
@@ -301,6 +303,7 @@ void trv_end(TRV_T_RUNCTX *run)
                 state->trace_error != 0 ? " (incomplete)" : "");
         fflush(stdout);
     }
+    trv_selection_finish(run);
     trv_tdc_release(&state->tdc);
     free(state);
     run->trv_ctxpriv = NULL;

@@ -1,6 +1,7 @@
 /* Scenarios between chrono marks, their blocks and procedures, and the
  * plain statements of a script. */
 #include "trv_private.h"
+#include "trv_select.h"
 
 static int trv_depth_slot(TRV_T_INT depth)
 {
@@ -21,6 +22,7 @@ void trv_startchronomarkloop(TRV_T_RUNCTX *run, TRV_T_INT end_number, TRV_T_INT 
     trv_get_date(&state->scenario_start[slot]);
     state->depth = slot;
     state->scenario_number[slot] = (int)number;
+    trv_selection_begin(run, number);
     trv_note_construct(run, number, "the scenario's begin", 1);
     trv_guard_restart_limit(run);
     trv_where(run, number, where, sizeof where);
@@ -42,6 +44,7 @@ void trv_stopchronomarkloop(TRV_T_RUNCTX *run, TRV_T_INT result, TRV_T_INT end_n
         name = trv_construct_text(run, end_number, text != NULL && text[0] ? text : "(root)");
     }
     ++state->scenarios_run;
+    trv_selection_end(run, end_number, result);
     if (result != 0) {
         ++state->scenarios_failed;
         state->failure_pending = 1;

@@ -16,6 +16,19 @@ using namespace script::sem;
 namespace {
 
 const std::string kTraceContext = "trv_ctx->trv_ctxrun.trv_ctxtracectx.";
+const std::string kScenarioList = "trv_scenario_list";
+
+// The names of the scenario's FAMILY line joined by ",".
+std::string familyNames(const ScenarioData& data)
+{
+    std::string names;
+    if (data.familyScope != nullptr) {
+        for (const Entry& family : data.familyScope->entries) {
+            names += (names.empty() ? "" : ",") + std::string(family.name);
+        }
+    }
+    return names;
+}
 
 }  // namespace
 
@@ -26,15 +39,22 @@ void ProgramWriter::entryFunction()
         const Entry* last = model_.global().last();
         diag::internal("ENTCODUNK", {}, text(last != nullptr ? last->code : -1));
     }
+    scenarioTable(*root);
     entryHeader();
     open();
     entryDeclarations();
     entryContext();
     traceBufferSetup();
+    scenarioOptions();
     line("trv_set_trace_functions ( ", kRun, " );");
     line("trv_ctx->trv_ctxrun.trv_ctxflagprobe = 0;");
     line("trv_numinstance = ", options_.instanceNumber, ";");
     line("trv_testernaming[0] = '\\0';");
+    if (options_.entryName == "<main>") {
+        line("trv_scenario_table ( ", kRun, ", argc, argv, ", kScenarioList, ", ", scenarioCount_, " );");
+    } else {
+        line("trv_scenario_table ( ", kRun, ", 0, 0, ", kScenarioList, ", ", scenarioCount_, " );");
+    }
     if (options_.entryName == "<main>") {
         mainArguments();
     } else {
@@ -46,6 +66,43 @@ void ProgramWriter::entryFunction()
     tracerLink(*root);
     rootRun(*root);
     entryEnd();
+}
+
+void ProgramWriter::scenarioTable(const Entry& root)
+{
+    emptyLine();
+    line("/* The scenarios: begin and end numbers, enclosing one, leaf, name, families, position */");
+    line("static const TRV_T_SCENARIO_INFO ", kScenarioList, "[] = {");
+    int index = 0;
+    scenarioRows(root, -1, index);
+    line("};");
+    scenarioCount_ = index;
+    emptyLine();
+}
+
+void ProgramWriter::scenarioRows(const Entry& scenario, int parent, int& index)
+{
+    const auto& data = scenario.data<ScenarioData>();
+    const int own = index++;
+    line("  { ", number(scenario), ", ", endNumber(scenario), ", ", parent, ", ", data.leaf ? 1 : 0, ", \"",
+         cStringText(qualifiedName(scenario)), "\", \"", cStringText(familyNames(data)), "\", \"",
+         cStringText(data.fileName), "\", ", scenario.line, " },");
+    if (data.leaf) {
+        return;
+    }
+    for (const Entry& child : scenario.descriptor->subScope->entries) {
+        if (child.code == ENT_SCENARIO && child.data<ScenarioData>().selected) {
+            scenarioRows(child, own, index);
+        }
+    }
+}
+
+// -LIST and a wrong selection end the program before its run starts.
+void ProgramWriter::scenarioOptions()
+{
+    if (options_.entryName == "<main>") {
+        line("trv_scenario_options ( argc, argv, ", kScenarioList, ", ", scenarioCount_, " );");
+    }
 }
 
 void ProgramWriter::entryHeader()

@@ -147,6 +147,9 @@ void ProgramWriter::subScenario(const Entry& child, const LevelBlocks& blocks)
 {
     const int d = depth_;  // the repetition counter is J<d>
     const int repetitions = child.data<ScenarioData>().loopCount;
+    // A scenario left out at run time takes its level's blocks with it.
+    line("if ( trv_scenario_selected ( ", kRun, ", ", number(child), " ) )");
+    open();
     if (repetitions < 2) {
         line("J", d, " = 1;");
     } else {
@@ -185,6 +188,7 @@ void ProgramWriter::subScenario(const Entry& child, const LevelBlocks& blocks)
     if (repetitions >= 2) {
         close();
     }
+    close();
 }
 
 // "trv_binit(ctx,<end>,<number>,<depth>,J<depth>);" and its kin.

@@ -322,6 +322,13 @@ private:
     void tracerLink(const Entry& root);
     void supervisionNotices();
     void rootRun(const Entry& root);
+    // The table of the scenarios the program holds, which the runtime
+    // selects from at run time (-SCN=, -EXSCN=) and reports (-LIST, -JUNIT=).
+    void scenarioTable(const Entry& root);
+    // The rows of scenario and of the generated scenarios below it; index
+    // is that of the next row.
+    void scenarioRows(const Entry& scenario, int parent, int& index);
+    void scenarioOptions();
     void entryEnd();
 
     // ---- script lines (-SCRIPTLINES) ----
@@ -378,6 +385,7 @@ private:
     GeneratedFiles& files_;
     LineWriter out_;
     int depth_ = 0;  // scenario depth: numbers the repetition counters J<depth>
+    int scenarioCount_ = 0;  // rows of the scenario table
     // The script's index: either the TDC writer's, in the numbering, or one
     // gathered for this writer; both outlive it.
     const ScriptIndex& index_;

@@ -67,14 +67,16 @@ TEST_F(ProgramTest, InstanceFixedAtGenerationOrNoneDeclared)
     EXPECT_THAT(fixed, HasSubstr("  TRV_PT_CAR instance_name = (TRV_PT_CAR) 0;\n"
                                  "  char fixed_instance[255] = \"second\";\n"));
     // The analysis counts the selected instance from 1.
-    EXPECT_THAT(fixed, HasSubstr("  trv_numinstance = 2;\n  trv_testernaming[0] = '\\0';\n"
-                                 "  instance_name = fixed_instance;\n  TRV_OCCID = 0;\n"));
+    EXPECT_THAT(fixed, HasSubstr("  trv_numinstance = 2;\n  trv_testernaming[0] = '\\0';\n"));
+    EXPECT_THAT(fixed, HasSubstr("  instance_name = fixed_instance;\n  TRV_OCCID = 0;\n"));
     EXPECT_THAT(fixed, Not(HasSubstr("-INSTANCE=")));
     EXPECT_THAT(fixed, Not(HasSubstr("Computing index")));
     EXPECT_THAT(fixed, HasSubstr("rio_file_name, lstflt, 1, 0, instance_name"));
 
     const std::string none = generate(kHead + "SCENARIO s\n  ERROR\nEND SCENARIO\n");
-    EXPECT_THAT(none, HasSubstr("  trv_testernaming[0] = '\\0';\n  TRV_OCCID = 0;\n"));
+    EXPECT_THAT(none, HasSubstr("  trv_testernaming[0] = '\\0';\n"
+                                "  trv_scenario_table ( &(trv_ctx->trv_ctxrun), argc, argv, trv_scenario_list, 2 );\n"
+                                "  TRV_OCCID = 0;\n"));
     EXPECT_THAT(none, Not(HasSubstr("-INSTANCE=")));
     EXPECT_THAT(none, Not(HasSubstr("instance_name = fixed_instance")));
 }
@@ -110,7 +112,7 @@ TEST_F(ProgramTest, ThreadEntryWithoutInstancesHasNoInstanceTable)
     o.filterLetters = "B";
     const std::string text = generate(kHead + "SCENARIO s\n  ERROR\nEND SCENARIO\n", o);
     EXPECT_THAT(text, Not(HasSubstr("_Table")));
-    EXPECT_THAT(text, HasSubstr(" }\nTRV_T_THREAD_RETURN  tester_start TRV_DP ((arg)) TRV_BP\n"
+    EXPECT_THAT(text, HasSubstr("};\n\nTRV_T_THREAD_RETURN  tester_start TRV_DP ((arg)) TRV_BP\n"
                                 "TRV_CONST TRV_PT_ARG arg TRV_EP\n {\n"));
     // The filter list starts empty before a thread's own filters are copied.
     EXPECT_THAT(text, HasSubstr("  lstflt[0] = '\\0';\n  if ( arg->trv_filters )\n   {\n    trv_strcpy ( lstflt, arg->trv_filters );\n   }\n"

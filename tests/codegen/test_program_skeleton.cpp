@@ -72,7 +72,7 @@ TEST_F(ProgramTest, RepetitionCountsGiveAJCounterOrALoop)
     // The root scenario is at depth 1: its children count with J1, theirs with J2.
     EXPECT_THAT(text, Not(HasSubstr("J1<=1")));
     // The loop's brace closes after the level flush.
-    EXPECT_THAT(text, HasSubstr("  for(J1=1; J1<=3; ++J1)\n   {\n    trv_startchronomarkloop ("));
+    EXPECT_THAT(text, HasSubstr("    for(J1=1; J1<=3; ++J1)\n     {\n      trv_startchronomarkloop ("));
     EXPECT_THAT(text, HasSubstr("\"thrice.inner\""));
 }
 
@@ -148,15 +148,16 @@ TEST_F(ProgramTest, LevelBlocksRunAroundEachSubScenario)
     // Its prototype names every parameter, the last one ending the list.
     EXPECT_THAT(text, HasSubstr("static TRV_T_INT trv_P" + cleanup + "  TRV_DP (( trv_ctx, code,extra)) TRV_BP\n"
                                 "TRV_PT_CTX trv_ctx TRV_SP\nint code TRV_SP\nlevel_t extra TRV_EP\n {\n"));
-    EXPECT_THAT(text, HasSubstr("    trv_bproc(&(trv_ctx->trv_ctxrun)," + cleanup + ");\n"
-                                "    trv_local_state = trv_P" + cleanup + " (trv_ctx, limit, 2);\n"
-                                "    trv_aproc(&(trv_ctx->trv_ctxrun),"));
-    EXPECT_THAT(text, HasSubstr("    else\n     {\n#if QVM_DYNFLW\n"));
-    EXPECT_THAT(text, HasSubstr("      trv_aexcep(&(trv_ctx->trv_ctxrun),0,"));
+    // Each child's sequence stands in the test of its selection at run time.
+    EXPECT_THAT(text, HasSubstr("      trv_bproc(&(trv_ctx->trv_ctxrun)," + cleanup + ");\n"
+                                "      trv_local_state = trv_P" + cleanup + " (trv_ctx, limit, 2);\n"
+                                "      trv_aproc(&(trv_ctx->trv_ctxrun),"));
+    EXPECT_THAT(text, HasSubstr("      else\n       {\n#if QVM_DYNFLW\n"));
+    EXPECT_THAT(text, HasSubstr("        trv_aexcep(&(trv_ctx->trv_ctxrun),0,"));
     // TERMINATION on success, after the failure branch.
-    EXPECT_THAT(text, HasSubstr("   }\n  else\n   {\n#if QVM_DYNFLW\n"));
-    EXPECT_THAT(text, HasSubstr("    trv_bterm(&(trv_ctx->trv_ctxrun),"));
-    EXPECT_THAT(text, HasSubstr("    else\n#if QVM_DYNFLW\n"));
+    EXPECT_THAT(text, HasSubstr("     }\n    else\n     {\n#if QVM_DYNFLW\n"));
+    EXPECT_THAT(text, HasSubstr("      trv_bterm(&(trv_ctx->trv_ctxrun),"));
+    EXPECT_THAT(text, HasSubstr("      else\n#if QVM_DYNFLW\n"));
     // The release failure return raises an odd state to the next even one.
     EXPECT_THAT(text, HasSubstr("#else\n      if (trv_local_state & 1)\n       {\n        ++trv_local_state;\n       }\n"
                                 "      return ( trv_local_state );\n#endif\n"));

@@ -514,20 +514,30 @@ TRV_PT_CTX trv_ctx TRV_EP
  {
   TRV_T_INT trv_local_state = 0;
   TRV_T_INT trv_global_state = 0;
-  J1 = 1;
-  trv_startchronomarkloop ( &(trv_ctx->trv_ctxrun),35, 28 ,1, J1, "main", 3, 1);
-  trv_local_state = trv_S28 (trv_ctx);
-  trv_stopchronomarkloop (&(trv_ctx->trv_ctxrun),trv_local_state,35,1,J1,"main",4,1);
-  if ( trv_local_state )
+  if ( trv_scenario_selected ( &(trv_ctx->trv_ctxrun), 28 ) )
    {
-    trv_global_state = 2;
-    if (( trv_local_state == 3) || ( trv_local_state == 4) )
+    J1 = 1;
+    trv_startchronomarkloop ( &(trv_ctx->trv_ctxrun),35, 28 ,1, J1, "main", 3, 1);
+    trv_local_state = trv_S28 (trv_ctx);
+    trv_stopchronomarkloop (&(trv_ctx->trv_ctxrun),trv_local_state,35,1,J1,"main",4,1);
+    if ( trv_local_state )
      {
-      return ( 4 );
+      trv_global_state = 2;
+      if (( trv_local_state == 3) || ( trv_local_state == 4) )
+       {
+        return ( 4 );
+       }
      }
    }
   return ( trv_global_state );
  }
+
+/* The scenarios: begin and end numbers, enclosing one, leaf, name, families, position */
+static const TRV_T_SCENARIO_INFO trv_scenario_list[] = {
+  { 27, 36, -1, 0, "", "", "DIR/test.pts", 25 },
+  { 28, 35, 0, 1, "main", "", "DIR/test.pts", 18 },
+};
+
 TRV_T_INT main TRV_DP (( argc, argv )) TRV_BP
 TRV_CONST TRV_T_INT argc TRV_SP
 TRV_CONST TRV_PT_CAR * argv TRV_EP
@@ -545,10 +555,12 @@ TRV_CONST TRV_PT_CAR * argv TRV_EP
   trv_ctx = &trv_ctxst;
   trv_ctx->trv_ctxrun.trv_ctxtracectx.trv_ctxtracepriority = 0;
   
+  trv_scenario_options ( argc, argv, trv_scenario_list, 2 );
   trv_set_trace_functions ( &(trv_ctx->trv_ctxrun) );
   trv_ctx->trv_ctxrun.trv_ctxflagprobe = 0;
   trv_numinstance = 0;
   trv_testernaming[0] = '\0';
+  trv_scenario_table ( &(trv_ctx->trv_ctxrun), argc, argv, trv_scenario_list, 2 );
   TRV_OCCID = 0;
   if ( argc > 1 )
    {

@@ -117,16 +117,19 @@ TRV_PT_CTX trv_ctx TRV_EP
  {
   TRV_T_INT trv_local_state = 0;
   TRV_T_INT trv_global_state = 0;
-  J2 = 1;
-  trv_startchronomarkloop ( &(trv_ctx->trv_ctxrun),111, 106 ,2, J2, "check.first", 7, 1);
-  trv_local_state = trv_S106 (trv_ctx);
-  trv_stopchronomarkloop (&(trv_ctx->trv_ctxrun),trv_local_state,111,2,J2,"check.first",8,1);
-  if ( trv_local_state )
+  if ( trv_scenario_selected ( &(trv_ctx->trv_ctxrun), 106 ) )
    {
-    trv_global_state = 2;
-    if (( trv_local_state == 3) || ( trv_local_state == 4) )
+    J2 = 1;
+    trv_startchronomarkloop ( &(trv_ctx->trv_ctxrun),111, 106 ,2, J2, "check.first", 7, 1);
+    trv_local_state = trv_S106 (trv_ctx);
+    trv_stopchronomarkloop (&(trv_ctx->trv_ctxrun),trv_local_state,111,2,J2,"check.first",8,1);
+    if ( trv_local_state )
      {
-      return ( 4 );
+      trv_global_state = 2;
+      if (( trv_local_state == 3) || ( trv_local_state == 4) )
+       {
+        return ( 4 );
+       }
      }
    }
   return ( trv_global_state );
@@ -136,20 +139,31 @@ TRV_PT_CTX trv_ctx TRV_EP
  {
   TRV_T_INT trv_local_state = 0;
   TRV_T_INT trv_global_state = 0;
-  J1 = 1;
-  trv_startchronomarkloop ( &(trv_ctx->trv_ctxrun),112, 105 ,1, J1, "check", 5, 1);
-  trv_local_state = trv_S105 (trv_ctx);
-  trv_stopchronomarkloop (&(trv_ctx->trv_ctxrun),trv_local_state,112,1,J1,"check",6,1);
-  if ( trv_local_state )
+  if ( trv_scenario_selected ( &(trv_ctx->trv_ctxrun), 105 ) )
    {
-    trv_global_state = 2;
-    if (( trv_local_state == 3) || ( trv_local_state == 4) )
+    J1 = 1;
+    trv_startchronomarkloop ( &(trv_ctx->trv_ctxrun),112, 105 ,1, J1, "check", 5, 1);
+    trv_local_state = trv_S105 (trv_ctx);
+    trv_stopchronomarkloop (&(trv_ctx->trv_ctxrun),trv_local_state,112,1,J1,"check",6,1);
+    if ( trv_local_state )
      {
-      return ( 4 );
+      trv_global_state = 2;
+      if (( trv_local_state == 3) || ( trv_local_state == 4) )
+       {
+        return ( 4 );
+       }
      }
    }
   return ( trv_global_state );
  }
+
+/* The scenarios: begin and end numbers, enclosing one, leaf, name, families, position */
+static const TRV_T_SCENARIO_INFO trv_scenario_list[] = {
+  { 104, 113, -1, 0, "", "", "DIR/test.pts", 12 },
+  { 105, 112, 0, 0, "check", "", "DIR/test.pts", 6 },
+  { 106, 111, 1, 1, "check.first", "", "DIR/test.pts", 7 },
+};
+
 TRV_T_INT main TRV_DP (( argc, argv )) TRV_BP
 TRV_CONST TRV_T_INT argc TRV_SP
 TRV_CONST TRV_PT_CAR * argv TRV_EP
@@ -167,10 +181,12 @@ TRV_CONST TRV_PT_CAR * argv TRV_EP
   trv_ctx = &trv_ctxst;
   trv_ctx->trv_ctxrun.trv_ctxtracectx.trv_ctxtracepriority = 0;
   
+  trv_scenario_options ( argc, argv, trv_scenario_list, 3 );
   trv_set_trace_functions ( &(trv_ctx->trv_ctxrun) );
   trv_ctx->trv_ctxrun.trv_ctxflagprobe = 0;
   trv_numinstance = 0;
   trv_testernaming[0] = '\0';
+  trv_scenario_table ( &(trv_ctx->trv_ctxrun), argc, argv, trv_scenario_list, 3 );
   TRV_OCCID = 0;
   if ( argc > 1 )
    {

@@ -84,67 +84,47 @@ TRV_PT_CTX trv_ctx TRV_EP
  {
   TRV_T_INT trv_local_state = 0;
   TRV_T_INT trv_global_state = 0;
-  J2 = 1;
-#if QVM_DYNFLW
-  trv_special_block_tsf ( &(trv_ctx->trv_ctxrun), 7, 1, 1, 1);
-#endif /* QVM_DYNFLW */
-  
-  trv_binit(&(trv_ctx->trv_ctxrun),105,102,2,J2);
-  trv_local_state = trv_i101 (trv_ctx);
-  if (trv_local_state)
+  if ( trv_scenario_selected ( &(trv_ctx->trv_ctxrun), 106 ) )
    {
+    J2 = 1;
+#if QVM_DYNFLW
+    trv_special_block_tsf ( &(trv_ctx->trv_ctxrun), 7, 1, 1, 1);
+#endif /* QVM_DYNFLW */
+    
+    trv_binit(&(trv_ctx->trv_ctxrun),105,102,2,J2);
+    trv_local_state = trv_i101 (trv_ctx);
+    if (trv_local_state)
+     {
+#if QVM_DYNFLW
+      trv_special_block_tsf ( &(trv_ctx->trv_ctxrun), 8, 1, 1, 0);
+#endif /* QVM_DYNFLW */
+      
+      trv_ainit(&(trv_ctx->trv_ctxrun),1,105,2,J2);
+      trv_flush_circular_buffer(&(trv_ctx->trv_ctxrun), K_TRACECTX_MAX_PRIORITY);
+#ifdef TRV_OSTREL_DEBUG
+      trv_global_state = 2;
+      if (( trv_local_state == 3) || ( trv_local_state == 4) )
+       {
+        return ( 4 );
+       }
+#else
+      if (trv_local_state & 1)
+       {
+        ++trv_local_state;
+       }
+      return ( trv_local_state );
+#endif
+     }
+    else
 #if QVM_DYNFLW
     trv_special_block_tsf ( &(trv_ctx->trv_ctxrun), 8, 1, 1, 0);
 #endif /* QVM_DYNFLW */
     
-    trv_ainit(&(trv_ctx->trv_ctxrun),1,105,2,J2);
-    trv_flush_circular_buffer(&(trv_ctx->trv_ctxrun), K_TRACECTX_MAX_PRIORITY);
-#ifdef TRV_OSTREL_DEBUG
-    trv_global_state = 2;
-    if (( trv_local_state == 3) || ( trv_local_state == 4) )
-     {
-      return ( 4 );
-     }
-#else
-    if (trv_local_state & 1)
-     {
-      ++trv_local_state;
-     }
-    return ( trv_local_state );
-#endif
-   }
-  else
-#if QVM_DYNFLW
-  trv_special_block_tsf ( &(trv_ctx->trv_ctxrun), 8, 1, 1, 0);
-#endif /* QVM_DYNFLW */
-  
-  trv_ainit(&(trv_ctx->trv_ctxrun),0,105,2,J2);
-  trv_flush_circular_buffer(&(trv_ctx->trv_ctxrun), 10);
-  trv_startchronomarkloop ( &(trv_ctx->trv_ctxrun),109, 106 ,2, J2, "run.step", 9, 1);
-  trv_local_state = trv_S106 (trv_ctx);
-  trv_stopchronomarkloop (&(trv_ctx->trv_ctxrun),trv_local_state,109,2,J2,"run.step",10,1);
-  if ( trv_local_state )
-   {
-    trv_global_state = 2;
-    trv_flush_circular_buffer(&(trv_ctx->trv_ctxrun), K_TRACECTX_MAX_PRIORITY);
-    if (( trv_local_state == 3) || ( trv_local_state == 4) )
-     {
-      return ( 4 );
-     }
-   }
-  trv_flush_circular_buffer(&(trv_ctx->trv_ctxrun), 10);
-  return ( trv_global_state );
- }
-static TRV_T_INT trv_S100 TRV_DP (( trv_ctx)) TRV_BP
-TRV_PT_CTX trv_ctx TRV_EP
- {
-  TRV_T_INT trv_local_state = 0;
-  TRV_T_INT trv_global_state = 0;
-  for(J1=1; J1<=2; ++J1)
-   {
-    trv_startchronomarkloop ( &(trv_ctx->trv_ctxrun),110, 101 ,1, J1, "run", 5, 1);
-    trv_local_state = trv_S101 (trv_ctx);
-    trv_stopchronomarkloop (&(trv_ctx->trv_ctxrun),trv_local_state,110,1,J1,"run",6,1);
+    trv_ainit(&(trv_ctx->trv_ctxrun),0,105,2,J2);
+    trv_flush_circular_buffer(&(trv_ctx->trv_ctxrun), 10);
+    trv_startchronomarkloop ( &(trv_ctx->trv_ctxrun),109, 106 ,2, J2, "run.step", 9, 1);
+    trv_local_state = trv_S106 (trv_ctx);
+    trv_stopchronomarkloop (&(trv_ctx->trv_ctxrun),trv_local_state,109,2,J2,"run.step",10,1);
     if ( trv_local_state )
      {
       trv_global_state = 2;
@@ -158,6 +138,40 @@ TRV_PT_CTX trv_ctx TRV_EP
    }
   return ( trv_global_state );
  }
+static TRV_T_INT trv_S100 TRV_DP (( trv_ctx)) TRV_BP
+TRV_PT_CTX trv_ctx TRV_EP
+ {
+  TRV_T_INT trv_local_state = 0;
+  TRV_T_INT trv_global_state = 0;
+  if ( trv_scenario_selected ( &(trv_ctx->trv_ctxrun), 101 ) )
+   {
+    for(J1=1; J1<=2; ++J1)
+     {
+      trv_startchronomarkloop ( &(trv_ctx->trv_ctxrun),110, 101 ,1, J1, "run", 5, 1);
+      trv_local_state = trv_S101 (trv_ctx);
+      trv_stopchronomarkloop (&(trv_ctx->trv_ctxrun),trv_local_state,110,1,J1,"run",6,1);
+      if ( trv_local_state )
+       {
+        trv_global_state = 2;
+        trv_flush_circular_buffer(&(trv_ctx->trv_ctxrun), K_TRACECTX_MAX_PRIORITY);
+        if (( trv_local_state == 3) || ( trv_local_state == 4) )
+         {
+          return ( 4 );
+         }
+       }
+      trv_flush_circular_buffer(&(trv_ctx->trv_ctxrun), 10);
+     }
+   }
+  return ( trv_global_state );
+ }
+
+/* The scenarios: begin and end numbers, enclosing one, leaf, name, families, position */
+static const TRV_T_SCENARIO_INFO trv_scenario_list[] = {
+  { 100, 111, -1, 0, "", "", "DIR/test.pts", 13 },
+  { 101, 110, 0, 0, "run", "", "DIR/test.pts", 3 },
+  { 106, 109, 1, 1, "run.step", "", "DIR/test.pts", 7 },
+};
+
 
 char * prog_start_Table[] = {"north","south"};
 int prog_start_TableLen = 2;
@@ -187,6 +201,7 @@ TRV_CONST TRV_PT_ARG arg TRV_EP
   trv_ctx->trv_ctxrun.trv_ctxflagprobe = 0;
   trv_numinstance = 0;
   trv_testernaming[0] = '\0';
+  trv_scenario_table ( &(trv_ctx->trv_ctxrun), 0, 0, trv_scenario_list, 3 );
   lstflt[0] = '\0';
   if ( arg->trv_filters )
    {
