@@ -100,6 +100,19 @@ std::string ExampleProgram::generate()
     return prepro.status == 0 ? readFile(program()) : std::string();
 }
 
+void ExampleProgram::runWithEachCompiler(int status, const std::function<void(const TesterRun&)>& check)
+{
+    for (const std::string compiler : {"gcc", "clang"}) {
+        SCOPED_TRACE(compiler);
+        const RunResult built = build(compiler);
+        ASSERT_EQ(built.status, 0) << built.err;
+        EXPECT_EQ(built.err, "");
+        const TesterRun run = this->run(compiler);
+        EXPECT_EQ(run.status, status) << run.trace;
+        check(run);
+    }
+}
+
 RunResult ExampleProgram::build(const std::string& compiler, const std::vector<std::string>& extra)
 {
     using namespace qvm::testing::program;

@@ -7,6 +7,7 @@
 #include "support/process.h"
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -55,9 +56,11 @@ public:
     // Generates out/NAME.c; the program's text, "" when qvmprepro failed.
     std::string generate();
     // Compiles the program with its system under test at -Wall -Wextra
-    // (the warnings that the generated program's fixed text causes are off); extra
-    // arguments (defines, more sources) come last.
+    // -Werror; extra arguments (defines, more sources) come last.
     RunResult build(const std::string& compiler, const std::vector<std::string>& extra = {});
+    // Builds the generated program with gcc and with clang, runs each build
+    // as itself, expects STATUS of both runs and hands each run to CHECK.
+    void runWithEachCompiler(int status, const std::function<void(const TesterRun&)>& check);
 
     // A run of one tester; without an instance, the program runs as itself
     // with the trace NAME.rio.

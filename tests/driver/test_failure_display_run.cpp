@@ -58,17 +58,11 @@ TEST(FailureDisplayRun, FailuresNameTheirCallChainAndShowValuesAsTheirTypesMeanT
 {
     ExampleProgram program({"failure_display", std::string(QVM_TESTDATA_DIR) + "/driver/failure_display"});
     ASSERT_FALSE(program.generate().empty());
-    for (const std::string compiler : {"gcc", "clang"}) {
-        SCOPED_TRACE(compiler);
-        const RunResult built = program.build(compiler);
-        ASSERT_EQ(built.status, 0) << built.err;
-        EXPECT_THAT(built.err, IsEmpty());
-        const TesterRun run = program.run(compiler);
-        EXPECT_EQ(run.status, 1);
+    program.runWithEachCompiler(1, [&](const TesterRun& run) {
         for (const Shown& shown : kShown) {
             EXPECT_THAT(traceLines(run.trace, shown.kind), Contains(HasSubstr(shown.text))) << run.trace;
         }
-    }
+    });
 }
 
 }  // namespace
