@@ -77,7 +77,7 @@ TEST(ScenarioResults, RunTimeSelectionListingAndJUnitFilesOfAProgramBuiltWithBot
          1,
          {"SCENARIO skipped \"motors\"", "SCENARIO begin \"odd\"", "SCENARIO skipped \"hang\""},
          {"classname=\"scenarios.nightly\"", "actual &quot;a&lt;b&amp;c\\x01\\xFF&quot;",
-          "scenarios.pts:19: VAR: 1 of 1 checks failed", "skipped=\"3\""}},
+          "scenarios.pts:19: VAR: 1 of 1 values failed", "skipped=\"3\""}},
     };
     for (const std::string compiler : {"gcc", "clang"}) {
         SCOPED_TRACE(compiler);

@@ -499,8 +499,11 @@ TEST_F(ValueAnalysis, TypesNestedTooDeeplyAreRefused)
     ASSERT_EQ(console, "");
 
     EXPECT_FALSE(analyse("deep", "EV=deep").has_value());
-    EXPECT_THAT(messagesOf(console), ElementsAreArray({located({"W", "EXPERRONE", "Error in expression "}),
-                                                       located({"E", "VARNOGOOD", "Incorrect expression (deep)"})}));
+    EXPECT_THAT(messagesOf(console),
+                ElementsAreArray({located({"W", "EXPERRONE", "Error in expression "}),
+                                  located({"E", "INDXDEPTH",
+                                           "The check of deep nests arrays too deep: at most 20 levels of indices"}),
+                                  located({"E", "VARNOGOOD", "Incorrect expression (deep)"})}));
 }
 
 TEST_F(ValueAnalysis, RepeatedAnalysesGiveTheSameTree)

@@ -249,8 +249,10 @@ TEST(CDeclsInspect, TheDriverEndsWithTheStatusOfTheHeaderSyntaxErrors)
     TempDir dir;
     writeSampleRun(dir.path());
     writeFile(dir / "mid.h", "int x\nextern int counter;\nint reset_counter(int value);\n");
+    // A compiler refuses the header too: no program is written.
     const RunResult warned = runPrepro({"demo.pts", "mid.h", "out"}, {}, dir.path());
-    EXPECT_EQ(warned.status, 3) << warned.err;
+    EXPECT_EQ(warned.status, 5) << warned.err;
+    EXPECT_THAT(reportsWithCode(warned.err, "CDECLSYNT"), ElementsAre(IsReport("E", "CDECLSYNT"))) << warned.err;
     EXPECT_THAT(reportsWithCode(warned.err, "SYNTAXERR"), ElementsAre(IsReport("W", "SYNTAXERR"))) << warned.err;
     EXPECT_THAT(messagesOf(warned.err), Contains(IsMessage({"W", "SYNTAXERR", "mid.h", 2}, "Syntax error extern")))
         << warned.err;
@@ -428,8 +430,9 @@ TEST(CDeclsInspect, TheDriverAnalysesInterfaceFilesBeforeTheScript)
 
     // Without the standard definitions base_t is no type name.
     const RunResult missing = runPrepro({"demo.pts", "demo.h,ok.h", "out"}, {}, dir.path());
-    EXPECT_EQ(missing.status, 3) << missing.err;
+    EXPECT_EQ(missing.status, 5) << missing.err;
     EXPECT_TRUE(contains(missing.err, "SYNTAXERR")) << missing.err;
+    EXPECT_TRUE(contains(missing.err, "CDECLSYNT")) << missing.err;
 }
 
 }  // namespace
