@@ -104,6 +104,7 @@ class Tools:
         self.runtime_lib = str(Path(args.runtime_lib).resolve()) if args.runtime_lib else \
             str(build / "runtime" / "libqvmruntime.a")
         self.runtime_include = str(SOURCE_DIR / "runtime")
+        self.sanitizer_flags = ["-fsanitize=address,undefined", "-fno-omit-frame-pointer"] if args.sanitized else []
         self.share = str(SOURCE_DIR / "share")
         self.std_define = str(SOURCE_DIR / "share" / "lib" / "x86_64-linux-gnu.def")
         self.gcc = shutil.which("gcc")
@@ -241,8 +242,8 @@ def check(case, tools, workdir, run_program=True):
             return outcome
         (workdir / "thread_main.c").write_text(thread_driver(found.group(1)))
         sources.append(str(workdir / "thread_main.c"))
-    rc, text, _ = run([tools.gcc] + flags + ["-DTRV_OSTREL_DEBUG", str(program)] + sources +
-                      [tools.runtime_lib, "-lpthread", "-o", str(out / "prog")], workdir, COMPILE_TIMEOUT)
+    rc, text, _ = run([tools.gcc] + flags + tools.sanitizer_flags + ["-DTRV_OSTREL_DEBUG", str(program)] +
+                      sources + [tools.runtime_lib, "-lpthread", "-o", str(out / "prog")], workdir, COMPILE_TIMEOUT)
     own = compiled("gcc-debug", rc, text, sources)
     outcome.update({"class": worst, "messages": messages, "details": "\n".join(details)})
     if own or (rc != 0 and worst != COMPILE_ERROR):
@@ -485,6 +486,8 @@ def main():
     parser.add_argument("--build", default=str(SOURCE_DIR / "build"), help="build directory (default build/)")
     parser.add_argument("--prepro", help="qvmprepro to check (default <build>/qvmprepro)")
     parser.add_argument("--runtime-lib", help="runtime library (default <build>/runtime/libqvmruntime.a)")
+    parser.add_argument("--sanitized", action="store_true",
+                        help="the runtime library was built with the sanitizers: build each run with them too")
     parser.add_argument("--minimise", metavar="DIR", help="reduce the kept case in DIR (see --target, --out)")
     parser.add_argument("--target", help="with --minimise: a regular expression over the normalised compiler "
                                          "messages to keep, or crash or hang (default: the first error)")
