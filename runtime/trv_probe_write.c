@@ -247,6 +247,7 @@ static void trv_probe_write_direct(TRV_PT_PRB prb, const unsigned char *head, co
     if (prb->failed) {
         return;
     }
+    ++prb->recorded;
     error = trv_probe_write_all(prb->fd, head, TRV_K_PROBE_RECORD_HEAD, NULL);
     if (error == 0) {
         error = trv_probe_write_all(prb->fd, msg, length, NULL);
@@ -263,14 +264,17 @@ static void trv_probe_append(TRV_PT_PRB prb, TRV_T_UINT code, TRV_T_UINT key, co
     size_t size = TRV_K_PROBE_RECORD_HEAD + (size_t)length;
     unsigned char head[TRV_K_PROBE_RECORD_HEAD];
     trv_probe_put_head(head, code, key, length);
-    ++prb->recorded;
     if (size > TRV_K_PROBE_BUFFER) {
         trv_probe_write_direct(prb, head, msg, length);
         return;
     }
     if (prb->used + size > TRV_K_PROBE_BUFFER) {
         trv_probe_flush(prb);
+        if (prb->failed) {
+            return;
+        }
     }
+    ++prb->recorded;
     memcpy(prb->buffer + prb->used, head, sizeof head);
     if (length > 0) {
         memcpy(prb->buffer + prb->used + sizeof head, msg, length);
@@ -317,8 +321,10 @@ void trv_end_probe(TRV_PT_PRB prb)
     pthread_mutex_lock(&prb->lock);
     trv_probe_flush(prb);
     pthread_mutex_unlock(&prb->lock);
-    if (close(prb->fd) != 0) {
-        trv_probe_report_failure(prb, "cannot close", errno);
+    if (close(prb->fd) != 0 && !prb->failed) {
+        fprintf(stderr, "qvm probe: %s: cannot close (%s): records may be missing at its end\n", prb->path,
+                strerror(errno));
+        fflush(stderr);
     }
     prb->fd = -1;
     trv_probe_free(prb);
