@@ -23,14 +23,28 @@ static pthread_once_t trv_recording_hooks_once = PTHREAD_ONCE_INIT;
 
 /* ---- Writing ---------------------------------------------------------------------- */
 
-static void trv_probe_report_failure(TRV_PT_PRB prb, const char *what, int error)
+/* The buffered records that a write took whole before it failed. */
+static unsigned long trv_probe_whole_records_written(TRV_PT_PRB prb)
 {
-    if (!prb->failed) {
-        prb->failed = 1;
-        fprintf(stderr, "qvm probe: %s: %s (%s): the records from #%lu on are lost\n", prb->path, what,
-                strerror(error), prb->recorded - (unsigned long)prb->pending + 1);
-        fflush(stderr);
+    unsigned long whole = 0;
+    size_t at = 0;
+    while (at + TRV_K_PROBE_RECORD_HEAD <= prb->flushed) {
+        at += TRV_K_PROBE_RECORD_HEAD + trv_probe_get32(prb->buffer + at + 20);
+        if (at > prb->flushed) {
+            break;
+        }
+        ++whole;
     }
+    return whole;
+}
+
+static void trv_probe_report_failure(TRV_PT_PRB prb, int error)
+{
+    unsigned long first_lost = prb->recorded - (unsigned long)prb->pending + 1 + trv_probe_whole_records_written(prb);
+    prb->failed = 1;
+    fprintf(stderr, "qvm probe: %s: cannot write (%s): the records from #%lu on are lost\n", prb->path,
+            strerror(error), first_lost);
+    fflush(stderr);
 }
 
 /* Writes all of the bytes; the errno of the failure, or 0. */
@@ -59,7 +73,7 @@ static void trv_probe_flush(TRV_PT_PRB prb)
     if (!prb->failed && prb->used > prb->flushed) {
         int error = trv_probe_write_all(prb->fd, prb->buffer + prb->flushed, prb->used - prb->flushed, &prb->flushed);
         if (error != 0) {
-            trv_probe_report_failure(prb, "cannot write", error);
+            trv_probe_report_failure(prb, error);
         }
     }
     __atomic_store_n(&prb->used, 0, __ATOMIC_SEQ_CST);
@@ -254,7 +268,7 @@ static void trv_probe_write_direct(TRV_PT_PRB prb, const unsigned char *head, co
     }
     if (error != 0) {
         prb->pending = 1; /* the lost records begin with this one */
-        trv_probe_report_failure(prb, "cannot write", error);
+        trv_probe_report_failure(prb, error);
         prb->pending = 0;
     }
 }

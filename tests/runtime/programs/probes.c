@@ -77,7 +77,7 @@ static int fill(TRV_PT_CAR prefix, TRV_PT_CAR instance)
     TRV_T_UINT i;
     signal(SIGXFSZ, SIG_IGN);
     setrlimit(RLIMIT_FSIZE, &limit);
-    prb = trv_create_probe(prefix, instance, 1);
+    prb = trv_create_probe(prefix, instance, 0);
     for (i = 0; i < 200; ++i) {
         record(prb, i, 100);
     }
