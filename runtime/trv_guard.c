@@ -51,6 +51,8 @@ static struct sigaction trv_previous_actions[TRV_K_FATAL_COUNT];
 static pthread_once_t trv_handlers_once = PTHREAD_ONCE_INIT;
 static pthread_once_t trv_limit_handler_once = PTHREAD_ONCE_INIT;
 static int trv_stopping; /* the first thread that stops the run owns the end */
+static int trv_runs_guarded; /* a run started in this process */
+static void (*trv_fatal_flush)(void); /* writes what open probe files buffer */
 
 /* ---- Texts without stdio ------------------------------------------------------------ */
 
@@ -352,7 +354,8 @@ static const trv_fatal_signal *trv_fatal(int number)
 }
 
 /* Hands the signal to what handled it before the runtime: a sanitizer
- * reports the fault itself. Returns when nothing did. */
+ * reports the fault itself. Returns when nothing did and no run is guarded:
+ * the fault comes again with the default action. */
 static void trv_pass_on(int number, const siginfo_t *info)
 {
     int i;
@@ -368,7 +371,22 @@ static void trv_pass_on(int number, const siginfo_t *info)
         }
         return;
     }
-    _exit(TRV_K_STATUS_STOPPED);
+    if (__atomic_load_n(&trv_runs_guarded, __ATOMIC_SEQ_CST)) {
+        _exit(TRV_K_STATUS_STOPPED);
+    }
+    /* Without a run the signal ends the process as it would have without
+     * the runtime: the action is the default again (SA_RESETHAND). */
+    if (info->si_code <= 0) {
+        raise(number);
+    }
+}
+
+static void trv_flush_probes(void)
+{
+    void (*flush)(void) = __atomic_load_n(&trv_fatal_flush, __ATOMIC_SEQ_CST);
+    if (flush != NULL) {
+        flush();
+    }
 }
 
 static void trv_on_fatal_signal(int number, siginfo_t *info, void *context)
@@ -376,6 +394,7 @@ static void trv_on_fatal_signal(int number, siginfo_t *info, void *context)
     TRV_T_RUNCTX *run = trv_current_run;
     const trv_fatal_signal *fatal = trv_fatal(number);
     (void)context;
+    trv_flush_probes();
     if (run != NULL && run->trv_ctxpriv != NULL && fatal != NULL && trv_first_to_stop()) {
         trv_signal_text cause;
         cause.length = 0;
@@ -403,6 +422,7 @@ extern const char *__asan_get_report_description(void) __attribute__((weak));
 static void trv_on_sanitizer_report(void)
 {
     TRV_T_RUNCTX *run = trv_current_run;
+    trv_flush_probes();
     if (run != NULL && run->trv_ctxpriv != NULL && __atomic_exchange_n(&trv_stopping, 1, __ATOMIC_SEQ_CST) == 0) {
         trv_signal_text cause;
         cause.length = 0;
@@ -611,12 +631,19 @@ void trv_guard_start(TRV_T_RUNCTX *run)
     const char *quiet = getenv("QVM_RUN_QUIET");
     state->quiet = quiet != NULL && quiet[0] != '\0';
     state->trace_fd = state->trace != NULL ? fileno(state->trace) : -1;
+    __atomic_store_n(&trv_runs_guarded, 1, __ATOMIC_SEQ_CST);
     trv_give_alternate_stack(state);
     pthread_once(&trv_handlers_once, trv_install_fatal_handlers);
     state->limit_ms = trv_scenario_limit();
     if (state->limit_ms > 0) {
         trv_create_limit_timer(run);
     }
+}
+
+void trv_guard_flush_on_fatal(void (*flush)(void))
+{
+    __atomic_store_n(&trv_fatal_flush, flush, __ATOMIC_SEQ_CST);
+    pthread_once(&trv_handlers_once, trv_install_fatal_handlers);
 }
 
 void trv_guard_stop(TRV_T_RUNCTX *run)

@@ -157,6 +157,9 @@ void trv_trace_write_summary(TRV_T_RUNCTX *run, const char *line);
 /* The guard of a run: fatal signals and the scenario time limit. */
 void trv_guard_start(TRV_T_RUNCTX *run);
 void trv_guard_stop(TRV_T_RUNCTX *run);
+/* flush runs first on a fatal signal, with or without a run, and calls
+ * async-signal-safe functions only; the fatal signals are watched from now. */
+void trv_guard_flush_on_fatal(void (*flush)(void));
 /* The limit counts again from now; held while the runtime waits with a
  * time-out of its own. */
 void trv_guard_restart_limit(TRV_T_RUNCTX *run);
