@@ -88,6 +88,10 @@ TEST(ZeroConfig, BuildTreeHostProfile)
     EXPECT_EQ(bare.status, 7);
     EXPECT_THAT(readFile(dir / "z.lis"),
                 HasSubstr("Cannot open file zlib.h (searched: " + dir.path().string() + ")"));
+    // Without -INCL either, the message says that no directory was given.
+    const auto none = runProgram(QVM_PREPRO_BIN, {"z.pts", "z.h", "out/z", "-STD_DEFINE="}, kNoConfiguration, dir.path());
+    EXPECT_EQ(none.status, 7);
+    EXPECT_THAT(none.err, HasSubstr("Cannot open file zlib.h (no include directory given)"));
 }
 
 // The profile is made from whatever C compiler the build found; clang's

@@ -186,7 +186,7 @@ TEST_F(CppDirectives, MissingIncludeNamesDirs)
 {
     const auto result = cpp("#include \"none.h\"\n");
     EXPECT_EQ(result.status, 7);
-    expectReports(result, {{"F", "IMPOUVFIC", 1, "Cannot open file none.h"}});
+    expectReports(result, {{"F", "IMPOUVFIC", 1, "Cannot open file none.h (no include directory given)"}});
     files({{"inc/other.h", ""}});
     expectReports(cpp("#include <none.h>\n", {"-INCL=inc,lib"}),
                   {{"F", "IMPOUVFIC", 1, "Cannot open file none.h (searched: inc, lib)"}});
