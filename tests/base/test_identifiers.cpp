@@ -23,7 +23,7 @@ protected:
     void TearDown() override { resetIdentTable(); }
 };
 
-TEST_F(IdentTable, EqualTextsShareOnePointerAndCaseMatters)
+TEST_F(IdentTable, EqualTextsShareOnePointer)
 {
     const Ident first = ident("trv_counter");
     const std::string copy = "trv_counter";
@@ -47,7 +47,7 @@ TEST_F(IdentTable, EmptyAndNullTexts)
     EXPECT_EQ(identCount(), 2u);
 }
 
-TEST_F(IdentTable, TextEndsAtItsFirstZeroCharacter)
+TEST_F(IdentTable, TextEndsAtFirstZero)
 {
     EXPECT_EQ(ident(std::string_view("abc\0def", 7)), ident("abc"));
     EXPECT_EQ(ident(std::string_view("abcdefghij\0klmnopqr", 20)), ident("abcdefghij"));
@@ -62,14 +62,14 @@ TEST_F(IdentTable, TextEndsAtItsFirstZeroCharacter)
     }
 }
 
-TEST_F(IdentTable, SecondInitialisationKeepsEntries)
+TEST_F(IdentTable, SecondInitKeepsEntries)
 {
     const Ident name = ident("kept");
     initIdentTable();
     EXPECT_EQ(ident("kept"), name);
 }
 
-TEST_F(IdentTable, TextLongerThanAChunkIsStoredWhole)
+TEST_F(IdentTable, TextLongerThanAChunkKeptWhole)
 {
     ident("before");
     EXPECT_EQ(identChunkSize(), 100000u);
@@ -81,7 +81,7 @@ TEST_F(IdentTable, TextLongerThanAChunkIsStoredWhole)
     EXPECT_STREQ(ident("before"), "before");
 }
 
-TEST_F(IdentTable, FullChunkStartsANewOneOfTheSameSize)
+TEST_F(IdentTable, FullChunkStartsASameSizeOne)
 {
     std::vector<Ident> ids;
     const std::string filler(999, 'f');
@@ -94,7 +94,7 @@ TEST_F(IdentTable, FullChunkStartsANewOneOfTheSameSize)
     }
 }
 
-TEST_F(IdentTable, EntryArrayGrowsAndKeepsIdentifiersValid)
+TEST_F(IdentTable, EntryArrayGrowsIdsStayValid)
 {
     EXPECT_EQ(identCapacity(), 10000u);
     std::vector<Ident> ids;

@@ -28,7 +28,7 @@ void expectSplit(std::string_view name, std::string_view stem, std::string_view 
 // On Linux '/' separates directories, so a dot before the last slash belongs
 // to a directory name and never starts an extension; the backslash keeps
 // separating too.
-TEST(Extensions, SplitStopsAtTheLastDotOrSeparator)
+TEST(Extensions, SplitAtLastDotOrSeparator)
 {
     expectSplit("demo", "demo", "");
     expectSplit("demo.scr", "demo", "scr");
@@ -44,7 +44,7 @@ TEST(Extensions, SplitStopsAtTheLastDotOrSeparator)
     expectSplit("", "", "");
 }
 
-TEST(Extensions, DefaultExtensionFromTheEnvironmentWhenSetAndNotEmpty)
+TEST(Extensions, DefaultFromSetNonEmptyEnv)
 {
     {
         ScopedEnv pts("QVM_PTS", nullptr);
@@ -65,7 +65,7 @@ TEST(Extensions, DefaultExtensionFromTheEnvironmentWhenSetAndNotEmpty)
     EXPECT_EQ(withDefaultExtension("demo", nullptr, "spg"), "demo.spg");
 }
 
-TEST(TextPaths, JoinAndResolveKeepTheDirectorysSeparator)
+TEST(TextPaths, JoinKeepsTheDirsSeparator)
 {
     EXPECT_EQ(joinPath("inc", "a.pts"), "inc/a.pts");
     EXPECT_EQ(joinPath("C:\\inc", "a.pts"), "C:\\inc\\a.pts");
@@ -92,7 +92,7 @@ TEST(TextPaths, RelativePathClimbsThenDescends)
     EXPECT_EQ(relativePath("/home/a/b/", "/home/a/b"), "");
 }
 
-TEST(TextPaths, SamePathPrefixWithMixedSeparatorsAndDrives)
+TEST(TextPaths, PrefixWithMixedSeparators)
 {
     EXPECT_EQ(samePathPrefix("C:\\a\\b", "C:/a/b", 6), 0);
     EXPECT_EQ(samePathPrefix("C:\\a\\\\b", "C:/a/b", 7), 0);
@@ -106,7 +106,7 @@ TEST(TextPaths, SamePathPrefixWithMixedSeparatorsAndDrives)
     EXPECT_EQ(samePathPrefix("C:\\a", "C:\\a", 10), 0);
 }
 
-TEST(SystemPaths, FileNameAndDirectoryTreatBothSeparators)
+TEST(SystemPaths, NameAndDirTakeBothSeparators)
 {
     EXPECT_EQ(fileNamePart("out\\run.c"), "run.c");
     EXPECT_EQ(directoryPart("out\\run.c"), "out");
@@ -208,7 +208,7 @@ TEST_F(FailingCalls, WriteToAReadOnlyStream)
     expectSystemFailure([&] { writeFormatted(file.get(), "%d", 1); }, "fprintf");
 }
 
-TEST_F(FailingCalls, CloseOfAStreamThatCannotFlush)
+TEST_F(FailingCalls, CloseOfUnflushableStream)
 {
     FileHandle file = openFile("/dev/full", "w");
     if (!file) {
@@ -219,7 +219,7 @@ TEST_F(FailingCalls, CloseOfAStreamThatCannotFlush)
     EXPECT_FALSE(file);
 }
 
-TEST_F(FailingCalls, StatOfAnUnreadableNameIsFatalButAMissingFileIsNot)
+TEST_F(FailingCalls, StatUnreadableIsFatal)
 {
     qvm::testing::TempDir dir;
     qvm::testing::writeFile(dir / "a.h", "x");
@@ -262,7 +262,7 @@ TEST(Checksum, Crc16CheckValues)
 
 // Long texts are folded several bytes at a time: every length and every byte
 // value gives what the bit-by-bit definition gives.
-TEST(Checksum, Crc16OfLongTextsMatchesTheBitwiseDefinition)
+TEST(Checksum, Crc16OfLongTextsIsBitwiseCrc)
 {
     const auto bitwiseKermit = [](std::string_view text) {
         std::uint16_t crc = 0;

@@ -44,7 +44,7 @@ protected:
     }
 };
 
-TEST(BoundedStrings, ConcatenationStopsAtTheLimit)
+TEST(BoundedStrings, ConcatStopsAtTheLimit)
 {
     EXPECT_EQ(base::boundedConcat({"trv_", "P", "12"}), "trv_P12");
 
@@ -79,7 +79,7 @@ protected:
     }
 };
 
-TEST_F(DisplayFormats, LettersGiveKindAndSignedSize)
+TEST_F(DisplayFormats, LettersGiveKindSignSize)
 {
     expectFormat("x#h16", 0, -16);
     expectFormat("x#H8", 0, -8);
@@ -106,7 +106,7 @@ TEST_F(DisplayFormats, BareBasesAndDefault)
     EXPECT_EQ(console, "");
 }
 
-TEST_F(DisplayFormats, BadSuffixesAreReportedAtTheCurrentPosition)
+TEST_F(DisplayFormats, BadSuffixAtThePosition)
 {
     expectRefused("v#", "");
     expectRefused("v#d12", "Fenwir-E-TAILLEDIV,  [demo.pts:7] Size must be a multiple of 8 #d12\n");
@@ -121,7 +121,7 @@ TEST_F(DisplayFormats, BadSuffixesAreReportedAtTheCurrentPosition)
     EXPECT_EQ(diag::errorCount(), 9u);
 }
 
-TEST_F(DisplayFormats, FloatSizesNeedNoMultipleOfEight)
+TEST_F(DisplayFormats, FloatSizesAnyBitCount)
 {
     expectFormat("v#f7", 4, -7);
     expectFormat("v#e5", 5, -5);
@@ -144,7 +144,7 @@ TEST_F(Memory, BlocksAreUsableAndZeroed)
     base::release(base::allocate(0));
 }
 
-TEST_F(Memory, LargePageBlocksAreAlignedAndKeepTheirContentsAsTheyGrow)
+TEST_F(Memory, LargeBlocksAlignedAndKeptOnGrowth)
 {
     void* small = base::allocateLargePages(100);
     void* large = base::allocateLargePages(base::kLargePage + 1);
@@ -162,7 +162,7 @@ TEST_F(Memory, LargePageBlocksAreAlignedAndKeepTheirContentsAsTheyGrow)
     }
 }
 
-TEST_F(Memory, ExhaustionIsAnInternalErrorEndingTheRun)
+TEST_F(Memory, ExhaustionIsInternalError)
 {
     int status = -1;
     try {

@@ -19,7 +19,7 @@ using qvm::testing::RunResult;
 using qvm::testing::runProgram;
 using qvm::testing::writeFile;
 using qvm::testing::program::Compiled;
-using qvm::testing::program::ProgramRunTest;
+using qvm::testing::program::ProgRun;
 using ::testing::AllOf;
 using ::testing::Contains;
 using ::testing::Each;
@@ -40,7 +40,7 @@ std::string joined(const std::vector<std::string>& options)
     return text;
 }
 
-class AcceptedScriptRun : public ProgramRunTest {
+class AcceptedRun : public ProgRun {
 protected:
     // qvmprepro on s.pts and s.h into out/s.c, with the host's profile.
     RunResult preprocess(const std::string& script, const std::string& header,
@@ -125,7 +125,7 @@ SCENARIO top
 END SCENARIO
 )";
 
-TEST_F(AcceptedScriptRun, CleanupProcedureIsGeneratedUnderEverySelection)
+TEST_F(AcceptedRun, CleanupUnderEverySelection)
 {
     const std::vector<std::vector<std::string>> selections = {
         {"-INSTANCE=one"},
@@ -152,7 +152,7 @@ TEST_F(AcceptedScriptRun, CleanupProcedureIsGeneratedUnderEverySelection)
 
 // The benchmark's script names its cleanup procedure by ENABLE_CLEANUP and
 // DISABLE_CLEANUP only, and uses every instruction kind.
-TEST_F(AcceptedScriptRun, TheBenchmarkScriptGivesAProgramThatCompiles)
+TEST_F(AcceptedRun, BenchmarkScriptCompiles)
 {
     const RunResult written = runProgram("python3", {std::string(QVM_SOURCE_DIR) + "/bench/bench_analysis.py", "--write",
                                                      dir.path().string(), "--scenarios", "60", "--megabytes", "0.02"});
@@ -225,7 +225,7 @@ SCENARIO s1
     return script + "END SCENARIO\n";
 }
 
-TEST_F(AcceptedScriptRun, MessageVariablesRunUnderEveryAllocation)
+TEST_F(AcceptedRun, MessagesEveryAllocation)
 {
     systemUnderTest(kMessageSystem);
     const std::vector<std::vector<std::string>> allocations = {
@@ -251,7 +251,7 @@ TEST_F(AcceptedScriptRun, MessageVariablesRunUnderEveryAllocation)
 }
 
 // A thread entry is compiled alone: the tester's own main starts it.
-TEST_F(AcceptedScriptRun, MessageVariablesCompileInAThreadEntry)
+TEST_F(AcceptedRun, MessagesInAThreadEntry)
 {
     std::string header = kMessageHeader;
     header.replace(header.find("BODY"), 4, "union { int a; long b; } body;");
@@ -268,7 +268,7 @@ TEST_F(AcceptedScriptRun, MessageVariablesCompileInAThreadEntry)
 
 // A name the program cannot map to its message is an error; a macro of the
 // top-level lines reaches the message where it is expanded.
-TEST_F(AcceptedScriptRun, MessageNamesTheProgramCannotReachAreErrors)
+TEST_F(AcceptedRun, UnreachableMessageNames)
 {
     std::string header = kMessageHeader;
     header.replace(header.find("BODY"), 4, "int body;");
@@ -302,7 +302,7 @@ TEST_F(AcceptedScriptRun, MessageNamesTheProgramCannotReachAreErrors)
 
 // The variables a callback or a procsend declares are its own, whatever
 // message variable, channel or NOTSHARED variable is spelt the same.
-TEST_F(AcceptedScriptRun, ABlockVariableHidesTheScriptNameItSpells)
+TEST_F(AcceptedRun, BlockVarHidesScriptName)
 {
     systemUnderTest(R"(#include "s.h"
 int lk_read(link_t l, msg_t *m)
@@ -353,7 +353,7 @@ END SCENARIO
 // compilers): neither the callback, WAIT and message functions of a WAITTIL
 // that an option leaves out, analysed or not, nor the procedure that only an
 // unused callback calls. The TDC file agrees.
-TEST_F(AcceptedScriptRun, WhatOnlyLeftOutStatementsUseIsNotGenerated)
+TEST_F(AcceptedRun, LeftOutOnlyNotGenerated)
 {
     systemUnderTest(R"(#include "s.h"
 int lk_read(link_t l, msg_t *m)
@@ -482,7 +482,7 @@ std::string callScript(bool passing)
     return script + "END SCENARIO\n";
 }
 
-TEST_F(AcceptedScriptRun, EveryFormOfCallCheckPassesAndFailsAsTheScriptSays)
+TEST_F(AcceptedRun, EveryCallCheckForm)
 {
     systemUnderTest(kCallSystem);
     for (const bool passing : {true, false}) {
@@ -507,7 +507,7 @@ TEST_F(AcceptedScriptRun, EveryFormOfCallCheckPassesAndFailsAsTheScriptSays)
 
 // A value text that is not one operand is written in parentheses after a
 // cast: "(TRV_T_INT) 2.5 * 2" would expect 4, and fail.
-TEST_F(AcceptedScriptRun, ValueTextsAreCastWhole)
+TEST_F(AcceptedRun, ValueTextsAreCastWhole)
 {
     systemUnderTest(kCallSystem);
     const RunResult prepro = preprocess(R"(HEADER "c", "casts", "1"
@@ -537,7 +537,7 @@ END SCENARIO
 
 // A call of a function that returns a structure or a union keeps the value
 // in a variable of its type.
-TEST_F(AcceptedScriptRun, ACallOfAFunctionReturningAStructureCompiles)
+TEST_F(AcceptedRun, StructReturningCall)
 {
     systemUnderTest(R"(#include "s.h"
 point_t read_position(void) { point_t p = {1, 2}; return p; }
@@ -568,7 +568,7 @@ union value read_value(void);
 // A check that cannot be written is an error, never a program that does
 // not compile: a range that is empty or not of numbers, something expected
 // of (or kept from) a structure returned by value.
-TEST_F(AcceptedScriptRun, ChecksThatCannotBeWrittenAreErrors)
+TEST_F(AcceptedRun, UnwritableChecksAreErrors)
 {
     const std::string header = std::string(kCallHeader) + "const char *label(void);\n" +
                                "typedef struct { int x; } pos_t;\npos_t where(void);\n";
@@ -640,7 +640,7 @@ END CALLBACK
 // Each row a fault class the random scripts found: the program compiles
 // without a warning and runs to the status of the row, under every context
 // allocation.
-TEST_F(AcceptedScriptRun, MessagesWaitsAndDumpsCompileAndRunAsTheScriptSays)
+TEST_F(AcceptedRun, MessagesWaitsAndDumps)
 {
     systemUnderTest(kOrderSystem);
     const struct {
@@ -682,7 +682,7 @@ TEST_F(AcceptedScriptRun, MessagesWaitsAndDumpsCompileAndRunAsTheScriptSays)
 }
 
 // RANGENOTA says where the range of a dump is, and for what.
-TEST_F(AcceptedScriptRun, ARangeInADumpIsReportedAtItsLine)
+TEST_F(AcceptedRun, DumpRangeAtItsLine)
 {
     const RunResult prepro =
         preprocess("HEADER \"v\", \"v\", \"1\"\n#int level;\nSCENARIO s\n  #int runs = 3;\n  VAR runs, VA=[1..5]\nEND SCENARIO\n", "");
@@ -691,7 +691,7 @@ TEST_F(AcceptedScriptRun, ARangeInADumpIsReportedAtItsLine)
 }
 
 // A long sent to another tester is written with the format of a long.
-TEST_F(AcceptedScriptRun, AnIntersendOfALongCompiles)
+TEST_F(AcceptedRun, AnIntersendOfALongCompiles)
 {
     const RunResult prepro = preprocess(std::string("HEADER \"o\", \"o\", \"1\"\n") + kOrderDeclarations +
                                             "SCENARIO s\n  INTERSEND(total, \"peer_0\")\n  INTERSEND(limit, \"peer_0\")\n"
@@ -708,7 +708,7 @@ TEST_F(AcceptedScriptRun, AnIntersendOfALongCompiles)
 // A backslash at the end of a native line continues nothing, and a block
 // comment an '@' line leaves open is closed: the lines after them keep
 // their meaning, in the analysis and in the program.
-TEST_F(AcceptedScriptRun, ANativeLineNeverChangesTheMeaningOfTheLinesAfterIt)
+TEST_F(AcceptedRun, NativeLineKeepsNextLines)
 {
     const RunResult prepro = preprocess(R"(HEADER "b", "splices", "1"
 #int count; // top \
@@ -763,7 +763,7 @@ std::string roundTripScript(const std::string& lastCheck)
 // pointers, and an array of characters is read no further than its end
 // even without a terminator: a program built with the address sanitizer
 // runs the round trip clean, passing and failing.
-TEST_F(AcceptedScriptRun, UnterminatedBytesAreNeverReadPastTheirArrays)
+TEST_F(AcceptedRun, BytesNotReadPastArrays)
 {
     const std::string header = "#ifndef Z_H\n#define Z_H\n#include <string.h>\n#include <zlib.h>\n#endif\n";
     const struct {

@@ -82,7 +82,7 @@ struct Declared {
     const char* text = "";
 };
 
-TEST_F(DeclaredNames, FileScopeDeclarationsAgainstTheInterface)
+TEST_F(DeclaredNames, FileScopeAgainstInterface)
 {
     const Declared cases[] = {
         {"#int rec;", "DCLCONFLT", "Conflicting declaration of 'rec': int here, rec_t in api.h"},

@@ -35,7 +35,7 @@ using qvm::codegen::LineWriter;
 using qvm::testing::readFile;
 using qvm::testing::TempDir;
 
-class LineWriterTest : public qvm::testing::ConsoleTest {
+class Writer : public qvm::testing::ConsoleTest {
 protected:
     // What the writer leaves in its file once the run's outputs are put in place.
     std::string written(const std::function<void(LineWriter&)>& write)
@@ -50,7 +50,7 @@ protected:
     TempDir dir;
 };
 
-TEST_F(LineWriterTest, BlocksIndentOneBlankPerLevelAroundTheirBraces)
+TEST_F(Writer, BlocksIndentPerLevel)
 {
     const std::string text = written([](LineWriter& out) {
         out.line("int f(void)");
@@ -75,7 +75,7 @@ TEST_F(LineWriterTest, BlocksIndentOneBlankPerLevelAroundTheirBraces)
               "int y;\n");
 }
 
-TEST_F(LineWriterTest, HashLinesAndDirectivesAreNeverIndented)
+TEST_F(Writer, HashLinesNeverIndented)
 {
     const std::string text = written([](LineWriter& out) {
         out.openBlock();
@@ -102,7 +102,7 @@ TEST_F(LineWriterTest, HashLinesAndDirectivesAreNeverIndented)
               "#endif\n");
 }
 
-TEST_F(LineWriterTest, LinesOfPiecesJoinTextsCharactersAndNumbers)
+TEST_F(Writer, PiecesJoinTextsAndNumbers)
 {
     const std::string text = written([](LineWriter& out) {
         out.openBlock();
@@ -119,7 +119,7 @@ TEST_F(LineWriterTest, LinesOfPiecesJoinTextsCharactersAndNumbers)
               "  x#\n");
 }
 
-TEST_F(LineWriterTest, DeepBlocksKeepOneBlankPerLevel)
+TEST_F(Writer, DeepBlocksKeepOneBlankPerLevel)
 {
     constexpr int kDepth = 40;  // levels up to 80, past the indentation kept ready
     const std::string text = written([](LineWriter& out) {
@@ -143,7 +143,7 @@ TEST_F(LineWriterTest, DeepBlocksKeepOneBlankPerLevel)
     EXPECT_EQ(text, expected);
 }
 
-TEST(Pieces, NumbersOfEveryWidthAndLongTextsJoinWhole)
+TEST(Pieces, NumbersOfEveryWidth)
 {
     using qvm::codegen::joinedPieces;
     const std::string longText(5000, 'a');
@@ -155,7 +155,7 @@ TEST(Pieces, NumbersOfEveryWidthAndLongTextsJoinWhole)
 }
 
 // Each side of every power of ten, of each width, as std::to_string writes it.
-TEST(Pieces, NumbersAroundEveryPowerOfTenKeepAllTheirDigits)
+TEST(Pieces, AllDigitsAroundPowersOfTen)
 {
     using qvm::codegen::joinedPieces;
     EXPECT_EQ(joinedPieces("[", 0, "]", 0LL, "|", 0U), "[0]0|0");
@@ -172,7 +172,7 @@ TEST(Pieces, NumbersAroundEveryPowerOfTenKeepAllTheirDigits)
               "<-2147483648|2147483647>");
 }
 
-TEST_F(LineWriterTest, PiecesMadeOfPartsTakeTheirPlaceAmongTheOthers)
+TEST_F(Writer, PartsTakeTheirPlace)
 {
     const std::string text = written([](LineWriter& out) {
         out.openBlock();
@@ -184,7 +184,7 @@ TEST_F(LineWriterTest, PiecesMadeOfPartsTakeTheirPlaceAmongTheOthers)
     EXPECT_EQ(qvm::codegen::joinedPieces(parts::Slot{"t", 12}), "t[12]");
 }
 
-TEST_F(LineWriterTest, AnEmptyLineCarriesTheIndentationOfItsLevel)
+TEST_F(Writer, EmptyLineKeepsIndentation)
 {
     const std::string text = written([](LineWriter& out) {
         out.emptyLine();
@@ -195,7 +195,7 @@ TEST_F(LineWriterTest, AnEmptyLineCarriesTheIndentationOfItsLevel)
     EXPECT_EQ(text, "\n {\n  \n }\n");
 }
 
-TEST_F(LineWriterTest, AWriterGoingOnWithAFileAnotherBeganStartsAtLevelZero)
+TEST_F(Writer, NewWriterStartsAtLevelZero)
 {
     GeneratedFiles files;
     const std::string path = (dir / "probe.h").string();
@@ -213,7 +213,7 @@ TEST_F(LineWriterTest, AWriterGoingOnWithAFileAnotherBeganStartsAtLevelZero)
 // Lines of every length, the gathered text passing to the file many times:
 // one longer than anything gathered at once, an indentation deeper than
 // that, and pieces of a kind of their own, in the order written.
-TEST_F(LineWriterTest, LongAndManyLinesReachTheFileWholeAndInOrder)
+TEST_F(Writer, LongAndManyLinesInOrder)
 {
     const std::string huge(700 * 1024, 'h');
     constexpr int kDeep = 600 * 1024;
@@ -241,7 +241,7 @@ TEST_F(LineWriterTest, LongAndManyLinesReachTheFileWholeAndInOrder)
 
 // What no test through a compiler shows: the escapes chosen are those that
 // no following character can extend or turn into a trigraph.
-TEST(EmbeddedText, StringAndCommentEscapesCannotBeExtended)
+TEST(EmbeddedText, EscapesCannotBeExtended)
 {
     using qvm::codegen::cCommentText;
     using qvm::codegen::cStringText;
@@ -250,7 +250,7 @@ TEST(EmbeddedText, StringAndCommentEscapesCannotBeExtended)
     EXPECT_EQ(cCommentText("a*/b/*c\n?\?/"), R"(a*\/b/\*c\012?\?/)");
 }
 
-TEST(OptionValues, KeepsOrderAndCutsToTheFileNamePartWhenAsked)
+TEST(OptionValues, KeepsOrderCutsToFileName)
 {
     using qvm::codegen::optionValues;
     const std::vector<std::string> values{"inc/a.h", R"(x\b.h)", "c.h"};

@@ -19,7 +19,7 @@ using qvm::testing::RunResult;
 using qvm::testing::runProgram;
 using qvm::testing::writeFile;
 using qvm::testing::codegen::reportedCodes;
-using qvm::testing::program::ProgramRunTest;
+using qvm::testing::program::ProgRun;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
@@ -41,7 +41,7 @@ unsigned long ring_count(const struct ring *r) { return r->count; }
 unsigned long text_length(const char *text) { return strlen(text); }
 )";
 
-class NewcomerForms : public ProgramRunTest {
+class NewcomerForms : public ProgRun {
 protected:
     RunResult preprocess(const std::string& script)
     {
@@ -71,7 +71,7 @@ protected:
 // the interface given on the command line is what the program includes.
 // The procedures take a pointer to a tagged structure, a pointer to
 // constant characters and a two-word integer type.
-TEST_F(NewcomerForms, ScriptsWithoutDeclarationsAndCWrittenParametersRun)
+TEST_F(NewcomerForms, NoDeclsAndCStyleParamsRun)
 {
     const std::vector<std::string> scripts = {
         R"(HEADER "ring", "no declarations", "1.0"
@@ -113,7 +113,7 @@ END SCENARIO
 
 // A wrong check in a C-written procedure fails the run: the parameter
 // carries the caller's value.
-TEST_F(NewcomerForms, ACWrittenParameterCarriesTheCallersValue)
+TEST_F(NewcomerForms, CStyleParamTakesValue)
 {
     ASSERT_EQ(preprocess(R"(HEADER "ring", "wrong length", "1.0"
 PROC length_is(const char *text, unsigned long n)
@@ -132,7 +132,7 @@ END SCENARIO
 // What stays wrong: a parameter without a type, a type the interface does
 // not declare (an unknown tag would exist only in the generated function's
 // parameter list), and a star outside a parameter list.
-TEST_F(NewcomerForms, WrongParameterTypesAndStrayStarsKeepTheirMessages)
+TEST_F(NewcomerForms, WrongParamsKeepMessages)
 {
     struct Row {
         std::string lines;

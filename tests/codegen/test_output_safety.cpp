@@ -63,7 +63,7 @@ protected:
     std::vector<FileState> before;
 };
 
-TEST_F(TemplateOutputs, MissingOutputDirectoryIsFatalAndCreatesNothing)
+TEST_F(TemplateOutputs, MissingOutputDirIsFatal)
 {
     const auto result = runIn(dir.path(), arguments("missing/trig"));
     expectFatalOnFile(result, "FICERROPN", "missing/");
@@ -71,7 +71,7 @@ TEST_F(TemplateOutputs, MissingOutputDirectoryIsFatalAndCreatesNothing)
     expectOldOutputsUntouched();
 }
 
-TEST_F(TemplateOutputs, ReadOnlyOutputDirectoryIsFatalAndLeavesOldOutputs)
+TEST_F(TemplateOutputs, ReadOnlyDirKeepsOld)
 {
     // Permissions do not stop root: the run is then made as nobody.
     const bool asRoot = ::geteuid() == 0;
@@ -104,7 +104,7 @@ TEST_F(TemplateOutputs, FailedRunWritesNothing)
     EXPECT_EQ(fileNames(dir / "out"), (std::vector<std::string>{"fctfc_c.c", "fctri_c.c", "tarvo_c.h"}));
 }
 
-TEST_F(TemplateOutputs, UnchangedOutputKeepsItsTimeStamp)
+TEST_F(TemplateOutputs, UnchangedKeepsTimeStamp)
 {
     ASSERT_EQ(runIn(dir.path(), arguments()).status, 0);
     const FileState header = stateOf(dir / "out" / "tarvo_c.h");
@@ -136,7 +136,7 @@ protected:
     TempDir dir;
 };
 
-TEST_F(SpgOutput, WriteFailureIsFatalAndLeavesTheOldFile)
+TEST_F(SpgOutput, WriteFailureKeepsOldFile)
 {
     writeOldFile(dir / "big.spg", "old project\n");
     const FileState old = stateOf(dir / "big.spg");
@@ -146,7 +146,7 @@ TEST_F(SpgOutput, WriteFailureIsFatalAndLeavesTheOldFile)
     EXPECT_FALSE(holdsTemporary(dir.path()));
 }
 
-TEST_F(SpgOutput, UnwritableCurrentDirectoryIsFatal)
+TEST_F(SpgOutput, UnwritableCurrentDirFatal)
 {
     if (::geteuid() != 0 || !fs::exists("/usr/bin/setpriv")) {
         GTEST_SKIP() << "needs root and setpriv to run as a user who may not write here";
@@ -168,7 +168,7 @@ TEST_F(SpgOutput, UnwritableCurrentDirectoryIsFatal)
     EXPECT_EQ(stateOf(dir / "big.spg"), old);
 }
 
-TEST_F(SpgOutput, UnchangedProjectFileKeepsItsTimeStamp)
+TEST_F(SpgOutput, UnchangedKeepsTimeStamp)
 {
     ASSERT_EQ(runIn(dir.path(), arguments()).status, 0);
     writeOldFile(dir / "big.spg", readFile(dir / "big.spg"));
@@ -179,7 +179,7 @@ TEST_F(SpgOutput, UnchangedProjectFileKeepsItsTimeStamp)
 
 // An old text of the same length is still replaced, wherever it differs:
 // near the start, across the pieces the comparison reads, or in the last byte.
-TEST_F(SpgOutput, ProjectFileOfTheSameLengthIsReplacedWhereverItDiffers)
+TEST_F(SpgOutput, SameLengthProjectReplaced)
 {
     ASSERT_EQ(runIn(dir.path(), arguments()).status, 0);
     const std::string written = readFile(dir / "big.spg");
@@ -196,7 +196,7 @@ TEST_F(SpgOutput, ProjectFileOfTheSameLengthIsReplacedWhereverItDiffers)
 
 // An interrupted process removes the temporary files it was writing and
 // still ends by the signal that interrupted it.
-TEST(InterruptedRun, RemovesItsTemporariesAndEndsByTheSignal)
+TEST(InterruptedRun, TemporariesGoneOnSignal)
 {
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         SCOPED_TRACE(signal);

@@ -7,7 +7,7 @@
 
 namespace {
 
-using qvm::testing::program::ProgramTest;
+using qvm::testing::program::GenProg;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
@@ -47,7 +47,7 @@ const std::string kExchange =
     "  SEND(ping, line)\n"
     "  WAITTIL(MATCHING(pong, line), WTIME > 100)\n";
 
-class CommProgramTest : public ProgramTest {
+class CommProg : public GenProg {
 protected:
     std::string program(const std::string& declarations, const std::string& statements)
     {
@@ -61,7 +61,7 @@ protected:
 // last test): an unused channel sizes the tables but is not mapped, and the
 // callback's leading native declarations come before the copies of the
 // message and identifier, its statements after them.
-TEST_F(CommProgramTest, UnusedChannelsAndCallbackDeclarations)
+TEST_F(CommProg, UnusedChannelsCallbacks)
 {
     const std::string text = program(kExchange);
     EXPECT_THAT(text, HasSubstr("#define TRV_K_MAX_COMT 2\n#define TRV_K_MAX_CHAN 2\n#define TRV_K_MAX_MSGT 1\n"
@@ -78,7 +78,7 @@ TEST_F(CommProgramTest, UnusedChannelsAndCallbackDeclarations)
                                 "  if (got <= 0) {\n"));
 }
 
-TEST_F(CommProgramTest, MultiplexedCallbacksTakeEveryIdentifierOfTheChannel)
+TEST_F(CommProg, MultiplexedCallbackEveryId)
 {
     std::string declarations = kDeclarations;
     declarations.replace(declarations.find("link_t\n"), 7, "link_t WITH MULTIPLEXING\n");
@@ -97,7 +97,7 @@ TEST_F(CommProgramTest, MultiplexedCallbacksTakeEveryIdentifierOfTheChannel)
 // A message type with no definition of a message that is sent or waited
 // for has no reference and compare functions; the definition still gives
 // the message its values, which checks and conditions read.
-TEST_F(CommProgramTest, UnexchangedMessagesNeedNoMessageFunctions)
+TEST_F(CommProg, UnexchangedNeedNoFunctions)
 {
     const std::string text = program("  DEF_MESSAGE pong, EV={code => 2}\n");
     EXPECT_THAT(text, Not(HasSubstr("_ref_msg")));
@@ -107,7 +107,7 @@ TEST_F(CommProgramTest, UnexchangedMessagesNeedNoMessageFunctions)
 }
 
 // The dump of a message with a union follows the selector the message carries.
-TEST_F(CommProgramTest, DumpsOfUnionsFollowTheSelector)
+TEST_F(CommProg, DumpsOfUnionsFollowTheSelector)
 {
     const std::string declarations = "HEADER \"t\", \"1\", \"x\"\n"
                                      "COMMTYPE wire IS link_t\n"
@@ -130,7 +130,7 @@ TEST_F(CommProgramTest, DumpsOfUnionsFollowTheSelector)
                                 "sizeof(trv_msgrcv.body.text), I0, -1 );"));
 }
 
-TEST_F(CommProgramTest, AWaittilWithoutMessagesEndsWithoutAType)
+TEST_F(CommProg, WaittilWithoutMessages)
 {
     const std::string text = program("  WAITTIL(counter > 3, WTIME > 10)\n");
     EXPECT_THAT(text, HasSubstr(", \"<not defined>\");"));
@@ -138,7 +138,7 @@ TEST_F(CommProgramTest, AWaittilWithoutMessagesEndsWithoutAType)
     EXPECT_THAT(text, Not(HasSubstr("/* CommType")));
 }
 
-TEST_F(CommProgramTest, IdentifiersAreCopiedOrAssigned)
+TEST_F(CommProg, IdentifiersAreCopiedOrAssigned)
 {
     const std::string text = program("  ADD_ID(line, bench_link)\n  ADD_ID(spare, 4)\n  CLEAR_ID(spare)\n");
     EXPECT_THAT(text, HasSubstr("    trv_channel_wire[1].trv_connexionId[trv_channel_wire[1].trv_numberofId] = 4;\n"));
@@ -146,7 +146,7 @@ TEST_F(CommProgramTest, IdentifiersAreCopiedOrAssigned)
 }
 
 // Only the branch where the rendezvous failed returns.
-TEST_F(CommProgramTest, RendezvousEndsInBothBranches)
+TEST_F(CommProg, RendezvousEndsInBothBranches)
 {
     const std::string text = program("  RENDEZVOUS meet\n");
     EXPECT_THAT(text, HasSubstr("  trv_brdv(&(trv_ctx->trv_ctxrun),10, \"meet\");\n"
@@ -173,7 +173,7 @@ TEST_F(CommProgramTest, RendezvousEndsInBothBranches)
                                 "   }\n"));
 }
 
-TEST_F(CommProgramTest, IntegersAreSentToOtherTestersAsText)
+TEST_F(CommProg, IntegersSentAsText)
 {
     const std::string text = program("  INTERSEND(counter, \"peer\")\n  INTERSEND(inbox, \"peer\")\n");
     EXPECT_THAT(text, HasSubstr("   {\n"
@@ -190,7 +190,7 @@ TEST_F(CommProgramTest, IntegersAreSentToOtherTestersAsText)
                                 "    trv_isend (&(trv_ctx->trv_ctxrun), 11, 1, inbox, \"peer\");\n"));
 }
 
-TEST_F(CommProgramTest, MessagesFromOtherTestersAreReceivedIntoTheTarget)
+TEST_F(CommProg, IntersendIntoTheTarget)
 {
     const std::string text = program("  INTERRECV(counter)\n  INTERRECV(inbox, 32)\n");
     EXPECT_THAT(text, HasSubstr("    char trv_local_interrecv_msg[QVM_TAGTBUF_SIZE];\n"
@@ -210,7 +210,7 @@ TEST_F(CommProgramTest, MessagesFromOtherTestersAreReceivedIntoTheTarget)
 
 // TRIGGER mode: each structure gets its channel of the predeclared
 // communication type and a generated multiplexed callback.
-TEST_F(CommProgramTest, TriggerModeReceivesThroughTheGeneratedCallback)
+TEST_F(CommProg, TriggerModeCallback)
 {
     const std::string text = program("HEADER \"t\", \"1\", \"x\"\nTRIGGER ping_t ping, pong\n",
                                      "  DEF_MESSAGE pong, EV={code => 2}\n"
@@ -233,7 +233,7 @@ TEST_F(CommProgramTest, TriggerModeReceivesThroughTheGeneratedCallback)
 // procedure's parameters by value after the fixed ones, then the address
 // of each procedure variable the condition names, which it reads through a
 // define line of the variable's name. The call passes them all.
-TEST_F(CommProgramTest, AConditionInAProcedureSeesItsParametersAndVariables)
+TEST_F(CommProg, ConditionSeesProcParams)
 {
     const std::string text = program(kDeclarations + "PROC await (int limit, link_t unused)\n"
                                                      "  #int enough;\n"
@@ -279,7 +279,7 @@ const std::string kAnswer = "  ADD_ID(line, bench_link)\n  DEF_MESSAGE pong, EV=
 // A condition naming variables of the scenario around it, from an IF body
 // as well, gets their addresses; a variable of the scenario hides the
 // global of its name, as in C, and a global it does not hide stays global.
-TEST_F(CommProgramTest, AConditionSeesTheVariablesOfItsScenario)
+TEST_F(CommProg, ConditionSeesScenarioVars)
 {
     const std::string text = program("  #int ready;\n"
                                      "  #long counter;\n" +
@@ -307,7 +307,7 @@ TEST_F(CommProgramTest, AConditionSeesTheVariablesOfItsScenario)
 
 // The blocks of a scenario are functions of their own: each condition gets
 // the variables of its block, and only those.
-TEST_F(CommProgramTest, AConditionSeesTheVariablesOfItsBlock)
+TEST_F(CommProg, ConditionSeesBlockVars)
 {
     const std::string text = program("  INITIALIZATION\n"
                                      "    #int armed;\n" +
@@ -337,7 +337,7 @@ TEST_F(CommProgramTest, AConditionSeesTheVariablesOfItsBlock)
 
 // A declaration after the statement is not yet seen by it: the condition
 // names the global of that name, which its function sees by itself.
-TEST_F(CommProgramTest, AConditionDoesNotSeeWhatItsBlockDeclaresAfterIt)
+TEST_F(CommProg, ConditionSeesNoLaterDecl)
 {
     const std::string text = program(kDeclarations + "#int level;\n",
                                      kAnswer + "  WAITTIL(MATCHING(pong, line) || level, WTIME > 100)\n"
@@ -352,7 +352,7 @@ TEST_F(CommProgramTest, AConditionDoesNotSeeWhatItsBlockDeclaresAfterIt)
 }
 
 // Native lines of an INSTANCE block belong to the body around them.
-TEST_F(CommProgramTest, AConditionSeesTheVariablesOfAnInstanceBlock)
+TEST_F(CommProg, ConditionSeesInstanceVars)
 {
     const std::string text = program(kDeclarations + "DECLARE_INSTANCE left, right\n",
                                      "  INSTANCE left :\n"
@@ -369,7 +369,7 @@ TEST_F(CommProgramTest, AConditionSeesTheVariablesOfAnInstanceBlock)
 // with the constants of that enumeration defined as their values; a
 // variable whose structure is declared in the block cannot be passed: a
 // warning says so.
-TEST_F(CommProgramTest, AConditionNamesTheTypesOfTheBlockAsTheFileScopeSeesThem)
+TEST_F(CommProg, ConditionTypesAsFileScope)
 {
     const std::string text = program("  #typedef long tally_t;\n"
                                      "  #tally_t *hits;\n"
@@ -396,7 +396,7 @@ TEST_F(CommProgramTest, AConditionNamesTheTypesOfTheBlockAsTheFileScopeSeesThem)
 // run on it, for the message-driven script: one channel, a procsend, a
 // callback, two definitions, a SEND and a WAITTIL.
 // Numbers are those of the TDC and tracer structure writers of the same run.
-TEST_F(CommProgramTest, HandWrittenMessageDrivenProgram)
+TEST_F(CommProg, HandWrittenMessageDrivenProgram)
 {
     expectHandWritten("comm_exchange");
 }

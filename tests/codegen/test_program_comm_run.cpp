@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 using qvm::testing::RunResult;
 using qvm::testing::TracerServer;
 using qvm::testing::program::Compiled;
-using qvm::testing::program::ProgramRunTest;
+using qvm::testing::program::ProgRun;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
@@ -39,7 +39,7 @@ const std::string kDeclarations = "HEADER \"loop\", \"1\", \"x\"\n"
                                   "  MESSAGE_DATE\n"
                                   "END CALLBACK\n";
 
-class LoopbackRunTest : public ProgramRunTest {
+class Loopback : public ProgRun {
 protected:
     // The script generated with the real numbering, compiled with the
     // system under test, run; the trace is in trace.
@@ -66,7 +66,7 @@ protected:
     std::string compileErrors;  // what the compiler of the last run printed
 };
 
-TEST_F(LoopbackRunTest, VarChecksPassAndFailWithTheirValues)
+TEST_F(Loopback, VarChecksPassAndFail)
 {
     EXPECT_EQ(run("  VAR counter, INIT=5\n  VAR counter, EV=5\n").status, 0) << trace;
     const RunResult failed = run("  VAR counter, INIT=5\n  VAR counter, EV=6\n");
@@ -74,7 +74,7 @@ TEST_F(LoopbackRunTest, VarChecksPassAndFailWithTheirValues)
     EXPECT_THAT(trace, HasSubstr("expected 6 actual 5 FAILED"));
 }
 
-TEST_F(LoopbackRunTest, NativeCallsCheckTheirResult)
+TEST_F(Loopback, NativeCallsCheckTheirResult)
 {
     EXPECT_EQ(run("  CALL add(2, 3) @ 5\n").status, 0) << trace;
     EXPECT_THAT(trace, HasSubstr("expected 5 actual 5 ok"));
@@ -101,7 +101,7 @@ std::string withPing(int code)
     return script;
 }
 
-TEST_F(LoopbackRunTest, TheAnswerToASentMessageIsAwaited)
+TEST_F(Loopback, AnswerToASendIsAwaited)
 {
     const RunResult answered = run(withPing(1));
     EXPECT_EQ(answered.status, 0) << answered.err << trace;
@@ -112,7 +112,7 @@ TEST_F(LoopbackRunTest, TheAnswerToASentMessageIsAwaited)
 }
 
 // The system under test ignores a ping of code 3: the time-out branch.
-TEST_F(LoopbackRunTest, AMessageThatNeverComesEndsTheWaitAtItsTimeOut)
+TEST_F(Loopback, NoMessageEndsAtTimeOut)
 {
     const RunResult silent = run(withPing(3));
     EXPECT_EQ(silent.status, 1) << trace;
@@ -121,7 +121,7 @@ TEST_F(LoopbackRunTest, AMessageThatNeverComesEndsTheWaitAtItsTimeOut)
 }
 
 // A ping of code 9 is answered by a message that matches no definition.
-TEST_F(LoopbackRunTest, AnUnexpectedMessageDoesNotMatch)
+TEST_F(Loopback, AnUnexpectedMessageDoesNotMatch)
 {
     const RunResult other = run(withPing(9));
     EXPECT_EQ(other.status, 1) << trace;
@@ -131,7 +131,7 @@ TEST_F(LoopbackRunTest, AnUnexpectedMessageDoesNotMatch)
 
 // Faults of the system under test are failing verdicts of the WAITTIL that
 // reads, which then ends by its time-out: the callback reads no message.
-TEST_F(LoopbackRunTest, FaultsOfTheSystemAreVerdictsAndTheWaitEndsByItsTimeOut)
+TEST_F(Loopback, SystemFaultsAreVerdicts)
 {
     const std::map<int, std::string> faults = {
         {5, "channel LINE: short message of type 1: 4 bytes where 8 are expected"},
@@ -170,7 +170,7 @@ const std::regex kFailedAfter("WAITTIL failure condition met after ([0-9]+)\\.[0
 const std::regex kMetAtOnce("WAITTIL condition met after [0-9]{1,3}\\.[0-9]{3} ms: "
                             "(condition true without a message|no message ended the wait)");
 
-TEST_F(LoopbackRunTest, AWaitInAProcedureSeesTheProcedureParameterAndVariables)
+TEST_F(Loopback, WaitInProcSeesParams)
 {
     EXPECT_EQ(run(awaiting(1, 300), kAwait).status, 0) << trace;
     EXPECT_THAT(trace, HasSubstr("WAITTIL condition met"));
@@ -226,7 +226,7 @@ const std::string kBlockWaits = "  INITIALIZATION\n"
                                 "    ERROR\n"
                                 "  END SCENARIO\n";
 
-TEST_F(LoopbackRunTest, WaitsInScenariosAndBlocksSeeTheirVariables)
+TEST_F(Loopback, WaitsSeeTheirVariables)
 {
     for (const std::string compiler : {"gcc", "clang"}) {
         EXPECT_EQ(run(kBlockWaits, {}, compiler).status, 1) << compiler << trace;  // the failing scenario
@@ -274,7 +274,7 @@ TracerSection scriptSection(const std::string& tsf)
 // Built with QVM_DYNFLW, the program sends its communication events to the
 // tracer with the element numbers of the tracer structure file that the
 // same qvmprepro run wrote.
-TEST_F(LoopbackRunTest, TracerLinkCarriesTheCommunicationEventsWithTheirElements)
+TEST_F(Loopback, TracerLinkEvents)
 {
     qvm::testing::writeFile(dir / "loopback.h", qvm::testing::readFile(kLoopback + "loopback.h"));
     qvm::testing::writeFile(dir / "tr.pts",

@@ -10,7 +10,7 @@ namespace {
 
 using qvm::codegen::Allocation;
 using qvm::testing::program::kHead;
-using qvm::testing::program::ProgramTest;
+using qvm::testing::program::GenProg;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
@@ -32,7 +32,7 @@ std::string parser(int position, const std::string& option, const std::string& a
            "\n     }\n";
 }
 
-TEST_F(ProgramTest, InstancesChosenAtRunTimeAreNumberedFromTwo)
+TEST_F(GenProg, RunTimeInstancesFromTwo)
 {
     const std::string text = generate(kInstances);
     for (int k = 1; k <= 3; ++k) {
@@ -59,7 +59,7 @@ TEST_F(ProgramTest, InstancesChosenAtRunTimeAreNumberedFromTwo)
     EXPECT_THAT(text, Not(HasSubstr("fixed_instance")));
 }
 
-TEST_F(ProgramTest, InstanceFixedAtGenerationOrNoneDeclared)
+TEST_F(GenProg, InstanceFixedOrNone)
 {
     qvm::script::AnalysisOptions analysis;
     analysis.instance = "second";
@@ -81,7 +81,7 @@ TEST_F(ProgramTest, InstanceFixedAtGenerationOrNoneDeclared)
     EXPECT_THAT(none, Not(HasSubstr("instance_name = fixed_instance")));
 }
 
-TEST_F(ProgramTest, DefaultFilterLettersFollowTheArguments)
+TEST_F(GenProg, DefaultFilterLetters)
 {
     qvm::codegen::ProgramOptions o = options();
     o.filterLetters = "AC";
@@ -105,7 +105,7 @@ TEST_F(ProgramTest, DefaultFilterLettersFollowTheArguments)
                 HasSubstr("  TRV_PT_CAR rio_file_name = \"/abs\\\\run.rio\";\n"));
 }
 
-TEST_F(ProgramTest, ThreadEntryWithoutInstancesHasNoInstanceTable)
+TEST_F(GenProg, ThreadEntryNoInstanceTable)
 {
     qvm::codegen::ProgramOptions o = options();
     o.entryName = "tester_start";
@@ -127,7 +127,7 @@ TEST_F(ProgramTest, ThreadEntryWithoutInstancesHasNoInstanceTable)
     EXPECT_THAT(text, Not(HasSubstr("QVM_EXIT ((")));
 }
 
-TEST_F(ProgramTest, StackAndDynamicContexts)
+TEST_F(GenProg, StackAndDynamicContexts)
 {
     const std::string script = kHead + "SCENARIO s\n  ERROR\nEND SCENARIO\n";
     qvm::codegen::ProgramOptions o = options();
@@ -157,7 +157,7 @@ TEST_F(ProgramTest, StackAndDynamicContexts)
     EXPECT_THAT(untraced, HasSubstr("  trv_free((TRV_PT_VOID) trv_ctx);\n"));
 }
 
-TEST_F(ProgramTest, SupervisionNoticesOfEverySourceFileInIdOrder)
+TEST_F(GenProg, SourceFileNoticesInIdOrder)
 {
     qvm::testing::writeFile(dir / "more.pts", "PROC more ( )\n  EXIT\nEND PROC\n");
     const std::string text = generate("HEADER \"t\", \"1\", \"x\"\n"
@@ -179,7 +179,7 @@ TEST_F(ProgramTest, SupervisionNoticesOfEverySourceFileInIdOrder)
 
 // In probe mode the program holds the banner and the interface includes, and
 // the probe header that the TDC writer began is closed.
-TEST_F(ProgramTest, ProbeModeClosesTheProbeHeader)
+TEST_F(GenProg, ProbeModeClosesTheProbeHeader)
 {
     qvm::codegen::ProgramOptions o = options();
     o.probeMode = 1;

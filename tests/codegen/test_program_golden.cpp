@@ -14,9 +14,9 @@ namespace {
 
 using qvm::testing::program::kGoldenDir;
 using qvm::testing::program::maskedRunKeys;
-using qvm::testing::program::ProgramTest;
+using qvm::testing::program::GenProg;
 
-class GoldenProgramTest : public ProgramTest {
+class GoldenProg : public GenProg {
 protected:
     void expectGolden(const std::string& name, const qvm::codegen::ProgramOptions& o)
     {
@@ -27,7 +27,7 @@ protected:
 
 // Written by hand: main entry, no trace, a procedure with a parameter and a
 // call of it, a filtered ERROR, a default filter letter.
-TEST_F(GoldenProgramTest, MainEntryWithAProcedureAndAFilter)
+TEST_F(GoldenProg, MainWithProcAndFilter)
 {
     qvm::codegen::ProgramOptions o = options();
     o.traceLevel = 0;
@@ -38,7 +38,7 @@ TEST_F(GoldenProgramTest, MainEntryWithAProcedureAndAFilter)
 // Written by hand: thread entry with its instance table, DYNAMIC
 // allocation, SCN tracing in a 1 kilobyte buffer, a repeated scenario with
 // an INITIALIZATION block, an instance block in a body.
-TEST_F(GoldenProgramTest, ThreadEntryWithInstancesAndDynamicAllocation)
+TEST_F(GoldenProg, ThreadEntryDynamicInstances)
 {
     qvm::codegen::ProgramOptions o = options();
     o.entryName = "prog_start";

@@ -16,12 +16,12 @@ using qvm::testing::RunResult;
 using qvm::testing::runProgram;
 using qvm::testing::program::kHead;
 using qvm::testing::program::Compiled;
-using qvm::testing::program::ProgramRunTest;
+using qvm::testing::program::ProgRun;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
 
-TEST_F(ProgramRunTest, PassingScriptCompilesWithBothCompilersAndPasses)
+TEST_F(ProgRun, PassingScriptBothCompilers)
 {
     ASSERT_THAT(generate(kHead + "SCENARIO outer\n"
                                  "  SCENARIO inner\n"
@@ -48,7 +48,7 @@ TEST_F(ProgramRunTest, PassingScriptCompilesWithBothCompilersAndPasses)
 // the program polls with is not written, and a pointer to bytes is set as
 // a pointer (not from a char *), so that the program compiles
 // without a warning; the script's own code keeps its warnings.
-TEST_F(ProgramRunTest, TemplateTextCompilesWithoutWarnings)
+TEST_F(ProgRun, TemplateTextNoWarnings)
 {
     const auto script = [](const std::string& statement) {
         return kHead + "DECLARE_INSTANCE left, right\n"
@@ -160,7 +160,7 @@ const std::vector<std::string> kTermination = {"BLOCK TERMINATION begin", "PRINT
 // followed by TERMINATION, a failing one by EXCEPTION, and its parent goes
 // on with the next sub-scenario. In release builds the failing scenario
 // itself stops at its failing step.
-TEST_F(ProgramRunTest, LevelBlocksAroundPassingAndFailingSubScenarios)
+TEST_F(ProgRun, LevelBlocksPassAndFail)
 {
     qvm::codegen::ProgramOptions o = options();
     o.traceLevel = 0;  // every trace line, written at once
@@ -195,7 +195,7 @@ TEST_F(ProgramRunTest, LevelBlocksAroundPassingAndFailingSubScenarios)
 }
 
 // A failing INITIALIZATION abandons the repetition and its scenario returns.
-TEST_F(ProgramRunTest, FailingInitializationStopsTheScenario)
+TEST_F(ProgRun, FailingInitStopsScenario)
 {
     qvm::codegen::ProgramOptions o = options();
     o.traceLevel = 0;
@@ -211,7 +211,7 @@ TEST_F(ProgramRunTest, FailingInitializationStopsTheScenario)
 
 // With TRV_OSTREL_DEBUG a failure is recorded and the run goes on: the
 // rest of the failing scenario still runs.
-TEST_F(ProgramRunTest, DebugBuildsGoOnAfterAFailure)
+TEST_F(ProgRun, DebugBuildsGoOnAfterAFailure)
 {
     qvm::codegen::ProgramOptions o = options();
     o.traceLevel = 0;
@@ -228,7 +228,7 @@ TEST_F(ProgramRunTest, DebugBuildsGoOnAfterAFailure)
     EXPECT_THAT(trace, HasSubstr("build debug"));
 }
 
-TEST_F(ProgramRunTest, FilterLettersFromTheCommandLineAndTheScript)
+TEST_F(ProgRun, FilterLettersCmdAndScript)
 {
     qvm::codegen::ProgramOptions o = options();
     o.filterLetters = "C";
@@ -263,7 +263,7 @@ TEST_F(ProgramRunTest, FilterLettersFromTheCommandLineAndTheScript)
     EXPECT_THAT(printed(), ::testing::ElementsAre("3", "5", "6"));
 }
 
-TEST_F(ProgramRunTest, InstanceChosenOnTheCommandLine)
+TEST_F(ProgRun, InstanceChosenOnTheCommandLine)
 {
     ASSERT_THAT(generate(kHead + "DECLARE_INSTANCE left, right\n"
                                  "SCENARIO s\n"
@@ -295,7 +295,7 @@ TEST_F(ProgramRunTest, InstanceChosenOnTheCommandLine)
 // so that a script reading TRV_NUMINSTANCE, TRV_OCCID or trv_filter
 // compiles (a field named like the macro itself would expand twice) and
 // sees the values of its own command line.
-TEST_F(ProgramRunTest, ScriptExpressionsReadTheRunContextThroughTheAccessMacros)
+TEST_F(ProgRun, ExpressionsReadRunContext)
 {
     ASSERT_THAT(generate(kHead + "DECLARE_INSTANCE left, right\n"
                                  "SCENARIO s\n"
@@ -308,7 +308,7 @@ TEST_F(ProgramRunTest, ScriptExpressionsReadTheRunContextThroughTheAccessMacros)
     EXPECT_THAT(traceLines("PRINT"), ::testing::ElementsAre(HasSubstr("= 3 "), HasSubstr("= 7 "), HasSubstr("= 1 ")));
 }
 
-TEST_F(ProgramRunTest, ExitStopsTheRun)
+TEST_F(ProgRun, ExitStopsTheRun)
 {
     ASSERT_THAT(generate(kHead + "SCENARIO s\n"
                                  "  SCENARIO first\n"
@@ -324,7 +324,7 @@ TEST_F(ProgramRunTest, ExitStopsTheRun)
     EXPECT_THAT(trace, Not(HasSubstr("PRINT")));
 }
 
-TEST_F(ProgramRunTest, AllocationTraceLevelsAndEntriesCompile)
+TEST_F(ProgRun, AllocationTraceLevels)
 {
     const std::string script = kHead + "TIMER t\n"
                                        "SCENARIO s LOOP 3\n"
@@ -361,7 +361,7 @@ TEST_F(ProgramRunTest, AllocationTraceLevelsAndEntriesCompile)
 
 // With NOTSHARED each tester context has its own copy of the script's
 // global variables, except those a SHARE names and the timers.
-TEST_F(ProgramRunTest, NotSharedVariablesLiveInTheContext)
+TEST_F(ProgRun, NotSharedInTheContext)
 {
     qvm::codegen::ProgramOptions o = options();
     o.notShared = true;
@@ -405,7 +405,7 @@ TEST_F(ProgramRunTest, NotSharedVariablesLiveInTheContext)
 
 // Through qvmprepro itself: the program and the TDC file of one run carry
 // the same stamp, so the runtime shows the script's positions and texts.
-TEST_F(ProgramRunTest, GeneratedByThePreprocessorWithItsTdcFile)
+TEST_F(ProgRun, GeneratedWithItsTdcFile)
 {
     qvm::testing::writeFile(dir / "api.h", qvm::testing::program::kInterface);
     qvm::testing::writeFile(dir / "run.pts", kHead + "SCENARIO s\n"
@@ -440,7 +440,7 @@ TEST_F(ProgramRunTest, GeneratedByThePreprocessorWithItsTdcFile)
 // line there, and a debugger stops at a script line. Each "#line" back to
 // the program names its real next line, also after a line that a
 // backslash ends. Without the option the program has no "#line".
-TEST_F(ProgramRunTest, ScriptLinesPlaceCompilerMessagesAndBreakPointsAtTheScript)
+TEST_F(ProgRun, ScriptLinesForCompilers)
 {
     namespace fs = std::filesystem;
     qvm::testing::writeFile(dir / "api.h", qvm::testing::program::kInterface);
@@ -502,7 +502,7 @@ TEST_F(ProgramRunTest, ScriptLinesPlaceCompilerMessagesAndBreakPointsAtTheScript
 }
 
 // The examples that use no communication statement compile with the runtime.
-TEST_F(ProgramRunTest, ExampleWithoutMessagesCompilesWithBothCompilers)
+TEST_F(ProgRun, ExampleNoMessagesCompiles)
 {
     qvm::testing::codegen::copyDirectory(std::filesystem::path(QVM_SOURCE_DIR) / "examples" / "bms_config_api", dir.path());
     std::filesystem::create_directories(dir / "out");

@@ -27,7 +27,7 @@ struct Compiled {
     std::string executable;
 };
 
-class ProgramRunTest : public ProgramTest {
+class ProgRun : public GenProg {
 protected:
     Compiled compile(const std::string& compiler, const std::vector<std::string>& extra = {},
                      const std::filesystem::path& source = {})

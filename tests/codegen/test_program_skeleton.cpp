@@ -11,7 +11,7 @@ namespace {
 
 using qvm::codegen::filterCondition;
 using qvm::testing::program::kHead;
-using qvm::testing::program::ProgramTest;
+using qvm::testing::program::GenProg;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
@@ -43,7 +43,7 @@ TEST(FilterPrefix, GroupsLettersAndNegations)
     EXPECT_EQ(filterCondition("~A+B~C"), "if ( ( !trv_filter[0]) || (trv_filter[1] && !trv_filter[2]) )");
 }
 
-TEST_F(ProgramTest, FilteredInstructionIsGuardedInItsOwnBraces)
+TEST_F(GenProg, FilteredInstrInOwnBraces)
 {
     const std::string text = generate(kHead +
                                       "SCENARIO s\n"
@@ -58,7 +58,7 @@ TEST_F(ProgramTest, FilteredInstructionIsGuardedInItsOwnBraces)
                                 "    trv_rioexit ( &(trv_ctx->trv_ctxrun),"));
 }
 
-TEST_F(ProgramTest, RepetitionCountsGiveAJCounterOrALoop)
+TEST_F(GenProg, RepetitionCounterOrLoop)
 {
     const std::string text = generate(kHead +
                                       "SCENARIO once LOOP 1\n"
@@ -83,7 +83,7 @@ const std::string kTwoLevels = kHead +
                                "  END SCENARIO\n"
                                "END SCENARIO\n";
 
-TEST_F(ProgramTest, FlushesOnlyWhenTracingAndNotCircular)
+TEST_F(GenProg, FlushesOnlyWhenTracing)
 {
     auto withTrace = [&](int level, int kilobytes) {
         qvm::codegen::ProgramOptions o = options();
@@ -131,7 +131,7 @@ const std::string kBlocks = kHead +
                             "  END SCENARIO\n"
                             "END SCENARIO\n";
 
-TEST_F(ProgramTest, LevelBlocksRunAroundEachSubScenario)
+TEST_F(GenProg, LevelBlocksAroundEachChild)
 {
     const std::string text = generate(kBlocks);
     // Block functions are named after their scenario and come before it; a
@@ -168,7 +168,7 @@ TEST_F(ProgramTest, LevelBlocksRunAroundEachSubScenario)
     EXPECT_LT(text.find("trv_bexcep("), text.find("trv_bterm("));
 }
 
-TEST_F(ProgramTest, ProceduresAndScenariosLeftOutWriteNoFunction)
+TEST_F(GenProg, LeftOutWriteNoFunction)
 {
     qvm::script::AnalysisOptions analysis;
     analysis.excludedScenarios = {"gone"};
@@ -197,7 +197,7 @@ TEST_F(ProgramTest, ProceduresAndScenariosLeftOutWriteNoFunction)
     EXPECT_EQ(qvm::testing::occurrences(text, "trv_startchronomarkloop ("), 2u);  // kept and the root
 }
 
-TEST_F(ProgramTest, PlainStatements)
+TEST_F(GenProg, PlainStatements)
 {
     qvm::codegen::ProgramOptions o = options();
     o.traceLevel = 50;  // the trace instructions exist only at this level
@@ -283,7 +283,7 @@ TEST_F(ProgramTest, PlainStatements)
 // The script keeps a '#' line without its '#'. Written back as it is, a
 // preprocessor line ("include ...") would not be C: a line whose first word
 // is a directive gets its '#' back, as the analysis read it.
-TEST_F(ProgramTest, NativeLinesKeepTheirDirectives)
+TEST_F(GenProg, NativeLinesKeepTheirDirectives)
 {
     const std::string text = generate(kHead +
                                       "#include \"api.h\"\n"
@@ -299,7 +299,7 @@ TEST_F(ProgramTest, NativeLinesKeepTheirDirectives)
 }
 
 // Every statement has its own code: none is left to a placeholder of the runtime.
-TEST_F(ProgramTest, CheckAndCommunicationStatementsHaveTheirOwnCode)
+TEST_F(GenProg, ChecksAndCommHaveOwnCode)
 {
     const std::string text = generate(kHead +
                                       "SCENARIO s\n"
@@ -311,7 +311,7 @@ TEST_F(ProgramTest, CheckAndCommunicationStatementsHaveTheirOwnCode)
     EXPECT_THAT(text, Not(HasSubstr("trv_unavailable")));
 }
 
-TEST_F(ProgramTest, InstanceBlocksInBodiesAreGuardedByInstanceNumbers)
+TEST_F(GenProg, InstanceBlocksGuarded)
 {
     const std::string script = kHead +
                                "DECLARE_INSTANCE first, second, third\n"

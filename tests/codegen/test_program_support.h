@@ -117,7 +117,7 @@ inline void numberInWalkOrder(const script::sem::Scope& scope, qvm::codegen::Num
     }
 }
 
-class ProgramTest : public ConsoleTest {
+class GenProg : public ConsoleTest {
 protected:
     void SetUp() override
     {

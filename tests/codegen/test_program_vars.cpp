@@ -7,7 +7,7 @@
 
 namespace {
 
-using qvm::testing::program::ProgramTest;
+using qvm::testing::program::GenProg;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
@@ -35,7 +35,7 @@ const std::string kVarInterface =
 
 const std::string kHead = "HEADER \"t\", \"1\", \"x\"\n#int bench;\n";
 
-class VarProgramTest : public ProgramTest {
+class VarProg : public GenProg {
 protected:
     // The scenario's body as generated, for one script body.
     std::string body(const std::string& statements, const std::string& declarations = {})
@@ -50,7 +50,7 @@ protected:
 };
 
 // The script header takes E7, the root scenario S8 and main S9: a first VAR's K record is 10.
-TEST_F(VarProgramTest, ExpectedScalarsAreCheckedBetweenTheVerdictCalls)
+TEST_F(VarProg, ExpectedScalarsChecked)
 {
     const std::string text = body("  VAR count, EV=3\n");
     EXPECT_THAT(text, HasSubstr("  trv_var_va ( &(trv_ctx->trv_ctxrun),10 );\n"
@@ -67,7 +67,7 @@ TEST_F(VarProgramTest, ExpectedScalarsAreCheckedBetweenTheVerdictCalls)
                                 "   }\n"));
 }
 
-TEST_F(VarProgramTest, InitialisationsAssignWithTheCastOfTheirClass)
+TEST_F(VarProg, InitsCastToTheirClass)
 {
     const std::string text = body("  VAR count, INIT=3\n  VAR gain, INIT=1.5\n  VAR name, INIT=\"abc\"\n"
                                   "  VAR item, INIT={id => 4, total => 9}\n");
@@ -79,7 +79,7 @@ TEST_F(VarProgramTest, InitialisationsAssignWithTheCastOfTheirClass)
 }
 
 // Integers have no octal base: FORMAT OCT gives them base 10, characters base 8.
-TEST_F(VarProgramTest, FormatCodesSelectTheDisplayBase)
+TEST_F(VarProg, FormatCodesSelectTheDisplayBase)
 {
     const std::string text = body("  VAR count, EV=1\n  VAR letter, EV='a'\n  VAR big, EV=2\n",
                                   "FORMAT= count # integer OCT\nFORMAT= letter # char OCT\nFORMAT= big # integer BIN\n");
@@ -91,14 +91,14 @@ TEST_F(VarProgramTest, FormatCodesSelectTheDisplayBase)
 }
 
 // A character without FORMAT is checked in octal (with FORMAT HEX: the hand-written program).
-TEST_F(VarProgramTest, CharactersAreCheckedByTheirFormat)
+TEST_F(VarProg, CharsCheckedByFormat)
 {
     const std::string natural = body("  VAR letter, EV='a'\n");
     EXPECT_THAT(natural, HasSubstr("trv_var_char_c (&(trv_ctx->trv_ctxrun),11, (TRV_T_CAR) letter,(TRV_T_CAR) 'a',"
                                    "TRV_P_BASE8, I0, -1 );"));
 }
 
-TEST_F(VarProgramTest, AFieldHasItsOwnFormat)
+TEST_F(VarProg, AFieldHasItsOwnFormat)
 {
     const std::string text = body("  VAR item, EV={id => 1, tag => 'x'}\n", "FORMAT= item.tag # char HEX\n");
     EXPECT_THAT(text, HasSubstr("trv_var_bytetab_c (&(trv_ctx->trv_ctxrun),13, (TRV_T_CAR) item.tag,(TRV_T_CAR) 'x',"
@@ -108,7 +108,7 @@ TEST_F(VarProgramTest, AFieldHasItsOwnFormat)
 // The FORMAT of item.tag is that field's alone: the same field of another
 // variable keeps the natural base, and a VAR reaching the field through
 // its path dumps it with the format.
-TEST_F(VarProgramTest, AFieldFormatBelongsToItsVariableOnly)
+TEST_F(VarProg, FieldFormatOfItsVarOnly)
 {
     const std::string text = body("  VAR other, EV={tag => 'y'}\n  VAR item.tag, VA='z'\n  VAR item, EV={tag => 'x'}\n",
                                   "FORMAT= item.tag # char HEX\n");
@@ -118,21 +118,21 @@ TEST_F(VarProgramTest, AFieldFormatBelongsToItsVariableOnly)
     EXPECT_THAT(text, HasSubstr("(TRV_T_CAR) item.tag,(TRV_T_CAR) 'x',TRV_P_BASE16, I0, -1 );"));
 }
 
-TEST_F(VarProgramTest, RangesWriteAbsentBoundsAsZero)
+TEST_F(VarProg, RangesWriteAbsentBoundsAsZero)
 {
     const std::string text = body("  VAR item.total, EV=[.. 100]\n  VAR count, EV=[1 ..]\n");
     EXPECT_THAT(text, HasSubstr("trv_var_range_int_c (&(trv_ctx->trv_ctxrun),14, (TRV_T_INT) count,"
                                 "1,(TRV_T_INT) 1,0,(TRV_T_INT) 0,TRV_P_BASE10, I0, -1 );"));
 }
 
-TEST_F(VarProgramTest, RangesSetTheBoundsWhenInitialised)
+TEST_F(VarProg, RangesSetBoundsOnInit)
 {
     const std::string text = body("  VAR count, INIT=[1 .. 5]\n");
     EXPECT_THAT(text, HasSubstr("  trv_Min_count = (TRV_T_INT) 1;\n  trv_Max_count = (TRV_T_INT) 5;\n"));
 }
 
 // A dump judges no range: the field is dumped as it is.
-TEST_F(VarProgramTest, ARangeInADumpIsReportedAndTheFieldDumped)
+TEST_F(VarProg, DumpRangeReportedFieldDumped)
 {
     const std::string text = body("  VAR item, VA={id => [1 .. 2], total => 5}\n");
     EXPECT_THAT(console, HasSubstr("RANGENOTA"));
@@ -148,7 +148,7 @@ TEST_F(VarProgramTest, ARangeInADumpIsReportedAndTheFieldDumped)
 
 // Elements of an array of scalars are checked in a loop over their indices;
 // one index alone is assigned, and the braces stay.
-TEST_F(VarProgramTest, ArraysOfScalarsLoopOverTheirIndices)
+TEST_F(VarProg, ScalarArraysLoop)
 {
     const std::string text = body("  VAR table, EV={2 => 9, OTHERS => 0}\n");
     EXPECT_THAT(text, HasSubstr("  trv_vartab ( &(trv_ctx->trv_ctxrun),11 );\n"
@@ -169,7 +169,7 @@ TEST_F(VarProgramTest, ArraysOfScalarsLoopOverTheirIndices)
 }
 
 // An index range of aggregates loops at the depth of its array, its members one deeper.
-TEST_F(VarProgramTest, NestedArraysUseOneCounterPerDepth)
+TEST_F(VarProg, OneCounterPerArrayDepth)
 {
     const std::string text = body("  VAR grid, EV={0 => {OTHERS => 1}, 1 => {OTHERS => 2}}\n");
     EXPECT_THAT(text, HasSubstr("  trv_vartab ( &(trv_ctx->trv_ctxrun),11 );\n"
@@ -189,7 +189,7 @@ TEST_F(VarProgramTest, NestedArraysUseOneCounterPerDepth)
 }
 
 // A whole value is followed field by field beside the variable.
-TEST_F(VarProgramTest, AWholeValueIsComparedFieldByField)
+TEST_F(VarProg, WholeValueFieldByField)
 {
     const std::string text = body("  VAR item, EV=other\n");
     EXPECT_THAT(text, HasSubstr("(TRV_T_INT) item.id,(TRV_T_INT) other.id,"));
@@ -197,7 +197,7 @@ TEST_F(VarProgramTest, AWholeValueIsComparedFieldByField)
     EXPECT_THAT(text, HasSubstr("(TRV_T_LONG) item.total,(TRV_T_LONG) other.total,"));
 }
 
-TEST_F(VarProgramTest, UnionsAreAssignedWholeOrMemberByMember)
+TEST_F(VarProg, UnionsAssigned)
 {
     const std::string members = body("  VAR tagged, INIT={kind => 1, w => {whole => 5}}\n");
     EXPECT_THAT(members, HasSubstr("  tagged.kind = (TRV_T_INT) 1;\n  tagged.w.whole = (TRV_T_INT) 5;\n"));
@@ -206,7 +206,7 @@ TEST_F(VarProgramTest, UnionsAreAssignedWholeOrMemberByMember)
     EXPECT_THAT(whole, HasSubstr("  trv_assign_union ( &(trv_ctx->trv_ctxrun),tagged.w,spare );\n"));
 }
 
-TEST_F(VarProgramTest, ExpectedUnionsAreTracedLikeStructures)
+TEST_F(VarProg, ExpectedUnionsTraced)
 {
     const std::string text = body("  VAR tagged.w, EV={whole => 5}\n");
     EXPECT_THAT(text, HasSubstr("  trv_varstruct ( &(trv_ctx->trv_ctxrun),11 );\n"
@@ -216,7 +216,7 @@ TEST_F(VarProgramTest, ExpectedUnionsAreTracedLikeStructures)
 }
 
 // The CALL record is 10, its arguments R11 and R12, the result R13, the end A14.
-TEST_F(VarProgramTest, NativeCallsCheckParametersAndResult)
+TEST_F(VarProg, NativeCallParamsAndResult)
 {
     const std::string text = body("  CALL compute(count @ 3, &count) @ 7\n");
     EXPECT_THAT(text, HasSubstr("  trv_bcf ( &(trv_ctx->trv_ctxrun),10 );\n"
@@ -231,7 +231,7 @@ TEST_F(VarProgramTest, NativeCallsCheckParametersAndResult)
                                 "  if (trv_flagrt != 0)\n"));
 }
 
-TEST_F(VarProgramTest, NativeCallsWithoutResultCheckTheirParametersOnly)
+TEST_F(VarProg, NativeCallParamsOnly)
 {
     const std::string text = body("  CALL reset()\n  CALL greet(\"bob\") @ 1 @ count\n");
     EXPECT_THAT(text, HasSubstr("  reset (  );\n  trv_flagrt = trv_cf (&(trv_ctx->trv_ctxrun),11 );\n"));
@@ -243,14 +243,14 @@ TEST_F(VarProgramTest, NativeCallsWithoutResultCheckTheirParametersOnly)
 }
 
 // NONIL expects any pointer but null: the result is checked as such.
-TEST_F(VarProgramTest, ANonNilResultIsCheckedForNull)
+TEST_F(VarProg, ANonNilResultIsCheckedForNull)
 {
     const std::string text = body("  CALL get_text() @ NONIL\n");
     EXPECT_THAT(text, HasSubstr("  trv_nonil_c (&(trv_ctx->trv_ctxrun),1, (TRV_PT_VOID) 1, (TRV_PT_VOID) NONIL, "
                                 "(TRV_PT_VOID) trv_return_0, 11 );\n"));
 }
 
-TEST_F(VarProgramTest, ANonNilValueIsCheckedForNull)
+TEST_F(VarProg, ANonNilValueIsCheckedForNull)
 {
     const std::string text = body("  VAR text, EV=NONIL\n");
     EXPECT_THAT(text, HasSubstr("  trv_var_nonil_c (&(trv_ctx->trv_ctxrun),11, (TRV_PT_VOID) text,(TRV_PT_VOID) NONIL, "
@@ -259,7 +259,7 @@ TEST_F(VarProgramTest, ANonNilValueIsCheckedForNull)
 
 // No runtime type exists for a structure: the result is held in a variable
 // of the function's own return type.
-TEST_F(VarProgramTest, AStructureResultIsHeldInAVariableOfItsType)
+TEST_F(VarProg, StructResultInAVariable)
 {
     const std::string text = body("  CALL make_item()\n");
     EXPECT_THAT(text, HasSubstr("  item_t trv_return_0;\n"));
@@ -271,7 +271,7 @@ TEST_F(VarProgramTest, AStructureResultIsHeldInAVariableOfItsType)
 // range, a character with its FORMAT, a structure, an array with OTHERS and
 // a native call with parameter and result checks.
 // Numbers are those of the TDC and tracer structure writers of the same run.
-TEST_F(VarProgramTest, HandWrittenProgramOfChecksAndCalls)
+TEST_F(VarProg, HandWrittenChecksAndCalls)
 {
     expectHandWritten("vars_call");
 }

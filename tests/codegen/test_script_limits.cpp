@@ -40,7 +40,7 @@ std::string scenarioLooping(const std::string& count)
     return kHead + "SCENARIO main LOOP " + count + "\n  PRINT rounds, rounds\nEND SCENARIO\n";
 }
 
-TEST(ScriptLimits, LoopCountIsTakenExactlyOrRefusedWithTheLargestCount)
+TEST(ScriptLimits, LoopCountExactOrRefused)
 {
     struct Row {
         std::string count;
@@ -68,7 +68,7 @@ TEST(ScriptLimits, LoopCountIsTakenExactlyOrRefusedWithTheLargestCount)
     }
 }
 
-TEST(ScriptLimits, HexadecimalLoopCountRepeatsTheScenarioThatOften)
+TEST(ScriptLimits, HexLoopCountRepeats)
 {
     TempDir dir;
     ASSERT_EQ(generate(dir, scenarioLooping("0x3")).status, 0);
@@ -101,7 +101,7 @@ std::string nestedScenarios(int depth, const std::string& name)
     return script;
 }
 
-TEST(ScriptLimits, ScenariosNestAsDeepAsTheProgramHasRepetitionCounters)
+TEST(ScriptLimits, NestAsDeepAsCounters)
 {
     TempDir deepest;
     EXPECT_EQ(generate(deepest, nestedScenarios(20, "s")).status, 0);
@@ -116,7 +116,7 @@ TEST(ScriptLimits, ScenariosNestAsDeepAsTheProgramHasRepetitionCounters)
 
 // The record of the innermost of 20 scenarios with names of 197 characters
 // holds its qualified name of 20 of them: it alone passes 4095 characters.
-TEST(ScriptLimits, RecordTooLongIsCutOnceKeepingItsLocation)
+TEST(ScriptLimits, LongRecordCutOnce)
 {
     TempDir dir;
     const std::string name(196, 'n');

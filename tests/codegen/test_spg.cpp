@@ -51,7 +51,7 @@ TEST(SpgFile, EveryExampleMatchesItsGoldenFile)
     }
 }
 
-TEST(SpgFile, EdgeCaseScriptsMatchTheirGoldenFiles)
+TEST(SpgFile, EdgeCaseGoldenFiles)
 {
     struct Case {
         std::string script;
@@ -68,7 +68,7 @@ TEST(SpgFile, EdgeCaseScriptsMatchTheirGoldenFiles)
     }
 }
 
-TEST(SpgFile, IsWrittenInTheCurrentDirectoryUnderTheScriptsFileName)
+TEST(SpgFile, InCurrentDirUnderScriptName)
 {
     TempDir dir;
     fs::create_directories(dir / "scripts");
@@ -92,7 +92,7 @@ TEST(SpgFile, IsNamedInTheStudioLog)
     EXPECT_EQ(readFile(dir / "studio.log"), "SPG tree.spg\n");
 }
 
-TEST(SpgFile, ScriptWithNoScenarioBelowTheRootHasAnEmptyTree)
+TEST(SpgFile, NoScenarioEmptyTree)
 {
     TempDir dir;
     writeFile(dir / "bare.h", "extern int counter;\n");
@@ -105,7 +105,7 @@ TEST(SpgFile, ScriptWithNoScenarioBelowTheRootHasAnEmptyTree)
                 ::testing::HasSubstr("\tSCENARIO_TREE = (\n\t);\n\n\tSCENARII_LIST = {\n\t};\n\n\tRDV_LIST = {\n\t};\n};\n"));
 }
 
-TEST(SpgFile, IsWrittenEvenWhenTheAnalysisFindsErrors)
+TEST(SpgFile, WrittenDespiteErrors)
 {
     TempDir dir;
     copyFiles(goldenDirectory("spg"), {"tree.pts", "tree.h"}, dir.path());

@@ -46,7 +46,7 @@ TEST(TdcGolden, HandWrittenPlainStatements)
     EXPECT_FALSE(run.probeHeaderWritten);
 }
 
-TEST(TdcGolden, HandWrittenCommunicationWithCustomProbe)
+TEST(TdcGolden, CommWithCustomProbe)
 {
     const TdcOutputs run = runScript(handScript("hand_comm"), {"-PROBE=CUSTOM", "-TRACE=CIRCULAR"});
     ASSERT_EQ(run.result.status, 0) << run.result.err;
@@ -100,7 +100,7 @@ TEST(TdcFile, InstanceRecordByInstanceMode)
     }
 }
 
-TEST(TdcFile, ProbeOptionChangesNothingInTheTdcFile)
+TEST(TdcFile, ProbeLeavesTdcUnchanged)
 {
     const Script script = handScript("hand_comm");
     const TdcOutputs plain = runScript(script, {"-TRACE=CIRCULAR"});
@@ -116,7 +116,7 @@ TEST(TdcFile, ProbeOptionChangesNothingInTheTdcFile)
     EXPECT_EQ(plainLines, probedLines);
 }
 
-TEST(TdcFile, ProbeHeaderWithoutSendStartsItsHighestValuesAtZero)
+TEST(TdcFile, ProbeHeaderWithoutSend)
 {
     const TdcOutputs run = runScript(handScript("hand_plain"), {"-PROBE=DEFAULT"});
     ASSERT_EQ(run.result.status, 0) << run.result.err;
@@ -130,7 +130,7 @@ TEST(TdcFile, ProbeHeaderWithoutSendStartsItsHighestValuesAtZero)
 // A 5000-character comment: its record is cut at 4095 characters, its
 // text closed and its location kept, with one SIZBUFOVL that counts what is
 // dropped; the file is still written, so the run ends with warnings.
-TEST(TdcFile, LongRecordIsCutOnceKeepingItsLocation)
+TEST(TdcFile, LongRecordCutOnce)
 {
     qvm::testing::TempDir dir;
     qvm::testing::writeFile(dir / "long.h", "int x;\n");
@@ -158,7 +158,7 @@ TEST(TdcFile, LongRecordIsCutOnceKeepingItsLocation)
 
 // The family names of a scenario record stay below 4000 characters: a name
 // that would pass is dropped with SIZBUFOVL, the others are kept.
-TEST(TdcFile, ScenarioHeaderItemsThatWouldPassTheLimitAreDropped)
+TEST(TdcFile, OverlongHeaderItemsDropped)
 {
     qvm::testing::TempDir dir;
     qvm::testing::writeFile(dir / "fam.h", "int x;\n");
@@ -196,7 +196,7 @@ TEST(TdcFile, OutputDirectoryMissingIsFatal)
 // - the first text of an I record is the item as the script names it: the
 //   VAR's variable with the fields below it, "[]" for each array level;
 // - a call's result record is named by the call as written.
-TEST(TdcFile, ChoicesWhereTheTemplatesAreSilent)
+TEST(TdcFile, ChoicesOfTheTemplates)
 {
     qvm::testing::TempDir dir;
     qvm::testing::writeFile(dir / "choice.h", "typedef struct { int seq; } ping_t;\nint y;\n");

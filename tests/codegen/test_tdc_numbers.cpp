@@ -239,7 +239,7 @@ protected:
     }
 };
 
-TEST_F(TdcInProcess, EveryNumberKeptNamesItsRecordInEveryExample)
+TEST_F(TdcInProcess, NumbersNameTheirRecords)
 {
     std::vector<Script> scripts = bundledExamples();
     scripts.push_back(handScript("hand_plain"));
@@ -282,7 +282,7 @@ TEST_F(TdcInProcess, SecondRunNumbersAlike)
 
 // An instance mode outside 0 to 3 cannot come from the analysis: the
 // instance record then ends at once with "BADPARAMS".
-TEST_F(TdcInProcess, UnknownInstanceModeEndsTheInstanceRecord)
+TEST_F(TdcInProcess, UnknownInstanceModeEnds)
 {
     qvm::testing::TempDir dir;
     Model model;
@@ -314,7 +314,7 @@ TEST_F(TdcInProcess, UnknownInstanceModeEndsTheInstanceRecord)
 // The numbers of a tree's nodes are kept by the tree's top node: trees are
 // told apart, a tree larger than a block of numbers keeps all of its own,
 // and numbers handed out stay where they are while more trees come.
-TEST(TreeNumbers, KeptPerTreeWhileMoreTreesCome)
+TEST(TreeNumbers, KeptPerTree)
 {
     constexpr std::size_t kWide = 3000;
     std::vector<ValueNode> wide(kWide + 1);

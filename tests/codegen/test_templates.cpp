@@ -28,7 +28,7 @@ struct TriggerRun {
     TempDir dir;
 };
 
-TEST(FunctionTemplates, TriggerScriptMatchesItsHandWrittenTemplates)
+TEST(FctTemplates, TriggerScriptHandWritten)
 {
     TriggerRun trig;
     const auto result = trig.run();
@@ -39,7 +39,7 @@ TEST(FunctionTemplates, TriggerScriptMatchesItsHandWrittenTemplates)
     }
 }
 
-TEST(FunctionTemplates, PlatformDoorsExampleMatchesItsGoldenTemplates)
+TEST(FctTemplates, PlatformDoorsGolden)
 {
     TempDir dir;
     copyDirectory(fs::path(QVM_SOURCE_DIR) / "examples" / "platform_doors", dir.path());
@@ -51,7 +51,7 @@ TEST(FunctionTemplates, PlatformDoorsExampleMatchesItsGoldenTemplates)
     }
 }
 
-TEST(FunctionTemplates, ExistingInitTemplateKeptAndStaleOneReported)
+TEST(FctTemplates, StaleInitTemplateReported)
 {
     TriggerRun trig;
     writeOldFile(trig.dir / "trig.h", readFile(trig.dir / "trig.h"));
@@ -72,7 +72,7 @@ TEST(FunctionTemplates, ExistingInitTemplateKeptAndStaleOneReported)
     EXPECT_EQ(readFile(trig.dir / "out" / "tarvo_c.h"), readFile(goldenDirectory("templates") / "trig" / "tarvo_c.h"));
 }
 
-TEST(FunctionTemplates, TakeTheProgramsExtensionAndEveryInterface)
+TEST(FctTemplates, ProgramExtensionInterfaces)
 {
     TriggerRun trig;
     writeFile(trig.dir / "extra.h", "extern int extra_count;\n");
@@ -88,7 +88,7 @@ TEST(FunctionTemplates, TakeTheProgramsExtensionAndEveryInterface)
     EXPECT_EQ(header[2], "typedef int T_ENTIER;");
 }
 
-TEST(FunctionTemplates, AreWrittenBesideAProgramWithoutDirectory)
+TEST(FctTemplates, BesideProgramWithoutDir)
 {
     TriggerRun trig;
     ASSERT_EQ(trig.run("trig").status, 3);
@@ -97,7 +97,7 @@ TEST(FunctionTemplates, AreWrittenBesideAProgramWithoutDirectory)
     }
 }
 
-TEST(FunctionTemplates, AreNotWrittenWithCommtypeWithoutTriggerOrUnderSpvgen)
+TEST(FctTemplates, NotWithCommtypeOrSpvgen)
 {
     TriggerRun trig;
     auto result = runIn(trig.dir.path(), {"trig.pts", "trig.h", "out/trig", stdDefineOption(), "-SPVGEN"});

@@ -12,7 +12,7 @@ namespace {
 
 using qvm::testing::RunResult;
 using qvm::testing::program::Compiled;
-using qvm::testing::program::ProgramRunTest;
+using qvm::testing::program::ProgRun;
 using ::testing::ContainsRegex;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
@@ -87,9 +87,9 @@ const std::string kScript = "HEADER \"names\", \"1\", \"x\"\n"
                             "  WAITTIL(MATCHING(pong, line), WTIME > 100)\n"
                             "END SCENARIO\n";
 
-class TraceNamesRunTest : public ProgramRunTest {};
+class TraceNames : public ProgRun {};
 
-TEST_F(TraceNamesRunTest, PrintLabelsAndTheItemOfEveryCheck)
+TEST_F(TraceNames, PrintLabelsAndCheckItems)
 {
     qvm::testing::writeFile(dir / "api.h", qvm::testing::readFile(kLoopback + "loopback.h"));
     qvm::testing::writeFile(dir / "names.pts", kScript);

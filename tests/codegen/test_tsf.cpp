@@ -86,7 +86,7 @@ void runExample(const Example& example, ExampleRun& run)
     }
 }
 
-TEST(TracerFile, HandCheckedScriptsGiveTheirExpectedFiles)
+TEST(TracerFile, HandCheckedScripts)
 {
     for (const std::string name : {"one", "two"}) {
         TempDir dir;
@@ -100,7 +100,7 @@ TEST(TracerFile, HandCheckedScriptsGiveTheirExpectedFiles)
     }
 }
 
-TEST(TracerFile, ExamplesGiveTheirExpectedFiles)
+TEST(TracerFile, ExamplesGiveTheirFiles)
 {
     for (const Example& example : bundledExamples()) {
         ExampleRun run;
@@ -113,7 +113,7 @@ TEST(TracerFile, ExamplesGiveTheirExpectedFiles)
 
 // Every named scenario is listed, generated or not; one left out has no TDC
 // record to link to, and under -FAST its body is not analysed.
-TEST(TracerFile, ScenariosLeftOutAreStillListed)
+TEST(TracerFile, LeftOutScenariosListed)
 {
     TempDir dir;
     copyDirectory(kDataDir / "two", dir.path());
@@ -124,7 +124,7 @@ TEST(TracerFile, ScenariosLeftOutAreStillListed)
 }
 
 // Each element's link names the TDC record of its construct in the same run.
-TEST(TracerFile, LinksNameTheRecordsOfTheirConstructs)
+TEST(TracerFile, LinksNameTheirRecords)
 {
     static const std::map<int, std::vector<std::string>> keysByState{
         {310, {"N"}},  {380, {"W"}},         {383, {"SD", "ID", "IC"}}, {390, {"S"}}, {393, {"S"}},
@@ -156,7 +156,7 @@ TEST(TracerFile, LinksNameTheRecordsOfTheirConstructs)
 
 // The generated program announces each source file to the tracer with the
 // key of its section.
-TEST(TracerFile, ProgramNotifiesTheKeysOfTheSections)
+TEST(TracerFile, ProgramNotifiesSectionKeys)
 {
     TempDir dir;
     copyDirectory(kDataDir / "two", dir.path());
@@ -176,7 +176,7 @@ TEST(TracerFile, ProgramNotifiesTheKeysOfTheSections)
     EXPECT_EQ(notified, sectionKeys(readFile(dir / "out" / "two_dyn.tsf")));
 }
 
-TEST(TracerFile, SourcePathsEscapeBackslashesQuotesAndSlashes)
+TEST(TracerFile, SourcePathsEscaped)
 {
     TempDir dir;
     const fs::path odd = dir / "we\"ird\\dir";

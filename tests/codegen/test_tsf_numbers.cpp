@@ -93,7 +93,7 @@ const std::string kScript = "HEADER \"a\", \"b\", \"c\"\n"
                             "  END SCENARIO\n"
                             "END SCENARIO\n";
 
-TEST_F(TracerWriter, StoresTheElementNumbersTheProgramPassesOn)
+TEST_F(TracerWriter, StoresElementNumbers)
 {
     analyse(kInterface, kScript);
     const std::string text = write();
@@ -132,7 +132,7 @@ TEST_F(TracerWriter, LinksAreTheTdcRecordNumbers)
     EXPECT_THAT(text, HasSubstr("ST 390\nLK 0\nTX 8 \"inner\"\n"));
 }
 
-TEST_F(TracerWriter, SectionKeyIsTheHashKeyAndTheRunKey)
+TEST_F(TracerWriter, SectionKeyHashAndRunKey)
 {
     analyse(kInterface, kScript);
     const script::SourceFileRecord& file = parsed_.sourceFiles.front();
@@ -148,7 +148,7 @@ TEST_F(TracerWriter, SectionKeyIsTheHashKeyAndTheRunKey)
 // A script whose elements take far more than the writer gathers at a time:
 // every element line comes once, whole and in order, before the end of its
 // section.
-TEST_F(TracerWriter, ManyElementsComeWholeAndInOrder)
+TEST_F(TracerWriter, ManyElementsWholeInOrder)
 {
     constexpr int kScenarios = 3000;
     std::string script = "HEADER \"a\", \"b\", \"c\"\n#int w;\n";
@@ -173,7 +173,7 @@ TEST_F(TracerWriter, ManyElementsComeWholeAndInOrder)
 }
 
 // A line longer than 4095 characters is reported once and cut there.
-TEST_F(TracerWriter, OverlongLinesAreCutAndReported)
+TEST_F(TracerWriter, OverlongLinesCutReported)
 {
     const std::string condition = "flag == " + std::string(4100, '1');
     analyse(kInterface, "HEADER \"a\", \"b\", \"c\"\n#int w;\nSCENARIO s\n  WAITTIL(" + condition +

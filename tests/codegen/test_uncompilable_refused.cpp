@@ -21,7 +21,7 @@ using qvm::testing::readFile;
 using qvm::testing::RunResult;
 using qvm::testing::runProgram;
 using qvm::testing::writeFile;
-using qvm::testing::program::ProgramRunTest;
+using qvm::testing::program::ProgRun;
 using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
@@ -47,7 +47,7 @@ std::string repeated(const std::string& part, int count)
     return text;
 }
 
-class UncompilableRefused : public ProgramRunTest {
+class Uncompilable : public ProgRun {
 protected:
     // qvmprepro on the script and s.h into out/s.c, with the host's profile.
     RunResult preprocess(const std::string& scriptPath, const std::string& script, const std::string& header,
@@ -106,7 +106,7 @@ std::string script(const std::string& native, const std::string& instructions)
 
 // Each row: what the script or the interface adds, and the codes reported
 // (none: accepted, and the program builds and runs, every check passing).
-TEST_F(UncompilableRefused, WhatACompilerRefusesGivesNoProgram)
+TEST_F(Uncompilable, RefusedGivesNoProgram)
 {
     const struct {
         const char* what;
@@ -153,7 +153,7 @@ TEST_F(UncompilableRefused, WhatACompilerRefusesGivesNoProgram)
 
 // A line break in the script's directory is no line break in the TDC file:
 // the program reads it back and its trace names the script's lines.
-TEST_F(UncompilableRefused, ScriptPathWithALineBreakKeepsTheTdcReadable)
+TEST_F(Uncompilable, PathWithLineBreakInTdc)
 {
     const RunResult prepro =
         preprocess("odd\ndir/s.pts", script("", "  CALL f(v @ 0)\n  VAR before, EV=0\n"), std::string(kHeader) + "#endif\n");

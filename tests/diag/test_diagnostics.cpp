@@ -19,7 +19,7 @@ using qvm::testing::readFile;
 
 class Diagnostics : public qvm::testing::ConsoleTest {};
 
-TEST_F(Diagnostics, LocatedErrorCarriesFileAndLinePrefix)
+TEST_F(Diagnostics, LocatedErrorPrefix)
 {
     diag::reportLocated(diag::Error, "UNEXPTEOF", {}, "demo.pts", 12);
     EXPECT_EQ(console, "Fenwir-E-UNEXPTEOF,  [demo.pts:12] Unexpected end of file\n");
@@ -33,7 +33,7 @@ TEST_F(Diagnostics, PositionPrefixForms)
     EXPECT_EQ(diag::positionPrefix("", 0), " ");
 }
 
-TEST_F(Diagnostics, CurrentPositionLocatesReports)
+TEST_F(Diagnostics, CurrentPositionLocates)
 {
     diag::setCurrentFile("inc\\part.pts");
     diag::setCurrentLine(40);
@@ -42,21 +42,21 @@ TEST_F(Diagnostics, CurrentPositionLocatesReports)
     EXPECT_EQ(diag::warningCount(), 1u);
 }
 
-TEST_F(Diagnostics, OnlySecondArgumentTakesTheLowestPlaceholder)
+TEST_F(Diagnostics, SecondArgLowestPlaceholder)
 {
     // "%1Unknown procedure '%2'" given only a second argument.
     diag::error("UNKCLPROC", {}, "p2");
     EXPECT_EQ(console, "Fenwir-E-UNKCLPROC,  p2Unknown procedure ''\n");
 }
 
-TEST_F(Diagnostics, LeftoverPlaceholdersAreRemoved)
+TEST_F(Diagnostics, LeftoverPlaceholdersGone)
 {
     diag::information("STARTEXEC");
     diag::information("ENDNOENWR");
     EXPECT_EQ(console, "Fenwir-I-STARTEXEC,  \nFenwir-I-ENDNOENWR,  End of execution with 0 error and 0 warning\n");
 }
 
-TEST_F(Diagnostics, UnknownCodeGivesThePrefixAloneAndIsCounted)
+TEST_F(Diagnostics, UnknownCodePrefixCounted)
 {
     diag::warning("WARNERR", "text");
     diag::information("COPYRIGHT");
@@ -64,7 +64,7 @@ TEST_F(Diagnostics, UnknownCodeGivesThePrefixAloneAndIsCounted)
     EXPECT_EQ(diag::warningCount(), 1u);
 }
 
-TEST_F(Diagnostics, CodeKnownOnlyAtRunTimeIsReportedLikeAnyOther)
+TEST_F(Diagnostics, RunTimeCodeLikeAnyOther)
 {
     const std::string known = "UNKCLPROC";
     const std::string misspelt = "UNKCLPROK";
@@ -78,7 +78,7 @@ TEST_F(Diagnostics, CodeKnownOnlyAtRunTimeIsReportedLikeAnyOther)
 
 // The code list the compiler checks against is generated from the catalog
 // sources; it must hold exactly the codes the running catalogs register.
-TEST(MessageCodes, CompiledCheckListMatchesTheRegisteredCatalogs)
+TEST(MessageCodes, CheckListMatchesCatalogs)
 {
     std::set<std::string_view> registered;
     for (const auto& table : {diag::qvmCatalog(), diag::bibliCatalog(), diag::modbasCatalog(), diag::anaccppCatalog()}) {
@@ -103,7 +103,7 @@ TEST_F(Diagnostics, LaterCatalogTextWins)
               "Fenwir-I-ERRINTFCT,  [f:1] Internal error in the function xstrcat\n");
 }
 
-TEST_F(Diagnostics, PlainStringVariantsTurnMissingArgumentsIntoBlanks)
+TEST_F(Diagnostics, PlainStringsBlankMissing)
 {
     EXPECT_EQ(statusOf([] { diag::fatalC("FICERROPN"); }), 7);
     EXPECT_EQ(console, "Fenwir-F-FICERROPN,  File   opening problem\n");
@@ -137,7 +137,7 @@ TEST_F(Diagnostics, SummaryTextsAndStatuses)
               "Fenwir-I-ENDERRWAR,  End of execution with 2 error(s) and 1 warning(s)");
 }
 
-TEST_F(Diagnostics, FatalAndInternalEndTheRunAndCloseTheListFile)
+TEST_F(Diagnostics, FatalClosesTheListFile)
 {
     TempDir dir;
     const auto list = (dir / "run.lis").string();
@@ -150,7 +150,7 @@ TEST_F(Diagnostics, FatalAndInternalEndTheRunAndCloseTheListFile)
     EXPECT_EQ(readFile(list), "Fenwir-S-ERRINTFCT,  hereInternal error in the function \n");
 }
 
-TEST_F(Diagnostics, ListFileReceivesEveryLineWhenTheConsoleIsSilent)
+TEST_F(Diagnostics, ListFileWhenConsoleSilent)
 {
     TempDir dir;
     const auto list = (dir / "quiet.lis").string();
@@ -166,7 +166,7 @@ TEST_F(Diagnostics, ListFileReceivesEveryLineWhenTheConsoleIsSilent)
               "Fenwir-I-ENDERRWAR,  End of execution with 1 error(s) and 1 warning(s)\n");
 }
 
-TEST_F(Diagnostics, SystemFailureBypassesCatalogAndListFile)
+TEST_F(Diagnostics, SystemFailureBypassesAll)
 {
     TempDir dir;
     const auto list = (dir / "s.lis").string();

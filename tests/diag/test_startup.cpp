@@ -8,7 +8,7 @@ namespace {
 using qvm::testing::runPrepro;
 using qvm::testing::TempDir;
 
-TEST(Startup, MissingCatalogDirectoryStopsWithMinusOne)
+TEST(Startup, MissingCatalogDirMinusOne)
 {
     TempDir dir;
     const auto result = runPrepro({"demo", "demo.h", "out"}, {{"FENWIRDIR", dir.path().string()}});
@@ -16,7 +16,7 @@ TEST(Startup, MissingCatalogDirectoryStopsWithMinusOne)
     EXPECT_EQ(result.err, "Fatal Error: directory doesn't exist '" + dir.path().string() + "/lib/locale'\n");
 }
 
-TEST(Startup, TranslationReplacesOnlyTheTranslatedMessage)
+TEST(Startup, TranslationReplacesOnlyIt)
 {
     TempDir dir;
     qvm::testing::writeSampleRun(dir.path());
@@ -31,7 +31,7 @@ TEST(Startup, TranslationReplacesOnlyTheTranslatedMessage)
     EXPECT_EQ(result.status, 0);
 }
 
-TEST(Startup, WithoutTranslationTheEnglishTextsStand)
+TEST(Startup, EnglishWithoutTranslation)
 {
     TempDir dir;
     qvm::testing::writeSampleRun(dir.path());

@@ -66,7 +66,7 @@ SCENARIO byte_checks
 END SCENARIO
 )";
 
-TEST(ByteChecksRun, UnsignedCharRangesTextsAndCharactersWithBothCompilers)
+TEST(ByteChecksRun, UnsignedCharsBothCompilers)
 {
     TempDir sources;
     writeFile(sources / "gauge.h", kInterface);
@@ -138,7 +138,7 @@ CALLBACK frame_t : r ON link : rid
 END CALLBACK
 )";
 
-TEST(ByteChecksRun, UnterminatedBytesComparedUnderAddressSanitizer)
+TEST(ByteChecksRun, UnterminatedBytesUnderAsan)
 {
     const struct {
         const char* where;

@@ -117,7 +117,7 @@ void configureBuildAndTest(const fs::path& packageDir, const fs::path& project, 
     EXPECT_THAT(tests.out, HasSubstr("100% tests passed, 0 tests failed out of 3"));
 }
 
-TEST(CMakePackage, InstalledPackageBuildsRunsAndRegeneratesOnlyItsScript)
+TEST(CMakePackage, InstalledBuildsRunsRegens)
 {
     TempDir prefix;
     const auto install = runProgram("cmake", {"--install", QVM_BINARY_DIR, "--prefix", prefix.path().string()});
@@ -203,7 +203,7 @@ int countOf(const std::string& text, const std::string& part)
     return count;
 }
 
-TEST(CMakePackage, ManyScriptsBuildInParallelAndRegenerateByHeader)
+TEST(CMakePackage, ParallelRegenByHeader)
 {
     constexpr int scripts = 6;
     TempDir project;
@@ -285,7 +285,7 @@ void beacon_t_Init DP ((current,id)) BP
 )");
 }
 
-TEST(CMakePackage, TriggerScriptKeepsItsFilledInFunctions)
+TEST(CMakePackage, TriggerKeepsFilledFunctions)
 {
     TempDir project;
     TempDir build;

@@ -45,7 +45,7 @@ void expectRejected(const Rejection& rejection)
     EXPECT_FALSE(std::filesystem::exists(dir / "demo.lis"));
 }
 
-TEST(CommandLineMessages, OptionNames)
+TEST(CmdLineMsgs, OptionNames)
 {
     const Rejection cases[] = {
         {{"demo", "a.h", "out", "-XYZ"}, "Unknown option, -XYZ"},
@@ -61,7 +61,7 @@ TEST(CommandLineMessages, OptionNames)
     }
 }
 
-TEST(CommandLineMessages, OptionUseAndArguments)
+TEST(CmdLineMsgs, OptionUseAndArguments)
 {
     const Rejection cases[] = {
         {{"demo", "a.h", "out", "-FAST", "-NOF"}, "An option can't be used twice, -NOF"},
@@ -78,7 +78,7 @@ TEST(CommandLineMessages, OptionUseAndArguments)
     }
 }
 
-TEST(CommandLineMessages, ValuePieces)
+TEST(CmdLineMsgs, ValuePieces)
 {
     const std::string tooLong(256, 'x');
     const Rejection cases[] = {
@@ -94,7 +94,7 @@ TEST(CommandLineMessages, ValuePieces)
     }
 }
 
-TEST(CommandLineMessages, PositionalArguments)
+TEST(CmdLineMsgs, PositionalArguments)
 {
     const Rejection cases[] = {
         {{"demo", "a.h", "out", "extra"}, "Too many arguments invalid argument, extra"},
@@ -109,7 +109,7 @@ TEST(CommandLineMessages, PositionalArguments)
     }
 }
 
-TEST(CommandLineMessages, IllegalCombinationsInRuleOrder)
+TEST(CmdLineMsgs, IllegalCombinationsInOrder)
 {
     const Rejection cases[] = {
         {{"demo", "a.h", "out", "-NOTSHARED"}, "Illegal combination of command elements, NOTSHARED and ALLOCATION"},
@@ -124,7 +124,7 @@ TEST(CommandLineMessages, IllegalCombinationsInRuleOrder)
     }
 }
 
-TEST(CommandLineRun, AcceptedCommandLineRunsToTheSummary)
+TEST(CmdLineRun, AcceptedRunsToSummary)
 {
     TempDir dir;
     qvm::testing::writeSampleRun(dir.path());
@@ -135,7 +135,7 @@ TEST(CommandLineRun, AcceptedCommandLineRunsToTheSummary)
     EXPECT_EQ(result.err.find("Command analysis"), std::string::npos);
 }
 
-TEST(CommandLineRun, LowerCaseFilterLettersAreFatalAfterTheListFileOpens)
+TEST(CmdLineRun, LowerCaseFilterFatal)
 {
     TempDir dir;
     qvm::testing::writeSampleRun(dir.path());
@@ -147,7 +147,7 @@ TEST(CommandLineRun, LowerCaseFilterLettersAreFatalAfterTheListFileOpens)
     EXPECT_EQ(readFile(dir / "demo.lis"), result.err);
 }
 
-TEST(CommandLineRun, NonDigitBufferSizeIsFatalBeforeTheListFile)
+TEST(CmdLineRun, NonDigitBufferSizeFatal)
 {
     TempDir dir;
     const auto result = runPrepro({"demo", "demo.h", "out", "-BUFSIZE=1k"}, {}, dir.path());

@@ -41,7 +41,7 @@ protected:
     std::string echo;
 };
 
-TEST_F(CommandLine, AbsolutePathsArePositionalValuesNotOptions)
+TEST_F(CommandLine, AbsolutePathsArePositional)
 {
     ASSERT_TRUE(decode({"/work/t/demo", "/usr/include/a.h,b.h", "/tmp/out/run", "/NOLOG", "/INCL=/opt/inc"}));
     EXPECT_EQ(cmdline::scriptName(), "/work/t/demo");
@@ -116,7 +116,7 @@ TEST_F(CommandLine, EveryOptionInTheEchoOrder)
     EXPECT_EQ(cmdline::bufferSize(), 64);
 }
 
-TEST_F(CommandLine, TraceValuesMatchByCaseInsensitivePrefix)
+TEST_F(CommandLine, TraceValuesByPrefix)
 {
     const std::pair<const char*, int> cases[] = {
         {"-trace=ti", 20}, {"-TRACE=C", 50}, {"-Trace=Error", 5}, {"-TR=s", 10}, {"/TRACE=TIME", 20}};
@@ -134,7 +134,7 @@ TEST_F(CommandLine, NegatedFormsByPrefix)
     EXPECT_EQ(echo, "qvmprepro demo a.h out -NOFAST -NOLOG");
 }
 
-TEST_F(CommandLine, OptionalValuesTakeTheirDefaults)
+TEST_F(CommandLine, OptionalValuesDefaults)
 {
     ASSERT_TRUE(decode({"demo", "a.h", "out", "-ALLOCATION", "-THREAD"})) << console;
     EXPECT_EQ(cmdline::allocationMode(), cmdline::AllocationStack);
@@ -147,7 +147,7 @@ TEST_F(CommandLine, OptionalValuesTakeTheirDefaults)
     EXPECT_EQ(cmdline::notShared(), 1);
 }
 
-TEST_F(CommandLine, ListValuesSplitAtUnescapedCommasAndAccumulate)
+TEST_F(CommandLine, ListValuesSplitAtCommas)
 {
     ASSERT_TRUE(decode({"demo", "a.h", "out", "-INCL=dir\\,1", "-INC=d2,d3", "-SCN=s\\,1,s2"})) << console;
     EXPECT_EQ(cmdline::includeDirectories(), (Strings{"dir,1", "d2", "d3"}));
@@ -172,7 +172,7 @@ TEST_F(CommandLine, BufferSize)
     EXPECT_EQ(cmdline::bufferSize(), 128);
 }
 
-TEST_F(CommandLine, BadBufferSizeIsFatalWhileTheEchoIsBuilt)
+TEST_F(CommandLine, BadBufferSizeFatalInEcho)
 {
     for (const char* option : {"-BUFSIZE=1k", "-BUFSIZE=-5", "-BUFSIZE=99999999999999999999"}) {
         console.clear();
@@ -181,7 +181,7 @@ TEST_F(CommandLine, BadBufferSizeIsFatalWhileTheEchoIsBuilt)
     }
 }
 
-TEST_F(CommandLine, FilterLettersAreCheckedOnEachCall)
+TEST_F(CommandLine, FilterLettersEachCall)
 {
     ASSERT_TRUE(decode({"demo", "a.h", "out", "-SET=Ab"})) << console;
     EXPECT_TRUE(cmdline::hasFilterLetters());
@@ -193,7 +193,7 @@ TEST_F(CommandLine, FilterLettersAreCheckedOnEachCall)
     }
 }
 
-TEST_F(CommandLine, NoPathStripsThePositionalValues)
+TEST_F(CommandLine, NoPathStripsPositionals)
 {
     ASSERT_TRUE(decode({"scripts/demo.pts", "inc\\a.h,/abs/b.h,c.h", "out\\gen/run", "-NOPATH"})) << console;
     EXPECT_EQ(cmdline::scriptName(), "demo.pts");
@@ -233,7 +233,7 @@ TEST_F(CommandLine, ADecodeForgetsThePreviousOne)
 
 // A small table of its own reaches the parts of the decoder the program's
 // tables leave unused: integer values, keywords sharing a start, French names.
-class GenericDecoder : public CommandLine {
+class Decoder : public CommandLine {
 protected:
     static cmdline::CommandTable makeTable()
     {
@@ -271,7 +271,7 @@ protected:
     cmdline::CommandDecoder decoder{table};
 };
 
-TEST_F(GenericDecoder, IntegerBounds)
+TEST_F(Decoder, IntegerBounds)
 {
     ASSERT_TRUE(decodeWith({"-COUNT=5"}));
     EXPECT_EQ(decoder.optionValues("COUNT"), Strings{"5"});
@@ -285,7 +285,7 @@ TEST_F(GenericDecoder, IntegerBounds)
     EXPECT_EQ(message(), "Fenwir Command analysis : Unknown value of option, 4x");
 }
 
-TEST_F(GenericDecoder, KeywordsSharingAStartAreAmbiguous)
+TEST_F(Decoder, SharedStartIsAmbiguous)
 {
     EXPECT_FALSE(decodeWith({"-MODE=S"}));
     EXPECT_EQ(message(), "Fenwir Command analysis : Ambiguous value of option, S");
@@ -293,20 +293,20 @@ TEST_F(GenericDecoder, KeywordsSharingAStartAreAmbiguous)
     EXPECT_EQ(decoder.optionValues("MODE"), Strings{"SLOW"});
 }
 
-TEST_F(GenericDecoder, FrenchNamesAreAcceptedAndShownInEnglish)
+TEST_F(Decoder, FrenchNamesShownInEnglish)
 {
     ASSERT_TRUE(decodeWith({"-NOMB=3", "-MODE=lent"}));
     EXPECT_EQ(decoder.optionState("COUNT"), cmdline::Given);
     EXPECT_EQ(decoder.optionValues("MODE"), Strings{"SLOW"});
 }
 
-TEST_F(GenericDecoder, UsageLinesOfReservedOptionsAreRemoved)
+TEST_F(Decoder, ReservedUsageLinesRemoved)
 {
     EXPECT_FALSE(decodeWith({"-X"}));
     EXPECT_EQ(console, "Fenwir Command analysis : Unknown option, -X\nUsage T:\n\t[-COUNT=<count>]\n\n");
 }
 
-TEST_F(GenericDecoder, AskingForAnOptionMissingFromTheTableIsAnInternalError)
+TEST_F(Decoder, MissingOptionIsInternal)
 {
     ASSERT_TRUE(decodeWith({}));
     EXPECT_EQ(statusOf([this] { decoder.optionState("NOSUCH"); }), 9);

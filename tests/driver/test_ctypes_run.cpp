@@ -30,7 +30,7 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
-TEST(CTypesRun, WideConstantsNullPointersAndArgumentsWithBothCompilers)
+TEST(CTypesRun, WideConstantsNullsArgs)
 {
     ExampleProgram program({"ctypes", std::string(QVM_TESTDATA_DIR) + "/driver/ctypes"});
     ASSERT_FALSE(program.generate().empty());
@@ -58,7 +58,7 @@ TEST(CTypesRun, WideConstantsNullPointersAndArgumentsWithBothCompilers)
 
 // The system's own zlib header read with the host profile: the arguments
 // that gcc warns about are warned, the one it refuses is an error.
-TEST(CTypesRun, ArgumentsOfTheSystemsZlibAreJudgedAsACompilerJudgesThem)
+TEST(CTypesRun, ZlibArgsJudgedAsCompiler)
 {
     if (!std::filesystem::exists("/usr/include/zlib.h")) {
         GTEST_SKIP() << "no zlib.h on this system";

@@ -149,7 +149,7 @@ TracedRun runTraced(const fs::path& dir, const std::vector<std::string>& argumen
 using qvm::testing::tdc::prepareCopy;
 using qvm::testing::tdc::scriptArguments;
 
-TEST(DependencyFile, ListsExactlyTheFilesEachExampleOpened)
+TEST(DepFile, ExactlyTheFilesOpened)
 {
     const auto examples = qvm::testing::tdc::bundledExamples();
     ASSERT_GE(examples.size(), 3u);
@@ -174,7 +174,7 @@ TEST(DependencyFile, ListsExactlyTheFilesEachExampleOpened)
     }
 }
 
-TEST(DependencyFile, ListsIncludedScriptsAndHeadersWithEmptyRules)
+TEST(DepFile, IncludedFilesEmptyRules)
 {
     TempDir dir;
     fs::create_directories(dir / "inc");
@@ -195,7 +195,7 @@ TEST(DependencyFile, ListsIncludedScriptsAndHeadersWithEmptyRules)
     }
 }
 
-TEST(DependencyFile, WithSpgOnlyTheSpgFileIsTheTarget)
+TEST(DepFile, WithSpgOnlyTheSpgFileIsTheTarget)
 {
     const auto example = qvm::testing::tdc::bundledExamples().front();
     TempDir dir;
@@ -207,7 +207,7 @@ TEST(DependencyFile, WithSpgOnlyTheSpgFileIsTheTarget)
     EXPECT_EQ(firstRule(run.depfile).targets, std::set<std::string>{(dir / (example.name + ".spg")).string()});
 }
 
-TEST(DependencyFile, AFailedRunWritesNone)
+TEST(DepFile, AFailedRunWritesNone)
 {
     TempDir dir;
     qvm::testing::writeSampleRun(dir.path());
@@ -229,7 +229,7 @@ TEST(DependencyFile, AFailedRunWritesNone)
     EXPECT_TRUE(fs::exists(dir / "good.d"));
 }
 
-TEST(DependencyFile, BlanksHashesAndDollarsInPathsAreEscapedAsMakeReadsThem)
+TEST(DepFile, BlanksHashesDollarsEscaped)
 {
     TempDir dir;
     const fs::path odd = dir / "my tests #1 $HOME";
@@ -246,7 +246,7 @@ TEST(DependencyFile, BlanksHashesAndDollarsInPathsAreEscapedAsMakeReadsThem)
     EXPECT_THAT(rule.targets, ::testing::Contains((odd / "out dir" / "run.tdc").string()));
 }
 
-TEST(DependencyFile, BackslashesBeforeABlankAreDoubledAsMakeExpects)
+TEST(DepFile, BackslashBeforeBlankDoubled)
 {
     EXPECT_EQ(qvm::codegen::makeEscaped("a\\ b"), "a\\\\\\ b");
     EXPECT_EQ(qvm::codegen::makeEscaped("a\\b"), "a\\b");

@@ -104,7 +104,7 @@ TEST(Examples, TheBundledExamplesAreFound)
     EXPECT_THAT(names, ::testing::IsSupersetOf({"demo", "door_controller", "platform_doors"}));
 }
 
-TEST(Examples, EveryExampleRunsCleanlyWithEveryTraceInstructionKept)
+TEST(Examples, AllCleanEveryTraceKept)
 {
     for (const Example& example : bundledExamples()) {
         const auto result = runExample(example, {"-TRACE=CIRCULAR"});
@@ -130,7 +130,7 @@ std::ptrdiff_t commentLines(const Example& example)
 // With comments off, every COMMENT line is dropped wherever it stands, even
 // as the only instruction of a branch; the comments the analysis writes
 // itself (a TRIGGER callback's) stay.
-TEST(Examples, EveryExampleRunsCleanlyWithCommentsOff)
+TEST(Examples, AllCleanWithCommentsOff)
 {
     const auto comments = [](const qvm::testing::RunResult& model) {
         const std::vector<std::string> entries = qvm::testing::lines(model.out);
@@ -149,7 +149,7 @@ TEST(Examples, EveryExampleRunsCleanlyWithCommentsOff)
     EXPECT_GT(dropped, 0) << "no example has a COMMENT line";
 }
 
-TEST(Examples, EveryDeclaredInstanceOfAnExampleRunsCleanly)
+TEST(Examples, EveryInstanceRunsCleanly)
 {
     std::size_t instances = 0;
     for (const Example& example : bundledExamples()) {
@@ -212,7 +212,7 @@ std::vector<std::string> generatedScenarios(const Example& example, const std::v
 }
 
 // Whichever scenario or family is chosen, or left out, and without FAST.
-TEST(Examples, EverySelectionOfAnExampleRunsCleanly)
+TEST(Examples, EverySelectionRunsCleanly)
 {
     for (const Example& example : bundledExamples()) {
         const ScenarioTree tree = scenarioTreeOf(example);
@@ -233,7 +233,7 @@ TEST(Examples, EverySelectionOfAnExampleRunsCleanly)
 }
 
 // -SCN keeps the scenario with its ancestors and its descendants only.
-TEST(Examples, ChoosingAScenarioMarksOnePathOfTheTree)
+TEST(Examples, ScenarioMarksOnePath)
 {
     const auto related = [](const std::string& a, const std::string& b) {
         const auto below = [](const std::string& inner, const std::string& outer) {
@@ -253,7 +253,7 @@ TEST(Examples, ChoosingAScenarioMarksOnePathOfTheTree)
     }
 }
 
-TEST(Examples, TheInspectorShowsTheModelOfEveryExample)
+TEST(Examples, InspectorShowsEveryModel)
 {
     for (const Example& example : bundledExamples()) {
         const auto result = runExample(example, {}, "model");
@@ -269,7 +269,7 @@ TEST(Examples, TheInspectorShowsTheModelOfEveryExample)
 // of them in instance blocks), four message structures with thirteen messages,
 // three callbacks, one procsend, eight procedures (seven from its included
 // script) and three timers; its header names the tester from $USER.
-TEST(Examples, TheDoorControllerModelHoldsEveryDeclaration)
+TEST(Examples, DoorModelDeclarations)
 {
     const auto result = runExample(exampleNamed("door_controller"), {}, "model");
     const auto model = qvm::testing::lines(result.out);
@@ -288,7 +288,7 @@ TEST(Examples, TheDoorControllerModelHoldsEveryDeclaration)
 
 // With the second instance chosen, the first one's service channel is not
 // declared and the instance is known by its number.
-TEST(Examples, TheDoorControllerModelOfOneInstance)
+TEST(Examples, DoorModelOfOneInstance)
 {
     const auto result = runExample(exampleNamed("door_controller"), {"-INSTANCE=car_b"}, "model");
     const auto model = qvm::testing::lines(result.out);

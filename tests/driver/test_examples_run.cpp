@@ -45,7 +45,7 @@ void expectEveryScenarioPassed(int status, const std::string& trace, const std::
     }
 }
 
-TEST(ExampleRuns, EveryExampleHasASimulatedSystemUnderTestThatCompilesCleanly)
+TEST(ExampleRuns, SimulatedSystemsCompile)
 {
     // Every bundled example (a script with its interface of the same name) is run here.
     for (const fs::directory_entry& entry : fs::recursive_directory_iterator(kExamples)) {
@@ -73,7 +73,7 @@ TEST(ExampleRuns, EveryExampleHasASimulatedSystemUnderTestThatCompilesCleanly)
 // One example: every tester of it passes, with gcc and with clang.
 class ExampleRun : public ::testing::TestWithParam<std::string> {};
 
-TEST_P(ExampleRun, CompiledAndRun)
+TEST_P(ExampleRun, Runs)
 {
     ExampleProgram program(GetParam());
     const std::string text = program.generate();
@@ -93,7 +93,7 @@ TEST_P(ExampleRun, CompiledAndRun)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Examples, ExampleRun, ::testing::ValuesIn(kExampleNames),
+INSTANTIATE_TEST_SUITE_P(Ex, ExampleRun, ::testing::ValuesIn(kExampleNames),
                          [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
 
 }  // namespace

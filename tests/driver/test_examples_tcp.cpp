@@ -108,7 +108,7 @@ protected:
     ExampleProgram program{"can_gateway"};
 };
 
-TEST_F(TcpRun, EveryScenarioPassesWithTheTesterLinkOverTcp)
+TEST_F(TcpRun, AllPassOverTcp)
 {
     const LinkServer server(serverExecutable(), {});
     ASSERT_GT(server.port(), 0);
@@ -129,7 +129,7 @@ TEST_F(TcpRun, EveryScenarioPassesWithTheTesterLinkOverTcp)
 // The server closes the link when the VIN is asked for: the waiting
 // scenario fails at once with the runtime's verdict, the run goes on with
 // the next scenarios and ends with status 1.
-TEST_F(TcpRun, AServerClosingTheLinkMidExchangeIsAFailingVerdict)
+TEST_F(TcpRun, ServerClosingMidExchangeFails)
 {
     const LinkServer server(serverExecutable(), {"--close-on", "0x22"});
     ASSERT_GT(server.port(), 0);

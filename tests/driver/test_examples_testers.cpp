@@ -57,7 +57,7 @@ protected:
 
 // A debug build goes on after each failure: every statement that needs
 // the other car reports it.
-TEST_F(LonelyCar, EveryExchangeWithTheMissingCarFailsInADebugBuild)
+TEST_F(LonelyCar, DebugBuildFailsEachExchange)
 {
     build({"-DTRV_OSTREL_DEBUG"});
     const TesterRun run = program.run("gcc", "car_a", kShortWaits);
@@ -79,7 +79,7 @@ TEST_F(LonelyCar, EveryExchangeWithTheMissingCarFailsInADebugBuild)
 
 // A release build stops the scenario at its first failure; the other car,
 // started alone too, fails the same way on its own.
-TEST_F(LonelyCar, TheScenarioStopsAtTheFirstFailureInAReleaseBuild)
+TEST_F(LonelyCar, ReleaseStopsAtFirstFailure)
 {
     build({});
     const TesterRun run = program.run("gcc", "car_b", kShortWaits);
@@ -111,7 +111,7 @@ protected:
     ExampleProgram program{{"relay", std::string(QVM_TESTDATA_DIR) + "/driver/relay"}};
 };
 
-TEST_F(Relay, ThreeTestersFindEachOtherByInstanceAndMeetWhereTheScriptSays)
+TEST_F(Relay, ThreeTestersMeet)
 {
     const EnvChanges generous = {{"QVM_RDV_TIMEOUT", "120000"}, {"QVM_TESTER_TIMEOUT", "120000"}};
     const std::vector<TesterRun> runs = program.runSideBySide("gcc", {"master", "node_a", "node_b"}, generous);
@@ -129,7 +129,7 @@ TEST_F(Relay, ThreeTestersFindEachOtherByInstanceAndMeetWhereTheScriptSays)
 // A destination that is neither a tester nor an instance of the script
 // fails at once, naming the testers there; a rendezvous names the
 // instances that did not come.
-TEST_F(Relay, AMisnamedDestinationFailsAtOnceAndAMissingMemberIsNamed)
+TEST_F(Relay, MisnamedDestinationFails)
 {
     const auto start = std::chrono::steady_clock::now();
     const TesterRun run = program.run(

@@ -54,7 +54,7 @@ const std::vector<Shown> kShown = {
     {"RUN", "checks 12 (1 passed, 11 failed), values 2015 (1001 passed, 1014 failed)"},
 };
 
-TEST(FailureDisplayRun, FailuresNameTheirCallChainAndShowValuesAsTheirTypesMeanThem)
+TEST(FailDisplay, CallChainAndTypedValues)
 {
     ExampleProgram program({"failure_display", std::string(QVM_TESTDATA_DIR) + "/driver/failure_display"});
     ASSERT_FALSE(program.generate().empty());

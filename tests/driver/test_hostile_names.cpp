@@ -79,7 +79,7 @@ RunResult compile(const std::string& compiler, const fs::path& dir, const fs::pa
     return runProgram(compiler, arguments);
 }
 
-TEST(HostileNames, ProgramCompilesCleanlyRunsAsWrittenAndTracesToTheRoot)
+TEST(HostileNames, CompilesRunsTracesToRoot)
 {
     const std::vector<std::pair<const char*, Names>> rows = {
         {"root closing its string", {.root = R"(a"; puts("INJECTED"); char *z = ")"}},
@@ -114,7 +114,7 @@ TEST(HostileNames, ProgramCompilesCleanlyRunsAsWrittenAndTracesToTheRoot)
     }
 }
 
-TEST(HostileNames, NamesNoIncludeLineOrIdentifierCanCarryAreRefused)
+TEST(HostileNames, UncarriableNamesRefused)
 {
     struct Refused {
         const char* why;

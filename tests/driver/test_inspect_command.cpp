@@ -11,7 +11,7 @@ using qvm::testing::runInspect;
 using qvm::testing::runProgram;
 using qvm::testing::TempDir;
 
-TEST(InspectCommand, UnknownOptionShowsTheSubcommandsUsage)
+TEST(InspectCommand, UnknownOptionShowsUsage)
 {
     TempDir dir;
     qvm::testing::writeSampleRun(dir.path());
@@ -34,7 +34,7 @@ TEST(InspectCommand, UnknownOptionShowsTheSubcommandsUsage)
     EXPECT_EQ(ended.out, "1\n");
 }
 
-TEST(InspectCommand, OptionsBeforeTheSubcommandAreRefused)
+TEST(InspectCommand, OptionsBeforeSubcommand)
 {
     const auto result = runInspect({"-INCL=x", "tree", "demo.pts"});
     EXPECT_EQ(result.status, 2);
@@ -45,7 +45,7 @@ TEST(InspectCommand, OptionsBeforeTheSubcommandAreRefused)
 }
 
 // Standard output on /dev/full: the lost output is a fatal report.
-TEST(InspectCommand, OutputThatCannotBeWrittenIsFatal)
+TEST(InspectCommand, UnwritableOutputFatal)
 {
     TempDir dir;
     qvm::testing::writeSampleRun(dir.path());

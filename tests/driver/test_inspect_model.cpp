@@ -33,7 +33,7 @@ protected:
     TempDir dir;
 };
 
-TEST_F(InspectModel, TakesTheScriptAndTheInterfaceList)
+TEST_F(InspectModel, TakesScriptAndInterfaces)
 {
     const auto missing = runInspect({"model", "main.pts"}, {}, dir.path());
     EXPECT_EQ(missing.status, 2);
@@ -68,7 +68,7 @@ TEST_F(InspectModel, ReadsTheSelectionOptions)
     EXPECT_EQ(model({"-FASTER"}).status, 2);
 }
 
-TEST_F(InspectModel, PrintsNoModelForAScriptThatDoesNotParse)
+TEST_F(InspectModel, NoModelWhenUnparsable)
 {
     qvm::testing::writeFile(dir / "main.pts", "HEADER \"a\", \"b\", \"c\"\nSCENARIO s\n  EXIT EXIT\nEND SCENARIO\n");
     const auto run = model({});

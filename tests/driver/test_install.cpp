@@ -16,7 +16,7 @@ using qvm::testing::runProgram;
 using qvm::testing::TempDir;
 using ::testing::HasSubstr;
 
-TEST(Install, InstalledProgramRunsAnExampleWithItsShareDirectory)
+TEST(Install, RunsExampleWithShareDir)
 {
     TempDir prefix;
     const auto install = runProgram("cmake", {"--install", QVM_BINARY_DIR, "--prefix", prefix.path().string()});
@@ -44,7 +44,7 @@ TEST(Install, InstalledProgramRunsAnExampleWithItsShareDirectory)
     EXPECT_EQ(inspect.status, 0) << inspect.err;
 }
 
-TEST(Install, CpackMakesADebianPackageWithTheProgramsAndManualPages)
+TEST(Install, CpackDebianPackage)
 {
     TempDir packages;
     const auto cpack = runProgram("cpack", {"-G", "DEB", "--config", std::string(QVM_BINARY_DIR) + "/CPackConfig.cmake",

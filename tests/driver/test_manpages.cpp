@@ -53,7 +53,7 @@ TEST(ManualPages, RenderWithoutAnyWarning)
     }
 }
 
-TEST(ManualPages, QvmpreproPageNamesEveryOptionAndVariable)
+TEST(ManualPages, PreproPageNamesAllOptions)
 {
     // The decoder prints its usage text after any command-line error.
     const auto usage = qvm::testing::runPrepro({});
@@ -76,7 +76,7 @@ TEST(ManualPages, QvmpreproPageNamesEveryOptionAndVariable)
     }
 }
 
-TEST(ManualPages, QvminspectPageNamesEverySubcommandAndOptionOfItsUsageText)
+TEST(ManualPages, InspectPageNamesUsage)
 {
     const auto usage = qvm::testing::runInspect({});
     const std::set<std::string> subcommands = allMatches(usage.err, R"(\n  qvminspect ([a-z]+))");

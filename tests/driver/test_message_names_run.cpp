@@ -53,7 +53,7 @@ std::string scriptSending(const std::string& name)
            "END SCENARIO\n";
 }
 
-TEST(MessageNamesRun, AMessageVariableNamedLikeAMemberIsReported)
+TEST(MessageNamesRun, MessageNamedLikeAMember)
 {
     TempDir sources;
     writeFile(sources / "link.h", kInterface);

@@ -22,14 +22,14 @@ TEST(RunNames, ScriptArgumentWithoutExtension)
     EXPECT_EQ(names.spg, "demo.spg");
 }
 
-TEST(RunNames, ScriptArgumentKeepsItsOwnExtension)
+TEST(RunNames, ScriptKeepsItsExtension)
 {
     const auto names = deriveNames("demo.scr", "run");
     EXPECT_EQ(names.script, "demo.scr");
     EXPECT_EQ(names.list, "demo.lis");
 }
 
-TEST(RunNames, ExtensionVariablesApplyWhenSetAndNotEmpty)
+TEST(RunNames, ExtensionVariablesWhenSet)
 {
     {
         ScopedEnv pts("QVM_PTS", "txt");
@@ -79,7 +79,7 @@ TEST(RunNames, StandardDefinitionsFile)
     EXPECT_EQ(qvm::driver::stdDefinePath("std.h"), "std.h");
 }
 
-TEST(ThreadRoutine, StartFormUsesTheRootFileName)
+TEST(ThreadRoutine, StartFormUsesRootName)
 {
     EXPECT_EQ(qvm::driver::threadRoutineName("<start>", "out\\run.c"), "run_start");
     EXPECT_EQ(qvm::driver::threadRoutineName("<main>", "out\\run.c"), "<main>");

@@ -93,7 +93,7 @@ void writeIncludingRun(const fs::path& dir)
     fs::create_symlink("demo.pts", dir / "alias.c");
 }
 
-TEST(OutputCommit, NoOutputReplacesAnInputOrAnotherOutput)
+TEST(OutputCommit, NoOutputReplacesAnInput)
 {
     struct Case {
         std::vector<std::string> arguments;
@@ -144,7 +144,7 @@ TEST(OutputCommit, NoOutputReplacesAnInputOrAnotherOutput)
 // Each case starts from the outputs of a good run, aged; the failed run
 // must leave them all, list file included unless the case says it may
 // hold the failure, and end with its fatal line.
-TEST(OutputCommit, AFailedRunLeavesTheOldOutputsAndSaysWhy)
+TEST(OutputCommit, FailedRunKeepsOldOutputs)
 {
     struct Case {
         std::string name;
@@ -204,7 +204,7 @@ TEST(OutputCommit, AFailedRunLeavesTheOldOutputsAndSaysWhy)
     }
 }
 
-TEST(OutputCommit, ListFileThatCannotBeCreatedIsSaidEvenWithoutLog)
+TEST(OutputCommit, ListFileFailureWithoutLog)
 {
     TempDir dir;
     qvm::testing::writeSampleRun(dir.path());
@@ -252,7 +252,7 @@ std::string stampOf(const std::string& text)
     return match[1].str() + " " + match[2].str();
 }
 
-TEST(OutputCommit, ConcurrentRunsLeaveOneSetAndRemoveOnlyDeadTemporaries)
+TEST(OutputCommit, ConcurrentRunsLeaveOneSet)
 {
     TempDir dir;
     qvm::testing::writeSampleRun(dir.path());
@@ -307,7 +307,7 @@ TEST(OutputCommit, ConcurrentRunsLeaveOneSetAndRemoveOnlyDeadTemporaries)
     }
 }
 
-TEST(OutputCommit, DependencyFileOfAnOddlyNamedDirectoryReadsBackInMake)
+TEST(OutputCommit, OddDirDepFileReadsInMake)
 {
     TempDir dir;
     const fs::path odd = dir / "a:b #1 $HOME %x";

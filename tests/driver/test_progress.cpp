@@ -101,7 +101,7 @@ RunResult runOnTerminal(const fs::path& dir, const std::vector<std::string>& arg
     return qvm::testing::runProgram("script", {"-qefc", command, "/dev/null"}, kEnv, dir);
 }
 
-TEST(ProgressLine, LongRunOnATerminalNamesItsPassAndClearsItsLine)
+TEST(ProgressLine, TerminalNamesPassAndClears)
 {
     const SlowRun slow(std::chrono::milliseconds(2500));
     const RunResult result = runOnTerminal(slow.dir(), slow.arguments());
@@ -120,7 +120,7 @@ TEST(ProgressLine, LongRunOnATerminalNamesItsPassAndClearsItsLine)
     EXPECT_THAT(readFile(slow.dir() / "demo.lis"), Not(HasSubstr("qvmprepro: ")));
 }
 
-TEST(ProgressLine, AbsentWhenTheStandardErrorStreamIsRedirected)
+TEST(ProgressLine, AbsentWhenRedirected)
 {
     const SlowRun slow(std::chrono::milliseconds(1500));
     const RunResult result = qvm::testing::runPrepro(slow.arguments(), {}, slow.dir());
@@ -129,7 +129,7 @@ TEST(ProgressLine, AbsentWhenTheStandardErrorStreamIsRedirected)
     EXPECT_THAT(result.err, Not(HasSubstr("\r")));
 }
 
-TEST(ProgressLine, AbsentFromAShortRunAndWithNolog)
+TEST(ProgressLine, AbsentWhenShortOrNolog)
 {
     TempDir dir;
     qvm::testing::writeSampleRun(dir.path());

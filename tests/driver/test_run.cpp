@@ -35,7 +35,7 @@ TEST(Run, CleanRunListsBannerAndSummary)
     EXPECT_EQ(readFile(dir / "demo.lis"), result.err);
 }
 
-TEST(Run, NoLogSilencesTheConsoleButNotTheListFile)
+TEST(Run, NoLogKeepsTheListFile)
 {
     TempDir dir;
     qvm::testing::writeSampleRun(dir.path());
@@ -47,7 +47,7 @@ TEST(Run, NoLogSilencesTheConsoleButNotTheListFile)
     EXPECT_EQ(listed[2], "Fenwir-I-ENDNOENWR,  End of execution with 0 error and 0 warning");
 }
 
-TEST(Run, UndecodableCommandLineIsFatalBeforeTheListFile)
+TEST(Run, UndecodableCmdLineFatal)
 {
     TempDir dir;
     const auto result = runPrepro({"demo", "demo.h"}, {}, dir.path());
@@ -104,7 +104,7 @@ TEST(Run, ScriptAndRootPathsWithDirectories)
 }
 
 // /dev/full takes the opening but no line: the run must say so and fail.
-TEST(Run, ListFileThatCannotTakeItsLinesIsFatal)
+TEST(Run, ListFileWriteFailFatal)
 {
     TempDir dir;
     qvm::testing::writeSampleRun(dir.path());
@@ -130,7 +130,7 @@ TEST(Run, ListFileThatCannotTakeItsLinesIsFatal)
                                                  ::testing::Not(::testing::StartsWith("END")))));
 }
 
-TEST(Run, StudioLogThatCannotTakeItsLinesIsFatal)
+TEST(Run, StudioLogWriteFailFatal)
 {
     TempDir dir;
     qvm::testing::writeSampleRun(dir.path());

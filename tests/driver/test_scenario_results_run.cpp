@@ -53,7 +53,7 @@ struct SelectionRun {
     std::vector<std::string> junit;          // what the JUnit file holds
 };
 
-TEST(ScenarioResults, RunTimeSelectionListingAndJUnitFilesOfAProgramBuiltWithBothCompilers)
+TEST(ScenarioResults, SelectionListJUnit)
 {
     if (!haveXmllint()) {
         GTEST_SKIP() << "xmllint is not installed (package libxml2-utils): the JUnit files cannot be validated";
@@ -172,7 +172,7 @@ qvm_add_test_script(TARGET sel SCRIPT scenarios.pts INTERFACES scenarios.h SOURC
                     SCENARIO_TESTS JUNIT)
 )";
 
-TEST(ScenarioResults, ACMakeProjectGetsOneTestPerLeafScenarioLabelledByItsFamilies)
+TEST(ScenarioResults, OneCTestPerLeafScenario)
 {
     TempDir project;
     TempDir build;

@@ -93,7 +93,7 @@ protected:
 
 // Two testers with traces of their own, side by side, from a directory that
 // holds neither the program nor its TDC file.
-TEST_F(TdcOriginRun, TestersWithTheirOwnTracesShowTheScriptsNamesAndPositions)
+TEST_F(TdcOriginRun, TestersOwnTracesNames)
 {
     for (const std::string compiler : {"gcc", "clang"}) {
         SCOPED_TRACE(compiler);
@@ -117,7 +117,7 @@ TEST_F(TdcOriginRun, TestersWithTheirOwnTracesShowTheScriptsNamesAndPositions)
 
 // QVM_TDC_FILE names the one file to read; a file of another generation, or
 // none, costs the names and positions, and the RUN line says why.
-TEST_F(TdcOriginRun, TheEnvironmentNamesTheFileAndAStaleOneIsRefused)
+TEST_F(TdcOriginRun, EnvNamesTdcStaleRefused)
 {
     const std::string executable = build("gcc");
     fs::copy_file(dir / "gen" / "out" / "bench.tdc", dir / "elsewhere" / "kept.tdc");
@@ -153,7 +153,7 @@ std::string waitScript(int code, const std::string& wait)
 // The outcome line of a wait says what ended it, with the time waited to
 // the microsecond: the message that matched, the condition's time window,
 // or the failure condition met by a message or by the time.
-TEST_F(TdcOriginRun, TheOutcomeOfAWaitNamesWhatEndedIt)
+TEST_F(TdcOriginRun, WaitOutcomeNamesCause)
 {
     fs::copy_file(kLoopback + "loopback.h", dir / "gen" / "loopback.h");
     const auto outcome = [&](int code, const std::string& wait, int status) {

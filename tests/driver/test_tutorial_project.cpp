@@ -37,7 +37,7 @@ std::vector<std::string> shownLines(const std::string& text, const std::string& 
     return found;
 }
 
-TEST(Tutorial, ProjectPassesAndFailsAsTheTutorialSays)
+TEST(Tutorial, PassesAndFailsAsTold)
 {
     const fs::path source = fs::path(QVM_SOURCE_DIR);
     TempDir project;

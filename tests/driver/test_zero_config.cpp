@@ -40,7 +40,7 @@ void writeLibraryRun(const fs::path& dir)
                              "  @calls = 1;\n  VAR calls, EV=1\nEND SCENARIO\n");
 }
 
-TEST(ZeroConfig, UsageAndVersionNeedNoShareDirectory)
+TEST(ZeroConfig, UsageNeedsNoShareDir)
 {
     TempDir dir;
     const fs::path prepro = lonePrepro(dir);
@@ -59,7 +59,7 @@ TEST(ZeroConfig, UsageAndVersionNeedNoShareDirectory)
     EXPECT_THAT(bare.err, HasSubstr("Argument missing, scn\nUsage QVMPREPRO:"));
 }
 
-TEST(ZeroConfig, WithNoShareDirectoryAnywhereTheRunStopsWithMinusOne)
+TEST(ZeroConfig, NoShareDirMinusOne)
 {
     TempDir dir;
     writeLibraryRun(dir.path());
@@ -73,7 +73,7 @@ TEST(ZeroConfig, WithNoShareDirectoryAnywhereTheRunStopsWithMinusOne)
     }
 }
 
-TEST(ZeroConfig, TheBuildTreeProgramReadsTheHostProfileOfItsShareDirectory)
+TEST(ZeroConfig, BuildTreeHostProfile)
 {
     TempDir dir;
     writeLibraryRun(dir.path());
@@ -88,11 +88,15 @@ TEST(ZeroConfig, TheBuildTreeProgramReadsTheHostProfileOfItsShareDirectory)
     EXPECT_EQ(bare.status, 7);
     EXPECT_THAT(readFile(dir / "z.lis"),
                 HasSubstr("Cannot open file zlib.h (searched: " + dir.path().string() + ")"));
+    // Without -INCL either, the message says that no directory was given.
+    const auto none = runProgram(QVM_PREPRO_BIN, {"z.pts", "z.h", "out/z", "-STD_DEFINE="}, kNoConfiguration, dir.path());
+    EXPECT_EQ(none.status, 7);
+    EXPECT_THAT(none.err, HasSubstr("Cannot open file zlib.h (no include directory given)"));
 }
 
 // The profile is made from whatever C compiler the build found; clang's
 // reads the same library headers, and the program compiles with clang.
-TEST(ZeroConfig, TheHostProfileOfClangReadsTheCLibraryHeaders)
+TEST(ZeroConfig, ClangProfileReadsLibc)
 {
     if (runProgram("clang", {"--version"}).status != 0) {
         GTEST_SKIP() << "no clang";

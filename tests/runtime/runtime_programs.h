@@ -53,4 +53,9 @@ protected:
     TempDir dir;
 };
 
+// The compilers every runtime test runs with; a test's name ends with the
+// compiler it was built by ("CC/RtRun.ExitAfterCleanups/clang").
+inline const auto kCompilers = ::testing::Values(std::string("gcc"), std::string("clang"));
+inline std::string compilerName(const ::testing::TestParamInfo<std::string>& info) { return info.param; }
+
 }  // namespace qvm::testing

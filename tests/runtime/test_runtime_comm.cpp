@@ -27,7 +27,7 @@ using namespace qvm::testing;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-class RuntimeComm : public RuntimeProgramTest {
+class RtComm : public RuntimeProgramTest {
 protected:
     // Builds programs/<program>.c and puts its TDC file beside it (under
     // the trace file's stem when that differs).
@@ -43,7 +43,7 @@ protected:
 
 // ---- Variable checks -------------------------------------------------------
 
-TEST_P(RuntimeComm, ChecksTraceValuesInTheBaseOfTheirFormat)
+TEST_P(RtComm, ChecksTraceInFormatBase)
 {
     const fs::path program = buildWithTdc("checks");
     ASSERT_FALSE(program.empty());
@@ -67,7 +67,7 @@ TEST_P(RuntimeComm, ChecksTraceValuesInTheBaseOfTheirFormat)
     EXPECT_THAT(rio, HasSubstr("PASS     #30 checks.pts:8 CALL: 2 values passed"));
 }
 
-TEST_P(RuntimeComm, FailingChecksOfOneVarMakeOneVerdict)
+TEST_P(RtComm, OneVerdictPerVar)
 {
     const fs::path program = buildWithTdc("checks");
     ASSERT_FALSE(program.empty());
@@ -82,7 +82,7 @@ TEST_P(RuntimeComm, FailingChecksOfOneVarMakeOneVerdict)
     EXPECT_THAT(rio, HasSubstr("\"rec.ratio\" expected 0.5 actual 0.5 ok"));
 }
 
-TEST_P(RuntimeComm, FailingResultOfANativeCallFailsTheCall)
+TEST_P(RtComm, FailingNativeResult)
 {
     const fs::path program = buildWithTdc("checks");
     ASSERT_FALSE(program.empty());
@@ -94,7 +94,7 @@ TEST_P(RuntimeComm, FailingResultOfANativeCallFailsTheCall)
 
 // ---- Messages with the in-process system under test ---------------------------
 
-TEST_P(RuntimeComm, SentRequestIsAnsweredAndTheWaittilMatches)
+TEST_P(RtComm, RequestAnsweredMatches)
 {
     const fs::path program = buildWithTdc("messages");
     ASSERT_FALSE(program.empty());
@@ -114,7 +114,7 @@ TEST_P(RuntimeComm, SentRequestIsAnsweredAndTheWaittilMatches)
     EXPECT_EQ(lineIndex(rio, "FAIL"), -1);
 }
 
-TEST_P(RuntimeComm, WaittilFailsOnAWrongAnswerOrNoAnswerAtAll)
+TEST_P(RtComm, WrongOrNoAnswerFails)
 {
     const fs::path program = buildWithTdc("messages");
     ASSERT_FALSE(program.empty());
@@ -134,7 +134,7 @@ TEST_P(RuntimeComm, WaittilFailsOnAWrongAnswerOrNoAnswerAtAll)
     EXPECT_THAT(absent.out, HasSubstr("no system under test for channel CMD"));
 }
 
-TEST_P(RuntimeComm, WaittilPastTheRunsWaitLimitStopsTheRun)
+TEST_P(RtComm, PastWaitLimitStopsRun)
 {
     const fs::path program = buildWithTdc("messages");
     ASSERT_FALSE(program.empty());
@@ -148,7 +148,7 @@ struct Fault {
     const char* verdict;
 };
 
-TEST_P(RuntimeComm, FaultsOfTheSystemUnderTestAreVerdictsOfTheWaittil)
+TEST_P(RtComm, SutFaultsFailTheWaittil)
 {
     const fs::path program = buildWithTdc("messages");
     ASSERT_FALSE(program.empty());
@@ -168,7 +168,7 @@ TEST_P(RuntimeComm, FaultsOfTheSystemUnderTestAreVerdictsOfTheWaittil)
     }
 }
 
-TEST_P(RuntimeComm, TriggerCallbackPollsItsConnectionsForAMessage)
+TEST_P(RtComm, TriggerPollsConnections)
 {
     const fs::path program = build("pollevt");
     ASSERT_FALSE(program.empty());
@@ -281,7 +281,7 @@ private:
     std::future<std::string> served_;
 };
 
-TEST_P(RuntimeComm, ChannelWithATcpAddressTalksToTheRealSystem)
+TEST_P(RtComm, TcpAddressRealSystem)
 {
     const fs::path program = buildWithTdc("messages");
     ASSERT_FALSE(program.empty());
@@ -295,7 +295,7 @@ TEST_P(RuntimeComm, ChannelWithATcpAddressTalksToTheRealSystem)
     EXPECT_THAT(trace("messages.rio"), HasSubstr("PASS     #30 messages.pts:11 WAITTIL condition met"));
 }
 
-TEST_P(RuntimeComm, ClosedChannelConnectionFailsTheWaittil)
+TEST_P(RtComm, ClosedChannelFailsWait)
 {
     const fs::path program = buildWithTdc("messages");
     ASSERT_FALSE(program.empty());
@@ -307,7 +307,7 @@ TEST_P(RuntimeComm, ClosedChannelConnectionFailsTheWaittil)
     EXPECT_THAT(run.out, HasSubstr("channel CMD: the system under test closed the connection"));
 }
 
-TEST_P(RuntimeComm, UnreachableTcpAddressFailsTheRun)
+TEST_P(RtComm, UnreachableTcpFails)
 {
     const fs::path program = buildWithTdc("messages");
     ASSERT_FALSE(program.empty());
@@ -321,7 +321,7 @@ TEST_P(RuntimeComm, UnreachableTcpAddressFailsTheRun)
 
 // ---- Testers that meet ------------------------------------------------------------
 
-TEST_P(RuntimeComm, TwoInstancesMeetAndExchangeMessages)
+TEST_P(RtComm, TwoInstancesExchange)
 {
     const fs::path program = buildWithTdc("testers", {"testers_A", "testers_B"});
     ASSERT_FALSE(program.empty());
@@ -342,7 +342,7 @@ TEST_P(RuntimeComm, TwoInstancesMeetAndExchangeMessages)
     }
 }
 
-TEST_P(RuntimeComm, LonelyRendezvousFailsAfterItsTimeOut)
+TEST_P(RtComm, LonelyRendezvousTimesOut)
 {
     const fs::path program = buildWithTdc("testers", {"testers_A"});
     ASSERT_FALSE(program.empty());
@@ -351,7 +351,7 @@ TEST_P(RuntimeComm, LonelyRendezvousFailsAfterItsTimeOut)
     EXPECT_THAT(run.out, HasSubstr("RENDEZVOUS \"start\" failed: 1 of 2 testers came within 200 ms"));
 }
 
-TEST_P(RuntimeComm, InterSendToAnAbsentTesterFailsAfterItsTimeOut)
+TEST_P(RtComm, IntersendAbsentTimesOut)
 {
     const fs::path program = buildWithTdc("testers", {"testers_A"});
     ASSERT_FALSE(program.empty());
@@ -362,6 +362,6 @@ TEST_P(RuntimeComm, InterSendToAnAbsentTesterFailsAfterItsTimeOut)
                                    "within 100 ms"));
 }
 
-INSTANTIATE_TEST_SUITE_P(CC, RuntimeComm, ::testing::Values("gcc", "clang"));
+INSTANTIATE_TEST_SUITE_P(CC, RtComm, kCompilers, compilerName);
 
 }  // namespace

@@ -94,7 +94,7 @@ const char* const kScript = "HEADER \"faults\", \"1\", \"x\"\n"
                             "  CALL act(0) @ 0\n"
                             "END SCENARIO\n";
 
-class RuntimeFailure : public ::testing::TestWithParam<std::string> {
+class RtFail : public ::testing::TestWithParam<std::string> {
 protected:
     void SetUp() override
     {
@@ -154,7 +154,7 @@ protected:
 // ignored): from the first byte, in the middle of the trace, with or
 // without the trace buffer. The run fails with status 2, the reason on
 // standard error, and a summary that does not say PASSED.
-TEST_P(RuntimeFailure, UnwritableTraceFailsTheRunWithTheReason)
+TEST_P(RtFail, UnwritableTraceReason)
 {
     struct Row {
         const char* limitBytes;
@@ -223,7 +223,7 @@ void expectStoppedRun(const RunResult& run, const std::string& trace, const std:
 // A fatal signal in a called function, a stack overflow included, stops
 // the run with status 3. Built with the sanitizers, the sanitizer's own
 // report follows the trace on standard error.
-TEST_P(RuntimeFailure, FatalSignalInACallStopsTheRunWithItsLine)
+TEST_P(RtFail, FatalSignalInACall)
 {
     struct Row {
         const char* fault;
@@ -261,7 +261,7 @@ const char* const kCrashPlaces = "HEADER \"faults\", \"1\", \"x\"\n"
 
 // A crash in the script's C lines is reported at their line, one in a
 // cleanup procedure (a stack overflow too) names the procedure.
-TEST_P(RuntimeFailure, CrashOutsideAConstructIsReportedWhereItHappened)
+TEST_P(RtFail, CrashOutsideAConstruct)
 {
     struct Row {
         const char* place;
@@ -290,7 +290,7 @@ TEST_P(RuntimeFailure, CrashOutsideAConstructIsReportedWhereItHappened)
 // A called function that never returns is stopped by the scenario time
 // limit, given as a program option or in the environment; the lines kept
 // in the trace buffer are written first.
-TEST_P(RuntimeFailure, NeverReturningCallStoppedByScenarioTimeLimit)
+TEST_P(RtFail, HangStoppedByLimit)
 {
     struct Row {
         std::vector<std::string> arguments;
@@ -315,7 +315,7 @@ TEST_P(RuntimeFailure, NeverReturningCallStoppedByScenarioTimeLimit)
 
 // ---- Tester mailboxes and channel addresses -------------------------------------------
 
-class RuntimeLinkFailure : public RuntimeProgramTest {
+class RtLinkFail : public RuntimeProgramTest {
 protected:
     fs::path buildWithTdc(const std::string& program, const std::string& stem)
     {
@@ -339,7 +339,7 @@ void leaveStaleSocket(const fs::path& path, int type)
 
 // A tester whose mailbox directory is missing says so when its run starts,
 // and its INTERSEND fails at once instead of waiting for the time-out.
-TEST_P(RuntimeLinkFailure, MailboxThatCannotBeMadeIsReportedAtOnce)
+TEST_P(RtLinkFail, MailboxNotMade)
 {
     const fs::path program = buildWithTdc("testers", "testers_A");
     ASSERT_FALSE(program.empty());
@@ -358,7 +358,7 @@ TEST_P(RuntimeLinkFailure, MailboxThatCannotBeMadeIsReportedAtOnce)
 
 // What lies at a tester's socket path is removed only when it is a socket
 // that nothing receives on any more; anything else stays as it was.
-TEST_P(RuntimeLinkFailure, OnlySocketsLeftByTestersAreRemoved)
+TEST_P(RtLinkFail, OnlyTesterSockets)
 {
     struct Row {
         const char* file;
@@ -399,7 +399,7 @@ TEST_P(RuntimeLinkFailure, OnlySocketsLeftByTestersAreRemoved)
 // QVM_CHANNEL_<NAME> takes an IPv6 address in brackets; a port that is not
 // a number from 1 to 65535, or an IPv6 address without brackets, is
 // rejected with a message that says why.
-TEST_P(RuntimeLinkFailure, ChannelAddressesTakeIpv6AndRejectBadPorts)
+TEST_P(RtLinkFail, Ipv6AndBadPorts)
 {
     const fs::path program = buildWithTdc("messages", "messages");
     ASSERT_FALSE(program.empty());
@@ -442,7 +442,7 @@ TEST_P(RuntimeLinkFailure, ChannelAddressesTakeIpv6AndRejectBadPorts)
 
 // The scenario time limit does not count a WAITTIL's wait: one that times
 // out (after 300 ms here) keeps its own verdict.
-TEST_P(RuntimeLinkFailure, WaittilPastScenarioLimitKeepsItsVerdict)
+TEST_P(RtLinkFail, WaitKeepsItsVerdict)
 {
     const fs::path program = buildWithTdc("messages", "messages");
     ASSERT_FALSE(program.empty());
@@ -452,8 +452,8 @@ TEST_P(RuntimeLinkFailure, WaittilPastScenarioLimitKeepsItsVerdict)
     EXPECT_THAT(run.out, Not(HasSubstr("time limit of")));
 }
 
-INSTANTIATE_TEST_SUITE_P(CC, RuntimeLinkFailure, ::testing::Values("gcc", "clang"));
+INSTANTIATE_TEST_SUITE_P(CC, RtLinkFail, kCompilers, compilerName);
 
-INSTANTIATE_TEST_SUITE_P(CC, RuntimeFailure, ::testing::Values("gcc", "clang"));
+INSTANTIATE_TEST_SUITE_P(CC, RtFail, kCompilers, compilerName);
 
 }  // namespace

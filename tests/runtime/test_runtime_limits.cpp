@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 using namespace qvm::testing;
 using ::testing::HasSubstr;
 
-using RuntimeLimits = RuntimeProgramTest;
+using RtLimits = RuntimeProgramTest;
 
 // A TDC file of the limits program, with a comment far longer than a trace
 // line and records that no writer produces.
@@ -31,7 +31,7 @@ std::string limitsTdc()
            "\x7f\x80\xff garbage\n";
 }
 
-TEST_P(RuntimeLimits, LimitsAreKeptWithTheirMessages)
+TEST_P(RtLimits, LimitsWithMessages)
 {
     const fs::path program = build("limits");
     ASSERT_FALSE(program.empty());
@@ -60,6 +60,6 @@ TEST_P(RuntimeLimits, LimitsAreKeptWithTheirMessages)
     EXPECT_EQ(longest, 1023U);
 }
 
-INSTANTIATE_TEST_SUITE_P(CC, RuntimeLimits, ::testing::Values("gcc", "clang"));
+INSTANTIATE_TEST_SUITE_P(CC, RtLimits, kCompilers, compilerName);
 
 }  // namespace

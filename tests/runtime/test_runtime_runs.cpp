@@ -17,9 +17,9 @@ using namespace qvm::testing;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-using RuntimeRun = RuntimeProgramTest;
+using RtRun = RuntimeProgramTest;
 
-TEST_P(RuntimeRun, PassingRunEndsWithStatusZeroAndASummary)
+TEST_P(RtRun, PassingRunStatusZero)
 {
     const fs::path program = build("scenarios");
     ASSERT_FALSE(program.empty());
@@ -46,7 +46,7 @@ TEST_P(RuntimeRun, PassingRunEndsWithStatusZeroAndASummary)
     EXPECT_EQ(quiet.out, "");
 }
 
-TEST_P(RuntimeRun, FailingRepetitionRunsExceptionOthersTermination)
+TEST_P(RtRun, FailingRepetitionBlocks)
 {
     const fs::path program = build("scenarios");
     ASSERT_FALSE(program.empty());
@@ -98,7 +98,7 @@ TEST_P(RuntimeRun, FailingRepetitionRunsExceptionOthersTermination)
     EXPECT_THAT(trace(), HasSubstr("SCENARIO #41 scenarios.pts:36 end \"(root)\" repetition 1 FAILED (state 2)"));
 }
 
-TEST_P(RuntimeRun, FailingInitializationAbandonsItsScenario)
+TEST_P(RtRun, FailingInitAbandons)
 {
     const fs::path program = build("scenarios");
     ASSERT_FALSE(program.empty());
@@ -109,7 +109,7 @@ TEST_P(RuntimeRun, FailingInitializationAbandonsItsScenario)
     EXPECT_THAT(trace(), Not(HasSubstr("\"Lift\"")));
 }
 
-TEST_P(RuntimeRun, StatementNotAvailableYetIsAFailingVerdict)
+TEST_P(RtRun, NotYetAvailableFails)
 {
     const fs::path program = build("scenarios");
     ASSERT_FALSE(program.empty());
@@ -121,7 +121,7 @@ TEST_P(RuntimeRun, StatementNotAvailableYetIsAFailingVerdict)
     EXPECT_THAT(run.out, HasSubstr("FAILED - scenarios 5 (5 passed, 0 failed), checks 1 (0 passed, 1 failed)"));
 }
 
-TEST_P(RuntimeRun, ExitStopsTheRunAfterTheCleanupProcedures)
+TEST_P(RtRun, ExitAfterCleanups)
 {
     const fs::path program = build("scenarios");
     ASSERT_FALSE(program.empty());
@@ -136,7 +136,7 @@ TEST_P(RuntimeRun, ExitStopsTheRunAfterTheCleanupProcedures)
     EXPECT_THAT(lines.back(), HasSubstr("FAIL #33 scenarios.pts:29 EXIT statement stops the run"));
 }
 
-TEST_P(RuntimeRun, CommandLineSetsFiltersOccurrenceAndTraceFile)
+TEST_P(RtRun, CmdLineFiltersAndTrace)
 {
     const fs::path program = build("scenarios");
     ASSERT_FALSE(program.empty());
@@ -164,7 +164,7 @@ TEST_P(RuntimeRun, CommandLineSetsFiltersOccurrenceAndTraceFile)
     EXPECT_THAT(trace(), HasSubstr("FILTER   active \"Q\""));
 }
 
-TEST_P(RuntimeRun, StackAndDynamicContextsGiveTheSameVerdicts)
+TEST_P(RtRun, StackDynamicSameVerdicts)
 {
     for (const char* allocation : {"ALLOCATION=1", "ALLOCATION=2"}) {
         for (const char* level : {"TRACE_LEVEL=0", "TRACE_LEVEL=10"}) {
@@ -179,7 +179,7 @@ TEST_P(RuntimeRun, StackAndDynamicContextsGiveTheSameVerdicts)
     }
 }
 
-TEST_P(RuntimeRun, TimersFollowTheMonotonicClockAndPauseWaits)
+TEST_P(RtRun, MonotonicTimersPause)
 {
     const fs::path program = build("timers");
     ASSERT_FALSE(program.empty());
@@ -193,7 +193,7 @@ TEST_P(RuntimeRun, TimersFollowTheMonotonicClockAndPauseWaits)
     EXPECT_LE(value(prints[2]), value(prints[1]));
 }
 
-TEST_P(RuntimeRun, ThreadEntryNamesItsTesterAfterTheInstance)
+TEST_P(RtRun, ThreadEntryTesterName)
 {
     const fs::path program = build("thread");
     ASSERT_FALSE(program.empty());
@@ -219,7 +219,7 @@ TEST_P(RuntimeRun, ThreadEntryNamesItsTesterAfterTheInstance)
     EXPECT_THAT(trace("middle.rio"), HasSubstr("FAIL     instance \"middle\" is not declared in the script"));
 }
 
-TEST_P(RuntimeRun, TesterThreadsSideBySideKeepTheirOwnCounters)
+TEST_P(RtRun, TesterThreadsCounters)
 {
     const fs::path program = build("thread");
     ASSERT_FALSE(program.empty());
@@ -230,7 +230,7 @@ TEST_P(RuntimeRun, TesterThreadsSideBySideKeepTheirOwnCounters)
     EXPECT_THAT(trace("right.rio"), HasSubstr("RUN      end right_1: PASSED"));
 }
 
-TEST_P(RuntimeRun, UnwritableTraceFileTracesToStandardError)
+TEST_P(RtRun, TraceToStandardError)
 {
     const fs::path program = build("scenarios");
     ASSERT_FALSE(program.empty());
@@ -240,7 +240,7 @@ TEST_P(RuntimeRun, UnwritableTraceFileTracesToStandardError)
     EXPECT_THAT(run.err, HasSubstr("SCENARIO #8 begin \"(root)\""));
 }
 
-TEST_P(RuntimeRun, TdcFileOfAnotherGenerationIsNotUsed)
+TEST_P(RtRun, StaleTdcNotUsed)
 {
     const fs::path program = build("scenarios");
     ASSERT_FALSE(program.empty());
@@ -257,9 +257,9 @@ TEST_P(RuntimeRun, TdcFileOfAnotherGenerationIsNotUsed)
     EXPECT_THAT(trace(), HasSubstr("RUN      no TDC file scenarios.tdc: script positions are not shown"));
 }
 
-INSTANTIATE_TEST_SUITE_P(CC, RuntimeRun, ::testing::Values("gcc", "clang"));
+INSTANTIATE_TEST_SUITE_P(CC, RtRun, kCompilers, compilerName);
 
-TEST(RuntimeLibrary, ProgramsLinkWithTheInstalledLibrary)
+TEST(RuntimeLibrary, LinksInstalledLibrary)
 {
     TempDir dir;
     const fs::path program = buildWithLibrary("scenarios", dir.path());

@@ -17,7 +17,7 @@ using namespace qvm::testing;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-class RuntimeTrace : public RuntimeProgramTest {
+class RtTrace : public RuntimeProgramTest {
 protected:
     // The trace of scenarios.c built with the given defines and run with
     // the given filter letters.
@@ -33,7 +33,7 @@ protected:
     }
 };
 
-TEST_P(RuntimeTrace, WithoutBufferEveryLineIsWritten)
+TEST_P(RtTrace, UnbufferedEveryLine)
 {
     for (const std::vector<std::string>& defines :
          {std::vector<std::string>{"TRACE_LEVEL=0"}, std::vector<std::string>{"TRACE_LEVEL=10", "BUFFER_BYTES=0"}}) {
@@ -45,7 +45,7 @@ TEST_P(RuntimeTrace, WithoutBufferEveryLineIsWritten)
     }
 }
 
-TEST_P(RuntimeTrace, LevelsKeepTheirLinesAndFailuresKeepEverything)
+TEST_P(RtTrace, LevelsAndFailures)
 {
     const std::string scn = traceOf({"TRACE_LEVEL=10"}, "", 0);
     EXPECT_EQ(occurrences(scn, "SCENARIO #9 scenarios.pts:4 begin \"Door\""), 3U);
@@ -76,7 +76,7 @@ TEST_P(RuntimeTrace, LevelsKeepTheirLinesAndFailuresKeepEverything)
     EXPECT_THAT(errorFailing, HasSubstr("end \"Door\" repetition 2 FAILED (state 1)"));
 }
 
-TEST_P(RuntimeTrace, FullBufferIsFlushedAtTheLevel)
+TEST_P(RtTrace, FullBufferFlushed)
 {
     const std::string trace = traceOf({"TRACE_LEVEL=10", "BUFFER_BYTES=512"}, "M", 0);
     const std::vector<std::string> prints = linesStartingWith(trace, "PRINT    #14");
@@ -86,7 +86,7 @@ TEST_P(RuntimeTrace, FullBufferIsFlushedAtTheLevel)
     EXPECT_THAT(trace, Not(HasSubstr("PROC")));
 }
 
-TEST_P(RuntimeTrace, CircularBufferKeepsTheLatestLines)
+TEST_P(RtTrace, CircularKeepsLatest)
 {
     const std::string trace = traceOf({"TRACE_LEVEL=50", "BUFFER_BYTES=2048"}, "M", 0);
     const std::vector<std::string> lines = qvm::testing::lines(trace);
@@ -110,7 +110,7 @@ TEST_P(RuntimeTrace, CircularBufferKeepsTheLatestLines)
     EXPECT_LT(lineIndex(flushedLines, "J1 = 199 "), lineIndex(flushedLines, "TRACE    #37 scenarios.pts:32 flush"));
 }
 
-TEST_P(RuntimeTrace, TraceOffHidesAllButFailures)
+TEST_P(RtTrace, TraceOffOnlyFailures)
 {
     const std::string trace = traceOf({}, "TU", 1);
     const std::vector<std::string> lines = qvm::testing::lines(trace);
@@ -121,7 +121,7 @@ TEST_P(RuntimeTrace, TraceOffHidesAllButFailures)
     EXPECT_THAT(trace, HasSubstr("FAIL     #34 scenarios.pts:30 SEND not available yet"));
 }
 
-TEST_P(RuntimeTrace, TracerLinkSendsOneLinePerEvent)
+TEST_P(RtTrace, TracerLinkPerEvent)
 {
     const fs::path program = build("scenarios", {"QVM_DYNFLW=1"});
     ASSERT_FALSE(program.empty());
@@ -141,7 +141,7 @@ TEST_P(RuntimeTrace, TracerLinkSendsOneLinePerEvent)
     EXPECT_EQ(events.back(), "END 1");
 }
 
-TEST_P(RuntimeTrace, UnreachableTracerEndsTheProgramAtOnce)
+TEST_P(RtTrace, UnreachableTracerEnds)
 {
     const fs::path program = build("scenarios", {"QVM_DYNFLW=1"});
     ASSERT_FALSE(program.empty());
@@ -155,6 +155,6 @@ TEST_P(RuntimeTrace, UnreachableTracerEndsTheProgramAtOnce)
     EXPECT_THAT(missing.err, HasSubstr("cannot connect to"));
 }
 
-INSTANTIATE_TEST_SUITE_P(CC, RuntimeTrace, ::testing::Values("gcc", "clang"));
+INSTANTIATE_TEST_SUITE_P(CC, RtTrace, kCompilers, compilerName);
 
 }  // namespace

@@ -24,7 +24,7 @@ using ::testing::IsEmpty;
 
 class Bridge : public BridgeTest {};
 
-TEST_F(Bridge, PreprocessTextExpandsTheRunsMacrosAndTrims)
+TEST_F(Bridge, PreprocessTextExpands)
 {
     declare("#define LIMIT (4 + 1)\n#define TWICE(x) ((x) * 2)\n");
     EXPECT_EQ(preprocessText("  TWICE(LIMIT) ", "SCN", 7), "(((4 + 1)) * 2)");
@@ -34,7 +34,7 @@ TEST_F(Bridge, PreprocessTextExpandsTheRunsMacrosAndTrims)
     EXPECT_EQ(cContext().line, 1);
 }
 
-TEST_F(Bridge, ARepeatedTextFollowsTheMacrosAsTheyChange)
+TEST_F(Bridge, RepeatedTextFollowsMacros)
 {
     declare("#define LEVEL 1\n");
     for (const int line : {2, 3, 4}) {
@@ -46,7 +46,7 @@ TEST_F(Bridge, ARepeatedTextFollowsTheMacrosAsTheyChange)
     EXPECT_EQ(preprocessText("LEVEL + 1", {}, 5), "LEVEL + 1");
 }
 
-TEST_F(Bridge, ARepeatedTextReachingThePredefinedNamesExpandsWhereItStands)
+TEST_F(Bridge, RepeatedTextPredefined)
 {
     declare("#define HERE __LINE__\n#define WHERE_ABOUTS (HERE + 0)\n#define GLUE(a, b) a##b\n");
     for (const int line : {10, 20, 30}) {
@@ -69,7 +69,7 @@ TEST_F(Bridge, ARepeatedTextReportsEachTime)
     EXPECT_EQ(messages().size(), 3 * reported);
 }
 
-TEST_F(Bridge, PreprocessTextReportsAtTheContextsFileAndLine)
+TEST_F(Bridge, PreprocessTextReportsAt)
 {
     setCContext({}, "s.pts", 3);
     EXPECT_EQ(preprocessText("\"open string", "SCN", 12), "\"open string");
@@ -120,7 +120,7 @@ TEST_F(Bridge, ClassesOfExpressions)
     EXPECT_THAT(messages(), IsEmpty());
 }
 
-TEST_F(Bridge, ElementCountsOfDimensionsAsTheIfEvaluationReadsThem)
+TEST_F(Bridge, DimensionsAsIfReadsThem)
 {
     const std::vector<std::pair<std::string, long long>> cases = {
         {"(200 + 0x100)", 456}, {"1 + 2 * 3", 7}, {"(1 + 2) * 3", 9}, {"2 * (3 - 1) * 4", 16},
@@ -133,7 +133,7 @@ TEST_F(Bridge, ElementCountsOfDimensionsAsTheIfEvaluationReadsThem)
     }
 }
 
-TEST_F(Bridge, TextsWithoutNamesTypeTheSameEachTimeAndReportEachTime)
+TEST_F(Bridge, NamelessTextsTypeAlike)
 {
     for (int round = 0; round < 2; ++round) {
         EXPECT_EQ(expressionType("(sizeof(int) * 4)", "SCN", "s.pts", 3), std::make_pair(std::string("unsigned int"), 2));
@@ -149,14 +149,14 @@ TEST_F(Bridge, TextsWithoutNamesTypeTheSameEachTimeAndReportEachTime)
     EXPECT_EQ(expressionType("(sizeof(int) * 4)", "SCN", "s.pts", 3).first, "unsigned int");
 }
 
-TEST_F(Bridge, AnExpressionWithoutTypeIsAnInteger)
+TEST_F(Bridge, UntypedIsInteger)
 {
     const TypedExpression typed = expressionClass("undeclared_name", "SCN", "s.pts", 6);
     EXPECT_EQ(typed.cls, kClassInt);
     EXPECT_THAT(messages(), ElementsAre(Message{"W", "IDENTIINC", "s.pts", 6}));
 }
 
-TEST_F(Bridge, VariablesOfABlockScopeAndOfTheGlobalScope)
+TEST_F(Bridge, BlockAndGlobalVariables)
 {
     declare("long counter; char name[32];");
     declare("double local; char counter;", "SCN@init");
@@ -172,7 +172,7 @@ TEST_F(Bridge, VariablesOfABlockScopeAndOfTheGlobalScope)
     EXPECT_EQ(cContext().scope, "");
 }
 
-TEST_F(Bridge, ConstnessFollowsPointersAndTypeNames)
+TEST_F(Bridge, ConstnessThroughPointers)
 {
     declare("typedef const int CI; typedef CI *PCI;\n"
             "const char *message; char *const fixed; CI limit; PCI cursor; int plain; const int table[4];\n");
@@ -209,7 +209,7 @@ TEST_F(Bridge, TypeNamesAreTypeDefinitionsOnly)
     EXPECT_THAT(messages(), IsEmpty());
 }
 
-TEST_F(Bridge, FunctionLookupGivesReturnAndParameterClasses)
+TEST_F(Bridge, FunctionLookupClasses)
 {
     declare("typedef int HANDLER(char);\n"
             "int none(void); long empty(); void two(char *, double); int vararg(const char *, ...);\n"
@@ -235,7 +235,7 @@ TEST_F(Bridge, FunctionLookupGivesReturnAndParameterClasses)
     EXPECT_EQ(lookupFunction("unknown"), std::nullopt);
 }
 
-TEST_F(Bridge, DeclarationListReadsATextWithoutTouchingTheRunsTable)
+TEST_F(Bridge, DeclListLeavesTableAlone)
 {
     declare("typedef struct { int id; } MSG;\n#define SIZE 8\n");
     const std::vector<DeclaredVariable> variables = declarationList(
@@ -256,7 +256,7 @@ TEST_F(Bridge, DeclarationListReadsATextWithoutTouchingTheRunsTable)
     EXPECT_THAT(messages(), IsEmpty());
 }
 
-TEST_F(Bridge, ContextDeclarationsUseTheVariablesTypeOrAPointerToIt)
+TEST_F(Bridge, ContextDeclarationTypes)
 {
     declare("typedef struct { int id; } MSG; long n; char s[8]; MSG m; const char *p;");
     declare("int untyped_in_scope;", "SCN");

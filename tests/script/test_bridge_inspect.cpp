@@ -14,7 +14,7 @@ using ::testing::IsEmpty;
 
 const std::string kHeader = "bridge/messages.h";
 
-TEST(BridgeInspect, SelectionContextOfAMessageWithNestedUnionsInAnArray)
+TEST(BridgeInspect, NestedUnionsInArray)
 {
     const std::string reason = "struct {\nint select;\n\n}reason;\n";
     const std::string detail = "struct {\nint select;\n\nstruct {\n" + reason + "\n}stop;\n\n}detail;\n";
@@ -24,7 +24,7 @@ TEST(BridgeInspect, SelectionContextOfAMessageWithNestedUnionsInAnArray)
     EXPECT_EQ(run.out, "struct {\n" + members + "\n}TRV_ORDER;\n\nstruct {\n" + members + "\n}trv_ctxsel_ORDER;\n");
 }
 
-TEST(BridgeInspect, AStructureWithoutUnionHasNoSelectionContext)
+TEST(BridgeInspect, NoUnionNoContext)
 {
     const qvm::testing::RunResult run = inspect({"selection", kHeader, "POINT"});
     EXPECT_EQ(run.status, 0);

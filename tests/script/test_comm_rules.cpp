@@ -51,7 +51,7 @@ std::string at(int depth, const std::string& code, const std::string& name, int 
     return modelRow(depth, code, name, "comm.pts:" + std::to_string(line), fields);
 }
 
-TEST_F(CommRules, CommtypeScriptRecordsIndicesUsedFlagsPiecesAndPairs)
+TEST_F(CommRules, CommtypeScriptRecords)
 {
     const RunResult run = analyse(kHeader +
                                   "MESSAGE event_t : ping, pong\n"                        // 2
@@ -144,7 +144,7 @@ TEST_F(CommRules, CommtypeScriptRecordsIndicesUsedFlagsPiecesAndPairs)
                 ElementsAre(IsMessage({"I", "NOPROCCAL", "comm.pts", 23}, "Procedure never is never used")));
 }
 
-TEST_F(CommRules, TriggerScriptGetsChannelsCallbacksAndCounters)
+TEST_F(CommRules, TriggerScriptChannels)
 {
     const RunResult run = analyse(kHeader +
                                   "TRIGGER event_t first, second\n"                        // 2
@@ -236,7 +236,7 @@ TEST_F(CommRules, TriggerScriptGetsChannelsCallbacksAndCounters)
 
 // The received-message check is prepared once per structure, on the first
 // SEND of a message or its first DEF_MESSAGE.
-TEST_F(CommRules, ReceivedMessageChecksArePreparedOncePerStructure)
+TEST_F(CommRules, ReceivedChecksOncePerType)
 {
     const std::string declarations =
         "MESSAGE event_t : ping, pong\nMESSAGE tick_t : tick\nCOMMTYPE link IS link_id\nCHANNEL link : ch\n"
@@ -267,7 +267,7 @@ struct CommCase {
     std::vector<Message> expected;
 };
 
-class CommErrors : public CommRules, public ::testing::WithParamInterface<CommCase> {};
+class Comm : public CommRules, public ::testing::WithParamInterface<CommCase> {};
 
 // Lines 2 to 6 declare two messages of two structures, a plain and a
 // multiplexed type with one channel each, and a callback of the plain one.
@@ -286,7 +286,7 @@ std::string scenario(const std::string& body)
     return "SCENARIO s\n" + body + "END SCENARIO\n";
 }
 
-TEST_P(CommErrors, Reported)
+TEST_P(Comm, Reported)
 {
     const RunResult run = analyse(GetParam().script);
     EXPECT_THAT(messagesOf(run.err), ElementsAreArray(GetParam().expected)) << run.err;
@@ -294,54 +294,54 @@ TEST_P(CommErrors, Reported)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Rules, CommErrors,
+    Rules, Comm,
     ::testing::Values(
-        CommCase{"DuplicateAndUntypedCommtypes",
+        CommCase{"DuplicateCommtypes",
                  kBase + "COMMTYPE link IS link_id\nCOMMTYPE bad IS no_such_t WITH MULTIPLEXING, MULTIPLEXING\n" +
                      scenario("  EXIT\n"),
                  {{"E", "COMALRDEC", "comm.pts", kAfterBase}, {"E", "IDCNOTDEC", "comm.pts", kAfterBase + 1},
                   {"E", "PROPALDEC", "comm.pts", kAfterBase + 1}}},
-        CommCase{"ChannelsOfUnknownTypesAndDuplicates",
+        CommCase{"BadChannels",
                  kBase + "CHANNEL nolink : c1\nCHANNEL link : c2, ch, c3\n" + scenario("  CLEAR_ID(c3)\n"),
                  {{"E", "COMMNODEC", "comm.pts", kAfterBase}, {"E", "CHAALRDEC", "comm.pts", kAfterBase + 1},
                   {"E", "UNKCHANAM", "comm.pts", kAfterBase + 3}}},
-        CommCase{"MessagesOfUnknownStructuresDeclareNothing",
+        CommCase{"UnknownStructMsgs",
                  kBase + "MESSAGE no_such_t : lost\nMESSAGE event_t : fresh, ping, never\n" +
                      scenario("  DEF_MESSAGE lost, EV= 1\n  DEF_MESSAGE never, EV= { 1, \"a\" }\n"),
                  {{"E", "UKNEVTSTC", "comm.pts", kAfterBase}, {"E", "TRGALRDEC", "comm.pts", kAfterBase + 1},
                   {"E", "UNDECTRGV", "comm.pts", kAfterBase + 3}, {"E", "UNDECTRGV", "comm.pts", kAfterBase + 4}}},
-        CommCase{"SecondBlocksOfOnePair",
+        CommCase{"SecondBlocksOfAPair",
                  kBase + "CALLBACK event_t : m ON link : id\n  EXIT\nEND CALLBACK\n"
                          "PROCSEND event_t : m ON link : id\n  EXIT\nEND PROCSEND\n"
                          "PROCSEND event_t : m ON link : id\n  EXIT\nEND PROCSEND\n" + scenario("  EXIT\n"),
                  {{"E", "CBALRDEFI", "comm.pts", kAfterBase}, {"E", "PSALRDEFI", "comm.pts", kAfterBase + 6}}},
-        CommCase{"BlocksOfUnknownTypesAndStructures",
+        CommCase{"BlocksOfUnknownTypes",
                  kBase + "CALLBACK event_t : m ON nolink : id\n  EXIT\nEND CALLBACK\n"
                          "PROCSEND tick_t : m ON link : id\n  EXIT\nEND PROCSEND\n" + scenario("  EXIT\n"),
                  {{"E", "COMMNODEC", "comm.pts", kAfterBase}, {"E", "UKNMSGTYP", "comm.pts", kAfterBase + 3}}},
-        CommCase{"CountVariablesFollowMultiplexing",
+        CommCase{"CountVarsMultiplex",
                  kBase + "CALLBACK event_t : m ON mux : id\n  EXIT\nEND CALLBACK\n"
                          "CALLBACK other_t : m ON link : id [ n ]\n  EXIT\nEND CALLBACK\n" + scenario("  EXIT\n"),
                  {{"E", "CBNOMATCH", "comm.pts", kAfterBase}, {"E", "CBNOMATCH", "comm.pts", kAfterBase + 3}}},
-        CommCase{"PointerMessagesHaveNoBlocks",
+        CommCase{"PointerMsgsNoBlocks",
                  kBase + "MESSAGE event_ptr : pm\nCALLBACK event_ptr : m ON link : id\n  EXIT\nEND CALLBACK\n"
                          "PROCSEND event_ptr : m ON link : id\n  EXIT\nEND PROCSEND\n" + scenario("  EXIT\n"),
                  {{"E", "CBNPTTYPE", "comm.pts", kAfterBase + 1}, {"E", "PSNPTTYPE", "comm.pts", kAfterBase + 4}}},
-        CommCase{"CallbacksWithoutMessageDateOrNoMessage",
+        CommCase{"CallbackWithoutEnd",
                  kBase + "CALLBACK other_t : m ON link : id\n  IF (id) THEN\n    MESSAGE_DATE\n    NO_MESSAGE\n"
                          "  END IF\nEND CALLBACK\n" + scenario("  EXIT\n"),
                  {{"E", "NOMSGDCAL", "comm.pts", kAfterBase}, {"E", "NONMSGCAL", "comm.pts", kAfterBase}}},
-        CommCase{"MessageDateAndNoMessageOutsideCallbacks",
+        CommCase{"EndsOutsideCallbacks",
                  kBase + "PROC p()\n  WHILE (1)\n    MESSAGE_DATE\n    NO_MESSAGE\n  END WHILE\nEND PROC\n"
                          "PROCSEND event_t : m ON link : id\n  MESSAGE_DATE\nEND PROCSEND\n" +
                      scenario("  CALL p()\n  IF (1) THEN\n    NO_MESSAGE\n  END IF\n"),
                  {{"E", "MSGDINBBL", "comm.pts", kAfterBase + 7}, {"E", "NOMSINBBL", "comm.pts", kAfterBase + 12}}},
-        CommCase{"MatchingPiecesNeedMessagesChannelsAndCallbacks",
+        CommCase{"MatchingPieces",
                  kBase + scenario("  WAITTIL(MATCHING(nothing), 0)\n  WAITTIL(MATCHED(ping, nochan), 0)\n"
                                   "  WAITTIL(NOTMATCHING(ping, mch), 0)\n  WAITTIL(1, NOTMATCHED(oth))\n"),
                  {{"E", "UNKMSGNAM", "comm.pts", kAfterBase + 1}, {"E", "UNKCHANAM", "comm.pts", kAfterBase + 2},
                   {"E", "CBNOTDECL", "comm.pts", kAfterBase + 3}, {"E", "CBNOTDECL", "comm.pts", kAfterBase + 4}}},
-        CommCase{"OneChannelPolledForTwoStructures",
+        CommCase{"ChannelPolledTwice",
                  kBase + "CHANNEL link : ch2\nCALLBACK other_t : m ON link : id\n  MESSAGE_DATE\n  NO_MESSAGE\n"
                          "END CALLBACK\n" +
                      scenario("  DEF_MESSAGE ping, EV= { 1, \"a\" }\n"
@@ -351,15 +351,15 @@ INSTANTIATE_TEST_SUITE_P(
                  // In the last one both channels of the type clash; one report.
                  {{"E", "DBLMSGTYP", "comm.pts", kAfterBase + 7}, {"E", "DBLCOMTYP", "comm.pts", kAfterBase + 8},
                   {"E", "DBLCOMTYP", "comm.pts", kAfterBase + 9}}},
-        CommCase{"SendsNeedMessagesChannelsAndProcsends",
+        CommCase{"SendPieces",
                  kBase + scenario("  SEND(nothing, ch)\n  SEND(ping, nochan)\n  SEND(ping, ch)\n"),
                  {{"E", "UNKMSGNAM", "comm.pts", kAfterBase + 1}, {"E", "UNKCHANAM", "comm.pts", kAfterBase + 2},
                   {"E", "PSNOTDECL", "comm.pts", kAfterBase + 3}}},
-        CommCase{"DefinitionsAnalysedAgainstTheirMessage",
+        CommCase{"DefsAgainstMessage",
                  kBase + scenario("  DEF_MESSAGE ping, EV= { 1, 2 }\n  DEF_TRIGGER(pong, 1, \"a\", 3)\n"),
                  {{"E", "INCOMPTYP", "comm.pts", kAfterBase + 1}, {"E", "VARNOGOOD", "comm.pts", kAfterBase + 1},
                   {"E", "NBVALINCO", "comm.pts", kAfterBase + 2}, {"E", "VARNOGOOD", "comm.pts", kAfterBase + 2}}},
-        CommCase{"IdentifiersOfTheChannelsType",
+        CommCase{"IdsOfChannelType",
                  kBase + "COMMTYPE net IS addr_t\nCHANNEL net : n1\n# addr_t where;\n# other_t something;\n" +
                      scenario("  ADD_ID(nochan, 1)\n  FD_ADD(ch, where)\n  ADD_ID(ch, something)\n"
                               "  ADD_ID(mch, \"text\")\n  ADD_ID(ch, 1.5)\n  ADD_ID(n1, where)\n"
@@ -367,7 +367,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {{"E", "UNKCHANAM", "comm.pts", kAfterBase + 5}, {"E", "TYPIDCOKO", "comm.pts", kAfterBase + 6},
                   {"E", "TYPIDCOKO", "comm.pts", kAfterBase + 7}, {"E", "TYPIDCOKO", "comm.pts", kAfterBase + 8},
                   {"E", "TYPIDCOKO", "comm.pts", kAfterBase + 11}, {"E", "TYPIDCOKO", "comm.pts", kAfterBase + 12}}},
-        CommCase{"InterTesterMessagesOfTheRightClasses",
+        CommCase{"InterTesterClasses",
                  kBase + "# int n;\n# char text[8];\n# double d;\n" +
                      scenario("  INTERSEND(n, text)\n  INTERSEND(\"a\", \"b\")\n  INTERSEND(d, n)\n"
                               "  INTERRECV(text, 8)\n  INTERRECV(n)\n  INTERRECV(text)\n  INTERRECV(n, d)\n"),
@@ -396,7 +396,7 @@ TEST_F(CommRules, MessagesShowTheDisplayForms)
                                       "No callback is available for instruction MATCHED(ping,mch)")));
 }
 
-TEST_F(CommRules, WaittilOnMessagesWithoutDefinitionIsNoted)
+TEST_F(CommRules, UndefinedWaittilNoted)
 {
     const RunResult none = analyse(kBase + scenario("  WAITTIL(WTIME > 3, 0)\n  WAITTIL(MATCHING(ping), 0)\n"
                                                     "  WAITTIL(MATCHING(pong), 0)\n"));
@@ -424,7 +424,7 @@ TEST_F(CommRules, IdentifiersAreCopiedOrAssigned)
 }
 
 // A failing piece drops the whole WAITTIL: no entry, no reference, no number.
-TEST_F(CommRules, RefusedWaittilsLeaveNothingBehind)
+TEST_F(CommRules, RefusedWaittilsLeaveNothing)
 {
     const RunResult run = analyse(kBase + scenario("  WAITTIL(MATCHING(oth), 0)\n  WAITTIL(MATCHING(ping), 0)\n"));
     EXPECT_THAT(linesWith(run, "ENT_WAITTIL\t"), ElementsAre(HasSubstr("number=0")));
@@ -433,7 +433,7 @@ TEST_F(CommRules, RefusedWaittilsLeaveNothingBehind)
 }
 
 // The variables of a block are declared in its own C scope.
-TEST_F(CommRules, BlockVariablesBelongToTheirBlock)
+TEST_F(CommRules, BlockVarsBelongToBlock)
 {
     const RunResult run = analyse(kBase + "CALLBACK other_t : got ON mux : ids [ count ]\n  ADD_ID(mch, ids[0])\n"
                                           "  ADD_ID(mch, ids[count])\n  MESSAGE_DATE\n  NO_MESSAGE\nEND CALLBACK\n" +

@@ -55,12 +55,12 @@ std::string listing(const std::vector<std::string>& rows)
     return out;
 }
 
-class InstructionRules : public ScriptRunTest {
+class InstrRules : public ScriptRunTest {
 protected:
-    InstructionRules() : ScriptRunTest(kInterface) {}
+    InstrRules() : ScriptRunTest(kInterface) {}
 };
 
-TEST_F(InstructionRules, CallsProceduresAndValuesMakeTheirEntries)
+TEST_F(InstrRules, CallsAndValuesEntries)
 {
     const std::string script = kHeader + kVariables +
                                "PROC leafproc(int a, long b)\n"
@@ -182,7 +182,7 @@ TEST_F(InstructionRules, CallsProceduresAndValuesMakeTheirEntries)
 }
 
 // A whole call that is a macro is expanded and its function found.
-TEST_F(InstructionRules, CallsOfMacrosAreExpanded)
+TEST_F(InstrRules, CallsOfMacrosAreExpanded)
 {
     const RunResult run = model(kHeader + kVariables + "SCENARIO s\n  CALL COMPUTE_TWICE(x + 1)\nEND SCENARIO\n");
     EXPECT_EQ(run.status, 0) << run.err;
@@ -193,7 +193,7 @@ TEST_F(InstructionRules, CallsOfMacrosAreExpanded)
 }
 
 // Void functions, variadic lists and functions called with no value kept.
-TEST_F(InstructionRules, ParameterListsOfCFunctions)
+TEST_F(InstrRules, ParameterListsOfCFunctions)
 {
     const RunResult run = model(kHeader + kVariables +
                                 "SCENARIO s\n  CALL act()\n  CALL total(1)\n  CALL total(1, ratio, pt, \"s\")\n"
@@ -213,7 +213,7 @@ TEST_F(InstructionRules, ParameterListsOfCFunctions)
 // A procedure is used when a scenario calls it or names it in a level
 // block, and with it every procedure its body calls and every DEF_MESSAGE
 // its body makes.
-TEST_F(InstructionRules, ProceduresAreUsedTransitively)
+TEST_F(InstrRules, ProceduresAreUsedTransitively)
 {
     const std::string procedures = "MESSAGE event_t : ping\n"
                                    "PROC deepest()\n  WHILE (1)\n    IF (1) THEN\n      EXIT\n    ELSE\n"
@@ -242,7 +242,7 @@ TEST_F(InstructionRules, ProceduresAreUsedTransitively)
 
 // Conditions are typed; MATCHING-family pieces are rewritten for the
 // generated code first.
-TEST_F(InstructionRules, ConditionsAreTypedAfterTheirRewriting)
+TEST_F(InstrRules, ConditionsTypedAfterRewrite)
 {
     const RunResult run = model(kHeader + "MESSAGE event_t : ping\nCOMMTYPE link IS link_id\nCHANNEL link : ch\n"
                                           "CALLBACK event_t : msg ON link : id\n  MESSAGE_DATE\n  NO_MESSAGE\n"
@@ -262,7 +262,7 @@ TEST_F(InstructionRules, ConditionsAreTypedAfterTheirRewriting)
     EXPECT_THAT(rowsOf(run, "ENT_CASE"), ElementsAre(HasSubstr("text=\"ratio * 2\" class=5")));
 }
 
-TEST_F(InstructionRules, VarChecksKeepTheirModeAndFormat)
+TEST_F(InstrRules, VarChecksModeAndFormat)
 {
     const RunResult run = model(kHeader + kVariables + "MESSAGE event_t : ping\nFORMAT= x # integer\n"
                                 "SCENARIO s\n  VAR x, VA=3\n  VAR pt.x, EV==\n  VAR ping, EV=(code => 1)\n"
@@ -280,7 +280,7 @@ TEST_F(InstructionRules, VarChecksKeepTheirModeAndFormat)
 // A FORMAT's display base follows its type after a blank: the script lexer
 // ends a FORMAT= text at a top-level comma, so the comma form is the bridge's
 // alone.
-TEST_F(InstructionRules, FormatBasesAreWrittenAfterTheType)
+TEST_F(InstrRules, FormatBasesAfterTheType)
 {
     const RunResult run = model(kHeader + kVariables + "FORMAT= x # integer HEX\nFORMAT= big # integer BIN\n"
                                 "SCENARIO s\n  FORMAT= ratio # double\n  VAR x, EV=1\n  VAR big, EV=2\n"
@@ -296,7 +296,7 @@ TEST_F(InstructionRules, FormatBasesAreWrittenAfterTheType)
     EXPECT_THAT(badBase.err, HasSubstr("BASEINCON"));
 }
 
-TEST_F(InstructionRules, TimersAreNumberedThroughTheRun)
+TEST_F(InstrRules, TimersNumberedPerRun)
 {
     const RunResult run = model(kHeader + kVariables + "TIMER first\nSCENARIO s\n  IF (x) THEN\n    TIMER second\n"
                                 "  END IF\n  RESET second\n  RESET first\nEND SCENARIO\n");
@@ -313,7 +313,7 @@ TEST_F(InstructionRules, TimersAreNumberedThroughTheRun)
 // SHARE takes the variables of the global C scope, static, extern or plain:
 // all of them live for the whole run. Anything else is NOTSTATIC, a code
 // without text.
-TEST_F(InstructionRules, SharedVariablesAreGlobalVariables)
+TEST_F(InstrRules, SharedVarsAreGlobal)
 {
     const RunResult run = model(kHeader + "SHARE counter\nSHARE plain_global\nSHARE limit\nSHARE nowhere\n"
                                           "SHARE compute\nSCENARIO s\n  EXIT\nEND SCENARIO\n");
@@ -329,7 +329,7 @@ TEST_F(InstructionRules, SharedVariablesAreGlobalVariables)
 }
 
 // Long and deep instructions end with their one message per instruction.
-TEST_F(InstructionRules, LargeInstructionsAreCheckedInOnePass)
+TEST_F(InstrRules, LargeInstrsInOnePass)
 {
     std::string arguments = "1";
     std::string values = "1";
@@ -361,9 +361,9 @@ struct RuleCase {
 // Lines 3 to 8: two procedures.
 const std::string kProcedures = "PROC one(int a)\n  EXIT\nEND PROC\nPROC none()\n  EXIT\nEND PROC\n";
 
-class InstructionMessages : public InstructionRules, public ::testing::WithParamInterface<RuleCase> {};
+class Instr : public InstrRules, public ::testing::WithParamInterface<RuleCase> {};
 
-TEST_P(InstructionMessages, Reported)
+TEST_P(Instr, Reported)
 {
     const RunResult run =
         model(kHeader + kVariables + kProcedures + "SCENARIO s\n  CALL one(1)\n  CALL none()\n" + GetParam().body +
@@ -375,12 +375,12 @@ TEST_P(InstructionMessages, Reported)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Rules, InstructionMessages,
+    Rules, Instr,
     ::testing::Values(
         RuleCase{"UnknownFunction", "  CALL nowhere(1)\n  CALL NOWHERE(x)\n",
                  {{"E", "UKNFCTCLL", "[main.pts:12] Function \"nowhere\" is unknown"}},
                  {{"E", "UKNFCTCLL", "main.pts", 12}, {"E", "UKNFCTCLL", "main.pts", 13}}},
-        RuleCase{"ProcedureWithReturnCodes", "  CALL none() @ 1\n",
+        RuleCase{"ProcWithReturnCodes", "  CALL none() @ 1\n",
                  {{"E", "NORETNFCT", "[main.pts:12] PTS procedure 'none' must be used without return codes"}},
                  {{"E", "NORETNFCT", "main.pts", 12}}},
         RuleCase{"StructuresWithAt", "  CALL origin_point() @ pt\n  CALL compute(1) @ 1 @ pt\n",
@@ -388,7 +388,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {"E", "NOTSTRUCT", "[main.pts:13] Structure or array forbidden with @ (pt)"}},
                  {{"E", "NOTSTRUCT", "main.pts", 12}, {"W", "INCOMPTYP", "main.pts", 13},
                   {"W", "INCOMPTYP", "main.pts", 13}, {"E", "NOTSTRUCT", "main.pts", 13}}},
-        RuleCase{"IncompatibleExpectedValueAndResult", "  CALL label(1) @ 3.5\n  CALL compute(1) @ 1 @ ratio\n"
+        RuleCase{"BadExpectedResult", "  CALL label(1) @ 3.5\n  CALL compute(1) @ 1 @ ratio\n"
                                                        "  CALL label(2) @ \"a\" @ x\n",
                  {{"W", "INCOMPTYP", "[main.pts:12] Incompatible types (3.5)"},
                   {"W", "INCOMPTYP", "[main.pts:14] Incompatible types (x)"},
@@ -412,7 +412,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {"E", "TOOFEWARG", "[main.pts:15] Too few arguments for this service fill"}},
                  {{"E", "TOOFEWARG", "main.pts", 12}, {"E", "TOOFEWARG", "main.pts", 13},
                   {"E", "TOOFEWARG", "main.pts", 14}, {"E", "TOOFEWARG", "main.pts", 15}}},
-        RuleCase{"ReferencesEmptyArgumentsAndAtInProcedures",
+        RuleCase{"RefsEmptyArgsAndAt",
                  "  CALL one(REF(x))\n  CALL one(x @ 1)\n  CALL fill(&pt, )\n",
                  {{"E", "NOREFPROC", "[main.pts:12] Keyword REF can not be used in procedure CALL (1 (one))"},
                   {"E", "NOTERPROC", "[main.pts:13] Keyword @ can not be used in procedure CALL (1 (one))"},
@@ -421,7 +421,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {"E", "CALLARGWT", "main.pts", 14}}},
         // A procedure's arguments are judged by their classes, a C
         // function's by their C types as a C compiler judges them.
-        RuleCase{"IncompatibleArguments",
+        RuleCase{"BadArguments",
                  "  CALL one(pt)\n  CALL fill(x, 1)\n  CALL fill(REF(pt), 1)\n  CALL fill(&shape, 1)\n"
                  "  CALL bump(&limit, 1)\n  CALL fill(pt, 1)\n  CALL fill(0, RED)\n  CALL total(1, pt, &x)\n"
                  "  CALL compute(5000000000)\n  CALL compute(2.5)\n  CALL compute(-2147483648)\n",
@@ -444,7 +444,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {"W", "ARGPTRINC", "main.pts", 15}, {"W", "ARGQUALOS", "main.pts", 16},
                   {"E", "ARGNOCONV", "main.pts", 17}, {"W", "ARGVALCHG", "main.pts", 20},
                   {"W", "ARGVALCHG", "main.pts", 21}}},
-        RuleCase{"ValuesOutOfTheArrayAndEmptyOthers",
+        RuleCase{"OutOfArrayValues",
                  "  VAR tab, EV=(6 => 1, -1 => 2)\n  VAR tab, EV=(0..5 => 1, OTHERS => 0)\n  VAR x, EV=(1, 2)\n",
                  {{"E", "BNDOUTARR", "[main.pts:12] Array interval out of range : (6..6)"},
                   {"W", "OTHERSEMP", "[main.pts:13] OTHERS empty tab"}},
@@ -452,7 +452,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {"E", "INCOMPTYP", "main.pts", 14}, {"E", "VARNOGOOD", "main.pts", 14}}},
         // A constant compared with a variable or a function's result must
         // keep its bits in their type: the check casts both sides to it.
-        RuleCase{"ConstantsThatTheVariablesTypeCannotHold",
+        RuleCase{"ConstantsTooBig",
                  "  VAR x, EV=5000000000\n  VAR x, EV=0xFFFFFFFF\n  VAR x, EV=[1.5 .. 3]\n  VAR ratio, EV=1.5\n"
                  "  VAR big, INIT=-2147483649\n  CALL compute(1) @ 5000000000\n  CALL compute(2) @ [0 .. 0x1FFFFFFFF]\n"
                  "  CALL compute(3) @ 0xFFFFFFFF\n",
@@ -483,7 +483,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {"E", "TOOFEWARG", "[main.pts:15] Too few arguments for this service PRINT"}},
                  {{"E", "TOOFEWARG", "main.pts", 12}, {"W", "INCOMPTYP", "main.pts", 13},
                   {"W", "INCOMPTYP", "main.pts", 14}, {"E", "TOOFEWARG", "main.pts", 15}}},
-        RuleCase{"TraceInstructionsCountedOnce", "  TRACE_ON\n  TRACE_ON\n  FLUSH_TRACE\n  TRACE_OFF\n",
+        RuleCase{"TraceCountedOnce", "  TRACE_ON\n  TRACE_ON\n  FLUSH_TRACE\n  TRACE_OFF\n",
                  {},
                  {{"I", "IGNEDTRON", "main.pts", 12}, {"I", "IGNEDTROF", "main.pts", 15},
                   {"I", "IGNEDFTRC", "main.pts", 14}}},
@@ -492,7 +492,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {{"E", "FORMREDEF", "main.pts", 13}}}),
     [](const ::testing::TestParamInfo<RuleCase>& info) { return std::string(info.param.title); });
 
-TEST_F(InstructionRules, DeclarationMessages)
+TEST_F(InstrRules, DeclarationMessages)
 {
     const RunResult run = model(kHeader + kVariables +
                                 "PROC act()\n  EXIT\nEND PROC\n"

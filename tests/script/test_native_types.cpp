@@ -55,9 +55,9 @@ const std::tuple<const char*, const char*, const char*, int, bool, int> kRows[] 
     {"string_ptr", "char*", "ptr_chaine", 9, true, 0}, {"unsigned", "unsigned", "unsigned", 0, false, 32},
 };
 
-class NativeTypeRow : public Formats, public ::testing::WithParamInterface<int> {};
+class NativeRow : public Formats, public ::testing::WithParamInterface<int> {};
 
-TEST_P(NativeTypeRow, RegistersItsFirstRow)
+TEST_P(NativeRow, Registers)
 {
     const auto& [name, cType, checkName, checkClass, parenthesised, width] = kRows[GetParam()];
     const NativeType& row = nativeTypeTable()[static_cast<std::size_t>(GetParam())];
@@ -80,9 +80,9 @@ TEST_P(NativeTypeRow, RegistersItsFirstRow)
     EXPECT_THAT(messages(), IsEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(TwelveRows, NativeTypeRow, ::testing::Range(0, 12));
+INSTANTIATE_TEST_SUITE_P(Types, NativeRow, ::testing::Range(0, 12));
 
-TEST_F(Formats, IntegerAndStringStoreTheirTableTypes)
+TEST_F(Formats, StoreTheirTableTypes)
 {
     ASSERT_TRUE(instruction("v # integer"));
     ASSERT_TRUE(instruction("s # string"));
@@ -93,7 +93,7 @@ TEST_F(Formats, IntegerAndStringStoreTheirTableTypes)
     EXPECT_EQ(std::tie(string->cType, string->checkName, string->checkClass), std::make_tuple("char*", "chaine", 4));
 }
 
-TEST_F(Formats, PathsFieldsElementsBasesAndParenthesisedTypes)
+TEST_F(Formats, PathsFieldsBasesTypes)
 {
     EXPECT_TRUE(instruction("rec.inner.count # integer, HEX"));
     EXPECT_TRUE(instruction("ptr -> inner . label # string(const char *), char"));
@@ -110,7 +110,7 @@ TEST_F(Formats, PathsFieldsElementsBasesAndParenthesisedTypes)
     EXPECT_EQ(formatOf("rec"), nullptr);
 }
 
-TEST_F(Formats, TheVariableIsMacroExpandedAndLookedUpInItsScope)
+TEST_F(Formats, VariableExpandedInScope)
 {
     declare("long local;", "SCN");
     EXPECT_TRUE(registerFormat(FormatKind::Instruction, "SCN", "local # integer", "s.pts", 9));
@@ -123,7 +123,7 @@ TEST_F(Formats, TheVariableIsMacroExpandedAndLookedUpInItsScope)
     EXPECT_THAT(messages(), ElementsAre(IsMessage({"E", "IDENTINCO", "s.pts", 11}, HasSubstr("identifier local"))));
 }
 
-TEST_F(Formats, BadFormatsReportTheirMessageAndRegisterNothing)
+TEST_F(Formats, BadFormatsRegisterNothing)
 {
     const std::vector<std::tuple<std::string, std::string, std::string, bool>> cases = {
         {"tab] # integer", "NOMVARINC", "Bad variable name tab]", false},
@@ -164,7 +164,7 @@ TEST_F(Formats, FieldsOfATypeThatHoldsItself)
     EXPECT_THAT(messages(), ElementsAre(IsMessage({"E", "CHAMPINCO", "s.pts", 7}, HasSubstr("field y"))));
 }
 
-TEST_F(Formats, ASecondFormatForAVariableIsRefused)
+TEST_F(Formats, SecondFormatRefused)
 {
     EXPECT_TRUE(instruction("rec.id # integer, HEX"));
     EXPECT_FALSE(registerFormat(FormatKind::Instruction, {}, "rec . id # char", "s.pts", 8));
@@ -174,7 +174,7 @@ TEST_F(Formats, ASecondFormatForAVariableIsRefused)
     EXPECT_EQ(formatOf("rec.id")->checkName, "entier");
 }
 
-TEST_F(Formats, HiddenFormatsNeverReportAndGiveWayToTheScripts)
+TEST_F(Formats, HiddenFormatsGiveWay)
 {
     declare("int trv_msgrcv;");
     EXPECT_TRUE(registerFormat(FormatKind::Hidden, {}, "trv_msgrcv # integer", "s.pts", 3));
@@ -228,7 +228,7 @@ TEST_F(CheckNames, OfEveryKindOfCType)
     EXPECT_EQ(checkNameOfType(nullptr).name, "entier");
 }
 
-TEST_F(CheckNames, TheStringPointerSwitchChangesPointersToCharOnly)
+TEST_F(CheckNames, StringSwitchOnlyCharPtrs)
 {
     declare("char *str; char text[4];");
     setStringPointerChecks(true);
@@ -246,7 +246,7 @@ constexpr const char* kMessages =
     "typedef struct { int id; INNER body[2]; INNER single; PLAIN plain; union { int a; char c; }; } MSG;\n"
     "typedef MSG MSG_ALIAS;\n";
 
-class SelectionContexts : public BridgeTest {
+class Selectors : public BridgeTest {
 protected:
     void SetUp() override
     {
@@ -265,14 +265,14 @@ protected:
     }
 };
 
-TEST_F(SelectionContexts, AStructureWithoutUnionHasNone)
+TEST_F(Selectors, AStructureWithoutUnionHasNone)
 {
     EXPECT_EQ(selectionContext("PLAIN", {}, 3), std::nullopt);
     EXPECT_EQ(selectionContext("NOT_A_TYPE", {}, 3), std::nullopt);
     EXPECT_THAT(messages(), IsEmpty());
 }
 
-TEST_F(SelectionContexts, AUnionOfScalarsHoldsOnlyItsSelector)
+TEST_F(Selectors, UnionOfScalarsSelectorOnly)
 {
     const std::optional<SelectionContext> context = selectionContext("CHOICE", {}, 3);
     ASSERT_TRUE(context);
@@ -280,7 +280,7 @@ TEST_F(SelectionContexts, AUnionOfScalarsHoldsOnlyItsSelector)
     EXPECT_EQ(context->companion, "struct {\nint select;\n\n}trv_ctxsel_CHOICE;\n");
 }
 
-TEST_F(SelectionContexts, NestedContextsAreNamedAfterTheirMembers)
+TEST_F(Selectors, NestedContextsNamed)
 {
     const std::string inner = "struct {\nint select;\n\nstruct {\nstruct {\nint select;\n\n}deep;\n\n}s;\n\n}";
     const std::optional<SelectionContext> context = selectionContext("MSG", {}, 3);
@@ -296,7 +296,7 @@ TEST_F(SelectionContexts, NestedContextsAreNamedAfterTheirMembers)
     EXPECT_EQ(alias->declaration, "struct {\n" + members + "\n}TRV_MSG_ALIAS;\n");
 }
 
-TEST_F(SelectionContexts, DeclaredContextsTypeTheSelectorPaths)
+TEST_F(Selectors, DeclaredContextsTyped)
 {
     const std::optional<SelectionContext> first = selectionContext("MSG", {}, 3);
     const std::optional<SelectionContext> second = selectionContext(" MSG ", {}, 4);
@@ -314,7 +314,7 @@ TEST_F(SelectionContexts, DeclaredContextsTypeTheSelectorPaths)
     EXPECT_THAT(messages(), IsEmpty());
 }
 
-TEST_F(SelectionContexts, TheGeneratedTextsCompileWithTheSelectorPaths)
+TEST_F(Selectors, GeneratedTextsCompile)
 {
     const std::optional<SelectionContext> msg = selectionContext("MSG", {}, 3);
     const std::optional<SelectionContext> choice = selectionContext("CHOICE", {}, 3);
@@ -337,7 +337,7 @@ TEST_F(SelectionContexts, TheGeneratedTextsCompileWithTheSelectorPaths)
     EXPECT_EQ(run.status, 0) << run.err << program;
 }
 
-TEST_F(SelectionContexts, NestingDeeperThanTheLimitIsRefused)
+TEST_F(Selectors, TooDeepRefused)
 {
     std::string header = "typedef union { int a; } LEVEL0;\n";
     for (int level = 1; level <= kMaxSelectionDepth; ++level) {
@@ -353,7 +353,7 @@ TEST_F(SelectionContexts, NestingDeeperThanTheLimitIsRefused)
     EXPECT_THAT(messages(), ElementsAre(IsMessage({"E", "DEBORUBAN", "s.pts", 3}, HasSubstr(deepest))));
 }
 
-TEST_F(SelectionContexts, TypesThatHoldThemselvesOrDoubleAtEachLevelAreRefused)
+TEST_F(Selectors, SelfHoldingTypesRefused)
 {
     std::string header = "struct loop { struct loop again, twice; union { int a; } u; };\n"
                          "typedef struct loop LOOP;\ntypedef union { int a; } WIDE0;\n";

@@ -43,7 +43,7 @@ std::vector<PlainMessage> reportsOf(const std::string& body)
 // procedure name, VAR and PAUSE a piece of C, MESSAGE the parentheses after
 // it, INCLUDE the continuation lines, TRIGGER the script's kind) are read as
 // names all the same: the line and the script go on without another error.
-TEST(ReservedWords, AKeywordWhereANameBelongsIsNamedAtItsLine)
+TEST(ReservedWords, KeywordAsNameAtItsLine)
 {
     const Row rows[] = {
         {"SCENARIO main\nFAMILY TIMEOUT\n  PRINT rounds, rounds\nEND SCENARIO\n", 4, "RESERVWRD",
@@ -81,7 +81,7 @@ TEST(ReservedWords, AKeywordWhereANameBelongsIsNamedAtItsLine)
 }
 
 // VAR has no form without a value: INIT=, EV= or VA= (a dump) must follow.
-TEST(ReservedWords, AVarWithoutItsValueIsReportedAtItsOwnLine)
+TEST(ReservedWords, VarWithoutValueAtLine)
 {
     EXPECT_THAT(reportsOf("SCENARIO main\n  VAR rounds\n  PRINT rounds, rounds\nEND SCENARIO\n"),
                 ElementsAre(PlainMessage{"E", "UNEXPTRET", "[kw.pts:4] Unexpected end of line"}));

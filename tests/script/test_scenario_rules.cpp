@@ -83,9 +83,9 @@ struct Selection {
     std::vector<std::string> procedures;  // procedures generated
 };
 
-class TreeSelection : public ScenarioRules, public ::testing::WithParamInterface<Selection> {};
+class Tree : public ScenarioRules, public ::testing::WithParamInterface<Selection> {};
 
-TEST_P(TreeSelection, Marks)
+TEST_P(Tree, Marks)
 {
     const RunResult run = model(kTree, GetParam().options);
     EXPECT_EQ(run.status, 0) << run.err;
@@ -94,26 +94,26 @@ TEST_P(TreeSelection, Marks)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Options, TreeSelection,
+    Options, Tree,
     ::testing::Values(
         Selection{"Everything", {}, {"", "A", "A.B", "A.B.C", "A.B.D", "A.E", "AB", "AB.B", "F"}, {"cleanup"}},
-        Selection{"ScnKeepsAncestorsAndDescendants", {"-SCN=A.B"}, {"", "A", "A.B", "A.B.C", "A.B.D"}, {}},
+        Selection{"ScnKeepsAncestors", {"-SCN=A.B"}, {"", "A", "A.B", "A.B.C", "A.B.D"}, {}},
         Selection{"ScnOfTwoLeaves", {"-SCN=A.B.D,F"}, {"", "A", "A.B", "A.B.D", "F"}, {}},
         Selection{"ScnIsNoTextPrefix", {"-SCN=AB.B"}, {"", "AB", "AB.B"}, {"cleanup"}},
         Selection{"ExscnTakesDescendants", {"-EXSCN=A"}, {"", "AB", "AB.B", "F"}, {"cleanup"}},
         // AB's block is analysed before AB turns out to hold nothing generated.
         Selection{"ExscnEmptyingALevel", {"-EXSCN=A.B,AB.B"}, {"", "A", "A.E", "F"}, {}},
-        Selection{"FamilyKeepsScenariosWithoutFamilyLine", {"-FAMILY=smoke"}, {"", "A", "A.E", "F"}, {}},
-        Selection{"FamilyBelowAScenarioLeftOut", {"-FAMILY=smoke", "-NOFAST"}, {"", "A", "A.E", "F"}, {}},
-        Selection{"FamilyOfALevelBlockOwner", {"-FAMILY=fast"}, {"", "AB", "AB.B", "F"}, {"cleanup"}},
+        Selection{"FamilyKeepsNoFamily", {"-FAMILY=smoke"}, {"", "A", "A.E", "F"}, {}},
+        Selection{"FamilyBelowLeftOut", {"-FAMILY=smoke", "-NOFAST"}, {"", "A", "A.E", "F"}, {}},
+        Selection{"FamilyOfBlockOwner", {"-FAMILY=fast"}, {"", "AB", "AB.B", "F"}, {"cleanup"}},
         Selection{"ExfamilyDropsASubtree", {"-EXFAMILY=slow"}, {"", "A", "A.E", "AB", "AB.B", "F"}, {"cleanup"}},
         Selection{"FamilyThenName", {"-FAMILY=smoke,slow", "-SCN=A.B.D"}, {"", "A", "A.B", "A.B.D"}, {}},
-        Selection{"InstanceLeavesTheTreeAlone", {"-INSTANCE=west", "-EXSCN=F"},
+        Selection{"InstanceKeepsTree", {"-INSTANCE=west", "-EXSCN=F"},
                   {"", "A", "A.B", "A.B.C", "A.B.D", "A.E", "AB", "AB.B"}, {"cleanup"}}),
     [](const ::testing::TestParamInfo<Selection>& info) { return std::string(info.param.title); });
 
 // F has no FAMILY line: a family option keeps it unless its name is excluded.
-TEST_F(ScenarioRules, NothingSelectedIsAnErrorAndWritesNothing)
+TEST_F(ScenarioRules, NothingSelectedIsError)
 {
     for (const std::vector<std::string>& options :
          {std::vector<std::string>{"-FAMILY=none", "-EXSCN=F"}, {"-FAMILY=smoke", "-SCN=A.B"}, {"-SCN=G"}}) {
@@ -137,7 +137,7 @@ TEST_F(ScenarioRules, NothingSelectedIsAnErrorAndWritesNothing)
 
 // Without FAST the scenarios left out are analysed all the same: their
 // errors are reported, and neither they nor what they call is generated.
-TEST_F(ScenarioRules, FastSkipsTheAnalysisOfScenariosLeftOut)
+TEST_F(ScenarioRules, FastSkipsLeftOut)
 {
     const std::string script = kHeader + "# int x;\nPROC q()\n  PAUSE 1\nEND PROC\n"
                                          "SCENARIO kept\n  PAUSE 1\nEND SCENARIO\n"
@@ -159,7 +159,7 @@ TEST_F(ScenarioRules, FastSkipsTheAnalysisOfScenariosLeftOut)
 
 // ---- the tree itself ----
 
-TEST_F(ScenarioRules, ScenariosKeepTheirNamesLoopsAndLeafFlags)
+TEST_F(ScenarioRules, NamesLoopsLeafFlags)
 {
     const RunResult run = model(kHeader + "# int x;\nSCENARIO T LOOP 3\n  SCENARIO T\n    PAUSE 1\n  END SCENARIO\n"
                                           "END SCENARIO\nSCENARIO U\n  SCENARIO T\n    PAUSE 1\n  END SCENARIO\n"
@@ -174,7 +174,7 @@ TEST_F(ScenarioRules, ScenariosKeepTheirNamesLoopsAndLeafFlags)
     EXPECT_EQ(rowsOf(run, "ENT_PAUSE").size(), 3u);
 }
 
-TEST_F(ScenarioRules, LevelBlocksPrecedeTheScenariosOfTheirLevel)
+TEST_F(ScenarioRules, LevelBlocksFirst)
 {
     const RunResult run = model(kHeader + "# int x;\nPROC p(int a)\n  PAUSE a\nEND PROC\n"
                                           "SCENARIO s\n"
@@ -211,7 +211,7 @@ TEST_F(ScenarioRules, LevelBlocksPrecedeTheScenariosOfTheirLevel)
 
 // A tree as deep as the parser takes, with long names: the analysis keeps
 // one bounded path, not every qualified name.
-TEST_F(ScenarioRules, DeepTreesOfLongNamesStayWithinBoundedMemory)
+TEST_F(ScenarioRules, DeepLongNamesBounded)
 {
     const int depth = 3000;
     std::string script = kHeader + "# int x;\n";
@@ -238,7 +238,7 @@ TEST_F(ScenarioRules, DeepTreesOfLongNamesStayWithinBoundedMemory)
 
 // ---- instances ----
 
-TEST_F(ScenarioRules, InstanceBlocksFollowTheInstanceMode)
+TEST_F(ScenarioRules, InstanceBlocksFollowMode)
 {
     const std::string script = kHeader + "DECLARE_INSTANCE east\nDECLARE_INSTANCE west, north\n"
                                          "INSTANCE west :\n  # int west_only;\nEND INSTANCE\n"
@@ -297,7 +297,7 @@ TEST_F(ScenarioRules, InstanceBlocksFollowTheInstanceMode)
 
 // The order of instance blocks is checked on the script as written, whichever
 // instance is chosen.
-TEST_F(ScenarioRules, DeclarationBlocksComeFirstForEveryInstance)
+TEST_F(ScenarioRules, DeclBlocksFirstPerInstance)
 {
     const std::string script = kHeader + "DECLARE_INSTANCE east, west\nSCENARIO s\n"
                                          "INSTANCE east :\n  PAUSE 1\nEND INSTANCE\n"
@@ -325,9 +325,9 @@ struct RuleCase {
     std::vector<Message> expected;
 };
 
-class ScenarioMessages : public ScenarioRules, public ::testing::WithParamInterface<RuleCase> {};
+class Scn : public ScenarioRules, public ::testing::WithParamInterface<RuleCase> {};
 
-TEST_P(ScenarioMessages, Reported)
+TEST_P(Scn, Reported)
 {
     const RunResult run = prepro(GetParam().script, GetParam().options);
     EXPECT_EQ(run.status, GetParam().status) << run.err;
@@ -348,12 +348,12 @@ std::string scenario(const std::string& body)
 const std::string kProc = kHeader + "PROC p()\n  PAUSE 1\nEND PROC\n";
 
 INSTANTIATE_TEST_SUITE_P(
-    Rules, ScenarioMessages,
+    Rules, Scn,
     ::testing::Values(
-        RuleCase{"ScenarioTwiceInOneParent",
+        RuleCase{"ScenarioTwice",
                  kHeader + "# int x;\nSCENARIO T\n  PAUSE 1\nEND SCENARIO\nSCENARIO T\n  PAUSE 2\nEND SCENARIO\n",
                  {}, 5, {{"E", "SCENALREX", "main.pts", 6, "Scenario 'T' already exists at this level"}}},
-        RuleCase{"FamilyNameTwiceOnALine",
+        RuleCase{"FamilyTwiceOnALine",
                  kHeader + "# int x;\nSCENARIO T\nFAMILY F1, F2, F1, F1\n  PAUSE 1\nEND SCENARIO\n",
                  {}, 3,
                  {{"W", "FNAMNOTUS", "main.pts", 4, "Family name 'F1' already used it will be ignored"},
@@ -362,36 +362,36 @@ INSTANTIATE_TEST_SUITE_P(
                  kProc + scenario("INITIALIZATION p()\nINITIALIZATION\n  PAUSE 1\nEND INITIALIZATION\n"
                                   "  SCENARIO t\n    PAUSE 1\n  END SCENARIO\n"),
                  {}, 5, {{"E", "TOOMCHINI", "main.pts", 7, "At the same level only one initialization bloc can be used"}}},
-        RuleCase{"TwoTerminationsAfterAnUnknownOne",
+        RuleCase{"TwoTerminations",
                  kProc + scenario("TERMINATION q()\n  SCENARIO t\n    PAUSE 1\n  END SCENARIO\nTERMINATION p()\n"),
                  {}, 5,
                  {{"E", "UNKCLPROC", "main.pts", 6, "Unknown procedure 'q'"}, {"E", "TOOMCHTER", "main.pts", 10}}},
-        RuleCase{"TwoExceptionsAtTheRootLevel",
+        RuleCase{"TwoRootExceptions",
                  kProc + "EXCEPTION\n  PAUSE 1\nEND EXCEPTION\n" + scenario("  PAUSE 1\n") + "EXCEPTION p()\n",
                  {}, 5, {{"E", "TOOMCHEXC", "main.pts", 11}}},
-        RuleCase{"OneBlockOfEachKindPerLevel",
+        RuleCase{"OneBlockOfEachKind",
                  kProc + "INITIALIZATION p()\n" +
                      scenario("INITIALIZATION p()\nTERMINATION p()\nEXCEPTION p()\n  SCENARIO t\n    PAUSE 1\n"
                               "  END SCENARIO\n"),
                  {}, 0, {}},
         RuleCase{"InstanceDeclaredTwice", kHeader + "DECLARE_INSTANCE a, b\nDECLARE_INSTANCE c, a, d\n" + scenario("  PAUSE 1\n"),
                  {}, 5, {{"E", "ISTNALRDEC", "main.pts", 3, "Instance a is already declared"}}},
-        RuleCase{"UndeclaredInstancesInABodyAndAtDeclarationLevel",
+        RuleCase{"UndeclaredInstances",
                  kHeader + "DECLARE_INSTANCE a\nINSTANCE a, z :\n  # int x;\nEND INSTANCE\n" +
                      scenario("INSTANCE y, a, w :\n  PAUSE 1\nEND INSTANCE\n"),
                  {}, 5,
                  {{"E", "UNDECISTN", "main.pts", 3, "Instance 'z' not declared"},
                   {"E", "UNDECISTN", "main.pts", 7, "Instance 'y' not declared"}}},
-        RuleCase{"UndeclaredInstanceWithAnInstanceChosen",
+        RuleCase{"UndeclaredWhenChosen",
                  kHeader + "DECLARE_INSTANCE a\n" + scenario("INSTANCE y :\n  PAUSE 1\nEND INSTANCE\n"),
                  {"-INSTANCE=a"}, 0, {}},
-        RuleCase{"InstanceBlocksWithoutInstances",
+        RuleCase{"NoInstancesDeclared",
                  kHeader + "# int x;\n" +
                      scenario("  PAUSE 1\nINSTANCE a :\n  # int y;\nEND INSTANCE\nINSTANCE a :\n  PAUSE 2\nEND INSTANCE\n"),
                  {}, 5,
                  {{"E", "NODCLISTN", "main.pts", 5, "Use of instances without any declarations"},
                   {"E", "NODCLISTN", "main.pts", 8}}},
-        RuleCase{"DeclarationBlockAfterAnInstruction",
+        RuleCase{"DeclBlockAfterInstr",
                  kHeader + "DECLARE_INSTANCE a\nPROC late()\n  PAUSE 1\nINSTANCE a :\n  # int z;\nEND INSTANCE\n"
                            "END PROC\n" +
                      scenario("INSTANCE a :\n  # int first;\nEND INSTANCE\n  CALL late()\nINSTANCE a :\n  # int y;\n"

@@ -39,7 +39,7 @@ protected:
     TempDir work;
 };
 
-TEST_F(ScriptFiles, LastLineWithoutNewlineReadsAsIfItHadOne)
+TEST_F(ScriptFiles, LastLineWithoutNewline)
 {
     writeFile(work / "part.pts", "#define FROM_PART 1\n#define LAST_OF_PART 2");
     writeFile(work / "main.pts", kHeader + "INCLUDE \"part.pts\"\nSCENARIO s\n  EXIT\nEND SCENARIO");
@@ -57,7 +57,7 @@ TEST_F(ScriptFiles, LastLineWithoutNewlineReadsAsIfItHadOne)
     EXPECT_THAT(messagesOf(prepro("main").err), ElementsAre(Message{"E", "UNEXPDECM", "part.pts", 2}));
 }
 
-TEST_F(ScriptFiles, ByteOrderMarkAtTheStartIsSkipped)
+TEST_F(ScriptFiles, ByteOrderMarkSkipped)
 {
     writeFile(work / "marked.pts", "\xEF\xBB\xBF" + kHeader + "SCENARIO s\n  EXIT\nEND SCENARIO\n");
     const RunResult run = prepro("marked");
@@ -100,7 +100,7 @@ TEST_F(ScriptFiles, ListsOfAnyLengthParse)
     }
 }
 
-TEST_F(ScriptFiles, NestingDeeperThanTheParserHoldsSaysSo)
+TEST_F(ScriptFiles, TooDeepNestingSaysSo)
 {
     const int depth = 20000;
     std::string script = kHeader + "SCENARIO s\n";
@@ -120,7 +120,7 @@ TEST_F(ScriptFiles, NestingDeeperThanTheParserHoldsSaysSo)
     EXPECT_EQ(messages[0].text, "Script nested too deeply: the parser's limit of 102400 stack entries was reached");
 }
 
-TEST_F(ScriptFiles, IncludeMessagesNameTheIncludeLine)
+TEST_F(ScriptFiles, IncludeMessagesNameLine)
 {
     // The INCLUDE line is the script's last: the line after it does not exist.
     writeFile(work / "missing.pts", kHeader + "INCLUDE \"nowhere.pts\"\n");

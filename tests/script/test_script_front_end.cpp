@@ -62,7 +62,7 @@ std::vector<const script::SyntaxNode*> nodesOfKind(const script::SyntaxNode* roo
     return found;
 }
 
-TEST_F(FrontEnd, SameFileIncludedTwiceSharesOneFileId)
+TEST_F(FrontEnd, SameFileTwiceOneId)
 {
     script::ParseOptions options;
     options.includeDirectories = {kDataDir + "/none", kDataDir + "/inc"};
@@ -85,7 +85,7 @@ TEST_F(FrontEnd, SameFileIncludedTwiceSharesOneFileId)
     EXPECT_EQ(parsed.sourceFiles[0].fileId, 3);
 }
 
-TEST_F(FrontEnd, SourceRecordHoldsSizeChecksumAndDirectory)
+TEST_F(FrontEnd, SourceRecordFields)
 {
     const std::string path = kDataDir + "/inc/shared.pts";
     const std::string content = qvm::testing::readFile(path);
@@ -106,7 +106,7 @@ TEST_F(FrontEnd, SourceRecordHoldsSizeChecksumAndDirectory)
     EXPECT_EQ(record.hashKey, key);
 }
 
-TEST_F(FrontEnd, FiveHundredAndOneDistinctFilesOverflowTheTable)
+TEST_F(FrontEnd, Files501OverflowTable)
 {
     // The script and 499 included files fill the table.
     std::map<std::string, std::string> files;
@@ -130,7 +130,7 @@ TEST_F(FrontEnd, FiveHundredAndOneDistinctFilesOverflowTheTable)
                                       "Too many included files in current test script: the limit is 500 distinct files")));
 }
 
-TEST_F(FrontEnd, IncludeLoopThroughAnotherFileIsDetected)
+TEST_F(FrontEnd, IndirectIncludeLoop)
 {
     const std::map<std::string, std::string> files{{"a.pts", kHeader + "INCLUDE \"b.pts\"\n"},
                                                    {"b.pts", "#b\nINCLUDE \"a.pts\"\n"}};
@@ -138,7 +138,7 @@ TEST_F(FrontEnd, IncludeLoopThroughAnotherFileIsDetected)
     EXPECT_THAT(messagesOf(console), ElementsAre(IsMessage({"F", "INCLOOPDT", "b.pts", 2}, "Include file loop detected")));
 }
 
-TEST_F(FrontEnd, ScriptWideFlagsTellWhichDeclarationsWereUsed)
+TEST_F(FrontEnd, ScriptWideFlags)
 {
     const auto flagsOf = [this](const std::string& declarations) {
         return parseFiles({{"s.pts", kHeader + declarations + "SCENARIO s\n  EXIT\nEND SCENARIO\n"}}, "s.pts")
@@ -159,7 +159,7 @@ TEST_F(FrontEnd, RepeatedParsesGiveTheSameTree)
     EXPECT_EQ(script::dumpTree(first.root), qvm::testing::readFile(kDataDir + "/declarations.tree"));
 }
 
-TEST_F(FrontEnd, RootScenarioWrapsTheScenarioItems)
+TEST_F(FrontEnd, RootWrapsScenarioItems)
 {
     const script::ParsedScript parsed =
         parseFiles({{"s.pts", kHeader + "SCENARIO one\n  EXIT\nEND SCENARIO\n"}}, "s.pts");
@@ -193,7 +193,7 @@ TEST_F(FrontEnd, LongBodyParsesIntoOneChain)
 
 namespace {
 
-TEST(SyntaxTreeFiles, NodesKeepTheFileTheyWereMadeInAcrossTrees)
+TEST(SyntaxTreeFiles, NodesKeepTheirFile)
 {
     qvm::script::SyntaxTree first;
     qvm::script::SyntaxTree second;
@@ -230,7 +230,7 @@ using qvm::script::SyntaxTree;
 
 // A node holds only the children it was made with, or the room it was given:
 // every child past them, and every child of a leaf, reads as null.
-TEST(SyntaxTreeNodes, ChildrenPastTheRoomAndChildrenOfALeafReadAsNull)
+TEST(TreeNodes, ChildrenPastRoomAreNull)
 {
     SyntaxTree tree;
     SyntaxNode* name = tree.makeLeaf(qvm::script::STX_IDENT, tree.keepText("name"));
@@ -263,7 +263,7 @@ TEST(SyntaxTreeNodes, ChildrenPastTheRoomAndChildrenOfALeafReadAsNull)
 }
 
 // A list link is made with room for the rest of its list, which is set later.
-TEST(SyntaxTreeNodes, RoomGivenAtMakingTakesALaterChild)
+TEST(TreeNodes, RoomTakesALaterChild)
 {
     SyntaxTree tree;
     SyntaxNode* element = tree.makeLeaf(qvm::script::STX_IDENT, tree.keepText("a"));

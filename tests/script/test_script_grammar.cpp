@@ -70,7 +70,7 @@ std::string treeOf(const std::string& script, const std::vector<std::string>& op
     return result.out;
 }
 
-TEST(ScriptGrammar, EveryDeclarationAndBodyKindBuildsItsNodes)
+TEST(ScriptGrammar, EveryKindBuildsItsNodes)
 {
     EXPECT_EQ(treeOf("declarations.pts"), readFile(kDataDir + "/declarations.tree"));
 }
@@ -84,7 +84,7 @@ struct Rejected {
     std::vector<std::string> options{};
 };
 
-TEST(ScriptGrammar, RejectedScriptsReportAtTheirLines)
+TEST(ScriptGrammar, RejectedAtTheirLines)
 {
     const Rejected cases[] = {
         // Reported on the scenario keyword, once.
@@ -123,14 +123,14 @@ TEST(ScriptGrammar, RejectedScriptsReportAtTheirLines)
     }
 }
 
-TEST(ScriptGrammar, EmptyArgumentListPassesOneEmptyExpression)
+TEST(ScriptGrammar, EmptyArgumentList)
 {
     EXPECT_THAT(subtree(treeOf("call_empty.pts"), "STX_CALL "),
                 ElementsAre("STX_CALL @5", "  STX_IDENT \" p\" @4", "  STX_ARG_LIST @4", "    STX_ARG @4",
                             "      STX_AT_EXPR @4", "        STX_EXPR @4", "          STX_EMPTY @4"));
 }
 
-TEST(ScriptGrammar, StackedWhenValuesShareOneClauseBody)
+TEST(ScriptGrammar, StackedWhenValues)
 {
     EXPECT_THAT(subtree(treeOf("when_stacked.pts"), "STX_WHEN_CLAUSE_LIST"),
                 ElementsAre("STX_WHEN_CLAUSE_LIST @12",
@@ -169,7 +169,7 @@ TEST(ScriptGrammar, StackedWhenValuesShareOneClauseBody)
 // Every list of a long script, the body mixing instruction lines and '#'
 // lines included, stands at one depth: the listing's indentation does not
 // grow with the script.
-TEST(ScriptGrammar, LongListsArePrintedAtTheirOwnDepth)
+TEST(ScriptGrammar, LongListsAtTheirDepth)
 {
     constexpr int kRepeats = 2000;
     std::string text = "HEADER \"t\", \"1.0\", \"long\"\n#include \"api.h\"\nSCENARIO body\n";
@@ -207,14 +207,14 @@ TEST(ScriptGrammar, LongListsArePrintedAtTheirOwnDepth)
     EXPECT_EQ(depthsOfKind["STX_NATIVE_GROUP"], depthsOfKind["STX_INSTR_GROUP"]);
 }
 
-TEST(ScriptGrammar, CatchWithEllipsisHasNoExceptionName)
+TEST(ScriptGrammar, CatchWithEllipsis)
 {
     const std::string tree = treeOf("catch_any.pts");
     EXPECT_THAT(subtree(tree, "STX_CATCH"), ElementsAre("STX_CATCH @2", "  -", "  STX_IDENT \"handler\" @2"));
     EXPECT_THAT(tree, HasSubstr("STX_IDENT \"oops\" @3"));
 }
 
-TEST(ScriptGrammar, IncludeIsADeclarationOrScenarioItemButNotAnInstruction)
+TEST(ScriptGrammar, IncludeNotAnInstruction)
 {
     const std::string tree = treeOf("include_twice.pts", {"-INCL=inc"});
     EXPECT_THAT(tree, HasSubstr("STX_HASH_LINE \"define FROM_INCLUDE 1\""));
@@ -222,7 +222,7 @@ TEST(ScriptGrammar, IncludeIsADeclarationOrScenarioItemButNotAnInstruction)
     EXPECT_THAT(subtree(tree, "STX_INCLUDE"), ElementsAre("STX_INCLUDE @1"));
 }
 
-TEST(ScriptGrammar, CommentInstructionsFollowTheCommentSetting)
+TEST(ScriptGrammar, CommentInstructions)
 {
     EXPECT_THAT(subtree(treeOf("comment_flag.pts"), "STX_INSTR_LINE"),
                 ElementsAre("STX_INSTR_LINE @5", "  -", "  STX_COMMENT \" checks the flag\" @4"));
@@ -230,7 +230,7 @@ TEST(ScriptGrammar, CommentInstructionsFollowTheCommentSetting)
                 ElementsAre("STX_INSTR_LINE @5"));
 }
 
-TEST(ScriptGrammar, ScriptThatCannotBeReadIsFatal)
+TEST(ScriptGrammar, UnreadableScriptFatal)
 {
     const RunResult result = prepro("no_such_script.pts");
     EXPECT_EQ(result.status, 7);
@@ -268,7 +268,7 @@ TEST(ScriptGrammar, OneMessagePerFaultyLine)
 
 // An instruction cut short at the end of its line: a bare PRINT, a call whose
 // parentheses stay open, an IF without THEN, a VAR without its value.
-TEST(ScriptGrammar, AnInstructionCutShortIsReportedOnItsOwnLine)
+TEST(ScriptGrammar, CutShortAtItsOwnLine)
 {
     for (const std::string instruction :
          {"PRINT rounds", "CALL f(0L, 0", "IF (rounds)", "VAR rounds,", "WAITTIL(rounds", "SEND("}) {
@@ -284,7 +284,7 @@ TEST(ScriptGrammar, AnInstructionCutShortIsReportedOnItsOwnLine)
     }
 }
 
-TEST(ScriptGrammar, CarriageReturnLineEndsReadAsPlainLineEnds)
+TEST(ScriptGrammar, CarriageReturnsAsLineEnds)
 {
     TempDir work;
     std::string text = readFile(kDataDir + "/declarations.pts");

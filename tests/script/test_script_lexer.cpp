@@ -12,7 +12,7 @@ using namespace qvm::testing::script;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-TEST(ScriptLexer, KeywordsAreUpperCaseAndWinOnlyAtEqualLength)
+TEST(ScriptLexer, KeywordsUpperEqualLength)
 {
     EXPECT_THAT(tokensOf("keywords.pts"),
                 ElementsAre("1\tIDENT\tcall", "1\tIDENT\tCall", "1\tCALLBACK\t", "1\tIDENT\tCALLX",
@@ -22,7 +22,7 @@ TEST(ScriptLexer, KeywordsAreUpperCaseAndWinOnlyAtEqualLength)
                             "6\tIDENT\tENDX", "6\tEND\t", "7\tNEWLINE\t"));
 }
 
-TEST(ScriptLexer, WholeLineTokensKeepTheirTexts)
+TEST(ScriptLexer, WholeLineTokenTexts)
 {
     const auto tokens = tokensOf("whole_lines.pts");
     EXPECT_THAT(std::vector(tokens.begin(), tokens.begin() + 4),
@@ -43,7 +43,7 @@ TEST(ScriptLexer, WholeLineTokensKeepTheirTexts)
                 ElementsAre("7\tENV_VAR\t$AB_C", "7\tENV_VAR\t$AB", "7\tNUMBER\t1"));
 }
 
-TEST(ScriptLexer, FilterPrefixesOnlyAtTheVeryBeginningOfALine)
+TEST(ScriptLexer, FilterPrefixAtLineStart)
 {
     const auto tokens = tokensOf("whole_lines.pts");
     EXPECT_EQ(tokens[28], "8\tFILTER_SINGLE\t+AB");
@@ -52,7 +52,7 @@ TEST(ScriptLexer, FilterPrefixesOnlyAtTheVeryBeginningOfALine)
     EXPECT_EQ(tokens[36], "10\tFILTER_DOUBLE\t%XY");
 }
 
-TEST(ScriptLexer, NativeExpressionsSplitOnlyOutsideParenthesesAndConstants)
+TEST(ScriptLexer, NativeSplitsOutsideParens)
 {
     const auto tokens = tokensOf("native.pts");
     EXPECT_THAT(std::vector(tokens.begin(), tokens.begin() + 7),
@@ -64,7 +64,7 @@ TEST(ScriptLexer, NativeExpressionsSplitOnlyOutsideParenthesesAndConstants)
                             "2\tNATIVE_EXPR\t r"));
 }
 
-TEST(ScriptLexer, MatchingCallsEndTheNativeTextBeforeThem)
+TEST(ScriptLexer, MatchingEndsNativeText)
 {
     const auto tokens = tokensOf("native.pts");
     EXPECT_THAT(std::vector(tokens.begin() + 24, tokens.begin() + 33),
@@ -74,7 +74,7 @@ TEST(ScriptLexer, MatchingCallsEndTheNativeTextBeforeThem)
 
 // A match word opens its argument list only where a word begins: inside a
 // longer name, after a digit or '$', or without its '(' it is plain C text.
-TEST(ScriptLexer, MatchWordsInsideNativeTextOnlyAtAWordStart)
+TEST(ScriptLexer, MatchWordsAtAWordStart)
 {
     TempDir dir;
     writeFile(dir / "m.pts", "IF (xMATCHING(a) + 1MATCHED(b) + $NOTMATCHING(c) + MATCHED (d) + f(NOTMATCHED(e, REF g))) THEN\n");
@@ -86,7 +86,7 @@ TEST(ScriptLexer, MatchWordsInsideNativeTextOnlyAtAWordStart)
                             "1\tMATCH_CLOSE\t", "1\tNATIVE_EXPR\t)", "1\t)\t", "1\tTHEN\t", "2\tNEWLINE\t"));
 }
 
-TEST(ScriptLexer, NativeExpressionSpansLinesInsideItsParentheses)
+TEST(ScriptLexer, NativeSpansLinesInParens)
 {
     const auto tokens = tokensOf("native.pts");
     // The listing shows the newline inside the text as it is.
@@ -95,13 +95,13 @@ TEST(ScriptLexer, NativeExpressionSpansLinesInsideItsParentheses)
     EXPECT_EQ(tokens[38], "5\t,\t");
 }
 
-TEST(ScriptLexer, BlankAndCommentLinesCollapseIntoOneNewline)
+TEST(ScriptLexer, BlankLinesCollapse)
 {
     EXPECT_THAT(tokensOf("blank_lines.pts"), ElementsAre("1\tEXIT\t", "2\tNEWLINE\t", "5\tEXIT\t",
                                                          "6\tNEWLINE\t", "9\tEXIT\t", "10\tNEWLINE\t"));
 }
 
-TEST(ScriptLexer, IncludedFilesAreFollowedThroughTheIncludeDirectories)
+TEST(ScriptLexer, IncludesThroughDirs)
 {
     const auto tokens = tokensOf("include_twice.pts", {"-INCL=inc"});
     // After the INCLUDE line, the included '#' line with its own line numbers.
@@ -112,7 +112,7 @@ TEST(ScriptLexer, IncludedFilesAreFollowedThroughTheIncludeDirectories)
     EXPECT_EQ(tokens[17], "1\tNATIVE_HASH_LINE\tdefine FROM_INCLUDE 1");
 }
 
-TEST(ScriptLexer, TokenOf15000CharactersIsFatal)
+TEST(ScriptLexer, Token15000CharsFatal)
 {
     TempDir dir;
     writeFile(dir / "long.pts", "EXIT\n#" + std::string(14998, 'x') + "\nEXIT\n");
@@ -126,7 +126,7 @@ TEST(ScriptLexer, TokenOf15000CharactersIsFatal)
 }
 
 // The limit is on one token: a longer line of short tokens is read whole.
-TEST(ScriptLexer, LineLongerThanTheTokenLimitOfShortTokens)
+TEST(ScriptLexer, LongLineOfShortTokens)
 {
     TempDir dir;
     std::string line;
@@ -167,7 +167,7 @@ TEST(ScriptLexer, NumbersAndScopedNames)
 
 // Continuation lines join inside names, native pieces, literals, value
 // texts and keywords; form feeds leave native pieces; runs of blanks skip.
-TEST(ScriptLexer, ContinuationsJoinInsideEveryKindOfToken)
+TEST(ScriptLexer, ContinuationsInTokens)
 {
     TempDir dir;
     writeFile(dir / "c.pts",

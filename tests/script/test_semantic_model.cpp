@@ -40,7 +40,7 @@ protected:
     }
 };
 
-TEST_F(SemanticModel, EveryKindMakesItsEntryInTheScopeOfItsBlock)
+TEST_F(SemanticModel, EntriesInTheirBlockScope)
 {
     const std::string script =
         "HEADER \"golden\", $QVM_MODEL_VERSION, $QVM_MODEL_UNSET\n"
@@ -192,7 +192,7 @@ TEST_F(SemanticModel, EveryKindMakesItsEntryInTheScopeOfItsBlock)
     EXPECT_THAT(messagesOf(run.err), IsEmpty());
 }
 
-TEST_F(SemanticModel, HashLinesAreDeclaredBeforeTheNextDeclaration)
+TEST_F(SemanticModel, HashLinesBeforeNextDecl)
 {
     const std::string types = "# typedef struct { int code; } raw_t;\n# typedef raw_t msg_t;\n";
     const RunResult before = model(kHeader + types + "MESSAGE msg_t : m1\nSCENARIO s\n  EXIT\nEND SCENARIO\n");
@@ -223,7 +223,7 @@ TEST_F(SemanticModel, HashLinesAreDeclaredBeforeTheNextDeclaration)
 
 // Arguments are typed in the C scope of their block, after the built-in
 // declarations of every script.
-TEST_F(SemanticModel, ArgumentsSeeTheBuiltinDeclarations)
+TEST_F(SemanticModel, ArgumentsSeeBuiltins)
 {
     const RunResult run = model(kHeader + "# int x, r;\n# void g(long w, ...);\nSCENARIO s\n"
                                           "  CALL g(WTIME, I3, NONIL, TRV_OCCID, TRV_TIMEOUT, x, REF(x @ 1 @ r))\n"
@@ -242,7 +242,7 @@ TEST_F(SemanticModel, ArgumentsSeeTheBuiltinDeclarations)
 
 // A C function's value that the script does not keep goes to a hidden
 // variable, numbered through the run, at the head of the generated function.
-TEST_F(SemanticModel, UnkeptValuesOfCFunctionsGetHiddenVariables)
+TEST_F(SemanticModel, UnkeptResultsHidden)
 {
     const RunResult run = model(kHeader + "# int x;\nSCENARIO s\n  PAUSE 1\n  IF (x) THEN\n    CALL compute(1)\n"
                                           "  END IF\n  CALL act()\n  CALL compute(2) @ 1 @ x\nEND SCENARIO\n"
@@ -262,7 +262,7 @@ TEST_F(SemanticModel, UnkeptValuesOfCFunctionsGetHiddenVariables)
                                                        "number=1 class=2"));
 }
 
-TEST_F(SemanticModel, InstructionsAfterErrorOrExitAreWarnedOnce)
+TEST_F(SemanticModel, AfterErrorOrExitWarned)
 {
     const RunResult run = model(kHeader + "# int x;\nSCENARIO s\n  ERROR\n  PAUSE 1\n  PAUSE 2\n"
                                           "  IF (x) THEN\n    EXIT\n    FD_DEL(x)\n    PAUSE 3\n  END IF\n"
@@ -274,7 +274,7 @@ TEST_F(SemanticModel, InstructionsAfterErrorOrExitAreWarnedOnce)
                             Message{"W", "NOEXEINST", "main.pts", 10}));
 }
 
-TEST_F(SemanticModel, ConstructsWithoutRuleEndTheRun)
+TEST_F(SemanticModel, NoRuleEndsTheRun)
 {
     const std::string scenario = "SCENARIO s\n  EXIT\nEND SCENARIO\n";
     const RunResult declaration = model(kHeader + "CATCH oops WITH handler\n" + scenario);
@@ -304,7 +304,7 @@ TEST_F(SemanticModel, ConstructsWithoutRuleEndTheRun)
                                       "Beginning of INSTANCE bloc included in higher order INSTANCE bloc ")));
 }
 
-TEST_F(SemanticModel, InstanceOptionSelectsAmongTheDeclaredInstances)
+TEST_F(SemanticModel, InstanceOptionSelects)
 {
     const std::string script = kHeader + "DECLARE_INSTANCE one, two\nDECLARE_INSTANCE three\n"
                                          "INSTANCE two :\n  # int only_two;\nEND INSTANCE\n"
@@ -349,7 +349,7 @@ TEST_F(SemanticModel, InstanceOptionSelectsAmongTheDeclaredInstances)
     EXPECT_THAT(messagesOf(none.err), ElementsAre(Message{"E", "NODCLISTN", "main.pts", 4}));
 }
 
-TEST_F(SemanticModel, TriggerModePredeclaresItsSocketType)
+TEST_F(SemanticModel, TriggerSocketType)
 {
     const RunResult run = model(kHeader + "TRIGGER event_t first, second\nSCENARIO s\n  EXIT\nEND SCENARIO\n");
     EXPECT_EQ(run.status, 0) << run.err;
@@ -367,7 +367,7 @@ TEST_F(SemanticModel, TriggerModePredeclaresItsSocketType)
     EXPECT_THAT(rowsOf(commtype, "ENT_COMMTYPE"), ElementsAre(HasSubstr("\tlink\t")));
 }
 
-TEST_F(SemanticModel, TraceInstructionsFollowTheTraceLevel)
+TEST_F(SemanticModel, TraceFollowsTraceLevel)
 {
     const std::string script = kHeader + "# int x;\nSCENARIO s\n  TRACE_ON\n  TRACE_OFF\n  TRACE_ON\n"
                                          "  FLUSH_TRACE\nEND SCENARIO\n";
@@ -391,7 +391,7 @@ TEST_F(SemanticModel, TraceInstructionsFollowTheTraceLevel)
                 ElementsAre(Message{"E", "FTINCBPS", "main.pts", 5}, Message{"E", "MSGDINBBL", "main.pts", 13}));
 }
 
-TEST_F(SemanticModel, ProceduresAreUsedThroughTheCallsOfScenarios)
+TEST_F(SemanticModel, ProceduresUsedByCalls)
 {
     const RunResult run = model(kHeader + "PROC leafproc()\n  EXIT\nEND PROC\n"
                                           "PROC middle()\n  CALL leafproc()\nEND PROC\n"
@@ -404,7 +404,7 @@ TEST_F(SemanticModel, ProceduresAreUsedThroughTheCallsOfScenarios)
                 ElementsAre(IsMessage({"I", "NOPROCCAL", "main.pts", 8}, "Procedure lonely is never used")));
 }
 
-TEST_F(SemanticModel, DuplicatesOfTheModelAreRefused)
+TEST_F(SemanticModel, DuplicatesRefused)
 {
     const RunResult run = model(kHeader + "COMMTYPE link IS link_id\nCOMMTYPE link IS link_id WITH MULTIPLEXING, MULTIPLEXING\n"
                                           "CHANNEL link : a, b, a, c\nPROC p()\n  EXIT\nEND PROC\nPROC p()\n  EXIT\nEND PROC\n"
@@ -426,7 +426,7 @@ TEST_F(SemanticModel, DuplicatesOfTheModelAreRefused)
 
 // The second error check: a semantic error leaves no output behind, not even
 // the studio log of the writers.
-TEST_F(SemanticModel, SemanticErrorsEndTheRunWithoutOutput)
+TEST_F(SemanticModel, ErrorsEndWithoutOutput)
 {
     const std::vector<std::string> options{"-NOLOG", "-STUDIO_LOG=studio.log"};
     const RunResult clean = prepro(kHeader + "# int x;\nSCENARIO s\n  EXIT\nEND SCENARIO\n", options);
@@ -455,7 +455,7 @@ struct RuleCase {
     std::vector<Message> expected;
 };
 
-class SemanticRules : public SemanticModel, public ::testing::WithParamInterface<RuleCase> {};
+class Sem : public SemanticModel, public ::testing::WithParamInterface<RuleCase> {};
 
 const std::string kTypes = kHeader + "MESSAGE event_t : ping\nCOMMTYPE link IS link_id\nCOMMTYPE mux IS link_id WITH "
                                      "MULTIPLEXING\nCHANNEL link : ch\n";
@@ -465,7 +465,7 @@ std::string scenarioOf(const std::string& body)
     return "SCENARIO s\n" + body + "END SCENARIO\n";
 }
 
-TEST_P(SemanticRules, Reported)
+TEST_P(Sem, Reported)
 {
     const RunResult run = model(GetParam().script);
     EXPECT_THAT(messagesOf(run.err), ::testing::ElementsAreArray(GetParam().expected)) << run.err;
@@ -473,24 +473,24 @@ TEST_P(SemanticRules, Reported)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Rules, SemanticRules,
+    Rules, Sem,
     ::testing::Values(
-        RuleCase{"CallbackWithoutItsCountOnAMultiplexedType",
+        RuleCase{"MultiplexedNoCount",
                  kTypes + "CALLBACK event_t : m ON mux : id\n  MESSAGE_DATE\n  NO_MESSAGE\nEND CALLBACK\n" +
                      scenarioOf("  EXIT\n"),
                  {{"E", "CBNOMATCH", "main.pts", 6}}},
-        RuleCase{"CallbackWithACountOnAPlainType",
+        RuleCase{"PlainTypeWithCount",
                  kTypes + "CALLBACK event_t : m ON link : id [ n ]\n  EXIT\nEND CALLBACK\n" + scenarioOf("  EXIT\n"),
                  {{"E", "CBNOMATCH", "main.pts", 6}}},
-        RuleCase{"CallbackWhoseMessageDateStandsInAnIf",
+        RuleCase{"MessageDateInAnIf",
                  kTypes + "CALLBACK event_t : m ON link : id\n  IF (id) THEN\n    MESSAGE_DATE\n  END IF\n"
                           "  NO_MESSAGE\nEND CALLBACK\n" + scenarioOf("  EXIT\n"),
                  {{"E", "NOMSGDCAL", "main.pts", 6}}},
-        RuleCase{"SecondCallbackOfOnePair",
+        RuleCase{"SecondCallbackOfPair",
                  kTypes + "CALLBACK event_t : m ON link : id\n  MESSAGE_DATE\n  NO_MESSAGE\nEND CALLBACK\n"
                           "CALLBACK event_t : m ON link : id\n  EXIT\nEND CALLBACK\n" + scenarioOf("  EXIT\n"),
                  {{"E", "CBALRDEFI", "main.pts", 10}}},
-        RuleCase{"BlocksOfUnknownTypesAndStructures",
+        RuleCase{"BlocksOfUnknownTypes",
                  kTypes + "PROCSEND event_t : m ON nolink : id\n  EXIT\nEND PROCSEND\n"
                           "PROCSEND other_t : m ON link : id\n  EXIT\nEND PROCSEND\nCHANNEL nolink : c2\n" +
                      scenarioOf("  EXIT\n"),
@@ -498,16 +498,16 @@ INSTANTIATE_TEST_SUITE_P(
                   {"E", "COMMNODEC", "main.pts", 12}}},
         RuleCase{"MessageDeclaredTwice", kTypes + "MESSAGE event_t : pong, ping, other\n" + scenarioOf("  EXIT\n"),
                  {{"E", "TRGALRDEC", "main.pts", 6}}},
-        RuleCase{"MessageDateInAWhileOfAProcedureAndInAScenario",
+        RuleCase{"MessageDateInAWhile",
                  kTypes + "PROC p()\n  WHILE (1)\n    MESSAGE_DATE\n  END WHILE\nEND PROC\n" +
                      scenarioOf("  CALL p()\n  NO_MESSAGE\n"),
                  {{"E", "NOMSINBBL", "main.pts", 13}}},
         RuleCase{"SendWithoutProcsend", kTypes + scenarioOf("  SEND(ping, ch)\n  SEND(pong, ch)\n"),
                  {{"E", "PSNOTDECL", "main.pts", 7}, {"E", "UNKMSGNAM", "main.pts", 8}}},
-        RuleCase{"DefMessageOfAnUndeclaredVariable",
+        RuleCase{"DefOfUndeclaredVar",
                  kTypes + scenarioOf("  DEF_MESSAGE pong, EV= 1\n  DEF_TRIGGER(ping, 1, \"ab\")\n"),
                  {{"E", "UNDECTRGV", "main.pts", 7}}},
-        RuleCase{"CleanupOfUnknownOrParameterizedProcedures",
+        RuleCase{"BadCleanupProcedures",
                  kTypes + "PROC p(int a)\n  EXIT\nEND PROC\n" +
                      scenarioOf("  ENABLE_CLEANUP q()\n  DISABLE_CLEANUP p()\n  CALL p(1)\n"),
                  {{"E", "UNKCLPROC", "main.pts", 10}, {"E", "CLVOIDPRC", "main.pts", 11}}}),

@@ -19,7 +19,7 @@ using namespace qvm::script::sem;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-class ModelOperations : public qvm::testing::ConsoleTest {
+class ModelOps : public qvm::testing::ConsoleTest {
 protected:
     Origin at(int line) { return Origin{"ops.pts", 1, line}; }
 
@@ -36,7 +36,7 @@ protected:
     Model model;
 };
 
-TEST_F(ModelOperations, InsertionsKeepTheirPlaces)
+TEST_F(ModelOps, InsertionsKeepTheirPlaces)
 {
     Scope& global = model.global();
     model.append(&global, ENT_SCRIPT, "script", at(1));
@@ -61,7 +61,7 @@ TEST_F(ModelOperations, InsertionsKeepTheirPlaces)
 
 // A long script makes far more entries, descriptors and scopes than one
 // block of the model holds: they keep their addresses and their order.
-TEST_F(ModelOperations, ManyEntriesKeepTheirAddressesAndOrder)
+TEST_F(ModelOps, EntriesKeepAddressAndOrder)
 {
     constexpr int kScenarios = 40000;
     Scope& global = model.global();
@@ -85,7 +85,7 @@ TEST_F(ModelOperations, ManyEntriesKeepTheirAddressesAndOrder)
     EXPECT_EQ(bodies.back()->entries.first()->name, "p");
 }
 
-TEST_F(ModelOperations, HiddenVariablesGoToTheHeadOfTheGeneratedFunction)
+TEST_F(ModelOps, HiddenVarsAtFunctionHead)
 {
     Scope& global = model.global();
     Entry& procedure = model.append(&global, ENT_PROC, "p", at(1));
@@ -105,7 +105,7 @@ TEST_F(ModelOperations, HiddenVariablesGoToTheHeadOfTheGeneratedFunction)
 
 // The analysis marks what it finds used itself, so that it can take the
 // mark back; a lookup leaves the block as it is.
-TEST_F(ModelOperations, CallbackLookupsFindTheBlockOfAPair)
+TEST_F(ModelOps, CallbackLookupFindsBlock)
 {
     Scope& global = model.global();
     Entry& commtype = model.append(&global, ENT_COMMTYPE, "link", at(1));
@@ -127,7 +127,7 @@ TEST_F(ModelOperations, CallbackLookupsFindTheBlockOfAPair)
 // Many entries and descriptors, interleaved in one scope and spread over
 // nested scopes: each keeps its address and its neighbours, and a released
 // model fills again the same way.
-TEST_F(ModelOperations, LargeModelsKeepTheirEntriesAcrossReleases)
+TEST_F(ModelOps, LargeModelsAcrossReleases)
 {
     for (int round = 0; round < 2; ++round) {
         Scope& global = model.global();
@@ -165,7 +165,7 @@ TEST_F(ModelOperations, LargeModelsKeepTheirEntriesAcrossReleases)
     }
 }
 
-TEST_F(ModelOperations, BrokenModelsAreInternalErrors)
+TEST_F(ModelOps, BrokenModelsAreInternalErrors)
 {
     EXPECT_EQ(statusOf([&] { model.append(nullptr, ENT_ERROR, {}, at(3)); }), 9);
     EXPECT_EQ(console, "Fenwir-S-SCPBADPTR,  [ops.pts:3] Null scope pointer.\n");
@@ -183,7 +183,7 @@ TEST_F(ModelOperations, BrokenModelsAreInternalErrors)
     EXPECT_THAT(console, HasSubstr("DSCCODUNK,  [ops.pts:5] Unknown semantic descriptor code '103'."));
 }
 
-TEST(SemanticAnalysis, NodesOfTheWrongKindAreInternalErrors)
+TEST(SemAnalysis, WrongKindIsInternal)
 {
     qvm::diag::registerBuiltinCatalogs();
     qvm::diag::resetRun();
@@ -213,7 +213,7 @@ TEST(SemanticAnalysis, NodesOfTheWrongKindAreInternalErrors)
 
 // Everything a run keeps lives in the analysis it makes: a second run over
 // the same script in the same process gives the same model and no report.
-TEST(SemanticAnalysis, RunsTwiceInOneProcessWithTheSameResult)
+TEST(SemAnalysis, TwiceInOneProcessSame)
 {
     qvm::testing::TempDir dir;
     qvm::testing::writeFile(dir / "api.h", "typedef struct { int code; } ev_t;\ntypedef int id_t;\n");

@@ -433,7 +433,7 @@ protected:
     }
 };
 
-TEST_F(ValueAnalysis, AcceptedTextsGiveTheirTrees)
+TEST_F(ValueAnalysis, AcceptedTextsTrees)
 {
     for (const Accepted& accepted : kAccepted) {
         SCOPED_TRACE(std::string(accepted.variable) + " " + accepted.value);
@@ -444,7 +444,7 @@ TEST_F(ValueAnalysis, AcceptedTextsGiveTheirTrees)
     }
 }
 
-TEST_F(ValueAnalysis, RefusedTextsReportTheirCodesThenTheWholeText)
+TEST_F(ValueAnalysis, RefusedCodesThenText)
 {
     for (const Refused& refused : kRefused) {
         SCOPED_TRACE(std::string(refused.variable) + " " + refused.value);
@@ -462,7 +462,7 @@ TEST_F(ValueAnalysis, RefusedTextsReportTheirCodesThenTheWholeText)
     }
 }
 
-TEST_F(ValueAnalysis, VariablesOfABlockScopeAreFound)
+TEST_F(ValueAnalysis, BlockScopeVariables)
 {
     qvm::script::declareCText("struct Point local;", "SCN1", kScript, 3);
     const auto tree = analyse("local", "EV=(y => 2)", "SCN1");
@@ -474,7 +474,7 @@ TEST_F(ValueAnalysis, VariablesOfABlockScopeAreFound)
     EXPECT_FALSE(analyse("local", "EV=(y => 2)").has_value());
 }
 
-TEST_F(ValueAnalysis, NestingIsLimitedLikeCExpressions)
+TEST_F(ValueAnalysis, NestingLimitedLikeC)
 {
     const int limit = qvm::canalysis::kMaxExprDepth;
     const auto nested = [](int depth) { return "EV=" + std::string(depth, '{') + "1" + std::string(depth, '}'); };
@@ -489,7 +489,7 @@ TEST_F(ValueAnalysis, NestingIsLimitedLikeCExpressions)
     EXPECT_EQ(reported[0], located({"E", "INCOMPTYP", ""}));
 }
 
-TEST_F(ValueAnalysis, TypesNestedTooDeeplyAreRefused)
+TEST_F(ValueAnalysis, TooDeepTypesRefused)
 {
     std::string dimensions;
     for (int i = 0; i < qvm::canalysis::kShallowTree; ++i) {
@@ -506,7 +506,7 @@ TEST_F(ValueAnalysis, TypesNestedTooDeeplyAreRefused)
                                   located({"E", "VARNOGOOD", "Incorrect expression (deep)"})}));
 }
 
-TEST_F(ValueAnalysis, RepeatedAnalysesGiveTheSameTree)
+TEST_F(ValueAnalysis, RepeatedSameTree)
 {
     const auto first = analyse("msg", "INIT=(pos => (1, 2), tab => (OTHERS => 0))");
     const auto second = analyse("msg", "INIT=(pos => (1, 2), tab => (OTHERS => 0))");
@@ -514,7 +514,7 @@ TEST_F(ValueAnalysis, RepeatedAnalysesGiveTheSameTree)
     EXPECT_EQ(qvm::script::dumpValueTree(*first), qvm::script::dumpValueTree(*second));
 }
 
-TEST_F(ValueAnalysis, AMovedTreeKeepsItsNodesAndTextsThroughLaterAnalyses)
+TEST_F(ValueAnalysis, MovedTreeKeepsNodes)
 {
     std::string value = "EV=(id => [1 .. SIZE], tab => (1 => SIZE, OTHERS => NIL), pos => PAIR)";
     auto analysed = analyse("msg", value);
@@ -539,7 +539,7 @@ TEST_F(ValueAnalysis, AMovedTreeKeepsItsNodesAndTextsThroughLaterAnalyses)
               "      scalar .y = 2 (class 2, int)\n");
 }
 
-TEST_F(ValueAnalysis, OthersTakesTheMembersItsOwnListLeavesOut)
+TEST_F(ValueAnalysis, OthersTakesUnlisted)
 {
     qvm::script::declareCText("struct Span { struct Point to; int x; int y; } span;", {}, "values.h", 90);
     ASSERT_EQ(console, "");
@@ -602,7 +602,7 @@ std::set<std::string> operandTexts()
     return operands;
 }
 
-TEST_F(ValueAnalysis, PlainOperandsAreTypedAsTheFullParseTypesThem)
+TEST_F(ValueAnalysis, OperandsTypedAsFull)
 {
     int plainCount = 0;
     for (const std::string& text : operandTexts()) {
@@ -631,7 +631,7 @@ TEST_F(ValueAnalysis, PlainOperandsAreTypedAsTheFullParseTypesThem)
     EXPECT_GT(plainCount, 20);
 }
 
-TEST_F(ValueAnalysis, PlainComparisonsAreIntegersLikeTheFullParseTypesThem)
+TEST_F(ValueAnalysis, ComparisonsAreIntegers)
 {
     for (const char* fast : {"msg.id > msg.code", "(count <= 3)", "text != ptr && zero", "RED==colour||name",
                              "msg.ratio >= 1 || tab < grid", "\"a<b\""}) {
@@ -646,7 +646,7 @@ TEST_F(ValueAnalysis, PlainComparisonsAreIntegersLikeTheFullParseTypesThem)
     }
 }
 
-TEST_F(ValueAnalysis, PlainCallsAreTypedAsTheFullParseTypesThem)
+TEST_F(ValueAnalysis, CallsTypedAsFull)
 {
     qvm::script::declareCText("unsigned long ticks(unsigned long); void stop(void); int (*handler)(int);\n"
                               "Colour shade();\n",
@@ -666,7 +666,7 @@ TEST_F(ValueAnalysis, PlainCallsAreTypedAsTheFullParseTypesThem)
     }
 }
 
-TEST_F(ValueAnalysis, DeclaredNamesAreDescribedAsTheFullParseDescribesThem)
+TEST_F(ValueAnalysis, DeclaredNamesAsFull)
 {
     qvm::script::declareCText("const long limit; int local;", "SCN", kScript, kLine);
     for (const char* text : {"msg", "msg.name", "limit", "local", "colour", "pp", "msg.flags.mode"}) {

@@ -962,7 +962,8 @@ std::vector<Engine::IncludeCandidate> Engine::includeCandidates(const InputLevel
     return candidates;
 }
 
-// The include directories, for the message of a file no search found.
+// The include directories, for the message of a file no search found;
+// without any, the user learns that none was given (no -INCL, no profile).
 std::string Engine::searchedDirectories() const
 {
     std::string text;
@@ -972,7 +973,7 @@ std::string Engine::searchedDirectories() const
             text += entry.directory;
         }
     }
-    return text.empty() ? text : text + ")";
+    return text.empty() ? " (no include directory given)" : text + ")";
 }
 
 void Engine::doInclude(std::string& out, InputLevel& level, std::string_view argument, bool next)

@@ -11,7 +11,7 @@ using qvm::testing::decimalOf;
 using qvm::testing::pintFromDecimal;
 using qvm::testing::pintOf;
 
-class ConstantFolding : public qvm::testing::DiagnosticsCapture {
+class ConstFold : public qvm::testing::DiagnosticsCapture {
 protected:
     static std::string read(std::string_view text, std::size_t* consumed = nullptr)
     {
@@ -27,7 +27,7 @@ protected:
     }
 };
 
-TEST_F(ConstantFolding, ReadsDigitsFractionAndExponent)
+TEST_F(ConstFold, ReadsDigitsFractionAndExponent)
 {
     EXPECT_EQ(read("1.5"), "0.15E1");
     EXPECT_EQ(read("15e-1"), "0.15E1");
@@ -44,7 +44,7 @@ TEST_F(ConstantFolding, ReadsDigitsFractionAndExponent)
     EXPECT_TRUE(takeCodes().empty());
 }
 
-TEST_F(ConstantFolding, ReadingStopsAtTheFirstCharacterThatDoesNotFit)
+TEST_F(ConstFold, ReadingStopsAtFirstMisfit)
 {
     std::size_t consumed = 0;
     EXPECT_EQ(read("1.5x", &consumed), "0.15E1");
@@ -59,7 +59,7 @@ TEST_F(ConstantFolding, ReadingStopsAtTheFirstCharacterThatDoesNotFit)
     EXPECT_TRUE(takeCodes().empty());
 }
 
-TEST_F(ConstantFolding, ConversionToABigIntegerTakesTheFloor)
+TEST_F(ConstFold, BigIntegerConversionFloors)
 {
     EXPECT_EQ(floor("2.5"), "2");
     EXPECT_EQ(floor("0.5"), "0");
@@ -83,7 +83,7 @@ TEST_F(ConstantFolding, ConversionToABigIntegerTakesTheFloor)
     EXPECT_TRUE(takeCodes().empty());
 }
 
-TEST_F(ConstantFolding, ComparisonOfDecimalFloatingValues)
+TEST_F(ConstFold, DecimalFloatingComparison)
 {
     const auto cmp = [](std::string_view a, bool negA, std::string_view b, bool negB) {
         DFloat x = dfloat_from_text(a);
@@ -104,7 +104,7 @@ TEST_F(ConstantFolding, ComparisonOfDecimalFloatingValues)
     EXPECT_EQ(cmp("1e-30", false, "1", true), 1);
 }
 
-TEST_F(ConstantFolding, BitwiseShiftAndLogicalHelpers)
+TEST_F(ConstFold, BitwiseShiftAndLogicalHelpers)
 {
     PInt result;
     pint_not(result, pintOf(0));
@@ -144,7 +144,7 @@ TEST_F(ConstantFolding, BitwiseShiftAndLogicalHelpers)
     EXPECT_TRUE(takeCodes().empty());
 }
 
-TEST(ConstantValueText, SingleValuesAndBraceLists)
+TEST(ConstText, SingleValuesAndBraceLists)
 {
     qvm::base::initIdentTable();
     EXPECT_EQ(constValueImage(constValueOf(qvm::base::ident("42"))), "42");
@@ -161,7 +161,7 @@ TEST(ConstantValueText, SingleValuesAndBraceLists)
     EXPECT_EQ(constValueImage(constValueFromInitialiser("{ {1, 2}, {3} }")), "{{1, 2}, {3}}");
 }
 
-TEST(ConstantValueText, TextHelpers)
+TEST(ConstText, TextHelpers)
 {
     EXPECT_EQ(trimBlanks(" \t a b \t"), "a b");
     EXPECT_EQ(trimBlanks("\n a"), "\n a");

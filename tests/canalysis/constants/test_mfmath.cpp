@@ -28,7 +28,7 @@ protected:
     }
 };
 
-TEST_F(BigInteger, AddingOneToTheLargestValueOverflowsToTheSmallestByte)
+TEST_F(BigInteger, MaxPlusOneWrapsToMinByte)
 {
     PInt sum;
     pint_add(sum, pintMax(), pintOf(1));
@@ -41,7 +41,7 @@ TEST_F(BigInteger, AddingOneToTheLargestValueOverflowsToTheSmallestByte)
     EXPECT_EQ(sum, pintMin());
 }
 
-TEST_F(BigInteger, OverflowIsReportedOnlyWhenTheResultLeavesTheRange)
+TEST_F(BigInteger, OverflowOnlyOutOfRange)
 {
     PInt result;
     pint_add(result, pintMin(), pintOf(-1));
@@ -59,7 +59,7 @@ TEST_F(BigInteger, OverflowIsReportedOnlyWhenTheResultLeavesTheRange)
     EXPECT_TRUE(takeCodes().empty());
 }
 
-TEST_F(BigInteger, MultiplicationWorksOnMagnitudes)
+TEST_F(BigInteger, MultipliesMagnitudes)
 {
     PInt product;
     const PInt big = pintFromDecimal("-12345678901234567890123");
@@ -77,7 +77,7 @@ TEST_F(BigInteger, MultiplicationWorksOnMagnitudes)
     EXPECT_TRUE(takeCodes().empty());
 }
 
-TEST_F(BigInteger, SmallDivisorMustBeFromOneTo255)
+TEST_F(BigInteger, SmallDivisorFrom1To255)
 {
     PInt quotient;
     int remainder = 0;
@@ -87,7 +87,7 @@ TEST_F(BigInteger, SmallDivisorMustBeFromOneTo255)
     EXPECT_NE(console.find("gfmath div_euclid_pint"), std::string::npos);
 }
 
-TEST_F(BigInteger, SmallDivisionGoesByteByByteFromTheSignedTop)
+TEST_F(BigInteger, SmallDivisionFromSignedTop)
 {
     PInt quotient;
     int remainder = 0;
@@ -102,7 +102,7 @@ TEST_F(BigInteger, SmallDivisionGoesByteByByteFromTheSignedTop)
     EXPECT_EQ(remainder, -1);
 }
 
-TEST_F(BigInteger, LongDivisionTruncatesTowardZero)
+TEST_F(BigInteger, LongDivisionTruncatesToZero)
 {
     PInt quotient;
     PInt remainder;
@@ -135,7 +135,7 @@ TEST_F(BigInteger, ComparisonAndSmallIntegers)
     EXPECT_EQ(takeCodes(), Codes(2, "OVERFLOW"));
 }
 
-TEST_F(BigInteger, FitsExtendAndTruncateWorkOnBitN)
+TEST_F(BigInteger, FitsExtendTruncateOnBitN)
 {
     EXPECT_FALSE(pint_fits(pintOf(128), 7));
     EXPECT_TRUE(pint_fits(pintOf(128), 8));
@@ -202,7 +202,7 @@ TEST_F(BigInteger, ImagesInEveryFormat)
     EXPECT_EQ(takeCodes(), Codes{"TRFSTRINT"});
 }
 
-class DecimalFloating : public qvm::testing::DiagnosticsCapture {
+class DecFloat : public qvm::testing::DiagnosticsCapture {
 protected:
     static DFloat fromInt(const std::string& decimal)
     {
@@ -219,7 +219,7 @@ protected:
     }
 };
 
-TEST_F(DecimalFloating, BuiltFromABigInteger)
+TEST_F(DecFloat, BuiltFromABigInteger)
 {
     const DFloat fifteen = fromInt("15");
     EXPECT_EQ(fifteen.mantissa.bytes[0], 1);
@@ -233,7 +233,7 @@ TEST_F(DecimalFloating, BuiltFromABigInteger)
               "-0.1870722095783555735E51");
 }
 
-TEST_F(DecimalFloating, NormalisationKeepsOneIntegerDigit)
+TEST_F(DecFloat, NormalisedToOneIntegerDigit)
 {
     DFloat value;
     value.mantissa.bytes[0] = static_cast<std::uint8_t>(-12);  // -12.0: the sign flips
@@ -253,7 +253,7 @@ TEST_F(DecimalFloating, NormalisationKeepsOneIntegerDigit)
     EXPECT_EQ(zero.exponent, 0);
 }
 
-TEST_F(DecimalFloating, Arithmetic)
+TEST_F(DecFloat, Arithmetic)
 {
     DFloat result;
     dfloat_add(result, fromInt("15"), fromInt("-20"));
@@ -278,7 +278,7 @@ TEST_F(DecimalFloating, Arithmetic)
     EXPECT_EQ(takeCodes(), Codes{"DIVBYZERO"});
 }
 
-TEST_F(DecimalFloating, TextRoundsOnlyAtTheDigitLimit)
+TEST_F(DecFloat, TextRoundsOnlyAtTheDigitLimit)
 {
     // 1/3 and 2/3 are cut at the limit without rounding.
     EXPECT_EQ(dfloat_image(ratio("1", "3"), 19), "0.3333333333333333333");
@@ -295,7 +295,7 @@ TEST_F(DecimalFloating, TextRoundsOnlyAtTheDigitLimit)
     EXPECT_EQ(dfloat_image(fromInt("150004"), 6), "0.150004E6");
 }
 
-TEST_F(DecimalFloating, IntegersOfUpTo17DigitsPrintExactly)
+TEST_F(DecFloat, Up17DigitIntegersPrintExactly)
 {
     std::mt19937_64 random(17);
     for (int i = 0; i < 3000; ++i) {
@@ -311,7 +311,7 @@ TEST_F(DecimalFloating, IntegersOfUpTo17DigitsPrintExactly)
     }
 }
 
-TEST_F(DecimalFloating, OperationsUndoEachOtherAtFifteenDigits)
+TEST_F(DecFloat, OpsUndoEachOtherAt15Digits)
 {
     std::mt19937_64 random(15);
     for (int i = 0; i < 2000; ++i) {

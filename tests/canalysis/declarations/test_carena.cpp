@@ -9,7 +9,7 @@
 namespace qvm::canalysis {
 namespace {
 
-TEST(DeclArena, RecordsTakenAgainAreEmptyAndKeepTheirAddresses)
+TEST(DeclArena, RecordsTakenAgainAreEmpty)
 {
     const Ident name = base::ident("arena_name");
     Arena arena;
@@ -62,7 +62,7 @@ TEST(DeclArena, RecordsTakenAgainAreEmptyAndKeepTheirAddresses)
 }
 
 // Each declaration after a richer one reads only its own parts.
-TEST(DeclArena, LaterDeclarationsKeepNothingOfEarlierOnes)
+TEST(DeclArena, LaterDeclsKeepNothingOld)
 {
     C_CPP_reset_analysis();
     SymbolTable table;

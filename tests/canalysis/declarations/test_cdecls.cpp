@@ -63,7 +63,7 @@ protected:
 
 using Codes = std::vector<std::string>;
 
-TEST_F(CDecls, SpecifierCombinationsGiveSizesSignsAndSpellings)
+TEST_F(CDecls, SpecifierCombinations)
 {
     parse("unsigned short us; long unsigned lu; unsigned u; long long int ll; char c; signed char sc;\n"
           "unsigned long ul; long double ld; short int si; int long il;");
@@ -84,7 +84,7 @@ TEST_F(CDecls, SpecifierCombinationsGiveSizesSignsAndSpellings)
     EXPECT_EQ(basic("il")->size, -32);
 }
 
-TEST_F(CDecls, ConflictingSpecifiersWarnAndLeaveTheDeclarationWithoutType)
+TEST_F(CDecls, ConflictingSpecifiersWarn)
 {
     parse("short long a;\nunsigned signed b;\nsigned unsigned c;\nstruct s { int x; } int d;\nint float e;\n");
     EXPECT_EQ(codes(), (Codes{"CONSTRUCT", "CONSTRUCT", "CONSTRUCT", "CONSTRUCT", "CONSTRUCT"}));
@@ -99,7 +99,7 @@ TEST_F(CDecls, ConflictingSpecifiersWarnAndLeaveTheDeclarationWithoutType)
     EXPECT_EQ(symbol("e").type, nullptr);
 }
 
-TEST_F(CDecls, UnnamedTagsAreNumberedForTheWholeRun)
+TEST_F(CDecls, UnnamedTagsNumberedPerRun)
 {
     parse("typedef struct { int a; } T;");
     EXPECT_NE(C_CPP_find_tag("_unamedStruct1", table_, kStruct), nullptr);
@@ -124,7 +124,7 @@ TEST_F(CDecls, UnnamedTagsAreNumberedForTheWholeRun)
     EXPECT_NE(C_CPP_find_tag("_unamedStruct1", fresh, kStruct), nullptr);
 }
 
-TEST_F(CDecls, EnumeratorsGetPositionsOrTheLastValueTextPlusACount)
+TEST_F(CDecls, EnumeratorPositionsAndValues)
 {
     parse("enum e { A, B, C = X, D, E };\nenum f { P = 1 << 2 , Q, };");
     EXPECT_TRUE(reports_.empty());
@@ -190,7 +190,7 @@ TEST_F(CDecls, ScopesKeepTheirOwnRecords)
     EXPECT_NE(C_CPP_find_symbol_with_parent("n", child, {}), nullptr);
 }
 
-TEST_F(CDecls, ManyRecordsStayFoundAfterRemovalsInEveryScope)
+TEST_F(CDecls, RecordsFoundAfterRemovals)
 {
     std::string text;
     for (int i = 0; i < 3000; ++i) {
@@ -218,7 +218,7 @@ TEST_F(CDecls, ManyRecordsStayFoundAfterRemovalsInEveryScope)
     EXPECT_EQ(C_CPP_find_tag("t1", table_, kUnion), nullptr);
 }
 
-TEST_F(CDecls, TagsAreCompletedOnceAndRedefinitionsWarn)
+TEST_F(CDecls, TagsCompletedOnceRedefWarns)
 {
     parse("struct node; struct node *head;\nstruct node { int v; struct node *next; };\n");
     EXPECT_TRUE(reports_.empty());
@@ -232,7 +232,7 @@ TEST_F(CDecls, TagsAreCompletedOnceAndRedefinitionsWarn)
     EXPECT_EQ(reports_[1].argument, "colour");
 }
 
-TEST_F(CDecls, DeclaratorsBuildTheirTypesInsideOut)
+TEST_F(CDecls, DeclaratorsBuildInsideOut)
 {
     parse("int (*handler)(int, void (*)(char *), ...);\nconst char *const names[10];\n"
           "char *(*table[4])(void);\nint m[2][3];\nvolatile unsigned int *volatile reg;\n"
@@ -254,7 +254,7 @@ TEST_F(CDecls, DeclaratorsBuildTheirTypesInsideOut)
     EXPECT_EQ(image("a"), "auto int a;");
 }
 
-TEST_F(CDecls, QualifiersOfAPointerFollowItsStarInTheOrderWritten)
+TEST_F(CDecls, PointerQualifiersInOrder)
 {
     parse("int * const volatile p1;\nvoid (* const volatile cfp)(void);\n"
           "const volatile int * volatile const * p2;\nchar * const * const volatile pp[2];\n"
@@ -270,7 +270,7 @@ TEST_F(CDecls, QualifiersOfAPointerFollowItsStarInTheOrderWritten)
     EXPECT_EQ(C_CPP_type_image(named.get()), "int *const volatile");
 }
 
-TEST_F(CDecls, StructBodiesWithBitFieldsNestedUnionsAndTypedefNamesAsFields)
+TEST_F(CDecls, StructBodiesBitFieldsUnions)
 {
     parse("typedef unsigned char BYTE;\n"
           "struct msg {\n  BYTE kind : 4, : 2;\n  BYTE BYTE;\n  union { int i; float f; } u;\n"
@@ -334,7 +334,7 @@ TEST_F(CDecls, QuestionsAskedOfTypes)
     EXPECT_EQ(C_CPP_type_image(nullptr, "n"), "int n");
 }
 
-TEST_F(CDecls, TypeNamesAreReadThroughAProbeDeclaration)
+TEST_F(CDecls, TypeNamesReadThroughAProbe)
 {
     parse("struct s { int a; }; typedef int T; int x;");
     TypePtr type = C_CPP_type_of_type_name("struct s *", table_, {}, "if.h", 3);
@@ -351,7 +351,7 @@ TEST_F(CDecls, TypeNamesAreReadThroughAProbeDeclaration)
     EXPECT_EQ(C_CPP_find_symbol("__tarvo_var", table_, {}), nullptr);
 }
 
-TEST_F(CDecls, FunctionBodiesAreSkippedAndOldStyleDefinitionsChecked)
+TEST_F(CDecls, BodiesSkippedOldStyleChecked)
 {
     parse("int add(int a, int b) { if (a) { return a + b; } return \"}\"[0]; }\n"
           "int old(a, b) int a; char b; { return a; }\n"
@@ -368,7 +368,7 @@ TEST_F(CDecls, FunctionBodiesAreSkippedAndOldStyleDefinitionsChecked)
     EXPECT_EQ(image("after"), "int after;");
 }
 
-TEST_F(CDecls, OldStyleDefinitionsImageAsPrototypes)
+TEST_F(CDecls, OldStyleImagesAsPrototypes)
 {
     parse("int kr3(a, b) int a; { return a; }\n"
           "k(a) { }\n"
@@ -384,7 +384,7 @@ TEST_F(CDecls, OldStyleDefinitionsImageAsPrototypes)
     EXPECT_EQ(C_CPP_type_image(symbol("kr3").type->parameters[1].type.get()), "int");
 }
 
-TEST_F(CDecls, AFunctionBodyLeftOpenIsAnUnexpectedEnd)
+TEST_F(CDecls, OpenFunctionBodyUnexpectedEnd)
 {
     EXPECT_EQ(parse("int before;\nint f(void)\n{\n  if (x) {\n  }\nint g;\n"), 1);
     ASSERT_EQ(codes(), Codes{"UNEXP_EOF"});
@@ -403,7 +403,7 @@ TEST_F(CDecls, AFunctionBodyLeftOpenIsAnUnexpectedEnd)
     EXPECT_EQ(image("h"), "int h(void);");
 }
 
-TEST_F(CDecls, SyntaxErrorsNameTheLineUpToThePositionAndParsingGoesOn)
+TEST_F(CDecls, SyntaxErrorsLineAndGoOn)
 {
     parse("int a;\nint b c;\nint d;\n");
     ASSERT_EQ(codes(), Codes{"SYNTAXERR"});
@@ -451,7 +451,7 @@ std::vector<std::string> fieldNames(SymbolTable& table, const std::string& tag)
     return names;
 }
 
-TEST_F(CDecls, AMissingSemicolonIsReportedWhereTheNextDeclarationBegins)
+TEST_F(CDecls, MissingSemicolonAtNextDecl)
 {
     // Once blank lines follow, the text did not end inside a declaration.
     parse("int x int y;\n\n\n");
@@ -476,7 +476,7 @@ TEST_F(CDecls, AMissingSemicolonIsReportedWhereTheNextDeclarationBegins)
     EXPECT_EQ(C_CPP_find_symbol("c", table_, {}), nullptr);
 }
 
-TEST_F(CDecls, TheDeclarationAfterAMissingSemicolonKeepsItsMeaning)
+TEST_F(CDecls, DeclAfterMissingSemicolonOk)
 {
     // A typedef name right after the missing ';' is a type again.
     parse("typedef int T;\nint x\nT y;\n");
@@ -508,7 +508,7 @@ TEST_F(CDecls, TheDeclarationAfterAMissingSemicolonKeepsItsMeaning)
     EXPECT_EQ(image("t"), "int t;");
 }
 
-TEST_F(CDecls, ErrorsInsideAStructBodyKeepTheOtherFields)
+TEST_F(CDecls, StructBodyErrorKeepsFields)
 {
     parse("struct s {\n  int a b struct n { int q; } w;\n  int c;\n} v;\nint z;\n");
     ASSERT_EQ(codes(), Codes{"SYNTAXERR"});
@@ -529,7 +529,7 @@ TEST_F(CDecls, ErrorsInsideAStructBodyKeepTheOtherFields)
     EXPECT_EQ(image("after"), "int after;");
 }
 
-TEST_F(CDecls, TheEndOfTheTextInsideADeclarationIsReportedWhereItBegan)
+TEST_F(CDecls, EndInsideDeclAtItsStart)
 {
     EXPECT_EQ(parse("int ok;\n\nstruct s {\n  int a;\n\n"), 1);
     ASSERT_EQ(codes(), Codes{"UNEXP_EOF"});
@@ -557,7 +557,7 @@ TEST_F(CDecls, TheEndOfTheTextInsideADeclarationIsReportedWhereItBegan)
     EXPECT_EQ(reports_[0].argument, "int m n");
 }
 
-TEST_F(CDecls, TheSyntaxErrorTextIsTheLineUpToThePositionOrItsLast59Characters)
+TEST_F(CDecls, SyntaxErrorTextLast59Chars)
 {
     const std::string sixty = "int " + std::string(54, 'v') + " y";
     parse("int ok;\n" + sixty + ";\n");
@@ -572,7 +572,7 @@ TEST_F(CDecls, TheSyntaxErrorTextIsTheLineUpToThePositionOrItsLast59Characters)
     EXPECT_EQ(reports_[0].argument, sixtyOne.substr(2));
 }
 
-TEST_F(CDecls, LineDirectivesAndPragmasOfThePreprocessedText)
+TEST_F(CDecls, LineDirectivesAndPragmas)
 {
     parse("# 12 \"a.h\"\nint a;\n#line 30 \"b.h\"\n\nint b c;\n#line x\nint d;\n");
     EXPECT_STREQ(symbol("a").file, "a.h");
@@ -655,7 +655,7 @@ TEST_F(CDecls, DimensionTextsAreRewritten)
     EXPECT_STREQ(symbol("f").type->dimension, "2");
 }
 
-TEST_F(CDecls, DimensionsKeepEnumeratorPrecedenceAndEndOnCycles)
+TEST_F(CDecls, DimensionsEnumPrecedence)
 {
     parse("enum { P = 1 << 2, Q, R = Q * 2 };\n"
           "int y[R]; int z[Q * 2];\n"
@@ -667,7 +667,7 @@ TEST_F(CDecls, DimensionsKeepEnumeratorPrecedenceAndEndOnCycles)
     EXPECT_GT(std::string_view(symbol("w").type->dimension).size(), 1000U);
 }
 
-TEST_F(CDecls, FixedNamesAreLookedUpAgainAfterTheIdentifierTableIsReset)
+TEST_F(CDecls, FixedNamesAfterTableReset)
 {
     {
         // Fills the kept identifiers of const, the probe name and the keywords.

@@ -76,7 +76,7 @@ bool compilerAvailable()
     return std::system("gcc --version >/dev/null 2>&1") == 0;
 }
 
-TEST(CDeclImages, ImagesDeclareTheSameTypesAsTheOriginals)
+TEST(CDeclImages, ImagesDeclareSameTypes)
 {
     if (!compilerAvailable()) {
         GTEST_SKIP() << "no C compiler";

@@ -45,7 +45,7 @@ bool contains(const std::string& text, const std::string& part)
     return text.find(part) != std::string::npos;
 }
 
-TEST(CDeclsInspect, EmbeddedInterfaceHeaderGivesTheExpectedDeclarations)
+TEST(CDeclsInspect, EmbeddedHeaderDeclarations)
 {
     const RunResult run = runInspect({"decls", "embedded.h"}, {}, kData);
     EXPECT_EQ(run.status, 0) << run.err;
@@ -53,7 +53,7 @@ TEST(CDeclsInspect, EmbeddedInterfaceHeaderGivesTheExpectedDeclarations)
     EXPECT_EQ(run.out, readFile(kData + "embedded.decls"));
 }
 
-TEST(CDeclsInspect, ReportsCarryTheFileAndLineOfTheHeader)
+TEST(CDeclsInspect, ReportsCarryHeaderLine)
 {
     TempDir dir;
     writeFile(dir / "inner.h", "int a;\nint b c;\nshort long d;\n");
@@ -73,7 +73,7 @@ TEST(CDeclsInspect, ReportsCarryTheFileAndLineOfTheHeader)
         << cut.err;
 }
 
-TEST(CDeclsInspect, AFunctionBodyLeftOpenIsAnError)
+TEST(CDeclsInspect, OpenFunctionBodyIsError)
 {
     TempDir dir;
     writeFile(dir / "open.h", "int before;\nint f(void)\n{\n  return 0;\n\nint after;\n");
@@ -103,7 +103,7 @@ void expectRecoveries(const std::vector<RecoveryCase>& cases)
     }
 }
 
-TEST(CDeclsInspect, AnErrorInATagBodyKeepsTheTagAndItsWellFormedMembers)
+TEST(CDeclsInspect, TagBodyErrorKeepsMembers)
 {
     expectRecoveries({
         // A faulty value drops its enumerator; the others keep their places.
@@ -150,7 +150,7 @@ TEST(CDeclsInspect, AnErrorInATagBodyKeepsTheTagAndItsWellFormedMembers)
     });
 }
 
-TEST(CDeclsInspect, OneErrorGivesOneReportAndTheNextDeclarationIsEntered)
+TEST(CDeclsInspect, OneErrorOneReport)
 {
     expectRecoveries({
         // Each syntax error is reported once, at its line.
@@ -219,7 +219,7 @@ TEST(CDeclsInspect, OneErrorGivesOneReportAndTheNextDeclarationIsEntered)
     });
 }
 
-TEST(CDeclsInspect, TypedefEndedByAnErrorStillDeclaresItsName)
+TEST(CDeclsInspect, TypedefEndedByErrorNamed)
 {
     expectRecoveries({
         {"typedef int (*F)(int a int b);\nF x;\nF y;\n",
@@ -244,7 +244,7 @@ TEST(CDeclsInspect, TypedefEndedByAnErrorStillDeclaresItsName)
     });
 }
 
-TEST(CDeclsInspect, TheDriverEndsWithTheStatusOfTheHeaderSyntaxErrors)
+TEST(CDeclsInspect, StatusOfHeaderSyntaxErrors)
 {
     TempDir dir;
     writeSampleRun(dir.path());
@@ -266,7 +266,7 @@ TEST(CDeclsInspect, TheDriverEndsWithTheStatusOfTheHeaderSyntaxErrors)
     EXPECT_EQ(allMessagesOf(cut.err).size(), 4u) << cut.err;  // banner, copyright, error, summary
 }
 
-TEST(CDeclsInspect, AHeaderEndsAtItsFirstNulByteWhileAScriptReadsOnPastIt)
+TEST(CDeclsInspect, HeaderEndsAtNulByte)
 {
     using namespace std::string_literals;
     TempDir dir;
@@ -287,7 +287,7 @@ TEST(CDeclsInspect, AHeaderEndsAtItsFirstNulByteWhileAScriptReadsOnPastIt)
     EXPECT_THAT(allMessagesOf(folder.err), ElementsAre(IsReport("F", "IMPOUVFIC"))) << folder.err;
 }
 
-TEST(CDeclsInspect, PreprocessorOptionsAndPragmasReachTheDeclarations)
+TEST(CDeclsInspect, OptionsPragmasReachDecls)
 {
     TempDir dir;
     writeFile(dir / "std.def", "typedef long word_t;\n");
@@ -301,7 +301,7 @@ TEST(CDeclsInspect, PreprocessorOptionsAndPragmasReachTheDeclarations)
     EXPECT_EQ(run.out, "typedef long word_t;\nword_t buffer[4];\nfar int *p;\nint small;\n");
 }
 
-TEST(CDeclsInspect, SizeofPragmaReachesLaterConditionsAndTypes)
+TEST(CDeclsInspect, SizeofPragmaReachesLater)
 {
     TempDir dir;
     writeFile(dir / "std.def", "#pragma tarvo sizeof int = 16\n#pragma tarvo signof char = unsigned\n");
@@ -319,7 +319,7 @@ TEST(CDeclsInspect, SizeofPragmaReachesLaterConditionsAndTypes)
 // A size or sign pragma on a typedef name changes the type of every name of
 // that typedef declaration and of typedefs of it, and nothing else: the
 // usual arithmetic conversions with a plain int show which types changed.
-TEST(CDeclsInspect, PragmasOnATypedefChangeOnlyItsDeclaration)
+TEST(CDeclsInspect, TypedefPragmasStayLocal)
 {
     TempDir dir;
     writeFile(dir / "sign.h",
@@ -361,7 +361,7 @@ struct HeaderCase {
     std::vector<std::string> declarations;
 };
 
-TEST(CDeclsInspect, SystemHeadersAreDeclaredWithoutErrors)
+TEST(CDeclsInspect, SystemHeadersDeclareClean)
 {
     if (!std::filesystem::exists("/usr/include/stdio.h")) {
         GTEST_SKIP() << "no system headers";
@@ -412,7 +412,7 @@ TEST(CDeclsInspect, SystemHeadersAreDeclaredWithoutErrors)
     }
 }
 
-TEST(CDeclsInspect, TheDriverAnalysesInterfaceFilesBeforeTheScript)
+TEST(CDeclsInspect, InterfacesBeforeScript)
 {
     TempDir dir;
     writeSampleRun(dir.path());

@@ -11,7 +11,7 @@
 namespace qvm::canalysis {
 namespace {
 
-class LargeInterface : public ::testing::Test {
+class LargeIface : public ::testing::Test {
 protected:
     void SetUp() override { C_CPP_reset_analysis(); }
     void TearDown() override { C_CPP_reset_analysis(); }
@@ -37,7 +37,7 @@ protected:
 
 constexpr int kItems = 60000;
 
-TEST_F(LargeInterface, StructOfSixtyThousandFieldsKeepsThemAllInOrder)
+TEST_F(LargeIface, Struct60000FieldsInOrder)
 {
     std::string text = "struct big {\n";
     for (int i = 0; i < kItems; ++i) {
@@ -51,7 +51,7 @@ TEST_F(LargeInterface, StructOfSixtyThousandFieldsKeepsThemAllInOrder)
     EXPECT_EQ(C_CPP_field_index(type, base::ident("f59999")), kItems);
 }
 
-TEST_F(LargeInterface, EnumeratorsInDimensionsAreReplacedAmongSixtyThousand)
+TEST_F(LargeIface, EnumDims60000Replaced)
 {
     std::string text = "enum big {\n";
     for (int i = 0; i < kItems; ++i) {
@@ -63,7 +63,7 @@ TEST_F(LargeInterface, EnumeratorsInDimensionsAreReplacedAmongSixtyThousand)
     EXPECT_EQ(C_CPP_type_image(typeOf("last"), "last"), "char last[(BASE+29999)]");
 }
 
-TEST_F(LargeInterface, TypedefChainOfSixtyThousandLinksEndsInItsBasicType)
+TEST_F(LargeIface, TypedefChain60000Links)
 {
     std::string text = "typedef unsigned short t0;\n";
     for (int i = 0; i < kItems; ++i) {

@@ -80,7 +80,7 @@ protected:
 
 using Codes = std::vector<std::string>;
 
-TEST_F(CExpr, IntegerConstantsInEveryBaseAndNotation)
+TEST_F(CExpr, IntegerConstantsEveryBase)
 {
     EXPECT_EQ(decimal(constant("0FFh")), "255");
     EXPECT_EQ(constant("0FFh").text, "0x0FF");
@@ -125,7 +125,7 @@ TEST_F(CExpr, MalformedNumbersWarnWithTheirText)
 // An integer constant takes the first type of its list that holds its value:
 // int, long, long long when decimal; each with its unsigned twin when octal,
 // hexadecimal or binary; only unsigned ones with u; from long on with l.
-TEST_F(CExpr, IntegerConstantsTakeTheFirstTypeThatHoldsThem)
+TEST_F(CExpr, IntegerConstantFirstTypeFits)
 {
     struct Row {
         std::string text;
@@ -157,7 +157,7 @@ TEST_F(CExpr, IntegerConstantsTakeTheFirstTypeThatHoldsThem)
     EXPECT_TRUE(reports_.empty()) << codes().front();
 }
 
-TEST_F(CExpr, IntegerConstantsBeyondSixtyFourBitsKeepEveryDigit)
+TEST_F(CExpr, IntegersBeyond64BitsExact)
 {
     const std::vector<std::tuple<std::string, std::string, Codes>> cases = {
         {"9223372036854775807ll", "9223372036854775807", {}},
@@ -217,7 +217,7 @@ TEST_F(CExpr, CharacterConstantsAndEscapes)
     }
 }
 
-TEST_F(CExpr, MultibyteConstantsAreReportedOnceOrRefusedWithKqNowchar)
+TEST_F(CExpr, MultibyteConstantsKqNowchar)
 {
     const CConstant first = constant("'ab'");
     EXPECT_EQ(decimal(first), "24930");  // 0x6162
@@ -336,7 +336,7 @@ TEST_F(CExpr, RefusedFormsAndSyntaxErrors)
     EXPECT_EQ(deep->root->kind, kExprError);
 }
 
-TEST_F(CExpr, BinaryOperatorsFollowTheUsualArithmeticConversionsInEitherOrder)
+TEST_F(CExpr, UsualArithmeticConversions)
 {
     declare("long lv; int x; float fl; double d; long double ld; unsigned u; unsigned long ul; long long ll;\n"
             "unsigned long long ull; char c; unsigned char uc; short s; unsigned short us; enum e { E } en;\n"

@@ -29,7 +29,7 @@ const char* const kModernHeader =
     "long double _Complex lz;\n"
     "__builtin_va_list args;\n";
 
-TEST(CModernInspect, WordsOfTodaysCAndTheirExtensionsAreDeclared)
+TEST(CModern, TodaysCWordsAreDeclared)
 {
     TempDir dir;
     writeFile(dir / "modern.h", kModernHeader);
@@ -60,7 +60,7 @@ TEST(CModernInspect, WordsOfTodaysCAndTheirExtensionsAreDeclared)
 // A type name names a member, a parameter or a declared name again where
 // it follows a declarator's '*'; a typedef repeated as it was is no
 // redefinition. Elsewhere it stays a type.
-TEST(CModernInspect, ATypedefNameAfterAStarIsTheNameDeclared)
+TEST(CModern, TypedefNameAfterStarDeclared)
 {
     TempDir dir;
     writeFile(dir / "names.h",
@@ -83,7 +83,7 @@ TEST(CModernInspect, ATypedefNameAfterAStarIsTheNameDeclared)
               "T after;\n");
 }
 
-TEST(CModernInspect, OlderHeadersMayDefineTheBuiltinTypesThemselves)
+TEST(CModern, OldHeadersDefineBuiltins)
 {
     TempDir dir;
     writeFile(dir / "own.h",
@@ -100,7 +100,7 @@ TEST(CModernInspect, OlderHeadersMayDefineTheBuiltinTypesThemselves)
     EXPECT_EQ(pointer.out, "__builtin_va_list\t6\n") << pointer.err;
 }
 
-TEST(CModernInspect, MisusedModernWordsAreConstructionErrors)
+TEST(CModern, MisusedWordsAreErrors)
 {
     TempDir dir;
     writeFile(dir / "bad.h",
@@ -116,7 +116,7 @@ TEST(CModernInspect, MisusedModernWordsAreConstructionErrors)
     EXPECT_NE(run.out.find("int f;\n"), std::string::npos) << run.out;
 }
 
-TEST(CModernInspect, UnderTheKAndRDialectTheNewWordsArePlainNames)
+TEST(CModern, KAndRTakesNewWordsAsNames)
 {
     TempDir dir;
     writeFile(dir / "old.h", "int restrict, _Bool, __int128;\nchar *__extension__;\n");
@@ -136,7 +136,7 @@ TEST(CModernInspect, UnderTheKAndRDialectTheNewWordsArePlainNames)
         << refused.err;
 }
 
-TEST(CModernInspect, UnnamedMembersAreReachedThroughDotAndArrow)
+TEST(CModern, UnnamedMembersDotAndArrow)
 {
     TempDir dir;
     writeFile(dir / "anon.h",
@@ -159,7 +159,7 @@ TEST(CModernInspect, UnnamedMembersAreReachedThroughDotAndArrow)
     EXPECT_EQ(typeOf("o.d"), "int\t2\nFenwir-W-CHAMPINCO,  [1] Unknown field d\n");
 }
 
-TEST(CModernInspect, DeepOrSelfHoldingUnnamedMembersEndTheSearch)
+TEST(CModern, DeepUnnamedMembersEndSearch)
 {
     TempDir dir;
     std::string deep = "struct s {";
@@ -185,7 +185,7 @@ TEST(CModernInspect, DeepOrSelfHoldingUnnamedMembersEndTheSearch)
     EXPECT_EQ(missing.err, "Fenwir-W-CHAMPINCO,  [1] Unknown field z\n");
 }
 
-TEST(CModernInspect, AdjacentStringLiteralsAreOneString)
+TEST(CModern, AdjacentLiteralsJoin)
 {
     TempDir dir;
     writeFile(dir / "empty.h", "int unused;\n");
@@ -195,7 +195,7 @@ TEST(CModernInspect, AdjacentStringLiteralsAreOneString)
     EXPECT_EQ(extension.out, "char [3]\t7\n") << extension.err;
 }
 
-TEST(CModernInspect, PointerSizePragmaMakesSizeofYieldTheUnsignedLong)
+TEST(CModern, PointerSizePragmaSizeof)
 {
     TempDir dir;
     writeFile(dir / "plain.h", "struct s { int a; };\n");

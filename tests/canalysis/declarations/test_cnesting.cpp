@@ -89,7 +89,7 @@ const std::vector<DeepDeclaration>& deepDeclarations()
     return forms;
 }
 
-TEST(CNesting, NestingToTheLimitIsDeclaredAndDeeperReportedOnce)
+TEST(CNesting, DeeperThanLimitReportedOnce)
 {
     TempDir dir;
     for (const DeepDeclaration& form : deepDeclarations()) {
@@ -108,7 +108,7 @@ TEST(CNesting, NestingToTheLimitIsDeclaredAndDeeperReportedOnce)
     }
 }
 
-TEST(CNesting, TheImageOfADeepDeclarationIsItsCText)
+TEST(CNesting, DeepDeclarationImage)
 {
     TempDir dir;
     // Each level derives twice: a pointer and an array.
@@ -128,7 +128,7 @@ struct DeepExpression {
 
 constexpr const char* kDeclarations = "int i; int *a; struct s { struct s *n; int v; } *sp; int f(int);\n";
 
-TEST(CNesting, ExpressionsNestedToTheLimitAreTypedAndDeeperOnesRefusedOnce)
+TEST(CNesting, DeepExpressionsRefusedOnce)
 {
     const std::vector<DeepExpression> forms = {
         {"parentheses", [](int n) { return repeated("(", n) + "i" + repeated(")", n); }},

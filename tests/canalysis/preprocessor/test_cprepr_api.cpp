@@ -74,7 +74,7 @@ TEST_F(CpreprApi, TheHashOfTheMacroTable)
     EXPECT_EQ(MacroTable::hash("a_rather_long_macro_name_for_the_hash"), (h & 0x7fffffffu) % 1403);
 }
 
-TEST(MacroTableRecords, NamesOfOneShapeStayFoundUntilTheLastIsRemoved)
+TEST(MacroRecords, NamesFoundTillLastRemoved)
 {
     MacroTable table;
     // Same first character, and lengths equal or 32 apart.
@@ -100,7 +100,7 @@ TEST(MacroTableRecords, NamesOfOneShapeStayFoundUntilTheLastIsRemoved)
     EXPECT_NE(table.find("AB"), nullptr);
 }
 
-TEST_F(CpreprApi, MacrosLiveAcrossTextsUntilTheCycleEnds)
+TEST_F(CpreprApi, MacrosLiveUntilCycleEnds)
 {
     run("#define KEEP 42\n");
     EXPECT_EQ(run("KEEP\n"), "#line 1 \"s.pts\"\n42\n");
@@ -113,7 +113,7 @@ TEST_F(CpreprApi, MacrosLiveAcrossTextsUntilTheCycleEnds)
     EXPECT_EQ(run("KEEP\n"), "#line 1 \"s.pts\"\nKEEP\n");
 }
 
-TEST_F(CpreprApi, TextsStartAtTheGivenLineAndKeepTheirPosition)
+TEST_F(CpreprApi, TextsStartAtGivenLine)
 {
     EXPECT_EQ(run("__LINE__ __FILE__\n", 1, "script.pts", 40), "#line 40 \"script.pts\"\n40 \"script.pts\"\n");
     run("#if 1\n", 1, "script.pts", 12);
@@ -124,7 +124,7 @@ TEST_F(CpreprApi, TextsStartAtTheGivenLineAndKeepTheirPosition)
     EXPECT_EQ(reports_[0].line, 5);
 }
 
-TEST_F(CpreprApi, NamelessTextsWriteNoLineLinesAndWarnForPredefinedNames)
+TEST_F(CpreprApi, NamelessTextsNoLineLines)
 {
     EXPECT_EQ(run("a\n\n\n\n\n\n\n\n\n\nb __FILE__\n", 1, ""), "a\n\n\n\n\n\n\n\n\n\nb \"\"\n");
     ASSERT_EQ(reports_.size(), 1u);
@@ -133,7 +133,7 @@ TEST_F(CpreprApi, NamelessTextsWriteNoLineLinesAndWarnForPredefinedNames)
     EXPECT_EQ(reports_[0].line, 0);
 }
 
-TEST_F(CpreprApi, AnalysisSwitchSkipsTextWhenNotEverythingIsAnalysed)
+TEST_F(CpreprApi, AnalysisSwitchSkipsText)
 {
     const std::string text = "a\n#pragma tarvo stop_analyse\nb\n#pragma tarvo start_analyse\nc\n";
     EXPECT_EQ(run(text, 0), "#line 1 \"s.pts\"\na\n\n\n\nc\n");
@@ -147,7 +147,7 @@ TEST_F(CpreprApi, AnalysisSwitchSkipsTextWhenNotEverythingIsAnalysed)
     EXPECT_EQ(run("z\n", 1), "#line 1 \"s.pts\"\nz\n");
 }
 
-TEST_F(CpreprApi, EvaluatorWarningsAreLocatedOnTheDirectiveLine)
+TEST_F(CpreprApi, EvaluatorWarningsOnDirective)
 {
     run("\n#if 1 2\n#endif\n#if 1/0\nyes\n#endif\n", 1, "e.h");
     ASSERT_GE(reports_.size(), 2u);
@@ -159,7 +159,7 @@ TEST_F(CpreprApi, EvaluatorWarningsAreLocatedOnTheDirectiveLine)
     EXPECT_EQ(errors_, 0);
 }
 
-TEST_F(CpreprApi, IfLinesOutsideATextUseTheMacroTable)
+TEST_F(CpreprApi, IfLinesUseTheMacroTable)
 {
     run("#define TWO 2\n");
     EXPECT_EQ(C_CPP_eval_if_line("TWO * 3 + defined(TWO) + defined TWO"), 8);
@@ -167,7 +167,7 @@ TEST_F(CpreprApi, IfLinesOutsideATextUseTheMacroTable)
     EXPECT_EQ(C_CPP_eval_if_line("UNKNOWN + 5"), 5);
 }
 
-TEST_F(CpreprApi, CharUnsignedMacroReachesTheEvaluator)
+TEST_F(CpreprApi, CharUnsignedReachesEvaluator)
 {
     run("#if '\\377' < 0\nsigned\n#endif\n#define __CHAR_UNSIGNED__\n#if '\\377' > 0\nunsigned\n#endif\n");
     EXPECT_EQ(run("#if '\\377' > 0\nunsigned\n#endif\n"), "#line 1 \"s.pts\"\n\nunsigned\n\n");
@@ -192,7 +192,7 @@ TEST_F(CpreprApi, SearchListAndSystemDirectories)
     ::unsetenv("ZWK_ADD_USR_INCLUDE");
 }
 
-TEST_F(CpreprApi, TypeModifiersAreKeptUntilTheCycleEnds)
+TEST_F(CpreprApi, TypeModifiersUntilCycleEnds)
 {
     run("#pragma tarvo type_modifier = near\n#pragma tarvo type_modifier=far\n#pragma tarvo type_modifier = near\n");
     EXPECT_EQ(C_CPP_type_modifiers(), (std::vector<std::string>{"near", "far"}));
@@ -201,7 +201,7 @@ TEST_F(CpreprApi, TypeModifiersAreKeptUntilTheCycleEnds)
     C_CPP_init_prepro(false, false, {}, {}, {}, table_, false);
 }
 
-TEST_F(CpreprApi, InitialFileIsPreprocessedAtOnce)
+TEST_F(CpreprApi, InitialFileAtOnce)
 {
     testing::TempDir dir;
     testing::writeFile(dir / "defs.h", "#define FROM_FILE 7\n");
@@ -210,14 +210,14 @@ TEST_F(CpreprApi, InitialFileIsPreprocessedAtOnce)
     EXPECT_EQ(run("FROM_FILE OPT\n"), "#line 1 \"s.pts\"\n7 3\n");
 }
 
-TEST_F(CpreprApi, AFatalReportThatReturnsLeavesTheEngineUsable)
+TEST_F(CpreprApi, ReturningFatalKeepsEngine)
 {
     run("#include \"no/such/file.h\"\nafter\n");
     EXPECT_TRUE(reported("IMPOUVFIC"));
     EXPECT_EQ(run("#define R(x) R(x)\nR(R(1))\n"), "#line 1 \"s.pts\"\n\nR(R(1))\n");
 }
 
-TEST_F(CpreprApi, ResourceLimitsStopRunawayExpansion)
+TEST_F(CpreprApi, LimitsStopRunawayExpansion)
 {
     std::string text;
     for (int i = 0; i < 40; ++i) {
@@ -256,7 +256,7 @@ TEST_F(CpreprApi, OwnedContextsKeepTheirOwnState)
     EXPECT_EQ(reports_[0].file, "a.h");
 }
 
-TEST_F(CpreprApi, HooksOfACallAreTakenBackAfterIt)
+TEST_F(CpreprApi, CallHooksTakenBack)
 {
     installPositionProvider([] { return std::pair<std::string, int>("outer.c", 42); });
     run("\n#if 1/0\n#endif\n#define __CHAR_UNSIGNED__\n", 1, "in.h");
@@ -276,7 +276,7 @@ TEST_F(CpreprApi, HooksOfACallAreTakenBackAfterIt)
     C_CPP_init_prepro(false, false, {}, {}, {}, table_, true);
 }
 
-TEST_F(CpreprApi, AFatalReportThatThrowsLeavesTheContextUsable)
+TEST_F(CpreprApi, ThrowingFatalKeepsContext)
 {
     struct Fatal : std::runtime_error {
         using std::runtime_error::runtime_error;
@@ -298,7 +298,7 @@ TEST_F(CpreprApi, AFatalReportThatThrowsLeavesTheContextUsable)
 
 // A text of one line may be copied without a scan when nothing in it would
 // change: whether it is or not, it comes out as in a text of several lines.
-TEST_F(CpreprApi, OneLineTextsComeOutAsInLongerTexts)
+TEST_F(CpreprApi, OneLineTextsAsLongerOnes)
 {
     run("#define M 2\n#define L 99\n#define F(x) [x]\n");
     const std::string texts[] = {
@@ -341,7 +341,7 @@ TEST_F(CpreprApi, OneLineTextsComeOutAsInLongerTexts)
     run("#endif\n");
 }
 
-TEST(CpreprText, PreparationKeepsLinesAndContinuations)
+TEST(CpreprText, KeepsLinesContinuations)
 {
     EXPECT_EQ(C_CPP_prepare_text("a"), "a\n");
     EXPECT_EQ(C_CPP_prepare_text("?\?=x\n"), "#x  \n");
@@ -350,7 +350,7 @@ TEST(CpreprText, PreparationKeepsLinesAndContinuations)
     EXPECT_EQ(C_CPP_prepare_text("a?\?!b\n"), "a?\?!b\n");
 }
 
-TEST(CpreprText, ReplacementsAreFoundAtEveryPositionOfALongLine)
+TEST(CpreprText, ReplacementsEveryPosition)
 {
     for (std::size_t before = 0; before < 20; ++before) {
         const std::string lead(before, 'x');
@@ -361,7 +361,7 @@ TEST(CpreprText, ReplacementsAreFoundAtEveryPositionOfALongLine)
     }
 }
 
-TEST(CpreprText, EveryDigraphIsFoundWhereverItStandsInAFile)
+TEST(CpreprText, DigraphsFoundAnywhere)
 {
     const std::pair<const char*, char> digraphs[] = {{"<:", '['}, {":>", ']'}, {"<%", '{'}, {"%>", '}'}, {"%:", '#'}};
     for (std::size_t before = 0; before < 20; ++before) {
@@ -375,7 +375,7 @@ TEST(CpreprText, EveryDigraphIsFoundWhereverItStandsInAFile)
     }
 }
 
-TEST(CpreprText, AHandedOverTextIsPreparedTheSameWay)
+TEST(CpreprText, HandedOverTextSameWay)
 {
     for (const std::string text : {"", "a", "a\nb", "a\n\n", "x <: y\n%:z", "?\?=x\nok\n", "a : b % c < d ?\n"}) {
         EXPECT_EQ(prepareOwnedText(text), C_CPP_prepare_text(text)) << text;

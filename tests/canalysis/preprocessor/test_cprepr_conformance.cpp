@@ -5,10 +5,10 @@
 namespace qvm::testing {
 namespace {
 
-using CppConformanceRules = CppHarness;
+using CppConform = CppHarness;
 
 // Case pp-counter: __COUNTER__ is not a predefined name here; it stays as written.
-TEST_F(CppConformanceRules, CounterIsNotPredefined)
+TEST_F(CppConform, CounterIsNotPredefined)
 {
     const auto result = cpp("#define CAT(a,b) a##b\n#define X(n) CAT(x,n)\nX(__COUNTER__) __COUNTER__\n");
     EXPECT_EQ(tokens(result.out), tokens("x__COUNTER__ __COUNTER__"));
@@ -17,7 +17,7 @@ TEST_F(CppConformanceRules, CounterIsNotPredefined)
 
 // Case 16: a redefinition is reported on the standard error stream in the
 // program's own format; the output holds no warning text.
-TEST_F(CppConformanceRules, RedefinitionWarningGoesToTheReports)
+TEST_F(CppConform, RedefinitionWarningReported)
 {
     const auto result = cpp("/* The following should warn */\n#define A ...\n#define A <<=\n");
     EXPECT_TRUE(tokens(result.out).empty()) << result.out;
@@ -27,7 +27,7 @@ TEST_F(CppConformanceRules, RedefinitionWarningGoesToTheReports)
 
 // Case 13: lines of assembler comments starting with '#' are ordinary text
 // (kept, with their apostrophes reported as unterminated constants).
-TEST_F(CppConformanceRules, AssemblerCommentLinesAreOrdinaryText)
+TEST_F(CppConform, AssemblerCommentsAreText)
 {
     const auto result = cpp("# `modelist' label.\n#ifdef AAA\n# skipped'\n#endif\n.text\n");
     EXPECT_EQ(body(result.out), "# `modelist' label.\n.text");

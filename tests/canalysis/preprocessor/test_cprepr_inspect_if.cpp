@@ -6,9 +6,9 @@ namespace {
 
 using ::testing::Contains;
 using ::testing::Field;
-using InspectIfMacros = CppHarness;
+using IfMacros = CppHarness;
 
-TEST_F(InspectIfMacros, MacrosFromDefinitionsAndTheStandardFileAreExpanded)
+TEST_F(IfMacros, DefinitionsAndStdFileExpand)
 {
     files({{"std.def", "#define WIDTH 16\n#define TWICE(x) ((x) * 2)\n"}});
     const auto run = runInspect({"if", "TWICE(WIDTH) + N + defined(WIDTH) + defined N + #machine(N) + TRV_WIN32",
@@ -20,7 +20,7 @@ TEST_F(InspectIfMacros, MacrosFromDefinitionsAndTheStandardFileAreExpanded)
 
 // The standard-definitions file is declared as qvmprepro declares it, so its
 // size pragmas hold for every subcommand that reads C, as they do in a run.
-TEST_F(InspectIfMacros, TheSizesOfTheStandardFileHoldForEverySubcommand)
+TEST_F(IfMacros, StdFileSizesEverySubcommand)
 {
     const std::string host = "-STD_DEFINE=" + std::string(QVM_SHARE_DIR) + "/lib/x86_64-linux-gnu.def";
     files({{"m.h", "#if sizeof(long) == 8\nlong wide;\n#else\nlong narrow;\n#endif\n"}});
@@ -46,7 +46,7 @@ TEST_F(InspectIfMacros, TheSizesOfTheStandardFileHoldForEverySubcommand)
     EXPECT_EQ(cpp.status, 0) << cpp.err;
 }
 
-TEST_F(InspectIfMacros, DefinedWithoutANameWarns)
+TEST_F(IfMacros, DefinedWithoutANameWarns)
 {
     const auto run = runInspect({"if", "defined + 2"}, {}, dir_.path());
     EXPECT_EQ(run.out, "2\n");
@@ -54,7 +54,7 @@ TEST_F(InspectIfMacros, DefinedWithoutANameWarns)
     EXPECT_THAT(allMessagesOf(run.err), Contains(Field("code", &PlainMessage::code, "ERDEFINED"))) << run.err;
 }
 
-TEST_F(InspectIfMacros, LintAndUndefinedNamesAreZero)
+TEST_F(IfMacros, LintAndUndefinedNamesAreZero)
 {
     const auto run = runInspect({"if", "#lint(on) || UNDEFINED || __STDC__"}, {}, dir_.path());
     EXPECT_EQ(run.out, "0\n");

@@ -11,7 +11,7 @@ using ::testing::StartsWith;
 using CppMacros = CppHarness;
 
 // The macro replacement examples of the C standard (ISO C99 6.10.3.5).
-TEST_F(CppMacros, StandardRescanExampleGivesTheStandardResult)
+TEST_F(CppMacros, StandardRescanExample)
 {
     const auto result = cpp(R"(#define x 3
 #define f(a) f(x * (a))
@@ -130,7 +130,7 @@ ID(F)(1,
     }
 }
 
-TEST_F(CppMacros, StandardRedefinitionExampleWarnsOnlyForRealChanges)
+TEST_F(CppMacros, StandardRedefinitionExample)
 {
     const auto result = cpp(R"(#define OBJ_LIKE (1-1)
 #define OBJ_LIKE /* white space */ (1-1) /* other */
@@ -170,7 +170,7 @@ TEST_F(CppMacros, HashNotBeforeAParameterWarns)
     EXPECT_EQ(tokens(result.out), tokens("# y 1 # x"));
 }
 
-TEST_F(CppMacros, VariadicArgumentsOfAThousandCharactersStopTheRun)
+TEST_F(CppMacros, ThousandCharVarargsStop)
 {
     const std::string shortText(998, 'a');
     auto result = cpp("#define V(...) [__VA_ARGS__]\nV(" + shortText + ")\n");
@@ -207,7 +207,7 @@ TEST_F(CppMacros, UnterminatedCallIsReported)
 
 // Between a macro name and its argument list, comments follow the same
 // continuation rules as anywhere else, and the lines they span still count.
-TEST_F(CppMacros, CommentsBeforeTheArgumentListFollowContinuations)
+TEST_F(CppMacros, CommentsBeforeArguments)
 {
     const auto block = cpp("#define F(a) <a>\nF /* x *\\\n/ (1)\nF /* y */ (2)\n__LINE__\n");
     EXPECT_EQ(tokens(block.out), tokens("<1> <2> 5")) << block.out;
@@ -217,7 +217,7 @@ TEST_F(CppMacros, CommentsBeforeTheArgumentListFollowContinuations)
     EXPECT_EQ(count(open.err, "UNTERCOMM"), 1) << open.err;
 }
 
-TEST_F(CppMacros, ExpansionResultsNeverJoinYetStringizeWithoutBlanks)
+TEST_F(CppMacros, ExpansionsNeverJoin)
 {
     const auto result = cpp(R"(#define X() B
 #define BC wrong
@@ -239,7 +239,7 @@ ok
     EXPECT_EQ(result.status, 0) << result.err;
 }
 
-TEST_F(CppMacros, MalformedDefinitionsAreReportedAndRefused)
+TEST_F(CppMacros, MalformedDefinitions)
 {
     const auto result = cpp(R"(#define E1 ## a
 #define E2(a) a ##
@@ -263,7 +263,7 @@ E1 E2(1) D(1, 2, 3) LIT
     EXPECT_EQ(result.status, 3);
 }
 
-TEST_F(CppMacros, PastesThatGiveNoTokenAreReportedAndKeptApart)
+TEST_F(CppMacros, EmptyPastesReported)
 {
     const auto result = cpp(R"(#define C(a, b) a ## b
 #define C3(a, b, c) a ## b ## c

@@ -40,7 +40,7 @@ TEST_F(CppText, BackslashNewlines)
     EXPECT_EQ(tokens(result.out), tokens("1 + 2 ident 5 x 9"));
 }
 
-TEST_F(CppText, ContinuationsInsideANameCountAfterIt)
+TEST_F(CppText, ContinuationInsideAName)
 {
     const auto result = cpp("a __LINE__ __\\\nLINE\\\n__ __LINE__\n__LINE__\n");
     EXPECT_EQ(result.out, "#line 1 \"t.c\"\na 1 1 3\n\n\n4\n\n");
@@ -55,7 +55,7 @@ TEST_F(CppText, CommentsKeepTheLineCount)
     EXPECT_EQ(result.out, "#line 1 \"t.c\"\na  \n\n b\n4  \n5\n\n");
 }
 
-TEST_F(CppText, UnterminatedCommentIsReportedWhereItBegan)
+TEST_F(CppText, UnterminatedCommentAtStart)
 {
     const auto result = cpp("x\n/* open\n\n");
     expectReports(result, {{"W", "UNTERCOMM", 2, StartsWith("Unterminated comment")}});
@@ -72,20 +72,20 @@ TEST_F(CppText, StringsAndCharacterConstants)
     expectReports(pedantic, {{"W", "UNTERSTRI", 1, StartsWith("Unterminated string")}});
 }
 
-TEST_F(CppText, SmallGapsAreFilledLargeOnesGetALineLine)
+TEST_F(CppText, GapsFilledOrLineLine)
 {
     const auto result = cpp("a\n#if 0\n\n\n#endif\nb\n#if 0\n\n\n\n\n\n\n\n\n#endif\nc\n");
     EXPECT_EQ(result.out, "#line 1 \"t.c\"\na\n\n\n\n\nb\n\n#line 17 \"t.c\"\nc\n\n");
 }
 
-TEST_F(CppText, IncludedFilesAreFramedByLineLines)
+TEST_F(CppText, IncludesFramedByLineLines)
 {
     files({{"h.h", "in_h\n"}});
     const auto result = cpp("first\n#include \"h.h\"\nlast\n");
     EXPECT_EQ(result.out, "#line 1 \"t.c\"\nfirst\n#line 1 \"h.h\"\nin_h\n#line 2 \"t.c\"\n\nlast\n\n");
 }
 
-TEST_F(CppText, MacroCallsOverSeveralLinesKeepLaterLinesRight)
+TEST_F(CppText, MultiLineMacroCallLines)
 {
     const auto result = cpp("#define F(a,b) a b\nF(1,\n2)\n__LINE__\n");
     EXPECT_EQ(result.out, "#line 1 \"t.c\"\n\n1  2\n\n4\n\n");

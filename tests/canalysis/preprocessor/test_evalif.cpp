@@ -155,7 +155,7 @@ TEST_F(EvalIf, WideAndUnicodeCharacterConstants)
     EXPECT_EQ(value("Lx"), 0);
 }
 
-TEST_F(EvalIf, MultiCharacterConstantsAreStringIdentifiers)
+TEST_F(EvalIf, MultiCharConstantsAreIds)
 {
     EXPECT_EQ(value("'ab' == 'ab'"), 1);
     EXPECT_EQ(value("'ab' != 'abc'"), 1);
@@ -168,7 +168,7 @@ TEST_F(EvalIf, MultiCharacterConstantsAreStringIdentifiers)
     EXPECT_EQ(warningsOf("'a\n' == 1", 0), (Warnings{{"EXPERRONE", "'a"}}));
 }
 
-TEST_F(EvalIf, UnsignedOperandsReduceTheLeftOperandToItsLow32Bits)
+TEST_F(EvalIf, UnsignedCutsLeftTo32Bits)
 {
     EXPECT_EQ(value("-1 + 0u == 4294967295"), 1);
     EXPECT_EQ(value("0u + -1"), -1);
@@ -245,7 +245,7 @@ TEST_F(EvalIf, ParserStackHolds150States)
     EXPECT_EQ(warningsOf(std::string(100000, '-') + "1", 0).size(), 1u);
 }
 
-TEST(InspectIf, PrintsTheValueWithTheProgramsDiagnostics)
+TEST(InspectIf, PrintsValueAndDiagnostics)
 {
     using qvm::testing::runInspect;
     auto run = runInspect({"if", "(1 << 4) + 0x10 == 32"});
