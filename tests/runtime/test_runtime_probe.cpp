@@ -14,7 +14,7 @@ namespace fs = std::filesystem;
 using namespace qvm::testing;
 using ::testing::HasSubstr;
 
-using RuntimeProbe = RuntimeProgramTest;
+using RtProbe = RuntimeProgramTest;
 
 #ifdef QVM_TESTS_SANITIZE
 constexpr bool kSanitized = true;
@@ -58,7 +58,7 @@ void put32(std::string& bytes, std::size_t at, std::uint32_t value)
 // Records of every length from none to the largest, a selector among them,
 // and a longer message refused; then the same file damaged in every way a
 // reader meets, each giving the records before the damage and its place.
-TEST_P(RuntimeProbe, RecordsComeBackWholeAndDamageIsNamedWhereItBegins)
+TEST_P(RtProbe, RoundTripAndDamage)
 {
     const fs::path program = build("probes");
     ASSERT_FALSE(program.empty());
@@ -126,7 +126,7 @@ TEST_P(RuntimeProbe, RecordsComeBackWholeAndDamageIsNamedWhereItBegins)
 // A recording that never reaches trv_end_probe keeps what it flushed: all
 // of it at exit and on a fatal signal, what the last flush wrote when it is
 // killed outright. A full disk is reported once; the records before it stay.
-TEST_P(RuntimeProbe, RecordingThatEndsAbruptlyKeepsWhatWasWritten)
+TEST_P(RtProbe, AbruptEndKeepsFlushed)
 {
     const fs::path program = build("probes");
     ASSERT_FALSE(program.empty());
@@ -157,6 +157,6 @@ TEST_P(RuntimeProbe, RecordingThatEndsAbruptlyKeepsWhatWasWritten)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(CC, RuntimeProbe, ::testing::Values("gcc", "clang"));
+INSTANTIATE_TEST_SUITE_P(CC, RtProbe, kCompilers, compilerName);
 
 }  // namespace
