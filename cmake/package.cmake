@@ -2,9 +2,7 @@
 # fields, its copyright file and changelog (made from cmake/debian/ and
 # LICENSE), and the debug information split off into a -dbgsym package.
 #
-#   cmake -S . -B build-release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQVM_TESTS=OFF -DQVM_BENCH=OFF
-#   cmake --build build-release -j2
-#   (cd build-release && cpack -G DEB)
+#   cmake --build build && (cd build && cpack -G DEB)
 
 set(QVM_DEBIAN_DIR ${PROJECT_SOURCE_DIR}/cmake/debian)
 set(QVM_PACKAGE_MAINTAINER "qvmprepro maintainers <maintainers@qvmprepro.org>")
