@@ -40,6 +40,8 @@ _qvm_write_copyright(${PROJECT_BINARY_DIR}/debian/copyright)
 qvm_add_compressed(debian_changelog ${QVM_DEBIAN_DIR}/changelog ${PROJECT_BINARY_DIR}/debian/changelog.Debian.gz)
 install(FILES ${PROJECT_BINARY_DIR}/debian/copyright ${PROJECT_BINARY_DIR}/debian/changelog.Debian.gz
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${QVM_DEBIAN_DIR}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+        RENAME ${PROJECT_NAME})
 
 set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
 set(CPACK_PACKAGE_VENDOR "qvmprepro developers")
