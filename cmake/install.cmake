@@ -1,6 +1,23 @@
-# Installation: the two programs, the catalog tree (what FENWIRDIR names) and
-# the manual pages; CPack turns the same tree into a Debian package.
+# Installation: the two programs, the catalog tree (what FENWIRDIR names),
+# the manual pages and the documentation; CPack turns the same tree into a
+# Debian package (cmake/package.cmake).
 include(GNUInstallDirs)
+
+# qvm_add_compressed(<target> <source> <output.gz>): <output.gz> made with
+# gzip -9n (no file name, no time stamp: the same source gives the same
+# bytes) whenever the source changes, in the default build.
+find_program(QVM_GZIP gzip REQUIRED)
+function(qvm_add_compressed target source output)
+  string(REGEX REPLACE "\\.gz$" "" plain ${output})
+  add_custom_command(
+    OUTPUT ${output}
+    COMMAND ${CMAKE_COMMAND} -E copy ${source} ${plain}
+    COMMAND ${QVM_GZIP} -9nf ${plain}
+    DEPENDS ${source}
+    COMMENT "Compressing ${output}"
+    VERBATIM)
+  add_custom_target(${target} ALL DEPENDS ${output})
+endfunction()
 
 install(TARGETS qvmprepro EXPORT QvmPreproTargets RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS qvminspect RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -11,9 +28,18 @@ install(TARGETS qvminspect RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/share/ DESTINATION ${CMAKE_INSTALL_DATADIR}/qvmprepro
         PATTERN "*.def" EXCLUDE)
 install(FILES ${QVM_HOST_PROFILE} DESTINATION ${CMAKE_INSTALL_DATADIR}/qvmprepro/lib)
-install(FILES ${PROJECT_SOURCE_DIR}/man/qvmprepro.1 ${PROJECT_SOURCE_DIR}/man/qvminspect.1
-        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${PROJECT_SOURCE_DIR}/man/qvmpts.5 DESTINATION ${CMAKE_INSTALL_MANDIR}/man5)
+# The manual pages are installed compressed; man reads them as they are.
+foreach(page qvmprepro.1 qvminspect.1 qvmpts.5)
+  string(REGEX MATCH "[0-9]$" section ${page})
+  string(REPLACE "." "_" target manpage_${page})
+  qvm_add_compressed(${target} ${PROJECT_SOURCE_DIR}/man/${page} ${PROJECT_BINARY_DIR}/man/${page}.gz)
+  install(FILES ${PROJECT_BINARY_DIR}/man/${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})
+endforeach()
+# Beside the runtime's documentation (runtime/CMakeLists.txt): the tutorial
+# with the project it walks through, and the language reference.
+install(FILES ${PROJECT_SOURCE_DIR}/doc/tutorial.md ${PROJECT_SOURCE_DIR}/doc/language.md
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/tutorial DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 
 # The CMake package (find_package(QvmPrepro)), usable from the install tree
 # and from the build tree (QvmPrepro_DIR=<build dir>); each has its own
@@ -40,15 +66,4 @@ configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/QvmPreproConfig.cmake.
 configure_file(${PROJECT_SOURCE_DIR}/cmake/QvmPrepro.cmake ${PROJECT_BINARY_DIR}/QvmPrepro.cmake COPYONLY)
 configure_file(${PROJECT_SOURCE_DIR}/cmake/QvmScenarioTests.cmake ${PROJECT_BINARY_DIR}/QvmScenarioTests.cmake COPYONLY)
 
-set(CPACK_PACKAGE_NAME qvmprepro)
-set(CPACK_PACKAGE_VENDOR "qvmprepro developers")
-set(CPACK_PACKAGE_CONTACT "qvmprepro developers <qvmprepro@localhost>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Test-script preprocessor: checks test scripts against C headers and writes C test programs")
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_GENERATOR DEB)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SECTION devel)
-# dpkg-shlibdeps names the Qt 5 Core and C++ runtime packages the programs link.
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-include(CPack)
+include(${PROJECT_SOURCE_DIR}/cmake/package.cmake)

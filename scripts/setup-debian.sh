@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ qtbase5-dev qttools5-dev-tools bison flex
           libgtest-dev libgmock-dev libbenchmark-dev python3 gcc clang
-          groff-base man-db strace bsdutils dpkg-dev gdb libxml2-utils)
+          groff-base man-db strace bsdutils dpkg-dev file gdb libxml2-utils)
 missing=()
 for package in "${packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")

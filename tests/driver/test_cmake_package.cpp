@@ -122,8 +122,9 @@ TEST(CMakePackage, InstalledBuildsRunsRegens)
     TempDir prefix;
     const auto install = runProgram("cmake", {"--install", QVM_BINARY_DIR, "--prefix", prefix.path().string()});
     ASSERT_EQ(install.status, 0) << shown(install);
-    for (const char* file : {"lib/libqvmruntime.a", "include/TP.h", "lib/cmake/QvmPrepro/QvmPreproConfig.cmake",
-                             "lib/cmake/QvmPrepro/QvmPreproConfigVersion.cmake", "lib/cmake/QvmPrepro/QvmPrepro.cmake"}) {
+    for (const char* file : {"lib/libqvmruntime.a", "include/qvmprepro/TP.h", "include/qvmprepro/ccst.h",
+                             "lib/cmake/QvmPrepro/QvmPreproConfig.cmake", "lib/cmake/QvmPrepro/QvmPreproConfigVersion.cmake",
+                             "lib/cmake/QvmPrepro/QvmPrepro.cmake"}) {
         EXPECT_TRUE(fs::is_regular_file(prefix / file)) << file;
     }
 
