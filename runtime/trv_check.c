@@ -329,8 +329,11 @@ static void trv_judge(TRV_T_RUNCTX *run, TRV_T_INT number, const char *item, con
     trv_trace(run, passed ? TRV_K_TRACE_DETAIL : TRV_K_TRACE_ERROR, "CHECK    %s expected %s actual %s %s", item,
               expected, actual, passed ? "ok" : "FAILED");
     if (!passed && group->failed++ == 0) {
-        snprintf(group->first, sizeof group->first, "%s expected %s actual %s", name[0] != '\0' ? name : "\"\"",
-                 expected, actual);
+        const int length = snprintf(group->first, sizeof group->first, "%s expected %s actual %s",
+                                    name[0] != '\0' ? name : "\"\"", expected, actual);
+        if (length >= (int)sizeof group->first) {
+            memcpy(group->first + sizeof group->first - 4, "...", 4);
+        }
     }
 }
 

@@ -123,7 +123,10 @@ static int trv_stale_socket(const char *path, int type)
     }
     memset(&address, 0, sizeof address);
     address.sun_family = AF_UNIX;
-    snprintf(address.sun_path, sizeof address.sun_path, "%s", path);
+    if (snprintf(address.sun_path, sizeof address.sun_path, "%s", path) >= (int)sizeof address.sun_path) {
+        close(fd);
+        return 0;
+    }
     stale = connect(fd, (struct sockaddr *)&address, sizeof address) != 0 && errno == ECONNREFUSED;
     close(fd);
     return stale;
@@ -324,7 +327,10 @@ static void trv_add_name(const char *name, void *data)
 {
     trv_name_list *list = data;
     size_t used = strlen(list->text);
-    snprintf(list->text + used, list->size - used, "%s%s", used > 0 ? ", " : "", name);
+    const int added = snprintf(list->text + used, list->size - used, "%s%s", used > 0 ? ", " : "", name);
+    if (added >= 0 && (size_t)added >= list->size - used && list->size > 4) {
+        memcpy(list->text + list->size - 4, "...", 4);
+    }
 }
 
 /* "testers running: a_0, b_0", or "no tester running". */
