@@ -180,7 +180,12 @@ void trv_rio_on(TRV_T_RUNCTX *run)
 
 void trv_rio_off(TRV_T_RUNCTX *run)
 {
-    ++trv_priv(run)->rio_off;
+    trv_private *state = trv_priv(run);
+    ++state->rio_off;
+    /* A SEND silences the trace around each call of its procsend. */
+    if (state->send_open) {
+        ++state->send_tries;
+    }
 }
 
 void trv_nodefmsg(TRV_T_RUNCTX *run, TRV_T_INT number)
@@ -265,7 +270,10 @@ void trv_nomsg(TRV_T_RUNCTX *run, TRV_T_INT number)
 void trv_send(TRV_T_RUNCTX *run, TRV_T_INT number, const char *message)
 {
     char where[TRV_K_PATH_SIZE];
-    trv_priv(run)->statement = number;
+    trv_private *state = trv_priv(run);
+    state->statement = number;
+    state->send_open = 1;
+    state->send_tries = 0;
     trv_note_construct(run, number, "SEND", 0);
     trv_where(run, number, where, sizeof where);
     trv_trace(run, TRV_K_TRACE_DETAIL, "SEND     %s \"%s\"", where, message != NULL ? message : "?");
@@ -275,9 +283,13 @@ void trv_end_send(TRV_T_RUNCTX *run, TRV_T_INT failed, TRV_T_INT end_number)
 {
     trv_private *state = trv_priv(run);
     int number = state->statement >= 0 ? state->statement : end_number;
+    const int sent_to_none = state->send_open && state->send_tries == 0;
     state->running_done = 1;
+    state->send_open = 0;
     if (failed) {
         trv_fail(run, number, "SEND failed: its procsend could not send the message");
+    } else if (sent_to_none) {
+        trv_fail(run, number, "SEND sent nothing: its channel has no connection identifier (ADD_ID)");
     } else {
         trv_pass(run, number, "SEND done");
     }

@@ -99,6 +99,8 @@ struct trv_s_private {
     char difference[TRV_K_FAILURE_TEXT]; /* the first field of the last compare that differed */
     int dump_open;
     int rio_off;         /* procsend and callback bodies run untraced */
+    int send_open;       /* between a SEND and its end */
+    int send_tries;      /* the procsend calls of that SEND, one per connection identifier */
     int statement;       /* the communication statement running: transport faults are its verdicts */
     int waittil_open;
     TRV_T_UTIME waittil_start;

@@ -109,6 +109,12 @@ TEST_F(Loopback, AnswerToASendIsAwaited)
     EXPECT_THAT(trace, HasSubstr("WAITTIL condition met"));
     EXPECT_THAT(trace, HasSubstr("COMMENT"));
     EXPECT_THAT(trace, Not(HasSubstr("FAIL"))) << trace;
+
+    // The same SEND before any ADD_ID reaches nobody: a failure, not a pass.
+    std::string unconnected = withPing(1);
+    unconnected.erase(unconnected.find("  ADD_ID"), std::string("  ADD_ID(line, bench_link)\n").size());
+    EXPECT_EQ(run(unconnected).status, 1) << trace;
+    EXPECT_THAT(trace, HasSubstr("SEND sent nothing: its channel has no connection identifier (ADD_ID)"));
 }
 
 // The system under test ignores a ping of code 3: the time-out branch.
