@@ -420,23 +420,25 @@ void trv_dmp_pointer_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_PT_VOID value, T
 
 /* Range checks: value, then each bound with a flag that says whether it is
  * given.  The reference dump has no value. */
-#define TRV_RANGE_FAMILY(name, type, BASE_PARAMETER)                                                       \
+#define TRV_RANGE_FAMILY(name, type, BASE_PARAMETER, NAMES_PARAMETER)                                      \
     void trv_var_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, TRV_T_INT has_lower,   \
-                                  type lower, TRV_T_INT has_upper, type upper_value BASE_PARAMETER,           \
-                                  TRV_T_INT index, TRV_T_INT upper);                                          \
-    void trv_cmp_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, TRV_T_INT has_lower,   \
-                                  type lower, TRV_T_INT has_upper, type upper_value, TRV_T_INT index,         \
+                                  type lower, TRV_T_INT has_upper,                                            \
+                                  type upper_value BASE_PARAMETER NAMES_PARAMETER, TRV_T_INT index,           \
                                   TRV_T_INT upper);                                                           \
+    void trv_cmp_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, TRV_T_INT has_lower,   \
+                                  type lower, TRV_T_INT has_upper, type upper_value NAMES_PARAMETER,          \
+                                  TRV_T_INT index, TRV_T_INT upper);                                          \
     void trv_dmp_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT has_lower, type lower,     \
-                                  TRV_T_INT has_upper, type upper_value BASE_PARAMETER, TRV_T_INT index,      \
-                                  TRV_T_INT upper);
+                                  TRV_T_INT has_upper, type upper_value BASE_PARAMETER NAMES_PARAMETER,       \
+                                  TRV_T_INT index, TRV_T_INT upper);
 #define TRV_RANGE_BASE , TRV_T_INT base
 #define TRV_RANGE_NO_BASE
-TRV_RANGE_FAMILY(int, TRV_T_INT, TRV_RANGE_BASE)
-TRV_RANGE_FAMILY(byte, TRV_T_CAR, TRV_RANGE_BASE)
-TRV_RANGE_FAMILY(long, TRV_T_LONG, TRV_RANGE_BASE)
-TRV_RANGE_FAMILY(float, TRV_T_REAL, TRV_RANGE_NO_BASE)
-TRV_RANGE_FAMILY(double, TRV_T_DOUBLE, TRV_RANGE_NO_BASE)
+#define TRV_RANGE_NO_NAMES
+TRV_RANGE_FAMILY(int, TRV_T_INT, TRV_RANGE_BASE, TRV_RANGE_NO_NAMES)
+TRV_RANGE_FAMILY(byte, TRV_T_CAR, TRV_RANGE_BASE, TRV_RANGE_NO_NAMES)
+TRV_RANGE_FAMILY(long, TRV_T_LONG, TRV_RANGE_BASE, TRV_RANGE_NO_NAMES)
+TRV_RANGE_FAMILY(float, TRV_T_REAL, TRV_RANGE_NO_BASE, TRV_RANGE_NO_NAMES)
+TRV_RANGE_FAMILY(double, TRV_T_DOUBLE, TRV_RANGE_NO_BASE, TRV_RANGE_NO_NAMES)
 
 /* Native call checks (between trv_bcf and trv_cf): whether an expected
  * value is given, the initial, expected and actual values, the parameter's
@@ -669,6 +671,13 @@ void trv_call_leave(TRV_T_RUNCTX *run);
                         TRV_T_INT number);
 TRV_UNSIGNED_FAMILY(uint, TRV_T_UINT)
 TRV_UNSIGNED_FAMILY(ulong, TRV_T_ULONG)
+/* Their ranges, compared as unsigned numbers. */
+TRV_RANGE_FAMILY(uint, TRV_T_UINT, TRV_RANGE_BASE, TRV_RANGE_NO_NAMES)
+TRV_RANGE_FAMILY(ulong, TRV_T_ULONG, TRV_RANGE_BASE, TRV_RANGE_NO_NAMES)
+void trv_range_uint_c(TRV_T_RUNCTX *run, TRV_T_INT has_lower, TRV_T_UINT lower, TRV_T_INT has_upper,
+                      TRV_T_UINT upper, TRV_T_UINT actual, TRV_T_INT number);
+void trv_range_ulong_c(TRV_T_RUNCTX *run, TRV_T_INT has_lower, TRV_T_ULONG lower, TRV_T_INT has_upper,
+                       TRV_T_ULONG upper, TRV_T_ULONG actual, TRV_T_INT number);
 
 /* Enumeration values, shown with the name of their enumerator
  * ("2 (COLOR_BLUE)", "5 (FLAG_A|FLAG_C)" for one-bit enumerators): the
@@ -686,6 +695,11 @@ void trv_dmp_enum_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_ENUM value, TRV_T
                     const TRV_T_ENUM_NAME *names, TRV_T_INT index, TRV_T_INT upper);
 void trv_enum_c(TRV_T_RUNCTX *run, TRV_T_INT has_expected, TRV_T_ENUM initial, TRV_T_ENUM expected,
                 TRV_T_ENUM actual, const TRV_T_ENUM_NAME *names, TRV_T_INT number);
+/* Ranges of enumeration values: the names follow the bounds (and the base). */
+#define TRV_RANGE_NAMES , const TRV_T_ENUM_NAME *names
+TRV_RANGE_FAMILY(enum, TRV_T_ENUM, TRV_RANGE_BASE, TRV_RANGE_NAMES)
+void trv_range_enum_c(TRV_T_RUNCTX *run, TRV_T_INT has_lower, TRV_T_ENUM lower, TRV_T_INT has_upper,
+                      TRV_T_ENUM upper, TRV_T_ENUM actual, const TRV_T_ENUM_NAME *names, TRV_T_INT number);
 
 /* ---- C library calls of generated code -------------------------------------
  * Copies into arrays are bounded by the array's size (the text is cut);
