@@ -366,6 +366,7 @@ void trv_scenario_table(TRV_T_RUNCTX *run, TRV_T_INT argc, TRV_PT_CAR const *arg
         memset(&options, 0, sizeof options);
         trv_select(table, (int)count, &options, selection->results);
     }
+    selection->narrowed = options.chosen.count > 0 || options.excluded.count > 0;
     junit = options.junit != NULL ? options.junit : getenv("QVM_JUNIT_FILE");
     trv_bounded_copy(selection->junit_path, sizeof selection->junit_path, junit != NULL ? junit : "");
     trv_options_free(&options);
