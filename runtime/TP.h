@@ -223,11 +223,22 @@ typedef struct trv_s_scenario_info {
     TRV_T_INT trv_line;
 } TRV_T_SCENARIO_INFO;
 
-/* Reads the selection options before the run starts: -LIST prints the
- * scenarios selected and ends the process with 0; a wrong selection ends
- * it with TRV_K_STATUS_USAGE. argv may be null (a thread entry). */
-void trv_scenario_options(TRV_T_INT argc, TRV_PT_CAR const *argv, const TRV_T_SCENARIO_INFO *table,
-                          TRV_T_INT count);
+/* The options of the run itself on the command line of a generated program. */
+typedef struct trv_s_command_line {
+    TRV_PT_CAR trv_rio;      /* -RIO=<trace file>, or null */
+    TRV_PT_CAR trv_instance; /* -INSTANCE=<name>, or null */
+    TRV_T_INT trv_occid;     /* -OCCID=<n>, 0 when not given */
+    TRV_PT_CAR trv_filters;  /* the argument that is no option: the filter letters, or null */
+} TRV_T_COMMAND_LINE;
+
+/* Reads the whole command line, in any order, before the run starts: the
+ * run's options into command, the time limit (-SCENARIO_LIMIT=) and the
+ * selection (-SCN=, -EXSCN=, -LIST, -JUNIT=). -LIST prints the scenarios
+ * selected and ends the process with 0; an unknown option, one given twice
+ * or a wrong value ends it with TRV_K_STATUS_USAGE, the reason and the
+ * usage on standard error. */
+void trv_read_command_line(TRV_T_INT argc, TRV_PT_CAR const *argv, const TRV_T_SCENARIO_INFO *table,
+                           TRV_T_INT count, TRV_T_COMMAND_LINE *command);
 /* Gives the run its table and selection, and the JUnit file to write at
  * its end (-JUNIT= or QVM_JUNIT_FILE); called before trv_initrio. */
 void trv_scenario_table(TRV_T_RUNCTX *run, TRV_T_INT argc, TRV_PT_CAR const *argv,
@@ -248,7 +259,7 @@ TRV_T_INT trv_scenario_selected(TRV_T_RUNCTX *run, TRV_T_INT number);
 #define TRV_K_STATUS_FAILED 1     /* a failing verdict */
 #define TRV_K_STATUS_TRACE_LOST 2 /* a trace could not be written in full */
 #define TRV_K_STATUS_STOPPED 3    /* a fatal signal or the scenario time limit stopped the run */
-#define TRV_K_STATUS_USAGE 4      /* a wrong -SCN=, -EXSCN= or -JUNIT= option: nothing ran */
+#define TRV_K_STATUS_USAGE 4      /* a wrong command line: nothing ran */
 
 /* Ends the process: status 1 when failed is non-zero or any run of this
  * process recorded a failing verdict, 2 when a trace could not be written
@@ -420,23 +431,25 @@ void trv_dmp_pointer_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_PT_VOID value, T
 
 /* Range checks: value, then each bound with a flag that says whether it is
  * given.  The reference dump has no value. */
-#define TRV_RANGE_FAMILY(name, type, BASE_PARAMETER)                                                       \
+#define TRV_RANGE_FAMILY(name, type, BASE_PARAMETER, NAMES_PARAMETER)                                      \
     void trv_var_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, TRV_T_INT has_lower,   \
-                                  type lower, TRV_T_INT has_upper, type upper_value BASE_PARAMETER,           \
-                                  TRV_T_INT index, TRV_T_INT upper);                                          \
-    void trv_cmp_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, TRV_T_INT has_lower,   \
-                                  type lower, TRV_T_INT has_upper, type upper_value, TRV_T_INT index,         \
+                                  type lower, TRV_T_INT has_upper,                                            \
+                                  type upper_value BASE_PARAMETER NAMES_PARAMETER, TRV_T_INT index,           \
                                   TRV_T_INT upper);                                                           \
+    void trv_cmp_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, TRV_T_INT has_lower,   \
+                                  type lower, TRV_T_INT has_upper, type upper_value NAMES_PARAMETER,          \
+                                  TRV_T_INT index, TRV_T_INT upper);                                          \
     void trv_dmp_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT has_lower, type lower,     \
-                                  TRV_T_INT has_upper, type upper_value BASE_PARAMETER, TRV_T_INT index,      \
-                                  TRV_T_INT upper);
+                                  TRV_T_INT has_upper, type upper_value BASE_PARAMETER NAMES_PARAMETER,       \
+                                  TRV_T_INT index, TRV_T_INT upper);
 #define TRV_RANGE_BASE , TRV_T_INT base
 #define TRV_RANGE_NO_BASE
-TRV_RANGE_FAMILY(int, TRV_T_INT, TRV_RANGE_BASE)
-TRV_RANGE_FAMILY(byte, TRV_T_CAR, TRV_RANGE_BASE)
-TRV_RANGE_FAMILY(long, TRV_T_LONG, TRV_RANGE_BASE)
-TRV_RANGE_FAMILY(float, TRV_T_REAL, TRV_RANGE_NO_BASE)
-TRV_RANGE_FAMILY(double, TRV_T_DOUBLE, TRV_RANGE_NO_BASE)
+#define TRV_RANGE_NO_NAMES
+TRV_RANGE_FAMILY(int, TRV_T_INT, TRV_RANGE_BASE, TRV_RANGE_NO_NAMES)
+TRV_RANGE_FAMILY(byte, TRV_T_CAR, TRV_RANGE_BASE, TRV_RANGE_NO_NAMES)
+TRV_RANGE_FAMILY(long, TRV_T_LONG, TRV_RANGE_BASE, TRV_RANGE_NO_NAMES)
+TRV_RANGE_FAMILY(float, TRV_T_REAL, TRV_RANGE_NO_BASE, TRV_RANGE_NO_NAMES)
+TRV_RANGE_FAMILY(double, TRV_T_DOUBLE, TRV_RANGE_NO_BASE, TRV_RANGE_NO_NAMES)
 
 /* Native call checks (between trv_bcf and trv_cf): whether an expected
  * value is given, the initial, expected and actual values, the parameter's
@@ -669,6 +682,13 @@ void trv_call_leave(TRV_T_RUNCTX *run);
                         TRV_T_INT number);
 TRV_UNSIGNED_FAMILY(uint, TRV_T_UINT)
 TRV_UNSIGNED_FAMILY(ulong, TRV_T_ULONG)
+/* Their ranges, compared as unsigned numbers. */
+TRV_RANGE_FAMILY(uint, TRV_T_UINT, TRV_RANGE_BASE, TRV_RANGE_NO_NAMES)
+TRV_RANGE_FAMILY(ulong, TRV_T_ULONG, TRV_RANGE_BASE, TRV_RANGE_NO_NAMES)
+void trv_range_uint_c(TRV_T_RUNCTX *run, TRV_T_INT has_lower, TRV_T_UINT lower, TRV_T_INT has_upper,
+                      TRV_T_UINT upper, TRV_T_UINT actual, TRV_T_INT number);
+void trv_range_ulong_c(TRV_T_RUNCTX *run, TRV_T_INT has_lower, TRV_T_ULONG lower, TRV_T_INT has_upper,
+                       TRV_T_ULONG upper, TRV_T_ULONG actual, TRV_T_INT number);
 
 /* Enumeration values, shown with the name of their enumerator
  * ("2 (COLOR_BLUE)", "5 (FLAG_A|FLAG_C)" for one-bit enumerators): the
@@ -686,6 +706,11 @@ void trv_dmp_enum_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_ENUM value, TRV_T
                     const TRV_T_ENUM_NAME *names, TRV_T_INT index, TRV_T_INT upper);
 void trv_enum_c(TRV_T_RUNCTX *run, TRV_T_INT has_expected, TRV_T_ENUM initial, TRV_T_ENUM expected,
                 TRV_T_ENUM actual, const TRV_T_ENUM_NAME *names, TRV_T_INT number);
+/* Ranges of enumeration values: the names follow the bounds (and the base). */
+#define TRV_RANGE_NAMES , const TRV_T_ENUM_NAME *names
+TRV_RANGE_FAMILY(enum, TRV_T_ENUM, TRV_RANGE_BASE, TRV_RANGE_NAMES)
+void trv_range_enum_c(TRV_T_RUNCTX *run, TRV_T_INT has_lower, TRV_T_ENUM lower, TRV_T_INT has_upper,
+                      TRV_T_ENUM upper, TRV_T_ENUM actual, const TRV_T_ENUM_NAME *names, TRV_T_INT number);
 
 /* ---- C library calls of generated code -------------------------------------
  * Copies into arrays are bounded by the array's size (the text is cut);

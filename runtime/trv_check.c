@@ -390,7 +390,8 @@ static void trv_group_open(TRV_T_RUNCTX *run, TRV_T_INT number, const char *kind
     group->kind = kind;
 }
 
-/* The group's one verdict; 1 when a check failed. */
+/* The group's one verdict, none when it compared nothing; 1 when a check
+ * failed. */
 static TRV_T_INT trv_group_close(TRV_T_RUNCTX *run, TRV_T_INT number)
 {
     trv_check_group group = trv_priv(run)->group;
@@ -403,6 +404,10 @@ static TRV_T_INT trv_group_close(TRV_T_RUNCTX *run, TRV_T_INT number)
         trv_fail(run, group.number, "%s: %ld of %ld values failed, first %s", group.kind, group.failed,
                  group.checks, group.first);
         return 1;
+    }
+    if (group.checks == 0) {
+        /* A call that compares nothing is no check: its CALL line says it ran. */
+        return 0;
     }
     {
         char what[64];
@@ -716,35 +721,43 @@ static void trv_range_image(int has_lower, const char *lower, int has_upper, con
         trv_dump(run, number, index, upper, range);                                                         \
     }
 
-#define TRV_RANGE(name, type, IMAGE, KEY, BASE_ARGUMENT)                                                    \
+/* NAMES_ARGUMENT is ", const TRV_T_ENUM_NAME *names" for enumerations. */
+#define TRV_RANGE(name, type, IMAGE, KEY, BASE_ARGUMENT, NAMES_ARGUMENT)                                    \
     void trv_var_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, TRV_T_INT has_lower,    \
                                   type lower, TRV_T_INT has_upper,                                          \
-                                  type upper_value BASE_ARGUMENT, TRV_T_INT index, TRV_T_INT upper)         \
+                                  type upper_value BASE_ARGUMENT NAMES_ARGUMENT, TRV_T_INT index,           \
+                                  TRV_T_INT upper)                                                          \
     TRV_RANGE_BODY(IMAGE, KEY, trv_expect)                                                                  \
     void trv_cmp_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, type actual, TRV_T_INT has_lower,    \
-                                  type lower, TRV_T_INT has_upper, type upper_value, TRV_T_INT index,       \
-                                  TRV_T_INT upper)                                                          \
+                                  type lower, TRV_T_INT has_upper, type upper_value NAMES_ARGUMENT,         \
+                                  TRV_T_INT index, TRV_T_INT upper)                                         \
     {                                                                                                       \
         TRV_T_INT base = TRV_P_BASE10;                                                                      \
         (void)base;                                                                                         \
         TRV_RANGE_BODY(IMAGE, KEY, trv_compare)                                                             \
     }                                                                                                       \
     void trv_dmp_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT number, TRV_T_INT has_lower, type lower,     \
-                                  TRV_T_INT has_upper, type upper_value BASE_ARGUMENT, TRV_T_INT index,     \
-                                  TRV_T_INT upper)                                                          \
+                                  TRV_T_INT has_upper, type upper_value BASE_ARGUMENT NAMES_ARGUMENT,       \
+                                  TRV_T_INT index, TRV_T_INT upper)                                         \
     TRV_RANGE_BODY_DMP(type, IMAGE)
+#define TRV_NO_NAMES
+#define TRV_WITH_NAMES , const TRV_T_ENUM_NAME *names
+#define TRV_ENUM_IMAGE(value, out) trv_enum_image((long)(value), base, names, (out), sizeof(out))
 
-TRV_RANGE(int, TRV_T_INT, TRV_INT_IMAGE, TRV_SAME_KEY, TRV_WITH_BASE)
-TRV_RANGE(byte, TRV_T_CAR, TRV_BYTE_IMAGE, TRV_BYTE_KEY, TRV_WITH_BASE)
-TRV_RANGE(long, TRV_T_LONG, TRV_LONG_IMAGE, TRV_SAME_KEY, TRV_WITH_BASE)
-TRV_RANGE(float, TRV_T_REAL, TRV_FLOAT_IMAGE, TRV_SAME_KEY, TRV_NO_BASE)
-TRV_RANGE(double, TRV_T_DOUBLE, TRV_DOUBLE_IMAGE, TRV_SAME_KEY, TRV_NO_BASE)
+TRV_RANGE(int, TRV_T_INT, TRV_INT_IMAGE, TRV_SAME_KEY, TRV_WITH_BASE, TRV_NO_NAMES)
+TRV_RANGE(uint, TRV_T_UINT, TRV_UNSIGNED_IMAGE, TRV_SAME_KEY, TRV_WITH_BASE, TRV_NO_NAMES)
+TRV_RANGE(ulong, TRV_T_ULONG, TRV_UNSIGNED_IMAGE, TRV_SAME_KEY, TRV_WITH_BASE, TRV_NO_NAMES)
+TRV_RANGE(enum, TRV_T_ENUM, TRV_ENUM_IMAGE, TRV_SAME_KEY, TRV_WITH_BASE, TRV_WITH_NAMES)
+TRV_RANGE(byte, TRV_T_CAR, TRV_BYTE_IMAGE, TRV_BYTE_KEY, TRV_WITH_BASE, TRV_NO_NAMES)
+TRV_RANGE(long, TRV_T_LONG, TRV_LONG_IMAGE, TRV_SAME_KEY, TRV_WITH_BASE, TRV_NO_NAMES)
+TRV_RANGE(float, TRV_T_REAL, TRV_FLOAT_IMAGE, TRV_SAME_KEY, TRV_NO_BASE, TRV_NO_NAMES)
+TRV_RANGE(double, TRV_T_DOUBLE, TRV_DOUBLE_IMAGE, TRV_SAME_KEY, TRV_NO_BASE, TRV_NO_NAMES)
 
 /* A parameter or result of a native call against a range: always judged.
  * The bound is named upper_value as in the other ranges, for TRV_IN_RANGE. */
-#define TRV_CALL_RANGE(name, type, IMAGE, KEY)                                                              \
+#define TRV_CALL_RANGE(name, type, IMAGE, KEY, NAMES_ARGUMENT)                                              \
     void trv_range_##name##_c(TRV_T_RUNCTX *run, TRV_T_INT has_lower, type lower, TRV_T_INT has_upper,      \
-                              type upper_value, type actual, TRV_T_INT number)                              \
+                              type upper_value, type actual NAMES_ARGUMENT, TRV_T_INT number)               \
     {                                                                                                       \
         trv_value_text lower_text, upper_text, actual_text;                                                 \
         char range[2 * TRV_K_VALUE_TEXT + 8];                                                               \
@@ -757,8 +770,11 @@ TRV_RANGE(double, TRV_T_DOUBLE, TRV_DOUBLE_IMAGE, TRV_SAME_KEY, TRV_NO_BASE)
         trv_parameter(run, number, 1, TRV_IN_RANGE(KEY, actual), "", range, actual_text);                   \
     }
 
-TRV_CALL_RANGE(int, TRV_T_INT, TRV_INT_IMAGE, TRV_SAME_KEY)
-TRV_CALL_RANGE(byte, TRV_T_CAR, TRV_BYTE_IMAGE, TRV_BYTE_KEY)
-TRV_CALL_RANGE(long, TRV_T_LONG, TRV_LONG_IMAGE, TRV_SAME_KEY)
-TRV_CALL_RANGE(float, TRV_T_REAL, TRV_FLOAT_IMAGE, TRV_SAME_KEY)
-TRV_CALL_RANGE(double, TRV_T_DOUBLE, TRV_DOUBLE_IMAGE, TRV_SAME_KEY)
+TRV_CALL_RANGE(int, TRV_T_INT, TRV_INT_IMAGE, TRV_SAME_KEY, TRV_NO_NAMES)
+TRV_CALL_RANGE(uint, TRV_T_UINT, TRV_UNSIGNED_IMAGE, TRV_SAME_KEY, TRV_NO_NAMES)
+TRV_CALL_RANGE(ulong, TRV_T_ULONG, TRV_UNSIGNED_IMAGE, TRV_SAME_KEY, TRV_NO_NAMES)
+TRV_CALL_RANGE(enum, TRV_T_ENUM, TRV_ENUM_IMAGE, TRV_SAME_KEY, TRV_WITH_NAMES)
+TRV_CALL_RANGE(byte, TRV_T_CAR, TRV_BYTE_IMAGE, TRV_BYTE_KEY, TRV_NO_NAMES)
+TRV_CALL_RANGE(long, TRV_T_LONG, TRV_LONG_IMAGE, TRV_SAME_KEY, TRV_NO_NAMES)
+TRV_CALL_RANGE(float, TRV_T_REAL, TRV_FLOAT_IMAGE, TRV_SAME_KEY, TRV_NO_NAMES)
+TRV_CALL_RANGE(double, TRV_T_DOUBLE, TRV_DOUBLE_IMAGE, TRV_SAME_KEY, TRV_NO_NAMES)

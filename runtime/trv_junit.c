@@ -1,6 +1,7 @@
 /* The JUnit XML file of a run: one testsuite, one testcase per leaf
- * scenario of the program, with its failures, or skipped when it was not
- * selected or not reached.
+ * scenario of the program (per leaf selected, when -SCN= or -EXSCN= chose
+ * them), with its failures, or skipped when it was not selected or not
+ * reached.
  *
  * Only async-signal-safe calls (open, write, close, rename, unlink,
  * getpid, clock_gettime) and texts put together by hand, so that the guard
@@ -375,6 +376,14 @@ static void trv_xml_run_testcase(trv_xml_out *out, const trv_report *report)
     trv_xml_raw(out, "    </testcase>\n");
 }
 
+/* Every leaf is listed, but those a selection given at run time left out:
+ * a run of one scenario reports that scenario. */
+static int trv_listed(const trv_report *report, int index)
+{
+    const trv_selection *selection = report->selection;
+    return selection->table[index].trv_leaf && (!selection->narrowed || selection->results[index].runs);
+}
+
 static void trv_xml_counts(trv_xml_out *out, const trv_report *report)
 {
     const trv_selection *selection = report->selection;
@@ -384,7 +393,7 @@ static void trv_xml_counts(trv_xml_out *out, const trv_report *report)
     int i;
     for (i = 1; i < selection->count; ++i) {
         int outcome;
-        if (!selection->table[i].trv_leaf) {
+        if (!trv_listed(report, i)) {
             continue;
         }
         outcome = trv_outcome(report, i);
@@ -428,7 +437,7 @@ static void trv_xml_document(trv_xml_out *out, const trv_report *report)
     trv_xml_property(out, "trace", report->state->trace_path);
     trv_xml_raw(out, "    </properties>\n");
     for (i = 1; i < selection->count; ++i) {
-        if (selection->table[i].trv_leaf) {
+        if (trv_listed(report, i)) {
             trv_xml_testcase(out, report, i);
         }
     }

@@ -35,6 +35,7 @@ struct trv_s_selection {
     int count;
     trv_scenario_result *results;
     int current; /* the scenario whose sequence (blocks and body) runs */
+    int narrowed; /* -SCN= or -EXSCN= chose the scenarios: the JUnit file lists only those */
     char junit_path[TRV_K_PATH_SIZE]; /* "" when no JUnit file is asked for */
     char suite[TRV_K_PATH_SIZE];      /* the script's name without directory and extension */
     char timestamp[32];

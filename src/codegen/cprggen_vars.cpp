@@ -895,28 +895,36 @@ void ProgramWriter::boundedLine(const VarItem& item, std::string_view name, int 
         assign("Max", item.upper);
         return;
     }
+    // A range shows its bounds and the value as an equality check would.
+    const std::optional<ValueDisplay> display = valueDisplayOf(item.cls, item.formatCode, typeOfWalked(name));
+    const std::string_view checkedCast = display ? display->cast : cast;
     std::string call;
     const auto limit = [&](std::string_view given, std::string_view reference) {
         if (given.empty()) {
-            appendPieces(call, "0,", cast, "0");
+            appendPieces(call, "0,", checkedCast, "0");
         } else if (mode == WalkMode::Expect) {
-            appendPieces(call, "1,", cast, Operand{given});
+            appendPieces(call, "1,", checkedCast, Operand{given});
         } else {
-            appendPieces(call, "1,", cast, reference, afterReceived(name));
+            appendPieces(call, "1,", checkedCast, reference, afterReceived(name));
         }
     };
     const std::string_view prefix = mode == WalkMode::Expect ? "trv_var_range_"
                                     : mode == WalkMode::Compare ? "trv_cmp_range_"
                                                                 : "trv_dmp_range_";
-    appendPieces(call, prefix, rangeFamily(item.cls), "_c (", kRun, ",", item.numbers.begin, ", ");
+    appendPieces(call, prefix, display ? display->family : rangeFamily(item.cls), "_c (", kRun, ",",
+                 item.numbers.begin, ", ");
     if (mode != WalkMode::DumpReference) {
-        appendPieces(call, cast, name, ",");
+        appendPieces(call, checkedCast, name, ",");
     }
     limit(item.lower, "trv_msgMin");
     call += ',';
     limit(item.upper, "trv_msgMax");
     if (mode != WalkMode::Compare) {
-        call += baseOf(item.cls == kClassChar ? kClassInt : item.cls, item.formatCode);
+        call += display ? display->baseFor(item.formatCode)
+                        : baseOf(item.cls == kClassChar ? kClassInt : item.cls, item.formatCode);
+    }
+    if (display && !display->names.empty()) {
+        appendPieces(call, ", ", display->names);
     }
     line(call, ", I", depth, ", ", bound, " );");
 }

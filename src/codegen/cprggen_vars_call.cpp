@@ -66,14 +66,13 @@ std::string namesArgument(const std::optional<ValueDisplay>& display)
 
 // A bound of a range check: "1,<cast><bound>," when given, else "0,<cast>0,".
 struct RangeBound {
-    int cls;
+    std::string_view cast;
     std::string_view bound;
 };
 
 std::tuple<std::string_view, std::string_view, Operand, std::string_view> pieceParts(const RangeBound& range)
 {
-    return {range.bound.empty() ? "0," : "1,", runtimeCast(range.cls), Operand{range.bound.empty() ? "0" : range.bound},
-            ","};
+    return {range.bound.empty() ? "0," : "1,", range.cast, Operand{range.bound.empty() ? "0" : range.bound}, ","};
 }
 
 // What a REF argument names: its variable after '@', else its text.
@@ -163,15 +162,17 @@ void ProgramWriter::parameterCheck(const Entry& call, const Entry& argument, std
     }
     const std::string_view initial = data.text;
     const std::string_view actual = data.reference ? referenced(data) : firstOf({data.result, data.text});
+    const std::string scope = cScopeOf(call);
+    // What is checked has the type of the variable that holds it after the
+    // call, else of the parameter.
+    const canalysis::CType* heldType = !data.result.empty() || data.reference ? typeOfPath(actual, scope) : nullptr;
+    const canalysis::CType* checkedType = heldType != nullptr ? heldType : parameterType(call.name, index, scope);
     if (const std::optional<script::sem::ValueRange> range = script::sem::valueRange(data.expected)) {
-        rangeCheck(cls, *range, actual, number(argument));
+        rangeCheck(cls, checkedType, *range, actual, number(argument));
         return;
     }
     const std::string_view expected = firstOf({data.expected, initial});
     if (cls == kClassString || cls == kClassCharArray) {
-        // What is checked has the type of the variable that holds it after
-        // the call, else of the parameter.
-        const std::string scope = cScopeOf(call);
         const canalysis::CType* type = !data.result.empty() || data.reference || cls == kClassCharArray
                                            ? typeOfPath(actual, scope)
                                            : parameterType(call.name, index, scope);
@@ -186,10 +187,7 @@ void ProgramWriter::parameterCheck(const Entry& call, const Entry& argument, std
         }
     }
     const bool aggregate = passedByAddress(cls);
-    const std::string scope = cScopeOf(call);
-    const canalysis::CType* type = !data.result.empty() || data.reference ? typeOfPath(actual, scope) : nullptr;
-    const std::optional<ValueDisplay> display =
-        valueDisplayOf(cls, -1, type != nullptr ? type : parameterType(call.name, index, scope));
+    const std::optional<ValueDisplay> display = valueDisplayOf(cls, -1, checkedType);
     const std::string_view cast = display ? display->cast : std::string_view();
     // A structure or union passed by value is compared through its address
     // on every side: the check functions take pointers to it.
@@ -220,7 +218,7 @@ void ProgramWriter::resultCheck(const Entry& call)
         cls = kClassPointer;  // a pointer to bytes, not a string
     }
     if (const std::optional<script::sem::ValueRange> range = script::sem::valueRange(data.expected)) {
-        rangeCheck(cls, *range, data.result, endNumber(call) - 1);
+        rangeCheck(cls, resultType(call), *range, data.result, endNumber(call) - 1);
         return;
     }
     const bool address = cls == 10 || cls == 12;
@@ -242,10 +240,14 @@ const canalysis::CType* ProgramWriter::resultType(const Entry& call) const
 }
 
 // A value expected within a range (the analysis lets ranges of numbers only through).
-void ProgramWriter::rangeCheck(int cls, const script::sem::ValueRange& range, std::string_view actual, int checkNumber)
+// Its bounds and the value are shown as an equality check of the type shows them.
+void ProgramWriter::rangeCheck(int cls, const canalysis::CType* type, const script::sem::ValueRange& range,
+                               std::string_view actual, int checkNumber)
 {
-    line("trv_range_", rangeFamily(cls), "_c (", kRun, ",", RangeBound{cls, range.lower},
-         RangeBound{cls, range.upper}, runtimeCast(cls), Operand{actual}, ", ", checkNumber, " );");
+    const std::optional<ValueDisplay> display = valueDisplayOf(cls, -1, type);
+    const std::string_view cast = display ? display->cast : runtimeCast(cls);
+    line("trv_range_", display ? display->family : rangeFamily(cls), "_c (", kRun, ",", RangeBound{cast, range.lower},
+         RangeBound{cast, range.upper}, cast, Operand{actual}, ", ", namesArgument(display), checkNumber, " );");
 }
 
 }  // namespace qvm::codegen::program

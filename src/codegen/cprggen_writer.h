@@ -248,7 +248,8 @@ private:
     // The check of an array of characters or bytes, each value with its size.
     void sizedCheck(std::string_view family, std::string_view expectedFlag,
                     std::initializer_list<std::string_view> values, std::string_view scope, int checkNumber);
-    void rangeCheck(int cls, const script::sem::ValueRange& range, std::string_view actual, int checkNumber);
+    void rangeCheck(int cls, const canalysis::CType* type, const script::sem::ValueRange& range,
+                    std::string_view actual, int checkNumber);
 
     // ---- communication (cprggen_comm*.cpp) ----
     void messageTypeDefinitions();
@@ -314,7 +315,6 @@ private:
     void traceBufferSetup();
     void threadArguments();
     void mainArguments();
-    void argumentParser(int position, std::string_view option);
     void instanceIndexBlock();
     void declaredInstanceTable();
     void testerNaming();

@@ -12,6 +12,7 @@ typedef struct {
 } record_t;
 extern record_t rec;
 extern unsigned int mask;
+extern unsigned int hex_mask;
 extern color_t paint;
 extern flags_t access_mode;
 extern byte_t blob[16];
