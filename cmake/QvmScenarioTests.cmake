@@ -21,11 +21,12 @@ function(_qvm_bracket out_var text)
   set(${out_var} "[${equals}[${text}]${equals}]" PARENT_SCOPE)
 endfunction()
 
-# A trace file per test, so that tests run in parallel keep theirs apart,
-# unless the arguments name one (the program takes -RIO= once).
-set(own_trace TRUE)
-if(ARGS MATCHES "(^|;)-[Rr][Ii][Oo]=")
-  set(own_trace FALSE)
+# A trace file per test, so that tests run in parallel keep theirs apart;
+# -RIO= is read among the first three arguments only.
+set(own_trace FALSE)
+list(LENGTH ARGS argument_count)
+if(argument_count LESS 3 AND NOT ARGS MATCHES "(^|;)-[Rr][Ii][Oo]=")
+  set(own_trace TRUE)
 endif()
 
 if(JUNIT_DIR)

@@ -223,22 +223,11 @@ typedef struct trv_s_scenario_info {
     TRV_T_INT trv_line;
 } TRV_T_SCENARIO_INFO;
 
-/* The options of the run itself on the command line of a generated program. */
-typedef struct trv_s_command_line {
-    TRV_PT_CAR trv_rio;      /* -RIO=<trace file>, or null */
-    TRV_PT_CAR trv_instance; /* -INSTANCE=<name>, or null */
-    TRV_T_INT trv_occid;     /* -OCCID=<n>, 0 when not given */
-    TRV_PT_CAR trv_filters;  /* the argument that is no option: the filter letters, or null */
-} TRV_T_COMMAND_LINE;
-
-/* Reads the whole command line, in any order, before the run starts: the
- * run's options into command, the time limit (-SCENARIO_LIMIT=) and the
- * selection (-SCN=, -EXSCN=, -LIST, -JUNIT=). -LIST prints the scenarios
- * selected and ends the process with 0; an unknown option, one given twice
- * or a wrong value ends it with TRV_K_STATUS_USAGE, the reason and the
- * usage on standard error. */
-void trv_read_command_line(TRV_T_INT argc, TRV_PT_CAR const *argv, const TRV_T_SCENARIO_INFO *table,
-                           TRV_T_INT count, TRV_T_COMMAND_LINE *command);
+/* Reads the selection options before the run starts: -LIST prints the
+ * scenarios selected and ends the process with 0; a wrong selection ends
+ * it with TRV_K_STATUS_USAGE. argv may be null (a thread entry). */
+void trv_scenario_options(TRV_T_INT argc, TRV_PT_CAR const *argv, const TRV_T_SCENARIO_INFO *table,
+                          TRV_T_INT count);
 /* Gives the run its table and selection, and the JUnit file to write at
  * its end (-JUNIT= or QVM_JUNIT_FILE); called before trv_initrio. */
 void trv_scenario_table(TRV_T_RUNCTX *run, TRV_T_INT argc, TRV_PT_CAR const *argv,
@@ -259,7 +248,7 @@ TRV_T_INT trv_scenario_selected(TRV_T_RUNCTX *run, TRV_T_INT number);
 #define TRV_K_STATUS_FAILED 1     /* a failing verdict */
 #define TRV_K_STATUS_TRACE_LOST 2 /* a trace could not be written in full */
 #define TRV_K_STATUS_STOPPED 3    /* a fatal signal or the scenario time limit stopped the run */
-#define TRV_K_STATUS_USAGE 4      /* a wrong command line: nothing ran */
+#define TRV_K_STATUS_USAGE 4      /* a wrong -SCN=, -EXSCN= or -JUNIT= option: nothing ran */
 
 /* Ends the process: status 1 when failed is non-zero or any run of this
  * process recorded a failing verdict, 2 when a trace could not be written

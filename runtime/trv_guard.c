@@ -531,17 +531,39 @@ static long trv_milliseconds(const char *text)
     return end != NULL && *end == '\0' && value > 0 ? value : 0;
 }
 
-/* Set by the program's command line before its runs start. */
-static long trv_limit_from_command_line;
-
-void trv_guard_limit_option(long milliseconds)
+/* -SCENARIO_LIMIT=<ms> among the program's arguments, which the program's
+ * own argument loop passes over. */
+static long trv_limit_option(void)
 {
-    trv_limit_from_command_line = milliseconds > 0 ? milliseconds : 0;
+    static const char option[] = "-SCENARIO_LIMIT=";
+    char arguments[8192];
+    ssize_t length;
+    ssize_t at = 0;
+    long limit = 0;
+    int fd = open("/proc/self/cmdline", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return 0;
+    }
+    length = read(fd, arguments, sizeof arguments - 1);
+    close(fd);
+    if (length <= 0) {
+        return 0;
+    }
+    arguments[length] = '\0';
+    at = (ssize_t)strlen(arguments) + 1; /* after the program's name */
+    while (at < length) {
+        const char *argument = arguments + at;
+        if (strncasecmp(argument, option, sizeof option - 1) == 0) {
+            limit = trv_milliseconds(argument + sizeof option - 1);
+        }
+        at += (ssize_t)strlen(argument) + 1;
+    }
+    return limit;
 }
 
 static long trv_scenario_limit(void)
 {
-    long limit = trv_limit_from_command_line;
+    long limit = trv_limit_option();
     return limit > 0 ? limit : trv_milliseconds(getenv("QVM_SCENARIO_LIMIT"));
 }
 

@@ -158,9 +158,6 @@ void trv_trace_write_summary(TRV_T_RUNCTX *run, const char *line);
 
 /* The guard of a run: fatal signals and the scenario time limit. */
 void trv_guard_start(TRV_T_RUNCTX *run);
-/* The scenario time limit of the command line (-SCENARIO_LIMIT=), in ms;
- * 0 leaves it to QVM_SCENARIO_LIMIT. */
-void trv_guard_limit_option(long milliseconds);
 void trv_guard_stop(TRV_T_RUNCTX *run);
 /* flush runs first on a fatal signal, with or without a run, and calls
  * async-signal-safe functions only; the fatal signals are watched from now. */

@@ -13,41 +13,19 @@
 #include <strings.h>
 #include <unistd.h>
 
-/* ---- Options ------------------------------------------------------------------------
- * The whole command line of a generated program is read here, in any order:
- * the run's own options (-RIO=, -INSTANCE=, -OCCID=, the filter letters,
- * -SCENARIO_LIMIT=), the selection (-SCN=, -EXSCN=, -LIST) and -JUNIT=. */
+/* ---- Options ------------------------------------------------------------------------ */
 
 typedef struct trv_s_name_list {
     char **names;
     int count;
 } trv_name_list;
 
-/* The options that may be given once each. */
-enum {
-    TRV_OPTION_RIO,
-    TRV_OPTION_INSTANCE,
-    TRV_OPTION_OCCID,
-    TRV_OPTION_FILTERS,
-    TRV_OPTION_LIMIT,
-    TRV_OPTION_JUNIT,
-    TRV_OPTION_LIST,
-    TRV_OPTION_COUNT
-};
-
 typedef struct trv_s_selection_options {
     trv_name_list chosen;   /* -SCN= */
     trv_name_list excluded; /* -EXSCN= */
     const char *junit;      /* -JUNIT=, or null */
     int list;               /* -LIST */
-    TRV_T_COMMAND_LINE run; /* the options of the run itself */
-    long limit;             /* -SCENARIO_LIMIT=, 0 when not given */
-    int given[TRV_OPTION_COUNT];
 } trv_selection_options;
-
-static const char trv_usage[] =
-    "usage: %s [-RIO=<trace file>] [<filter letters>] [-INSTANCE=<name>] [-OCCID=<n>]\n"
-    "       [-SCN=<scenario>[,...] | -EXSCN=<scenario>[,...]] [-LIST] [-JUNIT=<file>] [-SCENARIO_LIMIT=<ms>]\n";
 
 static void trv_names_free(trv_name_list *list)
 {
@@ -130,86 +108,6 @@ static const char *trv_option_value(const char *argument, const char *name)
     return argument + length + 2;
 }
 
-/* A number of decimal digits that fits a long, else -1. */
-static long trv_option_number(const char *text)
-{
-    char *end = NULL;
-    long value;
-    if (text[0] < '0' || text[0] > '9') {
-        return -1;
-    }
-    errno = 0;
-    value = strtol(text, &end, 10);
-    return errno == 0 && *end == '\0' ? value : -1;
-}
-
-/* Notes that the option is given; false (with the reason) when it was already. */
-static int trv_given_once(trv_selection_options *options, int option, const char *argument, char *problem,
-                          size_t size)
-{
-    if (options->given[option]++ == 0) {
-        return 1;
-    }
-    if (option == TRV_OPTION_FILTERS) {
-        snprintf(problem, size, "\"%.200s\": the filter letters are given twice (the one argument that is no "
-                 "option is the list of filter letters)", argument);
-    } else {
-        const char *equal = strchr(argument, '=');
-        int length = equal != NULL ? (int)(equal - argument) + 1 : (int)strlen(argument);
-        snprintf(problem, size, "%.*s is given twice", length > 100 ? 100 : length, argument);
-    }
-    return 0;
-}
-
-/* The options given once, each with what it sets. */
-static int trv_read_single_option(const char *argument, trv_selection_options *options, char *problem, size_t size)
-{
-    const char *value;
-    if ((value = trv_option_value(argument, "RIO")) != NULL) {
-        options->run.trv_rio = (TRV_PT_CAR)value;
-        return trv_given_once(options, TRV_OPTION_RIO, argument, problem, size);
-    }
-    if ((value = trv_option_value(argument, "INSTANCE")) != NULL) {
-        options->run.trv_instance = (TRV_PT_CAR)value;
-        return trv_given_once(options, TRV_OPTION_INSTANCE, argument, problem, size);
-    }
-    if ((value = trv_option_value(argument, "OCCID")) != NULL) {
-        long occid = trv_option_number(value);
-        if (occid < 0 || occid > 0x7FFFFFFF) {
-            snprintf(problem, size, "-OCCID= needs an occurrence number, not \"%.100s\"", value);
-            return 0;
-        }
-        options->run.trv_occid = (TRV_T_INT)occid;
-        return trv_given_once(options, TRV_OPTION_OCCID, argument, problem, size);
-    }
-    if ((value = trv_option_value(argument, "SCENARIO_LIMIT")) != NULL) {
-        options->limit = trv_option_number(value);
-        if (options->limit < 0) {
-            snprintf(problem, size, "-SCENARIO_LIMIT= needs a number of milliseconds, not \"%.100s\"", value);
-            return 0;
-        }
-        return trv_given_once(options, TRV_OPTION_LIMIT, argument, problem, size);
-    }
-    if ((value = trv_option_value(argument, "JUNIT")) != NULL) {
-        if (value[0] == '\0') {
-            snprintf(problem, size, "-JUNIT= needs a file name");
-            return 0;
-        }
-        options->junit = value;
-        return trv_given_once(options, TRV_OPTION_JUNIT, argument, problem, size);
-    }
-    if (strcasecmp(argument, "-LIST") == 0) {
-        options->list = 1;
-        return trv_given_once(options, TRV_OPTION_LIST, argument, problem, size);
-    }
-    if (argument[0] != '-') {
-        options->run.trv_filters = (TRV_PT_CAR)argument;
-        return trv_given_once(options, TRV_OPTION_FILTERS, argument, problem, size);
-    }
-    snprintf(problem, size, "%.200s: the program has no such option", argument);
-    return 0;
-}
-
 static int trv_read_options(TRV_T_INT argc, TRV_PT_CAR const *argv, trv_selection_options *options, char *problem,
                             size_t size)
 {
@@ -222,7 +120,9 @@ static int trv_read_options(TRV_T_INT argc, TRV_PT_CAR const *argv, trv_selectio
         if (argument == NULL) {
             continue;
         }
-        if ((value = trv_option_value(argument, "SCN")) != NULL) {
+        if (strcasecmp(argument, "-LIST") == 0) {
+            options->list = 1;
+        } else if ((value = trv_option_value(argument, "SCN")) != NULL) {
             if (!trv_names_split(&options->chosen, "-SCN=", value, problem, size)) {
                 return 0;
             }
@@ -230,8 +130,12 @@ static int trv_read_options(TRV_T_INT argc, TRV_PT_CAR const *argv, trv_selectio
             if (!trv_names_split(&options->excluded, "-EXSCN=", value, problem, size)) {
                 return 0;
             }
-        } else if (!trv_read_single_option(argument, options, problem, size)) {
-            return 0;
+        } else if ((value = trv_option_value(argument, "JUNIT")) != NULL) {
+            if (value[0] == '\0') {
+                snprintf(problem, size, "-JUNIT= needs a file name");
+                return 0;
+            }
+            options->junit = value;
         }
     }
     if (options->chosen.count > 0 && options->excluded.count > 0) {
@@ -379,8 +283,7 @@ static void trv_list(const TRV_T_SCENARIO_INFO *table, int count, const trv_scen
     fflush(stdout);
 }
 
-void trv_read_command_line(TRV_T_INT argc, TRV_PT_CAR const *argv, const TRV_T_SCENARIO_INFO *table, TRV_T_INT count,
-                           TRV_T_COMMAND_LINE *command)
+void trv_scenario_options(TRV_T_INT argc, TRV_PT_CAR const *argv, const TRV_T_SCENARIO_INFO *table, TRV_T_INT count)
 {
     trv_selection_options options;
     char problem[TRV_K_FAILURE_TEXT * 2];
@@ -397,14 +300,11 @@ void trv_read_command_line(TRV_T_INT argc, TRV_PT_CAR const *argv, const TRV_T_S
     free(results);
     if (!ok) {
         fprintf(stderr, "qvm run: %s\n", problem);
-        fprintf(stderr, trv_usage, argv != NULL && argc > 0 && argv[0] != NULL ? argv[0] : "program");
         exit(TRV_K_STATUS_USAGE);
     }
     if (options.list) {
         exit(TRV_K_STATUS_PASSED);
     }
-    trv_guard_limit_option(options.limit);
-    *command = options.run;
 }
 
 /* ---- The run's selection ------------------------------------------------------------ */

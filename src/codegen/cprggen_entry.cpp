@@ -17,7 +17,6 @@ namespace {
 
 const std::string kTraceContext = "trv_ctx->trv_ctxrun.trv_ctxtracectx.";
 const std::string kScenarioList = "trv_scenario_list";
-const std::string kCommandLine = "trv_command";
 
 // The names of the scenario's FAMILY line joined by ",".
 std::string familyNames(const ScenarioData& data)
@@ -98,12 +97,11 @@ void ProgramWriter::scenarioRows(const Entry& scenario, int parent, int& index)
     }
 }
 
-// The runtime reads the whole command line; -LIST and a wrong command line
-// end the program before its run starts.
+// -LIST and a wrong selection end the program before its run starts.
 void ProgramWriter::scenarioOptions()
 {
     if (options_.entryName == "<main>") {
-        line("trv_read_command_line ( argc, argv, ", kScenarioList, ", ", scenarioCount_, ", &", kCommandLine, " );");
+        line("trv_scenario_options ( argc, argv, ", kScenarioList, ", ", scenarioCount_, " );");
     }
 }
 
@@ -143,7 +141,6 @@ void ProgramWriter::entryDeclarations()
     // The buffers that only main's reading of its command line uses.
     const bool mainEntry = options_.entryName == "<main>";
     if (mainEntry) {
-        line("TRV_T_COMMAND_LINE ", kCommandLine, ";");
         line("char argRioFileName[255];");
     }
     line("char lstflt[255];");
@@ -214,25 +211,24 @@ void ProgramWriter::threadArguments()
 
 void ProgramWriter::mainArguments()
 {
-    const std::string given = kCommandLine + ".";
     if (options_.instanceMode == 1) {
         line("instance_name = fixed_instance;");
     } else if (runTimeInstances()) {
-        line("instance_name = ", given, "trv_instance;");
+        for (int position = 1; position <= 3; ++position) {
+            argumentParser(position, "-INSTANCE=");
+        }
         instanceIndexBlock();
     } else if (options_.instanceMode != 0) {
         diag::error("BADPARAMS");
     }
-    line("TRV_OCCID = ", given, "trv_occid;");
+    line("TRV_OCCID = 0;");
+    for (int position = 1; position <= 3; ++position) {
+        argumentParser(position, "-OCCID=");
+    }
     line("lstflt[0] = '\\0';");
-    line("if ( ", given, "trv_filters )");
-    open();
-    line("trv_strcpy ( lstflt, ", given, "trv_filters );");
-    close();
-    line("if ( ", given, "trv_rio )");
-    open();
-    line("rio_file_name = ", given, "trv_rio;");
-    close();
+    for (int position = 1; position <= 3; ++position) {
+        argumentParser(position, "-RIO=");
+    }
     line("if ((rio_file_name[0] != '\\0') && (trv_strstr (rio_file_name, \".rio\") == NULL))");
     open();
     line("trv_strcpy (argRioFileName, rio_file_name);");
@@ -245,6 +241,49 @@ void ProgramWriter::mainArguments()
     }
     emptyLine();
     initrioCall(false);
+}
+
+void ProgramWriter::argumentParser(int position, std::string_view option)
+{
+    // What each option sets from the text after its '='.
+    static const std::map<std::string_view, std::string_view> kAssignments = {
+        {"-INSTANCE=", "instance_name = &(argv[%k][%n]);"},
+        {"-OCCID=", "TRV_OCCID = atoi(&argv[%k][%n]);"},
+        {"-RIO=", "rio_file_name = &(argv[%k][%n]);"},
+    };
+    const auto assignment = kAssignments.find(option);
+    if (position < 1 || position > 3 || assignment == kAssignments.end()) {
+        diag::internal("ENTCODUNK", {}, text(position));
+    }
+    const std::string k = text(position);
+    const std::string length = text(static_cast<int>(option.size()));
+    std::string lower(option);
+    for (char& c : lower) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    std::string assign(assignment->second);
+    assign.replace(assign.find("%k"), 2, k);
+    assign.replace(assign.find("%n"), 2, length);
+
+    line("if ( argc > ", k, " )");
+    open();
+    line("if ((trv_strncmp(argv[", k, "], \"", option, "\", ", length, ") == 0) || (trv_strncmp(argv[", k, "], \"",
+         lower, "\", ", length, ") == 0))");
+    open();
+    line(assign);
+    close();
+    if (option == "-RIO=") {
+        // An argument that is no option is the filter list.
+        line("else");
+        open();
+        line("if (!(argv[", k, "][0]=='-'))");
+        open();
+        line("trv_strcpy ( lstflt, argv[", k, "] );");
+        close();
+        close();
+    }
+    close();
+    emptyLine();
 }
 
 void ProgramWriter::instanceIndexBlock()

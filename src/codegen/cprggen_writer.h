@@ -315,6 +315,7 @@ private:
     void traceBufferSetup();
     void threadArguments();
     void mainArguments();
+    void argumentParser(int position, std::string_view option);
     void instanceIndexBlock();
     void declaredInstanceTable();
     void testerNaming();

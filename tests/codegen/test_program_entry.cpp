@@ -19,20 +19,37 @@ const std::string kInstances = kHead + "DECLARE_INSTANCE first, second\n"
                                        "  ERROR\n"
                                        "END SCENARIO\n";
 
+std::string parser(int position, const std::string& option, const std::string& assignment)
+{
+    const std::string k = std::to_string(position);
+    const std::string length = std::to_string(option.size());
+    std::string lower = option;
+    for (char& c : lower) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return "  if ( argc > " + k + " )\n   {\n    if ((trv_strncmp(argv[" + k + "], \"" + option + "\", " + length +
+           ") == 0) || (trv_strncmp(argv[" + k + "], \"" + lower + "\", " + length + ") == 0))\n     {\n      " + assignment +
+           "\n     }\n";
+}
+
 TEST_F(GenProg, RunTimeInstancesFromTwo)
 {
     const std::string text = generate(kInstances);
-    // The runtime reads the whole command line, in any order; a bare
-    // argument is the filter list.
-    EXPECT_THAT(text, HasSubstr("  trv_read_command_line ( argc, argv, trv_scenario_list, 2, &trv_command );\n"));
-    EXPECT_THAT(text, HasSubstr("  lstflt[0] = '\\0';\n  if ( trv_command.trv_filters )\n   {\n"
-                                "    trv_strcpy ( lstflt, trv_command.trv_filters );\n   }\n"
-                                "  if ( trv_command.trv_rio )\n   {\n    rio_file_name = trv_command.trv_rio;\n   }\n"));
-    EXPECT_THAT(text, HasSubstr("  instance_name = trv_command.trv_instance;\n"));
+    for (int k = 1; k <= 3; ++k) {
+        const std::string at = std::to_string(k);
+        EXPECT_THAT(text, HasSubstr(parser(k, "-INSTANCE=", "instance_name = &(argv[" + at + "][10]);") + "   }\n  \n"));
+        EXPECT_THAT(text, HasSubstr(parser(k, "-OCCID=", "TRV_OCCID = atoi(&argv[" + at + "][7]);") + "   }\n  \n"));
+        // A bare argument is the filter list.
+        EXPECT_THAT(text, HasSubstr(parser(k, "-RIO=", "rio_file_name = &(argv[" + at + "][5]);") +
+                                    "    else\n     {\n      if (!(argv[" + at + "][0]=='-'))\n       {\n"
+                                    "        trv_strcpy ( lstflt, argv[" + at + "] );\n       }\n     }\n   }\n  \n"));
+    }
+    // The parsers run in position order, so a later position wins.
+    EXPECT_LT(text.find("argv[1], \"-INSTANCE="), text.find("argv[3], \"-INSTANCE="));
     EXPECT_THAT(text, HasSubstr("  if (instance_name)\n   {\n    /* Computing index of executed instance */\n"
                                 "    if (trv_strcmp (\"first\", instance_name) == 0)\n     {\n      trv_numinstance = 2;\n     }\n"
                                 "    if (trv_strcmp (\"second\", instance_name) == 0)\n     {\n      trv_numinstance = 3;\n     }\n"
-                                "   }\n  TRV_OCCID = trv_command.trv_occid;\n"));
+                                "   }\n  TRV_OCCID = 0;\n"));
     EXPECT_THAT(text, HasSubstr("  trv_numinstance = 0;\n"));
     EXPECT_THAT(text, HasSubstr("trv_initrio_with_dynamicfollowing( &(trv_ctx->trv_ctxrun),rio_file_name, lstflt, "
                                 "!(trv_numinstance == 1), (trv_numinstance == 1), instance_name, TRV_OCCID, "
@@ -51,16 +68,16 @@ TEST_F(GenProg, InstanceFixedOrNone)
                                  "  char fixed_instance[255] = \"second\";\n"));
     // The analysis counts the selected instance from 1.
     EXPECT_THAT(fixed, HasSubstr("  trv_numinstance = 2;\n  trv_testernaming[0] = '\\0';\n"));
-    EXPECT_THAT(fixed, HasSubstr("  instance_name = fixed_instance;\n  TRV_OCCID = trv_command.trv_occid;\n"));
-    EXPECT_THAT(fixed, Not(HasSubstr("trv_command.trv_instance")));
+    EXPECT_THAT(fixed, HasSubstr("  instance_name = fixed_instance;\n  TRV_OCCID = 0;\n"));
+    EXPECT_THAT(fixed, Not(HasSubstr("-INSTANCE=")));
     EXPECT_THAT(fixed, Not(HasSubstr("Computing index")));
     EXPECT_THAT(fixed, HasSubstr("rio_file_name, lstflt, 1, 0, instance_name"));
 
     const std::string none = generate(kHead + "SCENARIO s\n  ERROR\nEND SCENARIO\n");
     EXPECT_THAT(none, HasSubstr("  trv_testernaming[0] = '\\0';\n"
                                 "  trv_scenario_table ( &(trv_ctx->trv_ctxrun), argc, argv, trv_scenario_list, 2 );\n"
-                                "  TRV_OCCID = trv_command.trv_occid;\n"));
-    EXPECT_THAT(none, Not(HasSubstr("trv_command.trv_instance")));
+                                "  TRV_OCCID = 0;\n"));
+    EXPECT_THAT(none, Not(HasSubstr("-INSTANCE=")));
     EXPECT_THAT(none, Not(HasSubstr("instance_name = fixed_instance")));
 }
 
@@ -79,9 +96,9 @@ TEST_F(GenProg, DefaultFilterLetters)
                                 "  else\n   {\n"
                                 "    trv_sprintf (trv_testernaming, \"%s_%d\", rio_file_name, TRV_OCCID);\n   }\n"
                                 "  trv_strcat ( lstflt, \"AC\" );\n  \n#if QVM_DYNFLW\n"));
-    EXPECT_LT(text.find("rio_file_name = trv_command.trv_rio;"), text.find("trv_strcat ( lstflt, \"AC\" );"));
-    // The list is emptied before the filters given are copied.
-    EXPECT_LT(text.find("lstflt[0] = '\\0';"), text.find("trv_strcpy ( lstflt, trv_command.trv_filters );"));
+    EXPECT_LT(text.find("argv[3], \"-RIO="), text.find("trv_strcat ( lstflt, \"AC\" );"));
+    // The list is emptied before the arguments are read.
+    EXPECT_LT(text.find("lstflt[0] = '\\0';"), text.find("argv[1], \"-RIO="));
     // The string holds the path exactly: a lone backslash would make "\r" a carriage return.
     o.rioPath = "/abs\\run.rio";
     EXPECT_THAT(generate(kHead + "SCENARIO s\n  ERROR\nEND SCENARIO\n", o),

@@ -173,7 +173,6 @@ TRV_CONST TRV_PT_CAR * argv TRV_EP
  {
   TRV_PT_CTX trv_ctx;
   TRV_PT_CAR rio_file_name = "prog.rio";
-  TRV_T_COMMAND_LINE trv_command;
   char argRioFileName[255];
   char lstflt[255];
 #if QVM_DYNFLW
@@ -185,22 +184,83 @@ TRV_CONST TRV_PT_CAR * argv TRV_EP
   trv_ctx = &trv_ctxst;
   trv_ctx->trv_ctxrun.trv_ctxtracectx.trv_ctxtracepriority = 0;
   
-  trv_read_command_line ( argc, argv, trv_scenario_list, 2, &trv_command );
+  trv_scenario_options ( argc, argv, trv_scenario_list, 2 );
   trv_set_trace_functions ( &(trv_ctx->trv_ctxrun) );
   trv_ctx->trv_ctxrun.trv_ctxflagprobe = 0;
   trv_numinstance = 0;
   trv_testernaming[0] = '\0';
   trv_scenario_table ( &(trv_ctx->trv_ctxrun), argc, argv, trv_scenario_list, 2 );
-  TRV_OCCID = trv_command.trv_occid;
+  TRV_OCCID = 0;
+  if ( argc > 1 )
+   {
+    if ((trv_strncmp(argv[1], "-OCCID=", 7) == 0) || (trv_strncmp(argv[1], "-occid=", 7) == 0))
+     {
+      TRV_OCCID = atoi(&argv[1][7]);
+     }
+   }
+  
+  if ( argc > 2 )
+   {
+    if ((trv_strncmp(argv[2], "-OCCID=", 7) == 0) || (trv_strncmp(argv[2], "-occid=", 7) == 0))
+     {
+      TRV_OCCID = atoi(&argv[2][7]);
+     }
+   }
+  
+  if ( argc > 3 )
+   {
+    if ((trv_strncmp(argv[3], "-OCCID=", 7) == 0) || (trv_strncmp(argv[3], "-occid=", 7) == 0))
+     {
+      TRV_OCCID = atoi(&argv[3][7]);
+     }
+   }
+  
   lstflt[0] = '\0';
-  if ( trv_command.trv_filters )
+  if ( argc > 1 )
    {
-    trv_strcpy ( lstflt, trv_command.trv_filters );
+    if ((trv_strncmp(argv[1], "-RIO=", 5) == 0) || (trv_strncmp(argv[1], "-rio=", 5) == 0))
+     {
+      rio_file_name = &(argv[1][5]);
+     }
+    else
+     {
+      if (!(argv[1][0]=='-'))
+       {
+        trv_strcpy ( lstflt, argv[1] );
+       }
+     }
    }
-  if ( trv_command.trv_rio )
+  
+  if ( argc > 2 )
    {
-    rio_file_name = trv_command.trv_rio;
+    if ((trv_strncmp(argv[2], "-RIO=", 5) == 0) || (trv_strncmp(argv[2], "-rio=", 5) == 0))
+     {
+      rio_file_name = &(argv[2][5]);
+     }
+    else
+     {
+      if (!(argv[2][0]=='-'))
+       {
+        trv_strcpy ( lstflt, argv[2] );
+       }
+     }
    }
+  
+  if ( argc > 3 )
+   {
+    if ((trv_strncmp(argv[3], "-RIO=", 5) == 0) || (trv_strncmp(argv[3], "-rio=", 5) == 0))
+     {
+      rio_file_name = &(argv[3][5]);
+     }
+    else
+     {
+      if (!(argv[3][0]=='-'))
+       {
+        trv_strcpy ( lstflt, argv[3] );
+       }
+     }
+   }
+  
   if ((rio_file_name[0] != '\0') && (trv_strstr (rio_file_name, ".rio") == NULL))
    {
     trv_strcpy (argRioFileName, rio_file_name);
