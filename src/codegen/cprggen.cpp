@@ -9,6 +9,7 @@
 #include "script/ancgest.h"
 #include "script/sempti.h"
 
+#include <filesystem>
 #include <optional>
 #include <set>
 
@@ -165,10 +166,17 @@ void ProgramWriter::banner()
     emptyLine();
 }
 
+// Probe code stands beside its probe header: an interface file that its
+// name would find there as the probe header is included by its full path.
 void ProgramWriter::interfaceIncludes()
 {
+    namespace fs = std::filesystem;
+    std::error_code ignored;
+    const fs::path probeHeader = fs::absolute(options_.probeHeaderPath, ignored).lexically_normal();
+    const fs::path directory = fs::absolute(options_.programPath, ignored).parent_path();
     for (const std::string& file : options_.interfaceFiles) {
-        line("#include \"", file, "\"");
+        const bool hidden = options_.probeMode != 0 && (directory / file).lexically_normal() == probeHeader;
+        line("#include \"", hidden ? cStringText(fs::absolute(file, ignored).lexically_normal().string()) : file, "\"");
         emptyLine();
     }
 }

@@ -140,7 +140,7 @@ ProbeWriter::ProbeWriter(LineWriter& out, GeneratedFile& header, const Model& mo
         bool truncated = false;
         std::vector<Selector> selectors = selectorsOf(entry.name, entry.data<EventStructData>().companion, truncated);
         if (truncated) {
-            diag::warning("PRBSELMAX", {}, std::string(entry.name.view()));
+            diag::warning("PRBSELMAX", std::string(entry.name.view()));
         }
         selectors_.emplace_back(&entry, std::move(selectors));
     }
@@ -411,15 +411,22 @@ std::vector<const Entry*> ProbeWriter::dumpedTypes() const
 // generation's) is left out.
 void ProbeWriter::decodeFunction()
 {
+    const bool exchanges = !codes_.sends.empty() || !codes_.receives.empty();
     decodeHeader();
     open();
-    line("TRV_T_INT eevt,defmsg;");
+    if (exchanges) {
+        line("TRV_T_INT eevt,defmsg;");
+    }
     line("if (trv_code > TRV_TDC_LAST_ID)");
     open();
     line("trv_set_selector(trv_ctx,trv_code,*((TRV_PT_UINT) trv_msg));");
     line("return;");
     close();
     decodeTime();
+    if (!exchanges) {
+        close();
+        return;
+    }
     line("eevt=0;");
     line("defmsg=-1;");
     decodeBegin();

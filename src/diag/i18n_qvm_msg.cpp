@@ -283,7 +283,6 @@ constexpr CatalogEntry kEntries[] = {
     {"SIZBUFOVL", "TDC edition", "%1Out of bound on output buffer, %2 characters dropped. Contact your administrative."},
 
     // context "Probe generation"
-    {"PRBHDRNAM", "Probe generation", "%1The probe header %2 has the name of an interface file, which the generated file would no longer include: choose another output root."},
     {"PRBSELMAX", "Probe generation", "%1Message type %2 has more than 1024 selectors: the others get no selector code."},
 
     // context "Command line error"

@@ -310,28 +310,10 @@ void writeFunctionTemplates(Generation& generation, const RunNames& names, const
                                     analysed.model->global());
 }
 
-// The generated probe code includes the interface files and the probe
-// header by their names from its own directory: an interface file named
-// like the probe header would be found as the probe header there.
-bool probeHeaderHidesInterface(const RunNames& names, const Settings& settings)
-{
-    namespace fs = std::filesystem;
-    std::error_code ignored;
-    const fs::path header = fs::absolute(names.probeHeader, ignored).lexically_normal();
-    const fs::path directory = fs::absolute(names.program, ignored).parent_path();
-    return std::any_of(settings.interfaceFiles.begin(), settings.interfaceFiles.end(), [&](const std::string& file) {
-        return (directory / file).lexically_normal() == header;
-    });
-}
-
 void generateOutputs(Generation& generation, const RunNames& names, const Settings& settings,
                      const script::ParsedScript& parsed, const script::AnalysisResult& analysed,
                      StudioLog& studioLog, const std::string& echo, const std::string& thread)
 {
-    if (settings.probe != cmdline::ProbeNone && probeHeaderHidesInterface(names, settings)) {
-        diag::error("PRBHDRNAM", {}, names.probeHeader);
-        return;
-    }
     diag::progressPass("TDC file");
     studioLog.open();
     studioLog.record("TDC", names.tdc);

@@ -11,6 +11,12 @@
 
 #include "link.h"
 
+int controller_link;
+void *const trv_script_variables[] =
+{
+(void *) &controller_link,
+0
+};
 #define TRV_reply_t (trv_ctx->trv_ctxsel_reply_t)
 typedef struct TRV_T_CTX *TRV_PT_CTX;
 #define trv_set_time(trv_ctx,time) trv_memcpy(&(trv_ctx->trv_ctxrun.trv_ctxusrdate),&time,sizeof(TRV_T_DATE))
@@ -204,4 +210,3 @@ TRV_PT_CAR other TRV_EP
    }
   trv_close_probe(prb_ctx);
  }
-int controller_link;

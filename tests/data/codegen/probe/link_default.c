@@ -11,6 +11,12 @@
 
 #include "link.h"
 
+int controller_link;
+void *const trv_script_variables[] =
+{
+(void *) &controller_link,
+0
+};
 #define TRV_reply_t (trv_ctx->trv_ctxsel_reply_t)
 #define trv_set_time(trv_ctx,time) trv_memcpy(&(trv_ctx->trv_ctxrun.trv_ctxusrdate),&time,sizeof(TRV_T_DATE))
 struct TRV_T_CTX
@@ -188,4 +194,3 @@ void *trv_msg TRV_EP
     break;
    }
  }
-int controller_link;
