@@ -47,8 +47,9 @@ trv_private *trv_priv(TRV_T_RUNCTX *run)
 
 void trv_set_trace_functions(TRV_T_RUNCTX *run)
 {
-    /* The trace buffer and the API table are set by the program first. */
-    memset(&run->trv_ctxflagprobe, 0, sizeof *run - offsetof(TRV_T_RUNCTX, trv_ctxflagprobe));
+    /* The trace buffer and the API table are set by the program first, and
+     * so are the probe flag and the time of the record a replay starts with. */
+    memset(&run->trv_ctxfilter, 0, sizeof *run - offsetof(TRV_T_RUNCTX, trv_ctxfilter));
     run->trv_ctxtagtsocket = -1;
     run->trv_gran = 1;
     run->trv_ctxpriv = calloc(1, sizeof(trv_private));

@@ -2,11 +2,14 @@
 // access macros, and the context initialisation functions.
 #include "codegen/cprggen_writer.h"
 
+#include "codegen/cprggen_probe.h"
+
 #include "canalysis/declarations/ctabsy.h"
 #include "diag/i18nerrgest.h"
 #include "script/ancgest.h"
 #include "script/sempti.h"
 
+#include <filesystem>
 #include <optional>
 #include <set>
 
@@ -163,22 +166,40 @@ void ProgramWriter::banner()
     emptyLine();
 }
 
+// Probe code stands beside its probe header: an interface file that its
+// name would find there as the probe header is included by its full path.
 void ProgramWriter::interfaceIncludes()
 {
+    namespace fs = std::filesystem;
+    std::error_code ignored;
+    const fs::path probeHeader = fs::absolute(options_.probeHeaderPath, ignored).lexically_normal();
+    const fs::path directory = fs::absolute(options_.programPath, ignored).parent_path();
     for (const std::string& file : options_.interfaceFiles) {
-        line("#include \"", file, "\"");
+        const bool hidden = options_.probeMode != 0 && (directory / file).lexically_normal() == probeHeader;
+        line("#include \"", hidden ? cStringText(fs::absolute(file, ignored).lexically_normal().string()) : file, "\"");
         emptyLine();
     }
 }
 
-// In probe mode the program holds the recording code of the probe header's
-// events; until that code is written, the header the TDC writer began is
-// closed here so that it stays a valid header.
+// In probe mode the program holds the code that records and decodes the
+// events the probe header names, and the header the TDC writer began gets
+// its macros; the message dumps are this writer's own.
 void ProgramWriter::probeProgram()
 {
-    if (GeneratedFile* header = files_.find(options_.probeHeaderPath)) {
-        header->write("\n#endif\n");
+    GeneratedFile* header = files_.find(options_.probeHeaderPath);
+    if (header == nullptr) {
+        return;
     }
+    std::vector<std::string> variables;
+    for (const auto& [name, member] : notSharedVariables(true)) {
+        variables.push_back(name);
+    }
+    probe::ProbeWriter(out_, *header, model_, numbering_.probe, options_).write(variables, [this](const Entry& type) {
+        currentMessageType_ = type.name;
+        locateWalk(type);
+        dumpFunction(type);
+        currentMessageType_.clear();
+    });
 }
 
 void ProgramWriter::contextDeclaration()
@@ -263,12 +284,12 @@ bool isContextVariable(const canalysis::Symbol& symbol)
 
 }  // namespace
 
-std::vector<std::pair<std::string, std::string>> ProgramWriter::notSharedVariables() const
+std::vector<std::pair<std::string, std::string>> ProgramWriter::notSharedVariables(bool withShared) const
 {
     // Shared variables stay global; so do timers, which are indexes.
     std::set<std::string, std::less<>> shared;
     for (const Entry& entry : model_.global().entries) {
-        if (entry.code == ENT_SHARE || entry.code == ENT_TIMER_DECL) {
+        if (!withShared && (entry.code == ENT_SHARE || entry.code == ENT_TIMER_DECL)) {
             shared.insert(std::string(entry.name));
         }
     }

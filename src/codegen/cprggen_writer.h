@@ -162,7 +162,8 @@ private:
     // and no SHARE names, each as (name, member declaration); every tester
     // context gets its own copy, which trv_initctx starts from the value of
     // the global one.
-    std::vector<std::pair<std::string, std::string>> notSharedVariables() const;
+    // With withShared, all the variables the top-level '#' lines define.
+    std::vector<std::pair<std::string, std::string>> notSharedVariables(bool withShared = false) const;
     void notSharedGlobals();
     void notSharedInitialValues();
     void contextInitialisation();

@@ -11,6 +11,9 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace qvm::codegen {
@@ -232,10 +235,30 @@ private:
 //
 // index, gathered by the TDC writer before its walk, for the tracer structure
 // and program writers too; it points into the model, which outlives them.
+// The event codes the probe header names (probe mode): each name once,
+// with the number of the first construct that gives it, since a name
+// defined twice would not compile.
+struct ProbeCodes {
+    // A SEND or WAITTIL code: its message type and channel, and for a
+    // WAITTIL the message variable it waits for first.
+    struct Exchange {
+        const script::sem::Entry* type;
+        const script::sem::Entry* channel;
+        const script::sem::Entry* message;  // null for a SEND
+    };
+    std::vector<Exchange> sends;
+    std::vector<Exchange> receives;
+    // The names defined, without their "TRV_TDC_" prefix.
+    std::set<std::string, std::less<>> names;
+
+    bool defines(std::string_view name) const { return names.count(name) != 0; }
+};
+
 struct Numbering {
     NumberTable records;   // TDC records: begin and end record numbers
     NumberTable elements;  // tracer structure elements: begin element (end where it differs)
     std::optional<ScriptIndex> index;
+    ProbeCodes probe;
 };
 
 }  // namespace qvm::codegen

@@ -328,7 +328,9 @@ void TdcWriter::send(const Entry& entry)
     const auto& data = entry.data<SendData>();
     const std::string_view type = structureOf(*data.message)->name;
     const int number = nextNumber();
-    probeDefine(number, "SEND_", type, "_", data.channel->name);
+    if (probeDefine(number, "SEND_", type, "_", data.channel->name)) {
+        probeCodes_.sends.push_back({structureOf(*data.message), data.channel, nullptr});
+    }
     lastSend_ = std::max(lastSend_, number);
     ItemNumbers& numbers = numbers_.of(entry);
     numbers.begin = record("SD", newFields().text(type).text(data.channel->name), locationOf(entry));
@@ -346,8 +348,8 @@ void TdcWriter::waittil(const Entry& entry)
         const Entry* channel = channelOfPiece(*firstPiece, pieces);
         const Entry* type = structureOf(*firstPiece->data<MatchPieceData>().message);
         const int number = nextNumber();
-        if (channel != nullptr) {
-            probeDefine(number, "RECV_", type->name, "_", channel->name);
+        if (channel != nullptr && probeDefine(number, "RECV_", type->name, "_", channel->name)) {
+            probeCodes_.receives.push_back({type, channel, firstPiece->data<MatchPieceData>().message});
         }
         lastReceive_ = std::max(lastReceive_, number);
     }

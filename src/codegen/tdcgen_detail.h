@@ -160,7 +160,8 @@ std::string cutFields(std::string_view fields, std::size_t room);
 // The walk that numbers and writes the records.
 class TdcWriter {
 public:
-    TdcWriter(GeneratedFiles& files, NumberTable& numbers, const ScriptIndex& index, const TdcRun& run);
+    TdcWriter(GeneratedFiles& files, NumberTable& numbers, const ScriptIndex& index, ProbeCodes& probeCodes,
+              const TdcRun& run);
     void write();
 
 private:
@@ -180,13 +181,21 @@ private:
         return fields_;
     }
     void probeLine(std::string_view text);
-    // "#define TRV_TDC_<name> <number>", the name made of pieces.
+    // "#define TRV_TDC_<name> <number>", the name made of pieces; a name
+    // already defined keeps its first number. Says whether it was written.
     template <typename... NamePieces>
-    void probeDefine(int number, const NamePieces&... name)
+    bool probeDefine(int number, const NamePieces&... name)
     {
-        if (probe_ != nullptr) {
-            probe_->write("#define TRV_TDC_", name..., ' ', number, '\n');
+        if (probe_ == nullptr) {
+            return false;
         }
+        std::string joined;
+        (joined.append(name), ...);
+        if (!probeCodes_.names.insert(joined).second) {
+            return false;
+        }
+        probe_->write("#define TRV_TDC_", joined, ' ', number, '\n');
+        return true;
     }
 
     // ---- file header ----
@@ -245,6 +254,7 @@ private:
     GeneratedFile* probe_ = nullptr;
     NumberTable& numbers_;
     const ScriptIndex::Definitions& definitions_;  // the generated DEF_MESSAGEs of each message type
+    ProbeCodes& probeCodes_;  // the codes of the probe header, for the program writer
     const TdcRun& run_;
     DecimalCounter counter_;
     TreeNumbers tree_;  // the numbers of the tree being described

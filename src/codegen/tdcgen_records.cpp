@@ -31,7 +31,7 @@ void appendPiece(std::string& out, QuotedPiece field)
 void writeTdc(GeneratedFiles& files, Numbering& numbering, const TdcRun& run)
 {
     numbering.index = indexScript(*run.model);
-    tdc::TdcWriter(files, numbering.records, *numbering.index, run).write();
+    tdc::TdcWriter(files, numbering.records, *numbering.index, numbering.probe, run).write();
 }
 
 }  // namespace qvm::codegen
@@ -180,8 +180,10 @@ void writeRecord(GeneratedFile& file, std::string_view line)
     file.writeLine(line.substr(0, kRecordLimit));
 }
 
-TdcWriter::TdcWriter(GeneratedFiles& files, NumberTable& numbers, const ScriptIndex& index, const TdcRun& run)
-    : tdc_(files.create(run.tdcPath)), numbers_(numbers), definitions_(index.describedDefinitions), run_(run)
+TdcWriter::TdcWriter(GeneratedFiles& files, NumberTable& numbers, const ScriptIndex& index, ProbeCodes& probeCodes,
+                     const TdcRun& run)
+    : tdc_(files.create(run.tdcPath)), numbers_(numbers), definitions_(index.describedDefinitions),
+      probeCodes_(probeCodes), run_(run)
 {
     if (run.probeMode != 0) {
         probe_ = &files.create(run.probeHeaderPath);

@@ -282,6 +282,9 @@ constexpr CatalogEntry kEntries[] = {
     // context "TDC edition"
     {"SIZBUFOVL", "TDC edition", "%1Out of bound on output buffer, %2 characters dropped. Contact your administrative."},
 
+    // context "Probe generation"
+    {"PRBSELMAX", "Probe generation", "%1Message type %2 has more than 1024 selectors: the others get no selector code."},
+
     // context "Command line error"
     {"INITPBRLM", "Command line error", "Initialization problem on command line"},
     {"BADFLTVAL", "Command line error", "Incorrect -SET option : filters must be upper case letters"},

@@ -177,8 +177,9 @@ TEST_F(GenProg, SourceFileNoticesInIdOrder)
     EXPECT_THAT(text, HasSubstr("  trv_declare_ni_tsf (&(trv_ctx->trv_ctxrun), 1);\n#endif /* QVM_DYNFLW */\n"));
 }
 
-// In probe mode the program holds the banner and the interface includes, and
-// the probe header that the TDC writer began is closed.
+// In probe mode the program holds the banner, the interface includes and
+// the probe code, and the probe header that the TDC writer began gets its
+// macros and is closed.
 TEST_F(GenProg, ProbeModeClosesTheProbeHeader)
 {
     qvm::codegen::ProgramOptions o = options();
@@ -191,7 +192,9 @@ TEST_F(GenProg, ProbeModeClosesTheProbeHeader)
         qvm::codegen::writeProgram(files, {}, *analysed->result.model, analysed->parsed.sourceFiles, o);
         files.commit();
     }
-    EXPECT_EQ(qvm::testing::readFile(o.probeHeaderPath), "#ifndef TRV_PROBE_H\n\n#endif\n");
+    const std::string header = qvm::testing::readFile(o.probeHeaderPath);
+    EXPECT_THAT(header, ::testing::StartsWith("#ifndef TRV_PROBE_H\n#ifdef USE_QVM\n"));
+    EXPECT_THAT(header, ::testing::EndsWith("\n#endif\n"));
     const std::string text = qvm::testing::readFile(o.programPath);
     EXPECT_THAT(text, HasSubstr(" */\n\n\n\n#include \"api.h\"\n\n"));
     EXPECT_THAT(text, Not(HasSubstr("TP.h")));

@@ -121,7 +121,7 @@ TEST(TdcFile, ProbeHeaderWithoutSend)
     const TdcOutputs run = runScript(handScript("hand_plain"), {"-PROBE=DEFAULT"});
     ASSERT_EQ(run.result.status, 0) << run.result.err;
     EXPECT_THAT(run.probeHeader, HasSubstr("#define TRV_TDC_LAST_SEND 0\n#define TRV_TDC_LAST_ID 0\n"));
-    EXPECT_THAT(run.probeHeader, Not(HasSubstr("TRV_TDC_SEND_")));
+    EXPECT_THAT(run.probeHeader, Not(HasSubstr("#define TRV_TDC_SEND_")));
     // The stamp is the TDC banner's, so that the files of one run match.
     const std::string stamp = qvm::testing::lines(run.tdc).at(0).substr(std::string("TARVO Ostrel \"v2.6a\", \"QVM_C\", \"TDC file\", ").size());
     EXPECT_THAT(run.probeHeader, HasSubstr("#define TRV_TDC_gen " + stamp + "\n"));

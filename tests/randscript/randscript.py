@@ -207,7 +207,11 @@ def check(case, tools, workdir, run_program=True):
         outcome.update({"class": REJECTED, "messages": prepro_messages(listing), "details": listing})
         return outcome
     program = out / "case.c"
-    flags = ["-std=gnu99", "-Wall", "-Wextra", f"-I{tools.runtime_include}", f"-I{workdir}"]
+    # Probe code includes the probe header written beside it, and has no
+    # entry to run.
+    probe = any(option.startswith("-PROBE=") for option in case.prepro)
+    flags = ["-std=gnu99", "-Wall", "-Wextra", f"-I{tools.runtime_include}", f"-I{workdir}"] + \
+        ([f"-I{out}"] if probe else [])
     worst, details, messages = OK, [], []
 
     def compiled(label, rc, text, sources=()):
@@ -229,7 +233,7 @@ def check(case, tools, workdir, run_program=True):
         rc, text, _ = run([cc] + flags + ["-fsyntax-only", str(program)], workdir, COMPILE_TIMEOUT)
         compiled(Path(cc).name, rc, text)
     outcome.update({"class": worst, "messages": messages, "details": "\n".join(details)})
-    if worst == COMPILE_ERROR or not run_program:
+    if worst == COMPILE_ERROR or not run_program or probe:
         return outcome
     # Built for the run in its debug form, where a failing verdict does not
     # end the scenario: the whole script runs. With the simulated system

@@ -1438,6 +1438,9 @@ class ScriptGen:
             o.prepro.append("-NOCOMMENT")
         if self.chance(0.2):
             o.program.append("".join(sorted(set(rng.choices(FILTER_LETTERS, k=2)))))
+        # Probe code instead of a test program, now and then: compiled, not run.
+        if self.chance(0.1):
+            o.prepro.append("-PROBE=" + rng.choice(["DEFAULT", "CUSTOM"]))
         return o
 
     def choose_selection(self, o):

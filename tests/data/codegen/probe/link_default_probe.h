@@ -1,0 +1,35 @@
+#ifdef USE_QVM
+#undef USE_QVM
+#endif
+#define USE_QVM 1
+#include "TP.h"
+
+typedef struct TRV_T_CTX *TRV_PT_CTX;
+
+#define TRV_CTX_PRB TRV_PT_CTX
+
+#include "trvdeclar.h"
+#define tarvo_concat(a,b) a##b
+#define tarvo_concat_3(a,b,c) a##b##c
+#define tarvo_concat_4(a,b,c,d) a##b##c##d
+#define tarvo_concat_6(a,b,c,d,e,f) a##b##c##d##e##f
+
+/************* Definition of macros for dumping messages *********/ 
+#define trv_start_trace(ctx,path,instance,p1) ctx=trv_create_probe(path,#instance,p1)
+#define trv_end_trace(ctx) trv_stop_probe(ctx)
+#define trv_send_trace(ctx,dist,msg,type,reportmsgname) trv_write_probe(ctx,tarvo_concat_4(TRV_TDC_SEND_,type,_,dist),0,msg,sizeof(type))
+#define trv_recv_trace(ctx,dist,msg,type,reportmsgname) trv_write_probe(ctx,tarvo_concat_4(TRV_TDC_RECV_,type,_,dist),0,msg,sizeof(type))
+#define trv_format_trace(ctx,format)
+#define trv_select_trace(ctx,code,value) trv_set_selector(ctx,code,value)
+#define trv_dump_trace(path,riopath)
+
+/************* Enf of macros definition *********/ 
+extern TRV_PT_CTX trv_create_probe(TRV_PT_CAR path,TRV_PT_CAR instance,TRV_T_INT p1);
+extern void trv_write_probe(TRV_PT_CTX ctx,TRV_T_UINT code,TRV_T_UINT key,const void *msg,TRV_T_UINT length);
+extern void trv_stop_probe(TRV_PT_CTX ctx);
+extern void trv_set_selector(TRV_PT_CTX ctx,TRV_T_UINT code,TRV_T_UINT value);
+extern TRV_T_INT trv_dump_all_inst(TRV_PT_CAR path,TRV_PT_CAR riopath);
+extern void trv_dump_inst(struct TRV_T_PRB *prb_ctx,TRV_PT_CAR path,TRV_PT_CAR riofile,TRV_PT_CAR instName,TRV_PT_CAR other);
+#define TRV_SEL_reply_t_body 1+TRV_TDC_LAST_ID
+
+#endif
