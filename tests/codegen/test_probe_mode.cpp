@@ -30,7 +30,7 @@ using qvm::testing::readFile;
 using qvm::testing::RunResult;
 using qvm::testing::runProgram;
 using qvm::testing::program::compilerPath;
-using qvm::testing::program::ProgramRunTest;
+using qvm::testing::program::ProgRun;
 using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
@@ -71,11 +71,11 @@ std::vector<std::string> exchangeLines(const std::string& trace)
     return found;
 }
 
-class ProbeMode : public ProgramRunTest {
+class ProbeMode : public ProgRun {
 protected:
     void SetUp() override
     {
-        ProgramRunTest::SetUp();
+        ProgRun::SetUp();
         fs::copy(kExample, dir.path(), fs::copy_options::recursive | fs::copy_options::overwrite_existing);
         fs::create_directories(dir / "out");
     }
@@ -193,7 +193,7 @@ TEST_F(ProbeMode, HeaderAndCodeOfBothModes)
 // compilers and no warning: real scripts send one message type on one
 // channel from several places and have several scenarios, unions and
 // enumerations in their messages.
-TEST_F(ProbeMode, EveryExampleCompilesInBothModes)
+TEST_F(ProbeMode, ExamplesCompileBothModes)
 {
     for (const qvm::testing::tdc::Script& example : qvm::testing::tdc::bundledExamples()) {
         for (const std::string mode : {"DEFAULT", "CUSTOM"}) {
@@ -224,7 +224,7 @@ TEST_F(ProbeMode, EveryExampleCompilesInBothModes)
 // DEFAULT: the application decodes each record as it writes it, into the
 // trace of its instance; the trace shows the exchanges at the script
 // positions a test run shows them, with the same message dumps.
-TEST_F(ProbeMode, DefaultRecordingDecodesAsATestRunTraces)
+TEST_F(ProbeMode, DefaultDecodeMatchesRun)
 {
     ASSERT_EQ(generate("link", {"-PROBE=DEFAULT"}).status, 0);
     for (const std::string& compiler : kCompilers) {
