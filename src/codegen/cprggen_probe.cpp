@@ -466,6 +466,13 @@ void ProbeWriter::decodeTime()
     close();
 }
 
+// The probe header's code of that name, or 0 where nothing in the script
+// gave it one (a channel no construct uses, a type with no definition).
+std::string ProbeWriter::definedCode(const std::string& name) const
+{
+    return codes_.defines(name) ? "TRV_TDC_" + name : "0";
+}
+
 void ProbeWriter::decodeBegin()
 {
     line("switch(trv_code)");
@@ -480,9 +487,9 @@ void ProbeWriter::decodeBegin()
         const std::string definition = "DEFM_" + std::string(receive.message->name.view());
         line("case ", receiveCode(receive), ":");
         line("trv_waittil(&(trv_ctx->trv_ctxrun),trv_code);");
-        line("trv_evt(&(trv_ctx->trv_ctxrun),TRV_TDC_EVT_", type, ",TRV_TDC_CH_",
-             std::string(receive.channel->name.view()), ",0,\" \");");
-        line("eevt=TRV_TDC_EEVT_", type, ";");
+        line("trv_evt(&(trv_ctx->trv_ctxrun),", definedCode("EVT_" + type), ",",
+             definedCode("CH_" + std::string(receive.channel->name.view())), ",0,\" \");");
+        line("eevt=", definedCode("EEVT_" + type), ";");
         if (codes_.defines(definition)) {
             line("defmsg=TRV_TDC_", definition, ";");
         }
