@@ -279,6 +279,14 @@ void trv_send(TRV_T_RUNCTX *run, TRV_T_INT number, const char *message)
     trv_trace(run, TRV_K_TRACE_DETAIL, "SEND     %s \"%s\"", where, message != NULL ? message : "?");
 }
 
+void trv_send_recorded(TRV_T_RUNCTX *run)
+{
+    trv_private *state = trv_priv(run);
+    if (state->send_open) {
+        ++state->send_tries;
+    }
+}
+
 void trv_end_send(TRV_T_RUNCTX *run, TRV_T_INT failed, TRV_T_INT end_number)
 {
     trv_private *state = trv_priv(run);

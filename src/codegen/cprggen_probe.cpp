@@ -516,8 +516,10 @@ void ProbeWriter::decodeDump()
     close();
 }
 
-// A received message is defined (matched) only when its message variable
-// has a definition, as in a test run.
+// A recorded SEND was sent by the application: it passes as a test run's
+// SEND that reached its connection. A received message is defined
+// (matched) only when its message variable has a definition, as in a test
+// run.
 void ProbeWriter::decodeEnd()
 {
     if (codes_.sends.empty() && codes_.receives.empty()) {
@@ -529,6 +531,7 @@ void ProbeWriter::decodeEnd()
         line("case ", sendCode(send), ":");
     }
     if (!codes_.sends.empty()) {
+        line("trv_send_recorded(&(trv_ctx->trv_ctxrun));");
         line("trv_end_send(&(trv_ctx->trv_ctxrun),0,trv_code+TRV_TDC_END_SEND);");
         line("break;");
     }
