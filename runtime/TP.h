@@ -571,9 +571,6 @@ void trv_nomsg(TRV_T_RUNCTX *run, TRV_T_INT number);
 void trv_send(TRV_T_RUNCTX *run, TRV_T_INT number, const char *message);
 /* failed: the procsend result (1 failed). */
 void trv_end_send(TRV_T_RUNCTX *run, TRV_T_INT failed, TRV_T_INT end_number);
-/* A SEND replayed from a recording: the application sent its message, as a
- * procsend called for one connection identifier would have. */
-void trv_send_recorded(TRV_T_RUNCTX *run);
 
 /* The script's own C lines ('@' lines) begin at that line of that file:
  * a crash in them is reported there. */

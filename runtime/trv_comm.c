@@ -176,6 +176,11 @@ void trv_rio_on(TRV_T_RUNCTX *run)
     if (state->rio_off > 0) {
         --state->rio_off;
     }
+    /* A test program's SEND turns the trace on before its procsend loop; a
+     * probe replay, which sends nothing itself, does not. */
+    if (state->send_open) {
+        state->send_looping = 1;
+    }
 }
 
 void trv_rio_off(TRV_T_RUNCTX *run)
@@ -273,25 +278,18 @@ void trv_send(TRV_T_RUNCTX *run, TRV_T_INT number, const char *message)
     trv_private *state = trv_priv(run);
     state->statement = number;
     state->send_open = 1;
+    state->send_looping = 0;
     state->send_tries = 0;
     trv_note_construct(run, number, "SEND", 0);
     trv_where(run, number, where, sizeof where);
     trv_trace(run, TRV_K_TRACE_DETAIL, "SEND     %s \"%s\"", where, message != NULL ? message : "?");
 }
 
-void trv_send_recorded(TRV_T_RUNCTX *run)
-{
-    trv_private *state = trv_priv(run);
-    if (state->send_open) {
-        ++state->send_tries;
-    }
-}
-
 void trv_end_send(TRV_T_RUNCTX *run, TRV_T_INT failed, TRV_T_INT end_number)
 {
     trv_private *state = trv_priv(run);
     int number = state->statement >= 0 ? state->statement : end_number;
-    const int sent_to_none = state->send_open && state->send_tries == 0;
+    const int sent_to_none = state->send_open && state->send_looping && state->send_tries == 0;
     state->running_done = 1;
     state->send_open = 0;
     if (failed) {

@@ -100,7 +100,8 @@ struct trv_s_private {
     int dump_open;
     int rio_off;         /* procsend and callback bodies run untraced */
     int send_open;       /* between a SEND and its end */
-    int send_tries;      /* the procsend calls of that SEND, one per connection identifier */
+    int send_looping;    /* that SEND went on to call its procsend per connection identifier */
+    int send_tries;      /* the procsend calls it made */
     int statement;       /* the communication statement running: transport faults are its verdicts */
     int waittil_open;
     TRV_T_UTIME waittil_start;

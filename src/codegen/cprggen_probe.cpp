@@ -466,6 +466,13 @@ void ProbeWriter::decodeTime()
     close();
 }
 
+// The probe header's code of that name, or 0 where nothing in the script
+// gave it one (a channel no construct uses, a type with no definition).
+std::string ProbeWriter::definedCode(const std::string& name) const
+{
+    return codes_.defines(name) ? "TRV_TDC_" + name : "0";
+}
+
 void ProbeWriter::decodeBegin()
 {
     line("switch(trv_code)");
@@ -480,9 +487,9 @@ void ProbeWriter::decodeBegin()
         const std::string definition = "DEFM_" + std::string(receive.message->name.view());
         line("case ", receiveCode(receive), ":");
         line("trv_waittil(&(trv_ctx->trv_ctxrun),trv_code);");
-        line("trv_evt(&(trv_ctx->trv_ctxrun),TRV_TDC_EVT_", type, ",TRV_TDC_CH_",
-             std::string(receive.channel->name.view()), ",0,\" \");");
-        line("eevt=TRV_TDC_EEVT_", type, ";");
+        line("trv_evt(&(trv_ctx->trv_ctxrun),", definedCode("EVT_" + type), ",",
+             definedCode("CH_" + std::string(receive.channel->name.view())), ",0,\" \");");
+        line("eevt=", definedCode("EEVT_" + type), ";");
         if (codes_.defines(definition)) {
             line("defmsg=TRV_TDC_", definition, ";");
         }
@@ -516,10 +523,8 @@ void ProbeWriter::decodeDump()
     close();
 }
 
-// A recorded SEND was sent by the application: it passes as a test run's
-// SEND that reached its connection. A received message is defined
-// (matched) only when its message variable has a definition, as in a test
-// run.
+// A received message is defined (matched) only when its message variable
+// has a definition, as in a test run.
 void ProbeWriter::decodeEnd()
 {
     if (codes_.sends.empty() && codes_.receives.empty()) {
@@ -531,7 +536,6 @@ void ProbeWriter::decodeEnd()
         line("case ", sendCode(send), ":");
     }
     if (!codes_.sends.empty()) {
-        line("trv_send_recorded(&(trv_ctx->trv_ctxrun));");
         line("trv_end_send(&(trv_ctx->trv_ctxrun),0,trv_code+TRV_TDC_END_SEND);");
         line("break;");
     }

@@ -61,6 +61,7 @@ private:
     void decodeFunction();
     void decodeHeader();
     void decodeTime();
+    std::string definedCode(const std::string& name) const;
     void decodeBegin();
     void decodeDump();
     void decodeEnd();

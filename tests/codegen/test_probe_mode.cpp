@@ -224,7 +224,7 @@ TEST_F(ProbeMode, HeaderAndCodeOfBothModes)
 // compilers and no warning: real scripts send one message type on one
 // channel from several places and have several scenarios, unions and
 // enumerations in their messages.
-TEST_F(ProbeMode, ExamplesCompileInBothModes)
+TEST_F(ProbeMode, ExamplesCompileBothModes)
 {
     for (const qvm::testing::tdc::Script& example : qvm::testing::tdc::bundledExamples()) {
         for (const std::string mode : {"DEFAULT", "CUSTOM"}) {
@@ -253,8 +253,9 @@ TEST_F(ProbeMode, ExamplesCompileInBothModes)
 }
 
 // DEFAULT: the application decodes each record as it writes it, into the
-// trace of its instance.
-TEST_F(ProbeMode, DefaultDecodesAsATestRun)
+// trace of its instance; the trace shows the exchanges at the script
+// positions a test run shows them, with the same message dumps.
+TEST_F(ProbeMode, DefaultDecodeMatchesRun)
 {
     ASSERT_EQ(generate("link", {"-PROBE=DEFAULT"}).status, 0);
     for (const std::string& compiler : kCompilers) {

@@ -63,21 +63,25 @@ TEST(ScenarioResults, SelectionListJUnit)
     const fs::path out = program.dir / "out";
     const std::vector<SelectionRun> runs = {
         // The INITIALIZATION of the level runs for the selected child (twice:
-        // it repeats), the child left out is skipped with its blocks.
+        // it repeats), the child left out is skipped with its blocks; the
+        // JUnit file lists the leaves selected only.
         {{"-SCN=motors.stop"},
          1,
          {"SCENARIO skipped \"motors.start\"", "BLOCK INITIALIZATION begin", "SCENARIO begin \"stop\"",
           "BLOCK INITIALIZATION begin", "SCENARIO begin \"stop\"", "SCENARIO skipped \"labels\"",
           "SCENARIO skipped \"hang\""},
-         {"<testcase name=\"motors.start\" classname=\"scenarios.smoke\"", "<skipped message=\"not selected\"/>",
-          "expected 1 actual 2", "tests=\"4\" failures=\"1\" errors=\"0\" skipped=\"3\""}},
+         {"<testcase name=\"motors.stop\" classname=\"scenarios.smoke\"", "expected 1 actual 2",
+          "tests=\"1\" failures=\"1\" errors=\"0\" skipped=\"0\""}},
         // A selected ancestor takes its descendants; lower case option names.
-        {{"-scn=motors", "-junit=ignored.xml"}, 1, {}, {"<testcase name=\"motors.start\" classname=\"scenarios.smoke\""}},
+        {{"-scn=motors", "-junit=ignored.xml"},
+         1,
+         {},
+         {"<testcase name=\"motors.start\" classname=\"scenarios.smoke\"", "tests=\"2\""}},
         {{"-EXSCN=motors,hang"},
          1,
          {"SCENARIO skipped \"motors\"", "SCENARIO begin \"odd\"", "SCENARIO skipped \"hang\""},
          {"classname=\"scenarios.nightly\"", "actual &quot;a&lt;b&amp;c\\x01\\xFF&quot;",
-          "scenarios.pts:19: VAR: 1 of 1 values failed", "skipped=\"3\""}},
+          "scenarios.pts:19: VAR: 1 of 1 values failed", "tests=\"1\" failures=\"1\" errors=\"0\" skipped=\"0\""}},
     };
     for (const std::string compiler : {"gcc", "clang"}) {
         SCOPED_TRACE(compiler);
@@ -157,7 +161,7 @@ TEST(ScenarioResults, SelectionListJUnit)
         EXPECT_THAT(text, HasSubstr("<property name=\"tester\" value=\"t&lt;&amp;\\x01\\xFF.rio_0\"/>"));
         EXPECT_THAT(text, HasSubstr("type=\"stopped\">the run stopped: "));
         EXPECT_THAT(text, HasSubstr("scenario time limit of 200 ms reached"));
-        EXPECT_THAT(text, HasSubstr("tests=\"4\" failures=\"1\" errors=\"0\" skipped=\"3\""));
+        EXPECT_THAT(text, HasSubstr("tests=\"1\" failures=\"1\" errors=\"0\" skipped=\"0\""));
         for (const fs::directory_entry& left : fs::directory_iterator(out)) {
             EXPECT_THAT(left.path().string(), Not(HasSubstr(".tmp"))) << "temporary JUnit file left behind";
         }

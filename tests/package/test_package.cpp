@@ -64,7 +64,7 @@ const EnvChanges kCleanEnvironment = {
     {"QVM_DEF", std::nullopt}, {"QVM_DEPFILE", std::nullopt}, {"QvmPrepro_DIR", std::nullopt}};
 
 // The package unpacked into an empty root, as dpkg would install it.
-class UnpackedPackage : public ::testing::Test {
+class Unpacked : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -89,7 +89,7 @@ protected:
     TempDir work;
 };
 
-TEST(DebianPackage, LintianReportsNoErrorAndNoWarning)
+TEST(Deb, LintianClean)
 {
     if (!installed("lintian")) {
         GTEST_SKIP() << "lintian is not installed (apt-get install lintian): the package is not checked";
@@ -105,7 +105,7 @@ TEST(DebianPackage, LintianReportsNoErrorAndNoWarning)
     std::cout << lintian.out;
 }
 
-TEST(DebianPackage, ControlFieldsAndChangelogAgree)
+TEST(Deb, ControlAndChangelog)
 {
     const fs::path deb = debianPackage();
     ASSERT_FALSE(deb.empty());
@@ -129,7 +129,7 @@ TEST(DebianPackage, ControlFieldsAndChangelogAgree)
     EXPECT_EQ(qvm::testing::occurrences(debugFiles.out, ".debug\n"), 2u) << debugFiles.out;
 }
 
-TEST_F(UnpackedPackage, FilesAreWhereDebianPutsThem)
+TEST_F(Unpacked, FilesInDebianPlaces)
 {
     for (const char* file : {"bin/qvmprepro", "bin/qvminspect", "include/qvmprepro/TP.h", "include/qvmprepro/ccst.h",
                              "lib/libqvmruntime.a", "lib/cmake/QvmPrepro/QvmPreproConfig.cmake",
@@ -161,7 +161,7 @@ TEST_F(UnpackedPackage, FilesAreWhereDebianPutsThem)
 // The tutorial's script by hand: the installed program finds its share
 // directory beside itself, the program compiles against the installed
 // header and library with no warning and its run passes.
-TEST_F(UnpackedPackage, TutorialScriptRunsFromTheInstalledFilesOnly)
+TEST_F(Unpacked, TutorialScriptRuns)
 {
     const fs::path tutorial = copyTutorial();
     fs::create_directories(tutorial / "out");
@@ -192,7 +192,7 @@ TEST_F(UnpackedPackage, TutorialScriptRunsFromTheInstalledFilesOnly)
 
 // The tutorial's CMake project against the installed CMake package, as the
 // tutorial tells: configure, build, ctest.
-TEST_F(UnpackedPackage, TutorialProjectBuildsWithTheInstalledCMakePackage)
+TEST_F(Unpacked, TutorialProjectBuilds)
 {
     const fs::path tutorial = copyTutorial();
     const fs::path build = work / "build";

@@ -10,8 +10,10 @@ find_program(QVM_RANDSCRIPT_CLANG clang)
 if(QVM_RANDSCRIPT_GCC AND QVM_RANDSCRIPT_CLANG AND CMAKE_SYSTEM_NAME STREQUAL "Linux"
    AND CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64")
   set(qvm_randscript ${CMAKE_CURRENT_SOURCE_DIR}/randscript/randscript.py
-      --prepro $<TARGET_FILE:qvmprepro> --runtime-lib $<TARGET_FILE:qvmruntime> --jobs 2
-      $<$<BOOL:${QVM_SANITIZE}>:--sanitized>)
+      --prepro $<TARGET_FILE:qvmprepro> --runtime-lib $<TARGET_FILE:qvmruntime> --jobs 2)
+  if(QVM_SANITIZE)
+    list(APPEND qvm_randscript --sanitized)
+  endif()
   add_test(NAME randscript.bounded
            COMMAND Python3::Interpreter ${qvm_randscript} --count 200 --seed 1 --max-reject 5
                    --keep ${CMAKE_BINARY_DIR}/randscript-failures)

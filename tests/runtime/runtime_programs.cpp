@@ -15,9 +15,8 @@ namespace {
 const fs::path kRuntimeDir = fs::path(QVM_SOURCE_DIR) / "runtime";
 const fs::path kProgramsDir = fs::path(QVM_SOURCE_DIR) / "tests" / "runtime" / "programs";
 
-// Every source but the replay of recorded sessions, which calls the
-// trv_dump_inst of generated probe code: the library links it only into the
-// programs that replay.
+// Every source of the runtime but the replay of recorded probe files,
+// which calls the trv_dump_inst of a program's CUSTOM probe code.
 std::vector<std::string> runtimeSources()
 {
     std::vector<std::string> sources;

@@ -182,7 +182,6 @@ void *trv_msg TRV_EP
   switch(trv_code)
    {
     case TRV_TDC_SEND_order_t_up:
-    trv_send_recorded(&(trv_ctx->trv_ctxrun));
     trv_end_send(&(trv_ctx->trv_ctxrun),0,trv_code+TRV_TDC_END_SEND);
     break;
     default:
