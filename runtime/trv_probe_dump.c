@@ -97,7 +97,7 @@ static int trv_recorded_instances(const char *path, char **instances)
 }
 
 /* Replays one instance's probe file into "<riopath><instance>.rio"; 0 when
- * a name does not fit. */
+ * a name does not fit or the trace of an earlier replay stays. */
 static int trv_replay_instance(const char *path, const char *riopath, char *instance)
 {
     char probe_file[TRV_K_PROBE_PATH];
@@ -108,6 +108,12 @@ static int trv_replay_instance(const char *path, const char *riopath, char *inst
         (size_t)rio_length >= sizeof rio_file) {
         fprintf(stderr, "qvm probe: instance \"%s\" not replayed: a file name is longer than %d characters\n",
                 instance, TRV_K_PROBE_PATH - 1);
+        return 0;
+    }
+    /* A file that cannot be replayed leaves no trace, not an older replay's. */
+    if (remove(rio_file) != 0 && errno != ENOENT) {
+        fprintf(stderr, "qvm probe: instance \"%s\" not replayed: the trace %s of an earlier replay cannot be removed (%s)\n",
+                instance, rio_file, strerror(errno));
         return 0;
     }
     trv_dump_inst((TRV_PT_PRB)NULL, probe_file, rio_file, instance, (TRV_PT_CAR)NULL);

@@ -126,6 +126,37 @@ protected:
         return readFile(dir / "out" / "test.rio");
     }
 
+    // A decoded recording shows, in its first round, the exchanges of a test
+    // run of the same script, with the same message dumps; its second reply
+    // is dumped as its selector says: its text.
+    void expectTracedAsATestRun(const std::string& decoded, const std::string& compiler)
+    {
+        const std::vector<std::string> lines = exchangeLines(decoded);
+        const std::vector<std::string> tested = exchangeLines(testRunTrace(compiler));
+        ASSERT_FALSE(tested.empty());
+        ASSERT_GE(lines.size(), tested.size()) << decoded;
+        EXPECT_THAT(std::vector<std::string>(lines.begin(), lines.begin() + static_cast<long>(tested.size())),
+                    ElementsAreArray(tested))
+            << decoded;
+        EXPECT_THAT(decoded, HasSubstr("late")) << decoded;
+        EXPECT_THAT(decoded, Not(HasSubstr("no TDC file")));
+        EXPECT_THAT(decoded, Not(HasSubstr("FAIL "))) << decoded;
+    }
+
+    // CUSTOM: the application and its replay built with compiler, and a
+    // session recorded into out/app_ctrl.prb.
+    bool recordCustomSession(const std::string& compiler)
+    {
+        if (!buildProgram(compiler, "link_app", {"link_app.c"}) ||
+            !buildProgram(compiler, "link_replay", {"link_replay.c", "out/link.c"})) {
+            return false;
+        }
+        fs::remove(dir / "out" / "app_ctrl.prb");
+        const RunResult recorded = runIn("link_app", {"app_"});
+        EXPECT_EQ(recorded.status, 0) << recorded.err;
+        return fs::exists(dir / "out" / "app_ctrl.prb");
+    }
+
     static std::string maskedFile(const fs::path& path)
     {
         return qvm::testing::tdc::masked(readFile(path));
@@ -234,17 +265,73 @@ TEST_F(ProbeMode, DefaultDecodeMatchesRun)
         const RunResult recorded = runIn("link_app", {"app_"});
         EXPECT_EQ(recorded.status, 0) << recorded.err;
         ASSERT_TRUE(fs::exists(dir / "out" / "app_ctrl.rio"));
-        const std::string decoded = readFile(dir / "out" / "app_ctrl.rio");
-        const std::vector<std::string> lines = exchangeLines(decoded);
-        const std::vector<std::string> tested = exchangeLines(testRunTrace(compiler));
-        // The first round of the recording is the exchange of the test run.
-        ASSERT_GE(lines.size(), tested.size()) << decoded;
-        EXPECT_THAT(std::vector<std::string>(lines.begin(), lines.begin() + static_cast<long>(tested.size())),
-                    ElementsAreArray(tested))
-            << decoded;
-        // The second reply is dumped as its selector says: its text.
-        EXPECT_THAT(decoded, HasSubstr("late")) << decoded;
-        EXPECT_THAT(decoded, Not(HasSubstr("no TDC file")));
+        expectTracedAsATestRun(readFile(dir / "out" / "app_ctrl.rio"), compiler);
+    }
+}
+
+// CUSTOM: the application only records its probe file; the replay decodes
+// it afterwards, each record at the time it was recorded.
+TEST_F(ProbeMode, CustomReplaysAsATestRun)
+{
+    ASSERT_EQ(generate("link", {"-PROBE=CUSTOM"}).status, 0);
+    for (const std::string& compiler : kCompilers) {
+        SCOPED_TRACE(compiler);
+        ASSERT_TRUE(recordCustomSession(compiler));
+        EXPECT_FALSE(fs::exists(dir / "out" / "app_ctrl.rio"));
+        const RunResult replayed = runIn("link_replay", {"app_", "replay_"});
+        EXPECT_EQ(replayed.status, 0) << replayed.err;
+        EXPECT_THAT(replayed.err, IsEmpty());
+        ASSERT_TRUE(fs::exists(dir / "out" / "replay_ctrl.rio"));
+        expectTracedAsATestRun(readFile(dir / "out" / "replay_ctrl.rio"), compiler);
+    }
+}
+
+// A damaged probe file is replayed up to its damage: the records before it
+// are traced, standard error names the file, the byte and how many records
+// came before, and the replay fails. A file that cannot be replayed at all
+// leaves no trace, not even an earlier replay's. The session's six records:
+// SEND, selector, receive, twice; a reply_t message is 16 bytes.
+TEST_F(ProbeMode, DamagedFileReplaysToTheDamage)
+{
+    struct Damage {
+        std::string name;
+        void (*damage)(std::string& file);
+        std::string error;  // after "<name>_ctrl.prb (instance ctrl): "
+        std::vector<std::string> traced;
+        std::vector<std::string> untraced;
+    };
+    ASSERT_EQ(generate("link", {"-PROBE=CUSTOM"}).status, 0);
+    ASSERT_TRUE(recordCustomSession("gcc"));
+    const std::string recorded = readFile(dir / "out" / "app_ctrl.prb");
+    const std::string lastRecord = std::to_string(recorded.size() - (24 + 16));
+    const std::vector<Damage> damages = {
+        {"cut", [](std::string& file) { file.resize(file.size() - 5); },
+         "damaged at byte " + lastRecord + " after 5 records: the record is cut in its message (11 of its 16 bytes)",
+         {"\"setpoint\" = 42", "\"body.code\" = 200"}, {"late", "stale"}},
+        {"version", [](std::string& file) { file[8] = 2; },
+         "probe file version 2 (at byte 8): this library reads version 1", {}, {}},
+    };
+    for (const Damage& damage : damages) {
+        SCOPED_TRACE(damage.name);
+        std::string damaged = recorded;
+        damage.damage(damaged);
+        qvm::testing::writeFile(dir / "out" / (damage.name + "_ctrl.prb"), damaged);
+        const fs::path trace = dir / "out" / (damage.name + "_r_ctrl.rio");
+        qvm::testing::writeFile(trace, "stale\n");
+        const RunResult replayed = runIn("link_replay", {damage.name + "_", damage.name + "_r_"});
+        EXPECT_NE(replayed.status, 0);
+        EXPECT_THAT(replayed.err, HasSubstr(damage.name + "_ctrl.prb (instance ctrl): " + damage.error));
+        if (damage.traced.empty()) {
+            EXPECT_FALSE(fs::exists(trace)) << readFile(trace);
+            continue;
+        }
+        const std::string decoded = readFile(trace);
+        for (const std::string& text : damage.traced) {
+            EXPECT_THAT(decoded, HasSubstr(text)) << decoded;
+        }
+        for (const std::string& text : damage.untraced) {
+            EXPECT_THAT(decoded, Not(HasSubstr(text))) << decoded;
+        }
     }
 }
 
