@@ -30,6 +30,9 @@ VARIANTS = {
     "probe-default": ["-PROBE=DEFAULT"],
     "probe-custom": ["-PROBE=CUSTOM"],
     "notshared": ["-NOTSHARED", "-ALLOCATION"],
+    "spg": ["-SPVGEN"],
+    "listings": ["-LOG", "-SCRIPTLINES", "-NOCOMMENT", "-FAST", "-TRACE=ERROR",
+                 "-THREAD=run_tests", "-ALLOCATION=DYNAMIC"],
 }
 DATE = re.compile(rb"[A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}")
 PID = re.compile(rb"@DATE@ [0-9]+")
@@ -88,7 +91,7 @@ def cases(source):
             if options is not None:
                 found.append(Case(rel, root, f, header, options))
             else:
-                for variant in ("", "probe-custom"):
+                for variant in ("", "probe-custom", "listings", "spg"):
                     name = rel + ("@" + variant if variant else "")
                     found.append(Case(name, root, f, header, VARIANTS[variant]))
     return sorted(found, key=lambda c: c.name)
@@ -104,12 +107,16 @@ def mask(data, marks):
     return data
 
 
+def files_under(directory):
+    return {os.path.relpath(os.path.join(root, f), directory) for root, _dirs, files in os.walk(directory) for f in files}
+
+
 def run_case(prepro, share, case, work):
     shutil.copytree(case.directory, work)
     os.makedirs(os.path.join(work, "out"), exist_ok=True)
     with open(os.path.join(work, "out", "fctri_c.c"), "w") as f:
         f.write("/* the _Init functions of the telegrams */\n")
-    before = set(os.listdir(os.path.join(work, "out")))
+    before = files_under(work)
     stem = os.path.splitext(case.script)[0]
     env = dict(os.environ, FENWIRDIR=share, LANG="C", USER="tester", TDC_SHIFT="night")
     env.pop("LC_ALL", None)
@@ -118,10 +125,9 @@ def run_case(prepro, share, case, work):
     marks = [(os.path.realpath(work), "@DIR@"), (work, "@DIR@"), (prepro, "@QVMPREPRO@"), (share, "@SHARE@")]
     outputs = {"status": str(run.returncode).encode(), "stdout": mask(run.stdout, marks),
                "stderr": mask(run.stderr, marks)}
-    for f in sorted(os.listdir(os.path.join(work, "out"))):
-        if f not in before:
-            with open(os.path.join(work, "out", f), "rb") as g:
-                outputs["out/" + f] = mask(g.read(), marks)
+    for f in sorted(files_under(work) - before):
+        with open(os.path.join(work, f), "rb") as g:
+            outputs[f] = mask(g.read(), marks)
     return outputs
 
 
@@ -130,8 +136,8 @@ def digests(outputs):
 
 
 def dump(outputs, directory):
-    os.makedirs(os.path.join(directory, "out"), exist_ok=True)
     for name, data in outputs.items():
+        os.makedirs(os.path.dirname(os.path.join(directory, name)), exist_ok=True)
         with open(os.path.join(directory, name), "wb") as f:
             f.write(data)
 
