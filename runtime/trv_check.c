@@ -331,9 +331,7 @@ static void trv_judge(TRV_T_RUNCTX *run, TRV_T_INT number, const char *item, con
     if (!passed && group->failed++ == 0) {
         const int length = snprintf(group->first, sizeof group->first, "%s expected %s actual %s",
                                     name[0] != '\0' ? name : "\"\"", expected, actual);
-        if (length >= (int)sizeof group->first) {
-            memcpy(group->first + sizeof group->first - 4, "...", 4);
-        }
+        trv_mark_cut(group->first, sizeof group->first, length);
     }
 }
 

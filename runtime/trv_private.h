@@ -183,6 +183,9 @@ void trv_unsigned_image(unsigned long value, int base, char *out, size_t size);
 void trv_enum_image(long value, int base, const TRV_T_ENUM_NAME *names, char *out, size_t size);
 /* "<count> bytes {00 79 FF ...}": zeros are bytes like the others. */
 void trv_buffer_image(const void *value, size_t count, char *out, size_t size);
+/* length is what snprintf returned for text of that size: a text that did
+ * not fit ends with "..." so that a reader sees it was cut. */
+void trv_mark_cut(char *text, size_t size, int length);
 
 /* Verdicts. */
 void trv_fail(TRV_T_RUNCTX *run, TRV_T_INT number, const char *format, ...)

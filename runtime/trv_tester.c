@@ -328,8 +328,8 @@ static void trv_add_name(const char *name, void *data)
     trv_name_list *list = data;
     size_t used = strlen(list->text);
     const int added = snprintf(list->text + used, list->size - used, "%s%s", used > 0 ? ", " : "", name);
-    if (added >= 0 && (size_t)added >= list->size - used && list->size > 4) {
-        memcpy(list->text + list->size - 4, "...", 4);
+    if (added >= 0) {
+        trv_mark_cut(list->text, list->size, (int)(used + (size_t)added));
     }
 }
 

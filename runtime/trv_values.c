@@ -3,6 +3,8 @@
  * binary buffers as a hexadecimal excerpt with their length. */
 #include "trv_private.h"
 
+#include <string.h>
+
 /* The digits of value in a power-of-two base (shift bits per digit). */
 static void trv_digits(unsigned long value, int shift, const char *prefix, char *out, size_t size)
 {
@@ -80,6 +82,13 @@ void trv_enum_image(long value, int base, const TRV_T_ENUM_NAME *names, char *ou
         snprintf(out, size, "%s (%s)", number, flags);
     } else {
         snprintf(out, size, "%s (no enumerator)", number);
+    }
+}
+
+void trv_mark_cut(char *text, size_t size, int length)
+{
+    if (length >= 0 && (size_t)length >= size && size >= 4) {
+        memcpy(text + size - 4, "...", 4);
     }
 }
 
