@@ -79,9 +79,10 @@ TEST(ScenarioResults, SelectionListJUnit)
          {"<testcase name=\"motors.start\" classname=\"scenarios.smoke\"", "tests=\"2\""}},
         {{"-EXSCN=motors,hang"},
          1,
-         {"SCENARIO skipped \"motors\"", "SCENARIO begin \"odd\"", "SCENARIO skipped \"hang\""},
+         {"SCENARIO skipped \"motors\"", "SCENARIO begin \"odd\"", "SCENARIO skipped \"hang\"",
+          "SCENARIO begin \"late\""},
          {"classname=\"scenarios.nightly\"", "actual &quot;a&lt;b&amp;c\\x01\\xFF&quot;",
-          "scenarios.pts:19: VAR: 1 of 1 values failed", "tests=\"1\" failures=\"1\" errors=\"0\" skipped=\"0\""}},
+          "scenarios.pts:19: VAR: 1 of 1 values failed", "tests=\"2\" failures=\"1\" errors=\"0\" skipped=\"0\""}},
     };
     for (const std::string compiler : {"gcc", "clang"}) {
         SCOPED_TRACE(compiler);
@@ -97,8 +98,9 @@ TEST(ScenarioResults, SelectionListJUnit)
                               "motors.stop\tleaf\tsmoke\tscenarios.pts:12\n"
                               "labels\tgroup\tnightly,slow\tscenarios.pts:16\n"
                               "labels.odd\tleaf\tnightly,slow\tscenarios.pts:18\n"
-                              "hang\tleaf\t-\tscenarios.pts:22\n");
-        EXPECT_THAT(runProgram(executable, {"-LIST", "-EXSCN=motors,hang"}, {}, out).out,
+                              "hang\tleaf\t-\tscenarios.pts:22\n"
+                              "late\tleaf\t-\tscenarios.pts:25\n");
+        EXPECT_THAT(runProgram(executable, {"-LIST", "-EXSCN=motors,hang,late"}, {}, out).out,
                     "labels\tgroup\tnightly,slow\tscenarios.pts:16\n"
                     "labels.odd\tleaf\tnightly,slow\tscenarios.pts:18\n");
 
@@ -140,7 +142,7 @@ TEST(ScenarioResults, SelectionListJUnit)
         for (const auto& [arguments, message] : std::vector<std::pair<std::vector<std::string>, std::string>>{
                  {{"-SCN=motors.spin"}, "-SCN=motors.spin: the program has no scenario of that name"},
                  {{"-SCN=motors", "-EXSCN=hang"}, "-SCN= and -EXSCN= cannot be used together"},
-                 {{"-EXSCN=motors,labels,hang"}, "no scenario of the program is left to run"},
+                 {{"-EXSCN=motors,labels,hang,late"}, "no scenario of the program is left to run"},
                  {{"-SCN=motors,"}, "needs a scenario name before and after each comma"},
                  {{"-JUNIT="}, "-JUNIT= needs a file name"}}) {
             const RunResult refused = runProgram(executable, arguments, {}, out);
@@ -149,10 +151,10 @@ TEST(ScenarioResults, SelectionListJUnit)
         }
 
         // The time limit stops the run in "hang": the guard writes the file,
-        // and a tester name with markup, a control character and a byte that
+        // where "late", selected but never reached, is skipped; a tester name with markup, a control character and a byte that
         // is no UTF-8 is written so that XML holds it.
         fs::remove(out / "stopped.xml");
-        const RunResult stopped = runProgram(executable, {"-RIO=t<&\x01\xff", "-SCN=hang", "-JUNIT=stopped.xml"},
+        const RunResult stopped = runProgram(executable, {"-RIO=t<&\x01\xff", "-SCN=hang,late", "-JUNIT=stopped.xml"},
                                              {{"QVM_RUN_QUIET", "1"}, {"QVM_SCENARIO_LIMIT", "200"}}, out);
         EXPECT_EQ(stopped.status, 3) << stopped.err;
         ASSERT_TRUE(fs::exists(out / "stopped.xml"));
@@ -161,7 +163,8 @@ TEST(ScenarioResults, SelectionListJUnit)
         EXPECT_THAT(text, HasSubstr("<property name=\"tester\" value=\"t&lt;&amp;\\x01\\xFF.rio_0\"/>"));
         EXPECT_THAT(text, HasSubstr("type=\"stopped\">the run stopped: "));
         EXPECT_THAT(text, HasSubstr("scenario time limit of 200 ms reached"));
-        EXPECT_THAT(text, HasSubstr("tests=\"1\" failures=\"1\" errors=\"0\" skipped=\"0\""));
+        EXPECT_THAT(text, HasSubstr("tests=\"2\" failures=\"1\" errors=\"0\" skipped=\"1\""));
+        EXPECT_THAT(text, HasSubstr("<testcase name=\"late\""));
         for (const fs::directory_entry& left : fs::directory_iterator(out)) {
             EXPECT_THAT(left.path().string(), Not(HasSubstr(".tmp"))) << "temporary JUnit file left behind";
         }
