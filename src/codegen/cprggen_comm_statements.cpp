@@ -1,6 +1,6 @@
 // Communication statements: SEND, WAITTIL with its condition function,
 // DEF_MESSAGE, ADD_ID, RENDEZVOUS and the exchanges between testers.
-#include "codegen/cprggen_writer.h"
+#include "codegen/cprggen_comm.h"
 
 #include "canalysis/declarations/ctabsy.h"
 #include "diag/i18nerrgest.h"
@@ -286,7 +286,7 @@ const std::string kTracerOff = "#endif /* QVM_DYNFLW */";
 
 }  // namespace
 
-const ProgramWriter::BlockNames& ProgramWriter::blockNames(const std::string& cScope)
+const CommWriter::BlockNames& CommWriter::blockNames(const std::string& cScope)
 {
     auto [found, added] = blockNames_.try_emplace(cScope);
     if (added && !cScope.empty()) {
@@ -297,9 +297,32 @@ const ProgramWriter::BlockNames& ProgramWriter::blockNames(const std::string& cS
     return found->second;
 }
 
+std::vector<const Entry*> CommWriter::timersSeenFrom(const Scope* scope)
+{
+    std::vector<const Entry*> seen;
+    for (; scope != nullptr; scope = scope->parent) {
+        auto [found, added] = scopeTimers_.try_emplace(scope);
+        if (added && scope->holds(ENT_TIMER_DECL)) {
+            for (const Entry& entry : scope->entries) {
+                if (entry.code == ENT_TIMER_DECL) {
+                    found->second.push_back(&entry);
+                }
+            }
+        }
+        seen.insert(seen.end(), found->second.begin(), found->second.end());
+    }
+    return seen;
+}
+
+const Entry* CommWriter::onlyDefinitionOf(const Entry& message) const
+{
+    const auto found = definitionsByMessage_.find(&message);
+    return found != definitionsByMessage_.end() && found->second.first == 1 ? found->second.second : nullptr;
+}
+
 // ---- SEND ----
 
-void ProgramWriter::send(const Entry& entry)
+void CommWriter::send(const Entry& entry)
 {
     const auto& data = entry.data<SendData>();
     const std::string_view type = structureOf(*data.message)->name;
@@ -335,7 +358,7 @@ void ProgramWriter::send(const Entry& entry)
 
 // ---- WAITTIL ----
 
-ProgramWriter::WaittilEntries ProgramWriter::waittilEntries(const Entry& waittil)
+CommWriter::WaittilEntries CommWriter::waittilEntries(const Entry& waittil)
 {
     WaittilEntries found;
     for (const Entry& entry : waittil.descriptor->subScope->entries) {
@@ -348,7 +371,7 @@ ProgramWriter::WaittilEntries ProgramWriter::waittilEntries(const Entry& waittil
     return found;
 }
 
-void ProgramWriter::waittil(const Entry& entry)
+void CommWriter::waittil(const Entry& entry)
 {
     const WaittilEntries entries = waittilEntries(entry);
     const std::vector<const Entry*>& pieces = entries.pieces;
@@ -382,7 +405,7 @@ void ProgramWriter::waittil(const Entry& entry)
 }
 
 // The messages must be defined, and their channels must have a connection.
-void ProgramWriter::waittilChecks(const Entry& waittil, const WaittilEntries& entries)
+void CommWriter::waittilChecks(const Entry& waittil, const WaittilEntries& entries)
 {
     const std::vector<const Entry*>& pieces = entries.pieces;
     const auto failure = [&](std::string_view call) {
@@ -423,7 +446,7 @@ void ProgramWriter::waittilChecks(const Entry& waittil, const WaittilEntries& en
 // waited is unsigned; a limit that is not a plain number (a variable, an
 // expression, a negative number) is compared with it as a signed long, so
 // that a negative limit leaves no time.
-void ProgramWriter::remainingTime(std::string_view limit)
+void CommWriter::remainingTime(std::string_view limit)
 {
     const bool plainNumber =
         !limit.empty() && std::all_of(limit.begin(), limit.end(), [](char c) { return c >= '0' && c <= '9'; });
@@ -438,7 +461,7 @@ void ProgramWriter::remainingTime(std::string_view limit)
          ") : 0);");
 }
 
-void ProgramWriter::waittilPolling(const Entry& waittil, const WaittilEntries& entries)
+void CommWriter::waittilPolling(const Entry& waittil, const WaittilEntries& entries)
 {
     line("for (;");
     out_.ifdef("TRV_OSTREL_DEBUG");
@@ -492,7 +515,7 @@ void ProgramWriter::waittilPolling(const Entry& waittil, const WaittilEntries& e
     close();
 }
 
-void ProgramWriter::receiveStep(const Entry& waittil, const Entry& structure, const Entry& channel,
+void CommWriter::receiveStep(const Entry& waittil, const Entry& structure, const Entry& channel,
                                 const WaittilEntries& entries)
 {
     const std::vector<const Entry*>& pairs = entries.pairs;
@@ -575,7 +598,7 @@ void ProgramWriter::receiveStep(const Entry& waittil, const Entry& structure, co
     }
 }
 
-void ProgramWriter::waitTest(const Entry& waittil)
+void CommWriter::waitTest(const Entry& waittil)
 {
     const int condition = waittil.data<WaittilData>().number;
     auto known = waitArguments_.find(condition);
@@ -592,7 +615,7 @@ void ProgramWriter::waitTest(const Entry& waittil)
     close();
 }
 
-void ProgramWriter::waittilResult(const Entry& waittil, const std::vector<const Entry*>& pieces)
+void CommWriter::waittilResult(const Entry& waittil, const std::vector<const Entry*>& pieces)
 {
     out_.ifdef("TRV_OSTREL_DEBUG");
     line("if (!trv_continue_debug)");
@@ -620,7 +643,7 @@ void ProgramWriter::waittilResult(const Entry& waittil, const std::vector<const 
     out_.endif();
 }
 
-void ProgramWriter::waittilEnd(const Entry& waittil, int result, std::string_view typeName)
+void CommWriter::waittilEnd(const Entry& waittil, int result, std::string_view typeName)
 {
     line(kTracerOn);
     line("trv_end_waittil_tsf ( ", kRun, ", ", numbering_.elements.find(waittil).end, ", ", waittil.fileId(), ", ",
@@ -631,7 +654,7 @@ void ProgramWriter::waittilEnd(const Entry& waittil, int result, std::string_vie
 
 // The failure condition is evaluated first; the logical time catches up
 // with the time of the event one tick per pass.
-void ProgramWriter::waitFunction(int number)
+void CommWriter::waitFunction(int number)
 {
     const auto found = index_.waittils.find(number);
     if (found == index_.waittils.end()) {
@@ -648,11 +671,9 @@ void ProgramWriter::waitFunction(int number)
     for (const std::string& typeDefinition : context.typedefs) {
         line(typeDefinition);
     }
-    parameters_.emplace_back("TRV_T_INT *", "trv_exprOK");
-    parameters_.emplace_back("TRV_T_INT *", "trv_exprKO");
-    parameters_.emplace_back("TRV_T_UTIME", "trv_wtime_0");
-    parameters_.insert(parameters_.end(), context.parameters.begin(), context.parameters.end());
-    prototype("static TRV_T_INT trv_WAIT_" + text(number));
+    Parameters parameters{{"TRV_T_INT *", "trv_exprOK"}, {"TRV_T_INT *", "trv_exprKO"}, {"TRV_T_UTIME", "trv_wtime_0"}};
+    parameters.insert(parameters.end(), context.parameters.begin(), context.parameters.end());
+    prototype("static TRV_T_INT trv_WAIT_" + text(number), parameters);
     open();
     for (const auto& [name, alias] : context.aliases) {
         out_.define(name, alias);
@@ -691,19 +712,17 @@ void ProgramWriter::waitFunction(int number)
 
 // ---- other statements ----
 
-void ProgramWriter::defMessage(const Entry& definition)
+void CommWriter::defMessage(const Entry& definition)
 {
     const auto& data = definition.data<DefMessageData>();
     line(MessageTable{*data.message}, ".trv_defNumber = ", data.number, ";");
     if (data.tree) {
-        locateWalk(definition);
-        VarItem root = itemOfRoot(data.tree.root());
-        root.fieldName = data.message->name;
-        walkRoot(root, WalkMode::Init);
+        vars_.locateWalk(definition);
+        vars_.walkTree(data.tree.root(), data.message->name, WalkMode::Init);
     }
 }
 
-void ProgramWriter::addId(const Entry& entry)
+void CommWriter::addId(const Entry& entry)
 {
     const auto& data = entry.data<ChannelOpData>();
     const std::string channel = joinedPieces(ChannelTable{*data.channelEntry});
@@ -725,19 +744,7 @@ void ProgramWriter::addId(const Entry& entry)
     close();
 }
 
-void ProgramWriter::nameTable(const std::vector<std::string>& names, std::string_view call)
-{
-    std::string list;
-    for (const std::string& name : names) {
-        list += "\"" + cStringText(name) + "\", ";
-    }
-    open();
-    line("static const char *const trv_names[] = {", list, "NULL};");
-    line(call, " (", kRun, ", trv_names);");
-    close();
-}
-
-void ProgramWriter::rendezvous(const Entry& entry)
+void CommWriter::rendezvous(const Entry& entry)
 {
     const std::string n = text(number(entry));
     const std::string name = "\"" + entry.name + "\"";
@@ -764,7 +771,7 @@ void ProgramWriter::rendezvous(const Entry& entry)
     close();
 }
 
-void ProgramWriter::interSend(const Entry& entry)
+void CommWriter::interSend(const Entry& entry)
 {
     const auto& data = entry.data<InterData>();
     const std::string n = text(number(entry));
@@ -797,7 +804,7 @@ void ProgramWriter::interSend(const Entry& entry)
     emptyLine();
 }
 
-void ProgramWriter::interReceive(const Entry& entry)
+void CommWriter::interReceive(const Entry& entry)
 {
     const auto& data = entry.data<InterData>();
     const std::string n = text(number(entry));

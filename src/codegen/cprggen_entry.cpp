@@ -1,7 +1,8 @@
 // The entry function of the generated program: main or the thread routine.
 // It sets up the context and the trace buffer, reads the program's own
 // command line, starts the runtime and runs the root scenario.
-#include "codegen/cprggen_writer.h"
+#include "codegen/cprggen_entry.h"
+
 #include "codegen/geccode.h"
 #include "codegen/tsfgen.h"
 
@@ -32,7 +33,7 @@ std::string familyNames(const ScenarioData& data)
 
 }  // namespace
 
-void ProgramWriter::entryFunction()
+void EntryWriter::entryFunction()
 {
     const Entry* root = rootScenario();
     if (root == nullptr) {
@@ -68,7 +69,7 @@ void ProgramWriter::entryFunction()
     entryEnd();
 }
 
-void ProgramWriter::scenarioTable(const Entry& root)
+void EntryWriter::scenarioTable(const Entry& root)
 {
     emptyLine();
     line("/* The scenarios: begin and end numbers, enclosing one, leaf, name, families, position */");
@@ -80,7 +81,7 @@ void ProgramWriter::scenarioTable(const Entry& root)
     emptyLine();
 }
 
-void ProgramWriter::scenarioRows(const Entry& scenario, int parent, int& index)
+void EntryWriter::scenarioRows(const Entry& scenario, int parent, int& index)
 {
     const auto& data = scenario.data<ScenarioData>();
     const int own = index++;
@@ -98,14 +99,14 @@ void ProgramWriter::scenarioRows(const Entry& scenario, int parent, int& index)
 }
 
 // -LIST and a wrong selection end the program before its run starts.
-void ProgramWriter::scenarioOptions()
+void EntryWriter::scenarioOptions()
 {
     if (options_.entryName == "<main>") {
         line("trv_scenario_options ( argc, argv, ", kScenarioList, ", ", scenarioCount_, " );");
     }
 }
 
-void ProgramWriter::entryHeader()
+void EntryWriter::entryHeader()
 {
     if (options_.entryName == "<main>") {
         line("TRV_T_INT main TRV_DP (( argc, argv )) TRV_BP");
@@ -128,7 +129,7 @@ void ProgramWriter::entryHeader()
     line("TRV_CONST TRV_PT_ARG arg TRV_EP");
 }
 
-void ProgramWriter::entryDeclarations()
+void EntryWriter::entryDeclarations()
 {
     if (options_.allocation == Allocation::Stack) {
         line("TRV_T_CTX trv_ctxst;");
@@ -155,7 +156,7 @@ void ProgramWriter::entryDeclarations()
     }
 }
 
-void ProgramWriter::entryContext()
+void EntryWriter::entryContext()
 {
     if (options_.allocation == Allocation::Dynamic) {
         line("trv_ctx = (TRV_PT_CTX) trv_malloc(sizeof(TRV_T_CTX));");
@@ -171,7 +172,7 @@ void ProgramWriter::entryContext()
     }
 }
 
-void ProgramWriter::traceBufferSetup()
+void EntryWriter::traceBufferSetup()
 {
     if (tracing()) {
         line(kTraceContext, "trv_ctxbuffersize = ", bufferBytes(), ";");
@@ -186,7 +187,7 @@ void ProgramWriter::traceBufferSetup()
     emptyLine();
 }
 
-void ProgramWriter::threadArguments()
+void EntryWriter::threadArguments()
 {
     // The list starts empty as in main's arguments: a thread started without
     // filters would otherwise read whatever the stack held.
@@ -209,7 +210,7 @@ void ProgramWriter::threadArguments()
     initrioCall(true);
 }
 
-void ProgramWriter::mainArguments()
+void EntryWriter::mainArguments()
 {
     if (options_.instanceMode == 1) {
         line("instance_name = fixed_instance;");
@@ -243,7 +244,7 @@ void ProgramWriter::mainArguments()
     initrioCall(false);
 }
 
-void ProgramWriter::argumentParser(int position, std::string_view option)
+void EntryWriter::argumentParser(int position, std::string_view option)
 {
     // What each option sets from the text after its '='.
     static const std::map<std::string_view, std::string_view> kAssignments = {
@@ -286,7 +287,7 @@ void ProgramWriter::argumentParser(int position, std::string_view option)
     emptyLine();
 }
 
-void ProgramWriter::instanceIndexBlock()
+void EntryWriter::instanceIndexBlock()
 {
     line("if (instance_name)");
     open();
@@ -301,7 +302,7 @@ void ProgramWriter::instanceIndexBlock()
 }
 
 // The runtime finds an instance's tester by the instance's name.
-void ProgramWriter::declaredInstanceTable()
+void EntryWriter::declaredInstanceTable()
 {
     std::vector<std::string> names;
     for (const Entry* instance : declaredInstances()) {
@@ -312,7 +313,7 @@ void ProgramWriter::declaredInstanceTable()
     }
 }
 
-void ProgramWriter::testerNaming()
+void EntryWriter::testerNaming()
 {
     line("if (instance_name)");
     open();
@@ -324,7 +325,7 @@ void ProgramWriter::testerNaming()
     close();
 }
 
-void ProgramWriter::initrioCall(bool thread)
+void EntryWriter::initrioCall(bool thread)
 {
     const std::string run(kRun);
     const std::string notSingle = "!(trv_numinstance == 1)";
@@ -351,7 +352,7 @@ void ProgramWriter::initrioCall(bool thread)
     debugFrame({"\"D\");"}, {"\"\");"});
 }
 
-void ProgramWriter::tracerLink(const Entry& root)
+void EntryWriter::tracerLink(const Entry& root)
 {
     line("#if QVM_DYNFLW");
     open();
@@ -372,7 +373,7 @@ void ProgramWriter::tracerLink(const Entry& root)
     emptyLine();
 }
 
-void ProgramWriter::supervisionNotices()
+void EntryWriter::supervisionNotices()
 {
     std::map<int, const script::SourceFileRecord*> byId;
     for (const script::SourceFileRecord& record : sourceFiles_) {
@@ -390,7 +391,7 @@ void ProgramWriter::supervisionNotices()
     }
 }
 
-void ProgramWriter::rootRun(const Entry& root)
+void EntryWriter::rootRun(const Entry& root)
 {
     const std::string end = text(endNumber(root));
     line("trv_startchronomarkloop ( ", kRun, ",", end, ", ", number(root), " , 0, J0, \"\", 0, 0);");
@@ -407,7 +408,7 @@ void ProgramWriter::rootRun(const Entry& root)
     emptyLine();
 }
 
-void ProgramWriter::entryEnd()
+void EntryWriter::entryEnd()
 {
     if (options_.allocation == Allocation::Dynamic) {
         if (tracing()) {
@@ -422,6 +423,28 @@ void ProgramWriter::entryEnd()
         line("trv_thr_exit ((trv_local_state != 0));");
     }
     close();
+}
+
+std::string EntryWriter::stamp() const
+{
+    return options_.date + " " + std::to_string(options_.processId);
+}
+
+const Entry* EntryWriter::rootScenario() const
+{
+    const Entry* last = model_.global().last();
+    return last != nullptr && last->code == ENT_SCENARIO ? last : nullptr;
+}
+
+std::vector<const Entry*> EntryWriter::declaredInstances() const
+{
+    std::vector<const Entry*> instances;
+    for (const Entry& entry : model_.global().entries) {
+        if (entry.code == ENT_INSTANCE_DECL) {
+            instances.push_back(&entry);
+        }
+    }
+    return instances;
 }
 
 }  // namespace qvm::codegen::program

@@ -3,7 +3,7 @@
 // trace (DEFAULT: at once; CUSTOM: from a probe file, by a replay).
 #include "codegen/cprggen_probe.h"
 
-#include "codegen/cprggen_writer.h"
+#include "codegen/cprggen_scenario.h"
 #include "diag/i18nerrgest.h"
 
 #include <algorithm>
