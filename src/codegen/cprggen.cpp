@@ -100,11 +100,13 @@ void ProgramWriter::write()
         probeProgram();
         return;
     }
-    line("#ifdef USE_QVM");
-    line("#undef USE_QVM");
-    line("#endif");
-    line("#define USE_QVM 1");
-    line("#include \"TP.h\"");
+    emit(R"(
+        #ifdef USE_QVM
+        #undef USE_QVM
+        #endif
+        #define USE_QVM 1
+        #include "TP.h"
+    )");
     interfaceIncludes();
     contextDeclaration();
     contextInitialisation();
@@ -115,15 +117,18 @@ void ProgramWriter::write()
 
 void ProgramWriter::banner()
 {
-    emptyLine();
-    line("/*");
-    line(" * TARVO Ostrel v2.6a, preprocessor C");
-    line(" * file name: ", cCommentText(options_.programPath));
-    line(" * date: ", cCommentText(options_.date));
-    line(" */");
-    emptyLine();
-    emptyLine();
-    emptyLine();
+    emit(R"(
+
+        /*
+         * TARVO Ostrel v2.6a, preprocessor C
+         * file name: $path$
+         * date: $date$
+         */
+
+
+
+    )",
+         {{"path", cCommentText(options_.programPath)}, {"date", cCommentText(options_.date)}});
 }
 
 // Probe code stands beside its probe header: an interface file that its

@@ -78,35 +78,41 @@ void CommWriter::messageTypeDefinitions()
 void CommWriter::messageTypeDefinition(const Entry& structure)
 {
     const ModelText type = structure.name;
-    out_.define("TRV_K_MSG_" + type, text(structure.data<EventStructData>().messageCount));
-    line("typedef struct trv_s_T_MSG_", type);
-    open();
-    line("TRV_T_INT trv_defNumber;");
-    line(type, " trv_MsgRef;");
-    line(type, " trv_MsgMin;");
-    line(type, " trv_MsgMax;");
-    line("TRV_T_INT trv_state;");
-    line("TRV_T_INT trv_stateok;");
-    line("TRV_T_INT trv_stateko;");
-    line("TRV_T_INT trv_state_channel[TRV_K_MAX_COMT][TRV_K_MAX_CHAN];");
-    close();
-    line("TRV_T_", type, ", *TRV_PT_", type, ";");
-    line("typedef TRV_T_", type, " TRV_T_MSG_", type, "[TRV_K_MSG_", type, "];");
+    emit(R"(
+        #define TRV_K_MSG_$type$ $count$
+        typedef struct trv_s_T_MSG_$type$
+         {
+          TRV_T_INT trv_defNumber;
+          $type$ trv_MsgRef;
+          $type$ trv_MsgMin;
+          $type$ trv_MsgMax;
+          TRV_T_INT trv_state;
+          TRV_T_INT trv_stateok;
+          TRV_T_INT trv_stateko;
+          TRV_T_INT trv_state_channel[TRV_K_MAX_COMT][TRV_K_MAX_CHAN];
+         }
+        TRV_T_$type$, *TRV_PT_$type$;
+        typedef TRV_T_$type$ TRV_T_MSG_$type$[TRV_K_MSG_$type$];
+    )",
+         {{"type", type}, {"count", structure.data<EventStructData>().messageCount}});
 }
 
 void CommWriter::channelTypeDefinition(const Entry& commtype)
 {
     const ModelText name = commtype.name;
     const auto& data = commtype.data<CommtypeData>();
-    out_.define("TRV_K_CHAN_" + name, text(data.channelCount));
-    line("typedef struct trv_s_T_CHAN_", name);
-    open();
-    line(data.idType, " trv_connexionId[TRV_K_ID_SIZE];");
-    line("TRV_T_INT trv_numberofId;");
-    line("TRV_T_INT trv_msg[TRV_K_MAX_MSGT];");
-    close();
-    line("TRV_T_CHAN_", name, ", *TRV_PT_CHAN_", name, ";");
-    line("typedef TRV_T_CHAN_", name, " TRV_T_COMM_", name, "[TRV_K_CHAN_", name, "];");
+    emit(R"(
+        #define TRV_K_CHAN_$name$ $count$
+        typedef struct trv_s_T_CHAN_$name$
+         {
+          $id$ trv_connexionId[TRV_K_ID_SIZE];
+          TRV_T_INT trv_numberofId;
+          TRV_T_INT trv_msg[TRV_K_MAX_MSGT];
+         }
+        TRV_T_CHAN_$name$, *TRV_PT_CHAN_$name$;
+        typedef TRV_T_CHAN_$name$ TRV_T_COMM_$name$[TRV_K_CHAN_$name$];
+    )",
+         {{"name", name}, {"count", data.channelCount}, {"id", data.idType}});
 }
 
 // Script names of messages, message tables and channels mapped to the context.
@@ -191,20 +197,22 @@ void CommWriter::initStates()
         if (entry.code != ENT_EVENT_STRUCT) {
             continue;
         }
-        const std::string table = "trv_msg_" + entry.name + "[trv_i]";
-        line("for (trv_i=0; trv_i<TRV_K_MSG_", entry.name, "; trv_i++)");
-        open();
-        line(table, ".trv_state=TRV_NOEVT;");
-        line(table, ".trv_stateok=0;");
-        line(table, ".trv_stateko=0;");
-        line("for (trv_j=0; trv_j<TRV_K_MAX_COMT; trv_j++)");
-        open();
-        line("for (trv_k=0; trv_k<TRV_K_MAX_CHAN; trv_k++)");
-        open();
-        line(table, ".trv_state_channel[trv_j][trv_k]=TRV_NOEVT;");
-        close();
-        close();
-        close();
+        emit(R"(
+            for (trv_i=0; trv_i<TRV_K_MSG_$type$; trv_i++)
+             {
+              trv_msg_$type$[trv_i].trv_state=TRV_NOEVT;
+              trv_msg_$type$[trv_i].trv_stateok=0;
+              trv_msg_$type$[trv_i].trv_stateko=0;
+              for (trv_j=0; trv_j<TRV_K_MAX_COMT; trv_j++)
+               {
+                for (trv_k=0; trv_k<TRV_K_MAX_CHAN; trv_k++)
+                 {
+                  trv_msg_$type$[trv_i].trv_state_channel[trv_j][trv_k]=TRV_NOEVT;
+                 }
+               }
+             }
+        )",
+             {{"type", entry.name}});
     }
     close();
 }
@@ -323,26 +331,31 @@ void CommWriter::compareFunction(const Entry& structure)
     const ModelText type = structure.name;
     prototype("static TRV_T_INT trv_" + type + "_cmp_msg", {{"TRV_PT_" + type, "trv_msg_ref"}, {type + " *", "msg_rcv"}});
     open();
-    line("TRV_T_INT trv_ret;");
-    out_.define("trv_msgrcv", "(*msg_rcv)");
-    out_.define("trv_msgref", "(trv_msg_ref->trv_MsgRef)");
-    out_.define("trv_msgMin", "(trv_msg_ref->trv_MsgMin)");
-    out_.define("trv_msgMax", "(trv_msg_ref->trv_MsgMax)");
-    line("trv_cmp(", kRun, ");");
+    emit(R"(
+        TRV_T_INT trv_ret;
+        #define trv_msgrcv (*msg_rcv)
+        #define trv_msgref (trv_msg_ref->trv_MsgRef)
+        #define trv_msgMin (trv_msg_ref->trv_MsgMin)
+        #define trv_msgMax (trv_msg_ref->trv_MsgMax)
+        trv_cmp(&(trv_ctx->trv_ctxrun));
+    )");
     definitionCases(structure, WalkMode::Compare);
-    line("trv_ret=trv_cmp(", kRun, ");");
-    line("trv_msg_ref->trv_state = trv_ret?TRV_EVTOK:TRV_EVTKO;");
-    line("if (trv_msg_ref->trv_state == TRV_EVTOK)");
-    open();
-    line("trv_msg_ref->trv_stateok = 1;");
-    line("trv_memcpy(&(trv_msg_ref->trv_MsgRef),msg_rcv,sizeof(", type, "));");
-    close();
-    line("else trv_msg_ref->trv_stateko = 1;");
-    line("return(trv_ret);");
-    out_.undefine("trv_msgrcv");
-    out_.undefine("trv_msgref");
-    out_.undefine("trv_msgMin");
-    out_.undefine("trv_msgMax");
+    emit(R"(
+        trv_ret=trv_cmp(&(trv_ctx->trv_ctxrun));
+        trv_msg_ref->trv_state = trv_ret?TRV_EVTOK:TRV_EVTKO;
+        if (trv_msg_ref->trv_state == TRV_EVTOK)
+         {
+          trv_msg_ref->trv_stateok = 1;
+          trv_memcpy(&(trv_msg_ref->trv_MsgRef),msg_rcv,sizeof($type$));
+         }
+        else trv_msg_ref->trv_stateko = 1;
+        return(trv_ret);
+        #undef trv_msgrcv
+        #undef trv_msgref
+        #undef trv_msgMin
+        #undef trv_msgMax
+    )",
+         {{"type", type}});
     close();
 }
 

@@ -281,9 +281,6 @@ WaitContext waitContextOf(const Entry& waittil, int number, const std::vector<co
     return context;
 }
 
-const std::string kTracerOn = "#if QVM_DYNFLW";
-const std::string kTracerOff = "#endif /* QVM_DYNFLW */";
-
 }  // namespace
 
 const CommWriter::BlockNames& CommWriter::blockNames(const std::string& cScope)
@@ -325,35 +322,48 @@ const Entry* CommWriter::onlyDefinitionOf(const Entry& message) const
 void CommWriter::send(const Entry& entry)
 {
     const auto& data = entry.data<SendData>();
-    const std::string_view type = structureOf(*data.message)->name;
-    const std::string_view message = data.message->name;
-    const int channel = data.channel->data<ChannelData>().index;
-    line("trv_", type, "_send = &", message, ";");
-    line(kTracerOn);
-    line("trv_send_tsf ( ", kRun, ", ", element(entry), ", ", entry.fileId(), ");");
-    line(kTracerOff);
-    emptyLine();
-    line("trv_send( ", kRun, ",", number(entry), ", \"", message, "\");");
-    open();
-    line("TRV_T_INT trv_i,trv_psret=0;");
-    line("trv_rio_on(", kRun, ");");
-    line("for (trv_i=0;trv_i<", ChannelTable{*data.channel}, ".trv_numberofId;trv_i++)");
-    open();
-    line("trv_rio_off(", kRun, ");");
-    line("trv_psret = trv_", data.procsend->name, " (trv_ctx,", channel, ",trv_i);");
-    line("trv_rio_on(", kRun, ");");
-    line("if (trv_psret==1)");
-    open();
-    out_.ifdef("TRV_OSTREL_DEBUG");
-    line("trv_debug_state=1;");
-    out_.endif();
-    line("break;");
-    close();
-    close();
-    line("trv_", type, "_dump_msg (trv_ctx, &", message, ");");
-    line("trv_end_send( ", kRun, ",trv_psret,", endNumber(entry), ");");
-    debugFrame({}, {"if (trv_psret)", "return ( 1 );"});
-    close();
+    const auto& channel = data.channel->data<ChannelData>();
+    emit(R"(
+        trv_$type$_send = &$message$;
+        #if QVM_DYNFLW
+        trv_send_tsf ( &(trv_ctx->trv_ctxrun), $element$, $file$);
+        #endif /* QVM_DYNFLW */
+
+        trv_send( &(trv_ctx->trv_ctxrun),$number$, "$message$");
+         {
+          TRV_T_INT trv_i,trv_psret=0;
+          trv_rio_on(&(trv_ctx->trv_ctxrun));
+          for (trv_i=0;trv_i<trv_channel_$commtype$[$channel$].trv_numberofId;trv_i++)
+           {
+            trv_rio_off(&(trv_ctx->trv_ctxrun));
+            trv_psret = trv_$procsend$ (trv_ctx,$channel$,trv_i);
+            trv_rio_on(&(trv_ctx->trv_ctxrun));
+            if (trv_psret==1)
+             {
+              #ifdef TRV_OSTREL_DEBUG
+              trv_debug_state=1;
+              #endif
+              break;
+             }
+           }
+          trv_$type$_dump_msg (trv_ctx, &$message$);
+          trv_end_send( &(trv_ctx->trv_ctxrun),trv_psret,$end$);
+          #ifdef TRV_OSTREL_DEBUG
+          #else
+          if (trv_psret)
+          return ( 1 );
+          #endif
+         }
+    )",
+         {{"type", structureOf(*data.message)->name},
+          {"message", data.message->name},
+          {"element", element(entry)},
+          {"file", entry.fileId()},
+          {"number", number(entry)},
+          {"commtype", channel.commtype->name},
+          {"channel", channel.index},
+          {"procsend", data.procsend->name},
+          {"end", endNumber(entry)}});
 }
 
 // ---- WAITTIL ----
@@ -376,25 +386,30 @@ void CommWriter::waittil(const Entry& entry)
     const WaittilEntries entries = waittilEntries(entry);
     const std::vector<const Entry*>& pieces = entries.pieces;
     open();
-    line("TRV_T_INT trv_end_waittil_debug=0;");
-    out_.ifdef("TRV_OSTREL_DEBUG");
-    line("TRV_T_INT trv_continue_debug=0;");
-    out_.endif();
+    emit(R"(
+        TRV_T_INT trv_end_waittil_debug=0;
+        #ifdef TRV_OSTREL_DEBUG
+        TRV_T_INT trv_continue_debug=0;
+        #endif
+    )");
     waittilChecks(entry, entries);
     line("else");
     open();
-    line("TRV_T_INT trv_i, trv_ret, trv_cbret, trv_rcv;");
-    line("TRV_T_INT trv_exprOK=0, trv_exprKO=0;");
-    line("TRV_T_UTIME trv_wtime_0, trv_t0, trv_tn, trv_tn1, trv_tnow;");
-    line("trv_initstates (trv_ctx);");
-    line(kTracerOn);
-    line("trv_begin_waittil_tsf ( ", kRun, ", ", element(entry) - 1, ", ", entry.fileId(), ");");
-    line(kTracerOff);
-    line("trv_waittil (", kRun, ", ", number(entry), ");");
-    line("trv_wtime = 0;");
-    line("trv_t0 = trv_getevtdate (", kRun, ");");
-    line("trv_tn = trv_t0 ;");
-    line("trv_tn1=trv_tn+trv_gran;");
+    emit(R"(
+        TRV_T_INT trv_i, trv_ret, trv_cbret, trv_rcv;
+        TRV_T_INT trv_exprOK=0, trv_exprKO=0;
+        TRV_T_UTIME trv_wtime_0, trv_t0, trv_tn, trv_tn1, trv_tnow;
+        trv_initstates (trv_ctx);
+        #if QVM_DYNFLW
+        trv_begin_waittil_tsf ( &(trv_ctx->trv_ctxrun), $element$, $file$);
+        #endif /* QVM_DYNFLW */
+        trv_waittil (&(trv_ctx->trv_ctxrun), $number$);
+        trv_wtime = 0;
+        trv_t0 = trv_getevtdate (&(trv_ctx->trv_ctxrun));
+        trv_tn = trv_t0 ;
+        trv_tn1=trv_tn+trv_gran;
+    )",
+         {{"element", element(entry) - 1}, {"file", entry.fileId()}, {"number", number(entry)}});
     waittilPolling(entry, entries);
     waittilResult(entry, pieces);
     close();
@@ -463,19 +478,21 @@ void CommWriter::remainingTime(std::string_view limit)
 
 void CommWriter::waittilPolling(const Entry& waittil, const WaittilEntries& entries)
 {
-    line("for (;");
-    out_.ifdef("TRV_OSTREL_DEBUG");
-    line("!trv_continue_debug &&");
-    out_.endif();
-    line("!trv_end_waittil_debug;)");
-    open();
-    line("trv_rcv = 0;");
-    line("trv_tnow = trv_getevtdate (", kRun, ");");
-    line("while (trv_tnow >= trv_tn1)");
-    open();
-    line("trv_tn = trv_tn1 ;");
-    line("trv_tn1=trv_tn+trv_gran;");
-    close();
+    emit(R"(
+        for (;
+        #ifdef TRV_OSTREL_DEBUG
+        !trv_continue_debug &&
+        #endif
+        !trv_end_waittil_debug;)
+         {
+          trv_rcv = 0;
+          trv_tnow = trv_getevtdate (&(trv_ctx->trv_ctxrun));
+          while (trv_tnow >= trv_tn1)
+           {
+            trv_tn = trv_tn1 ;
+            trv_tn1=trv_tn+trv_gran;
+           }
+    )");
     remainingTime(waittil.data<WaittilData>().texts->limit);
     const std::vector<const Entry*>& pairs = entries.pairs;
     for (const Entry* commtype : commtypes_) {
@@ -494,23 +511,27 @@ void CommWriter::waittilPolling(const Entry& waittil, const WaittilEntries& entr
             receiveStep(waittil, *(*pair)->data<PollPairData>().structure, *channel, entries);
         }
     }
-    line("if (!trv_end_waittil_debug");
-    out_.ifdef("TRV_OSTREL_DEBUG");
-    line("&& !trv_continue_debug");
-    out_.endif();
-    line(")");
-    open();
-    line("trv_wtime_0 = trv_getwtime(", kRun, ");");
+    emit(R"(
+        if (!trv_end_waittil_debug
+        #ifdef TRV_OSTREL_DEBUG
+        && !trv_continue_debug
+        #endif
+        )
+         {
+          trv_wtime_0 = trv_getwtime(&(trv_ctx->trv_ctxrun));
+    )");
     waitTest(waittil);
-    line("if (!trv_rcv)");
-    open();
-    line("trv_tnow = trv_getevtdate (", kRun, ");");
-    line("while (trv_tnow < trv_tn1)");
-    open();
-    line("trv_sleep(trv_tn1-trv_tnow);");
-    line("trv_tnow = trv_getevtdate (", kRun, ");");
-    close();
-    close();
+    emit(R"(
+        if (!trv_rcv)
+         {
+          trv_tnow = trv_getevtdate (&(trv_ctx->trv_ctxrun));
+          while (trv_tnow < trv_tn1)
+           {
+            trv_sleep(trv_tn1-trv_tnow);
+            trv_tnow = trv_getevtdate (&(trv_ctx->trv_ctxrun));
+           }
+         }
+    )");
     close();
     close();
 }
@@ -532,31 +553,45 @@ void CommWriter::receiveStep(const Entry& waittil, const Entry& structure, const
     const std::string callbackName = callback != nullptr ? std::string(callback->name) : type + "_ON_" + commtype.name;
     line("/* Type message ", type, " */");
     if (!multiplexed) {
-        line("for (trv_i=0;");
-        out_.ifdef("TRV_OSTREL_DEBUG");
-        line("!trv_continue_debug&&");
-        out_.endif();
-        line("!trv_end_waittil_debug && trv_i<", ChannelTable{channel}, ".trv_numberofId;trv_i++)");
-        open();
+        emit(R"(
+            for (trv_i=0;
+            #ifdef TRV_OSTREL_DEBUG
+            !trv_continue_debug&&
+            #endif
+            !trv_end_waittil_debug && trv_i<trv_channel_$commtype$[$index$].trv_numberofId;trv_i++)
+             {
+        )",
+             {{"commtype", commtype.name}, {"index", channelData.index}});
     }
-    line("trv_ret = 0;");
-    line("trv_rio_off(", kRun, ");");
-    line("trv_cbret=trv_", callbackName, "(trv_ctx,", channelData.index, (multiplexed ? ");" : ",trv_i);"));
-    line("trv_rio_on(", kRun, ");");
-    line("if (trv_cbret== 1)");
-    open();
+    emit(R"(
+        trv_ret = 0;
+        trv_rio_off(&(trv_ctx->trv_ctxrun));
+        trv_cbret=trv_$callback$(trv_ctx,$arguments$);
+        trv_rio_on(&(trv_ctx->trv_ctxrun));
+        if (trv_cbret== 1)
+         {
+    )",
+         {{"callback", callbackName}, {"arguments", text(channelData.index) + (multiplexed ? "" : ",trv_i")}});
     waittilEnd(waittil, 2, type);
     debugFrame({"trv_continue_debug = 1;", "break;"}, {"return ( 1 );"});
     close();
-    line("if (trv_cbret==TRV_MESSAGE_READ)");
-    open();
-    line("trv_rcv |= 1;");
-    line("trv_evt (", kRun, ",", number(structure), ",", number(channel), ",0,\" \");");
-    line(kTracerOn);
-    line("trv_waittil_tsf ( ", kRun, ", \"", type, "\", ", element(waittil), ", ", waittil.fileId(), ");");
-    line(kTracerOff);
-    line("trv_", type, "_dump_msg (trv_ctx, &(trv_", type, "_rcv));");
-    line("trv_endevt (", kRun, ",", endNumber(structure), ");");
+    emit(R"(
+        if (trv_cbret==TRV_MESSAGE_READ)
+         {
+          trv_rcv |= 1;
+          trv_evt (&(trv_ctx->trv_ctxrun),$structure$,$channel$,0," ");
+          #if QVM_DYNFLW
+          trv_waittil_tsf ( &(trv_ctx->trv_ctxrun), "$type$", $element$, $file$);
+          #endif /* QVM_DYNFLW */
+          trv_$type$_dump_msg (trv_ctx, &(trv_$type$_rcv));
+          trv_endevt (&(trv_ctx->trv_ctxrun),$end$);
+    )",
+         {{"structure", number(structure)},
+          {"channel", number(channel)},
+          {"type", type},
+          {"element", element(waittil)},
+          {"file", waittil.fileId()},
+          {"end", endNumber(structure)}});
     std::vector<const Entry*> compared;
     for (const Entry* piece : entries.pieces) {
         const Entry& message = *piece->data<MatchPieceData>().message;
@@ -584,14 +619,16 @@ void CommWriter::receiveStep(const Entry& waittil, const Entry& structure, const
         close();
     }
     close();
-    line("if (trv_ret)");
-    open();
-    line("trv_wtime_0 = trv_logdate / trv_gran;");
-    close();
-    line("else");
-    open();
-    line("trv_wtime_0 = trv_getwtime(", kRun, ");");
-    close();
+    emit(R"(
+        if (trv_ret)
+         {
+          trv_wtime_0 = trv_logdate / trv_gran;
+         }
+        else
+         {
+          trv_wtime_0 = trv_getwtime(&(trv_ctx->trv_ctxrun));
+         }
+    )");
     waitTest(waittil);
     if (!multiplexed) {
         close();
@@ -608,11 +645,14 @@ void CommWriter::waitTest(const Entry& waittil)
             waitContextOf(waittil, condition, timersSeenFrom(waittil.scope), names.symbols, names.tags);
         known = waitArguments_.emplace(condition, context.arguments).first;
     }
-    line("if (trv_WAIT_", condition, "(trv_ctx, &trv_exprOK, &trv_exprKO, trv_wtime_0", known->second, "))");
-    open();
-    line("trv_end_waittil_debug = 1;");
-    line("break;");
-    close();
+    emit(R"(
+        if (trv_WAIT_$condition$(trv_ctx, &trv_exprOK, &trv_exprKO, trv_wtime_0$arguments$))
+         {
+          trv_end_waittil_debug = 1;
+          break;
+         }
+    )",
+         {{"condition", condition}, {"arguments", known->second}});
 }
 
 void CommWriter::waittilResult(const Entry& waittil, const std::vector<const Entry*>& pieces)
@@ -645,11 +685,17 @@ void CommWriter::waittilResult(const Entry& waittil, const std::vector<const Ent
 
 void CommWriter::waittilEnd(const Entry& waittil, int result, std::string_view typeName)
 {
-    line(kTracerOn);
-    line("trv_end_waittil_tsf ( ", kRun, ", ", numbering_.elements.find(waittil).end, ", ", waittil.fileId(), ", ",
-         result, ");");
-    line(kTracerOff);
-    line("trv_endwaittil(", kRun, ", ", result, ", ", endNumber(waittil), ", \"", typeName, "\");");
+    emit(R"(
+        #if QVM_DYNFLW
+        trv_end_waittil_tsf ( &(trv_ctx->trv_ctxrun), $element$, $file$, $result$);
+        #endif /* QVM_DYNFLW */
+        trv_endwaittil(&(trv_ctx->trv_ctxrun), $result$, $end$, "$type$");
+    )",
+         {{"element", numbering_.elements.find(waittil).end},
+          {"file", waittil.fileId()},
+          {"result", result},
+          {"end", endNumber(waittil)},
+          {"type", typeName}});
 }
 
 // The failure condition is evaluated first; the logical time catches up
@@ -737,44 +783,56 @@ void CommWriter::addId(const Entry& entry)
     }
     line("++", channel, ".trv_numberofId;");
     close();
-    line("else");
-    open();
-    line("trv_numofid(", kRun, ", ", number(entry), ");");
-    debugResult("1");
-    close();
+    emit(R"(
+        else
+         {
+          trv_numofid(&(trv_ctx->trv_ctxrun), $n$);
+          #ifdef TRV_OSTREL_DEBUG
+          trv_debug_state = 1;
+          #else
+          return ( 1 );
+          #endif
+         }
+    )",
+         {{"n", number(entry)}});
 }
 
 void CommWriter::rendezvous(const Entry& entry)
 {
-    const std::string n = text(number(entry));
-    const std::string name = "\"" + entry.name + "\"";
-    const auto reached = [&](std::string_view result) {
-        line(kTracerOn);
-        line("trv_rdv_reached_tsf ( ", kRun, ", ", result, ", ", element(entry), ", ", entry.fileId(), ");");
-        line(kTracerOff);
-        emptyLine();
-        line("trv_ardv(", kRun, ",", n, ",", result, ", ", name, ");");
-    };
     if (const auto members = rendezvousMembers_.find(&entry);
         members != rendezvousMembers_.end() && !members->second.empty()) {
         nameTable(members->second, "trv_rdv_members");
     }
-    line("trv_brdv(", kRun, ",", n, ", ", name, ");");
-    line("if (trv_rdv(", name, "))");
-    open();
-    reached("1");
-    debugResult("1");
-    close();
-    line("else");
-    open();
-    reached("0");
-    close();
+    emit(R"(
+        trv_brdv(&(trv_ctx->trv_ctxrun),$n$, "$name$");
+        if (trv_rdv("$name$"))
+         {
+          #if QVM_DYNFLW
+          trv_rdv_reached_tsf ( &(trv_ctx->trv_ctxrun), 1, $element$, $file$);
+          #endif /* QVM_DYNFLW */
+
+          trv_ardv(&(trv_ctx->trv_ctxrun),$n$,1, "$name$");
+          #ifdef TRV_OSTREL_DEBUG
+          trv_debug_state = 1;
+          #else
+          return ( 1 );
+          #endif
+         }
+        else
+         {
+          #if QVM_DYNFLW
+          trv_rdv_reached_tsf ( &(trv_ctx->trv_ctxrun), 0, $element$, $file$);
+          #endif /* QVM_DYNFLW */
+
+          trv_ardv(&(trv_ctx->trv_ctxrun),$n$,0, "$name$");
+         }
+    )",
+         {{"n", number(entry)}, {"name", entry.name}, {"element", element(entry)}, {"file", entry.fileId()}});
 }
 
 void CommWriter::interSend(const Entry& entry)
 {
     const auto& data = entry.data<InterData>();
-    const std::string n = text(number(entry));
     const bool integer = data.firstClass == 2 || data.firstClass == 3;
     const std::string message = integer ? "trv_local_int2string" : data.first;
     if (integer) {
@@ -786,18 +844,26 @@ void CommWriter::interSend(const Entry& entry)
         line("trv_sprintf (trv_local_int2string, ", isLong ? "\"%ld\", (TRV_T_LONG)(" : "\"%d\", (TRV_T_INT)(",
              data.first, "));");
     }
-    line(kTracerOn);
-    line("trv_intersend_tsf ( ", kRun, ", ", element(entry), ", ", entry.fileId(), ", ", data.second, ");");
-    line(kTracerOff);
-    line("if (trv_intersend (", kRun, ", ", message, ", ", data.second, "))");
-    open();
-    line("trv_isend (", kRun, ", ", n, ", 1, ", message, ", ", data.second, ");");
-    debugResult("1");
-    close();
-    line("else");
-    open();
-    line("trv_isend (", kRun, ", ", n, ", 0, ", message, ", ", data.second, ");");
-    close();
+    emit(R"(
+        #if QVM_DYNFLW
+        trv_intersend_tsf ( &(trv_ctx->trv_ctxrun), $element$, $file$, $to$);
+        #endif /* QVM_DYNFLW */
+        if (trv_intersend (&(trv_ctx->trv_ctxrun), $message$, $to$))
+         {
+          trv_isend (&(trv_ctx->trv_ctxrun), $n$, 1, $message$, $to$);
+          #ifdef TRV_OSTREL_DEBUG
+          trv_debug_state = 1;
+          #else
+          return ( 1 );
+          #endif
+         }
+        else
+         {
+          trv_isend (&(trv_ctx->trv_ctxrun), $n$, 0, $message$, $to$);
+         }
+    )",
+         {{"element", element(entry)}, {"file", entry.fileId()}, {"to", data.second}, {"message", message},
+          {"n", number(entry)}});
     if (integer) {
         close();
     }
@@ -814,12 +880,14 @@ void CommWriter::interReceive(const Entry& entry)
         debugResult("1");
     };
     const auto received = [&] {
-        line(kTracerOn);
-        line("trv_interrecv_tsf ( ", kRun, ", ", element(entry), ", ", entry.fileId(),
-             ", trv_loc_info, trv_loc_tstemit);");
-        line(kTracerOff);
-        emptyLine();
-        line("trv_end_irecv (", kRun, ", ", n, ", 0, trv_loc_tstemit, trv_loc_info);");
+        emit(R"(
+            #if QVM_DYNFLW
+            trv_interrecv_tsf ( &(trv_ctx->trv_ctxrun), $element$, $file$, trv_loc_info, trv_loc_tstemit);
+            #endif /* QVM_DYNFLW */
+
+            trv_end_irecv (&(trv_ctx->trv_ctxrun), $n$, 0, trv_loc_tstemit, trv_loc_info);
+        )",
+             {{"element", element(entry)}, {"file", entry.fileId()}, {"n", n}});
     };
     open();
     line("char *trv_loc_tstemit = NULL;");
@@ -827,11 +895,14 @@ void CommWriter::interReceive(const Entry& entry)
     if (integer) {
         line("char trv_local_interrecv_msg[QVM_TAGTBUF_SIZE];");
     }
-    emptyLine();
-    line("trv_irecv (", kRun, ", ", n, ");");
-    const std::string buffer = integer ? "trv_local_interrecv_msg, QVM_TAGTBUF_SIZE" : data.first + ", " + data.second;
-    line("if (priv_interrecv (&(trv_tagtsocket), trv_tagttimeout, ", buffer, ", &trv_loc_tstemit, &trv_loc_info))");
-    open();
+    emit(R"(
+
+        trv_irecv (&(trv_ctx->trv_ctxrun), $n$);
+        if (priv_interrecv (&(trv_tagtsocket), trv_tagttimeout, $buffer$, &trv_loc_tstemit, &trv_loc_info))
+         {
+    )",
+         {{"n", n},
+          {"buffer", integer ? "trv_local_interrecv_msg, QVM_TAGTBUF_SIZE" : data.first + ", " + data.second}});
     failed("2");
     close();
     line("else");

@@ -44,11 +44,14 @@ void SectionWriter::debugFrame(std::initializer_list<std::string_view> debugLine
 
 void SectionWriter::debugResult(std::string_view value)
 {
-    out_.ifdef("TRV_OSTREL_DEBUG");
-    line("trv_debug_state = ", value, ";");
-    out_.elseDirective();
-    line("return ( ", value, " );");
-    out_.endif();
+    emit(R"(
+        #ifdef TRV_OSTREL_DEBUG
+        trv_debug_state = $value$;
+        #else
+        return ( $value$ );
+        #endif
+    )",
+         {{"value", value}});
 }
 
 void SectionWriter::prototype(const std::string& header, const Parameters& parameters)

@@ -144,13 +144,15 @@ void EntryWriter::entryDeclarations()
     if (mainEntry) {
         line("char argRioFileName[255];");
     }
-    line("char lstflt[255];");
-    line("#if QVM_DYNFLW");
-    line("char tstnaming[255];");
-    line("#endif /* QVM_DYNFLW */");
-    emptyLine();
-    line("TRV_T_INT trv_local_state = 0;");
-    line("TRV_PT_CAR instance_name = (TRV_PT_CAR) 0;");
+    emit(R"(
+        char lstflt[255];
+        #if QVM_DYNFLW
+        char tstnaming[255];
+        #endif /* QVM_DYNFLW */
+
+        TRV_T_INT trv_local_state = 0;
+        TRV_PT_CAR instance_name = (TRV_PT_CAR) 0;
+    )");
     if (options_.instanceMode == 1 && mainEntry) {
         line("char fixed_instance[255] = \"", options_.instanceName, "\";");
     }
@@ -191,19 +193,23 @@ void EntryWriter::threadArguments()
 {
     // The list starts empty as in main's arguments: a thread started without
     // filters would otherwise read whatever the stack held.
-    line("lstflt[0] = '\\0';");
-    line("if ( arg->trv_filters )");
-    open();
-    line("trv_strcpy ( lstflt, arg->trv_filters );");
-    close();
+    emit(R"(
+        lstflt[0] = '\0';
+        if ( arg->trv_filters )
+         {
+          trv_strcpy ( lstflt, arg->trv_filters );
+         }
+    )");
     if (!options_.filterLetters.empty()) {
         line("trv_strcat ( lstflt, \"", options_.filterLetters, "\" );");
     }
-    emptyLine();
-    line("if ( arg->trv_instance )");
-    open();
-    line("instance_name =  arg->trv_instance;");
-    close();
+    emit(R"(
+
+        if ( arg->trv_instance )
+         {
+          instance_name =  arg->trv_instance;
+         }
+    )");
     instanceIndexBlock();
     line("TRV_OCCID = arg->trv_occid;");
     testerNaming();
@@ -230,12 +236,14 @@ void EntryWriter::mainArguments()
     for (int position = 1; position <= 3; ++position) {
         argumentParser(position, "-RIO=");
     }
-    line("if ((rio_file_name[0] != '\\0') && (trv_strstr (rio_file_name, \".rio\") == NULL))");
-    open();
-    line("trv_strcpy (argRioFileName, rio_file_name);");
-    line("trv_strcat (argRioFileName, \".rio\");");
-    line("rio_file_name = argRioFileName;");
-    close();
+    emit(R"(
+        if ((rio_file_name[0] != '\0') && (trv_strstr (rio_file_name, ".rio") == NULL))
+         {
+          trv_strcpy (argRioFileName, rio_file_name);
+          trv_strcat (argRioFileName, ".rio");
+          rio_file_name = argRioFileName;
+         }
+    )");
     testerNaming();
     if (!options_.filterLetters.empty()) {
         line("trv_strcat ( lstflt, \"", options_.filterLetters, "\" );");
@@ -266,22 +274,27 @@ void EntryWriter::argumentParser(int position, std::string_view option)
     assign.replace(assign.find("%k"), 2, k);
     assign.replace(assign.find("%n"), 2, length);
 
-    line("if ( argc > ", k, " )");
-    open();
-    line("if ((trv_strncmp(argv[", k, "], \"", option, "\", ", length, ") == 0) || (trv_strncmp(argv[", k, "], \"",
-         lower, "\", ", length, ") == 0))");
-    open();
-    line(assign);
-    close();
+    emit(R"(
+        if ( argc > $k$ )
+         {
+          if ((trv_strncmp(argv[$k$], "$option$", $length$) == 0) || (trv_strncmp(argv[$k$], "$lower$", $length$) == 0))
+           {
+            $assign$
+           }
+    )",
+         {{"k", k}, {"option", option}, {"length", length}, {"lower", lower}, {"assign", assign}});
     if (option == "-RIO=") {
         // An argument that is no option is the filter list.
-        line("else");
-        open();
-        line("if (!(argv[", k, "][0]=='-'))");
-        open();
-        line("trv_strcpy ( lstflt, argv[", k, "] );");
-        close();
-        close();
+        emit(R"(
+            else
+             {
+              if (!(argv[$k$][0]=='-'))
+               {
+                trv_strcpy ( lstflt, argv[$k$] );
+               }
+             }
+        )",
+             {{"k", k}});
     }
     close();
     emptyLine();
@@ -315,14 +328,16 @@ void EntryWriter::declaredInstanceTable()
 
 void EntryWriter::testerNaming()
 {
-    line("if (instance_name)");
-    open();
-    line("trv_sprintf (trv_testernaming, \"%s_%d\", instance_name, TRV_OCCID);");
-    close();
-    line("else");
-    open();
-    line("trv_sprintf (trv_testernaming, \"%s_%d\", rio_file_name, TRV_OCCID);");
-    close();
+    emit(R"(
+        if (instance_name)
+         {
+          trv_sprintf (trv_testernaming, "%s_%d", instance_name, TRV_OCCID);
+         }
+        else
+         {
+          trv_sprintf (trv_testernaming, "%s_%d", rio_file_name, TRV_OCCID);
+         }
+    )");
 }
 
 void EntryWriter::initrioCall(bool thread)
@@ -339,38 +354,51 @@ void EntryWriter::initrioCall(bool thread)
     } else {
         arguments = run + ",rio_file_name, lstflt, 1, 0";
     }
-    const std::string rest = ", instance_name, TRV_OCCID, \"" + stamp() + "\",";
     if (!options_.tdcPath.empty()) {
         line("trv_tdc_origin ( ", run, ", \"", cStringText(options_.generationDirectory), "\", \"",
              cStringText(options_.tdcPath), "\" );");
     }
-    line("#if QVM_DYNFLW");
-    line("trv_initrio_with_dynamicfollowing", blank, "( ", arguments, rest);
-    line(thread ? "#else /* QVM_DYNFLW */" : "#else");
-    line("trv_initrio_no_dynamicfollowing ( ", arguments, rest);
-    line("#endif /* QVM_DYNFLW */");
-    debugFrame({"\"D\");"}, {"\"\");"});
+    emit(R"(
+        #if QVM_DYNFLW
+        trv_initrio_with_dynamicfollowing$blank$( $arguments$, instance_name, TRV_OCCID, "$stamp$",
+        $else$
+        trv_initrio_no_dynamicfollowing ( $arguments$, instance_name, TRV_OCCID, "$stamp$",
+        #endif /* QVM_DYNFLW */
+        #ifdef TRV_OSTREL_DEBUG
+        "D");
+        #else
+        "");
+        #endif
+    )",
+         {{"blank", blank},
+          {"arguments", arguments},
+          {"stamp", stamp()},
+          {"else", thread ? "#else /* QVM_DYNFLW */" : "#else"}});
 }
 
 void EntryWriter::tracerLink(const Entry& root)
 {
-    line("#if QVM_DYNFLW");
-    open();
-    line("trv_sprintf (tstnaming, \"\\\"%s\\\"\", trv_testernaming);");
-    line("if (priv_boot_tagtlk( &(trv_tagtsocket), instance_name, tstnaming, &(trv_tagttimeout), "
-         "&(trv_tagtcommactivated)) )");
-    open();
-    line("QVM_EXIT (1);");
-    close();
-    line("else");
-    open();
+    emit(R"(
+        #if QVM_DYNFLW
+         {
+          trv_sprintf (tstnaming, "\"%s\"", trv_testernaming);
+          if (priv_boot_tagtlk( &(trv_tagtsocket), instance_name, tstnaming, &(trv_tagttimeout), &(trv_tagtcommactivated)) )
+           {
+            QVM_EXIT (1);
+           }
+          else
+           {
+    )");
     supervisionNotices();
     close();
     close();
-    emptyLine();
-    line("trv_declare_ni_tsf (", kRun, ", ", root.fileId(), ");");
-    line("#endif /* QVM_DYNFLW */");
-    emptyLine();
+    emit(R"(
+
+        trv_declare_ni_tsf (&(trv_ctx->trv_ctxrun), $file$);
+        #endif /* QVM_DYNFLW */
+
+    )",
+         {{"file", root.fileId()}});
 }
 
 void EntryWriter::supervisionNotices()
@@ -400,12 +428,14 @@ void EntryWriter::rootRun(const Entry& root)
     if (tracing()) {
         line("trv_flush_circular_buffer (", kRun, ", K_TRACECTX_MAX_PRIORITY);");
     }
-    line("trv_end (", kRun, ");");
-    line("#if QVM_DYNFLW");
-    line("trv_endoftester_tagtlk ( ", kRun, " );");
-    line("priv_close_tagtlk ( &(trv_tagtsocket) );");
-    line("#endif /* QVM_DYNFLW */");
-    emptyLine();
+    emit(R"(
+        trv_end (&(trv_ctx->trv_ctxrun));
+        #if QVM_DYNFLW
+        trv_endoftester_tagtlk ( &(trv_ctx->trv_ctxrun) );
+        priv_close_tagtlk ( &(trv_tagtsocket) );
+        #endif /* QVM_DYNFLW */
+
+    )");
 }
 
 void EntryWriter::entryEnd()

@@ -266,19 +266,21 @@ void ScenarioWriter::specialBlockTrace(const Entry& block, int kind, bool begin)
 
 void ScenarioWriter::failureReturn()
 {
-    out_.ifdef("TRV_OSTREL_DEBUG");
-    line("trv_global_state = 2;");
-    line("if (( trv_local_state == 3) || ( trv_local_state == 4) )");
-    open();
-    line("return ( 4 );");
-    close();
-    out_.elseDirective();
-    line("if (trv_local_state & 1)");
-    open();
-    line("++trv_local_state;");
-    close();
-    line("return ( trv_local_state );");
-    out_.endif();
+    emit(R"(
+        #ifdef TRV_OSTREL_DEBUG
+        trv_global_state = 2;
+        if (( trv_local_state == 3) || ( trv_local_state == 4) )
+         {
+          return ( 4 );
+         }
+        #else
+        if (trv_local_state & 1)
+         {
+          ++trv_local_state;
+         }
+        return ( trv_local_state );
+        #endif
+    )");
 }
 
 void ScenarioWriter::failureFlush()

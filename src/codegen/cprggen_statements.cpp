@@ -273,25 +273,35 @@ void ScenarioWriter::dispatch(const Entry& entry)
 void ScenarioWriter::procedureCall(const Entry& call)
 {
     const Entry& procedure = *call.data<CallData>().procedure;
-    open();
-    line("TRV_T_INT trv_ret;");
     // The CALL's own number: a failure inside the procedure names where it was called from.
-    line("trv_call_enter ( ", kRun, ", ", number(call), " );");
-    line("trv_bproc( ", kRun, ", ", number(procedure), ");");
-    line("trv_ret=trv_P", number(procedure), " (", procedureArguments(call.descriptor->subScope), " );");
-    line("trv_aproc( ", kRun, ", ", endNumber(procedure), ");");
-    line("trv_call_leave ( ", kRun, " );");
-    line("if (trv_ret)");
     open();
-    line("if (trv_ret==1)");
-    open();
-    debugResult("1");
-    close();
-    line("else");
-    open();
-    line("return ( trv_ret );");
-    close();
-    close();
+    emit(R"(
+        TRV_T_INT trv_ret;
+        trv_call_enter ( &(trv_ctx->trv_ctxrun), $call$ );
+        trv_bproc( &(trv_ctx->trv_ctxrun), $procedure$);
+        trv_ret=trv_P$procedure$ ($arguments$ );
+        trv_aproc( &(trv_ctx->trv_ctxrun), $end$);
+        trv_call_leave ( &(trv_ctx->trv_ctxrun) );
+        if (trv_ret)
+         {
+          if (trv_ret==1)
+           {
+            #ifdef TRV_OSTREL_DEBUG
+            trv_debug_state = 1;
+            #else
+            return ( 1 );
+            #endif
+           }
+          else
+           {
+            return ( trv_ret );
+           }
+         }
+    )",
+         {{"call", number(call)},
+          {"procedure", number(procedure)},
+          {"arguments", procedureArguments(call.descriptor->subScope)},
+          {"end", endNumber(procedure)}});
     close();
 }
 

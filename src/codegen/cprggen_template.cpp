@@ -2,6 +2,7 @@
 #include "codegen/cprggen_template.h"
 
 #include <algorithm>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -93,27 +94,96 @@ private:
     std::vector<bool> used_;
 };
 
+// The lines of a template, their shared indentation left out.
+struct TemplateLines {
+    std::vector<std::string_view> text;
+    // The indentation of each line of code; none for a blank line or a directive.
+    std::vector<std::optional<std::size_t>> indentation;
+
+    explicit TemplateLines(std::string_view lines) : text(linesOf(lines))
+    {
+        const std::size_t shared = sharedIndentation(text);
+        for (std::string_view& line : text) {
+            line = blankLine(line) ? std::string_view() : line.substr(shared);
+            const std::size_t at = line.find_first_not_of(' ');
+            indentation.push_back(at == std::string_view::npos || line[at] == '#' ? std::nullopt
+                                                                                   : std::optional<std::size_t>(at));
+        }
+    }
+
+    std::optional<std::size_t> nextCode(std::size_t index) const
+    {
+        while (++index < text.size() && !indentation[index]) {
+        }
+        return index < text.size() ? std::optional<std::size_t>(index) : std::nullopt;
+    }
+    std::optional<std::size_t> previousCode(std::size_t index) const
+    {
+        while (index-- > 0 && !indentation[index]) {
+        }
+        return index < text.size() ? std::optional<std::size_t>(index) : std::nullopt;
+    }
+    bool bracketAlone(std::size_t index, char bracket) const
+    {
+        return indentation[index] && text[index].substr(*indentation[index]) == std::string_view(&bracket, 1);
+    }
+    // A lone "{" that the code after it is further in than, as the line
+    // writer's blocks are; a lone "}" after code further in.
+    bool opensBlock(std::size_t index) const
+    {
+        const std::optional<std::size_t> next = nextCode(index);
+        return bracketAlone(index, '{') && (!next || *indentation[*next] > *indentation[index]);
+    }
+    bool closesBlock(std::size_t index) const
+    {
+        const std::optional<std::size_t> previous = previousCode(index);
+        return bracketAlone(index, '}') && previous && *indentation[*previous] > *indentation[index];
+    }
+
+    // An empty line has the indentation of the code of its block, as the
+    // writer's own empty lines do: that of the code after it, one step
+    // further in before a "}" of a block, one step out before a "{" that
+    // opens one; at the end, that of the blocks left open.
+    std::size_t emptyLineIndentation(std::size_t index, int openBlocks) const
+    {
+        const std::optional<std::size_t> next = nextCode(index);
+        if (!next) {
+            return 2 * static_cast<std::size_t>(std::max(openBlocks, 0));
+        }
+        const std::size_t at = *indentation[*next];
+        return closesBlock(*next) ? at + 1 : opensBlock(*next) && at > 0 ? at - 1 : at;
+    }
+};
+
 }  // namespace
 
 void emitTemplate(LineWriter& out, std::string_view lines, std::initializer_list<TemplateValue> values)
 {
-    const std::vector<std::string_view> all = linesOf(lines);
-    const std::size_t shared = sharedIndentation(all);
+    const TemplateLines all(lines);
     Substitution substitution(values);
+    const int level = out.level();
+    int openBlocks = 0;
     std::string text;
-    for (const std::string_view line : all) {
-        if (blankLine(line)) {
+    for (std::size_t index = 0; index < all.text.size(); ++index) {
+        const std::string_view line = all.text[index];
+        if (line.empty()) {
+            out.setLevel(level + static_cast<int>(all.emptyLineIndentation(index, openBlocks)));
             out.emptyLine();
+            out.setLevel(level);
             continue;
         }
-        const std::string_view own = line.substr(shared);
-        const std::size_t indentation = own.find_first_not_of(' ');
-        const std::string_view code = own.substr(indentation);
+        openBlocks += all.opensBlock(index) ? 1 : all.closesBlock(index) ? -1 : 0;
+        const std::size_t indentation = line.find_first_not_of(' ');
+        const std::string_view code = line.substr(indentation);
         text.assign(code.front() == '#' ? 0 : indentation, ' ');
         substitution.append(text, code);
         out.line(text);
     }
     substitution.checkAllUsed();
+    if (openBlocks < 0) {
+        throw std::logic_error("template: a \"}\" closes a block the template did not open");
+    }
+    out.setLevel(level + 2 * openBlocks);
 }
 
 }  // namespace qvm::codegen

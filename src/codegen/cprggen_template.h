@@ -31,10 +31,14 @@ struct TemplateValue {
 // the indentation all its lines share: what a line has beyond it is added to
 // the writer's, "{" and "}" lines included (a block one level in is indented
 // one blank more, as the writer's own blocks are). A line that begins with
-// '#' is a directive, never indented; an empty line is the writer's empty
-// line. "$name$" is replaced by the value of that name, "$$" by '$'.
-// A name without a value, a value that no line names, and a '$' left open
-// are mistakes of the writer's code: std::logic_error.
+// '#' is a directive, never indented; an empty line is indented as the code
+// of its block is. A lone "{" with the code after it further in opens a
+// block as LineWriter::openBlock does, and a lone "}" after code further in
+// closes it: the lines written after a template that leaves blocks open are
+// in them. A "{" or "}" at the level of its code is text. "$name$" is replaced by the value of that name, "$$" by '$'.
+// A name without a value, a value that no line names, a '$' left open and a
+// "}" of a block opened before the template are mistakes of the writer's
+// code: std::logic_error.
 void emitTemplate(LineWriter& out, std::string_view lines, std::initializer_list<TemplateValue> values = {});
 
 }  // namespace qvm::codegen

@@ -435,11 +435,18 @@ void VarsWriter::varStatement(const Entry& var)
         walkRoot(item, mode);
     }
     if (mode == WalkMode::Expect) {
-        line("trv_flagrt = trv_end_var_va ( ", kRun, ",", endNumber(var), " );");
-        line("if (trv_flagrt != 0)");
-        open();
-        debugResult("1");
-        close();
+        emit(R"(
+            trv_flagrt = trv_end_var_va ( &(trv_ctx->trv_ctxrun),$end$ );
+            if (trv_flagrt != 0)
+             {
+              #ifdef TRV_OSTREL_DEBUG
+              trv_debug_state = 1;
+              #else
+              return ( 1 );
+              #endif
+             }
+        )",
+             {{"end", endNumber(var)}});
     } else if (mode == WalkMode::Dump) {
         line("trv_var ( ", kRun, ",", endNumber(var), " );");
     }
@@ -642,10 +649,12 @@ void VarsWriter::walkUnion(const VarItem& item, int depth, WalkMode mode)
         open();
         walkMembers(item, depth, mode);
         close();
-        line("else");
-        open();
-        line("trv_setflagrt ( ", kRun, " );");
-        close();
+        emit(R"(
+            else
+             {
+              trv_setflagrt ( &(trv_ctx->trv_ctxrun) );
+             }
+        )");
     } else {
         walkMembers(item, depth, mode);
     }

@@ -136,6 +136,10 @@ TEST_F(Writer, TemplateFollowsTheWriterLevel)
              }
         )",
                                    {{"flag", "trv_ret"}, {"call", std::string("end")}, {"n", -3}});
+        // A block left open holds the lines after the template.
+        qvm::codegen::emitTemplate(out, "else\n {");
+        out.line("b();");
+        out.closeBlock();
         out.closeBlock();
     });
     EXPECT_EQ(text,
@@ -144,7 +148,11 @@ TEST_F(Writer, TemplateFollowsTheWriterLevel)
               "   {\n"
               "#ifdef TRV_OSTREL_DEBUG\n"
               "    trv_end ( -3, $x );\n"
-              "  \n"
+              "    \n"
+              "   }\n"
+              "  else\n"
+              "   {\n"
+              "    b();\n"
               "   }\n"
               " }\n");
 }
@@ -159,6 +167,7 @@ TEST_F(Writer, TemplateNamesMatchItsValues)
     EXPECT_THROW(emitTemplate(out, "f($a$);", {}), std::logic_error);
     EXPECT_THROW(emitTemplate(out, "f();", {{"a", 1}}), std::logic_error);
     EXPECT_THROW(emitTemplate(out, "f($a);", {{"a", 1}}), std::logic_error);
+    EXPECT_THROW(emitTemplate(out, "  f();\n }"), std::logic_error);
     EXPECT_NO_THROW(emitTemplate(out, "f($a$, $a$);", {{"a", 1}}));
 }
 
