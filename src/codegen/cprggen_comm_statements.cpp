@@ -787,14 +787,10 @@ void CommWriter::addId(const Entry& entry)
         else
          {
           trv_numofid(&(trv_ctx->trv_ctxrun), $n$);
-          #ifdef TRV_OSTREL_DEBUG
-          trv_debug_state = 1;
-          #else
-          return ( 1 );
-          #endif
-         }
     )",
          {{"n", number(entry)}});
+    debugResult("1");
+    close();
 }
 
 void CommWriter::rendezvous(const Entry& entry)
@@ -803,31 +799,30 @@ void CommWriter::rendezvous(const Entry& entry)
         members != rendezvousMembers_.end() && !members->second.empty()) {
         nameTable(members->second, "trv_rdv_members");
     }
+    const auto reached = [&](int result) {
+        emit(R"(
+            #if QVM_DYNFLW
+            trv_rdv_reached_tsf ( &(trv_ctx->trv_ctxrun), $result$, $element$, $file$);
+            #endif /* QVM_DYNFLW */
+
+            trv_ardv(&(trv_ctx->trv_ctxrun),$n$,$result$, "$name$");
+        )",
+             {{"result", result}, {"element", element(entry)}, {"file", entry.fileId()}, {"n", number(entry)},
+              {"name", entry.name}});
+    };
     emit(R"(
         trv_brdv(&(trv_ctx->trv_ctxrun),$n$, "$name$");
         if (trv_rdv("$name$"))
          {
-          #if QVM_DYNFLW
-          trv_rdv_reached_tsf ( &(trv_ctx->trv_ctxrun), 1, $element$, $file$);
-          #endif /* QVM_DYNFLW */
-
-          trv_ardv(&(trv_ctx->trv_ctxrun),$n$,1, "$name$");
-          #ifdef TRV_OSTREL_DEBUG
-          trv_debug_state = 1;
-          #else
-          return ( 1 );
-          #endif
-         }
-        else
-         {
-          #if QVM_DYNFLW
-          trv_rdv_reached_tsf ( &(trv_ctx->trv_ctxrun), 0, $element$, $file$);
-          #endif /* QVM_DYNFLW */
-
-          trv_ardv(&(trv_ctx->trv_ctxrun),$n$,0, "$name$");
-         }
     )",
-         {{"n", number(entry)}, {"name", entry.name}, {"element", element(entry)}, {"file", entry.fileId()}});
+         {{"n", number(entry)}, {"name", entry.name}});
+    reached(1);
+    debugResult("1");
+    close();
+    line("else");
+    open();
+    reached(0);
+    close();
 }
 
 void CommWriter::interSend(const Entry& entry)
@@ -851,19 +846,15 @@ void CommWriter::interSend(const Entry& entry)
         if (trv_intersend (&(trv_ctx->trv_ctxrun), $message$, $to$))
          {
           trv_isend (&(trv_ctx->trv_ctxrun), $n$, 1, $message$, $to$);
-          #ifdef TRV_OSTREL_DEBUG
-          trv_debug_state = 1;
-          #else
-          return ( 1 );
-          #endif
-         }
-        else
-         {
-          trv_isend (&(trv_ctx->trv_ctxrun), $n$, 0, $message$, $to$);
-         }
     )",
          {{"element", element(entry)}, {"file", entry.fileId()}, {"to", data.second}, {"message", message},
           {"n", number(entry)}});
+    debugResult("1");
+    close();
+    line("else");
+    open();
+    line("trv_isend (", kRun, ", ", number(entry), ", 0, ", message, ", ", data.second, ");");
+    close();
     if (integer) {
         close();
     }

@@ -286,22 +286,20 @@ void ScenarioWriter::procedureCall(const Entry& call)
          {
           if (trv_ret==1)
            {
-            #ifdef TRV_OSTREL_DEBUG
-            trv_debug_state = 1;
-            #else
-            return ( 1 );
-            #endif
-           }
-          else
-           {
-            return ( trv_ret );
-           }
-         }
     )",
          {{"call", number(call)},
           {"procedure", number(procedure)},
           {"arguments", procedureArguments(call.descriptor->subScope)},
           {"end", endNumber(procedure)}});
+    debugResult("1");
+    close();
+    emit(R"(
+        else
+         {
+          return ( trv_ret );
+         }
+    )");
+    close();
     close();
 }
 

@@ -435,18 +435,7 @@ void VarsWriter::varStatement(const Entry& var)
         walkRoot(item, mode);
     }
     if (mode == WalkMode::Expect) {
-        emit(R"(
-            trv_flagrt = trv_end_var_va ( &(trv_ctx->trv_ctxrun),$end$ );
-            if (trv_flagrt != 0)
-             {
-              #ifdef TRV_OSTREL_DEBUG
-              trv_debug_state = 1;
-              #else
-              return ( 1 );
-              #endif
-             }
-        )",
-             {{"end", endNumber(var)}});
+        checksEnd("trv_end_var_va ( ", endNumber(var));
     } else if (mode == WalkMode::Dump) {
         line("trv_var ( ", kRun, ",", endNumber(var), " );");
     }
@@ -661,6 +650,18 @@ void VarsWriter::walkUnion(const VarItem& item, int depth, WalkMode mode)
     if (traces(mode)) {
         line("trv_varstruct ( ", kRun, ",", item.numbers.end, " );");
     }
+}
+
+void VarsWriter::checksEnd(std::string_view call, int endNumber)
+{
+    emit(R"(
+        trv_flagrt = $call$&(trv_ctx->trv_ctxrun),$end$ );
+        if (trv_flagrt != 0)
+         {
+    )",
+         {{"call", call}, {"end", endNumber}});
+    debugResult("1");
+    close();
 }
 
 void VarsWriter::locateWalk(const Entry& entry)

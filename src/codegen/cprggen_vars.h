@@ -145,6 +145,9 @@ private:
     void sizedLine(const VarItem& item, std::string_view family, std::string_view name, std::string_view value,
                    int depth, long long bound, WalkMode mode);
     void indexLoop(int depth, long long lower, long long upper);
+    // "trv_flagrt = <call>(<run context>,<end number> );", the runtime call
+    // that ends the checks of a VAR or a CALL, and the failure it reports.
+    void checksEnd(std::string_view call, int endNumber);
     std::string rangedName(const VarItem& item) const;
     // The C type of an access path of the walk: below the received message
     // in the message functions, else from a variable of the walk's scope.

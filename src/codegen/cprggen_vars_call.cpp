@@ -126,18 +126,7 @@ void VarsWriter::nativeCall(const Entry& call)
     if (!data.result.empty()) {
         resultCheck(call);
     }
-    emit(R"(
-        trv_flagrt = trv_cf (&(trv_ctx->trv_ctxrun),$end$ );
-        if (trv_flagrt != 0)
-         {
-          #ifdef TRV_OSTREL_DEBUG
-          trv_debug_state = 1;
-          #else
-          return ( 1 );
-          #endif
-         }
-    )",
-         {{"end", endNumber(call)}});
+    checksEnd("trv_cf (", endNumber(call));
 }
 
 // An argument with a variable after its second '@' passes that variable,
