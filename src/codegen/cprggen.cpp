@@ -1,8 +1,13 @@
 // The generated program: file order, the run-time context type with its
 // access macros, and the context initialisation functions.
-#include "codegen/cprggen_writer.h"
+#include "codegen/cprggen.h"
 
+#include "codegen/cprggen_comm.h"
+#include "codegen/cprggen_context.h"
+#include "codegen/cprggen_entry.h"
 #include "codegen/cprggen_probe.h"
+#include "codegen/cprggen_scenario.h"
+#include "codegen/cprggen_vars.h"
 
 #include "canalysis/declarations/ctabsy.h"
 #include "diag/i18nerrgest.h"
@@ -44,79 +49,48 @@ constexpr AccessMacro kAccessMacros[] = {
     {"trv_logdate", "(trv_ctx->trv_ctxrun.trv_ctxlogdate)"},
 };
 
-// Whether C text ends inside a comment that it opened with "/*".
-bool endsInBlockComment(std::string_view text)
-{
-    bool inComment = false;
-    char quote = 0;  // the quote of the literal being read
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        const char next = i + 1 < text.size() ? text[i + 1] : '\0';
-        if (inComment) {
-            if (c == '*' && next == '/') {
-                inComment = false;
-                ++i;
-            }
-        } else if (quote != 0) {
-            if (c == '\\') {
-                ++i;
-            } else if (c == quote) {
-                quote = 0;
-            }
-        } else if (c == '"' || c == '\'') {
-            quote = c;
-        } else if (c == '/' && next == '/') {
-            return false;
-        } else if (c == '/' && next == '*') {
-            inComment = true;
-            ++i;
-        }
-    }
-    return inComment;
-}
-
 }  // namespace
 
-std::string nativeLineText(std::string_view text)
-{
-    const std::string_view kept = withoutLineSplice(text);
-    return isDirective(kept) ? "#" + std::string(kept) : std::string(kept);
-}
-
-std::string nativeStatementText(std::string_view text)
-{
-    std::string statement(withoutLineSplice(text));
-    if (endsInBlockComment(statement)) {
-        statement += " */";
+// The program in file order: the context type, the functions of the
+// script, the entry; each section has its writer.
+class ProgramWriter : SectionWriter {
+public:
+    explicit ProgramWriter(ProgramContext& context)
+        : SectionWriter(context), files_(context.files), sourceFiles_(context.sourceFiles), vars_(context),
+          comm_(context, vars_, statements_), statements_(context, comm_, vars_), entry_(context)
+    {
     }
-    return statement;
-}
 
-ProgramWriter::ProgramWriter(GeneratedFiles& files, const Numbering& numbering, const ScriptIndex& index,
-                             const Model& model, const std::vector<script::SourceFileRecord>& sourceFiles,
-                             const ProgramOptions& options)
-    : numbering_(numbering), model_(model), sourceFiles_(sourceFiles), options_(options), files_(files),
-      out_(files, options.programPath), index_(index), rendezvousMembers_(rendezvousMembers(model.global()))
-{
-    if (options.scriptLines) {
-        out_.file().countLines();
-    }
-    readFieldFormats();
-}
+    void write();
 
-void ProgramWriter::scriptLine(const Entry& entry)
-{
-    if (options_.scriptLines && entry.line > 0 && !entry.fileName().empty()) {
-        out_.beginScriptLine(entry.line, entry.fileName());
-    }
-}
+private:
+    void banner();
+    void interfaceIncludes();
+    void contextDeclaration();
+    void accessMacros();
+    void contextType();
+    // NOTSHARED: the variables that the script's top-level '#' lines define
+    // and no SHARE names, each as (name, member declaration); every tester
+    // context gets its own copy, which trv_initctx starts from the value of
+    // the global one.
+    // With withShared, all the variables the top-level '#' lines define.
+    std::vector<std::pair<std::string, std::string>> notSharedVariables(bool withShared = false) const;
+    void notSharedGlobals();
+    void notSharedInitialValues();
+    void contextInitialisation();
+    void initContext();
+    void staticContext();
+    void scriptFunctions();
+    void probeProgram();
 
-void ProgramWriter::generatedLines()
-{
-    if (options_.scriptLines) {
-        out_.endScriptLine(options_.programPath);
-    }
-}
+    GeneratedFiles& files_;
+    const std::vector<script::SourceFileRecord>& sourceFiles_;
+    VarsWriter vars_;
+    CommWriter comm_;  // given the scenario writer before it is built
+    ScenarioWriter statements_;
+    EntryWriter entry_;
+    std::vector<std::pair<std::string, std::string>> notShared_;
+};
 
 void ProgramWriter::write()
 {
@@ -126,44 +100,35 @@ void ProgramWriter::write()
         probeProgram();
         return;
     }
-    line("#ifdef USE_QVM");
-    line("#undef USE_QVM");
-    line("#endif");
-    line("#define USE_QVM 1");
-    line("#include \"TP.h\"");
+    emit(R"(
+        #ifdef USE_QVM
+        #undef USE_QVM
+        #endif
+        #define USE_QVM 1
+        #include "TP.h"
+    )");
     interfaceIncludes();
-    commtypes_.clear();
-    scopeTimers_.clear();
-    definitionsByMessage_.clear();
-    for (const auto& [structure, definitions] : index_.writtenDefinitions) {
-        for (const ScriptIndex::Definition& definition : definitions) {
-            auto& [count, first] = definitionsByMessage_[definition.message];
-            first = count++ == 0 ? definition.entry : first;
-        }
-    }
-    for (const Entry& entry : model_.global().entries) {
-        if (entry.code == ENT_COMMTYPE) {
-            commtypes_.push_back(&entry);
-        }
-    }
     contextDeclaration();
     contextInitialisation();
     staticContext();
     scriptFunctions();
-    entryFunction();
+    entry_.entryFunction();
 }
 
 void ProgramWriter::banner()
 {
-    emptyLine();
-    line("/*");
-    line(" * TARVO Ostrel v2.6a, preprocessor C");
-    line(" * file name: ", cCommentText(options_.programPath));
-    line(" * date: ", cCommentText(options_.date));
-    line(" */");
-    emptyLine();
-    emptyLine();
-    emptyLine();
+    emit(R"(
+
+        /*
+         * TARVO Ostrel v2.6a, preprocessor C
+         * file name: $path$
+         * date: $date$
+         */
+
+
+
+    )",
+         {{"path", cCommentText(options_.programPath)}, {"date", cCommentText(options_.date)}});
 }
 
 // Probe code stands beside its probe header: an interface file that its
@@ -195,10 +160,7 @@ void ProgramWriter::probeProgram()
         variables.push_back(name);
     }
     probe::ProbeWriter(out_, *header, model_, numbering_.probe, options_).write(variables, [this](const Entry& type) {
-        currentMessageType_ = type.name;
-        locateWalk(type);
-        dumpFunction(type);
-        currentMessageType_.clear();
+        vars_.forMessageType(type, [&] { comm_.dumpFunction(type); });
     });
 }
 
@@ -217,13 +179,12 @@ void ProgramWriter::contextDeclaration()
         notShared_ = notSharedVariables();
     }
     notSharedGlobals();
-    scriptNameDefines_.clear();
     for (const auto& [name, member] : notShared_) {
-        defineScriptName(name, "(trv_ctx->trv_ctx" + name + ")");
+        comm_.defineScriptName(name, "(trv_ctx->trv_ctx" + name + ")");
     }
-    messageTypeDefinitions();
+    comm_.messageTypeDefinitions();
     accessMacros();
-    communicationMacros();
+    comm_.communicationMacros();
     contextType();
     out_.undefine("TIME");
     out_.define("TIME(X) ", "(trv_time(&(trv_ctx->timer[(X)].timer)))");
@@ -242,7 +203,7 @@ void ProgramWriter::contextType()
     open();
     line("TRV_T_RUNCTX trv_ctxrun;");
     line("TRV_T_INT trv_ctxflagrt;");
-    communicationMembers();
+    comm_.communicationMembers();
     if (options_.timerCount > 0) {
         line("TRV_T_TIMER timer[", options_.timerCount, "];");
     }
@@ -332,8 +293,25 @@ void ProgramWriter::notSharedInitialValues()
 
 void ProgramWriter::contextInitialisation()
 {
-    initStates();
+    comm_.initStates();
     initContext();
+}
+
+void ProgramWriter::initContext()
+{
+    emptyLine();
+    prototype("static void trv_initctx ");
+    open();
+    line("TRV_T_INT trv_i;");
+    notSharedInitialValues();
+    for (const Entry& entry : model_.global().entries) {
+        if (entry.code == ENT_TIMER) {
+            line("trv_get_date(&(trv_ctx->timer[", entry.data<NumberData>().number, "].timer));");
+        } else {
+            comm_.initTables(entry);
+        }
+    }
+    close();
 }
 
 void ProgramWriter::staticContext()
@@ -349,14 +327,14 @@ void ProgramWriter::staticContext()
 
 void ProgramWriter::scriptFunctions()
 {
-    messageFunctions();
+    comm_.messageFunctions();
     for (const Entry& entry : model_.global().entries) {
         switch (entry.code) {
-        case ENT_SCENARIO: scenario(entry); break;
-        case ENT_PROC: procedure(entry); break;
-        case ENT_PROCSEND: procsendFunction(entry); break;
-        case ENT_CALLBACK: callbackFunction(entry); break;
-        case ENT_WAITTIL_REF: waitFunction(entry.auxiliary); break;
+        case ENT_SCENARIO: statements_.scenario(entry); break;
+        case ENT_PROC: statements_.procedure(entry); break;
+        case ENT_PROCSEND: comm_.procsendFunction(entry); break;
+        case ENT_CALLBACK: comm_.callbackFunction(entry); break;
+        case ENT_WAITTIL_REF: comm_.waitFunction(entry.auxiliary); break;
         case ENT_INSTANCE_BEGIN:
         case ENT_INSTANCE_END:
             // The declarations between the markers serve every instance.
@@ -369,104 +347,6 @@ void ProgramWriter::scriptFunctions()
     }
 }
 
-// ---- shared helpers ----
-
-void ProgramWriter::debugFrame(std::initializer_list<std::string_view> debugLines,
-                               std::initializer_list<std::string_view> releaseLines)
-{
-    out_.ifdef("TRV_OSTREL_DEBUG");
-    for (const std::string_view text : debugLines) {
-        line(text);
-    }
-    out_.elseDirective();
-    for (const std::string_view text : releaseLines) {
-        line(text);
-    }
-    out_.endif();
-}
-
-void ProgramWriter::debugResult(std::string_view value)
-{
-    out_.ifdef("TRV_OSTREL_DEBUG");
-    line("trv_debug_state = ", value, ";");
-    out_.elseDirective();
-    line("return ( ", value, " );");
-    out_.endif();
-}
-
-void ProgramWriter::prototype(const std::string& header)
-{
-    if (parameters_.empty()) {
-        line(header, " TRV_DP (( trv_ctx)) TRV_BP");
-        line("TRV_PT_CTX trv_ctx TRV_EP");
-        return;
-    }
-    std::string names;
-    for (const auto& [type, name] : parameters_) {
-        if (!names.empty()) {
-            names += ',';
-        }
-        names += name;
-    }
-    line(header, " TRV_DP (( trv_ctx, ", names, ")) TRV_BP");
-    line("TRV_PT_CTX trv_ctx TRV_SP");
-    for (std::size_t i = 0; i < parameters_.size(); ++i) {
-        line(parameters_[i].first, " ", parameters_[i].second, " ", (i + 1 < parameters_.size() ? "TRV_SP" : "TRV_EP"));
-    }
-    parameters_.clear();
-}
-
-std::string ProgramWriter::stamp() const
-{
-    return options_.date + " " + std::to_string(options_.processId);
-}
-
-const Entry* ProgramWriter::rootScenario() const
-{
-    const Entry* last = model_.global().last();
-    return last != nullptr && last->code == ENT_SCENARIO ? last : nullptr;
-}
-
-std::vector<const Entry*> ProgramWriter::declaredInstances() const
-{
-    std::vector<const Entry*> instances;
-    for (const Entry& entry : model_.global().entries) {
-        if (entry.code == ENT_INSTANCE_DECL) {
-            instances.push_back(&entry);
-        }
-    }
-    return instances;
-}
-
-std::vector<const Entry*> ProgramWriter::timersSeenFrom(const Scope* scope)
-{
-    std::vector<const Entry*> seen;
-    for (; scope != nullptr; scope = scope->parent) {
-        auto [found, added] = scopeTimers_.try_emplace(scope);
-        if (added && scope->holds(ENT_TIMER_DECL)) {
-            for (const Entry& entry : scope->entries) {
-                if (entry.code == ENT_TIMER_DECL) {
-                    found->second.push_back(&entry);
-                }
-            }
-        }
-        seen.insert(seen.end(), found->second.begin(), found->second.end());
-    }
-    return seen;
-}
-
-const Entry* ProgramWriter::onlyDefinitionOf(const Entry& message) const
-{
-    const auto found = definitionsByMessage_.find(&message);
-    return found != definitionsByMessage_.end() && found->second.first == 1 ? found->second.second : nullptr;
-}
-
-int ProgramWriter::instanceNumberOf(std::string_view name) const
-{
-    const Entry* declared = model_.findGlobal(ENT_INSTANCE_DECL, name);
-    return declared != nullptr ? declared->data<NumberData>().number : 0;
-}
-
 }  // namespace program
 
 void writeProgram(GeneratedFiles& files, const Numbering& numbering, const script::sem::Model& model,
@@ -474,7 +354,8 @@ void writeProgram(GeneratedFiles& files, const Numbering& numbering, const scrip
 {
     std::optional<ScriptIndex> gathered;
     const ScriptIndex& index = numbering.index ? *numbering.index : gathered.emplace(indexScript(model));
-    program::ProgramWriter(files, numbering, index, model, sourceFiles, options).write();
+    program::ProgramContext context(files, numbering, index, model, sourceFiles, options);
+    program::ProgramWriter(context).write();
 }
 
 std::string filterCondition(std::string_view prefix)

@@ -1,7 +1,9 @@
 // Communication: the message and channel tables of the context, their
 // initialisation, the message functions, and the procsend and callback
 // functions.
-#include "codegen/cprggen_writer.h"
+#include "codegen/cprggen_comm.h"
+
+#include "codegen/cprggen_scenario.h"
 
 #include <sstream>
 
@@ -16,23 +18,35 @@ const Scope* subScopeOf(const Entry& entry)
     return entry.descriptor != nullptr ? entry.descriptor->subScope : nullptr;
 }
 
-bool isLeadingDeclaration(const Entry& entry)
-{
-    return entry.code == ENT_HASH_LINE || entry.code == ENT_TIMER_DECL || entry.code == ENT_RETURN_VAR;
-}
-
 }  // namespace
+
+CommWriter::CommWriter(ProgramContext& context, VarsWriter& vars, ScenarioWriter& statements)
+    : SectionWriter(context), vars_(vars), statements_(statements),
+      rendezvousMembers_(rendezvousMembers(context.model.global()))
+{
+    for (const auto& [structure, definitions] : index_.writtenDefinitions) {
+        for (const ScriptIndex::Definition& definition : definitions) {
+            auto& [count, first] = definitionsByMessage_[definition.message];
+            first = count++ == 0 ? definition.entry : first;
+        }
+    }
+    for (const Entry& entry : model_.global().entries) {
+        if (entry.code == ENT_COMMTYPE) {
+            commtypes_.push_back(&entry);
+        }
+    }
+}
 
 // The message functions are written for the calls of the generated code
 // only: a static function that nothing calls is a warning of the C compiler.
 // A WAITTIL calls the reference and compare functions of the types it polls.
-bool ProgramWriter::hasMessageFunctions(const Entry& structure) const
+bool CommWriter::hasMessageFunctions(const Entry& structure) const
 {
     return index_.polledTypes.count(&structure) != 0;
 }
 
 // SEND and WAITTIL dump every message of the type they exchange.
-bool ProgramWriter::hasDumpFunction(const Entry& structure) const
+bool CommWriter::hasDumpFunction(const Entry& structure) const
 {
     return index_.polledTypes.count(&structure) != 0 || index_.sentTypes.count(&structure) != 0;
 }
@@ -40,7 +54,7 @@ bool ProgramWriter::hasDumpFunction(const Entry& structure) const
 // ---- types and constants ----
 
 // A script without communication declarations has no tables to size.
-void ProgramWriter::messageTypeDefinitions()
+void CommWriter::messageTypeDefinitions()
 {
     int commtypes = 0;
     for (const Entry& entry : model_.global().entries) {
@@ -61,42 +75,48 @@ void ProgramWriter::messageTypeDefinitions()
     }
 }
 
-void ProgramWriter::messageTypeDefinition(const Entry& structure)
+void CommWriter::messageTypeDefinition(const Entry& structure)
 {
     const ModelText type = structure.name;
-    out_.define("TRV_K_MSG_" + type, text(structure.data<EventStructData>().messageCount));
-    line("typedef struct trv_s_T_MSG_", type);
-    open();
-    line("TRV_T_INT trv_defNumber;");
-    line(type, " trv_MsgRef;");
-    line(type, " trv_MsgMin;");
-    line(type, " trv_MsgMax;");
-    line("TRV_T_INT trv_state;");
-    line("TRV_T_INT trv_stateok;");
-    line("TRV_T_INT trv_stateko;");
-    line("TRV_T_INT trv_state_channel[TRV_K_MAX_COMT][TRV_K_MAX_CHAN];");
-    close();
-    line("TRV_T_", type, ", *TRV_PT_", type, ";");
-    line("typedef TRV_T_", type, " TRV_T_MSG_", type, "[TRV_K_MSG_", type, "];");
+    emit(R"(
+        #define TRV_K_MSG_$type$ $count$
+        typedef struct trv_s_T_MSG_$type$
+         {
+          TRV_T_INT trv_defNumber;
+          $type$ trv_MsgRef;
+          $type$ trv_MsgMin;
+          $type$ trv_MsgMax;
+          TRV_T_INT trv_state;
+          TRV_T_INT trv_stateok;
+          TRV_T_INT trv_stateko;
+          TRV_T_INT trv_state_channel[TRV_K_MAX_COMT][TRV_K_MAX_CHAN];
+         }
+        TRV_T_$type$, *TRV_PT_$type$;
+        typedef TRV_T_$type$ TRV_T_MSG_$type$[TRV_K_MSG_$type$];
+    )",
+         {{"type", type}, {"count", structure.data<EventStructData>().messageCount}});
 }
 
-void ProgramWriter::channelTypeDefinition(const Entry& commtype)
+void CommWriter::channelTypeDefinition(const Entry& commtype)
 {
     const ModelText name = commtype.name;
     const auto& data = commtype.data<CommtypeData>();
-    out_.define("TRV_K_CHAN_" + name, text(data.channelCount));
-    line("typedef struct trv_s_T_CHAN_", name);
-    open();
-    line(data.idType, " trv_connexionId[TRV_K_ID_SIZE];");
-    line("TRV_T_INT trv_numberofId;");
-    line("TRV_T_INT trv_msg[TRV_K_MAX_MSGT];");
-    close();
-    line("TRV_T_CHAN_", name, ", *TRV_PT_CHAN_", name, ";");
-    line("typedef TRV_T_CHAN_", name, " TRV_T_COMM_", name, "[TRV_K_CHAN_", name, "];");
+    emit(R"(
+        #define TRV_K_CHAN_$name$ $count$
+        typedef struct trv_s_T_CHAN_$name$
+         {
+          $id$ trv_connexionId[TRV_K_ID_SIZE];
+          TRV_T_INT trv_numberofId;
+          TRV_T_INT trv_msg[TRV_K_MAX_MSGT];
+         }
+        TRV_T_CHAN_$name$, *TRV_PT_CHAN_$name$;
+        typedef TRV_T_CHAN_$name$ TRV_T_COMM_$name$[TRV_K_CHAN_$name$];
+    )",
+         {{"name", name}, {"count", data.channelCount}, {"id", data.idType}});
 }
 
 // Script names of messages, message tables and channels mapped to the context.
-void ProgramWriter::communicationMacros()
+void CommWriter::communicationMacros()
 {
     // The granularity of the WAITTIL loops is a field of the run context too.
     if (!index_.waittils.empty()) {
@@ -142,7 +162,7 @@ void ProgramWriter::communicationMacros()
     }
 }
 
-void ProgramWriter::communicationMembers()
+void CommWriter::communicationMembers()
 {
     for (const Entry& entry : model_.global().entries) {
         if (entry.code == ENT_EVENT_STRUCT) {
@@ -167,7 +187,7 @@ void ProgramWriter::communicationMembers()
 
 // ---- context initialisation ----
 
-void ProgramWriter::initStates()
+void CommWriter::initStates()
 {
     emptyLine();
     prototype("static void trv_initstates ");
@@ -177,63 +197,51 @@ void ProgramWriter::initStates()
         if (entry.code != ENT_EVENT_STRUCT) {
             continue;
         }
-        const std::string table = "trv_msg_" + entry.name + "[trv_i]";
-        line("for (trv_i=0; trv_i<TRV_K_MSG_", entry.name, "; trv_i++)");
-        open();
-        line(table, ".trv_state=TRV_NOEVT;");
-        line(table, ".trv_stateok=0;");
-        line(table, ".trv_stateko=0;");
-        line("for (trv_j=0; trv_j<TRV_K_MAX_COMT; trv_j++)");
-        open();
-        line("for (trv_k=0; trv_k<TRV_K_MAX_CHAN; trv_k++)");
-        open();
-        line(table, ".trv_state_channel[trv_j][trv_k]=TRV_NOEVT;");
-        close();
-        close();
-        close();
+        emit(R"(
+            for (trv_i=0; trv_i<TRV_K_MSG_$type$; trv_i++)
+             {
+              trv_msg_$type$[trv_i].trv_state=TRV_NOEVT;
+              trv_msg_$type$[trv_i].trv_stateok=0;
+              trv_msg_$type$[trv_i].trv_stateko=0;
+              for (trv_j=0; trv_j<TRV_K_MAX_COMT; trv_j++)
+               {
+                for (trv_k=0; trv_k<TRV_K_MAX_CHAN; trv_k++)
+                 {
+                  trv_msg_$type$[trv_i].trv_state_channel[trv_j][trv_k]=TRV_NOEVT;
+                 }
+               }
+             }
+        )",
+             {{"type", entry.name}});
     }
     close();
 }
 
-void ProgramWriter::initContext()
+// The tables of a message type and of a COMMTYPE start empty.
+void CommWriter::initTables(const Entry& entry)
 {
-    emptyLine();
-    prototype("static void trv_initctx ");
-    open();
-    line("TRV_T_INT trv_i;");
-    notSharedInitialValues();
-    for (const Entry& entry : model_.global().entries) {
-        switch (entry.code) {
-        case ENT_EVENT_STRUCT:
-            line("for (trv_i=0;trv_i<TRV_K_MSG_", entry.name, ";trv_i++)");
-            open();
-            // A message read before any DEF_MESSAGE reads zeros, whichever
-            // memory holds the context.
-            line("trv_memset(&trv_msg_", entry.name, "[trv_i], 0, sizeof(trv_msg_", entry.name, "[trv_i]));");
-            line("trv_msg_", entry.name, "[trv_i].trv_defNumber=0;");
-            close();
-            if (const Entry* channel = entry.data<EventStructData>().triggerChannel) {
-                triggerChannelIdentifier(entry, *channel);
-            }
-            break;
-        case ENT_COMMTYPE:
-            line("for (trv_i=0;trv_i<TRV_K_CHAN_", entry.name, ";trv_i++)");
-            open();
-            line("trv_channel_", entry.name, "[trv_i].trv_numberofId = 0;");
-            close();
-            break;
-        case ENT_TIMER:
-            line("trv_get_date(&(trv_ctx->timer[", entry.data<NumberData>().number, "].timer));");
-            break;
-        default: break;
+    if (entry.code == ENT_EVENT_STRUCT) {
+        line("for (trv_i=0;trv_i<TRV_K_MSG_", entry.name, ";trv_i++)");
+        open();
+        // A message read before any DEF_MESSAGE reads zeros, whichever
+        // memory holds the context.
+        line("trv_memset(&trv_msg_", entry.name, "[trv_i], 0, sizeof(trv_msg_", entry.name, "[trv_i]));");
+        line("trv_msg_", entry.name, "[trv_i].trv_defNumber=0;");
+        close();
+        if (const Entry* channel = entry.data<EventStructData>().triggerChannel) {
+            triggerChannelIdentifier(entry, *channel);
         }
+    } else if (entry.code == ENT_COMMTYPE) {
+        line("for (trv_i=0;trv_i<TRV_K_CHAN_", entry.name, ";trv_i++)");
+        open();
+        line("trv_channel_", entry.name, "[trv_i].trv_numberofId = 0;");
+        close();
     }
-    close();
 }
 
 // A TRIGGER structure's telegrams arrive on the runtime channel named after
 // the structure; its identifier is the one its channel polls.
-void ProgramWriter::triggerChannelIdentifier(const Entry& structure, const Entry& channel)
+void CommWriter::triggerChannelIdentifier(const Entry& structure, const Entry& channel)
 {
     const auto& data = channel.data<ChannelData>();
     const std::string table = "trv_channel_" + data.commtype->name + "[" + text(data.index) + "]";
@@ -245,46 +253,41 @@ void ProgramWriter::triggerChannelIdentifier(const Entry& structure, const Entry
 
 // ---- message functions ----
 
-void ProgramWriter::messageFunctions()
+void CommWriter::messageFunctions()
 {
     for (const Entry& entry : model_.global().entries) {
         if (entry.code != ENT_EVENT_STRUCT) {
             continue;
         }
-        currentMessageType_ = entry.name;
-        locateWalk(entry);
-        if (hasMessageFunctions(entry)) {
-            referenceFunction(entry);
-            compareFunction(entry);
-        }
-        if (hasDumpFunction(entry)) {
-            dumpFunction(entry);
-        }
-        currentMessageType_.clear();
+        vars_.forMessageType(entry, [&] {
+            if (hasMessageFunctions(entry)) {
+                referenceFunction(entry);
+                compareFunction(entry);
+            }
+            if (hasDumpFunction(entry)) {
+                dumpFunction(entry);
+            }
+        });
     }
 }
 
-void ProgramWriter::dumpFunction(const Entry& structure)
+void CommWriter::dumpFunction(const Entry& structure)
 {
     const ModelText type = structure.name;
-    parameters_.emplace_back(type + " *", "trv_msg_to_dump");
-    prototype("static void trv_" + type + "_dump_msg");
+    prototype("static void trv_" + type + "_dump_msg", {{type + " *", "trv_msg_to_dump"}});
     open();
     out_.define("trv_msgrcv", "(*trv_msg_to_dump)");
     if (const script::ValueTree* dump = structure.data<EventStructData>().receivedCheck.get()) {
-        VarItem root = itemOfRoot(dump->root());
-        root.fieldName = "trv_msgrcv";
-        walkRoot(root, WalkMode::Dump);
+        vars_.walkTree(dump->root(), "trv_msgrcv", WalkMode::Dump);
     }
     out_.undefine("trv_msgrcv");
     close();
 }
 
-void ProgramWriter::referenceFunction(const Entry& structure)
+void CommWriter::referenceFunction(const Entry& structure)
 {
     const ModelText type = structure.name;
-    parameters_.emplace_back("TRV_PT_" + type, "trv_msg_ref");
-    prototype("static void trv_" + type + "_ref_msg");
+    prototype("static void trv_" + type + "_ref_msg", {{"TRV_PT_" + type, "trv_msg_ref"}});
     open();
     out_.define("trv_msgrcv", "(trv_msg_ref->trv_MsgRef)");
     out_.define("trv_msgMin", "(trv_msg_ref->trv_MsgMin)");
@@ -298,7 +301,7 @@ void ProgramWriter::referenceFunction(const Entry& structure)
 
 // One case per definition of the type's messages: the received message
 // walked against that definition (the reference dump names it first).
-void ProgramWriter::definitionCases(const Entry& structure, WalkMode mode)
+void CommWriter::definitionCases(const Entry& structure, WalkMode mode)
 {
     line("switch(trv_msg_ref->trv_defNumber)");
     open();
@@ -311,13 +314,11 @@ void ProgramWriter::definitionCases(const Entry& structure, WalkMode mode)
         scriptLine(*definition.entry);
         line("case ", definition.number, ":");
         open();
-        locateWalk(*definition.entry);
+        vars_.locateWalk(*definition.entry);
         if (mode == WalkMode::DumpReference) {
             line("trv_def_msg(", kRun, ",", number(*definition.entry), ");");
         }
-        VarItem root = itemOfRoot(*definition.root);
-        root.fieldName = "trv_msgrcv";
-        walkRoot(root, mode);
+        vars_.walkTree(*definition.root, "trv_msgrcv", mode);
         line("break;");
         close();
         generatedLines();
@@ -325,33 +326,36 @@ void ProgramWriter::definitionCases(const Entry& structure, WalkMode mode)
     close();
 }
 
-void ProgramWriter::compareFunction(const Entry& structure)
+void CommWriter::compareFunction(const Entry& structure)
 {
     const ModelText type = structure.name;
-    parameters_.emplace_back("TRV_PT_" + type, "trv_msg_ref");
-    parameters_.emplace_back(type + " *", "msg_rcv");
-    prototype("static TRV_T_INT trv_" + type + "_cmp_msg");
+    prototype("static TRV_T_INT trv_" + type + "_cmp_msg", {{"TRV_PT_" + type, "trv_msg_ref"}, {type + " *", "msg_rcv"}});
     open();
-    line("TRV_T_INT trv_ret;");
-    out_.define("trv_msgrcv", "(*msg_rcv)");
-    out_.define("trv_msgref", "(trv_msg_ref->trv_MsgRef)");
-    out_.define("trv_msgMin", "(trv_msg_ref->trv_MsgMin)");
-    out_.define("trv_msgMax", "(trv_msg_ref->trv_MsgMax)");
-    line("trv_cmp(", kRun, ");");
+    emit(R"(
+        TRV_T_INT trv_ret;
+        #define trv_msgrcv (*msg_rcv)
+        #define trv_msgref (trv_msg_ref->trv_MsgRef)
+        #define trv_msgMin (trv_msg_ref->trv_MsgMin)
+        #define trv_msgMax (trv_msg_ref->trv_MsgMax)
+        trv_cmp(&(trv_ctx->trv_ctxrun));
+    )");
     definitionCases(structure, WalkMode::Compare);
-    line("trv_ret=trv_cmp(", kRun, ");");
-    line("trv_msg_ref->trv_state = trv_ret?TRV_EVTOK:TRV_EVTKO;");
-    line("if (trv_msg_ref->trv_state == TRV_EVTOK)");
-    open();
-    line("trv_msg_ref->trv_stateok = 1;");
-    line("trv_memcpy(&(trv_msg_ref->trv_MsgRef),msg_rcv,sizeof(", type, "));");
-    close();
-    line("else trv_msg_ref->trv_stateko = 1;");
-    line("return(trv_ret);");
-    out_.undefine("trv_msgrcv");
-    out_.undefine("trv_msgref");
-    out_.undefine("trv_msgMin");
-    out_.undefine("trv_msgMax");
+    emit(R"(
+        trv_ret=trv_cmp(&(trv_ctx->trv_ctxrun));
+        trv_msg_ref->trv_state = trv_ret?TRV_EVTOK:TRV_EVTKO;
+        if (trv_msg_ref->trv_state == TRV_EVTOK)
+         {
+          trv_msg_ref->trv_stateok = 1;
+          trv_memcpy(&(trv_msg_ref->trv_MsgRef),msg_rcv,sizeof($type$));
+         }
+        else trv_msg_ref->trv_stateko = 1;
+        return(trv_ret);
+        #undef trv_msgrcv
+        #undef trv_msgref
+        #undef trv_msgMin
+        #undef trv_msgMax
+    )",
+         {{"type", type}});
     close();
 }
 
@@ -359,36 +363,36 @@ void ProgramWriter::compareFunction(const Entry& structure)
 
 // The head of a procsend or callback function: its comment, prototype and
 // message variable.
-void ProgramWriter::commBlockHead(const Entry& block, std::string_view kind, bool oneIdentifier)
+void CommWriter::commBlockHead(const Entry& block, std::string_view kind, bool oneIdentifier)
 {
     const auto& data = block.data<CommBlockData>();
     emptyLine();
     line("/* ", kind, " ", block.name, " */");
-    parameters_.emplace_back("TRV_T_INT", "trv_RegId");
+    Parameters parameters{{"TRV_T_INT", "trv_RegId"}};
     if (oneIdentifier) {
-        parameters_.emplace_back("TRV_T_INT", "trv_index");
+        parameters.emplace_back("TRV_T_INT", "trv_index");
     }
-    prototype("static TRV_T_INT trv_" + block.name + " ");
+    prototype("static TRV_T_INT trv_" + block.name + " ", parameters);
     open();
     line(data.structure->name, " ", data.messageVar, ";");
 }
 
 // The block's own declarations, then the debug state.
-void ProgramWriter::commBlockDeclarations(const Entry& block)
+void CommWriter::commBlockDeclarations(const Entry& block, bool nativeStatements)
 {
-    blockDeclarations(subScopeOf(block));
+    statements_.blockDeclarations(subScopeOf(block), nativeStatements);
     emptyLine();
     debugDeclaration();
 }
 
 // The connection identifier the function is called for, copied into the block's variable.
-void ProgramWriter::copyIdentifier(const CommBlockData& data)
+void CommWriter::copyIdentifier(const CommBlockData& data)
 {
     const std::string id = "(trv_channel_" + data.commtype->name + "[trv_RegId].trv_connexionId[trv_index])";
     line("trv_memcpy (&", data.idVar, ",&", id, ", sizeof(", id, "));");
 }
 
-void ProgramWriter::defineScriptName(std::string_view name, const std::string& expansion)
+void CommWriter::defineScriptName(std::string_view name, const std::string& expansion)
 {
     out_.define(name, expansion);
     scriptNameDefines_.insert_or_assign(std::string(name), expansion);
@@ -398,7 +402,7 @@ void ProgramWriter::defineScriptName(std::string_view name, const std::string& e
 // itself: in its function they are those variables (a local hides a global
 // in C), not the message, channel or context member that a define maps a
 // script name of the same spelling to.
-void ProgramWriter::withOwnVariables(const CommBlockData& data, const std::function<void()>& write)
+void CommWriter::withOwnVariables(const CommBlockData& data, const std::function<void()>& write)
 {
     std::vector<std::map<std::string, std::string, std::less<>>::const_iterator> hidden;
     for (const std::string* name : {&data.messageVar, &data.idVar, &data.countVar}) {
@@ -414,7 +418,7 @@ void ProgramWriter::withOwnVariables(const CommBlockData& data, const std::funct
     }
 }
 
-void ProgramWriter::procsendFunction(const Entry& procsend)
+void CommWriter::procsendFunction(const Entry& procsend)
 {
     const auto& data = procsend.data<CommBlockData>();
     if (!data.used || index_.sendingProcsends.count(&procsend) == 0) {
@@ -423,23 +427,23 @@ void ProgramWriter::procsendFunction(const Entry& procsend)
     withOwnVariables(data, [&] { procsendBody(procsend); });
 }
 
-void ProgramWriter::procsendBody(const Entry& procsend)
+void CommWriter::procsendBody(const Entry& procsend)
 {
     const auto& data = procsend.data<CommBlockData>();
     const std::string sent = "(trv_" + data.structure->name + "_send)";
     commBlockHead(procsend, "procsend", true);
     line(data.commtype->data<CommtypeData>().idType, " ", data.idVar, ";");
-    commBlockDeclarations(procsend);
+    commBlockDeclarations(procsend, false);
     line("trv_memcpy (&", data.messageVar, ",", sent, ",sizeof(*", sent, "));");
     copyIdentifier(data);
-    blockStatements(subScopeOf(procsend));
+    statements_.blockStatements(subScopeOf(procsend), false);
     debugFrame({"return (trv_debug_state ? 1 : TRV_MESSAGE_SENT);"}, {"return ( TRV_MESSAGE_SENT );"});
     close();
 }
 
 // A callback is called by the polling of the WAITTILs that the program holds
 // only: a static function that nothing calls is a warning of the C compiler.
-void ProgramWriter::callbackFunction(const Entry& callback)
+void CommWriter::callbackFunction(const Entry& callback)
 {
     const auto& data = callback.data<CommBlockData>();
     if (!data.used || index_.polledCallbacks.count(&callback) == 0) {
@@ -448,7 +452,7 @@ void ProgramWriter::callbackFunction(const Entry& callback)
     withOwnVariables(data, [&] { callbackBody(callback); });
 }
 
-void ProgramWriter::callbackBody(const Entry& callback)
+void CommWriter::callbackBody(const Entry& callback)
 {
     const auto& data = callback.data<CommBlockData>();
     const std::string& idType = data.commtype->data<CommtypeData>().idType;
@@ -459,8 +463,9 @@ void ProgramWriter::callbackBody(const Entry& callback)
     } else {
         line(idType, " ", data.idVar, ";");
     }
-    statementLines_ = data.structure->data<EventStructData>().callback == &callback;
-    commBlockDeclarations(callback);
+    // The callback generated for a TRIGGER structure.
+    const bool nativeStatements = data.structure->data<EventStructData>().callback == &callback;
+    commBlockDeclarations(callback, nativeStatements);
     const std::string received = "(trv_" + data.structure->name + "_rcv)";
     line("trv_memcpy (&", data.messageVar, ",&", received, ",sizeof(", received, "));");
     if (data.multiplexed) {
@@ -470,39 +475,10 @@ void ProgramWriter::callbackBody(const Entry& callback)
     } else {
         copyIdentifier(data);
     }
-    blockStatements(subScopeOf(callback));
-    statementLines_ = false;
+    statements_.blockStatements(subScopeOf(callback), nativeStatements);
     line("trv_memcpy (&", received, ",&", data.messageVar, ",sizeof(", data.messageVar, "));");
     debugFrame({"return (trv_debug_state ? 1 : TRV_MESSAGE_READ);"}, {"return ( TRV_MESSAGE_READ );"});
     close();
-}
-
-// The native lines and declarations at the head of a procsend or callback body.
-void ProgramWriter::blockDeclarations(const Scope* body)
-{
-    if (body == nullptr) {
-        return;
-    }
-    for (const Entry& entry : body->entries) {
-        if (!isLeadingDeclaration(entry)) {
-            break;
-        }
-        statement(entry);
-    }
-}
-
-void ProgramWriter::blockStatements(const Scope* body)
-{
-    if (body == nullptr) {
-        return;
-    }
-    bool leading = true;
-    for (const Entry& entry : body->entries) {
-        leading = leading && isLeadingDeclaration(entry);
-        if (!leading) {
-            statement(entry);
-        }
-    }
 }
 
 }  // namespace qvm::codegen::program

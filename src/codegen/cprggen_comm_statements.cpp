@@ -1,6 +1,6 @@
 // Communication statements: SEND, WAITTIL with its condition function,
 // DEF_MESSAGE, ADD_ID, RENDEZVOUS and the exchanges between testers.
-#include "codegen/cprggen_writer.h"
+#include "codegen/cprggen_comm.h"
 
 #include "canalysis/declarations/ctabsy.h"
 #include "diag/i18nerrgest.h"
@@ -281,12 +281,9 @@ WaitContext waitContextOf(const Entry& waittil, int number, const std::vector<co
     return context;
 }
 
-const std::string kTracerOn = "#if QVM_DYNFLW";
-const std::string kTracerOff = "#endif /* QVM_DYNFLW */";
-
 }  // namespace
 
-const ProgramWriter::BlockNames& ProgramWriter::blockNames(const std::string& cScope)
+const CommWriter::BlockNames& CommWriter::blockNames(const std::string& cScope)
 {
     auto [found, added] = blockNames_.try_emplace(cScope);
     if (added && !cScope.empty()) {
@@ -297,45 +294,81 @@ const ProgramWriter::BlockNames& ProgramWriter::blockNames(const std::string& cS
     return found->second;
 }
 
+std::vector<const Entry*> CommWriter::timersSeenFrom(const Scope* scope)
+{
+    std::vector<const Entry*> seen;
+    for (; scope != nullptr; scope = scope->parent) {
+        auto [found, added] = scopeTimers_.try_emplace(scope);
+        if (added && scope->holds(ENT_TIMER_DECL)) {
+            for (const Entry& entry : scope->entries) {
+                if (entry.code == ENT_TIMER_DECL) {
+                    found->second.push_back(&entry);
+                }
+            }
+        }
+        seen.insert(seen.end(), found->second.begin(), found->second.end());
+    }
+    return seen;
+}
+
+const Entry* CommWriter::onlyDefinitionOf(const Entry& message) const
+{
+    const auto found = definitionsByMessage_.find(&message);
+    return found != definitionsByMessage_.end() && found->second.first == 1 ? found->second.second : nullptr;
+}
+
 // ---- SEND ----
 
-void ProgramWriter::send(const Entry& entry)
+void CommWriter::send(const Entry& entry)
 {
     const auto& data = entry.data<SendData>();
-    const std::string_view type = structureOf(*data.message)->name;
-    const std::string_view message = data.message->name;
-    const int channel = data.channel->data<ChannelData>().index;
-    line("trv_", type, "_send = &", message, ";");
-    line(kTracerOn);
-    line("trv_send_tsf ( ", kRun, ", ", element(entry), ", ", entry.fileId(), ");");
-    line(kTracerOff);
-    emptyLine();
-    line("trv_send( ", kRun, ",", number(entry), ", \"", message, "\");");
-    open();
-    line("TRV_T_INT trv_i,trv_psret=0;");
-    line("trv_rio_on(", kRun, ");");
-    line("for (trv_i=0;trv_i<", ChannelTable{*data.channel}, ".trv_numberofId;trv_i++)");
-    open();
-    line("trv_rio_off(", kRun, ");");
-    line("trv_psret = trv_", data.procsend->name, " (trv_ctx,", channel, ",trv_i);");
-    line("trv_rio_on(", kRun, ");");
-    line("if (trv_psret==1)");
-    open();
-    out_.ifdef("TRV_OSTREL_DEBUG");
-    line("trv_debug_state=1;");
-    out_.endif();
-    line("break;");
-    close();
-    close();
-    line("trv_", type, "_dump_msg (trv_ctx, &", message, ");");
-    line("trv_end_send( ", kRun, ",trv_psret,", endNumber(entry), ");");
-    debugFrame({}, {"if (trv_psret)", "return ( 1 );"});
-    close();
+    const auto& channel = data.channel->data<ChannelData>();
+    emit(R"(
+        trv_$type$_send = &$message$;
+        #if QVM_DYNFLW
+        trv_send_tsf ( &(trv_ctx->trv_ctxrun), $element$, $file$);
+        #endif /* QVM_DYNFLW */
+
+        trv_send( &(trv_ctx->trv_ctxrun),$number$, "$message$");
+         {
+          TRV_T_INT trv_i,trv_psret=0;
+          trv_rio_on(&(trv_ctx->trv_ctxrun));
+          for (trv_i=0;trv_i<trv_channel_$commtype$[$channel$].trv_numberofId;trv_i++)
+           {
+            trv_rio_off(&(trv_ctx->trv_ctxrun));
+            trv_psret = trv_$procsend$ (trv_ctx,$channel$,trv_i);
+            trv_rio_on(&(trv_ctx->trv_ctxrun));
+            if (trv_psret==1)
+             {
+              #ifdef TRV_OSTREL_DEBUG
+              trv_debug_state=1;
+              #endif
+              break;
+             }
+           }
+          trv_$type$_dump_msg (trv_ctx, &$message$);
+          trv_end_send( &(trv_ctx->trv_ctxrun),trv_psret,$end$);
+          #ifdef TRV_OSTREL_DEBUG
+          #else
+          if (trv_psret)
+          return ( 1 );
+          #endif
+         }
+    )",
+         {{"type", structureOf(*data.message)->name},
+          {"message", data.message->name},
+          {"element", element(entry)},
+          {"file", entry.fileId()},
+          {"number", number(entry)},
+          {"commtype", channel.commtype->name},
+          {"channel", channel.index},
+          {"procsend", data.procsend->name},
+          {"end", endNumber(entry)}});
 }
 
 // ---- WAITTIL ----
 
-ProgramWriter::WaittilEntries ProgramWriter::waittilEntries(const Entry& waittil)
+CommWriter::WaittilEntries CommWriter::waittilEntries(const Entry& waittil)
 {
     WaittilEntries found;
     for (const Entry& entry : waittil.descriptor->subScope->entries) {
@@ -348,30 +381,35 @@ ProgramWriter::WaittilEntries ProgramWriter::waittilEntries(const Entry& waittil
     return found;
 }
 
-void ProgramWriter::waittil(const Entry& entry)
+void CommWriter::waittil(const Entry& entry)
 {
     const WaittilEntries entries = waittilEntries(entry);
     const std::vector<const Entry*>& pieces = entries.pieces;
     open();
-    line("TRV_T_INT trv_end_waittil_debug=0;");
-    out_.ifdef("TRV_OSTREL_DEBUG");
-    line("TRV_T_INT trv_continue_debug=0;");
-    out_.endif();
+    emit(R"(
+        TRV_T_INT trv_end_waittil_debug=0;
+        #ifdef TRV_OSTREL_DEBUG
+        TRV_T_INT trv_continue_debug=0;
+        #endif
+    )");
     waittilChecks(entry, entries);
     line("else");
     open();
-    line("TRV_T_INT trv_i, trv_ret, trv_cbret, trv_rcv;");
-    line("TRV_T_INT trv_exprOK=0, trv_exprKO=0;");
-    line("TRV_T_UTIME trv_wtime_0, trv_t0, trv_tn, trv_tn1, trv_tnow;");
-    line("trv_initstates (trv_ctx);");
-    line(kTracerOn);
-    line("trv_begin_waittil_tsf ( ", kRun, ", ", element(entry) - 1, ", ", entry.fileId(), ");");
-    line(kTracerOff);
-    line("trv_waittil (", kRun, ", ", number(entry), ");");
-    line("trv_wtime = 0;");
-    line("trv_t0 = trv_getevtdate (", kRun, ");");
-    line("trv_tn = trv_t0 ;");
-    line("trv_tn1=trv_tn+trv_gran;");
+    emit(R"(
+        TRV_T_INT trv_i, trv_ret, trv_cbret, trv_rcv;
+        TRV_T_INT trv_exprOK=0, trv_exprKO=0;
+        TRV_T_UTIME trv_wtime_0, trv_t0, trv_tn, trv_tn1, trv_tnow;
+        trv_initstates (trv_ctx);
+        #if QVM_DYNFLW
+        trv_begin_waittil_tsf ( &(trv_ctx->trv_ctxrun), $element$, $file$);
+        #endif /* QVM_DYNFLW */
+        trv_waittil (&(trv_ctx->trv_ctxrun), $number$);
+        trv_wtime = 0;
+        trv_t0 = trv_getevtdate (&(trv_ctx->trv_ctxrun));
+        trv_tn = trv_t0 ;
+        trv_tn1=trv_tn+trv_gran;
+    )",
+         {{"element", element(entry) - 1}, {"file", entry.fileId()}, {"number", number(entry)}});
     waittilPolling(entry, entries);
     waittilResult(entry, pieces);
     close();
@@ -382,7 +420,7 @@ void ProgramWriter::waittil(const Entry& entry)
 }
 
 // The messages must be defined, and their channels must have a connection.
-void ProgramWriter::waittilChecks(const Entry& waittil, const WaittilEntries& entries)
+void CommWriter::waittilChecks(const Entry& waittil, const WaittilEntries& entries)
 {
     const std::vector<const Entry*>& pieces = entries.pieces;
     const auto failure = [&](std::string_view call) {
@@ -423,7 +461,7 @@ void ProgramWriter::waittilChecks(const Entry& waittil, const WaittilEntries& en
 // waited is unsigned; a limit that is not a plain number (a variable, an
 // expression, a negative number) is compared with it as a signed long, so
 // that a negative limit leaves no time.
-void ProgramWriter::remainingTime(std::string_view limit)
+void CommWriter::remainingTime(std::string_view limit)
 {
     const bool plainNumber =
         !limit.empty() && std::all_of(limit.begin(), limit.end(), [](char c) { return c >= '0' && c <= '9'; });
@@ -438,21 +476,23 @@ void ProgramWriter::remainingTime(std::string_view limit)
          ") : 0);");
 }
 
-void ProgramWriter::waittilPolling(const Entry& waittil, const WaittilEntries& entries)
+void CommWriter::waittilPolling(const Entry& waittil, const WaittilEntries& entries)
 {
-    line("for (;");
-    out_.ifdef("TRV_OSTREL_DEBUG");
-    line("!trv_continue_debug &&");
-    out_.endif();
-    line("!trv_end_waittil_debug;)");
-    open();
-    line("trv_rcv = 0;");
-    line("trv_tnow = trv_getevtdate (", kRun, ");");
-    line("while (trv_tnow >= trv_tn1)");
-    open();
-    line("trv_tn = trv_tn1 ;");
-    line("trv_tn1=trv_tn+trv_gran;");
-    close();
+    emit(R"(
+        for (;
+        #ifdef TRV_OSTREL_DEBUG
+        !trv_continue_debug &&
+        #endif
+        !trv_end_waittil_debug;)
+         {
+          trv_rcv = 0;
+          trv_tnow = trv_getevtdate (&(trv_ctx->trv_ctxrun));
+          while (trv_tnow >= trv_tn1)
+           {
+            trv_tn = trv_tn1 ;
+            trv_tn1=trv_tn+trv_gran;
+           }
+    )");
     remainingTime(waittil.data<WaittilData>().texts->limit);
     const std::vector<const Entry*>& pairs = entries.pairs;
     for (const Entry* commtype : commtypes_) {
@@ -471,28 +511,32 @@ void ProgramWriter::waittilPolling(const Entry& waittil, const WaittilEntries& e
             receiveStep(waittil, *(*pair)->data<PollPairData>().structure, *channel, entries);
         }
     }
-    line("if (!trv_end_waittil_debug");
-    out_.ifdef("TRV_OSTREL_DEBUG");
-    line("&& !trv_continue_debug");
-    out_.endif();
-    line(")");
-    open();
-    line("trv_wtime_0 = trv_getwtime(", kRun, ");");
+    emit(R"(
+        if (!trv_end_waittil_debug
+        #ifdef TRV_OSTREL_DEBUG
+        && !trv_continue_debug
+        #endif
+        )
+         {
+          trv_wtime_0 = trv_getwtime(&(trv_ctx->trv_ctxrun));
+    )");
     waitTest(waittil);
-    line("if (!trv_rcv)");
-    open();
-    line("trv_tnow = trv_getevtdate (", kRun, ");");
-    line("while (trv_tnow < trv_tn1)");
-    open();
-    line("trv_sleep(trv_tn1-trv_tnow);");
-    line("trv_tnow = trv_getevtdate (", kRun, ");");
-    close();
-    close();
+    emit(R"(
+        if (!trv_rcv)
+         {
+          trv_tnow = trv_getevtdate (&(trv_ctx->trv_ctxrun));
+          while (trv_tnow < trv_tn1)
+           {
+            trv_sleep(trv_tn1-trv_tnow);
+            trv_tnow = trv_getevtdate (&(trv_ctx->trv_ctxrun));
+           }
+         }
+    )");
     close();
     close();
 }
 
-void ProgramWriter::receiveStep(const Entry& waittil, const Entry& structure, const Entry& channel,
+void CommWriter::receiveStep(const Entry& waittil, const Entry& structure, const Entry& channel,
                                 const WaittilEntries& entries)
 {
     const std::vector<const Entry*>& pairs = entries.pairs;
@@ -509,31 +553,45 @@ void ProgramWriter::receiveStep(const Entry& waittil, const Entry& structure, co
     const std::string callbackName = callback != nullptr ? std::string(callback->name) : type + "_ON_" + commtype.name;
     line("/* Type message ", type, " */");
     if (!multiplexed) {
-        line("for (trv_i=0;");
-        out_.ifdef("TRV_OSTREL_DEBUG");
-        line("!trv_continue_debug&&");
-        out_.endif();
-        line("!trv_end_waittil_debug && trv_i<", ChannelTable{channel}, ".trv_numberofId;trv_i++)");
-        open();
+        emit(R"(
+            for (trv_i=0;
+            #ifdef TRV_OSTREL_DEBUG
+            !trv_continue_debug&&
+            #endif
+            !trv_end_waittil_debug && trv_i<trv_channel_$commtype$[$index$].trv_numberofId;trv_i++)
+             {
+        )",
+             {{"commtype", commtype.name}, {"index", channelData.index}});
     }
-    line("trv_ret = 0;");
-    line("trv_rio_off(", kRun, ");");
-    line("trv_cbret=trv_", callbackName, "(trv_ctx,", channelData.index, (multiplexed ? ");" : ",trv_i);"));
-    line("trv_rio_on(", kRun, ");");
-    line("if (trv_cbret== 1)");
-    open();
+    emit(R"(
+        trv_ret = 0;
+        trv_rio_off(&(trv_ctx->trv_ctxrun));
+        trv_cbret=trv_$callback$(trv_ctx,$arguments$);
+        trv_rio_on(&(trv_ctx->trv_ctxrun));
+        if (trv_cbret== 1)
+         {
+    )",
+         {{"callback", callbackName}, {"arguments", text(channelData.index) + (multiplexed ? "" : ",trv_i")}});
     waittilEnd(waittil, 2, type);
     debugFrame({"trv_continue_debug = 1;", "break;"}, {"return ( 1 );"});
     close();
-    line("if (trv_cbret==TRV_MESSAGE_READ)");
-    open();
-    line("trv_rcv |= 1;");
-    line("trv_evt (", kRun, ",", number(structure), ",", number(channel), ",0,\" \");");
-    line(kTracerOn);
-    line("trv_waittil_tsf ( ", kRun, ", \"", type, "\", ", element(waittil), ", ", waittil.fileId(), ");");
-    line(kTracerOff);
-    line("trv_", type, "_dump_msg (trv_ctx, &(trv_", type, "_rcv));");
-    line("trv_endevt (", kRun, ",", endNumber(structure), ");");
+    emit(R"(
+        if (trv_cbret==TRV_MESSAGE_READ)
+         {
+          trv_rcv |= 1;
+          trv_evt (&(trv_ctx->trv_ctxrun),$structure$,$channel$,0," ");
+          #if QVM_DYNFLW
+          trv_waittil_tsf ( &(trv_ctx->trv_ctxrun), "$type$", $element$, $file$);
+          #endif /* QVM_DYNFLW */
+          trv_$type$_dump_msg (trv_ctx, &(trv_$type$_rcv));
+          trv_endevt (&(trv_ctx->trv_ctxrun),$end$);
+    )",
+         {{"structure", number(structure)},
+          {"channel", number(channel)},
+          {"type", type},
+          {"element", element(waittil)},
+          {"file", waittil.fileId()},
+          {"end", endNumber(structure)}});
     std::vector<const Entry*> compared;
     for (const Entry* piece : entries.pieces) {
         const Entry& message = *piece->data<MatchPieceData>().message;
@@ -561,21 +619,23 @@ void ProgramWriter::receiveStep(const Entry& waittil, const Entry& structure, co
         close();
     }
     close();
-    line("if (trv_ret)");
-    open();
-    line("trv_wtime_0 = trv_logdate / trv_gran;");
-    close();
-    line("else");
-    open();
-    line("trv_wtime_0 = trv_getwtime(", kRun, ");");
-    close();
+    emit(R"(
+        if (trv_ret)
+         {
+          trv_wtime_0 = trv_logdate / trv_gran;
+         }
+        else
+         {
+          trv_wtime_0 = trv_getwtime(&(trv_ctx->trv_ctxrun));
+         }
+    )");
     waitTest(waittil);
     if (!multiplexed) {
         close();
     }
 }
 
-void ProgramWriter::waitTest(const Entry& waittil)
+void CommWriter::waitTest(const Entry& waittil)
 {
     const int condition = waittil.data<WaittilData>().number;
     auto known = waitArguments_.find(condition);
@@ -585,14 +645,17 @@ void ProgramWriter::waitTest(const Entry& waittil)
             waitContextOf(waittil, condition, timersSeenFrom(waittil.scope), names.symbols, names.tags);
         known = waitArguments_.emplace(condition, context.arguments).first;
     }
-    line("if (trv_WAIT_", condition, "(trv_ctx, &trv_exprOK, &trv_exprKO, trv_wtime_0", known->second, "))");
-    open();
-    line("trv_end_waittil_debug = 1;");
-    line("break;");
-    close();
+    emit(R"(
+        if (trv_WAIT_$condition$(trv_ctx, &trv_exprOK, &trv_exprKO, trv_wtime_0$arguments$))
+         {
+          trv_end_waittil_debug = 1;
+          break;
+         }
+    )",
+         {{"condition", condition}, {"arguments", known->second}});
 }
 
-void ProgramWriter::waittilResult(const Entry& waittil, const std::vector<const Entry*>& pieces)
+void CommWriter::waittilResult(const Entry& waittil, const std::vector<const Entry*>& pieces)
 {
     out_.ifdef("TRV_OSTREL_DEBUG");
     line("if (!trv_continue_debug)");
@@ -620,18 +683,24 @@ void ProgramWriter::waittilResult(const Entry& waittil, const std::vector<const 
     out_.endif();
 }
 
-void ProgramWriter::waittilEnd(const Entry& waittil, int result, std::string_view typeName)
+void CommWriter::waittilEnd(const Entry& waittil, int result, std::string_view typeName)
 {
-    line(kTracerOn);
-    line("trv_end_waittil_tsf ( ", kRun, ", ", numbering_.elements.find(waittil).end, ", ", waittil.fileId(), ", ",
-         result, ");");
-    line(kTracerOff);
-    line("trv_endwaittil(", kRun, ", ", result, ", ", endNumber(waittil), ", \"", typeName, "\");");
+    emit(R"(
+        #if QVM_DYNFLW
+        trv_end_waittil_tsf ( &(trv_ctx->trv_ctxrun), $element$, $file$, $result$);
+        #endif /* QVM_DYNFLW */
+        trv_endwaittil(&(trv_ctx->trv_ctxrun), $result$, $end$, "$type$");
+    )",
+         {{"element", numbering_.elements.find(waittil).end},
+          {"file", waittil.fileId()},
+          {"result", result},
+          {"end", endNumber(waittil)},
+          {"type", typeName}});
 }
 
 // The failure condition is evaluated first; the logical time catches up
 // with the time of the event one tick per pass.
-void ProgramWriter::waitFunction(int number)
+void CommWriter::waitFunction(int number)
 {
     const auto found = index_.waittils.find(number);
     if (found == index_.waittils.end()) {
@@ -648,11 +717,9 @@ void ProgramWriter::waitFunction(int number)
     for (const std::string& typeDefinition : context.typedefs) {
         line(typeDefinition);
     }
-    parameters_.emplace_back("TRV_T_INT *", "trv_exprOK");
-    parameters_.emplace_back("TRV_T_INT *", "trv_exprKO");
-    parameters_.emplace_back("TRV_T_UTIME", "trv_wtime_0");
-    parameters_.insert(parameters_.end(), context.parameters.begin(), context.parameters.end());
-    prototype("static TRV_T_INT trv_WAIT_" + text(number));
+    Parameters parameters{{"TRV_T_INT *", "trv_exprOK"}, {"TRV_T_INT *", "trv_exprKO"}, {"TRV_T_UTIME", "trv_wtime_0"}};
+    parameters.insert(parameters.end(), context.parameters.begin(), context.parameters.end());
+    prototype("static TRV_T_INT trv_WAIT_" + text(number), parameters);
     open();
     for (const auto& [name, alias] : context.aliases) {
         out_.define(name, alias);
@@ -691,19 +758,17 @@ void ProgramWriter::waitFunction(int number)
 
 // ---- other statements ----
 
-void ProgramWriter::defMessage(const Entry& definition)
+void CommWriter::defMessage(const Entry& definition)
 {
     const auto& data = definition.data<DefMessageData>();
     line(MessageTable{*data.message}, ".trv_defNumber = ", data.number, ";");
     if (data.tree) {
-        locateWalk(definition);
-        VarItem root = itemOfRoot(data.tree.root());
-        root.fieldName = data.message->name;
-        walkRoot(root, WalkMode::Init);
+        vars_.locateWalk(definition);
+        vars_.walkTree(data.tree.root(), data.message->name, WalkMode::Init);
     }
 }
 
-void ProgramWriter::addId(const Entry& entry)
+void CommWriter::addId(const Entry& entry)
 {
     const auto& data = entry.data<ChannelOpData>();
     const std::string channel = joinedPieces(ChannelTable{*data.channelEntry});
@@ -718,56 +783,51 @@ void ProgramWriter::addId(const Entry& entry)
     }
     line("++", channel, ".trv_numberofId;");
     close();
-    line("else");
-    open();
-    line("trv_numofid(", kRun, ", ", number(entry), ");");
+    emit(R"(
+        else
+         {
+          trv_numofid(&(trv_ctx->trv_ctxrun), $n$);
+    )",
+         {{"n", number(entry)}});
     debugResult("1");
     close();
 }
 
-void ProgramWriter::nameTable(const std::vector<std::string>& names, std::string_view call)
+void CommWriter::rendezvous(const Entry& entry)
 {
-    std::string list;
-    for (const std::string& name : names) {
-        list += "\"" + cStringText(name) + "\", ";
-    }
-    open();
-    line("static const char *const trv_names[] = {", list, "NULL};");
-    line(call, " (", kRun, ", trv_names);");
-    close();
-}
-
-void ProgramWriter::rendezvous(const Entry& entry)
-{
-    const std::string n = text(number(entry));
-    const std::string name = "\"" + entry.name + "\"";
-    const auto reached = [&](std::string_view result) {
-        line(kTracerOn);
-        line("trv_rdv_reached_tsf ( ", kRun, ", ", result, ", ", element(entry), ", ", entry.fileId(), ");");
-        line(kTracerOff);
-        emptyLine();
-        line("trv_ardv(", kRun, ",", n, ",", result, ", ", name, ");");
-    };
     if (const auto members = rendezvousMembers_.find(&entry);
         members != rendezvousMembers_.end() && !members->second.empty()) {
         nameTable(members->second, "trv_rdv_members");
     }
-    line("trv_brdv(", kRun, ",", n, ", ", name, ");");
-    line("if (trv_rdv(", name, "))");
-    open();
-    reached("1");
+    const auto reached = [&](int result) {
+        emit(R"(
+            #if QVM_DYNFLW
+            trv_rdv_reached_tsf ( &(trv_ctx->trv_ctxrun), $result$, $element$, $file$);
+            #endif /* QVM_DYNFLW */
+
+            trv_ardv(&(trv_ctx->trv_ctxrun),$n$,$result$, "$name$");
+        )",
+             {{"result", result}, {"element", element(entry)}, {"file", entry.fileId()}, {"n", number(entry)},
+              {"name", entry.name}});
+    };
+    emit(R"(
+        trv_brdv(&(trv_ctx->trv_ctxrun),$n$, "$name$");
+        if (trv_rdv("$name$"))
+         {
+    )",
+         {{"n", number(entry)}, {"name", entry.name}});
+    reached(1);
     debugResult("1");
     close();
     line("else");
     open();
-    reached("0");
+    reached(0);
     close();
 }
 
-void ProgramWriter::interSend(const Entry& entry)
+void CommWriter::interSend(const Entry& entry)
 {
     const auto& data = entry.data<InterData>();
-    const std::string n = text(number(entry));
     const bool integer = data.firstClass == 2 || data.firstClass == 3;
     const std::string message = integer ? "trv_local_int2string" : data.first;
     if (integer) {
@@ -779,17 +839,21 @@ void ProgramWriter::interSend(const Entry& entry)
         line("trv_sprintf (trv_local_int2string, ", isLong ? "\"%ld\", (TRV_T_LONG)(" : "\"%d\", (TRV_T_INT)(",
              data.first, "));");
     }
-    line(kTracerOn);
-    line("trv_intersend_tsf ( ", kRun, ", ", element(entry), ", ", entry.fileId(), ", ", data.second, ");");
-    line(kTracerOff);
-    line("if (trv_intersend (", kRun, ", ", message, ", ", data.second, "))");
-    open();
-    line("trv_isend (", kRun, ", ", n, ", 1, ", message, ", ", data.second, ");");
+    emit(R"(
+        #if QVM_DYNFLW
+        trv_intersend_tsf ( &(trv_ctx->trv_ctxrun), $element$, $file$, $to$);
+        #endif /* QVM_DYNFLW */
+        if (trv_intersend (&(trv_ctx->trv_ctxrun), $message$, $to$))
+         {
+          trv_isend (&(trv_ctx->trv_ctxrun), $n$, 1, $message$, $to$);
+    )",
+         {{"element", element(entry)}, {"file", entry.fileId()}, {"to", data.second}, {"message", message},
+          {"n", number(entry)}});
     debugResult("1");
     close();
     line("else");
     open();
-    line("trv_isend (", kRun, ", ", n, ", 0, ", message, ", ", data.second, ");");
+    line("trv_isend (", kRun, ", ", number(entry), ", 0, ", message, ", ", data.second, ");");
     close();
     if (integer) {
         close();
@@ -797,7 +861,7 @@ void ProgramWriter::interSend(const Entry& entry)
     emptyLine();
 }
 
-void ProgramWriter::interReceive(const Entry& entry)
+void CommWriter::interReceive(const Entry& entry)
 {
     const auto& data = entry.data<InterData>();
     const std::string n = text(number(entry));
@@ -807,12 +871,14 @@ void ProgramWriter::interReceive(const Entry& entry)
         debugResult("1");
     };
     const auto received = [&] {
-        line(kTracerOn);
-        line("trv_interrecv_tsf ( ", kRun, ", ", element(entry), ", ", entry.fileId(),
-             ", trv_loc_info, trv_loc_tstemit);");
-        line(kTracerOff);
-        emptyLine();
-        line("trv_end_irecv (", kRun, ", ", n, ", 0, trv_loc_tstemit, trv_loc_info);");
+        emit(R"(
+            #if QVM_DYNFLW
+            trv_interrecv_tsf ( &(trv_ctx->trv_ctxrun), $element$, $file$, trv_loc_info, trv_loc_tstemit);
+            #endif /* QVM_DYNFLW */
+
+            trv_end_irecv (&(trv_ctx->trv_ctxrun), $n$, 0, trv_loc_tstemit, trv_loc_info);
+        )",
+             {{"element", element(entry)}, {"file", entry.fileId()}, {"n", n}});
     };
     open();
     line("char *trv_loc_tstemit = NULL;");
@@ -820,11 +886,14 @@ void ProgramWriter::interReceive(const Entry& entry)
     if (integer) {
         line("char trv_local_interrecv_msg[QVM_TAGTBUF_SIZE];");
     }
-    emptyLine();
-    line("trv_irecv (", kRun, ", ", n, ");");
-    const std::string buffer = integer ? "trv_local_interrecv_msg, QVM_TAGTBUF_SIZE" : data.first + ", " + data.second;
-    line("if (priv_interrecv (&(trv_tagtsocket), trv_tagttimeout, ", buffer, ", &trv_loc_tstemit, &trv_loc_info))");
-    open();
+    emit(R"(
+
+        trv_irecv (&(trv_ctx->trv_ctxrun), $n$);
+        if (priv_interrecv (&(trv_tagtsocket), trv_tagttimeout, $buffer$, &trv_loc_tstemit, &trv_loc_info))
+         {
+    )",
+         {{"n", n},
+          {"buffer", integer ? "trv_local_interrecv_msg, QVM_TAGTBUF_SIZE" : data.first + ", " + data.second}});
     failed("2");
     close();
     line("else");

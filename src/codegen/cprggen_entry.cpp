@@ -1,7 +1,8 @@
 // The entry function of the generated program: main or the thread routine.
 // It sets up the context and the trace buffer, reads the program's own
 // command line, starts the runtime and runs the root scenario.
-#include "codegen/cprggen_writer.h"
+#include "codegen/cprggen_entry.h"
+
 #include "codegen/geccode.h"
 #include "codegen/tsfgen.h"
 
@@ -32,7 +33,7 @@ std::string familyNames(const ScenarioData& data)
 
 }  // namespace
 
-void ProgramWriter::entryFunction()
+void EntryWriter::entryFunction()
 {
     const Entry* root = rootScenario();
     if (root == nullptr) {
@@ -68,7 +69,7 @@ void ProgramWriter::entryFunction()
     entryEnd();
 }
 
-void ProgramWriter::scenarioTable(const Entry& root)
+void EntryWriter::scenarioTable(const Entry& root)
 {
     emptyLine();
     line("/* The scenarios: begin and end numbers, enclosing one, leaf, name, families, position */");
@@ -80,7 +81,7 @@ void ProgramWriter::scenarioTable(const Entry& root)
     emptyLine();
 }
 
-void ProgramWriter::scenarioRows(const Entry& scenario, int parent, int& index)
+void EntryWriter::scenarioRows(const Entry& scenario, int parent, int& index)
 {
     const auto& data = scenario.data<ScenarioData>();
     const int own = index++;
@@ -98,14 +99,14 @@ void ProgramWriter::scenarioRows(const Entry& scenario, int parent, int& index)
 }
 
 // -LIST and a wrong selection end the program before its run starts.
-void ProgramWriter::scenarioOptions()
+void EntryWriter::scenarioOptions()
 {
     if (options_.entryName == "<main>") {
         line("trv_scenario_options ( argc, argv, ", kScenarioList, ", ", scenarioCount_, " );");
     }
 }
 
-void ProgramWriter::entryHeader()
+void EntryWriter::entryHeader()
 {
     if (options_.entryName == "<main>") {
         line("TRV_T_INT main TRV_DP (( argc, argv )) TRV_BP");
@@ -128,7 +129,7 @@ void ProgramWriter::entryHeader()
     line("TRV_CONST TRV_PT_ARG arg TRV_EP");
 }
 
-void ProgramWriter::entryDeclarations()
+void EntryWriter::entryDeclarations()
 {
     if (options_.allocation == Allocation::Stack) {
         line("TRV_T_CTX trv_ctxst;");
@@ -143,19 +144,21 @@ void ProgramWriter::entryDeclarations()
     if (mainEntry) {
         line("char argRioFileName[255];");
     }
-    line("char lstflt[255];");
-    line("#if QVM_DYNFLW");
-    line("char tstnaming[255];");
-    line("#endif /* QVM_DYNFLW */");
-    emptyLine();
-    line("TRV_T_INT trv_local_state = 0;");
-    line("TRV_PT_CAR instance_name = (TRV_PT_CAR) 0;");
+    emit(R"(
+        char lstflt[255];
+        #if QVM_DYNFLW
+        char tstnaming[255];
+        #endif /* QVM_DYNFLW */
+
+        TRV_T_INT trv_local_state = 0;
+        TRV_PT_CAR instance_name = (TRV_PT_CAR) 0;
+    )");
     if (options_.instanceMode == 1 && mainEntry) {
         line("char fixed_instance[255] = \"", options_.instanceName, "\";");
     }
 }
 
-void ProgramWriter::entryContext()
+void EntryWriter::entryContext()
 {
     if (options_.allocation == Allocation::Dynamic) {
         line("trv_ctx = (TRV_PT_CTX) trv_malloc(sizeof(TRV_T_CTX));");
@@ -171,7 +174,7 @@ void ProgramWriter::entryContext()
     }
 }
 
-void ProgramWriter::traceBufferSetup()
+void EntryWriter::traceBufferSetup()
 {
     if (tracing()) {
         line(kTraceContext, "trv_ctxbuffersize = ", bufferBytes(), ";");
@@ -186,30 +189,34 @@ void ProgramWriter::traceBufferSetup()
     emptyLine();
 }
 
-void ProgramWriter::threadArguments()
+void EntryWriter::threadArguments()
 {
     // The list starts empty as in main's arguments: a thread started without
     // filters would otherwise read whatever the stack held.
-    line("lstflt[0] = '\\0';");
-    line("if ( arg->trv_filters )");
-    open();
-    line("trv_strcpy ( lstflt, arg->trv_filters );");
-    close();
+    emit(R"(
+        lstflt[0] = '\0';
+        if ( arg->trv_filters )
+         {
+          trv_strcpy ( lstflt, arg->trv_filters );
+         }
+    )");
     if (!options_.filterLetters.empty()) {
         line("trv_strcat ( lstflt, \"", options_.filterLetters, "\" );");
     }
-    emptyLine();
-    line("if ( arg->trv_instance )");
-    open();
-    line("instance_name =  arg->trv_instance;");
-    close();
+    emit(R"(
+
+        if ( arg->trv_instance )
+         {
+          instance_name =  arg->trv_instance;
+         }
+    )");
     instanceIndexBlock();
     line("TRV_OCCID = arg->trv_occid;");
     testerNaming();
     initrioCall(true);
 }
 
-void ProgramWriter::mainArguments()
+void EntryWriter::mainArguments()
 {
     if (options_.instanceMode == 1) {
         line("instance_name = fixed_instance;");
@@ -229,12 +236,14 @@ void ProgramWriter::mainArguments()
     for (int position = 1; position <= 3; ++position) {
         argumentParser(position, "-RIO=");
     }
-    line("if ((rio_file_name[0] != '\\0') && (trv_strstr (rio_file_name, \".rio\") == NULL))");
-    open();
-    line("trv_strcpy (argRioFileName, rio_file_name);");
-    line("trv_strcat (argRioFileName, \".rio\");");
-    line("rio_file_name = argRioFileName;");
-    close();
+    emit(R"(
+        if ((rio_file_name[0] != '\0') && (trv_strstr (rio_file_name, ".rio") == NULL))
+         {
+          trv_strcpy (argRioFileName, rio_file_name);
+          trv_strcat (argRioFileName, ".rio");
+          rio_file_name = argRioFileName;
+         }
+    )");
     testerNaming();
     if (!options_.filterLetters.empty()) {
         line("trv_strcat ( lstflt, \"", options_.filterLetters, "\" );");
@@ -243,7 +252,7 @@ void ProgramWriter::mainArguments()
     initrioCall(false);
 }
 
-void ProgramWriter::argumentParser(int position, std::string_view option)
+void EntryWriter::argumentParser(int position, std::string_view option)
 {
     // What each option sets from the text after its '='.
     static const std::map<std::string_view, std::string_view> kAssignments = {
@@ -265,28 +274,33 @@ void ProgramWriter::argumentParser(int position, std::string_view option)
     assign.replace(assign.find("%k"), 2, k);
     assign.replace(assign.find("%n"), 2, length);
 
-    line("if ( argc > ", k, " )");
-    open();
-    line("if ((trv_strncmp(argv[", k, "], \"", option, "\", ", length, ") == 0) || (trv_strncmp(argv[", k, "], \"",
-         lower, "\", ", length, ") == 0))");
-    open();
-    line(assign);
-    close();
+    emit(R"(
+        if ( argc > $k$ )
+         {
+          if ((trv_strncmp(argv[$k$], "$option$", $length$) == 0) || (trv_strncmp(argv[$k$], "$lower$", $length$) == 0))
+           {
+            $assign$
+           }
+    )",
+         {{"k", k}, {"option", option}, {"length", length}, {"lower", lower}, {"assign", assign}});
     if (option == "-RIO=") {
         // An argument that is no option is the filter list.
-        line("else");
-        open();
-        line("if (!(argv[", k, "][0]=='-'))");
-        open();
-        line("trv_strcpy ( lstflt, argv[", k, "] );");
-        close();
-        close();
+        emit(R"(
+            else
+             {
+              if (!(argv[$k$][0]=='-'))
+               {
+                trv_strcpy ( lstflt, argv[$k$] );
+               }
+             }
+        )",
+             {{"k", k}});
     }
     close();
     emptyLine();
 }
 
-void ProgramWriter::instanceIndexBlock()
+void EntryWriter::instanceIndexBlock()
 {
     line("if (instance_name)");
     open();
@@ -301,7 +315,7 @@ void ProgramWriter::instanceIndexBlock()
 }
 
 // The runtime finds an instance's tester by the instance's name.
-void ProgramWriter::declaredInstanceTable()
+void EntryWriter::declaredInstanceTable()
 {
     std::vector<std::string> names;
     for (const Entry* instance : declaredInstances()) {
@@ -312,19 +326,21 @@ void ProgramWriter::declaredInstanceTable()
     }
 }
 
-void ProgramWriter::testerNaming()
+void EntryWriter::testerNaming()
 {
-    line("if (instance_name)");
-    open();
-    line("trv_sprintf (trv_testernaming, \"%s_%d\", instance_name, TRV_OCCID);");
-    close();
-    line("else");
-    open();
-    line("trv_sprintf (trv_testernaming, \"%s_%d\", rio_file_name, TRV_OCCID);");
-    close();
+    emit(R"(
+        if (instance_name)
+         {
+          trv_sprintf (trv_testernaming, "%s_%d", instance_name, TRV_OCCID);
+         }
+        else
+         {
+          trv_sprintf (trv_testernaming, "%s_%d", rio_file_name, TRV_OCCID);
+         }
+    )");
 }
 
-void ProgramWriter::initrioCall(bool thread)
+void EntryWriter::initrioCall(bool thread)
 {
     const std::string run(kRun);
     const std::string notSingle = "!(trv_numinstance == 1)";
@@ -338,41 +354,54 @@ void ProgramWriter::initrioCall(bool thread)
     } else {
         arguments = run + ",rio_file_name, lstflt, 1, 0";
     }
-    const std::string rest = ", instance_name, TRV_OCCID, \"" + stamp() + "\",";
     if (!options_.tdcPath.empty()) {
         line("trv_tdc_origin ( ", run, ", \"", cStringText(options_.generationDirectory), "\", \"",
              cStringText(options_.tdcPath), "\" );");
     }
-    line("#if QVM_DYNFLW");
-    line("trv_initrio_with_dynamicfollowing", blank, "( ", arguments, rest);
-    line(thread ? "#else /* QVM_DYNFLW */" : "#else");
-    line("trv_initrio_no_dynamicfollowing ( ", arguments, rest);
-    line("#endif /* QVM_DYNFLW */");
-    debugFrame({"\"D\");"}, {"\"\");"});
+    emit(R"(
+        #if QVM_DYNFLW
+        trv_initrio_with_dynamicfollowing$blank$( $arguments$, instance_name, TRV_OCCID, "$stamp$",
+        $else$
+        trv_initrio_no_dynamicfollowing ( $arguments$, instance_name, TRV_OCCID, "$stamp$",
+        #endif /* QVM_DYNFLW */
+        #ifdef TRV_OSTREL_DEBUG
+        "D");
+        #else
+        "");
+        #endif
+    )",
+         {{"blank", blank},
+          {"arguments", arguments},
+          {"stamp", stamp()},
+          {"else", thread ? "#else /* QVM_DYNFLW */" : "#else"}});
 }
 
-void ProgramWriter::tracerLink(const Entry& root)
+void EntryWriter::tracerLink(const Entry& root)
 {
-    line("#if QVM_DYNFLW");
-    open();
-    line("trv_sprintf (tstnaming, \"\\\"%s\\\"\", trv_testernaming);");
-    line("if (priv_boot_tagtlk( &(trv_tagtsocket), instance_name, tstnaming, &(trv_tagttimeout), "
-         "&(trv_tagtcommactivated)) )");
-    open();
-    line("QVM_EXIT (1);");
-    close();
-    line("else");
-    open();
+    emit(R"(
+        #if QVM_DYNFLW
+         {
+          trv_sprintf (tstnaming, "\"%s\"", trv_testernaming);
+          if (priv_boot_tagtlk( &(trv_tagtsocket), instance_name, tstnaming, &(trv_tagttimeout), &(trv_tagtcommactivated)) )
+           {
+            QVM_EXIT (1);
+           }
+          else
+           {
+    )");
     supervisionNotices();
     close();
     close();
-    emptyLine();
-    line("trv_declare_ni_tsf (", kRun, ", ", root.fileId(), ");");
-    line("#endif /* QVM_DYNFLW */");
-    emptyLine();
+    emit(R"(
+
+        trv_declare_ni_tsf (&(trv_ctx->trv_ctxrun), $file$);
+        #endif /* QVM_DYNFLW */
+
+    )",
+         {{"file", root.fileId()}});
 }
 
-void ProgramWriter::supervisionNotices()
+void EntryWriter::supervisionNotices()
 {
     std::map<int, const script::SourceFileRecord*> byId;
     for (const script::SourceFileRecord& record : sourceFiles_) {
@@ -390,7 +419,7 @@ void ProgramWriter::supervisionNotices()
     }
 }
 
-void ProgramWriter::rootRun(const Entry& root)
+void EntryWriter::rootRun(const Entry& root)
 {
     const std::string end = text(endNumber(root));
     line("trv_startchronomarkloop ( ", kRun, ",", end, ", ", number(root), " , 0, J0, \"\", 0, 0);");
@@ -399,15 +428,17 @@ void ProgramWriter::rootRun(const Entry& root)
     if (tracing()) {
         line("trv_flush_circular_buffer (", kRun, ", K_TRACECTX_MAX_PRIORITY);");
     }
-    line("trv_end (", kRun, ");");
-    line("#if QVM_DYNFLW");
-    line("trv_endoftester_tagtlk ( ", kRun, " );");
-    line("priv_close_tagtlk ( &(trv_tagtsocket) );");
-    line("#endif /* QVM_DYNFLW */");
-    emptyLine();
+    emit(R"(
+        trv_end (&(trv_ctx->trv_ctxrun));
+        #if QVM_DYNFLW
+        trv_endoftester_tagtlk ( &(trv_ctx->trv_ctxrun) );
+        priv_close_tagtlk ( &(trv_tagtsocket) );
+        #endif /* QVM_DYNFLW */
+
+    )");
 }
 
-void ProgramWriter::entryEnd()
+void EntryWriter::entryEnd()
 {
     if (options_.allocation == Allocation::Dynamic) {
         if (tracing()) {
@@ -422,6 +453,28 @@ void ProgramWriter::entryEnd()
         line("trv_thr_exit ((trv_local_state != 0));");
     }
     close();
+}
+
+std::string EntryWriter::stamp() const
+{
+    return options_.date + " " + std::to_string(options_.processId);
+}
+
+const Entry* EntryWriter::rootScenario() const
+{
+    const Entry* last = model_.global().last();
+    return last != nullptr && last->code == ENT_SCENARIO ? last : nullptr;
+}
+
+std::vector<const Entry*> EntryWriter::declaredInstances() const
+{
+    std::vector<const Entry*> instances;
+    for (const Entry& entry : model_.global().entries) {
+        if (entry.code == ENT_INSTANCE_DECL) {
+            instances.push_back(&entry);
+        }
+    }
+    return instances;
 }
 
 }  // namespace qvm::codegen::program

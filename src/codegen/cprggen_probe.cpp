@@ -3,7 +3,7 @@
 // trace (DEFAULT: at once; CUSTOM: from a probe file, by a replay).
 #include "codegen/cprggen_probe.h"
 
-#include "codegen/cprggen_writer.h"
+#include "codegen/cprggen_scenario.h"
 #include "diag/i18nerrgest.h"
 
 #include <algorithm>
@@ -276,12 +276,14 @@ void ProbeWriter::contextType()
 void ProbeWriter::selectorFunctions()
 {
     line("void trv_set_selector TRV_DP ((trv_ctx,trv_code,trv_value)) TRV_BP ");
-    line("TRV_PT_CTX trv_ctx TRV_SP");
-    line("TRV_T_UINT trv_code TRV_SP");
-    line("TRV_T_UINT trv_value TRV_EP");
-    open();
-    line("switch(trv_code)");
-    open();
+    emit(R"(
+        TRV_PT_CTX trv_ctx TRV_SP
+        TRV_T_UINT trv_code TRV_SP
+        TRV_T_UINT trv_value TRV_EP
+         {
+          switch(trv_code)
+           {
+    )");
     for (const auto& [type, selectors] : selectors_) {
         for (const Selector& selector : selectors) {
             line("case (", selector.code, "):");
@@ -310,28 +312,30 @@ void ProbeWriter::selectorFunctions()
 // recording calls do nothing.
 void ProbeWriter::recordingFunctions()
 {
-    line("TRV_PT_CTX trv_create_probe (TRV_PT_CAR path,TRV_PT_CAR instance,TRV_T_INT p1)");
-    open();
-    line("char name[TRV_K_PROBE_NAME];");
-    line("static int i_ctx=0;");
-    line("TRV_PT_CTX trv_ctx;");
-    line("(void)p1;");
-    line("if (!trv_probe_rio_name(name,sizeof name,path,instance,i_ctx,NB_INSTANCES))");
-    open();
-    line("return 0;");
-    close();
-    line("trv_ctx=tab_global_ctx+i_ctx++;");
-    line("trv_strt_probe(trv_ctx,name,instance);");
-    line("return trv_ctx;");
-    close();
-    line("void trv_write_probe (TRV_PT_CTX ctx,TRV_T_UINT code,TRV_T_UINT key,const void *msg,TRV_T_UINT length)");
-    open();
-    line("(void)length;");
-    line("if (ctx != 0)");
-    open();
-    line("trv_decode(ctx,code,key,(void *)msg);");
-    close();
-    close();
+    emit(R"(
+        TRV_PT_CTX trv_create_probe (TRV_PT_CAR path,TRV_PT_CAR instance,TRV_T_INT p1)
+         {
+          char name[TRV_K_PROBE_NAME];
+          static int i_ctx=0;
+          TRV_PT_CTX trv_ctx;
+          (void)p1;
+          if (!trv_probe_rio_name(name,sizeof name,path,instance,i_ctx,NB_INSTANCES))
+           {
+            return 0;
+           }
+          trv_ctx=tab_global_ctx+i_ctx++;
+          trv_strt_probe(trv_ctx,name,instance);
+          return trv_ctx;
+         }
+        void trv_write_probe (TRV_PT_CTX ctx,TRV_T_UINT code,TRV_T_UINT key,const void *msg,TRV_T_UINT length)
+         {
+          (void)length;
+          if (ctx != 0)
+           {
+            trv_decode(ctx,code,key,(void *)msg);
+           }
+         }
+    )");
 }
 
 void ProbeWriter::startAndStop()
@@ -361,12 +365,14 @@ void ProbeWriter::startAndStop()
         line("trv_startchronomarkloop ( ", run, ",TRV_TDC_Escn, TRV_TDC_Sscn ,1, 1,\"\",0,0);");
     }
     close();
-    line("void trv_stop_probe (TRV_PT_CTX trv_ctx)");
-    open();
-    line("if (trv_ctx == 0)");
-    open();
-    line("return;");
-    close();
+    emit(R"(
+        void trv_stop_probe (TRV_PT_CTX trv_ctx)
+         {
+          if (trv_ctx == 0)
+           {
+            return;
+           }
+    )");
     if (inner) {
         line("trv_stopchronomarkloop ( ", run, ",0,TRV_TDC_Escn,1,1,\"\",0,0);");
     }
@@ -417,11 +423,13 @@ void ProbeWriter::decodeFunction()
     if (exchanges) {
         line("TRV_T_INT eevt,defmsg;");
     }
-    line("if (trv_code > TRV_TDC_LAST_ID)");
-    open();
-    line("trv_set_selector(trv_ctx,trv_code,*((TRV_PT_UINT) trv_msg));");
-    line("return;");
-    close();
+    emit(R"(
+        if (trv_code > TRV_TDC_LAST_ID)
+         {
+          trv_set_selector(trv_ctx,trv_code,*((TRV_PT_UINT) trv_msg));
+          return;
+         }
+    )");
     decodeTime();
     if (!exchanges) {
         close();
@@ -539,14 +547,16 @@ void ProbeWriter::decodeEnd()
         line("trv_end_send(&(trv_ctx->trv_ctxrun),0,trv_code+TRV_TDC_END_SEND);");
         line("break;");
     }
-    line("default:");
-    line("trv_endevt(&(trv_ctx->trv_ctxrun),eevt);");
-    line("if (defmsg >= 0)");
-    open();
-    line("trv_def_msg(&(trv_ctx->trv_ctxrun),defmsg);");
-    close();
-    line("trv_endwaittil(&(trv_ctx->trv_ctxrun), 0, trv_code+TRV_TDC_END_RECV,\"\");");
-    line("break;");
+    emit(R"(
+        default:
+        trv_endevt(&(trv_ctx->trv_ctxrun),eevt);
+        if (defmsg >= 0)
+         {
+          trv_def_msg(&(trv_ctx->trv_ctxrun),defmsg);
+         }
+        trv_endwaittil(&(trv_ctx->trv_ctxrun), 0, trv_code+TRV_TDC_END_RECV,"");
+        break;
+    )");
     close();
 }
 
@@ -557,50 +567,53 @@ void ProbeWriter::decodeEnd()
 // program's) is never read past its end.
 void ProbeWriter::replayFunction()
 {
-    line("void trv_dump_inst TRV_DP ((prb_ctx, path,riofile,instName,other)) TRV_BP");
-    line("TRV_PT_PRB prb_ctx TRV_SP");
-    line("TRV_PT_CAR path TRV_SP");
-    line("TRV_PT_CAR riofile TRV_SP");
-    line("TRV_PT_CAR instName TRV_SP");
-    line("TRV_PT_CAR other TRV_EP");
-    open();
-    line("struct TRV_T_CTX trv_ctx;");
-    line("TRV_T_DATE time;");
-    line("TRV_T_UINT code,key;");
-    line("void *msg;");
-    line("union");
-    open();
-    line("TRV_T_UINT trv_key;");
+    emit(R"(
+        void trv_dump_inst TRV_DP ((prb_ctx, path,riofile,instName,other)) TRV_BP
+        TRV_PT_PRB prb_ctx TRV_SP
+        TRV_PT_CAR path TRV_SP
+        TRV_PT_CAR riofile TRV_SP
+        TRV_PT_CAR instName TRV_SP
+        TRV_PT_CAR other TRV_EP
+         {
+          struct TRV_T_CTX trv_ctx;
+          TRV_T_DATE time;
+          TRV_T_UINT code,key;
+          void *msg;
+          union
+           {
+            TRV_T_UINT trv_key;
+    )");
     for (const Entry* type : dumpedTypes()) {
         line(std::string(type->name.view()), " trv_msg_", std::string(type->name.view()), ";");
     }
     close();
-    line("trv_buffer;");
-    line("memset(&trv_ctx,0,sizeof trv_ctx);");
-    line("prb_ctx=trv_open_probe(prb_ctx,path,riofile,instName,other);");
-    line("if (prb_ctx == 0)");
-    open();
-    line("return;");
-    close();
-    line("trv_init_selector(&trv_ctx);");
-    line("if(trv_read_probe(prb_ctx,&time,&code,&key,&msg))");
-    open();
-    line("trv_set_time((&trv_ctx),time);");
-    line("trv_strt_probe(&trv_ctx,riofile,instName);");
-    line("do");
-    open();
-    line("memset(&trv_buffer,0,sizeof trv_buffer);");
-    line("if (msg != 0)");
-    open();
-    line("trv_memcpy(&trv_buffer,msg,trv_probe_length(prb_ctx) < sizeof trv_buffer ? trv_probe_length(prb_ctx) : "
-         "sizeof trv_buffer);");
-    close();
-    line("trv_decode(&trv_ctx,time,code,key,&trv_buffer);");
-    close();
-    line("while(trv_read_probe(prb_ctx,&time,&code,&key,&msg));");
-    line("trv_stop_probe(&trv_ctx);");
-    close();
-    line("trv_close_probe(prb_ctx);");
+    emit(R"(
+        trv_buffer;
+        memset(&trv_ctx,0,sizeof trv_ctx);
+        prb_ctx=trv_open_probe(prb_ctx,path,riofile,instName,other);
+        if (prb_ctx == 0)
+         {
+          return;
+         }
+        trv_init_selector(&trv_ctx);
+        if(trv_read_probe(prb_ctx,&time,&code,&key,&msg))
+         {
+          trv_set_time((&trv_ctx),time);
+          trv_strt_probe(&trv_ctx,riofile,instName);
+          do
+           {
+            memset(&trv_buffer,0,sizeof trv_buffer);
+            if (msg != 0)
+             {
+              trv_memcpy(&trv_buffer,msg,trv_probe_length(prb_ctx) < sizeof trv_buffer ? trv_probe_length(prb_ctx) : sizeof trv_buffer);
+             }
+            trv_decode(&trv_ctx,time,code,key,&trv_buffer);
+           }
+          while(trv_read_probe(prb_ctx,&time,&code,&key,&msg));
+          trv_stop_probe(&trv_ctx);
+         }
+        trv_close_probe(prb_ctx);
+    )");
     close();
 }
 

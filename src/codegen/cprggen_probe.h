@@ -5,6 +5,7 @@
 #pragma once
 
 #include "codegen/cprggen.h"
+#include "codegen/cprggen_template.h"
 #include "codegen/geccode.h"
 #include "codegen/genfiles.h"
 #include "codegen/gennumbers.h"
@@ -77,6 +78,7 @@ private:
     {
         out_.line(pieces...);
     }
+    void emit(std::string_view lines) { emitTemplate(out_, lines); }
     void open() { out_.openBlock(); }
     void close() { out_.closeBlock(); }
 

@@ -1,11 +1,16 @@
 // Procedure, level block and scenario functions, and the state protocol
 // that sequences a composite scenario's sub-scenarios with their
 // INITIALIZATION, TERMINATION and EXCEPTION blocks.
-#include "codegen/cprggen_writer.h"
+#include "codegen/cprggen_scenario.h"
 
 namespace qvm::codegen::program {
 
 using namespace script::sem;
+
+ScenarioWriter::ScenarioWriter(ProgramContext& context, CommWriter& comm, VarsWriter& vars)
+    : SectionWriter(context), comm_(comm), vars_(vars)
+{
+}
 
 namespace {
 
@@ -40,27 +45,20 @@ std::string procedureArguments(const Scope* arguments)
     return text;
 }
 
-void ProgramWriter::openFunction(const std::string& header)
+void ScenarioWriter::openFunction(const std::string& header, const Parameters& parameters)
 {
-    prototype(header);
+    prototype(header, parameters);
     open();
     debugDeclaration();
 }
 
-void ProgramWriter::debugDeclaration()
-{
-    out_.ifdef("TRV_OSTREL_DEBUG");
-    line("TRV_T_INT trv_debug_state = 0;");
-    line("#endif");
-}
-
-void ProgramWriter::closingSequence()
+void ScenarioWriter::closingSequence()
 {
     debugFrame({"return ( trv_debug_state );"}, {"return ( 0 );"});
     close();
 }
 
-void ProgramWriter::procedure(const Entry& procedure)
+void ScenarioWriter::procedure(const Entry& procedure)
 {
     if (!procedure.data<ProcData>().used) {
         return;
@@ -68,20 +66,21 @@ void ProgramWriter::procedure(const Entry& procedure)
     emptyLine();
     line("/* procedure ", procedure.name, " */");
     const Scope* body = procedure.descriptor->subScope;
+    Parameters parameters;
     for (const Entry& entry : body->entries) {
         if (entry.code == ENT_PARAM && !entry.name.empty()) {
-            parameters_.emplace_back(entry.data<ParamData>().type, entry.name);
+            parameters.emplace_back(entry.data<ParamData>().type, entry.name);
         }
     }
     // Its parameters come from the PROC line, where a debugger stops on entry.
     scriptLine(procedure);
-    openFunction("static TRV_T_INT trv_P" + text(number(procedure)) + " ");
+    openFunction("static TRV_T_INT trv_P" + text(number(procedure)) + " ", parameters);
     generatedLines();
     statements(body);
     closingSequence();
 }
 
-std::string ProgramWriter::blockFunction(const Entry& block) const
+std::string ScenarioWriter::blockFunction(const Entry& block) const
 {
     if (const Entry* procedure = block.data<BlockData>().procedure) {
         return "trv_P" + text(number(*procedure));
@@ -90,7 +89,7 @@ std::string ProgramWriter::blockFunction(const Entry& block) const
     return std::string(blockPrefix(block.code)) + text(scenario != nullptr ? number(*scenario) : -1);
 }
 
-void ProgramWriter::levelBlock(const Entry& block)
+void ScenarioWriter::levelBlock(const Entry& block)
 {
     if (block.data<BlockData>().procedure != nullptr) {
         return;
@@ -100,7 +99,7 @@ void ProgramWriter::levelBlock(const Entry& block)
     closingSequence();
 }
 
-void ProgramWriter::scenario(const Entry& scenario)
+void ScenarioWriter::scenario(const Entry& scenario)
 {
     const auto& data = scenario.data<ScenarioData>();
     if (!data.selected) {
@@ -117,7 +116,7 @@ void ProgramWriter::scenario(const Entry& scenario)
     --depth_;
 }
 
-void ProgramWriter::compositeScenario(const Entry& scenario)
+void ScenarioWriter::compositeScenario(const Entry& scenario)
 {
     const Scope* children = scenario.descriptor->subScope;
     statements(children);
@@ -143,7 +142,7 @@ void ProgramWriter::compositeScenario(const Entry& scenario)
     close();
 }
 
-void ProgramWriter::subScenario(const Entry& child, const LevelBlocks& blocks)
+void ScenarioWriter::subScenario(const Entry& child, const LevelBlocks& blocks)
 {
     const int d = depth_;  // the repetition counter is J<d>
     const int repetitions = child.data<ScenarioData>().loopCount;
@@ -192,7 +191,7 @@ void ProgramWriter::subScenario(const Entry& child, const LevelBlocks& blocks)
 }
 
 // "trv_binit(ctx,<end>,<number>,<depth>,J<depth>);" and its kin.
-void ProgramWriter::blockMark(std::string_view call, std::string_view state, const Entry& block)
+void ScenarioWriter::blockMark(std::string_view call, std::string_view state, const Entry& block)
 {
     if (state.empty()) {
         line("trv_", call, "(", kRun, ",", endNumber(block), ",", number(block), ",", depth_, ",J", depth_, ");");
@@ -201,7 +200,7 @@ void ProgramWriter::blockMark(std::string_view call, std::string_view state, con
     }
 }
 
-void ProgramWriter::runBlock(const Entry& block, const BlockCalls& calls)
+void ScenarioWriter::runBlock(const Entry& block, const BlockCalls& calls)
 {
     specialBlockTrace(block, calls.tracerKind, true);
     blockMark(calls.before, {}, block);
@@ -216,7 +215,7 @@ void ProgramWriter::runBlock(const Entry& block, const BlockCalls& calls)
     line("else");
 }
 
-void ProgramWriter::initializationStep(const Entry& block)
+void ScenarioWriter::initializationStep(const Entry& block)
 {
     runBlock(block, kInitialization);
     specialBlockTrace(block, kInitialization.tracerKind, false);
@@ -224,7 +223,7 @@ void ProgramWriter::initializationStep(const Entry& block)
     levelFlush();
 }
 
-void ProgramWriter::exceptionStep(const Entry& block)
+void ScenarioWriter::exceptionStep(const Entry& block)
 {
     runBlock(block, kException);
     open();
@@ -233,14 +232,14 @@ void ProgramWriter::exceptionStep(const Entry& block)
     close();
 }
 
-void ProgramWriter::terminationStep(const Entry& block)
+void ScenarioWriter::terminationStep(const Entry& block)
 {
     runBlock(block, kTermination);
     specialBlockTrace(block, kTermination.tracerKind, false);
     blockMark(kTermination.after, "0,", block);
 }
 
-void ProgramWriter::blockCall(const Entry& block)
+void ScenarioWriter::blockCall(const Entry& block)
 {
     const Entry* procedure = block.data<BlockData>().procedure;
     scriptLine(block);
@@ -255,7 +254,7 @@ void ProgramWriter::blockCall(const Entry& block)
     generatedLines();
 }
 
-void ProgramWriter::specialBlockTrace(const Entry& block, int kind, bool begin)
+void ScenarioWriter::specialBlockTrace(const Entry& block, int kind, bool begin)
 {
     const int tracerElement = element(block) + (begin ? 0 : 1);
     line("#if QVM_DYNFLW");
@@ -265,31 +264,33 @@ void ProgramWriter::specialBlockTrace(const Entry& block, int kind, bool begin)
     emptyLine();
 }
 
-void ProgramWriter::failureReturn()
+void ScenarioWriter::failureReturn()
 {
-    out_.ifdef("TRV_OSTREL_DEBUG");
-    line("trv_global_state = 2;");
-    line("if (( trv_local_state == 3) || ( trv_local_state == 4) )");
-    open();
-    line("return ( 4 );");
-    close();
-    out_.elseDirective();
-    line("if (trv_local_state & 1)");
-    open();
-    line("++trv_local_state;");
-    close();
-    line("return ( trv_local_state );");
-    out_.endif();
+    emit(R"(
+        #ifdef TRV_OSTREL_DEBUG
+        trv_global_state = 2;
+        if (( trv_local_state == 3) || ( trv_local_state == 4) )
+         {
+          return ( 4 );
+         }
+        #else
+        if (trv_local_state & 1)
+         {
+          ++trv_local_state;
+         }
+        return ( trv_local_state );
+        #endif
+    )");
 }
 
-void ProgramWriter::failureFlush()
+void ScenarioWriter::failureFlush()
 {
     if (levelFlushes()) {
         line("trv_flush_circular_buffer(", kRun, ", K_TRACECTX_MAX_PRIORITY);");
     }
 }
 
-void ProgramWriter::levelFlush()
+void ScenarioWriter::levelFlush()
 {
     if (levelFlushes()) {
         line("trv_flush_circular_buffer(", kRun, ", ", options_.traceLevel, ");");

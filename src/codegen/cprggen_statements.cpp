@@ -1,7 +1,11 @@
 // Statement lists: filter guards, instance guards and the plain statements.
-#include "codegen/cprggen_writer.h"
+#include "codegen/cprggen_scenario.h"
+
+#include "codegen/cprggen_comm.h"
+#include "codegen/cprggen_vars.h"
 
 #include "diag/i18nerrgest.h"
+#include "script/sempti.h"
 
 #include <cctype>
 
@@ -82,9 +86,55 @@ bool codeOfScriptLine(int code)
     }
 }
 
+// Whether C text ends inside a comment that it opened with "/*".
+bool endsInBlockComment(std::string_view text)
+{
+    bool inComment = false;
+    char quote = 0;  // the quote of the literal being read
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+        if (inComment) {
+            if (c == '*' && next == '/') {
+                inComment = false;
+                ++i;
+            }
+        } else if (quote != 0) {
+            if (c == '\\') {
+                ++i;
+            } else if (c == quote) {
+                quote = 0;
+            }
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '/' && next == '/') {
+            return false;
+        } else if (c == '/' && next == '*') {
+            inComment = true;
+            ++i;
+        }
+    }
+    return inComment;
+}
+
 }  // namespace
 
-void ProgramWriter::statements(const Scope* scope)
+std::string nativeLineText(std::string_view text)
+{
+    const std::string_view kept = withoutLineSplice(text);
+    return isDirective(kept) ? "#" + std::string(kept) : std::string(kept);
+}
+
+std::string nativeStatementText(std::string_view text)
+{
+    std::string statement(withoutLineSplice(text));
+    if (endsInBlockComment(statement)) {
+        statement += " */";
+    }
+    return statement;
+}
+
+void ScenarioWriter::statements(const Scope* scope)
 {
     if (scope == nullptr) {
         return;
@@ -94,7 +144,7 @@ void ProgramWriter::statements(const Scope* scope)
     }
 }
 
-void ProgramWriter::statement(const Entry& entry)
+void ScenarioWriter::statement(const Entry& entry)
 {
     if (codeOfScriptLine(entry.code)) {
         scriptLine(entry);
@@ -111,7 +161,7 @@ void ProgramWriter::statement(const Entry& entry)
     generatedLines();
 }
 
-void ProgramWriter::dispatch(const Entry& entry)
+void ScenarioWriter::dispatch(const Entry& entry)
 {
     const int n = number(entry);
     switch (entry.code) {
@@ -124,7 +174,7 @@ void ProgramWriter::dispatch(const Entry& entry)
         if (entry.data<CallData>().procedure != nullptr) {
             procedureCall(entry);
         } else {
-            nativeCall(entry);
+            vars_.nativeCall(entry);
         }
         break;
     case ENT_COMMENT: line("trv_comment ( ", kRun, ",", n, " );"); break;
@@ -198,54 +248,62 @@ void ProgramWriter::dispatch(const Entry& entry)
         }
         break;
     }
-    case ENT_VAR: varStatement(entry); break;
-    case ENT_SEND: send(entry); break;
-    case ENT_WAITTIL: waittil(entry); break;
-    case ENT_DEF_MESSAGE: defMessage(entry); break;
+    case ENT_VAR: vars_.varStatement(entry); break;
+    case ENT_SEND: comm_.send(entry); break;
+    case ENT_WAITTIL: comm_.waittil(entry); break;
+    case ENT_DEF_MESSAGE: comm_.defMessage(entry); break;
     case ENT_NO_MESSAGE:
         line("trv_nomsg ( ", kRun, ",", n, " );");
         line("return ( TRV_NO_MESSAGE );");
         break;
     case ENT_MESSAGE_DATE: line("trv_msgdate ( ", kRun, ",", n, " );"); break;
-    case ENT_ADD_ID: addId(entry); break;
+    case ENT_ADD_ID: comm_.addId(entry); break;
     case ENT_CLEAR_ID: {
         const auto& channel = entry.data<ChannelOpData>().channelEntry->data<ChannelData>();
         line("trv_channel_", channel.commtype->name, "[", channel.index, "].trv_numberofId=0;");
         break;
     }
-    case ENT_RENDEZVOUS: rendezvous(entry); break;
-    case ENT_INTERSEND: interSend(entry); break;
-    case ENT_INTERRECV: interReceive(entry); break;
+    case ENT_RENDEZVOUS: comm_.rendezvous(entry); break;
+    case ENT_INTERSEND: comm_.interSend(entry); break;
+    case ENT_INTERRECV: comm_.interReceive(entry); break;
     default: break;  // parameters, arguments, instance names and WHEN values are written by their owners
     }
 }
 
-void ProgramWriter::procedureCall(const Entry& call)
+void ScenarioWriter::procedureCall(const Entry& call)
 {
     const Entry& procedure = *call.data<CallData>().procedure;
-    open();
-    line("TRV_T_INT trv_ret;");
     // The CALL's own number: a failure inside the procedure names where it was called from.
-    line("trv_call_enter ( ", kRun, ", ", number(call), " );");
-    line("trv_bproc( ", kRun, ", ", number(procedure), ");");
-    line("trv_ret=trv_P", number(procedure), " (", procedureArguments(call.descriptor->subScope), " );");
-    line("trv_aproc( ", kRun, ", ", endNumber(procedure), ");");
-    line("trv_call_leave ( ", kRun, " );");
-    line("if (trv_ret)");
     open();
-    line("if (trv_ret==1)");
-    open();
+    emit(R"(
+        TRV_T_INT trv_ret;
+        trv_call_enter ( &(trv_ctx->trv_ctxrun), $call$ );
+        trv_bproc( &(trv_ctx->trv_ctxrun), $procedure$);
+        trv_ret=trv_P$procedure$ ($arguments$ );
+        trv_aproc( &(trv_ctx->trv_ctxrun), $end$);
+        trv_call_leave ( &(trv_ctx->trv_ctxrun) );
+        if (trv_ret)
+         {
+          if (trv_ret==1)
+           {
+    )",
+         {{"call", number(call)},
+          {"procedure", number(procedure)},
+          {"arguments", procedureArguments(call.descriptor->subScope)},
+          {"end", endNumber(procedure)}});
     debugResult("1");
     close();
-    line("else");
-    open();
-    line("return ( trv_ret );");
-    close();
+    emit(R"(
+        else
+         {
+          return ( trv_ret );
+         }
+    )");
     close();
     close();
 }
 
-void ProgramWriter::conditional(const Entry& entry)
+void ScenarioWriter::conditional(const Entry& entry)
 {
     line("if ( ", conditionText(entry), " )");
     generatedLines();
@@ -260,7 +318,7 @@ void ProgramWriter::conditional(const Entry& entry)
     }
 }
 
-void ProgramWriter::caseStatement(const Entry& entry)
+void ScenarioWriter::caseStatement(const Entry& entry)
 {
     line("switch ( ", conditionText(entry), " )");
     generatedLines();
@@ -273,7 +331,7 @@ void ProgramWriter::caseStatement(const Entry& entry)
     close();
 }
 
-void ProgramWriter::whenClause(const Entry& when)
+void ScenarioWriter::whenClause(const Entry& when)
 {
     const Scope* body = when.descriptor->subScope;
     scriptLine(when);
@@ -289,7 +347,7 @@ void ProgramWriter::whenClause(const Entry& when)
     close();
 }
 
-void ProgramWriter::instanceBodyBegin(const Entry& begin)
+void ScenarioWriter::instanceBodyBegin(const Entry& begin)
 {
     if (!runTimeInstances()) {
         diag::error("BADPARAMS");
@@ -310,12 +368,51 @@ void ProgramWriter::instanceBodyBegin(const Entry& begin)
     open();
 }
 
-// A timer's variable holds its index in the context's timers. In a function
-// it is TRV_T_INT, the int that may go unused: a script need not read a timer
-// it declares.
-void ProgramWriter::timerDeclaration(const Entry& timer)
+int ScenarioWriter::instanceNumberOf(std::string_view name) const
 {
-    line(out_.level() > 0 ? "TRV_T_INT " : "int ", timer.name, "=", timer.data<NumberData>().number, ";");
+    const Entry* declared = model_.findGlobal(ENT_INSTANCE_DECL, name);
+    return declared != nullptr ? declared->data<NumberData>().number : 0;
+}
+
+namespace {
+
+bool isLeadingDeclaration(const Entry& entry)
+{
+    return entry.code == ENT_HASH_LINE || entry.code == ENT_TIMER_DECL || entry.code == ENT_RETURN_VAR;
+}
+
+}  // namespace
+
+// The native lines and declarations at the head of a procsend or callback body.
+void ScenarioWriter::blockDeclarations(const Scope* body, bool nativeStatements)
+{
+    if (body == nullptr) {
+        return;
+    }
+    statementLines_ = nativeStatements;
+    for (const Entry& entry : body->entries) {
+        if (!isLeadingDeclaration(entry)) {
+            break;
+        }
+        statement(entry);
+    }
+    statementLines_ = false;
+}
+
+void ScenarioWriter::blockStatements(const Scope* body, bool nativeStatements)
+{
+    if (body == nullptr) {
+        return;
+    }
+    statementLines_ = nativeStatements;
+    bool leading = true;
+    for (const Entry& entry : body->entries) {
+        leading = leading && isLeadingDeclaration(entry);
+        if (!leading) {
+            statement(entry);
+        }
+    }
+    statementLines_ = false;
 }
 
 }  // namespace qvm::codegen::program

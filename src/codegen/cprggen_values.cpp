@@ -1,6 +1,6 @@
 // How checks show integer values: unsigned numbers with their bit pattern,
 // enumeration values with their enumerators' names, bytes as numbers.
-#include "codegen/cprggen_writer.h"
+#include "codegen/cprggen_vars.h"
 
 #include "canalysis/declarations/ctabsy.h"
 

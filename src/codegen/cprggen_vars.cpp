@@ -1,6 +1,6 @@
 // Variable checks: the VAR statement and the walk over a variable
 // description that checks, assigns or dumps each of its fields.
-#include "codegen/cprggen_writer.h"
+#include "codegen/cprggen_vars.h"
 
 #include "codegen/cprggen_chardata.h"
 
@@ -390,7 +390,27 @@ const CheckTexts& checkTexts(CheckCall kind, int cls, int formatCode)
 
 }  // namespace
 
-void ProgramWriter::varStatement(const Entry& var)
+VarsWriter::VarsWriter(ProgramContext& context) : SectionWriter(context)
+{
+    readFieldFormats();
+}
+
+void VarsWriter::forMessageType(const Entry& type, const std::function<void()>& write)
+{
+    currentMessageType_ = type.name;
+    locateWalk(type);
+    write();
+    currentMessageType_.clear();
+}
+
+void VarsWriter::walkTree(const script::ValueNode& root, std::string_view name, WalkMode mode)
+{
+    VarItem item = itemOfRoot(root);
+    item.fieldName = name;
+    walkRoot(item, mode);
+}
+
+void VarsWriter::varStatement(const Entry& var)
 {
     const auto& data = var.data<VarData>();
     if (!data.tree || var.descriptor->subScope == nullptr) {
@@ -415,11 +435,7 @@ void ProgramWriter::varStatement(const Entry& var)
         walkRoot(item, mode);
     }
     if (mode == WalkMode::Expect) {
-        line("trv_flagrt = trv_end_var_va ( ", kRun, ",", endNumber(var), " );");
-        line("if (trv_flagrt != 0)");
-        open();
-        debugResult("1");
-        close();
+        checksEnd("trv_end_var_va ( ", endNumber(var));
     } else if (mode == WalkMode::Dump) {
         line("trv_var ( ", kRun, ",", endNumber(var), " );");
     }
@@ -458,7 +474,7 @@ bool isField(const Entry& entry)
 }  // namespace
 
 template <typename Visit>
-void ProgramWriter::forEachMember(const VarItem& item, const Visit& visit) const
+void VarsWriter::forEachMember(const VarItem& item, const Visit& visit) const
 {
     if (item.entry != nullptr) {
         const Scope* below = item.entry->descriptor->subScope;
@@ -515,7 +531,7 @@ void ProgramWriter::forEachMember(const VarItem& item, const Visit& visit) const
     }
 }
 
-void ProgramWriter::walkRoot(const VarItem& root, WalkMode mode)
+void VarsWriter::walkRoot(const VarItem& root, WalkMode mode)
 {
     walkFormats_ = walkFormats(root.fieldName, mode);
     walkPaths_.name.clear();
@@ -523,12 +539,12 @@ void ProgramWriter::walkRoot(const VarItem& root, WalkMode mode)
     walkItem(root, 0, mode);
 }
 
-void ProgramWriter::walkMembers(const VarItem& item, int depth, WalkMode mode)
+void VarsWriter::walkMembers(const VarItem& item, int depth, WalkMode mode)
 {
     forEachMember(item, [this, depth, mode](const VarItem& member) { walkItem(member, depth, mode); });
 }
 
-void ProgramWriter::walkItem(const VarItem& item, int depth, WalkMode mode)
+void VarsWriter::walkItem(const VarItem& item, int depth, WalkMode mode)
 {
     switch (item.kind) {
     case VarItem::Kind::Array: walkArray(item, depth, mode); break;
@@ -540,7 +556,7 @@ void ProgramWriter::walkItem(const VarItem& item, int depth, WalkMode mode)
     }
 }
 
-void ProgramWriter::walkArray(const VarItem& item, int depth, WalkMode mode)
+void VarsWriter::walkArray(const VarItem& item, int depth, WalkMode mode)
 {
     PathStep name(walkPaths_.name);
     PathStep value(walkPaths_.value);
@@ -559,7 +575,7 @@ void ProgramWriter::walkArray(const VarItem& item, int depth, WalkMode mode)
     }
 }
 
-void ProgramWriter::walkIndexRange(const VarItem& item, int depth, WalkMode mode)
+void VarsWriter::walkIndexRange(const VarItem& item, int depth, WalkMode mode)
 {
     if (traces(mode)) {
         line("trv_varplage ( ", kRun, ",", item.numbers.begin, ", ", item.lowerIndex, ", ", item.upperIndex, " );");
@@ -573,7 +589,7 @@ void ProgramWriter::walkIndexRange(const VarItem& item, int depth, WalkMode mode
     }
 }
 
-void ProgramWriter::walkStructure(const VarItem& item, int depth, WalkMode mode)
+void VarsWriter::walkStructure(const VarItem& item, int depth, WalkMode mode)
 {
     if (traces(mode)) {
         line("trv_varstruct ( ", kRun, ",", item.numbers.begin, " );");
@@ -590,7 +606,7 @@ void ProgramWriter::walkStructure(const VarItem& item, int depth, WalkMode mode)
     }
 }
 
-void ProgramWriter::walkUnion(const VarItem& item, int depth, WalkMode mode)
+void VarsWriter::walkUnion(const VarItem& item, int depth, WalkMode mode)
 {
     PathStep name(walkPaths_.name);
     PathStep value(walkPaths_.value);
@@ -622,10 +638,12 @@ void ProgramWriter::walkUnion(const VarItem& item, int depth, WalkMode mode)
         open();
         walkMembers(item, depth, mode);
         close();
-        line("else");
-        open();
-        line("trv_setflagrt ( ", kRun, " );");
-        close();
+        emit(R"(
+            else
+             {
+              trv_setflagrt ( &(trv_ctx->trv_ctxrun) );
+             }
+        )");
     } else {
         walkMembers(item, depth, mode);
     }
@@ -634,14 +652,26 @@ void ProgramWriter::walkUnion(const VarItem& item, int depth, WalkMode mode)
     }
 }
 
-void ProgramWriter::locateWalk(const Entry& entry)
+void VarsWriter::checksEnd(std::string_view call, int endNumber)
+{
+    emit(R"(
+        trv_flagrt = $call$&(trv_ctx->trv_ctxrun),$end$ );
+        if (trv_flagrt != 0)
+         {
+    )",
+         {{"call", call}, {"end", endNumber}});
+    debugResult("1");
+    close();
+}
+
+void VarsWriter::locateWalk(const Entry& entry)
 {
     walkFile_ = std::string(entry.fileName());
     walkLine_ = entry.line;
     walkScope_ = cScopeOf(entry);
 }
 
-const canalysis::CType* ProgramWriter::typeOfWalked(std::string_view name) const
+const canalysis::CType* VarsWriter::typeOfWalked(std::string_view name) const
 {
     if (!currentMessageType_.empty() && name.starts_with(kReceived)) {
         return typeOfMemberPath(currentMessageType_, afterReceived(name));
@@ -651,7 +681,7 @@ const canalysis::CType* ProgramWriter::typeOfWalked(std::string_view name) const
 
 // "TRV_<type>.select" for the message itself, "TRV_<type>.<path>.select"
 // below it; "" away from a received message.
-std::string ProgramWriter::unionSelector(std::string_view name) const
+std::string VarsWriter::unionSelector(std::string_view name) const
 {
     if (currentMessageType_.empty() || !name.starts_with(kReceived)) {
         return {};
@@ -663,7 +693,7 @@ std::string ProgramWriter::unionSelector(std::string_view name) const
     return joinedPieces("TRV_", currentMessageType_, ".", below.substr(1), ".select");
 }
 
-void ProgramWriter::walkElementary(const VarItem& item, int depth, WalkMode mode)
+void VarsWriter::walkElementary(const VarItem& item, int depth, WalkMode mode)
 {
     if (item.kind == VarItem::Kind::Bounded &&
         (rangeFamily(item.cls).empty() || mode == WalkMode::Dump)) {
@@ -720,7 +750,7 @@ void ProgramWriter::walkElementary(const VarItem& item, int depth, WalkMode mode
 }
 
 // The variable or field that a range is given for, as the script names it.
-std::string ProgramWriter::rangedName(const VarItem& item) const
+std::string VarsWriter::rangedName(const VarItem& item) const
 {
     if (item.fieldName.empty()) {
         return walkPaths_.name;
@@ -729,7 +759,7 @@ std::string ProgramWriter::rangedName(const VarItem& item) const
 }
 
 // A field of a variable may have a FORMAT of its own (not below an index).
-int ProgramWriter::formatCodeAt(const VarItem& item, std::string_view path) const
+int VarsWriter::formatCodeAt(const VarItem& item, std::string_view path) const
 {
     if (item.formatCode >= 0 || walkFormats_ == nullptr || path.find('[') != std::string_view::npos) {
         return item.formatCode;
@@ -738,7 +768,7 @@ int ProgramWriter::formatCodeAt(const VarItem& item, std::string_view path) cons
 }
 
 // As script::formatOf(path) finds it, among the formats of the walk.
-int ProgramWriter::fieldFormatCode(std::string_view path) const
+int VarsWriter::fieldFormatCode(std::string_view path) const
 {
     std::string compact;
     if (std::ranges::any_of(path, base::isTextBlank)) {
@@ -753,7 +783,7 @@ int ProgramWriter::fieldFormatCode(std::string_view path) const
     return -1;
 }
 
-void ProgramWriter::readFieldFormats()
+void VarsWriter::readFieldFormats()
 {
     for (const script::VariableFormat* format : script::globalFormats()) {
         FieldFormat field{format->variable, format->formatCode};
@@ -767,7 +797,7 @@ void ProgramWriter::readFieldFormats()
 // A path matches a format's when both are the same without blanks, so both
 // then have the same first name; every path of a walk begins with its
 // root's name, which gives them their first name.
-const ProgramWriter::FieldFormats* ProgramWriter::walkFormats(std::string_view rootName, WalkMode mode) const
+const VarsWriter::FieldFormats* VarsWriter::walkFormats(std::string_view rootName, WalkMode mode) const
 {
     if (mode == WalkMode::Init || mode == WalkMode::Compare || allFormats_.empty()) {
         return nullptr;
@@ -780,7 +810,7 @@ const ProgramWriter::FieldFormats* ProgramWriter::walkFormats(std::string_view r
     return found != formatsByName_.end() ? &found->second : nullptr;
 }
 
-void ProgramWriter::indexLoop(int depth, long long lower, long long upper)
+void VarsWriter::indexLoop(int depth, long long lower, long long upper)
 {
     if (lower == upper) {
         line("I", depth, " = ", lower, ";");
@@ -789,7 +819,7 @@ void ProgramWriter::indexLoop(int depth, long long lower, long long upper)
     line("for(I", depth, " = ", lower, "; I", depth, " <= ", upper, "; ++I", depth, ")");
 }
 
-void ProgramWriter::checkLine(const VarItem& item, std::string_view name, std::string_view value, int depth,
+void VarsWriter::checkLine(const VarItem& item, std::string_view name, std::string_view value, int depth,
                               long long bound, WalkMode mode)
 {
     const CharData held = item.cls == kClassString || item.cls == kClassCharArray
@@ -839,7 +869,7 @@ void ProgramWriter::checkLine(const VarItem& item, std::string_view name, std::s
     }
 }
 
-void ProgramWriter::displayedCheckLine(const VarItem& item, const ValueDisplay& display, std::string_view name,
+void VarsWriter::displayedCheckLine(const VarItem& item, const ValueDisplay& display, std::string_view name,
                                        std::string_view value, int depth, long long bound, WalkMode mode)
 {
     std::string call = joinedPieces(display.head(checkCallOf(mode)), item.numbers.begin, ", ", display.cast, name);
@@ -858,7 +888,7 @@ void ProgramWriter::displayedCheckLine(const VarItem& item, const ValueDisplay& 
 
 // An array of characters or bytes is read within its size, and so is an
 // expected value that is an array or a string literal.
-void ProgramWriter::sizedLine(const VarItem& item, std::string_view family, std::string_view name,
+void VarsWriter::sizedLine(const VarItem& item, std::string_view family, std::string_view name,
                               std::string_view value, int depth, long long bound, WalkMode mode)
 {
     const std::string_view cast = family == "bytes" ? "(TRV_PT_VOID) " : "(TRV_PT_CAR) ";
@@ -876,7 +906,7 @@ void ProgramWriter::sizedLine(const VarItem& item, std::string_view family, std:
     line(call, ", I", depth, ", ", bound, " );");
 }
 
-void ProgramWriter::boundedLine(const VarItem& item, std::string_view name, int depth, long long bound,
+void VarsWriter::boundedLine(const VarItem& item, std::string_view name, int depth, long long bound,
                                 WalkMode mode)
 {
     const std::string_view cast = runtimeCast(item.cls);

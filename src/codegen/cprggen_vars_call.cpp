@@ -1,6 +1,6 @@
 // A CALL of a C function of the interface files, with the checks of its
 // parameters and of its result.
-#include "codegen/cprggen_writer.h"
+#include "codegen/cprggen_vars.h"
 
 #include "codegen/cprggen_chardata.h"
 
@@ -94,7 +94,7 @@ std::string passedText(const ArgData& data)
 
 }  // namespace
 
-void ProgramWriter::nativeCall(const Entry& call)
+void VarsWriter::nativeCall(const Entry& call)
 {
     const auto& data = call.data<CallData>();
     const Scope* arguments = call.descriptor->subScope;
@@ -126,16 +126,12 @@ void ProgramWriter::nativeCall(const Entry& call)
     if (!data.result.empty()) {
         resultCheck(call);
     }
-    line("trv_flagrt = trv_cf (", kRun, ",", endNumber(call), " );");
-    line("if (trv_flagrt != 0)");
-    open();
-    debugResult("1");
-    close();
+    checksEnd("trv_cf (", endNumber(call));
 }
 
 // An argument with a variable after its second '@' passes that variable,
 // set to the argument's value first.
-void ProgramWriter::parameterInitialisation(const ArgData& data)
+void VarsWriter::parameterInitialisation(const ArgData& data)
 {
     if (data.result.empty() || data.text.empty()) {
         return;
@@ -153,7 +149,7 @@ void ProgramWriter::parameterInitialisation(const ArgData& data)
 // The value passed, the value expected of it after the call, and the
 // variable that holds it then: the argument's variable, else the argument
 // itself.
-void ProgramWriter::parameterCheck(const Entry& call, const Entry& argument, std::size_t index)
+void VarsWriter::parameterCheck(const Entry& call, const Entry& argument, std::size_t index)
 {
     const auto& data = argument.data<ArgData>();
     int cls = data.checkedClass();
@@ -197,7 +193,7 @@ void ProgramWriter::parameterCheck(const Entry& call, const Entry& argument, std
          namesArgument(display), number(argument), " );");
 }
 
-void ProgramWriter::sizedCheck(std::string_view family, std::string_view expectedFlag,
+void VarsWriter::sizedCheck(std::string_view family, std::string_view expectedFlag,
                                std::initializer_list<std::string_view> values, std::string_view scope,
                                int checkNumber)
 {
@@ -210,7 +206,7 @@ void ProgramWriter::sizedCheck(std::string_view family, std::string_view expecte
     line(call, checkNumber, " );");
 }
 
-void ProgramWriter::resultCheck(const Entry& call)
+void VarsWriter::resultCheck(const Entry& call)
 {
     const auto& data = call.data<CallData>();
     int cls = data.checkedClass();
@@ -232,7 +228,7 @@ void ProgramWriter::resultCheck(const Entry& call)
 
 // The type of what a call's result check reads: the script's result
 // variable, else the hidden one, which has the function's return type.
-const canalysis::CType* ProgramWriter::resultType(const Entry& call) const
+const canalysis::CType* VarsWriter::resultType(const Entry& call) const
 {
     const std::string scope = cScopeOf(call);
     const canalysis::CType* type = typeOfPath(call.data<CallData>().result, scope);
@@ -241,7 +237,7 @@ const canalysis::CType* ProgramWriter::resultType(const Entry& call) const
 
 // A value expected within a range (the analysis lets ranges of numbers only through).
 // Its bounds and the value are shown as an equality check of the type shows them.
-void ProgramWriter::rangeCheck(int cls, const canalysis::CType* type, const script::sem::ValueRange& range,
+void VarsWriter::rangeCheck(int cls, const canalysis::CType* type, const script::sem::ValueRange& range,
                                std::string_view actual, int checkNumber)
 {
     const std::optional<ValueDisplay> display = valueDisplayOf(cls, -1, type);

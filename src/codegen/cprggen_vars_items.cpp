@@ -1,6 +1,6 @@
 // The items of a variable description, from the value entries of a VAR or
 // from the value tree of a message.
-#include "codegen/cprggen_writer.h"
+#include "codegen/cprggen_vars.h"
 
 #include "script/prtanac.h"
 
@@ -45,7 +45,7 @@ VarItem itemOf(const ValueNode& node)
 
 }  // namespace
 
-VarItem ProgramWriter::itemOfValueEntry(const Entry& entry) const
+VarItem VarsWriter::itemOfValueEntry(const Entry& entry) const
 {
     const auto& data = entry.data<ValueData>();
     VarItem item = itemOf(*data.node);
@@ -66,12 +66,12 @@ VarItem ProgramWriter::itemOfValueEntry(const Entry& entry) const
     return item;
 }
 
-VarItem ProgramWriter::itemOfRoot(const ValueNode& root) const
+VarItem VarsWriter::itemOfRoot(const ValueNode& root) const
 {
     return itemOfNode(root, numbering_.records.findTree(root));
 }
 
-VarItem ProgramWriter::itemOfNode(const ValueNode& node, const KeptTreeNumbers& tree)
+VarItem VarsWriter::itemOfNode(const ValueNode& node, const KeptTreeNumbers& tree)
 {
     VarItem item = itemOf(node);
     item.numbers = tree.find(node);

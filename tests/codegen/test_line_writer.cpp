@@ -1,5 +1,6 @@
 // The indenting line writer: block levels, '#' lines and directive lines
 // never indented, and the C string form of paths.
+#include "codegen/cprggen_template.h"
 #include "codegen/geccode.h"
 #include "codegen/genfiles.h"
 #include "support/console.h"
@@ -9,6 +10,7 @@
 
 #include <functional>
 #include <limits>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -117,6 +119,56 @@ TEST_F(Writer, PiecesJoinTextsAndNumbers)
               "  trv_run(-12, 4000000000, 7);\n"
               "#define N 3\n"
               "  x#\n");
+}
+
+// A template's lines take the writer's level, keep the indentation they
+// have beyond the one they share, and write directives at the margin.
+TEST_F(Writer, TemplateFollowsTheWriterLevel)
+{
+    const std::string text = written([](LineWriter& out) {
+        out.openBlock();
+        qvm::codegen::emitTemplate(out, R"(
+            if ($flag$)
+             {
+                #ifdef TRV_OSTREL_DEBUG
+              trv_$call$ ( $n$, $$x );
+
+             }
+        )",
+                                   {{"flag", "trv_ret"}, {"call", std::string("end")}, {"n", -3}});
+        // A block left open holds the lines after the template.
+        qvm::codegen::emitTemplate(out, "else\n {");
+        out.line("b();");
+        out.closeBlock();
+        out.closeBlock();
+    });
+    EXPECT_EQ(text,
+              " {\n"
+              "  if (trv_ret)\n"
+              "   {\n"
+              "#ifdef TRV_OSTREL_DEBUG\n"
+              "    trv_end ( -3, $x );\n"
+              "    \n"
+              "   }\n"
+              "  else\n"
+              "   {\n"
+              "    b();\n"
+              "   }\n"
+              " }\n");
+}
+
+// A value the template does not name, a name without value and a '$' left
+// open are the writer's own mistakes, never silent.
+TEST_F(Writer, TemplateNamesMatchItsValues)
+{
+    using qvm::codegen::emitTemplate;
+    GeneratedFiles files;
+    LineWriter out(files, (dir / "out.c").string());
+    EXPECT_THROW(emitTemplate(out, "f($a$);", {}), std::logic_error);
+    EXPECT_THROW(emitTemplate(out, "f();", {{"a", 1}}), std::logic_error);
+    EXPECT_THROW(emitTemplate(out, "f($a);", {{"a", 1}}), std::logic_error);
+    EXPECT_THROW(emitTemplate(out, "  f();\n }"), std::logic_error);
+    EXPECT_NO_THROW(emitTemplate(out, "f($a$, $a$);", {{"a", 1}}));
 }
 
 TEST_F(Writer, DeepBlocksKeepOneBlankPerLevel)
