@@ -2,8 +2,10 @@
  * messages, SEND, and the verdicts of their failures. */
 #include "trv_private.h"
 
+#include <errno.h>
 #include <limits.h>
 #include <stdarg.h>
+#include <time.h>
 
 #define TRV_K_WAITTIL_LIMIT 300000L /* milliseconds, QVM_WAITTIL_LIMIT */
 
@@ -56,6 +58,17 @@ static TRV_T_UTIME trv_waittil_limit(void)
 
 /* ---- WAITTIL -------------------------------------------------------------------- */
 
+/* A WAITTIL counts whole milliseconds from its start: the run's clock is
+ * shifted so that a tick begins there, and a time-out of n ms never ends the
+ * wait before n ms. The shift only ever moves the clock forward, by less
+ * than a millisecond, and keeps it within a millisecond of the time since
+ * the run began. */
+static void trv_align_clock(TRV_T_RUNCTX *run, const TRV_T_DATE *start)
+{
+    const double elapsed = trv_elapsed_ms(&trv_priv(run)->run_start, start);
+    trv_priv(run)->clock_phase_ms = elapsed > 0.0 ? elapsed - (double)(TRV_T_UTIME)elapsed : 0.0;
+}
+
 void trv_waittil(TRV_T_RUNCTX *run, TRV_T_INT number)
 {
     trv_private *state = trv_priv(run);
@@ -66,8 +79,9 @@ void trv_waittil(TRV_T_RUNCTX *run, TRV_T_INT number)
     state->statement = number;
     state->waittil_open = 1;
     state->waittil_limit = trv_waittil_limit();
-    state->waittil_start = trv_getevtdate(run);
     trv_get_date(&state->waittil_begun);
+    trv_align_clock(run, &state->waittil_begun);
+    state->waittil_start = trv_getevtdate(run);
     memset(&state->waittil_last, 0, sizeof state->waittil_last);
     state->difference[0] = '\0';
     run->trv_ctxlogdate = 0;
@@ -147,8 +161,10 @@ TRV_T_UTIME trv_getevtdate(TRV_T_RUNCTX *run)
 {
     TRV_T_DATE now;
     TRV_T_UTIME date;
+    double elapsed;
     trv_get_date(&now);
-    date = (TRV_T_UTIME)trv_elapsed_ms(&trv_priv(run)->run_start, &now);
+    elapsed = trv_elapsed_ms(&trv_priv(run)->run_start, &now) - trv_priv(run)->clock_phase_ms;
+    date = elapsed > 0.0 ? (TRV_T_UTIME)elapsed : 0;
     trv_check_waittil_limit(run, date);
     return date;
 }
@@ -163,10 +179,36 @@ TRV_T_UTIME trv_getwtime(TRV_T_RUNCTX *run)
     return (trv_getevtdate(run) - trv_priv(run)->waittil_start) / gran;
 }
 
+/* Sleeps to the start of the tick the run's clock reaches in milliseconds:
+ * the ticks of a wait stay where they began, however long each loop of the
+ * wait took, so a time-out is not late by the sum of the loops. */
+static void trv_sleep_to_tick(TRV_T_RUNCTX *run, TRV_T_UTIME milliseconds)
+{
+    const trv_private *state = trv_priv(run);
+    TRV_T_DATE now;
+    struct timespec deadline;
+    double elapsed;
+    double target_ns;
+    trv_get_date(&now);
+    elapsed = trv_elapsed_ms(&state->run_start, &now) - state->clock_phase_ms;
+    /* A microsecond past the tick: a rounding never wakes it just before. */
+    target_ns = ((double)((elapsed > 0.0 ? (TRV_T_UTIME)elapsed : 0) + milliseconds) + state->clock_phase_ms +
+                 0.001) * 1e6 + (double)state->run_start.trv_nsec;
+    deadline.tv_sec = (time_t)state->run_start.trv_sec + (time_t)(target_ns / 1e9);
+    deadline.tv_nsec = (long)(target_ns - (double)(time_t)(target_ns / 1e9) * 1e9);
+    trv_trace_write_pending_current();
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, NULL) == EINTR) {
+    }
+}
+
 void trv_sleep(TRV_T_UTIME milliseconds)
 {
     trv_sut_serve();
-    trv_pause(milliseconds);
+    if (milliseconds > 0 && trv_current_run != NULL && trv_current_run->trv_ctxpriv != NULL) {
+        trv_sleep_to_tick(trv_current_run, milliseconds);
+    } else {
+        trv_pause(milliseconds);
+    }
     trv_sut_serve();
 }
 

@@ -7,8 +7,9 @@
  * async-signal-safe calls: write(2) on the trace's descriptor, texts put
  * together by hand, _exit. The stdio buffer of the trace is empty whenever
  * the program runs outside the runtime (every write through stdio is
- * flushed before the runtime returns), so the handler's lines follow the
- * last line written. It runs on its own stack, so that a stack overflow is
+ * flushed before the runtime returns); the handler writes the lines still
+ * kept (trace buffer, or the pending lines of a direct trace) and then its
+ * own, so they follow the last line traced. It runs on its own stack, so that a stack overflow is
  * caught too. */
 #define _GNU_SOURCE
 #include "trv_private.h"
@@ -137,7 +138,13 @@ static void trv_write_kept(TRV_T_RUNCTX *run, int fd)
     const TRV_T_TRACECTX *buffer = &run->trv_ctxtracectx;
     const char *line = buffer->trv_ctxbuffertrace;
     const char *end = buffer->trv_ctxcurrentline;
-    if (run->trv_ctxpriv->direct || line == NULL || end == NULL || end < line) {
+    if (run->trv_ctxpriv->direct) {
+        if (run->trv_ctxpriv->pending != NULL) {
+            trv_write_all(fd, run->trv_ctxpriv->pending, run->trv_ctxpriv->pending_used);
+        }
+        return;
+    }
+    if (line == NULL || end == NULL || end < line) {
         return;
     }
     while (line < end) {

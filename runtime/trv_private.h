@@ -80,7 +80,13 @@ struct trv_s_private {
     int limit_timer_made;
     void *alt_stack;  /* the signal stack of the run's thread */
     char trace_path[TRV_K_PATH_SIZE];
-    int direct;   /* lines go to the file at once */
+    int direct;   /* no trace level: every line goes to the file */
+    /* Lines of a direct trace not yet written: they are written when the
+     * program waits, at a failure, a scenario's end, after TRV_K_PENDING_MS,
+     * at exit, and by the handler of a fatal signal or of the time limit. */
+    char *pending;
+    size_t pending_used;
+    TRV_T_UTIME pending_since; /* trv_now_ms when the oldest was added */
     int circular; /* the buffer keeps the latest lines */
     int level;
     int trace_off;
@@ -105,6 +111,9 @@ struct trv_s_private {
     int statement;       /* the communication statement running: transport faults are its verdicts */
     int waittil_open;
     TRV_T_UTIME waittil_start;
+    /* The part of a millisecond the run's clock is shifted by, so that its
+     * millisecond ticks begin where the current WAITTIL began. */
+    double clock_phase_ms;
     TRV_T_UTIME waittil_limit;
     TRV_T_DATE waittil_begun;   /* the waited time to the microsecond */
     trv_waittil_event waittil_last; /* the last message the WAITTIL received */
@@ -152,6 +161,11 @@ void trv_trace(TRV_T_RUNCTX *run, int line_class, const char *format, ...)
 void trv_trace_setup(TRV_T_RUNCTX *run);
 void trv_trace_flush(TRV_T_RUNCTX *run, int priority);
 void trv_trace_close(TRV_T_RUNCTX *run);
+#define TRV_K_PENDING (64 * 1024)
+#define TRV_K_PENDING_MS 20
+/* Writes the direct lines still pending, of the current thread's run
+ * (before the program waits) or of every run (at exit). */
+void trv_trace_write_pending_current(void);
 /* Whether lines can still go to the trace (it is open and no write failed). */
 int trv_trace_writable(const trv_private *state);
 /* One line of the run's summary, written to the trace at once. */

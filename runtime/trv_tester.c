@@ -581,6 +581,7 @@ TRV_T_INT priv_interrecv(TRV_T_INT *socket_fd, TRV_T_INT timeout, char *buffer, 
         waited.fd = trv_priv(run)->mailbox;
         waited.events = POLLIN;
         waited.revents = 0;
+        trv_trace_write_pending_current();
         do {
             ready = poll(&waited, 1, (int)wait);
         } while (ready < 0 && errno == EINTR);
@@ -710,6 +711,7 @@ static int trv_wait_readable(int fd, TRV_T_UTIME deadline)
     waited.fd = fd;
     waited.events = POLLIN;
     waited.revents = 0;
+    trv_trace_write_pending_current();
     do {
         ready = poll(&waited, 1, now >= deadline ? 0 : (int)(deadline - now));
     } while (ready < 0 && errno == EINTR);

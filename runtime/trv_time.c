@@ -32,6 +32,7 @@ void trv_pause(TRV_T_UTIME milliseconds)
     if (milliseconds <= 0) {
         return;
     }
+    trv_trace_write_pending_current();
     remaining.tv_sec = (time_t)(milliseconds / 1000);
     remaining.tv_nsec = (long)(milliseconds % 1000) * 1000000L;
     while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {

@@ -1,11 +1,21 @@
 /* The text trace: lines kept in the program's trace buffer and written to
- * the trace file at flushes, or written at once when there is no buffer.
+ * the trace file at flushes; with no trace level, every line, gathered in a
+ * pending buffer that is written whenever the program waits or fails, and
+ * at least every TRV_K_PENDING_MS while it runs.
  *
  * A buffered line is stored as one class byte, its text and a newline. */
 #include "trv_private.h"
 
 #include <errno.h>
+#include <pthread.h>
 #include <stdarg.h>
+#include <stdlib.h>
+
+/* The runs whose direct trace has pending lines to write at exit. */
+#define TRV_K_PENDING_RUNS 64
+static trv_private *trv_pending_runs[TRV_K_PENDING_RUNS];
+static pthread_mutex_t trv_pending_lock = PTHREAD_MUTEX_INITIALIZER;
+static pthread_once_t trv_pending_exit_once = PTHREAD_ONCE_INIT;
 
 static int trv_buffer_used(const TRV_T_TRACECTX *buffer)
 {
@@ -45,17 +55,125 @@ int trv_trace_writable(const trv_private *state)
     return state->trace != NULL && state->trace_error == 0;
 }
 
-/* At once (no trace buffer) each line reaches the file as it is written,
- * so that a run that ends abruptly leaves every line it traced. */
-static void trv_write_line(trv_private *state, const char *text, size_t length)
+/* The stdio buffer of the trace is flushed before the runtime returns, so
+ * that a fatal signal's handler, which writes to the descriptor, follows
+ * the last line written. */
+static void trv_write_text(trv_private *state, const char *text, size_t length)
 {
     if (!trv_trace_writable(state)) {
         return;
     }
     errno = 0;
+    if (fwrite(text, 1, length, state->trace) != length || fflush(state->trace) != 0) {
+        trv_trace_broken(state, errno);
+    }
+}
+
+static void trv_write_pending(trv_private *state)
+{
+    size_t used = state->pending_used;
+    if (used == 0) {
+        return;
+    }
+    /* Emptied first: a handler that interrupts the write does not write the
+     * lines a second time. */
+    state->pending_used = 0;
+    trv_write_text(state, state->pending, used);
+}
+
+static void trv_write_line(trv_private *state, const char *text, size_t length)
+{
+    if (!trv_trace_writable(state)) {
+        return;
+    }
+    trv_write_pending(state);
+    errno = 0;
     if (fwrite(text, 1, length, state->trace) != length || fputc('\n', state->trace) == EOF ||
         (state->direct && fflush(state->trace) != 0)) {
         trv_trace_broken(state, errno);
+    }
+}
+
+static void trv_add_pending(trv_private *state, int line_class, const char *text, size_t length)
+{
+    const TRV_T_UTIME now = trv_now_ms();
+    if (state->pending == NULL || length + 1 > TRV_K_PENDING) {
+        trv_write_line(state, text, length);
+        return;
+    }
+    if (length + 1 > TRV_K_PENDING - state->pending_used) {
+        trv_write_pending(state);
+    }
+    if (state->pending_used == 0) {
+        state->pending_since = now;
+    }
+    memcpy(state->pending + state->pending_used, text, length);
+    state->pending[state->pending_used + length] = '\n';
+    /* Counted once the line is whole, for a handler that writes them. */
+    state->pending_used += length + 1;
+    if (line_class <= TRV_K_TRACE_ERROR || now - state->pending_since >= TRV_K_PENDING_MS) {
+        trv_write_pending(state);
+    }
+}
+
+static void trv_write_all_pending(void)
+{
+    int i;
+    pthread_mutex_lock(&trv_pending_lock);
+    for (i = 0; i < TRV_K_PENDING_RUNS; ++i) {
+        if (trv_pending_runs[i] != NULL) {
+            trv_write_pending(trv_pending_runs[i]);
+        }
+    }
+    pthread_mutex_unlock(&trv_pending_lock);
+}
+
+static void trv_register_exit_write(void)
+{
+    atexit(trv_write_all_pending);
+}
+
+/* A direct trace gathers its lines when the run can be found at exit;
+ * beyond TRV_K_PENDING_RUNS runs at once, each line is written at once. */
+static void trv_pending_start(trv_private *state)
+{
+    int i;
+    pthread_once(&trv_pending_exit_once, trv_register_exit_write);
+    pthread_mutex_lock(&trv_pending_lock);
+    for (i = 0; i < TRV_K_PENDING_RUNS && trv_pending_runs[i] != NULL; ++i) {
+    }
+    if (i < TRV_K_PENDING_RUNS) {
+        state->pending = malloc(TRV_K_PENDING);
+        if (state->pending != NULL) {
+            trv_pending_runs[i] = state;
+        }
+    }
+    pthread_mutex_unlock(&trv_pending_lock);
+    state->pending_used = 0;
+}
+
+static void trv_pending_end(trv_private *state)
+{
+    int i;
+    if (state->pending == NULL) {
+        return;
+    }
+    trv_write_pending(state);
+    pthread_mutex_lock(&trv_pending_lock);
+    for (i = 0; i < TRV_K_PENDING_RUNS; ++i) {
+        if (trv_pending_runs[i] == state) {
+            trv_pending_runs[i] = NULL;
+        }
+    }
+    pthread_mutex_unlock(&trv_pending_lock);
+    free(state->pending);
+    state->pending = NULL;
+}
+
+void trv_trace_write_pending_current(void)
+{
+    if (trv_current_run != NULL && trv_current_run->trv_ctxpriv != NULL) {
+        trv_write_pending(trv_priv(trv_current_run));
     }
 }
 
@@ -69,6 +187,7 @@ void trv_trace_setup(TRV_T_RUNCTX *run)
     state->circular = !state->direct && state->level >= TRV_K_TRACE_CIRCULAR;
     if (state->direct) {
         buffer->trv_ctxtracepriority = 0;
+        trv_pending_start(state);
         return;
     }
     trv_buffer_reset(buffer);
@@ -135,7 +254,7 @@ void trv_trace(TRV_T_RUNCTX *run, int line_class, const char *format, ...)
         }
     }
     if (state->direct) {
-        trv_write_line(state, line, length);
+        trv_add_pending(state, line_class, line, length);
     } else {
         trv_buffer_add(run, line_class, line, length);
     }
@@ -163,6 +282,7 @@ static void trv_write_kept_lines(TRV_T_RUNCTX *run, int kept)
 void trv_trace_flush(TRV_T_RUNCTX *run, int priority)
 {
     trv_private *state = trv_priv(run);
+    trv_write_pending(state);
     if (!state->direct) {
         if (state->dropped_lines > 0) {
             char note[128];
@@ -190,6 +310,7 @@ void trv_trace_close(TRV_T_RUNCTX *run)
     if (state->trace == NULL) {
         return;
     }
+    trv_pending_end(state);
     errno = 0;
     failed = ferror(state->trace) != 0;
     if (state->trace_owned) {
