@@ -10,12 +10,14 @@
 #include <pthread.h>
 #include <stdarg.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 /* The runs whose direct trace has pending lines to write at exit. */
 #define TRV_K_PENDING_RUNS 64
 static trv_private *trv_pending_runs[TRV_K_PENDING_RUNS];
 static pthread_mutex_t trv_pending_lock = PTHREAD_MUTEX_INITIALIZER;
 static pthread_once_t trv_pending_exit_once = PTHREAD_ONCE_INIT;
+static pid_t trv_pending_pid; /* a child that a fork made leaves them to its parent */
 
 static int trv_buffer_used(const TRV_T_TRACECTX *buffer)
 {
@@ -119,6 +121,9 @@ static void trv_add_pending(trv_private *state, int line_class, const char *text
 static void trv_write_all_pending(void)
 {
     int i;
+    if (getpid() != trv_pending_pid) {
+        return;
+    }
     pthread_mutex_lock(&trv_pending_lock);
     for (i = 0; i < TRV_K_PENDING_RUNS; ++i) {
         if (trv_pending_runs[i] != NULL) {
@@ -140,6 +145,7 @@ static void trv_pending_start(trv_private *state)
     int i;
     pthread_once(&trv_pending_exit_once, trv_register_exit_write);
     pthread_mutex_lock(&trv_pending_lock);
+    trv_pending_pid = getpid();
     for (i = 0; i < TRV_K_PENDING_RUNS && trv_pending_runs[i] != NULL; ++i) {
     }
     if (i < TRV_K_PENDING_RUNS) {
