@@ -247,7 +247,7 @@ TRV_T_INT trv_scenario_selected(TRV_T_RUNCTX *run, TRV_T_INT number);
 #define TRV_K_STATUS_PASSED 0
 #define TRV_K_STATUS_FAILED 1     /* a failing verdict */
 #define TRV_K_STATUS_TRACE_LOST 2 /* a trace could not be written in full */
-#define TRV_K_STATUS_STOPPED 3    /* a fatal signal or the scenario time limit stopped the run */
+#define TRV_K_STATUS_STOPPED 3    /* a fatal signal, the scenario time limit or an exit() stopped the run */
 #define TRV_K_STATUS_USAGE 4      /* a wrong -SCN=, -EXSCN= or -JUNIT= option: nothing ran */
 
 /* Ends the process: status 1 when failed is non-zero or any run of this

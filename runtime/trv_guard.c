@@ -500,10 +500,29 @@ static void trv_on_limit(int number, siginfo_t *info, void *context)
     _exit(TRV_K_STATUS_STOPPED);
 }
 
+/* The script's C or the system under test called exit() while the run went
+ * on: the run ends as a stopped one, so that a program that left in the
+ * middle never passes. A child that a fork made leaves its parent's run
+ * alone. */
+static pid_t trv_guard_pid;
+
+static void trv_on_exit(void)
+{
+    TRV_T_RUNCTX *run = trv_current_run;
+    if (getpid() != trv_guard_pid || run == NULL || run->trv_ctxpriv == NULL || !trv_first_to_stop()) {
+        return;
+    }
+    fflush(NULL);
+    trv_write_stopped_run(run, "exit() called while the run went on");
+    _exit(TRV_K_STATUS_STOPPED);
+}
+
 static void trv_install_fatal_handlers(void)
 {
     struct sigaction action;
     int i;
+    trv_guard_pid = getpid();
+    atexit(trv_on_exit);
     memset(&action, 0, sizeof action);
     action.sa_sigaction = trv_on_fatal_signal;
     action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_RESETHAND | SA_NODEFER;

@@ -108,7 +108,14 @@ def mask(data, marks):
 
 
 def files_under(directory):
-    return {os.path.relpath(os.path.join(root, f), directory) for root, _dirs, files in os.walk(directory) for f in files}
+    """Each file with its modification time: a file the run writes is new or
+    has a new time (outputs are renamed into place)."""
+    found = set()
+    for root, _dirs, files in os.walk(directory):
+        for f in files:
+            path = os.path.join(root, f)
+            found.add((os.path.relpath(path, directory), os.stat(path).st_mtime_ns))
+    return found
 
 
 def run_case(prepro, share, case, work):
@@ -125,7 +132,7 @@ def run_case(prepro, share, case, work):
     marks = [(os.path.realpath(work), "@DIR@"), (work, "@DIR@"), (prepro, "@QVMPREPRO@"), (share, "@SHARE@")]
     outputs = {"status": str(run.returncode).encode(), "stdout": mask(run.stdout, marks),
                "stderr": mask(run.stderr, marks)}
-    for f in sorted(files_under(work) - before):
+    for f in sorted(name for name, _time in files_under(work) - before):
         with open(os.path.join(work, f), "rb") as g:
             outputs[f] = mask(g.read(), marks)
     return outputs

@@ -517,3 +517,38 @@ TEST_F(ProgRun, ExampleNoMessagesCompiles)
 }
 
 }  // namespace
+
+// A run that the script's C ends by exit() is stopped, never passed: its
+// trace keeps every line (gathered or buffered) and ends with the reason,
+// and the status is the one of a stopped run. A child that a fork made,
+// exiting at once, neither stops its parent's run nor writes its lines a
+// second time. A WAITTIL counts whole ticks from its own start, so
+// WTIME >= 3 never holds before 3 ms.
+TEST_F(ProgRun, GatheredTraceAndTickedWaits)
+{
+    ASSERT_THAT(generate(kHead + "#extern int fork(void);\n"
+                                 "SCENARIO waits\n"
+                                 "  PRINT before_fork, 1\n"
+                                 "  @if (fork() == 0) { exit(0); }\n"
+                                 "  @bench = 0;\n"
+                                 "  WHILE (bench < 20)\n"
+                                 "    WAITTIL(WTIME >= 3, WTIME > 1000)\n"
+                                 "    @bench++;\n"
+                                 "  END WHILE\n"
+                                 "  PRINT last, 2\n"
+                                 "  @exit(0);\n"
+                                 "END SCENARIO\n"),
+                Not(IsEmpty()));
+    const RunResult run = compileAndRun();
+    EXPECT_EQ(run.status, 3) << run.err;
+    EXPECT_THAT(run.err, HasSubstr("test.pts:13 exit() called while the run went on"));
+    EXPECT_THAT(traceLines("PRINT"), ::testing::ElementsAre(HasSubstr("= 1"), HasSubstr("= 2")));
+    EXPECT_THAT(traceLines("FAIL"), ::testing::ElementsAre(HasSubstr("exit() called while the run went on")));
+    EXPECT_THAT(traceLines("RUN"), Contains(HasSubstr("end prog.rio_0: FAILED")));
+    static const std::regex waited("WAITTIL condition met after ([0-9.]+) ms");
+    int waits = 0;
+    for (std::sregex_iterator it(trace.begin(), trace.end(), waited), end; it != end; ++it, ++waits) {
+        EXPECT_GE(std::stod((*it)[1]), 3.0) << it->str();
+    }
+    EXPECT_EQ(waits, 20) << trace;
+}
