@@ -9,7 +9,6 @@
 #include <cstddef>
 #include <initializer_list>
 #include <map>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,20 +20,6 @@ namespace qvm::codegen::tdc {
 inline constexpr std::size_t kRecordLimit = 4095;
 // The header items of a scenario record stay below this length together.
 inline constexpr std::size_t kHeaderItemsLimit = 4000;
-
-// A record is one line: a line break in a text would end it early, and the
-// reader would take the rest for a record of its own. The control
-// characters of a text (tabs aside) are written as '?'.
-inline void replaceControlCharacters(char* begin, char* end)
-{
-    std::replace_if(
-        begin, end,
-        [](char c) {
-            const auto byte = static_cast<unsigned char>(c);
-            return (byte < 0x20 && c != '\t') || byte == 0x7F;
-        },
-        '?');
-}
 
 // Where a construct stands: its file's index in the source file list and its line.
 struct Location {
@@ -51,24 +36,11 @@ void appendQuoted(std::string& out, std::string_view before, std::string_view te
 
 Location locationOf(const script::sem::Entry& entry);
 
-// The fields of one record, separated by ", ". Their text is kept in room
-// of its own that grows as needed and is never filled beforehand.
+// The fields of one record, separated by ", ".
 class Fields {
 public:
-    Fields& text(std::string_view value)
-    {
-        if (value.find('"') != std::string_view::npos) {
-            return text({value});
-        }
-        char* at = newField(value.size() + 2);
-        *at++ = '"';
-        char* const begin = at;
-        at = codegen::detail::copyText(at, value);
-        replaceControlCharacters(begin, at);
-        *at++ = '"';
-        endField(at);
-        return *this;
-    }
+    // The text as tdcQuoted gives it.
+    Fields& text(std::string_view value);
     // The parts joined, as one quoted field.
     Fields& text(std::initializer_list<std::string_view> parts);
     Fields& absent() { return raw("?"); }
@@ -77,40 +49,18 @@ public:
     Fields& absentTimes(int count);
 
     bool empty() const { return !any_; }
-    std::string_view joined() const { return {text_.get(), size_}; }
-    // No fields, the text's room kept.
+    std::string_view joined() const { return text_; }
     void clear()
     {
-        size_ = 0;
+        text_.clear();
         any_ = false;
     }
 
 private:
-    // Room for count more characters after the text, and ", " before every
-    // field but the first; gives where the field begins.
-    char* newField(std::size_t count)
-    {
-        if (size_ + 2 + count > capacity_) {
-            grow(size_ + 2 + count);
-        }
-        char* at = text_.get() + size_;
-        if (any_) {
-            at[0] = ',';
-            at[1] = ' ';
-            at += 2;
-        }
-        return at;
-    }
-    void grow(std::size_t needed);
-    void endField(const char* end)
-    {
-        size_ = static_cast<std::size_t>(end - text_.get());
-        any_ = true;
-    }
+    // ", " before every field but the first.
+    void separate();
 
-    std::unique_ptr<char[]> text_;
-    std::size_t size_ = 0;
-    std::size_t capacity_ = 0;
+    std::string text_;
     bool any_ = false;
 };
 
@@ -123,32 +73,6 @@ void appendRecord(std::string& line, const Fields& fields, std::string_view loca
     const std::string_view separator = fields.empty() || location.empty() ? "" : ", ";
     appendPieces(line, key..., ' ', fields.joined(), separator, location);
 }
-
-// A count from 0 and its decimal text, which each step brings up to date
-// digit by digit: the records are numbered one after the other.
-class DecimalCounter {
-public:
-    int value() const { return value_; }
-    std::string_view text() const { return {digits_ + first_, sizeof digits_ - first_}; }
-    void step()
-    {
-        ++value_;
-        std::size_t at = sizeof digits_;
-        while (at > first_ && digits_[at - 1] == '9') {
-            digits_[--at] = '0';
-        }
-        if (at == first_) {
-            digits_[--first_] = '1';
-        } else {
-            ++digits_[at - 1];
-        }
-    }
-
-private:
-    int value_ = 0;
-    char digits_[16] = {'0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0'};
-    std::size_t first_ = sizeof digits_ - 1;
-};
 
 // Writes one record line of at most kRecordLimit characters: the characters
 // beyond are dropped with one "SIZBUFOVL" that counts them.
@@ -167,12 +91,9 @@ public:
 private:
     // ---- records and probe lines ----
     int record(std::string_view letters, const Fields& fields, const std::optional<Location>& where);
-    // The location as a record writes it after its fields:
-    // ", \"<file>\", \"<line>\"".
-    std::string_view separatedLocationText(const Location& where);
     // One "SIZBUFOVL" for a record cut short, at the construct's place.
     void reportCutRecord(const std::optional<Location>& where, std::size_t dropped);
-    int nextNumber() const { return counter_.value(); }
+    int nextNumber() const { return nextNumber_; }
     // The fields of the next record: one buffer that record after record
     // reuses, each built just before its record is written.
     Fields& newFields()
@@ -256,7 +177,7 @@ private:
     const ScriptIndex::Definitions& definitions_;  // the generated DEF_MESSAGEs of each message type
     ProbeCodes& probeCodes_;  // the codes of the probe header, for the program writer
     const TdcRun& run_;
-    DecimalCounter counter_;
+    int nextNumber_ = 0;  // of the next record
     TreeNumbers tree_;  // the numbers of the tree being described
     int lastSend_ = 0;
     int lastReceive_ = 0;
@@ -267,11 +188,6 @@ private:
     // message, its fields, and "[]" for each array level, where the runtime
     // shows the index its check is at.
     std::string itemPath_;
-    // The text of the last location written, kept: the records of a
-    // construct share their location.
-    Location textLocation_;
-    char locationText_[32];
-    std::size_t locationSize_ = 0;  // 0 until a location is written
 };
 
 }  // namespace qvm::codegen::tdc

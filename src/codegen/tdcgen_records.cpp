@@ -6,8 +6,6 @@
 #include "diag/i18nerrgest.h"
 
 #include <algorithm>
-#include <charconv>
-#include <cstring>
 
 namespace qvm::codegen {
 
@@ -43,18 +41,25 @@ void appendQuoted(std::string& out, std::string_view text)
     appendQuoted(out, {}, text);
 }
 
+// A record is one line: a line break in a text would end it early, and the
+// reader would take the rest for a record of its own. The control
+// characters of a text (tabs aside) are written as '?'.
 void appendQuoted(std::string& out, std::string_view before, std::string_view text)
 {
-    std::size_t quote = text.find('"');
     appendPieces(out, before, '"');
     const std::size_t start = out.size();
-    for (; quote != std::string_view::npos; quote = text.find('"')) {
-        out.append(text.substr(0, quote + 1));
-        out += '"';
+    for (std::size_t quote = text.find('"'); quote != std::string_view::npos; quote = text.find('"')) {
+        appendPieces(out, text.substr(0, quote + 1), '"');
         text.remove_prefix(quote + 1);
     }
     out += text;
-    replaceControlCharacters(out.data() + start, out.data() + out.size());
+    std::replace_if(
+        out.begin() + static_cast<std::ptrdiff_t>(start), out.end(),
+        [](char c) {
+            const auto byte = static_cast<unsigned char>(c);
+            return (byte < 0x20 && c != '\t') || byte == 0x7F;
+        },
+        '?');
     out += '"';
 }
 
@@ -63,62 +68,41 @@ Location locationOf(const script::sem::Entry& entry)
     return {entry.fileId(), entry.line};
 }
 
-void Fields::grow(std::size_t needed)
+void Fields::separate()
 {
-    const std::size_t capacity = std::max(needed, 2 * capacity_ + 256);
-    auto grown = std::make_unique_for_overwrite<char[]>(capacity);
-    if (size_ != 0) {
-        std::memcpy(grown.get(), text_.get(), size_);
+    if (any_) {
+        text_ += ", ";
     }
-    text_ = std::move(grown);
-    capacity_ = capacity;
+    any_ = true;
 }
 
-// Each '"' of the text doubled, the whole between quotes: as tdcQuoted.
+Fields& Fields::text(std::string_view value)
+{
+    separate();
+    appendQuoted(text_, value);
+    return *this;
+}
+
 Fields& Fields::text(std::initializer_list<std::string_view> parts)
 {
-    std::size_t count = 2;
-    std::size_t quotes = 0;
+    std::string joined;
     for (const std::string_view part : parts) {
-        count += part.size();
-        if (part.find('"') != std::string_view::npos) {
-            quotes += static_cast<std::size_t>(std::count(part.begin(), part.end(), '"'));
-        }
+        joined += part;
     }
-    char* at = newField(count + quotes);
-    *at++ = '"';
-    char* const begin = at;
-    for (const std::string_view part : parts) {
-        if (quotes == 0) {
-            at = codegen::detail::copyText(at, part);
-            continue;
-        }
-        for (const char c : part) {
-            *at++ = c;
-            if (c == '"') {
-                *at++ = '"';
-            }
-        }
-    }
-    replaceControlCharacters(begin, at);
-    *at++ = '"';
-    endField(at);
-    return *this;
+    return text(joined);
 }
 
 Fields& Fields::number(long long value)
 {
-    char* at = newField(26);
-    *at++ = '"';
-    at = codegen::detail::placeDecimal(at, value);
-    *at++ = '"';
-    endField(at);
+    separate();
+    appendPieces(text_, '"', value, '"');
     return *this;
 }
 
 Fields& Fields::raw(std::string_view value)
 {
-    endField(codegen::detail::copyText(newField(value.size()), value));
+    separate();
+    text_ += value;
     return *this;
 }
 
@@ -204,26 +188,27 @@ void TdcWriter::write()
 
 int TdcWriter::record(std::string_view letters, const Fields& fields, const std::optional<Location>& where)
 {
-    const int number = counter_.value();
-    const std::string_view numberText = counter_.text();
-    std::string_view location;
+    const int number = nextNumber_++;
+    line_.clear();
+    appendPieces(line_, letters, number, ' ');
+    const std::size_t keySize = line_.size();
+    line_ += fields.joined();
+    // After the fields: ", \"<file>\", \"<line>\"".
     if (where) {
-        location = separatedLocationText(*where);
-        if (fields.empty()) {
-            location.remove_prefix(2);
-        }
+        appendPieces(line_, fields.empty() ? "" : ", ", '"', where->file, "\", \"", where->line, '"');
     }
-    const std::size_t length = letters.size() + numberText.size() + 1 + fields.joined().size() + location.size();
-    if (length <= kRecordLimit) {
-        tdc_.write(letters, numberText, ' ', fields.joined(), location, '\n');
-    } else {
+    if (line_.size() > kRecordLimit) {
         // The fields are cut; the key and the location stay whole.
-        const std::size_t room = kRecordLimit - std::min(kRecordLimit, length - fields.joined().size());
+        const std::string location = line_.substr(keySize + fields.joined().size());
+        const std::size_t room = kRecordLimit - std::min(kRecordLimit, keySize + location.size());
         const std::string kept = cutFields(fields.joined(), room);
-        tdc_.write(letters, numberText, ' ', kept, location, '\n');
+        line_.resize(keySize);
+        line_ += kept;
+        line_ += location;
         reportCutRecord(where, fields.joined().size() - kept.size());
     }
-    counter_.step();
+    line_ += '\n';
+    tdc_.writeBlock(line_);
     return number;
 }
 
@@ -239,20 +224,6 @@ void TdcWriter::reportCutRecord(const std::optional<Location>& where, std::size_
         }
     }
     diag::warning("SIZBUFOVL", {}, count);
-}
-
-std::string_view TdcWriter::separatedLocationText(const Location& where)
-{
-    if (locationSize_ == 0 || textLocation_ != where) {
-        char* end = codegen::detail::copyText(locationText_, ", \"");
-        end = codegen::detail::placeDecimal(end, where.file);
-        end = codegen::detail::copyText(end, "\", \"");
-        end = codegen::detail::placeDecimal(end, where.line);
-        *end++ = '"';
-        locationSize_ = static_cast<std::size_t>(end - locationText_);
-        textLocation_ = where;
-    }
-    return {locationText_, locationSize_};
 }
 
 void TdcWriter::probeLine(std::string_view text)

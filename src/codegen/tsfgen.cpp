@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <array>
 #include <map>
-#include <optional>
 
 namespace qvm::codegen {
 
@@ -338,35 +337,10 @@ private:
         return waittil.data<sem::WaittilData>().texts->condition;
     }
 
-    // "END <condition>" as translated. A translation of the plain form, one
-    // "%1" and no other '%', is split around it once and the condition put
-    // between its parts; any other goes through QString::arg each time.
-    std::string endTextOf(std::string_view condition)
+    // "END <condition>" as translated.
+    static std::string endTextOf(std::string_view condition)
     {
-        if (!endText_) {
-            endText_ = splitAroundPlaceholder(diag::tr(kContext, "END %1"));
-        }
-        if (endText_->plain) {
-            return joinedPieces(endText_->before, scriptText(condition), endText_->after);
-        }
         return utf8(diag::tr(kContext, "END %1").arg(fromScript(condition)));
-    }
-
-    struct TextAround {
-        bool plain = false;
-        std::string before;
-        std::string after;
-    };
-    static TextAround splitAroundPlaceholder(const QString& translated)
-    {
-        const int at = translated.indexOf(QLatin1Char('%'));
-        const bool plain = at >= 0 && translated.indexOf(QLatin1Char('%'), at + 1) < 0 && at + 1 < translated.size() &&
-                           translated[at + 1] == QLatin1Char('1') &&
-                           (at + 2 == translated.size() || !translated[at + 2].isDigit());
-        if (!plain) {
-            return {};
-        }
-        return {true, utf8(translated.left(at)), utf8(translated.mid(at + 2))};
     }
 
     Numbering& numbering_;
@@ -374,7 +348,6 @@ private:
     FileElements* current_ = nullptr;
     int currentId_ = 0;
     std::string converted_;  // the last script text that was not plain ASCII
-    std::optional<TextAround> endText_;
 };
 
 void writeHeader(TracerLines& out)

@@ -71,13 +71,6 @@ bool isPlainName(std::string_view text)
            });
 }
 
-// The elements of the values read, kept for the next value.
-std::vector<value::ElementSyntax>& keptElements()
-{
-    static std::vector<value::ElementSyntax> kept;
-    return kept;
-}
-
 // The keyword and the variable of a tree whose value was not matched.
 void keepNamingTexts(std::string_view keyword, std::string_view variable, ValueTree& tree)
 {
@@ -136,8 +129,8 @@ std::optional<ValueTree> analyseValue(std::string_view variableText, std::string
     if (variable && expanded) {
         typed = isPlainName(*variable) ? std::string(*variable) : "(" + std::string(*variable) + ")";
         const value::TypedValue variableType = value::typeVariableText(typed, place);
-        value::KeptRoom<value::ElementSyntax> elements(keptElements());
-        std::optional<value::ValueSyntax> syntax = value::parseValueText(*expanded, place, *elements);
+        std::vector<value::ElementSyntax> elements;
+        std::optional<value::ValueSyntax> syntax = value::parseValueText(*expanded, place, elements);
         if (syntax && value::checkValueForm(*syntax, place)) {
             value::matchValue(*syntax, {keyword, typed, *expanded}, variableType.type.get(), place, tree);
             matched = true;

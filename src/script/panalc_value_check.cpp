@@ -263,9 +263,7 @@ bool evaluateDesignator(Designator& designator, const Place& place)
 bool checkIndices(ValueSyntax& list, const Place& place)
 {
     bool ok = true;
-    static std::vector<const Designator*> kept;
-    KeptRoom<const Designator*> room(kept);
-    std::vector<const Designator*>& done = *room;
+    std::vector<const Designator*> done;
     for (ElementSyntax& element : list.elements) {
         Designator& designator = element.designator;
         if (designator.kind != Designator::Index && designator.kind != Designator::Range) {
@@ -310,9 +308,7 @@ bool checkValueForm(ValueSyntax& value, const Place& place)
     bool ok = true;
     // The nested lists still to check, last first: lists are checked in text
     // order.
-    static std::vector<ValueSyntax*> kept;
-    KeptRoom<ValueSyntax*> room(kept);
-    std::vector<ValueSyntax*>& pending = *room;
+    std::vector<ValueSyntax*> pending;
     for (ValueSyntax* next = &value;;) {
         ok = checkList(*next, place) && ok;
         for (auto element = next->elements.rbegin(); element != next->elements.rend(); ++element) {

@@ -36,30 +36,6 @@ struct Designator {
     long long last = 0;
 };
 
-// The room of a vector kept from one use to the next: taken empty for one
-// use and given back after it. A use inside another takes room of its own;
-// room grown past the limit is given up.
-template <typename T>
-class KeptRoom {
-public:
-    explicit KeptRoom(std::vector<T>& kept) : kept_(kept), room_(std::move(kept)) { room_.clear(); }
-    KeptRoom(const KeptRoom&) = delete;
-    KeptRoom& operator=(const KeptRoom&) = delete;
-    ~KeptRoom()
-    {
-        constexpr std::size_t kMaxKeptBytes = std::size_t{1} << 20;
-        if (room_.capacity() * sizeof(T) <= kMaxKeptBytes) {
-            room_.clear();
-            kept_ = std::move(room_);
-        }
-    }
-    std::vector<T>& operator*() { return room_; }
-
-private:
-    std::vector<T>& kept_;
-    std::vector<T> room_;
-};
-
 struct ElementSyntax;
 
 // A value as read. The elements of a list are in the storage given to the

@@ -127,21 +127,6 @@ struct MadeNode {
     std::size_t childCount = 0;
 };
 
-// The member and designator lists and the nodes of the values matched,
-// whose room the next value reuses.
-struct MatchRoom {
-    std::vector<Member> positional;
-    std::vector<std::string_view> designated;
-    std::vector<MadeNode> pending;
-    std::vector<MadeNode> finished;
-};
-
-MatchRoom& keptMatchRoom()
-{
-    static MatchRoom room;
-    return room;
-}
-
 // Where the texts viewed in the value text read are in the tree's copy of
 // the part viewed.
 class TextCopy {
@@ -636,14 +621,10 @@ private:
     const Place& place_;
     int depth_ = 0;
     bool reportedTooDeep_ = false;
-    KeptRoom<Member> positionalRoom_{keptMatchRoom().positional};
-    KeptRoom<std::string_view> designatedRoom_{keptMatchRoom().designated};
-    KeptRoom<MadeNode> pendingRoom_{keptMatchRoom().pending};
-    KeptRoom<MadeNode> finishedRoom_{keptMatchRoom().finished};
-    std::vector<Member>& positional_ = *positionalRoom_;
-    std::vector<std::string_view>& designated_ = *designatedRoom_;
-    std::vector<MadeNode>& pending_ = *pendingRoom_;
-    std::vector<MadeNode>& finished_ = *finishedRoom_;
+    std::vector<Member> positional_;
+    std::vector<std::string_view> designated_;
+    std::vector<MadeNode> pending_;
+    std::vector<MadeNode> finished_;
 };
 
 }  // namespace

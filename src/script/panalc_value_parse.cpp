@@ -128,19 +128,6 @@ struct Pending {
     std::size_t end;
 };
 
-// The working lists of the parses, whose room the next parse reuses.
-struct ParseRoom {
-    std::vector<Token> tokens;
-    std::vector<Pending> pending;
-    std::vector<std::size_t> open;
-};
-
-ParseRoom& keptParseRoom()
-{
-    static ParseRoom room;
-    return room;
-}
-
 class Parser {
 public:
     Parser(std::string_view text, const Place& place, std::vector<ElementSyntax>& elements)
@@ -162,7 +149,7 @@ public:
         // their places while pending.
         elements_.reserve(tokens_.size());
         ValueSyntax root;
-        std::vector<Pending>& pending = *pendingRoom_;
+        std::vector<Pending> pending;
         pending.push_back({&root, 0, tokens_.size()});
         while (!pending.empty()) {
             const Pending next = pending.back();
@@ -180,7 +167,7 @@ private:
     {
         // Values run about two characters a token.
         tokens_.reserve(text_.size() / 2 + 8);
-        std::vector<std::size_t>& open = *openRoom_;
+        std::vector<std::size_t> open;
         for (std::size_t pos = 0; pos < text_.size();) {
             if (hasClass(text_[pos], kBlankChar)) {
                 ++pos;
@@ -364,10 +351,7 @@ private:
     std::string_view text_;
     const Place& place_;
     std::vector<ElementSyntax>& elements_;
-    KeptRoom<Token> tokenRoom_{keptParseRoom().tokens};
-    KeptRoom<Pending> pendingRoom_{keptParseRoom().pending};
-    KeptRoom<std::size_t> openRoom_{keptParseRoom().open};
-    std::vector<Token>& tokens_ = *tokenRoom_;
+    std::vector<Token> tokens_;
     bool failed_ = false;
 };
 

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <cstdint>
 #include <string>
 
 namespace qvm::script {
@@ -117,24 +116,6 @@ bool isScalarClass(int cls)
     return cls >= kClassEnum && cls <= kClassArray && cls != kClassNonNil && cls != kClassStruct;
 }
 
-// The identifier of a scope name. Typings come by the thousand from the
-// same block, and finding an identifier hashes its text: the last one is
-// kept (for the identifier table it was found in).
-base::Ident scopeIdentOf(std::string_view scope)
-{
-    struct Kept {
-        std::string scope;
-        base::Ident ident = nullptr;
-        std::uint64_t generation = 0;
-        bool known = false;
-    };
-    static Kept kept;
-    if (!kept.known || kept.generation != base::identGeneration() || kept.scope != scope) {
-        kept = Kept{std::string(scope), canalysis::scopeIdent(scope), base::identGeneration(), true};
-    }
-    return kept.ident;
-}
-
 // Types plain texts in one C scope. Identifiers are found once per text:
 // finding one hashes its characters.
 class PlainTyper {
@@ -159,7 +140,7 @@ private:
     base::Ident scope()
     {
         if (!scope_) {
-            scope_ = scopeIdentOf(scopeText_);
+            scope_ = canalysis::scopeIdent(scopeText_);
         }
         return *scope_;
     }
