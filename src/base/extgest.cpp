@@ -1,3 +1,4 @@
+// File name extensions, path helpers and the CRC-16.
 #include "base/extgest.h"
 
 #include "base/cstsyst.h"

@@ -1,3 +1,4 @@
+// The input files of a run, noted as they are opened.
 #include "base/filesread.h"
 
 #include <filesystem>

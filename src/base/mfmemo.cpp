@@ -1,3 +1,4 @@
+// Checked memory: allocation that never returns exhausted.
 #include "base/mfmemo.h"
 
 #include "diag/i18nerrgest.h"

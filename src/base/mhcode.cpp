@@ -1,3 +1,4 @@
+// Hash codes of texts for the string identifier table.
 #include "base/mhcode.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// The string identifier table: one stored copy of each text.
 #include "base/mstrid.h"
 
 #include "base/mfmemo.h"

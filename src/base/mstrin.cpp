@@ -1,3 +1,4 @@
+// Bounded strings and the display format suffix of value texts.
 #include "base/mstrin.h"
 
 #include "diag/i18nerrgest.h"

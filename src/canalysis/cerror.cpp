@@ -1,3 +1,4 @@
+// Reports of the C source analysis, with their file positions.
 #include "canalysis/cerror.h"
 
 #include "diag/i18nerrgest.h"

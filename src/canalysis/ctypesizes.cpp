@@ -1,3 +1,4 @@
+// Sizes of the basic C types for sizeof and the type table.
 #include "canalysis/ctypesizes.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The look-ups the writers share: what they find in an analysed script besides their walks.
 #include "codegen/genindex.h"
 
 #include "codegen/genwalk.h"

@@ -1,3 +1,4 @@
+// The built-in message catalogs and their look-up by code.
 #include "diag/catalog.h"
 
 #include "diag/i18nutil.h"

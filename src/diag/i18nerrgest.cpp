@@ -1,3 +1,4 @@
+// The diagnostics service: reports, their counts, the console and the list file.
 #include "diag/i18nerrgest.h"
 
 #include "base/stagedfile.h"

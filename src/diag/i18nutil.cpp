@@ -1,3 +1,4 @@
+// Translation and text conversion between Qt and byte strings.
 #include "diag/i18nutil.h"
 
 #include "diag/i18nerrgest.h"

@@ -1,3 +1,4 @@
+// The progress line of a long run on a terminal.
 #include "diag/progress.h"
 
 #include "diag/i18nerrgest.h"

@@ -1,3 +1,4 @@
+// qvmprepro's command line: its parameters, options and their rules.
 #include "driver/cmdppro.h"
 
 #include "base/cstsyst.h"

@@ -1,3 +1,4 @@
+// The table-driven command-line decoder.
 #include "driver/gcmdec.h"
 
 #include "diag/i18nerrgest.h"

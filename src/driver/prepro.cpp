@@ -1,3 +1,4 @@
+// The pipeline driver: one run from the command line to the files written.
 #include "driver/prepro.h"
 
 #include "base/cstsyst.h"

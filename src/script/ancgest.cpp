@@ -1,3 +1,4 @@
+// The door between the script analysis and the C analysis.
 #include "script/ancgest.h"
 #include "script/cgeneration.h"
 

@@ -1,3 +1,4 @@
+// Type questions of the script analysis answered by the C analysis.
 #include "script/panalc.h"
 
 #include "base/mstrin.h"

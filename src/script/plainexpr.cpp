@@ -1,3 +1,4 @@
+// The plainest C expressions, classed and typed without parsing them.
 #include "script/plainexpr.h"
 
 #include "base/mstrin.h"

@@ -1,3 +1,4 @@
+// Macro expansion of the C pieces of a test script.
 #include "script/pprepc.h"
 
 #include "base/mstrin.h"

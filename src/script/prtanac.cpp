@@ -1,3 +1,4 @@
+// The native types of the test language: FORMAT table, check names, selections.
 #include "script/prtanac.h"
 
 #include "base/mstrid.h"

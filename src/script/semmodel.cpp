@@ -1,3 +1,4 @@
+// The semantic model of an analysed script: scopes, entries and their look-ups.
 #include "script/semmodel.h"
 
 #include "diag/i18nerrgest.h"

@@ -1,3 +1,4 @@
+// The source files of a script run and their include chains.
 #include "script/sourcefiles.h"
 
 #include "base/cstsyst.h"

@@ -1,3 +1,4 @@
+// The test script front end: parsing a script with its included files.
 #include "script/stxpti.h"
 
 #include "script/stxpti_context.h"

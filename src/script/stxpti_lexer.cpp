@@ -1,3 +1,4 @@
+// The test script lexer.
 #include "script/stxpti_lexer.h"
 
 #include "base/cstsyst.h"

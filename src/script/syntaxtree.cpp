@@ -1,3 +1,4 @@
+// The syntax tree of a test script.
 #include "script/syntaxtree.h"
 
 #include "base/mfmemo.h"

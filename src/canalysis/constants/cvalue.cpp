@@ -1,3 +1,4 @@
+// Constant values of the C analysis and their text forms.
 #include "canalysis/constants/cvalue.h"
 
 #include "base/mstrin.h"

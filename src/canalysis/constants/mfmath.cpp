@@ -1,3 +1,4 @@
+// Exact constant arithmetic: the big integer and decimal conversions.
 #include "canalysis/constants/mfmath.h"
 
 #include "diag/i18nerrgest.h"

@@ -1,3 +1,4 @@
+// C expressions of the test script: reading them into typed trees.
 #include "canalysis/declarations/cexpr.h"
 
 #include "canalysis/declarations/cgloba.h"

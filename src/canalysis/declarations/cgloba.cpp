@@ -1,3 +1,4 @@
+// Lexer contexts and working records of the C analysis.
 #include "canalysis/declarations/cgloba.h"
 
 #include <malloc.h>

@@ -1,3 +1,4 @@
+// The symbol and type table of the C analysis: scopes, look-ups, type questions.
 #include "canalysis/declarations/ctabsy.h"
 
 #include "base/mfmemo.h"

@@ -1,3 +1,4 @@
+// The declaration lexer of the C analysis over its lexer contexts.
 #include "canalysis/declarations/ctylex.h"
 
 #include "base/mstrin.h"

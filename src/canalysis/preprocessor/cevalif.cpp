@@ -1,3 +1,4 @@
+// Evaluation of the constant expressions of #if and #elif.
 #include "canalysis/preprocessor/cevalif.h"
 
 #include "base/mstrid.h"

@@ -1,3 +1,4 @@
+// The C preprocessor's entry points and the state of one preprocessing.
 #include "canalysis/preprocessor/cprepr.h"
 
 #include "base/mstrin.h"

@@ -1,3 +1,4 @@
+// Character classes and the cursor over C source text.
 #include "canalysis/preprocessor/cprepr_cursor.h"
 
 namespace qvm::canalysis::cpp {
