@@ -505,11 +505,18 @@ static void trv_on_limit(int number, siginfo_t *info, void *context)
  * middle never passes. A child that a fork made leaves its parent's run
  * alone. */
 static pid_t trv_guard_pid;
+static int trv_leaving; /* the runtime itself ends the process */
+
+void trv_leave(int status)
+{
+    __atomic_store_n(&trv_leaving, 1, __ATOMIC_SEQ_CST);
+    exit(status);
+}
 
 static void trv_on_exit(void)
 {
     TRV_T_RUNCTX *run = trv_current_run;
-    if (getpid() != trv_guard_pid || run == NULL || run->trv_ctxpriv == NULL || !trv_first_to_stop()) {
+    if (__atomic_load_n(&trv_leaving, __ATOMIC_SEQ_CST) || getpid() != trv_guard_pid || run == NULL || run->trv_ctxpriv == NULL || !trv_first_to_stop()) {
         return;
     }
     fflush(NULL);

@@ -57,7 +57,7 @@ void *trv_checked_malloc(size_t size)
     void *block = malloc(size == 0 ? 1 : size);
     if (block == NULL) {
         fprintf(stderr, "qvm runtime: out of memory (%lu bytes)\n", (unsigned long)size);
-        exit(1);
+        trv_leave(1);
     }
     return block;
 }

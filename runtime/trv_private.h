@@ -177,6 +177,10 @@ void trv_guard_stop(TRV_T_RUNCTX *run);
 /* flush runs first on a fatal signal, with or without a run, and calls
  * async-signal-safe functions only; the fatal signals are watched from now. */
 void trv_guard_flush_on_fatal(void (*flush)(void));
+/* The runtime's own end of the process (a usage error, -LIST, a failure it
+ * reports): exit(status), not taken for an exit() of the system under test
+ * in the middle of a run. */
+void trv_leave(int status) __attribute__((noreturn));
 /* The limit counts again from now; held while the runtime waits with a
  * time-out of its own. */
 void trv_guard_restart_limit(TRV_T_RUNCTX *run);

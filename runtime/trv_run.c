@@ -40,7 +40,7 @@ trv_private *trv_priv(TRV_T_RUNCTX *run)
 {
     if (run->trv_ctxpriv == NULL) {
         fprintf(stderr, "qvm runtime: run context used before trv_set_trace_functions or after trv_end\n");
-        exit(1);
+        trv_leave(1);
     }
     return run->trv_ctxpriv;
 }
@@ -55,7 +55,7 @@ void trv_set_trace_functions(TRV_T_RUNCTX *run)
     run->trv_ctxpriv = calloc(1, sizeof(trv_private));
     if (run->trv_ctxpriv == NULL) {
         fprintf(stderr, "qvm runtime: out of memory\n");
-        exit(1);
+        trv_leave(1);
     }
     trv_get_date(&run->trv_ctxpriv->run_start);
     run->trv_ctxpriv->depth = -1;
@@ -329,7 +329,7 @@ void trv_rioexit(TRV_T_RUNCTX *run, TRV_T_INT number)
 void trv_exit(TRV_T_INT failed)
 {
     fflush(NULL);
-    exit(trv_exit_status(failed));
+    trv_leave(trv_exit_status(failed));
 }
 
 void trv_thr_exit(TRV_T_INT failed)

@@ -47,7 +47,7 @@ static void trv_options_free(trv_selection_options *options)
 static void trv_out_of_memory(void)
 {
     fprintf(stderr, "qvm runtime: out of memory\n");
-    exit(1);
+    trv_leave(1);
 }
 
 /* Appends the piece with each "\," turned into ",". */
@@ -300,10 +300,10 @@ void trv_scenario_options(TRV_T_INT argc, TRV_PT_CAR const *argv, const TRV_T_SC
     free(results);
     if (!ok) {
         fprintf(stderr, "qvm run: %s\n", problem);
-        exit(TRV_K_STATUS_USAGE);
+        trv_leave(TRV_K_STATUS_USAGE);
     }
     if (options.list) {
-        exit(TRV_K_STATUS_PASSED);
+        trv_leave(TRV_K_STATUS_PASSED);
     }
 }
 
