@@ -239,18 +239,6 @@ protected:
         qvm::codegen::writeTracerFile(files, numbering, input);
     }
 
-    // A hand-written golden program NAME.c of its script NAME.pts and
-    // interface NAME.h, numbered by the writers, without trace.
-    void expectHandWritten(const std::string& name)
-    {
-        writersNumber = true;
-        qvm::codegen::ProgramOptions o = options();
-        o.traceLevel = 0;
-        const std::string text =
-            generate(readFile(kGoldenDir + name + ".pts"), o, {}, readFile(kGoldenDir + name + ".h"));
-        EXPECT_EQ(maskedRunKeys(text), readFile(kGoldenDir + name + ".c"));
-    }
-
     // Numbers of the real writers instead of the walk-order ones.
     bool writersNumber = false;
     TempDir dir;

@@ -1,21 +1,3 @@
-
-/*
- * TARVO Ostrel v2.6a, preprocessor C
- * file name: DIR/prog.c
- * date: Thu Jan  1 00:00:00 2026
- */
-
-
-
-#ifdef USE_QVM
-#undef USE_QVM
-#endif
-#define USE_QVM 1
-#include "TP.h"
-#include "api.h"
-
-#undef TIME
-#define TIME(x) 0
 #define trv_filter (trv_ctx->trv_ctxrun.trv_ctxfilter)
 #define TRV_NUMINSTANCE (trv_ctx->trv_ctxrun.trv_ctxnuminstance)
 #define trv_numinstance (trv_ctx->trv_ctxrun.trv_ctxnuminstance)

@@ -1,0 +1,10 @@
+typedef int link_t;
+typedef struct { int code; int value; } ping_t;
+typedef union { int number; char text[8]; } content_t;
+typedef struct { int kind; content_t body; } note_t;
+int link_send(link_t id, const void *msg);
+int link_receive(link_t id, void *msg);
+int link_poll(link_t *ids, int count, void *msg);
+link_t bench_link;
+int counter;
+char inbox[32];

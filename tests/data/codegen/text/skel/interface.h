@@ -1,0 +1,4 @@
+int counter;
+int limit;
+int get_value(void);
+typedef int level_t;
