@@ -4,6 +4,7 @@
 // and clang together with a small system under test, and run.
 #include "codegen/codegen_support.h"
 #include "codegen/test_program_run_support.h"
+#include "support/run_prelude.h"
 
 #include <gmock/gmock.h>
 
@@ -13,23 +14,10 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-using qvm::testing::readFile;
-using qvm::testing::RunResult;
-using qvm::testing::runProgram;
-using qvm::testing::writeFile;
+using namespace qvm::testing::run_prelude;
 using qvm::testing::program::Compiled;
 using qvm::testing::program::ProgRun;
-using ::testing::AllOf;
-using ::testing::Contains;
 using ::testing::Each;
-using ::testing::ElementsAre;
-using ::testing::HasSubstr;
-using ::testing::IsEmpty;
-using ::testing::Not;
-using ::testing::SizeIs;
-
-const std::vector<std::string> kCompilers = {"gcc", "clang"};
 
 std::string joined(const std::vector<std::string>& options)
 {

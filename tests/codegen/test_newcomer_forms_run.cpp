@@ -4,6 +4,7 @@
 // and run; the forms that stay wrong keep their messages.
 #include "codegen/codegen_support.h"
 #include "codegen/test_program_run_support.h"
+#include "support/run_prelude.h"
 
 #include <gmock/gmock.h>
 
@@ -13,15 +14,9 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-using qvm::testing::readFile;
-using qvm::testing::RunResult;
-using qvm::testing::runProgram;
-using qvm::testing::writeFile;
+using namespace qvm::testing::run_prelude;
 using qvm::testing::codegen::reportedCodes;
 using qvm::testing::program::ProgRun;
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 
 const char* const kRingHeader = R"(#ifndef RING_H
 #define RING_H

@@ -14,6 +14,7 @@
 #include "codegen/codegen_support.h"
 #include "codegen/test_program_run_support.h"
 #include "codegen/test_tdc_support.h"
+#include "support/run_prelude.h"
 
 #include <gmock/gmock.h>
 
@@ -25,18 +26,10 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-using qvm::testing::readFile;
-using qvm::testing::RunResult;
-using qvm::testing::runProgram;
+using namespace qvm::testing::run_prelude;
 using qvm::testing::program::compilerPath;
 using qvm::testing::program::ProgRun;
-using ::testing::ElementsAreArray;
-using ::testing::HasSubstr;
-using ::testing::IsEmpty;
-using ::testing::Not;
 
-const std::vector<std::string> kCompilers = {"gcc", "clang"};
 const fs::path kExample = fs::path(QVM_SOURCE_DIR) / "examples" / "probe";
 const fs::path kExpected = fs::path(QVM_TESTDATA_DIR) / "codegen" / "probe";
 

@@ -5,6 +5,7 @@
 // procedure, and the tracer link of the communication statements.
 #include "codegen/test_program_run_support.h"
 #include "support/tracer_server.h"
+#include "support/run_prelude.h"
 
 #include <gmock/gmock.h>
 
@@ -13,13 +14,10 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-using qvm::testing::RunResult;
+using namespace qvm::testing::run_prelude;
 using qvm::testing::TracerServer;
 using qvm::testing::program::Compiled;
 using qvm::testing::program::ProgRun;
-using ::testing::HasSubstr;
-using ::testing::Not;
 
 const std::string kLoopback = QVM_TESTDATA_DIR "/codegen/program/loopback/";
 

@@ -2,6 +2,7 @@
 // status, verdicts and the scenarios their trace shows.
 #include "codegen/codegen_support.h"
 #include "codegen/test_program_run_support.h"
+#include "support/run_prelude.h"
 
 #include <gmock/gmock.h>
 
@@ -12,14 +13,10 @@
 
 namespace {
 
-using qvm::testing::RunResult;
-using qvm::testing::runProgram;
+using namespace qvm::testing::run_prelude;
 using qvm::testing::program::kHead;
 using qvm::testing::program::Compiled;
 using qvm::testing::program::ProgRun;
-using ::testing::HasSubstr;
-using ::testing::IsEmpty;
-using ::testing::Not;
 
 TEST_F(ProgRun, PassingScriptBothCompilers)
 {

@@ -4,6 +4,7 @@
 // long for its line is cut once, keeping the place it names. Through the
 // real qvmprepro; one LOOP program compiled and run.
 #include "support/process.h"
+#include "support/run_prelude.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -14,16 +15,7 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-using qvm::testing::RunResult;
-using qvm::testing::TempDir;
-using qvm::testing::readFile;
-using qvm::testing::runPrepro;
-using qvm::testing::runProgram;
-using qvm::testing::writeFile;
-using ::testing::HasSubstr;
-using ::testing::IsEmpty;
-using ::testing::Not;
+using namespace qvm::testing::run_prelude;
 
 const std::string kHead = "HEADER \"limits\", \"1\", \"x\"\n#int rounds = 3;\n";
 

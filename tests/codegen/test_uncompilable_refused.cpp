@@ -6,6 +6,7 @@
 // script whose path holds a line break still reads back.
 #include "codegen/codegen_support.h"
 #include "codegen/test_program_run_support.h"
+#include "support/run_prelude.h"
 
 #include <gmock/gmock.h>
 
@@ -16,18 +17,8 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-using qvm::testing::readFile;
-using qvm::testing::RunResult;
-using qvm::testing::runProgram;
-using qvm::testing::writeFile;
+using namespace qvm::testing::run_prelude;
 using qvm::testing::program::ProgRun;
-using ::testing::ElementsAreArray;
-using ::testing::HasSubstr;
-using ::testing::IsEmpty;
-using ::testing::Not;
-
-const std::vector<std::string> kCompilers = {"gcc", "clang"};
 
 std::string compilerIncludes()
 {

@@ -5,22 +5,17 @@
 // without a terminator are never read as a string, wherever the script
 // meets them. Built with gcc and clang at -Wall -Wextra without a warning.
 #include "driver/example_programs.h"
+#include "support/run_prelude.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 namespace {
 
-using qvm::testing::RunResult;
-using qvm::testing::TempDir;
-using qvm::testing::writeFile;
+using namespace qvm::testing::run_prelude;
 using qvm::testing::examples::ExampleProgram;
 using qvm::testing::examples::TesterRun;
 using qvm::testing::examples::traceLines;
-using ::testing::ElementsAre;
-using ::testing::HasSubstr;
-using ::testing::IsEmpty;
-using ::testing::Not;
 
 const char* const kInterface = R"(typedef struct {
     unsigned char level;

@@ -95,14 +95,12 @@ const qvm::testing::EnvChanges kUser = {{"USER", "tester"}};
 // jobs and runs the tests.
 void configureBuildAndTest(const fs::path& packageDir, const fs::path& project, const fs::path& build)
 {
-    const auto configure = runProgram("cmake", {"-G", "Ninja", "-S", project.string(), "-B", build.string(),
-                                                "-DQvmPrepro_DIR=" + packageDir.string()});
-    ASSERT_EQ(configure.status, 0) << shown(configure);
-    const auto compile = runProgram("cmake", {"--build", build.string(), "-j2"}, kUser);
-    ASSERT_EQ(compile.status, 0) << shown(compile);
+    const auto run = qvm::testing::configureBuildTest(
+        {.source = project, .build = build, .packageDir = packageDir, .jobs = {"-j2"}, .environment = kUser});
+    ASSERT_EQ(run.build.status, 0) << run.shown();
     // The sensor script's PRINT of a double is a warning: its outputs are
     // complete, so the build goes on.
-    EXPECT_THAT(compile.out + compile.err, HasSubstr("INCOMPTYP"));
+    EXPECT_THAT(run.build.out + run.build.err, HasSubstr("INCOMPTYP"));
     EXPECT_TRUE(fs::exists(build / "demo_test" / "demo.tdc"));
     EXPECT_TRUE(fs::exists(build / "generated" / "bms" / "bms_config_api.c"));
     EXPECT_TRUE(fs::exists(build / "generated" / "sensor" / "sensor_dyn.tsf"));
@@ -112,9 +110,8 @@ void configureBuildAndTest(const fs::path& packageDir, const fs::path& project, 
     EXPECT_THAT(readFile(build / "demo_test" / "demo.c"), HasSubstr("\n#line 6 \"demo.pts\"\n"));
     EXPECT_THAT(readFile(build / "generated" / "bms" / "bms_config_api.c"), Not(HasSubstr("#line")));
 
-    const auto tests = runProgram("ctest", {"--output-on-failure"}, {}, build);
-    EXPECT_EQ(tests.status, 0) << shown(tests);
-    EXPECT_THAT(tests.out, HasSubstr("100% tests passed, 0 tests failed out of 3"));
+    EXPECT_EQ(run.test.status, 0) << run.shown();
+    EXPECT_THAT(run.test.out, HasSubstr("100% tests passed, 0 tests failed out of 3"));
 }
 
 TEST(CMakePackage, InstalledBuildsRunsRegens)
@@ -210,15 +207,12 @@ TEST(CMakePackage, ParallelRegenByHeader)
     TempDir project;
     TempDir build;
     writeManyScriptsProject(project.path(), scripts);
-    const auto configure = runProgram("cmake", {"-G", "Ninja", "-S", project.path().string(), "-B",
-                                                build.path().string(), std::string("-DQvmPrepro_DIR=") + QVM_BINARY_DIR});
-    ASSERT_EQ(configure.status, 0) << shown(configure);
-    const auto compile = runProgram("cmake", {"--build", build.path().string(), "-j4"});
-    ASSERT_EQ(compile.status, 0) << shown(compile);
-    EXPECT_EQ(countOf(compile.out, "Generating the test program of unit"), scripts) << compile.out;
-    const auto tests = runProgram("ctest", {"-j4", "--output-on-failure"}, {}, build.path());
-    EXPECT_EQ(tests.status, 0) << shown(tests);
-    EXPECT_THAT(tests.out, HasSubstr("100% tests passed, 0 tests failed out of 6"));
+    const auto run = qvm::testing::configureBuildTest(
+        {.source = project.path(), .build = build.path(), .packageDir = QVM_BINARY_DIR, .jobs = {"-j4"}});
+    ASSERT_EQ(run.build.status, 0) << run.shown();
+    EXPECT_EQ(countOf(run.build.out, "Generating the test program of unit"), scripts) << run.build.out;
+    EXPECT_EQ(run.test.status, 0) << run.shown();
+    EXPECT_THAT(run.test.out, HasSubstr("100% tests passed, 0 tests failed out of 6"));
 
     fs::last_write_time(project / "unit3.h", fs::file_time_type::clock::now());
     const auto one = runProgram("ninja", {"-C", build.path().string(), "-j4"});
@@ -291,15 +285,12 @@ TEST(CMakePackage, TriggerKeepsFilledFunctions)
     TempDir project;
     TempDir build;
     writeTriggerProject(project.path());
-    const auto configure = runProgram("cmake", {"-G", "Ninja", "-S", project.path().string(), "-B",
-                                                build.path().string(), std::string("-DQvmPrepro_DIR=") + QVM_BINARY_DIR});
-    ASSERT_EQ(configure.status, 0) << shown(configure);
-    const auto compile = runProgram("cmake", {"--build", build.path().string()});
-    ASSERT_EQ(compile.status, 0) << shown(compile);
-    EXPECT_THAT(compile.out, Not(HasSubstr("NEWFFCTRI"))) << "the filled-in functions are there before generation";
+    const auto run = qvm::testing::configureBuildTest(
+        {.source = project.path(), .build = build.path(), .packageDir = QVM_BINARY_DIR});
+    ASSERT_EQ(run.build.status, 0) << run.shown();
+    EXPECT_THAT(run.build.out, Not(HasSubstr("NEWFFCTRI"))) << "the filled-in functions are there before generation";
     EXPECT_TRUE(fs::exists(build / "beacon" / "tarvo_c.h"));
-    const auto tests = runProgram("ctest", {"--output-on-failure"}, {}, build.path());
-    EXPECT_EQ(tests.status, 0) << shown(tests);
+    EXPECT_EQ(run.test.status, 0) << run.shown();
 
     // A header changed after the functions were filled in: qvmprepro says
     // they may be out of date, and the build goes on with them.

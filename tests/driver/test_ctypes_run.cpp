@@ -5,6 +5,7 @@
 // its checks compare what the script says.
 #include "driver/example_programs.h"
 #include "support/messages.h"
+#include "support/run_prelude.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -13,22 +14,13 @@
 
 namespace {
 
+using namespace qvm::testing::run_prelude;
 using qvm::testing::IsMessage;
 using qvm::testing::Message;
 using qvm::testing::messagesOf;
-using qvm::testing::RunResult;
-using qvm::testing::runProgram;
-using qvm::testing::runPrepro;
-using qvm::testing::TempDir;
-using qvm::testing::writeFile;
 using qvm::testing::examples::ExampleProgram;
 using qvm::testing::examples::TesterRun;
 using qvm::testing::examples::traceLines;
-using ::testing::AllOf;
-using ::testing::Contains;
-using ::testing::ElementsAre;
-using ::testing::HasSubstr;
-using ::testing::IsEmpty;
 
 TEST(CTypesRun, WideConstantsNullsArgs)
 {

@@ -3,6 +3,7 @@
 // test (<name>_sut.c beside it) and the test runtime, run, and judged by its
 // exit status and the verdicts and scenarios of its trace.
 #include "driver/example_programs.h"
+#include "support/run_prelude.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -13,10 +14,7 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-
-using qvm::testing::RunResult;
-using qvm::testing::TempDir;
+using namespace qvm::testing::run_prelude;
 using qvm::testing::examples::compile;
 using qvm::testing::examples::Example;
 using qvm::testing::examples::ExampleProgram;
@@ -24,8 +22,6 @@ using qvm::testing::examples::exampleNamed;
 using qvm::testing::examples::scenarioNames;
 using qvm::testing::examples::TesterRun;
 using qvm::testing::examples::traceLines;
-using ::testing::HasSubstr;
-using ::testing::IsEmpty;
 
 const fs::path kExamples = fs::path(QVM_SOURCE_DIR) / "examples";
 const fs::path kRuntime = fs::path(QVM_SOURCE_DIR) / "runtime";

@@ -7,6 +7,7 @@
 // equality and range checks alike. The summary counts the checks and,
 // apart, the values they compared.
 #include "driver/example_programs.h"
+#include "support/run_prelude.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -16,14 +17,10 @@
 
 namespace {
 
-using qvm::testing::RunResult;
+using namespace qvm::testing::run_prelude;
 using qvm::testing::examples::ExampleProgram;
 using qvm::testing::examples::TesterRun;
 using qvm::testing::examples::traceLines;
-using ::testing::Contains;
-using ::testing::HasSubstr;
-using ::testing::IsEmpty;
-using ::testing::Not;
 
 struct Shown {
     std::string kind;  // the trace line's kind

@@ -5,6 +5,7 @@
 // says and nothing more, and writes its trace to the file the root names.
 // A name that no "#include" line or C identifier can carry is refused.
 #include "support/process.h"
+#include "support/run_prelude.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -15,16 +16,7 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-using qvm::testing::RunResult;
-using qvm::testing::TempDir;
-using qvm::testing::readFile;
-using qvm::testing::runPrepro;
-using qvm::testing::runProgram;
-using qvm::testing::writeFile;
-using ::testing::HasSubstr;
-using ::testing::IsEmpty;
-using ::testing::Not;
+using namespace qvm::testing::run_prelude;
 
 const std::string kInterface = "#ifndef HOSTILE_API_H\n#define HOSTILE_API_H\nint counter;\n#endif\n";
 

@@ -3,18 +3,15 @@
 // the define would rewrite the member after it. qvmprepro reports such a
 // name; another one gives a program that builds.
 #include "driver/example_programs.h"
+#include "support/run_prelude.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 namespace {
 
-using qvm::testing::RunResult;
-using qvm::testing::TempDir;
-using qvm::testing::writeFile;
+using namespace qvm::testing::run_prelude;
 using qvm::testing::examples::ExampleProgram;
-using ::testing::HasSubstr;
-using ::testing::IsEmpty;
 
 const char* const kInterface = R"(typedef int link_t;
 typedef struct {

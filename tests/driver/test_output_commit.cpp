@@ -4,6 +4,7 @@
 // the dependency file reads back in make.
 #include "support/messages.h"
 #include "support/process.h"
+#include "support/run_prelude.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -20,16 +21,9 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-
+using namespace qvm::testing::run_prelude;
 using qvm::testing::EnvChanges;
 using qvm::testing::lines;
-using qvm::testing::readFile;
-using qvm::testing::RunResult;
-using qvm::testing::runPrepro;
-using qvm::testing::TempDir;
-using qvm::testing::writeFile;
-using ::testing::HasSubstr;
 
 // Every file below a directory with its bytes and time stamp.
 using Snapshot = std::map<std::string, std::pair<std::string, fs::file_time_type>>;

@@ -2,6 +2,7 @@
 // names derived from paths, files that cannot take what is written to them.
 #include "support/messages.h"
 #include "support/process.h"
+#include "support/run_prelude.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -10,11 +11,8 @@
 
 namespace {
 
+using namespace qvm::testing::run_prelude;
 using qvm::testing::lines;
-using qvm::testing::readFile;
-using qvm::testing::runPrepro;
-using qvm::testing::TempDir;
-using qvm::testing::writeFile;
 
 bool startsWith(const std::string& text, const std::string& prefix)
 {

@@ -5,6 +5,7 @@
 // one CTest test per leaf scenario, labelled by family.
 #include "driver/example_programs.h"
 #include "support/process.h"
+#include "support/run_prelude.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -15,21 +16,9 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-
-using qvm::testing::readFile;
-using qvm::testing::RunResult;
-using qvm::testing::runProgram;
-using qvm::testing::TempDir;
-using qvm::testing::writeFile;
+using namespace qvm::testing::run_prelude;
 using qvm::testing::examples::ExampleProgram;
 using qvm::testing::examples::traceLines;
-using ::testing::AllOf;
-using ::testing::Contains;
-using ::testing::ElementsAre;
-using ::testing::HasSubstr;
-using ::testing::IsEmpty;
-using ::testing::Not;
 
 const std::string kData = QVM_TESTDATA_DIR "/driver/scenarios";
 const std::string kSchema = QVM_TESTDATA_DIR "/driver/junit.xsd";

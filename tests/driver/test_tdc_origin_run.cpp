@@ -4,6 +4,7 @@
 // each part of the variable by its name, and the outcome line of a WAITTIL
 // names what ended the wait.
 #include "codegen/test_program_run_support.h"
+#include "support/run_prelude.h"
 
 #include <gmock/gmock.h>
 
@@ -11,14 +12,10 @@
 
 namespace {
 
-namespace fs = std::filesystem;
+using namespace qvm::testing::run_prelude;
 using namespace qvm::testing;
 using qvm::testing::program::compilerPath;
 using qvm::testing::program::kWarningFlags;
-using ::testing::AllOf;
-using ::testing::ElementsAre;
-using ::testing::HasSubstr;
-using ::testing::Not;
 
 const std::string kInterface = "#ifndef BENCH_H\n#define BENCH_H\n"
                                "typedef struct { int count; char name[8]; int levels[2]; } record_t;\n"

@@ -198,15 +198,10 @@ TEST_F(Unpacked, TutorialProjectBuilds)
     const fs::path build = work / "build";
     EnvChanges environment = kCleanEnvironment;
     environment["PATH"] = fs::path(QVM_CMAKE_COMMAND).parent_path().string() + ":/usr/bin:/bin";
-    const auto configure = runProgram(QVM_CMAKE_COMMAND, {"-S", tutorial.string(), "-B", build.string(),
-                                                "-DQvmPrepro_DIR=" + (usr() / "lib/cmake/QvmPrepro").string()},
-                                      environment);
-    ASSERT_EQ(configure.status, 0) << shown(configure);
-    const auto compile = runProgram(QVM_CMAKE_COMMAND, {"--build", build.string(), "-j2"}, environment);
-    ASSERT_EQ(compile.status, 0) << shown(compile);
-    const auto tests = runProgram(QVM_CTEST_COMMAND, {"--output-on-failure"}, environment, build);
-    EXPECT_EQ(tests.status, 0) << shown(tests);
-    EXPECT_THAT(tests.out, HasSubstr("100% tests passed, 0 tests failed out of 1"));
+    const auto run = qvm::testing::configureBuildTest({tutorial, build, usr() / "lib/cmake/QvmPrepro", {}, {"-j2"},
+                                                       environment, QVM_CMAKE_COMMAND, QVM_CTEST_COMMAND});
+    EXPECT_EQ(run.test.status, 0) << run.shown();
+    EXPECT_THAT(run.test.out, HasSubstr("100% tests passed, 0 tests failed out of 1"));
 }
 
 }  // namespace

@@ -189,6 +189,33 @@ void writeSampleRun(const std::filesystem::path& directory)
               "END SCENARIO\n");
 }
 
+std::string CMakeProjectRun::shown() const
+{
+    return configure.out + configure.err + build.out + build.err + test.out + test.err;
+}
+
+CMakeProjectRun configureBuildTest(const CMakeProject& project)
+{
+    CMakeProjectRun run;
+    std::vector<std::string> configure = project.generator;
+    configure.insert(configure.end(), {"-S", project.source.string(), "-B", project.build.string(),
+                                       "-DQvmPrepro_DIR=" + project.packageDir.string()});
+    run.configure = runProgram(project.cmake, configure, project.environment);
+    if (run.configure.status != 0) {
+        return run;
+    }
+    std::vector<std::string> build = {"--build", project.build.string()};
+    build.insert(build.end(), project.jobs.begin(), project.jobs.end());
+    run.build = runProgram(project.cmake, build, project.environment);
+    if (run.build.status != 0) {
+        return run;
+    }
+    std::vector<std::string> test = project.jobs;
+    test.push_back("--output-on-failure");
+    run.test = runProgram(project.ctest, test, project.environment, project.build);
+    return run;
+}
+
 std::vector<std::string> lines(const std::string& text)
 {
     std::vector<std::string> result;

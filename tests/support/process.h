@@ -72,6 +72,32 @@ std::vector<std::string> sanitizerFlags();
 // library: the sanitizer flags, the library and the thread library.
 std::vector<std::string> runtimeLinkArguments();
 
+// An out-of-tree CMake project that finds this system's package in
+// packageDir: configured (with Ninja unless generator is emptied), built and
+// its tests run, in its build directory.
+struct CMakeProject {
+    std::filesystem::path source{};
+    std::filesystem::path build{};
+    std::filesystem::path packageDir{};
+    std::vector<std::string> generator = {"-G", "Ninja"};
+    std::vector<std::string> jobs{};   // of the build and of ctest, e.g. {"-j2"}
+    EnvChanges environment{};          // of the build and of ctest
+    std::string cmake = "cmake";
+    std::string ctest = "ctest";
+};
+
+// What each step printed and returned; a step after a failed one is not run
+// (its status stays -1).
+struct CMakeProjectRun {
+    RunResult configure;
+    RunResult build;
+    RunResult test;
+    // Everything the steps printed, to show with a failure.
+    std::string shown() const;
+};
+
+CMakeProjectRun configureBuildTest(const CMakeProject& project);
+
 // Lines of a text, without their newlines.
 std::vector<std::string> lines(const std::string& text);
 
