@@ -157,14 +157,20 @@ static void trv_check_waittil_limit(TRV_T_RUNCTX *run, TRV_T_UTIME now)
     trv_exit(1);
 }
 
+/* The run's clock at now: whole milliseconds since the run began, shifted
+ * by the current WAITTIL's phase. */
+static TRV_T_UTIME trv_run_clock(TRV_T_RUNCTX *run, const TRV_T_DATE *now)
+{
+    const double elapsed = trv_elapsed_ms(&trv_priv(run)->run_start, now) - trv_priv(run)->clock_phase_ms;
+    return elapsed > 0.0 ? (TRV_T_UTIME)elapsed : 0;
+}
+
 TRV_T_UTIME trv_getevtdate(TRV_T_RUNCTX *run)
 {
     TRV_T_DATE now;
     TRV_T_UTIME date;
-    double elapsed;
     trv_get_date(&now);
-    elapsed = trv_elapsed_ms(&trv_priv(run)->run_start, &now) - trv_priv(run)->clock_phase_ms;
-    date = elapsed > 0.0 ? (TRV_T_UTIME)elapsed : 0;
+    date = trv_run_clock(run, &now);
     trv_check_waittil_limit(run, date);
     return date;
 }
@@ -187,13 +193,11 @@ static void trv_sleep_to_tick(TRV_T_RUNCTX *run, TRV_T_UTIME milliseconds)
     const trv_private *state = trv_priv(run);
     TRV_T_DATE now;
     struct timespec deadline;
-    double elapsed;
     double target_ns;
     trv_get_date(&now);
-    elapsed = trv_elapsed_ms(&state->run_start, &now) - state->clock_phase_ms;
     /* A microsecond past the tick: a rounding never wakes it just before. */
-    target_ns = ((double)((elapsed > 0.0 ? (TRV_T_UTIME)elapsed : 0) + milliseconds) + state->clock_phase_ms +
-                 0.001) * 1e6 + (double)state->run_start.trv_nsec;
+    target_ns = ((double)(trv_run_clock(run, &now) + milliseconds) + state->clock_phase_ms + 0.001) * 1e6 +
+                (double)state->run_start.trv_nsec;
     deadline.tv_sec = (time_t)state->run_start.trv_sec + (time_t)(target_ns / 1e9);
     deadline.tv_nsec = (long)(target_ns - (double)(time_t)(target_ns / 1e9) * 1e9);
     trv_trace_write_pending_current();

@@ -2,7 +2,7 @@
 // complain of, it holds what a user needs where Debian puts it, and its
 // files alone, unpacked into an empty root, run the tutorial: generate,
 // compile with the installed header and library, run, pass.
-#include "support/process.h"
+#include "support/run_prelude.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -14,16 +14,8 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-
+using namespace qvm::testing::run_prelude;
 using qvm::testing::EnvChanges;
-using qvm::testing::readFile;
-using qvm::testing::runProgram;
-using qvm::testing::RunResult;
-using qvm::testing::TempDir;
-using ::testing::AllOf;
-using ::testing::HasSubstr;
-using ::testing::Not;
 
 std::string shown(const RunResult& result)
 {
