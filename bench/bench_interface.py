@@ -13,6 +13,7 @@ Usage: bench_interface.py QVMPREPRO [BASE_MEGABYTES] [REPEATS] [BASE_COUNT]
 """
 import json
 import os
+import statistics
 import subprocess
 import sys
 import tempfile
@@ -125,6 +126,15 @@ def best_of_each(repeats, commands, cwd, env):
     REPEATS runs, and how many of them failed (each failure is shown). The
     commands take turns, so that a slow spell of a shared machine falls on
     all of them alike."""
+    return summary_of_each(repeats, commands, cwd, env, min)
+
+
+def median_of_each(repeats, commands, cwd, env):
+    """As best_of_each, with the median CPU time of the REPEATS runs."""
+    return summary_of_each(repeats, commands, cwd, env, statistics.median)
+
+
+def summary_of_each(repeats, commands, cwd, env, summary):
     times = [[] for _ in commands]
     memories = [0 for _ in commands]
     failed = [0 for _ in commands]
@@ -136,7 +146,7 @@ def best_of_each(repeats, commands, cwd, env):
                 failed[i] += 1
             times[i].append(t)
             memories[i] = max(memories[i], mem)
-    return [(min(times[i]), memories[i], failed[i]) for i in range(len(commands))]
+    return [(summary(times[i]), memories[i], failed[i]) for i in range(len(commands))]
 
 
 def main():

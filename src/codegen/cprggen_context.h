@@ -67,7 +67,7 @@ protected:
     void open() { out_.openBlock(); }
     void close() { out_.closeBlock(); }
     // A fixed run of lines (see emitTemplate).
-    void emit(std::string_view lines, std::initializer_list<TemplateValue> values = {})
+    void emit(TemplateText lines, std::initializer_list<TemplateValue> values = {})
     {
         emitTemplate(out_, lines, values);
     }

@@ -78,7 +78,7 @@ private:
     {
         out_.line(pieces...);
     }
-    void emit(std::string_view lines) { emitTemplate(out_, lines); }
+    void emit(TemplateText lines) { emitTemplate(out_, lines); }
     void open() { out_.openBlock(); }
     void close() { out_.closeBlock(); }
 

@@ -2,8 +2,11 @@
 #include "codegen/cprggen_template.h"
 
 #include <algorithm>
+#include <array>
 #include <optional>
 #include <stdexcept>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace qvm::codegen {
@@ -45,54 +48,6 @@ std::size_t sharedIndentation(const std::vector<std::string_view>& lines)
     }
     return shared == std::string_view::npos ? 0 : shared;
 }
-
-class Substitution {
-public:
-    explicit Substitution(std::initializer_list<TemplateValue> values) : values_(values), used_(values.size()) {}
-
-    void append(std::string& out, std::string_view text)
-    {
-        for (std::size_t at = 0; at < text.size();) {
-            const std::size_t dollar = text.find('$', at);
-            out.append(text.substr(at, dollar == std::string_view::npos ? dollar : dollar - at));
-            if (dollar == std::string_view::npos) {
-                return;
-            }
-            const std::size_t close = text.find('$', dollar + 1);
-            if (close == std::string_view::npos) {
-                throw std::logic_error("template: '$' without its closing '$' in \"" + std::string(text) + "\"");
-            }
-            const std::string_view name = text.substr(dollar + 1, close - dollar - 1);
-            out += name.empty() ? std::string_view("$") : valueOf(name);
-            at = close + 1;
-        }
-    }
-
-    void checkAllUsed() const
-    {
-        for (std::size_t i = 0; i < used_.size(); ++i) {
-            if (!used_[i]) {
-                throw std::logic_error("template: no line names the value $" +
-                                       std::string(values_.begin()[i].name) + "$");
-            }
-        }
-    }
-
-private:
-    std::string_view valueOf(std::string_view name)
-    {
-        for (std::size_t i = 0; i < values_.size(); ++i) {
-            if (values_.begin()[i].name == name) {
-                used_[i] = true;
-                return values_.begin()[i].text;
-            }
-        }
-        throw std::logic_error("template: no value for $" + std::string(name) + "$");
-    }
-
-    std::initializer_list<TemplateValue> values_;
-    std::vector<bool> used_;
-};
 
 // The lines of a template, their shared indentation left out.
 struct TemplateLines {
@@ -155,35 +110,161 @@ struct TemplateLines {
     }
 };
 
+// A template read once: each line as the pieces it is written from, each
+// empty line with its indentation, and the blocks it leaves open.
+class PreparedTemplate {
+public:
+    explicit PreparedTemplate(std::string_view lines)
+    {
+        const TemplateLines all(lines);
+        for (std::size_t index = 0; index < all.text.size(); ++index) {
+            const std::string_view line = all.text[index];
+            if (line.empty()) {
+                lines_.push_back({all.emptyLineIndentation(index, openBlocks_), pieces_.size(), 0});
+                continue;
+            }
+            openBlocks_ += all.opensBlock(index) ? 1 : all.closesBlock(index) ? -1 : 0;
+            const std::size_t indentation = line.find_first_not_of(' ');
+            const std::size_t first = pieces_.size();
+            addPieces(line[indentation] == '#' ? line.substr(indentation) : line);
+            lines_.push_back({0, first, pieces_.size() - first});
+        }
+        if (openBlocks_ < 0) {
+            throw std::logic_error("template: a \"}\" closes a block the template did not open");
+        }
+    }
+
+    void write(LineWriter& out, std::initializer_list<TemplateValue> values, std::string& scratch) const
+    {
+        const Texts texts = valueTexts(values);
+        const int level = out.level();
+        for (const Line& line : lines_) {
+            if (line.pieceCount == 0) {
+                out.setLevel(level + static_cast<int>(line.emptyIndentation));
+                out.emptyLine();
+                out.setLevel(level);
+            } else if (line.pieceCount == 1 && pieces_[line.firstPiece].name == kText) {
+                out.line(pieces_[line.firstPiece].text);
+            } else {
+                scratch.clear();
+                for (std::size_t i = line.firstPiece; i < line.firstPiece + line.pieceCount; ++i) {
+                    const Piece& piece = pieces_[i];
+                    scratch += piece.name == kText ? piece.text : texts[piece.name];
+                }
+                out.line(scratch);
+            }
+        }
+        out.setLevel(level + 2 * openBlocks_);
+    }
+
+private:
+    static constexpr std::size_t kMostNames = 16;
+    static constexpr std::size_t kText = kMostNames;
+    using Texts = std::array<std::string_view, kMostNames>;
+
+    // Text of the template, or the value of its name-th name.
+    struct Piece {
+        std::string_view text;
+        std::size_t name = kText;
+    };
+    // A line of code is its pieces; an empty line has none, and its indentation.
+    struct Line {
+        std::size_t emptyIndentation;
+        std::size_t firstPiece;
+        std::size_t pieceCount;
+    };
+
+    void addPieces(std::string_view text)
+    {
+        for (std::size_t at = 0; at < text.size();) {
+            const std::size_t dollar = text.find('$', at);
+            if (dollar != at) {
+                pieces_.push_back({text.substr(at, dollar == std::string_view::npos ? dollar : dollar - at)});
+            }
+            if (dollar == std::string_view::npos) {
+                return;
+            }
+            const std::size_t close = text.find('$', dollar + 1);
+            if (close == std::string_view::npos) {
+                throw std::logic_error("template: '$' without its closing '$' in \"" + std::string(text) + "\"");
+            }
+            const std::string_view name = text.substr(dollar + 1, close - dollar - 1);
+            pieces_.push_back(name.empty() ? Piece{"$"} : Piece{{}, nameIndex(name)});
+            at = close + 1;
+        }
+    }
+
+    std::size_t nameIndex(std::string_view name)
+    {
+        const auto found = std::find(names_.begin(), names_.end(), name);
+        if (found != names_.end()) {
+            return static_cast<std::size_t>(found - names_.begin());
+        }
+        if (names_.size() == kMostNames) {
+            throw std::logic_error("template: more than " + std::to_string(kMostNames) + " names");
+        }
+        names_.push_back(name);
+        return names_.size() - 1;
+    }
+
+    // The text of each name: that of the value of its name. Each value is
+    // the value of one name at most, so every value is named when there are
+    // as many values as names.
+    Texts valueTexts(std::initializer_list<TemplateValue> values) const
+    {
+        Texts texts;
+        for (std::size_t i = 0; i < names_.size(); ++i) {
+            const auto named = [&](const TemplateValue& value) { return value.name() == names_[i]; };
+            const auto found = std::find_if(values.begin(), values.end(), named);
+            if (found == values.end()) {
+                throw std::logic_error("template: no value for $" + std::string(names_[i]) + "$");
+            }
+            texts[i] = found->text();
+        }
+        if (values.size() != names_.size()) {
+            throw std::logic_error("template: no line names the value $" + std::string(unnamedValue(values)) + "$");
+        }
+        return texts;
+    }
+
+    // The first value no name takes: one that no line names, or a second value of a name.
+    std::string_view unnamedValue(std::initializer_list<TemplateValue> values) const
+    {
+        for (auto value = values.begin(); value != values.end(); ++value) {
+            const auto same = [&](const TemplateValue& other) { return other.name() == value->name(); };
+            if (std::find(names_.begin(), names_.end(), value->name()) == names_.end() ||
+                std::find_if(values.begin(), value, same) != value) {
+                return value->name();
+            }
+        }
+        return {};
+    }
+
+    std::vector<Line> lines_;
+    std::vector<Piece> pieces_;
+    std::vector<std::string_view> names_;
+    int openBlocks_ = 0;
+};
+
+// The templates read so far, by the address of their text, and the room a
+// line with values is made in. Each thread has its own.
+struct TemplateCache {
+    std::unordered_map<const char*, PreparedTemplate> prepared;
+    std::string scratch;
+
+    const PreparedTemplate& of(std::string_view lines)
+    {
+        const auto found = prepared.find(lines.data());
+        return found != prepared.end() ? found->second : prepared.emplace(lines.data(), lines).first->second;
+    }
+};
+
 }  // namespace
 
-void emitTemplate(LineWriter& out, std::string_view lines, std::initializer_list<TemplateValue> values)
+void emitTemplate(LineWriter& out, TemplateText lines, std::initializer_list<TemplateValue> values)
 {
-    const TemplateLines all(lines);
-    Substitution substitution(values);
-    const int level = out.level();
-    int openBlocks = 0;
-    std::string text;
-    for (std::size_t index = 0; index < all.text.size(); ++index) {
-        const std::string_view line = all.text[index];
-        if (line.empty()) {
-            out.setLevel(level + static_cast<int>(all.emptyLineIndentation(index, openBlocks)));
-            out.emptyLine();
-            out.setLevel(level);
-            continue;
-        }
-        openBlocks += all.opensBlock(index) ? 1 : all.closesBlock(index) ? -1 : 0;
-        const std::size_t indentation = line.find_first_not_of(' ');
-        const std::string_view code = line.substr(indentation);
-        text.assign(code.front() == '#' ? 0 : indentation, ' ');
-        substitution.append(text, code);
-        out.line(text);
-    }
-    substitution.checkAllUsed();
-    if (openBlocks < 0) {
-        throw std::logic_error("template: a \"}\" closes a block the template did not open");
-    }
-    out.setLevel(level + 2 * openBlocks);
+    thread_local TemplateCache cache;
+    cache.of(lines.text()).write(out, values, cache.scratch);
 }
 
 }  // namespace qvm::codegen

@@ -583,17 +583,22 @@ Entry* Model::findScenario(const Scope& scope, std::string_view name)
 
 std::string qualifiedName(const Entry& scenario)
 {
-    std::vector<const Entry*> path;
-    for (const Entry* step = &scenario; step->data<ScenarioData>().parent != nullptr;
-         step = step->data<ScenarioData>().parent) {
-        path.push_back(step);
+    const auto parentOf = [](const Entry* step) { return step->data<ScenarioData>().parent; };
+    std::size_t length = 0;
+    for (const Entry* step = &scenario; parentOf(step) != nullptr; step = parentOf(step)) {
+        length += step->name.size() + 1;
     }
-    std::string name;
-    for (auto step = path.rbegin(); step != path.rend(); ++step) {
-        if (!name.empty()) {
-            name += '.';
-        }
-        name += (*step)->name;
+    if (length == 0) {
+        return {};
+    }
+    // Filled from its end, the innermost name first.
+    std::string name(length - 1, '.');
+    std::size_t end = name.size();
+    for (const Entry* step = &scenario; parentOf(step) != nullptr; step = parentOf(step)) {
+        const std::string_view own = step->name;
+        end -= own.size();
+        own.copy(name.data() + end, own.size());
+        end -= end > 0 ? 1 : 0;
     }
     return name;
 }

@@ -67,6 +67,7 @@ struct RunState {
     IgnoredTrace ignoredTraceOff;
     IgnoredTrace ignoredFlushTrace;
     std::vector<Entry*> procedures;              // in declaration order
+    std::vector<const Entry*> messageVariables;  // in declaration order
     std::vector<bool*> usedMarks;                // the used flags set, in order
 };
 

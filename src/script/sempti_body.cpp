@@ -356,13 +356,10 @@ void Analysis::reportHiddenMessages(const Block& block, long declaredFrom, const
     if (block.cScope.empty()) {
         return;
     }
-    for (const Entry& entry : model.global().entries) {
-        if (entry.code != ENT_MESSAGE_VAR) {
-            continue;
-        }
-        const canalysis::Symbol* symbol = findCVariable(entry.name, block.cScope);
+    for (const Entry* message : state.messageVariables) {
+        const canalysis::Symbol* symbol = findCVariable(message->name, block.cScope);
         if (symbol != nullptr && symbol->scope != nullptr && symbol->order >= declaredFrom) {
-            report(diag::Error, "MSGHIDDEN", entry.name, origin);
+            report(diag::Error, "MSGHIDDEN", message->name, origin);
         }
     }
 }

@@ -174,6 +174,7 @@ public:
             // A message's name is a macro of the generated program.
             a.acceptDeclaredName(name, NameUse::Macro, origin);
             Entry& message = model.append(&model.global(), ENT_MESSAGE_VAR, name, origin);
+            a.state.messageVariables.push_back(&message);
             auto& data = model.attach(message, DSC_MESSAGE_VAR).as<MessageVarData>();
             data.structure = structure;
             data.index = structure->data<EventStructData>().messageCount++;

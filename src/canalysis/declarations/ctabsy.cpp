@@ -13,6 +13,7 @@
 #include <iterator>
 #include <new>
 #include <optional>
+#include <string>
 
 namespace qvm::canalysis {
 
@@ -379,9 +380,25 @@ void C_CPP_reset_analysis()
     decl::forgetSharedBasics();
 }
 
+// Lookups come in runs in one scope (the lines of one scenario or
+// procedure): the last scope's identifier is kept for the next lookup.
 Ident scopeIdent(std::string_view scope)
 {
-    return scope.empty() ? nullptr : base::ident(scope);
+    struct LastScope {
+        std::string text;
+        Ident id = nullptr;
+        std::uint64_t generation = 0;
+    };
+    thread_local LastScope last;
+    if (scope.empty()) {
+        return nullptr;
+    }
+    if (last.id == nullptr || last.generation != base::identGeneration() || scope != last.text) {
+        last.id = base::ident(scope);
+        last.text = scope;
+        last.generation = base::identGeneration();
+    }
+    return last.id;
 }
 
 Symbol* C_CPP_find_symbol(std::string_view name, SymbolTable& table, std::string_view scope)
