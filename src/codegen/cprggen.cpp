@@ -9,14 +9,11 @@
 #include "codegen/cprggen_scenario.h"
 #include "codegen/cprggen_vars.h"
 
-#include "canalysis/declarations/ctabsy.h"
 #include "diag/i18nerrgest.h"
-#include "script/ancgest.h"
 #include "script/sempti.h"
 
 #include <filesystem>
 #include <optional>
-#include <set>
 
 namespace qvm::codegen {
 
@@ -56,7 +53,7 @@ constexpr AccessMacro kAccessMacros[] = {
 class ProgramWriter : SectionWriter {
 public:
     explicit ProgramWriter(ProgramContext& context)
-        : SectionWriter(context), files_(context.files), sourceFiles_(context.sourceFiles), vars_(context),
+        : SectionWriter(context), files_(context.files), vars_(context),
           comm_(context, vars_, statements_), statements_(context, comm_, vars_), entry_(context)
     {
     }
@@ -69,12 +66,10 @@ private:
     void contextDeclaration();
     void accessMacros();
     void contextType();
-    // NOTSHARED: the variables that the script's top-level '#' lines define
-    // and no SHARE names, each as (name, member declaration); every tester
-    // context gets its own copy, which trv_initctx starts from the value of
-    // the global one.
-    // With withShared, all the variables the top-level '#' lines define.
-    std::vector<std::pair<std::string, std::string>> notSharedVariables(bool withShared = false) const;
+    // NOTSHARED: the context variables that no SHARE nor timer names, each
+    // as (name, member declaration); every tester context gets its own
+    // copy, which trv_initctx starts from the value of the global one.
+    std::vector<std::pair<std::string, std::string>> notSharedVariables() const;
     void notSharedGlobals();
     void notSharedInitialValues();
     void contextInitialisation();
@@ -84,7 +79,6 @@ private:
     void probeProgram();
 
     GeneratedFiles& files_;
-    const std::vector<script::SourceFileRecord>& sourceFiles_;
     VarsWriter vars_;
     CommWriter comm_;  // given the scenario writer before it is built
     ScenarioWriter statements_;
@@ -156,8 +150,8 @@ void ProgramWriter::probeProgram()
         return;
     }
     std::vector<std::string> variables;
-    for (const auto& [name, member] : notSharedVariables(true)) {
-        variables.push_back(name);
+    for (const ContextVariable& variable : model_.contextVariables()) {
+        variables.push_back(variable.name);
     }
     probe::ProbeWriter(out_, *header, model_, numbering_.probe, options_).write(variables, [this](const Entry& type) {
         vars_.forMessageType(type, [&] { comm_.dumpFunction(type); });
@@ -214,63 +208,13 @@ void ProgramWriter::contextType()
     line("TRV_T_CTX, *TRV_PT_CTX ;");
 }
 
-namespace {
-
-// Whether the object itself is read-only: a constant needs no copy per tester.
-bool isReadOnly(const canalysis::CType* type)
+std::vector<std::pair<std::string, std::string>> ProgramWriter::notSharedVariables() const
 {
-    while (type != nullptr) {
-        switch (type->kind) {
-        case canalysis::kQualified:
-            if (type->name != nullptr && std::string_view(type->name) == "const") {
-                return true;
-            }
-            type = type->target.get();
-            break;
-        case canalysis::kTypedefName:
-        case canalysis::kArray: type = type->target.get(); break;
-        default: return false;
-        }
-    }
-    return false;
-}
-
-bool isContextVariable(const canalysis::Symbol& symbol)
-{
-    const canalysis::CType* type = canalysis::C_CPP_resolve(symbol.type.get());
-    const bool function = type != nullptr && type->kind == canalysis::kFunction;
-    return (symbol.storage & (canalysis::kTypedef | canalysis::kExtern)) == 0 && !function &&
-           !isReadOnly(symbol.type.get());
-}
-
-}  // namespace
-
-std::vector<std::pair<std::string, std::string>> ProgramWriter::notSharedVariables(bool withShared) const
-{
-    // Shared variables stay global; so do timers, which are indexes.
-    std::set<std::string, std::less<>> shared;
-    for (const Entry& entry : model_.global().entries) {
-        if (!withShared && (entry.code == ENT_SHARE || entry.code == ENT_TIMER_DECL)) {
-            shared.insert(std::string(entry.name));
-        }
-    }
-    std::set<std::string, std::less<>> scriptFiles;
-    for (const script::SourceFileRecord& record : sourceFiles_) {
-        scriptFiles.insert(record.path);
-    }
-    // Only what the script's own lines define: not the interfaces they
-    // include, nor what the analysis declares for messages and their
-    // selection contexts.
     std::vector<std::pair<std::string, std::string>> variables;
-    for (const canalysis::Symbol* symbol : script::cSymbols().symbolsOf(nullptr)) {
-        if (!model_.declaredByScriptLines(symbol->order) || symbol->file == nullptr ||
-            scriptFiles.count(symbol->file) == 0 || shared.count(symbol->name) != 0 || !isContextVariable(*symbol)) {
-            continue;
+    for (const ContextVariable& variable : model_.contextVariables()) {
+        if (!variable.shared) {
+            variables.emplace_back(variable.name, variable.member);
         }
-        // The member is named after the variable behind the context prefix,
-        // which the variable's define line maps it to.
-        const std::string name(symbol->name);
-        variables.emplace_back(name, canalysis::C_CPP_type_image(symbol->type.get(), "trv_ctx" + name) + ";");
     }
     return variables;
 }

@@ -17,11 +17,6 @@
 #include <utility>
 #include <vector>
 
-namespace qvm::canalysis {
-struct Symbol;
-struct Tag;
-}  // namespace qvm::canalysis
-
 namespace qvm::codegen::program {
 
 class ScenarioWriter;
@@ -89,16 +84,6 @@ private:
     void waittilEnd(const Entry& waittil, int result, std::string_view typeName);
     bool hasMessageFunctions(const Entry& structure) const;
     bool hasDumpFunction(const Entry& structure) const;
-    // The timer declarations that a statement of the scope sees, those of
-    // the nearest scope first.
-    std::vector<const Entry*> timersSeenFrom(const Scope* scope);
-    // The variables and tags of a block's C scope, which WAITTIL
-    // conditions of the block may name.
-    struct BlockNames {
-        std::vector<const canalysis::Symbol*> symbols;
-        std::vector<const canalysis::Tag*> tags;
-    };
-    const BlockNames& blockNames(const std::string& cScope);
     // The generated DEF_MESSAGE with a value of a message variable when it
     // has exactly one, else none.
     const Entry* onlyDefinitionOf(const Entry& message) const;
@@ -112,13 +97,6 @@ private:
     // The number of generated DEF_MESSAGEs with a value of each message
     // variable, and the first of them; every WAITTIL asks.
     std::unordered_map<const Entry*, std::pair<int, const Entry*>> definitionsByMessage_;
-    // The timer declarations of each scope a WAITTIL stands in, found once.
-    std::unordered_map<const Scope*, std::vector<const Entry*>> scopeTimers_;
-    // Listed once per C scope: listing one walks the whole symbol table.
-    std::unordered_map<std::string, BlockNames> blockNames_;
-    // What the call of each condition function passes after its fixed
-    // arguments, kept when the function is written.
-    std::unordered_map<int, std::string> waitArguments_;
     // The instances that meet at each rendezvous.
     RendezvousMembers rendezvousMembers_;
 };

@@ -2,15 +2,9 @@
 // DEF_MESSAGE, ADD_ID, RENDEZVOUS and the exchanges between testers.
 #include "codegen/cprggen_comm.h"
 
-#include "canalysis/declarations/ctabsy.h"
 #include "diag/i18nerrgest.h"
-#include "script/ancgest.h"
 
 #include <algorithm>
-#include <cctype>
-#include <map>
-#include <optional>
-#include <set>
 
 namespace qvm::codegen::program {
 
@@ -66,250 +60,7 @@ bool pieceOnChannel(const Entry& piece, const Entry& channel, const std::vector<
     });
 }
 
-bool namesWord(std::string_view text, std::string_view word)
-{
-    const auto isName = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_'; };
-    for (std::size_t at = text.find(word); at != std::string_view::npos; at = text.find(word, at + 1)) {
-        const std::size_t end = at + word.size();
-        if ((at == 0 || !isName(text[at - 1])) && (end == text.size() || !isName(text[end]))) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// The timers a WAITTIL's conditions name among those declared in the
-// blocks around it (the innermost of a name), as their declarations: a
-// timer is a constant index, which the condition function repeats.
-std::vector<std::string> timersNamed(const std::vector<const Entry*>& seen, const WaittilTexts& texts)
-{
-    std::map<std::string, int> timers;
-    for (const Entry* entry : seen) {
-        if (namesWord(texts.conditionCode, entry->name) || namesWord(texts.timeoutCode, entry->name)) {
-            timers.emplace(entry->name, entry->data<NumberData>().number);
-        }
-    }
-    std::vector<std::string> declarations;
-    for (const auto& [name, index] : timers) {
-        declarations.push_back("int " + name + "=" + text(index) + ";");
-    }
-    return declarations;
-}
-
-const Entry* enclosingProcedure(const Entry& waittil)
-{
-    for (const Scope* scope = waittil.scope; scope != nullptr; scope = scope->parent) {
-        const Entry* owner = scope->ownerEntry();
-        if (owner != nullptr && owner->code == ENT_PROC) {
-            return owner;
-        }
-    }
-    return nullptr;
-}
-
-bool isTimer(const std::vector<const Entry*>& timers, std::string_view name)
-{
-    return std::any_of(timers.begin(), timers.end(), [&](const Entry* timer) { return timer->name == name; });
-}
-
-// The type of a block's variable as the file scope can write it: the
-// typedef names of the block give way to the types they stand for. None
-// when it needs a structure, union or enumeration declared in the block.
-std::optional<canalysis::TypePtr> fileScopeType(const canalysis::TypePtr& type, base::Ident scope)
-{
-    using namespace canalysis;
-    if (!type) {
-        return type;
-    }
-    switch (type->kind) {
-    case kTypedefName: {
-        const Symbol* local = script::cSymbols().findInScope(type->name, scope);
-        return local != nullptr && (local->storage & kTypedef) != 0 ? fileScopeType(type->target, scope) : type;
-    }
-    case kStruct:
-    case kUnion:
-    case kEnum: {
-        const Tag* local = script::cSymbols().findTagInScope(type->name, type->kind, scope);
-        const bool same = local != nullptr && (type->kind == kEnum ? local->enumeration.get() == type->enumeration
-                                                                   : local->aggregate.get() == type->aggregate);
-        return same ? std::nullopt : std::optional<TypePtr>(type);
-    }
-    case kPointer:
-    case kArray:
-    case kQualified:
-    case kFunction: {
-        auto copy = std::make_shared<CType>(*type);
-        const std::optional<TypePtr> target = fileScopeType(type->target, scope);
-        if (!target) {
-            return std::nullopt;
-        }
-        copy->target = *target;
-        for (Parameter& parameter : copy->parameters) {
-            const std::optional<TypePtr> written = fileScopeType(parameter.type, scope);
-            if (!written) {
-                return std::nullopt;
-            }
-            parameter.type = *written;
-        }
-        return copy;
-    }
-    default:
-        return type;
-    }
-}
-
-// An enumeration declared in the block, which the file scope cannot name.
-bool isBlockEnumeration(const canalysis::CType* type, base::Ident scope)
-{
-    type = canalysis::C_CPP_resolve(type);
-    if (type == nullptr || type->kind != canalysis::kEnum) {
-        return false;
-    }
-    const canalysis::Tag* local = script::cSymbols().findTagInScope(type->name, canalysis::kEnum, scope);
-    return local != nullptr && local->enumeration.get() == type->enumeration;
-}
-
-bool isVariable(const canalysis::Symbol& symbol)
-{
-    const canalysis::CType* type = canalysis::C_CPP_resolve(symbol.type.get());
-    return (symbol.storage & canalysis::kTypedef) == 0 && (type == nullptr || type->kind != canalysis::kFunction);
-}
-
-// What a condition function receives after its fixed parameters, so that
-// it sees what the statement sees: the parameters of the procedure around
-// it by value, and the addresses of the variables of its block (procedure,
-// scenario, INITIALIZATION, TERMINATION or EXCEPTION body) declared before
-// it that the condition names; the function reads them through a define line of the
-// variable's name, which hides a global of that name as the block does.
-// A register variable has no address and goes by value, and so does a
-// variable of an enumeration of the block, as an int; the constants of
-// such an enumeration are defined as their values when the condition
-// names one of them.
-struct WaitContext {
-    std::vector<std::pair<std::string, std::string>> parameters;  // (type text, name)
-    std::string arguments;                                       // ", a, &b" for the call
-    std::vector<std::string> typedefs;                           // written before the function
-    std::vector<std::pair<std::string, std::string>> aliases;     // (name, what it stands for) inside
-    std::vector<std::string> hidden;  // variables whose type the file scope cannot name
-};
-
-bool namedByCondition(const WaittilTexts& texts, std::string_view name)
-{
-    return namesWord(texts.conditionCode, name) || namesWord(texts.timeoutCode, name);
-}
-
-void addBlockEnumerators(const WaittilTexts& texts, const std::vector<const canalysis::Tag*>& tags,
-                         WaitContext& context)
-{
-    for (const canalysis::Tag* tag : tags) {
-        if (tag->kind != canalysis::kEnum || !tag->enumeration || tag->order >= texts.declaredBefore) {
-            continue;
-        }
-        const auto& enumerators = tag->enumeration->enumerators;
-        if (std::none_of(enumerators.begin(), enumerators.end(), [&](const canalysis::Enumerator& constant) {
-                return namedByCondition(texts, base::identText(constant.name));
-            })) {
-            continue;
-        }
-        // All of them: a value may be written with another constant of the list.
-        for (const canalysis::Enumerator& constant : enumerators) {
-            context.aliases.emplace_back(base::identText(constant.name), "(" + base::identText(constant.value) + ")");
-        }
-    }
-}
-
-void addBlockVariable(const canalysis::Symbol& symbol, base::Ident scope, const std::string& typeName,
-                      WaitContext& context)
-{
-    const std::string name(symbol.name);
-    const bool enumeration = isBlockEnumeration(symbol.type.get(), scope);
-    const std::optional<canalysis::TypePtr> type =
-        enumeration ? std::optional<canalysis::TypePtr>(canalysis::TypePtr()) : fileScopeType(symbol.type, scope);
-    if (!type) {
-        context.hidden.push_back(name);
-        return;
-    }
-    context.typedefs.push_back("typedef " + canalysis::C_CPP_type_image(type->get(), typeName) + ";");
-    if (enumeration || (symbol.storage & canalysis::kRegister) != 0) {
-        context.parameters.emplace_back(typeName, name);
-        context.arguments += ", " + name;
-        return;
-    }
-    context.parameters.emplace_back(typeName + " *", "trv_ref_" + name);
-    context.arguments += ", &" + name;
-    context.aliases.emplace_back(name, "(*trv_ref_" + name + ")");
-}
-
-void addProcedureParameters(const Entry& waittil, WaitContext& context, std::set<std::string, std::less<>>& names)
-{
-    const Entry* procedure = enclosingProcedure(waittil);
-    if (procedure == nullptr) {
-        return;
-    }
-    for (const Entry& entry : procedure->descriptor->subScope->entries) {
-        if (entry.code == ENT_PARAM && !entry.name.empty()) {
-            context.parameters.emplace_back(entry.data<ParamData>().type, entry.name);
-            context.arguments += ", " + entry.name;
-            names.insert(std::string(entry.name));
-        }
-    }
-}
-
-// timers: those the statement sees, which the condition function declares
-// itself; symbols and tags: those of the statement's C scope.
-WaitContext waitContextOf(const Entry& waittil, int number, const std::vector<const Entry*>& timers,
-                          const std::vector<const canalysis::Symbol*>& symbols,
-                          const std::vector<const canalysis::Tag*>& tags)
-{
-    WaitContext context;
-    std::set<std::string, std::less<>> parameterNames;
-    addProcedureParameters(waittil, context, parameterNames);
-    const WaittilTexts& texts = *waittil.data<WaittilData>().texts;
-    if (texts.cScope.empty()) {
-        return context;
-    }
-    const base::Ident scope = canalysis::scopeIdent(texts.cScope);
-    for (const canalysis::Symbol* symbol : symbols) {
-        const std::string name(symbol->name);
-        if (symbol->order >= texts.declaredBefore || !namedByCondition(texts, name) || !isVariable(*symbol) ||
-            parameterNames.count(name) != 0 || isTimer(timers, name)) {
-            continue;
-        }
-        addBlockVariable(*symbol, scope, "trv_T_WAIT_" + text(number) + "_" + name, context);
-    }
-    addBlockEnumerators(texts, tags, context);
-    return context;
-}
-
 }  // namespace
-
-const CommWriter::BlockNames& CommWriter::blockNames(const std::string& cScope)
-{
-    auto [found, added] = blockNames_.try_emplace(cScope);
-    if (added && !cScope.empty()) {
-        const base::Ident scope = canalysis::scopeIdent(cScope);
-        found->second.symbols = script::cSymbols().symbolsOf(scope);
-        found->second.tags = script::cSymbols().tagsOf(scope);
-    }
-    return found->second;
-}
-
-std::vector<const Entry*> CommWriter::timersSeenFrom(const Scope* scope)
-{
-    std::vector<const Entry*> seen;
-    for (; scope != nullptr; scope = scope->parent) {
-        auto [found, added] = scopeTimers_.try_emplace(scope);
-        if (added && scope->holds(ENT_TIMER_DECL)) {
-            for (const Entry& entry : scope->entries) {
-                if (entry.code == ENT_TIMER_DECL) {
-                    found->second.push_back(&entry);
-                }
-            }
-        }
-        seen.insert(seen.end(), found->second.begin(), found->second.end());
-    }
-    return seen;
-}
 
 const Entry* CommWriter::onlyDefinitionOf(const Entry& message) const
 {
@@ -637,14 +388,7 @@ void CommWriter::receiveStep(const Entry& waittil, const Entry& structure, const
 
 void CommWriter::waitTest(const Entry& waittil)
 {
-    const int condition = waittil.data<WaittilData>().number;
-    auto known = waitArguments_.find(condition);
-    if (known == waitArguments_.end()) {
-        const BlockNames& names = blockNames(waittil.data<WaittilData>().texts->cScope);
-        const WaitContext context =
-            waitContextOf(waittil, condition, timersSeenFrom(waittil.scope), names.symbols, names.tags);
-        known = waitArguments_.emplace(condition, context.arguments).first;
-    }
+    const auto& data = waittil.data<WaittilData>();
     emit(R"(
         if (trv_WAIT_$condition$(trv_ctx, &trv_exprOK, &trv_exprKO, trv_wtime_0$arguments$))
          {
@@ -652,7 +396,7 @@ void CommWriter::waitTest(const Entry& waittil)
           break;
          }
     )",
-         {{"condition", condition}, {"arguments", known->second}});
+         {{"condition", data.number}, {"arguments", data.texts->context.arguments}});
 }
 
 void CommWriter::waittilResult(const Entry& waittil, const std::vector<const Entry*>& pieces)
@@ -707,10 +451,7 @@ void CommWriter::waitFunction(int number)
         return;
     }
     const WaittilTexts& texts = *found->second->data<WaittilData>().texts;
-    const std::vector<const Entry*> timers = timersSeenFrom(found->second->scope);
-    const BlockNames& names = blockNames(texts.cScope);
-    const WaitContext context = waitContextOf(*found->second, number, timers, names.symbols, names.tags);
-    waitArguments_[number] = context.arguments;
+    const WaitContext& context = texts.context;
     for (const std::string& name : context.hidden) {
         diag::reportLocated(diag::Warning, "WAITYPLOC", name, found->second->fileName(), found->second->line);
     }
@@ -724,7 +465,7 @@ void CommWriter::waitFunction(int number)
     for (const auto& [name, alias] : context.aliases) {
         out_.define(name, alias);
     }
-    for (const std::string& timer : timersNamed(timers, texts)) {
+    for (const std::string& timer : context.timers) {
         line(timer);
     }
     line("TRV_T_INT trv_ret=0;");

@@ -2,8 +2,6 @@
 // enumeration values with their enumerators' names, bytes as numbers.
 #include "codegen/cprggen_vars.h"
 
-#include "canalysis/declarations/ctabsy.h"
-
 namespace qvm::codegen::program {
 
 namespace {
@@ -12,26 +10,8 @@ constexpr int kClassEnum = 0;
 constexpr int kClassChar = 1;
 constexpr int kClassInt = 2;
 constexpr int kClassLong = 3;
-
 // Enumerators named in one check; the values of the others show as numbers.
 constexpr std::size_t kMaxEnumNames = 256;
-
-const canalysis::CType* basicType(const canalysis::CType* type)
-{
-    type = canalysis::C_CPP_resolve(type);
-    return type != nullptr && type->kind == canalysis::kBasic ? type : nullptr;
-}
-
-bool spelledWith(const canalysis::CType& type, std::string_view word)
-{
-    return type.name != nullptr && std::string_view(type.name).find(word) != std::string_view::npos;
-}
-
-bool isUnsignedInteger(const canalysis::CType* type)
-{
-    const canalysis::CType* basic = basicType(type);
-    return basic != nullptr && !basic->isChar && spelledWith(*basic, "unsigned");
-}
 
 // A format that leaves the display to the type: none given, or CHAR.
 bool naturalFormat(int formatCode)
@@ -41,15 +21,15 @@ bool naturalFormat(int formatCode)
 
 // "(const TRV_T_ENUM_NAME[]){{A, \"A\"}, ..., {0, 0}}": the compiler gives
 // each enumerator its value.
-std::string namesTable(const canalysis::EnumBody& body)
+std::string namesTable(const std::vector<std::string_view>& enumerators)
 {
     std::string table = "(const TRV_T_ENUM_NAME[]){";
     std::size_t count = 0;
-    for (const canalysis::Enumerator& enumerator : body.enumerators) {
-        if (enumerator.name == nullptr || count++ == kMaxEnumNames) {
+    for (const std::string_view name : enumerators) {
+        if (count++ == kMaxEnumNames) {
             continue;
         }
-        appendPieces(table, "{", enumerator.name, ", \"", enumerator.name, "\"}, ");
+        appendPieces(table, "{", name, ", \"", name, "\"}, ");
     }
     table += "{0, 0}}";
     return table;
@@ -57,28 +37,23 @@ std::string namesTable(const canalysis::EnumBody& body)
 
 }  // namespace
 
-std::optional<ValueDisplay> valueDisplayOf(int cls, int formatCode, const canalysis::CType* type)
+std::optional<ValueDisplay> valueDisplayOf(int cls, int formatCode, const script::CTypeFacts& type)
 {
-    const canalysis::CType* resolved = canalysis::C_CPP_resolve(type);
-    if (resolved == nullptr) {
-        return std::nullopt;
+    if ((cls == kClassEnum || cls == kClassInt) && type.enumeration) {
+        return ValueDisplay{"enum", "(TRV_T_ENUM) ", namesTable(type.enumerators), {}};
     }
-    if ((cls == kClassEnum || cls == kClassInt) && resolved->kind == canalysis::kEnum &&
-        resolved->enumeration != nullptr && !resolved->enumeration->enumerators.empty()) {
-        return ValueDisplay{"enum", "(TRV_T_ENUM) ", namesTable(*resolved->enumeration), {}};
-    }
-    if (cls == kClassInt && isUnsignedInteger(resolved)) {
+    if (cls == kClassInt && type.unsignedInteger) {
         return ValueDisplay{"uint", "(TRV_T_UINT) ", {}, {}};
     }
-    if (cls == kClassLong && isUnsignedInteger(resolved)) {
+    if (cls == kClassLong && type.unsignedInteger) {
         return ValueDisplay{"ulong", "(TRV_T_ULONG) ", {}, {}};
     }
-    if (cls == kClassChar && resolved->kind == canalysis::kBasic && resolved->isChar && naturalFormat(formatCode)) {
+    if (cls == kClassChar && naturalFormat(formatCode)) {
         // Plain char is text; signed and unsigned char are numbers.
-        if (spelledWith(*resolved, "unsigned")) {
+        if (type.character == script::CharKind::Unsigned) {
             return ValueDisplay{"byte", "(TRV_T_CAR) ", {}, ",TRV_P_BASE16"};
         }
-        if (spelledWith(*resolved, "signed")) {
+        if (type.character == script::CharKind::Signed) {
             return ValueDisplay{"int", "(TRV_T_INT) ", {}, ",TRV_P_BASE10"};
         }
     }

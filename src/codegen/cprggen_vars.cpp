@@ -671,12 +671,12 @@ void VarsWriter::locateWalk(const Entry& entry)
     walkScope_ = cScopeOf(entry);
 }
 
-const canalysis::CType* VarsWriter::typeOfWalked(std::string_view name) const
+script::CTypeFacts VarsWriter::typeOfWalked(std::string_view name) const
 {
     if (!currentMessageType_.empty() && name.starts_with(kReceived)) {
-        return typeOfMemberPath(currentMessageType_, afterReceived(name));
+        return script::typeOfMemberPath(currentMessageType_, afterReceived(name));
     }
-    return typeOfPath(name, walkScope_);
+    return script::typeOfPath(name, walkScope_);
 }
 
 // "TRV_<type>.select" for the message itself, "TRV_<type>.<path>.select"

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "codegen/cprggen_context.h"
+#include "script/ctypefacts.h"
 
 #include <functional>
 #include <optional>
@@ -14,9 +15,6 @@
 #include <unordered_map>
 #include <vector>
 
-namespace qvm::canalysis {
-struct CType;
-}  // namespace qvm::canalysis
 
 namespace qvm::script::sem {
 struct ValueRange;
@@ -64,7 +62,7 @@ struct ValueDisplay {
     std::string_view baseFor(int formatCode) const;
 };
 // None when the class's own family shows the value well.
-std::optional<ValueDisplay> valueDisplayOf(int cls, int formatCode, const canalysis::CType* type);
+std::optional<ValueDisplay> valueDisplayOf(int cls, int formatCode, const script::CTypeFacts& type);
 
 // The family of a range check ("int", "byte", "long", "float", "double"),
 // "" for a class that has none.
@@ -151,7 +149,7 @@ private:
     std::string rangedName(const VarItem& item) const;
     // The C type of an access path of the walk: below the received message
     // in the message functions, else from a variable of the walk's scope.
-    const canalysis::CType* typeOfWalked(std::string_view name) const;
+    script::CTypeFacts typeOfWalked(std::string_view name) const;
     // The item's format code, or the FORMAT registered for its field path
     // (not below an index); -1 without.
     int formatCodeAt(const VarItem& item, std::string_view path) const;
@@ -167,14 +165,14 @@ private:
     void forEachMember(const VarItem& item, const Visit& visit) const;
 
     // ---- native calls (cprggen_vars_call.cpp) ----
-    const canalysis::CType* resultType(const Entry& call) const;
+    script::CTypeFacts resultType(const Entry& call) const;
     void parameterInitialisation(const script::sem::ArgData& data);
     void parameterCheck(const Entry& call, const Entry& argument, std::size_t index);
     void resultCheck(const Entry& call);
     // The check of an array of characters or bytes, each value with its size.
     void sizedCheck(std::string_view family, std::string_view expectedFlag,
                     std::initializer_list<std::string_view> values, std::string_view scope, int checkNumber);
-    void rangeCheck(int cls, const canalysis::CType* type, const script::sem::ValueRange& range,
+    void rangeCheck(int cls, const script::CTypeFacts& type, const script::sem::ValueRange& range,
                     std::string_view actual, int checkNumber);
 
     // The FORMATs of global variables, read once, by the first name of

@@ -111,7 +111,7 @@ void VarsWriter::nativeCall(const Entry& call)
         // value through a pointer to void: the character pointer of the
         // runtime converts to neither silently.
         const bool signedOrUnsignedChars =
-            data.returnClass == kClassString && holdsSignedOrUnsignedChar(typeOfPath(data.result, cScopeOf(call)));
+            data.returnClass == kClassString && holdsSignedOrUnsignedChar(script::typeOfPath(data.result, cScopeOf(call)));
         line(data.result, " = ", signedOrUnsignedChars ? "(TRV_PT_VOID) " : runtimeCast(data.returnClass), call.name,
              " (", written, " );");
     } else {
@@ -161,18 +161,19 @@ void VarsWriter::parameterCheck(const Entry& call, const Entry& argument, std::s
     const std::string scope = cScopeOf(call);
     // What is checked has the type of the variable that holds it after the
     // call, else of the parameter.
-    const canalysis::CType* heldType = !data.result.empty() || data.reference ? typeOfPath(actual, scope) : nullptr;
-    const canalysis::CType* checkedType = heldType != nullptr ? heldType : parameterType(call.name, index, scope);
+    const script::CTypeFacts heldType =
+        !data.result.empty() || data.reference ? script::typeOfPath(actual, scope) : script::CTypeFacts{};
+    const script::CTypeFacts checkedType = heldType.known ? heldType : script::parameterType(call.name, index, scope);
     if (const std::optional<script::sem::ValueRange> range = script::sem::valueRange(data.expected)) {
         rangeCheck(cls, checkedType, *range, actual, number(argument));
         return;
     }
     const std::string_view expected = firstOf({data.expected, initial});
     if (cls == kClassString || cls == kClassCharArray) {
-        const canalysis::CType* type = !data.result.empty() || data.reference || cls == kClassCharArray
-                                           ? typeOfPath(actual, scope)
-                                           : parameterType(call.name, index, scope);
-        const CharData held = charDataOf(type != nullptr ? type : parameterType(call.name, index, scope));
+        const script::CTypeFacts type = !data.result.empty() || data.reference || cls == kClassCharArray
+                                            ? script::typeOfPath(actual, scope)
+                                            : script::parameterType(call.name, index, scope);
+        const CharData held = charDataOf(type.known ? type : script::parameterType(call.name, index, scope));
         if (cls == kClassCharArray) {
             sizedCheck(held == CharData::Bytes ? "bytes" : "chars", data.expected.empty() ? "0, " : "1, ",
                        {initial, expected, actual}, scope, number(argument));
@@ -228,16 +229,16 @@ void VarsWriter::resultCheck(const Entry& call)
 
 // The type of what a call's result check reads: the script's result
 // variable, else the hidden one, which has the function's return type.
-const canalysis::CType* VarsWriter::resultType(const Entry& call) const
+script::CTypeFacts VarsWriter::resultType(const Entry& call) const
 {
     const std::string scope = cScopeOf(call);
-    const canalysis::CType* type = typeOfPath(call.data<CallData>().result, scope);
-    return type != nullptr ? type : returnType(call.name, scope);
+    script::CTypeFacts type = script::typeOfPath(call.data<CallData>().result, scope);
+    return type.known ? type : script::returnType(call.name, scope);
 }
 
 // A value expected within a range (the analysis lets ranges of numbers only through).
 // Its bounds and the value are shown as an equality check of the type shows them.
-void VarsWriter::rangeCheck(int cls, const canalysis::CType* type, const script::sem::ValueRange& range,
+void VarsWriter::rangeCheck(int cls, const script::CTypeFacts& type, const script::sem::ValueRange& range,
                                std::string_view actual, int checkNumber)
 {
     const std::optional<ValueDisplay> display = valueDisplayOf(cls, -1, type);

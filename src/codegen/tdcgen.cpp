@@ -3,9 +3,8 @@
 // numbers kept for the later writers.
 #include "codegen/tdcgen_detail.h"
 
-#include "canalysis/declarations/ctabsy.h"
 #include "diag/i18nerrgest.h"
-#include "script/ancgest.h"
+#include "script/ctypefacts.h"
 
 #include <algorithm>
 
@@ -70,12 +69,7 @@ std::string_view parameterName(const Model& model, std::string_view function, st
         }
         return {};
     }
-    const canalysis::Symbol* symbol = script::findCVariable(function, {});
-    const canalysis::CType* type = symbol != nullptr ? canalysis::C_CPP_resolve(symbol->type.get()) : nullptr;
-    if (type == nullptr || type->kind != canalysis::kFunction || index >= type->parameters.size()) {
-        return {};
-    }
-    return base::identOrEmpty(type->parameters[index].name);
+    return script::parameterName(function, index);
 }
 
 // What the check of an argument compares after the call: the variable

@@ -215,6 +215,8 @@ script::AnalysisResult analyseScript(const script::ParsedScript& parsed, const S
     options.traceLevel = static_cast<int>(settings.traceLevel);
     options.scriptFlags = parsed.scriptFlags;
     options.instance = settings.instance;
+    options.programFacts = !settings.spgOnly;
+    options.contextVariables = settings.notShared || settings.probe != cmdline::ProbeNone;
     return script::analyseScript(parsed.root, parsed.sourceFiles, options);
 }
 

@@ -340,6 +340,12 @@ const canalysis::Symbol* findCVariable(std::string_view name, std::string_view s
     return symbol;
 }
 
+bool isCVariable(const canalysis::Symbol& symbol)
+{
+    const canalysis::CType* type = canalysis::C_CPP_resolve(symbol.type.get());
+    return (symbol.storage & canalysis::kTypedef) == 0 && (type == nullptr || type->kind != canalysis::kFunction);
+}
+
 int expressionClassOfType(const canalysis::CType* type)
 {
     using namespace canalysis;

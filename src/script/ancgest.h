@@ -102,6 +102,9 @@ std::optional<canalysis::CConstant> numericConstant(std::string_view text, std::
 // the global scope; none when there is no such variable.
 const canalysis::Symbol* findCVariable(std::string_view name, std::string_view scope);
 
+// Whether a symbol is a variable: neither a type definition nor a function.
+bool isCVariable(const canalysis::Symbol& symbol);
+
 
 // Expression type class of a C type (0 to 15; 2 without type; -1 otherwise).
 int expressionClassOfType(const canalysis::CType* type);

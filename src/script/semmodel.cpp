@@ -626,6 +626,7 @@ void Model::release()
     callbacks_.clear();
     procsends_.clear();
     callbackOrder_.clear();
+    contextVariables_.reset();
     global_->scenarios.reset();
     global_->codes.reset();
 }

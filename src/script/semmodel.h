@@ -360,6 +360,18 @@ struct ConditionData {            // IF, WHILE, CASE
     Scope* elseScope = nullptr;   // IF with ELSE only
 };
 
+// What a WAITTIL's condition function takes and declares besides its fixed
+// parameters, so that its condition sees what the statement sees, as the
+// texts the writer spells.
+struct WaitContext {
+    std::vector<std::pair<std::string, std::string>> parameters;  // (type text, name)
+    std::string arguments;                                       // ", a, &b" for the call
+    std::vector<std::string> typedefs;                           // written before the function
+    std::vector<std::pair<std::string, std::string>> aliases;     // (name, what it stands for) inside
+    std::vector<std::string> timers;                             // "int name=index;" inside
+    std::vector<std::string> hidden;  // variables whose type the file scope cannot name
+};
+
 struct WaittilTexts {
     ModelText condition;        // as shown to the user
     ModelText timeout;
@@ -368,6 +380,7 @@ struct WaittilTexts {
     std::string limit = "0";  // the waiting limit read from a WTIME comparison
     std::string cScope;       // C scope of the native declarations the statement sees
     long declaredBefore = 0;  // C declarations ranked below this one come before the statement
+    WaitContext context;      // gathered when the analysis ends
 };
 
 // The texts are held apart: WAITTILs are rare, and five strings would size
@@ -791,6 +804,14 @@ struct Scope {
 // A large script holds a scope for nearly every other line.
 static_assert(sizeof(Scope) <= 56);
 
+// A variable that the script's top-level '#' lines define, as a member of
+// each tester's context.
+struct ContextVariable {
+    std::string name;
+    std::string member;   // the member's declaration: the variable's type, named "trv_ctx<name>"
+    bool shared = false;  // a SHARE or a timer names it: it stays global
+};
+
 // The analysed script: the global scope and the indexes of global names.
 class Model {
 public:
@@ -877,6 +898,11 @@ public:
                            [order](const auto& range) { return order >= range.first && order < range.second; });
     }
 
+    // The context variables of the script's lines, gathered when the
+    // analysis ends if the run asked for them (reading them otherwise throws).
+    void keepContextVariables(std::vector<ContextVariable> variables) { contextVariables_ = std::move(variables); }
+    const std::vector<ContextVariable>& contextVariables() const { return contextVariables_.value(); }
+
     // Frees every scope, entry and descriptor below the global scope,
     // checking each descriptor's code.
     void release();
@@ -920,6 +946,7 @@ private:
     std::map<std::pair<const Entry*, const Entry*>, Entry*> procsends_;
     std::vector<Entry*> callbackOrder_;  // registered callbacks, in declaration order
     std::vector<std::pair<long, long>> scriptLineDeclarations_;
+    std::optional<std::vector<ContextVariable>> contextVariables_;
 };
 
 // The descriptor's key fields, "key=value" separated by blanks (texts in

@@ -4,6 +4,7 @@
 
 #include "canalysis/declarations/cgloba.h"
 #include "script/ancgest.h"
+#include "script/progfacts.h"
 #include "script/sempti_analysis.h"
 #include "script/stxpti_lexer.h"
 
@@ -399,7 +400,7 @@ void Analysis::flushPending(PendingText& pending, std::string_view cScope)
 
 }  // namespace sem
 
-AnalysisResult analyseScript(const SyntaxNode* root, const std::vector<SourceFileRecord>&,
+AnalysisResult analyseScript(const SyntaxNode* root, const std::vector<SourceFileRecord>& sourceFiles,
                              const AnalysisOptions& options)
 {
     AnalysisResult result;
@@ -410,6 +411,12 @@ AnalysisResult analyseScript(const SyntaxNode* root, const std::vector<SourceFil
     result.instanceMode = analysis.instanceMode();
     result.instanceNumber = analysis.instanceNumber();
     result.timerCount = analysis.timerCount();
+    if (options.programFacts && diag::errorCount() == 0) {
+        gatherWaitContexts(analysis.waittils());
+        if (options.contextVariables) {
+            result.model->keepContextVariables(contextVariablesOf(*result.model, sourceFiles));
+        }
+    }
     return result;
 }
 

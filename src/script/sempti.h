@@ -42,6 +42,12 @@ struct AnalysisOptions {
     int traceLevel = 0;                          // 0, 5, 10, 20 or 50
     int scriptFlags = 0;                         // ScriptFlags bits of the parse
     std::string instance;                        // -INSTANCE, empty when not given
+    // What the program writer will read, gathered when an analysis without
+    // errors ends: WAITTIL condition contexts (off when no program is
+    // written), the variables each tester context copies (off unless
+    // -NOTSHARED or a probe asks for them).
+    bool programFacts = true;
+    bool contextVariables = true;
 };
 
 struct AnalysisResult {

@@ -56,6 +56,7 @@ struct RunState {
     int timerCount = 0;
     int returnVarCount = 0;
     int waittilCount = 0;
+    std::vector<Entry*> waittils;                // in the order of their numbers
     int defMessageCount = 0;
     bool receivedMessageDeclared = false;        // "int trv_msgrcv;" handed to the C analysis
     bool receivedMessageFormatted = false;       // its hidden format registered
@@ -80,6 +81,7 @@ public:
     int instanceMode() const { return state.instanceMode; }
     int instanceNumber() const { return state.instanceNumber; }
     int timerCount() const { return state.timerCount; }
+    const std::vector<Entry*>& waittils() const { return state.waittils; }
 
     // ---- node checks and positions (sempti.cpp) ----
     // The node, which must be of that kind (internal reports otherwise).

@@ -381,6 +381,7 @@ public:
             data.limit = waitingLimit(data.condition);
         }
         waittil.number = a.state.waittilCount++;
+        a.state.waittils.push_back(&entry);
         pollingList(pieces, model.makeScope(descriptor, block.scope), origin);
         model.prepend(&model.global(), ENT_WAITTIL_REF, {}, origin, waittil.number);
         if (!pieces.empty() && !a.state.firstWaittil) {

@@ -12,3 +12,8 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64
            COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/codegen/outputs_snapshot.py
                    $<TARGET_FILE:qvmprepro> ${PROJECT_SOURCE_DIR})
 endif()
+
+# The writers spell what the analysis put in the model; they never look up
+# the C analysis's symbols or types themselves.
+add_test(NAME Layers.CodegenReadsModelOnly
+         COMMAND ${CMAKE_COMMAND} -DSOURCE=${PROJECT_SOURCE_DIR} -P ${CMAKE_CURRENT_SOURCE_DIR}/codegen/check_codegen_layer.cmake)

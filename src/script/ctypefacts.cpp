@@ -1,0 +1,193 @@
+// The C types the writers ask about, found in the C tables and told as facts.
+#include "script/ctypefacts.h"
+
+#include "script/ancgest.h"
+
+#include <cctype>
+
+namespace qvm::script {
+
+namespace {
+
+using canalysis::CType;
+
+bool isNameCharacter(char c)
+{
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_';
+}
+
+std::string_view nameAt(std::string_view text, std::size_t& at)
+{
+    while (at < text.size() && text[at] == ' ') {
+        ++at;
+    }
+    const std::size_t begin = at;
+    while (at < text.size() && isNameCharacter(text[at])) {
+        ++at;
+    }
+    return text.substr(begin, at - begin);
+}
+
+const CType* fieldType(const CType* type, std::string_view name)
+{
+    type = canalysis::C_CPP_resolve(type);
+    if (type == nullptr || type->aggregate == nullptr ||
+        (type->kind != canalysis::kStruct && type->kind != canalysis::kUnion)) {
+        return nullptr;
+    }
+    for (const canalysis::Field& field : type->aggregate->fields) {
+        if (field.name != nullptr && name == std::string_view(field.name)) {
+            return field.type.get();
+        }
+    }
+    return nullptr;
+}
+
+const CType* targetOf(const CType* type)
+{
+    type = canalysis::C_CPP_resolve(type);
+    if (type == nullptr || (type->kind != canalysis::kPointer && type->kind != canalysis::kArray)) {
+        return nullptr;
+    }
+    return type->target.get();
+}
+
+// Past the bracket that closes the one at `at`.
+bool skipIndex(std::string_view text, std::size_t& at)
+{
+    int depth = 0;
+    for (; at < text.size(); ++at) {
+        depth += text[at] == '[' ? 1 : text[at] == ']' ? -1 : 0;
+        if (depth == 0) {
+            ++at;
+            return true;
+        }
+    }
+    return false;
+}
+
+// The type reached from `type` by the fields and indices of `path` from `at`.
+const CType* followPath(const CType* type, std::string_view path, std::size_t at)
+{
+    while (type != nullptr && at < path.size()) {
+        if (path[at] == ' ') {
+            ++at;
+        } else if (path[at] == '[') {
+            type = skipIndex(path, at) ? targetOf(type) : nullptr;
+        } else if (path[at] == '.') {
+            ++at;
+            type = fieldType(type, nameAt(path, at));
+        } else if (path.substr(at, 2) == "->") {
+            at += 2;
+            type = fieldType(targetOf(type), nameAt(path, at));
+        } else {
+            type = nullptr;
+        }
+    }
+    return type;
+}
+
+const CType* typeAtPath(std::string_view path, std::string_view scope)
+{
+    std::size_t at = 0;
+    const std::string_view name = nameAt(path, at);
+    if (name.empty() || std::isdigit(static_cast<unsigned char>(name.front())) != 0) {
+        return nullptr;
+    }
+    const canalysis::Symbol* symbol = findCVariable(name, scope);
+    return followPath(symbol != nullptr ? symbol->type.get() : nullptr, path, at);
+}
+
+// The function a name designates, through a pointer to one too.
+const CType* functionNamed(std::string_view function, std::string_view scope)
+{
+    const CType* type = canalysis::C_CPP_resolve(typeAtPath(function, scope));
+    if (type != nullptr && type->kind == canalysis::kPointer) {
+        type = canalysis::C_CPP_resolve(type->target.get());
+    }
+    return type != nullptr && type->kind == canalysis::kFunction ? type : nullptr;
+}
+
+bool spelledWith(const CType& type, std::string_view word)
+{
+    return type.name != nullptr && std::string_view(type.name).find(word) != std::string_view::npos;
+}
+
+// The character kind of a resolved type ("unsigned" holds "signed": it is looked for first).
+CharKind characterKind(const CType* resolved)
+{
+    if (resolved == nullptr || resolved->kind != canalysis::kBasic || !resolved->isChar) {
+        return CharKind::None;
+    }
+    return spelledWith(*resolved, "unsigned") ? CharKind::Unsigned
+           : spelledWith(*resolved, "signed") ? CharKind::Signed
+                                              : CharKind::Plain;
+}
+
+CTypeFacts factsOf(const CType* type)
+{
+    CTypeFacts facts;
+    facts.known = type != nullptr;
+    const CType* resolved = canalysis::C_CPP_resolve(type);
+    if (resolved == nullptr) {
+        return facts;
+    }
+    facts.array = resolved->kind == canalysis::kArray;
+    facts.character = characterKind(resolved);
+    facts.unsignedInteger =
+        resolved->kind == canalysis::kBasic && !resolved->isChar && spelledWith(*resolved, "unsigned");
+    facts.elements = characterKind(canalysis::C_CPP_resolve(targetOf(resolved)));
+    if (resolved->kind == canalysis::kEnum && resolved->enumeration != nullptr &&
+        !resolved->enumeration->enumerators.empty()) {
+        facts.enumeration = true;
+        for (const canalysis::Enumerator& enumerator : resolved->enumeration->enumerators) {
+            if (enumerator.name != nullptr) {
+                facts.enumerators.emplace_back(enumerator.name);
+            }
+        }
+    }
+    return facts;
+}
+
+}  // namespace
+
+CTypeFacts typeOfPath(std::string_view path, std::string_view scope)
+{
+    return factsOf(typeAtPath(path, scope));
+}
+
+CTypeFacts typeOfMemberPath(std::string_view typeName, std::string_view members)
+{
+    const canalysis::Symbol* symbol = canalysis::C_CPP_find_symbol(typeName, cSymbols(), {});
+    if (symbol == nullptr || (symbol->storage & canalysis::kTypedef) == 0) {
+        return {};
+    }
+    return factsOf(followPath(symbol->type.get(), members, 0));
+}
+
+CTypeFacts returnType(std::string_view function, std::string_view scope)
+{
+    const CType* type = functionNamed(function, scope);
+    return factsOf(type != nullptr ? type->target.get() : nullptr);
+}
+
+CTypeFacts parameterType(std::string_view function, std::size_t index, std::string_view scope)
+{
+    const CType* type = functionNamed(function, scope);
+    if (type == nullptr || index >= type->parameters.size()) {
+        return {};
+    }
+    return factsOf(type->parameters[index].type.get());
+}
+
+std::string_view parameterName(std::string_view function, std::size_t index)
+{
+    const canalysis::Symbol* symbol = findCVariable(function, {});
+    const CType* type = symbol != nullptr ? canalysis::C_CPP_resolve(symbol->type.get()) : nullptr;
+    if (type == nullptr || type->kind != canalysis::kFunction || index >= type->parameters.size()) {
+        return {};
+    }
+    return base::identOrEmpty(type->parameters[index].name);
+}
+
+}  // namespace qvm::script

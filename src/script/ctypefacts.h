@@ -1,0 +1,42 @@
+// What the writers read of the C type of a value, a call's result or a
+// parameter: plain facts, so that they never handle a C type themselves.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+#include <vector>
+
+namespace qvm::script {
+
+// A character type: plain char, or spelled signed or unsigned char.
+enum class CharKind { None, Plain, Signed, Unsigned };
+
+struct CTypeFacts {
+    bool known = false;            // a type was found (int, told by no type, is not)
+    bool array = false;
+    bool unsignedInteger = false;  // an integer type other than a character spelled unsigned
+    CharKind character = CharKind::None;  // the type itself
+    CharKind elements = CharKind::None;   // what a pointer or an array holds
+    // An enumeration with constants, and the names of those constants in order.
+    bool enumeration = false;
+    std::vector<std::string_view> enumerators;
+};
+
+// The type of a variable path ("name", "name.field", "name[i]->field"...)
+// in a C scope or the global one; unknown for another text.
+CTypeFacts typeOfPath(std::string_view path, std::string_view scope);
+
+// The type of a member path (".field[i].next") below a type name.
+CTypeFacts typeOfMemberPath(std::string_view typeName, std::string_view members);
+
+// The declared return type of a C function, or of what a pointer to one calls.
+CTypeFacts returnType(std::string_view function, std::string_view scope);
+
+// The declared type of a C function's parameter (index from 0).
+CTypeFacts parameterType(std::string_view function, std::size_t index, std::string_view scope);
+
+// The name a global C function's declaration gives a parameter (index
+// from 0); "" when it names none.
+std::string_view parameterName(std::string_view function, std::size_t index);
+
+}  // namespace qvm::script
