@@ -168,18 +168,6 @@ std::optional<std::string> invalidPaste(std::string_view left, std::string_view 
     return std::string(a) + " ## " + std::string(b);
 }
 
-bool couldPaste(char a, char b)
-{
-    if (isIdChar(a) && (isIdChar(b) || b == kNoExpandMark)) {
-        return true;
-    }
-    static constexpr std::string_view punct = "+-*/%<>=!&|^.#:";
-    if (punct.find(a) != std::string_view::npos && punct.find(b) != std::string_view::npos) {
-        return true;
-    }
-    return (a == '.' && isDigit(b)) || (isDigit(a) && b == '.');
-}
-
 // ---------------------------------------------------------------- levels
 
 bool Engine::pushLevel(std::unique_ptr<InputLevel> level)
@@ -200,6 +188,32 @@ void Engine::warnFatalDepth()
            file ? int{file->line} : 0);
 }
 
+// Expansions and argument buffers come and go by the thousand: their
+// popped levels are kept, with the room of their text, for the next push.
+std::unique_ptr<InputLevel> Engine::newLevel(LevelKind kind)
+{
+    std::unique_ptr<InputLevel> level;
+    if (spareLevels_.empty()) {
+        level = std::make_unique<InputLevel>();
+    } else {
+        level = std::move(spareLevels_.back());
+        spareLevels_.pop_back();
+        std::string text = std::move(level->text);
+        text.clear();
+        *level = InputLevel{};
+        level->text = std::move(text);
+    }
+    level->kind = kind;
+    return level;
+}
+
+void Engine::recycleLevel(std::unique_ptr<InputLevel> level)
+{
+    if (level->kind != LevelKind::File) {
+        spareLevels_.push_back(std::move(level));
+    }
+}
+
 void Engine::popLevel(std::string& out)
 {
     std::unique_ptr<InputLevel> level = std::move(stack_.back());
@@ -218,6 +232,7 @@ void Engine::popLevel(std::string& out)
             outputLine_ = includer.line;
         }
     }
+    recycleLevel(std::move(level));
 }
 
 void Engine::clearStack()
@@ -226,6 +241,7 @@ void Engine::clearStack()
         if (level->macro != nullptr && level->macro->kind == kKindUserBusy) {
             level->macro->kind = kKindUser;
         }
+        recycleLevel(std::move(level));
     }
     stack_.clear();
     floor_ = 0;

@@ -160,6 +160,8 @@ public:
 
 private:
     // ---- levels and output (cprepr.cpp)
+    std::unique_ptr<InputLevel> newLevel(LevelKind kind);
+    void recycleLevel(std::unique_ptr<InputLevel> level);
     bool pushLevel(std::unique_ptr<InputLevel> level);
     void popLevel(std::string& out);
     void warnFatalDepth();
@@ -200,12 +202,15 @@ private:
     void expandObjectLike(std::string& out, MacroEntry& macro);
     void expandPredefined(std::string& out, MacroEntry& macro);
     void expandCall(std::string& out, MacroEntry& macro);
+    void expandCallWith(std::string& out, MacroEntry& macro, std::vector<MacroArgument>& arguments);
     bool collectArguments(const MacroDefinition& definition, std::vector<MacroArgument>& arguments);
     void checkPaste(std::string& result, std::size_t leftStart, std::string_view right);
-    std::string buildReplacement(const MacroDefinition& definition, std::vector<MacroArgument>& arguments);
+    void buildReplacement(const MacroDefinition& definition, std::vector<MacroArgument>& arguments,
+                          std::string& result);
     const std::string& expandedArgument(MacroArgument& argument);
     std::string expandText(std::string_view text, bool marks);
-    void pushExpansion(std::string& out, MacroEntry* macro, std::string text);
+    bool scansUnchanged(std::string_view text) const;
+    void pushExpansion(std::string& out, MacroEntry* macro, std::unique_ptr<InputLevel> level);
 
     // ---- directives (cprepr_directives.cpp)
     bool handleDirective(std::string& out, InputLevel& level);
@@ -256,6 +261,8 @@ private:
 
     // ---- input
     std::vector<std::unique_ptr<InputLevel>> stack_;  // the input levels, innermost last
+    std::vector<std::unique_ptr<InputLevel>> spareLevels_;  // popped levels, to be pushed again
+    std::vector<std::vector<MacroArgument>> spareArgumentLists_;  // of finished calls, to be filled again
     std::size_t floor_ = 0;  // levels of the current scan that argument lists may not cross
     bool marks_ = false;     // the current scan keeps marks (an argument being expanded)
     std::vector<Conditional> conditions_;  // open conditional groups, innermost last
@@ -284,7 +291,16 @@ private:
 std::string_view trimSpaces(std::string_view text);
 
 // Whether text a placed right before text b could form one token.
-bool couldPaste(char a, char b);
+inline bool couldPaste(char a, char b)
+{
+    if (isIdChar(a) && (isIdChar(b) || b == kNoExpandMark)) {
+        return true;
+    }
+    if (hasClass(a, kPasteOperator) && hasClass(b, kPasteOperator)) {
+        return true;
+    }
+    return (a == '.' && isDigit(b)) || (isDigit(a) && b == '.');
+}
 
 // Drops blanks and padding marks at both ends.
 std::string_view trimSpacesAndPads(std::string_view text);

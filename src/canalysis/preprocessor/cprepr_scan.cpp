@@ -1,6 +1,7 @@
 // Scanning of the input levels and macro expansion.
 #include "canalysis/preprocessor/cprepr_engine.h"
 
+#include <array>
 #include <cstdio>
 #include <ctime>
 
@@ -96,6 +97,15 @@ std::string withoutPasteMarks(std::string_view raw, bool before, bool after)
     }
     return text;
 }
+
+// The characters that end a plain run of an argument list.
+constexpr std::array<bool, 256> kArgumentRunStops = [] {
+    std::array<bool, 256> stops{};
+    for (const char c : std::string_view("()[],\"'/\n\\#")) {
+        stops[static_cast<unsigned char>(c)] = true;
+    }
+    return stops;
+}();
 
 const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
@@ -547,9 +557,11 @@ char Engine::nextCharBelow() const
     return 0;
 }
 
-void Engine::pushExpansion(std::string& out, MacroEntry* macro, std::string text)
+// Pushes an expansion level whose text is the replacement.
+void Engine::pushExpansion(std::string& out, MacroEntry* macro, std::unique_ptr<InputLevel> level)
 {
     ++expansions_;
+    std::string& text = level->text;
     if (!traditional_ && !out.empty() && !text.empty() && couldPaste(out.back(), text.front())) {
         separate(out);
     }
@@ -559,9 +571,6 @@ void Engine::pushExpansion(std::string& out, MacroEntry* macro, std::string text
             text += kPadMark;
         }
     }
-    auto level = std::make_unique<InputLevel>();
-    level->kind = LevelKind::Expansion;
-    level->text = std::move(text);
     level->macro = macro;
     level->lineStart = false;
     if (pushLevel(std::move(level)) && macro != nullptr) {
@@ -572,7 +581,9 @@ void Engine::pushExpansion(std::string& out, MacroEntry* macro, std::string text
 
 void Engine::expandObjectLike(std::string& out, MacroEntry& macro)
 {
-    pushExpansion(out, &macro, macro.definition->replacement);
+    std::unique_ptr<InputLevel> level = newLevel(LevelKind::Expansion);
+    level->text = macro.definition->replacement;
+    pushExpansion(out, &macro, std::move(level));
 }
 
 // The value of __LINE__, __FILE__, __DATE__ and the other predefined names,
@@ -787,12 +798,7 @@ bool Engine::collectArguments(const MacroDefinition& definition, std::vector<Mac
             break;
         default: {
             std::size_t end = level.pos + 1;
-            while (end < t.size()) {
-                const char k = t[end];
-                if (k == '(' || k == ')' || k == '[' || k == ']' || k == ',' || k == '"' || k == '\'' ||
-                    k == '/' || k == '\n' || k == '\\' || k == '#') {
-                    break;
-                }
+            while (end < t.size() && !kArgumentRunStops[static_cast<unsigned char>(t[end])]) {
                 ++end;
             }
             if (level.lineStart) {
@@ -821,9 +827,12 @@ std::string Engine::expandText(std::string_view text, bool marks)
     if (!needsWork || overLimits(std::string())) {
         return std::string(text);
     }
-    auto level = std::make_unique<InputLevel>();
-    level->kind = LevelKind::Buffer;
-    level->text = std::string(text);
+    if (scansUnchanged(text) && stack_.size() < kRefusedDepth) {
+        scannedBytes_ += text.size();  // as if it had been pushed
+        return std::string(text);
+    }
+    std::unique_ptr<InputLevel> level = newLevel(LevelKind::Buffer);
+    level->text = text;
     level->lineStart = false;
     const std::size_t floor = stack_.size();
     if (!pushLevel(std::move(level))) {
@@ -836,6 +845,32 @@ std::string Engine::expandText(std::string_view text, bool marks)
         popLevel(unused);
     }
     return out;
+}
+
+// Whether scanning the text would give it back as it is: it holds only
+// plain runs, dots, numbers and names that are no macro (nothing that a
+// comment, literal, mark or continuation could change).
+bool Engine::scansUnchanged(std::string_view text) const
+{
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const char c = text[pos];
+        if (!hasClass(c, kScanStop) || c == '.') {
+            ++pos;
+            continue;
+        }
+        if (!isIdChar(c)) {
+            return false;
+        }
+        const std::size_t start = pos;
+        while (pos < text.size() && isIdChar(text[pos])) {
+            ++pos;
+        }
+        if (isIdStart(c) && table_->find(text.substr(start, pos - start)) != nullptr) {
+            return false;
+        }
+    }
+    return true;
 }
 
 const std::string& Engine::expandedArgument(MacroArgument& argument)
@@ -863,11 +898,11 @@ void Engine::checkPaste(std::string& result, std::size_t leftStart, std::string_
 // The replacement of a call: plain text with each reference replaced by
 // its argument stringized, pasted (raw, marks dropped at the joins) or
 // fully expanded; pads keep pieces apart that would join into one token.
-std::string Engine::buildReplacement(const MacroDefinition& definition, std::vector<MacroArgument>& arguments)
+void Engine::buildReplacement(const MacroDefinition& definition, std::vector<MacroArgument>& arguments,
+                              std::string& result)
 {
     constexpr std::size_t none = std::string::npos;
     const std::string& body = definition.replacement;
-    std::string result;
     result.reserve(body.size() + 16);
     std::size_t cursor = 0;
     std::size_t pieceStart = 0;        // where the last piece that is not empty begins
@@ -941,19 +976,31 @@ std::string Engine::buildReplacement(const MacroDefinition& definition, std::vec
         }
     }
     appendBody(body.size() - cursor);
-    return result;
 }
 
-// After a function-like macro's name and opening bracket: collects the
-// arguments, checks their count and pushes the replacement for rescanning.
+// After a function-like macro's name and opening bracket. The argument
+// list of a finished call is kept, with its room, for the calls after it.
 void Engine::expandCall(std::string& out, MacroEntry& macro)
+{
+    std::vector<MacroArgument> arguments;
+    if (!spareArgumentLists_.empty()) {
+        arguments = std::move(spareArgumentLists_.back());
+        spareArgumentLists_.pop_back();
+    }
+    expandCallWith(out, macro, arguments);
+    arguments.clear();
+    spareArgumentLists_.push_back(std::move(arguments));
+}
+
+// Collects the arguments of a call, checks their count and pushes the
+// replacement for rescanning.
+void Engine::expandCallWith(std::string& out, MacroEntry& macro, std::vector<MacroArgument>& arguments)
 {
     // Directives between the lines of the arguments may remove or redefine
     // the macro: the call keeps the definition it started with.
     const std::shared_ptr<const MacroDefinition> held = macro.definition;
     const MacroDefinition& definition = *held;
     const std::string name = macro.name;
-    std::vector<MacroArgument> arguments;
     const bool complete = collectArguments(definition, arguments);
     MacroEntry* entry = table_->find(name);
     if (entry != nullptr && entry->definition != held) {
@@ -1001,8 +1048,9 @@ void Engine::expandCall(std::string& out, MacroEntry& macro)
         arguments[0].raw.clear();
     }
     arguments.resize(std::max(arguments.size(), parameters));
-    std::string text = buildReplacement(definition, arguments);
-    pushExpansion(out, entry, std::move(text));
+    std::unique_ptr<InputLevel> level = newLevel(LevelKind::Expansion);
+    buildReplacement(definition, arguments, level->text);
+    pushExpansion(out, entry, std::move(level));
 }
 
 }  // namespace qvm::canalysis::cpp
