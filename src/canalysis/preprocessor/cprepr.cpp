@@ -198,10 +198,7 @@ std::unique_ptr<InputLevel> Engine::newLevel(LevelKind kind)
     } else {
         level = std::move(spareLevels_.back());
         spareLevels_.pop_back();
-        std::string text = std::move(level->text);
-        text.clear();
-        *level = InputLevel{};
-        level->text = std::move(text);
+        level->restart();
     }
     level->kind = kind;
     return level;

@@ -74,6 +74,24 @@ struct InputLevel {
     int searchEntry = -1;  // where an included file was found (-1: as written)
     bool lineStart = true;  // only blanks read so far on this line: a `#` starts a directive
     int pendingLines = 0;  // continuations inside a name whose expansion is still being read
+
+    // Every field back to its value above, the room of the texts kept: a
+    // popped level is pushed again for another text.
+    void restart()
+    {
+        kind = LevelKind::Buffer;
+        named = false;
+        included = false;
+        fileName.clear();
+        line = 1;
+        text.clear();
+        pos = 0;
+        macro = nullptr;
+        conditionDepth = 0;
+        searchEntry = -1;
+        lineStart = true;
+        pendingLines = 0;
+    }
 };
 
 // A cursor over a level's text, position and line.
@@ -187,10 +205,11 @@ private:
     void handlePad(std::string& out, InputLevel& level);
     void separate(std::string& out) const { out += marks_ ? kPadMark : ' '; }
     char nextCharBelow() const;
-    bool copyPlainName(std::string& out, InputLevel& level);
-    std::size_t plainNameEnd(const std::string& text, std::size_t pos) const;
-    void handleIdentifier(std::string& out, InputLevel& level, bool marks);
-    void expandIdentifier(std::string& out, InputLevel& level, std::string_view name, bool marks);
+    void handleNames(std::string& out, InputLevel& level, bool marks);
+    std::size_t plainNameEnd(const std::string& text, std::size_t pos, MacroEntry*& macro) const;
+    void handleIdentifier(std::string& out, InputLevel& level, bool marks, MacroEntry* found);
+    void expandIdentifier(std::string& out, InputLevel& level, std::string_view name, bool marks,
+                          MacroEntry* found);
     void handleDefinedOperator(std::string& out);
     void copyQuoted(std::string& out, InputLevel& level);
     void copyNumber(std::string& out, InputLevel& level);

@@ -169,9 +169,7 @@ void Engine::scan(std::string& out, std::size_t floor, bool marks)
         }
         if (cls & kIdStart) {
             level.lineStart = false;
-            if (!copyPlainName(out, level)) {
-                handleIdentifier(out, level, marks);
-            }
+            handleNames(out, level, marks);
             continue;
         }
         if (cls & kDigit) {
@@ -362,16 +360,17 @@ void Engine::handlePad(std::string& out, InputLevel& level)
 }
 
 // Most names are no macro, have no continuation inside and no literal
-// after them: such a name is copied at once, with the plain run that follows
-// it, and so are the names of that kind met next, in one append. Returns
-// false, having read nothing, when the first name is of any other kind.
-bool Engine::copyPlainName(std::string& out, InputLevel& level)
+// after them: such names are copied at once with the plain runs that follow
+// them, in one append. The first name of any other kind is then handled,
+// with the macro entry already found for it.
+void Engine::handleNames(std::string& out, InputLevel& level, bool marks)
 {
     const std::string& text = level.text;
     const std::size_t start = level.pos;
     std::size_t end = start;
-    do {
-        const std::size_t nameEnd = plainNameEnd(text, end);
+    MacroEntry* macro = nullptr;
+    while (end < text.size() && hasClass(text[end], kIdStart)) {
+        const std::size_t nameEnd = plainNameEnd(text, end, macro);
         if (nameEnd == end) {
             break;
         }
@@ -379,19 +378,20 @@ bool Engine::copyPlainName(std::string& out, InputLevel& level)
         while (end < text.size() && !hasClass(text[end], kScanStop)) {
             ++end;
         }
-    } while (end < text.size() && hasClass(text[end], kIdStart));
-    if (end == start) {
-        return false;
     }
     out.append(text, start, end - start);
     level.pos = end;
-    return true;
+    if (end < text.size() && hasClass(text[end], kIdStart)) {
+        handleIdentifier(out, level, marks, macro);
+    }
 }
 
 // The end of the name that begins at pos when it can be copied as it is
-// (see copyPlainName), else pos.
-std::size_t Engine::plainNameEnd(const std::string& text, std::size_t pos) const
+// (see handleNames), else pos; macro receives the entry of a macro name,
+// else nullptr.
+std::size_t Engine::plainNameEnd(const std::string& text, std::size_t pos, MacroEntry*& macro) const
 {
+    macro = nullptr;
     std::size_t end = pos + 1;
     while (end < text.size() && isIdChar(text[end])) {
         ++end;
@@ -399,13 +399,13 @@ std::size_t Engine::plainNameEnd(const std::string& text, std::size_t pos) const
     if (end < text.size() && (text[end] == '\\' || text[end] == '\'' || text[end] == '"')) {
         return pos;
     }
-    if (table_->find(std::string_view(text.data() + pos, end - pos)) != nullptr) {
-        return pos;
-    }
-    return end;
+    macro = table_->find(std::string_view(text.data() + pos, end - pos));
+    return macro != nullptr ? pos : end;
 }
 
-void Engine::handleIdentifier(std::string& out, InputLevel& level, bool marks)
+// The name at the level's position; found is its macro entry when already
+// looked up (nullptr: not looked up).
+void Engine::handleIdentifier(std::string& out, InputLevel& level, bool marks, MacroEntry* found)
 {
     // Continuations inside the name count as lines only after it, so that a
     // spliced __LINE__ gives the line where it begins.
@@ -414,11 +414,11 @@ void Engine::handleIdentifier(std::string& out, InputLevel& level, bool marks)
     const std::string_view name = cursorAt(level).readIdentifier(spliced);
     const int splices = level.line - line;
     if (splices == 0) {
-        expandIdentifier(out, level, name, marks);
+        expandIdentifier(out, level, name, marks, found);
         return;
     }
     level.line = line;
-    expandIdentifier(out, level, name, marks);
+    expandIdentifier(out, level, name, marks, nullptr);
     // A level with continuations is a file or a buffer: still on the stack.
     if (stack_.back().get() == &level) {
         level.line += splices;
@@ -429,7 +429,8 @@ void Engine::handleIdentifier(std::string& out, InputLevel& level, bool marks)
 
 // A name just read: a literal prefix, a macro to expand (a function-like
 // one only when its argument list follows), or text to copy.
-void Engine::expandIdentifier(std::string& out, InputLevel& level, std::string_view name, bool marks)
+void Engine::expandIdentifier(std::string& out, InputLevel& level, std::string_view name, bool marks,
+                              MacroEntry* found)
 {
     if (name.size() <= 2 && !traditional_ && level.pos < level.text.size() &&
         (level.text[level.pos] == '\'' || level.text[level.pos] == '"') && isLiteralPrefix(name)) {
@@ -437,7 +438,7 @@ void Engine::expandIdentifier(std::string& out, InputLevel& level, std::string_v
         copyQuoted(out, level);
         return;
     }
-    MacroEntry* macro = table_->find(name);
+    MacroEntry* macro = found != nullptr ? found : table_->find(name);
     if (macro == nullptr) {
         out += name;
         return;
