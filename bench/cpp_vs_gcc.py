@@ -3,11 +3,12 @@
 (typedefs, structures with unions and bit-fields, enumerations, object-like
 and function-like macros, nested includes), side by side in one run.
 
-Usage: cpp_vs_gcc.py QVMINSPECT [--parts N] [--runs N] [--keep DIR]
+Usage: cpp_vs_gcc.py QVMINSPECT [--parts N] [--runs N] [--keep DIR] [--before QVMINSPECT]
 The two commands take turns, --runs times each (7 unless told). Prints the
 size of the header; for each side the median and best wall time, the median
 CPU time and the peak memory; and the ratio qvminspect/gcc of the median
-times (1.0 or less: no slower than gcc -E)."""
+times (1.0 or less: no slower than gcc -E). With --before, an earlier build
+takes its turns too, after a check that both builds write the same output."""
 import argparse, os, shutil, statistics, subprocess, sys, tempfile, time
 
 COMMON = """#ifndef COMMON_H
@@ -117,6 +118,8 @@ def main():
     ap.add_argument("--parts", type=int, default=70)
     ap.add_argument("--runs", type=int, default=7)
     ap.add_argument("--keep")
+    ap.add_argument("--before", help="another qvminspect (an earlier build), timed in the same turns;"
+                                     " its output must be the same")
     args = ap.parse_args()
     folder = args.keep or tempfile.mkdtemp(prefix="cppbench")
     os.makedirs(folder, exist_ok=True)
@@ -124,8 +127,15 @@ def main():
         size, lines = generate(folder, args.parts)
         print("header: %.2f MB, %d lines in %d files; %d runs each, in turn" %
               (size / 1e6, lines, 2 * args.parts + 2, args.runs))
-        results = measure({"qvminspect cpp": [os.path.abspath(args.inspect), "cpp", "big.h", "-INCL=" + folder],
-                           "gcc -E": ["gcc", "-E", "-I", folder, "big.h", "-o", os.devnull]}, folder, args.runs)
+        commands = {"qvminspect cpp": [os.path.abspath(args.inspect), "cpp", "big.h", "-INCL=" + folder]}
+        if args.before:
+            commands["before"] = [os.path.abspath(args.before), "cpp", "big.h", "-INCL=" + folder]
+            outputs = [subprocess.run(command, cwd=folder, capture_output=True).stdout
+                       for command in commands.values()]
+            if outputs[0] != outputs[1]:
+                sys.exit("the two qvminspect builds write different outputs")
+        commands["gcc -E"] = ["gcc", "-E", "-I", folder, "big.h", "-o", os.devnull]
+        results = measure(commands, folder, args.runs)
         print("%-16s %10s %10s %10s %10s" % ("", "median s", "best s", "median cpu", "peak MB"))
         medians = {}
         for name, rows in results.items():
@@ -136,6 +146,9 @@ def main():
                                                           max(row[2] for row in rows) / 1024))
         ours, gcc = medians["qvminspect cpp"], medians["gcc -E"]
         print("ratio qvminspect/gcc of the medians: %.2f (cpu %.2f)" % (ours[0] / gcc[0], ours[1] / gcc[1]))
+        if args.before:
+            before = medians["before"]
+            print("ratio before/gcc of the medians:     %.2f (cpu %.2f)" % (before[0] / gcc[0], before[1] / gcc[1]))
     finally:
         if not args.keep:
             shutil.rmtree(folder)

@@ -1028,7 +1028,7 @@ void Engine::doInclude(std::string& out, InputLevel& level, std::string_view arg
         // growing at least twofold so that many small files stay linear.
         const std::size_t needed = out.size() + stack_.back()->text.size();
         if (needed > out.capacity()) {
-            out.reserve(std::max(needed, 2 * out.capacity()));
+            out.reserve(std::max(needed, 8 * out.capacity()));
         }
         writeLineLine(out, 1, path);
     }
