@@ -150,11 +150,9 @@ void Engine::scan(std::string& out, std::size_t floor, bool marks)
         }
         const char c = text[pos];
         const unsigned char cls = classes[static_cast<unsigned char>(c)];
-        if ((cls & kScanStop) == 0) {
-            std::size_t end = pos + 1;
-            while (end < text.size() && (classes[static_cast<unsigned char>(text[end])] & kScanStop) == 0) {
-                ++end;
-            }
+        const bool mayRun = (cls & kScanStop) == 0 || (cls & kDigit) != 0 || c == '.';
+        const std::size_t end = mayRun ? plainRunEnd(text, pos) : pos;
+        if (end > pos) {
             if (level.lineStart) {
                 for (std::size_t k = pos; k < end; ++k) {
                     if (!isHSpace(text[k])) {
@@ -331,6 +329,39 @@ void Engine::copyNumber(std::string& out, InputLevel& level)
     cursorAt(level).stepNumber(&out, traditional_ ? NumberRule::Traditional : NumberRule::Source);
 }
 
+// The end of the plain run from pos: the characters that the scan copies as
+// they are (dots among them) and the numbers with no continuation inside.
+std::size_t Engine::plainRunEnd(const std::string& text, std::size_t pos) const
+{
+    while (pos < text.size()) {
+        const char c = text[pos];
+        if (!hasClass(c, kScanStop)) {
+            ++pos;
+        } else if (isDigit(c) || (c == '.' && pos + 1 < text.size() && isDigit(text[pos + 1]))) {
+            const std::size_t end = plainNumberEnd(text, pos);
+            if (end == pos) {
+                break;
+            }
+            pos = end;
+        } else if (c == '.') {
+            ++pos;
+        } else {
+            break;
+        }
+    }
+    return pos;
+}
+
+// The end of the number that begins at pos when no continuation stands
+// inside or right after it, else pos.
+std::size_t Engine::plainNumberEnd(const std::string& text, std::size_t pos) const
+{
+    std::size_t end = pos;
+    LineCounter continuations = 0;
+    Cursor(text, end, continuations).stepNumber(nullptr, traditional_ ? NumberRule::Traditional : NumberRule::Source);
+    return continuations == 0 ? end : pos;
+}
+
 // ---------------------------------------------------------------- identifiers
 
 void Engine::handleMark(std::string& out, InputLevel& level, bool marks)
@@ -374,10 +405,7 @@ void Engine::handleNames(std::string& out, InputLevel& level, bool marks)
         if (nameEnd == end) {
             break;
         }
-        end = nameEnd;
-        while (end < text.size() && !hasClass(text[end], kScanStop)) {
-            ++end;
-        }
+        end = plainRunEnd(text, nameEnd);
     }
     out.append(text, start, end - start);
     level.pos = end;
