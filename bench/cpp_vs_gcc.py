@@ -9,7 +9,7 @@ size of the header; for each side the median and best wall time, the median
 CPU time and the peak memory; and the ratio qvminspect/gcc of the median
 times (1.0 or less: no slower than gcc -E). With --before, an earlier build
 takes its turns too, after a check that both builds write the same output."""
-import argparse, os, shutil, statistics, subprocess, sys, tempfile, time
+import argparse, filecmp, os, shutil, statistics, subprocess, sys, tempfile, time
 
 COMMON = """#ifndef COMMON_H
 #define COMMON_H
@@ -130,9 +130,14 @@ def main():
         commands = {"qvminspect cpp": [os.path.abspath(args.inspect), "cpp", "big.h", "-INCL=" + folder]}
         if args.before:
             commands["before"] = [os.path.abspath(args.before), "cpp", "big.h", "-INCL=" + folder]
-            outputs = [subprocess.run(command, cwd=folder, capture_output=True).stdout
-                       for command in commands.values()]
-            if outputs[0] != outputs[1]:
+            # Through files, so that this process stays small: a child's peak
+            # memory counts that of its parent when it starts.
+            outputs = []
+            for index, command in enumerate(commands.values()):
+                outputs.append(os.path.join(folder, "output_%d.i" % index))
+                with open(outputs[-1], "wb") as sink:
+                    subprocess.run(command, cwd=folder, stdout=sink, stderr=subprocess.DEVNULL)
+            if not filecmp.cmp(outputs[0], outputs[1], shallow=False):
                 sys.exit("the two qvminspect builds write different outputs")
         commands["gcc -E"] = ["gcc", "-E", "-I", folder, "big.h", "-o", os.devnull]
         results = measure(commands, folder, args.runs)
