@@ -3,10 +3,13 @@
 (typedefs, structures with unions and bit-fields, enumerations, object-like
 and function-like macros, nested includes), side by side in one run.
 
-Usage: cpp_vs_gcc.py QVMINSPECT [--parts N] [--runs N] [--keep DIR]
-Prints the size of the header, the best time and peak memory of each side,
-and the ratio qvminspect/gcc (1.0 or less: no slower than gcc -E)."""
-import argparse, os, shutil, subprocess, sys, tempfile, time
+Usage: cpp_vs_gcc.py QVMINSPECT [--parts N] [--runs N] [--keep DIR] [--before QVMINSPECT]
+The two commands take turns, --runs times each (7 unless told). Prints the
+size of the header; for each side the median and best wall time, the median
+CPU time and the peak memory; and the ratio qvminspect/gcc of the median
+times (1.0 or less: no slower than gcc -E). With --before, an earlier build
+takes its turns too, after a check that both builds write the same output."""
+import argparse, filecmp, os, shutil, statistics, subprocess, sys, tempfile, time
 
 COMMON = """#ifndef COMMON_H
 #define COMMON_H
@@ -85,40 +88,72 @@ def generate(folder, parts):
     return total_bytes, total_lines
 
 
-def measure(command, folder, runs):
-    best, peak = None, 0
+def run_once(command, folder):
+    """Wall time, CPU time (user and system, children included) and peak memory of one run."""
+    start = time.perf_counter()
+    with open(os.devnull, "wb") as sink:
+        process = subprocess.Popen(command, cwd=folder, stdout=sink, stderr=subprocess.PIPE)
+        _, status, usage = os.wait4(process.pid, 0)
+        err = process.stderr.read().decode(errors="replace")
+        process.stderr.close()
+    elapsed = time.perf_counter() - start
+    if os.waitstatus_to_exitcode(status) not in (0, 3):
+        sys.exit("%s failed: %s" % (command[0], err[:500]))
+    return elapsed, usage.ru_utime + usage.ru_stime, usage.ru_maxrss
+
+
+def measure(commands, folder, runs):
+    """Runs the commands in turn, run after run, so that a change in the
+    machine's load falls on all of them alike."""
+    results = {name: [] for name in commands}
     for _ in range(runs):
-        start = time.perf_counter()
-        with open(os.devnull, "wb") as sink:
-            process = subprocess.Popen(command, cwd=folder, stdout=sink, stderr=subprocess.PIPE)
-            _, status, usage = os.wait4(process.pid, 0)
-            err = process.stderr.read().decode(errors="replace")
-            process.stderr.close()
-        elapsed = time.perf_counter() - start
-        if os.waitstatus_to_exitcode(status) not in (0, 3):
-            sys.exit("%s failed: %s" % (command[0], err[:500]))
-        best = elapsed if best is None else min(best, elapsed)
-        peak = max(peak, usage.ru_maxrss)
-    return best, peak
+        for name, command in commands.items():
+            results[name].append(run_once(command, folder))
+    return results
 
 
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("inspect")
     ap.add_argument("--parts", type=int, default=70)
-    ap.add_argument("--runs", type=int, default=5)
+    ap.add_argument("--runs", type=int, default=7)
     ap.add_argument("--keep")
+    ap.add_argument("--before", help="another qvminspect (an earlier build), timed in the same turns;"
+                                     " its output must be the same")
     args = ap.parse_args()
     folder = args.keep or tempfile.mkdtemp(prefix="cppbench")
     os.makedirs(folder, exist_ok=True)
     try:
         size, lines = generate(folder, args.parts)
-        print("header: %.2f MB, %d lines in %d files" % (size / 1e6, lines, 2 * args.parts + 2))
-        ours = measure([os.path.abspath(args.inspect), "cpp", "big.h", "-INCL=" + folder], folder, args.runs)
-        gcc = measure(["gcc", "-E", "-I", folder, "big.h", "-o", os.devnull], folder, args.runs)
-        print("%-22s %8.3f s  peak %7.1f MB" % ("qvminspect cpp", ours[0], ours[1] / 1024))
-        print("%-22s %8.3f s  peak %7.1f MB" % ("gcc -E", gcc[0], gcc[1] / 1024))
-        print("ratio qvminspect/gcc: %.2f" % (ours[0] / gcc[0]))
+        print("header: %.2f MB, %d lines in %d files; %d runs each, in turn" %
+              (size / 1e6, lines, 2 * args.parts + 2, args.runs))
+        commands = {"qvminspect cpp": [os.path.abspath(args.inspect), "cpp", "big.h", "-INCL=" + folder]}
+        if args.before:
+            commands["before"] = [os.path.abspath(args.before), "cpp", "big.h", "-INCL=" + folder]
+            # Through files, so that this process stays small: a child's peak
+            # memory counts that of its parent when it starts.
+            outputs = []
+            for index, command in enumerate(commands.values()):
+                outputs.append(os.path.join(folder, "output_%d.i" % index))
+                with open(outputs[-1], "wb") as sink:
+                    subprocess.run(command, cwd=folder, stdout=sink, stderr=subprocess.DEVNULL)
+            if not filecmp.cmp(outputs[0], outputs[1], shallow=False):
+                sys.exit("the two qvminspect builds write different outputs")
+        commands["gcc -E"] = ["gcc", "-E", "-I", folder, "big.h", "-o", os.devnull]
+        results = measure(commands, folder, args.runs)
+        print("%-16s %10s %10s %10s %10s" % ("", "median s", "best s", "median cpu", "peak MB"))
+        medians = {}
+        for name, rows in results.items():
+            wall = [row[0] for row in rows]
+            cpu = [row[1] for row in rows]
+            medians[name] = (statistics.median(wall), statistics.median(cpu))
+            print("%-16s %10.3f %10.3f %10.3f %10.1f" % (name, medians[name][0], min(wall), medians[name][1],
+                                                          max(row[2] for row in rows) / 1024))
+        ours, gcc = medians["qvminspect cpp"], medians["gcc -E"]
+        print("ratio qvminspect/gcc of the medians: %.2f (cpu %.2f)" % (ours[0] / gcc[0], ours[1] / gcc[1]))
+        if args.before:
+            before = medians["before"]
+            print("ratio before/gcc of the medians:     %.2f (cpu %.2f)" % (before[0] / gcc[0], before[1] / gcc[1]))
     finally:
         if not args.keep:
             shutil.rmtree(folder)

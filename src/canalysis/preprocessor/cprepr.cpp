@@ -1,7 +1,6 @@
 // The C preprocessor's entry points and the state of one preprocessing.
 #include "canalysis/preprocessor/cprepr.h"
 
-#include "base/mstrin.h"
 #include "canalysis/preprocessor/cevalif.h"
 #include "canalysis/preprocessor/cprepr_engine.h"
 
@@ -9,7 +8,6 @@
 #include <array>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <utility>
 
@@ -168,18 +166,6 @@ std::optional<std::string> invalidPaste(std::string_view left, std::string_view 
     return std::string(a) + " ## " + std::string(b);
 }
 
-bool couldPaste(char a, char b)
-{
-    if (isIdChar(a) && (isIdChar(b) || b == kNoExpandMark)) {
-        return true;
-    }
-    static constexpr std::string_view punct = "+-*/%<>=!&|^.#:";
-    if (punct.find(a) != std::string_view::npos && punct.find(b) != std::string_view::npos) {
-        return true;
-    }
-    return (a == '.' && isDigit(b)) || (isDigit(a) && b == '.');
-}
-
 // ---------------------------------------------------------------- levels
 
 bool Engine::pushLevel(std::unique_ptr<InputLevel> level)
@@ -200,6 +186,29 @@ void Engine::warnFatalDepth()
            file ? int{file->line} : 0);
 }
 
+// Expansions and argument buffers come and go by the thousand: their
+// popped levels are kept, with the room of their text, for the next push.
+std::unique_ptr<InputLevel> Engine::newLevel(LevelKind kind)
+{
+    std::unique_ptr<InputLevel> level;
+    if (spareLevels_.empty()) {
+        level = std::make_unique<InputLevel>();
+    } else {
+        level = std::move(spareLevels_.back());
+        spareLevels_.pop_back();
+        level->restart();
+    }
+    level->kind = kind;
+    return level;
+}
+
+void Engine::recycleLevel(std::unique_ptr<InputLevel> level)
+{
+    if (level->kind != LevelKind::File) {
+        spareLevels_.push_back(std::move(level));
+    }
+}
+
 void Engine::popLevel(std::string& out)
 {
     std::unique_ptr<InputLevel> level = std::move(stack_.back());
@@ -218,6 +227,7 @@ void Engine::popLevel(std::string& out)
             outputLine_ = includer.line;
         }
     }
+    recycleLevel(std::move(level));
 }
 
 void Engine::clearStack()
@@ -226,6 +236,7 @@ void Engine::clearStack()
         if (level->macro != nullptr && level->macro->kind == kKindUserBusy) {
             level->macro->kind = kKindUser;
         }
+        recycleLevel(std::move(level));
     }
     stack_.clear();
     floor_ = 0;
@@ -815,59 +826,17 @@ bool pairNeedsWork(char a, char b)
     return cpp::hasClass(a, cpp::kReplacementStart) && ((a == '?' && b == '?') || digraphReplacement(a, b) != 0);
 }
 
-// Whether one of the eight characters of a word may begin a trigraph or a
-// digraph.
-bool mayHoldReplacement(std::uint64_t word)
-{
-    using base::hasZeroByte;
-    using base::repeatedBytes;
-    return hasZeroByte(word ^ repeatedBytes('?')) || hasZeroByte(word ^ repeatedBytes('<')) ||
-           hasZeroByte(word ^ repeatedBytes(':')) || hasZeroByte(word ^ repeatedBytes('%'));
-}
-
-// Bit 7 set in exactly the bytes of the word that are c.
-std::uint64_t bytesEqualTo(std::uint64_t word, unsigned char c)
-{
-    using base::repeatedBytes;
-    const std::uint64_t x = word ^ repeatedBytes(c);
-    const std::uint64_t low = repeatedBytes(0x7f);
-    return ~(((x & low) + low) | x | low);
-}
-
-// Whether a trigraph or digraph begins at one of the first seven bytes of
-// the word (its second character being the next byte).
-bool holdsReplacementPair(std::uint64_t word)
-{
-    const std::uint64_t question = bytesEqualTo(word, '?');
-    const std::uint64_t less = bytesEqualTo(word, '<');
-    const std::uint64_t colon = bytesEqualTo(word, ':');
-    const std::uint64_t percent = bytesEqualTo(word, '%');
-    const std::uint64_t greater = bytesEqualTo(word, '>');
-    // Shifting the flags of the second characters down one byte puts them
-    // on the first ones (the lowest byte comes first).
-    return ((question & (question >> 8)) | (less & ((colon | percent) >> 8)) | (colon & (greater >> 8)) |
-            (percent & ((greater | colon) >> 8))) != 0;
-}
-
 bool lineNeedsWork(std::string_view line)
 {
-    // Eight characters at a time: whole files go through here, and the
-    // characters that begin a replacement are rare. A word that holds one
-    // is checked pair by pair at once, the pair across its end included.
-    std::size_t i = 0;
-    for (; i + 8 < line.size(); i += 8) {
-        std::uint64_t word = 0;
-        std::memcpy(&word, line.data() + i, sizeof word);
-        if (!mayHoldReplacement(word)) {
-            continue;
-        }
-        if (holdsReplacementPair(word) || pairNeedsWork(line[i + 7], line[i + 8])) {
-            return true;
-        }
-    }
-    for (; i + 1 < line.size(); ++i) {
-        if (pairNeedsWork(line[i], line[i + 1])) {
-            return true;
+    // Whole files go through here, and the characters that begin a
+    // replacement are rare: each is looked for with a library search, and
+    // only where it stands is the pair checked.
+    for (const char first : {'?', '<', ':', '%'}) {
+        for (std::size_t at = line.find(first); at != std::string_view::npos && at + 1 < line.size();
+             at = line.find(first, at + 1)) {
+            if (pairNeedsWork(first, line[at + 1])) {
+                return true;
+            }
         }
     }
     return false;

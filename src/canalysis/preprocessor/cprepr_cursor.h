@@ -21,6 +21,7 @@ enum CharClassBit : unsigned char {
     kDigit = 16,
     kScanStop = 32,  // the main loop must look at this character
     kReplacementStart = 64,  // may begin a trigraph or a digraph
+    kPasteOperator = 128,  // two of them in a row may form one operator
 };
 
 // Put before an identifier that must not be expanded when the text is
@@ -60,6 +61,9 @@ constexpr std::array<unsigned char, 256> makeCharClasses()
         }
         if (c == '?' || c == '<' || c == ':' || c == '%') {
             bits |= kReplacementStart;
+        }
+        if (std::string_view("+-*/%<>=!&|^.#:").find(static_cast<char>(c)) != std::string_view::npos) {
+            bits |= kPasteOperator;
         }
         table[static_cast<std::size_t>(c)] = bits;
     }
@@ -218,14 +222,20 @@ private:
 inline void Cursor::stepNumber(std::string* copy, NumberRule rule)
 {
     const std::string_view t = text_;
+    // The characters between continuations are copied a run at a time.
+    auto copyRun = [&](std::size_t from) {
+        if (copy != nullptr) {
+            copy->append(t.substr(from, pos_ - from));
+        }
+    };
+    std::size_t runStart = pos_;
     char previous = t[pos_];
-    if (copy != nullptr) {
-        *copy += previous;
-    }
     ++pos_;
     while (pos_ < t.size()) {
         if (spliceHere() != 0) {
+            copyRun(runStart);
             skipSplices();
+            runStart = pos_;
             continue;
         }
         const char c = t[pos_];
@@ -239,14 +249,12 @@ inline void Cursor::stepNumber(std::string* copy, NumberRule rule)
                    (rule == NumberRule::Pasted && (decimalExponent || binaryExponent));
         }
         if (!part) {
-            return;
-        }
-        if (copy != nullptr) {
-            *copy += c;
+            break;
         }
         previous = c;
         ++pos_;
     }
+    copyRun(runStart);
 }
 
 inline std::string_view Cursor::readIdentifier(std::string& spliced)

@@ -1024,11 +1024,13 @@ void Engine::doInclude(std::string& out, InputLevel& level, std::string_view arg
         return;
     }
     if (!inInit_ && &out == mainOutput_) {
-        // The file's text mostly passes through: room for it at once, still
-        // growing at least twofold so that many small files stay linear.
+        // The file's text mostly passes through: room for it at once,
+        // growing at least eightfold so that many small files stay linear.
+        // Room not yet written costs no memory, while each move to a larger
+        // room copies the text into new pages.
         const std::size_t needed = out.size() + stack_.back()->text.size();
         if (needed > out.capacity()) {
-            out.reserve(std::max(needed, 2 * out.capacity()));
+            out.reserve(std::max(needed, 8 * out.capacity()));
         }
         writeLineLine(out, 1, path);
     }

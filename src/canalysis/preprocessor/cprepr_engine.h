@@ -74,6 +74,24 @@ struct InputLevel {
     int searchEntry = -1;  // where an included file was found (-1: as written)
     bool lineStart = true;  // only blanks read so far on this line: a `#` starts a directive
     int pendingLines = 0;  // continuations inside a name whose expansion is still being read
+
+    // Every field back to its value above, the room of the texts kept: a
+    // popped level is pushed again for another text.
+    void restart()
+    {
+        kind = LevelKind::Buffer;
+        named = false;
+        included = false;
+        fileName.clear();
+        line = 1;
+        text.clear();
+        pos = 0;
+        macro = nullptr;
+        conditionDepth = 0;
+        searchEntry = -1;
+        lineStart = true;
+        pendingLines = 0;
+    }
 };
 
 // A cursor over a level's text, position and line.
@@ -160,6 +178,8 @@ public:
 
 private:
     // ---- levels and output (cprepr.cpp)
+    std::unique_ptr<InputLevel> newLevel(LevelKind kind);
+    void recycleLevel(std::unique_ptr<InputLevel> level);
     bool pushLevel(std::unique_ptr<InputLevel> level);
     void popLevel(std::string& out);
     void warnFatalDepth();
@@ -185,10 +205,13 @@ private:
     void handlePad(std::string& out, InputLevel& level);
     void separate(std::string& out) const { out += marks_ ? kPadMark : ' '; }
     char nextCharBelow() const;
-    bool copyPlainName(std::string& out, InputLevel& level);
-    std::size_t plainNameEnd(const std::string& text, std::size_t pos) const;
-    void handleIdentifier(std::string& out, InputLevel& level, bool marks);
-    void expandIdentifier(std::string& out, InputLevel& level, std::string_view name, bool marks);
+    std::size_t plainRunEnd(const std::string& text, std::size_t pos) const;
+    std::size_t plainNumberEnd(const std::string& text, std::size_t pos) const;
+    void handleNames(std::string& out, InputLevel& level, bool marks);
+    std::size_t plainNameEnd(const std::string& text, std::size_t pos, MacroEntry*& macro) const;
+    void handleIdentifier(std::string& out, InputLevel& level, bool marks, MacroEntry* found);
+    void expandIdentifier(std::string& out, InputLevel& level, std::string_view name, bool marks,
+                          MacroEntry* found);
     void handleDefinedOperator(std::string& out);
     void copyQuoted(std::string& out, InputLevel& level);
     void copyNumber(std::string& out, InputLevel& level);
@@ -200,12 +223,15 @@ private:
     void expandObjectLike(std::string& out, MacroEntry& macro);
     void expandPredefined(std::string& out, MacroEntry& macro);
     void expandCall(std::string& out, MacroEntry& macro);
+    void expandCallWith(std::string& out, MacroEntry& macro, std::vector<MacroArgument>& arguments);
     bool collectArguments(const MacroDefinition& definition, std::vector<MacroArgument>& arguments);
     void checkPaste(std::string& result, std::size_t leftStart, std::string_view right);
-    std::string buildReplacement(const MacroDefinition& definition, std::vector<MacroArgument>& arguments);
+    void buildReplacement(const MacroDefinition& definition, std::vector<MacroArgument>& arguments,
+                          std::string& result);
     const std::string& expandedArgument(MacroArgument& argument);
     std::string expandText(std::string_view text, bool marks);
-    void pushExpansion(std::string& out, MacroEntry* macro, std::string text);
+    bool scansUnchanged(std::string_view text) const;
+    void pushExpansion(std::string& out, MacroEntry* macro, std::unique_ptr<InputLevel> level);
 
     // ---- directives (cprepr_directives.cpp)
     bool handleDirective(std::string& out, InputLevel& level);
@@ -256,6 +282,8 @@ private:
 
     // ---- input
     std::vector<std::unique_ptr<InputLevel>> stack_;  // the input levels, innermost last
+    std::vector<std::unique_ptr<InputLevel>> spareLevels_;  // popped levels, to be pushed again
+    std::vector<std::vector<MacroArgument>> spareArgumentLists_;  // of finished calls, to be filled again
     std::size_t floor_ = 0;  // levels of the current scan that argument lists may not cross
     bool marks_ = false;     // the current scan keeps marks (an argument being expanded)
     std::vector<Conditional> conditions_;  // open conditional groups, innermost last
@@ -284,7 +312,16 @@ private:
 std::string_view trimSpaces(std::string_view text);
 
 // Whether text a placed right before text b could form one token.
-bool couldPaste(char a, char b);
+inline bool couldPaste(char a, char b)
+{
+    if (isIdChar(a) && (isIdChar(b) || b == kNoExpandMark)) {
+        return true;
+    }
+    if (hasClass(a, kPasteOperator) && hasClass(b, kPasteOperator)) {
+        return true;
+    }
+    return (a == '.' && isDigit(b)) || (isDigit(a) && b == '.');
+}
 
 // Drops blanks and padding marks at both ends.
 std::string_view trimSpacesAndPads(std::string_view text);

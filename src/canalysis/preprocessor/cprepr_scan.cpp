@@ -1,6 +1,7 @@
 // Scanning of the input levels and macro expansion.
 #include "canalysis/preprocessor/cprepr_engine.h"
 
+#include <array>
 #include <cstdio>
 #include <ctime>
 
@@ -97,6 +98,15 @@ std::string withoutPasteMarks(std::string_view raw, bool before, bool after)
     return text;
 }
 
+// The characters that end a plain run of an argument list.
+constexpr std::array<bool, 256> kArgumentRunStops = [] {
+    std::array<bool, 256> stops{};
+    for (const char c : std::string_view("()[],\"'/\n\\#")) {
+        stops[static_cast<unsigned char>(c)] = true;
+    }
+    return stops;
+}();
+
 const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
@@ -140,11 +150,9 @@ void Engine::scan(std::string& out, std::size_t floor, bool marks)
         }
         const char c = text[pos];
         const unsigned char cls = classes[static_cast<unsigned char>(c)];
-        if ((cls & kScanStop) == 0) {
-            std::size_t end = pos + 1;
-            while (end < text.size() && (classes[static_cast<unsigned char>(text[end])] & kScanStop) == 0) {
-                ++end;
-            }
+        const bool mayRun = (cls & kScanStop) == 0 || (cls & kDigit) != 0 || c == '.';
+        const std::size_t end = mayRun ? plainRunEnd(text, pos) : pos;
+        if (end > pos) {
             if (level.lineStart) {
                 for (std::size_t k = pos; k < end; ++k) {
                     if (!isHSpace(text[k])) {
@@ -159,9 +167,7 @@ void Engine::scan(std::string& out, std::size_t floor, bool marks)
         }
         if (cls & kIdStart) {
             level.lineStart = false;
-            if (!copyPlainName(out, level)) {
-                handleIdentifier(out, level, marks);
-            }
+            handleNames(out, level, marks);
             continue;
         }
         if (cls & kDigit) {
@@ -323,6 +329,39 @@ void Engine::copyNumber(std::string& out, InputLevel& level)
     cursorAt(level).stepNumber(&out, traditional_ ? NumberRule::Traditional : NumberRule::Source);
 }
 
+// The end of the plain run from pos: the characters that the scan copies as
+// they are (dots among them) and the numbers with no continuation inside.
+std::size_t Engine::plainRunEnd(const std::string& text, std::size_t pos) const
+{
+    while (pos < text.size()) {
+        const char c = text[pos];
+        if (!hasClass(c, kScanStop)) {
+            ++pos;
+        } else if (isDigit(c) || (c == '.' && pos + 1 < text.size() && isDigit(text[pos + 1]))) {
+            const std::size_t end = plainNumberEnd(text, pos);
+            if (end == pos) {
+                break;
+            }
+            pos = end;
+        } else if (c == '.') {
+            ++pos;
+        } else {
+            break;
+        }
+    }
+    return pos;
+}
+
+// The end of the number that begins at pos when no continuation stands
+// inside or right after it, else pos.
+std::size_t Engine::plainNumberEnd(const std::string& text, std::size_t pos) const
+{
+    std::size_t end = pos;
+    LineCounter continuations = 0;
+    Cursor(text, end, continuations).stepNumber(nullptr, traditional_ ? NumberRule::Traditional : NumberRule::Source);
+    return continuations == 0 ? end : pos;
+}
+
 // ---------------------------------------------------------------- identifiers
 
 void Engine::handleMark(std::string& out, InputLevel& level, bool marks)
@@ -352,36 +391,35 @@ void Engine::handlePad(std::string& out, InputLevel& level)
 }
 
 // Most names are no macro, have no continuation inside and no literal
-// after them: such a name is copied at once, with the plain run that follows
-// it, and so are the names of that kind met next, in one append. Returns
-// false, having read nothing, when the first name is of any other kind.
-bool Engine::copyPlainName(std::string& out, InputLevel& level)
+// after them: such names are copied at once with the plain runs that follow
+// them, in one append. The first name of any other kind is then handled,
+// with the macro entry already found for it.
+void Engine::handleNames(std::string& out, InputLevel& level, bool marks)
 {
     const std::string& text = level.text;
     const std::size_t start = level.pos;
     std::size_t end = start;
-    do {
-        const std::size_t nameEnd = plainNameEnd(text, end);
+    MacroEntry* macro = nullptr;
+    while (end < text.size() && hasClass(text[end], kIdStart)) {
+        const std::size_t nameEnd = plainNameEnd(text, end, macro);
         if (nameEnd == end) {
             break;
         }
-        end = nameEnd;
-        while (end < text.size() && !hasClass(text[end], kScanStop)) {
-            ++end;
-        }
-    } while (end < text.size() && hasClass(text[end], kIdStart));
-    if (end == start) {
-        return false;
+        end = plainRunEnd(text, nameEnd);
     }
     out.append(text, start, end - start);
     level.pos = end;
-    return true;
+    if (end < text.size() && hasClass(text[end], kIdStart)) {
+        handleIdentifier(out, level, marks, macro);
+    }
 }
 
 // The end of the name that begins at pos when it can be copied as it is
-// (see copyPlainName), else pos.
-std::size_t Engine::plainNameEnd(const std::string& text, std::size_t pos) const
+// (see handleNames), else pos; macro receives the entry of a macro name,
+// else nullptr.
+std::size_t Engine::plainNameEnd(const std::string& text, std::size_t pos, MacroEntry*& macro) const
 {
+    macro = nullptr;
     std::size_t end = pos + 1;
     while (end < text.size() && isIdChar(text[end])) {
         ++end;
@@ -389,13 +427,13 @@ std::size_t Engine::plainNameEnd(const std::string& text, std::size_t pos) const
     if (end < text.size() && (text[end] == '\\' || text[end] == '\'' || text[end] == '"')) {
         return pos;
     }
-    if (table_->find(std::string_view(text.data() + pos, end - pos)) != nullptr) {
-        return pos;
-    }
-    return end;
+    macro = table_->find(std::string_view(text.data() + pos, end - pos));
+    return macro != nullptr ? pos : end;
 }
 
-void Engine::handleIdentifier(std::string& out, InputLevel& level, bool marks)
+// The name at the level's position; found is its macro entry when already
+// looked up (nullptr: not looked up).
+void Engine::handleIdentifier(std::string& out, InputLevel& level, bool marks, MacroEntry* found)
 {
     // Continuations inside the name count as lines only after it, so that a
     // spliced __LINE__ gives the line where it begins.
@@ -404,11 +442,11 @@ void Engine::handleIdentifier(std::string& out, InputLevel& level, bool marks)
     const std::string_view name = cursorAt(level).readIdentifier(spliced);
     const int splices = level.line - line;
     if (splices == 0) {
-        expandIdentifier(out, level, name, marks);
+        expandIdentifier(out, level, name, marks, found);
         return;
     }
     level.line = line;
-    expandIdentifier(out, level, name, marks);
+    expandIdentifier(out, level, name, marks, nullptr);
     // A level with continuations is a file or a buffer: still on the stack.
     if (stack_.back().get() == &level) {
         level.line += splices;
@@ -419,7 +457,8 @@ void Engine::handleIdentifier(std::string& out, InputLevel& level, bool marks)
 
 // A name just read: a literal prefix, a macro to expand (a function-like
 // one only when its argument list follows), or text to copy.
-void Engine::expandIdentifier(std::string& out, InputLevel& level, std::string_view name, bool marks)
+void Engine::expandIdentifier(std::string& out, InputLevel& level, std::string_view name, bool marks,
+                              MacroEntry* found)
 {
     if (name.size() <= 2 && !traditional_ && level.pos < level.text.size() &&
         (level.text[level.pos] == '\'' || level.text[level.pos] == '"') && isLiteralPrefix(name)) {
@@ -427,7 +466,7 @@ void Engine::expandIdentifier(std::string& out, InputLevel& level, std::string_v
         copyQuoted(out, level);
         return;
     }
-    MacroEntry* macro = table_->find(name);
+    MacroEntry* macro = found != nullptr ? found : table_->find(name);
     if (macro == nullptr) {
         out += name;
         return;
@@ -547,9 +586,11 @@ char Engine::nextCharBelow() const
     return 0;
 }
 
-void Engine::pushExpansion(std::string& out, MacroEntry* macro, std::string text)
+// Pushes an expansion level whose text is the replacement.
+void Engine::pushExpansion(std::string& out, MacroEntry* macro, std::unique_ptr<InputLevel> level)
 {
     ++expansions_;
+    std::string& text = level->text;
     if (!traditional_ && !out.empty() && !text.empty() && couldPaste(out.back(), text.front())) {
         separate(out);
     }
@@ -559,9 +600,6 @@ void Engine::pushExpansion(std::string& out, MacroEntry* macro, std::string text
             text += kPadMark;
         }
     }
-    auto level = std::make_unique<InputLevel>();
-    level->kind = LevelKind::Expansion;
-    level->text = std::move(text);
     level->macro = macro;
     level->lineStart = false;
     if (pushLevel(std::move(level)) && macro != nullptr) {
@@ -572,7 +610,9 @@ void Engine::pushExpansion(std::string& out, MacroEntry* macro, std::string text
 
 void Engine::expandObjectLike(std::string& out, MacroEntry& macro)
 {
-    pushExpansion(out, &macro, macro.definition->replacement);
+    std::unique_ptr<InputLevel> level = newLevel(LevelKind::Expansion);
+    level->text = macro.definition->replacement;
+    pushExpansion(out, &macro, std::move(level));
 }
 
 // The value of __LINE__, __FILE__, __DATE__ and the other predefined names,
@@ -787,12 +827,7 @@ bool Engine::collectArguments(const MacroDefinition& definition, std::vector<Mac
             break;
         default: {
             std::size_t end = level.pos + 1;
-            while (end < t.size()) {
-                const char k = t[end];
-                if (k == '(' || k == ')' || k == '[' || k == ']' || k == ',' || k == '"' || k == '\'' ||
-                    k == '/' || k == '\n' || k == '\\' || k == '#') {
-                    break;
-                }
+            while (end < t.size() && !kArgumentRunStops[static_cast<unsigned char>(t[end])]) {
                 ++end;
             }
             if (level.lineStart) {
@@ -821,9 +856,12 @@ std::string Engine::expandText(std::string_view text, bool marks)
     if (!needsWork || overLimits(std::string())) {
         return std::string(text);
     }
-    auto level = std::make_unique<InputLevel>();
-    level->kind = LevelKind::Buffer;
-    level->text = std::string(text);
+    if (scansUnchanged(text) && stack_.size() < kRefusedDepth) {
+        scannedBytes_ += text.size();  // as if it had been pushed
+        return std::string(text);
+    }
+    std::unique_ptr<InputLevel> level = newLevel(LevelKind::Buffer);
+    level->text = text;
     level->lineStart = false;
     const std::size_t floor = stack_.size();
     if (!pushLevel(std::move(level))) {
@@ -836,6 +874,32 @@ std::string Engine::expandText(std::string_view text, bool marks)
         popLevel(unused);
     }
     return out;
+}
+
+// Whether scanning the text would give it back as it is: it holds only
+// plain runs, dots, numbers and names that are no macro (nothing that a
+// comment, literal, mark or continuation could change).
+bool Engine::scansUnchanged(std::string_view text) const
+{
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const char c = text[pos];
+        if (!hasClass(c, kScanStop) || c == '.') {
+            ++pos;
+            continue;
+        }
+        if (!isIdChar(c)) {
+            return false;
+        }
+        const std::size_t start = pos;
+        while (pos < text.size() && isIdChar(text[pos])) {
+            ++pos;
+        }
+        if (isIdStart(c) && table_->find(text.substr(start, pos - start)) != nullptr) {
+            return false;
+        }
+    }
+    return true;
 }
 
 const std::string& Engine::expandedArgument(MacroArgument& argument)
@@ -863,11 +927,11 @@ void Engine::checkPaste(std::string& result, std::size_t leftStart, std::string_
 // The replacement of a call: plain text with each reference replaced by
 // its argument stringized, pasted (raw, marks dropped at the joins) or
 // fully expanded; pads keep pieces apart that would join into one token.
-std::string Engine::buildReplacement(const MacroDefinition& definition, std::vector<MacroArgument>& arguments)
+void Engine::buildReplacement(const MacroDefinition& definition, std::vector<MacroArgument>& arguments,
+                              std::string& result)
 {
     constexpr std::size_t none = std::string::npos;
     const std::string& body = definition.replacement;
-    std::string result;
     result.reserve(body.size() + 16);
     std::size_t cursor = 0;
     std::size_t pieceStart = 0;        // where the last piece that is not empty begins
@@ -941,19 +1005,31 @@ std::string Engine::buildReplacement(const MacroDefinition& definition, std::vec
         }
     }
     appendBody(body.size() - cursor);
-    return result;
 }
 
-// After a function-like macro's name and opening bracket: collects the
-// arguments, checks their count and pushes the replacement for rescanning.
+// After a function-like macro's name and opening bracket. The argument
+// list of a finished call is kept, with its room, for the calls after it.
 void Engine::expandCall(std::string& out, MacroEntry& macro)
+{
+    std::vector<MacroArgument> arguments;
+    if (!spareArgumentLists_.empty()) {
+        arguments = std::move(spareArgumentLists_.back());
+        spareArgumentLists_.pop_back();
+    }
+    expandCallWith(out, macro, arguments);
+    arguments.clear();
+    spareArgumentLists_.push_back(std::move(arguments));
+}
+
+// Collects the arguments of a call, checks their count and pushes the
+// replacement for rescanning.
+void Engine::expandCallWith(std::string& out, MacroEntry& macro, std::vector<MacroArgument>& arguments)
 {
     // Directives between the lines of the arguments may remove or redefine
     // the macro: the call keeps the definition it started with.
     const std::shared_ptr<const MacroDefinition> held = macro.definition;
     const MacroDefinition& definition = *held;
     const std::string name = macro.name;
-    std::vector<MacroArgument> arguments;
     const bool complete = collectArguments(definition, arguments);
     MacroEntry* entry = table_->find(name);
     if (entry != nullptr && entry->definition != held) {
@@ -1001,8 +1077,9 @@ void Engine::expandCall(std::string& out, MacroEntry& macro)
         arguments[0].raw.clear();
     }
     arguments.resize(std::max(arguments.size(), parameters));
-    std::string text = buildReplacement(definition, arguments);
-    pushExpansion(out, entry, std::move(text));
+    std::unique_ptr<InputLevel> level = newLevel(LevelKind::Expansion);
+    buildReplacement(definition, arguments, level->text);
+    pushExpansion(out, entry, std::move(level));
 }
 
 }  // namespace qvm::canalysis::cpp
