@@ -25,7 +25,7 @@ std::string namesTable(const std::vector<std::string_view>& enumerators)
     std::size_t count = 0;
     for (const std::string_view name : enumerators) {
         if (count++ == kMaxEnumNames) {
-            continue;
+            break;
         }
         appendPieces(table, "{", name, ", \"", name, "\"}, ");
     }
