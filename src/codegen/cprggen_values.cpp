@@ -2,14 +2,12 @@
 // enumeration values with their enumerators' names, bytes as numbers.
 #include "codegen/cprggen_vars.h"
 
+#include "script/exprclass.h"
+
 namespace qvm::codegen::program {
 
 namespace {
 
-constexpr int kClassEnum = 0;
-constexpr int kClassChar = 1;
-constexpr int kClassInt = 2;
-constexpr int kClassLong = 3;
 // Enumerators named in one check; the values of the others show as numbers.
 constexpr std::size_t kMaxEnumNames = 256;
 
@@ -27,7 +25,7 @@ std::string namesTable(const std::vector<std::string_view>& enumerators)
     std::size_t count = 0;
     for (const std::string_view name : enumerators) {
         if (count++ == kMaxEnumNames) {
-            continue;
+            break;
         }
         appendPieces(table, "{", name, ", \"", name, "\"}, ");
     }
@@ -39,16 +37,16 @@ std::string namesTable(const std::vector<std::string_view>& enumerators)
 
 std::optional<ValueDisplay> valueDisplayOf(int cls, int formatCode, const script::CTypeFacts& type)
 {
-    if ((cls == kClassEnum || cls == kClassInt) && type.enumeration) {
+    if ((cls == script::kClassEnum || cls == script::kClassInt) && type.enumeration) {
         return ValueDisplay{"enum", "(TRV_T_ENUM) ", namesTable(type.enumerators), {}};
     }
-    if (cls == kClassInt && type.unsignedInteger) {
+    if (cls == script::kClassInt && type.unsignedInteger) {
         return ValueDisplay{"uint", "(TRV_T_UINT) ", {}, {}};
     }
-    if (cls == kClassLong && type.unsignedInteger) {
+    if (cls == script::kClassLong && type.unsignedInteger) {
         return ValueDisplay{"ulong", "(TRV_T_ULONG) ", {}, {}};
     }
-    if (cls == kClassChar && naturalFormat(formatCode)) {
+    if (cls == script::kClassChar && naturalFormat(formatCode)) {
         // Plain char is text; signed and unsigned char are numbers.
         if (type.character == script::CharKind::Unsigned) {
             return ValueDisplay{"byte", "(TRV_T_CAR) ", {}, ",TRV_P_BASE16"};

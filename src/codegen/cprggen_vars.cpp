@@ -6,7 +6,7 @@
 
 #include "base/mstrin.h"
 #include "diag/i18nerrgest.h"
-#include "script/panalc.h"
+#include "script/exprclass.h"
 #include "script/prtanac.h"
 
 #include <algorithm>

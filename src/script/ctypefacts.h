@@ -39,4 +39,11 @@ CTypeFacts parameterType(std::string_view function, std::size_t index, std::stri
 // from 0); "" when it names none.
 std::string_view parameterName(std::string_view function, std::size_t index);
 
+// Whether a C expression, macros expanded, is a null pointer constant that
+// C compilers take for any pointer without a word: an integer constant of
+// value zero written as a number ("0", "0L", "0x0"), in parentheses or cast
+// to "void *". A zero reached by arithmetic or a character is none (a
+// compiler warns about those).
+bool isNullPointerConstant(std::string_view text);
+
 }  // namespace qvm::script

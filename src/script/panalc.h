@@ -4,6 +4,8 @@
 #pragma once
 
 #include "canalysis/declarations/cconvert.h"
+#include "script/ctypefacts.h"
+#include "script/exprclass.h"
 
 #include <optional>
 #include <string>
@@ -11,28 +13,6 @@
 #include <vector>
 
 namespace qvm::script {
-
-// Expression type classes of the test language.
-enum ExpressionClass : int {
-    kClassEnum = 0,
-    kClassChar = 1,
-    kClassInt = 2,
-    kClassLong = 3,
-    kClassFloat = 4,
-    kClassDouble = 5,
-    kClassString = 6,
-    kClassCharArray = 7,
-    kClassNonNil = 8,
-    kClassPointer = 9,
-    kClassStruct = 10,
-    kClassArray = 11,
-    kClassUnion = 12,
-    kClassFunction = 13,
-    kClassVoid = 14,
-    kClassVariadic = 15,
-    kClassUnspecified = 17,
-    kClassNone = -1,
-};
 
 struct TypedExpression {
     int cls = kClassNone;      // ExpressionClass
@@ -48,13 +28,6 @@ long long elementCountOf(std::string_view dimension);
 
 // Whether the two classes are compatible (expected class first).
 bool compatibleClasses(int expected, int found);
-
-// Whether a C expression, macros expanded, is a null pointer constant that
-// C compilers take for any pointer without a word: an integer constant of
-// value zero written as a number ("0", "0L", "0x0"), in parentheses or cast
-// to "void *". A zero reached by arithmetic or a character is none (a
-// compiler warns about those).
-bool isNullPointerConstant(std::string_view text);
 
 // Every operation below first sets the current C context (ancgest.h): from
 // its arguments where it takes a scope, file and line, else it works in the
