@@ -24,17 +24,11 @@ constexpr bool isAsciiLetter(int c)
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-// Whether one of the eight bytes of a word is zero; with the word xored by
-// repeatedBytes(c), whether one of them is c. Scanners test eight characters
-// at a time with these.
+// A word whose eight bytes are all c: scanners that test eight characters
+// at a time compare against it.
 constexpr std::uint64_t repeatedBytes(unsigned char c)
 {
     return 0x0101010101010101ULL * c;
-}
-
-constexpr bool hasZeroByte(std::uint64_t word)
-{
-    return ((word - repeatedBytes(1)) & ~word & repeatedBytes(0x80)) != 0;
 }
 
 // Value of a hexadecimal digit of either case, -1 for any other character.
