@@ -228,6 +228,9 @@ int statusOfReports()
 
 void startCAnalysis(const Options& options)
 {
+    // A large header makes the heap grow by megabytes: large pages spare
+    // most of the faults that would come with it.
+    base::adviseHeapLargePages();
     script::startCAnalysis(options.dialect, options.includeDirectories, options.defines, {});
     const std::string definitions = options.stdDefine.value_or(diag::defaultHostProfile());
     if (!definitions.empty()) {
