@@ -24,7 +24,7 @@ TypeSpecifier* basicSpecifier(DeclParse& parse, Ident word)
 {
     TypeSpecifier* specifier = fresh<TypeSpecifier>(parse);
     specifier->type = decl::basicWord(word);
-    specifier->spelling = word;
+    specifier->spellAs(word);
     return specifier;
 }
 // Derivations (pointers, arrays, functions) allowed in one declarator.
@@ -268,7 +268,7 @@ type_specifier
     | UNSIGNED          { $$ = basicSpecifier(parse, $1); }
     | MODERN_BASIC      { $$ = basicSpecifier(parse, $1); }
     | TYPE_NAME
-        { $$ = fresh<TypeSpecifier>(parse); $$->type = decl::typedefNameType(parse, $1); $$->spelling = $1; }
+        { $$ = fresh<TypeSpecifier>(parse); $$->type = decl::typedefNameType(parse, $1); $$->spellAs($1); }
     | ATOMIC_OPEN decl_specifiers ATOMIC_CLOSE
         { $$ = decl::typeNameSpecifier(parse, *$2, nullptr); }
     | ATOMIC_OPEN decl_specifiers abstract_declarator ATOMIC_CLOSE
@@ -277,37 +277,37 @@ type_specifier
         {
             $$ = fresh<TypeSpecifier>(parse);
             $$->type = decl::aggregateType(parse, static_cast<TypeKind>($1), nullptr, $2);
-            $$->spelling = C_CPP_type_image($$->type.get());
+            $$->spellAs(C_CPP_type_image($$->type.get()));
         }
     | struct_or_union tag struct_body
         {
             $$ = fresh<TypeSpecifier>(parse);
             $$->type = decl::aggregateType(parse, static_cast<TypeKind>($1), $2, $3);
-            $$->spelling = C_CPP_type_image($$->type.get());
+            $$->spellAs(C_CPP_type_image($$->type.get()));
         }
     | struct_or_union tag
         {
             $$ = fresh<TypeSpecifier>(parse);
             $$->type = decl::aggregateType(parse, static_cast<TypeKind>($1), $2, nullptr);
-            $$->spelling = C_CPP_type_image($$->type.get());
+            $$->spellAs(C_CPP_type_image($$->type.get()));
         }
     | ENUM '{' enumerator_list comma_opt '}'
         {
             $$ = fresh<TypeSpecifier>(parse);
             $$->type = decl::enumType(parse, nullptr, $3);
-            $$->spelling = C_CPP_type_image($$->type.get());
+            $$->spellAs(C_CPP_type_image($$->type.get()));
         }
     | ENUM tag '{' enumerator_list comma_opt '}'
         {
             $$ = fresh<TypeSpecifier>(parse);
             $$->type = decl::enumType(parse, $2, $4);
-            $$->spelling = C_CPP_type_image($$->type.get());
+            $$->spellAs(C_CPP_type_image($$->type.get()));
         }
     | ENUM tag
         {
             $$ = fresh<TypeSpecifier>(parse);
             $$->type = decl::enumType(parse, $2, nullptr);
-            $$->spelling = C_CPP_type_image($$->type.get());
+            $$->spellAs(C_CPP_type_image($$->type.get()));
         }
     ;
 
