@@ -401,7 +401,8 @@ TypePtr aggregateType(DeclParse& parse, TypeKind kind, Ident tag, FieldList* bod
 TypePtr enumType(DeclParse& parse, Ident tag, const EnumeratorList* body);
 TypePtr baseType(const DeclSpecs& specs);
 TypePtr applyDeclarator(TypePtr base, const Declarator& declarator);
-Ident rewriteDimension(DeclParse& parse, std::string_view text);
+// The dimension written, rewritten as declarations show it.
+Ident rewriteDimension(DeclParse& parse, Ident written);
 // Moves the operations of pointer (its stars) ahead of those of declarator.
 void prependOps(Declarator& declarator, Declarator& pointer);
 // The parameters of list are moved into the operation.

@@ -979,8 +979,9 @@ constexpr std::size_t kDimensionValueLength = 59990;
 // The dimension text as declarations show it: control characters blanked,
 // casts blanked, integer suffixes dropped and enumerators replaced by their
 // values (within kDimensionGrowthRoom); sizeof and alignof operands are kept.
-Ident rewriteDimension(DeclParse& parse, std::string_view dimension)
+Ident rewriteDimension(DeclParse& parse, Ident written)
 {
+    const std::string_view dimension = base::identOrEmpty(written);
     const std::size_t limit = dimension.size() + kDimensionGrowthRoom;
     int replacements = 0;
     std::string text(dimension);
@@ -1044,7 +1045,8 @@ Ident rewriteDimension(DeclParse& parse, std::string_view dimension)
             return base::ident(std::to_string(value));
         }
     }
-    return base::ident(text);
+    // Most dimensions are left as they are written.
+    return text == dimension ? written : base::ident(text);
 }
 
 namespace {

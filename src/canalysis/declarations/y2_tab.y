@@ -439,7 +439,7 @@ direct_declarator
             if ($$->ops.size() >= kMaxDerivations) { cdeclTooDeep(parse); YYERROR; }
             DeclaratorOp op;
             op.kind = DeclaratorOp::Array;
-            op.dimension = decl::rewriteDimension(parse, qvm::base::identText($2));
+            op.dimension = decl::rewriteDimension(parse, $2);
             $$->ops.insert($$->ops.begin(), std::move(op));
         }
     | direct_declarator '(' parameter_type_list ')'
@@ -473,7 +473,7 @@ direct_abstract_declarator
             $$ = fresh<Declarator>(parse);
             DeclaratorOp op;
             op.kind = DeclaratorOp::Array;
-            op.dimension = decl::rewriteDimension(parse, qvm::base::identText($1));
+            op.dimension = decl::rewriteDimension(parse, $1);
             $$->ops.push_back(std::move(op));
         }
     | direct_abstract_declarator DIMENSION
@@ -482,7 +482,7 @@ direct_abstract_declarator
             if ($$->ops.size() >= kMaxDerivations) { cdeclTooDeep(parse); YYERROR; }
             DeclaratorOp op;
             op.kind = DeclaratorOp::Array;
-            op.dimension = decl::rewriteDimension(parse, qvm::base::identText($2));
+            op.dimension = decl::rewriteDimension(parse, $2);
             $$->ops.insert($$->ops.begin(), std::move(op));
         }
     | '(' ')'
