@@ -366,10 +366,10 @@ Ident nextUnnamedTag(std::string_view prefix)
     std::array<char, 16> digits{};
     const char* end = std::to_chars(digits.data(), digits.data() + digits.size(), ++tableState().unnamedTags).ptr;
     const std::string_view number(digits.data(), static_cast<std::size_t>(end - digits.data()));
-    std::string text;
-    text.reserve(prefix.size() + digits.size());
-    text.append(prefix);
-    text.append(number);
+    // The name is built in the room of the last one: a header may hold
+    // thousands of unnamed tags.
+    thread_local std::string text;
+    text.assign(prefix).append(number);
     return base::ident(text);
 }
 
