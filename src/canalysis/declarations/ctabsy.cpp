@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <cstdlib>
 #include <iterator>
 #include <new>
@@ -384,18 +385,20 @@ void C_CPP_reset_analysis()
 // procedure): the last scope's identifier is kept for the next lookup.
 Ident scopeIdent(std::string_view scope)
 {
+    // The identifier's own text is what the scope is compared with: nothing
+    // is copied, and the thread's record needs no destructor.
     struct LastScope {
-        std::string text;
         Ident id = nullptr;
+        std::size_t length = 0;
         std::uint64_t generation = 0;
     };
     thread_local LastScope last;
     if (scope.empty()) {
         return nullptr;
     }
-    if (last.id == nullptr || last.generation != base::identGeneration() || scope != last.text) {
+    if (last.id == nullptr || last.generation != base::identGeneration() || scope != std::string_view(last.id, last.length)) {
         last.id = base::ident(scope);
-        last.text = scope;
+        last.length = last.id != nullptr ? std::strlen(last.id) : 0;
         last.generation = base::identGeneration();
     }
     return last.id;
