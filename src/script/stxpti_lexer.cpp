@@ -624,6 +624,9 @@ std::size_t ScriptLexer::identifierLength(std::size_t from)
         while (end < window_.size() && kContinuesIdentifier[static_cast<unsigned char>(window_[end])]) {
             ++end;
         }
+        if (end < window_.size()) {
+            return end - from;  // ended inside the window
+        }
     }
     while (continuesIdentifier(peekAt(end))) {
         ++end;

@@ -156,15 +156,25 @@ void noteRefusedSyntax();
 struct DeclSpecs {
     unsigned storage = 0;            // Storage bits written
     TypePtr type;                    // the type the specifiers name so far
-    std::string spelling;            // spelling of the type collected so far
+    // Spelling of the type collected so far: an identifier's text, or the
+    // spelling of a specifier of the same declaration.
+    std::string_view spelling;
     std::vector<Ident> qualifiers;   // const, volatile and the like, as written
     bool failed = false;             // specifiers that make no type together
     bool hasType = false;            // a type specifier was written
 };
 
 struct TypeSpecifier {
-    TypePtr type;          // the type one specifier names
-    std::string spelling;  // its words as they are written
+    TypePtr type;               // the type one specifier names
+    std::string_view spelling;  // its words as they are written: an identifier's text, or spellingStore
+    std::string spellingStore;  // the spelling of a tag or a type name, built for the specifier
+
+    void spellAs(Ident word) { spelling = word != nullptr ? std::string_view(word) : std::string_view(); }
+    void spellAs(std::string built)
+    {
+        spellingStore = std::move(built);
+        spelling = spellingStore;
+    }
 };
 
 struct DeclaratorOp {
@@ -219,7 +229,7 @@ inline void renewRecord(DeclSpecs& r)
 {
     r.storage = 0;
     r.type.reset();
-    r.spelling.clear();
+    r.spelling = {};
     r.qualifiers.clear();
     r.failed = false;
     r.hasType = false;
@@ -228,7 +238,8 @@ inline void renewRecord(DeclSpecs& r)
 inline void renewRecord(TypeSpecifier& r)
 {
     r.type.reset();
-    r.spelling.clear();
+    r.spelling = {};
+    r.spellingStore.clear();
 }
 
 inline void renewRecord(Declarator& r)
@@ -250,10 +261,35 @@ inline void renewRecord(FieldList& r) { r.fields.clear(); }
 inline void renewRecord(EnumeratorList& r) { r.items.clear(); }
 inline void renewRecord(OldStyleDecls& r) { r.decls.clear(); }
 
+// The records of one kind that an arena built.
+template <typename T>
+struct ArenaPool {
+    std::vector<T*> records;  // every record built
+    std::size_t used = 0;     // the first records, in use by the current declaration
+
+    void renewUsed()
+    {
+        for (std::size_t i = 0; i < used; ++i) {
+            renewRecord(*records[i]);
+        }
+        used = 0;
+    }
+
+    void destroy()
+    {
+        for (T* record : records) {
+            record->~T();
+        }
+        records.clear();
+    }
+};
+
 // Records are placed one after the other in blocks that are kept from one
-// declaration to the next. Clearing empties the records in the order made
-// and keeps them for the next declaration, so that their containers need
-// not be allocated again; they are destroyed with the arena.
+// declaration to the next. Each kind of record has its pool: the records
+// built so far, the first ones in use by the current declaration. Clearing
+// empties the records in use and keeps them for the next declaration, so
+// that their containers need not be allocated again; they are destroyed
+// with the arena.
 class Arena {
 public:
     Arena() = default;
@@ -262,63 +298,35 @@ public:
     ~Arena()
     {
         clear();
-        for (const Made& made : made_) {
-            made.release(*this, made.record);
-        }
+        std::apply([](auto&... pool) { (pool.destroy(), ...); }, pools_);
         giveBack(blocks_);
     }
 
     template <typename T>
     T* make()
     {
-        std::vector<T*>& spare = std::get<std::vector<T*>>(spare_);
-        // Room for the record first, so that pushing it cannot fail once it is built.
-        reserveOneMore(inUse_);
-        if (!spare.empty()) {
-            T* item = spare.back();
-            spare.pop_back();
-            inUse_.push_back({item, &recycle<T>});
-            return item;
+        ArenaPool<T>& pool = std::get<ArenaPool<T>>(pools_);
+        if (pool.used < pool.records.size()) {
+            return pool.records[pool.used++];
         }
         static_assert(sizeof(T) <= kBlockSize && alignof(T) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
-        reserveOneMore(made_);
+        // Room for the record first, so that pushing it cannot fail once it is built.
+        if (pool.records.size() == pool.records.capacity()) {
+            pool.records.reserve(pool.records.empty() ? 64 : pool.records.size() * 2);
+        }
         T* item = new (place(sizeof(T), alignof(T))) T();
-        made_.push_back({item, [](Arena&, void* record) { static_cast<T*>(record)->~T(); }});
-        inUse_.push_back({item, &recycle<T>});
+        pool.records.push_back(item);
+        ++pool.used;
         return item;
     }
 
     void clear()
     {
-        for (const Made& made : inUse_) {
-            made.release(*this, made.record);
-        }
-        inUse_.clear();
+        std::apply([](auto&... pool) { (pool.renewUsed(), ...); }, pools_);
     }
 
 private:
     static constexpr std::size_t kBlockSize = 16384;
-
-    struct Made {
-        void* record;
-        void (*release)(Arena& arena, void* record);  // destroys or recycles it
-    };
-
-    template <typename T>
-    static void recycle(Arena& arena, void* record)
-    {
-        T& item = *static_cast<T*>(record);
-        renewRecord(item);
-        std::get<std::vector<T*>>(arena.spare_).push_back(&item);
-    }
-
-    template <typename V>
-    static void reserveOneMore(V& list)
-    {
-        if (list.size() == list.capacity()) {
-            list.reserve(list.empty() ? 64 : list.size() * 2);
-        }
-    }
 
     // Blocks of finished arenas wait for the next ones: most parses are of
     // one short declaration, and a fresh block each time would be fresh
@@ -339,12 +347,9 @@ private:
 
     std::vector<std::unique_ptr<std::byte[]>> blocks_;
     std::size_t used_ = 0;  // bytes taken of the last block
-    std::vector<Made> made_;   // every record built, with its destructor
-    std::vector<Made> inUse_;  // records of the current declaration, with their recycler
-    std::tuple<std::vector<DeclSpecs*>, std::vector<TypeSpecifier*>, std::vector<Declarator*>,
-               std::vector<DeclaratorList*>, std::vector<ParameterList*>, std::vector<FieldList*>,
-               std::vector<EnumeratorList*>, std::vector<OldStyleDecls*>>
-        spare_;  // emptied records waiting for their next use
+    std::tuple<ArenaPool<DeclSpecs>, ArenaPool<TypeSpecifier>, ArenaPool<Declarator>, ArenaPool<DeclaratorList>,
+               ArenaPool<ParameterList>, ArenaPool<FieldList>, ArenaPool<EnumeratorList>, ArenaPool<OldStyleDecls>>
+        pools_;
 };
 
 struct DeclParse {
@@ -396,7 +401,8 @@ TypePtr aggregateType(DeclParse& parse, TypeKind kind, Ident tag, FieldList* bod
 TypePtr enumType(DeclParse& parse, Ident tag, const EnumeratorList* body);
 TypePtr baseType(const DeclSpecs& specs);
 TypePtr applyDeclarator(TypePtr base, const Declarator& declarator);
-Ident rewriteDimension(DeclParse& parse, std::string_view text);
+// The dimension written, rewritten as declarations show it.
+Ident rewriteDimension(DeclParse& parse, Ident written);
 // Moves the operations of pointer (its stars) ahead of those of declarator.
 void prependOps(Declarator& declarator, Declarator& pointer);
 // The parameters of list are moved into the operation.

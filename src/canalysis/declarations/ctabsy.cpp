@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <cstdlib>
 #include <iterator>
 #include <new>
@@ -366,10 +367,10 @@ Ident nextUnnamedTag(std::string_view prefix)
     std::array<char, 16> digits{};
     const char* end = std::to_chars(digits.data(), digits.data() + digits.size(), ++tableState().unnamedTags).ptr;
     const std::string_view number(digits.data(), static_cast<std::size_t>(end - digits.data()));
-    std::string text;
-    text.reserve(prefix.size() + digits.size());
-    text.append(prefix);
-    text.append(number);
+    // The name is built in the room of the last one: a header may hold
+    // thousands of unnamed tags.
+    thread_local std::string text;
+    text.assign(prefix).append(number);
     return base::ident(text);
 }
 
@@ -384,18 +385,20 @@ void C_CPP_reset_analysis()
 // procedure): the last scope's identifier is kept for the next lookup.
 Ident scopeIdent(std::string_view scope)
 {
+    // The identifier's own text is what the scope is compared with: nothing
+    // is copied, and the thread's record needs no destructor.
     struct LastScope {
-        std::string text;
         Ident id = nullptr;
+        std::size_t length = 0;
         std::uint64_t generation = 0;
     };
     thread_local LastScope last;
     if (scope.empty()) {
         return nullptr;
     }
-    if (last.id == nullptr || last.generation != base::identGeneration() || scope != last.text) {
+    if (last.id == nullptr || last.generation != base::identGeneration() || scope != std::string_view(last.id, last.length)) {
         last.id = base::ident(scope);
-        last.text = scope;
+        last.length = last.id != nullptr ? std::strlen(last.id) : 0;
         last.generation = base::identGeneration();
     }
     return last.id;

@@ -242,7 +242,7 @@ bool floatingCombination(const BasicWords& w)
 
 void constructWarning(DeclSpecs& specs, std::string_view newSpelling)
 {
-    report(CWarning, "CONSTRUCT", specs.spelling + " " + std::string(newSpelling), currentLexContext()->fileName,
+    report(CWarning, "CONSTRUCT", std::string(specs.spelling) + " " + std::string(newSpelling), currentLexContext()->fileName,
            currentLexContext()->line);
     specs.failed = true;
     specs.type.reset();
@@ -310,14 +310,16 @@ void addType(DeclSpecs& specs, const TypeSpecifier& specifier)
         constructWarning(specs, specifier.spelling);
         return;
     }
-    const std::string spelling = specs.spelling + " " + specifier.spelling;
+    std::string spelling(specs.spelling);
+    spelling.append(" ").append(specifier.spelling);
     const BasicWords words = wordsOf(spelling);
     if (conflicting(words) || (floating(words) && !floatingCombination(words))) {
         constructWarning(specs, specifier.spelling);
         return;
     }
-    specs.type = basicOf(identOf(spelling), words);
-    specs.spelling = spelling;
+    const Ident combined = identOf(spelling);
+    specs.type = basicOf(combined, words);
+    specs.spelling = combined;
 }
 
 TypePtr typedefNameType(DeclParse& parse, Ident name)
@@ -517,7 +519,7 @@ TypeSpecifier* typeNameSpecifier(DeclParse& parse, const DeclSpecs& specs, const
 {
     TypeSpecifier* specifier = parse.arena.make<TypeSpecifier>();
     specifier->type = parameterOf(specs, abstract).type;
-    specifier->spelling = C_CPP_type_image(specifier->type.get());
+    specifier->spellAs(C_CPP_type_image(specifier->type.get()));
     return specifier;
 }
 
@@ -977,8 +979,9 @@ constexpr std::size_t kDimensionValueLength = 59990;
 // The dimension text as declarations show it: control characters blanked,
 // casts blanked, integer suffixes dropped and enumerators replaced by their
 // values (within kDimensionGrowthRoom); sizeof and alignof operands are kept.
-Ident rewriteDimension(DeclParse& parse, std::string_view dimension)
+Ident rewriteDimension(DeclParse& parse, Ident written)
 {
+    const std::string_view dimension = base::identOrEmpty(written);
     const std::size_t limit = dimension.size() + kDimensionGrowthRoom;
     int replacements = 0;
     std::string text(dimension);
@@ -1042,7 +1045,8 @@ Ident rewriteDimension(DeclParse& parse, std::string_view dimension)
             return base::ident(std::to_string(value));
         }
     }
-    return base::ident(text);
+    // Most dimensions are left as they are written.
+    return text == dimension ? written : base::ident(text);
 }
 
 namespace {

@@ -177,16 +177,18 @@ bool isBlank(char c)
 
 using base::isDigit;
 
-// The text without the white space around it, trimmed where it stands.
-std::string trimmed(std::string text)
+// The text without the white space around it.
+std::string_view trimmed(std::string_view text)
 {
-    constexpr std::string_view kWhiteSpace = " \t\r\n\v\f";
-    const auto last = text.find_last_not_of(kWhiteSpace);
-    if (last == std::string::npos) {
-        return {};
+    const auto isWhiteSpace = [](char c) {
+        return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+    };
+    while (!text.empty() && isWhiteSpace(text.back())) {
+        text.remove_suffix(1);
     }
-    text.erase(last + 1);
-    text.erase(0, text.find_first_not_of(kWhiteSpace));
+    while (!text.empty() && isWhiteSpace(text.front())) {
+        text.remove_prefix(1);
+    }
     return text;
 }
 
@@ -1017,8 +1019,8 @@ private:
         }
         switch (c) {
         case '=': {
-            const std::string text = trimmed(capture(",;", false, true));
-            keepTokenText(text);
+            keepTokenText(trimmed(capture(",;", false, true)));
+            const std::string_view text = lx_.tokenText;
             if (faulty_ || (text.empty() && !atEnd())) {
                 return faultyText();
             }
@@ -1029,8 +1031,8 @@ private:
             return DTOK_INITIALIZER;
         }
         case '[': {
-            const std::string text = trimmed(capture("]", true, true));
-            keepTokenText(text);
+            keepTokenText(trimmed(capture("]", true, true)));
+            const std::string_view text = lx_.tokenText;
             if (faulty_) {
                 return faultyText();
             }
@@ -1038,8 +1040,8 @@ private:
             return DTOK_DIMENSION;
         }
         case ':': {
-            const std::string text = trimmed(capture(",;", false, true));
-            keepTokenText(text);
+            keepTokenText(trimmed(capture(",;", false, true)));
+            const std::string_view text = lx_.tokenText;
             if (faulty_ || (text.empty() && !atEnd())) {
                 return faultyText();
             }

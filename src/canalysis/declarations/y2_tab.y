@@ -24,7 +24,7 @@ TypeSpecifier* basicSpecifier(DeclParse& parse, Ident word)
 {
     TypeSpecifier* specifier = fresh<TypeSpecifier>(parse);
     specifier->type = decl::basicWord(word);
-    specifier->spelling = word;
+    specifier->spellAs(word);
     return specifier;
 }
 // Derivations (pointers, arrays, functions) allowed in one declarator.
@@ -268,7 +268,7 @@ type_specifier
     | UNSIGNED          { $$ = basicSpecifier(parse, $1); }
     | MODERN_BASIC      { $$ = basicSpecifier(parse, $1); }
     | TYPE_NAME
-        { $$ = fresh<TypeSpecifier>(parse); $$->type = decl::typedefNameType(parse, $1); $$->spelling = $1; }
+        { $$ = fresh<TypeSpecifier>(parse); $$->type = decl::typedefNameType(parse, $1); $$->spellAs($1); }
     | ATOMIC_OPEN decl_specifiers ATOMIC_CLOSE
         { $$ = decl::typeNameSpecifier(parse, *$2, nullptr); }
     | ATOMIC_OPEN decl_specifiers abstract_declarator ATOMIC_CLOSE
@@ -277,37 +277,37 @@ type_specifier
         {
             $$ = fresh<TypeSpecifier>(parse);
             $$->type = decl::aggregateType(parse, static_cast<TypeKind>($1), nullptr, $2);
-            $$->spelling = C_CPP_type_image($$->type.get());
+            $$->spellAs(C_CPP_type_image($$->type.get()));
         }
     | struct_or_union tag struct_body
         {
             $$ = fresh<TypeSpecifier>(parse);
             $$->type = decl::aggregateType(parse, static_cast<TypeKind>($1), $2, $3);
-            $$->spelling = C_CPP_type_image($$->type.get());
+            $$->spellAs(C_CPP_type_image($$->type.get()));
         }
     | struct_or_union tag
         {
             $$ = fresh<TypeSpecifier>(parse);
             $$->type = decl::aggregateType(parse, static_cast<TypeKind>($1), $2, nullptr);
-            $$->spelling = C_CPP_type_image($$->type.get());
+            $$->spellAs(C_CPP_type_image($$->type.get()));
         }
     | ENUM '{' enumerator_list comma_opt '}'
         {
             $$ = fresh<TypeSpecifier>(parse);
             $$->type = decl::enumType(parse, nullptr, $3);
-            $$->spelling = C_CPP_type_image($$->type.get());
+            $$->spellAs(C_CPP_type_image($$->type.get()));
         }
     | ENUM tag '{' enumerator_list comma_opt '}'
         {
             $$ = fresh<TypeSpecifier>(parse);
             $$->type = decl::enumType(parse, $2, $4);
-            $$->spelling = C_CPP_type_image($$->type.get());
+            $$->spellAs(C_CPP_type_image($$->type.get()));
         }
     | ENUM tag
         {
             $$ = fresh<TypeSpecifier>(parse);
             $$->type = decl::enumType(parse, $2, nullptr);
-            $$->spelling = C_CPP_type_image($$->type.get());
+            $$->spellAs(C_CPP_type_image($$->type.get()));
         }
     ;
 
@@ -439,7 +439,7 @@ direct_declarator
             if ($$->ops.size() >= kMaxDerivations) { cdeclTooDeep(parse); YYERROR; }
             DeclaratorOp op;
             op.kind = DeclaratorOp::Array;
-            op.dimension = decl::rewriteDimension(parse, qvm::base::identText($2));
+            op.dimension = decl::rewriteDimension(parse, $2);
             $$->ops.insert($$->ops.begin(), std::move(op));
         }
     | direct_declarator '(' parameter_type_list ')'
@@ -473,7 +473,7 @@ direct_abstract_declarator
             $$ = fresh<Declarator>(parse);
             DeclaratorOp op;
             op.kind = DeclaratorOp::Array;
-            op.dimension = decl::rewriteDimension(parse, qvm::base::identText($1));
+            op.dimension = decl::rewriteDimension(parse, $1);
             $$->ops.push_back(std::move(op));
         }
     | direct_abstract_declarator DIMENSION
@@ -482,7 +482,7 @@ direct_abstract_declarator
             if ($$->ops.size() >= kMaxDerivations) { cdeclTooDeep(parse); YYERROR; }
             DeclaratorOp op;
             op.kind = DeclaratorOp::Array;
-            op.dimension = decl::rewriteDimension(parse, qvm::base::identText($2));
+            op.dimension = decl::rewriteDimension(parse, $2);
             $$->ops.insert($$->ops.begin(), std::move(op));
         }
     | '(' ')'
