@@ -7,8 +7,11 @@
 #include "script/prtanac.h"
 #include "script/sempti_analysis.h"
 
+#include <algorithm>
 #include <cctype>
 #include <set>
+#include <string_view>
+#include <vector>
 
 namespace qvm::script::sem {
 
@@ -348,15 +351,37 @@ void Analysis::analyseHashLines(const SyntaxNode* list, Block& block)
     reportHiddenMessages(block, declaredFrom, originAt(*list->c0(), firstLine));
 }
 
+namespace {
+
+// The names of the records of a C scope ranked from declaredFrom on: only
+// these can be records the lines just read declared.
+std::vector<std::string_view> namesDeclaredFrom(std::string_view cScope, long declaredFrom)
+{
+    std::vector<std::string_view> names;
+    const std::vector<const canalysis::Symbol*> records = cSymbols().symbolsOf(canalysis::scopeIdent(cScope));
+    for (auto record = records.rbegin(); record != records.rend() && (*record)->order >= declaredFrom; ++record) {
+        if ((*record)->name != nullptr) {
+            names.emplace_back((*record)->name);
+        }
+    }
+    return names;
+}
+
+}  // namespace
+
 // A local variable that these lines declare (ranked from declaredFrom) named
 // like a message variable would be renamed by the program's define of the
 // message's name.
 void Analysis::reportHiddenMessages(const Block& block, long declaredFrom, const Origin& origin)
 {
-    if (block.cScope.empty()) {
+    if (block.cScope.empty() || state.messageVariables.empty() || cSymbols().nextOrder() == declaredFrom) {
         return;
     }
+    const std::vector<std::string_view> declared = namesDeclaredFrom(block.cScope, declaredFrom);
     for (const Entry* message : state.messageVariables) {
+        if (std::ranges::find(declared, message->name.view()) == declared.end()) {
+            continue;
+        }
         const canalysis::Symbol* symbol = findCVariable(message->name, block.cScope);
         if (symbol != nullptr && symbol->scope != nullptr && symbol->order >= declaredFrom) {
             report(diag::Error, "MSGHIDDEN", message->name, origin);
