@@ -129,7 +129,8 @@ std::optional<ValueTree> analyseValue(std::string_view variableText, std::string
     if (variable && expanded) {
         typed = isPlainName(*variable) ? std::string(*variable) : "(" + std::string(*variable) + ")";
         const value::TypedValue variableType = value::typeVariableText(typed, place);
-        std::vector<value::ElementSyntax> elements;
+        // The elements' room serves every value read on this thread.
+        thread_local std::vector<value::ElementSyntax> elements;
         std::optional<value::ValueSyntax> syntax = value::parseValueText(*expanded, place, elements);
         if (syntax && value::checkValueForm(*syntax, place)) {
             value::matchValue(*syntax, {keyword, typed, *expanded}, variableType.type.get(), place, tree);
@@ -137,6 +138,10 @@ std::optional<ValueTree> analyseValue(std::string_view variableText, std::string
             if (tree && arrayNesting(tree.root()) > kIndexDepthLimit) {
                 diag::reportLocated(diag::Error, "INDXDEPTH", value::trimmed(variableText), file, line);
             }
+        }
+        constexpr std::size_t kKeptElements = 1024;  // the room of an unusually long list goes back
+        if (elements.capacity() > kKeptElements) {
+            elements = {};
         }
     }
     if (reportedCount() != reportedBefore) {

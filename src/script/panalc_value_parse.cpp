@@ -128,11 +128,32 @@ struct Pending {
     std::size_t end;
 };
 
+// The lists a parse works in, kept with their room from one value to the
+// next: every value of the script is read on the same thread.
+struct ParseRoom {
+    std::vector<Token> tokens;
+    std::vector<std::size_t> open;  // indices of the brackets still open
+    std::vector<Pending> pending;
+
+    // The room of an unusually long value goes back once it is read.
+    void keepSmall()
+    {
+        constexpr std::size_t kKeptTokens = 4096;
+        if (tokens.capacity() > kKeptTokens) {
+            *this = ParseRoom();
+        }
+    }
+};
+
 class Parser {
 public:
-    Parser(std::string_view text, const Place& place, std::vector<ElementSyntax>& elements)
-        : text_(text), place_(place), elements_(elements)
+    Parser(std::string_view text, const Place& place, std::vector<ElementSyntax>& elements, ParseRoom& room)
+        : text_(text), place_(place), elements_(elements), tokens_(room.tokens), open_(room.open),
+          pending_(room.pending)
     {
+        tokens_.clear();
+        open_.clear();
+        pending_.clear();
     }
 
     // Values are read from a list of pending ones rather than by recursion,
@@ -149,12 +170,11 @@ public:
         // their places while pending.
         elements_.reserve(tokens_.size());
         ValueSyntax root;
-        std::vector<Pending> pending;
-        pending.push_back({&root, 0, tokens_.size()});
-        while (!pending.empty()) {
-            const Pending next = pending.back();
-            pending.pop_back();
-            readValue(next, pending);
+        pending_.push_back({&root, 0, tokens_.size()});
+        while (!pending_.empty()) {
+            const Pending next = pending_.back();
+            pending_.pop_back();
+            readValue(next, pending_);
         }
         if (failed_) {
             return std::nullopt;
@@ -167,7 +187,7 @@ private:
     {
         // Values run about two characters a token.
         tokens_.reserve(text_.size() / 2 + 8);
-        std::vector<std::size_t> open;
+        std::vector<std::size_t>& open = open_;
         for (std::size_t pos = 0; pos < text_.size();) {
             if (hasClass(text_[pos], kBlankChar)) {
                 ++pos;
@@ -351,7 +371,9 @@ private:
     std::string_view text_;
     const Place& place_;
     std::vector<ElementSyntax>& elements_;
-    std::vector<Token> tokens_;
+    std::vector<Token>& tokens_;
+    std::vector<std::size_t>& open_;
+    std::vector<Pending>& pending_;
     bool failed_ = false;
 };
 
@@ -369,7 +391,10 @@ std::string_view trimmed(std::string_view text)
 std::optional<ValueSyntax> parseValueText(std::string_view text, const Place& place,
                                           std::vector<ElementSyntax>& elements)
 {
-    return Parser(text, place, elements).parse();
+    thread_local ParseRoom room;
+    std::optional<ValueSyntax> syntax = Parser(text, place, elements, room).parse();
+    room.keepSmall();
+    return syntax;
 }
 
 }  // namespace qvm::script::value
