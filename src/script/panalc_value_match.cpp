@@ -151,9 +151,41 @@ private:
     const char* copy_;
 };
 
+// The lists a match works in, kept with their room from one value to the
+// next: every value of the script is matched on the same thread.
+struct MatchRoom {
+    std::vector<Member> positional;
+    std::vector<std::string_view> designated;
+    std::vector<MadeNode> pending;
+    std::vector<MadeNode> finished;
+
+    void clear()
+    {
+        positional.clear();
+        designated.clear();
+        pending.clear();
+        finished.clear();
+    }
+
+    // The room of an unusually large value goes back once it is stored.
+    void keepSmall()
+    {
+        constexpr std::size_t kKeptNodes = 1024;
+        if (finished.capacity() > kKeptNodes || pending.capacity() > kKeptNodes ||
+            positional.capacity() > kKeptNodes || designated.capacity() > kKeptNodes) {
+            *this = MatchRoom();
+        }
+    }
+};
+
 class Matcher {
 public:
-    explicit Matcher(const Place& place) : place_(place) {}
+    Matcher(const Place& place, MatchRoom& room)
+        : place_(place), positional_(room.positional), designated_(room.designated), pending_(room.pending),
+          finished_(room.finished)
+    {
+        room.clear();
+    }
 
     MadeNode match(const ValueSyntax& value, const CType* type, const Field* field)
     {
@@ -621,10 +653,10 @@ private:
     const Place& place_;
     int depth_ = 0;
     bool reportedTooDeep_ = false;
-    std::vector<Member> positional_;
-    std::vector<std::string_view> designated_;
-    std::vector<MadeNode> pending_;
-    std::vector<MadeNode> finished_;
+    std::vector<Member>& positional_;
+    std::vector<std::string_view>& designated_;
+    std::vector<MadeNode>& pending_;
+    std::vector<MadeNode>& finished_;
 };
 
 }  // namespace
@@ -632,9 +664,11 @@ private:
 void matchValue(const ValueSyntax& value, const TreeTexts& texts, const CType* type, const Place& place,
                 ValueTree& tree)
 {
-    Matcher matcher(place);
+    thread_local MatchRoom room;
+    Matcher matcher(place, room);
     MadeNode top = matcher.match(value, type, nullptr);
     matcher.store(top, texts, tree);
+    room.keepSmall();
 }
 
 }  // namespace qvm::script::value
