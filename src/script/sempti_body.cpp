@@ -54,8 +54,8 @@ public:
         case STX_UNSET: filterSwitch(ENT_UNSET, node, origin); break;
         case STX_ENABLE_CLEANUP: cleanup(node, ENT_ENABLE_CLEANUP, DSC_ENABLE_CLEANUP, origin); break;
         case STX_DISABLE_CLEANUP: cleanup(node, ENT_DISABLE_CLEANUP, DSC_DISABLE_CLEANUP, origin); break;
-        case STX_COMMENT: simple(ENT_COMMENT, std::string(node.textOrEmpty()), origin); break;
-        case STX_AT_LINE: simple(ENT_AT_LINE, std::string(node.textOrEmpty()), origin); break;
+        case STX_COMMENT: simple(ENT_COMMENT, node.textOrEmpty(), origin); break;
+        case STX_AT_LINE: simple(ENT_AT_LINE, node.textOrEmpty(), origin); break;
         case STX_FD_DEL: break;
         case STX_FORMAT: a.format(node, block); break;
         default: Analysis::unexpected(node);  // CATCH has no rule
@@ -63,9 +63,9 @@ public:
     }
 
 private:
-    Entry& simple(int code, std::string name, const Origin& origin)
+    Entry& simple(int code, std::string_view name, const Origin& origin)
     {
-        return model.append(block.scope, code, std::move(name), origin);
+        return model.append(block.scope, code, name, origin);
     }
 
     void filterSwitch(int code, const SyntaxNode& node, const Origin& origin)
@@ -343,7 +343,7 @@ void Analysis::analyseHashLines(const SyntaxNode* list, Block& block)
         expect(link, STX_HASH_LINE_LIST, *link);
         const SyntaxNode& hash = expect(link->c0(), STX_HASH_LINE, *link);
         const Origin origin = originAt(hash, line);
-        model.append(block.scope, ENT_HASH_LINE, std::string(hash.textOrEmpty()), origin);
+        model.append(block.scope, ENT_HASH_LINE, hash.textOrEmpty(), origin);
         pending.add(hash.textOrEmpty(), origin);
     }
     const long declaredFrom = cSymbols().nextOrder();
