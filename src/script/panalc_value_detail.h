@@ -78,8 +78,9 @@ struct TreeTexts {
 
 // Builds the nodes of the value tree of a value read for a C type into the
 // tree, with a copy of the keyword, the variable and the part of the value
-// text the nodes view; reports what does not match.
-void matchValue(const ValueSyntax& value, const TreeTexts& texts, const canalysis::CType* type, const Place& place,
+// text the nodes view; reports what does not match. Gives the most arrays
+// nested on one path of the tree.
+int matchValue(const ValueSyntax& value, const TreeTexts& texts, const canalysis::CType* type, const Place& place,
                 ValueTree& tree);
 
 struct TypedValue {

@@ -214,6 +214,8 @@ public:
         return incompatible(value.text, type, field);
     }
 
+    int deepestArrays() const { return deepestArrays_; }
+
     // The nodes into the block of the tree, the top node first, each pointed
     // at its children and its bounds; their texts, views of the texts read,
     // become views of the block's copy.
@@ -541,8 +543,11 @@ private:
         return withChild(std::move(node), match(list.elements.front().value, member.type.get(), &member));
     }
 
-    MadeNode arrayNode(const CType* type, const CType* resolved, const Field* field) const
+    // Called while the array's elements are matched: arrayDepth_ counts the
+    // arrays around them.
+    MadeNode arrayNode(const CType* type, const CType* resolved, const Field* field)
     {
+        deepestArrays_ = std::max(deepestArrays_, arrayDepth_);
         MadeNode made = nodeOf(ValueKind::Array, type, field);
         made.node.lowerIndex = 0;
         const std::string_view dimension =
@@ -562,6 +567,7 @@ private:
 
     MadeNode matchArray(const ValueSyntax& list, const CType* type, const CType* resolved, const Field* field)
     {
+        const Nesting arrays(arrayDepth_);
         MadeNode node = arrayNode(type, resolved, field);
         const long long lower = node.node.lowerIndex;
         const long long upper = node.node.upperIndex;
@@ -606,6 +612,7 @@ private:
         } else if (isAggregate(resolved)) {
             made = expandMembers(type, resolved, field);
         } else if (isElementArray(resolved)) {
+            const Nesting arrays(arrayDepth_);
             made = arrayNode(type, resolved, field);
             MadeNode range = rangeNode(made.node.lowerIndex, made.node.upperIndex);
             range.node.wholeValue = true;
@@ -652,6 +659,8 @@ private:
 
     const Place& place_;
     int depth_ = 0;
+    int arrayDepth_ = 0;     // arrays around the value being matched, see arrayNode
+    int deepestArrays_ = 0;  // the most on one path
     bool reportedTooDeep_ = false;
     std::vector<Member>& positional_;
     std::vector<std::string_view>& designated_;
@@ -661,14 +670,15 @@ private:
 
 }  // namespace
 
-void matchValue(const ValueSyntax& value, const TreeTexts& texts, const CType* type, const Place& place,
-                ValueTree& tree)
+int matchValue(const ValueSyntax& value, const TreeTexts& texts, const CType* type, const Place& place,
+               ValueTree& tree)
 {
     thread_local MatchRoom room;
     Matcher matcher(place, room);
     MadeNode top = matcher.match(value, type, nullptr);
     matcher.store(top, texts, tree);
     room.keepSmall();
+    return matcher.deepestArrays();
 }
 
 }  // namespace qvm::script::value
