@@ -172,7 +172,7 @@ public:
         checkExpectedFits(name, data.expected, origin);
         hiddenReturnVariable(data, name, origin);
         checkRange(data.expected, data.checkedClass(), data.expectedClass, origin);
-        functionArguments(arguments, descriptor, name);
+        functionArguments(arguments, descriptor, name, found->function->type);
     }
 
     void procedureArguments(const std::vector<WrittenArgument>& arguments, Descriptor& call, Entry& procedure)
@@ -216,6 +216,7 @@ private:
     // The parameter of a C function that an argument goes to.
     struct FunctionParameter {
         std::string_view function;
+        const canalysis::CType* type = nullptr;  // the function's
         std::size_t index = 0;  // from 0
     };
 
@@ -362,16 +363,22 @@ private:
     // the variable that holds it after the call (the variable after its
     // second '@', what a REF names, the argument that names an object), or
     // else of the parameter; and for the value that variable is set to.
+    // The holder, when there is one, is the text the argument passes: its
+    // expansion is passed in when it reported nothing (expanding it again
+    // gives the same text).
     void checkArgumentFits(const WrittenArgument& argument, const std::optional<FunctionParameter>& parameter,
-                           bool designator)
+                           bool designator, std::optional<std::string_view> passedExpansion)
     {
         const std::string_view holder = argument.reference || !argument.result.empty()
                                             ? (argument.result.empty() ? argument.text : argument.result)
                                         : designator ? argument.text
                                                      : std::string_view();
         std::string storage;
-        const std::optional<std::string_view> object =
-            holder.empty() ? std::nullopt : Analysis::expandedForTyping(holder, cScope, argument.origin, storage);
+        std::optional<std::string_view> object;
+        if (!holder.empty()) {
+            object = passedExpansion ? passedExpansion
+                                     : Analysis::expandedForTyping(holder, cScope, argument.origin, storage);
+        }
         refuseUnkept(expectedNumbers(argument.expected), argument.expected, argument.origin,
                      [&](const canalysis::CConstant& constant) {
                          if (object) {
@@ -441,7 +448,8 @@ private:
         }
     }
 
-    void functionArguments(const std::vector<WrittenArgument>& arguments, Descriptor& call, const std::string& name)
+    void functionArguments(const std::vector<WrittenArgument>& arguments, Descriptor& call, const std::string& name,
+                           const canalysis::CType* function)
     {
         const std::span<const int> parameters = call.as<CallData>().parameterClasses;
         for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -454,7 +462,7 @@ private:
                 Analysis::report(diag::Error, "CALLARGWT", argumentLabel(i, name), arguments[i].origin);
                 continue;
             }
-            addArgument(call, arguments[i], parameter, FunctionParameter{name, i});
+            addArgument(call, arguments[i], parameter, FunctionParameter{name, function, i});
         }
         if (arguments.size() < requiredCount(parameters)) {
             const Origin at = arguments.empty() ? Origin{call.owner->fileName(), call.owner->fileId(), call.owner->line}
@@ -502,14 +510,17 @@ private:
         // the argument's value first), else the argument itself.
         const std::string_view passedText = argument.result.empty() ? argument.text : argument.result;
         std::string storage;
+        const unsigned reportedBefore = diag::errorCount() + diag::warningCount();
         const std::optional<std::string_view> expanded =
             Analysis::expandedForTyping(passedText, cScope, argument.origin, storage);
+        const bool expandedQuietly = expanded && diag::errorCount() + diag::warningCount() == reportedBefore;
         // A C function's parameter judges the argument by its C type; the
         // classes judge the rest. A reference passes the address of what it
         // names; the variadic part of a parameter list takes anything.
         const std::optional<ArgumentJudgement> judgement =
-            parameter && expanded ? judgeArgument(parameter->function, parameter->index, *expanded, argument.reference)
-                                  : std::nullopt;
+            parameter && parameter->type != nullptr && expanded
+                ? judgeArgument(*parameter->type, parameter->index, *expanded, argument.reference)
+                : std::nullopt;
         if (judgement) {
             data.cls = static_cast<std::int8_t>(judgement->argumentClass);
         } else {
@@ -541,7 +552,7 @@ private:
             }
         }
         checkRange(argument.expected, data.checkedClass(), data.expectedClass, argument.origin);
-        checkArgumentFits(argument, parameter, data.designator);
+        checkArgumentFits(argument, parameter, data.designator, expandedQuietly ? expanded : std::nullopt);
     }
 
     // The class of an expected value; a range's is its bounds' class, and a
