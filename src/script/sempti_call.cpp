@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <functional>
 #include <optional>
 
 namespace qvm::script::sem {
@@ -405,8 +404,10 @@ private:
 
     // Reports the first integer constant among the values that its type
     // would not keep, and the whole text with it.
+    // keeps: bool(const canalysis::CConstant&).
+    template <typename Keeps>
     void refuseUnkept(const std::array<std::string_view, 2>& values, std::string_view whole, const Origin& origin,
-                      const std::function<bool(const canalysis::CConstant&)>& keeps)
+                      const Keeps& keeps)
     {
         for (const std::string_view value : values) {
             std::string storage;
