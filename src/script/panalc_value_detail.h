@@ -28,6 +28,7 @@ struct Designator {
     enum Kind { None, Field, Index, Range, Others };
     Kind kind = None;
     std::string_view text;   // as written (field name, index or range)
+    base::Ident name = nullptr;  // one word: its identifier, which a member's name may be
     std::string_view lower;  // index and range: the bound texts
     std::string_view upper;
     // Filled by the form checks when both bounds evaluate, in increasing order.

@@ -81,10 +81,13 @@ void collectPositional(const CType* resolved, std::vector<Member>& members)
 }
 
 // The member of that name, also inside unnamed members; nothing when absent.
-const Field* findMember(const CType* resolved, std::string_view name)
+const Field* findMember(const CType* resolved, base::Ident name)
 {
+    if (name == nullptr) {
+        return nullptr;
+    }
     for (const Field& field : fieldsOf(resolved)) {
-        if (field.name != nullptr && nameOf(field) == name) {
+        if (field.name == name) {
             return &field;
         }
     }
@@ -513,7 +516,7 @@ private:
                     }
                 }
             } else if (const Field* member =
-                           namesMember(designator) ? findMember(resolved, designator.text) : nullptr) {
+                           namesMember(designator) ? findMember(resolved, designator.name) : nullptr) {
                 designated_.push_back(designator.text);
                 children.add(match(element.value, member->type.get(), member));
             } else {

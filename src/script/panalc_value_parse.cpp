@@ -344,7 +344,8 @@ private:
                 designator.kind = Designator::Others;
                 return designator;
             }
-            if (canalysis::findEnumerationConstant(base::ident(designator.text)) == nullptr) {
+            designator.name = base::ident(designator.text);
+            if (canalysis::findEnumerationConstant(designator.name) == nullptr) {
                 designator.kind = Designator::Field;
                 return designator;
             }
