@@ -305,29 +305,33 @@ private:
             empty();
             return;
         }
-        std::size_t count = 1;
-        for (std::size_t comma = findAtLevel(first, end, Token::Comma); comma != end;
-             comma = findAtLevel(comma + 1, end, Token::Comma)) {
-            ++count;
-        }
-        // Their values are pending where they stand, and are taken first to last.
+        // One walk of the list's level finds each element's comma and first
+        // arrow. The elements' room was reserved for as many as there are
+        // tokens: they keep their places while their values are pending,
+        // where they stand, to be taken first to last.
         const std::size_t firstElement = elements_.size();
-        elements_.resize(firstElement + count);
-        list.elements = std::span(elements_).subspan(firstElement, count);
         const std::size_t firstPending = pending.size();
-        auto element = list.elements.begin();
-        for (std::size_t start = first;; ++element) {
-            const std::size_t comma = findAtLevel(start, end, Token::Comma);
-            const std::size_t arrow = findAtLevel(start, comma, Token::Arrow);
-            if (arrow != comma) {
-                element->designator = readDesignator(start, arrow);
+        std::size_t start = first;
+        std::size_t arrow = end;  // the element's first, end when none yet
+        for (std::size_t i = first;; ++i) {
+            if (i == end || tokens_[i].kind == Token::Comma) {
+                ElementSyntax& element = elements_.emplace_back();
+                if (arrow != end) {
+                    element.designator = readDesignator(start, arrow);
+                }
+                pending.push_back({&element.value, arrow == end ? start : arrow + 1, i});
+                if (i == end) {
+                    break;
+                }
+                start = i + 1;
+                arrow = end;
+            } else if (tokens_[i].kind == Token::Arrow && arrow == end) {
+                arrow = i;
+            } else if (tokens_[i].kind == Token::Open) {
+                i = tokens_[i].match;
             }
-            pending.push_back({&element->value, arrow == comma ? start : arrow + 1, comma});
-            if (comma == end) {
-                break;
-            }
-            start = comma + 1;
         }
+        list.elements = std::span(elements_).subspan(firstElement, elements_.size() - firstElement);
         std::reverse(pending.begin() + static_cast<std::ptrdiff_t>(firstPending), pending.end());
     }
 
