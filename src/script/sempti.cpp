@@ -251,9 +251,12 @@ std::string Analysis::expressionText(const SyntaxNode* expression)
 
 std::string Analysis::trimmedExpressionText(const SyntaxNode* expression)
 {
+    if (expression == nullptr) {
+        return {};
+    }
     // Mostly a single native piece: trimmed straight from the tree, without
     // the joined copy.
-    if (expression != nullptr && expression->c1() == nullptr) {
+    if (expression->c1() == nullptr) {
         const SyntaxNode& piece = present(expression->c0(), *expression);
         if (piece.kind == STX_NATIVE_EXPR) {
             return trimmed(piece.textOrEmpty());
