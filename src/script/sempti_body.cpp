@@ -1,5 +1,6 @@
 // Instruction bodies: each instruction line dispatched by kind to the rule
 // that records it in the scope of its block.
+#include "base/mstrin.h"
 #include "script/ancgest.h"
 #include "script/panalc.h"
 #include "script/plainexpr.h"
@@ -122,7 +123,7 @@ private:
     {
         Descriptor& descriptor = conditional(ENT_CASE, DSC_CASE, node, origin);
         Scope& clauses = model.makeScope(descriptor, block.scope);
-        std::set<std::string> used;
+        std::set<std::string_view> used;  // views of the script's text
         for (const SyntaxNode* link = node.c1(); link != nullptr; link = link->c1()) {
             const SyntaxNode& clause = Analysis::expect(link->c0(), STX_WHEN_CLAUSE, *link);
             const Origin at = Analysis::originOf(clause);
@@ -136,14 +137,14 @@ private:
         }
     }
 
-    void whenValue(const SyntaxNode& value, Scope& body, std::set<std::string>& used)
+    void whenValue(const SyntaxNode& value, Scope& body, std::set<std::string_view>& used)
     {
-        std::string text;
+        std::string_view text;
         const Origin origin = Analysis::originOf(value);
         switch (value.kind) {
         case STX_CONSTANT: text = value.textOrEmpty(); break;
         case STX_IDENT: {
-            text = Analysis::trimmed(value.textOrEmpty());
+            text = base::trimmed(value.textOrEmpty());
             const int cls = a.classOf(text, block.cScope, origin);
             if (cls != kClassChar && cls != kClassInt) {
                 Analysis::report(diag::Error, "WHWACONST", text, origin);
