@@ -175,7 +175,7 @@ private:
     // The number PAUSE and PRINT take: an integer expression.
     bool integerOperand(const std::string& text, std::string_view instruction, const Origin& origin)
     {
-        if (Analysis::trimmed(text).empty()) {
+        if (base::trimmed(text).empty()) {
             Analysis::report(diag::Error, "TOOFEWARG", instruction, origin);
             return false;
         }

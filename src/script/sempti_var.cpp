@@ -145,7 +145,10 @@ void Analysis::analyseVar(const SyntaxNode& node, Block& block, const Origin& or
     switch (check.kind) {
     case STX_INIT_TEXT:
     case STX_EV_TEXT: text = check.textOrEmpty(); break;
-    case STX_EV_EQ: text = "EV=(" + variable + ")"; break;
+    case STX_EV_EQ:
+        text.reserve(variable.size() + 5);
+        text.append("EV=(").append(variable).append(")");
+        break;
     default: unexpected(check);
     }
     std::optional<ValueTree> tree = analyseValue(variable, text, block.cScope, origin.fileName, origin.line);
