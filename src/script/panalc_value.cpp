@@ -131,7 +131,8 @@ std::optional<ValueTree> analyseValue(std::string_view variableText, std::string
         thread_local std::vector<value::ElementSyntax> elements;
         std::optional<value::ValueSyntax> syntax = value::parseValueText(*expanded, place, elements);
         if (syntax && value::checkValueForm(*syntax, place)) {
-            const int arrays = value::matchValue(*syntax, {keyword, typed, *expanded}, variableType.type.get(), place, tree);
+            const int arrays =
+                value::matchValue(*syntax, {keyword, typed, *expanded}, variableType.type.get(), place, tree);
             matched = true;
             if (arrays > kIndexDepthLimit) {
                 diag::reportLocated(diag::Error, "INDXDEPTH", value::trimmed(variableText), file, line);
