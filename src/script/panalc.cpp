@@ -452,6 +452,7 @@ std::optional<FunctionClasses> lookupFunction(std::string_view name)
         return std::nullopt;
     }
     FunctionClasses classes;
+    classes.type = function;
     classes.returnClass = expressionClassOfType(function->target.get());
     if (function->parameters.empty() || isVoidList(function->parameters)) {
         classes.parameterClasses = {kClassVoid};
@@ -554,15 +555,13 @@ bool objectTypeKeeps(std::string_view expandedObject, const canalysis::CConstant
     return !object || !object->type || canalysis::C_CPP_constant_kept(object->type.get(), constant, asBits);
 }
 
-std::optional<ArgumentJudgement> judgeArgument(std::string_view function, std::size_t index,
+std::optional<ArgumentJudgement> judgeArgument(const CType& function, std::size_t index,
                                                std::string_view expandedArgument, bool reference)
 {
-    const canalysis::Symbol* symbol = findCVariable(canalysis::trimBlanks(function), cContext().scope);
-    const CType* called = symbol != nullptr ? calledFunction(*symbol) : nullptr;
-    if (called == nullptr || !called->prototype || index >= called->parameters.size()) {
+    if (!function.prototype || index >= function.parameters.size()) {
         return std::nullopt;
     }
-    const CType* parameter = called->parameters[index].type.get();
+    const CType* parameter = function.parameters[index].type.get();
     const CType* resolved = canalysis::C_CPP_resolve(parameter);
     if (parameter == nullptr || resolved == nullptr || resolved->kind == canalysis::kEllipsis ||
         resolved->kind == canalysis::kVoid) {

@@ -60,6 +60,7 @@ TypedExpression variableClass(std::string_view name, std::string_view scope, std
 bool isConstantExpression(std::string_view text);
 
 struct FunctionClasses {
+    const canalysis::CType* type = nullptr;  // the function's type, held by the symbol tables
     int returnClass = kClassNone;
     // {14} for "()" and "(void)"; 15 stands for "..."; 17 for a name of an
     // identifier list that no declaration gives a type.
@@ -102,12 +103,13 @@ struct ArgumentJudgement {
 };
 
 // Judges an argument, macros expanded, passed to the parameter at index
-// (from 0) of the C function of that name, in the current C context; a
-// REF argument passes the address of what it names. Nothing when the
-// function gives that parameter no type (the variadic part, a function
-// without prototype). An argument that does not parse passes silently (the
-// C analysis has reported why) with the class of an expression without type.
-std::optional<ArgumentJudgement> judgeArgument(std::string_view function, std::size_t index,
+// (from 0) of a C function (its type as lookupFunction gives it), in the
+// current C context; a REF argument passes the address of what it names.
+// Nothing when the function gives that parameter no type (the variadic
+// part, a function without prototype). An argument that does not parse
+// passes silently (the C analysis has reported why) with the class of an
+// expression without type.
+std::optional<ArgumentJudgement> judgeArgument(const canalysis::CType& function, std::size_t index,
                                                std::string_view expandedArgument, bool reference);
 
 struct DeclaredVariable {

@@ -71,6 +71,21 @@ bool isPlainName(std::string_view text)
            });
 }
 
+// The variable as an operand of the checks: a name as it is, anything else
+// in parentheses.
+std::string asOperand(std::string_view variable)
+{
+    if (isPlainName(variable)) {
+        return std::string(variable);
+    }
+    std::string operand;
+    operand.reserve(variable.size() + 2);
+    operand += '(';
+    operand += variable;
+    operand += ')';
+    return operand;
+}
+
 // The keyword and the variable of a tree whose value was not matched.
 void keepNamingTexts(std::string_view keyword, std::string_view variable, ValueTree& tree)
 {
@@ -85,23 +100,6 @@ unsigned reportedCount()
 // The generated checks index nested arrays with the counters I1 to I20,
 // one per level of arrays.
 constexpr int kIndexDepthLimit = 20;
-
-// The most arrays nested on one path of the tree.
-int arrayNesting(const ValueNode& root)
-{
-    std::vector<std::pair<const ValueNode*, int>> pending{{&root, 0}};
-    int deepest = 0;
-    while (!pending.empty()) {
-        const auto [node, above] = pending.back();
-        pending.pop_back();
-        const int depth = above + (node->kind == ValueKind::Array ? 1 : 0);
-        deepest = std::max(deepest, depth);
-        for (const ValueNode& child : node->children()) {
-            pending.emplace_back(&child, depth);
-        }
-    }
-    return deepest;
-}
 
 }  // namespace
 
@@ -127,16 +125,22 @@ std::optional<ValueTree> analyseValue(std::string_view variableText, std::string
     std::string typed;  // the variable as the tree shows it
     bool matched = false;
     if (variable && expanded) {
-        typed = isPlainName(*variable) ? std::string(*variable) : "(" + std::string(*variable) + ")";
+        typed = asOperand(*variable);
         const value::TypedValue variableType = value::typeVariableText(typed, place);
-        std::vector<value::ElementSyntax> elements;
+        // The elements' room serves every value read on this thread.
+        thread_local std::vector<value::ElementSyntax> elements;
         std::optional<value::ValueSyntax> syntax = value::parseValueText(*expanded, place, elements);
         if (syntax && value::checkValueForm(*syntax, place)) {
-            value::matchValue(*syntax, {keyword, typed, *expanded}, variableType.type.get(), place, tree);
+            const int arrays =
+                value::matchValue(*syntax, {keyword, typed, *expanded}, variableType.type.get(), place, tree);
             matched = true;
-            if (tree && arrayNesting(tree.root()) > kIndexDepthLimit) {
+            if (arrays > kIndexDepthLimit) {
                 diag::reportLocated(diag::Error, "INDXDEPTH", value::trimmed(variableText), file, line);
             }
+        }
+        constexpr std::size_t kKeptElements = 1024;  // the room of an unusually long list goes back
+        if (elements.capacity() > kKeptElements) {
+            elements = {};
         }
     }
     if (reportedCount() != reportedBefore) {

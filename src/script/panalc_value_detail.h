@@ -28,6 +28,7 @@ struct Designator {
     enum Kind { None, Field, Index, Range, Others };
     Kind kind = None;
     std::string_view text;   // as written (field name, index or range)
+    base::Ident name = nullptr;  // one word: its identifier, which a member's name may be
     std::string_view lower;  // index and range: the bound texts
     std::string_view upper;
     // Filled by the form checks when both bounds evaluate, in increasing order.
@@ -78,8 +79,9 @@ struct TreeTexts {
 
 // Builds the nodes of the value tree of a value read for a C type into the
 // tree, with a copy of the keyword, the variable and the part of the value
-// text the nodes view; reports what does not match.
-void matchValue(const ValueSyntax& value, const TreeTexts& texts, const canalysis::CType* type, const Place& place,
+// text the nodes view; reports what does not match. Gives the most arrays
+// nested on one path of the tree.
+int matchValue(const ValueSyntax& value, const TreeTexts& texts, const canalysis::CType* type, const Place& place,
                 ValueTree& tree);
 
 struct TypedValue {

@@ -81,10 +81,13 @@ void collectPositional(const CType* resolved, std::vector<Member>& members)
 }
 
 // The member of that name, also inside unnamed members; nothing when absent.
-const Field* findMember(const CType* resolved, std::string_view name)
+const Field* findMember(const CType* resolved, base::Ident name)
 {
+    if (name == nullptr) {
+        return nullptr;
+    }
     for (const Field& field : fieldsOf(resolved)) {
-        if (field.name != nullptr && nameOf(field) == name) {
+        if (field.name == name) {
             return &field;
         }
     }
@@ -151,9 +154,41 @@ private:
     const char* copy_;
 };
 
+// The lists a match works in, kept with their room from one value to the
+// next: every value of the script is matched on the same thread.
+struct MatchRoom {
+    std::vector<Member> positional;
+    std::vector<std::string_view> designated;
+    std::vector<MadeNode> pending;
+    std::vector<MadeNode> finished;
+
+    void clear()
+    {
+        positional.clear();
+        designated.clear();
+        pending.clear();
+        finished.clear();
+    }
+
+    // The room of an unusually large value goes back once it is stored.
+    void keepSmall()
+    {
+        constexpr std::size_t kKeptNodes = 1024;
+        if (finished.capacity() > kKeptNodes || pending.capacity() > kKeptNodes ||
+            positional.capacity() > kKeptNodes || designated.capacity() > kKeptNodes) {
+            *this = MatchRoom();
+        }
+    }
+};
+
 class Matcher {
 public:
-    explicit Matcher(const Place& place) : place_(place) {}
+    Matcher(const Place& place, MatchRoom& room)
+        : place_(place), positional_(room.positional), designated_(room.designated), pending_(room.pending),
+          finished_(room.finished)
+    {
+        room.clear();
+    }
 
     MadeNode match(const ValueSyntax& value, const CType* type, const Field* field)
     {
@@ -181,6 +216,8 @@ public:
         }
         return incompatible(value.text, type, field);
     }
+
+    int deepestArrays() const { return deepestArrays_; }
 
     // The nodes into the block of the tree, the top node first, each pointed
     // at its children and its bounds; their texts, views of the texts read,
@@ -479,7 +516,7 @@ private:
                     }
                 }
             } else if (const Field* member =
-                           namesMember(designator) ? findMember(resolved, designator.text) : nullptr) {
+                           namesMember(designator) ? findMember(resolved, designator.name) : nullptr) {
                 designated_.push_back(designator.text);
                 children.add(match(element.value, member->type.get(), member));
             } else {
@@ -509,8 +546,11 @@ private:
         return withChild(std::move(node), match(list.elements.front().value, member.type.get(), &member));
     }
 
-    MadeNode arrayNode(const CType* type, const CType* resolved, const Field* field) const
+    // Called while the array's elements are matched: arrayDepth_ counts the
+    // arrays around them.
+    MadeNode arrayNode(const CType* type, const CType* resolved, const Field* field)
     {
+        deepestArrays_ = std::max(deepestArrays_, arrayDepth_);
         MadeNode made = nodeOf(ValueKind::Array, type, field);
         made.node.lowerIndex = 0;
         const std::string_view dimension =
@@ -530,6 +570,7 @@ private:
 
     MadeNode matchArray(const ValueSyntax& list, const CType* type, const CType* resolved, const Field* field)
     {
+        const Nesting arrays(arrayDepth_);
         MadeNode node = arrayNode(type, resolved, field);
         const long long lower = node.node.lowerIndex;
         const long long upper = node.node.upperIndex;
@@ -574,6 +615,7 @@ private:
         } else if (isAggregate(resolved)) {
             made = expandMembers(type, resolved, field);
         } else if (isElementArray(resolved)) {
+            const Nesting arrays(arrayDepth_);
             made = arrayNode(type, resolved, field);
             MadeNode range = rangeNode(made.node.lowerIndex, made.node.upperIndex);
             range.node.wholeValue = true;
@@ -620,21 +662,26 @@ private:
 
     const Place& place_;
     int depth_ = 0;
+    int arrayDepth_ = 0;     // arrays around the value being matched, see arrayNode
+    int deepestArrays_ = 0;  // the most on one path
     bool reportedTooDeep_ = false;
-    std::vector<Member> positional_;
-    std::vector<std::string_view> designated_;
-    std::vector<MadeNode> pending_;
-    std::vector<MadeNode> finished_;
+    std::vector<Member>& positional_;
+    std::vector<std::string_view>& designated_;
+    std::vector<MadeNode>& pending_;
+    std::vector<MadeNode>& finished_;
 };
 
 }  // namespace
 
-void matchValue(const ValueSyntax& value, const TreeTexts& texts, const CType* type, const Place& place,
-                ValueTree& tree)
+int matchValue(const ValueSyntax& value, const TreeTexts& texts, const CType* type, const Place& place,
+               ValueTree& tree)
 {
-    Matcher matcher(place);
+    thread_local MatchRoom room;
+    Matcher matcher(place, room);
     MadeNode top = matcher.match(value, type, nullptr);
     matcher.store(top, texts, tree);
+    room.keepSmall();
+    return matcher.deepestArrays();
 }
 
 }  // namespace qvm::script::value

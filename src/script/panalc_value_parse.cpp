@@ -128,11 +128,32 @@ struct Pending {
     std::size_t end;
 };
 
+// The lists a parse works in, kept with their room from one value to the
+// next: every value of the script is read on the same thread.
+struct ParseRoom {
+    std::vector<Token> tokens;
+    std::vector<std::size_t> open;  // indices of the brackets still open
+    std::vector<Pending> pending;
+
+    // The room of an unusually long value goes back once it is read.
+    void keepSmall()
+    {
+        constexpr std::size_t kKeptTokens = 4096;
+        if (tokens.capacity() > kKeptTokens) {
+            *this = ParseRoom();
+        }
+    }
+};
+
 class Parser {
 public:
-    Parser(std::string_view text, const Place& place, std::vector<ElementSyntax>& elements)
-        : text_(text), place_(place), elements_(elements)
+    Parser(std::string_view text, const Place& place, std::vector<ElementSyntax>& elements, ParseRoom& room)
+        : text_(text), place_(place), elements_(elements), tokens_(room.tokens), open_(room.open),
+          pending_(room.pending)
     {
+        tokens_.clear();
+        open_.clear();
+        pending_.clear();
     }
 
     // Values are read from a list of pending ones rather than by recursion,
@@ -149,12 +170,11 @@ public:
         // their places while pending.
         elements_.reserve(tokens_.size());
         ValueSyntax root;
-        std::vector<Pending> pending;
-        pending.push_back({&root, 0, tokens_.size()});
-        while (!pending.empty()) {
-            const Pending next = pending.back();
-            pending.pop_back();
-            readValue(next, pending);
+        pending_.push_back({&root, 0, tokens_.size()});
+        while (!pending_.empty()) {
+            const Pending next = pending_.back();
+            pending_.pop_back();
+            readValue(next, pending_);
         }
         if (failed_) {
             return std::nullopt;
@@ -167,7 +187,7 @@ private:
     {
         // Values run about two characters a token.
         tokens_.reserve(text_.size() / 2 + 8);
-        std::vector<std::size_t> open;
+        std::vector<std::size_t>& open = open_;
         for (std::size_t pos = 0; pos < text_.size();) {
             if (hasClass(text_[pos], kBlankChar)) {
                 ++pos;
@@ -285,29 +305,33 @@ private:
             empty();
             return;
         }
-        std::size_t count = 1;
-        for (std::size_t comma = findAtLevel(first, end, Token::Comma); comma != end;
-             comma = findAtLevel(comma + 1, end, Token::Comma)) {
-            ++count;
-        }
-        // Their values are pending where they stand, and are taken first to last.
+        // One walk of the list's level finds each element's comma and first
+        // arrow. The elements' room was reserved for as many as there are
+        // tokens: they keep their places while their values are pending,
+        // where they stand, to be taken first to last.
         const std::size_t firstElement = elements_.size();
-        elements_.resize(firstElement + count);
-        list.elements = std::span(elements_).subspan(firstElement, count);
         const std::size_t firstPending = pending.size();
-        auto element = list.elements.begin();
-        for (std::size_t start = first;; ++element) {
-            const std::size_t comma = findAtLevel(start, end, Token::Comma);
-            const std::size_t arrow = findAtLevel(start, comma, Token::Arrow);
-            if (arrow != comma) {
-                element->designator = readDesignator(start, arrow);
+        std::size_t start = first;
+        std::size_t arrow = end;  // the element's first, end when none yet
+        for (std::size_t i = first;; ++i) {
+            if (i == end || tokens_[i].kind == Token::Comma) {
+                ElementSyntax& element = elements_.emplace_back();
+                if (arrow != end) {
+                    element.designator = readDesignator(start, arrow);
+                }
+                pending.push_back({&element.value, arrow == end ? start : arrow + 1, i});
+                if (i == end) {
+                    break;
+                }
+                start = i + 1;
+                arrow = end;
+            } else if (tokens_[i].kind == Token::Arrow && arrow == end) {
+                arrow = i;
+            } else if (tokens_[i].kind == Token::Open) {
+                i = tokens_[i].match;
             }
-            pending.push_back({&element->value, arrow == comma ? start : arrow + 1, comma});
-            if (comma == end) {
-                break;
-            }
-            start = comma + 1;
         }
+        list.elements = std::span(elements_).subspan(firstElement, elements_.size() - firstElement);
         std::reverse(pending.begin() + static_cast<std::ptrdiff_t>(firstPending), pending.end());
     }
 
@@ -324,7 +348,8 @@ private:
                 designator.kind = Designator::Others;
                 return designator;
             }
-            if (canalysis::findEnumerationConstant(base::ident(designator.text)) == nullptr) {
+            designator.name = base::ident(designator.text);
+            if (canalysis::findEnumerationConstant(designator.name) == nullptr) {
                 designator.kind = Designator::Field;
                 return designator;
             }
@@ -351,7 +376,9 @@ private:
     std::string_view text_;
     const Place& place_;
     std::vector<ElementSyntax>& elements_;
-    std::vector<Token> tokens_;
+    std::vector<Token>& tokens_;
+    std::vector<std::size_t>& open_;
+    std::vector<Pending>& pending_;
     bool failed_ = false;
 };
 
@@ -369,7 +396,10 @@ std::string_view trimmed(std::string_view text)
 std::optional<ValueSyntax> parseValueText(std::string_view text, const Place& place,
                                           std::vector<ElementSyntax>& elements)
 {
-    return Parser(text, place, elements).parse();
+    thread_local ParseRoom room;
+    std::optional<ValueSyntax> syntax = Parser(text, place, elements, room).parse();
+    room.keepSmall();
+    return syntax;
 }
 
 }  // namespace qvm::script::value

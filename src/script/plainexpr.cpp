@@ -105,6 +105,21 @@ constexpr auto kCharRoles = [] {
     return roles;
 }();
 
+bool isComparisonChar(char c)
+{
+    return kCharRoles[static_cast<unsigned char>(c)] == Comparison;
+}
+
+// Where the first character from `from` on that is (or, with wanted false,
+// is not) a comparison character stands; the text's size when none.
+std::size_t comparisonCharAt(std::string_view text, std::size_t from, bool wanted)
+{
+    while (from < text.size() && isComparisonChar(text[from]) != wanted) {
+        ++from;
+    }
+    return from;
+}
+
 bool isComparison(std::string_view op)
 {
     return op == "<" || op == ">" || op == "<=" || op == ">=" || op == "==" || op == "!=" || op == "&&" ||
@@ -359,7 +374,7 @@ private:
         constexpr std::size_t kMaxOperands = 8;
         std::size_t operands = 0;
         for (std::string_view rest = text;;) {
-            const std::size_t opStart = std::min(rest.find_first_of(kComparisonChars), rest.size());
+            const std::size_t opStart = comparisonCharAt(rest, 0, true);
             const std::string_view operandText = trimmedText(rest.substr(0, opStart));
             std::optional<PlainTyped> operand = typeOperand(operandText);
             if (!operand && isConstantArithmetic(operandText)) {
@@ -371,7 +386,7 @@ private:
             if (opStart == rest.size()) {
                 return PlainTyped{nullptr, kClassInt};
             }
-            const std::size_t opEnd = std::min(rest.find_first_not_of(kComparisonChars, opStart), rest.size());
+            const std::size_t opEnd = comparisonCharAt(rest, opStart, false);
             if (!isComparison(rest.substr(opStart, opEnd - opStart))) {
                 return std::nullopt;
             }

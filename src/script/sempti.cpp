@@ -251,9 +251,12 @@ std::string Analysis::expressionText(const SyntaxNode* expression)
 
 std::string Analysis::trimmedExpressionText(const SyntaxNode* expression)
 {
+    if (expression == nullptr) {
+        return {};
+    }
     // Mostly a single native piece: trimmed straight from the tree, without
     // the joined copy.
-    if (expression != nullptr && expression->c1() == nullptr) {
+    if (expression->c1() == nullptr) {
         const SyntaxNode& piece = present(expression->c0(), *expression);
         if (piece.kind == STX_NATIVE_EXPR) {
             return trimmed(piece.textOrEmpty());
@@ -272,11 +275,16 @@ std::string Analysis::identText(const SyntaxNode* node, const SyntaxNode& parent
 
 std::string Analysis::trimmed(std::string_view text)
 {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) {
-        return {};
+    // Texts are mostly short with few blanks around: a look at each end
+    // costs less than a search for the set of blanks.
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    while (!text.empty() && blank(text.front())) {
+        text.remove_prefix(1);
     }
-    return std::string(text.substr(first, text.find_last_not_of(" \t") - first + 1));
+    while (!text.empty() && blank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return std::string(text);
 }
 
 void Analysis::declare(std::string_view text, std::string_view cScope, const Origin& origin)

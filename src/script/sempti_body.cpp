@@ -1,5 +1,6 @@
 // Instruction bodies: each instruction line dispatched by kind to the rule
 // that records it in the scope of its block.
+#include "base/mstrin.h"
 #include "script/ancgest.h"
 #include "script/panalc.h"
 #include "script/plainexpr.h"
@@ -7,8 +8,11 @@
 #include "script/prtanac.h"
 #include "script/sempti_analysis.h"
 
+#include <algorithm>
 #include <cctype>
 #include <set>
+#include <string_view>
+#include <vector>
 
 namespace qvm::script::sem {
 
@@ -51,8 +55,8 @@ public:
         case STX_UNSET: filterSwitch(ENT_UNSET, node, origin); break;
         case STX_ENABLE_CLEANUP: cleanup(node, ENT_ENABLE_CLEANUP, DSC_ENABLE_CLEANUP, origin); break;
         case STX_DISABLE_CLEANUP: cleanup(node, ENT_DISABLE_CLEANUP, DSC_DISABLE_CLEANUP, origin); break;
-        case STX_COMMENT: simple(ENT_COMMENT, std::string(node.textOrEmpty()), origin); break;
-        case STX_AT_LINE: simple(ENT_AT_LINE, std::string(node.textOrEmpty()), origin); break;
+        case STX_COMMENT: simple(ENT_COMMENT, node.textOrEmpty(), origin); break;
+        case STX_AT_LINE: simple(ENT_AT_LINE, node.textOrEmpty(), origin); break;
         case STX_FD_DEL: break;
         case STX_FORMAT: a.format(node, block); break;
         default: Analysis::unexpected(node);  // CATCH has no rule
@@ -60,9 +64,9 @@ public:
     }
 
 private:
-    Entry& simple(int code, std::string name, const Origin& origin)
+    Entry& simple(int code, std::string_view name, const Origin& origin)
     {
-        return model.append(block.scope, code, std::move(name), origin);
+        return model.append(block.scope, code, name, origin);
     }
 
     void filterSwitch(int code, const SyntaxNode& node, const Origin& origin)
@@ -119,7 +123,7 @@ private:
     {
         Descriptor& descriptor = conditional(ENT_CASE, DSC_CASE, node, origin);
         Scope& clauses = model.makeScope(descriptor, block.scope);
-        std::set<std::string> used;
+        std::set<std::string_view> used;  // views of the script's text
         for (const SyntaxNode* link = node.c1(); link != nullptr; link = link->c1()) {
             const SyntaxNode& clause = Analysis::expect(link->c0(), STX_WHEN_CLAUSE, *link);
             const Origin at = Analysis::originOf(clause);
@@ -133,14 +137,14 @@ private:
         }
     }
 
-    void whenValue(const SyntaxNode& value, Scope& body, std::set<std::string>& used)
+    void whenValue(const SyntaxNode& value, Scope& body, std::set<std::string_view>& used)
     {
-        std::string text;
+        std::string_view text;
         const Origin origin = Analysis::originOf(value);
         switch (value.kind) {
         case STX_CONSTANT: text = value.textOrEmpty(); break;
         case STX_IDENT: {
-            text = Analysis::trimmed(value.textOrEmpty());
+            text = base::trimmed(value.textOrEmpty());
             const int cls = a.classOf(text, block.cScope, origin);
             if (cls != kClassChar && cls != kClassInt) {
                 Analysis::report(diag::Error, "WHWACONST", text, origin);
@@ -171,7 +175,7 @@ private:
     // The number PAUSE and PRINT take: an integer expression.
     bool integerOperand(const std::string& text, std::string_view instruction, const Origin& origin)
     {
-        if (Analysis::trimmed(text).empty()) {
+        if (base::trimmed(text).empty()) {
             Analysis::report(diag::Error, "TOOFEWARG", instruction, origin);
             return false;
         }
@@ -340,7 +344,7 @@ void Analysis::analyseHashLines(const SyntaxNode* list, Block& block)
         expect(link, STX_HASH_LINE_LIST, *link);
         const SyntaxNode& hash = expect(link->c0(), STX_HASH_LINE, *link);
         const Origin origin = originAt(hash, line);
-        model.append(block.scope, ENT_HASH_LINE, std::string(hash.textOrEmpty()), origin);
+        model.append(block.scope, ENT_HASH_LINE, hash.textOrEmpty(), origin);
         pending.add(hash.textOrEmpty(), origin);
     }
     const long declaredFrom = cSymbols().nextOrder();
@@ -348,15 +352,37 @@ void Analysis::analyseHashLines(const SyntaxNode* list, Block& block)
     reportHiddenMessages(block, declaredFrom, originAt(*list->c0(), firstLine));
 }
 
+namespace {
+
+// The names of the records of a C scope ranked from declaredFrom on: only
+// these can be records the lines just read declared.
+std::vector<std::string_view> namesDeclaredFrom(std::string_view cScope, long declaredFrom)
+{
+    std::vector<std::string_view> names;
+    const std::vector<const canalysis::Symbol*> records = cSymbols().symbolsOf(canalysis::scopeIdent(cScope));
+    for (auto record = records.rbegin(); record != records.rend() && (*record)->order >= declaredFrom; ++record) {
+        if ((*record)->name != nullptr) {
+            names.emplace_back((*record)->name);
+        }
+    }
+    return names;
+}
+
+}  // namespace
+
 // A local variable that these lines declare (ranked from declaredFrom) named
 // like a message variable would be renamed by the program's define of the
 // message's name.
 void Analysis::reportHiddenMessages(const Block& block, long declaredFrom, const Origin& origin)
 {
-    if (block.cScope.empty()) {
+    if (block.cScope.empty() || state.messageVariables.empty() || cSymbols().nextOrder() == declaredFrom) {
         return;
     }
+    const std::vector<std::string_view> declared = namesDeclaredFrom(block.cScope, declaredFrom);
     for (const Entry* message : state.messageVariables) {
+        if (std::ranges::find(declared, message->name.view()) == declared.end()) {
+            continue;
+        }
         const canalysis::Symbol* symbol = findCVariable(message->name, block.cScope);
         if (symbol != nullptr && symbol->scope != nullptr && symbol->order >= declaredFrom) {
             report(diag::Error, "MSGHIDDEN", message->name, origin);

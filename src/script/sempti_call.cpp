@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <functional>
 #include <optional>
+#include <utility>
 
 namespace qvm::script::sem {
 
@@ -168,11 +168,12 @@ public:
         data.cFunction = true;
         data.returnClass = found->function->returnClass;
         data.parameterClasses = model.keepClasses(found->function->parameterClasses);
-        checkExpectedValue(data, origin);
-        checkExpectedFits(name, data.expected, origin);
+        std::string expectedStorage;
+        const std::optional<std::string_view> expectedAgain = checkExpectedValue(data, origin, expectedStorage);
+        checkExpectedFits(name, data.expected, expectedAgain, origin);
         hiddenReturnVariable(data, name, origin);
         checkRange(data.expected, data.checkedClass(), data.expectedClass, origin);
-        functionArguments(arguments, descriptor, name);
+        functionArguments(arguments, descriptor, name, found->function->type);
     }
 
     void procedureArguments(const std::vector<WrittenArgument>& arguments, Descriptor& call, Entry& procedure)
@@ -216,6 +217,7 @@ private:
     // The parameter of a C function that an argument goes to.
     struct FunctionParameter {
         std::string_view function;
+        const canalysis::CType* type = nullptr;  // the function's
         std::size_t index = 0;  // from 0
     };
 
@@ -293,34 +295,55 @@ private:
     struct ExpectedValue {
         int cls = kClassNone;
         bool nullPointer = false;
+        std::optional<std::string_view> again;  // see Expansion; none for a range
     };
 
-    ExpectedValue expectedValue(std::string_view text, const Origin& origin)
+    // A text expanded for typing; again is the text when its expansion
+    // reported nothing, so that expanding it again would give the same
+    // text without a report: the checks that follow take it instead.
+    struct Expansion {
+        std::optional<std::string_view> text;
+        std::optional<std::string_view> again;
+    };
+
+    Expansion expandForTyping(std::string_view text, const Origin& origin, std::string& storage) const
     {
-        if (valueRange(text)) {
-            return {expectedClassOf(text, origin), false};
+        const unsigned reportedBefore = diag::errorCount() + diag::warningCount();
+        Expansion expansion{Analysis::expandedForTyping(text, cScope, origin, storage), std::nullopt};
+        if (expansion.text && diag::errorCount() + diag::warningCount() == reportedBefore) {
+            expansion.again = expansion.text;
         }
-        std::string storage;
-        const std::optional<std::string_view> expanded = Analysis::expandedForTyping(text, cScope, origin, storage);
-        if (!expanded) {
-            return {};
-        }
-        return {Analysis::classOfExpanded(*expanded, cScope, origin), isNullPointerConstant(*expanded)};
+        return expansion;
     }
 
-    // "@ expected [@ result]" of a C function's call.
-    void checkExpectedValue(CallData& data, const Origin& origin)
+    // storage holds the expansion while the value's again is used.
+    ExpectedValue expectedValue(std::string_view text, const Origin& origin, std::string& storage)
+    {
+        if (valueRange(text)) {
+            return {expectedClassOf(text, origin), false, std::nullopt};
+        }
+        const Expansion expanded = expandForTyping(text, origin, storage);
+        if (!expanded.text) {
+            return {};
+        }
+        return {Analysis::classOfExpanded(*expanded.text, cScope, origin), isNullPointerConstant(*expanded.text),
+                expanded.again};
+    }
+
+    // "@ expected [@ result]" of a C function's call. Gives the expected
+    // value's expansion when it can stand for another (see Expansion).
+    std::optional<std::string_view> checkExpectedValue(CallData& data, const Origin& origin, std::string& storage)
     {
         if (data.expected.empty() && data.result.empty()) {
-            return;
+            return std::nullopt;
         }
-        const ExpectedValue expected = expectedValue(data.expected, origin);
+        const ExpectedValue expected = expectedValue(data.expected, origin, storage);
         data.expectedClass = expected.cls;
         // A structure or union returned by value has no check: nothing can
         // be expected of it, nor kept by '@'.
         if (isAggregateClass(data.expectedClass) || isAggregateClass(data.returnClass)) {
             Analysis::report(diag::Error, "NOTSTRUCT", data.expected.empty() ? data.result : data.expected, origin);
-            return;
+            return expected.again;
         }
         if (data.expectedClass == kClassCharArray) {
             data.expectedClass = kClassString;
@@ -330,7 +353,7 @@ private:
             Analysis::report(diag::Warning, "INCOMPTYP", data.expected, origin);
         }
         if (data.result.empty()) {
-            return;
+            return expected.again;
         }
         data.resultClass = a.classOf(data.result, cScope, origin);
         if (!compatibleClasses(compared, data.resultClass)) {
@@ -345,33 +368,43 @@ private:
         if (data.resultClass == kClassStruct) {
             Analysis::report(diag::Error, "NOTSTRUCT", data.result, origin);
         }
+        return expected.again;
     }
 
     // A number expected of a result, or a bound of the range it is expected
     // in, that the return type cannot hold: the check, which casts it to
     // that type, would compare another number. As for a VAR value: the
     // number out of range, and the expected value refused.
-    void checkExpectedFits(std::string_view function, std::string_view expected, const Origin& origin)
+    void checkExpectedFits(std::string_view function, std::string_view expected,
+                           std::optional<std::string_view> expectedAgain, const Origin& origin)
     {
-        refuseUnkept(expectedNumbers(expected), expected, origin, [function](const canalysis::CConstant& constant) {
-            return returnTypeKeeps(function, constant);
-        });
+        refuseUnkept(
+            expectedNumbers(expected), expected, origin,
+            [function](const canalysis::CConstant& constant) { return returnTypeKeeps(function, constant); },
+            expectedAgain);
     }
 
     // The same for what an argument's check compares, which has the type of
     // the variable that holds it after the call (the variable after its
     // second '@', what a REF names, the argument that names an object), or
     // else of the parameter; and for the value that variable is set to.
+    // The holder, when there is one, is the text the argument passes: its
+    // expansion is passed in when it reported nothing (expanding it again
+    // gives the same text).
     void checkArgumentFits(const WrittenArgument& argument, const std::optional<FunctionParameter>& parameter,
-                           bool designator)
+                           bool designator, std::optional<std::string_view> passedExpansion,
+                           std::optional<std::string_view> expectedAgain)
     {
         const std::string_view holder = argument.reference || !argument.result.empty()
                                             ? (argument.result.empty() ? argument.text : argument.result)
                                         : designator ? argument.text
                                                      : std::string_view();
         std::string storage;
-        const std::optional<std::string_view> object =
-            holder.empty() ? std::nullopt : Analysis::expandedForTyping(holder, cScope, argument.origin, storage);
+        std::optional<std::string_view> object;
+        if (!holder.empty()) {
+            object = passedExpansion ? passedExpansion
+                                     : Analysis::expandedForTyping(holder, cScope, argument.origin, storage);
+        }
         refuseUnkept(expectedNumbers(argument.expected), argument.expected, argument.origin,
                      [&](const canalysis::CConstant& constant) {
                          if (object) {
@@ -379,7 +412,8 @@ private:
                          }
                          return !parameter ||
                                 parameterTypeKeeps(parameter->function, parameter->index, argument.reference, constant);
-                     });
+                     },
+                     expectedAgain);
         if (!argument.result.empty() && object) {
             refuseUnkept({argument.text, {}}, argument.text, argument.origin,
                          [&](const canalysis::CConstant& constant) {
@@ -397,14 +431,21 @@ private:
     }
 
     // Reports the first integer constant among the values that its type
-    // would not keep, and the whole text with it.
+    // would not keep, and the whole text with it. keeps:
+    // bool(const canalysis::CConstant&); firstAgain: the first value's
+    // expansion when it can stand for another (see Expansion).
+    template <typename Keeps>
     void refuseUnkept(const std::array<std::string_view, 2>& values, std::string_view whole, const Origin& origin,
-                      const std::function<bool(const canalysis::CConstant&)>& keeps)
+                      const Keeps& keeps, std::optional<std::string_view> firstAgain = std::nullopt)
     {
         for (const std::string_view value : values) {
             std::string storage;
-            const std::optional<std::string_view> expanded =
-                value.empty() ? std::nullopt : Analysis::expandedForTyping(value, cScope, origin, storage);
+            std::optional<std::string_view> expanded = std::exchange(firstAgain, std::nullopt);
+            if (value.empty()) {
+                expanded = std::nullopt;
+            } else if (!expanded) {
+                expanded = Analysis::expandedForTyping(value, cScope, origin, storage);
+            }
             const std::optional<canalysis::CConstant> constant =
                 expanded ? numericConstant(Analysis::trimmed(*expanded), origin.fileName, origin.line)
                          : std::nullopt;
@@ -441,7 +482,8 @@ private:
         }
     }
 
-    void functionArguments(const std::vector<WrittenArgument>& arguments, Descriptor& call, const std::string& name)
+    void functionArguments(const std::vector<WrittenArgument>& arguments, Descriptor& call, const std::string& name,
+                           const canalysis::CType* function)
     {
         const std::span<const int> parameters = call.as<CallData>().parameterClasses;
         for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -454,7 +496,7 @@ private:
                 Analysis::report(diag::Error, "CALLARGWT", argumentLabel(i, name), arguments[i].origin);
                 continue;
             }
-            addArgument(call, arguments[i], parameter, FunctionParameter{name, i});
+            addArgument(call, arguments[i], parameter, FunctionParameter{name, function, i});
         }
         if (arguments.size() < requiredCount(parameters)) {
             const Origin at = arguments.empty() ? Origin{call.owner->fileName(), call.owner->fileId(), call.owner->line}
@@ -502,14 +544,15 @@ private:
         // the argument's value first), else the argument itself.
         const std::string_view passedText = argument.result.empty() ? argument.text : argument.result;
         std::string storage;
-        const std::optional<std::string_view> expanded =
-            Analysis::expandedForTyping(passedText, cScope, argument.origin, storage);
+        const Expansion passed = expandForTyping(passedText, argument.origin, storage);
+        const std::optional<std::string_view>& expanded = passed.text;
         // A C function's parameter judges the argument by its C type; the
         // classes judge the rest. A reference passes the address of what it
         // names; the variadic part of a parameter list takes anything.
         const std::optional<ArgumentJudgement> judgement =
-            parameter && expanded ? judgeArgument(parameter->function, parameter->index, *expanded, argument.reference)
-                                  : std::nullopt;
+            parameter && parameter->type != nullptr && expanded
+                ? judgeArgument(*parameter->type, parameter->index, *expanded, argument.reference)
+                : std::nullopt;
         if (judgement) {
             data.cls = static_cast<std::int8_t>(judgement->argumentClass);
         } else {
@@ -519,16 +562,19 @@ private:
         if (!argument.result.empty()) {
             data.cls = static_cast<std::int8_t>(a.classOf(argument.text, cScope, argument.origin));
         }
-        const int passed = argument.reference ? int{kClassPointer} : int{data.cls};
+        const int passedClass = argument.reference ? int{kClassPointer} : int{data.cls};
         if (judgement) {
             reportConversion(*judgement, *parameter, argument.origin);
-        } else if (parameterClass != kClassVariadic && !compatibleClasses(parameterClass, passed)) {
+        } else if (parameterClass != kClassVariadic && !compatibleClasses(parameterClass, passedClass)) {
             Analysis::report(diag::Warning, "INCOMPTYP", argument.text, argument.origin);
         }
         // Whether the argument itself names what its check compares.
         data.designator = expanded && *expanded == argument.text && designatesObject(argument.text);
+        std::string expectedStorage;
+        std::optional<std::string_view> expectedAgain;
         if (!argument.expected.empty()) {
-            const ExpectedValue expected = expectedValue(argument.expected, argument.origin);
+            const ExpectedValue expected = expectedValue(argument.expected, argument.origin, expectedStorage);
+            expectedAgain = expected.again;
             data.expectedClass = static_cast<std::int8_t>(expected.cls);
             if (!compatibleClasses(data.cls, expected.nullPointer ? int{kClassPointer} : expected.cls)) {
                 Analysis::report(diag::Warning, "INCOMPTYP", argument.expected, argument.origin);
@@ -541,7 +587,7 @@ private:
             }
         }
         checkRange(argument.expected, data.checkedClass(), data.expectedClass, argument.origin);
-        checkArgumentFits(argument, parameter, data.designator);
+        checkArgumentFits(argument, parameter, data.designator, passed.again, expectedAgain);
     }
 
     // The class of an expected value; a range's is its bounds' class, and a

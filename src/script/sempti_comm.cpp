@@ -452,7 +452,8 @@ public:
                 check += ",";
             }
         }
-        defMessage(Analysis::expressionText(node.c0()), check + "}", origin);
+        check += '}';
+        defMessage(Analysis::expressionText(node.c0()), std::move(check), origin);
     }
 
     // MESSAGE_DATE and NO_MESSAGE belong to a callback or a procedure.

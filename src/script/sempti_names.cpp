@@ -594,22 +594,28 @@ void Analysis::declareScriptText(const PendingText& pending, std::string_view cS
         }
         lineStart = end + 1;
     }
-    const base::Ident scriptFile = base::ident(pending.fileName);
+    // What the watch looks at, captured as one reference: the watch then
+    // needs no room of its own.
+    const struct {
+        base::Ident scriptFile;
+        NameUse use;
+        std::vector<Finding>& findings;
+    } watched{base::ident(pending.fileName), use, findings};
     {
-        const ScopedWatch watch(cSymbols(), [&](const Symbol& declared, const Symbol* earlier, int line) {
-            if (declared.file != scriptFile || declared.name == nullptr) {
+        const ScopedWatch watch(cSymbols(), [&watched](const Symbol& declared, const Symbol* earlier, int line) {
+            if (declared.file != watched.scriptFile || declared.name == nullptr) {
                 return;
             }
             const std::string_view name(declared.name);
-            const bool fromHeader = earlier != nullptr && earlier->file != scriptFile;
-            const std::optional<Reservation> reserved = reservationOf(name, use);
-            if (reserved && !(reserved->library && fromHeader && use == NameUse::FileScope)) {
-                findings.push_back({codeOf(reserved->reason), std::string(name), line});
+            const bool fromHeader = earlier != nullptr && earlier->file != watched.scriptFile;
+            const std::optional<Reservation> reserved = reservationOf(name, watched.use);
+            if (reserved && !(reserved->library && fromHeader && watched.use == NameUse::FileScope)) {
+                watched.findings.push_back({codeOf(reserved->reason), std::string(name), line});
                 return;
             }
-            if (use == NameUse::FileScope && earlier != nullptr) {
+            if (watched.use == NameUse::FileScope && earlier != nullptr) {
                 if (std::optional<std::string> conflict = conflictOf(declared, *earlier)) {
-                    findings.push_back({"DCLCONFLT", std::move(*conflict), line});
+                    watched.findings.push_back({"DCLCONFLT", std::move(*conflict), line});
                 }
             }
         });

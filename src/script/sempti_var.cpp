@@ -46,7 +46,7 @@ public:
 private:
     Entry& leaf(Scope& scope, int code, const ValueNode& node)
     {
-        Entry& entry = model.append(&scope, code, std::string(node.text()), origin);
+        Entry& entry = model.append(&scope, code, node.text(), origin);
         model.attach(entry, DSC_VALUE).as<ValueData>().node = &node;
         return entry;
     }
@@ -61,7 +61,7 @@ private:
         }
         const int code = node.kind == ValueKind::Union ? ENT_UNION_VALUE : ENT_FIELD_VALUE;
         for (const ValueNode& member : node.children()) {
-            Entry& field = model.append(&elements, code, std::string(member.fieldName()), origin);
+            Entry& field = model.append(&elements, code, member.fieldName(), origin);
             Descriptor& descriptor = model.attach(field, DSC_VALUE);
             descriptor.as<ValueData>().node = &member;
             value(member, model.makeScope(descriptor, &elements));
@@ -120,7 +120,7 @@ private:
         const int key = static_cast<int>(std::clamp<long long>(lower, std::numeric_limits<int>::min(),
                                                                 std::numeric_limits<int>::max()));
         Entry& entry =
-            model.insertOrdered(&scope, code, std::string(nested ? std::string_view() : held.text()), DSC_VALUE, key, origin);
+            model.insertOrdered(&scope, code, nested ? std::string_view() : held.text(), DSC_VALUE, key, origin);
         auto& data = entry.data<ValueData>();
         data.node = nested ? &element : &held;
         data.element = true;
@@ -145,7 +145,10 @@ void Analysis::analyseVar(const SyntaxNode& node, Block& block, const Origin& or
     switch (check.kind) {
     case STX_INIT_TEXT:
     case STX_EV_TEXT: text = check.textOrEmpty(); break;
-    case STX_EV_EQ: text = "EV=(" + variable + ")"; break;
+    case STX_EV_EQ:
+        text.reserve(variable.size() + 5);
+        text.append("EV=(").append(variable).append(")");
+        break;
     default: unexpected(check);
     }
     std::optional<ValueTree> tree = analyseValue(variable, text, block.cScope, origin.fileName, origin.line);

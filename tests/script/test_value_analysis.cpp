@@ -512,6 +512,21 @@ TEST_F(ValueAnalysis, RepeatedSameTree)
     const auto second = analyse("msg", "INIT=(pos => (1, 2), tab => (OTHERS => 0))");
     ASSERT_TRUE(first && second);
     EXPECT_EQ(qvm::script::dumpValueTree(*first), qvm::script::dumpValueTree(*second));
+
+    // A list longer than the room the reading keeps from one value to the next.
+    constexpr int kLong = 3000;
+    qvm::script::declareCText("int many[3000];", {}, "values.h", 95);
+    std::string list = "EV=(7";
+    for (int i = 1; i < kLong; ++i) {
+        list += ", " + std::to_string(i % 10);
+    }
+    const auto longTree = analyse("many", list + ")");
+    ASSERT_TRUE(longTree.has_value()) << console;
+    EXPECT_EQ(longTree->root().children().size(), static_cast<std::size_t>(kLong));
+    EXPECT_EQ(longTree->root().children().front().children().front().text(), "7");
+    const auto third = analyse("msg", "INIT=(pos => (1, 2), tab => (OTHERS => 0))");
+    ASSERT_TRUE(third);
+    EXPECT_EQ(qvm::script::dumpValueTree(*third), qvm::script::dumpValueTree(*first));
 }
 
 TEST_F(ValueAnalysis, MovedTreeKeepsNodes)
