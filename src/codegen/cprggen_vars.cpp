@@ -390,7 +390,7 @@ const CheckTexts& checkTexts(CheckCall kind, int cls, int formatCode)
 
 }  // namespace
 
-VarsWriter::VarsWriter(ProgramContext& context) : SectionWriter(context)
+VarsWriter::VarsWriter(ProgramContext& context) : SectionWriter(context), scopeTypes_(&typesInScope_[walkScope_])
 {
     readFieldFormats();
 }
@@ -398,9 +398,11 @@ VarsWriter::VarsWriter(ProgramContext& context) : SectionWriter(context)
 void VarsWriter::forMessageType(const Entry& type, const std::function<void()>& write)
 {
     currentMessageType_ = type.name;
+    receivedTypes_ = &typesBelowMessageType_[currentMessageType_];
     locateWalk(type);
     write();
     currentMessageType_.clear();
+    receivedTypes_ = nullptr;
 }
 
 void VarsWriter::walkTree(const script::ValueNode& root, std::string_view name, WalkMode mode)
@@ -669,14 +671,19 @@ void VarsWriter::locateWalk(const Entry& entry)
     walkFile_ = std::string(entry.fileName());
     walkLine_ = entry.line;
     walkScope_ = cScopeOf(entry);
+    scopeTypes_ = &typesInScope_[walkScope_];
 }
 
-script::CTypeFacts VarsWriter::typeOfWalked(std::string_view name) const
+const script::CTypeFacts& VarsWriter::typeOfWalked(std::string_view name)
 {
-    if (!currentMessageType_.empty() && name.starts_with(kReceived)) {
-        return script::typeOfMemberPath(currentMessageType_, afterReceived(name));
+    const bool received = receivedTypes_ != nullptr && name.starts_with(kReceived);
+    PathTypes& known = received ? *receivedTypes_ : *scopeTypes_;
+    if (const auto found = known.find(name); found != known.end()) {
+        return found->second;
     }
-    return script::typeOfPath(name, walkScope_);
+    script::CTypeFacts type = received ? script::typeOfMemberPath(currentMessageType_, afterReceived(name))
+                                       : script::typeOfPath(name, walkScope_);
+    return known.emplace(name, std::move(type)).first->second;
 }
 
 // "TRV_<type>.select" for the message itself, "TRV_<type>.<path>.select"
@@ -872,18 +879,18 @@ void VarsWriter::checkLine(const VarItem& item, std::string_view name, std::stri
 void VarsWriter::displayedCheckLine(const VarItem& item, const ValueDisplay& display, std::string_view name,
                                        std::string_view value, int depth, long long bound, WalkMode mode)
 {
-    std::string call = joinedPieces(display.head(checkCallOf(mode)), item.numbers.begin, ", ", display.cast, name);
+    const std::string_view names = display.names.empty() ? "" : ", ";
+    const auto call = [&](const auto&... checked) {
+        line(display.head(checkCallOf(mode)), item.numbers.begin, ", ", display.cast, name, checked..., names,
+             display.names, ", I", depth, ", ", bound, " );");
+    };
     switch (mode) {
     case WalkMode::Expect:
-        appendPieces(call, ",", display.cast, Operand{value}, display.baseFor(item.formatCode));
+        call(",", display.cast, Operand{value}, display.baseFor(item.formatCode));
         break;
-    case WalkMode::Compare: appendPieces(call, ",", display.cast, "trv_msgref", afterReceived(name)); break;
-    default: call += display.baseFor(item.formatCode); break;
+    case WalkMode::Compare: call(",", display.cast, "trv_msgref", afterReceived(name)); break;
+    default: call(display.baseFor(item.formatCode)); break;
     }
-    if (!display.names.empty()) {
-        appendPieces(call, ", ", display.names);
-    }
-    line(call, ", I", depth, ", ", bound, " );");
 }
 
 // An array of characters or bytes is read within its size, and so is an

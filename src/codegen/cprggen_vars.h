@@ -57,8 +57,8 @@ struct ValueDisplay {
     std::string_view cast;  // of the values checked
     std::string names;      // the names table argument of an enumeration, else ""
     std::string_view base;  // the base when the format gives none, "" for the format's
-    // "trv_<kind><family>_c (<run context>,".
-    std::string head(CheckCall kind) const;
+    // "trv_<kind><family>_c (<run context>,", made once.
+    std::string_view head(CheckCall kind) const;
     std::string_view baseFor(int formatCode) const;
 };
 // None when the class's own family shows the value well.
@@ -149,7 +149,7 @@ private:
     std::string rangedName(const VarItem& item) const;
     // The C type of an access path of the walk: below the received message
     // in the message functions, else from a variable of the walk's scope.
-    script::CTypeFacts typeOfWalked(std::string_view name) const;
+    const script::CTypeFacts& typeOfWalked(std::string_view name);
     // The item's format code, or the FORMAT registered for its field path
     // (not below an index); -1 without.
     int formatCodeAt(const VarItem& item, std::string_view path) const;
@@ -202,6 +202,14 @@ private:
     int walkLine_ = 0;
     // The message type whose functions are being written, "" elsewhere.
     std::string currentMessageType_;
+    // The types of the access paths walked so far, by path, in each C scope
+    // and below each message type: the walks of a script go over the same
+    // variables again and again, and a path's type never changes.
+    using PathTypes = std::unordered_map<std::string, script::CTypeFacts, NameHash, std::equal_to<>>;
+    std::unordered_map<std::string, PathTypes> typesInScope_;
+    std::unordered_map<std::string, PathTypes> typesBelowMessageType_;
+    PathTypes* scopeTypes_ = nullptr;     // those of the walk's scope
+    PathTypes* receivedTypes_ = nullptr;  // those below the message type whose functions are being written
 };
 
 }  // namespace qvm::codegen::program

@@ -58,10 +58,17 @@ std::tuple<std::string_view, std::string_view, Operand, std::string_view> pieceP
     return {cast, argument.address ? "&" : "", Operand{argument.value}, ", "};
 }
 
-// ", <names>" of an enumeration's check, before its record number.
-std::string namesArgument(const std::optional<ValueDisplay>& display)
+// "<names>, " of an enumeration's check, before its record number.
+struct NamesArgument {
+    const std::optional<ValueDisplay>& display;
+};
+
+std::tuple<std::string_view, std::string_view> pieceParts(const NamesArgument& argument)
 {
-    return display && !display->names.empty() ? joinedPieces(display->names, ", ") : std::string();
+    if (!argument.display || argument.display->names.empty()) {
+        return {};
+    }
+    return {argument.display->names, ", "};
 }
 
 // A bound of a range check: "1,<cast><bound>," when given, else "0,<cast>0,".
@@ -188,10 +195,10 @@ void VarsWriter::parameterCheck(const Entry& call, const Entry& argument, std::s
     const std::string_view cast = display ? display->cast : std::string_view();
     // A structure or union passed by value is compared through its address
     // on every side: the check functions take pointers to it.
-    line(display ? display->head(CheckCall::Plain) : std::string(checkCallHead(CheckCall::Plain, cls, -1, false)),
+    line(display ? display->head(CheckCall::Plain) : checkCallHead(CheckCall::Plain, cls, -1, false),
          data.expected.empty() ? "0, " : "1, ", CheckValue{cls, initial, aggregate, cast},
          CheckValue{cls, expected, aggregate && cls != kClassArray, cast}, CheckValue{cls, actual, aggregate, cast},
-         namesArgument(display), number(argument), " );");
+         NamesArgument{display}, number(argument), " );");
 }
 
 void VarsWriter::sizedCheck(std::string_view family, std::string_view expectedFlag,
@@ -221,10 +228,10 @@ void VarsWriter::resultCheck(const Entry& call)
     const bool address = cls == 10 || cls == 12;
     const std::optional<ValueDisplay> display = valueDisplayOf(cls, -1, resultType(call));
     const std::string_view cast = display ? display->cast : std::string_view();
-    line(display ? display->head(CheckCall::Plain) : std::string(checkCallHead(CheckCall::Plain, cls, -1, false)),
+    line(display ? display->head(CheckCall::Plain) : checkCallHead(CheckCall::Plain, cls, -1, false),
          data.expected.empty() ? "0, " : "1, ", CheckValue{cls, {}, false, cast},
          CheckValue{cls, data.expected, address, cast}, CheckValue{cls, data.result, address, cast},
-         namesArgument(display), endNumber(call) - 1, " );");
+         NamesArgument{display}, endNumber(call) - 1, " );");
 }
 
 // The type of what a call's result check reads: the script's result
@@ -244,7 +251,7 @@ void VarsWriter::rangeCheck(int cls, const script::CTypeFacts& type, const scrip
     const std::optional<ValueDisplay> display = valueDisplayOf(cls, -1, type);
     const std::string_view cast = display ? display->cast : runtimeCast(cls);
     line("trv_range_", display ? display->family : rangeFamily(cls), "_c (", kRun, ",", RangeBound{cast, range.lower},
-         RangeBound{cast, range.upper}, cast, Operand{actual}, ", ", namesArgument(display), checkNumber, " );");
+         RangeBound{cast, range.upper}, cast, Operand{actual}, ", ", NamesArgument{display}, checkNumber, " );");
 }
 
 }  // namespace qvm::codegen::program
