@@ -37,9 +37,16 @@ constexpr int kFormatDecimal = 1;
 constexpr int kFormatBinary = 2;
 constexpr int kFormatNatural = 6;
 
+// A letter or digit of ASCII is one in every locale, and the other ASCII
+// characters are none: only the bytes beyond ask the locale.
 bool isWordChar(char c)
 {
-    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '$';
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x80) {
+        return std::isalnum(byte) != 0;
+    }
+    return (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9') ||
+           c == '_' || c == '$';
 }
 
 // The name a path begins with, blanks left out: the word characters before
@@ -672,6 +679,16 @@ void VarsWriter::locateWalk(const Entry& entry)
     walkLine_ = entry.line;
     walkScope_ = cScopeOf(entry);
     scopeTypes_ = &typesInScope_[walkScope_];
+}
+
+const std::string& VarsWriter::cScopeOf(const Entry& entry)
+{
+    const Entry* block = scopeBlockOf(entry);
+    if (block != scopeBlock_) {
+        scopeBlock_ = block;
+        scopeBlockScope_ = cScopeOfBlock(block);
+    }
+    return scopeBlockScope_;
 }
 
 const script::CTypeFacts& VarsWriter::typeOfWalked(std::string_view name)

@@ -147,6 +147,9 @@ private:
     // that ends the checks of a VAR or a CALL, and the failure it reports.
     void checksEnd(std::string_view call, int endNumber);
     std::string rangedName(const VarItem& item) const;
+    // The C scope of a statement's variables (see cScopeOfBlock); that of
+    // the last block asked about is kept, for the statements that follow it.
+    const std::string& cScopeOf(const Entry& entry);
     // The C type of an access path of the walk: below the received message
     // in the message functions, else from a variable of the walk's scope.
     const script::CTypeFacts& typeOfWalked(std::string_view name);
@@ -165,7 +168,7 @@ private:
     void forEachMember(const VarItem& item, const Visit& visit) const;
 
     // ---- native calls (cprggen_vars_call.cpp) ----
-    script::CTypeFacts resultType(const Entry& call) const;
+    script::CTypeFacts resultType(const Entry& call);
     void parameterInitialisation(const script::sem::ArgData& data);
     void parameterCheck(const Entry& call, const Entry& argument, std::size_t index);
     void resultCheck(const Entry& call);
@@ -200,6 +203,8 @@ private:
     std::string walkFile_;
     std::string walkScope_;  // the C scope of the walk's variables, "" for the global one
     int walkLine_ = 0;
+    const Entry* scopeBlock_ = nullptr;
+    std::string scopeBlockScope_;  // the C scope of scopeBlock_
     // The message type whose functions are being written, "" elsewhere.
     std::string currentMessageType_;
     // The types of the access paths walked so far, by path, in each C scope

@@ -165,7 +165,7 @@ void VarsWriter::parameterCheck(const Entry& call, const Entry& argument, std::s
     }
     const std::string_view initial = data.text;
     const std::string_view actual = data.reference ? referenced(data) : firstOf({data.result, data.text});
-    const std::string scope = cScopeOf(call);
+    const std::string& scope = cScopeOf(call);
     // What is checked has the type of the variable that holds it after the
     // call, else of the parameter.
     const script::CTypeFacts heldType =
@@ -236,9 +236,9 @@ void VarsWriter::resultCheck(const Entry& call)
 
 // The type of what a call's result check reads: the script's result
 // variable, else the hidden one, which has the function's return type.
-script::CTypeFacts VarsWriter::resultType(const Entry& call) const
+script::CTypeFacts VarsWriter::resultType(const Entry& call)
 {
-    const std::string scope = cScopeOf(call);
+    const std::string& scope = cScopeOf(call);
     script::CTypeFacts type = script::typeOfPath(call.data<CallData>().result, scope);
     return type.known ? type : script::returnType(call.name, scope);
 }

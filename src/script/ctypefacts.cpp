@@ -11,9 +11,15 @@ namespace {
 
 using canalysis::CType;
 
+// A letter or digit of ASCII is one in every locale, and the other ASCII
+// characters are none: only the bytes beyond ask the locale.
 bool isNameCharacter(char c)
 {
-    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_';
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x80) {
+        return std::isalnum(byte) != 0;
+    }
+    return (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9') || c == '_';
 }
 
 std::string_view nameAt(std::string_view text, std::size_t& at)
