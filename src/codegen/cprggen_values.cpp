@@ -20,28 +20,21 @@ bool naturalFormat(int formatCode)
     return formatCode < 0 || formatCode == 6;
 }
 
-// "(const TRV_T_ENUM_NAME[]){{A, \"A\"}, ..., {0, 0}}": the compiler gives
-// each enumerator its value.
-std::string namesTable(const std::vector<std::string_view>& enumerators)
-{
-    std::string table = "(const TRV_T_ENUM_NAME[]){";
-    std::size_t count = 0;
-    for (const std::string_view name : enumerators) {
-        if (count++ == kMaxEnumNames) {
-            break;
-        }
-        appendPieces(table, "{", name, ", \"", name, "\"}, ");
-    }
-    table += "{0, 0}}";
-    return table;
-}
-
 }  // namespace
+
+void appendPiece(std::string& out, const NamesTable& table)
+{
+    out += "(const TRV_T_ENUM_NAME[]){";
+    for (const std::string_view name : table.enumerators.first(std::min(table.enumerators.size(), kMaxEnumNames))) {
+        appendPieces(out, "{", name, ", \"", name, "\"}, ");
+    }
+    out += "{0, 0}}";
+}
 
 std::optional<ValueDisplay> valueDisplayOf(int cls, int formatCode, const script::CTypeFacts& type)
 {
     if ((cls == script::kClassEnum || cls == script::kClassInt) && type.enumeration) {
-        return ValueDisplay{"enum", "(TRV_T_ENUM) ", namesTable(type.enumerators), {}};
+        return ValueDisplay{"enum", "(TRV_T_ENUM) ", NamesTable{type.enumerators}, {}};
     }
     if (cls == script::kClassInt && type.unsignedInteger) {
         return ValueDisplay{"uint", "(TRV_T_UINT) ", {}, {}};

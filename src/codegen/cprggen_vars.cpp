@@ -896,10 +896,16 @@ void VarsWriter::checkLine(const VarItem& item, std::string_view name, std::stri
 void VarsWriter::displayedCheckLine(const VarItem& item, const ValueDisplay& display, std::string_view name,
                                        std::string_view value, int depth, long long bound, WalkMode mode)
 {
-    const std::string_view names = display.names.empty() ? "" : ", ";
     const auto call = [&](const auto&... checked) {
-        line(display.head(checkCallOf(mode)), item.numbers.begin, ", ", display.cast, name, checked..., names,
-             display.names, ", I", depth, ", ", bound, " );");
+        const auto write = [&](const auto&... names) {
+            line(display.head(checkCallOf(mode)), item.numbers.begin, ", ", display.cast, name, checked..., names...,
+                 ", I", depth, ", ", bound, " );");
+        };
+        if (display.names) {
+            write(", ", *display.names);
+        } else {
+            write();
+        }
     };
     switch (mode) {
     case WalkMode::Expect:
@@ -977,8 +983,8 @@ void VarsWriter::boundedLine(const VarItem& item, std::string_view name, int dep
         call += display ? display->baseFor(item.formatCode)
                         : baseOf(item.cls == kClassChar ? kClassInt : item.cls, item.formatCode);
     }
-    if (display && !display->names.empty()) {
-        appendPieces(call, ", ", display->names);
+    if (display && display->names) {
+        appendPieces(call, ", ", *display->names);
     }
     line(call, ", I", depth, ", ", bound, " );");
 }

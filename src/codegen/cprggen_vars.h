@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -52,10 +53,19 @@ std::string_view checkCallHead(CheckCall kind, int cls, int formatCode, bool com
 // A check family that shows a value better than its class's: "uint" and
 // "ulong" for unsigned integers, "enum" with the enumerators' names, "byte"
 // and "int" for characters used as numbers (unsigned and signed char).
+// The names table argument of an enumeration's check,
+// "(const TRV_T_ENUM_NAME[]){{A, \"A\"}, ..., {0, 0}}", as a piece of its
+// line: the compiler gives each constant its value. It views the constants
+// in the type facts it is made from, which must outlive it.
+struct NamesTable {
+    std::span<const std::string_view> enumerators;
+};
+void appendPiece(std::string& out, const NamesTable& table);
+
 struct ValueDisplay {
     std::string_view family;
     std::string_view cast;  // of the values checked
-    std::string names;      // the names table argument of an enumeration, else ""
+    std::optional<NamesTable> names;  // of an enumeration
     std::string_view base;  // the base when the format gives none, "" for the format's
     // "trv_<kind><family>_c (<run context>,", made once.
     std::string_view head(CheckCall kind) const;

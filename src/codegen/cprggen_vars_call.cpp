@@ -63,12 +63,11 @@ struct NamesArgument {
     const std::optional<ValueDisplay>& display;
 };
 
-std::tuple<std::string_view, std::string_view> pieceParts(const NamesArgument& argument)
+void appendPiece(std::string& out, const NamesArgument& argument)
 {
-    if (!argument.display || argument.display->names.empty()) {
-        return {};
+    if (argument.display && argument.display->names) {
+        appendPieces(out, *argument.display->names, ", ");
     }
-    return {argument.display->names, ", "};
 }
 
 // A bound of a range check: "1,<cast><bound>," when given, else "0,<cast>0,".
@@ -218,15 +217,16 @@ void VarsWriter::resultCheck(const Entry& call)
 {
     const auto& data = call.data<CallData>();
     int cls = data.checkedClass();
-    if (cls == kClassString && charDataOf(resultType(call)) == CharData::Bytes) {
+    const script::CTypeFacts type = resultType(call);
+    if (cls == kClassString && charDataOf(type) == CharData::Bytes) {
         cls = kClassPointer;  // a pointer to bytes, not a string
     }
     if (const std::optional<script::sem::ValueRange> range = script::sem::valueRange(data.expected)) {
-        rangeCheck(cls, resultType(call), *range, data.result, endNumber(call) - 1);
+        rangeCheck(cls, type, *range, data.result, endNumber(call) - 1);
         return;
     }
     const bool address = cls == 10 || cls == 12;
-    const std::optional<ValueDisplay> display = valueDisplayOf(cls, -1, resultType(call));
+    const std::optional<ValueDisplay> display = valueDisplayOf(cls, -1, type);
     const std::string_view cast = display ? display->cast : std::string_view();
     line(display ? display->head(CheckCall::Plain) : checkCallHead(CheckCall::Plain, cls, -1, false),
          data.expected.empty() ? "0, " : "1, ", CheckValue{cls, {}, false, cast},
