@@ -397,7 +397,7 @@ const CheckTexts& checkTexts(CheckCall kind, int cls, int formatCode)
 
 }  // namespace
 
-VarsWriter::VarsWriter(ProgramContext& context) : SectionWriter(context), scopeTypes_(&typesInScope_[walkScope_])
+VarsWriter::VarsWriter(ProgramContext& context) : SectionWriter(context)
 {
     readFieldFormats();
 }
@@ -405,11 +405,9 @@ VarsWriter::VarsWriter(ProgramContext& context) : SectionWriter(context), scopeT
 void VarsWriter::forMessageType(const Entry& type, const std::function<void()>& write)
 {
     currentMessageType_ = type.name;
-    receivedTypes_ = &typesBelowMessageType_[currentMessageType_];
     locateWalk(type);
     write();
     currentMessageType_.clear();
-    receivedTypes_ = nullptr;
 }
 
 void VarsWriter::walkTree(const script::ValueNode& root, std::string_view name, WalkMode mode)
@@ -678,7 +676,6 @@ void VarsWriter::locateWalk(const Entry& entry)
     walkFile_ = std::string(entry.fileName());
     walkLine_ = entry.line;
     walkScope_ = cScopeOf(entry);
-    scopeTypes_ = &typesInScope_[walkScope_];
 }
 
 const std::string& VarsWriter::cScopeOf(const Entry& entry)
@@ -693,14 +690,10 @@ const std::string& VarsWriter::cScopeOf(const Entry& entry)
 
 const script::CTypeFacts& VarsWriter::typeOfWalked(std::string_view name)
 {
-    const bool received = receivedTypes_ != nullptr && name.starts_with(kReceived);
-    PathTypes& known = received ? *receivedTypes_ : *scopeTypes_;
-    if (const auto found = known.find(name); found != known.end()) {
-        return found->second;
+    if (!currentMessageType_.empty() && name.starts_with(kReceived)) {
+        return walkedTypes_.ofMemberPath(currentMessageType_, afterReceived(name));
     }
-    script::CTypeFacts type = received ? script::typeOfMemberPath(currentMessageType_, afterReceived(name))
-                                       : script::typeOfPath(name, walkScope_);
-    return known.emplace(name, std::move(type)).first->second;
+    return walkedTypes_.ofPath(name, walkScope_);
 }
 
 // "TRV_<type>.select" for the message itself, "TRV_<type>.<path>.select"

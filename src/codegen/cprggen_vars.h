@@ -217,14 +217,9 @@ private:
     std::string scopeBlockScope_;  // the C scope of scopeBlock_
     // The message type whose functions are being written, "" elsewhere.
     std::string currentMessageType_;
-    // The types of the access paths walked so far, by path, in each C scope
-    // and below each message type: the walks of a script go over the same
-    // variables again and again, and a path's type never changes.
-    using PathTypes = std::unordered_map<std::string, script::CTypeFacts, NameHash, std::equal_to<>>;
-    std::unordered_map<std::string, PathTypes> typesInScope_;
-    std::unordered_map<std::string, PathTypes> typesBelowMessageType_;
-    PathTypes* scopeTypes_ = nullptr;     // those of the walk's scope
-    PathTypes* receivedTypes_ = nullptr;  // those below the message type whose functions are being written
+    // The types of the access paths walked so far: the walks of a script
+    // go over the same variables again and again.
+    script::KnownPathTypes walkedTypes_;
 };
 
 }  // namespace qvm::codegen::program
