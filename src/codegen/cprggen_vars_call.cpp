@@ -58,15 +58,16 @@ std::tuple<std::string_view, std::string_view, Operand, std::string_view> pieceP
     return {cast, argument.address ? "&" : "", Operand{argument.value}, ", "};
 }
 
-// "<names>, " of an enumeration's check, before its record number.
-struct NamesArgument {
-    const std::optional<ValueDisplay>& display;
-};
-
-void appendPiece(std::string& out, const NamesArgument& argument)
+// Calls write with the pieces of "<names>, ", the argument an enumeration's
+// check has before its record number, or with none: a line without a names
+// table is written in place.
+template <typename Write>
+void withNamesArgument(const std::optional<ValueDisplay>& display, const Write& write)
 {
-    if (argument.display && argument.display->names) {
-        appendPieces(out, *argument.display->names, ", ");
+    if (display && display->names) {
+        write(*display->names, ", ");
+    } else {
+        write();
     }
 }
 
@@ -194,10 +195,12 @@ void VarsWriter::parameterCheck(const Entry& call, const Entry& argument, std::s
     const std::string_view cast = display ? display->cast : std::string_view();
     // A structure or union passed by value is compared through its address
     // on every side: the check functions take pointers to it.
-    line(display ? display->head(CheckCall::Plain) : checkCallHead(CheckCall::Plain, cls, -1, false),
-         data.expected.empty() ? "0, " : "1, ", CheckValue{cls, initial, aggregate, cast},
-         CheckValue{cls, expected, aggregate && cls != kClassArray, cast}, CheckValue{cls, actual, aggregate, cast},
-         NamesArgument{display}, number(argument), " );");
+    withNamesArgument(display, [&](const auto&... names) {
+        line(display ? display->head(CheckCall::Plain) : checkCallHead(CheckCall::Plain, cls, -1, false),
+             data.expected.empty() ? "0, " : "1, ", CheckValue{cls, initial, aggregate, cast},
+             CheckValue{cls, expected, aggregate && cls != kClassArray, cast}, CheckValue{cls, actual, aggregate, cast},
+             names..., number(argument), " );");
+    });
 }
 
 void VarsWriter::sizedCheck(std::string_view family, std::string_view expectedFlag,
@@ -228,10 +231,12 @@ void VarsWriter::resultCheck(const Entry& call)
     const bool address = cls == 10 || cls == 12;
     const std::optional<ValueDisplay> display = valueDisplayOf(cls, -1, type);
     const std::string_view cast = display ? display->cast : std::string_view();
-    line(display ? display->head(CheckCall::Plain) : checkCallHead(CheckCall::Plain, cls, -1, false),
-         data.expected.empty() ? "0, " : "1, ", CheckValue{cls, {}, false, cast},
-         CheckValue{cls, data.expected, address, cast}, CheckValue{cls, data.result, address, cast},
-         NamesArgument{display}, endNumber(call) - 1, " );");
+    withNamesArgument(display, [&](const auto&... names) {
+        line(display ? display->head(CheckCall::Plain) : checkCallHead(CheckCall::Plain, cls, -1, false),
+             data.expected.empty() ? "0, " : "1, ", CheckValue{cls, {}, false, cast},
+             CheckValue{cls, data.expected, address, cast}, CheckValue{cls, data.result, address, cast}, names...,
+             endNumber(call) - 1, " );");
+    });
 }
 
 // The type of what a call's result check reads: the script's result
@@ -250,8 +255,11 @@ void VarsWriter::rangeCheck(int cls, const script::CTypeFacts& type, const scrip
 {
     const std::optional<ValueDisplay> display = valueDisplayOf(cls, -1, type);
     const std::string_view cast = display ? display->cast : runtimeCast(cls);
-    line("trv_range_", display ? display->family : rangeFamily(cls), "_c (", kRun, ",", RangeBound{cast, range.lower},
-         RangeBound{cast, range.upper}, cast, Operand{actual}, ", ", NamesArgument{display}, checkNumber, " );");
+    withNamesArgument(display, [&](const auto&... names) {
+        line("trv_range_", display ? display->family : rangeFamily(cls), "_c (", kRun, ",",
+             RangeBound{cast, range.lower}, RangeBound{cast, range.upper}, cast, Operand{actual}, ", ", names...,
+             checkNumber, " );");
+    });
 }
 
 }  // namespace qvm::codegen::program
