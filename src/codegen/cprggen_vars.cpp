@@ -37,16 +37,21 @@ constexpr int kFormatDecimal = 1;
 constexpr int kFormatBinary = 2;
 constexpr int kFormatNatural = 6;
 
-// A letter or digit of ASCII is one in every locale, and the other ASCII
-// characters are none: only the bytes beyond ask the locale.
+// The word characters of ASCII. A letter or digit of ASCII is one in every
+// locale, and the other ASCII characters are none: only the bytes beyond
+// ask the locale.
+constexpr auto kAsciiWordChars = [] {
+    std::array<bool, 0x80> word{};
+    for (std::size_t c = 0; c < word.size(); ++c) {
+        word[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '$';
+    }
+    return word;
+}();
+
 bool isWordChar(char c)
 {
     const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x80) {
-        return std::isalnum(byte) != 0;
-    }
-    return (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9') ||
-           c == '_' || c == '$';
+    return byte < kAsciiWordChars.size() ? kAsciiWordChars[byte] : std::isalnum(byte) != 0;
 }
 
 // The name a path begins with, blanks left out: the word characters before
