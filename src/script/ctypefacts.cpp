@@ -188,7 +188,7 @@ struct TextHash {
     std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
 };
 
-// The facts of the paths below one start type, by the members after the start.
+// The facts of the paths below one start type, by the members after it.
 struct MemberTypes {
     const CType* start = nullptr;
     std::unordered_map<std::string, CTypeFacts, TextHash, std::equal_to<>> byMembers;
@@ -205,24 +205,28 @@ struct MemberTypes {
 }  // namespace
 
 struct KnownPathTypes::Known {
-    std::unordered_map<const CType*, MemberTypes> byStart;
-    // The last start found: of a variable in a scope, or of a type name.
+    // The last start found: of a variable in a scope, or of a type name,
+    // with the facts of the paths below it.
     bool lastIsTypeName = false;
     std::string lastName;
     std::string lastScope;
-    MemberTypes* last = nullptr;
+    bool found = false;
+    MemberTypes last;
 
     MemberTypes& below(std::string_view name, std::string_view scope, bool typeName)
     {
-        if (last == nullptr || typeName != lastIsTypeName || name != lastName || scope != lastScope) {
+        if (!found || typeName != lastIsTypeName || name != lastName || scope != lastScope) {
+            found = true;
             lastIsTypeName = typeName;
             lastName = name;
             lastScope = scope;
             const CType* start = typeName ? typeNamed(name) : variableType(name, scope);
-            last = &byStart[start];
-            last->start = start;
+            if (start != last.start) {
+                last.start = start;
+                last.byMembers.clear();
+            }
         }
-        return *last;
+        return last;
     }
 };
 

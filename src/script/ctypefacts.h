@@ -30,12 +30,11 @@ CTypeFacts typeOfPath(std::string_view path, std::string_view scope);
 // The type of a member path (".field[i].next") below a type name.
 CTypeFacts typeOfMemberPath(std::string_view typeName, std::string_view members);
 
-// The types of paths, each found once, for a writer that asks about the
-// same paths again and again: the facts of a path are kept by the type it
-// starts from (its variable's, or the type name's) and the members after
-// it, and the start of the last path asked about is kept too, as the paths
-// below one variable are asked about one after the other. The C tables
-// must stay as they are while it lives.
+// The types of paths, for a writer that asks about the paths below one
+// variable (or type name) one after the other, again and again: the type
+// the last path started from is kept, with the facts of the members after
+// it asked about so far, until a path starts from another type. The C
+// tables must stay as they are while it lives.
 class KnownPathTypes {
 public:
     KnownPathTypes();
@@ -43,7 +42,8 @@ public:
     KnownPathTypes& operator=(const KnownPathTypes&) = delete;
     ~KnownPathTypes();
 
-    // As typeOfPath and typeOfMemberPath give them.
+    // As typeOfPath and typeOfMemberPath give them; the facts last until a
+    // path starts from another type.
     const CTypeFacts& ofPath(std::string_view path, std::string_view scope);
     const CTypeFacts& ofMemberPath(std::string_view typeName, std::string_view members);
 
