@@ -50,9 +50,6 @@ enum class CheckCall { Plain, Expect, Compare, Dump };
 // family of a class is "int", "char", "string", ...; a character's is
 // "char" when compared, else by its format code.
 std::string_view checkCallHead(CheckCall kind, int cls, int formatCode, bool compare);
-// A check family that shows a value better than its class's: "uint" and
-// "ulong" for unsigned integers, "enum" with the enumerators' names, "byte"
-// and "int" for characters used as numbers (unsigned and signed char).
 // The names table argument of an enumeration's check,
 // "(const TRV_T_ENUM_NAME[]){{A, \"A\"}, ..., {0, 0}}", as a piece of its
 // line: the compiler gives each constant its value. It views the constants
@@ -62,6 +59,9 @@ struct NamesTable {
 };
 void appendPiece(std::string& out, const NamesTable& table);
 
+// A check family that shows a value better than its class's: "uint" and
+// "ulong" for unsigned integers, "enum" with the enumerators' names, "byte"
+// and "int" for characters used as numbers (unsigned and signed char).
 struct ValueDisplay {
     std::string_view family;
     std::string_view cast;  // of the values checked
@@ -162,6 +162,7 @@ private:
     const std::string& cScopeOf(const Entry& entry);
     // The C type of an access path of the walk: below the received message
     // in the message functions, else from a variable of the walk's scope.
+    // It lasts until a path below another variable or type is asked about.
     const script::CTypeFacts& typeOfWalked(std::string_view name);
     // The item's format code, or the FORMAT registered for its field path
     // (not below an index); -1 without.
@@ -217,8 +218,8 @@ private:
     std::string scopeBlockScope_;  // the C scope of scopeBlock_
     // The message type whose functions are being written, "" elsewhere.
     std::string currentMessageType_;
-    // The types of the access paths walked so far: the walks of a script
-    // go over the same variables again and again.
+    // The types of the access paths below the variable being walked: the
+    // walks of a script go over the same variables again and again.
     script::KnownPathTypes walkedTypes_;
 };
 
