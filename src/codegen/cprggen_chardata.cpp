@@ -30,41 +30,55 @@ std::string sizeOfValue(std::string_view value, std::string_view scope)
 
 namespace {
 
-// The C scope a block declares its variables in, none for a block (IF,
-// WHILE, CASE...) that shares its enclosing one.
-std::optional<std::string> ownScope(const script::sem::Entry& block)
+// Whether a block declares the variables of its statements in a C scope of
+// its own; a block such as IF, WHILE or CASE shares its enclosing one.
+bool declaresScope(const script::sem::Entry& block)
 {
     using namespace script::sem;
-    const auto levelBlock = [&](std::string_view suffix) {
-        const Entry* scenario = block.scope != nullptr ? block.scope->ownerEntry() : nullptr;
-        return scenario != nullptr && scenario->code == ENT_SCENARIO ? qualifiedName(*scenario) + std::string(suffix)
-                                                                     : std::string(suffix);
-    };
     switch (block.code) {
-    case ENT_SCENARIO: return qualifiedName(block);
-    case ENT_INITIALIZATION: return levelBlock("@init");
-    case ENT_TERMINATION: return levelBlock("@term");
-    case ENT_EXCEPTION: return levelBlock("@excp");
+    case ENT_SCENARIO:
+    case ENT_INITIALIZATION:
+    case ENT_TERMINATION:
+    case ENT_EXCEPTION:
     case ENT_PROC:
     case ENT_CALLBACK:
-    case ENT_PROCSEND: return std::string(block.name);
-    default: return std::nullopt;
+    case ENT_PROCSEND: return true;
+    default: return false;
     }
 }
 
 }  // namespace
 
-std::string cScopeOf(const script::sem::Entry& entry)
+const script::sem::Entry* scopeBlockOf(const script::sem::Entry& entry)
 {
     for (const script::sem::Scope* scope = entry.scope; scope != nullptr && scope->parent != nullptr;
          scope = scope->parent) {
-        if (const script::sem::Entry* block = scope->ownerEntry()) {
-            if (std::optional<std::string> own = ownScope(*block)) {
-                return *own;
-            }
+        const script::sem::Entry* block = scope->ownerEntry();
+        if (block != nullptr && declaresScope(*block)) {
+            return block;
         }
     }
-    return {};
+    return nullptr;
+}
+
+std::string cScopeOfBlock(const script::sem::Entry* block)
+{
+    using namespace script::sem;
+    if (block == nullptr) {
+        return {};
+    }
+    const auto levelBlock = [&](std::string_view suffix) {
+        const Entry* scenario = block->scope != nullptr ? block->scope->ownerEntry() : nullptr;
+        return scenario != nullptr && scenario->code == ENT_SCENARIO ? qualifiedName(*scenario) + std::string(suffix)
+                                                                     : std::string(suffix);
+    };
+    switch (block->code) {
+    case ENT_SCENARIO: return qualifiedName(*block);
+    case ENT_INITIALIZATION: return levelBlock("@init");
+    case ENT_TERMINATION: return levelBlock("@term");
+    case ENT_EXCEPTION: return levelBlock("@excp");
+    default: return std::string(block->name);
+    }
 }
 
 }  // namespace qvm::codegen::program

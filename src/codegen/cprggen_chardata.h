@@ -21,10 +21,13 @@ bool holdsSignedOrUnsignedChar(const script::CTypeFacts& pointerOrArray);
 // "sizeof(<value>)" for an array or a string literal, whose size C knows,
 // else "TRV_NO_SIZE" (a pointer to a string, read up to its terminator).
 std::string sizeOfValue(std::string_view value, std::string_view scope);
-// The C scope of the block that holds a statement, as the analysis named
-// it: a scenario's dotted path (with "@init", "@term" or "@excp" for its
-// level blocks), a procedure's or communication block's name; "" at the
-// global scope.
-std::string cScopeOf(const script::sem::Entry& entry);
+// The block whose C scope holds the variables of a statement: the nearest
+// scenario, level block, procedure or communication block around it; none
+// at the global scope.
+const script::sem::Entry* scopeBlockOf(const script::sem::Entry& entry);
+// The C scope of such a block, as the analysis named it: a scenario's
+// dotted path (with "@init", "@term" or "@excp" for its level blocks), a
+// procedure's or communication block's name; "" for none, the global scope.
+std::string cScopeOfBlock(const script::sem::Entry* block);
 
 }  // namespace qvm::codegen::program

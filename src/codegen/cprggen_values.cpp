@@ -4,6 +4,9 @@
 
 #include "script/exprclass.h"
 
+#include <algorithm>
+#include <array>
+
 namespace qvm::codegen::program {
 
 namespace {
@@ -17,28 +20,21 @@ bool naturalFormat(int formatCode)
     return formatCode < 0 || formatCode == 6;
 }
 
-// "(const TRV_T_ENUM_NAME[]){{A, \"A\"}, ..., {0, 0}}": the compiler gives
-// each enumerator its value.
-std::string namesTable(const std::vector<std::string_view>& enumerators)
-{
-    std::string table = "(const TRV_T_ENUM_NAME[]){";
-    std::size_t count = 0;
-    for (const std::string_view name : enumerators) {
-        if (count++ == kMaxEnumNames) {
-            break;
-        }
-        appendPieces(table, "{", name, ", \"", name, "\"}, ");
-    }
-    table += "{0, 0}}";
-    return table;
-}
-
 }  // namespace
+
+void appendPiece(std::string& out, const NamesTable& table)
+{
+    out += "(const TRV_T_ENUM_NAME[]){";
+    for (const std::string_view name : table.enumerators.first(std::min(table.enumerators.size(), kMaxEnumNames))) {
+        appendPieces(out, "{", name, ", \"", name, "\"}, ");
+    }
+    out += "{0, 0}}";
+}
 
 std::optional<ValueDisplay> valueDisplayOf(int cls, int formatCode, const script::CTypeFacts& type)
 {
     if ((cls == script::kClassEnum || cls == script::kClassInt) && type.enumeration) {
-        return ValueDisplay{"enum", "(TRV_T_ENUM) ", namesTable(type.enumerators), {}};
+        return ValueDisplay{"enum", "(TRV_T_ENUM) ", NamesTable{type.enumerators}, {}};
     }
     if (cls == script::kClassInt && type.unsignedInteger) {
         return ValueDisplay{"uint", "(TRV_T_UINT) ", {}, {}};
@@ -58,10 +54,28 @@ std::optional<ValueDisplay> valueDisplayOf(int cls, int formatCode, const script
     return std::nullopt;
 }
 
-std::string ValueDisplay::head(CheckCall kind) const
+namespace {
+
+// The families of the displays above, each with the heads of its calls.
+constexpr std::array<std::string_view, 5> kDisplayFamilies = {"enum", "uint", "ulong", "byte", "int"};
+constexpr std::array<std::string_view, 4> kCallPrefixes = {"", "var_", "cmp_", "dmp_"};
+
+}  // namespace
+
+std::string_view ValueDisplay::head(CheckCall kind) const
 {
-    static constexpr std::string_view kPrefixes[] = {"", "var_", "cmp_", "dmp_"};
-    return joinedPieces("trv_", kPrefixes[static_cast<std::size_t>(kind)], family, "_c (", kRun, ",");
+    using Heads = std::array<std::array<std::string, kDisplayFamilies.size()>, kCallPrefixes.size()>;
+    static const Heads heads = [] {
+        Heads made;
+        for (std::size_t prefix = 0; prefix < kCallPrefixes.size(); ++prefix) {
+            for (std::size_t each = 0; each < kDisplayFamilies.size(); ++each) {
+                made[prefix][each] = joinedPieces("trv_", kCallPrefixes[prefix], kDisplayFamilies[each], "_c (", kRun, ",");
+            }
+        }
+        return made;
+    }();
+    const auto found = std::find(kDisplayFamilies.begin(), kDisplayFamilies.end(), family);
+    return heads[static_cast<std::size_t>(kind)][static_cast<std::size_t>(found - kDisplayFamilies.begin())];
 }
 
 // The base of a var_ or dmp_ check: the format's, else the display's own.

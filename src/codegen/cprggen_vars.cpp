@@ -37,9 +37,21 @@ constexpr int kFormatDecimal = 1;
 constexpr int kFormatBinary = 2;
 constexpr int kFormatNatural = 6;
 
+// The word characters of ASCII. A letter or digit of ASCII is one in every
+// locale, and the other ASCII characters are none: only the bytes beyond
+// ask the locale.
+constexpr auto kAsciiWordChars = [] {
+    std::array<bool, 0x80> word{};
+    for (std::size_t c = 0; c < word.size(); ++c) {
+        word[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '$';
+    }
+    return word;
+}();
+
 bool isWordChar(char c)
 {
-    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '$';
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < kAsciiWordChars.size() ? kAsciiWordChars[byte] : std::isalnum(byte) != 0;
 }
 
 // The name a path begins with, blanks left out: the word characters before
@@ -671,12 +683,22 @@ void VarsWriter::locateWalk(const Entry& entry)
     walkScope_ = cScopeOf(entry);
 }
 
-script::CTypeFacts VarsWriter::typeOfWalked(std::string_view name) const
+const std::string& VarsWriter::cScopeOf(const Entry& entry)
+{
+    const Entry* block = scopeBlockOf(entry);
+    if (block != scopeBlock_) {
+        scopeBlock_ = block;
+        scopeBlockScope_ = cScopeOfBlock(block);
+    }
+    return scopeBlockScope_;
+}
+
+const script::CTypeFacts& VarsWriter::typeOfWalked(std::string_view name)
 {
     if (!currentMessageType_.empty() && name.starts_with(kReceived)) {
-        return script::typeOfMemberPath(currentMessageType_, afterReceived(name));
+        return walkedTypes_.ofMemberPath(currentMessageType_, afterReceived(name));
     }
-    return script::typeOfPath(name, walkScope_);
+    return walkedTypes_.ofPath(name, walkScope_);
 }
 
 // "TRV_<type>.select" for the message itself, "TRV_<type>.<path>.select"
@@ -872,18 +894,24 @@ void VarsWriter::checkLine(const VarItem& item, std::string_view name, std::stri
 void VarsWriter::displayedCheckLine(const VarItem& item, const ValueDisplay& display, std::string_view name,
                                        std::string_view value, int depth, long long bound, WalkMode mode)
 {
-    std::string call = joinedPieces(display.head(checkCallOf(mode)), item.numbers.begin, ", ", display.cast, name);
+    const auto call = [&](const auto&... checked) {
+        const auto write = [&](const auto&... names) {
+            line(display.head(checkCallOf(mode)), item.numbers.begin, ", ", display.cast, name, checked..., names...,
+                 ", I", depth, ", ", bound, " );");
+        };
+        if (display.names) {
+            write(", ", *display.names);
+        } else {
+            write();
+        }
+    };
     switch (mode) {
     case WalkMode::Expect:
-        appendPieces(call, ",", display.cast, Operand{value}, display.baseFor(item.formatCode));
+        call(",", display.cast, Operand{value}, display.baseFor(item.formatCode));
         break;
-    case WalkMode::Compare: appendPieces(call, ",", display.cast, "trv_msgref", afterReceived(name)); break;
-    default: call += display.baseFor(item.formatCode); break;
+    case WalkMode::Compare: call(",", display.cast, "trv_msgref", afterReceived(name)); break;
+    default: call(display.baseFor(item.formatCode)); break;
     }
-    if (!display.names.empty()) {
-        appendPieces(call, ", ", display.names);
-    }
-    line(call, ", I", depth, ", ", bound, " );");
 }
 
 // An array of characters or bytes is read within its size, and so is an
@@ -953,8 +981,8 @@ void VarsWriter::boundedLine(const VarItem& item, std::string_view name, int dep
         call += display ? display->baseFor(item.formatCode)
                         : baseOf(item.cls == kClassChar ? kClassInt : item.cls, item.formatCode);
     }
-    if (display && !display->names.empty()) {
-        appendPieces(call, ", ", display->names);
+    if (display && display->names) {
+        appendPieces(call, ", ", *display->names);
     }
     line(call, ", I", depth, ", ", bound, " );");
 }

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -49,16 +50,25 @@ enum class CheckCall { Plain, Expect, Compare, Dump };
 // family of a class is "int", "char", "string", ...; a character's is
 // "char" when compared, else by its format code.
 std::string_view checkCallHead(CheckCall kind, int cls, int formatCode, bool compare);
+// The names table argument of an enumeration's check,
+// "(const TRV_T_ENUM_NAME[]){{A, \"A\"}, ..., {0, 0}}", as a piece of its
+// line: the compiler gives each constant its value. It views the constants
+// in the type facts it is made from, which must outlive it.
+struct NamesTable {
+    std::span<const std::string_view> enumerators;
+};
+void appendPiece(std::string& out, const NamesTable& table);
+
 // A check family that shows a value better than its class's: "uint" and
 // "ulong" for unsigned integers, "enum" with the enumerators' names, "byte"
 // and "int" for characters used as numbers (unsigned and signed char).
 struct ValueDisplay {
     std::string_view family;
     std::string_view cast;  // of the values checked
-    std::string names;      // the names table argument of an enumeration, else ""
+    std::optional<NamesTable> names;  // of an enumeration
     std::string_view base;  // the base when the format gives none, "" for the format's
-    // "trv_<kind><family>_c (<run context>,".
-    std::string head(CheckCall kind) const;
+    // "trv_<kind><family>_c (<run context>,", made once.
+    std::string_view head(CheckCall kind) const;
     std::string_view baseFor(int formatCode) const;
 };
 // None when the class's own family shows the value well.
@@ -147,9 +157,13 @@ private:
     // that ends the checks of a VAR or a CALL, and the failure it reports.
     void checksEnd(std::string_view call, int endNumber);
     std::string rangedName(const VarItem& item) const;
+    // The C scope of a statement's variables (see cScopeOfBlock); that of
+    // the last block asked about is kept, for the statements that follow it.
+    const std::string& cScopeOf(const Entry& entry);
     // The C type of an access path of the walk: below the received message
     // in the message functions, else from a variable of the walk's scope.
-    script::CTypeFacts typeOfWalked(std::string_view name) const;
+    // It lasts until a path below another variable or type is asked about.
+    const script::CTypeFacts& typeOfWalked(std::string_view name);
     // The item's format code, or the FORMAT registered for its field path
     // (not below an index); -1 without.
     int formatCodeAt(const VarItem& item, std::string_view path) const;
@@ -165,7 +179,7 @@ private:
     void forEachMember(const VarItem& item, const Visit& visit) const;
 
     // ---- native calls (cprggen_vars_call.cpp) ----
-    script::CTypeFacts resultType(const Entry& call) const;
+    script::CTypeFacts resultType(const Entry& call);
     void parameterInitialisation(const script::sem::ArgData& data);
     void parameterCheck(const Entry& call, const Entry& argument, std::size_t index);
     void resultCheck(const Entry& call);
@@ -200,8 +214,13 @@ private:
     std::string walkFile_;
     std::string walkScope_;  // the C scope of the walk's variables, "" for the global one
     int walkLine_ = 0;
+    const Entry* scopeBlock_ = nullptr;
+    std::string scopeBlockScope_;  // the C scope of scopeBlock_
     // The message type whose functions are being written, "" elsewhere.
     std::string currentMessageType_;
+    // The types of the access paths below the variable being walked: the
+    // walks of a script go over the same variables again and again.
+    script::KnownPathTypes walkedTypes_;
 };
 
 }  // namespace qvm::codegen::program

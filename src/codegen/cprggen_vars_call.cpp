@@ -58,10 +58,17 @@ std::tuple<std::string_view, std::string_view, Operand, std::string_view> pieceP
     return {cast, argument.address ? "&" : "", Operand{argument.value}, ", "};
 }
 
-// ", <names>" of an enumeration's check, before its record number.
-std::string namesArgument(const std::optional<ValueDisplay>& display)
+// Calls write with the pieces of "<names>, ", the argument an enumeration's
+// check has before its record number, or with none: a line without a names
+// table is written in place.
+template <typename Write>
+void withNamesArgument(const std::optional<ValueDisplay>& display, const Write& write)
 {
-    return display && !display->names.empty() ? joinedPieces(display->names, ", ") : std::string();
+    if (display && display->names) {
+        write(*display->names, ", ");
+    } else {
+        write();
+    }
 }
 
 // A bound of a range check: "1,<cast><bound>," when given, else "0,<cast>0,".
@@ -158,7 +165,7 @@ void VarsWriter::parameterCheck(const Entry& call, const Entry& argument, std::s
     }
     const std::string_view initial = data.text;
     const std::string_view actual = data.reference ? referenced(data) : firstOf({data.result, data.text});
-    const std::string scope = cScopeOf(call);
+    const std::string& scope = cScopeOf(call);
     // What is checked has the type of the variable that holds it after the
     // call, else of the parameter.
     const script::CTypeFacts heldType =
@@ -188,10 +195,12 @@ void VarsWriter::parameterCheck(const Entry& call, const Entry& argument, std::s
     const std::string_view cast = display ? display->cast : std::string_view();
     // A structure or union passed by value is compared through its address
     // on every side: the check functions take pointers to it.
-    line(display ? display->head(CheckCall::Plain) : std::string(checkCallHead(CheckCall::Plain, cls, -1, false)),
-         data.expected.empty() ? "0, " : "1, ", CheckValue{cls, initial, aggregate, cast},
-         CheckValue{cls, expected, aggregate && cls != kClassArray, cast}, CheckValue{cls, actual, aggregate, cast},
-         namesArgument(display), number(argument), " );");
+    withNamesArgument(display, [&](const auto&... names) {
+        line(display ? display->head(CheckCall::Plain) : checkCallHead(CheckCall::Plain, cls, -1, false),
+             data.expected.empty() ? "0, " : "1, ", CheckValue{cls, initial, aggregate, cast},
+             CheckValue{cls, expected, aggregate && cls != kClassArray, cast}, CheckValue{cls, actual, aggregate, cast},
+             names..., number(argument), " );");
+    });
 }
 
 void VarsWriter::sizedCheck(std::string_view family, std::string_view expectedFlag,
@@ -211,27 +220,30 @@ void VarsWriter::resultCheck(const Entry& call)
 {
     const auto& data = call.data<CallData>();
     int cls = data.checkedClass();
-    if (cls == kClassString && charDataOf(resultType(call)) == CharData::Bytes) {
+    const script::CTypeFacts type = resultType(call);
+    if (cls == kClassString && charDataOf(type) == CharData::Bytes) {
         cls = kClassPointer;  // a pointer to bytes, not a string
     }
     if (const std::optional<script::sem::ValueRange> range = script::sem::valueRange(data.expected)) {
-        rangeCheck(cls, resultType(call), *range, data.result, endNumber(call) - 1);
+        rangeCheck(cls, type, *range, data.result, endNumber(call) - 1);
         return;
     }
     const bool address = cls == 10 || cls == 12;
-    const std::optional<ValueDisplay> display = valueDisplayOf(cls, -1, resultType(call));
+    const std::optional<ValueDisplay> display = valueDisplayOf(cls, -1, type);
     const std::string_view cast = display ? display->cast : std::string_view();
-    line(display ? display->head(CheckCall::Plain) : std::string(checkCallHead(CheckCall::Plain, cls, -1, false)),
-         data.expected.empty() ? "0, " : "1, ", CheckValue{cls, {}, false, cast},
-         CheckValue{cls, data.expected, address, cast}, CheckValue{cls, data.result, address, cast},
-         namesArgument(display), endNumber(call) - 1, " );");
+    withNamesArgument(display, [&](const auto&... names) {
+        line(display ? display->head(CheckCall::Plain) : checkCallHead(CheckCall::Plain, cls, -1, false),
+             data.expected.empty() ? "0, " : "1, ", CheckValue{cls, {}, false, cast},
+             CheckValue{cls, data.expected, address, cast}, CheckValue{cls, data.result, address, cast}, names...,
+             endNumber(call) - 1, " );");
+    });
 }
 
 // The type of what a call's result check reads: the script's result
 // variable, else the hidden one, which has the function's return type.
-script::CTypeFacts VarsWriter::resultType(const Entry& call) const
+script::CTypeFacts VarsWriter::resultType(const Entry& call)
 {
-    const std::string scope = cScopeOf(call);
+    const std::string& scope = cScopeOf(call);
     script::CTypeFacts type = script::typeOfPath(call.data<CallData>().result, scope);
     return type.known ? type : script::returnType(call.name, scope);
 }
@@ -243,8 +255,11 @@ void VarsWriter::rangeCheck(int cls, const script::CTypeFacts& type, const scrip
 {
     const std::optional<ValueDisplay> display = valueDisplayOf(cls, -1, type);
     const std::string_view cast = display ? display->cast : runtimeCast(cls);
-    line("trv_range_", display ? display->family : rangeFamily(cls), "_c (", kRun, ",", RangeBound{cast, range.lower},
-         RangeBound{cast, range.upper}, cast, Operand{actual}, ", ", namesArgument(display), checkNumber, " );");
+    withNamesArgument(display, [&](const auto&... names) {
+        line("trv_range_", display ? display->family : rangeFamily(cls), "_c (", kRun, ",",
+             RangeBound{cast, range.lower}, RangeBound{cast, range.upper}, cast, Operand{actual}, ", ", names...,
+             checkNumber, " );");
+    });
 }
 
 }  // namespace qvm::codegen::program

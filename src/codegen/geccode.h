@@ -8,6 +8,7 @@
 #include <concepts>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <type_traits>
 #include <vector>
 
@@ -34,6 +35,8 @@ bool beginsWithHash(const First& first, const Rest&... rest)
     } else if constexpr (std::is_convertible_v<const First&, std::string_view>) {
         const std::string_view text(first);
         return text.empty() ? beginsWithHash(rest...) : text.front() == '#';
+    } else if constexpr (MadeOfParts<First>) {
+        return std::apply([&](const auto&... parts) { return beginsWithHash(parts..., rest...); }, pieceParts(first));
     } else {
         // A piece of a kind of its own: what it writes.
         std::string text;

@@ -6,6 +6,7 @@
 #include "diag/i18nerrgest.h"
 
 #include <algorithm>
+#include <array>
 
 namespace qvm::codegen {
 
@@ -36,31 +37,44 @@ void writeTdc(GeneratedFiles& files, Numbering& numbering, const TdcRun& run)
 
 namespace qvm::codegen::tdc {
 
+namespace {
+
+// What each byte of a text is written as between a record's quotes: a
+// record is one line, and a line break in a text would end it early, the
+// reader taking the rest for a record of its own. The control characters
+// (tabs aside) are written as '?'.
+constexpr auto kQuotedBytes = [] {
+    std::array<char, 256> bytes{};
+    for (std::size_t byte = 0; byte < bytes.size(); ++byte) {
+        const bool control = (byte < 0x20 && byte != '\t') || byte == 0x7F;
+        bytes[byte] = control ? '?' : static_cast<char>(byte);
+    }
+    return bytes;
+}();
+
+}  // namespace
+
 void appendQuoted(std::string& out, std::string_view text)
 {
     appendQuoted(out, {}, text);
 }
 
-// A record is one line: a line break in a text would end it early, and the
-// reader would take the rest for a record of its own. The control
-// characters of a text (tabs aside) are written as '?'.
+// A quote of the text is doubled.
 void appendQuoted(std::string& out, std::string_view before, std::string_view text)
 {
-    appendPieces(out, before, '"');
     const std::size_t start = out.size();
-    for (std::size_t quote = text.find('"'); quote != std::string_view::npos; quote = text.find('"')) {
-        appendPieces(out, text.substr(0, quote + 1), '"');
-        text.remove_prefix(quote + 1);
+    // Room for every character doubled, cut back to what was written.
+    out.resize(start + before.size() + 2 * text.size() + 2);
+    char* at = std::copy(before.begin(), before.end(), out.data() + start);
+    *at++ = '"';
+    for (const char c : text) {
+        *at++ = kQuotedBytes[static_cast<unsigned char>(c)];
+        if (c == '"') {
+            *at++ = '"';
+        }
     }
-    out += text;
-    std::replace_if(
-        out.begin() + static_cast<std::ptrdiff_t>(start), out.end(),
-        [](char c) {
-            const auto byte = static_cast<unsigned char>(c);
-            return (byte < 0x20 && c != '\t') || byte == 0x7F;
-        },
-        '?');
-    out += '"';
+    *at++ = '"';
+    out.resize(static_cast<std::size_t>(at - out.data()));
 }
 
 Location locationOf(const script::sem::Entry& entry)
@@ -78,8 +92,8 @@ void Fields::separate()
 
 Fields& Fields::text(std::string_view value)
 {
-    separate();
-    appendQuoted(text_, value);
+    appendQuoted(text_, any_ ? ", " : "", value);
+    any_ = true;
     return *this;
 }
 
@@ -189,6 +203,20 @@ void TdcWriter::write()
 int TdcWriter::record(std::string_view letters, const Fields& fields, const std::optional<Location>& where)
 {
     const int number = nextNumber_++;
+    // A record that cannot reach the limit goes to the file as it is made.
+    // At their longest (a number of 11 characters), the key ends 12
+    // characters after its letters and the location takes 30.
+    const std::size_t longest = letters.size() + 12 + fields.joined().size() + (where ? 30 : 0);
+    if (longest <= kRecordLimit) {
+        if (where) {
+            // After the fields: ", \"<file>\", \"<line>\"".
+            tdc_.write(letters, number, ' ', fields.joined(), fields.empty() ? "" : ", ", '"', where->file, "\", \"",
+                       where->line, "\"\n");
+        } else {
+            tdc_.write(letters, number, ' ', fields.joined(), '\n');
+        }
+        return number;
+    }
     line_.clear();
     appendPieces(line_, letters, number, ' ');
     const std::size_t keySize = line_.size();

@@ -4,6 +4,8 @@
 #include "script/ancgest.h"
 
 #include <cctype>
+#include <string>
+#include <unordered_map>
 
 namespace qvm::script {
 
@@ -11,9 +13,15 @@ namespace {
 
 using canalysis::CType;
 
+// A letter or digit of ASCII is one in every locale, and the other ASCII
+// characters are none: only the bytes beyond ask the locale.
 bool isNameCharacter(char c)
 {
-    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_';
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x80) {
+        return std::isalnum(byte) != 0;
+    }
+    return (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9') || c == '_';
 }
 
 std::string_view nameAt(std::string_view text, std::size_t& at)
@@ -87,15 +95,27 @@ const CType* followPath(const CType* type, std::string_view path, std::size_t at
     return type;
 }
 
-const CType* typeAtPath(std::string_view path, std::string_view scope)
+const CType* variableType(std::string_view name, std::string_view scope)
 {
-    std::size_t at = 0;
-    const std::string_view name = nameAt(path, at);
     if (name.empty() || std::isdigit(static_cast<unsigned char>(name.front())) != 0) {
         return nullptr;
     }
     const canalysis::Symbol* symbol = findCVariable(name, scope);
-    return followPath(symbol != nullptr ? symbol->type.get() : nullptr, path, at);
+    return symbol != nullptr ? symbol->type.get() : nullptr;
+}
+
+// The type named, a typedef's.
+const CType* typeNamed(std::string_view name)
+{
+    const canalysis::Symbol* symbol = canalysis::C_CPP_find_symbol(name, cSymbols(), {});
+    return symbol != nullptr && (symbol->storage & canalysis::kTypedef) != 0 ? symbol->type.get() : nullptr;
+}
+
+const CType* typeAtPath(std::string_view path, std::string_view scope)
+{
+    std::size_t at = 0;
+    const std::string_view name = nameAt(path, at);
+    return followPath(variableType(name, scope), path, at);
 }
 
 // The function a name designates, through a pointer to one too.
@@ -158,11 +178,72 @@ CTypeFacts typeOfPath(std::string_view path, std::string_view scope)
 
 CTypeFacts typeOfMemberPath(std::string_view typeName, std::string_view members)
 {
-    const canalysis::Symbol* symbol = canalysis::C_CPP_find_symbol(typeName, cSymbols(), {});
-    if (symbol == nullptr || (symbol->storage & canalysis::kTypedef) == 0) {
-        return {};
+    return factsOf(followPath(typeNamed(typeName), members, 0));
+}
+
+namespace {
+
+struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+};
+
+// The facts of the paths below one start type, by the members after it.
+struct MemberTypes {
+    const CType* start = nullptr;
+    std::unordered_map<std::string, CTypeFacts, TextHash, std::equal_to<>> byMembers;
+
+    const CTypeFacts& of(std::string_view members)
+    {
+        if (const auto found = byMembers.find(members); found != byMembers.end()) {
+            return found->second;
+        }
+        return byMembers.emplace(members, factsOf(followPath(start, members, 0))).first->second;
     }
-    return factsOf(followPath(symbol->type.get(), members, 0));
+};
+
+}  // namespace
+
+struct KnownPathTypes::Known {
+    // The last start found: of a variable in a scope, or of a type name,
+    // with the facts of the paths below it.
+    bool lastIsTypeName = false;
+    std::string lastName;
+    std::string lastScope;
+    bool found = false;
+    MemberTypes last;
+
+    MemberTypes& below(std::string_view name, std::string_view scope, bool typeName)
+    {
+        if (!found || typeName != lastIsTypeName || name != lastName || scope != lastScope) {
+            found = true;
+            lastIsTypeName = typeName;
+            lastName = name;
+            lastScope = scope;
+            const CType* start = typeName ? typeNamed(name) : variableType(name, scope);
+            if (start != last.start) {
+                last.start = start;
+                last.byMembers.clear();
+            }
+        }
+        return last;
+    }
+};
+
+KnownPathTypes::KnownPathTypes() : known_(std::make_unique<Known>()) {}
+
+KnownPathTypes::~KnownPathTypes() = default;
+
+const CTypeFacts& KnownPathTypes::ofPath(std::string_view path, std::string_view scope)
+{
+    std::size_t at = 0;
+    const std::string_view name = nameAt(path, at);
+    return known_->below(name, scope, false).of(path.substr(at));
+}
+
+const CTypeFacts& KnownPathTypes::ofMemberPath(std::string_view typeName, std::string_view members)
+{
+    return known_->below(typeName, {}, true).of(members);
 }
 
 CTypeFacts returnType(std::string_view function, std::string_view scope)

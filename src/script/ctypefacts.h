@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -28,6 +29,28 @@ CTypeFacts typeOfPath(std::string_view path, std::string_view scope);
 
 // The type of a member path (".field[i].next") below a type name.
 CTypeFacts typeOfMemberPath(std::string_view typeName, std::string_view members);
+
+// The types of paths, for a writer that asks about the paths below one
+// variable (or type name) one after the other, again and again: the type
+// the last path started from is kept, with the facts of the members after
+// it asked about so far, until a path starts from another type. The C
+// tables must stay as they are while it lives.
+class KnownPathTypes {
+public:
+    KnownPathTypes();
+    KnownPathTypes(const KnownPathTypes&) = delete;
+    KnownPathTypes& operator=(const KnownPathTypes&) = delete;
+    ~KnownPathTypes();
+
+    // As typeOfPath and typeOfMemberPath give them; the facts last until a
+    // path starts from another type.
+    const CTypeFacts& ofPath(std::string_view path, std::string_view scope);
+    const CTypeFacts& ofMemberPath(std::string_view typeName, std::string_view members);
+
+private:
+    struct Known;
+    std::unique_ptr<Known> known_;
+};
 
 // The declared return type of a C function, or of what a pointer to one calls.
 CTypeFacts returnType(std::string_view function, std::string_view scope);
