@@ -102,7 +102,7 @@ for line in sys.stdin:
                                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     err = process.stderr.read().decode(errors="replace")
     _, status, usage = os.wait4(process.pid, 0)
-    print(json.dumps([usage.ru_utime + usage.ru_stime, usage.ru_maxrss,
+    print(json.dumps([usage.ru_utime, usage.ru_stime, usage.ru_maxrss,
                       os.waitstatus_to_exitcode(status), err]), flush=True)
 """
 _launcher = None
@@ -111,14 +111,19 @@ _launcher = None
 def timed(command, cwd, env):
     """CPU time (user and system; the wall time of a shared machine says
     little), peak resident memory (kilobytes), status and error text of one run."""
+    user, system, peak, code, err = timed_parts(command, cwd, env)
+    return user + system, peak, code, err
+
+
+def timed_parts(command, cwd, env):
+    """As timed, with the CPU time in its user and system parts."""
     global _launcher
     if _launcher is None:
         _launcher = subprocess.Popen([sys.executable, "-c", LAUNCHER], stdin=subprocess.PIPE,
                                      stdout=subprocess.PIPE, text=True)
     _launcher.stdin.write(json.dumps({"command": command, "cwd": cwd, "env": env}) + "\n")
     _launcher.stdin.flush()
-    elapsed, peak, code, err = json.loads(_launcher.stdout.readline())
-    return elapsed, peak, code, err
+    return tuple(json.loads(_launcher.stdout.readline()))
 
 
 def best_of_each(repeats, commands, cwd, env):
@@ -135,18 +140,27 @@ def median_of_each(repeats, commands, cwd, env):
 
 
 def summary_of_each(repeats, commands, cwd, env, summary):
+    return [result[:3] for result in summary_with_user_time(repeats, commands, cwd, env, summary)]
+
+
+def summary_with_user_time(repeats, commands, cwd, env, summary):
+    """As summary_of_each, each result followed by the summary of the user
+    part of the CPU times: the part the program's own code spends, apart from
+    the kernel's (mostly clearing the memory the run touches first)."""
     times = [[] for _ in commands]
+    user_times = [[] for _ in commands]
     memories = [0 for _ in commands]
     failed = [0 for _ in commands]
     for _ in range(repeats):
         for i, command in enumerate(commands):
-            t, mem, code, err = timed(command, cwd, env)
+            user, system, mem, code, err = timed_parts(command, cwd, env)
             if code != 0:
                 print(f"{os.path.basename(command[0])} ended with status {code}\n{err}", file=sys.stderr)
                 failed[i] += 1
-            times[i].append(t)
+            times[i].append(user + system)
+            user_times[i].append(user)
             memories[i] = max(memories[i], mem)
-    return [(summary(times[i]), memories[i], failed[i]) for i in range(len(commands))]
+    return [(summary(times[i]), memories[i], failed[i], summary(user_times[i])) for i in range(len(commands))]
 
 
 def main():
