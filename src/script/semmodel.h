@@ -162,8 +162,11 @@ struct Descriptor;
 // Items made one by one and freed together, in blocks so that each costs
 // no allocation of its own; items keep their addresses. The first block is
 // small; a store of items that every script line makes (kPerLine) goes on
-// in large pages, any other doubles its blocks up to a large page, so that
-// a store of few items does not take a large page it leaves mostly empty.
+// in full blocks, any other doubles its blocks up to a full one, so that a
+// store of few items does not take room it leaves mostly empty. Blocks are
+// plain heap blocks: the heap is advised large pages as a whole, and a block
+// aligned to a large page would leave a free gap in front of it, touched
+// and too small for the next aligned block.
 template <typename T, bool kPerLine = false>
 class BlockStore {
 public:
@@ -201,7 +204,7 @@ public:
                 --used_;
                 std::destroy_at(std::launder(reinterpret_cast<T*>(block.slots[used_].bytes)));
             }
-            base::releaseLargePages(block.slots, block.capacity * sizeof(Slot));
+            base::release(block.slots);
             blocks_.pop_back();
             used_ = blocks_.empty() ? 0 : blocks_.back().capacity;
         }
@@ -217,17 +220,19 @@ private:
         std::size_t capacity;
     };
     static constexpr std::size_t kFirstBlockItems = 128;
+    // Small enough that the last block of a store leaves little unused.
+    static constexpr std::size_t kFullBlockBytes = std::size_t{256} << 10;
 
     void startBlock()
     {
         blocks_.reserve(blocks_.size() + 1);
-        std::size_t bytes = base::kLargePage;
+        std::size_t bytes = kFullBlockBytes;
         if (blocks_.empty()) {
             bytes = kFirstBlockItems * sizeof(Slot);
         } else if (!kPerLine) {
-            bytes = std::min(2 * blocks_.back().capacity * sizeof(Slot), base::kLargePage);
+            bytes = std::min(2 * blocks_.back().capacity * sizeof(Slot), kFullBlockBytes);
         }
-        blocks_.push_back(Block{static_cast<Slot*>(base::allocateLargePages(bytes)), bytes / sizeof(Slot)});
+        blocks_.push_back(Block{static_cast<Slot*>(base::allocate(bytes)), bytes / sizeof(Slot)});
         used_ = 0;
     }
 
