@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <unordered_map>
@@ -146,11 +147,7 @@ public:
             } else if (line.pieceCount == 1 && pieces_[line.firstPiece].name == kText) {
                 out.line(pieces_[line.firstPiece].text);
             } else {
-                scratch.clear();
-                for (std::size_t i = line.firstPiece; i < line.firstPiece + line.pieceCount; ++i) {
-                    const Piece& piece = pieces_[i];
-                    scratch += piece.name == kText ? piece.text : texts[piece.name];
-                }
+                joinPieces(line, texts, scratch);
                 out.line(scratch);
             }
         }
@@ -173,6 +170,25 @@ private:
         std::size_t firstPiece;
         std::size_t pieceCount;
     };
+
+    // The texts of a line's pieces joined into the kept string, sized once
+    // for all of them rather than grown piece by piece.
+    void joinPieces(const Line& line, const Texts& texts, std::string& joined) const
+    {
+        const std::span<const Piece> pieces(&pieces_[line.firstPiece], line.pieceCount);
+        const auto textOf = [&texts](const Piece& piece) {
+            return piece.name == kText ? piece.text : texts[piece.name];
+        };
+        std::size_t size = 0;
+        for (const Piece& piece : pieces) {
+            size += textOf(piece).size();
+        }
+        joined.resize(size);
+        char* at = joined.data();
+        for (const Piece& piece : pieces) {
+            at = detail::copyText(at, textOf(piece));
+        }
+    }
 
     void addPieces(std::string_view text)
     {

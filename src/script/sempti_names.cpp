@@ -547,7 +547,11 @@ std::string aggregateName(const canalysis::Tag& tag)
 std::optional<std::string> memberNamed(std::string_view name)
 {
     const base::Ident id = base::ident(name);
-    for (const canalysis::Tag* tag : cSymbols().tagsOf(nullptr)) {
+    const canalysis::SymbolTable& symbols = cSymbols();
+    if (!symbols.fileScopeMemberGiven(id)) {
+        return std::nullopt;
+    }
+    for (const canalysis::Tag* tag : symbols.tagsOf(nullptr)) {
         if (tag->aggregate == nullptr) {
             continue;
         }

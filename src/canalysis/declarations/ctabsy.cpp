@@ -334,10 +334,24 @@ std::vector<const Symbol*> SymbolTable::symbolsOf(Ident scope) const
                                         : std::vector<const Symbol*>{};
 }
 
-std::vector<const Tag*> SymbolTable::tagsOf(Ident scope) const
+void SymbolTable::giveBody(Tag& tag, std::vector<Field> fields)
 {
+    tag.aggregate->fields = std::move(fields);
+    tag.aggregate->hasBody = true;
+    if (tag.scope == nullptr) {
+        for (const Field& field : tag.aggregate->fields) {
+            if (field.name != nullptr) {
+                fileScopeMembers_.insert(field.name, nullptr, &tag);
+            }
+        }
+    }
+}
+
+const std::vector<const Tag*>& SymbolTable::tagsOf(Ident scope) const
+{
+    static const std::vector<const Tag*> none;
     const auto found = scopeTags_.find(scope);
-    return found != scopeTags_.end() ? found->second : std::vector<const Tag*>{};
+    return found != scopeTags_.end() ? found->second : none;
 }
 
 const std::deque<EnumerationConstant>& enumerationConstants()

@@ -202,10 +202,15 @@ public:
     Tag* findTag(Ident name, TypeKind kind, Ident scope);
     Tag* findTagInScope(Ident name, TypeKind kind, Ident scope);
     Tag& appendTag(Tag tag);
+    // Gives a struct or union tag of this table the fields of its body.
+    void giveBody(Tag& tag, std::vector<Field> fields);
+    // Whether a body given to a file-scope struct or union had a member of
+    // that name: when none had, no file-scope tag has that member now.
+    bool fileScopeMemberGiven(Ident member) const { return fileScopeMembers_.find(member, nullptr) != nullptr; }
 
     // Records of one scope in the order first declared.
     std::vector<const Symbol*> symbolsOf(Ident scope) const;
-    std::vector<const Tag*> tagsOf(Ident scope) const;
+    const std::vector<const Tag*>& tagsOf(Ident scope) const;
     // The rank the next record will get: records ranked below it were
     // declared before.
     long nextOrder() const { return nextOrder_; }
@@ -229,6 +234,8 @@ private:
     // Records of each scope in the order first declared.
     std::unordered_map<Ident, std::vector<Symbol*>> scopeSymbols_;
     std::unordered_map<Ident, std::vector<const Tag*>> scopeTags_;
+    // Each member name given to a file-scope body, with the first tag given it.
+    RecordIndex fileScopeMembers_;
     long nextOrder_ = 0;
 
     static std::size_t tagSlot(TypeKind kind);

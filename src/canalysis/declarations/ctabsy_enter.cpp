@@ -361,8 +361,7 @@ TypePtr aggregateType(DeclParse& parse, TypeKind kind, Ident tag, FieldList* bod
             record->aggregate = std::make_shared<Aggregate>();
             record->aggregate->tag = tag;
         }
-        record->aggregate->fields = movedOut(body->fields);
-        record->aggregate->hasBody = true;
+        parse.table->giveBody(*record, movedOut(body->fields));
     }
     CType part;
     part.name = tag;

@@ -190,6 +190,21 @@ TEST_F(CDecls, ScopesKeepTheirOwnRecords)
     EXPECT_NE(C_CPP_find_symbol_with_parent("n", child, {}), nullptr);
 }
 
+TEST_F(CDecls, FileScopeMembersNoted)
+{
+    const auto given = [this](const char* member) { return table_.fileScopeMemberGiven(base::ident(member)); };
+    parse("struct s;\nstruct t { int a; union { long b; } u; };\n");
+    parse("struct local { int c; } l;", "SCN1");
+    EXPECT_TRUE(reports_.empty());
+    EXPECT_TRUE(given("a"));
+    EXPECT_TRUE(given("b"));  // of the union nested in t, a file-scope tag too
+    EXPECT_TRUE(given("u"));
+    EXPECT_FALSE(given("c"));  // a member of a scenario's own tag
+    EXPECT_FALSE(given("d"));
+    parse("struct s { char d; };\n");  // the declared tag completed later
+    EXPECT_TRUE(given("d"));
+}
+
 TEST_F(CDecls, RecordsFoundAfterRemovals)
 {
     std::string text;
