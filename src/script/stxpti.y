@@ -72,7 +72,7 @@ void stxerror(ParserContext& ctx, const char* message);
 %type <node> scenario scenario_loop family_part scenario_contents initialization termination
 %type <node> exception block_mark body hash_lines instance_begin instance_names
 %type <node> instance_lines nested_body instruction_line filter_part instruction call_at
-%type <node> arguments argument at_expression expression piece match_names when_clauses
+%type <node> arguments argument at_expression expression match_piece match_names when_clauses
 %type <node> when_clause when_list when_value else_part trigger_values var_check name
 %type <node> family_names body_element nested_element when_head parameter_type
 %type <node> first_scenario_items leading_scenario_item
@@ -470,14 +470,15 @@ nested_element:
         { $$ = ctx.node(STX_NESTED_GROUP, $1, $2); }
     ;
 
+/* Most lines have no filter: they take no reduction for its absence. */
 instruction_line:
-    filter_part instruction NEWLINE  { $$ = ctx.node(STX_INSTR_LINE, $1, $2); }
+    instruction NEWLINE              { $$ = ctx.node(STX_INSTR_LINE, nullptr, $1); }
+  | filter_part instruction NEWLINE  { $$ = ctx.node(STX_INSTR_LINE, $1, $2); }
   | error NEWLINE                    { $$ = nullptr; }
     ;
 
 filter_part:
-    %empty         { $$ = nullptr; }
-  | FILTER_SINGLE  { $$ = ctx.leaf(STX_FILTER, $1); }
+    FILTER_SINGLE  { $$ = ctx.leaf(STX_FILTER, $1); }
   | FILTER_DOUBLE  { $$ = ctx.leaf(STX_FILTER_DOUBLE, $1); }
     ;
 
@@ -645,14 +646,17 @@ expression:
     piece_links  { $$ = ctx.finish($1); }
     ;
 
+/* A piece of C, by far the most common piece, goes straight into its link
+   without a reduction of its own. */
 piece_links:
-    piece              { $$ = ctx.chain(ctx.node(STX_EXPR, $1)); }
-  | piece_links piece  { $$ = ctx.append($1, ctx.node(STX_EXPR, $2)); }
+    NATIVE_EXPR                    { $$ = ctx.chain(ctx.node(STX_EXPR, ctx.nativePiece($1))); }
+  | match_piece                    { $$ = ctx.chain(ctx.node(STX_EXPR, $1)); }
+  | piece_links NATIVE_EXPR        { $$ = ctx.append($1, ctx.node(STX_EXPR, ctx.nativePiece($2))); }
+  | piece_links match_piece        { $$ = ctx.append($1, ctx.node(STX_EXPR, $2)); }
     ;
 
-piece:
-    NATIVE_EXPR               { $$ = ctx.nativePiece($1); }
-  | MATCHING match_names      { $$ = ctx.relabel($2, STX_MATCHING); }
+match_piece:
+    MATCHING match_names      { $$ = ctx.relabel($2, STX_MATCHING); }
   | MATCHED match_names       { $$ = ctx.relabel($2, STX_MATCHED); }
   | NOTMATCHING match_names   { $$ = ctx.relabel($2, STX_NOTMATCHING); }
   | NOTMATCHED match_names    { $$ = ctx.relabel($2, STX_NOTMATCHED); }

@@ -231,8 +231,9 @@ static_assert(sizeof(SyntaxNode) == 8);
 // Owns every node of one parse and the texts of its leaves (the files they
 // were made in are numbered for the whole process, see nodeFile). Nodes and
 // texts keep their addresses for the life of the tree. Nodes are made in
-// blocks, a small one first, then blocks of large pages, so that a large
-// script costs a few allocations and page faults per ten thousand nodes.
+// plain heap blocks, a small one first, so that a large script costs one
+// allocation per ten thousand nodes. A block aligned to a large page would
+// leave a free gap in front of it, touched and too small for the next one.
 class SyntaxTree {
 public:
     SyntaxTree() = default;
@@ -303,7 +304,6 @@ public:
 
 private:
     struct BlockRelease {
-        std::size_t bytes;
         void operator()(std::byte* nodes) const;
     };
     using Block = std::unique_ptr<std::byte, BlockRelease>;
