@@ -287,11 +287,20 @@ CTypeFacts returnType(std::string_view function, std::string_view scope)
 
 CTypeFacts parameterType(std::string_view function, std::size_t index, std::string_view scope)
 {
-    const CType* type = functionNamed(function, scope);
-    if (type == nullptr || index >= type->parameters.size()) {
+    return ParameterTypes(function, scope).of(index);
+}
+
+ParameterTypes::ParameterTypes(std::string_view function, std::string_view scope)
+    : function_(functionNamed(function, scope))
+{
+}
+
+CTypeFacts ParameterTypes::of(std::size_t index) const
+{
+    if (function_ == nullptr || index >= function_->parameters.size()) {
         return {};
     }
-    return factsOf(type->parameters[index].type.get());
+    return factsOf(function_->parameters[index].type.get());
 }
 
 std::string_view parameterName(std::string_view function, std::size_t index)

@@ -7,6 +7,10 @@
 #include <string_view>
 #include <vector>
 
+namespace qvm::canalysis {
+struct CType;
+}
+
 namespace qvm::script {
 
 // A character type: plain char, or spelled signed or unsigned char.
@@ -57,6 +61,18 @@ CTypeFacts returnType(std::string_view function, std::string_view scope);
 
 // The declared type of a C function's parameter (index from 0).
 CTypeFacts parameterType(std::string_view function, std::size_t index, std::string_view scope);
+
+// The same for a writer that asks about several parameters of one function:
+// the function is found once. The C tables must stay as they are while it lives.
+class ParameterTypes {
+public:
+    ParameterTypes(std::string_view function, std::string_view scope);
+
+    CTypeFacts of(std::size_t index) const;
+
+private:
+    const canalysis::CType* function_;
+};
 
 // The name a global C function's declaration gives a parameter (index
 // from 0); "" when it names none.
