@@ -181,7 +181,8 @@ private:
     // ---- native calls (cprggen_vars_call.cpp) ----
     script::CTypeFacts resultType(const Entry& call);
     void parameterInitialisation(const script::sem::ArgData& data);
-    void parameterCheck(const Entry& call, const Entry& argument, std::size_t index);
+    void parameterCheck(const Entry& call, const Entry& argument, std::size_t index,
+                        const script::ParameterTypes& parameters);
     void resultCheck(const Entry& call);
     // The check of an array of characters or bytes, each value with its size.
     void sizedCheck(std::string_view family, std::string_view expectedFlag,

@@ -125,9 +125,10 @@ void VarsWriter::nativeCall(const Entry& call)
         line(call.name, " ( ", written, " );");
     }
     if (arguments != nullptr) {
+        const script::ParameterTypes parameters(call.name, cScopeOf(call));
         std::size_t index = 0;
         for (const Entry& argument : arguments->entries) {
-            parameterCheck(call, argument, index++);
+            parameterCheck(call, argument, index++, parameters);
         }
     }
     if (!data.result.empty()) {
@@ -156,7 +157,8 @@ void VarsWriter::parameterInitialisation(const ArgData& data)
 // The value passed, the value expected of it after the call, and the
 // variable that holds it then: the argument's variable, else the argument
 // itself.
-void VarsWriter::parameterCheck(const Entry& call, const Entry& argument, std::size_t index)
+void VarsWriter::parameterCheck(const Entry& call, const Entry& argument, std::size_t index,
+                                const script::ParameterTypes& parameters)
 {
     const auto& data = argument.data<ArgData>();
     int cls = data.checkedClass();
@@ -170,7 +172,7 @@ void VarsWriter::parameterCheck(const Entry& call, const Entry& argument, std::s
     // call, else of the parameter.
     const script::CTypeFacts heldType =
         !data.result.empty() || data.reference ? script::typeOfPath(actual, scope) : script::CTypeFacts{};
-    const script::CTypeFacts checkedType = heldType.known ? heldType : script::parameterType(call.name, index, scope);
+    const script::CTypeFacts checkedType = heldType.known ? heldType : parameters.of(index);
     if (const std::optional<script::sem::ValueRange> range = script::sem::valueRange(data.expected)) {
         rangeCheck(cls, checkedType, *range, actual, number(argument));
         return;
@@ -179,8 +181,8 @@ void VarsWriter::parameterCheck(const Entry& call, const Entry& argument, std::s
     if (cls == kClassString || cls == kClassCharArray) {
         const script::CTypeFacts type = !data.result.empty() || data.reference || cls == kClassCharArray
                                             ? script::typeOfPath(actual, scope)
-                                            : script::parameterType(call.name, index, scope);
-        const CharData held = charDataOf(type.known ? type : script::parameterType(call.name, index, scope));
+                                            : parameters.of(index);
+        const CharData held = charDataOf(type.known ? type : parameters.of(index));
         if (cls == kClassCharArray) {
             sizedCheck(held == CharData::Bytes ? "bytes" : "chars", data.expected.empty() ? "0, " : "1, ",
                        {initial, expected, actual}, scope, number(argument));

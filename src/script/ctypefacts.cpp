@@ -3,9 +3,10 @@
 
 #include "script/ancgest.h"
 
+#include <algorithm>
+#include <array>
 #include <cctype>
 #include <string>
-#include <unordered_map>
 
 namespace qvm::script {
 
@@ -13,15 +14,20 @@ namespace {
 
 using canalysis::CType;
 
+constexpr auto kAsciiNameCharacters = [] {
+    std::array<bool, 0x80> name{};
+    for (int c = 0; c < 0x80; ++c) {
+        name[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+    }
+    return name;
+}();
+
 // A letter or digit of ASCII is one in every locale, and the other ASCII
 // characters are none: only the bytes beyond ask the locale.
 bool isNameCharacter(char c)
 {
     const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x80) {
-        return std::isalnum(byte) != 0;
-    }
-    return (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9') || c == '_';
+    return byte < 0x80 ? kAsciiNameCharacters[byte] : std::isalnum(byte) != 0;
 }
 
 std::string_view nameAt(std::string_view text, std::size_t& at)
@@ -183,50 +189,64 @@ CTypeFacts typeOfMemberPath(std::string_view typeName, std::string_view members)
 
 namespace {
 
-struct TextHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
-};
-
-// The facts of the paths below one start type, by the members after it.
-struct MemberTypes {
-    const CType* start = nullptr;
-    std::unordered_map<std::string, CTypeFacts, TextHash, std::equal_to<>> byMembers;
-
-    const CTypeFacts& of(std::string_view members)
-    {
-        if (const auto found = byMembers.find(members); found != byMembers.end()) {
-            return found->second;
-        }
-        return byMembers.emplace(members, factsOf(followPath(start, members, 0))).first->second;
-    }
+struct KnownPath {
+    std::string text;  // as asked: a variable's path with its name, a type's members
+    CTypeFacts facts;
 };
 
 }  // namespace
 
 struct KnownPathTypes::Known {
-    // The last start found: of a variable in a scope, or of a type name,
-    // with the facts of the paths below it.
-    bool lastIsTypeName = false;
-    std::string lastName;
-    std::string lastScope;
-    bool found = false;
-    MemberTypes last;
+    // The start of the paths kept: a variable in a C scope, or a type name.
+    bool fromTypeName = false;
+    std::string name;
+    std::string scope;
+    const CType* start = nullptr;
+    // The paths last asked about from that start, the oldest replaced
+    // first: a walk asks about the few paths of the part of a variable it
+    // is on again and again. Their texts keep their room when replaced.
+    std::array<KnownPath, 8> recent;
+    std::size_t kept = 0;
+    std::size_t next = 0;  // the one replaced next
 
-    MemberTypes& below(std::string_view name, std::string_view scope, bool typeName)
+    // Held first: the start of no name, which names nothing.
+    bool holdsPathsOf(bool typeName, std::string_view startScope) const
     {
-        if (!found || typeName != lastIsTypeName || name != lastName || scope != lastScope) {
-            found = true;
-            lastIsTypeName = typeName;
-            lastName = name;
-            lastScope = scope;
-            const CType* start = typeName ? typeNamed(name) : variableType(name, scope);
-            if (start != last.start) {
-                last.start = start;
-                last.byMembers.clear();
+        return fromTypeName == typeName && scope == startScope;
+    }
+
+    void startFrom(bool typeName, std::string_view startName, std::string_view startScope)
+    {
+        if (holdsPathsOf(typeName, startScope) && name == startName) {
+            return;
+        }
+        fromTypeName = typeName;
+        name = startName;
+        scope = startScope;
+        start = typeName ? typeNamed(startName) : variableType(startName, startScope);
+        kept = 0;
+        next = 0;
+    }
+
+    const CTypeFacts* find(std::string_view text) const
+    {
+        for (std::size_t at = 0; at < kept; ++at) {
+            if (recent[at].text == text) {
+                return &recent[at].facts;
             }
         }
-        return last;
+        return nullptr;
+    }
+
+    // The facts of the path `text`, whose members begin at `members`.
+    const CTypeFacts& add(std::string_view text, std::size_t members)
+    {
+        KnownPath& path = recent[next];
+        path.text = text;
+        path.facts = factsOf(followPath(start, text, members));
+        next = (next + 1) % recent.size();
+        kept = std::min(kept + 1, recent.size());
+        return path.facts;
     }
 };
 
@@ -234,16 +254,29 @@ KnownPathTypes::KnownPathTypes() : known_(std::make_unique<Known>()) {}
 
 KnownPathTypes::~KnownPathTypes() = default;
 
+// A path found among the kept ones starts from their variable, whose name
+// it begins with.
 const CTypeFacts& KnownPathTypes::ofPath(std::string_view path, std::string_view scope)
 {
+    if (known_->holdsPathsOf(false, scope)) {
+        if (const CTypeFacts* facts = known_->find(path)) {
+            return *facts;
+        }
+    }
     std::size_t at = 0;
-    const std::string_view name = nameAt(path, at);
-    return known_->below(name, scope, false).of(path.substr(at));
+    known_->startFrom(false, nameAt(path, at), scope);
+    return known_->add(path, at);
 }
 
 const CTypeFacts& KnownPathTypes::ofMemberPath(std::string_view typeName, std::string_view members)
 {
-    return known_->below(typeName, {}, true).of(members);
+    if (known_->holdsPathsOf(true, {}) && known_->name == typeName) {
+        if (const CTypeFacts* facts = known_->find(members)) {
+            return *facts;
+        }
+    }
+    known_->startFrom(true, typeName, {});
+    return known_->add(members, 0);
 }
 
 CTypeFacts returnType(std::string_view function, std::string_view scope)
@@ -254,11 +287,20 @@ CTypeFacts returnType(std::string_view function, std::string_view scope)
 
 CTypeFacts parameterType(std::string_view function, std::size_t index, std::string_view scope)
 {
-    const CType* type = functionNamed(function, scope);
-    if (type == nullptr || index >= type->parameters.size()) {
+    return ParameterTypes(function, scope).of(index);
+}
+
+ParameterTypes::ParameterTypes(std::string_view function, std::string_view scope)
+    : function_(functionNamed(function, scope))
+{
+}
+
+CTypeFacts ParameterTypes::of(std::size_t index) const
+{
+    if (function_ == nullptr || index >= function_->parameters.size()) {
         return {};
     }
-    return factsOf(type->parameters[index].type.get());
+    return factsOf(function_->parameters[index].type.get());
 }
 
 std::string_view parameterName(std::string_view function, std::size_t index)

@@ -7,6 +7,10 @@
 #include <string_view>
 #include <vector>
 
+namespace qvm::canalysis {
+struct CType;
+}
+
 namespace qvm::script {
 
 // A character type: plain char, or spelled signed or unsigned char.
@@ -31,10 +35,10 @@ CTypeFacts typeOfPath(std::string_view path, std::string_view scope);
 CTypeFacts typeOfMemberPath(std::string_view typeName, std::string_view members);
 
 // The types of paths, for a writer that asks about the paths below one
-// variable (or type name) one after the other, again and again: the type
-// the last path started from is kept, with the facts of the members after
-// it asked about so far, until a path starts from another type. The C
-// tables must stay as they are while it lives.
+// variable (or type name) one after the other, again and again: the start
+// of the last path is kept, with the facts of the last few paths asked
+// about from it, until a path starts from another. The C tables must stay
+// as they are while it lives.
 class KnownPathTypes {
 public:
     KnownPathTypes();
@@ -42,8 +46,8 @@ public:
     KnownPathTypes& operator=(const KnownPathTypes&) = delete;
     ~KnownPathTypes();
 
-    // As typeOfPath and typeOfMemberPath give them; the facts last until a
-    // path starts from another type.
+    // As typeOfPath and typeOfMemberPath give them; the facts last until
+    // the next call.
     const CTypeFacts& ofPath(std::string_view path, std::string_view scope);
     const CTypeFacts& ofMemberPath(std::string_view typeName, std::string_view members);
 
@@ -57,6 +61,18 @@ CTypeFacts returnType(std::string_view function, std::string_view scope);
 
 // The declared type of a C function's parameter (index from 0).
 CTypeFacts parameterType(std::string_view function, std::size_t index, std::string_view scope);
+
+// The same for a writer that asks about several parameters of one function:
+// the function is found once. The C tables must stay as they are while it lives.
+class ParameterTypes {
+public:
+    ParameterTypes(std::string_view function, std::string_view scope);
+
+    CTypeFacts of(std::size_t index) const;
+
+private:
+    const canalysis::CType* function_;
+};
 
 // The name a global C function's declaration gives a parameter (index
 // from 0); "" when it names none.

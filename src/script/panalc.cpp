@@ -505,6 +505,10 @@ std::optional<PassedArgument> passedArgument(std::string_view text, bool referen
     if (std::optional<PlainTyped> plain = typePlainExpression(text, context.scope); plain && plain->type) {
         passed.cls = plain->cls;
         passed.type = std::move(plain->type);
+    } else if (plain && plain->constant != PlainConstant::None) {
+        // An enumeration constant or a string has no value to judge.
+        passed.cls = plain->cls;
+        passed.type = typeOfPlainConstant(text, *plain);
     } else {
         TypedText typed = typeExpression(text, context.scope, context.file, context.line);
         if (!typed.parsed) {

@@ -216,7 +216,7 @@ private:
             return PlainTyped{symbol->type, expressionClassOfType(symbol->type.get())};
         }
         if (canalysis::findEnumerationConstant(name) != nullptr) {
-            return PlainTyped{nullptr, kClassInt};
+            return PlainTyped{nullptr, kClassInt, PlainConstant::Enumerator};
         }
         return std::nullopt;  // the full way reports the unknown name
     }
@@ -264,7 +264,7 @@ private:
             return PlainTyped{nullptr, kClassInt};
         }
         if (isPlainString(text)) {
-            return PlainTyped{nullptr, kClassCharArray};
+            return PlainTyped{nullptr, kClassCharArray, PlainConstant::String};
         }
         if (isName(text)) {
             return typeName(text);
@@ -398,17 +398,33 @@ private:
     std::optional<base::Ident> scope_;  // found on the first look-up
 };
 
-}  // namespace
-
-// One pair of parentheses at most: deeper nesting goes the full way, which
-// knows its limit.
-std::optional<PlainTyped> typePlainExpression(std::string_view text, std::string_view scope)
+// The text within one pair of parentheses at most: deeper nesting goes the
+// full way, which knows its limit.
+std::string_view unparenthesised(std::string_view text)
 {
     text = trimmedText(text);
     if (text.size() > 2 && text.front() == '(' && text.back() == ')') {
         text = trimmedText(text.substr(1, text.size() - 2));
     }
-    return PlainTyper(scope).typeUnparenthesised(text);
+    return text;
+}
+
+}  // namespace
+
+std::optional<PlainTyped> typePlainExpression(std::string_view text, std::string_view scope)
+{
+    return PlainTyper(scope).typeUnparenthesised(unparenthesised(text));
+}
+
+// A plain string holds no escapes: its characters are those between its quotes.
+canalysis::TypePtr typeOfPlainConstant(std::string_view text, const PlainTyped& typed)
+{
+    switch (typed.constant) {
+    case PlainConstant::Enumerator: return canalysis::C_CPP_int_type();
+    case PlainConstant::String: return canalysis::C_CPP_string_type(unparenthesised(text).size() - 2);
+    case PlainConstant::None: break;
+    }
+    return nullptr;
 }
 
 }  // namespace qvm::script

@@ -15,13 +15,22 @@
 
 namespace qvm::script {
 
+// A plain text that is a constant without a value of its own: the full way
+// types an enumeration constant as an int and a string as an array of char.
+enum class PlainConstant { None, Enumerator, String };
+
 struct PlainTyped {
     canalysis::TypePtr type;  // the symbol's type for a name; none (int, char array) for a constant
     int cls = -1;             // expression class
+    PlainConstant constant = PlainConstant::None;
 };
 
 // Nothing when the text is no plain expression or the full way would report
 // something about it.
 std::optional<PlainTyped> typePlainExpression(std::string_view text, std::string_view scope);
+
+// The type the full way gives a text that typePlainExpression found to be
+// an enumeration constant or a string (a new type); none for another text.
+canalysis::TypePtr typeOfPlainConstant(std::string_view text, const PlainTyped& typed);
 
 }  // namespace qvm::script

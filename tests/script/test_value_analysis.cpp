@@ -620,7 +620,9 @@ std::set<std::string> operandTexts()
 TEST_F(ValueAnalysis, OperandsTypedAsFull)
 {
     int plainCount = 0;
-    for (const std::string& text : operandTexts()) {
+    std::set<std::string> texts = operandTexts();
+    texts.insert({"\"\"", "(\"abc\")", " \"a b\" ", "(BLUE)", "RED"});
+    for (const std::string& text : texts) {
         SCOPED_TRACE(text);
         const auto plain = qvm::script::typePlainExpression(text, {});
         if (!plain) {
@@ -634,6 +636,13 @@ TEST_F(ValueAnalysis, OperandsTypedAsFull)
         EXPECT_EQ(plain->cls, full.nonNil ? 8 : qvm::script::expressionClassOfType(full.type.get()));
         if (plain->type) {
             EXPECT_EQ(plain->type, full.type);
+        }
+        // An enumeration constant or a string passed to a C function is
+        // judged by the type the full way would give it.
+        if (plain->constant != qvm::script::PlainConstant::None) {
+            const qvm::canalysis::TypePtr type = qvm::script::typeOfPlainConstant(text, *plain);
+            ASSERT_TRUE(type);
+            EXPECT_EQ(qvm::canalysis::C_CPP_type_image(type.get()), qvm::canalysis::C_CPP_type_image(full.type.get()));
         }
     }
     for (const char* fast : {"1", "\"abc\"", "GREEN", "msg", "colour", "msg.pos.x", "holder.b", "(pt)"}) {

@@ -121,6 +121,12 @@ TypePtr C_CPP_type_expr(ExprTree& tree, std::string_view file, int line, std::st
 
 void C_CPP_free_expr(std::unique_ptr<ExprTree>& tree);
 
+// The types C_CPP_type_expr gives an enumeration constant (int) and a
+// string constant of `length` characters (an array of char that holds them
+// and the null character): a new type each.
+TypePtr C_CPP_int_type();
+TypePtr C_CPP_string_type(std::size_t length);
+
 // The member of that name of a struct or union type, as `.` and `->` find
 // it: a field of its own or of one of its unnamed struct or union members.
 // None when there is none (or the type is no aggregate).

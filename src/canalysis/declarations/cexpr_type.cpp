@@ -85,13 +85,8 @@ public:
             part.name = base::ident(node->constant.isFloatSuffix ? "float" : "double");
             return C_CPP_new_type(kFloating, std::move(part));
         }
-        case kExprString: {
-            CType array;
-            array.target = basicNamed("char", typeSizes().charUnsigned ? typeSizes().charBits : -typeSizes().charBits,
-                                      true);
-            array.dimension = base::ident(std::to_string(base::identText(node->constant.name).size() + 1));
-            return C_CPP_new_type(kArray, std::move(array));
-        }
+        case kExprString:
+            return C_CPP_string_type(base::identText(node->constant.name).size());
         case kExprIdentifier:
             return identifier(node);
         case kExprParenthesised:
@@ -490,6 +485,20 @@ const Field* C_CPP_find_member(const CType* aggregate, Ident name)
         }
     }
     return nullptr;
+}
+
+TypePtr C_CPP_int_type()
+{
+    return intType();
+}
+
+TypePtr C_CPP_string_type(std::size_t length)
+{
+    const TypeSizes& sizes = typeSizes();
+    CType array;
+    array.target = basicNamed("char", sizes.charUnsigned ? sizes.charBits : -sizes.charBits, true);
+    array.dimension = base::ident(std::to_string(length + 1));
+    return C_CPP_new_type(kArray, std::move(array));
 }
 
 TypePtr C_CPP_type_expr(ExprTree& tree, std::string_view file, int line, std::string_view scope,
