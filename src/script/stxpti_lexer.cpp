@@ -637,17 +637,8 @@ std::size_t ScriptLexer::identifierLength(std::size_t from)
 // The blanks and form feeds at the start of the token, skipped at once.
 std::size_t ScriptLexer::blankRun()
 {
-    const auto blankOrFeed = [](int c) { return c == ' ' || c == '\t' || c == '\f'; };
     std::size_t end = 1;
-    if (direct_) {
-        while (end < window_.size() && blankOrFeed(static_cast<unsigned char>(window_[end]))) {
-            ++end;
-        }
-        if (end < window_.size()) {
-            return end;  // ended inside the window
-        }
-    }
-    for (int c = peekAt(end); blankOrFeed(c); c = peekAt(end)) {
+    for (int c = peekAt(end); c == ' ' || c == '\t' || c == '\f'; c = peekAt(end)) {
         ++end;
     }
     return end;
