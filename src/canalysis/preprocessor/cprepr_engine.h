@@ -205,10 +205,8 @@ private:
     void handlePad(std::string& out, InputLevel& level);
     void separate(std::string& out) const { out += marks_ ? kPadMark : ' '; }
     char nextCharBelow() const;
-    std::size_t plainRunEnd(const std::string& text, std::size_t pos) const;
-    std::size_t plainNumberEnd(const std::string& text, std::size_t pos) const;
-    void handleNames(std::string& out, InputLevel& level, bool marks);
-    std::size_t plainNameEnd(const std::string& text, std::size_t pos, MacroEntry*& macro) const;
+    std::size_t plainTextEnd(std::string_view text, std::size_t pos, MacroEntry*& macro) const;
+    std::size_t plainNumberEnd(std::string_view text, std::size_t pos) const;
     void handleIdentifier(std::string& out, InputLevel& level, bool marks, MacroEntry* found);
     void expandIdentifier(std::string& out, InputLevel& level, std::string_view name, bool marks,
                           MacroEntry* found);

@@ -150,25 +150,30 @@ void Engine::scan(std::string& out, std::size_t floor, bool marks)
         }
         const char c = text[pos];
         const unsigned char cls = classes[static_cast<unsigned char>(c)];
-        const bool mayRun = (cls & kScanStop) == 0 || (cls & kDigit) != 0 || c == '.';
-        const std::size_t end = mayRun ? plainRunEnd(text, pos) : pos;
-        if (end > pos) {
-            if (level.lineStart) {
-                for (std::size_t k = pos; k < end; ++k) {
-                    if (!isHSpace(text[k])) {
-                        level.lineStart = false;
-                        break;
+        const bool mayBePlain = (cls & (kScanStop | kIdStart | kDigit)) != kScanStop || c == '.';
+        if (mayBePlain) {
+            MacroEntry* macro = nullptr;
+            const std::size_t end = plainTextEnd(text, pos, macro);
+            if (end > pos) {
+                if (level.lineStart) {
+                    for (std::size_t k = pos; k < end; ++k) {
+                        if (!isHSpace(text[k])) {
+                            level.lineStart = false;
+                            break;
+                        }
                     }
                 }
+                out.append(text, pos, end - pos);
+                level.pos = end;
             }
-            out.append(text, pos, end - pos);
-            level.pos = end;
-            continue;
-        }
-        if (cls & kIdStart) {
-            level.lineStart = false;
-            handleNames(out, level, marks);
-            continue;
+            if (end < text.size() && isIdStart(text[end])) {
+                level.lineStart = false;
+                handleIdentifier(out, level, marks, macro);
+                continue;
+            }
+            if (end > pos) {
+                continue;
+            }
         }
         if (cls & kDigit) {
             level.lineStart = false;
@@ -329,37 +334,65 @@ void Engine::copyNumber(std::string& out, InputLevel& level)
     cursorAt(level).stepNumber(&out, traditional_ ? NumberRule::Traditional : NumberRule::Source);
 }
 
-// The end of the plain run from pos: the characters that the scan copies as
-// they are (dots among them) and the numbers with no continuation inside.
-std::size_t Engine::plainRunEnd(const std::string& text, std::size_t pos) const
+// The end of the plain text from pos: what the scan copies as it is, with
+// no work of its own. That is the characters that need no look, dots,
+// numbers with no continuation inside or right after them, and names that
+// are no macro, with no backslash or literal right after them. At a name
+// that is a macro, macro receives its entry (else it stays nullptr).
+std::size_t Engine::plainTextEnd(std::string_view text, std::size_t pos, MacroEntry*& macro) const
 {
+    const auto& classes = charClasses();
     while (pos < text.size()) {
         const char c = text[pos];
-        if (!hasClass(c, kScanStop)) {
+        const unsigned char cls = classes[static_cast<unsigned char>(c)];
+        if ((cls & kScanStop) == 0) {
             ++pos;
-        } else if (isDigit(c) || (c == '.' && pos + 1 < text.size() && isDigit(text[pos + 1]))) {
+        } else if ((cls & kIdStart) != 0) {
+            std::size_t end = pos + 1;
+            while (end < text.size() && isIdChar(text[end])) {
+                ++end;
+            }
+            if (end < text.size() && (text[end] == '\\' || text[end] == '\'' || text[end] == '"')) {
+                return pos;
+            }
+            macro = table_->find(text.substr(pos, end - pos));
+            if (macro != nullptr) {
+                return pos;
+            }
+            pos = end;
+        } else if ((cls & kDigit) != 0 || (c == '.' && pos + 1 < text.size() && isDigit(text[pos + 1]))) {
             const std::size_t end = plainNumberEnd(text, pos);
             if (end == pos) {
-                break;
+                return pos;
             }
             pos = end;
         } else if (c == '.') {
             ++pos;
         } else {
-            break;
+            return pos;
         }
     }
     return pos;
 }
 
 // The end of the number that begins at pos when no continuation stands
-// inside or right after it, else pos.
-std::size_t Engine::plainNumberEnd(const std::string& text, std::size_t pos) const
+// inside or right after it, else pos. (The rules of Cursor::stepNumber for
+// a text without continuations, in a loop of its own: numbers are many.)
+std::size_t Engine::plainNumberEnd(std::string_view text, std::size_t pos) const
 {
-    std::size_t end = pos;
-    LineCounter continuations = 0;
-    Cursor(text, end, continuations).stepNumber(nullptr, traditional_ ? NumberRule::Traditional : NumberRule::Source);
-    return continuations == 0 ? end : pos;
+    const bool exponentSigns = !traditional_;
+    std::size_t end = pos + 1;
+    while (end < text.size()) {
+        const char c = text[end];
+        const char previous = text[end - 1];
+        const bool part = isIdChar(c) || (c == '.' && (end + 1 == text.size() || text[end + 1] != '.')) ||
+                          ((c == '+' || c == '-') && exponentSigns && (previous == 'e' || previous == 'E'));
+        if (!part) {
+            return spliceLength(text, end) != 0 ? pos : end;
+        }
+        ++end;
+    }
+    return end;
 }
 
 // ---------------------------------------------------------------- identifiers
@@ -388,47 +421,6 @@ void Engine::handlePad(std::string& out, InputLevel& level)
     } else {
         separate(out);
     }
-}
-
-// Most names are no macro, have no continuation inside and no literal
-// after them: such names are copied at once with the plain runs that follow
-// them, in one append. The first name of any other kind is then handled,
-// with the macro entry already found for it.
-void Engine::handleNames(std::string& out, InputLevel& level, bool marks)
-{
-    const std::string& text = level.text;
-    const std::size_t start = level.pos;
-    std::size_t end = start;
-    MacroEntry* macro = nullptr;
-    while (end < text.size() && hasClass(text[end], kIdStart)) {
-        const std::size_t nameEnd = plainNameEnd(text, end, macro);
-        if (nameEnd == end) {
-            break;
-        }
-        end = plainRunEnd(text, nameEnd);
-    }
-    out.append(text, start, end - start);
-    level.pos = end;
-    if (end < text.size() && hasClass(text[end], kIdStart)) {
-        handleIdentifier(out, level, marks, macro);
-    }
-}
-
-// The end of the name that begins at pos when it can be copied as it is
-// (see handleNames), else pos; macro receives the entry of a macro name,
-// else nullptr.
-std::size_t Engine::plainNameEnd(const std::string& text, std::size_t pos, MacroEntry*& macro) const
-{
-    macro = nullptr;
-    std::size_t end = pos + 1;
-    while (end < text.size() && isIdChar(text[end])) {
-        ++end;
-    }
-    if (end < text.size() && (text[end] == '\\' || text[end] == '\'' || text[end] == '"')) {
-        return pos;
-    }
-    macro = table_->find(std::string_view(text.data() + pos, end - pos));
-    return macro != nullptr ? pos : end;
 }
 
 // The name at the level's position; found is its macro entry when already
@@ -876,30 +868,12 @@ std::string Engine::expandText(std::string_view text, bool marks)
     return out;
 }
 
-// Whether scanning the text would give it back as it is: it holds only
-// plain runs, dots, numbers and names that are no macro (nothing that a
-// comment, literal, mark or continuation could change).
+// Whether scanning the text would give it back as it is: it is plain text
+// all through.
 bool Engine::scansUnchanged(std::string_view text) const
 {
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        const char c = text[pos];
-        if (!hasClass(c, kScanStop) || c == '.') {
-            ++pos;
-            continue;
-        }
-        if (!isIdChar(c)) {
-            return false;
-        }
-        const std::size_t start = pos;
-        while (pos < text.size() && isIdChar(text[pos])) {
-            ++pos;
-        }
-        if (isIdStart(c) && table_->find(text.substr(start, pos - start)) != nullptr) {
-            return false;
-        }
-    }
-    return true;
+    MacroEntry* macro = nullptr;
+    return plainTextEnd(text, 0, macro) == text.size();
 }
 
 const std::string& Engine::expandedArgument(MacroArgument& argument)
