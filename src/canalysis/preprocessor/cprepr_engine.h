@@ -217,7 +217,7 @@ private:
     void reportUnclosedComment(const Cursor& cursor);
     InputLevel* levelWithText();
     bool callOpenFollows(char open) const;
-    void consumeCallOpen();
+    void consumeCallOpen(char open);
     void expandObjectLike(std::string& out, MacroEntry& macro);
     void expandPredefined(std::string& out, MacroEntry& macro);
     void expandCall(std::string& out, MacroEntry& macro);

@@ -489,7 +489,7 @@ void Engine::expandIdentifier(std::string& out, InputLevel& level, std::string_v
             out += name;
             return;
         }
-        consumeCallOpen();
+        consumeCallOpen(open);
         expandCall(out, *macro);
         return;
     }
@@ -530,6 +530,10 @@ bool skipBeforeArguments(Cursor& cursor, bool inFile)
 // expansion levels without reading anything, is the opening bracket of a call.
 bool Engine::callOpenFollows(char open) const
 {
+    const InputLevel& top = *stack_.back();
+    if (top.pos < top.text.size() && top.text[top.pos] == open) {
+        return true;  // the common case, written without a blank
+    }
     for (std::size_t index = stack_.size(); index-- > 0;) {
         const InputLevel& level = *stack_[index];
         std::size_t pos = level.pos;
@@ -549,8 +553,14 @@ bool Engine::callOpenFollows(char open) const
 }
 
 // Reads up to just after the bracket that callOpenFollows found.
-void Engine::consumeCallOpen()
+void Engine::consumeCallOpen(char open)
 {
+    InputLevel& top = *stack_.back();
+    if (top.pos < top.text.size() && top.text[top.pos] == open) {
+        ++top.pos;
+        top.lineStart = false;
+        return;
+    }
     while (InputLevel* level = levelWithText()) {
         Cursor cursor = cursorAt(*level);
         skipBeforeArguments(cursor, level->kind == LevelKind::File);
