@@ -653,6 +653,7 @@ unsigned MacroTable::hash(std::string_view name)
 void MacroTable::countName(std::string_view name, int change)
 {
     namesOfShape_[shapeOf(name)] += static_cast<std::uint32_t>(change);
+    ++changes_;
 }
 
 MacroEntry* MacroTable::findInChain(std::string_view name)
@@ -708,6 +709,7 @@ void MacroTable::clear()
         chain.clear();
     }
     namesOfShape_.fill(0);
+    ++changes_;
 }
 
 // ---------------------------------------------------------------- text preparation

@@ -122,6 +122,9 @@ public:
     // Makes entry (nullptr: none) found before every stored entry of its
     // name, without storing it; returns the one it replaces.
     MacroEntry* setOverlay(MacroEntry* entry);
+    // Grows with every entry added or removed: while it stands still, an
+    // entry found before is what a search for its name would find.
+    std::uint64_t changes() const { return changes_; }
 
 private:
     // Names are counted by first character and length (the length modulo 32):
@@ -138,6 +141,7 @@ private:
     std::array<std::vector<std::unique_ptr<MacroEntry>>, kMacroChains> chains_;
     std::array<std::uint32_t, 256 * 32> namesOfShape_{};
     MacroEntry* overlay_ = nullptr;
+    std::uint64_t changes_ = 0;
 };
 
 namespace cpp {

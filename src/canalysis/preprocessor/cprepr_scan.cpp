@@ -1014,8 +1014,9 @@ void Engine::expandCallWith(std::string& out, MacroEntry& macro, std::vector<Mac
     const std::shared_ptr<const MacroDefinition> held = macro.definition;
     const MacroDefinition& definition = *held;
     const std::string name = macro.name;
+    const std::uint64_t tableBefore = table_->changes();
     const bool complete = collectArguments(definition, arguments);
-    MacroEntry* entry = table_->find(name);
+    MacroEntry* entry = table_->changes() == tableBefore ? &macro : table_->find(name);
     if (entry != nullptr && entry->definition != held) {
         entry = nullptr;
     }
