@@ -146,6 +146,44 @@ struct MacroArgument {
     bool expandedReady = false;
 };
 
+// The arguments of one macro call. Calls come by the thousand: the
+// arguments of a finished call keep the room of their texts for the calls
+// after it.
+class ArgumentList {
+public:
+    std::size_t size() const { return count_; }
+    MacroArgument& operator[](std::size_t index) { return items_[index]; }
+    MacroArgument& back() { return items_[count_ - 1]; }
+    void clear() { count_ = 0; }
+
+    // A new empty argument at the end.
+    MacroArgument& add()
+    {
+        if (count_ == items_.size()) {
+            items_.emplace_back();
+        } else {
+            MacroArgument& reused = items_[count_];
+            reused.raw.clear();
+            reused.expanded.clear();
+            reused.expandedReady = false;
+        }
+        return items_[count_++];
+    }
+
+    // Drops the arguments from `count` on, or adds empty ones up to it.
+    void resize(std::size_t count)
+    {
+        while (count_ < count) {
+            add();
+        }
+        count_ = count;
+    }
+
+private:
+    std::vector<MacroArgument> items_;  // the first count_ are the call's
+    std::size_t count_ = 0;
+};
+
 // The working state of one preprocessor and the code that reads through it.
 // Reports go through the installed diagnostic callback; while a call runs,
 // reports made without a position are located at the nearest file level.
@@ -221,13 +259,14 @@ private:
     void expandObjectLike(std::string& out, MacroEntry& macro);
     void expandPredefined(std::string& out, MacroEntry& macro);
     void expandCall(std::string& out, MacroEntry& macro);
-    void expandCallWith(std::string& out, MacroEntry& macro, std::vector<MacroArgument>& arguments);
-    bool collectArguments(const MacroDefinition& definition, std::vector<MacroArgument>& arguments);
+    void expandCallWith(std::string& out, MacroEntry& macro, ArgumentList& arguments);
+    bool collectArguments(const MacroDefinition& definition, ArgumentList& arguments);
     void checkPaste(std::string& result, std::size_t leftStart, std::string_view right);
-    void buildReplacement(const MacroDefinition& definition, std::vector<MacroArgument>& arguments,
+    void buildReplacement(const MacroDefinition& definition, ArgumentList& arguments,
                           std::string& result);
     const std::string& expandedArgument(MacroArgument& argument);
     std::string expandText(std::string_view text, bool marks);
+    void expandTextInto(std::string_view text, bool marks, std::string& out);
     bool scansUnchanged(std::string_view text) const;
     void pushExpansion(std::string& out, MacroEntry* macro, std::unique_ptr<InputLevel> level);
 
@@ -281,7 +320,7 @@ private:
     // ---- input
     std::vector<std::unique_ptr<InputLevel>> stack_;  // the input levels, innermost last
     std::vector<std::unique_ptr<InputLevel>> spareLevels_;  // popped levels, to be pushed again
-    std::vector<std::vector<MacroArgument>> spareArgumentLists_;  // of finished calls, to be filled again
+    std::vector<ArgumentList> spareArgumentLists_;  // of finished calls, to be filled again
     std::size_t floor_ = 0;  // levels of the current scan that argument lists may not cross
     bool marks_ = false;     // the current scan keeps marks (an argument being expanded)
     std::vector<Conditional> conditions_;  // open conditional groups, innermost last

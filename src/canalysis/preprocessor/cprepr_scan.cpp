@@ -729,10 +729,9 @@ void Engine::handleDefinedOperator(std::string& out)
 // From just after the opening bracket of a call to just after its closing
 // one, across lines, directives and finished expansion levels: the raw
 // arguments split at top-level commas. False when the input ends first.
-bool Engine::collectArguments(const MacroDefinition& definition, std::vector<MacroArgument>& arguments)
+bool Engine::collectArguments(const MacroDefinition& definition, ArgumentList& arguments)
 {
-    arguments.emplace_back();
-    arguments.reserve(20);
+    arguments.add();
     const bool bracketed = definition.bracketed;
     const char close = bracketed ? ']' : ')';
     int depth = 0;
@@ -773,7 +772,7 @@ bool Engine::collectArguments(const MacroDefinition& definition, std::vector<Mac
         case ',':
             ++level.pos;
             if (depth == 0) {
-                arguments.emplace_back();
+                arguments.add();
             } else {
                 raw += c;
             }
@@ -848,6 +847,16 @@ bool Engine::collectArguments(const MacroDefinition& definition, std::vector<Mac
 
 std::string Engine::expandText(std::string_view text, bool marks)
 {
+    std::string out;
+    expandTextInto(text, marks, out);
+    return out;
+}
+
+// The text fully macro-expanded into out (what out held is dropped, its
+// room kept).
+void Engine::expandTextInto(std::string_view text, bool marks, std::string& out)
+{
+    out.clear();
     bool needsWork = false;
     for (const char c : text) {
         if (isIdStart(c) || c == kNoExpandMark) {
@@ -855,27 +864,28 @@ std::string Engine::expandText(std::string_view text, bool marks)
             break;
         }
     }
-    if (!needsWork || overLimits(std::string())) {
-        return std::string(text);
+    if (!needsWork || overLimits(out)) {
+        out = text;
+        return;
     }
     if (scansUnchanged(text) && stack_.size() < kRefusedDepth) {
         scannedBytes_ += text.size();  // as if it had been pushed
-        return std::string(text);
+        out = text;
+        return;
     }
     std::unique_ptr<InputLevel> level = newLevel(LevelKind::Buffer);
     level->text = text;
     level->lineStart = false;
     const std::size_t floor = stack_.size();
     if (!pushLevel(std::move(level))) {
-        return std::string(text);
+        out = text;
+        return;
     }
-    std::string out;
     scan(out, floor, marks);
     while (stack_.size() > floor) {
         std::string unused;
         popLevel(unused);
     }
-    return out;
 }
 
 // Whether scanning the text would give it back as it is: it is plain text
@@ -889,7 +899,7 @@ bool Engine::scansUnchanged(std::string_view text) const
 const std::string& Engine::expandedArgument(MacroArgument& argument)
 {
     if (!argument.expandedReady) {
-        argument.expanded = expandText(argument.raw, true);
+        expandTextInto(argument.raw, true, argument.expanded);
         argument.expandedReady = true;
     }
     return argument.expanded;
@@ -911,7 +921,7 @@ void Engine::checkPaste(std::string& result, std::size_t leftStart, std::string_
 // The replacement of a call: plain text with each reference replaced by
 // its argument stringized, pasted (raw, marks dropped at the joins) or
 // fully expanded; pads keep pieces apart that would join into one token.
-void Engine::buildReplacement(const MacroDefinition& definition, std::vector<MacroArgument>& arguments,
+void Engine::buildReplacement(const MacroDefinition& definition, ArgumentList& arguments,
                               std::string& result)
 {
     constexpr std::size_t none = std::string::npos;
@@ -995,7 +1005,7 @@ void Engine::buildReplacement(const MacroDefinition& definition, std::vector<Mac
 // list of a finished call is kept, with its room, for the calls after it.
 void Engine::expandCall(std::string& out, MacroEntry& macro)
 {
-    std::vector<MacroArgument> arguments;
+    ArgumentList arguments;
     if (!spareArgumentLists_.empty()) {
         arguments = std::move(spareArgumentLists_.back());
         spareArgumentLists_.pop_back();
@@ -1007,7 +1017,7 @@ void Engine::expandCall(std::string& out, MacroEntry& macro)
 
 // Collects the arguments of a call, checks their count and pushes the
 // replacement for rescanning.
-void Engine::expandCallWith(std::string& out, MacroEntry& macro, std::vector<MacroArgument>& arguments)
+void Engine::expandCallWith(std::string& out, MacroEntry& macro, ArgumentList& arguments)
 {
     // Directives between the lines of the arguments may remove or redefine
     // the macro: the call keeps the definition it started with.
