@@ -865,12 +865,12 @@ void Engine::expandTextInto(std::string_view text, bool marks, std::string& out)
         }
     }
     if (!needsWork || overLimits(out)) {
-        out = text;
+        out.append(text);
         return;
     }
     if (scansUnchanged(text) && stack_.size() < kRefusedDepth) {
         scannedBytes_ += text.size();  // as if it had been pushed
-        out = text;
+        out.append(text);
         return;
     }
     std::unique_ptr<InputLevel> level = newLevel(LevelKind::Buffer);
@@ -878,7 +878,7 @@ void Engine::expandTextInto(std::string_view text, bool marks, std::string& out)
     level->lineStart = false;
     const std::size_t floor = stack_.size();
     if (!pushLevel(std::move(level))) {
-        out = text;
+        out.append(text);
         return;
     }
     scan(out, floor, marks);
