@@ -427,6 +427,14 @@ void Engine::handlePad(std::string& out, InputLevel& level)
 // looked up (nullptr: not looked up).
 void Engine::handleIdentifier(std::string& out, InputLevel& level, bool marks, MacroEntry* found)
 {
+    if (found != nullptr) {
+        // Found by the plain text reader: written whole, with no continuation
+        // inside or right after it.
+        const std::string_view name = std::string_view(level.text).substr(level.pos, found->name.size());
+        level.pos += name.size();
+        expandIdentifier(out, level, name, marks, found);
+        return;
+    }
     // Continuations inside the name count as lines only after it, so that a
     // spliced __LINE__ gives the line where it begins.
     const int line = level.line;
