@@ -244,7 +244,6 @@ private:
     void separate(std::string& out) const { out += marks_ ? kPadMark : ' '; }
     char nextCharBelow() const;
     std::size_t plainTextEnd(std::string_view text, std::size_t pos, MacroEntry*& macro) const;
-    std::size_t plainNumberEnd(std::string_view text, std::size_t pos) const;
     void handleIdentifier(std::string& out, InputLevel& level, bool marks, MacroEntry* found);
     void expandIdentifier(std::string& out, InputLevel& level, std::string_view name, bool marks,
                           MacroEntry* found);

@@ -98,6 +98,26 @@ std::string withoutPasteMarks(std::string_view raw, bool before, bool after)
     return text;
 }
 
+// The end of the number that begins at pos when no continuation stands
+// inside or right after it, else pos; exponentSigns lets a sign follow an
+// `e` or `E`. (The rules of Cursor::stepNumber for a text without
+// continuations, in a loop of its own: numbers are many.)
+std::size_t plainNumberEnd(std::string_view text, std::size_t pos, bool exponentSigns)
+{
+    std::size_t end = pos + 1;
+    while (end < text.size()) {
+        const char c = text[end];
+        const char previous = text[end - 1];
+        const bool part = isIdChar(c) || (c == '.' && (end + 1 == text.size() || text[end + 1] != '.')) ||
+                          ((c == '+' || c == '-') && exponentSigns && (previous == 'e' || previous == 'E'));
+        if (!part) {
+            return spliceLength(text, end) != 0 ? pos : end;
+        }
+        ++end;
+    }
+    return end;
+}
+
 // The characters that end a plain run of an argument list.
 constexpr std::array<bool, 256> kArgumentRunStops = [] {
     std::array<bool, 256> stops{};
@@ -342,12 +362,18 @@ void Engine::copyNumber(std::string& out, InputLevel& level)
 std::size_t Engine::plainTextEnd(std::string_view text, std::size_t pos, MacroEntry*& macro) const
 {
     const auto& classes = charClasses();
+    const auto needsLook = [&classes](char c) { return (classes[static_cast<unsigned char>(c)] & kScanStop) != 0; };
     while (pos < text.size()) {
+        // The characters that need no look, a run at a time.
+        while (pos < text.size() && !needsLook(text[pos])) {
+            ++pos;
+        }
+        if (pos == text.size()) {
+            break;
+        }
         const char c = text[pos];
         const unsigned char cls = classes[static_cast<unsigned char>(c)];
-        if ((cls & kScanStop) == 0) {
-            ++pos;
-        } else if ((cls & kIdStart) != 0) {
+        if ((cls & kIdStart) != 0) {
             std::size_t end = pos + 1;
             while (end < text.size() && isIdChar(text[end])) {
                 ++end;
@@ -361,7 +387,7 @@ std::size_t Engine::plainTextEnd(std::string_view text, std::size_t pos, MacroEn
             }
             pos = end;
         } else if ((cls & kDigit) != 0 || (c == '.' && pos + 1 < text.size() && isDigit(text[pos + 1]))) {
-            const std::size_t end = plainNumberEnd(text, pos);
+            const std::size_t end = plainNumberEnd(text, pos, !traditional_);
             if (end == pos) {
                 return pos;
             }
@@ -373,26 +399,6 @@ std::size_t Engine::plainTextEnd(std::string_view text, std::size_t pos, MacroEn
         }
     }
     return pos;
-}
-
-// The end of the number that begins at pos when no continuation stands
-// inside or right after it, else pos. (The rules of Cursor::stepNumber for
-// a text without continuations, in a loop of its own: numbers are many.)
-std::size_t Engine::plainNumberEnd(std::string_view text, std::size_t pos) const
-{
-    const bool exponentSigns = !traditional_;
-    std::size_t end = pos + 1;
-    while (end < text.size()) {
-        const char c = text[end];
-        const char previous = text[end - 1];
-        const bool part = isIdChar(c) || (c == '.' && (end + 1 == text.size() || text[end + 1] != '.')) ||
-                          ((c == '+' || c == '-') && exponentSigns && (previous == 'e' || previous == 'E'));
-        if (!part) {
-            return spliceLength(text, end) != 0 ? pos : end;
-        }
-        ++end;
-    }
-    return end;
 }
 
 // ---------------------------------------------------------------- identifiers
