@@ -205,6 +205,18 @@ TEST_F(CppMacros, UnterminatedCallIsReported)
     expectReports(result, {{"W", "ERRINLINE", 3, StartsWith("Error in line: unterminated macro call")}});
 }
 
+// Directives may stand between the lines of an argument list. The call
+// keeps the definition it started with, and the macro's name in its own
+// replacement stays unexpanded while the macro is still the one called.
+TEST_F(CppMacros, DirectivesInsideAnArgumentList)
+{
+    const auto result = cpp("#define F(x) F(x)+x\nF(1\n#define G 2\n)\nF(3)\n"
+                            "#define H(x) [x]\nH(4\n#undef H\n#define H(x) <x>\n)\nH(5)\n"
+                            "#define K(x) K(x)!\nK(6\n#undef K\n)\nK(7)\n");
+    EXPECT_EQ(tokens(result.out), tokens("F(1)+1 F(3)+3 [4] <5> K(6)! K(7)")) << result.out;
+    EXPECT_EQ(result.status, 0) << result.err;
+}
+
 // Between a macro name and its argument list, comments follow the same
 // continuation rules as anywhere else, and the lines they span still count.
 TEST_F(CppMacros, CommentsBeforeArguments)
