@@ -52,7 +52,7 @@ void writeScriptWithTwoErrors(const fs::path& dir, const std::string& after = {}
                   after);
 }
 
-TEST(RunOrder, HeaderLinesBeforeTheScriptsInTheirOrder)
+TEST(RunOrder, HeaderLinesBeforeScripts)
 {
     TempDir dir;
     writeWarningHeader(dir.path());
@@ -71,7 +71,7 @@ TEST(RunOrder, HeaderLinesBeforeTheScriptsInTheirOrder)
     EXPECT_THAT(listed.back(), HasSubstr("2 error(s) and 2 warning(s)"));
 }
 
-TEST(RunOrder, FatalHeaderEndsTheRunBeforeTheScriptSpeaks)
+TEST(RunOrder, FatalHeaderSilencesScript)
 {
     TempDir dir;
     writeFile(dir / "demo.h", "#define LIMIT 1\n#define LIMIT 2\n#include \"missing.h\"\nextern int counter;\n");
@@ -85,7 +85,7 @@ TEST(RunOrder, FatalHeaderEndsTheRunBeforeTheScriptSpeaks)
     EXPECT_THAT(readFile(dir / "demo.lis"), Not(HasSubstr("demo.pts")));
 }
 
-TEST(RunOrder, ScriptThatEndsTheRunAfterTheHeadersLines)
+TEST(RunOrder, ScriptFatalAfterHeaderLines)
 {
     TempDir dir;
     writeWarningHeader(dir.path());
@@ -110,7 +110,7 @@ TEST(RunOrder, ScriptThatEndsTheRunAfterTheHeadersLines)
     EXPECT_THAT(lines(readFile(dir / "demo.lis"))[6], HasSubstr("[demo.pts:7]"));
 }
 
-TEST(RunOrder, DependencyFileListsTheHeaderThenTheScripts)
+TEST(RunOrder, DepFileHeaderThenScripts)
 {
     TempDir dir;
     qvm::testing::writeSampleRun(dir.path());
