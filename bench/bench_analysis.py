@@ -12,7 +12,10 @@ same header with a one-line script) per script line, which must stay flat
 when the analysis is linear, and the peak memory of each side. The user
 columns give the same for the user part of the CPU time alone: the system
 part is mostly the kernel clearing memory the run touches first, whose cost
-on a virtual machine varies from run to run with the host. With
+on a virtual machine varies from run to run with the host. The wall
+columns give the median time a user waits and its ratio to gcc's wall
+time; it is shorter than the CPU time because the script is parsed on a
+second thread while the header is analysed. With
 --before, a second build takes its turns among the same runs and gets a
 table of its own, so that both face the same load of a shared machine.
 
@@ -203,27 +206,30 @@ def run(builds, work, env, args):
     for index, (_, prepro) in enumerate(builds):
         commands += build_commands(prepro, f"b{index}")
     results = summary_with_user_time(args.repeats, commands, work, env, statistics.median)
-    gcc, gcc_mem, failures, _ = results[0]
-    print(f"header {args.megabytes:.1f} MB, {blocks} blocks: gcc -fsyntax-only {gcc:.3f} s {gcc_mem / 1024:.1f} MB")
+    gcc, gcc_mem, failures, _, gcc_wall = results[0]
+    print(f"header {args.megabytes:.1f} MB, {blocks} blocks: gcc -fsyntax-only {gcc:.3f} s "
+          f"(wall {gcc_wall:.3f} s) {gcc_mem / 1024:.1f} MB")
     per_build = len(FACTORS) + 1
     for index, (title, _) in enumerate(builds):
         own = results[1 + index * per_build:1 + (index + 1) * per_build]
-        failures += report_build(title, own, gcc, line_counts, args.scenarios)
+        failures += report_build(title, own, gcc, gcc_wall, line_counts, args.scenarios)
     return 1 if failures else 0
 
 
-def report_build(title, results, gcc, line_counts, scenarios):
-    (base, base_mem, failures, base_user) = results[0]
-    print(f"\n{title}: with a one-line script {base:.3f} s ({base_user:.3f} s user) {base_mem / 1024:.1f} MB")
+def report_build(title, results, gcc, gcc_wall, line_counts, scenarios):
+    (base, base_mem, failures, base_user, base_wall) = results[0]
+    print(f"\n{title}: with a one-line script {base:.3f} s ({base_user:.3f} s user, {base_wall:.3f} s wall) "
+          f"{base_mem / 1024:.1f} MB")
     print(f"{'scenarios':>9} {'lines':>7} {'qvmprepro s':>11} {'ratio':>6} {'script s':>9} {'us/line':>8} "
-          f"{'user s':>7} {'user us/line':>12} {'qvm MB':>7}")
+          f"{'user s':>7} {'user us/line':>12} {'wall s':>7} {'wall ratio':>10} {'qvm MB':>7}")
     per_line, user_per_line = [], []
-    for factor, lines, (total, mem, failed, user) in zip(FACTORS, line_counts, results[1:]):
+    for factor, lines, (total, mem, failed, user, wall) in zip(FACTORS, line_counts, results[1:]):
         failures += failed
         per_line.append(max(total - base, 0.0) * 1e6 / lines)
         user_per_line.append(max(user - base_user, 0.0) * 1e6 / lines)
         print(f"{scenarios * factor:>9} {lines:>7} {total:>11.3f} {total / gcc:>6.2f} {total - base:>9.3f} "
-              f"{per_line[-1]:>8.2f} {user:>7.3f} {user_per_line[-1]:>12.2f} {mem / 1024:>7.1f}")
+              f"{per_line[-1]:>8.2f} {user:>7.3f} {user_per_line[-1]:>12.2f} {wall:>7.3f} {wall / gcc_wall:>10.2f} "
+              f"{mem / 1024:>7.1f}")
     print_spread("time per line", per_line)
     print_spread("user time per line", user_per_line)
     return failures

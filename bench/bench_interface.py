@@ -95,15 +95,17 @@ SHAPES = ("enum", "struct", "typedef chain", "function bodies", "chained macros"
 # exec), so the commands are started from this small process, not from the
 # benchmark, which holds the generated texts.
 LAUNCHER = r"""
-import json, os, subprocess, sys
+import json, os, subprocess, sys, time
 for line in sys.stdin:
     job = json.loads(line)
+    start = time.monotonic()
     process = subprocess.Popen(job["command"], cwd=job["cwd"], env=job["env"],
                                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     err = process.stderr.read().decode(errors="replace")
     _, status, usage = os.wait4(process.pid, 0)
+    wall = time.monotonic() - start
     print(json.dumps([usage.ru_utime, usage.ru_stime, usage.ru_maxrss,
-                      os.waitstatus_to_exitcode(status), err]), flush=True)
+                      os.waitstatus_to_exitcode(status), err, wall]), flush=True)
 """
 _launcher = None
 
@@ -111,12 +113,13 @@ _launcher = None
 def timed(command, cwd, env):
     """CPU time (user and system; the wall time of a shared machine says
     little), peak resident memory (kilobytes), status and error text of one run."""
-    user, system, peak, code, err = timed_parts(command, cwd, env)
+    user, system, peak, code, err, _wall = timed_parts(command, cwd, env)
     return user + system, peak, code, err
 
 
 def timed_parts(command, cwd, env):
-    """As timed, with the CPU time in its user and system parts."""
+    """As timed, with the CPU time in its user and system parts, and the
+    wall time last."""
     global _launcher
     if _launcher is None:
         _launcher = subprocess.Popen([sys.executable, "-c", LAUNCHER], stdin=subprocess.PIPE,
@@ -145,22 +148,27 @@ def summary_of_each(repeats, commands, cwd, env, summary):
 
 def summary_with_user_time(repeats, commands, cwd, env, summary):
     """As summary_of_each, each result followed by the summary of the user
-    part of the CPU times: the part the program's own code spends, apart from
-    the kernel's (mostly clearing the memory the run touches first)."""
+    part of the CPU times (the part the program's own code spends, apart from
+    the kernel's, mostly clearing the memory the run touches first), then by
+    the summary of the wall times (what a user waits, shorter than the CPU
+    time where a second thread works beside the first)."""
     times = [[] for _ in commands]
     user_times = [[] for _ in commands]
+    wall_times = [[] for _ in commands]
     memories = [0 for _ in commands]
     failed = [0 for _ in commands]
     for _ in range(repeats):
         for i, command in enumerate(commands):
-            user, system, mem, code, err = timed_parts(command, cwd, env)
+            user, system, mem, code, err, wall = timed_parts(command, cwd, env)
             if code != 0:
                 print(f"{os.path.basename(command[0])} ended with status {code}\n{err}", file=sys.stderr)
                 failed[i] += 1
             times[i].append(user + system)
             user_times[i].append(user)
+            wall_times[i].append(wall)
             memories[i] = max(memories[i], mem)
-    return [(summary(times[i]), memories[i], failed[i], summary(user_times[i])) for i in range(len(commands))]
+    return [(summary(times[i]), memories[i], failed[i], summary(user_times[i]), summary(wall_times[i]))
+            for i in range(len(commands))]
 
 
 def main():

@@ -20,10 +20,36 @@ FilesRead& state()
     return instance;
 }
 
+// The files of this thread are held there while a pass beside the main
+// thread runs on it.
+thread_local HeldFilesRead* heldHere = nullptr;
+
 }  // namespace
+
+HeldFilesRead::Scope::Scope(HeldFilesRead& into) : outer_(heldHere)
+{
+    heldHere = &into;
+}
+
+HeldFilesRead::Scope::~Scope()
+{
+    heldHere = outer_;
+}
+
+void HeldFilesRead::note()
+{
+    for (const std::string& path : paths_) {
+        recordFileRead(path);
+    }
+    paths_.clear();
+}
 
 void recordFileRead(std::string_view path)
 {
+    if (heldHere != nullptr) {
+        heldHere->paths_.emplace_back(path);
+        return;
+    }
     std::string normal = absoluteNormalPath(path);
     if (state().known.insert(normal).second) {
         state().inOrder.push_back(std::move(normal));

@@ -14,6 +14,29 @@ namespace qvm::base {
 // ("dir/../a.h", "a.h") is listed once.
 void recordFileRead(std::string_view path);
 
+// The files a pass on a thread of its own reads beside the main thread's
+// work: held while a Scope is alive on that thread, then noted by note(),
+// on the main thread, at the place the pass has in the run.
+class HeldFilesRead {
+public:
+    class Scope {
+    public:
+        explicit Scope(HeldFilesRead& into);
+        ~Scope();
+        Scope(const Scope&) = delete;
+        Scope& operator=(const Scope&) = delete;
+
+    private:
+        HeldFilesRead* outer_;
+    };
+
+    void note();
+
+private:
+    friend void recordFileRead(std::string_view path);
+    std::vector<std::string> paths_;
+};
+
 // Every file noted since the last reset, in the order first read.
 const std::vector<std::string>& filesRead();
 

@@ -3,6 +3,7 @@
 
 #include "base/stagedfile.h"
 #include "diag/catalog.h"
+#include "diag/heldreports.h"
 #include "diag/i18nutil.h"
 #include "diag/progress.h"
 
@@ -33,6 +34,10 @@ RunState& state()
     static RunState instance;
     return instance;
 }
+
+// The reports of this thread are held there while a pass beside the main
+// thread runs on it.
+thread_local HeldReports* heldHere = nullptr;
 
 char severityLetter(Severity severity)
 {
@@ -156,6 +161,9 @@ void count(Severity severity)
 
 [[noreturn]] void endRun(ExitStatus status)
 {
+    if (heldHere != nullptr) {
+        throw RunAbort{status};  // the main thread ends the run when it replays the pass
+    }
     stopProgress();
     if (!closeListFile() && status != StatusInternal) {
         status = StatusFatal;
@@ -171,6 +179,48 @@ std::string_view orBlank(const char* text)
 }
 
 }  // namespace
+
+struct HeldAccess {
+    // A held line that ends the run ends the pass at once.
+    static void hold(Severity severity, MessageCode code, std::string_view arg1, std::string_view arg2,
+                     bool fileFatal = false, int error = 0)
+    {
+        heldHere->lines_.push_back(
+            {severity, std::string(code.text()), std::string(arg1), std::string(arg2), fileFatal, error});
+        if (severity <= Fatal) {
+            throw RunAbort{severity == Fatal ? StatusFatal : StatusInternal};
+        }
+    }
+    static std::string& file() { return heldHere->file_; }
+    static int& line() { return heldHere->line_; }
+    static void notePosition() { heldHere->positionSet_ = true; }
+};
+
+HeldReports::Scope::Scope(HeldReports& into) : outer_(heldHere)
+{
+    heldHere = &into;
+}
+
+HeldReports::Scope::~Scope()
+{
+    heldHere = outer_;
+}
+
+void HeldReports::replay()
+{
+    if (positionSet_) {
+        setCurrentFile(file_);
+        setCurrentLine(line_);
+    }
+    for (const Line& line : lines_) {
+        const MessageCode code = MessageCode::fromText(line.code);
+        if (line.fileFatal) {
+            fatalFile(code, line.arg1, line.error);
+        }
+        report(line.severity, code, line.arg1, line.arg2);
+    }
+    lines_.clear();
+}
 
 std::string formatLine(Severity severity, MessageCode code, std::string_view arg1, std::string_view arg2, int error)
 {
@@ -192,6 +242,10 @@ std::string formatLine(Severity severity, MessageCode code, std::string_view arg
 
 void report(Severity severity, MessageCode code, std::string_view arg1, std::string_view arg2)
 {
+    if (heldHere != nullptr) {
+        HeldAccess::hold(severity, code, arg1, arg2);
+        return;
+    }
     count(severity);
     writeLine(formatLine(severity, code, arg1, arg2), severity);
     if (severity == Fatal) {
@@ -225,6 +279,9 @@ void fatal(MessageCode code, std::string_view arg1, std::string_view arg2)
 
 void fatalFile(MessageCode code, std::string_view file, int error)
 {
+    if (heldHere != nullptr) {
+        HeldAccess::hold(Fatal, code, file, {}, true, error);
+    }
     writeLine(formatLine(Fatal, code, file, {}, error), Fatal);
     endRun(StatusFatal);
 }
@@ -274,27 +331,37 @@ void reportLocatedC(Severity severity, MessageCode code, const char* arg2, const
 
 void setCurrentFile(std::string_view file)
 {
+    if (heldHere != nullptr) {
+        HeldAccess::notePosition();
+        HeldAccess::file().assign(file.substr(0, kMaxCurrentFile));
+        return;
+    }
     state().currentFile.assign(file.substr(0, kMaxCurrentFile));
 }
 
 const std::string& currentFile()
 {
-    return state().currentFile;
+    return heldHere != nullptr ? HeldAccess::file() : state().currentFile;
 }
 
 void setCurrentLine(int line)
 {
+    if (heldHere != nullptr) {
+        HeldAccess::notePosition();
+        HeldAccess::line() = line;
+        return;
+    }
     state().currentLine = line;
 }
 
 int currentLine()
 {
-    return state().currentLine;
+    return heldHere != nullptr ? HeldAccess::line() : state().currentLine;
 }
 
 void reportAt(Severity severity, MessageCode code, std::string_view arg2)
 {
-    reportLocated(severity, code, arg2, state().currentFile, state().currentLine);
+    reportLocated(severity, code, arg2, currentFile(), currentLine());
 }
 
 void fatalAt(MessageCode code, std::string_view arg2)

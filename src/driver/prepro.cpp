@@ -21,6 +21,7 @@
 #include "diag/i18nutil.h"
 #include "diag/progress.h"
 #include "driver/cmdppro.h"
+#include "driver/passbeside.h"
 #include "script/ancgest.h"
 #include "script/sempti.h"
 #include "script/stxpti.h"
@@ -444,13 +445,17 @@ void keepUntilExit(std::unique_ptr<script::sem::Model> model, std::unique_ptr<sc
     base::initIdentTable();
 
     base::adviseHeapLargePages();
+    // The syntax tree, the source file records and the script-wide flags,
+    // owned here until the end of the run. The script's parse needs nothing
+    // of the C analysis, so it runs beside it; its messages still come after
+    // those of the C analysis.
+    script::ParsedScript parsed;
+    PassBeside scriptParse([&parsed, &names, &settings] { parsed = parseScript(names, settings); });
     diag::progressPass("C analysis");
     analyseInterfaceFiles(settings);
     base::adviseHeapLargePages();
     diag::progressPass("script parse");
-    // The syntax tree, the source file records and the script-wide flags,
-    // owned here until the end of the run.
-    script::ParsedScript parsed = parseScript(names, settings);
+    scriptParse.join();
     // Outputs not put in place by the end of the run are removed with it.
     Generation generation;
     StudioLog studioLog(generation.files, settings.studioLog);

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <regex>
 #include <set>
 #include <string>
@@ -86,18 +87,42 @@ bool startsWith(const std::string& text, const std::string& prefix)
     return text.compare(0, prefix.size(), prefix) == 0;
 }
 
+// The trace's lines with every call that another thread interrupted
+// ("PID openat(... <unfinished ...>", later "PID <... openat resumed>...")
+// joined into one line again.
+std::vector<std::string> wholeCalls(const std::string& trace)
+{
+    static const std::regex resumed(R"re(^(\d+)\s+<\.\.\. \w+ resumed>(.*)$)re");
+    const std::string unfinished = " <unfinished ...>";
+    std::map<std::string, std::string> pending;  // by thread
+    std::vector<std::string> calls;
+    for (const std::string& line : qvm::testing::lines(trace)) {
+        std::smatch m;
+        if (line.ends_with(unfinished)) {
+            pending[line.substr(0, line.find_first_not_of("0123456789"))] =
+                line.substr(0, line.size() - unfinished.size());
+        } else if (std::regex_match(line, m, resumed) && pending.contains(m[1].str())) {
+            calls.push_back(pending[m[1].str()] + m[2].str());
+            pending.erase(m[1].str());
+        } else {
+            calls.push_back(line);
+        }
+    }
+    return calls;
+}
+
 // What the process opened for reading, successfully, that is input of the
 // run: the program's own libraries, locale data, translation files and the
 // outputs it compares before replacing them are left out.
 std::set<std::string> filesOpenedForReading(const std::string& trace, const fs::path& dir,
                                             const std::set<std::string>& outputs)
 {
-    static const std::regex openat(R"re(^\d+\s+openat\(AT_FDCWD, "((?:[^"\\]|\\.)*)", ([A-Z_|]+).*\) = (\d+))re");
+    static const std::regex openat(R"re(^\d+\s+openat\(AT_FDCWD, "((?:[^"\\]|\\.)*)", ([A-Z_|]+).*\)\s+=\s+(\d+))re");
     static const std::vector<std::string> notInputs{"/etc/", "/proc/", "/sys/", "/dev/", "/usr/lib/locale/",
                                                  "/usr/share/locale/", "/usr/share/zoneinfo/",
                                                  kShare + "/lib/locale/"};
     std::set<std::string> files;
-    for (const std::string& line : qvm::testing::lines(trace)) {
+    for (const std::string& line : wholeCalls(trace)) {
         std::smatch m;
         if (!std::regex_search(line, m, openat) || m[2].str().find("O_RDONLY") == std::string::npos ||
             m[2].str().find("O_DIRECTORY") != std::string::npos) {
