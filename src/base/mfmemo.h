@@ -28,6 +28,13 @@ constexpr std::size_t kLargePage = std::size_t{1} << 21;
 void* allocateLargePages(std::size_t bytes);
 void releaseLargePages(void* block, std::size_t bytes);
 
+// The block size of the stores that grow an item at a time (the analysed
+// model's, the syntax tree's): small enough that a store's last block
+// leaves little unused. Such blocks come from the ordinary heap, which is
+// advised large pages as a whole; a block aligned to a large page would
+// leave in front of it a touched gap that no later aligned block fits in.
+constexpr std::size_t kStoreBlockBytes = std::size_t{256} << 10;
+
 // Lets the system back the ordinary heap with large pages too. The first
 // call makes the heap grow in large steps and shares it with the threads
 // (the program's worker threads never run beside the thread that started

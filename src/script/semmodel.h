@@ -220,17 +220,15 @@ private:
         std::size_t capacity;
     };
     static constexpr std::size_t kFirstBlockItems = 128;
-    // Small enough that the last block of a store leaves little unused.
-    static constexpr std::size_t kFullBlockBytes = std::size_t{256} << 10;
 
     void startBlock()
     {
         blocks_.reserve(blocks_.size() + 1);
-        std::size_t bytes = kFullBlockBytes;
+        std::size_t bytes = base::kStoreBlockBytes;
         if (blocks_.empty()) {
             bytes = kFirstBlockItems * sizeof(Slot);
         } else if (!kPerLine) {
-            bytes = std::min(2 * blocks_.back().capacity * sizeof(Slot), kFullBlockBytes);
+            bytes = std::min(2 * blocks_.back().capacity * sizeof(Slot), base::kStoreBlockBytes);
         }
         blocks_.push_back(Block{static_cast<Slot*>(base::allocate(bytes)), bytes / sizeof(Slot)});
         used_ = 0;

@@ -23,8 +23,6 @@ namespace {
 static_assert(std::is_trivially_destructible_v<SyntaxNode>);
 
 constexpr std::size_t kFirstBlockBytes = std::size_t{64} << 10;
-// Small enough that the last block of a tree leaves little unused.
-constexpr std::size_t kFullBlockBytes = std::size_t{256} << 10;
 
 constexpr std::string_view kKindNames[] = {
     "STX_SCRIPT",
@@ -244,7 +242,7 @@ void SyntaxTree::BlockRelease::operator()(std::byte* nodes) const
 
 void SyntaxTree::startBlock()
 {
-    const std::size_t bytes = blocks_.empty() ? kFirstBlockBytes : kFullBlockBytes;
+    const std::size_t bytes = blocks_.empty() ? kFirstBlockBytes : base::kStoreBlockBytes;
     blocks_.emplace_back(static_cast<std::byte*>(base::allocate(bytes)), BlockRelease{});
     blockCapacity_ = bytes;
     blockUsed_ = 0;
