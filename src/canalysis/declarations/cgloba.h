@@ -387,6 +387,8 @@ void addStorage(DeclSpecs& specs, unsigned storage);
 void addQualifier(DeclSpecs& specs, Ident qualifier);
 void addType(DeclSpecs& specs, const TypeSpecifier& specifier);
 // word: the identifier of a basic type word (int, unsigned, void, ...).
+void addBasicWord(DeclSpecs& specs, Ident word);
+// word: the identifier of a basic type word (int, unsigned, void, ...).
 TypePtr basicWord(Ident word);
 // Drops the descriptors basic type spellings share (a new run).
 void forgetSharedBasics();

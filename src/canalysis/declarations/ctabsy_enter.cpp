@@ -290,6 +290,34 @@ TypePtr basicWord(Ident word)
     return basicOf(word, words);
 }
 
+namespace {
+
+// A type specifier after the first: basic words make one basic type
+// together ("unsigned long"), anything else makes no type.
+void combineType(DeclSpecs& specs, const CType* added, std::string_view addedSpelling)
+{
+    const CType* collected = specs.type.get();
+    const bool bothBasic = collected != nullptr && added != nullptr &&
+                           (collected->kind == kBasic || collected->kind == kFloating) &&
+                           (added->kind == kBasic || added->kind == kFloating);
+    if (!bothBasic) {
+        constructWarning(specs, addedSpelling);
+        return;
+    }
+    std::string spelling(specs.spelling);
+    spelling.append(" ").append(addedSpelling);
+    const BasicWords words = wordsOf(spelling);
+    if (conflicting(words) || (floating(words) && !floatingCombination(words))) {
+        constructWarning(specs, addedSpelling);
+        return;
+    }
+    const Ident combined = identOf(spelling);
+    specs.type = basicOf(combined, words);
+    specs.spelling = combined;
+}
+
+}  // namespace
+
 void addType(DeclSpecs& specs, const TypeSpecifier& specifier)
 {
     if (specs.failed) {
@@ -301,25 +329,22 @@ void addType(DeclSpecs& specs, const TypeSpecifier& specifier)
         specs.hasType = true;
         return;
     }
-    const CType* collected = specs.type.get();
-    const CType* added = specifier.type.get();
-    const bool bothBasic = collected != nullptr && added != nullptr &&
-                           (collected->kind == kBasic || collected->kind == kFloating) &&
-                           (added->kind == kBasic || added->kind == kFloating);
-    if (!bothBasic) {
-        constructWarning(specs, specifier.spelling);
+    combineType(specs, specifier.type.get(), specifier.spelling);
+}
+
+void addBasicWord(DeclSpecs& specs, Ident word)
+{
+    TypePtr type = basicWord(word);
+    if (specs.failed) {
         return;
     }
-    std::string spelling(specs.spelling);
-    spelling.append(" ").append(specifier.spelling);
-    const BasicWords words = wordsOf(spelling);
-    if (conflicting(words) || (floating(words) && !floatingCombination(words))) {
-        constructWarning(specs, specifier.spelling);
+    if (!specs.hasType) {
+        specs.type = std::move(type);
+        specs.spelling = word;
+        specs.hasType = true;
         return;
     }
-    const Ident combined = identOf(spelling);
-    specs.type = basicOf(combined, words);
-    specs.spelling = combined;
+    combineType(specs, type.get(), word);
 }
 
 TypePtr typedefNameType(DeclParse& parse, Ident name)

@@ -20,12 +20,14 @@ namespace {
 template <typename T>
 T* fresh(DeclParse& parse) { return parse.arena.make<T>(); }
 
-TypeSpecifier* basicSpecifier(DeclParse& parse, Ident word)
+// Specifiers with one basic type word more; the first word makes them.
+DeclSpecs* withBasicWord(DeclParse& parse, DeclSpecs* specs, Ident word)
 {
-    TypeSpecifier* specifier = fresh<TypeSpecifier>(parse);
-    specifier->type = decl::basicWord(word);
-    specifier->spellAs(word);
-    return specifier;
+    if (specs == nullptr) {
+        specs = fresh<DeclSpecs>(parse);
+    }
+    decl::addBasicWord(*specs, word);
+    return specs;
 }
 // Derivations (pointers, arrays, functions) allowed in one declarator.
 constexpr std::size_t kMaxDerivations = kMaxNesting;
@@ -240,6 +242,28 @@ decl_specifiers
     | decl_specifiers storage           { $$ = $1; decl::addStorage(*$$, $2); }
     | decl_specifiers qualifier         { $$ = $1; decl::addQualifier(*$$, $2); }
     | decl_specifiers type_specifier    { $$ = $1; decl::addType(*$$, *$2); }
+    /* The basic words go straight into the specifiers, with no rule and no
+       record of their own: a header is mostly made of them. */
+    | CHAR                            { $$ = withBasicWord(parse, nullptr, $1); }
+    | SHORT                           { $$ = withBasicWord(parse, nullptr, $1); }
+    | INT                             { $$ = withBasicWord(parse, nullptr, $1); }
+    | LONG                            { $$ = withBasicWord(parse, nullptr, $1); }
+    | FLOAT                           { $$ = withBasicWord(parse, nullptr, $1); }
+    | DOUBLE                          { $$ = withBasicWord(parse, nullptr, $1); }
+    | VOID                            { $$ = withBasicWord(parse, nullptr, $1); }
+    | SIGNED                          { $$ = withBasicWord(parse, nullptr, $1); }
+    | UNSIGNED                        { $$ = withBasicWord(parse, nullptr, $1); }
+    | MODERN_BASIC                    { $$ = withBasicWord(parse, nullptr, $1); }
+    | decl_specifiers CHAR            { $$ = withBasicWord(parse, $1, $2); }
+    | decl_specifiers SHORT           { $$ = withBasicWord(parse, $1, $2); }
+    | decl_specifiers INT             { $$ = withBasicWord(parse, $1, $2); }
+    | decl_specifiers LONG            { $$ = withBasicWord(parse, $1, $2); }
+    | decl_specifiers FLOAT           { $$ = withBasicWord(parse, $1, $2); }
+    | decl_specifiers DOUBLE          { $$ = withBasicWord(parse, $1, $2); }
+    | decl_specifiers VOID            { $$ = withBasicWord(parse, $1, $2); }
+    | decl_specifiers SIGNED          { $$ = withBasicWord(parse, $1, $2); }
+    | decl_specifiers UNSIGNED        { $$ = withBasicWord(parse, $1, $2); }
+    | decl_specifiers MODERN_BASIC    { $$ = withBasicWord(parse, $1, $2); }
     ;
 
 storage
@@ -254,20 +278,8 @@ qualifier
     : CONST | VOLATILE | INLINE | TYPE_MODIFIER
     ;
 
-/* The basic words stand here rather than in a rule of their own: each is
-   then one reduction fewer, and a header is mostly made of them. */
 type_specifier
-    : CHAR              { $$ = basicSpecifier(parse, $1); }
-    | SHORT             { $$ = basicSpecifier(parse, $1); }
-    | INT               { $$ = basicSpecifier(parse, $1); }
-    | LONG              { $$ = basicSpecifier(parse, $1); }
-    | FLOAT             { $$ = basicSpecifier(parse, $1); }
-    | DOUBLE            { $$ = basicSpecifier(parse, $1); }
-    | VOID              { $$ = basicSpecifier(parse, $1); }
-    | SIGNED            { $$ = basicSpecifier(parse, $1); }
-    | UNSIGNED          { $$ = basicSpecifier(parse, $1); }
-    | MODERN_BASIC      { $$ = basicSpecifier(parse, $1); }
-    | TYPE_NAME
+    : TYPE_NAME
         { $$ = fresh<TypeSpecifier>(parse); $$->type = decl::typedefNameType(parse, $1); $$->spellAs($1); }
     | ATOMIC_OPEN decl_specifiers ATOMIC_CLOSE
         { $$ = decl::typeNameSpecifier(parse, *$2, nullptr); }
