@@ -29,6 +29,31 @@ DeclSpecs* withBasicWord(DeclParse& parse, DeclSpecs* specs, Ident word)
     decl::addBasicWord(*specs, word);
     return specs;
 }
+// A declarator read whole: the next name read begins another.
+Declarator* endDeclarator(DeclParse& parse, Declarator* declarator)
+{
+    parse.declaratorName = nullptr;
+    return declarator;
+}
+
+// A field of a width only, with no name.
+Declarator* widthOnly(DeclParse& parse, Ident width)
+{
+    Declarator* declarator = fresh<Declarator>(parse);
+    declarator->width = width;
+    return declarator;
+}
+
+// The list with one declarator more; the first one makes it.
+DeclaratorList* listWith(DeclParse& parse, DeclaratorList* list, Declarator* declarator)
+{
+    if (list == nullptr) {
+        list = fresh<DeclaratorList>(parse);
+    }
+    list->items.push_back(declarator);
+    return list;
+}
+
 // Derivations (pointers, arrays, functions) allowed in one declarator.
 constexpr std::size_t kMaxDerivations = kMaxNesting;
 
@@ -146,8 +171,8 @@ void resumeInEnumBody(DeclParse& parse, int& lookahead, int& errorStatus, CDECLS
 
 %type <specs> decl_specifiers
 %type <typeSpecifier> type_specifier
-%type <declarator> declarator direct_declarator init_declarator pointer
-%type <declarator> abstract_declarator direct_abstract_declarator struct_declarator
+%type <declarator> declarator direct_declarator pointer
+%type <declarator> abstract_declarator direct_abstract_declarator
 %type <declarators> init_declarator_list struct_declarator_list
 %type <parameters> parameter_type_list parameter_list identifier_list
 %type <fields> struct_declaration_list struct_body
@@ -362,17 +387,21 @@ struct_declaration_list
         { $$ = $1; resume(parse, yychar, yyerrstatus, yylval, true); }
     ;
 
+/* The declarators stand in their lists rather than in rules of their own:
+   one reduction fewer for each. */
 struct_declarator_list
-    : struct_declarator
-        { $$ = fresh<DeclaratorList>(parse); $$->items.push_back($1); }
-    | struct_declarator_list ',' struct_declarator
-        { $$ = $1; $$->items.push_back($3); }
-    ;
-
-struct_declarator
-    : declarator                { $$ = $1; parse.declaratorName = nullptr; }
-    | declarator BITFIELD       { $$ = $1; $$->width = $2; parse.declaratorName = nullptr; }
-    | BITFIELD                  { $$ = fresh<Declarator>(parse); $$->width = $1; }
+    : declarator
+        { $$ = listWith(parse, nullptr, endDeclarator(parse, $1)); }
+    | declarator BITFIELD
+        { $1->width = $2; $$ = listWith(parse, nullptr, endDeclarator(parse, $1)); }
+    | BITFIELD
+        { $$ = listWith(parse, nullptr, widthOnly(parse, $1)); }
+    | struct_declarator_list ',' declarator
+        { $$ = listWith(parse, $1, endDeclarator(parse, $3)); }
+    | struct_declarator_list ',' declarator BITFIELD
+        { $3->width = $4; $$ = listWith(parse, $1, endDeclarator(parse, $3)); }
+    | struct_declarator_list ',' BITFIELD
+        { $$ = listWith(parse, $1, widthOnly(parse, $3)); }
     ;
 
 enumerator_list
@@ -403,15 +432,14 @@ enumerator
     ;
 
 init_declarator_list
-    : init_declarator
-        { $$ = fresh<DeclaratorList>(parse); $$->items.push_back($1); }
-    | init_declarator_list ',' init_declarator
-        { $$ = $1; $$->items.push_back($3); }
-    ;
-
-init_declarator
-    : declarator                { $$ = $1; parse.declaratorName = nullptr; }
-    | declarator INITIALIZER    { $$ = $1; $$->init = $2; parse.declaratorName = nullptr; }
+    : declarator
+        { $$ = listWith(parse, nullptr, endDeclarator(parse, $1)); }
+    | declarator INITIALIZER
+        { $1->init = $2; $$ = listWith(parse, nullptr, endDeclarator(parse, $1)); }
+    | init_declarator_list ',' declarator
+        { $$ = listWith(parse, $1, endDeclarator(parse, $3)); }
+    | init_declarator_list ',' declarator INITIALIZER
+        { $3->init = $4; $$ = listWith(parse, $1, endDeclarator(parse, $3)); }
     ;
 
 declarator
