@@ -450,10 +450,20 @@ void C_CPP_free_type(TypePtr& type)
     type.reset();
 }
 
-TypePtr C_CPP_new_type(TypeKind kind, CType part)
+TypePtr C_CPP_new_type(TypeKind kind, CType&& part)
 {
     part.kind = kind;
     return makeDescriptor(std::move(part));
+}
+
+TypePtr C_CPP_new_type(TypeKind kind, const CType& part)
+{
+    return C_CPP_new_type(kind, CType(part));
+}
+
+TypePtr C_CPP_new_type(TypeKind kind)
+{
+    return C_CPP_new_type(kind, CType{});
 }
 
 TypePtr C_CPP_copy_type(const TypePtr& type)

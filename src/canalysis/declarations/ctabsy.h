@@ -269,7 +269,11 @@ Symbol* C_CPP_find_symbol_with_parent(std::string_view name, SymbolTable& table,
 Tag* C_CPP_find_tag(std::string_view name, SymbolTable& table, TypeKind kind);
 bool C_CPP_remove_symbol(std::string_view name, SymbolTable& table, std::string_view scope);
 void C_CPP_free_type(TypePtr& type);
-TypePtr C_CPP_new_type(TypeKind kind, CType part = {});
+// The parts given are moved into the new descriptor, or copied when they
+// cannot be moved.
+TypePtr C_CPP_new_type(TypeKind kind, CType&& part);
+TypePtr C_CPP_new_type(TypeKind kind, const CType& part);
+TypePtr C_CPP_new_type(TypeKind kind);
 TypePtr C_CPP_copy_type(const TypePtr& type);
 
 // C text of a type; declarator is the text it wraps (a name or empty). The

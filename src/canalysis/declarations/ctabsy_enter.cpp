@@ -474,14 +474,14 @@ TypePtr applyDeclarator(TypePtr base, const Declarator& declarator)
     TypePtr type = std::move(base);
     for (const DeclaratorOp& op : declarator.ops) {
         CType part;
-        part.target = type;
+        part.target = std::move(type);
         switch (op.kind) {
         case DeclaratorOp::Pointer:
             type = C_CPP_new_type(kPointer, std::move(part));
             for (const Ident qualifier : op.qualifiers) {
                 CType qualified;
                 qualified.name = qualifier;
-                qualified.target = type;
+                qualified.target = std::move(type);
                 type = C_CPP_new_type(kQualified, std::move(qualified));
             }
             break;
