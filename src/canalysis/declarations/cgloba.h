@@ -386,7 +386,8 @@ namespace decl {
 void addStorage(DeclSpecs& specs, unsigned storage);
 void addQualifier(DeclSpecs& specs, Ident qualifier);
 void addType(DeclSpecs& specs, const TypeSpecifier& specifier);
-// word: the identifier of a basic type word (int, unsigned, void, ...).
+// Adds a basic type word (int, unsigned, void, ...) to the specifiers,
+// with the words before it making one type ("unsigned long").
 void addBasicWord(DeclSpecs& specs, Ident word);
 // word: the identifier of a basic type word (int, unsigned, void, ...).
 TypePtr basicWord(Ident word);
